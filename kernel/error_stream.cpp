@@ -1,0 +1,103 @@
+#include "kernel/error_stream.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+
+#include "ui/engine_message_box.h"
+
+thread_local bool errorTwoLines = false;
+
+namespace {
+std::unique_ptr<ErrorStream>& StreamSlot()
+{
+    static std::unique_ptr<ErrorStream> stream;
+    return stream;
+}
+std::mutex& SlotLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+[[noreturn]] void AbortProgram()
+{
+    // Other engine threads may still be running: flush what was written and end
+    // without exit-time destructors they could still be using.
+    std::cout.flush();
+    std::fflush(nullptr);
+    std::_Exit(1);
+}
+} // namespace
+
+std::string ErrorBoxText(std::string_view message)
+{
+    std::string box(message);
+    box += "\r\r";
+    box += "Press Abort to close the program;";
+    box += "\r";
+    box += "However, you can Continue Anyway, but no warranty provided then, it may lead to a crash or unstable performance.";
+    return box;
+}
+
+ErrorStream& ErrorStream::Write(std::string_view text)
+{
+    std::lock_guard guard(lock_);
+    text_.append(text);
+    if (text_.empty() || text_.back() != '\n') {
+        held_ = false;
+        return *this;
+    }
+    if (errorTwoLines && !held_) {
+        held_ = true;
+        return *this;
+    }
+    held_ = false;
+    const std::string box = ErrorBoxText(text_);
+    const unsigned answer = EngineMessageBox(nullptr, box.c_str(), kErrorBoxCaption, kErrorBoxStyle, nullptr);
+    if (answer != kAnswerContinueAnyway)
+        AbortProgram();
+    text_.clear();
+    return *this;
+}
+
+ErrorStream& ErrorStream::WriteInt(int32_t value)
+{
+    return Write(std::to_string(value));
+}
+
+std::string ErrorStream::Pending() const
+{
+    std::lock_guard guard(lock_);
+    return text_;
+}
+
+ErrorStream& GetErrorStream()
+{
+    std::lock_guard guard(SlotLock());
+    auto& stream = StreamSlot();
+    if (!stream)
+        stream = std::make_unique<ErrorStream>();
+    return *stream;
+}
+
+void ReleaseErrorStream()
+{
+    std::lock_guard guard(SlotLock());
+    StreamSlot().reset();
+}
+
+int ReportError(int c)
+{
+    errorTwoLines = false;
+    GetErrorStream().Write(std::string(1, static_cast<char>(c)));
+    return c;
+}
+
+ErrorStreamBuf::int_type ErrorStreamBuf::overflow(int_type c)
+{
+    if (traits_type::eq_int_type(c, traits_type::eof()))
+        return traits_type::not_eof(c);
+    return ReportError(traits_type::to_char_type(c));
+}

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian 12 machine, builds, and then runs what was asked:
+#   bash setup.sh run        the demonstration in build/run
+#   bash setup.sh test       every test of the normal build
+#   bash setup.sh sanitize   every test of an AddressSanitizer + UBSan build (clang, with the fuzz targets)
+#   bash setup.sh tsan       the thread tests under ThreadSanitizer
+#   bash setup.sh bench      every benchmark
+set -euo pipefail
+cd "$(dirname "$0")"
+mode=${1:-run}
+
+packages=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+  angelscript-dev libbullet-dev libphysfs-dev zlib1g-dev libinih-dev libboost-dev
+  libzmq3-dev cppzmq-dev libgtest-dev libgmock-dev libbenchmark-dev libstb-dev zip)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=""; [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}"
+fi
+
+jobs=$(nproc)
+build() { # build <dir> <cmake args...>
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+case "$mode" in
+  run)
+    build build
+    cd build/run && exec ./zandrel ;;
+  test)
+    build build
+    ctest --test-dir build -j "$jobs" --output-on-failure ;;
+  sanitize)
+    build build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+      -DZANDREL_SANITIZE=ON -DZANDREL_FUZZ=ON -DZANDREL_BENCH=OFF
+    ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+      ctest --test-dir build-asan -j "$jobs" --output-on-failure ;;
+  tsan)
+    build build-tsan -DCMAKE_BUILD_TYPE=Debug -DZANDREL_TSAN=ON -DZANDREL_BENCH=OFF
+    ctest --test-dir build-tsan -j "$jobs" --output-on-failure ;;
+  bench)
+    build build -DCMAKE_BUILD_TYPE=Release
+    for b in build/bench_*; do [ -x "$b" ] && "$b"; done ;;
+  *) echo "usage: bash setup.sh run|test|sanitize|tsan|bench" >&2; exit 2 ;;
+esac
