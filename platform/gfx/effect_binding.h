@@ -1,0 +1,30 @@
+#pragma once
+// What an effect pass hands the device while it is begun: the technique and pass,
+// and the parameter values uploaded at BeginPass / CommitChanges. The device keeps
+// a copy with every draw call it records, so tests see what each draw used.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace gfx {
+
+class BaseTexture;
+
+struct UploadedParameter {
+    std::string name;
+    std::vector<float> values; // scalars, vectors and matrices as floats, row by row
+};
+
+struct UploadedTexture {
+    std::string name;
+    const BaseTexture* texture = nullptr; // not owned; null when the slot is empty
+};
+
+struct EffectBinding {
+    std::string technique;
+    uint32_t pass = 0;
+    std::vector<UploadedParameter> parameters;
+    std::vector<UploadedTexture> textures;
+};
+
+} // namespace gfx
