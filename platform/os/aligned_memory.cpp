@@ -6,6 +6,8 @@ namespace platform::os {
 
 void* AlignedAlloc(size_t size, size_t alignment)
 {
+    if (alignment == 0 || (alignment & (alignment - 1)) != 0)
+        return nullptr;
     if (alignment < sizeof(void*))
         alignment = sizeof(void*);
     void* block = nullptr;
