@@ -48,15 +48,24 @@ void CreateRenderDevice() {}
 // DirectInput for the instance and the main window.
 void StartInput() {}
 
-// --- The main loop ---
+// --- The engine threads ---
+
+// PumpMessages becomes the render thread's work function.
+void InstallMessagePump() {}
+
+// IOTHREAD on an operating-system thread of its own.
+void AddIoThread() {}
+
+// With section net's async set: the network endpoint is bound and NETTHREAD
+// runs on an operating-system thread of its own.
+void StartNetworkThread() {}
 
 // The main loop, on the main thread: one message or one frame per cycle, until
-// the quit message or a frame that asks to end. The IO thread, the network
-// thread (when section net's async is set) and the render thread, whose loop
-// this becomes, are added here.
-void RunMainLoop(WinPlatform& platform)
+// the quit message or a frame that asks to end. Adding RENDERTHREAD inline makes
+// its loop this one.
+void RunMainLoop(WinPlatform& host)
 {
-    while (platform.PumpMessages() == 0) {
+    while (host.PumpMessages() == 0) {
     }
 }
 
@@ -76,12 +85,16 @@ void ReleaseGlobalObjects() {}
 // The Direct3D context: stereo handle, device, Direct3D object.
 void ReleaseDirect3D() {}
 
+// The physics world.
 void ReleasePhysicsWorld() {}
 
+// The script host: its engine, shared context and lists.
 void ReleaseScriptEngine() {}
 
+// The file system (its pools stay until the process ends).
 void ReleaseFileSystemService() {}
 
+// The queue registry, destroyed between its two lines.
 void ReleaseTaskQueues()
 {
     std::cout << "[dbg] release tm start\n";
@@ -190,6 +203,9 @@ void WinPlatform::Run()
     demo = new (demoMemory) ShadowDemo;
     demo->InitDemo();
 
+    InstallMessagePump();
+    AddIoThread();
+    StartNetworkThread();
     RunMainLoop(*this);
 
     demo->~ShadowDemo();
