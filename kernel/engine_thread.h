@@ -77,10 +77,10 @@ public:
     void DispatchToModules(TaskMessage* task);
 
     // Called by routing, holding queueLock: the thread has something new to look at.
-    void SignalWorkLocked() { workSignal_ = true; }
+    void SignalWorkLocked() { workSignal_.store(true, std::memory_order_release); }
     // Also called holding queueLock: true when the thread sleeps in WaitForWork
     // and has been signalled, so NotifyIdle must rouse it once the lock is left.
-    bool NeedsNotifyLocked() const { return idleWaiting_ && workSignal_; }
+    bool NeedsNotifyLocked() const { return idleWaiting_ && workSignal_.load(std::memory_order_relaxed); }
     void NotifyIdle() { workCv_.notify_one(); }
     // Signals and rouses the thread (for its wake).
     void NotifyWork();
@@ -102,8 +102,9 @@ protected:
     void StopAndJoin();
 
     // For threads whose step has nothing else to do: while there is no task it
-    // could run, sleeps until routing brings work or the thread is woken, so an
-    // idle thread does not spin, yet a task reaching it runs in its next cycle.
+    // could run, it yields the processor for a short while, then sleeps until
+    // routing brings work or the thread is woken. An idle thread so costs
+    // nothing, yet a task reaching it runs in its next cycle.
     void WaitForWork();
 
 private:
@@ -113,7 +114,7 @@ private:
     std::atomic<uint32_t> moduleCount_{0};
     std::mutex moduleLock_;
     std::condition_variable workCv_;
-    bool workSignal_ = false;  // guarded by queueLock
+    std::atomic<bool> workSignal_{false}; // written under queueLock, also read while spinning
     bool idleWaiting_ = false; // guarded by queueLock
 };
 

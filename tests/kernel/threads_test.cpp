@@ -292,12 +292,13 @@ TEST(EngineThreadModules, PassRegistersModulesAttachedDuringItAndOwnedOnesAreDel
     GetQueueRegistry()->ResetQueues();
     const int destroyedBefore = Counting::destroyed.load();
     {
+        // Modules the thread does not own outlive it.
+        Counting kept;
+        Attacher attacher;
         EngineThread thread;
         thread.SetName("WORKER");
         auto* late = new Counting();
         late->owned = true;
-        Counting kept; // not owned: the thread leaves it alone
-        Attacher attacher;
         attacher.thread = &thread;
         attacher.late = late;
         thread.AddModule(&attacher);
