@@ -115,11 +115,12 @@ void ScriptHost::RegisterScriptFunction(const std::string& declaration, const as
     if (result >= 0)
         return;
     // Each failure is its own box: with a reason line the first line waits for it.
+    // Each line goes in one piece, so the stream sees exactly two lines.
     const char* reason = RegistrationFailureReason(result);
     errorTwoLines = reason != nullptr;
-    GetErrorStream() << "Error registering script function " << declaration << "\n";
+    GetErrorStream() << "Error registering script function " + declaration + "\n";
     if (reason)
-        GetErrorStream() << reason << "\n";
+        GetErrorStream() << std::string(reason) + "\n";
     errorTwoLines = false;
 }
 
