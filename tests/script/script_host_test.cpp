@@ -99,9 +99,10 @@ TEST_F(ScriptMessages, WarningsPrintAndErrorsAccumulate)
         module->AddScriptSection("section", "void main() {\n  uint x = -1;\n}");
         EXPECT_GE(module->Build(), 0);
         const std::string text = out.Text();
-        EXPECT_EQ(text.rfind("Script warning: ", 0), 0u) << text;
-        EXPECT_NE(text.find("\nRow: 2\nColumn: "), std::string::npos) << text;
-        EXPECT_EQ(text.back(), '\n');
+        // (Pool chunks taken meanwhile announce themselves on the same stream.)
+        const std::size_t warning = text.find("Script warning: ");
+        ASSERT_NE(warning, std::string::npos) << text;
+        EXPECT_NE(text.find("\nRow: 2\nColumn: 12\n", warning), std::string::npos) << text;
     }
     // Information lines accumulate with the errors.
     EXPECT_EQ(host->errors, "Script error: Compiling void main()\nRow: 1\nColumn: 1\n\n");
