@@ -1,11 +1,14 @@
 #include "scene/component.h"
 
+#include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "kernel/rs_hash.h"
+#include "scene/component_query.h"
 
 namespace {
 std::string MessageName(uint32_t id)
@@ -180,4 +183,20 @@ TEST(Component, NameCarriesItsHashAsId)
     EXPECT_EQ(part.name.hash, RSHash("wheel"));
     part.SetComponentName("");
     EXPECT_EQ(part.name.hash, 0u);
+}
+
+TEST(ComponentQuery, TheQueueStartsEmptyWithEveryRecordFlagged)
+{
+    QueryQueue& queue = GetQueryQueue();
+    EXPECT_EQ(queue.capacity, 128u);
+    EXPECT_TRUE(queue.Empty());
+    EXPECT_EQ(queue.items[0].flag, 1);
+    EXPECT_EQ(queue.items[127].flag, 1);
+    std::ostringstream out;
+    std::streambuf* old = std::cout.rdbuf(out.rdbuf());
+    queue.items[5].HandleQuery();
+    std::cout.rdbuf(old);
+    EXPECT_EQ(out.str(), "Non-overloaded query!\n");
+    EXPECT_EQ(queue.items[5].QueryResult(), 0);
+    EXPECT_EQ(queue.items[5].QueryStatus(), 0);
 }
