@@ -10,7 +10,7 @@
 namespace gfx {
 namespace {
 
-constexpr size_t kMaxOutput = 4u << 20;  // bytes of preprocessed text
+constexpr size_t kMaxOutput = 1u << 20;  // bytes of preprocessed text, far above any real effect
 constexpr int kMaxIncludeDepth = 32;
 constexpr int kMaxExpansionDepth = 128;
 constexpr int kMaxExpressionDepth = 256;
