@@ -191,6 +191,8 @@ void Preprocessor::ProcessFile(std::string_view source, const std::string& fileN
     std::string savedFile = file_;
     file_ = fileName;
     std::vector<LogicalLine> lines;
+    if (source.substr(0, 3) == "\xEF\xBB\xBF")
+        source.remove_prefix(3);  // editors may save effects with a UTF-8 mark
     Append("#line 1 \"" + fileName + "\"\n");
     if (!SplitLines(source, lines)) {
         file_ = savedFile;
