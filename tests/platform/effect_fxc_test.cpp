@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/gfx/effect.h"
+#include "platform/os/process.h"
 #include "tests/platform/effect_test_support.h"
 
 namespace {
@@ -130,6 +131,21 @@ TEST_F(FxcProgram, CompilesTheBaseEffectAndADefineVariant)
     EXPECT_TRUE(fs::is_empty(folder_ / "compiledshaders") == false);
     for (const auto& entry : fs::directory_iterator(folder_ / "compiledshaders"))
         EXPECT_EQ(entry.path().extension(), ".fxo") << "left over: " << entry.path();
+}
+
+TEST_F(FxcProgram, TakesTheParameterTextTheEffectCacheBuilds)
+{
+    // The text begins with a blank, quotes the output path, and leaves two blanks
+    // between define pieces and before the source name.
+    std::string path = folder_.string() + "/compiledshaders/grammar2113204530.fxo";
+    std::string parameters = " /T fx_2_0 /O3 /Fo \"" + path + "\" /D USE_HDR=1  /D WIND=1  grammar.fx";
+    platform::os::ProcessResult result = platform::os::RunProgram(
+        std::string(ZANDREL_RUN_DIR) + "/tools/fxc.exe", parameters, folder_.string());
+    ASSERT_TRUE(result.started);
+    EXPECT_EQ(result.exitCode, 0);
+    std::unique_ptr<gfx::Effect> effect = Load(path);
+    ASSERT_TRUE(effect);
+    EXPECT_EQ(effect->Defines(), (std::vector<std::string>{"USE_HDR", "WIND"}));
 }
 
 TEST_F(FxcProgram, ASyntaxErrorPrintsMessagesAndWritesNothing)
