@@ -137,7 +137,12 @@ Device::~Device()
     SafeRelease(backBuffer_);
     // What the engine still holds outlives the device; it no longer points back.
     const size_t leaked = resources_.size() + declarations_.size();
-    for (Resource* resource : resources_) resource->Orphan();
+    for (Resource* resource : resources_) {
+        resource->Orphan();
+        if (resource->GetType() == kResourceTexture || resource->GetType() == kResourceCubeTexture) {
+            for (Surface* level : static_cast<BaseTexture*>(resource)->surfaces_) level->Orphan();
+        }
+    }
     for (VertexDeclaration* declaration : declarations_) declaration->Orphan();
     {
         detail::Hooks& hooks = detail::Hooks::Get();

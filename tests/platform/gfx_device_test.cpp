@@ -370,14 +370,25 @@ TEST(GfxDevice, ReleasingTheDeviceLeavesWhatTheEngineStillHoldsUsable)
     ASSERT_EQ(kOk, d3d->CreateDevice(0, kDeviceHal, nullptr, kCreateHardwareVertexProcessing, &parameters, &device));
     Surface* depth = nullptr;
     ASSERT_EQ(kOk, device->CreateDepthStencilSurface(16, 16, kFormatD24S8, 0, 0, true, &depth));
+    Texture* texture = nullptr;
+    ASSERT_EQ(kOk, device->CreateTexture(4, 4, 1, 0, kFormatA8R8G8B8, kPoolSystemMem, &texture));
+    Surface* level = nullptr;
+    texture->GetSurfaceLevel(0, &level);
+    texture->Release();
     VertexBuffer* buffer = nullptr;
     ASSERT_EQ(kOk, device->CreateVertexBuffer(64, kUsageWriteOnly, 0, kPoolDefault, &buffer));
-    EXPECT_EQ(3u, platform::testing::LiveObjects(*device)); // with the back buffer
+    EXPECT_EQ(4u, platform::testing::LiveObjects(*device)); // with the back buffer
     SafeRelease(buffer);
-    EXPECT_EQ(2u, platform::testing::LiveObjects(*device));
+    EXPECT_EQ(3u, platform::testing::LiveObjects(*device));
     EXPECT_EQ(0u, device->Release());
-    EXPECT_EQ(1u, platform::testing::LeakedAtLastDeviceRelease());
+    EXPECT_EQ(2u, platform::testing::LeakedAtLastDeviceRelease());
     EXPECT_EQ(nullptr, depth->GetDevice());
+    EXPECT_EQ(nullptr, level->GetDevice());
+    LockedRect locked;
+    EXPECT_EQ(kOk, level->LockRect(&locked, nullptr, 0)); // still real memory
+    static_cast<uint8_t*>(locked.bits)[0] = 1;
+    level->UnlockRect();
+    EXPECT_EQ(0u, level->Release());
     EXPECT_EQ(0u, depth->Release());
     SafeRelease(d3d);
 }
@@ -398,4 +409,22 @@ TEST(GfxDevice, CallRecordKeepsNamesArgumentsAndResults)
     EXPECT_EQ(2u, record.Count("BeginScene"));
     record.Clear();
     EXPECT_TRUE(record.Calls().empty());
+}
+
+TEST(GfxDevice, ClipPlanesAreKeptAndRecordedWithTheirValues)
+{
+    gfx_test::TestDevice test;
+    GfxCallRecord record;
+    const float plane[4] = {0.0f, 1.0f, 0.0f, -2.5f};
+    ASSERT_EQ(kOk, test.device->SetClipPlane(1, plane));
+    float back[4] = {};
+    ASSERT_EQ(kOk, test.device->GetClipPlane(1, back));
+    EXPECT_EQ(-2.5f, back[3]);
+    EXPECT_EQ(kOk, test.device->SetRenderState(kRsClipPlaneEnable, 2));
+    EXPECT_EQ(kInvalidCall, test.device->SetClipPlane(6, plane));
+    EXPECT_EQ(kInvalidCall, test.device->SetClipPlane(0, nullptr));
+    const auto calls = record.Calls("SetClipPlane");
+    ASSERT_EQ(3u, calls.size());
+    EXPECT_EQ((std::vector<float>{0.0f, 1.0f, 0.0f, -2.5f}), calls[0].floats);
+    EXPECT_EQ(1u, calls[0].args[0]);
 }
