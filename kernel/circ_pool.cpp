@@ -49,9 +49,15 @@ void circPool::Destroy()
 
 void circPool::Lock()
 {
-    for (unsigned spins = 0; lock_.test_and_set(std::memory_order_acquire); ++spins) {
-        if (spins >= 64)
-            std::this_thread::yield();
+    while (lock_.test_and_set(std::memory_order_acquire)) {
+        // Wait on a plain read so the waiter does not pull the line away from
+        // the holder; give the processor up only when the holder is held up.
+        for (unsigned spins = 0; lock_.test(std::memory_order_relaxed); ++spins) {
+            if (spins < 1024)
+                __builtin_ia32_pause();
+            else
+                std::this_thread::yield();
+        }
     }
 }
 

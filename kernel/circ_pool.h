@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-class circPool {
+class alignas(64) circPool {
 public:
     circPool() = default;
     ~circPool();
