@@ -99,4 +99,36 @@ inline constexpr uint64_t LevelSize(uint32_t format, uint32_t width, uint32_t he
     return rows * RowPitch(format, width);
 }
 
+// Texels along one side of mip level `level` of a side of `size` texels.
+inline constexpr uint32_t MipExtent(uint32_t size, uint32_t level)
+{
+    if (level >= 32)
+        return 1;
+    const uint32_t extent = size >> level;
+    return extent == 0 ? 1 : extent;
+}
+
+// Levels of a full mip chain, down to 1 x 1 (x 1); 0 for an empty size.
+inline constexpr uint32_t FullMipLevels(uint32_t width, uint32_t height, uint32_t depth = 1)
+{
+    uint32_t largest = width > height ? width : height;
+    largest = largest > depth ? largest : depth;
+    uint32_t levels = 0;
+    while (largest != 0) {
+        ++levels;
+        largest >>= 1;
+    }
+    return levels;
+}
+
+// Bytes of levels 0 .. levels-1 of a 2D texture stored one after another, each
+// level sized by its own width and height (a wide texture has wide levels).
+inline constexpr uint64_t MipChainSize(uint32_t format, uint32_t width, uint32_t height, uint32_t levels)
+{
+    uint64_t total = 0;
+    for (uint32_t level = 0; level < levels; ++level)
+        total += LevelSize(format, MipExtent(width, level), MipExtent(height, level));
+    return total;
+}
+
 } // namespace gfx

@@ -1,0 +1,32 @@
+#pragma once
+// The effect-file preprocessor: #define (object- and function-like), #undef,
+// #if/#ifdef/#ifndef/#elif/#else/#endif with integer expressions, #include through
+// a file-reading callback, #error, and defines given from outside. The output keeps
+// the source's line numbers: blank lines stand for removed ones, and `#line N "file"`
+// marks every change of file, so later messages point at the original text.
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace gfx {
+
+// A define given from outside, as "NAME=definition". An empty or blank definition
+// defines the name with no text (the engine passes a single line feed).
+struct EffectMacro {
+    std::string name;
+    std::string definition;
+};
+
+// Reads the file at `path` into `contents`; false when it cannot be had.
+using EffectFileReader = std::function<bool(const std::string& path, std::string& contents)>;
+
+// Preprocesses `source`, named `fileName` in messages and include resolution
+// (an #include names a file relative to the folder of the file that includes it).
+// Returns false when there were errors; `messages` then holds one line per error.
+// Without a reader every #include fails.
+bool PreprocessEffect(std::string_view source, const std::string& fileName,
+                      const std::vector<EffectMacro>& defines, const EffectFileReader& reader,
+                      std::string& output, std::string& messages);
+
+} // namespace gfx

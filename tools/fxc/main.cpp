@@ -1,0 +1,140 @@
+// The effect compiler: fxc.exe /T fx_2_0 [/O0../O3] /Fo "<output>" [/D NAME[=value]]... <source>
+// Reads the source from the working directory, applies the defines, preprocesses
+// and parses it, and writes the compiled effect to the /Fo path. On an error it
+// prints the messages, writes nothing and exits with 1.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "platform/gfx/compiled_effect.h"
+#include "platform/gfx/effect_compiler.h"
+
+namespace {
+
+bool ReadFile(const std::string& path, std::string& contents)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec))
+        return false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+// Writes beside the target and renames, so a reader never sees half a file.
+bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    std::string temporary = path + ".tmp" + std::to_string(getpid());
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (!out)
+            return false;
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.flush();
+        if (!out) {
+            out.close();
+            std::remove(temporary.c_str());
+            return false;
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(temporary, path, ec);
+    if (ec) {
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+int Usage(const std::string& why)
+{
+    std::cout << "fxc: " << why << "\n"
+              << "usage: fxc /T fx_2_0 [/O0-3] /Fo <output> [/D NAME[=value]]... <source>\n";
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string profile;
+    std::string output;
+    std::string source;
+    std::vector<gfx::EffectMacro> defines;
+
+    auto value = [&](int& i, const std::string& arg, size_t prefix, std::string& into) {
+        if (arg.size() > prefix) {
+            into = arg.substr(prefix);
+            return true;
+        }
+        if (i + 1 >= argc)
+            return false;
+        into = argv[++i];
+        return true;
+    };
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg.empty())
+            continue;  // a command line that begins with a blank yields an empty argument
+        if (arg[0] != '/' && arg[0] != '-') {
+            if (!source.empty())
+                return Usage("more than one source file: '" + source + "' and '" + arg + "'");
+            source = arg;
+            continue;
+        }
+        std::string option = arg.substr(1);
+        if (option.rfind("Fo", 0) == 0) {
+            if (!value(i, arg, 3, output))
+                return Usage("/Fo needs a file name");
+        } else if (option.rfind("T", 0) == 0) {
+            if (!value(i, arg, 2, profile))
+                return Usage("/T needs a profile");
+        } else if (option.rfind("D", 0) == 0) {
+            std::string define;
+            if (!value(i, arg, 2, define))
+                return Usage("/D needs a name");
+            size_t equals = define.find('=');
+            gfx::EffectMacro macro;
+            macro.name = define.substr(0, equals);
+            macro.definition = equals == std::string::npos ? "1" : define.substr(equals + 1);
+            defines.push_back(macro);
+        } else if (option == "O0" || option == "O1" || option == "O2" || option == "O3" ||
+                   option == "nologo") {
+            // Optimisation levels change nothing the effect keeps.
+        } else {
+            return Usage("unknown option '" + arg + "'");
+        }
+    }
+    if (profile != "fx_2_0")
+        return Usage(profile.empty() ? "no target profile (/T fx_2_0)"
+                                     : "unsupported target profile '" + profile + "'");
+    if (output.empty())
+        return Usage("no output file (/Fo)");
+    if (source.empty())
+        return Usage("no source file");
+
+    std::string text;
+    if (!ReadFile(source, text)) {
+        std::cout << source << "(0,0): error X1507: failed to open source file: '" << source << "'\n";
+        return 1;
+    }
+    gfx::EffectDescription description;
+    std::string messages;
+    if (!gfx::CompileEffectSource(text, source, defines, ReadFile, description, messages)) {
+        std::cout << messages << "compilation failed; no code produced\n";
+        return 1;
+    }
+    if (!WriteFile(output, gfx::WriteCompiledEffect(description))) {
+        std::cout << "fxc: cannot write the output file '" << output << "'\n";
+        return 1;
+    }
+    return 0;
+}
