@@ -91,6 +91,9 @@ protected:
         fs::current_path(folder_);
         ReleaseSettings();
         testing::internal::CaptureStdout();
+        GetFileSystem(); // reads the settings: "Settings.ini loaded"
+        testing::internal::GetCapturedStdout();
+        testing::internal::CaptureStdout();
         GetFileSystem()->Mount(folder_.string(), "");
         GetFileSystem()->MountArchives();
         mountLines_ = testing::internal::GetCapturedStdout();
