@@ -43,22 +43,27 @@ std::string ErrorBoxText(std::string_view message)
 
 ErrorStream& ErrorStream::Write(std::string_view text)
 {
-    std::lock_guard guard(lock_);
-    text_.append(text);
-    if (text_.empty() || text_.back() != '\n') {
-        held_ = false;
-        return *this;
+    std::string completed;
+    {
+        std::lock_guard guard(lock_);
+        Message& message = messages_[std::this_thread::get_id()];
+        message.text.append(text);
+        if (message.text.empty() || message.text.back() != '\n') {
+            message.held = false;
+            return *this;
+        }
+        if (errorTwoLines && !message.held) {
+            message.held = true;
+            return *this;
+        }
+        completed = std::move(message.text);
+        messages_.erase(std::this_thread::get_id());
     }
-    if (errorTwoLines && !held_) {
-        held_ = true;
-        return *this;
-    }
-    held_ = false;
-    const std::string box = ErrorBoxText(text_);
-    const unsigned answer = EngineMessageBox(nullptr, box.c_str(), kErrorBoxCaption, kErrorBoxStyle, nullptr);
+    std::lock_guard box(boxLock_);
+    const std::string boxText = ErrorBoxText(completed);
+    const unsigned answer = EngineMessageBox(nullptr, boxText.c_str(), kErrorBoxCaption, kErrorBoxStyle, nullptr);
     if (answer != kAnswerContinueAnyway)
         AbortProgram();
-    text_.clear();
     return *this;
 }
 
@@ -70,7 +75,8 @@ ErrorStream& ErrorStream::WriteInt(int32_t value)
 std::string ErrorStream::Pending() const
 {
     std::lock_guard guard(lock_);
-    return text_;
+    auto it = messages_.find(std::this_thread::get_id());
+    return it == messages_.end() ? std::string() : it->second.text;
 }
 
 ErrorStream& GetErrorStream()

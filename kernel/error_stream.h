@@ -6,12 +6,15 @@
 //   errorTwoLines = false;
 //   GetErrorStream() << "Can't load DLL: " << name << "\n";
 //
-// Writers of different threads are serialised; a box blocks only its writer.
+// Each thread collects its own message, so pieces written by different threads
+// never mix; boxes are shown one at a time, and a box blocks only its writer.
 #include <cstdint>
 #include <mutex>
 #include <streambuf>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <unordered_map>
 
 // True while a two-line message is being written: its first completed line waits
 // for the second. Set by the writer just before each message; each thread has its
@@ -30,13 +33,17 @@ public:
     ErrorStream& operator<<(int32_t value) { return WriteInt(value); }
     ErrorStream& operator<<(uint32_t value) { return WriteInt(static_cast<int32_t>(value)); }
 
-    // The text collected since the last box (for tests and diagnostics).
+    // The calling thread's text collected since its last box (tests, diagnostics).
     std::string Pending() const;
 
 private:
-    mutable std::recursive_mutex lock_;
-    std::string text_;
-    bool held_ = false;
+    struct Message {
+        std::string text;
+        bool held = false;
+    };
+    mutable std::mutex lock_;
+    std::unordered_map<std::thread::id, Message> messages_;
+    std::recursive_mutex boxLock_; // one box at a time
 };
 
 ErrorStream& GetErrorStream();

@@ -1,5 +1,8 @@
 // The program's entry point.
+#include "kernel/application.h"
+#include "platform/window/window.h"
+
 int main()
 {
-    return 0;
+    return WinMain(platform::CurrentInstance());
 }

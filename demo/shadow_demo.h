@@ -1,0 +1,16 @@
+#pragma once
+// The shadow and lighting demonstration: the application object the kernel
+// runs. Start-up builds it (16-byte aligned), runs InitDemo once before any
+// engine thread exists, then calls DemoFrame in every main-loop cycle that
+// found no window message.
+class alignas(16) ShadowDemo {
+public:
+    ShadowDemo();
+    ~ShadowDemo();
+    ShadowDemo(const ShadowDemo&) = delete;
+    ShadowDemo& operator=(const ShadowDemo&) = delete;
+
+    void InitDemo();
+    // One frame; 0 ends the program, anything else goes on.
+    int DemoFrame();
+};

@@ -1,0 +1,243 @@
+#include "kernel/application.h"
+
+#include <fstream>
+#include <iostream>
+#include <new>
+
+#include "demo/shadow_demo.h"
+#include "kernel/error_stream.h"
+#include "kernel/settings.h"
+#include "kernel/win_platform.h"
+#include "platform/os/aligned_memory.h"
+#include "platform/os/console.h"
+#include "platform/window/message_queue.h"
+
+namespace {
+
+Application* application = nullptr;
+platform::Instance* instanceHandle = nullptr;
+platform::Window* mainWindowHandle = nullptr;
+
+// Each engine-wide service has one place below, in the order it starts or is
+// released. A place stays empty until its service exists.
+
+// --- Before the platform (RunApplication) ---
+
+// The script engine, its built-ins, value types and queued registrations.
+void StartScriptHost() {}
+
+// The physics world's dispatcher and solver.
+void StartPhysicsWorld() {}
+
+// --- Inside Run, in order ---
+
+// The current directory at the root of the file system, then the archives of
+// section FileSystem. Its first use also creates the IO thread object.
+void MountFileSystem() {}
+
+// The Direct3D object.
+void CreateDirect3D() {}
+
+// Section Graphics into the render device: antialiasing, fullscreen, width,
+// height, vsync, alphaToCoverage.
+void CopyDeviceSettings() {}
+
+// The device, from the copied settings.
+void CreateRenderDevice() {}
+
+// DirectInput for the instance and the main window.
+void StartInput() {}
+
+// --- The engine threads ---
+
+// PumpMessages becomes the render thread's work function.
+void InstallMessagePump() {}
+
+// IOTHREAD on an operating-system thread of its own.
+void AddIoThread() {}
+
+// With section net's async set: the network endpoint is bound and NETTHREAD
+// runs on an operating-system thread of its own.
+void StartNetworkThread() {}
+
+// The main loop, on the main thread: one message or one frame per cycle, until
+// the quit message or a frame that asks to end. Adding RENDERTHREAD inline makes
+// its loop this one.
+void RunMainLoop(WinPlatform& host)
+{
+    while (host.PumpMessages() == 0) {
+    }
+}
+
+// --- Shutdown of the platform ---
+
+// The queue registry's counters, then the render and IO thread objects.
+void ReleaseEngineThreads() {}
+
+// The key bindings, then DirectInput.
+void ReleaseInputDevices() {}
+
+// --- After the platform (RunApplication), in order ---
+
+// Every object of the global object list, in registration order.
+void ReleaseGlobalObjects() {}
+
+// The Direct3D context: stereo handle, device, Direct3D object.
+void ReleaseDirect3D() {}
+
+// The physics world.
+void ReleasePhysicsWorld() {}
+
+// The script host: its engine, shared context and lists.
+void ReleaseScriptEngine() {}
+
+// The file system (its pools stay until the process ends).
+void ReleaseFileSystemService() {}
+
+// The queue registry, destroyed between its two lines.
+void ReleaseTaskQueues()
+{
+    std::cout << "[dbg] release tm start\n";
+    std::cout << "[dbg] release tm end\n";
+}
+
+} // namespace
+
+Application* GetApplication()
+{
+    if (!application)
+        application = new Application;
+    return application;
+}
+
+void ReleaseApplication()
+{
+    delete application;
+    application = nullptr;
+}
+
+platform::Instance* GetInstanceHandle()
+{
+    return instanceHandle;
+}
+
+platform::Window* GetMainWindowHandle()
+{
+    return mainWindowHandle;
+}
+
+int WinMain(platform::Instance* instance)
+{
+    instanceHandle = instance;
+    GetApplication()->RunApplication();
+    std::cout << "[dbg] after main\n";
+    ReleaseApplication();
+    std::cout << "[dbg] released app\n";
+    return 0;
+}
+
+int Application::RunApplication()
+{
+    StartScriptHost();
+    StartPhysicsWorld();
+    RunPlatform();
+
+    ReleaseGlobalObjects();
+    ReleaseDirect3D();
+    ReleasePhysicsWorld();
+    ReleaseScriptEngine();
+    ReleaseFileSystemService();
+    ReleaseTaskQueues();
+    std::cout << "[dbg] released tm\n";
+    ReleaseSettings();
+    std::cout << "[dbg] released conf\n";
+    return 0;
+}
+
+void RunPlatform()
+{
+    WinPlatform platform;
+    if (!platform.HasSSE2()) {
+        errorTwoLines = false;
+        GetErrorStream() << "Current CPU doesn't support SSE2.\n";
+    }
+    platform.SetCurrentDir(platform.GetExeDir());
+    platform.Run();
+    platform.Shutdown();
+}
+
+void WinPlatform::Run()
+{
+    SetPlatform(this);
+    consoleOutput = nullptr;
+
+    const int logMode = GetSettings().GetInt("log", "logMode");
+    if (logMode == 1)
+        OpenConsole();
+
+    // "log.txt" is emptied at every start, whatever the log mode.
+    std::ofstream logFile("log.txt", std::ios::out | std::ios::trunc);
+    std::streambuf* savedOutput = nullptr;
+    if (logMode == 2) {
+        savedOutput = std::cout.rdbuf(logFile.rdbuf());
+        std::cout.clear();
+    } else {
+        logFile.close();
+    }
+
+    MountFileSystem();
+
+    const int width = GetSettings().GetInt("Graphics", "width");
+    const int height = GetSettings().GetInt("Graphics", "height");
+    mainWindowHandle = mainWindow.CreateMainWindow(instanceHandle, width, height);
+
+    CreateDirect3D();
+    CopyDeviceSettings();
+    CreateRenderDevice();
+    StartInput();
+
+    message = {};
+    void* demoMemory = platform::os::AlignedAlloc(sizeof(ShadowDemo), alignof(ShadowDemo));
+    if (!demoMemory)
+        throw std::bad_alloc();
+    demo = new (demoMemory) ShadowDemo;
+    demo->InitDemo();
+
+    InstallMessagePump();
+    AddIoThread();
+    StartNetworkThread();
+    RunMainLoop(*this);
+
+    demo->~ShadowDemo();
+    platform::os::AlignedFree(demo);
+    demo = nullptr;
+
+    if (logMode == 2)
+        std::cout.rdbuf(savedOutput);
+}
+
+void WinPlatform::Shutdown()
+{
+    ReleaseEngineThreads();
+    ReleaseInputDevices();
+}
+
+int WinPlatform::PumpMessages()
+{
+    if (platform::PeekMessage(message, true)) {
+        platform::TranslateMessage(message);
+        platform::DispatchMessage(message);
+        return message.message == platform::kMsgQuit ? 1 : 0;
+    }
+    if (!pauseFrames && demo && demo->DemoFrame() == 0)
+        return 1;
+    return 0;
+}
+
+void WinPlatform::OpenConsole()
+{
+    platform::os::Console* console = platform::os::OpenConsole();
+    platform::os::SetConsoleBufferLines(console, 2500);
+    consoleOutput = console;
+    platform::os::BindStandardStreamsToConsole(console);
+}

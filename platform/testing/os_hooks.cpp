@@ -1,0 +1,45 @@
+#include "platform/testing/os_hooks.h"
+
+#include "platform/os/clock.h"
+#include "platform/os/cpu.h"
+#include "platform/os/paths.h"
+#include "platform/os/random.h"
+
+namespace platform::testing {
+
+MillisecondClockBias::MillisecondClockBias(uint32_t bias)
+    : saved_(os::detail::MillisecondClockBias().exchange(bias))
+{
+}
+
+MillisecondClockBias::~MillisecondClockBias()
+{
+    os::detail::MillisecondClockBias().store(saved_);
+}
+
+ExecutablePathAs::ExecutablePathAs(std::string path) : saved_(os::detail::ExecutablePathOverride())
+{
+    os::detail::ExecutablePathOverride() = std::move(path);
+}
+
+ExecutablePathAs::~ExecutablePathAs()
+{
+    os::detail::ExecutablePathOverride() = saved_;
+}
+
+ProcessorFeaturesAs::ProcessorFeaturesAs(bool present) : saved_(os::detail::ProcessorFeatureOverride())
+{
+    os::detail::ProcessorFeatureOverride() = present;
+}
+
+ProcessorFeaturesAs::~ProcessorFeaturesAs()
+{
+    os::detail::ProcessorFeatureOverride() = saved_;
+}
+
+void RestartRand()
+{
+    os::detail::ResetRand();
+}
+
+} // namespace platform::testing

@@ -1,0 +1,114 @@
+#include "platform/window/message_queue.h"
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "platform/window/close_signals.h"
+
+namespace platform {
+
+namespace {
+
+struct Queue {
+    std::mutex lock;
+    std::deque<Message> posted;
+    bool quit = false;
+    int quitCode = 0;
+};
+
+std::mutex queuesLock;
+std::map<std::thread::id, std::shared_ptr<Queue>>& Queues()
+{
+    static std::map<std::thread::id, std::shared_ptr<Queue>> queues;
+    return queues;
+}
+
+std::shared_ptr<Queue> QueueOf(std::thread::id thread)
+{
+    std::lock_guard guard(queuesLock);
+    auto& slot = Queues()[thread];
+    if (!slot)
+        slot = std::make_shared<Queue>();
+    return slot;
+}
+
+// Turns a recorded close signal into close messages, when this thread has windows.
+void DeliverCloseSignal(Queue& queue)
+{
+    if (!CloseSignalPending())
+        return;
+    const auto windows = detail::WindowsOfThisThread();
+    if (windows.empty() || !TakeCloseSignal())
+        return;
+    std::lock_guard guard(queue.lock);
+    for (Window* window : windows)
+        queue.posted.push_back({window, kMsgClose, 0, 0});
+}
+
+} // namespace
+
+bool PeekMessage(Message& message, bool remove)
+{
+    auto queue = QueueOf(std::this_thread::get_id());
+    DeliverCloseSignal(*queue);
+    std::lock_guard guard(queue->lock);
+    if (!queue->posted.empty()) {
+        message = queue->posted.front();
+        if (remove)
+            queue->posted.pop_front();
+        return true;
+    }
+    if (queue->quit) {
+        message = {nullptr, kMsgQuit, static_cast<uintptr_t>(queue->quitCode), 0};
+        if (remove)
+            queue->quit = false;
+        return true;
+    }
+    return false;
+}
+
+bool TranslateMessage(const Message&)
+{
+    return false;
+}
+
+intptr_t DispatchMessage(const Message& message)
+{
+    if (!message.window)
+        return 0;
+    return SendMessage(message.window, message.message, message.wParam, message.lParam);
+}
+
+bool PostMessage(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam)
+{
+    auto owners = detail::WindowOwner(window);
+    if (!owners)
+        return false;
+    auto queue = QueueOf(*owners);
+    std::lock_guard guard(queue->lock);
+    queue->posted.push_back({window, message, wParam, lParam});
+    return true;
+}
+
+void PostQuitMessage(int exitCode)
+{
+    auto queue = QueueOf(std::this_thread::get_id());
+    std::lock_guard guard(queue->lock);
+    queue->quit = true;
+    queue->quitCode = exitCode;
+}
+
+namespace detail {
+void ClearThisThreadQueue()
+{
+    auto queue = QueueOf(std::this_thread::get_id());
+    std::lock_guard guard(queue->lock);
+    queue->posted.clear();
+    queue->quit = false;
+}
+} // namespace detail
+
+} // namespace platform

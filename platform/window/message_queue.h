@@ -1,0 +1,35 @@
+#pragma once
+// Per-thread message queues: posted messages wait in the queue of the thread
+// that owns their window; the quit message comes after every posted one.
+#include <cstdint>
+
+#include "platform/window/window.h"
+
+namespace platform {
+
+struct Message {
+    Window* window = nullptr;
+    uint32_t message = 0;
+    uintptr_t wParam = 0;
+    intptr_t lParam = 0;
+};
+
+// Takes (remove true) or looks at the next message of the calling thread's
+// queue, for any window. False when none is pending. A recorded close signal
+// first becomes a close message for each window of this thread.
+bool PeekMessage(Message& message, bool remove);
+// Keyboard messages would become character messages; there are none here.
+bool TranslateMessage(const Message& message);
+// Hands the message to its window's procedure; 0 for a gone window or none.
+intptr_t DispatchMessage(const Message& message);
+// Queues a message for the thread that owns the window; false for a gone window.
+bool PostMessage(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+// Queues the quit message, with its exit code, for the calling thread.
+void PostQuitMessage(int exitCode);
+
+namespace detail {
+// Forgets every message and quit of the calling thread (tests).
+void ClearThisThreadQueue();
+} // namespace detail
+
+} // namespace platform

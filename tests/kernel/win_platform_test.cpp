@@ -1,0 +1,196 @@
+#include "kernel/win_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <unistd.h>
+
+#include "platform/os/clock.h"
+#include "platform/testing/message_box_script.h"
+#include "platform/testing/os_hooks.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class CoutCapture {
+public:
+    CoutCapture() : saved_(std::cout.rdbuf(text_.rdbuf())) {}
+    ~CoutCapture() { std::cout.rdbuf(saved_); }
+    std::string Text() const { return text_.str(); }
+
+private:
+    std::ostringstream text_;
+    std::streambuf* saved_;
+};
+
+// A temporary folder as the current directory.
+class TempCwd {
+public:
+    TempCwd()
+    {
+        std::string pattern = (fs::temp_directory_path() / "zandrel-platform-XXXXXX").string();
+        dir_ = mkdtemp(pattern.data());
+        saved_ = fs::current_path();
+        fs::current_path(dir_);
+    }
+    ~TempCwd()
+    {
+        fs::current_path(saved_);
+        fs::remove_all(dir_);
+    }
+    const fs::path& Dir() const { return dir_; }
+
+private:
+    fs::path dir_;
+    fs::path saved_;
+};
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+} // namespace
+
+TEST(WinPlatform, ExeDirCutsAtTheLastSlash)
+{
+    WinPlatform host;
+    {
+        platform::testing::ExecutablePathAs path("/opt/zandrel/run/zandrel");
+        EXPECT_EQ(host.GetExeDir(), "/opt/zandrel/run");
+    }
+    {
+        platform::testing::ExecutablePathAs path("zandrel");
+        EXPECT_EQ(host.GetExeDir(), "zandrel");
+    }
+    {
+        platform::testing::ExecutablePathAs path("C:\\games\\zandrel.exe");
+        EXPECT_EQ(host.GetExeDir(), "C:\\games\\zandrel.exe"); // a backslash is no separator here
+    }
+    {
+        platform::testing::ExecutablePathAs path("/zandrel");
+        EXPECT_EQ(host.GetExeDir(), "/");
+    }
+    EXPECT_EQ(host.GetExeDir(), fs::path(host.GetModulePath()).parent_path().string());
+    EXPECT_EQ(fs::path(host.GetModulePath()).filename(), "tests_kernel");
+}
+
+TEST(WinPlatform, CurrentDirectoryPastTheOldBufferIsWholeAndWarned)
+{
+    TempCwd temp;
+    WinPlatform host;
+    {
+        CoutCapture out;
+        EXPECT_EQ(host.GetCurrentDir(), temp.Dir().string());
+        EXPECT_EQ(out.Text(), "");
+    }
+    fs::path deep = temp.Dir();
+    while (deep.string().size() < kPathBufferSize + 10)
+        deep /= std::string(200, 'p');
+    fs::create_directories(deep);
+    ASSERT_TRUE(host.SetCurrentDir(deep.string()));
+    CoutCapture out;
+    EXPECT_EQ(host.GetCurrentDir(), deep.string());
+    EXPECT_EQ(out.Text(), "Not enough space for current directory path!\n");
+    EXPECT_FALSE(host.SetCurrentDir((temp.Dir() / "missing").string()));
+}
+
+TEST(WinPlatform, SecondsAreTheMillisecondClockPlus1000AndWrap)
+{
+    EXPECT_DOUBLE_EQ(SecondsFromMilliseconds(0), 1000.0);
+    EXPECT_DOUBLE_EQ(SecondsFromMilliseconds(1500), 1001.5);
+    EXPECT_DOUBLE_EQ(SecondsFromMilliseconds(0xFFFFFFFFu - 999999u), 0.0);
+    EXPECT_DOUBLE_EQ(SecondsFromMilliseconds(0xFFFFFFFFu), 999.999);
+
+    WinPlatform host;
+    const double now = host.GetSeconds();
+    EXPECT_GE(now, 0.0);
+    EXPECT_LT(now, 4294967.296);
+    // Just past the wrap, the clock starts again from zero.
+    platform::testing::MillisecondClockBias bias(0u - platform::os::MillisecondClock() - 1000000u);
+    EXPECT_LT(host.GetSeconds(), 100.0);
+}
+
+TEST(WinPlatform, Sse2FollowsTheProcessor)
+{
+    WinPlatform host;
+    EXPECT_TRUE(host.HasSSE2());
+    platform::testing::ProcessorFeaturesAs none(false);
+    EXPECT_FALSE(host.HasSSE2());
+}
+
+TEST(WinPlatform, RunProcessRunsFromTheCurrentDirectoryAndWaits)
+{
+    TempCwd temp;
+    {
+        std::ofstream script(temp.Dir() / "tool.sh");
+        script << "#!/bin/sh\nprintf '%s|' \"$0\" \"$@\" > ran.txt\n";
+    }
+    fs::permissions(temp.Dir() / "tool.sh", fs::perms::owner_all);
+    WinPlatform host;
+    platform::testing::ScriptedMessageBoxes boxes;
+    CoutCapture out;
+    host.RunProcess("/tool.sh", "/T fx \"a b\"");
+    const std::string full = temp.Dir().string() + "/tool.sh";
+    EXPECT_EQ(out.Text(), "Running " + full + " with params /T fx \"a b\"...\n");
+    EXPECT_EQ(ReadFile(temp.Dir() / "ran.txt"), full + "|/T|fx|a b|");
+    EXPECT_TRUE(boxes.Shown().empty());
+}
+
+TEST(WinPlatform, MissingProgramShowsTheBoxAndReturns)
+{
+    TempCwd temp;
+    WinPlatform host;
+    platform::testing::ScriptedMessageBoxes boxes;
+    CoutCapture out;
+    host.RunProcess("/tools/fxc.exe", "x");
+    EXPECT_EQ(out.Text(), "Running " + temp.Dir().string() + "/tools/fxc.exe with params x...\n");
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].text, ErrorBoxText("Error creating process /tools/fxc.exe\n"));
+}
+
+TEST(WinPlatform, LibrariesLoadOrReportWhyNot)
+{
+    WinPlatform host;
+    platform::testing::ScriptedMessageBoxes boxes;
+    void* zlib = host.LoadDll("libz.so.1");
+    ASSERT_NE(zlib, nullptr);
+    EXPECT_NE(host.GetDllFunction(zlib, "zlibVersion"), nullptr);
+    EXPECT_EQ(host.GetDllFunction(zlib, "missing"), nullptr);
+    host.UnloadDll(zlib);
+    EXPECT_TRUE(boxes.Shown().empty());
+
+    EXPECT_EQ(host.LoadDll("nvapi.dll"), nullptr);
+    host.UnloadDll(nullptr);
+    ASSERT_EQ(boxes.Shown().size(), 2u);
+    EXPECT_EQ(boxes.Shown()[0].text, ErrorBoxText("Can't load DLL: nvapi.dll\n"));
+    EXPECT_EQ(boxes.Shown()[1].text, ErrorBoxText("Can't unload DLL.\n"));
+}
+
+TEST(WinPlatform, SleepTakesWholeMilliseconds)
+{
+    WinPlatform host;
+    host.SleepSeconds(0.0f);
+    host.SleepSeconds(-3.0f); // nothing to wait for
+    host.SleepSeconds(0.0009f);
+    host.SleepSeconds(0.002f);
+}
+
+TEST(Platform, BaseDefaultsAreHarmless)
+{
+    Platform base;
+    EXPECT_EQ(base.GetCurrentDir(), "");
+    EXPECT_EQ(base.GetExeDir(), "");
+    EXPECT_EQ(base.GetSeconds(), 1.0);
+    EXPECT_TRUE(base.HasSSE2());
+    EXPECT_EQ(base.LoadDll("x"), nullptr);
+    EXPECT_EQ(base.GetModulePath(), "");
+    EXPECT_FALSE(base.pauseFrames);
+}

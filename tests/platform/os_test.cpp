@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+#include "platform/os/aligned_memory.h"
+#include "platform/os/clock.h"
+#include "platform/os/cpu.h"
+#include "platform/os/dynamic_library.h"
+#include "platform/os/paths.h"
+#include "platform/os/process.h"
+#include "platform/os/random.h"
+#include "platform/testing/os_hooks.h"
+
+namespace fs = std::filesystem;
+using namespace platform;
+
+namespace {
+
+fs::path MakeTempDir()
+{
+    std::string pattern = (fs::temp_directory_path() / "zandrel-os-XXXXXX").string();
+    return mkdtemp(pattern.data());
+}
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+using Args = std::vector<std::string>;
+
+} // namespace
+
+TEST(CommandLine, SplitsLikeAWindowsCommandLine)
+{
+    EXPECT_EQ(os::SplitCommandLine(""), Args{});
+    EXPECT_EQ(os::SplitCommandLine("  \t "), Args{});
+    EXPECT_EQ(os::SplitCommandLine("a  b\tc"), (Args{"a", "b", "c"}));
+    EXPECT_EQ(os::SplitCommandLine("\"abc\" d e"), (Args{"abc", "d", "e"}));
+    EXPECT_EQ(os::SplitCommandLine(R"(a\\b d"e f"g h)"), (Args{R"(a\\b)", "de fg", "h"}));
+    EXPECT_EQ(os::SplitCommandLine(R"(a\\\"b c d)"), (Args{R"(a\"b)", "c", "d"}));
+    EXPECT_EQ(os::SplitCommandLine(R"(a\\\\"b c" d e)"), (Args{R"(a\\b c)", "d", "e"}));
+    EXPECT_EQ(os::SplitCommandLine(R"("a ""b"" c")"), (Args{R"(a "b" c)"}));
+    EXPECT_EQ(os::SplitCommandLine(R"("" x)"), (Args{"", "x"}));
+    EXPECT_EQ(os::SplitCommandLine("/T fx_2_0 /Fo \"C:\\cache dir\\out.fxo\" in.fx"),
+              (Args{"/T", "fx_2_0", "/Fo", "C:\\cache dir\\out.fxo", "in.fx"}));
+    EXPECT_EQ(os::SplitCommandLine("'a b'"), (Args{"'a", "b'"}));
+    EXPECT_EQ(os::SplitCommandLine("\"unterminated arg"), (Args{"unterminated arg"}));
+}
+
+TEST(Process, ChildGetsItsOwnPathFirstThenTheSplitParameters)
+{
+    const fs::path dir = MakeTempDir();
+    // sh prints its own argument vector (NUL-separated in /proc) into the working folder.
+    const auto result = os::RunProgram("/bin/sh",
+                                       R"(-c "tr '\0' '|' < /proc/$$/cmdline > args.txt" "two words" x)",
+                                       dir.string());
+    ASSERT_TRUE(result.started);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(ReadFile(dir / "args.txt"), "/bin/sh|-c|tr '\\0' '|' < /proc/$$/cmdline > args.txt|two words|x|");
+    fs::remove_all(dir);
+}
+
+TEST(Process, NoShellInterpretsTheParameters)
+{
+    const fs::path dir = MakeTempDir();
+    const auto result = os::RunProgram("/bin/echo", "a; touch pwned && touch pwned2 `touch pwned3`", dir.string());
+    ASSERT_TRUE(result.started);
+    EXPECT_FALSE(fs::exists(dir / "pwned"));
+    EXPECT_FALSE(fs::exists(dir / "pwned2"));
+    EXPECT_FALSE(fs::exists(dir / "pwned3"));
+    fs::remove_all(dir);
+}
+
+TEST(Process, WaitsAndReportsTheExitCode)
+{
+    const fs::path dir = MakeTempDir();
+    auto result = os::RunProgram("/bin/sh", "-c \"sleep 0.05; echo done > done.txt; exit 7\"", dir.string());
+    ASSERT_TRUE(result.started);
+    EXPECT_EQ(result.exitCode, 7);
+    EXPECT_EQ(ReadFile(dir / "done.txt"), "done\n"); // written before RunProgram returned
+    fs::remove_all(dir);
+}
+
+TEST(Process, MissingProgramIsNotStarted)
+{
+    const auto result = os::RunProgram("/nonexistent/tools/fxc.exe", "a b", "");
+    EXPECT_FALSE(result.started);
+    EXPECT_EQ(result.error, ENOENT);
+}
+
+TEST(Clock, MillisecondClockWrapsIn32Bits)
+{
+    const uint32_t before = os::MillisecondClock();
+    {
+        platform::testing::MillisecondClockBias bias(0xFFFFFFFFu - before);
+        // Now a little before or just past the wrap.
+        const uint32_t near = os::MillisecondClock();
+        EXPECT_TRUE(near >= 0xFFFF0000u || near < 0x10000u) << near;
+    }
+}
+
+TEST(Clock, ProcessClockCountsMillisecondsFromStart)
+{
+    EXPECT_EQ(os::kClockTicksPerSecond, 1000);
+    const long first = os::ProcessClock();
+    EXPECT_GE(first, 0);
+    os::SleepMilliseconds(20);
+    EXPECT_GE(os::ProcessClock() - first, 20);
+}
+
+TEST(Random, MatchesTheSystemSequenceOnEveryThread)
+{
+    platform::testing::RestartRand();
+    const std::vector<int> expected{41, 18467, 6334, 26500, 19169};
+    std::vector<int> got;
+    for (size_t i = 0; i < expected.size(); ++i)
+        got.push_back(os::Rand());
+    EXPECT_EQ(got, expected);
+
+    std::vector<int> other;
+    std::thread([&] {
+        for (size_t i = 0; i < expected.size(); ++i)
+            other.push_back(os::Rand());
+    }).join();
+    EXPECT_EQ(other, expected);
+
+    for (int i = 0; i < 100000; ++i) {
+        int r = os::Rand();
+        ASSERT_GE(r, 0);
+        ASSERT_LE(r, os::kRandMax);
+    }
+}
+
+TEST(AlignedMemory, HonoursTheAlignment)
+{
+    for (size_t alignment : {size_t{16}, size_t{64}, size_t{4096}}) {
+        void* block = os::AlignedAlloc(100, alignment);
+        ASSERT_NE(block, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % alignment, 0u);
+        os::AlignedFree(block);
+    }
+    EXPECT_EQ(os::AlignedAlloc(16, 24), nullptr); // not a power of two
+    os::AlignedFree(nullptr);
+}
+
+TEST(DynamicLibrary, LoadsFindsAndFrees)
+{
+    void* zlib = os::LoadLibrary("libz.so.1");
+    ASSERT_NE(zlib, nullptr);
+    EXPECT_NE(os::FindLibraryFunction(zlib, "zlibVersion"), nullptr);
+    EXPECT_EQ(os::FindLibraryFunction(zlib, "NoSuchFunction"), nullptr);
+    EXPECT_TRUE(os::UnloadLibrary(zlib));
+
+    EXPECT_EQ(os::LoadLibrary("nvapi.dll"), nullptr);
+    EXPECT_EQ(os::FindLibraryFunction(nullptr, "x"), nullptr);
+    EXPECT_FALSE(os::UnloadLibrary(nullptr));
+}
+
+TEST(Paths, CurrentDirectoryOfAnyLength)
+{
+    const fs::path saved = fs::current_path();
+    const fs::path root = MakeTempDir();
+    fs::path deep = root;
+    const std::string part(200, 'd');
+    while (deep.string().size() <= 2100)
+        deep /= part;
+    fs::create_directories(deep);
+    ASSERT_TRUE(os::SetCurrentDirectory(deep.string()));
+    EXPECT_EQ(os::CurrentDirectory(), deep.string());
+    ASSERT_TRUE(os::SetCurrentDirectory(saved.string()));
+    EXPECT_FALSE(os::SetCurrentDirectory((root / "missing").string()));
+    fs::remove_all(root);
+}
+
+TEST(Paths, ExecutablePathIsThisProgram)
+{
+    const std::string path = os::ExecutablePath();
+    EXPECT_EQ(fs::path(path).filename(), "tests_platform");
+    EXPECT_TRUE(fs::path(path).is_absolute());
+    platform::testing::ExecutablePathAs fake("zandrel");
+    EXPECT_EQ(os::ExecutablePath(), "zandrel");
+}
+
+TEST(Cpu, Sse2IsPresentOnThisProcessor)
+{
+    EXPECT_TRUE(os::HasProcessorFeature(os::kFeatureSse2));
+    EXPECT_FALSE(os::HasProcessorFeature(12345));
+    platform::testing::ProcessorFeaturesAs none(false);
+    EXPECT_FALSE(os::HasProcessorFeature(os::kFeatureSse2));
+}
