@@ -1,7 +1,9 @@
 #include "kernel/file_system.h"
 
+#include <atomic>
 #include <iostream>
 
+#include "kernel/engine_threads.h"
 #include "kernel/memory_pools.h"
 #include "kernel/settings.h"
 
@@ -35,6 +37,54 @@ FileSystem::FileSystem()
         PrintPhysFSError();
     if (!PHYSFS_init(nullptr))
         PrintPhysFSError();
+    GetIOThread()->AddModule(this);
+}
+
+void FileSystem::RegisterHandlers()
+{
+    RegisterHandler("LoadFromHDD", &FileSystem::LoadFromHDD);
+}
+
+TaskMessage LoadFromHDDTask(FileBuffer* buffer, std::string_view name, uint32_t offset, uint32_t size,
+                            uint8_t* destination, uint32_t* failState)
+{
+    TaskMessage task;
+    task.taskId = kLoadFromHDDId;
+    HashedName128 fileName;
+    fileName.Assign(name);
+    task.Set<LoadFromHDDArgs::Buffer>(buffer);
+    task.Set<LoadFromHDDArgs::Name>(fileName);
+    task.Set<LoadFromHDDArgs::Offset>(offset);
+    task.Set<LoadFromHDDArgs::Size>(size);
+    task.Set<LoadFromHDDArgs::Destination>(destination);
+    task.Set<LoadFromHDDArgs::FailState>(failState);
+    return task;
+}
+
+void FileSystem::LoadFromHDD(FileSystem* fileSystem, TaskMessage* task)
+{
+    FileBuffer* buffer = task->Get<LoadFromHDDArgs::Buffer>();
+    if (!buffer)
+        return;
+    const HashedName128 name = task->Get<LoadFromHDDArgs::Name>();
+    const uint32_t offset = task->Get<LoadFromHDDArgs::Offset>();
+    const uint32_t size = task->Get<LoadFromHDDArgs::Size>();
+    if (uint8_t* destination = task->Get<LoadFromHDDArgs::Destination>()) {
+        buffer->data = destination;
+        buffer->external = 1;
+    }
+    for (int attempt = 1;; ++attempt) {
+        std::cout << "load " << name.c_str() << "\n";
+        if (fileSystem->LoadFile(*buffer, name.c_str(), offset, size))
+            return;
+        const bool stopping = task->target && task->target->stop.load(std::memory_order_acquire);
+        if (attempt >= kLoadFromHDDAttempts || stopping)
+            break;
+    }
+    if (uint32_t* state = task->Get<LoadFromHDDArgs::FailState>())
+        std::atomic_ref<uint32_t>(*state).store(0, std::memory_order_release);
+    for (TaskMessage* next = task->next; next; next = next->next)
+        next->cancelled.store(1, std::memory_order_release);
 }
 
 FileSystem::~FileSystem()

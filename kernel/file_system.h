@@ -9,14 +9,49 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "kernel/file_buffer.h"
+#include "kernel/handler_module.h"
+#include "kernel/rs_hash.h"
+#include "kernel/task_message.h"
 
-class FileSystem {
+inline constexpr uint32_t kLoadFromHDDId = RSHashConst("LoadFromHDD");
+
+// The arguments of "LoadFromHDD".
+struct LoadFromHDDArgs {
+    using Buffer = PayloadField<FileBuffer*, 0>;        // the target buffer
+    using Name = PayloadField<HashedName128, 8>;        // the file name
+    using Offset = PayloadField<uint32_t, 144>;         // first byte to read
+    using Size = PayloadField<uint32_t, 148>;           // bytes to read, 0: to the end
+    using Destination = PayloadField<uint8_t*, 152>;    // the caller's memory, null: a pool block
+    // The state word of the resource that waits for the bytes (null when none):
+    // set to 0, none, when the load fails for good.
+    using FailState = PayloadField<uint32_t*, 160>;
+};
+
+// How often "LoadFromHDD" tries a file that will not load before it gives up.
+inline constexpr int kLoadFromHDDAttempts = 3;
+
+// A task record for "LoadFromHDD"; the poster sets the target thread and tag.
+TaskMessage LoadFromHDDTask(FileBuffer* buffer, std::string_view name, uint32_t offset, uint32_t size,
+                            uint8_t* destination, uint32_t* failState = nullptr);
+
+// The one module of IOTHREAD; not owned by the thread (a singleton released at
+// shutdown, after the thread objects).
+class FileSystem : public HandlerModule<FileSystem> {
 public:
-    // Builds the pools, hands PhysicsFS our allocator, starts it.
+    // Builds the pools, hands PhysicsFS our allocator, starts it and joins IOTHREAD.
     FileSystem();
-    ~FileSystem();
+    ~FileSystem() override;
+
+    void RegisterHandlers() override;
+
+    // On IOTHREAD: the load of the task's payload. A file that will not load
+    // after kLoadFromHDDAttempts (or once the thread is told to stop) fails:
+    // the waiting resource's state goes back to none and the rest of the task's
+    // chain is cancelled, so nothing waits on bytes that will not come.
+    static void LoadFromHDD(FileSystem* fileSystem, TaskMessage* task);
     FileSystem(const FileSystem&) = delete;
     FileSystem& operator=(const FileSystem&) = delete;
 

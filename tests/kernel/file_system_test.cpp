@@ -11,7 +11,11 @@
 #include <thread>
 #include <vector>
 
+#include "kernel/engine_threads.h"
+#include "kernel/handler_module.h"
 #include "kernel/memory_pools.h"
+#include "kernel/queue_registry.h"
+#include "kernel/thread_map.h"
 #include "kernel/settings.h"
 #include "platform/testing/message_box_script.h"
 #include "tests/kernel/zip_builder.h"
@@ -101,6 +105,8 @@ protected:
 
     static void TearDownTestSuite()
     {
+        // The shutdown order: the thread objects go before the file system.
+        DestroyIOThread();
         DestroyFileSystem();
         fs::current_path(savedDir_);
         ReleaseSettings();
@@ -170,7 +176,7 @@ TEST_F(FileSystemTest, ReadsStoredNestedAndDeflatedEntries)
     FileBuffer buffer;
     ASSERT_TRUE(Load(buffer, "models/trees/oak.txt"));
     EXPECT_EQ(Text(buffer), "an oak, stored two folders down");
-    EXPECT_STREQ(buffer.name.characters, "models/trees/oak.txt");
+    EXPECT_STREQ(buffer.name.c_str(), "models/trees/oak.txt");
     EXPECT_EQ(lastOutput_, "");
     ASSERT_TRUE(Load(buffer, "data/big.bin"));
     EXPECT_EQ(Text(buffer), Pattern(70000, 'q')) << "served by the heap, beyond every block";
@@ -178,7 +184,7 @@ TEST_F(FileSystemTest, ReadsStoredNestedAndDeflatedEntries)
     GetFileSystem()->ReleaseFile(buffer);
     EXPECT_EQ(buffer.data, nullptr);
     EXPECT_EQ(buffer.size, 0u);
-    EXPECT_STREQ(buffer.name.characters, "data/big.bin") << "the name stays";
+    EXPECT_STREQ(buffer.name.c_str(), "data/big.bin") << "the name stays";
 }
 
 TEST_F(FileSystemTest, AMissingFileIsCheckedFourTimesAndLeavesTheBufferAsItWas)
@@ -192,7 +198,7 @@ TEST_F(FileSystemTest, AMissingFileIsCheckedFourTimesAndLeavesTheBufferAsItWas)
     EXPECT_FALSE(buffer.IsBusy());
     EXPECT_EQ(buffer.data, data);
     EXPECT_EQ(Text(buffer), "from the folder");
-    EXPECT_STREQ(buffer.name.characters, "shared.txt");
+    EXPECT_STREQ(buffer.name.c_str(), "shared.txt");
     GetFileSystem()->ReleaseFile(buffer);
     EXPECT_TRUE(boxes_.Shown().empty()) << "no error of the file system reaches the box";
 }
@@ -237,7 +243,7 @@ TEST_F(FileSystemTest, PartsOutsideTheFileAndEmptyFilesAreRefusedWithSizeZero)
     EXPECT_EQ(buffer.size, 0u);
     EXPECT_FALSE(Load(buffer, "empty.txt"));
     EXPECT_EQ(buffer.size, 0u);
-    EXPECT_STREQ(buffer.name.characters, "empty.txt");
+    EXPECT_STREQ(buffer.name.c_str(), "empty.txt");
     GetFileSystem()->ReleaseFile(buffer);
 }
 
@@ -310,4 +316,105 @@ TEST_F(FileSystemTest, OneBufferLoadedFromTwoThreadsIsTakenByOneAtATime)
     EXPECT_EQ(Text(buffer), Pattern(1000, 'a'));
     EXPECT_FALSE(buffer.IsBusy());
     GetFileSystem()->ReleaseFile(buffer);
+}
+
+namespace {
+
+// Records the "Check" tasks that run on the render thread, by tag.
+struct CheckModule : HandlerModule<CheckModule> {
+    void RegisterHandlers() override { RegisterHandler("Check", &CheckModule::Check); }
+    void Check(TaskMessage* task) { ran.push_back(std::string(task->tag.View())); }
+    std::vector<std::string> ran;
+};
+
+TaskMessage Check()
+{
+    TaskMessage task;
+    task.taskId = RSHashConst("Check");
+    return task;
+}
+
+} // namespace
+
+// Three chains of "LoadFromHDD" on IOTHREAD followed by a task on the render
+// thread, run by the real threads: the render loop on this thread, IOTHREAD on
+// its own.
+TEST_F(FileSystemTest, LoadsThroughTheIOThreadAndAFailedLoadEndsItsChain)
+{
+    QueueRegistry* registry = GetQueueRegistry();
+    registry->ResetQueues();
+    RenderThread render;
+    render.SetName("RENDERTHREAD");
+    CheckModule checks;
+    render.AddModule(&checks);
+
+    FileBuffer whole, missing, part;
+    std::vector<uint8_t> memory(40, 0xEE);
+    uint32_t wholeState = 1, missingState = 1;
+    int rounds = 0;
+    registry->AddThread(GetIOThread(), false);
+    render.SetWorkFunction([&]() {
+        if (++rounds == 1) {
+            EngineThread* io = GetThreadMap().Find(kIOThreadId);
+            EngineThread* main = GetThreadMap().Find(kRenderThreadId);
+            TaskBatch* batch = registry->AllocQueue(0);
+            batch->PushTask(LoadFromHDDTask(&whole, "models/trees/oak.txt", 0, 0, nullptr, &wholeState), io,
+                            "models/trees/oak.txt");
+            batch->PushTask(Check(), main, "whole");
+            batch = registry->AllocQueue(0);
+            batch->PushTask(LoadFromHDDTask(&missing, "no/such.dds", 0, 0, nullptr, &missingState), io,
+                            "no/such.dds");
+            batch->PushTask(Check(), main, "missing");
+            batch = registry->AllocQueue(0);
+            batch->PushTask(LoadFromHDDTask(&part, "thousand.bin", 128, 32, memory.data()), io, "sb");
+            batch->PushTask(Check(), main, "part");
+        }
+        const bool settled = rounds > 1 && registry->ring.write == registry->ring.read;
+        return (settled || rounds > 5'000'000) ? 1 : 0;
+    });
+    testing::internal::CaptureStdout();
+    registry->AddThread(&render, true);
+    const std::string output = testing::internal::GetCapturedStdout();
+    registry->ResetQueues();
+
+    ASSERT_EQ(registry->ring.write, registry->ring.read) << "every chain retired";
+    EXPECT_EQ(checks.ran, (std::vector<std::string>{"whole", "part"})) << "the failed chain was cancelled";
+
+    EXPECT_EQ(Text(whole), "an oak, stored two folders down");
+    EXPECT_EQ(wholeState, 1u) << "a load that worked leaves the state to its upload";
+    EXPECT_EQ(missingState, 0u);
+    EXPECT_FALSE(missing.IsBusy());
+
+    EXPECT_EQ(part.data, memory.data());
+    EXPECT_EQ(part.external, 1);
+    EXPECT_EQ(part.size, 32u);
+    EXPECT_EQ(std::string(memory.begin(), memory.begin() + 32), Pattern(1000, 'a').substr(128, 32));
+    EXPECT_EQ(memory[32], 0xEE);
+    GetFileSystem()->ReleaseFile(part);
+    EXPECT_EQ(part.data, memory.data()) << "the caller's memory is left alone";
+
+    size_t tries = 0;
+    for (size_t at = output.find("load no/such.dds\n"); at != std::string::npos;
+         at = output.find("load no/such.dds\n", at + 1))
+        ++tries;
+    EXPECT_EQ(tries, static_cast<size_t>(kLoadFromHDDAttempts));
+    EXPECT_NE(output.find("load models/trees/oak.txt\n"), std::string::npos);
+    GetFileSystem()->ReleaseFile(whole);
+}
+
+TEST(LoadFromHDDTask, CarriesItsArgumentsInThePayload)
+{
+    FileBuffer buffer;
+    uint8_t memory[4];
+    uint32_t state = 1;
+    const TaskMessage task = LoadFromHDDTask(&buffer, "textures/rock.dds", 128, 4096, memory, &state);
+    EXPECT_EQ(task.taskId, RSHash("LoadFromHDD"));
+    EXPECT_EQ(task.Get<LoadFromHDDArgs::Buffer>(), &buffer);
+    const HashedName128 name = task.Get<LoadFromHDDArgs::Name>();
+    EXPECT_STREQ(name.c_str(), "textures/rock.dds");
+    EXPECT_EQ(name.hash, RSHash("textures/rock.dds"));
+    EXPECT_EQ(task.Get<LoadFromHDDArgs::Offset>(), 128u);
+    EXPECT_EQ(task.Get<LoadFromHDDArgs::Size>(), 4096u);
+    EXPECT_EQ(task.Get<LoadFromHDDArgs::Destination>(), memory);
+    EXPECT_EQ(task.Get<LoadFromHDDArgs::FailState>(), &state);
 }
