@@ -343,9 +343,9 @@ TEST_F(FileSystemTest, LoadsThroughTheIOThreadAndAFailedLoadEndsItsChain)
 {
     QueueRegistry* registry = GetQueueRegistry();
     registry->ResetQueues();
+    CheckModule checks; // outlives the thread that holds it
     RenderThread render;
     render.SetName("RENDERTHREAD");
-    CheckModule checks;
     render.AddModule(&checks);
 
     FileBuffer whole, missing, part;
