@@ -14,6 +14,7 @@
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_device_hooks.h"
 #include "platform/testing/gfx_failure_injection.h"
+#include "platform/testing/window_hooks.h"
 #include "tests/render/device_fixture.h"
 
 using render_test::DeviceRun;
@@ -354,6 +355,7 @@ TEST(D3DContext, AStereoHandleIsActivatedAndDestroyedAtShutdown)
 TEST(D3DContext, ARunWhoseDeviceFailedStopsBeforeTheDemoAndReleasesInOrder)
 {
     render_test::SettingsFolder folder("[Graphics]\nwidth=32\nheight=32\n");
+    platform::testing::ResetWindowState("Korvane"); // the main window's class is new to this process
     platform::testing::ScriptedMessageBoxes boxes; // "Continue Anyway"
     platform::testing::GfxFailureInjection inject;
     inject.Fail("CreateDevice", gfx::kDeviceLost);
@@ -367,6 +369,7 @@ TEST(D3DContext, ARunWhoseDeviceFailedStopsBeforeTheDemoAndReleasesInOrder)
     }
     DestroyD3DContext();
     DestroyFileSystem();
+    platform::testing::ResetWindowState("Korvane");
     ASSERT_EQ(boxes.Shown().size(), 1u);
     EXPECT_EQ(boxes.Shown()[0].text, ErrorBoxText("Can't create Direct3D device: Device lost\n"));
     const std::string text = out.Text();
