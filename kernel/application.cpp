@@ -5,7 +5,9 @@
 #include <new>
 
 #include "demo/shadow_demo.h"
+#include "kernel/engine_threads.h"
 #include "kernel/error_stream.h"
+#include "kernel/queue_registry.h"
 #include "kernel/settings.h"
 #include "kernel/win_platform.h"
 #include "platform/os/aligned_memory.h"
@@ -51,10 +53,16 @@ void StartInput() {}
 // --- The engine threads ---
 
 // PumpMessages becomes the render thread's work function.
-void InstallMessagePump() {}
+void InstallMessagePump(WinPlatform& host)
+{
+    GetRenderThread()->SetWorkFunction([&host] { return host.PumpMessages(); });
+}
 
 // IOTHREAD on an operating-system thread of its own.
-void AddIoThread() {}
+void AddIoThread()
+{
+    GetQueueRegistry()->AddThread(GetIOThread(), false);
+}
 
 // With section net's async set: the network endpoint is bound and NETTHREAD
 // runs on an operating-system thread of its own.
@@ -62,17 +70,21 @@ void StartNetworkThread() {}
 
 // The main loop, on the main thread: one message or one frame per cycle, until
 // the quit message or a frame that asks to end. Adding RENDERTHREAD inline makes
-// its loop this one.
-void RunMainLoop(WinPlatform& host)
+// its loop this one; it returns once every thread has been stopped.
+void RunMainLoop()
 {
-    while (host.PumpMessages() == 0) {
-    }
+    GetQueueRegistry()->AddThread(GetRenderThread(), true);
 }
 
 // --- Shutdown of the platform ---
 
 // The queue registry's counters, then the render and IO thread objects.
-void ReleaseEngineThreads() {}
+void ReleaseEngineThreads()
+{
+    GetQueueRegistry()->ResetQueues();
+    DestroyRenderThread();
+    DestroyIOThread();
+}
 
 // The key bindings, then DirectInput.
 void ReleaseInputDevices() {}
@@ -97,8 +109,7 @@ void ReleaseFileSystemService() {}
 // The queue registry, destroyed between its two lines.
 void ReleaseTaskQueues()
 {
-    std::cout << "[dbg] release tm start\n";
-    std::cout << "[dbg] release tm end\n";
+    ReleaseQueueRegistry();
 }
 
 } // namespace
@@ -203,10 +214,10 @@ void WinPlatform::Run()
     demo = new (demoMemory) ShadowDemo;
     demo->InitDemo();
 
-    InstallMessagePump();
+    InstallMessagePump(*this);
     AddIoThread();
     StartNetworkThread();
-    RunMainLoop(*this);
+    RunMainLoop();
 
     demo->~ShadowDemo();
     platform::os::AlignedFree(demo);

@@ -1,0 +1,231 @@
+// Task system costs: the time from posting a task to its handler running on the
+// IO thread and on the render thread, one routing pass with 1, 64 and 1024
+// batches in flight, and the heap allocations made per posted task (counted by
+// the replaced global operator new below; the aim is none).
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <new>
+#include <thread>
+#include <vector>
+
+#include "kernel/engine_threads.h"
+#include "kernel/handler_module.h"
+#include "kernel/queue_registry.h"
+#include "kernel/thread_map.h"
+#include "platform/testing/message_box_script.h"
+
+namespace {
+std::atomic<uint64_t> allocations{0};
+}
+
+// The replacements pair malloc with free; GCC cannot see that they match.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
+void* operator new(std::size_t size)
+{
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size)
+{
+    return operator new(size);
+}
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+
+namespace {
+
+constexpr uint32_t kPingId = RSHashConst("Ping");
+
+using Clock = std::chrono::steady_clock;
+
+int64_t Now()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+}
+
+struct PingModule : HandlerModule<PingModule> {
+    std::atomic<uint64_t> served{0};
+    std::atomic<int64_t> ranAt{0};
+    void RegisterHandlers() override { RegisterHandler("Ping", &PingModule::Ping); }
+    void Ping(TaskMessage* task)
+    {
+        ranAt.store(Now(), std::memory_order_relaxed);
+        served.store(task->callbackWords[0], std::memory_order_release);
+    }
+};
+
+// The IO thread on its own thread and the render loop inline on a stand-in for
+// the main thread. The render thread's work function posts, as the engine's
+// posters do, whenever the benchmark asks for a task.
+class RunningEngine {
+public:
+    explicit RunningEngine(uint32_t targetId) : target(targetId)
+    {
+        GetQueueRegistry()->ResetQueues();
+        io.SetName("IOTHREAD");
+        render.SetName("RENDERTHREAD");
+        io.AddModule(&ioModule);
+        render.AddModule(&renderModule);
+        render.SetWorkFunction([this] { return Work(); });
+        main = std::thread([this] {
+            platform::testing::ScriptedMessageBoxes boxes;
+            GetQueueRegistry()->AddThread(&io, false);
+            GetQueueRegistry()->AddThread(&render, true);
+        });
+    }
+    ~RunningEngine()
+    {
+        finish = true;
+        main.join();
+        GetQueueRegistry()->ResetQueues();
+    }
+
+    // Asks for one task and returns the seconds from its post to its handler.
+    double PostAndWait(PingModule& module)
+    {
+        const uint64_t seq = ++requested;
+        request.store(seq, std::memory_order_release);
+        while (module.served.load(std::memory_order_acquire) != seq) {
+        }
+        return static_cast<double>(module.ranAt.load(std::memory_order_relaxed) -
+                                   postedAt.load(std::memory_order_relaxed)) * 1e-9;
+    }
+
+    PingModule ioModule;
+    PingModule renderModule;
+
+private:
+    int Work()
+    {
+        const uint64_t seq = request.load(std::memory_order_acquire);
+        if (seq != posted) {
+            posted = seq;
+            TaskMessage task;
+            task.taskId = kPingId;
+            task.callbackWords[0] = seq;
+            postedAt.store(Now(), std::memory_order_relaxed);
+            GetQueueRegistry()->AllocQueue(0)->PushTask(task, GetThreadMap().Find(target), "ping");
+        }
+        return finish.load(std::memory_order_relaxed) ? 1 : 0;
+    }
+
+    uint32_t target;
+    IOThread io;
+    RenderThread render;
+    std::atomic<bool> finish{false};
+    std::atomic<uint64_t> request{0};
+    std::atomic<int64_t> postedAt{0};
+    uint64_t requested = 0;
+    uint64_t posted = 0;
+    std::thread main;
+};
+
+void PostToHandler(benchmark::State& state, uint32_t threadId)
+{
+    RunningEngine engine(threadId);
+    PingModule& module = threadId == kIOThreadId ? engine.ioModule : engine.renderModule;
+    engine.PostAndWait(module); // warm up
+    const uint64_t allocsBefore = allocations.load();
+    uint64_t posted = 0;
+    for (auto _ : state) {
+        state.SetIterationTime(engine.PostAndWait(module));
+        ++posted;
+    }
+    const uint64_t allocs = allocations.load() - allocsBefore;
+    state.counters["allocs_per_task"] = posted ? static_cast<double>(allocs) / static_cast<double>(posted) : 0.0;
+}
+
+void BM_PostToHandlerOnIOThread(benchmark::State& state)
+{
+    PostToHandler(state, kIOThreadId);
+}
+BENCHMARK(BM_PostToHandlerOnIOThread)->UseManualTime();
+
+void BM_PostToHandlerOnRenderThread(benchmark::State& state)
+{
+    PostToHandler(state, kRenderThreadId);
+}
+BENCHMARK(BM_PostToHandlerOnRenderThread)->UseManualTime();
+
+// One routing pass while `range(0)` batches are in flight, none finished.
+void BM_RoutingPass(benchmark::State& state)
+{
+    platform::testing::ScriptedMessageBoxes boxes; // the 1024th batch reports the full ring
+    QueueRegistry* registry = GetQueueRegistry();
+    registry->ResetQueues();
+    {
+        EngineThread first;
+        EngineThread second;
+        first.SetName("BENCH_A");
+        second.SetName("BENCH_B");
+        registry->RegisterThread(&first);
+        registry->RegisterThread(&second);
+        const int batches = static_cast<int>(state.range(0));
+        for (int i = 0; i < batches; ++i) {
+            TaskMessage task;
+            task.taskId = kPingId;
+            registry->AllocQueue(0)->PushTask(task, i % 2 ? &second : &first, "b");
+        }
+        registry->RouteQueues();
+        for (auto _ : state)
+            registry->RouteQueues();
+        registry->ResetQueues();
+    }
+    state.counters["in_flight"] = static_cast<double>(state.range(0));
+}
+BENCHMARK(BM_RoutingPass)->Arg(1)->Arg(64)->Arg(1024);
+
+// Post, route, run and retire on one thread: the whole road of a task, with
+// its allocations counted.
+void BM_PostRouteRunRetire(benchmark::State& state)
+{
+    QueueRegistry* registry = GetQueueRegistry();
+    registry->ResetQueues();
+    PingModule module;
+    EngineThread thread;
+    thread.SetName("BENCH_ROAD");
+    thread.AddModule(&module);
+    registry->RegisterThread(&thread);
+    thread.InitThread();
+    const uint64_t allocsBefore = allocations.load();
+    uint64_t posted = 0;
+    for (auto _ : state) {
+        TaskMessage task;
+        task.taskId = kPingId;
+        registry->AllocQueue(0)->PushTask(task, GetThreadMap().Find(thread.id), "road");
+        registry->RouteQueues();
+        thread.RunCycle();
+        thread.RunCycle();
+        registry->RouteQueues();
+        thread.RunCycle();
+        ++posted;
+    }
+    state.counters["allocs_per_task"] =
+        posted ? static_cast<double>(allocations.load() - allocsBefore) / static_cast<double>(posted) : 0.0;
+    registry->ResetQueues();
+}
+BENCHMARK(BM_PostRouteRunRetire);
+
+} // namespace

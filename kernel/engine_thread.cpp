@@ -1,0 +1,249 @@
+#include "kernel/engine_thread.h"
+
+#include <chrono>
+#include <functional>
+#include <iostream>
+#include <string>
+#include <system_error>
+
+#include "kernel/error_stream.h"
+#include "kernel/module.h"
+#include "kernel/queue_registry.h"
+#include "kernel/thread_map.h"
+
+namespace {
+// The threads print their own "closed" line while the render thread prints the
+// termination lines; one line at a time keeps them whole, whatever buffer
+// standard output has (the log file's is not thread-safe).
+void PrintLine(const std::string& line)
+{
+    static std::mutex printLock;
+    std::lock_guard lock(printLock);
+    std::cout << line;
+}
+
+// An idle thread re-checks this often even if no signal reached it.
+constexpr auto kIdleWaitBound = std::chrono::milliseconds(100);
+// Yields before sleeping: work arriving soon after the last is picked up
+// without the cost of waking a sleeping thread.
+constexpr int kIdleYields = 2000;
+} // namespace
+
+// ---- ThreadHandle ----
+
+ThreadHandle::~ThreadHandle()
+{
+    if (worker_.joinable())
+        TerminateThreadHandle();
+}
+
+bool ThreadHandle::Start(EngineThread* thread)
+{
+    if (!thread)
+        return false;
+    try {
+        worker_ = std::thread([thread] { thread->ThreadLoop(0); });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    threadId = static_cast<uint32_t>(std::hash<std::thread::id>{}(worker_.get_id()));
+    return true;
+}
+
+void ThreadHandle::TerminateThreadHandle()
+{
+    if (!worker_.joinable())
+        return;
+    int joined = 0;
+    if (worker_.get_id() != std::this_thread::get_id()) {
+        worker_.join();
+        joined = 1;
+    } else {
+        worker_.detach();
+    }
+    const int closed = 1;
+    PrintLine("[dbg] TERMINATE " + std::to_string(joined) + " " + std::to_string(closed) + "\n");
+    threadId = 0xFFFFFFFFu;
+}
+
+// ---- EngineThread ----
+
+EngineThread::EngineThread()
+{
+    name.Assign("[unnamed thread]");
+}
+
+EngineThread::~EngineThread()
+{
+    StopAndJoin();
+    const uint32_t count = ModuleCount();
+    for (uint32_t i = 0; i < count; ++i)
+        if (modules_[i] && modules_[i]->owned)
+            delete modules_[i];
+    GetThreadMap().Erase(id, this);
+}
+
+void EngineThread::StopAndJoin()
+{
+    if (!handle.HasHandle())
+        return;
+    StopThread(this);
+    handle.TerminateThreadHandle();
+}
+
+void EngineThread::SetName(std::string_view text)
+{
+    name.Assign(text);
+    id = name.hash;
+}
+
+void EngineThread::AddModule(Module* module)
+{
+    if (!module)
+        return;
+    std::lock_guard lock(moduleLock_);
+    const uint32_t count = moduleCount_.load(std::memory_order_relaxed);
+    if (count >= kMaxModules) {
+        errorTwoLines = false;
+        GetErrorStream() << "Too many modules on " << name.View() << ".\n";
+        return;
+    }
+    modules_[count] = module;
+    moduleCount_.store(count + 1, std::memory_order_release);
+}
+
+void EngineThread::InitThread()
+{
+    GetThreadMap().Insert(id, this);
+    // The count is read again at every step: a module attached to this thread
+    // by a RegisterHandlers of this pass is registered in the same pass.
+    for (uint32_t i = 0; i < ModuleCount(); ++i)
+        modules_[i]->RegisterHandlers();
+}
+
+void EngineThread::StartThread(bool runInline)
+{
+    inlineLoop.store(runInline);
+    if (runInline) {
+        ThreadLoop(0);
+        return;
+    }
+    if (!handle.Start(this)) {
+        errorTwoLines = false;
+        GetErrorStream() << "Can't start thread " << name.View() << ".\n";
+    }
+}
+
+void EngineThread::ThreadLoop(int /*argument*/)
+{
+    while (!stop.load(std::memory_order_acquire))
+        RunCycle();
+    PrintLine("closed " + std::string(name.View()) + "\n");
+}
+
+void EngineThread::RunCycle()
+{
+    ProcessHeadTask();
+    Update();
+    std::lock_guard lock(queueLock);
+    CopyInbound();
+}
+
+void EngineThread::CopyInbound()
+{
+    // Only the live slots: the others are never read.
+    working.read = inbound.read;
+    working.write = inbound.write;
+    for (uint32_t i = inbound.read; i != inbound.write; ++i)
+        working.At(i) = inbound.At(i);
+    workSignal_.store(false, std::memory_order_relaxed);
+}
+
+void EngineThread::ProcessHeadTask()
+{
+    if (working.Empty())
+        return;
+    TaskMessage* task = working.Front();
+    {
+        std::lock_guard lock(queueLock);
+        // Routing may have retired the head since the last copy, and its batch
+        // may already hold a new chain: only a head still queued is looked at.
+        if (inbound.read != working.read)
+            return;
+        if (task->waiting.load(std::memory_order_acquire) || task->done.load(std::memory_order_acquire))
+            return;
+    }
+    task->taken.store(1, std::memory_order_relaxed);
+    if (!task->cancelled.load(std::memory_order_relaxed)) {
+        DispatchToModules(task);
+        if (task->callback)
+            task->callback(task->callbackWords[0], task->callbackWords[1], task->callbackWords[2]);
+    }
+    std::lock_guard lock(queueLock);
+    task->done.store(1, std::memory_order_release);
+}
+
+void EngineThread::DispatchToModules(TaskMessage* task)
+{
+    for (uint32_t i = 0; i < ModuleCount(); ++i)
+        modules_[i]->Dispatch(task);
+}
+
+void EngineThread::NotifyWork()
+{
+    {
+        std::lock_guard lock(queueLock);
+        workSignal_.store(true, std::memory_order_release);
+    }
+    workCv_.notify_one();
+}
+
+void EngineThread::WaitForWork()
+{
+    {
+        std::lock_guard lock(queueLock);
+        if (!working.Empty() && inbound.read == working.read) {
+            const TaskMessage* head = working.Front();
+            if (!head->waiting.load(std::memory_order_acquire) && !head->done.load(std::memory_order_acquire))
+                return; // runnable: the next cycle runs it
+        }
+    }
+    for (int i = 0; i < kIdleYields; ++i) {
+        if (workSignal_.load(std::memory_order_acquire) || stop.load(std::memory_order_acquire))
+            return;
+        std::this_thread::yield();
+    }
+    std::unique_lock lock(queueLock);
+    if (workSignal_.load(std::memory_order_relaxed) || stop.load(std::memory_order_acquire))
+        return;
+    idleWaiting_ = true;
+    workCv_.wait_for(lock, kIdleWaitBound,
+                     [this] { return workSignal_.load(std::memory_order_relaxed) || stop.load(std::memory_order_acquire); });
+    idleWaiting_ = false;
+}
+
+void StopThread(EngineThread* thread)
+{
+    if (!thread)
+        return;
+    thread->stop.store(true, std::memory_order_release);
+    thread->wake();
+}
+
+// ---- Termination ----
+
+void QueueRegistry::TerminateThreads()
+{
+    const uint32_t count = threads.count;
+    for (uint32_t i = 0; i < count; ++i)
+        StopThread(threads.items[i]);
+    PrintLine("[dbg] terminating threads...\n");
+    for (uint32_t i = 0; i < count; ++i) {
+        PrintLine("[dbg] terminating thread " + std::to_string(i) + "\n");
+        EngineThread* thread = threads.items[i];
+        if (thread->inlineLoop.load())
+            continue;
+        thread->handle.TerminateThreadHandle();
+        PrintLine("[dbg] terminated\n");
+    }
+}

@@ -1,0 +1,122 @@
+#pragma once
+// An engine thread: runs the tasks that routing brings to it, one per cycle, in
+// arrival order, by handing each to the modules attached to it. Each cycle of
+// its loop runs the head task (unless it waits for its predecessor or is done),
+// calls the thread's step (Update), then copies its inbound queue over its
+// private working queue. StopThread ends the loop cooperatively; a thread on a
+// thread of its own is then joined, never killed.
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string_view>
+#include <thread>
+
+#include "kernel/hashed_name.h"
+#include "kernel/static_queue.h"
+#include "kernel/task_message.h"
+
+class EngineThread;
+class Module;
+
+// The operating-system thread behind an engine thread.
+class ThreadHandle {
+public:
+    ThreadHandle() = default;
+    virtual ~ThreadHandle();
+    ThreadHandle(const ThreadHandle&) = delete;
+    ThreadHandle& operator=(const ThreadHandle&) = delete;
+
+    // Starts `thread`'s loop on a new thread; false when none could be made.
+    bool Start(EngineThread* thread);
+    bool HasHandle() const { return worker_.joinable(); }
+    // Waits for the thread to end and lets the handle go, printing
+    // "[dbg] TERMINATE <joined> <closed>".
+    void TerminateThreadHandle();
+
+    uint32_t threadId = 0xFFFFFFFFu;
+
+private:
+    std::thread worker_;
+};
+
+class EngineThread {
+public:
+    static constexpr uint32_t kQueueSize = 1024;
+    static constexpr uint32_t kMaxModules = 32;
+    static constexpr uint32_t kNoIndex = 0xFFFFFFFFu;
+
+    EngineThread();
+    // Stops and joins a loop still running, deletes the owned modules and
+    // leaves ThreadMap.
+    virtual ~EngineThread();
+    EngineThread(const EngineThread&) = delete;
+    EngineThread& operator=(const EngineThread&) = delete;
+
+    // Rouses the thread out of a blocking step so it sees its stop flag.
+    virtual void wake() {}
+    // The thread's own step, once per cycle.
+    virtual void Update() {}
+
+    // Names the thread; its id becomes the RSHash of the (stored) name.
+    void SetName(std::string_view text);
+
+    void AddModule(Module* module);
+    uint32_t ModuleCount() const { return moduleCount_.load(std::memory_order_acquire); }
+    Module* ModuleAt(uint32_t i) const { return modules_[i]; }
+
+    // Stores the thread in ThreadMap and registers every attached module's
+    // handlers, modules attached during the pass included.
+    void InitThread();
+    void StartThread(bool inlineLoop);
+    void ThreadLoop(int argument);
+    // One cycle of the loop: head task, step, inbound copied over working.
+    void RunCycle();
+    void ProcessHeadTask();
+    void DispatchToModules(TaskMessage* task);
+
+    // Called by routing, holding queueLock: the thread has something new to look at.
+    void SignalWorkLocked() { workSignal_.store(true, std::memory_order_release); }
+    // Also called holding queueLock: true when the thread sleeps in WaitForWork
+    // and has been signalled, so NotifyIdle must rouse it once the lock is left.
+    bool NeedsNotifyLocked() const { return idleWaiting_ && workSignal_.load(std::memory_order_relaxed); }
+    void NotifyIdle() { workCv_.notify_one(); }
+    // Signals and rouses the thread (for its wake).
+    void NotifyWork();
+
+    staticQueue<TaskMessage*, kQueueSize> inbound;
+    staticQueue<TaskMessage*, kQueueSize> working;
+    std::mutex queueLock;
+    ThreadHandle handle;
+    std::atomic<bool> inlineLoop{false};
+    std::atomic<bool> stop{false};
+    uint32_t index = kNoIndex;
+    HashedName128 name{};
+    uint32_t id = 0;
+
+protected:
+    // Stops a loop running on a thread of its own and waits for it to end.
+    // Derived threads call it from their destructor, while their step and wake
+    // still exist.
+    void StopAndJoin();
+
+    // For threads whose step has nothing else to do: while there is no task it
+    // could run, it yields the processor for a short while, then sleeps until
+    // routing brings work or the thread is woken. An idle thread so costs
+    // nothing, yet a task reaching it runs in its next cycle.
+    void WaitForWork();
+
+private:
+    void CopyInbound();
+
+    std::array<Module*, kMaxModules> modules_{};
+    std::atomic<uint32_t> moduleCount_{0};
+    std::mutex moduleLock_;
+    std::condition_variable workCv_;
+    std::atomic<bool> workSignal_{false}; // written under queueLock, also read while spinning
+    bool idleWaiting_ = false; // guarded by queueLock
+};
+
+// Sets the thread's stop flag, then wakes it.
+void StopThread(EngineThread* thread);

@@ -1,0 +1,7 @@
+#include "kernel/module.h"
+
+Module::~Module() = default;
+
+void Module::RegisterHandlers() {}
+
+void Module::Dispatch(TaskMessage* /*task*/) {}
