@@ -7,6 +7,7 @@
 #include "demo/shadow_demo.h"
 #include "kernel/engine_threads.h"
 #include "kernel/error_stream.h"
+#include "kernel/global_objects.h"
 #include "kernel/queue_registry.h"
 #include "kernel/settings.h"
 #include "kernel/win_platform.h"
@@ -92,7 +93,10 @@ void ReleaseInputDevices() {}
 // --- After the platform (RunApplication), in order ---
 
 // Every object of the global object list, in registration order.
-void ReleaseGlobalObjects() {}
+void ReleaseGlobalObjects()
+{
+    DeleteGlobalObjects();
+}
 
 // The Direct3D context: stereo handle, device, Direct3D object.
 void ReleaseDirect3D() {}
