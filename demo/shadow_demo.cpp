@@ -6,9 +6,13 @@ ShadowDemo::~ShadowDemo() = default;
 
 void ShadowDemo::InitDemo()
 {
+    if (RootTime* global = GetGlobalTime())
+        global->SetTimeScale(1.0f);
 }
 
 int ShadowDemo::DemoFrame()
 {
+    clock.CountFrame();
+    clock.UpdateTime(false);
     return 1;
 }

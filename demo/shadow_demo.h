@@ -2,7 +2,10 @@
 // The shadow and lighting demonstration: the application object the kernel
 // runs. Start-up builds it (16-byte aligned), runs InitDemo once before any
 // engine thread exists, then calls DemoFrame in every main-loop cycle that
-// found no window message.
+// found no window message. It owns the program's root clock, the global clock
+// every other clock and transform follows.
+#include "kernel/time.h"
+
 class alignas(16) ShadowDemo {
 public:
     ShadowDemo();
@@ -13,4 +16,6 @@ public:
     void InitDemo();
     // One frame; 0 ends the program, anything else goes on.
     int DemoFrame();
+
+    RootTime clock;
 };

@@ -14,6 +14,7 @@
 #include "platform/os/aligned_memory.h"
 #include "platform/os/console.h"
 #include "platform/window/message_queue.h"
+#include "script/script_host.h"
 
 namespace {
 
@@ -27,7 +28,10 @@ platform::Window* mainWindowHandle = nullptr;
 // --- Before the platform (RunApplication) ---
 
 // The script engine, its built-ins, value types and queued registrations.
-void StartScriptHost() {}
+void StartScriptHost()
+{
+    GetScriptHost()->InitScriptEngine();
+}
 
 // The physics world's dispatcher and solver.
 void StartPhysicsWorld() {}
@@ -105,7 +109,10 @@ void ReleaseDirect3D() {}
 void ReleasePhysicsWorld() {}
 
 // The script host: its engine, shared context and lists.
-void ReleaseScriptEngine() {}
+void ReleaseScriptEngine()
+{
+    ReleaseScriptHost();
+}
 
 // The file system (its pools stay until the process ends).
 void ReleaseFileSystemService() {}

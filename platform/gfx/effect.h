@@ -33,8 +33,10 @@ public:
     // Creates an effect from compiled bytes, or compiles source bytes with
     // `defines` (a definition may be empty or a line feed: the name is defined) and
     // #include files read through `reader` (none: every #include fails).
-    // `sourceName` names the source in messages. On failure `out` stays empty and
-    // `errors` holds the messages, or "" when the bytes are empty.
+    // Compiled bytes carry the defines they were compiled with; `defines` and
+    // `reader` serve sources only. `sourceName` names the source in messages.
+    // On failure `out` stays empty and `errors` holds the messages, or "" when the
+    // bytes are empty.
     static EffectResult Create(const void* data, size_t size, const std::vector<EffectMacro>& defines,
                                std::unique_ptr<Effect>& out, std::string& errors,
                                const std::string& sourceName = "memory",

@@ -10,7 +10,7 @@
 namespace gfx {
 namespace {
 
-constexpr size_t kMaxOutput = 4u << 20;  // bytes of preprocessed text
+constexpr size_t kMaxOutput = 1u << 20;  // bytes of preprocessed text, far above any real effect
 constexpr int kMaxIncludeDepth = 32;
 constexpr int kMaxExpansionDepth = 128;
 constexpr int kMaxExpressionDepth = 256;
@@ -191,6 +191,8 @@ void Preprocessor::ProcessFile(std::string_view source, const std::string& fileN
     std::string savedFile = file_;
     file_ = fileName;
     std::vector<LogicalLine> lines;
+    if (source.substr(0, 3) == "\xEF\xBB\xBF")
+        source.remove_prefix(3);  // editors may save effects with a UTF-8 mark
     Append("#line 1 \"" + fileName + "\"\n");
     if (!SplitLines(source, lines)) {
         file_ = savedFile;

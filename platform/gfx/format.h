@@ -132,3 +132,11 @@ inline constexpr uint64_t MipChainSize(uint32_t format, uint32_t width, uint32_t
 }
 
 } // namespace gfx
+
+namespace gfx {
+
+// Not a texel format: the four-character code a format check asks about to
+// learn whether the card does alpha-to-coverage ("ATOC").
+inline constexpr uint32_t kFourCCAlphaToCoverage = 0x434F5441u;
+
+} // namespace gfx

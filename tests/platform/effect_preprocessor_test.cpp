@@ -160,6 +160,14 @@ TEST(EffectPreprocessor, LineNumbersSurviveCommentsContinuationsAndSkippedCode)
     EXPECT_EQ(SourceLineOf(r.text, "target"), 8);
 }
 
+TEST(EffectPreprocessor, WindowsLineEndsAndAByteOrderMarkAreAccepted)
+{
+    Result r = Preprocess("\xEF\xBB\xBF#define A 1\r\n#if A\r\nyes \\\r\n  more\r\n#endif\r\nlast\r\n");
+    ASSERT_TRUE(r.ok) << r.messages;
+    EXPECT_EQ(Words(r.text), "yes more last");
+    EXPECT_EQ(SourceLineOf(r.text, "last"), 6);
+}
+
 TEST(EffectPreprocessor, ErrorsNameFileLineAndColumn)
 {
     struct Case {

@@ -44,6 +44,17 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
+// The script engine's pools announce each chunk they take ("malloc " and the
+// byte count, no line end) before the first line of the run.
+std::string WithoutPoolAnnouncements(std::string text)
+{
+    while (text.rfind("malloc ", 0) == 0) {
+        const std::size_t digits = text.find_first_not_of("0123456789", 7);
+        text.erase(0, digits == std::string::npos ? text.size() : digits);
+    }
+    return text;
+}
+
 std::vector<std::string> ReleaseLinesOf(const std::string& text)
 {
     std::vector<std::string> found;
@@ -155,7 +166,7 @@ TEST(Program, LogMode0KeepsNoLogAndCtrlCEndsInOrder)
 
     EXPECT_TRUE(fs::exists(program.Dir() / "log.txt"));
     EXPECT_EQ(program.Log(), ""); // emptied at start, written to by nobody
-    const auto lines = Lines(program.Out());
+    const auto lines = Lines(WithoutPoolAnnouncements(program.Out()));
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[0], "Settings.ini loaded");
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(), IsHandleLine), 1);
@@ -178,7 +189,7 @@ TEST(Program, LogMode2SendsTheRunningLinesToLogTxt)
     EXPECT_TRUE(ReleaseLinesOf(program.Log()).empty());
     EXPECT_EQ(std::count(logLines.begin(), logLines.end(), "Settings.ini loaded"), 0);
 
-    const auto outLines = Lines(program.Out());
+    const auto outLines = Lines(WithoutPoolAnnouncements(program.Out()));
     ASSERT_FALSE(outLines.empty());
     EXPECT_EQ(outLines[0], "Settings.ini loaded");
     EXPECT_EQ(std::count_if(outLines.begin(), outLines.end(), IsHandleLine), 0);

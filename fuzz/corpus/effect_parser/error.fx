@@ -1,0 +1,1 @@
+float4 x = float4(1, 2;

@@ -1,0 +1,3 @@
+#if 1 / 0
+#endif
+/* open

@@ -1,0 +1,44 @@
+// Effect sources as the compiler reads them: preprocess, parse, and a compiled
+// effect written from any accepted source must read back the same. The same bytes
+// also go to the compiled-effect reader, which must refuse damage without harm.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "platform/gfx/compiled_effect.h"
+#include "platform/gfx/effect.h"
+#include "platform/gfx/effect_compiler.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    std::string_view source(reinterpret_cast<const char*>(data), size);
+    gfx::EffectFileReader reader = [](const std::string& path, std::string& contents) {
+        if (path != "inc/lib.fxh")
+            return false;
+        contents = "#define LIB 1\nfloat4 libValue = 1;\n";
+        return true;
+    };
+    gfx::EffectDescription description;
+    std::string messages;
+    if (gfx::CompileEffectSource(source, "inc/fuzz.fx", {{"USE_HDR", "\n"}}, reader, description, messages)) {
+        std::vector<uint8_t> compiled = gfx::WriteCompiledEffect(description);
+        gfx::EffectDescription back;
+        std::string error;
+        if (!gfx::ReadCompiledEffect(compiled.data(), compiled.size(), back, error) || !(back == description))
+            std::abort();
+        gfx::Effect effect(std::move(back));
+        uint32_t passes = 0;
+        if (effect.Begin(passes) == gfx::kEffectOk && passes > 0) {
+            effect.BeginPass(0);
+            effect.CommitChanges();
+            effect.End();
+        }
+    } else if (messages.empty()) {
+        std::abort();  // a refusal always says why
+    }
+    gfx::EffectDescription read;
+    std::string error;
+    gfx::ReadCompiledEffect(data, size, read, error);
+    return 0;
+}

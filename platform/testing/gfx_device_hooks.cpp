@@ -1,0 +1,69 @@
+#include "platform/testing/gfx_device_hooks.h"
+
+#include <mutex>
+
+#include "platform/gfx/format.h"
+#include "platform/gfx/hooks.h"
+
+namespace gfx::detail {
+
+struct ResourceAccess {
+    static std::span<uint8_t> Bytes(Surface& surface)
+    {
+        return {surface.Bits(), static_cast<size_t>(LevelSize(surface.Format(), surface.Width(), surface.Height()))};
+    }
+    static uint32_t Pitch(const Surface& surface) { return surface.Pitch(); }
+    static std::span<uint8_t> Bytes(BaseTexture& texture)
+    {
+        return {texture.storage_.get(), static_cast<size_t>(texture.layout_.totalBytes)};
+    }
+    static std::span<uint8_t> Bytes(Buffer& buffer) { return {buffer.storage_.get(), buffer.Size()}; }
+};
+
+struct DeviceAccess {
+    static void SetLost(Device& device, bool lost) { device.lost_ = lost; }
+    static size_t Live(const Device& device) { return device.resources_.size() + device.declarations_.size(); }
+};
+
+} // namespace gfx::detail
+
+namespace platform::testing {
+
+std::span<uint8_t> SurfaceBytes(gfx::Surface& surface)
+{
+    return gfx::detail::ResourceAccess::Bytes(surface);
+}
+
+uint32_t SurfacePitch(const gfx::Surface& surface)
+{
+    return gfx::detail::ResourceAccess::Pitch(surface);
+}
+
+std::span<uint8_t> TextureBytes(gfx::BaseTexture& texture)
+{
+    return gfx::detail::ResourceAccess::Bytes(texture);
+}
+
+std::span<uint8_t> BufferBytes(gfx::Buffer& buffer)
+{
+    return gfx::detail::ResourceAccess::Bytes(buffer);
+}
+
+void SetDeviceLost(gfx::Device& device, bool lost)
+{
+    gfx::detail::DeviceAccess::SetLost(device, lost);
+}
+
+size_t LiveObjects(const gfx::Device& device)
+{
+    return gfx::detail::DeviceAccess::Live(device);
+}
+
+uint32_t LeakedAtLastDeviceRelease()
+{
+    gfx::detail::Hooks& hooks = gfx::detail::Hooks::Get();
+    std::lock_guard lock(hooks.mutex);
+    return hooks.leakedAtLastDeviceRelease;
+}
+
+} // namespace platform::testing

@@ -1,0 +1,29 @@
+#pragma once
+// Test hook: what tests read from or set on graphics objects beyond their own
+// calls — the bytes of surfaces, textures and buffers (render targets included,
+// which cannot be locked), a device's lost state, and the objects a device
+// still had alive when it was released.
+#include <cstdint>
+#include <span>
+
+#include "platform/gfx/buffer.h"
+#include "platform/gfx/device.h"
+#include "platform/gfx/surface.h"
+#include "platform/gfx/texture.h"
+
+namespace platform::testing {
+
+// One surface's texels, row after row at its pitch.
+std::span<uint8_t> SurfaceBytes(gfx::Surface& surface);
+uint32_t SurfacePitch(const gfx::Surface& surface);
+// All levels of all faces of a texture, one after another.
+std::span<uint8_t> TextureBytes(gfx::BaseTexture& texture);
+std::span<uint8_t> BufferBytes(gfx::Buffer& buffer);
+
+void SetDeviceLost(gfx::Device& device, bool lost);
+// Objects of the device (resources and declarations) alive right now.
+size_t LiveObjects(const gfx::Device& device);
+// The same count, taken when the last device was destroyed.
+uint32_t LeakedAtLastDeviceRelease();
+
+} // namespace platform::testing
