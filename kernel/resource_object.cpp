@@ -1,52 +1,20 @@
 #include "kernel/resource_object.h"
 
-#include <mutex>
-#include <unordered_map>
+#include <atomic>
 
 #include "kernel/archive.h"
 #include "kernel/engine_threads.h"
 #include "kernel/file_system.h"
+#include "kernel/queue_registry.h"
 #include "kernel/task_batch.h"
 #include "kernel/thread_map.h"
 
 namespace {
 uint32_t uniqueCounter = 0;
 
-// A watched chain: the callback its last record had before, which still runs.
-struct WatchedChain {
-    TaskCallback previous = nullptr;
-    uintptr_t words[3] = {};
-};
-
-// The last record may run on the IO thread, so the live tickets take a lock.
-std::mutex& ChainLock()
-{
-    static auto* lock = new std::mutex;
-    return *lock;
-}
-
-std::unordered_map<uint64_t, WatchedChain>& LiveChains()
-{
-    static auto* chains = new std::unordered_map<uint64_t, WatchedChain>;
-    return *chains;
-}
-
-uint64_t nextTicket = 1;
-
-void ChainRan(uintptr_t ticket, uintptr_t, uintptr_t)
-{
-    WatchedChain chain;
-    {
-        std::lock_guard lock(ChainLock());
-        const auto found = LiveChains().find(ticket);
-        if (found == LiveChains().end())
-            return;
-        chain = found->second;
-        LiveChains().erase(found);
-    }
-    if (chain.previous)
-        chain.previous(chain.words[0], chain.words[1], chain.words[2]);
-}
+// Marks are never reused, so a record copied over the marked slot by a later
+// chain can never carry it.
+std::atomic<uint64_t> nextTicket{1};
 } // namespace
 
 std::string NextUniqueResourceName()
@@ -65,41 +33,52 @@ bool AsyncLoadingAvailable()
     return threads.Contains(kIOThreadId) && threads.Contains(kRenderThreadId);
 }
 
-uint64_t WatchLoadChain(TaskBatch* batch)
+LoadChainMark MarkLoadChain(TaskBatch* batch)
 {
-    if (!batch || batch->tasks.Empty())
-        return 0;
+    LoadChainMark mark;
+    if (!batch)
+        return mark;
+    QueueRegistry::PostingGuard guard(*GetQueueRegistry());
+    if (batch->tasks.Empty())
+        return mark;
     TaskMessage& last = batch->tasks.At(batch->tasks.write - 1);
-    std::lock_guard lock(ChainLock());
-    const uint64_t ticket = nextTicket++;
-    WatchedChain& chain = LiveChains()[ticket];
-    chain.previous = last.callback;
-    for (int i = 0; i < 3; ++i)
-        chain.words[i] = last.callbackWords[i];
-    last.callback = &ChainRan;
-    last.callbackWords[0] = static_cast<uintptr_t>(ticket);
-    last.callbackWords[1] = 0;
-    last.callbackWords[2] = 0;
-    return ticket;
+    if (last.callback)
+        return mark;
+    mark.batch = batch;
+    mark.last = batch->tasks.write - 1;
+    mark.ticket = nextTicket.fetch_add(1);
+    last.callbackWords[0] = static_cast<uintptr_t>(mark.ticket);
+    return mark;
 }
 
-bool CancelLoadChain(TaskBatch* batch, uint64_t ticket)
+namespace {
+// Holding the posting lock: the batch still carries the marked chain.
+bool StillPending(const LoadChainMark& mark)
 {
-    std::lock_guard lock(ChainLock());
-    const auto found = LiveChains().find(ticket);
-    if (!batch || found == LiveChains().end())
+    if (!mark.batch || !mark.ticket || !mark.batch->inUse)
         return false;
-    // The chain has not run its last record, so routing has not retired the
-    // batch: it still holds this chain.
-    LiveChains().erase(found);
-    batch->CancelQueuedTasks();
-    return true;
+    const auto& tasks = mark.batch->tasks;
+    if (tasks.write - tasks.read <= mark.last - tasks.read)
+        return false; // the batch holds fewer records now than the chain had
+    const TaskMessage& last = tasks.At(mark.last);
+    return !last.callback && last.callbackWords[0] == static_cast<uintptr_t>(mark.ticket) &&
+           !last.done.load(std::memory_order_acquire);
+}
+} // namespace
+
+bool LoadChainPending(const LoadChainMark& mark)
+{
+    QueueRegistry::PostingGuard guard(*GetQueueRegistry());
+    return StillPending(mark);
 }
 
-bool LoadChainPending(uint64_t ticket)
+bool CancelLoadChain(const LoadChainMark& mark)
 {
-    std::lock_guard lock(ChainLock());
-    return LiveChains().count(ticket) != 0;
+    QueueRegistry::PostingGuard guard(*GetQueueRegistry());
+    if (!StillPending(mark))
+        return false;
+    mark.batch->CancelQueuedTasks();
+    return true;
 }
 
 void ReportResourceError(const char* text)

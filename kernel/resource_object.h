@@ -64,15 +64,26 @@ uint32_t UniqueResourceCounter();
 // type's DoLoad post its load as a task chain; before, it loads at once.
 bool AsyncLoadingAvailable();
 
-// Pending load chains. WatchLoadChain marks the last record of the batch so
-// that the ticket it returns expires when the chain has run; a cancel with an
-// expired ticket never reaches the batch, which may by then carry another
-// chain. Call it on the main thread right after posting the whole chain.
-uint64_t WatchLoadChain(TaskBatch* batch);
-// Cancels the batch's queued records if the ticket is still live; the ticket
-// is spent either way. False when there was nothing to cancel.
-bool CancelLoadChain(TaskBatch* batch, uint64_t ticket);
-bool LoadChainPending(uint64_t ticket);
+// A pending load chain, as a handle remembers it: the batch, the counter of
+// its last record and a mark unique to this chain left in that record. The
+// batch is reused for other chains once this one retires, so the chain is
+// recognised by its mark, never by the batch's address alone.
+struct LoadChainMark {
+    TaskBatch* batch = nullptr;
+    uint32_t last = 0;
+    uint64_t ticket = 0;
+};
+
+// Marks the last record of the batch (one without a callback of its own; else
+// the chain goes unmarked). Call it on the main thread right after posting the
+// whole chain.
+LoadChainMark MarkLoadChain(TaskBatch* batch);
+// True while the batch still carries the marked chain and its last record has
+// not run.
+bool LoadChainPending(const LoadChainMark& mark);
+// Cancels the chain's queued records while it is pending; false when there
+// was nothing of it left to cancel.
+bool CancelLoadChain(const LoadChainMark& mark);
 
 void ReportResourceError(const char* text);
 
@@ -108,14 +119,15 @@ public:
             block_->state = state;
     }
 
-    // Cancels this handle's pending load chain and sets the state to 0; does
-    // nothing when the handle has no chain still pending.
+    // Cancels this handle's load chain and sets the state to 0; does nothing
+    // when the handle has no chain still pending (none posted, or it has run).
     void CancelTasks() override
     {
-        const bool cancelled = pendingBatch && CancelLoadChain(pendingBatch, pendingTicket);
-        pendingBatch = nullptr;
-        pendingTicket = 0;
-        if (cancelled && block_)
+        const LoadChainMark mark = pendingBatch;
+        pendingBatch = {};
+        if (!block_ || block_->state != resource_state::kLoading)
+            return;
+        if (CancelLoadChain(mark))
             block_->state = resource_state::kNone;
     }
 
@@ -283,16 +295,12 @@ public:
 
     uint32_t id = 0;
     FileBuffer fileBuffer;
-    TaskBatch* pendingBatch = nullptr;
-    uint64_t pendingTicket = 0;
+    // The chain of load tasks this handle's DoLoad posted, if any.
+    LoadChainMark pendingBatch;
 
 protected:
-    // For a DoLoad that posts its load chain.
-    void SetPendingBatch(TaskBatch* batch)
-    {
-        pendingBatch = batch;
-        pendingTicket = batch ? WatchLoadChain(batch) : 0;
-    }
+    // For a DoLoad that posts its load chain: after the chain's last PushTask.
+    void SetPendingBatch(TaskBatch* batch) { pendingBatch = MarkLoadChain(batch); }
 
 private:
     struct PoolTag {};
@@ -371,8 +379,7 @@ private:
 
     void Release(bool standIn)
     {
-        pendingBatch = nullptr;
-        pendingTicket = 0;
+        pendingBatch = {};
         if (!block_) {
             Data*& registered = Blocks()[id];
             if (!registered)
