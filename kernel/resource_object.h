@@ -221,25 +221,14 @@ public:
     bool LoadFromFile(const std::string& name) override
     {
         const bool hadBlock = block_ != nullptr;
-        switch (ReadObjectFile(*this, name)) {
-        case FileReadResult::Read:
-            if (block_)
-                block_->state = resource_state::kLoaded;
-            return block_ != nullptr;
-        case FileReadResult::Missing:
-            if (block_ && block_->state == resource_state::kLoading)
-                block_->state = resource_state::kNone;
-            return false;
-        case FileReadResult::Damaged:
-            if (block_ && hadBlock) {
-                ResetPayload();
-            } else if (block_) {
-                block_->state = resource_state::kNone;
-                Release(false);
-            }
-            return false;
-        }
-        return false;
+        return FinishRead(hadBlock, ReadObjectFile(*this, name));
+    }
+
+    // The same over a resource file already in memory; `name` labels reports.
+    bool LoadFromMemory(const void* data, uint32_t size, const std::string& name)
+    {
+        const bool hadBlock = block_ != nullptr;
+        return FinishRead(hadBlock, ReadObjectBytes(*this, data, size, name));
     }
 
     // Moves this handle's reference to the name's id and registers its block
@@ -414,6 +403,29 @@ private:
             data->~Data();
             BlockPool::free(data);
         }
+    }
+
+    bool FinishRead(bool hadBlock, FileReadResult result)
+    {
+        switch (result) {
+        case FileReadResult::Read:
+            if (block_)
+                block_->state = resource_state::kLoaded;
+            return block_ != nullptr;
+        case FileReadResult::Missing:
+            if (block_ && block_->state == resource_state::kLoading)
+                block_->state = resource_state::kNone;
+            return false;
+        case FileReadResult::Damaged:
+            if (block_ && hadBlock) {
+                ResetPayload();
+            } else if (block_) {
+                block_->state = resource_state::kNone;
+                Release(false);
+            }
+            return false;
+        }
+        return false;
     }
 
     void ResetPayload()
