@@ -14,7 +14,10 @@
 #include <vector>
 
 #include "kernel/archive.h"
+#include "kernel/engine_threads.h"
 #include "kernel/file_system.h"
+#include "kernel/memory_pools.h"
+#include "kernel/settings.h"
 #include "kernel/math/float3.h"
 #include "kernel/math/float4.h"
 #include "kernel/math/float4x4.h"
@@ -318,6 +321,16 @@ struct Waypoint : SerializableObject {
 
 class ObjectFiles : public testing::Test {
 protected:
+    // The suite leaves no file system, pools or settings behind for the suites
+    // after it, which build their own from their own folders.
+    static void TearDownTestSuite()
+    {
+        DestroyIOThread();
+        DestroyFileSystem();
+        DestroyPools();
+        ReleaseSettings();
+    }
+
     void SetUp() override
     {
         GetFileSystem()->Mount(TempFolder().string(), "");

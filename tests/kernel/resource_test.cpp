@@ -17,6 +17,8 @@
 
 #include "kernel/engine_threads.h"
 #include "kernel/file_system.h"
+#include "kernel/memory_pools.h"
+#include "kernel/settings.h"
 #include "kernel/global_objects.h"
 #include "kernel/handler_module.h"
 #include "kernel/math/float3.h"
@@ -167,6 +169,16 @@ std::vector<uint8_t> FileBytes(const std::string& name)
 
 class Resources : public testing::Test {
 protected:
+    // The suite leaves no file system, pools or settings behind for the suites
+    // after it, which build their own from their own folders.
+    static void TearDownTestSuite()
+    {
+        DestroyIOThread();
+        DestroyFileSystem();
+        DestroyPools();
+        ReleaseSettings();
+    }
+
     void SetUp() override
     {
         GetFileSystem()->Mount(Folder().string(), "");
