@@ -199,8 +199,14 @@ public:
                 id = newId;
             return false;
         }
-        if (registered == block_ && id == newId)
+        if (registered == block_) {
+            if (id != newId) {
+                Unregister();
+                id = newId;
+                Register(false);
+            }
             return true;
+        }
         Release(false);
         Hold(registered, newId);
         return true;

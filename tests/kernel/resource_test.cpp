@@ -388,6 +388,13 @@ TEST_F(Resources, CountsStayTrueWhateverAHandleIsAskedToDo)
     EXPECT_EQ(PlainResource::RegisteredBlock(RSHash("another name")), nullptr);
     EXPECT_EQ(PlainResource::ReferenceCount(RSHash("other")), 2u);
 
+    // Attaching to the block it holds, under a second id, moves its count.
+    c.SetName("also other");
+    EXPECT_TRUE(c.AttachById(RSHash("other")));
+    EXPECT_EQ(PlainResource::ReferenceCount(RSHash("other")), 2u);
+    EXPECT_EQ(PlainResource::ReferenceCount(RSHash("also other")), 0u);
+    EXPECT_EQ(output.Text(), "Dog my cat\n");
+
     // A failed attach keeps the handle as it was.
     EXPECT_FALSE(b.AttachById(RSHash("nothing here")));
     EXPECT_EQ(b.GetId(), RSHash("other"));
