@@ -9,6 +9,7 @@
 #include "kernel/engine_threads.h"
 #include "kernel/error_stream.h"
 #include "kernel/file_system.h"
+#include "kernel/global_objects.h"
 #include "kernel/queue_registry.h"
 #include "kernel/settings.h"
 #include "kernel/win_platform.h"
@@ -121,7 +122,10 @@ void ReleaseInputDevices() {}
 // --- After the platform (RunApplication), in order ---
 
 // Every object of the global object list, in registration order.
-void ReleaseGlobalObjects() {}
+void ReleaseGlobalObjects()
+{
+    DeleteGlobalObjects();
+}
 
 // The Direct3D context: stereo handle, device, Direct3D object.
 void ReleaseDirect3D()
