@@ -1,7 +1,15 @@
 #include "render/index_buffer.h"
 
+#include "kernel/global_objects.h"
 #include "platform/gfx/result.h"
 #include "render/render_device.h"
+
+namespace {
+
+// The type's default handle, kept for the whole run.
+[[maybe_unused]] IndexBufferResource* const indexBufferType = RegisterGlobalObject(new IndexBufferResource);
+
+} // namespace
 
 IndexBufferData::~IndexBufferData()
 {
@@ -65,4 +73,29 @@ bool IndexBufferData::FreeIndexBuffer()
         buffer = nullptr;
     }
     return true;
+}
+
+bool IndexBufferResource::DoUnload()
+{
+    IndexBufferData* data = GetPayload();
+    return data ? data->FreeIndexBuffer() : true;
+}
+
+bool IndexBufferResource::AllocIndexBuffer(uint32_t indexCount, uint32_t vertices, uint32_t usage)
+{
+    IndexBufferData* data = GetPayload();
+    return data ? data->AllocIndexBuffer(indexCount, vertices, usage) : false;
+}
+
+void* IndexBufferResource::LockIndexBuffer(uint32_t flags)
+{
+    IndexBufferData* data = GetPayload();
+    lockPointer = data ? data->LockIndexBuffer(flags) : nullptr;
+    return lockPointer;
+}
+
+void IndexBufferResource::UnlockIndexBuffer()
+{
+    if (IndexBufferData* data = GetPayload())
+        data->UnlockIndexBuffer();
 }

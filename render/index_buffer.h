@@ -2,10 +2,12 @@
 // Index buffers: one subset of a mesh. The block owns one device index buffer
 // of 16- or 32-bit indices and carries the subset's values (filled by the mesh
 // code and kept through serialization), the index and primitive counts and the
-// indices per primitive. Render thread only.
+// indices per primitive. IndexBufferResource is the named, reference-counted
+// handle whose shared block holds one. Render thread only.
 #include <cstdint>
 
 #include "kernel/math/float4.h"
+#include "kernel/resource_types.h"
 #include "platform/gfx/buffer.h"
 
 // The most vertices 16-bit indices can address (0 to 65535).
@@ -39,4 +41,21 @@ struct IndexBufferData {
     uint8_t indicesPerPrimitive = 3;
     gfx::IndexBuffer* buffer = nullptr;
     float subsetScalar = 0.0f;
+};
+
+class IndexBufferResource
+    : public ResourceObject<IndexBufferResource, IndexBufferData, kIndexBufferFormatVersion> {
+public:
+    // Releases the buffer; the block may be pooled.
+    bool DoUnload() override;
+
+    // The block's operations (IndexBufferData). A handle without a block has
+    // nothing to work on: AllocIndexBuffer answers false and the lock null.
+    bool AllocIndexBuffer(uint32_t indexCount, uint32_t vertexCount, uint32_t usage);
+    // Also kept in lockPointer.
+    void* LockIndexBuffer(uint32_t flags);
+    void UnlockIndexBuffer();
+
+    void* lockPointer = nullptr; // the address of the last lock
+    uint32_t vertexCount = 0;    // of the mesh the subset indexes
 };

@@ -1,7 +1,15 @@
 #include "render/vertex_buffer.h"
 
+#include "kernel/global_objects.h"
 #include "platform/gfx/result.h"
 #include "render/render_device.h"
+
+namespace {
+
+// The type's default handle, kept for the whole run.
+[[maybe_unused]] VertexBufferResource* const vertexBufferType = RegisterGlobalObject(new VertexBufferResource);
+
+} // namespace
 
 VertexBufferData::~VertexBufferData()
 {
@@ -56,4 +64,31 @@ bool VertexBufferData::FreeVertexBuffer()
         buffer = nullptr;
     }
     return true;
+}
+
+void VertexBufferResource::DoLoad(const std::string& /*name*/) {}
+
+bool VertexBufferResource::DoUnload()
+{
+    VertexBufferData* data = GetPayload();
+    return data ? data->FreeVertexBuffer() : true;
+}
+
+bool VertexBufferResource::AllocVertexBuffer(uint32_t count, uint32_t stride, uint32_t usage)
+{
+    VertexBufferData* data = GetPayload();
+    return data ? data->AllocVertexBuffer(count, stride, usage) : false;
+}
+
+void* VertexBufferResource::LockVertexBuffer(uint32_t flags)
+{
+    VertexBufferData* data = GetPayload();
+    lockPointer = data ? data->LockVertexBuffer(flags) : nullptr;
+    return lockPointer;
+}
+
+void VertexBufferResource::UnlockVertexBuffer()
+{
+    if (VertexBufferData* data = GetPayload())
+        data->UnlockVertexBuffer();
 }

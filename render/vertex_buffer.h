@@ -1,8 +1,11 @@
 #pragma once
 // Vertex buffers: the block owns one device vertex buffer with its vertex
-// count and stride (bytes per vertex). Render thread only.
+// count and stride (bytes per vertex). VertexBufferResource is the named,
+// reference-counted handle whose shared block holds one. Render thread only.
 #include <cstdint>
+#include <string>
 
+#include "kernel/resource_types.h"
 #include "platform/gfx/buffer.h"
 
 struct VertexBufferData {
@@ -26,4 +29,22 @@ struct VertexBufferData {
     uint32_t stride = 0;
     gfx::VertexBuffer* buffer = nullptr;
     uint32_t vertexCount = 0;
+};
+
+class VertexBufferResource
+    : public ResourceObject<VertexBufferResource, VertexBufferData, kVertexBufferFormatVersion> {
+public:
+    // Loads nothing: vertex buffers are built by the mesh code or read from files.
+    void DoLoad(const std::string& name) override;
+    // Releases the buffer; the block may be pooled.
+    bool DoUnload() override;
+
+    // The block's operations (VertexBufferData). A handle without a block has
+    // nothing to work on: AllocVertexBuffer answers false and the lock null.
+    bool AllocVertexBuffer(uint32_t count, uint32_t stride, uint32_t usage);
+    // Also kept in lockPointer.
+    void* LockVertexBuffer(uint32_t flags);
+    void UnlockVertexBuffer();
+
+    void* lockPointer = nullptr; // the address of the last lock
 };

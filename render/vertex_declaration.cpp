@@ -1,7 +1,15 @@
 #include "render/vertex_declaration.h"
 
+#include "kernel/global_objects.h"
 #include "platform/gfx/device.h"
 #include "render/render_device.h"
+
+namespace {
+
+// The type's default handle, kept for the whole run.
+[[maybe_unused]] VertexDeclResource* const vertexDeclType = RegisterGlobalObject(new VertexDeclResource);
+
+} // namespace
 
 VertexDeclData::VertexDeclData()
 {
@@ -97,4 +105,50 @@ void VertexDeclData::Unload()
 {
     gfx::SafeRelease(declaration);
     elementArray.reset();
+}
+
+void VertexDeclResource::DoLoad(const std::string& /*name*/)
+{
+    SetState(resource_state::kLoaded);
+}
+
+bool VertexDeclResource::DoUnload()
+{
+    if (VertexDeclData* data = GetPayload())
+        data->Unload();
+    return true;
+}
+
+uint32_t& VertexDeclResource::AddVertexElement(uint16_t stream, uint16_t offset, uint32_t type, uint32_t method,
+                                               uint32_t usage, uint32_t usageIndex)
+{
+    if (VertexDeclData* data = GetPayload())
+        return data->AddVertexElement(stream, offset, type, method, usage, usageIndex);
+    static thread_local uint32_t nowhere = 0;
+    nowhere = offset;
+    return nowhere;
+}
+
+void VertexDeclResource::ClearVertexDecl()
+{
+    if (VertexDeclData* data = GetPayload())
+        data->ClearVertexDecl();
+}
+
+uint16_t VertexDeclResource::RebuildVertexDecl()
+{
+    VertexDeclData* data = GetPayload();
+    return data ? data->RebuildVertexDecl() : 0;
+}
+
+gfx::VertexDeclaration* VertexDeclResource::GetVertexDecl()
+{
+    VertexDeclData* data = GetPayload();
+    return data ? data->GetVertexDecl() : nullptr;
+}
+
+uint32_t VertexDeclResource::GetStreamStride(uint32_t stream)
+{
+    VertexDeclData* data = GetPayload();
+    return data ? data->GetStreamStride(stream) : 0;
 }

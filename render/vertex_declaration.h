@@ -4,12 +4,15 @@
 // and 1. Per usage it remembers the offset of the element added last with that
 // usage (the usage index is not part of the key). A new declaration already
 // holds the per-instance world matrix as four float4 rows in stream 1; meshes
-// add their own elements in stream 0. Render thread only.
+// add their own elements in stream 0. VertexDeclResource is the named,
+// reference-counted handle whose shared block holds one. Render thread only.
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "kernel/resource_types.h"
 #include "platform/gfx/vertex_declaration.h"
 
 inline constexpr uint32_t kVertexDeclStreams = 2;
@@ -51,4 +54,21 @@ struct VertexDeclData {
     std::map<uint32_t, uint32_t> usageOffsets;
     uint16_t strides[kVertexDeclStreams] = {0, 0};
     uint32_t strideExtra = 0;
+};
+
+class VertexDeclResource : public ResourceObject<VertexDeclResource, VertexDeclData, kVertexDeclFormatVersion> {
+public:
+    // Only names the declaration: its elements come from AddVertexElement or a file.
+    void DoLoad(const std::string& name) override;
+    // Releases the device declaration and the element array; the block may be pooled.
+    bool DoUnload() override;
+
+    // The block's operations (VertexDeclData). A handle without a block has
+    // nothing to work on: they change nothing and answer null or 0.
+    uint32_t& AddVertexElement(uint16_t stream, uint16_t offset, uint32_t type, uint32_t method, uint32_t usage,
+                               uint32_t usageIndex);
+    void ClearVertexDecl();
+    uint16_t RebuildVertexDecl();
+    gfx::VertexDeclaration* GetVertexDecl();
+    uint32_t GetStreamStride(uint32_t stream);
 };

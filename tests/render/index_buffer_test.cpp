@@ -143,3 +143,44 @@ TEST_F(Buffers, CopiesTakeTheFiguresButNoBuffer)
     EXPECT_EQ(other.buffer, nullptr);
     EXPECT_EQ(other.stride, 8u);
 }
+
+TEST_F(Buffers, IndexBufferHandlesKeepTheirLockAndGiveTheBufferBackWithTheBlock)
+{
+    IndexBufferResource subset;
+    EXPECT_FALSE(subset.AllocIndexBuffer(3, 3, 0)); // no block yet: nothing to hold it
+    EXPECT_EQ(subset.LockIndexBuffer(0), nullptr);
+    subset.CreateUnique();
+    subset.SetState(resource_state::kLoaded);
+    EXPECT_TRUE(subset.AllocIndexBuffer(6, 70000, gfx::kUsageWriteOnly));
+    void* locked = subset.LockIndexBuffer(0);
+    ASSERT_NE(locked, nullptr);
+    EXPECT_EQ(subset.lockPointer, locked);
+    subset.UnlockIndexBuffer();
+    EXPECT_EQ(subset.GetPayload()->indexSize, 4);
+    EXPECT_EQ(GetRenderer()->indexBufferMemory, 24);
+    subset.ReleaseResource();
+    EXPECT_FALSE(subset.IsValid());
+    EXPECT_EQ(GetRenderer()->indexBufferMemory, 0);
+}
+
+TEST_F(Buffers, VertexBufferHandlesLoadNothingByNameAndReleaseTheirBuffer)
+{
+    VertexBufferResource vertices;
+    EXPECT_TRUE(vertices.LoadByName("shared.vb"));
+    EXPECT_EQ(vertices.GetState(), resource_state::kLoading); // nothing loads it
+    vertices.SetState(resource_state::kLoaded);
+    ASSERT_TRUE(vertices.AllocVertexBuffer(8, 12, 0));
+    void* locked = vertices.LockVertexBuffer(0);
+    EXPECT_NE(locked, nullptr);
+    EXPECT_EQ(vertices.lockPointer, locked);
+    vertices.UnlockVertexBuffer();
+
+    VertexBufferResource other;
+    EXPECT_FALSE(other.LoadByName("shared.vb"));
+    EXPECT_EQ(other.GetPayload()->vertexCount, 8u);
+    vertices.ReleaseResource();
+    EXPECT_EQ(GetRenderer()->vertexBufferMemory, 96);
+    other.ReleaseResource();
+    EXPECT_EQ(GetRenderer()->vertexBufferMemory, 0);
+    EXPECT_EQ(run.Out().find("Sick my duck"), std::string::npos);
+}

@@ -131,3 +131,49 @@ TEST_F(VertexDecl, ACopyTakesTheListButNotTheDeviceDeclaration)
     EXPECT_NE(own, source.declaration);
     EXPECT_EQ(copy.GetStreamStride(0), 12u);
 }
+
+TEST_F(VertexDecl, HandlesOfOneNameShareTheDeclarationAndTheLastReleasesIt)
+{
+    VertexDeclResource first;
+    EXPECT_TRUE(first.LoadByName("meshDecl"));
+    EXPECT_EQ(first.GetState(), resource_state::kLoaded); // named, nothing read
+    EXPECT_EQ(first.GetStreamStride(1), 64u);
+    first.AddVertexElement(0, 0, gfx::kDeclFloat3, 0, gfx::kDeclUsagePosition, 0);
+
+    VertexDeclResource second;
+    EXPECT_FALSE(second.LoadByName("meshDecl")); // joins the block
+    EXPECT_EQ(second.GetStreamStride(0), 12u);
+    gfx::VertexDeclaration* declaration = second.GetVertexDecl();
+    ASSERT_NE(declaration, nullptr);
+    EXPECT_EQ(first.GetVertexDecl(), declaration);
+    declaration->AddRef();
+
+    first.ReleaseResource();
+    EXPECT_EQ(declaration->RefCount(), 2u); // the other handle still holds it
+    second.ReleaseResource();
+    EXPECT_EQ(declaration->RefCount(), 1u);
+    declaration->Release();
+    EXPECT_EQ(run.Out().find("Sick my duck"), std::string::npos);
+}
+
+TEST_F(VertexDecl, AHandleWithoutABlockChangesNothing)
+{
+    VertexDeclResource empty;
+    EXPECT_EQ(empty.GetVertexDecl(), nullptr);
+    EXPECT_EQ(empty.GetStreamStride(1), 0u);
+    EXPECT_EQ(empty.RebuildVertexDecl(), 0);
+    empty.ClearVertexDecl();
+    EXPECT_EQ(empty.AddVertexElement(0, 8, gfx::kDeclFloat1, 0, gfx::kDeclUsageFog, 0), 8u);
+    EXPECT_FALSE(empty.IsValid());
+
+    VertexDeclResource unique;
+    unique.CreateUnique();
+    EXPECT_EQ(unique.GetStreamStride(1), 64u);
+    VertexDeclResource copy;
+    copy.CreateUnique();
+    copy.ClearVertexDecl();
+    unique.CopyPayloadTo(copy);
+    EXPECT_EQ(copy.GetStreamStride(1), 64u);
+    unique.SetState(resource_state::kLoaded);
+    copy.SetState(resource_state::kLoaded);
+}
