@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/gfx/device.h"
+#include "platform/gfx/effect.h"
 #include "platform/gfx/format.h"
 #include "platform/testing/gfx_adapter_settings.h"
 #include "platform/testing/gfx_call_record.h"
@@ -264,4 +265,45 @@ TEST(GfxStretch, CopiesRealTexelsIntoTheDestinationRectangle)
     }
     level->Release();
     for (RefCounted* object : std::initializer_list<RefCounted*>{texture, floats, depth, target, back}) object->Release();
+}
+
+TEST_F(GfxDraw, AnEffectPassBindsItselfAndItsUploadedValuesReachTheRecord)
+{
+    const std::string source =
+        "float4x4 MatWorldViewProj;\n"
+        "float lightSize = 0.25;\n"
+        "float4 VS(float4 p : POSITION) : POSITION { return mul(p, MatWorldViewProj); }\n"
+        "float4 PS() : COLOR { return lightSize; }\n"
+        "technique depth { pass P0 { VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(); } }\n";
+    std::unique_ptr<Effect> effect;
+    std::string errors;
+    ASSERT_EQ(kEffectOk, Effect::Create(source.data(), source.size(), {}, effect, errors)) << errors;
+    effect->SetBindHook([this](const EffectBinding* bound) { device->BindEffect(bound); });
+    BindAll();
+    device->BindEffect(nullptr);
+    GfxCallRecord record;
+    EXPECT_EQ(kInvalidCall, Draw()); // no pass begun yet
+    ASSERT_EQ(kEffectOk, effect->SetTechnique("depth"));
+    uint32_t passes = 0;
+    ASSERT_EQ(kEffectOk, effect->Begin(passes));
+    ASSERT_EQ(kEffectOk, effect->BeginPass(0));
+    ASSERT_EQ(kOk, Draw());
+    ASSERT_EQ(kEffectOk, effect->SetFloat("lightSize", 0.75f));
+    ASSERT_EQ(kEffectOk, effect->CommitChanges());
+    ASSERT_EQ(kOk, Draw());
+    effect->EndPass();
+    effect->End();
+    EXPECT_EQ(kInvalidCall, Draw());
+
+    const auto draws = record.Draws();
+    ASSERT_EQ(2u, draws.size());
+    const auto lightSize = [](const DrawRecord& draw) {
+        for (const UploadedParameter& parameter : draw.effect.parameters) {
+            if (parameter.name == "lightSize") return parameter.values.at(0);
+        }
+        return -1.0f;
+    };
+    EXPECT_EQ("depth", draws[0].effect.technique);
+    EXPECT_EQ(0.25f, lightSize(draws[0]));
+    EXPECT_EQ(0.75f, lightSize(draws[1]));
 }
