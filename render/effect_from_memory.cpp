@@ -19,17 +19,9 @@ bool CreateEffectFromMemory(const void* data, size_t size, const std::string& fi
     std::string errors;
     // No include handler: an #include in a source compiled here fails.
     result = gfx::Effect::Create(data, size, macros, made, errors, fileName);
-    if (gfx::EffectSucceeded(result) && made) {
-        if (device) {
-            device->AddRef();
-            made->SetBindHook([device](const gfx::EffectBinding* binding) { device->BindEffect(binding); });
-            out = EffectObject(made.release(), [device](gfx::Effect* effect) {
-                delete effect;
-                device->Release();
-            });
-        } else {
-            out = EffectObject(made.release());
-        }
+    if (gfx::Succeeded(result) && made) {
+        made->SetDevice(device);
+        out = EffectObject(made.release());
         return true;
     }
     if (!errors.empty()) {

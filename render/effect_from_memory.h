@@ -20,8 +20,8 @@ class Effect;
 using EffectObject = std::shared_ptr<gfx::Effect>;
 
 // Makes the effect into `out` (emptied first) and reports a failure. With a
-// device, the effect's passes bind to it, and the device is kept alive for as
-// long as the effect is. `result` receives the creation's result code.
+// device, the effect's passes bind to it. `result` receives the creation's
+// result code.
 bool CreateEffectFromMemory(const void* data, size_t size, const std::string& fileName,
                             const std::vector<std::string>* defines, gfx::Device* device, EffectObject& out,
                             int32_t& result);

@@ -13,6 +13,7 @@
 #include "platform/gfx/effect_compiler.h"
 #include "platform/testing/message_box_script.h"
 #include "render/effect_from_memory.h"
+#include "tests/platform/gfx_test_device.h"
 
 namespace {
 
@@ -107,6 +108,30 @@ TEST(EffectFromMemory, ADamagedCompiledFileIsReportedWithItsReason)
     EXPECT_NE(std::string::npos,
               boxes.Shown()[0].text.find("Shader /compiledshaders/particle.fxo compilation error!\n"
                                          "/compiledshaders/particle.fxo(1,1): error X3500: invalid compiled effect"));
+}
+
+} // namespace
+
+namespace {
+
+TEST(EffectFromMemory, ThePassesOfAnEffectMadeForTheDeviceBindToIt)
+{
+    gfx_test::TestDevice device;
+    const std::string source = Fixture("particle.fx");
+    EffectObject effect;
+    int32_t result = 0;
+    ASSERT_TRUE(CreateEffectFromMemory(source.data(), source.size(), "particle.fx", nullptr, device.device, effect,
+                                       result));
+    EXPECT_EQ(device.device, effect->GetDevice());
+    ASSERT_EQ(gfx::kEffectOk, effect->SetFloat("particleSize", 3.5f));
+    uint32_t passes = 0;
+    ASSERT_EQ(gfx::kEffectOk, effect->Begin(passes));
+    ASSERT_EQ(gfx::kEffectOk, effect->BeginPass(0));
+    const gfx::EffectBinding& binding = effect->CurrentBinding();
+    EXPECT_EQ("diff", binding.technique);
+    effect->EndPass();
+    effect->End();
+    effect.reset(); // the effect goes before the device, giving its reference back
 }
 
 } // namespace
