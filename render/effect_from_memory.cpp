@@ -3,6 +3,7 @@
 #include "kernel/error_stream.h"
 #include "platform/gfx/device.h"
 #include "platform/gfx/effect.h"
+#include "render/render_device.h"
 
 bool CreateEffectFromMemory(const void* data, size_t size, const std::string& fileName,
                             const std::vector<std::string>* defines, gfx::Device* device, EffectObject& out,
@@ -21,7 +22,13 @@ bool CreateEffectFromMemory(const void* data, size_t size, const std::string& fi
     result = gfx::Effect::Create(data, size, macros, made, errors, fileName);
     if (gfx::Succeeded(result) && made) {
         made->SetDevice(device);
-        out = EffectObject(made.release());
+        // The last holder frees it through the render device's accounting.
+        out = EffectObject(made.release(), [](gfx::Effect* effect) {
+            if (RendererExists())
+                GetRenderer()->ReleaseEffect(effect);
+            else
+                delete effect;
+        });
         return true;
     }
     if (!errors.empty()) {
