@@ -9,16 +9,12 @@ namespace {
 
 void MaterialResource::Serialize(Archive& archive)
 {
+    Effect none;
     Effect* effect = GetEffect();
-    if (!effect) {
-        // Nothing to store or read into: keep the file's shape with an empty effect.
-        Effect none;
-        SerializeResource(archive, none);
-        uint32_t none_count = 0;
-        archive.U32(none_count);
-        return;
-    }
-    SerializeResource(archive, *effect);
+    // Without a block there is nothing to store or read into: the file keeps
+    // its shape with an empty effect.
+    SerializeResource(archive, effect ? *effect : none);
+    // Texture bindings: none yet, as materials have no texture slots here.
     uint32_t slotCount = 0;
     archive.U32(slotCount);
 }
