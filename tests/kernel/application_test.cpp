@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "demo/shadow_demo.h"
+#include "scene/dynamic.h"
 #include "kernel/win_platform.h"
 #include "platform/testing/message_box_script.h"
 #include "platform/testing/window_hooks.h"
@@ -125,4 +126,24 @@ TEST(ShadowDemo, IsAlignedForMatricesAndGoesOn)
     ShadowDemo demo;
     demo.InitDemo();
     EXPECT_NE(demo.DemoFrame(), 0);
+}
+
+namespace {
+struct CountingDynamic : Dynamic {
+    void Update() override { ++updates; }
+    int updates = 0;
+};
+} // namespace
+
+TEST(ShadowDemo, ItsListIsCurrentForItsLifeAndRunsEachFrame)
+{
+    {
+        ShadowDemo demo;
+        EXPECT_EQ(GetDynamicsList(), &demo.dynamics);
+        CountingDynamic member;
+        EXPECT_NE(demo.DemoFrame(), 0);
+        EXPECT_NE(demo.DemoFrame(), 0);
+        EXPECT_EQ(member.updates, 2);
+    }
+    EXPECT_EQ(GetDynamicsList(), nullptr);
 }
