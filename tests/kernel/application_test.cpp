@@ -12,19 +12,11 @@
 #include "kernel/win_platform.h"
 #include "platform/testing/message_box_script.h"
 #include "platform/testing/window_hooks.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
-class CoutCapture {
-public:
-    CoutCapture() : saved_(std::cout.rdbuf(text_.rdbuf())) {}
-    ~CoutCapture() { std::cout.rdbuf(saved_); }
-    std::string Text() const { return text_.str(); }
-
-private:
-    std::ostringstream text_;
-    std::streambuf* saved_;
-};
+using zandrel_test::CoutCapture;
 
 class MainWindowTest : public ::testing::Test {
 protected:
