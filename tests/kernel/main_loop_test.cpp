@@ -70,3 +70,25 @@ TEST(MainLoop, LogMode2KeepsTheThreadLinesInTheLog)
     EXPECT_EQ(Only(log, kReleaseLines).size(), 0u) << log;
     EXPECT_EQ(Only(program.Out(), kReleaseLines), kReleaseLines);
 }
+
+TEST(MainLoop, WithAsyncTheNetworkThreadRunsSecondAndStopsInItsPlace)
+{
+    ProgramRun program("[Graphics]\nwidth=64\nheight=64\n[net]\nasync=1\n");
+    ASSERT_EQ(program.RunUntilCtrlC(), 0) << program.Err();
+    const std::string out = program.Out();
+    // Each thread on a thread of its own prints its "closed" line once stopped,
+    // possibly before the termination lines start; the rest is in this order.
+    const std::vector<std::string> ordered{
+        "[dbg] terminating threads...", "[dbg] terminating thread 0", "[dbg] TERMINATE 1 1",
+        "[dbg] terminated",             "[dbg] terminating thread 1", "[dbg] TERMINATE 1 1",
+        "[dbg] terminated",             "[dbg] terminating thread 2", "closed RENDERTHREAD",
+    };
+    const std::vector<std::string> kinds{"[dbg] terminating threads...", "[dbg] terminating thread 0",
+                                         "[dbg] terminating thread 1",   "[dbg] terminating thread 2",
+                                         "[dbg] TERMINATE 1 1",          "[dbg] terminated",
+                                         "closed RENDERTHREAD"};
+    EXPECT_EQ(Only(out, kinds), ordered) << out;
+    EXPECT_EQ(Only(out, {"closed IOTHREAD"}).size(), 1u) << out;
+    EXPECT_EQ(Only(out, {"closed NETTHREAD"}).size(), 1u) << out;
+    EXPECT_EQ(Only(out, kReleaseLines), kReleaseLines);
+}
