@@ -73,11 +73,17 @@ TEST(Program, LogMode2SendsTheRunningLinesToLogTxt)
     EXPECT_EQ(std::count_if(logLines.begin(), logLines.end(), IsHandleLine), 1);
     EXPECT_TRUE(ReleaseLinesOf(program.Log()).empty());
     EXPECT_EQ(std::count(logLines.begin(), logLines.end(), "Settings.ini loaded"), 0);
+    const auto mounted = [](const std::string& line) {
+        return line.size() > 9 && line.compare(line.size() - 9, 9, " mounted.") == 0;
+    };
+    EXPECT_EQ(std::count_if(logLines.begin(), logLines.end(), mounted), 1) << program.Log();
+    EXPECT_EQ(std::count(logLines.begin(), logLines.end(), "closed RENDERTHREAD"), 1) << program.Log();
 
     const auto outLines = Lines(WithoutPoolAnnouncements(program.Out()));
     ASSERT_FALSE(outLines.empty());
     EXPECT_EQ(outLines[0], "Settings.ini loaded");
     EXPECT_EQ(std::count_if(outLines.begin(), outLines.end(), IsHandleLine), 0);
+    EXPECT_EQ(std::count_if(outLines.begin(), outLines.end(), mounted), 0);
     EXPECT_EQ(ReleaseLinesOf(program.Out()), kReleaseLines);
 }
 
