@@ -1,6 +1,8 @@
 #include "render/texture_from_memory.h"
 
 #include "kernel/error_stream.h"
+#include "kernel/file_buffer.h"
+#include "render/render_device.h"
 
 TextureKind TextureKindOf(uint32_t flags)
 {
@@ -92,4 +94,22 @@ void ReportTextureLoadFailure(std::string_view fileName, gfx::Result result)
         return;
     errorTwoLines = false;
     GetErrorStream() << "Can't load texture " << fileName << reason;
+}
+
+bool LoadTexture(RenderDevice& renderer, const FileBuffer& file, gfx::BaseTexture** out, uint32_t flags,
+                 uint32_t pool)
+{
+    renderer.videoMemoryBefore = renderer.GetBusyVideoMemory();
+    // An empty buffer (nothing read) is no image: the file was not found.
+    renderer.lastResult = file.data && file.size != 0
+                              ? CreateTextureFromFile(renderer.device, file.data, file.size, flags, pool, out)
+                              : gfx::kInvalidData;
+    if (gfx::Succeeded(renderer.lastResult)) {
+        renderer.textureMemory += static_cast<int32_t>(renderer.GetBusyVideoMemory() - renderer.videoMemoryBefore);
+        return true;
+    }
+    if (out)
+        *out = nullptr;
+    ReportTextureLoadFailure(file.name.View(), renderer.lastResult);
+    return false;
 }

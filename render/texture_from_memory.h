@@ -42,3 +42,13 @@ gfx::Result CreateTextureFromFile(gfx::Device* device, const void* data, size_t 
 const char* TextureLoadFailureReason(gfx::Result result);
 // Clears the two-line flag and writes the message to the error stream.
 void ReportTextureLoadFailure(std::string_view fileName, gfx::Result result);
+
+class RenderDevice;
+struct FileBuffer;
+
+// The render device's load of a texture from a file in memory: makes it
+// (CreateTextureFromFile), keeps the result in lastResult, adds the video
+// memory it took to textureMemory, and on failure reports the file's name and
+// reason. The file is neither changed nor freed.
+bool LoadTexture(RenderDevice& renderer, const FileBuffer& file, gfx::BaseTexture** out, uint32_t flags,
+                 uint32_t pool);
