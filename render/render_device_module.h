@@ -19,7 +19,7 @@ inline constexpr double kUploadCheckWindow = 7.0;
 
 // How long a part upload waits for a file read still holding its buffer before
 // it gives the load up.
-inline constexpr double kUploadBusyWaitSeconds = 2.0;
+inline constexpr double kUploadBusyWaitSeconds = 0.5;
 
 // The platform clock in seconds (a steady clock while no platform is published).
 double UploadClockSeconds();

@@ -9,6 +9,7 @@
 #include "kernel/queue_registry.h"
 #include "kernel/thread_map.h"
 #include "platform/gfx/format.h"
+#include "render/texture_lock.h"
 
 namespace {
 
@@ -43,6 +44,11 @@ void ReportNonRectangular()
 
 } // namespace
 
+TexturePool::~TexturePool()
+{
+    DestroyTexturePool(*this);
+}
+
 bool BuildTexturePool(TexturePool& pool, uint16_t count, uint32_t width, uint32_t height, uint32_t format,
                       uint16_t levels)
 {
@@ -59,6 +65,9 @@ bool BuildTexturePool(TexturePool& pool, uint16_t count, uint32_t width, uint32_
             DestroyTexturePool(pool);
             return false;
         }
+        // New textures count as changed everywhere; once in step, each part
+        // uploads only its own square.
+        UpdateTextureChecked(pool.systemEntries[i].GetPayload()->texture, pool.videoEntries[i].GetPayload()->texture);
     }
     return true;
 }

@@ -21,6 +21,11 @@ inline constexpr uint32_t kUploadTexPartToVRAMId = RSHashConst("UploadTexPartToV
 inline constexpr uint32_t kDdsHeaderBytes = 128;
 
 struct TexturePool {
+    TexturePool() = default;
+    ~TexturePool(); // DestroyTexturePool
+    TexturePool(const TexturePool&) = delete;
+    TexturePool& operator=(const TexturePool&) = delete;
+
     std::unique_ptr<TextureResource[]> videoEntries;  // the textures drawn
     std::unique_ptr<TextureResource[]> systemEntries; // their system-memory twins
     uint16_t count = 0;
