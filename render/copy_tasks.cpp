@@ -1,5 +1,6 @@
 #include "render/copy_tasks.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <iostream>
@@ -82,15 +83,25 @@ void CopyTaskHandler::PureCopyTo(CopyTaskHandler*, TaskMessage* task)
     const uint64_t needed = kFileHeaderBytes + uint64_t{blockRows} * rowBytes;
     TextureBlock* block = target ? target->GetBlock() : nullptr;
     gfx::BaseTexture* texture = block ? block->payload.texture : nullptr;
-    if (!source->data || source->size < needed || !texture || texture->GetType() != gfx::kResourceTexture) {
+    // Refused: a source too small for the rectangle, or a rectangle outside the texture.
+    const bool fits = texture && texture->GetType() == gfx::kResourceTexture &&
+                      uint32_t{x} + width <= texture->Width() && uint32_t{y} + height <= texture->Height();
+    if (!source->data || source->size < needed || !fits) {
         std::cout << "PureCopyTo: " << source->name.c_str() << " does not fit the rectangle; copy dropped.\n";
         files->ReleaseFile(*source);
         SetStatus(status, kCopyDropped);
         return;
     }
     gfx::Texture* destination = static_cast<gfx::Texture*>(texture);
+    // Compressed textures lock whole blocks: the rectangle grows to the block
+    // edges around it (within the texture).
+    const uint32_t left = x & ~3u, top = y & ~3u;
+    const uint32_t right = std::min((uint32_t{x} + width + 3) & ~3u, destination->Width());
+    const uint32_t bottom = std::min((uint32_t{y} + height + 3) & ~3u, destination->Height());
     // A failed lock is reported by LockTexture; there is nothing to write into.
-    if (!LockTexture(target->locked, destination, 0, x, y, width, height, 0)) {
+    if (right <= left || bottom <= top ||
+        !LockTexture(target->locked, destination, 0, static_cast<uint16_t>(left), static_cast<uint16_t>(top),
+                     static_cast<uint16_t>(right - left), static_cast<uint16_t>(bottom - top), 0)) {
         files->ReleaseFile(*source);
         SetStatus(status, kCopyDropped);
         return;
