@@ -14,6 +14,9 @@ circPool::~circPool()
 bool circPool::Build(uint32_t size, uint32_t blockCount)
 {
     Destroy();
+    // A pool without blocks keeps its shape; its address range stays empty.
+    stride = size;
+    blockSize = size;
     if (size == 0 || blockCount == 0)
         return true;
     const size_t bytes = static_cast<size_t>(size) * blockCount;

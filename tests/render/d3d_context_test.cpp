@@ -5,12 +5,16 @@
 
 #include <algorithm>
 
+#include "kernel/file_system.h"
+#include "kernel/platform.h"
+#include "kernel/win_platform.h"
 #include "platform/gfx/format.h"
 #include "platform/gfx/render_state.h"
 #include "platform/testing/gfx_adapter_settings.h"
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_device_hooks.h"
 #include "platform/testing/gfx_failure_injection.h"
+#include "platform/testing/window_hooks.h"
 #include "tests/render/device_fixture.h"
 
 using render_test::DeviceRun;
@@ -346,4 +350,30 @@ TEST(D3DContext, AStereoHandleIsActivatedAndDestroyedAtShutdown)
     run.ClearOut();
     run.Release();
     EXPECT_EQ(run.Out(), "!NvAPI stereoHandle destroyed.\nD3D9Device released\nD3D9 released\n");
+}
+
+TEST(D3DContext, ARunWhoseDeviceFailedStopsBeforeTheDemoAndReleasesInOrder)
+{
+    render_test::SettingsFolder folder("[Graphics]\nwidth=32\nheight=32\n");
+    platform::testing::ResetWindowState("Korvane"); // the main window's class is new to this process
+    platform::testing::ScriptedMessageBoxes boxes; // "Continue Anyway"
+    platform::testing::GfxFailureInjection inject;
+    inject.Fail("CreateDevice", gfx::kDeviceLost);
+    render_test::CoutCapture out;
+    {
+        WinPlatform platform;
+        platform.Run();
+        EXPECT_EQ(platform.demo, nullptr);
+        platform.Shutdown();
+        SetPlatform(nullptr);
+    }
+    DestroyD3DContext();
+    DestroyFileSystem();
+    platform::testing::ResetWindowState("Korvane");
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].text, ErrorBoxText("Can't create Direct3D device: Device lost\n"));
+    const std::string text = out.Text();
+    EXPECT_EQ(text.find("D3D9Device Handle"), std::string::npos);
+    EXPECT_NE(text.find("!D3D9Device released\nD3D9 released\n"), std::string::npos) << text;
+    EXPECT_FALSE(RendererExists());
 }
