@@ -7,6 +7,7 @@
 #include "demo/shadow_demo.h"
 #include "kernel/engine_threads.h"
 #include "kernel/error_stream.h"
+#include "kernel/file_system.h"
 #include "kernel/queue_registry.h"
 #include "kernel/settings.h"
 #include "kernel/win_platform.h"
@@ -39,7 +40,11 @@ void StartPhysicsWorld() {}
 
 // The current directory at the root of the file system, then the archives of
 // section FileSystem. Its first use also creates the IO thread object.
-void MountFileSystem() {}
+void MountFileSystem()
+{
+    GetFileSystem()->Mount(GetPlatform()->GetCurrentDir(), "");
+    GetFileSystem()->MountArchives();
+}
 
 // The Direct3D object.
 void CreateDirect3D() {}
@@ -111,7 +116,10 @@ void ReleaseScriptEngine()
 }
 
 // The file system (its pools stay until the process ends).
-void ReleaseFileSystemService() {}
+void ReleaseFileSystemService()
+{
+    DestroyFileSystem();
+}
 
 // The queue registry, destroyed between its two lines.
 void ReleaseTaskQueues()

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "platform/gfx/compiled_effect.h"
+#include "platform/gfx/device.h"
 #include "platform/gfx/effect_compiler.h"
 #include "platform/gfx/effect_message.h"
 
@@ -49,8 +50,32 @@ Effect::Effect(EffectDescription description) : description_(std::move(descripti
 
 Effect::~Effect()
 {
-    if (activePass_ >= 0 && bindHook_)
-        bindHook_(nullptr);
+    // The device must not keep drawing with values that are gone.
+    if (activePass_ >= 0)
+        Bind(nullptr);
+    SafeRelease(device_);
+}
+
+void Effect::SetDevice(Device* device)
+{
+    if (device == device_)
+        return;
+    if (device)
+        device->AddRef();
+    if (activePass_ >= 0 && device_)
+        device_->BindEffect(nullptr);
+    SafeRelease(device_);
+    device_ = device;
+    if (activePass_ >= 0 && device_)
+        device_->BindEffect(&binding_);
+}
+
+void Effect::Bind(const EffectBinding* binding)
+{
+    if (device_)
+        device_->BindEffect(binding);
+    if (bindHook_)
+        bindHook_(binding);
 }
 
 size_t Effect::MemoryBytes() const
@@ -300,8 +325,7 @@ EffectResult Effect::BeginPass(uint32_t pass)
         return kEffectInvalidCall;
     activePass_ = static_cast<int>(pass);
     FillBinding();
-    if (bindHook_)
-        bindHook_(&binding_);
+    Bind(&binding_);
     return kEffectOk;
 }
 
@@ -310,8 +334,7 @@ EffectResult Effect::CommitChanges()
     if (activePass_ < 0)
         return kEffectInvalidCall;
     FillBinding();
-    if (bindHook_)
-        bindHook_(&binding_);
+    Bind(&binding_);
     return kEffectOk;
 }
 
@@ -320,8 +343,7 @@ EffectResult Effect::EndPass()
     if (activePass_ < 0)
         return kEffectInvalidCall;
     activePass_ = -1;
-    if (bindHook_)
-        bindHook_(nullptr);
+    Bind(nullptr);
     return kEffectOk;
 }
 

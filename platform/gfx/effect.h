@@ -4,8 +4,8 @@
 // compiled effect or of an effect source (compiled in memory with defines).
 // Parameters and techniques are addressed by name; a name the effect lacks changes
 // nothing and answers kEffectNotFound. At BeginPass and CommitChanges the effect
-// snapshots every parameter into its EffectBinding and hands it to the bind hook
-// (the device); EndPass hands over null.
+// snapshots every parameter into its EffectBinding and hands it to its device
+// (Device::BindEffect) and to the bind hook, if any; EndPass hands over null.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -23,6 +23,7 @@
 namespace gfx {
 
 class BaseTexture;
+class Device;
 
 class Effect {
 public:
@@ -103,6 +104,10 @@ public:
 
     // The values handed over at the last BeginPass/CommitChanges.
     const EffectBinding& CurrentBinding() const { return binding_; }
+    // The device the passes bind to; the effect holds a reference to it.
+    // Changed inside a pass, the binding moves to the new device.
+    void SetDevice(Device* device);
+    Device* GetDevice() const { return device_; }
     void SetBindHook(BindHook hook) { bindHook_ = std::move(hook); }
 
 private:
@@ -114,6 +119,7 @@ private:
     EffectResult Numeric(std::string_view name, size_t& index) const;
     void Store(size_t index, size_t at, float value);
     void FillBinding();
+    void Bind(const EffectBinding* binding);
 
     EffectDescription description_;
     std::map<std::string, size_t, std::less<>> byName_;
@@ -123,6 +129,7 @@ private:
     int activePass_ = -1;
     EffectBinding binding_;
     BindHook bindHook_;
+    Device* device_ = nullptr;
 };
 
 } // namespace gfx

@@ -1,21 +1,18 @@
 #pragma once
-// Result codes of the effect object. The numbers are the graphics layer's usual
-// 32-bit codes, so a caller that stores or prints them sees the familiar values.
-#include <cstdint>
+// Result codes of the effect object: the graphics layer's own codes under the
+// names the effect's callers use.
+#include "platform/gfx/result.h"
 
 namespace gfx {
 
-using EffectResult = int32_t;
+using EffectResult = Result;
 
-inline constexpr EffectResult kEffectOk = 0;
+inline constexpr EffectResult kEffectOk = kOk;
 // The effect has no parameter or technique of that name.
-inline constexpr EffectResult kEffectNotFound = static_cast<int32_t>(0x88760866u);
+inline constexpr EffectResult kEffectNotFound = kNotFound;
 // The call does not fit the parameter's kind or the effect's begun/pass state.
-inline constexpr EffectResult kEffectInvalidCall = static_cast<int32_t>(0x8876086Cu);
+inline constexpr EffectResult kEffectInvalidCall = kInvalidCall;
 // The bytes are neither a compiled effect nor a source that compiles.
-inline constexpr EffectResult kEffectInvalidData = static_cast<int32_t>(0x88760B59u);
-inline constexpr EffectResult kEffectOutOfMemory = static_cast<int32_t>(0x8007000Eu);
-
-inline constexpr bool EffectSucceeded(EffectResult result) { return result >= 0; }
+inline constexpr EffectResult kEffectInvalidData = kInvalidData;
 
 } // namespace gfx

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "platform/gfx/compiled_effect.h"
+#include "platform/gfx/device.h"
 #include "platform/gfx/effect_compiler.h"
+#include "platform/testing/gfx_call_record.h"
 #include "tests/platform/effect_test_support.h"
+#include "tests/platform/gfx_test_device.h"
 
 namespace {
 
@@ -271,6 +274,58 @@ TEST(Effect, ADestroyedEffectUnbindsItself)
     }
     ASSERT_EQ(bound.size(), 2u);
     EXPECT_EQ(bound.back(), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+TEST(Effect, PassesBindToTheDeviceWhichTheEffectKeepsAlive)
+{
+    gfx_test::TestDevice test;
+    gfx::Device* device = test.device;
+    const uint32_t refs = device->RefCount();
+    platform::testing::GfxCallRecord record;
+    std::unique_ptr<Effect> effect = Grammar();
+    effect->SetDevice(device);
+    EXPECT_EQ(device->RefCount(), refs + 1);
+    uint32_t passes = 0;
+    ASSERT_EQ(effect->Begin(passes), kEffectOk);
+    ASSERT_EQ(effect->BeginPass(0), kEffectOk);
+    ASSERT_EQ(effect->CommitChanges(), kEffectOk);
+    ASSERT_EQ(effect->EndPass(), kEffectOk);
+    ASSERT_EQ(effect->BeginPass(0), kEffectOk);
+    effect.reset();  // destroyed inside a pass
+    EXPECT_EQ(device->RefCount(), refs);
+
+    const auto bound = record.Calls("BindEffect");
+    ASSERT_EQ(bound.size(), 5u);
+    EXPECT_NE(bound[0].args.at(0), 0u);
+    EXPECT_EQ(bound[1].args.at(0), bound[0].args.at(0));  // the same binding, refreshed
+    EXPECT_EQ(bound[2].args.at(0), 0u);
+    EXPECT_NE(bound[3].args.at(0), 0u);
+    EXPECT_EQ(bound[4].args.at(0), 0u);
+}
+
+TEST(Effect, ChangingTheDeviceInsideAPassMovesTheBinding)
+{
+    gfx_test::TestDevice first;
+    gfx_test::TestDevice second;
+    platform::testing::GfxCallRecord record;
+    std::unique_ptr<Effect> effect = Grammar();
+    effect->SetDevice(first.device);
+    uint32_t passes = 0;
+    effect->Begin(passes);
+    effect->BeginPass(0);
+    effect->SetDevice(second.device);
+    effect->SetDevice(nullptr);
+    EXPECT_EQ(effect->GetDevice(), nullptr);
+    const auto bound = record.Calls("BindEffect");
+    ASSERT_EQ(bound.size(), 4u);
+    EXPECT_NE(bound[0].args.at(0), 0u);  // first: bound
+    EXPECT_EQ(bound[1].args.at(0), 0u);  // first: unbound
+    EXPECT_NE(bound[2].args.at(0), 0u);  // second: bound
+    EXPECT_EQ(bound[3].args.at(0), 0u);  // second: unbound
 }
 
 } // namespace

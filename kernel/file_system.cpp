@@ -1,0 +1,211 @@
+#include "kernel/file_system.h"
+
+#include <atomic>
+#include <iostream>
+
+#include "kernel/engine_threads.h"
+#include "kernel/memory_pools.h"
+#include "kernel/settings.h"
+
+namespace {
+FileSystem* fileSystem = nullptr;
+
+// Existence checks of one load before it gives up (the first and three more).
+constexpr int kExistenceChecks = 4;
+
+void PrintPhysFSError()
+{
+    std::cout << "PhysFS error: " << PhysFSErrorText() << "\n";
+}
+} // namespace
+
+const char* PhysFSErrorText()
+{
+    const char* text = PHYSFS_getErrorByCode(PHYSFS_getLastErrorCode());
+    return text ? text : "";
+}
+
+FileSystem::FileSystem()
+{
+    BuildKernelPools();
+    allocator_.Init = PhysFSInit;
+    allocator_.Deinit = PhysFSDeinit;
+    allocator_.Malloc = PhysFSMalloc;
+    allocator_.Realloc = PhysFSRealloc;
+    allocator_.Free = PhysFSFree;
+    if (!PHYSFS_setAllocator(&allocator_))
+        PrintPhysFSError();
+    if (!PHYSFS_init(nullptr))
+        PrintPhysFSError();
+    GetIOThread()->AddModule(this);
+}
+
+void FileSystem::RegisterHandlers()
+{
+    RegisterHandler("LoadFromHDD", &FileSystem::LoadFromHDD);
+}
+
+TaskMessage LoadFromHDDTask(FileBuffer* buffer, std::string_view name, uint32_t offset, uint32_t size,
+                            uint8_t* destination, uint32_t* failState)
+{
+    TaskMessage task;
+    task.taskId = kLoadFromHDDId;
+    HashedName128 fileName;
+    fileName.Assign(name);
+    task.Set<LoadFromHDDArgs::Buffer>(buffer);
+    task.Set<LoadFromHDDArgs::Name>(fileName);
+    task.Set<LoadFromHDDArgs::Offset>(offset);
+    task.Set<LoadFromHDDArgs::Size>(size);
+    task.Set<LoadFromHDDArgs::Destination>(destination);
+    task.Set<LoadFromHDDArgs::FailState>(failState);
+    return task;
+}
+
+void FileSystem::LoadFromHDD(FileSystem* fileSystem, TaskMessage* task)
+{
+    FileBuffer* buffer = task->Get<LoadFromHDDArgs::Buffer>();
+    if (!buffer)
+        return;
+    const HashedName128 name = task->Get<LoadFromHDDArgs::Name>();
+    const uint32_t offset = task->Get<LoadFromHDDArgs::Offset>();
+    const uint32_t size = task->Get<LoadFromHDDArgs::Size>();
+    if (uint8_t* destination = task->Get<LoadFromHDDArgs::Destination>()) {
+        buffer->data = destination;
+        buffer->external = 1;
+    }
+    for (int attempt = 1;; ++attempt) {
+        std::cout << "load " << name.c_str() << "\n";
+        if (fileSystem->LoadFile(*buffer, name.c_str(), offset, size))
+            return;
+        const bool stopping = task->target && task->target->stop.load(std::memory_order_acquire);
+        if (attempt >= kLoadFromHDDAttempts || stopping)
+            break;
+    }
+    if (uint32_t* state = task->Get<LoadFromHDDArgs::FailState>())
+        std::atomic_ref<uint32_t>(*state).store(0, std::memory_order_release);
+    for (TaskMessage* next = task->next; next; next = next->next)
+        next->cancelled.store(1, std::memory_order_release);
+}
+
+FileSystem::~FileSystem()
+{
+    if (!PHYSFS_deinit())
+        PrintPhysFSError();
+}
+
+bool FileSystem::Mount(const std::string& name, const std::string& mountPoint)
+{
+    const bool mounted = PHYSFS_mount(name.c_str(), mountPoint.c_str(), 1) != 0;
+    if (!mounted)
+        PrintPhysFSError();
+    std::cout << name << " mounted.\n";
+    return mounted;
+}
+
+void FileSystem::MountArchives()
+{
+    const int archives = GetSettings().GetInt("FileSystem", "archives");
+    for (int i = 0; i < archives; ++i)
+        Mount(GetSettings().GetString("FileSystem", "archive" + std::to_string(i)), "");
+}
+
+bool FileSystem::FileExists(const std::string& name)
+{
+    return PHYSFS_exists(name.c_str()) != 0;
+}
+
+bool FileSystem::FailLoad(FileBuffer& buffer, const std::string& name)
+{
+    std::cout << name << "\n";
+    PrintPhysFSError();
+    if (file_) {
+        PHYSFS_close(file_);
+        file_ = nullptr;
+    }
+    buffer.size = 0;
+    buffer.ReleaseBusy();
+    return false;
+}
+
+bool FileSystem::LoadFile(FileBuffer& buffer, const std::string& name, uint32_t offset, uint32_t size)
+{
+    buffer.TakeBusy();
+    for (int check = 1; !FileExists(name); ++check) {
+        std::cout << "File " << name << " not found in PhysFS\n";
+        PrintPhysFSError();
+        if (check == kExistenceChecks) {
+            buffer.ReleaseBusy();
+            return false;
+        }
+    }
+
+    std::lock_guard guard(loadLock_);
+    if (!buffer.external && buffer.data) {
+        PoolFree(buffer.data);
+        buffer.data = nullptr;
+        buffer.size = 0;
+    }
+    buffer.name.Assign(name.c_str());
+
+    file_ = PHYSFS_openRead(name.c_str());
+    if (!file_)
+        return FailLoad(buffer, name);
+    const PHYSFS_sint64 fileLength = PHYSFS_fileLength(file_);
+    if (fileLength < 0)
+        return FailLoad(buffer, name);
+    // Nothing is taken or written for a part that is not in the file.
+    const uint64_t available = static_cast<uint64_t>(fileLength);
+    if (offset > available || (size != 0 && uint64_t(offset) + size > available)) {
+        PHYSFS_setErrorCode(PHYSFS_ERR_PAST_EOF);
+        return FailLoad(buffer, name);
+    }
+    length_ = size != 0 ? size : available - offset;
+    // A read of nothing delivers nothing: an empty file, or an offset at its end.
+    if (length_ == 0 || length_ > UINT32_MAX) {
+        PHYSFS_setErrorCode(length_ == 0 ? PHYSFS_ERR_PAST_EOF : PHYSFS_ERR_OUT_OF_MEMORY);
+        return FailLoad(buffer, name);
+    }
+    // The caller's memory has exactly the room the load names.
+    if (buffer.external && (size == 0 || !buffer.data)) {
+        PHYSFS_setErrorCode(PHYSFS_ERR_INVALID_ARGUMENT);
+        return FailLoad(buffer, name);
+    }
+    if (!buffer.data)
+        buffer.data = static_cast<uint8_t*>(PoolAlloc(static_cast<uint32_t>(length_)));
+    if (!buffer.data) {
+        PHYSFS_setErrorCode(PHYSFS_ERR_OUT_OF_MEMORY);
+        return FailLoad(buffer, name);
+    }
+    if (offset != 0 && !PHYSFS_seek(file_, offset))
+        return FailLoad(buffer, name);
+    if (PHYSFS_readBytes(file_, buffer.data, length_) != static_cast<PHYSFS_sint64>(length_))
+        return FailLoad(buffer, name);
+
+    PHYSFS_close(file_);
+    file_ = nullptr;
+    buffer.size = static_cast<uint32_t>(length_);
+    buffer.ReleaseBusy();
+    return true;
+}
+
+void FileSystem::ReleaseFile(FileBuffer& buffer)
+{
+    if (buffer.external || !buffer.data)
+        return;
+    PoolFree(buffer.data);
+    buffer.data = nullptr;
+    buffer.size = 0;
+}
+
+FileSystem* GetFileSystem()
+{
+    if (!fileSystem)
+        fileSystem = new FileSystem;
+    return fileSystem;
+}
+
+void DestroyFileSystem()
+{
+    delete fileSystem;
+    fileSystem = nullptr;
+}
