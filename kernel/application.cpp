@@ -1,5 +1,6 @@
 #include "kernel/application.h"
 
+#include <cstdint>
 #include <fstream>
 #include <iostream>
 #include <new>
@@ -8,12 +9,15 @@
 #include "kernel/engine_threads.h"
 #include "kernel/error_stream.h"
 #include "kernel/file_system.h"
+#include "kernel/global_objects.h"
 #include "kernel/queue_registry.h"
 #include "kernel/settings.h"
 #include "kernel/win_platform.h"
 #include "platform/os/aligned_memory.h"
 #include "platform/os/console.h"
 #include "platform/window/message_queue.h"
+#include "render/d3d_context.h"
+#include "render/render_device.h"
 #include "script/script_host.h"
 
 namespace {
@@ -47,14 +51,31 @@ void MountFileSystem()
 }
 
 // The Direct3D object.
-void CreateDirect3D() {}
+void CreateDirect3D()
+{
+    GetD3DContext()->CreateD3D();
+}
 
 // Section Graphics into the render device: antialiasing, fullscreen, width,
 // height, vsync, alphaToCoverage.
-void CopyDeviceSettings() {}
+void CopyDeviceSettings()
+{
+    RenderDevice* renderer = GetRenderer();
+    const Settings& settings = GetSettings();
+    renderer->antialiasing = static_cast<uint32_t>(settings.GetInt("Graphics", "antialiasing"));
+    renderer->fullscreen = settings.GetBool("Graphics", "fullscreen");
+    renderer->width = static_cast<uint16_t>(settings.GetInt("Graphics", "width"));
+    renderer->height = static_cast<uint16_t>(settings.GetInt("Graphics", "height"));
+    renderer->vsync = settings.GetBool("Graphics", "vsync");
+    renderer->alphaToCoverage = settings.GetBool("Graphics", "alphaToCoverage");
+}
 
-// The device, from the copied settings.
-void CreateRenderDevice() {}
+// The device, from the copied settings. False when there is none: its reason
+// has been reported, and the run ends without its demonstration and main loop.
+bool CreateRenderDevice()
+{
+    return GetD3DContext()->CreateDevice();
+}
 
 // DirectInput for the instance and the main window.
 void StartInput() {}
@@ -101,10 +122,16 @@ void ReleaseInputDevices() {}
 // --- After the platform (RunApplication), in order ---
 
 // Every object of the global object list, in registration order.
-void ReleaseGlobalObjects() {}
+void ReleaseGlobalObjects()
+{
+    DeleteGlobalObjects();
+}
 
 // The Direct3D context: stereo handle, device, Direct3D object.
-void ReleaseDirect3D() {}
+void ReleaseDirect3D()
+{
+    DestroyD3DContext();
+}
 
 // The physics world.
 void ReleasePhysicsWorld() {}
@@ -219,24 +246,27 @@ void WinPlatform::Run()
 
     CreateDirect3D();
     CopyDeviceSettings();
-    CreateRenderDevice();
+    const bool deviceReady = CreateRenderDevice();
     StartInput();
+    // Without a device there is nothing to show: no demonstration, no main
+    // loop; the shutdown and release follow in their usual order.
+    if (deviceReady) {
+        message = {};
+        void* demoMemory = platform::os::AlignedAlloc(sizeof(ShadowDemo), alignof(ShadowDemo));
+        if (!demoMemory)
+            throw std::bad_alloc();
+        demo = new (demoMemory) ShadowDemo;
+        demo->InitDemo();
 
-    message = {};
-    void* demoMemory = platform::os::AlignedAlloc(sizeof(ShadowDemo), alignof(ShadowDemo));
-    if (!demoMemory)
-        throw std::bad_alloc();
-    demo = new (demoMemory) ShadowDemo;
-    demo->InitDemo();
+        InstallMessagePump(*this);
+        AddIoThread();
+        StartNetworkThread();
+        RunMainLoop();
 
-    InstallMessagePump(*this);
-    AddIoThread();
-    StartNetworkThread();
-    RunMainLoop();
-
-    demo->~ShadowDemo();
-    platform::os::AlignedFree(demo);
-    demo = nullptr;
+        demo->~ShadowDemo();
+        platform::os::AlignedFree(demo);
+        demo = nullptr;
+    }
 
     if (logMode == 2)
         std::cout.rdbuf(savedOutput);

@@ -199,7 +199,7 @@ TEST(Program, LogMode2SendsTheRunningLinesToLogTxt)
 TEST(Program, LogMode1WritesStraightToTheTerminalStandIn)
 {
     Program program;
-    program.Settings("[log]\nlogMode=1\n");
+    program.Settings("[log]\nlogMode=1\n[Graphics]\nwidth=320\nheight=200\n");
     program.Start();
     ASSERT_TRUE(program.WaitUntilItCatches(SIGINT));
     program.Signal(SIGINT);
@@ -235,4 +235,48 @@ TEST(Program, MissingSettingsWithoutATerminalEndsWithCode1AndSaysWhy)
     EXPECT_NE(err.find("Settings.ini not found."), std::string::npos) << err;
     EXPECT_TRUE(ReleaseLinesOf(program.Out()).empty());
     EXPECT_FALSE(fs::exists(program.Dir() / "log.txt"));
+}
+
+TEST(Program, MakesTheDeviceAtStartAndReleasesItBeforeTheTaskQueues)
+{
+    Program program;
+    program.Settings("[Graphics]\nwidth=320\nheight=200\nvsync=1\n");
+    program.Start();
+    ASSERT_TRUE(program.WaitUntilItCatches(SIGINT));
+    program.Signal(SIGINT);
+    ASSERT_EQ(program.Wait(), 0) << program.Err();
+
+    const std::vector<std::string> wanted{
+        "Support for chosen antialiasing mode: OK",
+        "Support for dynamic textures: OK",
+        "Support for stretching from textures: OK",
+        "Support for Vertex Shader Model 3.0: OK",
+        "Support for Pixel Shader Model 3.0: OK",
+        "Support for GPU queries: OK",
+        "!D3D9Device released",
+        "D3D9 released",
+        "[dbg] release tm start",
+    };
+    std::vector<std::string> seen;
+    std::vector<std::string> handles;
+    for (const auto& line : Lines(program.Out())) {
+        if (std::find(wanted.begin(), wanted.end(), line) != wanted.end())
+            seen.push_back(line);
+        if (line.rfind("Direct3D9 handle: 0x", 0) == 0 || line.rfind("D3D9Device Handle: 0x", 0) == 0)
+            handles.push_back(line.substr(0, line.find(':')));
+    }
+    EXPECT_EQ(seen, wanted) << program.Out();
+    EXPECT_EQ(handles, (std::vector<std::string>{"Direct3D9 handle", "D3D9Device Handle"})) << program.Out();
+    EXPECT_EQ(program.Err(), "");
+}
+
+TEST(Program, WithoutABackBufferSizeTheDeviceFailsAndSaysWhy)
+{
+    Program program;
+    program.Settings("[log]\nlogMode=0\n");
+    program.Start();
+    ASSERT_EQ(program.Wait(), 1); // no terminal to answer the box
+    const std::string err = program.Err();
+    EXPECT_NE(err.find("Can't create Direct3D device: Invalid call"), std::string::npos) << err;
+    EXPECT_EQ(program.Out().find("D3D9Device Handle"), std::string::npos);
 }

@@ -1,0 +1,259 @@
+#include "render/d3d_context.h"
+
+#include <iostream>
+#include <string>
+
+#include "kernel/application.h"
+#include "kernel/error_stream.h"
+#include "kernel/settings.h"
+#include "platform/gfx/device.h"
+#include "platform/gfx/draw_types.h"
+#include "platform/gfx/format.h"
+#include "platform/gfx/resource_flags.h"
+#include "render/render_device.h"
+
+namespace {
+
+D3DContext* context = nullptr;
+
+// Every capability check is made for this adapter format.
+constexpr uint32_t kAdapterFormat = gfx::kFormatX8R8G8B8;
+constexpr uint32_t kVertexShader30 = 0xFFFE0300u;
+constexpr uint32_t kPixelShader30 = 0xFFFF0300u;
+
+void Report(const char* message)
+{
+    errorTwoLines = false;
+    GetErrorStream() << message;
+}
+
+gfx::WindowHandle MainWindow()
+{
+    return static_cast<gfx::WindowHandle>(GetMainWindowHandle());
+}
+
+} // namespace
+
+D3DContext* GetD3DContext()
+{
+    if (!context)
+        context = new D3DContext;
+    return context;
+}
+
+bool D3DContextExists()
+{
+    return context != nullptr;
+}
+
+void DestroyD3DContext()
+{
+    if (!context)
+        return;
+    std::cout << "!";
+    context->ReleaseD3D();
+    delete context;
+    context = nullptr;
+}
+
+void D3DContext::CreateD3D()
+{
+    d3d = gfx::CreateDirect3D(gfx::kSdkVersion);
+    std::cout << "Direct3D9 handle: " << static_cast<const void*>(d3d) << "\n";
+    stereoHandle = nullptr;
+}
+
+void D3DContext::ReportSupport(int supported, std::string_view name)
+{
+    if (supported != 0) {
+        std::cout << "Support for " << name << ": OK\n";
+        return;
+    }
+    errorTwoLines = false;
+    GetErrorStream() << "Device doesn't support " << name << "\n";
+}
+
+void D3DContext::ReportCaps()
+{
+    // Without a Direct3D object there is nothing to ask; the device creation
+    // that follows reports it.
+    if (!d3d)
+        return;
+    const RenderDevice* renderer = GetRenderer();
+    d3d->GetDeviceCaps(gfx::kDefaultAdapter, gfx::kDeviceHal, &caps);
+
+    if (renderer->antialiasing == kAntialiasingCsaa) {
+        uint32_t levels = 0;
+        const gfx::Result result = d3d->CheckDeviceMultiSampleType(gfx::kDefaultAdapter, gfx::kDeviceHal, kAdapterFormat,
+                                                                   false, gfx::kMultisample8Samples, &levels);
+        ReportSupport(result == gfx::kOk, "CSAA (SampleType check)");
+        ReportSupport(levels >= 3, "CSAA (AALevels = " + std::to_string(levels) + ")");
+    } else {
+        const gfx::Result result = d3d->CheckDeviceMultiSampleType(gfx::kDefaultAdapter, gfx::kDeviceHal, kAdapterFormat,
+                                                                   false, renderer->antialiasing, nullptr);
+        ReportSupport(result == gfx::kOk, "chosen antialiasing mode");
+    }
+    ReportSupport((caps.caps2 & gfx::kCaps2DynamicTextures) != 0, "dynamic textures");
+    ReportSupport((caps.devCaps2 & gfx::kDevCaps2CanStretchRectFromTextures) != 0, "stretching from textures");
+    ReportSupport(caps.vertexShaderVersion >= kVertexShader30, "Vertex Shader Model 3.0");
+    ReportSupport(caps.pixelShaderVersion >= kPixelShader30, "Pixel Shader Model 3.0");
+    if (renderer->alphaToCoverage) {
+        const gfx::Result result = d3d->CheckDeviceFormat(gfx::kDefaultAdapter, gfx::kDeviceHal, kAdapterFormat, 0,
+                                                          gfx::kResourceSurface, gfx::kFourCCAlphaToCoverage);
+        ReportSupport(result == gfx::kOk, "Alpha-to-coverage");
+    }
+}
+
+gfx::PresentParameters D3DContext::PresentParameters() const
+{
+    const RenderDevice* renderer = GetRenderer();
+    gfx::PresentParameters parameters;
+    parameters.backBufferWidth = renderer->width;
+    parameters.backBufferHeight = renderer->height;
+    parameters.backBufferFormat = gfx::kFormatA8R8G8B8;
+    parameters.backBufferCount = 3;
+    parameters.multiSampleType = renderer->MultisampleType();
+    parameters.multiSampleQuality = renderer->MultisampleQuality();
+    parameters.swapEffect = gfx::kSwapDiscard;
+    parameters.deviceWindow = MainWindow();
+    parameters.windowed = !renderer->fullscreen;
+    parameters.enableAutoDepthStencil = false;
+    parameters.autoDepthStencilFormat = 0;
+    parameters.flags = 0;
+    parameters.fullScreenRefreshRate = 0;
+    parameters.presentationInterval = renderer->vsync ? gfx::kPresentIntervalOne : gfx::kPresentIntervalImmediate;
+    return parameters;
+}
+
+bool D3DContext::CreateDevice()
+{
+    RenderDevice* renderer = GetRenderer();
+    ReportCaps();
+    gfx::PresentParameters parameters = PresentParameters();
+
+    use3DVision = GetSettings().GetBool("Graphics", "use3DVision");
+    if (use3DVision)
+        Init3DVision();
+
+    const gfx::Result result =
+        d3d ? d3d->CreateDevice(gfx::kDefaultAdapter, gfx::kDeviceHal, MainWindow(),
+                                gfx::kCreateHardwareVertexProcessing, &parameters, &renderer->device)
+            : gfx::kNotAvailable;
+    renderer->lastResult = result;
+    if (result < 0 || !renderer->device) {
+        renderer->device = nullptr;
+        errorTwoLines = false;
+        GetErrorStream() << "Can't create Direct3D device: " << gfx::DescribeResult(result) << "\n";
+        // Everything after this needs the device.
+        return false;
+    }
+
+    ReportSupport(renderer->device->CreateQuery(gfx::kQueryEvent, nullptr) == gfx::kOk, "GPU queries");
+
+    if (use3DVision && GetSettings().GetBool("Graphics", "useStereoHandle"))
+        InitStereoHandle();
+
+    renderer->InitDirectDraw();
+    std::cout << "D3D9Device Handle: " << static_cast<const void*>(renderer->device) << "\n";
+    return true;
+}
+
+void D3DContext::Init3DVision()
+{
+    std::cout << "\nInitializing 3D Vision...\n"
+              << "Initializing NvAPI...";
+    nvStatus = gfx::stereo::Initialize();
+    if (nvStatus != gfx::stereo::kOk)
+        Report("Error initializing NvAPI.\n");
+    else
+        std::cout << "OK.\n";
+
+    std::cout << "Accessing NVIDIA registry key...";
+    nvStatus = gfx::stereo::CreateConfigurationProfileRegistryKey(gfx::stereo::kDefaultProfile);
+    switch (nvStatus) {
+    case gfx::stereo::kOk: std::cout << "OK.\n"; break;
+    case gfx::stereo::kRegistryProfileTypeNotSupported: Report("NVAPI_STEREO_REGISTRY_PROFILE_TYPE_NOT_SUPPORTED\n"); break;
+    case gfx::stereo::kRegistryAccessFailed: Report("NVAPI_STEREO_REGISTRY_ACCESS_FAILED\n"); break;
+    case gfx::stereo::kApiNotInitialized: Report("NVAPI_API_NOT_INTIALIZED\n"); break;
+    case gfx::stereo::kStereoNotInitialized: Report("NVAPI_STEREO_NOT_INITIALIZED\n"); break;
+    default: Report("NVAPI_ERROR\n"); break;
+    }
+
+    std::cout << "Applying stereo settings, convergence...";
+    const float convergence = GetSettings().GetFloat("Graphics", "stereoConvergence");
+    nvStatus = gfx::stereo::SetConfigurationProfileValue(gfx::stereo::kDefaultProfile, gfx::stereo::kConvergenceValue,
+                                                         &convergence);
+    switch (nvStatus) {
+    case gfx::stereo::kOk: std::cout << "OK.\n"; break;
+    case gfx::stereo::kRegistryProfileTypeNotSupported: Report("NVAPI_STEREO_REGISTRY_PROFILE_TYPE_NOT_SUPPORTED\n"); break;
+    case gfx::stereo::kRegistryValueNotSupported: Report("NVAPI_STEREO_REGISTRY_VALUE_NOT_SUPPORTED\n"); break;
+    default: Report("Error applying convergence.\n"); break;
+    }
+
+    std::cout << "Enabling stereo...";
+    nvStatus = gfx::stereo::Enable();
+    switch (nvStatus) {
+    case gfx::stereo::kOk: std::cout << "OK.\n\n"; break;
+    case gfx::stereo::kApiNotInitialized: Report("NVAPI_API_NOT_INTIALIZED\n"); break;
+    case gfx::stereo::kStereoNotInitialized: Report("NVAPI_STEREO_NOT_INITIALIZED\n"); break;
+    default: Report("Error enabling stereo.\n"); break;
+    }
+}
+
+void D3DContext::InitStereoHandle()
+{
+    std::cout << "Getting stereo handle...";
+    nvStatus = gfx::stereo::CreateHandleFromDevice(GetRenderer()->device, &stereoHandle);
+    switch (nvStatus) {
+    case gfx::stereo::kOk: std::cout << "OK.\n"; break;
+    case gfx::stereo::kInvalidArgument: Report("NVAPI_INVALID_ARGUMENT\n"); break;
+    case gfx::stereo::kApiNotInitialized: Report("NVAPI_API_NOT_INTIALIZED\n"); break;
+    case gfx::stereo::kStereoNotInitialized: Report("NVAPI_STEREO_NOT_INITIALIZED\n"); break;
+    default: Report("NvAPI_Stereo_CreateHandleFromIUnknown error.\n"); break;
+    }
+
+    std::cout << "Activating stereo handle...";
+    nvStatus = gfx::stereo::Activate(stereoHandle);
+    if (nvStatus == gfx::stereo::kOk)
+        std::cout << "OK.\n\n";
+    else
+        Report("NvAPI_Stereo_Activate error.\n");
+
+    if (!GetSettings().GetBool("Graphics", "useCustomStereoSettings"))
+        return;
+    // The separation percentage follows the convergence setting too.
+    const float convergence = GetSettings().GetFloat("Graphics", "stereoConvergence");
+    std::cout << "\nApplying stereo settings...\n"
+              << "Applying convergence...";
+    nvStatus = gfx::stereo::SetConvergence(stereoHandle, convergence);
+    if (nvStatus == gfx::stereo::kOk)
+        std::cout << "OK.\n";
+    else
+        Report("NvAPI_Stereo_SetConvergence error.\n");
+
+    std::cout << "Applying separation...";
+    nvStatus = gfx::stereo::SetSeparation(stereoHandle, convergence);
+    if (nvStatus == gfx::stereo::kOk)
+        std::cout << "OK.\n\n";
+    else
+        Report("NvAPI_Stereo_SetSeparation error.\n");
+}
+
+void D3DContext::ReleaseD3D()
+{
+    if (use3DVision && stereoHandle) {
+        nvStatus = gfx::stereo::Deactivate(stereoHandle);
+        nvStatus = gfx::stereo::DestroyHandle(stereoHandle);
+        if (nvStatus != gfx::stereo::kOk)
+            Report("NvAPI_Stereo_DestroyHandle error.\n");
+        else
+            std::cout << "NvAPI stereoHandle destroyed.\n";
+        stereoHandle = nullptr;
+    }
+    ReleaseDevice();
+    if (d3d) {
+        d3d->Release();
+        d3d = nullptr;
+        std::cout << "D3D9 released\n";
+    }
+}

@@ -1,0 +1,118 @@
+#pragma once
+// A render device made as the start-up makes it, from settings written into a
+// temporary current folder: the Direct3D object, the settings copy, the device.
+// Standard output is captured, error boxes are answered "Continue Anyway" and
+// recorded, and everything is released again at the end of the test.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+#include "kernel/engine_threads.h"
+#include "kernel/error_stream.h"
+#include "kernel/settings.h"
+#include "platform/testing/message_box_script.h"
+#include "render/d3d_context.h"
+#include "render/render_device.h"
+
+namespace render_test {
+
+class CoutCapture {
+public:
+    CoutCapture() : saved_(std::cout.rdbuf(text_.rdbuf())) {}
+    ~CoutCapture() { std::cout.rdbuf(saved_); }
+    std::string Text() const { return text_.str(); }
+    void Clear() { text_.str(""); }
+
+private:
+    std::ostringstream text_;
+    std::streambuf* saved_;
+};
+
+inline std::string Pointer(const void* pointer)
+{
+    std::ostringstream text;
+    text << pointer;
+    return text.str();
+}
+
+// Settings read from a settings.ini in a folder of its own.
+class SettingsFolder {
+public:
+    explicit SettingsFolder(const std::string& settings)
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "zandrel-render-XXXXXX").string();
+        dir_ = mkdtemp(pattern.data());
+        saved_ = std::filesystem::current_path();
+        std::ofstream(dir_ / "settings.ini") << settings;
+        std::filesystem::current_path(dir_);
+        ReleaseSettings();
+        CoutCapture quiet;
+        GetSettings();
+    }
+    ~SettingsFolder()
+    {
+        ReleaseSettings();
+        std::filesystem::current_path(saved_);
+        std::filesystem::remove_all(dir_);
+    }
+
+private:
+    std::filesystem::path dir_;
+    std::filesystem::path saved_;
+};
+
+// The start-up's copy of section Graphics into the render device.
+inline void CopyGraphicsSettings()
+{
+    RenderDevice* renderer = GetRenderer();
+    renderer->antialiasing = static_cast<uint32_t>(GetSettings().GetInt("Graphics", "antialiasing"));
+    renderer->fullscreen = GetSettings().GetBool("Graphics", "fullscreen");
+    renderer->width = static_cast<uint16_t>(GetSettings().GetInt("Graphics", "width"));
+    renderer->height = static_cast<uint16_t>(GetSettings().GetInt("Graphics", "height"));
+    renderer->vsync = GetSettings().GetBool("Graphics", "vsync");
+    renderer->alphaToCoverage = GetSettings().GetBool("Graphics", "alphaToCoverage");
+}
+
+inline constexpr const char* kPlainSettings = "[Graphics]\nwidth=320\nheight=200\nvsync=1\nallowInstancing=1\n";
+
+// Owns one start-up's worth of Direct3D context and render device.
+class DeviceRun {
+public:
+    explicit DeviceRun(const std::string& settings = kPlainSettings) : folder_(settings) {}
+    ~DeviceRun() { Release(); }
+
+    // CreateD3D, the settings copy and CreateDevice, as the start-up runs them.
+    bool Start()
+    {
+        GetD3DContext()->CreateD3D();
+        CopyGraphicsSettings();
+        return GetD3DContext()->CreateDevice();
+    }
+
+    // The shutdown's order: the render thread object first, then the context.
+    void Release()
+    {
+        DestroyRenderThread();
+        DestroyD3DContext();
+    }
+
+    RenderDevice* Renderer() { return GetRenderer(); }
+    gfx::Device* Device() { return GetRenderer()->device; }
+    std::string Out() const { return out_.Text(); }
+    void ClearOut() { out_.Clear(); }
+    const std::vector<platform::testing::ShownBox>& Boxes() const { return boxes_.Shown(); }
+    void ClearBoxes() { boxes_.Clear(); }
+
+private:
+    SettingsFolder folder_;
+    CoutCapture out_;
+    platform::testing::ScriptedMessageBoxes boxes_;
+};
+
+} // namespace render_test

@@ -1,0 +1,330 @@
+// Effects through the compiled-effect cache with the real compiler: the base
+// effect and its variants, their files and ids, and every failure path.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "kernel/error_stream.h"
+#include "platform/gfx/effect.h"
+#include "render/effect.h"
+#include "tests/render/effect_test_support.h"
+
+namespace {
+
+using effect_test::Compiler;
+using effect_test::Contains;
+using effect_test::EffectFolder;
+using effect_test::Output;
+using platform::testing::ScriptedMessageBoxes;
+
+std::vector<uint32_t> VariantIds(Effect& effect)
+{
+    std::vector<uint32_t> ids;
+    for (const auto& [id, object] : effect.GetPayload()->variants)
+        ids.push_back(id);
+    return ids;
+}
+
+TEST(EffectCache, NoDefinesCompileTheBaseFileOnceAndLoadItAfterwards)
+{
+    EffectFolder folder;
+    ScriptedMessageBoxes boxes;
+    {
+        Effect effect;
+        Output out;
+        EXPECT_TRUE(effect.LoadByName("particle.fx"));
+        const std::string text = out.Text();
+        EXPECT_TRUE(Contains(text, "Compiling shader particle...\n")) << text;
+        EXPECT_TRUE(Contains(text, "Running " + folder.dir.string() + "/tools/fxc.exe with params  /T fx_2_0 /O3 /Fo \"" +
+                                       folder.dir.string() + "/compiledshaders/particle.fxo\" particle.fx...\n"))
+            << text;
+        EXPECT_EQ(2u, effect.GetState());
+        ASSERT_NE(nullptr, effect.CurrentEffect());
+        EXPECT_TRUE(effect.CurrentEffect()->Defines().empty());
+        EXPECT_EQ(std::vector<uint32_t>{0}, VariantIds(effect));
+        EXPECT_EQ(0u, effect.GetPayload()->currentVariant);
+        EXPECT_TRUE(folder.Cached("particle.fxo"));
+        EXPECT_EQ(1u, folder.CachedCount());
+    }
+    Effect again;
+    Output out;
+    again.LoadByName("particle.fx");
+    out.Text();
+    EXPECT_EQ("", out.Text()); // straight from the cache
+    EXPECT_NE(nullptr, again.CurrentEffect());
+    EXPECT_TRUE(boxes.Shown().empty());
+}
+
+TEST(EffectCache, DefinesSetBeforeLoadingMakeTheVariantCurrentWithThePartsPath)
+{
+    EffectFolder folder;
+    ScriptedMessageBoxes boxes;
+    Effect effect;
+    for (const char* name : {"BILLBOARD", "WIND", "FADE", "LIGHTING"})
+        effect.SetDefine(name, true);
+    EXPECT_EQ(979423159u, effect.wantedVariant);
+    Output out;
+    effect.LoadByName("particle.fx");
+    out.Text();
+    const std::string text = out.Text();
+    EXPECT_TRUE(Contains(text, "\"" + folder.dir.string() +
+                                   "/compiledshaders/particle979423159.fxo\" /D BILLBOARD=1  /D FADE=1  /D LIGHTING=1 "
+                                   " /D WIND=1  particle.fx...\n"))
+        << text;
+    EXPECT_TRUE(folder.Cached("particle.fxo"));
+    EXPECT_TRUE(folder.Cached("particle979423159.fxo"));
+    EXPECT_EQ((std::vector<uint32_t>{0, 979423159u}), VariantIds(effect));
+    EXPECT_EQ(979423159u, effect.GetPayload()->currentVariant);
+    ASSERT_NE(nullptr, effect.CurrentEffect());
+    EXPECT_EQ((std::vector<std::string>{"BILLBOARD", "FADE", "LIGHTING", "WIND"}), effect.CurrentEffect()->Defines());
+    EXPECT_NE(nullptr, effect.CurrentEffect()->FindTechnique("lit"));
+    EXPECT_TRUE(boxes.Shown().empty());
+}
+
+TEST(EffectCache, TogglingADefineBackSwitchesBetweenLoadedVariantsWithoutCompiling)
+{
+    EffectFolder folder;
+    ScriptedMessageBoxes boxes;
+    Effect effect;
+    effect.SetDefine("FADE", true);
+    effect.SetDefine("BILLBOARD", true);
+    {
+        Output quiet;
+        effect.LoadByName("particle.fx");
+    }
+    EXPECT_EQ(2025572579u, effect.GetPayload()->currentVariant);
+
+    effect.SetDefine("FADE", false);
+    EXPECT_EQ(RSHash("BILLBOARD"), effect.wantedVariant);
+    {
+        Output out;
+        effect.SelectVariant();
+        EXPECT_TRUE(Contains(out.Text(), "Changed shader variant on BILLBOARD, but there is no such shader loaded - "
+                                         "getting...\nCompiling shader particle...\n"))
+            << out.Text();
+    }
+    EXPECT_EQ(RSHash("BILLBOARD"), effect.GetPayload()->currentVariant);
+    EXPECT_EQ(nullptr, effect.CurrentEffect()->FindParameter("fadeTime"));
+
+    effect.SetDefine("FADE", true);
+    EXPECT_EQ(2025572579u, effect.wantedVariant);
+    const size_t files = folder.CachedCount();
+    Output out;
+    effect.SelectVariant();
+    out.Text();
+    EXPECT_EQ("", out.Text());
+    EXPECT_EQ(files, folder.CachedCount());
+    EXPECT_NE(nullptr, effect.CurrentEffect()->FindParameter("fadeTime"));
+    EXPECT_TRUE(boxes.Shown().empty());
+}
+
+TEST(EffectCache, AnAllFalseMapLoadsVariantZeroFromItsOwnFile)
+{
+    EffectFolder folder;
+    ScriptedMessageBoxes boxes;
+    Effect effect;
+    effect.SetDefine("FADE", false);
+    Output out;
+    effect.LoadByName("particle.fx");
+    out.Text();
+    EXPECT_TRUE(folder.Cached("particle.fxo"));
+    EXPECT_TRUE(folder.Cached("particle0.fxo"));
+    EXPECT_EQ(std::vector<uint32_t>{0}, VariantIds(effect));
+    EXPECT_EQ(0u, effect.GetPayload()->currentVariant);
+    ASSERT_NE(nullptr, effect.CurrentEffect());
+    EXPECT_EQ(effect.GetPayload()->variants[0].get(), effect.CurrentEffect());
+    EXPECT_TRUE(boxes.Shown().empty());
+}
+
+TEST(EffectCache, ASecondCompileReloadsFromTheCacheAndReleasesTheReplacedVariant)
+{
+    EffectFolder folder;
+    ScriptedMessageBoxes boxes;
+    Effect effect;
+    effect.SetDefine("WIND", true);
+    {
+        Output quiet;
+        effect.LoadByName("particle.fx");
+    }
+    std::weak_ptr<gfx::Effect> first = effect.GetPayload()->current;
+    FileBuffer empty;
+    Output out;
+    effect.CompileVariant("particle", empty);
+    out.Text();
+    EXPECT_EQ("", out.Text());
+    EXPECT_TRUE(first.expired());
+    EXPECT_NE(nullptr, effect.CurrentEffect());
+}
+
+TEST(EffectCache, UnloadingReleasesEveryVariant)
+{
+    EffectFolder folder;
+    ScriptedMessageBoxes boxes;
+    std::vector<std::weak_ptr<gfx::Effect>> loaded;
+    {
+        Effect effect;
+        effect.SetDefine("WIND", true);
+        Output quiet;
+        effect.LoadByName("particle.fx");
+        effect.SetDefine("WIND", false);
+        effect.SetDefine("FADE", true);
+        effect.SelectVariant();
+        for (const auto& [id, object] : effect.GetPayload()->variants)
+            loaded.push_back(object);
+        ASSERT_EQ(3u, loaded.size());
+    }
+    for (const auto& object : loaded)
+        EXPECT_TRUE(object.expired());
+}
+
+TEST(EffectCache, AMissingCacheFolderReportsEachFileAndCompilesInMemory)
+{
+    EffectFolder folder(Compiler::Real, /*cacheFolder=*/false);
+    ScriptedMessageBoxes boxes;
+    Effect effect;
+    effect.SetDefine("LIGHTING", true);
+    Output out;
+    effect.LoadByName("particle.fx");
+    out.Text();
+    EXPECT_TRUE(Contains(out.Text(), "Unable to load compiled shader - compiling to RAM...\n"));
+    ASSERT_EQ(2u, boxes.Shown().size());
+    EXPECT_EQ(ErrorBoxText("Failed to load compiled shader /compiledshaders/particle.fxo\n"), boxes.Shown()[0].text);
+    EXPECT_EQ(ErrorBoxText("Failed to load compiled shader /compiledshaders/particle" +
+                           std::to_string(RSHash("LIGHTING")) + ".fxo\n"),
+              boxes.Shown()[1].text);
+    ASSERT_NE(nullptr, effect.CurrentEffect());
+    EXPECT_EQ(std::vector<std::string>{"LIGHTING"}, effect.CurrentEffect()->Defines());
+    EXPECT_EQ(2u, effect.GetState());
+}
+
+TEST(EffectCache, AMissingCompilerIsReportedAndTheSourceCompiledInMemory)
+{
+    EffectFolder folder(Compiler::Missing);
+    ScriptedMessageBoxes boxes;
+    Effect effect;
+    Output out;
+    effect.LoadByName("particle.fx");
+    out.Text();
+    ASSERT_EQ(2u, boxes.Shown().size());
+    EXPECT_EQ(ErrorBoxText("Error creating process /tools/fxc.exe\n"), boxes.Shown()[0].text);
+    EXPECT_EQ(ErrorBoxText("Failed to load compiled shader /compiledshaders/particle.fxo\n"), boxes.Shown()[1].text);
+    EXPECT_NE(nullptr, effect.CurrentEffect());
+}
+
+TEST(EffectCache, ACompilerThatWritesNothingFallsBackToMemory)
+{
+    EffectFolder folder(Compiler::WritesNothing);
+    ScriptedMessageBoxes boxes;
+    Effect effect;
+    effect.SetDefine("FADE", true);
+    Output out;
+    effect.LoadByName("particle.fx");
+    out.Text();
+    EXPECT_TRUE(Contains(out.Text(), "Unable to load compiled shader - compiling to RAM...\n"));
+    ASSERT_EQ(2u, boxes.Shown().size());
+    ASSERT_NE(nullptr, effect.CurrentEffect());
+    EXPECT_NE(nullptr, effect.CurrentEffect()->FindParameter("fadeTime"));
+    EXPECT_EQ(0u, folder.CachedCount());
+}
+
+TEST(EffectCache, ASyntaxErrorShowsTheTwoLineBoxAndLeavesNoEffect)
+{
+    EffectFolder folder;
+    ScriptedMessageBoxes boxes;
+    Effect effect;
+    Output out;
+    effect.LoadByName("broken.fx");
+    out.Text();
+    EXPECT_TRUE(Contains(out.Text(), "broken.fx(3,1): error X3000: syntax error: unexpected token 'technique'"));
+    ASSERT_EQ(2u, boxes.Shown().size());
+    EXPECT_EQ(ErrorBoxText("Failed to load compiled shader /compiledshaders/broken.fxo\n"), boxes.Shown()[0].text);
+    EXPECT_EQ(ErrorBoxText("Shader broken.fx compilation error!\n"
+                           "broken.fx(3,1): error X3000: syntax error: unexpected token 'technique'\n\n\n"),
+              boxes.Shown()[1].text);
+    EXPECT_EQ(nullptr, effect.CurrentEffect());
+    EXPECT_EQ(2u, effect.GetState());
+    EXPECT_EQ(0u, folder.CachedCount());
+}
+
+TEST(EffectCache, ACorruptCompiledFileIsReportedAndTheSourceCompiledInstead)
+{
+    EffectFolder folder;
+    folder.Write("compiledshaders/particle.fxo", "ZFXC\r\n\x1a\nthis is not an effect");
+    ScriptedMessageBoxes boxes;
+    Effect effect;
+    Output out;
+    effect.LoadByName("particle.fx");
+    out.Text();
+    EXPECT_FALSE(Contains(out.Text(), "Compiling shader"));
+    ASSERT_EQ(1u, boxes.Shown().size());
+    EXPECT_TRUE(Contains(boxes.Shown()[0].text, "Shader /compiledshaders/particle.fxo compilation error!\n"));
+    // The file could not make the effect, so the source did.
+    ASSERT_NE(nullptr, effect.CurrentEffect());
+    EXPECT_NE(nullptr, effect.CurrentEffect()->FindTechnique("diff"));
+}
+
+TEST(EffectCache, ANameWithoutFxKeepsItsWholeBaseName)
+{
+    EffectFolder folder;
+    folder.Write("water.hlsl", "float4 Tint;\ntechnique diff { pass p0 { } }\n");
+    ScriptedMessageBoxes boxes;
+    Effect effect;
+    Output out;
+    effect.LoadByName("water.hlsl");
+    out.Text();
+    EXPECT_TRUE(Contains(out.Text(), "Compiling shader water.hlsl...\n"));
+    EXPECT_TRUE(Contains(out.Text(), "/compiledshaders/water.hlsl.fxo\" water.hlsl...\n")) << out.Text();
+    EXPECT_TRUE(folder.Cached("water.hlsl.fxo"));
+    EXPECT_NE(nullptr, effect.CurrentEffect());
+    EXPECT_TRUE(boxes.Shown().empty());
+}
+
+TEST(EffectCache, TheFrameRenderersHdrFlagAddsUseHdrToEveryEffect)
+{
+    EffectFolder folder;
+    ScriptedMessageBoxes boxes;
+    const uint8_t hdr = 1;
+    frameRendererHdr = &hdr;
+    Effect plain;
+    Effect particle;
+    for (const char* name : {"BILLBOARD", "WIND", "FADE", "LIGHTING"})
+        particle.SetDefine(name, true);
+    {
+        Output quiet;
+        plain.LoadByName("particle.fx");
+        folder.Write("other.fx", "");
+    }
+    frameRendererHdr = nullptr;
+    EXPECT_EQ(2113204530u, plain.GetPayload()->currentVariant);
+    EXPECT_EQ(std::vector<std::string>{"USE_HDR"}, plain.CurrentEffect()->Defines());
+    // The particle effect shares the block of the same name: it keeps its own flags.
+    frameRendererHdr = &hdr;
+    FileBuffer empty;
+    {
+        Output quiet;
+        particle.AttachById(plain.GetId());
+        particle.CompileVariant("particle", empty);
+    }
+    frameRendererHdr = nullptr;
+    EXPECT_EQ("BILLBOARDFADELIGHTINGUSE_HDRWIND", particle.BuildVariantKey());
+    EXPECT_EQ(38225547u, particle.GetPayload()->currentVariant);
+    EXPECT_TRUE(folder.Cached("particle38225547.fxo"));
+    EXPECT_TRUE(boxes.Shown().empty());
+}
+
+TEST(EffectCache, ANameThatWouldReshapeTheCommandLineNeverReachesTheCompiler)
+{
+    EffectFolder folder;
+    folder.Write("odd\".fx", "float4 Tint;\ntechnique diff { pass p0 { } }\n");
+    ScriptedMessageBoxes boxes;
+    Effect effect;
+    Output out;
+    effect.LoadByName("odd\".fx");
+    out.Text();
+    EXPECT_FALSE(Contains(out.Text(), "Running "));
+    ASSERT_EQ(1u, boxes.Shown().size());
+    EXPECT_EQ(ErrorBoxText("Failed to load compiled shader /compiledshaders/odd\".fxo\n"), boxes.Shown()[0].text);
+    EXPECT_NE(nullptr, effect.CurrentEffect()); // from its source, in memory
+}
+
+} // namespace
