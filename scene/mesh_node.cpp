@@ -80,10 +80,10 @@ bool MeshNode::LoadByName(const std::string& fileName)
     }
     MeshNode source;
     files.push_back(fileName);
-    source.LoadFromFile(fileName);
+    const bool read = source.LoadFromFile(fileName);
     files.pop_back();
     MeshData* data = source.mesh.GetPayload();
-    if (!data) {
+    if (!read || !data) {
         errorTwoLines = false;
         GetErrorStream() << "No mesh in node file: " << fileName << "\n";
         return false;
