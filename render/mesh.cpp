@@ -110,7 +110,7 @@ void* MeshResource::LockVertexBuffer(uint32_t flags)
     lockedVertices = memory;
     if (data) {
         data->currentVertexSet->lockedMemory = memory;
-        data->currentVertexSet->buffer.lockedMemory = memory;
+        data->currentVertexSet->buffer.lockPointer = memory;
     }
     return memory;
 }
@@ -188,7 +188,7 @@ void MeshResource::BuildVertexBuffer(const std::vector<float3>& positions, const
         return;
     indices->indicesPerPrimitive = 2;
     const bool wide = indices->AllocIndexBuffer(n, n, gfx::kUsageWriteOnly);
-    subset.lockedIndices = indices->LockIndexBuffer(0);
+    subset.lockPointer = indices->LockIndexBuffer(0);
     for (uint32_t i = 0; i < n; ++i) {
         const float3& p = positions[i];
         WriteFloats(VertexElementAddress(i, gfx::kDeclUsagePosition), {p.x, p.y, p.z});
@@ -198,11 +198,11 @@ void MeshResource::BuildVertexBuffer(const std::vector<float3>& positions, const
             const float3& q = (*normals)[i];
             WriteFloats(VertexElementAddress(i, gfx::kDeclUsageNormal), {q.x, q.y, q.z});
         }
-        if (subset.lockedIndices) {
+        if (subset.lockPointer) {
             if (wide) {
-                static_cast<uint32_t*>(subset.lockedIndices)[i] = i;
+                static_cast<uint32_t*>(subset.lockPointer)[i] = i;
             } else {
-                static_cast<uint16_t*>(subset.lockedIndices)[i] = static_cast<uint16_t>(i);
+                static_cast<uint16_t*>(subset.lockPointer)[i] = static_cast<uint16_t>(i);
             }
         }
     }

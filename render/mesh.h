@@ -18,7 +18,7 @@
 
 #include "kernel/math/float3.h"
 #include "kernel/resource_types.h"
-#include "render/geometry_resources.h"
+#include "render/geometry_files.h"
 
 class Archive;
 

@@ -56,11 +56,11 @@ bool MeshResource::CreateQuad(float width, float height, uint32_t divisions, uin
     lockedIndices32 = nullptr;
     if (indices) {
         wide = indices->AllocIndexBuffer(6 * d * d, vertexCount, gfx::kUsageWriteOnly);
-        subset.lockedIndices = indices->LockIndexBuffer(0);
+        subset.lockPointer = indices->LockIndexBuffer(0);
         if (wide)
-            lockedIndices32 = static_cast<uint32_t*>(subset.lockedIndices);
+            lockedIndices32 = static_cast<uint32_t*>(subset.lockPointer);
         else
-            lockedIndices16 = static_cast<uint16_t*>(subset.lockedIndices);
+            lockedIndices16 = static_cast<uint16_t*>(subset.lockPointer);
     }
     FillVertexStreams(0, 0, wide, d, x0, x1, y0, y1, 0.0f, 0.0f, 0);
     for (uint32_t v = 0; v < vertexCount; ++v)

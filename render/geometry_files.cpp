@@ -1,4 +1,4 @@
-#include "render/geometry_resources.h"
+#include "render/geometry_files.h"
 
 #include <charconv>
 #include <limits>
@@ -105,18 +105,6 @@ void VertexDeclResource::Serialize(Archive& archive)
     }
 }
 
-void VertexDeclResource::DoLoad(const std::string&)
-{
-    SetState(resource_state::kLoaded);
-}
-
-bool VertexDeclResource::DoUnload()
-{
-    if (VertexDeclData* data = GetPayload())
-        data->Unload();
-    return true;
-}
-
 // ---- Vertex buffers ----
 
 void VertexBufferResource::Serialize(Archive& archive)
@@ -142,19 +130,10 @@ void VertexBufferResource::Serialize(Archive& archive)
     }
     bytes = uint64_t(count) * stride;
     if (count != 0) {
-        lockedMemory = data->LockVertexBuffer(0);
-        TransferBytes(archive, lockedMemory, bytes);
+        lockPointer = data->LockVertexBuffer(0);
+        TransferBytes(archive, lockPointer, bytes);
         data->UnlockVertexBuffer();
     }
-}
-
-void VertexBufferResource::DoLoad(const std::string&) {}
-
-bool VertexBufferResource::DoUnload()
-{
-    if (VertexBufferData* data = GetPayload())
-        data->FreeVertexBuffer();
-    return true;
 }
 
 // ---- Index buffers ----
@@ -185,9 +164,9 @@ void IndexBufferResource::Serialize(Archive& archive)
     }
     if (count != 0) {
         const uint32_t indexSize = data->indexSize;
-        lockedIndices = data->LockIndexBuffer(0);
+        lockPointer = data->LockIndexBuffer(0);
         std::vector<uint8_t> copy;
-        void* target = lockedIndices;
+        void* target = lockPointer;
         if (!target) {
             copy.resize(size_t(count) * indexSize);
             target = copy.data();
@@ -231,10 +210,3 @@ void IndexBufferResource::Serialize(Archive& archive)
 }
 
 void IndexBufferResource::DoLoad(const std::string&) {}
-
-bool IndexBufferResource::DoUnload()
-{
-    if (IndexBufferData* data = GetPayload())
-        data->FreeIndexBuffer();
-    return true;
-}
