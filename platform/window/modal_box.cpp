@@ -1,8 +1,9 @@
 #include "platform/window/modal_box.h"
 
 #include <cctype>
-#include <termios.h>
 #include <unistd.h>
+
+#include "platform/os/terminal.h"
 
 namespace platform {
 
@@ -58,18 +59,13 @@ std::string Shown(const std::string& label)
     return out;
 }
 
-// Reads one answer from the terminal in raw mode; the mode is restored before
-// returning on every path.
+// Reads one answer from the terminal, holding it against the keyboard's reads;
+// the terminal's own mode is back before returning on every path.
 unsigned AskTerminal(const ModalBoxRequest& request, int fd)
 {
-    termios saved{};
-    if (tcgetattr(fd, &saved) != 0)
+    os::TerminalQuestion question;
+    if (!question.Ready())
         return kModalBoxFailed;
-    termios raw = saved;
-    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    tcsetattr(fd, TCSANOW, &raw);
 
     unsigned answer = kModalBoxFailed;
     for (;;) {
@@ -91,7 +87,6 @@ unsigned AskTerminal(const ModalBoxRequest& request, int fd)
         if (matched)
             break;
     }
-    tcsetattr(fd, TCSANOW, &saved);
     return answer;
 }
 

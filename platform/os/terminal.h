@@ -1,0 +1,45 @@
+#pragma once
+// The process's terminal on standard input, shared by its two readers: the
+// keyboard device, which takes the key presses waiting at each read, and the
+// message box, which holds the terminal for its whole question. Key mode is
+// raw input without echo, Ctrl+C still being a signal. The terminal gets its
+// own mode back on every way out: leaving key mode, the end of a box's
+// question (an Abort ends the process right after), exit, and the signals that
+// end a process by default (SIGINT, SIGTERM and SIGHUP end the program in its
+// normal order, which leaves key mode).
+#include <cstddef>
+#include <mutex>
+
+namespace platform::os {
+
+bool StdinIsTerminal();
+
+// Puts the terminal in key mode; false when standard input is no terminal.
+bool EnterKeyMode();
+// Gives the terminal its own mode back.
+void LeaveKeyMode();
+bool InKeyMode();
+
+// Up to `capacity` bytes waiting now, without blocking. Nothing outside key
+// mode or while a box holds the terminal. Key mode lost to a box comes back here.
+size_t ReadWaitingKeys(unsigned char* buffer, size_t capacity);
+
+// The terminal held for one question of a message box: the keyboard reads
+// nothing meanwhile, input is raw without echo, and the end puts the terminal's
+// own mode back.
+class TerminalQuestion {
+public:
+    TerminalQuestion();
+    ~TerminalQuestion();
+    TerminalQuestion(const TerminalQuestion&) = delete;
+    TerminalQuestion& operator=(const TerminalQuestion&) = delete;
+
+    // False when standard input is no terminal.
+    bool Ready() const { return ready_; }
+
+private:
+    std::unique_lock<std::recursive_mutex> hold_;
+    bool ready_ = false;
+};
+
+} // namespace platform::os
