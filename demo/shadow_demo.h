@@ -6,6 +6,7 @@
 // every other clock and transform follows, and the list of per-frame objects.
 #include "kernel/time.h"
 #include "scene/dynamic.h"
+#include "scene/free_camera.h"
 
 class alignas(16) ShadowDemo {
 public:
@@ -22,4 +23,8 @@ public:
     // and is destroyed after them.
     DynamicsList dynamics;
     RootTime clock;
+    // Flies the view camera by the mouse and the keys of section Controls.
+    FreeCamera freeCamera;
+    // The light's size, which the mouse wheel changes.
+    float lightSize = 0.0f;
 };

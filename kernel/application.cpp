@@ -19,6 +19,8 @@
 #include "platform/window/message_queue.h"
 #include "render/d3d_context.h"
 #include "render/render_device.h"
+#include "scene/input_devices.h"
+#include "scene/key_bindings.h"
 #include "script/script_host.h"
 
 namespace {
@@ -79,7 +81,10 @@ bool CreateRenderDevice()
 }
 
 // DirectInput for the instance and the main window.
-void StartInput() {}
+void StartInput()
+{
+    GetDirectInput()->InitInput(instanceHandle, mainWindowHandle);
+}
 
 // --- The engine threads ---
 
@@ -123,7 +128,11 @@ void ReleaseEngineThreads()
 }
 
 // The key bindings, then DirectInput.
-void ReleaseInputDevices() {}
+void ReleaseInputDevices()
+{
+    DestroyControls();
+    GetDirectInput()->ReleaseInput();
+}
 
 // --- After the platform (RunApplication), in order ---
 
