@@ -59,17 +59,23 @@ void Controls::BindControl(Component* target, const std::string& action, uint32_
 void Controls::UpdateControls()
 {
     DirectInputDevices* input = GetDirectInput();
-    // A receiver may bind or unbind while it is told: each step looks the key
-    // and the position up again instead of holding on to iterators.
+    // A receiver may bind or unbind while it is told: the walk goes over the
+    // key's bindings as they were, skipping any that are gone by their turn,
+    // and finds the next key afresh.
+    std::vector<KeyBinding> told;
     for (auto key = bindings.begin(); key != bindings.end();) {
         const uint8_t code = key->first;
         if (input->IsKeyDown(code)) {
-            for (size_t i = 0;; ++i) {
+            told = key->second;
+            for (const KeyBinding& binding : told) {
                 auto now = bindings.find(code);
-                if (now == bindings.end() || i >= now->second.size())
+                if (now == bindings.end())
                     break;
-                const KeyBinding binding = now->second[i];
-                if (binding.target)
+                const bool stillBound =
+                    std::any_of(now->second.begin(), now->second.end(), [&binding](const KeyBinding& b) {
+                        return b.target == binding.target && b.messageId == binding.messageId;
+                    });
+                if (stillBound && binding.target)
                     binding.target->Notify(binding.messageId);
             }
         }
