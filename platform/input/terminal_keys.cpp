@@ -134,8 +134,11 @@ bool TerminalKeyDecoder::DecodeEscape(std::vector<uint8_t>& codes)
         ++end;
     }
     if (end >= pending_.size()) {
-        if (pending_.size() > kMaxSequence)
+        if (pending_.size() > kMaxSequence) {
+            // Too long to be a key: the rest of it goes unread.
             pending_.clear();
+            discarding_ = true;
+        }
         return false;
     }
     const char final = pending_[end];
@@ -157,6 +160,14 @@ bool TerminalKeyDecoder::DecodeEscape(std::vector<uint8_t>& codes)
 void TerminalKeyDecoder::Feed(std::string_view bytes, std::vector<uint8_t>& codes)
 {
     for (char byte : bytes) {
+        if (discarding_) {
+            const unsigned char b = static_cast<unsigned char>(byte);
+            if (b >= 0x20 && b <= 0x7e) {
+                discarding_ = b <= 0x3f; // a final byte ends the sequence
+                continue;
+            }
+            discarding_ = false;
+        }
         if (pending_.empty() && byte != kEsc) {
             if (uint8_t code = ScanCodeOfCharacter(static_cast<unsigned char>(byte)))
                 codes.push_back(code);
@@ -181,6 +192,7 @@ void TerminalKeyDecoder::Expire(std::vector<uint8_t>& codes)
     if (pending_ == std::string(1, kEsc))
         codes.push_back(kKeyEscape);
     pending_.clear();
+    discarding_ = false;
 }
 
 } // namespace platform::input

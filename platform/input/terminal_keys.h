@@ -29,6 +29,8 @@ private:
     bool DecodeEscape(std::vector<uint8_t>& codes);
 
     std::string pending_;
+    bool discarding_ = false; // inside an over-long sequence
+
 };
 
 // The key that types the character `c`, or 0.
