@@ -14,5 +14,6 @@ int ShadowDemo::DemoFrame()
 {
     clock.CountFrame();
     clock.UpdateTime(false);
+    dynamics.UpdateDynamics();
     return 1;
 }

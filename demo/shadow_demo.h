@@ -3,8 +3,9 @@
 // runs. Start-up builds it (16-byte aligned), runs InitDemo once before any
 // engine thread exists, then calls DemoFrame in every main-loop cycle that
 // found no window message. It owns the program's root clock, the global clock
-// every other clock and transform follows.
+// every other clock and transform follows, and the list of per-frame objects.
 #include "kernel/time.h"
+#include "scene/dynamic.h"
 
 class alignas(16) ShadowDemo {
 public:
@@ -17,5 +18,8 @@ public:
     // One frame; 0 ends the program, anything else goes on.
     int DemoFrame();
 
+    // First, so it is the current list before any per-frame member is built,
+    // and is destroyed after them.
+    DynamicsList dynamics;
     RootTime clock;
 };

@@ -13,6 +13,7 @@
 #include "kernel/queue_registry.h"
 #include "kernel/settings.h"
 #include "kernel/win_platform.h"
+#include "net/net_thread.h"
 #include "platform/os/aligned_memory.h"
 #include "platform/os/console.h"
 #include "platform/window/message_queue.h"
@@ -96,7 +97,12 @@ void AddIoThread()
 
 // With section net's async set: the network endpoint is bound and NETTHREAD
 // runs on an operating-system thread of its own.
-void StartNetworkThread() {}
+void StartNetworkThread()
+{
+    if (!GetSettings().GetBool("net", "async"))
+        return;
+    GetQueueRegistry()->AddThread(GetNetThread(), false);
+}
 
 // The main loop, on the main thread: one message or one frame per cycle, until
 // the quit message or a frame that asks to end. Adding RENDERTHREAD inline makes

@@ -1,6 +1,7 @@
 #include "kernel/circ_pool.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <thread>
 
@@ -14,6 +15,9 @@ circPool::~circPool()
 bool circPool::Build(uint32_t size, uint32_t blockCount)
 {
     Destroy();
+    // A pool without blocks keeps its shape; its address range stays empty.
+    stride = size;
+    blockSize = size;
     if (size == 0 || blockCount == 0)
         return true;
     const size_t bytes = static_cast<size_t>(size) * blockCount;
@@ -67,10 +71,21 @@ void* CircPoolAlloc(circPool& pool)
         return nullptr;
     pool.Lock();
     pool.cursor = pool.cursor >= pool.count ? 1 : pool.cursor + 1;
-    const uint32_t index = pool.cursor - 1;
+    uint32_t index = pool.cursor - 1;
     if (pool.used[index]) {
-        // The cursor stays on the held block, so the next take moves past it
-        // instead of stalling on a block that is kept for long.
+        // Blocks kept for long (archive state, resource data) sit in the ring:
+        // go on to the next free block, and overflow only when none is left.
+        const auto* from = pool.used + index;
+        const auto* end = pool.used + pool.count;
+        const void* found = std::memchr(from, 0, static_cast<size_t>(end - from));
+        if (!found)
+            found = std::memchr(pool.used, 0, index);
+        if (found) {
+            index = static_cast<uint32_t>(static_cast<const uint8_t*>(found) - pool.used);
+            pool.cursor = index + 1;
+        }
+    }
+    if (pool.used[index]) {
         const uint32_t size = pool.blockSize, count = pool.count;
         pool.Unlock();
         errorTwoLines = false;

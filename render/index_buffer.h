@@ -5,10 +5,12 @@
 // indices per primitive. IndexBufferResource is the named, reference-counted
 // handle whose shared block holds one. Render thread only.
 #include <cstdint>
+#include <string>
 
 #include "kernel/math/float4.h"
 #include "kernel/resource_types.h"
 #include "platform/gfx/buffer.h"
+#include "render/material.h"
 
 // The most vertices 16-bit indices can address (0 to 65535).
 inline constexpr uint32_t kMaxVerticesFor16BitIndices = 65536;
@@ -46,6 +48,13 @@ struct IndexBufferData {
 class IndexBufferResource
     : public ResourceObject<IndexBufferResource, IndexBufferData, kIndexBufferFormatVersion> {
 public:
+    // Index count, indices per primitive, bounding centre, bounding radius, the
+    // index bytes (their size follows from vertexCount), and, at a non-zero
+    // format version, the material's id as decimal text. The material is
+    // attached again by that id, so it must be loaded before the subset is read
+    // (scene files store materials first); text that is no number is a name.
+    void Serialize(Archive& archive) override;
+    void DoLoad(const std::string& name) override;
     // Releases the buffer; the block may be pooled.
     bool DoUnload() override;
 
@@ -57,5 +66,6 @@ public:
     void UnlockIndexBuffer();
 
     void* lockPointer = nullptr; // the address of the last lock
-    uint32_t vertexCount = 0;    // of the mesh the subset indexes
+    uint32_t vertexCount = 0;    // of the mesh the subset indexes; set before reading
+    MaterialResource material;   // the subset is drawn with
 };

@@ -94,6 +94,13 @@ public:
     // is in lastResult; a failure prints "SetRenderState failed.".
     void SetRenderStateCached(uint32_t state, uintptr_t value);
 
+    // ---- Texture upload tasks (render/render_device_module.cpp) ----
+
+    // "UploadTexToVRAM", then "UploadTexPartToVRAM".
+    void RegisterHandlers() override;
+    void UploadTexToVRAM(TaskMessage* task);
+    void UploadTexPartToVRAM(TaskMessage* task);
+
     // ---- Fields ----
 
     gfx::Result lastResult = gfx::kOk;

@@ -34,6 +34,8 @@ struct VertexBufferData {
 class VertexBufferResource
     : public ResourceObject<VertexBufferResource, VertexBufferData, kVertexBufferFormatVersion> {
 public:
+    // Vertex count, stride, then count x stride vertex bytes.
+    void Serialize(Archive& archive) override;
     // Loads nothing: vertex buffers are built by the mesh code or read from files.
     void DoLoad(const std::string& name) override;
     // Releases the buffer; the block may be pooled.

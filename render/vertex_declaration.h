@@ -58,6 +58,8 @@ struct VertexDeclData {
 
 class VertexDeclResource : public ResourceObject<VertexDeclResource, VertexDeclData, kVertexDeclFormatVersion> {
 public:
+    // Element count, 8-byte elements, usage-offset count, (usage, offset) pairs.
+    void Serialize(Archive& archive) override;
     // Only names the declaration: its elements come from AddVertexElement or a file.
     void DoLoad(const std::string& name) override;
     // Releases the device declaration and the element array; the block may be pooled.

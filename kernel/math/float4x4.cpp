@@ -107,7 +107,7 @@ float4x4 Inverse(const float4x4& a)
     return r;
 }
 
-float4 Transform(const float4& v, const float4x4& a)
+float4 TransformFloat4(const float4& v, const float4x4& a)
 {
     float4 r;
     r.x = v.x * a.m[0] + v.y * a.m[4] + v.z * a.m[8] + v.w * a.m[12];
@@ -119,10 +119,10 @@ float4 Transform(const float4& v, const float4x4& a)
 
 float3 TransformPoint(const float3& p, const float4x4& a)
 {
-    return Transform(float4{p.x, p.y, p.z, 1.0f}, a).XYZ();
+    return TransformFloat4(float4{p.x, p.y, p.z, 1.0f}, a).XYZ();
 }
 
 float3 TransformVector(const float3& v, const float4x4& a)
 {
-    return Transform(float4{v.x, v.y, v.z, 0.0f}, a).XYZ();
+    return TransformFloat4(float4{v.x, v.y, v.z, 0.0f}, a).XYZ();
 }

@@ -34,7 +34,7 @@ float Determinant(const float4x4& a);
 float4x4 Inverse(const float4x4& a);
 
 // v x M with all four lanes of v.
-float4 Transform(const float4& v, const float4x4& a);
+float4 TransformFloat4(const float4& v, const float4x4& a);
 
 // (p, 1) x M without a divide by w: a position moves with the translation.
 float3 TransformPoint(const float3& p, const float4x4& a);

@@ -46,10 +46,11 @@ quat& Slerp(quat& out, float t, const quat& from, const quat& to)
         a = 1.0 - t;
         b = t;
     }
-    // Blended in double and narrowed once, so no lane is rounded twice.
-    out.SetXYZW(float(f.x * a + to.x * b), float(f.y * a + to.y * b), float(f.z * a + to.z * b),
-                float(f.w * a + to.w * b));
-    return out;
+    quat fromPart;
+    quat toPart;
+    QuatScale(fromPart, f, a);
+    QuatScale(toPart, to, b);
+    return QuatAdd(out, fromPart, toPart);
 }
 
 quat QuatMultiply(const quat& p, const quat& q)

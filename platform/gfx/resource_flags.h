@@ -22,6 +22,7 @@ inline constexpr uint32_t kUsageAutoGenMipMap = 0x400;
 inline constexpr uint32_t kLockReadOnly = 0x10;
 inline constexpr uint32_t kLockNoOverwrite = 0x1000;
 inline constexpr uint32_t kLockDiscard = 0x2000;
+inline constexpr uint32_t kLockNoDirtyUpdate = 0x8000; // the lock adds nothing to the changed region
 
 enum ResourceType : uint32_t {
     kResourceSurface = 1,

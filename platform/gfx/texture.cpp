@@ -180,7 +180,7 @@ Result BaseTexture::LockSubresource(uint32_t face, uint32_t level, LockedRect* l
         locked->pitch = static_cast<int32_t>(sub->rowPitch);
         locked->bits = TexelAddress(bits, sub->rowPitch, layout_.format, area.left, area.top);
         locked_[static_cast<size_t>(face) * layout_.levels + level] = true;
-        if ((flags & kLockReadOnly) == 0) MarkDirty(face, level, area);
+        if ((flags & (kLockReadOnly | kLockNoDirtyUpdate)) == 0) MarkDirty(face, level, area);
     } else if (locked) {
         *locked = LockedRect{};
     }
@@ -253,7 +253,7 @@ Result VolumeTexture::LockBox(uint32_t level, LockedBox* locked, const Box* box,
         locked->slicePitch = static_cast<int32_t>(sub->slicePitch);
         locked->bits = TexelAddress(slice, sub->rowPitch, layout_.format, checked.left, checked.top);
         locked_[level] = true;
-        if ((flags & kLockReadOnly) == 0) MarkDirty(0, level, checked);
+        if ((flags & (kLockReadOnly | kLockNoDirtyUpdate)) == 0) MarkDirty(0, level, checked);
     } else if (locked) {
         *locked = LockedBox{};
     }

@@ -8,22 +8,15 @@
 #include <sstream>
 
 #include "demo/shadow_demo.h"
+#include "scene/dynamic.h"
 #include "kernel/win_platform.h"
 #include "platform/testing/message_box_script.h"
 #include "platform/testing/window_hooks.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
-class CoutCapture {
-public:
-    CoutCapture() : saved_(std::cout.rdbuf(text_.rdbuf())) {}
-    ~CoutCapture() { std::cout.rdbuf(saved_); }
-    std::string Text() const { return text_.str(); }
-
-private:
-    std::ostringstream text_;
-    std::streambuf* saved_;
-};
+using zandrel_test::CoutCapture;
 
 class MainWindowTest : public ::testing::Test {
 protected:
@@ -125,4 +118,24 @@ TEST(ShadowDemo, IsAlignedForMatricesAndGoesOn)
     ShadowDemo demo;
     demo.InitDemo();
     EXPECT_NE(demo.DemoFrame(), 0);
+}
+
+namespace {
+struct CountingDynamic : Dynamic {
+    void Update() override { ++updates; }
+    int updates = 0;
+};
+} // namespace
+
+TEST(ShadowDemo, ItsListIsCurrentForItsLifeAndRunsEachFrame)
+{
+    {
+        ShadowDemo demo;
+        EXPECT_EQ(GetDynamicsList(), &demo.dynamics);
+        CountingDynamic member;
+        EXPECT_NE(demo.DemoFrame(), 0);
+        EXPECT_NE(demo.DemoFrame(), 0);
+        EXPECT_EQ(member.updates, 2);
+    }
+    EXPECT_EQ(GetDynamicsList(), nullptr);
 }

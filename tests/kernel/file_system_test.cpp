@@ -203,6 +203,20 @@ TEST_F(FileSystemTest, AMissingFileIsCheckedFourTimesAndLeavesTheBufferAsItWas)
     EXPECT_TRUE(boxes_.Shown().empty()) << "no error of the file system reaches the box";
 }
 
+TEST_F(FileSystemTest, TheThirteenPoolsTakeTheirCountsFromSectionMem)
+{
+    // Absent keys (pool2048, pool8192, pool16384) give empty pools.
+    const uint32_t expected[13][2] = {
+        {16, 4096},  {32, 4096},  {64, 4096},   {128, 4096},  {256, 1024},  {512, 1024},    {1024, 64},
+        {2048, 0},   {4096, 16},  {8192, 0},    {16384, 0},   {17424, 12000}, {0x40080, 4},
+    };
+    ASSERT_EQ(circPools.Size(), 13u);
+    for (uint32_t slot = 0; slot < 13; ++slot) {
+        EXPECT_EQ(circPools[slot].blockSize, expected[slot][0]) << "slot " << slot;
+        EXPECT_EQ(circPools[slot].count, expected[slot][1]) << "slot " << slot;
+    }
+}
+
 TEST_F(FileSystemTest, APartFromAnOffsetLandsInTheSmallestFittingPool)
 {
     FileBuffer buffer;

@@ -3,120 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <csignal>
-#include <fcntl.h>
-#include <filesystem>
-#include <fstream>
-#include <spawn.h>
-#include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
-extern char** environ;
+#include "tests/support/program_run.h"
 
-namespace fs = std::filesystem;
+using namespace zandrel_test;
 
 namespace {
 
-constexpr auto kPatience = std::chrono::seconds(30);
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);)
-        lines.push_back(line);
-    return lines;
-}
-
-// Runs a copy of the program in a folder of its own with the given settings,
-// waits until it handles Ctrl+C, sends it, and returns its exit code.
-class ProgramRun {
-public:
-    explicit ProgramRun(const std::string& settings)
-    {
-        std::string pattern = (fs::temp_directory_path() / "zandrel-loop-XXXXXX").string();
-        dir_ = mkdtemp(pattern.data());
-        fs::copy_file(ZANDREL_EXE, dir_ / "zandrel");
-        std::ofstream(dir_ / "settings.ini") << settings;
-    }
-    ~ProgramRun()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        fs::remove_all(dir_);
-    }
-
-    int RunUntilCtrlC()
-    {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        const std::string out = (dir_ / "out.txt").string();
-        const std::string err = (dir_ / "err.txt").string();
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const std::string exe = (dir_ / "zandrel").string();
-        char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
-        const int spawned = posix_spawn(&pid_, exe.c_str(), &actions, nullptr, argv, environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0)
-            return -2;
-
-        const auto deadline = std::chrono::steady_clock::now() + kPatience;
-        bool catches = false;
-        while (!catches && std::chrono::steady_clock::now() < deadline) {
-            for (const auto& line : Lines(ReadFile("/proc/" + std::to_string(pid_) + "/status")))
-                if (line.rfind("SigCgt:", 0) == 0 && (std::stoull(line.substr(7), nullptr, 16) & (1ull << (SIGINT - 1))))
-                    catches = true;
-            if (!catches)
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        if (!catches)
-            return -3;
-        kill(pid_, SIGINT);
-        int status = 0;
-        while (waitpid(pid_, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return -1;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        pid_ = 0;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-    std::string Out() const { return ReadFile(dir_ / "out.txt"); }
-    std::string Err() const { return ReadFile(dir_ / "err.txt"); }
-    std::string Log() const { return ReadFile(dir_ / "log.txt"); }
-
-private:
-    fs::path dir_;
-    pid_t pid_ = 0;
-};
-
-// The lines of `text` that are among `wanted`, in the order they appear.
 std::vector<std::string> Only(const std::string& text, const std::vector<std::string>& wanted)
 {
-    std::vector<std::string> kept;
-    for (const auto& line : Lines(text))
-        for (const auto& w : wanted)
-            if (line == w)
-                kept.push_back(line);
-    return kept;
+    return LinesAmong(text, wanted);
 }
 
 const std::vector<std::string> kThreadLines{
@@ -125,10 +23,7 @@ const std::vector<std::string> kThreadLines{
     "closed RENDERTHREAD",
 };
 
-const std::vector<std::string> kReleaseLines{
-    "[dbg] release tm start", "[dbg] release tm end", "[dbg] released tm",
-    "[dbg] released conf",    "[dbg] after main",     "[dbg] released app",
-};
+const std::vector<std::string>& kReleaseLines = ReleaseLines();
 
 std::vector<std::string> Joined(std::vector<std::string> a, const std::vector<std::string>& b)
 {
@@ -174,4 +69,26 @@ TEST(MainLoop, LogMode2KeepsTheThreadLinesInTheLog)
     EXPECT_EQ(Only(log, {"closed RENDERTHREAD"}).size(), 1u) << log;
     EXPECT_EQ(Only(log, kReleaseLines).size(), 0u) << log;
     EXPECT_EQ(Only(program.Out(), kReleaseLines), kReleaseLines);
+}
+
+TEST(MainLoop, WithAsyncTheNetworkThreadRunsSecondAndStopsInItsPlace)
+{
+    ProgramRun program("[Graphics]\nwidth=64\nheight=64\n[net]\nasync=1\n");
+    ASSERT_EQ(program.RunUntilCtrlC(), 0) << program.Err();
+    const std::string out = program.Out();
+    // Each thread on a thread of its own prints its "closed" line once stopped,
+    // possibly before the termination lines start; the rest is in this order.
+    const std::vector<std::string> ordered{
+        "[dbg] terminating threads...", "[dbg] terminating thread 0", "[dbg] TERMINATE 1 1",
+        "[dbg] terminated",             "[dbg] terminating thread 1", "[dbg] TERMINATE 1 1",
+        "[dbg] terminated",             "[dbg] terminating thread 2", "closed RENDERTHREAD",
+    };
+    const std::vector<std::string> kinds{"[dbg] terminating threads...", "[dbg] terminating thread 0",
+                                         "[dbg] terminating thread 1",   "[dbg] terminating thread 2",
+                                         "[dbg] TERMINATE 1 1",          "[dbg] terminated",
+                                         "closed RENDERTHREAD"};
+    EXPECT_EQ(Only(out, kinds), ordered) << out;
+    EXPECT_EQ(Only(out, {"closed IOTHREAD"}).size(), 1u) << out;
+    EXPECT_EQ(Only(out, {"closed NETTHREAD"}).size(), 1u) << out;
+    EXPECT_EQ(Only(out, kReleaseLines), kReleaseLines);
 }

@@ -78,7 +78,7 @@ TEST(Float4x4, PointsMoveAndDirectionsDoNot)
     const float4x4 m = FromRows({0, 1, 0, 0}, {-1, 0, 0, 0}, {0, 0, 1, 0}, {10, 20, 30, 1});
     ExpectNear(TransformPoint({1, 0, 0}, m), {10, 21, 30});
     ExpectNear(TransformVector({1, 0, 0}, m), {0, 1, 0});
-    const float4 v = Transform(float4{1, 2, 3, 2}, m);
+    const float4 v = TransformFloat4(float4{1, 2, 3, 2}, m);
     EXPECT_FLOAT_EQ(v.x, 18.0f);
     EXPECT_FLOAT_EQ(v.y, 41.0f);
     EXPECT_FLOAT_EQ(v.z, 63.0f);

@@ -10,7 +10,7 @@ namespace {
 // Clip coordinates divided by w.
 float3 Project(const float3& p, const float4x4& m)
 {
-    const float4 c = Transform(float4{p.x, p.y, p.z, 1.0f}, m);
+    const float4 c = TransformFloat4(float4{p.x, p.y, p.z, 1.0f}, m);
     return {c.x / c.w, c.y / c.w, c.z / c.w};
 }
 
@@ -46,8 +46,8 @@ TEST(Projection, PerspectiveIsLeftHandedWithDepthZeroToOne)
     EXPECT_LT(middle, 1.0f);
     // +x right and +y up stay positive in front of the viewer; w grows with +z.
     ExpectNear(Project({5, 5, 10}, p), {0.5f, 0.5f, Project({0, 0, 10}, p).z});
-    EXPECT_GT(Transform(float4{0, 0, 10, 1}, p).w, 0.0f);
-    EXPECT_LT(Transform(float4{0, 0, -10, 1}, p).w, 0.0f);
+    EXPECT_GT(TransformFloat4(float4{0, 0, 10, 1}, p).w, 0.0f);
+    EXPECT_LT(TransformFloat4(float4{0, 0, -10, 1}, p).w, 0.0f);
 }
 
 TEST(Projection, OrthographicElementsAndDepth)

@@ -49,6 +49,26 @@ TEST(CircPool, TakesInRingOrderAndReportsOverflowWithoutHandingOutAUsedBlock)
         EXPECT_EQ(pool.used[n - 1], 1);
 }
 
+TEST(CircPool, ABlockKeptForLongIsPassedOverNotReportedAsOverflow)
+{
+    platform::testing::ScriptedMessageBoxes boxes;
+    circPool pool;
+    ASSERT_TRUE(pool.Build(32, 4));
+    void* kept = CircPoolAlloc(pool);
+    for (int round = 0; round < 10; ++round) {
+        void* a = CircPoolAlloc(pool);
+        void* b = CircPoolAlloc(pool);
+        ASSERT_NE(a, nullptr);
+        ASSERT_NE(b, nullptr);
+        EXPECT_NE(a, kept);
+        EXPECT_NE(b, kept);
+        CircPoolFree(pool, a);
+        CircPoolFree(pool, b);
+    }
+    EXPECT_TRUE(boxes.Shown().empty());
+    EXPECT_EQ(pool.used[0], 1);
+}
+
 TEST(CircPool, CursorStepsBackOnlyForTheNewestBlockAndWraps)
 {
     platform::testing::ScriptedMessageBoxes boxes;

@@ -422,6 +422,24 @@ TEST_F(Resources, CountsStayTrueWhateverAHandleIsAskedToDo)
     d.SetState(resource_state::kLoaded);
 }
 
+TEST_F(Resources, ReloadingALoadedBlockUnderANewNameReportsThenLoads)
+{
+    CaptureOutput output;
+    PlainResource a;
+    EXPECT_TRUE(a.LoadByName("plain/first"));
+    a.SetState(resource_state::kLoaded);
+    EXPECT_TRUE(boxes.Shown().empty());
+    EXPECT_TRUE(a.LoadByName("plain/second"));
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(Message(boxes.Shown()[0]), "resource object is already loaded.\n");
+    EXPECT_EQ(a.GetState(), resource_state::kLoading);
+    EXPECT_EQ(PlainResource::RegisteredBlock(RSHash("plain/second")), a.GetBlock());
+    EXPECT_EQ(PlainResource::ReferenceCount(RSHash("plain/second")), 1u);
+    EXPECT_EQ(PlainResource::RegisteredBlock(RSHash("plain/first")), nullptr);
+    EXPECT_EQ(output.Text(), "Sick my duck\nSick my duck\n");
+    a.SetState(resource_state::kLoaded);
+}
+
 TEST_F(Resources, UniqueNamesCountAcrossTypes)
 {
     CaptureOutput output;
@@ -566,13 +584,32 @@ TEST_F(Resources, AHandleDestroyedWhileLoadingIsReleasedAfterTheLoad)
     EXPECT_GE(freedAt, loadedAt);
 }
 
+// Sees every "UnloadResource" the render thread runs, beside the real handler.
+struct UnloadSpyModule : HandlerModule<UnloadSpyModule> {
+    void RegisterHandlers() override { RegisterHandler("UnloadResource", &UnloadSpyModule::Seen); }
+    void Seen(TaskMessage* task)
+    {
+        ++runs;
+        if (std::string(task->tag.c_str()) != "unres" || task->target != GetThreadMap().Find(kRenderThreadId))
+            ++misaddressed;
+    }
+    static inline int runs = 0;
+    static inline int misaddressed = 0;
+};
+
 TEST_F(Resources, UnloadResourceRepostsUntilTheLoadEnds)
 {
     CaptureOutput output;
+    UnloadSpyModule::runs = 0;
+    UnloadSpyModule::misaddressed = 0;
+    auto* spy = new UnloadSpyModule;
+    spy->owned = true;
+    GetRenderThread()->AddModule(spy);
     PlainResource* handle = new PlainResource;
     PlainResource::Data* data = nullptr;
     int frame = 0;
     int freedAtFrame = 0;
+    int runsWhileLoading = 0;
     RunThreads([&] {
         ++frame;
         if (frame == 1) {
@@ -581,13 +618,20 @@ TEST_F(Resources, UnloadResourceRepostsUntilTheLoadEnds)
             delete handle;
             return false;
         }
-        if (frame == 30)
+        if (frame == 30) {
+            runsWhileLoading = UnloadSpyModule::runs;
             data->state = resource_state::kLoaded; // the "upload" ends
+        }
         if (!freedAtFrame && output.Text() == "Dog my cat\n")
             freedAtFrame = frame;
         return freedAtFrame != 0;
     });
     EXPECT_GE(freedAtFrame, 30);
+    // One task outstanding at a time, each run posting the next, all tagged
+    // "unres" for the render thread.
+    EXPECT_GE(runsWhileLoading, 1);
+    EXPECT_LE(runsWhileLoading, 30) << runsWhileLoading;
+    EXPECT_EQ(UnloadSpyModule::misaddressed, 0);
 }
 
 TEST_F(Resources, ChangeSourceStatusAndUnlockVBRunOnTheRenderThread)

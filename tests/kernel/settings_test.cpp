@@ -12,48 +12,18 @@
 
 #include "kernel/error_stream.h"
 #include "platform/testing/message_box_script.h"
+#include "tests/support/test_files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// A fresh folder that becomes the current directory for the test's life.
-class TempCwd {
-public:
-    TempCwd()
-    {
-        std::string pattern = (fs::temp_directory_path() / "zandrel-settings-XXXXXX").string();
-        dir_ = mkdtemp(pattern.data());
-        saved_ = fs::current_path();
-        fs::current_path(dir_);
-    }
-    ~TempCwd()
-    {
-        fs::current_path(saved_);
-        fs::remove_all(dir_);
-    }
-    void Write(const std::string& name, const std::string& text) const
-    {
-        std::ofstream(dir_ / name, std::ios::binary) << text;
-    }
-    fs::path Path(const std::string& name) const { return dir_ / name; }
-
-private:
-    fs::path dir_;
-    fs::path saved_;
+// A fresh folder that is the current directory for the test's life.
+struct TempCwd : zandrel_test::TempCwd {
+    TempCwd() : zandrel_test::TempCwd("zandrel-settings") {}
 };
 
-// Captures std::cout for the scope.
-class CoutCapture {
-public:
-    CoutCapture() : saved_(std::cout.rdbuf(text_.rdbuf())) {}
-    ~CoutCapture() { std::cout.rdbuf(saved_); }
-    std::string Text() const { return text_.str(); }
-
-private:
-    std::ostringstream text_;
-    std::streambuf* saved_;
-};
+using zandrel_test::CoutCapture;
 
 Settings Parse(const std::string& text, int* result = nullptr)
 {

@@ -11,51 +11,20 @@
 #include "platform/os/clock.h"
 #include "platform/testing/message_box_script.h"
 #include "platform/testing/os_hooks.h"
+#include "tests/support/test_files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class CoutCapture {
-public:
-    CoutCapture() : saved_(std::cout.rdbuf(text_.rdbuf())) {}
-    ~CoutCapture() { std::cout.rdbuf(saved_); }
-    std::string Text() const { return text_.str(); }
+using zandrel_test::CoutCapture;
 
-private:
-    std::ostringstream text_;
-    std::streambuf* saved_;
+// A fresh folder that is the current directory for the test's life.
+struct TempCwd : zandrel_test::TempCwd {
+    TempCwd() : zandrel_test::TempCwd("zandrel-platform") {}
 };
 
-// A temporary folder as the current directory.
-class TempCwd {
-public:
-    TempCwd()
-    {
-        std::string pattern = (fs::temp_directory_path() / "zandrel-platform-XXXXXX").string();
-        dir_ = mkdtemp(pattern.data());
-        saved_ = fs::current_path();
-        fs::current_path(dir_);
-    }
-    ~TempCwd()
-    {
-        fs::current_path(saved_);
-        fs::remove_all(dir_);
-    }
-    const fs::path& Dir() const { return dir_; }
-
-private:
-    fs::path dir_;
-    fs::path saved_;
-};
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using zandrel_test::ReadFile;
 
 } // namespace
 

@@ -16,6 +16,7 @@
 #include "platform/os/process.h"
 #include "platform/os/random.h"
 #include "platform/testing/os_hooks.h"
+#include "tests/support/test_files.h"
 
 namespace fs = std::filesystem;
 using namespace platform;
@@ -24,17 +25,10 @@ namespace {
 
 fs::path MakeTempDir()
 {
-    std::string pattern = (fs::temp_directory_path() / "zandrel-os-XXXXXX").string();
-    return mkdtemp(pattern.data());
+    return zandrel_test::MakeTempDir("zandrel-os");
 }
 
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using zandrel_test::ReadFile;
 
 using Args = std::vector<std::string>;
 

@@ -1,0 +1,76 @@
+// Any bytes as a mesh resource file, read into a fresh mesh on a running
+// device: counts, strides, declarations, level counts and index values come
+// from the bytes, and none may make the read pass the end of the bytes, loop
+// without end or leave an index past its vertices.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <sstream>
+
+#include "kernel/serializable_object.h"
+#include "platform/testing/message_box_script.h"
+#include "render/d3d_context.h"
+#include "render/mesh.h"
+#include "render/render_device.h"
+
+namespace {
+bool StartDevice()
+{
+    std::ostringstream quiet;
+    std::streambuf* saved = std::cout.rdbuf(quiet.rdbuf());
+    GetD3DContext()->CreateD3D();
+    GetRenderer()->width = 64;
+    GetRenderer()->height = 64;
+    const bool made = GetD3DContext()->CreateDevice();
+    std::cout.rdbuf(saved);
+    return made;
+}
+
+void CheckIndices(MeshSubsetList& list, uint32_t vertexCount)
+{
+    for (uint32_t j = 0; j < list.count; ++j) {
+        IndexBufferData* data = list.items[j].GetPayload();
+        if (!data || data->indexCount == 0)
+            continue;
+        const auto* memory = static_cast<const uint8_t*>(data->LockIndexBuffer(0));
+        for (uint32_t i = 0; memory && i < data->indexCount; ++i) {
+            uint32_t index = 0;
+            std::memcpy(&index, memory + size_t(i) * data->indexSize, data->indexSize);
+            if (index >= vertexCount)
+                std::abort();
+        }
+        data->UnlockIndexBuffer();
+    }
+}
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static platform::testing::ScriptedMessageBoxes boxes;
+    static const bool device = StartDevice();
+    if (!device)
+        return 0;
+    boxes.Clear();
+    std::ostringstream quiet;
+    std::streambuf* saved = std::cout.rdbuf(quiet.rdbuf());
+    {
+        MeshResource mesh;
+        const FileReadResult result =
+            ReadObjectBytes(mesh, data, static_cast<uint32_t>(size), "fuzz.mesh");
+        MeshData* mesh_data = mesh.GetPayload();
+        if (result == FileReadResult::Read && mesh_data) {
+            if (mesh_data->LevelCount() > kMaxMeshLevels)
+                std::abort();
+            for (int level = -1; level < mesh_data->LevelCount(); ++level) {
+                mesh_data->SelectLevel(level);
+                VertexBufferData* vertices = mesh_data->currentVertexSet->buffer.GetPayload();
+                CheckIndices(*mesh_data->currentSubsets, vertices ? vertices->vertexCount : 0);
+            }
+            mesh_data->SelectLevel(-1);
+        }
+    }
+    std::cout.rdbuf(saved);
+    return 0;
+}

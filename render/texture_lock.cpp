@@ -1,0 +1,44 @@
+#include "render/texture_lock.h"
+
+#include "kernel/error_stream.h"
+#include "platform/gfx/device.h"
+#include "render/render_device.h"
+
+bool LockTexture(gfx::LockedRect& locked, gfx::Texture* texture, uint16_t level, uint16_t x, uint16_t y,
+                 uint16_t width, uint16_t height, uint32_t flags)
+{
+    RenderDevice* renderer = GetRenderer();
+    locked = {};
+    const gfx::Rect rect{x, y, x + width, y + height};
+    renderer->lastResult = texture ? texture->LockRect(level, &locked, width != 0 ? &rect : nullptr, flags)
+                                   : gfx::kInvalidCall;
+    if (gfx::Succeeded(renderer->lastResult))
+        return true;
+    locked = {};
+    errorTwoLines = false;
+    GetErrorStream() << "LockRect failed.\n";
+    return false;
+}
+
+bool UnlockTexture(gfx::Texture* texture, uint16_t level)
+{
+    RenderDevice* renderer = GetRenderer();
+    renderer->lastResult = texture ? texture->UnlockRect(level) : gfx::kInvalidCall;
+    if (gfx::Succeeded(renderer->lastResult))
+        return true;
+    errorTwoLines = false;
+    GetErrorStream() << "UnlockRect failed.\n";
+    return false;
+}
+
+bool UpdateTextureChecked(gfx::BaseTexture* source, gfx::BaseTexture* destination)
+{
+    RenderDevice* renderer = GetRenderer();
+    renderer->lastResult =
+        renderer->device ? renderer->device->UpdateTexture(source, destination) : gfx::kInvalidCall;
+    if (gfx::Succeeded(renderer->lastResult))
+        return true;
+    errorTwoLines = false;
+    GetErrorStream() << "UpdateTexture failed. " << gfx::DescribeResult(renderer->lastResult) << "\n";
+    return false;
+}

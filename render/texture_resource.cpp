@@ -1,0 +1,212 @@
+#include "render/texture_resource.h"
+
+#include <cmath>
+#include <iostream>
+
+#include "kernel/engine_threads.h"
+#include "kernel/error_stream.h"
+#include "kernel/file_system.h"
+#include "kernel/queue_registry.h"
+#include "kernel/thread_map.h"
+#include "platform/gfx/device.h"
+#include "render/texture_from_memory.h"
+
+namespace {
+
+// The type's one default handle, kept for the whole run; nothing loads it.
+[[maybe_unused]] TextureResource* const textureType = RegisterGlobalObject(new TextureResource);
+
+void Release(gfx::Surface*& surface)
+{
+    if (surface)
+        GetRenderer()->ReleaseSurface(surface);
+    surface = nullptr;
+}
+
+} // namespace
+
+TextureResource::~TextureResource()
+{
+    if (!keepBlock && GetBlock())
+        TextureResource::ReleaseResource();
+}
+
+void TextureResource::InitRenderTexture(uint32_t width, uint32_t height, uint32_t format, uint32_t depthFormat,
+                                        uint32_t usage, uint32_t pool, uint32_t levels)
+{
+    CreateUnique();
+    TextureBlock* block = GetBlock();
+    if (!block)
+        return;
+    RenderDevice* renderer = GetRenderer();
+    TextureData& data = block->payload;
+    data.pool = pool;
+    data.levels = static_cast<uint16_t>(levels);
+    const uint16_t w = static_cast<uint16_t>(width), h = static_cast<uint16_t>(height);
+
+    bool made = false;
+    if (usage == kRenderTextureOffscreen) {
+        made = renderer->CreateOffscreenSurface(&data.target.colour, w, h, format, pool);
+        data.texture = nullptr;
+    } else if (usage == kRenderTextureTarget) {
+        made = renderer->CreateRenderTarget(&data.target.colour, w, h, format, 0);
+        data.texture = nullptr;
+    } else {
+        gfx::Texture* texture = nullptr;
+        if (renderer->CreateRenderTexture(&texture, w, h, format, usage, pool, data.levels)) {
+            data.texture = texture;
+            made = renderer->GetSurfaceLevelChecked(0, texture, &data.target.colour);
+        }
+    }
+    if (depthFormat != 0) {
+        if (usage == gfx::kUsageDepthStencil)
+            data.target.depthStencil = data.target.colour;
+        else
+            renderer->CreateDepthStencilSurface(&data.target.depthStencil, w, h, depthFormat, 0);
+    }
+    data.target.viewport.width = width & 0xFFFF;
+    data.target.viewport.height = height & 0xFFFF;
+
+    // A texture that could not be made is not there: it is not bound and not loaded.
+    if (!made) {
+        block->state = resource_state::kNone;
+        return;
+    }
+    block->state = resource_state::kLoaded;
+    if (gfx::Device* device = renderer->device) {
+        device->SetRenderTarget(0, data.target.colour);
+        device->SetDepthStencilSurface(data.target.depthStencil);
+        renderer->currentTarget = &data.target;
+        device->SetViewport(&data.target.viewport);
+    }
+    std::cout << "RenderTexture created.\n";
+}
+
+void TextureResource::RegenerateTextureMips()
+{
+    TextureData* data = GetPayload();
+    if (!data || !data->texture)
+        return;
+    if (data->texture->GetType() == gfx::kResourceTexture)
+        static_cast<gfx::Texture*>(data->texture)->AddDirtyRect(nullptr);
+    else if (data->texture->GetType() == gfx::kResourceCubeTexture)
+        for (uint32_t face = 0; face < gfx::kCubeFaces; ++face)
+            static_cast<gfx::CubeTexture*>(data->texture)->AddDirtyRect(face, nullptr);
+    data->texture->GenerateMipSubLevels();
+}
+
+bool FreeRenderTexture(TextureBlock& block)
+{
+    TextureData& data = block.payload;
+    if (data.poolOwner) {
+        block.state = resource_state::kNone; // the entry is free again
+        return false;
+    }
+    RenderDevice* renderer = GetRenderer();
+    if (renderer->currentTarget == &data.target)
+        renderer->currentTarget = nullptr;
+    // A depth-stencil surface of its own goes too; one that is the colour
+    // surface goes with it.
+    if (data.target.depthStencil == data.target.colour)
+        data.target.depthStencil = nullptr;
+    Release(data.target.depthStencil);
+    if (!data.target.colour)
+        std::cout << "RenderTexture without surface released.\n";
+    // Cube and volume textures have no colour surface, yet their texture goes.
+    Release(data.target.colour);
+    if (data.texture)
+        renderer->ReleaseTexture(data.texture);
+    data.texture = nullptr;
+    return true;
+}
+
+bool TextureResource::DoUnload()
+{
+    TextureBlock* block = GetBlock();
+    return block ? FreeRenderTexture(*block) : true;
+}
+
+void TextureResource::ReleaseResource()
+{
+    TextureBlock* block = GetBlock();
+    // The last texture using a pool entry gives it back (the pool's own
+    // handle is the other holder); a load still under way is cancelled.
+    if (block && texturePool && block->payload.poolOwner && block->holders == 2) {
+        CancelTasks();
+        block->state = resource_state::kNone;
+    }
+    ResourceObject::ReleaseResource();
+}
+
+void TextureResource::LoadPooledTexture(const std::string& name)
+{
+    TextureBlock* block = GetBlock();
+    if (!block)
+        return;
+    block->payload.fileName.Assign(name);
+    block->payload.pool = pool;
+    const ThreadMap& threads = GetThreadMap();
+    if (!threads.Find(kIOThreadId) || !threads.Find(kRenderThreadId) || async == 0)
+        LoadNow(name);
+    else if (!texturePool)
+        LoadThroughTasks(name);
+    else
+        LoadThroughPool(name);
+}
+
+void TextureResource::LoadNow(const std::string& name)
+{
+    TextureBlock* block = GetBlock();
+    TextureData& data = block->payload;
+    RenderDevice* renderer = GetRenderer();
+    FileSystem* files = GetFileSystem();
+    FileBuffer file;
+    gfx::BaseTexture* texture = nullptr;
+    if (!files->LoadFile(file, name, 0, 0) || !LoadTexture(*renderer, file, &texture, loadFlags, pool)) {
+        // Users of the texture must accept it empty; it is not loaded.
+        block->state = resource_state::kNone;
+        files->ReleaseFile(file);
+        return;
+    }
+    data.texture = texture;
+    data.kind = static_cast<uint8_t>(TextureKindOf(loadFlags));
+    if (data.kind == static_cast<uint8_t>(TextureKind::Texture2D)) {
+        gfx::Texture* texture2d = static_cast<gfx::Texture*>(texture);
+        renderer->GetSurfaceLevelChecked(0, texture2d, &data.target.colour);
+        gfx::SurfaceDesc desc;
+        if (gfx::Succeeded(texture2d->GetLevelDesc(0, &desc))) {
+            data.target.viewport.width = desc.width;
+            data.target.viewport.height = desc.height;
+            const auto entry = renderer->bytesPerTexel.find(desc.format);
+            const float bytes = entry != renderer->bytesPerTexel.end() && entry->second != 0.0f ? entry->second : 4.0f;
+            data.bytesPerTexel = static_cast<uint32_t>(bytes);
+        }
+    }
+    data.levels = static_cast<uint16_t>(texture->GetLevelCount());
+    block->state = resource_state::kLoaded;
+    files->ReleaseFile(file);
+}
+
+void TextureResource::LoadThroughTasks(const std::string& name)
+{
+    TextureBlock* block = GetBlock();
+    const ThreadMap& threads = GetThreadMap();
+    TaskBatch* batch = GetQueueRegistry()->AllocQueue(0);
+    // A read that fails for good drops the state to 0 and cancels the upload.
+    batch->PushTask(LoadFromHDDTask(&fileBuffer, name, 0, 0, nullptr, &block->state), threads.Find(kIOThreadId),
+                    name);
+    batch->PushTask(UploadTexTask(&fileBuffer, &block->payload.texture, &block->payload.target.colour, block),
+                    threads.Find(kRenderThreadId), "vr");
+    SetPendingBatch(batch);
+}
+
+TaskMessage UploadTexTask(FileBuffer* file, gfx::BaseTexture** texture, gfx::Surface** surface, TextureBlock* block)
+{
+    TaskMessage task;
+    task.taskId = kUploadTexToVRAMId;
+    task.Set<UploadTexArgs::File>(file);
+    task.Set<UploadTexArgs::Block>(block);
+    task.Set<UploadTexArgs::Texture>(texture);
+    task.Set<UploadTexArgs::Surface>(surface);
+    return task;
+}

@@ -1,0 +1,73 @@
+#pragma once
+// Meshes written to real files and read back from their bytes.
+// their bytes, for byte-exact round trips.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "kernel/serializable_object.h"
+#include <gtest/gtest.h>
+
+using Bytes = std::vector<uint8_t>;
+
+inline std::filesystem::path SceneTempFolder()
+{
+    static const std::filesystem::path folder = [] {
+        auto path = std::filesystem::temp_directory_path() / ("zandrel_scene_" + std::to_string(::getpid()));
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+        return path;
+    }();
+    return folder;
+}
+
+// SaveToFile into a temp file; the file's bytes.
+inline Bytes SavedBytes(SerializableObject& object)
+{
+    static int serial = 0;
+    const auto path = SceneTempFolder() / ("saved" + std::to_string(serial++) + ".bin");
+    try {
+        object.SaveToFile(path.string());
+    } catch (int) {
+        ADD_FAILURE() << "not written: " << path;
+    }
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline FileReadResult LoadBytes(SerializableObject& object, const Bytes& bytes)
+{
+    return ReadObjectBytes(object, bytes.data(), static_cast<uint32_t>(bytes.size()), "test bytes");
+}
+
+// Little-endian building blocks of expected files.
+struct ByteWriter {
+    Bytes bytes;
+    ByteWriter& U8(uint8_t v)
+    {
+        bytes.push_back(v);
+        return *this;
+    }
+    ByteWriter& U16(uint16_t v) { return Raw(&v, 2); }
+    ByteWriter& U32(uint32_t v) { return Raw(&v, 4); }
+    ByteWriter& F32(float v) { return Raw(&v, 4); }
+    ByteWriter& F4(float a, float b, float c, float d) { return F32(a).F32(b).F32(c).F32(d); }
+    ByteWriter& Text(const std::string& s)
+    {
+        bytes.insert(bytes.end(), s.begin(), s.end());
+        bytes.push_back(0);
+        return *this;
+    }
+    ByteWriter& Raw(const void* p, size_t n)
+    {
+        const auto* b = static_cast<const uint8_t*>(p);
+        bytes.insert(bytes.end(), b, b + n);
+        return *this;
+    }
+};

@@ -1,0 +1,146 @@
+#pragma once
+// The built program run as a person would: copied into a temporary folder of
+// its own (it finds its files through its own path, not the current
+// directory), started with no terminal (input from /dev/null, output and error
+// output into out.txt and err.txt there), stopped with a signal; every wait is
+// bounded. Needs ZANDREL_EXE.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/test_files.h"
+
+extern char** environ;
+
+namespace zandrel_test {
+
+class ProgramRun {
+public:
+    static constexpr auto kPatience = std::chrono::seconds(30);
+
+    ProgramRun() : folder_("zandrel-run") { fs::copy_file(ZANDREL_EXE, folder_.Path("zandrel")); }
+    explicit ProgramRun(const std::string& settings) : ProgramRun() { Settings(settings); }
+    ~ProgramRun()
+    {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    ProgramRun(const ProgramRun&) = delete;
+    ProgramRun& operator=(const ProgramRun&) = delete;
+
+    void Settings(const std::string& text) const { folder_.Write("settings.ini", text); }
+    const fs::path& Dir() const { return folder_.Dir(); }
+    std::string Out() const { return ReadFile(folder_.Path("out.txt")); }
+    std::string Err() const { return ReadFile(folder_.Path("err.txt")); }
+    std::string Log() const { return ReadFile(folder_.Path("log.txt")); }
+
+    // False when the program could not be started.
+    bool Start()
+    {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        const std::string out = folder_.Path("out.txt").string();
+        const std::string err = folder_.Path("err.txt").string();
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const std::string exe = folder_.Path("zandrel").string();
+        char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
+        const int spawned = posix_spawn(&pid_, exe.c_str(), &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (spawned != 0)
+            pid_ = 0;
+        return spawned == 0;
+    }
+
+    // Waits until the program catches `signal` (its main window exists); false
+    // when it ended first or did not get there in time.
+    bool WaitUntilItCatches(int signal) const
+    {
+        const auto deadline = std::chrono::steady_clock::now() + kPatience;
+        const std::string statusPath = "/proc/" + std::to_string(pid_) + "/status";
+        while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
+            for (const auto& line : Lines(ReadFile(statusPath))) {
+                if (line.rfind("SigCgt:", 0) == 0) {
+                    const unsigned long long caught = std::stoull(line.substr(7), nullptr, 16);
+                    if (caught & (1ull << (signal - 1)))
+                        return true;
+                }
+                if (line.rfind("State:", 0) == 0 && line.find('Z') != std::string::npos)
+                    return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return false;
+    }
+
+    void Signal(int signal) const
+    {
+        if (pid_ > 0)
+            kill(pid_, signal);
+    }
+
+    // The exit code, or -1 when it did not end normally in time.
+    int Wait()
+    {
+        if (pid_ <= 0)
+            return -1;
+        const auto deadline = std::chrono::steady_clock::now() + kPatience;
+        int status = 0;
+        while (waitpid(pid_, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return -1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        pid_ = 0;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    // Starts it, waits until it handles Ctrl+C, sends it and returns the exit
+    // code: -2 not started, -3 never ready, -1 no normal end in time.
+    int RunUntilCtrlC()
+    {
+        if (!Start())
+            return -2;
+        if (!WaitUntilItCatches(SIGINT))
+            return -3;
+        Signal(SIGINT);
+        return Wait();
+    }
+
+private:
+    TempDir folder_;
+    pid_t pid_ = 0;
+};
+
+// The lines of `text` that are among `wanted`, in the order they appear.
+inline std::vector<std::string> LinesAmong(const std::string& text, const std::vector<std::string>& wanted)
+{
+    std::vector<std::string> kept;
+    for (const auto& line : Lines(text))
+        for (const auto& w : wanted)
+            if (line == w)
+                kept.push_back(line);
+    return kept;
+}
+
+// The release lines of a run, in the order the program prints them.
+inline const std::vector<std::string>& ReleaseLines()
+{
+    static const std::vector<std::string> lines{
+        "[dbg] release tm start", "[dbg] release tm end", "[dbg] released tm",
+        "[dbg] released conf",    "[dbg] after main",     "[dbg] released app",
+    };
+    return lines;
+}
+
+} // namespace zandrel_test

@@ -1,0 +1,99 @@
+#pragma once
+// Small helpers shared by the test programs: temporary folders, reading files
+// and splitting text into lines, and catching what goes to std::cout.
+// Header only: every tests/<folder> program includes it on its own.
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace zandrel_test {
+
+namespace fs = std::filesystem;
+
+// The whole file, or "" when it cannot be read.
+inline std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+inline void WriteFile(const fs::path& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+inline std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// A new, empty folder under the system's temporary folder.
+inline fs::path MakeTempDir(const std::string& prefix)
+{
+    std::string pattern = (fs::temp_directory_path() / (prefix + "-XXXXXX")).string();
+    if (!mkdtemp(pattern.data()))
+        return {};
+    return pattern;
+}
+
+// A temporary folder removed with everything in it when the object goes.
+class TempDir {
+public:
+    explicit TempDir(const std::string& prefix) : dir_(MakeTempDir(prefix)) {}
+    ~TempDir()
+    {
+        std::error_code ignored;
+        if (!dir_.empty())
+            fs::remove_all(dir_, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const fs::path& Dir() const { return dir_; }
+    fs::path Path(const std::string& name) const { return dir_ / name; }
+    void Write(const std::string& name, const std::string& text) const { WriteFile(dir_ / name, text); }
+
+private:
+    fs::path dir_;
+};
+
+// A temporary folder that is the current directory for the object's life.
+class TempCwd : public TempDir {
+public:
+    explicit TempCwd(const std::string& prefix) : TempDir(prefix), saved_(fs::current_path())
+    {
+        fs::current_path(Dir());
+    }
+    ~TempCwd() { fs::current_path(saved_); }
+
+private:
+    fs::path saved_;
+};
+
+// Everything written to std::cout while the object lives.
+class CoutCapture {
+public:
+    CoutCapture() : saved_(std::cout.rdbuf(text_.rdbuf())) {}
+    ~CoutCapture() { std::cout.rdbuf(saved_); }
+    CoutCapture(const CoutCapture&) = delete;
+    CoutCapture& operator=(const CoutCapture&) = delete;
+
+    std::string Text() const { return text_.str(); }
+
+private:
+    std::ostringstream text_;
+    std::streambuf* saved_;
+};
+
+} // namespace zandrel_test
