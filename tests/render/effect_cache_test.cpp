@@ -361,4 +361,24 @@ TEST(EffectCache, TheEffectsCounterMovesByTheReadingsAroundCreationAndRelease)
     EXPECT_EQ(ErrorBoxText("Failed to get busy video memory.\n"), boxes.Shown()[1].text);
 }
 
+TEST(EffectCache, AMissingSourceIsReportedAsNotFoundAndTheEffectStillCountsLoaded)
+{
+    EffectFolder folder;
+    ScriptedMessageBoxes boxes;
+    Effect effect;
+    Output out;
+    effect.LoadByName("nothing.fx");
+    out.Text();
+    std::vector<std::string> shown;
+    for (const auto& box : boxes.Shown())
+        shown.push_back(box.text);
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(ErrorBoxText("Failed to load compiled shader /compiledshaders/nothing.fxo\n"), shown.front());
+    // A file that is not there never names the buffer it was to be read into.
+    EXPECT_EQ(ErrorBoxText("Shader  not found.\n"), shown.back());
+    EXPECT_EQ(nullptr, effect.CurrentEffect());
+    EXPECT_EQ(2u, effect.GetState());
+    EXPECT_EQ(0u, folder.CachedCount());
+}
+
 } // namespace
