@@ -113,7 +113,8 @@ float3 ScriptGetBodyLocalAngularVelocity(int32_t handle)
     return body ? RotateIntoFrame(FrameOf(*body), FromPhysics(body->rigidBody.getAngularVelocity())) : float3{};
 }
 
-// The areas the body's box shows along x, y and z.
+// The areas of the body's bounding box seen along x, y and z; a body without
+// a shape has none.
 float3 ScriptGetBodyArea(int32_t handle)
 {
     PhysBody* body = BodyOf(handle);
@@ -139,10 +140,6 @@ void ScriptApplyLinearForce(int32_t handle, float3 force, float3 at)
         return;
     body->rigidBody.activate(false);
     body->rigidBody.applyForce(ToPhysics(force), ToVector(at));
-    if (GetPhysicsWorld()->debugDrawer) {
-        btTransform world;
-        body->motionState.getWorldTransform(world);
-    }
 }
 
 void ScriptApplyLocalLinearForce(int32_t handle, float3 force, float3 at)

@@ -136,6 +136,13 @@ TEST_F(PhysBodyScriptTest, AScriptFindsItsBodyAndReadsMassAndArea)
     GetPhysicsWorld()->scale = {2, 4, 3, 1};
     ASSERT_EQ(Do(*entity), asEXECUTION_FINISHED);
     ExpectNear3(Global<float3>(module, "area"), {6, 2, 2}, 1e-4f);
+    entity.reset();
+
+    PhysBody shapeless(1.0f, nullptr);
+    auto shapelessEntity = Own(module, &shapeless);
+    ASSERT_EQ(Do(*shapelessEntity), asEXECUTION_FINISHED);
+    ExpectNear3(Global<float3>(module, "area"), {0, 0, 0});
+    EXPECT_TRUE(boxes.Shown().empty());
 }
 
 TEST_F(PhysBodyScriptTest, AnImpulseChangesTheVelocityAsBulletComputesIt)
