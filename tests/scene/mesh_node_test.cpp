@@ -18,7 +18,11 @@ protected:
         ASSERT_TRUE(run.Start());
         GetFileSystem()->Mount(SceneTempFolder().string(), "");
     }
-    void TearDown() override { DestroyFileSystem(); }
+    void TearDown() override
+    {
+        DestroyIOThread(); // it holds the file system among its modules
+        DestroyFileSystem();
+    }
 
     bool Shown(const std::string& text)
     {
