@@ -21,6 +21,7 @@
 #include "render/render_device.h"
 #include "scene/input_devices.h"
 #include "scene/key_bindings.h"
+#include "scene/physics_world.h"
 #include "script/script_host.h"
 
 namespace {
@@ -41,7 +42,10 @@ void StartScriptHost()
 }
 
 // The physics world's dispatcher and solver.
-void StartPhysicsWorld() {}
+void StartPhysicsWorld()
+{
+    GetPhysicsWorld()->SetupDispatcher();
+}
 
 // --- Inside Run, in order ---
 
@@ -149,7 +153,10 @@ void ReleaseDirect3D()
 }
 
 // The physics world.
-void ReleasePhysicsWorld() {}
+void ReleasePhysicsWorld()
+{
+    DestroyPhysicsWorld();
+}
 
 // The script host: its engine, shared context and lists.
 void ReleaseScriptEngine()
