@@ -277,7 +277,7 @@ std::unique_ptr<MessageDialog> BuildMessageDialog(platform::Window* owner, const
         checkSlot = SlotShowAgain;
         checkKind = 4;
     }
-    const int checkWidth = d.widths[static_cast<size_t>(checkSlot)] + d.checkBoxHeight;
+    const int checkWidth = checkBits ? d.widths[static_cast<size_t>(checkSlot)] + d.checkBoxHeight : 0;
     int dialogHeight = rowTop + d.buttonHeight + 12;
     dialogWidth = std::max(dialogWidth, rowWidth + 32);
     if (dialogWidth < checkWidth)
