@@ -1,8 +1,9 @@
 #include "platform/window/modal_box.h"
 
 #include <cctype>
-#include <termios.h>
 #include <unistd.h>
+
+#include "platform/window/terminal_dialog.h"
 
 namespace platform {
 
@@ -59,19 +60,11 @@ std::string Shown(const std::string& label)
     return out;
 }
 
-// Reads one answer from the terminal in raw mode; the mode is restored before
-// returning on every path.
+// Reads one answer from the terminal in single-key mode; the mode is put back
+// on every way out.
 unsigned AskTerminal(const ModalBoxRequest& request, int fd)
 {
-    termios saved{};
-    if (tcgetattr(fd, &saved) != 0)
-        return kModalBoxFailed;
-    termios raw = saved;
-    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    tcsetattr(fd, TCSANOW, &raw);
-
+    detail::EnterKeyMode();
     unsigned answer = kModalBoxFailed;
     for (;;) {
         unsigned char c = 0;
@@ -92,7 +85,7 @@ unsigned AskTerminal(const ModalBoxRequest& request, int fd)
         if (matched)
             break;
     }
-    tcsetattr(fd, TCSANOW, &saved);
+    detail::LeaveKeyMode();
     return answer;
 }
 

@@ -155,7 +155,7 @@ bool TerminalAvailable()
     return ::isatty(STDIN_FILENO) == 1;
 }
 
-void AttachTerminal(Window* dialog)
+void EnterKeyMode()
 {
     InstallRestorers();
     if (!modeSaved && tcgetattr(STDIN_FILENO, &savedMode) == 0) {
@@ -166,6 +166,16 @@ void AttachTerminal(Window* dialog)
         keys.c_cc[VTIME] = 0;
         tcsetattr(STDIN_FILENO, TCSANOW, &keys);
     }
+}
+
+void LeaveKeyMode()
+{
+    RestoreTerminalMode();
+}
+
+void AttachTerminal(Window* dialog)
+{
+    EnterKeyMode();
     ThreadWaitHook() = [dialog] { ReadKeys(dialog); };
     Render(dialog);
 }
@@ -173,7 +183,7 @@ void AttachTerminal(Window* dialog)
 void DetachTerminal(Window* dialog)
 {
     ThreadWaitHook() = nullptr;
-    RestoreTerminalMode();
+    LeaveKeyMode();
     std::lock_guard guard(shownLock);
     ShownDialogs().erase(dialog);
 }

@@ -8,6 +8,10 @@
 
 namespace platform::detail {
 
+// Single keys without echo on standard input, until LeaveKeyMode; the mode is
+// also put back at exit and on a fatal signal.
+void EnterKeyMode();
+void LeaveKeyMode();
 // True when standard input is a terminal a dialog can be answered on.
 bool TerminalAvailable();
 // Switches the terminal to single keys without echo and makes the calling

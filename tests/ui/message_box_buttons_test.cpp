@@ -291,3 +291,21 @@ TEST(MessageBoxButtons, TheOwnerIsDisabledWhileUpAndEnabledAfter)
     platform::DestroyWindow(owner);
     platform::UnregisterWindowClass("MessageBoxOwner");
 }
+
+TEST(MessageBoxButtons, TopmostAndAskedPositionsAreKept)
+{
+    MessageBoxWorld world;
+    EngineMessageBoxParams params;
+    params.x = 40;
+    params.y = 60;
+    bool topmost = false;
+    platform::Rect rect;
+    world.script.Inspect([&](Window* dialog) {
+        topmost = platform::IsWindowTopmost(dialog);
+        rect = platform::WindowRect(dialog);
+    }).Click(1);
+    EngineMessageBox(nullptr, "x", "y", kStyleTopmost, &params);
+    EXPECT_TRUE(topmost);
+    EXPECT_EQ(rect.left, 40);
+    EXPECT_EQ(rect.top, 60);
+}
