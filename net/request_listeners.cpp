@@ -42,6 +42,9 @@ bool ParaListener::OnRequest(const uint8_t* request, size_t size)
 {
     if (!headersRead)
         ReadHeaders();
+    // Too short for any header: nothing to compare.
+    if (!request || size < kRequestHeaderSize)
+        return false;
     const uint8_t* record = request + kRequestHeaderSize;
     if (paraHeader_.Matches(request, size)) {
         if (!HoldsRecord(size, kSetParaRecordSize))
