@@ -19,6 +19,7 @@
 #include "platform/window/message_queue.h"
 #include "render/d3d_context.h"
 #include "render/render_device.h"
+#include "scene/physics_world.h"
 #include "script/script_host.h"
 
 namespace {
@@ -39,7 +40,10 @@ void StartScriptHost()
 }
 
 // The physics world's dispatcher and solver.
-void StartPhysicsWorld() {}
+void StartPhysicsWorld()
+{
+    GetPhysicsWorld()->SetupDispatcher();
+}
 
 // --- Inside Run, in order ---
 
@@ -144,7 +148,10 @@ void ReleaseDirect3D()
 }
 
 // The physics world.
-void ReleasePhysicsWorld() {}
+void ReleasePhysicsWorld()
+{
+    DestroyPhysicsWorld();
+}
 
 // The script host: its engine, shared context and lists.
 void ReleaseScriptEngine()

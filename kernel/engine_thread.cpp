@@ -77,9 +77,16 @@ EngineThread::~EngineThread()
 {
     StopAndJoin();
     const uint32_t count = ModuleCount();
-    for (uint32_t i = 0; i < count; ++i)
-        if (modules_[i] && modules_[i]->owned)
-            delete modules_[i];
+    for (uint32_t i = 0; i < count; ++i) {
+        Module* module = modules_[i];
+        modules_[i] = nullptr;
+        if (!module)
+            continue;
+        module->attachedTo = nullptr;
+        if (module->owned)
+            delete module;
+    }
+    moduleCount_.store(0, std::memory_order_release);
     GetThreadMap().Erase(id, this);
 }
 
@@ -109,7 +116,24 @@ void EngineThread::AddModule(Module* module)
         return;
     }
     modules_[count] = module;
+    module->attachedTo = this;
     moduleCount_.store(count + 1, std::memory_order_release);
+}
+
+void EngineThread::RemoveModule(Module* module)
+{
+    std::lock_guard lock(moduleLock_);
+    const uint32_t count = moduleCount_.load(std::memory_order_relaxed);
+    for (uint32_t i = 0; i < count; ++i) {
+        if (modules_[i] != module)
+            continue;
+        for (uint32_t j = i; j + 1 < count; ++j)
+            modules_[j] = modules_[j + 1];
+        modules_[count - 1] = nullptr;
+        moduleCount_.store(count - 1, std::memory_order_release);
+        module->attachedTo = nullptr;
+        return;
+    }
 }
 
 void EngineThread::InitThread()

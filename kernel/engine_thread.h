@@ -63,6 +63,8 @@ public:
     void SetName(std::string_view text);
 
     void AddModule(Module* module);
+    // Takes a module off the list (its destructor does this for it).
+    void RemoveModule(Module* module);
     uint32_t ModuleCount() const { return moduleCount_.load(std::memory_order_acquire); }
     Module* ModuleAt(uint32_t i) const { return modules_[i]; }
 

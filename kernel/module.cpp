@@ -1,6 +1,12 @@
 #include "kernel/module.h"
 
-Module::~Module() = default;
+#include "kernel/engine_thread.h"
+
+Module::~Module()
+{
+    if (attachedTo)
+        attachedTo->RemoveModule(this);
+}
 
 void Module::RegisterHandlers() {}
 

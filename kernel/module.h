@@ -3,6 +3,7 @@
 // to each of its modules in attach order, and each module serves the task ids
 // it registered and ignores the rest.
 struct TaskMessage;
+class EngineThread;
 
 class Module {
 public:
@@ -13,4 +14,9 @@ public:
 
     // Set when the thread owns the module: the thread's destructor deletes it.
     bool owned = false;
+
+    // The thread the module is attached to. A module destroyed before its
+    // thread takes itself off the thread's list, so the thread never calls a
+    // dead module. Destroy a module only while its thread is not running.
+    EngineThread* attachedTo = nullptr;
 };

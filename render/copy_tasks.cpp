@@ -98,9 +98,14 @@ void CopyTaskHandler::PureCopyTo(CopyTaskHandler*, TaskMessage* task)
     const uint32_t left = x & ~3u, top = y & ~3u;
     const uint32_t right = std::min((uint32_t{x} + width + 3) & ~3u, destination->Width());
     const uint32_t bottom = std::min((uint32_t{y} + height + 3) & ~3u, destination->Height());
+    // An empty rectangle asks for nothing: done without a lock.
+    if (right <= left || bottom <= top) {
+        files->ReleaseFile(*source);
+        SetStatus(status, kCopyDone);
+        return;
+    }
     // A failed lock is reported by LockTexture; there is nothing to write into.
-    if (right <= left || bottom <= top ||
-        !LockTexture(target->locked, destination, 0, static_cast<uint16_t>(left), static_cast<uint16_t>(top),
+    if (!LockTexture(target->locked, destination, 0, static_cast<uint16_t>(left), static_cast<uint16_t>(top),
                      static_cast<uint16_t>(right - left), static_cast<uint16_t>(bottom - top), 0)) {
         files->ReleaseFile(*source);
         SetStatus(status, kCopyDropped);
@@ -113,16 +118,21 @@ void CopyTaskHandler::PureCopyTo(CopyTaskHandler*, TaskMessage* task)
         target->bytesPerTexel = pitch / textureWidth;
     block->payload.lockedLevel = 0;
 
-    // Rows advance by the locked pitch: a row length that claims a wider
-    // texture would write past the lock.
-    if (height >= 4 && rowBytes <= pitch) {
+    // Block rows lie a row length's blocks apart. One wider than the locked
+    // pitch would write past the lock: nothing is copied then.
+    const uint32_t stride = task->Get<PureCopyToArgs::RowLength>() / 4u * kBlockBytes;
+    const bool inside = stride <= pitch && rowBytes <= pitch;
+    if (height >= 4 && inside) {
         uint8_t* bits = static_cast<uint8_t*>(target->locked.bits);
         for (uint32_t r = 0; r < blockRows; ++r)
-            std::memcpy(bits + size_t(r) * pitch, source->data + kFileHeaderBytes + size_t(r) * rowBytes, rowBytes);
+            std::memcpy(bits + size_t(r) * stride, source->data + kFileHeaderBytes + size_t(r) * rowBytes, rowBytes);
     }
     UnlockTexture(destination, block->payload.lockedLevel);
     files->ReleaseFile(*source);
-    SetStatus(status, kCopyDone);
+    if (height >= 4 && !inside)
+        std::cout << "PureCopyTo: row length " << task->Get<PureCopyToArgs::RowLength>()
+                  << " is wider than the texture; copy dropped.\n";
+    SetStatus(status, height < 4 || inside ? kCopyDone : kCopyDropped);
 }
 
 void CopyTaskHandler::PureCopyUnload(CopyTaskHandler*, TaskMessage* task)

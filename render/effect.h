@@ -77,6 +77,7 @@ public:
     // The current variant's effect object, or null.
     gfx::Effect* CurrentEffect();
 
+    uint32_t passCount = 0;    // passes of the technique drawn, written when drawing begins
     uint8_t currentPass = 255; // 255: no pass of this effect begun
     EffectParams params;
     EffectDefineFlags defineFlags;

@@ -208,5 +208,3 @@ void IndexBufferResource::Serialize(Archive& archive)
         }
     }
 }
-
-void IndexBufferResource::DoLoad(const std::string&) {}

@@ -1,7 +1,7 @@
 #include "render/index_buffer.h"
 
 #include "kernel/global_objects.h"
-#include "platform/gfx/result.h"
+#include "render/buffer_lock.h"
 #include "render/render_device.h"
 
 namespace {
@@ -54,16 +54,12 @@ bool IndexBufferData::AllocIndexBuffer(uint32_t count, uint32_t vertexCount, uin
 
 void* IndexBufferData::LockIndexBuffer(uint32_t flags)
 {
-    void* data = nullptr;
-    if (!buffer || buffer->Lock(0, 0, &data, flags) != gfx::kOk)
-        return nullptr;
-    return data;
+    return LockWholeBuffer(buffer, flags);
 }
 
 void IndexBufferData::UnlockIndexBuffer()
 {
-    if (buffer && buffer->LockCount() > 0)
-        buffer->Unlock();
+    UnlockBuffer(buffer);
 }
 
 bool IndexBufferData::FreeIndexBuffer()

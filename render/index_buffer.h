@@ -54,7 +54,6 @@ public:
     // attached again by that id, so it must be loaded before the subset is read
     // (scene files store materials first); text that is no number is a name.
     void Serialize(Archive& archive) override;
-    void DoLoad(const std::string& name) override;
     // Releases the buffer; the block may be pooled.
     bool DoUnload() override;
 

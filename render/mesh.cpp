@@ -6,6 +6,7 @@
 #include "kernel/archive.h"
 #include "kernel/error_stream.h"
 #include "kernel/memory_archive.h"
+#include "kernel/resource_tasks.h"
 #include "platform/gfx/resource_flags.h"
 #include "platform/gfx/vertex_declaration.h"
 
@@ -13,20 +14,61 @@ namespace {
 // The fewest bytes a nested subset takes: its framing and fixed fields.
 constexpr uint64_t kMinSubsetBytes = 2 + 4 + 1 + 16 + 4;
 
+// "UnlockVB" unlocks through the mesh's own unlock.
+void UnlockMeshVertexBuffer(MeshResource* mesh)
+{
+    mesh->UnlockVertexBuffer();
+}
+
+[[maybe_unused]] const bool unlockRoutineInstalled =
+    (SetUnlockVertexBufferRoutine(&UnlockMeshVertexBuffer), true);
+
+// The target holds the source's block, counted. A block that is no longer the
+// one registered under its id (another was named over it) cannot be reached
+// by id: the target is then left empty rather than given a stranger's block.
+template <class Handle>
+void ShareBlock(Handle& target, Handle& source)
+{
+    if (source.GetBlock() && Handle::RegisteredBlock(source.GetId()) == source.GetBlock())
+        target.AttachById(source.GetId());
+    else
+        target.ReleaseResource();
+}
+
+void ShareVertexSet(MeshVertexSet& target, MeshVertexSet& source)
+{
+    ShareBlock(target.buffer, source.buffer);
+    target.lockedMemory = source.lockedMemory;
+}
+
+void ShareSubsets(MeshSubsetList& target, MeshSubsetList& source)
+{
+    target.items = std::make_unique<MeshSubset[]>(source.count);
+    target.capacity = source.count;
+    target.count = source.count;
+    target.name = source.name;
+    for (uint32_t i = 0; i < source.count; ++i) {
+        MeshSubset& to = target.items[i];
+        MeshSubset& from = source.items[i];
+        ShareBlock(to, from);
+        ShareBlock(to.material, from.material);
+        to.lockPointer = from.lockPointer;
+        to.vertexCount = from.vertexCount;
+    }
+}
+
+template <class T>
+void NewTable(MeshLodTable<T>& table, uint32_t count)
+{
+    table.items = std::make_unique<T[]>(count);
+    table.capacity = count;
+    table.count = count;
+}
+
 bool ArchiveDamaged(Archive& archive)
 {
     auto* memory = dynamic_cast<MemoryArchive*>(&archive);
     return memory && memory->Damaged();
-}
-
-void WriteFloats(uint8_t* address, std::initializer_list<float> values)
-{
-    if (!address)
-        return;
-    for (float value : values) {
-        std::memcpy(address, &value, sizeof(float));
-        address += sizeof(float);
-    }
 }
 } // namespace
 
@@ -67,6 +109,46 @@ void MeshData::SelectLevel(int level)
     currentDecl = &lodDecls.items[level];
     currentSubsets = &lodSubsets.items[level];
     currentLodDistance = &lodDistances.items[level];
+}
+
+int MeshData::CurrentLevel() const
+{
+    if (currentVertexSet == &baseVertexSet || !lodVertexSets.items)
+        return -1;
+    return static_cast<int>(currentVertexSet - lodVertexSets.items.get());
+}
+
+bool MeshResource::DoUnload()
+{
+    if (MeshData* data = GetPayload())
+        data->currentSubsets->count = 0;
+    return true;
+}
+
+void MeshResource::CopyPayloadTo(ResourceObject& target)
+{
+    MeshData* from = GetPayload();
+    MeshData* to = target.GetPayload();
+    if (!from || !to || from == to)
+        return;
+    target.SetState(GetState());
+    to->SelectLevel(-1);
+    ShareVertexSet(to->baseVertexSet, from->baseVertexSet);
+    ShareBlock(to->baseDecl, from->baseDecl);
+    ShareSubsets(to->baseSubsets, from->baseSubsets);
+    to->baseLodDistance = from->baseLodDistance;
+    const uint32_t levels = from->lodDistances.count;
+    NewTable(to->lodVertexSets, levels);
+    NewTable(to->lodDecls, levels);
+    NewTable(to->lodSubsets, levels);
+    NewTable(to->lodDistances, levels);
+    for (uint32_t level = 0; level < levels; ++level) {
+        ShareVertexSet(to->lodVertexSets.items[level], from->lodVertexSets.items[level]);
+        ShareBlock(to->lodDecls.items[level], from->lodDecls.items[level]);
+        ShareSubsets(to->lodSubsets.items[level], from->lodSubsets.items[level]);
+        to->lodDistances.items[level] = from->lodDistances.items[level];
+    }
+    to->SelectLevel(from->CurrentLevel());
 }
 
 void MeshResource::UseDefaultDeclaration()
@@ -134,6 +216,17 @@ uint8_t* MeshResource::VertexElementAddress(uint32_t vertex, uint32_t usage)
     return static_cast<uint8_t*>(lockedVertices) + size_t(vertex) * decl->GetStreamStride(0) + offset->second;
 }
 
+void MeshResource::WriteVertexElement(uint32_t vertex, uint32_t usage, std::initializer_list<float> values)
+{
+    uint8_t* address = VertexElementAddress(vertex, usage);
+    if (!address)
+        return;
+    for (float value : values) {
+        std::memcpy(address, &value, sizeof(float));
+        address += sizeof(float);
+    }
+}
+
 void MeshResource::AllocSubsets(uint32_t count)
 {
     MeshData* data = GetPayload();
@@ -160,13 +253,10 @@ void MeshResource::AllocLods(uint32_t count)
     if (!data)
         return;
     data->SelectLevel(-1);
-    data->lodVertexSets.items = std::make_unique<MeshVertexSet[]>(count);
-    data->lodDecls.items = std::make_unique<VertexDeclResource[]>(count);
-    data->lodSubsets.items = std::make_unique<MeshSubsetList[]>(count);
-    data->lodDistances.items = std::make_unique<float[]>(count);
-    data->lodVertexSets.capacity = data->lodDecls.capacity = data->lodSubsets.capacity =
-        data->lodDistances.capacity = count;
-    data->lodVertexSets.count = data->lodDecls.count = data->lodSubsets.count = data->lodDistances.count = count;
+    NewTable(data->lodVertexSets, count);
+    NewTable(data->lodDecls, count);
+    NewTable(data->lodSubsets, count);
+    NewTable(data->lodDistances, count);
 }
 
 void MeshResource::BuildVertexBuffer(const std::vector<float3>& positions, const std::vector<TexCoord>* texcoords,
@@ -191,12 +281,12 @@ void MeshResource::BuildVertexBuffer(const std::vector<float3>& positions, const
     subset.lockPointer = indices->LockIndexBuffer(0);
     for (uint32_t i = 0; i < n; ++i) {
         const float3& p = positions[i];
-        WriteFloats(VertexElementAddress(i, gfx::kDeclUsagePosition), {p.x, p.y, p.z});
+        WriteVertexElement(i, gfx::kDeclUsagePosition, {p.x, p.y, p.z});
         if (texcoords && i < texcoords->size())
-            WriteFloats(VertexElementAddress(i, gfx::kDeclUsageTexcoord), {(*texcoords)[i].u, (*texcoords)[i].v});
+            WriteVertexElement(i, gfx::kDeclUsageTexcoord, {(*texcoords)[i].u, (*texcoords)[i].v});
         if (normals && i < normals->size()) {
             const float3& q = (*normals)[i];
-            WriteFloats(VertexElementAddress(i, gfx::kDeclUsageNormal), {q.x, q.y, q.z});
+            WriteVertexElement(i, gfx::kDeclUsageNormal, {q.x, q.y, q.z});
         }
         if (subset.lockPointer) {
             if (wide) {

@@ -12,6 +12,7 @@
 //     k subsets (nested index-buffer resources)
 // A version below 2 holds the base set only, so only the base set is written.
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,6 +60,8 @@ struct MeshData {
 
     // Points the current items at the base set (level -1) or at level `level`.
     void SelectLevel(int level);
+    // The level the current items show: -1 for the base set.
+    int CurrentLevel() const;
     // The level count: the low byte of the distances' count.
     uint8_t LevelCount() const { return static_cast<uint8_t>(lodDistances.count & 0xff); }
 
@@ -70,7 +73,7 @@ struct MeshData {
     MeshVertexSet baseVertexSet;
     VertexDeclResource baseDecl;
     MeshSubsetList baseSubsets;
-    float baseLodDistance = 0.0f;
+    float baseLodDistance = -1.0f;
     MeshLodTable<MeshVertexSet> lodVertexSets;
     MeshLodTable<VertexDeclResource> lodDecls;
     MeshLodTable<MeshSubsetList> lodSubsets;
@@ -111,7 +114,15 @@ public:
     void AllocLods(uint32_t count);
 
     void Serialize(Archive& archive) override;
-    bool DoUnload() override { return true; }
+    // A mesh is never read by name alone: a name only shares a mesh already
+    // registered under it.
+    void DoLoad(const std::string& /*name*/) override {}
+    // Empties the subset list; the block may be pooled.
+    bool DoUnload() override;
+    // The target (which must hold a block) draws the same geometry: its sets,
+    // declarations, subsets and materials share this mesh's blocks, each
+    // reference counted, and it shows the same level.
+    void CopyPayloadTo(ResourceObject& target) override;
 
     // A flat grid of divisions x divisions cells, width x height, centred on
     // the origin in the z = 0 plane, facing -z; halfPixel shifts it half a
@@ -125,6 +136,8 @@ public:
     // The byte address of `usage` of vertex v in the locked vertex memory, or
     // null when the declaration has no such element.
     uint8_t* VertexElementAddress(uint32_t vertex, uint32_t usage);
+    // Writes the floats at that address; nothing when there is none.
+    void WriteVertexElement(uint32_t vertex, uint32_t usage, std::initializer_list<float> values);
 
     VertexDeclResource* sharedDecl = nullptr;
     void* lockedVertices = nullptr;

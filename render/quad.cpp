@@ -11,16 +11,6 @@
 namespace {
 // The most divisions whose vertex and index counts fit 32 bits.
 constexpr uint32_t kMaxQuadDivisions = 26000;
-
-void WriteFloats(uint8_t* address, std::initializer_list<float> values)
-{
-    if (!address)
-        return;
-    for (float value : values) {
-        std::memcpy(address, &value, sizeof(float));
-        address += sizeof(float);
-    }
-}
 } // namespace
 
 bool CreateQuadOfSize(MeshResource& mesh, float width, float height, uint32_t divisions, uint8_t halfPixel)
@@ -64,7 +54,7 @@ bool MeshResource::CreateQuad(float width, float height, uint32_t divisions, uin
     }
     FillVertexStreams(0, 0, wide, d, x0, x1, y0, y1, 0.0f, 0.0f, 0);
     for (uint32_t v = 0; v < vertexCount; ++v)
-        WriteFloats(VertexElementAddress(v, gfx::kDeclUsageNormal), {0.0f, 0.0f, -1.0f});
+        WriteVertexElement(v, gfx::kDeclUsageNormal, {0.0f, 0.0f, -1.0f});
     UnlockVertexBuffer();
     if (indices) {
         indices->UnlockIndexBuffer();
@@ -89,10 +79,9 @@ void MeshResource::FillVertexStreams(uint32_t firstVertex, uint32_t firstIndex, 
             const float s = static_cast<float>(c) / static_cast<float>(d);
             const float t = static_cast<float>(r) / static_cast<float>(d);
             const float z = x0 == x1 ? z0 + (z1 - z0) * s : z0 + (z1 - z0) * t;
-            WriteFloats(VertexElementAddress(v, gfx::kDeclUsagePosition),
-                        {x0 + (x1 - x0) * s, y0 + (y1 - y0) * t, z});
-            WriteFloats(VertexElementAddress(v, gfx::kDeclUsageTexcoord), {s, 1.0f - t});
-            WriteFloats(VertexElementAddress(v, gfx::kDeclUsageNormal), {0.0f, 0.0f, 1.0f});
+            WriteVertexElement(v, gfx::kDeclUsagePosition, {x0 + (x1 - x0) * s, y0 + (y1 - y0) * t, z});
+            WriteVertexElement(v, gfx::kDeclUsageTexcoord, {s, 1.0f - t});
+            WriteVertexElement(v, gfx::kDeclUsageNormal, {0.0f, 0.0f, 1.0f});
         }
     }
     for (uint32_t r = 0; r < d; ++r) {

@@ -157,6 +157,8 @@ private:
     // Video memory before one accounted operation; after it, adds the change to `counter`.
     void BeginAccounting();
     void EndAccounting(int32_t& counter);
+    // One reference of `object` given back, accounted to `counter`; null is ignored.
+    void ReleaseAccounted(gfx::Resource* object, int32_t& counter);
 };
 
 inline constexpr uint32_t kAntialiasingCsaa = 32;

@@ -96,7 +96,7 @@ void ResetTexturePool(TexturePool& pool)
 
 int32_t FindFreePoolEntry(TexturePool& pool)
 {
-    for (int32_t i = 0; i < pool.count && i <= kMaxPoolEntries; ++i) {
+    for (int32_t i = 0; i < pool.count; ++i) {
         TextureBlock* block = pool.videoEntries[i].GetBlock();
         // A texture whose load failed may still hold a free-marked entry.
         if (block && block->state == resource_state::kNone && block->holders == 1)
@@ -166,8 +166,10 @@ void TextureResource::LoadThroughPool(const std::string& name)
 {
     TexturePool& entries = *texturePool;
     const int32_t index = FindFreePoolEntry(entries);
-    if (index < 0) {
-        std::cout << "Out of textures in texture pool...\n";
+    // An entry past the signed 16-bit pool index cannot be used (silently).
+    if (index < 0 || index > kMaxPoolEntries) {
+        if (index < 0)
+            std::cout << "Out of textures in texture pool...\n";
         SetState(resource_state::kLoaded);
         ReleaseResource();
         return;

@@ -3,9 +3,11 @@
 #include <cmath>
 #include <iostream>
 
+#include "kernel/archive.h"
 #include "kernel/engine_threads.h"
 #include "kernel/error_stream.h"
 #include "kernel/file_system.h"
+#include "kernel/memory_archive.h"
 #include "kernel/queue_registry.h"
 #include "kernel/thread_map.h"
 #include "platform/gfx/device.h"
@@ -136,6 +138,33 @@ void TextureResource::ReleaseResource()
         block->state = resource_state::kNone;
     }
     ResourceObject::ReleaseResource();
+}
+
+void TextureResource::Serialize(Archive& archive)
+{
+    HashedName128 fileName;
+    if (const TextureData* data = GetPayload())
+        fileName = data->fileName;
+    archive.Name(fileName);
+    archive.U32(pool);
+    archive.U32(loadFlags);
+    if (!archive.IsReading())
+        return;
+    auto* memory = dynamic_cast<MemoryArchive*>(&archive);
+    if (memory && memory->Damaged())
+        return;
+    if (fileName.length == 0) {
+        // Nothing will load into the block the read gave the handle.
+        SetState(resource_state::kNone);
+        return;
+    }
+    LoadByName(std::string(fileName.View()));
+}
+
+const gfx::BaseTexture* DeviceTextureOf(TextureResource* handle)
+{
+    const TextureData* data = handle ? handle->GetPayload() : nullptr;
+    return data ? data->texture : nullptr;
 }
 
 void TextureResource::LoadPooledTexture(const std::string& name)

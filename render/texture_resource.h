@@ -60,6 +60,10 @@ public:
     // Declares the whole texture changed and has its levels made again.
     void RegenerateTextureMips();
 
+    // The file name, then the pool and load flags the file is loaded with.
+    // Reading loads the file named (with those) unless the name is empty.
+    void Serialize(Archive& archive) override;
+
     // The load of a file by name: LoadByName calls it with the block in state 1.
     void DoLoad(const std::string& name) override { LoadPooledTexture(name); }
     void LoadPooledTexture(const std::string& name);
@@ -87,6 +91,10 @@ private:
 bool FreeRenderTexture(ResourceData<TextureData>& block);
 
 using TextureBlock = ResourceData<TextureData>;
+
+// The device texture behind a handle, as effects are given it: null when the
+// handle holds no block or its block no texture.
+const gfx::BaseTexture* DeviceTextureOf(TextureResource* handle);
 
 // "UploadTexToVRAM": the file read by IOTHREAD becomes the block's texture.
 // The block's state word is its first field.

@@ -1,7 +1,7 @@
 #include "render/vertex_buffer.h"
 
 #include "kernel/global_objects.h"
-#include "platform/gfx/result.h"
+#include "render/buffer_lock.h"
 #include "render/render_device.h"
 
 namespace {
@@ -45,16 +45,12 @@ bool VertexBufferData::AllocVertexBuffer(uint32_t count, uint32_t bytesPerVertex
 
 void* VertexBufferData::LockVertexBuffer(uint32_t flags)
 {
-    void* data = nullptr;
-    if (!buffer || buffer->Lock(0, 0, &data, flags) != gfx::kOk)
-        return nullptr;
-    return data;
+    return LockWholeBuffer(buffer, flags);
 }
 
 void VertexBufferData::UnlockVertexBuffer()
 {
-    if (buffer && buffer->LockCount() > 0)
-        buffer->Unlock();
+    UnlockBuffer(buffer);
 }
 
 bool VertexBufferData::FreeVertexBuffer()

@@ -177,41 +177,22 @@ bool RenderDevice::GetSurfaceLevelChecked(uint16_t level, gfx::Texture* texture,
     return true;
 }
 
-void RenderDevice::ReleaseSurface(gfx::Surface* surface)
+void RenderDevice::ReleaseAccounted(gfx::Resource* object, int32_t& counter)
 {
-    if (!surface)
+    if (!object)
         return;
     BeginAccounting();
-    surface->Release();
-    EndAccounting(surfaceMemory);
+    object->Release();
+    EndAccounting(counter);
 }
 
-void RenderDevice::ReleaseTexture(gfx::BaseTexture* texture)
-{
-    if (!texture)
-        return;
-    BeginAccounting();
-    texture->Release();
-    EndAccounting(textureMemory);
-}
+void RenderDevice::ReleaseSurface(gfx::Surface* surface) { ReleaseAccounted(surface, surfaceMemory); }
 
-void RenderDevice::ReleaseVertexBuffer(gfx::VertexBuffer* buffer)
-{
-    if (!buffer)
-        return;
-    BeginAccounting();
-    buffer->Release();
-    EndAccounting(vertexBufferMemory);
-}
+void RenderDevice::ReleaseTexture(gfx::BaseTexture* texture) { ReleaseAccounted(texture, textureMemory); }
 
-void RenderDevice::ReleaseIndexBuffer(gfx::IndexBuffer* buffer)
-{
-    if (!buffer)
-        return;
-    BeginAccounting();
-    buffer->Release();
-    EndAccounting(indexBufferMemory);
-}
+void RenderDevice::ReleaseVertexBuffer(gfx::VertexBuffer* buffer) { ReleaseAccounted(buffer, vertexBufferMemory); }
+
+void RenderDevice::ReleaseIndexBuffer(gfx::IndexBuffer* buffer) { ReleaseAccounted(buffer, indexBufferMemory); }
 
 void RenderDevice::ReleaseEffect(gfx::Effect* effect)
 {

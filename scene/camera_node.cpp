@@ -93,33 +93,17 @@ const float4x4* CameraNode::GetProjectionMatrix()
         viewportHeight = static_cast<uint16_t>(height);
         aspect = static_cast<float>(viewportWidth) / static_cast<float>(viewportHeight);
     }
-    float4x4& p = projectionMatrix;
+    const float w = static_cast<float>(viewportWidth) * fov;
+    const float h = static_cast<float>(viewportHeight) * fov;
+    // The marked radius (kAlternatePerspectiveRadius) takes the same matrix.
     if (!orthographic) {
-        if (radius == kAlternatePerspectiveRadius) {
-            p = PerspectiveFovLH(fov, aspect, nearClip, farClip);
-        } else {
-            const float t = std::tan(fov * 0.5f);
-            p = float4x4{};
-            p(0, 0) = 1.0f / (aspect * t);
-            p(1, 1) = 1.0f / t;
-            p(2, 2) = farClip / (farClip - nearClip);
-            p(2, 3) = 1.0f;
-            p(3, 2) = nearClip * farClip / (nearClip - farClip);
-        }
+        projectionMatrix = PerspectiveFovLH(fov, aspect, nearClip, farClip);
+    } else if (!secondProjection) {
+        projectionMatrix = OrthographicLH(w, h, nearClip, farClip);
     } else {
-        const float w = static_cast<float>(viewportWidth) * fov;
-        const float h = static_cast<float>(viewportHeight) * fov;
-        p = float4x4{};
-        p(0, 0) = 2.0f / w;
-        p(1, 1) = 2.0f / h;
-        p(2, 2) = 1.0f / (farClip - nearClip);
-        if (!secondProjection) {
-            p(3, 2) = nearClip / (nearClip - farClip);
-            p(3, 3) = 1.0f;
-        } else {
-            p(2, 3) = -nearClip / (farClip - nearClip);
-            p(3, 3) = 1.0f;
-        }
+        projectionMatrix = OrthographicLH(w, h, nearClip, farClip);
+        projectionMatrix(2, 3) = -nearClip / (farClip - nearClip);
+        projectionMatrix(3, 2) = 0.0f;
     }
     return &projectionMatrix;
 }

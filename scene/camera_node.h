@@ -26,7 +26,8 @@ struct alignas(16) CameraFrustum {
     float4x4 matrix;
 };
 
-// The bounding radius that selects the camera's other perspective path.
+// The bounding radius that once selected another perspective path; both give
+// the same matrix, so a camera marked with it projects like any other.
 inline constexpr float kAlternatePerspectiveRadius = 12345.0f;
 
 class alignas(16) CameraNode : public SceneNode {

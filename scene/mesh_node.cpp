@@ -2,19 +2,9 @@
 
 #include <algorithm>
 #include <iostream>
-#include <vector>
 
 #include "kernel/archive.h"
 #include "kernel/error_stream.h"
-
-namespace {
-// Node files being read, innermost last: a file met again names itself.
-std::vector<std::string>& FilesInProgress()
-{
-    static std::vector<std::string> files;
-    return files;
-}
-} // namespace
 
 MeshNode::MeshNode()
 {
@@ -49,21 +39,16 @@ float MeshNode::GetBoundingRadius()
 
 void MeshNode::Serialize(Archive& archive)
 {
-    if (archive.IsReading())
-        SetComponentName(archive.scratch);
-    else
+    // A radius still 0 is worked out before it is stored.
+    if (archive.IsWriting())
         GetBoundingRadius();
-    archive.Float(radius);
-    bool staticFlag = isStatic != 0;
-    archive.Bool(staticFlag);
-    if (archive.IsReading())
-        isStatic = staticFlag ? 1 : 0;
-    SerializeResource(archive, transform);
+    SerializeNode(archive);
     if (formatVersion >= 1) {
         std::string meshName;
         archive.String(meshName);
         if (archive.IsReading() && !meshName.empty()) {
-            LoadByName(meshName);
+            // Shares the mesh registered under the name; no inline mesh follows.
+            mesh.LoadByName(meshName);
             return;
         }
     }
@@ -72,24 +57,13 @@ void MeshNode::Serialize(Archive& archive)
 
 bool MeshNode::LoadByName(const std::string& fileName)
 {
-    std::vector<std::string>& files = FilesInProgress();
-    if (std::find(files.begin(), files.end(), fileName) != files.end()) {
-        errorTwoLines = false;
-        GetErrorStream() << "Node file names itself: " << fileName << "\n";
-        return false;
-    }
-    MeshNode source;
-    files.push_back(fileName);
-    const bool read = source.LoadFromFile(fileName);
-    files.pop_back();
-    MeshData* data = source.mesh.GetPayload();
+    const bool read = LoadFromFile(fileName);
+    MeshData* data = mesh.GetPayload();
     if (!read || !data) {
         errorTwoLines = false;
         GetErrorStream() << "No mesh in node file: " << fileName << "\n";
         return false;
     }
-    // Shares the block, counted: the source node goes, the mesh stays.
-    mesh.AttachById(source.mesh.GetId());
     mesh.SetState(resource_state::kLoaded);
     data->currentVertexSet->buffer.SetState(resource_state::kLoaded);
     data->currentDecl->SetState(resource_state::kLoaded);

@@ -2,7 +2,8 @@
 // MeshNode: a scene node that carries a mesh. Its bounding radius is worked
 // out from the mesh's subsets and its children the first time it is asked
 // for, then kept. In node files its mesh follows inline, or, from format
-// version 1 on, may be named instead: the mesh is then taken from that node file.
+// version 1 on, may be named instead: the node then shares the mesh registered
+// under that name.
 #include <cstdint>
 #include <string>
 
@@ -20,10 +21,9 @@ public:
 
     void Serialize(Archive& archive) override;
 
-    // Takes the mesh of the node file `fileName` and marks it loaded. The
-    // node's own name and placement stay. A file that leaves no mesh, or that
-    // names a node file already being read, is reported and nothing changes.
-    // Always false.
+    // Reads the node file `fileName` into this node and marks its mesh loaded.
+    // A file that cannot be read or leaves no mesh is reported ("No mesh in
+    // node file: ") and nothing is marked. Always false.
     bool LoadByName(const std::string& fileName) override;
 
     MeshResource mesh;

@@ -356,3 +356,22 @@ TEST(EngineThreads, DestroyingARunningThreadStopsAndJoinsIt)
 }
 
 } // namespace
+
+TEST(EngineThreadModules, AModuleDestroyedFirstLeavesItsThread)
+{
+    EngineThread thread;
+    auto* kept = new Module;
+    Module gone;
+    thread.AddModule(kept);
+    thread.AddModule(&gone);
+    kept->owned = true;
+    EXPECT_EQ(thread.ModuleCount(), 2u);
+    {
+        Module early;
+        thread.AddModule(&early);
+        EXPECT_EQ(thread.ModuleCount(), 3u);
+    }
+    ASSERT_EQ(thread.ModuleCount(), 2u);
+    EXPECT_EQ(thread.ModuleAt(0), kept);
+    EXPECT_EQ(thread.ModuleAt(1), &gone);
+}

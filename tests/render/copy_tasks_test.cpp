@@ -44,7 +44,8 @@ protected:
     }
     void TearDown() override { CopyCancelMap().clear(); }
 
-    TaskMessage CopyTo(uint16_t x, uint16_t y, uint16_t width, uint16_t height, FileBuffer* from = nullptr)
+    TaskMessage CopyTo(uint16_t x, uint16_t y, uint16_t width, uint16_t height, FileBuffer* from = nullptr,
+                       uint32_t rowLength = 64)
     {
         TaskMessage task;
         task.taskId = kPureCopyToId;
@@ -55,7 +56,7 @@ protected:
         task.Set<PureCopyToArgs::Width>(width);
         task.Set<PureCopyToArgs::Height>(height);
         task.Set<PureCopyToArgs::Source>(from ? from : &source);
-        task.Set<PureCopyToArgs::RowLength>(64);
+        task.Set<PureCopyToArgs::RowLength>(rowLength);
         return task;
     }
     TaskMessage Unload(const FileBuffer* from)
@@ -101,6 +102,44 @@ TEST_F(CopyTasks, BlocksLandInTheRectangleRowByRow)
     EXPECT_EQ(TargetBlock(3, 2), Block(0));
     EXPECT_EQ(target.bytesPerTexel, 2u) << "pitch 128 over 64 texels";
     EXPECT_TRUE(run.Boxes().empty());
+}
+
+TEST_F(CopyTasks, BlockRowsLieTheRowLengthApart)
+{
+    // A row length of 32 texels puts each block row 64 bytes after the last:
+    // half way along a row of this 64-wide texture.
+    Run(CopyTo(0, 0, 8, 8, nullptr, 32));
+    EXPECT_EQ(status, kCopyDone);
+    EXPECT_EQ(TargetBlock(0, 0), Block(1));
+    EXPECT_EQ(TargetBlock(1, 0), Block(2));
+    EXPECT_EQ(TargetBlock(8, 0), Block(3));
+    EXPECT_EQ(TargetBlock(9, 0), Block(4));
+    EXPECT_EQ(TargetBlock(0, 1), Block(0));
+
+    // Wider than the texture: rows would land past the lock, so none is copied.
+    status = kCopyPending;
+    FileBuffer wide;
+    wide.data = image.data();
+    wide.size = static_cast<uint32_t>(image.size());
+    wide.external = 1;
+    wide.name.Assign("image.dds");
+    Run(CopyTo(0, 8, 8, 8, &wide, 128));
+    EXPECT_EQ(status, kCopyDropped);
+    EXPECT_EQ(TargetBlock(0, 2), Block(0));
+    EXPECT_EQ(TargetBlock(0, 4), Block(0));
+    EXPECT_TRUE(run.Boxes().empty());
+
+    // An empty rectangle asks for nothing and is done.
+    status = kCopyPending;
+    FileBuffer none;
+    none.data = image.data();
+    none.size = static_cast<uint32_t>(image.size());
+    none.external = 1;
+    none.name.Assign("image.dds");
+    platform::testing::GfxCallRecord record;
+    Run(CopyTo(0, 0, 0, 8, &none));
+    EXPECT_EQ(status, kCopyDone);
+    EXPECT_EQ(record.Count("LockRect"), 0u);
 }
 
 TEST_F(CopyTasks, PartialBlocksAreNotCopied)

@@ -330,6 +330,37 @@ TEST(D3DContext, StereoWithoutTheDriverReportsEachStepAndGoesOn)
     EXPECT_EQ(record.Count("Stereo::Deactivate"), 0u);
 }
 
+TEST(D3DContext, RegistryStatusesHaveTheirOwnMessagesOnlyWhereTheStepKnowsThem)
+{
+    struct Case {
+        gfx::stereo::Status status;
+        const char* registryKey;
+        const char* convergence;
+    };
+    for (const Case c : {Case{gfx::stereo::kRegistryProfileTypeNotSupported,
+                              "NVAPI_STEREO_REGISTRY_PROFILE_TYPE_NOT_SUPPORTED\n",
+                              "NVAPI_STEREO_REGISTRY_PROFILE_TYPE_NOT_SUPPORTED\n"},
+                         Case{gfx::stereo::kRegistryValueNotSupported, "NVAPI_ERROR\n",
+                              "NVAPI_STEREO_REGISTRY_VALUE_NOT_SUPPORTED\n"},
+                         Case{gfx::stereo::kRegistryAccessFailed, "NVAPI_STEREO_REGISTRY_ACCESS_FAILED\n",
+                              "Error applying convergence.\n"}}) {
+        DeviceRun run("[Graphics]\nwidth=32\nheight=32\nuse3DVision=1\n");
+        platform::testing::GfxFailureInjection inject;
+        inject.Fail("Stereo::Initialize", gfx::stereo::kOk);
+        inject.Fail("Stereo::CreateConfigurationProfileRegistryKey", c.status);
+        inject.Fail("Stereo::SetConfigurationProfileValue", c.status);
+        inject.Fail("Stereo::Enable", gfx::stereo::kOk);
+        platform::testing::GfxCallRecord record;
+        ASSERT_TRUE(run.Start());
+        const std::vector<std::string> expected{ErrorBoxText(c.registryKey), ErrorBoxText(c.convergence)};
+        EXPECT_EQ(BoxTexts(run), expected) << c.status;
+        // Without useStereoHandle no handle is asked for, and none is released.
+        run.Release();
+        EXPECT_EQ(record.Count("Stereo::CreateHandleFromDevice"), 0u);
+        EXPECT_EQ(record.Count("Stereo::DestroyHandle"), 0u);
+    }
+}
+
 TEST(D3DContext, AStereoHandleIsActivatedAndDestroyedAtShutdown)
 {
     DeviceRun run("[Graphics]\nwidth=32\nheight=32\nuse3DVision=1\nuseStereoHandle=1\n");

@@ -6,7 +6,9 @@
 
 #include "kernel/error_stream.h"
 #include "platform/gfx/effect.h"
+#include "platform/testing/gfx_failure_injection.h"
 #include "render/effect.h"
+#include "render/video_memory.h"
 #include "tests/render/effect_test_support.h"
 
 namespace {
@@ -325,6 +327,58 @@ TEST(EffectCache, ANameThatWouldReshapeTheCommandLineNeverReachesTheCompiler)
     ASSERT_EQ(1u, boxes.Shown().size());
     EXPECT_EQ(ErrorBoxText("Failed to load compiled shader /compiledshaders/odd\".fxo\n"), boxes.Shown()[0].text);
     EXPECT_NE(nullptr, effect.CurrentEffect()); // from its source, in memory
+}
+
+TEST(EffectCache, TheEffectsCounterMovesByTheReadingsAroundCreationAndRelease)
+{
+    EffectFolder folder;
+    ScriptedMessageBoxes boxes;
+    RenderDevice* renderer = GetRenderer();
+    // Something in video memory, so a failed reading (counted as nothing) shows.
+    gfx::VertexBuffer* held = nullptr;
+    ASSERT_TRUE(renderer->CreateVertexBuffer(&held, 64, 16, 0));
+    const int32_t busy = static_cast<int32_t>(renderer->GetBusyVideoMemory());
+    ASSERT_GT(busy, 0);
+    FileBuffer source;
+    ASSERT_TRUE(GetFileSystem()->LoadFile(source, "particle.fx"));
+
+    EffectObject effect;
+    {
+        platform::testing::GfxFailureInjection inject;
+        inject.Fail("GetAvailableVidMem", gfx::kFail, 1, 1); // the reading after the creation
+        ASSERT_TRUE(LoadShader(source, effect, nullptr));
+    }
+    EXPECT_EQ(-busy, renderer->effectMemory);
+    {
+        platform::testing::GfxFailureInjection inject;
+        inject.Fail("GetAvailableVidMem", gfx::kFail); // the reading before the release
+        effect.reset();
+    }
+    EXPECT_EQ(0, renderer->effectMemory);
+    GetFileSystem()->ReleaseFile(source);
+    ReleaseVideoResource(held);
+    ASSERT_EQ(2u, boxes.Shown().size());
+    EXPECT_EQ(ErrorBoxText("Failed to get busy video memory.\n"), boxes.Shown()[1].text);
+}
+
+TEST(EffectCache, AMissingSourceIsReportedAsNotFoundAndTheEffectStillCountsLoaded)
+{
+    EffectFolder folder;
+    ScriptedMessageBoxes boxes;
+    Effect effect;
+    Output out;
+    effect.LoadByName("nothing.fx");
+    out.Text();
+    std::vector<std::string> shown;
+    for (const auto& box : boxes.Shown())
+        shown.push_back(box.text);
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(ErrorBoxText("Failed to load compiled shader /compiledshaders/nothing.fxo\n"), shown.front());
+    // A file that is not there never names the buffer it was to be read into.
+    EXPECT_EQ(ErrorBoxText("Shader  not found.\n"), shown.back());
+    EXPECT_EQ(nullptr, effect.CurrentEffect());
+    EXPECT_EQ(2u, effect.GetState());
+    EXPECT_EQ(0u, folder.CachedCount());
 }
 
 } // namespace

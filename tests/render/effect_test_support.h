@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "kernel/engine_threads.h"
 #include "kernel/file_system.h"
 #include "kernel/platform.h"
 #include "kernel/settings.h"
@@ -68,6 +69,10 @@ public:
         renderer->device = nullptr; // the test's own, released with it
         gfx::SafeRelease(renderer->directDraw7);
         gfx::SafeRelease(renderer->directDraw);
+        // The shutdown's order: the thread objects first, as they hold the
+        // render device and the file system among their modules.
+        DestroyRenderThread();
+        DestroyIOThread();
         testing::internal::CaptureStdout();
         ReleaseDevice();
         testing::internal::GetCapturedStdout();

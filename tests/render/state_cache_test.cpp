@@ -142,8 +142,6 @@ TEST_F(StateCache, TogglesAndBindingSettersApplyOnlyNewNonNullValues)
     colourWrite.Update(2);
     EXPECT_EQ(DeviceState(gfx::kRsColorWriteEnable), 0u);
 
-    gfx::VertexBuffer* unused = nullptr;
-    (void)unused;
     gfx::IndexBuffer* indices = nullptr;
     ASSERT_TRUE(GetRenderer()->CreateIndexBuffer(&indices, 3, 2, 0));
     IndicesSetter setIndices;

@@ -186,3 +186,23 @@ TEST_F(VideoMemory, AFailedReadingCountsAsNothingInUse)
     EXPECT_EQ(R()->vertexBufferMemory, 0);
     EXPECT_EQ(run.Boxes().size(), 2u);
 }
+
+TEST(VideoMemoryPlain, WithoutCsaaTheSettingIsTheSampleTypeAtQuality0)
+{
+    for (const uint32_t antialiasing : {0u, 4u}) {
+        DeviceRun run("[Graphics]\nwidth=32\nheight=32\nantialiasing=" + std::to_string(antialiasing) + "\n");
+        ASSERT_TRUE(run.Start());
+        RenderDevice* renderer = run.Renderer();
+        gfx::Surface* target = nullptr;
+        gfx::Surface* depth = nullptr;
+        ASSERT_TRUE(renderer->CreateRenderTarget(&target, 8, 8, gfx::kFormatA8R8G8B8, 1));
+        ASSERT_TRUE(renderer->CreateDepthStencilSurface(&depth, 8, 8, gfx::kFormatD24S8, 1));
+        for (const gfx::Surface* surface : {target, depth, renderer->backBufferTarget.depthStencil}) {
+            ASSERT_NE(surface, nullptr);
+            EXPECT_EQ(surface->MultiSampleType(), antialiasing);
+            EXPECT_EQ(surface->MultiSampleQuality(), 0u);
+        }
+        ReleaseVideoResource(target);
+        ReleaseVideoResource(depth);
+    }
+}

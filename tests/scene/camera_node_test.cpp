@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "kernel/engine_threads.h"
 #include "kernel/math/euler.h"
 #include "render/render_device.h"
 #include "scene_test_support.h"
@@ -20,6 +21,7 @@ protected:
     void TearDown() override
     {
         SetActiveCamera(nullptr);
+        DestroyRenderThread(); // it holds the render device among its modules
         ReleaseDevice();
     }
 };
@@ -170,6 +172,7 @@ TEST_F(CameraTest, DestroyingTheActiveOrAppliedCameraClearsThePointers)
 
 TEST_F(CameraTest, ProjectionWithoutAnyDeviceDoesNotReadThroughNull)
 {
+    DestroyRenderThread();
     ReleaseDevice();
     ASSERT_FALSE(RendererExists());
     CameraNode camera;

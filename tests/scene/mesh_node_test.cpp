@@ -1,5 +1,5 @@
 // Mesh nodes: bounding radii from subsets and children, the node file that
-// carries a mesh, and node files that leave no mesh or name themselves.
+// carries a mesh or names one, and node files that leave no mesh.
 #include "scene/mesh_node.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +18,11 @@ protected:
         ASSERT_TRUE(run.Start());
         GetFileSystem()->Mount(SceneTempFolder().string(), "");
     }
-    void TearDown() override { DestroyFileSystem(); }
+    void TearDown() override
+    {
+        DestroyIOThread(); // it holds the file system among its modules
+        DestroyFileSystem();
+    }
 
     bool Shown(const std::string& text)
     {
@@ -89,54 +93,72 @@ TEST_F(MeshNodes, ANodeFileRoundTripsAndLendsItsMesh)
     EXPECT_EQ(back.mesh.GetPayload()->baseVertexSet.buffer.GetPayload()->vertexCount, 2u);
     EXPECT_EQ(SavedBytes(back), saved);
 
+    // Loading by name reads the whole node file into the node.
     MeshNode user;
-    user.SetComponentName("user");
     user.transform.position = {9, 9, 9, 1};
     EXPECT_FALSE(user.LoadByName("rock.node"));
     ASSERT_NE(user.mesh.GetPayload(), nullptr);
     EXPECT_EQ(user.mesh.GetState(), 2u);
     EXPECT_EQ(user.mesh.GetPayload()->baseSubsets.count, 1u);
-    EXPECT_EQ(user.name.View(), "user");
-    EXPECT_EQ(user.transform.position.x, 9.0f);
+    EXPECT_EQ(user.mesh.GetPayload()->baseSubsets.items[0].GetState(), 2u);
+    EXPECT_EQ(user.transform.position.x, 1.0f);
+    EXPECT_EQ(user.radius, 2.0f);
 }
 
-TEST_F(MeshNodes, ANamedMeshIsTakenFromItsNodeFile)
+// A version-1 node whose mesh is named instead of inline.
+Bytes NamedMeshNode(const std::string& meshName)
 {
-    MeshNode source;
-    GiveSphere(source, {0, 0, 0, 1}, 1);
-    Save(source, "source.node");
-    // Version 1, the mesh named instead of inline.
     ByteWriter file;
-    file.U16(1).Text("0").F32(5).U8(0).U16(0).F4(0, 0, 0, 1).F4(0, 0, 0, 1).F4(1, 1, 1, 1).Text("source.node");
-    MeshNode node;
-    ASSERT_EQ(LoadBytes(node, file.bytes), FileReadResult::Read);
-    ASSERT_NE(node.mesh.GetPayload(), nullptr);
-    EXPECT_EQ(node.mesh.GetState(), 2u);
-    EXPECT_EQ(node.radius, 5.0f);
+    file.U16(1).Text("0").F32(5).U8(0).U16(0).F4(0, 0, 0, 1).F4(0, 0, 0, 1).F4(1, 1, 1, 1).Text(meshName);
+    return file.bytes;
 }
 
-TEST_F(MeshNodes, NodeFilesWithoutMeshOrNamingThemselvesAreReportedAndStop)
+TEST_F(MeshNodes, ANamedMeshIsTheMeshRegisteredUnderThatName)
 {
-    // A plain node file: read as a mesh node it holds a mesh block of nothing,
-    // so the version-0 layout is cut short.
+    MeshResource rock;
+    rock.BuildVertexBuffer({{0, 0, 0}, {1, 0, 0}}, nullptr, nullptr);
+    rock.SetName("rock");
+    MeshNode node;
+    ASSERT_EQ(LoadBytes(node, NamedMeshNode("rock")), FileReadResult::Read);
+    EXPECT_EQ(node.mesh.GetBlock(), rock.GetBlock());
+    EXPECT_EQ(node.radius, 5.0f);
+
+    // An unknown name gives the node an empty mesh under that name: nothing
+    // loads a mesh by name.
+    run.ClearOut();
+    MeshNode other;
+    ASSERT_EQ(LoadBytes(other, NamedMeshNode("nowhere")), FileReadResult::Read);
+    ASSERT_NE(other.mesh.GetPayload(), nullptr);
+    EXPECT_EQ(other.mesh.GetId(), RSHash("nowhere"));
+    EXPECT_EQ(other.mesh.GetPayload()->baseSubsets.count, 0u);
+    EXPECT_EQ(run.Out(), "");
+    other.mesh.SetState(resource_state::kLoaded);
+}
+
+TEST_F(MeshNodes, NodeFilesWithoutMeshAreReportedAndNodeFilesNamingThemselvesStop)
+{
+    // A plain node file: read as a mesh node its version-0 layout is cut
+    // short where the mesh should follow; nothing is marked loaded.
     SceneNode plain;
     Save(plain, "plain.node");
     MeshNode node;
     run.ClearBoxes();
     EXPECT_FALSE(node.LoadByName("plain.node"));
-    EXPECT_FALSE(node.mesh.IsValid());
+    EXPECT_NE(node.mesh.GetState(), 2u);
     EXPECT_TRUE(Shown("No mesh in node file: plain.node"));
 
     run.ClearBoxes();
     EXPECT_FALSE(node.LoadByName("missing.node"));
     EXPECT_TRUE(Shown("No mesh in node file: missing.node"));
 
-    ByteWriter self;
-    self.U16(1).Text("0").F32(1).U8(0).U16(0).F4(0, 0, 0, 1).F4(0, 0, 0, 1).F4(1, 1, 1, 1).Text("self.node");
+    // A node file naming its own file as the mesh cannot recurse: the name
+    // only looks up a registered mesh.
+    const Bytes self = NamedMeshNode("self.node");
     std::ofstream(SceneTempFolder() / "self.node", std::ios::binary)
-        .write(reinterpret_cast<const char*>(self.bytes.data()), static_cast<long>(self.bytes.size()));
+        .write(reinterpret_cast<const char*>(self.data()), static_cast<long>(self.size()));
     run.ClearBoxes();
     EXPECT_FALSE(node.LoadByName("self.node"));
-    EXPECT_TRUE(Shown("Node file names itself: self.node"));
-    EXPECT_FALSE(node.mesh.IsValid());
+    EXPECT_TRUE(run.Boxes().empty());
+    EXPECT_EQ(node.mesh.GetId(), RSHash("self.node"));
+    EXPECT_EQ(node.mesh.GetState(), 2u);
 }
