@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "kernel/archive.h"
-#include "mesh_archive_support.h"
+#include "tests/support/archive_bytes.h"
 #include "mesh_test_support.h"
 #include "render/material.h"
 #include "render/mesh.h"

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "archive_test_support.h"
+#include "tests/support/archive_bytes.h"
 #include "kernel/file_system.h"
 #include "tests/render/device_fixture.h"
 

@@ -1,7 +1,7 @@
 // Scene nodes in resource files, byte for byte.
 #include <gtest/gtest.h>
 
-#include "archive_test_support.h"
+#include "tests/support/archive_bytes.h"
 #include "kernel/archive.h"
 #include "kernel/math/euler.h"
 #include "platform/testing/message_box_script.h"

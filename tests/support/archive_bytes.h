@@ -1,6 +1,7 @@
 #pragma once
-// Meshes written to real files and read back from their bytes.
-// their bytes, for byte-exact round trips.
+// Objects written to real files through a StreamArchive and read back from
+// their bytes, for byte-exact round trips. Header only: the scene and render
+// test programs each include it.
 #include <unistd.h>
 
 #include <cstdint>
@@ -11,8 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "kernel/serializable_object.h"
 #include <gtest/gtest.h>
+
+#include "kernel/serializable_object.h"
 
 using Bytes = std::vector<uint8_t>;
 
