@@ -2,13 +2,37 @@
 
 #include <cstdio>
 
+#include "kernel/math/float3.h"
+#include "kernel/math/float4.h"
+#include "kernel/math/float4x4.h"
+
 Archive::~Archive() = default;
 
 void Archive::Name(HashedName128&) {}
 void Archive::String(std::string&) {}
-void Archive::Matrix(float4x4&) {}
-void Archive::Float4(float4&) {}
-void Archive::Float3(float3&) {}
+
+// The compound values are their floats in order, whichever way the archive goes.
+void Archive::Matrix(float4x4& value)
+{
+    for (float& element : value.m)
+        Float(element);
+}
+
+void Archive::Float4(float4& value)
+{
+    Float(value.x);
+    Float(value.y);
+    Float(value.z);
+    Float(value.w);
+}
+
+void Archive::Float3(float3& value)
+{
+    Float(value.x);
+    Float(value.y);
+    Float(value.z);
+}
+
 void Archive::Bool(bool&) {}
 void Archive::U8(uint8_t&) {}
 void Archive::U16(uint16_t&) {}

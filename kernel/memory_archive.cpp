@@ -3,9 +3,6 @@
 #include <cstring>
 
 #include "kernel/file_system.h"
-#include "kernel/math/float3.h"
-#include "kernel/math/float4.h"
-#include "kernel/math/float4x4.h"
 #include "kernel/serializable_object.h"
 
 MemoryArchive::MemoryArchive()
@@ -72,27 +69,6 @@ void MemoryArchive::String(std::string& value)
     const uint32_t length = static_cast<uint32_t>(static_cast<const char*>(zero) - start);
     value.assign(start, length);
     position += length + 1;
-}
-
-void MemoryArchive::Matrix(float4x4& value)
-{
-    for (float& element : value.m)
-        Float(element);
-}
-
-void MemoryArchive::Float4(float4& value)
-{
-    Float(value.x);
-    Float(value.y);
-    Float(value.z);
-    Float(value.w);
-}
-
-void MemoryArchive::Float3(float3& value)
-{
-    Float(value.x);
-    Float(value.y);
-    Float(value.z);
 }
 
 void MemoryArchive::Bool(bool& value)

@@ -23,9 +23,6 @@ public:
 
     void Name(HashedName128& value) override;
     void String(std::string& value) override;
-    void Matrix(float4x4& value) override;
-    void Float4(float4& value) override;
-    void Float3(float3& value) override;
     void Bool(bool& value) override;
     void U8(uint8_t& value) override;
     void U16(uint16_t& value) override;

@@ -2,9 +2,6 @@
 
 #include <cstring>
 
-#include "kernel/math/float3.h"
-#include "kernel/math/float4.h"
-#include "kernel/math/float4x4.h"
 #include "kernel/serializable_object.h"
 
 bool ArchiveFileStream::Open(const std::string& name)
@@ -98,27 +95,6 @@ void StreamArchive::String(std::string& value)
 {
     if (stream_)
         stream_->FileWriteString(value);
-}
-
-void StreamArchive::Matrix(float4x4& value)
-{
-    for (float element : value.m)
-        Float(element);
-}
-
-void StreamArchive::Float4(float4& value)
-{
-    Float(value.x);
-    Float(value.y);
-    Float(value.z);
-    Float(value.w);
-}
-
-void StreamArchive::Float3(float3& value)
-{
-    Float(value.x);
-    Float(value.y);
-    Float(value.z);
 }
 
 void StreamArchive::Bool(bool& value)
