@@ -94,15 +94,28 @@ const EffectParameter* Effect::FindParameter(std::string_view name) const
     return found == byName_.end() ? nullptr : &description_.parameters[found->second];
 }
 
-EffectResult Effect::Numeric(std::string_view name, size_t& index) const
+EffectResult Effect::Typed(std::string_view name, bool (*isType)(EffectParameterType), size_t& index) const
 {
     auto found = byName_.find(name);
     if (found == byName_.end())
         return kEffectNotFound;
-    if (!IsNumericType(description_.parameters[found->second].type))
+    if (!isType(description_.parameters[found->second].type))
         return kEffectInvalidCall;
     index = found->second;
     return kEffectOk;
+}
+
+EffectResult Effect::Numeric(std::string_view name, size_t& index) const
+{
+    return Typed(name, IsNumericType, index);
+}
+
+EffectResult Effect::NumericArray(std::string_view name, const void* values, uint32_t count, size_t& index) const
+{
+    EffectResult result = Numeric(name, index);
+    if (result == kEffectOk && values == nullptr && count > 0)
+        return kEffectInvalidCall;
+    return result;
 }
 
 void Effect::Store(size_t index, size_t at, float value)
@@ -141,11 +154,9 @@ EffectResult Effect::GetFloat(std::string_view name, float& value) const
 EffectResult Effect::SetFloatArray(std::string_view name, const float* values, uint32_t count)
 {
     size_t index = 0;
-    EffectResult result = Numeric(name, index);
+    EffectResult result = NumericArray(name, values, count, index);
     if (result != kEffectOk)
         return result;
-    if (values == nullptr && count > 0)
-        return kEffectInvalidCall;
     size_t n = std::min<size_t>(count, slots_[index].values.size());
     for (size_t k = 0; k < n; ++k)
         Store(index, k, values[k]);
@@ -155,11 +166,9 @@ EffectResult Effect::SetFloatArray(std::string_view name, const float* values, u
 EffectResult Effect::GetFloatArray(std::string_view name, float* values, uint32_t count) const
 {
     size_t index = 0;
-    EffectResult result = Numeric(name, index);
+    EffectResult result = NumericArray(name, values, count, index);
     if (result != kEffectOk)
         return result;
-    if (values == nullptr && count > 0)
-        return kEffectInvalidCall;
     const std::vector<float>& stored = slots_[index].values;
     for (size_t k = 0; k < count; ++k)
         values[k] = k < stored.size() ? stored[k] : 0.0f;
@@ -169,11 +178,11 @@ EffectResult Effect::GetFloatArray(std::string_view name, float* values, uint32_
 EffectResult Effect::SetVectorArray(std::string_view name, const float* vectors, uint32_t count)
 {
     size_t index = 0;
-    EffectResult result = Numeric(name, index);
+    EffectResult result = NumericArray(name, vectors, count, index);
     if (result != kEffectOk)
         return result;
     const EffectParameter& p = description_.parameters[index];
-    if (p.rows != 1 || (vectors == nullptr && count > 0))
+    if (p.rows != 1)
         return kEffectInvalidCall;
     size_t n = std::min<size_t>(count, p.Elements());
     for (size_t e = 0; e < n; ++e)
@@ -185,11 +194,11 @@ EffectResult Effect::SetVectorArray(std::string_view name, const float* vectors,
 EffectResult Effect::GetVectorArray(std::string_view name, float* vectors, uint32_t count) const
 {
     size_t index = 0;
-    EffectResult result = Numeric(name, index);
+    EffectResult result = NumericArray(name, vectors, count, index);
     if (result != kEffectOk)
         return result;
     const EffectParameter& p = description_.parameters[index];
-    if (p.rows != 1 || (vectors == nullptr && count > 0))
+    if (p.rows != 1)
         return kEffectInvalidCall;
     for (size_t e = 0; e < count; ++e)
         for (size_t c = 0; c < 4; ++c)
@@ -211,11 +220,9 @@ EffectResult Effect::GetVector(std::string_view name, float* xyzw) const
 EffectResult Effect::SetMatrixArray(std::string_view name, const float* matrices, uint32_t count)
 {
     size_t index = 0;
-    EffectResult result = Numeric(name, index);
+    EffectResult result = NumericArray(name, matrices, count, index);
     if (result != kEffectOk)
         return result;
-    if (matrices == nullptr && count > 0)
-        return kEffectInvalidCall;
     const EffectParameter& p = description_.parameters[index];
     size_t n = std::min<size_t>(count, p.Elements());
     size_t per = p.FloatsPerElement();
@@ -229,11 +236,9 @@ EffectResult Effect::SetMatrixArray(std::string_view name, const float* matrices
 EffectResult Effect::GetMatrixArray(std::string_view name, float* matrices, uint32_t count) const
 {
     size_t index = 0;
-    EffectResult result = Numeric(name, index);
+    EffectResult result = NumericArray(name, matrices, count, index);
     if (result != kEffectOk)
         return result;
-    if (matrices == nullptr && count > 0)
-        return kEffectInvalidCall;
     const EffectParameter& p = description_.parameters[index];
     size_t per = p.FloatsPerElement();
     for (size_t e = 0; e < count; ++e)
@@ -258,24 +263,20 @@ EffectResult Effect::GetMatrix(std::string_view name, float* matrix) const
 
 EffectResult Effect::SetTexture(std::string_view name, const BaseTexture* texture)
 {
-    auto found = byName_.find(name);
-    if (found == byName_.end())
-        return kEffectNotFound;
-    if (!IsTextureType(description_.parameters[found->second].type))
-        return kEffectInvalidCall;
-    slots_[found->second].textures[0] = texture;
-    return kEffectOk;
+    size_t index = 0;
+    EffectResult result = Typed(name, IsTextureType, index);
+    if (result == kEffectOk)
+        slots_[index].textures[0] = texture;
+    return result;
 }
 
 EffectResult Effect::GetTexture(std::string_view name, const BaseTexture*& texture) const
 {
-    auto found = byName_.find(name);
-    if (found == byName_.end())
-        return kEffectNotFound;
-    if (!IsTextureType(description_.parameters[found->second].type))
-        return kEffectInvalidCall;
-    texture = slots_[found->second].textures[0];
-    return kEffectOk;
+    size_t index = 0;
+    EffectResult result = Typed(name, IsTextureType, index);
+    if (result == kEffectOk)
+        texture = slots_[index].textures[0];
+    return result;
 }
 
 const EffectTechnique* Effect::FindTechnique(std::string_view name) const

@@ -115,8 +115,11 @@ private:
         std::vector<float> values;
         std::vector<const BaseTexture*> textures;
     };
-    // The numeric parameter `name`, or a failure result.
+    // The parameter `name` when it is of the kind isType accepts, or a failure result.
+    EffectResult Typed(std::string_view name, bool (*isType)(EffectParameterType), size_t& index) const;
     EffectResult Numeric(std::string_view name, size_t& index) const;
+    // Numeric, and no null array where count asks for values.
+    EffectResult NumericArray(std::string_view name, const void* values, uint32_t count, size_t& index) const;
     void Store(size_t index, size_t at, float value);
     void FillBinding();
     void Bind(const EffectBinding* binding);
