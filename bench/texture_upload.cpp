@@ -26,6 +26,7 @@
 #include "render/texture_from_memory.h"
 #include "render/texture_pool.h"
 #include "render/texture_resource.h"
+#include "tests/support/engine_thread_run.h"
 
 namespace {
 
@@ -69,33 +70,15 @@ public:
         fs::remove_all(folder_);
     }
 
-    static bool Attached(EngineThread* thread, Module* module)
-    {
-        for (uint32_t i = 0; i < thread->ModuleCount(); ++i)
-            if (thread->ModuleAt(i) == module)
-                return true;
-        return false;
-    }
-
     // Runs the engine threads until `frame` says the work is done.
     void RunThreads(const std::function<bool(int)>& frame)
     {
-        QueueRegistry* registry = GetQueueRegistry();
-        registry->ResetQueues();
-        RenderThread* render = GetRenderThread();
-        if (!GetResourceTaskModule())
-            CreateResourceTaskModule(render);
-        if (!Attached(render, GetRenderer()))
-            render->AddModule(GetRenderer());
-        if (!Attached(GetIOThread(), GetFileSystem()))
-            GetIOThread()->AddModule(GetFileSystem());
-        int round = 0;
-        render->SetWorkFunction([&] { return frame(++round) ? 1 : 0; });
-        registry->AddThread(GetIOThread(), false);
-        registry->AddThread(render, true);
-        registry->ResetQueues();
-        DestroyRenderThread();
-        DestroyIOThread();
+        zandrel_test::RunEngineThreads(
+            [](RenderThread* render) {
+                if (!zandrel_test::ModuleAttached(render, GetRenderer()))
+                    render->AddModule(GetRenderer());
+            },
+            frame, std::chrono::hours(24));
     }
 
     static bool Idle() { return GetQueueRegistry()->ring.write == GetQueueRegistry()->ring.read; }

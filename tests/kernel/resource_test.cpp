@@ -29,6 +29,7 @@
 #include "kernel/resource_types.h"
 #include "kernel/thread_map.h"
 #include "platform/testing/message_box_script.h"
+#include "tests/support/engine_thread_run.h"
 
 namespace fs = std::filesystem;
 
@@ -187,44 +188,18 @@ protected:
         NoteUploadModule::uploads = 0;
     }
 
-    bool Attached(EngineThread* thread, Module* module)
-    {
-        for (uint32_t i = 0; i < thread->ModuleCount(); ++i)
-            if (thread->ModuleAt(i) == module)
-                return true;
-        return false;
-    }
-
     // Runs the real engine threads: IOTHREAD beside, RENDERTHREAD inline here,
     // calling `frame` once per main-loop cycle until it returns true. Bounded
     // by wall time; the threads are destroyed afterwards, as at shutdown.
     void RunThreads(const std::function<bool()>& frame)
     {
-        QueueRegistry* registry = GetQueueRegistry();
-        registry->ResetQueues();
-        RenderThread* render = GetRenderThread();
-        if (!GetResourceTaskModule())
-            CreateResourceTaskModule(render);
-        auto* upload = new NoteUploadModule;
-        upload->owned = true;
-        render->AddModule(upload);
-        if (!Attached(GetIOThread(), GetFileSystem()))
-            GetIOThread()->AddModule(GetFileSystem());
-
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        bool finished = false;
-        render->SetWorkFunction([&] {
-            if (frame()) {
-                finished = true;
-                return 1;
-            }
-            return std::chrono::steady_clock::now() > deadline ? 1 : 0;
-        });
-        registry->AddThread(GetIOThread(), false);
-        registry->AddThread(render, true);
-        registry->ResetQueues();
-        DestroyRenderThread();
-        DestroyIOThread();
+        const bool finished = zandrel_test::RunEngineThreads(
+            [](RenderThread* render) {
+                auto* upload = new NoteUploadModule;
+                upload->owned = true;
+                render->AddModule(upload);
+            },
+            [&](int) { return frame(); }, std::chrono::seconds(20));
         EXPECT_TRUE(finished) << "the frames did not finish in time";
     }
 

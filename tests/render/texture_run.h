@@ -24,6 +24,7 @@
 #include "platform/testing/gfx_device_hooks.h"
 #include "render/texture_resource.h"
 #include "tests/render/device_fixture.h"
+#include "tests/support/engine_thread_run.h"
 
 namespace texture_test {
 
@@ -71,43 +72,17 @@ protected:
         run.ClearBoxes();
     }
 
-    static bool Attached(EngineThread* thread, Module* module)
-    {
-        for (uint32_t i = 0; i < thread->ModuleCount(); ++i)
-            if (thread->ModuleAt(i) == module)
-                return true;
-        return false;
-    }
-
     // Adds IOTHREAD and RENDERTHREAD and runs main-loop cycles until `frame`
     // returns true (or the time is up). Afterwards the threads are gone, as
     // at shutdown; handles keep their blocks.
     bool RunThreads(const std::function<bool(int)>& frame)
     {
-        QueueRegistry* registry = GetQueueRegistry();
-        registry->ResetQueues();
-        RenderThread* render = GetRenderThread();
-        if (!GetResourceTaskModule())
-            CreateResourceTaskModule(render);
-        if (!Attached(render, GetRenderer()))
-            render->AddModule(GetRenderer());
-        if (!Attached(GetIOThread(), GetFileSystem()))
-            GetIOThread()->AddModule(GetFileSystem());
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        bool finished = false;
-        int round = 0;
-        render->SetWorkFunction([&] {
-            if (frame(++round)) {
-                finished = true;
-                return 1;
-            }
-            return std::chrono::steady_clock::now() > deadline ? 1 : 0;
-        });
-        registry->AddThread(GetIOThread(), false);
-        registry->AddThread(render, true);
-        registry->ResetQueues();
-        DestroyRenderThread();
-        DestroyIOThread();
+        const bool finished = zandrel_test::RunEngineThreads(
+            [](RenderThread* render) {
+                if (!zandrel_test::ModuleAttached(render, GetRenderer()))
+                    render->AddModule(GetRenderer());
+            },
+            frame, std::chrono::seconds(20));
         EXPECT_TRUE(finished) << "the frames did not finish in time";
         return finished;
     }
