@@ -156,4 +156,30 @@ TerminalQuestion::~TerminalQuestion()
     keyModeApplied = false;
 }
 
+void WriteToTerminal(const std::string& text)
+{
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(STDERR_FILENO, text.data() + done, text.size() - done);
+        if (n <= 0)
+            return;
+        done += static_cast<size_t>(n);
+    }
+}
+
+std::string TerminalLabel(const std::string& label)
+{
+    std::string out;
+    for (size_t i = 0; i < label.size(); ++i) {
+        if (label[i] == '&' && i + 1 < label.size()) {
+            out += '[';
+            out += label[++i];
+            out += ']';
+        } else {
+            out += label[i];
+        }
+    }
+    return out;
+}
+
 } // namespace platform::os

@@ -9,6 +9,7 @@
 // normal order, which leaves key mode).
 #include <cstddef>
 #include <mutex>
+#include <string>
 
 namespace platform::os {
 
@@ -23,6 +24,14 @@ bool InKeyMode();
 // Up to `capacity` bytes waiting now, without blocking. Nothing outside key
 // mode or while a box holds the terminal. Key mode lost to a box comes back here.
 size_t ReadWaitingKeys(unsigned char* buffer, size_t capacity);
+
+// All of `text` to standard error, where boxes and dialogs are drawn; a write
+// that fails drops the rest.
+void WriteToTerminal(const std::string& text);
+
+// A button label as the terminal shows it: the character after '&' in
+// brackets ("&Abort": "[A]bort").
+std::string TerminalLabel(const std::string& label);
 
 // The terminal held for one question of a message box: the keyboard reads
 // nothing meanwhile, input is raw without echo, and the end puts the terminal's

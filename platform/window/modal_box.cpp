@@ -18,16 +18,6 @@ ModalBoxInterceptor& ThreadModalBoxInterceptor()
 
 namespace {
 
-void WriteFd(int fd, const std::string& text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n <= 0)
-            return;
-        done += static_cast<size_t>(n);
-    }
-}
 
 std::string PrintableText(const std::string& text)
 {
@@ -43,21 +33,6 @@ char Mnemonic(const std::string& label)
     if (amp == std::string::npos || amp + 1 >= label.size())
         return 0;
     return static_cast<char>(std::tolower(static_cast<unsigned char>(label[amp + 1])));
-}
-
-std::string Shown(const std::string& label)
-{
-    std::string out;
-    for (size_t i = 0; i < label.size(); ++i) {
-        if (label[i] == '&' && i + 1 < label.size()) {
-            out += '[';
-            out += label[++i];
-            out += ']';
-        } else {
-            out += label[i];
-        }
-    }
-    return out;
 }
 
 // Reads one answer from the terminal, holding it against the keyboard's reads;
@@ -106,12 +81,12 @@ unsigned ShowModalBox(const ModalBoxRequest& request)
     }
     std::string shown = "\n== " + request.caption + " ==\n" + PrintableText(request.text) + "\n";
     for (size_t i = 0; i < request.buttons.size(); ++i) {
-        shown += "  " + Shown(request.buttons[i].label);
+        shown += "  " + os::TerminalLabel(request.buttons[i].label);
         if (i == request.defaultButton)
             shown += " (Enter)";
     }
     shown += "\n";
-    WriteFd(STDERR_FILENO, shown);
+    os::WriteToTerminal(shown);
     return AskTerminal(request, STDIN_FILENO);
 }
 
@@ -161,7 +136,7 @@ unsigned SystemMessageBox(Window*, const std::string& text, const std::string& c
 namespace detail {
 void WriteUnshownBox(const std::string& caption, const std::string& text)
 {
-    WriteFd(STDERR_FILENO, "\n== " + caption + " ==\n" + PrintableText(text) + "\n");
+    os::WriteToTerminal("\n== " + caption + " ==\n" + PrintableText(text) + "\n");
 }
 } // namespace detail
 

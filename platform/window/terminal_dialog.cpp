@@ -31,32 +31,6 @@ std::map<Window*, Shown>& ShownDialogs()
     return shown;
 }
 
-void WriteOut(const std::string& text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(STDERR_FILENO, text.data() + done, text.size() - done);
-        if (n <= 0)
-            return;
-        done += static_cast<size_t>(n);
-    }
-}
-
-std::string ShownLabel(const std::string& label)
-{
-    std::string out;
-    for (size_t i = 0; i < label.size(); ++i) {
-        if (label[i] == '&' && i + 1 < label.size()) {
-            out += '[';
-            out += label[++i];
-            out += ']';
-        } else {
-            out += label[i];
-        }
-    }
-    return out;
-}
-
 // Shows the whole dialog the first time, then one line whenever its caption or
 // buttons change (a countdown, the end of a disabled period).
 void Render(Window* dialog)
@@ -67,9 +41,9 @@ void Render(Window* dialog)
     const std::string title = WindowTitle(dialog);
     if (shown.picture.empty()) {
         shown.picture = DialogPicture(dialog);
-        WriteOut(shown.picture);
+        os::WriteToTerminal(shown.picture);
     } else if (buttons != shown.buttons || title != shown.title) {
-        WriteOut(title + ": " + buttons + "\n");
+        os::WriteToTerminal(title + ": " + buttons + "\n");
     }
     shown.buttons = buttons;
     shown.title = title;
@@ -159,7 +133,7 @@ std::string DialogButtonLine(Window* dialog)
     for (Window* child : ChildWindows(dialog)) {
         if (WindowClassName(child) != kButtonClassName)
             continue;
-        std::string label = ShownLabel(WindowTitle(child));
+        std::string label = os::TerminalLabel(WindowTitle(child));
         if ((WindowStyle(child) & kButtonStyleKindMask) == kButtonStyleAutoCheckBox)
             label = (SendMessage(child, kMsgButtonGetCheck, 0, 0) == kChecked ? "[x] " : "[ ] ") + label;
         if (!IsWindowEnabled(child))
