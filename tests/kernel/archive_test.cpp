@@ -25,6 +25,7 @@
 #include "kernel/serializable_object.h"
 #include "kernel/stream_archive.h"
 #include "platform/testing/message_box_script.h"
+#include "tests/support/test_files.h"
 
 namespace fs = std::filesystem;
 
@@ -34,20 +35,11 @@ using Bytes = std::vector<uint8_t>;
 
 fs::path TempFolder()
 {
-    static const fs::path folder = [] {
-        fs::path path = fs::temp_directory_path() / ("zandrel_archive_" + std::to_string(::getpid()));
-        fs::remove_all(path);
-        fs::create_directories(path);
-        return path;
-    }();
+    static const fs::path folder = zandrel_test::FreshProgramFolder("zandrel_archive_");
     return folder;
 }
 
-Bytes ReadAll(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using zandrel_test::ReadBytes;
 
 // Writes with a StreamArchive into a temp file and returns the file's bytes.
 template <class Write>
@@ -60,7 +52,7 @@ Bytes Written(Write write)
         EXPECT_TRUE(archive.OpenArchiveFile(path.string()));
         write(archive);
     }
-    return ReadAll(path);
+    return ReadBytes(path);
 }
 
 // The message of a box, without the advice the box adds after it.
@@ -69,16 +61,7 @@ std::string Message(const platform::testing::ShownBox& box)
     return box.text.substr(0, box.text.find('\n') + 1);
 }
 
-class CaptureOutput {
-public:
-    CaptureOutput() : saved_(std::cout.rdbuf(text_.rdbuf())) {}
-    ~CaptureOutput() { std::cout.rdbuf(saved_); }
-    std::string Text() const { return text_.str(); }
-
-private:
-    std::ostringstream text_;
-    std::streambuf* saved_;
-};
+using CaptureOutput = zandrel_test::CoutCapture;
 
 TEST(Archive, ModesAndTheBaseDoesNothing)
 {
@@ -346,7 +329,7 @@ TEST_F(ObjectFiles, APlainObjectSavesWithTheVersionItHolds)
     saved.label = "gate";
     saved.order = 9;
     saved.SaveToFile((TempFolder() / "waypoint0.res").string());
-    const Bytes bytes = ReadAll(TempFolder() / "waypoint0.res");
+    const Bytes bytes = ReadBytes(TempFolder() / "waypoint0.res");
     ASSERT_GE(bytes.size(), 2u);
     EXPECT_EQ(bytes[0], 0x00);
     EXPECT_EQ(bytes[1], 0x00);
@@ -361,7 +344,7 @@ TEST_F(ObjectFiles, APlainObjectSavesWithTheVersionItHolds)
     // A version read from a file is written again; a plain object's id is 0.
     saved.formatVersion = 3;
     saved.SaveToFile((TempFolder() / "waypoint3.res").string());
-    const Bytes versioned = ReadAll(TempFolder() / "waypoint3.res");
+    const Bytes versioned = ReadBytes(TempFolder() / "waypoint3.res");
     ASSERT_GE(versioned.size(), 4u);
     EXPECT_EQ(Bytes(versioned.begin(), versioned.begin() + 4), (Bytes{0x03, 0x00, '0', 0x00}));
     Waypoint again;

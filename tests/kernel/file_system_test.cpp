@@ -19,6 +19,7 @@
 #include "kernel/settings.h"
 #include "platform/testing/message_box_script.h"
 #include "tests/kernel/zip_builder.h"
+#include "tests/support/test_files.h"
 
 namespace fs = std::filesystem;
 
@@ -59,9 +60,7 @@ protected:
     {
         platform::testing::ScriptedMessageBoxes boxes;
         savedDir_ = fs::current_path();
-        folder_ = fs::temp_directory_path() / ("zandrel_fs_" + std::to_string(::getpid()));
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
+        folder_ = zandrel_test::FreshProgramFolder("zandrel_fs_");
         WriteFile(folder_ / "settings.ini",
                   "[mem]\npool16=4096\npool32=4096\npool64=4096\npool128=4096\npool256=1024\n"
                   "pool512=1024\npool1024=64\npool4096=16\n"

@@ -30,6 +30,7 @@
 #include "kernel/thread_map.h"
 #include "platform/testing/message_box_script.h"
 #include "tests/support/engine_thread_run.h"
+#include "tests/support/test_files.h"
 
 namespace fs = std::filesystem;
 
@@ -37,12 +38,7 @@ namespace {
 
 fs::path Folder()
 {
-    static const fs::path folder = [] {
-        fs::path path = fs::temp_directory_path() / ("zandrel_resources_" + std::to_string(::getpid()));
-        fs::remove_all(path);
-        fs::create_directories(path);
-        return path;
-    }();
+    static const fs::path folder = zandrel_test::FreshProgramFolder("zandrel_resources_");
     return folder;
 }
 
@@ -51,16 +47,7 @@ std::string Message(const platform::testing::ShownBox& box)
     return box.text.substr(0, box.text.find('\n') + 1);
 }
 
-class CaptureOutput {
-public:
-    CaptureOutput() : saved_(std::cout.rdbuf(text_.rdbuf())) {}
-    ~CaptureOutput() { std::cout.rdbuf(saved_); }
-    std::string Text() const { return text_.str(); }
-
-private:
-    std::ostringstream text_;
-    std::streambuf* saved_;
-};
+using CaptureOutput = zandrel_test::CoutCapture;
 
 // ---- A resource type of the tests: a note read from a resource file ----
 
@@ -164,8 +151,7 @@ void SaveNote(const std::string& name, const std::string& text, uint32_t value)
 
 std::vector<uint8_t> FileBytes(const std::string& name)
 {
-    std::ifstream in(Folder() / name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return zandrel_test::ReadBytes(Folder() / name);
 }
 
 class Resources : public testing::Test {

@@ -19,20 +19,11 @@
 #include "platform/testing/message_box_script.h"
 #include "render/d3d_context.h"
 #include "render/render_device.h"
+#include "tests/support/test_files.h"
 
 namespace render_test {
 
-class CoutCapture {
-public:
-    CoutCapture() : saved_(std::cout.rdbuf(text_.rdbuf())) {}
-    ~CoutCapture() { std::cout.rdbuf(saved_); }
-    std::string Text() const { return text_.str(); }
-    void Clear() { text_.str(""); }
-
-private:
-    std::ostringstream text_;
-    std::streambuf* saved_;
-};
+using zandrel_test::CoutCapture;
 
 inline std::string Pointer(const void* pointer)
 {

@@ -25,6 +25,7 @@
 #include "render/texture_resource.h"
 #include "tests/render/device_fixture.h"
 #include "tests/support/engine_thread_run.h"
+#include "tests/support/test_files.h"
 
 namespace texture_test {
 
@@ -32,12 +33,7 @@ namespace fs = std::filesystem;
 
 inline fs::path FilesFolder()
 {
-    static const fs::path folder = [] {
-        fs::path path = fs::temp_directory_path() / ("zandrel_textures_" + std::to_string(::getpid()));
-        fs::remove_all(path);
-        fs::create_directories(path);
-        return path;
-    }();
+    static const fs::path folder = zandrel_test::FreshProgramFolder("zandrel_textures_");
     return folder;
 }
 

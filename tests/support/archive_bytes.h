@@ -15,17 +15,13 @@
 #include <gtest/gtest.h>
 
 #include "kernel/serializable_object.h"
+#include "tests/support/test_files.h"
 
 using Bytes = std::vector<uint8_t>;
 
 inline std::filesystem::path SceneTempFolder()
 {
-    static const std::filesystem::path folder = [] {
-        auto path = std::filesystem::temp_directory_path() / ("zandrel_scene_" + std::to_string(::getpid()));
-        std::filesystem::remove_all(path);
-        std::filesystem::create_directories(path);
-        return path;
-    }();
+    static const std::filesystem::path folder = zandrel_test::FreshProgramFolder("zandrel_scene_");
     return folder;
 }
 
@@ -39,8 +35,7 @@ inline Bytes SavedBytes(SerializableObject& object)
     } catch (int) {
         ADD_FAILURE() << "not written: " << path;
     }
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return zandrel_test::ReadBytes(path);
 }
 
 inline FileReadResult LoadBytes(SerializableObject& object, const Bytes& bytes)

@@ -3,10 +3,14 @@
 // and splitting text into lines, and catching what goes to std::cout.
 // Header only: every tests/<folder> program includes it on its own.
 #include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdint>
 
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,6 +26,13 @@ inline std::string ReadFile(const fs::path& path)
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// The whole file's bytes, or none when it cannot be read.
+inline std::vector<uint8_t> ReadBytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline void WriteFile(const fs::path& path, const std::string& text)
@@ -45,6 +56,16 @@ inline fs::path MakeTempDir(const std::string& prefix)
     if (!mkdtemp(pattern.data()))
         return {};
     return pattern;
+}
+
+// A folder of this test program under the system's temporary folder, named
+// for its process, emptied now.
+inline fs::path FreshProgramFolder(const std::string& prefix)
+{
+    const fs::path path = fs::temp_directory_path() / (prefix + std::to_string(::getpid()));
+    fs::remove_all(path);
+    fs::create_directories(path);
+    return path;
 }
 
 // A temporary folder removed with everything in it when the object goes.
@@ -90,6 +111,7 @@ public:
     CoutCapture& operator=(const CoutCapture&) = delete;
 
     std::string Text() const { return text_.str(); }
+    void Clear() { text_.str(""); }
 
 private:
     std::ostringstream text_;
