@@ -175,36 +175,53 @@ EffectResult Effect::GetFloatArray(std::string_view name, float* values, uint32_
     return kEffectOk;
 }
 
-EffectResult Effect::SetVectorArray(std::string_view name, const float* vectors, uint32_t count)
+// Vectors and matrices come as rows of four floats, rowsEach of them an
+// element; the parameter keeps only its own rows and columns of each.
+EffectResult Effect::SetRows(std::string_view name, const float* rows, uint32_t count, size_t rowsEach)
 {
     size_t index = 0;
-    EffectResult result = NumericArray(name, vectors, count, index);
+    EffectResult result = NumericArray(name, rows, count, index);
     if (result != kEffectOk)
         return result;
     const EffectParameter& p = description_.parameters[index];
-    if (p.rows != 1)
+    if (rowsEach == 1 && p.rows != 1)
         return kEffectInvalidCall;
     size_t n = std::min<size_t>(count, p.Elements());
+    size_t per = p.FloatsPerElement();
     for (size_t e = 0; e < n; ++e)
-        for (size_t c = 0; c < p.columns; ++c)
-            Store(index, e * p.columns + c, vectors[e * 4 + c]);
+        for (size_t r = 0; r < p.rows; ++r)
+            for (size_t c = 0; c < p.columns; ++c)
+                Store(index, e * per + r * p.columns + c, rows[(e * rowsEach + r) * 4 + c]);
     return kEffectOk;
+}
+
+EffectResult Effect::GetRows(std::string_view name, float* rows, uint32_t count, size_t rowsEach) const
+{
+    size_t index = 0;
+    EffectResult result = NumericArray(name, rows, count, index);
+    if (result != kEffectOk)
+        return result;
+    const EffectParameter& p = description_.parameters[index];
+    if (rowsEach == 1 && p.rows != 1)
+        return kEffectInvalidCall;
+    size_t per = p.FloatsPerElement();
+    for (size_t e = 0; e < count; ++e)
+        for (size_t r = 0; r < rowsEach; ++r)
+            for (size_t c = 0; c < 4; ++c)
+                rows[(e * rowsEach + r) * 4 + c] = (e < p.Elements() && r < p.rows && c < p.columns)
+                                                       ? slots_[index].values[e * per + r * p.columns + c]
+                                                       : 0.0f;
+    return kEffectOk;
+}
+
+EffectResult Effect::SetVectorArray(std::string_view name, const float* vectors, uint32_t count)
+{
+    return SetRows(name, vectors, count, 1);
 }
 
 EffectResult Effect::GetVectorArray(std::string_view name, float* vectors, uint32_t count) const
 {
-    size_t index = 0;
-    EffectResult result = NumericArray(name, vectors, count, index);
-    if (result != kEffectOk)
-        return result;
-    const EffectParameter& p = description_.parameters[index];
-    if (p.rows != 1)
-        return kEffectInvalidCall;
-    for (size_t e = 0; e < count; ++e)
-        for (size_t c = 0; c < 4; ++c)
-            vectors[e * 4 + c] =
-                (e < p.Elements() && c < p.columns) ? slots_[index].values[e * p.columns + c] : 0.0f;
-    return kEffectOk;
+    return GetRows(name, vectors, count, 1);
 }
 
 EffectResult Effect::SetVector(std::string_view name, const float* xyzw)
@@ -219,36 +236,12 @@ EffectResult Effect::GetVector(std::string_view name, float* xyzw) const
 
 EffectResult Effect::SetMatrixArray(std::string_view name, const float* matrices, uint32_t count)
 {
-    size_t index = 0;
-    EffectResult result = NumericArray(name, matrices, count, index);
-    if (result != kEffectOk)
-        return result;
-    const EffectParameter& p = description_.parameters[index];
-    size_t n = std::min<size_t>(count, p.Elements());
-    size_t per = p.FloatsPerElement();
-    for (size_t e = 0; e < n; ++e)
-        for (size_t r = 0; r < p.rows; ++r)
-            for (size_t c = 0; c < p.columns; ++c)
-                Store(index, e * per + r * p.columns + c, matrices[e * 16 + r * 4 + c]);
-    return kEffectOk;
+    return SetRows(name, matrices, count, 4);
 }
 
 EffectResult Effect::GetMatrixArray(std::string_view name, float* matrices, uint32_t count) const
 {
-    size_t index = 0;
-    EffectResult result = NumericArray(name, matrices, count, index);
-    if (result != kEffectOk)
-        return result;
-    const EffectParameter& p = description_.parameters[index];
-    size_t per = p.FloatsPerElement();
-    for (size_t e = 0; e < count; ++e)
-        for (size_t r = 0; r < 4; ++r)
-            for (size_t c = 0; c < 4; ++c)
-                matrices[e * 16 + r * 4 + c] =
-                    (e < p.Elements() && r < p.rows && c < p.columns)
-                        ? slots_[index].values[e * per + r * p.columns + c]
-                        : 0.0f;
-    return kEffectOk;
+    return GetRows(name, matrices, count, 4);
 }
 
 EffectResult Effect::SetMatrix(std::string_view name, const float* matrix)

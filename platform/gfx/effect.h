@@ -120,6 +120,9 @@ private:
     EffectResult Numeric(std::string_view name, size_t& index) const;
     // Numeric, and no null array where count asks for values.
     EffectResult NumericArray(std::string_view name, const void* values, uint32_t count, size_t& index) const;
+    // Vectors (rowsEach 1) and matrices (4) as rows of four floats an element.
+    EffectResult SetRows(std::string_view name, const float* rows, uint32_t count, size_t rowsEach);
+    EffectResult GetRows(std::string_view name, float* rows, uint32_t count, size_t rowsEach) const;
     void Store(size_t index, size_t at, float value);
     void FillBinding();
     void Bind(const EffectBinding* binding);
