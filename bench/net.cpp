@@ -16,18 +16,11 @@
 #include "net/net_thread.h"
 #include "net/request_listeners.h"
 #include "platform/testing/message_box_script.h"
+#include "tests/net/net_support.h"
 
 namespace {
 
-std::string FreePort()
-{
-    zmq::context_t context(1);
-    zmq::socket_t probe(context, zmq::socket_type::rep);
-    probe.set(zmq::sockopt::linger, 0);
-    probe.bind("tcp://127.0.0.1:*");
-    const std::string endpoint = probe.get(zmq::sockopt::last_endpoint);
-    return endpoint.substr(endpoint.rfind(':') + 1);
-}
+using net_test::FreeLoopbackPort;
 
 void Configure(const std::string& port)
 {
@@ -55,7 +48,7 @@ std::vector<uint8_t> Request(const char* header, size_t record)
 // run the posted tasks, so nothing piles up.
 void RoundTrip(benchmark::State& state, const std::vector<uint8_t>& request)
 {
-    const std::string port = FreePort();
+    const std::string port = FreeLoopbackPort();
     Configure(port);
     platform::testing::ScriptedMessageBoxes boxes;
     QueueRegistry* registry = GetQueueRegistry();
@@ -126,7 +119,7 @@ BENCHMARK(BM_TargetsRoundTrip);
 // task built and posted, reply block copied.
 void BM_ParaListenerAlone(benchmark::State& state)
 {
-    Configure(FreePort());
+    Configure(FreeLoopbackPort());
     platform::testing::ScriptedMessageBoxes boxes;
     QueueRegistry* registry = GetQueueRegistry();
     registry->ResetQueues();
