@@ -5,11 +5,8 @@
 #include "platform/gfx/image_decode.h"
 #include "platform/testing/dds_writer.h"
 
-static void BM_DecodeDxt1WithMips(benchmark::State& state)
+static void DecodeEachIteration(benchmark::State& state, const std::vector<uint8_t>& file)
 {
-    const platform::testing::DdsSpec spec{gfx::kFormatDXT1, gfx::ImageKind::Texture2D, 2048, 2048, 1,
-                                          gfx::FullMipLevels(2048, 2048)};
-    const std::vector<uint8_t> file = platform::testing::WriteDds(spec);
     gfx::DecodedImage image;
     for (auto _ : state) {
         const gfx::DecodeResult result = gfx::DecodeImage(file.data(), file.size(), image);
@@ -17,6 +14,14 @@ static void BM_DecodeDxt1WithMips(benchmark::State& state)
             state.SkipWithError(result.reason.c_str());
         benchmark::DoNotOptimize(image.bytes.data());
     }
+}
+
+static void BM_DecodeDxt1WithMips(benchmark::State& state)
+{
+    const platform::testing::DdsSpec spec{gfx::kFormatDXT1, gfx::ImageKind::Texture2D, 2048, 2048, 1,
+                                          gfx::FullMipLevels(2048, 2048)};
+    const std::vector<uint8_t> file = platform::testing::WriteDds(spec);
+    DecodeEachIteration(state, file);
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(file.size()));
 }
 BENCHMARK(BM_DecodeDxt1WithMips)->Unit(benchmark::kMicrosecond);
@@ -30,12 +35,6 @@ static void BM_DecodeTga32RunLength(benchmark::State& state)
         file.push_back(uint8_t(0x80 | 127));
         file.insert(file.end(), {uint8_t(i), 20, 30, 255});
     }
-    gfx::DecodedImage image;
-    for (auto _ : state) {
-        const gfx::DecodeResult result = gfx::DecodeImage(file.data(), file.size(), image);
-        if (!result.Ok())
-            state.SkipWithError(result.reason.c_str());
-        benchmark::DoNotOptimize(image.bytes.data());
-    }
+    DecodeEachIteration(state, file);
 }
 BENCHMARK(BM_DecodeTga32RunLength)->Unit(benchmark::kMicrosecond);
