@@ -37,25 +37,15 @@ class SettingsFolder {
 public:
     explicit SettingsFolder(const std::string& settings)
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zandrel-render-XXXXXX").string();
-        dir_ = mkdtemp(pattern.data());
-        saved_ = std::filesystem::current_path();
-        std::ofstream(dir_ / "settings.ini") << settings;
-        std::filesystem::current_path(dir_);
+        folder_.Write("settings.ini", settings);
         ReleaseSettings();
         CoutCapture quiet;
         GetSettings();
     }
-    ~SettingsFolder()
-    {
-        ReleaseSettings();
-        std::filesystem::current_path(saved_);
-        std::filesystem::remove_all(dir_);
-    }
+    ~SettingsFolder() { ReleaseSettings(); }
 
 private:
-    std::filesystem::path dir_;
-    std::filesystem::path saved_;
+    zandrel_test::TempCwd folder_{"zandrel-render"};
 };
 
 // The start-up's copy of section Graphics into the render device.
