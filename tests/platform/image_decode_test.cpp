@@ -13,6 +13,7 @@
 #include "platform/gfx/format.h"
 #include "platform/gfx/tga_reader.h"
 #include "platform/testing/dds_writer.h"
+#include "tests/support/test_files.h"
 
 using gfx::DecodedImage;
 using gfx::DecodeResult;
@@ -431,8 +432,7 @@ TEST(ImageDecode, FuzzSeedsMadeByTheScriptDecode)
     const std::filesystem::path folder = std::filesystem::path(ZANDREL_SOURCE_DIR) / "fuzz/corpus/image_decode";
     int seeds = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        std::ifstream in(entry.path(), std::ios::binary);
-        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::vector<uint8_t> bytes = zandrel_test::ReadBytes(entry.path());
         DecodedImage image;
         const DecodeResult result = Decode(bytes, image);
         const bool refused = entry.path().filename().string().find("dx10") != std::string::npos;

@@ -10,6 +10,7 @@
 #include "kernel/rs_hash.h"
 #include "render/effect.h"
 #include "tests/render/effect_test_support.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -56,8 +57,7 @@ TEST(EffectFile, AnEffectIsStoredAsItsSourceNameAndCommonValuesInFileOrder)
         effect.SetDefine("FADE", true);           // define flags only from version 2
         effect.SaveToFile("fields.eff");
     }
-    std::ifstream file(folder.dir / "fields.eff", std::ios::binary);
-    const std::string written{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    const std::string written = zandrel_test::ReadFile(folder.dir / "fields.eff");
 
     FileBytes expected;
     expected.U16(1).Text(id);

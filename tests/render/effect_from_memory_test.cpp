@@ -14,13 +14,13 @@
 #include "platform/testing/message_box_script.h"
 #include "render/effect_from_memory.h"
 #include "tests/platform/gfx_test_device.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
 std::string Fixture(const std::string& name)
 {
-    std::ifstream in(std::string(ZANDREL_SOURCE_DIR) + "/tests/render/fixtures/" + name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return zandrel_test::ReadFile(std::string(ZANDREL_SOURCE_DIR) + "/tests/render/fixtures/" + name);
 }
 
 bool HasTechnique(const gfx::Effect& effect, const char* name) { return effect.FindTechnique(name) != nullptr; }

@@ -17,6 +17,7 @@
 #include "render/material.h"
 #include "tests/render/effect_test_support.h"
 #include "tests/render/texture_test_support.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -244,10 +245,7 @@ TEST(MaterialTextures, TheFileHoldsTheCountThenEachNameAndItsTextureHandle)
         slot->LoadByName("a.tga");
         material.SaveToFile("one.mat");
     }
-    auto read = [&](const std::string& name) {
-        std::ifstream in(folder.dir / name, std::ios::binary);
-        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-    };
+    auto read = [&](const std::string& name) { return zandrel_test::ReadBytes(folder.dir / name); };
     const std::vector<uint8_t> empty = read("empty.mat");
     const std::vector<uint8_t> one = read("one.mat");
     // An empty map: the effect, then a count of 0.
@@ -322,11 +320,7 @@ TEST(MaterialTextures, ADamagedCountStopsAtTheEndOfTheFile)
         material.GetEffect()->LoadByName("particle.fx");
         material.SaveToFile("cut.mat");
     }
-    std::vector<uint8_t> bytes;
-    {
-        std::ifstream in(folder.dir / "cut.mat", std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(in), {});
-    }
+    std::vector<uint8_t> bytes = zandrel_test::ReadBytes(folder.dir / "cut.mat");
     ASSERT_GE(bytes.size(), 4u);
     std::memset(&bytes[bytes.size() - 4], 0xFF, 4); // four billion bindings, none there
     WriteBytes(folder, "cut.mat", bytes);

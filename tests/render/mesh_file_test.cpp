@@ -22,8 +22,7 @@ Bytes WrittenBytes(SerializableObject& object)
     static int serial = 0;
     const auto path = SceneTempFolder() / ("mesh" + std::to_string(serial++) + ".bin");
     WriteObjectFile(object, path.string());
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return zandrel_test::ReadBytes(path);
 }
 
 // The bytes after the resource framing (version and id text).
