@@ -30,6 +30,8 @@ struct CurveData {
 class CurveResource : public ResourceObject<CurveResource, CurveData, kCurveFormatVersion> {
 public:
     CurveResource() = default;
+    // The keys go with the block; there is nothing else to release.
+    bool DoUnload() override { return true; }
 };
 
 // Gives the handle a fresh block of its own holding the keys (times in real
