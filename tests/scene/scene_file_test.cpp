@@ -12,6 +12,7 @@
 #include "archive_test_support.h"
 #include "kernel/archive.h"
 #include "kernel/math/euler.h"
+#include "platform/gfx/vertex_declaration.h"
 #include "tests/render/device_fixture.h"
 #include "tests/render/effect_test_support.h"
 #include "tests/render/texture_test_support.h"
@@ -361,4 +362,50 @@ TEST_F(SceneFiles, CreateMeshNodesFillsAFreshBlock)
         EXPECT_EQ(reinterpret_cast<uintptr_t>(particles.Nodes()->items[i]) % 16, 0u);
     }
     EXPECT_EQ(AllShown(), "");
+}
+
+TEST_F(SceneFiles, NestedRecordsKeepTheirResourceLayouts)
+{
+    // A material with an empty texture map; a mesh node whose mesh holds the
+    // default declaration, no vertices and one subset of no indices.
+    Scene scene;
+    scene.CreateUnique();
+    scene.Materials()->Allocate(1);
+    MakeUniqueMaterial(*(scene.Materials()->Push() = new MaterialResource));
+    scene.Nodes()->Allocate(1);
+    MeshNode* node = Add(scene, new MeshNode, "m");
+    node->mesh.CreateUnique();
+    MeshData* mesh = node->mesh.GetPayload();
+    mesh->currentDecl->CreateUnique();
+    node->mesh.AllocSubsets(1);
+    const IndexBufferData& indices = *mesh->baseSubsets.items[0].GetPayload();
+    const VertexBufferData& vertices = *mesh->baseVertexSet.buffer.GetPayload();
+
+    ByteWriter file;
+    file.U16(1).Text(IntToString(static_cast<int32_t>(scene.GetId())));
+    // The material: unversioned, its effect (no source, no parameters), no textures.
+    file.U16(1).U16(0).U16(0).U8(0).U32(0).U32(0).U32(0).U32(0);
+    file.U16(1).U16(0).Text("m").U16(1).U16(0).F32(0).U8(0).U16(0).F4(0, 0, 0, 1).F4(0, 0, 0, 1).F4(1, 1, 1, 1);
+    file.U16(0);                             // the mesh
+    file.U16(0).U32(0).U32(vertices.stride); // no vertices, so no vertex data
+    file.U16(0).U32(4);                      // the default declaration: four matrix rows in stream 1
+    for (uint16_t row = 0; row < 4; ++row)
+        file.U16(1).U16(static_cast<uint16_t>(16 * row)).U8(gfx::kDeclFloat4).U8(0).U8(gfx::kDeclUsageTexcoord)
+            .U8(static_cast<uint8_t>(row + 1));
+    file.U32(1).U32(gfx::kDeclUsageTexcoord).U32(48);
+    // One subset: no indices and, unversioned, no material text.
+    file.U32(1).U16(0).U32(0).U8(indices.indicesPerPrimitive).F4(0, 0, 0, 0).F32(indices.subsetScalar);
+    const Bytes saved = SavedBytes(scene);
+    EXPECT_EQ(saved, file.bytes);
+
+    Scene back;
+    ASSERT_TRUE(back.LoadFromMemory(saved.data(), static_cast<uint32_t>(saved.size()), "nested"));
+    ASSERT_EQ(back.Materials()->count, 1u);
+    EXPECT_TRUE(back.Materials()->items[0]->GetEffect()->params.Group("").textures.empty());
+    auto* read = dynamic_cast<MeshNode*>(back.Nodes()->items[0]);
+    ASSERT_NE(read, nullptr);
+    MeshSubset& subset = read->mesh.GetPayload()->baseSubsets.items[0];
+    EXPECT_EQ(subset.GetPayload()->indexCount, 0u);
+    EXPECT_FALSE(subset.material.IsValid());
+    EXPECT_EQ(read->mesh.GetPayload()->baseDecl.GetPayload()->usageOffsets.at(gfx::kDeclUsageTexcoord), 48u);
 }
