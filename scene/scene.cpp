@@ -94,6 +94,7 @@ bool WriteOrder(SceneData& data, std::vector<uint32_t>& order, std::string& why)
         index.try_emplace(node, i);
     }
     std::vector<uint8_t> placed(nodes.count, 0);
+    std::vector<uint32_t> depth(nodes.count, 0);
     std::vector<uint32_t> chain;
     for (uint32_t i = 0; i < nodes.count; ++i) {
         chain.clear();
@@ -114,6 +115,13 @@ bool WriteOrder(SceneData& data, std::vector<uint32_t>& order, std::string& why)
             j = found->second;
         }
         for (auto k = chain.rbegin(); k != chain.rend(); ++k) {
+            if (const NodeHierarchy* parent = nodes.items[*k]->GetParent())
+                depth[*k] = depth[index.at(parent)] + 1;
+            if (depth[*k] > kMaxSceneDepth) {
+                why = "node " + std::to_string(*k) + " lies more than " + std::to_string(kMaxSceneDepth) +
+                      " levels deep.";
+                return false;
+            }
             placed[*k] = 1;
             order.push_back(*k);
         }
@@ -247,6 +255,9 @@ void Scene::ReadBody(Archive& archive, SceneData& data)
     if (Damaged(archive))
         return;
     data.nodes.Allocate(nodeCount);
+    // The levels above each node: world matrices are worked out recursively,
+    // so a chain deep enough to exhaust the stack is refused.
+    std::vector<uint16_t> depth(nodeCount, 0);
     for (uint32_t i = 0; i < nodeCount; ++i) {
         uint16_t parent = 0;
         uint16_t kind = 0;
@@ -261,6 +272,14 @@ void Scene::ReadBody(Archive& archive, SceneData& data)
             RefuseResourceRead(archive, "Scene refused: node " + std::to_string(i) + " has parent " +
                                             std::to_string(parent) + ", which does not come before it.");
             return;
+        }
+        if (parent != 0) {
+            depth[i] = static_cast<uint16_t>(depth[parent - 1] + 1);
+            if (depth[i] > kMaxSceneDepth) {
+                RefuseResourceRead(archive, "Scene refused: node " + std::to_string(i) + " lies more than " +
+                                                std::to_string(kMaxSceneDepth) + " levels deep.");
+                return;
+            }
         }
         SceneNode* node = NewNode(kind);
         if (!node) {

@@ -12,8 +12,9 @@
 //     u16 kind (0 plain, 1 mesh, 2 camera)
 //     the framed node (radius, static flag, transform, a mesh node's mesh)
 // A file is read completely or not at all: a damaged or inconsistent one
-// (cut short, a parent that does not come earlier, an unknown kind) is
-// refused and leaves the scene empty.
+// (cut short, a parent that does not come earlier, an unknown kind, a chain
+// of parents more than kMaxSceneDepth deep) is refused and leaves the scene
+// empty.
 #include <cstdint>
 #include <iostream>
 #include <memory>
@@ -102,3 +103,5 @@ private:
 
 // The most nodes or materials a scene file can hold (its counts are u16).
 inline constexpr uint32_t kMaxSceneListCount = 65535;
+// The most levels of parents above a node of a scene file.
+inline constexpr uint32_t kMaxSceneDepth = 1024;

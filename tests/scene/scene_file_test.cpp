@@ -270,6 +270,10 @@ TEST_F(SceneFiles, DamagedFilesAreRefusedWhole)
     PlainNode(manyNodes, 0, "only");
     ByteWriter manyMaterials;
     manyMaterials.U16(1).Text("5").U16(65535).U16(0);
+    ByteWriter deep;
+    deep.U16(1).Text("5").U16(0).U16(kMaxSceneDepth + 2);
+    for (uint32_t i = 0; i < kMaxSceneDepth + 2; ++i)
+        PlainNode(deep, static_cast<uint16_t>(i), "link");
     Bytes cut = OneNodeFile(1, "5").bytes;
     cut.resize(cut.size() - 1);
     for (const Case& c :
@@ -278,6 +282,7 @@ TEST_F(SceneFiles, DamagedFilesAreRefusedWhole)
           Case{"kind", kind.bytes, "Scene refused: node 1 is of unknown kind 3."},
           Case{"node count", manyNodes.bytes, "Resource file data/bad.ids is truncated or damaged."},
           Case{"material count", manyMaterials.bytes, "Resource file data/bad.ids is truncated or damaged."},
+          Case{"deep", deep.bytes, "Scene refused: node 1025 lies more than 1024 levels deep."},
           Case{"cut", cut, "Resource file data/bad.ids is truncated or damaged."}}) {
         SCOPED_TRACE(c.what);
         boxes.Clear();
@@ -337,6 +342,28 @@ TEST_F(SceneFiles, ScenesThatCouldNotBeReadBackAreNotSaved)
     Add(light, new SceneNode, "light")->kind = 3;
     light.SaveToFile("data/light.ids");
     EXPECT_EQ(AllShown(), "Scene not saved to data/light.ids: node 0 is of kind 3, which a scene file cannot hold.\n|");
+
+    boxes.Clear();
+    Scene deep;
+    deep.CreateUnique();
+    deep.Nodes()->Allocate(kMaxSceneDepth + 2);
+    // Listed children first: the depth counts parents, not list places.
+    std::vector<SceneNode*> chain;
+    for (uint32_t i = 0; i < kMaxSceneDepth + 2; ++i)
+        chain.push_back(Add(deep, new SceneNode, "link"));
+    for (uint32_t i = 0; i + 1 < chain.size(); ++i)
+        chain[i]->SetParent(chain[i + 1]);
+    deep.SaveToFile("data/deep.ids");
+    EXPECT_EQ(AllShown(), "Scene not saved to data/deep.ids: node 0 lies more than 1024 levels deep.\n|");
+    chain.back()->SetParent(nullptr);
+    chain[0]->SetParent(nullptr); // one level less is kept
+    boxes.Clear();
+    deep.SaveToFile("data/deep.ids");
+    EXPECT_EQ(AllShown(), "");
+    Scene deepBack;
+    deepBack.LoadByName("data/deep.ids");
+    EXPECT_EQ(deepBack.Nodes()->count, kMaxSceneDepth + 2);
+    EXPECT_EQ(AllShown(), "");
 
     boxes.Clear();
     Scene bare;
