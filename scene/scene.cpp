@@ -308,8 +308,14 @@ void Scene::DoLoad(const std::string& fileName)
     if (IsValid())
         SetName(fileName);
     SceneData* data = GetPayload();
-    if (!read || !data)
+    if (!data)
         return;
+    if (!read) {
+        // Nor does a missing file leave what the block held before.
+        data->Clear();
+        SetState(resource_state::kNone);
+        return;
+    }
     SetState(resource_state::kLoaded);
     for (uint32_t i = 0; i < data->nodes.count; ++i) {
         SceneNode* node = data->nodes.items[i];

@@ -297,10 +297,14 @@ TEST_F(SceneFiles, DamagedFilesAreRefusedWhole)
         EXPECT_EQ(scene.Materials()->count, 0u);
     }
 
-    boxes.Clear();
+    // A missing file leaves the scene empty, even one that held a scene.
+    Write("data/one.ids", OneNodeFile(1, "5").bytes);
     Scene missing;
+    missing.LoadByName("data/one.ids");
+    ASSERT_EQ(missing.Nodes()->count, 1u);
+    boxes.Clear();
     missing.LoadByName("data/none.ids");
-    EXPECT_EQ(AllShown(), "Can't load file: data/none.ids\n|");
+    EXPECT_EQ(AllShown(), "resource object is already loaded.\n|Can't load file: data/none.ids\n|");
     EXPECT_EQ(missing.GetState(), 0u);
     EXPECT_EQ(missing.Nodes()->count, 0u);
 }
