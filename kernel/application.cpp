@@ -110,6 +110,10 @@ void StartNetworkThread()
 {
     if (!GetSettings().GetBool("net", "async"))
         return;
+    // An endpoint that cannot be bound has been reported; the run goes on
+    // without the network link.
+    if (!GetNetThread()->InitNetwork())
+        return;
     GetQueueRegistry()->AddThread(GetNetThread(), false);
 }
 

@@ -1,18 +1,204 @@
 #include "net/net_thread.h"
 
+#include <zmq.hpp>
+
+#include <cerrno>
+#include <cstring>
+
+#include "kernel/error_stream.h"
+#include "kernel/settings.h"
+#include "net/net_listener.h"
+
+std::string ServerEndpoint(std::string_view protocol, std::string_view port, std::string_view host)
+{
+    std::string endpoint(protocol);
+    endpoint += "://";
+    endpoint += host;
+    endpoint += ':';
+    endpoint += port;
+    return endpoint;
+}
+
+std::string WakeEndpoint(std::string_view protocol, std::string_view port)
+{
+    return ServerEndpoint(protocol, port, "localhost");
+}
+
+NetThread::NetThread() = default;
+
 NetThread::~NetThread()
 {
     StopAndJoin();
+    // Sockets first: the context's end waits for every socket of it.
+    socket_.reset();
+    defaultReply_.reset();
+    context_.reset();
 }
 
 void NetThread::wake()
 {
-    NotifyWork();
+    WakeNetThread();
 }
 
 void NetThread::Update()
 {
-    WaitForWork();
+    if (socket_)
+        ServeRequest();
+    else
+        WaitForWork();
+}
+
+void NetThread::AddListener(NetListener* listener)
+{
+    std::lock_guard guard(listenerLock_);
+    listeners_.push_back(listener);
+}
+
+void NetThread::RemoveListener(NetListener* listener)
+{
+    std::lock_guard guard(listenerLock_);
+    for (size_t i = listeners_.size(); i-- > 0;)
+        if (listeners_[i] == listener)
+            listeners_.erase(listeners_.begin() + static_cast<std::ptrdiff_t>(i));
+}
+
+size_t NetThread::ListenerCount() const
+{
+    std::lock_guard guard(listenerLock_);
+    return listeners_.size();
+}
+
+void NetThread::Report(const zmq::error_t& error)
+{
+    errorTwoLines = false;
+    GetErrorStream() << "ZeroMQ error: " << error.what() << "\n";
+}
+
+bool NetThread::InitNetwork(std::string_view bindHost)
+{
+    try {
+        context_ = std::make_unique<zmq::context_t>(1);
+        socket_ = std::make_unique<zmq::socket_t>(*context_, zmq::socket_type::rep);
+        protocol_ = GetSettings().GetString("net", "protocol");
+        port_ = GetSettings().GetString("net", "port");
+        // Closing the socket must never wait for a peer.
+        socket_->set(zmq::sockopt::linger, 0);
+        socket_->set(zmq::sockopt::maxmsgsize, kMaxRequestSize);
+        socket_->bind(ServerEndpoint(protocol_, port_, bindHost));
+        defaultReply_ = std::make_unique<zmq::message_t>(kDefaultReply, kDefaultReplySize);
+    } catch (const zmq::error_t& error) {
+        Report(error);
+        socket_.reset();
+        defaultReply_.reset();
+        context_.reset();
+        return false;
+    }
+    return true;
+}
+
+void NetThread::DrainRequest()
+{
+    zmq::message_t part;
+    while (socket_->get(zmq::sockopt::rcvmore)) {
+        if (!socket_->recv(part, zmq::recv_flags::none))
+            return;
+    }
+}
+
+void NetThread::SendReply(zmq::message_t& reply)
+{
+    // "Try again" counts as sent; it is not retried.
+    (void)socket_->send(reply, zmq::send_flags::none);
+}
+
+void NetThread::ServeRequest()
+{
+    zmq::message_t request;
+    try {
+        // Nothing received (the receive was only interrupted): nothing to answer.
+        if (!socket_->recv(request, zmq::recv_flags::none))
+            return;
+    } catch (const zmq::error_t& error) {
+        if (error.num() == EINTR)
+            return;
+        if (error.num() == ETERM) {
+            // The context was shut down (by a wake that could not reach us):
+            // nothing can be served any more.
+            stop.store(true, std::memory_order_release);
+            return;
+        }
+        // A failed receive leaves the socket owing no reply: none is sent.
+        Report(error);
+        return;
+    }
+
+    try {
+        zmq::message_t* reply = nullptr;
+        if (request.more()) {
+            // Requests are single messages; a multi-part one is read to its end
+            // and answered with the default reply, unseen by the listeners.
+            DrainRequest();
+        } else {
+            const auto* bytes = static_cast<const uint8_t*>(request.data());
+            std::lock_guard guard(listenerLock_);
+            for (size_t i = 0; i < listeners_.size(); ++i) {
+                if (listeners_[i]->OnRequest(bytes, request.size())) {
+                    reply = listeners_[i]->ReplyMessage();
+                    break;
+                }
+            }
+        }
+        if (reply) {
+            SendReply(*reply);
+        } else {
+            SendReply(*defaultReply_);
+            // A sent message is left empty by the library.
+            defaultReply_->rebuild(kDefaultReply, kDefaultReplySize);
+        }
+    } catch (const zmq::error_t& error) {
+        if (error.num() == ETERM) {
+            stop.store(true, std::memory_order_release);
+            return;
+        }
+        Report(error);
+    }
+}
+
+void NetThread::WakeNetThread()
+{
+    if (!context_) {
+        // Not serving: the step is the idle wait, which a notification ends.
+        NotifyWork();
+        return;
+    }
+    bool answered = false;
+    try {
+        zmq::socket_t wakeSocket(*context_, zmq::socket_type::req);
+        wakeSocket.set(zmq::sockopt::linger, 0);
+        wakeSocket.set(zmq::sockopt::sndtimeo, kWakePatienceMs);
+        wakeSocket.set(zmq::sockopt::rcvtimeo, kWakePatienceMs);
+        wakeSocket.connect(WakeEndpoint(protocol_, port_));
+        zmq::message_t hello(kWakeRequest, kWakeRequestSize);
+        if (wakeSocket.send(hello, zmq::send_flags::none)) {
+            zmq::message_t answer;
+            for (;;) {
+                try {
+                    answered = wakeSocket.recv(answer, zmq::recv_flags::none).has_value();
+                    break;
+                } catch (const zmq::error_t& error) {
+                    if (error.num() != EINTR)
+                        throw;
+                }
+            }
+        }
+    } catch (const zmq::error_t& error) {
+        Report(error);
+    }
+    // The server was not reached in time (another transport, or its thread is
+    // held by an error box): ending the context ends its receive instead, so the
+    // thread can still be joined.
+    if (!answered)
+        context_->shutdown();
 }
 
 NetThread* GetNetThread()

@@ -1,20 +1,101 @@
 #pragma once
-// NETTHREAD: the engine thread that serves the network requests. Until the
-// network link serves requests in its step, the thread sleeps while it has no
-// task it could run, and its wake rouses it.
+// NETTHREAD: the engine thread of the network link, a ZeroMQ reply server. Each
+// cycle receives one request, offers it to the listeners in registration order
+// and sends exactly one reply: the reply message of the first listener that
+// accepts the request, otherwise "DUMMYMSG". Its wake sends a request of its own
+// ("Hello") to the thread's endpoint so that a blocked receive returns.
+//
+// The thread serves only after InitNetwork has bound its endpoint; until then
+// its step sleeps while it has no task it could run, as an idle thread does.
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "kernel/engine_thread.h"
 #include "kernel/rs_hash.h"
 
+namespace zmq {
+class context_t;
+class socket_t;
+class message_t;
+class error_t;
+} // namespace zmq
+
+class NetListener;
+
 inline constexpr uint32_t kNetThreadId = RSHashConst("NETTHREAD");
+
+// The default reply: 8 bytes, no terminator.
+inline constexpr char kDefaultReply[] = "DUMMYMSG";
+inline constexpr size_t kDefaultReplySize = 8;
+// The wake request: 5 bytes, no terminator.
+inline constexpr char kWakeRequest[] = "Hello";
+inline constexpr size_t kWakeRequestSize = 5;
+// A request larger than this is refused by the library (the peer is cut off),
+// so no outside program can make the server hold unbounded memory. Every
+// request the listeners know is far smaller.
+inline constexpr int64_t kMaxRequestSize = 1 << 20;
+// How long the wake waits to reach the server and for its answer.
+inline constexpr int kWakePatienceMs = 2000;
+
+// protocol + "://" + host + ":" + port; the server binds host "*".
+std::string ServerEndpoint(std::string_view protocol, std::string_view port, std::string_view host = "*");
+// protocol + "://localhost:" + port: where the wake finds the server.
+std::string WakeEndpoint(std::string_view protocol, std::string_view port);
 
 class NetThread : public EngineThread {
 public:
+    NetThread();
     ~NetThread() override;
+
+    // WakeNetThread.
     void wake() override;
+    // ServeRequest once the endpoint is bound.
     void Update() override;
+
+    // Appends a listener (no duplicate check); listeners are not owned.
+    void AddListener(NetListener* listener);
+    // Takes a listener out, so a destroyed one is never offered a request.
+    void RemoveListener(NetListener* listener);
+    size_t ListenerCount() const;
+
+    // Creates the context, reads protocol and port of section net and binds the
+    // reply socket to protocol + "://" + bindHost + ":" + port. A failure is
+    // reported ("ZeroMQ error: " and the library's text) and leaves the thread
+    // unbound: false. Tests bind the loopback address only.
+    bool InitNetwork(std::string_view bindHost = "*");
+    bool IsBound() const { return socket_ != nullptr; }
+
+    // Receives one request (blocking), offers it to the listeners and sends one
+    // reply.
+    void ServeRequest();
+    // Sends "Hello" to the thread's own endpoint and waits for the answer. When
+    // the server cannot be reached in time the context is shut down instead,
+    // which ends a blocked receive as well.
+    void WakeNetThread();
+
+    const std::string& protocol() const { return protocol_; }
+    const std::string& port() const { return port_; }
+
+private:
+    void Report(const zmq::error_t& error);
+    // Receives and drops the remaining parts of a multi-part request.
+    void DrainRequest();
+    void SendReply(zmq::message_t& reply);
+
+    std::unique_ptr<zmq::context_t> context_;
+    std::unique_ptr<zmq::socket_t> socket_;
+    std::unique_ptr<zmq::message_t> defaultReply_;
+    std::string protocol_;
+    std::string port_;
+    mutable std::mutex listenerLock_;
+    std::vector<NetListener*> listeners_;
 };
 
-// Made on first use; never destroyed at shutdown.
+// Made on first use; never destroyed at shutdown (its context, socket and
+// default reply stay open until the process ends).
 NetThread* GetNetThread();

@@ -151,6 +151,21 @@ void MeshResource::CopyPayloadTo(ResourceObject& target)
     to->SelectLevel(from->CurrentLevel());
 }
 
+void MeshResource::SetMeshMaterial(MaterialResource& material)
+{
+    MeshData* data = GetPayload();
+    if (!data)
+        return;
+    const uint32_t materialId = material.GetId();
+    const auto attach = [materialId](MeshSubsetList& list) {
+        for (uint32_t k = 0; k < list.count; ++k)
+            list.items[k].material.AttachById(materialId);
+    };
+    attach(data->baseSubsets);
+    for (uint32_t level = 0; level < data->lodSubsets.count; ++level)
+        attach(data->lodSubsets.items[level]);
+}
+
 void MeshResource::UseDefaultDeclaration()
 {
     MeshData* data = GetPayload();

@@ -19,15 +19,19 @@
 
 #include "kernel/math/float3.h"
 #include "kernel/resource_types.h"
+#include "render/draw_record.h"
 #include "render/geometry_files.h"
 
 class Archive;
 
-// One subset: its index buffer, material and the vertex count of its set.
+// One subset: its index buffer, material and the vertex count of its set, and
+// the record the frame renderer draws it from.
 class MeshSubset : public IndexBufferResource {
 public:
     // A fresh unique index-buffer block, already loaded.
     MeshSubset();
+
+    DrawRecord drawRecord;
 };
 
 struct MeshSubsetList {
@@ -102,6 +106,9 @@ public:
 
     // The current declaration: the shared one when set, else "defaultVDecl".
     void UseDefaultDeclaration();
+    // Every subset (of every level) draws with `material`: each subset's
+    // material handle attaches to the material's block.
+    void SetMeshMaterial(MaterialResource& material);
     // The current set's buffer for count vertices of the declaration's stream-0 stride.
     void CreateMeshVertexBuffer(uint32_t count);
     void* LockVertexBuffer(uint32_t flags);

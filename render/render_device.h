@@ -94,6 +94,15 @@ public:
     // is in lastResult; a failure prints "SetRenderState failed.".
     void SetRenderStateCached(uint32_t state, uintptr_t value);
 
+    // ---- Surface copies (render/render_pass_copy.cpp) ----
+
+    // Copies the whole source surface into the rectangle (x, y, width, height)
+    // of the destination, filtering linearly when `filter` is non-zero. The
+    // result is kept in lastResult; a failure is reported ("StretchRect
+    // failed. ") and the frame goes on. True on success.
+    bool StretchRectTo(gfx::Surface* source, gfx::Surface* destination, uint16_t x, uint16_t y, uint16_t width,
+                       uint16_t height, uint8_t filter);
+
     // ---- Texture upload tasks (render/render_device_module.cpp) ----
 
     // "UploadTexToVRAM", then "UploadTexPartToVRAM".

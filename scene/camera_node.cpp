@@ -29,6 +29,11 @@ void SetActiveCamera(CameraNode* camera)
     activeCamera = camera;
 }
 
+CameraNode** GetActiveCameraSlot()
+{
+    return &activeCamera;
+}
+
 void CameraFrustum::InitCameraFrustum()
 {
     for (float4& plane : planes)

@@ -74,3 +74,5 @@ public:
 // The camera the traversal follows by default; null until a camera exists.
 CameraNode* GetActiveCamera();
 void SetActiveCamera(CameraNode* camera);
+// The active-camera variable itself, for those that follow whichever camera is active.
+CameraNode** GetActiveCameraSlot();

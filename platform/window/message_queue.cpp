@@ -1,5 +1,8 @@
 #include "platform/window/message_queue.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <memory>
@@ -7,6 +10,7 @@
 #include <thread>
 
 #include "platform/window/close_signals.h"
+#include "platform/window/timers.h"
 
 namespace platform {
 
@@ -14,6 +18,7 @@ namespace {
 
 struct Queue {
     std::mutex lock;
+    std::condition_variable ready;
     std::deque<Message> posted;
     bool quit = false;
     int quitCode = 0;
@@ -67,7 +72,21 @@ bool PeekMessage(Message& message, bool remove)
             queue->quit = false;
         return true;
     }
-    return false;
+    return remove && detail::TakeDueTimer(message);
+}
+
+void WaitMessage()
+{
+    if (auto& hook = detail::ThreadWaitHook()) {
+        hook();
+        return;
+    }
+    constexpr int64_t kLongestWait = 100;
+    const int64_t wait = std::min(detail::MillisecondsToNextTimer().value_or(kLongestWait), kLongestWait);
+    auto queue = QueueOf(std::this_thread::get_id());
+    std::unique_lock guard(queue->lock);
+    queue->ready.wait_for(guard, std::chrono::milliseconds(wait),
+                          [&] { return !queue->posted.empty() || queue->quit || CloseSignalPending(); });
 }
 
 bool TranslateMessage(const Message&)
@@ -90,6 +109,7 @@ bool PostMessage(Window* window, uint32_t message, uintptr_t wParam, intptr_t lP
     auto queue = QueueOf(*owners);
     std::lock_guard guard(queue->lock);
     queue->posted.push_back({window, message, wParam, lParam});
+    queue->ready.notify_all();
     return true;
 }
 
@@ -99,6 +119,7 @@ void PostQuitMessage(int exitCode)
     std::lock_guard guard(queue->lock);
     queue->quit = true;
     queue->quitCode = exitCode;
+    queue->ready.notify_all();
 }
 
 namespace detail {
@@ -108,6 +129,12 @@ void ClearThisThreadQueue()
     std::lock_guard guard(queue->lock);
     queue->posted.clear();
     queue->quit = false;
+}
+
+std::function<void()>& ThreadWaitHook()
+{
+    thread_local std::function<void()> hook;
+    return hook;
 }
 } // namespace detail
 

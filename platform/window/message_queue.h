@@ -2,6 +2,7 @@
 // Per-thread message queues: posted messages wait in the queue of the thread
 // that owns their window; the quit message comes after every posted one.
 #include <cstdint>
+#include <functional>
 
 #include "platform/window/window.h"
 
@@ -16,7 +17,8 @@ struct Message {
 
 // Takes (remove true) or looks at the next message of the calling thread's
 // queue, for any window. False when none is pending. A recorded close signal
-// first becomes a close message for each window of this thread.
+// first becomes a close message for each window of this thread. Posted
+// messages come first, then the quit message, then a due timer (taken only).
 bool PeekMessage(Message& message, bool remove);
 // Keyboard messages would become character messages; there are none here.
 bool TranslateMessage(const Message& message);
@@ -27,9 +29,17 @@ bool PostMessage(Window* window, uint32_t message, uintptr_t wParam, intptr_t lP
 // Queues the quit message, with its exit code, for the calling thread.
 void PostQuitMessage(int exitCode);
 
+// Blocks the calling thread until a message is posted to it, a timer of it
+// falls due or a close signal arrives (or a short while has passed, so a caller
+// looping on PeekMessage never hangs on a missed wake-up).
+void WaitMessage();
+
 namespace detail {
 // Forgets every message and quit of the calling thread (tests).
 void ClearThisThreadQueue();
+// When set, WaitMessage of this thread calls it instead of blocking: the
+// terminal's key reader, or a test's script of events.
+std::function<void()>& ThreadWaitHook();
 } // namespace detail
 
 } // namespace platform

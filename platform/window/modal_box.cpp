@@ -8,6 +8,7 @@
 namespace platform {
 
 namespace detail {
+void WriteUnshownBox(const std::string& caption, const std::string& text);
 ModalBoxInterceptor& ThreadModalBoxInterceptor()
 {
     thread_local ModalBoxInterceptor interceptor;
@@ -99,11 +100,11 @@ unsigned ShowModalBox(const ModalBoxRequest& request)
             return *answer;
     }
 
-    std::string shown = "\n== " + request.caption + " ==\n" + PrintableText(request.text) + "\n";
     if (!::isatty(STDIN_FILENO)) {
-        WriteFd(STDERR_FILENO, shown);
+        detail::WriteUnshownBox(request.caption, request.text);
         return kModalBoxFailed;
     }
+    std::string shown = "\n== " + request.caption + " ==\n" + PrintableText(request.text) + "\n";
     for (size_t i = 0; i < request.buttons.size(); ++i) {
         shown += "  " + Shown(request.buttons[i].label);
         if (i == request.defaultButton)
@@ -113,5 +114,55 @@ unsigned ShowModalBox(const ModalBoxRequest& request)
     WriteFd(STDERR_FILENO, shown);
     return AskTerminal(request, STDIN_FILENO);
 }
+
+} // namespace platform
+
+namespace platform {
+
+bool ModalBoxScripted()
+{
+    return static_cast<bool>(detail::ThreadModalBoxInterceptor());
+}
+
+unsigned SystemMessageBox(Window*, const std::string& text, const std::string& caption, unsigned style)
+{
+    ModalBoxRequest request;
+    request.caption = caption;
+    request.text = text;
+    switch (style & 0xF) {
+    case 1:
+        request.buttons = {{1, "OK"}, {2, "Cancel"}};
+        break;
+    case 2:
+        request.buttons = {{3, "&Abort"}, {4, "&Retry"}, {5, "&Ignore"}};
+        break;
+    case 3:
+        request.buttons = {{6, "&Yes"}, {7, "&No"}, {2, "Cancel"}};
+        break;
+    case 4:
+        request.buttons = {{6, "&Yes"}, {7, "&No"}};
+        break;
+    case 5:
+        request.buttons = {{4, "&Retry"}, {2, "Cancel"}};
+        break;
+    case 6:
+        request.buttons = {{2, "Cancel"}, {10, "&Try Again"}, {11, "&Continue"}};
+        break;
+    default:
+        request.buttons = {{1, "OK"}};
+        break;
+    }
+    const size_t place = (style >> 8) & 0xF;
+    request.defaultButton = place < request.buttons.size() ? place : 0;
+    const unsigned answer = ShowModalBox(request);
+    return answer == kModalBoxFailed ? 0 : answer;
+}
+
+namespace detail {
+void WriteUnshownBox(const std::string& caption, const std::string& text)
+{
+    WriteFd(STDERR_FILENO, "\n== " + caption + " ==\n" + PrintableText(text) + "\n");
+}
+} // namespace detail
 
 } // namespace platform

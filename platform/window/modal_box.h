@@ -10,6 +10,8 @@
 
 namespace platform {
 
+class Window;
+
 inline constexpr unsigned kModalBoxFailed = 0xFFFFFFFFu;
 
 struct ModalBoxButton {
@@ -26,7 +28,18 @@ struct ModalBoxRequest {
 
 unsigned ShowModalBox(const ModalBoxRequest& request);
 
+// True while the calling thread's boxes are answered by a script (tests).
+bool ModalBoxScripted();
+
+// The system's plain message box: the standard button set of the style's low
+// four bits (0 OK, 1 OK Cancel, 2 Abort Retry Ignore, 3 Yes No Cancel, 4 Yes
+// No, 5 Retry Cancel, 6 Cancel Try Again Continue; the default place from bits
+// 0xF00). Returns the button id, or 0 when the box cannot be shown.
+unsigned SystemMessageBox(Window* owner, const std::string& text, const std::string& caption, unsigned style);
+
 namespace detail {
+// What a box that cannot be shown leaves on file descriptor 2.
+void WriteUnshownBox(const std::string& caption, const std::string& text);
 // Set per thread by platform/testing to answer boxes without a terminal.
 using ModalBoxInterceptor = std::function<std::optional<unsigned>(const ModalBoxRequest&)>;
 ModalBoxInterceptor& ThreadModalBoxInterceptor();

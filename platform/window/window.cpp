@@ -1,6 +1,8 @@
 #include "platform/window/window.h"
 
+#include <algorithm>
 #include <map>
+#include <utility>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -18,6 +20,14 @@ public:
     bool visible = false;
     std::thread::id owner;
     uint64_t serial = 0;
+    std::string className;
+    Window* parent = nullptr;
+    Window* ownerWindow = nullptr;
+    std::vector<Window*> children;
+    int controlId = 0;
+    bool enabled = true;
+    bool topmost = false;
+    intptr_t userData = 0;
 };
 
 struct Instance {
@@ -40,6 +50,14 @@ Registry& TheRegistry()
 }
 
 thread_local uint32_t lastError = 0;
+thread_local Window* focusWindow = nullptr;
+thread_local Window* activeWindow = nullptr;
+
+// The window when it is alive, else null; the caller holds the lock.
+Window* Live(Window* window)
+{
+    return TheRegistry().windows.count(window) ? window : nullptr;
+}
 
 // The procedure of a live window, or null.
 WindowProc ProcedureOf(Window* window)
@@ -112,6 +130,7 @@ Window* CreateWindow(uint32_t, const std::string& className, const std::string& 
     auto* window = new Window;
     window->procedure = found->second.procedure;
     window->title = title;
+    window->className = className;
     window->style = style;
     window->rect = {x, y, x + width, y + height};
     window->owner = std::this_thread::get_id();
@@ -127,10 +146,21 @@ bool DestroyWindow(Window* window)
     if (!procedure)
         return false;
     procedure(window, kMsgDestroy, 0, 0);
+    for (Window* child : ChildWindows(window))
+        DestroyWindow(child);
     auto& registry = TheRegistry();
     std::lock_guard guard(registry.lock);
-    if (registry.windows.erase(window))
-        delete window;
+    if (!registry.windows.erase(window))
+        return true;
+    if (Live(window->parent)) {
+        auto& siblings = window->parent->children;
+        siblings.erase(std::remove(siblings.begin(), siblings.end(), window), siblings.end());
+    }
+    if (focusWindow == window)
+        focusWindow = nullptr;
+    if (activeWindow == window)
+        activeWindow = nullptr;
+    delete window;
     return true;
 }
 
@@ -189,7 +219,194 @@ intptr_t DefaultWindowProc(Window* window, uint32_t message, uintptr_t, intptr_t
     return 0;
 }
 
+bool SetWindowTitle(Window* window, const std::string& title)
+{
+    auto& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    if (!Live(window))
+        return false;
+    window->title = title;
+    return true;
+}
+
+bool EnableWindow(Window* window, bool enable)
+{
+    auto& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    if (!Live(window))
+        return false;
+    bool wasDisabled = !window->enabled;
+    window->enabled = enable;
+    return wasDisabled;
+}
+
+bool IsWindowEnabled(Window* window)
+{
+    auto& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    return Live(window) && window->enabled;
+}
+
+bool MoveWindow(Window* window, const Rect& rect)
+{
+    auto& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    if (!Live(window))
+        return false;
+    window->rect = rect;
+    return true;
+}
+
+uint32_t WindowStyle(Window* window)
+{
+    auto& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    return Live(window) ? window->style : 0;
+}
+
+std::string WindowClassName(Window* window)
+{
+    auto& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    return Live(window) ? window->className : std::string();
+}
+
+int ControlId(Window* window)
+{
+    auto& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    return Live(window) ? window->controlId : 0;
+}
+
+Window* GetParent(Window* window)
+{
+    auto& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    return Live(window) ? Live(window->parent) : nullptr;
+}
+
+Window* GetOwner(Window* window)
+{
+    auto& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    return Live(window) ? Live(window->ownerWindow) : nullptr;
+}
+
+Window* GetDialogItem(Window* parent, int id)
+{
+    auto& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    if (!Live(parent))
+        return nullptr;
+    for (Window* child : parent->children)
+        if (child->controlId == id)
+            return child;
+    return nullptr;
+}
+
+std::vector<Window*> ChildWindows(Window* parent)
+{
+    auto& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    return Live(parent) ? parent->children : std::vector<Window*>();
+}
+
+intptr_t WindowUserData(Window* window)
+{
+    auto& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    return Live(window) ? window->userData : 0;
+}
+
+void SetWindowUserData(Window* window, intptr_t data)
+{
+    auto& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    if (Live(window))
+        window->userData = data;
+}
+
+WindowProc SetWindowProcedure(Window* window, WindowProc procedure)
+{
+    auto& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    if (!Live(window) || !procedure)
+        return nullptr;
+    return std::exchange(window->procedure, procedure);
+}
+
+void SetWindowTopmost(Window* window, bool topmost)
+{
+    auto& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    if (Live(window))
+        window->topmost = topmost;
+}
+
+bool IsWindowTopmost(Window* window)
+{
+    auto& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    return Live(window) && window->topmost;
+}
+
+void SetFocus(Window* window)
+{
+    focusWindow = IsWindow(window) ? window : nullptr;
+}
+
+Window* GetFocus()
+{
+    return IsWindow(focusWindow) ? focusWindow : nullptr;
+}
+
+Window* GetActiveWindow()
+{
+    return IsWindow(activeWindow) ? activeWindow : nullptr;
+}
+
+void SetActiveWindow(Window* window)
+{
+    activeWindow = IsWindow(window) ? window : nullptr;
+}
+
+Window* GetLastActivePopup(Window* owner)
+{
+    auto& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    if (!Live(owner))
+        return nullptr;
+    Window* latest = owner;
+    for (Window* window : registry.windows)
+        if (window->ownerWindow == owner && window->serial > latest->serial)
+            latest = window;
+    return latest;
+}
+
 namespace detail {
+
+Window* CreatePlatformWindow(const std::string& className, const std::string& title, uint32_t style,
+                             const Rect& rect, Window* parent, Window* owner, int controlId, WindowProc procedure)
+{
+    auto& registry = TheRegistry();
+    std::lock_guard guard(registry.lock);
+    auto* window = new Window;
+    window->procedure = procedure;
+    window->title = title;
+    window->className = className;
+    window->style = style;
+    window->rect = rect;
+    window->visible = (style & kStyleVisible) != 0;
+    window->owner = std::this_thread::get_id();
+    window->serial = registry.nextSerial++;
+    window->parent = Live(parent);
+    window->ownerWindow = Live(owner);
+    window->controlId = controlId;
+    registry.windows.insert(window);
+    if (window->parent)
+        window->parent->children.push_back(window);
+    return window;
+}
 
 std::vector<Window*> WindowsOfThisThread()
 {

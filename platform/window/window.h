@@ -19,12 +19,31 @@ using WindowProc = intptr_t (*)(Window* window, uint32_t message, uintptr_t wPar
 inline constexpr uint32_t kMsgDestroy = 0x0002;
 inline constexpr uint32_t kMsgClose = 0x0010;
 inline constexpr uint32_t kMsgQuit = 0x0012;
+inline constexpr uint32_t kMsgPaint = 0x000F;
+inline constexpr uint32_t kMsgEraseBackground = 0x0014;
+inline constexpr uint32_t kMsgSetFont = 0x0030;
+inline constexpr uint32_t kMsgNcLButtonDown = 0x00A1;
+inline constexpr uint32_t kMsgKeyDown = 0x0100;
+inline constexpr uint32_t kMsgInitDialog = 0x0110;
+inline constexpr uint32_t kMsgCommand = 0x0111;
+inline constexpr uint32_t kMsgSysCommand = 0x0112;
+inline constexpr uint32_t kMsgTimer = 0x0113;
+inline constexpr uint32_t kMsgCtlColorStatic = 0x0138;
+inline constexpr uint32_t kMsgLButtonDown = 0x0201;
+inline constexpr uint32_t kMsgButtonGetCheck = 0x00F0;
+inline constexpr uint32_t kMsgButtonSetCheck = 0x00F1;
+
+// The system menu's Close command (kMsgSysCommand).
+inline constexpr uintptr_t kSysCommandClose = 0xF060;
 
 // Class and window styles.
 inline constexpr uint32_t kClassVRedraw = 0x0001;
 inline constexpr uint32_t kClassHRedraw = 0x0002;
 inline constexpr uint32_t kStyleOverlappedWindow = 0x00CF0000;
 inline constexpr uint32_t kStylePopup = 0x80000000;
+inline constexpr uint32_t kStyleChild = 0x40000000;
+inline constexpr uint32_t kStyleVisible = 0x10000000;
+inline constexpr uint32_t kStyleTabStop = 0x00010000;
 
 // Stock resources a class names.
 inline constexpr int kArrowCursor = 32512;
@@ -88,7 +107,42 @@ intptr_t SendMessage(Window* window, uint32_t message, uintptr_t wParam, intptr_
 // The default handling: the close message destroys the window.
 intptr_t DefaultWindowProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam);
 
+// Window text (the caption of a top-level window, the label of a control).
+bool SetWindowTitle(Window* window, const std::string& title);
+// Returns whether the window was disabled before.
+bool EnableWindow(Window* window, bool enable);
+bool IsWindowEnabled(Window* window);
+bool MoveWindow(Window* window, const Rect& rect);
+uint32_t WindowStyle(Window* window);
+std::string WindowClassName(Window* window);
+// The control's id within its parent (0 for a top-level window).
+int ControlId(Window* window);
+Window* GetParent(Window* window);
+Window* GetOwner(Window* window);
+// The child with that control id, or null.
+Window* GetDialogItem(Window* parent, int id);
+// Children in creation order.
+std::vector<Window*> ChildWindows(Window* parent);
+intptr_t WindowUserData(Window* window);
+void SetWindowUserData(Window* window, intptr_t data);
+// Replaces the window's procedure and returns the previous one.
+WindowProc SetWindowProcedure(Window* window, WindowProc procedure);
+void SetWindowTopmost(Window* window, bool topmost);
+bool IsWindowTopmost(Window* window);
+// Keyboard focus of the calling thread.
+void SetFocus(Window* window);
+Window* GetFocus();
+// The calling thread's active window (the last one made active and still alive),
+// and the most recent live window owned by `owner` (or `owner` itself).
+Window* GetActiveWindow();
+void SetActiveWindow(Window* window);
+Window* GetLastActivePopup(Window* owner);
+
 namespace detail {
+// A window of the platform's own classes (dialogs and their controls) that
+// needs no registered class. A child joins its parent's list.
+Window* CreatePlatformWindow(const std::string& className, const std::string& title, uint32_t style,
+                             const Rect& rect, Window* parent, Window* owner, int controlId, WindowProc procedure);
 // Windows owned by the calling thread, oldest first.
 std::vector<Window*> WindowsOfThisThread();
 // The thread that owns a live window.

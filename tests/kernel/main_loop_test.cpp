@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/net/net_support.h"
 #include "tests/support/program_run.h"
 
 using namespace zandrel_test;
@@ -73,7 +74,8 @@ TEST(MainLoop, LogMode2KeepsTheThreadLinesInTheLog)
 
 TEST(MainLoop, WithAsyncTheNetworkThreadRunsSecondAndStopsInItsPlace)
 {
-    ProgramRun program("[Graphics]\nwidth=64\nheight=64\n[net]\nasync=1\n");
+    ProgramRun program("[Graphics]\nwidth=64\nheight=64\n[net]\nasync=1\nprotocol=tcp\nport=" +
+                       net_test::FreeLoopbackPort() + "\n");
     ASSERT_EQ(program.RunUntilCtrlC(), 0) << program.Err();
     const std::string out = program.Out();
     // Each thread on a thread of its own prints its "closed" line once stopped,

@@ -1,0 +1,116 @@
+#include "net/para_tasks.h"
+
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+struct Slot {
+    ParaTargetRecordBytes record{};
+    uint32_t generation = 0;
+    bool full = false;
+};
+
+struct Store {
+    std::mutex lock;
+    std::array<Slot, TargetRecordStore::kSlots> slots;
+    uint32_t next = 0;
+    uint32_t generation = 0;
+};
+
+Store& TheStore()
+{
+    static Store store;
+    return store;
+}
+
+TaskMessage NewTask(uint32_t id)
+{
+    TaskMessage task;
+    task.taskId = id;
+    return task;
+}
+
+} // namespace
+
+uint16_t ReadU16(const uint8_t* bytes)
+{
+    return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
+}
+
+TaskMessage MakeWeatherTask(const uint8_t* record)
+{
+    TaskMessage task = NewTask(kSetWeatherId);
+    std::memcpy(task.payload, record, kWeatherRecordSize);
+    return task;
+}
+
+TaskMessage MakeSetParaTask(const uint8_t* record)
+{
+    TaskMessage task = NewTask(kSetParaId);
+    std::memcpy(task.payload, record, kSetParaRecordSize);
+    return task;
+}
+
+TaskMessage MakePreallocTask(uint16_t count)
+{
+    TaskMessage task = NewTask(kParaPreallocId);
+    task.Set<ParaPreallocArgs::Count>(count);
+    return task;
+}
+
+TaskMessage MakeTargetTask(const uint8_t* record)
+{
+    TaskMessage task = NewTask(kParaTargetId);
+    task.Set<ParaTargetArgs::Ticket>(GetTargetRecordStore().Put(record));
+    return task;
+}
+
+TargetRecordTicket TargetRecordStore::Put(const uint8_t* record)
+{
+    Store& store = TheStore();
+    std::lock_guard guard(store.lock);
+    // A free slot if there is one, else the oldest.
+    uint32_t index = store.next;
+    for (uint32_t i = 0; i < kSlots; ++i) {
+        const uint32_t at = (store.next + i) % kSlots;
+        if (!store.slots[at].full) {
+            index = at;
+            break;
+        }
+    }
+    store.next = (index + 1) % kSlots;
+    Slot& slot = store.slots[index];
+    std::memcpy(slot.record.data(), record, kParaTargetRecordSize);
+    slot.generation = ++store.generation;
+    slot.full = true;
+    return {index, slot.generation};
+}
+
+bool TargetRecordStore::Take(TargetRecordTicket ticket, ParaTargetRecordBytes& out)
+{
+    if (ticket.slot >= kSlots)
+        return false;
+    Store& store = TheStore();
+    std::lock_guard guard(store.lock);
+    Slot& slot = store.slots[ticket.slot];
+    if (!slot.full || slot.generation != ticket.generation)
+        return false;
+    out = slot.record;
+    slot.full = false;
+    return true;
+}
+
+void TargetRecordStore::Clear()
+{
+    Store& store = TheStore();
+    std::lock_guard guard(store.lock);
+    for (Slot& slot : store.slots)
+        slot.full = false;
+}
+
+TargetRecordStore& GetTargetRecordStore()
+{
+    static TargetRecordStore store;
+    return store;
+}

@@ -1,0 +1,73 @@
+#include "net/request_listeners.h"
+
+#include <zmq.hpp>
+
+#include "net/para_reply.h"
+#include "net/para_tasks.h"
+
+namespace {
+
+// The request holds the header and the whole record that follows it.
+bool HoldsRecord(size_t size, size_t recordSize)
+{
+    return size >= kRequestHeaderSize + recordSize;
+}
+
+} // namespace
+
+bool MeteoListener::OnRequest(const uint8_t* request, size_t size)
+{
+    if (!headersRead) {
+        meteoHeader_ = RequestHeader::FromSetting("meteoHeader");
+        headersRead = 1;
+    }
+    if (meteoHeader_.Matches(request, size) && HoldsRecord(size, kWeatherRecordSize)) {
+        TaskMessage task = MakeWeatherTask(request + kRequestHeaderSize);
+        PostToRenderThread(task, "nw");
+    }
+    return false;
+}
+
+void ParaListener::ReadHeaders()
+{
+    replyMessage = std::make_unique<zmq::message_t>(kParaReplySize);
+    replySize = static_cast<uint8_t>(kParaReplySize);
+    paraHeader_ = RequestHeader::FromSetting("paraHeader");
+    preallocHeader_ = RequestHeader::FromSetting("preallocHeader");
+    targetHeader_ = RequestHeader::FromSetting("targetHeader");
+    headersRead = 1;
+}
+
+bool ParaListener::OnRequest(const uint8_t* request, size_t size)
+{
+    if (!headersRead)
+        ReadHeaders();
+    // Too short for any header: nothing to compare.
+    if (!request || size < kRequestHeaderSize)
+        return false;
+    const uint8_t* record = request + kRequestHeaderSize;
+    if (paraHeader_.Matches(request, size)) {
+        if (!HoldsRecord(size, kSetParaRecordSize))
+            return false;
+        TaskMessage task = MakeSetParaTask(record);
+        PostToRenderThread(task, "np");
+        const ParaReply reply = ReadParaReply();
+        replyMessage->rebuild(reply.bytes.data(), replySize);
+        return true;
+    }
+    if (preallocHeader_.Matches(request, size)) {
+        if (HoldsRecord(size, kPreallocRecordSize)) {
+            TaskMessage task = MakePreallocTask(ReadU16(record));
+            PostToRenderThread(task, "na");
+        }
+        return false;
+    }
+    if (targetHeader_.Matches(request, size)) {
+        if (HoldsRecord(size, kParaTargetRecordSize)) {
+            TaskMessage task = MakeTargetTask(record);
+            PostToRenderThread(task, "nt");
+        }
+        return false;
+    }
+    return false;
+}

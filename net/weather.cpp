@@ -1,0 +1,85 @@
+#include "net/weather.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "kernel/task_message.h"
+#include "net/para_tasks.h"
+#include "net/remote_scene.h"
+
+namespace {
+
+int16_t ReadI16(const uint8_t* bytes)
+{
+    return static_cast<int16_t>(ReadU16(bytes));
+}
+
+float ReadF32(const uint8_t* bytes)
+{
+    const uint32_t word = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+                          static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+    float value;
+    std::memcpy(&value, &word, sizeof(value));
+    return value;
+}
+
+} // namespace
+
+float TimeOfDayAngle(int16_t hours, int16_t minutes)
+{
+    constexpr float kPerMinute = 1.0f / 60.0f;
+    constexpr float kPerHour = 1.0f / 24.0f;
+    return ((static_cast<float>(minutes) * kPerMinute + static_cast<float>(hours)) * kPerHour) * 6.723008f +
+           3.3615043f;
+}
+
+WeatherValues DecodeWeather(const uint8_t* record)
+{
+    WeatherValues v;
+    v.cloudBottomHeight = static_cast<float>(ReadI16(record + 3) * kOutsideToScene);
+    v.cloudCover = static_cast<float>(ReadI16(record + 7) * 0.1);
+    v.timeOfDayAngle = TimeOfDayAngle(ReadI16(record + 13), ReadI16(record + 15));
+    v.cloudsWanted = record[19];
+    v.fogMultiplier = static_cast<float>((1.0 / ReadF32(record + 20)) * 10000.0);
+    v.fogAffectsAlpha = v.fogMultiplier <= kDefaultFogMultiplier;
+    v.coverB = ReadF32(record + 24);
+    v.coverA = ReadF32(record + 28);
+    const float speed = static_cast<float>(ReadF32(record + 36) * kOutsideToScene);
+    const float direction = ReadF32(record + 40);
+    v.wind.SetXYZW(speed * std::cos(direction), 0.0f, speed * std::sin(direction), 0.0f);
+    v.clearStatus = record[44] == 1;
+    v.starBrightness = ReadF32(record + 45);
+    return v;
+}
+
+void SetWeatherHandler(TaskMessage* task)
+{
+    RemoteScene* scene = GetRemoteScene();
+    if (!scene)
+        return;
+    const WeatherRecordBytes record = task->Get<SetWeatherArgs::Record>();
+    const WeatherValues v = DecodeWeather(record.data());
+
+    scene->cloudBottomHeight = v.cloudBottomHeight;
+    scene->timeOfDayAngle = v.timeOfDayAngle;
+
+    // Only requests: the scene's own update turns the layers on or off.
+    if ((v.cloudsWanted == 1 && scene->cloudToggleB == 0) || (v.cloudsWanted == 0 && scene->cloudToggleB != 0))
+        scene->cloudLayerShown[0] = 1;
+    if (v.coverB > kCloudEffectThreshold) {
+        if (scene->cloudToggleA == 0)
+            scene->cloudLayerShown[1] = 1;
+    } else if (scene->cloudToggleA != 0) {
+        scene->cloudLayerShown[1] = 1;
+    }
+    if (v.coverA > kCloudEffectThreshold) {
+        if (scene->cloudLayerShown[3] == 0)
+            scene->cloudLayerShown[2] = 1;
+    } else if (scene->cloudLayerShown[3] != 0) {
+        scene->cloudLayerShown[2] = 1;
+    }
+
+    scene->windVector = v.wind;
+    if (v.clearStatus)
+        scene->statusFlag = 0;
+}

@@ -1,0 +1,38 @@
+#include "render/post_pass.h"
+
+#include <vector>
+
+#include "render/quad.h"
+#include "render/render_device.h"
+
+PostPass::PostPass()
+{
+    MakeUniqueMaterial(material);
+    camera = nullptr;
+}
+
+void PostPass::SetupPostPass(uint8_t noClear, RenderTargetRecord* passTarget)
+{
+    if (!quadBuilt) {
+        RenderDevice* device = GetRenderer();
+        // A quad that could not be made is tried again at the next set-up.
+        quadBuilt = CreateQuadOfSize(quad.mesh, static_cast<float>(device->width),
+                                     static_cast<float>(device->height), 1, 1)
+                        ? 1
+                        : 0;
+    }
+    quad.mesh.SetMeshMaterial(material);
+    keepContents = noClear;
+    std::vector<RenderLayer*>().swap(renderer.layers);
+    std::vector<SceneNode*>().swap(layer.nodes);
+    layer.nodes.push_back(&quad);
+    renderer.layers.push_back(&layer);
+    AddRendererTemplate(&renderer);
+    target = passTarget;
+    depthWrite = 0;
+    name = "post";
+    orthoCamera.orthographic = 1;
+    orthoCamera.secondProjection = 1;
+    orthoCamera.SetFov(1.0f);
+    camera = &orthoCamera;
+}

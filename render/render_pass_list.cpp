@@ -1,0 +1,279 @@
+#include "render/render_pass_list.h"
+
+#include <chrono>
+#include <cmath>
+#include <iostream>
+
+#include "platform/gfx/device.h"
+#include "render/render_device.h"
+#include "render/render_pass.h"
+#include "render/render_pass_frame.h"
+#include "render/renderer_template.h"
+#include "render/texture_resource.h"
+#include "scene/camera_node.h"
+
+namespace {
+uint32_t MillisecondsSinceStart()
+{
+    static const auto start = std::chrono::steady_clock::now();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+}
+
+PassClock passClock = MillisecondsSinceStart;
+
+constexpr uint32_t kSeparateClearColour = 0x44444444;
+constexpr uint32_t kSliceClearColour = 0xFFFFFFFF;
+
+void ClearDevice(uint32_t flags, uint32_t colour, const char* failure)
+{
+    RenderDevice* renderer = GetRenderer();
+    renderer->lastResult = renderer->device->Clear(0, nullptr, flags, colour, 1.0f, 0);
+    if (gfx::Failed(renderer->lastResult))
+        std::cout << failure;
+}
+
+void ClearDepth()
+{
+    ClearDevice(gfx::kClearZBuffer, kSeparateClearColour, "Failed to clear depth.\n");
+}
+
+void ClearStencil()
+{
+    ClearDevice(gfx::kClearStencil, kSeparateClearColour, "Failed to clear stencil.\n");
+}
+
+void ClearNormal(const RenderPass& pass)
+{
+    if (pass.keepContents) {
+        if (pass.clearStencil)
+            ClearStencil();
+    } else if (pass.clearDepthOnly) {
+        ClearDepth();
+        if (pass.clearStencil)
+            ClearStencil();
+    } else if (pass.clearColourOnly) {
+        ClearDevice(gfx::kClearTarget, pass.clearColour, "Failed to clear rendertarget.\n");
+    } else {
+        const uint32_t flags = gfx::kClearTarget | (pass.depthWrite ? gfx::kClearZBuffer : 0) |
+                               (pass.clearStencil ? gfx::kClearStencil : 0);
+        ClearDevice(flags, pass.clearColour, "Failed to clear rendertarget.\n");
+    }
+}
+
+void ClearSlice(const RenderPass& pass)
+{
+    if (pass.keepContents) {
+        if (pass.clearStencil)
+            ClearStencil();
+    } else if (pass.clearDepthOnly) {
+        ClearDepth();
+        if (pass.clearStencil)
+            ClearStencil();
+    } else {
+        const uint32_t flags =
+            gfx::kClearTarget | gfx::kClearZBuffer | (pass.clearStencil ? gfx::kClearStencil : 0);
+        ClearDevice(flags, kSliceClearColour, "Failed to clear rendertarget.\n");
+    }
+}
+
+void BindRecord(uint32_t index, RenderTargetRecord* record)
+{
+    RenderDevice* renderer = GetRenderer();
+    renderer->device->SetRenderTarget(index, record ? record->colour : nullptr);
+    if (record)
+        renderer->device->SetDepthStencilSurface(record->depthStencil);
+    if (index == 0)
+        renderer->currentTarget = record;
+    if (record)
+        renderer->device->SetViewport(&record->viewport);
+}
+
+void BindTargets(const RenderPass& pass)
+{
+    if (pass.targets.empty()) {
+        BindRecord(0, pass.target);
+        return;
+    }
+    for (const auto& [index, record] : pass.targets)
+        BindRecord(index, record);
+}
+
+void UnbindTargets(const RenderPass& pass)
+{
+    RenderDevice* renderer = GetRenderer();
+    for (const auto& entry : pass.targets) {
+        renderer->device->SetRenderTarget(entry.first, nullptr);
+        if (entry.first == 0)
+            renderer->currentTarget = nullptr;
+    }
+}
+
+// The pass's target into the rectangle of `copy`'s viewport.
+void CopyTarget(const RenderPass& pass, const RenderTargetRecord& copy)
+{
+    const gfx::Viewport& v = copy.viewport;
+    GetRenderer()->StretchRectTo(pass.target ? pass.target->colour : nullptr, copy.colour,
+                                 static_cast<uint16_t>(v.x), static_cast<uint16_t>(v.y),
+                                 static_cast<uint16_t>(v.width), static_cast<uint16_t>(v.height), 0);
+}
+} // namespace
+
+void SetPassClock(PassClock clock)
+{
+    passClock = clock ? clock : MillisecondsSinceStart;
+}
+
+uint32_t ReadPassClock()
+{
+    return passClock();
+}
+
+void RenderPassList::RenderPasses()
+{
+    frameListsReset = 0;
+    PassFrameRenderer* frame = GetPassFrameRenderer();
+    if (!frame || !GetRenderer()->device) {
+        ++frameCounter;
+        return;
+    }
+    for (size_t i = 0; i < passes.size(); ++i) {
+        RenderPass& pass = *passes[i];
+        const RenderPass& next = i + 1 < passes.size() ? *passes[i + 1] : *passes[0];
+
+        bool due = pass.CheckPeriod(ReadPassClock());
+        CameraNode* active = GetActiveCamera();
+        if (pass.minCameraMove != 0 && active) {
+            const float4x4& world = *active->GetWorldMatrix();
+            const float4 position = world.Row(3);
+            const float dx = position.x - pass.lastCameraPos.x;
+            const float dy = position.y - pass.lastCameraPos.y;
+            const float dz = position.z - pass.lastCameraPos.z;
+            if (std::sqrt(dx * dx + dy * dy + dz * dz) <= static_cast<float>(pass.minCameraMove))
+                due = false;
+            else
+                pass.lastCameraPos = position;
+        }
+
+        const uint32_t count = due ? Gather(pass) : 0;
+        if (pass.mode == kPassShadow && pass.DrawsShadowSlices())
+            DrawShadowSlices(pass);
+        if (pass.printCount)
+            std::cout << count << "\n";
+        for (const auto& [carried, flag] : pass.carriedLists) {
+            if (flag != 1 || !carried)
+                continue;
+            auto* list = const_cast<RendererTemplate*>(carried);
+            list->instanceArray.count = 0;
+            std::vector<const float4x4*>().swap(list->instanceMatrices);
+        }
+        if (count > 0 || pass.copyAfterDraw || pass.alwaysDraw) {
+            ApplyStates(pass);
+            if (pass.mode == kPassNormal)
+                Draw(pass);
+            RestoreStates(pass);
+            ResetAfterPass(pass, next);
+        }
+    }
+    ++frameCounter;
+}
+
+uint32_t RenderPassList::Gather(RenderPass& pass)
+{
+    // Compared with the camera actually active: a pass that applied its
+    // camera without drawing must not leave the next pass looking through it.
+    if (pass.camera && pass.camera != GetActiveCamera())
+        pass.camera->ApplyCamera();
+    uint32_t count = 0;
+    for (RendererTemplate* renderTemplate : pass.subRenderers) {
+        if (!renderTemplate)
+            continue;
+        if (pass.mode == kPassNormal) {
+            ResetFrameListsOnce();
+            renderTemplate->Render();
+            count += renderTemplate->gatheredCount;
+        } else if (pass.mode == kPassShadow) {
+            ResetFrameListsOnce();
+            const uint32_t kept = renderTemplate->shadowSlice;
+            renderTemplate->shadowSlice = pass.shadowSlice;
+            pass.RenderLastShadow();
+            shadowGathering = 1;
+            renderTemplate->Render();
+            shadowGathering = 0;
+            renderTemplate->shadowSlice = kept;
+        }
+    }
+    return count;
+}
+
+void RenderPassList::DrawShadowSlices(RenderPass& pass)
+{
+    PassFrameRenderer* frame = GetPassFrameRenderer();
+    ApplyStates(pass);
+    for (uint32_t slice = 0; slice < pass.shadowSlices; ++slice) {
+        pass.RenderShadow(static_cast<uint8_t>(slice));
+        BindTargets(pass);
+        ClearSlice(pass);
+        frame->DrawInstanced("depth", 1, pass.depthWrite);
+    }
+    UnbindTargets(pass);
+    RestoreStates(pass);
+    for (RendererTemplate* renderTemplate : pass.subRenderers)
+        if (renderTemplate)
+            renderTemplate->ResetInstances(&frame->frameLights);
+    if (pass.camera)
+        pass.camera->ApplyCamera();
+}
+
+void RenderPassList::Draw(RenderPass& pass)
+{
+    BindTargets(pass);
+    if (pass.copyBeforeClear)
+        CopyTarget(pass, *pass.copyBeforeClear);
+    ClearNormal(pass);
+    GetPassFrameRenderer()->DrawInstanced(pass.name, pass.colourWrite, pass.depthWrite);
+    UnbindTargets(pass);
+    if (pass.copyAfterDraw)
+        CopyTarget(pass, *pass.copyAfterDraw);
+    if (pass.mipTarget)
+        pass.mipTarget->RegenerateTextureMips();
+}
+
+void RenderPassList::ResetAfterPass(RenderPass& pass, const RenderPass& next)
+{
+    PassFrameRenderer* frame = GetPassFrameRenderer();
+    for (RendererTemplate* renderTemplate : pass.subRenderers) {
+        if (!renderTemplate)
+            continue;
+        const auto carried = next.carriedLists.find(renderTemplate);
+        if (carried != next.carriedLists.end() && carried->second == 1)
+            continue;
+        if (!renderTemplate->autoReset)
+            continue;
+        renderTemplate->ResetInstances(&frame->frameLights); // a kept template stays as it is
+    }
+}
+
+void RenderPassList::ResetFrameListsOnce()
+{
+    if (frameListsReset)
+        return;
+    GetPassFrameRenderer()->ResetFrameLists();
+    frameListsReset = 1;
+}
+
+void RenderPassList::ApplyStates(const RenderPass& pass)
+{
+    RenderStateCache& cache = GetPassFrameRenderer()->renderStates;
+    for (const auto& [state, value] : pass.stateOverrides) {
+        savedStates[state] = cache.CachedValue(state);
+        cache.SetCachedState(state, value);
+    }
+}
+
+void RenderPassList::RestoreStates(const RenderPass& pass)
+{
+    RenderStateCache& cache = GetPassFrameRenderer()->renderStates;
+    for (const auto& entry : pass.stateOverrides)
+        cache.SetCachedState(entry.first, savedStates[entry.first]);
+}

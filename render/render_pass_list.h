@@ -1,0 +1,45 @@
+#pragma once
+// RenderPassList: the frame's render passes in order, and RenderPasses, which
+// runs them once per frame: it decides whether each pass is due (by its period
+// and by how far the active camera has moved), applies its camera, runs its
+// templates (a shadow pass with the shadow-gathering flag set), sets its render
+// states, binds and clears its targets, draws through the current
+// PassFrameRenderer, copies its target and restores the states. Passes are not
+// owned. Render thread only.
+#include <cstdint>
+#include <map>
+#include <vector>
+
+class RenderPass;
+class RendererTemplate;
+
+// The clock passes are timed with, in ticks: milliseconds since the program
+// started, wrapping at 32 bits. Replaceable (null restores it).
+using PassClock = uint32_t (*)();
+void SetPassClock(PassClock clock);
+uint32_t ReadPassClock();
+
+class RenderPassList {
+public:
+    RenderPassList() { passes.reserve(100); }
+
+    // Runs every pass once; does nothing but count the frame when there is no
+    // current PassFrameRenderer.
+    void RenderPasses();
+
+    uint8_t frameListsReset = 0;
+    // The values that pass states replaced, restored after the pass.
+    std::map<uint32_t, uintptr_t> savedStates;
+    uint32_t frameCounter = 0;
+    std::vector<RenderPass*> passes;
+
+private:
+    // Gathers and returns the instances counted for the pass.
+    uint32_t Gather(RenderPass& pass);
+    void DrawShadowSlices(RenderPass& pass);
+    void Draw(RenderPass& pass);
+    void ResetAfterPass(RenderPass& pass, const RenderPass& next);
+    void ResetFrameListsOnce();
+    void ApplyStates(const RenderPass& pass);
+    void RestoreStates(const RenderPass& pass);
+};

@@ -1,0 +1,232 @@
+// The reply server on real sockets: one reply per request, the listeners in
+// order, the default reply, malformed requests, the bind failure and the wake.
+#include <gtest/gtest.h>
+
+#include <zmq.hpp>
+
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "kernel/error_stream.h"
+#include "net/net_listener.h"
+#include "net/net_thread.h"
+#include "tests/net/net_support.h"
+
+using namespace net_test;
+
+namespace {
+
+// Records what it is offered; accepts with its own reply when asked to.
+class Recorder : public NetListener {
+public:
+    Recorder(NetThread* server, std::string answer = "") : NetListener(server), answer_(std::move(answer)) {}
+
+    bool OnRequest(const uint8_t* request, size_t size) override
+    {
+        std::lock_guard guard(lock_);
+        seen_.emplace_back(request, request + size);
+        if (answer_.empty())
+            return false;
+        replyMessage = std::make_unique<zmq::message_t>(answer_.data(), answer_.size());
+        return true;
+    }
+
+    std::vector<Bytes> Seen()
+    {
+        std::lock_guard guard(lock_);
+        return seen_;
+    }
+
+private:
+    std::string answer_;
+    std::mutex lock_;
+    std::vector<Bytes> seen_;
+};
+
+class Server : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        port = FreeLoopbackPort();
+        UseNetSettings(port);
+        ASSERT_TRUE(net.InitNetwork("127.0.0.1"));
+    }
+
+    // One request served on the test's thread: sent, served, answered.
+    std::optional<Bytes> RoundTrip(Client& client, const Bytes& request)
+    {
+        if (!client.Send(request))
+            return std::nullopt;
+        net.ServeRequest();
+        return client.Receive();
+    }
+
+    platform::testing::ScriptedMessageBoxes boxes;
+    std::string port;
+    NetThread net;
+};
+
+} // namespace
+
+TEST(Endpoints, BindAllInterfacesAndWakeThroughLocalhost)
+{
+    EXPECT_EQ(ServerEndpoint("tcp", "5555"), "tcp://*:5555");
+    EXPECT_EQ(WakeEndpoint("tcp", "5555"), "tcp://localhost:5555");
+    EXPECT_EQ(ServerEndpoint("", ""), "://*:");
+}
+
+TEST_F(Server, UnacceptedRequestsAreAnsweredDummymsgEveryTime)
+{
+    Recorder quiet(&net);
+    Client client(port);
+    for (int i = 0; i < 3; ++i) {
+        auto reply = RoundTrip(client, ToBytes("anything at all"));
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(ToText(*reply), "DUMMYMSG");
+    }
+    EXPECT_EQ(quiet.Seen().size(), 3u);
+    EXPECT_TRUE(boxes.Shown().empty());
+}
+
+TEST_F(Server, TheFirstListenerThatAcceptsAnswersAndTheRestAreNotAsked)
+{
+    Recorder before(&net);
+    auto first = std::make_unique<Recorder>(&net, "FIRST");
+    Recorder second(&net, "SECOND");
+    Client client(port);
+    auto reply = RoundTrip(client, ToBytes("request"));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(ToText(*reply), "FIRST");
+    EXPECT_EQ(before.Seen(), std::vector<Bytes>{ToBytes("request")});
+    EXPECT_EQ(first->Seen().size(), 1u);
+    EXPECT_TRUE(second.Seen().empty());
+
+    first.reset();
+    reply = RoundTrip(client, ToBytes("again"));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(ToText(*reply), "SECOND");
+}
+
+TEST_F(Server, ARemovedListenerIsNeverAskedAgain)
+{
+    auto gone = std::make_unique<Recorder>(&net, "GONE");
+    EXPECT_EQ(net.ListenerCount(), 1u);
+    gone.reset();
+    EXPECT_EQ(net.ListenerCount(), 0u);
+    Client client(port);
+    auto reply = RoundTrip(client, ToBytes("x"));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(ToText(*reply), "DUMMYMSG");
+}
+
+TEST_F(Server, EmptyAndMultiPartRequestsGetTheDefaultReply)
+{
+    Recorder seen(&net, "ACCEPTED");
+    Client client(port);
+    auto reply = RoundTrip(client, Bytes{});
+    ASSERT_TRUE(reply);
+    // An empty request is offered with its length 0 (and accepted here).
+    EXPECT_EQ(ToText(*reply), "ACCEPTED");
+    ASSERT_EQ(seen.Seen().size(), 1u);
+    EXPECT_TRUE(seen.Seen()[0].empty());
+
+    ASSERT_TRUE(client.SendParts({ToBytes("PARAMSET"), Bytes(81, 0), ToBytes("tail")}));
+    net.ServeRequest();
+    reply = client.Receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(ToText(*reply), "DUMMYMSG");
+    EXPECT_EQ(seen.Seen().size(), 1u); // not offered
+
+    // The socket is in step afterwards.
+    reply = RoundTrip(client, ToBytes("next"));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(ToText(*reply), "ACCEPTED");
+    EXPECT_TRUE(boxes.Shown().empty());
+}
+
+TEST_F(Server, TheWakeRequestIsOfferedAndAnsweredLikeAnyOther)
+{
+    Recorder seen(&net);
+    net.StartThread(false);
+    Client client(port); // one served request: the loop runs and waits in its receive
+    ASSERT_TRUE(client.Send(ToBytes("first")));
+    ASSERT_TRUE(client.Receive());
+    StopThread(&net); // the wake: "Hello", answered, and the loop sees its stop flag
+    net.handle.TerminateThreadHandle();
+    EXPECT_EQ(seen.Seen(), (std::vector<Bytes>{ToBytes("first"), ToBytes("Hello")}));
+    EXPECT_TRUE(boxes.Shown().empty());
+}
+
+TEST_F(Server, AServingThreadAnswersClientsUntilItIsStopped)
+{
+    Recorder seen(&net, "");
+    net.StartThread(false);
+    {
+        Client client(port);
+        for (int i = 0; i < 20; ++i) {
+            ASSERT_TRUE(client.Send(ToBytes("request " + std::to_string(i))));
+            auto reply = client.Receive();
+            ASSERT_TRUE(reply);
+            EXPECT_EQ(ToText(*reply), "DUMMYMSG");
+        }
+    }
+    // The destructor stops it through the wake and joins it.
+}
+
+TEST(ServerSetUp, AnEndpointThatCannotBeBoundIsReportedAndLeavesTheThreadIdle)
+{
+    UseNetSettings("");
+    GetSettings().Set("net", "protocol", "");
+    platform::testing::ScriptedMessageBoxes boxes;
+    NetThread net;
+    EXPECT_FALSE(net.InitNetwork("127.0.0.1"));
+    EXPECT_FALSE(net.IsBound());
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].text.rfind("ZeroMQ error: ", 0), 0u) << boxes.Shown()[0].text;
+
+    // Unbound, the thread idles, and its wake still stops it.
+    net.StartThread(false);
+    StopThread(&net);
+    net.handle.TerminateThreadHandle();
+    EXPECT_EQ(boxes.Shown().size(), 1u);
+}
+
+TEST(ServerSetUp, APortInUseIsReported)
+{
+    const std::string port = FreeLoopbackPort();
+    UseNetSettings(port);
+    platform::testing::ScriptedMessageBoxes boxes;
+    NetThread first;
+    ASSERT_TRUE(first.InitNetwork("127.0.0.1"));
+    NetThread second;
+    EXPECT_FALSE(second.InitNetwork("127.0.0.1"));
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_NE(boxes.Shown()[0].text.find("ZeroMQ error: Address already in use"), std::string::npos)
+        << boxes.Shown()[0].text;
+    UseNetSettings(FreeLoopbackPort());
+}
+
+TEST(ServerSetUp, AWakeThatCannotReachTheServerStillEndsItsThread)
+{
+    // The wake looks for the server at "localhost", which this ipc endpoint is
+    // not: after its patience the context ends, and with it the receive.
+    const auto folder = std::filesystem::temp_directory_path() / ("zandrel-net-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    UseNetSettings("sock");
+    GetSettings().Set("net", "protocol", "ipc");
+    platform::testing::ScriptedMessageBoxes boxes;
+    {
+        NetThread net;
+        ASSERT_TRUE(net.InitNetwork((folder / "server").string()));
+        net.StartThread(false);
+        StopThread(&net);
+        net.handle.TerminateThreadHandle();
+    }
+    EXPECT_TRUE(boxes.Shown().empty());
+    std::filesystem::remove_all(folder);
+    UseNetSettings(FreeLoopbackPort());
+}
