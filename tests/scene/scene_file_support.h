@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "archive_test_support.h"
+#include "tests/support/archive_bytes.h"
 #include "kernel/math/euler.h"
 #include "scene/camera_node.h"
 #include "scene/mesh_node.h"

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "archive_test_support.h"
+#include "tests/support/archive_bytes.h"
 #include "kernel/archive.h"
 #include "kernel/math/euler.h"
 #include "platform/gfx/vertex_declaration.h"
