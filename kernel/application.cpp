@@ -31,7 +31,7 @@ platform::Instance* instanceHandle = nullptr;
 platform::Window* mainWindowHandle = nullptr;
 
 // Each engine-wide service has one place below, in the order it starts or is
-// released. A place stays empty until its service exists.
+// released.
 
 // --- Before the platform (RunApplication) ---
 
