@@ -203,10 +203,20 @@ TEST_F(TileTextures, ReleasingAFailedPooledTileFreesItsEntry)
     ASSERT_TRUE(copy.AttachById(pool.videoEntries[0].GetId()));
     ASSERT_TRUE(tile.AttachById(copy.GetId()));
     copy.SetState(0);
+    // The parts after the failed one are still queued and point into the copy.
+    GetQueueRegistry()->ResetQueues();
+    TaskBatch* batch = GetQueueRegistry()->AllocQueue(0);
+    TextureBlock* block = copy.GetBlock();
+    batch->PushTask(UploadTexPartTask(0, 0, 64, 64, kLastPart, &copy.fileBuffer, &block->payload.texture,
+                                      &pool.systemEntries[0].GetPayload()->texture, block),
+                    GetRenderThread(), "up");
+    copy.pendingBatch = MarkLoadChain(batch);
     EXPECT_EQ(FindFreePoolEntry(pool), -1);
     list.ReleaseTileTextures();
     EXPECT_FALSE(tile.IsValid());
     EXPECT_EQ(FindFreePoolEntry(pool), 0);
+    EXPECT_EQ(batch->tasks.Front().cancelled.load(), 1) << "nothing may run on the copy once it is gone";
+    GetQueueRegistry()->ResetQueues();
 }
 
 TEST_F(TileTextures, WithoutATileSetEachRepairOnlySaysItFailed)
