@@ -28,7 +28,7 @@ using platform::testing::WriteDds;
 using texture_test::Bytes;
 using texture_test::WriteFile;
 
-const DdsSpec kTileSpec{gfx::kFormatDXT1, gfx::ImageKind::Texture2D, 64, 64, 1, 1};
+const DdsSpec kTileImage{gfx::kFormatDXT1, gfx::ImageKind::Texture2D, 64, 64, 1, 1};
 
 class TileTextures : public texture_test::TextureRun {
 protected:
@@ -152,7 +152,7 @@ TEST_F(TileTextures, RebuildingFreesTheFirstPoolAndTheSecondOnlyWhenUsed)
 
 TEST_F(TileTextures, ReleasingGivesBackLoadedTilesAndAttachesThemBackToTheirIds)
 {
-    WriteFile("plain.dds", WriteDds(kTileSpec, 3));
+    WriteFile("plain.dds", WriteDds(kTileImage, 3));
     TextureResource bound, own;
     bound.CreateUnique();
     const uint32_t boundId = bound.GetId();
@@ -169,7 +169,7 @@ TEST_F(TileTextures, ReleasingGivesBackLoadedTilesAndAttachesThemBackToTheirIds)
     ASSERT_TRUE(copy.LoadByName("plain.dds"));
     ASSERT_EQ(copy.GetState(), 2u);
     ASSERT_TRUE(shown.AttachById(RSHash("plain.dds")));
-    const std::vector<uint8_t> level0 = PatternTexels(kTileSpec, 3);
+    const std::vector<uint8_t> level0 = PatternTexels(kTileImage, 3);
     const std::vector<uint8_t> shownBytes = Bytes(shown.GetPayload()->texture);
     ASSERT_GE(shownBytes.size(), level0.size());
     EXPECT_TRUE(std::equal(level0.begin(), level0.end(), shownBytes.begin())) << "level 0 is the file's";
@@ -248,7 +248,7 @@ TEST_F(TileTextures, AFailedPartUploadHasEveryTileLoadedAgain)
     const std::vector<std::string> names = {"tiles/t1_0.dds", "tiles/t0_1.dds", "tiles/t0_0.dds", "tiles/t0_3.dds",
                                             "tiles/t0_2.dds"};
     for (uint32_t i = 0; i < names.size(); ++i)
-        WriteFile(names[i], WriteDds(kTileSpec, 40 + i));
+        WriteFile(names[i], WriteDds(kTileImage, 40 + i));
     RegisterTileSet(&set);
 
     // What the tile set's streaming does each frame: load every tile not yet
@@ -299,7 +299,7 @@ TEST_F(TileTextures, AFailedPartUploadHasEveryTileLoadedAgain)
                                 set.levels[1][3]};
     for (uint32_t i = 0; i < order.size(); ++i) {
         EXPECT_EQ(order[i]->texture.GetId(), RSHash(names[i])) << names[i];
-        EXPECT_EQ(Bytes(order[i]->texture.GetPayload()->texture), PatternTexels(kTileSpec, 40 + i)) << names[i];
+        EXPECT_EQ(Bytes(order[i]->texture.GetPayload()->texture), PatternTexels(kTileImage, 40 + i)) << names[i];
     }
     EXPECT_EQ(Count("Out of textures in texture pool..."), 0u) << "the failed tile's entry was given back";
     EXPECT_TRUE(run.Boxes().empty());
