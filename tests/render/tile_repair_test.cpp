@@ -223,7 +223,7 @@ TEST_F(TileTextures, WithoutATileSetEachRepairOnlySaysItFailed)
 {
     TileFixModule* module = GetFixHandler();
     ASSERT_NE(module, nullptr);
-    EXPECT_TRUE(Attached(GetRenderThread(), module));
+    EXPECT_TRUE(zandrel_test::ModuleAttached(GetRenderThread(), module));
     EXPECT_TRUE(module->owned);
     module->RegisterHandlers();
     ASSERT_TRUE(module->HasHandler(RSHash("FTTFixMe")));
