@@ -36,6 +36,8 @@ public:
     // (before the device); the device's stereo handle (after it).
     void Init3DVision();
     void InitStereoHandle();
+    // Deactivates and destroys the stereo handle, when 3D Vision is on and one was made.
+    void ReleaseStereoHandle();
 
     // Stereo handle, device and Direct3D object, in that order.
     void ReleaseD3D();
