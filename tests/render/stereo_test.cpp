@@ -3,8 +3,17 @@
 // arguments the driver gets, and the absent driver of this platform.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kernel/error_stream.h"
@@ -12,6 +21,7 @@
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_failure_injection.h"
 #include "tests/render/device_fixture.h"
+#include "tests/support/program_run.h"
 
 using render_test::DeviceRun;
 using render_test::Pointer;
@@ -370,4 +380,98 @@ TEST(Stereo, MakingTheDirect3DObjectForgetsAnyOldHandle)
     GetD3DContext()->stereoHandle = &old;
     GetD3DContext()->CreateD3D();
     EXPECT_EQ(GetD3DContext()->stereoHandle, nullptr);
+}
+
+// The program itself on a terminal, 3D Vision on and no driver: each step's box
+// is answered "Continue Anyway", the device is made and the program runs on.
+TEST(Stereo, TheProgramWithoutTheDriverRunsOnOnceEachBoxIsAnswered)
+{
+    using namespace std::chrono_literals;
+    zandrel_test::TempDir folder("zandrel-stereo");
+    zandrel_test::fs::copy_file(ZANDREL_EXE, folder.Path("zandrel"));
+    folder.Write("settings.ini", std::string(kAllOn));
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    const std::string exe = folder.Path("zandrel").string();
+    const std::string out = folder.Path("out.txt").string();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setsid();
+        dup2(slave, STDIN_FILENO);
+        const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(outFd, STDOUT_FILENO);
+        dup2(outFd, STDERR_FILENO);
+        close(master);
+        execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+
+    const std::string boxMark = "Press Abort to close the program";
+    const auto count = [](const std::string& text, const std::string& what) {
+        size_t n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    size_t answered = 0;
+    int status = 0;
+    bool ended = false;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            ended = true;
+            break;
+        }
+        const std::string text = zandrel_test::ReadFile(out);
+        if (count(text, boxMark) > answered) {
+            ASSERT_EQ(write(master, "c", 1), 1);
+            ++answered;
+        }
+        // Once the last answer has been read the start-up goes on to the main loop.
+        int unread = 0;
+        if (answered == 8 && ioctl(slave, FIONREAD, &unread) == 0 && unread == 0)
+            break;
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_FALSE(ended) << zandrel_test::ReadFile(out);
+    if (!ended) {
+        kill(pid, SIGINT);
+        const auto stopDeadline = std::chrono::steady_clock::now() + 30s;
+        while (!ended && std::chrono::steady_clock::now() < stopDeadline) {
+            if (waitpid(pid, &status, WNOHANG) == pid)
+                ended = true;
+            else
+                std::this_thread::sleep_for(5ms);
+        }
+        if (!ended) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+    }
+    close(master);
+    close(slave);
+    ASSERT_TRUE(ended);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    const std::string text = zandrel_test::ReadFile(out);
+    EXPECT_EQ(answered, 8u) << text;
+    const std::vector<std::string> messages{
+        "Error initializing NvAPI.",          "NVAPI_API_NOT_INTIALIZED",
+        "Error applying convergence.",        "NVAPI_API_NOT_INTIALIZED",
+        "NVAPI_API_NOT_INTIALIZED",           "NvAPI_Stereo_Activate error.",
+        "NvAPI_Stereo_SetConvergence error.", "NvAPI_Stereo_SetSeparation error.",
+    };
+    std::vector<std::string> shown;
+    for (const auto& line : zandrel_test::Lines(text))
+        if (std::find(messages.begin(), messages.end(), line) != messages.end())
+            shown.push_back(line);
+    EXPECT_EQ(shown, messages) << text;
+    EXPECT_NE(text.find("Applying convergence...Applying separation..."), std::string::npos) << text;
+    // No handle was made, so none is destroyed.
+    EXPECT_EQ(text.find("NvAPI stereoHandle destroyed."), std::string::npos);
+    EXPECT_NE(text.find("D3D9Device Handle: "), std::string::npos) << text;
+    EXPECT_NE(text.find("D3D9Device released\nD3D9 released\n"), std::string::npos) << text;
+    EXPECT_EQ(zandrel_test::LinesAmong(text, zandrel_test::ReleaseLines()), zandrel_test::ReleaseLines()) << text;
 }
