@@ -4,6 +4,7 @@
 // start-up has copied into the render device (capability report, presentation
 // parameters, query check, back buffer set-up). GetD3DContext makes it on first
 // use; DestroyD3DContext releases stereo handle, device and Direct3D object.
+// The 3D Vision steps are in d3d_context_stereo.cpp.
 #include <cstdint>
 #include <string_view>
 
@@ -36,6 +37,8 @@ public:
     // (before the device); the device's stereo handle (after it).
     void Init3DVision();
     void InitStereoHandle();
+    // Deactivates and destroys the stereo handle, when 3D Vision is on and one was made.
+    void ReleaseStereoHandle();
 
     // Stereo handle, device and Direct3D object, in that order.
     void ReleaseD3D();

@@ -1,6 +1,6 @@
 // The Direct3D context and the render device as the start-up makes them: the
 // presentation parameters from the settings, the capability report, the back
-// buffer set-up, stereo, a failed creation and the release order.
+// buffer set-up, a failed creation and the release order (stereo has its own tests).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -282,105 +282,6 @@ TEST(D3DContext, DirectDrawFailuresAreReportedAndReadingsCountZero)
     EXPECT_EQ(run.Renderer()->videoMemoryAtStart, 0u);
     EXPECT_EQ(run.Renderer()->surfaceMemory, 0);
     EXPECT_NE(run.Renderer()->backBufferTarget.depthStencil, nullptr);
-}
-
-TEST(D3DContext, WithoutStereoNoDriverCallIsMade)
-{
-    DeviceRun run("[Graphics]\nwidth=32\nheight=32\nuseStereoHandle=1\n");
-    platform::testing::GfxCallRecord record;
-    ASSERT_TRUE(run.Start());
-    run.Release();
-    for (const auto& name : record.Names())
-        EXPECT_NE(name.rfind("Stereo::", 0), 0u) << name;
-}
-
-TEST(D3DContext, StereoWithoutTheDriverReportsEachStepAndGoesOn)
-{
-    DeviceRun run("[Graphics]\nwidth=32\nheight=32\nuse3DVision=1\nuseStereoHandle=1\nuseCustomStereoSettings=1\n"
-                  "stereoConvergence=4.5\n");
-    platform::testing::GfxCallRecord record;
-    ASSERT_TRUE(run.Start());
-    const std::vector<std::string> expected{
-        ErrorBoxText("Error initializing NvAPI.\n"),
-        ErrorBoxText("NVAPI_API_NOT_INTIALIZED\n"),
-        ErrorBoxText("Error applying convergence.\n"),
-        ErrorBoxText("NVAPI_API_NOT_INTIALIZED\n"),
-        ErrorBoxText("NVAPI_API_NOT_INTIALIZED\n"),
-        ErrorBoxText("NvAPI_Stereo_Activate error.\n"),
-        ErrorBoxText("NvAPI_Stereo_SetConvergence error.\n"),
-        ErrorBoxText("NvAPI_Stereo_SetSeparation error.\n"),
-    };
-    EXPECT_EQ(BoxTexts(run), expected);
-    const std::string out = run.Out();
-    EXPECT_NE(out.find("\nInitializing 3D Vision...\nInitializing NvAPI...Accessing NVIDIA registry key..."
-                       "Applying stereo settings, convergence...Enabling stereo..."),
-              std::string::npos)
-        << out;
-    EXPECT_NE(out.find("Getting stereo handle...Activating stereo handle...\nApplying stereo settings...\n"
-                       "Applying convergence...Applying separation..."),
-              std::string::npos)
-        << out;
-    const auto value = record.Calls("Stereo::SetConfigurationProfileValue");
-    ASSERT_EQ(value.size(), 1u);
-    EXPECT_EQ(value[0].floats, std::vector<float>{4.5f});
-    EXPECT_EQ(GetD3DContext()->nvStatus, gfx::stereo::kApiNotInitialized);
-    // No handle was made, so the release asks the driver nothing.
-    record.Clear();
-    run.Release();
-    EXPECT_EQ(record.Count("Stereo::Deactivate"), 0u);
-}
-
-TEST(D3DContext, RegistryStatusesHaveTheirOwnMessagesOnlyWhereTheStepKnowsThem)
-{
-    struct Case {
-        gfx::stereo::Status status;
-        const char* registryKey;
-        const char* convergence;
-    };
-    for (const Case c : {Case{gfx::stereo::kRegistryProfileTypeNotSupported,
-                              "NVAPI_STEREO_REGISTRY_PROFILE_TYPE_NOT_SUPPORTED\n",
-                              "NVAPI_STEREO_REGISTRY_PROFILE_TYPE_NOT_SUPPORTED\n"},
-                         Case{gfx::stereo::kRegistryValueNotSupported, "NVAPI_ERROR\n",
-                              "NVAPI_STEREO_REGISTRY_VALUE_NOT_SUPPORTED\n"},
-                         Case{gfx::stereo::kRegistryAccessFailed, "NVAPI_STEREO_REGISTRY_ACCESS_FAILED\n",
-                              "Error applying convergence.\n"}}) {
-        DeviceRun run("[Graphics]\nwidth=32\nheight=32\nuse3DVision=1\n");
-        platform::testing::GfxFailureInjection inject;
-        inject.Fail("Stereo::Initialize", gfx::stereo::kOk);
-        inject.Fail("Stereo::CreateConfigurationProfileRegistryKey", c.status);
-        inject.Fail("Stereo::SetConfigurationProfileValue", c.status);
-        inject.Fail("Stereo::Enable", gfx::stereo::kOk);
-        platform::testing::GfxCallRecord record;
-        ASSERT_TRUE(run.Start());
-        const std::vector<std::string> expected{ErrorBoxText(c.registryKey), ErrorBoxText(c.convergence)};
-        EXPECT_EQ(BoxTexts(run), expected) << c.status;
-        // Without useStereoHandle no handle is asked for, and none is released.
-        run.Release();
-        EXPECT_EQ(record.Count("Stereo::CreateHandleFromDevice"), 0u);
-        EXPECT_EQ(record.Count("Stereo::DestroyHandle"), 0u);
-    }
-}
-
-TEST(D3DContext, AStereoHandleIsActivatedAndDestroyedAtShutdown)
-{
-    DeviceRun run("[Graphics]\nwidth=32\nheight=32\nuse3DVision=1\nuseStereoHandle=1\n");
-    platform::testing::GfxFailureInjection inject;
-    for (const char* call : {"Stereo::Initialize", "Stereo::CreateConfigurationProfileRegistryKey",
-                             "Stereo::SetConfigurationProfileValue", "Stereo::Enable", "Stereo::CreateHandleFromDevice",
-                             "Stereo::Activate", "Stereo::Deactivate", "Stereo::DestroyHandle"})
-        inject.Fail(call, gfx::stereo::kOk);
-    platform::testing::GfxCallRecord record;
-    ASSERT_TRUE(run.Start());
-    EXPECT_TRUE(run.Boxes().empty());
-    EXPECT_NE(run.Out().find("Initializing NvAPI...OK.\nAccessing NVIDIA registry key...OK.\n"
-                             "Applying stereo settings, convergence...OK.\nEnabling stereo...OK.\n\n"),
-              std::string::npos);
-    EXPECT_NE(run.Out().find("Getting stereo handle...OK.\nActivating stereo handle...OK.\n\n"), std::string::npos);
-    EXPECT_EQ(record.Count("Stereo::SetConvergence"), 0u); // no custom settings
-    EXPECT_NE(GetD3DContext()->stereoHandle, nullptr);
-    run.ClearOut();
-    run.Release();
-    EXPECT_EQ(run.Out(), "!NvAPI stereoHandle destroyed.\nD3D9Device released\nD3D9 released\n");
 }
 
 TEST(D3DContext, ARunWhoseDeviceFailedStopsBeforeTheDemoAndReleasesInOrder)
