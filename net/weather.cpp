@@ -5,6 +5,9 @@
 
 #include "kernel/task_message.h"
 #include "net/para_tasks.h"
+#include "render/cloud_layer.h"
+#include "render/effect.h"
+#include "render/material.h"
 #include "net/remote_scene.h"
 
 namespace {
@@ -61,7 +64,15 @@ void SetWeatherHandler(TaskMessage* task)
     const WeatherValues v = DecodeWeather(record.data());
 
     scene->cloudBottomHeight = v.cloudBottomHeight;
+    SetCloudBottomHeight(scene->cloudLayer, v.cloudBottomHeight);
+    SetCloudCover(scene->cloudLayer, v.cloudCover);
     scene->timeOfDayAngle = v.timeOfDayAngle;
+
+    for (size_t i = 0; i < scene->fogMaterials.size(); ++i) {
+        MaterialResource* material = scene->fogMaterials[i];
+        if (Effect* effect = material ? material->GetEffect() : nullptr)
+            effect->SetDefine("FOGAFFECTSALPHA", v.fogAffectsAlpha);
+    }
 
     // Only requests: the scene's own update turns the layers on or off.
     if ((v.cloudsWanted == 1 && scene->cloudToggleB == 0) || (v.cloudsWanted == 0 && scene->cloudToggleB != 0))
@@ -69,12 +80,16 @@ void SetWeatherHandler(TaskMessage* task)
     if (v.coverB > kCloudEffectThreshold) {
         if (scene->cloudToggleA == 0)
             scene->cloudLayerShown[1] = 1;
+        if (scene->cloudEffectB)
+            scene->cloudEffectB->SetFloat("percentToShow", v.coverB, "");
     } else if (scene->cloudToggleA != 0) {
         scene->cloudLayerShown[1] = 1;
     }
     if (v.coverA > kCloudEffectThreshold) {
         if (scene->cloudLayerShown[3] == 0)
             scene->cloudLayerShown[2] = 1;
+        if (scene->cloudEffectA)
+            scene->cloudEffectA->SetFloat("percentToShow", v.coverA, "");
     } else if (scene->cloudLayerShown[3] != 0) {
         scene->cloudLayerShown[2] = 1;
     }
@@ -82,4 +97,7 @@ void SetWeatherHandler(TaskMessage* task)
     scene->windVector = v.wind;
     if (v.clearStatus)
         scene->statusFlag = 0;
+
+    if (Effect* stars = scene->starMaterial ? scene->starMaterial->GetEffect() : nullptr)
+        stars->SetFloat("starBright", v.starBrightness, "");
 }

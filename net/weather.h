@@ -37,6 +37,7 @@ WeatherValues DecodeWeather(const uint8_t* record);
 float TimeOfDayAngle(int16_t hours, int16_t minutes);
 
 // The setWeather handler: nothing while there is no RemoteScene; otherwise the
-// cloud height, time of day, cloud switch requests, wind and status of the scene
-// are set from the task's record.
+// cloud layer's height and cover, the time of day, the fog define of the fog
+// materials, the cloud switch requests and effect covers, the wind, the status
+// and the star brightness of the scene are set from the task's record.
 void SetWeatherHandler(TaskMessage* task);

@@ -17,6 +17,8 @@
 #include "net/para_tasks.h"
 #include "net/remote_scene.h"
 #include "net/weather.h"
+#include "render/effect.h"
+#include "render/material.h"
 #include "tests/net/net_support.h"
 
 using namespace net_test;
@@ -139,6 +141,45 @@ TEST_F(WeatherOnScene, SetsHeightTimeAndWind)
     EXPECT_NEAR(scene.cloudBottomHeight, 1.28f, 1e-6f);
     EXPECT_NEAR(scene.timeOfDayAngle, 6.863071f, 1e-5f);
     EXPECT_NEAR(scene.windVector.x, 1.28f, 1e-6f);
+}
+
+TEST_F(WeatherOnScene, MovesAndCoversTheCloudLayerAndSetsTheEffects)
+{
+    CloudRecord records[4];
+    MaterialResource cloudMaterial, fogA, fogB, stars;
+    for (MaterialResource* material : {&cloudMaterial, &fogA, &fogB, &stars})
+        MakeUniqueMaterial(*material);
+    MaterialResource empty; // holds no effect: passed over
+    Effect effectA, effectB;
+    scene.cloudLayer.material = cloudMaterial.GetBlock();
+    scene.cloudLayer.records = records;
+    scene.cloudLayer.count = 4;
+    scene.fogMaterials = {&fogA, &empty, nullptr, &fogB};
+    scene.cloudEffectA = &effectA;
+    scene.cloudEffectB = &effectB;
+    scene.starMaterial = &stars;
+    const auto floats = [](Effect* effect) { return effect->params.Group("").floats; };
+
+    Apply(WeatherRecord().I16(3, 5000).I16(7, 5).F32(20, 2000.0f).F32(24, 0.4f).F32(28, 0.6f).F32(45, 0.25f));
+    EXPECT_FLOAT_EQ(records[3].height, 6.4f);
+    EXPECT_FLOAT_EQ(floats(cloudMaterial.GetEffect()).at("cumulusBottomHeight"), 3.4f);
+    EXPECT_FLOAT_EQ(scene.cloudLayer.cover, 0.5f);
+    EXPECT_EQ(records[1].colour.w, 1.0f);
+    EXPECT_EQ(records[2].colour.w, 0.0f);
+    EXPECT_TRUE(fogA.GetEffect()->defineFlags.at("FOGAFFECTSALPHA"));
+    EXPECT_TRUE(fogB.GetEffect()->defineFlags.at("FOGAFFECTSALPHA"));
+    EXPECT_EQ(floats(&effectB).at("percentToShow"), 0.4f);
+    EXPECT_EQ(floats(&effectA).at("percentToShow"), 0.6f);
+    EXPECT_EQ(floats(stars.GetEffect()).at("starBright"), 0.25f);
+
+    // Thin fog turns the define off; covers of 0.1 or less leave the effects.
+    Apply(WeatherRecord().F32(20, 1000.0f).F32(24, 0.1f).F32(28, 0.0f).F32(45, 2.0f));
+    EXPECT_FALSE(fogA.GetEffect()->defineFlags.at("FOGAFFECTSALPHA"));
+    EXPECT_FALSE(fogB.GetEffect()->defineFlags.at("FOGAFFECTSALPHA"));
+    EXPECT_EQ(floats(&effectB).at("percentToShow"), 0.4f);
+    EXPECT_EQ(floats(&effectA).at("percentToShow"), 0.6f);
+    EXPECT_EQ(floats(stars.GetEffect()).at("starBright"), 2.0f);
+    EXPECT_EQ(scene.cloudLayer.cover, 0.0f);
 }
 
 TEST_F(WeatherOnScene, OnlyTheValueOneClearsTheStatus)
