@@ -208,13 +208,13 @@ intptr_t EngineMessageBoxDlgProc(platform::Window* window, uint32_t message, uin
     switch (message) {
     case platform::kMsgCommand:
         OnCommand(window, *dialog, static_cast<uint32_t>(wParam));
-        return 1;
+        return 0;
     case platform::kMsgTimer:
         if (wParam == kCountdownTimer)
             OnCountdownTick(window, *dialog);
         else if (wParam == kDisabledTimer)
             OnDisabledTick(window, *dialog);
-        return 1;
+        return 0;
     case platform::kMsgLButtonDown:
     case platform::kMsgNcLButtonDown:
         StopCountdown(window, *dialog);

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "demo/shadow_demo.h"
+#include "scene/scene_node.h"
 #include "tests/scene/input_test_support.h"
 
 using namespace input_test;
@@ -75,4 +76,23 @@ TEST(InputDemoFrame, StartUpTunesTheFreeCamera)
     EXPECT_EQ(rig.demo.freeCamera.moveStep, 3.0f);
     EXPECT_EQ(rig.demo.freeCamera.lookScale, 1.0f);
     EXPECT_EQ(rig.demo.dynamics.Entries(), (std::vector<Dynamic*>{&rig.demo.freeCamera}));
+}
+
+TEST(InputDemoFrame, AHeldKeyReachesTheCameraInTheFrameThatReadIt)
+{
+    DemoRig rig;
+    SceneNode node;
+    node.AttachComponent(&rig.demo.freeCamera);
+    ASSERT_EQ(GetControls()->bindings[kKeyW].size(), 2u);
+    inject::PressKey(kKeyW);
+    EXPECT_EQ(rig.demo.DemoFrame(), 1);
+    // The bindings delivered before the per-frame objects ran, so the move
+    // was asked for and used up within this one frame; none waits for the next.
+    EXPECT_EQ(rig.demo.freeCamera.moved, 0);
+    EXPECT_EQ(rig.demo.freeCamera.move.z, 0.0f);
+
+    // Delivery alone leaves it waiting for the camera's update.
+    GetControls()->UpdateControls();
+    EXPECT_EQ(rig.demo.freeCamera.moved, 1);
+    EXPECT_EQ(rig.demo.freeCamera.move.z, 6.0f);
 }
