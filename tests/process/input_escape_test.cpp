@@ -46,17 +46,7 @@ TEST(InputEscape, EscapeOnTheTerminalEndsTheProgramWithZero)
 
     const std::string exe = folder.Path("zandrel").string();
     const std::string out = folder.Path("out.txt").string();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setsid();
-        dup2(slave, STDIN_FILENO);
-        const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(outFd, STDOUT_FILENO);
-        dup2(outFd, STDERR_FILENO);
-        close(master);
-        execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    const pid_t pid = zandrel_test::StartOnTerminal(exe, out, master, slave);
     ASSERT_GT(pid, 0);
 
     // Ready once the window exists and the keyboard has the terminal.

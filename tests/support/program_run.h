@@ -123,6 +123,25 @@ private:
 };
 
 // The lines of `text` that are among `wanted`, in the order they appear.
+// Starts the program `exe` as the leader of a session of its own whose standard
+// input is the terminal `slave` (so its keys and boxes are live) and whose
+// standard output and error go to the file `out`. Returns the child's pid.
+inline pid_t StartOnTerminal(const std::string& exe, const std::string& out, int master, int slave)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setsid();
+        dup2(slave, STDIN_FILENO);
+        const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(outFd, STDOUT_FILENO);
+        dup2(outFd, STDERR_FILENO);
+        close(master);
+        execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
 inline std::vector<std::string> LinesAmong(const std::string& text, const std::vector<std::string>& wanted)
 {
     std::vector<std::string> kept;
