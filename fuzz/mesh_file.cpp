@@ -11,23 +11,10 @@
 
 #include "kernel/serializable_object.h"
 #include "platform/testing/message_box_script.h"
-#include "render/d3d_context.h"
+#include "fuzz/fuzz_device.h"
 #include "render/mesh.h"
-#include "render/render_device.h"
 
 namespace {
-bool StartDevice()
-{
-    std::ostringstream quiet;
-    std::streambuf* saved = std::cout.rdbuf(quiet.rdbuf());
-    GetD3DContext()->CreateD3D();
-    GetRenderer()->width = 64;
-    GetRenderer()->height = 64;
-    const bool made = GetD3DContext()->CreateDevice();
-    std::cout.rdbuf(saved);
-    return made;
-}
-
 void CheckIndices(MeshSubsetList& list, uint32_t vertexCount)
 {
     for (uint32_t j = 0; j < list.count; ++j) {
@@ -49,7 +36,7 @@ void CheckIndices(MeshSubsetList& list, uint32_t vertexCount)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static platform::testing::ScriptedMessageBoxes boxes;
-    static const bool device = StartDevice();
+    static const bool device = StartFuzzDevice();
     if (!device)
         return 0;
     boxes.Clear();

@@ -10,23 +10,10 @@
 #include <sstream>
 
 #include "platform/testing/message_box_script.h"
-#include "render/d3d_context.h"
-#include "render/render_device.h"
+#include "fuzz/fuzz_device.h"
 #include "scene/scene.h"
 
 namespace {
-bool StartDevice()
-{
-    std::ostringstream quiet;
-    std::streambuf* saved = std::cout.rdbuf(quiet.rdbuf());
-    GetD3DContext()->CreateD3D();
-    GetRenderer()->width = 64;
-    GetRenderer()->height = 64;
-    const bool made = GetD3DContext()->CreateDevice();
-    std::cout.rdbuf(saved);
-    return made;
-}
-
 void CheckScene(Scene& scene)
 {
     SceneList<SceneNode>& nodes = *scene.Nodes();
@@ -56,7 +43,7 @@ void CheckScene(Scene& scene)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static platform::testing::ScriptedMessageBoxes boxes;
-    static const bool device = StartDevice();
+    static const bool device = StartFuzzDevice();
     if (!device)
         return 0;
     boxes.Clear();
