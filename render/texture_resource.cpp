@@ -75,12 +75,7 @@ void TextureResource::InitRenderTexture(uint32_t width, uint32_t height, uint32_
         return;
     }
     block->state = resource_state::kLoaded;
-    if (gfx::Device* device = renderer->device) {
-        device->SetRenderTarget(0, data.target.colour);
-        device->SetDepthStencilSurface(data.target.depthStencil);
-        renderer->currentTarget = &data.target;
-        device->SetViewport(&data.target.viewport);
-    }
+    renderer->BindTarget(0, &data.target);
     std::cout << "RenderTexture created.\n";
 }
 
@@ -105,8 +100,7 @@ bool FreeRenderTexture(TextureBlock& block)
         return false;
     }
     RenderDevice* renderer = GetRenderer();
-    if (renderer->currentTarget == &data.target)
-        renderer->currentTarget = nullptr;
+    renderer->ForgetTarget(&data.target);
     // A depth-stencil surface of its own goes too; one that is the colour
     // surface goes with it.
     if (data.target.depthStencil == data.target.colour)
@@ -206,9 +200,7 @@ void TextureResource::LoadNow(const std::string& name)
         if (gfx::Succeeded(texture2d->GetLevelDesc(0, &desc))) {
             data.target.viewport.width = desc.width;
             data.target.viewport.height = desc.height;
-            const auto entry = renderer->bytesPerTexel.find(desc.format);
-            const float bytes = entry != renderer->bytesPerTexel.end() && entry->second != 0.0f ? entry->second : 4.0f;
-            data.bytesPerTexel = static_cast<uint32_t>(bytes);
+            data.bytesPerTexel = static_cast<uint32_t>(renderer->BytesPerTexel(desc.format));
         }
     }
     data.levels = static_cast<uint16_t>(texture->GetLevelCount());
