@@ -105,8 +105,7 @@ void RenderDevice::UploadTexToVRAM(TaskMessage* task)
         return;
     }
     if (LoadTexture(*this, *file, texture, 0, gfx::kPoolDefault)) {
-        if (gfx::Failed(KeepResult(static_cast<gfx::Texture*>(*texture)->GetSurfaceLevel(0, surface))))
-            std::cout << "Failed to get surface level.\n";
+        FinishTextureBlock(block->payload, *texture, surface);
         block->state = resource_state::kLoaded;
     } else {
         // Reported by LoadTexture; the texture stays not loaded.

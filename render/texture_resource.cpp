@@ -191,11 +191,26 @@ void TextureResource::LoadNow(const std::string& name)
         files->ReleaseFile(file);
         return;
     }
+    FinishTextureBlock(data, texture, &data.target.colour);
+    block->state = resource_state::kLoaded;
+    files->ReleaseFile(file);
+}
+
+void FinishTextureBlock(TextureData& data, gfx::BaseTexture* texture, gfx::Surface** colour)
+{
     data.texture = texture;
-    data.kind = static_cast<uint8_t>(TextureKindOf(loadFlags));
+    if (!texture)
+        return;
+    switch (texture->GetType()) {
+    case gfx::kResourceCubeTexture: data.kind = static_cast<uint8_t>(TextureKind::Cube); break;
+    case gfx::kResourceVolumeTexture: data.kind = static_cast<uint8_t>(TextureKind::Volume); break;
+    default: data.kind = static_cast<uint8_t>(TextureKind::Texture2D); break;
+    }
     if (data.kind == static_cast<uint8_t>(TextureKind::Texture2D)) {
+        RenderDevice* renderer = GetRenderer();
         gfx::Texture* texture2d = static_cast<gfx::Texture*>(texture);
-        renderer->GetSurfaceLevelChecked(0, texture2d, &data.target.colour);
+        if (colour)
+            renderer->GetSurfaceLevelChecked(0, texture2d, colour);
         gfx::SurfaceDesc desc;
         if (gfx::Succeeded(texture2d->GetLevelDesc(0, &desc))) {
             data.target.viewport.width = desc.width;
@@ -204,8 +219,6 @@ void TextureResource::LoadNow(const std::string& name)
         }
     }
     data.levels = static_cast<uint16_t>(texture->GetLevelCount());
-    block->state = resource_state::kLoaded;
-    files->ReleaseFile(file);
 }
 
 void TextureResource::LoadThroughTasks(const std::string& name)
