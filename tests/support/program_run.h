@@ -3,7 +3,8 @@
 // its own (it finds its files through its own path, not the current
 // directory), started with no terminal (input from /dev/null, output and error
 // output into out.txt and err.txt there), stopped with a signal; every wait is
-// bounded. Needs ZANDREL_EXE.
+// bounded. The demonstration's data is copied beside it from the run folder.
+// Needs ZANDREL_EXE and ZANDREL_RUN_DIR.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -25,7 +26,11 @@ class ProgramRun {
 public:
     static constexpr auto kPatience = std::chrono::seconds(30);
 
-    ProgramRun() : folder_("zandrel-run") { fs::copy_file(ZANDREL_EXE, folder_.Path("zandrel")); }
+    ProgramRun() : folder_("zandrel-run")
+    {
+        fs::copy_file(ZANDREL_EXE, folder_.Path("zandrel"));
+        CopyDemoData();
+    }
     explicit ProgramRun(const std::string& settings) : ProgramRun() { Settings(settings); }
     ~ProgramRun()
     {
@@ -38,6 +43,25 @@ public:
     ProgramRun& operator=(const ProgramRun&) = delete;
 
     void Settings(const std::string& text) const { folder_.Write("settings.ini", text); }
+
+    // What the demonstration loads, as the build leaves it in the run folder:
+    // its scene and textures, its effects, the effect compiler and an empty
+    // compiled-effect cache. Copies, since the program's file system does not
+    // follow symbolic links.
+    void CopyDemoData() const
+    {
+        const fs::path run(ZANDREL_RUN_DIR);
+        for (const char* folder : {"data", "textures"})
+            if (fs::exists(run / folder))
+                fs::copy(run / folder, folder_.Path(folder), fs::copy_options::recursive);
+        for (const auto& entry : fs::directory_iterator(run))
+            if (entry.path().extension() == ".fx")
+                fs::copy_file(entry.path(), folder_.Path(entry.path().filename().string()));
+        fs::create_directories(folder_.Path("tools"));
+        if (fs::exists(run / "tools/fxc.exe"))
+            fs::copy_file(run / "tools/fxc.exe", folder_.Path("tools/fxc.exe"));
+        fs::create_directories(folder_.Path("compiledshaders"));
+    }
     const fs::path& Dir() const { return folder_.Dir(); }
     std::string Out() const { return ReadFile(folder_.Path("out.txt")); }
     std::string Err() const { return ReadFile(folder_.Path("err.txt")); }
