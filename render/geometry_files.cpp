@@ -7,8 +7,8 @@
 #include "kernel/archive.h"
 #include "kernel/error_stream.h"
 #include "kernel/memory_archive.h"
-#include "platform/gfx/resource_flags.h"
-#include "platform/gfx/vertex_declaration.h"
+#include "platform/gfx/device/resource_flags.h"
+#include "platform/gfx/device/vertex_declaration.h"
 
 namespace {
 // The bytes of the index and vertex data read in one go; a lock that failed

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "kernel/resource_types.h"
-#include "platform/gfx/vertex_declaration.h"
+#include "platform/gfx/device/vertex_declaration.h"
 
 inline constexpr uint32_t kVertexDeclStreams = 2;
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/gfx/format.h"
+#include "platform/gfx/device/format.h"
 
 namespace platform::testing {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/gfx/draw_record.h"
-#include "platform/gfx/hooks.h"
+#include "platform/gfx/device/draw_record.h"
+#include "platform/gfx/device/hooks.h"
 
 namespace platform::testing {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "tests/platform/gfx_test_device.h"
+#include "tests/platform/gfx/device/gfx_test_device.h"
 
 namespace texture_test {
 
