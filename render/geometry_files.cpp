@@ -8,7 +8,7 @@
 #include "kernel/error_stream.h"
 #include "kernel/memory_archive.h"
 #include "platform/gfx/device/resource_flags.h"
-#include "platform/gfx/device/vertex_declaration.h"
+#include "platform/gfx/device/vertex_layout.h"
 
 namespace {
 // The bytes of the index and vertex data read in one go; a lock that failed

@@ -5,7 +5,7 @@
 
 #include "kernel/error_stream.h"
 #include "platform/gfx/device/resource_flags.h"
-#include "platform/gfx/device/vertex_declaration.h"
+#include "platform/gfx/device/vertex_layout.h"
 #include "render/mesh.h"
 
 namespace {

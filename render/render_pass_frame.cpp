@@ -1,7 +1,7 @@
 #include "render/render_pass_frame.h"
 
 #include "platform/gfx/device/device.h"
-#include "platform/gfx/fx/effect.h"
+#include "platform/gfx/fx/runtime_effect.h"
 #include "platform/gfx/device/render_state.h"
 #include "render/draw_record.h"
 #include "render/effect.h"

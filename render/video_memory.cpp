@@ -5,7 +5,7 @@
 #include <iostream>
 
 #include "kernel/error_stream.h"
-#include "platform/gfx/fx/effect.h"
+#include "platform/gfx/fx/runtime_effect.h"
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/resource_flags.h"
 

@@ -9,7 +9,7 @@
 
 #include "kernel/error_stream.h"
 #include "platform/gfx/fx/compiled_effect.h"
-#include "platform/gfx/fx/effect.h"
+#include "platform/gfx/fx/runtime_effect.h"
 #include "platform/gfx/fx/effect_compiler.h"
 #include "platform/testing/message_box_script.h"
 #include "render/effect_from_memory.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/gfx/fx/effect.h"
+#include "platform/gfx/fx/runtime_effect.h"
 #include "platform/gfx/device/render_state.h"
 #include "platform/testing/gfx_call_record.h"
 #include "render/effect.h"

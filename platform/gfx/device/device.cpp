@@ -8,7 +8,7 @@
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/hooks.h"
 #include "platform/gfx/device/pixel_ops.h"
-#include "platform/gfx/device/video_memory.h"
+#include "platform/gfx/device/adapter_memory.h"
 
 namespace gfx {
 
@@ -880,7 +880,7 @@ Result Device::DrawIndexedPrimitive(uint32_t type, int32_t baseVertexIndex, uint
                         startIndex, primitiveCount},
                        result);
     if (Succeeded(result) && detail::Recording()) {
-        DrawRecord record;
+        RecordedDraw record;
         record.primitiveType = type;
         record.baseVertexIndex = baseVertexIndex;
         record.minVertexIndex = minVertexIndex;

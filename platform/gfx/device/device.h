@@ -20,7 +20,7 @@
 #include "platform/gfx/device/result.h"
 #include "platform/gfx/device/surface.h"
 #include "platform/gfx/device/texture.h"
-#include "platform/gfx/device/vertex_declaration.h"
+#include "platform/gfx/device/vertex_layout.h"
 
 namespace gfx {
 

@@ -6,7 +6,7 @@
 #include "platform/gfx/device/hooks.h"
 #include "platform/gfx/device/pixel_ops.h"
 #include "platform/gfx/device/resource_flags.h"
-#include "platform/gfx/device/video_memory.h"
+#include "platform/gfx/device/adapter_memory.h"
 
 namespace gfx {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/gfx/device/hooks.h"
-#include "platform/gfx/device/video_memory.h"
+#include "platform/gfx/device/adapter_memory.h"
 
 namespace gfx {
 

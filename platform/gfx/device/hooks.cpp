@@ -46,7 +46,7 @@ void RecordCall(std::string_view name, std::initializer_list<uint64_t> args, Res
     hooks.calls.push_back(CallEntry{std::string(name), std::vector<uint64_t>(args), std::vector<float>(floats), result});
 }
 
-void RecordDraw(DrawRecord record)
+void RecordDraw(RecordedDraw record)
 {
     if (!Recording()) return;
     Hooks& hooks = Hooks::Get();

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/gfx/device/caps.h"
-#include "platform/gfx/device/draw_record.h"
+#include "platform/gfx/device/recorded_draw.h"
 #include "platform/gfx/device/result.h"
 
 namespace gfx::detail {
@@ -51,7 +51,7 @@ public:
     std::atomic<bool> recording{false};
     std::atomic<bool> anyInjection{false};
     std::vector<CallEntry> calls;
-    std::vector<DrawRecord> draws;
+    std::vector<RecordedDraw> draws;
     std::vector<Injection> injections;
     AdapterConfig adapter;
     uint32_t leakedAtLastDeviceRelease = 0;
@@ -63,7 +63,7 @@ std::optional<Result> TakeInjection(std::string_view name);
 bool Recording();
 void RecordCall(std::string_view name, std::initializer_list<uint64_t> args, Result result,
                 std::initializer_list<float> floats = {});
-void RecordDraw(DrawRecord record);
+void RecordDraw(RecordedDraw record);
 
 // A copy of the adapter configuration, taken under the lock.
 AdapterConfig Adapter();

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "platform/gfx/device/device.h"
-#include "platform/gfx/fx/effect.h"
+#include "platform/gfx/fx/runtime_effect.h"
 #include "platform/gfx/device/format.h"
 #include "platform/testing/gfx_adapter_settings.h"
 #include "platform/testing/gfx_call_record.h"
@@ -91,7 +91,7 @@ TEST_F(GfxDraw, AValidDrawIsRecordedWithEverythingBoundAndTheEffectsValues)
 
     const auto draws = record.Draws();
     ASSERT_EQ(2u, draws.size());
-    const DrawRecord& first = draws[0];
+    const RecordedDraw& first = draws[0];
     EXPECT_EQ(uint32_t{kPrimitiveTriangleList}, first.primitiveType);
     EXPECT_EQ(2u, first.primitiveCount);
     EXPECT_EQ(4u, first.numVertices);
@@ -297,7 +297,7 @@ TEST_F(GfxDraw, AnEffectPassBindsItselfAndItsUploadedValuesReachTheRecord)
 
     const auto draws = record.Draws();
     ASSERT_EQ(2u, draws.size());
-    const auto lightSize = [](const DrawRecord& draw) {
+    const auto lightSize = [](const RecordedDraw& draw) {
         for (const UploadedParameter& parameter : draw.effect.parameters) {
             if (parameter.name == "lightSize") return parameter.values.at(0);
         }

@@ -5,7 +5,7 @@
 
 #include "platform/gfx/device/device.h"
 #include "platform/gfx/device/format.h"
-#include "platform/gfx/device/video_memory.h"
+#include "platform/gfx/device/adapter_memory.h"
 #include "platform/testing/gfx_device_hooks.h"
 #include "platform/testing/gfx_failure_injection.h"
 #include "tests/platform/gfx/device/gfx_test_device.h"

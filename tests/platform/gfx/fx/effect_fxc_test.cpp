@@ -12,7 +12,7 @@
 #include <fstream>
 #include <thread>
 
-#include "platform/gfx/fx/effect.h"
+#include "platform/gfx/fx/runtime_effect.h"
 #include "platform/os/process.h"
 #include "tests/platform/gfx/fx/effect_test_support.h"
 

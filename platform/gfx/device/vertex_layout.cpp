@@ -1,4 +1,4 @@
-#include "platform/gfx/device/vertex_declaration.h"
+#include "platform/gfx/device/vertex_layout.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "platform/gfx/device/video_memory.h"
+#include "platform/gfx/device/adapter_memory.h"
 
 #include <mutex>
 

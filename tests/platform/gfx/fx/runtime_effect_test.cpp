@@ -1,4 +1,4 @@
-#include "platform/gfx/fx/effect.h"
+#include "platform/gfx/fx/runtime_effect.h"
 
 #include <gtest/gtest.h>
 

@@ -26,7 +26,7 @@ struct StreamRecord {
     uint32_t frequency = 1;
 };
 
-struct DrawRecord {
+struct RecordedDraw {
     uint32_t primitiveType = 0;
     int32_t baseVertexIndex = 0;
     uint32_t minVertexIndex = 0;
