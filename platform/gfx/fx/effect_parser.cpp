@@ -7,6 +7,7 @@
 #include <set>
 #include <vector>
 
+#include "platform/gfx/fx/effect_lexing.h"
 #include "platform/gfx/fx/effect_message.h"
 
 namespace gfx {
@@ -24,9 +25,6 @@ struct Token {
     int column = 1;
     int file = 0;
 };
-
-bool IsIdentStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
-bool IsIdentChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 
 std::string Lower(std::string_view s)
 {
@@ -90,7 +88,7 @@ private:
         size_t k = 6;
         long number = 0;
         bool digits = false;
-        while (k < directive.size() && std::isdigit(static_cast<unsigned char>(directive[k]))) {
+        while (k < directive.size() && IsDigit(directive[k])) {
             number = std::min(number * 10 + (directive[k] - '0'), 100000000L);
             digits = true;
             ++k;
@@ -129,7 +127,7 @@ private:
                 atLineStart = true;
                 continue;
             }
-            if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v') {
+            if (IsBlank(c)) {
                 ++i;
                 continue;
             }
@@ -165,11 +163,8 @@ private:
             size_t start = i;
             if (IsIdentStart(c)) {
                 token.kind = TokenKind::Identifier;
-                while (i < text_.size() && IsIdentChar(text_[i]))
-                    ++i;
-            } else if (std::isdigit(static_cast<unsigned char>(c)) ||
-                       (c == '.' && i + 1 < text_.size() &&
-                        std::isdigit(static_cast<unsigned char>(text_[i + 1])))) {
+                i = SkipIdentChars(text_, i);
+            } else if (StartsNumber(text_, i)) {
                 token.kind = TokenKind::Number;
                 bool hex = c == '0' && i + 1 < text_.size() && (text_[i + 1] == 'x' || text_[i + 1] == 'X');
                 ++i;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 
+#include "platform/gfx/fx/effect_lexing.h"
 #include "platform/gfx/fx/effect_message.h"
 
 namespace gfx {
@@ -14,10 +15,6 @@ constexpr size_t kMaxOutput = 1u << 20;  // bytes of preprocessed text, far abov
 constexpr int kMaxIncludeDepth = 32;
 constexpr int kMaxExpansionDepth = 128;
 constexpr int kMaxExpressionDepth = 256;
-
-bool IsIdentStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
-bool IsIdentChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
 
 std::string_view Trim(std::string_view s)
 {
@@ -237,8 +234,7 @@ void Preprocessor::Directive(const LogicalLine& line, size_t hashAt,
     while (i < text.size() && IsBlank(text[i]))
         ++i;
     size_t nameStart = i;
-    while (i < text.size() && IsIdentChar(text[i]))
-        ++i;
+    i = SkipIdentChars(text, i);
     std::string name(text.substr(nameStart, i - nameStart));
     std::string_view rest = Trim(text.substr(i));
     int column = static_cast<int>(hashAt) + 1;
@@ -253,8 +249,7 @@ void Preprocessor::Directive(const LogicalLine& line, size_t hashAt,
                 c.active = EvaluateCondition(rest, line.line, column);
             } else {
                 std::string_view id = rest.substr(0, std::min(rest.size(), rest.find_first_of(" \t")));
-                if (id.empty() || !IsIdentStart(id.front()) ||
-                    !std::all_of(id.begin(), id.end(), IsIdentChar)) {
+                if (!IsIdentifier(id)) {
                     Error(line.line, column, 1006, "#" + name + " expects a macro name");
                 }
                 bool defined = macros_.count(std::string(id)) > 0;
@@ -314,9 +309,7 @@ void Preprocessor::Directive(const LogicalLine& line, size_t hashAt,
 
 void Preprocessor::DefineDirective(std::string_view rest, int line, int column)
 {
-    size_t i = 0;
-    while (i < rest.size() && IsIdentChar(rest[i]))
-        ++i;
+    size_t i = SkipIdentChars(rest, 0);
     if (i == 0 || !IsIdentStart(rest[0])) {
         Error(line, column, 1010, "#define expects a macro name");
         return;
@@ -334,8 +327,7 @@ void Preprocessor::DefineDirective(std::string_view rest, int line, int column)
         while (!list.empty()) {
             size_t comma = list.find(',');
             std::string_view param = Trim(list.substr(0, comma));
-            if (param.empty() || !IsIdentStart(param.front()) ||
-                !std::all_of(param.begin(), param.end(), IsIdentChar)) {
+            if (!IsIdentifier(param)) {
                 Error(line, column, 1010, "invalid parameter in macro '" + name + "'");
                 return;
             }
@@ -407,9 +399,7 @@ std::string Preprocessor::Expand(std::string_view text, std::vector<std::string>
             }
             i = std::min(text.size(), i + 1);
             result.append(text.substr(start, i - start));
-        } else if (std::isdigit(static_cast<unsigned char>(c)) ||
-                   (c == '.' && i + 1 < text.size() &&
-                    std::isdigit(static_cast<unsigned char>(text[i + 1])))) {
+        } else if (StartsNumber(text, i)) {
             size_t start = i++;
             while (i < text.size() &&
                    (IsIdentChar(text[i]) || text[i] == '.' ||
@@ -418,8 +408,7 @@ std::string Preprocessor::Expand(std::string_view text, std::vector<std::string>
             result.append(text.substr(start, i - start));
         } else if (IsIdentStart(c)) {
             size_t start = i;
-            while (i < text.size() && IsIdentChar(text[i]))
-                ++i;
+            i = SkipIdentChars(text, i);
             std::string name(text.substr(start, i - start));
             auto found = macros_.find(name);
             if (found == macros_.end() ||
@@ -526,8 +515,7 @@ std::string Preprocessor::Substitute(const Macro& macro, const std::vector<std::
             while (i < body.size() && IsBlank(body[i]))
                 ++i;
             size_t s = i;
-            while (i < body.size() && IsIdentChar(body[i]))
-                ++i;
+            i = SkipIdentChars(body, i);
             std::string_view id = std::string_view(body).substr(s, i - s);
             int p = paramIndex(id);
             out += p >= 0 ? rawArgs[static_cast<size_t>(p)] : std::string(id);
@@ -538,8 +526,7 @@ std::string Preprocessor::Substitute(const Macro& macro, const std::vector<std::
             while (s < body.size() && IsBlank(body[s]))
                 ++s;
             size_t e = s;
-            while (e < body.size() && IsIdentChar(body[e]))
-                ++e;
+            e = SkipIdentChars(body, e);
             int p = paramIndex(std::string_view(body).substr(s, e - s));
             if (p >= 0) {
                 out += '"';
@@ -558,8 +545,7 @@ std::string Preprocessor::Substitute(const Macro& macro, const std::vector<std::
         }
         if (IsIdentStart(c)) {
             size_t s = i;
-            while (i < body.size() && IsIdentChar(body[i]))
-                ++i;
+            i = SkipIdentChars(body, i);
             std::string_view id = std::string_view(body).substr(s, i - s);
             int p = paramIndex(id);
             if (p < 0) {
@@ -721,7 +707,7 @@ private:
                 error_ = "missing ')'";
             return value;
         }
-        if (pos_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_]))) {
+        if (pos_ < text_.size() && IsDigit(text_[pos_])) {
             uint64_t value = 0;
             int base = 10;
             if (text_[pos_] == '0' && pos_ + 1 < text_.size() &&
@@ -734,9 +720,7 @@ private:
             bool any = base == 8;
             while (pos_ < text_.size()) {
                 char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text_[pos_])));
-                int digit = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
-                            : (c >= 'a' && c <= 'f')                    ? c - 'a' + 10
-                                                                        : 99;
+                int digit = IsDigit(c) ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : 99;
                 if (digit >= base)
                     break;
                 value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
@@ -755,8 +739,7 @@ private:
         }
         if (pos_ < text_.size() && IsIdentStart(text_[pos_])) {
             // A name left after expansion counts as 0.
-            while (pos_ < text_.size() && IsIdentChar(text_[pos_]))
-                ++pos_;
+            pos_ = SkipIdentChars(text_, pos_);
             return 0;
         }
         if (error_.empty())
@@ -779,8 +762,7 @@ bool Preprocessor::EvaluateCondition(std::string_view expression, int line, int 
     while (i < expression.size()) {
         if (IsIdentStart(expression[i])) {
             size_t s = i;
-            while (i < expression.size() && IsIdentChar(expression[i]))
-                ++i;
+            i = SkipIdentChars(expression, i);
             std::string_view id = expression.substr(s, i - s);
             if (id != "defined") {
                 replaced.append(id);
@@ -796,8 +778,7 @@ bool Preprocessor::EvaluateCondition(std::string_view expression, int line, int 
                     ++k;
             }
             size_t ns = k;
-            while (k < expression.size() && IsIdentChar(expression[k]))
-                ++k;
+            k = SkipIdentChars(expression, k);
             std::string name(expression.substr(ns, k - ns));
             if (paren) {
                 while (k < expression.size() && IsBlank(expression[k]))
@@ -845,8 +826,7 @@ bool PreprocessEffect(std::string_view source, const std::string& fileName,
     Preprocessor preprocessor(reader, output, messages);
     for (const EffectMacro& macro : defines) {
         std::string_view name = Trim(macro.name);
-        if (name.empty() || !IsIdentStart(name.front()) ||
-            !std::all_of(name.begin(), name.end(), IsIdentChar)) {
+        if (!IsIdentifier(name)) {
             messages += FormatEffectError(fileName, 1, 1, 1010,
                                           "invalid define name '" + std::string(name) + "'");
             return false;
