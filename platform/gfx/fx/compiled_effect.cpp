@@ -5,40 +5,34 @@
 
 #include <zlib.h>
 
+#include "platform/bytes/byte_reader.h"
+#include "platform/bytes/byte_writer.h"
+
 namespace gfx {
 namespace {
 
 constexpr size_t kHeaderSize = 8 + 4 + 4 + 4;
 
+// The payload's items on top of the plain byte writer: strings as u32 length
+// + bytes, lists as u32 count + items.
 class Writer {
 public:
-    void U8(uint8_t v) { bytes.push_back(v); }
-    void U32(uint32_t v)
-    {
-        for (int k = 0; k < 4; ++k)
-            bytes.push_back(static_cast<uint8_t>(v >> (8 * k)));
-    }
-    void I32(int32_t v) { U32(static_cast<uint32_t>(v)); }
-    void F32(float v)
-    {
-        uint32_t bits = 0;
-        std::memcpy(&bits, &v, 4);
-        U32(bits);
-    }
+    void U8(uint8_t v) { out_.U8(v); }
+    void U32(uint32_t v) { out_.U32(v); }
     void Str(const std::string& s)
     {
-        U32(static_cast<uint32_t>(s.size()));
-        bytes.insert(bytes.end(), s.begin(), s.end());
+        out_.U32(static_cast<uint32_t>(s.size()));
+        out_.Chars(s);
     }
     void Floats(const std::vector<float>& values)
     {
-        U32(static_cast<uint32_t>(values.size()));
+        out_.U32(static_cast<uint32_t>(values.size()));
         for (float v : values)
-            F32(v);
+            out_.F32(v);
     }
     void Annotations(const std::vector<EffectAnnotation>& list)
     {
-        U32(static_cast<uint32_t>(list.size()));
+        out_.U32(static_cast<uint32_t>(list.size()));
         for (const EffectAnnotation& a : list) {
             Str(a.type);
             Str(a.name);
@@ -48,10 +42,10 @@ public:
     }
     void States(const std::vector<EffectState>& list)
     {
-        U32(static_cast<uint32_t>(list.size()));
+        out_.U32(static_cast<uint32_t>(list.size()));
         for (const EffectState& s : list) {
             Str(s.name);
-            I32(s.index);
+            out_.I32(s.index);
             Str(s.value);
         }
     }
@@ -63,62 +57,43 @@ public:
     }
     void Codes(const std::vector<EffectCode>& list)
     {
-        U32(static_cast<uint32_t>(list.size()));
+        out_.U32(static_cast<uint32_t>(list.size()));
         for (const EffectCode& c : list) {
             Str(c.name);
             Str(c.text);
         }
     }
-    std::vector<uint8_t> bytes;
+    std::vector<uint8_t> Take() { return out_.Take(); }
+
+private:
+    platform::ByteWriter out_;
 };
 
+// The payload's items on top of the checked byte reader, with the first
+// problem kept as the message.
 class Reader {
 public:
-    Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    Reader(const uint8_t* data, size_t size) : in_(data, size) {}
 
     bool ok() const { return error_.empty(); }
     const std::string& error() const { return error_; }
-    bool AtEnd() const { return pos_ == size_; }
+    bool AtEnd() const { return in_.AtEnd(); }
 
-    uint8_t U8()
-    {
-        if (!Need(1))
-            return 0;
-        return data_[pos_++];
-    }
-    uint32_t U32()
-    {
-        if (!Need(4))
-            return 0;
-        uint32_t v = 0;
-        for (int k = 0; k < 4; ++k)
-            v |= uint32_t(data_[pos_ + size_t(k)]) << (8 * k);
-        pos_ += 4;
-        return v;
-    }
-    int32_t I32() { return static_cast<int32_t>(U32()); }
-    float F32()
-    {
-        uint32_t bits = U32();
-        float v = 0;
-        std::memcpy(&v, &bits, 4);
-        return v;
-    }
+    uint8_t U8() { return Checked(in_.U8()); }
+    uint32_t U32() { return Checked(in_.U32()); }
+    int32_t I32() { return Checked(in_.I32()); }
+    float F32() { return Checked(in_.F32()); }
     std::string Str()
     {
-        uint32_t length = U32();
-        if (!Need(length))
-            return {};
-        std::string s(reinterpret_cast<const char*>(data_ + pos_), length);
-        pos_ += length;
-        return s;
+        const uint32_t length = U32();
+        return std::string(Checked(in_.Chars(length)));
     }
     // A list count, checked against the bytes left (each item takes at least
     // `minItemSize` bytes), so a damaged count cannot ask for a huge allocation.
     uint32_t Count(size_t minItemSize)
     {
         uint32_t n = U32();
-        if (ok() && uint64_t(n) * minItemSize > size_ - pos_) {
+        if (ok() && uint64_t(n) * minItemSize > in_.Remaining()) {
             Fail("a count runs past the end of the file");
             return 0;
         }
@@ -173,23 +148,18 @@ public:
     {
         if (error_.empty())
             error_ = why;
+        in_.Fail();
     }
 
 private:
-    bool Need(size_t n)
+    template <class T> T Checked(T value)
     {
-        if (!ok())
-            return false;
-        if (n > size_ - pos_) {
+        if (!in_.Ok())
             Fail("the file ends too early");
-            return false;
-        }
-        return true;
+        return value;
     }
 
-    const uint8_t* data_;
-    size_t size_;
-    size_t pos_ = 0;
+    platform::ByteReader in_;
     std::string error_;
 };
 
@@ -203,11 +173,6 @@ uint32_t Checksum(const uint8_t* data, size_t size)
         size -= chunk;
     }
     return static_cast<uint32_t>(crc);
-}
-
-uint32_t ReadLe32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
 } // namespace
@@ -255,14 +220,14 @@ std::vector<uint8_t> WriteCompiledEffect(const EffectDescription& d)
     w.Codes(d.structs);
     w.Codes(d.functions);
 
-    std::vector<uint8_t> file(kCompiledEffectMagic, kCompiledEffectMagic + 8);
-    Writer header;
-    header.U32(kCompiledEffectVersion);
-    header.U32(static_cast<uint32_t>(w.bytes.size()));
-    header.U32(Checksum(w.bytes.data(), w.bytes.size()));
-    file.insert(file.end(), header.bytes.begin(), header.bytes.end());
-    file.insert(file.end(), w.bytes.begin(), w.bytes.end());
-    return file;
+    const std::vector<uint8_t> payload = w.Take();
+    platform::ByteWriter file;
+    file.Bytes(kCompiledEffectMagic, sizeof kCompiledEffectMagic);
+    file.U32(kCompiledEffectVersion);
+    file.U32(static_cast<uint32_t>(payload.size()));
+    file.U32(Checksum(payload.data(), payload.size()));
+    file.Bytes(payload);
+    return file.Take();
 }
 
 bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, std::string& error)
@@ -276,9 +241,11 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
         error = "the file ends too early";
         return false;
     }
-    uint32_t version = ReadLe32(bytes + 8);
-    uint32_t payloadSize = ReadLe32(bytes + 12);
-    uint32_t checksum = ReadLe32(bytes + 16);
+    platform::ByteReader header(bytes, kHeaderSize);
+    header.Skip(sizeof kCompiledEffectMagic);
+    const uint32_t version = header.U32();
+    const uint32_t payloadSize = header.U32();
+    const uint32_t checksum = header.U32();
     if (version != kCompiledEffectVersion) {
         error = "unsupported compiled effect version " + std::to_string(version);
         return false;

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/bytes/byte_reader.h"
 #include "platform/gfx/image/image_decode_stb.h"
 
 namespace gfx {
@@ -11,10 +12,6 @@ namespace {
 constexpr size_t kFileHeaderSize = 14;
 constexpr uint32_t kCompressionNone = 0;
 constexpr uint32_t kCompressionBitFields = 3;
-
-uint32_t ReadU16(const uint8_t* data, size_t at) { return uint32_t(data[at]) | uint32_t(data[at + 1]) << 8; }
-
-uint32_t ReadU32(const uint8_t* data, size_t at) { return ReadU16(data, at) | ReadU16(data, at + 2) << 16; }
 
 } // namespace
 
@@ -30,8 +27,9 @@ DecodeResult ReadBmp(const uint8_t* data, size_t size, DecodedImage& out)
         return DecodeResult::Invalid("not a BMP file");
     if (size < kFileHeaderSize + 4)
         return DecodeResult::Invalid("truncated BMP header");
-    const uint32_t texelsAt = ReadU32(data, 10);
-    const uint32_t infoSize = ReadU32(data, 14);
+    platform::ByteReader header(data, size);
+    const uint32_t texelsAt = header.U32At(10);
+    const uint32_t infoSize = header.U32At(14);
     if (infoSize != 12 && infoSize != 40 && infoSize != 56 && infoSize != 108 && infoSize != 124)
         return DecodeResult::Invalid("BMP information header of " + std::to_string(infoSize) +
                                      " bytes is not supported");
@@ -44,16 +42,16 @@ DecodeResult ReadBmp(const uint8_t* data, size_t size, DecodedImage& out)
     uint32_t bits;
     uint32_t compression = kCompressionNone;
     if (infoSize == 12) {
-        width = ReadU16(data, 18);
-        height = ReadU16(data, 20);
-        planes = ReadU16(data, 22);
-        bits = ReadU16(data, 24);
+        width = header.U16At(18);
+        height = header.U16At(20);
+        planes = header.U16At(22);
+        bits = header.U16At(24);
     } else {
-        width = int32_t(ReadU32(data, 18));
-        height = int32_t(ReadU32(data, 22)); // negative: rows stored top-down
-        planes = ReadU16(data, 26);
-        bits = ReadU16(data, 28);
-        compression = ReadU32(data, 30);
+        width = int32_t(header.U32At(18));
+        height = int32_t(header.U32At(22)); // negative: rows stored top-down
+        planes = header.U16At(26);
+        bits = header.U16At(28);
+        compression = header.U32At(30);
     }
     if (planes != 1)
         return DecodeResult::Invalid("BMP with " + std::to_string(planes) + " planes");

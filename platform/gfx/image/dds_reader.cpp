@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/bytes/byte_reader.h"
 #include "platform/gfx/device/format.h"
 
 namespace gfx {
@@ -43,12 +44,6 @@ constexpr uint32_t FourCc(char a, char b, char c, char d)
 {
     return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 |
            uint32_t(uint8_t(d)) << 24;
-}
-
-uint32_t ReadU32(const uint8_t* data, size_t at)
-{
-    return uint32_t(data[at]) | uint32_t(data[at + 1]) << 8 | uint32_t(data[at + 2]) << 16 |
-           uint32_t(data[at + 3]) << 24;
 }
 
 enum class MaskClass : uint8_t { Rgb, Luminance, Alpha, BumpDuDv };
@@ -98,11 +93,11 @@ std::string FourCcText(uint32_t code)
     return text;
 }
 
-DecodeResult FormatOf(const uint8_t* data, uint32_t& format)
+DecodeResult FormatOf(platform::ByteReader& header, uint32_t& format)
 {
-    const uint32_t flags = ReadU32(data, kPixelFlagsAt);
+    const uint32_t flags = header.U32At(kPixelFlagsAt);
     if (flags & kPixelFourCc) {
-        const uint32_t code = ReadU32(data, kFourCcAt);
+        const uint32_t code = header.U32At(kFourCcAt);
         if (code == FourCc('D', 'X', '1', '0'))
             return DecodeResult::Invalid("DDS files with the DX10 header extension are not supported");
         if (IsBlockCompressed(code)) {
@@ -131,15 +126,15 @@ DecodeResult FormatOf(const uint8_t* data, uint32_t& format)
     else
         return DecodeResult::Invalid("DDS pixel format names no kind of texel (flags " + std::to_string(flags) + ")");
 
-    const uint32_t bits = ReadU32(data, kBitCountAt);
-    const uint32_t red = ReadU32(data, kRedMaskAt);
-    const uint32_t green = ReadU32(data, kGreenMaskAt);
-    const uint32_t blue = ReadU32(data, kBlueMaskAt);
+    const uint32_t bits = header.U32At(kBitCountAt);
+    const uint32_t red = header.U32At(kRedMaskAt);
+    const uint32_t green = header.U32At(kGreenMaskAt);
+    const uint32_t blue = header.U32At(kBlueMaskAt);
     // The alpha mask only counts when the file says it has alpha; bump formats
     // carry their fourth channel in it without saying so.
     const bool hasAlpha =
         (flags & (kPixelAlphaPixels | kPixelAlphaOnly)) != 0 || maskClass == MaskClass::BumpDuDv;
-    const uint32_t alpha = hasAlpha ? ReadU32(data, kAlphaMaskAt) : 0;
+    const uint32_t alpha = hasAlpha ? header.U32At(kAlphaMaskAt) : 0;
     for (const MaskFormat& entry : kMaskFormats) {
         if (entry.maskClass == maskClass && entry.bits == bits && entry.red == red && entry.green == green &&
             entry.blue == blue && entry.alpha == alpha) {
@@ -156,7 +151,7 @@ DecodeResult FormatOf(const uint8_t* data, uint32_t& format)
 
 bool LooksLikeDds(const uint8_t* data, size_t size)
 {
-    return size >= 4 && ReadU32(data, 0) == kDdsMagic;
+    return size >= 4 && platform::ByteReader(data, size).U32At(0) == kDdsMagic;
 }
 
 DecodeResult ReadDds(const uint8_t* data, size_t size, DecodedImage& out)
@@ -167,21 +162,22 @@ DecodeResult ReadDds(const uint8_t* data, size_t size, DecodedImage& out)
     if (size < kDdsHeaderSize)
         return DecodeResult::Invalid("DDS file of " + std::to_string(size) + " bytes is shorter than its " +
                                      std::to_string(kDdsHeaderSize) + "-byte header");
-    if (ReadU32(data, kHeaderSizeAt) != kHeaderStructSize)
-        return DecodeResult::Invalid("DDS header size is " + std::to_string(ReadU32(data, kHeaderSizeAt)) +
+    platform::ByteReader header(data, kDdsHeaderSize);
+    if (header.U32At(kHeaderSizeAt) != kHeaderStructSize)
+        return DecodeResult::Invalid("DDS header size is " + std::to_string(header.U32At(kHeaderSizeAt)) +
                                      ", not 124");
-    if (ReadU32(data, kPixelFormatSizeAt) != kPixelFormatStructSize)
-        return DecodeResult::Invalid("DDS pixel format size is " + std::to_string(ReadU32(data, kPixelFormatSizeAt)) +
+    if (header.U32At(kPixelFormatSizeAt) != kPixelFormatStructSize)
+        return DecodeResult::Invalid("DDS pixel format size is " + std::to_string(header.U32At(kPixelFormatSizeAt)) +
                                      ", not 32");
 
     DecodedImage image;
     image.fileType = ImageFileType::Dds;
-    if (DecodeResult result = FormatOf(data, image.format); !result.Ok())
+    if (DecodeResult result = FormatOf(header, image.format); !result.Ok())
         return result;
 
-    image.width = ReadU32(data, kWidthAt);
-    image.height = ReadU32(data, kHeightAt);
-    const uint32_t caps2 = ReadU32(data, kCaps2At);
+    image.width = header.U32At(kWidthAt);
+    image.height = header.U32At(kHeightAt);
+    const uint32_t caps2 = header.U32At(kCaps2At);
     if (caps2 & kCaps2Cube) {
         if ((caps2 & kCaps2AllFaces) != kCaps2AllFaces)
             return DecodeResult::Invalid("DDS cube map without all six faces");
@@ -191,12 +187,12 @@ DecodeResult ReadDds(const uint8_t* data, size_t size, DecodedImage& out)
         image.kind = ImageKind::Cube;
     } else if (caps2 & kCaps2Volume) {
         image.kind = ImageKind::Volume;
-        image.depth = ReadU32(data, kDepthAt);
+        image.depth = header.U32At(kDepthAt);
     }
 
     // Some writers give the count without its header flag, so any count other
     // than 0 is taken; 0 means the top level alone.
-    const uint32_t mipCount = ReadU32(data, kMipCountAt);
+    const uint32_t mipCount = header.U32At(kMipCountAt);
     image.levels = mipCount != 0 ? mipCount : 1;
 
     if (DecodeResult result = LayOutImage(image, size - kDdsHeaderSize); !result.Ok())

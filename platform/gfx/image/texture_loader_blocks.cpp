@@ -3,8 +3,8 @@
 // only makes levels and sizes a file did not bring.
 #include <algorithm>
 #include <array>
-#include <cstring>
-
+#include "platform/bytes/byte_reader.h"
+#include "platform/bytes/byte_writer.h"
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/image/texture_loader.h"
 
@@ -29,14 +29,6 @@ uint16_t To565(const Rgba& c)
 {
     return static_cast<uint16_t>(((c.r * 31 + 127) / 255) << 11 | ((c.g * 63 + 127) / 255) << 5 |
                                  ((c.b * 31 + 127) / 255));
-}
-
-uint16_t Read16(const uint8_t* at) { return static_cast<uint16_t>(at[0] | at[1] << 8); }
-
-void Write16(uint8_t* at, uint16_t v)
-{
-    at[0] = static_cast<uint8_t>(v);
-    at[1] = static_cast<uint8_t>(v >> 8);
 }
 
 std::array<Rgba, 4> ColourPalette(uint16_t c0, uint16_t c1, bool allowTransparent)
@@ -127,9 +119,10 @@ void EncodeColour(const std::array<Rgba, 16>& block, bool dxt1, uint8_t* out)
         }
         indices |= best << (2 * i);
     }
-    Write16(out, c0);
-    Write16(out + 2, c1);
-    std::memcpy(out + 4, &indices, 4);
+    platform::ByteWriter colour(out, 8);
+    colour.U16(c0);
+    colour.U16(c1);
+    colour.U32(indices);
 }
 
 void EncodeAlpha(const std::array<Rgba, 16>& block, uint8_t* out)
@@ -139,8 +132,6 @@ void EncodeAlpha(const std::array<Rgba, 16>& block, uint8_t* out)
         lo = std::min(lo, t.a);
         hi = std::max(hi, t.a);
     }
-    out[0] = static_cast<uint8_t>(hi);
-    out[1] = static_cast<uint8_t>(lo);
     const std::array<int, 8> palette = AlphaPalette(hi, lo);
     uint64_t indices = 0;
     for (int i = 0; i < 16; ++i) {
@@ -157,8 +148,11 @@ void EncodeAlpha(const std::array<Rgba, 16>& block, uint8_t* out)
         }
         indices |= best << (3 * i);
     }
-    for (int i = 0; i < 6; ++i)
-        out[2 + i] = static_cast<uint8_t>(indices >> (8 * i));
+    platform::ByteWriter alpha(out, 8);
+    alpha.U8(static_cast<uint8_t>(hi));
+    alpha.U8(static_cast<uint8_t>(lo));
+    alpha.U16(static_cast<uint16_t>(indices)); // 48 bits of indices
+    alpha.U32(static_cast<uint32_t>(indices >> 16));
 }
 
 } // namespace
@@ -169,14 +163,16 @@ void DecodeBlocks(uint32_t format, const uint8_t* blocks, uint32_t width, uint32
     const bool dxt1 = format == kFormatDXT1;
     for (uint32_t by = 0; by < blocksHigh; ++by) {
         for (uint32_t bx = 0; bx < blocksWide; ++bx, blocks += BlockBytes(format)) {
-            const uint8_t* colour = dxt1 ? blocks : blocks + 8;
-            const std::array<Rgba, 4> palette = ColourPalette(Read16(colour), Read16(colour + 2), dxt1);
-            uint32_t indices;
-            std::memcpy(&indices, colour + 4, 4);
-            const std::array<int, 8> alphas = AlphaPalette(blocks[0], blocks[1]);
-            uint64_t alphaIndices = 0;
-            for (int i = 0; i < 6; ++i)
-                alphaIndices |= uint64_t{blocks[2 + i]} << (8 * i);
+            platform::ByteReader colour(dxt1 ? blocks : blocks + 8, 8);
+            const uint16_t c0 = colour.U16();
+            const uint16_t c1 = colour.U16();
+            const std::array<Rgba, 4> palette = ColourPalette(c0, c1, dxt1);
+            const uint32_t indices = colour.U32();
+            platform::ByteReader alpha(blocks, 8);
+            const uint8_t a0 = alpha.U8();
+            const uint8_t a1 = alpha.U8();
+            const std::array<int, 8> alphas = AlphaPalette(a0, a1);
+            const uint64_t alphaIndices = alpha.U16() | uint64_t{alpha.U32()} << 16; // 48 bits
             for (uint32_t i = 0; i < 16; ++i) {
                 const uint32_t x = bx * 4 + i % 4, y = by * 4 + i / 4;
                 if (x >= width || y >= height)

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/bytes/byte_reader.h"
 #include "platform/gfx/image/image_decode_stb.h"
 
 namespace gfx {
@@ -11,24 +12,19 @@ namespace {
 constexpr uint8_t kTypeTrueColour = 2;
 constexpr uint8_t kTypeTrueColourRle = 10;
 
-uint32_t ReadU16(const uint8_t* data, size_t at) { return uint32_t(data[at]) | uint32_t(data[at + 1]) << 8; }
-
-// Walks the run-length packets: true when they cover every texel within the file.
-bool RunsCoverImage(const uint8_t* data, size_t size, size_t at, uint64_t texels, uint32_t bytesPerTexel)
+// Walks the run-length packets from `at`: true when they cover every texel
+// within the file.
+bool RunsCoverImage(platform::ByteReader file, size_t at, uint64_t texels, uint32_t bytesPerTexel)
 {
-    while (texels > 0) {
-        if (at >= size)
-            return false;
-        const uint8_t packet = data[at++];
+    file.Seek(at);
+    while (texels > 0 && file.Ok()) {
+        const uint8_t packet = file.U8();
         const uint64_t count = (packet & 0x7F) + 1u;
         const uint64_t taken = count < texels ? count : texels;
-        const uint64_t bytes = (packet & 0x80) ? bytesPerTexel : taken * bytesPerTexel;
-        if (bytes > size - at)
-            return false;
-        at += size_t(bytes);
+        file.Skip((packet & 0x80) ? bytesPerTexel : size_t(taken * bytesPerTexel));
         texels -= taken;
     }
-    return true;
+    return file.Ok();
 }
 
 } // namespace
@@ -37,13 +33,14 @@ bool LooksLikeTga(const uint8_t* data, size_t size)
 {
     if (data == nullptr || size < kTgaHeaderSize)
         return false;
-    const uint8_t colourMapType = data[1];
-    const uint8_t imageType = data[2];
-    const uint8_t bits = data[16];
+    platform::ByteReader header(data, kTgaHeaderSize);
+    const uint8_t colourMapType = header.U8At(1);
+    const uint8_t imageType = header.U8At(2);
+    const uint8_t bits = header.U8At(16);
     const bool knownType = imageType == 1 || imageType == 2 || imageType == 3 || imageType == 9 ||
                            imageType == 10 || imageType == 11;
     const bool knownBits = bits == 8 || bits == 15 || bits == 16 || bits == 24 || bits == 32;
-    return colourMapType <= 1 && knownType && knownBits && ReadU16(data, 12) != 0 && ReadU16(data, 14) != 0;
+    return colourMapType <= 1 && knownType && knownBits && header.U16At(12) != 0 && header.U16At(14) != 0;
 }
 
 DecodeResult ReadTga(const uint8_t* data, size_t size, DecodedImage& out)
@@ -51,12 +48,13 @@ DecodeResult ReadTga(const uint8_t* data, size_t size, DecodedImage& out)
     out = DecodedImage{};
     if (!LooksLikeTga(data, size))
         return DecodeResult::Invalid("not a TGA file");
-    const uint8_t idLength = data[0];
-    const uint8_t colourMapType = data[1];
-    const uint8_t imageType = data[2];
-    const uint32_t width = ReadU16(data, 12);
-    const uint32_t height = ReadU16(data, 14);
-    const uint32_t bits = data[16];
+    platform::ByteReader header(data, kTgaHeaderSize);
+    const uint8_t idLength = header.U8At(0);
+    const uint8_t colourMapType = header.U8At(1);
+    const uint8_t imageType = header.U8At(2);
+    const uint32_t width = header.U16At(12);
+    const uint32_t height = header.U16At(14);
+    const uint32_t bits = header.U8At(16);
     if (colourMapType != 0 || (imageType != kTypeTrueColour && imageType != kTypeTrueColourRle))
         return DecodeResult::Invalid("TGA image type " + std::to_string(imageType) +
                                      " is not supported (true colour only, uncompressed or run-length)");
@@ -74,7 +72,7 @@ DecodeResult ReadTga(const uint8_t* data, size_t size, DecodedImage& out)
             return DecodeResult::Invalid("truncated TGA: " + std::to_string(width) + " x " + std::to_string(height) +
                                          " texels need " + std::to_string(texels * bytesPerTexel) +
                                          " bytes after the header");
-    } else if (!RunsCoverImage(data, size, texelsAt, texels, bytesPerTexel)) {
+    } else if (!RunsCoverImage(platform::ByteReader(data, size), texelsAt, texels, bytesPerTexel)) {
         return DecodeResult::Invalid("truncated TGA: its run-length packets end before the last texel");
     }
 

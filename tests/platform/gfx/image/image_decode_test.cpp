@@ -6,8 +6,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <span>
 
 #include "image_file_writers.h"
+#include "platform/bytes/byte_writer.h"
 #include "platform/gfx/image/bmp_reader.h"
 #include "platform/gfx/image/dds_reader.h"
 #include "platform/gfx/device/format.h"
@@ -181,7 +183,7 @@ TEST(DdsDecode, DamagedHeadersGiveInvalidDataWithAReason)
     const DdsSpec good{gfx::kFormatA8R8G8B8, ImageKind::Texture2D, 8, 8, 1, 4};
     auto patched = [&](size_t at, uint32_t value) {
         std::vector<uint8_t> file = WriteDds(good);
-        std::memcpy(&file[at], &value, 4);
+        platform::ByteWriter(std::span(file).subspan(at)).U32(value);
         return file;
     };
     ExpectInvalid(patched(4, 100), "header size");
@@ -370,12 +372,12 @@ TEST(BmpDecode, DamagedAndUnsupportedFilesGiveInvalidData)
     }
     auto patched16 = [&](size_t at, uint16_t value) {
         std::vector<uint8_t> copy = file;
-        std::memcpy(&copy[at], &value, 2);
+        platform::ByteWriter(std::span(copy).subspan(at)).U16(value);
         return copy;
     };
     auto patched32 = [&](size_t at, uint32_t value) {
         std::vector<uint8_t> copy = file;
-        std::memcpy(&copy[at], &value, 4);
+        platform::ByteWriter(std::span(copy).subspan(at)).U32(value);
         return copy;
     };
     ExpectInvalid(patched16(28, 8), "8 bits");
