@@ -7,8 +7,8 @@
 
 #include "bench/five_hundred_line_effect.h"
 #include "platform/gfx/fx/compiled_effect.h"
-#include "platform/gfx/fx/runtime_effect.h"
 #include "platform/gfx/fx/effect_compiler.h"
+#include "platform/gfx/fx/runtime_effect.h"
 
 namespace {
 

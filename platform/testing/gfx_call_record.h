@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/gfx/device/recorded_draw.h"
 #include "platform/gfx/device/hooks.h"
+#include "platform/gfx/device/recorded_draw.h"
 
 namespace platform::testing {
 

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <new>
 
+#include "platform/gfx/device/adapter_memory.h"
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/hooks.h"
 #include "platform/gfx/device/pixel_ops.h"
-#include "platform/gfx/device/adapter_memory.h"
 
 namespace gfx {
 

@@ -2,11 +2,11 @@
 
 #include <new>
 
+#include "platform/gfx/device/adapter_memory.h"
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/hooks.h"
 #include "platform/gfx/device/pixel_ops.h"
 #include "platform/gfx/device/resource_flags.h"
-#include "platform/gfx/device/adapter_memory.h"
 
 namespace gfx {
 

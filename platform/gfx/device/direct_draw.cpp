@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/gfx/device/hooks.h"
 #include "platform/gfx/device/adapter_memory.h"
+#include "platform/gfx/device/hooks.h"
 
 namespace gfx {
 

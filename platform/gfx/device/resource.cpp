@@ -1,7 +1,7 @@
 #include "platform/gfx/device/resource.h"
 
-#include "platform/gfx/device/device.h"
 #include "platform/gfx/device/adapter_memory.h"
+#include "platform/gfx/device/device.h"
 
 namespace gfx {
 

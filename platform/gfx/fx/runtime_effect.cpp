@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/gfx/fx/compiled_effect.h"
 #include "platform/gfx/device/device.h"
+#include "platform/gfx/fx/compiled_effect.h"
 #include "platform/gfx/fx/effect_compiler.h"
 #include "platform/gfx/fx/effect_message.h"
 

@@ -2,9 +2,9 @@
 
 #include <new>
 
+#include "platform/gfx/device/format.h"
 #include "platform/gfx/image/bmp_reader.h"
 #include "platform/gfx/image/dds_reader.h"
-#include "platform/gfx/device/format.h"
 #include "platform/gfx/image/tga_reader.h"
 
 namespace gfx {

@@ -15,9 +15,9 @@
 
 #include "platform/gfx/device/device.h"
 #include "platform/gfx/device/format.h"
-#include "platform/gfx/image/image_decode.h"
 #include "platform/gfx/device/result.h"
 #include "platform/gfx/device/texture.h"
+#include "platform/gfx/image/image_decode.h"
 
 namespace gfx {
 

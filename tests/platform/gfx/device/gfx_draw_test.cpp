@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "platform/gfx/device/device.h"
-#include "platform/gfx/fx/runtime_effect.h"
 #include "platform/gfx/device/format.h"
+#include "platform/gfx/fx/runtime_effect.h"
 #include "platform/testing/gfx_adapter_settings.h"
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_device_hooks.h"

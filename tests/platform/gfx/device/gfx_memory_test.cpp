@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "platform/gfx/device/adapter_memory.h"
 #include "platform/gfx/device/direct_draw.h"
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/line.h"
 #include "platform/gfx/device/stereo_driver.h"
-#include "platform/gfx/device/adapter_memory.h"
 #include "platform/testing/gfx_adapter_settings.h"
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_failure_injection.h"

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/gfx/fx/compiled_effect.h"
 #include "platform/gfx/device/device.h"
+#include "platform/gfx/fx/compiled_effect.h"
 #include "platform/gfx/fx/effect_compiler.h"
 #include "platform/testing/gfx_call_record.h"
-#include "tests/platform/gfx/fx/effect_test_support.h"
 #include "tests/platform/gfx/device/gfx_test_device.h"
+#include "tests/platform/gfx/fx/effect_test_support.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 
 #include "image_file_writers.h"
 #include "platform/bytes/byte_writer.h"
+#include "platform/gfx/device/format.h"
 #include "platform/gfx/image/bmp_reader.h"
 #include "platform/gfx/image/dds_reader.h"
-#include "platform/gfx/device/format.h"
 #include "platform/gfx/image/tga_reader.h"
 #include "platform/testing/dds_writer.h"
 #include "tests/support/test_files.h"
