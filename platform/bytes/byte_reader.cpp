@@ -27,6 +27,8 @@ bool ByteReader::Seek(size_t position)
 
 bool ByteReader::Align(size_t alignment)
 {
+    if (alignment == 0)
+        return ok_;
     const size_t past = position_ % alignment;
     return past == 0 ? ok_ : Skip(alignment - past);
 }

@@ -64,7 +64,11 @@ public:
             std::memset(at, 0, count);
     }
     // Zeros up to the next multiple of `alignment` from the first byte.
-    void Align(size_t alignment) { Zeros((alignment - size_ % alignment) % alignment); }
+    void Align(size_t alignment)
+    {
+        if (alignment != 0)
+            Zeros((alignment - size_ % alignment) % alignment);
+    }
 
 private:
     template <class T> void Store(T v)

@@ -39,7 +39,7 @@ TEST(ByteWriter, NumbersAreLittleEndianAtTheirWidth)
         {"f32", [](ByteWriter& w) { w.F32(1.0f); }, {0x00, 0x00, 0x80, 0x3F}},
         {"chars", [](ByteWriter& w) { w.Chars("DDS "); }, {'D', 'D', 'S', ' '}},
         {"zeros", [](ByteWriter& w) { w.Zeros(3); }, {0, 0, 0}},
-        {"align", [](ByteWriter& w) { w.U8(1); w.Align(4); w.Align(4); }, {1, 0, 0, 0}},
+        {"align", [](ByteWriter& w) { w.U8(1); w.Align(4); w.Align(4); w.Align(0); }, {1, 0, 0, 0}},
     };
     for (const Case& c : cases) {
         ByteWriter out;
@@ -140,6 +140,7 @@ TEST(ByteReader, RunsTextsAndAlignment)
     EXPECT_TRUE(in.Align(4));
     EXPECT_EQ(in.Position(), 4u);
     EXPECT_TRUE(in.Align(4)) << "an aligned position stays";
+    EXPECT_TRUE(in.Align(0)) << "no alignment moves nothing";
     EXPECT_EQ(in.Position(), 4u);
     EXPECT_EQ(in.Chars(1), "c");
     EXPECT_EQ(in.ZeroEndedText(), "");
