@@ -1,8 +1,8 @@
 #include "render/render_pass_frame.h"
 
-#include "platform/gfx/device.h"
-#include "platform/gfx/effect.h"
-#include "platform/gfx/render_state.h"
+#include "platform/gfx/device/device.h"
+#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/device/render_state.h"
 #include "render/draw_record.h"
 #include "render/effect.h"
 #include "render/render_device.h"
