@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/gfx/effect_compiler.h"
+#include "platform/gfx/fx/effect_compiler.h"
 #include "tests/support/test_files.h"
 
 namespace {

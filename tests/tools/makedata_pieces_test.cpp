@@ -9,8 +9,8 @@
 #include <functional>
 #include <numbers>
 
-#include "platform/gfx/format.h"
-#include "platform/gfx/image_decode.h"
+#include "platform/gfx/device/format.h"
+#include "platform/gfx/image/image_decode.h"
 #include "tools/makedata/ground_transfer.h"
 #include "tools/makedata/image_files.h"
 #include "tools/makedata/noise.h"

@@ -6,28 +6,11 @@
 
 #include <unistd.h>
 
+#include "platform/bytes/byte_writer.h"
+
 namespace makedata {
 
 namespace {
-
-class Bytes {
-public:
-    void U8(uint32_t v) { out.push_back(static_cast<uint8_t>(v)); }
-    void U16(uint32_t v)
-    {
-        U8(v & 0xff);
-        U8(v >> 8);
-    }
-    void U32(uint32_t v)
-    {
-        U16(v & 0xffff);
-        U16(v >> 16);
-    }
-    void Zeros(size_t n) { out.insert(out.end(), n, 0); }
-    void Append(const uint8_t* data, size_t n) { out.insert(out.end(), data, data + n); }
-
-    std::vector<uint8_t> out;
-};
 
 constexpr uint32_t kRedMask = 0x00ff0000u;
 constexpr uint32_t kGreenMask = 0x0000ff00u;
@@ -49,7 +32,7 @@ Image BlankImage(uint32_t width, uint32_t height, uint32_t depth)
 std::vector<uint8_t> EncodeDds(const Image& image)
 {
     const bool volume = image.depth > 1;
-    Bytes file;
+    platform::ByteWriter file;
     file.U32(0x20534444u); // "DDS "
     file.U32(124);
     // Caps, height, width, pitch and pixel format, plus depth for a volume.
@@ -72,25 +55,25 @@ std::vector<uint8_t> EncodeDds(const Image& image)
     file.U32(0x1000 | (volume ? 0x8 : 0)); // texture, complex for a volume
     file.U32(volume ? 0x200000 : 0);       // volume
     file.Zeros(3 * 4);
-    file.Append(image.bgra.data(), image.bgra.size());
-    return file.out;
+    file.Bytes(image.bgra.data(), image.bgra.size());
+    return file.Take();
 }
 
 std::vector<uint8_t> EncodeTga(const Image& image)
 {
-    Bytes file;
+    platform::ByteWriter file;
     file.U8(0);  // no image id
     file.U8(0);  // no colour map
     file.U8(2);  // uncompressed true colour
     file.Zeros(5);
     file.U16(0); // origin x
     file.U16(0); // origin y
-    file.U16(image.width);
-    file.U16(image.height);
+    file.U16(static_cast<uint16_t>(image.width));
+    file.U16(static_cast<uint16_t>(image.height));
     file.U8(32);
     file.U8(0x20 | 8); // rows from the top, 8 alpha bits
-    file.Append(image.bgra.data(), size_t(image.width) * image.height * 4);
-    return file.out;
+    file.Bytes(image.bgra.data(), size_t(image.width) * image.height * 4);
+    return file.Take();
 }
 
 std::vector<uint8_t> EncodeBmp(const Image& image)
@@ -99,9 +82,8 @@ std::vector<uint8_t> EncodeBmp(const Image& image)
     constexpr uint32_t kInfoHeader = 108; // with the four channel masks
     const uint32_t rowBytes = image.width * 4;
     const uint32_t texelBytes = rowBytes * image.height;
-    Bytes file;
-    file.U8('B');
-    file.U8('M');
+    platform::ByteWriter file;
+    file.Chars("BM");
     file.U32(kFileHeader + kInfoHeader + texelBytes);
     file.U32(0);
     file.U32(kFileHeader + kInfoHeader);
@@ -123,8 +105,8 @@ std::vector<uint8_t> EncodeBmp(const Image& image)
     file.U32(0x73524742u); // "sRGB" colour space
     file.Zeros(36 + 12);   // end points and gamma, unused
     for (uint32_t row = image.height; row-- > 0;)
-        file.Append(image.bgra.data() + size_t(row) * rowBytes, rowBytes);
-    return file.out;
+        file.Bytes(image.bgra.data() + size_t(row) * rowBytes, rowBytes);
+    return file.Take();
 }
 
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes)
