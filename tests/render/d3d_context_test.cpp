@@ -5,9 +5,6 @@
 
 #include <algorithm>
 
-#include "kernel/file_system.h"
-#include "kernel/platform.h"
-#include "kernel/win_platform.h"
 #include "platform/gfx/format.h"
 #include "platform/gfx/render_state.h"
 #include "platform/testing/gfx_adapter_settings.h"
@@ -282,30 +279,4 @@ TEST(D3DContext, DirectDrawFailuresAreReportedAndReadingsCountZero)
     EXPECT_EQ(run.Renderer()->videoMemoryAtStart, 0u);
     EXPECT_EQ(run.Renderer()->surfaceMemory, 0);
     EXPECT_NE(run.Renderer()->backBufferTarget.depthStencil, nullptr);
-}
-
-TEST(D3DContext, ARunWhoseDeviceFailedStopsBeforeTheDemoAndReleasesInOrder)
-{
-    render_test::SettingsFolder folder("[Graphics]\nwidth=32\nheight=32\n");
-    platform::testing::ResetWindowState("Korvane"); // the main window's class is new to this process
-    platform::testing::ScriptedMessageBoxes boxes; // "Continue Anyway"
-    platform::testing::GfxFailureInjection inject;
-    inject.Fail("CreateDevice", gfx::kDeviceLost);
-    render_test::CoutCapture out;
-    {
-        WinPlatform platform;
-        platform.Run();
-        EXPECT_EQ(platform.demo, nullptr);
-        platform.Shutdown();
-        SetPlatform(nullptr);
-    }
-    DestroyD3DContext();
-    DestroyFileSystem();
-    platform::testing::ResetWindowState("Korvane");
-    ASSERT_EQ(boxes.Shown().size(), 1u);
-    EXPECT_EQ(boxes.Shown()[0].text, ErrorBoxText("Can't create Direct3D device: Device lost\n"));
-    const std::string text = out.Text();
-    EXPECT_EQ(text.find("D3D9Device Handle"), std::string::npos);
-    EXPECT_NE(text.find("!D3D9Device released\nD3D9 released\n"), std::string::npos) << text;
-    EXPECT_FALSE(RendererExists());
 }
