@@ -34,8 +34,3 @@ inline constexpr uint16_t kVertexDeclFormatVersion = 0;
 inline constexpr uint16_t kVertexBufferFormatVersion = 0;
 inline constexpr uint16_t kIndexBufferFormatVersion = 1;
 inline constexpr uint16_t kMeshFormatVersion = 0;
-
-// The scene type's template instance (Scene and SceneData: render/scene.h).
-class Scene;
-struct SceneData;
-using SceneResource = ResourceObject<Scene, SceneData, kSceneFormatVersion>;
