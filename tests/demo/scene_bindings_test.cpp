@@ -13,8 +13,8 @@
 #include "render/effect.h"
 #include "render/material.h"
 #include "render/texture_resource.h"
-#include "scene/mesh_node.h"
-#include "scene/scene.h"
+#include "render/mesh_node.h"
+#include "render/scene.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "platform/gfx/device/vertex_layout.h"
 #include "render/material.h"
 #include "render/mesh.h"
-#include "scene/mesh_node.h"
-#include "scene/scene.h"
+#include "render/mesh_node.h"
+#include "render/scene.h"
 
 namespace makedata {
 

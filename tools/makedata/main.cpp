@@ -12,7 +12,7 @@
 
 #include "render/d3d_context.h"
 #include "render/render_device.h"
-#include "scene/scene.h"
+#include "render/scene.h"
 #include "tools/makedata/demo_scene.h"
 #include "tools/makedata/ground_transfer.h"
 #include "tools/makedata/noise.h"
