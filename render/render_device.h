@@ -94,6 +94,18 @@ public:
     // is in lastResult; a failure prints "SetRenderState failed.".
     void SetRenderStateCached(uint32_t state, uintptr_t value);
 
+    // ---- Instancing (render/instanced_drawing.cpp) ----
+
+    // The next indexed draws draw `count` instances whose data is read from
+    // `buffer` at `offset`, `stride` bytes each: both stream frequencies (set
+    // only when they change) and stream 1 (always). A null buffer is reported
+    // ("SetInstancing: NULL buffer!") and bound all the same. The result is
+    // that of binding stream 1.
+    gfx::Result SetInstancing(uint32_t count, gfx::VertexBuffer* buffer, uint32_t stride, uint32_t offset);
+    // Both stream frequencies back to 1 and no instance stream; nothing when
+    // instancing is already off.
+    void SetInstancingOff();
+
     // ---- Surface copies (render/render_pass_copy.cpp) ----
 
     // Copies the whole source surface into the rectangle (x, y, width, height)

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "platform/gfx/format.h"
+#include "platform/gfx/frame_report.h"
 #include "platform/gfx/hooks.h"
 #include "platform/gfx/pixel_ops.h"
 #include "platform/gfx/video_memory.h"
@@ -150,6 +151,7 @@ Device::~Device()
         hooks.leakedAtLastDeviceRelease = static_cast<uint32_t>(leaked);
     }
     detail::RecordCall("Device::Destroy", {detail::Arg(this), leaked}, kOk);
+    WriteFrameReport(frames_);
 }
 
 template <class T>

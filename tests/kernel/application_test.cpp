@@ -12,6 +12,7 @@
 #include "kernel/win_platform.h"
 #include "platform/testing/message_box_script.h"
 #include "platform/testing/window_hooks.h"
+#include "tests/support/settings_cwd.h"
 #include "tests/support/test_files.h"
 
 namespace {
@@ -76,6 +77,7 @@ TEST_F(MainWindowTest, DestroyingTheWindowPostsQuit)
 
 TEST_F(MainWindowTest, PumpRunsAFrameOnlyWithoutAMessageAndStopsOnQuit)
 {
+    zandrel_test::SettingsCwd settings;
     WinPlatform host;
     CoutCapture out;
     host.mainWindow.CreateMainWindow(platform::CurrentInstance(), 10, 10);
@@ -115,6 +117,7 @@ TEST(Application, IsMadeOnceAndReleased)
 TEST(ShadowDemo, IsAlignedForMatricesAndGoesOn)
 {
     EXPECT_EQ(alignof(ShadowDemo) % 16, 0u);
+    zandrel_test::SettingsCwd settings;
     ShadowDemo demo;
     demo.InitDemo();
     EXPECT_NE(demo.DemoFrame(), 0);
@@ -129,6 +132,7 @@ struct CountingDynamic : Dynamic {
 
 TEST(ShadowDemo, ItsListIsCurrentForItsLifeAndRunsEachFrame)
 {
+    zandrel_test::SettingsCwd settings;
     {
         ShadowDemo demo;
         EXPECT_EQ(GetDynamicsList(), &demo.dynamics);

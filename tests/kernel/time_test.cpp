@@ -9,6 +9,7 @@
 
 #include "demo/shadow_demo.h"
 #include "kernel/platform.h"
+#include "tests/support/settings_cwd.h"
 
 namespace {
 
@@ -336,6 +337,7 @@ TEST(Time, ChildOfADestroyedClockStepsOnItsOwn)
 TEST(ShadowDemoClock, TheDemoOwnsTheGlobalClockAndStepsItEachFrame)
 {
     ClockPlatform platform;
+    zandrel_test::SettingsCwd settings;
     testing::internal::CaptureStdout();
     {
         auto demo = std::make_unique<ShadowDemo>();
