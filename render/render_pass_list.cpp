@@ -152,7 +152,9 @@ void RenderPassList::RenderPasses()
             const float dz = position.z - pass.lastCameraPos.z;
             if (std::sqrt(dx * dx + dy * dy + dz * dz) <= static_cast<float>(pass.minCameraMove))
                 due = false;
-            else
+            else if (due)
+                // Only a pass that runs takes the position: a move made while
+                // its period is not over stays pending until it is.
                 pass.lastCameraPos = position;
         }
 
