@@ -825,7 +825,8 @@ Result Device::Present()
     } else if (inScene_) {
         result = kInvalidCall;
     } else {
-        ++frames_;
+        // The first frame is reported at once, so a watcher knows frames are coming.
+        if (++frames_ == 1) WriteFrameReport(frames_);
     }
     detail::RecordCall("Present", {}, result);
     return result;
