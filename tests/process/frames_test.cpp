@@ -49,13 +49,3 @@ TEST(ProgramFrames, EveryCycleOfTheMainLoopPresentsAFrame)
     EXPECT_EQ(out.find("presented"), std::string::npos) << out;
     EXPECT_EQ(program.Err(), "");
 }
-
-TEST(ProgramFrames, WithoutTheReportNothingIsWritten)
-{
-    ProgramRun program("[Graphics]\nwidth=64\nheight=64\n");
-    unsetenv("ZANDREL_FRAME_REPORT");
-    ASSERT_EQ(program.RunUntilCtrlC(), 0) << program.Err();
-    EXPECT_FALSE(fs::exists(program.Dir() / "frames.txt"));
-    for (const auto& entry : fs::directory_iterator(program.Dir()))
-        EXPECT_NE(entry.path().filename().string().rfind("frames", 0), 0u);
-}
