@@ -133,8 +133,10 @@ public:
         savedOut_ = std::cout.rdbuf(quiet_.rdbuf());
         GetD3DContext()->CreateD3D();
         RenderDevice* device = GetRenderer();
-        device->width = 320;
-        device->height = 200;
+        GraphicsSettings graphics;
+        graphics.width = 320;
+        graphics.height = 200;
+        device->SetGraphicsSettings(graphics);
         GetD3DContext()->CreateDevice();
 
         renderer = std::make_unique<SceneRenderer>();
@@ -144,7 +146,7 @@ public:
         Effect* effect = material.GetEffect();
         effect->CreateUnique();
         int32_t result = 0;
-        CreateEffectFromMemory(kEffect, std::strlen(kEffect), "bench.fx", nullptr, device->device,
+        CreateEffectFromMemory(kEffect, std::strlen(kEffect), "bench.fx", nullptr, device->Device(),
                                effect->GetPayload()->current, result);
         effect->SetAutoMatrix("MatWorldViewProj", kAutoWorldViewProj);
         effect->SetAutoMatrix("MatWorld", kAutoWorld);
@@ -167,7 +169,7 @@ public:
         scene->layers.push_back(&layer);
         renderer->queues.push_back(&scene->instanceList);
         pass.name = "diff";
-        pass.target = &device->backBufferTarget;
+        pass.target = &device->BackBufferTarget();
         // No clear: the recording device's clear fills every texel on the CPU
         // and would stand for most of a small frame.
         pass.keepContents = 1;
@@ -218,7 +220,7 @@ void RunFrames(benchmark::State& state, bool instanced)
     const auto count = static_cast<uint32_t>(state.range(0));
     Stage stage(count, instanced);
     stage.Frame(); // the first frame makes the instancing pool and the groups
-    const uint32_t drawsPerFrame = GetRenderer()->drawCalls;
+    const uint32_t drawsPerFrame = GetRenderer()->DrawCalls();
     const uint64_t before = allocations.load();
     for (auto _ : state)
         stage.Frame();

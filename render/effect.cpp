@@ -302,12 +302,15 @@ void Effect::CopyPayloadTo(EffectResource& target)
 bool LoadShader(const FileBuffer& buffer, EffectObject& out, const std::vector<std::string>* defines)
 {
     RenderDevice* renderer = GetRenderer();
-    renderer->videoMemoryBefore = renderer->GetBusyVideoMemory();
     int32_t result = 0;
-    const bool made = CreateEffectFromMemory(buffer.data, buffer.size, std::string(buffer.name.View()), defines,
-                                             renderer->device, out, result);
-    renderer->effectMemory += static_cast<int32_t>(renderer->GetBusyVideoMemory() - renderer->videoMemoryBefore);
-    renderer->lastResult = result;
-    renderer->compileErrors.clear();
+    bool made = false;
+    // The effect's memory counts whatever the outcome.
+    renderer->AccountVideoMemory(VideoMemoryKind::Effect, [&] {
+        made = CreateEffectFromMemory(buffer.data, buffer.size, std::string(buffer.name.View()), defines,
+                                      renderer->Device(), out, result);
+        return true;
+    });
+    renderer->KeepResult(result);
+    renderer->ClearCompileErrors();
     return made;
 }

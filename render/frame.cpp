@@ -32,12 +32,11 @@ int32_t AdaptationSteps(float increments, double delta)
 void SceneRenderer::BeginFrame()
 {
     // Without a device (the program never runs a frame without one) there is no frame.
-    if (!RendererExists() || !GetRenderer()->device)
+    if (!RendererExists() || !GetRenderer()->Device())
         return;
     RenderDevice* renderer = GetRenderer();
-    renderer->drawCalls = 0;
-    renderer->lastResult = renderer->device->BeginScene();
-    if (gfx::Failed(renderer->lastResult))
+    renderer->ResetDrawCalls();
+    if (gfx::Failed(renderer->KeepResult(renderer->Device()->BeginScene())))
         std::cout << "Failed to begin scene.\n";
     if (!hdrEnabled)
         return;
@@ -62,14 +61,13 @@ void SceneRenderer::BeginFrame()
 
 void SceneRenderer::EndFrame()
 {
-    if (!RendererExists() || !GetRenderer()->device)
+    if (!RendererExists() || !GetRenderer()->Device())
         return;
     RenderDevice* renderer = GetRenderer();
-    gfx::Device* device = renderer->device;
-    renderer->lastResult = device->EndScene();
-    if (gfx::Failed(renderer->lastResult))
+    gfx::Device* device = renderer->Device();
+    if (gfx::Failed(renderer->KeepResult(device->EndScene())))
         std::cout << "Failed to end scene.\n";
-    renderer->lastResult = device->Present();
-    if (gfx::Failed(renderer->lastResult) && renderer->lastResult != gfx::kDeviceLost)
+    const gfx::Result presented = renderer->KeepResult(device->Present());
+    if (gfx::Failed(presented) && presented != gfx::kDeviceLost)
         std::cout << "Failed to present.\n";
 }

@@ -5,7 +5,6 @@
 // variant and technique only when they change, and draws every pass of its
 // effect.
 #include <cstring>
-#include <iterator>
 #include <iostream>
 
 #include "kernel/error_stream.h"
@@ -25,10 +24,11 @@ namespace {
 constexpr uint32_t kIndexedData = 0x40000000u;
 constexpr uint32_t kInstanceData = 0x80000000u;
 
-// The device primitive of a record's kind; 0 (refused by the device) for a kind the table lacks.
+// The device primitive of a record's kind; 0 (refused by the device) for a
+// kind beyond the table rather than the kind its low bits name.
 uint32_t PrimitiveType(const RenderDevice& renderer, uint8_t kind)
 {
-    return kind < std::size(renderer.primitiveTypes) ? renderer.primitiveTypes[kind] : 0;
+    return kind < 4 ? renderer.PrimitiveType(kind) : 0;
 }
 } // namespace
 
@@ -41,38 +41,38 @@ gfx::Result RenderDevice::SetInstancing(uint32_t count, gfx::VertexBuffer* buffe
     if (!device)
         return lastResult = gfx::kInvalidCall;
     const uint32_t indexed = kIndexedData | count;
-    if (indexed != stream0Frequency) {
+    if (indexed != instancing.stream0Frequency) {
         device->SetStreamSourceFreq(0, indexed);
-        stream0Frequency = indexed;
+        instancing.stream0Frequency = indexed;
     }
     const uint32_t instanced = kInstanceData | 1u;
-    if (instanced != stream1Frequency) {
+    if (instanced != instancing.stream1Frequency) {
         device->SetStreamSourceFreq(1, instanced);
-        stream1Frequency = instanced;
+        instancing.stream1Frequency = instanced;
     }
     lastResult = device->SetStreamSource(1, buffer, offset, stride);
-    instanceStreamOffset = offset;
-    instanceStream = buffer;
+    instancing.instanceStreamOffset = offset;
+    instancing.instanceStream = buffer;
     return lastResult;
 }
 
 void RenderDevice::SetInstancingOff()
 {
     // The frequencies too: a null instance buffer still switched them on.
-    if (!instanceStream && stream0Frequency == 1 && stream1Frequency == 1)
+    if (!instancing.instanceStream && instancing.stream0Frequency == 1 && instancing.stream1Frequency == 1)
         return;
     if (device) {
         device->SetStreamSourceFreq(0, 1);
         device->SetStreamSourceFreq(1, 1);
     }
-    stream0Frequency = 1;
-    stream1Frequency = 1;
-    instanceStream = nullptr;
+    instancing.stream0Frequency = 1;
+    instancing.stream1Frequency = 1;
+    instancing.instanceStream = nullptr;
 }
 
 void SceneRenderer::DrawInstanced(const std::string& passName, uint8_t colourWrite, uint8_t depthWrite)
 {
-    if (!RendererExists() || !GetRenderer()->device)
+    if (!RendererExists() || !GetRenderer()->Device())
         return;
     RenderDevice* renderer = GetRenderer();
     techniqueName = passName;
@@ -83,7 +83,7 @@ void SceneRenderer::DrawInstanced(const std::string& passName, uint8_t colourWri
         CreateInstancingPool();
     RewindInstancingBuffers();
     const bool canBatch =
-        renderer->allowInstancing && instancingBuffers[0] && instanceMatrices.matrices && instanceMatrices.count > 0;
+        renderer->AllowInstancing() && instancingBuffers[0] && instanceMatrices.matrices && instanceMatrices.count > 0;
 
     for (RenderQueue* queue : queues) {
         if (!queue || queue->skip)
@@ -241,7 +241,7 @@ void SceneRenderer::DrawBatch(DrawRecord* item, const float4x4* world, std::vect
                               const std::string& passName)
 {
     RenderDevice* renderer = GetRenderer();
-    gfx::Device* device = renderer->device;
+    gfx::Device* device = renderer->Device();
     if (!item || !device)
         return;
 
@@ -253,8 +253,7 @@ void SceneRenderer::DrawBatch(DrawRecord* item, const float4x4* world, std::vect
         renderer->SetInstancingOff();
     declarationSetter.Update(reinterpret_cast<uintptr_t>(item->declaration));
     if (item->vertexBuffer && item->vertexBuffer != currentVertexBuffer) {
-        renderer->lastResult = device->SetStreamSource(0, item->vertexBuffer, 0, item->stride0);
-        if (renderer->lastResult != gfx::kOk)
+        if (renderer->KeepResult(device->SetStreamSource(0, item->vertexBuffer, 0, item->stride0)) != gfx::kOk)
             std::cout << "SetStreamSource error.\n";
         currentVertexBuffer = item->vertexBuffer;
     }
@@ -323,7 +322,7 @@ void SceneRenderer::DrawBatch(DrawRecord* item, const float4x4* world, std::vect
 
     bool queryBegun = false;
     gfx::Query* query = item->query ? item->query->query : nullptr;
-    if (query && (!item->query->target || item->query->target == renderer->currentTarget)) {
+    if (query && (!item->query->target || item->query->target == renderer->CurrentTarget())) {
         uint32_t result = 0;
         if (query->GetData(&result, sizeof result, 0) != gfx::kFalse) {
             query->Issue(gfx::kIssueBegin);
@@ -359,12 +358,12 @@ void SceneRenderer::DrawPasses(Effect& effect, gfx::Effect& compiled)
     for (uint32_t k = 0; k < passCount; ++k) {
         if (k > 0 && pass != static_cast<int8_t>(k))
             beginPass(k);
-        renderer->lastResult = renderer->device->DrawIndexedPrimitive(PrimitiveType(*renderer, primitiveKind), 0, 0,
-                                                                      vertexCount, 0, primitiveCount);
-        if (gfx::Failed(renderer->lastResult))
-            std::cout << "DIP failed: " << gfx::DescribeResult(renderer->lastResult) << "\n";
+        const gfx::Result result = renderer->KeepResult(renderer->Device()->DrawIndexedPrimitive(
+            PrimitiveType(*renderer, primitiveKind), 0, 0, vertexCount, 0, primitiveCount));
+        if (gfx::Failed(result))
+            std::cout << "DIP failed: " << gfx::DescribeResult(result) << "\n";
         else
-            ++renderer->drawCalls;
+            renderer->CountDrawCall();
     }
 }
 

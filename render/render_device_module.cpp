@@ -105,9 +105,7 @@ void RenderDevice::UploadTexToVRAM(TaskMessage* task)
         return;
     }
     if (LoadTexture(*this, *file, texture, 0, gfx::kPoolDefault)) {
-        lastResult = static_cast<gfx::Texture*>(*texture)->GetSurfaceLevel(0, surface);
-        if (gfx::Failed(lastResult))
-            std::cout << "Failed to get surface level.\n";
+        FinishTextureBlock(block->payload, *texture, surface);
         block->state = resource_state::kLoaded;
     } else {
         // Reported by LoadTexture; the texture stays not loaded.

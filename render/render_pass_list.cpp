@@ -30,8 +30,7 @@ constexpr uint32_t kSliceClearColour = 0xFFFFFFFF;
 void ClearDevice(uint32_t flags, uint32_t colour, const char* failure)
 {
     RenderDevice* renderer = GetRenderer();
-    renderer->lastResult = renderer->device->Clear(0, nullptr, flags, colour, 1.0f, 0);
-    if (gfx::Failed(renderer->lastResult))
+    if (gfx::Failed(renderer->KeepResult(renderer->Device()->Clear(0, nullptr, flags, colour, 1.0f, 0))))
         std::cout << failure;
 }
 
@@ -79,36 +78,21 @@ void ClearSlice(const RenderPass& pass)
     }
 }
 
-void BindRecord(uint32_t index, RenderTargetRecord* record)
-{
-    RenderDevice* renderer = GetRenderer();
-    renderer->device->SetRenderTarget(index, record ? record->colour : nullptr);
-    if (record)
-        renderer->device->SetDepthStencilSurface(record->depthStencil);
-    if (index == 0)
-        renderer->currentTarget = record;
-    if (record)
-        renderer->device->SetViewport(&record->viewport);
-}
-
 void BindTargets(const RenderPass& pass)
 {
     if (pass.targets.empty()) {
-        BindRecord(0, pass.target);
+        GetRenderer()->BindTarget(0, pass.target);
         return;
     }
     for (const auto& [index, record] : pass.targets)
-        BindRecord(index, record);
+        GetRenderer()->BindTarget(index, record);
 }
 
 void UnbindTargets(const RenderPass& pass)
 {
     RenderDevice* renderer = GetRenderer();
-    for (const auto& entry : pass.targets) {
-        renderer->device->SetRenderTarget(entry.first, nullptr);
-        if (entry.first == 0)
-            renderer->currentTarget = nullptr;
-    }
+    for (const auto& entry : pass.targets)
+        renderer->UnbindTarget(entry.first);
 }
 
 // The pass's target into the rectangle of `copy`'s viewport.
@@ -134,7 +118,7 @@ uint32_t ReadPassClock()
 void RenderPassList::RenderPasses()
 {
     frameListsReset = 0;
-    if (!currentSceneRenderer || !RendererExists() || !GetRenderer()->device) {
+    if (!currentSceneRenderer || !RendererExists() || !GetRenderer()->Device()) {
         ++frameCounter;
         return;
     }

@@ -85,7 +85,7 @@ gfx::VertexDeclaration* VertexDeclData::GetVertexDecl()
     if (dirty)
         RebuildVertexDecl();
     if (!declaration) {
-        gfx::Device* device = GetRenderer()->device;
+        gfx::Device* device = GetRenderer()->Device();
         if (device && device->CreateVertexDeclaration(elementArray.get(), &declaration) != gfx::kOk)
             declaration = nullptr;
     }

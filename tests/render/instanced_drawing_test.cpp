@@ -137,8 +137,8 @@ TEST_F(Drawing, RunsOfEqualRecordsBecomeBatchesWithTheirOwnInstances)
             EXPECT_EQ(Uploaded(draw, "MatWorld"), Floats(IdentityMatrix())) << c.queue;
         }
         EXPECT_EQ(batch, c.batchStarts.size()) << c.queue;
-        EXPECT_EQ(run.Renderer()->drawCalls, draws.size());
-        run.Renderer()->drawCalls = 0;
+        EXPECT_EQ(run.Renderer()->DrawCalls(), draws.size());
+        run.Renderer()->ResetDrawCalls();
     }
 }
 
@@ -175,7 +175,7 @@ TEST_F(Drawing, InstanceElementFourFourFollowsTheFlags)
 
 TEST_F(Drawing, WithoutInstancingEveryEntryDrawsOnceAndTheStreamsStayUntouched)
 {
-    run.Renderer()->allowInstancing = false;
+    run.Renderer()->SetAllowInstancing(false);
     RenderQueue queue(16);
     Fill(queue, "AAAB");
     renderer->queues = {&queue};
@@ -283,7 +283,7 @@ TEST_F(Drawing, TheFirstDrawMakesThePoolAndEveryDrawLeavesItClean)
     EXPECT_EQ(renderer->stagedMatrices, 0u);
     EXPECT_EQ(renderer->effectDirty, 0);
     EXPECT_FALSE(material->GetEffect()->CurrentEffect()->IsBegun());
-    EXPECT_EQ(run.Renderer()->instanceStream, nullptr);
+    EXPECT_EQ(run.Renderer()->Instancing().instanceStream, nullptr);
     uint32_t frequency = 0;
     run.Device()->GetStreamSourceFreq(0, &frequency);
     EXPECT_EQ(frequency, 1u);
@@ -466,13 +466,13 @@ TEST_F(Drawing, FailedDeviceCallsPrintTheirLineAndDrawingGoesOn)
         renderer->declarationSetter.applied = 0;
         renderer->indexSetter.applied = 0;
         writes ^= 1;
-        run.Renderer()->drawCalls = 0;
+        run.Renderer()->ResetDrawCalls();
         GfxFailureInjection failures;
         failures.Fail(c.call, gfx::kInvalidCall);
         run.ClearOut();
         renderer->DrawInstanced("diff", writes, writes);
         EXPECT_EQ(run.Out().rfind(c.out, 0), 0u) << c.call << ": " << run.Out();
-        EXPECT_EQ(run.Renderer()->drawCalls, c.drawCalls) << c.call;
+        EXPECT_EQ(run.Renderer()->DrawCalls(), c.drawCalls) << c.call;
     }
     run.ClearOut();
     {
@@ -494,7 +494,7 @@ TEST_F(Drawing, AQueryIsIssuedAroundTheDrawsOfItsTarget)
         RenderTargetRecord* target;
         size_t issues;
     };
-    const Case cases[] = {{nullptr, 2}, {&run.Renderer()->backBufferTarget, 2}, {&other, 0}};
+    const Case cases[] = {{nullptr, 2}, {&run.Renderer()->BackBufferTarget(), 2}, {&other, 0}};
     for (const Case& c : cases) {
         DrawQuery drawQuery{query, c.target};
         quads['A']->Record().query = &drawQuery;

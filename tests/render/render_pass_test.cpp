@@ -232,7 +232,7 @@ TEST_F(Passes, ClearFlagsAndColourReachTheDevice)
     for (const Case& c : cases) {
         RenderPass pass;
         pass.alwaysDraw = 1;
-        pass.target = &run.Renderer()->backBufferTarget;
+        pass.target = &run.Renderer()->BackBufferTarget();
         pass.clearColour = colour;
         pass.keepContents = c.keep;
         pass.clearDepthOnly = c.depthOnly;
@@ -256,7 +256,7 @@ TEST_F(Passes, AnEmptyPassNeitherClearsNorSetsStates)
     Journal journal;
     NotingTemplate nothing(journal, "n");
     RenderPass pass;
-    pass.target = &run.Renderer()->backBufferTarget;
+    pass.target = &run.Renderer()->BackBufferTarget();
     pass.AddRendererTemplate(&nothing);
     RenderPassList list;
     list.passes = {&pass};
@@ -271,7 +271,7 @@ TEST_F(Passes, StatesApplyWhileThePassDrawsAndAreRestoredAfter)
 {
     RenderPass pass;
     pass.alwaysDraw = 1;
-    pass.target = &run.Renderer()->backBufferTarget;
+    pass.target = &run.Renderer()->BackBufferTarget();
     pass.stateOverrides[kRsZFunc] = 8;
     pass.colourWrite = 0;
     RenderPassList list;

@@ -175,8 +175,8 @@ TEST_F(SceneRendering, InstancingSetsFrequenciesOnlyWhenTheyChange)
     const auto streams = record.Calls("SetStreamSource");
     ASSERT_EQ(streams.size(), 2u); // stream 1 bound again
     EXPECT_EQ(streams[1].args, (std::vector<uint64_t>{1, gfx::detail::Arg(buffer), 192, 64}));
-    EXPECT_EQ(device->instanceStream, buffer);
-    EXPECT_EQ(device->instanceStreamOffset, 192u);
+    EXPECT_EQ(device->Instancing().instanceStream, buffer);
+    EXPECT_EQ(device->Instancing().instanceStreamOffset, 192u);
 
     record.Clear();
     device->SetInstancing(5, buffer, 64, 0);
@@ -184,19 +184,19 @@ TEST_F(SceneRendering, InstancingSetsFrequenciesOnlyWhenTheyChange)
     device->SetInstancingOff();
     device->SetInstancingOff();
     EXPECT_EQ(record.Count("SetStreamSourceFreq"), 3u); // off once
-    EXPECT_EQ(device->instanceStream, nullptr);
-    EXPECT_EQ(device->stream0Frequency, 1u);
+    EXPECT_EQ(device->Instancing().instanceStream, nullptr);
+    EXPECT_EQ(device->Instancing().stream0Frequency, 1u);
 
     // A null buffer is reported, bound all the same, and can be switched off.
     EXPECT_TRUE(run.Boxes().empty());
     device->SetInstancing(2, nullptr, 64, 0);
     ASSERT_EQ(run.Boxes().size(), 1u);
     EXPECT_EQ(run.Boxes()[0].text.rfind("SetInstancing: NULL buffer!\n", 0), 0u);
-    EXPECT_EQ(device->stream0Frequency, 0x40000002u);
+    EXPECT_EQ(device->Instancing().stream0Frequency, 0x40000002u);
     record.Clear();
     device->SetInstancingOff();
     EXPECT_EQ(record.Count("SetStreamSourceFreq"), 2u);
-    EXPECT_EQ(device->stream1Frequency, 1u);
+    EXPECT_EQ(device->Instancing().stream1Frequency, 1u);
     device->ReleaseVertexBuffer(buffer);
 }
 
@@ -231,14 +231,14 @@ TEST_F(SceneRendering, ObjectParametersCommonGroupThenThePassGroupWithPosCam)
         compiled.GetMatrix("MatWorld", matrix);
         EXPECT_EQ(std::vector<float>(matrix, matrix + 16), Floats(world));
         compiled.GetMatrix("MatWorldViewProj", matrix);
-        EXPECT_EQ(std::vector<float>(matrix, matrix + 16), Floats(world * *run.Renderer()->viewProj));
+        EXPECT_EQ(std::vector<float>(matrix, matrix + 16), Floats(world * *run.Renderer()->Camera().viewProj));
     }
     // With an identity world the product is the camera's view-projection.
     const float4x4 identity = IdentityMatrix();
     renderer->ApplyObjectParameters(&quad.Record(), &identity, "diff");
     float matrix[16];
     compiled.GetMatrix("MatWorldViewProj", matrix);
-    EXPECT_EQ(std::vector<float>(matrix, matrix + 16), Floats(*run.Renderer()->viewProj));
+    EXPECT_EQ(std::vector<float>(matrix, matrix + 16), Floats(*run.Renderer()->Camera().viewProj));
 }
 
 namespace {
@@ -334,18 +334,18 @@ TEST_F(SceneRendering, TheFrameBracketReportsFailuresAndALostDeviceSilently)
     };
     for (const Case& c : cases) {
         const std::string call = c.call;
-        run.Renderer()->drawCalls = 7;
+        run.Renderer()->CountDrawCall();
         GfxFailureInjection failures;
         if (!call.empty())
             failures.Fail(call, c.result);
         run.ClearOut();
         GfxCallRecord record;
         renderer->BeginFrame();
-        EXPECT_EQ(run.Renderer()->drawCalls, 0u);
+        EXPECT_EQ(run.Renderer()->DrawCalls(), 0u);
         renderer->EndFrame();
         EXPECT_EQ(run.Out(), c.out) << call;
         EXPECT_EQ(record.Names(), (std::vector<std::string>{"BeginScene", "EndScene", "Present"}));
-        EXPECT_EQ(run.Renderer()->lastResult, c.last) << call;
+        EXPECT_EQ(run.Renderer()->LastResult(), c.last) << call;
         if (call == "EndScene")
             run.Device()->EndScene(); // the scene the injected failure left open
     }
@@ -357,7 +357,7 @@ TEST_F(SceneRendering, TheFrameBracketReportsFailuresAndALostDeviceSilently)
     renderer->EndFrame();
     EXPECT_EQ(record.Count("Present"), 1u);
     EXPECT_EQ(record.Count("Reset"), 0u);
-    EXPECT_EQ(run.Renderer()->lastResult, gfx::kDeviceLost);
+    EXPECT_EQ(run.Renderer()->LastResult(), gfx::kDeviceLost);
     EXPECT_EQ(run.Out(), "");
     EXPECT_TRUE(run.Boxes().empty());
     run.Device()->BeginScene();

@@ -116,7 +116,7 @@ TEST_F(PartUploads, PartsAreCheckedOnlyWithinSevenSecondsOfTheFirst)
 {
     TaskMessage task = Part(kMiddlePart);
     run.Renderer()->UploadTexPartToVRAM(&task);
-    EXPECT_EQ(run.Renderer()->nextUploadCheck, 107.0);
+    EXPECT_EQ(run.Renderer()->NextUploadCheck(), 107.0);
     clock.now = 106.5;
     run.Renderer()->UploadTexPartToVRAM(&task);
     EXPECT_EQ(run.Out(), "!DBG!REMOVE ME! 67305985\n!DBG!REMOVE ME! 67305985\n");
@@ -126,7 +126,7 @@ TEST_F(PartUploads, PartsAreCheckedOnlyWithinSevenSecondsOfTheFirst)
     run.Renderer()->UploadTexPartToVRAM(&task);
     EXPECT_EQ(run.Out(), "");
     EXPECT_EQ(record.Count("LockRect"), 0u);
-    EXPECT_EQ(run.Renderer()->nextUploadCheck, 107.0) << "armed once, never again";
+    EXPECT_EQ(run.Renderer()->NextUploadCheck(), 107.0) << "armed once, never again";
 }
 
 TEST_F(PartUploads, AReadThatNeverLetsGoCancelsTheLoad)
