@@ -18,7 +18,7 @@
 #include "kernel/resource_tasks.h"
 #include "kernel/settings.h"
 #include "kernel/thread_map.h"
-#include "platform/gfx/format.h"
+#include "platform/gfx/device/format.h"
 #include "platform/testing/dds_writer.h"
 #include "platform/testing/message_box_script.h"
 #include "render/d3d_context.h"

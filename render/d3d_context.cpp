@@ -6,10 +6,10 @@
 #include "kernel/application.h"
 #include "kernel/error_stream.h"
 #include "kernel/settings.h"
-#include "platform/gfx/device.h"
-#include "platform/gfx/draw_types.h"
-#include "platform/gfx/format.h"
-#include "platform/gfx/resource_flags.h"
+#include "platform/gfx/device/device.h"
+#include "platform/gfx/device/draw_types.h"
+#include "platform/gfx/device/format.h"
+#include "platform/gfx/device/resource_flags.h"
 #include "render/render_device.h"
 
 namespace {

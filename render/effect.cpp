@@ -7,7 +7,7 @@
 #include "kernel/file_system.h"
 #include "kernel/memory_archive.h"
 #include "kernel/platform.h"
-#include "platform/gfx/effect.h"
+#include "platform/gfx/fx/runtime_effect.h"
 #include "render/render_device.h"
 
 const uint8_t* frameRendererHdr = nullptr;

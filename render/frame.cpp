@@ -9,7 +9,7 @@
 
 #include "kernel/error_stream.h"
 #include "kernel/time.h"
-#include "platform/gfx/device.h"
+#include "platform/gfx/device/device.h"
 #include "render/render_device.h"
 #include "render/scene_renderer.h"
 

@@ -1,7 +1,7 @@
 // The constants one draw hands its effect: the parameter group "" and then the
 // group of the pass, each with the automatic matrices of the draw's world
 // matrix and the active camera, and the camera position "PosCam".
-#include "platform/gfx/effect.h"
+#include "platform/gfx/fx/runtime_effect.h"
 #include "render/draw_record.h"
 #include "render/effect.h"
 #include "render/render_device.h"

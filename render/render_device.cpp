@@ -5,8 +5,8 @@
 #include "kernel/engine_threads.h"
 #include "kernel/error_stream.h"
 #include "kernel/settings.h"
-#include "platform/gfx/format.h"
-#include "platform/gfx/render_state.h"
+#include "platform/gfx/device/format.h"
+#include "platform/gfx/device/render_state.h"
 
 static_assert(alignof(RenderDevice) >= 16, "the render device holds aligned vectors and matrices");
 

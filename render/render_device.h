@@ -11,14 +11,14 @@
 #include "kernel/handler_module.h"
 #include "kernel/math/float4.h"
 #include "kernel/math/float4x4.h"
-#include "platform/gfx/buffer.h"
-#include "platform/gfx/device.h"
-#include "platform/gfx/direct_draw.h"
-#include "platform/gfx/draw_types.h"
-#include "platform/gfx/line.h"
-#include "platform/gfx/result.h"
-#include "platform/gfx/surface.h"
-#include "platform/gfx/texture.h"
+#include "platform/gfx/device/buffer.h"
+#include "platform/gfx/device/device.h"
+#include "platform/gfx/device/direct_draw.h"
+#include "platform/gfx/device/draw_types.h"
+#include "platform/gfx/device/line.h"
+#include "platform/gfx/device/result.h"
+#include "platform/gfx/device/surface.h"
+#include "platform/gfx/device/texture.h"
 
 namespace gfx {
 class Effect;

@@ -10,7 +10,7 @@
 #include "kernel/platform.h"
 #include "kernel/queue_registry.h"
 #include "kernel/thread_map.h"
-#include "platform/gfx/format.h"
+#include "platform/gfx/device/format.h"
 #include "render/render_device.h"
 #include "render/texture_from_memory.h"
 #include "render/texture_lock.h"

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <iostream>
 
-#include "platform/gfx/device.h"
+#include "platform/gfx/device/device.h"
 #include "render/render_device.h"
 #include "render/render_pass.h"
 #include "render/renderer_template.h"

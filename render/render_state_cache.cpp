@@ -2,7 +2,7 @@
 
 #include <iostream>
 
-#include "platform/gfx/render_state.h"
+#include "platform/gfx/device/render_state.h"
 
 void RenderDevice::SetRenderStateCached(uint32_t state, uintptr_t value)
 {

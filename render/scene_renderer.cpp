@@ -7,7 +7,7 @@
 #include "kernel/math/quat.h"
 #include "kernel/rs_hash.h"
 #include "kernel/settings.h"
-#include "platform/gfx/resource_flags.h"
+#include "platform/gfx/device/resource_flags.h"
 #include "render/effect.h"
 #include "render/render_device.h"
 

@@ -20,7 +20,7 @@
 
 #include "kernel/math/float4x4.h"
 #include "kernel/static_vector.h"
-#include "platform/gfx/buffer.h"
+#include "platform/gfx/device/buffer.h"
 #include "render/render_state_cache.h"
 #include "render/vertex_declaration.h"
 #include "scene/matrix_array.h"

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/gfx/device.h"
-#include "platform/gfx/texture.h"
-#include "platform/gfx/texture_loader.h"
+#include "platform/gfx/device/device.h"
+#include "platform/gfx/device/texture.h"
+#include "platform/gfx/image/texture_loader.h"
 
 // Load flags of a texture (TextureResource's flags word).
 namespace texture_flags {

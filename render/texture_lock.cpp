@@ -1,7 +1,7 @@
 #include "render/texture_lock.h"
 
 #include "kernel/error_stream.h"
-#include "platform/gfx/device.h"
+#include "platform/gfx/device/device.h"
 #include "render/render_device.h"
 
 bool LockTexture(gfx::LockedRect& locked, gfx::Texture* texture, uint16_t level, uint16_t x, uint16_t y,

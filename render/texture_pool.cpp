@@ -8,7 +8,7 @@
 #include "kernel/file_system.h"
 #include "kernel/queue_registry.h"
 #include "kernel/thread_map.h"
-#include "platform/gfx/format.h"
+#include "platform/gfx/device/format.h"
 #include "render/texture_lock.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "kernel/memory_archive.h"
 #include "kernel/queue_registry.h"
 #include "kernel/thread_map.h"
-#include "platform/gfx/device.h"
+#include "platform/gfx/device/device.h"
 #include "render/texture_from_memory.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include "kernel/hashed_name.h"
 #include "kernel/resource_types.h"
 #include "kernel/task_message.h"
-#include "platform/gfx/draw_types.h"
-#include "platform/gfx/texture.h"
+#include "platform/gfx/device/draw_types.h"
+#include "platform/gfx/device/texture.h"
 #include "render/render_device.h"
 
 struct TexturePool;

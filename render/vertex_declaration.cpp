@@ -1,7 +1,7 @@
 #include "render/vertex_declaration.h"
 
 #include "kernel/global_objects.h"
-#include "platform/gfx/device.h"
+#include "platform/gfx/device/device.h"
 #include "render/render_device.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <iostream>
 
 #include "kernel/error_stream.h"
-#include "platform/gfx/effect.h"
-#include "platform/gfx/format.h"
-#include "platform/gfx/resource_flags.h"
+#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/device/format.h"
+#include "platform/gfx/device/resource_flags.h"
 
 namespace {
 

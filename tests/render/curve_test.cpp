@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/gfx/format.h"
-#include "platform/gfx/resource_flags.h"
+#include "platform/gfx/device/format.h"
+#include "platform/gfx/device/resource_flags.h"
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_device_hooks.h"
 #include "platform/testing/gfx_failure_injection.h"

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/gfx/buffer.h"
-#include "platform/gfx/draw_record.h"
-#include "platform/gfx/effect.h"
-#include "platform/gfx/resource_flags.h"
+#include "platform/gfx/device/buffer.h"
+#include "platform/gfx/device/recorded_draw.h"
+#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/device/resource_flags.h"
 #include "render/draw_record.h"
 #include "render/effect.h"
 #include "render/material.h"
@@ -111,7 +111,7 @@ protected:
 };
 
 // The 16 floats of each instance a draw read from its instance stream.
-inline std::vector<float4x4> InstancesOf(const gfx::DrawRecord& draw)
+inline std::vector<float4x4> InstancesOf(const gfx::RecordedDraw& draw)
 {
     std::vector<float4x4> out;
     auto* buffer = const_cast<gfx::VertexBuffer*>(draw.streams[1].buffer);
@@ -130,7 +130,7 @@ inline std::vector<float4x4> InstancesOf(const gfx::DrawRecord& draw)
 }
 
 // The value a draw's effect binding held for a parameter (empty when absent).
-inline std::vector<float> Uploaded(const gfx::DrawRecord& draw, const std::string& name)
+inline std::vector<float> Uploaded(const gfx::RecordedDraw& draw, const std::string& name)
 {
     for (const auto& parameter : draw.effect.parameters)
         if (parameter.name == name)

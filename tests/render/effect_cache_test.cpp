@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "kernel/error_stream.h"
-#include "platform/gfx/effect.h"
+#include "platform/gfx/fx/runtime_effect.h"
 #include "platform/testing/gfx_failure_injection.h"
 #include "render/effect.h"
 #include "render/video_memory.h"

@@ -19,7 +19,7 @@
 #include "kernel/win_platform.h"
 #include "platform/testing/message_box_script.h"
 #include "render/render_device.h"
-#include "tests/platform/gfx_test_device.h"
+#include "tests/platform/gfx/device/gfx_test_device.h"
 
 namespace effect_test {
 

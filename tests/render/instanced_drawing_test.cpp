@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "kernel/math/float4x4.h"
-#include "platform/gfx/device.h"
-#include "platform/gfx/draw_types.h"
-#include "platform/gfx/query.h"
+#include "platform/gfx/device/device.h"
+#include "platform/gfx/device/draw_types.h"
+#include "platform/gfx/device/query.h"
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_failure_injection.h"
 #include "render/light_node.h"
@@ -68,7 +68,7 @@ protected:
             queue.Append(&quads.at(word[i])->Record(), &worlds[i]);
     }
 
-    char LetterOf(const gfx::DrawRecord& draw)
+    char LetterOf(const gfx::RecordedDraw& draw)
     {
         for (auto& [letter, quad] : quads)
             if (quad->Record().vertexBuffer == draw.streams[0].buffer)
@@ -77,7 +77,7 @@ protected:
     }
 
     // Each draw as its letter and instance count ("A3 B1").
-    std::string Summary(const std::vector<gfx::DrawRecord>& draws)
+    std::string Summary(const std::vector<gfx::RecordedDraw>& draws)
     {
         std::string out;
         for (const auto& draw : draws)

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/gfx/effect.h"
-#include "platform/gfx/render_state.h"
+#include "platform/gfx/device/render_state.h"
+#include "platform/gfx/fx/runtime_effect.h"
 #include "platform/testing/gfx_call_record.h"
 #include "render/effect.h"
 #include "render/render_pass_list.h"

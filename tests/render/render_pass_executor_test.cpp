@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/gfx/format.h"
-#include "platform/gfx/resource_flags.h"
+#include "platform/gfx/device/format.h"
+#include "platform/gfx/device/resource_flags.h"
 #include "platform/testing/gfx_call_record.h"
 #include "render/render_pass.h"
 #include "render/render_pass_list.h"

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/gfx/format.h"
-#include "platform/gfx/render_state.h"
-#include "platform/gfx/resource_flags.h"
+#include "platform/gfx/device/format.h"
+#include "platform/gfx/device/render_state.h"
+#include "platform/gfx/device/resource_flags.h"
 #include "platform/testing/gfx_call_record.h"
 #include "render/render_pass_list.h"
 #include "render/renderer_template.h"

@@ -14,7 +14,7 @@
 #include "kernel/platform.h"
 #include "kernel/rs_hash.h"
 #include "kernel/time.h"
-#include "platform/gfx/resource_flags.h"
+#include "platform/gfx/device/resource_flags.h"
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_failure_injection.h"
 #include "render/render_device.h"

@@ -2,7 +2,7 @@
 // device's real values; the clip-plane pseudo-state; the cached setters.
 #include <gtest/gtest.h>
 
-#include "platform/gfx/render_state.h"
+#include "platform/gfx/device/render_state.h"
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_failure_injection.h"
 #include "render/render_state_cache.h"

@@ -3,7 +3,7 @@
 // and the direct road of a texture asked for by name before the threads run.
 #include <gtest/gtest.h>
 
-#include "platform/gfx/format.h"
+#include "platform/gfx/device/format.h"
 #include "platform/testing/dds_writer.h"
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_device_hooks.h"

@@ -10,7 +10,7 @@
 #include "kernel/platform.h"
 #include "kernel/queue_registry.h"
 #include "kernel/thread_map.h"
-#include "platform/gfx/format.h"
+#include "platform/gfx/device/format.h"
 #include "platform/testing/gfx_call_record.h"
 #include "render/render_device_module.h"
 #include "render/texture_pool.h"

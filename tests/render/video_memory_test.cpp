@@ -3,8 +3,8 @@
 // the counters alone, and the buffer wrappers let their callers see a failure.
 #include <gtest/gtest.h>
 
-#include "platform/gfx/format.h"
-#include "platform/gfx/resource_flags.h"
+#include "platform/gfx/device/format.h"
+#include "platform/gfx/device/resource_flags.h"
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_failure_injection.h"
 #include "render/video_memory.h"
