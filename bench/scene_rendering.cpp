@@ -31,8 +31,8 @@
 #include "render/render_pass_list.h"
 #include "render/renderer_template_scene.h"
 #include "render/scene_renderer.h"
-#include "scene/camera_node.h"
-#include "scene/mesh_node.h"
+#include "render/camera_node.h"
+#include "render/mesh_node.h"
 
 namespace {
 std::atomic<uint64_t> allocations{0};

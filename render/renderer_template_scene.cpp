@@ -5,11 +5,11 @@
 #include "render/draw_record.h"
 #include "render/light_node.h"
 #include "render/mesh.h"
+#include "render/camera_node.h"
+#include "render/mesh_node.h"
 #include "render/render_pass_list.h"
 #include "render/scene_renderer.h"
 #include "render/vertex_buffer.h"
-#include "scene/camera_node.h"
-#include "scene/mesh_node.h"
 
 namespace {
 void FillDrawRecord(DrawRecord& record, MeshData& mesh, MeshSubset& subset, uint8_t instancing)

@@ -21,8 +21,8 @@
 #include "render/render_queue.h"
 #include "render/renderer_template_scene.h"
 #include "render/scene_renderer.h"
-#include "scene/camera_node.h"
-#include "scene/mesh_node.h"
+#include "render/camera_node.h"
+#include "render/mesh_node.h"
 #include "tests/render/device_fixture.h"
 
 namespace draw_test {

@@ -1,5 +1,5 @@
 // The program's entry point.
-#include "kernel/application.h"
+#include "app/application.h"
 #include "platform/window/window.h"
 
 int main()
