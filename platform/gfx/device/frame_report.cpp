@@ -1,7 +1,9 @@
 #include "platform/gfx/device/frame_report.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <string>
 
 namespace gfx {
 
@@ -10,7 +12,15 @@ void WriteFrameReport(uint64_t framesPresented)
     const char* path = std::getenv("ZANDREL_FRAME_REPORT");
     if (!path || !*path)
         return;
-    std::ofstream(path, std::ios::trunc) << "presented " << framesPresented << "\n";
+    // Written aside and renamed, so a watcher never reads a half-written report.
+    const std::string aside = std::string(path) + ".part";
+    {
+        std::ofstream file(aside, std::ios::trunc);
+        file << "presented " << framesPresented << "\n";
+        if (!file)
+            return;
+    }
+    std::rename(aside.c_str(), path);
 }
 
 } // namespace gfx
