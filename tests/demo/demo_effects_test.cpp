@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,12 @@ struct EffectFile {
     std::vector<std::string> techniques;
     std::vector<Parameter> parameters;
 };
+
+// Test names show the file, not the bytes of the record.
+void PrintTo(const EffectFile& effect, std::ostream* out)
+{
+    *out << effect.file;
+}
 
 // What the start-up, the frame and the renderer set on each effect.
 const std::vector<EffectFile>& DemoEffectFiles()

@@ -22,6 +22,25 @@ extern char** environ;
 
 namespace zandrel_test {
 
+// What the demonstration loads, as the build leaves it in the run folder,
+// copied into `dir`: its scene and textures, its effects, the effect compiler
+// and the compiled-effect cache the build filled. Copies, since the program's
+// file system does not follow symbolic links.
+inline void CopyDemoDataInto(const fs::path& dir)
+{
+    const fs::path run(ZANDREL_RUN_DIR);
+    for (const char* folder : {"data", "textures", "compiledshaders"})
+        if (fs::exists(run / folder))
+            fs::copy(run / folder, dir / folder, fs::copy_options::recursive | fs::copy_options::skip_existing);
+    for (const auto& entry : fs::directory_iterator(run))
+        if (entry.path().extension() == ".fx")
+            fs::copy_file(entry.path(), dir / entry.path().filename(), fs::copy_options::skip_existing);
+    fs::create_directories(dir / "tools");
+    if (fs::exists(run / "tools/fxc.exe"))
+        fs::copy_file(run / "tools/fxc.exe", dir / "tools/fxc.exe", fs::copy_options::skip_existing);
+    fs::create_directories(dir / "compiledshaders");
+}
+
 class ProgramRun {
 public:
     static constexpr auto kPatience = std::chrono::seconds(30);
@@ -44,24 +63,7 @@ public:
 
     void Settings(const std::string& text) const { folder_.Write("settings.ini", text); }
 
-    // What the demonstration loads, as the build leaves it in the run folder:
-    // its scene and textures, its effects, the effect compiler and an empty
-    // compiled-effect cache. Copies, since the program's file system does not
-    // follow symbolic links.
-    void CopyDemoData() const
-    {
-        const fs::path run(ZANDREL_RUN_DIR);
-        for (const char* folder : {"data", "textures"})
-            if (fs::exists(run / folder))
-                fs::copy(run / folder, folder_.Path(folder), fs::copy_options::recursive);
-        for (const auto& entry : fs::directory_iterator(run))
-            if (entry.path().extension() == ".fx")
-                fs::copy_file(entry.path(), folder_.Path(entry.path().filename().string()));
-        fs::create_directories(folder_.Path("tools"));
-        if (fs::exists(run / "tools/fxc.exe"))
-            fs::copy_file(run / "tools/fxc.exe", folder_.Path("tools/fxc.exe"));
-        fs::create_directories(folder_.Path("compiledshaders"));
-    }
+    void CopyDemoData() const { CopyDemoDataInto(folder_.Dir()); }
     const fs::path& Dir() const { return folder_.Dir(); }
     std::string Out() const { return ReadFile(folder_.Path("out.txt")); }
     std::string Err() const { return ReadFile(folder_.Path("err.txt")); }

@@ -253,8 +253,8 @@ TEST_F(DataFolder, TheRunFoldersGeneratedFilesLoadThroughTheEngine)
     const TextureCase textures[] = {
         {"textures/Noise3D.dds", 16, 2, 32, 32, 32},
         {"textures/enbjitter.tga", 0, 0, 64, 64, 1},
-        {"textures/box2_prtN.BMP", 0, 0, 512, 512, 1},
-        {"textures/box2_prtP.BMP", 0, 0, 512, 512, 1},
+        {"textures/box2_prtN.BMP", 0, 0, 256, 256, 1},
+        {"textures/box2_prtP.BMP", 0, 0, 256, 256, 1},
     };
     for (const TextureCase& c : textures) {
         SCOPED_TRACE(c.file);

@@ -52,8 +52,8 @@ DemoLayout MakeDemoLayout()
     // lower half, which the self-shadow map shows.
     SceneObject ring{"Object04", MakeTorus(0.7f, 0.25f, 48, 16), {-0.2f, 0.95f, -1.5f}, 35.0f,
                      {0.85f, 0.70f, 0.30f, 1.0f}, {0.60f, 60.0f, 0.0f, 0.0f}, 2.0f * kWindowMargin};
-    layout.groundLow = {-10.0f, -0.5f, -10.0f};
-    layout.groundHigh = {10.0f, 0.0f, 10.0f};
+    layout.groundLow = {-9.0f, -0.5f, -9.0f};
+    layout.groundHigh = {9.0f, 0.0f, 9.0f};
     layout.groundPosition = {-1.0f, 0.0f, -2.0f};
     SceneObject ground{kGroundName, MakeBox(layout.groundLow, layout.groundHigh), layout.groundPosition, 0.0f,
                        {0.75f, 0.75f, 0.72f, 1.0f}, {0.05f, 8.0f, 0.0f, 0.0f}, 1.0f};

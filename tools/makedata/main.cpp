@@ -19,7 +19,8 @@
 
 namespace {
 
-constexpr uint32_t kTransferSize = 512;
+// 256 x 256 texels keep each file within the engine's largest file pool.
+constexpr uint32_t kTransferSize = 256;
 constexpr uint32_t kTransferRaysPerSide = 16;
 constexpr uint32_t kJitterSide = 64;
 constexpr uint32_t kNoiseSide = 32;
