@@ -1,0 +1,288 @@
+// Pictures drawn by the rasterizing device, each checked against what the
+// system's meaning of the calls computes: texel for texel, pixel for pixel.
+#include <cmath>
+
+#include "platform/gfx/format.h"
+#include "tests/platform/gfx_raster_support.h"
+
+using namespace gfx;
+using gfx_test::Channel;
+using gfx_test::Vertex;
+
+namespace {
+
+const char* kEffect = R"(
+texture Picture;
+sampler2D PictureSampler = sampler_state
+{
+    Texture = <Picture>;
+    MinFilter = Point; MagFilter = Point; MipFilter = None;
+    AddressU = Clamp; AddressV = Clamp;
+};
+float4 Colour = float4(1, 1, 1, 1);
+float4x4 Transform;
+
+struct Through { float4 pos : POSITION; float2 uv : TEXCOORD0; };
+Through PassOn(float4 pos : POSITION, float2 uv : TEXCOORD0) { Through o; o.pos = pos; o.uv = uv; return o; }
+Through Shifted(float4 pos : POSITION, float2 uv : TEXCOORD0, float4 offset : TEXCOORD1)
+{
+    Through o;
+    o.pos = pos + float4(offset.xy, 0, 0);
+    o.uv = uv;
+    return o;
+}
+float4 Moved(float4 pos : POSITION) : POSITION { return mul(pos, Transform); }
+float4 Textured(float2 uv : TEXCOORD0) : COLOR { return tex2D(PictureSampler, uv); }
+float4 Flat() : COLOR { return Colour; }
+
+technique textured { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Textured(); } }
+technique flat { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Flat(); } }
+technique flatNoDepth { pass p { ZEnable = false; VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Flat(); } }
+technique blended
+{
+    pass p
+    {
+        AlphaBlendEnable = true; SrcBlend = SrcAlpha; DestBlend = InvSrcAlpha;
+        VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Flat();
+    }
+}
+technique moved { pass p { VertexShader = compile vs_3_0 Moved(); PixelShader = compile ps_3_0 Flat(); } }
+technique instanced { pass p { VertexShader = compile vs_3_0 Shifted(); PixelShader = compile ps_3_0 Flat(); } }
+)";
+
+class GfxRaster : public gfx_test::RasterTest {
+protected:
+    void SetUp() override
+    {
+        RasterTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        UseEffect(kEffect);
+        ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF000000u, 1.0f, 0));
+    }
+    void SetColour(float r, float g, float b, float a)
+    {
+        const float colour[4] = {r, g, b, a};
+        ASSERT_EQ(kEffectOk, effect->SetVector("Colour", colour));
+    }
+    // The rectangle's colour where it is drawn, the clear colour elsewhere.
+    void ExpectRectangle(uint32_t left, uint32_t top, uint32_t right, uint32_t bottom, uint32_t inside,
+                         uint32_t outside = 0xFF000000u)
+    {
+        for (uint32_t y = 0; y < kHeight; ++y)
+            for (uint32_t x = 0; x < kWidth; ++x) {
+                const bool in = x >= left && x < right && y >= top && y < bottom;
+                ASSERT_EQ(in ? inside : outside, Pixel(x, y)) << "at " << x << "," << y;
+            }
+    }
+};
+
+TEST_F(GfxRaster, ATexturedQuadDrawnOneToOneReproducesItsTexelsInPlace)
+{
+    // Every texel different, and channels that tell a swapped byte order apart.
+    Texture* picture = nullptr;
+    ASSERT_EQ(kOk, device->CreateTexture(kWidth, kHeight, 1, 0, kFormatA8R8G8B8, kPoolManaged, &picture));
+    owned.push_back(picture);
+    LockedRect locked;
+    ASSERT_EQ(kOk, picture->LockRect(0, &locked, nullptr, 0));
+    auto texel = [](uint32_t x, uint32_t y) { return 0xFF000000u | (x * 8) << 16 | (y * 8) << 8 | ((x + y) & 7) * 32; };
+    for (uint32_t y = 0; y < kHeight; ++y)
+        for (uint32_t x = 0; x < kWidth; ++x)
+            std::memcpy(static_cast<uint8_t*>(locked.bits) + y * uint32_t(locked.pitch) + x * 4, &(const uint32_t&)texel(x, y), 4);
+    ASSERT_EQ(kOk, picture->UnlockRect(0));
+    ASSERT_EQ(kEffectOk, effect->SetTexture("Picture", picture));
+    SetGeometry(Rectangle(0, 0, kWidth, kHeight), RectangleIndices());
+    DrawWith("textured");
+    for (uint32_t y = 0; y < kHeight; ++y)
+        for (uint32_t x = 0; x < kWidth; ++x)
+            ASSERT_EQ(texel(x, y), Pixel(x, y)) << "at " << x << "," << y;
+}
+
+TEST_F(GfxRaster, APointTransformedBySetMatrixLandsOnThePixelComputedOnTheCpu)
+{
+    // Rows as the effect's mul(v, M) reads them: a point is a row vector.
+    const float m[16] = {0.5f, -0.25f, 0, 0, 0.25f, 0.5f, 0, 0, 0, 0, 1, 0, -0.375f, 0.125f, 0.5f, 2.0f};
+    ASSERT_EQ(kEffectOk, effect->SetMatrix("Transform", m));
+    const float p[4] = {1.0f, 2.0f, 0.0f, 1.0f};
+    float clip[4] = {};
+    for (int c = 0; c < 4; ++c)
+        for (int r = 0; r < 4; ++r)
+            clip[c] += p[r] * m[r * 4 + c];
+    const double x = (clip[0] / clip[3] + 1.0) / 2.0 * kWidth;
+    const double y = (1.0 - clip[1] / clip[3]) / 2.0 * kHeight;
+    ASSERT_EQ(21.0, x); // chosen to land on a pixel centre
+    ASSERT_EQ(9.0, y);
+    SetColour(0, 1, 0, 1);
+    SetGeometry({{p[0], p[1], p[2], p[3], 0, 0}}, {0});
+    ASSERT_EQ(kEffectOk, effect->SetTechnique("moved"));
+    uint32_t passes = 0;
+    ASSERT_EQ(kEffectOk, effect->Begin(passes));
+    ASSERT_EQ(kEffectOk, effect->BeginPass(0));
+    ASSERT_EQ(kOk, device->DrawIndexedPrimitive(kPrimitivePointList, 0, 0, 1, 0, 1));
+    effect->EndPass();
+    effect->End();
+    ExpectRectangle(21, 9, 22, 10, 0xFF00FF00u);
+}
+
+TEST_F(GfxRaster, TheNearerSurfaceWinsTheDepthTestWhateverTheOrder)
+{
+    // Left half: far first, then near; right half: near first, then far.
+    std::vector<Vertex> v;
+    for (const auto& rect : {Rectangle(0, 0, 16, 32, 0.8f), Rectangle(0, 0, 16, 32, 0.3f),
+                             Rectangle(16, 0, 32, 32, 0.3f), Rectangle(16, 0, 32, 32, 0.8f)})
+        v.insert(v.end(), rect.begin(), rect.end());
+    const uint32_t colours[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF00FF00u, 0xFFFF0000u}; // near ones green
+    auto drawEach = [&](const std::string& technique) {
+        for (uint16_t k = 0; k < 4; ++k) {
+            SetColour(Channel(colours[k], 16) / 255.0f, Channel(colours[k], 8) / 255.0f, 0, 1);
+            SetGeometry(v, RectangleIndices(uint16_t(k * 4)));
+            DrawWith(technique);
+        }
+    };
+    ASSERT_EQ(kOk, device->SetRenderState(kRsZEnable, kZBufferTrue));
+    drawEach("flat");
+    ExpectRectangle(0, 0, 32, 32, 0xFF00FF00u);
+    // Without the depth test the last one drawn shows.
+    ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF000000u, 1.0f, 0));
+    drawEach("flatNoDepth");
+    ExpectRectangle(0, 0, 16, 32, 0xFF00FF00u, 0xFFFF0000u);
+}
+
+TEST_F(GfxRaster, BlendingMixesKnownColoursByTheSourceAlpha)
+{
+    ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget, 0xFF2040C0u, 1.0f, 0));
+    SetColour(1.0f, 0.5f, 0.0f, 0.25f);
+    SetGeometry(Rectangle(4, 4, 12, 12), RectangleIndices());
+    DrawWith("blended");
+    const uint32_t mixed = Pixel(6, 6);
+    const double a = 0.25;
+    EXPECT_NEAR(Channel(mixed, 16), 255 * a + 0x20 * (1 - a), 1.0);
+    EXPECT_NEAR(Channel(mixed, 8), 127.5 * a + 0x40 * (1 - a), 1.0);
+    EXPECT_NEAR(Channel(mixed, 0), 0 * a + 0xC0 * (1 - a), 1.0);
+    EXPECT_EQ(0xFF2040C0u, Pixel(2, 2));
+}
+
+TEST_F(GfxRaster, TheAlphaTestKeepsOnlyPixelsThatPassTheReference)
+{
+    ASSERT_EQ(kOk, device->SetRenderState(kRsAlphaTestEnable, 1));
+    ASSERT_EQ(kOk, device->SetRenderState(kRsAlphaRef, 150));
+    ASSERT_EQ(kOk, device->SetRenderState(kRsAlphaFunc, kCompareGreater));
+    SetGeometry(Rectangle(0, 0, 16, 32), RectangleIndices());
+    SetColour(1, 1, 1, 100 / 255.0f);
+    DrawWith("flat");
+    SetGeometry(Rectangle(16, 0, 32, 32), RectangleIndices());
+    SetColour(1, 1, 1, 200 / 255.0f);
+    DrawWith("flat");
+    ExpectRectangle(16, 0, 32, 32, 0xC8FFFFFFu);
+}
+
+TEST_F(GfxRaster, TheColourWriteMaskKeepsTheMaskedChannels)
+{
+    ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget, 0x80402010u, 1.0f, 0));
+    ASSERT_EQ(kOk, device->SetRenderState(kRsColorWriteEnable, kColorWriteRed | kColorWriteBlue));
+    SetColour(1, 1, 1, 1);
+    SetGeometry(Rectangle(0, 0, 32, 32), RectangleIndices());
+    DrawWith("flat");
+    ExpectRectangle(0, 0, 32, 32, 0x80FF20FFu);
+}
+
+TEST_F(GfxRaster, CullingRemovesTheWindingItNames)
+{
+    // Left: clockwise on screen; right: the same triangle wound the other way.
+    std::vector<Vertex> v = Rectangle(0, 0, 16, 32);
+    const std::vector<Vertex> right = Rectangle(16, 0, 32, 32);
+    v.insert(v.end(), right.begin(), right.end());
+    const std::vector<uint16_t> clockwiseLeft = {0, 1, 2, 0, 2, 3};
+    const std::vector<uint16_t> counterRight = {4, 6, 5, 4, 7, 6};
+    std::vector<uint16_t> both = clockwiseLeft;
+    both.insert(both.end(), counterRight.begin(), counterRight.end());
+    SetGeometry(v, both);
+    SetColour(0, 0, 1, 1);
+    struct Case {
+        uint32_t cull;
+        bool left, right;
+    };
+    for (const Case& c : {Case{kCullCounterClockwise, true, false}, Case{kCullClockwise, false, true},
+                          Case{kCullNone, true, true}}) {
+        ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF000000u, 1.0f, 0));
+        ASSERT_EQ(kOk, device->SetRenderState(kRsCullMode, c.cull));
+        DrawWith("flat");
+        EXPECT_EQ(c.left ? 0xFF0000FFu : 0xFF000000u, Pixel(8, 16)) << "cull mode " << c.cull;
+        EXPECT_EQ(c.right ? 0xFF0000FFu : 0xFF000000u, Pixel(24, 16)) << "cull mode " << c.cull;
+    }
+}
+
+TEST_F(GfxRaster, ARenderedTextureKeepsItsOrientationWhenSampled)
+{
+    Texture* target = nullptr;
+    ASSERT_EQ(kOk, device->CreateTexture(kWidth, kHeight, 1, kUsageRenderTarget, kFormatA8R8G8B8, kPoolDefault, &target));
+    owned.push_back(target);
+    Surface* level = nullptr;
+    ASSERT_EQ(kOk, target->GetSurfaceLevel(0, &level));
+    ASSERT_EQ(kOk, device->SetRenderTarget(0, level));
+    ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget, 0xFF000000u, 1.0f, 0));
+    SetColour(1, 0, 0, 1);
+    SetGeometry(Rectangle(0, 0, 8, 4), RectangleIndices());
+    DrawWith("flatNoDepth");
+    // Row 0 of the texture's bytes is its top row.
+    EXPECT_EQ(0xFFFF0000u, PixelOf(*level, 0, 0));
+    EXPECT_EQ(0xFF000000u, PixelOf(*level, 0, kHeight - 1));
+    level->Release();
+    ASSERT_EQ(kOk, device->SetRenderTarget(0, back));
+    ASSERT_EQ(kEffectOk, effect->SetTexture("Picture", target));
+    SetGeometry(Rectangle(0, 0, kWidth, kHeight), RectangleIndices());
+    DrawWith("textured");
+    ExpectRectangle(0, 0, 8, 4, 0xFFFF0000u);
+}
+
+TEST_F(GfxRaster, AnInstancedDrawCoversOneRectangleForEachInstance)
+{
+    SetGeometry(Rectangle(0, 0, 4, 4), RectangleIndices());
+    // Each instance moves the rectangle by whole pixels, in clip units.
+    const float step = 2.0f / kWidth;
+    const float offsets[3][4] = {{0, 0, 0, 0}, {8 * step, -8 * step, 0, 0}, {20 * step, -4 * step, 0, 0}};
+    VertexBuffer* perInstance = nullptr;
+    ASSERT_EQ(kOk, device->CreateVertexBuffer(sizeof offsets, 0, 0, kPoolDefault, &perInstance));
+    owned.push_back(perInstance);
+    Fill(perInstance, offsets, sizeof offsets);
+    ASSERT_EQ(kOk, device->SetStreamSource(1, perInstance, 0, 16));
+    ASSERT_EQ(kOk, device->SetStreamSourceFreq(0, kStreamIndexedData | 3));
+    ASSERT_EQ(kOk, device->SetStreamSourceFreq(1, kStreamInstanceData | 1));
+    SetColour(1, 1, 0, 1);
+    DrawWith("instanced");
+    ASSERT_EQ(kOk, device->SetStreamSourceFreq(0, 1));
+    ASSERT_EQ(kOk, device->SetStreamSourceFreq(1, 1));
+    const uint32_t rects[3][2] = {{0, 0}, {8, 8}, {20, 4}};
+    for (uint32_t y = 0; y < kHeight; ++y)
+        for (uint32_t x = 0; x < kWidth; ++x) {
+            bool in = false;
+            for (const auto& r : rects)
+                in = in || (x >= r[0] && x < r[0] + 4 && y >= r[1] && y < r[1] + 4);
+            ASSERT_EQ(in ? 0xFFFFFF00u : 0xFF000000u, Pixel(x, y)) << "at " << x << "," << y;
+        }
+}
+
+TEST_F(GfxRaster, ClearsStayInsideTheViewportAndCopiesStretch)
+{
+    const Viewport view{8, 4, 8, 8, 0.0f, 1.0f};
+    ASSERT_EQ(kOk, device->SetViewport(&view));
+    ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget, 0xFF123456u, 1.0f, 0));
+    ExpectRectangle(8, 4, 16, 12, 0xFF123456u);
+    // The viewport's square, doubled into the top-left corner of a second target.
+    Surface* copy = nullptr;
+    ASSERT_EQ(kOk, device->CreateRenderTarget(kWidth, kHeight, kFormatA8R8G8B8, 0, 0, true, &copy));
+    owned.push_back(copy);
+    const Rect from{8, 4, 16, 12};
+    const Rect to{0, 0, 16, 16};
+    ASSERT_EQ(kOk, device->StretchRect(back, &from, copy, &to, kFilterPoint));
+    LockedRect locked;
+    ASSERT_EQ(kOk, copy->LockRect(&locked, nullptr, kLockReadOnly));
+    uint32_t corner = 0, outside = 0;
+    std::memcpy(&corner, static_cast<uint8_t*>(locked.bits) + 15 * locked.pitch + 15 * 4, 4);
+    std::memcpy(&outside, static_cast<uint8_t*>(locked.bits) + 16 * locked.pitch + 16 * 4, 4);
+    ASSERT_EQ(kOk, copy->UnlockRect());
+    EXPECT_EQ(0xFF123456u, corner);
+    EXPECT_EQ(0u, outside); // never written: the zeros it was made with
+}
+
+} // namespace
