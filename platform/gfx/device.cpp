@@ -910,6 +910,8 @@ Result Device::EndScene()
         result = kInvalidCall;
     } else {
         inScene_ = false;
+        if (raster_)
+            raster_->Pause();
     }
     detail::RecordCall("EndScene", {}, result);
     return result;

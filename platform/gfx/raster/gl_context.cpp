@@ -1,5 +1,6 @@
 #include "platform/gfx/raster/gl_context.h"
 
+#include <chrono>
 #include <mutex>
 
 #include <epoxy/egl.h>
@@ -9,7 +10,8 @@ namespace gfx::raster {
 
 namespace {
 
-thread_local GlContext* tCurrent = nullptr;
+// How long a thread waits for the drawing thread to let the context go.
+constexpr auto kAcquireLimit = std::chrono::seconds(2);
 
 // One display for the process: Mesa's surfaceless platform, else the default one.
 EGLDisplay Display(std::string& why)
@@ -67,7 +69,7 @@ std::unique_ptr<GlContext> GlContext::Create(std::string& why)
     std::unique_ptr<GlContext> made(new GlContext());
     made->display_ = display;
     made->context_ = context;
-    made->MakeCurrent();
+    made->Acquire();
     if (epoxy_gl_version() < 45) {
         why = "OpenGL 4.5 is not offered";
         return nullptr;
@@ -79,19 +81,38 @@ std::unique_ptr<GlContext> GlContext::Create(std::string& why)
 
 GlContext::~GlContext()
 {
-    if (tCurrent == this) {
-        eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-        tCurrent = nullptr;
-    }
+    Release();
     eglDestroyContext(display_, context_);
 }
 
-void GlContext::MakeCurrent()
+bool GlContext::Acquire()
 {
-    if (tCurrent == this)
+    const std::thread::id me = std::this_thread::get_id();
+    std::unique_lock lock(mutex_);
+    if (holder_ == me)
+        return true;
+    if (!released_.wait_for(lock, kAcquireLimit, [&] { return holder_ == std::thread::id(); }))
+        return false;
+    if (!eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_))
+        return false;
+    holder_ = me;
+    return true;
+}
+
+void GlContext::Release()
+{
+    std::lock_guard lock(mutex_);
+    if (holder_ != std::this_thread::get_id())
         return;
-    eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_);
-    tCurrent = this;
+    eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    holder_ = std::thread::id();
+    released_.notify_all();
+}
+
+bool GlContext::HeldHere() const
+{
+    std::lock_guard lock(mutex_);
+    return holder_ == std::this_thread::get_id();
 }
 
 } // namespace gfx::raster

@@ -91,12 +91,45 @@ std::unique_ptr<RasterDevice> RasterDevice::Create(const std::string& capturePat
     glBindBufferBase(GL_UNIFORM_BUFFER, kDrawBlockBinding, device->drawBlock_);
     if (!capturePath.empty())
         device->capture_.emplace(capturePath);
+    device->context_->Release(); // the drawing thread takes it
     return device;
+}
+
+bool RasterDevice::Enter()
+{
+    if (!context_->Acquire()) {
+        if (!toldUnavailable_)
+            std::cout << "Graphics: the drawing context is held by another thread; a call is not drawn.\n";
+        toldUnavailable_ = true;
+        return false;
+    }
+    std::vector<const void*> forgotten;
+    {
+        std::lock_guard lock(shared_);
+        forgotten.swap(forgotten_);
+    }
+    for (const void* key : forgotten)
+        images_.Forget(key);
+    return true;
+}
+
+void RasterDevice::Drawn(const void* key)
+{
+    if (!key)
+        return;
+    std::lock_guard lock(shared_);
+    newer_.insert(key);
+}
+
+bool RasterDevice::GpuNewer(const void* key) const
+{
+    std::lock_guard lock(shared_);
+    return newer_.count(key) > 0;
 }
 
 RasterDevice::~RasterDevice()
 {
-    context_->MakeCurrent();
+    Enter();
     if (presentPending_)
         WriteCapture();
     glDeleteFramebuffers(1, &presentedFramebuffer_);
@@ -170,7 +203,10 @@ void RasterDevice::SetVertexInput(const DrawView& draw)
 
 void RasterDevice::Draw(const DrawView& draw)
 {
-    context_->MakeCurrent();
+    if (!Enter()) {
+        ++skipped_;
+        return;
+    }
     if (!draw.program || draw.program->Empty() || !draw.binding || draw.viewport.width == 0 ||
         draw.viewport.height == 0) {
         ++skipped_;
@@ -212,11 +248,15 @@ void RasterDevice::Draw(const DrawView& draw)
                                       reinterpret_cast<const void*>(first), static_cast<GLsizei>(draw.instances),
                                       draw.baseVertexIndex);
     images_.MarkDrawn(draw.targets, draw.depth);
+    for (const TargetView& target : draw.targets)
+        Drawn(target.image.key);
+    Drawn(draw.depth.image.key);
 }
 
 void RasterDevice::Clear(const ClearView& clear)
 {
-    context_->MakeCurrent();
+    if (!Enter())
+        return;
     const GLuint fbo = images_.Framebuffer(clear.targets, clear.depth);
     if (!fbo)
         return;
@@ -251,13 +291,18 @@ void RasterDevice::Clear(const ClearView& clear)
     std::array<TargetView, kMaxTargets> drawn{};
     if (clear.colour)
         drawn = clear.targets;
-    images_.MarkDrawn(drawn, clear.clearDepth || stencil ? clear.depth : TargetView{});
+    const TargetView depth = clear.clearDepth || stencil ? clear.depth : TargetView{};
+    images_.MarkDrawn(drawn, depth);
+    for (const TargetView& target : drawn)
+        Drawn(target.image.key);
+    Drawn(depth.image.key);
 }
 
 void RasterDevice::Stretch(const TargetView& source, const Rect& from, const TargetView& destination, const Rect& to,
                            bool linear)
 {
-    context_->MakeCurrent();
+    if (!Enter())
+        return;
     const GLuint read = images_.Framebuffer({source}, {});
     const GLuint write = images_.Framebuffer({destination}, {});
     if (!read || !write)
@@ -268,13 +313,17 @@ void RasterDevice::Stretch(const TargetView& source, const Rect& from, const Tar
     glBlitNamedFramebuffer(read, write, from.left, from.top, from.right, from.bottom, to.left, to.top, to.right,
                            to.bottom, GL_COLOR_BUFFER_BIT, linear ? GL_LINEAR : GL_NEAREST);
     images_.MarkDrawn(destination.image);
+    Drawn(destination.image.key);
 }
 
 void RasterDevice::Present(const ImageView& backBuffer)
 {
-    if (!capture_ || !backBuffer)
+    if (!capture_ || !backBuffer) {
+        context_->Release(); // between frames other threads may have it
         return;
-    context_->MakeCurrent();
+    }
+    if (!Enter())
+        return;
     const uint32_t width = backBuffer.layout->width, height = backBuffer.layout->height;
     if (!presented_ || width != presentedWidth_ || height != presentedHeight_) {
         glDeleteFramebuffers(1, &presentedFramebuffer_);
@@ -288,8 +337,10 @@ void RasterDevice::Present(const ImageView& backBuffer)
     }
     // The frame is kept on the GPU; reading it back waits until a picture is due.
     const GLuint read = images_.Framebuffer({TargetView{backBuffer, 0, 0}}, {});
-    if (!read)
+    if (!read) {
+        context_->Release();
         return;
+    }
     glNamedFramebufferReadBuffer(read, GL_COLOR_ATTACHMENT0);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     pipelineKnown_ = false;
@@ -298,6 +349,7 @@ void RasterDevice::Present(const ImageView& backBuffer)
     presentPending_ = true;
     if (capture_->Due(std::chrono::steady_clock::now()))
         WriteCapture();
+    context_->Release();
 }
 
 void RasterDevice::WriteCapture()
@@ -316,13 +368,23 @@ void RasterDevice::WriteCapture()
 
 void RasterDevice::ReadBack(const ImageView& image)
 {
-    context_->MakeCurrent();
+    if (!Enter())
+        return;
     images_.ReadBack(image);
+    std::lock_guard lock(shared_);
+    newer_.erase(image.key);
 }
 
 void RasterDevice::Forget(const void* key)
 {
-    context_->MakeCurrent();
+    {
+        std::lock_guard lock(shared_);
+        newer_.erase(key);
+        if (!context_->HeldHere()) {
+            forgotten_.push_back(key);
+            return;
+        }
+    }
     images_.Forget(key);
 }
 

@@ -4,11 +4,16 @@
 // every surface, depth 0..1, pixel centres on integers, clockwise front faces),
 // the GPU copies of the device's memory kept up to date from their versions,
 // read-back on demand, and pictures of presented frames when asked for.
+// The GL work happens on the thread that calls (the drawing thread keeps the
+// context until each presented frame); a resource dropped on another thread is
+// forgotten on the drawing thread's next call.
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/gfx/raster/draw_call.h"
@@ -38,8 +43,11 @@ public:
                  bool linear);
     // The back buffer was presented: kept for the capture, written when due.
     void Present(const ImageView& backBuffer);
+    // The scene's drawing is over: another thread may take the context.
+    void Pause() { context_->Release(); }
 
-    bool GpuNewer(const void* key) const { return images_.GpuNewer(key); }
+    // True when the GPU drew into the resource after its bytes were last read back.
+    bool GpuNewer(const void* key) const;
     void ReadBack(const ImageView& image);
     void Forget(const void* key);
 
@@ -48,6 +56,10 @@ public:
 
 private:
     RasterDevice() = default;
+    // Takes the context for this thread and catches up on resources dropped
+    // elsewhere; false when the context cannot be had.
+    bool Enter();
+    void Drawn(const void* key);
     void SetVertexInput(const DrawView& draw);
     void BindFramebuffer(uint32_t fbo);
     void WriteCapture();
@@ -64,6 +76,11 @@ private:
     const PassProgram* lastInputs_ = nullptr;
     uint32_t enabledAttributes_ = 0;
     uint64_t skipped_ = 0;
+    bool toldUnavailable_ = false;
+
+    mutable std::mutex shared_; // what other threads may touch: the two sets below
+    std::unordered_set<const void*> newer_;
+    std::vector<const void*> forgotten_;
 
     std::optional<FrameCapture> capture_;
     uint32_t presented_ = 0;             // texture with the last presented frame
