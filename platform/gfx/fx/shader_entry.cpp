@@ -369,7 +369,9 @@ bool MakeVertexEntry(const EffectDescription& effect, const EffectShader& shader
             parts += (r ? ", " : "") + name;
             out.attributes.push_back(location);
         }
-        fill += "    " + leaf.access + " = (" + leaf.shape.text + ")(" + parts + ");\n";
+        // A matrix is built from its rows; anything else converts from its one input.
+        fill += "    " + leaf.access + " = " +
+                (rows > 1 ? leaf.shape.text + "(" + parts + ")" : "(" + leaf.shape.text + ")(" + parts + ")") + ";\n";
     }
     std::string store;
     std::set<int> written;
