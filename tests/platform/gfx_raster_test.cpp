@@ -286,3 +286,68 @@ TEST_F(GfxRaster, ClearsStayInsideTheViewportAndCopiesStretch)
 }
 
 } // namespace
+
+// ---- Pictures of presented frames ----
+
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#endif
+#include <stb/stb_image.h>
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
+
+namespace {
+
+// The colour of the picture's pixel (x, y) as 0xRRGGBB, or -1 when there is no picture.
+long PictureColour(const std::string& path, int x, int y)
+{
+    int w = 0, h = 0, channels = 0;
+    unsigned char* data = stbi_load(path.c_str(), &w, &h, &channels, 3);
+    if (!data)
+        return -1;
+    const unsigned char* p = data + (size_t(y) * size_t(w) + size_t(x)) * 3;
+    const long colour = long(p[0]) << 16 | long(p[1]) << 8 | long(p[2]);
+    stbi_image_free(data);
+    return colour;
+}
+
+TEST(GfxCapture, TheFirstFrameIsWrittenAtOnceAndTheLastOneWhenTheDeviceGoes)
+{
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("zandrel_capture_" + std::to_string(getpid()) + ".png")).string();
+    std::filesystem::remove(path);
+    setenv("ZANDREL_CAPTURE", path.c_str(), 1);
+    SetDefaultGfxMode(GfxMode::Raster);
+    auto test = std::make_unique<gfx_test::TestDevice>(16, 8, false);
+    SetDefaultGfxMode(GfxMode::Record);
+    unsetenv("ZANDREL_CAPTURE");
+    Device* device = test->device;
+    ASSERT_NE(nullptr, device);
+    if (!device->Rasterizes())
+        GTEST_SKIP() << "no OpenGL 4.5 context can be made here; nothing is drawn";
+    ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget, 0xFF336699u, 1.0f, 0));
+    ASSERT_EQ(kOk, device->Present());
+    EXPECT_EQ(0x336699, PictureColour(path, 15, 7));
+    // Within the second the next frame waits for the device to go.
+    const Rect corner{0, 0, 4, 4};
+    ASSERT_EQ(kOk, device->Clear(1, &corner, kClearTarget, 0xFFCC2211u, 1.0f, 0));
+    ASSERT_EQ(kOk, device->Present());
+    ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget, 0xFF000000u, 1.0f, 0)); // not presented
+    EXPECT_EQ(0x336699, PictureColour(path, 0, 0));
+    test.reset();
+    EXPECT_EQ(0xCC2211, PictureColour(path, 0, 0));
+    EXPECT_EQ(0x336699, PictureColour(path, 15, 7));
+    std::filesystem::remove(path);
+}
+
+} // namespace
