@@ -44,6 +44,8 @@ class Blanker {
 public:
     Blanker(std::string_view text) : text_(text), tokens_(TokenizeHlsl(text)) {}
 
+    std::vector<HlslSource::Function> functions;
+
     std::string Run()
     {
         out_.assign(text_);
@@ -109,8 +111,8 @@ private:
             SkipTo('>');
             ++pos_;
         }
-        if (pos_ < tokens_.size() && tokens_[pos_ + 1 < tokens_.size() ? pos_ + 1 : pos_].Is('(')) {
-            Function();
+        if (pos_ + 1 < tokens_.size() && tokens_[pos_ + 1].Is('(')) {
+            Function(start);
             return;
         }
         const bool drop = IsTextureOrString(type);
@@ -154,9 +156,13 @@ private:
             ++pos_;
     }
 
-    void Function()
+    void Function(size_t start)
     {
+        HlslSource::Function f;
+        f.name = std::string(tokens_[pos_].text);
+        f.begin = tokens_[start].offset;
         ++pos_; // the name
+        const size_t first = pos_;
         pos_ = MatchingBracket(tokens_, pos_) + 1;
         while (At(':'))
             pos_ += 2;
@@ -164,6 +170,14 @@ private:
             pos_ = MatchingBracket(tokens_, pos_) + 1;
         else if (At(';'))
             ++pos_;
+        const size_t last = std::min(pos_, tokens_.size());
+        f.end = last < tokens_.size() ? tokens_[last].offset : text_.size();
+        if (last > 0 && last - 1 < tokens_.size())
+            f.end = tokens_[last - 1].offset + tokens_[last - 1].text.size();
+        for (size_t k = first; k < last; ++k)
+            if (tokens_[k].kind == HlslTokenKind::Identifier)
+                f.names.emplace_back(tokens_[k].text);
+        functions.push_back(std::move(f));
     }
 
     std::string_view text_;
@@ -216,7 +230,55 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
             break;
         begin = end + 1;
     }
-    out.text = Blanker(preprocessed).Run();
+    Blanker blanker(preprocessed);
+    out.text = blanker.Run();
+    out.functions = std::move(blanker.functions);
+    return out;
+}
+
+std::set<std::string> HlslSource::Reached(const std::string& entry) const
+{
+    std::set<std::string> reached{entry};
+    std::vector<std::string> work{entry};
+    while (!work.empty()) {
+        const std::string name = work.back();
+        work.pop_back();
+        for (const Function& f : functions)
+            if (f.name == name)
+                for (const std::string& used : f.names)
+                    if (reached.insert(used).second)
+                        work.push_back(used);
+    }
+    return reached;
+}
+
+std::string HlslSource::TextFor(const std::string& entry) const
+{
+    const std::set<std::string> reached = Reached(entry);
+    std::string blanked = text;
+    for (const Function& f : functions) {
+        if (reached.count(f.name))
+            continue;
+        for (size_t k = f.begin; k < f.end && k < blanked.size(); ++k)
+            if (blanked[k] != '\n')
+                blanked[k] = ' ';
+    }
+    // Lines left with blanks only become empty: the compiler reads less, and
+    // every other line keeps its number and columns.
+    std::string out;
+    out.reserve(blanked.size());
+    size_t lineStart = 0;
+    while (lineStart <= blanked.size()) {
+        size_t lineEnd = blanked.find('\n', lineStart);
+        if (lineEnd == std::string::npos)
+            lineEnd = blanked.size();
+        if (blanked.find_first_not_of(" \t\r", lineStart) < lineEnd)
+            out.append(blanked, lineStart, lineEnd - lineStart);
+        if (lineEnd == blanked.size())
+            break;
+        out.push_back('\n');
+        lineStart = lineEnd + 1;
+    }
     return out;
 }
 

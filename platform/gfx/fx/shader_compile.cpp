@@ -75,13 +75,14 @@ std::string Translate(const std::string& log, const HlslSource& source, int sour
 
 } // namespace
 
-bool CompileHlslStage(const HlslSource& source, const ShaderEntry& entry, ShaderStage stage,
-                      const HlslSource::Origin& blame, std::vector<uint32_t>& spirv, std::string& messages)
+bool CompileHlslStage(const HlslSource& source, const std::string& sourceText, const ShaderEntry& entry,
+                      ShaderStage stage, const HlslSource::Origin& blame, std::vector<uint32_t>& spirv,
+                      std::string& messages)
 {
     InitialiseOnce();
     const EShLanguage language = stage == ShaderStage::Vertex ? EShLangVertex : EShLangFragment;
-    const std::string text = source.text + "\n" + entry.code;
-    const int sourceLines = CountLines(source.text);
+    const std::string text = sourceText + "\n" + entry.code;
+    const int sourceLines = CountLines(sourceText);
     glslang::TShader shader(language);
     const char* strings[] = {text.c_str()};
     const int lengths[] = {static_cast<int>(text.size())};
@@ -106,7 +107,7 @@ bool CompileHlslStage(const HlslSource& source, const ShaderEntry& entry, Shader
     }
     spirv.clear();
     glslang::SpvOptions options;
-    options.disableOptimizer = false;
+    options.disableOptimizer = true;
     glslang::GlslangToSpv(*program.getIntermediate(language), spirv, &options);
     return !spirv.empty();
 }

@@ -14,8 +14,11 @@ namespace gfx {
 
 enum class ShaderStage { Vertex, Pixel };
 
-// `blame`: where errors in the generated entry point are reported.
-bool CompileHlslStage(const HlslSource& source, const ShaderEntry& entry, ShaderStage stage,
-                      const HlslSource::Origin& blame, std::vector<uint32_t>& spirv, std::string& messages);
+// `text`: the source's text or a part of it with the same lines (see
+// HlslSource::TextFor); `blame`: where errors in the generated entry point are
+// reported.
+bool CompileHlslStage(const HlslSource& source, const std::string& text, const ShaderEntry& entry,
+                      ShaderStage stage, const HlslSource::Origin& blame, std::vector<uint32_t>& spirv,
+                      std::string& messages);
 
 } // namespace gfx
