@@ -98,6 +98,61 @@ TEST_F(GfxRaster, ATexturedQuadDrawnOneToOneReproducesItsTexelsInPlace)
             ASSERT_EQ(texel(x, y), Pixel(x, y)) << "at " << x << "," << y;
 }
 
+TEST_F(GfxRaster, EachTexelFormatIsSampledAsTheSystemReadsIt)
+{
+    auto u16 = [](uint16_t v) { return std::vector<uint8_t>{uint8_t(v), uint8_t(v >> 8)}; };
+    auto u32 = [](uint32_t v) { return std::vector<uint8_t>{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; };
+    auto floats = [](std::initializer_list<float> values) {
+        std::vector<uint8_t> out(values.size() * 4);
+        std::memcpy(out.data(), values.begin(), out.size());
+        return out;
+    };
+    auto halves = [](std::initializer_list<uint16_t> values) {
+        std::vector<uint8_t> out;
+        for (uint16_t v : values)
+            out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8)});
+        return out;
+    };
+    // One red 4 x 4 block: both end colours pure red (5:6:5), every index 0.
+    const std::vector<uint8_t> redBlock = {0x00, 0xF8, 0x00, 0xF8, 0, 0, 0, 0};
+    std::vector<uint8_t> alphaRedBlock = {0x80, 0x80, 0, 0, 0, 0, 0, 0};
+    alphaRedBlock.insert(alphaRedBlock.end(), redBlock.begin(), redBlock.end());
+    struct Case {
+        uint32_t format;
+        std::vector<uint8_t> texel; // every texel (or block) holds it
+        uint32_t expected;
+    } cases[] = {
+        {kFormatA8R8G8B8, u32(0x80402010u), 0x80402010u},
+        {kFormatX8R8G8B8, u32(0x00402010u), 0xFF402010u},
+        {kFormatR5G6B5, u16(0xF81F), 0xFFFF00FFu},
+        {kFormatA8, {0x80}, 0x80000000u},
+        {kFormatL8, {0x40}, 0xFF404040u},
+        {kFormatA8L8, {0x40, 0x80}, 0x80404040u},
+        {kFormatR32F, floats({0.25f}), 0xFF40FFFFu},
+        {kFormatG32R32F, floats({1.0f, 0.25f}), 0xFFFF40FFu},
+        {kFormatA32B32G32R32F, floats({0.25f, 1.0f, 0.0f, 1.0f}), 0xFF40FF00u},
+        {kFormatA16B16G16R16F, halves({0x3400, 0x3C00, 0x0000, 0x3C00}), 0xFF40FF00u}, // 0.25, 1, 0, 1
+        {kFormatDXT1, redBlock, 0xFFFF0000u},
+        {kFormatDXT5, alphaRedBlock, 0x80FF0000u},
+    };
+    SetGeometry(Rectangle(0, 0, 4, 4), RectangleIndices());
+    for (const Case& c : cases) {
+        Texture* texture = nullptr;
+        ASSERT_EQ(kOk, device->CreateTexture(4, 4, 1, 0, c.format, kPoolManaged, &texture)) << c.format;
+        owned.push_back(texture);
+        std::span<uint8_t> bytes = platform::testing::TextureBytes(*texture);
+        for (size_t at = 0; at + c.texel.size() <= bytes.size(); at += c.texel.size())
+            std::memcpy(bytes.data() + at, c.texel.data(), c.texel.size());
+        ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget, 0xFF000000u, 1.0f, 0));
+        ASSERT_EQ(kEffectOk, effect->SetTexture("Picture", texture));
+        DrawWith("textured");
+        const uint32_t got = Pixel(1, 1);
+        for (int shift : {24, 16, 8, 0})
+            EXPECT_NEAR(Channel(got, shift), Channel(c.expected, shift), 1)
+                << "format " << c.format << ": 0x" << std::hex << got << " for 0x" << c.expected;
+    }
+}
+
 TEST_F(GfxRaster, APointTransformedBySetMatrixLandsOnThePixelComputedOnTheCpu)
 {
     // Rows as the effect's mul(v, M) reads them: a point is a row vector.

@@ -12,7 +12,7 @@ struct GlFormat {
     uint32_t internal = 0;     // 0: the format cannot be mirrored
     uint32_t format = 0;       // client format (0 for compressed formats)
     uint32_t type = 0;         // client type
-    int32_t swizzle[4] = {0, 0, 0, 0}; // 0 keeps the channel
+    int32_t swizzle[4] = {0x1903, 0x1904, 0x1905, 0x1906}; // GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA: as stored
     bool compressed = false;
     bool depth = false;
     bool stencil = false;

@@ -74,7 +74,7 @@ GlImages::Mirror* GlImages::Ensure(const ImageView& image)
     static constexpr GLenum kSwizzles[] = {GL_TEXTURE_SWIZZLE_R, GL_TEXTURE_SWIZZLE_G, GL_TEXTURE_SWIZZLE_B,
                                            GL_TEXTURE_SWIZZLE_A};
     for (int c = 0; c < 4; ++c)
-        if (mirror.format.swizzle[c] != 0)
+        if (mirror.format.swizzle[c] != GlFormat().swizzle[c])
             glTextureParameteri(mirror.texture, kSwizzles[c], mirror.format.swizzle[c]);
     glTextureParameteri(mirror.texture, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(layout.levels - 1));
     return &images_.emplace(image.key, mirror).first->second;
