@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/gfx/direct3d.h"
-#include "platform/gfx/effect.h"
-#include "platform/gfx/format.h"
+#include "platform/gfx/device/direct3d.h"
+#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/device/format.h"
 #include "platform/gfx/raster/gfx_mode.h"
 #include "platform/testing/gfx_device_hooks.h"
 

@@ -67,14 +67,7 @@ void CreateDirect3D()
 // height, vsync, alphaToCoverage.
 void CopyDeviceSettings()
 {
-    RenderDevice* renderer = GetRenderer();
-    const Settings& settings = GetSettings();
-    renderer->antialiasing = static_cast<uint32_t>(settings.GetInt("Graphics", "antialiasing"));
-    renderer->fullscreen = settings.GetBool("Graphics", "fullscreen");
-    renderer->width = static_cast<uint16_t>(settings.GetInt("Graphics", "width"));
-    renderer->height = static_cast<uint16_t>(settings.GetInt("Graphics", "height"));
-    renderer->vsync = settings.GetBool("Graphics", "vsync");
-    renderer->alphaToCoverage = settings.GetBool("Graphics", "alphaToCoverage");
+    GetRenderer()->CopyGraphicsSettings(GetSettings());
 }
 
 // The device, from the copied settings. False when there is none: its reason

@@ -75,14 +75,7 @@ CameraNode::~CameraNode()
         activeCamera = nullptr;
     if (!RendererExists())
         return;
-    RenderDevice* device = GetRenderer();
-    const float4x4** pointers[] = {&device->view, &device->projection, &device->cameraWorld, &device->viewProj,
-                                   &device->invViewProj};
-    for (const float4x4** pointer : pointers) {
-        const void* target = *pointer;
-        if (target >= static_cast<const void*>(this) && target < static_cast<const void*>(this + 1))
-            *pointer = nullptr;
-    }
+    GetRenderer()->ForgetCameraIn(this, this + 1);
 }
 
 const float4x4* CameraNode::GetProjectionMatrix()
@@ -90,7 +83,7 @@ const float4x4* CameraNode::GetProjectionMatrix()
     if (viewportHeight == 0) {
         uint32_t width = 0, height = 0;
         if (RendererExists()) {
-            const gfx::Viewport& viewport = GetRenderer()->backBufferTarget.viewport;
+            const gfx::Viewport& viewport = GetRenderer()->BackBufferTarget().viewport;
             width = viewport.width;
             height = viewport.height;
         }
@@ -147,9 +140,7 @@ float4& CameraNode::ProjectToViewport(float4& out, const float4& p, bool cull, b
         uint32_t width = 0, height = 0;
         if (RendererExists()) {
             // Before any target has been bound the back buffer's viewport holds.
-            RenderDevice* device = GetRenderer();
-            const gfx::Viewport& viewport =
-                device->currentTarget ? device->currentTarget->viewport : device->backBufferTarget.viewport;
+            const gfx::Viewport& viewport = GetRenderer()->CurrentViewport();
             width = viewport.width;
             height = viewport.height;
         }
@@ -161,12 +152,13 @@ float4& CameraNode::ProjectToViewport(float4& out, const float4& p, bool cull, b
 
 void CameraNode::ApplyCamera()
 {
-    RenderDevice* device = GetRenderer();
-    device->viewProj = GetViewProjMatrix();
-    device->invViewProj = GetInvViewProjMatrix();
-    device->view = GetViewMatrix();
-    device->projection = GetProjectionMatrix();
-    device->cameraWorld = GetWorldMatrix();
+    CameraMatrices matrices;
+    matrices.viewProj = GetViewProjMatrix();
+    matrices.invViewProj = GetInvViewProjMatrix();
+    matrices.view = GetViewMatrix();
+    matrices.projection = GetProjectionMatrix();
+    matrices.cameraWorld = GetWorldMatrix();
+    GetRenderer()->SetCamera(matrices);
     activeCamera = this;
     frustum.BuildFrustumPlanes(viewProjMatrix);
 }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "kernel/math/quat.h"
-#include "platform/gfx/format.h"
+#include "platform/gfx/device/format.h"
 #include "platform/testing/message_box_script.h"
 #include "render/texture_resource.h"
 #include "scene/camera_node.h"

@@ -12,7 +12,7 @@
 #include "tests/support/archive_bytes.h"
 #include "kernel/archive.h"
 #include "kernel/math/euler.h"
-#include "platform/gfx/vertex_declaration.h"
+#include "platform/gfx/device/vertex_layout.h"
 #include "tests/render/device_fixture.h"
 #include "tests/render/effect_test_support.h"
 #include "tests/render/texture_test_support.h"

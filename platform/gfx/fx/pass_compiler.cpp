@@ -10,7 +10,7 @@
 
 #include <spirv_cross/spirv_glsl.hpp>
 
-#include "platform/gfx/effect_message.h"
+#include "platform/gfx/fx/effect_message.h"
 #include "platform/gfx/fx/hlsl_source.h"
 #include "platform/gfx/fx/shader_compile.h"
 #include "platform/gfx/fx/shader_entry.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/gfx/effect_description.h"
+#include "platform/gfx/fx/effect_description.h"
 
 namespace gfx {
 

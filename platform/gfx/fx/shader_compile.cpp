@@ -7,7 +7,7 @@
 #include <glslang/Public/ShaderLang.h>
 #include <glslang/SPIRV/GlslangToSpv.h>
 
-#include "platform/gfx/effect_message.h"
+#include "platform/gfx/fx/effect_message.h"
 
 namespace gfx {
 

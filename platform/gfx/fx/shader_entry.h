@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/gfx/effect_description.h"
+#include "platform/gfx/fx/effect_description.h"
 
 namespace gfx {
 

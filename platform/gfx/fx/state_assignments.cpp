@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/gfx/render_state.h"
+#include "platform/gfx/device/render_state.h"
 
 namespace gfx {
 

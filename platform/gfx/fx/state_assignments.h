@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/gfx/effect_description.h"
+#include "platform/gfx/fx/effect_description.h"
 #include "platform/gfx/fx/pass_program.h"
 
 namespace gfx {

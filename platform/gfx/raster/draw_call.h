@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/gfx/draw_types.h"
-#include "platform/gfx/render_state.h"
-#include "platform/gfx/texture.h"
-#include "platform/gfx/vertex_declaration.h"
+#include "platform/gfx/device/draw_types.h"
+#include "platform/gfx/device/render_state.h"
+#include "platform/gfx/device/texture.h"
+#include "platform/gfx/device/vertex_layout.h"
 
 namespace gfx {
 struct PassProgram;

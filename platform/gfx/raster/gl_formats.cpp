@@ -2,7 +2,7 @@
 
 #include <epoxy/gl.h>
 
-#include "platform/gfx/format.h"
+#include "platform/gfx/device/format.h"
 
 namespace gfx::raster {
 

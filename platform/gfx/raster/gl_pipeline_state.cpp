@@ -4,7 +4,7 @@
 
 #include <epoxy/gl.h>
 
-#include "platform/gfx/render_state.h"
+#include "platform/gfx/device/render_state.h"
 
 namespace gfx::raster {
 

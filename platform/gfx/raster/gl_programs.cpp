@@ -7,7 +7,7 @@
 
 #include <epoxy/gl.h>
 
-#include "platform/gfx/effect_binding.h"
+#include "platform/gfx/device/effect_binding.h"
 
 namespace gfx::raster {
 

@@ -6,8 +6,8 @@
 
 #include <epoxy/gl.h>
 
-#include "platform/gfx/effect_binding.h"
-#include "platform/gfx/format.h"
+#include "platform/gfx/device/effect_binding.h"
+#include "platform/gfx/device/format.h"
 #include "platform/gfx/fx/pass_program.h"
 #include "platform/gfx/fx/shader_semantics.h"
 
