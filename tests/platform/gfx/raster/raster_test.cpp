@@ -290,6 +290,56 @@ TEST_F(GfxRaster, ARenderedTextureKeepsItsOrientationWhenSampled)
     ExpectRectangle(0, 0, 8, 4, 0xFFFF0000u);
 }
 
+TEST_F(GfxRaster, FloatAndDepthTargetsHoldWhatWasDrawnAndSampleBack)
+{
+    // A float target keeps the drawn value exactly; a depth texture keeps the
+    // depth, which a later pass reads back through a sampler.
+    Texture* floats = nullptr;
+    Texture* depth = nullptr;
+    ASSERT_EQ(kOk, device->CreateTexture(kWidth, kHeight, 1, kUsageRenderTarget, kFormatR32F, kPoolDefault, &floats));
+    ASSERT_EQ(kOk, device->CreateTexture(kWidth, kHeight, 1, kUsageDepthStencil, kFormatD24S8, kPoolDefault, &depth));
+    owned.push_back(floats);
+    owned.push_back(depth);
+    Surface* floatLevel = nullptr;
+    Surface* depthLevel = nullptr;
+    ASSERT_EQ(kOk, floats->GetSurfaceLevel(0, &floatLevel));
+    ASSERT_EQ(kOk, depth->GetSurfaceLevel(0, &depthLevel));
+    Surface* mainDepth = nullptr;
+    ASSERT_EQ(kOk, device->GetDepthStencilSurface(&mainDepth));
+    ASSERT_EQ(kOk, device->SetRenderTarget(0, floatLevel));
+    ASSERT_EQ(kOk, device->SetDepthStencilSurface(depthLevel));
+    ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF000000u, 1.0f, 0));
+    SetColour(0.3125f, 0, 0, 1);
+    SetGeometry(Rectangle(0, 0, 16, 32, 0.25f), RectangleIndices());
+    DrawWith("flat");
+    // The depth buffer's bytes: depth in the upper 24 bits of each texel.
+    const std::span<uint8_t> depthBytes = platform::testing::TextureBytes(*depth);
+    uint32_t inside = 0, outside = 0;
+    std::memcpy(&inside, depthBytes.data() + (4 * kWidth + 4) * 4, 4);
+    std::memcpy(&outside, depthBytes.data() + (4 * kWidth + 20) * 4, 4);
+    EXPECT_NEAR(double(inside >> 8), 0.25 * 0xFFFFFF, 2.0);
+    EXPECT_EQ(outside >> 8, 0xFFFFFFu);
+    const std::span<uint8_t> floatBytes = platform::testing::TextureBytes(*floats);
+    float value = 0;
+    std::memcpy(&value, floatBytes.data() + (4 * kWidth + 4) * 4, 4);
+    EXPECT_EQ(0.3125f, value);
+    floatLevel->Release();
+    depthLevel->Release();
+    ASSERT_EQ(kOk, device->SetRenderTarget(0, back));
+    ASSERT_EQ(kOk, device->SetDepthStencilSurface(mainDepth));
+    mainDepth->Release();
+    // Sampled, the float target reads (r, 1, 1, 1) and the depth texture its depth in red.
+    ASSERT_EQ(kEffectOk, effect->SetTexture("Picture", floats));
+    SetGeometry(Rectangle(0, 0, kWidth, kHeight), RectangleIndices());
+    DrawWith("textured");
+    EXPECT_EQ(0xFF50FFFFu, Pixel(4, 4)); // 0.3125 of 255 is 79.7
+    EXPECT_EQ(0xFF00FFFFu, Pixel(20, 4));
+    ASSERT_EQ(kEffectOk, effect->SetTexture("Picture", depth));
+    DrawWith("textured");
+    EXPECT_NEAR(Channel(Pixel(4, 4), 16), 0.25 * 255, 1.0);
+    EXPECT_EQ(255, Channel(Pixel(20, 4), 16));
+}
+
 TEST_F(GfxRaster, AnInstancedDrawCoversOneRectangleForEachInstance)
 {
     SetGeometry(Rectangle(0, 0, 4, 4), RectangleIndices());
