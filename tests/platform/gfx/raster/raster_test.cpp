@@ -426,6 +426,34 @@ long PictureColour(const std::string& path, int x, int y)
     return colour;
 }
 
+TEST(GfxMode, TheEnvironmentDecidesWhenItSaysElseTheDefault)
+{
+    struct Case {
+        const char* value; // null: unset
+        GfxMode fallback;
+        GfxMode expected;
+    } cases[] = {
+        {nullptr, GfxMode::Record, GfxMode::Record}, {nullptr, GfxMode::Raster, GfxMode::Raster},
+        {"raster", GfxMode::Record, GfxMode::Raster}, {"record", GfxMode::Raster, GfxMode::Record},
+        {"RASTER", GfxMode::Record, GfxMode::Record}, {"", GfxMode::Raster, GfxMode::Raster},
+    };
+    const char* saved = std::getenv("ZANDREL_GFX");
+    const std::string keep = saved ? saved : "";
+    for (const Case& c : cases) {
+        if (c.value)
+            setenv("ZANDREL_GFX", c.value, 1);
+        else
+            unsetenv("ZANDREL_GFX");
+        SetDefaultGfxMode(c.fallback);
+        EXPECT_EQ(CurrentGfxMode(), c.expected) << (c.value ? c.value : "(unset)");
+    }
+    SetDefaultGfxMode(GfxMode::Record);
+    if (saved)
+        setenv("ZANDREL_GFX", keep.c_str(), 1);
+    else
+        unsetenv("ZANDREL_GFX");
+}
+
 TEST(GfxCapture, TheFirstFrameIsWrittenAtOnceAndTheLastOneWhenTheDeviceGoes)
 {
     const std::string path =
