@@ -197,6 +197,12 @@ raster::TargetView Device::TargetOf(Surface* surface)
     return target;
 }
 
+void Device::GenerateMips(Resource* texture)
+{
+    if (raster_)
+        raster_->GenerateMips(ImageOf(texture));
+}
+
 void Device::SyncToCpu(Resource* resource)
 {
     if (raster_ && raster_->GpuNewer(resource) && resource->GetType() != kResourceVertexBuffer &&

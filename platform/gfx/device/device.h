@@ -138,6 +138,7 @@ private:
     raster::ImageView ImageOf(Resource* owner);
     raster::TargetView TargetOf(Surface* surface);
     void SyncToCpu(Resource* resource);
+    void GenerateMips(Resource* texture);
     void RasterDraw(uint32_t type, int32_t baseVertexIndex, uint32_t startIndex, uint32_t primitiveCount,
                     uint32_t instances);
     Result ValidateDraw(uint32_t type, int32_t baseVertexIndex, uint32_t minVertexIndex, uint32_t numVertices,

@@ -17,6 +17,11 @@ void Resource::SyncToCpu()
     if (device_) device_->SyncToCpu(this);
 }
 
+void Resource::GenerateMipsOnGpu()
+{
+    if (device_) device_->GenerateMips(this);
+}
+
 Resource::~Resource()
 {
     if (registered_ && device_) device_->Forget(this);

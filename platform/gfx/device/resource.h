@@ -36,6 +36,8 @@ protected:
     void ContentChanged() { ++contentVersion_; }
     // Before the CPU reads or writes the bytes: what the GPU drew into them comes back.
     void SyncToCpu();
+    // The lower levels made from the first by a drawing device.
+    void GenerateMipsOnGpu();
 
 private:
     friend class Device;

@@ -217,6 +217,7 @@ Result BaseTexture::DirtyRect(uint32_t face, const Rect* rect)
 
 Result BaseTexture::GenerateMipSubLevels()
 {
+    GenerateMipsOnGpu();
     detail::RecordCall("GenerateMipSubLevels", {detail::Arg(this)}, kOk);
     return kOk;
 }

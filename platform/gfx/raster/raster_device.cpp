@@ -366,6 +366,18 @@ void RasterDevice::WriteCapture()
     }
 }
 
+void RasterDevice::GenerateMips(const ImageView& image)
+{
+    if (!image || image.layout->levels < 2 || GlFormatOf(image.layout->format).compressed || !Enter())
+        return;
+    const GLuint texture = images_.Texture(image);
+    if (!texture)
+        return;
+    glGenerateTextureMipmap(texture);
+    images_.MarkDrawn(image);
+    Drawn(image.key);
+}
+
 void RasterDevice::ReadBack(const ImageView& image)
 {
     if (!Enter())

@@ -48,6 +48,8 @@ public:
 
     // True when the GPU drew into the resource after its bytes were last read back.
     bool GpuNewer(const void* key) const;
+    // Every level below the first made from it.
+    void GenerateMips(const ImageView& image);
     void ReadBack(const ImageView& image);
     void Forget(const void* key);
 

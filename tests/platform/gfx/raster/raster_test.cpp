@@ -340,6 +340,31 @@ TEST_F(GfxRaster, FloatAndDepthTargetsHoldWhatWasDrawnAndSampleBack)
     EXPECT_EQ(255, Channel(Pixel(20, 4), 16));
 }
 
+TEST_F(GfxRaster, GeneratedMipLevelsAverageTheFirstLevel)
+{
+    Texture* target = nullptr;
+    ASSERT_EQ(kOk, device->CreateTexture(8, 8, 0, kUsageRenderTarget | kUsageAutoGenMipMap, kFormatA8R8G8B8,
+                                         kPoolDefault, &target));
+    owned.push_back(target);
+    Surface* level = nullptr;
+    ASSERT_EQ(kOk, target->GetSurfaceLevel(0, &level));
+    ASSERT_EQ(kOk, device->SetRenderTarget(0, level));
+    level->Release();
+    const Rect left{0, 0, 4, 8}, right{4, 0, 8, 8};
+    ASSERT_EQ(kOk, device->Clear(1, &left, kClearTarget, 0xFFFF0000u, 1.0f, 0));
+    ASSERT_EQ(kOk, device->Clear(1, &right, kClearTarget, 0xFF0000FFu, 1.0f, 0));
+    ASSERT_EQ(kOk, target->GenerateMipSubLevels());
+    ASSERT_EQ(kOk, device->SetRenderTarget(0, back));
+    // The last of the four levels (8, 4, 2, 1 texels wide) lies at the end of the storage.
+    const std::span<uint8_t> bytes = platform::testing::TextureBytes(*target);
+    uint32_t lowest = 0;
+    std::memcpy(&lowest, bytes.data() + bytes.size() - 4, 4);
+    EXPECT_NEAR(Channel(lowest, 16), 128, 1);
+    EXPECT_NEAR(Channel(lowest, 0), 128, 1);
+    EXPECT_EQ(Channel(lowest, 8), 0);
+    EXPECT_EQ(Channel(lowest, 24), 255);
+}
+
 TEST_F(GfxRaster, AnInstancedDrawCoversOneRectangleForEachInstance)
 {
     SetGeometry(Rectangle(0, 0, 4, 4), RectangleIndices());
