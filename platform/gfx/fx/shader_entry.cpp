@@ -321,11 +321,8 @@ bool PrepareCall(const EffectDescription& effect, const Signature& s, const std:
             return false;
     }
     out.call = s.name + "(" + args + ")";
-    if (s.returnType != "void") {
-        out.locals += "";
-        if (!Flatten(effect, "zl_r", s.returnType, s.semantic, false, out.outputs, error))
-            return false;
-    }
+    if (s.returnType != "void" && !Flatten(effect, "zl_r", s.returnType, s.semantic, false, out.outputs, error))
+        return false;
     return true;
 }
 

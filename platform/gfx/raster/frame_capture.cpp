@@ -1,6 +1,7 @@
 #include "platform/gfx/raster/frame_capture.h"
 
 #include <climits>
+#include <vector>
 
 // The only place stb_image_write is compiled, its symbols kept to this file.
 #define STB_IMAGE_WRITE_STATIC

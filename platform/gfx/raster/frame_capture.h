@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace gfx::raster {
 

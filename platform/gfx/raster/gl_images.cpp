@@ -199,12 +199,6 @@ void GlImages::MarkDrawn(const std::array<TargetView, kMaxTargets>& targets, con
     MarkDrawn(depth.image);
 }
 
-bool GlImages::GpuNewer(const void* key) const
-{
-    auto found = images_.find(key);
-    return found != images_.end() && found->second.gpuNewer;
-}
-
 void GlImages::ReadBack(const ImageView& image)
 {
     auto found = images_.find(image.key);

@@ -33,7 +33,6 @@ public:
     void MarkDrawn(const std::array<TargetView, kMaxTargets>& targets, const TargetView& depth);
     void MarkDrawn(const ImageView& image);
 
-    bool GpuNewer(const void* key) const;
     // Copies what the GPU holds into the image's CPU bytes, if it is newer.
     void ReadBack(const ImageView& image);
     // The resource is gone: its GL objects too.
