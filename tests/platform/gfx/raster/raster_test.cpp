@@ -47,6 +47,15 @@ technique blended
     }
 }
 technique moved { pass p { VertexShader = compile vs_3_0 Moved(); PixelShader = compile ps_3_0 Flat(); } }
+textureCUBE Sky;
+samplerCUBE SkySampler = sampler_state { Texture = <Sky>; MinFilter = Point; MagFilter = Point; };
+texture3D Volume;
+sampler3D VolumeSampler = sampler_state { Texture = <Volume>; MinFilter = Point; MagFilter = Point; AddressW = Clamp; };
+float4 Direction;
+float4 SkyColour() : COLOR { return texCUBE(SkySampler, Direction.xyz); }
+float4 Slice(float2 uv : TEXCOORD0) : COLOR { return tex3D(VolumeSampler, float3(uv, Direction.w)); }
+technique sky { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 SkyColour(); } }
+technique slice { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Slice(); } }
 technique instanced { pass p { VertexShader = compile vs_3_0 Shifted(); PixelShader = compile ps_3_0 Flat(); } }
 )";
 
@@ -153,6 +162,52 @@ TEST_F(GfxRaster, EachTexelFormatIsSampledAsTheSystemReadsIt)
     }
 }
 
+TEST_F(GfxRaster, CubeFacesAndVolumeSlicesAreSampledWhereTheyLie)
+{
+    // Each cube face a colour of its own, in the order +x, -x, +y, -y, +z, -z.
+    const uint32_t faces[6] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFF00u, 0xFF00FFFFu, 0xFFFF00FFu};
+    CubeTexture* sky = nullptr;
+    ASSERT_EQ(kOk, device->CreateCubeTexture(4, 1, 0, kFormatA8R8G8B8, kPoolManaged, &sky));
+    owned.push_back(sky);
+    for (uint32_t face = 0; face < 6; ++face) {
+        LockedRect locked;
+        ASSERT_EQ(kOk, sky->LockRect(face, 0, &locked, nullptr, 0));
+        for (uint32_t y = 0; y < 4; ++y)
+            for (uint32_t x = 0; x < 4; ++x)
+                std::memcpy(static_cast<uint8_t*>(locked.bits) + y * uint32_t(locked.pitch) + x * 4, &faces[face], 4);
+        ASSERT_EQ(kOk, sky->UnlockRect(face, 0));
+    }
+    ASSERT_EQ(kEffectOk, effect->SetTexture("Sky", sky));
+    SetGeometry(Rectangle(0, 0, 4, 4), RectangleIndices());
+    const float directions[6][4] = {{1, 0.1f, 0.2f, 0}, {-1, 0.1f, 0.2f, 0}, {0.1f, 1, 0.2f, 0},
+                                    {0.1f, -1, 0.2f, 0}, {0.1f, 0.2f, 1, 0}, {0.1f, 0.2f, -1, 0}};
+    for (uint32_t face = 0; face < 6; ++face) {
+        ASSERT_EQ(kEffectOk, effect->SetVector("Direction", directions[face]));
+        DrawWith("sky");
+        EXPECT_EQ(faces[face], Pixel(1, 1)) << "face " << face;
+    }
+    // A volume of four slices, each of one colour.
+    VolumeTexture* volume = nullptr;
+    ASSERT_EQ(kOk, device->CreateVolumeTexture(2, 2, 4, 1, 0, kFormatA8R8G8B8, kPoolManaged, &volume));
+    owned.push_back(volume);
+    LockedBox box;
+    ASSERT_EQ(kOk, volume->LockBox(0, &box, nullptr, 0));
+    for (uint32_t z = 0; z < 4; ++z)
+        for (uint32_t y = 0; y < 2; ++y)
+            for (uint32_t x = 0; x < 2; ++x)
+                std::memcpy(static_cast<uint8_t*>(box.bits) + z * uint32_t(box.slicePitch) + y * uint32_t(box.rowPitch) +
+                                x * 4,
+                            &faces[z], 4);
+    ASSERT_EQ(kOk, volume->UnlockBox(0));
+    ASSERT_EQ(kEffectOk, effect->SetTexture("Volume", volume));
+    for (uint32_t z = 0; z < 4; ++z) {
+        const float at[4] = {0, 0, 0, (float(z) + 0.5f) / 4.0f};
+        ASSERT_EQ(kEffectOk, effect->SetVector("Direction", at));
+        DrawWith("slice");
+        EXPECT_EQ(faces[z], Pixel(1, 1)) << "slice " << z;
+    }
+}
+
 TEST_F(GfxRaster, APointTransformedBySetMatrixLandsOnThePixelComputedOnTheCpu)
 {
     // Rows as the effect's mul(v, M) reads them: a point is a row vector.
@@ -239,6 +294,28 @@ TEST_F(GfxRaster, TheColourWriteMaskKeepsTheMaskedChannels)
     SetGeometry(Rectangle(0, 0, 32, 32), RectangleIndices());
     DrawWith("flat");
     ExpectRectangle(0, 0, 32, 32, 0x80FF20FFu);
+}
+
+TEST_F(GfxRaster, TheStencilTestDrawsOnlyWhereAnEarlierDrawMarked)
+{
+    ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget | kClearZBuffer | kClearStencil, 0xFF000000u, 1.0f, 0));
+    // Mark a rectangle in the stencil buffer without touching the colours.
+    ASSERT_EQ(kOk, device->SetRenderState(kRsStencilEnable, 1));
+    ASSERT_EQ(kOk, device->SetRenderState(kRsStencilFunc, kCompareAlways));
+    ASSERT_EQ(kOk, device->SetRenderState(kRsStencilPass, 3)); // replace
+    ASSERT_EQ(kOk, device->SetRenderState(kRsStencilRef, 1));
+    ASSERT_EQ(kOk, device->SetRenderState(kRsColorWriteEnable, 0));
+    SetColour(1, 0, 0, 1);
+    SetGeometry(Rectangle(4, 6, 12, 20), RectangleIndices());
+    DrawWith("flatNoDepth");
+    // Then the whole target, where the mark is.
+    ASSERT_EQ(kOk, device->SetRenderState(kRsColorWriteEnable, kColorWriteAll));
+    ASSERT_EQ(kOk, device->SetRenderState(kRsStencilFunc, kCompareEqual));
+    ASSERT_EQ(kOk, device->SetRenderState(kRsStencilPass, 1)); // keep
+    SetColour(0, 1, 1, 1);
+    SetGeometry(Rectangle(0, 0, kWidth, kHeight), RectangleIndices());
+    DrawWith("flatNoDepth");
+    ExpectRectangle(4, 6, 12, 20, 0xFF00FFFFu);
 }
 
 TEST_F(GfxRaster, CullingRemovesTheWindingItNames)
