@@ -45,7 +45,8 @@ case "$mode" in
       ctest --test-dir build-asan -j "$jobs" --output-on-failure ;;
   tsan)
     build build-tsan -DCMAKE_BUILD_TYPE=Debug -DZANDREL_TSAN=ON -DZANDREL_BENCH=OFF
-    ctest --test-dir build-tsan -j "$jobs" --output-on-failure ;;
+    TSAN_OPTIONS="suppressions=$PWD/tests/sanitizer/tsan.supp" \
+      ctest --test-dir build-tsan -j "$jobs" --output-on-failure ;;
   bench)
     build build -DCMAKE_BUILD_TYPE=Release
     for b in build/bench_*; do [ -x "$b" ] && "$b"; done ;;

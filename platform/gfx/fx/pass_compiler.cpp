@@ -106,7 +106,12 @@ public:
             plan.vertexTranslation = Add(translations, index, plan.vertexStage, units);
             plan.pixelTranslation = Add(translations, index, plan.pixelStage, units);
         }
-        ParallelFor(translations.size(), [&](size_t i) { Translate(translations[i]); });
+        // The first on this thread: the translator's own tables are built once, before
+        // any other thread reads them.
+        if (!translations.empty())
+            Translate(translations[0]);
+        ParallelFor(translations.size() > 1 ? translations.size() - 1 : 0,
+                    [&](size_t i) { Translate(translations[i + 1]); });
         for (size_t i = 0; i < plans.size(); ++i) {
             Plan& plan = plans[i];
             if (plan.vertexStage != kNone) {
