@@ -54,6 +54,23 @@ sampler3D VolumeSampler = sampler_state { Texture = <Volume>; MinFilter = Point;
 float4 Direction;
 float4 SkyColour() : COLOR { return texCUBE(SkySampler, Direction.xyz); }
 float4 Slice(float2 uv : TEXCOORD0) : COLOR { return tex3D(VolumeSampler, float3(uv, Direction.w)); }
+sampler2D WrapSampler = sampler_state { Texture = <Picture>; MinFilter = Point; MagFilter = Point; AddressU = Wrap; };
+sampler2D MirrorSampler = sampler_state { Texture = <Picture>; MinFilter = Point; MagFilter = Point; AddressU = Mirror; };
+sampler2D BorderSampler = sampler_state
+{
+    Texture = <Picture>; MinFilter = Point; MagFilter = Point; AddressU = Border; BorderColor = 0xFF00FF00;
+};
+sampler2D LinearSampler = sampler_state { Texture = <Picture>; MinFilter = Linear; MagFilter = Linear; AddressU = Clamp; };
+float4 Wrapped(float2 uv : TEXCOORD0) : COLOR { return tex2D(WrapSampler, float2(uv.x * 3 - 1, uv.y)); }
+float4 Mirrored(float2 uv : TEXCOORD0) : COLOR { return tex2D(MirrorSampler, float2(uv.x * 3 - 1, uv.y)); }
+float4 Clamped(float2 uv : TEXCOORD0) : COLOR { return tex2D(PictureSampler, float2(uv.x * 3 - 1, uv.y)); }
+float4 Bordered(float2 uv : TEXCOORD0) : COLOR { return tex2D(BorderSampler, float2(uv.x * 3 - 1, uv.y)); }
+float4 Filtered(float2 uv : TEXCOORD0) : COLOR { return tex2D(LinearSampler, uv); }
+technique wrapped { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Wrapped(); } }
+technique mirrored { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Mirrored(); } }
+technique clamped { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Clamped(); } }
+technique bordered { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Bordered(); } }
+technique filtered { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Filtered(); } }
 technique sky { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 SkyColour(); } }
 technique slice { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Slice(); } }
 technique instanced { pass p { VertexShader = compile vs_3_0 Shifted(); PixelShader = compile ps_3_0 Flat(); } }
@@ -206,6 +223,41 @@ TEST_F(GfxRaster, CubeFacesAndVolumeSlicesAreSampledWhereTheyLie)
         DrawWith("slice");
         EXPECT_EQ(faces[z], Pixel(1, 1)) << "slice " << z;
     }
+}
+
+TEST_F(GfxRaster, SamplerStatesAddressAndFilterAsTheirBlocksSay)
+{
+    // Two texels, red then blue, read across three widths of the texture.
+    Texture* picture = nullptr;
+    ASSERT_EQ(kOk, device->CreateTexture(2, 1, 1, 0, kFormatA8R8G8B8, kPoolManaged, &picture));
+    owned.push_back(picture);
+    const uint32_t texels[2] = {0xFFFF0000u, 0xFF0000FFu};
+    std::memcpy(platform::testing::TextureBytes(*picture).data(), texels, sizeof texels);
+    ASSERT_EQ(kEffectOk, effect->SetTexture("Picture", picture));
+    // Six pixels across: u = -1 .. 2 in steps of half a texture, at the texel centres.
+    SetGeometry(Rectangle(0, 0, 6, 1), RectangleIndices());
+    const uint32_t r = 0xFFFF0000u, b = 0xFF0000FFu, g = 0xFF00FF00u;
+    struct Case {
+        const char* technique;
+        uint32_t expected[6];
+    } cases[] = {
+        {"wrapped", {r, b, r, b, r, b}},
+        {"mirrored", {b, r, r, b, b, r}},
+        {"clamped", {r, r, r, b, b, b}},
+        {"bordered", {g, g, r, b, g, g}},
+    };
+    for (const Case& c : cases) {
+        DrawWith(c.technique);
+        for (uint32_t x = 0; x < 6; ++x)
+            EXPECT_EQ(c.expected[x], Pixel(x, 0)) << c.technique << " at " << x;
+    }
+    // Linear filtering between the two texels' centres: an even mix in the middle.
+    SetGeometry(Rectangle(0, 0, 4, 1), RectangleIndices());
+    DrawWith("filtered");
+    EXPECT_EQ(r, Pixel(0, 0)); // u = 1/8, clamped to the red centre's side
+    const uint32_t mixed = Pixel(1, 0); // u = 3/8: a quarter of the way from red to blue
+    EXPECT_NEAR(Channel(mixed, 16), 255 * 0.75, 1.5);
+    EXPECT_NEAR(Channel(mixed, 0), 255 * 0.25, 1.5);
 }
 
 TEST_F(GfxRaster, APointTransformedBySetMatrixLandsOnThePixelComputedOnTheCpu)
