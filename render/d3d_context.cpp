@@ -3,9 +3,9 @@
 #include <iostream>
 #include <string>
 
-#include "kernel/application.h"
 #include "kernel/error_stream.h"
 #include "kernel/settings.h"
+#include "kernel/window_handles.h"
 #include "platform/gfx/device/device.h"
 #include "platform/gfx/device/draw_types.h"
 #include "platform/gfx/device/format.h"

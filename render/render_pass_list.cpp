@@ -5,12 +5,12 @@
 #include <iostream>
 
 #include "platform/gfx/device/device.h"
+#include "render/camera_node.h"
 #include "render/render_device.h"
 #include "render/render_pass.h"
 #include "render/render_pass_frame.h"
 #include "render/renderer_template.h"
 #include "render/texture_resource.h"
-#include "scene/camera_node.h"
 
 namespace {
 uint32_t MillisecondsSinceStart()

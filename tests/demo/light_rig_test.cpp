@@ -10,11 +10,11 @@
 
 #include "kernel/engine_threads.h"
 #include "kernel/math/euler.h"
+#include "render/camera_node.h"
 #include "render/effect.h"
 #include "render/material.h"
 #include "render/render_device.h"
-#include "scene/camera_node.h"
-#include "scene/scene.h"
+#include "render/scene.h"
 
 namespace {
 

@@ -283,29 +283,3 @@ TEST(D3DContext, DirectDrawFailuresAreReportedAndReadingsCountZero)
     EXPECT_EQ(run.Renderer()->VideoMemory(VideoMemoryKind::Surface), 0);
     EXPECT_NE(run.Renderer()->BackBufferTarget().depthStencil, nullptr);
 }
-
-TEST(D3DContext, ARunWhoseDeviceFailedStopsBeforeTheDemoAndReleasesInOrder)
-{
-    render_test::SettingsFolder folder("[Graphics]\nwidth=32\nheight=32\n");
-    platform::testing::ResetWindowState("Korvane"); // the main window's class is new to this process
-    platform::testing::ScriptedMessageBoxes boxes; // "Continue Anyway"
-    platform::testing::GfxFailureInjection inject;
-    inject.Fail("CreateDevice", gfx::kDeviceLost);
-    render_test::CoutCapture out;
-    {
-        WinPlatform platform;
-        platform.Run();
-        EXPECT_EQ(platform.demo, nullptr);
-        platform.Shutdown();
-        SetPlatform(nullptr);
-    }
-    DestroyD3DContext();
-    DestroyFileSystem();
-    platform::testing::ResetWindowState("Korvane");
-    ASSERT_EQ(boxes.Shown().size(), 1u);
-    EXPECT_EQ(boxes.Shown()[0].text, ErrorBoxText("Can't create Direct3D device: Device lost\n"));
-    const std::string text = out.Text();
-    EXPECT_EQ(text.find("D3D9Device Handle"), std::string::npos);
-    EXPECT_NE(text.find("!D3D9Device released\nD3D9 released\n"), std::string::npos) << text;
-    EXPECT_FALSE(RendererExists());
-}

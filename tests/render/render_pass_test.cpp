@@ -13,11 +13,11 @@
 #include "platform/gfx/device/render_state.h"
 #include "platform/gfx/device/resource_flags.h"
 #include "platform/testing/gfx_call_record.h"
+#include "render/camera_node.h"
 #include "render/render_pass_frame.h"
 #include "render/render_pass_list.h"
 #include "render/renderer_template.h"
 #include "render/texture_resource.h"
-#include "scene/camera_node.h"
 #include "tests/render/device_fixture.h"
 
 using platform::testing::GfxCallRecord;

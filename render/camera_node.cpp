@@ -1,4 +1,4 @@
-#include "scene/camera_node.h"
+#include "render/camera_node.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "scene/scene.h"
+#include "render/scene.h"
 
 #include <charconv>
 #include <unordered_map>
@@ -8,9 +8,9 @@
 #include "kernel/error_stream.h"
 #include "kernel/hashed_name.h"
 #include "kernel/memory_archive.h"
+#include "render/camera_node.h"
 #include "render/geometry_files.h"
-#include "scene/camera_node.h"
-#include "scene/mesh_node.h"
+#include "render/mesh_node.h"
 
 namespace {
 [[maybe_unused]] Scene* const sceneType = RegisterGlobalObject(new Scene);

@@ -1,4 +1,4 @@
-#include "scene/mesh_node.h"
+#include "render/mesh_node.h"
 
 #include <algorithm>
 #include <iostream>

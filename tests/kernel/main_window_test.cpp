@@ -1,15 +1,9 @@
-#include "kernel/application.h"
+#include "kernel/win_platform.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <iostream>
-#include <new>
 #include <sstream>
 
-#include "demo/shadow_demo.h"
-#include "scene/dynamic.h"
-#include "kernel/win_platform.h"
 #include "platform/testing/message_box_script.h"
 #include "platform/testing/window_hooks.h"
 #include "tests/support/test_files.h"
@@ -72,70 +66,4 @@ TEST_F(MainWindowTest, DestroyingTheWindowPostsQuit)
     ASSERT_TRUE(platform::PeekMessage(message, true));
     EXPECT_EQ(message.message, platform::kMsgQuit);
     EXPECT_EQ(message.wParam, 0u);
-}
-
-TEST_F(MainWindowTest, PumpRunsAFrameOnlyWithoutAMessageAndStopsOnQuit)
-{
-    WinPlatform host;
-    CoutCapture out;
-    host.mainWindow.CreateMainWindow(platform::CurrentInstance(), 10, 10);
-    alignas(ShadowDemo) unsigned char storage[sizeof(ShadowDemo)];
-    host.demo = new (storage) ShadowDemo;
-
-    EXPECT_EQ(host.PumpMessages(), 0); // a frame that goes on
-    platform::PostMessage(host.mainWindow.handle, 0x400, 0, 0);
-    EXPECT_EQ(host.PumpMessages(), 0);
-    EXPECT_EQ(host.message.message, 0x400u);
-
-    // Ctrl+C: the close message destroys the window, whose destruction posts quit.
-    platform::testing::RecordCloseSignal(SIGINT);
-    EXPECT_EQ(host.PumpMessages(), 0);
-    EXPECT_EQ(host.message.message, platform::kMsgClose);
-    EXPECT_FALSE(platform::IsWindow(host.mainWindow.handle));
-    EXPECT_EQ(host.PumpMessages(), 1);
-    EXPECT_EQ(host.message.message, platform::kMsgQuit);
-
-    host.pauseFrames = true;
-    EXPECT_EQ(host.PumpMessages(), 0);
-    host.demo->~ShadowDemo();
-    host.demo = nullptr;
-    host.mainWindow.handle = nullptr;
-}
-
-TEST(Application, IsMadeOnceAndReleased)
-{
-    Application* first = GetApplication();
-    EXPECT_EQ(GetApplication(), first);
-    ReleaseApplication();
-    Application* second = GetApplication();
-    EXPECT_NE(second, nullptr);
-    ReleaseApplication();
-}
-
-TEST(ShadowDemo, IsAlignedForMatricesAndGoesOn)
-{
-    EXPECT_EQ(alignof(ShadowDemo) % 16, 0u);
-    ShadowDemo demo;
-    demo.InitDemo();
-    EXPECT_NE(demo.DemoFrame(), 0);
-}
-
-namespace {
-struct CountingDynamic : Dynamic {
-    void Update() override { ++updates; }
-    int updates = 0;
-};
-} // namespace
-
-TEST(ShadowDemo, ItsListIsCurrentForItsLifeAndRunsEachFrame)
-{
-    {
-        ShadowDemo demo;
-        EXPECT_EQ(GetDynamicsList(), &demo.dynamics);
-        CountingDynamic member;
-        EXPECT_NE(demo.DemoFrame(), 0);
-        EXPECT_NE(demo.DemoFrame(), 0);
-        EXPECT_EQ(member.updates, 2);
-    }
-    EXPECT_EQ(GetDynamicsList(), nullptr);
 }

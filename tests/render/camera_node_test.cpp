@@ -1,4 +1,4 @@
-#include "scene/camera_node.h"
+#include "render/camera_node.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include "kernel/engine_threads.h"
 #include "kernel/math/euler.h"
 #include "render/render_device.h"
-#include "scene_test_support.h"
+#include "tests/scene/scene_test_support.h"
 
 namespace {
 class CameraTest : public ::testing::Test {

@@ -1,12 +1,12 @@
 // Mesh nodes: bounding radii from subsets and children, the node file that
 // carries a mesh or names one, and node files that leave no mesh.
-#include "scene/mesh_node.h"
+#include "render/mesh_node.h"
 
 #include <gtest/gtest.h>
 
-#include "tests/support/archive_bytes.h"
 #include "kernel/file_system.h"
 #include "tests/render/device_fixture.h"
+#include "tests/support/archive_bytes.h"
 
 using render_test::DeviceRun;
 

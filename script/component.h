@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "kernel/hashed_name.h"
-#include "scene/component_messages.h"
+#include "script/component_messages.h"
 
 class Component;
 

@@ -6,11 +6,11 @@
 
 #include <string>
 
-#include "tests/support/archive_bytes.h"
 #include "kernel/math/euler.h"
-#include "scene/camera_node.h"
-#include "scene/mesh_node.h"
-#include "scene/scene.h"
+#include "render/camera_node.h"
+#include "render/mesh_node.h"
+#include "render/scene.h"
+#include "tests/support/archive_bytes.h"
 
 template <class T>
 T* Add(Scene& scene, T* node, const char* name)

@@ -1,4 +1,4 @@
-#include "scene/component_query.h"
+#include "script/component_query.h"
 
 #include <iostream>
 

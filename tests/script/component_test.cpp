@@ -1,4 +1,4 @@
-#include "scene/component.h"
+#include "script/component.h"
 
 #include <iostream>
 #include <sstream>
@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "kernel/rs_hash.h"
-#include "scene/component_query.h"
+#include "script/component_query.h"
 
 namespace {
 std::string MessageName(uint32_t id)

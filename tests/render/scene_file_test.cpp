@@ -1,7 +1,7 @@
 // Scene files: a scene of materials, mesh nodes, a camera and plain nodes
 // saved and loaded back; the byte layout of each file version; damaged files
 // refused whole; scenes that could not be read back not saved.
-#include "scene/scene.h"
+#include "render/scene.h"
 
 #include <gtest/gtest.h>
 
@@ -9,17 +9,17 @@
 #include <fstream>
 #include <iterator>
 
-#include "tests/support/archive_bytes.h"
 #include "kernel/archive.h"
 #include "kernel/math/euler.h"
 #include "platform/gfx/device/vertex_layout.h"
+#include "render/camera_node.h"
+#include "render/mesh_node.h"
 #include "tests/render/device_fixture.h"
 #include "tests/render/effect_test_support.h"
+#include "tests/render/scene_file_support.h"
 #include "tests/render/texture_test_support.h"
-#include "scene/camera_node.h"
-#include "scene/mesh_node.h"
-#include "scene_file_support.h"
-#include "scene_test_support.h"
+#include "tests/scene/scene_test_support.h"
+#include "tests/support/archive_bytes.h"
 
 namespace {
 

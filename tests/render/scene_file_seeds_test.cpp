@@ -9,9 +9,9 @@
 #include <iterator>
 
 #include "platform/testing/message_box_script.h"
-#include "scene_file_support.h"
 #include "tests/render/device_fixture.h"
 #include "tests/render/effect_test_support.h"
+#include "tests/render/scene_file_support.h"
 #include "tests/render/texture_test_support.h"
 
 namespace {

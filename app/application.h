@@ -2,7 +2,6 @@
 // The program's life: the entry point, the fixed order in which the engine-wide
 // services start, the main loop, and the fixed order in which they are released.
 namespace platform {
-class Window;
 struct Instance;
 } // namespace platform
 
@@ -21,7 +20,3 @@ void RunPlatform();
 
 // The entry point's work: keeps the instance, runs the application, releases it.
 int WinMain(platform::Instance* instance);
-
-// Set during start-up, read by the services that need them.
-platform::Instance* GetInstanceHandle();
-platform::Window* GetMainWindowHandle();

@@ -67,6 +67,10 @@ struct SceneData {
     SceneList<SceneNode> nodes; // in file order; parents before children when read
 };
 
+// The scene type's template instance.
+class Scene;
+using SceneResource = ResourceObject<Scene, SceneData, kSceneFormatVersion>;
+
 class Scene : public SceneResource {
 public:
     Scene() = default;

@@ -1,4 +1,4 @@
-#include "scene/component.h"
+#include "script/component.h"
 
 #include <algorithm>
 

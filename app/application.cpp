@@ -1,10 +1,11 @@
-#include "kernel/application.h"
+#include "app/application.h"
 
 #include <cstdint>
 #include <fstream>
 #include <iostream>
 #include <new>
 
+#include "app/app_platform.h"
 #include "demo/shadow_demo.h"
 #include "kernel/engine_threads.h"
 #include "kernel/error_stream.h"
@@ -12,11 +13,9 @@
 #include "kernel/global_objects.h"
 #include "kernel/queue_registry.h"
 #include "kernel/settings.h"
-#include "kernel/win_platform.h"
+#include "kernel/window_handles.h"
 #include "net/net_thread.h"
 #include "platform/os/aligned_memory.h"
-#include "platform/os/console.h"
-#include "platform/window/message_queue.h"
 #include "render/d3d_context.h"
 #include "render/render_device.h"
 #include "scene/input_devices.h"
@@ -27,8 +26,6 @@
 namespace {
 
 Application* application = nullptr;
-platform::Instance* instanceHandle = nullptr;
-platform::Window* mainWindowHandle = nullptr;
 
 // Each engine-wide service has one place below, in the order it starts or is
 // released.
@@ -80,7 +77,7 @@ bool CreateRenderDevice()
 // DirectInput for the instance and the main window.
 void StartInput()
 {
-    GetDirectInput()->InitInput(instanceHandle, mainWindowHandle);
+    GetDirectInput()->InitInput(GetInstanceHandle(), GetMainWindowHandle());
 }
 
 // --- The engine threads ---
@@ -188,19 +185,9 @@ void ReleaseApplication()
     application = nullptr;
 }
 
-platform::Instance* GetInstanceHandle()
-{
-    return instanceHandle;
-}
-
-platform::Window* GetMainWindowHandle()
-{
-    return mainWindowHandle;
-}
-
 int WinMain(platform::Instance* instance)
 {
-    instanceHandle = instance;
+    SetInstanceHandle(instance);
     GetApplication()->RunApplication();
     std::cout << "[dbg] after main\n";
     ReleaseApplication();
@@ -228,7 +215,7 @@ int Application::RunApplication()
 
 void RunPlatform()
 {
-    WinPlatform platform;
+    AppPlatform platform;
     if (!platform.HasSSE2()) {
         errorTwoLines = false;
         GetErrorStream() << "Current CPU doesn't support SSE2.\n";
@@ -238,7 +225,7 @@ void RunPlatform()
     platform.Shutdown();
 }
 
-void WinPlatform::Run()
+void AppPlatform::Run()
 {
     SetPlatform(this);
     consoleOutput = nullptr;
@@ -261,7 +248,7 @@ void WinPlatform::Run()
 
     const int width = GetSettings().GetInt("Graphics", "width");
     const int height = GetSettings().GetInt("Graphics", "height");
-    mainWindowHandle = mainWindow.CreateMainWindow(instanceHandle, width, height);
+    SetMainWindowHandle(mainWindow.CreateMainWindow(GetInstanceHandle(), width, height));
 
     CreateDirect3D();
     CopyDeviceSettings();
@@ -291,28 +278,13 @@ void WinPlatform::Run()
         std::cout.rdbuf(savedOutput);
 }
 
-void WinPlatform::Shutdown()
+void AppPlatform::Shutdown()
 {
     ReleaseEngineThreads();
     ReleaseInputDevices();
 }
 
-int WinPlatform::PumpMessages()
+bool AppPlatform::RunFrame()
 {
-    if (platform::PeekMessage(message, true)) {
-        platform::TranslateMessage(message);
-        platform::DispatchMessage(message);
-        return message.message == platform::kMsgQuit ? 1 : 0;
-    }
-    if (!pauseFrames && demo && demo->DemoFrame() == 0)
-        return 1;
-    return 0;
-}
-
-void WinPlatform::OpenConsole()
-{
-    platform::os::Console* console = platform::os::OpenConsole();
-    platform::os::SetConsoleBufferLines(console, 2500);
-    consoleOutput = console;
-    platform::os::BindStandardStreamsToConsole(console);
+    return !demo || demo->DemoFrame() != 0;
 }
