@@ -31,7 +31,7 @@ int SemanticUsage(std::string_view name)
 
 namespace {
 constexpr int kPosition = 0, kBlendWeight = 1, kBlendIndices = 2, kNormal = 3, kTexcoord = 5, kTangent = 6,
-              kBinormal = 7, kColor = 10, kFog = 11;
+              kBinormal = 7, kColor = 10;
 }
 
 // Sixteen attributes, the least any driver offers: the usages meshes carry.
