@@ -136,9 +136,9 @@ void RenderPassList::RenderPasses()
             const float dz = position.z - pass.lastCameraPos.z;
             if (std::sqrt(dx * dx + dy * dy + dz * dz) <= static_cast<float>(pass.minCameraMove))
                 due = false;
-            else if (due)
-                // Only a pass that runs takes the position: a move made while
-                // its period is not over stays pending until it is.
+            else
+                // Taken whether or not the period is over: the period decides
+                // this frame, the move is counted from here on.
                 pass.lastCameraPos = position;
         }
 

@@ -160,8 +160,8 @@ TEST_F(Executor, CameraTravelRunsAPassOnlyAfterMoreThanItsDistance)
         {10.5f, 3, 0, "1\n", 10.5f},    // beyond 10: runs and takes the position
         {15.0f, 4, 0, "0\n", 10.5f},
         {21.0f, 5, 100, "1\n", 21.0f},  // due by time (deadline 0) and by travel
-        {40.0f, 6, 100, "0\n", 21.0f},  // travelled, but the period is not over: stays pending
-        {40.0f, 200, 100, "1\n", 40.0f}, // the period over, the pending move runs it
+        {40.0f, 6, 100, "0\n", 40.0f},  // travelled while the period is not over: stored, not run
+        {40.0f, 200, 100, "0\n", 40.0f}, // the period over, but no travel since the stored move
     };
     for (const Step& step : steps) {
         camera.SetPosition({step.x, 0.0f, 0.0f, 1.0f});
