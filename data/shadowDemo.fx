@@ -159,16 +159,21 @@ float2 TableAt(float2 texel)
     return tex2Dlod(atlasTable, float4((texel + 0.5) / atlasRes, 0.0, 0.0)).xy;
 }
 
-// The sums over the texels from `first` to `last` (both included), kept
-// inside the tile that starts at `tileLo`; `area` gets the texel count.
+// The sums over the texels from `first` to `last` (both included) that lie
+// inside the tile starting at `tileLo`: texels beyond it hold no caster.
+// `area` gets the texel count of the whole box, inside the tile or not.
 float2 BoxSum(float2 first, float2 last, float2 tileLo, out float area)
 {
-    float2 lo = tileLo + TILE_GUARD;
-    float2 hi = tileLo + atlasRes * 0.5 - 2.0;
-    first = clamp(floor(first + 0.5), lo, hi);
-    last = clamp(floor(last + 0.5), lo, hi);
+    first = floor(first + 0.5);
+    last = floor(last + 0.5);
     float2 size = last - first + 1.0;
     area = size.x * size.y;
+    float2 lo = tileLo + TILE_GUARD;
+    float2 hi = tileLo + atlasRes * 0.5 - 2.0;
+    if (any(last < lo) || any(first > hi))
+        return float2(0.0, 0.0);
+    first = max(first, lo);
+    last = min(last, hi);
     float2 before = first - 1.0;
     return TableAt(last) - TableAt(float2(before.x, last.y)) - TableAt(float2(last.x, before.y)) + TableAt(before);
 }
@@ -180,8 +185,6 @@ float TileVisibility(int k, float3 world, float jitter)
     float4 light = mul(float4(world, 1.0), m);
     float2 uv = light.xy / light.w;
     float depth = light.z / light.w;
-    if (uv.x < 0.0 || uv.y < 0.0 || uv.x > 1.0 || uv.y > 1.0)
-        return 1.0;
 
     // Depth and tile texels per world unit, from the light's own matrix.
     float depthPerUnit = length(float3(m[0].z, m[1].z, m[2].z));
@@ -189,6 +192,11 @@ float TileVisibility(int k, float3 world, float jitter)
                                   length(float3(m[0].y, m[1].y, m[2].y))) * (atlasRes * 0.5);
     float2 tileLo = float2(fmod((float)k, 2.0), floor(k * 0.5)) * (atlasRes * 0.5);
     float2 centre = tileLo + uv * (atlasRes * 0.5) - 0.5;
+    // Beyond the window by more than the widest filter, no shadow of this
+    // caster can reach; closer, a penumbra still may.
+    float2 beyond = max(tileLo - centre, centre - (tileLo + atlasRes * 0.5 - 1.0));
+    if (max(beyond.x, beyond.y) > MAX_FILTER)
+        return 1.0;
 
     // Blockers: the casters within the widest penumbra this caster can throw.
     float reach = lightSize * 0.5 / casterRadius[k].x;
@@ -205,6 +213,8 @@ float TileVisibility(int k, float3 world, float jitter)
     float2 spread = clamp(0.5 * lightSize * gap * texelsPerUnit + jitter, 0.5, MAX_FILTER);
     if (spread.x < 1.0 && spread.y < 1.0) {
         // Nearly hard: the filtered free channel, where the caster is nearer.
+        if (max(beyond.x, beyond.y) > 0.0)
+            return 1.0;
         float2 atlasUV = (centre + 0.5) / atlasRes;
         if (tex2Dlod(atlasPoint, float4(atlasUV, 0.0, 0.0)).r > depth)
             return 1.0;

@@ -40,17 +40,18 @@ DemoLayout MakeDemoLayout()
 {
     DemoLayout layout;
     // The view looks down at about (-0.8, 0, -2.3) and the light, from above
-    // -x -z, at about (-0.1, 0, -1.1): the casters stand around them, their
-    // shadows falling towards +x +z.
-    SceneObject sphere{"Object01", MakeSphere(0.75f, 32, 16), {-2.5f, 0.75f, -0.9f}, 0.0f,
+    // -x -z, at about (-0.1, 0, -1.1): the casters stand around them across
+    // the view, the cone furthest back, their shadows falling towards the
+    // viewer; the ring faces the light, its shadow a ring.
+    SceneObject sphere{"Object01", MakeSphere(0.75f, 32, 16), {-2.4f, 0.75f, -0.2f}, 0.0f,
                        {0.80f, 0.30f, 0.25f, 1.0f}, {0.45f, 40.0f, 0.0f, 0.0f}, kWindowMargin};
-    SceneObject cylinder{"Object02", MakeCylinder(0.45f, 1.8f, 32), {0.9f, 0.0f, -3.7f}, 0.0f,
+    SceneObject cylinder{"Object02", MakeCylinder(0.45f, 1.8f, 32), {1.0f, 0.0f, -4.2f}, 0.0f,
                          {0.30f, 0.45f, 0.80f, 1.0f}, {0.45f, 40.0f, 0.0f, 0.0f}, kWindowMargin};
-    SceneObject cone{"Object03", MakeCone(0.8f, 1.6f, 32), {-1.7f, 0.0f, -3.1f}, 0.0f,
+    SceneObject cone{"Object03", MakeCone(0.8f, 1.6f, 32), {-2.4f, 0.0f, -2.8f}, 0.0f,
                      {0.35f, 0.70f, 0.35f, 1.0f}, {0.30f, 24.0f, 0.0f, 0.0f}, kWindowMargin};
     // The ring stands on its rim; its upper half shadows the inside of its
     // lower half, which the self-shadow map shows.
-    SceneObject ring{"Object04", MakeTorus(0.7f, 0.25f, 48, 16), {-0.2f, 0.95f, -1.5f}, 35.0f,
+    SceneObject ring{"Object04", MakeTorus(0.7f, 0.25f, 48, 16), {-0.1f, 0.95f, -1.9f}, 35.0f,
                      {0.85f, 0.70f, 0.30f, 1.0f}, {0.60f, 60.0f, 0.0f, 0.0f}, 2.0f * kWindowMargin};
     layout.groundLow = {-9.0f, -0.5f, -9.0f};
     layout.groundHigh = {9.0f, 0.0f, 9.0f};
