@@ -79,9 +79,18 @@ std::vector<std::string> PickStartUpLines(const std::string& out)
 void RunAndCheck(ProgramRun& program, bool coldCache)
 {
     const fs::path report = program.Dir() / "frames.txt";
+    // Recorded, not drawn: the picture has a test of its own, and recording
+    // keeps the frames quick on any machine.
+    const char* mode = std::getenv("ZANDREL_GFX");
+    const std::string savedMode = mode ? mode : "";
+    setenv("ZANDREL_GFX", "record", 1);
     setenv("ZANDREL_FRAME_REPORT", report.string().c_str(), 1);
     const bool started = program.Start();
     unsetenv("ZANDREL_FRAME_REPORT");
+    if (mode)
+        setenv("ZANDREL_GFX", savedMode.c_str(), 1);
+    else
+        unsetenv("ZANDREL_GFX");
     ASSERT_TRUE(started);
     ASSERT_TRUE(program.WaitUntilItCatches(SIGINT)) << program.Out() << program.Err();
     // Past its start-up it presents frame after frame.
@@ -89,7 +98,7 @@ void RunAndCheck(ProgramRun& program, bool coldCache)
     while (PresentedFrames(report) < 1 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ASSERT_GE(PresentedFrames(report), 1) << program.Out() << program.Err();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
     program.Signal(SIGINT);
     ASSERT_EQ(program.Wait(), 0) << program.Out() << program.Err();
@@ -99,7 +108,7 @@ void RunAndCheck(ProgramRun& program, bool coldCache)
     for (const char* trouble : {"Failed", "Can't", "failed", "error", "left out", "not found"})
         EXPECT_EQ(out.find(trouble), std::string::npos) << trouble << "\n" << out;
     // Every frame it presented is counted at the device's release; more than
-    // one went by in the tenth of a second it ran on.
+    // one went by in the half second it ran on.
     EXPECT_GT(PresentedFrames(report), 1) << ReadFile(report);
     // And it ended in its normal order.
     EXPECT_EQ(LinesAmong(out, ReleaseLines()), ReleaseLines());
