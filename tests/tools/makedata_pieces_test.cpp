@@ -84,19 +84,6 @@ TEST(MakeDataShapes, AreClosedFaceOutwardsAndCarryFullVertices)
     }
 }
 
-TEST(MakeDataShapes, UprightShapesStandOnTheirBase)
-{
-    for (const MeshGeometry& mesh : {MakeCylinder(0.45f, 1.8f, 16), MakeCone(0.8f, 1.6f, 16)}) {
-        float low = 1e9f, high = -1e9f;
-        for (const MeshVertex& v : mesh.vertices) {
-            low = std::min(low, v.position.y);
-            high = std::max(high, v.position.y);
-        }
-        EXPECT_FLOAT_EQ(low, 0.0f);
-        EXPECT_GT(high, 1.5f);
-    }
-}
-
 TEST(MakeDataShapes, BoxFacesContinueTheTopFaceMapping)
 {
     const float3 low{-2, -1, -4}, high{2, 0, 4};
@@ -176,17 +163,6 @@ TEST(MakeDataTransfer, BlockersTakeAwayWhatTheyHide)
     }
 }
 
-TEST(MakeDataTransfer, BlockedSeesOnlyWhatIsAheadOfTheRay)
-{
-    const std::vector<Occluder> roof = {Roof(0, 0, 1, 1)};
-    EXPECT_TRUE(Blocked(roof, {0, 0, 0}, {0, 1, 0}));
-    EXPECT_FALSE(Blocked(roof, {0, 0, 0}, {0, -1, 0}));
-    EXPECT_FALSE(Blocked(roof, {0, 2, 0}, {0, 1, 0}));
-    auto unit = [](float3 d) { return d * (1.0f / Length(d)); };
-    EXPECT_FALSE(Blocked(roof, {0, 0, 0}, unit({0.8f, 0.2f, 0.0f}))); // passes beside it
-    EXPECT_TRUE(Blocked(roof, {5, 0.8f, 0}, unit({-1, 0.04f, 0})));   // meets it from the side
-}
-
 TEST(MakeDataTransfer, PartsEncodeAndDecode)
 {
     for (const double value : {0.0, 0.1, -0.1, 0.2820948, -0.3257, 0.49, -0.49}) {
@@ -251,15 +227,3 @@ TEST(MakeDataImages, ReadBackThroughTheEngineDecoderTexelForTexel)
     }
 }
 
-TEST(MakeDataImages, NoiseIsTheSameEveryRunAndDiffersBySeed)
-{
-    EXPECT_EQ(WhiteNoise(8, 2, 5).bgra, WhiteNoise(8, 2, 5).bgra);
-    EXPECT_NE(WhiteNoise(8, 2, 5).bgra, WhiteNoise(8, 2, 6).bgra);
-    const Image noise = WhiteNoise(64, 1, 3);
-    // Every byte value turns up: no stuck bits.
-    std::vector<int> seen(256, 0);
-    for (uint8_t b : noise.bgra)
-        ++seen[b];
-    for (int count : seen)
-        EXPECT_GT(count, 0);
-}

@@ -1,9 +1,8 @@
 // The demonstration's data as the start-up meets it: the scene layout stands
 // its casters on the ground, inside the view and inside their light cameras'
-// windows; the scene the tool builds reads back through the engine's scene
-// reader as it was built; and the files the build wrote into the run folder
-// load through the engine's own readers: the scene with its compiled effect,
-// the volume and 2D jitter textures and the two transfer textures.
+// windows; and the files the build wrote into the run folder load through the
+// engine's own readers as the tool built them: the scene with its compiled
+// effect, the volume and 2D jitter textures and the two transfer textures.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -49,19 +48,6 @@ float3 ViewClip(float3 point)
 }
 
 } // namespace
-
-TEST(MakeDataLayout, NamesTheCastersThenTheGround)
-{
-    const DemoLayout layout = MakeDemoLayout();
-    ASSERT_EQ(layout.objects.size(), 5u);
-    const char* names[] = {"Object01", "Object02", "Object03", "Object04", "Box01"};
-    for (size_t i = 0; i < 5; ++i)
-        EXPECT_EQ(layout.objects[i].name, names[i]);
-    // Four distinct shapes.
-    for (size_t i = 0; i < 4; ++i)
-        for (size_t j = i + 1; j < 4; ++j)
-            EXPECT_NE(layout.objects[i].mesh.vertices.size(), layout.objects[j].mesh.vertices.size());
-}
 
 TEST(MakeDataLayout, CastersStandOnTheGroundInViewAndApart)
 {
@@ -195,40 +181,6 @@ protected:
 };
 
 } // namespace
-
-TEST_F(DataFolder, TheBuiltSceneReadsBackAsBuilt)
-{
-    const DemoLayout layout = MakeDemoLayout();
-    {
-        Scene built;
-        BuildDemoScene(built, layout);
-        built.SaveToFile("data/built.ids");
-    }
-    Scene scene;
-    scene.LoadByName("data/built.ids");
-    EXPECT_EQ(scene.GetState(), resource_state::kLoaded);
-    ExpectDemoScene(scene, layout);
-    EXPECT_TRUE(boxes_.Shown().empty());
-}
-
-TEST_F(DataFolder, CasterOccludersArePlacedByTheScenesNodes)
-{
-    const DemoLayout layout = MakeDemoLayout();
-    Scene scene;
-    BuildDemoScene(scene, layout);
-    const std::vector<Occluder> occluders = CasterOccluders(scene, layout);
-    ASSERT_EQ(occluders.size(), 4u);
-    for (size_t i = 0; i < 4; ++i) {
-        const SceneObject& object = layout.objects[i];
-        EXPECT_EQ(occluders[i].triangles.size(), object.mesh.TriangleCount());
-        const float3 first = TransformPoint(object.mesh.vertices[object.mesh.indices[0]].position, WorldOf(object));
-        EXPECT_NEAR(occluders[i].triangles[0].a.x, first.x, 1e-5f);
-        EXPECT_NEAR(occluders[i].triangles[0].a.y, first.y, 1e-5f);
-        EXPECT_NEAR(occluders[i].triangles[0].a.z, first.z, 1e-5f);
-        for (const Triangle& t : occluders[i].triangles)
-            EXPECT_LE(Length(t.a - occluders[i].bounds.centre), occluders[i].bounds.radius);
-    }
-}
 
 TEST_F(DataFolder, TheRunFoldersGeneratedFilesLoadThroughTheEngine)
 {
