@@ -11,7 +11,8 @@ mode=${1:-run}
 
 packages=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   angelscript-dev libbullet-dev libphysfs-dev zlib1g-dev libinih-dev libboost-dev
-  libzmq3-dev cppzmq-dev libgtest-dev libgmock-dev libbenchmark-dev libstb-dev zip)
+  libzmq3-dev cppzmq-dev libgtest-dev libgmock-dev libbenchmark-dev libstb-dev zip
+  libsdl2-dev xvfb xauth libx11-dev libxtst-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -9,6 +9,7 @@
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/hooks.h"
 #include "platform/gfx/device/pixel_ops.h"
+#include "platform/window/screen.h"
 
 namespace gfx {
 
@@ -824,9 +825,23 @@ Result Device::Present()
         result = kInvalidCall;
     } else {
         ++frames_;
+        ShowBackBuffer();
     }
     detail::RecordCall("Present", {}, result);
     return result;
+}
+
+void Device::ShowBackBuffer() const
+{
+    platform::FrameLayout layout;
+    switch (backBuffer_->Format()) {
+    case kFormatX8R8G8B8: case kFormatA8R8G8B8: layout = platform::FrameLayout::kBgrx8888; break;
+    case kFormatR5G6B5: layout = platform::FrameLayout::kRgb565; break;
+    case kFormatX1R5G5B5: case kFormatA1R5G5B5: layout = platform::FrameLayout::kXrgb1555; break;
+    default: return; // no window shows ten bits a channel
+    }
+    platform::ShowFrame(presentWindow_, backBuffer_->Bits(), static_cast<int>(backBuffer_->Width()),
+                        static_cast<int>(backBuffer_->Height()), static_cast<int>(backBuffer_->Pitch()), layout);
 }
 
 Result Device::ValidateDraw(uint32_t type, int32_t baseVertexIndex, uint32_t minVertexIndex, uint32_t numVertices,
