@@ -71,6 +71,8 @@ bool StartVideo(Screens& screens)
     // The program's own handlers close its windows on SIGINT, SIGTERM and SIGHUP.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    // A click that brings the focus is a click like any other.
+    SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         if (!screens.toldUnavailable)
             std::cout << "No window on the display: " << SDL_GetError() << "\n";
