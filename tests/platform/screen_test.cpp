@@ -362,8 +362,9 @@ TEST_F(ScreenTest, KeysTypedOnTheServerReachTheKeyboardByScanCode)
         std::vector<uint8_t> keys;
         ASSERT_TRUE(KeyReads(key.code, true, &keys));
         for (int other = 0; other < input::kKeyCount; ++other) {
-            if (other != key.code)
+            if (other != key.code) {
                 EXPECT_EQ(keys[other], 0) << "scan code " << other << " held too";
+            }
         }
         // Held across reads until released.
         EXPECT_TRUE(Keys()[key.code] & input::kKeyHeld);
