@@ -70,6 +70,8 @@ bool StartVideo(Screens& screens)
         return true;
     // The program's own handlers close its windows on SIGINT, SIGTERM and SIGHUP.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // A window on the display or none: never one that nobody sees.
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,wayland");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     // A click that brings the focus is a click like any other.
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");

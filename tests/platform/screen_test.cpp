@@ -6,6 +6,7 @@
 
 #include "tests/support/virtual_display.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -465,6 +466,36 @@ TEST_F(ScreenTest, LosingTheFocusLosesTheDevicesUntilItComesBack)
     ASSERT_EQ(mouse_->Acquire(), input::kInputOk);
     EXPECT_TRUE(input::PointerCaptured());
     EXPECT_EQ(Keys()[input::kKeyW], 0) << "a key released while away is not held any more";
+}
+
+} // namespace
+
+namespace {
+
+// A display named but not there: said once on standard output, then headless.
+TEST(ScreenWithoutServer, ADisplayThatDoesNotAnswerLeavesTheProgramHeadless)
+{
+    setenv("DISPLAY", ":987654", 1);
+    platform::testing::ResetWindowState(kClass);
+    platform::WindowClass windowClass;
+    windowClass.procedure = RecordingProc;
+    windowClass.className = kClass;
+    ASSERT_TRUE(platform::RegisterWindowClass(windowClass));
+    platform::Window* window = platform::CreateWindow(0, kClass, kTitle, platform::kStylePopup, 0, 0, 10, 10, nullptr,
+                                                      nullptr, platform::CurrentInstance());
+    testing::internal::CaptureStdout();
+    const bool first = platform::OpenScreen(window, 32, 32, false);
+    const bool second = platform::OpenScreen(window, 32, 32, false);
+    const std::string said = testing::internal::GetCapturedStdout();
+    unsetenv("DISPLAY");
+    EXPECT_FALSE(first);
+    EXPECT_FALSE(second);
+    EXPECT_EQ(said.rfind("No window on the display: ", 0), 0u) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_FALSE(platform::HasScreen(window));
+    EXPECT_FALSE(platform::ScreensOpen());
+    platform::DestroyWindow(window);
+    platform::testing::ResetWindowState(kClass);
 }
 
 } // namespace
