@@ -42,6 +42,7 @@ case "$mode" in
     build build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
       -DZANDREL_SANITIZE=ON -DZANDREL_FUZZ=ON -DZANDREL_BENCH=OFF
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+      LSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/lsan.supp:print_suppressions=0" \
       ctest --test-dir build-asan -j "$jobs" --output-on-failure ;;
   tsan)
     build build-tsan -DCMAKE_BUILD_TYPE=Debug -DZANDREL_TSAN=ON -DZANDREL_BENCH=OFF

@@ -73,6 +73,8 @@ bool StartVideo(Screens& screens)
     // A window on the display or none: never one that nobody sees.
     SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,wayland");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    // Frames shown from memory go straight to the window, not through a GL texture.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // A click that brings the focus is a click like any other.
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
