@@ -134,6 +134,10 @@ circPool& PoolSet::Add()
 void PoolSet::Destroy()
 {
     DetachThreads();
+    // The whole span goes back below; no pool need give its pages back first.
+    for (uint32_t i = 0; i < capacity_; ++i)
+        if (!records_[i].ownsStorage_)
+            records_[i].blocks = nullptr;
     delete[] records_;
     records_ = nullptr;
     if (region_)

@@ -69,7 +69,7 @@ public:
 
     std::recursive_mutex& postLock() { return postLock_; }
 
-    staticQueue<TaskBatch, kRingSize> ring;
+    staticQueue<TaskBatch, kRingSize, true> ring;
     staticVector<EngineThread*, kMaxThreads> threads{1};
     staticVector<std::mutex*, kMaxThreads> queueLocks{2};
 
