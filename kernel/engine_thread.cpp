@@ -169,6 +169,8 @@ void EngineThread::RunCycle()
 {
     ProcessHeadTask();
     Update();
+    if (!workSignal_.load(std::memory_order_acquire))
+        return; // inbound is as copied last
     std::lock_guard lock(queueLock);
     CopyInbound();
 }
@@ -183,28 +185,32 @@ void EngineThread::CopyInbound()
     workSignal_.store(false, std::memory_order_relaxed);
 }
 
+bool EngineThread::HeadRunnable() const
+{
+    if (working.Empty() || working.read == ranAt_)
+        return false;
+    const TaskMessage* task = working.Front();
+    return !task->waiting.load(std::memory_order_acquire) && !task->done.load(std::memory_order_acquire);
+}
+
 void EngineThread::ProcessHeadTask()
 {
-    if (working.Empty())
+    if (!HeadRunnable())
         return;
     TaskMessage* task = working.Front();
-    {
-        std::lock_guard lock(queueLock);
-        // Routing may have retired the head since the last copy, and its batch
-        // may already hold a new chain: only a head still queued is looked at.
-        if (inbound.read != working.read)
-            return;
-        if (task->waiting.load(std::memory_order_acquire) || task->done.load(std::memory_order_acquire))
-            return;
-    }
+    ranAt_ = working.read;
     task->taken.store(1, std::memory_order_relaxed);
     if (!task->cancelled.load(std::memory_order_relaxed)) {
         DispatchToModules(task);
         if (task->callback)
             task->callback(task->callbackWords[0], task->callbackWords[1], task->callbackWords[2]);
     }
-    std::lock_guard lock(queueLock);
+    // From the done flag on, routing may retire the record and its batch carry
+    // a new chain: nothing of it is read after.
+    QueueRegistry* registry = task->batch ? task->batch->registry : nullptr;
     task->done.store(1, std::memory_order_release);
+    if (registry)
+        registry->NoteChange();
 }
 
 void EngineThread::DispatchToModules(TaskMessage* task)
@@ -224,14 +230,8 @@ void EngineThread::NotifyWork()
 
 void EngineThread::WaitForWork()
 {
-    {
-        std::lock_guard lock(queueLock);
-        if (!working.Empty() && inbound.read == working.read) {
-            const TaskMessage* head = working.Front();
-            if (!head->waiting.load(std::memory_order_acquire) && !head->done.load(std::memory_order_acquire))
-                return; // runnable: the next cycle runs it
-        }
-    }
+    if (HeadRunnable())
+        return; // the next cycle runs it
     for (int i = 0; i < kIdleYields; ++i) {
         if (workSignal_.load(std::memory_order_acquire) || stop.load(std::memory_order_acquire))
             return;

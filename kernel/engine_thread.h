@@ -78,7 +78,9 @@ public:
     void ProcessHeadTask();
     void DispatchToModules(TaskMessage* task);
 
-    // Called by routing, holding queueLock: the thread has something new to look at.
+    // Called by routing, holding queueLock, whenever it changes inbound: the
+    // thread has something new to look at, and copies inbound at the end of its
+    // cycle (a cycle without the signal leaves the lock alone).
     void SignalWorkLocked() { workSignal_.store(true, std::memory_order_release); }
     // Also called holding queueLock: true when the thread sleeps in WaitForWork
     // and has been signalled, so NotifyIdle must rouse it once the lock is left.
@@ -103,6 +105,9 @@ protected:
     // still exist.
     void StopAndJoin();
 
+    // True when the working head is one the thread can run now.
+    bool HeadRunnable() const;
+
     // For threads whose step has nothing else to do: while there is no task it
     // could run, it yields the processor for a short while, then sleeps until
     // routing brings work or the thread is woken. An idle thread so costs
@@ -116,8 +121,14 @@ private:
     std::atomic<uint32_t> moduleCount_{0};
     std::mutex moduleLock_;
     std::condition_variable workCv_;
-    std::atomic<bool> workSignal_{false}; // written under queueLock, also read while spinning
+    std::atomic<bool> workSignal_{false}; // written under queueLock, also read without it
     bool idleWaiting_ = false; // guarded by queueLock
+    // The working counter of the head this thread ran last. Only this thread
+    // sets a record done, and routing retires only done heads, so a head it has
+    // not run is still queued and its record still whole: it is looked at
+    // without the lock. A head it has run may be retired and its record reused
+    // at any time, and is never looked at again.
+    uint32_t ranAt_ = 0xFFFFFFFFu;
 };
 
 // Sets the thread's stop flag, then wakes it.

@@ -51,6 +51,8 @@ void QueueRegistry::ResetQueues()
     queueLocks.count = 0;
     for (uint32_t i = 0; i < ring.MadeSlots(); ++i)
         ring.items[i].inUse = false;
+    batchesWaiting_.store(false, std::memory_order_relaxed);
+    NoteChange();
 }
 
 bool QueueRegistry::IsRegistered(const EngineThread* thread) const

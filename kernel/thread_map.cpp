@@ -47,6 +47,7 @@ bool QueueRegistry::RegisterThread(EngineThread* thread)
     thread->index = threads.count;
     threads.Push(thread);
     queueLocks.Push(&thread->queueLock);
+    NoteChange(); // batches waiting for this thread can go
     return true;
 }
 
@@ -75,7 +76,12 @@ EngineThread* RegisteredTarget(const staticVector<EngineThread*, QueueRegistry::
 
 void QueueRegistry::RouteQueues()
 {
+    const uint32_t changes = changes_.load(std::memory_order_acquire);
+    if (changes == routedChanges_.load(std::memory_order_relaxed) && !batchesWaiting_.load(std::memory_order_relaxed))
+        return;
     std::lock_guard post(postLock_);
+    routedChanges_.store(changes, std::memory_order_relaxed);
+    bool waiting = false;
     const uint32_t count = threads.count;
     for (uint32_t i = 0; i < count; ++i)
         queueLocks.items[i]->lock();
@@ -125,8 +131,10 @@ void QueueRegistry::RouteQueues()
         for (uint32_t i = 0; i < count && ready; ++i)
             if (threads.items[i]->inbound.Count() + needed[i] > EngineThread::kQueueSize)
                 ready = false;
-        if (!ready)
+        if (!ready) {
+            waiting = true;
             continue;
+        }
         for (uint32_t r = batch.tasks.read; r != batch.tasks.write; ++r) {
             TaskMessage& record = batch.tasks.At(r);
             record.target->inbound.Push(&record);
@@ -134,6 +142,8 @@ void QueueRegistry::RouteQueues()
         }
         batch.dispatched = 1;
     }
+
+    batchesWaiting_.store(waiting, std::memory_order_relaxed);
 
     bool notify[kMaxThreads] = {};
     for (uint32_t i = 0; i < count; ++i)
