@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "kernel/error_stream.h"
+#include "kernel/idle_wait.h"
 #include "kernel/module.h"
 #include "kernel/queue_registry.h"
 #include "kernel/thread_map.h"
@@ -24,9 +25,6 @@ void PrintLine(const std::string& line)
 
 // An idle thread re-checks this often even if no signal reached it.
 constexpr auto kIdleWaitBound = std::chrono::milliseconds(100);
-// Yields before sleeping: work arriving soon after the last is picked up
-// without the cost of waking a sleeping thread.
-constexpr int kIdleYields = 2000;
 } // namespace
 
 // ---- ThreadHandle ----
@@ -232,17 +230,21 @@ void EngineThread::WaitForWork()
 {
     if (HeadRunnable())
         return; // the next cycle runs it
-    for (int i = 0; i < kIdleYields; ++i) {
-        if (workSignal_.load(std::memory_order_acquire) || stop.load(std::memory_order_acquire))
-            return;
-        std::this_thread::yield();
-    }
-    std::unique_lock lock(queueLock);
-    if (workSignal_.load(std::memory_order_relaxed) || stop.load(std::memory_order_acquire))
+    // A thread that slept through its last wait without work goes straight back
+    // to sleep: it spins and yields only right after work.
+    if (!rested_ && SpinThenYield([this] {
+            return workSignal_.load(std::memory_order_acquire) || stop.load(std::memory_order_acquire);
+        }))
         return;
+    std::unique_lock lock(queueLock.Native());
+    if (workSignal_.load(std::memory_order_relaxed) || stop.load(std::memory_order_acquire)) {
+        rested_ = false;
+        return;
+    }
     idleWaiting_ = true;
-    workCv_.wait_for(lock, kIdleWaitBound,
-                     [this] { return workSignal_.load(std::memory_order_relaxed) || stop.load(std::memory_order_acquire); });
+    rested_ = !workCv_.wait_for(lock, kIdleWaitBound, [this] {
+        return workSignal_.load(std::memory_order_relaxed) || stop.load(std::memory_order_acquire);
+    });
     idleWaiting_ = false;
 }
 

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <thread>
 
+#include "kernel/critical_section.h"
 #include "kernel/hashed_name.h"
 #include "kernel/static_queue.h"
 #include "kernel/task_message.h"
@@ -91,7 +92,7 @@ public:
 
     staticQueue<TaskMessage*, kQueueSize> inbound;
     staticQueue<TaskMessage*, kQueueSize> working;
-    std::mutex queueLock;
+    CriticalSection queueLock;
     ThreadHandle handle;
     std::atomic<bool> inlineLoop{false};
     std::atomic<bool> stop{false};
@@ -109,9 +110,9 @@ protected:
     bool HeadRunnable() const;
 
     // For threads whose step has nothing else to do: while there is no task it
-    // could run, it yields the processor for a short while, then sleeps until
-    // routing brings work or the thread is woken. An idle thread so costs
-    // nothing, yet a task reaching it runs in its next cycle.
+    // could run, it spins and yields for a short while (kernel/idle_wait.h),
+    // then sleeps until routing brings work or the thread is woken. An idle
+    // thread so costs nothing, yet a task reaching it runs in its next cycle.
     void WaitForWork();
 
 private:
@@ -123,6 +124,7 @@ private:
     std::condition_variable workCv_;
     std::atomic<bool> workSignal_{false}; // written under queueLock, also read without it
     bool idleWaiting_ = false; // guarded by queueLock
+    bool rested_ = false;      // the last wait ended without work; own thread only
     // The working counter of the head this thread ran last. Only this thread
     // sets a record done, and routing retires only done heads, so a head it has
     // not run is still queued and its record still whole: it is looked at

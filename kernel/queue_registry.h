@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "kernel/critical_section.h"
 #include "kernel/static_queue.h"
 #include "kernel/static_vector.h"
 #include "kernel/task_batch.h"
@@ -78,7 +79,7 @@ public:
 
     staticQueue<TaskBatch, kRingSize, true> ring;
     staticVector<EngineThread*, kMaxThreads> threads{1};
-    staticVector<std::mutex*, kMaxThreads> queueLocks{2};
+    staticVector<CriticalSection*, kMaxThreads> queueLocks{2};
 
 private:
     std::recursive_mutex postLock_;
