@@ -217,13 +217,14 @@ void EngineThread::DispatchToModules(TaskMessage* task)
         modules_[i]->Dispatch(task);
 }
 
-void EngineThread::NotifyWork()
+void EngineThread::Signal()
 {
-    {
-        std::lock_guard lock(queueLock);
-        workSignal_.store(true, std::memory_order_release);
+    workSignal_.store(true, std::memory_order_seq_cst);
+    if (idleWaiting_.load(std::memory_order_seq_cst)) {
+        // Taking the lock waits until the sleeper is inside its wait.
+        { std::lock_guard lock(queueLock.Native()); }
+        workCv_.notify_one();
     }
-    workCv_.notify_one();
 }
 
 void EngineThread::WaitForWork()
@@ -237,15 +238,16 @@ void EngineThread::WaitForWork()
         }))
         return;
     std::unique_lock lock(queueLock.Native());
-    if (workSignal_.load(std::memory_order_relaxed) || stop.load(std::memory_order_acquire)) {
+    idleWaiting_.store(true, std::memory_order_seq_cst);
+    if (workSignal_.load(std::memory_order_seq_cst) || stop.load(std::memory_order_acquire)) {
+        idleWaiting_.store(false, std::memory_order_relaxed);
         rested_ = false;
         return;
     }
-    idleWaiting_ = true;
     rested_ = !workCv_.wait_for(lock, kIdleWaitBound, [this] {
-        return workSignal_.load(std::memory_order_relaxed) || stop.load(std::memory_order_acquire);
+        return workSignal_.load(std::memory_order_seq_cst) || stop.load(std::memory_order_acquire);
     });
-    idleWaiting_ = false;
+    idleWaiting_.store(false, std::memory_order_relaxed);
 }
 
 void StopThread(EngineThread* thread)

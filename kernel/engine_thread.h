@@ -79,16 +79,15 @@ public:
     void ProcessHeadTask();
     void DispatchToModules(TaskMessage* task);
 
-    // Called by routing, holding queueLock, whenever it changes inbound: the
-    // thread has something new to look at, and copies inbound at the end of its
-    // cycle (a cycle without the signal leaves the lock alone).
-    void SignalWorkLocked() { workSignal_.store(true, std::memory_order_release); }
-    // Also called holding queueLock: true when the thread sleeps in WaitForWork
-    // and has been signalled, so NotifyIdle must rouse it once the lock is left.
-    bool NeedsNotifyLocked() const { return idleWaiting_ && workSignal_.load(std::memory_order_relaxed); }
-    void NotifyIdle() { workCv_.notify_one(); }
-    // Signals and rouses the thread (for its wake).
-    void NotifyWork();
+    // Called by routing once it has left the queue locks, for a thread whose
+    // inbound queue or head task it changed: the thread has something new to
+    // look at and copies inbound at the end of its cycle (a cycle without the
+    // signal leaves the lock alone); a sleeping thread is roused. Signalling
+    // after the locks keeps the thread from spinning on a lock routing still
+    // holds.
+    void Signal();
+    // The same, for a thread's wake.
+    void NotifyWork() { Signal(); }
 
     staticQueue<TaskMessage*, kQueueSize> inbound;
     staticQueue<TaskMessage*, kQueueSize> working;
@@ -122,8 +121,11 @@ private:
     std::atomic<uint32_t> moduleCount_{0};
     std::mutex moduleLock_;
     std::condition_variable workCv_;
-    std::atomic<bool> workSignal_{false}; // written under queueLock, also read without it
-    bool idleWaiting_ = false; // guarded by queueLock
+    std::atomic<bool> workSignal_{false}; // set by Signal, cleared under queueLock
+    // Set under queueLock while the thread sleeps (or is about to) in WaitForWork.
+    // With workSignal_ it is read and written in sequential order, so a Signal
+    // either is seen before the sleep or sees the sleeper.
+    std::atomic<bool> idleWaiting_{false};
     bool rested_ = false;      // the last wait ended without work; own thread only
     // The working counter of the head this thread ran last. Only this thread
     // sets a record done, and routing retires only done heads, so a head it has

@@ -82,6 +82,7 @@ void QueueRegistry::RouteQueues()
     std::lock_guard post(postLock_);
     routedChanges_.store(changes, std::memory_order_relaxed);
     bool waiting = false;
+    bool signal[kMaxThreads] = {};
     const uint32_t count = threads.count;
     for (uint32_t i = 0; i < count; ++i)
         queueLocks.items[i]->lock();
@@ -98,7 +99,7 @@ void QueueRegistry::RouteQueues()
         if (TaskMessage* next = head->next) {
             next->waiting.store(0, std::memory_order_release);
             if (EngineThread* nextThread = RegisteredTarget(threads, *next))
-                nextThread->SignalWorkLocked();
+                signal[nextThread->index] = true;
         } else {
             TaskBatch* batch = head->batch;
             batch->tasks.read = 0;
@@ -108,7 +109,7 @@ void QueueRegistry::RouteQueues()
             ring.Pop();
         }
         inbound.Pop();
-        thread->SignalWorkLocked();
+        signal[i] = true;
     }
 
     // Hand out every batch not yet dispatched. A batch waits for a later pass
@@ -138,21 +139,18 @@ void QueueRegistry::RouteQueues()
         for (uint32_t r = batch.tasks.read; r != batch.tasks.write; ++r) {
             TaskMessage& record = batch.tasks.At(r);
             record.target->inbound.Push(&record);
-            record.target->SignalWorkLocked();
+            signal[record.target->index] = true;
         }
         batch.dispatched = 1;
     }
 
     batchesWaiting_.store(waiting, std::memory_order_relaxed);
 
-    bool notify[kMaxThreads] = {};
-    for (uint32_t i = 0; i < count; ++i)
-        notify[i] = threads.items[i]->NeedsNotifyLocked();
     for (uint32_t i = 0; i < count; ++i)
         queueLocks.items[i]->unlock();
     for (uint32_t i = 0; i < count; ++i)
-        if (notify[i])
-            threads.items[i]->NotifyIdle();
+        if (signal[i])
+            threads.items[i]->Signal();
 }
 
 // ---- The render thread's step ----
