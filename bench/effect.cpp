@@ -6,9 +6,9 @@
 #include <string>
 
 #include "bench/five_hundred_line_effect.h"
-#include "platform/gfx/compiled_effect.h"
-#include "platform/gfx/effect.h"
-#include "platform/gfx/effect_compiler.h"
+#include "platform/gfx/fx/compiled_effect.h"
+#include "platform/gfx/fx/effect_compiler.h"
+#include "platform/gfx/fx/runtime_effect.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Decoding a 2048 x 2048 DXT1 DDS file with its full mip chain from memory.
 #include <benchmark/benchmark.h>
 
-#include "platform/gfx/format.h"
-#include "platform/gfx/image_decode.h"
+#include "platform/gfx/device/format.h"
+#include "platform/gfx/image/image_decode.h"
 #include "platform/testing/dds_writer.h"
 
 static void DecodeEachIteration(benchmark::State& state, const std::vector<uint8_t>& file)

@@ -18,7 +18,7 @@
 #include "kernel/resource_tasks.h"
 #include "kernel/settings.h"
 #include "kernel/thread_map.h"
-#include "platform/gfx/format.h"
+#include "platform/gfx/device/format.h"
 #include "platform/testing/dds_writer.h"
 #include "platform/testing/message_box_script.h"
 #include "render/d3d_context.h"
@@ -54,8 +54,10 @@ public:
         savedOut_ = std::cout.rdbuf(quiet_.rdbuf());
         GetD3DContext()->CreateD3D();
         RenderDevice* renderer = GetRenderer();
-        renderer->width = 320;
-        renderer->height = 200;
+        GraphicsSettings graphics;
+        graphics.width = 320;
+        graphics.height = 200;
+        renderer->SetGraphicsSettings(graphics);
         GetD3DContext()->CreateDevice();
         GetFileSystem()->Mount(folder_.string(), "");
     }
@@ -162,7 +164,7 @@ void BM_TextureFromMemory(benchmark::State& state)
     bool loaded = true;
     for (auto _ : state) {
         gfx::BaseTexture* texture = nullptr;
-        loaded = loaded && gfx::Succeeded(CreateTextureFromFile(GetRenderer()->device, file.data(), file.size(), 0,
+        loaded = loaded && gfx::Succeeded(CreateTextureFromFile(GetRenderer()->Device(), file.data(), file.size(), 0,
                                                                 gfx::kPoolDefault, &texture));
         if (texture)
             texture->Release();

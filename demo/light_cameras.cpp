@@ -3,10 +3,10 @@
 #include <cmath>
 
 #include "kernel/error_stream.h"
-#include "scene/camera_node.h"
+#include "render/camera_node.h"
+#include "render/mesh_node.h"
+#include "render/scene.h"
 #include "scene/free_camera.h"
-#include "scene/mesh_node.h"
-#include "scene/scene.h"
 
 namespace {
 

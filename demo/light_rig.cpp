@@ -1,9 +1,9 @@
 #include "demo/light_rig.h"
 
+#include "render/camera_node.h"
 #include "render/effect.h"
 #include "render/material.h"
-#include "scene/camera_node.h"
-#include "scene/scene.h"
+#include "render/scene.h"
 
 float4x4 MakeShadowMapBias(float offset)
 {

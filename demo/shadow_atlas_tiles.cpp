@@ -2,8 +2,8 @@
 
 #include "kernel/error_stream.h"
 #include "kernel/math/float4x4.h"
-#include "scene/mesh_node.h"
-#include "scene/scene.h"
+#include "render/mesh_node.h"
+#include "render/scene.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/gfx/compiled_effect.h"
-#include "platform/gfx/effect.h"
-#include "platform/gfx/effect_compiler.h"
+#include "platform/gfx/fx/compiled_effect.h"
+#include "platform/gfx/fx/effect_compiler.h"
+#include "platform/gfx/fx/runtime_effect.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -12,8 +12,10 @@ inline bool StartFuzzDevice()
     std::ostringstream quiet;
     std::streambuf* saved = std::cout.rdbuf(quiet.rdbuf());
     GetD3DContext()->CreateD3D();
-    GetRenderer()->width = 64;
-    GetRenderer()->height = 64;
+    GraphicsSettings graphics;
+    graphics.width = 64;
+    graphics.height = 64;
+    GetRenderer()->SetGraphicsSettings(graphics);
     const bool made = GetD3DContext()->CreateDevice();
     std::cout.rdbuf(saved);
     return made;

@@ -3,10 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/gfx/bmp_reader.h"
-#include "platform/gfx/dds_reader.h"
-#include "platform/gfx/image_decode.h"
-#include "platform/gfx/tga_reader.h"
+#include "platform/gfx/image/bmp_reader.h"
+#include "platform/gfx/image/dds_reader.h"
+#include "platform/gfx/image/image_decode.h"
+#include "platform/gfx/image/tga_reader.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <iostream>
 #include <sstream>
 
-#include "platform/testing/message_box_script.h"
 #include "fuzz/fuzz_device.h"
-#include "scene/scene.h"
+#include "platform/testing/message_box_script.h"
+#include "render/scene.h"
 
 namespace {
 void CheckScene(Scene& scene)

@@ -28,7 +28,8 @@ struct HashedName {
             text = text.substr(0, zero);
         if (text.size() > kMaxLength)
             text = text.substr(0, kMaxLength);
-        std::memcpy(chars, text.data(), text.size());
+        if (!text.empty()) // an empty view may have no characters at all
+            std::memcpy(chars, text.data(), text.size());
         chars[text.size()] = '\0';
         length = static_cast<uint32_t>(text.size());
         hash = RSHash(text);

@@ -11,6 +11,7 @@
 
 #include "kernel/archive.h"
 #include "kernel/file_buffer.h"
+#include "platform/bytes/byte_reader.h"
 
 class MemoryArchive : public Archive {
 public:
@@ -41,8 +42,10 @@ public:
     uint32_t position = 0; // offset of the next unread byte
 
 private:
-    // Copies count bytes out and advances; zeros and false past the end.
-    bool Take(void* out, uint32_t count);
+    // A reader of the bytes from the position on, and taking back where it
+    // stopped (the end, and the archive damaged, when it ran out).
+    platform::ByteReader Unread() const;
+    void Consumed(const platform::ByteReader& in);
 
     bool damaged_ = false;
 };

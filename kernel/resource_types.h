@@ -14,7 +14,7 @@
 // | texture            | TextureResource       | texture data         | render/ (device) |
 // | material           | MaterialResource      | an Effect handle     | render/          |
 // | effect             | Effect (EffectResource) | EffectData         | render/          |
-// | scene              | Scene (SceneResource) | material + node list | scene/           |
+// | scene              | Scene (SceneResource) | material + node list | render/          |
 // | particle system    | ParticleResource      | ParticleData         | render/          |
 // | vertex declaration | VertexDeclResource    | VertexDeclData       | render/ (device) |
 // | vertex buffer      | VertexBufferResource  | buffer and counts    | render/ (device) |
@@ -34,8 +34,3 @@ inline constexpr uint16_t kVertexDeclFormatVersion = 0;
 inline constexpr uint16_t kVertexBufferFormatVersion = 0;
 inline constexpr uint16_t kIndexBufferFormatVersion = 1;
 inline constexpr uint16_t kMeshFormatVersion = 0;
-
-// The scene type's template instance (Scene and SceneData: scene/scene.h).
-class Scene;
-struct SceneData;
-using SceneResource = ResourceObject<Scene, SceneData, kSceneFormatVersion>;

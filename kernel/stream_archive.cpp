@@ -25,16 +25,15 @@ void ArchiveFileStream::FileWriteU8(uint8_t value)
 void ArchiveFileStream::FileWriteU16(uint16_t value)
 {
     u16_ = value;
-    const char bytes[2] = {static_cast<char>(u16_ & 0xFF), static_cast<char>(u16_ >> 8)};
-    file_.write(bytes, 2);
+    bytes_.U16(u16_);
+    WritePending();
 }
 
 void ArchiveFileStream::FileWriteU32(uint32_t value)
 {
     u32_ = value;
-    const char bytes[4] = {static_cast<char>(u32_ & 0xFF), static_cast<char>((u32_ >> 8) & 0xFF),
-                           static_cast<char>((u32_ >> 16) & 0xFF), static_cast<char>(u32_ >> 24)};
-    file_.write(bytes, 4);
+    bytes_.U32(u32_);
+    WritePending();
 }
 
 void ArchiveFileStream::FileWriteFloat(float value)
@@ -42,6 +41,13 @@ void ArchiveFileStream::FileWriteFloat(float value)
     uint32_t bits;
     std::memcpy(&bits, &value, sizeof(bits));
     FileWriteU32(bits);
+}
+
+void ArchiveFileStream::WritePending()
+{
+    const std::span<const uint8_t> bytes = bytes_.Written();
+    file_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes_.Clear();
 }
 
 void ArchiveFileStream::FileWriteString(const std::string& text)

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "kernel/archive.h"
+#include "platform/bytes/byte_writer.h"
 
 // The output file with the scratch fields its writers copy a value into first.
 class ArchiveFileStream {
@@ -25,7 +26,11 @@ public:
     void FileWriteBytes(const void* address, uint32_t count);
 
 private:
+    // Writes out what the number writers put into bytes_.
+    void WritePending();
+
     std::ofstream file_;
+    platform::ByteWriter bytes_;
     uint8_t u8_ = 0;
     uint16_t u16_ = 0;
     uint32_t u32_ = 0;

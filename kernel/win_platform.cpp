@@ -4,6 +4,7 @@
 
 #include "kernel/error_stream.h"
 #include "platform/os/clock.h"
+#include "platform/os/console.h"
 #include "platform/os/cpu.h"
 #include "platform/os/dynamic_library.h"
 #include "platform/os/paths.h"
@@ -145,4 +146,24 @@ void WinPlatform::UnloadDll(void* module)
 std::string WinPlatform::GetModulePath()
 {
     return platform::os::ExecutablePath();
+}
+
+int WinPlatform::PumpMessages()
+{
+    if (platform::PeekMessage(message, true)) {
+        platform::TranslateMessage(message);
+        platform::DispatchMessage(message);
+        return message.message == platform::kMsgQuit ? 1 : 0;
+    }
+    if (!pauseFrames && !RunFrame())
+        return 1;
+    return 0;
+}
+
+void WinPlatform::OpenConsole()
+{
+    platform::os::Console* console = platform::os::OpenConsole();
+    platform::os::SetConsoleBufferLines(console, 2500);
+    consoleOutput = console;
+    platform::os::BindStandardStreamsToConsole(console);
 }

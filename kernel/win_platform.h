@@ -1,9 +1,9 @@
 #pragma once
 // The running platform of this system: the clock, paths, processes and
-// libraries of the operating system, and the main window, the demonstration
-// object, the last window message and the console that the start-up uses.
-// Run, Shutdown, PumpMessages and OpenConsole belong to the start-up and
-// shutdown order (kernel/application.cpp).
+// libraries of the operating system, and the main window, the last window
+// message and the console that the start-up uses. PumpMessages is one cycle of
+// the main loop; what a frame shows comes from RunFrame, which the program's
+// own platform (app/app_platform.h) gives together with Run and Shutdown.
 #include <cstdint>
 #include <string>
 
@@ -11,7 +11,6 @@
 #include "platform/window/message_queue.h"
 #include "platform/window/window.h"
 
-class ShadowDemo;
 namespace platform::os { struct Console; }
 
 // The main window: the class record it was registered with and its handle.
@@ -37,8 +36,6 @@ public:
     WinPlatform();
     ~WinPlatform() override;
 
-    void Run() override;
-    void Shutdown() override;
     std::string GetCurrentDir() override;
     std::string GetExeDir() override;
     bool SetCurrentDir(const std::string& path) override;
@@ -54,11 +51,13 @@ public:
     // One cycle of the main loop: handles one pending window message or, when
     // none is pending, runs one frame. 1 ends the program, 0 goes on.
     int PumpMessages();
+    // One frame of what the program shows; false ends the program. The base
+    // shows nothing and goes on.
+    virtual bool RunFrame() { return true; }
     // logMode 1: the console with a 2500-line buffer takes the standard streams.
     void OpenConsole();
 
     MainWindow mainWindow;
-    ShadowDemo* demo = nullptr;
     platform::Message message;
     platform::os::Console* consoleOutput = nullptr;
 

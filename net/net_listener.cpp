@@ -20,12 +20,6 @@ void TaskFinished(uintptr_t, uintptr_t, uintptr_t)
     pendingTasks.fetch_sub(1, std::memory_order_relaxed);
 }
 
-uint32_t Word(const uint8_t* bytes)
-{
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
 } // namespace
 
 RequestHeader RequestHeader::FromText(std::string_view text)
@@ -47,7 +41,7 @@ bool RequestHeader::Matches(const uint8_t* request, size_t size) const
 {
     if (!valid || !request || size < kRequestHeaderSize)
         return false;
-    return Word(request) == Word(bytes.data()) && Word(request + 4) == Word(bytes.data() + 4);
+    return std::memcmp(request, bytes.data(), kRequestHeaderSize) == 0;
 }
 
 NetListener::NetListener(NetThread* server) : server_(server ? server : GetNetThread())

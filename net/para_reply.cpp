@@ -2,10 +2,16 @@
 
 #include <cstring>
 #include <mutex>
+#include <span>
+
+#include "platform/bytes/byte_reader.h"
+#include "platform/bytes/byte_writer.h"
 
 static_assert(sizeof(kParaReplyTag) - 1 == 8, "the tag fills the first eight bytes");
 
 namespace {
+
+constexpr size_t kValueAt = 9; // after the tag and the flags
 
 struct Block {
     std::mutex lock;
@@ -27,19 +33,12 @@ ParaReply::ParaReply()
 
 float ParaReply::Value() const
 {
-    uint32_t word = static_cast<uint32_t>(bytes[9]) | static_cast<uint32_t>(bytes[10]) << 8 |
-                    static_cast<uint32_t>(bytes[11]) << 16 | static_cast<uint32_t>(bytes[12]) << 24;
-    float value;
-    std::memcpy(&value, &word, sizeof(value));
-    return value;
+    return platform::ByteReader(bytes).F32At(kValueAt);
 }
 
 void ParaReply::SetValue(float value)
 {
-    uint32_t word;
-    std::memcpy(&word, &value, sizeof(word));
-    for (int i = 0; i < 4; ++i)
-        bytes[9 + i] = static_cast<uint8_t>(word >> (8 * i));
+    platform::ByteWriter(std::span(bytes).subspan(kValueAt, 4)).F32(value);
 }
 
 ParaReply ReadParaReply()

@@ -33,11 +33,6 @@ TaskMessage NewTask(uint32_t id)
 
 } // namespace
 
-uint16_t ReadU16(const uint8_t* bytes)
-{
-    return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
-}
-
 TaskMessage MakeWeatherTask(const uint8_t* record)
 {
     TaskMessage task = NewTask(kSetWeatherId);

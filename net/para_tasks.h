@@ -60,9 +60,6 @@ TaskMessage MakePreallocTask(uint16_t count);
 // Stores the record; the task carries its ticket.
 TaskMessage MakeTargetTask(const uint8_t* record);
 
-// The little-endian u16 at `bytes`.
-uint16_t ReadU16(const uint8_t* bytes);
-
 // Targets records waiting for their task. A store of kSlots: a record put
 // while every slot holds one replaces the oldest, whose task then finds nothing.
 class TargetRecordStore {

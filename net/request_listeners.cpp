@@ -4,6 +4,7 @@
 
 #include "net/para_reply.h"
 #include "net/para_tasks.h"
+#include "platform/bytes/byte_reader.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ bool ParaListener::OnRequest(const uint8_t* request, size_t size)
     }
     if (preallocHeader_.Matches(request, size)) {
         if (HoldsRecord(size, kPreallocRecordSize)) {
-            TaskMessage task = MakePreallocTask(ReadU16(record));
+            TaskMessage task = MakePreallocTask(platform::ByteReader(record, kPreallocRecordSize).U16());
             PostToRenderThread(task, "na");
         }
         return false;

@@ -1,7 +1,6 @@
 #include "net/weather.h"
 
 #include <cmath>
-#include <cstring>
 
 #include "kernel/task_message.h"
 #include "net/para_tasks.h"
@@ -9,24 +8,7 @@
 #include "render/effect.h"
 #include "render/material.h"
 #include "net/remote_scene.h"
-
-namespace {
-
-int16_t ReadI16(const uint8_t* bytes)
-{
-    return static_cast<int16_t>(ReadU16(bytes));
-}
-
-float ReadF32(const uint8_t* bytes)
-{
-    const uint32_t word = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-                          static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-    float value;
-    std::memcpy(&value, &word, sizeof(value));
-    return value;
-}
-
-} // namespace
+#include "platform/bytes/byte_reader.h"
 
 float TimeOfDayAngle(int16_t hours, int16_t minutes)
 {
@@ -38,20 +20,21 @@ float TimeOfDayAngle(int16_t hours, int16_t minutes)
 
 WeatherValues DecodeWeather(const uint8_t* record)
 {
+    platform::ByteReader in(record, kWeatherRecordSize);
     WeatherValues v;
-    v.cloudBottomHeight = static_cast<float>(ReadI16(record + 3) * kOutsideToScene);
-    v.cloudCover = static_cast<float>(ReadI16(record + 7) * 0.1);
-    v.timeOfDayAngle = TimeOfDayAngle(ReadI16(record + 13), ReadI16(record + 15));
-    v.cloudsWanted = record[19];
-    v.fogMultiplier = static_cast<float>((1.0 / ReadF32(record + 20)) * 10000.0);
+    v.cloudBottomHeight = static_cast<float>(in.I16At(3) * kOutsideToScene);
+    v.cloudCover = static_cast<float>(in.I16At(7) * 0.1);
+    v.timeOfDayAngle = TimeOfDayAngle(in.I16At(13), in.I16At(15));
+    v.cloudsWanted = in.U8At(19);
+    v.fogMultiplier = static_cast<float>((1.0 / in.F32At(20)) * 10000.0);
     v.fogAffectsAlpha = v.fogMultiplier <= kDefaultFogMultiplier;
-    v.coverB = ReadF32(record + 24);
-    v.coverA = ReadF32(record + 28);
-    const float speed = static_cast<float>(ReadF32(record + 36) * kOutsideToScene);
-    const float direction = ReadF32(record + 40);
+    v.coverB = in.F32At(24);
+    v.coverA = in.F32At(28);
+    const float speed = static_cast<float>(in.F32At(36) * kOutsideToScene);
+    const float direction = in.F32At(40);
     v.wind.SetXYZW(speed * std::cos(direction), 0.0f, speed * std::sin(direction), 0.0f);
-    v.clearStatus = record[44] == 1;
-    v.starBrightness = ReadF32(record + 45);
+    v.clearStatus = in.U8At(44) == 1;
+    v.starBrightness = in.F32At(45);
     return v;
 }
 

@@ -2,7 +2,7 @@
 // Locking a whole vertex or index buffer to fill it, as both buffer kinds do.
 #include <cstdint>
 
-#include "platform/gfx/buffer.h"
+#include "platform/gfx/device/buffer.h"
 
 // The address of the whole buffer; null when there is no buffer or the lock
 // failed, so the caller skips the filling.

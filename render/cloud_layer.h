@@ -8,7 +8,7 @@
 
 #include "kernel/math/float4.h"
 #include "render/material.h"
-#include "scene/mesh_node.h"
+#include "render/mesh_node.h"
 
 // What the renderer draws one cloud with.
 struct alignas(16) CloudRecord {

@@ -7,7 +7,7 @@
 
 #include "kernel/engine_threads.h"
 #include "kernel/file_system.h"
-#include "platform/gfx/texture.h"
+#include "platform/gfx/device/texture.h"
 #include "render/texture_lock.h"
 #include "render/texture_resource.h"
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "platform/gfx/format.h"
-#include "platform/gfx/resource_flags.h"
+#include "platform/gfx/device/format.h"
+#include "platform/gfx/device/resource_flags.h"
 #include "render/texture_lock.h"
 
 namespace {

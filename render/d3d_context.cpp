@@ -3,13 +3,13 @@
 #include <iostream>
 #include <string>
 
-#include "kernel/application.h"
 #include "kernel/error_stream.h"
 #include "kernel/settings.h"
-#include "platform/gfx/device.h"
-#include "platform/gfx/draw_types.h"
-#include "platform/gfx/format.h"
-#include "platform/gfx/resource_flags.h"
+#include "kernel/window_handles.h"
+#include "platform/gfx/device/device.h"
+#include "platform/gfx/device/draw_types.h"
+#include "platform/gfx/device/format.h"
+#include "platform/gfx/device/resource_flags.h"
 #include "render/render_device.h"
 
 namespace {
@@ -76,7 +76,7 @@ void D3DContext::ReportCaps()
     const RenderDevice* renderer = GetRenderer();
     d3d->GetDeviceCaps(gfx::kDefaultAdapter, gfx::kDeviceHal, &caps);
 
-    if (renderer->antialiasing == kAntialiasingCsaa) {
+    if (renderer->Graphics().antialiasing == kAntialiasingCsaa) {
         uint32_t levels = 0;
         const gfx::Result result = d3d->CheckDeviceMultiSampleType(gfx::kDefaultAdapter, gfx::kDeviceHal, kAdapterFormat,
                                                                    false, gfx::kMultisample8Samples, &levels);
@@ -84,14 +84,14 @@ void D3DContext::ReportCaps()
         ReportSupport(levels >= 3, "CSAA (AALevels = " + std::to_string(levels) + ")");
     } else {
         const gfx::Result result = d3d->CheckDeviceMultiSampleType(gfx::kDefaultAdapter, gfx::kDeviceHal, kAdapterFormat,
-                                                                   false, renderer->antialiasing, nullptr);
+                                                                   false, renderer->Graphics().antialiasing, nullptr);
         ReportSupport(result == gfx::kOk, "chosen antialiasing mode");
     }
     ReportSupport((caps.caps2 & gfx::kCaps2DynamicTextures) != 0, "dynamic textures");
     ReportSupport((caps.devCaps2 & gfx::kDevCaps2CanStretchRectFromTextures) != 0, "stretching from textures");
     ReportSupport(caps.vertexShaderVersion >= kVertexShader30, "Vertex Shader Model 3.0");
     ReportSupport(caps.pixelShaderVersion >= kPixelShader30, "Pixel Shader Model 3.0");
-    if (renderer->alphaToCoverage) {
+    if (renderer->Graphics().alphaToCoverage) {
         const gfx::Result result = d3d->CheckDeviceFormat(gfx::kDefaultAdapter, gfx::kDeviceHal, kAdapterFormat, 0,
                                                           gfx::kResourceSurface, gfx::kFourCCAlphaToCoverage);
         ReportSupport(result == gfx::kOk, "Alpha-to-coverage");
@@ -102,20 +102,20 @@ gfx::PresentParameters D3DContext::PresentParameters() const
 {
     const RenderDevice* renderer = GetRenderer();
     gfx::PresentParameters parameters;
-    parameters.backBufferWidth = renderer->width;
-    parameters.backBufferHeight = renderer->height;
+    parameters.backBufferWidth = renderer->Graphics().width;
+    parameters.backBufferHeight = renderer->Graphics().height;
     parameters.backBufferFormat = gfx::kFormatA8R8G8B8;
     parameters.backBufferCount = 3;
     parameters.multiSampleType = renderer->MultisampleType();
     parameters.multiSampleQuality = renderer->MultisampleQuality();
     parameters.swapEffect = gfx::kSwapDiscard;
     parameters.deviceWindow = MainWindow();
-    parameters.windowed = !renderer->fullscreen;
+    parameters.windowed = !renderer->Graphics().fullscreen;
     parameters.enableAutoDepthStencil = false;
     parameters.autoDepthStencilFormat = 0;
     parameters.flags = 0;
     parameters.fullScreenRefreshRate = 0;
-    parameters.presentationInterval = renderer->vsync ? gfx::kPresentIntervalOne : gfx::kPresentIntervalImmediate;
+    parameters.presentationInterval = renderer->Graphics().vsync ? gfx::kPresentIntervalOne : gfx::kPresentIntervalImmediate;
     return parameters;
 }
 
@@ -129,26 +129,27 @@ bool D3DContext::CreateDevice()
     if (use3DVision)
         Init3DVision();
 
+    gfx::Device* device = nullptr;
     const gfx::Result result =
         d3d ? d3d->CreateDevice(gfx::kDefaultAdapter, gfx::kDeviceHal, MainWindow(),
-                                gfx::kCreateHardwareVertexProcessing, &parameters, &renderer->device)
+                                gfx::kCreateHardwareVertexProcessing, &parameters, &device)
             : gfx::kNotAvailable;
-    renderer->lastResult = result;
-    if (result < 0 || !renderer->device) {
-        renderer->device = nullptr;
+    renderer->KeepResult(result);
+    renderer->SetDevice(result < 0 ? nullptr : device);
+    if (result < 0 || !device) {
         errorTwoLines = false;
         GetErrorStream() << "Can't create Direct3D device: " << gfx::DescribeResult(result) << "\n";
         // Everything after this needs the device.
         return false;
     }
 
-    ReportSupport(renderer->device->CreateQuery(gfx::kQueryEvent, nullptr) == gfx::kOk, "GPU queries");
+    ReportSupport(renderer->Device()->CreateQuery(gfx::kQueryEvent, nullptr) == gfx::kOk, "GPU queries");
 
     if (use3DVision && GetSettings().GetBool("Graphics", "useStereoHandle"))
         InitStereoHandle();
 
     renderer->InitDirectDraw();
-    std::cout << "D3D9Device Handle: " << static_cast<const void*>(renderer->device) << "\n";
+    std::cout << "D3D9Device Handle: " << static_cast<const void*>(renderer->Device()) << "\n";
     return true;
 }
 

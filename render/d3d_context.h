@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/gfx/caps.h"
-#include "platform/gfx/direct3d.h"
-#include "platform/gfx/present_parameters.h"
-#include "platform/gfx/stereo_driver.h"
+#include "platform/gfx/device/caps.h"
+#include "platform/gfx/device/direct3d.h"
+#include "platform/gfx/device/present_parameters.h"
+#include "platform/gfx/device/stereo_driver.h"
 
 class D3DContext {
 public:

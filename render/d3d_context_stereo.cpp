@@ -64,7 +64,7 @@ void D3DContext::Init3DVision()
 void D3DContext::InitStereoHandle()
 {
     std::cout << "Getting stereo handle...";
-    nvStatus = gfx::stereo::CreateHandleFromDevice(GetRenderer()->device, &stereoHandle);
+    nvStatus = gfx::stereo::CreateHandleFromDevice(GetRenderer()->Device(), &stereoHandle);
     switch (nvStatus) {
     case gfx::stereo::kOk: std::cout << "OK.\n"; break;
     case gfx::stereo::kInvalidArgument: Report("NVAPI_INVALID_ARGUMENT\n"); break;

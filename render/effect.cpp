@@ -7,7 +7,7 @@
 #include "kernel/file_system.h"
 #include "kernel/memory_archive.h"
 #include "kernel/platform.h"
-#include "platform/gfx/effect.h"
+#include "platform/gfx/fx/runtime_effect.h"
 #include "render/render_device.h"
 
 const uint8_t* frameRendererHdr = nullptr;
@@ -301,12 +301,15 @@ void Effect::CopyPayloadTo(EffectResource& target)
 bool LoadShader(const FileBuffer& buffer, EffectObject& out, const std::vector<std::string>* defines)
 {
     RenderDevice* renderer = GetRenderer();
-    renderer->videoMemoryBefore = renderer->GetBusyVideoMemory();
     int32_t result = 0;
-    const bool made = CreateEffectFromMemory(buffer.data, buffer.size, std::string(buffer.name.View()), defines,
-                                             renderer->device, out, result);
-    renderer->effectMemory += static_cast<int32_t>(renderer->GetBusyVideoMemory() - renderer->videoMemoryBefore);
-    renderer->lastResult = result;
-    renderer->compileErrors.clear();
+    bool made = false;
+    // The effect's memory counts whatever the outcome.
+    renderer->AccountVideoMemory(VideoMemoryKind::Effect, [&] {
+        made = CreateEffectFromMemory(buffer.data, buffer.size, std::string(buffer.name.View()), defines,
+                                      renderer->Device(), out, result);
+        return true;
+    });
+    renderer->KeepResult(result);
+    renderer->ClearCompileErrors();
     return made;
 }

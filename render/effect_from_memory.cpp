@@ -1,8 +1,8 @@
 #include "render/effect_from_memory.h"
 
 #include "kernel/error_stream.h"
-#include "platform/gfx/device.h"
-#include "platform/gfx/effect.h"
+#include "platform/gfx/device/device.h"
+#include "platform/gfx/fx/runtime_effect.h"
 #include "render/render_device.h"
 
 bool CreateEffectFromMemory(const void* data, size_t size, const std::string& fileName,

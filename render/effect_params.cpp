@@ -1,6 +1,6 @@
 #include "render/effect_params.h"
 
-#include "platform/gfx/effect.h"
+#include "platform/gfx/fx/runtime_effect.h"
 
 void EffectParams::SetFloat(const std::string& name, float value, const std::string& group)
 {

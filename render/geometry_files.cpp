@@ -7,8 +7,9 @@
 #include "kernel/archive.h"
 #include "kernel/error_stream.h"
 #include "kernel/memory_archive.h"
-#include "platform/gfx/resource_flags.h"
-#include "platform/gfx/vertex_declaration.h"
+#include "platform/bytes/byte_reader.h"
+#include "platform/gfx/device/resource_flags.h"
+#include "platform/gfx/device/vertex_layout.h"
 
 namespace {
 // The bytes of the index and vertex data read in one go; a lock that failed
@@ -74,7 +75,12 @@ void VertexDeclResource::Serialize(Archive& archive)
     }
     for (uint32_t i = 0; i < count; ++i) {
         gfx::VertexElement element = archive.IsReading() ? gfx::VertexElement{} : data->elements[i];
-        archive.Bytes(&element, sizeof(element));
+        archive.U16(element.stream);
+        archive.U16(element.offset);
+        archive.U8(element.type);
+        archive.U8(element.method);
+        archive.U8(element.usage);
+        archive.U8(element.usageIndex);
         if (archive.IsReading()) {
             if (element.stream >= kVertexDeclStreams || gfx::DeclTypeSize(element.type) == 0) {
                 RefuseResourceRead(archive, "Vertex declaration element " + std::to_string(i) + " refused.");
@@ -92,14 +98,14 @@ void VertexDeclResource::Serialize(Archive& archive)
     if (archive.IsWriting()) {
         for (auto& [usage, offset] : data->usageOffsets) {
             uint32_t u = usage;
-            archive.Bytes(&u, 4);
-            archive.Bytes(&offset, 4);
+            archive.U32(u);
+            archive.U32(offset);
         }
     } else {
         for (uint32_t i = 0; i < entries; ++i) {
             uint32_t usage = 0, offset = 0;
-            archive.Bytes(&usage, 4);
-            archive.Bytes(&offset, 4);
+            archive.U32(usage);
+            archive.U32(offset);
             data->usageOffsets[usage] = offset;
         }
     }
@@ -174,17 +180,9 @@ void IndexBufferResource::Serialize(Archive& archive)
         TransferBytes(archive, target, uint64_t(count) * indexSize);
         bool inRange = true;
         if (archive.IsReading()) {
-            for (uint32_t i = 0; i < count && inRange; ++i) {
-                uint32_t index = 0;
-                if (indexSize == 2) {
-                    uint16_t small;
-                    std::memcpy(&small, static_cast<uint8_t*>(target) + 2 * size_t(i), 2);
-                    index = small;
-                } else {
-                    std::memcpy(&index, static_cast<uint8_t*>(target) + 4 * size_t(i), 4);
-                }
-                inRange = index < vertexCount;
-            }
+            platform::ByteReader indices(target, size_t(count) * indexSize);
+            for (uint32_t i = 0; i < count && inRange; ++i)
+                inRange = (indexSize == 2 ? indices.U16() : indices.U32()) < vertexCount;
         }
         data->UnlockIndexBuffer();
         if (!inRange) {

@@ -9,7 +9,7 @@
 
 #include "kernel/math/float4.h"
 #include "kernel/resource_types.h"
-#include "platform/gfx/buffer.h"
+#include "platform/gfx/device/buffer.h"
 #include "render/material.h"
 
 // The most vertices 16-bit indices can address (0 to 65535).

@@ -7,8 +7,8 @@
 #include "kernel/error_stream.h"
 #include "kernel/memory_archive.h"
 #include "kernel/resource_tasks.h"
-#include "platform/gfx/resource_flags.h"
-#include "platform/gfx/vertex_declaration.h"
+#include "platform/gfx/device/resource_flags.h"
+#include "platform/gfx/device/vertex_layout.h"
 
 namespace {
 // The fewest bytes a nested subset takes: its framing and fixed fields.

@@ -14,10 +14,10 @@ PostPass::PostPass()
 void PostPass::SetupPostPass(uint8_t noClear, RenderTargetRecord* passTarget)
 {
     if (!quadBuilt) {
-        RenderDevice* device = GetRenderer();
+        const GraphicsSettings& graphics = GetRenderer()->Graphics();
         // A quad that could not be made is tried again at the next set-up.
-        quadBuilt = CreateQuadOfSize(quad.mesh, static_cast<float>(device->width),
-                                     static_cast<float>(device->height), 1, 1)
+        quadBuilt = CreateQuadOfSize(quad.mesh, static_cast<float>(graphics.width),
+                                     static_cast<float>(graphics.height), 1, 1)
                         ? 1
                         : 0;
     }

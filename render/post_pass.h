@@ -6,11 +6,11 @@
 // its parameters), and a scene renderer that draws the quad.
 #include <cstdint>
 
+#include "render/camera_node.h"
 #include "render/material.h"
+#include "render/mesh_node.h"
 #include "render/render_pass.h"
 #include "render/renderer_template_scene.h"
-#include "scene/camera_node.h"
-#include "scene/mesh_node.h"
 
 class alignas(16) PostPass : public RenderPass {
 public:

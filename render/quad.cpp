@@ -4,8 +4,8 @@
 #include <iostream>
 
 #include "kernel/error_stream.h"
-#include "platform/gfx/resource_flags.h"
-#include "platform/gfx/vertex_declaration.h"
+#include "platform/gfx/device/resource_flags.h"
+#include "platform/gfx/device/vertex_layout.h"
 #include "render/mesh.h"
 
 namespace {

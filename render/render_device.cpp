@@ -5,8 +5,8 @@
 #include "kernel/engine_threads.h"
 #include "kernel/error_stream.h"
 #include "kernel/settings.h"
-#include "platform/gfx/format.h"
-#include "platform/gfx/render_state.h"
+#include "platform/gfx/device/format.h"
+#include "platform/gfx/device/render_state.h"
 
 static_assert(alignof(RenderDevice) >= 16, "the render device holds aligned vectors and matrices");
 
@@ -30,6 +30,55 @@ RenderDevice::~RenderDevice()
     bytesPerTexel.clear();
 }
 
+float RenderDevice::BytesPerTexel(uint32_t format) const
+{
+    const auto entry = bytesPerTexel.find(format);
+    return entry != bytesPerTexel.end() && entry->second != 0.0f ? entry->second : 4.0f;
+}
+
+const gfx::Viewport& RenderDevice::CurrentViewport() const
+{
+    return currentTarget ? currentTarget->viewport : backBufferTarget.viewport;
+}
+
+void RenderDevice::BindTarget(uint32_t index, RenderTargetRecord* record)
+{
+    if (index == 0)
+        currentTarget = record;
+    if (!device)
+        return;
+    device->SetRenderTarget(index, record ? record->colour : nullptr);
+    if (record) {
+        device->SetDepthStencilSurface(record->depthStencil);
+        device->SetViewport(&record->viewport);
+    }
+}
+
+void RenderDevice::UnbindTarget(uint32_t index)
+{
+    if (device)
+        device->SetRenderTarget(index, nullptr);
+    if (index == 0)
+        currentTarget = nullptr;
+}
+
+void RenderDevice::ForgetTarget(const RenderTargetRecord* record)
+{
+    if (currentTarget == record)
+        currentTarget = nullptr;
+}
+
+void RenderDevice::ForgetCameraIn(const void* begin, const void* end)
+{
+    const float4x4** pointers[] = {&camera.view, &camera.projection, &camera.cameraWorld, &camera.viewProj,
+                                   &camera.invViewProj};
+    for (const float4x4** pointer : pointers) {
+        const void* target = *pointer;
+        if (target >= begin && target < end)
+            *pointer = nullptr;
+    }
+}
+
 RenderDevice* GetRenderer()
 {
     if (!renderer)
@@ -50,8 +99,7 @@ void ReleaseDevice()
     gfx::SafeRelease(renderer->line);
     gfx::SafeRelease(renderer->backBufferTarget.depthStencil);
     gfx::SafeRelease(renderer->backBufferTarget.colour);
-    gfx::SafeRelease(renderer->directDraw7);
-    gfx::SafeRelease(renderer->directDraw);
+    renderer->CloseVideoMemoryReading();
     renderer->currentTarget = nullptr;
     if (renderer->device) {
         renderer->device->Release();
@@ -62,7 +110,17 @@ void ReleaseDevice()
     renderer = nullptr;
 }
 
-void RenderDevice::InitDirectDraw()
+void RenderDevice::CopyGraphicsSettings(const Settings& settings)
+{
+    graphics.antialiasing = static_cast<uint32_t>(settings.GetInt("Graphics", "antialiasing"));
+    graphics.fullscreen = settings.GetBool("Graphics", "fullscreen");
+    graphics.width = static_cast<uint16_t>(settings.GetInt("Graphics", "width"));
+    graphics.height = static_cast<uint16_t>(settings.GetInt("Graphics", "height"));
+    graphics.vsync = settings.GetBool("Graphics", "vsync");
+    graphics.alphaToCoverage = settings.GetBool("Graphics", "alphaToCoverage");
+}
+
+void RenderDevice::OpenVideoMemoryReading()
 {
     videoMemoryCaps = {};
     videoMemoryCaps.caps =
@@ -76,6 +134,17 @@ void RenderDevice::InitDirectDraw()
         errorTwoLines = false;
         GetErrorStream() << "Can't query DirectDraw interface.\n";
     }
+}
+
+void RenderDevice::CloseVideoMemoryReading()
+{
+    gfx::SafeRelease(directDraw7);
+    gfx::SafeRelease(directDraw);
+}
+
+void RenderDevice::InitDirectDraw()
+{
+    OpenVideoMemoryReading();
     videoMemoryAtStart = GetBusyVideoMemory();
 
     if (!device)
@@ -83,12 +152,10 @@ void RenderDevice::InitDirectDraw()
     device->GetViewport(&backBufferTarget.viewport);
     device->GetRenderTarget(0, &backBufferTarget.colour);
 
-    CreateDepthStencilSurface(&backBufferTarget.depthStencil, width, height, gfx::kFormatD24S8, 0);
+    CreateDepthStencilSurface(&backBufferTarget.depthStencil, graphics.width, graphics.height, gfx::kFormatD24S8,
+                              0);
 
-    device->SetRenderTarget(0, backBufferTarget.colour);
-    device->SetDepthStencilSurface(backBufferTarget.depthStencil);
-    currentTarget = &backBufferTarget;
-    device->SetViewport(&backBufferTarget.viewport);
+    BindTarget(0, &backBufferTarget);
 
     const gfx::Viewport& viewport = backBufferTarget.viewport;
     const float w = static_cast<float>(viewport.width);

@@ -10,7 +10,7 @@
 #include "kernel/platform.h"
 #include "kernel/queue_registry.h"
 #include "kernel/thread_map.h"
-#include "platform/gfx/format.h"
+#include "platform/gfx/device/format.h"
 #include "render/render_device.h"
 #include "render/texture_from_memory.h"
 #include "render/texture_lock.h"
@@ -105,9 +105,7 @@ void RenderDevice::UploadTexToVRAM(TaskMessage* task)
         return;
     }
     if (LoadTexture(*this, *file, texture, 0, gfx::kPoolDefault)) {
-        lastResult = static_cast<gfx::Texture*>(*texture)->GetSurfaceLevel(0, surface);
-        if (gfx::Failed(lastResult))
-            std::cout << "Failed to get surface level.\n";
+        FinishTextureBlock(block->payload, *texture, surface);
         block->state = resource_state::kLoaded;
     } else {
         // Reported by LoadTexture; the texture stays not loaded.

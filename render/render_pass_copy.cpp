@@ -4,7 +4,7 @@
 #include <string>
 
 #include "kernel/error_stream.h"
-#include "platform/gfx/device.h"
+#include "platform/gfx/device/device.h"
 #include "render/render_device.h"
 
 bool RenderDevice::StretchRectTo(gfx::Surface* source, gfx::Surface* destination, uint16_t x, uint16_t y,

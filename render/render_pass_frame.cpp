@@ -1,8 +1,8 @@
 #include "render/render_pass_frame.h"
 
-#include "platform/gfx/device.h"
-#include "platform/gfx/effect.h"
-#include "platform/gfx/render_state.h"
+#include "platform/gfx/device/device.h"
+#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/device/render_state.h"
 #include "render/draw_record.h"
 #include "render/effect.h"
 #include "render/render_device.h"
@@ -61,7 +61,7 @@ void PassFrameRenderer::DrawInstanced(const std::string& technique, uint8_t colo
 void PassFrameRenderer::DrawOne(DrawRecord& record, const float4x4* world, const std::string& technique)
 {
     RenderDevice* renderer = GetRenderer();
-    gfx::Device* device = renderer->device;
+    gfx::Device* device = renderer->Device();
     gfx::Effect* effect = record.material ? record.material->CurrentEffect() : nullptr;
     if (!device || !effect || !record.vertexBuffer || !record.indexBuffer)
         return;
@@ -72,17 +72,17 @@ void PassFrameRenderer::DrawOne(DrawRecord& record, const float4x4* world, const
     uint32_t passes = 0;
     if (gfx::Failed(effect->Begin(passes)))
         return;
-    const EffectDrawMatrices matrices{world, renderer->view, renderer->projection, renderer->viewProj,
-                                      renderer->cameraWorld};
+    const CameraMatrices& camera = renderer->Camera();
+    const EffectDrawMatrices matrices{world, camera.view, camera.projection, camera.viewProj, camera.cameraWorld};
     ApplyEffectParams(record.material->params, *effect, technique, matrices, TextureOf);
-    uint32_t primitiveType = renderer->primitiveTypes[record.indicesPerPrimitive & 3];
+    uint32_t primitiveType = renderer->PrimitiveType(record.indicesPerPrimitive);
     if (primitiveType == 0)
         primitiveType = gfx::kPrimitiveTriangleList;
     for (uint32_t pass = 0; pass < passes; ++pass) {
         effect->BeginPass(pass);
-        renderer->lastResult =
-            device->DrawIndexedPrimitive(primitiveType, 0, 0, record.vertexCount, 0, record.primitiveCount);
-        ++renderer->drawCalls;
+        renderer->KeepResult(
+            device->DrawIndexedPrimitive(primitiveType, 0, 0, record.vertexCount, 0, record.primitiveCount));
+        renderer->CountDrawCall();
         effect->EndPass();
     }
     effect->End();

@@ -4,13 +4,13 @@
 #include <cmath>
 #include <iostream>
 
-#include "platform/gfx/device.h"
+#include "platform/gfx/device/device.h"
+#include "render/camera_node.h"
 #include "render/render_device.h"
 #include "render/render_pass.h"
 #include "render/render_pass_frame.h"
 #include "render/renderer_template.h"
 #include "render/texture_resource.h"
-#include "scene/camera_node.h"
 
 namespace {
 uint32_t MillisecondsSinceStart()
@@ -28,8 +28,7 @@ constexpr uint32_t kSliceClearColour = 0xFFFFFFFF;
 void ClearDevice(uint32_t flags, uint32_t colour, const char* failure)
 {
     RenderDevice* renderer = GetRenderer();
-    renderer->lastResult = renderer->device->Clear(0, nullptr, flags, colour, 1.0f, 0);
-    if (gfx::Failed(renderer->lastResult))
+    if (gfx::Failed(renderer->KeepResult(renderer->Device()->Clear(0, nullptr, flags, colour, 1.0f, 0))))
         std::cout << failure;
 }
 
@@ -77,36 +76,21 @@ void ClearSlice(const RenderPass& pass)
     }
 }
 
-void BindRecord(uint32_t index, RenderTargetRecord* record)
-{
-    RenderDevice* renderer = GetRenderer();
-    renderer->device->SetRenderTarget(index, record ? record->colour : nullptr);
-    if (record)
-        renderer->device->SetDepthStencilSurface(record->depthStencil);
-    if (index == 0)
-        renderer->currentTarget = record;
-    if (record)
-        renderer->device->SetViewport(&record->viewport);
-}
-
 void BindTargets(const RenderPass& pass)
 {
     if (pass.targets.empty()) {
-        BindRecord(0, pass.target);
+        GetRenderer()->BindTarget(0, pass.target);
         return;
     }
     for (const auto& [index, record] : pass.targets)
-        BindRecord(index, record);
+        GetRenderer()->BindTarget(index, record);
 }
 
 void UnbindTargets(const RenderPass& pass)
 {
     RenderDevice* renderer = GetRenderer();
-    for (const auto& entry : pass.targets) {
-        renderer->device->SetRenderTarget(entry.first, nullptr);
-        if (entry.first == 0)
-            renderer->currentTarget = nullptr;
-    }
+    for (const auto& entry : pass.targets)
+        renderer->UnbindTarget(entry.first);
 }
 
 // The pass's target into the rectangle of `copy`'s viewport.
@@ -133,7 +117,7 @@ void RenderPassList::RenderPasses()
 {
     frameListsReset = 0;
     PassFrameRenderer* frame = GetPassFrameRenderer();
-    if (!frame || !GetRenderer()->device) {
+    if (!frame || !GetRenderer()->Device()) {
         ++frameCounter;
         return;
     }

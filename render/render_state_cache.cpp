@@ -2,7 +2,7 @@
 
 #include <iostream>
 
-#include "platform/gfx/render_state.h"
+#include "platform/gfx/device/render_state.h"
 
 void RenderDevice::SetRenderStateCached(uint32_t state, uintptr_t value)
 {
@@ -15,7 +15,7 @@ void RenderDevice::SetRenderStateCached(uint32_t state, uintptr_t value)
         clipPlane = {plane[0], plane[1], plane[2], plane[3]};
         // Carries the world-space plane into clip space. Without an applied
         // camera there is no matrix: the plane goes as it is.
-        const float4x4 m = invViewProj ? *invViewProj : IdentityMatrix();
+        const float4x4 m = camera.invViewProj ? *camera.invViewProj : IdentityMatrix();
         clipMatrix = Transpose(m);
         const float4 p = clipPlane;
         float out[4];
@@ -33,7 +33,7 @@ void RenderDevice::SetRenderStateCached(uint32_t state, uintptr_t value)
 
 RenderStateCache::RenderStateCache()
 {
-    Seed(RendererExists() ? GetRenderer()->device : nullptr);
+    Seed(RendererExists() ? GetRenderer()->Device() : nullptr);
 }
 
 void RenderStateCache::Seed(const gfx::Device* device)
@@ -67,19 +67,18 @@ uintptr_t RenderStateCache::CachedValue(uint32_t state) const
 void VertexDeclSetter::Apply(uintptr_t value)
 {
     RenderDevice* renderer = GetRenderer();
-    renderer->lastResult = renderer->device
-                               ? renderer->device->SetVertexDeclaration(reinterpret_cast<gfx::VertexDeclaration*>(value))
-                               : gfx::kInvalidCall;
-    if (renderer->lastResult != gfx::kOk)
+    gfx::Device* device = renderer->Device();
+    if (renderer->KeepResult(device ? device->SetVertexDeclaration(reinterpret_cast<gfx::VertexDeclaration*>(value))
+                                    : gfx::kInvalidCall) != gfx::kOk)
         std::cout << "SetVertexDeclaration failed.\n";
 }
 
 void IndicesSetter::Apply(uintptr_t value)
 {
     RenderDevice* renderer = GetRenderer();
-    renderer->lastResult = renderer->device ? renderer->device->SetIndices(reinterpret_cast<gfx::IndexBuffer*>(value))
-                                            : gfx::kInvalidCall;
-    if (renderer->lastResult != gfx::kOk)
+    gfx::Device* device = renderer->Device();
+    if (renderer->KeepResult(device ? device->SetIndices(reinterpret_cast<gfx::IndexBuffer*>(value))
+                                    : gfx::kInvalidCall) != gfx::kOk)
         std::cout << "SetIndices error.\n";
 }
 
@@ -91,9 +90,8 @@ void RenderStateToggle::Apply(uintptr_t value)
             renderer->SetRenderStateCached(kClipPlaneState, 0);
         return;
     }
-    renderer->lastResult = renderer->device
-                               ? renderer->device->SetRenderState(state, value == 1 ? 0xFFFFFFFFu : 0u)
-                               : gfx::kInvalidCall;
-    if (renderer->lastResult != gfx::kOk)
+    gfx::Device* device = renderer->Device();
+    if (renderer->KeepResult(device ? device->SetRenderState(state, value == 1 ? 0xFFFFFFFFu : 0u)
+                                    : gfx::kInvalidCall) != gfx::kOk)
         std::cout << "SetRenderState failed.\n";
 }

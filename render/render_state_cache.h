@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <map>
 
-#include "platform/gfx/device.h"
+#include "platform/gfx/device/device.h"
 #include "render/render_device.h"
 
 class RenderStateCache {

@@ -4,7 +4,7 @@
 #include <iostream>
 
 #include "kernel/settings.h"
-#include "scene/camera_node.h"
+#include "render/camera_node.h"
 
 namespace {
 // A negative setting makes no room rather than a huge request.

@@ -2,9 +2,9 @@
 
 #include "render/draw_record.h"
 #include "render/mesh.h"
+#include "render/mesh_node.h"
 #include "render/render_pass_frame.h"
 #include "render/vertex_buffer.h"
-#include "scene/mesh_node.h"
 
 namespace {
 void FillDrawRecord(DrawRecord& record, MeshData& mesh, MeshSubset& subset, uint8_t instancing)

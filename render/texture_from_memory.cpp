@@ -99,17 +99,16 @@ void ReportTextureLoadFailure(std::string_view fileName, gfx::Result result)
 bool LoadTexture(RenderDevice& renderer, const FileBuffer& file, gfx::BaseTexture** out, uint32_t flags,
                  uint32_t pool)
 {
-    renderer.videoMemoryBefore = renderer.GetBusyVideoMemory();
-    // An empty buffer (nothing read) is no image: the file was not found.
-    renderer.lastResult = file.data && file.size != 0
-                              ? CreateTextureFromFile(renderer.device, file.data, file.size, flags, pool, out)
-                              : gfx::kInvalidData;
-    if (gfx::Succeeded(renderer.lastResult)) {
-        renderer.textureMemory += static_cast<int32_t>(renderer.GetBusyVideoMemory() - renderer.videoMemoryBefore);
+    const bool made = renderer.AccountVideoMemory(VideoMemoryKind::Texture, [&] {
+        // An empty buffer (nothing read) is no image: the file was not found.
+        return gfx::Succeeded(renderer.KeepResult(
+            file.data && file.size != 0 ? CreateTextureFromFile(renderer.Device(), file.data, file.size, flags, pool, out)
+                                        : gfx::kInvalidData));
+    });
+    if (made)
         return true;
-    }
     if (out)
         *out = nullptr;
-    ReportTextureLoadFailure(file.name.View(), renderer.lastResult);
+    ReportTextureLoadFailure(file.name.View(), renderer.LastResult());
     return false;
 }

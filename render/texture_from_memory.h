@@ -1,15 +1,15 @@
 #pragma once
 // Textures made from image files in memory, with the creation parameters a
 // texture's load flags and pool choose, and the failure reasons as the user
-// reads them. The render device's LoadTexture (render/texture_load.h) adds
-// the video-memory accounting and its result word on top.
+// reads them. The render device's LoadTexture (below) adds the video-memory
+// accounting and its result word on top.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
-#include "platform/gfx/device.h"
-#include "platform/gfx/texture.h"
-#include "platform/gfx/texture_loader.h"
+#include "platform/gfx/device/device.h"
+#include "platform/gfx/device/texture.h"
+#include "platform/gfx/image/texture_loader.h"
 
 // Load flags of a texture (TextureResource's flags word).
 namespace texture_flags {

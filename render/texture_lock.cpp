@@ -1,7 +1,7 @@
 #include "render/texture_lock.h"
 
 #include "kernel/error_stream.h"
-#include "platform/gfx/device.h"
+#include "platform/gfx/device/device.h"
 #include "render/render_device.h"
 
 bool LockTexture(gfx::LockedRect& locked, gfx::Texture* texture, uint16_t level, uint16_t x, uint16_t y,
@@ -10,9 +10,8 @@ bool LockTexture(gfx::LockedRect& locked, gfx::Texture* texture, uint16_t level,
     RenderDevice* renderer = GetRenderer();
     locked = {};
     const gfx::Rect rect{x, y, x + width, y + height};
-    renderer->lastResult = texture ? texture->LockRect(level, &locked, width != 0 ? &rect : nullptr, flags)
-                                   : gfx::kInvalidCall;
-    if (gfx::Succeeded(renderer->lastResult))
+    if (gfx::Succeeded(renderer->KeepResult(
+            texture ? texture->LockRect(level, &locked, width != 0 ? &rect : nullptr, flags) : gfx::kInvalidCall)))
         return true;
     locked = {};
     errorTwoLines = false;
@@ -23,8 +22,7 @@ bool LockTexture(gfx::LockedRect& locked, gfx::Texture* texture, uint16_t level,
 bool UnlockTexture(gfx::Texture* texture, uint16_t level)
 {
     RenderDevice* renderer = GetRenderer();
-    renderer->lastResult = texture ? texture->UnlockRect(level) : gfx::kInvalidCall;
-    if (gfx::Succeeded(renderer->lastResult))
+    if (gfx::Succeeded(renderer->KeepResult(texture ? texture->UnlockRect(level) : gfx::kInvalidCall)))
         return true;
     errorTwoLines = false;
     GetErrorStream() << "UnlockRect failed.\n";
@@ -34,11 +32,10 @@ bool UnlockTexture(gfx::Texture* texture, uint16_t level)
 bool UpdateTextureChecked(gfx::BaseTexture* source, gfx::BaseTexture* destination)
 {
     RenderDevice* renderer = GetRenderer();
-    renderer->lastResult =
-        renderer->device ? renderer->device->UpdateTexture(source, destination) : gfx::kInvalidCall;
-    if (gfx::Succeeded(renderer->lastResult))
+    gfx::Device* device = renderer->Device();
+    if (gfx::Succeeded(renderer->KeepResult(device ? device->UpdateTexture(source, destination) : gfx::kInvalidCall)))
         return true;
     errorTwoLines = false;
-    GetErrorStream() << "UpdateTexture failed. " << gfx::DescribeResult(renderer->lastResult) << "\n";
+    GetErrorStream() << "UpdateTexture failed. " << gfx::DescribeResult(renderer->LastResult()) << "\n";
     return false;
 }

@@ -5,8 +5,8 @@
 // the error stream.
 #include <cstdint>
 
-#include "platform/gfx/draw_types.h"
-#include "platform/gfx/texture.h"
+#include "platform/gfx/device/draw_types.h"
+#include "platform/gfx/device/texture.h"
 
 // Locks (x, y, x + width, y + height) of the level, or the whole level when
 // width is 0. False (and `locked` emptied) when the lock failed: "LockRect failed.".

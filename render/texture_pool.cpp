@@ -8,7 +8,7 @@
 #include "kernel/file_system.h"
 #include "kernel/queue_registry.h"
 #include "kernel/thread_map.h"
-#include "platform/gfx/format.h"
+#include "platform/gfx/device/format.h"
 #include "render/texture_lock.h"
 
 namespace {
@@ -26,11 +26,9 @@ bool MakeEntry(TextureResource& entry, TexturePool& pool, uint32_t gfxPool, uint
     if (!GetRenderer()->CreateRenderTexture(&texture, static_cast<uint16_t>(pool.width),
                                             static_cast<uint16_t>(pool.height), pool.format, 0, gfxPool, levels))
         return false;
-    data.texture = texture;
+    // Entries take their parts texture to texture: no colour surface.
+    FinishTextureBlock(data, texture, nullptr);
     data.pool = gfxPool;
-    data.levels = static_cast<uint16_t>(texture->GetLevelCount());
-    data.target.viewport.width = pool.width;
-    data.target.viewport.height = pool.height;
     data.poolOwner = &pool;
     block->state = resource_state::kNone;
     return true;

@@ -12,7 +12,7 @@
 
 #include "kernel/file_buffer.h"
 #include "kernel/task_message.h"
-#include "platform/gfx/draw_types.h"
+#include "platform/gfx/device/draw_types.h"
 #include "render/texture_resource.h"
 
 inline constexpr uint32_t kUploadTexPartToVRAMId = RSHashConst("UploadTexPartToVRAM");

@@ -10,7 +10,7 @@
 #include "kernel/memory_archive.h"
 #include "kernel/queue_registry.h"
 #include "kernel/thread_map.h"
-#include "platform/gfx/device.h"
+#include "platform/gfx/device/device.h"
 #include "render/texture_from_memory.h"
 
 namespace {
@@ -75,12 +75,7 @@ void TextureResource::InitRenderTexture(uint32_t width, uint32_t height, uint32_
         return;
     }
     block->state = resource_state::kLoaded;
-    if (gfx::Device* device = renderer->device) {
-        device->SetRenderTarget(0, data.target.colour);
-        device->SetDepthStencilSurface(data.target.depthStencil);
-        renderer->currentTarget = &data.target;
-        device->SetViewport(&data.target.viewport);
-    }
+    renderer->BindTarget(0, &data.target);
     std::cout << "RenderTexture created.\n";
 }
 
@@ -105,8 +100,7 @@ bool FreeRenderTexture(TextureBlock& block)
         return false;
     }
     RenderDevice* renderer = GetRenderer();
-    if (renderer->currentTarget == &data.target)
-        renderer->currentTarget = nullptr;
+    renderer->ForgetTarget(&data.target);
     // A depth-stencil surface of its own goes too; one that is the colour
     // surface goes with it.
     if (data.target.depthStencil == data.target.colour)
@@ -197,23 +191,34 @@ void TextureResource::LoadNow(const std::string& name)
         files->ReleaseFile(file);
         return;
     }
+    FinishTextureBlock(data, texture, &data.target.colour);
+    block->state = resource_state::kLoaded;
+    files->ReleaseFile(file);
+}
+
+void FinishTextureBlock(TextureData& data, gfx::BaseTexture* texture, gfx::Surface** colour)
+{
     data.texture = texture;
-    data.kind = static_cast<uint8_t>(TextureKindOf(loadFlags));
+    if (!texture)
+        return;
+    switch (texture->GetType()) {
+    case gfx::kResourceCubeTexture: data.kind = static_cast<uint8_t>(TextureKind::Cube); break;
+    case gfx::kResourceVolumeTexture: data.kind = static_cast<uint8_t>(TextureKind::Volume); break;
+    default: data.kind = static_cast<uint8_t>(TextureKind::Texture2D); break;
+    }
     if (data.kind == static_cast<uint8_t>(TextureKind::Texture2D)) {
+        RenderDevice* renderer = GetRenderer();
         gfx::Texture* texture2d = static_cast<gfx::Texture*>(texture);
-        renderer->GetSurfaceLevelChecked(0, texture2d, &data.target.colour);
+        if (colour)
+            renderer->GetSurfaceLevelChecked(0, texture2d, colour);
         gfx::SurfaceDesc desc;
         if (gfx::Succeeded(texture2d->GetLevelDesc(0, &desc))) {
             data.target.viewport.width = desc.width;
             data.target.viewport.height = desc.height;
-            const auto entry = renderer->bytesPerTexel.find(desc.format);
-            const float bytes = entry != renderer->bytesPerTexel.end() && entry->second != 0.0f ? entry->second : 4.0f;
-            data.bytesPerTexel = static_cast<uint32_t>(bytes);
+            data.bytesPerTexel = static_cast<uint32_t>(renderer->BytesPerTexel(desc.format));
         }
     }
     data.levels = static_cast<uint16_t>(texture->GetLevelCount());
-    block->state = resource_state::kLoaded;
-    files->ReleaseFile(file);
 }
 
 void TextureResource::LoadThroughTasks(const std::string& name)

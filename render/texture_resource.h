@@ -13,8 +13,8 @@
 #include "kernel/hashed_name.h"
 #include "kernel/resource_types.h"
 #include "kernel/task_message.h"
-#include "platform/gfx/draw_types.h"
-#include "platform/gfx/texture.h"
+#include "platform/gfx/device/draw_types.h"
+#include "platform/gfx/device/texture.h"
 #include "render/render_device.h"
 
 struct TexturePool;
@@ -85,6 +85,16 @@ private:
     void LoadThroughTasks(const std::string& name);
     void LoadThroughPool(const std::string& name); // render/texture_pool.cpp
 };
+
+// Finishes a block whose texture has just been made; every road that gives a
+// block a texture (loaded at once, by "UploadTexToVRAM", or made as a pool
+// entry) ends here, so a block describes its texture the same way whichever
+// road it came by: the texture, its kind and its level count and, for a 2D
+// texture, the viewport of level 0's size, the bytes per texel of its format
+// (the render device's table, truncated) and, when `colour` is given, its
+// level-0 surface there (null after a failure, which is reported). The state
+// word is the road's own.
+void FinishTextureBlock(TextureData& data, gfx::BaseTexture* texture, gfx::Surface** colour);
 
 // FreeRenderTexture on a block: false when the block belongs to a pool entry
 // (it is only marked free), else its texture and surfaces are released.

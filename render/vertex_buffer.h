@@ -6,7 +6,7 @@
 #include <string>
 
 #include "kernel/resource_types.h"
-#include "platform/gfx/buffer.h"
+#include "platform/gfx/device/buffer.h"
 
 struct VertexBufferData {
     VertexBufferData() = default;

@@ -1,7 +1,7 @@
 #include "render/vertex_declaration.h"
 
 #include "kernel/global_objects.h"
-#include "platform/gfx/device.h"
+#include "platform/gfx/device/device.h"
 #include "render/render_device.h"
 
 namespace {
@@ -85,7 +85,7 @@ gfx::VertexDeclaration* VertexDeclData::GetVertexDecl()
     if (dirty)
         RebuildVertexDecl();
     if (!declaration) {
-        gfx::Device* device = GetRenderer()->device;
+        gfx::Device* device = GetRenderer()->Device();
         if (device && device->CreateVertexDeclaration(elementArray.get(), &declaration) != gfx::kOk)
             declaration = nullptr;
     }

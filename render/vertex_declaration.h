@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "kernel/resource_types.h"
-#include "platform/gfx/vertex_declaration.h"
+#include "platform/gfx/device/vertex_layout.h"
 
 inline constexpr uint32_t kVertexDeclStreams = 2;
 

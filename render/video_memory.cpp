@@ -5,9 +5,9 @@
 #include <iostream>
 
 #include "kernel/error_stream.h"
-#include "platform/gfx/effect.h"
-#include "platform/gfx/format.h"
-#include "platform/gfx/resource_flags.h"
+#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/device/format.h"
+#include "platform/gfx/device/resource_flags.h"
 
 namespace {
 
@@ -42,128 +42,141 @@ uint32_t RenderDevice::GetBusyVideoMemory()
     return total - free;
 }
 
-void RenderDevice::BeginAccounting()
+int32_t RenderDevice::*RenderDevice::CounterOf(VideoMemoryKind kind)
 {
-    videoMemoryBefore = GetBusyVideoMemory();
+    switch (kind) {
+    case VideoMemoryKind::Texture: return &RenderDevice::textureMemory;
+    case VideoMemoryKind::VertexBuffer: return &RenderDevice::vertexBufferMemory;
+    case VideoMemoryKind::IndexBuffer: return &RenderDevice::indexBufferMemory;
+    case VideoMemoryKind::Surface: return &RenderDevice::surfaceMemory;
+    case VideoMemoryKind::Effect: break;
+    }
+    return &RenderDevice::effectMemory;
 }
 
-void RenderDevice::EndAccounting(int32_t& counter)
+int32_t RenderDevice::VideoMemory(VideoMemoryKind kind) const
+{
+    return this->*CounterOf(kind);
+}
+
+void RenderDevice::AddVideoMemoryChange(VideoMemoryKind kind)
 {
     const uint32_t after = GetBusyVideoMemory();
-    counter += static_cast<int32_t>(after - videoMemoryBefore);
+    this->*CounterOf(kind) += static_cast<int32_t>(after - videoMemoryBefore);
 }
 
 uint32_t RenderDevice::MultisampleType() const
 {
-    return antialiasing == kAntialiasingCsaa ? gfx::kMultisample8Samples : antialiasing;
+    return graphics.antialiasing == kAntialiasingCsaa ? gfx::kMultisample8Samples : graphics.antialiasing;
 }
 
 uint32_t RenderDevice::MultisampleQuality() const
 {
-    return antialiasing == kAntialiasingCsaa ? 2 : 0;
+    return graphics.antialiasing == kAntialiasingCsaa ? 2 : 0;
 }
 
 bool RenderDevice::CreateRenderTexture(gfx::Texture** texture, uint16_t width, uint16_t height, uint32_t format,
                                        uint32_t usage, uint32_t pool, uint16_t levels)
 {
-    BeginAccounting();
-    lastResult = device ? device->CreateTexture(width, height, levels, usage, format, pool, texture)
-                        : gfx::kInvalidCall;
-    if (lastResult != gfx::kOk) {
-        *texture = nullptr;
-        errorTwoLines = false;
-        GetErrorStream() << "Can't create render texture! " << gfx::DescribeResult(lastResult) << "\n";
-        return false;
-    }
-    EndAccounting(textureMemory);
-    return true;
+    return AccountVideoMemory(VideoMemoryKind::Texture, [&] {
+        lastResult = device ? device->CreateTexture(width, height, levels, usage, format, pool, texture)
+                            : gfx::kInvalidCall;
+        if (lastResult != gfx::kOk) {
+            *texture = nullptr;
+            errorTwoLines = false;
+            GetErrorStream() << "Can't create render texture! " << gfx::DescribeResult(lastResult) << "\n";
+            return false;
+        }
+        return true;
+    });
 }
 
 bool RenderDevice::CreateDepthStencilSurface(gfx::Surface** surface, uint16_t width, uint16_t height,
                                              uint32_t format, uint8_t multisampled)
 {
     const bool sampled = multisampled != 0 || surface == &backBufferTarget.depthStencil;
-    BeginAccounting();
-    lastResult = device ? device->CreateDepthStencilSurface(width, height, format, sampled ? MultisampleType() : 0,
-                                                            sampled ? MultisampleQuality() : 0, true, surface)
-                        : gfx::kInvalidCall;
-    if (lastResult != gfx::kOk) {
-        *surface = nullptr;
-        ReportError("Failed to create DSS.\n");
-        return false;
-    }
-    EndAccounting(surfaceMemory);
-    return true;
+    return AccountVideoMemory(VideoMemoryKind::Surface, [&] {
+        lastResult = device ? device->CreateDepthStencilSurface(width, height, format,
+                                                                sampled ? MultisampleType() : 0,
+                                                                sampled ? MultisampleQuality() : 0, true, surface)
+                            : gfx::kInvalidCall;
+        if (lastResult != gfx::kOk) {
+            *surface = nullptr;
+            ReportError("Failed to create DSS.\n");
+            return false;
+        }
+        return true;
+    });
 }
 
 bool RenderDevice::CreateIndexBuffer(gfx::IndexBuffer** buffer, uint32_t count, uint8_t bytesPerIndex,
                                      uint32_t usage)
 {
-    uint32_t bytes = 0;
-    BeginAccounting();
-    if (!device || !BufferBytes(count, bytesPerIndex, bytes)) {
-        lastResult = gfx::kInvalidCall;
-    } else {
-        const uint32_t format = bytesPerIndex == 4 ? gfx::kFormatIndex32 : gfx::kFormatIndex16;
-        lastResult = device->CreateIndexBuffer(bytes, usage, format, gfx::kPoolDefault, buffer);
-    }
-    if (lastResult != gfx::kOk) {
-        *buffer = nullptr;
-        ReportError("Error creating index buffer.\n");
-        return false;
-    }
-    EndAccounting(indexBufferMemory);
-    return true;
+    return AccountVideoMemory(VideoMemoryKind::IndexBuffer, [&] {
+        uint32_t bytes = 0;
+        if (!device || !BufferBytes(count, bytesPerIndex, bytes)) {
+            lastResult = gfx::kInvalidCall;
+        } else {
+            const uint32_t format = bytesPerIndex == 4 ? gfx::kFormatIndex32 : gfx::kFormatIndex16;
+            lastResult = device->CreateIndexBuffer(bytes, usage, format, gfx::kPoolDefault, buffer);
+        }
+        if (lastResult != gfx::kOk) {
+            *buffer = nullptr;
+            ReportError("Error creating index buffer.\n");
+            return false;
+        }
+        return true;
+    });
 }
 
 bool RenderDevice::CreateVertexBuffer(gfx::VertexBuffer** buffer, uint32_t count, uint32_t stride, uint32_t usage)
 {
-    uint32_t bytes = 0;
-    BeginAccounting();
-    if (!device || !BufferBytes(count, stride, bytes)) {
-        lastResult = gfx::kInvalidCall;
-    } else {
-        lastResult = device->CreateVertexBuffer(bytes, usage, 0, gfx::kPoolDefault, buffer);
-    }
-    if (lastResult != gfx::kOk) {
-        *buffer = nullptr;
-        ReportError("Error creating vertex buffer.\n");
-        return false;
-    }
-    EndAccounting(vertexBufferMemory);
-    return true;
+    return AccountVideoMemory(VideoMemoryKind::VertexBuffer, [&] {
+        uint32_t bytes = 0;
+        if (!device || !BufferBytes(count, stride, bytes)) {
+            lastResult = gfx::kInvalidCall;
+        } else {
+            lastResult = device->CreateVertexBuffer(bytes, usage, 0, gfx::kPoolDefault, buffer);
+        }
+        if (lastResult != gfx::kOk) {
+            *buffer = nullptr;
+            ReportError("Error creating vertex buffer.\n");
+            return false;
+        }
+        return true;
+    });
 }
 
 bool RenderDevice::CreateRenderTarget(gfx::Surface** surface, uint16_t width, uint16_t height, uint32_t format,
                                       uint8_t multisampled)
 {
     const bool sampled = multisampled != 0;
-    BeginAccounting();
-    lastResult = device ? device->CreateRenderTarget(width, height, format, sampled ? MultisampleType() : 0,
-                                                     sampled ? MultisampleQuality() : 0, false, surface)
-                        : gfx::kInvalidCall;
-    if (lastResult != gfx::kOk) {
-        *surface = nullptr;
-        std::cout << "Failed to create RenderTarget!\n";
-        return false;
-    }
-    EndAccounting(surfaceMemory);
-    return true;
+    return AccountVideoMemory(VideoMemoryKind::Surface, [&] {
+        lastResult = device ? device->CreateRenderTarget(width, height, format, sampled ? MultisampleType() : 0,
+                                                         sampled ? MultisampleQuality() : 0, false, surface)
+                            : gfx::kInvalidCall;
+        if (lastResult != gfx::kOk) {
+            *surface = nullptr;
+            std::cout << "Failed to create RenderTarget!\n";
+            return false;
+        }
+        return true;
+    });
 }
 
 bool RenderDevice::CreateOffscreenSurface(gfx::Surface** surface, uint16_t width, uint16_t height, uint32_t format,
                                           uint32_t pool)
 {
-    BeginAccounting();
-    lastResult = device ? device->CreateOffscreenPlainSurface(width, height, format, pool, surface)
-                        : gfx::kInvalidCall;
-    if (lastResult != gfx::kOk) {
-        *surface = nullptr;
-        std::cout << "Failed to create Offscreen-surface!\n";
-        return false;
-    }
-    EndAccounting(surfaceMemory);
-    return true;
+    return AccountVideoMemory(VideoMemoryKind::Surface, [&] {
+        lastResult = device ? device->CreateOffscreenPlainSurface(width, height, format, pool, surface)
+                            : gfx::kInvalidCall;
+        if (lastResult != gfx::kOk) {
+            *surface = nullptr;
+            std::cout << "Failed to create Offscreen-surface!\n";
+            return false;
+        }
+        return true;
+    });
 }
 
 bool RenderDevice::GetSurfaceLevelChecked(uint16_t level, gfx::Texture* texture, gfx::Surface** surface)
@@ -177,28 +190,36 @@ bool RenderDevice::GetSurfaceLevelChecked(uint16_t level, gfx::Texture* texture,
     return true;
 }
 
-void RenderDevice::ReleaseAccounted(gfx::Resource* object, int32_t& counter)
+void RenderDevice::ReleaseAccounted(gfx::Resource* object, VideoMemoryKind kind)
 {
     if (!object)
         return;
-    BeginAccounting();
-    object->Release();
-    EndAccounting(counter);
+    AccountVideoMemory(kind, [object] {
+        object->Release();
+        return true;
+    });
 }
 
-void RenderDevice::ReleaseSurface(gfx::Surface* surface) { ReleaseAccounted(surface, surfaceMemory); }
+void RenderDevice::ReleaseSurface(gfx::Surface* surface) { ReleaseAccounted(surface, VideoMemoryKind::Surface); }
 
-void RenderDevice::ReleaseTexture(gfx::BaseTexture* texture) { ReleaseAccounted(texture, textureMemory); }
+void RenderDevice::ReleaseTexture(gfx::BaseTexture* texture) { ReleaseAccounted(texture, VideoMemoryKind::Texture); }
 
-void RenderDevice::ReleaseVertexBuffer(gfx::VertexBuffer* buffer) { ReleaseAccounted(buffer, vertexBufferMemory); }
+void RenderDevice::ReleaseVertexBuffer(gfx::VertexBuffer* buffer)
+{
+    ReleaseAccounted(buffer, VideoMemoryKind::VertexBuffer);
+}
 
-void RenderDevice::ReleaseIndexBuffer(gfx::IndexBuffer* buffer) { ReleaseAccounted(buffer, indexBufferMemory); }
+void RenderDevice::ReleaseIndexBuffer(gfx::IndexBuffer* buffer)
+{
+    ReleaseAccounted(buffer, VideoMemoryKind::IndexBuffer);
+}
 
 void RenderDevice::ReleaseEffect(gfx::Effect* effect)
 {
     if (!effect)
         return;
-    BeginAccounting();
-    delete effect;
-    EndAccounting(effectMemory);
+    AccountVideoMemory(VideoMemoryKind::Effect, [effect] {
+        delete effect;
+        return true;
+    });
 }

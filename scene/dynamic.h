@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "scene/component.h"
+#include "script/component.h"
 
 class ScriptComponent;
 

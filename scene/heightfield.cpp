@@ -1,7 +1,6 @@
 #include "scene/heightfield.h"
 
-#include <cstring>
-
+#include "platform/bytes/byte_reader.h"
 #include "script/script_binding.h"
 
 using namespace AngelScript;
@@ -15,15 +14,12 @@ constexpr float kByteToUnit = 0.003921569f;
 bool ReadSample(const Heightfield& field, uint32_t bytesPerSample, uint64_t index, float& out)
 {
     const uint64_t offset = index * bytesPerSample;
-    if (bytesPerSample == 1) {
-        if (offset >= field.dataSize)
-            return false;
-        out = static_cast<float>(field.data[offset]) * kByteToUnit;
-        return true;
-    }
-    if (offset + sizeof(float) > field.dataSize)
+    platform::ByteReader samples(field.data, field.dataSize);
+    const float sample = bytesPerSample == 1 ? static_cast<float>(samples.U8At(offset)) * kByteToUnit
+                                             : samples.F32At(offset);
+    if (!samples.Ok())
         return false;
-    std::memcpy(&out, field.data + offset, sizeof(float));
+    out = sample;
     return true;
 }
 

@@ -5,8 +5,8 @@
 
 #include "kernel/settings.h"
 #include "platform/input/scan_codes.h"
-#include "scene/component.h"
 #include "scene/input_devices.h"
+#include "script/component.h"
 
 using namespace platform::input;
 

@@ -5,7 +5,7 @@
 // the local script functions. It answers IMSG_GIVE_PHYSBODY with itself.
 #include <btBulletDynamicsCommon.h>
 
-#include "scene/component.h"
+#include "script/component.h"
 
 class Transform;
 

@@ -12,8 +12,8 @@
 #include "kernel/math/quat.h"
 #include "kernel/node_hierarchy.h"
 #include "kernel/serializable_object.h"
-#include "scene/component.h"
 #include "scene/transform.h"
+#include "script/component.h"
 
 class Archive;
 

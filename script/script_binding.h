@@ -8,7 +8,7 @@
 
 #include <angelscript.h>
 
-#include "scene/component.h"
+#include "script/component.h"
 #include "script/script_registration.h"
 
 class ScriptBinding : public Component {

@@ -9,7 +9,7 @@
 
 #include <angelscript.h>
 
-#include "scene/component.h"
+#include "script/component.h"
 
 class ScriptComponent : public Component {
 public:

@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "kernel/error_stream.h"
-#include "scene/component.h"
+#include "script/component.h"
 #include "script/script_binding.h"
 #include "script/script_builtins.h"
 #include "script/script_handles.h"

@@ -1,5 +1,7 @@
 #include "ui/saved_answers.h"
 
+#include "platform/bytes/byte_reader.h"
+#include "platform/bytes/byte_writer.h"
 #include "platform/os/paths.h"
 #include "platform/window/registry.h"
 
@@ -52,9 +54,7 @@ uint32_t ReadSavedAnswer(const std::string& registryName, const std::string& val
     // Only a 4-byte value is an answer; anything else would be read in part.
     if (!value || value->bytes.size() != 4)
         return 0;
-    const auto& b = value->bytes;
-    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
-           static_cast<uint32_t>(b[3]) << 24;
+    return platform::ByteReader(value->bytes).U32();
 }
 
 void WriteSavedAnswer(const std::string& registryName, const std::string& valueName, uint32_t value)
@@ -64,9 +64,9 @@ void WriteSavedAnswer(const std::string& registryName, const std::string& valueN
     const std::string path = SavedAnswerKeyPath(registryName);
     if (path.empty())
         return;
-    platform::RegistryValue stored{platform::kRegistryDword,
-                                   {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                                    static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)}};
+    platform::ByteWriter bytes;
+    bytes.U32(value);
+    platform::RegistryValue stored{platform::kRegistryDword, bytes.Take()};
     platform::RegistrySetValue(path, valueName, stored);
 }
 

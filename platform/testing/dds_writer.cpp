@@ -1,8 +1,7 @@
 #include "platform/testing/dds_writer.h"
 
-#include <cstring>
-
-#include "platform/gfx/format.h"
+#include "platform/bytes/byte_writer.h"
+#include "platform/gfx/device/format.h"
 
 namespace platform::testing {
 
@@ -53,12 +52,6 @@ PixelFormat PixelFormatOf(uint32_t format)
     }
 }
 
-void PutU32(std::vector<uint8_t>& file, size_t at, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        file[at + i] = uint8_t(value >> (8 * i));
-}
-
 } // namespace
 
 uint64_t DdsTexelBytes(const DdsSpec& spec)
@@ -80,7 +73,6 @@ std::vector<uint8_t> PatternTexels(const DdsSpec& spec, uint32_t seed)
 
 std::vector<uint8_t> WriteDds(const DdsSpec& spec, const std::vector<uint8_t>& texels)
 {
-    std::vector<uint8_t> file(128 + texels.size(), 0);
     const PixelFormat pixel = PixelFormatOf(spec.format);
     const bool compressed = gfx::IsBlockCompressed(spec.format);
 
@@ -102,29 +94,30 @@ std::vector<uint8_t> WriteDds(const DdsSpec& spec, const std::vector<uint8_t>& t
         caps2 = 0x200000;
     }
 
-    PutU32(file, 0, 0x20534444u); // "DDS "
-    PutU32(file, 4, 124);
-    PutU32(file, 8, flags);
-    PutU32(file, 12, spec.height);
-    PutU32(file, 16, spec.width);
-    PutU32(file, 20,
-           compressed ? uint32_t(gfx::LevelSize(spec.format, spec.width, spec.height))
-                      : gfx::RowPitch(spec.format, spec.width));
-    PutU32(file, 24, spec.kind == gfx::ImageKind::Volume ? spec.depth : 0);
-    PutU32(file, 28, spec.levels);
-    PutU32(file, 76, 32);
-    PutU32(file, 80, pixel.flags);
-    PutU32(file, 84, pixel.fourCc);
-    PutU32(file, 88, pixel.bits);
-    PutU32(file, 92, pixel.red);
-    PutU32(file, 96, pixel.green);
-    PutU32(file, 100, pixel.blue);
-    PutU32(file, 104, pixel.alpha);
-    PutU32(file, 108, caps);
-    PutU32(file, 112, caps2);
-    if (!texels.empty())
-        std::memcpy(file.data() + 128, texels.data(), texels.size());
-    return file;
+    platform::ByteWriter file;
+    file.U32(0x20534444u); // "DDS "
+    file.U32(124);
+    file.U32(flags);
+    file.U32(spec.height);
+    file.U32(spec.width);
+    file.U32(compressed ? uint32_t(gfx::LevelSize(spec.format, spec.width, spec.height))
+                        : gfx::RowPitch(spec.format, spec.width));
+    file.U32(spec.kind == gfx::ImageKind::Volume ? spec.depth : 0);
+    file.U32(spec.levels);
+    file.Zeros(11 * 4); // reserved
+    file.U32(32);       // the pixel format's size
+    file.U32(pixel.flags);
+    file.U32(pixel.fourCc);
+    file.U32(pixel.bits);
+    file.U32(pixel.red);
+    file.U32(pixel.green);
+    file.U32(pixel.blue);
+    file.U32(pixel.alpha);
+    file.U32(caps);
+    file.U32(caps2);
+    file.Zeros(3 * 4); // caps 3 and 4, reserved
+    file.Bytes(texels);
+    return file.Take();
 }
 
 std::vector<uint8_t> WriteDds(const DdsSpec& spec, uint32_t seed)

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/gfx/image_decode.h"
+#include "platform/gfx/image/image_decode.h"
 
 namespace platform::testing {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "platform/gfx/caps.h"
-#include "platform/gfx/hooks.h"
+#include "platform/gfx/device/caps.h"
+#include "platform/gfx/device/hooks.h"
 
 namespace platform::testing {
 

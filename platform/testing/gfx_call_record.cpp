@@ -25,7 +25,7 @@ std::vector<GfxCall> GfxCallRecord::Calls() const
     return hooks.calls;
 }
 
-std::vector<gfx::DrawRecord> GfxCallRecord::Draws() const
+std::vector<gfx::RecordedDraw> GfxCallRecord::Draws() const
 {
     Hooks& hooks = Hooks::Get();
     std::lock_guard lock(hooks.mutex);

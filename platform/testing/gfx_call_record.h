@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/gfx/draw_record.h"
-#include "platform/gfx/hooks.h"
+#include "platform/gfx/device/hooks.h"
+#include "platform/gfx/device/recorded_draw.h"
 
 namespace platform::testing {
 
@@ -20,7 +20,7 @@ public:
     GfxCallRecord& operator=(const GfxCallRecord&) = delete;
 
     std::vector<GfxCall> Calls() const;
-    std::vector<gfx::DrawRecord> Draws() const;
+    std::vector<gfx::RecordedDraw> Draws() const;
     // The calls of one name, in order.
     std::vector<GfxCall> Calls(const std::string& name) const;
     size_t Count(const std::string& name) const;

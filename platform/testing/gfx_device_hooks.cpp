@@ -2,8 +2,8 @@
 
 #include <mutex>
 
-#include "platform/gfx/format.h"
-#include "platform/gfx/hooks.h"
+#include "platform/gfx/device/format.h"
+#include "platform/gfx/device/hooks.h"
 
 namespace gfx::detail {
 

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <span>
 
-#include "platform/gfx/buffer.h"
-#include "platform/gfx/device.h"
-#include "platform/gfx/surface.h"
-#include "platform/gfx/texture.h"
+#include "platform/gfx/device/buffer.h"
+#include "platform/gfx/device/device.h"
+#include "platform/gfx/device/surface.h"
+#include "platform/gfx/device/texture.h"
 
 namespace platform::testing {
 

@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "platform/gfx/hooks.h"
+#include "platform/gfx/device/hooks.h"
 
 namespace platform::testing {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/gfx/result.h"
+#include "platform/gfx/device/result.h"
 
 namespace platform::testing {
 

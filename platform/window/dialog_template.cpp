@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "platform/bytes/byte_reader.h"
+#include "platform/bytes/byte_writer.h"
+
 namespace platform {
 
 namespace {
@@ -26,70 +29,24 @@ size_t ItemSize(const DialogTemplateItem& item)
     return 24 + TextBytes(item.text);
 }
 
-class Writer {
-public:
-    Writer(uint8_t* block, size_t size) : block_(block), size_(size) {}
-    void U16(uint16_t v) { Put(&v, 2); }
-    void U32(uint32_t v) { Put(&v, 4); }
-    void I16(int16_t v) { Put(&v, 2); }
-    // Each byte becomes one 16-bit character (the 8-bit text is Latin-1).
-    void Text(const std::string& text)
-    {
-        for (unsigned char c : text)
-            U16(c);
-        U16(0);
-    }
-    void Align()
-    {
-        while (at_ % 4)
-            block_[at_++] = 0;
-    }
+// Each byte becomes one 16-bit character (the 8-bit text is Latin-1).
+void WriteText(ByteWriter& out, const std::string& text)
+{
+    for (unsigned char c : text)
+        out.U16(c);
+    out.U16(0);
+}
 
-private:
-    void Put(const void* p, size_t n)
-    {
-        std::memcpy(block_ + at_, p, n);
-        at_ += n;
+std::string ReadText(ByteReader& in)
+{
+    std::string text;
+    for (;;) {
+        uint16_t c = in.U16();
+        if (!in.Ok() || c == 0)
+            return text;
+        text += c < 0x100 ? static_cast<char>(c) : '?';
     }
-    uint8_t* block_;
-    [[maybe_unused]] size_t size_;
-    size_t at_ = 0;
-};
-
-class Reader {
-public:
-    Reader(const uint8_t* block, size_t size) : block_(block), size_(size) {}
-    bool ok() const { return ok_; }
-    uint16_t U16() { uint16_t v = 0; Get(&v, 2); return v; }
-    uint32_t U32() { uint32_t v = 0; Get(&v, 4); return v; }
-    int16_t I16() { int16_t v = 0; Get(&v, 2); return v; }
-    std::string Text()
-    {
-        std::string text;
-        for (;;) {
-            uint16_t c = U16();
-            if (!ok_ || c == 0)
-                return text;
-            text += c < 0x100 ? static_cast<char>(c) : '?';
-        }
-    }
-    void Align() { at_ = (at_ + 3) & ~size_t{3}; }
-
-private:
-    void Get(void* p, size_t n)
-    {
-        if (!ok_ || at_ > size_ || size_ - at_ < n) {
-            ok_ = false;
-            return;
-        }
-        std::memcpy(p, block_ + at_, n);
-        at_ += n;
-    }
-    const uint8_t* block_;
-    size_t size_;
-    size_t at_ = 0;
-    bool ok_ = true;
-};
+}
 
 } // namespace
 
@@ -109,7 +66,7 @@ bool WriteDialogTemplate(const DialogTemplate& dialog, uint8_t* block, size_t si
     if (!block || size < DialogTemplateSize(dialog))
         return false;
     std::memset(block, 0, size);
-    Writer out(block, size);
+    ByteWriter out(block, size);
     out.U32(dialog.style);
     out.U32(dialog.exStyle);
     out.U16(static_cast<uint16_t>(dialog.items.size()));
@@ -119,9 +76,9 @@ bool WriteDialogTemplate(const DialogTemplate& dialog, uint8_t* block, size_t si
     out.I16(dialog.cy);
     out.U16(0); // no menu
     out.U16(0); // the standard dialog class
-    out.Text(dialog.title);
+    WriteText(out, dialog.title);
     for (const auto& item : dialog.items) {
-        out.Align();
+        out.Align(4);
         out.U32(item.style);
         out.U32(item.exStyle);
         out.I16(item.x);
@@ -131,17 +88,17 @@ bool WriteDialogTemplate(const DialogTemplate& dialog, uint8_t* block, size_t si
         out.U16(item.id);
         out.U16(0xFFFF);
         out.U16(item.classAtom);
-        out.Text(item.text);
+        WriteText(out, item.text);
         out.U16(0); // no creation data
     }
-    return true;
+    return out.Ok();
 }
 
 std::optional<DialogTemplate> ReadDialogTemplate(const uint8_t* block, size_t size)
 {
     if (!block)
         return std::nullopt;
-    Reader in(block, size);
+    ByteReader in(block, size);
     DialogTemplate dialog;
     dialog.style = in.U32();
     dialog.exStyle = in.U32();
@@ -152,9 +109,9 @@ std::optional<DialogTemplate> ReadDialogTemplate(const uint8_t* block, size_t si
     dialog.cy = in.I16();
     if (in.U16() != 0 || in.U16() != 0) // menus and private classes are not supported
         return std::nullopt;
-    dialog.title = in.Text();
-    for (uint16_t i = 0; i < count && in.ok(); ++i) {
-        in.Align();
+    dialog.title = ReadText(in);
+    for (uint16_t i = 0; i < count && in.Ok(); ++i) {
+        in.Align(4);
         DialogTemplateItem item;
         item.style = in.U32();
         item.exStyle = in.U32();
@@ -166,12 +123,12 @@ std::optional<DialogTemplate> ReadDialogTemplate(const uint8_t* block, size_t si
         if (in.U16() != 0xFFFF)
             return std::nullopt;
         item.classAtom = in.U16();
-        item.text = in.Text();
+        item.text = ReadText(in);
         if (in.U16() != 0) // creation data is not supported
             return std::nullopt;
         dialog.items.push_back(std::move(item));
     }
-    if (!in.ok())
+    if (!in.Ok())
         return std::nullopt;
     return dialog;
 }

@@ -10,11 +10,11 @@
 #include "demo/light_rig.h"
 #include "kernel/math/euler.h"
 #include "kernel/math/quat.h"
+#include "render/camera_node.h"
 #include "render/effect.h"
 #include "render/material.h"
-#include "scene/camera_node.h"
+#include "render/scene.h"
 #include "scene/input_devices.h"
-#include "scene/scene.h"
 
 namespace {
 

@@ -14,11 +14,11 @@
 
 #include "kernel/math/euler.h"
 #include "platform/testing/message_box_script.h"
-#include "scene/camera_node.h"
+#include "render/camera_node.h"
+#include "render/mesh_node.h"
+#include "render/scene.h"
 #include "scene/dynamic.h"
 #include "scene/free_camera.h"
-#include "scene/mesh_node.h"
-#include "scene/scene.h"
 #include "tests/scene/input_test_support.h"
 #include "tests/scene/scene_test_support.h"
 

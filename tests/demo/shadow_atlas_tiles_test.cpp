@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "kernel/math/quat.h"
-#include "platform/gfx/format.h"
+#include "platform/gfx/device/format.h"
 #include "platform/testing/message_box_script.h"
+#include "render/camera_node.h"
+#include "render/mesh_node.h"
+#include "render/scene.h"
 #include "render/texture_resource.h"
-#include "scene/camera_node.h"
-#include "scene/mesh_node.h"
-#include "scene/scene.h"
 #include "tests/render/device_fixture.h"
 
 namespace {

@@ -15,7 +15,6 @@
 #include "kernel/handler_module.h"
 #include "kernel/queue_registry.h"
 #include "kernel/thread_map.h"
-#include "net/net_thread.h"
 #include "platform/testing/message_box_script.h"
 
 namespace {
@@ -331,8 +330,6 @@ TEST(EngineThreads, GettersNameTheirThreads)
     EXPECT_EQ(GetRenderThread()->id, RSHash("RENDERTHREAD"));
     EXPECT_EQ(GetIOThread()->name.View(), "IOTHREAD");
     EXPECT_EQ(GetIOThread()->id, kIOThreadId);
-    EXPECT_EQ(GetNetThread()->name.View(), "NETTHREAD");
-    EXPECT_EQ(GetNetThread()->id, kNetThreadId);
     EXPECT_EQ(GetRenderThread(), GetRenderThread());
     EngineThread unnamed;
     EXPECT_EQ(unnamed.name.View(), "[unnamed thread]");

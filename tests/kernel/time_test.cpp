@@ -7,7 +7,6 @@
 #include <limits>
 #include <memory>
 
-#include "demo/shadow_demo.h"
 #include "kernel/platform.h"
 
 namespace {
@@ -331,29 +330,4 @@ TEST(Time, ChildOfADestroyedClockStepsOnItsOwn)
     EXPECT_EQ(orphan.GetParent(), nullptr);
     orphan.UpdateChildTime();
     EXPECT_DOUBLE_EQ(orphan.delta, 30.0);
-}
-
-TEST(ShadowDemoClock, TheDemoOwnsTheGlobalClockAndStepsItEachFrame)
-{
-    ClockPlatform platform;
-    testing::internal::CaptureStdout();
-    {
-        auto demo = std::make_unique<ShadowDemo>();
-        EXPECT_EQ(GetGlobalTime(), &demo->clock);
-        demo->clock.SetTimeScale(3.0f);
-        demo->InitDemo();
-        EXPECT_EQ(demo->clock.scale, 1.0f);
-
-        EXPECT_NE(demo->DemoFrame(), 0);
-        platform.now += 0.125;
-        EXPECT_NE(demo->DemoFrame(), 0);
-        EXPECT_DOUBLE_EQ(GetGlobalDelta(), 0.125);
-        EXPECT_FLOAT_EQ(GetTime(), float(kPauseStep + 0.125));
-        EXPECT_EQ(demo->clock.frameCount, 1u); // the first frame opened the window
-
-        demo.reset();
-        EXPECT_EQ(GetGlobalTime(), nullptr);
-    }
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Time object created.\nTime object created.\nTime object released.\n");
 }

@@ -4,8 +4,11 @@
 #include <zlib.h>
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
+
+#include "platform/bytes/byte_writer.h"
 
 namespace ziptest {
 
@@ -14,18 +17,6 @@ struct Entry {
     std::string data;
     bool deflate = false;
 };
-
-inline void Put16(std::string& out, uint16_t v)
-{
-    out.push_back(static_cast<char>(v & 0xFF));
-    out.push_back(static_cast<char>(v >> 8));
-}
-
-inline void Put32(std::string& out, uint32_t v)
-{
-    Put16(out, static_cast<uint16_t>(v & 0xFFFF));
-    Put16(out, static_cast<uint16_t>(v >> 16));
-}
 
 inline std::string Deflate(const std::string& data)
 {
@@ -45,41 +36,42 @@ inline std::string Deflate(const std::string& data)
 // The bytes of a whole archive with the entries in the given order.
 inline std::string Build(const std::vector<Entry>& entries)
 {
-    std::string out, central;
+    platform::ByteWriter out, central;
     for (const Entry& e : entries) {
         const uint32_t crc = static_cast<uint32_t>(
             crc32(0, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size())));
         const std::string packed = e.deflate ? Deflate(e.data) : e.data;
         const uint16_t method = e.deflate ? 8 : 0;
-        const uint32_t offset = static_cast<uint32_t>(out.size());
-        Put32(out, 0x04034b50);
-        Put16(out, 20); Put16(out, 0); Put16(out, method);
-        Put16(out, 0); Put16(out, 0x21);            // time, date (1980-01-01)
-        Put32(out, crc); Put32(out, static_cast<uint32_t>(packed.size()));
-        Put32(out, static_cast<uint32_t>(e.data.size()));
-        Put16(out, static_cast<uint16_t>(e.name.size())); Put16(out, 0);
-        out += e.name;
-        out += packed;
+        const uint32_t offset = static_cast<uint32_t>(out.Size());
+        out.U32(0x04034b50);
+        out.U16(20); out.U16(0); out.U16(method);
+        out.U16(0); out.U16(0x21);            // time, date (1980-01-01)
+        out.U32(crc); out.U32(static_cast<uint32_t>(packed.size()));
+        out.U32(static_cast<uint32_t>(e.data.size()));
+        out.U16(static_cast<uint16_t>(e.name.size())); out.U16(0);
+        out.Chars(e.name);
+        out.Chars(packed);
 
-        Put32(central, 0x02014b50);
-        Put16(central, 20); Put16(central, 20); Put16(central, 0); Put16(central, method);
-        Put16(central, 0); Put16(central, 0x21);
-        Put32(central, crc); Put32(central, static_cast<uint32_t>(packed.size()));
-        Put32(central, static_cast<uint32_t>(e.data.size()));
-        Put16(central, static_cast<uint16_t>(e.name.size()));
-        Put16(central, 0); Put16(central, 0); Put16(central, 0); Put16(central, 0);
-        Put32(central, e.name.back() == '/' ? 0x10 : 0);
-        Put32(central, offset);
-        central += e.name;
+        central.U32(0x02014b50);
+        central.U16(20); central.U16(20); central.U16(0); central.U16(method);
+        central.U16(0); central.U16(0x21);
+        central.U32(crc); central.U32(static_cast<uint32_t>(packed.size()));
+        central.U32(static_cast<uint32_t>(e.data.size()));
+        central.U16(static_cast<uint16_t>(e.name.size()));
+        central.U16(0); central.U16(0); central.U16(0); central.U16(0);
+        central.U32(e.name.back() == '/' ? 0x10 : 0);
+        central.U32(offset);
+        central.Chars(e.name);
     }
-    const uint32_t centralOffset = static_cast<uint32_t>(out.size());
-    out += central;
-    Put32(out, 0x06054b50);
-    Put16(out, 0); Put16(out, 0);
-    Put16(out, static_cast<uint16_t>(entries.size())); Put16(out, static_cast<uint16_t>(entries.size()));
-    Put32(out, static_cast<uint32_t>(central.size())); Put32(out, centralOffset);
-    Put16(out, 0);
-    return out;
+    const uint32_t centralOffset = static_cast<uint32_t>(out.Size());
+    out.Bytes(central.Written());
+    out.U32(0x06054b50);
+    out.U16(0); out.U16(0);
+    out.U16(static_cast<uint16_t>(entries.size())); out.U16(static_cast<uint16_t>(entries.size()));
+    out.U32(static_cast<uint32_t>(central.Size())); out.U32(centralOffset);
+    out.U16(0);
+    const std::span<const uint8_t> bytes = out.Written();
+    return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
 } // namespace ziptest

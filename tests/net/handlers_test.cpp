@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <span>
 
 #include "kernel/engine_thread.h"
 #include "kernel/engine_threads.h"
@@ -17,6 +18,7 @@
 #include "net/para_tasks.h"
 #include "net/remote_scene.h"
 #include "net/weather.h"
+#include "platform/bytes/byte_writer.h"
 #include "render/effect.h"
 #include "render/material.h"
 #include "tests/net/net_support.h"
@@ -31,12 +33,12 @@ struct WeatherRecord {
 
     WeatherRecord& I16(size_t at, int16_t v)
     {
-        std::memcpy(bytes.data() + at, &v, 2);
+        platform::ByteWriter(std::span(bytes).subspan(at)).I16(v);
         return *this;
     }
     WeatherRecord& F32(size_t at, float v)
     {
-        std::memcpy(bytes.data() + at, &v, 4);
+        platform::ByteWriter(std::span(bytes).subspan(at)).F32(v);
         return *this;
     }
     WeatherRecord& U8(size_t at, uint8_t v)

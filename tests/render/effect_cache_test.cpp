@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "kernel/error_stream.h"
-#include "platform/gfx/effect.h"
+#include "platform/gfx/fx/runtime_effect.h"
 #include "platform/testing/gfx_failure_injection.h"
 #include "render/effect.h"
 #include "render/video_memory.h"
@@ -348,13 +348,13 @@ TEST(EffectCache, TheEffectsCounterMovesByTheReadingsAroundCreationAndRelease)
         inject.Fail("GetAvailableVidMem", gfx::kFail, 1, 1); // the reading after the creation
         ASSERT_TRUE(LoadShader(source, effect, nullptr));
     }
-    EXPECT_EQ(-busy, renderer->effectMemory);
+    EXPECT_EQ(-busy, renderer->VideoMemory(VideoMemoryKind::Effect));
     {
         platform::testing::GfxFailureInjection inject;
         inject.Fail("GetAvailableVidMem", gfx::kFail); // the reading before the release
         effect.reset();
     }
-    EXPECT_EQ(0, renderer->effectMemory);
+    EXPECT_EQ(0, renderer->VideoMemory(VideoMemoryKind::Effect));
     GetFileSystem()->ReleaseFile(source);
     ReleaseVideoResource(held);
     ASSERT_EQ(2u, boxes.Shown().size());

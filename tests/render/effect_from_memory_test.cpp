@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "kernel/error_stream.h"
-#include "platform/gfx/compiled_effect.h"
-#include "platform/gfx/effect.h"
-#include "platform/gfx/effect_compiler.h"
+#include "platform/gfx/fx/compiled_effect.h"
+#include "platform/gfx/fx/effect_compiler.h"
+#include "platform/gfx/fx/runtime_effect.h"
 #include "platform/testing/message_box_script.h"
 #include "render/effect_from_memory.h"
-#include "tests/platform/gfx_test_device.h"
+#include "tests/platform/gfx/device/gfx_test_device.h"
 #include "tests/support/test_files.h"
 
 namespace {

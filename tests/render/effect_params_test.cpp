@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/gfx/effect.h"
+#include "platform/gfx/fx/runtime_effect.h"
 #include "render/effect_params.h"
 
 namespace {

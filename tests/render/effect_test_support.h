@@ -19,7 +19,7 @@
 #include "kernel/win_platform.h"
 #include "platform/testing/message_box_script.h"
 #include "render/render_device.h"
-#include "tests/platform/gfx_test_device.h"
+#include "tests/platform/gfx/device/gfx_test_device.h"
 
 namespace effect_test {
 
@@ -57,18 +57,15 @@ public:
         testing::internal::GetCapturedStdout();
         // The render device with its graphics device and video-memory reading.
         RenderDevice* renderer = GetRenderer();
-        renderer->device = device.device;
-        gfx::CreateDirectDraw(&renderer->directDraw);
-        renderer->directDraw->QueryDirectDraw7(&renderer->directDraw7);
-        renderer->videoMemoryCaps.caps = gfx::kSurfaceCapsVideoMemory | gfx::kSurfaceCapsLocalVideoMemory;
+        renderer->SetDevice(device.device);
+        renderer->OpenVideoMemoryReading();
     }
 
     ~EffectFolder()
     {
         RenderDevice* renderer = GetRenderer();
-        renderer->device = nullptr; // the test's own, released with it
-        gfx::SafeRelease(renderer->directDraw7);
-        gfx::SafeRelease(renderer->directDraw);
+        renderer->SetDevice(nullptr); // the test's own, released with it
+        renderer->CloseVideoMemoryReading();
         // The shutdown's order: the thread objects first, as they hold the
         // render device and the file system among their modules.
         DestroyRenderThread();

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "kernel/archive.h"
-#include "platform/gfx/effect.h"
+#include "platform/gfx/fx/runtime_effect.h"
 #include "platform/testing/gfx_device_hooks.h"
 #include "render/material.h"
 #include "tests/render/effect_test_support.h"

@@ -4,7 +4,7 @@
 
 #include "kernel/resource_tasks.h"
 #include "mesh_test_support.h"
-#include "platform/gfx/vertex_declaration.h"
+#include "platform/gfx/device/vertex_layout.h"
 #include "render/material.h"
 #include "render/mesh.h"
 #include "tests/render/device_fixture.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "kernel/math/float3.h"
-#include "platform/gfx/vertex_declaration.h"
+#include "platform/gfx/device/vertex_layout.h"
 #include "render/mesh.h"
 
 namespace mesh_test {

@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "platform/gfx/format.h"
-#include "platform/gfx/render_state.h"
-#include "platform/gfx/resource_flags.h"
+#include "platform/gfx/device/format.h"
+#include "platform/gfx/device/render_state.h"
+#include "platform/gfx/device/resource_flags.h"
 #include "platform/testing/gfx_call_record.h"
+#include "render/camera_node.h"
 #include "render/render_pass_frame.h"
 #include "render/render_pass_list.h"
 #include "render/renderer_template.h"
 #include "render/texture_resource.h"
-#include "scene/camera_node.h"
 #include "tests/render/device_fixture.h"
 
 using platform::testing::GfxCallRecord;
@@ -230,7 +230,7 @@ TEST_F(Passes, ClearFlagsAndColourReachTheDevice)
     for (const Case& c : cases) {
         RenderPass pass;
         pass.alwaysDraw = 1;
-        pass.target = &run.Renderer()->backBufferTarget;
+        pass.target = &run.Renderer()->BackBufferTarget();
         pass.clearColour = colour;
         pass.keepContents = c.keep;
         pass.clearDepthOnly = c.depthOnly;
@@ -254,7 +254,7 @@ TEST_F(Passes, AnEmptyPassNeitherClearsNorSetsStates)
     Journal journal;
     NotingTemplate nothing(journal, "n");
     RenderPass pass;
-    pass.target = &run.Renderer()->backBufferTarget;
+    pass.target = &run.Renderer()->BackBufferTarget();
     pass.AddRendererTemplate(&nothing);
     RenderPassList list;
     list.passes = {&pass};
@@ -269,7 +269,7 @@ TEST_F(Passes, StatesApplyWhileThePassDrawsAndAreRestoredAfter)
 {
     RenderPass pass;
     pass.alwaysDraw = 1;
-    pass.target = &run.Renderer()->backBufferTarget;
+    pass.target = &run.Renderer()->BackBufferTarget();
     pass.stateOverrides[kRsZFunc] = 8;
     pass.colourWrite = 0;
     RenderPassList list;

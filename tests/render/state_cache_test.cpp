@@ -2,7 +2,7 @@
 // device's real values; the clip-plane pseudo-state; the cached setters.
 #include <gtest/gtest.h>
 
-#include "platform/gfx/render_state.h"
+#include "platform/gfx/device/render_state.h"
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_failure_injection.h"
 #include "render/render_state_cache.h"
@@ -32,6 +32,14 @@ protected:
 
     DeviceRun run;
 };
+
+// Only the inverse view-projection of the camera matrices changes.
+void SetInvViewProj(const float4x4* matrix)
+{
+    CameraMatrices matrices = GetRenderer()->Camera();
+    matrices.invViewProj = matrix;
+    GetRenderer()->SetCamera(matrices);
+}
 
 uintptr_t Address(const float* plane)
 {
@@ -76,7 +84,7 @@ TEST_F(StateCache, AFailedSetIsPrintedAndStillRemembered)
     platform::testing::GfxCallRecord record;
     inject.Fail("SetRenderState", gfx::kInvalidCall);
     cache.SetCachedState(gfx::kRsAlphaBlendEnable, 1);
-    EXPECT_EQ(GetRenderer()->lastResult, gfx::kInvalidCall);
+    EXPECT_EQ(GetRenderer()->LastResult(), gfx::kInvalidCall);
     EXPECT_EQ(run.Out(), "SetRenderState failed.\n");
     EXPECT_EQ(cache.CachedValue(gfx::kRsAlphaBlendEnable), 1u);
     cache.SetCachedState(gfx::kRsAlphaBlendEnable, 1);
@@ -87,7 +95,7 @@ TEST_F(StateCache, AClipPlaneGoesOnThroughTheInverseViewProjectionAndOffAgain)
 {
     RenderStateCache cache;
     const float4x4 identity = IdentityMatrix();
-    GetRenderer()->invViewProj = &identity;
+    SetInvViewProj(&identity);
     float plane[4] = {0.0f, 1.0f, 0.0f, -2.0f};
     platform::testing::GfxCallRecord record;
 
@@ -109,7 +117,7 @@ TEST_F(StateCache, AClipPlaneGoesOnThroughTheInverseViewProjectionAndOffAgain)
     float kept[4] = {};
     D()->GetClipPlane(1, kept);
     EXPECT_EQ(kept[3], -2.0f); // the plane stays
-    GetRenderer()->invViewProj = nullptr;
+    SetInvViewProj(nullptr);
 }
 
 TEST_F(StateCache, ThePlaneIsCarriedByTheColumnsOfTheMatrix)
@@ -117,17 +125,17 @@ TEST_F(StateCache, ThePlaneIsCarriedByTheColumnsOfTheMatrix)
     float4x4 m = IdentityMatrix();
     m(0, 1) = 2.0f; // row 0 = (1, 2, 0, 0)
     m(3, 2) = 5.0f; // row 3 = (0, 0, 5, 1)
-    GetRenderer()->invViewProj = &m;
+    SetInvViewProj(&m);
     const float plane[4] = {1.0f, 1.0f, 1.0f, 1.0f};
     GetRenderer()->SetRenderStateCached(kClipPlaneState, Address(plane));
-    const float4& p = GetRenderer()->clipPlane;
+    const float4& p = GetRenderer()->ClipPlane();
     EXPECT_EQ(p.x, 3.0f); // row j of M dotted with the plane
     EXPECT_EQ(p.y, 1.0f);
     EXPECT_EQ(p.z, 1.0f);
     EXPECT_EQ(p.w, 6.0f);
-    EXPECT_EQ(GetRenderer()->clipMatrix(1, 0), 2.0f); // the transpose
-    EXPECT_EQ(GetRenderer()->clipMatrix(2, 3), 5.0f);
-    GetRenderer()->invViewProj = nullptr;
+    EXPECT_EQ(GetRenderer()->ClipMatrix()(1, 0), 2.0f); // the transpose
+    EXPECT_EQ(GetRenderer()->ClipMatrix()(2, 3), 5.0f);
+    SetInvViewProj(nullptr);
 }
 
 TEST_F(StateCache, TogglesAndBindingSettersApplyOnlyNewNonNullValues)
@@ -167,7 +175,7 @@ TEST_F(StateCache, TogglesAndBindingSettersApplyOnlyNewNonNullValues)
 TEST_F(StateCache, TheClipPlaneToggleOnlySwitchesItOff)
 {
     const float4x4 identity = IdentityMatrix();
-    GetRenderer()->invViewProj = &identity;
+    SetInvViewProj(&identity);
     const float plane[4] = {1.0f, 0.0f, 0.0f, 0.0f};
     GetRenderer()->SetRenderStateCached(kClipPlaneState, Address(plane));
     RenderStateToggle clip(kClipPlaneState);
@@ -176,5 +184,5 @@ TEST_F(StateCache, TheClipPlaneToggleOnlySwitchesItOff)
     EXPECT_EQ(record.Count("SetRenderState"), 0u);
     clip.Apply(2);
     EXPECT_EQ(DeviceState(gfx::kRsClipPlaneEnable), 0u);
-    GetRenderer()->invViewProj = nullptr;
+    SetInvViewProj(nullptr);
 }

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "kernel/error_stream.h"
-#include "platform/gfx/stereo_driver.h"
+#include "platform/gfx/device/stereo_driver.h"
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_failure_injection.h"
 #include "tests/render/device_fixture.h"

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <span>
 
-#include "platform/gfx/format.h"
-#include "platform/gfx/texture_loader.h"
+#include "platform/gfx/device/format.h"
+#include "platform/gfx/image/texture_loader.h"
 #include "platform/testing/dds_writer.h"
 #include "platform/testing/gfx_device_hooks.h"
 #include "platform/testing/gfx_failure_injection.h"

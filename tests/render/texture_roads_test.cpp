@@ -1,14 +1,15 @@
 // A texture asked for by name once the engine threads run: through the tasks
 // ("LoadFromHDD" on IOTHREAD, then "UploadTexToVRAM"), and through a texture
 // pool in square parts ("UploadTexPartToVRAM"), each ending with the file's
-// bytes in the device; failures, a full pool, a pool that parts cannot tile
-// and releases while loading.
+// bytes in the device and its block described alike whichever road it took;
+// failures, a full pool, a pool that parts cannot tile and releases while
+// loading.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "kernel/rs_hash.h"
-#include "platform/gfx/format.h"
+#include "platform/gfx/device/format.h"
 #include "platform/testing/dds_writer.h"
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_device_hooks.h"
@@ -78,6 +79,43 @@ TEST_F(TextureRoads, TheTaskRoadReadsOnIOAndUploadsOnRender)
     EXPECT_EQ(handle.fileBuffer.data, nullptr) << "the file's bytes go back once the texture is made";
     EXPECT_NE(run.Out().find("load tasks.dds\n"), std::string::npos);
     EXPECT_TRUE(run.Boxes().empty());
+}
+
+TEST_F(TextureRoads, EveryRoadDescribesTheTextureItMadeAlike)
+{
+    // 64 x 64 DXT5 with its full chain of seven levels: one byte a texel.
+    const DdsSpec spec{gfx::kFormatDXT5, gfx::ImageKind::Texture2D, 64, 64, 1, 7};
+    for (const char* name : {"direct.dds", "tasks.dds", "pooled.dds"})
+        WriteFile(name, WriteDds(spec, 9));
+    TexturePool pool;
+    ASSERT_TRUE(BuildTexturePool(pool, 1, 64, 64, gfx::kFormatDXT5, 7));
+    TextureResource direct, tasks, pooled;
+    direct.async = 0;
+    pooled.texturePool = &pool;
+    RunThreads([&](int round) {
+        if (round == 1) {
+            direct.LoadByName("direct.dds");
+            tasks.LoadByName("tasks.dds");
+            pooled.LoadByName("pooled.dds");
+            return false;
+        }
+        return tasks.GetState() != 1 && pooled.GetState() != 1 && Idle();
+    });
+    for (TextureResource* handle : {&direct, &tasks, &pooled}) {
+        ASSERT_EQ(handle->GetState(), 2u);
+        const TextureData* data = handle->GetPayload();
+        ASSERT_NE(data->texture, nullptr);
+        SCOPED_TRACE(handle == &direct ? "at once" : handle == &tasks ? "through the tasks" : "through the pool");
+        EXPECT_EQ(data->kind, 0);
+        EXPECT_EQ(data->target.viewport.width, 64u);
+        EXPECT_EQ(data->target.viewport.height, 64u);
+        EXPECT_EQ(data->bytesPerTexel, 1u);
+        EXPECT_EQ(data->levels, 7u);
+        EXPECT_EQ(Bytes(data->texture), PatternTexels(spec, 9));
+    }
+    EXPECT_NE(direct.GetPayload()->target.colour, nullptr);
+    EXPECT_NE(tasks.GetPayload()->target.colour, nullptr);
+    pooled.ReleaseResource();
 }
 
 TEST_F(TextureRoads, AFailedReadOrDecodeLeavesTheTaskRoadNotLoaded)

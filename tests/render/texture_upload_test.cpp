@@ -10,7 +10,7 @@
 #include "kernel/platform.h"
 #include "kernel/queue_registry.h"
 #include "kernel/thread_map.h"
-#include "platform/gfx/format.h"
+#include "platform/gfx/device/format.h"
 #include "platform/testing/gfx_call_record.h"
 #include "render/render_device_module.h"
 #include "render/texture_pool.h"
@@ -116,7 +116,7 @@ TEST_F(PartUploads, PartsAreCheckedOnlyWithinSevenSecondsOfTheFirst)
 {
     TaskMessage task = Part(kMiddlePart);
     run.Renderer()->UploadTexPartToVRAM(&task);
-    EXPECT_EQ(run.Renderer()->nextUploadCheck, 107.0);
+    EXPECT_EQ(run.Renderer()->NextUploadCheck(), 107.0);
     clock.now = 106.5;
     run.Renderer()->UploadTexPartToVRAM(&task);
     EXPECT_EQ(run.Out(), "!DBG!REMOVE ME! 67305985\n!DBG!REMOVE ME! 67305985\n");
@@ -126,7 +126,7 @@ TEST_F(PartUploads, PartsAreCheckedOnlyWithinSevenSecondsOfTheFirst)
     run.Renderer()->UploadTexPartToVRAM(&task);
     EXPECT_EQ(run.Out(), "");
     EXPECT_EQ(record.Count("LockRect"), 0u);
-    EXPECT_EQ(run.Renderer()->nextUploadCheck, 107.0) << "armed once, never again";
+    EXPECT_EQ(run.Renderer()->NextUploadCheck(), 107.0) << "armed once, never again";
 }
 
 TEST_F(PartUploads, AReadThatNeverLetsGoCancelsTheLoad)

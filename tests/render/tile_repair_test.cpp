@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "kernel/rs_hash.h"
-#include "platform/gfx/format.h"
+#include "platform/gfx/device/format.h"
 #include "platform/testing/dds_writer.h"
 #include "render/material.h"
 #include "render/render_device_module.h"

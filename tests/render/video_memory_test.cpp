@@ -3,8 +3,8 @@
 // the counters alone, and the buffer wrappers let their callers see a failure.
 #include <gtest/gtest.h>
 
-#include "platform/gfx/format.h"
-#include "platform/gfx/resource_flags.h"
+#include "platform/gfx/device/format.h"
+#include "platform/gfx/device/resource_flags.h"
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_failure_injection.h"
 #include "render/video_memory.h"
@@ -20,7 +20,7 @@ protected:
     {
         ASSERT_TRUE(run.Start());
         run.ClearOut();
-        surfacesAtStart = run.Renderer()->surfaceMemory;
+        surfacesAtStart = run.Renderer()->VideoMemory(VideoMemoryKind::Surface);
     }
 
     RenderDevice* R() { return run.Renderer(); }
@@ -35,12 +35,12 @@ TEST_F(VideoMemory, CountersFollowEachKindThroughCreationAndRelease)
 {
     gfx::Texture* texture = nullptr;
     ASSERT_TRUE(R()->CreateRenderTexture(&texture, 64, 32, gfx::kFormatA8R8G8B8, 0, gfx::kPoolDefault, 1));
-    EXPECT_EQ(R()->textureMemory, 64 * 32 * 4);
-    EXPECT_EQ(R()->lastResult, gfx::kOk);
+    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::Texture), 64 * 32 * 4);
+    EXPECT_EQ(R()->LastResult(), gfx::kOk);
 
     gfx::VertexBuffer* vertices = nullptr;
     ASSERT_TRUE(R()->CreateVertexBuffer(&vertices, 100, 32, gfx::kUsageWriteOnly));
-    EXPECT_EQ(R()->vertexBufferMemory, 3200);
+    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::VertexBuffer), 3200);
     gfx::BufferDesc desc;
     vertices->GetDesc(&desc);
     EXPECT_EQ(desc.pool, gfx::kPoolDefault);
@@ -52,7 +52,7 @@ TEST_F(VideoMemory, CountersFollowEachKindThroughCreationAndRelease)
     ASSERT_TRUE(R()->CreateIndexBuffer(&longs, 300, 4, gfx::kUsageWriteOnly));
     EXPECT_EQ(shorts->Format(), gfx::kFormatIndex16);
     EXPECT_EQ(longs->Format(), gfx::kFormatIndex32);
-    EXPECT_EQ(R()->indexBufferMemory, 600 + 1200);
+    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::IndexBuffer), 600 + 1200);
 
     gfx::Surface* plainTarget = nullptr;
     gfx::Surface* sampledTarget = nullptr;
@@ -64,12 +64,12 @@ TEST_F(VideoMemory, CountersFollowEachKindThroughCreationAndRelease)
     EXPECT_EQ(sampledTarget->MultiSampleType(), 8u);
     EXPECT_EQ(sampledTarget->MultiSampleQuality(), 2u);
     EXPECT_EQ(depth->MultiSampleType(), 0u); // not the back buffer's own
-    const int32_t surfaces = R()->surfaceMemory - surfacesAtStart;
+    const int32_t surfaces = R()->VideoMemory(VideoMemoryKind::Surface) - surfacesAtStart;
     EXPECT_EQ(surfaces, 16 * 16 * 4 + 16 * 16 * 4 * 8 + 16 * 16 * 4);
 
     gfx::Surface* staging = nullptr;
     ASSERT_TRUE(R()->CreateOffscreenSurface(&staging, 16, 16, gfx::kFormatA8R8G8B8, gfx::kPoolSystemMem));
-    EXPECT_EQ(R()->surfaceMemory - surfacesAtStart, surfaces); // system memory is not video memory
+    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::Surface) - surfacesAtStart, surfaces); // system memory is not video memory
 
     gfx::Surface* level = nullptr;
     ASSERT_TRUE(R()->GetSurfaceLevelChecked(0, texture, &level));
@@ -84,15 +84,15 @@ TEST_F(VideoMemory, CountersFollowEachKindThroughCreationAndRelease)
     ReleaseVideoResource(sampledTarget);
     ReleaseVideoResource(depth);
     ReleaseVideoResource(staging);
-    EXPECT_EQ(R()->textureMemory, 0);
-    EXPECT_EQ(R()->vertexBufferMemory, 0);
-    EXPECT_EQ(R()->indexBufferMemory, 0);
-    EXPECT_EQ(R()->surfaceMemory, surfacesAtStart);
+    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::Texture), 0);
+    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::VertexBuffer), 0);
+    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::IndexBuffer), 0);
+    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::Surface), surfacesAtStart);
     EXPECT_EQ(run.Out(), "");
     EXPECT_TRUE(run.Boxes().empty());
 
     ReleaseVideoResource(static_cast<gfx::Surface*>(nullptr)); // nothing to release
-    EXPECT_EQ(R()->surfaceMemory, surfacesAtStart);
+    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::Surface), surfacesAtStart);
 }
 
 TEST_F(VideoMemory, FailedCreationsReportOnTheirChannelAndTouchNoCounter)
@@ -104,7 +104,7 @@ TEST_F(VideoMemory, FailedCreationsReportOnTheirChannelAndTouchNoCounter)
     inject.Fail("CreateTexture", gfx::kOutOfVideoMemory);
     EXPECT_FALSE(R()->CreateRenderTexture(&texture, 64, 64, gfx::kFormatA8R8G8B8, 0, gfx::kPoolDefault, 1));
     EXPECT_EQ(texture, nullptr);
-    EXPECT_EQ(R()->lastResult, gfx::kOutOfVideoMemory);
+    EXPECT_EQ(R()->LastResult(), gfx::kOutOfVideoMemory);
     EXPECT_EQ(record.Count("GetAvailableVidMem"), 1u); // no reading after a failure
 
     gfx::Surface* surface = nullptr;
@@ -118,7 +118,7 @@ TEST_F(VideoMemory, FailedCreationsReportOnTheirChannelAndTouchNoCounter)
     inject.Fail("CreateVertexBuffer", gfx::kInvalidCall);
     EXPECT_FALSE(R()->CreateVertexBuffer(&vertices, 6, 12, gfx::kUsageWriteOnly));
     EXPECT_EQ(vertices, nullptr);
-    EXPECT_EQ(R()->lastResult, gfx::kInvalidCall);
+    EXPECT_EQ(R()->LastResult(), gfx::kInvalidCall);
 
     inject.Fail("CreateRenderTarget", gfx::kOutOfVideoMemory);
     EXPECT_FALSE(R()->CreateRenderTarget(&surface, 8, 8, gfx::kFormatA8R8G8B8, 0));
@@ -137,10 +137,10 @@ TEST_F(VideoMemory, FailedCreationsReportOnTheirChannelAndTouchNoCounter)
         shown.push_back(box.text);
     EXPECT_EQ(shown, boxes);
     EXPECT_EQ(run.Out(), "Failed to create RenderTarget!\nFailed to create Offscreen-surface!\n");
-    EXPECT_EQ(R()->textureMemory, 0);
-    EXPECT_EQ(R()->indexBufferMemory, 0);
-    EXPECT_EQ(R()->vertexBufferMemory, 0);
-    EXPECT_EQ(R()->surfaceMemory, surfacesAtStart);
+    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::Texture), 0);
+    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::IndexBuffer), 0);
+    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::VertexBuffer), 0);
+    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::Surface), surfacesAtStart);
 }
 
 TEST_F(VideoMemory, ABufferBeyond4GiBIsRefusedBeforeTheDevice)
@@ -164,7 +164,7 @@ TEST_F(VideoMemory, AFailedSurfaceLevelIsPrinted)
     gfx::Surface* level = nullptr;
     EXPECT_FALSE(R()->GetSurfaceLevelChecked(3, texture, &level));
     EXPECT_EQ(level, nullptr);
-    EXPECT_EQ(R()->lastResult, gfx::kInvalidCall);
+    EXPECT_EQ(R()->LastResult(), gfx::kInvalidCall);
     EXPECT_EQ(run.Out(), "Failed to get surface level.\n");
     ReleaseVideoResource(texture);
 }
@@ -176,14 +176,14 @@ TEST_F(VideoMemory, AFailedReadingCountsAsNothingInUse)
     inject.Fail("GetAvailableVidMem", gfx::kFail); // the reading before the creation
     gfx::VertexBuffer* vertices = nullptr;
     ASSERT_TRUE(R()->CreateVertexBuffer(&vertices, 10, 10, 0));
-    EXPECT_EQ(R()->vertexBufferMemory, static_cast<int32_t>(busy + 100));
+    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::VertexBuffer), static_cast<int32_t>(busy + 100));
     ASSERT_EQ(run.Boxes().size(), 1u);
     EXPECT_EQ(run.Boxes()[0].text, ErrorBoxText("Failed to get busy video memory.\n"));
 
     // The reading after the release fails: the counter drops by all that was in use before it.
     inject.Fail("GetAvailableVidMem", gfx::kFail, 1, 1);
     ReleaseVideoResource(vertices);
-    EXPECT_EQ(R()->vertexBufferMemory, 0);
+    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::VertexBuffer), 0);
     EXPECT_EQ(run.Boxes().size(), 2u);
 }
 
@@ -197,7 +197,7 @@ TEST(VideoMemoryPlain, WithoutCsaaTheSettingIsTheSampleTypeAtQuality0)
         gfx::Surface* depth = nullptr;
         ASSERT_TRUE(renderer->CreateRenderTarget(&target, 8, 8, gfx::kFormatA8R8G8B8, 1));
         ASSERT_TRUE(renderer->CreateDepthStencilSurface(&depth, 8, 8, gfx::kFormatD24S8, 1));
-        for (const gfx::Surface* surface : {target, depth, renderer->backBufferTarget.depthStencil}) {
+        for (const gfx::Surface* surface : {target, depth, renderer->BackBufferTarget().depthStencil}) {
             ASSERT_NE(surface, nullptr);
             EXPECT_EQ(surface->MultiSampleType(), antialiasing);
             EXPECT_EQ(surface->MultiSampleQuality(), 0u);

@@ -6,10 +6,10 @@
 #include <cmath>
 
 #include "kernel/time.h"
-#include "scene/component_messages.h"
 #include "scene/dynamic.h"
 #include "scene/free_camera.h"
 #include "scene/scene_node.h"
+#include "script/component_messages.h"
 #include "tests/scene/input_test_support.h"
 #include "tests/scene/scene_test_support.h"
 

@@ -10,9 +10,9 @@
 #include "platform/input/scan_codes.h"
 #include "platform/testing/input_injection.h"
 #include "platform/testing/message_box_script.h"
-#include "scene/component.h"
 #include "scene/input_devices.h"
 #include "scene/key_bindings.h"
+#include "script/component.h"
 #include "tests/support/test_files.h"
 
 namespace input_test {

@@ -2,7 +2,7 @@
 // does not, and the order in which held keys deliver their action messages.
 #include <gtest/gtest.h>
 
-#include "scene/component_messages.h"
+#include "script/component_messages.h"
 #include "tests/scene/input_test_support.h"
 
 using namespace input_test;

@@ -12,8 +12,8 @@
 
 #include <unistd.h>
 
-#include "platform/gfx/compiled_effect.h"
-#include "platform/gfx/effect_compiler.h"
+#include "platform/gfx/fx/compiled_effect.h"
+#include "platform/gfx/fx/effect_compiler.h"
 
 namespace {
 

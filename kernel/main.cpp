@@ -1,8 +1,0 @@
-// The program's entry point.
-#include "kernel/application.h"
-#include "platform/window/window.h"
-
-int main()
-{
-    return WinMain(platform::CurrentInstance());
-}

@@ -1,0 +1,151 @@
+#pragma once
+// The graphics device: makes resources with real memory, keeps render states,
+// targets, viewport, clip planes, streams, declaration and indices, clears and
+// copies bytes, validates and records draws (no pixels are drawn), and counts
+// presented frames. Every call a test may want to fail can be injected by its
+// name; every call reaches the call record while tests record.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <unordered_set>
+
+#include "platform/gfx/device/buffer.h"
+#include "platform/gfx/device/caps.h"
+#include "platform/gfx/device/draw_types.h"
+#include "platform/gfx/device/effect_binding.h"
+#include "platform/gfx/device/present_parameters.h"
+#include "platform/gfx/device/query.h"
+#include "platform/gfx/device/ref_counted.h"
+#include "platform/gfx/device/render_state.h"
+#include "platform/gfx/device/result.h"
+#include "platform/gfx/device/surface.h"
+#include "platform/gfx/device/texture.h"
+#include "platform/gfx/device/vertex_layout.h"
+
+namespace gfx {
+
+namespace detail {
+struct DeviceAccess; // the test hooks' handle on a device (lost state, live objects)
+}
+
+inline constexpr uint32_t kMaxStreams = 16;
+inline constexpr uint32_t kMaxClipPlanes = 6;
+
+class Device : public RefCounted {
+public:
+    // Resources. Out pointers receive the new object (one reference) or null.
+    Result CreateTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t usage, uint32_t format, uint32_t pool,
+                         Texture** texture);
+    Result CreateCubeTexture(uint32_t edge, uint32_t levels, uint32_t usage, uint32_t format, uint32_t pool,
+                             CubeTexture** texture);
+    Result CreateVolumeTexture(uint32_t width, uint32_t height, uint32_t depth, uint32_t levels, uint32_t usage,
+                               uint32_t format, uint32_t pool, VolumeTexture** texture);
+    Result CreateRenderTarget(uint32_t width, uint32_t height, uint32_t format, uint32_t multiSampleType,
+                              uint32_t multiSampleQuality, bool lockable, Surface** surface);
+    Result CreateDepthStencilSurface(uint32_t width, uint32_t height, uint32_t format, uint32_t multiSampleType,
+                                     uint32_t multiSampleQuality, bool discard, Surface** surface);
+    Result CreateOffscreenPlainSurface(uint32_t width, uint32_t height, uint32_t format, uint32_t pool,
+                                       Surface** surface);
+    Result CreateVertexBuffer(uint32_t length, uint32_t usage, uint32_t fvf, uint32_t pool, VertexBuffer** buffer);
+    Result CreateIndexBuffer(uint32_t length, uint32_t usage, uint32_t format, uint32_t pool, IndexBuffer** buffer);
+    // `elements` ends with kDeclEnd.
+    Result CreateVertexDeclaration(const VertexElement* elements, VertexDeclaration** declaration);
+    // `query` null only asks whether the type is supported.
+    Result CreateQuery(uint32_t type, Query** query);
+
+    // Copies the changed region of a system-memory texture (all matching
+    // levels) into a default-pool texture of the same kind, format and size.
+    Result UpdateTexture(BaseTexture* source, BaseTexture* destination);
+    // `sourceRect` / `destinationRect` null mean the whole surface.
+    Result StretchRect(Surface* source, const Rect* sourceRect, Surface* destination, const Rect* destinationRect,
+                       uint32_t filter);
+    // Bounded by the viewport (and the rectangles when given).
+    Result Clear(uint32_t count, const Rect* rects, uint32_t flags, uint32_t colour, float z, uint32_t stencil);
+
+    Result SetRenderState(uint32_t state, uint32_t value);
+    Result GetRenderState(uint32_t state, uint32_t* value) const;
+    Result SetClipPlane(uint32_t index, const float* plane);
+    Result GetClipPlane(uint32_t index, float* plane) const;
+    // Setting target 0 also sets the viewport to the whole new target.
+    Result SetRenderTarget(uint32_t index, Surface* surface);
+    Result GetRenderTarget(uint32_t index, Surface** surface); // adds a reference
+    Result SetDepthStencilSurface(Surface* surface);
+    Result GetDepthStencilSurface(Surface** surface); // adds a reference
+    Result SetViewport(const Viewport* viewport);
+    Result GetViewport(Viewport* viewport) const;
+    Result SetStreamSource(uint32_t stream, VertexBuffer* buffer, uint32_t offset, uint32_t stride);
+    Result GetStreamSource(uint32_t stream, VertexBuffer** buffer, uint32_t* offset, uint32_t* stride);
+    Result SetStreamSourceFreq(uint32_t stream, uint32_t frequency);
+    Result GetStreamSourceFreq(uint32_t stream, uint32_t* frequency) const;
+    Result SetVertexDeclaration(VertexDeclaration* declaration);
+    Result GetVertexDeclaration(VertexDeclaration** declaration);
+    Result SetIndices(IndexBuffer* indices);
+    Result GetIndices(IndexBuffer** indices);
+
+    Result BeginScene();
+    Result EndScene();
+    // Presents the back buffer (whole, to the device window). A lost device
+    // answers kDeviceLost from then on.
+    Result Present();
+    Result DrawIndexedPrimitive(uint32_t type, int32_t baseVertexIndex, uint32_t minVertexIndex, uint32_t numVertices,
+                                uint32_t startIndex, uint32_t primitiveCount);
+    // The effect pass that draws use from now on; null when no pass is begun.
+    // The binding must stay valid while bound; each draw keeps a copy.
+    void BindEffect(const EffectBinding* binding);
+
+    Result GetPresentParameters(PresentParameters* parameters) const;
+    uint64_t FramesPresented() const { return frames_; }
+
+private:
+    friend class Direct3D;
+    friend class Resource;
+    friend class VertexDeclaration;
+    friend struct detail::DeviceAccess;
+
+    struct Stream {
+        VertexBuffer* buffer = nullptr;
+        uint32_t offset = 0;
+        uint32_t stride = 0;
+        uint32_t frequency = 1;
+    };
+
+    // The back buffers' and the automatic depth buffer's video memory is already reserved.
+    Device(const PresentParameters& parameters, std::unique_ptr<uint8_t[]> backBuffer, uint64_t backBufferBytes,
+           std::unique_ptr<uint8_t[]> depthBuffer, uint64_t depthBytes);
+    ~Device() override;
+
+    void Adopt(Resource* resource) { resources_.insert(resource); }
+    void Forget(Resource* resource) { resources_.erase(resource); }
+    void AdoptDeclaration(VertexDeclaration* declaration) { declarations_.insert(declaration); }
+    void ForgetDeclaration(VertexDeclaration* declaration) { declarations_.erase(declaration); }
+
+    template <class T>
+    Result MakeTexture(const char* name, TextureLayout layout, T** texture);
+    Result MakeSurface(const char* name, const Surface::Shape& shape, uint64_t videoBytes, Surface** surface);
+    Result MakeBuffer(const char* name, ResourceType type, uint32_t length, uint32_t usage, uint32_t format,
+                      uint32_t fvf, uint32_t pool, Buffer** buffer);
+    Result ValidateDraw(uint32_t type, int32_t baseVertexIndex, uint32_t minVertexIndex, uint32_t numVertices,
+                        uint32_t startIndex, uint32_t primitiveCount, uint32_t& instances, bool& unboundRead) const;
+
+    PresentParameters parameters_;
+    Surface* backBuffer_;
+    std::array<uint32_t, kRenderStateLimit> renderStates_{};
+    std::array<std::array<float, 4>, kMaxClipPlanes> clipPlanes_{};
+    std::array<Surface*, 4> renderTargets_{};
+    Surface* depthStencil_ = nullptr;
+    Viewport viewport_;
+    std::array<Stream, kMaxStreams> streams_{};
+    VertexDeclaration* declaration_ = nullptr;
+    IndexBuffer* indices_ = nullptr;
+    const EffectBinding* effect_ = nullptr;
+    bool inScene_ = false;
+    bool lost_ = false;
+    uint64_t frames_ = 0;
+    std::unordered_set<Resource*> resources_;
+    std::unordered_set<VertexDeclaration*> declarations_;
+};
+
+// True when the multisample type and quality work with the adapter as configured.
+bool MultisampleWorks(uint32_t type, uint32_t quality);
+
+} // namespace gfx

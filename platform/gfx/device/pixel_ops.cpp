@@ -1,0 +1,229 @@
+#include "platform/gfx/device/pixel_ops.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+
+#include "platform/gfx/device/format.h"
+
+namespace gfx {
+
+uint16_t FloatToHalf(float value)
+{
+    const uint32_t bits = std::bit_cast<uint32_t>(value);
+    const uint32_t sign = (bits >> 16) & 0x8000u;
+    const uint32_t exponent = (bits >> 23) & 0xFFu;
+    uint32_t mantissa = bits & 0x7FFFFFu;
+    if (exponent == 0xFF) return static_cast<uint16_t>(sign | 0x7C00u | (mantissa ? 0x200u : 0u));
+    int32_t e = static_cast<int32_t>(exponent) - 127 + 15;
+    if (e >= 31) return static_cast<uint16_t>(sign | 0x7C00u);
+    if (e <= 0) {
+        if (e < -10) return static_cast<uint16_t>(sign);
+        mantissa |= 0x800000u;
+        const uint32_t shift = static_cast<uint32_t>(14 - e);
+        uint32_t half = mantissa >> shift;
+        const uint32_t rest = mantissa & ((1u << shift) - 1);
+        const uint32_t halfway = 1u << (shift - 1);
+        if (rest > halfway || (rest == halfway && (half & 1u))) ++half;
+        return static_cast<uint16_t>(sign | half);
+    }
+    uint32_t half = (static_cast<uint32_t>(e) << 10) | (mantissa >> 13);
+    const uint32_t rest = mantissa & 0x1FFFu;
+    if (rest > 0x1000u || (rest == 0x1000u && (half & 1u))) ++half; // may carry into the exponent, as it should
+    return static_cast<uint16_t>(sign | half);
+}
+
+float HalfToFloat(uint16_t half)
+{
+    const uint32_t sign = (half & 0x8000u) << 16;
+    const uint32_t exponent = (half >> 10) & 0x1Fu;
+    const uint32_t mantissa = half & 0x3FFu;
+    if (exponent == 0) {
+        const float value = std::ldexp(static_cast<float>(mantissa), -24);
+        return sign ? -value : value;
+    }
+    if (exponent == 31) return std::bit_cast<float>(sign | 0x7F800000u | (mantissa << 13));
+    return std::bit_cast<float>(sign | ((exponent + 112) << 23) | (mantissa << 13));
+}
+
+namespace {
+
+template <class T>
+void Put(uint8_t* at, T value)
+{
+    std::memcpy(at, &value, sizeof value);
+}
+
+uint32_t Scale(uint32_t channel, uint32_t bits)
+{
+    const uint32_t max = (1u << bits) - 1;
+    return (channel * max + 127) / 255;
+}
+
+} // namespace
+
+uint32_t PackColour(uint32_t format, uint32_t argb, uint8_t* texel)
+{
+    const uint32_t a = argb >> 24, r = (argb >> 16) & 0xFF, g = (argb >> 8) & 0xFF, b = argb & 0xFF;
+    const float fr = r / 255.0f, fg = g / 255.0f, fb = b / 255.0f, fa = a / 255.0f;
+    switch (format) {
+    case kFormatA8R8G8B8: case kFormatX8R8G8B8: Put<uint32_t>(texel, argb); return 4;
+    case kFormatA8B8G8R8: case kFormatX8B8G8R8: Put<uint32_t>(texel, (a << 24) | (b << 16) | (g << 8) | r); return 4;
+    case kFormatR8G8B8: texel[0] = static_cast<uint8_t>(b); texel[1] = static_cast<uint8_t>(g); texel[2] = static_cast<uint8_t>(r); return 3;
+    case kFormatR5G6B5: Put<uint16_t>(texel, static_cast<uint16_t>((Scale(r, 5) << 11) | (Scale(g, 6) << 5) | Scale(b, 5))); return 2;
+    case kFormatX1R5G5B5: case kFormatA1R5G5B5:
+        Put<uint16_t>(texel, static_cast<uint16_t>(((a >= 128 ? 1u : 0u) << 15) | (Scale(r, 5) << 10) | (Scale(g, 5) << 5) | Scale(b, 5)));
+        return 2;
+    case kFormatA4R4G4B4:
+        Put<uint16_t>(texel, static_cast<uint16_t>((Scale(a, 4) << 12) | (Scale(r, 4) << 8) | (Scale(g, 4) << 4) | Scale(b, 4)));
+        return 2;
+    case kFormatA8: texel[0] = static_cast<uint8_t>(a); return 1;
+    case kFormatL8: texel[0] = static_cast<uint8_t>(r); return 1;
+    case kFormatA8L8: texel[0] = static_cast<uint8_t>(r); texel[1] = static_cast<uint8_t>(a); return 2;
+    case kFormatL16: Put<uint16_t>(texel, static_cast<uint16_t>(r * 257)); return 2;
+    case kFormatG16R16: Put<uint32_t>(texel, (g * 257) << 16 | (r * 257)); return 4;
+    case kFormatA16B16G16R16:
+        Put<uint16_t>(texel, static_cast<uint16_t>(r * 257)); Put<uint16_t>(texel + 2, static_cast<uint16_t>(g * 257));
+        Put<uint16_t>(texel + 4, static_cast<uint16_t>(b * 257)); Put<uint16_t>(texel + 6, static_cast<uint16_t>(a * 257));
+        return 8;
+    case kFormatA2R10G10B10: Put<uint32_t>(texel, (Scale(a, 2) << 30) | (Scale(r, 10) << 20) | (Scale(g, 10) << 10) | Scale(b, 10)); return 4;
+    case kFormatA2B10G10R10: Put<uint32_t>(texel, (Scale(a, 2) << 30) | (Scale(b, 10) << 20) | (Scale(g, 10) << 10) | Scale(r, 10)); return 4;
+    case kFormatR16F: Put<uint16_t>(texel, FloatToHalf(fr)); return 2;
+    case kFormatG16R16F: Put<uint16_t>(texel, FloatToHalf(fr)); Put<uint16_t>(texel + 2, FloatToHalf(fg)); return 4;
+    case kFormatA16B16G16R16F:
+        Put<uint16_t>(texel, FloatToHalf(fr)); Put<uint16_t>(texel + 2, FloatToHalf(fg));
+        Put<uint16_t>(texel + 4, FloatToHalf(fb)); Put<uint16_t>(texel + 6, FloatToHalf(fa));
+        return 8;
+    case kFormatR32F: Put<float>(texel, fr); return 4;
+    case kFormatG32R32F: Put<float>(texel, fr); Put<float>(texel + 4, fg); return 8;
+    case kFormatA32B32G32R32F: Put<float>(texel, fr); Put<float>(texel + 4, fg); Put<float>(texel + 8, fb); Put<float>(texel + 12, fa); return 16;
+    default: return 0;
+    }
+}
+
+void FillRect(uint8_t* bits, uint32_t pitch, const Rect& rect, const uint8_t* texel, uint32_t texelBytes)
+{
+    for (int32_t y = rect.top; y < rect.bottom; ++y) {
+        uint8_t* row = bits + static_cast<size_t>(y) * pitch + static_cast<size_t>(rect.left) * texelBytes;
+        for (int32_t x = rect.left; x < rect.right; ++x, row += texelBytes) std::memcpy(row, texel, texelBytes);
+    }
+}
+
+bool HasStencil(uint32_t format)
+{
+    return format == kFormatD24S8 || format == kFormatD24X4S4 || format == kFormatD15S1;
+}
+
+bool ClearDepthStencil(uint8_t* bits, uint32_t pitch, uint32_t format, const Rect& rect, bool depth, float z,
+                       bool stencil, uint32_t stencilValue)
+{
+    const double clamped = std::clamp(static_cast<double>(z), 0.0, 1.0);
+    uint32_t depthBits = 0, stencilBits = 0, bytes = 4;
+    switch (format) {
+    case kFormatD32: depthBits = 32; break;
+    case kFormatD24S8: depthBits = 24; stencilBits = 8; break;
+    case kFormatD24X8: depthBits = 24; break;
+    case kFormatD24X4S4: depthBits = 24; stencilBits = 4; break;
+    case kFormatD16: depthBits = 16; bytes = 2; break;
+    case kFormatD15S1: depthBits = 15; stencilBits = 1; bytes = 2; break;
+    default: return false;
+    }
+    const uint32_t shift = bytes * 8 - depthBits; // depth sits above the stencil and unused bits
+    const uint64_t depthMax = (uint64_t{1} << depthBits) - 1;
+    const uint32_t depthValue = static_cast<uint32_t>(std::llround(clamped * static_cast<double>(depthMax)));
+    const uint32_t depthMask = static_cast<uint32_t>(depthMax << shift);
+    const uint32_t stencilMask = stencilBits ? (1u << stencilBits) - 1 : 0;
+    for (int32_t y = rect.top; y < rect.bottom; ++y) {
+        uint8_t* at = bits + static_cast<size_t>(y) * pitch + static_cast<size_t>(rect.left) * bytes;
+        for (int32_t x = rect.left; x < rect.right; ++x, at += bytes) {
+            uint32_t texel = 0;
+            std::memcpy(&texel, at, bytes);
+            if (depth) texel = (texel & ~depthMask) | ((depthValue << shift) & depthMask);
+            if (stencil) texel = (texel & ~stencilMask) | (stencilValue & stencilMask);
+            std::memcpy(at, &texel, bytes);
+        }
+    }
+    return true;
+}
+
+namespace {
+
+enum class Channels { None, U8, F32 };
+
+Channels ChannelKind(uint32_t format)
+{
+    switch (format) {
+    case kFormatA8R8G8B8: case kFormatX8R8G8B8: case kFormatA8B8G8R8: case kFormatX8B8G8R8: case kFormatA8:
+    case kFormatL8: case kFormatA8L8: case kFormatR8G8B8:
+        return Channels::U8;
+    case kFormatR32F: case kFormatG32R32F: case kFormatA32B32G32R32F: return Channels::F32;
+    default: return Channels::None;
+    }
+}
+
+bool Compatible(uint32_t src, uint32_t dst)
+{
+    if (src == dst) return true;
+    const auto rgb32 = [](uint32_t f) { return f == kFormatA8R8G8B8 || f == kFormatX8R8G8B8; };
+    return rgb32(src) && rgb32(dst);
+}
+
+} // namespace
+
+bool StretchCopy(const uint8_t* src, uint32_t srcPitch, uint32_t srcFormat, const Rect& srcRect, uint8_t* dst,
+                 uint32_t dstPitch, uint32_t dstFormat, const Rect& dstRect, uint32_t filter)
+{
+    if (!Compatible(srcFormat, dstFormat) || IsBlockCompressed(srcFormat) || IsDepthFormat(srcFormat)) return false;
+    const uint32_t bpp = BytesPerTexel(srcFormat);
+    if (bpp == 0) return false;
+    const bool fillAlpha = srcFormat == kFormatX8R8G8B8 && dstFormat == kFormatA8R8G8B8;
+    const int32_t sw = srcRect.right - srcRect.left, sh = srcRect.bottom - srcRect.top;
+    const int32_t dw = dstRect.right - dstRect.left, dh = dstRect.bottom - dstRect.top;
+    const Channels channels = ChannelKind(srcFormat);
+    const bool linear = filter == kFilterLinear && channels != Channels::None && (sw != dw || sh != dh);
+    for (int32_t y = 0; y < dh; ++y) {
+        uint8_t* out = dst + static_cast<size_t>(dstRect.top + y) * dstPitch + static_cast<size_t>(dstRect.left) * bpp;
+        for (int32_t x = 0; x < dw; ++x, out += bpp) {
+            if (!linear) {
+                const int32_t sx = srcRect.left + static_cast<int32_t>((static_cast<int64_t>(x) * sw) / dw);
+                const int32_t sy = srcRect.top + static_cast<int32_t>((static_cast<int64_t>(y) * sh) / dh);
+                std::memcpy(out, src + static_cast<size_t>(sy) * srcPitch + static_cast<size_t>(sx) * bpp, bpp);
+            } else {
+                // Sample at the destination texel's centre mapped into the source.
+                const float fx = std::clamp((x + 0.5f) * sw / dw - 0.5f, 0.0f, static_cast<float>(sw - 1));
+                const float fy = std::clamp((y + 0.5f) * sh / dh - 0.5f, 0.0f, static_cast<float>(sh - 1));
+                const int32_t x0 = static_cast<int32_t>(fx), y0 = static_cast<int32_t>(fy);
+                const int32_t x1 = std::min(x0 + 1, sw - 1), y1 = std::min(y0 + 1, sh - 1);
+                const float tx = fx - x0, ty = fy - y0;
+                const auto at = [&](int32_t sx, int32_t sy) {
+                    return src + static_cast<size_t>(srcRect.top + sy) * srcPitch +
+                           static_cast<size_t>(srcRect.left + sx) * bpp;
+                };
+                const uint8_t* p00 = at(x0, y0); const uint8_t* p10 = at(x1, y0);
+                const uint8_t* p01 = at(x0, y1); const uint8_t* p11 = at(x1, y1);
+                if (channels == Channels::U8) {
+                    for (uint32_t c = 0; c < bpp; ++c) {
+                        const float top = p00[c] + (p10[c] - p00[c]) * tx;
+                        const float bottom = p01[c] + (p11[c] - p01[c]) * tx;
+                        out[c] = static_cast<uint8_t>(std::lround(top + (bottom - top) * ty));
+                    }
+                } else {
+                    for (uint32_t c = 0; c < bpp; c += 4) {
+                        float v00, v10, v01, v11;
+                        std::memcpy(&v00, p00 + c, 4); std::memcpy(&v10, p10 + c, 4);
+                        std::memcpy(&v01, p01 + c, 4); std::memcpy(&v11, p11 + c, 4);
+                        const float top = v00 + (v10 - v00) * tx;
+                        const float bottom = v01 + (v11 - v01) * tx;
+                        const float value = top + (bottom - top) * ty;
+                        std::memcpy(out + c, &value, 4);
+                    }
+                }
+            }
+            if (fillAlpha) out[3] = 0xFF;
+        }
+    }
+    return true;
+}
+
+} // namespace gfx

@@ -1,0 +1,320 @@
+#include "platform/gfx/fx/compiled_effect.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include <zlib.h>
+
+#include "platform/bytes/byte_reader.h"
+#include "platform/bytes/byte_writer.h"
+
+namespace gfx {
+namespace {
+
+constexpr size_t kHeaderSize = 8 + 4 + 4 + 4;
+
+// The payload's items on top of the plain byte writer: strings as u32 length
+// + bytes, lists as u32 count + items.
+class Writer {
+public:
+    void U8(uint8_t v) { out_.U8(v); }
+    void U32(uint32_t v) { out_.U32(v); }
+    void Str(const std::string& s)
+    {
+        out_.U32(static_cast<uint32_t>(s.size()));
+        out_.Chars(s);
+    }
+    void Floats(const std::vector<float>& values)
+    {
+        out_.U32(static_cast<uint32_t>(values.size()));
+        for (float v : values)
+            out_.F32(v);
+    }
+    void Annotations(const std::vector<EffectAnnotation>& list)
+    {
+        out_.U32(static_cast<uint32_t>(list.size()));
+        for (const EffectAnnotation& a : list) {
+            Str(a.type);
+            Str(a.name);
+            Floats(a.values);
+            Str(a.text);
+        }
+    }
+    void States(const std::vector<EffectState>& list)
+    {
+        out_.U32(static_cast<uint32_t>(list.size()));
+        for (const EffectState& s : list) {
+            Str(s.name);
+            out_.I32(s.index);
+            Str(s.value);
+        }
+    }
+    void Shader(const EffectShader& s)
+    {
+        Str(s.profile);
+        Str(s.entry);
+        Str(s.arguments);
+    }
+    void Codes(const std::vector<EffectCode>& list)
+    {
+        out_.U32(static_cast<uint32_t>(list.size()));
+        for (const EffectCode& c : list) {
+            Str(c.name);
+            Str(c.text);
+        }
+    }
+    std::vector<uint8_t> Take() { return out_.Take(); }
+
+private:
+    platform::ByteWriter out_;
+};
+
+// The payload's items on top of the checked byte reader, with the first
+// problem kept as the message.
+class Reader {
+public:
+    Reader(const uint8_t* data, size_t size) : in_(data, size) {}
+
+    bool ok() const { return error_.empty(); }
+    const std::string& error() const { return error_; }
+    bool AtEnd() const { return in_.AtEnd(); }
+
+    uint8_t U8() { return Checked(in_.U8()); }
+    uint32_t U32() { return Checked(in_.U32()); }
+    int32_t I32() { return Checked(in_.I32()); }
+    float F32() { return Checked(in_.F32()); }
+    std::string Str()
+    {
+        const uint32_t length = U32();
+        return std::string(Checked(in_.Chars(length)));
+    }
+    // A list count, checked against the bytes left (each item takes at least
+    // `minItemSize` bytes), so a damaged count cannot ask for a huge allocation.
+    uint32_t Count(size_t minItemSize)
+    {
+        uint32_t n = U32();
+        if (ok() && uint64_t(n) * minItemSize > in_.Remaining()) {
+            Fail("a count runs past the end of the file");
+            return 0;
+        }
+        return n;
+    }
+    std::vector<float> Floats()
+    {
+        std::vector<float> values(Count(4));
+        for (float& v : values)
+            v = F32();
+        return values;
+    }
+    std::vector<EffectAnnotation> Annotations()
+    {
+        std::vector<EffectAnnotation> list(Count(16));
+        for (EffectAnnotation& a : list) {
+            a.type = Str();
+            a.name = Str();
+            a.values = Floats();
+            a.text = Str();
+        }
+        return list;
+    }
+    std::vector<EffectState> States()
+    {
+        std::vector<EffectState> list(Count(12));
+        for (EffectState& s : list) {
+            s.name = Str();
+            s.index = I32();
+            s.value = Str();
+        }
+        return list;
+    }
+    EffectShader Shader()
+    {
+        EffectShader s;
+        s.profile = Str();
+        s.entry = Str();
+        s.arguments = Str();
+        return s;
+    }
+    std::vector<EffectCode> Codes()
+    {
+        std::vector<EffectCode> list(Count(8));
+        for (EffectCode& c : list) {
+            c.name = Str();
+            c.text = Str();
+        }
+        return list;
+    }
+    void Fail(const std::string& why)
+    {
+        if (error_.empty())
+            error_ = why;
+        in_.Fail();
+    }
+
+private:
+    template <class T> T Checked(T value)
+    {
+        if (!in_.Ok())
+            Fail("the file ends too early");
+        return value;
+    }
+
+    platform::ByteReader in_;
+    std::string error_;
+};
+
+uint32_t Checksum(const uint8_t* data, size_t size)
+{
+    uLong crc = crc32(0L, Z_NULL, 0);
+    while (size > 0) {
+        uInt chunk = static_cast<uInt>(std::min<size_t>(size, 1u << 30));
+        crc = crc32(crc, data, chunk);
+        data += chunk;
+        size -= chunk;
+    }
+    return static_cast<uint32_t>(crc);
+}
+
+} // namespace
+
+bool LooksLikeCompiledEffect(const void* data, size_t size)
+{
+    return data != nullptr && size >= sizeof kCompiledEffectMagic &&
+           std::memcmp(data, kCompiledEffectMagic, sizeof kCompiledEffectMagic) == 0;
+}
+
+std::vector<uint8_t> WriteCompiledEffect(const EffectDescription& d)
+{
+    Writer w;
+    w.U32(static_cast<uint32_t>(d.defines.size()));
+    for (const std::string& define : d.defines)
+        w.Str(define);
+    w.U32(static_cast<uint32_t>(d.parameters.size()));
+    for (const EffectParameter& p : d.parameters) {
+        w.Str(p.name);
+        w.U8(static_cast<uint8_t>(p.type));
+        w.U8(p.rows);
+        w.U8(p.columns);
+        w.U32(p.arraySize);
+        w.Str(p.semantic);
+        w.Str(p.structName);
+        w.Floats(p.defaults);
+        w.Str(p.stringDefault);
+        w.Annotations(p.annotations);
+        w.Str(p.samplerTexture);
+        w.States(p.samplerStates);
+    }
+    w.U32(static_cast<uint32_t>(d.techniques.size()));
+    for (const EffectTechnique& t : d.techniques) {
+        w.Str(t.name);
+        w.Annotations(t.annotations);
+        w.U32(static_cast<uint32_t>(t.passes.size()));
+        for (const EffectPass& pass : t.passes) {
+            w.Str(pass.name);
+            w.Annotations(pass.annotations);
+            w.States(pass.states);
+            w.Shader(pass.vertexShader);
+            w.Shader(pass.pixelShader);
+        }
+    }
+    w.Codes(d.structs);
+    w.Codes(d.functions);
+
+    const std::vector<uint8_t> payload = w.Take();
+    platform::ByteWriter file;
+    file.Bytes(kCompiledEffectMagic, sizeof kCompiledEffectMagic);
+    file.U32(kCompiledEffectVersion);
+    file.U32(static_cast<uint32_t>(payload.size()));
+    file.U32(Checksum(payload.data(), payload.size()));
+    file.Bytes(payload);
+    return file.Take();
+}
+
+bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, std::string& error)
+{
+    if (!LooksLikeCompiledEffect(data, size)) {
+        error = "not a compiled effect";
+        return false;
+    }
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    if (size < kHeaderSize) {
+        error = "the file ends too early";
+        return false;
+    }
+    platform::ByteReader header(bytes, kHeaderSize);
+    header.Skip(sizeof kCompiledEffectMagic);
+    const uint32_t version = header.U32();
+    const uint32_t payloadSize = header.U32();
+    const uint32_t checksum = header.U32();
+    if (version != kCompiledEffectVersion) {
+        error = "unsupported compiled effect version " + std::to_string(version);
+        return false;
+    }
+    if (payloadSize != size - kHeaderSize) {
+        error = "the file size does not match its header";
+        return false;
+    }
+    const uint8_t* payload = bytes + kHeaderSize;
+    if (Checksum(payload, payloadSize) != checksum) {
+        error = "the file is damaged (checksum mismatch)";
+        return false;
+    }
+
+    Reader r(payload, payloadSize);
+    EffectDescription d;
+    d.defines.resize(r.Count(4));
+    for (std::string& define : d.defines)
+        define = r.Str();
+    d.parameters.resize(r.Count(42));
+    for (EffectParameter& p : d.parameters) {
+        p.name = r.Str();
+        uint8_t type = r.U8();
+        if (type >= kEffectParameterTypeCount)
+            r.Fail("a parameter has an unknown type");
+        p.type = static_cast<EffectParameterType>(type < kEffectParameterTypeCount ? type : 0);
+        p.rows = r.U8();
+        p.columns = r.U8();
+        p.arraySize = r.U32();
+        p.semantic = r.Str();
+        p.structName = r.Str();
+        p.defaults = r.Floats();
+        p.stringDefault = r.Str();
+        p.annotations = r.Annotations();
+        p.samplerTexture = r.Str();
+        p.samplerStates = r.States();
+        if (!r.ok())
+            break;
+    }
+    d.techniques.resize(r.Count(12));
+    for (EffectTechnique& t : d.techniques) {
+        t.name = r.Str();
+        t.annotations = r.Annotations();
+        t.passes.resize(r.Count(36));
+        for (EffectPass& pass : t.passes) {
+            pass.name = r.Str();
+            pass.annotations = r.Annotations();
+            pass.states = r.States();
+            pass.vertexShader = r.Shader();
+            pass.pixelShader = r.Shader();
+        }
+        if (!r.ok())
+            break;
+    }
+    d.structs = r.Codes();
+    d.functions = r.Codes();
+    if (r.ok() && !r.AtEnd())
+        r.Fail("unexpected bytes after the effect");
+    if (!r.ok()) {
+        error = r.error();
+        return false;
+    }
+    std::string problem = CheckEffectDescription(d);
+    if (!problem.empty()) {
+        error = problem;
+        return false;
+    }
+    out = std::move(d);
+    return true;
+}
+
+} // namespace gfx

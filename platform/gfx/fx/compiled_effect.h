@@ -1,0 +1,30 @@
+#pragma once
+// The compiled-effect file (".fxo"): what the effect compiler writes and effects
+// are created from. Layout, all numbers little-endian:
+//   8 bytes magic "ZFXC\r\n\x1a\n", u32 format version, u32 payload size,
+//   u32 CRC-32 of the payload, then the payload: the EffectDescription
+//   (strings as u32 length + bytes, lists as u32 count + items).
+// Reading checks every length, count, kind and reference, so a damaged file is
+// refused with a reason and never read past its end.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/gfx/fx/effect_description.h"
+
+namespace gfx {
+
+inline constexpr char kCompiledEffectMagic[8] = {'Z', 'F', 'X', 'C', '\r', '\n', '\x1a', '\n'};
+inline constexpr uint32_t kCompiledEffectVersion = 1;
+
+// True when `data` starts with the compiled-effect magic (it may still be damaged).
+bool LooksLikeCompiledEffect(const void* data, size_t size);
+
+std::vector<uint8_t> WriteCompiledEffect(const EffectDescription& description);
+
+// Returns false with the reason in `error` when the bytes are not a sound
+// compiled effect; `out` is only changed on success.
+bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, std::string& error);
+
+} // namespace gfx

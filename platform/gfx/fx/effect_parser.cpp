@@ -1,0 +1,1011 @@
+#include "platform/gfx/fx/effect_parser.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <set>
+#include <vector>
+
+#include "platform/gfx/fx/effect_lexing.h"
+#include "platform/gfx/fx/effect_message.h"
+
+namespace gfx {
+namespace {
+
+constexpr int kMaxNesting = 200;
+
+enum class TokenKind { End, Identifier, Number, String, Symbol };
+
+struct Token {
+    TokenKind kind = TokenKind::End;
+    std::string_view text;
+    size_t offset = 0;
+    int line = 1;
+    int column = 1;
+    int file = 0;
+};
+
+std::string Lower(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+struct TypeInfo {
+    EffectParameterType type = EffectParameterType::Float;
+    uint8_t rows = 1;
+    uint8_t columns = 1;
+    std::string structName;
+    bool isVoid = false;
+    std::string_view written;
+};
+
+class Parser {
+public:
+    Parser(std::string_view text, const std::string& fileName, std::string& messages)
+        : text_(text), messages_(messages)
+    {
+        files_.push_back(fileName);
+    }
+
+    bool Run(EffectDescription& out)
+    {
+        if (!Lex())
+            return false;
+        while (Peek().kind != TokenKind::End) {
+            if (!TopLevel())
+                return false;
+        }
+        std::string problem = CheckEffectDescription(out_);
+        if (!problem.empty())
+            return Fail(Peek(), 3999, problem);
+        out = std::move(out_);
+        return true;
+    }
+
+private:
+    // ---- Lexing ----
+
+    bool LexError(int line, int column, int code, const std::string& text)
+    {
+        messages_ += FormatEffectError(files_[static_cast<size_t>(file_)], line, column, code, text);
+        return false;
+    }
+
+    // `#line N "file"` as the preprocessor writes it.
+    bool LineMarker(size_t& i, int& line, size_t& lineStart)
+    {
+        size_t end = text_.find('\n', i);
+        if (end == std::string_view::npos)
+            end = text_.size();
+        std::string_view directive = text_.substr(i, end - i);
+        if (directive.substr(0, 6) != "#line ")
+            return LexError(line, static_cast<int>(i - lineStart) + 1, 3002,
+                            "unexpected preprocessor directive");
+        size_t k = 6;
+        long number = 0;
+        bool digits = false;
+        while (k < directive.size() && IsDigit(directive[k])) {
+            number = std::min(number * 10 + (directive[k] - '0'), 100000000L);
+            digits = true;
+            ++k;
+        }
+        if (!digits)
+            return LexError(line, 1, 3002, "invalid #line");
+        while (k < directive.size() && directive[k] == ' ')
+            ++k;
+        if (k < directive.size() && directive[k] == '"') {
+            size_t close = directive.find('"', k + 1);
+            if (close == std::string_view::npos)
+                return LexError(line, 1, 3002, "invalid #line");
+            std::string name(directive.substr(k + 1, close - k - 1));
+            auto found = std::find(files_.begin(), files_.end(), name);
+            file_ = static_cast<int>(found - files_.begin());
+            if (found == files_.end())
+                files_.push_back(name);
+        }
+        i = end < text_.size() ? end + 1 : end;
+        lineStart = i;
+        line = static_cast<int>(number);
+        return true;
+    }
+
+    bool Lex()
+    {
+        int line = 1;
+        size_t lineStart = 0;
+        bool atLineStart = true;
+        size_t i = 0;
+        while (i < text_.size()) {
+            char c = text_[i];
+            if (c == '\n') {
+                ++line;
+                lineStart = ++i;
+                atLineStart = true;
+                continue;
+            }
+            if (IsBlank(c)) {
+                ++i;
+                continue;
+            }
+            if (c == '#' && atLineStart) {
+                if (!LineMarker(i, line, lineStart))
+                    return false;
+                continue;
+            }
+            atLineStart = false;
+            int column = static_cast<int>(i - lineStart) + 1;
+            if (c == '/' && i + 1 < text_.size() && text_[i + 1] == '/') {
+                while (i < text_.size() && text_[i] != '\n')
+                    ++i;
+                continue;
+            }
+            if (c == '/' && i + 1 < text_.size() && text_[i + 1] == '*') {
+                size_t end = text_.find("*/", i + 2);
+                if (end == std::string_view::npos)
+                    return LexError(line, column, 3001, "unexpected end of file in a comment");
+                for (size_t k = i; k < end; ++k)
+                    if (text_[k] == '\n') {
+                        ++line;
+                        lineStart = k + 1;
+                    }
+                i = end + 2;
+                continue;
+            }
+            Token token;
+            token.offset = i;
+            token.line = line;
+            token.column = column;
+            token.file = file_;
+            size_t start = i;
+            if (IsIdentStart(c)) {
+                token.kind = TokenKind::Identifier;
+                i = SkipIdentChars(text_, i);
+            } else if (StartsNumber(text_, i)) {
+                token.kind = TokenKind::Number;
+                bool hex = c == '0' && i + 1 < text_.size() && (text_[i + 1] == 'x' || text_[i + 1] == 'X');
+                ++i;
+                while (i < text_.size() &&
+                       (IsIdentChar(text_[i]) || text_[i] == '.' ||
+                        (!hex && (text_[i] == '+' || text_[i] == '-') &&
+                         (text_[i - 1] == 'e' || text_[i - 1] == 'E'))))
+                    ++i;
+            } else if (c == '"') {
+                token.kind = TokenKind::String;
+                ++i;
+                while (i < text_.size() && text_[i] != '"' && text_[i] != '\n') {
+                    if (text_[i] == '\\' && i + 1 < text_.size() && text_[i + 1] != '\n')
+                        ++i;
+                    ++i;
+                }
+                if (i >= text_.size() || text_[i] != '"')
+                    return LexError(line, column, 3001, "newline in a string constant");
+                ++i;
+            } else if (std::string_view("{}()[];,:=<>+-*/%.!~&|^?").find(c) != std::string_view::npos) {
+                token.kind = TokenKind::Symbol;
+                ++i;
+            } else {
+                unsigned char u = static_cast<unsigned char>(c);
+                std::string shown = std::isprint(u) ? std::string(1, c) : "\\x" + std::string(1, "0123456789abcdef"[u >> 4]) + std::string(1, "0123456789abcdef"[u & 15]);
+                return LexError(line, column, 3001, "invalid character '" + shown + "'");
+            }
+            token.text = text_.substr(start, i - start);
+            tokens_.push_back(token);
+        }
+        Token end;
+        end.offset = text_.size();
+        end.line = line;
+        end.column = static_cast<int>(text_.size() - lineStart) + 1;
+        end.file = file_;
+        tokens_.push_back(end);
+        return true;
+    }
+
+    // ---- Token helpers ----
+
+    const Token& Peek(size_t ahead = 0) const
+    {
+        return tokens_[std::min(pos_ + ahead, tokens_.size() - 1)];
+    }
+    const Token& Next()
+    {
+        const Token& t = tokens_[pos_];
+        if (pos_ + 1 < tokens_.size())
+            ++pos_;
+        return t;
+    }
+    static bool IsSymbol(const Token& t, char c)
+    {
+        return t.kind == TokenKind::Symbol && t.text[0] == c;
+    }
+    static bool IsWord(const Token& t, std::string_view word)
+    {
+        return t.kind == TokenKind::Identifier && t.text == word;
+    }
+    static bool IsWordNoCase(const Token& t, std::string_view word)
+    {
+        return t.kind == TokenKind::Identifier && Lower(t.text) == word;
+    }
+
+    bool Fail(const Token& at, int code, const std::string& text)
+    {
+        if (!failed_)
+            messages_ += FormatEffectError(files_[static_cast<size_t>(at.file)], at.line, at.column,
+                                           code, text);
+        failed_ = true;
+        return false;
+    }
+    bool Unexpected(const Token& at)
+    {
+        if (at.kind == TokenKind::End)
+            return Fail(at, 3000, "syntax error: unexpected end of file");
+        return Fail(at, 3000, "syntax error: unexpected token '" + std::string(at.text) + "'");
+    }
+    bool Expect(char c)
+    {
+        if (!IsSymbol(Peek(), c))
+            return Unexpected(Peek());
+        Next();
+        return true;
+    }
+    bool ExpectName(std::string& name)
+    {
+        if (Peek().kind != TokenKind::Identifier)
+            return Unexpected(Peek());
+        name = std::string(Next().text);
+        return true;
+    }
+
+    // Skips from an opening bracket to its partner; `end` is the closing token's index.
+    bool SkipBalanced(size_t& end)
+    {
+        std::vector<size_t> open;
+        for (;;) {
+            const Token& t = Peek();
+            if (t.kind == TokenKind::End) {
+                const Token& opener = tokens_[open.empty() ? pos_ : open.back()];
+                char closer = opener.text[0] == '(' ? ')' : opener.text[0] == '[' ? ']' : '}';
+                return Fail(opener, 3000,
+                            "syntax error: '" + std::string(opener.text) + "' has no matching '" +
+                                std::string(1, closer) + "'");
+            }
+            if (t.kind == TokenKind::Symbol) {
+                char c = t.text[0];
+                if (c == '(' || c == '[' || c == '{') {
+                    open.push_back(pos_);
+                } else if (c == ')' || c == ']' || c == '}') {
+                    char wanted = open.empty() ? 0 : tokens_[open.back()].text[0];
+                    wanted = wanted == '(' ? ')' : wanted == '[' ? ']' : wanted == '{' ? '}' : 0;
+                    if (c != wanted)
+                        return Fail(t, 3000, "syntax error: unbalanced '" + std::string(1, c) + "'");
+                    open.pop_back();
+                    if (open.empty()) {
+                        end = pos_;
+                        Next();
+                        return true;
+                    }
+                }
+            }
+            Next();
+        }
+    }
+
+    std::string_view SourceBetween(size_t firstToken, size_t lastToken) const
+    {
+        const Token& a = tokens_[firstToken];
+        const Token& b = tokens_[lastToken];
+        return text_.substr(a.offset, b.offset + b.text.size() - a.offset);
+    }
+
+    // ---- Types ----
+
+    bool ParseType(TypeInfo& info)
+    {
+        const Token& t = Peek();
+        if (t.kind != TokenKind::Identifier)
+            return Unexpected(t);
+        info = TypeInfo();
+        info.written = t.text;
+        std::string lower = Lower(t.text);
+        static const std::pair<const char*, EffectParameterType> objects[] = {
+            {"texture", EffectParameterType::Texture},
+            {"texture1d", EffectParameterType::Texture1D},
+            {"texture2d", EffectParameterType::Texture2D},
+            {"texture3d", EffectParameterType::Texture3D},
+            {"texturecube", EffectParameterType::TextureCube},
+            {"sampler", EffectParameterType::Sampler},
+            {"sampler1d", EffectParameterType::Sampler1D},
+            {"sampler2d", EffectParameterType::Sampler2D},
+            {"sampler3d", EffectParameterType::Sampler3D},
+            {"samplercube", EffectParameterType::SamplerCube},
+        };
+        for (const auto& [name, type] : objects)
+            if (lower == name) {
+                Next();
+                info.type = type;
+                info.rows = info.columns = 0;
+                return true;
+            }
+        if (t.text == "void") {
+            Next();
+            info.isVoid = true;
+            return true;
+        }
+        if (t.text == "string") {
+            Next();
+            info.type = EffectParameterType::String;
+            info.rows = info.columns = 0;
+            return true;
+        }
+        if (t.text == "vector" || t.text == "matrix") {
+            bool isMatrix = t.text == "matrix";
+            Next();
+            info.rows = isMatrix ? 4 : 1;
+            info.columns = 4;
+            if (!IsSymbol(Peek(), '<'))
+                return true;
+            Next();
+            TypeInfo element;
+            const Token& elementToken = Peek();
+            if (!ParseType(element))
+                return false;
+            if (element.isVoid || !IsNumericType(element.type) || element.rows != 1 || element.columns != 1)
+                return Fail(elementToken, 3000, "syntax error: scalar type expected");
+            info.type = element.type;
+            for (int dimension = 0; dimension < (isMatrix ? 2 : 1); ++dimension) {
+                if (!Expect(','))
+                    return false;
+                const Token& n = Peek();
+                if (n.kind != TokenKind::Number || n.text.size() != 1 || n.text[0] < '1' || n.text[0] > '4')
+                    return Fail(n, 3005, "invalid size: 1 to 4 expected");
+                uint8_t v = static_cast<uint8_t>(n.text[0] - '0');
+                (isMatrix && dimension == 0 ? info.rows : info.columns) = v;
+                Next();
+            }
+            return Expect('>');
+        }
+        static const std::pair<const char*, EffectParameterType> scalars[] = {
+            {"bool", EffectParameterType::Bool},   {"int", EffectParameterType::Int},
+            {"uint", EffectParameterType::Int},    {"dword", EffectParameterType::Int},
+            {"half", EffectParameterType::Float},  {"float", EffectParameterType::Float},
+            {"double", EffectParameterType::Float},
+        };
+        for (const auto& [name, type] : scalars) {
+            std::string_view base(name);
+            if (t.text.substr(0, base.size()) != base)
+                continue;
+            std::string_view suffix = t.text.substr(base.size());
+            auto dim = [](char c) { return c >= '1' && c <= '4'; };
+            if (suffix.empty()) {
+                info.rows = info.columns = 1;
+            } else if (suffix.size() == 1 && dim(suffix[0])) {
+                info.rows = 1;
+                info.columns = static_cast<uint8_t>(suffix[0] - '0');
+            } else if (suffix.size() == 3 && dim(suffix[0]) && suffix[1] == 'x' && dim(suffix[2])) {
+                info.rows = static_cast<uint8_t>(suffix[0] - '0');
+                info.columns = static_cast<uint8_t>(suffix[2] - '0');
+            } else {
+                continue;
+            }
+            info.type = type;
+            Next();
+            return true;
+        }
+        if (structNames_.count(std::string(t.text))) {
+            Next();
+            info.type = EffectParameterType::Struct;
+            info.rows = info.columns = 0;
+            info.structName = std::string(t.text);
+            return true;
+        }
+        return Fail(t, 3004, "unknown type '" + std::string(t.text) + "'");
+    }
+
+    // ---- Constant values ----
+
+    bool Number(const Token& t, float& value)
+    {
+        std::string s(t.text);
+        char* end = nullptr;
+        double v = 0;
+        if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+            while (!s.empty() && (s.back() == 'u' || s.back() == 'U' || s.back() == 'l' || s.back() == 'L'))
+                s.pop_back();
+            v = static_cast<double>(std::strtoull(s.c_str() + 2, &end, 16));
+        } else {
+            while (!s.empty() && std::string_view("fFhHlLuU").find(s.back()) != std::string_view::npos)
+                s.pop_back();
+            v = std::strtod(s.c_str(), &end);
+        }
+        if (s.empty() || end == nullptr || *end != '\0' || !std::isfinite(static_cast<float>(v)))
+            return Fail(t, 3000, "invalid number '" + std::string(t.text) + "'");
+        value = static_cast<float>(v);
+        return true;
+    }
+
+    bool Combine(std::vector<float>& left, const std::vector<float>& right, char op, const Token& at)
+    {
+        if (left.size() != right.size() && left.size() != 1 && right.size() != 1)
+            return Fail(at, 3006, "operands of '" + std::string(1, op) + "' differ in size");
+        size_t n = std::max(left.size(), right.size());
+        std::vector<float> result(n);
+        for (size_t k = 0; k < n; ++k) {
+            float a = left[left.size() == 1 ? 0 : k];
+            float b = right[right.size() == 1 ? 0 : k];
+            switch (op) {
+            case '+': result[k] = a + b; break;
+            case '-': result[k] = a - b; break;
+            case '*': result[k] = a * b; break;
+            case '/': result[k] = a / b; break;
+            default: result[k] = std::fmod(a, b); break;
+            }
+        }
+        left = std::move(result);
+        return true;
+    }
+
+    bool Expression(std::vector<float>& values)
+    {
+        if (++nesting_ > kMaxNesting)
+            return Fail(Peek(), 3000, "expression nested too deeply");
+        if (!Term(values))
+            return false;
+        while (IsSymbol(Peek(), '+') || IsSymbol(Peek(), '-')) {
+            const Token& op = Next();
+            std::vector<float> right;
+            if (!Term(right) || !Combine(values, right, op.text[0], op))
+                return false;
+        }
+        --nesting_;
+        return true;
+    }
+
+    bool Term(std::vector<float>& values)
+    {
+        if (!Unary(values))
+            return false;
+        while (IsSymbol(Peek(), '*') || IsSymbol(Peek(), '/') || IsSymbol(Peek(), '%')) {
+            const Token& op = Next();
+            std::vector<float> right;
+            if (!Unary(right) || !Combine(values, right, op.text[0], op))
+                return false;
+        }
+        return true;
+    }
+
+    bool Unary(std::vector<float>& values)
+    {
+        if (IsSymbol(Peek(), '-') || IsSymbol(Peek(), '+')) {
+            bool negate = Next().text[0] == '-';
+            if (++nesting_ > kMaxNesting)
+                return Fail(Peek(), 3000, "expression nested too deeply");
+            if (!Unary(values))
+                return false;
+            --nesting_;
+            if (negate)
+                for (float& v : values)
+                    v = -v;
+            return true;
+        }
+        return Primary(values);
+    }
+
+    bool Primary(std::vector<float>& values)
+    {
+        const Token& t = Peek();
+        if (t.kind == TokenKind::Number) {
+            float v = 0;
+            if (!Number(t, v))
+                return false;
+            Next();
+            values.assign(1, v);
+            return true;
+        }
+        if (IsWord(t, "true") || IsWord(t, "false")) {
+            values.assign(1, t.text == "true" ? 1.0f : 0.0f);
+            Next();
+            return true;
+        }
+        if (IsSymbol(t, '(')) {
+            Next();
+            return Expression(values) && Expect(')');
+        }
+        if (t.kind == TokenKind::Identifier && IsSymbol(Peek(1), '(')) {
+            // A constructor such as float4(0, 0, 0, 1) or float4x4(...).
+            const Token& typeToken = t;
+            TypeInfo type;
+            if (!ParseType(type))
+                return false;
+            if (type.isVoid || !IsNumericType(type.type))
+                return Fail(typeToken, 3000, "constant expression expected");
+            Next();  // '('
+            values.clear();
+            if (!IsSymbol(Peek(), ')')) {
+                for (;;) {
+                    std::vector<float> part;
+                    if (!Expression(part))
+                        return false;
+                    values.insert(values.end(), part.begin(), part.end());
+                    if (!IsSymbol(Peek(), ','))
+                        break;
+                    Next();
+                }
+            }
+            if (!Expect(')'))
+                return false;
+            size_t wanted = size_t(type.rows) * type.columns;
+            if (values.size() == 1 && wanted > 1)
+                values.assign(wanted, values[0]);
+            if (values.size() != wanted)
+                return Fail(typeToken, 3006,
+                            "wrong number of values for '" + std::string(typeToken.text) +
+                                "': " + std::to_string(wanted) + " expected, " +
+                                std::to_string(values.size()) + " given");
+            return true;
+        }
+        if (t.kind == TokenKind::End)
+            return Unexpected(t);
+        return Fail(t, 3000, "constant expression expected, not '" + std::string(t.text) + "'");
+    }
+
+    // An initializer: an expression or a braced list of them, flattened.
+    bool Initializer(std::vector<float>& values)
+    {
+        if (!IsSymbol(Peek(), '{')) {
+            std::vector<float> part;
+            if (!Expression(part))
+                return false;
+            values.insert(values.end(), part.begin(), part.end());
+            return values.size() <= kMaxEffectParameterFloats || Fail(Peek(), 3006, "too many initial values");
+        }
+        if (++nesting_ > kMaxNesting)
+            return Fail(Peek(), 3000, "initializer nested too deeply");
+        Next();
+        while (!IsSymbol(Peek(), '}')) {
+            if (!Initializer(values))
+                return false;
+            if (!IsSymbol(Peek(), ','))
+                break;
+            Next();
+        }
+        --nesting_;
+        return Expect('}');
+    }
+
+    bool StringValue(std::string& value)
+    {
+        if (Peek().kind != TokenKind::String)
+            return Fail(Peek(), 3000, "string constant expected");
+        while (Peek().kind == TokenKind::String) {
+            std::string_view raw = Next().text;
+            raw = raw.substr(1, raw.size() - 2);
+            for (size_t k = 0; k < raw.size(); ++k) {
+                char c = raw[k];
+                if (c == '\\' && k + 1 < raw.size()) {
+                    char e = raw[++k];
+                    c = e == 'n' ? '\n' : e == 't' ? '\t' : e == 'r' ? '\r' : e == '0' ? '\0' : e;
+                }
+                value += c;
+            }
+        }
+        return true;
+    }
+
+    bool FitValues(std::vector<float>& values, size_t wanted, const Token& at)
+    {
+        if (values.size() == 1 && wanted > 1)
+            values.assign(wanted, values[0]);
+        if (values.size() != wanted)
+            return Fail(at, 3006,
+                        "wrong number of initial values: " + std::to_string(wanted) + " expected, " +
+                            std::to_string(values.size()) + " given");
+        return true;
+    }
+
+    // ---- Annotations and states ----
+
+    bool Annotations(std::vector<EffectAnnotation>& list)
+    {
+        Next();  // '<'
+        while (!IsSymbol(Peek(), '>')) {
+            EffectAnnotation annotation;
+            TypeInfo type;
+            const Token& typeToken = Peek();
+            if (!ParseType(type))
+                return false;
+            if (type.isVoid || !(IsNumericType(type.type) || type.type == EffectParameterType::String))
+                return Fail(typeToken, 3000, "annotations hold numbers or strings");
+            annotation.type = std::string(type.written);
+            if (!ExpectName(annotation.name) || !Expect('='))
+                return false;
+            const Token& valueToken = Peek();
+            if (type.type == EffectParameterType::String) {
+                if (!StringValue(annotation.text))
+                    return false;
+            } else if (!Initializer(annotation.values) ||
+                       !FitValues(annotation.values, size_t(type.rows) * type.columns, valueToken)) {
+                return false;
+            }
+            if (!Expect(';'))
+                return false;
+            list.push_back(std::move(annotation));
+        }
+        Next();  // '>'
+        return true;
+    }
+
+    // `Name[index] =` of a state assignment; leaves the parser after the '='.
+    bool StateTarget(EffectState& state)
+    {
+        if (!ExpectName(state.name))
+            return false;
+        if (IsSymbol(Peek(), '[')) {
+            Next();
+            const Token& n = Peek();
+            float v = 0;
+            if (n.kind != TokenKind::Number || !Number(n, v) || v < 0 || v > 255 || v != std::floor(v))
+                return Fail(n, 3005, "invalid state index");
+            state.index = static_cast<int32_t>(v);
+            Next();
+            if (!Expect(']'))
+                return false;
+        }
+        return Expect('=');
+    }
+
+    // The value of a state up to its ';', as written.
+    bool StateValue(std::string& value)
+    {
+        size_t first = pos_;
+        size_t last = pos_;
+        while (!IsSymbol(Peek(), ';')) {
+            const Token& t = Peek();
+            if (t.kind == TokenKind::End)
+                return Unexpected(t);
+            if (IsSymbol(t, '(') || IsSymbol(t, '[') || IsSymbol(t, '{')) {
+                if (!SkipBalanced(last))
+                    return false;
+                continue;
+            }
+            if (IsSymbol(t, ')') || IsSymbol(t, ']') || IsSymbol(t, '}'))
+                return Fail(t, 3000, "syntax error: unbalanced '" + std::string(t.text) + "'");
+            last = pos_;
+            Next();
+        }
+        if (first == pos_)
+            return Unexpected(Peek());
+        value = std::string(SourceBetween(first, last));
+        return Expect(';');
+    }
+
+    // ---- Top level ----
+
+    bool TopLevel()
+    {
+        const Token& t = Peek();
+        if (IsSymbol(t, ';')) {
+            Next();
+            return true;
+        }
+        if (IsWord(t, "technique"))
+            return Technique();
+        if (IsWord(t, "struct"))
+            return Struct();
+        return Declaration();
+    }
+
+    bool Struct()
+    {
+        size_t first = pos_;
+        Next();
+        const Token& nameToken = Peek();
+        std::string name;
+        if (!ExpectName(name))
+            return false;
+        if (structNames_.count(name))
+            return Fail(nameToken, 3003, "redefinition of '" + name + "'");
+        if (!IsSymbol(Peek(), '{'))
+            return Unexpected(Peek());
+        size_t end = 0;
+        if (!SkipBalanced(end))
+            return false;
+        if (!IsSymbol(Peek(), ';'))
+            return Unexpected(Peek());
+        size_t semicolon = pos_;
+        Next();
+        structNames_.insert(name);
+        out_.structs.push_back({name, std::string(SourceBetween(first, semicolon))});
+        return true;
+    }
+
+    bool Declaration()
+    {
+        size_t first = pos_;
+        bool isStatic = false;
+        static const std::set<std::string_view> modifiers = {
+            "static", "uniform", "extern", "shared", "const", "volatile",
+            "row_major", "column_major", "inline", "precise"};
+        while (Peek().kind == TokenKind::Identifier && modifiers.count(Peek().text)) {
+            isStatic = isStatic || Peek().text == "static";
+            Next();
+        }
+        TypeInfo type;
+        if (!ParseType(type))
+            return false;
+        const Token& nameToken = Peek();
+        std::string name;
+        if (!ExpectName(name))
+            return false;
+        if (IsSymbol(Peek(), '('))
+            return Function(first, name);
+        if (type.isVoid)
+            return Fail(nameToken, 3000, "a variable cannot be void");
+        for (;;) {
+            if (!Variable(type, isStatic, name, nameToken))
+                return false;
+            if (IsSymbol(Peek(), ';')) {
+                Next();
+                return true;
+            }
+            if (!Expect(','))
+                return false;
+            if (!ExpectName(name))
+                return false;
+        }
+    }
+
+    bool Function(size_t first, const std::string& name)
+    {
+        size_t end = 0;
+        if (!SkipBalanced(end))  // the parameter list
+            return false;
+        while (IsSymbol(Peek(), ':')) {
+            Next();
+            std::string semantic;
+            if (!ExpectName(semantic))
+                return false;
+        }
+        if (IsSymbol(Peek(), ';')) {  // a declaration only
+            Next();
+            return true;
+        }
+        if (!IsSymbol(Peek(), '{'))
+            return Unexpected(Peek());
+        if (!SkipBalanced(end))
+            return false;
+        out_.functions.push_back({name, std::string(SourceBetween(first, end))});
+        return true;
+    }
+
+    bool Variable(const TypeInfo& type, bool isStatic, const std::string& name, const Token& nameToken)
+    {
+        EffectParameter p;
+        p.name = name;
+        p.type = type.type;
+        p.rows = type.rows;
+        p.columns = type.columns;
+        p.structName = type.structName;
+        if (IsSymbol(Peek(), '[')) {
+            Next();
+            const Token& sizeToken = Peek();
+            std::vector<float> size;
+            if (!Expression(size))
+                return false;
+            if (size.size() != 1 || size[0] < 1 || size[0] > float(kMaxEffectArraySize) ||
+                size[0] != std::floor(size[0]))
+                return Fail(sizeToken, 3005, "invalid array size");
+            p.arraySize = static_cast<uint32_t>(size[0]);
+            if (!Expect(']'))
+                return false;
+            if (IsSymbol(Peek(), '['))
+                return Fail(Peek(), 3005, "arrays of arrays are not supported");
+        }
+        uint64_t floats = uint64_t(p.FloatsPerElement()) * p.Elements();
+        if (floats > kMaxEffectParameterFloats)
+            return Fail(nameToken, 3005, "'" + name + "' is too large");
+        while (IsSymbol(Peek(), ':')) {
+            Next();
+            if (IsWord(Peek(), "register")) {
+                Next();
+                if (!IsSymbol(Peek(), '('))
+                    return Unexpected(Peek());
+                size_t end = 0;
+                if (!SkipBalanced(end))
+                    return false;
+                continue;
+            }
+            if (!ExpectName(p.semantic))
+                return false;
+        }
+        if (IsSymbol(Peek(), '<') && !Annotations(p.annotations))
+            return false;
+        if (IsSymbol(Peek(), '=')) {
+            Next();
+            const Token& valueToken = Peek();
+            if (IsSamplerType(p.type)) {
+                if (!SamplerState(p))
+                    return false;
+            } else if (p.type == EffectParameterType::String) {
+                if (!StringValue(p.stringDefault))
+                    return false;
+            } else if (IsTextureType(p.type)) {
+                return Fail(valueToken, 3000, "a texture cannot have an initial value");
+            } else if (p.type == EffectParameterType::Struct) {
+                if (!IsSymbol(valueToken, '{'))
+                    return Unexpected(valueToken);
+                size_t end = 0;
+                if (!SkipBalanced(end))
+                    return false;
+            } else {
+                if (!Initializer(p.defaults) || !FitValues(p.defaults, floats, valueToken))
+                    return false;
+            }
+        }
+        if (p.defaults.empty())
+            p.defaults.assign(floats, 0.0f);
+        if (isStatic)
+            return true;  // statics belong to the shaders, not to the parameter table
+        for (const EffectParameter& other : out_.parameters)
+            if (other.name == name)
+                return Fail(nameToken, 3003, "redefinition of '" + name + "'");
+        out_.parameters.push_back(std::move(p));
+        return true;
+    }
+
+    bool SamplerState(EffectParameter& p)
+    {
+        if (!IsWordNoCase(Peek(), "sampler_state"))
+            return Fail(Peek(), 3000, "sampler_state expected");
+        Next();
+        if (!Expect('{'))
+            return false;
+        while (!IsSymbol(Peek(), '}')) {
+            EffectState state;
+            if (!StateTarget(state))
+                return false;
+            if (Lower(state.name) == "texture") {
+                bool angled = IsSymbol(Peek(), '<');
+                bool paren = IsSymbol(Peek(), '(');
+                if (angled || paren)
+                    Next();
+                const Token& textureToken = Peek();
+                std::string texture;
+                if (!ExpectName(texture))
+                    return false;
+                if ((angled && !Expect('>')) || (paren && !Expect(')')) || !Expect(';'))
+                    return false;
+                bool known = false;
+                for (const EffectParameter& other : out_.parameters)
+                    known = known || (other.name == texture && IsTextureType(other.type));
+                if (!known)
+                    return Fail(textureToken, 3004, "undeclared texture '" + texture + "'");
+                p.samplerTexture = texture;
+                continue;
+            }
+            if (!StateValue(state.value))
+                return false;
+            p.samplerStates.push_back(std::move(state));
+        }
+        Next();
+        return true;
+    }
+
+    static bool ValidProfile(std::string_view profile, bool vertex)
+    {
+        static const std::set<std::string_view> vs = {"vs_1_1", "vs_2_0", "vs_2_a", "vs_2_sw",
+                                                      "vs_3_0", "vs_3_sw"};
+        static const std::set<std::string_view> ps = {"ps_1_1", "ps_1_2", "ps_1_3", "ps_1_4",
+                                                      "ps_2_0", "ps_2_a", "ps_2_b", "ps_2_sw",
+                                                      "ps_3_0", "ps_3_sw"};
+        return vertex ? vs.count(profile) > 0 : ps.count(profile) > 0;
+    }
+
+    bool Pass(EffectPass& pass)
+    {
+        Next();  // "pass"
+        if (Peek().kind == TokenKind::Identifier)
+            pass.name = std::string(Next().text);
+        if (IsSymbol(Peek(), '<') && !Annotations(pass.annotations))
+            return false;
+        if (!Expect('{'))
+            return false;
+        while (!IsSymbol(Peek(), '}')) {
+            EffectState state;
+            const Token& stateToken = Peek();
+            if (!StateTarget(state))
+                return false;
+            if (IsWord(Peek(), "compile")) {
+                std::string lower = Lower(state.name);
+                bool vertex = lower == "vertexshader";
+                if (!vertex && lower != "pixelshader")
+                    return Fail(stateToken, 3000, "'" + state.name + "' cannot take a compiled shader");
+                Next();
+                EffectShader shader;
+                const Token& profileToken = Peek();
+                if (!ExpectName(shader.profile))
+                    return false;
+                if (!ValidProfile(shader.profile, vertex))
+                    return Fail(profileToken, 3007,
+                                "invalid target '" + shader.profile + "' for " + state.name);
+                const Token& entryToken = Peek();
+                if (!ExpectName(shader.entry))
+                    return false;
+                bool known = false;
+                for (const EffectCode& f : out_.functions)
+                    known = known || f.name == shader.entry;
+                if (!known)
+                    return Fail(entryToken, 3004, "undeclared identifier '" + shader.entry + "'");
+                if (!IsSymbol(Peek(), '('))
+                    return Unexpected(Peek());
+                size_t open = pos_;
+                size_t close = 0;
+                if (!SkipBalanced(close))
+                    return false;
+                if (close > open + 1)
+                    shader.arguments = std::string(SourceBetween(open + 1, close - 1));
+                if (!Expect(';'))
+                    return false;
+                (vertex ? pass.vertexShader : pass.pixelShader) = std::move(shader);
+                continue;
+            }
+            if (!StateValue(state.value))
+                return false;
+            pass.states.push_back(std::move(state));
+        }
+        Next();
+        return true;
+    }
+
+    bool Technique()
+    {
+        Next();  // "technique"
+        EffectTechnique technique;
+        const Token& nameToken = Peek();
+        if (Peek().kind == TokenKind::Identifier)
+            technique.name = std::string(Next().text);
+        if (!technique.name.empty())
+            for (const EffectTechnique& other : out_.techniques)
+                if (other.name == technique.name)
+                    return Fail(nameToken, 3003, "redefinition of technique '" + technique.name + "'");
+        if (IsSymbol(Peek(), '<') && !Annotations(technique.annotations))
+            return false;
+        if (!Expect('{'))
+            return false;
+        while (!IsSymbol(Peek(), '}')) {
+            if (!IsWord(Peek(), "pass"))
+                return Unexpected(Peek());
+            EffectPass pass;
+            if (!Pass(pass))
+                return false;
+            technique.passes.push_back(std::move(pass));
+        }
+        Next();
+        out_.techniques.push_back(std::move(technique));
+        return true;
+    }
+
+    std::string_view text_;
+    std::string& messages_;
+    std::vector<std::string> files_;
+    int file_ = 0;
+    std::vector<Token> tokens_;
+    size_t pos_ = 0;
+    int nesting_ = 0;
+    bool failed_ = false;
+    std::set<std::string> structNames_;
+    EffectDescription out_;
+};
+
+} // namespace
+
+bool ParseEffect(std::string_view text, const std::string& fileName, EffectDescription& out,
+                 std::string& messages)
+{
+    Parser parser(text, fileName, messages);
+    return parser.Run(out);
+}
+
+} // namespace gfx

@@ -1,0 +1,21 @@
+#pragma once
+// The effect-file parser: reads preprocessed effect text (HLSL effect syntax) into
+// an EffectDescription. Top-level parameters with types, arrays, semantics,
+// annotations and initial values; textures and samplers with sampler_state blocks;
+// structs and shader functions, checked for balanced brackets and kept as text;
+// techniques of passes with state assignments and `compile` statements.
+// `#line N "file"` lines (as the preprocessor writes them) set the place that
+// messages name. The first error ends the parse.
+#include <string>
+#include <string_view>
+
+#include "platform/gfx/fx/effect_description.h"
+
+namespace gfx {
+
+// Returns false on a syntax error; `messages` then holds
+// "file(line,column): error X3xxx: text" lines. `out` is only filled on success.
+bool ParseEffect(std::string_view text, const std::string& fileName, EffectDescription& out,
+                 std::string& messages);
+
+} // namespace gfx

@@ -1,0 +1,844 @@
+#include "platform/gfx/fx/effect_preprocessor.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <map>
+
+#include "platform/gfx/fx/effect_lexing.h"
+#include "platform/gfx/fx/effect_message.h"
+
+namespace gfx {
+namespace {
+
+constexpr size_t kMaxOutput = 1u << 20;  // bytes of preprocessed text, far above any real effect
+constexpr int kMaxIncludeDepth = 32;
+constexpr int kMaxExpansionDepth = 128;
+constexpr int kMaxExpressionDepth = 256;
+
+std::string_view Trim(std::string_view s)
+{
+    while (!s.empty() && (IsBlank(s.front()) || s.front() == '\n'))
+        s.remove_prefix(1);
+    while (!s.empty() && (IsBlank(s.back()) || s.back() == '\n'))
+        s.remove_suffix(1);
+    return s;
+}
+
+std::string FolderOf(const std::string& path)
+{
+    size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// One logical line: physical lines joined by backslash continuations.
+struct LogicalLine {
+    std::string text;
+    int line = 1;  // physical line it starts on
+    int span = 1;  // physical lines it covers
+};
+
+struct Macro {
+    bool functionLike = false;
+    std::vector<std::string> params;
+    std::string body;
+};
+
+struct Conditional {
+    bool parentActive = true;
+    bool taken = false;   // a branch of this group has been active
+    bool active = false;  // the current branch is active
+    bool elseSeen = false;
+    int line = 0;
+};
+
+class Preprocessor {
+public:
+    Preprocessor(const EffectFileReader& reader, std::string& out, std::string& messages)
+        : reader_(reader), out_(out), messages_(messages) {}
+
+    void Define(const std::string& name, std::string_view definition)
+    {
+        Macro macro;
+        macro.body = std::string(Trim(definition));
+        macros_[name] = std::move(macro);
+    }
+
+    void ProcessFile(std::string_view source, const std::string& fileName, int depth);
+    bool Failed() const { return errors_ > 0; }
+
+private:
+    void Error(int line, int column, int code, const std::string& text)
+    {
+        ++errors_;
+        if (errors_ <= 50)
+            messages_ += FormatEffectError(file_, line, column, code, text);
+    }
+
+    bool SplitLines(std::string_view source, std::vector<LogicalLine>& lines);
+    void Directive(const LogicalLine& line, size_t hashAt, std::vector<Conditional>& conditions,
+                   int depth);
+    void DefineDirective(std::string_view rest, int line, int column);
+    void IncludeDirective(std::string_view rest, int line, int column, int depth);
+    bool EvaluateCondition(std::string_view expression, int line, int column);
+    void Append(std::string_view text)
+    {
+        if (tooLarge_)
+            return;
+        if (out_.size() + text.size() > kMaxOutput) {
+            tooLarge_ = true;
+            Error(currentLine_, 1, 1009, "preprocessed text too large");
+            return;
+        }
+        out_.append(text);
+    }
+
+    // Expands the macros of `text`; `disabled` names the macros being expanded.
+    std::string Expand(std::string_view text, std::vector<std::string>& disabled, int depth);
+    std::string Substitute(const Macro& macro, const std::vector<std::string>& rawArgs,
+                           std::vector<std::string>& disabled, int depth);
+
+    const EffectFileReader& reader_;
+    std::string& out_;
+    std::string& messages_;
+    std::map<std::string, Macro> macros_;
+    std::string file_;
+    int currentLine_ = 1;
+    int errors_ = 0;
+    bool tooLarge_ = false;
+    size_t expansionBudget_ = kMaxOutput;
+};
+
+bool Preprocessor::SplitLines(std::string_view source, std::vector<LogicalLine>& lines)
+{
+    // Comments go first: a block comment becomes a blank but keeps its line ends,
+    // so line numbers stay those of the source.
+    std::string clean;
+    clean.reserve(source.size());
+    int line = 1;
+    for (size_t i = 0; i < source.size();) {
+        char c = source[i];
+        if (c == '"') {
+            clean += c;
+            ++i;
+            while (i < source.size() && source[i] != '"' && source[i] != '\n') {
+                if (source[i] == '\\' && i + 1 < source.size() && source[i + 1] != '\n')
+                    clean += source[i++];
+                clean += source[i++];
+            }
+            if (i < source.size() && source[i] == '"')
+                clean += source[i++];
+        } else if (c == '/' && i + 1 < source.size() && source[i + 1] == '/') {
+            while (i < source.size() && source[i] != '\n')
+                ++i;
+        } else if (c == '/' && i + 1 < source.size() && source[i + 1] == '*') {
+            int startLine = line;
+            size_t end = source.find("*/", i + 2);
+            if (end == std::string_view::npos) {
+                Error(startLine, 1, 1001, "unexpected end of file in a comment");
+                return false;
+            }
+            clean += ' ';
+            for (size_t k = i; k < end; ++k)
+                if (source[k] == '\n') {
+                    clean += '\n';
+                    ++line;
+                }
+            i = end + 2;
+        } else {
+            if (c == '\n')
+                ++line;
+            clean += c;
+            ++i;
+        }
+    }
+
+    line = 1;
+    LogicalLine current;
+    current.line = 1;
+    current.span = 0;
+    size_t start = 0;
+    while (start <= clean.size()) {
+        size_t end = clean.find('\n', start);
+        bool last = end == std::string::npos;
+        std::string_view physical(clean.data() + start, (last ? clean.size() : end) - start);
+        if (!physical.empty() && physical.back() == '\r')
+            physical.remove_suffix(1);
+        ++current.span;
+        if (!physical.empty() && physical.back() == '\\' && !last) {
+            physical.remove_suffix(1);
+            current.text.append(physical);
+        } else {
+            current.text.append(physical);
+            lines.push_back(std::move(current));
+            current = LogicalLine();
+            current.line = line + 1;
+            current.span = 0;
+        }
+        ++line;
+        if (last)
+            break;
+        start = end + 1;
+    }
+    return true;
+}
+
+void Preprocessor::ProcessFile(std::string_view source, const std::string& fileName, int depth)
+{
+    std::string savedFile = file_;
+    file_ = fileName;
+    std::vector<LogicalLine> lines;
+    if (source.substr(0, 3) == "\xEF\xBB\xBF")
+        source.remove_prefix(3);  // editors may save effects with a UTF-8 mark
+    Append("#line 1 \"" + fileName + "\"\n");
+    if (!SplitLines(source, lines)) {
+        file_ = savedFile;
+        return;
+    }
+    std::vector<Conditional> conditions;
+    for (const LogicalLine& line : lines) {
+        if (tooLarge_)
+            break;
+        currentLine_ = line.line;
+        size_t first = 0;
+        while (first < line.text.size() && IsBlank(line.text[first]))
+            ++first;
+        bool active = conditions.empty() || conditions.back().active;
+        if (first < line.text.size() && line.text[first] == '#') {
+            size_t before = out_.size();
+            Directive(line, first, conditions, depth);
+            if (out_.size() != before) {
+                // An include: resume this file's numbering after it.
+                Append("#line " + std::to_string(line.line + line.span) + " \"" + fileName +
+                       "\"\n");
+                continue;
+            }
+        } else if (active) {
+            std::vector<std::string> disabled;
+            expansionBudget_ = kMaxOutput - std::min(kMaxOutput, out_.size());
+            Append(Expand(line.text, disabled, 0));
+        }
+        for (int k = 0; k < line.span; ++k)
+            Append("\n");
+    }
+    for (const Conditional& open : conditions)
+        Error(open.line, 1, 1004, "unterminated conditional directive");
+    file_ = savedFile;
+}
+
+void Preprocessor::Directive(const LogicalLine& line, size_t hashAt,
+                             std::vector<Conditional>& conditions, int depth)
+{
+    std::string_view text(line.text);
+    size_t i = hashAt + 1;
+    while (i < text.size() && IsBlank(text[i]))
+        ++i;
+    size_t nameStart = i;
+    i = SkipIdentChars(text, i);
+    std::string name(text.substr(nameStart, i - nameStart));
+    std::string_view rest = Trim(text.substr(i));
+    int column = static_cast<int>(hashAt) + 1;
+    bool active = conditions.empty() || conditions.back().active;
+
+    if (name == "if" || name == "ifdef" || name == "ifndef") {
+        Conditional c;
+        c.parentActive = active;
+        c.line = line.line;
+        if (active) {
+            if (name == "if") {
+                c.active = EvaluateCondition(rest, line.line, column);
+            } else {
+                std::string_view id = rest.substr(0, std::min(rest.size(), rest.find_first_of(" \t")));
+                if (!IsIdentifier(id)) {
+                    Error(line.line, column, 1006, "#" + name + " expects a macro name");
+                }
+                bool defined = macros_.count(std::string(id)) > 0;
+                c.active = name == "ifdef" ? defined : !defined;
+            }
+            c.taken = c.active;
+        }
+        conditions.push_back(c);
+        return;
+    }
+    if (name == "elif" || name == "else" || name == "endif") {
+        if (conditions.empty()) {
+            Error(line.line, column, 1003, "#" + name + " without #if");
+            return;
+        }
+        Conditional& c = conditions.back();
+        if (name == "endif") {
+            conditions.pop_back();
+            return;
+        }
+        if (c.elseSeen) {
+            Error(line.line, column, 1003, "#" + name + " after #else");
+            return;
+        }
+        if (name == "else") {
+            c.elseSeen = true;
+            c.active = c.parentActive && !c.taken;
+        } else {
+            c.active = c.parentActive && !c.taken && EvaluateCondition(rest, line.line, column);
+        }
+        c.taken = c.taken || c.active;
+        return;
+    }
+    if (!active)
+        return;
+    if (name.empty()) {
+        if (!rest.empty())
+            Error(line.line, column, 1002, "invalid preprocessor directive");
+        return;
+    }
+    if (name == "define") {
+        DefineDirective(rest, line.line, column);
+    } else if (name == "undef") {
+        macros_.erase(std::string(rest.substr(0, rest.find_first_of(" \t"))));
+    } else if (name == "include") {
+        IncludeDirective(rest, line.line, column, depth);
+    } else if (name == "error") {
+        Error(line.line, column, 1008, "#error " + std::string(rest));
+    } else if (name == "pragma") {
+        // Compiler hints (pack_matrix, warning) change nothing we keep.
+    } else if (name == "line") {
+        // Messages keep pointing at the file as written.
+    } else {
+        Error(line.line, column, 1002, "unknown preprocessor directive '#" + name + "'");
+    }
+}
+
+void Preprocessor::DefineDirective(std::string_view rest, int line, int column)
+{
+    size_t i = SkipIdentChars(rest, 0);
+    if (i == 0 || !IsIdentStart(rest[0])) {
+        Error(line, column, 1010, "#define expects a macro name");
+        return;
+    }
+    std::string name(rest.substr(0, i));
+    Macro macro;
+    if (i < rest.size() && rest[i] == '(') {
+        macro.functionLike = true;
+        size_t close = rest.find(')', i);
+        if (close == std::string_view::npos) {
+            Error(line, column, 1010, "missing ')' in the parameters of macro '" + name + "'");
+            return;
+        }
+        std::string_view list = Trim(rest.substr(i + 1, close - i - 1));
+        while (!list.empty()) {
+            size_t comma = list.find(',');
+            std::string_view param = Trim(list.substr(0, comma));
+            if (!IsIdentifier(param)) {
+                Error(line, column, 1010, "invalid parameter in macro '" + name + "'");
+                return;
+            }
+            macro.params.emplace_back(param);
+            if (comma == std::string_view::npos)
+                break;
+            list = Trim(list.substr(comma + 1));
+            if (list.empty()) {
+                Error(line, column, 1010, "invalid parameter in macro '" + name + "'");
+                return;
+            }
+        }
+        i = close + 1;
+    }
+    macro.body = std::string(Trim(rest.substr(i)));
+    macros_[name] = std::move(macro);
+}
+
+void Preprocessor::IncludeDirective(std::string_view rest, int line, int column, int depth)
+{
+    char closer = 0;
+    if (!rest.empty() && rest.front() == '"')
+        closer = '"';
+    else if (!rest.empty() && rest.front() == '<')
+        closer = '>';
+    size_t end = closer ? rest.find(closer, 1) : std::string_view::npos;
+    if (end == std::string_view::npos || end == 1) {
+        Error(line, column, 1005, "#include expects \"file\" or <file>");
+        return;
+    }
+    std::string name(rest.substr(1, end - 1));
+    if (depth + 1 >= kMaxIncludeDepth) {
+        Error(line, column, 1009, "#include nested too deeply: '" + name + "'");
+        return;
+    }
+    std::string path = (name.front() == '/') ? name : FolderOf(file_) + name;
+    std::string contents;
+    if (!reader_ || !reader_(path, contents)) {
+        Error(line, column, 1005, "cannot open include file '" + name + "'");
+        return;
+    }
+    ProcessFile(contents, path, depth + 1);
+}
+
+std::string Preprocessor::Expand(std::string_view text, std::vector<std::string>& disabled,
+                                 int depth)
+{
+    std::string result;
+    if (depth > kMaxExpansionDepth) {
+        Error(currentLine_, 1, 1009, "macro expansion nested too deeply");
+        return result;
+    }
+    size_t i = 0;
+    while (i < text.size()) {
+        if (result.size() > expansionBudget_ || tooLarge_) {
+            if (!tooLarge_) {
+                tooLarge_ = true;
+                Error(currentLine_, 1, 1009, "macro expansion too large");
+            }
+            return std::string();
+        }
+        char c = text[i];
+        if (c == '"') {
+            size_t start = i++;
+            while (i < text.size() && text[i] != '"') {
+                if (text[i] == '\\' && i + 1 < text.size())
+                    ++i;
+                ++i;
+            }
+            i = std::min(text.size(), i + 1);
+            result.append(text.substr(start, i - start));
+        } else if (StartsNumber(text, i)) {
+            size_t start = i++;
+            while (i < text.size() &&
+                   (IsIdentChar(text[i]) || text[i] == '.' ||
+                    ((text[i] == '+' || text[i] == '-') && (text[i - 1] == 'e' || text[i - 1] == 'E'))))
+                ++i;
+            result.append(text.substr(start, i - start));
+        } else if (IsIdentStart(c)) {
+            size_t start = i;
+            i = SkipIdentChars(text, i);
+            std::string name(text.substr(start, i - start));
+            auto found = macros_.find(name);
+            if (found == macros_.end() ||
+                std::find(disabled.begin(), disabled.end(), name) != disabled.end()) {
+                result += name;
+                continue;
+            }
+            const Macro& macro = found->second;
+            if (!macro.functionLike) {
+                disabled.push_back(name);
+                result += Expand(macro.body, disabled, depth + 1);
+                disabled.pop_back();
+                continue;
+            }
+            size_t open = i;
+            while (open < text.size() && IsBlank(text[open]))
+                ++open;
+            if (open >= text.size() || text[open] != '(') {
+                result += name;  // a function-like macro's name alone is not a call
+                continue;
+            }
+            std::vector<std::string> args;
+            std::string arg;
+            int nesting = 0;
+            size_t k = open + 1;
+            bool closed = false;
+            for (; k < text.size(); ++k) {
+                char a = text[k];
+                if (a == '"') {
+                    size_t s = k++;
+                    while (k < text.size() && text[k] != '"') {
+                        if (text[k] == '\\' && k + 1 < text.size())
+                            ++k;
+                        ++k;
+                    }
+                    arg.append(text.substr(s, std::min(text.size(), k + 1) - s));
+                    continue;
+                }
+                if (a == '(')
+                    ++nesting;
+                if (a == ')') {
+                    if (nesting == 0) {
+                        closed = true;
+                        break;
+                    }
+                    --nesting;
+                }
+                if (a == ',' && nesting == 0) {
+                    args.emplace_back(Trim(arg));
+                    arg.clear();
+                    continue;
+                }
+                arg += a;
+            }
+            if (!closed) {
+                Error(currentLine_, static_cast<int>(start) + 1, 1007,
+                      "unexpected end of line in the arguments of macro '" + name + "'");
+                return result;
+            }
+            args.emplace_back(Trim(arg));
+            if (macro.params.empty() && args.size() == 1 && args[0].empty())
+                args.clear();
+            if (args.size() != macro.params.size()) {
+                Error(currentLine_, static_cast<int>(start) + 1, 1007,
+                      "macro '" + name + "' expects " + std::to_string(macro.params.size()) +
+                          " arguments, not " + std::to_string(args.size()));
+                i = k + 1;
+                continue;
+            }
+            std::string substituted = Substitute(macro, args, disabled, depth);
+            disabled.push_back(name);
+            result += Expand(substituted, disabled, depth + 1);
+            disabled.pop_back();
+            i = k + 1;
+        } else {
+            result += c;
+            ++i;
+        }
+    }
+    return result;
+}
+
+std::string Preprocessor::Substitute(const Macro& macro, const std::vector<std::string>& rawArgs,
+                                     std::vector<std::string>& disabled, int depth)
+{
+    auto paramIndex = [&](std::string_view id) -> int {
+        for (size_t p = 0; p < macro.params.size(); ++p)
+            if (macro.params[p] == id)
+                return static_cast<int>(p);
+        return -1;
+    };
+    std::vector<std::string> expanded(rawArgs.size());
+    std::vector<bool> done(rawArgs.size(), false);
+    const std::string& body = macro.body;
+    std::string out;
+    size_t i = 0;
+    while (i < body.size()) {
+        char c = body[i];
+        if (c == '#' && i + 1 < body.size() && body[i + 1] == '#') {
+            // Token pasting: join what is on either side, without the blanks.
+            while (!out.empty() && IsBlank(out.back()))
+                out.pop_back();
+            i += 2;
+            while (i < body.size() && IsBlank(body[i]))
+                ++i;
+            size_t s = i;
+            i = SkipIdentChars(body, i);
+            std::string_view id = std::string_view(body).substr(s, i - s);
+            int p = paramIndex(id);
+            out += p >= 0 ? rawArgs[static_cast<size_t>(p)] : std::string(id);
+            continue;
+        }
+        if (c == '#') {
+            size_t s = i + 1;
+            while (s < body.size() && IsBlank(body[s]))
+                ++s;
+            size_t e = s;
+            e = SkipIdentChars(body, e);
+            int p = paramIndex(std::string_view(body).substr(s, e - s));
+            if (p >= 0) {
+                out += '"';
+                for (char a : rawArgs[static_cast<size_t>(p)]) {
+                    if (a == '"' || a == '\\')
+                        out += '\\';
+                    out += a;
+                }
+                out += '"';
+                i = e;
+                continue;
+            }
+            out += c;
+            ++i;
+            continue;
+        }
+        if (IsIdentStart(c)) {
+            size_t s = i;
+            i = SkipIdentChars(body, i);
+            std::string_view id = std::string_view(body).substr(s, i - s);
+            int p = paramIndex(id);
+            if (p < 0) {
+                out.append(id);
+                continue;
+            }
+            size_t next = i;
+            while (next < body.size() && IsBlank(body[next]))
+                ++next;
+            bool pasted = next + 1 < body.size() && body[next] == '#' && body[next + 1] == '#';
+            auto index = static_cast<size_t>(p);
+            if (pasted) {
+                out += rawArgs[index];
+            } else {
+                if (!done[index]) {
+                    expanded[index] = Expand(rawArgs[index], disabled, depth + 1);
+                    done[index] = true;
+                }
+                out += expanded[index];
+            }
+            continue;
+        }
+        out += c;
+        ++i;
+    }
+    return out;
+}
+
+// Integer expressions of #if and #elif.
+class ConditionParser {
+public:
+    explicit ConditionParser(std::string_view text) : text_(text) {}
+
+    bool Parse(int64_t& value, std::string& error)
+    {
+        value = Conditional();
+        Skip();
+        if (error_.empty() && pos_ < text_.size())
+            error_ = "unexpected '" + std::string(1, text_[pos_]) + "'";
+        error = error_;
+        return error_.empty();
+    }
+
+private:
+    void Skip()
+    {
+        while (pos_ < text_.size() && (IsBlank(text_[pos_]) || text_[pos_] == '\n'))
+            ++pos_;
+    }
+    bool Accept(std::string_view op)
+    {
+        Skip();
+        if (text_.substr(pos_, op.size()) != op)
+            return false;
+        // "<" must not take the first half of "<<" or "<=", and so on.
+        if (op.size() == 1 && pos_ + 1 < text_.size()) {
+            char n = text_[pos_ + 1];
+            if ((op == "<" || op == ">") && (n == op[0] || n == '='))
+                return false;
+            if ((op == "&" || op == "|") && n == op[0])
+                return false;
+            if ((op == "!" || op == "=") && n == '=')
+                return false;
+        }
+        pos_ += op.size();
+        return true;
+    }
+    static int64_t Wrap(uint64_t v) { return static_cast<int64_t>(v); }
+
+    int64_t Conditional()
+    {
+        if (++depth_ > kMaxExpressionDepth) {
+            error_ = "expression nested too deeply";
+            return 0;
+        }
+        int64_t condition = Binary(0);
+        if (Accept("?")) {
+            int64_t a = Conditional();
+            if (!Accept(":") && error_.empty())
+                error_ = "missing ':' in a conditional expression";
+            int64_t b = Conditional();
+            condition = condition ? a : b;
+        }
+        --depth_;
+        return condition;
+    }
+
+    int64_t Binary(int level)
+    {
+        static const std::vector<std::vector<std::string_view>> levels = {
+            {"||"}, {"&&"}, {"|"}, {"^"}, {"&"}, {"==", "!="}, {"<=", ">=", "<", ">"},
+            {"<<", ">>"}, {"+", "-"}, {"*", "/", "%"}};
+        if (level == static_cast<int>(levels.size()))
+            return Unary();
+        int64_t left = Binary(level + 1);
+        for (;;) {
+            std::string_view matched;
+            for (std::string_view op : levels[static_cast<size_t>(level)])
+                if (Accept(op)) {
+                    matched = op;
+                    break;
+                }
+            if (matched.empty() || !error_.empty())
+                return left;
+            int64_t right = Binary(level + 1);
+            auto l = static_cast<uint64_t>(left), r = static_cast<uint64_t>(right);
+            if (matched == "||") left = left || right;
+            else if (matched == "&&") left = left && right;
+            else if (matched == "|") left = Wrap(l | r);
+            else if (matched == "^") left = Wrap(l ^ r);
+            else if (matched == "&") left = Wrap(l & r);
+            else if (matched == "==") left = left == right;
+            else if (matched == "!=") left = left != right;
+            else if (matched == "<=") left = left <= right;
+            else if (matched == ">=") left = left >= right;
+            else if (matched == "<") left = left < right;
+            else if (matched == ">") left = left > right;
+            else if (matched == "<<") left = Wrap(l << (r & 63));
+            else if (matched == ">>") left = left >> (r & 63);
+            else if (matched == "+") left = Wrap(l + r);
+            else if (matched == "-") left = Wrap(l - r);
+            else if (matched == "*") left = Wrap(l * r);
+            else {
+                if (right == 0) {
+                    if (error_.empty())
+                        error_ = "division by zero";
+                    return 0;
+                }
+                if (left == INT64_MIN && right == -1)
+                    left = matched == "/" ? left : 0;
+                else
+                    left = matched == "/" ? left / right : left % right;
+            }
+        }
+    }
+
+    int64_t Unary()
+    {
+        if (++depth_ > kMaxExpressionDepth) {
+            error_ = "expression nested too deeply";
+            return 0;
+        }
+        int64_t value = 0;
+        if (Accept("!")) value = !Unary();
+        else if (Accept("~")) value = Wrap(~static_cast<uint64_t>(Unary()));
+        else if (Accept("-")) value = Wrap(0 - static_cast<uint64_t>(Unary()));
+        else if (Accept("+")) value = Unary();
+        else value = Primary();
+        --depth_;
+        return value;
+    }
+
+    int64_t Primary()
+    {
+        Skip();
+        if (Accept("(")) {
+            int64_t value = Conditional();
+            if (!Accept(")") && error_.empty())
+                error_ = "missing ')'";
+            return value;
+        }
+        if (pos_ < text_.size() && IsDigit(text_[pos_])) {
+            uint64_t value = 0;
+            int base = 10;
+            if (text_[pos_] == '0' && pos_ + 1 < text_.size() &&
+                (text_[pos_ + 1] == 'x' || text_[pos_ + 1] == 'X')) {
+                base = 16;
+                pos_ += 2;
+            } else if (text_[pos_] == '0') {
+                base = 8;
+            }
+            bool any = base == 8;
+            while (pos_ < text_.size()) {
+                char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text_[pos_])));
+                int digit = IsDigit(c) ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : 99;
+                if (digit >= base)
+                    break;
+                value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
+                any = true;
+                ++pos_;
+            }
+            while (pos_ < text_.size() && (text_[pos_] == 'u' || text_[pos_] == 'U' ||
+                                           text_[pos_] == 'l' || text_[pos_] == 'L'))
+                ++pos_;
+            if (!any || (pos_ < text_.size() && IsIdentChar(text_[pos_]))) {
+                if (error_.empty())
+                    error_ = "invalid integer constant";
+                return 0;
+            }
+            return Wrap(value);
+        }
+        if (pos_ < text_.size() && IsIdentStart(text_[pos_])) {
+            // A name left after expansion counts as 0.
+            pos_ = SkipIdentChars(text_, pos_);
+            return 0;
+        }
+        if (error_.empty())
+            error_ = pos_ < text_.size() ? "unexpected '" + std::string(1, text_[pos_]) + "'"
+                                         : "expression expected";
+        return 0;
+    }
+
+    std::string_view text_;
+    size_t pos_ = 0;
+    int depth_ = 0;
+    std::string error_;
+};
+
+bool Preprocessor::EvaluateCondition(std::string_view expression, int line, int column)
+{
+    // `defined NAME` and `defined(NAME)` are answered before expansion.
+    std::string replaced;
+    size_t i = 0;
+    while (i < expression.size()) {
+        if (IsIdentStart(expression[i])) {
+            size_t s = i;
+            i = SkipIdentChars(expression, i);
+            std::string_view id = expression.substr(s, i - s);
+            if (id != "defined") {
+                replaced.append(id);
+                continue;
+            }
+            size_t k = i;
+            while (k < expression.size() && IsBlank(expression[k]))
+                ++k;
+            bool paren = k < expression.size() && expression[k] == '(';
+            if (paren) {
+                ++k;
+                while (k < expression.size() && IsBlank(expression[k]))
+                    ++k;
+            }
+            size_t ns = k;
+            k = SkipIdentChars(expression, k);
+            std::string name(expression.substr(ns, k - ns));
+            if (paren) {
+                while (k < expression.size() && IsBlank(expression[k]))
+                    ++k;
+                if (k >= expression.size() || expression[k] != ')') {
+                    Error(line, column, 1006, "invalid preprocessor expression: missing ')' after defined");
+                    return false;
+                }
+                ++k;
+            }
+            if (name.empty()) {
+                Error(line, column, 1006, "invalid preprocessor expression: defined expects a name");
+                return false;
+            }
+            replaced += macros_.count(name) ? " 1 " : " 0 ";
+            i = k;
+        } else {
+            replaced += expression[i++];
+        }
+    }
+    std::vector<std::string> disabled;
+    expansionBudget_ = 1u << 20;
+    std::string expanded = Expand(replaced, disabled, 0);
+    if (Trim(expanded).empty()) {
+        Error(line, column, 1006, "invalid preprocessor expression: expression expected");
+        return false;
+    }
+    ConditionParser parser(expanded);
+    int64_t value = 0;
+    std::string error;
+    if (!parser.Parse(value, error)) {
+        Error(line, column, 1006, "invalid preprocessor expression: " + error);
+        return false;
+    }
+    return value != 0;
+}
+
+} // namespace
+
+bool PreprocessEffect(std::string_view source, const std::string& fileName,
+                      const std::vector<EffectMacro>& defines, const EffectFileReader& reader,
+                      std::string& output, std::string& messages)
+{
+    output.clear();
+    Preprocessor preprocessor(reader, output, messages);
+    for (const EffectMacro& macro : defines) {
+        std::string_view name = Trim(macro.name);
+        if (!IsIdentifier(name)) {
+            messages += FormatEffectError(fileName, 1, 1, 1010,
+                                          "invalid define name '" + std::string(name) + "'");
+            return false;
+        }
+        preprocessor.Define(std::string(name), macro.definition);
+    }
+    preprocessor.ProcessFile(source, fileName, 0);
+    if (preprocessor.Failed()) {
+        output.clear();
+        return false;
+    }
+    return true;
+}
+
+} // namespace gfx

@@ -1,0 +1,385 @@
+#include "platform/gfx/fx/runtime_effect.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/gfx/device/device.h"
+#include "platform/gfx/fx/compiled_effect.h"
+#include "platform/gfx/fx/effect_compiler.h"
+#include "platform/gfx/fx/effect_message.h"
+
+namespace gfx {
+
+EffectResult Effect::Create(const void* data, size_t size, const std::vector<EffectMacro>& defines,
+                            std::unique_ptr<Effect>& out, std::string& errors,
+                            const std::string& sourceName, const EffectFileReader& reader)
+{
+    out.reset();
+    errors.clear();
+    if (data == nullptr || size == 0)
+        return kEffectInvalidData;
+    EffectDescription description;
+    if (LooksLikeCompiledEffect(data, size)) {
+        std::string why;
+        if (!ReadCompiledEffect(data, size, description, why)) {
+            errors = FormatEffectError(sourceName, 1, 1, 3500, "invalid compiled effect: " + why);
+            return kEffectInvalidData;
+        }
+    } else {
+        std::string_view source(static_cast<const char*>(data), size);
+        if (!CompileEffectSource(source, sourceName, defines, reader, description, errors))
+            return kEffectInvalidData;
+    }
+    out = std::make_unique<Effect>(std::move(description));
+    return kEffectOk;
+}
+
+Effect::Effect(EffectDescription description) : description_(std::move(description))
+{
+    slots_.resize(description_.parameters.size());
+    for (size_t i = 0; i < description_.parameters.size(); ++i) {
+        const EffectParameter& p = description_.parameters[i];
+        byName_.emplace(p.name, i);
+        slots_[i].values = p.defaults;
+        if (IsTextureType(p.type))
+            slots_[i].textures.assign(p.Elements(), nullptr);
+    }
+    if (!description_.techniques.empty())
+        technique_ = 0;
+}
+
+Effect::~Effect()
+{
+    // The device must not keep drawing with values that are gone.
+    if (activePass_ >= 0)
+        Bind(nullptr);
+    SafeRelease(device_);
+}
+
+void Effect::SetDevice(Device* device)
+{
+    if (device == device_)
+        return;
+    if (device)
+        device->AddRef();
+    if (activePass_ >= 0 && device_)
+        device_->BindEffect(nullptr);
+    SafeRelease(device_);
+    device_ = device;
+    if (activePass_ >= 0 && device_)
+        device_->BindEffect(&binding_);
+}
+
+void Effect::Bind(const EffectBinding* binding)
+{
+    if (device_)
+        device_->BindEffect(binding);
+    if (bindHook_)
+        bindHook_(binding);
+}
+
+size_t Effect::MemoryBytes() const
+{
+    size_t bytes = sizeof(Effect);
+    for (const Slot& slot : slots_)
+        bytes += slot.values.size() * sizeof(float) + slot.textures.size() * sizeof(void*);
+    for (const EffectCode& f : description_.functions)
+        bytes += f.text.size();
+    return bytes;
+}
+
+const EffectParameter* Effect::FindParameter(std::string_view name) const
+{
+    auto found = byName_.find(name);
+    return found == byName_.end() ? nullptr : &description_.parameters[found->second];
+}
+
+EffectResult Effect::Typed(std::string_view name, bool (*isType)(EffectParameterType), size_t& index) const
+{
+    auto found = byName_.find(name);
+    if (found == byName_.end())
+        return kEffectNotFound;
+    if (!isType(description_.parameters[found->second].type))
+        return kEffectInvalidCall;
+    index = found->second;
+    return kEffectOk;
+}
+
+EffectResult Effect::Numeric(std::string_view name, size_t& index) const
+{
+    return Typed(name, IsNumericType, index);
+}
+
+EffectResult Effect::NumericArray(std::string_view name, const void* values, uint32_t count, size_t& index) const
+{
+    EffectResult result = Numeric(name, index);
+    if (result == kEffectOk && values == nullptr && count > 0)
+        return kEffectInvalidCall;
+    return result;
+}
+
+void Effect::Store(size_t index, size_t at, float value)
+{
+    switch (description_.parameters[index].type) {
+    case EffectParameterType::Bool:
+        value = value != 0.0f ? 1.0f : 0.0f;
+        break;
+    case EffectParameterType::Int:
+        value = std::isfinite(value) ? std::trunc(value) : 0.0f;
+        break;
+    default:
+        break;
+    }
+    slots_[index].values[at] = value;
+}
+
+EffectResult Effect::SetFloat(std::string_view name, float value)
+{
+    size_t index = 0;
+    EffectResult result = Numeric(name, index);
+    if (result == kEffectOk)
+        Store(index, 0, value);
+    return result;
+}
+
+EffectResult Effect::GetFloat(std::string_view name, float& value) const
+{
+    size_t index = 0;
+    EffectResult result = Numeric(name, index);
+    if (result == kEffectOk)
+        value = slots_[index].values[0];
+    return result;
+}
+
+EffectResult Effect::SetFloatArray(std::string_view name, const float* values, uint32_t count)
+{
+    size_t index = 0;
+    EffectResult result = NumericArray(name, values, count, index);
+    if (result != kEffectOk)
+        return result;
+    size_t n = std::min<size_t>(count, slots_[index].values.size());
+    for (size_t k = 0; k < n; ++k)
+        Store(index, k, values[k]);
+    return kEffectOk;
+}
+
+EffectResult Effect::GetFloatArray(std::string_view name, float* values, uint32_t count) const
+{
+    size_t index = 0;
+    EffectResult result = NumericArray(name, values, count, index);
+    if (result != kEffectOk)
+        return result;
+    const std::vector<float>& stored = slots_[index].values;
+    for (size_t k = 0; k < count; ++k)
+        values[k] = k < stored.size() ? stored[k] : 0.0f;
+    return kEffectOk;
+}
+
+// Vectors and matrices come as rows of four floats, rowsEach of them an
+// element; the parameter keeps only its own rows and columns of each.
+EffectResult Effect::SetRows(std::string_view name, const float* rows, uint32_t count, size_t rowsEach)
+{
+    size_t index = 0;
+    EffectResult result = NumericArray(name, rows, count, index);
+    if (result != kEffectOk)
+        return result;
+    const EffectParameter& p = description_.parameters[index];
+    if (rowsEach == 1 && p.rows != 1)
+        return kEffectInvalidCall;
+    size_t n = std::min<size_t>(count, p.Elements());
+    size_t per = p.FloatsPerElement();
+    for (size_t e = 0; e < n; ++e)
+        for (size_t r = 0; r < p.rows; ++r)
+            for (size_t c = 0; c < p.columns; ++c)
+                Store(index, e * per + r * p.columns + c, rows[(e * rowsEach + r) * 4 + c]);
+    return kEffectOk;
+}
+
+EffectResult Effect::GetRows(std::string_view name, float* rows, uint32_t count, size_t rowsEach) const
+{
+    size_t index = 0;
+    EffectResult result = NumericArray(name, rows, count, index);
+    if (result != kEffectOk)
+        return result;
+    const EffectParameter& p = description_.parameters[index];
+    if (rowsEach == 1 && p.rows != 1)
+        return kEffectInvalidCall;
+    size_t per = p.FloatsPerElement();
+    for (size_t e = 0; e < count; ++e)
+        for (size_t r = 0; r < rowsEach; ++r)
+            for (size_t c = 0; c < 4; ++c)
+                rows[(e * rowsEach + r) * 4 + c] = (e < p.Elements() && r < p.rows && c < p.columns)
+                                                       ? slots_[index].values[e * per + r * p.columns + c]
+                                                       : 0.0f;
+    return kEffectOk;
+}
+
+EffectResult Effect::SetVectorArray(std::string_view name, const float* vectors, uint32_t count)
+{
+    return SetRows(name, vectors, count, 1);
+}
+
+EffectResult Effect::GetVectorArray(std::string_view name, float* vectors, uint32_t count) const
+{
+    return GetRows(name, vectors, count, 1);
+}
+
+EffectResult Effect::SetVector(std::string_view name, const float* xyzw)
+{
+    return SetVectorArray(name, xyzw, 1);
+}
+
+EffectResult Effect::GetVector(std::string_view name, float* xyzw) const
+{
+    return GetVectorArray(name, xyzw, 1);
+}
+
+EffectResult Effect::SetMatrixArray(std::string_view name, const float* matrices, uint32_t count)
+{
+    return SetRows(name, matrices, count, 4);
+}
+
+EffectResult Effect::GetMatrixArray(std::string_view name, float* matrices, uint32_t count) const
+{
+    return GetRows(name, matrices, count, 4);
+}
+
+EffectResult Effect::SetMatrix(std::string_view name, const float* matrix)
+{
+    return SetMatrixArray(name, matrix, 1);
+}
+
+EffectResult Effect::GetMatrix(std::string_view name, float* matrix) const
+{
+    return GetMatrixArray(name, matrix, 1);
+}
+
+EffectResult Effect::SetTexture(std::string_view name, const BaseTexture* texture)
+{
+    size_t index = 0;
+    EffectResult result = Typed(name, IsTextureType, index);
+    if (result == kEffectOk)
+        slots_[index].textures[0] = texture;
+    return result;
+}
+
+EffectResult Effect::GetTexture(std::string_view name, const BaseTexture*& texture) const
+{
+    size_t index = 0;
+    EffectResult result = Typed(name, IsTextureType, index);
+    if (result == kEffectOk)
+        texture = slots_[index].textures[0];
+    return result;
+}
+
+const EffectTechnique* Effect::FindTechnique(std::string_view name) const
+{
+    for (const EffectTechnique& t : description_.techniques)
+        if (t.name == name)
+            return &t;
+    return nullptr;
+}
+
+EffectResult Effect::SetTechnique(std::string_view name)
+{
+    const EffectTechnique* t = FindTechnique(name);
+    if (t == nullptr)
+        return kEffectNotFound;
+    technique_ = static_cast<int>(t - description_.techniques.data());
+    return kEffectOk;
+}
+
+const EffectTechnique* Effect::CurrentTechnique() const
+{
+    return technique_ < 0 ? nullptr : &description_.techniques[static_cast<size_t>(technique_)];
+}
+
+EffectResult Effect::ValidateTechnique(std::string_view name) const
+{
+    const EffectTechnique* t = FindTechnique(name);
+    if (t == nullptr)
+        return kEffectNotFound;
+    return t->passes.empty() ? kEffectInvalidCall : kEffectOk;
+}
+
+EffectResult Effect::Begin(uint32_t& passCount)
+{
+    const EffectTechnique* t = CurrentTechnique();
+    if (t == nullptr || activePass_ >= 0)
+        return kEffectInvalidCall;
+    begun_ = true;
+    passCount = static_cast<uint32_t>(t->passes.size());
+    return kEffectOk;
+}
+
+EffectResult Effect::BeginPass(uint32_t pass)
+{
+    const EffectTechnique* t = CurrentTechnique();
+    if (!begun_ || activePass_ >= 0 || t == nullptr || pass >= t->passes.size())
+        return kEffectInvalidCall;
+    activePass_ = static_cast<int>(pass);
+    FillBinding();
+    Bind(&binding_);
+    return kEffectOk;
+}
+
+EffectResult Effect::CommitChanges()
+{
+    if (activePass_ < 0)
+        return kEffectInvalidCall;
+    FillBinding();
+    Bind(&binding_);
+    return kEffectOk;
+}
+
+EffectResult Effect::EndPass()
+{
+    if (activePass_ < 0)
+        return kEffectInvalidCall;
+    activePass_ = -1;
+    Bind(nullptr);
+    return kEffectOk;
+}
+
+EffectResult Effect::End()
+{
+    if (!begun_)
+        return kEffectInvalidCall;
+    if (activePass_ >= 0)
+        EndPass();
+    begun_ = false;
+    return kEffectOk;
+}
+
+void Effect::FillBinding()
+{
+    const EffectTechnique* t = CurrentTechnique();
+    binding_.technique = t->name;
+    binding_.pass = static_cast<uint32_t>(activePass_);
+    // The vectors keep their capacity, so a commit per draw allocates nothing
+    // after the first.
+    size_t numeric = 0;
+    size_t textures = 0;
+    for (size_t i = 0; i < slots_.size(); ++i) {
+        const EffectParameter& p = description_.parameters[i];
+        if (IsNumericType(p.type)) {
+            if (binding_.parameters.size() <= numeric)
+                binding_.parameters.emplace_back();
+            UploadedParameter& up = binding_.parameters[numeric++];
+            up.name = p.name;
+            up.values = slots_[i].values;
+        } else if (IsTextureType(p.type)) {
+            for (size_t e = 0; e < slots_[i].textures.size(); ++e) {
+                if (binding_.textures.size() <= textures)
+                    binding_.textures.emplace_back();
+                UploadedTexture& ut = binding_.textures[textures++];
+                ut.name = p.arraySize == 0 ? p.name : p.name + "[" + std::to_string(e) + "]";
+                ut.texture = slots_[i].textures[e];
+            }
+        }
+    }
+    binding_.parameters.resize(numeric);
+    binding_.textures.resize(textures);
+}
+
+} // namespace gfx

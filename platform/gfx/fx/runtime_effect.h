@@ -1,0 +1,141 @@
+#pragma once
+// gfx::Effect: a compiled effect with its parameter values, its techniques and the
+// begin/pass cycle that hands the values to the device. Created from the bytes of a
+// compiled effect or of an effect source (compiled in memory with defines).
+// Parameters and techniques are addressed by name; a name the effect lacks changes
+// nothing and answers kEffectNotFound. At BeginPass and CommitChanges the effect
+// snapshots every parameter into its EffectBinding and hands it to its device
+// (Device::BindEffect) and to the bind hook, if any; EndPass hands over null.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/gfx/device/effect_binding.h"
+#include "platform/gfx/fx/effect_description.h"
+#include "platform/gfx/fx/effect_preprocessor.h"
+#include "platform/gfx/fx/effect_result.h"
+
+namespace gfx {
+
+class BaseTexture;
+class Device;
+
+class Effect {
+public:
+    // Receives the binding at BeginPass/CommitChanges, null at EndPass/End and when
+    // a bound effect is destroyed.
+    using BindHook = std::function<void(const EffectBinding*)>;
+
+    // Creates an effect from compiled bytes, or compiles source bytes with
+    // `defines` (a definition may be empty or a line feed: the name is defined) and
+    // #include files read through `reader` (none: every #include fails).
+    // Compiled bytes carry the defines they were compiled with; `defines` and
+    // `reader` serve sources only. `sourceName` names the source in messages.
+    // On failure `out` stays empty and `errors` holds the messages, or "" when the
+    // bytes are empty.
+    static EffectResult Create(const void* data, size_t size, const std::vector<EffectMacro>& defines,
+                               std::unique_ptr<Effect>& out, std::string& errors,
+                               const std::string& sourceName = "memory",
+                               const EffectFileReader& reader = {});
+
+    explicit Effect(EffectDescription description);
+    ~Effect();
+    Effect(const Effect&) = delete;
+    Effect& operator=(const Effect&) = delete;
+
+    const EffectDescription& Description() const { return description_; }
+    // The defines the effect was compiled with, in the order given.
+    const std::vector<std::string>& Defines() const { return description_.defines; }
+    // Bytes of parameter storage and shader text: what the effect occupies.
+    size_t MemoryBytes() const;
+
+    // ---- Parameters ----
+    size_t ParameterCount() const { return description_.parameters.size(); }
+    const EffectParameter* FindParameter(std::string_view name) const;
+
+    // Numeric parameters of any shape. SetFloat writes the first value.
+    EffectResult SetFloat(std::string_view name, float value);
+    EffectResult GetFloat(std::string_view name, float& value) const;
+    // `count` consecutive floats, in the parameter's storage order (element by
+    // element, row by row); extra values are ignored.
+    EffectResult SetFloatArray(std::string_view name, const float* values, uint32_t count);
+    EffectResult GetFloatArray(std::string_view name, float* values, uint32_t count) const;
+    // Four floats; a parameter with fewer columns takes the first ones. Scalars
+    // and vectors (and arrays of them, element 0) only.
+    EffectResult SetVector(std::string_view name, const float* xyzw);
+    EffectResult GetVector(std::string_view name, float* xyzw) const;
+    // `count` vectors of four floats, one per array element.
+    EffectResult SetVectorArray(std::string_view name, const float* vectors, uint32_t count);
+    EffectResult GetVectorArray(std::string_view name, float* vectors, uint32_t count) const;
+    // A 4x4 matrix of 16 floats, row by row; a smaller parameter takes its
+    // top-left rows and columns.
+    EffectResult SetMatrix(std::string_view name, const float* matrix);
+    EffectResult GetMatrix(std::string_view name, float* matrix) const;
+    EffectResult SetMatrixArray(std::string_view name, const float* matrices, uint32_t count);
+    EffectResult GetMatrixArray(std::string_view name, float* matrices, uint32_t count) const;
+    // Texture parameters; the texture is not owned and may be null.
+    EffectResult SetTexture(std::string_view name, const BaseTexture* texture);
+    EffectResult GetTexture(std::string_view name, const BaseTexture*& texture) const;
+
+    // ---- Techniques ----
+    size_t TechniqueCount() const { return description_.techniques.size(); }
+    const EffectTechnique* FindTechnique(std::string_view name) const;
+    // The first technique is current when the effect is made.
+    EffectResult SetTechnique(std::string_view name);
+    const EffectTechnique* CurrentTechnique() const;
+    // kEffectOk when the effect has the technique and it has at least one pass.
+    EffectResult ValidateTechnique(std::string_view name) const;
+
+    // ---- Drawing ----
+    // Begin answers the current technique's pass count; it may be called again
+    // between passes (the renderer re-begins before each pass it switches to).
+    EffectResult Begin(uint32_t& passCount);
+    EffectResult BeginPass(uint32_t pass);
+    EffectResult CommitChanges();
+    EffectResult EndPass();
+    EffectResult End();
+    bool IsBegun() const { return begun_; }
+    int ActivePass() const { return activePass_; }  // -1 outside a pass
+
+    // The values handed over at the last BeginPass/CommitChanges.
+    const EffectBinding& CurrentBinding() const { return binding_; }
+    // The device the passes bind to; the effect holds a reference to it.
+    // Changed inside a pass, the binding moves to the new device.
+    void SetDevice(Device* device);
+    Device* GetDevice() const { return device_; }
+    void SetBindHook(BindHook hook) { bindHook_ = std::move(hook); }
+
+private:
+    struct Slot {
+        std::vector<float> values;
+        std::vector<const BaseTexture*> textures;
+    };
+    // The parameter `name` when it is of the kind isType accepts, or a failure result.
+    EffectResult Typed(std::string_view name, bool (*isType)(EffectParameterType), size_t& index) const;
+    EffectResult Numeric(std::string_view name, size_t& index) const;
+    // Numeric, and no null array where count asks for values.
+    EffectResult NumericArray(std::string_view name, const void* values, uint32_t count, size_t& index) const;
+    // Vectors (rowsEach 1) and matrices (4) as rows of four floats an element.
+    EffectResult SetRows(std::string_view name, const float* rows, uint32_t count, size_t rowsEach);
+    EffectResult GetRows(std::string_view name, float* rows, uint32_t count, size_t rowsEach) const;
+    void Store(size_t index, size_t at, float value);
+    void FillBinding();
+    void Bind(const EffectBinding* binding);
+
+    EffectDescription description_;
+    std::map<std::string, size_t, std::less<>> byName_;
+    std::vector<Slot> slots_;
+    int technique_ = -1;
+    bool begun_ = false;
+    int activePass_ = -1;
+    EffectBinding binding_;
+    BindHook bindHook_;
+    Device* device_ = nullptr;
+};
+
+} // namespace gfx

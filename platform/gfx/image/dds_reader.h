@@ -1,0 +1,21 @@
+#pragma once
+// Reader of DDS texture files: 2D, cube and volume textures with their mip
+// chains, uncompressed or in the DXT block formats (kept compressed). Files with
+// the DX10 header extension are refused.
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/gfx/image/image_decode.h"
+
+namespace gfx {
+
+// The magic word and the header before the pixel data. Every face and level
+// follows it, tightly packed, so a pooled load can read the texels from here on.
+inline constexpr size_t kDdsHeaderSize = 128;
+inline constexpr uint32_t kDdsMagic = 0x20534444u; // "DDS "
+
+bool LooksLikeDds(const uint8_t* data, size_t size);
+
+DecodeResult ReadDds(const uint8_t* data, size_t size, DecodedImage& out);
+
+} // namespace gfx

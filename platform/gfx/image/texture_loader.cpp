@@ -1,0 +1,323 @@
+#include "platform/gfx/image/texture_loader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "platform/gfx/device/format.h"
+#include "platform/gfx/device/pixel_ops.h"
+
+namespace gfx {
+
+namespace {
+
+// One face x level as the texture wants it, packed (rows at their own pitch).
+struct Level {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t depth = 1;
+    uint32_t rowPitch = 0;
+    uint64_t slicePitch = 0;
+    std::vector<uint8_t> bytes;
+
+    uint32_t Rows(uint32_t format) const { return IsBlockCompressed(format) ? (height + 3) / 4 : height; }
+};
+
+Level MakeLevel(uint32_t format, uint32_t width, uint32_t height, uint32_t depth)
+{
+    Level level;
+    level.width = width;
+    level.height = height;
+    level.depth = depth;
+    level.rowPitch = RowPitch(format, width);
+    level.slicePitch = LevelSize(format, width, height);
+    level.bytes.resize(static_cast<size_t>(level.slicePitch * depth));
+    return level;
+}
+
+uint32_t Pow2Ceil(uint32_t value)
+{
+    uint32_t result = 1;
+    while (result < value && result < (1u << 31))
+        result <<= 1;
+    return result;
+}
+
+uint32_t TargetSide(uint32_t asked, uint32_t file)
+{
+    if (asked == 0 || asked == kImageDefault)
+        return Pow2Ceil(file);
+    if (asked == kImageDefaultNonPow2 || asked == kImageFromFile)
+        return file;
+    return asked;
+}
+
+bool Blends(uint32_t filter) { return filter != kImageFilterNone && filter != kImageFilterPoint; }
+
+// Scales `from` into `to` (already sized), slice by slice; a deeper or shallower
+// target takes the nearest source slice.
+bool Resample(uint32_t format, const Level& from, Level& to, uint32_t filter)
+{
+    const uint32_t copyFilter = Blends(filter) ? kFilterLinear : kFilterNone;
+    const Rect fromRect{0, 0, static_cast<int32_t>(from.width), static_cast<int32_t>(from.height)};
+    const Rect toRect{0, 0, static_cast<int32_t>(to.width), static_cast<int32_t>(to.height)};
+    std::vector<uint8_t> wide, narrow;
+    if (IsBlockCompressed(format)) {
+        wide.resize(size_t(from.width) * from.height * 4);
+        narrow.resize(size_t(to.width) * to.height * 4);
+    }
+    for (uint32_t z = 0; z < to.depth; ++z) {
+        const uint32_t sourceSlice = static_cast<uint32_t>(uint64_t{z} * from.depth / to.depth);
+        const uint8_t* source = from.bytes.data() + from.slicePitch * sourceSlice;
+        uint8_t* target = to.bytes.data() + to.slicePitch * z;
+        if (IsBlockCompressed(format)) {
+            DecodeBlocks(format, source, from.width, from.height, wide.data());
+            if (!StretchCopy(wide.data(), from.width * 4, kFormatA8R8G8B8, fromRect, narrow.data(), to.width * 4,
+                             kFormatA8R8G8B8, toRect, copyFilter))
+                return false;
+            EncodeBlocks(format, narrow.data(), to.width, to.height, target);
+        } else if (!StretchCopy(source, from.rowPitch, format, fromRect, target, to.rowPitch, format, toRect,
+                                copyFilter)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+Level FileLevel(const DecodedImage& image, uint32_t face, uint32_t level, bool firstSliceOnly)
+{
+    const ImageSubresource& sub = image.Subresource(face, level);
+    Level out = MakeLevel(image.format, sub.width, sub.height, firstSliceOnly ? 1 : sub.depth);
+    const uint8_t* from = image.Data(face, level);
+    // The decoder keeps rows at the format's own pitch; copy row by row anyway.
+    const uint32_t rows = out.Rows(image.format);
+    for (uint32_t z = 0; z < out.depth; ++z)
+        for (uint32_t y = 0; y < rows; ++y)
+            std::memcpy(out.bytes.data() + out.slicePitch * z + size_t(y) * out.rowPitch,
+                        from + sub.slicePitch * z + size_t(y) * sub.rowPitch, out.rowPitch);
+    return out;
+}
+
+struct Plan {
+    uint32_t width = 0, height = 0, depth = 1, levels = 1, faces = 1, format = 0;
+};
+
+// Every face's levels as the texture wants them.
+Result BuildLevels(const DecodedImage& image, const Plan& plan, const TextureFileParams& params, bool firstSliceOnly,
+                   std::vector<std::vector<Level>>& faces)
+{
+    faces.assign(plan.faces, {});
+    for (uint32_t face = 0; face < plan.faces; ++face) {
+        std::vector<Level>& chain = faces[face];
+        bool taken = true; // the levels so far are the file's own
+        for (uint32_t level = 0; level < plan.levels; ++level) {
+            const uint32_t w = MipExtent(plan.width, level), h = MipExtent(plan.height, level),
+                           d = MipExtent(plan.depth, level);
+            if (taken && level < image.levels) {
+                const ImageSubresource& sub = image.Subresource(face, level);
+                const uint32_t fileDepth = firstSliceOnly ? 1 : sub.depth;
+                if (sub.width == w && sub.height == h && fileDepth == d) {
+                    chain.push_back(FileLevel(image, face, level, firstSliceOnly));
+                    continue;
+                }
+            }
+            Level made = MakeLevel(plan.format, w, h, d);
+            const bool fromFile = level == 0;
+            const Level source = fromFile ? FileLevel(image, face, 0, firstSliceOnly) : Level{};
+            if (!Resample(plan.format, fromFile ? source : chain.back(), made,
+                          fromFile ? params.filter : params.mipFilter))
+                return kNotAvailable;
+            taken = false;
+            chain.push_back(std::move(made));
+        }
+    }
+    return kOk;
+}
+
+void CopyRows(const Level& level, uint32_t format, uint8_t* bits, uint32_t rowPitch, uint64_t slicePitch)
+{
+    const uint32_t rows = level.Rows(format);
+    for (uint32_t z = 0; z < level.depth; ++z)
+        for (uint32_t y = 0; y < rows; ++y)
+            std::memcpy(bits + slicePitch * z + size_t(y) * rowPitch,
+                        level.bytes.data() + level.slicePitch * z + size_t(y) * level.rowPitch, level.rowPitch);
+}
+
+// Writes the levels into a lockable texture.
+Result Fill(Texture* texture, const std::vector<std::vector<Level>>& faces, uint32_t format)
+{
+    for (uint32_t level = 0; level < texture->GetLevelCount(); ++level) {
+        LockedRect locked;
+        Result result = texture->LockRect(level, &locked, nullptr, 0);
+        if (Failed(result))
+            return result;
+        CopyRows(faces[0][level], format, static_cast<uint8_t*>(locked.bits), static_cast<uint32_t>(locked.pitch), 0);
+        result = texture->UnlockRect(level);
+        if (Failed(result))
+            return result;
+    }
+    return kOk;
+}
+
+Result Fill(CubeTexture* texture, const std::vector<std::vector<Level>>& faces, uint32_t format)
+{
+    for (uint32_t face = 0; face < kCubeFaces; ++face) {
+        for (uint32_t level = 0; level < texture->GetLevelCount(); ++level) {
+            LockedRect locked;
+            Result result = texture->LockRect(face, level, &locked, nullptr, 0);
+            if (Failed(result))
+                return result;
+            CopyRows(faces[face][level], format, static_cast<uint8_t*>(locked.bits),
+                     static_cast<uint32_t>(locked.pitch), 0);
+            result = texture->UnlockRect(face, level);
+            if (Failed(result))
+                return result;
+        }
+    }
+    return kOk;
+}
+
+Result Fill(VolumeTexture* texture, const std::vector<std::vector<Level>>& faces, uint32_t format)
+{
+    for (uint32_t level = 0; level < texture->GetLevelCount(); ++level) {
+        LockedBox locked;
+        Result result = texture->LockBox(level, &locked, nullptr, 0);
+        if (Failed(result))
+            return result;
+        CopyRows(faces[0][level], format, static_cast<uint8_t*>(locked.bits), static_cast<uint32_t>(locked.rowPitch),
+                 static_cast<uint32_t>(locked.slicePitch));
+        result = texture->UnlockBox(level);
+        if (Failed(result))
+            return result;
+    }
+    return kOk;
+}
+
+Result Make(Device* device, const Plan& plan, const TextureFileParams&, uint32_t usage, uint32_t pool,
+            Texture** out)
+{
+    return device->CreateTexture(plan.width, plan.height, plan.levels, usage, plan.format, pool, out);
+}
+
+Result Make(Device* device, const Plan& plan, const TextureFileParams&, uint32_t usage, uint32_t pool,
+            CubeTexture** out)
+{
+    return device->CreateCubeTexture(plan.width, plan.levels, usage, plan.format, pool, out);
+}
+
+Result Make(Device* device, const Plan& plan, const TextureFileParams&, uint32_t usage, uint32_t pool,
+            VolumeTexture** out)
+{
+    return device->CreateVolumeTexture(plan.width, plan.height, plan.depth, plan.levels, usage, plan.format, pool,
+                                       out);
+}
+
+template <class T>
+Result CreateFromFile(Device* device, const void* data, size_t size, const TextureFileParams& params, T** texture,
+                      ImageFileInfo* info, ImageKind wanted)
+{
+    if (texture)
+        *texture = nullptr;
+    if (!device || !data || !texture)
+        return kInvalidCall;
+
+    DecodedImage image;
+    const DecodeResult decoded = DecodeImage(data, size, image);
+    if (!decoded.Ok())
+        return decoded.status == DecodeStatus::OutOfMemory ? kOutOfMemory : kInvalidData;
+    if (info)
+        *info = {image.width, image.height, image.depth, image.levels, image.format, image.kind, image.fileType};
+
+    const bool acceptable = image.kind == wanted || (wanted == ImageKind::Texture2D && image.kind == ImageKind::Cube) ||
+                            (wanted == ImageKind::Volume && image.kind == ImageKind::Texture2D);
+    if (!acceptable)
+        return kInvalidData;
+    if (params.format != kFormatUnknown && params.format != kFormatFromFile && params.format != image.format)
+        return kNotAvailable; // no conversion between formats
+
+    Plan plan;
+    plan.format = image.format;
+    plan.faces = wanted == ImageKind::Cube ? kCubeFaces : 1;
+    plan.width = TargetSide(params.width, image.width);
+    plan.height = wanted == ImageKind::Cube ? plan.width : TargetSide(params.height, image.height);
+    plan.depth = wanted == ImageKind::Volume ? TargetSide(params.depth, image.depth) : 1;
+    if (plan.width == 0 || plan.height == 0 || plan.depth == 0 || plan.width > kMaxImageSide ||
+        plan.height > kMaxImageSide || plan.depth > kMaxVolumeDepth)
+        return kInvalidCall;
+    const uint32_t full = FullMipLevels(plan.width, plan.height, plan.depth);
+    if (params.levels == 0 || params.levels == kImageDefault)
+        plan.levels = full;
+    else if (params.levels == kImageFromFile)
+        plan.levels = std::min(image.levels, full);
+    else
+        plan.levels = std::min(params.levels, full);
+
+    // A texture that makes its own levels receives only the first.
+    const bool autoGen = (params.usage & kUsageAutoGenMipMap) != 0 && params.pool != kPoolSystemMem;
+    Plan filled = plan;
+    if (autoGen)
+        filled.levels = 1;
+
+    std::vector<std::vector<Level>> faces;
+    try {
+        const Result built = BuildLevels(image, filled, params, wanted != ImageKind::Volume, faces);
+        if (Failed(built))
+            return built;
+    } catch (const std::bad_alloc&) {
+        return kOutOfMemory;
+    }
+
+    T* made = nullptr;
+    Plan created = plan;
+    if (autoGen)
+        created.levels = 0; // the device sizes the chain it makes
+    Result result = Make(device, created, params, params.usage, params.pool, &made);
+    if (Failed(result))
+        return result;
+
+    if (params.pool == kPoolDefault) {
+        // Video memory is written the way the card is: from a system-memory copy.
+        T* staging = nullptr;
+        Plan stagingPlan = plan;
+        stagingPlan.levels = made->GetLevelCount();
+        result = Make(device, stagingPlan, params, 0, kPoolSystemMem, &staging);
+        if (Succeeded(result)) {
+            result = Fill(staging, faces, plan.format);
+            if (Succeeded(result))
+                result = device->UpdateTexture(staging, made);
+            staging->Release();
+        }
+    } else {
+        result = Fill(made, faces, plan.format);
+    }
+    if (Failed(result)) {
+        made->Release();
+        return result;
+    }
+    *texture = made;
+    return kOk;
+}
+
+} // namespace
+
+Result CreateTextureFromFileInMemory(Device* device, const void* data, size_t size, const TextureFileParams& params,
+                                     Texture** texture, ImageFileInfo* info)
+{
+    return CreateFromFile(device, data, size, params, texture, info, ImageKind::Texture2D);
+}
+
+Result CreateCubeTextureFromFileInMemory(Device* device, const void* data, size_t size,
+                                         const TextureFileParams& params, CubeTexture** texture, ImageFileInfo* info)
+{
+    return CreateFromFile(device, data, size, params, texture, info, ImageKind::Cube);
+}
+
+Result CreateVolumeTextureFromFileInMemory(Device* device, const void* data, size_t size,
+                                           const TextureFileParams& params, VolumeTexture** texture,
+                                           ImageFileInfo* info)
+{
+    return CreateFromFile(device, data, size, params, texture, info, ImageKind::Volume);
+}
+
+} // namespace gfx

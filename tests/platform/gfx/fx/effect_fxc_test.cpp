@@ -1,0 +1,206 @@
+// The effect compiler program run as the effect cache runs it: a child process in
+// the folder that holds the source, with the command line already split.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/os/process.h"
+#include "tests/platform/gfx/fx/effect_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ChildRun {
+    int exitCode = -1;
+    std::string output;
+};
+
+// Runs fxc.exe in `folder` with `args` (argv[0] empty, as a command line that
+// begins with a blank gives), capturing standard output; bounded to 30 seconds.
+ChildRun RunCompiler(const fs::path& folder, const std::vector<std::string>& args)
+{
+    std::string program = std::string(ZANDREL_RUN_DIR) + "/tools/fxc.exe";
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        return {};
+    pid_t child = fork();
+    if (child == 0) {
+        dup2(pipeFds[1], STDOUT_FILENO);
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        if (chdir(folder.c_str()) != 0)
+            _exit(126);
+        std::vector<char*> argv;
+        std::string empty;
+        argv.push_back(empty.data());
+        std::vector<std::string> copies = args;
+        for (std::string& a : copies)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    ChildRun run;
+    fcntl(pipeFds[0], F_SETFL, O_NONBLOCK);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    int status = 0;
+    for (;;) {
+        char buffer[4096];
+        ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
+        if (n > 0) {
+            run.output.append(buffer, static_cast<size_t>(n));
+            continue;
+        }
+        pid_t done = waitpid(child, &status, WNOHANG);
+        if (done == child) {
+            while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0)
+                run.output.append(buffer, static_cast<size_t>(n));
+            break;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            ADD_FAILURE() << "fxc.exe did not end";
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    close(pipeFds[0]);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+class FxcProgram : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder_ = fs::temp_directory_path() /
+                  ("zandrel_fxc_" + std::to_string(getpid()) + "_" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_ / "compiledshaders");
+        fs::copy(effect_test::FixtureDir(), folder_, fs::copy_options::recursive);
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    std::unique_ptr<gfx::Effect> Load(const fs::path& path)
+    {
+        std::string bytes;
+        EXPECT_TRUE(effect_test::ReadFile(path.string(), bytes)) << path;
+        std::unique_ptr<gfx::Effect> effect;
+        std::string errors;
+        EXPECT_EQ(gfx::Effect::Create(bytes.data(), bytes.size(), {}, effect, errors), gfx::kEffectOk) << errors;
+        return effect;
+    }
+
+    fs::path folder_;
+};
+
+TEST_F(FxcProgram, CompilesTheBaseEffectAndADefineVariant)
+{
+    fs::path base = folder_ / "compiledshaders/grammar.fxo";
+    ChildRun plain = RunCompiler(folder_, {"/T", "fx_2_0", "/O3", "/Fo", base.string(), "grammar.fx"});
+    EXPECT_EQ(plain.exitCode, 0) << plain.output;
+    ASSERT_TRUE(fs::exists(base));
+    std::unique_ptr<gfx::Effect> baseEffect = Load(base);
+    ASSERT_TRUE(baseEffect);
+    EXPECT_TRUE(baseEffect->Defines().empty());
+    EXPECT_EQ(baseEffect->FindParameter("exposureBias"), nullptr);
+
+    // As the cache writes defines: " /D NAME=1 " pieces, split into arguments.
+    fs::path variant = folder_ / "compiledshaders/grammar2113204530.fxo";
+    ChildRun hdr = RunCompiler(folder_, {"/T", "fx_2_0", "/O3", "/Fo", variant.string(), "/D", "USE_HDR=1", "",
+                                    "/D", "EXTRA=1", "grammar.fx"});
+    EXPECT_EQ(hdr.exitCode, 0) << hdr.output;
+    std::unique_ptr<gfx::Effect> hdrEffect = Load(variant);
+    ASSERT_TRUE(hdrEffect);
+    EXPECT_EQ(hdrEffect->Defines(), (std::vector<std::string>{"USE_HDR", "EXTRA"}));
+    EXPECT_NE(hdrEffect->FindParameter("exposureBias"), nullptr);
+    EXPECT_EQ(hdrEffect->FindTechnique("post")->passes.size(), 2u);
+    EXPECT_TRUE(fs::is_empty(folder_ / "compiledshaders") == false);
+    for (const auto& entry : fs::directory_iterator(folder_ / "compiledshaders"))
+        EXPECT_EQ(entry.path().extension(), ".fxo") << "left over: " << entry.path();
+}
+
+TEST_F(FxcProgram, TakesTheParameterTextTheEffectCacheBuilds)
+{
+    // The text begins with a blank, quotes the output path, and leaves two blanks
+    // between define pieces and before the source name.
+    std::string path = folder_.string() + "/compiledshaders/grammar2113204530.fxo";
+    std::string parameters = " /T fx_2_0 /O3 /Fo \"" + path + "\" /D USE_HDR=1  /D WIND=1  grammar.fx";
+    platform::os::ProcessResult result = platform::os::RunProgram(
+        std::string(ZANDREL_RUN_DIR) + "/tools/fxc.exe", parameters, folder_.string());
+    ASSERT_TRUE(result.started);
+    EXPECT_EQ(result.exitCode, 0);
+    std::unique_ptr<gfx::Effect> effect = Load(path);
+    ASSERT_TRUE(effect);
+    EXPECT_EQ(effect->Defines(), (std::vector<std::string>{"USE_HDR", "WIND"}));
+}
+
+TEST_F(FxcProgram, ASyntaxErrorPrintsMessagesAndWritesNothing)
+{
+    std::ofstream(folder_ / "broken.fx") << "float4 ok;\n\nfloat4 bad = float4(1, 2;\n";
+    fs::path out = folder_ / "compiledshaders/broken.fxo";
+    ChildRun run = RunCompiler(folder_, {"/T", "fx_2_0", "/O3", "/Fo", out.string(), "broken.fx"});
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_NE(run.output.find("broken.fx(3,25): error X3000: syntax error: unexpected token ';'"),
+              std::string::npos)
+        << run.output;
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_TRUE(fs::is_empty(folder_ / "compiledshaders"));
+}
+
+TEST_F(FxcProgram, BadCommandLinesAndMissingFilesFailCleanly)
+{
+    fs::path out = folder_ / "compiledshaders/x.fxo";
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{"/T", "fx_2_0", "/Fo", out.string(), "missing.fx"}, "failed to open source file: 'missing.fx'"},
+        {{"/T", "fx_2_0", "/Fo", out.string()}, "no source file"},
+        {{"/T", "fx_4_0", "/Fo", out.string(), "grammar.fx"}, "unsupported target profile 'fx_4_0'"},
+        {{"/Fo", out.string(), "grammar.fx"}, "no target profile"},
+        {{"/T", "fx_2_0", "grammar.fx"}, "no output file"},
+        {{"/T", "fx_2_0", "/Fo"}, "/Fo needs a file name"},
+        {{"/T", "fx_2_0", "/Q", "/Fo", out.string(), "grammar.fx"}, "unknown option '/Q'"},
+        {{"/T", "fx_2_0", "/Fo", (folder_ / "no/such/folder/x.fxo").string(), "grammar.fx"},
+         "cannot write the output file"},
+    };
+    for (const Case& c : cases) {
+        ChildRun run = RunCompiler(folder_, c.args);
+        EXPECT_EQ(run.exitCode, 1) << c.message;
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output;
+    }
+    EXPECT_TRUE(fs::is_empty(folder_ / "compiledshaders"));
+}
+
+TEST_F(FxcProgram, CompilerAndInMemoryCompileAgree)
+{
+    // The same parser serves both: a file the program refuses is refused in memory
+    // with the same messages.
+    std::ofstream(folder_ / "undeclared.fx") << "technique t { pass p { PixelShader = compile ps_2_0 missing(); } }\n";
+    ChildRun run = RunCompiler(folder_, {"/T", "fx_2_0", "/Fo", (folder_ / "compiledshaders/u.fxo").string(), "undeclared.fx"});
+    EXPECT_EQ(run.exitCode, 1);
+    std::string source;
+    effect_test::ReadFile((folder_ / "undeclared.fx").string(), source);
+    std::unique_ptr<gfx::Effect> effect;
+    std::string errors;
+    EXPECT_EQ(gfx::Effect::Create(source.data(), source.size(), {}, effect, errors, "undeclared.fx"),
+              gfx::kEffectInvalidData);
+    EXPECT_FALSE(errors.empty());
+    EXPECT_NE(run.output.find(errors), std::string::npos) << run.output << "\n" << errors;
+}
+
+} // namespace

@@ -1,0 +1,246 @@
+#include "platform/gfx/fx/effect_parser.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/gfx/fx/effect_compiler.h"
+#include "tests/platform/gfx/fx/effect_test_support.h"
+
+namespace {
+
+using gfx::EffectDescription;
+using gfx::EffectParameter;
+using gfx::EffectParameterType;
+
+const EffectParameter& Param(const EffectDescription& d, const std::string& name)
+{
+    for (const EffectParameter& p : d.parameters)
+        if (p.name == name)
+            return p;
+    static EffectParameter none;
+    ADD_FAILURE() << "no parameter " << name;
+    return none;
+}
+
+bool Has(const EffectDescription& d, const std::string& name)
+{
+    for (const EffectParameter& p : d.parameters)
+        if (p.name == name)
+            return true;
+    return false;
+}
+
+EffectDescription CompileGrammar(const std::vector<gfx::EffectMacro>& defines)
+{
+    EffectDescription d;
+    std::string messages;
+    std::string path = effect_test::FixtureDir() + "grammar.fx";
+    EXPECT_TRUE(gfx::CompileEffectSource(effect_test::Fixture("grammar.fx"), path, defines,
+                                         effect_test::FileReader(), d, messages))
+        << messages;
+    return d;
+}
+
+std::string ParseError(const std::string& source)
+{
+    EffectDescription d;
+    std::string messages;
+    EXPECT_FALSE(gfx::ParseEffect(source, "bad.fx", d, messages)) << source;
+    return messages;
+}
+
+TEST(EffectParser, GrammarFixtureGivesTheParameterTable)
+{
+    EffectDescription d = CompileGrammar({});
+
+    const EffectParameter& wvp = Param(d, "MatWorldViewProj");  // from the include
+    EXPECT_EQ(wvp.type, EffectParameterType::Float);
+    EXPECT_EQ(wvp.rows, 4);
+    EXPECT_EQ(wvp.columns, 4);
+    EXPECT_EQ(wvp.semantic, "WORLDVIEWPROJECTION");
+    EXPECT_EQ(wvp.defaults, std::vector<float>(16, 0.0f));
+
+    const EffectParameter& exposure = Param(d, "exposure");
+    EXPECT_EQ(exposure.defaults, std::vector<float>{1.0f});
+    ASSERT_EQ(exposure.annotations.size(), 3u);
+    EXPECT_EQ(exposure.annotations[0].type, "string");
+    EXPECT_EQ(exposure.annotations[0].name, "UIName");
+    EXPECT_EQ(exposure.annotations[0].text, "Exposure");
+    EXPECT_EQ(exposure.annotations[2].values, std::vector<float>{4.0f});
+
+    EXPECT_EQ(Param(d, "useFog").type, EffectParameterType::Bool);
+    EXPECT_EQ(Param(d, "useFog").defaults, std::vector<float>{1.0f});
+    EXPECT_EQ(Param(d, "objectCount").type, EffectParameterType::Int);
+    EXPECT_EQ(Param(d, "skyTint").defaults, (std::vector<float>{0.25f, 0.5f, 1.0f}));
+    EXPECT_EQ(Param(d, "LightColor").semantic, "LIGHTCOLOR");
+    EXPECT_EQ(Param(d, "LightColor").defaults, (std::vector<float>{1.0f, 0.9f, 0.8f, 1.0f}));
+    EXPECT_EQ(Param(d, "AmbientColor").defaults, std::vector<float>(4, 0.1f));  // one value fills all
+    EXPECT_EQ(Param(d, "rotation").rows, 2);
+    EXPECT_EQ(Param(d, "boneFrame").rows, 4);
+    EXPECT_EQ(Param(d, "boneFrame").columns, 3);
+    EXPECT_EQ(Param(d, "shCoeffs").arraySize, 16u);
+    EXPECT_EQ(Param(d, "shCoeffs").defaults.size(), 64u);
+    EXPECT_EQ(Param(d, "casterRadius").defaults[12], 4.0f);
+    EXPECT_EQ(Param(d, "lightMatrix").arraySize, 4u);  // LIGHT_COUNT * 2
+    EXPECT_EQ(Param(d, "lightMatrix").defaults.size(), 64u);
+    EXPECT_EQ(Param(d, "weights").columns, 1);
+    EXPECT_EQ(Param(d, "upVector").columns, 3);
+    EXPECT_EQ(Param(d, "normalBasis").rows, 3);
+    EXPECT_FLOAT_EQ(Param(d, "scale").defaults[0], 0.5f);
+    EXPECT_EQ(Param(d, "effectName").stringDefault, "grammar test");
+    EXPECT_EQ(Param(d, "atlasRes").defaults, std::vector<float>{512.0f});
+    EXPECT_FALSE(Has(d, "PI"));  // statics belong to the shaders
+
+    EXPECT_EQ(Param(d, "shadowAtlas").type, EffectParameterType::Texture);
+    EXPECT_EQ(Param(d, "shadowAtlas").annotations[0].text, "shadow.dds");
+    EXPECT_EQ(Param(d, "noisemap").type, EffectParameterType::Texture2D);
+    EXPECT_EQ(Param(d, "jittermap").type, EffectParameterType::Texture3D);
+    EXPECT_EQ(Param(d, "environment").type, EffectParameterType::TextureCube);
+
+    const EffectParameter& sampler = Param(d, "shadowSampler");
+    EXPECT_EQ(sampler.type, EffectParameterType::Sampler2D);
+    EXPECT_EQ(sampler.samplerTexture, "shadowAtlas");
+    ASSERT_EQ(sampler.samplerStates.size(), 6u);
+    EXPECT_EQ(sampler.samplerStates[0].name, "MinFilter");
+    EXPECT_EQ(sampler.samplerStates[0].value, "Point");
+    EXPECT_EQ(sampler.samplerStates[5].value, "0xffffffff");
+    EXPECT_EQ(Param(d, "jitterSampler").samplerTexture, "jittermap");
+    EXPECT_EQ(Param(d, "jitterSampler").samplerStates[0].index, 0);
+    EXPECT_EQ(Param(d, "environmentSampler").samplerTexture, "environment");
+    EXPECT_EQ(Param(d, "noiseSampler").samplerTexture, "");
+
+    ASSERT_EQ(d.structs.size(), 2u);
+    EXPECT_EQ(d.structs[0].name, "VertexInput");
+    ASSERT_EQ(d.functions.size(), 3u);
+    EXPECT_EQ(d.functions[1].name, "ColorPS");
+    EXPECT_EQ(d.functions[1].text.rfind("float4 ColorPS(VertexOutput input) : COLOR0", 0), 0u);
+    EXPECT_EQ(d.functions[1].text.back(), '}');
+}
+
+TEST(EffectParser, TechniquesKeepTheirPassesStatesAndShaders)
+{
+    EffectDescription d = CompileGrammar({});
+    ASSERT_EQ(d.techniques.size(), 3u);
+    EXPECT_EQ(d.techniques[0].name, "depth");
+    EXPECT_EQ(d.techniques[0].passes.size(), 1u);
+    const gfx::EffectTechnique& diff = d.techniques[1];
+    EXPECT_EQ(diff.name, "diff");
+    EXPECT_EQ(diff.annotations[0].text, "lit colour");
+    ASSERT_EQ(diff.passes.size(), 3u);
+    EXPECT_EQ(diff.passes[0].name, "base");
+    EXPECT_EQ(diff.passes[0].annotations[0].values, std::vector<float>{0.0f});
+    EXPECT_EQ(diff.passes[0].vertexShader.profile, "vs_3_0");
+    EXPECT_EQ(diff.passes[0].vertexShader.entry, "TransformVS");
+    EXPECT_EQ(diff.passes[0].vertexShader.arguments, "true");
+    EXPECT_EQ(diff.passes[0].pixelShader.entry, "ColorPS");
+    ASSERT_EQ(diff.passes[1].states.size(), 4u);
+    EXPECT_EQ(diff.passes[1].states[1].name, "SrcBlend");
+    EXPECT_EQ(diff.passes[1].states[1].value, "SrcAlpha");
+    EXPECT_EQ(diff.passes[1].states[3].name, "Sampler");
+    EXPECT_EQ(diff.passes[1].states[3].index, 0);
+    EXPECT_EQ(diff.passes[1].states[3].value, "(shadowSampler)");
+    EXPECT_EQ(diff.passes[2].pixelShader.profile, "");  // PixelShader = NULL
+    EXPECT_EQ(diff.passes[2].states.back().value, "NULL");
+    EXPECT_EQ(d.techniques[2].name, "post");
+    EXPECT_EQ(d.techniques[2].passes.size(), 1u);
+    EXPECT_TRUE(d.defines.empty());
+}
+
+TEST(EffectParser, ADefineChangesTheEffect)
+{
+    EffectDescription d = CompileGrammar({{"USE_HDR", "1"}});
+    EXPECT_EQ(d.defines, std::vector<std::string>{"USE_HDR"});
+    EXPECT_TRUE(Has(d, "exposureBias"));
+    ASSERT_EQ(d.techniques.size(), 3u);
+    ASSERT_EQ(d.techniques[2].passes.size(), 2u);
+    EXPECT_EQ(d.techniques[2].passes[1].name, "bloom");
+    EXPECT_NE(d.functions[1].text.find("exposure"), std::string::npos);
+    EXPECT_FALSE(Has(CompileGrammar({}), "exposureBias"));
+}
+
+TEST(EffectParser, ErrorsGiveFileLineColumnAndCode)
+{
+    struct Case {
+        std::string source;
+        std::string message;
+    } cases[] = {
+        {"float x = 1.0\nfloat y;", "bad.fx(2,1): error X3000: syntax error: unexpected token 'float'"},
+        {"float x", "bad.fx(1,8): error X3000: syntax error: unexpected end of file"},
+        {"floot x;", "bad.fx(1,1): error X3004: unknown type 'floot'"},
+        {"float4 v = { 1, 2, 3 };", "bad.fx(1,12): error X3006: wrong number of initial values: 4 expected, 3 given"},
+        {"float a[0];", "bad.fx(1,9): error X3005: invalid array size"},
+        {"float a[2][2];", "error X3005: arrays of arrays are not supported"},
+        {"float a[100000000];", "error X3005: invalid array size"},
+        {"float x;\nint x;", "bad.fx(2,5): error X3003: redefinition of 'x'"},
+        {"float4 f() { return (1; }", "bad.fx(1,25): error X3000: syntax error: unbalanced '}'"},
+        {"float4 f() {\n if (x) {\n", "bad.fx(2,9): error X3000: syntax error: '{' has no matching '}'"},
+        {"sampler s = sampler_state { Texture = <missing>; };", "bad.fx(1,40): error X3004: undeclared texture 'missing'"},
+        {"technique t { pass p { VertexShader = compile vs_2_0 nowhere(); } }", "error X3004: undeclared identifier 'nowhere'"},
+        {"void f() {}\ntechnique t { pass p { PixelShader = compile vs_2_0 f(); } }", "bad.fx(2,46): error X3007: invalid target 'vs_2_0' for PixelShader"},
+        {"technique t {} technique t {}", "error X3003: redefinition of technique 't'"},
+        {"technique t { p {} }", "syntax error: unexpected token 'p'"},
+        {"texture t = 1;", "error X3000: a texture cannot have an initial value"},
+        {"float x = y;", "error X3000: constant expression expected, not 'y'"},
+        {"float x = 1.0.0;", "error X3000: invalid number '1.0.0'"},
+        {"float x = 1; @", "bad.fx(1,14): error X3001: invalid character '@'"},
+        {"string s = \"open\n;", "error X3001: newline in a string constant"},
+        {"#line 7 \"other.fx\"\nfloat x = ;", "other.fx(7,11): error X3000: constant expression expected, not ';'"},
+    };
+    for (const Case& c : cases) {
+        std::string messages = ParseError(c.source);
+        EXPECT_NE(messages.find(c.message), std::string::npos) << c.source << "\n" << messages;
+    }
+}
+
+TEST(EffectParser, OnlyTheFirstErrorIsReportedAndNothingIsFilled)
+{
+    EffectDescription d;
+    d.defines = {"KEEP"};
+    std::string messages;
+    EXPECT_FALSE(gfx::ParseEffect("float x = ;\nfloat y = ;\n", "bad.fx", d, messages));
+    EXPECT_EQ(messages, "bad.fx(1,11): error X3000: constant expression expected, not ';'\n");
+    EXPECT_EQ(d.defines, std::vector<std::string>{"KEEP"});
+}
+
+TEST(EffectParser, ErrorsInIncludedFilesNameTheIncludedFile)
+{
+    EffectDescription d;
+    std::string messages;
+    auto reader = [](const std::string& path, std::string& contents) {
+        if (path != "lib/inc.fxh")
+            return false;
+        contents = "\n\nfloat4 broken = float4(1, 2);\n";
+        return true;
+    };
+    EXPECT_FALSE(gfx::CompileEffectSource("float a;\n#include \"inc.fxh\"\n", "lib/main.fx", {}, reader, d,
+                                          messages));
+    EXPECT_NE(messages.find("lib/inc.fxh(3,17): error X3006"), std::string::npos) << messages;
+}
+
+TEST(EffectParser, ConstantsAcceptConstructorsArithmeticAndNumberForms)
+{
+    EffectDescription d;
+    std::string messages;
+    ASSERT_TRUE(gfx::ParseEffect("float4x4 m = float4x4(float4(1,0,0,0), float4(0,1,0,0), 0,0,1,0, 0,0,0,1);\n"
+                                 "float a = -(1.5f + .5) * 2;\n"
+                                 "int h = 0x10;\n"
+                                 "float e = 1e-2;\n"
+                                 "half2 b = half2(1.0h, 2);\n"
+                                 "float2 c = float2(1, 2) * 2;\n"
+                                 "bool t = false;\n"
+                                 "float4 fill = float4(3);\n"
+                                 "float x, y = 2, z[2];\n",
+                                 "ok.fx", d, messages))
+        << messages;
+    EXPECT_EQ(Param(d, "m").defaults[5], 1.0f);
+    EXPECT_EQ(Param(d, "m").defaults[15], 1.0f);
+    EXPECT_EQ(Param(d, "a").defaults[0], -4.0f);
+    EXPECT_EQ(Param(d, "h").defaults[0], 16.0f);
+    EXPECT_FLOAT_EQ(Param(d, "e").defaults[0], 0.01f);
+    EXPECT_EQ(Param(d, "b").defaults, (std::vector<float>{1.0f, 2.0f}));
+    EXPECT_EQ(Param(d, "c").defaults, (std::vector<float>{2.0f, 4.0f}));
+    EXPECT_EQ(Param(d, "fill").defaults, std::vector<float>(4, 3.0f));
+    EXPECT_EQ(Param(d, "y").defaults[0], 2.0f);
+    EXPECT_EQ(Param(d, "z").arraySize, 2u);
+}
+
+} // namespace

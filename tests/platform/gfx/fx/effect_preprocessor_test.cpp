@@ -1,0 +1,223 @@
+#include "platform/gfx/fx/effect_preprocessor.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+namespace {
+
+using gfx::EffectMacro;
+
+struct Result {
+    bool ok = false;
+    std::string text;
+    std::string messages;
+};
+
+Result Preprocess(const std::string& source, const std::vector<EffectMacro>& defines = {},
+           const std::map<std::string, std::string>& files = {}, const std::string& name = "main.fx")
+{
+    Result r;
+    gfx::EffectFileReader reader = [&files](const std::string& path, std::string& contents) {
+        auto found = files.find(path);
+        if (found == files.end())
+            return false;
+        contents = found->second;
+        return true;
+    };
+    r.ok = gfx::PreprocessEffect(source, name, defines, reader, r.text, r.messages);
+    return r;
+}
+
+// The output without line markers and blank lines, words separated by single blanks.
+std::string Words(const std::string& text)
+{
+    std::istringstream lines(text);
+    std::string line, out;
+    while (std::getline(lines, line)) {
+        if (line.rfind("#line", 0) == 0)
+            continue;
+        std::istringstream words(line);
+        std::string word;
+        while (words >> word)
+            out += (out.empty() ? "" : " ") + word;
+    }
+    return out;
+}
+
+// The 1-based output line holding `needle`, counted after the last #line marker before it.
+int SourceLineOf(const std::string& text, const std::string& needle, std::string* file = nullptr)
+{
+    std::istringstream lines(text);
+    std::string line;
+    int number = 0;
+    while (std::getline(lines, line)) {
+        if (line.rfind("#line ", 0) == 0) {
+            number = std::stoi(line.substr(6)) - 1;
+            if (file) {
+                size_t q = line.find('"');
+                *file = line.substr(q + 1, line.rfind('"') - q - 1);
+            }
+            continue;
+        }
+        ++number;
+        if (line.find(needle) != std::string::npos)
+            return number;
+    }
+    return -1;
+}
+
+TEST(EffectPreprocessor, ObjectAndFunctionMacrosExpandRecursivelyWithoutLooping)
+{
+    Result r = Preprocess("#define N 4\n"
+                   "#define TWICE(x) ((x) * 2)\n"
+                   "#define ADD(a, b) a + b\n"
+                   "#define SELF SELF + 1\n"
+                   "#define CAT(a, b) a ## b\n"
+                   "#define STR(a) #a\n"
+                   "float v[N] = TWICE(N); ADD(TWICE(1), N); SELF; CAT(float, 4) STR(hello);\n"
+                   "TWICE alone; \"N inside a string\"; 1e5 N2\n");
+    ASSERT_TRUE(r.ok) << r.messages;
+    EXPECT_EQ(Words(r.text), "float v[4] = ((4) * 2); ((1) * 2) + 4; SELF + 1; float4 \"hello\"; "
+                             "TWICE alone; \"N inside a string\"; 1e5 N2");
+}
+
+TEST(EffectPreprocessor, ConditionalsChooseOneBranchAndNest)
+{
+    const std::string source = "#define A 2\n"
+                               "#if A > 3\nwrong1\n"
+                               "#elif A == 2 && defined(B)\nwithB\n"
+                               "#elif A == 2\n"
+                               "  #ifdef C\n  withC\n  #else\n  noC\n  #endif\n"
+                               "#else\nwrong2\n#endif\n"
+                               "#ifndef A\nwrong3\n#endif\n"
+                               "#if 0\n#if garbage (((\n#endif\n#bogus directive\n#endif\n"
+                               "#undef A\n#ifdef A\nwrong4\n#endif\nend\n";
+    Result plain = Preprocess(source);
+    ASSERT_TRUE(plain.ok) << plain.messages;
+    EXPECT_EQ(Words(plain.text), "noC end");
+    Result withB = Preprocess(source, {{"B", "\n"}});
+    ASSERT_TRUE(withB.ok) << withB.messages;
+    EXPECT_EQ(Words(withB.text), "withB end");
+    Result withC = Preprocess(source, {{"C", "1"}});
+    EXPECT_EQ(Words(withC.text), "withC end");
+}
+
+TEST(EffectPreprocessor, ExpressionsFollowCPrecedence)
+{
+    struct Case {
+        const char* expression;
+        bool value;
+    } cases[] = {
+        {"1 + 2 * 3 == 7", true},  {"(1 + 2) * 3 == 9", true}, {"10 / 3 == 3 && 10 % 3 == 1", true},
+        {"1 << 4 == 16", true},    {"-1 < 0", true},            {"~0 == -1", true},
+        {"0x10 == 16", true},      {"010 == 8", true},          {"1 ? 0 : 1", false},
+        {"!defined(X) || X", true}, {"UNDEFINED_NAME", false},  {"3 > 2 > 1", false},
+        {"2 >= 2 && 1 <= 0", false}, {"(5 & 3) == 1 && (5 | 3) == 7 && (5 ^ 3) == 6", true},
+    };
+    for (const Case& c : cases) {
+        Result r = Preprocess(std::string("#if ") + c.expression + "\nyes\n#else\nno\n#endif\n");
+        ASSERT_TRUE(r.ok) << c.expression << ": " << r.messages;
+        EXPECT_EQ(Words(r.text), c.value ? "yes" : "no") << c.expression;
+    }
+}
+
+TEST(EffectPreprocessor, DefinesFromOutsideMayBeEmptyOrValued)
+{
+    // The engine defines names with a single line feed; the compiler program with =1.
+    Result r = Preprocess("#ifdef WIND\nwind\n#endif\n#if FADE == 1\nfade\n#endif\nWIND|FADE\n",
+                   {{"WIND", "\n"}, {"FADE", "1"}});
+    ASSERT_TRUE(r.ok) << r.messages;
+    EXPECT_EQ(Words(r.text), "wind fade |1");
+    Result bad = Preprocess("x\n", {{"1BAD", "1"}});
+    EXPECT_FALSE(bad.ok);
+    EXPECT_NE(bad.messages.find("invalid define name '1BAD'"), std::string::npos);
+}
+
+TEST(EffectPreprocessor, IncludesResolveAgainstTheIncludingFilesFolder)
+{
+    std::map<std::string, std::string> files = {
+        {"shaders/lib/a.fxh", "#include \"b.fxh\"\nfromA\n"},
+        {"shaders/lib/b.fxh", "fromB\n"},
+        {"shaders/b.fxh", "wrongB\n"},
+    };
+    Result r = Preprocess("first\n#include \"lib/a.fxh\"\nlast\n", {}, files, "shaders/main.fx");
+    ASSERT_TRUE(r.ok) << r.messages;
+    EXPECT_EQ(Words(r.text), "first fromB fromA last");
+    std::string file;
+    EXPECT_EQ(SourceLineOf(r.text, "fromA", &file), 2);
+    EXPECT_EQ(file, "shaders/lib/a.fxh");
+    EXPECT_EQ(SourceLineOf(r.text, "last", &file), 3);
+    EXPECT_EQ(file, "shaders/main.fx");
+}
+
+TEST(EffectPreprocessor, LineNumbersSurviveCommentsContinuationsAndSkippedCode)
+{
+    Result r = Preprocess("/* a comment\n   over lines */\n#define LONG 1 + \\\n  2\n#if 0\nskipped\n#endif\n"
+                   "target // trailing\n");
+    ASSERT_TRUE(r.ok) << r.messages;
+    EXPECT_EQ(SourceLineOf(r.text, "target"), 8);
+}
+
+TEST(EffectPreprocessor, WindowsLineEndsAndAByteOrderMarkAreAccepted)
+{
+    Result r = Preprocess("\xEF\xBB\xBF#define A 1\r\n#if A\r\nyes \\\r\n  more\r\n#endif\r\nlast\r\n");
+    ASSERT_TRUE(r.ok) << r.messages;
+    EXPECT_EQ(Words(r.text), "yes more last");
+    EXPECT_EQ(SourceLineOf(r.text, "last"), 6);
+}
+
+TEST(EffectPreprocessor, ErrorsNameFileLineAndColumn)
+{
+    struct Case {
+        std::string source;
+        std::string message;
+    } cases[] = {
+        {"ok\n  #frobnicate\n", "main.fx(2,3): error X1002: unknown preprocessor directive '#frobnicate'"},
+        {"#if 1\nx\n", "main.fx(1,1): error X1004: unterminated conditional directive"},
+        {"#endif\n", "main.fx(1,1): error X1003: #endif without #if"},
+        {"#if 1\n#else\n#else\n#endif\n", "main.fx(3,1): error X1003: #else after #else"},
+        {"\n#include \"missing.fxh\"\n", "main.fx(2,1): error X1005: cannot open include file 'missing.fxh'"},
+        {"#if 1 / 0\n#endif\n", "main.fx(1,1): error X1006: invalid preprocessor expression: division by zero"},
+        {"#if (1\n#endif\n", "main.fx(1,1): error X1006: invalid preprocessor expression: missing ')'"},
+        {"#if\n#endif\n", "error X1006: invalid preprocessor expression: expression expected"},
+        {"#define F(a, b) a\nF(1)\n", "main.fx(2,1): error X1007: macro 'F' expects 2 arguments, not 1"},
+        {"#define F(a) a\nF(1\n", "error X1007: unexpected end of line in the arguments of macro 'F'"},
+        {"x /* never closed\n", "main.fx(1,1): error X1001: unexpected end of file in a comment"},
+        {"#error stop here\n", "main.fx(1,1): error X1008: #error stop here"},
+        {"#define\n", "error X1010: #define expects a macro name"},
+    };
+    for (const Case& c : cases) {
+        Result r = Preprocess(c.source);
+        EXPECT_FALSE(r.ok) << c.source;
+        EXPECT_NE(r.messages.find(c.message), std::string::npos) << c.source << "\n" << r.messages;
+        EXPECT_TRUE(r.text.empty());
+    }
+}
+
+TEST(EffectPreprocessor, ErrorsInIncludedFilesNameThatFile)
+{
+    Result r = Preprocess("#include \"inc.fxh\"\n", {}, {{"inc.fxh", "\n\n#if\n#endif\n"}});
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.messages.find("inc.fxh(3,1): error X1006"), std::string::npos) << r.messages;
+}
+
+TEST(EffectPreprocessor, RunawayInputIsCutOffWithAnError)
+{
+    // Self-inclusion and exponential macro growth end with a message, not a hang.
+    Result self = Preprocess("#include \"main.fx\"\n", {}, {{"main.fx", "#include \"main.fx\"\n"}});
+    EXPECT_FALSE(self.ok);
+    EXPECT_NE(self.messages.find("nested too deeply"), std::string::npos);
+
+    std::string source;
+    for (int i = 0; i < 40; ++i)
+        source += "#define M" + std::to_string(i + 1) + " M" + std::to_string(i) + " M" +
+                  std::to_string(i) + "\n";
+    source += "M40\n";
+    Result growth = Preprocess(source);
+    EXPECT_FALSE(growth.ok);
+    EXPECT_NE(growth.messages.find("too large"), std::string::npos);
+}
+
+} // namespace

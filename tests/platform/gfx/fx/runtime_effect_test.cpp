@@ -1,0 +1,331 @@
+#include "platform/gfx/fx/runtime_effect.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/gfx/device/device.h"
+#include "platform/gfx/fx/compiled_effect.h"
+#include "platform/gfx/fx/effect_compiler.h"
+#include "platform/testing/gfx_call_record.h"
+#include "tests/platform/gfx/device/gfx_test_device.h"
+#include "tests/platform/gfx/fx/effect_test_support.h"
+
+namespace {
+
+using gfx::Effect;
+using gfx::kEffectInvalidCall;
+using gfx::kEffectInvalidData;
+using gfx::kEffectNotFound;
+using gfx::kEffectOk;
+
+// Textures are only carried by address here, never looked into.
+const gfx::BaseTexture* FakeTexture(const int& tag) { return reinterpret_cast<const gfx::BaseTexture*>(&tag); }
+
+std::unique_ptr<Effect> FromSource(const std::string& source, const std::vector<gfx::EffectMacro>& defines = {})
+{
+    std::unique_ptr<Effect> effect;
+    std::string errors;
+    EXPECT_EQ(Effect::Create(source.data(), source.size(), defines, effect, errors, "test.fx"), kEffectOk)
+        << errors;
+    return effect;
+}
+
+std::unique_ptr<Effect> Grammar(const std::vector<gfx::EffectMacro>& defines = {})
+{
+    std::string source = effect_test::Fixture("grammar.fx");
+    std::unique_ptr<Effect> effect;
+    std::string errors;
+    EXPECT_EQ(Effect::Create(source.data(), source.size(), defines, effect, errors,
+                             effect_test::FixtureDir() + "grammar.fx", effect_test::FileReader()),
+              kEffectOk)
+        << errors;
+    return effect;
+}
+
+const gfx::UploadedParameter* Uploaded(const gfx::EffectBinding& b, const std::string& name)
+{
+    for (const auto& p : b.parameters)
+        if (p.name == name)
+            return &p;
+    return nullptr;
+}
+
+TEST(Effect, CreatesFromSourceAndFromCompiledBytesAlike)
+{
+    std::unique_ptr<Effect> fromSource = Grammar({{"USE_HDR", "\n"}});
+    ASSERT_TRUE(fromSource);
+    std::vector<uint8_t> compiled = gfx::WriteCompiledEffect(fromSource->Description());
+    std::unique_ptr<Effect> fromCompiled;
+    std::string errors;
+    ASSERT_EQ(Effect::Create(compiled.data(), compiled.size(), {}, fromCompiled, errors), kEffectOk);
+    EXPECT_EQ(fromCompiled->Description(), fromSource->Description());
+    EXPECT_EQ(fromCompiled->Defines(), std::vector<std::string>{"USE_HDR"});
+    EXPECT_NE(fromCompiled->FindParameter("exposureBias"), nullptr);
+    EXPECT_EQ(Grammar()->FindParameter("exposureBias"), nullptr);
+    EXPECT_GT(fromCompiled->MemoryBytes(), 0u);
+}
+
+TEST(Effect, FailuresReturnTheMessagesOrNothingForEmptyData)
+{
+    std::unique_ptr<Effect> effect;
+    std::string errors = "stale";
+    EXPECT_EQ(Effect::Create(nullptr, 0, {}, effect, errors), kEffectInvalidData);
+    EXPECT_EQ(errors, "");
+
+    std::string bad = "float4 x = float4(1, 2);\n";
+    EXPECT_EQ(Effect::Create(bad.data(), bad.size(), {}, effect, errors, "bad.fx"), kEffectInvalidData);
+    EXPECT_FALSE(effect);
+    EXPECT_EQ(errors, "bad.fx(1,12): error X3006: wrong number of values for 'float4': 4 expected, 2 given\n");
+
+    // In memory there is no include handler unless one is given.
+    std::string include = "#include \"x.fxh\"\n";
+    EXPECT_EQ(Effect::Create(include.data(), include.size(), {}, effect, errors, "inc.fx"), kEffectInvalidData);
+    EXPECT_NE(errors.find("cannot open include file 'x.fxh'"), std::string::npos);
+
+    std::vector<uint8_t> compiled = gfx::WriteCompiledEffect(Grammar()->Description());
+    compiled.resize(compiled.size() / 2);
+    EXPECT_EQ(Effect::Create(compiled.data(), compiled.size(), {}, effect, errors, "cut.fxo"), kEffectInvalidData);
+    EXPECT_EQ(errors, "cut.fxo(1,1): error X3500: invalid compiled effect: the file size does not match its header\n");
+
+    std::vector<uint8_t> junk = {0x00, 0xff, 0x10, 0x80};
+    EXPECT_EQ(Effect::Create(junk.data(), junk.size(), {}, effect, errors, "junk.fxo"), kEffectInvalidData);
+    EXPECT_NE(errors.find("junk.fxo(1,1): error X3001: invalid character"), std::string::npos) << errors;
+}
+
+TEST(Effect, ParametersHaveTypesSizesAndDefaults)
+{
+    std::unique_ptr<Effect> effect = Grammar();
+    const gfx::EffectParameter* coeffs = effect->FindParameter("shCoeffs");
+    ASSERT_NE(coeffs, nullptr);
+    EXPECT_EQ(coeffs->arraySize, 16u);
+    EXPECT_EQ(coeffs->columns, 4);
+    float fog = 0;
+    EXPECT_EQ(effect->GetFloat("fogMult", fog), kEffectOk);
+    EXPECT_EQ(fog, 0.5f);
+    float color[4] = {};
+    EXPECT_EQ(effect->GetVector("LightColor", color), kEffectOk);
+    EXPECT_FLOAT_EQ(color[1], 0.9f);
+    float tint[4] = {9, 9, 9, 9};
+    EXPECT_EQ(effect->GetVector("skyTint", tint), kEffectOk);  // float3: w reads 0
+    EXPECT_EQ(tint[3], 0.0f);
+    EXPECT_EQ(effect->FindParameter("nothing"), nullptr);
+}
+
+TEST(Effect, SettersStoreByKindAndUnknownNamesChangeNothing)
+{
+    std::unique_ptr<Effect> effect = Grammar();
+    EXPECT_EQ(effect->SetFloat("fogMult", 0.25f), kEffectOk);
+    float value[16] = {};
+    effect->GetFloat("fogMult", value[0]);
+    EXPECT_EQ(value[0], 0.25f);
+
+    const float v[4] = {1, 2, 3, 4};
+    EXPECT_EQ(effect->SetVector("skyTint", v), kEffectOk);
+    effect->GetFloatArray("skyTint", value, 3);
+    EXPECT_EQ(value[2], 3.0f);
+
+    float coeffs[16 * 4];
+    for (int i = 0; i < 64; ++i)
+        coeffs[i] = float(i);
+    EXPECT_EQ(effect->SetVectorArray("shCoeffs", coeffs, 16), kEffectOk);
+    float back[17 * 4];
+    EXPECT_EQ(effect->GetVectorArray("shCoeffs", back, 17), kEffectOk);
+    EXPECT_EQ(back[63], 63.0f);
+    EXPECT_EQ(back[64], 0.0f);  // beyond the array reads 0
+    EXPECT_EQ(effect->SetVectorArray("casterRadius", coeffs, 100), kEffectOk);  // extra ignored
+
+    float m[2][16];
+    for (int i = 0; i < 32; ++i)
+        m[i / 16][i % 16] = float(i);
+    EXPECT_EQ(effect->SetMatrix("MatWorld", m[0]), kEffectOk);
+    float mb[16];
+    effect->GetMatrix("MatWorld", mb);
+    EXPECT_EQ(mb[13], 13.0f);
+    EXPECT_EQ(effect->SetMatrix("boneFrame", m[0]), kEffectOk);  // 4x3 takes the first three columns
+    effect->GetFloatArray("boneFrame", value, 12);
+    EXPECT_EQ(value[3], 4.0f);
+    effect->GetMatrix("boneFrame", mb);
+    EXPECT_EQ(mb[3], 0.0f);
+    EXPECT_EQ(effect->SetMatrixArray("lightMatrix", &m[0][0], 2), kEffectOk);
+    float two[32];
+    effect->GetMatrixArray("lightMatrix", two, 2);
+    EXPECT_EQ(two[31], 31.0f);
+
+    EXPECT_EQ(effect->SetFloat("useFog", 0.3f), kEffectOk);  // bools store 0 or 1
+    effect->GetFloat("useFog", value[0]);
+    EXPECT_EQ(value[0], 1.0f);
+    EXPECT_EQ(effect->SetFloat("objectCount", 2.7f), kEffectOk);  // ints truncate
+    effect->GetFloat("objectCount", value[0]);
+    EXPECT_EQ(value[0], 2.0f);
+
+    int a = 0, b = 0;
+    EXPECT_EQ(effect->SetTexture("shadowAtlas", FakeTexture(a)), kEffectOk);
+    const gfx::BaseTexture* t = nullptr;
+    EXPECT_EQ(effect->GetTexture("shadowAtlas", t), kEffectOk);
+    EXPECT_EQ(t, FakeTexture(a));
+
+    // Wrong kinds and unknown names leave every value as it was.
+    std::vector<float> before(12);
+    effect->GetFloatArray("boneFrame", before.data(), 12);
+    EXPECT_EQ(effect->SetFloat("noSuchName", 1.0f), kEffectNotFound);
+    EXPECT_EQ(effect->SetVector("noSuchName", v), kEffectNotFound);
+    EXPECT_EQ(effect->SetVectorArray("noSuchName", v, 1), kEffectNotFound);
+    EXPECT_EQ(effect->SetMatrix("noSuchName", m[0]), kEffectNotFound);
+    EXPECT_EQ(effect->SetMatrixArray("noSuchName", m[0], 1), kEffectNotFound);
+    EXPECT_EQ(effect->SetTexture("noSuchName", FakeTexture(b)), kEffectNotFound);
+    EXPECT_EQ(effect->SetVector("boneFrame", v), kEffectInvalidCall);
+    EXPECT_EQ(effect->SetFloat("shadowAtlas", 1.0f), kEffectInvalidCall);
+    EXPECT_EQ(effect->SetTexture("fogMult", FakeTexture(b)), kEffectInvalidCall);
+    EXPECT_EQ(effect->SetTexture("shadowSampler", FakeTexture(b)), kEffectInvalidCall);
+    EXPECT_EQ(effect->SetFloatArray("fogMult", nullptr, 1), kEffectInvalidCall);
+    std::vector<float> after(12);
+    effect->GetFloatArray("boneFrame", after.data(), 12);
+    EXPECT_EQ(before, after);
+    effect->GetTexture("shadowAtlas", t);
+    EXPECT_EQ(t, FakeTexture(a));
+    EXPECT_EQ(effect->GetFloat("noSuchName", value[0]), kEffectNotFound);
+}
+
+TEST(Effect, TechniquesAreChosenByName)
+{
+    std::unique_ptr<Effect> effect = Grammar();
+    ASSERT_EQ(effect->TechniqueCount(), 3u);
+    EXPECT_EQ(effect->CurrentTechnique()->name, "depth");  // the first is current
+    EXPECT_EQ(effect->SetTechnique("diff"), kEffectOk);
+    EXPECT_EQ(effect->CurrentTechnique()->name, "diff");
+    EXPECT_EQ(effect->SetTechnique("drawShadow"), kEffectNotFound);
+    EXPECT_EQ(effect->CurrentTechnique()->name, "diff");
+    EXPECT_EQ(effect->ValidateTechnique("post"), kEffectOk);
+    EXPECT_EQ(effect->ValidateTechnique("drawShadow"), kEffectNotFound);
+
+    std::unique_ptr<Effect> empty = FromSource("technique none {}\n");
+    EXPECT_EQ(empty->ValidateTechnique("none"), kEffectInvalidCall);
+    std::unique_ptr<Effect> bare = FromSource("float x;\n");
+    uint32_t passes = 99;
+    EXPECT_EQ(bare->CurrentTechnique(), nullptr);
+    EXPECT_EQ(bare->Begin(passes), kEffectInvalidCall);
+}
+
+TEST(Effect, PassesHandTheDeviceTheValuesAtBeginPassAndCommit)
+{
+    std::unique_ptr<Effect> effect = Grammar();
+    std::vector<const gfx::EffectBinding*> bound;
+    std::vector<gfx::EffectBinding> seen;
+    effect->SetBindHook([&](const gfx::EffectBinding* b) {
+        bound.push_back(b);
+        if (b)
+            seen.push_back(*b);
+    });
+    ASSERT_EQ(effect->SetTechnique("diff"), kEffectOk);
+    uint32_t passes = 0;
+    EXPECT_EQ(effect->BeginPass(0), kEffectInvalidCall);  // not begun
+    ASSERT_EQ(effect->Begin(passes), kEffectOk);
+    EXPECT_EQ(passes, 3u);
+    EXPECT_EQ(effect->CommitChanges(), kEffectInvalidCall);  // no pass yet
+    EXPECT_EQ(effect->BeginPass(3), kEffectInvalidCall);
+    effect->SetFloat("fogMult", 2.0f);
+    ASSERT_EQ(effect->BeginPass(1), kEffectOk);
+    EXPECT_EQ(effect->BeginPass(2), kEffectInvalidCall);  // one pass at a time
+    EXPECT_EQ(effect->ActivePass(), 1);
+    ASSERT_EQ(bound.size(), 1u);
+    EXPECT_EQ(bound[0], &effect->CurrentBinding());
+    EXPECT_EQ(seen[0].technique, "diff");
+    EXPECT_EQ(seen[0].pass, 1u);
+    ASSERT_NE(Uploaded(seen[0], "fogMult"), nullptr);
+    EXPECT_EQ(Uploaded(seen[0], "fogMult")->values, std::vector<float>{2.0f});
+    EXPECT_EQ(Uploaded(seen[0], "MatWorldViewProj")->values.size(), 16u);
+    EXPECT_EQ(Uploaded(seen[0], "shadowSampler"), nullptr);
+    EXPECT_EQ(Uploaded(seen[0], "effectName"), nullptr);
+    ASSERT_EQ(seen[0].textures.size(), 4u);
+    EXPECT_EQ(seen[0].textures[0].name, "shadowAtlas");
+    EXPECT_EQ(seen[0].textures[0].texture, nullptr);
+
+    // Values set inside a pass reach the device only with CommitChanges.
+    int tex = 0;
+    effect->SetFloat("fogMult", 3.0f);
+    effect->SetTexture("shadowAtlas", FakeTexture(tex));
+    EXPECT_EQ(Uploaded(effect->CurrentBinding(), "fogMult")->values[0], 2.0f);
+    ASSERT_EQ(effect->CommitChanges(), kEffectOk);
+    EXPECT_EQ(Uploaded(seen[1], "fogMult")->values[0], 3.0f);
+    EXPECT_EQ(seen[1].textures[0].texture, FakeTexture(tex));
+    EXPECT_EQ(seen[1].pass, 1u);
+
+    // The renderer's order: EndPass, Begin again, BeginPass of the next pass.
+    EXPECT_EQ(effect->EndPass(), kEffectOk);
+    EXPECT_EQ(bound.back(), nullptr);
+    EXPECT_EQ(effect->EndPass(), kEffectInvalidCall);
+    EXPECT_EQ(effect->Begin(passes), kEffectOk);
+    EXPECT_EQ(effect->BeginPass(2), kEffectOk);
+    EXPECT_EQ(seen.back().pass, 2u);
+    EXPECT_EQ(effect->End(), kEffectOk);  // ends the pass too
+    EXPECT_EQ(bound.back(), nullptr);
+    EXPECT_FALSE(effect->IsBegun());
+    EXPECT_EQ(effect->End(), kEffectInvalidCall);
+}
+
+TEST(Effect, ADestroyedEffectUnbindsItself)
+{
+    std::vector<const gfx::EffectBinding*> bound;
+    {
+        std::unique_ptr<Effect> effect = Grammar();
+        effect->SetBindHook([&](const gfx::EffectBinding* b) { bound.push_back(b); });
+        uint32_t passes = 0;
+        effect->Begin(passes);
+        effect->BeginPass(0);
+    }
+    ASSERT_EQ(bound.size(), 2u);
+    EXPECT_EQ(bound.back(), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+TEST(Effect, PassesBindToTheDeviceWhichTheEffectKeepsAlive)
+{
+    gfx_test::TestDevice test;
+    gfx::Device* device = test.device;
+    const uint32_t refs = device->RefCount();
+    platform::testing::GfxCallRecord record;
+    std::unique_ptr<Effect> effect = Grammar();
+    effect->SetDevice(device);
+    EXPECT_EQ(device->RefCount(), refs + 1);
+    uint32_t passes = 0;
+    ASSERT_EQ(effect->Begin(passes), kEffectOk);
+    ASSERT_EQ(effect->BeginPass(0), kEffectOk);
+    ASSERT_EQ(effect->CommitChanges(), kEffectOk);
+    ASSERT_EQ(effect->EndPass(), kEffectOk);
+    ASSERT_EQ(effect->BeginPass(0), kEffectOk);
+    effect.reset();  // destroyed inside a pass
+    EXPECT_EQ(device->RefCount(), refs);
+
+    const auto bound = record.Calls("BindEffect");
+    ASSERT_EQ(bound.size(), 5u);
+    EXPECT_NE(bound[0].args.at(0), 0u);
+    EXPECT_EQ(bound[1].args.at(0), bound[0].args.at(0));  // the same binding, refreshed
+    EXPECT_EQ(bound[2].args.at(0), 0u);
+    EXPECT_NE(bound[3].args.at(0), 0u);
+    EXPECT_EQ(bound[4].args.at(0), 0u);
+}
+
+TEST(Effect, ChangingTheDeviceInsideAPassMovesTheBinding)
+{
+    gfx_test::TestDevice first;
+    gfx_test::TestDevice second;
+    platform::testing::GfxCallRecord record;
+    std::unique_ptr<Effect> effect = Grammar();
+    effect->SetDevice(first.device);
+    uint32_t passes = 0;
+    effect->Begin(passes);
+    effect->BeginPass(0);
+    effect->SetDevice(second.device);
+    effect->SetDevice(nullptr);
+    EXPECT_EQ(effect->GetDevice(), nullptr);
+    const auto bound = record.Calls("BindEffect");
+    ASSERT_EQ(bound.size(), 4u);
+    EXPECT_NE(bound[0].args.at(0), 0u);  // first: bound
+    EXPECT_EQ(bound[1].args.at(0), 0u);  // first: unbound
+    EXPECT_NE(bound[2].args.at(0), 0u);  // second: bound
+    EXPECT_EQ(bound[3].args.at(0), 0u);  // second: unbound
+}
+
+} // namespace
