@@ -103,7 +103,7 @@ bool MultisampleWorks(uint32_t type, uint32_t quality)
 
 Device::Device(const PresentParameters& parameters, std::unique_ptr<uint8_t[]> backBuffer, uint64_t backBufferBytes,
                std::unique_ptr<uint8_t[]> depthBuffer, uint64_t depthBytes)
-    : parameters_(parameters)
+    : parameters_(parameters), pacer_(parameters)
 {
     for (uint32_t state = 0; state < kRenderStateLimit; ++state) {
         renderStates_[state] = InitialRenderState(state, parameters.enableAutoDepthStencil);
@@ -823,6 +823,7 @@ Result Device::Present()
     } else if (inScene_) {
         result = kInvalidCall;
     } else {
+        pacer_.WaitForRefresh();
         ++frames_;
     }
     detail::RecordCall("Present", {}, result);

@@ -13,6 +13,7 @@
 #include "platform/gfx/device/caps.h"
 #include "platform/gfx/device/draw_types.h"
 #include "platform/gfx/device/effect_binding.h"
+#include "platform/gfx/device/present_pacing.h"
 #include "platform/gfx/device/present_parameters.h"
 #include "platform/gfx/device/query.h"
 #include "platform/gfx/device/ref_counted.h"
@@ -84,8 +85,10 @@ public:
 
     Result BeginScene();
     Result EndScene();
-    // Presents the back buffer (whole, to the device window). A lost device
-    // answers kDeviceLost from then on.
+    // Presents the back buffer (whole, to the device window), returning at the
+    // refresh it is shown at when the presentation interval asks to wait for
+    // one (platform/gfx/device/present_pacing.h). A lost device answers
+    // kDeviceLost from then on, at once.
     Result Present();
     Result DrawIndexedPrimitive(uint32_t type, int32_t baseVertexIndex, uint32_t minVertexIndex, uint32_t numVertices,
                                 uint32_t startIndex, uint32_t primitiveCount);
@@ -128,6 +131,7 @@ private:
                         uint32_t startIndex, uint32_t primitiveCount, uint32_t& instances, bool& unboundRead) const;
 
     PresentParameters parameters_;
+    PresentPacer pacer_;
     Surface* backBuffer_;
     std::array<uint32_t, kRenderStateLimit> renderStates_{};
     std::array<std::array<float, 4>, kMaxClipPlanes> clipPlanes_{};
