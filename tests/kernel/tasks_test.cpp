@@ -5,7 +5,10 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -135,6 +138,38 @@ TEST_F(Tasks, RecordWithoutTargetIsReportedAndNotStored)
     ASSERT_EQ(boxes.Shown().size(), 1u);
     EXPECT_NE(boxes.Shown()[0].text.find("posted to no engine thread"), std::string::npos);
     EXPECT_EQ(batch->tasks.Count(), 0u);
+}
+
+TEST_F(Tasks, RoutingWithNothingNewTakesNoLockAndRoutesAgainOnAPost)
+{
+    Register();
+    registry->RouteQueues();
+    // Another thread holds the posting lock and a queue lock; it lets go after
+    // a bound, noting so, should routing wait for them.
+    std::atomic<bool> held{false};
+    std::atomic<bool> release{false};
+    std::atomic<bool> gaveUp{false};
+    std::thread holder([&] {
+        std::lock_guard post(registry->postLock());
+        std::lock_guard queue(io.queueLock);
+        held = true;
+        const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!release && std::chrono::steady_clock::now() < bound)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        gaveUp = !release;
+    });
+    while (!held)
+        std::this_thread::yield();
+    registry->RouteQueues();
+    registry->RouteQueues();
+    release = true;
+    holder.join();
+    EXPECT_FALSE(gaveUp) << "routing waited for a lock with nothing to route";
+
+    TaskMessage task = Work();
+    registry->AllocQueue(0)->PushTask(task, &io, "after");
+    registry->RouteQueues();
+    EXPECT_EQ(io.inbound.Count(), 1u) << "a post makes the next pass route";
 }
 
 TEST_F(Tasks, RingFullReportsAndNeverHandsOutALiveBatch)
