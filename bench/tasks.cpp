@@ -1,7 +1,7 @@
 // Task system costs: the time from posting a task to its handler running on the
 // IO thread and on the render thread, beside a plain hand-off of a number from
 // one thread to another that waits for it the way an idle engine thread does;
-// one routing pass with 0, 1, 64 and 1024 batches in flight, and the heap
+// routing passes with 0, 1, 64 and 1024 batches in flight, and the heap
 // allocations made per posted task (counted by the replaced global operator new
 // below; the aim is none).
 #include <benchmark/benchmark.h>
@@ -246,8 +246,10 @@ void BM_PlainHandOff(benchmark::State& state)
 }
 BENCHMARK(BM_PlainHandOff)->UseManualTime();
 
-// One routing pass while `range(0)` batches are in flight, none finished.
-void BM_RoutingPass(benchmark::State& state)
+// One routing pass while `range(0)` batches are in flight, none finished: a
+// full pass (as after any post or finished task), and a pass with nothing new
+// since the last (the idle loop's).
+void RoutingPass(benchmark::State& state, bool somethingNew)
 {
     platform::testing::ScriptedMessageBoxes boxes; // the 1024th batch reports the full ring
     QueueRegistry* registry = GetQueueRegistry();
@@ -266,13 +268,27 @@ void BM_RoutingPass(benchmark::State& state)
             registry->AllocQueue(0)->PushTask(task, i % 2 ? &second : &first, "b");
         }
         registry->RouteQueues();
-        for (auto _ : state)
+        for (auto _ : state) {
+            if (somethingNew)
+                registry->NoteChange();
             registry->RouteQueues();
+        }
         registry->ResetQueues();
     }
     state.counters["in_flight"] = static_cast<double>(state.range(0));
 }
+
+void BM_RoutingPass(benchmark::State& state)
+{
+    RoutingPass(state, true);
+}
 BENCHMARK(BM_RoutingPass)->Arg(0)->Arg(1)->Arg(64)->Arg(1024);
+
+void BM_RoutingPassWithNothingNew(benchmark::State& state)
+{
+    RoutingPass(state, false);
+}
+BENCHMARK(BM_RoutingPassWithNothingNew)->Arg(0)->Arg(1024);
 
 // Post, route, run and retire on one thread: the whole road of a task, with
 // its allocations counted.

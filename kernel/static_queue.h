@@ -46,6 +46,8 @@ public:
     const T& Front() const { return items[read % N]; }
     T& At(uint32_t counter) { return Slot(counter % N); }
     const T& At(uint32_t counter) const { return items[counter % N]; }
+    // A slot known to be made already (one between read and write): no check.
+    T& MadeAt(uint32_t counter) { return items[counter % N]; }
 
     // Stores the element and returns the stored copy.
     T& Push(const T& element)

@@ -117,13 +117,13 @@ void QueueRegistry::RouteQueues()
     // records, so no queued pointer is ever written over.
     const uint32_t inFlight = ring.write - ring.read;
     for (uint32_t k = 0; k < inFlight; ++k) {
-        TaskBatch& batch = ring.At(ring.read + k);
+        TaskBatch& batch = ring.MadeAt(ring.read + k);
         if (batch.dispatched)
             continue;
         uint32_t needed[kMaxThreads] = {};
         bool ready = true;
         for (uint32_t r = batch.tasks.read; r != batch.tasks.write && ready; ++r) {
-            EngineThread* target = RegisteredTarget(threads, batch.tasks.At(r));
+            EngineThread* target = RegisteredTarget(threads, batch.tasks.MadeAt(r));
             if (!target)
                 ready = false;
             else
@@ -137,7 +137,7 @@ void QueueRegistry::RouteQueues()
             continue;
         }
         for (uint32_t r = batch.tasks.read; r != batch.tasks.write; ++r) {
-            TaskMessage& record = batch.tasks.At(r);
+            TaskMessage& record = batch.tasks.MadeAt(r);
             record.target->inbound.Push(&record);
             signal[record.target->index] = true;
         }
