@@ -18,6 +18,7 @@
 #include "platform/gfx/device/query.h"
 #include "platform/gfx/device/ref_counted.h"
 #include "platform/gfx/device/render_state.h"
+#include "platform/gfx/device/resource_storage.h"
 #include "platform/gfx/device/result.h"
 #include "platform/gfx/device/surface.h"
 #include "platform/gfx/device/texture.h"
@@ -113,8 +114,8 @@ private:
     };
 
     // The back buffers' and the automatic depth buffer's video memory is already reserved.
-    Device(const PresentParameters& parameters, std::unique_ptr<uint8_t[]> backBuffer, uint64_t backBufferBytes,
-           std::unique_ptr<uint8_t[]> depthBuffer, uint64_t depthBytes);
+    Device(const PresentParameters& parameters, ResourceStorage backBuffer, uint64_t backBufferBytes,
+           ResourceStorage depthBuffer, uint64_t depthBytes);
     ~Device() override;
 
     void Adopt(Resource* resource) { resources_.insert(resource); }
