@@ -7,6 +7,7 @@
 #include "render/cloud_layer.h"
 #include "render/effect.h"
 #include "render/material.h"
+#include "render/scene_renderer.h"
 #include "net/remote_scene.h"
 #include "platform/bytes/byte_reader.h"
 
@@ -51,6 +52,8 @@ void SetWeatherHandler(TaskMessage* task)
     SetCloudCover(scene->cloudLayer, v.cloudCover);
     scene->timeOfDayAngle = v.timeOfDayAngle;
 
+    if (currentSceneRenderer)
+        currentSceneRenderer->fogMult = v.fogMultiplier;
     for (size_t i = 0; i < scene->fogMaterials.size(); ++i) {
         MaterialResource* material = scene->fogMaterials[i];
         if (Effect* effect = material ? material->GetEffect() : nullptr)

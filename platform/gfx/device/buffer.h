@@ -33,6 +33,7 @@ protected:
            uint32_t fvf, ResourceStorage storage, uint64_t videoBytes);
 
 private:
+    friend class Device;
     friend struct detail::ResourceAccess;
 
     uint32_t size_;
