@@ -1,9 +1,9 @@
 // The built program run as a user runs it, on a terminal of its own, with the
-// run folder's settings (vsync as given, or switched off):
+// run folder's settings (vsync as given, or switched off), drawing its frames
+// (its own default) or only recording them (ZANDREL_GFX=record):
 // - idle CPU: the share of one core its process used over 5 s of doing nothing;
-// - start-up: from its start to its first frame. Escape is typed before the
-//   program starts, so the first frame ends the run; the time it then takes to
-//   shut down (measured apart: Escape typed to an idle program) is taken off;
+// - start-up: from its start to its first presented frame, which it reports in
+//   the file ZANDREL_FRAME_REPORT names;
 // - peak memory: the most resident memory the idle program had;
 // - beside it, in this process, the share of a core a loop of empty frames
 //   (scene begun, ended, presented) takes for 3 s on a device with the
@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -53,6 +54,7 @@ public:
     ~ProgramFolder() { fs::remove_all(dir_); }
     std::string Exe() const { return (dir_ / "zandrel").string(); }
     std::string Out() const { return (dir_ / "out.txt").string(); }
+    std::string FrameReport() const { return (dir_ / "frames.txt").string(); }
 
 private:
     fs::path dir_;
@@ -63,15 +65,19 @@ class Run {
 public:
     // With `escapeFirst` the Escape key is waiting on the terminal before the
     // program starts.
-    Run(const ProgramFolder& folder, bool escapeFirst)
+    Run(const ProgramFolder& folder, bool escapeFirst, bool recordOnly)
     {
         if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0)
             return;
+        std::filesystem::remove(folder.FrameReport());
         if (escapeFirst)
             Escape();
         started_ = Clock::now();
         pid_ = fork();
         if (pid_ == 0) {
+            if (recordOnly)
+                setenv("ZANDREL_GFX", "record", 1);
+            setenv("ZANDREL_FRAME_REPORT", folder.FrameReport().c_str(), 1);
             setsid();
             dup2(slave_, STDIN_FILENO);
             const int out = open(folder.Out().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -113,6 +119,22 @@ public:
             std::this_thread::sleep_for(1ms);
         }
         return false;
+    }
+
+    // Seconds from the start until `path` exists; negative when the program
+    // ended first or it did not come in time.
+    double SecondsUntilFileExists(const std::string& path) const
+    {
+        const auto deadline = Clock::now() + 30s;
+        while (Clock::now() < deadline) {
+            if (access(path.c_str(), F_OK) == 0)
+                return std::chrono::duration<double>(Clock::now() - started_).count();
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_)
+                return -1;
+            std::this_thread::sleep_for(50us);
+        }
+        return -1;
     }
 
     // User plus system time of the process so far, in seconds.
@@ -168,9 +190,10 @@ private:
 void BM_IdleProgram(benchmark::State& state)
 {
     const bool vsync = state.range(0) != 0;
+    const bool recordOnly = state.range(1) != 0;
     ProgramFolder folder(vsync);
     for (auto _ : state) {
-        Run run(folder, false);
+        Run run(folder, false, recordOnly);
         if (!run.Started() || !run.WaitUntilIdle()) {
             state.SkipWithError("the program did not start");
             return;
@@ -193,43 +216,48 @@ void BM_IdleProgram(benchmark::State& state)
         state.counters["shutdown_ms"] = 1e3 * run.EndedAfter(escaped);
     }
 }
-BENCHMARK(BM_IdleProgram)->ArgName("vsync")->Arg(1)->Arg(0)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_IdleProgram)
+    ->ArgNames({"vsync", "record_only"})
+    ->Args({1, 0})
+    ->Args({0, 0})
+    ->Args({1, 1})
+    ->Args({0, 1})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
 
-// Start to first frame: a run that Escape ends in its first frame, less the
-// shutdown of a run ended by Escape once idle.
+// Start to the first presented frame, and the peak memory of that run once
+// it has idled for a second.
 void BM_StartUpToFirstFrame(benchmark::State& state)
 {
+    const bool recordOnly = state.range(0) != 0;
     ProgramFolder folder(true);
     for (auto _ : state) {
-        double shutdown = 0;
-        {
-            Run idle(folder, false);
-            if (!idle.Started() || !idle.WaitUntilIdle()) {
-                state.SkipWithError("the program did not start");
-                return;
-            }
-            std::this_thread::sleep_for(300ms);
-            const auto escaped = Clock::now();
-            idle.Escape();
-            if (!idle.WaitForEnd()) {
-                state.SkipWithError("the program did not end on Escape");
-                return;
-            }
-            shutdown = idle.EndedAfter(escaped);
-        }
-        Run run(folder, true);
-        if (!run.Started() || !run.WaitForEnd()) {
-            state.SkipWithError("the program did not end in its first frame");
+        Run run(folder, false, recordOnly);
+        const double firstFrame = run.Started() ? run.SecondsUntilFileExists(folder.FrameReport()) : -1;
+        if (firstFrame < 0) {
+            state.SkipWithError("the program presented no frame");
             return;
         }
-        const double whole = run.SecondsToEnd();
-        state.SetIterationTime(whole - shutdown);
-        state.counters["start_to_end_ms"] = 1e3 * whole;
-        state.counters["shutdown_ms"] = 1e3 * shutdown;
+        std::this_thread::sleep_for(1s);
+        run.Escape();
+        if (!run.WaitForEnd()) {
+            state.SkipWithError("the program did not end on Escape");
+            return;
+        }
+        state.SetIterationTime(firstFrame);
         state.counters["peak_MiB"] = run.PeakMiB();
     }
 }
-BENCHMARK(BM_StartUpToFirstFrame)->Iterations(1)->Repetitions(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StartUpToFirstFrame)
+    ->ArgName("record_only")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly()
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 double ThreadCpuSeconds()
 {
