@@ -27,6 +27,10 @@
 #include "platform/gfx/device/texture.h"
 #include "platform/gfx/device/vertex_layout.h"
 
+namespace platform {
+class Window;
+}
+
 namespace gfx {
 
 namespace detail {
@@ -94,9 +98,10 @@ public:
 
     Result BeginScene();
     Result EndScene();
-    // Presents the back buffer (whole, to the device window), returning at the
-    // refresh it is shown at when the presentation interval asks to wait for
-    // one (platform/gfx/device/present_pacing.h). A lost device answers
+    // Presents the back buffer (whole, to the device window, which shows it
+    // when it is a real window), returning at the refresh it is shown at when
+    // the presentation interval asks to wait for one
+    // (platform/gfx/device/present_pacing.h). A lost device answers
     // kDeviceLost from then on, at once.
     Result Present();
     Result DrawIndexedPrimitive(uint32_t type, int32_t baseVertexIndex, uint32_t minVertexIndex, uint32_t numVertices,
@@ -138,6 +143,8 @@ private:
     Result MakeSurface(const char* name, const Surface::Shape& shape, uint64_t videoBytes, Surface** surface);
     Result MakeBuffer(const char* name, ResourceType type, uint32_t length, uint32_t usage, uint32_t format,
                       uint32_t fvf, uint32_t pool, Buffer** buffer);
+    // The back buffer into the device window, when it is a real one.
+    void ShowBackBuffer();
     // The GPU side of the drawing path.
     raster::ImageView ImageOf(Resource* owner);
     raster::TargetView TargetOf(Surface* surface);
@@ -150,6 +157,7 @@ private:
 
     PresentParameters parameters_;
     PresentPacer pacer_;
+    platform::Window* presentWindow_ = nullptr; // the device window, else the focus window
     Surface* backBuffer_;
     std::array<uint32_t, kRenderStateLimit> renderStates_{};
     std::array<std::array<float, 4>, kMaxClipPlanes> clipPlanes_{};
