@@ -19,6 +19,7 @@ public:
     static constexpr int kNotOpened = -1;
 
     // Adds the pairs of the file at `path` (later values replace earlier ones).
+    // kNotOpened when it is not a readable regular file (a folder, say).
     int LoadFile(const std::string& path);
     // Adds the pairs of INI text held in memory (may contain any bytes).
     int LoadText(std::string_view text);
