@@ -58,7 +58,8 @@ public:
     // Appends a folder or archive to the search path. Prints "<name> mounted."
     // in every case, after the "PhysFS error: " line when the mount failed.
     bool Mount(const std::string& name, const std::string& mountPoint);
-    // Appends archive0 ... archive<n-1> of section [FileSystem], n = archives.
+    // Appends archive0 ... archive<n-1> of section [FileSystem], n = archives,
+    // as far as ArchiveMountCount reaches; a count past that is reported.
     void MountArchives();
     bool FileExists(const std::string& name);
 
@@ -79,6 +80,16 @@ private:
     uint64_t length_ = 0;
     PHYSFS_Allocator allocator_{};
 };
+
+// Names past the last "archive<i>" key that a count of archives still tries
+// (each an empty name whose mount fails with its lines).
+inline constexpr int kArchivesPastTheLastName = 16;
+class Settings;
+// How many of archive0, archive1, ... MountArchives tries: the count of
+// [FileSystem] archives, but no more than kArchivesPastTheLastName past the
+// last archive<i> the section names, so a count far past the names cannot
+// hold up the start.
+int ArchiveMountCount(const Settings& settings);
 
 FileSystem* GetFileSystem();
 void DestroyFileSystem();

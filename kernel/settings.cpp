@@ -270,6 +270,16 @@ std::string Settings::GetString(const std::string& section, const std::string& k
     return value ? *value : std::string();
 }
 
+std::vector<std::string> Settings::KeysOf(const std::string& section) const
+{
+    const std::string prefix = Lower(section) + ".";
+    std::vector<std::string> keys;
+    for (const auto& entry : values_)
+        if (entry.first.compare(0, prefix.size(), prefix) == 0)
+            keys.push_back(entry.first.substr(prefix.size()));
+    return keys;
+}
+
 Settings& GetSettings()
 {
     std::lock_guard guard(SlotLock());

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 class Settings {
 public:
@@ -28,6 +29,8 @@ public:
     bool GetBool(const std::string& section, const std::string& key) const; // non-zero is true
     float GetFloat(const std::string& section, const std::string& key) const;
     std::string GetString(const std::string& section, const std::string& key) const;
+    // The keys present in `section`, in lower case, in no particular order.
+    std::vector<std::string> KeysOf(const std::string& section) const;
 
     // Stores one value as the parser does (used by the parser's callback).
     void Set(std::string_view section, std::string_view key, std::string_view value);

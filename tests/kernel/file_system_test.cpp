@@ -431,3 +431,32 @@ TEST(LoadFromHDDTask, CarriesItsArgumentsInThePayload)
     EXPECT_EQ(task.Get<LoadFromHDDArgs::Destination>(), memory);
     EXPECT_EQ(task.Get<LoadFromHDDArgs::FailState>(), &state);
 }
+
+// A count a little past the names tries each missing one (an empty name); a
+// count far past them stops kArchivesPastTheLastName after the last name.
+TEST(ArchiveMountCount, FollowsTheCountUpToALittlePastTheLastName)
+{
+    struct Case {
+        const char* section;
+        int expected;
+    };
+    const Case cases[] = {
+        {"archives=0\narchive0=a.zip\n", 0},
+        {"archives=-5\narchive0=a.zip\n", 0},
+        {"archives=2\narchive0=a.zip\n", 2},
+        {"archives=17\n", 16},
+        {"archives=17\narchive0=a.zip\n", 17},
+        {"archives=2147483647\narchive0=a.zip\narchive1=b.zip\n", 18},
+        {"archives=2147483647\n", 16},
+        {"ARCHIVES=1000\nArchive4=e.zip\n", 21},
+        // Only the names the mount reads count: no leading zeros, no sign.
+        {"archives=1000\narchive007=x.zip\narchive+9=y.zip\narchive=z.zip\n", 16},
+        {"archives=2147483647\narchive2147483646=far.zip\n", 2147483647},
+        {"archives=2147483647\narchive99999999999=past.zip\n", 16},
+    };
+    for (const Case& c : cases) {
+        Settings settings;
+        settings.LoadText(std::string("[FileSystem]\n") + c.section);
+        EXPECT_EQ(ArchiveMountCount(settings), c.expected) << c.section;
+    }
+}

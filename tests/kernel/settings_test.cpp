@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
@@ -164,6 +165,15 @@ TEST(Settings, ByteOrderMarkAndCarriageReturnsAreAccepted)
 {
     Settings s = Parse("\xEF\xBB\xBF[Graphics]\r\nwidth=640\r\n");
     EXPECT_EQ(s.GetInt("Graphics", "width"), 640);
+}
+
+TEST(Settings, KeysOfASectionAreListedInLowerCase)
+{
+    Settings s = Parse("[FileSystem]\nArchives=2\narchive0=a.zip\n[filesystem2]\nx=1\n[other]\narchive1=b\n");
+    std::vector<std::string> keys = s.KeysOf("FILESYSTEM");
+    std::sort(keys.begin(), keys.end());
+    EXPECT_EQ(keys, (std::vector<std::string>{"archive0", "archives"}));
+    EXPECT_TRUE(s.KeysOf("absent").empty());
 }
 
 TEST(Settings, LoadFileReadsARealFile)

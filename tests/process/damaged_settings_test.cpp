@@ -3,6 +3,7 @@
 // never crash or hang, and say what was wrong.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 
 #include "tests/support/program_run.h"
@@ -28,4 +29,21 @@ TEST(DamagedSettings, ASettingsFolderEndsWithTheMissingFileBox)
     ASSERT_EQ(program.Wait(), 1) << program.Err();
     EXPECT_TRUE(Has(program.Err(), "Settings.ini not found.")) << program.Err();
     EXPECT_FALSE(Has(program.Err(), "terminate")) << program.Err();
+}
+
+// A count of archives far past the names does not hold up the start: the
+// names and a few empty ones are tried, the rest is reported, and the run goes
+// on to its main loop.
+TEST(DamagedSettings, AnArchiveCountFarPastTheNamesStillStarts)
+{
+    ProgramRun program("[Graphics]\nwidth=64\nheight=64\n[FileSystem]\narchives=100000\narchive0=missing.zip\n");
+    ASSERT_EQ(program.RunUntilCtrlC(), 0) << program.Err();
+    const auto lines = Lines(program.Out());
+    const auto mounted = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.size() >= 9 && line.compare(line.size() - 9, 9, " mounted.") == 0;
+    });
+    EXPECT_EQ(mounted, 1 + 1 + 16); // the folder, archive0, then sixteen empty names
+    EXPECT_TRUE(Has(program.Out(), "[FileSystem] archives=100000 counts far past the last archive name, archive0: "
+                                   "archive17 and later are left out.\n"))
+        << program.Out().substr(0, 4000);
 }
