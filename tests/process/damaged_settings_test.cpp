@@ -47,3 +47,14 @@ TEST(DamagedSettings, AnArchiveCountFarPastTheNamesStillStarts)
                                    "archive17 and later are left out.\n"))
         << program.Out().substr(0, 4000);
 }
+
+// A window size at the end of int: the window is made without overflow, and
+// the device, which keeps 16 bits of it, refuses the size and says so.
+TEST(DamagedSettings, AWindowSizeAtTheEndOfIntIsRefusedByTheDevice)
+{
+    ProgramRun program("[Graphics]\nwidth=2147483647\nheight=2147483647\n");
+    ASSERT_TRUE(program.Start());
+    ASSERT_EQ(program.Wait(), 1) << program.Err();
+    EXPECT_TRUE(Has(program.Err(), "Can't create Direct3D device")) << program.Err();
+    EXPECT_FALSE(Has(program.Err(), "runtime error")) << program.Err();
+}
