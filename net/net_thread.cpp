@@ -24,6 +24,21 @@ std::string WakeEndpoint(std::string_view protocol, std::string_view port)
     return ServerEndpoint(protocol, port, "localhost");
 }
 
+bool IsPortNumber(std::string_view port)
+{
+    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
+    uint32_t value = 0;
+    for (char digit : port)
+        value = value * 10 + static_cast<uint32_t>(digit - '0');
+    return value >= 1 && value <= 65535;
+}
+
+bool TakesPortNumber(std::string_view protocol)
+{
+    return protocol == "tcp" || protocol == "udp" || protocol == "ws" || protocol == "wss";
+}
+
 NetThread::NetThread() = default;
 
 NetThread::~NetThread()
@@ -74,6 +89,15 @@ void NetThread::Report(const zmq::error_t& error)
     GetErrorStream() << "ZeroMQ error: " << error.what() << "\n";
 }
 
+void NetThread::ReportBadPort()
+{
+    constexpr size_t kShown = 24;
+    const std::string shown = port_.size() > kShown ? port_.substr(0, kShown) + "..." : port_;
+    errorTwoLines = false;
+    GetErrorStream() << "Bad port in section net: \"" << shown << "\" is no number from 1 to 65535; "
+                     << "the network link stays off.\n";
+}
+
 bool NetThread::InitNetwork(std::string_view bindHost)
 {
     try {
@@ -81,6 +105,14 @@ bool NetThread::InitNetwork(std::string_view bindHost)
         socket_ = std::make_unique<zmq::socket_t>(*context_, zmq::socket_type::rep);
         protocol_ = GetSettings().GetString("net", "protocol");
         port_ = GetSettings().GetString("net", "port");
+        // The library would take such a port modulo 65536 or in some other way
+        // of its own: listening where nobody looks is worse than not at all.
+        if (TakesPortNumber(protocol_) && !IsPortNumber(port_)) {
+            ReportBadPort();
+            socket_.reset();
+            context_.reset();
+            return false;
+        }
         // Closing the socket must never wait for a peer.
         socket_->set(zmq::sockopt::linger, 0);
         socket_->set(zmq::sockopt::maxmsgsize, kMaxRequestSize);

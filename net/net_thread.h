@@ -47,6 +47,11 @@ std::string ServerEndpoint(std::string_view protocol, std::string_view port, std
 // protocol + "://localhost:" + port: where the wake finds the server.
 std::string WakeEndpoint(std::string_view protocol, std::string_view port);
 
+// True for the text of a port number, 1 to 65535 in decimal digits.
+bool IsPortNumber(std::string_view port);
+// Transports whose endpoint ends in a port number.
+bool TakesPortNumber(std::string_view protocol);
+
 class NetThread : public EngineThread {
 public:
     NetThread();
@@ -66,7 +71,9 @@ public:
     // Creates the context, reads protocol and port of section net and binds the
     // reply socket to protocol + "://" + bindHost + ":" + port. A failure is
     // reported ("ZeroMQ error: " and the library's text) and leaves the thread
-    // unbound: false. Tests bind the loopback address only.
+    // unbound: false. So does a port that is no port number, for a transport
+    // that takes one ("Bad port in section net: ..."). Tests bind the loopback
+    // address only.
     bool InitNetwork(std::string_view bindHost = "*");
     bool IsBound() const { return socket_ != nullptr; }
 
@@ -83,6 +90,7 @@ public:
 
 private:
     void Report(const zmq::error_t& error);
+    void ReportBadPort();
     // Receives and drops the remaining parts of a multi-part request.
     void DrainRequest();
     void SendReply(zmq::message_t& reply);

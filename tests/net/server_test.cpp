@@ -195,6 +195,47 @@ TEST(ServerSetUp, AnEndpointThatCannotBeBoundIsReportedAndLeavesTheThreadIdle)
     EXPECT_EQ(boxes.Shown().size(), 1u);
 }
 
+TEST(Endpoints, APortIsADecimalNumberFrom1To65535)
+{
+    for (const char* good : {"1", "5555", "65535", "00080"})
+        EXPECT_TRUE(IsPortNumber(good)) << good;
+    for (const char* bad : {"", "0", "65536", "99999", "-1", "+80", " 80", "80 ", "0x50", "5555;", "*", "123456"})
+        EXPECT_FALSE(IsPortNumber(bad)) << bad;
+    EXPECT_FALSE(IsPortNumber(std::string(5000, '9')));
+    EXPECT_TRUE(TakesPortNumber("tcp"));
+    EXPECT_FALSE(TakesPortNumber("ipc"));
+    EXPECT_FALSE(TakesPortNumber("inproc"));
+}
+
+// The library would listen on 99999 modulo 65536, or somewhere of its own
+// for the others: such a port is refused and said so, and nothing listens.
+TEST(ServerSetUp, APortThatIsNoPortNumberIsRefusedAndSaidSo)
+{
+    struct Case {
+        std::string port;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"99999", "\"99999\""},
+        {"-1", "\"-1\""},
+        {"0", "\"0\""},
+        {std::string(5000, '7'), "\"" + std::string(24, '7') + "...\""},
+    };
+    for (const Case& c : cases) {
+        UseNetSettings(c.port);
+        platform::testing::ScriptedMessageBoxes boxes;
+        NetThread net;
+        EXPECT_FALSE(net.InitNetwork("127.0.0.1"));
+        EXPECT_FALSE(net.IsBound());
+        ASSERT_EQ(boxes.Shown().size(), 1u);
+        EXPECT_NE(boxes.Shown()[0].text.find("Bad port in section net: " + c.shown +
+                                             " is no number from 1 to 65535; the network link stays off."),
+                  std::string::npos)
+            << boxes.Shown()[0].text;
+    }
+    UseNetSettings(FreeLoopbackPort());
+}
+
 TEST(ServerSetUp, APortInUseIsReported)
 {
     const std::string port = FreeLoopbackPort();

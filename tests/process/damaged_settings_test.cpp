@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <csignal>
+#include <string>
+#include <vector>
 
 #include "tests/support/program_run.h"
 
@@ -57,4 +59,16 @@ TEST(DamagedSettings, AWindowSizeAtTheEndOfIntIsRefusedByTheDevice)
     ASSERT_EQ(program.Wait(), 1) << program.Err();
     EXPECT_TRUE(Has(program.Err(), "Can't create Direct3D device")) << program.Err();
     EXPECT_FALSE(Has(program.Err(), "runtime error")) << program.Err();
+}
+
+// A port that is no port number: said so in the box, no listening elsewhere.
+TEST(DamagedSettings, ANetworkPortThatIsNoPortNumberIsRefused)
+{
+    for (const std::string& port : std::vector<std::string>{"99999", "-1", std::string(5000, '9')}) {
+        ProgramRun program("[Graphics]\nwidth=64\nheight=64\n[net]\nasync=1\nprotocol=tcp\nport=" + port + "\n");
+        ASSERT_TRUE(program.Start());
+        ASSERT_EQ(program.Wait(), 1) << program.Err();
+        EXPECT_TRUE(Has(program.Err(), "Bad port in section net: \"" + port.substr(0, 24)))
+            << port.substr(0, 30) << program.Err();
+    }
 }
