@@ -12,6 +12,7 @@ void ShadowDemo::InitDemo()
 {
     if (RootTime* global = GetGlobalTime())
         global->SetTimeScale(1.0f);
+    lightSize = 0.25f;
 
     freeCamera.lookSmoothing = 100.0f;
     freeCamera.turnFactorX = 3.0f;

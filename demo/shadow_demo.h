@@ -25,6 +25,6 @@ public:
     RootTime clock;
     // Flies the view camera by the mouse and the keys of section Controls.
     FreeCamera freeCamera;
-    // The light's size, which the mouse wheel changes.
+    // The light's size: 0.25 from start-up on, changed by the mouse wheel.
     float lightSize = 0.0f;
 };

@@ -127,14 +127,6 @@ protected:
     RemoteScene scene;
 };
 
-TEST(WeatherWithoutScene, ChangesNothing)
-{
-    ASSERT_EQ(GetRemoteScene(), nullptr);
-    TaskMessage task = WeatherRecord().I16(3, 1000).U8(44, 1).Task();
-    SetWeatherHandler(&task);
-    EXPECT_EQ(GetRemoteScene(), nullptr);
-}
-
 TEST_F(WeatherOnScene, SetsHeightTimeAndWind)
 {
     Apply(WeatherRecord().I16(3, 1000).I16(13, 12).I16(15, 30).F32(36, 1000.0f));
@@ -353,6 +345,46 @@ TEST_F(Modules, WithoutAsyncReplyParaJoinsTheRenderThreadInTheSamePass)
     // A second registration pass attaches nothing more.
     render.InitThread();
     EXPECT_EQ(render.ModuleCount(), 2u);
+}
+
+// With no RemoteScene every network task still runs its course on the render
+// thread: it is set done, its callback lets its place among the waiting tasks
+// go, and nothing is shown.
+TEST_F(Modules, WithoutASceneEveryNetworkTaskIsSetDoneAndLetGo)
+{
+    auto* module = new ParaHandler(&server);
+    module->thread = &render;
+    module->owned = true;
+    render.AddModule(module);
+    ASSERT_TRUE(registry->RegisterThread(&render));
+    render.InitThread();
+    ASSERT_EQ(GetRemoteScene(), nullptr);
+
+    const Bytes record(3456, 0x5A);
+    const struct {
+        TaskMessage task;
+        const char* tag;
+    } cases[] = {
+        {WeatherRecord().I16(3, 1000).U8(44, 1).Task(), "nw"},
+        {MakeSetParaTask(record.data()), "np"},
+        {MakePreallocTask(5), "na"},
+        {MakeTargetTask(record.data()), "nt"},
+    };
+    for (const auto& c : cases) {
+        TaskMessage task = c.task;
+        ASSERT_TRUE(PostToRenderThread(task, c.tag));
+        EXPECT_EQ(PendingNetTasks(), 1u) << c.tag;
+        registry->RouteQueues();
+        ASSERT_EQ(render.inbound.write - render.inbound.read, 1u) << c.tag;
+        TaskMessage* posted = render.inbound.At(render.inbound.read);
+        render.RunCycle();
+        render.ProcessHeadTask();
+        EXPECT_EQ(posted->done.load(), 1) << c.tag;
+        EXPECT_EQ(PendingNetTasks(), 0u) << c.tag;
+        registry->RouteQueues();
+    }
+    EXPECT_EQ(ReadParaReply().bytes, ParaReply().bytes);
+    EXPECT_TRUE(boxes.Shown().empty());
 }
 
 TEST_F(Modules, RequestsReachTheirHandlersOnTheRenderThread)

@@ -59,12 +59,15 @@ TEST(InputDemoFrame, EscapeStopsTheFrameBeforeThePerFrameObjects)
     inject::MoveMouse(0, 0, 200);
     inject::PressKey(kKeyEscape);
     EXPECT_EQ(rig.demo.DemoFrame(), 0);
-    EXPECT_EQ(rig.demo.lightSize, 0.0f);
+    EXPECT_EQ(rig.demo.lightSize, 0.25f); // as start-up left it
     EXPECT_EQ(rig.demo.freeCamera.smoothX, 0.0f);
 
     inject::MoveMouse(0, 0, 200);
     EXPECT_EQ(rig.demo.DemoFrame(), 1);
-    EXPECT_FLOAT_EQ(rig.demo.lightSize, 200 * 0.0005f);
+    EXPECT_FLOAT_EQ(rig.demo.lightSize, 0.25f + 200 * 0.0005f);
+    inject::MoveMouse(0, 0, -1000);
+    EXPECT_EQ(rig.demo.DemoFrame(), 1);
+    EXPECT_FLOAT_EQ(rig.demo.lightSize, 0.25f + 200 * 0.0005f - 1000 * 0.0005f); // no bound below 0
 }
 
 TEST(InputDemoFrame, StartUpTunesTheFreeCamera)
