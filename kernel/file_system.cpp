@@ -47,7 +47,7 @@ void FileSystem::RegisterHandlers()
 }
 
 TaskMessage LoadFromHDDTask(FileBuffer* buffer, std::string_view name, uint32_t offset, uint32_t size,
-                            uint8_t* destination, uint32_t* failState)
+                            uint8_t* destination, std::atomic<uint32_t>* failState)
 {
     TaskMessage task;
     task.taskId = kLoadFromHDDId;
@@ -82,8 +82,8 @@ void FileSystem::LoadFromHDD(FileSystem* fileSystem, TaskMessage* task)
         if (attempt >= kLoadFromHDDAttempts || stopping)
             break;
     }
-    if (uint32_t* state = task->Get<LoadFromHDDArgs::FailState>())
-        std::atomic_ref<uint32_t>(*state).store(0, std::memory_order_release);
+    if (std::atomic<uint32_t>* state = task->Get<LoadFromHDDArgs::FailState>())
+        state->store(0, std::memory_order_release);
     for (TaskMessage* next = task->next; next; next = next->next)
         next->cancelled.store(1, std::memory_order_release);
 }

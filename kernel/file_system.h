@@ -6,6 +6,7 @@
 // standard output; callers decide what a failed load means.
 #include <physfs.h>
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -27,7 +28,7 @@ struct LoadFromHDDArgs {
     using Destination = PayloadField<uint8_t*, 152>;    // the caller's memory, null: a pool block
     // The state word of the resource that waits for the bytes (null when none):
     // set to 0, none, when the load fails for good.
-    using FailState = PayloadField<uint32_t*, 160>;
+    using FailState = PayloadField<std::atomic<uint32_t>*, 160>;
 };
 
 // How often "LoadFromHDD" tries a file that will not load before it gives up.
@@ -35,7 +36,7 @@ inline constexpr int kLoadFromHDDAttempts = 3;
 
 // A task record for "LoadFromHDD"; the poster sets the target thread and tag.
 TaskMessage LoadFromHDDTask(FileBuffer* buffer, std::string_view name, uint32_t offset, uint32_t size,
-                            uint8_t* destination, uint32_t* failState = nullptr);
+                            uint8_t* destination, std::atomic<uint32_t>* failState = nullptr);
 
 // The one module of IOTHREAD; not owned by the thread (a singleton released at
 // shutdown, after the thread objects).

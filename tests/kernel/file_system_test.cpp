@@ -4,6 +4,7 @@
 #include <physfs.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -363,7 +364,7 @@ TEST_F(FileSystemTest, LoadsThroughTheIOThreadAndAFailedLoadEndsItsChain)
 
     FileBuffer whole, missing, part;
     std::vector<uint8_t> memory(40, 0xEE);
-    uint32_t wholeState = 1, missingState = 1;
+    std::atomic<uint32_t> wholeState{1}, missingState{1};
     int rounds = 0;
     registry->AddThread(GetIOThread(), false);
     render.SetWorkFunction([&]() {
@@ -394,8 +395,8 @@ TEST_F(FileSystemTest, LoadsThroughTheIOThreadAndAFailedLoadEndsItsChain)
     EXPECT_EQ(checks.ran, (std::vector<std::string>{"whole", "part"})) << "the failed chain was cancelled";
 
     EXPECT_EQ(Text(whole), "an oak, stored two folders down");
-    EXPECT_EQ(wholeState, 1u) << "a load that worked leaves the state to its upload";
-    EXPECT_EQ(missingState, 0u);
+    EXPECT_EQ(wholeState.load(), 1u) << "a load that worked leaves the state to its upload";
+    EXPECT_EQ(missingState.load(), 0u);
     EXPECT_FALSE(missing.IsBusy());
 
     EXPECT_EQ(part.data, memory.data());
@@ -419,7 +420,7 @@ TEST(LoadFromHDDTask, CarriesItsArgumentsInThePayload)
 {
     FileBuffer buffer;
     uint8_t memory[4];
-    uint32_t state = 1;
+    std::atomic<uint32_t> state{1};
     const TaskMessage task = LoadFromHDDTask(&buffer, "textures/rock.dds", 128, 4096, memory, &state);
     EXPECT_EQ(task.taskId, RSHash("LoadFromHDD"));
     EXPECT_EQ(task.Get<LoadFromHDDArgs::Buffer>(), &buffer);

@@ -509,6 +509,27 @@ TEST_F(Resources, LoadsRunAtOnceBeforeTheThreadsAndAsChainsAfter)
     EXPECT_FALSE(AsyncLoadingAvailable());
 }
 
+// The IO thread gives up on a missing file and sets the state back to none
+// while the frame keeps reading it: the frame sees the change, the upload
+// never runs, and nothing is shown.
+TEST_F(Resources, AThreadedLoadThatFailsIsSeenAsNoneByTheFrame)
+{
+    NoteResource missing;
+    int frame = 0;
+    CaptureOutput quiet;
+    RunThreads([&] {
+        if (++frame == 1) {
+            EXPECT_TRUE(missing.LoadByName("no-such.note"));
+            return false;
+        }
+        return missing.GetState() != resource_state::kLoading;
+    });
+    EXPECT_EQ(missing.GetState(), resource_state::kNone);
+    EXPECT_EQ(NoteUploadModule::uploads, 0);
+    EXPECT_NE(quiet.Text().find("File no-such.note not found in PhysFS"), std::string::npos);
+    EXPECT_TRUE(boxes.Shown().empty());
+}
+
 TEST_F(Resources, AHandleDestroyedWhileLoadingIsReleasedAfterTheLoad)
 {
     SaveNote("orphan.note", "orphan", 3);
