@@ -3,6 +3,7 @@
 #include <zmq.hpp>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "kernel/error_stream.h"
@@ -57,10 +58,17 @@ void NetThread::wake()
 
 void NetThread::Update()
 {
-    if (socket_)
-        ServeRequest();
-    else
+    if (!socket_) {
         WaitForWork();
+        return;
+    }
+    // A stop seen here serves nobody more; past this test the step serves one
+    // request, which a wake may wait for.
+    if (stop.load(std::memory_order_acquire))
+        return;
+    serving_.store(true, std::memory_order_release);
+    ServeRequest();
+    serving_.store(false, std::memory_order_release);
 }
 
 void NetThread::AddListener(NetListener* listener)
@@ -166,6 +174,7 @@ void NetThread::ServeRequest()
 
     try {
         zmq::message_t* reply = nullptr;
+        unanswered_ = false;
         if (request.more()) {
             // Requests are single messages; a multi-part one is read to its end
             // and answered with the default reply, unseen by the listeners.
@@ -173,13 +182,16 @@ void NetThread::ServeRequest()
         } else {
             const auto* bytes = static_cast<const uint8_t*>(request.data());
             std::lock_guard guard(listenerLock_);
-            for (size_t i = 0; i < listeners_.size(); ++i) {
+            for (size_t i = 0; i < listeners_.size() && !unanswered_; ++i) {
                 if (listeners_[i]->OnRequest(bytes, request.size())) {
                     reply = listeners_[i]->ReplyMessage();
                     break;
                 }
             }
         }
+        // The socket then owes its peer a reply for good; the thread is stopping.
+        if (unanswered_)
+            return;
         if (reply) {
             SendReply(*reply);
         } else {
@@ -198,6 +210,8 @@ void NetThread::ServeRequest()
 
 void NetThread::WakeNetThread()
 {
+    // A listener waiting for RENDERTHREAD to take its tasks gives up now.
+    WakeNetTaskWaiters();
     if (!context_) {
         // Not serving: the step is the idle wait, which a notification ends.
         NotifyWork();
@@ -208,27 +222,32 @@ void NetThread::WakeNetThread()
         zmq::socket_t wakeSocket(*context_, zmq::socket_type::req);
         wakeSocket.set(zmq::sockopt::linger, 0);
         wakeSocket.set(zmq::sockopt::sndtimeo, kWakePatienceMs);
-        wakeSocket.set(zmq::sockopt::rcvtimeo, kWakePatienceMs);
+        wakeSocket.set(zmq::sockopt::rcvtimeo, kWakeSliceMs);
         wakeSocket.connect(WakeEndpoint(protocol_, port_));
         zmq::message_t hello(kWakeRequest, kWakeRequestSize);
         if (wakeSocket.send(hello, zmq::send_flags::none)) {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWakePatienceMs);
             zmq::message_t answer;
-            for (;;) {
+            // Busy clients may come before "Hello"; once the server has left its
+            // step it sees the stop flag and serves nobody, "Hello" included.
+            while (!answered && IsServing() && std::chrono::steady_clock::now() < deadline) {
                 try {
                     answered = wakeSocket.recv(answer, zmq::recv_flags::none).has_value();
-                    break;
                 } catch (const zmq::error_t& error) {
                     if (error.num() != EINTR)
                         throw;
                 }
             }
+            // The answer may have come as the server left its step.
+            if (!answered)
+                answered = wakeSocket.recv(answer, zmq::recv_flags::dontwait).has_value();
         }
     } catch (const zmq::error_t& error) {
         Report(error);
     }
-    // The server was not reached in time (another transport, or its thread is
-    // held by an error box): ending the context ends its receive instead, so the
-    // thread can still be joined.
+    // Not answered (the server finished its step first, or was not reached in
+    // time: another transport, or its thread is held by an error box): ending
+    // the context ends a receive still to come, so the thread can be joined.
     if (!answered)
         context_->shutdown();
 }

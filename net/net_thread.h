@@ -3,10 +3,17 @@
 // cycle receives one request, offers it to the listeners in registration order
 // and sends exactly one reply: the reply message of the first listener that
 // accepts the request, otherwise "DUMMYMSG". Its wake sends a request of its own
-// ("Hello") to the thread's endpoint so that a blocked receive returns.
+// ("Hello") to the thread's endpoint so that a blocked receive returns; when
+// the server is busy with a client instead, the wake does not wait for it to
+// come round to "Hello" (see WakeNetThread).
+//
+// A request whose task could not be posted before the stop (the link waits for
+// RENDERTHREAD while too many of its tasks wait, net/net_listener.h) is left
+// unanswered: no peer is told a request was taken that never will be.
 //
 // The thread serves only after InitNetwork has bound its endpoint; until then
 // its step sleeps while it has no task it could run, as an idle thread does.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -41,6 +48,8 @@ inline constexpr size_t kWakeRequestSize = 5;
 inline constexpr int64_t kMaxRequestSize = 1 << 20;
 // How long the wake waits to reach the server and for its answer.
 inline constexpr int kWakePatienceMs = 2000;
+// How often the waiting wake looks whether the server is still serving.
+inline constexpr int kWakeSliceMs = 5;
 
 // protocol + "://" + host + ":" + port; the server binds host "*".
 std::string ServerEndpoint(std::string_view protocol, std::string_view port, std::string_view host = "*");
@@ -59,7 +68,8 @@ public:
 
     // WakeNetThread.
     void wake() override;
-    // ServeRequest once the endpoint is bound.
+    // ServeRequest once the endpoint is bound, unless the thread has been told
+    // to stop.
     void Update() override;
 
     // Appends a listener (no duplicate check); listeners are not owned.
@@ -78,11 +88,18 @@ public:
     bool IsBound() const { return socket_ != nullptr; }
 
     // Receives one request (blocking), offers it to the listeners and sends one
-    // reply.
+    // reply, unless a listener left it unanswered.
     void ServeRequest();
-    // Sends "Hello" to the thread's own endpoint and waits for the answer. When
-    // the server cannot be reached in time the context is shut down instead,
-    // which ends a blocked receive as well.
+    // Called by a listener, on this thread, for a request whose task could not
+    // be posted before the stop: it gets no reply and no later listener sees it.
+    void LeaveUnanswered() { unanswered_ = true; }
+    // True while the thread's step serves (or waits for) a request.
+    bool IsServing() const { return serving_.load(std::memory_order_acquire); }
+    // First rouses a listener waiting to post, so it sees the stop flag. Then
+    // sends "Hello" to the thread's own endpoint and waits for the answer, but
+    // only while the server is in its step: a server that has finished its
+    // step sees the stop flag before it serves again. Unanswered (in time, or
+    // at all), the context is shut down, which ends a receive still to come.
     void WakeNetThread();
 
     const std::string& protocol() const { return protocol_; }
@@ -100,6 +117,8 @@ private:
     std::unique_ptr<zmq::message_t> defaultReply_;
     std::string protocol_;
     std::string port_;
+    std::atomic<bool> serving_{false};
+    bool unanswered_ = false; // this thread only
     mutable std::mutex listenerLock_;
     std::vector<NetListener*> listeners_;
 };

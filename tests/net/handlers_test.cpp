@@ -255,20 +255,35 @@ TEST(ParaHandlers, ReplyParaReplacesTheWholeBlockTagIncluded)
     EXPECT_EQ(ReadParaReply().bytes[8], 0);
 }
 
-TEST(ParaHandlers, TheTargetStoreKeepsTheNewestRecords)
+// One slot for each task that may wait: a record is never written over, and a
+// record put into a full store is refused instead.
+TEST(ParaHandlers, TheTargetStoreNeverWritesOverAWaitingRecord)
 {
     GetTargetRecordStore().Clear();
+    ASSERT_GE(TargetRecordStore::kSlots, kMaxPendingNetTasks);
     std::vector<TargetRecordTicket> tickets;
-    for (uint8_t i = 0; i < TargetRecordStore::kSlots + 2; ++i) {
-        const Bytes record(3456, i);
+    for (uint32_t i = 0; i < TargetRecordStore::kSlots + 2; ++i) {
+        const Bytes record(3456, static_cast<uint8_t>(i));
         tickets.push_back(GetTargetRecordStore().Put(record.data()));
     }
+    EXPECT_EQ(GetTargetRecordStore().UsedSlots(), TargetRecordStore::kSlots);
     ParaTargetRecordBytes out{};
-    EXPECT_FALSE(GetTargetRecordStore().Take(tickets[0], out)); // written over
-    EXPECT_FALSE(GetTargetRecordStore().Take(tickets[1], out));
-    ASSERT_TRUE(GetTargetRecordStore().Take(tickets.back(), out));
-    EXPECT_EQ(out[3455], TargetRecordStore::kSlots + 1);
+    for (uint32_t i = 0; i < TargetRecordStore::kSlots; ++i) {
+        ASSERT_TRUE(GetTargetRecordStore().Take(tickets[i], out)) << i;
+        EXPECT_EQ(out[3455], static_cast<uint8_t>(i));
+    }
+    EXPECT_FALSE(GetTargetRecordStore().Take(tickets[TargetRecordStore::kSlots], out)); // refused
+    EXPECT_FALSE(GetTargetRecordStore().Take(tickets[0], out)); // taken once
     EXPECT_FALSE(GetTargetRecordStore().Take({TargetRecordStore::kSlots, 1}, out));
+
+    // Freed by its ticket only while the slot still holds that record.
+    const Bytes record(3456, 7);
+    const TargetRecordTicket first = GetTargetRecordStore().Put(record.data());
+    GetTargetRecordStore().Free(first);
+    const TargetRecordTicket second = GetTargetRecordStore().Put(record.data());
+    GetTargetRecordStore().Free(first);
+    EXPECT_TRUE(GetTargetRecordStore().Take(second, out));
+    EXPECT_EQ(GetTargetRecordStore().UsedSlots(), 0u);
     GetTargetRecordStore().Clear();
 }
 
@@ -383,6 +398,7 @@ TEST_F(Modules, WithoutASceneEveryNetworkTaskIsSetDoneAndLetGo)
         EXPECT_EQ(PendingNetTasks(), 0u) << c.tag;
         registry->RouteQueues();
     }
+    EXPECT_EQ(GetTargetRecordStore().UsedSlots(), 0u); // the targets record went with its task
     EXPECT_EQ(ReadParaReply().bytes, ParaReply().bytes);
     EXPECT_TRUE(boxes.Shown().empty());
 }
