@@ -181,7 +181,14 @@ TEST_F(Server, AServingThreadAnswersClientsUntilItIsStopped)
             EXPECT_EQ(ToText(*reply), "DUMMYMSG");
         }
     }
-    // The destructor stops it through the wake and joins it.
+    // Stopped through the wake and joined before the listener goes: a
+    // listener must never be destroyed under a serving thread.
+    StopThread(&net);
+    net.handle.TerminateThreadHandle();
+    const std::vector<Bytes> requests = seen.Seen();
+    ASSERT_GE(requests.size(), 20u); // and "Hello" when the wake found it waiting
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(requests[i], ToBytes("request " + std::to_string(i)));
 }
 
 TEST(ServerSetUp, AnEndpointThatCannotBeBoundIsReportedAndLeavesTheThreadIdle)
