@@ -280,6 +280,37 @@ public:
     static Data* RegisteredBlock(uint32_t blockId) { return Blocks()[blockId]; }
     static uint32_t ReferenceCount(uint32_t blockId) { return Refs()[blockId]; }
 
+    // Erases the entries of ids that hold no block and no count; the maps
+    // otherwise keep every id ever looked up.
+    static void ForgetClearedIds()
+    {
+        std::map<uint32_t, Data*>& blocks = Blocks();
+        std::map<uint32_t, uint32_t>& refs = Refs();
+        for (auto it = refs.begin(); it != refs.end();) {
+            const auto block = blocks.find(it->first);
+            if (it->second == 0 && (block == blocks.end() || !block->second))
+                it = refs.erase(it);
+            else
+                ++it;
+        }
+        for (auto it = blocks.begin(); it != blocks.end();) {
+            if (!it->second && refs.find(it->first) == refs.end())
+                it = blocks.erase(it);
+            else
+                ++it;
+        }
+    }
+    void ForgetClearedEntries() override { ForgetClearedIds(); }
+    // Ids with an entry in either map.
+    static size_t KnownIdCount()
+    {
+        std::map<uint32_t, Data*>& blocks = Blocks();
+        size_t count = blocks.size();
+        for (const auto& entry : Refs())
+            count += blocks.count(entry.first) ? 0 : 1;
+        return count;
+    }
+
     // The deferred release of a block no handle holds any more.
     static void ReleaseOrphan(void* address)
     {
