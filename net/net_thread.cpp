@@ -67,6 +67,7 @@ void NetThread::Update()
     if (stop.load(std::memory_order_acquire))
         return;
     serving_.store(true, std::memory_order_release);
+    servingSteps_.fetch_add(1, std::memory_order_acq_rel);
     ServeRequest();
     serving_.store(false, std::memory_order_release);
 }

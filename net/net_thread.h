@@ -95,6 +95,8 @@ public:
     void LeaveUnanswered() { unanswered_ = true; }
     // True while the thread's step serves (or waits for) a request.
     bool IsServing() const { return serving_.load(std::memory_order_acquire); }
+    // How many steps have begun to serve a request since the thread was made.
+    uint64_t ServingSteps() const { return servingSteps_.load(std::memory_order_acquire); }
     // First rouses a listener waiting to post, so it sees the stop flag. Then
     // sends "Hello" to the thread's own endpoint and waits for the answer, but
     // only while the server is in its step: a server that has finished its
@@ -118,6 +120,7 @@ private:
     std::string protocol_;
     std::string port_;
     std::atomic<bool> serving_{false};
+    std::atomic<uint64_t> servingSteps_{0};
     bool unanswered_ = false; // this thread only
     mutable std::mutex listenerLock_;
     std::vector<NetListener*> listeners_;
