@@ -6,6 +6,8 @@
 #include <zmq.hpp>
 
 #include <atomic>
+#include <iostream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -150,6 +152,9 @@ void BM_StopUnderLoad(benchmark::State& state)
     Configure(port);
     platform::testing::ScriptedMessageBoxes boxes;
     constexpr int kClients = 8;
+    // The threads' "closed" and "TERMINATE" lines would crowd the report.
+    std::ostringstream quiet;
+    std::streambuf* const saved = std::cout.rdbuf(quiet.rdbuf());
     for (auto _ : state) {
         state.PauseTiming();
         NetThread server;
@@ -190,6 +195,7 @@ void BM_StopUnderLoad(benchmark::State& state)
             client.join();
         state.ResumeTiming();
     }
+    std::cout.rdbuf(saved);
 }
 BENCHMARK(BM_StopUnderLoad)->Unit(benchmark::kMillisecond)->Iterations(10);
 
