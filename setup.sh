@@ -3,7 +3,7 @@
 #   bash setup.sh run        the demonstration in build/run
 #   bash setup.sh test       every test of the normal build
 #   bash setup.sh sanitize   every test of an AddressSanitizer + UBSan build (clang, with the fuzz targets)
-#   bash setup.sh tsan       the thread tests under ThreadSanitizer
+#   bash setup.sh tsan       every test of a ThreadSanitizer build (suppressions: tests/sanitizers/tsan.supp)
 #   bash setup.sh bench      every benchmark
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -47,7 +47,7 @@ case "$mode" in
       ctest --test-dir build-asan -j "$jobs" --output-on-failure ;;
   tsan)
     build build-tsan -DCMAKE_BUILD_TYPE=Debug -DZANDREL_TSAN=ON -DZANDREL_BENCH=OFF
-    TSAN_OPTIONS="suppressions=$PWD/tests/sanitizer/tsan.supp" \
+    TSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/tsan.supp second_deadlock_stack=1" \
       ctest --test-dir build-tsan -j "$jobs" --output-on-failure ;;
   bench)
     build build -DCMAKE_BUILD_TYPE=Release

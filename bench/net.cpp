@@ -5,7 +5,11 @@
 
 #include <zmq.hpp>
 
+#include <atomic>
+#include <iostream>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kernel/engine_thread.h"
@@ -130,15 +134,70 @@ void BM_ParaListenerAlone(benchmark::State& state)
     ParaListener para(&server);
     const auto request = Request("PARAMSET", 81);
     for (auto _ : state) {
-        ResetPendingNetTasks();
         benchmark::DoNotOptimize(para.OnRequest(request.data(), request.size()));
         state.PauseTiming();
         registry->ResetQueues();
+        ResetPendingNetTasks();
         state.ResumeTiming();
     }
     ResetPendingNetTasks();
 }
 BENCHMARK(BM_ParaListenerAlone);
+
+// The stop of a serving NETTHREAD while eight clients keep it busy: from the
+// stop flag and the wake to the joined thread.
+void BM_StopUnderLoad(benchmark::State& state)
+{
+    const std::string port = FreeLoopbackPort();
+    Configure(port);
+    platform::testing::ScriptedMessageBoxes boxes;
+    constexpr int kClients = 8;
+    // The threads' "closed" and "TERMINATE" lines would crowd the report.
+    std::ostringstream quiet;
+    std::streambuf* const saved = std::cout.rdbuf(quiet.rdbuf());
+    for (auto _ : state) {
+        state.PauseTiming();
+        NetThread server;
+        if (!server.InitNetwork("127.0.0.1")) {
+            state.SkipWithError("no endpoint");
+            state.ResumeTiming();
+            break;
+        }
+        server.StartThread(false);
+        std::atomic<bool> done{false};
+        std::atomic<int> answered{0};
+        std::vector<std::thread> clients;
+        for (int i = 0; i < kClients; ++i) {
+            clients.emplace_back([&] {
+                zmq::context_t context(1);
+                zmq::socket_t client(context, zmq::socket_type::req);
+                client.set(zmq::sockopt::linger, 0);
+                client.set(zmq::sockopt::rcvtimeo, 100);
+                client.connect("tcp://127.0.0.1:" + port);
+                const auto request = Request("ANYTHING", 0);
+                zmq::message_t reply;
+                while (!done.load()) {
+                    if (!client.send(zmq::buffer(request), zmq::send_flags::none) ||
+                        !client.recv(reply, zmq::recv_flags::none))
+                        break; // the server has stopped
+                    answered.fetch_add(1);
+                }
+            });
+        }
+        while (answered.load() < 1000)
+            std::this_thread::yield();
+        state.ResumeTiming();
+        StopThread(&server);
+        server.handle.TerminateThreadHandle();
+        state.PauseTiming();
+        done.store(true);
+        for (std::thread& client : clients)
+            client.join();
+        state.ResumeTiming();
+    }
+    std::cout.rdbuf(saved);
+}
+BENCHMARK(BM_StopUnderLoad)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "kernel/file_system.h"
 
 #include <atomic>
+#include <climits>
 #include <iostream>
 
 #include "kernel/engine_threads.h"
@@ -46,7 +47,7 @@ void FileSystem::RegisterHandlers()
 }
 
 TaskMessage LoadFromHDDTask(FileBuffer* buffer, std::string_view name, uint32_t offset, uint32_t size,
-                            uint8_t* destination, uint32_t* failState)
+                            uint8_t* destination, std::atomic<uint32_t>* failState)
 {
     TaskMessage task;
     task.taskId = kLoadFromHDDId;
@@ -81,8 +82,8 @@ void FileSystem::LoadFromHDD(FileSystem* fileSystem, TaskMessage* task)
         if (attempt >= kLoadFromHDDAttempts || stopping)
             break;
     }
-    if (uint32_t* state = task->Get<LoadFromHDDArgs::FailState>())
-        std::atomic_ref<uint32_t>(*state).store(0, std::memory_order_release);
+    if (std::atomic<uint32_t>* state = task->Get<LoadFromHDDArgs::FailState>())
+        state->store(0, std::memory_order_release);
     for (TaskMessage* next = task->next; next; next = next->next)
         next->cancelled.store(1, std::memory_order_release);
 }
@@ -102,11 +103,53 @@ bool FileSystem::Mount(const std::string& name, const std::string& mountPoint)
     return mounted;
 }
 
+namespace {
+// The index of the last "archive<i>" key of [FileSystem] (i written as
+// "archive" followed by i in decimal reads it), -1 when there is none.
+int LastArchiveNamed(const Settings& settings)
+{
+    constexpr std::string_view kPrefix = "archive";
+    int last = -1;
+    for (const std::string& key : settings.KeysOf("FileSystem")) {
+        if (key.size() <= kPrefix.size() || key.compare(0, kPrefix.size(), kPrefix) != 0)
+            continue;
+        const std::string digits = key.substr(kPrefix.size());
+        if (digits.size() > 10 || (digits.size() > 1 && digits[0] == '0') ||
+            digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const long long index = std::stoll(digits);
+        if (index <= INT_MAX && index > last)
+            last = static_cast<int>(index);
+    }
+    return last;
+}
+} // namespace
+
+int ArchiveMountCount(const Settings& settings)
+{
+    const int archives = settings.GetInt("FileSystem", "archives");
+    if (archives <= 0)
+        return 0;
+    const long long reach = static_cast<long long>(LastArchiveNamed(settings)) + 1 + kArchivesPastTheLastName;
+    return archives <= reach ? archives : static_cast<int>(reach);
+}
+
 void FileSystem::MountArchives()
 {
-    const int archives = GetSettings().GetInt("FileSystem", "archives");
-    for (int i = 0; i < archives; ++i)
-        Mount(GetSettings().GetString("FileSystem", "archive" + std::to_string(i)), "");
+    const Settings& settings = GetSettings();
+    const int archives = settings.GetInt("FileSystem", "archives");
+    const int count = ArchiveMountCount(settings);
+    for (int i = 0; i < count; ++i)
+        Mount(settings.GetString("FileSystem", "archive" + std::to_string(i)), "");
+    if (count < archives) {
+        const int last = LastArchiveNamed(settings);
+        std::cout << "[FileSystem] archives=" << archives << " counts far past ";
+        if (last < 0)
+            std::cout << "the archive names (there are none)";
+        else
+            std::cout << "the last archive name, archive" << last;
+        std::cout << ": archive" << count << " and later are left out.\n";
+    }
 }
 
 bool FileSystem::FileExists(const std::string& name)

@@ -6,6 +6,7 @@
 // standard output; callers decide what a failed load means.
 #include <physfs.h>
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -27,7 +28,7 @@ struct LoadFromHDDArgs {
     using Destination = PayloadField<uint8_t*, 152>;    // the caller's memory, null: a pool block
     // The state word of the resource that waits for the bytes (null when none):
     // set to 0, none, when the load fails for good.
-    using FailState = PayloadField<uint32_t*, 160>;
+    using FailState = PayloadField<std::atomic<uint32_t>*, 160>;
 };
 
 // How often "LoadFromHDD" tries a file that will not load before it gives up.
@@ -35,7 +36,7 @@ inline constexpr int kLoadFromHDDAttempts = 3;
 
 // A task record for "LoadFromHDD"; the poster sets the target thread and tag.
 TaskMessage LoadFromHDDTask(FileBuffer* buffer, std::string_view name, uint32_t offset, uint32_t size,
-                            uint8_t* destination, uint32_t* failState = nullptr);
+                            uint8_t* destination, std::atomic<uint32_t>* failState = nullptr);
 
 // The one module of IOTHREAD; not owned by the thread (a singleton released at
 // shutdown, after the thread objects).
@@ -58,7 +59,8 @@ public:
     // Appends a folder or archive to the search path. Prints "<name> mounted."
     // in every case, after the "PhysFS error: " line when the mount failed.
     bool Mount(const std::string& name, const std::string& mountPoint);
-    // Appends archive0 ... archive<n-1> of section [FileSystem], n = archives.
+    // Appends archive0 ... archive<n-1> of section [FileSystem], n = archives,
+    // as far as ArchiveMountCount reaches; a count past that is reported.
     void MountArchives();
     bool FileExists(const std::string& name);
 
@@ -79,6 +81,16 @@ private:
     uint64_t length_ = 0;
     PHYSFS_Allocator allocator_{};
 };
+
+// Names past the last "archive<i>" key that a count of archives still tries
+// (each an empty name whose mount fails with its lines).
+inline constexpr int kArchivesPastTheLastName = 16;
+class Settings;
+// How many of archive0, archive1, ... MountArchives tries: the count of
+// [FileSystem] archives, but no more than kArchivesPastTheLastName past the
+// last archive<i> the section names, so a count far past the names cannot
+// hold up the start.
+int ArchiveMountCount(const Settings& settings);
 
 FileSystem* GetFileSystem();
 void DestroyFileSystem();

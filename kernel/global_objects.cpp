@@ -34,3 +34,9 @@ size_t GlobalObjectCount()
 {
     return GlobalObjects().size();
 }
+
+void ForgetClearedResourceEntries()
+{
+    for (SerializableObject* object : GlobalObjects())
+        object->ForgetClearedEntries();
+}

@@ -22,3 +22,7 @@ T* RegisterGlobalObject(T* object)
 void DeleteGlobalObjects();
 
 size_t GlobalObjectCount();
+
+// ForgetClearedEntries of each object: every registered resource type drops
+// the ids no handle counts any more (between fuzz runs and tests).
+void ForgetClearedResourceEntries();

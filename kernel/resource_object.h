@@ -23,6 +23,7 @@
 // block, not on fields of the handle.
 #include <boost/pool/singleton_pool.hpp>
 
+#include <atomic>
 #include <cstdint>
 #include <iostream>
 #include <map>
@@ -44,10 +45,11 @@ inline constexpr uint32_t kLoading = 1;
 inline constexpr uint32_t kLoaded = 2;
 } // namespace resource_state
 
-// The shared data block of one id.
+// The shared data block of one id. The state is atomic: the IO thread sets it
+// back to none when a load fails for good, while the render thread reads it.
 template <class Payload>
 struct ResourceData {
-    uint32_t state = resource_state::kNone;
+    std::atomic<uint32_t> state{resource_state::kNone};
     // Handles holding the block, whatever id they hold it under.
     uint32_t holders = 0;
     Payload payload{};
@@ -111,7 +113,7 @@ public:
     void Serialize(Archive&) override { ReportResourceError("Cannot be serialized.\n"); }
 
     bool IsValid() override { return block_ != nullptr; }
-    uint32_t GetState() override { return block_ ? block_->state : resource_state::kNone; }
+    uint32_t GetState() override { return block_ ? block_->state.load() : resource_state::kNone; }
     uint32_t GetId() override { return id; }
     void SetState(uint32_t state) override
     {
@@ -264,7 +266,7 @@ public:
     {
         if (!block_ || !other.block_ || block_ == other.block_)
             return;
-        other.block_->state = block_->state;
+        other.block_->state = block_->state.load();
         if constexpr (std::is_copy_assignable_v<Payload>)
             other.block_->payload = block_->payload;
     }
@@ -277,6 +279,37 @@ public:
     // The block registered under the id, or null; the reference count of the id.
     static Data* RegisteredBlock(uint32_t blockId) { return Blocks()[blockId]; }
     static uint32_t ReferenceCount(uint32_t blockId) { return Refs()[blockId]; }
+
+    // Erases the entries of ids that hold no block and no count; the maps
+    // otherwise keep every id ever looked up.
+    static void ForgetClearedIds()
+    {
+        std::map<uint32_t, Data*>& blocks = Blocks();
+        std::map<uint32_t, uint32_t>& refs = Refs();
+        for (auto it = refs.begin(); it != refs.end();) {
+            const auto block = blocks.find(it->first);
+            if (it->second == 0 && (block == blocks.end() || !block->second))
+                it = refs.erase(it);
+            else
+                ++it;
+        }
+        for (auto it = blocks.begin(); it != blocks.end();) {
+            if (!it->second && refs.find(it->first) == refs.end())
+                it = blocks.erase(it);
+            else
+                ++it;
+        }
+    }
+    void ForgetClearedEntries() override { ForgetClearedIds(); }
+    // Ids with an entry in either map.
+    static size_t KnownIdCount()
+    {
+        std::map<uint32_t, Data*>& blocks = Blocks();
+        size_t count = blocks.size();
+        for (const auto& entry : Refs())
+            count += blocks.count(entry.first) ? 0 : 1;
+        return count;
+    }
 
     // The deferred release of a block no handle holds any more.
     static void ReleaseOrphan(void* address)

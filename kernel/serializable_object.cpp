@@ -58,6 +58,8 @@ bool SerializableObject::LoadFromFile(const std::string& name)
 
 void SerializableObject::SetName(const std::string&) {}
 
+void SerializableObject::ForgetClearedEntries() {}
+
 void SerializeResource(Archive& archive, SerializableObject& object)
 {
     archive.U16(object.formatVersion);

@@ -43,6 +43,10 @@ public:
     // for a damaged file, emptied) when the file is missing or damaged.
     virtual bool LoadFromFile(const std::string& name);
     virtual void SetName(const std::string& name);
+    // Drops the type's id entries that no handle counts any more (a resource
+    // type keeps them otherwise; tests and fuzz targets that make many names
+    // call it between runs).
+    virtual void ForgetClearedEntries();
 
     uint16_t formatVersion = 0;
     // Non-zero: the handle's destructor keeps its reference.

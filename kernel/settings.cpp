@@ -7,9 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <filesystem>
 #include <iostream>
-#include <iterator>
 #include <memory>
 #include <mutex>
 
@@ -207,10 +206,22 @@ int Settings::LoadText(std::string_view text)
 
 int Settings::LoadFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    // Only a regular file can be settings: a folder, a device or a pipe of that
+    // name would fail to read or never end.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
         return kNotOpened;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return kNotOpened;
+    std::string text;
+    char chunk[4096];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+        text.append(chunk, n);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed)
+        return kNotOpened;
     return LoadText(text);
 }
 
@@ -257,6 +268,16 @@ std::string Settings::GetString(const std::string& section, const std::string& k
 {
     const std::string* value = Find(section, key);
     return value ? *value : std::string();
+}
+
+std::vector<std::string> Settings::KeysOf(const std::string& section) const
+{
+    const std::string prefix = Lower(section) + ".";
+    std::vector<std::string> keys;
+    for (const auto& entry : values_)
+        if (entry.first.compare(0, prefix.size(), prefix) == 0)
+            keys.push_back(entry.first.substr(prefix.size()));
+    return keys;
 }
 
 Settings& GetSettings()

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 class Settings {
 public:
@@ -19,6 +20,7 @@ public:
     static constexpr int kNotOpened = -1;
 
     // Adds the pairs of the file at `path` (later values replace earlier ones).
+    // kNotOpened when it is not a readable regular file (a folder, say).
     int LoadFile(const std::string& path);
     // Adds the pairs of INI text held in memory (may contain any bytes).
     int LoadText(std::string_view text);
@@ -27,6 +29,8 @@ public:
     bool GetBool(const std::string& section, const std::string& key) const; // non-zero is true
     float GetFloat(const std::string& section, const std::string& key) const;
     std::string GetString(const std::string& section, const std::string& key) const;
+    // The keys present in `section`, in lower case, in no particular order.
+    std::vector<std::string> KeysOf(const std::string& section) const;
 
     // Stores one value as the parser does (used by the parser's callback).
     void Set(std::string_view section, std::string_view key, std::string_view value);

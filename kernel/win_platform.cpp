@@ -34,8 +34,11 @@ platform::Window* MainWindow::CreateMainWindow(platform::Instance* instance, int
 
     platform::Rect rect{0, 0, width, height};
     platform::AdjustWindowRect(rect, platform::kStyleOverlappedWindow, false);
-    handle = platform::CreateWindow(0, "Korvane", "Zandrel Engine", platform::kStylePopup, 0, 0,
-                                    rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr, instance);
+    // A size near the end of int keeps the largest window there is room for.
+    const int windowWidth = platform::ClampedInt(int64_t{rect.right} - rect.left);
+    const int windowHeight = platform::ClampedInt(int64_t{rect.bottom} - rect.top);
+    handle = platform::CreateWindow(0, "Korvane", "Zandrel Engine", platform::kStylePopup, 0, 0, windowWidth,
+                                    windowHeight, nullptr, nullptr, instance);
     std::cout << static_cast<const void*>(handle) << "\n";
     platform::ShowWindow(handle);
     platform::UpdateWindow(handle);

@@ -2,7 +2,11 @@
 
 #include <zmq.hpp>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <iostream>
+#include <mutex>
 
 #include "kernel/engine_threads.h"
 #include "kernel/queue_registry.h"
@@ -10,14 +14,46 @@
 #include "kernel/task_batch.h"
 #include "kernel/thread_map.h"
 #include "net/net_thread.h"
+#include "net/para_tasks.h"
+
+// Every waiting targets task keeps its record in the store.
+static_assert(TargetRecordStore::kSlots >= kMaxPendingNetTasks);
 
 namespace {
 
+// The places of the waiting network tasks. Changed under placeLock, so that a
+// wait for a place never misses the task that frees one.
 std::atomic<uint32_t> pendingTasks{0};
+std::mutex placeLock;
+std::condition_variable placeFreed;
 
-void TaskFinished(uintptr_t, uintptr_t, uintptr_t)
+// A wait re-checks its conditions at least this often (RENDERTHREAD's
+// registration notifies nobody).
+constexpr auto kPlaceWaitSlice = std::chrono::milliseconds(10);
+
+void GivePlaceBack()
 {
-    pendingTasks.fetch_sub(1, std::memory_order_relaxed);
+    {
+        std::lock_guard guard(placeLock);
+        // A task of the queues reset by ResetPendingNetTasks has no place left.
+        if (pendingTasks.load(std::memory_order_relaxed) > 0)
+            pendingTasks.fetch_sub(1, std::memory_order_relaxed);
+    }
+    placeFreed.notify_all();
+}
+
+// Run on RENDERTHREAD after the task's handlers: its stored record (if any)
+// goes, then its place.
+void TaskFinished(uintptr_t mark, uintptr_t slot, uintptr_t generation)
+{
+    if (mark == kTargetRecordCallbackMark)
+        GetTargetRecordStore().Free({static_cast<uint32_t>(slot), static_cast<uint32_t>(generation)});
+    GivePlaceBack();
+}
+
+bool RenderThreadRegistered()
+{
+    return GetThreadMap().Find(kRenderThreadId) != nullptr;
 }
 
 } // namespace
@@ -59,6 +95,16 @@ bool NetListener::OnRequest(const uint8_t* /*request*/, size_t /*size*/)
     return false;
 }
 
+bool NetListener::ReservePlace()
+{
+    return ReserveNetTask(&server_->stop);
+}
+
+bool NetListener::PostReserved(TaskMessage& task, std::string_view tag)
+{
+    return PostReservedToRenderThread(task, tag);
+}
+
 uint32_t PendingNetTasks()
 {
     return pendingTasks.load(std::memory_order_relaxed);
@@ -66,27 +112,67 @@ uint32_t PendingNetTasks()
 
 void ResetPendingNetTasks()
 {
-    pendingTasks.store(0, std::memory_order_relaxed);
+    {
+        std::lock_guard guard(placeLock);
+        pendingTasks.store(0, std::memory_order_relaxed);
+    }
+    GetTargetRecordStore().Clear();
+    placeFreed.notify_all();
 }
 
-bool PostToRenderThread(TaskMessage& task, std::string_view tag)
+bool ReserveNetTask(const std::atomic<bool>* stop)
+{
+    const auto start = std::chrono::steady_clock::now();
+    bool reported = false;
+    std::unique_lock lock(placeLock);
+    for (;;) {
+        if (pendingTasks.load(std::memory_order_relaxed) < kMaxPendingNetTasks && RenderThreadRegistered()) {
+            pendingTasks.fetch_add(1, std::memory_order_relaxed);
+            return true;
+        }
+        if (!stop || stop->load(std::memory_order_acquire))
+            return false;
+        if (!reported && std::chrono::steady_clock::now() - start > std::chrono::milliseconds(kNetTaskWaitReportMs)) {
+            reported = true;
+            std::cout << "Network link waits for RENDERTHREAD: " << PendingNetTasks()
+                      << " of its tasks have not run yet.\n";
+        }
+        placeFreed.wait_for(lock, kPlaceWaitSlice);
+    }
+}
+
+void ReleaseNetTask()
+{
+    GivePlaceBack();
+}
+
+void WakeNetTaskWaiters()
+{
+    {
+        std::lock_guard guard(placeLock);
+    }
+    placeFreed.notify_all();
+}
+
+bool PostReservedToRenderThread(TaskMessage& task, std::string_view tag)
 {
     EngineThread* target = GetThreadMap().Find(kRenderThreadId);
-    if (!target)
+    if (!target) {
+        ReleaseNetTask();
         return false;
-    uint32_t pending = pendingTasks.load(std::memory_order_relaxed);
-    do {
-        if (pending >= kMaxPendingNetTasks)
-            return false;
-    } while (!pendingTasks.compare_exchange_weak(pending, pending + 1, std::memory_order_relaxed));
-
+    }
     task.callback = &TaskFinished;
     QueueRegistry* registry = GetQueueRegistry();
     QueueRegistry::PostingGuard guard(*registry);
     TaskBatch* batch = registry->AllocQueue(0);
     if (!batch->PushTask(task, target, tag)) {
-        pendingTasks.fetch_sub(1, std::memory_order_relaxed);
+        ReleaseNetTask();
         return false;
     }
     return true;
+}
+
+bool PostToRenderThread(TaskMessage& task, std::string_view tag, const std::atomic<bool>* stop)
+{
+    return ReserveNetTask(stop) && PostReservedToRenderThread(task, tag);
 }

@@ -52,6 +52,15 @@ public:
     zmq::message_t* ReplyMessage() const { return replyMessage.get(); }
 
 protected:
+    NetThread* Server() const { return server_; }
+    // Takes a place among the waiting network tasks, waiting for one as long as
+    // the server runs. False once the server is told to stop first: the
+    // request is then left unanswered (nothing of it was posted), so no peer
+    // is told it was taken.
+    bool ReservePlace();
+    // Posts with the place ReservePlace took.
+    bool PostReserved(TaskMessage& task, std::string_view tag);
+
     std::unique_ptr<zmq::message_t> replyMessage;
     uint8_t replySize = 0;
     uint8_t headersRead = 0;
@@ -60,16 +69,33 @@ private:
     NetThread* server_;
 };
 
-// Network tasks posted and not yet run. Beyond kMaxPendingNetTasks a request is
-// still answered but its task is not posted, so a flood of requests can neither
-// exhaust the task ring that the rest of the engine posts into nor raise its
-// overflow box on the network thread.
+// Network tasks posted and not yet run. At kMaxPendingNetTasks the link waits
+// for RENDERTHREAD to run one before it posts (and answers) the next request,
+// so a flood of requests can neither exhaust the task ring that the rest of
+// the engine posts into nor raise its overflow box on the network thread, and
+// no request is answered without its task. The wait ends when the server is
+// told to stop; a request still waiting then is not answered.
 inline constexpr uint32_t kMaxPendingNetTasks = 64;
 uint32_t PendingNetTasks();
-// Forgets the waiting tasks: for when the queues are reset and they never run.
+// Forgets the waiting tasks and their stored records: for when the queues are
+// reset and they never run.
 void ResetPendingNetTasks();
 
+// A place for one more network task. Waits while kMaxPendingNetTasks wait or
+// RENDERTHREAD is not registered yet, until `stop` is set (false: no place
+// taken). With no stop flag it does not wait: false when there is no place now.
+// A wait that lasts is reported once on standard output.
+bool ReserveNetTask(const std::atomic<bool>* stop);
+// Gives back a place that was not used.
+void ReleaseNetTask();
+// Rouses the waits of ReserveNetTask so they see a stop flag just set.
+void WakeNetTaskWaiters();
+// How long a wait for a place lasts before it is reported.
+inline constexpr int kNetTaskWaitReportMs = 5000;
+
 // Posts `task` (id and payload filled) in a batch of its own to RENDERTHREAD
-// with the given tag. Dropped (false) while RENDERTHREAD is not registered or
-// too many network tasks wait.
-bool PostToRenderThread(TaskMessage& task, std::string_view tag);
+// with the given tag, using a place ReserveNetTask took; the place is given
+// back when the task cannot be posted (false).
+bool PostReservedToRenderThread(TaskMessage& task, std::string_view tag);
+// ReserveNetTask(stop), then PostReservedToRenderThread.
+bool PostToRenderThread(TaskMessage& task, std::string_view tag, const std::atomic<bool>* stop = nullptr);

@@ -3,6 +3,7 @@
 #include <zmq.hpp>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "kernel/error_stream.h"
@@ -24,6 +25,21 @@ std::string WakeEndpoint(std::string_view protocol, std::string_view port)
     return ServerEndpoint(protocol, port, "localhost");
 }
 
+bool IsPortNumber(std::string_view port)
+{
+    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
+    uint32_t value = 0;
+    for (char digit : port)
+        value = value * 10 + static_cast<uint32_t>(digit - '0');
+    return value >= 1 && value <= 65535;
+}
+
+bool TakesPortNumber(std::string_view protocol)
+{
+    return protocol == "tcp" || protocol == "udp" || protocol == "ws" || protocol == "wss";
+}
+
 NetThread::NetThread() = default;
 
 NetThread::~NetThread()
@@ -42,10 +58,18 @@ void NetThread::wake()
 
 void NetThread::Update()
 {
-    if (socket_)
-        ServeRequest();
-    else
+    if (!socket_) {
         WaitForWork();
+        return;
+    }
+    // A stop seen here serves nobody more; past this test the step serves one
+    // request, which a wake may wait for.
+    if (stop.load(std::memory_order_acquire))
+        return;
+    serving_.store(true, std::memory_order_release);
+    servingSteps_.fetch_add(1, std::memory_order_acq_rel);
+    ServeRequest();
+    serving_.store(false, std::memory_order_release);
 }
 
 void NetThread::AddListener(NetListener* listener)
@@ -74,6 +98,15 @@ void NetThread::Report(const zmq::error_t& error)
     GetErrorStream() << "ZeroMQ error: " << error.what() << "\n";
 }
 
+void NetThread::ReportBadPort()
+{
+    constexpr size_t kShown = 24;
+    const std::string shown = port_.size() > kShown ? port_.substr(0, kShown) + "..." : port_;
+    errorTwoLines = false;
+    GetErrorStream() << "Bad port in section net: \"" << shown << "\" is no number from 1 to 65535; "
+                     << "the network link stays off.\n";
+}
+
 bool NetThread::InitNetwork(std::string_view bindHost)
 {
     try {
@@ -81,6 +114,14 @@ bool NetThread::InitNetwork(std::string_view bindHost)
         socket_ = std::make_unique<zmq::socket_t>(*context_, zmq::socket_type::rep);
         protocol_ = GetSettings().GetString("net", "protocol");
         port_ = GetSettings().GetString("net", "port");
+        // The library would take such a port modulo 65536 or in some other way
+        // of its own: listening where nobody looks is worse than not at all.
+        if (TakesPortNumber(protocol_) && !IsPortNumber(port_)) {
+            ReportBadPort();
+            socket_.reset();
+            context_.reset();
+            return false;
+        }
         // Closing the socket must never wait for a peer.
         socket_->set(zmq::sockopt::linger, 0);
         socket_->set(zmq::sockopt::maxmsgsize, kMaxRequestSize);
@@ -134,6 +175,7 @@ void NetThread::ServeRequest()
 
     try {
         zmq::message_t* reply = nullptr;
+        unanswered_ = false;
         if (request.more()) {
             // Requests are single messages; a multi-part one is read to its end
             // and answered with the default reply, unseen by the listeners.
@@ -141,13 +183,16 @@ void NetThread::ServeRequest()
         } else {
             const auto* bytes = static_cast<const uint8_t*>(request.data());
             std::lock_guard guard(listenerLock_);
-            for (size_t i = 0; i < listeners_.size(); ++i) {
+            for (size_t i = 0; i < listeners_.size() && !unanswered_; ++i) {
                 if (listeners_[i]->OnRequest(bytes, request.size())) {
                     reply = listeners_[i]->ReplyMessage();
                     break;
                 }
             }
         }
+        // The socket then owes its peer a reply for good; the thread is stopping.
+        if (unanswered_)
+            return;
         if (reply) {
             SendReply(*reply);
         } else {
@@ -166,6 +211,8 @@ void NetThread::ServeRequest()
 
 void NetThread::WakeNetThread()
 {
+    // A listener waiting for RENDERTHREAD to take its tasks gives up now.
+    WakeNetTaskWaiters();
     if (!context_) {
         // Not serving: the step is the idle wait, which a notification ends.
         NotifyWork();
@@ -176,27 +223,32 @@ void NetThread::WakeNetThread()
         zmq::socket_t wakeSocket(*context_, zmq::socket_type::req);
         wakeSocket.set(zmq::sockopt::linger, 0);
         wakeSocket.set(zmq::sockopt::sndtimeo, kWakePatienceMs);
-        wakeSocket.set(zmq::sockopt::rcvtimeo, kWakePatienceMs);
+        wakeSocket.set(zmq::sockopt::rcvtimeo, kWakeSliceMs);
         wakeSocket.connect(WakeEndpoint(protocol_, port_));
         zmq::message_t hello(kWakeRequest, kWakeRequestSize);
         if (wakeSocket.send(hello, zmq::send_flags::none)) {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWakePatienceMs);
             zmq::message_t answer;
-            for (;;) {
+            // Busy clients may come before "Hello"; once the server has left its
+            // step it sees the stop flag and serves nobody, "Hello" included.
+            while (!answered && IsServing() && std::chrono::steady_clock::now() < deadline) {
                 try {
                     answered = wakeSocket.recv(answer, zmq::recv_flags::none).has_value();
-                    break;
                 } catch (const zmq::error_t& error) {
                     if (error.num() != EINTR)
                         throw;
                 }
             }
+            // The answer may have come as the server left its step.
+            if (!answered)
+                answered = wakeSocket.recv(answer, zmq::recv_flags::dontwait).has_value();
         }
     } catch (const zmq::error_t& error) {
         Report(error);
     }
-    // The server was not reached in time (another transport, or its thread is
-    // held by an error box): ending the context ends its receive instead, so the
-    // thread can still be joined.
+    // Not answered (the server finished its step first, or was not reached in
+    // time: another transport, or its thread is held by an error box): ending
+    // the context ends a receive still to come, so the thread can be joined.
     if (!answered)
         context_->shutdown();
 }

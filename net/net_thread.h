@@ -3,10 +3,17 @@
 // cycle receives one request, offers it to the listeners in registration order
 // and sends exactly one reply: the reply message of the first listener that
 // accepts the request, otherwise "DUMMYMSG". Its wake sends a request of its own
-// ("Hello") to the thread's endpoint so that a blocked receive returns.
+// ("Hello") to the thread's endpoint so that a blocked receive returns; when
+// the server is busy with a client instead, the wake does not wait for it to
+// come round to "Hello" (see WakeNetThread).
+//
+// A request whose task could not be posted before the stop (the link waits for
+// RENDERTHREAD while too many of its tasks wait, net/net_listener.h) is left
+// unanswered: no peer is told a request was taken that never will be.
 //
 // The thread serves only after InitNetwork has bound its endpoint; until then
 // its step sleeps while it has no task it could run, as an idle thread does.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -41,11 +48,18 @@ inline constexpr size_t kWakeRequestSize = 5;
 inline constexpr int64_t kMaxRequestSize = 1 << 20;
 // How long the wake waits to reach the server and for its answer.
 inline constexpr int kWakePatienceMs = 2000;
+// How often the waiting wake looks whether the server is still serving.
+inline constexpr int kWakeSliceMs = 5;
 
 // protocol + "://" + host + ":" + port; the server binds host "*".
 std::string ServerEndpoint(std::string_view protocol, std::string_view port, std::string_view host = "*");
 // protocol + "://localhost:" + port: where the wake finds the server.
 std::string WakeEndpoint(std::string_view protocol, std::string_view port);
+
+// True for the text of a port number, 1 to 65535 in decimal digits.
+bool IsPortNumber(std::string_view port);
+// Transports whose endpoint ends in a port number.
+bool TakesPortNumber(std::string_view protocol);
 
 class NetThread : public EngineThread {
 public:
@@ -54,7 +68,8 @@ public:
 
     // WakeNetThread.
     void wake() override;
-    // ServeRequest once the endpoint is bound.
+    // ServeRequest once the endpoint is bound, unless the thread has been told
+    // to stop.
     void Update() override;
 
     // Appends a listener (no duplicate check); listeners are not owned.
@@ -66,16 +81,27 @@ public:
     // Creates the context, reads protocol and port of section net and binds the
     // reply socket to protocol + "://" + bindHost + ":" + port. A failure is
     // reported ("ZeroMQ error: " and the library's text) and leaves the thread
-    // unbound: false. Tests bind the loopback address only.
+    // unbound: false. So does a port that is no port number, for a transport
+    // that takes one ("Bad port in section net: ..."). Tests bind the loopback
+    // address only.
     bool InitNetwork(std::string_view bindHost = "*");
     bool IsBound() const { return socket_ != nullptr; }
 
     // Receives one request (blocking), offers it to the listeners and sends one
-    // reply.
+    // reply, unless a listener left it unanswered.
     void ServeRequest();
-    // Sends "Hello" to the thread's own endpoint and waits for the answer. When
-    // the server cannot be reached in time the context is shut down instead,
-    // which ends a blocked receive as well.
+    // Called by a listener, on this thread, for a request whose task could not
+    // be posted before the stop: it gets no reply and no later listener sees it.
+    void LeaveUnanswered() { unanswered_ = true; }
+    // True while the thread's step serves (or waits for) a request.
+    bool IsServing() const { return serving_.load(std::memory_order_acquire); }
+    // How many steps have begun to serve a request since the thread was made.
+    uint64_t ServingSteps() const { return servingSteps_.load(std::memory_order_acquire); }
+    // First rouses a listener waiting to post, so it sees the stop flag. Then
+    // sends "Hello" to the thread's own endpoint and waits for the answer, but
+    // only while the server is in its step: a server that has finished its
+    // step sees the stop flag before it serves again. Unanswered (in time, or
+    // at all), the context is shut down, which ends a receive still to come.
     void WakeNetThread();
 
     const std::string& protocol() const { return protocol_; }
@@ -83,6 +109,7 @@ public:
 
 private:
     void Report(const zmq::error_t& error);
+    void ReportBadPort();
     // Receives and drops the remaining parts of a multi-part request.
     void DrainRequest();
     void SendReply(zmq::message_t& reply);
@@ -92,6 +119,9 @@ private:
     std::unique_ptr<zmq::message_t> defaultReply_;
     std::string protocol_;
     std::string port_;
+    std::atomic<bool> serving_{false};
+    std::atomic<uint64_t> servingSteps_{0};
+    bool unanswered_ = false; // this thread only
     mutable std::mutex listenerLock_;
     std::vector<NetListener*> listeners_;
 };

@@ -57,7 +57,11 @@ TaskMessage MakePreallocTask(uint16_t count)
 TaskMessage MakeTargetTask(const uint8_t* record)
 {
     TaskMessage task = NewTask(kParaTargetId);
-    task.Set<ParaTargetArgs::Ticket>(GetTargetRecordStore().Put(record));
+    const TargetRecordTicket ticket = GetTargetRecordStore().Put(record);
+    task.Set<ParaTargetArgs::Ticket>(ticket);
+    task.callbackWords[0] = kTargetRecordCallbackMark;
+    task.callbackWords[1] = ticket.slot;
+    task.callbackWords[2] = ticket.generation;
     return task;
 }
 
@@ -65,8 +69,7 @@ TargetRecordTicket TargetRecordStore::Put(const uint8_t* record)
 {
     Store& store = TheStore();
     std::lock_guard guard(store.lock);
-    // A free slot if there is one, else the oldest.
-    uint32_t index = store.next;
+    uint32_t index = kSlots;
     for (uint32_t i = 0; i < kSlots; ++i) {
         const uint32_t at = (store.next + i) % kSlots;
         if (!store.slots[at].full) {
@@ -74,6 +77,8 @@ TargetRecordTicket TargetRecordStore::Put(const uint8_t* record)
             break;
         }
     }
+    if (index == kSlots)
+        return {kSlots, 0}; // full: nothing is written over
     store.next = (index + 1) % kSlots;
     Slot& slot = store.slots[index];
     std::memcpy(slot.record.data(), record, kParaTargetRecordSize);
@@ -94,6 +99,27 @@ bool TargetRecordStore::Take(TargetRecordTicket ticket, ParaTargetRecordBytes& o
     out = slot.record;
     slot.full = false;
     return true;
+}
+
+void TargetRecordStore::Free(TargetRecordTicket ticket)
+{
+    if (ticket.slot >= kSlots)
+        return;
+    Store& store = TheStore();
+    std::lock_guard guard(store.lock);
+    Slot& slot = store.slots[ticket.slot];
+    if (slot.full && slot.generation == ticket.generation)
+        slot.full = false;
+}
+
+uint32_t TargetRecordStore::UsedSlots() const
+{
+    Store& store = TheStore();
+    std::lock_guard guard(store.lock);
+    uint32_t used = 0;
+    for (const Slot& slot : store.slots)
+        used += slot.full ? 1 : 0;
+    return used;
 }
 
 void TargetRecordStore::Clear()

@@ -4,7 +4,8 @@
 // 8 + k is payload byte k), and how the listeners build them.
 //
 // The targets record (3456 bytes) is larger than a task payload: it waits in the
-// target record store and the task carries its ticket.
+// target record store and the task carries its ticket, in its payload for the
+// handler and in its callback words so the slot is freed once the task has run.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -57,19 +58,30 @@ struct ReplyParaArgs {
 TaskMessage MakeWeatherTask(const uint8_t* record);
 TaskMessage MakeSetParaTask(const uint8_t* record);
 TaskMessage MakePreallocTask(uint16_t count);
-// Stores the record; the task carries its ticket.
+// Stores the record; the task carries its ticket (a ticket that finds
+// nothing when the store has no free slot). Called with a place among the
+// waiting network tasks taken, which keeps a slot free for it.
 TaskMessage MakeTargetTask(const uint8_t* record);
 
-// Targets records waiting for their task. A store of kSlots: a record put
-// while every slot holds one replaces the oldest, whose task then finds nothing.
+// The first callback word of a task whose record waits in the target record
+// store; the other two words are the ticket's slot and generation.
+inline constexpr uintptr_t kTargetRecordCallbackMark = 0x7A726563u;
+
+// Targets records waiting for their task: one slot for each network task that
+// may wait (kMaxPendingNetTasks), so a record is never written over while its
+// task waits. A record put while every slot is full is not kept: its ticket
+// finds nothing.
 class TargetRecordStore {
 public:
-    static constexpr uint32_t kSlots = 8;
+    static constexpr uint32_t kSlots = 64;
 
     TargetRecordTicket Put(const uint8_t* record);
     // Copies the record of the ticket into `out` and frees its slot; false when
-    // the slot no longer holds it.
+    // the slot does not hold it.
     bool Take(TargetRecordTicket ticket, ParaTargetRecordBytes& out);
+    // Frees the ticket's slot if it still holds that record.
+    void Free(TargetRecordTicket ticket);
+    uint32_t UsedSlots() const;
     // Frees every slot.
     void Clear();
 };

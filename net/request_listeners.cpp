@@ -2,6 +2,7 @@
 
 #include <zmq.hpp>
 
+#include "net/net_thread.h"
 #include "net/para_reply.h"
 #include "net/para_tasks.h"
 #include "platform/bytes/byte_reader.h"
@@ -23,8 +24,12 @@ bool MeteoListener::OnRequest(const uint8_t* request, size_t size)
         headersRead = 1;
     }
     if (meteoHeader_.Matches(request, size) && HoldsRecord(size, kWeatherRecordSize)) {
+        if (!ReservePlace()) {
+            Server()->LeaveUnanswered();
+            return false;
+        }
         TaskMessage task = MakeWeatherTask(request + kRequestHeaderSize);
-        PostToRenderThread(task, "nw");
+        PostReserved(task, "nw");
     }
     return false;
 }
@@ -50,23 +55,38 @@ bool ParaListener::OnRequest(const uint8_t* request, size_t size)
     if (paraHeader_.Matches(request, size)) {
         if (!HoldsRecord(size, kSetParaRecordSize))
             return false;
-        TaskMessage task = MakeSetParaTask(record);
-        PostToRenderThread(task, "np");
+        // The answer is the block as it stands before the task can run, so it
+        // is read before the task is posted.
         const ParaReply reply = ReadParaReply();
+        if (!ReservePlace()) {
+            Server()->LeaveUnanswered();
+            return false;
+        }
+        TaskMessage task = MakeSetParaTask(record);
+        PostReserved(task, "np");
         replyMessage->rebuild(reply.bytes.data(), replySize);
         return true;
     }
     if (preallocHeader_.Matches(request, size)) {
         if (HoldsRecord(size, kPreallocRecordSize)) {
+            if (!ReservePlace()) {
+                Server()->LeaveUnanswered();
+                return false;
+            }
             TaskMessage task = MakePreallocTask(platform::ByteReader(record, kPreallocRecordSize).U16());
-            PostToRenderThread(task, "na");
+            PostReserved(task, "na");
         }
         return false;
     }
     if (targetHeader_.Matches(request, size)) {
         if (HoldsRecord(size, kParaTargetRecordSize)) {
+            // The place is taken first: it keeps a slot of the record store free.
+            if (!ReservePlace()) {
+                Server()->LeaveUnanswered();
+                return false;
+            }
             TaskMessage task = MakeTargetTask(record);
-            PostToRenderThread(task, "nt");
+            PostReserved(task, "nt");
         }
         return false;
     }

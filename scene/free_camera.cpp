@@ -81,11 +81,6 @@ void FreeCamera::Update()
 {
     for (size_t i = 0; i < nodes.size(); ++i)
         UpdateNode(nodes[i]);
-    // Every node has had this frame's move.
-    if (moved) {
-        move = float4{};
-        moved = 0;
-    }
 }
 
 void FreeCamera::UpdateNode(SceneNode* node)
@@ -108,5 +103,7 @@ void FreeCamera::UpdateNode(SceneNode* node)
     if (moved) {
         node->transform.Translate(move, false);
         node->worldDirty = 1;
+        move = float4{};
+        moved = 0;
     }
 }

@@ -4,7 +4,8 @@
 // given and binds its four movement actions (cameraFWD, cameraBWD, cameraLEFT,
 // cameraRIGHT of section Controls). Each frame it turns its nodes by the
 // smoothed mouse movement and moves them along their own axes by what the held
-// keys asked for since the last frame.
+// keys asked for since the last frame. The move is used up by the node that
+// makes it: with two nodes gathered, both turn but only the first moves.
 //
 // Both the node gathering and the camera's own handling ask for the node, so
 // an attachment binds each action twice: a held key moves 2 x moveStep units
@@ -27,11 +28,11 @@ public:
     void GatherSceneNodes(ComponentMessage* message);
     void BindCameraControls();
 
-    // UpdateControlledNodes: UpdateNode on each gathered node, then the move
-    // asked for is used up (every node has made it).
+    // UpdateControlledNodes: UpdateNode on each gathered node, in order.
     void Update() override;
     // Turns the node by the smoothed mouse (the smoothing steps once per call)
-    // and moves it by the move asked for, both scaled by the frame step.
+    // and, when a move was asked for, moves it by that move, both scaled by the
+    // frame step; the move is then used up.
     virtual void UpdateNode(SceneNode* node);
 
     std::vector<SceneNode*> nodes;

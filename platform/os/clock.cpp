@@ -12,6 +12,11 @@ std::atomic<uint32_t>& MillisecondClockBias()
     static std::atomic<uint32_t> bias{0};
     return bias;
 }
+std::atomic<SleepHook>& SleepOverride()
+{
+    static std::atomic<SleepHook> hook{nullptr};
+    return hook;
+}
 } // namespace detail
 
 namespace {
@@ -34,6 +39,10 @@ long ProcessClock()
 
 void SleepMilliseconds(uint32_t milliseconds)
 {
+    if (detail::SleepHook hook = detail::SleepOverride().load(std::memory_order_acquire)) {
+        hook(milliseconds);
+        return;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 

@@ -19,6 +19,10 @@ void SleepMilliseconds(uint32_t milliseconds);
 namespace detail {
 // Added to MillisecondClock (tests move the clock towards its wrap).
 std::atomic<uint32_t>& MillisecondClockBias();
+// When set, SleepMilliseconds hands its request to it instead of sleeping
+// (tests see what was asked for without waiting).
+using SleepHook = void (*)(uint32_t milliseconds);
+std::atomic<SleepHook>& SleepOverride();
 } // namespace detail
 
 } // namespace platform::os

@@ -1,9 +1,11 @@
 #pragma once
-// Test hooks into platform/os: move the millisecond clock, pretend another
-// executable path or a processor without features, restart rand().
+// Test hooks into platform/os: move the millisecond clock, record sleeps
+// instead of sleeping, pretend another executable path or a processor without
+// features, restart rand().
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform::testing {
 
@@ -41,6 +43,18 @@ public:
 
 private:
     std::optional<bool> saved_;
+};
+
+// While alive, SleepMilliseconds does not sleep: it records each request.
+class RecordedSleeps {
+public:
+    RecordedSleeps();
+    ~RecordedSleeps();
+    RecordedSleeps(const RecordedSleeps&) = delete;
+    RecordedSleeps& operator=(const RecordedSleeps&) = delete;
+
+    // The milliseconds asked for since the object was made, in order.
+    std::vector<uint32_t> Requests() const;
 };
 
 // The calling thread's rand() starts its sequence again.

@@ -59,13 +59,16 @@ std::vector<std::string> WrapText(std::string_view text, int maxWidth)
             size_t wordEnd = paragraph.find(' ', wordStart);
             if (wordEnd == std::string::npos)
                 wordEnd = paragraph.size();
-            std::string gap = paragraph.substr(i, wordStart - i);
-            std::string word = paragraph.substr(wordStart, wordEnd - wordStart);
-            if (lineHasWord && Width(line + gap + word) > maxWidth) {
+            const std::string_view gap = std::string_view(paragraph).substr(i, wordStart - i);
+            const std::string_view word = std::string_view(paragraph).substr(wordStart, wordEnd - wordStart);
+            // Measured without building the longer line: every cell is as wide.
+            const int widthWithWord = static_cast<int>(line.size() + gap.size() + word.size()) * kCharWidth;
+            if (lineHasWord && widthWithWord > maxWidth) {
                 lines.push_back(line);
                 line = word;
             } else {
-                line += gap + word;
+                line += gap;
+                line += word;
             }
             lineHasWord = true;
             i = wordEnd;

@@ -1,6 +1,7 @@
 #include "platform/window/window.h"
 
 #include <algorithm>
+#include <climits>
 #include <map>
 #include <utility>
 #include <mutex>
@@ -112,10 +113,15 @@ void AdjustWindowRect(Rect& rect, uint32_t style, bool hasMenu)
 {
     if (style & kStylePopup)
         return;
-    rect.left -= kFrameThickness;
-    rect.right += kFrameThickness;
-    rect.top -= kFrameThickness + kCaptionHeight + (hasMenu ? kMenuHeight : 0);
-    rect.bottom += kFrameThickness;
+    rect.left = ClampedInt(int64_t{rect.left} - kFrameThickness);
+    rect.right = ClampedInt(int64_t{rect.right} + kFrameThickness);
+    rect.top = ClampedInt(int64_t{rect.top} - kFrameThickness - kCaptionHeight - (hasMenu ? kMenuHeight : 0));
+    rect.bottom = ClampedInt(int64_t{rect.bottom} + kFrameThickness);
+}
+
+int ClampedInt(int64_t value)
+{
+    return static_cast<int>(std::clamp<int64_t>(value, INT_MIN, INT_MAX));
 }
 
 Window* CreateWindow(uint32_t, const std::string& className, const std::string& title, uint32_t style, int x, int y,
@@ -133,7 +139,7 @@ Window* CreateWindow(uint32_t, const std::string& className, const std::string& 
     window->title = title;
     window->className = className;
     window->style = style;
-    window->rect = {x, y, x + width, y + height};
+    window->rect = {x, y, ClampedInt(int64_t{x} + width), ClampedInt(int64_t{y} + height)};
     window->owner = std::this_thread::get_id();
     window->serial = registry.nextSerial++;
     registry.windows.insert(window);

@@ -86,8 +86,11 @@ bool RegisterWindowClass(const WindowClass& windowClass);
 bool UnregisterWindowClass(const std::string& className);
 uint32_t LastWindowError();
 
-// Grows a client rectangle to the window rectangle of `style`.
+// Grows a client rectangle to the window rectangle of `style`; an edge that
+// would pass the range of int stays at its end.
 void AdjustWindowRect(Rect& rect, uint32_t style, bool hasMenu);
+// `value` brought into the range of int (rectangle arithmetic saturates).
+int ClampedInt(int64_t value);
 
 // Null (and LastWindowError set) when the class is not registered. The calling
 // thread owns the window: its queue receives the window's messages.

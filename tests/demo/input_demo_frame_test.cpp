@@ -65,6 +65,9 @@ TEST(InputDemoFrame, EscapeStopsTheFrameBeforeThePerFrameObjects)
     inject::MoveMouse(0, 0, 200);
     EXPECT_EQ(rig.demo.DemoFrame(), 1);
     EXPECT_FLOAT_EQ(rig.demo.lightSize, 0.25f + 200 * 0.0005f);
+    inject::MoveMouse(0, 0, -1000);
+    EXPECT_EQ(rig.demo.DemoFrame(), 1);
+    EXPECT_FLOAT_EQ(rig.demo.lightSize, 0.25f + 200 * 0.0005f - 1000 * 0.0005f); // no bound below 0
 }
 
 TEST(InputDemoFrame, StartUpTunesTheFreeCamera)

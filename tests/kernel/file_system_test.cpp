@@ -4,6 +4,7 @@
 #include <physfs.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -366,7 +367,7 @@ TEST_F(FileSystemTest, LoadsThroughTheIOThreadAndAFailedLoadEndsItsChain)
 
     FileBuffer whole, missing, part;
     std::vector<uint8_t> memory(40, 0xEE);
-    uint32_t wholeState = 1, missingState = 1;
+    std::atomic<uint32_t> wholeState{1}, missingState{1};
     int rounds = 0;
     registry->AddThread(GetIOThread(), false);
     render.SetWorkFunction([&]() {
@@ -397,8 +398,8 @@ TEST_F(FileSystemTest, LoadsThroughTheIOThreadAndAFailedLoadEndsItsChain)
     EXPECT_EQ(checks.ran, (std::vector<std::string>{"whole", "part"})) << "the failed chain was cancelled";
 
     EXPECT_EQ(Text(whole), "an oak, stored two folders down");
-    EXPECT_EQ(wholeState, 1u) << "a load that worked leaves the state to its upload";
-    EXPECT_EQ(missingState, 0u);
+    EXPECT_EQ(wholeState.load(), 1u) << "a load that worked leaves the state to its upload";
+    EXPECT_EQ(missingState.load(), 0u);
     EXPECT_FALSE(missing.IsBusy());
 
     EXPECT_EQ(part.data, memory.data());
@@ -422,7 +423,7 @@ TEST(LoadFromHDDTask, CarriesItsArgumentsInThePayload)
 {
     FileBuffer buffer;
     uint8_t memory[4];
-    uint32_t state = 1;
+    std::atomic<uint32_t> state{1};
     const TaskMessage task = LoadFromHDDTask(&buffer, "textures/rock.dds", 128, 4096, memory, &state);
     EXPECT_EQ(task.taskId, RSHash("LoadFromHDD"));
     EXPECT_EQ(task.Get<LoadFromHDDArgs::Buffer>(), &buffer);
@@ -433,4 +434,33 @@ TEST(LoadFromHDDTask, CarriesItsArgumentsInThePayload)
     EXPECT_EQ(task.Get<LoadFromHDDArgs::Size>(), 4096u);
     EXPECT_EQ(task.Get<LoadFromHDDArgs::Destination>(), memory);
     EXPECT_EQ(task.Get<LoadFromHDDArgs::FailState>(), &state);
+}
+
+// A count a little past the names tries each missing one (an empty name); a
+// count far past them stops kArchivesPastTheLastName after the last name.
+TEST(ArchiveMountCount, FollowsTheCountUpToALittlePastTheLastName)
+{
+    struct Case {
+        const char* section;
+        int expected;
+    };
+    const Case cases[] = {
+        {"archives=0\narchive0=a.zip\n", 0},
+        {"archives=-5\narchive0=a.zip\n", 0},
+        {"archives=2\narchive0=a.zip\n", 2},
+        {"archives=17\n", 16},
+        {"archives=17\narchive0=a.zip\n", 17},
+        {"archives=2147483647\narchive0=a.zip\narchive1=b.zip\n", 18},
+        {"archives=2147483647\n", 16},
+        {"ARCHIVES=1000\nArchive4=e.zip\n", 21},
+        // Only the names the mount reads count: no leading zeros, no sign.
+        {"archives=1000\narchive007=x.zip\narchive+9=y.zip\narchive=z.zip\n", 16},
+        {"archives=2147483647\narchive2147483646=far.zip\n", 2147483647},
+        {"archives=2147483647\narchive99999999999=past.zip\n", 16},
+    };
+    for (const Case& c : cases) {
+        Settings settings;
+        settings.LoadText(std::string("[FileSystem]\n") + c.section);
+        EXPECT_EQ(ArchiveMountCount(settings), c.expected) << c.section;
+    }
 }

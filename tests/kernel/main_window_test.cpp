@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <csignal>
+#include <iostream>
+#include <new>
 #include <sstream>
 
 #include "platform/testing/message_box_script.h"
@@ -39,6 +43,20 @@ TEST_F(MainWindowTest, CreatesThePopupSizedAsAnOverlappedWindow)
     std::ostringstream handle;
     handle << static_cast<const void*>(window) << "\n";
     EXPECT_EQ(out.Text(), handle.str());
+}
+
+// A size near the end of int: the frame is added without wrapping round.
+TEST_F(MainWindowTest, ASizeNearTheEndOfIntMakesTheLargestWindow)
+{
+    MainWindow mainWindow;
+    CoutCapture out;
+    platform::Window* window = mainWindow.CreateMainWindow(platform::CurrentInstance(), INT_MAX, INT_MAX - 1);
+    ASSERT_NE(window, nullptr);
+    const platform::Rect rect = platform::WindowRect(window);
+    EXPECT_EQ(rect.left, 0);
+    EXPECT_EQ(rect.top, 0);
+    EXPECT_EQ(rect.right, INT_MAX);
+    EXPECT_EQ(rect.bottom, INT_MAX);
 }
 
 TEST_F(MainWindowTest, FailedRegistrationIsReportedAndCreationGoesOn)

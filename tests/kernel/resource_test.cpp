@@ -424,6 +424,32 @@ TEST_F(Resources, ReleasingAnEmptyHandleTouchesOnlyItsOwnEntries)
     EXPECT_EQ(empty.GetId(), 0u);
 }
 
+// Entries stay for every id ever looked up, until the ids no handle counts
+// are forgotten; an id still held keeps its entries and its count.
+TEST_F(Resources, ClearedIdsAreForgottenAndHeldOnesKept)
+{
+    PlainResource::ForgetClearedIds();
+    const size_t before = PlainResource::KnownIdCount();
+    PlainResource kept;
+    kept.CreateById(777);
+    {
+        PlainResource gone[3];
+        for (PlainResource& handle : gone)
+            handle.CreateUnique();
+        PlainResource::RegisteredBlock(12345); // a lookup makes an entry too
+        EXPECT_GE(PlainResource::KnownIdCount(), before + 5);
+    }
+    EXPECT_GE(PlainResource::KnownIdCount(), before + 5); // cleared, not removed
+    PlainResource::ForgetClearedIds();
+    EXPECT_EQ(PlainResource::KnownIdCount(), before + 1);
+    EXPECT_EQ(PlainResource::ReferenceCount(777), 1u);
+    EXPECT_EQ(PlainResource::RegisteredBlock(777), kept.GetBlock());
+
+    // Through the global object list: every registered type forgets its own.
+    ForgetClearedResourceEntries();
+    EXPECT_EQ(PlainResource::ReferenceCount(777), 1u);
+}
+
 TEST_F(Resources, LoadingBlocksAreFreedAtOnceWhileNoRenderThreadRuns)
 {
     PlainResource a;
@@ -507,6 +533,27 @@ TEST_F(Resources, LoadsRunAtOnceBeforeTheThreadsAndAsChainsAfter)
     after.CancelTasks();
     EXPECT_EQ(after.GetState(), resource_state::kLoaded);
     EXPECT_FALSE(AsyncLoadingAvailable());
+}
+
+// The IO thread gives up on a missing file and sets the state back to none
+// while the frame keeps reading it: the frame sees the change, the upload
+// never runs, and nothing is shown.
+TEST_F(Resources, AThreadedLoadThatFailsIsSeenAsNoneByTheFrame)
+{
+    NoteResource missing;
+    int frame = 0;
+    CaptureOutput quiet;
+    RunThreads([&] {
+        if (++frame == 1) {
+            EXPECT_TRUE(missing.LoadByName("no-such.note"));
+            return false;
+        }
+        return missing.GetState() != resource_state::kLoading;
+    });
+    EXPECT_EQ(missing.GetState(), resource_state::kNone);
+    EXPECT_EQ(NoteUploadModule::uploads, 0);
+    EXPECT_NE(quiet.Text().find("File no-such.note not found in PhysFS"), std::string::npos);
+    EXPECT_TRUE(boxes.Shown().empty());
 }
 
 TEST_F(Resources, AHandleDestroyedWhileLoadingIsReleasedAfterTheLoad)

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "kernel/error_stream.h"
@@ -165,6 +167,15 @@ TEST(Settings, ByteOrderMarkAndCarriageReturnsAreAccepted)
     EXPECT_EQ(s.GetInt("Graphics", "width"), 640);
 }
 
+TEST(Settings, KeysOfASectionAreListedInLowerCase)
+{
+    Settings s = Parse("[FileSystem]\nArchives=2\narchive0=a.zip\n[filesystem2]\nx=1\n[other]\narchive1=b\n");
+    std::vector<std::string> keys = s.KeysOf("FILESYSTEM");
+    std::sort(keys.begin(), keys.end());
+    EXPECT_EQ(keys, (std::vector<std::string>{"archive0", "archives"}));
+    EXPECT_TRUE(s.KeysOf("absent").empty());
+}
+
 TEST(Settings, LoadFileReadsARealFile)
 {
     TempCwd dir;
@@ -189,6 +200,33 @@ TEST(Settings, GetSettingsReadsSettingsIniOnce)
 
     ReleaseSettings();
     EXPECT_EQ(GetSettings().GetInt("Graphics", "width"), 1);
+    ReleaseSettings();
+}
+
+// Whatever stands in the place of the file, it is not one: no throw, no wait.
+TEST(Settings, WhatIsNoRegularFileIsNotOpened)
+{
+    TempCwd dir;
+    fs::create_directory(dir.Path("folder.ini"));
+    fs::create_symlink(dir.Path("folder.ini"), dir.Path("linked.ini"));
+    ASSERT_EQ(mkfifo(dir.Path("pipe.ini").c_str(), 0600), 0);
+    for (const char* name : {"folder.ini", "linked.ini", "pipe.ini"}) {
+        Settings s;
+        EXPECT_EQ(s.LoadFile(dir.Path(name).string()), Settings::kNotOpened) << name;
+        EXPECT_EQ(s.GetInt("log", "logMode"), 0) << name;
+    }
+}
+
+TEST(Settings, ASettingsFolderShowsTheMissingFileBox)
+{
+    TempCwd dir;
+    fs::create_directory(dir.Path("settings.ini"));
+    platform::testing::ScriptedMessageBoxes boxes;
+    CoutCapture out;
+    EXPECT_EQ(GetSettings().GetInt("Graphics", "width"), 0);
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].text, ErrorBoxText("Settings.ini not found.\n"));
+    EXPECT_EQ(out.Text(), "");
     ReleaseSettings();
 }
 

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <vector>
 #include <unistd.h>
 
 #include "platform/os/clock.h"
@@ -143,13 +145,30 @@ TEST(WinPlatform, LibrariesLoadOrReportWhyNot)
     EXPECT_EQ(boxes.Shown()[1].text, ErrorBoxText("Can't unload DLL.\n"));
 }
 
+// Seconds become whole milliseconds, truncated; nothing to wait for asks for
+// no sleep at all, and a wait past the 32-bit range stops at its end.
 TEST(WinPlatform, SleepTakesWholeMilliseconds)
 {
+    struct Case {
+        float seconds;
+        std::vector<uint32_t> requests;
+    };
+    const Case cases[] = {
+        {0.002f, {2}},
+        {2.5f, {2500}},
+        {0.0019f, {1}},
+        {0.0009f, {}},
+        {0.0f, {}},
+        {-3.0f, {}},
+        {std::nanf(""), {}},
+        {1e12f, {0xFFFFFFFFu}},
+    };
     WinPlatform host;
-    host.SleepSeconds(0.0f);
-    host.SleepSeconds(-3.0f); // nothing to wait for
-    host.SleepSeconds(0.0009f);
-    host.SleepSeconds(0.002f);
+    for (const Case& c : cases) {
+        platform::testing::RecordedSleeps sleeps;
+        host.SleepSeconds(c.seconds);
+        EXPECT_EQ(sleeps.Requests(), c.requests) << c.seconds;
+    }
 }
 
 TEST(Platform, BaseDefaultsAreHarmless)

@@ -131,14 +131,6 @@ protected:
     RemoteScene scene;
 };
 
-TEST(WeatherWithoutScene, ChangesNothing)
-{
-    ASSERT_EQ(GetRemoteScene(), nullptr);
-    TaskMessage task = WeatherRecord().I16(3, 1000).U8(44, 1).Task();
-    SetWeatherHandler(&task);
-    EXPECT_EQ(GetRemoteScene(), nullptr);
-}
-
 TEST_F(WeatherOnScene, SetsHeightTimeAndWind)
 {
     Apply(WeatherRecord().I16(3, 1000).I16(13, 12).I16(15, 30).F32(36, 1000.0f));
@@ -277,20 +269,35 @@ TEST(ParaHandlers, ReplyParaReplacesTheWholeBlockTagIncluded)
     EXPECT_EQ(ReadParaReply().bytes[8], 0);
 }
 
-TEST(ParaHandlers, TheTargetStoreKeepsTheNewestRecords)
+// One slot for each task that may wait: a record is never written over, and a
+// record put into a full store is refused instead.
+TEST(ParaHandlers, TheTargetStoreNeverWritesOverAWaitingRecord)
 {
     GetTargetRecordStore().Clear();
+    ASSERT_GE(TargetRecordStore::kSlots, kMaxPendingNetTasks);
     std::vector<TargetRecordTicket> tickets;
-    for (uint8_t i = 0; i < TargetRecordStore::kSlots + 2; ++i) {
-        const Bytes record(3456, i);
+    for (uint32_t i = 0; i < TargetRecordStore::kSlots + 2; ++i) {
+        const Bytes record(3456, static_cast<uint8_t>(i));
         tickets.push_back(GetTargetRecordStore().Put(record.data()));
     }
+    EXPECT_EQ(GetTargetRecordStore().UsedSlots(), TargetRecordStore::kSlots);
     ParaTargetRecordBytes out{};
-    EXPECT_FALSE(GetTargetRecordStore().Take(tickets[0], out)); // written over
-    EXPECT_FALSE(GetTargetRecordStore().Take(tickets[1], out));
-    ASSERT_TRUE(GetTargetRecordStore().Take(tickets.back(), out));
-    EXPECT_EQ(out[3455], TargetRecordStore::kSlots + 1);
+    for (uint32_t i = 0; i < TargetRecordStore::kSlots; ++i) {
+        ASSERT_TRUE(GetTargetRecordStore().Take(tickets[i], out)) << i;
+        EXPECT_EQ(out[3455], static_cast<uint8_t>(i));
+    }
+    EXPECT_FALSE(GetTargetRecordStore().Take(tickets[TargetRecordStore::kSlots], out)); // refused
+    EXPECT_FALSE(GetTargetRecordStore().Take(tickets[0], out)); // taken once
     EXPECT_FALSE(GetTargetRecordStore().Take({TargetRecordStore::kSlots, 1}, out));
+
+    // Freed by its ticket only while the slot still holds that record.
+    const Bytes record(3456, 7);
+    const TargetRecordTicket first = GetTargetRecordStore().Put(record.data());
+    GetTargetRecordStore().Free(first);
+    const TargetRecordTicket second = GetTargetRecordStore().Put(record.data());
+    GetTargetRecordStore().Free(first);
+    EXPECT_TRUE(GetTargetRecordStore().Take(second, out));
+    EXPECT_EQ(GetTargetRecordStore().UsedSlots(), 0u);
     GetTargetRecordStore().Clear();
 }
 
@@ -367,6 +374,47 @@ TEST_F(Modules, WithoutAsyncReplyParaJoinsTheRenderThreadInTheSamePass)
     // A second registration pass attaches nothing more.
     render.InitThread();
     EXPECT_EQ(render.ModuleCount(), 2u);
+}
+
+// With no RemoteScene every network task still runs its course on the render
+// thread: it is set done, its callback lets its place among the waiting tasks
+// go, and nothing is shown.
+TEST_F(Modules, WithoutASceneEveryNetworkTaskIsSetDoneAndLetGo)
+{
+    auto* module = new ParaHandler(&server);
+    module->thread = &render;
+    module->owned = true;
+    render.AddModule(module);
+    ASSERT_TRUE(registry->RegisterThread(&render));
+    render.InitThread();
+    ASSERT_EQ(GetRemoteScene(), nullptr);
+
+    const Bytes record(3456, 0x5A);
+    const struct {
+        TaskMessage task;
+        const char* tag;
+    } cases[] = {
+        {WeatherRecord().I16(3, 1000).U8(44, 1).Task(), "nw"},
+        {MakeSetParaTask(record.data()), "np"},
+        {MakePreallocTask(5), "na"},
+        {MakeTargetTask(record.data()), "nt"},
+    };
+    for (const auto& c : cases) {
+        TaskMessage task = c.task;
+        ASSERT_TRUE(PostToRenderThread(task, c.tag));
+        EXPECT_EQ(PendingNetTasks(), 1u) << c.tag;
+        registry->RouteQueues();
+        ASSERT_EQ(render.inbound.write - render.inbound.read, 1u) << c.tag;
+        TaskMessage* posted = render.inbound.At(render.inbound.read);
+        render.RunCycle();
+        render.ProcessHeadTask();
+        EXPECT_EQ(posted->done.load(), 1) << c.tag;
+        EXPECT_EQ(PendingNetTasks(), 0u) << c.tag;
+        registry->RouteQueues();
+    }
+    EXPECT_EQ(GetTargetRecordStore().UsedSlots(), 0u); // the targets record went with its task
+    EXPECT_EQ(ReadParaReply().bytes, ParaReply().bytes);
+    EXPECT_TRUE(boxes.Shown().empty());
 }
 
 TEST_F(Modules, RequestsReachTheirHandlersOnTheRenderThread)

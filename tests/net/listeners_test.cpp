@@ -4,7 +4,12 @@
 
 #include <zmq.hpp>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <functional>
+#include <thread>
 #include <vector>
 
 #include "kernel/engine_thread.h"
@@ -12,6 +17,7 @@
 #include "kernel/queue_registry.h"
 #include "kernel/thread_map.h"
 #include "net/net_thread.h"
+#include "platform/bytes/byte_reader.h"
 #include "net/para_reply.h"
 #include "net/para_tasks.h"
 #include "net/request_listeners.h"
@@ -195,33 +201,143 @@ TEST_F(Listeners, HeadersAreReadOnceAtTheFirstRequest)
     EXPECT_EQ(Route().size(), 2u);
 }
 
-TEST_F(Listeners, WithoutRenderThreadNothingIsPostedButTheAnswerStands)
+// Runs `work` on a thread of its own; a wait that outlives the patience is
+// ended by the server's stop, so a fault shows as a failure, never a hang.
+class Beside {
+public:
+    Beside(NetThread& server, std::function<void()> work) : server_(server), thread_(std::move(work)) {}
+    ~Beside() { Join(); }
+    // False when the work had to be stopped.
+    bool Join()
+    {
+        if (!thread_.joinable())
+            return !stopped_;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!done_.load() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        if (!done_.load()) {
+            stopped_ = true;
+            server_.stop.store(true);
+            WakeNetTaskWaiters();
+        }
+        thread_.join();
+        return !stopped_;
+    }
+    void Done() { done_.store(true); }
+
+private:
+    NetThread& server_;
+    std::atomic<bool> done_{false};
+    bool stopped_ = false;
+    std::thread thread_; // last: the work may call Done at once
+};
+
+TEST_F(Listeners, BeforeRenderThreadIsRegisteredARequestWaitsForIt)
 {
     GetThreadMap().Erase(kRenderThreadId, &render);
     ParaListener para(&server);
     const Bytes state = Request("PARAMSET", 81);
-    EXPECT_TRUE(para.OnRequest(state.data(), state.size()));
+    std::atomic<bool> answered{false};
+    Beside beside(server, [&] {
+        answered.store(para.OnRequest(state.data(), state.size()));
+        beside.Done();
+    });
+    // Nothing is posted (nor answered) while there is no render thread.
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_FALSE(answered.load());
     EXPECT_EQ(PendingNetTasks(), 0u);
-    EXPECT_TRUE(Route().empty());
+    GetThreadMap().Insert(kRenderThreadId, &render);
+    ASSERT_TRUE(beside.Join());
+    EXPECT_TRUE(answered.load());
+    const auto posted = Route();
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].taskId, RSHash("setPara"));
     EXPECT_TRUE(boxes.Shown().empty());
 }
 
-TEST_F(Listeners, AFloodIsAnsweredButOnlyABoundedNumberOfTasksWait)
+// 3000 requests of every kind, far more than may wait: each is answered only
+// once its task is posted, no more than kMaxPendingNetTasks wait at a time,
+// and every task reaches the render thread with its own record.
+TEST_F(Listeners, AFloodWaitsForTheRenderThreadAndLosesNothing)
 {
+    MeteoListener meteo(&server);
     ParaListener para(&server);
-    const Bytes state = Request("PARAMSET", 81);
-    for (uint32_t i = 0; i < 3000; ++i)
-        ASSERT_TRUE(para.OnRequest(state.data(), state.size()));
-    EXPECT_EQ(PendingNetTasks(), kMaxPendingNetTasks);
-    EXPECT_EQ(Route().size(), kMaxPendingNetTasks);
-    EXPECT_TRUE(boxes.Shown().empty()); // no ring overflow
+    constexpr uint32_t kRequests = 3000;
+    const auto requestFor = [](uint32_t i) {
+        static const char* const kHeaders[] = {"WEATHER0", "PARAMSET", "PREALLOC", "PARATRGT"};
+        static const size_t kRecords[] = {49, 81, 2, 3456};
+        Bytes request = Request(kHeaders[i % 4], kRecords[i % 4]);
+        request[8] = static_cast<uint8_t>(i);
+        request[9] = static_cast<uint8_t>(i >> 8);
+        return request;
+    };
+    std::atomic<uint32_t> offered{0};
+    Beside beside(server, [&] {
+        for (uint32_t i = 0; i < kRequests; ++i) {
+            const Bytes request = requestFor(i);
+            meteo.OnRequest(request.data(), request.size());
+            para.OnRequest(request.data(), request.size());
+            offered.store(i + 1);
+        }
+        beside.Done();
+    });
 
-    // Each task that runs makes room for one more.
-    render.RunCycle();
-    render.ProcessHeadTask();
-    EXPECT_EQ(PendingNetTasks(), kMaxPendingNetTasks - 1);
-    ASSERT_TRUE(para.OnRequest(state.data(), state.size()));
+    // The render thread's side: route, check what arrived, run it.
+    uint32_t arrived = 0;
+    uint32_t next = render.inbound.write;
+    uint32_t mostWaiting = 0;
+    bool recordsWhole = true;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (arrived < kRequests && std::chrono::steady_clock::now() < deadline) {
+        mostWaiting = std::max(mostWaiting, PendingNetTasks());
+        registry->RouteQueues();
+        for (; next != render.inbound.write; ++next) {
+            const TaskMessage* task = render.inbound.At(next);
+            const uint32_t i = arrived;
+            const uint32_t expectedId =
+                i % 4 == 0 ? kSetWeatherId : i % 4 == 1 ? kSetParaId : i % 4 == 2 ? kParaPreallocId : kParaTargetId;
+            EXPECT_EQ(task->taskId, expectedId) << i;
+            const uint16_t number = platform::ByteReader(task->payload, 2).U16();
+            if (i % 4 == 3) {
+                ParaTargetRecordBytes record{};
+                recordsWhole = recordsWhole && GetTargetRecordStore().Take(task->Get<ParaTargetArgs::Ticket>(), record) &&
+                               0 == std::memcmp(record.data(), requestFor(i).data() + 8, record.size());
+            } else {
+                EXPECT_EQ(number, static_cast<uint16_t>(i)) << i;
+            }
+            ++arrived;
+        }
+        render.RunCycle();
+        render.ProcessHeadTask();
+    }
+    ASSERT_TRUE(beside.Join()) << offered.load() << " requests offered, " << arrived << " tasks arrived";
+    EXPECT_EQ(arrived, kRequests);
+    EXPECT_TRUE(recordsWhole);
+    EXPECT_LE(mostWaiting, kMaxPendingNetTasks);
+    EXPECT_TRUE(boxes.Shown().empty()); // no ring overflow
+}
+
+// A stop ends the wait for a place: nothing is posted and the request is not
+// answered.
+TEST_F(Listeners, AStopEndsTheWaitAndTheRequestIsLeftUnanswered)
+{
+    for (uint32_t i = 0; i < kMaxPendingNetTasks; ++i)
+        ASSERT_TRUE(ReserveNetTask(nullptr));
+    EXPECT_FALSE(ReserveNetTask(nullptr)); // no place, and no waiting without a stop flag
+    ParaListener para(&server);
+    const Bytes targets = Request("PARATRGT", 3456);
+    Beside beside(server, [&] {
+        para.OnRequest(targets.data(), targets.size());
+        beside.Done();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    StopThread(&server); // the unbound server's wake rouses the waiting listener
+    ASSERT_TRUE(beside.Join());
+    EXPECT_TRUE(Route().empty());
+    EXPECT_EQ(GetTargetRecordStore().UsedSlots(), 0u);
     EXPECT_EQ(PendingNetTasks(), kMaxPendingNetTasks);
+    ReleaseNetTask();
+    EXPECT_EQ(PendingNetTasks(), kMaxPendingNetTasks - 1);
 }
 
 // ---- Through the server ----
@@ -291,4 +407,38 @@ TEST_F(ServedListeners, EqualParaAndPreallocHeadersPostOnlySetPara)
     const auto posted = Route();
     ASSERT_EQ(posted.size(), 1u);
     EXPECT_EQ(posted[0].taskId, RSHash("setPara"));
+}
+
+// Through the serving thread: a request that finds every place taken is
+// answered only once its task is posted; one still waiting at the stop is not
+// answered at all.
+TEST_F(ServedListeners, ARequestIsAnsweredOnlyOnceItsTaskIsPosted)
+{
+    MeteoListener meteo(&served);
+    ParaListener para(&served);
+    for (uint32_t i = 0; i < kMaxPendingNetTasks; ++i)
+        ASSERT_TRUE(ReserveNetTask(nullptr));
+    served.StartThread(false);
+    Client client(port, 200);
+    ASSERT_TRUE(client.Send(Request("PARAMSET", 81)));
+    EXPECT_FALSE(client.Receive()); // waiting for a place
+    EXPECT_TRUE(Route().empty());
+
+    ReleaseNetTask();
+    Client patient(port, 200);
+    ASSERT_TRUE(patient.Send(Request("WEATHER0", 49))); // queued behind the first
+    const auto reply = client.Receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->size(), 13u);
+    auto posted = Route();
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].taskId, RSHash("setPara"));
+
+    // The weather request now waits for a place until the stop ends its wait.
+    StopThread(&served);
+    served.handle.TerminateThreadHandle();
+    EXPECT_FALSE(patient.Receive());
+    EXPECT_TRUE(Route().empty());
+    EXPECT_EQ(PendingNetTasks(), kMaxPendingNetTasks);
+    EXPECT_TRUE(boxes.Shown().empty());
 }

@@ -49,10 +49,10 @@ inline Bytes Request(const std::string& header, size_t recordSize)
 // A REQ client of the server at tcp://127.0.0.1:port; every wait bounded.
 class Client {
 public:
-    explicit Client(const std::string& port) : socket_(context_, zmq::socket_type::req)
+    explicit Client(const std::string& port, int patienceMs = 5000) : socket_(context_, zmq::socket_type::req)
     {
         socket_.set(zmq::sockopt::linger, 0);
-        socket_.set(zmq::sockopt::rcvtimeo, 5000);
+        socket_.set(zmq::sockopt::rcvtimeo, patienceMs);
         socket_.set(zmq::sockopt::sndtimeo, 5000);
         socket_.connect("tcp://127.0.0.1:" + port);
     }

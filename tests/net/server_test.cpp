@@ -5,10 +5,12 @@
 #include <zmq.hpp>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kernel/error_stream.h"
@@ -155,6 +157,11 @@ TEST_F(Server, TheWakeRequestIsOfferedAndAnsweredLikeAnyOther)
     Client client(port); // one served request: the loop runs and waits in its receive
     ASSERT_TRUE(client.Send(ToBytes("first")));
     ASSERT_TRUE(client.Receive());
+    // In its next step, waiting for the next request.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (net.ServingSteps() < 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    ASSERT_EQ(net.ServingSteps(), 2u);
     StopThread(&net); // the wake: "Hello", answered, and the loop sees its stop flag
     net.handle.TerminateThreadHandle();
     EXPECT_EQ(seen.Seen(), (std::vector<Bytes>{ToBytes("first"), ToBytes("Hello")}));
@@ -174,7 +181,14 @@ TEST_F(Server, AServingThreadAnswersClientsUntilItIsStopped)
             EXPECT_EQ(ToText(*reply), "DUMMYMSG");
         }
     }
-    // The destructor stops it through the wake and joins it.
+    // Stopped through the wake and joined before the listener goes: a
+    // listener must never be destroyed under a serving thread.
+    StopThread(&net);
+    net.handle.TerminateThreadHandle();
+    const std::vector<Bytes> requests = seen.Seen();
+    ASSERT_GE(requests.size(), 20u); // and "Hello" when the wake found it waiting
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(requests[i], ToBytes("request " + std::to_string(i)));
 }
 
 TEST(ServerSetUp, AnEndpointThatCannotBeBoundIsReportedAndLeavesTheThreadIdle)
@@ -193,6 +207,47 @@ TEST(ServerSetUp, AnEndpointThatCannotBeBoundIsReportedAndLeavesTheThreadIdle)
     StopThread(&net);
     net.handle.TerminateThreadHandle();
     EXPECT_EQ(boxes.Shown().size(), 1u);
+}
+
+TEST(Endpoints, APortIsADecimalNumberFrom1To65535)
+{
+    for (const char* good : {"1", "5555", "65535", "00080"})
+        EXPECT_TRUE(IsPortNumber(good)) << good;
+    for (const char* bad : {"", "0", "65536", "99999", "-1", "+80", " 80", "80 ", "0x50", "5555;", "*", "123456"})
+        EXPECT_FALSE(IsPortNumber(bad)) << bad;
+    EXPECT_FALSE(IsPortNumber(std::string(5000, '9')));
+    EXPECT_TRUE(TakesPortNumber("tcp"));
+    EXPECT_FALSE(TakesPortNumber("ipc"));
+    EXPECT_FALSE(TakesPortNumber("inproc"));
+}
+
+// The library would listen on 99999 modulo 65536, or somewhere of its own
+// for the others: such a port is refused and said so, and nothing listens.
+TEST(ServerSetUp, APortThatIsNoPortNumberIsRefusedAndSaidSo)
+{
+    struct Case {
+        std::string port;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"99999", "\"99999\""},
+        {"-1", "\"-1\""},
+        {"0", "\"0\""},
+        {std::string(5000, '7'), "\"" + std::string(24, '7') + "...\""},
+    };
+    for (const Case& c : cases) {
+        UseNetSettings(c.port);
+        platform::testing::ScriptedMessageBoxes boxes;
+        NetThread net;
+        EXPECT_FALSE(net.InitNetwork("127.0.0.1"));
+        EXPECT_FALSE(net.IsBound());
+        ASSERT_EQ(boxes.Shown().size(), 1u);
+        EXPECT_NE(boxes.Shown()[0].text.find("Bad port in section net: " + c.shown +
+                                             " is no number from 1 to 65535; the network link stays off."),
+                  std::string::npos)
+            << boxes.Shown()[0].text;
+    }
+    UseNetSettings(FreeLoopbackPort());
 }
 
 TEST(ServerSetUp, APortInUseIsReported)

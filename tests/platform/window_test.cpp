@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <csignal>
 #include <thread>
 #include <vector>
@@ -90,6 +91,45 @@ TEST_F(WindowTest, AdjustWindowRectAddsAnOverlappedFrame)
     Rect popup{0, 0, 5, 5};
     AdjustWindowRect(popup, kStylePopup, false);
     EXPECT_EQ(popup.right, 5);
+}
+
+// Edges at the ends of int stay there instead of wrapping round.
+TEST_F(WindowTest, AdjustWindowRectSaturatesAtTheEndsOfInt)
+{
+    struct Case {
+        Rect client;
+        bool hasMenu;
+        Rect window;
+    };
+    const int top = kFrameThickness + kCaptionHeight;
+    const Case cases[] = {
+        {{0, 0, INT_MAX, INT_MAX}, false, {-kFrameThickness, -top, INT_MAX, INT_MAX}},
+        {{INT_MIN, INT_MIN, 0, 0}, true, {INT_MIN, INT_MIN, kFrameThickness, kFrameThickness}},
+        {{INT_MIN + 3, INT_MIN + top - 1, INT_MAX - 3, INT_MAX - kFrameThickness}, false,
+         {INT_MIN, INT_MIN, INT_MAX, INT_MAX}},
+        {{10, 20, 30, 40}, true, {10 - kFrameThickness, 20 - top - kMenuHeight, 30 + kFrameThickness, 40 + kFrameThickness}},
+    };
+    for (const Case& c : cases) {
+        Rect rect = c.client;
+        AdjustWindowRect(rect, kStyleOverlappedWindow, c.hasMenu);
+        EXPECT_EQ(rect.left, c.window.left);
+        EXPECT_EQ(rect.top, c.window.top);
+        EXPECT_EQ(rect.right, c.window.right);
+        EXPECT_EQ(rect.bottom, c.window.bottom);
+    }
+}
+
+TEST_F(WindowTest, AWindowPastTheEndOfIntEndsThere)
+{
+    Window* window = CreateWindow(0, "TestClass", "huge", kStylePopup, 100, -5, INT_MAX, INT_MAX, nullptr, nullptr,
+                                  nullptr);
+    ASSERT_NE(window, nullptr);
+    const Rect rect = WindowRect(window);
+    EXPECT_EQ(rect.left, 100);
+    EXPECT_EQ(rect.top, -5);
+    EXPECT_EQ(rect.right, INT_MAX);
+    EXPECT_EQ(rect.bottom, INT_MAX - 5);
+    DestroyWindow(window);
 }
 
 TEST_F(WindowTest, PostedMessagesArriveInOrderThenQuit)

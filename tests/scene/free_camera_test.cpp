@@ -197,7 +197,7 @@ TEST(FreeCamera, TheTuningScalesTheMouseAndSmoothingOfOneOrLessUsesItRaw)
     EXPECT_FLOAT_EQ(camera.smoothX, 1.5f); // 100 x 3 x 0.5 / 100
 }
 
-TEST(FreeCamera, EveryGatheredNodeTurnsAndMoves)
+TEST(FreeCamera, EveryGatheredNodeTurnsButOnlyTheFirstMoves)
 {
     CameraRig rig;
     SceneNode composite, second;
@@ -211,8 +211,10 @@ TEST(FreeCamera, EveryGatheredNodeTurnsAndMoves)
     inject::PressKey(kKeyW);
     inject::MoveMouse(30, 0, 0);
     rig.Frame();
+    // The move is used up by the first node.
     ExpectNear4(composite.transform.position, float4{0, 0, 2, 1});
-    ExpectNear4(second.transform.position, float4{0, 0, 2, 1});
+    ExpectNear4(second.transform.position, float4{0, 0, 0, 1});
+    EXPECT_EQ(camera.moved, 0);
     // The smoothing steps once per node: 1, then 1 - (1 - 30) / 30.
     EXPECT_FLOAT_EQ(camera.smoothX, 1.0f - (1.0f - 30.0f) / 30.0f);
     EXPECT_NE(composite.transform.rotation.y, 0.0f);

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -102,19 +103,55 @@ private:
     fs::path saved_;
 };
 
-// Everything written to std::cout while the object lives.
+// Text written through a stream, kept whole under a lock: engine threads may
+// write while a test reads.
+class LockedTextBuffer : public std::streambuf {
+public:
+    std::string Text() const
+    {
+        std::lock_guard guard(lock_);
+        return text_;
+    }
+    void Clear()
+    {
+        std::lock_guard guard(lock_);
+        text_.clear();
+    }
+
+protected:
+    int_type overflow(int_type c) override
+    {
+        if (traits_type::eq_int_type(c, traits_type::eof()))
+            return traits_type::not_eof(c);
+        std::lock_guard guard(lock_);
+        text_.push_back(traits_type::to_char_type(c));
+        return c;
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override
+    {
+        std::lock_guard guard(lock_);
+        text_.append(s, static_cast<size_t>(n));
+        return n;
+    }
+
+private:
+    mutable std::mutex lock_;
+    std::string text_;
+};
+
+// Everything written to std::cout while the object lives, from any thread.
 class CoutCapture {
 public:
-    CoutCapture() : saved_(std::cout.rdbuf(text_.rdbuf())) {}
+    CoutCapture() : saved_(std::cout.rdbuf(&text_)) {}
     ~CoutCapture() { std::cout.rdbuf(saved_); }
     CoutCapture(const CoutCapture&) = delete;
     CoutCapture& operator=(const CoutCapture&) = delete;
 
-    std::string Text() const { return text_.str(); }
-    void Clear() { text_.str(""); }
+    std::string Text() const { return text_.Text(); }
+    void Clear() { text_.Clear(); }
 
 private:
-    std::ostringstream text_;
+    LockedTextBuffer text_;
     std::streambuf* saved_;
 };
 
