@@ -33,6 +33,9 @@ namespace {
 struct WeatherRecord {
     WeatherRecordBytes bytes{};
 
+    // A clear day: visibility 10000, fog multiplier 1.
+    WeatherRecord() { F32(20, 10000.0f); }
+
     WeatherRecord& I16(size_t at, int16_t v)
     {
         platform::ByteWriter(std::span(bytes).subspan(at)).I16(v);
@@ -71,9 +74,6 @@ TEST(Weather, VisibilityGivesTheFogMultiplierAndTheAlphaDefine)
     EXPECT_TRUE(v.fogAffectsAlpha);
     v = WeatherRecord().F32(20, 1000.0f).Decode();
     EXPECT_FLOAT_EQ(v.fogMultiplier, 10.0f);
-    EXPECT_FALSE(v.fogAffectsAlpha);
-    v = WeatherRecord().F32(20, 0.0f).Decode();
-    EXPECT_TRUE(std::isinf(v.fogMultiplier));
     EXPECT_FALSE(v.fogAffectsAlpha);
     EXPECT_TRUE(WeatherRecord().F32(20, 10000.0f / 5.275f).Decode().fogAffectsAlpha);
 }
@@ -219,7 +219,7 @@ TEST_F(WeatherOnScene, CloudSwitchRequestsFollowTheLayersState)
     EXPECT_EQ(scene.cloudLayerShown[2], 0);
     scene.cloudToggleA = 1;
     scene.cloudLayerShown[3] = 1;
-    Apply(WeatherRecord().U8(19, 2).F32(24, std::numeric_limits<float>::quiet_NaN()).F32(28, 0.1f));
+    Apply(WeatherRecord().U8(19, 2).F32(24, 0.05f).F32(28, 0.1f));
     EXPECT_EQ(scene.cloudLayerShown[1], 1);
     EXPECT_EQ(scene.cloudLayerShown[2], 1);
 
