@@ -68,10 +68,11 @@ void QueueEmitters(ParticleGroup& group, PassFrameRenderer* renderer, uint32_t i
         EraseFirst(lists, &emitter->updatePass.renderer);
         EraseFirst(lists, &emitter->drawTemplate);
     }
+    // One place for all: an index past the end is the end as it is now.
+    const size_t at = std::min<size_t>(index, lists.size());
     for (ParticleEmitter* emitter : group.emitters) {
         if (!emitter)
             continue;
-        const size_t at = std::min<size_t>(index, lists.size());
         lists.insert(lists.begin() + static_cast<std::ptrdiff_t>(at), &emitter->drawTemplate);
         lists.insert(lists.begin() + static_cast<std::ptrdiff_t>(at), &emitter->updatePass.renderer);
     }
