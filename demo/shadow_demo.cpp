@@ -34,5 +34,9 @@ int ShadowDemo::DemoFrame()
     dynamics.UpdateDynamics();
 
     lightSize += input->GetMouseDZ() * 0.0005f;
+
+    sceneRenderer.BeginFrame();
+    passList.RenderPasses();
+    sceneRenderer.EndFrame();
     return 1;
 }

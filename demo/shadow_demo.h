@@ -3,8 +3,12 @@
 // runs. Start-up builds it (16-byte aligned), runs InitDemo once before any
 // engine thread exists, then calls DemoFrame in every main-loop cycle that
 // found no window message. It owns the program's root clock, the global clock
-// every other clock and transform follows, and the list of per-frame objects.
+// every other clock and transform follows, the list of per-frame objects, the
+// scene renderer and the render passes each frame runs between the frame's
+// begin and its present.
 #include "kernel/time.h"
+#include "render/render_pass_list.h"
+#include "render/scene_renderer.h"
 #include "scene/dynamic.h"
 #include "scene/free_camera.h"
 
@@ -27,4 +31,7 @@ public:
     FreeCamera freeCamera;
     // The light's size, which the mouse wheel changes.
     float lightSize = 0.0f;
+    SceneRenderer sceneRenderer;
+    // The frame's passes in the order they run; not owned.
+    RenderPassList passList;
 };

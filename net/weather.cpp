@@ -9,6 +9,7 @@
 #include "render/cloud_layer.h"
 #include "render/effect.h"
 #include "render/material.h"
+#include "render/scene_renderer.h"
 #include "net/remote_scene.h"
 #include "platform/bytes/byte_reader.h"
 
@@ -88,6 +89,8 @@ void ApplyWeather(RemoteScene& sceneRef, const WeatherValues& v)
     scene->timeOfDayAngle = v.timeOfDayAngle;
     scene->sky.UpdateSky(0.0f);
 
+    if (currentSceneRenderer)
+        currentSceneRenderer->fogMult = v.fogMultiplier;
     for (size_t i = 0; i < scene->fogMaterials.size(); ++i) {
         MaterialResource* material = scene->fogMaterials[i];
         if (Effect* effect = material ? material->GetEffect() : nullptr)

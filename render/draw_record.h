@@ -1,7 +1,8 @@
 #pragma once
-// What the frame renderer draws from: a DrawRecord describes one mesh subset
+// What the scene renderer draws from: a DrawRecord describes one mesh subset
 // (its buffers, declaration, strides, counts and effect), filled once by the
-// first node that draws it and shared by every node drawing that subset; a
+// first node that draws it and shared by every node drawing that subset; the
+// renderer writes the figures of the instanced batch it heads into it. A
 // LightRecord is one light of the frame light list.
 #include <cstdint>
 
@@ -9,16 +10,32 @@
 
 namespace gfx {
 class IndexBuffer;
+class Query;
 class VertexBuffer;
 class VertexDeclaration;
 } // namespace gfx
 
 class Effect;
+struct RenderTargetRecord;
 
-// Flags byte: drawn without instancing.
+// Flags byte. The instance's element (4,4) receives its element (1,1).
+inline constexpr uint8_t kDrawRecordScaleInW = 0x02;
+// The instance's element (4,4) receives its index in the batch.
+inline constexpr uint8_t kDrawRecordIndexInW = 0x04;
+// A batch is drawn with the renderer's own transform as its world matrix.
+inline constexpr uint8_t kDrawRecordRendererWorld = 0x08;
+// Batching of a queue stops at this record: it and every later entry are drawn singly.
 inline constexpr uint8_t kDrawRecordNoInstancing = 0x10;
-// Flags byte: every entry of the array is drawn, each with the record's own instance stream.
+// The record brings its own instance data (count, buffer, offset set by its
+// owner): a queue headed by one is neither reset nor batched.
 inline constexpr uint8_t kDrawRecordOwnInstances = 0x20;
+inline constexpr uint8_t kDrawRecordDefaultFlags = kDrawRecordScaleInW | kDrawRecordRendererWorld;
+
+// A query issued around the draws of a record, counted for one target (null: any).
+struct DrawQuery {
+    gfx::Query* query = nullptr;
+    RenderTargetRecord* target = nullptr;
+};
 
 struct DrawRecord {
     uint8_t enabled = 1;
@@ -28,15 +45,18 @@ struct DrawRecord {
     uint32_t stride0 = 0;
     uint32_t stride1 = 0; // the per-instance world matrix
     uint32_t vertexCount = 0;
-    uint8_t indicesPerPrimitive = 0;
+    uint8_t indicesPerPrimitive = 0; // the primitive kind: 3 triangles, 2 lines
     gfx::IndexBuffer* indexBuffer = nullptr;
     uint32_t primitiveCount = 0;
     Effect* material = nullptr; // the payload of the subset's material
-    // The frame renderer's.
+    // The batch figures: > 0 draws that many instances from instanceBuffer at
+    // instanceBufferOffset; 0 draws once leaving the instance stream as it
+    // is; < 0 draws once with instancing switched off.
     int32_t instanceRunLength = 0;
     gfx::VertexBuffer* instanceBuffer = nullptr;
     uint32_t instanceBufferOffset = 0;
-    uint8_t flags = 0x0a;
+    uint8_t flags = kDrawRecordDefaultFlags;
+    DrawQuery* query = nullptr; // not owned
 };
 
 // Light types the frame renderer reads.

@@ -154,16 +154,17 @@ void Effect::CompileVariant(const std::string& name, FileBuffer& source)
     data->current = slot;
 }
 
-void Effect::SelectVariant()
+void Effect::LoadEffectVariant()
 {
     EffectData* data = GetPayload();
     if (!data)
         return;
+    const std::string key = BuildVariantKey();
     data->currentVariant = wantedVariant;
     data->current = data->variants[wantedVariant];
     if (data->current)
         return;
-    std::cout << "Changed shader variant on " << EffectVariantKey(defineFlags)
+    std::cout << "Changed shader variant on " << key
               << ", but there is no such shader loaded - getting...\n";
     FileBuffer empty;
     CompileVariant(EffectBaseName(data->sourceName.View()), empty);

@@ -47,9 +47,10 @@ public:
     // Makes the variant of the current define flags current: from the cache,
     // through the compiler, or compiled from source in memory.
     void CompileVariant(const std::string& name, FileBuffer& source);
-    // Makes the wanted variant current (the renderer calls it before drawing
-    // when the wanted and current variant ids differ).
-    void SelectVariant();
+    // Makes the wanted variant of the current define flags current, compiling
+    // it when it has no effect yet ("Changed shader variant on ..."). The
+    // renderer calls it when a draw finds the wanted variant not compiled.
+    void LoadEffectVariant();
 
     void DoLoad(const std::string& fileName) override;
     // Releases every variant's effect. The block may go back to its pool.
@@ -78,7 +79,7 @@ public:
     gfx::Effect* CurrentEffect();
 
     uint32_t passCount = 0;    // passes of the technique drawn, written when drawing begins
-    uint8_t currentPass = 255; // 255: no pass of this effect begun
+    int8_t currentPass = -1;   // -1: no pass of this effect begun
     EffectParams params;
     EffectDefineFlags defineFlags;
     uint32_t wantedVariant = 0;

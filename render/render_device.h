@@ -213,7 +213,11 @@ public:
     // Successful draw calls of the current frame.
     uint32_t DrawCalls() const { return drawCalls; }
     void CountDrawCall() { ++drawCalls; }
+    // A frame starts counting from 0.
+    void ResetDrawCalls() { drawCalls = 0; }
     bool AllowInstancing() const { return allowInstancing; }
+    // What InitDirectDraw read from allowInstancing, changed.
+    void SetAllowInstancing(bool allow) { allowInstancing = allow; }
     const InstanceStreamState& Instancing() const { return instancing; }
     gfx::Line* Line() const { return line; }
 
@@ -227,6 +231,18 @@ public:
     // the inverse view-projection it was carried by.
     const float4& ClipPlane() const { return clipPlane; }
     const float4x4& ClipMatrix() const { return clipMatrix; }
+
+    // ---- Instancing (render/instanced_drawing.cpp) ----
+
+    // The next indexed draws draw `count` instances whose data is read from
+    // `buffer` at `offset`, `stride` bytes each: both stream frequencies (set
+    // only when they change) and stream 1 (always). A null buffer is reported
+    // ("SetInstancing: NULL buffer!") and bound all the same. The result is
+    // that of binding stream 1.
+    gfx::Result SetInstancing(uint32_t count, gfx::VertexBuffer* buffer, uint32_t stride, uint32_t offset);
+    // Both stream frequencies back to 1 and no instance stream; nothing when
+    // instancing is already off.
+    void SetInstancingOff();
 
     // ---- Surface copies (render/render_pass_copy.cpp) ----
 

@@ -15,6 +15,7 @@
 
 class CameraNode;
 class RendererTemplate;
+struct RenderQueue;
 class TextureResource;
 struct RenderTargetRecord;
 
@@ -60,10 +61,10 @@ public:
     bool CheckPeriod(uint32_t now);
 
     std::vector<RendererTemplate*> subRenderers;
-    // Templates whose instances this pass takes over from the pass before
-    // (flag 1): that pass leaves them gathered and this one empties them
-    // before it draws.
-    std::map<const RendererTemplate*, uint8_t> carriedLists;
+    // Template queues (instanceList) this pass takes over from the pass
+    // before (flag 1): that pass leaves them gathered and this one empties
+    // them before it draws.
+    std::map<const RenderQueue*, uint8_t> carriedLists;
     uint32_t deadline = 0;       // clock ticks
     float4 lastCameraPos;        // the active camera's position when the pass last ran
     float* progress = nullptr;   // receives the progress of a periodic pass; not owned

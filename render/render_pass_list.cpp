@@ -8,9 +8,11 @@
 #include "render/camera_node.h"
 #include "render/render_device.h"
 #include "render/render_pass.h"
-#include "render/render_pass_frame.h"
 #include "render/renderer_template.h"
+#include "render/scene_renderer.h"
 #include "render/texture_resource.h"
+
+uint8_t shadowGathering = 0;
 
 namespace {
 uint32_t MillisecondsSinceStart()
@@ -116,8 +118,7 @@ uint32_t ReadPassClock()
 void RenderPassList::RenderPasses()
 {
     frameListsReset = 0;
-    PassFrameRenderer* frame = GetPassFrameRenderer();
-    if (!frame || !GetRenderer()->Device()) {
+    if (!currentSceneRenderer || !RendererExists() || !GetRenderer()->Device()) {
         ++frameCounter;
         return;
     }
@@ -136,6 +137,8 @@ void RenderPassList::RenderPasses()
             if (std::sqrt(dx * dx + dy * dy + dz * dz) <= static_cast<float>(pass.minCameraMove))
                 due = false;
             else
+                // Taken whether or not the period is over: the period decides
+                // this frame, the move is counted from here on.
                 pass.lastCameraPos = position;
         }
 
@@ -145,11 +148,8 @@ void RenderPassList::RenderPasses()
         if (pass.printCount)
             std::cout << count << "\n";
         for (const auto& [carried, flag] : pass.carriedLists) {
-            if (flag != 1 || !carried)
-                continue;
-            auto* list = const_cast<RendererTemplate*>(carried);
-            list->instanceArray.count = 0;
-            std::vector<const float4x4*>().swap(list->instanceMatrices);
+            if (flag == 1 && carried)
+                const_cast<RenderQueue*>(carried)->Clear();
         }
         if (count > 0 || pass.copyAfterDraw || pass.alwaysDraw) {
             ApplyStates(pass);
@@ -192,7 +192,7 @@ uint32_t RenderPassList::Gather(RenderPass& pass)
 
 void RenderPassList::DrawShadowSlices(RenderPass& pass)
 {
-    PassFrameRenderer* frame = GetPassFrameRenderer();
+    SceneRenderer* frame = currentSceneRenderer;
     ApplyStates(pass);
     for (uint32_t slice = 0; slice < pass.shadowSlices; ++slice) {
         pass.RenderShadow(static_cast<uint8_t>(slice));
@@ -204,7 +204,8 @@ void RenderPassList::DrawShadowSlices(RenderPass& pass)
     RestoreStates(pass);
     for (RendererTemplate* renderTemplate : pass.subRenderers)
         if (renderTemplate)
-            renderTemplate->ResetInstances(&frame->frameLights);
+            ResetTemplate(*renderTemplate);
+    // A shadow pass without a camera keeps the one that is active.
     if (pass.camera)
         pass.camera->ApplyCamera();
 }
@@ -215,7 +216,7 @@ void RenderPassList::Draw(RenderPass& pass)
     if (pass.copyBeforeClear)
         CopyTarget(pass, *pass.copyBeforeClear);
     ClearNormal(pass);
-    GetPassFrameRenderer()->DrawInstanced(pass.name, pass.colourWrite, pass.depthWrite);
+    currentSceneRenderer->DrawInstanced(pass.name, pass.colourWrite, pass.depthWrite);
     UnbindTargets(pass);
     if (pass.copyAfterDraw)
         CopyTarget(pass, *pass.copyAfterDraw);
@@ -225,30 +226,37 @@ void RenderPassList::Draw(RenderPass& pass)
 
 void RenderPassList::ResetAfterPass(RenderPass& pass, const RenderPass& next)
 {
-    PassFrameRenderer* frame = GetPassFrameRenderer();
     for (RendererTemplate* renderTemplate : pass.subRenderers) {
         if (!renderTemplate)
             continue;
-        const auto carried = next.carriedLists.find(renderTemplate);
+        const auto carried = next.carriedLists.find(&renderTemplate->instanceList);
         if (carried != next.carriedLists.end() && carried->second == 1)
             continue;
         if (!renderTemplate->autoReset)
             continue;
-        renderTemplate->ResetInstances(&frame->frameLights); // a kept template stays as it is
+        ResetTemplate(*renderTemplate);
     }
+}
+
+void RenderPassList::ResetTemplate(RendererTemplate& renderTemplate)
+{
+    if (renderTemplate.deferReset)
+        renderTemplate.resetPending = 1;
+    else
+        renderTemplate.ResetInstances(&currentSceneRenderer->lights); // a kept template stays as it is
 }
 
 void RenderPassList::ResetFrameListsOnce()
 {
     if (frameListsReset)
         return;
-    GetPassFrameRenderer()->ResetFrameLists();
+    currentSceneRenderer->ResetFrameLists();
     frameListsReset = 1;
 }
 
 void RenderPassList::ApplyStates(const RenderPass& pass)
 {
-    RenderStateCache& cache = GetPassFrameRenderer()->renderStates;
+    RenderStateCache& cache = currentSceneRenderer->renderStates;
     for (const auto& [state, value] : pass.stateOverrides) {
         savedStates[state] = cache.CachedValue(state);
         cache.SetCachedState(state, value);
@@ -257,7 +265,7 @@ void RenderPassList::ApplyStates(const RenderPass& pass)
 
 void RenderPassList::RestoreStates(const RenderPass& pass)
 {
-    RenderStateCache& cache = GetPassFrameRenderer()->renderStates;
+    RenderStateCache& cache = currentSceneRenderer->renderStates;
     for (const auto& entry : pass.stateOverrides)
         cache.SetCachedState(entry.first, savedStates[entry.first]);
 }

@@ -15,10 +15,8 @@ uint32_t InstancingBufferSize()
 } // namespace
 
 RendererTemplate::RendererTemplate()
-    : cameraSlot(GetActiveCameraSlot()), secondCameraSlot(GetActiveCameraSlot()),
-      instanceArray(InstancingBufferSize())
+    : cameraSlot(GetActiveCameraSlot()), secondCameraSlot(GetActiveCameraSlot()), instanceList(InstancingBufferSize())
 {
-    instanceMatrices.reserve(InstancingBufferSize());
 }
 
 void RendererTemplate::Render()
@@ -30,16 +28,21 @@ void RendererTemplate::ResetInstances(std::vector<LightRecord*>* frameLights)
 {
     if (keep)
         return;
-    instanceArray.count = 0;
-    std::vector<const float4x4*>().swap(instanceMatrices);
-    if (!lightList)
-        lightList = frameLights;
+    instanceList.Clear();
+    if (!instanceList.lightList)
+        instanceList.lightList = frameLights;
     gatheredCount = 0;
 }
 
-void RendererTemplate::AppendInstance(DrawRecord* record, const float4x4* world)
+void RendererTemplate::BeginGathering(std::vector<LightRecord*>* frameLights)
 {
-    instanceArray.Push() = record;
-    instanceMatrices.push_back(world);
-    ++gatheredCount;
+    if (resetPending) {
+        resetPending = 0;
+        const uint8_t kept = keep;
+        keep = 0;
+        ResetInstances(frameLights);
+        keep = kept;
+        return;
+    }
+    ResetInstances(frameLights);
 }

@@ -1,9 +1,14 @@
 #include "render/renderer_template_scene.h"
 
+#include <cmath>
+
 #include "render/draw_record.h"
+#include "render/light_node.h"
 #include "render/mesh.h"
+#include "render/camera_node.h"
 #include "render/mesh_node.h"
-#include "render/render_pass_frame.h"
+#include "render/render_pass_list.h"
+#include "render/scene_renderer.h"
 #include "render/vertex_buffer.h"
 
 namespace {
@@ -26,10 +31,33 @@ void FillDrawRecord(DrawRecord& record, MeshData& mesh, MeshSubset& subset, uint
 }
 } // namespace
 
+int ChooseMeshLevel(const MeshData& mesh, const float4x4& world, float radius, CameraNode& camera)
+{
+    const uint32_t levels = mesh.lodDistances.count;
+    if (levels == 0)
+        return mesh.CurrentLevel();
+    const float4 p = world.Row(3);
+    // The camera's right axis in world space, as a direction: the offset point
+    // stays a point, so the projected radius does not depend on where the
+    // camera stands relative to the origin.
+    const float4x4& view = *camera.GetViewMatrix();
+    const float4 right{view(0, 0), view(1, 0), view(2, 0), 0.0f};
+    const float4 q{p.x + radius * right.x, p.y + radius * right.y, p.z + radius * right.z, p.w};
+    float4 a, b;
+    camera.ProjectToViewport(a, p, false, true, false);
+    camera.ProjectToViewport(b, q, false, true, false);
+    const float dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
+    const float d = std::sqrt(dx * dx + dy * dy + dz * dz);
+    for (uint32_t i = 0; i < levels; ++i) {
+        if (d > mesh.lodDistances.items[i])
+            return static_cast<int>(i) - 1;
+    }
+    return static_cast<int>(levels) - 1;
+}
+
 void SceneNodeRenderer::UpdateScene()
 {
-    PassFrameRenderer* frame = GetPassFrameRenderer();
-    ResetInstances(frame ? &frame->frameLights : nullptr);
+    BeginGathering(currentSceneRenderer ? &currentSceneRenderer->lights : nullptr);
     if (!enabled)
         return;
     for (RenderLayer* layer : layers) {
@@ -37,23 +65,69 @@ void SceneNodeRenderer::UpdateScene()
             continue;
         for (SceneNode* node : layer->nodes) {
             currentNode = node;
-            if (!node || !node->visible || node->kind != scene_node_kind::kMesh)
+            if (!node || !node->visible)
                 continue;
-            auto* meshNode = static_cast<MeshNode*>(node);
-            currentMeshNode = meshNode;
-            MeshData* mesh = meshNode->mesh.GetPayload();
-            if (!mesh)
-                continue;
-            for (uint32_t k = 0; k < mesh->currentSubsets->count; ++k) {
-                if (shadowGathering && !meshNode->castsShadow)
-                    continue;
-                MeshSubset& subset = mesh->currentSubsets->items[k];
-                DrawRecord& record = subset.drawRecord;
-                currentDrawRecord = &record;
-                if (!record.filled)
-                    FillDrawRecord(record, *mesh, subset, node->instancing);
-                AppendInstance(&record, node->GetWorldMatrix());
+            if (node->kind == scene_node_kind::kMesh)
+                GatherMeshNode(static_cast<MeshNode&>(*node));
+            else if (node->kind == scene_node_kind::kLight)
+                GatherLightNode(static_cast<LightNode&>(*node));
+        }
+    }
+}
+
+void SceneNodeRenderer::GatherMeshNode(MeshNode& node)
+{
+    currentMeshNode = &node;
+    MeshData* mesh = node.mesh.GetPayload();
+    if (!mesh)
+        return;
+    if (shadowGathering && !node.castsShadow)
+        return;
+    const float4x4* world = nullptr; // brought up to date once per node, at its first use
+    for (uint32_t k = 0; k < mesh->currentSubsets->count; ++k) {
+        if (mesh->LevelCount() != 0) {
+            if (!world)
+                world = node.GetWorldMatrix();
+            // Without a camera there is nothing to measure the node in: the level stays.
+            if (CameraNode* camera = cameraSlot ? *cameraSlot : nullptr)
+                mesh->SelectLevel(ChooseMeshLevel(*mesh, *world, node.GetBoundingRadius(), *camera));
+            // The level chosen may have fewer subsets than the one counted above.
+            if (k >= mesh->currentSubsets->count)
+                break;
+        }
+        MeshSubset& subset = mesh->currentSubsets->items[k];
+        DrawRecord& record = subset.drawRecord;
+        currentDrawRecord = &record;
+        if (!record.filled)
+            FillDrawRecord(record, *mesh, subset, node.instancing);
+        if (!world)
+            world = node.GetWorldMatrix();
+        AppendInstance(&record, world);
+    }
+}
+
+void SceneNodeRenderer::GatherLightNode(LightNode& node)
+{
+    currentLightNode = &node;
+    if (shadowGathering)
+        return;
+    std::vector<LightRecord*>* list = instanceList.lightList;
+    if (node.lightType == kLightAmbient && list) {
+        for (LightRecord* other : *list) {
+            if (other && other != &node.record && other->lightType == kLightAmbient) {
+                // One ambient term: the other ambient record takes this node's colour too.
+                other->colour = other->colour + node.colour;
+                return;
             }
         }
     }
+    currentLightRecord = &node.FillLightRecord();
+    if (list)
+        list->push_back(&node.record);
+    FrameLightNodes& met = GetFrameLightNodes();
+    for (uint32_t i = 0; i < met.count; ++i) {
+        if (met[i] == &node)
+            return;
+    }
+    met.Push(&node);
 }

@@ -21,6 +21,7 @@ namespace scene_node_kind {
 inline constexpr uint16_t kPlain = 0;
 inline constexpr uint16_t kMesh = 1;
 inline constexpr uint16_t kCamera = 2;
+inline constexpr uint16_t kLight = 3;
 } // namespace scene_node_kind
 
 class alignas(16) SceneNode : public SerializableObject, public Component, public NodeHierarchy {

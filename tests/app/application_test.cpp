@@ -15,6 +15,7 @@
 #include "render/d3d_context.h"
 #include "render/render_device.h"
 #include "tests/render/device_fixture.h"
+#include "tests/support/settings_cwd.h"
 #include "tests/support/test_files.h"
 
 namespace {
@@ -31,6 +32,7 @@ protected:
 
 TEST_F(MainWindowTest, PumpRunsAFrameOnlyWithoutAMessageAndStopsOnQuit)
 {
+    zandrel_test::SettingsCwd settings;
     AppPlatform host;
     CoutCapture out;
     host.mainWindow.CreateMainWindow(platform::CurrentInstance(), 10, 10);

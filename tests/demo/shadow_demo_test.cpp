@@ -7,6 +7,7 @@
 #include "kernel/platform.h"
 #include "kernel/time.h"
 #include "scene/dynamic.h"
+#include "tests/support/settings_cwd.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ constexpr double kPauseStep = double(0.001f);
 TEST(ShadowDemo, IsAlignedForMatricesAndGoesOn)
 {
     EXPECT_EQ(alignof(ShadowDemo) % 16, 0u);
+    zandrel_test::SettingsCwd settings;
     ShadowDemo demo;
     demo.InitDemo();
     EXPECT_NE(demo.DemoFrame(), 0);
@@ -49,6 +51,7 @@ struct CountingDynamic : Dynamic {
 
 TEST(ShadowDemo, ItsListIsCurrentForItsLifeAndRunsEachFrame)
 {
+    zandrel_test::SettingsCwd settings;
     {
         ShadowDemo demo;
         EXPECT_EQ(GetDynamicsList(), &demo.dynamics);
@@ -63,6 +66,7 @@ TEST(ShadowDemo, ItsListIsCurrentForItsLifeAndRunsEachFrame)
 TEST(ShadowDemoClock, TheDemoOwnsTheGlobalClockAndStepsItEachFrame)
 {
     ClockPlatform platform;
+    zandrel_test::SettingsCwd settings;
     testing::internal::CaptureStdout();
     {
         auto demo = std::make_unique<ShadowDemo>();

@@ -23,7 +23,9 @@
 #include "platform/bytes/byte_writer.h"
 #include "render/effect.h"
 #include "render/material.h"
+#include "render/scene_renderer.h"
 #include "tests/net/net_support.h"
+#include "tests/support/settings_cwd.h"
 
 using namespace net_test;
 
@@ -184,6 +186,16 @@ TEST_F(WeatherOnScene, MovesAndCoversTheCloudLayerAndSetsTheEffects)
     EXPECT_EQ(floats(&effectA).at("percentToShow"), 0.6f);
     EXPECT_EQ(floats(stars.GetEffect()).at("starBright"), 2.0f);
     EXPECT_EQ(scene.cloudLayer.cover, 0.0f);
+}
+
+TEST_F(WeatherOnScene, TheFogMultiplierGoesToTheSceneRenderer)
+{
+    zandrel_test::SettingsCwd settings;
+    SceneRenderer renderer;
+    for (const auto& [visibility, multiplier] : {std::pair{2000.0f, 5.0f}, std::pair{1000.0f, 10.0f}}) {
+        Apply(WeatherRecord().F32(20, visibility));
+        EXPECT_FLOAT_EQ(renderer.fogMult, multiplier) << visibility;
+    }
 }
 
 TEST_F(WeatherOnScene, OnlyTheValueOneClearsTheStatus)

@@ -100,7 +100,7 @@ TEST(EffectCache, TogglingADefineBackSwitchesBetweenLoadedVariantsWithoutCompili
     EXPECT_EQ(RSHash("BILLBOARD"), effect.wantedVariant);
     {
         Output out;
-        effect.SelectVariant();
+        effect.LoadEffectVariant();
         EXPECT_TRUE(Contains(out.Text(), "Changed shader variant on BILLBOARD, but there is no such shader loaded - "
                                          "getting...\nCompiling shader particle...\n"))
             << out.Text();
@@ -112,7 +112,7 @@ TEST(EffectCache, TogglingADefineBackSwitchesBetweenLoadedVariantsWithoutCompili
     EXPECT_EQ(2025572579u, effect.wantedVariant);
     const size_t files = folder.CachedCount();
     Output out;
-    effect.SelectVariant();
+    effect.LoadEffectVariant();
     out.Text();
     EXPECT_EQ("", out.Text());
     EXPECT_EQ(files, folder.CachedCount());
@@ -170,7 +170,7 @@ TEST(EffectCache, UnloadingReleasesEveryVariant)
         effect.LoadByName("particle.fx");
         effect.SetDefine("WIND", false);
         effect.SetDefine("FADE", true);
-        effect.SelectVariant();
+        effect.LoadEffectVariant();
         for (const auto& [id, object] : effect.GetPayload()->variants)
             loaded.push_back(object);
         ASSERT_EQ(3u, loaded.size());

@@ -11,8 +11,8 @@
 #include "platform/gfx/fx/runtime_effect.h"
 #include "platform/testing/gfx_call_record.h"
 #include "render/effect.h"
-#include "render/render_pass_frame.h"
 #include "render/render_pass_list.h"
+#include "render/scene_renderer.h"
 #include "tests/render/device_fixture.h"
 
 using platform::testing::GfxCallRecord;
@@ -48,7 +48,7 @@ protected:
         ASSERT_TRUE(CreateEffectFromMemory(kPostEffect, std::strlen(kPostEffect), "post.fx", nullptr,
                                            run.Device(), effect->GetPayload()->current, result));
         effect->SetAutoMatrix("MatWorldViewProj", kAutoWorldViewProj);
-        frame.instanceLists.push_back(&post.renderer);
+        frame.queues.push_back(&post.renderer.instanceList);
         // The frame's beginning, which the frame renderer makes before its passes.
         ASSERT_EQ(run.Device()->BeginScene(), gfx::kOk);
         list.passes.push_back(&post);
@@ -57,7 +57,7 @@ protected:
     void TearDown() override { run.Device()->EndScene(); }
 
     DeviceRun run{kSettings};
-    PassFrameRenderer frame;
+    SceneRenderer frame;
     PostPass post;
     RenderPassList list;
 };
@@ -106,7 +106,7 @@ TEST_F(PostPasses, TheQuadIsDrawnIntoTheTargetWithTheTechniqueOfThePass)
     EXPECT_EQ(draws[0].numVertices, 4u);
     EXPECT_EQ(draws[0].renderTargets[0], backBuffer.colour);
     EXPECT_EQ(draws[0].renderStates[gfx::kRsZWriteEnable], 0u);
-    EXPECT_EQ(draws[0].renderStates[gfx::kRsColorWriteEnable], gfx::kColorWriteAll);
+    EXPECT_EQ(draws[0].renderStates[gfx::kRsColorWriteEnable], 0xFFFFFFFFu);
     EXPECT_EQ(draws[0].renderStates[kRsCullMode], kCullCcw);
     // The pass's camera is applied and spans the back buffer pixel for pixel.
     EXPECT_EQ(GetActiveCamera(), &post.orthoCamera);
@@ -142,10 +142,10 @@ TEST_F(PostPasses, SetUpTwiceRunsTheRendererTwicePerRun)
     GfxCallRecord record;
     list.RenderPasses();
     // Each run of the renderer gathers the quad afresh: two counted, one drawn.
-    EXPECT_EQ(run.Out(), "2\n");
+    EXPECT_EQ(run.Out(), "2\nAllocating instancing buffers for 0.000488281 MB\n"); // at the first draw
     EXPECT_EQ(record.Draws().size(), 1u);
     // After its pass the renderer's instances are emptied for the next pass.
-    EXPECT_EQ(post.renderer.instanceArray.count, 0u);
+    EXPECT_EQ(post.renderer.instanceList.Count(), 0u);
 }
 
 TEST_F(PostPasses, ADisabledLayerOrAnInvisibleQuadDrawsNothing)

@@ -14,9 +14,9 @@
 #include "platform/gfx/device/resource_flags.h"
 #include "platform/testing/gfx_call_record.h"
 #include "render/camera_node.h"
-#include "render/render_pass_frame.h"
 #include "render/render_pass_list.h"
 #include "render/renderer_template.h"
+#include "render/scene_renderer.h"
 #include "render/texture_resource.h"
 #include "tests/render/device_fixture.h"
 
@@ -84,7 +84,7 @@ protected:
     }
 
     DeviceRun run{kSettings};
-    PassFrameRenderer frame;
+    SceneRenderer frame;
 };
 } // namespace
 
@@ -145,9 +145,11 @@ TEST_F(Passes, TemplatesFollowTheActiveCameraAndTheInstancingSize)
     RendererTemplate plain;
     EXPECT_EQ(plain.cameraSlot, GetActiveCameraSlot());
     EXPECT_EQ(plain.secondCameraSlot, GetActiveCameraSlot());
-    EXPECT_EQ(plain.instanceArray.capacity, 8u);
-    EXPECT_GE(plain.instanceMatrices.capacity(), 8u);
-    EXPECT_EQ(plain.lightList, nullptr);
+    EXPECT_EQ(plain.instanceList.items.capacity, 8u);
+    EXPECT_GE(plain.instanceList.matrices.capacity(), 8u);
+    EXPECT_EQ(plain.instanceList.lightList, nullptr);
+    EXPECT_EQ(plain.deferReset, 0);
+    EXPECT_EQ(plain.resetPending, 0);
     EXPECT_EQ(plain.enabled, 1);
     EXPECT_EQ(plain.autoReset, 1);
     EXPECT_EQ(plain.keep, 0);
@@ -184,7 +186,7 @@ TEST_F(Passes, TemplatesRunInOrderAndTheShadowFlagOnlyWhileAShadowPassRunsOne)
     EXPECT_EQ(a.shadowSlice, 7u); // given back after the shadow pass
     EXPECT_EQ(b.shadowSlice, 0u);
     // The normal pass counts 1 + 2 + 1; a shadow pass counts nothing.
-    EXPECT_EQ(run.Out(), "4\n0\n");
+    EXPECT_EQ(run.Out(), "4\nAllocating instancing buffers for 0.000488281 MB\n0\n");
     EXPECT_EQ(list.frameCounter, 1u);
 }
 

@@ -7,6 +7,7 @@
 
 #include "platform/gfx/device/adapter_memory.h"
 #include "platform/gfx/device/format.h"
+#include "platform/gfx/device/frame_report.h"
 #include "platform/gfx/device/hooks.h"
 #include "platform/gfx/device/pixel_ops.h"
 
@@ -150,6 +151,7 @@ Device::~Device()
         hooks.leakedAtLastDeviceRelease = static_cast<uint32_t>(leaked);
     }
     detail::RecordCall("Device::Destroy", {detail::Arg(this), leaked}, kOk);
+    WriteFrameReport(frames_);
 }
 
 template <class T>
@@ -823,7 +825,8 @@ Result Device::Present()
     } else if (inScene_) {
         result = kInvalidCall;
     } else {
-        ++frames_;
+        // The first frame is reported at once, so a watcher knows frames are coming.
+        if (++frames_ == 1) WriteFrameReport(frames_);
     }
     detail::RecordCall("Present", {}, result);
     return result;
