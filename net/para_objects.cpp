@@ -14,7 +14,7 @@
 #include "render/particle_emitter.h"
 #include "render/particle_group.h"
 #include "render/quad.h"
-#include "render/render_pass_frame.h"
+#include "render/scene_renderer.h"
 
 namespace {
 
@@ -87,7 +87,7 @@ bool ParaSlot::CreateParaObject(ParticleGroup* group, uint32_t queueIndex, Curve
     if (group) {
         AddEmitter(*group, emitter);
         RefreshEmitterPasses(*group);
-        QueueEmitters(*group, GetPassFrameRenderer(), queueIndex);
+        QueueEmitters(*group, currentSceneRenderer, queueIndex);
     }
     owner = group;
     emitter->particles.SetState(resource_state::kLoaded);

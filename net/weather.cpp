@@ -10,6 +10,7 @@
 #include "render/effect.h"
 #include "render/material.h"
 #include "render/scene_renderer.h"
+#include "render/scene_renderer.h"
 #include "net/remote_scene.h"
 #include "platform/bytes/byte_reader.h"
 
@@ -88,6 +89,8 @@ void ApplyWeather(RemoteScene& sceneRef, const WeatherValues& v)
     SetCloudCover(scene->cloudLayer, v.cloudCover);
     scene->timeOfDayAngle = v.timeOfDayAngle;
     scene->sky.UpdateSky(0.0f);
+    if (currentSceneRenderer)
+        currentSceneRenderer->fogMult = v.fogMultiplier;
 
     if (currentSceneRenderer)
         currentSceneRenderer->fogMult = v.fogMultiplier;

@@ -14,7 +14,9 @@
 #include "render/half_float.h"
 #include "render/mesh.h"
 #include "render/render_device.h"
-#include "render/render_pass_frame.h"
+#include "render/render_pass_list.h"
+#include "render/renderer_template_scene.h"
+#include "render/scene_renderer.h"
 #include "render/texture_lock.h"
 #include "render/vertex_buffer.h"
 
@@ -28,31 +30,10 @@ float RandUnit()
     return static_cast<float>(platform::os::Rand()) * kRandScale;
 }
 
-// The draw record of a mesh subset, filled from its mesh as the scene's
-// traversal fills it.
-void FillDrawRecord(DrawRecord& record, MeshData& mesh, MeshSubset& subset, uint8_t instancing)
-{
-    VertexBufferData* vertices = mesh.currentVertexSet->buffer.GetPayload();
-    record.vertexBuffer = vertices ? vertices->buffer : nullptr;
-    record.vertexCount = vertices ? vertices->vertexCount : 0;
-    record.declaration = mesh.currentDecl->GetVertexDecl();
-    record.stride0 = mesh.currentDecl->GetStreamStride(0);
-    record.stride1 = mesh.currentDecl->GetStreamStride(1);
-    IndexBufferData* indices = subset.GetPayload();
-    record.indicesPerPrimitive = indices ? indices->indicesPerPrimitive : 0;
-    record.indexBuffer = indices ? indices->buffer : nullptr;
-    record.primitiveCount = indices ? indices->primitiveCount : 0;
-    record.material = subset.material.GetEffect();
-    record.filled = 1;
-    if (!instancing)
-        record.flags = kDrawRecordNoInstancing;
-}
-
 // The light list a template without one of its own draws with.
 std::vector<LightRecord*>* FrameLights()
 {
-    PassFrameRenderer* frame = GetPassFrameRenderer();
-    return frame ? &frame->frameLights : nullptr;
+    return currentSceneRenderer ? &currentSceneRenderer->lights : nullptr;
 }
 
 gfx::Texture* TextureOf(TextureResource& handle)
@@ -155,9 +136,9 @@ void ParticleEmitter::RenderEmitter()
 {
     drawTemplate.ResetInstances(FrameLights());
     ParticleData* data = Data();
-    if (!drawTemplate.enabled || drawTemplate.instanceArray.count == 0 || !data)
+    if (!drawTemplate.enabled || drawTemplate.instanceList.Count() == 0 || !data)
         return;
-    DrawRecord* record = drawTemplate.instanceArray[0];
+    DrawRecord* record = drawTemplate.instanceList.items[0];
     if (!record)
         return;
     const SceneList<SceneNode>* nodes = particleScene.Nodes();

@@ -3,8 +3,9 @@
 #include <algorithm>
 
 #include "render/particle_emitter.h"
-#include "render/render_pass_frame.h"
+#include "render/render_queue.h"
 #include "render/render_pass_list.h"
+#include "render/scene_renderer.h"
 
 namespace {
 
@@ -57,24 +58,24 @@ void RefreshEmitterPasses(ParticleGroup& group)
     AppendPasses(group);
 }
 
-void QueueEmitters(ParticleGroup& group, PassFrameRenderer* renderer, uint32_t index)
+void QueueEmitters(ParticleGroup& group, SceneRenderer* renderer, uint32_t index)
 {
     if (!renderer)
         return;
-    std::vector<RendererTemplate*>& lists = renderer->instanceLists;
+    std::vector<RenderQueue*>& lists = renderer->queues;
     for (ParticleEmitter* emitter : group.emitters) {
         if (!emitter)
             continue;
-        EraseFirst(lists, &emitter->updatePass.renderer);
-        EraseFirst(lists, &emitter->drawTemplate);
+        EraseFirst(lists, &emitter->updatePass.renderer.instanceList);
+        EraseFirst(lists, &emitter->drawTemplate.instanceList);
     }
     // One place for all: an index past the end is the end as it is now.
     const size_t at = std::min<size_t>(index, lists.size());
     for (ParticleEmitter* emitter : group.emitters) {
         if (!emitter)
             continue;
-        lists.insert(lists.begin() + static_cast<std::ptrdiff_t>(at), &emitter->drawTemplate);
-        lists.insert(lists.begin() + static_cast<std::ptrdiff_t>(at), &emitter->updatePass.renderer);
+        lists.insert(lists.begin() + static_cast<std::ptrdiff_t>(at), &emitter->drawTemplate.instanceList);
+        lists.insert(lists.begin() + static_cast<std::ptrdiff_t>(at), &emitter->updatePass.renderer.instanceList);
     }
 }
 
@@ -87,8 +88,8 @@ void RemoveEmitter(ParticleGroup& group, ParticleEmitter* emitter)
         AppendPasses(group);
     if (!emitter)
         return;
-    if (PassFrameRenderer* renderer = GetPassFrameRenderer()) {
-        EraseFirst(renderer->instanceLists, &emitter->updatePass.renderer);
-        EraseFirst(renderer->instanceLists, &emitter->drawTemplate);
+    if (SceneRenderer* renderer = currentSceneRenderer) {
+        EraseFirst(renderer->queues, &emitter->updatePass.renderer.instanceList);
+        EraseFirst(renderer->queues, &emitter->drawTemplate.instanceList);
     }
 }

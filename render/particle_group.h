@@ -17,7 +17,7 @@ struct ParticleGroup {
     RenderPassList* passListOwner = nullptr;
 };
 
-class PassFrameRenderer;
+class SceneRenderer;
 
 // Appends the emitter.
 void AddEmitter(ParticleGroup& group, ParticleEmitter* emitter);
@@ -28,7 +28,7 @@ void RefreshEmitterPasses(ParticleGroup& group);
 // of the renderer's list, then inserts them, emitter by emitter, at `index`
 // (at most the list's length): the emitters end up in reverse group order
 // from there, each with its update pass's queue before its draw queue.
-void QueueEmitters(ParticleGroup& group, PassFrameRenderer* renderer, uint32_t index);
+void QueueEmitters(ParticleGroup& group, SceneRenderer* renderer, uint32_t index);
 // Erases the first entry of the emitter; the update passes of the emitters
 // left are appended again (the emitter's own is gone from the pass list), and
 // its queues are taken out of the current renderer's list.

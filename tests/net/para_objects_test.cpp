@@ -11,7 +11,8 @@
 #include "net/para_objects.h"
 #include "net/remote_scene.h"
 #include "render/particle_group.h"
-#include "render/render_pass_frame.h"
+#include "render/render_queue.h"
+#include "render/scene_renderer.h"
 #include "render/render_pass_list.h"
 #include "tests/net/scene_link.h"
 #include "tests/render/particle_test_support.h"
@@ -44,12 +45,12 @@ protected:
         scene.paraPositionCurve.AttachById(rig.position.GetId());
         scene.paraSpreadCurve.AttachById(rig.spread.GetId());
         scene.paraRotationCurve.AttachById(rig.rotation.GetId());
-        frame.instanceLists = {&other};
+        frame.queues = {&other.instanceList};
         scene.paraQueueIndex = 1;
     }
 
     particle_test::ParticleFolder rig;
-    PassFrameRenderer frame;
+    SceneRenderer frame;
     RendererTemplate other;
     RenderPassList passes;
     SceneLink link;
@@ -109,8 +110,8 @@ TEST_F(ParaObjects, APreallocatedSlotBecomesAParaObjectWhenItsEntrySaysSo)
     EXPECT_EQ(d.posMap.GetPayload() != nullptr, true);
     EXPECT_EQ(InGroup(scene, &e), 1u);
     EXPECT_EQ(passes.passes, std::vector<RenderPass*>{&e.updatePass});
-    EXPECT_EQ(frame.instanceLists,
-              (std::vector<RendererTemplate*>{&other, &e.updatePass.renderer, &e.drawTemplate}));
+    EXPECT_EQ(frame.queues, (std::vector<RenderQueue*>{&other.instanceList, &e.updatePass.renderer.instanceList,
+                                                        &e.drawTemplate.instanceList}));
     EXPECT_TRUE(rig.boxes.Shown().empty());
 
     // Placed and turned again without rebuilding.
@@ -136,7 +137,7 @@ TEST_F(ParaObjects, CreatingTwiceLeavesOneEmitterAndPreallocatingZeroRemovesThem
     EXPECT_EQ(scene.paraGroup.emitters.size(), 2u); // one per slot
     EXPECT_EQ(InGroup(scene, scene.paraSlots[0].object), 1u);
     EXPECT_EQ(passes.passes.size(), 2u);
-    EXPECT_EQ(frame.instanceLists.size(), 5u);
+    EXPECT_EQ(frame.queues.size(), 5u);
 
     zandrel_test::CoutCapture out;
     link.Prealloc(0);
@@ -146,7 +147,7 @@ TEST_F(ParaObjects, CreatingTwiceLeavesOneEmitterAndPreallocatingZeroRemovesThem
     EXPECT_EQ(scene.paraSlotCount, 0u);
     EXPECT_TRUE(scene.paraGroup.emitters.empty());
     EXPECT_TRUE(passes.passes.empty());
-    EXPECT_EQ(frame.instanceLists, std::vector<RendererTemplate*>{&other});
+    EXPECT_EQ(frame.queues, std::vector<RenderQueue*>{&other.instanceList});
     // With no slots a target request does nothing.
     link.Target(r);
     EXPECT_TRUE(scene.paraGroup.emitters.empty());

@@ -14,8 +14,9 @@
 #include "platform/testing/gfx_failure_injection.h"
 #include "platform/testing/os_hooks.h"
 #include "render/particle_group.h"
-#include "render/render_pass_frame.h"
+#include "render/render_queue.h"
 #include "render/render_pass_list.h"
+#include "render/scene_renderer.h"
 #include "tests/render/particle_test_support.h"
 #include "tests/support/test_files.h"
 
@@ -213,8 +214,8 @@ TEST_F(Particles, TheDrawQueueHoldsOneRecordDrawnAsOneInstancedDrawOfEveryPartic
     ParticleData& d = *emitter->Data();
     EmitterTemplate& draw = emitter->drawTemplate;
     EXPECT_EQ(draw.keep, 1);
-    ASSERT_EQ(draw.instanceArray.count, 1u);
-    DrawRecord* record = draw.instanceArray[0];
+    ASSERT_EQ(draw.instanceList.Count(), 1u);
+    DrawRecord* record = draw.instanceList.items[0];
     MeshData* quad = d.quad.mesh.GetPayload();
     EXPECT_EQ(record, &quad->currentSubsets->items[0].drawRecord);
     EXPECT_EQ(record->flags, kParticleDrawFlags);
@@ -229,7 +230,7 @@ TEST_F(Particles, TheDrawQueueHoldsOneRecordDrawnAsOneInstancedDrawOfEveryPartic
     record->flags = 0;
     record->instanceRunLength = 0;
     draw.Render();
-    EXPECT_EQ(draw.instanceArray.count, 1u);
+    EXPECT_EQ(draw.instanceList.Count(), 1u);
     EXPECT_EQ(record->flags, kParticleDrawFlags);
     EXPECT_EQ(record->instanceRunLength, 32);
 
@@ -242,7 +243,7 @@ TEST_F(Particles, TheDrawQueueHoldsOneRecordDrawnAsOneInstancedDrawOfEveryPartic
     // Before set-up there is nothing to patch; without keep the queue is emptied.
     ParticleEmitter bare;
     bare.drawTemplate.Render();
-    EXPECT_EQ(bare.drawTemplate.instanceArray.count, 0u);
+    EXPECT_EQ(bare.drawTemplate.instanceList.Count(), 0u);
 }
 
 TEST_F(Particles, SetUpRefusesNoParticlesAndWritesNothingThroughAFailedLock)
@@ -411,29 +412,31 @@ TEST_F(Particles, TheGroupKeepsItsUpdatePassesLastInGroupOrder)
 
 TEST_F(Particles, QueuedEmittersStandInReverseGroupOrderAtTheIndex)
 {
-    PassFrameRenderer frame;
+    SceneRenderer frame;
     auto e1 = rig.Emitter(2);
     auto e2 = rig.Emitter(2);
-    RendererTemplate l, m;
-    frame.instanceLists = {&l, &m};
+    RendererTemplate lTemplate, mTemplate;
+    RenderQueue* l = &lTemplate.instanceList;
+    RenderQueue* m = &mTemplate.instanceList;
+    frame.queues = {l, m};
     ParticleGroup group;
     AddEmitter(group, e1.get());
     AddEmitter(group, e2.get());
-    RendererTemplate* u1 = &e1->updatePass.renderer;
-    RendererTemplate* d1 = &e1->drawTemplate;
-    RendererTemplate* u2 = &e2->updatePass.renderer;
-    RendererTemplate* d2 = &e2->drawTemplate;
+    RenderQueue* u1 = &e1->updatePass.renderer.instanceList;
+    RenderQueue* d1 = &e1->drawTemplate.instanceList;
+    RenderQueue* u2 = &e2->updatePass.renderer.instanceList;
+    RenderQueue* d2 = &e2->drawTemplate.instanceList;
 
     QueueEmitters(group, &frame, 0);
-    EXPECT_EQ(frame.instanceLists, (std::vector<RendererTemplate*>{u2, d2, u1, d1, &l, &m}));
+    EXPECT_EQ(frame.queues, (std::vector<RenderQueue*>{u2, d2, u1, d1, l, m}));
     // Queued again elsewhere: taken out first, never twice.
     QueueEmitters(group, &frame, 1);
-    EXPECT_EQ(frame.instanceLists, (std::vector<RendererTemplate*>{&l, u2, d2, u1, d1, &m}));
+    EXPECT_EQ(frame.queues, (std::vector<RenderQueue*>{l, u2, d2, u1, d1, m}));
     // An index past the end appends.
     QueueEmitters(group, &frame, 99);
-    EXPECT_EQ(frame.instanceLists, (std::vector<RendererTemplate*>{&l, &m, u2, d2, u1, d1}));
+    EXPECT_EQ(frame.queues, (std::vector<RenderQueue*>{l, m, u2, d2, u1, d1}));
     // Removing takes the emitter's queues out of the current renderer's list.
     RemoveEmitter(group, e1.get());
-    EXPECT_EQ(frame.instanceLists, (std::vector<RendererTemplate*>{&l, &m, u2, d2}));
+    EXPECT_EQ(frame.queues, (std::vector<RenderQueue*>{l, m, u2, d2}));
     QueueEmitters(group, nullptr, 0); // no renderer: nothing to do
 }
