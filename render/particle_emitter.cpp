@@ -135,6 +135,10 @@ void ParticleEmitter::UpdateEmitterParams()
 void ParticleEmitter::RenderEmitter()
 {
     drawTemplate.ResetInstances(FrameLights());
+    // The queue is kept, so the reset above leaves it as it is; the particles
+    // still draw with the frame's lights (and fog).
+    if (!drawTemplate.instanceList.lightList)
+        drawTemplate.instanceList.lightList = FrameLights();
     ParticleData* data = Data();
     if (!drawTemplate.enabled || drawTemplate.instanceList.Count() == 0 || !data)
         return;

@@ -58,7 +58,8 @@ public:
     // translation, jittered by the randomness.
     void UpdateEmitterParams();
     // The draw template's Render: after set-up, its draw record becomes an
-    // instanced draw of the particle count from the instance buffer.
+    // instanced draw of the particle count from the instance buffer, drawn
+    // with the frame's lights.
     void RenderEmitter();
 
     // The particle data, or null before the particle resource has a block.

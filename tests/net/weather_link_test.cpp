@@ -8,6 +8,7 @@
 #include "net/remote_scene.h"
 #include "net/weather.h"
 #include "render/camera_node.h"
+#include "render/scene_renderer.h"
 #include "tests/net/scene_link.h"
 #include "tests/support/test_files.h"
 
@@ -60,6 +61,28 @@ TEST_F(WeatherLink, TheTimeOfDayTurnsTheSkyAtOnce)
     link.Apply(midnight.Request(kWeatherHeader));
     EXPECT_NEAR(scene.timeOfDayAngle, 3.3615043f, 1e-6f);
     EXPECT_NEAR(scene.sky.farBody.position.z, 470 * std::cos(3.3615043f), 1e-3f);
+}
+
+TEST_F(WeatherLink, TheVisibilityBecomesTheFogTheSceneRendererDrawsWith)
+{
+    SceneRenderer renderer;
+    EXPECT_EQ(renderer.fogMult, 5.275f);
+    struct Case {
+        float visibility;
+        float fogMult;
+    };
+    for (const Case c : {Case{2000.0f, 5.0f}, Case{1000.0f, 10.0f}, Case{10000.0f, 1.0f}}) {
+        WeatherRequest r = ClearDay();
+        r.F32(20, c.visibility);
+        link.Apply(r.Request(kWeatherHeader));
+        EXPECT_FLOAT_EQ(renderer.fogMult, c.fogMult) << c.visibility;
+    }
+    // Refused: the fog stays.
+    WeatherRequest none = ClearDay();
+    none.F32(20, 0.0f);
+    zandrel_test::CoutCapture out;
+    link.Apply(none.Request(kWeatherHeader));
+    EXPECT_FLOAT_EQ(renderer.fogMult, 1.0f);
 }
 
 TEST_F(WeatherLink, ARecordThatCannotBeAppliedIsRefusedAndChangesNothing)
