@@ -11,7 +11,8 @@ mode=${1:-run}
 
 packages=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   angelscript-dev libbullet-dev libphysfs-dev zlib1g-dev libinih-dev libboost-dev
-  libzmq3-dev cppzmq-dev libgtest-dev libgmock-dev libbenchmark-dev libstb-dev zip)
+  libzmq3-dev cppzmq-dev libgtest-dev libgmock-dev libbenchmark-dev libstb-dev zip
+  glslang-dev spirv-tools libspirv-cross-c-shared-dev libepoxy-dev libegl-dev libegl-mesa0 libgl1-mesa-dri)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -44,7 +45,8 @@ case "$mode" in
       ctest --test-dir build-asan -j "$jobs" --output-on-failure ;;
   tsan)
     build build-tsan -DCMAKE_BUILD_TYPE=Debug -DZANDREL_TSAN=ON -DZANDREL_BENCH=OFF
-    ctest --test-dir build-tsan -j "$jobs" --output-on-failure ;;
+    TSAN_OPTIONS="suppressions=$PWD/tests/sanitizer/tsan.supp" \
+      ctest --test-dir build-tsan -j "$jobs" --output-on-failure ;;
   bench)
     build build -DCMAKE_BUILD_TYPE=Release
     for b in build/bench_*; do [ -x "$b" ] && "$b"; done ;;

@@ -8,16 +8,34 @@
 namespace gfx::detail {
 
 struct ResourceAccess {
+    // A test reads what was drawn and may write: the bytes come back from the GPU
+    // first and count as changed after.
     static std::span<uint8_t> Bytes(Surface& surface)
     {
+        if (BaseTexture* container = surface.Container()) {
+            Touch(*container);
+        } else {
+            surface.SyncToCpu();
+            surface.ContentChanged();
+        }
         return {surface.Bits(), static_cast<size_t>(LevelSize(surface.Format(), surface.Width(), surface.Height()))};
+    }
+    static void Touch(BaseTexture& texture)
+    {
+        texture.SyncToCpu();
+        texture.ContentChanged();
     }
     static uint32_t Pitch(const Surface& surface) { return surface.Pitch(); }
     static std::span<uint8_t> Bytes(BaseTexture& texture)
     {
+        Touch(texture);
         return {texture.storage_.get(), static_cast<size_t>(texture.layout_.totalBytes)};
     }
-    static std::span<uint8_t> Bytes(Buffer& buffer) { return {buffer.storage_.get(), buffer.Size()}; }
+    static std::span<uint8_t> Bytes(Buffer& buffer)
+    {
+        buffer.ContentChanged();
+        return {buffer.storage_.get(), buffer.Size()};
+    }
 };
 
 struct DeviceAccess {

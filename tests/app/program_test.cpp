@@ -198,3 +198,36 @@ TEST(Program, TheDemoClockSpansTheMainLoopAndWithoutAsyncTwoThreadsRun)
     EXPECT_EQ(terminating, (std::vector<std::string>{"[dbg] terminating thread 0", "[dbg] terminating thread 1"}));
     EXPECT_EQ(at("closed NETTHREAD"), lines.end());
 }
+
+TEST(Program, DrawsByDefaultAndWithoutOpenGl45SaysSoOnceAndRecords)
+{
+    struct Case {
+        const char* variable;
+        const char* value;
+        size_t graphicsLines;
+    } cases[] = {
+        {"ZANDREL_GFX", "raster", 0},
+        {"ZANDREL_GFX", "record", 0},
+        // The driver offering too old a version stands for a machine without OpenGL 4.5.
+        {"MESA_GL_VERSION_OVERRIDE", "3.3", 1},
+    };
+    for (const Case& c : cases) {
+        Program program;
+        program.Settings("[log]\nlogMode=0\n[Graphics]\nwidth=320\nheight=200\n");
+        setenv(c.variable, c.value, 1);
+        const bool started = program.Start();
+        unsetenv(c.variable);
+        ASSERT_TRUE(started);
+        ASSERT_TRUE(program.WaitUntilItCatches(SIGINT));
+        program.Signal(SIGINT);
+        ASSERT_EQ(program.Wait(), 0) << program.Err();
+        size_t graphics = 0;
+        for (const auto& line : Lines(program.Out()))
+            if (line.rfind("Graphics: ", 0) == 0) {
+                ++graphics;
+                EXPECT_NE(line.find("frames are recorded, not drawn"), std::string::npos) << line;
+            }
+        EXPECT_EQ(graphics, c.graphicsLines) << c.variable << "=" << c.value << "\n" << program.Out();
+        EXPECT_EQ(ReleaseLinesOf(program.Out()), kReleaseLines);
+    }
+}

@@ -2,9 +2,13 @@
 // effect and its variants, their files and ids, and every failure path.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "kernel/error_stream.h"
+#include "platform/gfx/fx/compiled_effect.h"
+#include "platform/gfx/fx/effect_compiler.h"
 #include "platform/gfx/fx/runtime_effect.h"
 #include "platform/testing/gfx_failure_injection.h"
 #include "render/effect.h"
@@ -263,6 +267,34 @@ TEST(EffectCache, ACorruptCompiledFileIsReportedAndTheSourceCompiledInstead)
     // The file could not make the effect, so the source did.
     ASSERT_NE(nullptr, effect.CurrentEffect());
     EXPECT_NE(nullptr, effect.CurrentEffect()->FindTechnique("diff"));
+}
+
+TEST(EffectCache, ACompiledFileOfTheOlderVersionIsRecompiledFromItsSource)
+{
+    EffectFolder folder;
+    // The file the previous compiler wrote: sound, but without the shaders' code.
+    std::string source;
+    {
+        std::ifstream in(folder.dir / "particle.fx", std::ios::binary);
+        source.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    gfx::EffectDescription description;
+    std::string messages;
+    ASSERT_TRUE(gfx::CompileEffectSource(source, "particle.fx", {}, {}, description, messages)) << messages;
+    std::vector<uint8_t> bytes = gfx::WriteCompiledEffect(description);
+    bytes[8] = 1; // the version, outside the checksummed payload
+    folder.Write("compiledshaders/particle.fxo", std::string(bytes.begin(), bytes.end()));
+    ScriptedMessageBoxes boxes;
+    Effect effect;
+    Output out;
+    effect.LoadByName("particle.fx");
+    out.Text();
+    ASSERT_EQ(1u, boxes.Shown().size());
+    EXPECT_TRUE(Contains(boxes.Shown()[0].text, "Shader /compiledshaders/particle.fxo compilation error!\n"));
+    ASSERT_NE(nullptr, effect.CurrentEffect());
+    const gfx::EffectTechnique* diff = effect.CurrentEffect()->FindTechnique("diff");
+    ASSERT_NE(nullptr, diff);
+    EXPECT_FALSE(diff->passes[0].program.Empty()); // compiled again, shaders and all
 }
 
 TEST(EffectCache, ANameWithoutFxKeepsItsWholeBaseName)

@@ -27,7 +27,10 @@ Result Buffer::Lock(uint32_t offset, uint32_t size, void** data, uint32_t flags)
         result = kInvalidCall;
     }
     if (data) *data = Succeeded(result) ? storage_.get() + offset : nullptr;
-    if (Succeeded(result)) ++lockCount_;
+    if (Succeeded(result)) {
+        ++lockCount_;
+        ContentChanged();
+    }
     detail::RecordCall(name, {detail::Arg(this), offset, size, flags}, result);
     return result;
 }
@@ -37,7 +40,10 @@ Result Buffer::Unlock()
     const char* name = GetType() == kResourceIndexBuffer ? "IndexBuffer::Unlock" : "VertexBuffer::Unlock";
     Result result = lockCount_ > 0 ? kOk : kInvalidCall;
     if (auto injected = detail::TakeInjection(name); injected && Failed(*injected)) result = *injected;
-    if (Succeeded(result)) --lockCount_;
+    if (Succeeded(result)) {
+        --lockCount_;
+        ContentChanged();
+    }
     detail::RecordCall(name, {detail::Arg(this)}, result);
     return result;
 }

@@ -32,6 +32,7 @@ protected:
            uint32_t fvf, std::unique_ptr<uint8_t[]> storage, uint64_t videoBytes);
 
 private:
+    friend class Device;
     friend struct detail::ResourceAccess;
 
     uint32_t size_;

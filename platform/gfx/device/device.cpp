@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iostream>
+#include <mutex>
 #include <new>
 
 #include "platform/gfx/device/adapter_memory.h"
@@ -10,6 +12,8 @@
 #include "platform/gfx/device/frame_report.h"
 #include "platform/gfx/device/hooks.h"
 #include "platform/gfx/device/pixel_ops.h"
+#include "platform/gfx/raster/gfx_mode.h"
+#include "platform/gfx/raster/raster_device.h"
 
 namespace gfx {
 
@@ -126,6 +130,85 @@ Device::Device(const PresentParameters& parameters, std::unique_ptr<uint8_t[]> b
         depthStencil_ = new Surface(this, shape, std::move(depthBuffer), depthBytes);
     }
     viewport_ = Viewport{0, 0, shape.width, shape.height, 0.0f, 1.0f};
+    if (CurrentGfxMode() == GfxMode::Raster) {
+        std::string why;
+        raster_ = raster::RasterDevice::Create(CapturePath(), why);
+        static std::once_flag told;
+        if (!raster_)
+            std::call_once(told, [&] { std::cout << "Graphics: " << why << "; frames are recorded, not drawn.\n"; });
+    }
+}
+
+void Device::Forget(Resource* resource)
+{
+    resources_.erase(resource);
+    if (raster_) {
+        raster_->Forget(resource);
+        surfaceLayouts_.erase(resource);
+    }
+}
+
+raster::ImageView Device::ImageOf(Resource* owner)
+{
+    raster::ImageView view;
+    if (!owner)
+        return view;
+    view.key = owner;
+    view.version = owner->ContentVersion();
+    if (owner->GetType() == kResourceSurface) {
+        auto* surface = static_cast<Surface*>(owner);
+        TextureLayout& layout = surfaceLayouts_[surface];
+        if (layout.subresources.empty()) {
+            layout.type = kResourceTexture;
+            layout.width = surface->Width();
+            layout.height = surface->Height();
+            layout.levels = layout.reportedLevels = 1;
+            layout.format = surface->Format();
+            layout.usage = surface->GetUsage();
+            TextureLayout::Subresource sub;
+            sub.width = surface->Width();
+            sub.height = surface->Height();
+            sub.rowPitch = surface->Pitch();
+            sub.slicePitch = sub.size = LevelSize(surface->Format(), surface->Width(), surface->Height());
+            layout.subresources.push_back(sub);
+            layout.totalBytes = sub.size;
+        }
+        view.layout = &layout;
+        view.bytes = surface->Bits();
+    } else {
+        auto* texture = static_cast<BaseTexture*>(owner);
+        view.layout = &texture->layout_;
+        view.bytes = texture->storage_.get();
+    }
+    return view;
+}
+
+raster::TargetView Device::TargetOf(Surface* surface)
+{
+    raster::TargetView target;
+    if (!surface)
+        return target;
+    if (BaseTexture* container = surface->Container()) {
+        target.image = ImageOf(container);
+        target.face = surface->Face();
+        target.level = surface->Level();
+    } else {
+        target.image = ImageOf(surface);
+    }
+    return target;
+}
+
+void Device::GenerateMips(Resource* texture)
+{
+    if (raster_)
+        raster_->GenerateMips(ImageOf(texture));
+}
+
+void Device::SyncToCpu(Resource* resource)
+{
+    if (raster_ && raster_->GpuNewer(resource) && resource->GetType() != kResourceVertexBuffer &&
+        resource->GetType() != kResourceIndexBuffer)
+        raster_->ReadBack(ImageOf(resource));
 }
 
 Device::~Device()
@@ -136,6 +219,7 @@ Device::~Device()
     SafeRelease(declaration_);
     SafeRelease(indices_);
     SafeRelease(backBuffer_);
+    raster_.reset(); // writes the last frame's picture, if one is wanted
     // What the engine still holds outlives the device; it no longer points back.
     const size_t leaked = resources_.size() + declarations_.size();
     for (Resource* resource : resources_) {
@@ -444,6 +528,8 @@ Result Device::UpdateTexture(BaseTexture* source, BaseTexture* destination)
         if (skip >= src.reportedLevels || src.reportedLevels - skip < dst.reportedLevels) result = kInvalidCall;
     }
     if (Succeeded(result)) {
+        destination->SyncToCpu();
+        destination->ContentChanged();
         const TextureLayout& src = source->layout_;
         const TextureLayout& dst = destination->layout_;
         const bool block = IsBlockCompressed(src.format);
@@ -502,9 +588,13 @@ Result Device::StretchRect(Surface* source, const Rect* sourceRect, Surface* des
                 (detail::Adapter().caps.devCaps2 & kDevCaps2CanStretchRectFromTextures) == 0) ||
                !ResolveRect(sourceRect, source->Width(), source->Height(), source->Format(), from) ||
                !ResolveRect(destinationRect, destination->Width(), destination->Height(), destination->Format(), to) ||
-               !StretchCopy(source->Bits(), source->Pitch(), source->Format(), from, destination->Bits(),
-                            destination->Pitch(), destination->Format(), to, filter)) {
+               !CanStretchCopy(source->Format(), destination->Format())) {
         result = kInvalidCall;
+    } else if (raster_) {
+        raster_->Stretch(TargetOf(source), from, TargetOf(destination), to, filter == kFilterLinear);
+    } else {
+        StretchCopy(source->Bits(), source->Pitch(), source->Format(), from, destination->Bits(), destination->Pitch(),
+                    destination->Format(), to, filter);
     }
     detail::RecordCall("StretchRect",
                        {detail::Arg(source), detail::Arg(destination), static_cast<uint64_t>(uint32_t(to.left)),
@@ -533,7 +623,26 @@ Result Device::Clear(uint32_t count, const Rect* rects, uint32_t flags, uint32_t
             if (surface && PackColour(surface->Format(), colour, texel) == 0) result = kInvalidCall;
         }
     }
-    if (Succeeded(result)) {
+    if (Succeeded(result) && raster_) {
+        raster::ClearView clear;
+        for (size_t i = 0; i < renderTargets_.size(); ++i)
+            clear.targets[i] = TargetOf(renderTargets_[i]);
+        clear.depth = TargetOf(depthStencil_);
+        const Rect view{static_cast<int32_t>(viewport_.x), static_cast<int32_t>(viewport_.y),
+                        static_cast<int32_t>(viewport_.x + viewport_.width),
+                        static_cast<int32_t>(viewport_.y + viewport_.height)};
+        if (count == 0)
+            clear.areas.push_back(view);
+        for (uint32_t i = 0; i < count; ++i)
+            clear.areas.push_back(Intersect(view, rects[i]));
+        clear.colour = target;
+        clear.clearDepth = depth;
+        clear.clearStencil = stencilToo;
+        clear.argb = colour;
+        clear.z = z;
+        clear.stencil = stencil;
+        raster_->Clear(clear);
+    } else if (Succeeded(result)) {
         const Rect view{static_cast<int32_t>(viewport_.x), static_cast<int32_t>(viewport_.y),
                         static_cast<int32_t>(viewport_.x + viewport_.width),
                         static_cast<int32_t>(viewport_.y + viewport_.height)};
@@ -809,6 +918,8 @@ Result Device::EndScene()
         result = kInvalidCall;
     } else {
         inScene_ = false;
+        if (raster_)
+            raster_->Pause();
     }
     detail::RecordCall("EndScene", {}, result);
     return result;
@@ -827,6 +938,8 @@ Result Device::Present()
     } else {
         // The first frame is reported at once, so a watcher knows frames are coming.
         if (++frames_ == 1) WriteFrameReport(frames_);
+        if (raster_)
+            raster_->Present(ImageOf(backBuffer_));
     }
     detail::RecordCall("Present", {}, result);
     return result;
@@ -882,6 +995,8 @@ Result Device::DrawIndexedPrimitive(uint32_t type, int32_t baseVertexIndex, uint
                        {type, static_cast<uint64_t>(static_cast<int64_t>(baseVertexIndex)), minVertexIndex, numVertices,
                         startIndex, primitiveCount},
                        result);
+    if (Succeeded(result) && raster_)
+        RasterDraw(type, baseVertexIndex, startIndex, primitiveCount, instances);
     if (Succeeded(result) && detail::Recording()) {
         RecordedDraw record;
         record.primitiveType = type;
@@ -907,6 +1022,50 @@ Result Device::DrawIndexedPrimitive(uint32_t type, int32_t baseVertexIndex, uint
         detail::RecordDraw(std::move(record));
     }
     return result;
+}
+
+void Device::RasterDraw(uint32_t type, int32_t baseVertexIndex, uint32_t startIndex, uint32_t primitiveCount,
+                        uint32_t instances)
+{
+    raster::DrawView draw;
+    draw.primitiveType = type;
+    draw.baseVertexIndex = baseVertexIndex;
+    draw.startIndex = startIndex;
+    draw.primitiveCount = primitiveCount;
+    draw.instances = instances;
+    for (size_t i = 0; i < renderTargets_.size(); ++i)
+        draw.targets[i] = TargetOf(renderTargets_[i]);
+    draw.depth = TargetOf(depthStencil_);
+    draw.viewport = viewport_;
+    draw.renderStates = renderStates_.data();
+    for (uint32_t s = 0; s < kMaxStreams; ++s) {
+        const Stream& stream = streams_[s];
+        if (stream.buffer) {
+            draw.streams[s].buffer = {stream.buffer, stream.buffer->ContentVersion(), stream.buffer->storage_.get(),
+                                      stream.buffer->Size()};
+        }
+        draw.streams[s].offset = stream.offset;
+        draw.streams[s].stride = stream.stride;
+        draw.streams[s].frequency = stream.frequency;
+    }
+    draw.elements = &declaration_->Elements();
+    draw.indices = {indices_, indices_->ContentVersion(), indices_->storage_.get(), indices_->Size()};
+    draw.indexSize = indices_->IndexSize();
+    draw.binding = effect_;
+    draw.program = effect_->program;
+    if (draw.program) {
+        for (const SamplerSlot& slot : draw.program->samplers) {
+            if (slot.unit >= raster::kMaxTextureUnits)
+                continue;
+            for (const UploadedTexture& bound : effect_->textures) {
+                if (bound.name == slot.texture && bound.texture) {
+                    draw.textures[slot.unit] = ImageOf(const_cast<BaseTexture*>(bound.texture));
+                    break;
+                }
+            }
+        }
+    }
+    raster_->Draw(draw);
 }
 
 void Device::BindEffect(const EffectBinding* binding)

@@ -1,12 +1,15 @@
 #pragma once
 // The graphics device: makes resources with real memory, keeps render states,
 // targets, viewport, clip planes, streams, declaration and indices, clears and
-// copies bytes, validates and records draws (no pixels are drawn), and counts
-// presented frames. Every call a test may want to fail can be injected by its
+// copies bytes, validates and records draws, and counts presented frames. A
+// rasterizing device (see raster/gfx_mode.h) also draws them through OpenGL: clears,
+// copies between surfaces and draws then happen on the GPU, and what the GPU
+// drew comes back into a resource's bytes when the CPU locks or reads it. Every call a test may want to fail can be injected by its
 // name; every call reaches the call record while tests record.
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "platform/gfx/device/buffer.h"
@@ -26,6 +29,11 @@ namespace gfx {
 
 namespace detail {
 struct DeviceAccess; // the test hooks' handle on a device (lost state, live objects)
+}
+namespace raster {
+class RasterDevice;
+struct ImageView;
+struct TargetView;
 }
 
 inline constexpr uint32_t kMaxStreams = 16;
@@ -95,6 +103,8 @@ public:
 
     Result GetPresentParameters(PresentParameters* parameters) const;
     uint64_t FramesPresented() const { return frames_; }
+    // True when this device draws pixels, not only records.
+    bool Rasterizes() const { return raster_ != nullptr; }
 
 private:
     friend class Direct3D;
@@ -115,7 +125,7 @@ private:
     ~Device() override;
 
     void Adopt(Resource* resource) { resources_.insert(resource); }
-    void Forget(Resource* resource) { resources_.erase(resource); }
+    void Forget(Resource* resource);
     void AdoptDeclaration(VertexDeclaration* declaration) { declarations_.insert(declaration); }
     void ForgetDeclaration(VertexDeclaration* declaration) { declarations_.erase(declaration); }
 
@@ -124,6 +134,13 @@ private:
     Result MakeSurface(const char* name, const Surface::Shape& shape, uint64_t videoBytes, Surface** surface);
     Result MakeBuffer(const char* name, ResourceType type, uint32_t length, uint32_t usage, uint32_t format,
                       uint32_t fvf, uint32_t pool, Buffer** buffer);
+    // The GPU side of the drawing path.
+    raster::ImageView ImageOf(Resource* owner);
+    raster::TargetView TargetOf(Surface* surface);
+    void SyncToCpu(Resource* resource);
+    void GenerateMips(Resource* texture);
+    void RasterDraw(uint32_t type, int32_t baseVertexIndex, uint32_t startIndex, uint32_t primitiveCount,
+                    uint32_t instances);
     Result ValidateDraw(uint32_t type, int32_t baseVertexIndex, uint32_t minVertexIndex, uint32_t numVertices,
                         uint32_t startIndex, uint32_t primitiveCount, uint32_t& instances, bool& unboundRead) const;
 
@@ -143,6 +160,8 @@ private:
     uint64_t frames_ = 0;
     std::unordered_set<Resource*> resources_;
     std::unordered_set<VertexDeclaration*> declarations_;
+    std::unique_ptr<raster::RasterDevice> raster_;
+    std::unordered_map<const Resource*, TextureLayout> surfaceLayouts_; // standalone surfaces as one-level images
 };
 
 // True when the multisample type and quality work with the adapter as configured.

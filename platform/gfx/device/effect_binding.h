@@ -1,6 +1,7 @@
 #pragma once
 // What an effect pass hands the device while it is begun: the technique and pass,
-// and the parameter values uploaded at BeginPass / CommitChanges. The device keeps
+// the pass's compiled program, and the parameter values uploaded at BeginPass /
+// CommitChanges. The device keeps
 // a copy with every draw call it records, so tests see what each draw used.
 #include <cstdint>
 #include <string>
@@ -9,6 +10,7 @@
 namespace gfx {
 
 class BaseTexture;
+struct PassProgram;
 
 struct UploadedParameter {
     std::string name;
@@ -23,6 +25,7 @@ struct UploadedTexture {
 struct EffectBinding {
     std::string technique;
     uint32_t pass = 0;
+    const PassProgram* program = nullptr; // owned by the effect; null when it has none
     std::vector<UploadedParameter> parameters;
     std::vector<UploadedTexture> textures;
 };

@@ -171,12 +171,17 @@ bool Compatible(uint32_t src, uint32_t dst)
 
 } // namespace
 
+bool CanStretchCopy(uint32_t srcFormat, uint32_t dstFormat)
+{
+    return Compatible(srcFormat, dstFormat) && !IsBlockCompressed(srcFormat) && !IsDepthFormat(srcFormat) &&
+           BytesPerTexel(srcFormat) != 0;
+}
+
 bool StretchCopy(const uint8_t* src, uint32_t srcPitch, uint32_t srcFormat, const Rect& srcRect, uint8_t* dst,
                  uint32_t dstPitch, uint32_t dstFormat, const Rect& dstRect, uint32_t filter)
 {
-    if (!Compatible(srcFormat, dstFormat) || IsBlockCompressed(srcFormat) || IsDepthFormat(srcFormat)) return false;
+    if (!CanStretchCopy(srcFormat, dstFormat)) return false;
     const uint32_t bpp = BytesPerTexel(srcFormat);
-    if (bpp == 0) return false;
     const bool fillAlpha = srcFormat == kFormatX8R8G8B8 && dstFormat == kFormatA8R8G8B8;
     const int32_t sw = srcRect.right - srcRect.left, sh = srcRect.bottom - srcRect.top;
     const int32_t dw = dstRect.right - dstRect.left, dh = dstRect.bottom - dstRect.top;

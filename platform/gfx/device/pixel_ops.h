@@ -23,6 +23,9 @@ bool ClearDepthStencil(uint8_t* bits, uint32_t pitch, uint32_t format, const Rec
 // True when the format keeps stencil bits.
 bool HasStencil(uint32_t format);
 
+// True when StretchCopy can copy between these formats.
+bool CanStretchCopy(uint32_t srcFormat, uint32_t dstFormat);
+
 // Copies `srcRect` of the source into `dstRect` of the destination, both of
 // `format` (or X8R8G8B8 and A8R8G8B8 mixed), scaling by nearest texel or, with
 // a linear filter, by bilinear filtering for 8-bit and 32-bit float channels.

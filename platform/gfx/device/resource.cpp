@@ -12,6 +12,16 @@ Resource::Resource(Device* device, ResourceType type, uint32_t pool, uint32_t us
     if (registered_ && device_) device_->Adopt(this);
 }
 
+void Resource::SyncToCpu()
+{
+    if (device_) device_->SyncToCpu(this);
+}
+
+void Resource::GenerateMipsOnGpu()
+{
+    if (device_) device_->GenerateMips(this);
+}
+
 Resource::~Resource()
 {
     if (registered_ && device_) device_->Forget(this);

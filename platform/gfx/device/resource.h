@@ -1,6 +1,7 @@
 #pragma once
-// What every device-made resource shares: its device, pool, usage, kind and the
-// video memory it took, given back when the last reference goes.
+// What every device-made resource shares: its device, pool, usage, kind, the
+// video memory it took (given back when the last reference goes), and the
+// version of its CPU bytes, which a drawing device's GPU copy follows.
 #include <cstdint>
 
 #include "platform/gfx/device/ref_counted.h"
@@ -23,6 +24,8 @@ public:
     uint32_t GetUsage() const { return usage_; }
     // Video memory this object holds (0 outside the default pool).
     uint64_t VideoBytes() const { return videoBytes_; }
+    // Moves whenever the CPU may have changed the resource's bytes.
+    uint64_t ContentVersion() const { return contentVersion_; }
 
 protected:
     // `videoBytes` must already be reserved; the resource gives them back.
@@ -30,6 +33,11 @@ protected:
     Resource(Device* device, ResourceType type, uint32_t pool, uint32_t usage, uint64_t videoBytes,
              bool registered = true);
     ~Resource() override;
+    void ContentChanged() { ++contentVersion_; }
+    // Before the CPU reads or writes the bytes: what the GPU drew into them comes back.
+    void SyncToCpu();
+    // The lower levels made from the first by a drawing device.
+    void GenerateMipsOnGpu();
 
 private:
     friend class Device;
@@ -41,6 +49,7 @@ private:
     uint32_t usage_;
     uint64_t videoBytes_;
     bool registered_;
+    uint64_t contentVersion_ = 1;
 };
 
 } // namespace gfx

@@ -111,6 +111,8 @@ Result Surface::LockRect(LockedRect* locked, const Rect* rect, uint32_t flags)
         if (!locked || !lockable_ || locked_ || !ResolveRect(rect, width_, height_, format_, area)) {
             result = kInvalidCall;
         } else {
+            SyncToCpu();
+            ContentChanged();
             locked->pitch = static_cast<int32_t>(Pitch());
             locked->bits = TexelAddress(bits_, Pitch(), format_, area.left, area.top);
             locked_ = true;
@@ -126,7 +128,10 @@ Result Surface::UnlockRect()
     if (container_) return container_->UnlockSubresource(face_, level_);
     Result result = locked_ ? kOk : kInvalidCall;
     if (auto injected = detail::TakeInjection("Surface::UnlockRect"); injected && Failed(*injected)) result = *injected;
-    if (Succeeded(result)) locked_ = false;
+    if (Succeeded(result)) {
+        locked_ = false;
+        ContentChanged();
+    }
     detail::RecordCall("Surface::UnlockRect", {detail::Arg(this)}, result);
     return result;
 }

@@ -176,6 +176,8 @@ Result BaseTexture::LockSubresource(uint32_t face, uint32_t level, LockedRect* l
         result = kInvalidCall;
     }
     if (Succeeded(result)) {
+        SyncToCpu();
+        ContentChanged();
         uint8_t* bits = storage_.get() + sub->offset;
         locked->pitch = static_cast<int32_t>(sub->rowPitch);
         locked->bits = TexelAddress(bits, sub->rowPitch, layout_.format, area.left, area.top);
@@ -192,7 +194,10 @@ Result BaseTexture::UnlockSubresource(uint32_t face, uint32_t level)
 {
     Result result = IsLocked(face, level) ? kOk : kInvalidCall;
     if (auto injected = detail::TakeInjection("UnlockRect"); injected && Failed(*injected)) result = *injected;
-    if (Succeeded(result)) locked_[static_cast<size_t>(face) * layout_.levels + level] = false;
+    if (Succeeded(result)) {
+        locked_[static_cast<size_t>(face) * layout_.levels + level] = false;
+        ContentChanged();
+    }
     detail::RecordCall("UnlockRect", {detail::Arg(this), face, level}, result);
     return result;
 }
@@ -212,6 +217,7 @@ Result BaseTexture::DirtyRect(uint32_t face, const Rect* rect)
 
 Result BaseTexture::GenerateMipSubLevels()
 {
+    GenerateMipsOnGpu();
     detail::RecordCall("GenerateMipSubLevels", {detail::Arg(this)}, kOk);
     return kOk;
 }
@@ -248,6 +254,8 @@ Result VolumeTexture::LockBox(uint32_t level, LockedBox* locked, const Box* box,
         result = kInvalidCall;
     }
     if (Succeeded(result)) {
+        SyncToCpu();
+        ContentChanged();
         uint8_t* slice = storage_.get() + sub->offset + sub->slicePitch * area.front;
         locked->rowPitch = static_cast<int32_t>(sub->rowPitch);
         locked->slicePitch = static_cast<int32_t>(sub->slicePitch);

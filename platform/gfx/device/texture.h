@@ -68,8 +68,8 @@ public:
     uint32_t Width() const { return layout_.width; }
     uint32_t Height() const { return layout_.height; }
     uint32_t Depth() const { return layout_.depth; }
-    // Automatic mip generation is requested; nothing is drawn, so the call only
-    // reaches the record.
+    // Automatic mip generation is requested: a drawing device makes the levels
+    // below the first from it; otherwise the call only reaches the record.
     Result GenerateMipSubLevels();
 
 protected:

@@ -19,6 +19,7 @@ class Writer {
 public:
     void U8(uint8_t v) { out_.U8(v); }
     void U32(uint32_t v) { out_.U32(v); }
+    void F32(float v) { out_.F32(v); }
     void Str(const std::string& s)
     {
         out_.U32(static_cast<uint32_t>(s.size()));
@@ -61,6 +62,51 @@ public:
         for (const EffectCode& c : list) {
             Str(c.name);
             Str(c.text);
+        }
+    }
+    void Stage(const ShaderStageCode& stage)
+    {
+        U32(static_cast<uint32_t>(stage.spirv.size()));
+        for (uint32_t word : stage.spirv)
+            U32(word);
+        Str(stage.glsl);
+    }
+    void Program(const PassProgram& p)
+    {
+        Stage(p.vertex);
+        Stage(p.pixel);
+        U32(p.uniformBytes);
+        U32(static_cast<uint32_t>(p.uniforms.size()));
+        for (const UniformField& f : p.uniforms) {
+            Str(f.name);
+            U8(static_cast<uint8_t>(f.kind));
+            U8(f.rows);
+            U8(f.columns);
+            U8(f.columnMajor ? 1 : 0);
+            U32(f.offset);
+            U32(f.elements);
+            U32(f.arrayStride);
+            U32(f.matrixStride);
+        }
+        U32(static_cast<uint32_t>(p.samplers.size()));
+        for (const SamplerSlot& s : p.samplers) {
+            Str(s.name);
+            Str(s.texture);
+            U32(s.unit);
+            U8(static_cast<uint8_t>(s.dimension));
+            const SamplerSettings& t = s.settings;
+            for (uint32_t v : {t.minFilter, t.magFilter, t.mipFilter, t.addressU, t.addressV, t.addressW,
+                               t.borderColour, t.maxAnisotropy, t.maxMipLevel})
+                U32(v);
+            F32(t.mipLodBias);
+        }
+        U32(static_cast<uint32_t>(p.vertexInputs.size()));
+        for (uint32_t location : p.vertexInputs)
+            U32(location);
+        U32(static_cast<uint32_t>(p.renderStates.size()));
+        for (const auto& [state, value] : p.renderStates) {
+            U32(state);
+            U32(value);
         }
     }
     std::vector<uint8_t> Take() { return out_.Take(); }
@@ -144,6 +190,68 @@ public:
         }
         return list;
     }
+    ShaderStageCode Stage()
+    {
+        ShaderStageCode stage;
+        stage.spirv.resize(Count(4));
+        for (uint32_t& word : stage.spirv)
+            word = U32();
+        stage.glsl = Str();
+        return stage;
+    }
+    PassProgram Program()
+    {
+        PassProgram p;
+        p.vertex = Stage();
+        p.pixel = Stage();
+        p.uniformBytes = U32();
+        if (p.uniformBytes > kMaxUniformBlockBytes)
+            Fail("a pass's uniform block is too large");
+        p.uniforms.resize(Count(24));
+        for (UniformField& f : p.uniforms) {
+            f.name = Str();
+            const uint8_t kind = U8();
+            if (kind > static_cast<uint8_t>(UniformKind::Bool))
+                Fail("a uniform has an unknown kind");
+            f.kind = static_cast<UniformKind>(kind);
+            f.rows = U8();
+            f.columns = U8();
+            f.columnMajor = U8() != 0;
+            f.offset = U32();
+            f.elements = U32();
+            f.arrayStride = U32();
+            f.matrixStride = U32();
+            if (ok() && !UniformFieldFits(f, p.uniformBytes))
+                Fail("a uniform lies outside its block");
+        }
+        p.samplers.resize(Count(50));
+        for (SamplerSlot& s : p.samplers) {
+            s.name = Str();
+            s.texture = Str();
+            s.unit = U32();
+            const uint8_t dimension = U8();
+            if (s.unit >= kMaxSamplerUnits || dimension > static_cast<uint8_t>(SamplerDimension::Cube))
+                Fail("a sampler has an unknown unit or kind");
+            s.dimension = static_cast<SamplerDimension>(dimension);
+            SamplerSettings& t = s.settings;
+            for (uint32_t* v : {&t.minFilter, &t.magFilter, &t.mipFilter, &t.addressU, &t.addressV, &t.addressW,
+                                &t.borderColour, &t.maxAnisotropy, &t.maxMipLevel})
+                *v = U32();
+            t.mipLodBias = F32();
+        }
+        p.vertexInputs.resize(Count(4));
+        for (uint32_t& location : p.vertexInputs) {
+            location = U32();
+            if (location >= kMaxVertexAttributes)
+                Fail("a vertex input has an unknown location");
+        }
+        p.renderStates.resize(Count(8));
+        for (auto& [state, value] : p.renderStates) {
+            state = U32();
+            value = U32();
+        }
+        return p;
+    }
     void Fail(const std::string& why)
     {
         if (error_.empty())
@@ -215,6 +323,7 @@ std::vector<uint8_t> WriteCompiledEffect(const EffectDescription& d)
             w.States(pass.states);
             w.Shader(pass.vertexShader);
             w.Shader(pass.pixelShader);
+            w.Program(pass.program);
         }
     }
     w.Codes(d.structs);
@@ -296,6 +405,7 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
             pass.states = r.States();
             pass.vertexShader = r.Shader();
             pass.pixelShader = r.Shader();
+            pass.program = r.Program();
         }
         if (!r.ok())
             break;

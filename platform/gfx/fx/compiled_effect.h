@@ -3,7 +3,10 @@
 // are created from. Layout, all numbers little-endian:
 //   8 bytes magic "ZFXC\r\n\x1a\n", u32 format version, u32 payload size,
 //   u32 CRC-32 of the payload, then the payload: the EffectDescription
-//   (strings as u32 length + bytes, lists as u32 count + items).
+//   (strings as u32 length + bytes, lists as u32 count + items), each pass with
+//   its program (SPIR-V and GLSL of both stages, uniform and sampler places,
+//   vertex inputs, constant render states). Files of an older version are
+//   refused, so their source is compiled again.
 // Reading checks every length, count, kind and reference, so a damaged file is
 // refused with a reason and never read past its end.
 #include <cstddef>
@@ -16,7 +19,7 @@
 namespace gfx {
 
 inline constexpr char kCompiledEffectMagic[8] = {'Z', 'F', 'X', 'C', '\r', '\n', '\x1a', '\n'};
-inline constexpr uint32_t kCompiledEffectVersion = 1;
+inline constexpr uint32_t kCompiledEffectVersion = 2;
 
 // True when `data` starts with the compiled-effect magic (it may still be damaged).
 bool LooksLikeCompiledEffect(const void* data, size_t size);

@@ -1,6 +1,7 @@
 #include "platform/gfx/fx/effect_compiler.h"
 
 #include "platform/gfx/fx/effect_parser.h"
+#include "platform/gfx/fx/pass_compiler.h"
 
 namespace gfx {
 
@@ -13,6 +14,8 @@ bool CompileEffectSource(std::string_view source, const std::string& fileName,
         return false;
     EffectDescription description;
     if (!ParseEffect(text, fileName, description, messages))
+        return false;
+    if (!CompileEffectShaders(text, fileName, description, messages))
         return false;
     for (const EffectMacro& macro : defines)
         description.defines.push_back(macro.name);

@@ -1,7 +1,7 @@
 #pragma once
-// Source to description in one step: preprocess with the defines, then parse. The
-// compiler program and the in-memory effect creation both go through here, so they
-// accept and reject the same files.
+// Source to description in one step: preprocess with the defines, parse, then
+// compile every pass's shaders. The compiler program and the in-memory effect
+// creation both go through here, so they accept and reject the same files.
 #include <string>
 #include <string_view>
 #include <vector>

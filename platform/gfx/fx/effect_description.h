@@ -1,11 +1,14 @@
 #pragma once
 // What an effect file declares, as the compiler keeps it: the parameter table, the
-// techniques with their passes, the shader functions and structs as text, and the
-// defines it was compiled with. The parser produces it, the compiled-effect file
-// stores it, and gfx::Effect is built from it.
+// techniques with their passes (each with its compiled program), the shader
+// functions and structs as text, and the defines it was compiled with. The
+// parser and the pass compiler produce it, the compiled-effect file stores it,
+// and gfx::Effect is built from it.
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/gfx/fx/pass_program.h"
 
 namespace gfx {
 
@@ -98,6 +101,7 @@ struct EffectPass {
     std::vector<EffectState> states;  // every state but the shaders
     EffectShader vertexShader;
     EffectShader pixelShader;
+    PassProgram program;  // the compiled shaders and constant states of the pass
     bool operator==(const EffectPass&) const = default;
 };
 

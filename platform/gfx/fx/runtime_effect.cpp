@@ -356,6 +356,7 @@ void Effect::FillBinding()
     const EffectTechnique* t = CurrentTechnique();
     binding_.technique = t->name;
     binding_.pass = static_cast<uint32_t>(activePass_);
+    binding_.program = &t->passes[static_cast<size_t>(activePass_)].program;
     // The vectors keep their capacity, so a commit per draw allocates nothing
     // after the first.
     size_t numeric = 0;

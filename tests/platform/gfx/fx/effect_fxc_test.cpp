@@ -161,6 +161,35 @@ TEST_F(FxcProgram, ASyntaxErrorPrintsMessagesAndWritesNothing)
     EXPECT_TRUE(fs::is_empty(folder_ / "compiledshaders"));
 }
 
+TEST_F(FxcProgram, ABrokenShaderBodyIsRefusedWithItsLineAndNothingIsWritten)
+{
+    // Each body is sound effect syntax; only the shader compiler sees the fault,
+    // and the message names the line of the author's file (one included here).
+    struct Case {
+        std::string header;  // lib.fxh, included by broken.fx on its line 2
+        std::string body;    // broken.fx from line 3 on
+        std::string where;
+        std::string text;
+    } cases[] = {
+        {"", "float4 PS() : COLOR\n{\n    float4 c = 1\n    return c;\n}\n", "broken.fx(6,", "error X3000: ';'"},
+        {"", "float4 PS() : COLOR\n{\n    return missing;\n}\n", "broken.fx(5,", "'missing' : unknown variable"},
+        {"float4 Helper()\n{\n    return undeclaredThing;\n}\n", "float4 PS() : COLOR { return Helper(); }\n",
+         "lib.fxh(3,", "'undeclaredThing' : unknown variable"},
+    };
+    for (const Case& c : cases) {
+        std::ofstream(folder_ / "lib.fxh") << c.header;
+        std::ofstream(folder_ / "broken.fx")
+            << "float4 Colour;\n#include \"lib.fxh\"\n" << c.body
+            << "technique t { pass p { PixelShader = compile ps_3_0 PS(); } }\n";
+        fs::path out = folder_ / "compiledshaders/broken.fxo";
+        ChildRun run = RunCompiler(folder_, {"/T", "fx_2_0", "/O3", "/Fo", out.string(), "broken.fx"});
+        EXPECT_NE(run.exitCode, 0) << c.body;
+        EXPECT_NE(run.output.find(c.where), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find(c.text), std::string::npos) << run.output;
+        EXPECT_FALSE(fs::exists(out));
+    }
+}
+
 TEST_F(FxcProgram, BadCommandLinesAndMissingFilesFailCleanly)
 {
     fs::path out = folder_ / "compiledshaders/x.fxo";

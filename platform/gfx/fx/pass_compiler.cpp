@@ -1,0 +1,365 @@
+#include "platform/gfx/fx/pass_compiler.h"
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <map>
+#include <set>
+#include <stdexcept>
+#include <thread>
+
+#include <spirv_cross/spirv_glsl.hpp>
+
+#include "platform/gfx/fx/effect_message.h"
+#include "platform/gfx/fx/hlsl_source.h"
+#include "platform/gfx/fx/shader_compile.h"
+#include "platform/gfx/fx/shader_entry.h"
+#include "platform/gfx/fx/state_assignments.h"
+
+namespace gfx {
+
+namespace {
+
+HlslSource::Origin OriginOf(const HlslSource& source, const EffectDescription& effect, const std::string& entry)
+{
+    for (const EffectCode& f : effect.functions) {
+        if (f.name != entry)
+            continue;
+        const size_t at = source.text.find(f.text);
+        if (at == std::string::npos)
+            break;
+        const int line = 1 + static_cast<int>(std::count(source.text.begin(), source.text.begin() + static_cast<long>(at), '\n'));
+        return source.Locate(line);
+    }
+    return source.Locate(1);
+}
+
+const EffectParameter* FindParameter(const EffectDescription& effect, const std::string& name)
+{
+    for (const EffectParameter& p : effect.parameters)
+        if (p.name == name)
+            return &p;
+    return nullptr;
+}
+
+// Runs fn(0) .. fn(count - 1) on up to as many threads as the machine has.
+void ParallelFor(size_t count, const std::function<void(size_t)>& fn)
+{
+    const size_t threads = std::min<size_t>(count, std::max(1u, std::thread::hardware_concurrency()));
+    if (threads <= 1) {
+        for (size_t i = 0; i < count; ++i)
+            fn(i);
+        return;
+    }
+    std::atomic<size_t> next{0};
+    std::vector<std::thread> pool;
+    for (size_t t = 0; t < threads; ++t)
+        pool.emplace_back([&] {
+            for (size_t i = next++; i < count; i = next++)
+                fn(i);
+        });
+    for (std::thread& thread : pool)
+        thread.join();
+}
+
+class PassBuilder {
+public:
+    PassBuilder(const HlslSource& source, EffectDescription& effect, std::string& messages)
+        : source_(source), effect_(effect), messages_(messages)
+    {
+    }
+
+    // Every pass's entry points first, then each distinct stage compiled once
+    // (in parallel), then each distinct stage translated once (in parallel, the
+    // vertex stages first: a pixel stage's sampler units follow its vertex
+    // stage's); the first failing pass in file order gives the messages.
+    bool BuildAll()
+    {
+        std::vector<EffectPass*> passes;
+        for (EffectTechnique& t : effect_.techniques)
+            for (EffectPass& p : t.passes)
+                passes.push_back(&p);
+        std::vector<Plan> plans(passes.size());
+        for (size_t i = 0; i < passes.size(); ++i)
+            if (!PlanPass(*passes[i], plans[i]))
+                return false;
+        ParallelFor(stages_.size(), [&](size_t i) { CompileStage(stages_[i]); });
+        for (size_t i = 0; i < plans.size(); ++i) {
+            for (size_t stage : {plans[i].vertexStage, plans[i].pixelStage}) {
+                if (stage != kNone && !stages_[stage].ok) {
+                    messages_ += stages_[stage].messages;
+                    return false;
+                }
+            }
+        }
+        // Texture units by sampler, the same in both stages of a pass.
+        std::vector<Translation> translations;
+        std::map<std::pair<size_t, Units>, size_t> index;
+        for (Plan& plan : plans) {
+            if (plan.vertexStage == kNone)
+                continue;
+            Units units;
+            for (size_t stage : {plan.vertexStage, plan.pixelStage})
+                for (const std::string& name : stages_[stage].samplers)
+                    if (std::none_of(units.begin(), units.end(), [&](const auto& u) { return u.first == name; }))
+                        units.emplace_back(name, uint32_t(units.size()));
+            plan.vertexTranslation = Add(translations, index, plan.vertexStage, units);
+            plan.pixelTranslation = Add(translations, index, plan.pixelStage, units);
+        }
+        // The first on this thread: the translator's own tables are built once, before
+        // any other thread reads them.
+        if (!translations.empty())
+            Translate(translations[0]);
+        ParallelFor(translations.size() > 1 ? translations.size() - 1 : 0,
+                    [&](size_t i) { Translate(translations[i + 1]); });
+        for (size_t i = 0; i < plans.size(); ++i) {
+            Plan& plan = plans[i];
+            if (plan.vertexStage != kNone) {
+                const Translation& vs = translations[plan.vertexTranslation];
+                const Translation& ps = translations[plan.pixelTranslation];
+                if (!vs.error.empty() || !ps.error.empty())
+                    return Fail(plan.blame, vs.error.empty() ? ps.error : vs.error);
+                Merge(plan.program, vs.part);
+                Merge(plan.program, ps.part);
+                plan.program.vertex = {stages_[plan.vertexStage].spirv, vs.glsl};
+                plan.program.pixel = {stages_[plan.pixelStage].spirv, ps.glsl};
+            }
+            passes[i]->program = std::move(plan.program);
+        }
+        return true;
+    }
+
+private:
+    static constexpr size_t kNone = ~size_t{0};
+
+    struct StageJob {
+        ShaderEntry entry;
+        ShaderStage stage = ShaderStage::Vertex;
+        std::string function; // "" for a stand-in stage
+        std::vector<uint32_t> spirv;
+        std::vector<std::string> samplers; // the effect's samplers its functions name, in effect order
+        std::string messages;
+        bool ok = false;
+    };
+    struct Plan {
+        PassProgram program;
+        size_t vertexStage = kNone;
+        size_t pixelStage = kNone;
+        size_t vertexTranslation = kNone;
+        size_t pixelTranslation = kNone;
+        std::string blame;
+    };
+    using Units = std::vector<std::pair<std::string, uint32_t>>; // sampler, texture unit
+
+    // One stage's GLSL with the places it uses, its samplers at their units.
+    struct Translation {
+        size_t stage = kNone;
+        Units units;
+        std::string glsl;
+        PassProgram part; // uniforms and samplers only
+        std::string error;
+    };
+
+    // The translation of `stage` with the units of the samplers it reads.
+    size_t Add(std::vector<Translation>& list, std::map<std::pair<size_t, Units>, size_t>& index, size_t stage,
+               const Units& passUnits)
+    {
+        Units units;
+        for (const auto& unit : passUnits)
+            if (std::find(stages_[stage].samplers.begin(), stages_[stage].samplers.end(), unit.first) !=
+                stages_[stage].samplers.end())
+                units.push_back(unit);
+        auto [found, added] = index.emplace(std::make_pair(stage, units), list.size());
+        if (added) {
+            Translation t;
+            t.stage = stage;
+            t.units = std::move(units);
+            list.push_back(std::move(t));
+        }
+        return found->second;
+    }
+
+    static void Merge(PassProgram& program, const PassProgram& part)
+    {
+        program.uniformBytes = std::max(program.uniformBytes, part.uniformBytes);
+        for (const UniformField& f : part.uniforms)
+            if (std::none_of(program.uniforms.begin(), program.uniforms.end(),
+                             [&](const UniformField& g) { return g.name == f.name; }))
+                program.uniforms.push_back(f);
+        for (const SamplerSlot& slot : part.samplers)
+            if (std::none_of(program.samplers.begin(), program.samplers.end(),
+                             [&](const SamplerSlot& other) { return other.name == slot.name; }))
+                program.samplers.push_back(slot);
+    }
+
+    bool PlanPass(const EffectPass& pass, Plan& plan)
+    {
+        plan.program.renderStates = PassRenderStates(pass);
+        const bool vertex = !pass.vertexShader.profile.empty();
+        const bool pixel = !pass.pixelShader.profile.empty();
+        if (!vertex && !pixel)
+            return true;
+        ShaderEntry vs, ps;
+        std::string error;
+        if (vertex && !MakeVertexEntry(effect_, pass.vertexShader, vs, error))
+            return Fail(pass.vertexShader.entry, error);
+        if (pixel) {
+            // Without a vertex stage the pass-through one writes what the pixel stage reads.
+            std::vector<int> everything;
+            for (int location = 0; location < 18; ++location)
+                everything.push_back(location);
+            if (!MakePixelEntry(effect_, pass.pixelShader, vertex ? vs.varyings : everything, ps, error))
+                return Fail(pass.pixelShader.entry, error);
+        }
+        if (!vertex)
+            vs = MakePassThroughVertexEntry(ps);
+        if (!pixel)
+            ps = MakePlainPixelEntry(vs.varyings);
+        plan.program.vertexInputs.assign(vs.attributes.begin(), vs.attributes.end());
+        std::sort(plan.program.vertexInputs.begin(), plan.program.vertexInputs.end());
+        plan.blame = pixel ? pass.pixelShader.entry : pass.vertexShader.entry;
+        plan.vertexStage = AddStage(std::move(vs), ShaderStage::Vertex, pass.vertexShader.entry);
+        plan.pixelStage = AddStage(std::move(ps), ShaderStage::Pixel, pass.pixelShader.entry);
+        return true;
+    }
+
+    size_t AddStage(ShaderEntry entry, ShaderStage stage, const std::string& function)
+    {
+        const std::string key = std::string(stage == ShaderStage::Vertex ? "v" : "p") + function + "\n" + entry.code;
+        auto [found, added] = stageIndex_.emplace(key, stages_.size());
+        if (added) {
+            StageJob job;
+            job.entry = std::move(entry);
+            job.stage = stage;
+            job.function = function;
+            if (!function.empty()) {
+                const std::set<std::string> reached = source_.Reached(function);
+                for (const EffectParameter& p : effect_.parameters)
+                    if (IsSamplerType(p.type) && reached.count(p.name))
+                        job.samplers.push_back(p.name);
+            }
+            stages_.push_back(std::move(job));
+        }
+        return found->second;
+    }
+
+    void CompileStage(StageJob& job)
+    {
+        // A stand-in stage reads nothing of the effect; a function reads what it reaches.
+        const std::string text = job.function.empty() ? std::string() : source_.TextFor(job.function);
+        job.ok = CompileHlslStage(source_, text, job.entry, job.stage, OriginOf(source_, effect_, job.function),
+                                  job.spirv, job.messages);
+    }
+
+    void Translate(Translation& t)
+    {
+        try {
+            spirv_cross::CompilerGLSL cross(stages_[t.stage].spirv);
+            Reflect(cross, t.part, t.units);
+            t.glsl = cross.compile();
+        } catch (const std::exception& e) {
+            t.error = std::string("cannot translate the compiled shader: ") + e.what();
+        }
+    }
+
+    bool Fail(const std::string& entry, const std::string& error)
+    {
+        const HlslSource::Origin origin = OriginOf(source_, effect_, entry);
+        messages_ += FormatEffectError(source_.FileOf(origin), origin.line, 1, 3000, error);
+        return false;
+    }
+
+    void Reflect(spirv_cross::CompilerGLSL& cross, PassProgram& program, const Units& units)
+    {
+        spirv_cross::CompilerGLSL::Options options;
+        options.version = 450;
+        options.es = false;
+        options.vulkan_semantics = false;
+        cross.set_common_options(options);
+        // Only what the stage uses is declared, so stages agree on what they share.
+        auto active = cross.get_active_interface_variables();
+        const spirv_cross::ShaderResources resources = cross.get_shader_resources(active);
+        cross.set_enabled_interface_variables(std::move(active));
+        for (const spirv_cross::Resource& block : resources.uniform_buffers) {
+            const bool draw = block.name == kDrawBlockName;
+            cross.set_decoration(block.id, spv::DecorationBinding, draw ? kDrawBlockBinding : kParameterBlockBinding);
+            if (draw)
+                continue;
+            const spirv_cross::SPIRType& type = cross.get_type(block.base_type_id);
+            program.uniformBytes = std::max<uint32_t>(program.uniformBytes,
+                                                      static_cast<uint32_t>(cross.get_declared_struct_size(type)));
+            for (uint32_t i = 0; i < type.member_types.size(); ++i) {
+                const std::string& name = cross.get_member_name(block.base_type_id, i);
+                const EffectParameter* parameter = FindParameter(effect_, name);
+                if (!parameter || !IsNumericType(parameter->type))
+                    continue;
+                if (std::any_of(program.uniforms.begin(), program.uniforms.end(),
+                                [&](const UniformField& f) { return f.name == name; }))
+                    continue;
+                const spirv_cross::SPIRType& member = cross.get_type(type.member_types[i]);
+                UniformField field;
+                field.name = name;
+                field.kind = parameter->type == EffectParameterType::Bool  ? UniformKind::Bool
+                             : parameter->type == EffectParameterType::Int ? UniformKind::Int
+                                                                           : UniformKind::Float;
+                if (field.kind == UniformKind::Int && member.basetype == spirv_cross::SPIRType::UInt)
+                    field.kind = UniformKind::UInt;
+                if (field.kind == UniformKind::Float && member.basetype == spirv_cross::SPIRType::Int)
+                    field.kind = UniformKind::Int;
+                field.rows = parameter->rows;
+                field.columns = parameter->columns;
+                field.offset = cross.type_struct_member_offset(type, i);
+                if (!member.array.empty()) {
+                    field.elements = parameter->Elements();
+                    field.arrayStride = cross.type_struct_member_array_stride(type, i);
+                }
+                if (member.columns > 1) {
+                    field.matrixStride = cross.type_struct_member_matrix_stride(type, i);
+                    // The compiler's row-major storage holds each of the effect's columns in a row.
+                    field.columnMajor = cross.has_member_decoration(block.base_type_id, i, spv::DecorationRowMajor);
+                }
+                program.uniforms.push_back(std::move(field));
+            }
+        }
+        for (const spirv_cross::Resource& image : resources.sampled_images) {
+            auto slot = std::find_if(program.samplers.begin(), program.samplers.end(),
+                                     [&](const SamplerSlot& s) { return s.name == image.name; });
+            if (slot == program.samplers.end()) {
+                auto unit = std::find_if(units.begin(), units.end(), [&](const auto& u) { return u.first == image.name; });
+                if (unit == units.end())
+                    throw std::runtime_error("sampler '" + image.name + "' has no texture unit");
+                SamplerSlot made;
+                made.name = image.name;
+                made.unit = unit->second;
+                const spirv_cross::SPIRType& type = cross.get_type(image.type_id);
+                made.dimension = type.image.dim == spv::Dim3D     ? SamplerDimension::Tex3D
+                                 : type.image.dim == spv::DimCube ? SamplerDimension::Cube
+                                                                  : SamplerDimension::Tex2D;
+                if (const EffectParameter* parameter = FindParameter(effect_, image.name)) {
+                    made.texture = parameter->samplerTexture;
+                    made.settings = SamplerStateSettings(parameter->samplerStates);
+                }
+                program.samplers.push_back(std::move(made));
+                slot = program.samplers.end() - 1;
+            }
+            cross.set_decoration(image.id, spv::DecorationBinding, slot->unit);
+        }
+    }
+
+    const HlslSource& source_;
+    EffectDescription& effect_;
+    std::string& messages_;
+    std::vector<StageJob> stages_;
+    std::map<std::string, size_t> stageIndex_;
+};
+
+} // namespace
+
+bool CompileEffectShaders(std::string_view preprocessed, const std::string& fileName, EffectDescription& effect,
+                          std::string& messages)
+{
+    const HlslSource source = ExtractHlsl(preprocessed, fileName);
+    return PassBuilder(source, effect, messages).BuildAll();
+}
+
+} // namespace gfx

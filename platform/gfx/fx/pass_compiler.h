@@ -1,0 +1,20 @@
+#pragma once
+// Compiles the shaders of every pass of a parsed effect into the pass's
+// program: the generated entry points, each stage through the shader compiler
+// to SPIR-V, then SPIRV-Cross for the GLSL the driver takes and the reflection
+// (where each parameter lies in the uniform block, a texture unit for each
+// sampler, unique within the pass). A stage used by several passes is compiled
+// once. The first error fails the effect with its messages.
+#include <string>
+#include <string_view>
+
+#include "platform/gfx/fx/effect_description.h"
+
+namespace gfx {
+
+// `preprocessed` is the text `effect` was parsed from. On success every pass of
+// `effect` holds its program.
+bool CompileEffectShaders(std::string_view preprocessed, const std::string& fileName, EffectDescription& effect,
+                          std::string& messages);
+
+} // namespace gfx

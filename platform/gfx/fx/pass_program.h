@@ -1,0 +1,105 @@
+#pragma once
+// What one effect pass needs to draw, as compiled from its shaders: each
+// stage's SPIR-V and the GLSL made from it, where every parameter lies in the
+// pass's uniform block, which texture unit each sampler uses and with which
+// sampler states, the vertex attribute locations the vertex stage reads, and
+// the render states the pass assigns with constant values. An empty program
+// (no stage) belongs to a pass that sets no shader.
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace gfx {
+
+enum class UniformKind : uint8_t { Float, Int, UInt, Bool };
+
+// One parameter's place in the uniform block, as the shader compiler laid it out.
+struct UniformField {
+    std::string name;
+    UniformKind kind = UniformKind::Float;
+    uint8_t rows = 1;            // as the effect declares: float4x3 has 4 rows of 3 columns
+    uint8_t columns = 1;
+    bool columnMajor = true;     // a matrix stores each of its columns contiguously
+    uint32_t offset = 0;         // bytes from the start of the block
+    uint32_t elements = 0;       // 0 when not an array
+    uint32_t arrayStride = 0;
+    uint32_t matrixStride = 0;   // bytes between the stored columns (or rows) of a matrix
+    bool operator==(const UniformField&) const = default;
+};
+
+// Sampler states of a sampler_state block, in the device's numbers.
+struct SamplerSettings {
+    uint32_t minFilter = 1;      // point
+    uint32_t magFilter = 1;
+    uint32_t mipFilter = 0;      // none
+    uint32_t addressU = 1;       // wrap
+    uint32_t addressV = 1;
+    uint32_t addressW = 1;
+    uint32_t borderColour = 0;   // A8R8G8B8
+    uint32_t maxAnisotropy = 1;
+    uint32_t maxMipLevel = 0;
+    float mipLodBias = 0.0f;
+    bool operator==(const SamplerSettings&) const = default;
+};
+
+enum class SamplerDimension : uint8_t { Tex2D, Tex3D, Cube };
+
+struct SamplerSlot {
+    std::string name;            // the sampler parameter
+    std::string texture;         // the texture parameter it reads, "" when none
+    uint32_t unit = 0;           // texture unit, unique within the pass
+    SamplerDimension dimension = SamplerDimension::Tex2D;
+    SamplerSettings settings;
+    bool operator==(const SamplerSlot&) const = default;
+};
+
+struct ShaderStageCode {
+    std::vector<uint32_t> spirv;
+    std::string glsl;
+    bool operator==(const ShaderStageCode&) const = default;
+};
+
+struct PassProgram {
+    ShaderStageCode vertex;
+    ShaderStageCode pixel;
+    uint32_t uniformBytes = 0;
+    std::vector<UniformField> uniforms;
+    std::vector<SamplerSlot> samplers;
+    std::vector<uint32_t> vertexInputs;                        // attribute locations read
+    std::vector<std::pair<uint32_t, uint32_t>> renderStates;   // state, value
+
+    bool Empty() const { return vertex.glsl.empty() && pixel.glsl.empty(); }
+    bool operator==(const PassProgram&) const = default;
+};
+
+inline constexpr uint32_t kMaxUniformBlockBytes = 65536;
+inline constexpr uint32_t kMaxSamplerUnits = 16;
+inline constexpr uint32_t kMaxVertexAttributes = 16;
+
+// Bytes one element of a field takes from its offset.
+inline uint64_t UniformElementBytes(const UniformField& f)
+{
+    if (f.rows > 1 || f.matrixStride != 0) {
+        const uint64_t vectors = f.columnMajor ? f.columns : f.rows;
+        const uint64_t each = f.columnMajor ? f.rows : f.columns;
+        return (vectors == 0 ? 0 : (vectors - 1) * uint64_t{f.matrixStride}) + each * 4;
+    }
+    return uint64_t{f.columns} * 4;
+}
+
+// True when every element of the field lies inside a block of `blockBytes`.
+inline bool UniformFieldFits(const UniformField& f, uint32_t blockBytes)
+{
+    if (f.rows == 0 || f.columns == 0 || f.rows > 4 || f.columns > 4)
+        return false;
+    const uint64_t elements = f.elements == 0 ? 1 : f.elements;
+    return uint64_t{f.offset} + (elements - 1) * uint64_t{f.arrayStride} + UniformElementBytes(f) <= blockBytes;
+}
+
+// The uniform block binding of the parameters and of the draw's own constants
+// (pixel shift and alpha test), shared by the shader wrapper and the drawing path.
+inline constexpr uint32_t kParameterBlockBinding = 0;
+inline constexpr uint32_t kDrawBlockBinding = 1;
+
+} // namespace gfx

@@ -1,0 +1,575 @@
+#include "platform/gfx/fx/shader_entry.h"
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+
+#include "platform/gfx/fx/hlsl_tokens.h"
+#include "platform/gfx/fx/shader_semantics.h"
+
+namespace gfx {
+
+namespace {
+
+struct Shape {
+    std::string text;     // the type as written
+    const EffectCode* structCode = nullptr;
+    int rows = 1;         // matrices: rows of `columns` components
+    int columns = 1;
+    bool known = false;
+};
+
+struct Variable {
+    std::string type;
+    std::string name;
+    std::string semantic;
+    bool in = true;
+    bool out = false;
+    bool uniform = false;
+    bool array = false;
+};
+
+struct Signature {
+    std::string returnType;
+    std::string name;
+    std::string semantic;
+    std::vector<Variable> parameters;
+};
+
+// One value with a semantic that crosses the stage boundary.
+struct Leaf {
+    std::string access;   // expression naming it inside the wrapper
+    Shape shape;
+    Semantic semantic;
+    std::string written;  // the semantic as written
+};
+
+std::string Join(const std::vector<HlslToken>& tokens, size_t first, size_t last)
+{
+    std::string out;
+    for (size_t i = first; i < last && i < tokens.size(); ++i) {
+        if (!out.empty())
+            out += ' ';
+        out += tokens[i].text;
+    }
+    return out;
+}
+
+Shape ShapeOf(const std::string& type, const EffectDescription& effect)
+{
+    Shape shape;
+    shape.text = type;
+    for (const EffectCode& s : effect.structs)
+        if (s.name == type) {
+            shape.structCode = &s;
+            shape.known = true;
+            return shape;
+        }
+    static const char* kBases[] = {"float", "half", "double", "int", "uint", "bool", "dword", "min16float", "min10float"};
+    for (const char* base : kBases) {
+        const std::string b(base);
+        if (type.compare(0, b.size(), b) != 0)
+            continue;
+        const std::string rest = type.substr(b.size());
+        auto dim = [](char c) { return c >= '1' && c <= '4'; };
+        if (rest.empty()) {
+            shape.known = true;
+        } else if (rest.size() == 1 && dim(rest[0])) {
+            shape.columns = rest[0] - '0';
+            shape.known = true;
+        } else if (rest.size() == 3 && dim(rest[0]) && rest[1] == 'x' && dim(rest[2])) {
+            shape.rows = rest[0] - '0';
+            shape.columns = rest[2] - '0';
+            shape.known = true;
+        }
+        if (shape.known)
+            return shape;
+    }
+    // vector<float, N> and matrix<float, R, C>, joined with blanks by Join.
+    std::vector<int> numbers;
+    for (char c : type)
+        if (c >= '1' && c <= '4')
+            numbers.push_back(c - '0');
+    if (type.rfind("vector", 0) == 0) {
+        shape.columns = numbers.empty() ? 4 : numbers.back();
+        shape.known = true;
+    } else if (type.rfind("matrix", 0) == 0) {
+        shape.rows = numbers.size() >= 2 ? numbers[numbers.size() - 2] : 4;
+        shape.columns = numbers.empty() ? 4 : numbers.back();
+        shape.known = true;
+    }
+    return shape;
+}
+
+bool IsTypeModifier(std::string_view w)
+{
+    static const std::set<std::string_view> k = {"in", "out", "inout", "uniform", "const", "linear", "centroid",
+                                                 "nointerpolation", "noperspective", "sample", "precise",
+                                                 "static", "inline", "row_major", "column_major"};
+    return k.count(w) > 0;
+}
+
+// `[modifiers] type name [array] [: semantic] [= default]` from tokens [first, last).
+Variable ParseVariable(const std::vector<HlslToken>& tokens, size_t first, size_t last)
+{
+    Variable v;
+    size_t i = first;
+    for (; i < last && tokens[i].kind == HlslTokenKind::Identifier && IsTypeModifier(tokens[i].text); ++i) {
+        if (tokens[i].text == "out")
+            v.in = false, v.out = true;
+        else if (tokens[i].text == "inout")
+            v.in = v.out = true;
+        else if (tokens[i].text == "uniform")
+            v.uniform = true;
+    }
+    size_t typeEnd = i + 1;
+    if (i < last && (tokens[i].text == "vector" || tokens[i].text == "matrix") && i + 1 < last && tokens[i + 1].Is('<')) {
+        while (typeEnd < last && !tokens[typeEnd].Is('>'))
+            ++typeEnd;
+        ++typeEnd;
+    }
+    v.type = Join(tokens, i, typeEnd);
+    i = typeEnd;
+    if (i < last)
+        v.name = std::string(tokens[i++].text);
+    if (i < last && tokens[i].Is('[')) {
+        v.array = true;
+        i = MatchingBracket(tokens, i) + 1;
+    }
+    if (i + 1 < last && tokens[i].Is(':'))
+        v.semantic = std::string(tokens[i + 1].text);
+    return v;
+}
+
+bool ParseSignature(const std::string& text, Signature& out)
+{
+    const std::vector<HlslToken> tokens = TokenizeHlsl(text);
+    size_t open = 0;
+    while (open < tokens.size() && !tokens[open].Is('('))
+        ++open;
+    if (open == 0 || open >= tokens.size())
+        return false;
+    size_t first = 0;
+    while (first + 1 < open && tokens[first].kind == HlslTokenKind::Identifier &&
+           (tokens[first].text == "inline" || tokens[first].text == "static" || tokens[first].text == "precise"))
+        ++first;
+    out.returnType = Join(tokens, first, open - 1);
+    out.name = std::string(tokens[open - 1].text);
+    const size_t close = MatchingBracket(tokens, open);
+    if (close >= tokens.size())
+        return false;
+    size_t start = open + 1;
+    for (size_t i = open + 1; i <= close; ++i) {
+        if (tokens[i].Is('(') || tokens[i].Is('[') || tokens[i].Is('{')) {
+            i = MatchingBracket(tokens, i);
+            continue;
+        }
+        if (tokens[i].Is(',') || i == close) {
+            if (i > start)
+                out.parameters.push_back(ParseVariable(tokens, start, i));
+            start = i + 1;
+        }
+    }
+    if (close + 2 < tokens.size() && tokens[close + 1].Is(':'))
+        out.semantic = std::string(tokens[close + 2].text);
+    return true;
+}
+
+std::vector<Variable> StructMembers(const EffectCode& code)
+{
+    std::vector<Variable> members;
+    const std::vector<HlslToken> tokens = TokenizeHlsl(code.text);
+    size_t open = 0;
+    while (open < tokens.size() && !tokens[open].Is('{'))
+        ++open;
+    const size_t close = MatchingBracket(tokens, open);
+    size_t start = open + 1;
+    for (size_t i = open + 1; i < close && i < tokens.size(); ++i) {
+        if (tokens[i].Is(';')) {
+            if (i > start)
+                members.push_back(ParseVariable(tokens, start, i));
+            start = i + 1;
+        }
+    }
+    return members;
+}
+
+std::vector<std::string> SplitArguments(const std::string& arguments)
+{
+    std::vector<std::string> out;
+    int depth = 0;
+    std::string current;
+    for (char c : arguments) {
+        if (c == '(' || c == '[' || c == '{')
+            ++depth;
+        if (c == ')' || c == ']' || c == '}')
+            --depth;
+        if (c == ',' && depth == 0) {
+            out.push_back(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    if (arguments.find_first_not_of(" \t\r\n") != std::string::npos)
+        out.push_back(current);
+    return out;
+}
+
+// The function `shader` names whose uniform parameters take its arguments.
+bool FindEntry(const EffectDescription& effect, const EffectShader& shader, Signature& out,
+               std::vector<std::string>& arguments, std::string& error)
+{
+    arguments = SplitArguments(shader.arguments);
+    bool found = false;
+    for (const EffectCode& f : effect.functions) {
+        if (f.name != shader.entry)
+            continue;
+        found = true;
+        Signature s;
+        if (!ParseSignature(f.text, s))
+            continue;
+        size_t uniforms = 0;
+        for (const Variable& p : s.parameters)
+            uniforms += p.uniform ? 1 : 0;
+        if (uniforms == arguments.size()) {
+            out = std::move(s);
+            return true;
+        }
+    }
+    error = found ? "'" + shader.entry + "': the " + std::to_string(arguments.size()) +
+                        " arguments do not match its uniform parameters"
+                  : "undeclared entry point '" + shader.entry + "'";
+    return false;
+}
+
+// Every value with a semantic inside `v` (itself, or the members of its struct).
+bool Flatten(const EffectDescription& effect, const std::string& access, const std::string& type,
+             const std::string& semantic, bool isArray, std::vector<Leaf>& leaves, std::string& error)
+{
+    Shape shape = ShapeOf(type, effect);
+    if (!shape.known || isArray) {
+        error = "'" + access + "' of type '" + type + "' cannot pass between stages";
+        return false;
+    }
+    if (shape.structCode) {
+        for (const Variable& m : StructMembers(*shape.structCode))
+            if (!Flatten(effect, access + "." + m.name, m.type, m.semantic, m.array, leaves, error))
+                return false;
+        return true;
+    }
+    if (semantic.empty()) {
+        error = "'" + access + "' has no semantic";
+        return false;
+    }
+    leaves.push_back({access, shape, SplitSemantic(semantic), semantic});
+    return true;
+}
+
+const char* Swizzle(int components)
+{
+    switch (components) {
+    case 1: return ".x";
+    case 2: return ".xy";
+    case 3: return ".xyz";
+    default: return "";
+    }
+}
+
+std::string Common()
+{
+    return "\n// ---- generated entry points ----\n"
+           "cbuffer zl_Draw { float4 zl_pixelShift; float4 zl_alphaTest; };\n"
+           "float4 zl_widen(float v) { return float4(v, 0, 0, 0); }\n"
+           "float4 zl_widen(float2 v) { return float4(v, 0, 0); }\n"
+           "float4 zl_widen(float3 v) { return float4(v, 0); }\n"
+           "float4 zl_widen(float4 v) { return v; }\n";
+}
+
+std::string VaryingMember(int location, const std::string& semantic)
+{
+    return "    [[vk::location(" + std::to_string(location) + ")]] float4 zl_v" + std::to_string(location) + " : " +
+           semantic + ";\n";
+}
+
+struct Call {
+    std::string locals;   // declarations before the call
+    std::string call;     // the call expression
+    std::vector<Leaf> inputs;
+    std::vector<Leaf> outputs;
+};
+
+bool PrepareCall(const EffectDescription& effect, const Signature& s, const std::vector<std::string>& arguments,
+                 Call& out, std::string& error)
+{
+    size_t argument = 0;
+    std::string args;
+    for (size_t k = 0; k < s.parameters.size(); ++k) {
+        const Variable& p = s.parameters[k];
+        if (!args.empty())
+            args += ", ";
+        if (p.uniform) {
+            args += "(" + arguments[argument++] + ")";
+            continue;
+        }
+        const std::string local = "zl_p" + std::to_string(k);
+        out.locals += "    " + p.type + " " + local + " = (" + p.type + ")0;\n";
+        args += local;
+        if (p.in && !Flatten(effect, local, p.type, p.semantic, p.array, out.inputs, error))
+            return false;
+        if (p.out && !Flatten(effect, local, p.type, p.semantic, p.array, out.outputs, error))
+            return false;
+    }
+    out.call = s.name + "(" + args + ")";
+    if (s.returnType != "void" && !Flatten(effect, "zl_r", s.returnType, s.semantic, false, out.outputs, error))
+        return false;
+    return true;
+}
+
+std::string Invoke(const Signature& s, const Call& call)
+{
+    return s.returnType == "void" ? "    " + call.call + ";\n" : "    " + s.returnType + " zl_r = " + call.call + ";\n";
+}
+
+} // namespace
+
+bool MakeVertexEntry(const EffectDescription& effect, const EffectShader& shader, ShaderEntry& out, std::string& error)
+{
+    Signature s;
+    std::vector<std::string> arguments;
+    Call call;
+    if (!FindEntry(effect, shader, s, arguments, error) || !PrepareCall(effect, s, arguments, call, error))
+        return false;
+    out = ShaderEntry();
+    out.name = "zl_vertex_main";
+    std::string members = "    float4 zl_position : SV_Position;\n";
+    std::string params;
+    std::string fill;
+    std::set<int> attributes;
+    for (const Leaf& leaf : call.inputs) {
+        const int rows = leaf.shape.rows;
+        std::string parts;
+        for (int r = 0; r < rows; ++r) {
+            Semantic sem = leaf.semantic;
+            sem.index += static_cast<uint32_t>(r);
+            const int location = VertexInputLocation(sem);
+            if (location < 0 || !attributes.insert(location).second) {
+                error = "vertex input semantic '" + leaf.written + "' has no attribute of its own";
+                return false;
+            }
+            const std::string name = "zl_a" + std::to_string(location);
+            if (!params.empty())
+                params += ", ";
+            params += "[[vk::location(" + std::to_string(location) + ")]] float" +
+                      (leaf.shape.columns > 1 ? std::to_string(leaf.shape.columns) : std::string()) + " " + name +
+                      " : " + sem.name + std::to_string(sem.index);
+            parts += (r ? ", " : "") + name;
+            out.attributes.push_back(location);
+        }
+        // A matrix is built from its rows; anything else converts from its one input.
+        fill += "    " + leaf.access + " = " +
+                (rows > 1 ? leaf.shape.text + "(" + parts + ")" : "(" + leaf.shape.text + ")(" + parts + ")") + ";\n";
+    }
+    std::string store;
+    std::set<int> written;
+    bool position = false;
+    for (const Leaf& leaf : call.outputs) {
+        if (IsPositionSemantic(leaf.semantic)) {
+            store += "    zl_o.zl_position = zl_widen(" + leaf.access + ");\n";
+            if (leaf.shape.columns == 3)
+                store += "    zl_o.zl_position.w = 1.0;\n";
+            position = true;
+            continue;
+        }
+        if (IsPointSizeSemantic(leaf.semantic))
+            continue;
+        const int location = VaryingLocation(leaf.semantic);
+        if (location < 0 || leaf.shape.rows != 1 || !written.insert(location).second) {
+            error = "vertex output semantic '" + leaf.written + "' has no place of its own";
+            return false;
+        }
+        members += VaryingMember(location, leaf.written);
+        store += "    zl_o.zl_v" + std::to_string(location) + " = zl_widen((float" +
+                 (leaf.shape.columns > 1 ? std::to_string(leaf.shape.columns) : std::string()) + ")" + leaf.access +
+                 ");\n";
+        out.varyings.push_back(location);
+    }
+    if (!position) {
+        error = "'" + s.name + "' writes no POSITION";
+        return false;
+    }
+    out.code = Common() + "struct zl_VertexOutput {\n" + members + "};\n" + "zl_VertexOutput zl_vertex_main(" + params +
+               ")\n{\n" + call.locals + fill + Invoke(s, call) + "    zl_VertexOutput zl_o = (zl_VertexOutput)0;\n" +
+               store +
+               // Pixel centres lie on integer coordinates: move the whole picture by half a pixel.
+               "    zl_o.zl_position.xy += zl_pixelShift.xy * zl_o.zl_position.w;\n"
+               "    return zl_o;\n}\n";
+    return true;
+}
+
+namespace {
+
+std::string AlphaTest(const std::string& colour)
+{
+    // zl_alphaTest: x enabled, y reference (0..255), z comparison function.
+    return "    if (zl_alphaTest.x != 0) {\n"
+           "        float zl_a = floor(saturate(" + colour + ".a) * 255.0 + 0.5);\n"
+           "        float zl_ref = zl_alphaTest.y;\n"
+           "        int zl_f = (int)zl_alphaTest.z;\n"
+           "        bool zl_pass = zl_f == 2 ? zl_a < zl_ref : zl_f == 3 ? zl_a == zl_ref : zl_f == 4 ? zl_a <= zl_ref :\n"
+           "                       zl_f == 5 ? zl_a > zl_ref : zl_f == 6 ? zl_a != zl_ref : zl_f == 7 ? zl_a >= zl_ref :\n"
+           "                       zl_f != 1;\n"
+           "        if (!zl_pass) discard;\n"
+           "    }\n";
+}
+
+} // namespace
+
+bool MakePixelEntry(const EffectDescription& effect, const EffectShader& shader, const std::vector<int>& written,
+                    ShaderEntry& out, std::string& error)
+{
+    Signature s;
+    std::vector<std::string> arguments;
+    Call call;
+    if (!FindEntry(effect, shader, s, arguments, error) || !PrepareCall(effect, s, arguments, call, error))
+        return false;
+    out = ShaderEntry();
+    out.name = "zl_pixel_main";
+    std::string params;
+    std::string fill;
+    bool fragCoord = false, face = false;
+    std::set<int> read;
+    auto addParam = [&](const std::string& p) {
+        if (!params.empty())
+            params += ", ";
+        params += p;
+    };
+    for (const Leaf& leaf : call.inputs) {
+        const std::string cast = "(" + leaf.shape.text + ")";
+        if (IsPixelPositionSemantic(leaf.semantic)) {
+            fragCoord = true;
+            fill += "    " + leaf.access + " = " + cast + "(zl_fragCoord" + Swizzle(std::min(leaf.shape.columns, 2)) +
+                    " - 0.5);\n";
+            continue;
+        }
+        if (IsPositionSemantic(leaf.semantic) || IsPointSizeSemantic(leaf.semantic)) {
+            fill += "    " + leaf.access + " = " + cast + "0;\n"; // a vertex output the pixel stage cannot read
+            continue;
+        }
+        if (IsFaceSemantic(leaf.semantic)) {
+            face = true;
+            fill += "    " + leaf.access + " = " + cast + "(zl_front ? 1.0 : -1.0);\n";
+            continue;
+        }
+        const int location = VaryingLocation(leaf.semantic);
+        if (location < 0 || leaf.shape.rows != 1) {
+            error = "pixel input semantic '" + leaf.written + "' has no place of its own";
+            return false;
+        }
+        if (std::find(written.begin(), written.end(), location) == written.end()) {
+            fill += "    " + leaf.access + " = " + cast + "0;\n"; // never written by the vertex stage
+            continue;
+        }
+        if (read.insert(location).second) {
+            addParam("[[vk::location(" + std::to_string(location) + ")]] float4 zl_v" + std::to_string(location) + " : " +
+                     leaf.written);
+            out.varyings.push_back(location);
+        }
+        fill += "    " + leaf.access + " = " + cast + "(zl_v" + std::to_string(location) +
+                Swizzle(leaf.shape.columns) + ");\n";
+    }
+    if (fragCoord)
+        addParam("float4 zl_fragCoord : SV_Position");
+    if (face)
+        addParam("bool zl_front : SV_IsFrontFace");
+    std::string members;
+    std::string store;
+    std::string firstColour;
+    std::set<int> targets;
+    bool depth = false;
+    for (const Leaf& leaf : call.outputs) {
+        if (IsDepthSemantic(leaf.semantic) && !depth) {
+            depth = true;
+            members += "    float zl_depth : SV_Depth;\n";
+            store += "    zl_o.zl_depth = (float)" + leaf.access + ";\n";
+            continue;
+        }
+        const int target = ColourTarget(leaf.semantic);
+        if (target < 0 || leaf.shape.rows != 1 || !targets.insert(target).second) {
+            error = "pixel output semantic '" + leaf.written + "' has no place of its own";
+            return false;
+        }
+        const std::string member = "zl_t" + std::to_string(target);
+        members += "    float4 " + member + " : SV_Target" + std::to_string(target) + ";\n";
+        store += "    zl_o." + member + " = zl_widen((float" +
+                 (leaf.shape.columns > 1 ? std::to_string(leaf.shape.columns) : std::string()) + ")" + leaf.access +
+                 ");\n";
+        if (target == 0)
+            firstColour = "zl_o." + member;
+    }
+    if (members.empty()) {
+        error = "'" + s.name + "' writes no COLOR";
+        return false;
+    }
+    out.code = Common() + "struct zl_PixelOutput {\n" + members + "};\n" + "zl_PixelOutput zl_pixel_main(" + params +
+               ")\n{\n" + call.locals + fill + Invoke(s, call) + "    zl_PixelOutput zl_o = (zl_PixelOutput)0;\n" +
+               store + (firstColour.empty() ? std::string() : AlphaTest(firstColour)) + "    return zl_o;\n}\n";
+    return true;
+}
+
+ShaderEntry MakePassThroughVertexEntry(const ShaderEntry& pixel)
+{
+    ShaderEntry out;
+    out.name = "zl_vertex_main";
+    std::string members = "    float4 zl_position : SV_Position;\n";
+    std::string params = "[[vk::location(0)]] float4 zl_a0 : POSITION0";
+    std::string store = "    zl_o.zl_position = zl_a0;\n";
+    out.attributes.push_back(0);
+    for (int location : pixel.varyings) {
+        // Texture coordinates and colours come from the vertex input of the same name.
+        Semantic sem;
+        if (location < 16) {
+            sem = {"TEXCOORD", static_cast<uint32_t>(location)};
+        } else if (location < 18) {
+            sem = {"COLOR", static_cast<uint32_t>(location - 16)};
+        } else {
+            continue;
+        }
+        const std::string written = sem.name + std::to_string(sem.index);
+        members += VaryingMember(location, written);
+        out.varyings.push_back(location);
+        const int attribute = VertexInputLocation(sem);
+        if (attribute < 0) {
+            continue; // read as zero
+        }
+        params += ", [[vk::location(" + std::to_string(attribute) + ")]] float4 zl_a" + std::to_string(attribute) +
+                  " : " + written;
+        store += "    zl_o.zl_v" + std::to_string(location) + " = zl_a" + std::to_string(attribute) + ";\n";
+        out.attributes.push_back(attribute);
+    }
+    out.code = Common() + "struct zl_VertexOutput {\n" + members + "};\nzl_VertexOutput zl_vertex_main(" + params +
+               ")\n{\n    zl_VertexOutput zl_o = (zl_VertexOutput)0;\n" + store +
+               "    zl_o.zl_position.xy += zl_pixelShift.xy * zl_o.zl_position.w;\n    return zl_o;\n}\n";
+    return out;
+}
+
+ShaderEntry MakePlainPixelEntry(const std::vector<int>& written)
+{
+    ShaderEntry out;
+    out.name = "zl_pixel_main";
+    constexpr int kColour0 = 16;
+    const bool colour = std::find(written.begin(), written.end(), kColour0) != written.end();
+    std::string params;
+    std::string value = "float4(1, 1, 1, 1)";
+    if (colour) {
+        params = "[[vk::location(16)]] float4 zl_v16 : COLOR0";
+        value = "zl_v16";
+        out.varyings.push_back(kColour0);
+    }
+    out.code = Common() + "struct zl_PixelOutput { float4 zl_t0 : SV_Target0; };\nzl_PixelOutput zl_pixel_main(" +
+               params + ")\n{\n    zl_PixelOutput zl_o;\n    zl_o.zl_t0 = " + value + ";\n" + AlphaTest("zl_o.zl_t0") +
+               "    return zl_o;\n}\n";
+    return out;
+}
+
+} // namespace gfx

@@ -1,0 +1,43 @@
+#pragma once
+// The generated entry points that wrap an effect's shader functions for the
+// compiler. Each wrapper takes and returns what the stage sees under fixed
+// places (vertex inputs at the attribute location of their usage, values
+// between the stages at the varying location of their semantic, always as
+// four floats), calls the effect's function with the pass's literal arguments
+// for its uniform parameters, and adds what Direct3D 9 does that OpenGL does not:
+// the vertex position moved by half a pixel (pixel centres on integers), VPOS
+// and VFACE, the alpha test as a discard, and pixel inputs the vertex stage never
+// writes read as zero. Passes that set only one stage get a plain stand-in for
+// the other.
+#include <string>
+#include <vector>
+
+#include "platform/gfx/fx/effect_description.h"
+
+namespace gfx {
+
+struct ShaderEntry {
+    std::string code;            // HLSL appended after the effect's own text
+    std::string name;            // the generated entry point
+    std::vector<int> varyings;   // vertex: locations written; pixel: locations read
+    std::vector<int> attributes; // vertex: attribute locations read
+};
+
+// The draw's own constants, declared by every wrapper.
+inline constexpr const char* kDrawBlockName = "zl_Draw";
+
+// False with a message in `error` when the function's signature cannot be
+// wrapped (unknown function, semantics without a place, arguments that do not
+// fit the uniform parameters).
+bool MakeVertexEntry(const EffectDescription& effect, const EffectShader& shader, ShaderEntry& out,
+                     std::string& error);
+// `written`: the varying locations the pass's vertex stage writes.
+bool MakePixelEntry(const EffectDescription& effect, const EffectShader& shader, const std::vector<int>& written,
+                    ShaderEntry& out, std::string& error);
+// A vertex stage that hands on the position and every varying `pixel` reads
+// from the vertex input of the same semantic.
+ShaderEntry MakePassThroughVertexEntry(const ShaderEntry& pixel);
+// A pixel stage that writes the vertex stage's COLOR0, or white.
+ShaderEntry MakePlainPixelEntry(const std::vector<int>& written);
+
+} // namespace gfx

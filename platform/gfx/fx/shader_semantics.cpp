@@ -1,0 +1,92 @@
+#include "platform/gfx/fx/shader_semantics.h"
+
+#include <cctype>
+
+namespace gfx {
+
+Semantic SplitSemantic(std::string_view semantic)
+{
+    Semantic out;
+    size_t digits = semantic.size();
+    while (digits > 0 && std::isdigit(static_cast<unsigned char>(semantic[digits - 1])))
+        --digits;
+    for (size_t i = 0; i < digits; ++i)
+        out.name.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(semantic[i]))));
+    for (size_t i = digits; i < semantic.size() && out.index < 1000; ++i)
+        out.index = out.index * 10 + static_cast<uint32_t>(semantic[i] - '0');
+    return out;
+}
+
+int SemanticUsage(std::string_view name)
+{
+    static constexpr std::string_view kNames[] = {"POSITION", "BLENDWEIGHT", "BLENDINDICES", "NORMAL",
+                                                  "PSIZE",    "TEXCOORD",    "TANGENT",      "BINORMAL",
+                                                  "TESSFACTOR", "POSITIONT", "COLOR",        "FOG",
+                                                  "DEPTH",    "SAMPLE"};
+    for (size_t i = 0; i < std::size(kNames); ++i)
+        if (kNames[i] == name)
+            return static_cast<int>(i);
+    return -1;
+}
+
+namespace {
+constexpr int kPosition = 0, kBlendWeight = 1, kBlendIndices = 2, kNormal = 3, kTexcoord = 5, kTangent = 6,
+              kBinormal = 7, kColor = 10;
+}
+
+// Sixteen attributes, the least any driver offers: the usages meshes carry.
+int VertexAttributeLocation(uint32_t usage, uint32_t index)
+{
+    switch (static_cast<int>(usage)) {
+    case kPosition: return index == 0 ? 0 : -1;
+    case kBlendWeight: return index == 0 ? 1 : -1;
+    case kBlendIndices: return index == 0 ? 2 : -1;
+    case kNormal: return index == 0 ? 3 : -1;
+    case kTexcoord: return index < 8 ? 4 + static_cast<int>(index) : -1;
+    case kColor: return index < 2 ? 12 + static_cast<int>(index) : -1;
+    case kTangent: return index == 0 ? 14 : -1;
+    case kBinormal: return index == 0 ? 15 : -1;
+    default: return -1;
+    }
+}
+
+int VertexInputLocation(const Semantic& semantic)
+{
+    int usage = SemanticUsage(semantic.name);
+    return usage < 0 ? -1 : VertexAttributeLocation(static_cast<uint32_t>(usage), semantic.index);
+}
+
+int VaryingLocation(const Semantic& s)
+{
+    const int i = static_cast<int>(s.index);
+    if (s.name == "TEXCOORD") return i < 16 ? i : -1;
+    if (s.name == "COLOR") return i < 2 ? 16 + i : -1;
+    if (s.name == "FOG") return i == 0 ? 18 : -1;
+    if (s.name == "NORMAL") return i < 2 ? 19 + i : -1;
+    if (s.name == "TANGENT") return i < 2 ? 21 + i : -1;
+    if (s.name == "BINORMAL") return i < 2 ? 23 + i : -1;
+    if (s.name == "BLENDWEIGHT") return i == 0 ? 25 : -1;
+    if (s.name == "BLENDINDICES") return i == 0 ? 26 : -1;
+    if (s.name == "POSITION") return i >= 1 && i < 4 ? 26 + i : -1;
+    if (s.name == "DEPTH") return i == 0 ? 30 : -1;
+    return -1;
+}
+
+bool IsPositionSemantic(const Semantic& s)
+{
+    return (s.name == "POSITION" && s.index == 0) || (s.name == "SV_POSITION" && s.index == 0);
+}
+
+bool IsPointSizeSemantic(const Semantic& s) { return s.name == "PSIZE"; }
+bool IsPixelPositionSemantic(const Semantic& s) { return s.name == "VPOS" || s.name == "SV_POSITION"; }
+bool IsFaceSemantic(const Semantic& s) { return s.name == "VFACE"; }
+bool IsDepthSemantic(const Semantic& s) { return s.name == "DEPTH" || s.name == "SV_DEPTH"; }
+
+int ColourTarget(const Semantic& s)
+{
+    if ((s.name == "COLOR" || s.name == "SV_TARGET") && s.index < 4)
+        return static_cast<int>(s.index);
+    return -1;
+}
+
+} // namespace gfx

@@ -1,0 +1,403 @@
+#include "platform/gfx/raster/raster_device.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iostream>
+
+#include <epoxy/gl.h>
+
+#include "platform/gfx/device/effect_binding.h"
+#include "platform/gfx/device/format.h"
+#include "platform/gfx/fx/pass_program.h"
+#include "platform/gfx/fx/shader_semantics.h"
+
+namespace gfx::raster {
+
+namespace {
+
+GLenum Mode(uint32_t type)
+{
+    switch (type) {
+    case kPrimitivePointList: return GL_POINTS;
+    case kPrimitiveLineList: return GL_LINES;
+    case kPrimitiveLineStrip: return GL_LINE_STRIP;
+    case kPrimitiveTriangleStrip: return GL_TRIANGLE_STRIP;
+    case kPrimitiveTriangleFan: return GL_TRIANGLE_FAN;
+    default: return GL_TRIANGLES;
+    }
+}
+
+struct AttributeFormat {
+    GLint size = 0;
+    GLenum type = GL_FLOAT;
+    bool normalized = false;
+};
+
+AttributeFormat FormatOf(uint8_t type)
+{
+    switch (type) {
+    case kDeclFloat1: return {1, GL_FLOAT, false};
+    case kDeclFloat2: return {2, GL_FLOAT, false};
+    case kDeclFloat3: return {3, GL_FLOAT, false};
+    case kDeclFloat4: return {4, GL_FLOAT, false};
+    case kDeclColor: return {GL_BGRA, GL_UNSIGNED_BYTE, true};
+    case kDeclUByte4: return {4, GL_UNSIGNED_BYTE, false};
+    case kDeclShort2: return {2, GL_SHORT, false};
+    case kDeclShort4: return {4, GL_SHORT, false};
+    case kDeclUByte4N: return {4, GL_UNSIGNED_BYTE, true};
+    case kDeclShort2N: return {2, GL_SHORT, true};
+    case kDeclShort4N: return {4, GL_SHORT, true};
+    case kDeclUShort2N: return {2, GL_UNSIGNED_SHORT, true};
+    case kDeclUShort4N: return {4, GL_UNSIGNED_SHORT, true};
+    case kDeclUDec3: return {4, GL_UNSIGNED_INT_2_10_10_10_REV, false};
+    case kDeclDec3N: return {4, GL_INT_2_10_10_10_REV, true};
+    case kDeclFloat16x2: return {2, GL_HALF_FLOAT, false};
+    case kDeclFloat16x4: return {4, GL_HALF_FLOAT, false};
+    default: return {};
+    }
+}
+
+bool SameElements(const std::vector<VertexElement>& a, const std::vector<VertexElement>& b)
+{
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(VertexElement)) == 0);
+}
+
+uint32_t DepthBits(const TargetView& depth)
+{
+    if (!depth.image)
+        return 24;
+    const uint32_t format = depth.image.layout->format;
+    return format == kFormatD16 ? 16 : format == kFormatD32 ? 32 : 24;
+}
+
+} // namespace
+
+std::unique_ptr<RasterDevice> RasterDevice::Create(const std::string& capturePath, std::string& why)
+{
+    std::unique_ptr<GlContext> context = GlContext::Create(why);
+    if (!context)
+        return nullptr;
+    std::unique_ptr<RasterDevice> device(new RasterDevice());
+    device->context_ = std::move(context);
+    // Direct3D 9's frame: row 0 on top, depth 0..1, clockwise fronts (on screen, y down).
+    glClipControl(GL_UPPER_LEFT, GL_ZERO_TO_ONE);
+    glFrontFace(GL_CW);
+    glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
+    glEnable(GL_TEXTURE_CUBE_MAP_SEAMLESS);
+    glCreateVertexArrays(1, &device->vertexArray_);
+    glBindVertexArray(device->vertexArray_);
+    glCreateBuffers(1, &device->drawBlock_);
+    glNamedBufferData(device->drawBlock_, 32, nullptr, GL_DYNAMIC_DRAW);
+    glBindBufferBase(GL_UNIFORM_BUFFER, kDrawBlockBinding, device->drawBlock_);
+    if (!capturePath.empty())
+        device->capture_.emplace(capturePath);
+    device->context_->Release(); // the drawing thread takes it
+    return device;
+}
+
+bool RasterDevice::Enter()
+{
+    if (!context_->Acquire()) {
+        if (!toldUnavailable_)
+            std::cout << "Graphics: the drawing context is held by another thread; a call is not drawn.\n";
+        toldUnavailable_ = true;
+        return false;
+    }
+    std::vector<const void*> forgotten;
+    {
+        std::lock_guard lock(shared_);
+        forgotten.swap(forgotten_);
+    }
+    for (const void* key : forgotten)
+        images_.Forget(key);
+    return true;
+}
+
+void RasterDevice::Drawn(const void* key)
+{
+    if (!key)
+        return;
+    std::lock_guard lock(shared_);
+    newer_.insert(key);
+}
+
+bool RasterDevice::GpuNewer(const void* key) const
+{
+    std::lock_guard lock(shared_);
+    return newer_.count(key) > 0;
+}
+
+RasterDevice::~RasterDevice()
+{
+    Enter();
+    if (presentPending_)
+        WriteCapture();
+    glDeleteFramebuffers(1, &presentedFramebuffer_);
+    glDeleteTextures(1, &presented_);
+    glDeleteBuffers(1, &drawBlock_);
+    glDeleteVertexArrays(1, &vertexArray_);
+}
+
+void RasterDevice::BindFramebuffer(uint32_t fbo)
+{
+    if (fbo != boundFramebuffer_) {
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, fbo);
+        boundFramebuffer_ = fbo;
+    }
+}
+
+void RasterDevice::SetVertexInput(const DrawView& draw)
+{
+    const PassProgram& program = *draw.program;
+    uint32_t wanted = 0;
+    const bool same = lastInputs_ == draw.program && draw.elements && SameElements(*draw.elements, lastElements_);
+    std::array<int, kVertexAttributeSlots> streamOf;
+    streamOf.fill(-1);
+    if (draw.elements) {
+        for (const VertexElement& e : *draw.elements) {
+            const int location = VertexAttributeLocation(e.usage, e.usageIndex);
+            if (location < 0 || e.stream >= kMaxStreamViews ||
+                std::find(program.vertexInputs.begin(), program.vertexInputs.end(), uint32_t(location)) ==
+                    program.vertexInputs.end())
+                continue;
+            const AttributeFormat format = FormatOf(e.type);
+            if (format.size == 0)
+                continue;
+            streamOf[size_t(location)] = e.stream;
+            if (!draw.streams[e.stream].buffer.key)
+                continue; // read from no buffer: the attribute's constant value
+            wanted |= 1u << location;
+            if (!same) {
+                glVertexArrayAttribFormat(vertexArray_, GLuint(location), format.size, format.type,
+                                          format.normalized ? GL_TRUE : GL_FALSE, e.offset);
+                glVertexArrayAttribBinding(vertexArray_, GLuint(location), e.stream);
+            }
+        }
+    }
+    for (uint32_t location = 0; location < kVertexAttributeSlots; ++location) {
+        const uint32_t bit = 1u << location;
+        if ((wanted & bit) && !(enabledAttributes_ & bit))
+            glEnableVertexArrayAttrib(vertexArray_, location);
+        if (!(wanted & bit) && (enabledAttributes_ & bit))
+            glDisableVertexArrayAttrib(vertexArray_, location);
+    }
+    enabledAttributes_ = wanted;
+    lastInputs_ = draw.program;
+    if (draw.elements && !same)
+        lastElements_ = *draw.elements;
+    const bool instanced = (draw.streams[0].frequency & kStreamIndexedData) != 0;
+    uint32_t streams = 0;
+    for (uint32_t location = 0; location < kVertexAttributeSlots; ++location)
+        if ((wanted >> location) & 1)
+            streams |= 1u << streamOf[location];
+    for (uint32_t s = 0; s < kMaxStreamViews; ++s) {
+        if (!((streams >> s) & 1))
+            continue;
+        const StreamView& stream = draw.streams[s];
+        glVertexArrayVertexBuffer(vertexArray_, s, images_.Buffer(stream.buffer), stream.offset,
+                                  static_cast<GLsizei>(stream.stride));
+        glVertexArrayBindingDivisor(vertexArray_, s,
+                                    instanced && (stream.frequency & kStreamInstanceData) != 0 ? 1 : 0);
+    }
+}
+
+void RasterDevice::Draw(const DrawView& draw)
+{
+    if (!Enter()) {
+        ++skipped_;
+        return;
+    }
+    if (!draw.program || draw.program->Empty() || !draw.binding || draw.viewport.width == 0 ||
+        draw.viewport.height == 0) {
+        ++skipped_;
+        return;
+    }
+    const GLuint program = programs_.Program(*draw.program);
+    const GLuint fbo = program ? images_.Framebuffer(draw.targets, draw.depth) : 0;
+    if (!fbo) {
+        ++skipped_;
+        return;
+    }
+    BindFramebuffer(fbo);
+    const Viewport& v = draw.viewport;
+    glViewportIndexedf(0, float(v.x), float(v.y), float(v.width), float(v.height));
+    glDepthRangeIndexed(0, v.minZ, v.maxZ);
+    const bool hasDepth = static_cast<bool>(draw.depth.image);
+    const bool hasStencil = hasDepth && GlFormatOf(draw.depth.image.layout->format).stencil;
+    const PipelineState state = PipelineFromStates(draw.renderStates, draw.program->renderStates, hasDepth, hasStencil);
+    ApplyPipeline(state, pipeline_, pipelineKnown_, DepthBits(draw.depth));
+    glUseProgram(program);
+    programs_.BindParameters(*draw.program, *draw.binding);
+    // The half-pixel move of every position, and the alpha test.
+    const float block[8] = {1.0f / float(v.width), -1.0f / float(v.height), 0, 0,
+                            state.alphaTest ? 1.0f : 0.0f, float(state.alphaRef), float(state.alphaFunc), 0};
+    glNamedBufferSubData(drawBlock_, 0, sizeof block, block);
+    glBindBufferBase(GL_UNIFORM_BUFFER, kDrawBlockBinding, drawBlock_);
+    for (const SamplerSlot& slot : draw.program->samplers) {
+        if (slot.unit >= kMaxTextureUnits)
+            continue;
+        glBindTextureUnit(slot.unit, images_.Texture(draw.textures[slot.unit]));
+        glBindSampler(slot.unit, programs_.Sampler(slot.settings));
+    }
+    SetVertexInput(draw);
+    glVertexArrayElementBuffer(vertexArray_, images_.Buffer(draw.indices));
+    const uint64_t count = IndicesForPrimitives(draw.primitiveType, draw.primitiveCount);
+    const uintptr_t first = uintptr_t{draw.startIndex} * draw.indexSize;
+    glDrawElementsInstancedBaseVertex(Mode(draw.primitiveType), static_cast<GLsizei>(count),
+                                      draw.indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
+                                      reinterpret_cast<const void*>(first), static_cast<GLsizei>(draw.instances),
+                                      draw.baseVertexIndex);
+    images_.MarkDrawn(draw.targets, draw.depth);
+    for (const TargetView& target : draw.targets)
+        Drawn(target.image.key);
+    Drawn(draw.depth.image.key);
+}
+
+void RasterDevice::Clear(const ClearView& clear)
+{
+    if (!Enter())
+        return;
+    const GLuint fbo = images_.Framebuffer(clear.targets, clear.depth);
+    if (!fbo)
+        return;
+    BindFramebuffer(fbo);
+    // A clear writes every channel whatever the draw states say.
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glDepthMask(GL_TRUE);
+    glStencilMask(0xFFFFFFFFu);
+    pipelineKnown_ = false;
+    glEnable(GL_SCISSOR_TEST);
+    const float rgba[4] = {((clear.argb >> 16) & 0xFF) / 255.0f, ((clear.argb >> 8) & 0xFF) / 255.0f,
+                           (clear.argb & 0xFF) / 255.0f, ((clear.argb >> 24) & 0xFF) / 255.0f};
+    const bool stencil = clear.clearStencil && clear.depth.image && GlFormatOf(clear.depth.image.layout->format).stencil;
+    for (const Rect& area : clear.areas) {
+        if (area.right <= area.left || area.bottom <= area.top)
+            continue;
+        glScissor(area.left, area.top, area.right - area.left, area.bottom - area.top);
+        if (clear.colour)
+            for (GLint i = 0; i < GLint(kMaxTargets); ++i)
+                if (clear.targets[size_t(i)].image)
+                    glClearNamedFramebufferfv(fbo, GL_COLOR, i, rgba);
+        if (clear.clearDepth && stencil) {
+            glClearNamedFramebufferfi(fbo, GL_DEPTH_STENCIL, 0, clear.z, static_cast<GLint>(clear.stencil));
+        } else if (clear.clearDepth) {
+            glClearNamedFramebufferfv(fbo, GL_DEPTH, 0, &clear.z);
+        } else if (stencil) {
+            const GLint value = static_cast<GLint>(clear.stencil);
+            glClearNamedFramebufferiv(fbo, GL_STENCIL, 0, &value);
+        }
+    }
+    glDisable(GL_SCISSOR_TEST);
+    std::array<TargetView, kMaxTargets> drawn{};
+    if (clear.colour)
+        drawn = clear.targets;
+    const TargetView depth = clear.clearDepth || stencil ? clear.depth : TargetView{};
+    images_.MarkDrawn(drawn, depth);
+    for (const TargetView& target : drawn)
+        Drawn(target.image.key);
+    Drawn(depth.image.key);
+}
+
+void RasterDevice::Stretch(const TargetView& source, const Rect& from, const TargetView& destination, const Rect& to,
+                           bool linear)
+{
+    if (!Enter())
+        return;
+    const GLuint read = images_.Framebuffer({source}, {});
+    const GLuint write = images_.Framebuffer({destination}, {});
+    if (!read || !write)
+        return;
+    glNamedFramebufferReadBuffer(read, GL_COLOR_ATTACHMENT0);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    pipelineKnown_ = false;
+    glBlitNamedFramebuffer(read, write, from.left, from.top, from.right, from.bottom, to.left, to.top, to.right,
+                           to.bottom, GL_COLOR_BUFFER_BIT, linear ? GL_LINEAR : GL_NEAREST);
+    images_.MarkDrawn(destination.image);
+    Drawn(destination.image.key);
+}
+
+void RasterDevice::Present(const ImageView& backBuffer)
+{
+    if (!capture_ || !backBuffer) {
+        context_->Release(); // between frames other threads may have it
+        return;
+    }
+    if (!Enter())
+        return;
+    const uint32_t width = backBuffer.layout->width, height = backBuffer.layout->height;
+    if (!presented_ || width != presentedWidth_ || height != presentedHeight_) {
+        glDeleteFramebuffers(1, &presentedFramebuffer_);
+        glDeleteTextures(1, &presented_);
+        glCreateTextures(GL_TEXTURE_2D, 1, &presented_);
+        glTextureStorage2D(presented_, 1, GL_RGBA8, GLsizei(width), GLsizei(height));
+        glCreateFramebuffers(1, &presentedFramebuffer_);
+        glNamedFramebufferTexture(presentedFramebuffer_, GL_COLOR_ATTACHMENT0, presented_, 0);
+        presentedWidth_ = width;
+        presentedHeight_ = height;
+    }
+    // The frame is kept on the GPU; reading it back waits until a picture is due.
+    const GLuint read = images_.Framebuffer({TargetView{backBuffer, 0, 0}}, {});
+    if (!read) {
+        context_->Release();
+        return;
+    }
+    glNamedFramebufferReadBuffer(read, GL_COLOR_ATTACHMENT0);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    pipelineKnown_ = false;
+    glBlitNamedFramebuffer(read, presentedFramebuffer_, 0, 0, GLint(width), GLint(height), 0, 0, GLint(width),
+                           GLint(height), GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    presentPending_ = true;
+    if (capture_->Due(std::chrono::steady_clock::now()))
+        WriteCapture();
+    context_->Release();
+}
+
+void RasterDevice::WriteCapture()
+{
+    presentPending_ = false;
+    std::vector<uint8_t> bgra(size_t(presentedWidth_) * presentedHeight_ * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTextureImage(presented_, 0, GL_BGRA, GL_UNSIGNED_BYTE, GLsizei(bgra.size()), bgra.data());
+    capture_->Written(std::chrono::steady_clock::now());
+    if (!WritePng(capture_->Path(), bgra.data(), presentedWidth_, presentedHeight_, presentedWidth_ * 4) &&
+        !captureFailed_) {
+        captureFailed_ = true;
+        std::cout << "Graphics: cannot write the frame picture '" << capture_->Path() << "'.\n";
+    }
+}
+
+void RasterDevice::GenerateMips(const ImageView& image)
+{
+    if (!image || image.layout->levels < 2 || GlFormatOf(image.layout->format).compressed || !Enter())
+        return;
+    const GLuint texture = images_.Texture(image);
+    if (!texture)
+        return;
+    glGenerateTextureMipmap(texture);
+    images_.MarkDrawn(image);
+    Drawn(image.key);
+}
+
+void RasterDevice::ReadBack(const ImageView& image)
+{
+    if (!Enter())
+        return;
+    images_.ReadBack(image);
+    std::lock_guard lock(shared_);
+    newer_.erase(image.key);
+}
+
+void RasterDevice::Forget(const void* key)
+{
+    {
+        std::lock_guard lock(shared_);
+        newer_.erase(key);
+        if (!context_->HeldHere()) {
+            forgotten_.push_back(key);
+            return;
+        }
+    }
+    images_.Forget(key);
+}
+
+} // namespace gfx::raster

@@ -1,0 +1,266 @@
+// The shader side of effects: the HLSL the compiler sees, the generated entry
+// points, the fixed places of semantics, state assignments, uniform packing,
+// and what a compiled pass keeps.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/gfx/fx/effect_compiler.h"
+#include "platform/gfx/fx/hlsl_source.h"
+#include "platform/gfx/fx/shader_entry.h"
+#include "platform/gfx/fx/shader_semantics.h"
+#include "platform/gfx/fx/state_assignments.h"
+#include "platform/gfx/raster/gl_programs.h"
+#include "platform/gfx/device/render_state.h"
+
+using namespace gfx;
+
+namespace {
+
+size_t Lines(const std::string& text)
+{
+    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+TEST(FxHlslSource, EffectOnlySyntaxIsBlankedAndEveryLineStaysInPlace)
+{
+    const std::string effect =
+        "float4x4 World : WORLD < string UIName = \"w\"; >;\n"
+        "texture Picture < string file = \"a.dds\"; >;\n"
+        "sampler2D PictureSampler = sampler_state\n{\n    Texture = <Picture>;\n    MinFilter = Linear;\n};\n"
+        "string Title = \"shown\";\n"
+        "float Scale : register(c4) = 2.0;\n"
+        "static const float Half = 0.5;\n"
+        "struct V { float4 p : POSITION; };\n"
+        "float4 PS(float2 uv : TEXCOORD0) : COLOR { return tex2D(PictureSampler, uv) * Scale * Half; }\n"
+        "technique t < string name = \"x\"; >\n{\n    pass p { PixelShader = compile ps_3_0 PS(); }\n}\n";
+    const HlslSource source = ExtractHlsl(effect, "a.fx");
+    EXPECT_EQ(Lines(source.text), Lines(effect));
+    EXPECT_EQ(source.text.size(), effect.size());
+    for (const char* gone : {"WORLD", "UIName", "texture", "sampler_state", "MinFilter", "string", "register",
+                             "technique", "compile", "a.dds"})
+        EXPECT_EQ(source.text.find(gone), std::string::npos) << gone << " in\n" << source.text;
+    for (const char* kept : {"float4x4 World", "sampler2D PictureSampler", "float Scale", "= 2.0;",
+                             "static const float Half = 0.5;", "struct V { float4 p : POSITION; };",
+                             "float4 PS(float2 uv : TEXCOORD0) : COLOR { return tex2D(PictureSampler, uv)"})
+        EXPECT_NE(source.text.find(kept), std::string::npos) << kept << " missing in\n" << source.text;
+}
+
+TEST(FxHlslSource, LinesMapBackThroughTheMarkersOfIncludedFiles)
+{
+    const std::string text = "#line 1 \"main.fx\"\nfloat a;\n#line 1 \"lib.fxh\"\nfloat b;\nfloat c;\n"
+                             "#line 3 \"main.fx\"\nfloat d;\n";
+    const HlslSource source = ExtractHlsl(text, "main.fx");
+    struct Case {
+        int line;
+        std::string file;
+        int origin;
+    } cases[] = {{2, "main.fx", 1}, {4, "lib.fxh", 1}, {5, "lib.fxh", 2}, {7, "main.fx", 3}, {99, "main.fx", 4}};
+    for (const Case& c : cases) {
+        const HlslSource::Origin at = source.Locate(c.line);
+        EXPECT_EQ(source.FileOf(at), c.file) << c.line;
+        EXPECT_EQ(at.line, c.origin) << c.line;
+    }
+    EXPECT_EQ(source.text.find("#line"), std::string::npos);
+}
+
+TEST(FxSemantics, EachSemanticHasOneFixedPlace)
+{
+    struct Case {
+        const char* semantic;
+        int attribute;
+        int varying;
+    } cases[] = {{"POSITION", 0, -1},  {"position0", 0, -1}, {"NORMAL", 3, 19},   {"TEXCOORD0", 4, 0},
+                 {"TEXCOORD7", 11, 7}, {"TEXCOORD9", -1, 9}, {"COLOR0", 12, 16},  {"COLOR1", 13, 17},
+                 {"TANGENT", 14, 21},  {"BINORMAL", 15, 23}, {"BLENDWEIGHT", 1, 25}, {"FOG", -1, 18},
+                 {"PSIZE", -1, -1},    {"NONSENSE", -1, -1}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(VertexInputLocation(SplitSemantic(c.semantic)), c.attribute) << c.semantic;
+        EXPECT_EQ(VaryingLocation(SplitSemantic(c.semantic)), c.varying) << c.semantic;
+    }
+    // A declaration element binds where the shader input of its usage reads.
+    EXPECT_EQ(VertexAttributeLocation(5, 2), VertexInputLocation(SplitSemantic("TEXCOORD2")));
+    EXPECT_EQ(ColourTarget(SplitSemantic("COLOR2")), 2);
+    EXPECT_EQ(ColourTarget(SplitSemantic("SV_Target1")), 1);
+    EXPECT_TRUE(IsPositionSemantic(SplitSemantic("SV_Position")));
+    EXPECT_FALSE(IsPositionSemantic(SplitSemantic("POSITION1")));
+}
+
+EffectDescription Parsed(const std::string& source)
+{
+    EffectDescription d;
+    std::string messages;
+    EXPECT_TRUE(CompileEffectSource(source, "e.fx", {}, {}, d, messages)) << messages;
+    return d;
+}
+
+TEST(FxShaderEntry, TheVertexWrapperPlacesInputsAndOutputsAndMovesThePosition)
+{
+    const EffectDescription d = Parsed(
+        "struct VOut { float4 pos : POSITION; float2 uv : TEXCOORD1; float4 c : COLOR0; };\n"
+        "VOut VS(float3 p : POSITION, float4x4 inst : TEXCOORD2, uniform float k) { VOut o; o.pos = mul(float4(p, k), inst);"
+        " o.uv = p.xy; o.c = 1; return o; }\n"
+        "float4 PS(float2 uv : TEXCOORD1, float4 unused : TEXCOORD5, float2 at : VPOS) : COLOR { return float4(uv, at); }\n"
+        "technique t { pass p { VertexShader = compile vs_3_0 VS(2.0); PixelShader = compile ps_3_0 PS(); } }\n");
+    const EffectPass& pass = d.techniques[0].passes[0];
+    ShaderEntry vs, ps;
+    std::string error;
+    ASSERT_TRUE(MakeVertexEntry(d, pass.vertexShader, vs, error)) << error;
+    // POSITION at 0, the matrix's four rows at TEXCOORD2..5.
+    EXPECT_EQ(vs.attributes, (std::vector<int>{0, 6, 7, 8, 9}));
+    EXPECT_EQ(vs.varyings, (std::vector<int>{1, 16}));
+    for (const char* part : {"SV_Position", "(2.0)", "zl_pixelShift", "[[vk::location(1)]]", "[[vk::location(16)]]"})
+        EXPECT_NE(vs.code.find(part), std::string::npos) << part << "\n" << vs.code;
+    ASSERT_TRUE(MakePixelEntry(d, pass.pixelShader, vs.varyings, ps, error)) << error;
+    EXPECT_EQ(ps.varyings, (std::vector<int>{1})); // TEXCOORD5 is never written: read as zero
+    for (const char* part : {"SV_Position", "SV_Target0", "zl_alphaTest", "discard"})
+        EXPECT_NE(ps.code.find(part), std::string::npos) << part << "\n" << ps.code;
+}
+
+TEST(FxShaderEntry, SignaturesThatCannotBeWrappedAreRefusedWithTheReason)
+{
+    struct Case {
+        std::string functions;
+        std::string compile;
+        std::string reason;
+    } cases[] = {
+        {"float4 VS(float4 p : POSITION) : TEXCOORD0 { return p; }", "VertexShader = compile vs_3_0 VS()",
+         "writes no POSITION"},
+        {"float4 VS(float4 p : POSITION, uniform float k) : POSITION { return p * k; }",
+         "VertexShader = compile vs_3_0 VS()", "arguments do not match"},
+        {"float4 VS(float4 p : PSIZE) : POSITION { return p; }", "VertexShader = compile vs_3_0 VS()",
+         "has no attribute"},
+        {"float4 PS(float4 c : COLOR0) : NORMAL5 { return c; }", "PixelShader = compile ps_3_0 PS()",
+         "pixel output semantic 'NORMAL5'"},
+        {"float4 PS(float4 c) : COLOR { return c; }", "PixelShader = compile ps_3_0 PS()", "has no semantic"},
+    };
+    for (const Case& c : cases) {
+        EffectDescription d;
+        std::string messages;
+        EXPECT_FALSE(CompileEffectSource(c.functions + "\ntechnique t { pass p { " + c.compile + "; } }\n", "e.fx",
+                                         {}, {}, d, messages));
+        EXPECT_NE(messages.find("e.fx(1,1): error X3000: "), std::string::npos) << messages;
+        EXPECT_NE(messages.find(c.reason), std::string::npos) << messages;
+    }
+}
+
+TEST(FxStateAssignments, PassAndSamplerStatesBecomeTheDevicesNumbers)
+{
+    EffectPass pass;
+    pass.states = {{"ZEnable", -1, "FALSE"},     {"CullMode", -1, "None"},   {"SrcBlend", -1, "SrcAlpha"},
+                   {"DestBlend", -1, "InvSrcAlpha"}, {"ZFunc", -1, "LessEqual"}, {"AlphaRef", -1, "0x80"},
+                   {"ColorWriteEnable", -1, "7"}, {"StencilPass", -1, "Replace"}, {"AlphaBlendEnable", -1, "<b>"},
+                   {"Unknown", -1, "1"}};
+    const std::vector<std::pair<uint32_t, uint32_t>> expected = {
+        {kRsZEnable, 0}, {kRsCullMode, kCullNone}, {kRsSrcBlend, kBlendSrcAlpha}, {kRsDestBlend, kBlendInvSrcAlpha},
+        {kRsZFunc, kCompareLessEqual}, {kRsAlphaRef, 128}, {kRsColorWriteEnable, 7}, {kRsStencilPass, 3}};
+    EXPECT_EQ(PassRenderStates(pass), expected);
+
+    const SamplerSettings s = SamplerStateSettings({{"MinFilter", -1, "Linear"}, {"MIPFILTER", -1, "point"},
+                                                    {"AddressU", -1, "Clamp"}, {"AddressV", -1, "Border"},
+                                                    {"BorderColor", -1, "0xFF102030"}, {"MaxAnisotropy", -1, "8"},
+                                                    {"MipMapLodBias", -1, "-0.5"}, {"AddressW", -1, "x + 1"}});
+    EXPECT_EQ(s.minFilter, 2u);
+    EXPECT_EQ(s.magFilter, 1u);
+    EXPECT_EQ(s.mipFilter, 1u);
+    EXPECT_EQ(s.addressU, 3u);
+    EXPECT_EQ(s.addressV, 4u);
+    EXPECT_EQ(s.addressW, 1u); // not a constant: the default stays
+    EXPECT_EQ(s.borderColour, 0xFF102030u);
+    EXPECT_EQ(s.maxAnisotropy, 8u);
+    EXPECT_EQ(s.mipLodBias, -0.5f);
+}
+
+float FloatAt(const std::vector<uint8_t>& block, size_t at)
+{
+    float v = 0;
+    std::memcpy(&v, block.data() + at, 4);
+    return v;
+}
+
+TEST(FxUniformPacking, ValuesLandAtTheirReflectedPlaces)
+{
+    std::vector<float> matrix(16);
+    for (int i = 0; i < 16; ++i)
+        matrix[size_t(i)] = float(i); // row r, column c holds 4r + c
+    struct Case {
+        UniformField field;
+        std::vector<float> values;
+        std::vector<std::pair<size_t, float>> expected; // byte offset, value
+    } cases[] = {
+        // Column-major storage: each column contiguous, 16 bytes apart.
+        {{"m", UniformKind::Float, 4, 4, true, 16, 0, 0, 16}, matrix, {{16, 0}, {20, 4}, {24, 8}, {32, 1}, {76, 15}}},
+        {{"m", UniformKind::Float, 4, 4, false, 0, 0, 0, 16}, matrix, {{0, 0}, {4, 1}, {16, 4}, {60, 15}}},
+        // float4x3: four rows of three, stored by column.
+        {{"m", UniformKind::Float, 4, 3, true, 0, 0, 0, 16}, std::vector<float>(matrix.begin(), matrix.begin() + 12),
+         {{0, 0}, {4, 3}, {16, 1}, {44, 11}}},
+        // Arrays of scalars: one element per 16 bytes.
+        {{"a", UniformKind::Float, 1, 1, true, 32, 3, 16, 0}, {1, 2, 3}, {{32, 1}, {48, 2}, {64, 3}}},
+        {{"v", UniformKind::Float, 1, 3, true, 4, 0, 0, 0}, {7, 8, 9}, {{4, 7}, {8, 8}, {12, 9}}},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(UniformFieldFits(c.field, 96));
+        std::vector<uint8_t> block(96, 0);
+        raster::PackUniform(c.field, c.values, block);
+        for (const auto& [at, value] : c.expected)
+            EXPECT_EQ(FloatAt(block, at), value) << c.field.name << " at " << at;
+    }
+    // Bools and ints as 32-bit integers.
+    std::vector<uint8_t> block(16, 0);
+    raster::PackUniform({"b", UniformKind::Bool, 1, 1, true, 0, 0, 0, 0}, {0.5f}, block);
+    raster::PackUniform({"i", UniformKind::Int, 1, 1, true, 4, 0, 0, 0}, {-3.0f}, block);
+    int32_t b = 0, i = 0;
+    std::memcpy(&b, block.data(), 4);
+    std::memcpy(&i, block.data() + 4, 4);
+    EXPECT_EQ(b, 1);
+    EXPECT_EQ(i, -3);
+    // A field reaching past its block is refused before anything is written.
+    EXPECT_FALSE(UniformFieldFits({"m", UniformKind::Float, 4, 4, true, 40, 0, 0, 16}, 96));
+    EXPECT_FALSE(UniformFieldFits({"a", UniformKind::Float, 1, 4, true, 0, 100000, 16, 0}, 96));
+}
+
+TEST(FxPassProgram, ACompiledPassKeepsItsCodePlacesSamplersAndStates)
+{
+    const EffectDescription d = Parsed(
+        "float4x4 WorldViewProj;\nfloat4 Tint = float4(1, 1, 1, 1);\nbool Lit;\nfloat Weights[3];\n"
+        "texture Albedo;\ntexture Detail;\n"
+        "sampler2D AlbedoSampler = sampler_state { Texture = <Albedo>; MinFilter = Linear; AddressU = Clamp; };\n"
+        "sampler2D DetailSampler = sampler_state { Texture = <Detail>; };\n"
+        "float4 VS(float4 p : POSITION) : POSITION { return mul(p, WorldViewProj); }\n"
+        "float4 PS(float2 uv : TEXCOORD0) : COLOR { float4 c = tex2D(AlbedoSampler, uv) * tex2D(DetailSampler, uv) * Tint;"
+        " return Lit ? c * Weights[2] : c; }\n"
+        "technique t { pass p { CullMode = None; VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(); } }\n"
+        "technique none { pass p { ZEnable = false; } }\n");
+    const PassProgram& p = d.techniques[0].passes[0].program;
+    EXPECT_FALSE(p.vertex.spirv.empty());
+    EXPECT_EQ(p.vertex.spirv[0], 0x07230203u); // the SPIR-V magic number
+    EXPECT_NE(p.vertex.glsl.find("#version 450"), std::string::npos);
+    EXPECT_NE(p.pixel.glsl.find("#version 450"), std::string::npos);
+    EXPECT_EQ(p.vertexInputs, (std::vector<uint32_t>{0}));
+    auto field = [&](const std::string& name) {
+        auto found = std::find_if(p.uniforms.begin(), p.uniforms.end(), [&](const UniformField& f) { return f.name == name; });
+        return found == p.uniforms.end() ? UniformField{} : *found;
+    };
+    EXPECT_EQ(field("WorldViewProj").offset, 0u);
+    EXPECT_EQ(field("WorldViewProj").matrixStride, 16u);
+    EXPECT_TRUE(field("WorldViewProj").columnMajor);
+    EXPECT_EQ(field("Tint").offset, 64u);
+    EXPECT_EQ(field("Lit").kind, UniformKind::Bool);
+    EXPECT_EQ(field("Weights").elements, 3u);
+    EXPECT_EQ(field("Weights").arrayStride, 16u);
+    for (const UniformField& f : p.uniforms)
+        EXPECT_TRUE(UniformFieldFits(f, p.uniformBytes)) << f.name;
+    ASSERT_EQ(p.samplers.size(), 2u);
+    EXPECT_NE(p.samplers[0].unit, p.samplers[1].unit);
+    for (const SamplerSlot& s : p.samplers) {
+        EXPECT_EQ(s.texture, s.name == "AlbedoSampler" ? "Albedo" : "Detail");
+        EXPECT_EQ(s.settings.addressU, s.name == "AlbedoSampler" ? 3u : 1u);
+    }
+    EXPECT_EQ(p.renderStates, (std::vector<std::pair<uint32_t, uint32_t>>{{kRsCullMode, kCullNone}}));
+    const PassProgram& none = d.techniques[1].passes[0].program;
+    EXPECT_TRUE(none.Empty());
+    EXPECT_EQ(none.renderStates, (std::vector<std::pair<uint32_t, uint32_t>>{{kRsZEnable, 0}}));
+}
+
+} // namespace

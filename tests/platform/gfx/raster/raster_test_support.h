@@ -1,0 +1,157 @@
+#pragma once
+// A rasterizing device for the picture tests: made with drawing on, a helper
+// that binds geometry (clip-space positions, texture coordinates), effects
+// compiled from small sources, and the pixels of the back buffer read back.
+// Tests skip with a message when no OpenGL 4.5 context can be made.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/gfx/device/device.h"
+#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/raster/gfx_mode.h"
+#include "platform/testing/gfx_device_hooks.h"
+#include "tests/platform/gfx/device/gfx_test_device.h"
+
+namespace gfx_test {
+
+struct Vertex {
+    float x, y, z, w; // clip space
+    float u, v;
+};
+
+class RasterTest : public ::testing::Test {
+protected:
+    static constexpr uint32_t kWidth = 32;
+    static constexpr uint32_t kHeight = 32;
+
+    void SetUp() override
+    {
+        gfx::SetDefaultGfxMode(gfx::GfxMode::Raster);
+        test = std::make_unique<TestDevice>(kWidth, kHeight, true);
+        gfx::SetDefaultGfxMode(gfx::GfxMode::Record);
+        device = test->device;
+        ASSERT_NE(nullptr, device);
+        if (!device->Rasterizes())
+            GTEST_SKIP() << "no OpenGL 4.5 context can be made here; nothing is drawn";
+        ASSERT_EQ(gfx::kOk, device->GetRenderTarget(0, &back));
+        const gfx::VertexElement elements[] = {{0, 0, gfx::kDeclFloat4, 0, gfx::kDeclUsagePosition, 0},
+                                               {0, 16, gfx::kDeclFloat2, 0, gfx::kDeclUsageTexcoord, 0},
+                                               {1, 0, gfx::kDeclFloat4, 0, gfx::kDeclUsageTexcoord, 1},
+                                               gfx::kDeclEnd};
+        ASSERT_EQ(gfx::kOk, device->CreateVertexDeclaration(elements, &declaration));
+        ASSERT_EQ(gfx::kOk, device->SetVertexDeclaration(declaration));
+        ASSERT_EQ(gfx::kOk, device->BeginScene());
+    }
+    void TearDown() override
+    {
+        if (device) {
+            device->BindEffect(nullptr);
+            device->SetStreamSource(0, nullptr, 0, 0);
+            device->SetStreamSource(1, nullptr, 0, 0);
+            device->SetIndices(nullptr);
+            device->SetVertexDeclaration(nullptr);
+        }
+        effect.reset();
+        for (gfx::RefCounted* object : owned)
+            object->Release();
+        gfx::SafeRelease(declaration);
+        gfx::SafeRelease(back);
+        test.reset();
+    }
+
+    // Compiles `source` for this device; fails the test with the messages.
+    void UseEffect(const std::string& source)
+    {
+        std::string errors;
+        ASSERT_EQ(gfx::kEffectOk, gfx::Effect::Create(source.data(), source.size(), {}, effect, errors)) << errors;
+        effect->SetDevice(device);
+    }
+
+    void SetGeometry(const std::vector<Vertex>& vertices, const std::vector<uint16_t>& indices)
+    {
+        gfx::VertexBuffer* vb = nullptr;
+        gfx::IndexBuffer* ib = nullptr;
+        const auto vbBytes = static_cast<uint32_t>(vertices.size() * sizeof(Vertex));
+        const auto ibBytes = static_cast<uint32_t>(indices.size() * sizeof(uint16_t));
+        ASSERT_EQ(gfx::kOk, device->CreateVertexBuffer(vbBytes, 0, 0, gfx::kPoolDefault, &vb));
+        ASSERT_EQ(gfx::kOk, device->CreateIndexBuffer(ibBytes, 0, gfx::kFormatIndex16, gfx::kPoolDefault, &ib));
+        Fill(vb, vertices.data(), vbBytes);
+        Fill(ib, indices.data(), ibBytes);
+        owned.push_back(vb);
+        owned.push_back(ib);
+        ASSERT_EQ(gfx::kOk, device->SetStreamSource(0, vb, 0, sizeof(Vertex)));
+        ASSERT_EQ(gfx::kOk, device->SetIndices(ib));
+        vertexCount = static_cast<uint32_t>(vertices.size());
+        indexCount = static_cast<uint32_t>(indices.size());
+    }
+
+    template <class T>
+    void Fill(T* buffer, const void* data, uint32_t bytes)
+    {
+        void* into = nullptr;
+        ASSERT_EQ(gfx::kOk, buffer->Lock(0, 0, &into, 0));
+        std::memcpy(into, data, bytes);
+        ASSERT_EQ(gfx::kOk, buffer->Unlock());
+    }
+
+    // Draws the bound geometry (triangles) with every pass of `technique`.
+    void DrawWith(const std::string& technique)
+    {
+        ASSERT_EQ(gfx::kEffectOk, effect->SetTechnique(technique));
+        uint32_t passes = 0;
+        ASSERT_EQ(gfx::kEffectOk, effect->Begin(passes));
+        for (uint32_t pass = 0; pass < passes; ++pass) {
+            ASSERT_EQ(gfx::kEffectOk, effect->BeginPass(pass));
+            ASSERT_EQ(gfx::kOk, device->DrawIndexedPrimitive(gfx::kPrimitiveTriangleList, 0, 0, vertexCount, 0,
+                                                             indexCount / 3));
+            effect->EndPass();
+        }
+        effect->End();
+    }
+
+    // A rectangle in pixel edges (left, top, right, bottom) as two triangles,
+    // clockwise on screen, at depth z; texture coordinates 0..1 over it.
+    static std::vector<Vertex> Rectangle(float left, float top, float right, float bottom, float z = 0.5f)
+    {
+        // Pixel centres are on integers: the edge of pixel x is at x - 0.5.
+        auto cx = [](float x) { return (x - 0.5f) / kWidth * 2.0f - 1.0f; };
+        auto cy = [](float y) { return 1.0f - (y - 0.5f) / kHeight * 2.0f; };
+        return {{cx(left), cy(top), z, 1, 0, 0},
+                {cx(right), cy(top), z, 1, 1, 0},
+                {cx(right), cy(bottom), z, 1, 1, 1},
+                {cx(left), cy(bottom), z, 1, 0, 1}};
+    }
+    static std::vector<uint16_t> RectangleIndices(uint16_t first = 0)
+    {
+        return {first, uint16_t(first + 1), uint16_t(first + 2), first, uint16_t(first + 2), uint16_t(first + 3)};
+    }
+
+    // The back buffer's texel at (x, y) as A8R8G8B8.
+    uint32_t Pixel(uint32_t x, uint32_t y) { return PixelOf(*back, x, y); }
+    static uint32_t PixelOf(gfx::Surface& surface, uint32_t x, uint32_t y)
+    {
+        const std::span<uint8_t> bytes = platform::testing::SurfaceBytes(surface);
+        uint32_t value = 0;
+        std::memcpy(&value, bytes.data() + size_t(y) * platform::testing::SurfacePitch(surface) + x * 4, 4);
+        return value;
+    }
+
+    std::unique_ptr<TestDevice> test;
+    gfx::Device* device = nullptr;
+    gfx::Surface* back = nullptr;
+    gfx::VertexDeclaration* declaration = nullptr;
+    std::unique_ptr<gfx::Effect> effect;
+    std::vector<gfx::RefCounted*> owned;
+    uint32_t vertexCount = 0;
+    uint32_t indexCount = 0;
+};
+
+// Channels of an A8R8G8B8 value.
+inline int Channel(uint32_t argb, int shift) { return int((argb >> shift) & 0xFF); }
+
+} // namespace gfx_test
