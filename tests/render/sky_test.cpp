@@ -1,34 +1,23 @@
-// The sky's time of day: the dome's and the bodies' turns, the two bodies'
-// circles for several angles, the camera's part, dt before and after, and a
-// repeated call with dt 0.
+// The sky's time of day: the bodies' circles for several angles, the turns of
+// the dome and the bodies (the angle before dt for turns, after it for places),
+// the camera's part, and the calls without an angle or a camera.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 
 #include "render/camera_node.h"
 #include "render/sky.h"
 
 namespace {
 
-struct Vec {
-    float x, y, z, w;
-};
+constexpr float kPi = 3.1415927f;
 
-void ExpectVec(const float4& v, Vec e, float tolerance = 1e-5f)
+void ExpectNear4(float x, float y, float z, float w, const float* v, float tolerance = 1e-4f)
 {
-    EXPECT_NEAR(v.x, e.x, tolerance);
-    EXPECT_NEAR(v.y, e.y, tolerance);
-    EXPECT_NEAR(v.z, e.z, tolerance);
-    EXPECT_NEAR(v.w, e.w, tolerance);
-}
-
-void ExpectQuat(const quat& q, Vec e)
-{
-    EXPECT_NEAR(q.x, e.x, 1e-6f);
-    EXPECT_NEAR(q.y, e.y, 1e-6f);
-    EXPECT_NEAR(q.z, e.z, 1e-6f);
-    EXPECT_NEAR(q.w, e.w, 1e-6f);
+    EXPECT_NEAR(v[0], x, tolerance);
+    EXPECT_NEAR(v[1], y, tolerance);
+    EXPECT_NEAR(v[2], z, tolerance);
+    EXPECT_NEAR(v[3], w, tolerance);
 }
 
 class SkyTest : public ::testing::Test {
@@ -53,111 +42,79 @@ protected:
 
 } // namespace
 
-TEST_F(SkyTest, BodiesCircleOppositeWaysInTheYZPlane)
+TEST_F(SkyTest, BodiesCircleOppositeWaysAndOnlyTheNearOneFollowsTheCameraAcrossTheGround)
 {
-    constexpr float kPi = 3.1415927f;
     struct Case {
         float a;
-        Vec nearBody; // camera at (5, 9, -3)
-        Vec farBody;
+        float camera[3];
+        float nearBody[3];
+        float farBody[3];
     };
     const Case cases[] = {
-        {0.0f, {5, 0, -3 - 24, 1}, {0, 0, 470, 1}},
-        {kPi / 2, {5, 24, -3, 1}, {0, -470, 0, 1}},
-        {kPi, {5, 0, -3 + 24, 1}, {0, 0, -470, 1}},
-        {-kPi / 2, {5, -24, -3, 1}, {0, 470, 0, 1}},
+        {0.0f, {5, 9, -3}, {5, 0, -27}, {0, 0, 470}},
+        {kPi / 2, {5, 9, -3}, {5, 24, -3}, {0, -470, 0}},
+        {kPi, {5, 9, -3}, {5, 0, 21}, {0, 0, -470}},
+        {-kPi / 2, {0, 0, 0}, {0, -24, 0}, {0, 470, 0}},
+        {-kPi / 2, {7, 100, -2}, {7, -24, -2}, {0, 470, 0}}, // up and across
     };
-    PlaceCamera(5, 9, -3);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.a);
+        PlaceCamera(c.camera[0], c.camera[1], c.camera[2]);
         angle = c.a;
         sky.UpdateSky(0.0f);
-        ExpectVec(sky.nearBody.position, c.nearBody, 1e-4f);
-        ExpectVec(sky.farBody.position, c.farBody, 1e-4f);
-        ExpectVec(sky.nearBodyOffset, {0, 24 * std::sin(c.a), -24 * std::cos(c.a), 1});
+        ExpectNear4(c.nearBody[0], c.nearBody[1], c.nearBody[2], 1, &sky.nearBody.position.x);
+        ExpectNear4(c.farBody[0], c.farBody[1], c.farBody[2], 1, &sky.farBody.position.x, 1e-3f);
+        ExpectNear4(0, 24 * std::sin(c.a), -24 * std::cos(c.a), 1, &sky.nearBodyOffset.x);
         EXPECT_TRUE(sky.nearBody.translationDirty && sky.farBody.translationDirty);
     }
-    // At the 32-bit pi the sines are tiny but not zero.
+    // At the 32-bit pi the sine is tiny but not zero.
     angle = kPi;
     sky.UpdateSky(0.0f);
     EXPECT_NE(sky.farBody.position.y, 0.0f);
 }
 
-TEST_F(SkyTest, TheDomeAndTheBodiesTurnByTheAngleBeforeDtAndArePlacedByTheAngleAfter)
+TEST_F(SkyTest, TurnsUseTheAngleBeforeDtPlacesTheAngleAfterAndDtZeroRepeatsExactly)
 {
-    angle = 1.0f;
-    sky.UpdateSky(0.5f);
-    EXPECT_EQ(angle, 1.5f);
-    ExpectQuat(sky.domeNode.transform.rotation, {std::sin(0.5f), 0, 0, std::cos(0.5f)});
-    ExpectQuat(sky.nearBody.rotation, {std::sin(0.5f), 0, 0, std::cos(0.5f)}); // bodyYaw 0
-    ExpectQuat(sky.farBody.rotation, {std::sin(0.5f), 0, 0, std::cos(0.5f)});
-    ExpectVec(sky.farBody.position, {0, -470 * std::sin(1.5f), 470 * std::cos(1.5f), 1}, 1e-4f);
-    // The dome's world matrix is brought up to date now: its row 1 is the turned y axis.
-    const float4x4& world = sky.domeNode.worldMatrix;
-    EXPECT_EQ(sky.domeNode.worldDirty, 0);
-    EXPECT_NEAR(world(1, 1), std::cos(1.0f), 1e-6f);
-    EXPECT_NEAR(world(1, 2), std::sin(1.0f), 1e-6f);
+    struct Case {
+        float a0, dt, bodyYaw;
+    };
+    for (const Case c : {Case{1.0f, 0.5f, 0.0f}, Case{0.6f, 0.0f, 0.5f}, Case{-2.0f, 10.0f, 1.25f}}) {
+        SCOPED_TRACE(c.a0);
+        angle = c.a0;
+        sky.bodyYaw = c.bodyYaw;
+        sky.UpdateSky(c.dt);
+        const float a1 = c.a0 + c.dt;
+        EXPECT_EQ(angle, a1); // never wrapped
+        const float sx = std::sin(c.a0 / 2), cx = std::cos(c.a0 / 2);
+        const float sy = std::sin(c.bodyYaw * kPi / 2), cy = std::cos(c.bodyYaw * kPi / 2);
+        ExpectNear4(sx, 0, 0, cx, &sky.domeNode.transform.rotation.x, 1e-6f);
+        ExpectNear4(sx * cy, cx * sy, sx * sy, cx * cy, &sky.nearBody.rotation.x, 1e-6f);
+        ExpectNear4(sx * cy, cx * sy, sx * sy, cx * cy, &sky.farBody.rotation.x, 1e-6f);
+        ExpectNear4(0, -470 * std::sin(a1), 470 * std::cos(a1), 1, &sky.farBody.position.x, 1e-3f);
+        // The dome's world matrix is up to date: its row 1 is the turned y axis.
+        EXPECT_EQ(sky.domeNode.worldDirty, 0);
+        EXPECT_NEAR(sky.domeNode.worldMatrix(1, 1), std::cos(c.a0), 1e-6f);
+        EXPECT_NEAR(sky.domeNode.worldMatrix(1, 2), std::sin(c.a0), 1e-6f);
 
-    // The angle keeps adding up, never wrapped.
-    for (int i = 0; i < 10; ++i)
-        sky.UpdateSky(1.0f);
-    EXPECT_FLOAT_EQ(angle, 11.5f);
+        const float4 nearPos = sky.nearBody.position;
+        const quat rotation = sky.nearBody.rotation;
+        sky.UpdateSky(0.0f);
+        EXPECT_EQ(angle, a1);
+        EXPECT_EQ(sky.nearBody.position.z, nearPos.z);
+        EXPECT_EQ(sky.nearBody.rotation.w, c.dt == 0.0f ? rotation.w : std::cos(a1 / 2) * cy);
+    }
 }
 
-TEST_F(SkyTest, TheBodiesYawIsTheRightHandFactor)
-{
-    sky.bodyYaw = 0.5f; // a quarter turn about y
-    angle = 0.6f;
-    sky.UpdateSky(0.0f);
-    const float sx = std::sin(0.3f), cx = std::cos(0.3f);
-    const float s = std::sin(3.1415927f * 0.25f), c = std::cos(3.1415927f * 0.25f);
-    ExpectQuat(sky.nearBody.rotation, {sx * c, cx * s, sx * s, cx * c});
-    ExpectQuat(sky.farBody.rotation, {sx * c, cx * s, sx * s, cx * c});
-    ExpectQuat(sky.domeNode.transform.rotation, {sx, 0, 0, cx});
-}
-
-TEST_F(SkyTest, OnlyTheNearBodyFollowsTheCameraAndOnlyAcrossTheGround)
-{
-    angle = 0.3f;
-    PlaceCamera(0, 0, 0);
-    sky.UpdateSky(0.0f);
-    const float4 near0 = sky.nearBody.position;
-    const float4 far0 = sky.farBody.position;
-
-    PlaceCamera(0, 100, 0); // up
-    sky.UpdateSky(0.0f);
-    ExpectVec(sky.nearBody.position, {near0.x, near0.y, near0.z, 1});
-
-    PlaceCamera(7, 100, -2); // across
-    sky.UpdateSky(0.0f);
-    ExpectVec(sky.nearBody.position, {near0.x + 7, near0.y, near0.z - 2, 1});
-    ExpectVec(sky.farBody.position, {far0.x, far0.y, far0.z, 1});
-}
-
-TEST_F(SkyTest, RepeatingWithDtZeroChangesNothing)
-{
-    angle = 2.0f;
-    PlaceCamera(1, 2, 3);
-    sky.UpdateSky(0.0f);
-    const float4 nearPos = sky.nearBody.position, farPos = sky.farBody.position;
-    const quat rotation = sky.nearBody.rotation;
-    sky.UpdateSky(0.0f);
-    EXPECT_EQ(angle, 2.0f);
-    EXPECT_EQ(std::memcmp(&nearPos, &sky.nearBody.position, sizeof nearPos), 0);
-    EXPECT_EQ(std::memcmp(&farPos, &sky.farBody.position, sizeof farPos), 0);
-    EXPECT_EQ(std::memcmp(&rotation, &sky.nearBody.rotation, sizeof rotation), 0);
-}
-
-TEST(SkyWithout, AnAngleNothingMovesAndACameraTheOriginStands)
+TEST(SkyWithout, AnAngleNothingMovesAndACameraTheOriginsGroundStands)
 {
     Sky sky;
     sky.UpdateSky(1.0f);
-    ExpectVec(sky.nearBody.position, {0, 0, 0, 1});
+    ExpectNear4(0, 0, 0, 1, &sky.nearBody.position.x);
     EXPECT_EQ(sky.domeNode.transform.rotation.w, 1.0f);
 
     ASSERT_EQ(GetActiveCamera(), nullptr);
     float angle = 0.0f;
     sky.timeOfDay = &angle;
     sky.UpdateSky(0.0f);
-    ExpectVec(sky.nearBody.position, {0, 0, -24, 1});
+    ExpectNear4(0, 0, -24, 1, &sky.nearBody.position.x);
 }
