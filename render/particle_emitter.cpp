@@ -95,6 +95,9 @@ ParticleEmitter::~ParticleEmitter() = default;
 
 void ParticleEmitter::UpdateEmitter()
 {
+    // The draw queue is kept from frame to frame: a disabled template's queue
+    // is passed over instead of being emptied.
+    drawTemplate.instanceList.skip = drawTemplate.enabled ? 0 : 1;
     clock.UpdateChildTime();
     UpdateEmitterParams();
     if (Effect* update = UpdateEffect())
@@ -139,6 +142,7 @@ void ParticleEmitter::RenderEmitter()
     // still draw with the frame's lights (and fog).
     if (!drawTemplate.instanceList.lightList)
         drawTemplate.instanceList.lightList = FrameLights();
+    drawTemplate.instanceList.skip = drawTemplate.enabled ? 0 : 1;
     ParticleData* data = Data();
     if (!drawTemplate.enabled || drawTemplate.instanceList.Count() == 0 || !data)
         return;

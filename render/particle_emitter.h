@@ -51,7 +51,8 @@ public:
 
     // UpdateEmitter.
     void Update() override { UpdateEmitter(); }
-    // The clock, the position parameters, the update's "delta" and the wind.
+    // The clock, the position parameters, the update's "delta" and the wind;
+    // the draw queue is passed over while the draw template is disabled.
     void UpdateEmitter();
     // "emitterPos" and "randomness" of the update effect (and "globalOffset"
     // of the draw effect for local-space particles) from the node's world

@@ -128,13 +128,19 @@ TEST_F(ParticleFrame, OneInstancedDrawOfEveryParticleAndTheUpdatePassLast)
     ASSERT_GE(calls.Draws().size(), 1u);
     EXPECT_EQ(Uploaded(calls.Draws()[0], "fogMult"), std::vector<float>{10.0f});
 
-    // A disabled draw template draws nothing; the update still runs.
+    // A disabled draw template draws nothing from the next frame on (its queue
+    // is kept, so it is passed over); the update still runs. Enabled again, it draws.
     emitter->drawTemplate.enabled = 0;
-    emitter->drawTemplate.instanceList.skip = 1;
     calls.Clear();
+    rig.dynamics.UpdateDynamics();
     Frame();
     ASSERT_EQ(calls.Draws().size(), 1u);
     EXPECT_EQ(calls.Draws()[0].effect.technique, "post");
+    emitter->drawTemplate.enabled = 1;
+    calls.Clear();
+    rig.dynamics.UpdateDynamics();
+    Frame();
+    EXPECT_EQ(calls.Draws().size(), 2u);
     RemoveEmitter(group, emitter.get());
 }
 
