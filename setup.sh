@@ -12,7 +12,8 @@ mode=${1:-run}
 packages=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   angelscript-dev libbullet-dev libphysfs-dev zlib1g-dev libinih-dev libboost-dev
   libzmq3-dev cppzmq-dev libgtest-dev libgmock-dev libbenchmark-dev libstb-dev zip
-  glslang-dev spirv-tools libspirv-cross-c-shared-dev libepoxy-dev libegl-dev libegl-mesa0 libgl1-mesa-dri)
+  glslang-dev spirv-tools libspirv-cross-c-shared-dev libepoxy-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
+  libsdl2-dev xvfb xauth libx11-dev libxtst-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -42,6 +43,7 @@ case "$mode" in
     build build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
       -DZANDREL_SANITIZE=ON -DZANDREL_FUZZ=ON -DZANDREL_BENCH=OFF
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+      LSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/lsan.supp:print_suppressions=0" \
       ctest --test-dir build-asan -j "$jobs" --output-on-failure ;;
   tsan)
     build build-tsan -DCMAKE_BUILD_TYPE=Debug -DZANDREL_TSAN=ON -DZANDREL_BENCH=OFF

@@ -31,9 +31,10 @@ uint32_t InputDevice::Acquire()
     ++acquireCalls_;
     if (format_ == DataFormat::kNone)
         return kInputInvalidParam;
+    PumpEvents();
     if (!HasFocus())
         return kInputAccessDenied;
-    acquired_ = true;
+    SetAcquired(true);
     acquiredAtLoss_ = FocusLossCount();
     return kInputOk;
 }
@@ -41,14 +42,22 @@ uint32_t InputDevice::Acquire()
 uint32_t InputDevice::Unacquire()
 {
     ++unacquireCalls_;
-    acquired_ = false;
+    SetAcquired(false);
     return kInputOk;
 }
 
 void InputDevice::Release()
 {
-    acquired_ = false;
+    SetAcquired(false);
     delete this;
+}
+
+void InputDevice::SetAcquired(bool acquired)
+{
+    // An exclusive mouse has the pointer to itself while it is acquired.
+    if (accepted_ == DataFormat::kMouse && (cooperativeLevel_ & kCoopExclusive) && acquired != acquired_)
+        SetPointerCaptured(acquired);
+    acquired_ = acquired;
 }
 
 uint32_t InputDevice::CheckRead(size_t size, void* data, size_t stateSize)
@@ -57,8 +66,9 @@ uint32_t InputDevice::CheckRead(size_t size, void* data, size_t stateSize)
         return kInputInvalidParam;
     if (!acquired_)
         return kInputNotAcquired;
+    PumpEvents();
     if (!HasFocus() || FocusLossCount() != acquiredAtLoss_) {
-        acquired_ = false;
+        SetAcquired(false);
         return kInputLost;
     }
     return kInputOk;

@@ -2,7 +2,7 @@
 // An input device: it is given a data format and a cooperative level, is
 // acquired, and then reads its whole state at once. Losing the main window's
 // focus takes it away: reads fail until it is acquired again with the focus
-// back. Result codes are the numbers the callers test (success has the top
+// back. An exclusive mouse keeps the pointer to the window while acquired. Result codes are the numbers the callers test (success has the top
 // bit clear).
 #include <cstddef>
 #include <cstdint>
@@ -63,6 +63,8 @@ protected:
     uint32_t CheckRead(size_t size, void* data, size_t stateSize);
 
 private:
+    void SetAcquired(bool acquired);
+
     DataFormat accepted_;
     DataFormat format_ = DataFormat::kNone;
     uint32_t cooperativeLevel_ = 0;

@@ -15,7 +15,9 @@ struct Source {
     std::array<uint8_t, kKeyCount> held{};
     std::array<uint8_t, kKeyCount> tapped{};
     MouseState mouse;
+    uint8_t clicked[kMouseButtonCount] = {};
     bool focused = true;
+    bool pointerCaptured = false;
     uint64_t focusLosses = 0;
 };
 
@@ -26,6 +28,7 @@ Source& TheSource()
 }
 
 std::atomic<KeyFeed> keyFeed{nullptr};
+std::atomic<EventPump> eventPump{nullptr};
 
 } // namespace
 
@@ -67,6 +70,31 @@ void SetMouseButton(int button, bool held)
     Source& s = TheSource();
     std::lock_guard guard(s.lock);
     s.mouse.buttons[button] = held ? kKeyHeld : 0;
+    if (held)
+        s.clicked[button] = kKeyHeld;
+}
+
+void LiftEverything()
+{
+    Source& s = TheSource();
+    std::lock_guard guard(s.lock);
+    s.held.fill(0);
+    for (uint8_t& button : s.mouse.buttons)
+        button = 0;
+}
+
+void SetPointerCaptured(bool captured)
+{
+    Source& s = TheSource();
+    std::lock_guard guard(s.lock);
+    s.pointerCaptured = captured;
+}
+
+bool PointerCaptured()
+{
+    Source& s = TheSource();
+    std::lock_guard guard(s.lock);
+    return s.pointerCaptured;
 }
 
 void SetFocus(bool focused)
@@ -108,6 +136,10 @@ MouseState TakeMouse()
     Source& s = TheSource();
     std::lock_guard guard(s.lock);
     MouseState taken = s.mouse;
+    for (int i = 0; i < kMouseButtonCount; ++i) {
+        taken.buttons[i] |= s.clicked[i];
+        s.clicked[i] = 0;
+    }
     s.mouse.x = s.mouse.y = s.mouse.z = 0;
     return taken;
 }
@@ -117,6 +149,17 @@ void SetKeyFeed(KeyFeed feed)
     keyFeed.store(feed);
 }
 
+void SetEventPump(EventPump pump)
+{
+    eventPump.store(pump);
+}
+
+void PumpEvents()
+{
+    if (EventPump pump = eventPump.load())
+        pump();
+}
+
 void ResetInputSource()
 {
     Source& s = TheSource();
@@ -124,7 +167,10 @@ void ResetInputSource()
     s.held.fill(0);
     s.tapped.fill(0);
     s.mouse = MouseState{};
+    for (uint8_t& button : s.clicked)
+        button = 0;
     s.focused = true;
+    s.pointerCaptured = false;
 }
 
 } // namespace platform::input

@@ -1,10 +1,12 @@
 #pragma once
 // What the keys and the mouse are doing right now: the state the input devices
-// read. Key presses come from the terminal (platform/input/terminal_feed.h) or
-// from tests (platform/testing/input_injection.h); mouse movement only from
-// tests, there being no pointer without a window system. A terminal reports
-// presses but never releases, so its keys are taps: held for the next keyboard
-// read only.
+// read. Keys, pointer movement, wheel and buttons come from the real window
+// when there is one (platform/window/screen.h), key presses also from the
+// terminal (platform/input/terminal_feed.h), and everything from tests
+// (platform/testing/input_injection.h). A terminal reports presses but never
+// releases, so its keys are taps: held for the next keyboard read only. A
+// window's key or button pressed and released between two reads is still
+// seen held by the next one.
 #include <cstdint>
 
 namespace platform::input {
@@ -29,8 +31,17 @@ void TapKey(uint8_t code);
 
 // Adds to the movement the next mouse read reports.
 void MoveMouse(int32_t dx, int32_t dy, int32_t dz);
-// Buttons outside 0..3 are ignored.
+// Buttons outside 0..3 are ignored. A press is seen by the next mouse read
+// even when the button is released before it.
 void SetMouseButton(int button, bool held);
+// Every key and button released (what was pressed since the last read is
+// still seen by it).
+void LiftEverything();
+
+// Whether an exclusive mouse is acquired: the window then keeps the pointer
+// to itself, hidden, and reports its movement without bounds.
+void SetPointerCaptured(bool captured);
+bool PointerCaptured();
 
 // The main window's focus. Losing it takes every acquired device away.
 void SetFocus(bool focused);
@@ -46,6 +57,12 @@ MouseState TakeMouse();
 // Called at the start of every keyboard read, so a feed can add its keys first.
 using KeyFeed = void (*)();
 void SetKeyFeed(KeyFeed feed);
+
+// Called before a device is acquired or read, so a window's waiting events
+// (focus, keys, pointer) are in the state first.
+using EventPump = void (*)();
+void SetEventPump(EventPump pump);
+void PumpEvents();
 
 // No key, no movement, no button, focus back, no feed left untouched.
 void ResetInputSource();

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/window/close_signals.h"
+#include "platform/window/screen.h"
 #include "platform/window/timers.h"
 
 namespace platform {
@@ -57,6 +58,7 @@ void DeliverCloseSignal(Queue& queue)
 
 bool PeekMessage(Message& message, bool remove)
 {
+    PumpScreenEvents();
     auto queue = QueueOf(std::this_thread::get_id());
     DeliverCloseSignal(*queue);
     std::lock_guard guard(queue->lock);
@@ -81,8 +83,9 @@ void WaitMessage()
         hook();
         return;
     }
-    constexpr int64_t kLongestWait = 100;
-    const int64_t wait = std::min(detail::MillisecondsToNextTimer().value_or(kLongestWait), kLongestWait);
+    // A real window's events wake nobody: look again soon while one is open.
+    const int64_t longest = ScreensOpen() ? 10 : 100;
+    const int64_t wait = std::min(detail::MillisecondsToNextTimer().value_or(longest), longest);
     auto queue = QueueOf(std::this_thread::get_id());
     std::unique_lock guard(queue->lock);
     queue->ready.wait_for(guard, std::chrono::milliseconds(wait),

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/window/close_signals.h"
+#include "platform/window/screen.h"
 
 namespace platform {
 
@@ -148,6 +149,7 @@ bool DestroyWindow(Window* window)
     procedure(window, kMsgDestroy, 0, 0);
     for (Window* child : ChildWindows(window))
         DestroyWindow(child);
+    CloseScreen(window);
     auto& registry = TheRegistry();
     std::lock_guard guard(registry.lock);
     if (!registry.windows.erase(window))
@@ -171,12 +173,16 @@ bool IsWindow(Window* window)
 
 bool ShowWindow(Window* window)
 {
-    auto& registry = TheRegistry();
-    std::lock_guard guard(registry.lock);
-    if (!registry.windows.count(window))
-        return false;
-    bool wasVisible = window->visible;
-    window->visible = true;
+    bool wasVisible = false;
+    {
+        auto& registry = TheRegistry();
+        std::lock_guard guard(registry.lock);
+        if (!registry.windows.count(window))
+            return false;
+        wasVisible = window->visible;
+        window->visible = true;
+    }
+    ShowScreen(window);
     return wasVisible;
 }
 
@@ -221,11 +227,14 @@ intptr_t DefaultWindowProc(Window* window, uint32_t message, uintptr_t, intptr_t
 
 bool SetWindowTitle(Window* window, const std::string& title)
 {
-    auto& registry = TheRegistry();
-    std::lock_guard guard(registry.lock);
-    if (!Live(window))
-        return false;
-    window->title = title;
+    {
+        auto& registry = TheRegistry();
+        std::lock_guard guard(registry.lock);
+        if (!Live(window))
+            return false;
+        window->title = title;
+    }
+    RetitleScreen(window, title);
     return true;
 }
 

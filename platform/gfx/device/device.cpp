@@ -14,6 +14,7 @@
 #include "platform/gfx/device/pixel_ops.h"
 #include "platform/gfx/raster/gfx_mode.h"
 #include "platform/gfx/raster/raster_device.h"
+#include "platform/window/screen.h"
 
 namespace gfx {
 
@@ -938,11 +939,30 @@ Result Device::Present()
     } else {
         // The first frame is reported at once, so a watcher knows frames are coming.
         if (++frames_ == 1) WriteFrameReport(frames_);
+        // A real window shows the frame from memory: what the GPU drew comes back first.
+        const bool shown = platform::HasScreen(presentWindow_);
+        if (shown)
+            SyncToCpu(backBuffer_);
         if (raster_)
             raster_->Present(ImageOf(backBuffer_));
+        if (shown)
+            ShowBackBuffer();
     }
     detail::RecordCall("Present", {}, result);
     return result;
+}
+
+void Device::ShowBackBuffer()
+{
+    platform::FrameLayout layout;
+    switch (backBuffer_->Format()) {
+    case kFormatX8R8G8B8: case kFormatA8R8G8B8: layout = platform::FrameLayout::kBgrx8888; break;
+    case kFormatR5G6B5: layout = platform::FrameLayout::kRgb565; break;
+    case kFormatX1R5G5B5: case kFormatA1R5G5B5: layout = platform::FrameLayout::kXrgb1555; break;
+    default: return; // no window shows ten bits a channel
+    }
+    platform::ShowFrame(presentWindow_, backBuffer_->Bits(), static_cast<int>(backBuffer_->Width()),
+                        static_cast<int>(backBuffer_->Height()), static_cast<int>(backBuffer_->Pitch()), layout);
 }
 
 Result Device::ValidateDraw(uint32_t type, int32_t baseVertexIndex, uint32_t minVertexIndex, uint32_t numVertices,

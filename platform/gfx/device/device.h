@@ -25,6 +25,10 @@
 #include "platform/gfx/device/texture.h"
 #include "platform/gfx/device/vertex_layout.h"
 
+namespace platform {
+class Window;
+}
+
 namespace gfx {
 
 namespace detail {
@@ -92,8 +96,8 @@ public:
 
     Result BeginScene();
     Result EndScene();
-    // Presents the back buffer (whole, to the device window). A lost device
-    // answers kDeviceLost from then on.
+    // Presents the back buffer (whole, to the device window, which shows it
+    // when it is a real window). A lost device answers kDeviceLost from then on.
     Result Present();
     Result DrawIndexedPrimitive(uint32_t type, int32_t baseVertexIndex, uint32_t minVertexIndex, uint32_t numVertices,
                                 uint32_t startIndex, uint32_t primitiveCount);
@@ -134,6 +138,8 @@ private:
     Result MakeSurface(const char* name, const Surface::Shape& shape, uint64_t videoBytes, Surface** surface);
     Result MakeBuffer(const char* name, ResourceType type, uint32_t length, uint32_t usage, uint32_t format,
                       uint32_t fvf, uint32_t pool, Buffer** buffer);
+    // The back buffer into the device window, when it is a real one.
+    void ShowBackBuffer();
     // The GPU side of the drawing path.
     raster::ImageView ImageOf(Resource* owner);
     raster::TargetView TargetOf(Surface* surface);
@@ -145,6 +151,7 @@ private:
                         uint32_t startIndex, uint32_t primitiveCount, uint32_t& instances, bool& unboundRead) const;
 
     PresentParameters parameters_;
+    platform::Window* presentWindow_ = nullptr; // the device window, else the focus window
     Surface* backBuffer_;
     std::array<uint32_t, kRenderStateLimit> renderStates_{};
     std::array<std::array<float, 4>, kMaxClipPlanes> clipPlanes_{};

@@ -7,6 +7,7 @@
 #include "platform/gfx/device/hooks.h"
 #include "platform/gfx/device/pixel_ops.h"
 #include "platform/gfx/device/resource_flags.h"
+#include "platform/window/screen.h"
 
 namespace gfx {
 
@@ -160,6 +161,11 @@ Result Direct3D::CreateDevice(uint32_t adapter, uint32_t deviceType, WindowHandl
     if (Succeeded(result)) {
         made = new Device(wanted, std::move(backStorage), backBytes, std::move(depthStorage), depthBytes);
         *parameters = wanted;
+        // With a display, the window presented to becomes a real one of the back buffer's size.
+        made->presentWindow_ = static_cast<platform::Window*>(wanted.deviceWindow ? wanted.deviceWindow : focusWindow);
+        if (platform::DisplayAvailable())
+            platform::OpenScreen(made->presentWindow_, static_cast<int>(wanted.backBufferWidth),
+                                 static_cast<int>(wanted.backBufferHeight), false);
     }
     if (device) *device = made;
     detail::RecordCall("CreateDevice",
