@@ -101,6 +101,7 @@ public:
         parameters.backBufferCount = 1;
         parameters.swapEffect = gfx::kSwapDiscard;
         parameters.windowed = true;
+        parameters.presentationInterval = gfx::kPresentIntervalImmediate; // frames as fast as they are drawn
         parameters.enableAutoDepthStencil = true;
         parameters.autoDepthStencilFormat = gfx::kFormatD24S8;
         d3d_->CreateDevice(0, gfx::kDeviceHal, nullptr, gfx::kCreateHardwareVertexProcessing, &parameters, &device_);

@@ -62,21 +62,39 @@ bool CasterBoundingRadius(SceneNode* node, float& radius)
     return true;
 }
 
+namespace {
+
+// Caster i's camera field and caster radius; false, leaving both, when the
+// caster is missing or unusable.
+bool ScaleLightCamera(uint32_t i, SceneNode* caster, CameraNode& camera, float4& radius)
+{
+    float r = 0.0f;
+    if (!CasterBoundingRadius(caster, r))
+        return false;
+    camera.SetFov(LightCameraFov(i, r));
+    radius = CasterRadiusValue(i, r);
+    return true;
+}
+
+} // namespace
+
+bool SetLightCameraScales(SceneNode* const (&casters)[kCasterCount], CameraNode (&lightCameras)[kCasterCount],
+                          float4 (&casterRadius)[kCasterCount])
+{
+    bool all = true;
+    for (uint32_t i = 0; i < kCasterCount; ++i)
+        all = ScaleLightCamera(i, casters[i], lightCameras[i], casterRadius[i]) && all;
+    return all;
+}
+
 bool SetLightCameraScales(Scene& scene, CameraNode (&lightCameras)[kCasterCount],
                           float4 (&casterRadius)[kCasterCount])
 {
     // One lookup per caster serves both the field and the caster radius, so a
     // missing caster is reported once.
     bool all = true;
-    for (uint32_t i = 0; i < kCasterCount; ++i) {
-        float r = 0.0f;
-        if (!CasterBoundingRadius(scene.FindNode(kCasterNodeNames[i]), r)) {
-            all = false;
-            continue;
-        }
-        lightCameras[i].SetFov(LightCameraFov(i, r));
-        casterRadius[i] = CasterRadiusValue(i, r);
-    }
+    for (uint32_t i = 0; i < kCasterCount; ++i)
+        all = ScaleLightCamera(i, scene.FindNode(kCasterNodeNames[i]), lightCameras[i], casterRadius[i]) && all;
     return all;
 }
 

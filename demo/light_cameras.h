@@ -44,6 +44,11 @@ bool CasterBoundingRadius(SceneNode* node, float& radius);
 bool SetLightCameraScales(Scene& scene, CameraNode (&lightCameras)[kCasterCount],
                           float4 (&casterRadius)[kCasterCount]);
 
+// The same over casters already looked up (null: missing, reported by the
+// lookup and skipped here without a further report).
+bool SetLightCameraScales(SceneNode* const (&casters)[kCasterCount], CameraNode (&lightCameras)[kCasterCount],
+                          float4 (&casterRadius)[kCasterCount]);
+
 // Step 3: the light's world matrix and its general inverse. The light has
 // unit scale and no parent, so the inverse always exists; a singular matrix is
 // not detected and gives non-finite elements.

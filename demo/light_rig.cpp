@@ -30,7 +30,9 @@ void LightRig::SetBiasMatrices()
     selfShadowMapBias = MakeShadowMapBias(kSelfShadowMapBiasOffset);
 }
 
-void LightRig::UpdateLightMatrices(CameraNode* const (&lightCameras)[kLightCameraCount])
+void UpdateLightMatrices(CameraNode* const (&lightCameras)[kLightCameraCount], const float4x4& shadowMapBias,
+                         const float4x4& selfShadowMapBias, float4x4 (&lightMatrices)[kLightCameraCount],
+                         float4x4& selfShadowMatrix)
 {
     for (uint32_t k = kLightCameraCount; k-- > 0;)
         lightCameras[k]->ApplyCamera();
@@ -39,7 +41,9 @@ void LightRig::UpdateLightMatrices(CameraNode* const (&lightCameras)[kLightCamer
     selfShadowMatrix = Multiply(*lightCameras[kLightCameraCount - 1]->GetViewProjMatrix(), selfShadowMapBias);
 }
 
-void LightRig::SetLightConstants(Scene& scene, const AfterMaterial& afterMaterial)
+void SetLightConstants(Scene& scene, float4x4 (&lightMatrices)[kLightCameraCount], float4x4& selfShadowMatrix,
+                       float4 (&casterRadii)[kLightCameraCount], float lightSize,
+                       const std::function<void(uint32_t index, Effect* effect)>& afterMaterial)
 {
     for (uint32_t i = 0;; ++i) {
         // Afresh each step: whatever runs after a material may touch the list.
@@ -57,4 +61,14 @@ void LightRig::SetLightConstants(Scene& scene, const AfterMaterial& afterMateria
         if (afterMaterial)
             afterMaterial(i, effect);
     }
+}
+
+void LightRig::UpdateLightMatrices(CameraNode* const (&lightCameras)[kLightCameraCount])
+{
+    ::UpdateLightMatrices(lightCameras, shadowMapBias, selfShadowMapBias, lightMatrices, selfShadowMatrix);
+}
+
+void LightRig::SetLightConstants(Scene& scene, const AfterMaterial& afterMaterial)
+{
+    ::SetLightConstants(scene, lightMatrices, selfShadowMatrix, casterRadii, lightSize, afterMaterial);
 }

@@ -26,6 +26,15 @@ inline constexpr float kSelfShadowMapBiasOffset = 0.50048828125f;
 // (0.5 x + b w, -0.5 y + b w, z, w), so v grows downwards and depth is kept.
 float4x4 MakeShadowMapBias(float offset);
 
+// The two steps over storage of the caller's: the demonstration object keeps
+// the matrices, radii and size as members of its own, in its own order.
+void UpdateLightMatrices(CameraNode* const (&lightCameras)[kLightCameraCount], const float4x4& shadowMapBias,
+                         const float4x4& selfShadowMapBias, float4x4 (&lightMatrices)[kLightCameraCount],
+                         float4x4& selfShadowMatrix);
+void SetLightConstants(Scene& scene, float4x4 (&lightMatrices)[kLightCameraCount], float4x4& selfShadowMatrix,
+                       float4 (&casterRadii)[kLightCameraCount], float lightSize,
+                       const std::function<void(uint32_t index, Effect* effect)>& afterMaterial);
+
 struct alignas(16) LightRig {
     LightRig();
 

@@ -36,13 +36,21 @@ bool CasterPosition(SceneNode* node, float4& position)
     return true;
 }
 
+bool ComputeCasterPositions(SceneNode* const (&casters)[kCasterCount], float4 (&casterPositions)[kCasterCount])
+{
+    bool all = true;
+    for (uint32_t i = 0; i < kCasterCount; ++i)
+        if (!CasterPosition(casters[i], casterPositions[i]))
+            all = false;
+    return all;
+}
+
 bool ComputeCasterPositions(Scene& scene, float4 (&casterPositions)[kCasterCount])
 {
     bool all = true;
     for (uint32_t i = 0; i < kCasterCount; ++i) {
         // FindNode reports a missing name itself.
-        SceneNode* node = scene.FindNode(kCasterNodeNames[i]);
-        if (!CasterPosition(node, casterPositions[i]))
+        if (!CasterPosition(scene.FindNode(kCasterNodeNames[i]), casterPositions[i]))
             all = false;
     }
     return all;

@@ -39,6 +39,10 @@ bool CasterPosition(SceneNode* node, float4& position);
 // all four were found.
 bool ComputeCasterPositions(Scene& scene, float4 (&casterPositions)[kCasterCount]);
 
+// The same over casters already looked up (null: missing, reported by the
+// lookup and skipped here without a further report).
+bool ComputeCasterPositions(SceneNode* const (&casters)[kCasterCount], float4 (&casterPositions)[kCasterCount]);
+
 // Each tile is the atlas's record (depth range and both surfaces, which the
 // tiles share with the atlas and never own) with the rectangle of its quarter.
 void FillAtlasTiles(const RenderTargetRecord& atlas, RenderTargetRecord (&atlasTiles)[kCasterCount]);

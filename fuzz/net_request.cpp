@@ -99,7 +99,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // The tasks posted run on the render thread, their lines kept out of sight.
     std::streambuf* saved = std::cout.rdbuf(sink.rdbuf());
-    for (int cycle = 0; cycle < 8 && PendingNetTasks() > 0; ++cycle) {
+    // Until every task has run and been retired, so nothing of this input is
+    // left in the thread's queues when the ring starts afresh.
+    for (int cycle = 0; cycle < 16 && (PendingNetTasks() > 0 || !harness.render.inbound.Empty()); ++cycle) {
         registry->RouteQueues();
         harness.render.RunCycle();
         harness.render.ProcessHeadTask();

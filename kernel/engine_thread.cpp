@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "kernel/error_stream.h"
+#include "kernel/idle_wait.h"
 #include "kernel/module.h"
 #include "kernel/queue_registry.h"
 #include "kernel/thread_map.h"
@@ -24,9 +25,6 @@ void PrintLine(const std::string& line)
 
 // An idle thread re-checks this often even if no signal reached it.
 constexpr auto kIdleWaitBound = std::chrono::milliseconds(100);
-// Yields before sleeping: work arriving soon after the last is picked up
-// without the cost of waking a sleeping thread.
-constexpr int kIdleYields = 2000;
 } // namespace
 
 // ---- ThreadHandle ----
@@ -169,6 +167,8 @@ void EngineThread::RunCycle()
 {
     ProcessHeadTask();
     Update();
+    if (!workSignal_.load(std::memory_order_acquire))
+        return; // inbound is as copied last
     std::lock_guard lock(queueLock);
     CopyInbound();
 }
@@ -183,28 +183,32 @@ void EngineThread::CopyInbound()
     workSignal_.store(false, std::memory_order_relaxed);
 }
 
+bool EngineThread::HeadRunnable() const
+{
+    if (working.Empty() || working.read == ranAt_)
+        return false;
+    const TaskMessage* task = working.Front();
+    return !task->waiting.load(std::memory_order_acquire) && !task->done.load(std::memory_order_acquire);
+}
+
 void EngineThread::ProcessHeadTask()
 {
-    if (working.Empty())
+    if (!HeadRunnable())
         return;
     TaskMessage* task = working.Front();
-    {
-        std::lock_guard lock(queueLock);
-        // Routing may have retired the head since the last copy, and its batch
-        // may already hold a new chain: only a head still queued is looked at.
-        if (inbound.read != working.read)
-            return;
-        if (task->waiting.load(std::memory_order_acquire) || task->done.load(std::memory_order_acquire))
-            return;
-    }
+    ranAt_ = working.read;
     task->taken.store(1, std::memory_order_relaxed);
     if (!task->cancelled.load(std::memory_order_relaxed)) {
         DispatchToModules(task);
         if (task->callback)
             task->callback(task->callbackWords[0], task->callbackWords[1], task->callbackWords[2]);
     }
-    std::lock_guard lock(queueLock);
+    // From the done flag on, routing may retire the record and its batch carry
+    // a new chain: nothing of it is read after.
+    QueueRegistry* registry = task->batch ? task->batch->registry : nullptr;
     task->done.store(1, std::memory_order_release);
+    if (registry)
+        registry->NoteChange();
 }
 
 void EngineThread::DispatchToModules(TaskMessage* task)
@@ -213,37 +217,37 @@ void EngineThread::DispatchToModules(TaskMessage* task)
         modules_[i]->Dispatch(task);
 }
 
-void EngineThread::NotifyWork()
+void EngineThread::Signal()
 {
-    {
-        std::lock_guard lock(queueLock);
-        workSignal_.store(true, std::memory_order_release);
+    workSignal_.store(true, std::memory_order_seq_cst);
+    if (idleWaiting_.load(std::memory_order_seq_cst)) {
+        // Taking the lock waits until the sleeper is inside its wait.
+        { std::lock_guard lock(queueLock.Native()); }
+        workCv_.notify_one();
     }
-    workCv_.notify_one();
 }
 
 void EngineThread::WaitForWork()
 {
-    {
-        std::lock_guard lock(queueLock);
-        if (!working.Empty() && inbound.read == working.read) {
-            const TaskMessage* head = working.Front();
-            if (!head->waiting.load(std::memory_order_acquire) && !head->done.load(std::memory_order_acquire))
-                return; // runnable: the next cycle runs it
-        }
-    }
-    for (int i = 0; i < kIdleYields; ++i) {
-        if (workSignal_.load(std::memory_order_acquire) || stop.load(std::memory_order_acquire))
-            return;
-        std::this_thread::yield();
-    }
-    std::unique_lock lock(queueLock);
-    if (workSignal_.load(std::memory_order_relaxed) || stop.load(std::memory_order_acquire))
+    if (HeadRunnable())
+        return; // the next cycle runs it
+    // A thread that slept through its last wait without work goes straight back
+    // to sleep: it spins and yields only right after work.
+    if (!rested_ && SpinThenYield([this] {
+            return workSignal_.load(std::memory_order_acquire) || stop.load(std::memory_order_acquire);
+        }))
         return;
-    idleWaiting_ = true;
-    workCv_.wait_for(lock, kIdleWaitBound,
-                     [this] { return workSignal_.load(std::memory_order_relaxed) || stop.load(std::memory_order_acquire); });
-    idleWaiting_ = false;
+    std::unique_lock lock(queueLock.Native());
+    idleWaiting_.store(true, std::memory_order_seq_cst);
+    if (workSignal_.load(std::memory_order_seq_cst) || stop.load(std::memory_order_acquire)) {
+        idleWaiting_.store(false, std::memory_order_relaxed);
+        rested_ = false;
+        return;
+    }
+    rested_ = !workCv_.wait_for(lock, kIdleWaitBound, [this] {
+        return workSignal_.load(std::memory_order_seq_cst) || stop.load(std::memory_order_acquire);
+    });
+    idleWaiting_.store(false, std::memory_order_relaxed);
 }
 
 void StopThread(EngineThread* thread)

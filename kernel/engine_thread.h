@@ -13,6 +13,7 @@
 #include <string_view>
 #include <thread>
 
+#include "kernel/critical_section.h"
 #include "kernel/hashed_name.h"
 #include "kernel/static_queue.h"
 #include "kernel/task_message.h"
@@ -78,18 +79,19 @@ public:
     void ProcessHeadTask();
     void DispatchToModules(TaskMessage* task);
 
-    // Called by routing, holding queueLock: the thread has something new to look at.
-    void SignalWorkLocked() { workSignal_.store(true, std::memory_order_release); }
-    // Also called holding queueLock: true when the thread sleeps in WaitForWork
-    // and has been signalled, so NotifyIdle must rouse it once the lock is left.
-    bool NeedsNotifyLocked() const { return idleWaiting_ && workSignal_.load(std::memory_order_relaxed); }
-    void NotifyIdle() { workCv_.notify_one(); }
-    // Signals and rouses the thread (for its wake).
-    void NotifyWork();
+    // Called by routing once it has left the queue locks, for a thread whose
+    // inbound queue or head task it changed: the thread has something new to
+    // look at and copies inbound at the end of its cycle (a cycle without the
+    // signal leaves the lock alone); a sleeping thread is roused. Signalling
+    // after the locks keeps the thread from spinning on a lock routing still
+    // holds.
+    void Signal();
+    // The same, for a thread's wake.
+    void NotifyWork() { Signal(); }
 
     staticQueue<TaskMessage*, kQueueSize> inbound;
     staticQueue<TaskMessage*, kQueueSize> working;
-    std::mutex queueLock;
+    CriticalSection queueLock;
     ThreadHandle handle;
     std::atomic<bool> inlineLoop{false};
     std::atomic<bool> stop{false};
@@ -103,10 +105,13 @@ protected:
     // still exist.
     void StopAndJoin();
 
+    // True when the working head is one the thread can run now.
+    bool HeadRunnable() const;
+
     // For threads whose step has nothing else to do: while there is no task it
-    // could run, it yields the processor for a short while, then sleeps until
-    // routing brings work or the thread is woken. An idle thread so costs
-    // nothing, yet a task reaching it runs in its next cycle.
+    // could run, it spins and yields for a short while (kernel/idle_wait.h),
+    // then sleeps until routing brings work or the thread is woken. An idle
+    // thread so costs nothing, yet a task reaching it runs in its next cycle.
     void WaitForWork();
 
 private:
@@ -116,8 +121,18 @@ private:
     std::atomic<uint32_t> moduleCount_{0};
     std::mutex moduleLock_;
     std::condition_variable workCv_;
-    std::atomic<bool> workSignal_{false}; // written under queueLock, also read while spinning
-    bool idleWaiting_ = false; // guarded by queueLock
+    std::atomic<bool> workSignal_{false}; // set by Signal, cleared under queueLock
+    // Set under queueLock while the thread sleeps (or is about to) in WaitForWork.
+    // With workSignal_ it is read and written in sequential order, so a Signal
+    // either is seen before the sleep or sees the sleeper.
+    std::atomic<bool> idleWaiting_{false};
+    bool rested_ = false;      // the last wait ended without work; own thread only
+    // The working counter of the head this thread ran last. Only this thread
+    // sets a record done, and routing retires only done heads, so a head it has
+    // not run is still queued and its record still whole: it is looked at
+    // without the lock. A head it has run may be retired and its record reused
+    // at any time, and is never looked at again.
+    uint32_t ranAt_ = 0xFFFFFFFFu;
 };
 
 // Sets the thread's stop flag, then wakes it.

@@ -10,8 +10,8 @@ std::mutex registryCreation;
 
 QueueRegistry::QueueRegistry()
 {
-    for (TaskBatch& batch : ring.items)
-        batch.registry = this;
+    // The ring's batches are made as the ring first reaches them; its memory
+    // is not touched before.
     // The spare batch never enters the ring, so routing never hands it out.
     spare_.registry = this;
     spare_.inUse = true;
@@ -27,6 +27,7 @@ TaskBatch* QueueRegistry::AllocQueue(uint32_t /*id*/)
         TaskBatch& batch = ring.At(ring.write);
         if (!batch.inUse) {
             ring.Advance();
+            batch.registry = this;
             batch.inUse = true;
             batch.tasks.read = 0;
             batch.tasks.write = 0;
@@ -48,8 +49,10 @@ void QueueRegistry::ResetQueues()
     ring.write = 0;
     threads.count = 0;
     queueLocks.count = 0;
-    for (TaskBatch& batch : ring.items)
-        batch.inUse = false;
+    for (uint32_t i = 0; i < ring.MadeSlots(); ++i)
+        ring.items[i].inUse = false;
+    batchesWaiting_.store(false, std::memory_order_relaxed);
+    NoteChange();
 }
 
 bool QueueRegistry::IsRegistered(const EngineThread* thread) const

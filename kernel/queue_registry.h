@@ -14,9 +14,11 @@
 //
 // AddThread and RouteQueues live in kernel/thread_map.cpp, TerminateThreads in
 // kernel/engine_thread.cpp.
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
+#include "kernel/critical_section.h"
 #include "kernel/static_queue.h"
 #include "kernel/static_vector.h"
 #include "kernel/task_batch.h"
@@ -52,8 +54,14 @@ public:
 
     // Render thread only: retires each thread's finished head task, releasing
     // the next link of its chain or freeing its batch, and hands the records of
-    // every batch not yet dispatched to their threads.
+    // every batch not yet dispatched to their threads. When nothing was posted,
+    // finished or registered since the last pass, and no batch waits for a
+    // later one, there is nothing to do and no lock is taken.
     void RouteQueues();
+
+    // Something routing acts on happened: a post, a finished task, a thread
+    // registered.
+    void NoteChange() { changes_.fetch_add(1, std::memory_order_release); }
 
     // Stops every registered thread, joins those on threads of their own, and
     // prints the "[dbg] terminat..." lines.
@@ -69,13 +77,18 @@ public:
 
     std::recursive_mutex& postLock() { return postLock_; }
 
-    staticQueue<TaskBatch, kRingSize> ring;
+    staticQueue<TaskBatch, kRingSize, true> ring;
     staticVector<EngineThread*, kMaxThreads> threads{1};
-    staticVector<std::mutex*, kMaxThreads> queueLocks{2};
+    staticVector<CriticalSection*, kMaxThreads> queueLocks{2};
 
 private:
     std::recursive_mutex postLock_;
     TaskBatch spare_;
+    std::atomic<uint32_t> changes_{0};
+    // The change count the last full pass started from, and whether that pass
+    // left a batch for a later one.
+    std::atomic<uint32_t> routedChanges_{0xFFFFFFFFu};
+    std::atomic<bool> batchesWaiting_{false};
 };
 
 QueueRegistry* GetQueueRegistry();

@@ -52,6 +52,8 @@ TaskMessage* TaskBatch::PushTask(const TaskMessage& record, EngineThread* target
         previous.next = &stored;
         stored.waiting.store(1, std::memory_order_relaxed);
     }
+    if (registry)
+        registry->NoteChange();
     return &stored;
 }
 

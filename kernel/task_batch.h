@@ -28,6 +28,6 @@ public:
 
     uint8_t dispatched = 0;                       // 1 once routing handed out every record
     bool inUse = false;                           // handed out by AllocQueue and not yet retired
-    staticQueue<TaskMessage, kMaxTasks> tasks;
+    staticQueue<TaskMessage, kMaxTasks, true> tasks;
     QueueRegistry* registry = nullptr;            // whose posting lock guards this batch
 };

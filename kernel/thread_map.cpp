@@ -47,6 +47,7 @@ bool QueueRegistry::RegisterThread(EngineThread* thread)
     thread->index = threads.count;
     threads.Push(thread);
     queueLocks.Push(&thread->queueLock);
+    NoteChange(); // batches waiting for this thread can go
     return true;
 }
 
@@ -75,7 +76,13 @@ EngineThread* RegisteredTarget(const staticVector<EngineThread*, QueueRegistry::
 
 void QueueRegistry::RouteQueues()
 {
+    const uint32_t changes = changes_.load(std::memory_order_acquire);
+    if (changes == routedChanges_.load(std::memory_order_relaxed) && !batchesWaiting_.load(std::memory_order_relaxed))
+        return;
     std::lock_guard post(postLock_);
+    routedChanges_.store(changes, std::memory_order_relaxed);
+    bool waiting = false;
+    bool signal[kMaxThreads] = {};
     const uint32_t count = threads.count;
     for (uint32_t i = 0; i < count; ++i)
         queueLocks.items[i]->lock();
@@ -92,7 +99,7 @@ void QueueRegistry::RouteQueues()
         if (TaskMessage* next = head->next) {
             next->waiting.store(0, std::memory_order_release);
             if (EngineThread* nextThread = RegisteredTarget(threads, *next))
-                nextThread->SignalWorkLocked();
+                signal[nextThread->index] = true;
         } else {
             TaskBatch* batch = head->batch;
             batch->tasks.read = 0;
@@ -102,7 +109,7 @@ void QueueRegistry::RouteQueues()
             ring.Pop();
         }
         inbound.Pop();
-        thread->SignalWorkLocked();
+        signal[i] = true;
     }
 
     // Hand out every batch not yet dispatched. A batch waits for a later pass
@@ -110,13 +117,13 @@ void QueueRegistry::RouteQueues()
     // records, so no queued pointer is ever written over.
     const uint32_t inFlight = ring.write - ring.read;
     for (uint32_t k = 0; k < inFlight; ++k) {
-        TaskBatch& batch = ring.At(ring.read + k);
+        TaskBatch& batch = ring.MadeAt(ring.read + k);
         if (batch.dispatched)
             continue;
         uint32_t needed[kMaxThreads] = {};
         bool ready = true;
         for (uint32_t r = batch.tasks.read; r != batch.tasks.write && ready; ++r) {
-            EngineThread* target = RegisteredTarget(threads, batch.tasks.At(r));
+            EngineThread* target = RegisteredTarget(threads, batch.tasks.MadeAt(r));
             if (!target)
                 ready = false;
             else
@@ -125,24 +132,25 @@ void QueueRegistry::RouteQueues()
         for (uint32_t i = 0; i < count && ready; ++i)
             if (threads.items[i]->inbound.Count() + needed[i] > EngineThread::kQueueSize)
                 ready = false;
-        if (!ready)
+        if (!ready) {
+            waiting = true;
             continue;
+        }
         for (uint32_t r = batch.tasks.read; r != batch.tasks.write; ++r) {
-            TaskMessage& record = batch.tasks.At(r);
+            TaskMessage& record = batch.tasks.MadeAt(r);
             record.target->inbound.Push(&record);
-            record.target->SignalWorkLocked();
+            signal[record.target->index] = true;
         }
         batch.dispatched = 1;
     }
 
-    bool notify[kMaxThreads] = {};
-    for (uint32_t i = 0; i < count; ++i)
-        notify[i] = threads.items[i]->NeedsNotifyLocked();
+    batchesWaiting_.store(waiting, std::memory_order_relaxed);
+
     for (uint32_t i = 0; i < count; ++i)
         queueLocks.items[i]->unlock();
     for (uint32_t i = 0; i < count; ++i)
-        if (notify[i])
-            threads.items[i]->NotifyIdle();
+        if (signal[i])
+            threads.items[i]->Signal();
 }
 
 // ---- The render thread's step ----

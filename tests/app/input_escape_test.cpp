@@ -40,7 +40,8 @@ TEST(InputEscape, EscapeOnTheTerminalEndsTheProgramWithZero)
 {
     TempDir folder("zandrel-escape");
     fs::copy_file(ZANDREL_EXE, folder.Path("zandrel"));
-    folder.Write("settings.ini", "[Graphics]\nwidth=64\nheight=64\n");
+    zandrel_test::CopyDemoDataInto(folder.Dir());
+    folder.Write("settings.ini", "[Graphics]\nwidth=64\nheight=64\ninstancingBufferSize=64\n");
     int master = -1, slave = -1;
     ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
 

@@ -42,7 +42,7 @@ using Program = ProgramRun;
 TEST(Program, LogMode0KeepsNoLogAndCtrlCEndsInOrder)
 {
     Program program;
-    program.Settings("[log]\nlogMode=0\n[Graphics]\nwidth=320\nheight=200\n");
+    program.Settings("[log]\nlogMode=0\n[Graphics]\nwidth=320\nheight=200\ninstancingBufferSize=64\n");
     std::ofstream(program.Dir() / "log.txt") << "stale text\n";
     ASSERT_TRUE(program.Start());
     ASSERT_TRUE(program.WaitUntilItCatches(SIGINT));
@@ -63,7 +63,7 @@ TEST(Program, LogMode0KeepsNoLogAndCtrlCEndsInOrder)
 TEST(Program, LogMode2SendsTheRunningLinesToLogTxt)
 {
     Program program;
-    program.Settings("[log]\nlogMode=2\n[Graphics]\nwidth=320\nheight=200\n");
+    program.Settings("[log]\nlogMode=2\n[Graphics]\nwidth=320\nheight=200\ninstancingBufferSize=64\n");
     ASSERT_TRUE(program.Start());
     ASSERT_TRUE(program.WaitUntilItCatches(SIGINT));
     program.Signal(SIGINT);
@@ -90,7 +90,7 @@ TEST(Program, LogMode2SendsTheRunningLinesToLogTxt)
 TEST(Program, LogMode1WritesStraightToTheTerminalStandIn)
 {
     Program program;
-    program.Settings("[log]\nlogMode=1\n[Graphics]\nwidth=320\nheight=200\n");
+    program.Settings("[log]\nlogMode=1\n[Graphics]\nwidth=320\nheight=200\ninstancingBufferSize=64\n");
     ASSERT_TRUE(program.Start());
     ASSERT_TRUE(program.WaitUntilItCatches(SIGINT));
     program.Signal(SIGINT);
@@ -106,7 +106,7 @@ class ProgramSignal : public ::testing::TestWithParam<int> {};
 TEST_P(ProgramSignal, ClosesTheWindowAndEndsInOrder)
 {
     Program program;
-    program.Settings("[Graphics]\nwidth=64\nheight=64\n");
+    program.Settings("[Graphics]\nwidth=64\nheight=64\ninstancingBufferSize=64\n");
     ASSERT_TRUE(program.Start());
     ASSERT_TRUE(program.WaitUntilItCatches(GetParam()));
     program.Signal(GetParam());
@@ -131,7 +131,7 @@ TEST(Program, MissingSettingsWithoutATerminalEndsWithCode1AndSaysWhy)
 TEST(Program, MakesTheDeviceAtStartAndReleasesItBeforeTheTaskQueues)
 {
     Program program;
-    program.Settings("[Graphics]\nwidth=320\nheight=200\nvsync=1\n");
+    program.Settings("[Graphics]\nwidth=320\nheight=200\ninstancingBufferSize=64\nvsync=1\n");
     ASSERT_TRUE(program.Start());
     ASSERT_TRUE(program.WaitUntilItCatches(SIGINT));
     program.Signal(SIGINT);
@@ -174,7 +174,7 @@ TEST(Program, WithoutABackBufferSizeTheDeviceFailsAndSaysWhy)
 
 TEST(Program, TheDemoClockSpansTheMainLoopAndWithoutAsyncTwoThreadsRun)
 {
-    Program program("[Graphics]\nwidth=64\nheight=64\n");
+    Program program("[Graphics]\nwidth=64\nheight=64\ninstancingBufferSize=64\n");
     ASSERT_EQ(program.RunUntilCtrlC(), 0) << program.Err();
     const auto lines = Lines(WithoutPoolAnnouncements(program.Out()));
     const auto at = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line); };

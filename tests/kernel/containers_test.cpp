@@ -56,6 +56,56 @@ TEST(StaticQueue, PopOfEmptyQueuePrintsAndChangesNothing)
     EXPECT_EQ(queue.write, 1u);
 }
 
+namespace {
+// Counts how many are made and how many are gone.
+struct Counted {
+    static inline int made = 0;
+    static inline int gone = 0;
+    Counted() { ++made; }
+    Counted(const Counted&) { ++made; }
+    Counted& operator=(const Counted&) = default;
+    ~Counted() { ++gone; }
+    int value = 7;
+};
+} // namespace
+
+TEST(StaticQueue, ElementsMadeOnUseAreMadeInSlotOrderAsReachedAndUnmadeAtTheEnd)
+{
+    Counted::made = Counted::gone = 0;
+    {
+        staticQueue<Counted, 8, true> queue;
+        EXPECT_EQ(Counted::made, 0);
+        EXPECT_EQ(queue.MadeSlots(), 0u);
+        Counted element;
+        element.value = 3;
+        queue.Push(element);
+        queue.Push(element);
+        EXPECT_EQ(queue.MadeSlots(), 2u);
+        EXPECT_EQ(queue.At(1).value, 3);
+        EXPECT_EQ(queue.At(5).value, 7) << "a slot reached ahead is made, with every slot before it";
+        EXPECT_EQ(queue.MadeSlots(), 6u);
+        queue.Pop();
+        queue.Pop();
+        // Wrapping reuses the made slots and makes the rest.
+        for (int i = 0; i < 7; ++i) {
+            queue.Push(element);
+            queue.Pop();
+        }
+        EXPECT_EQ(queue.MadeSlots(), 8u);
+        EXPECT_EQ(queue.At(queue.read).value, 3);
+    }
+    EXPECT_EQ(Counted::made, Counted::gone) << "every made element and the local one are gone";
+
+    Counted::made = Counted::gone = 0;
+    {
+        staticQueue<Counted, 8> eager;
+        EXPECT_EQ(Counted::made, 8);
+        EXPECT_EQ(eager.MadeSlots(), 8u);
+        EXPECT_EQ(eager.items[7].value, 7);
+    }
+    EXPECT_EQ(Counted::gone, 8);
+}
+
 TEST(StaticVector, OverflowPrintsItsNumberAndStartsAgainAtSlotZero)
 {
     staticVector<int, 3> vector(2);

@@ -36,7 +36,7 @@ std::vector<std::string> Joined(std::vector<std::string> a, const std::vector<st
 
 TEST(MainLoop, CtrlCStopsTheThreadsThenReleasesInOrder)
 {
-    ProgramRun program("[log]\nlogMode=0\n[Graphics]\nwidth=320\nheight=200\n");
+    ProgramRun program("[log]\nlogMode=0\n[Graphics]\nwidth=320\nheight=200\ninstancingBufferSize=64\n");
     ASSERT_EQ(program.RunUntilCtrlC(), 0) << program.Err();
     const std::string out = program.Out();
     const auto all = Joined(kThreadLines, kReleaseLines);
@@ -63,7 +63,7 @@ TEST(MainLoop, CtrlCStopsTheThreadsThenReleasesInOrder)
 
 TEST(MainLoop, LogMode2KeepsTheThreadLinesInTheLog)
 {
-    ProgramRun program("[log]\nlogMode=2\n[Graphics]\nwidth=320\nheight=200\n");
+    ProgramRun program("[log]\nlogMode=2\n[Graphics]\nwidth=320\nheight=200\ninstancingBufferSize=64\n");
     ASSERT_EQ(program.RunUntilCtrlC(), 0) << program.Err();
     const std::string log = program.Log();
     EXPECT_EQ(Only(log, {"closed IOTHREAD"}).size(), 1u) << log;
@@ -74,7 +74,7 @@ TEST(MainLoop, LogMode2KeepsTheThreadLinesInTheLog)
 
 TEST(MainLoop, WithAsyncTheNetworkThreadRunsSecondAndStopsInItsPlace)
 {
-    ProgramRun program("[Graphics]\nwidth=64\nheight=64\n[net]\nasync=1\nprotocol=tcp\nport=" +
+    ProgramRun program("[Graphics]\nwidth=64\nheight=64\ninstancingBufferSize=64\n[net]\nasync=1\nprotocol=tcp\nport=" +
                        net_test::FreeLoopbackPort() + "\n");
     ASSERT_EQ(program.RunUntilCtrlC(), 0) << program.Err();
     const std::string out = program.Out();

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 #include <vector>
@@ -258,4 +261,184 @@ TEST(PoolSet, TwoThreadsTakingAndReturningNeverShareABlock)
     EXPECT_TRUE(ok2);
     for (uint32_t i = 0; i < set[2].count; ++i)
         EXPECT_EQ(set[2].used[i], 0);
+}
+
+// ---- Block numbers and thread caches ----
+
+namespace {
+
+uint32_t UsedCount(const circPool& pool)
+{
+    uint32_t used = 0;
+    for (uint32_t i = 0; i < pool.count; ++i)
+        used += pool.used[i];
+    return used;
+}
+
+// The slot the plain walk from the smallest pool picks, or -1 for the heap.
+int WalkedSlot(PoolSet& set, uint32_t size)
+{
+    for (uint32_t slot = 0; slot < set.Size(); ++slot)
+        if (!set[slot].Empty() && set[slot].blockSize >= size)
+            return static_cast<int>(slot);
+    return -1;
+}
+
+} // namespace
+
+TEST(CircPool, BlockNumbersAreExactForEveryStride)
+{
+    for (uint32_t size : {16u, 24u, 48u, 100u, 17424u, 0x40080u}) {
+        circPool pool;
+        ASSERT_TRUE(pool.Build(size, 5));
+        for (uint32_t n = 1; n <= 5; ++n) {
+            EXPECT_EQ(pool.IndexOf(Block(pool, n)), n - 1) << size;
+            EXPECT_EQ(pool.IndexOf(Block(pool, n) + size - 1), n - 1) << size;
+        }
+        // Taken in order and given back newest first, every return finds its block.
+        for (int i = 0; i < 5; ++i)
+            ASSERT_NE(CircPoolAlloc(pool), nullptr);
+        for (uint32_t n = 5; n >= 1; --n)
+            EXPECT_TRUE(CircPoolFree(pool, Block(pool, n))) << size;
+        EXPECT_EQ(UsedCount(pool), 0u);
+        EXPECT_EQ(pool.cursor, 0u) << "each return of the newest stepped the cursor back";
+    }
+}
+
+TEST(PoolCache, EverySizeGoesToThePoolAWalkFromTheSmallestFinds)
+{
+    platform::testing::ScriptedMessageBoxes boxes;
+    struct Shape { const char* name; std::set<uint32_t> empty; };
+    for (const Shape& shape : {Shape{"all pools", {}}, Shape{"gaps", {2, 3, 9, 11}}, Shape{"fixed only", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}}}) {
+        PoolSet set;
+        BuildShapes(set, 64, shape.empty);
+        testing::internal::CaptureStdout();
+        for (uint32_t size = 0; size <= 0x40080 + 1; size += size < 20000 ? 1 : 97) {
+            void* block = set.Alloc(size);
+            const int slot = WalkedSlot(set, size);
+            if (slot < 0)
+                EXPECT_EQ(set.PoolOf(block), nullptr) << shape.name << " size " << size;
+            else
+                ASSERT_EQ(set.PoolOf(block), &set[static_cast<uint32_t>(slot)]) << shape.name << " size " << size;
+            set.Free(block);
+        }
+        void* oversize = set.Alloc(0x40080 + 1);
+        set.Free(oversize);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "No circPool for 262273!\n") << shape.name;
+    }
+    EXPECT_TRUE(boxes.Shown().empty());
+}
+
+TEST(PoolCache, ReturningACachedBlockTwiceIsReportedAndItIsHandedOutOnce)
+{
+    // Where the block waits after its first return: as the thread's last freed
+    // block, on the thread's list behind a newer one, or back in its pool.
+    enum class Where { Last, List, Pool };
+    for (Where where : {Where::Last, Where::List, Where::Pool}) {
+        platform::testing::ScriptedMessageBoxes boxes;
+        PoolSet set;
+        BuildShapes(set, 64);
+        void* block = set.Alloc(64);
+        void* newer = set.Alloc(64);
+        set.Free(block);
+        if (where != Where::Last)
+            set.Free(newer);
+        if (where == Where::Pool)
+            set.ReturnThreadCache();
+        set.Free(block);
+        ASSERT_EQ(boxes.Shown().size(), 1u) << static_cast<int>(where);
+        EXPECT_EQ(boxes.Shown()[0].text, ErrorBoxText("circPool 64 64 element is already deleted!\n"));
+        if (where == Where::Last)
+            set.Free(newer);
+
+        std::set<void*> handedOut;
+        for (int i = 0; i < 64; ++i) {
+            void* taken = set.Alloc(64);
+            ASSERT_NE(set.PoolOf(taken), nullptr);
+            EXPECT_TRUE(handedOut.insert(taken).second) << "a block handed out twice";
+        }
+        for (void* taken : handedOut)
+            set.Free(taken);
+        EXPECT_EQ(boxes.Shown().size(), 1u);
+    }
+}
+
+TEST(PoolCache, BlocksFreedOnAnotherThreadGoBackInBatchesAndAllReturnWhenThreadsEnd)
+{
+    platform::testing::ScriptedMessageBoxes boxes;
+    PoolSet set;
+    BuildShapes(set, 1024); // 64 blocks at most in one thread's cache
+    circPool& pool = set[2];
+    std::vector<void*> blocks;
+    std::thread taker([&] {
+        for (int i = 0; i < 600; ++i)
+            blocks.push_back(set.Alloc(64));
+    });
+    taker.join();
+    EXPECT_EQ(UsedCount(pool), 600u) << "the taker's cache went back when it ended";
+    uint32_t usedWhileTheFreerLives = 0;
+    std::thread freer([&] {
+        for (void* block : blocks)
+            set.Free(block);
+        usedWhileTheFreerLives = UsedCount(pool);
+    });
+    freer.join();
+    EXPECT_LE(usedWhileTheFreerLives, 65u) << "a full cache sends blocks back to the pool";
+    EXPECT_EQ(UsedCount(pool), 0u);
+    EXPECT_TRUE(boxes.Shown().empty());
+}
+
+TEST(PoolCache, AThreadNeverGetsABlockOfASetThatWasReplaced)
+{
+    platform::testing::ScriptedMessageBoxes boxes;
+    std::optional<PoolSet> set;
+    set.emplace();
+    BuildShapes(*set, 64);
+    std::mutex lock;
+    std::condition_variable changed;
+    int step = 0;
+    bool fresh = false;
+    std::thread user([&] {
+        set->Free(set->Alloc(64)); // now cached by this thread
+        std::unique_lock held(lock);
+        step = 1;
+        changed.notify_all();
+        changed.wait(held, [&] { return step == 2; });
+        void* block = set->Alloc(64);
+        circPool* pool = set->PoolOf(block);
+        fresh = pool == &(*set)[2] && pool->used[pool->IndexOf(block)] == 1;
+        set->Free(block);
+    });
+    {
+        std::unique_lock held(lock);
+        changed.wait(held, [&] { return step == 1; });
+        set.reset();
+        set.emplace();
+        BuildShapes(*set, 64);
+        step = 2;
+        changed.notify_all();
+    }
+    user.join();
+    EXPECT_TRUE(fresh) << "the block came from the new set's pool";
+    EXPECT_EQ(UsedCount((*set)[2]), 0u);
+}
+
+TEST(PoolCache, APoolLargerThanItsAddressSpanUsesTheHeapAndIsStillFound)
+{
+    platform::testing::ScriptedMessageBoxes boxes;
+    PoolSet set;
+    set.Init(2);
+    set.Add().Build(16, 32);
+    // 1100 blocks of 262272 bytes pass the 256 MiB each slot has.
+    ASSERT_TRUE(set.Add().Build(0x40080, 1100));
+    std::vector<void*> blocks;
+    for (int i = 0; i < 20; ++i) {
+        blocks.push_back(set.Alloc(1000));
+        ASSERT_EQ(set.PoolOf(blocks.back()), &set[1]);
+        std::memset(blocks.back(), i, 1000);
+    }
+    for (void* block : blocks)
+        set.Free(block);
+    EXPECT_EQ(UsedCount(set[1]), 0u);
+    EXPECT_TRUE(boxes.Shown().empty());
 }

@@ -2,6 +2,13 @@
 // their cycles are run one at a time on the test's thread.
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -131,6 +138,38 @@ TEST_F(Tasks, RecordWithoutTargetIsReportedAndNotStored)
     ASSERT_EQ(boxes.Shown().size(), 1u);
     EXPECT_NE(boxes.Shown()[0].text.find("posted to no engine thread"), std::string::npos);
     EXPECT_EQ(batch->tasks.Count(), 0u);
+}
+
+TEST_F(Tasks, RoutingWithNothingNewTakesNoLockAndRoutesAgainOnAPost)
+{
+    Register();
+    registry->RouteQueues();
+    // Another thread holds the posting lock and a queue lock; it lets go after
+    // a bound, noting so, should routing wait for them.
+    std::atomic<bool> held{false};
+    std::atomic<bool> release{false};
+    std::atomic<bool> gaveUp{false};
+    std::thread holder([&] {
+        std::lock_guard post(registry->postLock());
+        std::lock_guard queue(io.queueLock);
+        held = true;
+        const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!release && std::chrono::steady_clock::now() < bound)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        gaveUp = !release;
+    });
+    while (!held)
+        std::this_thread::yield();
+    registry->RouteQueues();
+    registry->RouteQueues();
+    release = true;
+    holder.join();
+    EXPECT_FALSE(gaveUp) << "routing waited for a lock with nothing to route";
+
+    TaskMessage task = Work();
+    registry->AllocQueue(0)->PushTask(task, &io, "after");
+    registry->RouteQueues();
+    EXPECT_EQ(io.inbound.Count(), 1u) << "a post makes the next pass route";
 }
 
 TEST_F(Tasks, RingFullReportsAndNeverHandsOutALiveBatch)
@@ -413,3 +452,48 @@ TEST(TaskMessage, NewRecordIsClear)
 }
 
 } // namespace
+
+namespace {
+// How many of the pages under [begin, end) are in memory.
+size_t ResidentPages(const void* begin, const void* end)
+{
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const auto first = reinterpret_cast<uintptr_t>(begin) / page * page;
+    const auto last = (reinterpret_cast<uintptr_t>(end) + page - 1) / page * page;
+    std::vector<unsigned char> resident((last - first) / page);
+    if (mincore(reinterpret_cast<void*>(first), last - first, resident.data()) != 0)
+        return resident.size();
+    size_t count = 0;
+    for (unsigned char r : resident)
+        count += r & 1;
+    return count;
+}
+} // namespace
+
+TEST(QueueRegistryMemory, TheRingIsNotTouchedUntilBatchesAreUsed)
+{
+    auto registry = std::make_unique<QueueRegistry>();
+    const void* begin = &registry->ring;
+    const void* end = &registry->ring + 1;
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t pages = (static_cast<const char*>(end) - static_cast<const char*>(begin)) / page;
+    EXPECT_LT(ResidentPages(begin, end), pages / 100) << "of " << pages;
+
+    // Three batches of two records touch their own pages only.
+    EngineThread thread;
+    thread.SetName("MEMORY_TEST");
+    ASSERT_TRUE(registry->RegisterThread(&thread));
+    for (int i = 0; i < 3; ++i) {
+        TaskBatch* batch = registry->AllocQueue(0);
+        TaskMessage task;
+        task.taskId = kWorkId;
+        ASSERT_NE(batch->PushTask(task, &thread, "a"), nullptr);
+        ASSERT_NE(batch->PushTask(task, &thread, "b"), nullptr);
+        EXPECT_EQ(batch->tasks.At(1).waiting.load(), 1);
+        EXPECT_EQ(batch->tasks.At(0).next, &batch->tasks.At(1));
+    }
+    EXPECT_LT(ResidentPages(begin, end), pages / 100) << "of " << pages;
+    registry->RouteQueues();
+    EXPECT_EQ(thread.inbound.Count(), 6u);
+    registry->ResetQueues();
+}

@@ -18,7 +18,7 @@ namespace {
 
 std::string NetSettings(const std::string& port)
 {
-    return "[Graphics]\nwidth=64\nheight=64\n[net]\nasync=1\nprotocol=tcp\nport=" + port +
+    return "[Graphics]\nwidth=64\nheight=64\ninstancingBufferSize=64\n[net]\nasync=1\nprotocol=tcp\nport=" + port +
            "\nmeteoHeader=WEATHER0\nparaHeader=PARAMSET\npreallocHeader=PREALLOC\ntargetHeader=PARATRGT\n";
 }
 
@@ -70,7 +70,7 @@ TEST(NetProgram, AnEndpointThatCannotBeBoundIsReported)
 {
     // With no terminal the error box cannot be answered "Continue Anyway": the
     // program ends with exit code 1 after showing it.
-    ProgramRun program("[Graphics]\nwidth=64\nheight=64\n[net]\nasync=1\n");
+    ProgramRun program("[Graphics]\nwidth=64\nheight=64\ninstancingBufferSize=64\n[net]\nasync=1\n");
     ASSERT_TRUE(program.Start());
     EXPECT_EQ(program.Wait(), 1);
     EXPECT_NE(program.Err().find("ZeroMQ error: "), std::string::npos) << program.Err();

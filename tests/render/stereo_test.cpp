@@ -389,7 +389,8 @@ TEST(Stereo, TheProgramWithoutTheDriverRunsOnOnceEachBoxIsAnswered)
     using namespace std::chrono_literals;
     zandrel_test::TempDir folder("zandrel-stereo");
     zandrel_test::fs::copy_file(ZANDREL_EXE, folder.Path("zandrel"));
-    folder.Write("settings.ini", std::string(kAllOn));
+    zandrel_test::CopyDemoDataInto(folder.Dir());
+    folder.Write("settings.ini", std::string(kAllOn) + "instancingBufferSize=64\n");
     int master = -1, slave = -1;
     ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
     const std::string exe = folder.Path("zandrel").string();

@@ -3,7 +3,8 @@
 // its own (it finds its files through its own path, not the current
 // directory), started with no terminal (input from /dev/null, output and error
 // output into out.txt and err.txt there), stopped with a signal; every wait is
-// bounded. Needs ZANDREL_EXE.
+// bounded. The demonstration's data is copied beside it from the run folder.
+// Needs ZANDREL_EXE and ZANDREL_RUN_DIR.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -15,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/demo_data.h"
 #include "tests/support/test_files.h"
 
 extern char** environ;
@@ -25,7 +27,11 @@ class ProgramRun {
 public:
     static constexpr auto kPatience = std::chrono::seconds(30);
 
-    ProgramRun() : folder_("zandrel-run") { fs::copy_file(ZANDREL_EXE, folder_.Path("zandrel")); }
+    ProgramRun() : folder_("zandrel-run")
+    {
+        fs::copy_file(ZANDREL_EXE, folder_.Path("zandrel"));
+        CopyDemoData();
+    }
     explicit ProgramRun(const std::string& settings) : ProgramRun() { Settings(settings); }
     ~ProgramRun()
     {
@@ -38,6 +44,8 @@ public:
     ProgramRun& operator=(const ProgramRun&) = delete;
 
     void Settings(const std::string& text) const { folder_.Write("settings.ini", text); }
+
+    void CopyDemoData() const { CopyDemoDataInto(folder_.Dir()); }
     const fs::path& Dir() const { return folder_.Dir(); }
     std::string Out() const { return ReadFile(folder_.Path("out.txt")); }
     std::string Err() const { return ReadFile(folder_.Path("err.txt")); }

@@ -7,7 +7,7 @@
 namespace gfx {
 
 Buffer::Buffer(Device* device, ResourceType type, uint32_t size, uint32_t usage, uint32_t pool, uint32_t format,
-               uint32_t fvf, std::unique_ptr<uint8_t[]> storage, uint64_t videoBytes)
+               uint32_t fvf, ResourceStorage storage, uint64_t videoBytes)
     : Resource(device, type, pool, usage, videoBytes),
       size_(size),
       format_(format),

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/gfx/device/resource.h"
+#include "platform/gfx/device/resource_storage.h"
 #include "platform/gfx/device/result.h"
 
 namespace gfx {
@@ -29,7 +30,7 @@ public:
 
 protected:
     Buffer(Device* device, ResourceType type, uint32_t size, uint32_t usage, uint32_t pool, uint32_t format,
-           uint32_t fvf, std::unique_ptr<uint8_t[]> storage, uint64_t videoBytes);
+           uint32_t fvf, ResourceStorage storage, uint64_t videoBytes);
 
 private:
     friend class Device;
@@ -38,7 +39,7 @@ private:
     uint32_t size_;
     uint32_t format_;
     uint32_t fvf_;
-    std::unique_ptr<uint8_t[]> storage_;
+    ResourceStorage storage_;
     uint32_t lockCount_ = 0;
 };
 

@@ -27,10 +27,10 @@ constexpr uint32_t kTextureUsages = kUsageRenderTarget | kUsageDepthStencil | kU
 constexpr uint32_t kBufferUsages = kUsageWriteOnly | kUsageDynamic;
 constexpr uint32_t kFrequencyCount = 0x3FFFFFFFu;
 
-std::unique_ptr<uint8_t[]> Allocate(uint64_t bytes)
+ResourceStorage Allocate(uint64_t bytes)
 {
-    if (bytes == 0 || bytes > kMaxResourceBytes) return nullptr;
-    return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[static_cast<size_t>(bytes)]());
+    if (bytes > kMaxResourceBytes) return nullptr;
+    return AllocateResourceStorage(bytes);
 }
 
 bool IsTexelFormat(uint32_t format)
@@ -107,9 +107,9 @@ bool MultisampleWorks(uint32_t type, uint32_t quality)
     return quality < adapter.qualityLevels;
 }
 
-Device::Device(const PresentParameters& parameters, std::unique_ptr<uint8_t[]> backBuffer, uint64_t backBufferBytes,
-               std::unique_ptr<uint8_t[]> depthBuffer, uint64_t depthBytes)
-    : parameters_(parameters)
+Device::Device(const PresentParameters& parameters, ResourceStorage backBuffer, uint64_t backBufferBytes,
+               ResourceStorage depthBuffer, uint64_t depthBytes)
+    : parameters_(parameters), pacer_(parameters)
 {
     for (uint32_t state = 0; state < kRenderStateLimit; ++state) {
         renderStates_[state] = InitialRenderState(state, parameters.enableAutoDepthStencil);
@@ -245,7 +245,7 @@ Result Device::MakeTexture(const char* name, TextureLayout layout, T** texture)
     Result result = kOk;
     const Caps caps = detail::Adapter().caps;
     const uint32_t usage = layout.usage, format = layout.format, pool = layout.pool;
-    std::unique_ptr<uint8_t[]> storage;
+    ResourceStorage storage;
     uint64_t videoBytes = 0;
     if (auto injected = Injected(name)) {
         result = *injected;
@@ -320,7 +320,7 @@ Result Device::MakeSurface(const char* name, const Surface::Shape& shape, uint64
 {
     Result result = kOk;
     const uint64_t bytes = LevelSize(shape.format, shape.width, shape.height);
-    std::unique_ptr<uint8_t[]> storage;
+    ResourceStorage storage;
     if (bytes > kMaxResourceBytes || videoBytes > kMaxResourceBytes) {
         result = kOutOfMemory;
     } else if (videoBytes != 0 && !ReserveVideoMemory(videoBytes)) {
@@ -411,7 +411,7 @@ Result Device::MakeBuffer(const char* name, ResourceType type, uint32_t length, 
                           uint32_t fvf, uint32_t pool, Buffer** buffer)
 {
     Result result = kOk;
-    std::unique_ptr<uint8_t[]> storage;
+    ResourceStorage storage;
     const uint64_t videoBytes = pool == kPoolDefault ? length : 0;
     if (auto injected = Injected(name)) {
         result = *injected;
@@ -947,6 +947,7 @@ Result Device::Present()
             raster_->Present(ImageOf(backBuffer_));
         if (shown)
             ShowBackBuffer();
+        pacer_.WaitForRefresh();
     }
     detail::RecordCall("Present", {}, result);
     return result;

@@ -16,10 +16,12 @@
 #include "platform/gfx/device/caps.h"
 #include "platform/gfx/device/draw_types.h"
 #include "platform/gfx/device/effect_binding.h"
+#include "platform/gfx/device/present_pacing.h"
 #include "platform/gfx/device/present_parameters.h"
 #include "platform/gfx/device/query.h"
 #include "platform/gfx/device/ref_counted.h"
 #include "platform/gfx/device/render_state.h"
+#include "platform/gfx/device/resource_storage.h"
 #include "platform/gfx/device/result.h"
 #include "platform/gfx/device/surface.h"
 #include "platform/gfx/device/texture.h"
@@ -97,7 +99,10 @@ public:
     Result BeginScene();
     Result EndScene();
     // Presents the back buffer (whole, to the device window, which shows it
-    // when it is a real window). A lost device answers kDeviceLost from then on.
+    // when it is a real window), returning at the refresh it is shown at when
+    // the presentation interval asks to wait for one
+    // (platform/gfx/device/present_pacing.h). A lost device answers
+    // kDeviceLost from then on, at once.
     Result Present();
     Result DrawIndexedPrimitive(uint32_t type, int32_t baseVertexIndex, uint32_t minVertexIndex, uint32_t numVertices,
                                 uint32_t startIndex, uint32_t primitiveCount);
@@ -124,8 +129,8 @@ private:
     };
 
     // The back buffers' and the automatic depth buffer's video memory is already reserved.
-    Device(const PresentParameters& parameters, std::unique_ptr<uint8_t[]> backBuffer, uint64_t backBufferBytes,
-           std::unique_ptr<uint8_t[]> depthBuffer, uint64_t depthBytes);
+    Device(const PresentParameters& parameters, ResourceStorage backBuffer, uint64_t backBufferBytes,
+           ResourceStorage depthBuffer, uint64_t depthBytes);
     ~Device() override;
 
     void Adopt(Resource* resource) { resources_.insert(resource); }
@@ -151,6 +156,7 @@ private:
                         uint32_t startIndex, uint32_t primitiveCount, uint32_t& instances, bool& unboundRead) const;
 
     PresentParameters parameters_;
+    PresentPacer pacer_;
     platform::Window* presentWindow_ = nullptr; // the device window, else the focus window
     Surface* backBuffer_;
     std::array<uint32_t, kRenderStateLimit> renderStates_{};

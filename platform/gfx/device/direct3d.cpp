@@ -7,6 +7,7 @@
 #include "platform/gfx/device/hooks.h"
 #include "platform/gfx/device/pixel_ops.h"
 #include "platform/gfx/device/resource_flags.h"
+#include "platform/gfx/device/resource_storage.h"
 #include "platform/window/screen.h"
 
 namespace gfx {
@@ -27,9 +28,9 @@ bool ValidInterval(uint32_t interval)
            interval == 8 || interval == kPresentIntervalImmediate;
 }
 
-std::unique_ptr<uint8_t[]> Allocate(uint64_t bytes)
+ResourceStorage Allocate(uint64_t bytes)
 {
-    return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[static_cast<size_t>(bytes)]());
+    return AllocateResourceStorage(bytes);
 }
 
 } // namespace
@@ -120,7 +121,7 @@ Result Direct3D::CreateDevice(uint32_t adapter, uint32_t deviceType, WindowHandl
         if (wanted.backBufferFormat == kFormatUnknown && wanted.windowed) wanted.backBufferFormat = kFormatX8R8G8B8;
     }
     uint64_t backBytes = 0, depthBytes = 0;
-    std::unique_ptr<uint8_t[]> backStorage, depthStorage;
+    ResourceStorage backStorage, depthStorage;
     if (auto injected = detail::TakeInjection("CreateDevice"); injected && Failed(*injected)) {
         result = *injected;
     } else if (!parameters || !device || adapter != kDefaultAdapter || deviceType != kDeviceHal ||

@@ -36,7 +36,7 @@ uint8_t* TexelAddress(uint8_t* bits, uint32_t pitch, uint32_t format, int32_t x,
     return bits + static_cast<size_t>(y) * pitch + static_cast<size_t>(x) * BytesPerTexel(format);
 }
 
-Surface::Surface(Device* device, const Shape& shape, std::unique_ptr<uint8_t[]> storage, uint64_t videoBytes)
+Surface::Surface(Device* device, const Shape& shape, ResourceStorage storage, uint64_t videoBytes)
     : Resource(device, kResourceSurface, shape.pool, shape.usage, videoBytes),
       width_(shape.width),
       height_(shape.height),

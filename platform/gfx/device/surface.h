@@ -7,6 +7,7 @@
 
 #include "platform/gfx/device/draw_types.h"
 #include "platform/gfx/device/resource.h"
+#include "platform/gfx/device/resource_storage.h"
 #include "platform/gfx/device/result.h"
 
 namespace gfx {
@@ -63,7 +64,7 @@ private:
     };
 
     // A surface that owns its bytes (`storage` holds RowPitch x rows).
-    Surface(Device* device, const Shape& shape, std::unique_ptr<uint8_t[]> storage, uint64_t videoBytes);
+    Surface(Device* device, const Shape& shape, ResourceStorage storage, uint64_t videoBytes);
     // Level `level` of face `face` of `container`, whose storage holds the bytes.
     Surface(BaseTexture* container, const Shape& shape, uint32_t face, uint32_t level, uint8_t* bits);
     ~Surface() override;
@@ -78,7 +79,7 @@ private:
     uint32_t multiSampleType_;
     uint32_t multiSampleQuality_;
     bool lockable_;
-    std::unique_ptr<uint8_t[]> storage_;
+    ResourceStorage storage_;
     uint8_t* bits_;
     BaseTexture* container_ = nullptr;
     uint32_t face_ = 0;

@@ -57,7 +57,7 @@ bool PlanTextureLayout(TextureLayout& layout)
     return true;
 }
 
-BaseTexture::BaseTexture(Device* device, TextureLayout layout, std::unique_ptr<uint8_t[]> storage, uint64_t videoBytes)
+BaseTexture::BaseTexture(Device* device, TextureLayout layout, ResourceStorage storage, uint64_t videoBytes)
     : Resource(device, layout.type, layout.pool, layout.usage, videoBytes),
       layout_(std::move(layout)),
       storage_(std::move(storage)),

@@ -11,6 +11,7 @@
 
 #include "platform/gfx/device/draw_types.h"
 #include "platform/gfx/device/resource.h"
+#include "platform/gfx/device/resource_storage.h"
 #include "platform/gfx/device/result.h"
 #include "platform/gfx/device/surface.h"
 
@@ -73,7 +74,7 @@ public:
     Result GenerateMipSubLevels();
 
 protected:
-    BaseTexture(Device* device, TextureLayout layout, std::unique_ptr<uint8_t[]> storage, uint64_t videoBytes);
+    BaseTexture(Device* device, TextureLayout layout, ResourceStorage storage, uint64_t videoBytes);
     ~BaseTexture() override;
 
     const TextureLayout::Subresource* Sub(uint32_t face, uint32_t level) const;
@@ -89,7 +90,7 @@ protected:
     void MarkDirty(uint32_t face, uint32_t level, const Rect& rect);
 
     TextureLayout layout_;
-    std::unique_ptr<uint8_t[]> storage_;
+    ResourceStorage storage_;
     std::vector<Surface*> surfaces_; // one per face x level, for 2D and cube textures
     std::vector<bool> locked_;
     std::vector<std::optional<Rect>> dirty_; // per face, in level-0 texels

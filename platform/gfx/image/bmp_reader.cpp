@@ -22,7 +22,7 @@ bool LooksLikeBmp(const uint8_t* data, size_t size)
 
 DecodeResult ReadBmp(const uint8_t* data, size_t size, DecodedImage& out)
 {
-    out = DecodedImage{};
+    out.Clear();
     if (!LooksLikeBmp(data, size))
         return DecodeResult::Invalid("not a BMP file");
     if (size < kFileHeaderSize + 4)
@@ -82,7 +82,7 @@ DecodeResult ReadBmp(const uint8_t* data, size_t size, DecodedImage& out)
     out.fileType = ImageFileType::Bmp;
     DecodeResult result = DecodeWithStb(data, size, uint32_t(width), uint32_t(rows), out);
     if (!result.Ok())
-        out = DecodedImage{};
+        out.Clear();
     return result;
 }
 

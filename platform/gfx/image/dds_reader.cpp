@@ -154,9 +154,10 @@ bool LooksLikeDds(const uint8_t* data, size_t size)
     return size >= 4 && platform::ByteReader(data, size).U32At(0) == kDdsMagic;
 }
 
-DecodeResult ReadDds(const uint8_t* data, size_t size, DecodedImage& out)
+namespace {
+
+DecodeResult ReadDdsInto(const uint8_t* data, size_t size, DecodedImage& out)
 {
-    out = DecodedImage{};
     if (data == nullptr || !LooksLikeDds(data, size))
         return DecodeResult::Invalid("not a DDS file (no \"DDS \" magic)");
     if (size < kDdsHeaderSize)
@@ -170,7 +171,7 @@ DecodeResult ReadDds(const uint8_t* data, size_t size, DecodedImage& out)
         return DecodeResult::Invalid("DDS pixel format size is " + std::to_string(header.U32At(kPixelFormatSizeAt)) +
                                      ", not 32");
 
-    DecodedImage image;
+    DecodedImage& image = out;
     image.fileType = ImageFileType::Dds;
     if (DecodeResult result = FormatOf(header, image.format); !result.Ok())
         return result;
@@ -199,8 +200,18 @@ DecodeResult ReadDds(const uint8_t* data, size_t size, DecodedImage& out)
         return result;
     if (!image.bytes.empty())
         std::memcpy(image.bytes.data(), data + kDdsHeaderSize, image.bytes.size());
-    out = std::move(image);
     return {};
+}
+
+} // namespace
+
+DecodeResult ReadDds(const uint8_t* data, size_t size, DecodedImage& out)
+{
+    out.Clear();
+    DecodeResult result = ReadDdsInto(data, size, out);
+    if (!result.Ok())
+        out.Clear();
+    return result;
 }
 
 } // namespace gfx

@@ -34,9 +34,20 @@ ImageFileType SniffImageFileType(const void* data, size_t size)
     return ImageFileType::Unknown;
 }
 
+void DecodedImage::Clear()
+{
+    TexelBytes keptBytes = std::move(bytes);
+    std::vector<ImageSubresource> keptSubresources = std::move(subresources);
+    *this = DecodedImage{};
+    keptBytes.clear();
+    keptSubresources.clear();
+    bytes = std::move(keptBytes);
+    subresources = std::move(keptSubresources);
+}
+
 DecodeResult DecodeImage(const void* data, size_t size, DecodedImage& out)
 {
-    out = DecodedImage{};
+    out.Clear();
     const auto* bytes = static_cast<const uint8_t*>(data);
     DecodeResult result;
     try {
@@ -52,7 +63,7 @@ DecodeResult DecodeImage(const void* data, size_t size, DecodedImage& out)
         result = {DecodeStatus::OutOfMemory, "not enough memory for the texels"};
     }
     if (!result.Ok())
-        out = DecodedImage{};
+        out.Clear();
     return result;
 }
 
@@ -117,7 +128,8 @@ DecodeResult LayOutImage(DecodedImage& image, uint64_t limit)
             image.subresources.push_back(sub);
         }
     }
-    image.bytes.assign(offset, 0);
+    image.bytes.clear();
+    image.bytes.resize(offset);
     return {};
 }
 

@@ -1,9 +1,13 @@
 #pragma once
 // Texture files in memory (DDS, TGA, BMP) decoded into the texels of every face
 // and mip level, ready to fill a texture. Bad files end in a result that says
-// why, never in a crash or an allocation the file cannot justify.
+// why, never in a crash or an allocation the file cannot justify. A decoder
+// writes the texels straight into the image it is given, into the buffer that
+// image already has when it is large enough, and never zeroes it first.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,6 +41,34 @@ struct ImageSubresource {
     size_t size = 0;         // slicePitch x depth
 };
 
+// Makes elements without a value: a vector of them grows without being zeroed.
+// Only for buffers whose every byte is written before it is read.
+template <class T>
+struct UnfilledAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UnfilledAllocator<U>;
+    };
+    UnfilledAllocator() = default;
+    template <class U>
+    UnfilledAllocator(const UnfilledAllocator<U>&) noexcept
+    {
+    }
+    template <class U>
+    void construct(U* place) noexcept
+    {
+        ::new (static_cast<void*>(place)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* place, Args&&... args)
+    {
+        ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
+    }
+};
+
+// Every decoder writes each byte of its image's texels.
+using TexelBytes = std::vector<uint8_t, UnfilledAllocator<uint8_t>>;
+
 struct DecodedImage {
     ImageFileType fileType = ImageFileType::Unknown;
     ImageKind kind = ImageKind::Texture2D;
@@ -48,7 +80,10 @@ struct DecodedImage {
     uint32_t faces = 1; // 6 for a cube
     // Face by face, each face's levels from the largest: the order a DDS file keeps.
     std::vector<ImageSubresource> subresources;
-    std::vector<uint8_t> bytes;
+    TexelBytes bytes;
+
+    // Back to an empty image, keeping the room of both vectors for the next decode.
+    void Clear();
 
     const ImageSubresource& Subresource(uint32_t face, uint32_t level) const
     {
@@ -70,11 +105,12 @@ struct DecodeResult {
 // so a plausible TGA header counts as one).
 ImageFileType SniffImageFileType(const void* data, size_t size);
 
-// Decodes any of the three file types. `out` is replaced; on failure it is left empty.
+// Decodes any of the three file types. `out` is replaced (its buffers reused);
+// on failure it is left empty.
 DecodeResult DecodeImage(const void* data, size_t size, DecodedImage& out);
 
-// Fills `image.subresources` and sizes `image.bytes` from its kind, format, sizes,
-// levels and faces. Bytes needed must not pass `limit` (the data a file holds),
+// Fills `image.subresources` and sizes `image.bytes` (contents unset) from its
+// kind, format, sizes, levels and faces. Bytes needed must not pass `limit` (the data a file holds),
 // so a header cannot make us allocate more than the file could fill.
 DecodeResult LayOutImage(DecodedImage& image, uint64_t limit);
 

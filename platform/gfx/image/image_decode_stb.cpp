@@ -40,8 +40,10 @@ DecodeResult DecodeWithStb(const uint8_t* data, size_t size, uint32_t width, uin
                                      std::to_string(decodedHeight) + " for a header of " + std::to_string(width) +
                                      " x " + std::to_string(height));
 
-    DecodedImage image;
-    image.fileType = out.fileType;
+    const ImageFileType fileType = out.fileType;
+    out.Clear();
+    DecodedImage& image = out;
+    image.fileType = fileType;
     image.format = kFormatA8R8G8B8;
     image.width = width;
     image.height = height;
@@ -57,7 +59,6 @@ DecodeResult DecodeWithStb(const uint8_t* data, size_t size, uint32_t width, uin
         to[2] = from[0];
         to[3] = from[3];
     }
-    out = std::move(image);
     return {};
 }
 

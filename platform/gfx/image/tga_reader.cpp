@@ -45,7 +45,7 @@ bool LooksLikeTga(const uint8_t* data, size_t size)
 
 DecodeResult ReadTga(const uint8_t* data, size_t size, DecodedImage& out)
 {
-    out = DecodedImage{};
+    out.Clear();
     if (!LooksLikeTga(data, size))
         return DecodeResult::Invalid("not a TGA file");
     platform::ByteReader header(data, kTgaHeaderSize);
@@ -79,7 +79,7 @@ DecodeResult ReadTga(const uint8_t* data, size_t size, DecodedImage& out)
     out.fileType = ImageFileType::Tga;
     DecodeResult result = DecodeWithStb(data, size, width, height, out);
     if (!result.Ok())
-        out = DecodedImage{};
+        out.Clear();
     return result;
 }
 

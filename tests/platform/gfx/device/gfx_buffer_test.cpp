@@ -152,3 +152,30 @@ TEST(GfxBuffer, DeclarationsAreCheckedAndGiveTheirElementsBack)
     }
     EXPECT_EQ(kInvalidCall, test.device->CreateVertexDeclaration(endless.data(), &declaration));
 }
+
+TEST(GfxBuffer, NewResourcesReadZeroEvenWhereAnEarlierOneWasWritten)
+{
+    gfx_test::TestDevice test;
+    for (uint32_t length : {64u, 4096u, 300000u}) {
+        for (int round = 0; round < 3; ++round) {
+            VertexBuffer* buffer = nullptr;
+            ASSERT_EQ(kOk, test.device->CreateVertexBuffer(length, 0, 0, kPoolSystemMem, &buffer));
+            const auto bytes = BufferBytes(*buffer);
+            for (uint8_t b : bytes)
+                ASSERT_EQ(0, b) << "length " << length << " round " << round;
+            std::memset(bytes.data(), 0xAB, bytes.size());
+            SafeRelease(buffer);
+        }
+    }
+    for (uint32_t side : {4u, 256u}) {
+        for (int round = 0; round < 3; ++round) {
+            Texture* texture = nullptr;
+            ASSERT_EQ(kOk, test.device->CreateTexture(side, side, 0, 0, kFormatA8R8G8B8, kPoolSystemMem, &texture));
+            const auto bytes = platform::testing::TextureBytes(*texture);
+            for (uint8_t b : bytes)
+                ASSERT_EQ(0, b) << "side " << side << " round " << round;
+            std::memset(bytes.data(), 0xCD, bytes.size());
+            SafeRelease(texture);
+        }
+    }
+}

@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstring>
+#include <vector>
 
 #include "platform/gfx/device/direct3d.h"
 #include "platform/gfx/device/format.h"
@@ -10,6 +11,7 @@
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_device_hooks.h"
 #include "platform/testing/gfx_failure_injection.h"
+#include "platform/testing/refresh_clock.h"
 #include "tests/platform/gfx/device/gfx_test_device.h"
 
 using namespace gfx;
@@ -262,6 +264,72 @@ TEST(GfxDevice, ScenesPresentsAndALostDevice)
     platform::testing::SetDeviceLost(*device, false);
     EXPECT_EQ(kOk, device->Present());
     EXPECT_EQ(2u, device->FramesPresented());
+}
+
+TEST(GfxDevice, PresentWaitsForTheRefreshItsIntervalAsksFor)
+{
+    constexpr int64_t k60 = 1'000'000'000 / 60;
+    constexpr int64_t k75 = 1'000'000'000 / 75;
+    struct Case {
+        const char* name;
+        uint32_t interval;
+        bool windowed;
+        uint32_t refreshRate;
+        int64_t work;                 // time each frame takes before its Present
+        std::vector<int64_t> waits;   // the refreshes waited for by the four Presents
+    };
+    const Case cases[] = {
+        {"immediate runs free", kPresentIntervalImmediate, true, 0, 0, {}},
+        {"one: every refresh of 60 Hz", kPresentIntervalOne, true, 0, 0, {k60, 2 * k60, 3 * k60}},
+        {"default is one", kPresentIntervalDefault, true, 0, 1000, {k60, 2 * k60, 3 * k60, 4 * k60}},
+        {"two: every other refresh", 2, true, 0, 0, {2 * k60, 4 * k60, 6 * k60}},
+        {"four means three", 4, true, 0, 0, {3 * k60, 6 * k60, 9 * k60}},
+        {"full screen at its own rate", kPresentIntervalOne, false, 75, 0, {k75, 2 * k75, 3 * k75}},
+        // A frame of 1.5 refreshes goes to the refresh after it, not the one it missed.
+        {"a late frame waits for the next refresh", kPresentIntervalOne, true, 0, k60 * 3 / 2,
+         {2 * k60, 4 * k60, 6 * k60, 8 * k60}},
+    };
+    for (const Case& c : cases) {
+        platform::testing::ScriptedRefreshClock clock;
+        Direct3D* d3d = CreateDirect3D(kSdkVersion);
+        PresentParameters parameters = gfx_test::EngineParameters(64, 32);
+        parameters.presentationInterval = c.interval;
+        parameters.windowed = c.windowed;
+        parameters.fullScreenRefreshRate = c.refreshRate;
+        Device* device = nullptr;
+        ASSERT_EQ(kOk, d3d->CreateDevice(0, kDeviceHal, nullptr, kCreateHardwareVertexProcessing, &parameters, &device))
+            << c.name;
+        for (int frame = 0; frame < 4; ++frame) {
+            clock.Advance(c.work);
+            EXPECT_EQ(kOk, device->Present()) << c.name;
+        }
+        EXPECT_EQ(clock.Waits(), c.waits) << c.name;
+        SafeRelease(device);
+        SafeRelease(d3d);
+    }
+}
+
+TEST(GfxDevice, PresentThatFailsNeverWaits)
+{
+    platform::testing::ScriptedRefreshClock clock;
+    Direct3D* d3d = CreateDirect3D(kSdkVersion);
+    PresentParameters parameters = gfx_test::EngineParameters(64, 32);
+    parameters.presentationInterval = kPresentIntervalOne;
+    Device* device = nullptr;
+    ASSERT_EQ(kOk, d3d->CreateDevice(0, kDeviceHal, nullptr, kCreateHardwareVertexProcessing, &parameters, &device));
+    EXPECT_EQ(kOk, device->BeginScene());
+    EXPECT_EQ(kInvalidCall, device->Present()) << "inside a scene";
+    EXPECT_EQ(kOk, device->EndScene());
+    {
+        GfxFailureInjection injection;
+        injection.Fail("Present", kDeviceLost);
+        EXPECT_EQ(kDeviceLost, device->Present());
+    }
+    EXPECT_EQ(kDeviceLost, device->Present());
+    EXPECT_EQ(kDeviceLost, device->Present());
+    EXPECT_TRUE(clock.Waits().empty()) << "a lost device answers at once";
+    SafeRelease(device);
+    SafeRelease(d3d);
 }
 
 TEST(GfxDevice, QueriesAnswerSupportAndGoPendingForConfiguredPolls)

@@ -27,6 +27,11 @@ using platform::testing::WriteDds;
 
 namespace {
 
+std::vector<uint8_t> Bytes(const DecodedImage& image)
+{
+    return {image.bytes.begin(), image.bytes.end()};
+}
+
 DecodeResult Decode(const std::vector<uint8_t>& file, DecodedImage& image)
 {
     return gfx::DecodeImage(file.data(), file.size(), image);
@@ -66,7 +71,7 @@ void ExpectDdsRoundTrip(const DdsSpec& spec)
     EXPECT_EQ(image.levels, spec.levels);
     EXPECT_EQ(image.faces, spec.kind == ImageKind::Cube ? 6u : 1u);
     ASSERT_EQ(image.subresources.size(), size_t(image.faces) * spec.levels);
-    EXPECT_EQ(image.bytes, texels);
+    EXPECT_EQ(Bytes(image), texels);
 
     const bool blocks = gfx::IsBlockCompressed(spec.format);
     size_t offset = 0;
@@ -175,7 +180,7 @@ TEST(DdsDecode, MipCountZeroMeansOneLevelAndTrailingBytesAreIgnored)
     DecodedImage image;
     ASSERT_TRUE(Decode(file, image).Ok());
     EXPECT_EQ(image.levels, 1u);
-    EXPECT_EQ(image.bytes, texels);
+    EXPECT_EQ(Bytes(image), texels);
 }
 
 TEST(DdsDecode, DamagedHeadersGiveInvalidDataWithAReason)
@@ -280,7 +285,7 @@ TEST(TgaDecode, UncompressedAndRunLengthInBothRowOrdersGiveBgraTexels)
                 EXPECT_EQ(image.levels, 1u);
                 ASSERT_EQ(image.subresources.size(), 1u);
                 EXPECT_EQ(image.subresources[0].rowPitch, width * 4);
-                EXPECT_EQ(image.bytes, picture);
+                EXPECT_EQ(Bytes(image), picture);
             }
         }
     }
@@ -294,7 +299,7 @@ TEST(TgaDecode, RunLengthFileReallyUsesRepeatPackets)
     EXPECT_LT(file.size(), 300u);
     DecodedImage image;
     ASSERT_TRUE(Decode(file, image).Ok());
-    EXPECT_EQ(image.bytes, picture);
+    EXPECT_EQ(Bytes(image), picture);
 }
 
 TEST(TgaDecode, DamagedAndUnsupportedFilesGiveInvalidData)
@@ -355,7 +360,7 @@ TEST(BmpDecode, BothRowOrdersAndHeaderVersionsGiveBgraTexels)
         EXPECT_EQ(image.format, gfx::kFormatA8R8G8B8);
         EXPECT_EQ(image.width, width);
         EXPECT_EQ(image.height, height);
-        EXPECT_EQ(image.bytes, picture);
+        EXPECT_EQ(Bytes(image), picture);
     }
 }
 
@@ -425,6 +430,40 @@ TEST(ImageDecode, AFailedDecodeLeavesNoImageBehind)
     EXPECT_FALSE(Decode(std::vector<uint8_t>(junk.begin(), junk.end()), image).Ok());
     EXPECT_TRUE(image.bytes.empty());
     EXPECT_EQ(image.width, 0u);
+}
+
+TEST(ImageDecode, OneImageDecodedIntoAgainAndAgainHoldsExactlyTheLastFile)
+{
+    const DdsSpec large{gfx::kFormatDXT1, ImageKind::Texture2D, 64, 64, 1, 7};
+    const DdsSpec small{gfx::kFormatA8R8G8B8, ImageKind::Texture2D, 8, 4, 1, 2};
+    const std::vector<uint8_t> picture = image_files::TestPicture(5, 3, true);
+    const std::string junk = "junk junk junk";
+    const std::vector<std::vector<uint8_t>> files = {
+        WriteDds(large, PatternTexels(large, 1)),
+        WriteDds(small, PatternTexels(small, 2)),
+        image_files::WriteTga(5, 3, picture, {32, true, false, 0}),
+        WriteDds(large, PatternTexels(large, 3)),
+        std::vector<uint8_t>(junk.begin(), junk.end()),
+        image_files::WriteBmp(5, 3, picture, {32, false, 40, false}),
+        WriteDds(large, PatternTexels(large, 4)),
+    };
+    DecodedImage reused;
+    const uint8_t* largestBuffer = nullptr;
+    for (size_t i = 0; i < files.size(); ++i) {
+        DecodedImage fresh;
+        const DecodeResult expected = Decode(files[i], fresh);
+        const DecodeResult result = Decode(files[i], reused);
+        ASSERT_EQ(result.status, expected.status) << "file " << i;
+        EXPECT_EQ(Bytes(reused), Bytes(fresh)) << "file " << i;
+        EXPECT_EQ(reused.width, fresh.width) << "file " << i;
+        EXPECT_EQ(reused.levels, fresh.levels) << "file " << i;
+        EXPECT_EQ(reused.subresources.size(), fresh.subresources.size()) << "file " << i;
+        if (i == 0) {
+            largestBuffer = reused.bytes.data();
+        } else if (result.Ok()) {
+            EXPECT_EQ(reused.bytes.data(), largestBuffer) << "file " << i << " reuses the buffer the first one made";
+        }
+    }
 }
 
 TEST(ImageDecode, FuzzSeedsMadeByTheScriptDecode)

@@ -1,0 +1,378 @@
+// The shadow demonstration's scene effect: every material of
+// data/shadowDemo.ids draws with it.
+//
+//   depth       a caster's depth from its light camera into its tile of the
+//               shadow atlas: R the depth (0 near .. 1 far), G 0 where a caster
+//               is (the tiles are cleared to 1, 1: far and free)
+//   depthSelf   the self-shadowed caster's depth moments (z, z^2) into the
+//               self-shadow map
+//   drawShadow  the sun's visibility alone, as grey
+//   diff        the lit surface: sky light from the sixteen spherical-harmonics
+//               coefficients (the ground through its baked transfer textures)
+//               plus the sun, shadowed by the atlas's summed-area table
+//
+// Soft shadows: the summed-area table of the atlas holds, per texel, the sums
+// of (cover x depth, cover) over the rectangle from the atlas's first texel,
+// cover being 1 where a caster is. A box sum of it gives how much of the box
+// casters cover and their mean depth, at any box size for the same cost. The
+// mean depth of the casters around the receiver gives its distance to them;
+// that distance times the light's size is the width of the penumbra, and the
+// covered part of a box of that width is the shadow.
+//
+// Variants: USE_HDR scales the result by "exposure"; FOGAFFECTSALPHA lets fog
+// fade the surface out instead of tinting it.
+
+// Light k's tile is the (k mod 2, k div 2) quarter of the atlas; the start-up
+// draws a one-texel free guard line at the first row and column of the tiles.
+#define TILE_GUARD 1.0
+// The widest shadow filter, in texels from the middle.
+#define MAX_FILTER 48.0
+// Distance (world units) within which a receiver counts as on its blockers.
+#define CONTACT_BIAS 0.02
+// The self-shadow map's side in texels.
+#define SELF_MAP_SIZE 1024.0
+// The jitter textures: a 64 x 64 tile over the screen, a 32^3 volume repeated
+// four times per world unit.
+#define JITTER_TILE 64.0
+#define JITTER_VOLUME_SCALE 4.0
+// The transfer textures store each term's part times this.
+#define TRANSFER_SCALE 2.0
+#define SUN_COLOUR float3(1.05, 0.98, 0.86)
+#define SKY_COLOUR float3(0.62, 0.70, 0.88)
+#define SKY_GAIN 2.5
+
+// ---- Parameters ----
+
+float4x4 MatWorldViewProj : WORLDVIEWPROJECTION;
+float4x4 MatWorld : WORLD;
+float4 PosCam;
+
+float4 matColor = float4(0.7, 0.7, 0.7, 1.0);
+float4 matSpecular = float4(0.3, 32.0, 0.0, 0.0); // strength, power
+float objectID = -1.0;                           // caster 0..3; -1 the ground
+
+float4 shCoeffs[16];
+float4 lht = float4(-0.5, 0.7071068, 0.5, 0.0); // the light's axis, x and y turned over
+float4x4 lightMatrix[4];
+float4x4 lightMatrixSelf;
+float4 casterRadius[4]; // 1 / the caster's diameter
+float lightSize = 0.25;
+float atlasRes = 512.0;
+
+float4 FogColor;
+float fogMult;
+float exposure = 1.0;
+
+texture shadowAtlas;
+texture shadowAtlasLinear;
+texture shadowAtlasSAT;
+texture noisemap;
+texture3D jittermap;
+texture PRTn;
+texture PRTp;
+texture shadowSelf;
+
+sampler2D atlasPoint = sampler_state {
+    Texture = <shadowAtlas>;
+    MinFilter = POINT; MagFilter = POINT; MipFilter = NONE;
+    AddressU = CLAMP; AddressV = CLAMP;
+};
+sampler2D atlasLinear = sampler_state {
+    Texture = <shadowAtlasLinear>;
+    MinFilter = LINEAR; MagFilter = LINEAR; MipFilter = NONE;
+    AddressU = CLAMP; AddressV = CLAMP;
+};
+sampler2D atlasTable = sampler_state {
+    Texture = <shadowAtlasSAT>;
+    MinFilter = POINT; MagFilter = POINT; MipFilter = NONE;
+    AddressU = CLAMP; AddressV = CLAMP;
+};
+sampler2D screenJitter = sampler_state {
+    Texture = <noisemap>;
+    MinFilter = POINT; MagFilter = POINT; MipFilter = NONE;
+    AddressU = WRAP; AddressV = WRAP;
+};
+sampler3D worldJitter = sampler_state {
+    Texture = <jittermap>;
+    MinFilter = POINT; MagFilter = POINT; MipFilter = NONE;
+    AddressU = WRAP; AddressV = WRAP; AddressW = WRAP;
+};
+sampler2D transferNegative = sampler_state {
+    Texture = <PRTn>;
+    MinFilter = LINEAR; MagFilter = LINEAR; MipFilter = NONE;
+    AddressU = CLAMP; AddressV = CLAMP;
+};
+sampler2D transferPositive = sampler_state {
+    Texture = <PRTp>;
+    MinFilter = LINEAR; MagFilter = LINEAR; MipFilter = NONE;
+    AddressU = CLAMP; AddressV = CLAMP;
+};
+sampler2D selfMoments = sampler_state {
+    Texture = <shadowSelf>;
+    MinFilter = LINEAR; MagFilter = LINEAR; MipFilter = NONE;
+    AddressU = CLAMP; AddressV = CLAMP;
+};
+
+// ---- Vertex shaders ----
+
+struct VertexIn {
+    float3 position : POSITION;
+    float3 normal : NORMAL;
+    float2 uv : TEXCOORD0;
+};
+
+struct DepthVertex {
+    float4 position : POSITION;
+    float depth : TEXCOORD0;
+};
+
+struct LitVertex {
+    float4 position : POSITION;
+    float2 uv : TEXCOORD0;
+    float3 world : TEXCOORD1;
+    float3 normal : TEXCOORD2;
+};
+
+DepthVertex DepthVS(VertexIn v)
+{
+    DepthVertex o;
+    o.position = mul(float4(v.position, 1.0), MatWorldViewProj);
+    o.depth = o.position.z / o.position.w;
+    return o;
+}
+
+LitVertex LitVS(VertexIn v)
+{
+    LitVertex o;
+    o.position = mul(float4(v.position, 1.0), MatWorldViewProj);
+    o.uv = v.uv;
+    o.world = mul(float4(v.position, 1.0), MatWorld).xyz;
+    o.normal = mul(float4(v.normal, 0.0), MatWorld).xyz;
+    return o;
+}
+
+// ---- Shadows ----
+
+// Sums of (cover x depth, cover) of the atlas up to and including a texel.
+float2 TableAt(float2 texel)
+{
+    return tex2Dlod(atlasTable, float4((texel + 0.5) / atlasRes, 0.0, 0.0)).xy;
+}
+
+// The sums over the texels from `first` to `last` (both included) that lie
+// inside the tile starting at `tileLo`: texels beyond it hold no caster.
+// `area` gets the texel count of the whole box, inside the tile or not.
+float2 BoxSum(float2 first, float2 last, float2 tileLo, out float area)
+{
+    first = floor(first + 0.5);
+    last = floor(last + 0.5);
+    float2 size = last - first + 1.0;
+    area = size.x * size.y;
+    float2 lo = tileLo + TILE_GUARD;
+    float2 hi = tileLo + atlasRes * 0.5 - 2.0;
+    if (any(last < lo) || any(first > hi))
+        return float2(0.0, 0.0);
+    first = max(first, lo);
+    last = min(last, hi);
+    float2 before = first - 1.0;
+    return TableAt(last) - TableAt(float2(before.x, last.y)) - TableAt(float2(last.x, before.y)) + TableAt(before);
+}
+
+// How much of the sun light k's caster lets through to a world point, 0..1.
+float TileVisibility(int k, float3 world, float jitter)
+{
+    float4x4 m = lightMatrix[k];
+    float4 light = mul(float4(world, 1.0), m);
+    float2 uv = light.xy / light.w;
+    float depth = light.z / light.w;
+
+    // Depth and tile texels per world unit, from the light's own matrix.
+    float depthPerUnit = length(float3(m[0].z, m[1].z, m[2].z));
+    float2 texelsPerUnit = float2(length(float3(m[0].x, m[1].x, m[2].x)),
+                                  length(float3(m[0].y, m[1].y, m[2].y))) * (atlasRes * 0.5);
+    float2 tileLo = float2(fmod((float)k, 2.0), floor(k * 0.5)) * (atlasRes * 0.5);
+    float2 centre = tileLo + uv * (atlasRes * 0.5) - 0.5;
+    // Beyond the window by more than the widest filter, no shadow of this
+    // caster can reach; closer, a penumbra still may.
+    float2 beyond = max(tileLo - centre, centre - (tileLo + atlasRes * 0.5 - 1.0));
+    if (max(beyond.x, beyond.y) > MAX_FILTER)
+        return 1.0;
+
+    // Blockers: the casters within the widest penumbra this caster can throw.
+    float reach = lightSize * 0.5 / casterRadius[k].x;
+    float2 search = clamp(reach * texelsPerUnit, 1.0, MAX_FILTER);
+    float area;
+    float2 blockers = BoxSum(centre - search, centre + search, tileLo, area);
+    if (blockers.y < 0.5)
+        return 1.0;
+    float gap = (depth - blockers.x / blockers.y) / depthPerUnit;
+    if (gap <= CONTACT_BIAS)
+        return 1.0;
+
+    // The penumbra's width follows the distance to the blockers.
+    float2 spread = clamp(0.5 * lightSize * gap * texelsPerUnit + jitter, 0.5, MAX_FILTER);
+    if (spread.x < 1.0 && spread.y < 1.0) {
+        // Nearly hard: the filtered free channel, where the caster is nearer.
+        if (max(beyond.x, beyond.y) > 0.0)
+            return 1.0;
+        float2 atlasUV = (centre + 0.5) / atlasRes;
+        if (tex2Dlod(atlasPoint, float4(atlasUV, 0.0, 0.0)).r > depth)
+            return 1.0;
+        return tex2Dlod(atlasLinear, float4(atlasUV, 0.0, 0.0)).g;
+    }
+    float2 covered = BoxSum(centre - spread, centre + spread, tileLo, area);
+    return 1.0 - covered.y / area;
+}
+
+// The self-shadowed caster's own shadow, from the moments of its map.
+float SelfVisibility(float3 world)
+{
+    float4 light = mul(float4(world, 1.0), lightMatrixSelf);
+    float2 uv = light.xy / light.w;
+    float depth = light.z / light.w;
+    if (uv.x < 0.0 || uv.y < 0.0 || uv.x > 1.0 || uv.y > 1.0)
+        return 1.0;
+    float depthPerUnit = length(float3(lightMatrixSelf[0].z, lightMatrixSelf[1].z, lightMatrixSelf[2].z));
+    float2 moments = 0.0;
+    for (int y = -1; y <= 1; y++)
+        for (int x = -1; x <= 1; x++)
+            moments += tex2Dlod(selfMoments, float4(uv + float2(x, y) * (1.5 / SELF_MAP_SIZE), 0.0, 0.0)).xy;
+    moments /= 9.0;
+    float bias = 0.03 * depthPerUnit;
+    if (depth <= moments.x + bias)
+        return 1.0;
+    float floorVariance = 0.01 * depthPerUnit;
+    float variance = max(moments.y - moments.x * moments.x, floorVariance * floorVariance);
+    float d = depth - moments.x;
+    float p = variance / (variance + d * d);
+    // Chebyshev's bound lets light bleed where casters overlap: cut its tail.
+    return saturate((p - 0.3) / 0.7);
+}
+
+// The sun's visibility at a world point of this material's object.
+float SunVisibility(float3 world, float2 screen)
+{
+    float jitter = tex2D(screenJitter, screen / JITTER_TILE).r +
+                   tex3D(worldJitter, world * JITTER_VOLUME_SCALE).r - 1.0;
+    float visible = 1.0;
+    [unroll] for (int k = 0; k < 4; k++) {
+        // A caster finds no shadow of its own in its tile.
+        if (abs(k - objectID) > 0.5)
+            visible *= TileVisibility(k, world, jitter * 0.5);
+    }
+    if (abs(objectID - 3.0) < 0.5)
+        visible *= SelfVisibility(world);
+    return visible;
+}
+
+// ---- Light ----
+
+// Sky light reaching a surface of this normal from the sixteen coefficients:
+// the cosine lobe's bands 0..2 (band 3 of a cosine lobe is zero), over pi.
+// Directions enter the basis as (x, z, y), putting its pole straight up.
+float SkyIrradiance(float3 n)
+{
+    float3 d = float3(n.x, n.z, n.y);
+    float e = 0.2820948 * shCoeffs[0].x;
+    e += (2.0 / 3.0) * 0.4886025 * (shCoeffs[2].x * d.z - shCoeffs[1].x * d.y - shCoeffs[3].x * d.x);
+    e += 0.25 * (1.0925484 * (shCoeffs[4].x * d.x * d.y - shCoeffs[5].x * d.y * d.z - shCoeffs[7].x * d.x * d.z) +
+                 0.3153916 * shCoeffs[6].x * (3.0 * d.z * d.z - 1.0) +
+                 0.5462742 * shCoeffs[8].x * (d.x * d.x - d.y * d.y));
+    return max(e, 0.0);
+}
+
+// The ground's sky light through its baked transfer: bands 0 and 1, with the
+// casters' occlusion in them.
+float GroundSky(float2 uv)
+{
+    float4 transfer = (tex2D(transferPositive, uv) - tex2D(transferNegative, uv)) * (1.0 / TRANSFER_SCALE);
+    return max(dot(transfer, float4(shCoeffs[0].x, shCoeffs[1].x, shCoeffs[2].x, shCoeffs[3].x)), 0.0);
+}
+
+float3 ToLight()
+{
+    return normalize(float3(lht.x, lht.y, -lht.z));
+}
+
+// ---- Pixel shaders ----
+
+float4 DepthPS(DepthVertex i) : COLOR0
+{
+    return float4(i.depth, 0.0, 0.0, 1.0);
+}
+
+float4 DepthSelfPS(DepthVertex i) : COLOR0
+{
+    return float4(i.depth, i.depth * i.depth, 0.0, 1.0);
+}
+
+float4 ShadowPS(LitVertex i, float2 screen : VPOS) : COLOR0
+{
+    float visible = SunVisibility(i.world, screen);
+    return float4(visible, visible, visible, 1.0);
+}
+
+float4 LitPS(LitVertex i, float2 screen : VPOS) : COLOR0
+{
+    float3 n = normalize(i.normal);
+    float3 toLight = ToLight();
+    float3 toEye = normalize(PosCam.xyz - i.world);
+    float visible = SunVisibility(i.world, screen);
+
+    float sky = objectID < -0.5 ? GroundSky(i.uv) : SkyIrradiance(n);
+    float sun = saturate(dot(n, toLight)) * visible;
+    float3 halfway = normalize(toLight + toEye);
+    float shine = sun > 0.0 ? matSpecular.x * pow(saturate(dot(n, halfway)), matSpecular.y) * visible : 0.0;
+    float3 colour = matColor.rgb * (SKY_GAIN * sky * SKY_COLOUR + sun * SUN_COLOUR) + shine * SUN_COLOUR;
+    float alpha = matColor.a;
+
+    // Fog from a fog light: its colour's alpha switches it on.
+    float fog = saturate(1.0 - exp(-length(PosCam.xyz - i.world) * fogMult * 0.0003)) * FogColor.a;
+#ifdef FOGAFFECTSALPHA
+    alpha *= 1.0 - fog;
+#else
+    colour = lerp(colour, FogColor.rgb, fog);
+#endif
+#ifdef USE_HDR
+    colour *= exposure;
+#endif
+    return float4(colour, alpha);
+}
+
+// ---- Techniques: the render passes draw by these names ----
+
+technique depth
+{
+    pass p0
+    {
+        VertexShader = compile vs_3_0 DepthVS();
+        PixelShader = compile ps_3_0 DepthPS();
+    }
+}
+
+technique depthSelf
+{
+    pass p0
+    {
+        VertexShader = compile vs_3_0 DepthVS();
+        PixelShader = compile ps_3_0 DepthSelfPS();
+    }
+}
+
+technique drawShadow
+{
+    pass p0
+    {
+        VertexShader = compile vs_3_0 LitVS();
+        PixelShader = compile ps_3_0 ShadowPS();
+    }
+}
+
+technique diff
+{
+    pass p0
+    {
+        VertexShader = compile vs_3_0 LitVS();
+        PixelShader = compile ps_3_0 LitPS();
+    }
+}
