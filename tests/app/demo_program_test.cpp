@@ -67,7 +67,9 @@ std::vector<std::string> PickStartUpLines(const std::string& out)
     for (const std::string& line : Lines(out)) {
         if (line == "Time object created.")
             started = true;
-        if (!started || line.rfind("Running ", 0) == 0)
+        // A thread's "closed" line may come as soon as it is told to stop,
+        // before the render thread's termination lines.
+        if (!started || line.rfind("Running ", 0) == 0 || line.rfind("closed ", 0) == 0)
             continue;
         if (line.rfind("[dbg]", 0) == 0)
             break;
