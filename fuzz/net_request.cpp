@@ -1,8 +1,12 @@
 // Any bytes as a network request, offered to both listeners as the server
-// offers them: header matches, length checks, posting and the reply block must
-// hold up for every input.
+// offers them, and the tasks they post run on a render thread against a remote
+// scene: header matches, length checks, posting, the reply block, and every
+// handler's checks of the record it is given must hold up for every input.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <iostream>
+#include <sstream>
 
 #include "kernel/engine_thread.h"
 #include "kernel/queue_registry.h"
@@ -10,32 +14,71 @@
 #include "kernel/thread_map.h"
 #include "net/net_listener.h"
 #include "net/net_thread.h"
+#include "net/para_handler.h"
+#include "net/para_objects.h"
+#include "net/para_reply.h"
 #include "net/para_tasks.h"
+#include "net/remote_scene.h"
 #include "net/request_listeners.h"
 #include "platform/testing/message_box_script.h"
+#include "scene/dynamic.h"
 
 namespace {
 
 struct Harness {
     Harness()
     {
-        {
-            platform::testing::ScriptedMessageBoxes boxes; // no settings file here
-            GetSettings();
-        }
-        Settings& settings = GetSettings();
+        Settings& settings = GetSettings(); // no settings file here: its box is answered
+
         settings.Set("net", "meteoHeader", "WEATHER0");
         settings.Set("net", "paraHeader", "PARAMSET");
         settings.Set("net", "preallocHeader", "PREALLOC");
         settings.Set("net", "targetHeader", "PARATRGT");
         render.SetName("RENDERTHREAD");
-        GetThreadMap().Insert(render.id, &render);
+        auto* module = new ParaHandler(&server);
+        module->thread = &render;
+        module->owned = true;
+        render.AddModule(module);
+        render.InitThread();
+
+        // A scene whose nodes have parents, whose groups have nodes, over a terrain.
+        samples.description.sampleCount = 16;
+        for (uint8_t i = 0; i < 16; ++i)
+            samples.bytes[i] = static_cast<uint8_t>(i * 16);
+        scene.terrain.description = &samples.description;
+        scene.terrain.dataSize = 16;
+        scene.terrain.data = samples.bytes;
+        scene.terrain.extent = {100, 10, 100};
+        scene.terrain.maxCorner = {100, 10, 100};
+        scene.terrain.width = 4;
+        scene.terrain.depth = 4;
+        parent.SetPosition(float4{5, 0, 5, 1});
+        paraNode.SetParent(&parent);
+        scene.paraNode = &paraNode;
+        scene.anchorNode = &anchor;
+        scene.followerNode = &follower;
+        follower.SetParent(&parent);
+        scene.modeTwoNode = &anchor;
+        scene.normalGroupA.CreateMeshNodes(2);
+        scene.normalGroupB.CreateMeshNodes(1);
+        scene.modeTwoGroup.CreateMeshNodes(2);
+        SetRemoteScene(&scene);
     }
 
+    // Every error box answered "Continue Anyway": a para object finds no
+    // effect, texture or device here.
+    platform::testing::ScriptedMessageBoxes boxes;
+    DynamicsList dynamics;
     NetThread server; // unbound: the listeners are called directly
     MeteoListener meteo{&server};
     ParaListener para{&server};
     EngineThread render;
+    struct {
+        HeightfieldDescription description;
+        uint8_t bytes[16];
+    } samples;
+    SceneNode parent, paraNode, anchor, follower;
+    RemoteScene scene;
 };
 
 } // namespace
@@ -43,12 +86,33 @@ struct Harness {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static Harness harness;
-    // The ring and the waiting tasks start afresh: nothing routes them here.
-    GetQueueRegistry()->ResetQueues();
+    static std::ostringstream sink;
+    // The ring and the waiting tasks start afresh.
+    QueueRegistry* registry = GetQueueRegistry();
+    registry->ResetQueues();
+    registry->RegisterThread(&harness.render);
     ResetPendingNetTasks();
     const bool meteo = harness.meteo.OnRequest(data, size);
     const bool para = harness.para.OnRequest(data, size);
     if (meteo || (para && !harness.para.ReplyMessage()))
+        __builtin_trap();
+
+    // The tasks posted run on the render thread, their lines kept out of sight.
+    std::streambuf* saved = std::cout.rdbuf(sink.rdbuf());
+    // Until every task has run and been retired, so nothing of this input is
+    // left in the thread's queues when the ring starts afresh.
+    for (int cycle = 0; cycle < 16 && (PendingNetTasks() > 0 || !harness.render.inbound.Empty()); ++cycle) {
+        registry->RouteQueues();
+        harness.render.RunCycle();
+        harness.render.ProcessHeadTask();
+    }
+    std::cout.rdbuf(saved);
+    sink.str("");
+
+    const RemoteScene& scene = harness.scene;
+    const ParaReply reply = ReadParaReply();
+    if (PendingNetTasks() != 0 || scene.mode > 2 || scene.paraSlotCount > kMaxParaSlots ||
+        (scene.paraSlotCount > 0 && !scene.paraSlots) || std::memcmp(reply.bytes.data(), "PARAREPL", 8) != 0)
         __builtin_trap();
     return 0;
 }

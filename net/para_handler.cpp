@@ -7,7 +7,8 @@
 #include "net/net_thread.h"
 #include "net/para_reply.h"
 #include "net/para_tasks.h"
-#include "net/remote_scene.h"
+#include "net/para_objects.h"
+#include "net/set_para.h"
 #include "net/weather.h"
 
 namespace {
@@ -92,22 +93,7 @@ ParaReplyHandler* GetParaReplyHandler()
     return paraReplyHandler;
 }
 
-// ---- Task handlers ----
-
-// A RemoteScene carries the weather state only: a para state and a slot count
-// find nothing of theirs in it.
-void SetParaHandler(TaskMessage* /*task*/) {}
-
-void ParaPreallocHandler(TaskMessage* /*task*/) {}
-
-void ParaTargetHandler(TaskMessage* task)
-{
-    if (!GetRemoteScene())
-        return;
-    // The record leaves the store whether or not anything is placed.
-    ParaTargetRecordBytes record;
-    GetTargetRecordStore().Take(task->Get<ParaTargetArgs::Ticket>(), record);
-}
+// ---- replyPara ----
 
 void ReplyParaHandler(TaskMessage* task)
 {

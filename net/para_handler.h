@@ -47,11 +47,9 @@ ParaHandler* GetParaHandler();
 // Null until RegisterParaHandlers made it, and again once its thread deleted it.
 ParaReplyHandler* GetParaReplyHandler();
 
-// The four remote-scene task handlers return at once while no RemoteScene
-// exists (the setWeather handler is in net/weather.h).
-void SetParaHandler(TaskMessage* task);
-void ParaPreallocHandler(TaskMessage* task);
-void ParaTargetHandler(TaskMessage* task);
+// The four remote-scene task handlers, which return at once while no
+// RemoteScene exists, are in net/weather.h (setWeather), net/set_para.h
+// (setPara) and net/para_objects.h (paraPrealloc, paraTarget).
 // Copies the 13-byte ParaReply record at the start of the payload, tag
 // included, into the ParaReply block.
 void ReplyParaHandler(TaskMessage* task);

@@ -1,12 +1,15 @@
 #include "net/weather.h"
 
 #include <cmath>
+#include <iostream>
+#include <sstream>
 
 #include "kernel/task_message.h"
 #include "net/para_tasks.h"
 #include "render/cloud_layer.h"
 #include "render/effect.h"
 #include "render/material.h"
+#include "render/scene_renderer.h"
 #include "render/scene_renderer.h"
 #include "net/remote_scene.h"
 #include "platform/bytes/byte_reader.h"
@@ -39,18 +42,55 @@ WeatherValues DecodeWeather(const uint8_t* record)
     return v;
 }
 
+std::string CheckWeatherRecord(const uint8_t* record)
+{
+    platform::ByteReader in(record, kWeatherRecordSize);
+    struct Field {
+        size_t at;
+        const char* name;
+    };
+    static const Field kFloats[] = {{20, "visibility"}, {24, "first cloud effect cover"},
+                                    {28, "second cloud effect cover"}, {36, "wind speed"},
+                                    {40, "wind direction"}, {45, "star brightness"}};
+    for (const Field& field : kFloats) {
+        if (!std::isfinite(in.F32At(field.at)))
+            return std::string(field.name) + " is not a finite number";
+    }
+    // 10000 / visibility is the fog multiplier: none for 0, a negative one below.
+    const float visibility = in.F32At(20);
+    std::ostringstream text;
+    text << "visibility " << visibility;
+    if (!(visibility > 0.0f))
+        return text.str() + " is not above 0";
+    if (!std::isfinite(static_cast<float>((1.0 / visibility) * 10000.0)))
+        return text.str() + " is too small";
+    return {};
+}
+
 void SetWeatherHandler(TaskMessage* task)
 {
     RemoteScene* scene = GetRemoteScene();
     if (!scene)
         return;
     const WeatherRecordBytes record = task->Get<SetWeatherArgs::Record>();
-    const WeatherValues v = DecodeWeather(record.data());
+    const std::string problem = CheckWeatherRecord(record.data());
+    if (!problem.empty()) {
+        std::cout << "setWeather refused: " << problem << "\n";
+        return;
+    }
+    ApplyWeather(*scene, DecodeWeather(record.data()));
+}
 
+void ApplyWeather(RemoteScene& sceneRef, const WeatherValues& v)
+{
+    RemoteScene* scene = &sceneRef;
     scene->cloudBottomHeight = v.cloudBottomHeight;
     SetCloudBottomHeight(scene->cloudLayer, v.cloudBottomHeight);
     SetCloudCover(scene->cloudLayer, v.cloudCover);
     scene->timeOfDayAngle = v.timeOfDayAngle;
+    scene->sky.UpdateSky(0.0f);
+    if (currentSceneRenderer)
+        currentSceneRenderer->fogMult = v.fogMultiplier;
 
     if (currentSceneRenderer)
         currentSceneRenderer->fogMult = v.fogMultiplier;

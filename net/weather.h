@@ -3,9 +3,11 @@
 // the values the scene takes, and the setWeather task handler that applies them
 // to the RemoteScene on RENDERTHREAD.
 #include <cstdint>
+#include <string>
 
 #include "kernel/math/float4.h"
 
+struct RemoteScene;
 struct TaskMessage;
 
 // Outside units become scene units with this factor.
@@ -32,12 +34,19 @@ struct alignas(16) WeatherValues {
 
 // `record` holds the 49 record bytes.
 WeatherValues DecodeWeather(const uint8_t* record);
+// Why the record cannot be applied (a float that is not a finite number, a
+// visibility that is not above 0), or empty when it can.
+std::string CheckWeatherRecord(const uint8_t* record);
 
 // The time-of-day angle of hours:minutes, with no range test.
 float TimeOfDayAngle(int16_t hours, int16_t minutes);
 
-// The setWeather handler: nothing while there is no RemoteScene; otherwise the
-// cloud layer's height and cover, the time of day, the fog define of the fog
-// materials, the cloud switch requests and effect covers, the wind, the status
-// and the star brightness of the scene are set from the task's record.
+// The setWeather handler: nothing while there is no RemoteScene; a record that
+// cannot be applied is refused with a line on standard output and changes
+// nothing; otherwise ApplyWeather.
 void SetWeatherHandler(TaskMessage* task);
+// The cloud layer's height and cover, the time of day and the sky, the fog
+// multiplier the scene renderer draws with and the fog define of the fog
+// materials, the cloud switch requests and effect covers, the wind, the status
+// and the star brightness.
+void ApplyWeather(RemoteScene& scene, const WeatherValues& values);

@@ -11,7 +11,6 @@
 #include "render/scene_renderer.h"
 #include "render/vertex_buffer.h"
 
-namespace {
 void FillDrawRecord(DrawRecord& record, MeshData& mesh, MeshSubset& subset, uint8_t instancing)
 {
     VertexBufferData* vertices = mesh.currentVertexSet->buffer.GetPayload();
@@ -29,7 +28,6 @@ void FillDrawRecord(DrawRecord& record, MeshData& mesh, MeshSubset& subset, uint
     if (!instancing)
         record.flags = kDrawRecordNoInstancing;
 }
-} // namespace
 
 int ChooseMeshLevel(const MeshData& mesh, const float4x4& world, float radius, CameraNode& camera)
 {

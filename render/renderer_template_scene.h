@@ -21,6 +21,8 @@ class CameraNode;
 class LightNode;
 class MeshNode;
 class SceneNode;
+class MeshSubset;
+struct DrawRecord;
 struct MeshData;
 
 // Nodes a template draws, in order; not owned.
@@ -40,6 +42,11 @@ private:
     void GatherMeshNode(MeshNode& node);
     void GatherLightNode(LightNode& node);
 };
+
+// The draw record of a subset of `mesh` (its buffers, declaration, strides,
+// counts and material), marked filled; a node that is not instanced makes it
+// a record drawn without instancing.
+void FillDrawRecord(DrawRecord& record, MeshData& mesh, MeshSubset& subset, uint8_t instancing);
 
 // The level `mesh` shows for a node at `world` with bounding radius `radius`
 // in `camera`: the projected radius d (as a share of the view) against the

@@ -16,7 +16,7 @@ void AllocMatrixArray(MatrixArray& array, uint32_t count)
     array.matrices = nullptr;
     array.count = count;
     // A size that does not fit the address space is memory that cannot be had.
-    if (count > SIZE_MAX / sizeof(float4x4))
+    if (static_cast<uint64_t>(count) > SIZE_MAX / sizeof(float4x4))
         return;
     void* block = platform::os::AlignedAlloc(static_cast<size_t>(count) * sizeof(float4x4), alignof(float4x4));
     if (!block)
