@@ -189,7 +189,7 @@ void ParaTargetHandler(TaskMessage* task)
     // The record leaves the store whether or not anything is placed.
     ParaTargetRecordBytes record;
     if (!GetTargetRecordStore().Take(task->Get<ParaTargetArgs::Ticket>(), record)) {
-        std::cout << "paraTarget refused: its record was replaced by later ones\n";
+        std::cout << "paraTarget refused: its record was not kept (the record store was full)\n";
         return;
     }
     ApplyParaTarget(*scene, record.data());

@@ -2,6 +2,7 @@
 // creating, placing and turning para objects, what a para object is made of,
 // and the requests refused.
 #include <gtest/gtest.h>
+#include <vector>
 
 #include <algorithm>
 #include <cmath>
@@ -210,11 +211,15 @@ TEST_F(ParaObjects, RequestsThatCannotBeAppliedAreRefusedAndChangeNothing)
     EXPECT_EQ(out.Text(), "");
     EXPECT_FLOAT_EQ(object->node.transform.position.x, 0.0f);
 
-    // A record that later ones pushed out of the store is reported.
-    TaskMessage stale = MakeTargetTask(past.bytes.data());
+    // A record the full store could not keep is reported.
+    std::vector<TargetRecordTicket> held;
     for (uint32_t i = 0; i < TargetRecordStore::kSlots; ++i)
-        GetTargetRecordStore().Put(past.bytes.data());
+        held.push_back(GetTargetRecordStore().Put(past.bytes.data()));
+    TaskMessage unkept = MakeTargetTask(past.bytes.data());
     zandrel_test::CoutCapture refused;
-    ParaTargetHandler(&stale);
-    EXPECT_EQ(refused.Text(), "paraTarget refused: its record was replaced by later ones\n");
+    ParaTargetHandler(&unkept);
+    EXPECT_EQ(refused.Text(), "paraTarget refused: its record was not kept (the record store was full)\n");
+    ParaTargetRecordBytes drop;
+    for (const TargetRecordTicket& ticket : held)
+        GetTargetRecordStore().Take(ticket, drop);
 }
