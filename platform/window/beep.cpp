@@ -6,7 +6,11 @@ namespace platform {
 
 void MessageBeep(uint32_t type)
 {
-    detail::ThreadBeeps().push_back(type);
+    // Only the latest are kept: a long run that shows many boxes must not grow.
+    std::vector<uint32_t>& beeps = detail::ThreadBeeps();
+    if (beeps.size() >= detail::kKeptBeeps)
+        beeps.erase(beeps.begin());
+    beeps.push_back(type);
     if (::isatty(STDERR_FILENO) == 1)
         (void)!::write(STDERR_FILENO, "\a", 1);
 }

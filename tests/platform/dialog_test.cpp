@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <vector>
 
+#include "platform/testing/dialog_hooks.h"
 #include "platform/testing/dialog_script.h"
+#include "platform/window/beep.h"
 #include "platform/window/dialog.h"
 #include "platform/window/dialog_template.h"
 #include "platform/window/keyboard_state.h"
@@ -199,4 +202,15 @@ TEST(TextMetrics, MulDivRoundsHalfAwayFromZero)
     EXPECT_EQ(MulDiv(-1, 3, 2), -2);
     EXPECT_EQ(MulDiv(1, 1, 0), -1);
     EXPECT_EQ(MulDiv(0x40000000, 4, 8), 0x20000000);
+}
+
+TEST(MessageBeep, OnlyTheLatestSoundsAreKept)
+{
+    platform::testing::TakeBeeps();
+    for (uint32_t i = 0; i < platform::detail::kKeptBeeps + 10; ++i)
+        platform::MessageBeep(i);
+    const std::vector<uint32_t> beeps = platform::testing::TakeBeeps();
+    ASSERT_EQ(beeps.size(), platform::detail::kKeptBeeps);
+    EXPECT_EQ(beeps.front(), 10u);
+    EXPECT_EQ(beeps.back(), platform::detail::kKeptBeeps + 9);
 }
