@@ -6,7 +6,8 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
-#include <unistd.h>
+
+#include "platform/os/file_replace.h"
 
 namespace platform {
 
@@ -106,21 +107,7 @@ bool Save(const detail::RegistryKeys& keys)
         return false;
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
-    const std::string temporary = path + ".new." + std::to_string(::getpid());
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return false;
-        out << detail::RegistryText(keys);
-        if (!out.flush())
-            return false;
-    }
-    std::filesystem::rename(temporary, path, error);
-    if (error) {
-        std::filesystem::remove(temporary, error);
-        return false;
-    }
-    return true;
+    return ReplaceFileContents(path, detail::RegistryText(keys));
 }
 
 } // namespace

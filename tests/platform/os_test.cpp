@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
+#include <string>
 #include <thread>
 #include <unistd.h>
 
@@ -12,6 +14,7 @@
 #include "platform/os/clock.h"
 #include "platform/os/cpu.h"
 #include "platform/os/dynamic_library.h"
+#include "platform/os/file_replace.h"
 #include "platform/os/paths.h"
 #include "platform/os/process.h"
 #include "platform/os/random.h"
@@ -191,4 +194,20 @@ TEST(Cpu, Sse2IsPresentOnThisProcessor)
     EXPECT_FALSE(os::HasProcessorFeature(12345));
     platform::testing::ProcessorFeaturesAs none(false);
     EXPECT_FALSE(os::HasProcessorFeature(os::kFeatureSse2));
+}
+
+TEST(ReplaceFileContents, ReplacesWholeAndLeavesNothingBesideIt)
+{
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("zandrel-replace-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / "file").string();
+    EXPECT_TRUE(platform::ReplaceFileContents(path, "first, longer"));
+    EXPECT_TRUE(platform::ReplaceFileContents(path, "second"));
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "second");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+    // A folder that does not exist: refused, nothing made.
+    EXPECT_FALSE(platform::ReplaceFileContents((dir / "absent" / "file").string(), "x"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+    std::filesystem::remove_all(dir);
 }

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
 
 #include "platform/gfx/fx/compiled_effect.h"
 #include "platform/gfx/fx/effect_compiler.h"
+#include "platform/os/file_replace.h"
 
 namespace {
 
@@ -27,31 +27,6 @@ bool ReadFile(const std::string& path, std::string& contents)
         return false;
     contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return !in.bad();
-}
-
-// Writes beside the target and renames, so a reader never sees half a file.
-bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    std::string temporary = path + ".tmp" + std::to_string(getpid());
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return false;
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::remove(temporary.c_str());
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temporary, path, ec);
-    if (ec) {
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
 }
 
 int Usage(const std::string& why)
@@ -132,7 +107,8 @@ int main(int argc, char** argv)
         std::cout << messages << "compilation failed; no code produced\n";
         return 1;
     }
-    if (!WriteFile(output, gfx::WriteCompiledEffect(description))) {
+    const std::vector<uint8_t> compiled = gfx::WriteCompiledEffect(description);
+    if (!platform::ReplaceFileContents(output, {reinterpret_cast<const char*>(compiled.data()), compiled.size()})) {
         std::cout << "fxc: cannot write the output file '" << output << "'\n";
         return 1;
     }

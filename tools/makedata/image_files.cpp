@@ -1,11 +1,5 @@
 #include "tools/makedata/image_files.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-
-#include <unistd.h>
-
 #include "platform/bytes/byte_writer.h"
 
 namespace makedata {
@@ -107,30 +101,6 @@ std::vector<uint8_t> EncodeBmp(const Image& image)
     for (uint32_t row = image.height; row-- > 0;)
         file.Bytes(image.bgra.data() + size_t(row) * rowBytes, rowBytes);
     return file.Take();
-}
-
-bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    const std::string temporary = path + ".tmp" + std::to_string(::getpid());
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return false;
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::remove(temporary.c_str());
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temporary, path, ec);
-    if (ec) {
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
 }
 
 } // namespace makedata

@@ -28,8 +28,4 @@ std::vector<uint8_t> EncodeDds(const Image& image);
 std::vector<uint8_t> EncodeTga(const Image& image);
 std::vector<uint8_t> EncodeBmp(const Image& image);
 
-// Writes the bytes beside the target and renames them into place, so a reader
-// never sees half a file. False when the file cannot be written.
-bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
-
 } // namespace makedata

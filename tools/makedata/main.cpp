@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "platform/os/file_replace.h"
 #include "render/d3d_context.h"
 #include "render/render_device.h"
 #include "render/scene.h"
@@ -27,7 +28,7 @@ constexpr uint32_t kNoiseSide = 32;
 
 bool Write(const std::string& path, const std::vector<uint8_t>& bytes)
 {
-    if (!makedata::WriteFileBytes(path, bytes)) {
+    if (!platform::ReplaceFileContents(path, {reinterpret_cast<const char*>(bytes.data()), bytes.size()})) {
         std::cerr << "makedata: cannot write " << path << "\n";
         return false;
     }

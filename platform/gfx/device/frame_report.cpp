@@ -1,9 +1,9 @@
 #include "platform/gfx/device/frame_report.h"
 
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
+
+#include "platform/os/file_replace.h"
 
 namespace gfx {
 
@@ -12,15 +12,8 @@ void WriteFrameReport(uint64_t framesPresented)
     const char* path = std::getenv("ZANDREL_FRAME_REPORT");
     if (!path || !*path)
         return;
-    // Written aside and renamed, so a watcher never reads a half-written report.
-    const std::string aside = std::string(path) + ".part";
-    {
-        std::ofstream file(aside, std::ios::trunc);
-        file << "presented " << framesPresented << "\n";
-        if (!file)
-            return;
-    }
-    std::rename(aside.c_str(), path);
+    // Replaced whole, so a watcher never reads a half-written report.
+    platform::ReplaceFileContents(path, "presented " + std::to_string(framesPresented) + "\n");
 }
 
 } // namespace gfx

@@ -1,0 +1,13 @@
+#pragma once
+// Replacing a file's contents whole: the bytes are written beside the file and
+// renamed over it, so a reader sees the old contents or the new, never half.
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// False when the bytes could not be written or the rename failed; the file is
+// then as it was and nothing is left beside it.
+bool ReplaceFileContents(const std::string& path, std::string_view bytes);
+
+} // namespace platform
