@@ -4,7 +4,7 @@
 // nodes share one mesh, so adjacent instances batch into one draw; "distinct"
 // nodes each have a mesh of their own, one draw call each. Reported: the time
 // per node and the heap allocations per frame after the first (counted by the
-// replaced global operator new below; the aim is none).
+// replaced global operator new of bench/support; the aim is none).
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -19,6 +19,7 @@
 #include <sstream>
 #include <vector>
 
+#include "bench/support/heap_allocations.h"
 #include "kernel/engine_threads.h"
 #include "kernel/settings.h"
 #include "platform/testing/message_box_script.h"
@@ -33,77 +34,6 @@
 #include "render/scene_renderer.h"
 #include "render/camera_node.h"
 #include "render/mesh_node.h"
-
-namespace {
-std::atomic<uint64_t> allocations{0};
-
-void* Allocate(std::size_t size, std::size_t alignment)
-{
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    void* p = nullptr;
-    if (alignment <= alignof(std::max_align_t))
-        p = std::malloc(size ? size : 1);
-    else if (posix_memalign(&p, alignment, size ? size : 1) != 0)
-        p = nullptr;
-    if (!p)
-        throw std::bad_alloc();
-    return p;
-}
-} // namespace
-
-// The replacements pair malloc with free; GCC cannot see that they match.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-
-void* operator new(std::size_t size)
-{
-    return Allocate(size, alignof(std::max_align_t));
-}
-void* operator new[](std::size_t size)
-{
-    return Allocate(size, alignof(std::max_align_t));
-}
-void* operator new(std::size_t size, std::align_val_t alignment)
-{
-    return Allocate(size, static_cast<std::size_t>(alignment));
-}
-void* operator new[](std::size_t size, std::align_val_t alignment)
-{
-    return Allocate(size, static_cast<std::size_t>(alignment));
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::align_val_t) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p, std::align_val_t) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept
-{
-    std::free(p);
-}
 
 namespace {
 
@@ -221,10 +151,10 @@ void RunFrames(benchmark::State& state, bool instanced)
     Stage stage(count, instanced);
     stage.Frame(); // the first frame makes the instancing pool and the groups
     const uint32_t drawsPerFrame = GetRenderer()->DrawCalls();
-    const uint64_t before = allocations.load();
+    const uint64_t before = HeapAllocations();
     for (auto _ : state)
         stage.Frame();
-    const uint64_t allocs = allocations.load() - before;
+    const uint64_t allocs = HeapAllocations() - before;
     state.counters["allocs_per_frame"] = static_cast<double>(allocs) / static_cast<double>(state.iterations());
     state.counters["draws_per_frame"] = drawsPerFrame;
     state.counters["time_per_node"] =

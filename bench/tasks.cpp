@@ -2,8 +2,7 @@
 // IO thread and on the render thread, beside a plain hand-off of a number from
 // one thread to another that waits for it the way an idle engine thread does;
 // routing passes with 0, 1, 64 and 1024 batches in flight, and the heap
-// allocations made per posted task (counted by the replaced global operator new
-// below; the aim is none).
+// allocations made per posted task (bench/support counts them; the aim is none).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -14,49 +13,13 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/heap_allocations.h"
 #include "kernel/engine_threads.h"
 #include "kernel/handler_module.h"
 #include "kernel/idle_wait.h"
 #include "kernel/queue_registry.h"
 #include "kernel/thread_map.h"
 #include "platform/testing/message_box_script.h"
-
-namespace {
-std::atomic<uint64_t> allocations{0};
-}
-
-// The replacements pair malloc with free; GCC cannot see that they match.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-
-void* operator new(std::size_t size)
-{
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size)
-{
-    return operator new(size);
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
 
 namespace {
 
@@ -178,7 +141,7 @@ void PostToHandler(benchmark::State& state, uint32_t threadId)
     PingModule& module = threadId == kIOThreadId ? engine.ioModule : engine.renderModule;
     engine.PostAndWait(module); // warm up
     Latencies latencies(state);
-    const uint64_t allocsBefore = allocations.load();
+    const uint64_t allocsBefore = HeapAllocations();
     uint64_t posted = 0;
     for (auto _ : state) {
         const double seconds = engine.PostAndWait(module);
@@ -186,7 +149,7 @@ void PostToHandler(benchmark::State& state, uint32_t threadId)
         latencies.Add(seconds);
         ++posted;
     }
-    const uint64_t allocs = allocations.load() - allocsBefore;
+    const uint64_t allocs = HeapAllocations() - allocsBefore;
     state.counters["allocs_per_task"] = posted ? static_cast<double>(allocs) / static_cast<double>(posted) : 0.0;
     latencies.Report(state);
 }
@@ -302,7 +265,7 @@ void BM_PostRouteRunRetire(benchmark::State& state)
     thread.AddModule(&module);
     registry->RegisterThread(&thread);
     thread.InitThread();
-    const uint64_t allocsBefore = allocations.load();
+    const uint64_t allocsBefore = HeapAllocations();
     uint64_t posted = 0;
     for (auto _ : state) {
         TaskMessage task;
@@ -316,7 +279,7 @@ void BM_PostRouteRunRetire(benchmark::State& state)
         ++posted;
     }
     state.counters["allocs_per_task"] =
-        posted ? static_cast<double>(allocations.load() - allocsBefore) / static_cast<double>(posted) : 0.0;
+        posted ? static_cast<double>(HeapAllocations() - allocsBefore) / static_cast<double>(posted) : 0.0;
     registry->ResetQueues();
 }
 BENCHMARK(BM_PostRouteRunRetire);

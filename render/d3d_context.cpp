@@ -1,6 +1,7 @@
 #include "render/d3d_context.h"
 
 #include <iostream>
+#include <sstream>
 #include <string>
 
 #include "kernel/error_stream.h"
@@ -162,4 +163,18 @@ void D3DContext::ReleaseD3D()
         d3d = nullptr;
         std::cout << "D3D9 released\n";
     }
+}
+
+bool CreateQuietDevice(uint16_t width, uint16_t height)
+{
+    std::ostringstream quiet;
+    std::streambuf* saved = std::cout.rdbuf(quiet.rdbuf());
+    GetD3DContext()->CreateD3D();
+    GraphicsSettings graphics;
+    graphics.width = width;
+    graphics.height = height;
+    GetRenderer()->SetGraphicsSettings(graphics);
+    const bool made = GetD3DContext()->CreateDevice();
+    std::cout.rdbuf(saved);
+    return made;
 }

@@ -55,3 +55,7 @@ D3DContext* GetD3DContext();
 bool D3DContextExists();
 // When the context exists: prints "!", releases it (ReleaseD3D) and frees it.
 void DestroyD3DContext();
+// For programs that build GPU resources with nothing to show (the data tool,
+// fuzz targets): the Direct3D object and a device with a back buffer of that
+// size, made without the start-up's lines. False when there is no device.
+bool CreateQuietDevice(uint16_t width, uint16_t height);

@@ -36,21 +36,6 @@ bool Write(const std::string& path, const std::vector<uint8_t>& bytes)
     return true;
 }
 
-// The device the meshes are built on, made quietly with a small back buffer.
-bool StartDevice()
-{
-    std::ostringstream quiet;
-    std::streambuf* saved = std::cout.rdbuf(quiet.rdbuf());
-    GetD3DContext()->CreateD3D();
-    GraphicsSettings graphics;
-    graphics.width = 64;
-    graphics.height = 64;
-    GetRenderer()->SetGraphicsSettings(graphics);
-    const bool made = GetD3DContext()->CreateDevice();
-    std::cout.rdbuf(saved);
-    return made;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -68,7 +53,7 @@ int main(int argc, char** argv)
         std::cerr << "makedata: cannot use the folder " << argv[1] << ": " << ec.message() << "\n";
         return 1;
     }
-    if (!StartDevice()) {
+    if (!CreateQuietDevice(64, 64)) {
         std::cerr << "makedata: no graphics device\n";
         return 1;
     }
