@@ -30,6 +30,7 @@
 
 #include "platform/gfx/device/direct3d.h"
 #include "platform/gfx/device/format.h"
+#include "tests/support/demo_data.h"
 
 namespace {
 
@@ -37,7 +38,8 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-// A folder with the program and the run folder's settings, vsync set as asked.
+// A folder with the program, the demonstration's data and the run folder's
+// settings, vsync set as asked.
 class ProgramFolder {
 public:
     explicit ProgramFolder(bool vsync)
@@ -46,6 +48,7 @@ public:
         dir_ = mkdtemp(pattern);
         const fs::path run = ZANDREL_RUN_DIR;
         fs::copy_file(run / "zandrel", dir_ / "zandrel");
+        zandrel_test::CopyDemoDataInto(dir_);
         std::ifstream in(run / "settings.ini");
         std::ofstream out(dir_ / "settings.ini");
         for (std::string line; std::getline(in, line);)

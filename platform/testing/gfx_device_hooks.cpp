@@ -25,6 +25,14 @@ struct ResourceAccess {
         texture.SyncToCpu();
         texture.ContentChanged();
     }
+    static std::span<const uint8_t> Drawn(Surface& surface)
+    {
+        if (BaseTexture* container = surface.Container())
+            container->SyncToCpu();
+        else
+            surface.SyncToCpu();
+        return {surface.Bits(), static_cast<size_t>(LevelSize(surface.Format(), surface.Width(), surface.Height()))};
+    }
     static uint32_t Pitch(const Surface& surface) { return surface.Pitch(); }
     static std::span<uint8_t> Bytes(BaseTexture& texture)
     {
@@ -50,6 +58,11 @@ namespace platform::testing {
 std::span<uint8_t> SurfaceBytes(gfx::Surface& surface)
 {
     return gfx::detail::ResourceAccess::Bytes(surface);
+}
+
+std::span<const uint8_t> DrawnSurfaceBytes(gfx::Surface& surface)
+{
+    return gfx::detail::ResourceAccess::Drawn(surface);
 }
 
 uint32_t SurfacePitch(const gfx::Surface& surface)

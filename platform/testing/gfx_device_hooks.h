@@ -16,6 +16,9 @@ namespace platform::testing {
 // One surface's texels, row after row at its pitch.
 std::span<uint8_t> SurfaceBytes(gfx::Surface& surface);
 uint32_t SurfacePitch(const gfx::Surface& surface);
+// What was drawn into a surface, brought back from the GPU (waiting for it to
+// finish) without counting as written: the next draw uploads nothing.
+std::span<const uint8_t> DrawnSurfaceBytes(gfx::Surface& surface);
 // All levels of all faces of a texture, one after another.
 std::span<uint8_t> TextureBytes(gfx::BaseTexture& texture);
 std::span<uint8_t> BufferBytes(gfx::Buffer& buffer);

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "platform/gfx/device/format.h"
 
@@ -102,18 +103,61 @@ uint32_t PackColour(uint32_t format, uint32_t argb, uint8_t* texel)
     }
 }
 
+namespace {
+
+// Fills `count` texels of `texelBytes` at `row` by doubling what is written.
+void FillRow(uint8_t* row, size_t count, const uint8_t* texel, uint32_t texelBytes)
+{
+    const size_t total = count * texelBytes;
+    if (total == 0) return;
+    std::memcpy(row, texel, texelBytes);
+    size_t done = texelBytes;
+    while (done < total) {
+        const size_t step = std::min(done, total - done);
+        std::memcpy(row + done, row, step);
+        done += step;
+    }
+}
+
+} // namespace
+
 void FillRect(uint8_t* bits, uint32_t pitch, const Rect& rect, const uint8_t* texel, uint32_t texelBytes)
 {
-    for (int32_t y = rect.top; y < rect.bottom; ++y) {
-        uint8_t* row = bits + static_cast<size_t>(y) * pitch + static_cast<size_t>(rect.left) * texelBytes;
-        for (int32_t x = rect.left; x < rect.right; ++x, row += texelBytes) std::memcpy(row, texel, texelBytes);
-    }
+    if (rect.right <= rect.left || rect.bottom <= rect.top || texelBytes == 0) return;
+    const size_t rowBytes = static_cast<size_t>(rect.right - rect.left) * texelBytes;
+    uint8_t* first = bits + static_cast<size_t>(rect.top) * pitch + static_cast<size_t>(rect.left) * texelBytes;
+    FillRow(first, static_cast<size_t>(rect.right - rect.left), texel, texelBytes);
+    // Every other row is a copy of the first.
+    for (int32_t y = rect.top + 1; y < rect.bottom; ++y)
+        std::memcpy(first + static_cast<size_t>(y - rect.top) * pitch, first, rowBytes);
 }
 
 bool HasStencil(uint32_t format)
 {
     return format == kFormatD24S8 || format == kFormatD24X4S4 || format == kFormatD15S1;
 }
+
+namespace {
+
+// Writes `value` into the bits of `written` of every texel of a rectangle,
+// keeping the rest: a fixed-size texel the compiler can work on many at a time.
+template <class T>
+void MaskedFill(uint8_t* bits, uint32_t pitch, const Rect& rect, T value, T written)
+{
+    const T kept = static_cast<T>(~written);
+    const size_t count = static_cast<size_t>(rect.right - rect.left);
+    for (int32_t y = rect.top; y < rect.bottom; ++y) {
+        uint8_t* at = bits + static_cast<size_t>(y) * pitch + static_cast<size_t>(rect.left) * sizeof(T);
+        for (size_t x = 0; x < count; ++x, at += sizeof(T)) {
+            T texel;
+            std::memcpy(&texel, at, sizeof(T));
+            texel = static_cast<T>((texel & kept) | value);
+            std::memcpy(at, &texel, sizeof(T));
+        }
+    }
+}
+
+} // namespace
 
 bool ClearDepthStencil(uint8_t* bits, uint32_t pitch, uint32_t format, const Rect& rect, bool depth, float z,
                        bool stencil, uint32_t stencilValue)
@@ -129,20 +173,34 @@ bool ClearDepthStencil(uint8_t* bits, uint32_t pitch, uint32_t format, const Rec
     case kFormatD15S1: depthBits = 15; stencilBits = 1; bytes = 2; break;
     default: return false;
     }
+    if (rect.right <= rect.left || rect.bottom <= rect.top) return true;
     const uint32_t shift = bytes * 8 - depthBits; // depth sits above the stencil and unused bits
     const uint64_t depthMax = (uint64_t{1} << depthBits) - 1;
     const uint32_t depthValue = static_cast<uint32_t>(std::llround(clamped * static_cast<double>(depthMax)));
     const uint32_t depthMask = static_cast<uint32_t>(depthMax << shift);
     const uint32_t stencilMask = stencilBits ? (1u << stencilBits) - 1 : 0;
-    for (int32_t y = rect.top; y < rect.bottom; ++y) {
-        uint8_t* at = bits + static_cast<size_t>(y) * pitch + static_cast<size_t>(rect.left) * bytes;
-        for (int32_t x = rect.left; x < rect.right; ++x, at += bytes) {
-            uint32_t texel = 0;
-            std::memcpy(&texel, at, bytes);
-            if (depth) texel = (texel & ~depthMask) | ((depthValue << shift) & depthMask);
-            if (stencil) texel = (texel & ~stencilMask) | (stencilValue & stencilMask);
-            std::memcpy(at, &texel, bytes);
-        }
+    uint32_t written = 0, value = 0;
+    if (depth) {
+        written |= depthMask;
+        value |= (depthValue << shift) & depthMask;
+    }
+    if (stencil) {
+        written |= stencilMask;
+        value |= stencilValue & stencilMask;
+    }
+    const uint32_t all = bytes == 4 ? 0xFFFFFFFFu : 0xFFFFu;
+    if (written == all) {
+        // Nothing of the old texel stays: a plain fill.
+        uint8_t texel[4];
+        if (bytes == 4)
+            Put<uint32_t>(texel, value);
+        else
+            Put<uint16_t>(texel, static_cast<uint16_t>(value));
+        FillRect(bits, pitch, rect, texel, bytes);
+    } else if (bytes == 4) {
+        MaskedFill<uint32_t>(bits, pitch, rect, value, written);
+    } else {
+        MaskedFill<uint16_t>(bits, pitch, rect, static_cast<uint16_t>(value), static_cast<uint16_t>(written));
     }
     return true;
 }
@@ -177,6 +235,107 @@ bool CanStretchCopy(uint32_t srcFormat, uint32_t dstFormat)
            BytesPerTexel(srcFormat) != 0;
 }
 
+namespace {
+
+// Copies the texels at `columns` (byte offsets into the source row) of one row;
+// a texel size known here lets each copy be a plain move.
+template <uint32_t kBytes>
+void GatherRow(uint8_t* out, const uint8_t* row, const std::vector<size_t>& columns)
+{
+    for (const size_t column : columns) {
+        std::memcpy(out, row + column, kBytes);
+        out += kBytes;
+    }
+}
+
+void GatherRow(uint8_t* out, const uint8_t* row, const std::vector<size_t>& columns, uint32_t bpp)
+{
+    switch (bpp) {
+    case 1: GatherRow<1>(out, row, columns); return;
+    case 2: GatherRow<2>(out, row, columns); return;
+    case 4: GatherRow<4>(out, row, columns); return;
+    case 8: GatherRow<8>(out, row, columns); return;
+    case 16: GatherRow<16>(out, row, columns); return;
+    default:
+        for (const size_t column : columns) {
+            std::memcpy(out, row + column, bpp);
+            out += bpp;
+        }
+    }
+}
+
+void NearestCopy(const uint8_t* src, uint32_t srcPitch, const Rect& srcRect, uint8_t* dst, uint32_t dstPitch,
+                 const Rect& dstRect, uint32_t bpp, bool fillAlpha)
+{
+    const int32_t sw = srcRect.right - srcRect.left, sh = srcRect.bottom - srcRect.top;
+    const int32_t dw = dstRect.right - dstRect.left, dh = dstRect.bottom - dstRect.top;
+    // Rows of the same width are moved whole; otherwise each column's source texel is found once.
+    std::vector<size_t> columns;
+    if (sw != dw) {
+        columns.resize(static_cast<size_t>(dw));
+        for (int32_t x = 0; x < dw; ++x) {
+            const int32_t sx = srcRect.left + static_cast<int32_t>((static_cast<int64_t>(x) * sw) / dw);
+            columns[static_cast<size_t>(x)] = static_cast<size_t>(sx) * bpp;
+        }
+    }
+    const size_t rowBytes = static_cast<size_t>(dw) * bpp;
+    for (int32_t y = 0; y < dh; ++y) {
+        const int32_t sy = srcRect.top + static_cast<int32_t>((static_cast<int64_t>(y) * sh) / dh);
+        const uint8_t* row = src + static_cast<size_t>(sy) * srcPitch;
+        uint8_t* out = dst + static_cast<size_t>(dstRect.top + y) * dstPitch + static_cast<size_t>(dstRect.left) * bpp;
+        if (sw == dw)
+            std::memcpy(out, row + static_cast<size_t>(srcRect.left) * bpp, rowBytes);
+        else
+            GatherRow(out, row, columns, bpp);
+        if (fillAlpha)
+            for (size_t at = 3; at < rowBytes; at += 4) out[at] = 0xFF;
+    }
+}
+
+void LinearCopy(const uint8_t* src, uint32_t srcPitch, const Rect& srcRect, uint8_t* dst, uint32_t dstPitch,
+                const Rect& dstRect, uint32_t bpp, Channels channels, bool fillAlpha)
+{
+    const int32_t sw = srcRect.right - srcRect.left, sh = srcRect.bottom - srcRect.top;
+    const int32_t dw = dstRect.right - dstRect.left, dh = dstRect.bottom - dstRect.top;
+    for (int32_t y = 0; y < dh; ++y) {
+        uint8_t* out = dst + static_cast<size_t>(dstRect.top + y) * dstPitch + static_cast<size_t>(dstRect.left) * bpp;
+        for (int32_t x = 0; x < dw; ++x, out += bpp) {
+            // Sample at the destination texel's centre mapped into the source.
+            const float fx = std::clamp((x + 0.5f) * sw / dw - 0.5f, 0.0f, static_cast<float>(sw - 1));
+            const float fy = std::clamp((y + 0.5f) * sh / dh - 0.5f, 0.0f, static_cast<float>(sh - 1));
+            const int32_t x0 = static_cast<int32_t>(fx), y0 = static_cast<int32_t>(fy);
+            const int32_t x1 = std::min(x0 + 1, sw - 1), y1 = std::min(y0 + 1, sh - 1);
+            const float tx = fx - x0, ty = fy - y0;
+            const auto at = [&](int32_t sx, int32_t sy) {
+                return src + static_cast<size_t>(srcRect.top + sy) * srcPitch +
+                       static_cast<size_t>(srcRect.left + sx) * bpp;
+            };
+            const uint8_t* p00 = at(x0, y0); const uint8_t* p10 = at(x1, y0);
+            const uint8_t* p01 = at(x0, y1); const uint8_t* p11 = at(x1, y1);
+            if (channels == Channels::U8) {
+                for (uint32_t c = 0; c < bpp; ++c) {
+                    const float top = p00[c] + (p10[c] - p00[c]) * tx;
+                    const float bottom = p01[c] + (p11[c] - p01[c]) * tx;
+                    out[c] = static_cast<uint8_t>(std::lround(top + (bottom - top) * ty));
+                }
+            } else {
+                for (uint32_t c = 0; c < bpp; c += 4) {
+                    float v00, v10, v01, v11;
+                    std::memcpy(&v00, p00 + c, 4); std::memcpy(&v10, p10 + c, 4);
+                    std::memcpy(&v01, p01 + c, 4); std::memcpy(&v11, p11 + c, 4);
+                    const float top = v00 + (v10 - v00) * tx;
+                    const float bottom = v01 + (v11 - v01) * tx;
+                    const float value = top + (bottom - top) * ty;
+                    std::memcpy(out + c, &value, 4);
+                }
+            }
+            if (fillAlpha) out[3] = 0xFF;
+        }
+    }
+}
+
+} // namespace
+
 bool StretchCopy(const uint8_t* src, uint32_t srcPitch, uint32_t srcFormat, const Rect& srcRect, uint8_t* dst,
                  uint32_t dstPitch, uint32_t dstFormat, const Rect& dstRect, uint32_t filter)
 {
@@ -185,49 +344,13 @@ bool StretchCopy(const uint8_t* src, uint32_t srcPitch, uint32_t srcFormat, cons
     const bool fillAlpha = srcFormat == kFormatX8R8G8B8 && dstFormat == kFormatA8R8G8B8;
     const int32_t sw = srcRect.right - srcRect.left, sh = srcRect.bottom - srcRect.top;
     const int32_t dw = dstRect.right - dstRect.left, dh = dstRect.bottom - dstRect.top;
+    if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return true;
     const Channels channels = ChannelKind(srcFormat);
-    const bool linear = filter == kFilterLinear && channels != Channels::None && (sw != dw || sh != dh);
-    for (int32_t y = 0; y < dh; ++y) {
-        uint8_t* out = dst + static_cast<size_t>(dstRect.top + y) * dstPitch + static_cast<size_t>(dstRect.left) * bpp;
-        for (int32_t x = 0; x < dw; ++x, out += bpp) {
-            if (!linear) {
-                const int32_t sx = srcRect.left + static_cast<int32_t>((static_cast<int64_t>(x) * sw) / dw);
-                const int32_t sy = srcRect.top + static_cast<int32_t>((static_cast<int64_t>(y) * sh) / dh);
-                std::memcpy(out, src + static_cast<size_t>(sy) * srcPitch + static_cast<size_t>(sx) * bpp, bpp);
-            } else {
-                // Sample at the destination texel's centre mapped into the source.
-                const float fx = std::clamp((x + 0.5f) * sw / dw - 0.5f, 0.0f, static_cast<float>(sw - 1));
-                const float fy = std::clamp((y + 0.5f) * sh / dh - 0.5f, 0.0f, static_cast<float>(sh - 1));
-                const int32_t x0 = static_cast<int32_t>(fx), y0 = static_cast<int32_t>(fy);
-                const int32_t x1 = std::min(x0 + 1, sw - 1), y1 = std::min(y0 + 1, sh - 1);
-                const float tx = fx - x0, ty = fy - y0;
-                const auto at = [&](int32_t sx, int32_t sy) {
-                    return src + static_cast<size_t>(srcRect.top + sy) * srcPitch +
-                           static_cast<size_t>(srcRect.left + sx) * bpp;
-                };
-                const uint8_t* p00 = at(x0, y0); const uint8_t* p10 = at(x1, y0);
-                const uint8_t* p01 = at(x0, y1); const uint8_t* p11 = at(x1, y1);
-                if (channels == Channels::U8) {
-                    for (uint32_t c = 0; c < bpp; ++c) {
-                        const float top = p00[c] + (p10[c] - p00[c]) * tx;
-                        const float bottom = p01[c] + (p11[c] - p01[c]) * tx;
-                        out[c] = static_cast<uint8_t>(std::lround(top + (bottom - top) * ty));
-                    }
-                } else {
-                    for (uint32_t c = 0; c < bpp; c += 4) {
-                        float v00, v10, v01, v11;
-                        std::memcpy(&v00, p00 + c, 4); std::memcpy(&v10, p10 + c, 4);
-                        std::memcpy(&v01, p01 + c, 4); std::memcpy(&v11, p11 + c, 4);
-                        const float top = v00 + (v10 - v00) * tx;
-                        const float bottom = v01 + (v11 - v01) * tx;
-                        const float value = top + (bottom - top) * ty;
-                        std::memcpy(out + c, &value, 4);
-                    }
-                }
-            }
-            if (fillAlpha) out[3] = 0xFF;
-        }
-    }
+    // At the same size a linear filter lands on texel centres: a plain copy.
+    if (filter == kFilterLinear && channels != Channels::None && (sw != dw || sh != dh))
+        LinearCopy(src, srcPitch, srcRect, dst, dstPitch, dstRect, bpp, channels, fillAlpha);
+    else
+        NearestCopy(src, srcPitch, srcRect, dst, dstPitch, dstRect, bpp, fillAlpha);
     return true;
 }
 
