@@ -11,23 +11,11 @@
 #include <string>
 #include <thread>
 
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_PNG
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#endif
-#include <stb/stb_image.h>
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
-
 #include "kernel/math/euler.h"
 #include "kernel/math/float4x4.h"
 #include "kernel/math/projection.h"
 #include "kernel/math/rotation_matrix.h"
+#include "tests/support/png_picture.h"
 #include "tests/support/program_run.h"
 
 using namespace zandrel_test;
@@ -37,22 +25,7 @@ namespace {
 constexpr int kWidth = 1280;
 constexpr int kHeight = 720;
 
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<unsigned char> rgb;
-
-    bool Load(const std::string& path)
-    {
-        int channels = 0;
-        unsigned char* data = stbi_load(path.c_str(), &width, &height, &channels, 3);
-        if (!data)
-            return false;
-        rgb.assign(data, data + size_t(width) * size_t(height) * 3);
-        stbi_image_free(data);
-        return true;
-    }
-    const unsigned char* At(int x, int y) const { return rgb.data() + (size_t(y) * size_t(width) + size_t(x)) * 3; }
+struct Picture : PngPicture {
     float Luminance(int x, int y) const
     {
         const unsigned char* p = At(x, y);

@@ -548,18 +548,7 @@ TEST_F(GfxRaster, ClearsStayInsideTheViewportAndCopiesStretch)
 
 // ---- Pictures of presented frames ----
 
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_PNG
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#endif
-#include <stb/stb_image.h>
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
+#include "tests/support/png_picture.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -570,14 +559,11 @@ namespace {
 // The colour of the picture's pixel (x, y) as 0xRRGGBB, or -1 when there is no picture.
 long PictureColour(const std::string& path, int x, int y)
 {
-    int w = 0, h = 0, channels = 0;
-    unsigned char* data = stbi_load(path.c_str(), &w, &h, &channels, 3);
-    if (!data)
+    zandrel_test::PngPicture picture;
+    if (!picture.Load(path))
         return -1;
-    const unsigned char* p = data + (size_t(y) * size_t(w) + size_t(x)) * 3;
-    const long colour = long(p[0]) << 16 | long(p[1]) << 8 | long(p[2]);
-    stbi_image_free(data);
-    return colour;
+    const unsigned char* p = picture.At(x, y);
+    return long(p[0]) << 16 | long(p[1]) << 8 | long(p[2]);
 }
 
 TEST(GfxMode, TheEnvironmentDecidesWhenItSaysElseTheDefault)
