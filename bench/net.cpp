@@ -5,6 +5,7 @@
 
 #include <zmq.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <iostream>
 #include <sstream>
@@ -43,8 +44,8 @@ void Configure(const std::string& port)
 
 std::vector<uint8_t> Request(const char* header, size_t record)
 {
-    std::vector<uint8_t> bytes(header, header + 8);
-    bytes.resize(8 + record, 0x11);
+    std::vector<uint8_t> bytes(8 + record, 0x11);
+    std::copy_n(header, 8, bytes.begin());
     return bytes;
 }
 

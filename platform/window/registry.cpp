@@ -204,9 +204,14 @@ std::string RegistryText(const RegistryKeys& keys)
     static const char* digits = "0123456789ABCDEF";
     std::string text;
     for (const auto& [lower, key] : keys) {
-        text += "[" + Escape(key.path) + "]\n";
+        text += '[';
+        text += Escape(key.path);
+        text += "]\n";
         for (const auto& [lowerName, entry] : key.values) {
-            text += Escape(entry.first) + "=" + std::to_string(entry.second.type) + ":";
+            text += Escape(entry.first);
+            text += '=';
+            text += std::to_string(entry.second.type);
+            text += ':';
             for (uint8_t b : entry.second.bytes) {
                 text += digits[b >> 4];
                 text += digits[b & 15];

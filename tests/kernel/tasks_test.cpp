@@ -117,7 +117,7 @@ TEST_F(Tasks, FullBatchReportsAndNeverWritesOverItsFirstRecord)
 {
     TaskBatch* batch = registry->AllocQueue(0);
     for (int i = 0; i < 127; ++i)
-        ASSERT_NE(batch->PushTask(Work(), &io, "t" + std::to_string(i)), nullptr);
+        ASSERT_NE(batch->PushTask(Work(), &io, std::string("t").append(std::to_string(i))), nullptr);
     EXPECT_TRUE(boxes.Shown().empty());
     EXPECT_NE(batch->PushTask(Work(), &io, "t127"), nullptr);
     ASSERT_EQ(boxes.Shown().size(), 1u);

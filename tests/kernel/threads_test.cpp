@@ -219,8 +219,8 @@ TEST_F(Threads, PostsFromAnotherThreadUnderTheGuardAllRunOnce)
                 for (int i = 0; i < kPosts; ++i) {
                     QueueRegistry::PostingGuard guard(*registry);
                     TaskBatch* batch = registry->AllocQueue(0);
-                    batch->PushTask(Work(), GetThreadMap().Find(kIOThreadId), "n" + std::to_string(i));
-                    batch->PushTask(Work(), GetThreadMap().Find(kRenderThreadId), "m" + std::to_string(i));
+                    batch->PushTask(Work(), GetThreadMap().Find(kIOThreadId), std::string("n").append(std::to_string(i)));
+                    batch->PushTask(Work(), GetThreadMap().Find(kRenderThreadId), std::string("m").append(std::to_string(i)));
                     if (i % 16 == 0)
                         std::this_thread::yield();
                 }

@@ -27,8 +27,7 @@ TEST(Registry, ValuesPersistInTheConfigurationFolder)
 TEST(Registry, TheFileRoundTripsAndBadLinesAreSkipped)
 {
     detail::RegistryKeys keys;
-    keys["k"].path = "K";
-    keys["k"].values["v"] = {"V", {4, {0xAB, 0x01}}};
+    keys["k"] = {"K", {{"v", {"V", {4, {0xAB, 0x01}}}}}};
     const std::string text = detail::RegistryText(keys);
     EXPECT_EQ(text, "[K]\nV=4:AB01\n");
     auto back = detail::ParseRegistryText(text + "garbage\nV2=x:00\nV3=4:0\n=4:00\nV4=99999999999:00\n[%G1]\nV5=4:00\n");

@@ -80,8 +80,12 @@ protected:
     std::string Summary(const std::vector<gfx::RecordedDraw>& draws)
     {
         std::string out;
-        for (const auto& draw : draws)
-            out += (out.empty() ? "" : " ") + std::string(1, LetterOf(draw)) + std::to_string(draw.instanceCount);
+        for (const auto& draw : draws) {
+            if (!out.empty())
+                out += ' ';
+            out += LetterOf(draw);
+            out += std::to_string(draw.instanceCount);
+        }
         return out;
     }
 

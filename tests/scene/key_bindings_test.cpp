@@ -60,7 +60,7 @@ TEST(KeyBindings, TheBottomRowNamesEachBindTheirOwnKey)
     InputRig rig("[Controls]\na45 = X\na46 = C\na47 = V\na48 = B\na49 = N\na50 = M\na51 = ,\na52 = .\n");
     Recorder r;
     for (int code = 45; code <= 52; ++code)
-        GetControls()->BindControl(&r, "a" + std::to_string(code), static_cast<uint32_t>(code));
+        GetControls()->BindControl(&r, std::string("a").append(std::to_string(code)), static_cast<uint32_t>(code));
     for (int code = 45; code <= 52; ++code) {
         r.received.clear();
         inject::PressKey(static_cast<uint8_t>(code));

@@ -46,11 +46,7 @@ inline FileReadResult LoadBytes(SerializableObject& object, const Bytes& bytes)
 // Little-endian building blocks of expected files.
 struct ByteWriter {
     Bytes bytes;
-    ByteWriter& U8(uint8_t v)
-    {
-        bytes.push_back(v);
-        return *this;
-    }
+    ByteWriter& U8(uint8_t v) { return Raw(&v, 1); }
     ByteWriter& U16(uint16_t v) { return Raw(&v, 2); }
     ByteWriter& U32(uint32_t v) { return Raw(&v, 4); }
     ByteWriter& F32(float v) { return Raw(&v, 4); }

@@ -27,7 +27,7 @@ std::string Words(int words)
 {
     std::string text;
     for (int i = 0; i < words; ++i)
-        text += (i ? " " : "") + std::string("word");
+        text += i ? " word" : "word";
     return text;
 }
 

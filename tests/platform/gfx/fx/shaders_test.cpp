@@ -185,6 +185,8 @@ TEST(FxUniformPacking, ValuesLandAtTheirReflectedPlaces)
     for (int i = 0; i < 16; ++i)
         matrix[size_t(i)] = float(i); // row r, column c holds 4r + c
     struct Case {
+        Case(UniformField f, std::vector<float> v, std::vector<std::pair<size_t, float>> e)
+            : field(std::move(f)), values(std::move(v)), expected(std::move(e)) {}
         UniformField field;
         std::vector<float> values;
         std::vector<std::pair<size_t, float>> expected; // byte offset, value

@@ -134,9 +134,12 @@ TEST_F(GfxRaster, EachTexelFormatIsSampledAsTheSystemReadsIt)
         return out;
     };
     auto halves = [](std::initializer_list<uint16_t> values) {
-        std::vector<uint8_t> out;
-        for (uint16_t v : values)
-            out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8)});
+        std::vector<uint8_t> out(values.size() * 2);
+        size_t at = 0;
+        for (uint16_t v : values) {
+            out[at++] = uint8_t(v);
+            out[at++] = uint8_t(v >> 8);
+        }
         return out;
     };
     // One red 4 x 4 block: both end colours pure red (5:6:5), every index 0.
