@@ -133,10 +133,10 @@ void PoseLightCameras(const LightPlaneFrame& frame, const CameraNode& dirLightCa
 
 void SetUpViewCamera(CameraNode& viewCamera, FreeCamera& freeCamera)
 {
-    freeCamera.lookSmoothing = 100.0f;
-    freeCamera.turnFactorX = 3.0f;
-    freeCamera.turnFactorY = 3.0f;
-    freeCamera.moveStep = 3.0f;
+    freeCamera.smoothing = 100.0f;
+    freeCamera.xScale = 3.0f;
+    freeCamera.yScale = 3.0f;
+    freeCamera.speed = 3.0f;
     viewCamera.AttachComponent(&freeCamera);
 
     viewCamera.SetNear(1.0f);

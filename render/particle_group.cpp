@@ -66,8 +66,8 @@ void QueueEmitters(ParticleGroup& group, SceneRenderer* renderer, uint32_t index
     for (ParticleEmitter* emitter : group.emitters) {
         if (!emitter)
             continue;
-        EraseFirst(lists, &emitter->updatePass.renderer.instanceList);
-        EraseFirst(lists, &emitter->drawTemplate.instanceList);
+        renderer->RemoveInstanceArray(&emitter->updatePass.renderer.instanceList);
+        renderer->RemoveInstanceArray(&emitter->drawTemplate.instanceList);
     }
     // One place for all: an index past the end is the end as it is now.
     const size_t at = std::min<size_t>(index, lists.size());
@@ -89,7 +89,7 @@ void RemoveEmitter(ParticleGroup& group, ParticleEmitter* emitter)
     if (!emitter)
         return;
     if (SceneRenderer* renderer = currentSceneRenderer) {
-        EraseFirst(renderer->queues, &emitter->updatePass.renderer.instanceList);
-        EraseFirst(renderer->queues, &emitter->drawTemplate.instanceList);
+        renderer->RemoveInstanceArray(&emitter->updatePass.renderer.instanceList);
+        renderer->RemoveInstanceArray(&emitter->drawTemplate.instanceList);
     }
 }

@@ -99,6 +99,13 @@ void SceneRenderer::CreateInstancingPool()
     instancingBufferBytes = stride * size;
 }
 
+void SceneRenderer::RemoveInstanceArray(RenderQueue* queue)
+{
+    const auto at = std::find(queues.begin(), queues.end(), queue);
+    if (at != queues.end())
+        queues.erase(at);
+}
+
 bool SceneRenderer::NextInstancingBuffer(uint32_t bytes, InstancingReservation& out)
 {
     if (!instancingBuffers[0] || bytes > instancingBufferBytes)

@@ -91,6 +91,9 @@ public:
     // Empties the shared light list and the frame light-node list, once per
     // frame before the first template gathers.
     void ResetFrameLists();
+    // Takes the first occurrence of `queue` out of the drawn queues; nothing
+    // when it is not there.
+    void RemoveInstanceArray(RenderQueue* queue);
 
     // The pool: buffers, bytes each, cursor, locked memory.
     gfx::VertexBuffer* instancingBuffers[kInstancingBufferCount] = {};

@@ -44,7 +44,7 @@ void FreeCamera::OnMessage(ComponentMessage* message)
 {
     GatherSceneNodes(message);
     const uint32_t id = message->id;
-    const float s = moveStep;
+    const float s = speed;
     if (id == IMSG_ME_ATTACHED) {
         AskForSceneNode(this, message->sender);
     } else if (id == IMSG_SUPPLY_SCENENODE) {
@@ -88,11 +88,11 @@ void FreeCamera::UpdateNode(SceneNode* node)
     if (!node)
         return;
     DirectInputDevices* input = GetDirectInput();
-    const int n = static_cast<int>(lookSmoothing);
+    const int n = static_cast<int>(smoothing);
 
-    const float rawX = input->GetMouseDX() * turnFactorX * lookScale;
+    const float rawX = input->GetMouseDX() * xScale * mouseScale;
     smoothX = n > 1 ? smoothX - (smoothX - rawX) / static_cast<float>(n) : rawX;
-    const float rawY = input->GetMouseDY() * turnFactorY * lookScale;
+    const float rawY = input->GetMouseDY() * yScale * mouseScale;
     smoothY = n > 1 ? smoothY - (smoothY - rawY) / static_cast<float>(n) : rawY;
 
     const float4 aboutOwnX{1.0f, 0.0f, 0.0f, smoothY};

@@ -8,7 +8,7 @@
 // makes it: with two nodes gathered, both turn but only the first moves.
 //
 // Both the node gathering and the camera's own handling ask for the node, so
-// an attachment binds each action twice: a held key moves 2 x moveStep units
+// an attachment binds each action twice: a held key moves 2 x speed units
 // per second.
 #include <vector>
 
@@ -40,9 +40,9 @@ public:
     float smoothY = 0.0f;
     float4 move;         // asked for since the last update, in the node's own axes
     uint8_t moved = 0;
-    float lookScale = 1.0f;      // on both mouse axes
-    float lookSmoothing = 30.0f; // frames, taken as an integer; 1 or less: no smoothing
-    float turnFactorX = 1.0f;    // horizontal mouse: the turn about the parent's y axis
-    float turnFactorY = 1.0f;    // vertical mouse: the turn about the node's own x axis
-    float moveStep = 1.0f;       // per action message, units per second
+    float mouseScale = 1.0f; // on both mouse axes
+    float smoothing = 30.0f; // frames, taken as an integer; 1 or less: no smoothing
+    float xScale = 1.0f;     // horizontal mouse: the turn about the parent's y axis
+    float yScale = 1.0f;     // vertical mouse: the turn about the node's own x axis
+    float speed = 1.0f;      // per action message, units per second
 };

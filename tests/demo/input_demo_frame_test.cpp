@@ -73,11 +73,11 @@ TEST(InputDemoFrame, EscapeStopsTheFrameBeforeThePerFrameObjects)
 TEST(InputDemoFrame, StartUpTunesTheFreeCamera)
 {
     DemoRig rig;
-    EXPECT_EQ(rig.demo.freeCamera.lookSmoothing, 100.0f);
-    EXPECT_EQ(rig.demo.freeCamera.turnFactorX, 3.0f);
-    EXPECT_EQ(rig.demo.freeCamera.turnFactorY, 3.0f);
-    EXPECT_EQ(rig.demo.freeCamera.moveStep, 3.0f);
-    EXPECT_EQ(rig.demo.freeCamera.lookScale, 1.0f);
+    EXPECT_EQ(rig.demo.freeCamera.smoothing, 100.0f);
+    EXPECT_EQ(rig.demo.freeCamera.xScale, 3.0f);
+    EXPECT_EQ(rig.demo.freeCamera.yScale, 3.0f);
+    EXPECT_EQ(rig.demo.freeCamera.speed, 3.0f);
+    EXPECT_EQ(rig.demo.freeCamera.mouseScale, 1.0f);
     EXPECT_EQ(rig.demo.dynamics.Entries(), (std::vector<Dynamic*>{&rig.demo.freeCamera}));
 }
 

@@ -300,11 +300,11 @@ TEST(ViewCamera, SetUpWithItsClipRangeFieldPoseAndAnAttachedFreeCamera)
     EXPECT_EQ(view.transform.rotationDirty, 1);
     ExpectNear4(view.transform.scale, {1, 1, 1, 1}, 0.0f);
 
-    EXPECT_EQ(flyer.lookSmoothing, 100.0f);
-    EXPECT_EQ(flyer.turnFactorX, 3.0f);
-    EXPECT_EQ(flyer.turnFactorY, 3.0f);
-    EXPECT_EQ(flyer.moveStep, 3.0f);
-    EXPECT_EQ(flyer.lookScale, 1.0f);
+    EXPECT_EQ(flyer.smoothing, 100.0f);
+    EXPECT_EQ(flyer.xScale, 3.0f);
+    EXPECT_EQ(flyer.yScale, 3.0f);
+    EXPECT_EQ(flyer.speed, 3.0f);
+    EXPECT_EQ(flyer.mouseScale, 1.0f);
     EXPECT_EQ(view.components, (std::vector<Component*>{&flyer}));
     EXPECT_EQ(flyer.nodes, (std::vector<SceneNode*>{&view}));
 

@@ -58,6 +58,19 @@ TEST_F(SceneRendering, ConstructionSetsUpTheRendererAndMakesItCurrent)
     EXPECT_EQ(frameRendererHdr, nullptr);
 }
 
+TEST_F(SceneRendering, RemovingAQueueTakesOnlyItsFirstPlace)
+{
+    SceneRenderer& r = *renderer;
+    RenderQueue a(1), b(1);
+    r.queues = {&a, &b, &a};
+    r.RemoveInstanceArray(&a);
+    EXPECT_EQ(r.queues, (std::vector<RenderQueue*>{&b, &a}));
+    RenderQueue absent(1);
+    r.RemoveInstanceArray(&absent);
+    EXPECT_EQ(r.queues, (std::vector<RenderQueue*>{&b, &a}));
+    r.queues.clear();
+}
+
 TEST_F(SceneRendering, ReservationsFillABufferAndMoveOnWhenTheRestDoesNotStrictlyFit)
 {
     renderer->DrawInstanced("diff", 1, 1); // makes the pool: six buffers of 512 bytes

@@ -58,11 +58,11 @@ TEST(FreeCamera, BuiltWithItsDefaultsAndRegisteredForFrames)
     EXPECT_EQ(camera.smoothY, 0.0f);
     ExpectNear4(camera.move, float4{0, 0, 0, 0}, 0.0f);
     EXPECT_EQ(camera.moved, 0);
-    EXPECT_EQ(camera.lookScale, 1.0f);
-    EXPECT_EQ(camera.lookSmoothing, 30.0f);
-    EXPECT_EQ(camera.turnFactorX, 1.0f);
-    EXPECT_EQ(camera.turnFactorY, 1.0f);
-    EXPECT_EQ(camera.moveStep, 1.0f);
+    EXPECT_EQ(camera.mouseScale, 1.0f);
+    EXPECT_EQ(camera.smoothing, 30.0f);
+    EXPECT_EQ(camera.xScale, 1.0f);
+    EXPECT_EQ(camera.yScale, 1.0f);
+    EXPECT_EQ(camera.speed, 1.0f);
     EXPECT_EQ(rig.list.Entries(), (std::vector<Dynamic*>{&camera}));
     EXPECT_EQ(reinterpret_cast<uintptr_t>(&camera.move) % 16, 0u);
 }
@@ -117,7 +117,7 @@ TEST(FreeCamera, TwoKeysAddUpAndOppositeKeysCancel)
     CameraRig rig;
     SceneNode node;
     FreeCamera camera;
-    camera.moveStep = 3.0f;
+    camera.speed = 3.0f;
     node.AttachComponent(&camera);
 
     inject::PressKey(kKeyW);
@@ -179,18 +179,18 @@ TEST(FreeCamera, TheTuningScalesTheMouseAndSmoothingOfOneOrLessUsesItRaw)
     SceneNode node;
     FreeCamera camera;
     node.AttachComponent(&camera);
-    camera.lookScale = 0.5f;
-    camera.turnFactorX = 3.0f;
-    camera.turnFactorY = 2.0f;
+    camera.mouseScale = 0.5f;
+    camera.xScale = 3.0f;
+    camera.yScale = 2.0f;
     for (float smoothing : {1.0f, 1.9f, 0.0f, -4.0f}) {
-        camera.lookSmoothing = smoothing;
+        camera.smoothing = smoothing;
         inject::MoveMouse(4, 10, 0);
         rig.Frame();
         EXPECT_FLOAT_EQ(camera.smoothX, 6.0f) << smoothing;   // 4 x 3 x 0.5
         EXPECT_FLOAT_EQ(camera.smoothY, 10.0f) << smoothing;  // 10 x 2 x 0.5
     }
     // The demonstration's tuning: 100 frames.
-    camera.lookSmoothing = 100.0f;
+    camera.smoothing = 100.0f;
     camera.smoothX = 0.0f;
     inject::MoveMouse(100, 0, 0);
     rig.Frame();
