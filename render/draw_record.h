@@ -42,19 +42,19 @@ struct DrawRecord {
     uint8_t filled = 0;
     gfx::VertexBuffer* vertexBuffer = nullptr;
     gfx::VertexDeclaration* declaration = nullptr;
-    uint32_t stride0 = 0;
-    uint32_t stride1 = 0; // the per-instance world matrix
+    uint32_t vertexStride = 0;
+    uint32_t instanceStride = 0; // the per-instance world matrix
     uint32_t vertexCount = 0;
-    uint8_t indicesPerPrimitive = 0; // the primitive kind: 3 triangles, 2 lines
+    uint8_t primitiveKind = 0; // 3 triangles, 2 lines
     gfx::IndexBuffer* indexBuffer = nullptr;
     uint32_t primitiveCount = 0;
-    Effect* material = nullptr; // the payload of the subset's material
+    Effect* effect = nullptr; // the payload of the subset's material
     // The batch figures: > 0 draws that many instances from instanceBuffer at
-    // instanceBufferOffset; 0 draws once leaving the instance stream as it
+    // instanceOffset; 0 draws once leaving the instance stream as it
     // is; < 0 draws once with instancing switched off.
-    int32_t instanceRunLength = 0;
+    int32_t instanceCount = 0;
     gfx::VertexBuffer* instanceBuffer = nullptr;
-    uint32_t instanceBufferOffset = 0;
+    uint32_t instanceOffset = 0;
     uint8_t flags = kDrawRecordDefaultFlags;
     DrawQuery* query = nullptr; // not owned
 };

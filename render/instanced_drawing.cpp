@@ -96,7 +96,7 @@ void SceneRenderer::DrawInstanced(const std::string& passName, uint8_t colourWri
         if (count > 0 && !ownInstances) {
             for (uint32_t i = 0; i < count; ++i) {
                 if (DrawRecord* item = queue->items[i])
-                    item->instanceRunLength = 0;
+                    item->instanceCount = 0;
             }
             // A queue never starts drawing through the last queue's batch.
             renderer->SetInstancingOff();
@@ -119,17 +119,17 @@ void SceneRenderer::DrawInstanced(const std::string& passName, uint8_t colourWri
                 // heads another run of the queue too; every other entry draws
                 // once with instancing off.
                 if (run < runs_.size() && runs_[run].start == i) {
-                    item->instanceRunLength = runs_[run].count;
+                    item->instanceCount = runs_[run].count;
                     item->instanceBuffer = runs_[run].buffer;
-                    item->instanceBufferOffset = runs_[run].offset;
+                    item->instanceOffset = runs_[run].offset;
                     ++run;
                 } else {
-                    item->instanceRunLength = -1;
+                    item->instanceCount = -1;
                 }
             }
             const float4x4* world = i < queue->matrices.size() ? queue->matrices[i] : nullptr;
             DrawBatch(item, world, queue->lightList, passName);
-            const int32_t n = item->instanceRunLength;
+            const int32_t n = item->instanceCount;
             if (n > 0 && !(item->flags & kDrawRecordOwnInstances))
                 i += static_cast<uint32_t>(n) - 1;
             ++i;
@@ -176,10 +176,10 @@ void SceneRenderer::BatchQueue(RenderQueue& queue)
         const bool continues = i > 0 && item && item == prev;
         if (continues && i + 1 < count) {
             if (!head) {
-                prev->instanceRunLength = 1;
+                prev->instanceCount = 1;
                 StageMatrix(matrixOf(i - 1), *prev, 0);
                 if (prev->flags & kDrawRecordNoInstancing) {
-                    prev->instanceRunLength = 0;
+                    prev->instanceCount = 0;
                     stagedMatrices = 0;
                     return;
                 }
@@ -188,15 +188,15 @@ void SceneRenderer::BatchQueue(RenderQueue& queue)
                 head = prev;
                 headStart = i - 1;
             }
-            ++head->instanceRunLength;
-            StageMatrix(matrixOf(i), *head, head->instanceRunLength - 1);
+            ++head->instanceCount;
+            StageMatrix(matrixOf(i), *head, head->instanceCount - 1);
         } else if (stagedMatrices > 0) {
             if (continues) {
                 // The queue's last entry ends the run.
-                ++head->instanceRunLength;
-                StageMatrix(matrixOf(i), *head, head->instanceRunLength - 1);
+                ++head->instanceCount;
+                StageMatrix(matrixOf(i), *head, head->instanceCount - 1);
             } else if (item) {
-                --item->instanceRunLength; // 0 to -1: its draw switches instancing off
+                --item->instanceCount; // 0 to -1: its draw switches instancing off
             }
             FlushRun(head, headStart);
             head = nullptr;
@@ -208,20 +208,20 @@ void SceneRenderer::BatchQueue(RenderQueue& queue)
 void SceneRenderer::FlushRun(DrawRecord* item, uint32_t start)
 {
     const uint32_t staged = stagedMatrices;
-    const bool complete = !stagingOverflowed_ && static_cast<uint32_t>(item->instanceRunLength) == staged;
+    const bool complete = !stagingOverflowed_ && static_cast<uint32_t>(item->instanceCount) == staged;
     stagedMatrices = 0;
     stagingOverflowed_ = false;
     InstancingReservation reservation;
     // A run whose matrices could not all be staged, or that finds no room in
     // the pool, is drawn entry by entry.
     if (!complete || !NextInstancingBuffer(staged * kInstanceStride, reservation)) {
-        item->instanceRunLength = -1;
+        item->instanceCount = -1;
         return;
     }
     item->instanceBuffer = reservation.buffer;
-    item->instanceBufferOffset = reservation.offset;
+    item->instanceOffset = reservation.offset;
     std::memcpy(reservation.data, instanceMatrices.matrices, staged * kInstanceStride);
-    runs_.push_back({start, item->instanceRunLength, reservation.buffer, reservation.offset});
+    runs_.push_back({start, item->instanceCount, reservation.buffer, reservation.offset});
 }
 
 void SceneRenderer::EndCurrentEffect()
@@ -245,26 +245,26 @@ void SceneRenderer::DrawBatch(DrawRecord* item, const float4x4* world, std::vect
     if (!item || !device)
         return;
 
-    const int32_t n = item->instanceRunLength;
+    const int32_t n = item->instanceCount;
     if (n > 0)
-        renderer->SetInstancing(static_cast<uint32_t>(n), item->instanceBuffer, item->stride1,
-                                item->instanceBufferOffset);
+        renderer->SetInstancing(static_cast<uint32_t>(n), item->instanceBuffer, item->instanceStride,
+                                item->instanceOffset);
     else if (n < 0)
         renderer->SetInstancingOff();
     declarationSetter.Update(reinterpret_cast<uintptr_t>(item->declaration));
     if (item->vertexBuffer && item->vertexBuffer != currentVertexBuffer) {
-        if (renderer->KeepResult(device->SetStreamSource(0, item->vertexBuffer, 0, item->stride0)) != gfx::kOk)
+        if (renderer->KeepResult(device->SetStreamSource(0, item->vertexBuffer, 0, item->vertexStride)) != gfx::kOk)
             std::cout << "SetStreamSource error.\n";
         currentVertexBuffer = item->vertexBuffer;
     }
     indexSetter.Update(reinterpret_cast<uintptr_t>(item->indexBuffer));
-    primitiveKind = item->indicesPerPrimitive;
+    primitiveKind = item->primitiveKind;
     vertexCount = item->vertexCount;
     primitiveCount = item->primitiveCount;
-    if (!item->enabled || !item->material)
+    if (!item->enabled || !item->effect)
         return;
 
-    Effect& effect = *item->material;
+    Effect& effect = *item->effect;
     EffectData* data = effect.GetPayload();
     if (!data)
         return;

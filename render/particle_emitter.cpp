@@ -151,8 +151,8 @@ void ParticleEmitter::RenderEmitter()
         return;
     const SceneList<SceneNode>* nodes = particleScene.Nodes();
     record->instanceBuffer = data->instanceBuffer;
-    record->instanceRunLength = nodes ? static_cast<int32_t>(nodes->count) : 0;
-    record->instanceBufferOffset = 0;
+    record->instanceCount = nodes ? static_cast<int32_t>(nodes->count) : 0;
+    record->instanceOffset = 0;
     record->flags = kParticleDrawFlags;
 }
 

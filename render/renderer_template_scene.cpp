@@ -17,13 +17,13 @@ void FillDrawRecord(DrawRecord& record, MeshData& mesh, MeshSubset& subset, uint
     record.vertexBuffer = vertices ? vertices->buffer : nullptr;
     record.vertexCount = vertices ? vertices->vertexCount : 0;
     record.declaration = mesh.currentDecl->GetVertexDecl();
-    record.stride0 = mesh.currentDecl->GetStreamStride(0);
-    record.stride1 = mesh.currentDecl->GetStreamStride(1);
+    record.vertexStride = mesh.currentDecl->GetStreamStride(0);
+    record.instanceStride = mesh.currentDecl->GetStreamStride(1);
     IndexBufferData* indices = subset.GetPayload();
-    record.indicesPerPrimitive = indices ? indices->indicesPerPrimitive : 0;
+    record.primitiveKind = indices ? indices->indicesPerPrimitive : 0;
     record.indexBuffer = indices ? indices->buffer : nullptr;
     record.primitiveCount = indices ? indices->primitiveCount : 0;
-    record.material = subset.material.GetEffect();
+    record.effect = subset.material.GetEffect();
     record.filled = 1;
     if (!instancing)
         record.flags = kDrawRecordNoInstancing;

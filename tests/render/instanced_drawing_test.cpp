@@ -198,9 +198,9 @@ TEST_F(Drawing, AQueueHeadedByARecordWithItsOwnInstancesIsNeitherResetNorBatched
     ASSERT_TRUE(run.Renderer()->CreateVertexBuffer(&own, 4, 64, gfx::kUsageDynamic));
     DrawRecord& particle = quads['C']->Record();
     particle.flags = 0x2A;
-    particle.instanceRunLength = 3;
+    particle.instanceCount = 3;
     particle.instanceBuffer = own;
-    particle.instanceBufferOffset = 64;
+    particle.instanceOffset = 64;
     RenderQueue queue(16);
     Fill(queue, "CC");
     renderer->queues = {&queue};
@@ -214,7 +214,7 @@ TEST_F(Drawing, AQueueHeadedByARecordWithItsOwnInstancesIsNeitherResetNorBatched
         EXPECT_EQ(draw.streams[1].buffer, own);
         EXPECT_EQ(draw.streams[1].offset, 64u);
     }
-    EXPECT_EQ(particle.instanceRunLength, 3);
+    EXPECT_EQ(particle.instanceCount, 3);
     run.Renderer()->ReleaseVertexBuffer(own);
 }
 

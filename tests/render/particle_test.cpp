@@ -219,20 +219,20 @@ TEST_F(Particles, TheDrawQueueHoldsOneRecordDrawnAsOneInstancedDrawOfEveryPartic
     MeshData* quad = d.quad.mesh.GetPayload();
     EXPECT_EQ(record, &quad->currentSubsets->items[0].drawRecord);
     EXPECT_EQ(record->flags, kParticleDrawFlags);
-    EXPECT_EQ(record->instanceRunLength, 32);
+    EXPECT_EQ(record->instanceCount, 32);
     EXPECT_EQ(record->instanceBuffer, d.instanceBuffer);
-    EXPECT_EQ(record->instanceBufferOffset, 0u);
-    EXPECT_EQ(record->stride0, 32u);
-    EXPECT_EQ(record->stride1, 8u);
-    EXPECT_EQ(record->material, emitter->drawEffect);
+    EXPECT_EQ(record->instanceOffset, 0u);
+    EXPECT_EQ(record->vertexStride, 32u);
+    EXPECT_EQ(record->instanceStride, 8u);
+    EXPECT_EQ(record->effect, emitter->drawEffect);
 
     // Rendering keeps the queue (keep is set) and patches the record again.
     record->flags = 0;
-    record->instanceRunLength = 0;
+    record->instanceCount = 0;
     draw.Render();
     EXPECT_EQ(draw.instanceList.Count(), 1u);
     EXPECT_EQ(record->flags, kParticleDrawFlags);
-    EXPECT_EQ(record->instanceRunLength, 32);
+    EXPECT_EQ(record->instanceCount, 32);
 
     // A disabled template is not patched.
     draw.enabled = 0;
