@@ -12,7 +12,7 @@
 //               plus the sun, shadowed by the atlas's summed-area table
 //
 // Soft shadows: the summed-area table of the atlas holds, per texel, the sums
-// of (cover x depth, cover) over the rectangle from the atlas's first texel,
+// of (cover x depth, cover) over the rectangle from its tile's first texel,
 // cover being 1 where a caster is. A box sum of it gives how much of the box
 // casters cover and their mean depth, at any box size for the same cost. The
 // mean depth of the casters around the receiver gives its distance to them;
@@ -170,7 +170,7 @@ LitVertex LitVS(VertexIn v)
 
 // ---- Shadows ----
 
-// Sums of (cover x depth, cover) of the atlas up to and including a texel.
+// Sums of (cover x depth, cover) of a tile up to and including a texel.
 float2 TableAt(float2 texel)
 {
     return tex2Dlod(atlasTable, float4((texel + 0.5) / atlasRes, 0.0, 0.0)).xy;
