@@ -131,14 +131,14 @@ struct LitVertex {
     float2 uv : TEXCOORD0;
     float3 world : TEXCOORD1;
     float3 normal : TEXCOORD2;
-    // The point in each light camera's clip space: linear over a triangle,
-    // so interpolated it is exact, and no pixel transforms it four times.
+    // The point in each light camera's clip space and in the self-shadow
+    // map's: linear over a triangle, so interpolated it is exact, and no pixel
+    // transforms it five times.
     float4 light0 : TEXCOORD3;
     float4 light1 : TEXCOORD4;
     float4 light2 : TEXCOORD5;
     float4 light3 : TEXCOORD6;
-    // Each tile's blocker search, in texels (the wider axis's).
-    float4 search : TEXCOORD7;
+    float4 lightSelf : TEXCOORD7;
 };
 
 DepthVertex DepthVS(VertexIn v)
@@ -148,8 +148,6 @@ DepthVertex DepthVS(VertexIn v)
     o.depth = o.position.z / o.position.w;
     return o;
 }
-
-float2 TileSearch(int k);
 
 LitVertex LitVS(VertexIn v)
 {
@@ -163,8 +161,7 @@ LitVertex LitVS(VertexIn v)
     o.light1 = mul(world, lightMatrix[1]);
     o.light2 = mul(world, lightMatrix[2]);
     o.light3 = mul(world, lightMatrix[3]);
-    float2 s0 = TileSearch(0), s1 = TileSearch(1), s2 = TileSearch(2), s3 = TileSearch(3);
-    o.search = float4(max(s0.x, s0.y), max(s1.x, s1.y), max(s2.x, s2.y), max(s3.x, s3.y));
+    o.lightSelf = mul(world, lightMatrixSelf);
     return o;
 }
 
@@ -224,16 +221,14 @@ float2 TileTexel(float k, float4 light)
     return TileLo(k) + light.xy / light.w * (atlasRes * 0.5) - 0.5;
 }
 
-// True when a blocker search of half side `search` around the point reaches
-// into the tile: a point farther away finds no blocker there, so the tile's
-// caster leaves it lit. (A hundredth of a texel more, against rounding.)
-bool Reaches(float k, float4 light, float search)
+// False when the point lies beyond the tile by more than the widest blocker
+// search: no blocker there can shade it.
+bool Reaches(float k, float4 light)
 {
     float2 centre = TileTexel(k, light);
     float2 lo = TileLo(k);
-    float2 first = floor(centre - (search + 0.01) + 0.5);
-    float2 last = floor(centre + (search + 0.01) + 0.5);
-    return all(last >= lo + TILE_GUARD) && all(first <= lo + atlasRes * 0.5 - 2.0);
+    float2 beyond = max(lo - centre, centre - (lo + atlasRes * 0.5 - 1.0));
+    return max(beyond.x, beyond.y) <= MAX_FILTER + 1.0;
 }
 
 // The first tile after `after` marked in `reaches`, 4 when there is none.
@@ -256,10 +251,10 @@ float TilesVisibility(LitVertex i, float jitter)
 {
     // A caster finds no shadow of its own in its tile.
     float4 reaches;
-    reaches.x = abs(0.0 - objectID) > 0.5 && Reaches(0.0, i.light0, i.search.x) ? 1.0 : 0.0;
-    reaches.y = abs(1.0 - objectID) > 0.5 && Reaches(1.0, i.light1, i.search.y) ? 1.0 : 0.0;
-    reaches.z = abs(2.0 - objectID) > 0.5 && Reaches(2.0, i.light2, i.search.z) ? 1.0 : 0.0;
-    reaches.w = abs(3.0 - objectID) > 0.5 && Reaches(3.0, i.light3, i.search.w) ? 1.0 : 0.0;
+    reaches.x = abs(0.0 - objectID) > 0.5 && Reaches(0.0, i.light0) ? 1.0 : 0.0;
+    reaches.y = abs(1.0 - objectID) > 0.5 && Reaches(1.0, i.light1) ? 1.0 : 0.0;
+    reaches.z = abs(2.0 - objectID) > 0.5 && Reaches(2.0, i.light2) ? 1.0 : 0.0;
+    reaches.w = abs(3.0 - objectID) > 0.5 && Reaches(3.0, i.light3) ? 1.0 : 0.0;
 
     float visible = 1.0;
     float tile = NextTile(-1.0, reaches);
@@ -292,11 +287,10 @@ float TilesVisibility(LitVertex i, float jitter)
     return visible;
 }
 
-// The self-shadowed caster's own shadow, from the moments of its map; 1 when
-// `wanted` is false.
-float SelfVisibility(float3 world, bool wanted)
+// The self-shadowed caster's own shadow, from the moments of its map at
+// `light` (the point in the map's clip space); 1 when `wanted` is false.
+float SelfVisibility(float4 light, bool wanted)
 {
-    float4 light = mul(float4(world, 1.0), lightMatrixSelf);
     float2 uv = light.xy / light.w;
     float depth = light.z / light.w;
     bool inside = wanted && all(uv >= 0.0) && all(uv <= 1.0);
@@ -326,7 +320,7 @@ float SunVisibility(LitVertex i, float2 screen)
 {
     float jitter = tex2D(screenJitter, screen / JITTER_TILE).r +
                    tex3D(worldJitter, i.world * JITTER_VOLUME_SCALE).r - 1.0;
-    return TilesVisibility(i, jitter * 0.5) * SelfVisibility(i.world, abs(objectID - 3.0) < 0.5);
+    return TilesVisibility(i, jitter * 0.5) * SelfVisibility(i.lightSelf, abs(objectID - 3.0) < 0.5);
 }
 
 // ---- Light ----
