@@ -16,6 +16,8 @@
 // rasterizer would run two loops, one per pass, for every pixel.
 
 #define BLOCK 16
+// Reads a texel makes at most (a tile of up to 1024 texels a side).
+#define MAX_READS 64.0
 
 float4x4 MatWorldViewProj;
 float passID;
@@ -71,7 +73,7 @@ float2 Sums(float2 at, float2 axis, bool convert)
     bool carry = passID > 0.5;
     float first = carry ? tileStart + BLOCK - 1.0 : blockStart;
     float step = carry ? BLOCK : 1.0;
-    float count = carry ? (blockStart - tileStart) / BLOCK + 1.0 : position - blockStart + 1.0;
+    float count = min(carry ? (blockStart - tileStart) / BLOCK + 1.0 : position - blockStart + 1.0, MAX_READS);
     float2 sum = 0.0;
     [loop] for (float i = 0.0; i < count; i += 1.0) {
         // The last read is the texel itself.

@@ -256,31 +256,32 @@ float TilesVisibility(LitVertex i, float jitter)
     reaches.z = abs(2.0 - objectID) > 0.5 && Reaches(2.0, i.light2) ? 1.0 : 0.0;
     reaches.w = abs(3.0 - objectID) > 0.5 && Reaches(3.0, i.light3) ? 1.0 : 0.0;
 
+    // Every penumbra step moves on to the next tile: at most eight steps.
     float visible = 1.0;
     float tile = NextTile(-1.0, reaches);
-    float2 spread = 0.0; // the penumbra box's half side once blockers are found, else 0
+    bool penumbra = false;
+    float2 spread = 0.0; // the penumbra box's half side once blockers are found
     [loop] while (tile < 4.0) {
         int k = (int)min(tile, 3.0);
         float4 light = tile < 0.5 ? i.light0 : tile < 1.5 ? i.light1 : tile < 2.5 ? i.light2 : i.light3;
         float2 centre = TileTexel(tile, light);
         float2 tileLo = TileLo(tile);
-        bool penumbra = spread.x > 0.0;
         float2 half = penumbra ? spread : TileSearch(k);
         float area;
         float2 sums = BoxSum(centre - half, centre + half, tileLo, area);
         if (penumbra) {
             // The covered part of the box is the shadow.
             visible *= 1.0 - sums.y / area;
-            spread = 0.0;
+            penumbra = false;
             tile = NextTile(tile, reaches);
         } else {
             // The mean depth of the blockers gives the distance to them, and
             // the penumbra's width follows that distance.
             float3 scale = TileScale(k);
             float gap = sums.y < 0.5 ? 0.0 : (light.z / light.w - sums.x / max(sums.y, 0.5)) / scale.z;
-            if (gap > CONTACT_BIAS)
-                spread = clamp(0.5 * lightSize * gap * scale.xy + jitter, 0.5, MAX_FILTER);
-            else
+            penumbra = gap > CONTACT_BIAS;
+            spread = clamp(0.5 * lightSize * gap * scale.xy + jitter, 0.5, MAX_FILTER);
+            if (!penumbra)
                 tile = NextTile(tile, reaches);
         }
     }
