@@ -12,7 +12,7 @@
 //               plus the sun, shadowed by the atlas's summed-area table
 //
 // Soft shadows: the summed-area table of the atlas holds, per texel, the sums
-// of (cover x depth, cover) over the rectangle from the atlas's first texel,
+// of (cover x depth, cover) over the rectangle from its tile's first texel,
 // cover being 1 where a caster is. A box sum of it gives how much of the box
 // casters cover and their mean depth, at any box size for the same cost. The
 // mean depth of the casters around the receiver gives its distance to them;
@@ -131,6 +131,14 @@ struct LitVertex {
     float2 uv : TEXCOORD0;
     float3 world : TEXCOORD1;
     float3 normal : TEXCOORD2;
+    // The point in each light camera's clip space and in the self-shadow
+    // map's: linear over a triangle, so interpolated it is exact, and no pixel
+    // transforms it five times.
+    float4 light0 : TEXCOORD3;
+    float4 light1 : TEXCOORD4;
+    float4 light2 : TEXCOORD5;
+    float4 light3 : TEXCOORD6;
+    float4 lightSelf : TEXCOORD7;
 };
 
 DepthVertex DepthVS(VertexIn v)
@@ -148,12 +156,18 @@ LitVertex LitVS(VertexIn v)
     o.uv = v.uv;
     o.world = mul(float4(v.position, 1.0), MatWorld).xyz;
     o.normal = mul(float4(v.normal, 0.0), MatWorld).xyz;
+    float4 world = float4(o.world, 1.0);
+    o.light0 = mul(world, lightMatrix[0]);
+    o.light1 = mul(world, lightMatrix[1]);
+    o.light2 = mul(world, lightMatrix[2]);
+    o.light3 = mul(world, lightMatrix[3]);
+    o.lightSelf = mul(world, lightMatrixSelf);
     return o;
 }
 
 // ---- Shadows ----
 
-// Sums of (cover x depth, cover) of the atlas up to and including a texel.
+// Sums of (cover x depth, cover) of a tile up to and including a texel.
 float2 TableAt(float2 texel)
 {
     return tex2Dlod(atlasTable, float4((texel + 0.5) / atlasRes, 0.0, 0.0)).xy;
@@ -178,68 +192,121 @@ float2 BoxSum(float2 first, float2 last, float2 tileLo, out float area)
     return TableAt(last) - TableAt(float2(before.x, last.y)) - TableAt(float2(last.x, before.y)) + TableAt(before);
 }
 
-// How much of the sun light k's caster lets through to a world point, 0..1.
-float TileVisibility(int k, float3 world, float jitter)
+// Light k's tile texels per world unit (x, y) and depth per world unit (z),
+// from the light's own matrix.
+float3 TileScale(int k)
 {
     float4x4 m = lightMatrix[k];
-    float4 light = mul(float4(world, 1.0), m);
-    float2 uv = light.xy / light.w;
-    float depth = light.z / light.w;
-
-    // Depth and tile texels per world unit, from the light's own matrix.
-    float depthPerUnit = length(float3(m[0].z, m[1].z, m[2].z));
-    float2 texelsPerUnit = float2(length(float3(m[0].x, m[1].x, m[2].x)),
-                                  length(float3(m[0].y, m[1].y, m[2].y))) * (atlasRes * 0.5);
-    float2 tileLo = float2(fmod((float)k, 2.0), floor(k * 0.5)) * (atlasRes * 0.5);
-    float2 centre = tileLo + uv * (atlasRes * 0.5) - 0.5;
-    // Beyond the window by more than the widest filter, no shadow of this
-    // caster can reach; closer, a penumbra still may.
-    float2 beyond = max(tileLo - centre, centre - (tileLo + atlasRes * 0.5 - 1.0));
-    if (max(beyond.x, beyond.y) > MAX_FILTER)
-        return 1.0;
-
-    // Blockers: the casters within the widest penumbra this caster can throw.
-    float reach = lightSize * 0.5 / casterRadius[k].x;
-    float2 search = clamp(reach * texelsPerUnit, 1.0, MAX_FILTER);
-    float area;
-    float2 blockers = BoxSum(centre - search, centre + search, tileLo, area);
-    if (blockers.y < 0.5)
-        return 1.0;
-    float gap = (depth - blockers.x / blockers.y) / depthPerUnit;
-    if (gap <= CONTACT_BIAS)
-        return 1.0;
-
-    // The penumbra's width follows the distance to the blockers.
-    float2 spread = clamp(0.5 * lightSize * gap * texelsPerUnit + jitter, 0.5, MAX_FILTER);
-    if (spread.x < 1.0 && spread.y < 1.0) {
-        // Nearly hard: the filtered free channel, where the caster is nearer.
-        if (max(beyond.x, beyond.y) > 0.0)
-            return 1.0;
-        float2 atlasUV = (centre + 0.5) / atlasRes;
-        if (tex2Dlod(atlasPoint, float4(atlasUV, 0.0, 0.0)).r > depth)
-            return 1.0;
-        return tex2Dlod(atlasLinear, float4(atlasUV, 0.0, 0.0)).g;
-    }
-    float2 covered = BoxSum(centre - spread, centre + spread, tileLo, area);
-    return 1.0 - covered.y / area;
+    return float3(length(float3(m[0].x, m[1].x, m[2].x)) * (atlasRes * 0.5),
+                  length(float3(m[0].y, m[1].y, m[2].y)) * (atlasRes * 0.5),
+                  length(float3(m[0].z, m[1].z, m[2].z)));
 }
 
-// The self-shadowed caster's own shadow, from the moments of its map.
-float SelfVisibility(float3 world)
+// Half the side of the box searched for blockers in light k's tile, in
+// texels: the casters within the widest penumbra this caster can throw.
+float2 TileSearch(int k)
 {
-    float4 light = mul(float4(world, 1.0), lightMatrixSelf);
+    float reach = lightSize * 0.5 / casterRadius[k].x;
+    return clamp(reach * TileScale(k).xy, 1.0, MAX_FILTER);
+}
+
+float2 TileLo(float k)
+{
+    return float2(fmod(k, 2.0), floor(k * 0.5)) * (atlasRes * 0.5);
+}
+
+// A point's texel in light k's tile, from the point in the light's clip space.
+float2 TileTexel(float k, float4 light)
+{
+    return TileLo(k) + light.xy / light.w * (atlasRes * 0.5) - 0.5;
+}
+
+// False when the point lies beyond the tile by more than the widest blocker
+// search: no blocker there can shade it.
+bool Reaches(float k, float4 light)
+{
+    float2 centre = TileTexel(k, light);
+    float2 lo = TileLo(k);
+    float2 beyond = max(lo - centre, centre - (lo + atlasRes * 0.5 - 1.0));
+    return max(beyond.x, beyond.y) <= MAX_FILTER + 1.0;
+}
+
+// The first tile after `after` marked in `reaches`, 4 when there is none.
+float NextTile(float after, float4 reaches)
+{
+    float next = 4.0;
+    [unroll] for (int j = 3; j >= 0; j--)
+        next = (reaches[j] > 0.5 && j > after) ? j : next;
+    return next;
+}
+
+// How much of the sun the tiles' casters let through to a pixel, 0..1.
+//
+// A CPU rasterizer runs every side of a branch for every pixel, but a loop
+// only as many times as some pixel still needs. So the work is one loop of
+// box sums, each step one box: a reaching tile's blocker search, then, where
+// it finds blockers far enough, the tile's penumbra box. Most of the screen
+// is reached by no tile or one and takes one step.
+float TilesVisibility(LitVertex i, float jitter)
+{
+    // A caster finds no shadow of its own in its tile.
+    float4 reaches;
+    reaches.x = abs(0.0 - objectID) > 0.5 && Reaches(0.0, i.light0) ? 1.0 : 0.0;
+    reaches.y = abs(1.0 - objectID) > 0.5 && Reaches(1.0, i.light1) ? 1.0 : 0.0;
+    reaches.z = abs(2.0 - objectID) > 0.5 && Reaches(2.0, i.light2) ? 1.0 : 0.0;
+    reaches.w = abs(3.0 - objectID) > 0.5 && Reaches(3.0, i.light3) ? 1.0 : 0.0;
+
+    // Every penumbra step moves on to the next tile: at most eight steps.
+    float visible = 1.0;
+    float tile = NextTile(-1.0, reaches);
+    bool penumbra = false;
+    float2 spread = 0.0; // the penumbra box's half side once blockers are found
+    [loop] while (tile < 4.0) {
+        int k = (int)min(tile, 3.0);
+        float4 light = tile < 0.5 ? i.light0 : tile < 1.5 ? i.light1 : tile < 2.5 ? i.light2 : i.light3;
+        float2 centre = TileTexel(tile, light);
+        float2 tileLo = TileLo(tile);
+        float2 half = penumbra ? spread : TileSearch(k);
+        float area;
+        float2 sums = BoxSum(centre - half, centre + half, tileLo, area);
+        if (penumbra) {
+            // The covered part of the box is the shadow.
+            visible *= 1.0 - sums.y / area;
+            penumbra = false;
+            tile = NextTile(tile, reaches);
+        } else {
+            // The mean depth of the blockers gives the distance to them, and
+            // the penumbra's width follows that distance.
+            float3 scale = TileScale(k);
+            float gap = sums.y < 0.5 ? 0.0 : (light.z / light.w - sums.x / max(sums.y, 0.5)) / scale.z;
+            penumbra = gap > CONTACT_BIAS;
+            spread = clamp(0.5 * lightSize * gap * scale.xy + jitter, 0.5, MAX_FILTER);
+            if (!penumbra)
+                tile = NextTile(tile, reaches);
+        }
+    }
+    return visible;
+}
+
+// The self-shadowed caster's own shadow, from the moments of its map at
+// `light` (the point in the map's clip space); 1 when `wanted` is false.
+float SelfVisibility(float4 light, bool wanted)
+{
     float2 uv = light.xy / light.w;
     float depth = light.z / light.w;
-    if (uv.x < 0.0 || uv.y < 0.0 || uv.x > 1.0 || uv.y > 1.0)
-        return 1.0;
+    bool inside = wanted && all(uv >= 0.0) && all(uv <= 1.0);
     float depthPerUnit = length(float3(lightMatrixSelf[0].z, lightMatrixSelf[1].z, lightMatrixSelf[2].z));
+    // Nine taps where wanted, none elsewhere (a loop costs only the taps some
+    // pixel needs).
+    float taps = inside ? 9.0 : 0.0;
     float2 moments = 0.0;
-    for (int y = -1; y <= 1; y++)
-        for (int x = -1; x <= 1; x++)
-            moments += tex2Dlod(selfMoments, float4(uv + float2(x, y) * (1.5 / SELF_MAP_SIZE), 0.0, 0.0)).xy;
+    [loop] for (float t = 0.0; t < taps; t += 1.0) {
+        float2 offset = float2(fmod(t, 3.0), floor(t / 3.0)) - 1.0;
+        moments += tex2Dlod(selfMoments, float4(uv + offset * (1.5 / SELF_MAP_SIZE), 0.0, 0.0)).xy;
+    }
     moments /= 9.0;
     float bias = 0.03 * depthPerUnit;
-    if (depth <= moments.x + bias)
+    if (!inside || depth <= moments.x + bias)
         return 1.0;
     float floorVariance = 0.01 * depthPerUnit;
     float variance = max(moments.y - moments.x * moments.x, floorVariance * floorVariance);
@@ -250,19 +317,11 @@ float SelfVisibility(float3 world)
 }
 
 // The sun's visibility at a world point of this material's object.
-float SunVisibility(float3 world, float2 screen)
+float SunVisibility(LitVertex i, float2 screen)
 {
     float jitter = tex2D(screenJitter, screen / JITTER_TILE).r +
-                   tex3D(worldJitter, world * JITTER_VOLUME_SCALE).r - 1.0;
-    float visible = 1.0;
-    [unroll] for (int k = 0; k < 4; k++) {
-        // A caster finds no shadow of its own in its tile.
-        if (abs(k - objectID) > 0.5)
-            visible *= TileVisibility(k, world, jitter * 0.5);
-    }
-    if (abs(objectID - 3.0) < 0.5)
-        visible *= SelfVisibility(world);
-    return visible;
+                   tex3D(worldJitter, i.world * JITTER_VOLUME_SCALE).r - 1.0;
+    return TilesVisibility(i, jitter * 0.5) * SelfVisibility(i.lightSelf, abs(objectID - 3.0) < 0.5);
 }
 
 // ---- Light ----
@@ -308,7 +367,7 @@ float4 DepthSelfPS(DepthVertex i) : COLOR0
 
 float4 ShadowPS(LitVertex i, float2 screen : VPOS) : COLOR0
 {
-    float visible = SunVisibility(i.world, screen);
+    float visible = SunVisibility(i, screen);
     return float4(visible, visible, visible, 1.0);
 }
 
@@ -317,7 +376,7 @@ float4 LitPS(LitVertex i, float2 screen : VPOS) : COLOR0
     float3 n = normalize(i.normal);
     float3 toLight = ToLight();
     float3 toEye = normalize(PosCam.xyz - i.world);
-    float visible = SunVisibility(i.world, screen);
+    float visible = SunVisibility(i, screen);
 
     float sky = objectID < -0.5 ? GroundSky(i.uv) : SkyIrradiance(n);
     float sun = saturate(dot(n, toLight)) * visible;
