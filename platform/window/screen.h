@@ -8,6 +8,7 @@
 // movement, the wheel and the buttons go to the input devices. Without a
 // display nothing here opens and the program runs headless.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -26,10 +27,11 @@ enum class FrameLayout {
 };
 
 // Opens the real window of `window` at width x height, shown when the window
-// is; an open one is resized. `forGl` asks for one that an OpenGL context can
-// draw into. False when there is no display or the window system refuses (said
-// once on standard output); the program then goes on headless.
-bool OpenScreen(Window* window, int width, int height, bool forGl);
+// is; an open one is resized. `fullScreen` makes it cover the desktop instead
+// (the frame is stretched to it). False when there is no display or the window
+// system refuses (said once on standard output); the program then goes on
+// headless.
+bool OpenScreen(Window* window, int width, int height, bool fullScreen);
 bool HasScreen(Window* window);
 // Some real window is open.
 bool ScreensOpen();
@@ -39,6 +41,12 @@ void RetitleScreen(Window* window, const std::string& title);
 // Closes the real window of `window`, if it has one; the window system is let
 // go with the last one.
 void CloseScreen(Window* window);
+// `closing` is called on the thread that closes the real window of `window`,
+// just before the window system lets it go (what draws into it lets go
+// first), at most once, and never once UnwatchScreen has returned. 0 when the
+// window has no real one.
+int WatchScreen(Window* window, std::function<void()> closing);
+void UnwatchScreen(int watch);
 // Shows `height` rows of `width` texels, `pitch` bytes apart, in the real
 // window (stretched to its size when they differ). False without one.
 bool ShowFrame(Window* window, const uint8_t* texels, int width, int height, int pitch, FrameLayout layout);
@@ -54,6 +62,8 @@ struct ScreenFacts {
     std::string title;
     bool shown = false;
     unsigned long x11Window = 0; // 0 unless on X11
+    std::string x11Display;      // the X server's name, as DISPLAY gave it
+    bool fullScreen = false;
     void* sdlWindow = nullptr;   // the SDL_Window
 };
 std::optional<ScreenFacts> ScreenOf(Window* window);
