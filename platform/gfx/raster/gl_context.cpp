@@ -162,7 +162,7 @@ std::unique_ptr<GlContext> GlContext::CreateOnWindow(const GlWindow& window, std
         why = "no OpenGL surface on the window";
         return nullptr;
     }
-    if (!made->Acquire()) {
+    if (!made->Acquire() || !made->OnWindow()) {
         why = "the window's OpenGL surface cannot be drawn into";
         return nullptr;
     }
