@@ -1,8 +1,9 @@
 #pragma once
 // The real window behind a top-level window when a display is there (X11 or
 // Wayland, as DISPLAY or WAYLAND_DISPLAY say), made with SDL2 at the size of
-// the back buffer a graphics device presents to it, captioned with the
-// window's title. Its events come in whenever the thread that opened it looks
+// the back buffer a graphics device presents to it (or covering the desktop,
+// full screen), captioned with the window's title. Whatever draws into it is
+// told before it closes. Its events come in whenever the thread that opened it looks
 // at its messages or acquires or reads the keyboard or mouse: closing it is
 // the window's close message; the focus, the keys (by scan code), pointer
 // movement, the wheel and the buttons go to the input devices. Without a
