@@ -146,6 +146,7 @@ void Device::StartDrawing()
             // The window system lets go of the window only after the drawing path did.
             raster::RasterDevice* raster = raster_.get();
             screenWatch_ = platform::WatchScreen(presentWindow_, [raster] { raster->LeaveWindow(); });
+            presentsOnWindow_ = true;
             return;
         }
         static std::once_flag told;
@@ -960,8 +961,9 @@ Result Device::Present()
     } else {
         // The first frame is reported at once, so a watcher knows frames are coming.
         if (++frames_ == 1) WriteFrameReport(frames_);
-        if (raster_ && raster_->OnWindow()) {
-            raster_->Present(ImageOf(backBuffer_)); // into the window on the GPU
+        if (presentsOnWindow_) {
+            // Into the window on the GPU while it is there; once it closed, nowhere.
+            raster_->Present(ImageOf(backBuffer_));
         } else {
             // A real window shows the frame from memory: what the GPU drew comes back first.
             const bool shown = platform::HasScreen(presentWindow_);

@@ -178,6 +178,7 @@ private:
     std::unordered_set<VertexDeclaration*> declarations_;
     std::unique_ptr<raster::RasterDevice> raster_;
     int screenWatch_ = 0; // the drawing path hears of its real window closing
+    bool presentsOnWindow_ = false; // the drawing path was made on the real window
     std::unordered_map<const Resource*, TextureLayout> surfaceLayouts_; // standalone surfaces as one-level images
 };
 

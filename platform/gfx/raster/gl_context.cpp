@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <vector>
 
@@ -39,6 +40,50 @@ EGLDisplay Display(std::string& why)
     });
     why = failure;
     return display;
+}
+
+struct ServerDisplay {
+    xcb_connection_t* connection = nullptr;
+    EGLDisplay display = EGL_NO_DISPLAY;
+};
+
+// One display for each X server the process draws windows on, kept like the
+// surfaceless one: letting a display go unloads the driver, which does not
+// give back all it took. Its connection is its own: the window system's may
+// go first, and a connection whose server is gone fails quietly instead of
+// ending the process. A server that went away (another of the same name may
+// have come since) leaves its display unused.
+ServerDisplay DisplayOnServer(const std::string& name, std::string& why)
+{
+    static std::mutex lock;
+    static std::map<std::string, ServerDisplay> displays;
+    std::lock_guard guard(lock);
+    if (auto found = displays.find(name); found != displays.end()) {
+        // Reading what waits shows whether the server hung up, writing nothing to it.
+        while (xcb_generic_event_t* event = xcb_poll_for_event(found->second.connection))
+            free(event);
+        if (!xcb_connection_has_error(found->second.connection))
+            return found->second;
+        displays.erase(found);
+    }
+    ServerDisplay made;
+    int screen = 0;
+    made.connection = xcb_connect(name.empty() ? nullptr : name.c_str(), &screen);
+    if (xcb_connection_has_error(made.connection)) {
+        xcb_disconnect(made.connection);
+        why = "cannot reach the X server";
+        return {};
+    }
+    const EGLint platform[] = {kPlatformXcbScreen, screen, EGL_NONE};
+    made.display = eglGetPlatformDisplayEXT(kPlatformXcb, made.connection, platform);
+    EGLint major = 0, minor = 0;
+    if (made.display == EGL_NO_DISPLAY || !eglInitialize(made.display, &major, &minor)) {
+        xcb_disconnect(made.connection);
+        why = "no EGL display on the X server";
+        return {};
+    }
+    displays[name] = made;
+    return made;
 }
 
 const EGLint kContextAttributes[] = {EGL_CONTEXT_MAJOR_VERSION,       4,
@@ -114,23 +159,12 @@ std::unique_ptr<GlContext> GlContext::CreateOnWindow(const GlWindow& window, std
         why = "EGL cannot draw on an X server";
         return nullptr;
     }
-    // A connection of its own: the window system's may go first, and a
-    // connection whose server is gone fails quietly instead of ending the process.
-    int screen = 0;
-    xcb_connection_t* connection = xcb_connect(window.display.empty() ? nullptr : window.display.c_str(), &screen);
+    const ServerDisplay server = DisplayOnServer(window.display, why);
+    if (server.display == EGL_NO_DISPLAY)
+        return nullptr;
+    xcb_connection_t* connection = server.connection;
+    EGLDisplay display = server.display;
     std::unique_ptr<GlContext> made(new GlContext());
-    made->connection_ = connection;
-    if (xcb_connection_has_error(connection)) {
-        why = "cannot reach the X server";
-        return nullptr;
-    }
-    const EGLint platform[] = {kPlatformXcbScreen, screen, EGL_NONE};
-    EGLDisplay display = eglGetPlatformDisplayEXT(kPlatformXcb, connection, platform);
-    EGLint major = 0, minor = 0;
-    if (display == EGL_NO_DISPLAY || !eglInitialize(display, &major, &minor)) {
-        why = "no EGL display on the X server";
-        return nullptr;
-    }
     made->display_ = display;
     if (!epoxy_has_egl_extension(display, "EGL_KHR_surfaceless_context") || !eglBindAPI(EGL_OPENGL_API)) {
         why = "EGL on the X server has no OpenGL without a surface";
@@ -185,11 +219,7 @@ GlContext::~GlContext()
             eglDestroySurface(display_, surface_);
         if (context_)
             eglDestroyContext(display_, context_);
-        if (connection_)
-            eglTerminate(display_);
     }
-    if (connection_)
-        xcb_disconnect(static_cast<xcb_connection_t*>(connection_));
 }
 
 void GlContext::DropSurfaceLocked()

@@ -2,8 +2,8 @@
 // An OpenGL 4.5 core context, functions through libepoxy: without a window,
 // EGL on Mesa's surfaceless platform (llvmpipe, or a GPU's driver when one is
 // there); with a real window on an X server, EGL on that server through a
-// connection of the context's own, drawing into the window, whose frames are
-// shown by swapping. Each graphics device that draws owns one. A context is
+// connection of the drawing path's own, drawing into the window, whose frames
+// are shown by swapping. Each graphics device that draws owns one. A context is
 // current on one thread at a time: a thread acquires it before GL calls and
 // keeps it until it releases it (the drawing thread does at each presented
 // frame); another thread that wants it meanwhile waits for that, up to a limit.
@@ -61,7 +61,6 @@ private:
     void* display_ = nullptr;
     void* context_ = nullptr;
     void* surface_ = nullptr;    // the window's, or none
-    void* connection_ = nullptr; // the X connection of a context on a window
     bool leaving_ = false;       // the window goes: its surface is dropped by the next holder to let go
     std::string description_;
     mutable std::mutex mutex_;
