@@ -4,6 +4,7 @@
 
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/hooks.h"
+#include "platform/gfx/raster/raster_device.h"
 
 namespace gfx::detail {
 
@@ -49,6 +50,7 @@ struct ResourceAccess {
 struct DeviceAccess {
     static void SetLost(Device& device, bool lost) { device.lost_ = lost; }
     static size_t Live(const Device& device) { return device.resources_.size() + device.declarations_.size(); }
+    static const raster::RasterDevice* Raster(const Device& device) { return device.raster_.get(); }
 };
 
 } // namespace gfx::detail
@@ -88,6 +90,23 @@ void SetDeviceLost(gfx::Device& device, bool lost)
 size_t LiveObjects(const gfx::Device& device)
 {
     return gfx::detail::DeviceAccess::Live(device);
+}
+
+void ShowDrawnFramesFromMemory(bool fromMemory)
+{
+    gfx::detail::Hooks::Get().windowFromMemory = fromMemory;
+}
+
+bool PresentsThroughGl(const gfx::Device& device)
+{
+    const auto* raster = gfx::detail::DeviceAccess::Raster(device);
+    return raster && raster->OnWindow();
+}
+
+uint64_t ReadBacks(const gfx::Device& device)
+{
+    const auto* raster = gfx::detail::DeviceAccess::Raster(device);
+    return raster ? raster->ReadBacks() : 0;
 }
 
 uint32_t LeakedAtLastDeviceRelease()

@@ -2,7 +2,8 @@
 // Test hook: what tests read from or set on graphics objects beyond their own
 // calls — the bytes of surfaces, textures and buffers (render targets included,
 // which cannot be locked), a device's lost state, and the objects a device
-// still had alive when it was released.
+// still had alive when it was released; how a drawing device shows its frames
+// in a real window, and how often it brought images back from the GPU.
 #include <cstdint>
 #include <span>
 
@@ -28,5 +29,13 @@ void SetDeviceLost(gfx::Device& device, bool lost);
 size_t LiveObjects(const gfx::Device& device);
 // The same count, taken when the last device was destroyed.
 uint32_t LeakedAtLastDeviceRelease();
+
+// Devices made from now on show drawn frames in a real window from memory,
+// read back, instead of through OpenGL (what the faster path is measured against).
+void ShowDrawnFramesFromMemory(bool fromMemory);
+// The device draws and shows its frames in a real window through OpenGL.
+bool PresentsThroughGl(const gfx::Device& device);
+// Images the device's drawing path brought back to memory (0 when it does not draw).
+uint64_t ReadBacks(const gfx::Device& device);
 
 } // namespace platform::testing

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -22,12 +23,23 @@ struct Screen {
     Window* window = nullptr;
     SDL_Window* sdl = nullptr;
     uint32_t id = 0;
-    bool gl = false;
+    bool fullScreen = false;
+};
+
+struct Watcher {
+    Window* window = nullptr;
+    std::function<void()> closing;
 };
 
 struct Screens {
     std::recursive_mutex lock;
+    // Held while a window's watchers are told it closes, so that none is told
+    // after it stopped watching. Taken before `lock`, never inside it.
+    std::recursive_mutex closing;
     std::vector<Screen> open;
+    std::map<int, Watcher> watchers;
+    int lastWatch = 0;
+    std::string displayName;
     std::thread::id owner;
     bool videoUp = false;
     bool toldUnavailable = false;
@@ -87,6 +99,8 @@ bool StartVideo(Screens& screens)
     SDL_StopTextInput();
     screens.videoUp = true;
     screens.owner = std::this_thread::get_id();
+    const char* display = std::getenv("DISPLAY");
+    screens.displayName = display ? display : "";
     return true;
 }
 
@@ -104,7 +118,7 @@ void StopVideo(Screens& screens)
     screens.owner = std::thread::id();
 }
 
-void CloseLocked(Screens& screens, Window* window)
+void CloseLocked(Screens& screens, Window* window, bool keepVideo)
 {
     for (auto it = screens.open.begin(); it != screens.open.end(); ++it) {
         if (it->window == window) {
@@ -113,8 +127,36 @@ void CloseLocked(Screens& screens, Window* window)
             break;
         }
     }
-    if (screens.open.empty())
+    if (screens.open.empty() && !keepVideo)
         StopVideo(screens);
+}
+
+// Tells the window's watchers, then lets its real window go; the window
+// system goes with the last one unless `keepVideo`.
+void Close(Window* window, bool keepVideo)
+{
+    Screens& screens = TheScreens();
+    std::lock_guard closing(screens.closing);
+    std::vector<std::function<void()>> told;
+    {
+        std::lock_guard guard(screens.lock);
+        if (!Find(window))
+            return;
+        for (auto it = screens.watchers.begin(); it != screens.watchers.end();) {
+            if (it->second.window == window) {
+                told.push_back(std::move(it->second.closing));
+                it = screens.watchers.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    // Outside the list's lock: letting go of a window may wait for the thread
+    // that presents to it, which may be looking at the list.
+    for (const auto& closing : told)
+        closing();
+    std::lock_guard guard(screens.lock);
+    CloseLocked(screens, window, keepVideo);
 }
 
 uint32_t SdlFormatOf(FrameLayout layout, int& bits)
@@ -197,27 +239,44 @@ bool DisplayAvailable()
     return Set("DISPLAY") || Set("WAYLAND_DISPLAY");
 }
 
-bool OpenScreen(Window* window, int width, int height, bool forGl)
+bool OpenScreen(Window* window, int width, int height, bool fullScreen)
 {
     if (!window || width <= 0 || height <= 0 || !DisplayAvailable() || !IsWindow(window))
         return false;
     Screens& screens = TheScreens();
-    std::lock_guard guard(screens.lock);
-    if (Screen* screen = Find(window)) {
-        if (screen->gl == forGl) {
-            SDL_SetWindowSize(screen->sdl, width, height);
-            return true;
+    bool reopen = false;
+    {
+        std::lock_guard guard(screens.lock);
+        if (Screen* screen = Find(window)) {
+            if (screen->fullScreen == fullScreen) {
+                if (!fullScreen)
+                    SDL_SetWindowSize(screen->sdl, width, height);
+                return true;
+            }
+            reopen = true;
         }
-        SDL_DestroyWindow(screen->sdl);
-        screens.open.erase(screens.open.begin() + (screen - screens.open.data()));
     }
+    // Into or out of full screen, a new window: without a window manager an
+    // open one is not made to cover the screen.
+    if (reopen)
+        Close(window, true);
+    std::lock_guard guard(screens.lock);
     if (!StartVideo(screens))
         return false;
+    // No SDL_WINDOW_OPENGL: frames drawn by OpenGL come through a context of
+    // the drawing path's own, which suits the window's default visual.
     uint32_t flags = IsWindowVisible(window) ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN;
-    if (forGl)
-        flags |= SDL_WINDOW_OPENGL;
-    SDL_Window* sdl = SDL_CreateWindow(WindowTitle(window).c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                                       width, height, flags);
+    int x = SDL_WINDOWPOS_UNDEFINED, y = SDL_WINDOWPOS_UNDEFINED;
+    SDL_Rect desktop;
+    if (fullScreen && SDL_GetDisplayBounds(0, &desktop) == 0) {
+        // A window manager makes it cover the screen; without one, so does its own size.
+        flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
+        x = desktop.x;
+        y = desktop.y;
+        width = desktop.w;
+        height = desktop.h;
+    }
+    SDL_Window* sdl = SDL_CreateWindow(WindowTitle(window).c_str(), x, y, width, height, flags);
     if (!sdl) {
         if (!screens.toldUnavailable)
             std::cout << "No window on the display: " << SDL_GetError() << "\n";
@@ -226,7 +285,7 @@ bool OpenScreen(Window* window, int width, int height, bool forGl)
             StopVideo(screens);
         return false;
     }
-    screens.open.push_back({window, sdl, SDL_GetWindowID(sdl), forGl});
+    screens.open.push_back({window, sdl, SDL_GetWindowID(sdl), fullScreen});
     input::SetEventPump(PumpScreenEvents);
     return true;
 }
@@ -247,10 +306,26 @@ bool ScreensOpen()
 
 void CloseScreen(Window* window)
 {
+    Close(window, false);
+}
+
+int WatchScreen(Window* window, std::function<void()> closing)
+{
     Screens& screens = TheScreens();
     std::lock_guard guard(screens.lock);
-    if (Find(window))
-        CloseLocked(screens, window);
+    if (!Find(window) || !closing)
+        return 0;
+    const int watch = ++screens.lastWatch;
+    screens.watchers[watch] = {window, std::move(closing)};
+    return watch;
+}
+
+void UnwatchScreen(int watch)
+{
+    Screens& screens = TheScreens();
+    std::lock_guard closing(screens.closing);
+    std::lock_guard guard(screens.lock);
+    screens.watchers.erase(watch);
 }
 
 void ShowScreen(Window* window)
@@ -276,7 +351,7 @@ bool ShowFrame(Window* window, const uint8_t* texels, int width, int height, int
     Screens& screens = TheScreens();
     std::lock_guard guard(screens.lock);
     Screen* screen = Find(window);
-    if (!screen || screen->gl)
+    if (!screen)
         return false;
     SDL_Surface* target = SDL_GetWindowSurface(screen->sdl);
     if (!target)
@@ -326,10 +401,13 @@ std::optional<ScreenFacts> ScreenOf(Window* window)
     facts.title = SDL_GetWindowTitle(screen->sdl);
     facts.shown = (SDL_GetWindowFlags(screen->sdl) & SDL_WINDOW_SHOWN) != 0;
     facts.sdlWindow = screen->sdl;
+    facts.fullScreen = screen->fullScreen;
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (SDL_GetWindowWMInfo(screen->sdl, &info) && info.subsystem == SDL_SYSWM_X11)
+    if (SDL_GetWindowWMInfo(screen->sdl, &info) && info.subsystem == SDL_SYSWM_X11) {
         facts.x11Window = info.info.x11.window;
+        facts.x11Display = screens.displayName;
+    }
     return facts;
 }
 

@@ -1,5 +1,6 @@
 // The program on a display (a virtual X server of the test's own): its main
-// window is a real one of the back buffer's size captioned "Zandrel Engine";
+// window is a real one of the back buffer's size (of the screen's, full
+// screen) captioned "Zandrel Engine";
 // closing it, Escape typed in it, or Ctrl+C end the program in its normal
 // order with exit code 0.
 #include <gtest/gtest.h>
@@ -14,10 +15,10 @@ using namespace zandrel_test;
 
 namespace {
 
-std::string SettingsOfSize(int width, int height)
+std::string SettingsOfSize(int width, int height, bool fullScreen)
 {
     return "[log]\nlogMode=0\n[Graphics]\nwidth=" + std::to_string(width) + "\nheight=" + std::to_string(height) +
-           "\n";
+           "\nfullscreen=" + (fullScreen ? "1" : "0") + "\n";
 }
 
 enum class Ending { kCloseTheWindow, kEscapeInTheWindow, kCtrlC };
@@ -27,6 +28,7 @@ struct Case {
     int width;
     int height;
     Ending ending;
+    bool fullScreen = false;
 };
 
 void PrintTo(const Case& run, std::ostream* out)
@@ -41,14 +43,15 @@ TEST_P(WindowProgram, OpensItsWindowAtTheBackBufferSizeAndEndsInOrder)
     const Case& run = GetParam();
     VirtualDisplay display;
     ZANDREL_NEED_DISPLAY(display);
-    ProgramRun program(SettingsOfSize(run.width, run.height));
+    ProgramRun program(SettingsOfSize(run.width, run.height, run.fullScreen));
     ASSERT_TRUE(program.Start());
 
     const auto window = display.WaitForWindow("Zandrel Engine");
     ASSERT_TRUE(window.has_value()) << program.Out() << program.Err();
     const auto geometry = display.GeometryOf(*window);
-    EXPECT_EQ(geometry.width, run.width);
-    EXPECT_EQ(geometry.height, run.height);
+    const int screen = DefaultScreen(display.X());
+    EXPECT_EQ(geometry.width, run.fullScreen ? DisplayWidth(display.X(), screen) : run.width);
+    EXPECT_EQ(geometry.height, run.fullScreen ? DisplayHeight(display.X(), screen) : run.height);
     EXPECT_TRUE(geometry.viewable);
 
     switch (run.ending) {
@@ -76,7 +79,8 @@ INSTANTIATE_TEST_SUITE_P(Endings, WindowProgram,
                          ::testing::Values(Case{"Close", 320, 200, Ending::kCloseTheWindow},
                                            Case{"CloseSmall", 96, 72, Ending::kCloseTheWindow},
                                            Case{"Escape", 160, 120, Ending::kEscapeInTheWindow},
-                                           Case{"CtrlC", 200, 150, Ending::kCtrlC}),
+                                           Case{"CtrlC", 200, 150, Ending::kCtrlC},
+                                           Case{"FullScreen", 200, 150, Ending::kCloseTheWindow, true}),
                          [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,5 +1,6 @@
 // The real window on a virtual X server: it opens at the back buffer's size
-// with the window's caption, shows presented frames, brings keys, pointer,
+// (or covers the screen, full screen) with the window's caption, shows
+// presented frames (drawn ones through OpenGL, nothing read back), brings keys, pointer,
 // wheel, buttons and the focus to the input devices, and its close is the
 // window's close message. Without a display nothing opens.
 #include <gtest/gtest.h>
@@ -7,6 +8,8 @@
 #include "tests/support/virtual_display.h"
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <cstring>
 #include <vector>
 
@@ -70,7 +73,7 @@ protected:
     }
 
     // A device presenting to the window, whose back buffer is width x height.
-    gfx::Device* MakeDevice(int width, int height, uint32_t format = gfx::kFormatX8R8G8B8)
+    gfx::Device* MakeDevice(int width, int height, uint32_t format = gfx::kFormatX8R8G8B8, bool windowed = true)
     {
         gfx::SafeRelease(device_);
         gfx::PresentParameters parameters;
@@ -80,7 +83,7 @@ protected:
         parameters.backBufferCount = 1;
         parameters.swapEffect = gfx::kSwapDiscard;
         parameters.deviceWindow = window_;
-        parameters.windowed = true;
+        parameters.windowed = windowed;
         parameters.presentationInterval = gfx::kPresentIntervalImmediate;
         EXPECT_EQ(gfx::kOk, d3d_->CreateDevice(gfx::kDefaultAdapter, gfx::kDeviceHal, window_,
                                                gfx::kCreateHardwareVertexProcessing, &parameters, &device_));
@@ -169,24 +172,47 @@ protected:
 
 TEST_F(ScreenTest, OpensAtTheBackBufferSizeWithTheCaption)
 {
+    const int screenWidth = DisplayWidth(display_.X(), DefaultScreen(display_.X()));
+    const int screenHeight = DisplayHeight(display_.X(), DefaultScreen(display_.X()));
     const struct {
         int width, height;
-    } sizes[] = {{64, 48}, {320, 200}, {800, 600}, {97, 31}};
+        bool windowed;
+    } sizes[] = {{64, 48, true}, {320, 200, true}, {800, 600, false}, {97, 31, true}, {160, 100, false}};
     for (const auto& size : sizes) {
-        SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height));
-        MakeDevice(size.width, size.height);
-        const auto facts = platform::ScreenOf(window_);
-        ASSERT_TRUE(facts.has_value());
-        EXPECT_EQ(facts->width, size.width);
-        EXPECT_EQ(facts->height, size.height);
-        EXPECT_EQ(facts->title, kTitle);
+        SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height) +
+                     (size.windowed ? "" : " full screen"));
+        // Full screen, the frame drawn is stretched over the screen, shown through OpenGL.
+        if (!size.windowed)
+            gfx::SetDefaultGfxMode(gfx::GfxMode::Raster);
+        gfx::Device* device = MakeDevice(size.width, size.height, gfx::kFormatX8R8G8B8, size.windowed);
+        gfx::SetDefaultGfxMode(gfx::GfxMode::Record);
+        ASSERT_NE(device, nullptr);
+        const int width = size.windowed ? size.width : screenWidth;
+        const int height = size.windowed ? size.height : screenHeight;
         const auto found = display_.WaitForWindow(kTitle);
         ASSERT_TRUE(found.has_value());
-        EXPECT_EQ(*found, facts->x11Window);
         ASSERT_TRUE(VirtualDisplay::WaitFor([&] {
             const auto geometry = display_.GeometryOf(*found);
-            return geometry.width == size.width && geometry.height == size.height && geometry.viewable;
+            return geometry.width == width && geometry.height == height && geometry.viewable;
         }));
+        const auto facts = platform::ScreenOf(window_);
+        ASSERT_TRUE(facts.has_value());
+        EXPECT_EQ(facts->width, width);
+        EXPECT_EQ(facts->height, height);
+        EXPECT_EQ(facts->fullScreen, !size.windowed);
+        EXPECT_EQ(facts->title, kTitle);
+        EXPECT_EQ(*found, facts->x11Window);
+        if (size.windowed || !device->Rasterizes())
+            continue;
+        ASSERT_TRUE(platform::testing::PresentsThroughGl(*device));
+        ASSERT_EQ(gfx::kOk, device->Clear(0, nullptr, gfx::kClearTarget, 0xFF2080C0, 1.0f, 0));
+        ASSERT_EQ(gfx::kOk, device->Present());
+        const auto covered = [&] {
+            const auto shown = display_.Capture(*found, width, height);
+            return std::count(shown.begin(), shown.end(), 0x2080C0u) == static_cast<long>(width) * height;
+        };
+        EXPECT_TRUE(VirtualDisplay::WaitFor(covered)) << "the whole screen shows the frame";
+        EXPECT_EQ(platform::testing::ReadBacks(*device), 0u);
     }
 }
 
@@ -233,22 +259,72 @@ TEST_F(ScreenTest, NothingOpensWithoutADisplay)
 
 TEST_F(ScreenTest, ClosingItIsTheCloseMessageAndDestroysTheWindow)
 {
-    const ::Window x11 = FocusedScreen();
-    display_.Close(x11);
-    platform::Message message;
-    bool closed = false;
-    ASSERT_TRUE(VirtualDisplay::WaitFor([&] {
-        while (platform::PeekMessage(message, true)) {
-            closed = closed || (message.window == window_ && message.message == platform::kMsgClose);
-            platform::DispatchMessage(message);
+    // A drawing device lets go of the window before it goes, and draws on.
+    for (const gfx::GfxMode mode : {gfx::GfxMode::Record, gfx::GfxMode::Raster}) {
+        SCOPED_TRACE(mode == gfx::GfxMode::Raster ? "drawn" : "recorded");
+        if (!window_) {
+            window_ = platform::CreateWindow(0, kClass, kTitle, platform::kStylePopup, 0, 0, 100, 100, nullptr,
+                                             nullptr, platform::CurrentInstance());
+            platform::ShowWindow(window_);
         }
-        return closed;
-    }));
-    EXPECT_FALSE(platform::IsWindow(window_));
-    EXPECT_EQ(messagesSeen.back(), platform::kMsgDestroy);
-    EXPECT_FALSE(platform::ScreensOpen());
+        gfx::SetDefaultGfxMode(mode);
+        const ::Window x11 = FocusedScreen();
+        gfx::SetDefaultGfxMode(gfx::GfxMode::Record);
+        const bool drawn = device_->Rasterizes();
+        EXPECT_EQ(platform::testing::PresentsThroughGl(*device_), drawn);
+        display_.Close(x11);
+        platform::Message message;
+        bool closed = false;
+        ASSERT_TRUE(VirtualDisplay::WaitFor([&] {
+            while (platform::PeekMessage(message, true)) {
+                closed = closed || (message.window == window_ && message.message == platform::kMsgClose);
+                platform::DispatchMessage(message);
+            }
+            return closed;
+        }));
+        EXPECT_FALSE(platform::IsWindow(window_));
+        EXPECT_EQ(messagesSeen.back(), platform::kMsgDestroy);
+        EXPECT_FALSE(platform::ScreensOpen());
+        EXPECT_FALSE(platform::testing::PresentsThroughGl(*device_));
+        window_ = nullptr;
+        EXPECT_EQ(gfx::kOk, device_->Clear(0, nullptr, gfx::kClearTarget, 0xFF00FF00, 1.0f, 0));
+        EXPECT_EQ(gfx::kOk, device_->Present()) << "presenting to a gone window shows nothing and goes on";
+        EXPECT_EQ(platform::testing::ReadBacks(*device_), 0u);
+        if (drawn) {
+            gfx::Surface* back = nullptr;
+            ASSERT_EQ(gfx::kOk, device_->GetRenderTarget(0, &back));
+            EXPECT_EQ(platform::testing::DrawnSurfaceBytes(*back)[1], 0xFF) << "still drawn";
+            back->Release();
+        }
+    }
+}
+
+TEST_F(ScreenTest, AWindowClosedWhileAnotherThreadDrawsIsLetGoByTheDrawingFirst)
+{
+    gfx::SetDefaultGfxMode(gfx::GfxMode::Raster);
+    MakeDevice(128, 96);
+    gfx::SetDefaultGfxMode(gfx::GfxMode::Record);
+    if (!device_->Rasterizes())
+        GTEST_SKIP() << "no OpenGL 4.5 context here";
+    ASSERT_TRUE(platform::testing::PresentsThroughGl(*device_));
+    std::atomic<int> frames{0};
+    std::atomic<bool> stop{false};
+    std::thread drawing([&] {
+        while (!stop) {
+            device_->Clear(0, nullptr, gfx::kClearTarget, 0xFF000000u | uint32_t(frames), 1.0f, 0);
+            device_->Present();
+            ++frames;
+        }
+    });
+    ASSERT_TRUE(VirtualDisplay::WaitFor([&] { return frames > 3; }));
+    platform::DestroyWindow(window_); // the window system lets go of it last
     window_ = nullptr;
-    EXPECT_EQ(gfx::kOk, device_->Present()) << "presenting to a gone window shows nothing and goes on";
+    EXPECT_FALSE(platform::testing::PresentsThroughGl(*device_));
+    const int after = frames;
+    EXPECT_TRUE(VirtualDisplay::WaitFor([&] { return frames > after + 3; })) << "drawing goes on";
+    stop = true;
+    drawing.join();
+    EXPECT_EQ(platform::testing::ReadBacks(*device_), 0u);
 }
 
 // --- Frames ---
@@ -289,19 +365,29 @@ TEST_F(ScreenTest, APresentedFrameIsWhatTheWindowShows)
                    {gfx::kFormatR5G6B5, 2, 1},   {gfx::kFormatX1R5G5B5, 2, 1}};
     constexpr int kWidth = 96, kHeight = 64;
     // Recorded, the frame is the device's memory; drawn, it is on the GPU and
-    // comes back for the window.
-    for (const gfx::GfxMode mode : {gfx::GfxMode::Record, gfx::GfxMode::Raster})
+    // goes into the window there (or, as a fallback, comes back for it).
+    const struct {
+        const char* name;
+        gfx::GfxMode mode;
+        bool fromMemory;
+    } paths[] = {{"recorded", gfx::GfxMode::Record, false},
+                 {"drawn", gfx::GfxMode::Raster, false},
+                 {"drawn, read back", gfx::GfxMode::Raster, true}};
+    for (const auto& path : paths)
     for (const auto& format : formats) {
-        SCOPED_TRACE(std::string(mode == gfx::GfxMode::Raster ? "drawn" : "recorded") + ", format " +
-                     std::to_string(format.format));
-        gfx::SetDefaultGfxMode(mode);
+        SCOPED_TRACE(std::string(path.name) + ", format " + std::to_string(format.format));
+        gfx::SetDefaultGfxMode(path.mode);
+        platform::testing::ShowDrawnFramesFromMemory(path.fromMemory);
         gfx::Device* device = MakeDevice(kWidth, kHeight, format.format);
+        platform::testing::ShowDrawnFramesFromMemory(false);
         gfx::SetDefaultGfxMode(gfx::GfxMode::Record);
         ASSERT_NE(device, nullptr);
-        if (mode == gfx::GfxMode::Raster && !device->Rasterizes()) {
+        const bool drawn = path.mode == gfx::GfxMode::Raster;
+        if (drawn && !device->Rasterizes()) {
             std::cout << "no OpenGL 4.5 context here: drawn frames not tried\n";
             continue;
         }
+        EXPECT_EQ(platform::testing::PresentsThroughGl(*device), drawn && !path.fromMemory);
         // Four quadrants, a stripe and one lone texel, each its own colour;
         // alpha differs too, which the window must not show.
         const struct {
@@ -313,33 +399,44 @@ TEST_F(ScreenTest, APresentedFrameIsWhatTheWindowShows)
         for (const auto& fill : fills)
             ASSERT_EQ(gfx::kOk, device->Clear(1, &fill.rect, gfx::kClearTarget, fill.colour, 1.0f, 0));
         ASSERT_EQ(gfx::kOk, device->Present());
+        EXPECT_EQ(platform::testing::ReadBacks(*device), drawn && path.fromMemory ? 1u : 0u);
 
         gfx::Surface* back = nullptr;
         ASSERT_EQ(gfx::kOk, device->GetRenderTarget(0, &back));
-        const auto bytes = platform::testing::SurfaceBytes(*back);
+        const auto bytes = drawn ? platform::testing::DrawnSurfaceBytes(*back) : platform::testing::SurfaceBytes(*back);
         const uint32_t pitch = platform::testing::SurfacePitch(*back);
         const auto x11 = platform::ScreenOf(window_)->x11Window;
         ASSERT_TRUE(VirtualDisplay::WaitFor([&] { return display_.GeometryOf(x11).viewable; }));
-        const auto shown = display_.Capture(x11, kWidth, kHeight);
-        ASSERT_EQ(shown.size(), static_cast<size_t>(kWidth * kHeight));
-        int wrong = 0;
-        for (int y = 0; y < kHeight; ++y) {
-            for (int x = 0; x < kWidth; ++x) {
-                const uint32_t expected = Shown(&bytes[y * pitch + x * format.bytes], format.format);
-                const uint32_t got = shown[static_cast<size_t>(y * kWidth + x)];
-                if (ChannelDistance(expected, got) > format.tolerance && wrong++ < 5)
-                    ADD_FAILURE() << "texel " << x << "," << y << ": shown " << std::hex << got << ", back buffer "
-                                  << expected;
-                // Eight bits a channel show exactly the colour last filled there.
-                uint32_t filled = 0;
-                for (const auto& fill : fills)
-                    if (x >= fill.rect.left && x < fill.rect.right && y >= fill.rect.top && y < fill.rect.bottom)
-                        filled = fill.colour & 0xFFFFFF;
-                if (format.bytes == 4 && got != filled && wrong++ < 5)
-                    ADD_FAILURE() << "texel " << x << "," << y << ": shown " << std::hex << got << ", filled " << filled;
+        // Texels shown otherwise than the back buffer holds them, the first few told.
+        auto wrongIn = [&](const std::vector<uint32_t>& shown, bool tell) {
+            int wrong = 0;
+            for (int y = 0; y < kHeight; ++y) {
+                for (int x = 0; x < kWidth; ++x) {
+                    const uint32_t expected = Shown(&bytes[y * pitch + x * format.bytes], format.format);
+                    const uint32_t got = shown[static_cast<size_t>(y * kWidth + x)];
+                    if (ChannelDistance(expected, got) > format.tolerance && wrong++ < 5 && tell)
+                        ADD_FAILURE() << "texel " << x << "," << y << ": shown " << std::hex << got
+                                      << ", back buffer " << expected;
+                    // Eight bits a channel show exactly the colour last filled there.
+                    uint32_t filled = 0;
+                    for (const auto& fill : fills)
+                        if (x >= fill.rect.left && x < fill.rect.right && y >= fill.rect.top && y < fill.rect.bottom)
+                            filled = fill.colour & 0xFFFFFF;
+                    if (format.bytes == 4 && got != filled && wrong++ < 5 && tell)
+                        ADD_FAILURE() << "texel " << x << "," << y << ": shown " << std::hex << got << ", filled "
+                                      << filled;
+                }
             }
-        }
-        EXPECT_EQ(wrong, 0);
+            return wrong;
+        };
+        // The X server may take the frame from another connection a moment later.
+        std::vector<uint32_t> shown;
+        VirtualDisplay::WaitFor([&] {
+            shown = display_.Capture(x11, kWidth, kHeight);
+            return shown.size() == static_cast<size_t>(kWidth * kHeight) && wrongIn(shown, false) == 0;
+        });
+        ASSERT_EQ(shown.size(), static_cast<size_t>(kWidth * kHeight));
+        EXPECT_EQ(wrongIn(shown, true), 0);
         back->Release();
     }
 }

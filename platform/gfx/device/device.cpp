@@ -108,8 +108,8 @@ bool MultisampleWorks(uint32_t type, uint32_t quality)
 }
 
 Device::Device(const PresentParameters& parameters, ResourceStorage backBuffer, uint64_t backBufferBytes,
-               ResourceStorage depthBuffer, uint64_t depthBytes)
-    : parameters_(parameters), pacer_(parameters)
+               ResourceStorage depthBuffer, uint64_t depthBytes, platform::Window* presentWindow)
+    : parameters_(parameters), pacer_(parameters), presentWindow_(presentWindow)
 {
     for (uint32_t state = 0; state < kRenderStateLimit; ++state) {
         renderStates_[state] = InitialRenderState(state, parameters.enableAutoDepthStencil);
@@ -131,13 +131,31 @@ Device::Device(const PresentParameters& parameters, ResourceStorage backBuffer, 
         depthStencil_ = new Surface(this, shape, std::move(depthBuffer), depthBytes);
     }
     viewport_ = Viewport{0, 0, shape.width, shape.height, 0.0f, 1.0f};
-    if (CurrentGfxMode() == GfxMode::Raster) {
-        std::string why;
-        raster_ = raster::RasterDevice::Create(CapturePath(), why);
+    if (CurrentGfxMode() == GfxMode::Raster)
+        StartDrawing();
+}
+
+void Device::StartDrawing()
+{
+    std::string why;
+    const auto screen = platform::ScreenOf(presentWindow_);
+    if (screen && screen->x11Window && !detail::Hooks::Get().windowFromMemory) {
+        const raster::GlWindow window{screen->x11Display, static_cast<uint32_t>(screen->x11Window)};
+        raster_ = raster::RasterDevice::Create(CapturePath(), why, &window);
+        if (raster_) {
+            // The window system lets go of the window only after the drawing path did.
+            raster::RasterDevice* raster = raster_.get();
+            screenWatch_ = platform::WatchScreen(presentWindow_, [raster] { raster->LeaveWindow(); });
+            presentsOnWindow_ = true;
+            return;
+        }
         static std::once_flag told;
-        if (!raster_)
-            std::call_once(told, [&] { std::cout << "Graphics: " << why << "; frames are recorded, not drawn.\n"; });
+        std::call_once(told, [&] { std::cout << "Graphics: " << why << "; frames reach the window from memory.\n"; });
     }
+    raster_ = raster::RasterDevice::Create(CapturePath(), why);
+    static std::once_flag told;
+    if (!raster_)
+        std::call_once(told, [&] { std::cout << "Graphics: " << why << "; frames are recorded, not drawn.\n"; });
 }
 
 void Device::Forget(Resource* resource)
@@ -214,6 +232,10 @@ void Device::SyncToCpu(Resource* resource)
 
 Device::~Device()
 {
+    if (raster_)
+        raster_->Pause(); // a window closing meanwhile need not wait for this thread
+    if (screenWatch_)
+        platform::UnwatchScreen(screenWatch_);
     for (Surface*& target : renderTargets_) SafeRelease(target);
     SafeRelease(depthStencil_);
     for (Stream& stream : streams_) SafeRelease(stream.buffer);
@@ -939,14 +961,19 @@ Result Device::Present()
     } else {
         // The first frame is reported at once, so a watcher knows frames are coming.
         if (++frames_ == 1) WriteFrameReport(frames_);
-        // A real window shows the frame from memory: what the GPU drew comes back first.
-        const bool shown = platform::HasScreen(presentWindow_);
-        if (shown)
-            SyncToCpu(backBuffer_);
-        if (raster_)
+        if (presentsOnWindow_) {
+            // Into the window on the GPU while it is there; once it closed, nowhere.
             raster_->Present(ImageOf(backBuffer_));
-        if (shown)
-            ShowBackBuffer();
+        } else {
+            // A real window shows the frame from memory: what the GPU drew comes back first.
+            const bool shown = platform::HasScreen(presentWindow_);
+            if (shown)
+                SyncToCpu(backBuffer_);
+            if (raster_)
+                raster_->Present(ImageOf(backBuffer_));
+            if (shown)
+                ShowBackBuffer();
+        }
         pacer_.WaitForRefresh();
     }
     detail::RecordCall("Present", {}, result);

@@ -129,8 +129,9 @@ private:
     };
 
     // The back buffers' and the automatic depth buffer's video memory is already reserved.
+    // `presentWindow` is the window presented to, with its real one open if there is to be one.
     Device(const PresentParameters& parameters, ResourceStorage backBuffer, uint64_t backBufferBytes,
-           ResourceStorage depthBuffer, uint64_t depthBytes);
+           ResourceStorage depthBuffer, uint64_t depthBytes, platform::Window* presentWindow);
     ~Device() override;
 
     void Adopt(Resource* resource) { resources_.insert(resource); }
@@ -145,6 +146,8 @@ private:
                       uint32_t fvf, uint32_t pool, Buffer** buffer);
     // The back buffer into the device window, when it is a real one.
     void ShowBackBuffer();
+    // The drawing path, on the present window's real one when it has one.
+    void StartDrawing();
     // The GPU side of the drawing path.
     raster::ImageView ImageOf(Resource* owner);
     raster::TargetView TargetOf(Surface* surface);
@@ -174,6 +177,8 @@ private:
     std::unordered_set<Resource*> resources_;
     std::unordered_set<VertexDeclaration*> declarations_;
     std::unique_ptr<raster::RasterDevice> raster_;
+    int screenWatch_ = 0; // the drawing path hears of its real window closing
+    bool presentsOnWindow_ = false; // the drawing path was made on the real window
     std::unordered_map<const Resource*, TextureLayout> surfaceLayouts_; // standalone surfaces as one-level images
 };
 

@@ -160,13 +160,16 @@ Result Direct3D::CreateDevice(uint32_t adapter, uint32_t deviceType, WindowHandl
     }
     Device* made = nullptr;
     if (Succeeded(result)) {
-        made = new Device(wanted, std::move(backStorage), backBytes, std::move(depthStorage), depthBytes);
-        *parameters = wanted;
-        // With a display, the window presented to becomes a real one of the back buffer's size.
-        made->presentWindow_ = static_cast<platform::Window*>(wanted.deviceWindow ? wanted.deviceWindow : focusWindow);
+        // With a display, the window presented to becomes a real one of the
+        // back buffer's size (or of the desktop's, full screen), before the
+        // device: a drawing device draws into it.
+        auto* presentWindow = static_cast<platform::Window*>(wanted.deviceWindow ? wanted.deviceWindow : focusWindow);
         if (platform::DisplayAvailable())
-            platform::OpenScreen(made->presentWindow_, static_cast<int>(wanted.backBufferWidth),
-                                 static_cast<int>(wanted.backBufferHeight), false);
+            platform::OpenScreen(presentWindow, static_cast<int>(wanted.backBufferWidth),
+                                 static_cast<int>(wanted.backBufferHeight), !wanted.windowed);
+        made = new Device(wanted, std::move(backStorage), backBytes, std::move(depthStorage), depthBytes,
+                          presentWindow);
+        *parameters = wanted;
     }
     if (device) *device = made;
     detail::RecordCall("CreateDevice",

@@ -55,6 +55,9 @@ public:
     std::vector<Injection> injections;
     AdapterConfig adapter;
     uint32_t leakedAtLastDeviceRelease = 0;
+    // Devices made from now on show drawn frames in a real window from memory
+    // (read back) instead of through OpenGL.
+    std::atomic<bool> windowFromMemory{false};
 };
 
 // The result injected for this call of `name`, if any.

@@ -1,10 +1,14 @@
 #include "platform/gfx/raster/gl_context.h"
 
 #include <chrono>
+#include <cstdlib>
+#include <map>
 #include <mutex>
+#include <vector>
 
 #include <epoxy/egl.h>
 #include <epoxy/gl.h>
+#include <xcb/xcb.h>
 
 namespace gfx::raster {
 
@@ -12,6 +16,10 @@ namespace {
 
 // How long a thread waits for the drawing thread to let the context go.
 constexpr auto kAcquireLimit = std::chrono::seconds(2);
+
+// EGL_EXT_platform_xcb, which libepoxy's headers do not name.
+constexpr EGLenum kPlatformXcb = 0x31DC;
+constexpr EGLint kPlatformXcbScreen = 0x31DE;
 
 // One display for the process: Mesa's surfaceless platform, else the default one.
 EGLDisplay Display(std::string& why)
@@ -32,6 +40,74 @@ EGLDisplay Display(std::string& why)
     });
     why = failure;
     return display;
+}
+
+struct ServerDisplay {
+    xcb_connection_t* connection = nullptr;
+    EGLDisplay display = EGL_NO_DISPLAY;
+};
+
+// One display for each X server the process draws windows on, kept like the
+// surfaceless one: letting a display go unloads the driver, which does not
+// give back all it took. Its connection is its own: the window system's may
+// go first, and a connection whose server is gone fails quietly instead of
+// ending the process. A server that went away (another of the same name may
+// have come since) leaves its display unused.
+ServerDisplay DisplayOnServer(const std::string& name, std::string& why)
+{
+    static std::mutex lock;
+    static std::map<std::string, ServerDisplay> displays;
+    std::lock_guard guard(lock);
+    if (auto found = displays.find(name); found != displays.end()) {
+        // Reading what waits shows whether the server hung up, writing nothing to it.
+        while (xcb_generic_event_t* event = xcb_poll_for_event(found->second.connection))
+            free(event);
+        if (!xcb_connection_has_error(found->second.connection))
+            return found->second;
+        displays.erase(found);
+    }
+    ServerDisplay made;
+    int screen = 0;
+    made.connection = xcb_connect(name.empty() ? nullptr : name.c_str(), &screen);
+    if (xcb_connection_has_error(made.connection)) {
+        xcb_disconnect(made.connection);
+        why = "cannot reach the X server";
+        return {};
+    }
+    const EGLint platform[] = {kPlatformXcbScreen, screen, EGL_NONE};
+    made.display = eglGetPlatformDisplayEXT(kPlatformXcb, made.connection, platform);
+    EGLint major = 0, minor = 0;
+    if (made.display == EGL_NO_DISPLAY || !eglInitialize(made.display, &major, &minor)) {
+        xcb_disconnect(made.connection);
+        why = "no EGL display on the X server";
+        return {};
+    }
+    displays[name] = made;
+    return made;
+}
+
+const EGLint kContextAttributes[] = {EGL_CONTEXT_MAJOR_VERSION,       4,
+                                     EGL_CONTEXT_MINOR_VERSION,       5,
+                                     EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
+                                     EGL_NONE};
+
+// A window configuration whose pixels are the window's visual, or none.
+EGLConfig WindowConfig(EGLDisplay display, uint32_t visual)
+{
+    const EGLint wanted[] = {EGL_SURFACE_TYPE, EGL_WINDOW_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_RED_SIZE, 8,
+                             EGL_GREEN_SIZE,   8,              EGL_BLUE_SIZE,       8,              EGL_NONE};
+    EGLint count = 0;
+    if (!eglChooseConfig(display, wanted, nullptr, 0, &count) || count <= 0)
+        return nullptr;
+    std::vector<EGLConfig> configs(static_cast<size_t>(count));
+    if (!eglChooseConfig(display, wanted, configs.data(), count, &count))
+        return nullptr;
+    for (EGLint i = 0; i < count; ++i) {
+        EGLint id = 0;
+        if (eglGetConfigAttrib(display, configs[size_t(i)], EGL_NATIVE_VISUAL_ID, &id) && uint32_t(id) == visual)
+            return configs[size_t(i)];
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -59,9 +135,7 @@ std::unique_ptr<GlContext> GlContext::Create(std::string& why)
             return nullptr;
         }
     }
-    const EGLint attributes[] = {EGL_CONTEXT_MAJOR_VERSION, 4, EGL_CONTEXT_MINOR_VERSION, 5,
-                                 EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT, EGL_NONE};
-    EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, attributes);
+    EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, kContextAttributes);
     if (context == EGL_NO_CONTEXT) {
         why = "no OpenGL 4.5 core context";
         return nullptr;
@@ -79,10 +153,96 @@ std::unique_ptr<GlContext> GlContext::Create(std::string& why)
     return made;
 }
 
+std::unique_ptr<GlContext> GlContext::CreateOnWindow(const GlWindow& window, std::string& why)
+{
+    if (!epoxy_has_egl_extension(EGL_NO_DISPLAY, "EGL_EXT_platform_xcb")) {
+        why = "EGL cannot draw on an X server";
+        return nullptr;
+    }
+    const ServerDisplay server = DisplayOnServer(window.display, why);
+    if (server.display == EGL_NO_DISPLAY)
+        return nullptr;
+    xcb_connection_t* connection = server.connection;
+    EGLDisplay display = server.display;
+    std::unique_ptr<GlContext> made(new GlContext());
+    made->display_ = display;
+    if (!epoxy_has_egl_extension(display, "EGL_KHR_surfaceless_context") || !eglBindAPI(EGL_OPENGL_API)) {
+        why = "EGL on the X server has no OpenGL without a surface";
+        return nullptr;
+    }
+    xcb_get_window_attributes_reply_t* attributes =
+        xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, window.window), nullptr);
+    if (!attributes) {
+        why = "the window is gone";
+        return nullptr;
+    }
+    const uint32_t visual = attributes->visual;
+    free(attributes);
+    EGLConfig config = WindowConfig(display, visual);
+    if (!config) {
+        why = "no OpenGL configuration draws into the window";
+        return nullptr;
+    }
+    made->context_ = eglCreateContext(display, config, EGL_NO_CONTEXT, kContextAttributes);
+    if (made->context_ == EGL_NO_CONTEXT) {
+        made->context_ = nullptr;
+        why = "no OpenGL 4.5 core context on the X server";
+        return nullptr;
+    }
+    xcb_window_t native = window.window;
+    made->surface_ = eglCreatePlatformWindowSurfaceEXT(display, config, &native, nullptr);
+    if (made->surface_ == EGL_NO_SURFACE) {
+        made->surface_ = nullptr;
+        why = "no OpenGL surface on the window";
+        return nullptr;
+    }
+    if (!made->Acquire() || !made->OnWindow()) {
+        why = "the window's OpenGL surface cannot be drawn into";
+        return nullptr;
+    }
+    if (epoxy_gl_version() < 45) {
+        why = "OpenGL 4.5 is not offered on the X server";
+        return nullptr;
+    }
+    // The device paces presentation itself; a swap never waits for a refresh as well.
+    eglSwapInterval(display, 0);
+    made->description_ = std::string(reinterpret_cast<const char*>(glGetString(GL_RENDERER))) + ", " +
+                         reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    return made;
+}
+
 GlContext::~GlContext()
 {
     Release();
-    eglDestroyContext(display_, context_);
+    if (display_) {
+        if (surface_)
+            eglDestroySurface(display_, surface_);
+        if (context_)
+            eglDestroyContext(display_, context_);
+    }
+}
+
+void GlContext::DropSurfaceLocked()
+{
+    eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    if (surface_)
+        eglDestroySurface(display_, surface_);
+    surface_ = nullptr;
+    leaving_ = false;
+}
+
+bool GlContext::MakeCurrentLocked()
+{
+    if (leaving_)
+        DropSurfaceLocked();
+    if (surface_ && eglMakeCurrent(display_, surface_, surface_, context_))
+        return true;
+    if (surface_) {
+        // The window went without a word: what is drawn is no longer shown.
+        eglDestroySurface(display_, surface_);
+        surface_ = nullptr;
+    }
+    return eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_);
 }
 
 bool GlContext::Acquire()
@@ -93,7 +253,7 @@ bool GlContext::Acquire()
         return true;
     if (!released_.wait_for(lock, kAcquireLimit, [&] { return holder_ == std::thread::id(); }))
         return false;
-    if (!eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_))
+    if (!MakeCurrentLocked())
         return false;
     holder_ = me;
     return true;
@@ -105,6 +265,8 @@ void GlContext::Release()
     if (holder_ != std::this_thread::get_id())
         return;
     eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    if (leaving_)
+        DropSurfaceLocked();
     holder_ = std::thread::id();
     released_.notify_all();
 }
@@ -113,6 +275,51 @@ bool GlContext::HeldHere() const
 {
     std::lock_guard lock(mutex_);
     return holder_ == std::this_thread::get_id();
+}
+
+bool GlContext::OnWindow() const
+{
+    std::lock_guard lock(mutex_);
+    return surface_ != nullptr && !leaving_;
+}
+
+bool GlContext::WindowSize(int& width, int& height) const
+{
+    std::lock_guard lock(mutex_);
+    EGLint w = 0, h = 0;
+    if (!surface_ || !eglQuerySurface(display_, surface_, EGL_WIDTH, &w) ||
+        !eglQuerySurface(display_, surface_, EGL_HEIGHT, &h))
+        return false;
+    width = w;
+    height = h;
+    return w > 0 && h > 0;
+}
+
+bool GlContext::Swap()
+{
+    std::lock_guard lock(mutex_);
+    return surface_ && !leaving_ && holder_ == std::this_thread::get_id() && eglSwapBuffers(display_, surface_);
+}
+
+void GlContext::LeaveWindow()
+{
+    if (!OnWindow())
+        return;
+    const bool held = HeldHere();
+    if (!held && !Acquire()) {
+        // Kept past the limit: nothing more is shown, and the holder lets go
+        // of the window when it lets go of the context.
+        std::lock_guard lock(mutex_);
+        leaving_ = true;
+        return;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        DropSurfaceLocked();
+        eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_);
+    }
+    if (!held)
+        Release();
 }
 
 } // namespace gfx::raster

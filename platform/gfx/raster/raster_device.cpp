@@ -72,9 +72,10 @@ uint32_t DepthBits(const TargetView& depth)
 
 } // namespace
 
-std::unique_ptr<RasterDevice> RasterDevice::Create(const std::string& capturePath, std::string& why)
+std::unique_ptr<RasterDevice> RasterDevice::Create(const std::string& capturePath, std::string& why,
+                                                   const GlWindow* window)
 {
-    std::unique_ptr<GlContext> context = GlContext::Create(why);
+    std::unique_ptr<GlContext> context = window ? GlContext::CreateOnWindow(*window, why) : GlContext::Create(why);
     if (!context)
         return nullptr;
     std::unique_ptr<RasterDevice> device(new RasterDevice());
@@ -318,13 +319,40 @@ void RasterDevice::Stretch(const TargetView& source, const Rect& from, const Tar
 
 void RasterDevice::Present(const ImageView& backBuffer)
 {
-    if (!capture_ || !backBuffer) {
+    const bool onWindow = context_->OnWindow();
+    if ((!capture_ && !onWindow) || !backBuffer) {
         context_->Release(); // between frames other threads may have it
         return;
     }
     if (!Enter())
         return;
     const uint32_t width = backBuffer.layout->width, height = backBuffer.layout->height;
+    // The frame is kept on the GPU; reading it back waits until a picture is due.
+    const GLuint read = images_.Framebuffer({TargetView{backBuffer, 0, 0}}, {});
+    if (!read) {
+        context_->Release();
+        return;
+    }
+    glNamedFramebufferReadBuffer(read, GL_COLOR_ATTACHMENT0);
+    // Copies write every channel of every pixel, whatever the draw states say.
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glDisable(GL_SCISSOR_TEST);
+    pipelineKnown_ = false;
+    if (capture_)
+        KeepForCapture(read, width, height);
+    int windowWidth = 0, windowHeight = 0;
+    if (onWindow && context_->WindowSize(windowWidth, windowHeight)) {
+        // Row 0 of the back buffer is its top row; the window's is its bottom one.
+        const bool sameSize = windowWidth == int(width) && windowHeight == int(height);
+        glBlitNamedFramebuffer(read, 0, 0, 0, GLint(width), GLint(height), 0, windowHeight, windowWidth, 0,
+                               GL_COLOR_BUFFER_BIT, sameSize ? GL_NEAREST : GL_LINEAR);
+        context_->Swap();
+    }
+    context_->Release();
+}
+
+void RasterDevice::KeepForCapture(uint32_t read, uint32_t width, uint32_t height)
+{
     if (!presented_ || width != presentedWidth_ || height != presentedHeight_) {
         glDeleteFramebuffers(1, &presentedFramebuffer_);
         glDeleteTextures(1, &presented_);
@@ -335,26 +363,17 @@ void RasterDevice::Present(const ImageView& backBuffer)
         presentedWidth_ = width;
         presentedHeight_ = height;
     }
-    // The frame is kept on the GPU; reading it back waits until a picture is due.
-    const GLuint read = images_.Framebuffer({TargetView{backBuffer, 0, 0}}, {});
-    if (!read) {
-        context_->Release();
-        return;
-    }
-    glNamedFramebufferReadBuffer(read, GL_COLOR_ATTACHMENT0);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    pipelineKnown_ = false;
     glBlitNamedFramebuffer(read, presentedFramebuffer_, 0, 0, GLint(width), GLint(height), 0, 0, GLint(width),
                            GLint(height), GL_COLOR_BUFFER_BIT, GL_NEAREST);
     presentPending_ = true;
     if (capture_->Due(std::chrono::steady_clock::now()))
         WriteCapture();
-    context_->Release();
 }
 
 void RasterDevice::WriteCapture()
 {
     presentPending_ = false;
+    ++readBacks_;
     std::vector<uint8_t> bgra(size_t(presentedWidth_) * presentedHeight_ * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glGetTextureImage(presented_, 0, GL_BGRA, GL_UNSIGNED_BYTE, GLsizei(bgra.size()), bgra.data());
@@ -383,6 +402,7 @@ void RasterDevice::ReadBack(const ImageView& image)
     if (!Enter())
         return;
     images_.ReadBack(image);
+    ++readBacks_;
     std::lock_guard lock(shared_);
     newer_.erase(image.key);
 }

@@ -4,9 +4,12 @@
 // every surface, depth 0..1, pixel centres on integers, clockwise front faces),
 // the GPU copies of the device's memory kept up to date from their versions,
 // read-back on demand, and pictures of presented frames when asked for.
+// Made on a real window, it shows presented frames there itself: the back
+// buffer is copied into the window on the GPU and swapped, nothing read back.
 // The GL work happens on the thread that calls (the drawing thread keeps the
 // context until each presented frame); a resource dropped on another thread is
 // forgotten on the drawing thread's next call.
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -27,9 +30,10 @@ namespace gfx::raster {
 
 class RasterDevice {
 public:
-    // Null, with the reason, when no OpenGL 4.5 context can be made.
-    // `capturePath` "" captures nothing.
-    static std::unique_ptr<RasterDevice> Create(const std::string& capturePath, std::string& why);
+    // Null, with the reason, when no OpenGL 4.5 context can be made (on
+    // `window` when one is given). `capturePath` "" captures nothing.
+    static std::unique_ptr<RasterDevice> Create(const std::string& capturePath, std::string& why,
+                                                const GlWindow* window = nullptr);
     ~RasterDevice();
     RasterDevice(const RasterDevice&) = delete;
     RasterDevice& operator=(const RasterDevice&) = delete;
@@ -41,8 +45,13 @@ public:
     // Rectangles are checked by the caller.
     void Stretch(const TargetView& source, const Rect& from, const TargetView& destination, const Rect& to,
                  bool linear);
-    // The back buffer was presented: kept for the capture, written when due.
+    // The back buffer was presented: shown in the window (stretched to its
+    // size), kept for the capture, written when due.
     void Present(const ImageView& backBuffer);
+    // Presented frames are shown in a window, which is still there.
+    bool OnWindow() const { return context_->OnWindow(); }
+    // The window goes: let go of it first (any thread; waits for the drawing thread).
+    void LeaveWindow() { context_->LeaveWindow(); }
     // The scene's drawing is over: another thread may take the context.
     void Pause() { context_->Release(); }
 
@@ -55,6 +64,8 @@ public:
 
     // Draws that could not be carried out (no program, a pass that does not link).
     uint64_t SkippedDraws() const { return skipped_; }
+    // Images brought back from the GPU to memory, pictures included.
+    uint64_t ReadBacks() const { return readBacks_; }
 
 private:
     RasterDevice() = default;
@@ -64,6 +75,8 @@ private:
     void Drawn(const void* key);
     void SetVertexInput(const DrawView& draw);
     void BindFramebuffer(uint32_t fbo);
+    // Copies the frame read through `read` for the capture; writes it when due.
+    void KeepForCapture(uint32_t read, uint32_t width, uint32_t height);
     void WriteCapture();
 
     std::unique_ptr<GlContext> context_; // first: the GL objects below go before it
@@ -78,6 +91,7 @@ private:
     const PassProgram* lastInputs_ = nullptr;
     uint32_t enabledAttributes_ = 0;
     uint64_t skipped_ = 0;
+    std::atomic<uint64_t> readBacks_{0};
     bool toldUnavailable_ = false;
 
     mutable std::mutex shared_; // what other threads may touch: the two sets below
