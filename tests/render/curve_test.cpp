@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "platform/gfx/device/format.h"
@@ -16,6 +15,7 @@
 #include "render/curve.h"
 #include "render/curve_texture.h"
 #include "tests/render/device_fixture.h"
+#include "tests/render/texture_texels.h"
 
 namespace {
 
@@ -187,19 +187,6 @@ protected:
         ASSERT_TRUE(run.Start());
         run.ClearOut();
         run.ClearBoxes();
-    }
-
-    // The four floats of each texel of a one-row float texture.
-    static std::vector<float4> Texels(TextureResource& texture)
-    {
-        std::vector<float4> texels;
-        TextureData* data = texture.GetPayload();
-        if (!data || !data->texture)
-            return texels;
-        const std::span<uint8_t> bytes = platform::testing::TextureBytes(*data->texture);
-        texels.resize(bytes.size() / 16);
-        std::memcpy(texels.data(), bytes.data(), texels.size() * 16);
-        return texels;
     }
 
     static uint32_t Width(TextureResource& texture)

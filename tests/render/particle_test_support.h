@@ -24,6 +24,7 @@
 #include "render/quad.h"
 #include "scene/dynamic.h"
 #include "tests/render/effect_test_support.h"
+#include "tests/render/texture_texels.h"
 
 namespace particle_test {
 
@@ -70,19 +71,6 @@ public:
     CurveResource position, spread, rotation;
     bool setUp = false;
 };
-
-// The texels of a one-row float texture.
-inline std::vector<float4> Texels(TextureResource& texture)
-{
-    std::vector<float4> texels;
-    TextureData* data = texture.GetPayload();
-    if (!data || !data->texture)
-        return texels;
-    const std::span<uint8_t> bytes = platform::testing::TextureBytes(*data->texture);
-    texels.resize(bytes.size() / 16);
-    std::memcpy(texels.data(), bytes.data(), texels.size() * 16);
-    return texels;
-}
 
 // The four halves of instance record i.
 inline std::array<uint16_t, 4> InstanceRecord(const ParticleData& data, uint32_t i)
