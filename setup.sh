@@ -12,7 +12,7 @@ mode=${1:-run}
 packages=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   angelscript-dev libbullet-dev libphysfs-dev zlib1g-dev libinih-dev libboost-dev
   libzmq3-dev cppzmq-dev libgtest-dev libgmock-dev libbenchmark-dev libstb-dev zip
-  glslang-dev spirv-tools libspirv-cross-c-shared-dev libepoxy-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
+  glslang-dev glslang-tools spirv-tools libspirv-cross-c-shared-dev libepoxy-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
   libsdl2-dev xvfb xauth libx11-dev libxtst-dev libxcb1-dev)
 missing=()
 for p in "${packages[@]}"; do
