@@ -80,10 +80,39 @@ void NetThread::AddListener(NetListener* listener)
 
 void NetThread::RemoveListener(NetListener* listener)
 {
-    std::lock_guard guard(listenerLock_);
-    for (size_t i = listeners_.size(); i-- > 0;)
-        if (listeners_[i] == listener)
-            listeners_.erase(listeners_.begin() + static_cast<std::ptrdiff_t>(i));
+    std::unique_lock guard(listenerLock_);
+    for (size_t i = listeners_.size(); i-- > 0;) {
+        if (listeners_[i] != listener)
+            continue;
+        listeners_.erase(listeners_.begin() + static_cast<std::ptrdiff_t>(i));
+        // The listeners after it keep their turn in the request being served.
+        if (i < nextListener_)
+            --nextListener_;
+    }
+    listenerReleased_.wait(guard, [&] { return inUse_ != listener; });
+}
+
+NetListener* NetThread::TakeNextListener()
+{
+    NetListener* next = nullptr;
+    {
+        std::lock_guard guard(listenerLock_);
+        if (nextListener_ < listeners_.size())
+            next = listeners_[nextListener_++];
+        inUse_ = next;
+    }
+    listenerReleased_.notify_all();
+    return next;
+}
+
+void NetThread::ReleaseListener()
+{
+    {
+        std::lock_guard guard(listenerLock_);
+        inUse_ = nullptr;
+        nextListener_ = 0;
+    }
+    listenerReleased_.notify_all();
 }
 
 size_t NetThread::ListenerCount() const
@@ -173,6 +202,12 @@ void NetThread::ServeRequest()
         return;
     }
 
+    // The listener that answers stays in use until its reply is sent: its
+    // reply message is its own.
+    struct Released {
+        NetThread* server;
+        ~Released() { server->ReleaseListener(); }
+    } released{this};
     try {
         zmq::message_t* reply = nullptr;
         unanswered_ = false;
@@ -182,10 +217,12 @@ void NetThread::ServeRequest()
             DrainRequest();
         } else {
             const auto* bytes = static_cast<const uint8_t*>(request.data());
-            std::lock_guard guard(listenerLock_);
-            for (size_t i = 0; i < listeners_.size() && !unanswered_; ++i) {
-                if (listeners_[i]->OnRequest(bytes, request.size())) {
-                    reply = listeners_[i]->ReplyMessage();
+            while (!unanswered_) {
+                NetListener* listener = TakeNextListener();
+                if (!listener)
+                    break;
+                if (listener->OnRequest(bytes, request.size())) {
+                    reply = listener->ReplyMessage();
                     break;
                 }
             }

@@ -14,6 +14,7 @@
 // The thread serves only after InitNetwork has bound its endpoint; until then
 // its step sleeps while it has no task it could run, as an idle thread does.
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -74,7 +75,10 @@ public:
 
     // Appends a listener (no duplicate check); listeners are not owned.
     void AddListener(NetListener* listener);
-    // Takes a listener out, so a destroyed one is never offered a request.
+    // Takes a listener out, so a destroyed one is never offered a request, and
+    // returns once the server is done with it (its request offered, its reply
+    // sent). Called by NetListener::Leave, which first ends the listener's wait
+    // for a place.
     void RemoveListener(NetListener* listener);
     size_t ListenerCount() const;
 
@@ -113,6 +117,10 @@ private:
     // Receives and drops the remaining parts of a multi-part request.
     void DrainRequest();
     void SendReply(zmq::message_t& reply);
+    // The next listener to offer the request to, kept in use (RemoveListener
+    // waits for it) until the next call or ReleaseListener; null after the last.
+    NetListener* TakeNextListener();
+    void ReleaseListener();
 
     std::unique_ptr<zmq::context_t> context_;
     std::unique_ptr<zmq::socket_t> socket_;
@@ -123,7 +131,10 @@ private:
     std::atomic<uint64_t> servingSteps_{0};
     bool unanswered_ = false; // this thread only
     mutable std::mutex listenerLock_;
+    std::condition_variable listenerReleased_;
     std::vector<NetListener*> listeners_;
+    size_t nextListener_ = 0;      // under listenerLock_
+    NetListener* inUse_ = nullptr; // under listenerLock_
 };
 
 // Made on first use; never destroyed at shutdown (its context, socket and
