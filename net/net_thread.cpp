@@ -140,7 +140,7 @@ bool NetThread::InitNetwork(std::string_view bindHost)
 {
     try {
         context_ = std::make_unique<zmq::context_t>(1);
-        socket_ = std::make_unique<zmq::socket_t>(*context_, zmq::socket_type::rep);
+        socket_ = std::make_unique<zmq::socket_t>(*context_, zmq::socket_type::router);
         protocol_ = GetSettings().GetString("net", "protocol");
         port_ = GetSettings().GetString("net", "port");
         // The library would take such a port modulo 65536 or in some other way
@@ -166,6 +166,32 @@ bool NetThread::InitNetwork(std::string_view bindHost)
     return true;
 }
 
+bool NetThread::ReceiveRequest(zmq::message_t& request)
+{
+    for (;;) {
+        // The rest of a message whose receive broke off goes first.
+        DrainRequest();
+        envelope_.clear();
+        zmq::message_t part;
+        if (!socket_->recv(part, zmq::recv_flags::none))
+            return false;
+        bool more = part.more();
+        envelope_.push_back(std::move(part)); // the peer's routing id
+        while (more) {
+            if (!socket_->recv(part, zmq::recv_flags::none))
+                return false;
+            more = part.more();
+            const bool delimiter = more && part.size() == 0;
+            envelope_.push_back(std::move(part));
+            if (delimiter)
+                return socket_->recv(request, zmq::recv_flags::none).has_value();
+            if (envelope_.size() == kMaxEnvelopeParts)
+                break;
+        }
+        // No empty part: no REQ peer sent this, and no reply could reach one.
+    }
+}
+
 void NetThread::DrainRequest()
 {
     zmq::message_t part;
@@ -177,7 +203,11 @@ void NetThread::DrainRequest()
 
 void NetThread::SendReply(zmq::message_t& reply)
 {
-    // "Try again" counts as sent; it is not retried.
+    // A peer gone meanwhile: the library drops the reply. "Try again" counts as
+    // sent; it is not retried.
+    for (zmq::message_t& part : envelope_)
+        (void)socket_->send(part, zmq::send_flags::sndmore);
+    envelope_.clear();
     (void)socket_->send(reply, zmq::send_flags::none);
 }
 
@@ -186,7 +216,7 @@ void NetThread::ServeRequest()
     zmq::message_t request;
     try {
         // Nothing received (the receive was only interrupted): nothing to answer.
-        if (!socket_->recv(request, zmq::recv_flags::none))
+        if (!ReceiveRequest(request))
             return;
     } catch (const zmq::error_t& error) {
         if (error.num() == EINTR)
@@ -227,9 +257,11 @@ void NetThread::ServeRequest()
                 }
             }
         }
-        // The socket then owes its peer a reply for good; the thread is stopping.
-        if (unanswered_)
+        // The thread is stopping: this peer gets no reply.
+        if (unanswered_) {
+            envelope_.clear();
             return;
+        }
         if (reply) {
             SendReply(*reply);
         } else {

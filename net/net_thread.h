@@ -7,6 +7,13 @@
 // the server is busy with a client instead, the wake does not wait for it to
 // come round to "Hello" (see WakeNetThread).
 //
+// Peers see a reply (REP) socket: a REQ or DEALER peer's request, its envelope
+// ended by an empty part, gets one reply under the same envelope, and a message
+// without that empty part is dropped unanswered. The server keeps the envelope
+// itself, on a ROUTER socket: the library's REP socket, given such a malformed
+// message by a peer that has already gone, sends the reply to the next request
+// nowhere.
+//
 // A request whose task could not be posted before the stop (the link waits for
 // RENDERTHREAD while too many of its tasks wait, net/net_listener.h) is left
 // unanswered: no peer is told a request was taken that never will be.
@@ -47,6 +54,10 @@ inline constexpr size_t kWakeRequestSize = 5;
 // so no outside program can make the server hold unbounded memory. Every
 // request the listeners know is far smaller.
 inline constexpr int64_t kMaxRequestSize = 1 << 20;
+// Envelope parts kept for the reply: the peer's routing id, the addresses of
+// the proxies between (none for a REQ peer) and the empty part. A message with
+// more is dropped unanswered.
+inline constexpr size_t kMaxEnvelopeParts = 16;
 // How long the wake waits to reach the server and for its answer.
 inline constexpr int kWakePatienceMs = 2000;
 // How often the waiting wake looks whether the server is still serving.
@@ -114,8 +125,12 @@ public:
 private:
     void Report(const zmq::error_t& error);
     void ReportBadPort();
-    // Receives and drops the remaining parts of a multi-part request.
+    // Receives the next well-formed request: its envelope into envelope_, the
+    // first part of its body into `request`. False when nothing came.
+    bool ReceiveRequest(zmq::message_t& request);
+    // Receives and drops the remaining parts of the message being received.
     void DrainRequest();
+    // Sends `reply` under the request's envelope.
     void SendReply(zmq::message_t& reply);
     // The next listener to offer the request to, kept in use (RemoveListener
     // waits for it) until the next call or ReleaseListener; null after the last.
@@ -125,6 +140,7 @@ private:
     std::unique_ptr<zmq::context_t> context_;
     std::unique_ptr<zmq::socket_t> socket_;
     std::unique_ptr<zmq::message_t> defaultReply_;
+    std::vector<zmq::message_t> envelope_; // this thread only
     std::string protocol_;
     std::string port_;
     std::atomic<bool> serving_{false};

@@ -4,11 +4,17 @@
 
 #include <zmq.hpp>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,6 +54,20 @@ private:
     std::mutex lock_;
     std::vector<Bytes> seen_;
 };
+
+// A raw TCP peer: connects, sends `bytes` and is gone.
+void SendRaw(const std::string& port, const Bytes& bytes)
+{
+    const int peer = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(peer, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(std::stoi(port)));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::connect(peer, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(::write(peer, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    ::close(peer);
+}
 
 class Server : public ::testing::Test {
 protected:
@@ -189,6 +209,34 @@ TEST_F(Server, AServingThreadAnswersClientsUntilItIsStopped)
     ASSERT_GE(requests.size(), 20u); // and "Hello" when the wake found it waiting
     for (int i = 0; i < 20; ++i)
         EXPECT_EQ(requests[i], ToBytes("request " + std::to_string(i)));
+}
+
+// Peers that are no REQ sockets, each gone as soon as it has sent: random
+// bytes, and bytes the library reads as a message with no empty part before
+// its body (unversioned framing: an empty routing id, then "x" with more to
+// come, then "y"), which no reply can reach. Every request of the client beside
+// them is answered.
+TEST_F(Server, GarbagePeersBesideAClientLeaveEveryRequestAnswered)
+{
+    Recorder seen(&net, "ANSWER");
+    net.StartThread(false);
+    Client client(port);
+    std::mt19937 random(28);
+    for (int round = 0; round < 40; ++round) {
+        Bytes garbage(500);
+        for (uint8_t& byte : garbage)
+            byte = static_cast<uint8_t>(random());
+        if (round % 2 == 0)
+            garbage = {1, 0, 2, 1, 'x', 2, 0, 'y'};
+        SendRaw(port, garbage);
+        ASSERT_TRUE(client.Send(ToBytes("request " + std::to_string(round))));
+        const auto reply = client.Receive();
+        ASSERT_TRUE(reply) << "round " << round;
+        EXPECT_EQ(ToText(*reply), "ANSWER");
+    }
+    StopThread(&net);
+    net.handle.TerminateThreadHandle();
+    EXPECT_TRUE(boxes.Shown().empty());
 }
 
 TEST(ServerSetUp, AnEndpointThatCannotBeBoundIsReportedAndLeavesTheThreadIdle)
