@@ -45,10 +45,7 @@ NetThread::NetThread() = default;
 NetThread::~NetThread()
 {
     StopAndJoin();
-    // Sockets first: the context's end waits for every socket of it.
-    socket_.reset();
-    defaultReply_.reset();
-    context_.reset();
+    ReleaseNetwork();
 }
 
 void NetThread::wake()
@@ -287,6 +284,19 @@ void NetThread::WakeNetThread()
         NotifyWork();
         return;
     }
+    // Only over tcp does "localhost" address the bound endpoint: over any other
+    // transport "Hello" would wait for nobody.
+    const bool answered = protocol_ == "tcp" && SendWakeRequest();
+    // Not answered (the server finished its step first, or was not reached in
+    // time, or its thread is held by an error box): ending the context ends a
+    // receive still to come, so the thread can be joined.
+    if (!answered)
+        context_->shutdown();
+}
+
+bool NetThread::SendWakeRequest()
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWakePatienceMs);
     bool answered = false;
     try {
         zmq::socket_t wakeSocket(*context_, zmq::socket_type::req);
@@ -295,31 +305,37 @@ void NetThread::WakeNetThread()
         wakeSocket.set(zmq::sockopt::rcvtimeo, kWakeSliceMs);
         wakeSocket.connect(WakeEndpoint(protocol_, port_));
         zmq::message_t hello(kWakeRequest, kWakeRequestSize);
-        if (wakeSocket.send(hello, zmq::send_flags::none)) {
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWakePatienceMs);
-            zmq::message_t answer;
-            // Busy clients may come before "Hello"; once the server has left its
-            // step it sees the stop flag and serves nobody, "Hello" included.
-            while (!answered && IsServing() && std::chrono::steady_clock::now() < deadline) {
-                try {
-                    answered = wakeSocket.recv(answer, zmq::recv_flags::none).has_value();
-                } catch (const zmq::error_t& error) {
-                    if (error.num() != EINTR)
-                        throw;
-                }
+        if (!wakeSocket.send(hello, zmq::send_flags::none))
+            return false;
+        zmq::message_t answer;
+        // Busy clients may come before "Hello"; once the server has left its
+        // step it sees the stop flag and serves nobody, "Hello" included.
+        while (!answered && IsServing() && std::chrono::steady_clock::now() < deadline) {
+            try {
+                answered = wakeSocket.recv(answer, zmq::recv_flags::none).has_value();
+            } catch (const zmq::error_t& error) {
+                if (error.num() != EINTR)
+                    throw;
             }
-            // The answer may have come as the server left its step.
-            if (!answered)
-                answered = wakeSocket.recv(answer, zmq::recv_flags::dontwait).has_value();
         }
+        // The answer may have come as the server left its step.
+        if (!answered)
+            answered = wakeSocket.recv(answer, zmq::recv_flags::dontwait).has_value();
     } catch (const zmq::error_t& error) {
         Report(error);
     }
-    // Not answered (the server finished its step first, or was not reached in
-    // time: another transport, or its thread is held by an error box): ending
-    // the context ends a receive still to come, so the thread can be joined.
-    if (!answered)
-        context_->shutdown();
+    return answered;
+}
+
+void NetThread::ReleaseNetwork()
+{
+    if (handle.HasHandle())
+        return;
+    // The socket first: the context's end waits until the library has closed
+    // it and what its endpoint made (an ipc endpoint's socket file and folder).
+    socket_.reset();
+    defaultReply_.reset();
+    context_.reset();
 }
 
 NetThread* GetNetThread()

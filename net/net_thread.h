@@ -58,8 +58,9 @@ inline constexpr int64_t kMaxRequestSize = 1 << 20;
 // the proxies between (none for a REQ peer) and the empty part. A message with
 // more is dropped unanswered.
 inline constexpr size_t kMaxEnvelopeParts = 16;
-// How long the wake waits to reach the server and for its answer.
-inline constexpr int kWakePatienceMs = 2000;
+// How long the wake waits to reach the server and for its answer: a stop
+// never waits longer for the network link.
+inline constexpr int kWakePatienceMs = 250;
 // How often the waiting wake looks whether the server is still serving.
 inline constexpr int kWakeSliceMs = 5;
 
@@ -112,18 +113,25 @@ public:
     bool IsServing() const { return serving_.load(std::memory_order_acquire); }
     // How many steps have begun to serve a request since the thread was made.
     uint64_t ServingSteps() const { return servingSteps_.load(std::memory_order_acquire); }
-    // First rouses a listener waiting to post, so it sees the stop flag. Then
-    // sends "Hello" to the thread's own endpoint and waits for the answer, but
-    // only while the server is in its step: a server that has finished its
-    // step sees the stop flag before it serves again. Unanswered (in time, or
-    // at all), the context is shut down, which ends a receive still to come.
+    // First rouses a listener waiting to post, so it sees the stop flag. Then,
+    // over tcp, sends "Hello" to the thread's own endpoint and waits for the
+    // answer, but only while the server is in its step (a server that has
+    // finished its step sees the stop flag before it serves again) and for
+    // kWakePatienceMs at most. Unanswered (in time, or at all), the context is
+    // shut down, which ends a receive still to come.
     void WakeNetThread();
+    // Once the thread has ended (at shutdown, or when it never ran): closes the
+    // socket, the default reply and the context, so the library removes what
+    // the endpoint made. The thread is unbound afterwards.
+    void ReleaseNetwork();
 
     const std::string& protocol() const { return protocol_; }
     const std::string& port() const { return port_; }
 
 private:
     void Report(const zmq::error_t& error);
+    // "Hello" and its answer; true when it came.
+    bool SendWakeRequest();
     void ReportBadPort();
     // Receives the next well-formed request: its envelope into envelope_, the
     // first part of its body into `request`. False when nothing came.

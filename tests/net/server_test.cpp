@@ -23,6 +23,7 @@
 #include "net/net_listener.h"
 #include "net/net_thread.h"
 #include "tests/net/net_support.h"
+#include "tests/support/test_files.h"
 
 using namespace net_test;
 
@@ -313,24 +314,35 @@ TEST(ServerSetUp, APortInUseIsReported)
     UseNetSettings(FreeLoopbackPort());
 }
 
-TEST(ServerSetUp, AWakeThatCannotReachTheServerStillEndsItsThread)
+// Over ipc the server binds "*:" + port, for which the library makes a socket
+// file in a folder of its own, under TMPDIR (else the current folder). The wake
+// does not look for it at "localhost": the context ends at once, and with it
+// the receive; releasing the stopped link removes the file and its folder.
+TEST(ServerSetUp, AnIpcEndpointStopsAndLeavesNothingBehind)
 {
-    // The wake looks for the server at "localhost", which this ipc endpoint is
-    // not: after its patience the context ends, and with it the receive.
-    const auto folder = std::filesystem::temp_directory_path() / ("zandrel-net-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
+    zandrel_test::TempDir temp("zandrel-net-ipc");
+    const char* const saved = std::getenv("TMPDIR");
+    const std::string savedTmp = saved ? saved : "";
+    ::setenv("TMPDIR", temp.Dir().c_str(), 1);
     UseNetSettings("sock");
     GetSettings().Set("net", "protocol", "ipc");
     platform::testing::ScriptedMessageBoxes boxes;
     {
         NetThread net;
-        ASSERT_TRUE(net.InitNetwork((folder / "server").string()));
+        ASSERT_TRUE(net.InitNetwork());
+        EXPECT_FALSE(std::filesystem::is_empty(temp.Dir()));
         net.StartThread(false);
         StopThread(&net);
         net.handle.TerminateThreadHandle();
+        net.ReleaseNetwork();
+        EXPECT_FALSE(net.IsBound());
+        EXPECT_TRUE(std::filesystem::is_empty(temp.Dir()));
     }
     EXPECT_TRUE(boxes.Shown().empty());
-    std::filesystem::remove_all(folder);
+    if (saved)
+        ::setenv("TMPDIR", savedTmp.c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
     UseNetSettings(FreeLoopbackPort());
 }
 
