@@ -212,6 +212,38 @@ TEST_F(Server, AServingThreadAnswersClientsUntilItIsStopped)
         EXPECT_EQ(requests[i], ToBytes("request " + std::to_string(i)));
 }
 
+// A DEALER peer speaks for itself: the addresses before the empty part come
+// back with the reply; a message with no empty part (no REQ peer sends one) is
+// dropped unanswered, and the next request is served as usual.
+TEST_F(Server, APeersEnvelopeComesBackWithTheReplyAndAMessageWithoutOneIsDropped)
+{
+    Recorder seen(&net, "ANSWER");
+    zmq::context_t context(1);
+    zmq::socket_t dealer(context, zmq::socket_type::dealer);
+    dealer.set(zmq::sockopt::linger, 0);
+    dealer.set(zmq::sockopt::rcvtimeo, 5000);
+    dealer.connect("tcp://127.0.0.1:" + port);
+    const auto receiveAll = [&] {
+        std::vector<std::string> parts;
+        zmq::message_t part;
+        do {
+            if (!dealer.recv(part, zmq::recv_flags::none))
+                break;
+            parts.push_back(part.to_string());
+        } while (part.more());
+        return parts;
+    };
+    ASSERT_TRUE(dealer.send(zmq::str_buffer("no empty part"), zmq::send_flags::sndmore));
+    ASSERT_TRUE(dealer.send(zmq::str_buffer("body"), zmq::send_flags::none));
+    for (const char* address : {"proxy A", "proxy B"})
+        ASSERT_TRUE(dealer.send(zmq::buffer(std::string(address)), zmq::send_flags::sndmore));
+    ASSERT_TRUE(dealer.send(zmq::message_t(), zmq::send_flags::sndmore));
+    ASSERT_TRUE(dealer.send(zmq::str_buffer("request"), zmq::send_flags::none));
+    net.ServeRequest();
+    EXPECT_EQ(receiveAll(), (std::vector<std::string>{"proxy A", "proxy B", "", "ANSWER"}));
+    EXPECT_EQ(seen.Seen(), std::vector<Bytes>{ToBytes("request")});
+}
+
 // Peers that are no REQ sockets, each gone as soon as it has sent: random
 // bytes, and bytes the library reads as a message with no empty part before
 // its body (unversioned framing: an empty routing id, then "x" with more to
