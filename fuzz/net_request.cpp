@@ -2,14 +2,10 @@
 // offers them, and the tasks they post run on a render thread against a remote
 // scene: header matches, length checks, posting, the reply block, and every
 // handler's checks of the record it is given must hold up for every input.
-//
-// Every input finds the scene with the same two para slots, empty, and leaves
-// it so: inputs do not depend on each other. A targets record's create flags
-// are cleared before it is offered: making a para object does the same work
-// whatever the record says, costs far more than everything else an input does
-// (tens of milliseconds under the sanitizers, with a leak scan after each, as
-// its resources keep entries of their own), and has tests of its own. The
-// record's checks and the slots' placement still run on every targets record.
+// Every input finds two empty para slots and leaves them so. A targets
+// record's create flags are cleared: making a para object is the same work
+// whatever the record says, costs tens of milliseconds under the sanitizers
+// (and a leak scan, as its resources keep entries), and has its own tests.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
