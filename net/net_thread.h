@@ -161,6 +161,6 @@ private:
     NetListener* inUse_ = nullptr; // under listenerLock_
 };
 
-// Made on first use; never destroyed at shutdown (its context, socket and
-// default reply stay open until the process ends).
+// Made on first use; never destroyed (shutdown releases its context, socket
+// and default reply once its thread has ended: ReleaseNetwork).
 NetThread* GetNetThread();
