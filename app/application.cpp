@@ -117,12 +117,14 @@ void RunMainLoop()
 
 // --- Shutdown of the platform ---
 
-// The queue registry's counters, then the render and IO thread objects.
+// The queue registry's counters, then the render and IO thread objects, then
+// the network link's endpoint (its thread has ended; the object stays).
 void ReleaseEngineThreads()
 {
     GetQueueRegistry()->ResetQueues();
     DestroyRenderThread();
     DestroyIOThread();
+    GetNetThread()->ReleaseNetwork();
 }
 
 // The key bindings, then DirectInput.

@@ -87,6 +87,14 @@ NetListener::NetListener(NetThread* server) : server_(server ? server : GetNetTh
 
 NetListener::~NetListener()
 {
+    Leave();
+}
+
+void NetListener::Leave()
+{
+    if (leaving_.exchange(true, std::memory_order_acq_rel))
+        return;
+    WakeNetTaskWaiters();
     server_->RemoveListener(this);
 }
 
@@ -97,7 +105,13 @@ bool NetListener::OnRequest(const uint8_t* /*request*/, size_t /*size*/)
 
 bool NetListener::ReservePlace()
 {
-    return ReserveNetTask(&server_->stop);
+    if (ReserveNetTask(&server_->stop, &leaving_))
+        return true;
+    // A stopping server will not come back to answer; a listener that leaves
+    // lets the request go on to the others.
+    if (server_->stop.load(std::memory_order_acquire))
+        server_->LeaveUnanswered();
+    return false;
 }
 
 bool NetListener::PostReserved(TaskMessage& task, std::string_view tag)
@@ -120,7 +134,7 @@ void ResetPendingNetTasks()
     placeFreed.notify_all();
 }
 
-bool ReserveNetTask(const std::atomic<bool>* stop)
+bool ReserveNetTask(const std::atomic<bool>* stop, const std::atomic<bool>* leaving)
 {
     const auto start = std::chrono::steady_clock::now();
     bool reported = false;
@@ -130,7 +144,7 @@ bool ReserveNetTask(const std::atomic<bool>* stop)
             pendingTasks.fetch_add(1, std::memory_order_relaxed);
             return true;
         }
-        if (!stop || stop->load(std::memory_order_acquire))
+        if (!stop || stop->load(std::memory_order_acquire) || (leaving && leaving->load(std::memory_order_acquire)))
             return false;
         if (!reported && std::chrono::steady_clock::now() - start > std::chrono::milliseconds(kNetTaskWaitReportMs)) {
             reported = true;

@@ -41,6 +41,7 @@ class NetListener {
 public:
     // Registers itself with `server` (the NetThread when none is given).
     explicit NetListener(NetThread* server = nullptr);
+    // Leaves the server (see Leave).
     virtual ~NetListener();
     NetListener(const NetListener&) = delete;
     NetListener& operator=(const NetListener&) = delete;
@@ -51,12 +52,20 @@ public:
 
     zmq::message_t* ReplyMessage() const { return replyMessage.get(); }
 
+    // Takes the listener out of its server, so it is offered no more requests,
+    // and returns once the server is done with it. A request it is still
+    // handling gives up its wait for a place: nothing of it is posted and the
+    // server offers it to the listeners after this one. A derived listener
+    // leaves first thing in its destructor, before its own parts go; leaving
+    // twice is harmless.
+    void Leave();
+
 protected:
     NetThread* Server() const { return server_; }
     // Takes a place among the waiting network tasks, waiting for one as long as
-    // the server runs. False once the server is told to stop first: the
-    // request is then left unanswered (nothing of it was posted), so no peer
-    // is told it was taken.
+    // the server runs and the listener stays. False when the server is told to
+    // stop first (the request is then left unanswered: nothing of it was
+    // posted, so no peer is told it was taken), or when the listener leaves.
     bool ReservePlace();
     // Posts with the place ReservePlace took.
     bool PostReserved(TaskMessage& task, std::string_view tag);
@@ -67,6 +76,7 @@ protected:
 
 private:
     NetThread* server_;
+    std::atomic<bool> leaving_{false};
 };
 
 // Network tasks posted and not yet run. At kMaxPendingNetTasks the link waits
@@ -82,13 +92,13 @@ uint32_t PendingNetTasks();
 void ResetPendingNetTasks();
 
 // A place for one more network task. Waits while kMaxPendingNetTasks wait or
-// RENDERTHREAD is not registered yet, until `stop` is set (false: no place
-// taken). With no stop flag it does not wait: false when there is no place now.
-// A wait that lasts is reported once on standard output.
-bool ReserveNetTask(const std::atomic<bool>* stop);
+// RENDERTHREAD is not registered yet, until `stop` or `leaving` is set (false:
+// no place taken). With no stop flag it does not wait: false when there is no
+// place now. A wait that lasts is reported once on standard output.
+bool ReserveNetTask(const std::atomic<bool>* stop, const std::atomic<bool>* leaving = nullptr);
 // Gives back a place that was not used.
 void ReleaseNetTask();
-// Rouses the waits of ReserveNetTask so they see a stop flag just set.
+// Rouses the waits of ReserveNetTask so they see a flag just set.
 void WakeNetTaskWaiters();
 // How long a wait for a place lasts before it is reported.
 inline constexpr int kNetTaskWaitReportMs = 5000;

@@ -45,10 +45,7 @@ NetThread::NetThread() = default;
 NetThread::~NetThread()
 {
     StopAndJoin();
-    // Sockets first: the context's end waits for every socket of it.
-    socket_.reset();
-    defaultReply_.reset();
-    context_.reset();
+    ReleaseNetwork();
 }
 
 void NetThread::wake()
@@ -80,10 +77,39 @@ void NetThread::AddListener(NetListener* listener)
 
 void NetThread::RemoveListener(NetListener* listener)
 {
-    std::lock_guard guard(listenerLock_);
-    for (size_t i = listeners_.size(); i-- > 0;)
-        if (listeners_[i] == listener)
-            listeners_.erase(listeners_.begin() + static_cast<std::ptrdiff_t>(i));
+    std::unique_lock guard(listenerLock_);
+    for (size_t i = listeners_.size(); i-- > 0;) {
+        if (listeners_[i] != listener)
+            continue;
+        listeners_.erase(listeners_.begin() + static_cast<std::ptrdiff_t>(i));
+        // The listeners after it keep their turn in the request being served.
+        if (i < nextListener_)
+            --nextListener_;
+    }
+    listenerReleased_.wait(guard, [&] { return inUse_ != listener; });
+}
+
+NetListener* NetThread::TakeNextListener()
+{
+    NetListener* next = nullptr;
+    {
+        std::lock_guard guard(listenerLock_);
+        if (nextListener_ < listeners_.size())
+            next = listeners_[nextListener_++];
+        inUse_ = next;
+    }
+    listenerReleased_.notify_all();
+    return next;
+}
+
+void NetThread::ReleaseListener()
+{
+    {
+        std::lock_guard guard(listenerLock_);
+        inUse_ = nullptr;
+        nextListener_ = 0;
+    }
+    listenerReleased_.notify_all();
 }
 
 size_t NetThread::ListenerCount() const
@@ -111,7 +137,7 @@ bool NetThread::InitNetwork(std::string_view bindHost)
 {
     try {
         context_ = std::make_unique<zmq::context_t>(1);
-        socket_ = std::make_unique<zmq::socket_t>(*context_, zmq::socket_type::rep);
+        socket_ = std::make_unique<zmq::socket_t>(*context_, zmq::socket_type::router);
         protocol_ = GetSettings().GetString("net", "protocol");
         port_ = GetSettings().GetString("net", "port");
         // The library would take such a port modulo 65536 or in some other way
@@ -137,6 +163,32 @@ bool NetThread::InitNetwork(std::string_view bindHost)
     return true;
 }
 
+bool NetThread::ReceiveRequest(zmq::message_t& request)
+{
+    for (;;) {
+        // The rest of a message whose receive broke off goes first.
+        DrainRequest();
+        envelope_.clear();
+        zmq::message_t part;
+        if (!socket_->recv(part, zmq::recv_flags::none))
+            return false;
+        bool more = part.more();
+        envelope_.push_back(std::move(part)); // the peer's routing id
+        while (more) {
+            if (!socket_->recv(part, zmq::recv_flags::none))
+                return false;
+            more = part.more();
+            const bool delimiter = more && part.size() == 0;
+            envelope_.push_back(std::move(part));
+            if (delimiter)
+                return socket_->recv(request, zmq::recv_flags::none).has_value();
+            if (envelope_.size() == kMaxEnvelopeParts)
+                break;
+        }
+        // No empty part: no REQ peer sent this, and no reply could reach one.
+    }
+}
+
 void NetThread::DrainRequest()
 {
     zmq::message_t part;
@@ -148,7 +200,11 @@ void NetThread::DrainRequest()
 
 void NetThread::SendReply(zmq::message_t& reply)
 {
-    // "Try again" counts as sent; it is not retried.
+    // A peer gone meanwhile: the library drops the reply. "Try again" counts as
+    // sent; it is not retried.
+    for (zmq::message_t& part : envelope_)
+        (void)socket_->send(part, zmq::send_flags::sndmore);
+    envelope_.clear();
     (void)socket_->send(reply, zmq::send_flags::none);
 }
 
@@ -157,7 +213,7 @@ void NetThread::ServeRequest()
     zmq::message_t request;
     try {
         // Nothing received (the receive was only interrupted): nothing to answer.
-        if (!socket_->recv(request, zmq::recv_flags::none))
+        if (!ReceiveRequest(request))
             return;
     } catch (const zmq::error_t& error) {
         if (error.num() == EINTR)
@@ -173,6 +229,12 @@ void NetThread::ServeRequest()
         return;
     }
 
+    // The listener that answers stays in use until its reply is sent: its
+    // reply message is its own.
+    struct Released {
+        NetThread* server;
+        ~Released() { server->ReleaseListener(); }
+    } released{this};
     try {
         zmq::message_t* reply = nullptr;
         unanswered_ = false;
@@ -182,17 +244,21 @@ void NetThread::ServeRequest()
             DrainRequest();
         } else {
             const auto* bytes = static_cast<const uint8_t*>(request.data());
-            std::lock_guard guard(listenerLock_);
-            for (size_t i = 0; i < listeners_.size() && !unanswered_; ++i) {
-                if (listeners_[i]->OnRequest(bytes, request.size())) {
-                    reply = listeners_[i]->ReplyMessage();
+            while (!unanswered_) {
+                NetListener* listener = TakeNextListener();
+                if (!listener)
+                    break;
+                if (listener->OnRequest(bytes, request.size())) {
+                    reply = listener->ReplyMessage();
                     break;
                 }
             }
         }
-        // The socket then owes its peer a reply for good; the thread is stopping.
-        if (unanswered_)
+        // The thread is stopping: this peer gets no reply.
+        if (unanswered_) {
+            envelope_.clear();
             return;
+        }
         if (reply) {
             SendReply(*reply);
         } else {
@@ -218,6 +284,19 @@ void NetThread::WakeNetThread()
         NotifyWork();
         return;
     }
+    // Only over tcp does "localhost" address the bound endpoint: over any other
+    // transport "Hello" would wait for nobody.
+    const bool answered = protocol_ == "tcp" && SendWakeRequest();
+    // Not answered (the server finished its step first, or was not reached in
+    // time, or its thread is held by an error box): ending the context ends a
+    // receive still to come, so the thread can be joined.
+    if (!answered)
+        context_->shutdown();
+}
+
+bool NetThread::SendWakeRequest()
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWakePatienceMs);
     bool answered = false;
     try {
         zmq::socket_t wakeSocket(*context_, zmq::socket_type::req);
@@ -226,31 +305,37 @@ void NetThread::WakeNetThread()
         wakeSocket.set(zmq::sockopt::rcvtimeo, kWakeSliceMs);
         wakeSocket.connect(WakeEndpoint(protocol_, port_));
         zmq::message_t hello(kWakeRequest, kWakeRequestSize);
-        if (wakeSocket.send(hello, zmq::send_flags::none)) {
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWakePatienceMs);
-            zmq::message_t answer;
-            // Busy clients may come before "Hello"; once the server has left its
-            // step it sees the stop flag and serves nobody, "Hello" included.
-            while (!answered && IsServing() && std::chrono::steady_clock::now() < deadline) {
-                try {
-                    answered = wakeSocket.recv(answer, zmq::recv_flags::none).has_value();
-                } catch (const zmq::error_t& error) {
-                    if (error.num() != EINTR)
-                        throw;
-                }
+        if (!wakeSocket.send(hello, zmq::send_flags::none))
+            return false;
+        zmq::message_t answer;
+        // Busy clients may come before "Hello"; once the server has left its
+        // step it sees the stop flag and serves nobody, "Hello" included.
+        while (!answered && IsServing() && std::chrono::steady_clock::now() < deadline) {
+            try {
+                answered = wakeSocket.recv(answer, zmq::recv_flags::none).has_value();
+            } catch (const zmq::error_t& error) {
+                if (error.num() != EINTR)
+                    throw;
             }
-            // The answer may have come as the server left its step.
-            if (!answered)
-                answered = wakeSocket.recv(answer, zmq::recv_flags::dontwait).has_value();
         }
+        // The answer may have come as the server left its step.
+        if (!answered)
+            answered = wakeSocket.recv(answer, zmq::recv_flags::dontwait).has_value();
     } catch (const zmq::error_t& error) {
         Report(error);
     }
-    // Not answered (the server finished its step first, or was not reached in
-    // time: another transport, or its thread is held by an error box): ending
-    // the context ends a receive still to come, so the thread can be joined.
-    if (!answered)
-        context_->shutdown();
+    return answered;
+}
+
+void NetThread::ReleaseNetwork()
+{
+    if (handle.HasHandle())
+        return;
+    // The socket first: the context's end waits until the library has closed
+    // it and what its endpoint made (an ipc endpoint's socket file and folder).
+    socket_.reset();
+    defaultReply_.reset();
+    context_.reset();
 }
 
 NetThread* GetNetThread()

@@ -24,10 +24,8 @@ bool MeteoListener::OnRequest(const uint8_t* request, size_t size)
         headersRead = 1;
     }
     if (meteoHeader_.Matches(request, size) && HoldsRecord(size, kWeatherRecordSize)) {
-        if (!ReservePlace()) {
-            Server()->LeaveUnanswered();
+        if (!ReservePlace())
             return false;
-        }
         TaskMessage task = MakeWeatherTask(request + kRequestHeaderSize);
         PostReserved(task, "nw");
     }
@@ -58,10 +56,8 @@ bool ParaListener::OnRequest(const uint8_t* request, size_t size)
         // The answer is the block as it stands before the task can run, so it
         // is read before the task is posted.
         const ParaReply reply = ReadParaReply();
-        if (!ReservePlace()) {
-            Server()->LeaveUnanswered();
+        if (!ReservePlace())
             return false;
-        }
         TaskMessage task = MakeSetParaTask(record);
         PostReserved(task, "np");
         replyMessage->rebuild(reply.bytes.data(), replySize);
@@ -69,10 +65,8 @@ bool ParaListener::OnRequest(const uint8_t* request, size_t size)
     }
     if (preallocHeader_.Matches(request, size)) {
         if (HoldsRecord(size, kPreallocRecordSize)) {
-            if (!ReservePlace()) {
-                Server()->LeaveUnanswered();
+            if (!ReservePlace())
                 return false;
-            }
             TaskMessage task = MakePreallocTask(platform::ByteReader(record, kPreallocRecordSize).U16());
             PostReserved(task, "na");
         }
@@ -81,10 +75,8 @@ bool ParaListener::OnRequest(const uint8_t* request, size_t size)
     if (targetHeader_.Matches(request, size)) {
         if (HoldsRecord(size, kParaTargetRecordSize)) {
             // The place is taken first: it keeps a slot of the record store free.
-            if (!ReservePlace()) {
-                Server()->LeaveUnanswered();
+            if (!ReservePlace())
                 return false;
-            }
             TaskMessage task = MakeTargetTask(record);
             PostReserved(task, "nt");
         }

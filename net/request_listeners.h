@@ -16,6 +16,7 @@
 class MeteoListener : public NetListener {
 public:
     explicit MeteoListener(NetThread* server = nullptr) : NetListener(server) {}
+    ~MeteoListener() override { Leave(); }
     // HandleMeteoRequest: always false.
     bool OnRequest(const uint8_t* request, size_t size) override;
 
@@ -26,6 +27,7 @@ private:
 class ParaListener : public NetListener {
 public:
     explicit ParaListener(NetThread* server = nullptr) : NetListener(server) {}
+    ~ParaListener() override { Leave(); }
     // HandleParaRequest: true for a para state request only.
     bool OnRequest(const uint8_t* request, size_t size) override;
 

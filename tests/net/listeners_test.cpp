@@ -442,3 +442,32 @@ TEST_F(ServedListeners, ARequestIsAnsweredOnlyOnceItsTaskIsPosted)
     EXPECT_EQ(PendingNetTasks(), kMaxPendingNetTasks);
     EXPECT_TRUE(boxes.Shown().empty());
 }
+
+// A listener taken out while the server waits for room in its name: the wait
+// ends, nothing is posted, the request goes on to the listeners after it (none:
+// "DUMMYMSG"), and the server goes on.
+TEST_F(ServedListeners, ALeavingListenerEndsItsWaitForRoomAndTheServerGoesOn)
+{
+    auto para = std::make_unique<ParaListener>(&served);
+    for (uint32_t i = 0; i < kMaxPendingNetTasks; ++i)
+        ASSERT_TRUE(ReserveNetTask(nullptr));
+    served.StartThread(false);
+    Client client(port, 200);
+    ASSERT_TRUE(client.Send(Request("PARAMSET", 81)));
+    EXPECT_FALSE(client.Receive()); // waiting for a place
+    Beside leaving(served, [&] {
+        para.reset();
+        leaving.Done();
+    });
+    ASSERT_TRUE(leaving.Join());
+    auto reply = client.Receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(ToText(*reply), "DUMMYMSG");
+    ASSERT_TRUE(client.Send(ToBytes("next")));
+    reply = client.Receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(ToText(*reply), "DUMMYMSG");
+    StopThread(&served);
+    served.handle.TerminateThreadHandle();
+    EXPECT_TRUE(Route().empty());
+}
