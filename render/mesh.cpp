@@ -5,12 +5,15 @@
 
 #include "kernel/archive.h"
 #include "kernel/error_stream.h"
+#include "kernel/global_objects.h"
 #include "kernel/memory_archive.h"
 #include "kernel/resource_tasks.h"
 #include "platform/gfx/device/resource_flags.h"
 #include "platform/gfx/device/vertex_layout.h"
 
 namespace {
+[[maybe_unused]] MeshResource* const meshType = RegisterGlobalObject(new MeshResource);
+
 // The fewest bytes a nested subset takes: its framing and fixed fields.
 constexpr uint64_t kMinSubsetBytes = 2 + 4 + 1 + 16 + 4;
 
