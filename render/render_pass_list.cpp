@@ -1,10 +1,10 @@
 #include "render/render_pass_list.h"
 
-#include <chrono>
 #include <cmath>
 #include <iostream>
 
 #include "platform/gfx/device/device.h"
+#include "platform/os/clock.h"
 #include "render/camera_node.h"
 #include "render/render_device.h"
 #include "render/render_pass.h"
@@ -15,11 +15,11 @@
 uint8_t shadowGathering = 0;
 
 namespace {
+// The process clock: it runs from the program's start, so by the first frame
+// it is past a periodic pass's first deadline (0).
 uint32_t MillisecondsSinceStart()
 {
-    static const auto start = std::chrono::steady_clock::now();
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+    return static_cast<uint32_t>(platform::os::ProcessClock());
 }
 
 PassClock passClock = MillisecondsSinceStart;
