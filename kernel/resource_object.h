@@ -31,6 +31,7 @@
 #include <string>
 #include <type_traits>
 
+#include "kernel/archive.h"
 #include "kernel/error_stream.h"
 #include "kernel/file_buffer.h"
 #include "kernel/resource_tasks.h"
@@ -247,16 +248,18 @@ public:
 
     // Moves this handle's reference to the name's id and registers its block
     // there; the count under the new id counts this handle once more.
-    void SetName(const std::string& name) override
+    void SetName(const std::string& name) override { Rename(RSHash(name)); }
+
+    // An id text that spells a number is that id, so a file's links to other
+    // resources find them by the ids they were written with; any other text
+    // names the handle.
+    void SetIdText(const std::string& text) override
     {
-        const uint32_t newId = RSHash(name);
-        if (!block_) {
-            id = newId;
-            return;
-        }
-        Unregister();
-        id = newId;
-        Register(false);
+        uint32_t number = 0;
+        if (ParseIdText(text, number))
+            Rename(number);
+        else
+            SetName(text);
     }
 
     // The type's own load; by default none.
@@ -357,6 +360,18 @@ private:
     {
         static auto* refs = new std::map<uint32_t, uint32_t>;
         return *refs;
+    }
+
+    // SetName with the id given.
+    void Rename(uint32_t newId)
+    {
+        if (!block_) {
+            id = newId;
+            return;
+        }
+        Unregister();
+        id = newId;
+        Register(false);
     }
 
     bool TakeNewBlock(uint32_t state)

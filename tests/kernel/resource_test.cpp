@@ -208,13 +208,13 @@ TEST_F(Resources, AResourceIsSavedAndLoadedBack)
 
     NoteResource loaded;
     EXPECT_TRUE(loaded.LoadFromFile("hello.note"));
-    // The id is the hash of the text, not the number.
-    EXPECT_EQ(loaded.GetId(), RSHash("1234"));
+    // The id is the number the text spells, as it was written.
+    EXPECT_EQ(loaded.GetId(), 1234u);
     EXPECT_EQ(loaded.GetState(), resource_state::kLoaded);
     EXPECT_EQ(loaded.GetPayload()->text, "hello");
     EXPECT_EQ(loaded.GetPayload()->value, 77u);
-    EXPECT_EQ(NoteResource::RegisteredBlock(RSHash("1234")), loaded.GetBlock());
-    EXPECT_EQ(NoteResource::ReferenceCount(RSHash("1234")), 1u);
+    EXPECT_EQ(NoteResource::RegisteredBlock(1234), loaded.GetBlock());
+    EXPECT_EQ(NoteResource::ReferenceCount(1234), 1u);
     EXPECT_TRUE(boxes.Shown().empty());
 }
 
