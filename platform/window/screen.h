@@ -28,10 +28,10 @@ enum class FrameLayout {
 };
 
 // Opens the real window of `window` at width x height, at the window's place,
-// shown when the window is; an open one is resized. `fullScreen` makes it cover the desktop instead
-// (the frame is stretched to it). False when there is no display or the window
-// system refuses (said once on standard output); the program then goes on
-// headless.
+// shown when the window is; an open one is resized. `fullScreen` makes it
+// cover the desktop instead (the frame is stretched to it). False when there
+// is no display or the window system refuses (said once on standard output);
+// the program then goes on headless.
 bool OpenScreen(Window* window, int width, int height, bool fullScreen);
 bool HasScreen(Window* window);
 // Some real window is open.
