@@ -133,7 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     RemoteScene& scene = harness.scene;
     const ParaReply reply = ReadParaReply();
-    if (PendingNetTasks() != 0 || scene.mode > 2 || scene.paraSlotCount > kMaxParaSlots ||
+    if (PendingNetTasks() != 0 || scene.paraSlotCount > kMaxParaSlots ||
         (scene.paraSlotCount > 0 && !scene.paraSlots) || std::memcmp(reply.bytes.data(), "PARAREPL", 8) != 0)
         __builtin_trap();
     if (scene.paraSlotCount != kSlots)

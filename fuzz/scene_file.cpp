@@ -23,7 +23,7 @@ void CheckScene(Scene& scene)
         std::abort();
     for (uint32_t i = 0; i < nodes.count; ++i) {
         SceneNode* node = nodes.items[i];
-        if (!node || node->kind > scene_node_kind::kCamera)
+        if (!node || node->kind > scene_node_kind::kMesh)
             std::abort();
         if (const NodeHierarchy* parent = node->GetParent()) {
             bool earlier = false;

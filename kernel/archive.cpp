@@ -1,5 +1,6 @@
 #include "kernel/archive.h"
 
+#include <charconv>
 #include <cstdio>
 
 #include "kernel/math/float3.h"
@@ -46,4 +47,15 @@ std::string IntToString(int32_t value)
     char text[16];
     std::snprintf(text, sizeof(text), "%d", static_cast<int>(value));
     return text;
+}
+
+bool ParseIdText(std::string_view text, uint32_t& id)
+{
+    int32_t number = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, number);
+    if (text.empty() || error != std::errc() || stop != end)
+        return false;
+    id = static_cast<uint32_t>(number);
+    return true;
 }

@@ -13,6 +13,7 @@
 // their floats through Float, which does nothing there.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "kernel/hashed_name.h"
 
@@ -54,3 +55,7 @@ public:
 
 // The decimal text of a signed 32-bit value, as "%d" prints it.
 std::string IntToString(int32_t value);
+
+// The id a resource's id text spells when it is a signed 32-bit decimal number
+// (as IntToString writes one); false for any other text.
+bool ParseIdText(std::string_view text, uint32_t& id);

@@ -31,6 +31,7 @@
 #include <string>
 #include <type_traits>
 
+#include "kernel/archive.h"
 #include "kernel/error_stream.h"
 #include "kernel/file_buffer.h"
 #include "kernel/resource_tasks.h"
@@ -45,6 +46,16 @@ inline constexpr uint32_t kLoading = 1;
 inline constexpr uint32_t kLoaded = 2;
 } // namespace resource_state
 
+// A pending load chain, as a handle remembers it: the batch, the counter of
+// its last record and a mark unique to this chain left in that record. The
+// batch is reused for other chains once this one retires, so the chain is
+// recognised by its mark, never by the batch's address alone.
+struct LoadChainMark {
+    TaskBatch* batch = nullptr;
+    uint32_t last = 0;
+    uint64_t ticket = 0;
+};
+
 // The shared data block of one id. The state is atomic: the IO thread sets it
 // back to none when a load fails for good, while the render thread reads it.
 template <class Payload>
@@ -52,6 +63,8 @@ struct ResourceData {
     std::atomic<uint32_t> state{resource_state::kNone};
     // Handles holding the block, whatever id they hold it under.
     uint32_t holders = 0;
+    // The chain last posted to load into the block, by whichever handle.
+    LoadChainMark loadChain;
     Payload payload{};
 };
 
@@ -65,16 +78,6 @@ uint32_t UniqueResourceCounter();
 // True when both IOTHREAD and RENDERTHREAD are in ThreadMap: only then may a
 // type's DoLoad post its load as a task chain; before, it loads at once.
 bool AsyncLoadingAvailable();
-
-// A pending load chain, as a handle remembers it: the batch, the counter of
-// its last record and a mark unique to this chain left in that record. The
-// batch is reused for other chains once this one retires, so the chain is
-// recognised by its mark, never by the batch's address alone.
-struct LoadChainMark {
-    TaskBatch* batch = nullptr;
-    uint32_t last = 0;
-    uint64_t ticket = 0;
-};
 
 // Marks the last record of the batch (one without a callback of its own; else
 // the chain goes unmarked). Call it on the main thread right after posting the
@@ -121,16 +124,20 @@ public:
             block_->state = state;
     }
 
-    // Cancels this handle's load chain and sets the state to 0; does nothing
-    // when the handle has no chain still pending (none posted, or it has run).
+    // Cancels this handle's load chain and sets the state to 0. A load that
+    // another handle started into the same block and that is still under way
+    // is left alone: its tasks still write into the block.
     void CancelTasks() override
     {
         const LoadChainMark mark = pendingBatch;
         pendingBatch = {};
-        if (!block_ || block_->state != resource_state::kLoading)
+        if (!block_)
             return;
-        if (CancelLoadChain(mark))
-            block_->state = resource_state::kNone;
+        const LoadChainMark& chain = block_->loadChain;
+        if (chain.ticket != mark.ticket && LoadChainPending(chain))
+            return;
+        CancelLoadChain(mark);
+        block_->state = resource_state::kNone;
     }
 
     void CreateUnique() override
@@ -241,16 +248,18 @@ public:
 
     // Moves this handle's reference to the name's id and registers its block
     // there; the count under the new id counts this handle once more.
-    void SetName(const std::string& name) override
+    void SetName(const std::string& name) override { Rename(RSHash(name)); }
+
+    // An id text that spells a number is that id, so a file's links to other
+    // resources find them by the ids they were written with; any other text
+    // names the handle.
+    void SetIdText(const std::string& text) override
     {
-        const uint32_t newId = RSHash(name);
-        if (!block_) {
-            id = newId;
-            return;
-        }
-        Unregister();
-        id = newId;
-        Register(false);
+        uint32_t number = 0;
+        if (ParseIdText(text, number))
+            Rename(number);
+        else
+            SetName(text);
     }
 
     // The type's own load; by default none.
@@ -328,7 +337,12 @@ public:
 
 protected:
     // For a DoLoad that posts its load chain: after the chain's last PushTask.
-    void SetPendingBatch(TaskBatch* batch) { pendingBatch = MarkLoadChain(batch); }
+    void SetPendingBatch(TaskBatch* batch)
+    {
+        pendingBatch = MarkLoadChain(batch);
+        if (block_)
+            block_->loadChain = pendingBatch;
+    }
 
 private:
     struct PoolTag {};
@@ -346,6 +360,18 @@ private:
     {
         static auto* refs = new std::map<uint32_t, uint32_t>;
         return *refs;
+    }
+
+    // SetName with the id given.
+    void Rename(uint32_t newId)
+    {
+        if (!block_) {
+            id = newId;
+            return;
+        }
+        Unregister();
+        id = newId;
+        Register(false);
     }
 
     bool TakeNewBlock(uint32_t state)

@@ -58,6 +58,11 @@ bool SerializableObject::LoadFromFile(const std::string& name)
 
 void SerializableObject::SetName(const std::string&) {}
 
+void SerializableObject::SetIdText(const std::string& text)
+{
+    SetName(text);
+}
+
 void SerializableObject::ForgetClearedEntries() {}
 
 void SerializeResource(Archive& archive, SerializableObject& object)
@@ -66,9 +71,8 @@ void SerializeResource(Archive& archive, SerializableObject& object)
     if (object.formatVersion != 0) {
         archive.scratch = IntToString(static_cast<int32_t>(object.GetId()));
         archive.String(archive.scratch);
-        // The id becomes the hash of the text, not the number it spells.
         if (archive.mode == Archive::kReading)
-            object.SetName(archive.scratch);
+            object.SetIdText(archive.scratch);
     }
     archive.Object(object);
 }

@@ -43,6 +43,10 @@ public:
     // for a damaged file, emptied) when the file is missing or damaged.
     virtual bool LoadFromFile(const std::string& name);
     virtual void SetName(const std::string& name);
+    // Takes the id text a resource file carries. An object that is no
+    // resource is named by it; a resource takes the id a decimal text spells
+    // (ids come back as they were written) and is named by any other text.
+    virtual void SetIdText(const std::string& text);
     // Drops the type's id entries that no handle counts any more (a resource
     // type keeps them otherwise; tests and fuzz targets that make many names
     // call it between runs).
@@ -54,7 +58,7 @@ public:
 };
 
 // Frames one object: its format version, its id text when the version is not
-// 0 (a reading archive renames the object after it), then its fields.
+// 0 (a reading archive hands it to SetIdText), then its fields.
 void SerializeResource(Archive& archive, SerializableObject& object);
 
 // The file halves of SaveToFile and LoadFromFile, shared by every type.

@@ -78,10 +78,8 @@ SetParaValues DecodeSetPara(const uint8_t* record)
 
 std::string CheckSetParaRecord(const uint8_t* record)
 {
+    // Any mode is stored as it comes; modes above 2 have no reply bit.
     platform::ByteReader in(record, kSetParaRecordSize);
-    const uint8_t mode = in.U8At(kModeAt);
-    if (mode > scene_mode::k2)
-        return "mode " + std::to_string(mode) + " is not 0, 1 or 2";
     for (const FloatField& field : kFloatFields) {
         if (!std::isfinite(in.F32At(field.at)))
             return std::string(field.name) + " is not a finite number";

@@ -39,8 +39,8 @@ struct SetParaValues {
 
 // `record` holds the 81 record bytes; positions come out in scene units.
 SetParaValues DecodeSetPara(const uint8_t* record);
-// Why the record cannot be applied (a mode other than 0, 1 or 2, a pose or an
-// angle that is not a finite number), or empty when it can.
+// Why the record cannot be applied (a pose or an angle that is not a finite
+// number), or empty when it can.
 std::string CheckSetParaRecord(const uint8_t* record);
 
 // The ParaReply flags of a scene: bit 0 its status, then one bit for mode 0,

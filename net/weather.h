@@ -34,8 +34,8 @@ struct alignas(16) WeatherValues {
 
 // `record` holds the 49 record bytes.
 WeatherValues DecodeWeather(const uint8_t* record);
-// Why the record cannot be applied (a float that is not a finite number, a
-// visibility that is not above 0), or empty when it can.
+// Why the record cannot be applied (a float that is not a finite number), or
+// empty when it can.
 std::string CheckWeatherRecord(const uint8_t* record);
 
 // The time-of-day angle of hours:minutes, with no range test.

@@ -1,6 +1,5 @@
 #include "render/geometry_files.h"
 
-#include <charconv>
 #include <limits>
 #include <vector>
 
@@ -196,13 +195,12 @@ void IndexBufferResource::Serialize(Archive& archive)
         if (archive.IsWriting())
             text = IntToString(static_cast<int32_t>(material.GetId()));
         archive.String(text);
-        if (archive.IsReading() && !text.empty()) {
-            int32_t id = 0;
-            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), id);
-            if (error == std::errc() && end == text.data() + text.size())
-                material.AttachById(static_cast<uint32_t>(id));
-            else
-                material.LoadByName(text);
-        }
+        // The same rule as every resource's id text: a number is the id the
+        // material was written with.
+        uint32_t id = 0;
+        if (archive.IsReading() && ParseIdText(text, id))
+            material.AttachById(id);
+        else if (archive.IsReading() && !text.empty())
+            material.LoadByName(text);
     }
 }

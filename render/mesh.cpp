@@ -5,12 +5,15 @@
 
 #include "kernel/archive.h"
 #include "kernel/error_stream.h"
+#include "kernel/global_objects.h"
 #include "kernel/memory_archive.h"
 #include "kernel/resource_tasks.h"
 #include "platform/gfx/device/resource_flags.h"
 #include "platform/gfx/device/vertex_layout.h"
 
 namespace {
+[[maybe_unused]] MeshResource* const meshType = RegisterGlobalObject(new MeshResource);
+
 // The fewest bytes a nested subset takes: its framing and fixed fields.
 constexpr uint64_t kMinSubsetBytes = 2 + 4 + 1 + 16 + 4;
 
@@ -320,8 +323,28 @@ void MeshResource::BuildVertexBuffer(const std::vector<float3>& positions, const
 void MeshResource::Serialize(Archive& archive)
 {
     MeshData* data = GetPayload();
-    if (!data)
+    if (!data) {
+        // A handle without a mesh is written as an empty one (no levels, no
+        // vertices, no declaration elements, no subsets), so that what follows
+        // it in a file still reads back.
+        if (archive.IsWriting()) {
+            uint8_t noLevels = 0;
+            float baseDistance = -1.0f;
+            uint16_t unversioned = 0;
+            uint32_t none = 0;
+            if (formatVersion >= 2) {
+                archive.U8(noLevels);
+                archive.Float(baseDistance);
+            }
+            for (int part = 0; part < 2; ++part) { // the vertex set, the declaration
+                archive.U16(unversioned);
+                archive.U32(none);
+                archive.U32(none);
+            }
+            archive.U32(none); // subsets
+        }
         return;
+    }
     uint8_t levels = formatVersion >= 2 ? data->LevelCount() : 0;
     if (formatVersion >= 2) {
         archive.U8(levels);

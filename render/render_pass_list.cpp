@@ -1,10 +1,10 @@
 #include "render/render_pass_list.h"
 
-#include <chrono>
 #include <cmath>
 #include <iostream>
 
 #include "platform/gfx/device/device.h"
+#include "platform/os/clock.h"
 #include "render/camera_node.h"
 #include "render/render_device.h"
 #include "render/render_pass.h"
@@ -15,11 +15,11 @@
 uint8_t shadowGathering = 0;
 
 namespace {
+// The process clock: it runs from the program's start, so by the first frame
+// it is past a periodic pass's first deadline (0).
 uint32_t MillisecondsSinceStart()
 {
-    static const auto start = std::chrono::steady_clock::now();
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+    return static_cast<uint32_t>(platform::os::ProcessClock());
 }
 
 PassClock passClock = MillisecondsSinceStart;
@@ -122,9 +122,13 @@ void RenderPassList::RenderPasses()
         ++frameCounter;
         return;
     }
+    // The pass whose camera a pass compares its own with: the last pass of
+    // the list for the first, then the last pass of this frame that drew.
+    const RenderPass* lastDrawn = nullptr;
     for (size_t i = 0; i < passes.size(); ++i) {
         RenderPass& pass = *passes[i];
         const RenderPass& next = i + 1 < passes.size() ? *passes[i + 1] : *passes[0];
+        const RenderPass* reference = i == 0 ? passes.back() : (lastDrawn ? lastDrawn : passes[0]);
 
         bool due = pass.CheckPeriod(ReadPassClock());
         CameraNode* active = GetActiveCamera();
@@ -142,7 +146,7 @@ void RenderPassList::RenderPasses()
                 pass.lastCameraPos = position;
         }
 
-        const uint32_t count = due ? Gather(pass) : 0;
+        const uint32_t count = due ? Gather(pass, reference ? reference->camera : nullptr) : 0;
         if (pass.mode == kPassShadow && pass.DrawsShadowSlices())
             DrawShadowSlices(pass);
         if (pass.printCount)
@@ -153,6 +157,7 @@ void RenderPassList::RenderPasses()
         }
         if (count > 0 || pass.copyAfterDraw || pass.alwaysDraw) {
             ApplyStates(pass);
+            lastDrawn = &pass;
             if (pass.mode == kPassNormal)
                 Draw(pass);
             RestoreStates(pass);
@@ -162,11 +167,9 @@ void RenderPassList::RenderPasses()
     ++frameCounter;
 }
 
-uint32_t RenderPassList::Gather(RenderPass& pass)
+uint32_t RenderPassList::Gather(RenderPass& pass, const CameraNode* referenceCamera)
 {
-    // Compared with the camera actually active: a pass that applied its
-    // camera without drawing must not leave the next pass looking through it.
-    if (pass.camera && pass.camera != GetActiveCamera())
+    if (pass.camera && pass.camera != referenceCamera)
         pass.camera->ApplyCamera();
     uint32_t count = 0;
     for (RendererTemplate* renderTemplate : pass.subRenderers) {

@@ -11,6 +11,7 @@
 #include <map>
 #include <vector>
 
+class CameraNode;
 class RenderPass;
 class RendererTemplate;
 
@@ -38,8 +39,9 @@ public:
     std::vector<RenderPass*> passes;
 
 private:
-    // Gathers and returns the instances counted for the pass.
-    uint32_t Gather(RenderPass& pass);
+    // Gathers and returns the instances counted for the pass, applying its
+    // camera first unless the reference pass looked through the same one.
+    uint32_t Gather(RenderPass& pass, const CameraNode* referenceCamera);
     void DrawShadowSlices(RenderPass& pass);
     void Draw(RenderPass& pass);
     void ResetAfterPass(RenderPass& pass, const RenderPass& next);

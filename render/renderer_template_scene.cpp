@@ -35,12 +35,11 @@ int ChooseMeshLevel(const MeshData& mesh, const float4x4& world, float radius, C
     if (levels == 0)
         return mesh.CurrentLevel();
     const float4 p = world.Row(3);
-    // The camera's right axis in world space, as a direction: the offset point
-    // stays a point, so the projected radius does not depend on where the
-    // camera stands relative to the origin.
+    // Offset along the view matrix's first column, all four components: the
+    // offset point's fourth component is 1 + radius x k.w.
     const float4x4& view = *camera.GetViewMatrix();
-    const float4 right{view(0, 0), view(1, 0), view(2, 0), 0.0f};
-    const float4 q{p.x + radius * right.x, p.y + radius * right.y, p.z + radius * right.z, p.w};
+    const float4 k{view(0, 0), view(1, 0), view(2, 0), view(3, 0)};
+    const float4 q{p.x + radius * k.x, p.y + radius * k.y, p.z + radius * k.z, p.w + radius * k.w};
     float4 a, b;
     camera.ProjectToViewport(a, p, false, true, false);
     camera.ProjectToViewport(b, q, false, true, false);

@@ -1,6 +1,5 @@
 #include "render/scene.h"
 
-#include <charconv>
 #include <unordered_map>
 #include <vector>
 
@@ -8,7 +7,6 @@
 #include "kernel/error_stream.h"
 #include "kernel/hashed_name.h"
 #include "kernel/memory_archive.h"
-#include "render/camera_node.h"
 #include "render/geometry_files.h"
 #include "render/mesh_node.h"
 
@@ -21,7 +19,8 @@ bool Damaged(Archive& archive)
     return memory && memory->Damaged();
 }
 
-// A fresh node of a kind a scene file holds; null for any other kind.
+// A fresh node of a kind a scene file holds (plain and mesh nodes); null for
+// any other kind.
 SceneNode* NewNode(uint16_t kind)
 {
     switch (kind) {
@@ -29,32 +28,9 @@ SceneNode* NewNode(uint16_t kind)
         return new SceneNode;
     case scene_node_kind::kMesh:
         return new MeshNode;
-    case scene_node_kind::kCamera:
-        return new CameraNode;
     default:
         return nullptr;
     }
-}
-
-// A material's id text names it the way a subset's material text does: a
-// decimal number is the id itself, any other text is hashed. So the subsets
-// of the scene's meshes find the materials written before them.
-void ReadMaterial(Archive& archive, MaterialResource& material)
-{
-    archive.U16(material.formatVersion);
-    if (material.formatVersion != 0) {
-        archive.String(archive.scratch);
-        const std::string& text = archive.scratch;
-        int32_t number = 0;
-        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-        if (!text.empty() && error == std::errc() && end == text.data() + text.size())
-            material.id = static_cast<uint32_t>(number);
-        else
-            material.SetName(text);
-    }
-    if (Damaged(archive))
-        return;
-    archive.Object(material);
 }
 
 // The order nodes are written in: the list order, except that a node whose
@@ -81,14 +57,15 @@ bool WriteOrder(SceneData& data, std::vector<uint32_t>& order, std::string& why)
             why = "node " + std::to_string(i) + " is missing.";
             return false;
         }
-        if (node->kind > scene_node_kind::kCamera) {
+        if (node->kind > scene_node_kind::kMesh) {
             why = "node " + std::to_string(i) + " is of kind " + std::to_string(node->kind) +
                   ", which a scene file cannot hold.";
             return false;
         }
-        auto* meshNode = dynamic_cast<MeshNode*>(node);
-        if (node->kind == scene_node_kind::kMesh && (!meshNode || !meshNode->mesh.GetPayload())) {
-            why = "mesh node " + std::to_string(i) + " has no mesh.";
+        // A mesh node's record carries a mesh (an empty one when the node has
+        // none), which only a MeshNode can write.
+        if (node->kind == scene_node_kind::kMesh && !dynamic_cast<MeshNode*>(node)) {
+            why = "node " + std::to_string(i) + " is of the mesh kind but no mesh node.";
             return false;
         }
         index.try_emplace(node, i);
@@ -104,19 +81,16 @@ bool WriteOrder(SceneData& data, std::vector<uint32_t>& order, std::string& why)
                 return false;
             }
             chain.push_back(j);
-            const NodeHierarchy* parent = nodes.items[j]->GetParent();
-            if (!parent)
+            // A parent outside the scene is written as none.
+            const auto found = index.find(nodes.items[j]->GetParent());
+            if (found == index.end())
                 break;
-            const auto found = index.find(parent);
-            if (found == index.end()) {
-                why = "the parent of node " + std::to_string(j) + " is not in the scene.";
-                return false;
-            }
             j = found->second;
         }
         for (auto k = chain.rbegin(); k != chain.rend(); ++k) {
-            if (const NodeHierarchy* parent = nodes.items[*k]->GetParent())
-                depth[*k] = depth[index.at(parent)] + 1;
+            const auto parent = index.find(nodes.items[*k]->GetParent());
+            if (parent != index.end())
+                depth[*k] = depth[parent->second] + 1;
             if (depth[*k] > kMaxSceneDepth) {
                 why = "node " + std::to_string(*k) + " lies more than " + std::to_string(kMaxSceneDepth) +
                       " levels deep.";
@@ -245,7 +219,7 @@ void Scene::ReadBody(Archive& archive, SceneData& data)
         for (uint32_t i = 0; i < materialCount; ++i) {
             MaterialResource*& material = data.materials.Push();
             material = new MaterialResource;
-            ReadMaterial(archive, *material);
+            SerializeResource(archive, *material);
             if (Damaged(archive))
                 return;
         }
@@ -302,11 +276,8 @@ void Scene::ReadBody(Archive& archive, SceneData& data)
 
 void Scene::DoLoad(const std::string& fileName)
 {
+    // The file's id text gives the scene its id.
     const bool read = LoadFromFile(fileName);
-    // The file's id text renamed the scene while it was read; it is known by
-    // the name it was loaded under.
-    if (IsValid())
-        SetName(fileName);
     SceneData* data = GetPayload();
     if (!data)
         return;

@@ -9,7 +9,7 @@
 //   u16 node count N, N node records:
 //     u16 parent (0: none, else 1 + the index of an earlier node)
 //     version < 2: the node's name (text)
-//     u16 kind (0 plain, 1 mesh, 2 camera)
+//     u16 kind (0 plain, 1 mesh)
 //     the framed node (radius, static flag, transform, a mesh node's mesh)
 // A file is read completely or not at all: a damaged or inconsistent one
 // (cut short, a parent that does not come earlier, an unknown kind, a chain
@@ -79,14 +79,15 @@ public:
     void Serialize(Archive& archive) override;
     // Reads the scene file and marks the scene, its meshes and its materials
     // loaded. A missing or damaged file leaves the scene empty at state 0. The
-    // scene stays registered under the file name, so later loads share it.
+    // scene takes the id of the file's id text.
     void DoLoad(const std::string& fileName) override;
     // Destroys the nodes and materials; the block may be pooled.
     bool DoUnload() override;
 
-    // Writes the scene file with version 1. A scene that could not be read
-    // back is not written: more than 65535 nodes or materials, a node of a kind
-    // a file cannot hold, a node whose parent is not in the scene.
+    // Writes the scene file with version 1. A parent outside the scene is
+    // written as none, a mesh node without a mesh with an empty one. A scene
+    // that could not be read back is not written: more than 65535 nodes or
+    // materials, a node of a kind a file cannot hold (cameras and lights).
     void SaveToFile(const std::string& name) override;
 
     // The first node in list order with the name; null with "Can't find

@@ -46,14 +46,17 @@ int32_t ScriptComponent::GetScriptFunctionId(std::string_view name) const
 
 int ScriptComponent::RunScriptFunction(int32_t functionId, bool prepareOnly)
 {
-    ScriptHost* host = ExistingScriptHost();
-    asIScriptEngine* engine = host ? host->engine : nullptr;
-    asIScriptFunction* function = (engine && functionId > 0) ? engine->GetFunctionById(functionId) : nullptr;
-    if (!function) {
+    if (functionId < 0) {
         errorTwoLines = false;
         GetErrorStream() << "Invalid script function handle.\n";
-        return asNO_FUNCTION;
     }
+    ScriptHost* host = ExistingScriptHost();
+    asIScriptEngine* engine = host ? host->engine : nullptr;
+    if (!engine)
+        return asERROR;
+    // An id of no function (0, negative or unknown) prepares nothing and so
+    // runs nothing; it still has its context like any other.
+    asIScriptFunction* function = engine->GetFunctionById(functionId);
     asIScriptContext* context = nullptr;
     if (useSharedContext) {
         context = host->sharedContext;
@@ -70,12 +73,12 @@ int ScriptComponent::RunScriptFunction(int32_t functionId, bool prepareOnly)
         context = slot;
         const int prepared = context->Prepare(function);
         lastFunction = functionId;
-        if (prepared < 0)
-            return prepared;
         if (prepareOnly) {
             stateFlag = 0;
-            return asEXECUTION_PREPARED;
+            return prepared < 0 ? prepared : asEXECUTION_PREPARED;
         }
+        if (prepared < 0)
+            return prepared;
     }
     const int result = context->Execute();
     if (result == asEXECUTION_EXCEPTION) {

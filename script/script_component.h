@@ -21,8 +21,9 @@ public:
     // The id of "void <name>()" in the module, 0 when there is none.
     int32_t GetScriptFunctionId(std::string_view name) const;
 
-    // Runs (or only prepares) the function; an invalid id is reported and
-    // nothing runs. Returns the context's result, or a negative value.
+    // Runs (or only prepares) the function; a negative id is reported. An id
+    // of no function runs nothing. Returns the context's result, or a
+    // negative value.
     int RunScriptFunction(int32_t functionId, bool prepareOnly);
 
     AngelScript::asIScriptModule* module = nullptr;

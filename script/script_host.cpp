@@ -114,14 +114,13 @@ void ScriptHost::RegisterScriptFunction(const std::string& declaration, const as
     const int result = engine->RegisterGlobalFunction(declaration.c_str(), function, callConv);
     if (result >= 0)
         return;
-    // Each failure is its own box: with a reason line the first line waits for it.
-    // Each line goes in one piece, so the stream sees exactly two lines.
-    const char* reason = RegistrationFailureReason(result);
-    errorTwoLines = reason != nullptr;
-    GetErrorStream() << "Error registering script function " + declaration + "\n";
-    if (reason)
-        GetErrorStream() << std::string(reason) + "\n";
-    errorTwoLines = false;
+    // One piece in two-line mode: the stream holds it until the next line
+    // ends, which then shows in the same box.
+    std::string text = "Error registering script function " + declaration + "\n";
+    if (const char* reason = RegistrationFailureReason(result))
+        text += std::string(reason) + "\n";
+    errorTwoLines = true;
+    GetErrorStream() << text;
 }
 
 bool ScriptHost::RegisterScriptType(const std::string& type, int size, asDWORD flags)

@@ -266,7 +266,10 @@ bool OpenScreen(Window* window, int width, int height, bool fullScreen)
     // No SDL_WINDOW_OPENGL: frames drawn by OpenGL come through a context of
     // the drawing path's own, which suits the window's default visual.
     uint32_t flags = IsWindowVisible(window) ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN;
-    int x = SDL_WINDOWPOS_UNDEFINED, y = SDL_WINDOWPOS_UNDEFINED;
+    // Where the window stands, as far as the window system lets a window be
+    // placed (a window manager puts its frame there).
+    const Rect placed = WindowRect(window);
+    int x = placed.left, y = placed.top;
     SDL_Rect desktop;
     if (fullScreen && SDL_GetDisplayBounds(0, &desktop) == 0) {
         // A window manager makes it cover the screen; without one, so does its own size.

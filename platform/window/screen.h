@@ -27,11 +27,11 @@ enum class FrameLayout {
     kXrgb1555, // 16-bit words, top bit alpha or unused
 };
 
-// Opens the real window of `window` at width x height, shown when the window
-// is; an open one is resized. `fullScreen` makes it cover the desktop instead
-// (the frame is stretched to it). False when there is no display or the window
-// system refuses (said once on standard output); the program then goes on
-// headless.
+// Opens the real window of `window` at width x height, at the window's place,
+// shown when the window is; an open one is resized. `fullScreen` makes it
+// cover the desktop instead (the frame is stretched to it). False when there
+// is no display or the window system refuses (said once on standard output);
+// the program then goes on headless.
 bool OpenScreen(Window* window, int width, int height, bool fullScreen);
 bool HasScreen(Window* window);
 // Some real window is open.

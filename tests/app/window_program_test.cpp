@@ -1,6 +1,6 @@
 // The program on a display (a virtual X server of the test's own): its main
 // window is a real one of the back buffer's size (of the screen's, full
-// screen) captioned "Zandrel Engine";
+// screen) at the screen's corner, captioned "Zandrel Engine";
 // closing it, Escape typed in it, or Ctrl+C end the program in its normal
 // order with exit code 0.
 #include <gtest/gtest.h>
@@ -53,6 +53,8 @@ TEST_P(WindowProgram, OpensItsWindowAtTheBackBufferSizeAndEndsInOrder)
     EXPECT_EQ(geometry.width, run.fullScreen ? DisplayWidth(display.X(), screen) : run.width);
     EXPECT_EQ(geometry.height, run.fullScreen ? DisplayHeight(display.X(), screen) : run.height);
     EXPECT_TRUE(geometry.viewable);
+    EXPECT_EQ(geometry.x, 0); // where the main window stands
+    EXPECT_EQ(geometry.y, 0);
 
     switch (run.ending) {
     case Ending::kCloseTheWindow:

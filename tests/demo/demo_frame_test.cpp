@@ -174,7 +174,23 @@ TEST_F(DemoFrame, HoldingTheLeftButtonTurnsTheLightToTheView)
     ASSERT_EQ(d.DemoFrame(), 1);
     const float4 lightBefore = d.dirLightCamera.transform.position;
     platform::testing::PressMouseButton(0);
-    ASSERT_EQ(d.DemoFrame(), 1);
+    {
+        platform::testing::GfxCallRecord record;
+        ASSERT_EQ(d.DemoFrame(), 1);
+        // Each tile is drawn through its light camera as it stands after the turn.
+        const std::vector<gfx::RecordedDraw> draws = record.Draws();
+        ASSERT_GE(draws.size(), kCasterCount);
+        for (uint32_t k = 0; k < kCasterCount; ++k) {
+            const float* world = Uploaded(draws[k], "MatWorld");
+            const float* wvp = Uploaded(draws[k], "MatWorldViewProj");
+            ASSERT_TRUE(world && wvp) << k;
+            float4x4 w;
+            std::copy(world, world + 16, w.m);
+            const float4x4 expected = Multiply(w, *d.lightCameras[k].GetViewProjMatrix());
+            for (int i = 0; i < 16; ++i)
+                EXPECT_FLOAT_EQ(wvp[i], expected.m[i]) << k << " " << i;
+        }
+    }
     EXPECT_EQ(d.dirLightCamera.transform.position.x, d.viewCamera.transform.position.x);
     EXPECT_EQ(d.dirLightCamera.transform.position.z, d.viewCamera.transform.position.z);
     EXPECT_NE(d.dirLightCamera.transform.position.x, lightBefore.x);

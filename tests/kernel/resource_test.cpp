@@ -208,13 +208,13 @@ TEST_F(Resources, AResourceIsSavedAndLoadedBack)
 
     NoteResource loaded;
     EXPECT_TRUE(loaded.LoadFromFile("hello.note"));
-    // The id is the hash of the text, not the number.
-    EXPECT_EQ(loaded.GetId(), RSHash("1234"));
+    // The id is the number the text spells, as it was written.
+    EXPECT_EQ(loaded.GetId(), 1234u);
     EXPECT_EQ(loaded.GetState(), resource_state::kLoaded);
     EXPECT_EQ(loaded.GetPayload()->text, "hello");
     EXPECT_EQ(loaded.GetPayload()->value, 77u);
-    EXPECT_EQ(NoteResource::RegisteredBlock(RSHash("1234")), loaded.GetBlock());
-    EXPECT_EQ(NoteResource::ReferenceCount(RSHash("1234")), 1u);
+    EXPECT_EQ(NoteResource::RegisteredBlock(1234), loaded.GetBlock());
+    EXPECT_EQ(NoteResource::ReferenceCount(1234), 1u);
     EXPECT_TRUE(boxes.Shown().empty());
 }
 
@@ -460,13 +460,13 @@ TEST_F(Resources, LoadingBlocksAreFreedAtOnceWhileNoRenderThreadRuns)
     EXPECT_FALSE(a.IsValid());
 }
 
-TEST_F(Resources, CancelWithNoPendingChainDoesNothing)
+TEST_F(Resources, CancelWithNoPendingChainSetsTheStateToNone)
 {
     CaptureOutput output;
     PlainResource a;
     a.CreateUnique();
     a.CancelTasks();
-    EXPECT_EQ(a.GetState(), resource_state::kLoading);
+    EXPECT_EQ(a.GetState(), resource_state::kNone);
     a.SetState(resource_state::kLoaded);
 }
 
@@ -520,6 +520,9 @@ TEST_F(Resources, LoadsRunAtOnceBeforeTheThreadsAndAsChainsAfter)
             // A second load of the name joins the loading block.
             EXPECT_FALSE(joined.LoadByName("async.note"));
             EXPECT_EQ(joined.GetBlock(), after.GetBlock());
+            // Not its load to cancel: the block goes on loading.
+            joined.CancelTasks();
+            EXPECT_EQ(after.GetState(), resource_state::kLoading);
             return false;
         }
         return after.GetState() != resource_state::kLoading;
@@ -529,9 +532,9 @@ TEST_F(Resources, LoadsRunAtOnceBeforeTheThreadsAndAsChainsAfter)
     EXPECT_EQ(joined.GetPayload()->value, 22u);
     EXPECT_EQ(NoteResource::ReferenceCount(RSHash("async.note")), 2u);
     EXPECT_EQ(NoteUploadModule::uploads, 1);
-    // The chain has run: a cancel now changes nothing.
+    // The chain has run: a cancel now only sets the state.
     after.CancelTasks();
-    EXPECT_EQ(after.GetState(), resource_state::kLoaded);
+    EXPECT_EQ(after.GetState(), resource_state::kNone);
     EXPECT_FALSE(AsyncLoadingAvailable());
 }
 

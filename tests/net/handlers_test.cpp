@@ -78,6 +78,9 @@ TEST(Weather, VisibilityGivesTheFogMultiplierAndTheAlphaDefine)
     EXPECT_FLOAT_EQ(v.fogMultiplier, 10.0f);
     EXPECT_FALSE(v.fogAffectsAlpha);
     EXPECT_TRUE(WeatherRecord().F32(20, 10000.0f / 5.275f).Decode().fogAffectsAlpha);
+    v = WeatherRecord().F32(20, 0.0f).Decode();
+    EXPECT_EQ(v.fogMultiplier, std::numeric_limits<float>::infinity());
+    EXPECT_FALSE(v.fogAffectsAlpha);
 }
 
 TEST(Weather, TimeOfDayAngleRunsOverTheDayWithoutRangeTest)

@@ -293,6 +293,26 @@ TEST_F(CurveTextures, AWidthThatIsNoWholeNumberStaysInsideTheRow)
     EXPECT_TRUE(run.Boxes().empty());
 }
 
+TEST_F(CurveTextures, TheSampleTimeIsAccumulatedStepByStep)
+{
+    CurveResource curve;
+    Ramp(curve, curve_mode::kLinear);
+    TextureResource map;
+    BakeCurveTexture(&curve, &map, 10.0f);
+    const std::vector<float4> texels = Texels(map);
+    ASSERT_EQ(texels.size(), 10u);
+    // On the ramp a texel's x is its sample time: the sum of the steps before
+    // it, which for some texels is not i x step.
+    const float step = 1.0f / 10.0f;
+    float t = 0.0f;
+    int apart = 0;
+    for (uint32_t i = 0; i < 10; ++i, t += step) {
+        EXPECT_EQ(texels[i].x, t) << i;
+        apart += texels[i].x != static_cast<float>(i) * step;
+    }
+    EXPECT_GT(apart, 0);
+}
+
 TEST_F(CurveTextures, AFailedLockEndsTheBakeWithoutWriting)
 {
     CurveResource curve;

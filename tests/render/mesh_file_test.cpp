@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "kernel/archive.h"
+#include "kernel/global_objects.h"
 #include "tests/support/archive_bytes.h"
 #include "mesh_test_support.h"
 #include "render/material.h"
@@ -159,6 +160,19 @@ TEST_F(MeshFiles, TheSubsetMaterialComesBackById)
     MeshSubset& read = back.GetPayload()->baseSubsets.items[0];
     EXPECT_EQ(read.material.GetBlock(), material.GetBlock());
     EXPECT_EQ(read.material.GetId(), material.GetId());
+    // Taken as a name, the text would be hashed, and nothing is known by it:
+    // the subset would lose its material.
+    EXPECT_EQ(MaterialResource::RegisteredBlock(RSHash(IntToString(static_cast<int32_t>(material.GetId())))),
+              nullptr);
+}
+
+// Released with the other resource types, the mesh type gives its free pool
+// memory back: nothing is left to give.
+TEST_F(MeshFiles, TheMeshPoolIsGivenBackAtRelease)
+{
+    MeshResource().CreateUnique();
+    DeleteGlobalObjects();
+    EXPECT_FALSE(MeshResource().ReleasePoolMemory());
 }
 
 TEST_F(MeshFiles, AWellFormedHandBuiltFileReads)

@@ -12,6 +12,7 @@
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/render_state.h"
 #include "platform/gfx/device/resource_flags.h"
+#include "platform/os/clock.h"
 #include "platform/testing/gfx_call_record.h"
 #include "render/camera_node.h"
 #include "render/render_pass_list.h"
@@ -209,6 +210,17 @@ TEST_F(Passes, APassNotDueRunsNoTemplate)
     list.RenderPasses();
     EXPECT_EQ(journal.entries.size(), 1u);
     EXPECT_EQ(list.frameCounter, 3u);
+}
+
+// The passes' clock runs from the program's start: by the first frame it is
+// past a periodic pass's first deadline.
+TEST(RenderPassBuilt, APeriodicPassIsDueAtTheFirstReadingOfThePassClock)
+{
+    while (platform::os::ProcessClock() == 0)
+        platform::os::SleepMilliseconds(1);
+    RenderPass pass;
+    pass.period = 500;
+    EXPECT_TRUE(pass.CheckPeriod(ReadPassClock()));
 }
 
 TEST_F(Passes, ClearFlagsAndColourReachTheDevice)

@@ -1,13 +1,12 @@
 #pragma once
 // Scenes and scene files for the scene-file tests and the fuzz seeds: a scene
-// built in memory with materials, mesh nodes, a camera and plain nodes, and
+// built in memory with materials, mesh nodes and plain nodes, and
 // hand-written file records.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "kernel/math/euler.h"
-#include "render/camera_node.h"
 #include "render/mesh_node.h"
 #include "render/scene.h"
 #include "tests/support/archive_bytes.h"
@@ -29,7 +28,7 @@ inline void GiveMesh(MeshNode& node, MaterialResource& material, float3 corner)
     ASSERT_TRUE(subset.material.AttachById(material.GetId()));
 }
 
-// Two materials; a mesh node listed before its parent, a camera under that
+// Two materials; a mesh node listed before its parent, a plain node under that
 // parent, a static group with a mesh node under it.
 inline void BuildScene(Scene& scene)
 {
@@ -46,7 +45,7 @@ inline void BuildScene(Scene& scene)
 
     scene.Nodes()->Allocate(5);
     auto* rock = Add(scene, new MeshNode, "Object02");
-    auto* camera = Add(scene, new CameraNode, "camera");
+    auto* camera = Add(scene, new SceneNode, "camera");
     auto* base = Add(scene, new MeshNode, "Object01");
     auto* group = Add(scene, new SceneNode, "group");
     auto* leaf = Add(scene, new MeshNode, "Object03");

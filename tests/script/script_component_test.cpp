@@ -201,11 +201,15 @@ TEST_F(ScriptComponentTest, RunsPreparesAndRefusesInvalidFunctions)
     EXPECT_EQ(Global<int>(module, "runs"), 2);
     EXPECT_TRUE(boxes.Shown().empty());
 
+    // Ids of no function run nothing; only a negative one is reported.
     script.RunScriptFunction(-3, false);
-    script.RunScriptFunction(0x7FFFFFF0, false);
+    script.RunScriptFunction(0, false);
+    script.RunScriptFunction(0x7FFFFFF0, true);
     EXPECT_EQ(Global<int>(module, "runs"), 2);
-    ASSERT_EQ(boxes.Shown().size(), 2u);
+    ASSERT_EQ(boxes.Shown().size(), 1u);
     EXPECT_EQ(boxes.Shown()[0].text, ErrorBoxText("Invalid script function handle.\n"));
+    EXPECT_EQ(script.lastFunction, 0x7FFFFFF0);
+    EXPECT_EQ(script.contexts.size(), 4u);
 
     boxes.Clear();
     EXPECT_EQ(script.RunScriptFunction(script.GetScriptFunctionId("Fail"), false), asEXECUTION_EXCEPTION);
@@ -217,7 +221,7 @@ TEST_F(ScriptComponentTest, RunsPreparesAndRefusesInvalidFunctions)
     script.useSharedContext = 1;
     EXPECT_EQ(script.RunScriptFunction(count, false), asEXECUTION_FINISHED);
     EXPECT_EQ(Global<int>(module, "runs"), 3);
-    EXPECT_EQ(script.contexts.size(), 2u);
+    EXPECT_EQ(script.contexts.size(), 5u);
 }
 
 TEST_F(ScriptComponentTest, ADynamicRunsItsSuppliedScriptBeforeItsUpdate)

@@ -162,18 +162,21 @@ public:
         return found;
     }
 
-    // Width and height, and whether it is mapped and viewable.
+    // Width and height, whether it is mapped and viewable, and its place in
+    // its parent.
     struct Geometry {
         int width = 0;
         int height = 0;
         bool viewable = false;
+        int x = 0;
+        int y = 0;
     };
     Geometry GeometryOf(::Window window) const
     {
         XWindowAttributes attributes{};
         if (!XGetWindowAttributes(x_, window, &attributes))
             return {};
-        return {attributes.width, attributes.height, attributes.map_state == IsViewable};
+        return {attributes.width, attributes.height, attributes.map_state == IsViewable, attributes.x, attributes.y};
     }
 
     // What the window shows: 0x00RRGGBB per pixel, row after row.

@@ -148,6 +148,7 @@ void ExpectDemoScene(Scene& scene, const DemoLayout& layout)
         // The subset draws with the material of its own name, whose effect is
         // the scene effect, compiled, with the material's values.
         MaterialResource* material = scene.Materials()->items[i];
+        EXPECT_EQ(material->GetId(), RSHash(object.name)); // as the tool made it
         EXPECT_EQ(subset.material.GetPayload(), material->GetPayload());
         Effect* effect = subset.material.GetEffect();
         ASSERT_NE(effect, nullptr);
