@@ -159,8 +159,8 @@ void MaskedFill(uint8_t* bits, uint32_t pitch, const Rect& rect, T value, T writ
 
 } // namespace
 
-bool ClearDepthStencil(uint8_t* bits, uint32_t pitch, uint32_t format, const Rect& rect, bool depth, float z,
-                       bool stencil, uint32_t stencilValue)
+bool PlanDepthStencilClear(uint32_t format, bool depth, float z, bool stencil, uint32_t stencilValue,
+                           DepthStencilFill& fill)
 {
     const double clamped = std::clamp(static_cast<double>(z), 0.0, 1.0);
     uint32_t depthBits = 0, stencilBits = 0, bytes = 4;
@@ -173,35 +173,48 @@ bool ClearDepthStencil(uint8_t* bits, uint32_t pitch, uint32_t format, const Rec
     case kFormatD15S1: depthBits = 15; stencilBits = 1; bytes = 2; break;
     default: return false;
     }
-    if (rect.right <= rect.left || rect.bottom <= rect.top) return true;
     const uint32_t shift = bytes * 8 - depthBits; // depth sits above the stencil and unused bits
     const uint64_t depthMax = (uint64_t{1} << depthBits) - 1;
     const uint32_t depthValue = static_cast<uint32_t>(std::llround(clamped * static_cast<double>(depthMax)));
     const uint32_t depthMask = static_cast<uint32_t>(depthMax << shift);
     const uint32_t stencilMask = stencilBits ? (1u << stencilBits) - 1 : 0;
-    uint32_t written = 0, value = 0;
+    fill = DepthStencilFill{0, 0, bytes};
     if (depth) {
-        written |= depthMask;
-        value |= (depthValue << shift) & depthMask;
+        fill.written |= depthMask;
+        fill.value |= (depthValue << shift) & depthMask;
     }
     if (stencil) {
-        written |= stencilMask;
-        value |= stencilValue & stencilMask;
+        fill.written |= stencilMask;
+        fill.value |= stencilValue & stencilMask;
     }
-    const uint32_t all = bytes == 4 ? 0xFFFFFFFFu : 0xFFFFu;
-    if (written == all) {
+    return true;
+}
+
+void ApplyDepthStencilFill(uint8_t* bits, uint32_t pitch, const Rect& rect, const DepthStencilFill& fill)
+{
+    if (rect.right <= rect.left || rect.bottom <= rect.top) return;
+    const uint32_t all = fill.bytes == 4 ? 0xFFFFFFFFu : 0xFFFFu;
+    if ((fill.written & all) == all) {
         // Nothing of the old texel stays: a plain fill.
         uint8_t texel[4];
-        if (bytes == 4)
-            Put<uint32_t>(texel, value);
+        if (fill.bytes == 4)
+            Put<uint32_t>(texel, fill.value);
         else
-            Put<uint16_t>(texel, static_cast<uint16_t>(value));
-        FillRect(bits, pitch, rect, texel, bytes);
-    } else if (bytes == 4) {
-        MaskedFill<uint32_t>(bits, pitch, rect, value, written);
+            Put<uint16_t>(texel, static_cast<uint16_t>(fill.value));
+        FillRect(bits, pitch, rect, texel, fill.bytes);
+    } else if (fill.bytes == 4) {
+        MaskedFill<uint32_t>(bits, pitch, rect, fill.value, fill.written);
     } else {
-        MaskedFill<uint16_t>(bits, pitch, rect, static_cast<uint16_t>(value), static_cast<uint16_t>(written));
+        MaskedFill<uint16_t>(bits, pitch, rect, static_cast<uint16_t>(fill.value), static_cast<uint16_t>(fill.written));
     }
+}
+
+bool ClearDepthStencil(uint8_t* bits, uint32_t pitch, uint32_t format, const Rect& rect, bool depth, float z,
+                       bool stencil, uint32_t stencilValue)
+{
+    DepthStencilFill fill;
+    if (!PlanDepthStencilClear(format, depth, z, stencil, stencilValue, fill)) return false;
+    ApplyDepthStencilFill(bits, pitch, rect, fill);
     return true;
 }
 
