@@ -12,6 +12,8 @@ constexpr double kTwoPi = 6.283185307179586;
 constexpr double kSqrt2 = 1.4142135623730951;
 // The f32 nearest to 1/32767: maps a random value onto [0, 1].
 constexpr float kRandScale = 3.0518509e-05f;
+// Orders 0 to 3: the four bands a record holds.
+constexpr int kMostOrders = 4;
 
 // Held in a double: exact as far as it matters here, and no integer overflow
 // when a caller asks for a high band.
@@ -21,6 +23,27 @@ double Factorial(int n)
     for (int i = 2; i <= n; ++i)
         result *= i;
     return result;
+}
+
+// The constant factor of each of the sixteen basis functions (sqrt 2 x K(l, |m|)
+// off the axis, K(l, 0) on it), worked out as SHBasis does.
+struct BasisFactors {
+    double value[kSHMaxCoeffs];
+};
+
+const BasisFactors& Factors()
+{
+    static const BasisFactors factors = [] {
+        BasisFactors made{};
+        for (int l = 0; l * l < kSHMaxCoeffs; ++l) {
+            for (int m = -l; m <= l; ++m) {
+                const int index = l * (l + 1) + m;
+                made.value[index] = m == 0 ? SHNormK(l, 0) : kSqrt2 * SHNormK(l, m < 0 ? -m : m);
+            }
+        }
+        return made;
+    }();
+    return factors;
 }
 
 } // namespace
@@ -90,12 +113,23 @@ void SHSetupSamples(SHSample* samples, int n, int bands)
             const double jy = platform::os::Rand() * static_cast<double>(kRandScale);
             const double phi = (b + jy) * inv * kTwoPi;
 
+            // Each angle's sines and cosines once, not once per basis function:
+            // the same calls on the same arguments as SHBasis makes, so the
+            // same values. cos(m phi) and sin(m phi) for m = 1 to 3.
+            const double t = std::cos(theta);
+            const double sinTheta = std::sin(theta);
+            double cosM[kMostOrders], sinM[kMostOrders];
+            for (int m = 1; m < kMostOrders; ++m) {
+                cosM[m] = std::cos(m * phi);
+                sinM[m] = std::sin(m * phi);
+            }
+
             sample.theta = static_cast<float>(theta);
             sample.phi = static_cast<float>(phi);
-            sample.direction.SetXYZ(static_cast<float>(std::sin(theta) * std::cos(phi)),
-                                    static_cast<float>(std::sin(theta) * std::sin(phi)),
-                                    static_cast<float>(std::cos(theta)));
+            sample.direction.SetXYZ(static_cast<float>(sinTheta * cosM[1]), static_cast<float>(sinTheta * sinM[1]),
+                                    static_cast<float>(t));
 
+            const BasisFactors& factors = Factors();
             for (int l = 0; l < bands; ++l) {
                 for (int m = -l; m <= l; ++m) {
                     const int index = l * (l + 1) + m;
@@ -105,7 +139,13 @@ void SHSetupSamples(SHSample* samples, int n, int bands)
                         GetErrorStream() << "SH_MAX_COEFFS overflow\n";
                         continue;
                     }
-                    sample.coefficients[index] = SHBasis(l, m, theta, phi);
+                    const double factor = factors.value[index];
+                    if (m == 0)
+                        sample.coefficients[index] = factor * SHLegendreP(l, 0, t);
+                    else if (m > 0)
+                        sample.coefficients[index] = factor * SHLegendreP(l, m, t) * cosM[m];
+                    else
+                        sample.coefficients[index] = factor * SHLegendreP(l, -m, t) * sinM[-m];
                 }
             }
         }
