@@ -46,6 +46,34 @@ const BasisFactors& Factors()
     return factors;
 }
 
+// P(l, m, t) for every l, m below kMostOrders: SHLegendreP's recurrences run
+// once for each m, keeping every step, so each value is the one it returns.
+void LegendreTable(double t, double (&p)[kMostOrders][kMostOrders])
+{
+    for (int m = 0; m < kMostOrders; ++m) {
+        double pmm = 1.0;
+        if (m > 0) {
+            const double s = std::sqrt((1.0 - t) * (1.0 + t));
+            double f = 1.0;
+            for (int i = 0; i < m; ++i) {
+                pmm = pmm * (-f) * s;
+                f += 2.0;
+            }
+        }
+        p[m][m] = pmm;
+        if (m + 1 >= kMostOrders)
+            continue;
+        double pmm1 = t * (2.0 * m + 1.0) * pmm;
+        p[m + 1][m] = pmm1;
+        for (int ll = m + 2; ll < kMostOrders; ++ll) {
+            const double pll = ((2.0 * ll - 1.0) * t * pmm1 - (ll + m - 1.0) * pmm) / (ll - m);
+            pmm = pmm1;
+            pmm1 = pll;
+            p[ll][m] = pll;
+        }
+    }
+}
+
 } // namespace
 
 double SHLegendreP(int l, int m, double t)
@@ -130,6 +158,9 @@ void SHSetupSamples(SHSample* samples, int n, int bands)
                                     static_cast<float>(t));
 
             const BasisFactors& factors = Factors();
+            double legendre[kMostOrders][kMostOrders];
+            if (bands > 0)
+                LegendreTable(t, legendre);
             for (int l = 0; l < bands; ++l) {
                 for (int m = -l; m <= l; ++m) {
                     const int index = l * (l + 1) + m;
@@ -141,11 +172,11 @@ void SHSetupSamples(SHSample* samples, int n, int bands)
                     }
                     const double factor = factors.value[index];
                     if (m == 0)
-                        sample.coefficients[index] = factor * SHLegendreP(l, 0, t);
+                        sample.coefficients[index] = factor * legendre[l][0];
                     else if (m > 0)
-                        sample.coefficients[index] = factor * SHLegendreP(l, m, t) * cosM[m];
+                        sample.coefficients[index] = factor * legendre[l][m] * cosM[m];
                     else
-                        sample.coefficients[index] = factor * SHLegendreP(l, -m, t) * sinM[-m];
+                        sample.coefficients[index] = factor * legendre[l][-m] * sinM[-m];
                 }
             }
         }
