@@ -12,6 +12,8 @@ constexpr double kTwoPi = 6.283185307179586;
 constexpr double kSqrt2 = 1.4142135623730951;
 // The f32 nearest to 1/32767: maps a random value onto [0, 1].
 constexpr float kRandScale = 3.0518509e-05f;
+// Orders 0 to 3: the four bands a record holds.
+constexpr int kMostOrders = 4;
 
 // Held in a double: exact as far as it matters here, and no integer overflow
 // when a caller asks for a high band.
@@ -21,6 +23,55 @@ double Factorial(int n)
     for (int i = 2; i <= n; ++i)
         result *= i;
     return result;
+}
+
+// The constant factor of each of the sixteen basis functions (sqrt 2 x K(l, |m|)
+// off the axis, K(l, 0) on it), worked out as SHBasis does.
+struct BasisFactors {
+    double value[kSHMaxCoeffs];
+};
+
+const BasisFactors& Factors()
+{
+    static const BasisFactors factors = [] {
+        BasisFactors made{};
+        for (int l = 0; l * l < kSHMaxCoeffs; ++l) {
+            for (int m = -l; m <= l; ++m) {
+                const int index = l * (l + 1) + m;
+                made.value[index] = m == 0 ? SHNormK(l, 0) : kSqrt2 * SHNormK(l, m < 0 ? -m : m);
+            }
+        }
+        return made;
+    }();
+    return factors;
+}
+
+// P(l, m, t) for every l, m below kMostOrders: SHLegendreP's recurrences run
+// once for each m, keeping every step, so each value is the one it returns.
+void LegendreTable(double t, double (&p)[kMostOrders][kMostOrders])
+{
+    for (int m = 0; m < kMostOrders; ++m) {
+        double pmm = 1.0;
+        if (m > 0) {
+            const double s = std::sqrt((1.0 - t) * (1.0 + t));
+            double f = 1.0;
+            for (int i = 0; i < m; ++i) {
+                pmm = pmm * (-f) * s;
+                f += 2.0;
+            }
+        }
+        p[m][m] = pmm;
+        if (m + 1 >= kMostOrders)
+            continue;
+        double pmm1 = t * (2.0 * m + 1.0) * pmm;
+        p[m + 1][m] = pmm1;
+        for (int ll = m + 2; ll < kMostOrders; ++ll) {
+            const double pll = ((2.0 * ll - 1.0) * t * pmm1 - (ll + m - 1.0) * pmm) / (ll - m);
+            pmm = pmm1;
+            pmm1 = pll;
+            p[ll][m] = pll;
+        }
+    }
 }
 
 } // namespace
@@ -90,12 +141,26 @@ void SHSetupSamples(SHSample* samples, int n, int bands)
             const double jy = platform::os::Rand() * static_cast<double>(kRandScale);
             const double phi = (b + jy) * inv * kTwoPi;
 
+            // Each angle's sines and cosines once, not once per basis function:
+            // the same calls on the same arguments as SHBasis makes, so the
+            // same values. cos(m phi) and sin(m phi) for m = 1 to 3.
+            const double t = std::cos(theta);
+            const double sinTheta = std::sin(theta);
+            double cosM[kMostOrders], sinM[kMostOrders];
+            for (int m = 1; m < kMostOrders; ++m) {
+                cosM[m] = std::cos(m * phi);
+                sinM[m] = std::sin(m * phi);
+            }
+
             sample.theta = static_cast<float>(theta);
             sample.phi = static_cast<float>(phi);
-            sample.direction.SetXYZ(static_cast<float>(std::sin(theta) * std::cos(phi)),
-                                    static_cast<float>(std::sin(theta) * std::sin(phi)),
-                                    static_cast<float>(std::cos(theta)));
+            sample.direction.SetXYZ(static_cast<float>(sinTheta * cosM[1]), static_cast<float>(sinTheta * sinM[1]),
+                                    static_cast<float>(t));
 
+            const BasisFactors& factors = Factors();
+            double legendre[kMostOrders][kMostOrders];
+            if (bands > 0)
+                LegendreTable(t, legendre);
             for (int l = 0; l < bands; ++l) {
                 for (int m = -l; m <= l; ++m) {
                     const int index = l * (l + 1) + m;
@@ -105,7 +170,13 @@ void SHSetupSamples(SHSample* samples, int n, int bands)
                         GetErrorStream() << "SH_MAX_COEFFS overflow\n";
                         continue;
                     }
-                    sample.coefficients[index] = SHBasis(l, m, theta, phi);
+                    const double factor = factors.value[index];
+                    if (m == 0)
+                        sample.coefficients[index] = factor * legendre[l][0];
+                    else if (m > 0)
+                        sample.coefficients[index] = factor * legendre[l][m] * cosM[m];
+                    else
+                        sample.coefficients[index] = factor * legendre[l][-m] * sinM[-m];
                 }
             }
         }

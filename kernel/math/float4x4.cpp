@@ -21,15 +21,6 @@ float4x4 IdentityMatrix()
     return r.SetIdentity();
 }
 
-float4x4 Multiply(const float4x4& a, const float4x4& b)
-{
-    float4x4 r;
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            r(i, j) = a(i, 0) * b(0, j) + a(i, 1) * b(1, j) + a(i, 2) * b(2, j) + a(i, 3) * b(3, j);
-    return r;
-}
-
 float4x4 Transpose(const float4x4& a)
 {
     float4x4 r;

@@ -172,6 +172,9 @@ raster::ImageView Device::ImageOf(Resource* owner)
     raster::ImageView view;
     if (!owner)
         return view;
+    // The GPU copy is made from these bytes: nothing may still be owed to them.
+    if (!deferred_.Empty())
+        deferred_.Settle(owner);
     view.key = owner;
     view.version = owner->ContentVersion();
     if (owner->GetType() == kResourceSurface) {
@@ -223,8 +226,29 @@ void Device::GenerateMips(Resource* texture)
         raster_->GenerateMips(ImageOf(texture));
 }
 
+TexelImage Device::TexelsOf(Surface* surface)
+{
+    TexelImage image;
+    if (BaseTexture* container = surface->Container()) {
+        image.owner = container;
+        image.subresource = surface->Face() * container->layout_.levels + surface->Level();
+    } else {
+        image.owner = surface;
+    }
+    image.bits = surface->Bits();
+    image.pitch = surface->Pitch();
+    image.format = surface->Format();
+    return image;
+}
+
+void Device::RetireBytes(const Resource* owner)
+{
+    deferred_.Retire(owner);
+}
+
 void Device::SyncToCpu(Resource* resource)
 {
+    deferred_.Settle(resource);
     if (raster_ && raster_->GpuNewer(resource) && resource->GetType() != kResourceVertexBuffer &&
         resource->GetType() != kResourceIndexBuffer)
         raster_->ReadBack(ImageOf(resource));
@@ -242,6 +266,7 @@ Device::~Device()
     SafeRelease(declaration_);
     SafeRelease(indices_);
     SafeRelease(backBuffer_);
+    deferred_.SettleAll(); // what the engine still holds may yet be read
     raster_.reset(); // writes the last frame's picture, if one is wanted
     // What the engine still holds outlives the device; it no longer points back.
     const size_t leaked = resources_.size() + declarations_.size();
@@ -616,8 +641,7 @@ Result Device::StretchRect(Surface* source, const Rect* sourceRect, Surface* des
     } else if (raster_) {
         raster_->Stretch(TargetOf(source), from, TargetOf(destination), to, filter == kFilterLinear);
     } else {
-        StretchCopy(source->Bits(), source->Pitch(), source->Format(), from, destination->Bits(), destination->Pitch(),
-                    destination->Format(), to, filter);
+        deferred_.Stretch(TexelsOf(source), from, TexelsOf(destination), to, filter);
     }
     detail::RecordCall("StretchRect",
                        {detail::Arg(source), detail::Arg(destination), static_cast<uint64_t>(uint32_t(to.left)),
@@ -681,12 +705,13 @@ Result Device::Clear(uint32_t count, const Rect* rects, uint32_t flags, uint32_t
                 for (Surface* surface : renderTargets_) {
                     if (!surface) continue;
                     const uint32_t bytes = PackColour(surface->Format(), colour, texel);
-                    FillRect(surface->Bits(), surface->Pitch(), within(surface), texel, bytes);
+                    deferred_.Fill(TexelsOf(surface), within(surface), texel, bytes);
                 }
             }
-            if (depth || stencilToo) {
-                ClearDepthStencil(depthStencil_->Bits(), depthStencil_->Pitch(), depthStencil_->Format(),
-                                  within(depthStencil_), depth, z, stencilToo, stencil);
+            DepthStencilFill fill;
+            if ((depth || stencilToo) &&
+                PlanDepthStencilClear(depthStencil_->Format(), depth, z, stencilToo, stencil, fill)) {
+                deferred_.FillDepthStencil(TexelsOf(depthStencil_), within(depthStencil_), fill);
             }
         }
     }

@@ -1,7 +1,8 @@
 #pragma once
 // The graphics device: makes resources with real memory, keeps render states,
 // targets, viewport, clip planes, streams, declaration and indices, clears and
-// copies bytes, validates and records draws, and counts presented frames. A
+// copies bytes (once something reads them), validates and records draws, and
+// counts presented frames. A
 // rasterizing device (see raster/gfx_mode.h) also draws them through OpenGL: clears,
 // copies between surfaces and draws then happen on the GPU, and what the GPU
 // drew comes back into a resource's bytes when the CPU locks or reads it. Every call a test may want to fail can be injected by its
@@ -14,6 +15,7 @@
 
 #include "platform/gfx/device/buffer.h"
 #include "platform/gfx/device/caps.h"
+#include "platform/gfx/device/deferred_texels.h"
 #include "platform/gfx/device/draw_types.h"
 #include "platform/gfx/device/effect_binding.h"
 #include "platform/gfx/device/present_pacing.h"
@@ -151,7 +153,12 @@ private:
     // The GPU side of the drawing path.
     raster::ImageView ImageOf(Resource* owner);
     raster::TargetView TargetOf(Surface* surface);
+    // Before the CPU reads or writes a resource's bytes: the clears and copies
+    // still waiting for them are carried out, and what the GPU drew comes back.
     void SyncToCpu(Resource* resource);
+    // The resource's bytes are about to be freed.
+    void RetireBytes(const Resource* owner);
+    static TexelImage TexelsOf(Surface* surface);
     void GenerateMips(Resource* texture);
     void RasterDraw(uint32_t type, int32_t baseVertexIndex, uint32_t startIndex, uint32_t primitiveCount,
                     uint32_t instances);
@@ -176,6 +183,10 @@ private:
     uint64_t frames_ = 0;
     std::unordered_set<Resource*> resources_;
     std::unordered_set<VertexDeclaration*> declarations_;
+    // A recording device's clears and stretch copies, carried out on the CPU
+    // bytes only once something reads them; a drawing device does them on the
+    // GPU and never puts anything here.
+    DeferredTexels deferred_;
     std::unique_ptr<raster::RasterDevice> raster_;
     int screenWatch_ = 0; // the drawing path hears of its real window closing
     bool presentsOnWindow_ = false; // the drawing path was made on the real window

@@ -159,8 +159,8 @@ void MaskedFill(uint8_t* bits, uint32_t pitch, const Rect& rect, T value, T writ
 
 } // namespace
 
-bool ClearDepthStencil(uint8_t* bits, uint32_t pitch, uint32_t format, const Rect& rect, bool depth, float z,
-                       bool stencil, uint32_t stencilValue)
+bool PlanDepthStencilClear(uint32_t format, bool depth, float z, bool stencil, uint32_t stencilValue,
+                           DepthStencilFill& fill)
 {
     const double clamped = std::clamp(static_cast<double>(z), 0.0, 1.0);
     uint32_t depthBits = 0, stencilBits = 0, bytes = 4;
@@ -173,35 +173,48 @@ bool ClearDepthStencil(uint8_t* bits, uint32_t pitch, uint32_t format, const Rec
     case kFormatD15S1: depthBits = 15; stencilBits = 1; bytes = 2; break;
     default: return false;
     }
-    if (rect.right <= rect.left || rect.bottom <= rect.top) return true;
     const uint32_t shift = bytes * 8 - depthBits; // depth sits above the stencil and unused bits
     const uint64_t depthMax = (uint64_t{1} << depthBits) - 1;
     const uint32_t depthValue = static_cast<uint32_t>(std::llround(clamped * static_cast<double>(depthMax)));
     const uint32_t depthMask = static_cast<uint32_t>(depthMax << shift);
     const uint32_t stencilMask = stencilBits ? (1u << stencilBits) - 1 : 0;
-    uint32_t written = 0, value = 0;
+    fill = DepthStencilFill{0, 0, bytes};
     if (depth) {
-        written |= depthMask;
-        value |= (depthValue << shift) & depthMask;
+        fill.written |= depthMask;
+        fill.value |= (depthValue << shift) & depthMask;
     }
     if (stencil) {
-        written |= stencilMask;
-        value |= stencilValue & stencilMask;
+        fill.written |= stencilMask;
+        fill.value |= stencilValue & stencilMask;
     }
-    const uint32_t all = bytes == 4 ? 0xFFFFFFFFu : 0xFFFFu;
-    if (written == all) {
+    return true;
+}
+
+void ApplyDepthStencilFill(uint8_t* bits, uint32_t pitch, const Rect& rect, const DepthStencilFill& fill)
+{
+    if (rect.right <= rect.left || rect.bottom <= rect.top) return;
+    const uint32_t all = fill.bytes == 4 ? 0xFFFFFFFFu : 0xFFFFu;
+    if ((fill.written & all) == all) {
         // Nothing of the old texel stays: a plain fill.
         uint8_t texel[4];
-        if (bytes == 4)
-            Put<uint32_t>(texel, value);
+        if (fill.bytes == 4)
+            Put<uint32_t>(texel, fill.value);
         else
-            Put<uint16_t>(texel, static_cast<uint16_t>(value));
-        FillRect(bits, pitch, rect, texel, bytes);
-    } else if (bytes == 4) {
-        MaskedFill<uint32_t>(bits, pitch, rect, value, written);
+            Put<uint16_t>(texel, static_cast<uint16_t>(fill.value));
+        FillRect(bits, pitch, rect, texel, fill.bytes);
+    } else if (fill.bytes == 4) {
+        MaskedFill<uint32_t>(bits, pitch, rect, fill.value, fill.written);
     } else {
-        MaskedFill<uint16_t>(bits, pitch, rect, static_cast<uint16_t>(value), static_cast<uint16_t>(written));
+        MaskedFill<uint16_t>(bits, pitch, rect, static_cast<uint16_t>(fill.value), static_cast<uint16_t>(fill.written));
     }
+}
+
+bool ClearDepthStencil(uint8_t* bits, uint32_t pitch, uint32_t format, const Rect& rect, bool depth, float z,
+                       bool stencil, uint32_t stencilValue)
+{
+    DepthStencilFill fill;
+    if (!PlanDepthStencilClear(format, depth, z, stencil, stencilValue, fill)) return false;
+    ApplyDepthStencilFill(bits, pitch, rect, fill);
     return true;
 }
 
@@ -292,31 +305,60 @@ void NearestCopy(const uint8_t* src, uint32_t srcPitch, const Rect& srcRect, uin
     }
 }
 
+// lround of a texel channel blended from 8-bit values, without the library
+// call: exact in double, half away from zero.
+uint8_t RoundChannel(float value)
+{
+    const double wide = value;
+    const long rounded = wide >= 0.0 ? static_cast<long>(wide + 0.5) : -static_cast<long>(0.5 - wide);
+    return static_cast<uint8_t>(rounded);
+}
+
+// Where a destination column or row samples the source: the two texels and
+// the weight of the second.
+struct Tap {
+    int32_t first = 0;
+    int32_t second = 0;
+    float weight = 0.0f;
+};
+
+Tap TapAt(int32_t at, int32_t sourceSize, int32_t targetSize)
+{
+    // The destination texel's centre mapped into the source.
+    const float f = std::clamp((at + 0.5f) * sourceSize / targetSize - 0.5f, 0.0f, static_cast<float>(sourceSize - 1));
+    Tap tap;
+    tap.first = static_cast<int32_t>(f);
+    tap.second = std::min(tap.first + 1, sourceSize - 1);
+    tap.weight = f - tap.first;
+    return tap;
+}
+
 void LinearCopy(const uint8_t* src, uint32_t srcPitch, const Rect& srcRect, uint8_t* dst, uint32_t dstPitch,
                 const Rect& dstRect, uint32_t bpp, Channels channels, bool fillAlpha)
 {
     const int32_t sw = srcRect.right - srcRect.left, sh = srcRect.bottom - srcRect.top;
     const int32_t dw = dstRect.right - dstRect.left, dh = dstRect.bottom - dstRect.top;
+    // Every row samples the same columns: their taps are worked out once.
+    std::vector<Tap> columns(static_cast<size_t>(dw));
+    for (int32_t x = 0; x < dw; ++x) columns[static_cast<size_t>(x)] = TapAt(x, sw, dw);
+    const uint8_t* first = src + static_cast<size_t>(srcRect.top) * srcPitch + static_cast<size_t>(srcRect.left) * bpp;
     for (int32_t y = 0; y < dh; ++y) {
+        const Tap row = TapAt(y, sh, dh);
+        const float ty = row.weight;
+        const uint8_t* row0 = first + static_cast<size_t>(row.first) * srcPitch;
+        const uint8_t* row1 = first + static_cast<size_t>(row.second) * srcPitch;
         uint8_t* out = dst + static_cast<size_t>(dstRect.top + y) * dstPitch + static_cast<size_t>(dstRect.left) * bpp;
         for (int32_t x = 0; x < dw; ++x, out += bpp) {
-            // Sample at the destination texel's centre mapped into the source.
-            const float fx = std::clamp((x + 0.5f) * sw / dw - 0.5f, 0.0f, static_cast<float>(sw - 1));
-            const float fy = std::clamp((y + 0.5f) * sh / dh - 0.5f, 0.0f, static_cast<float>(sh - 1));
-            const int32_t x0 = static_cast<int32_t>(fx), y0 = static_cast<int32_t>(fy);
-            const int32_t x1 = std::min(x0 + 1, sw - 1), y1 = std::min(y0 + 1, sh - 1);
-            const float tx = fx - x0, ty = fy - y0;
-            const auto at = [&](int32_t sx, int32_t sy) {
-                return src + static_cast<size_t>(srcRect.top + sy) * srcPitch +
-                       static_cast<size_t>(srcRect.left + sx) * bpp;
-            };
-            const uint8_t* p00 = at(x0, y0); const uint8_t* p10 = at(x1, y0);
-            const uint8_t* p01 = at(x0, y1); const uint8_t* p11 = at(x1, y1);
+            const Tap& column = columns[static_cast<size_t>(x)];
+            const float tx = column.weight;
+            const size_t at0 = static_cast<size_t>(column.first) * bpp, at1 = static_cast<size_t>(column.second) * bpp;
+            const uint8_t* p00 = row0 + at0; const uint8_t* p10 = row0 + at1;
+            const uint8_t* p01 = row1 + at0; const uint8_t* p11 = row1 + at1;
             if (channels == Channels::U8) {
                 for (uint32_t c = 0; c < bpp; ++c) {
                     const float top = p00[c] + (p10[c] - p00[c]) * tx;
                     const float bottom = p01[c] + (p11[c] - p01[c]) * tx;
-                    out[c] = static_cast<uint8_t>(std::lround(top + (bottom - top) * ty));
+                    out[c] = RoundChannel(top + (bottom - top) * ty);
                 }
             } else {
                 for (uint32_t c = 0; c < bpp; c += 4) {

@@ -15,6 +15,20 @@ uint32_t PackColour(uint32_t format, uint32_t argb, uint8_t* texel);
 // Fills `rect` of an image with one texel of `texelBytes` bytes.
 void FillRect(uint8_t* bits, uint32_t pitch, const Rect& rect, const uint8_t* texel, uint32_t texelBytes);
 
+// A depth-stencil clear as texel bits: `value` goes into the bits of `written`
+// of every texel of `bytes` bytes, the other bits stay.
+struct DepthStencilFill {
+    uint32_t value = 0;
+    uint32_t written = 0;
+    uint32_t bytes = 4;
+};
+
+// The fill that writes depth `z` (0..1) and/or `stencil` into a texel of a
+// depth-stencil format. False for a format that is not a depth format.
+bool PlanDepthStencilClear(uint32_t format, bool depth, float z, bool stencil, uint32_t stencilValue,
+                           DepthStencilFill& fill);
+void ApplyDepthStencilFill(uint8_t* bits, uint32_t pitch, const Rect& rect, const DepthStencilFill& fill);
+
 // Writes depth `z` (0..1) and/or `stencil` into `rect` of a depth-stencil image,
 // keeping the part not written. False for a format that is not a depth format.
 bool ClearDepthStencil(uint8_t* bits, uint32_t pitch, uint32_t format, const Rect& rect, bool depth, float z,

@@ -17,6 +17,11 @@ void Resource::SyncToCpu()
     if (device_) device_->SyncToCpu(this);
 }
 
+void Resource::BytesGoing()
+{
+    if (device_) device_->RetireBytes(this);
+}
+
 void Resource::GenerateMipsOnGpu()
 {
     if (device_) device_->GenerateMips(this);

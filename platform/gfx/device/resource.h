@@ -38,6 +38,8 @@ protected:
     void SyncToCpu();
     // The lower levels made from the first by a drawing device.
     void GenerateMipsOnGpu();
+    // Called before the bytes are freed: work still owed to them is settled.
+    void BytesGoing();
 
 private:
     friend class Device;

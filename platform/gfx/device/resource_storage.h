@@ -1,7 +1,8 @@
 #pragma once
-// The bytes behind a surface, texture or buffer: zeroed when made, and taken
-// with calloc, so that a large one comes as untouched pages from the system and
-// costs neither time nor memory until it is written.
+// The bytes behind a surface, texture or buffer: zeroed when made. A large one
+// is mapped straight from the system, so its pages cost neither time nor
+// memory until they are written (the allocator's own heap may hand back used
+// memory, which it would then have to zero page by page).
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -9,17 +10,13 @@
 namespace gfx {
 
 struct FreeResourceBytes {
-    void operator()(uint8_t* bytes) const noexcept { std::free(bytes); }
+    size_t mapped = 0; // the mapping's length; 0 when the bytes came from the heap
+    void operator()(uint8_t* bytes) const noexcept;
 };
 
 using ResourceStorage = std::unique_ptr<uint8_t[], FreeResourceBytes>;
 
 // Null when the bytes cannot be had (or do not fit the address space).
-inline ResourceStorage AllocateResourceStorage(uint64_t bytes)
-{
-    if (bytes == 0 || bytes > SIZE_MAX)
-        return nullptr;
-    return ResourceStorage(static_cast<uint8_t*>(std::calloc(static_cast<size_t>(bytes), 1)));
-}
+ResourceStorage AllocateResourceStorage(uint64_t bytes);
 
 } // namespace gfx

@@ -64,7 +64,10 @@ Surface::Surface(BaseTexture* container, const Shape& shape, uint32_t face, uint
 {
 }
 
-Surface::~Surface() = default;
+Surface::~Surface()
+{
+    if (!container_) BytesGoing(); // a level's bytes are its texture's
+}
 
 uint32_t Surface::AddRef()
 {

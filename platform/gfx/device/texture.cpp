@@ -85,6 +85,7 @@ BaseTexture::BaseTexture(Device* device, TextureLayout layout, ResourceStorage s
 
 BaseTexture::~BaseTexture()
 {
+    BytesGoing();
     for (Surface* surface : surfaces_) delete surface;
 }
 
