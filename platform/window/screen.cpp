@@ -1,5 +1,8 @@
 #include "platform/window/screen.h"
 
+#include <SDL2/SDL.h>
+#include <SDL2/SDL_syswm.h>
+
 #include <cstdlib>
 #include <iostream>
 #include <map>
@@ -10,7 +13,6 @@
 #include "platform/input/input_source.h"
 #include "platform/input/window_keys.h"
 #include "platform/window/message_queue.h"
-#include "platform/window/sdl_library.h"
 #include "platform/window/window.h"
 
 namespace platform {
@@ -42,7 +44,6 @@ struct Screens {
     bool videoUp = false;
     bool toldUnavailable = false;
     bool pointerCaptured = false;
-    const SdlCalls* sdl = nullptr; // loaded with the first real window
 };
 
 Screens& TheScreens()
@@ -79,31 +80,23 @@ bool StartVideo(Screens& screens)
 {
     if (screens.videoUp)
         return true;
-    std::string why;
-    screens.sdl = LoadSdl(why);
-    if (!screens.sdl) {
-        if (!screens.toldUnavailable)
-            std::cout << "No window on the display: " << why << "\n";
-        screens.toldUnavailable = true;
-        return false;
-    }
     // The program's own handlers close its windows on SIGINT, SIGTERM and SIGHUP.
-    screens.sdl->SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     // A window on the display or none: never one that nobody sees.
-    screens.sdl->SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,wayland");
-    screens.sdl->SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,wayland");
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     // Frames shown from memory go straight to the window, not through a GL texture.
-    screens.sdl->SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // A click that brings the focus is a click like any other.
-    screens.sdl->SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
-    if (screens.sdl->SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         if (!screens.toldUnavailable)
-            std::cout << "No window on the display: " << screens.sdl->SDL_GetError() << "\n";
+            std::cout << "No window on the display: " << SDL_GetError() << "\n";
         screens.toldUnavailable = true;
         return false;
     }
     // Keys are keys here, not text being typed.
-    screens.sdl->SDL_StopTextInput();
+    SDL_StopTextInput();
     screens.videoUp = true;
     screens.owner = std::this_thread::get_id();
     const char* display = std::getenv("DISPLAY");
@@ -117,10 +110,10 @@ void StopVideo(Screens& screens)
         return;
     input::SetEventPump(nullptr);
     if (screens.pointerCaptured)
-        screens.sdl->SDL_SetRelativeMouseMode(SDL_FALSE);
+        SDL_SetRelativeMouseMode(SDL_FALSE);
     screens.pointerCaptured = false;
-    screens.sdl->SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    screens.sdl->SDL_Quit();
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    SDL_Quit();
     screens.videoUp = false;
     screens.owner = std::thread::id();
 }
@@ -129,7 +122,7 @@ void CloseLocked(Screens& screens, Window* window, bool keepVideo)
 {
     for (auto it = screens.open.begin(); it != screens.open.end(); ++it) {
         if (it->window == window) {
-            screens.sdl->SDL_DestroyWindow(it->sdl);
+            SDL_DestroyWindow(it->sdl);
             screens.open.erase(it);
             break;
         }
@@ -257,7 +250,7 @@ bool OpenScreen(Window* window, int width, int height, bool fullScreen)
         if (Screen* screen = Find(window)) {
             if (screen->fullScreen == fullScreen) {
                 if (!fullScreen)
-                    screens.sdl->SDL_SetWindowSize(screen->sdl, width, height);
+                    SDL_SetWindowSize(screen->sdl, width, height);
                 return true;
             }
             reopen = true;
@@ -278,7 +271,7 @@ bool OpenScreen(Window* window, int width, int height, bool fullScreen)
     const Rect placed = WindowRect(window);
     int x = placed.left, y = placed.top;
     SDL_Rect desktop;
-    if (fullScreen && screens.sdl->SDL_GetDisplayBounds(0, &desktop) == 0) {
+    if (fullScreen && SDL_GetDisplayBounds(0, &desktop) == 0) {
         // A window manager makes it cover the screen; without one, so does its own size.
         flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
         x = desktop.x;
@@ -286,16 +279,16 @@ bool OpenScreen(Window* window, int width, int height, bool fullScreen)
         width = desktop.w;
         height = desktop.h;
     }
-    SDL_Window* sdl = screens.sdl->SDL_CreateWindow(WindowTitle(window).c_str(), x, y, width, height, flags);
+    SDL_Window* sdl = SDL_CreateWindow(WindowTitle(window).c_str(), x, y, width, height, flags);
     if (!sdl) {
         if (!screens.toldUnavailable)
-            std::cout << "No window on the display: " << screens.sdl->SDL_GetError() << "\n";
+            std::cout << "No window on the display: " << SDL_GetError() << "\n";
         screens.toldUnavailable = true;
         if (screens.open.empty())
             StopVideo(screens);
         return false;
     }
-    screens.open.push_back({window, sdl, screens.sdl->SDL_GetWindowID(sdl), fullScreen});
+    screens.open.push_back({window, sdl, SDL_GetWindowID(sdl), fullScreen});
     input::SetEventPump(PumpScreenEvents);
     return true;
 }
@@ -343,7 +336,7 @@ void ShowScreen(Window* window)
     Screens& screens = TheScreens();
     std::lock_guard guard(screens.lock);
     if (Screen* screen = Find(window))
-        screens.sdl->SDL_ShowWindow(screen->sdl);
+        SDL_ShowWindow(screen->sdl);
 }
 
 void RetitleScreen(Window* window, const std::string& title)
@@ -351,7 +344,7 @@ void RetitleScreen(Window* window, const std::string& title)
     Screens& screens = TheScreens();
     std::lock_guard guard(screens.lock);
     if (Screen* screen = Find(window))
-        screens.sdl->SDL_SetWindowTitle(screen->sdl, title.c_str());
+        SDL_SetWindowTitle(screen->sdl, title.c_str());
 }
 
 bool ShowFrame(Window* window, const uint8_t* texels, int width, int height, int pitch, FrameLayout layout)
@@ -363,21 +356,21 @@ bool ShowFrame(Window* window, const uint8_t* texels, int width, int height, int
     Screen* screen = Find(window);
     if (!screen)
         return false;
-    SDL_Surface* target = screens.sdl->SDL_GetWindowSurface(screen->sdl);
+    SDL_Surface* target = SDL_GetWindowSurface(screen->sdl);
     if (!target)
         return false;
     int bits = 32;
     const uint32_t format = SdlFormatOf(layout, bits);
     SDL_Surface* source =
-        screens.sdl->SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t*>(texels), width, height, bits, pitch, format);
+        SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t*>(texels), width, height, bits, pitch, format);
     if (!source)
         return false;
-    screens.sdl->SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
+    SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
     const bool sameSize = target->w == width && target->h == height;
-    const int blitted = sameSize ? screens.sdl->SDL_UpperBlit(source, nullptr, target, nullptr)
-                                 : screens.sdl->SDL_UpperBlitScaled(source, nullptr, target, nullptr);
-    screens.sdl->SDL_FreeSurface(source);
-    return blitted == 0 && screens.sdl->SDL_UpdateWindowSurface(screen->sdl) == 0;
+    const int blitted = sameSize ? SDL_BlitSurface(source, nullptr, target, nullptr)
+                                 : SDL_BlitScaled(source, nullptr, target, nullptr);
+    SDL_FreeSurface(source);
+    return blitted == 0 && SDL_UpdateWindowSurface(screen->sdl) == 0;
 }
 
 void PumpScreenEvents()
@@ -389,12 +382,12 @@ void PumpScreenEvents()
             return;
     }
     SDL_Event event;
-    while (screens.sdl->SDL_PollEvent(&event))
+    while (SDL_PollEvent(&event))
         HandleEvent(event);
     std::lock_guard guard(screens.lock);
     const bool wanted = input::PointerCaptured();
     if (screens.videoUp && wanted != screens.pointerCaptured) {
-        screens.sdl->SDL_SetRelativeMouseMode(wanted ? SDL_TRUE : SDL_FALSE);
+        SDL_SetRelativeMouseMode(wanted ? SDL_TRUE : SDL_FALSE);
         screens.pointerCaptured = wanted;
     }
 }
@@ -407,14 +400,14 @@ std::optional<ScreenFacts> ScreenOf(Window* window)
     if (!screen)
         return std::nullopt;
     ScreenFacts facts;
-    screens.sdl->SDL_GetWindowSize(screen->sdl, &facts.width, &facts.height);
-    facts.title = screens.sdl->SDL_GetWindowTitle(screen->sdl);
-    facts.shown = (screens.sdl->SDL_GetWindowFlags(screen->sdl) & SDL_WINDOW_SHOWN) != 0;
+    SDL_GetWindowSize(screen->sdl, &facts.width, &facts.height);
+    facts.title = SDL_GetWindowTitle(screen->sdl);
+    facts.shown = (SDL_GetWindowFlags(screen->sdl) & SDL_WINDOW_SHOWN) != 0;
     facts.sdlWindow = screen->sdl;
     facts.fullScreen = screen->fullScreen;
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (screens.sdl->SDL_GetWindowWMInfo(screen->sdl, &info) && info.subsystem == SDL_SYSWM_X11) {
+    if (SDL_GetWindowWMInfo(screen->sdl, &info) && info.subsystem == SDL_SYSWM_X11) {
         facts.x11Window = info.info.x11.window;
         facts.x11Display = screens.displayName;
     }
