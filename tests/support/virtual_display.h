@@ -95,6 +95,10 @@ public:
         int event, error, major, minor;
         if (x_ && !XTestQueryExtension(x_, &event, &error, &major, &minor))
             why_ = "the server has no XTEST";
+        // Windows come and go while the test looks at them: asking after one
+        // that just went is no failure (Xlib would end the process).
+        static const XErrorHandler previous = XSetErrorHandler(IgnoreGoneWindows);
+        PreviousErrorHandler() = previous;
     }
 
     ~VirtualDisplay()
@@ -285,6 +289,19 @@ public:
     }
 
 private:
+    static XErrorHandler& PreviousErrorHandler()
+    {
+        static XErrorHandler handler = nullptr;
+        return handler;
+    }
+    static int IgnoreGoneWindows(Display* display, XErrorEvent* error)
+    {
+        if (error->error_code == BadWindow)
+            return 0;
+        XErrorHandler previous = PreviousErrorHandler();
+        return previous && previous != IgnoreGoneWindows ? previous(display, error) : 0;
+    }
+
     static std::string FindProgram(const std::string& name)
     {
         const char* path = getenv("PATH");
