@@ -80,7 +80,8 @@ void PaintStaticControl(Window* control)
     }
     if (!IsWindowEnabled(control))
         SetTextColour(dc, GetSystemColour(kColourGreyText));
-    DrawText(dc, WindowTitle(control), paint.area, kDrawWordBreak | kDrawExpandTabs);
+    // As the layout measured it: every "&" is text (a path or a name keeps it).
+    DrawText(dc, WindowTitle(control), paint.area, kDrawWordBreak | kDrawExpandTabs | kDrawNoPrefix);
     EndPaint(control, paint);
 }
 

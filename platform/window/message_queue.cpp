@@ -72,7 +72,8 @@ void FollowModifier(const Message& message)
 
 bool PeekMessage(Message& message, bool remove)
 {
-    PumpScreenEvents();
+    // The real windows' events are posted by the window system's own thread
+    // as they come (platform/window/screen.h): looking waits for nothing.
     auto queue = QueueOf(std::this_thread::get_id());
     DeliverCloseSignal(*queue);
     std::lock_guard guard(queue->lock);

@@ -17,9 +17,9 @@
 // go to the input devices, except presses and movement while the window is
 // disabled (a dialog it owns is up). A dialog's events become the dialog's
 // messages, posted to the thread that runs it (platform/window/dialog.h).
-// Whenever a thread looks at its messages or a device acquires or reads the
-// keyboard or mouse, the waiting events are taken first. Without a display
-// nothing here opens and the program runs headless.
+// The events are taken every few milliseconds, and at once whenever a device
+// acquires or reads the keyboard or mouse. Without a display nothing here
+// opens and the program runs headless.
 #include <cstdint>
 #include <functional>
 #include <optional>
