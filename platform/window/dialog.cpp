@@ -1,5 +1,6 @@
 #include "platform/window/dialog.h"
 
+#include <algorithm>
 #include <cctype>
 #include <functional>
 #include <map>
@@ -297,10 +298,25 @@ Window* CreateDialogFromTemplate(const uint8_t* block, size_t size, Window* owne
     if (!IsWindow(dialog))
         return nullptr;
     if (onScreen) {
-        // Where the dialog procedure put it, painted before it is seen.
+        // Where the dialog procedure put it, all of it on the desktop where it
+        // fits, painted before it is seen. Centred on an owner that has no
+        // real window (its place on the desktop is no place), it stays
+        // centred on the desktop.
         const Rect placed = WindowRect(dialog);
-        if (placed.left != rect.left || placed.top != rect.top)
-            MoveScreen(dialog, placed.left, placed.top);
+        int left = placed.left, top = placed.top;
+        if (Window* owner = GetOwner(dialog); owner && !HasScreen(owner)) {
+            const Rect o = WindowRect(owner);
+            if (left == (o.left + o.right) / 2 - width / 2 && top == (o.top + o.bottom) / 2 - height / 2) {
+                left = rect.left;
+                top = rect.top;
+            }
+        }
+        if (const auto desktop = DesktopRect()) {
+            left = std::max(std::min(left, desktop->right - width), desktop->left);
+            top = std::max(std::min(top, desktop->bottom - height), desktop->top);
+        }
+        if (left != rect.left || top != rect.top)
+            MoveScreen(dialog, left, top);
         Paint(dialog, true);
         ShowScreen(dialog);
     }

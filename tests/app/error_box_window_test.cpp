@@ -48,6 +48,13 @@ TEST(ErrorBoxWindow, ADamagedWidthIsAskedInAWindowAndAbortEndsTheProgramWithOne)
     ZANDREL_NEED_DISPLAY(display);
     ProgramRun program("[log]\nlogMode=0\n[Graphics]\nwidth=0\nheight=64\n");
     ASSERT_TRUE(program.Start());
+    // Its owner, the main window, has no real window: the box is on the screen all the same.
+    const auto box = display.WaitForWindow(kCaption);
+    ASSERT_TRUE(box.has_value());
+    XWindowAttributes place{};
+    XGetWindowAttributes(display.X(), *box, &place);
+    EXPECT_GE(place.x, 0);
+    EXPECT_LE(place.x + place.width, DisplayWidth(display.X(), DefaultScreen(display.X())));
     const std::string said = AnswerTheBox(display, XK_a, true);
     EXPECT_NE(said.find("Zandrel Engine - error\r\n"), std::string::npos) << said;
     EXPECT_NE(said.find("Can't create Direct3D device"), std::string::npos) << said;
