@@ -62,7 +62,7 @@ void BM_MessageBoxUntilShown(benchmark::State& state)
     }
 }
 
-BENCHMARK(BM_PeekMessageWithARealWindow)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
-BENCHMARK(BM_MessageBoxUntilShown)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(20)->Repetitions(3);
+BENCHMARK(BM_PeekMessageWithARealWindow)->Unit(benchmark::kNanosecond)->MinTime(1.0)->Repetitions(5);
+BENCHMARK(BM_MessageBoxUntilShown)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1)->Repetitions(25);
 
 } // namespace
