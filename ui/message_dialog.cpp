@@ -7,6 +7,7 @@
 #include "platform/window/dialog.h"
 #include "platform/window/dialog_template.h"
 #include "platform/window/icons.h"
+#include "platform/window/paint.h"
 #include "platform/window/string_table.h"
 #include "platform/window/system_metrics.h"
 #include "platform/window/text_metrics.h"
@@ -76,6 +77,7 @@ bool IsStringId(const char* text)
 MessageDialog::~MessageDialog()
 {
     platform::DestroyIcon(icon);
+    platform::DeleteBrush(backgroundBrush);
 }
 
 void MessageDialog::AddDialogItem(DialogItemKind kind, unsigned id, const platform::Rect& pixels,
@@ -151,7 +153,8 @@ std::unique_ptr<MessageDialog> BuildMessageDialog(platform::Window* owner, const
         if (d.backgroundColour == 0xFFFFFFFF)
             d.backgroundColour = platform::GetSystemColour(platform::kColourWindow);
     }
-    d.hasBackgroundBrush = d.backgroundColour != 0xFFFFFFFF;
+    if (d.backgroundColour != 0xFFFFFFFF)
+        d.backgroundBrush = platform::CreateSolidBrush(d.backgroundColour);
 
     // 2. Sizes from the dialog base units.
     const auto units = platform::GetDialogBaseUnits();
@@ -263,7 +266,7 @@ std::unique_ptr<MessageDialog> BuildMessageDialog(platform::Window* owner, const
     for (const auto& button : row)
         rowWidth += button.width;
     int rowTop = std::max(d.messageRect.bottom, iconBottom) + 5;
-    if (d.icon || d.hasBackgroundBrush)
+    if (d.icon || d.backgroundBrush)
         rowTop += 9;
     if (d.defaultPlace > count)
         d.defaultPlace = 1;

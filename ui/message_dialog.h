@@ -12,7 +12,10 @@
 #include "ui/caption_table.h"
 #include "ui/message_box_params.h"
 
-namespace platform { struct Icon; }
+namespace platform {
+struct Brush;
+struct Icon;
+} // namespace platform
 
 inline constexpr size_t kMaxDialogItems = 20;
 inline constexpr size_t kMessageTextMax = 65535;
@@ -30,7 +33,10 @@ struct DialogItem {
 
 class MessageDialog {
 public:
+    MessageDialog() = default;
     ~MessageDialog();
+    MessageDialog(const MessageDialog&) = delete;
+    MessageDialog& operator=(const MessageDialog&) = delete;
 
     std::vector<std::unique_ptr<DialogItem>> items;
     ReportCallback reportCallback = nullptr;
@@ -65,7 +71,7 @@ public:
     platform::Icon* icon = nullptr;
     uint32_t textColour = 0xFFFFFFFF;
     uint32_t backgroundColour = 0xFFFFFFFF;
-    bool hasBackgroundBrush = false;
+    platform::Brush* backgroundBrush = nullptr; // owned; none without a background colour
     // Template header.
     uint32_t templateStyle = 0;
     uint32_t templateExStyle = 0;

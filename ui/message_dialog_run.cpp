@@ -10,8 +10,11 @@
 #include "platform/window/dialog.h"
 #include "platform/window/dialog_template.h"
 #include "platform/window/help.h"
+#include "platform/window/icons.h"
 #include "platform/window/keyboard_state.h"
 #include "platform/window/message_queue.h"
+#include "platform/window/paint.h"
+#include "platform/window/system_metrics.h"
 #include "platform/window/timers.h"
 #include "ui/button_sets.h"
 #include "ui/engine_message_box.h"
@@ -171,11 +174,43 @@ void OnDisabledTick(platform::Window* window, MessageDialog& dialog)
         if (dialog.flags & (kFlagHasCancel | kFlagOkOnly))
             platform::EnableSystemClose(window, true);
         platform::SetWindowTitle(window, dialog.caption.substr(0, kTitleMax));
+        platform::RedrawWindow(window);
         return;
     }
     platform::SetWindowTitle(window, dialog.caption.substr(0, kTitleMax) + " " +
                                          std::to_string(dialog.disabledSeconds));
     --dialog.disabledSeconds;
+}
+
+// The message area's colours, where it has a background of its own.
+intptr_t ColourStatic(const MessageDialog& dialog, platform::DeviceContext* dc, platform::Window* control)
+{
+    if (!dialog.backgroundBrush)
+        return 0;
+    platform::SetBackColour(dc, dialog.backgroundColour == 0xFFFFFFFF
+                                    ? platform::GetSystemColour(platform::kColourWindow)
+                                    : dialog.backgroundColour);
+    platform::SetTextColour(dc, dialog.textColour == 0xFFFFFFFF
+                                    ? platform::GetSystemColour(platform::kColourWindowText)
+                                    : dialog.textColour);
+    if (platform::ControlId(control) == static_cast<int>(dialog.messageControlId))
+        return reinterpret_cast<intptr_t>(dialog.backgroundBrush);
+    return 0;
+}
+
+// The button face everywhere, then the message area's background from the top
+// down to the message's bottom.
+intptr_t EraseBackground(platform::Window* window, const MessageDialog& dialog, platform::DeviceContext* dc)
+{
+    if (!dialog.backgroundBrush)
+        return 0;
+    const platform::Rect client = platform::ClientRect(window);
+    platform::Brush* face = platform::CreateSolidBrush(platform::GetSystemColour(platform::kColourButtonFace));
+    platform::FillRect(dc, client, face);
+    platform::DeleteBrush(face);
+    platform::FillRect(dc, {client.left, client.top, client.right, dialog.messageRect.bottom},
+                       dialog.backgroundBrush);
+    return 1;
 }
 
 platform::DialogTemplate TemplateOf(const MessageDialog& dialog)
@@ -219,14 +254,24 @@ intptr_t EngineMessageBoxDlgProc(platform::Window* window, uint32_t message, uin
     case platform::kMsgNcLButtonDown:
         StopCountdown(window, *dialog);
         return 0;
+    case platform::kMsgCtlColorStatic:
+        return ColourStatic(*dialog, reinterpret_cast<platform::DeviceContext*>(wParam),
+                            reinterpret_cast<platform::Window*>(lParam));
+    case platform::kMsgEraseBackground:
+        return EraseBackground(window, *dialog, reinterpret_cast<platform::DeviceContext*>(wParam));
     default:
         return 0;
     }
 }
 
-intptr_t IconControlProc(platform::Window*, uint32_t, uintptr_t, intptr_t)
+intptr_t IconControlProc(platform::Window* window, uint32_t message, uintptr_t, intptr_t)
 {
-    // Nothing to paint without a display; the icon's place stays in the layout.
+    if (message == platform::kMsgPaint) {
+        platform::PaintStruct paint;
+        platform::DeviceContext* dc = platform::BeginPaint(window, paint);
+        platform::DrawIcon(dc, 0, 0, reinterpret_cast<const platform::Icon*>(platform::WindowUserData(window)));
+        platform::EndPaint(window, paint);
+    }
     return 0;
 }
 

@@ -3,7 +3,8 @@
 // and runs a private modal loop on the calling thread until an answer is
 // chosen. The dialog procedure turns commands into the result, runs the
 // countdown (shown on the default button) and the disabled period (shown in the
-// caption), and Ctrl+C copies the whole box to the clipboard.
+// caption), colours the message area where it has a background of its own, and
+// Ctrl+C copies the whole box to the clipboard. The icon control draws the icon.
 #include <cstdint>
 #include <string>
 

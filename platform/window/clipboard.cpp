@@ -4,6 +4,9 @@
 #include <thread>
 #include <utility>
 
+#include "platform/window/dialog_font.h"
+#include "platform/window/screen.h"
+
 namespace platform {
 
 namespace {
@@ -52,11 +55,16 @@ bool EmptyClipboard()
 
 bool SetClipboardText(const std::string& text)
 {
-    auto& clipboard = TheClipboard();
-    std::lock_guard guard(clipboard.lock);
-    if (!OpenHere(clipboard) || std::exchange(clipboard.failures.failNextText, false))
-        return false;
-    clipboard.text = text;
+    {
+        auto& clipboard = TheClipboard();
+        std::lock_guard guard(clipboard.lock);
+        if (!OpenHere(clipboard) || std::exchange(clipboard.failures.failNextText, false))
+            return false;
+        clipboard.text = text;
+    }
+    // Other programs paste it from the window system's clipboard.
+    if (ScreensOpen())
+        SetScreenClipboard(detail::AsUtf8(text));
     return true;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // The clipboard: one text for the whole process. It is opened, emptied, given
-// its text and closed again, as a program shares it with others.
+// its text and closed again, as a program shares it with others; while the
+// program has a real window open the text also goes to the window system's
+// clipboard (platform/window/screen.h), for other programs to paste.
 #include <optional>
 #include <string>
 

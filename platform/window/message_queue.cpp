@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/window/close_signals.h"
+#include "platform/window/keyboard_state.h"
 #include "platform/window/screen.h"
 #include "platform/window/timers.h"
 
@@ -54,18 +55,34 @@ void DeliverCloseSignal(Queue& queue)
         queue.posted.push_back({window, kMsgClose, 0, 0});
 }
 
+// A modifier's key message, taken, makes the key held or let go: what the
+// thread's key messages find held is what was held when they were pressed.
+void FollowModifier(const Message& message)
+{
+    const int key = static_cast<int>(message.wParam);
+    if (key != kVkShift && key != kVkControl && key != kVkMenu)
+        return;
+    if (message.message == kMsgKeyDown || message.message == kMsgSysKeyDown)
+        detail::SetKeyDown(key, true);
+    else if (message.message == kMsgKeyUp || message.message == kMsgSysKeyUp)
+        detail::SetKeyDown(key, false);
+}
+
 } // namespace
 
 bool PeekMessage(Message& message, bool remove)
 {
-    PumpScreenEvents();
+    // The real windows' events are posted by the window system's own thread
+    // as they come (platform/window/screen.h): looking waits for nothing.
     auto queue = QueueOf(std::this_thread::get_id());
     DeliverCloseSignal(*queue);
     std::lock_guard guard(queue->lock);
     if (!queue->posted.empty()) {
         message = queue->posted.front();
-        if (remove)
+        if (remove) {
             queue->posted.pop_front();
+            FollowModifier(message);
+        }
         return true;
     }
     if (queue->quit) {
@@ -83,6 +100,12 @@ void WaitMessage()
         hook();
         return;
     }
+    detail::WaitForThreadMessage();
+}
+
+namespace detail {
+void WaitForThreadMessage()
+{
     // A real window's events wake nobody: look again soon while one is open.
     const int64_t longest = ScreensOpen() ? 10 : 100;
     const int64_t wait = std::min(detail::MillisecondsToNextTimer().value_or(longest), longest);
@@ -91,6 +114,7 @@ void WaitMessage()
     queue->ready.wait_for(guard, std::chrono::milliseconds(wait),
                           [&] { return !queue->posted.empty() || queue->quit || CloseSignalPending(); });
 }
+} // namespace detail
 
 bool TranslateMessage(const Message&)
 {

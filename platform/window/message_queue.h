@@ -19,6 +19,8 @@ struct Message {
 // queue, for any window. False when none is pending. A recorded close signal
 // first becomes a close message for each window of this thread. Posted
 // messages come first, then the quit message, then a due timer (taken only).
+// A taken key message of Shift, Ctrl or Alt holds or lets go that key
+// (platform/window/keyboard_state.h).
 bool PeekMessage(Message& message, bool remove);
 // Keyboard messages would become character messages; there are none here.
 bool TranslateMessage(const Message& message);
@@ -38,8 +40,10 @@ namespace detail {
 // Forgets every message and quit of the calling thread (tests).
 void ClearThisThreadQueue();
 // When set, WaitMessage of this thread calls it instead of blocking: the
-// terminal's key reader, or a test's script of events.
+// terminal's key reader, a real dialog's painting, or a test's script of events.
 std::function<void()>& ThreadWaitHook();
+// What WaitMessage does without a hook.
+void WaitForThreadMessage();
 } // namespace detail
 
 } // namespace platform

@@ -3,7 +3,11 @@
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_syswm.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <deque>
 #include <iostream>
 #include <map>
 #include <mutex>
@@ -12,6 +16,7 @@
 
 #include "platform/input/input_source.h"
 #include "platform/input/window_keys.h"
+#include "platform/window/dialog_events.h"
 #include "platform/window/message_queue.h"
 #include "platform/window/window.h"
 
@@ -24,6 +29,8 @@ struct Screen {
     SDL_Window* sdl = nullptr;
     uint32_t id = 0;
     bool fullScreen = false;
+    bool dialog = false;     // a dialog's: its events become the dialog's messages
+    bool fromMemory = false; // shows frames from memory: exposed, its surface is shown again
 };
 
 struct Watcher {
@@ -40,16 +47,88 @@ struct Screens {
     std::map<int, Watcher> watchers;
     int lastWatch = 0;
     std::string displayName;
-    std::thread::id owner;
-    bool videoUp = false;
+    std::atomic<bool> videoUp{false};
     bool toldUnavailable = false;
     bool pointerCaptured = false;
+    std::optional<Rect> desktop; // of the display the window system was last started on
+    std::string desktopOf;
 };
 
+// Kept for the whole process (never destroyed): the window-system thread may
+// still be waiting when the process ends.
 Screens& TheScreens()
 {
-    static Screens screens;
+    static Screens& screens = *new Screens;
     return screens;
+}
+
+// The window-system thread: runs the work handed to it, in order, and takes
+// the window system's events between (every few milliseconds while it is up).
+struct Worker {
+    struct Job {
+        const std::function<void()>* work = nullptr;
+        bool done = false;
+    };
+    std::mutex lock;
+    std::condition_variable wake;
+    std::condition_variable finished;
+    std::deque<Job*> jobs;
+    std::thread::id id;
+    bool started = false;
+};
+
+Worker& TheWorker()
+{
+    static Worker& worker = *new Worker;
+    return worker;
+}
+
+void TakeEvents();
+
+void WorkerLoop()
+{
+    Worker& worker = TheWorker();
+    std::unique_lock guard(worker.lock);
+    for (;;) {
+        if (TheScreens().videoUp)
+            worker.wake.wait_for(guard, std::chrono::milliseconds(5), [&] { return !worker.jobs.empty(); });
+        else
+            worker.wake.wait(guard, [&] { return !worker.jobs.empty(); });
+        std::deque<Worker::Job*> jobs;
+        jobs.swap(worker.jobs);
+        guard.unlock();
+        for (Worker::Job* job : jobs)
+            (*job->work)();
+        TakeEvents();
+        guard.lock();
+        for (Worker::Job* job : jobs)
+            job->done = true;
+        if (!jobs.empty())
+            worker.finished.notify_all();
+    }
+}
+
+// Runs `work` on the window-system thread and returns when it is done (at
+// once when called there). The caller holds none of the locks the work takes.
+void OnWindowSystem(const std::function<void()>& work)
+{
+    Worker& worker = TheWorker();
+    Worker::Job job{&work};
+    std::unique_lock guard(worker.lock);
+    if (!worker.started) {
+        std::thread thread(WorkerLoop);
+        worker.id = thread.get_id();
+        worker.started = true;
+        thread.detach();
+    }
+    if (worker.id == std::this_thread::get_id()) {
+        guard.unlock();
+        work();
+        return;
+    }
+    worker.jobs.push_back(&job);
+    worker.wake.notify_all();
+    worker.finished.wait(guard, [&] { return job.done; });
 }
 
 bool Set(const char* name)
@@ -98,9 +177,14 @@ bool StartVideo(Screens& screens)
     // Keys are keys here, not text being typed.
     SDL_StopTextInput();
     screens.videoUp = true;
-    screens.owner = std::this_thread::get_id();
     const char* display = std::getenv("DISPLAY");
     screens.displayName = display ? display : "";
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(0, &bounds) == 0) {
+        screens.desktop = Rect{bounds.x, bounds.y, bounds.x + bounds.w, bounds.y + bounds.h};
+        const char* wayland = std::getenv("WAYLAND_DISPLAY");
+        screens.desktopOf = screens.displayName + "|" + (wayland ? wayland : "");
+    }
     return true;
 }
 
@@ -115,15 +199,25 @@ void StopVideo(Screens& screens)
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     SDL_Quit();
     screens.videoUp = false;
-    screens.owner = std::thread::id();
+}
+
+// Gives the real window the keyboard focus, in front of the others.
+void Raise(SDL_Window* sdl)
+{
+    SDL_RaiseWindow(sdl);
+    SDL_SetWindowInputFocus(sdl);
 }
 
 void CloseLocked(Screens& screens, Window* window, bool keepVideo)
 {
     for (auto it = screens.open.begin(); it != screens.open.end(); ++it) {
         if (it->window == window) {
+            const bool dialog = it->dialog;
             SDL_DestroyWindow(it->sdl);
             screens.open.erase(it);
+            // As a dialog goes, the window it kept disabled has the focus back.
+            if (Screen* owner = dialog ? Find(GetOwner(window)) : nullptr)
+                Raise(owner->sdl);
             break;
         }
     }
@@ -151,12 +245,15 @@ void Close(Window* window, bool keepVideo)
             }
         }
     }
-    // Outside the list's lock: letting go of a window may wait for the thread
-    // that presents to it, which may be looking at the list.
+    // Outside the list's lock and on the calling thread: letting go of a
+    // window may wait for the thread that presents to it, which may be looking
+    // at the list.
     for (const auto& closing : told)
         closing();
-    std::lock_guard guard(screens.lock);
-    CloseLocked(screens, window, keepVideo);
+    OnWindowSystem([&] {
+        std::lock_guard guard(screens.lock);
+        CloseLocked(screens, window, keepVideo);
+    });
 }
 
 uint32_t SdlFormatOf(FrameLayout layout, int& bits)
@@ -170,20 +267,49 @@ uint32_t SdlFormatOf(FrameLayout layout, int& bits)
     return SDL_PIXELFORMAT_XRGB8888;
 }
 
-void HandleWindowEvent(const SDL_WindowEvent& event)
+// The screen an event is for, copied; nullopt when it is none of ours.
+std::optional<Screen> ScreenOfEvent(uint32_t windowId)
 {
-    Window* window = nullptr;
-    {
-        Screens& screens = TheScreens();
-        std::lock_guard guard(screens.lock);
-        if (Screen* screen = FindById(event.windowID))
-            window = screen->window;
+    Screens& screens = TheScreens();
+    std::lock_guard guard(screens.lock);
+    if (Screen* screen = FindById(windowId))
+        return *screen;
+    return std::nullopt;
+}
+
+uint32_t WindowIdOf(const SDL_Event& event)
+{
+    switch (event.type) {
+    case SDL_WINDOWEVENT: return event.window.windowID;
+    case SDL_KEYDOWN:
+    case SDL_KEYUP: return event.key.windowID;
+    case SDL_MOUSEMOTION: return event.motion.windowID;
+    case SDL_MOUSEWHEEL: return event.wheel.windowID;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP: return event.button.windowID;
+    default: return 0;
     }
-    if (!window)
-        return;
+}
+
+// The window's place on the desktop is its real window's (its size stays its
+// own), so what is placed by it (a dialog centred on its owner) is placed on
+// the desktop.
+void FollowPlace(Window* window, int x, int y)
+{
+    const Rect rect = WindowRect(window);
+    MoveWindow(window, {x, y, x + (rect.right - rect.left), y + (rect.bottom - rect.top)});
+}
+
+void HandleWindowEvent(const Screen& screen, const SDL_WindowEvent& event)
+{
     switch (event.event) {
     case SDL_WINDOWEVENT_CLOSE:
-        PostMessage(window, kMsgClose, 0, 0);
+        // A disabled window does not close: a dialog it owns is up.
+        if (IsWindowEnabled(screen.window))
+            PostMessage(screen.window, kMsgClose, 0, 0);
+        break;
+    case SDL_WINDOWEVENT_MOVED:
+        FollowPlace(screen.window, event.data1, event.data2);
         break;
     case SDL_WINDOWEVENT_FOCUS_GAINED:
         input::SetFocus(true);
@@ -200,12 +326,27 @@ void HandleWindowEvent(const SDL_WindowEvent& event)
 
 void HandleEvent(const SDL_Event& event)
 {
+    // Events of the whole application (the keyboard's focus may be nowhere)
+    // carry no window: they count as the device window's.
+    const uint32_t id = WindowIdOf(event);
+    std::optional<Screen> screen = id ? ScreenOfEvent(id) : std::nullopt;
+    if (screen && event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_EXPOSED && screen->fromMemory)
+        SDL_UpdateWindowSurface(screen->sdl);
+    if (screen && screen->dialog) {
+        detail::HandleDialogEvent(screen->window, event);
+        return;
+    }
+    if (event.type == SDL_WINDOWEVENT) {
+        if (screen)
+            HandleWindowEvent(*screen, event.window);
+        return;
+    }
+    // A disabled window takes no input; what is let go still is, so nothing stays held.
+    const bool disabled = screen && !IsWindowEnabled(screen->window);
     switch (event.type) {
-    case SDL_WINDOWEVENT:
-        HandleWindowEvent(event.window);
-        break;
     case SDL_KEYDOWN:
-        if (const uint8_t code = input::ScanCodeOfWindowKey(event.key.keysym.scancode); code && !event.key.repeat) {
+        if (const uint8_t code = input::ScanCodeOfWindowKey(event.key.keysym.scancode);
+            code && !event.key.repeat && !disabled) {
             input::HoldKey(code);
             input::TapKey(code); // seen by the next read even when already released
         }
@@ -215,20 +356,46 @@ void HandleEvent(const SDL_Event& event)
             input::LiftKey(code);
         break;
     case SDL_MOUSEMOTION:
-        input::MoveMouse(event.motion.xrel, event.motion.yrel, 0);
+        if (!disabled)
+            input::MoveMouse(event.motion.xrel, event.motion.yrel, 0);
         break;
     case SDL_MOUSEWHEEL: {
+        if (disabled)
+            break;
         const int32_t notches = event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -event.wheel.y : event.wheel.y;
         input::MoveMouse(0, 0, notches * input::kWheelNotch);
         break;
     }
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:
-        input::SetMouseButton(input::MouseButtonOfWindowButton(event.button.button),
-                              event.type == SDL_MOUSEBUTTONDOWN);
+        if (event.type == SDL_MOUSEBUTTONUP || !disabled)
+            input::SetMouseButton(input::MouseButtonOfWindowButton(event.button.button),
+                                  event.type == SDL_MOUSEBUTTONDOWN);
         break;
     default:
         break;
+    }
+}
+
+// On the window-system thread: takes and handles every waiting event, then
+// keeps the pointer to the device window while an exclusive mouse wants it
+// and no dialog is up.
+void TakeEvents()
+{
+    Screens& screens = TheScreens();
+    if (!screens.videoUp)
+        return;
+    SDL_Event event;
+    while (SDL_PollEvent(&event))
+        HandleEvent(event);
+    std::lock_guard guard(screens.lock);
+    bool dialogUp = false;
+    for (const Screen& screen : screens.open)
+        dialogUp = dialogUp || screen.dialog;
+    const bool wanted = input::PointerCaptured() && !dialogUp;
+    if (screens.videoUp && wanted != screens.pointerCaptured) {
+        SDL_SetRelativeMouseMode(wanted ? SDL_TRUE : SDL_FALSE);
+        screens.pointerCaptured = wanted;
     }
 }
 
@@ -245,52 +412,154 @@ bool OpenScreen(Window* window, int width, int height, bool fullScreen)
         return false;
     Screens& screens = TheScreens();
     bool reopen = false;
-    {
+    bool resized = false;
+    OnWindowSystem([&] {
         std::lock_guard guard(screens.lock);
         if (Screen* screen = Find(window)) {
             if (screen->fullScreen == fullScreen) {
                 if (!fullScreen)
                     SDL_SetWindowSize(screen->sdl, width, height);
-                return true;
+                resized = true;
+            } else {
+                reopen = true;
             }
-            reopen = true;
         }
-    }
+    });
+    if (resized)
+        return true;
     // Into or out of full screen, a new window: without a window manager an
     // open one is not made to cover the screen.
     if (reopen)
         Close(window, true);
-    std::lock_guard guard(screens.lock);
-    if (!StartVideo(screens))
-        return false;
-    // No SDL_WINDOW_OPENGL: frames drawn by OpenGL come through a context of
-    // the drawing path's own, which suits the window's default visual.
-    uint32_t flags = IsWindowVisible(window) ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN;
-    // Where the window stands, as far as the window system lets a window be
-    // placed (a window manager puts its frame there).
+    const std::string title = WindowTitle(window);
+    const bool visible = IsWindowVisible(window);
     const Rect placed = WindowRect(window);
-    int x = placed.left, y = placed.top;
-    SDL_Rect desktop;
-    if (fullScreen && SDL_GetDisplayBounds(0, &desktop) == 0) {
-        // A window manager makes it cover the screen; without one, so does its own size.
-        flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
-        x = desktop.x;
-        y = desktop.y;
-        width = desktop.w;
-        height = desktop.h;
-    }
-    SDL_Window* sdl = SDL_CreateWindow(WindowTitle(window).c_str(), x, y, width, height, flags);
-    if (!sdl) {
-        if (!screens.toldUnavailable)
-            std::cout << "No window on the display: " << SDL_GetError() << "\n";
-        screens.toldUnavailable = true;
-        if (screens.open.empty())
-            StopVideo(screens);
+    bool opened = false;
+    OnWindowSystem([&] {
+        std::lock_guard guard(screens.lock);
+        if (!StartVideo(screens))
+            return;
+        // No SDL_WINDOW_OPENGL: frames drawn by OpenGL come through a context of
+        // the drawing path's own, which suits the window's default visual.
+        uint32_t flags = visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN;
+        // Where the window stands, as far as the window system lets a window be
+        // placed (a window manager puts its frame there).
+        int x = placed.left, y = placed.top;
+        int w = width, h = height;
+        SDL_Rect desktop;
+        if (fullScreen && SDL_GetDisplayBounds(0, &desktop) == 0) {
+            // A window manager makes it cover the screen; without one, so does its own size.
+            flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
+            x = desktop.x;
+            y = desktop.y;
+            w = desktop.w;
+            h = desktop.h;
+        }
+        SDL_Window* sdl = SDL_CreateWindow(title.c_str(), x, y, w, h, flags);
+        if (!sdl) {
+            if (!screens.toldUnavailable)
+                std::cout << "No window on the display: " << SDL_GetError() << "\n";
+            screens.toldUnavailable = true;
+            if (screens.open.empty())
+                StopVideo(screens);
+            return;
+        }
+        Screen screen;
+        screen.window = window;
+        screen.sdl = sdl;
+        screen.id = SDL_GetWindowID(sdl);
+        screen.fullScreen = fullScreen;
+        screens.open.push_back(screen);
+        SDL_GetWindowPosition(sdl, &x, &y);
+        FollowPlace(window, x, y);
+        input::SetEventPump(PumpScreenEvents);
+        opened = true;
+    });
+    return opened;
+}
+
+bool OpenDialogScreen(Window* dialog, const Rect& rect, bool topmost)
+{
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    if (!dialog || width <= 0 || height <= 0 || !DisplayAvailable() || !IsWindow(dialog))
         return false;
-    }
-    screens.open.push_back({window, sdl, SDL_GetWindowID(sdl), fullScreen});
-    input::SetEventPump(PumpScreenEvents);
-    return true;
+    Screens& screens = TheScreens();
+    const std::string title = WindowTitle(dialog);
+    Window* owner = GetOwner(dialog);
+    bool opened = false;
+    OnWindowSystem([&] {
+        std::lock_guard guard(screens.lock);
+        if (Find(dialog) || !StartVideo(screens))
+            return;
+        uint32_t flags = SDL_WINDOW_HIDDEN;
+        if (topmost)
+            flags |= SDL_WINDOW_ALWAYS_ON_TOP;
+        SDL_Window* sdl = SDL_CreateWindow(title.c_str(), rect.left, rect.top, width, height, flags);
+        if (!sdl) {
+            if (screens.open.empty())
+                StopVideo(screens);
+            return;
+        }
+        if (Screen* ownerScreen = Find(owner))
+            SDL_SetWindowModalFor(sdl, ownerScreen->sdl);
+        Screen screen;
+        screen.window = dialog;
+        screen.sdl = sdl;
+        screen.id = SDL_GetWindowID(sdl);
+        screen.dialog = true;
+        screens.open.push_back(screen);
+        input::SetEventPump(PumpScreenEvents);
+        opened = true;
+    });
+    return opened;
+}
+
+void MoveScreen(Window* window, int x, int y)
+{
+    if (!HasScreen(window))
+        return;
+    Screens& screens = TheScreens();
+    OnWindowSystem([&] {
+        std::lock_guard guard(screens.lock);
+        if (Screen* screen = Find(window))
+            SDL_SetWindowPosition(screen->sdl, x, y);
+    });
+}
+
+std::optional<Rect> DesktopRect()
+{
+    if (!DisplayAvailable())
+        return std::nullopt;
+    Screens& screens = TheScreens();
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const std::string which = std::string(display ? display : "") + "|" + (wayland ? wayland : "");
+    std::optional<Rect> desktop;
+    OnWindowSystem([&] {
+        std::lock_guard guard(screens.lock);
+        if (screens.desktop && screens.desktopOf == which) {
+            desktop = screens.desktop;
+            return;
+        }
+        // Asked before any real window: the window system comes up to say, and goes again.
+        if (!screens.videoUp && StartVideo(screens) && screens.open.empty())
+            StopVideo(screens);
+        if (screens.desktopOf == which)
+            desktop = screens.desktop;
+    });
+    return desktop;
+}
+
+bool SetScreenClipboard(const std::string& text)
+{
+    Screens& screens = TheScreens();
+    bool set = false;
+    OnWindowSystem([&] {
+        std::lock_guard guard(screens.lock);
+        set = screens.videoUp && !screens.open.empty() && SDL_SetClipboardText(text.c_str()) == 0;
+    });
+    return set;
 }
 
 bool HasScreen(Window* window)
@@ -309,7 +578,8 @@ bool ScreensOpen()
 
 void CloseScreen(Window* window)
 {
-    Close(window, false);
+    if (HasScreen(window))
+        Close(window, false);
 }
 
 int WatchScreen(Window* window, std::function<void()> closing)
@@ -333,85 +603,94 @@ void UnwatchScreen(int watch)
 
 void ShowScreen(Window* window)
 {
+    if (!HasScreen(window))
+        return;
     Screens& screens = TheScreens();
-    std::lock_guard guard(screens.lock);
-    if (Screen* screen = Find(window))
-        SDL_ShowWindow(screen->sdl);
+    OnWindowSystem([&] {
+        std::lock_guard guard(screens.lock);
+        if (Screen* screen = Find(window)) {
+            SDL_ShowWindow(screen->sdl);
+            if (screen->dialog)
+                Raise(screen->sdl);
+        }
+    });
 }
 
 void RetitleScreen(Window* window, const std::string& title)
 {
+    if (!HasScreen(window))
+        return;
     Screens& screens = TheScreens();
-    std::lock_guard guard(screens.lock);
-    if (Screen* screen = Find(window))
-        SDL_SetWindowTitle(screen->sdl, title.c_str());
+    OnWindowSystem([&] {
+        std::lock_guard guard(screens.lock);
+        if (Screen* screen = Find(window))
+            SDL_SetWindowTitle(screen->sdl, title.c_str());
+    });
 }
 
 bool ShowFrame(Window* window, const uint8_t* texels, int width, int height, int pitch, FrameLayout layout)
 {
-    if (!texels || width <= 0 || height <= 0)
+    if (!texels || width <= 0 || height <= 0 || !HasScreen(window))
         return false;
     Screens& screens = TheScreens();
-    std::lock_guard guard(screens.lock);
-    Screen* screen = Find(window);
-    if (!screen)
-        return false;
-    SDL_Surface* target = SDL_GetWindowSurface(screen->sdl);
-    if (!target)
-        return false;
-    int bits = 32;
-    const uint32_t format = SdlFormatOf(layout, bits);
-    SDL_Surface* source =
-        SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t*>(texels), width, height, bits, pitch, format);
-    if (!source)
-        return false;
-    SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
-    const bool sameSize = target->w == width && target->h == height;
-    const int blitted = sameSize ? SDL_BlitSurface(source, nullptr, target, nullptr)
-                                 : SDL_BlitScaled(source, nullptr, target, nullptr);
-    SDL_FreeSurface(source);
-    return blitted == 0 && SDL_UpdateWindowSurface(screen->sdl) == 0;
+    bool shown = false;
+    OnWindowSystem([&] {
+        std::lock_guard guard(screens.lock);
+        Screen* screen = Find(window);
+        if (!screen)
+            return;
+        SDL_Surface* target = SDL_GetWindowSurface(screen->sdl);
+        if (!target)
+            return;
+        screen->fromMemory = true;
+        int bits = 32;
+        const uint32_t format = SdlFormatOf(layout, bits);
+        SDL_Surface* source =
+            SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t*>(texels), width, height, bits, pitch, format);
+        if (!source)
+            return;
+        SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
+        const bool sameSize = target->w == width && target->h == height;
+        const int blitted = sameSize ? SDL_BlitSurface(source, nullptr, target, nullptr)
+                                     : SDL_BlitScaled(source, nullptr, target, nullptr);
+        SDL_FreeSurface(source);
+        shown = blitted == 0 && SDL_UpdateWindowSurface(screen->sdl) == 0;
+    });
+    return shown;
 }
 
 void PumpScreenEvents()
 {
-    Screens& screens = TheScreens();
-    {
-        std::lock_guard guard(screens.lock);
-        if (!screens.videoUp || screens.owner != std::this_thread::get_id())
-            return;
-    }
-    SDL_Event event;
-    while (SDL_PollEvent(&event))
-        HandleEvent(event);
-    std::lock_guard guard(screens.lock);
-    const bool wanted = input::PointerCaptured();
-    if (screens.videoUp && wanted != screens.pointerCaptured) {
-        SDL_SetRelativeMouseMode(wanted ? SDL_TRUE : SDL_FALSE);
-        screens.pointerCaptured = wanted;
-    }
+    if (TheScreens().videoUp)
+        OnWindowSystem(TakeEvents);
 }
 
 std::optional<ScreenFacts> ScreenOf(Window* window)
 {
-    Screens& screens = TheScreens();
-    std::lock_guard guard(screens.lock);
-    Screen* screen = Find(window);
-    if (!screen)
+    if (!HasScreen(window))
         return std::nullopt;
-    ScreenFacts facts;
-    SDL_GetWindowSize(screen->sdl, &facts.width, &facts.height);
-    facts.title = SDL_GetWindowTitle(screen->sdl);
-    facts.shown = (SDL_GetWindowFlags(screen->sdl) & SDL_WINDOW_SHOWN) != 0;
-    facts.sdlWindow = screen->sdl;
-    facts.fullScreen = screen->fullScreen;
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (SDL_GetWindowWMInfo(screen->sdl, &info) && info.subsystem == SDL_SYSWM_X11) {
-        facts.x11Window = info.info.x11.window;
-        facts.x11Display = screens.displayName;
-    }
-    return facts;
+    Screens& screens = TheScreens();
+    std::optional<ScreenFacts> found;
+    OnWindowSystem([&] {
+        std::lock_guard guard(screens.lock);
+        Screen* screen = Find(window);
+        if (!screen)
+            return;
+        ScreenFacts facts;
+        SDL_GetWindowSize(screen->sdl, &facts.width, &facts.height);
+        facts.title = SDL_GetWindowTitle(screen->sdl);
+        facts.shown = (SDL_GetWindowFlags(screen->sdl) & SDL_WINDOW_SHOWN) != 0;
+        facts.sdlWindow = screen->sdl;
+        facts.fullScreen = screen->fullScreen;
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        if (SDL_GetWindowWMInfo(screen->sdl, &info) && info.subsystem == SDL_SYSWM_X11) {
+            facts.x11Window = info.info.x11.window;
+            facts.x11Display = screens.displayName;
+        }
+        found = facts;
+    });
+    return found;
 }
 
 } // namespace platform

@@ -1,5 +1,8 @@
 #include "platform/window/system_metrics.h"
 
+#include "platform/window/dialog_font.h"
+#include "platform/window/screen.h"
+
 namespace platform {
 
 namespace detail {
@@ -13,6 +16,9 @@ SystemMetricsValues& TheSystemMetrics()
 int GetSystemMetric(SystemMetric metric)
 {
     const auto& values = detail::TheSystemMetrics();
+    const bool screen = metric == SystemMetric::ScreenWidth || metric == SystemMetric::ScreenHeight;
+    if (const auto desktop = screen ? DesktopRect() : std::nullopt)
+        return metric == SystemMetric::ScreenWidth ? desktop->right - desktop->left : desktop->bottom - desktop->top;
     switch (metric) {
     case SystemMetric::ScreenWidth:
         return values.screenWidth;
@@ -28,6 +34,8 @@ int GetSystemMetric(SystemMetric metric)
 
 DialogBaseUnits GetDialogBaseUnits()
 {
+    if (detail::MessageFontReady())
+        return {detail::MessageFontAverageWidth(), detail::MessageFontLineHeight()};
     return detail::TheSystemMetrics().baseUnits;
 }
 
@@ -38,6 +46,14 @@ uint32_t GetSystemColour(int index)
         return 0x00FFFFFF;
     case kColourButtonFace:
         return 0x00F0F0F0;
+    case kColourButtonShadow:
+        return 0x00A0A0A0;
+    case kColourGreyText:
+        return 0x006D6D6D;
+    case kColourButtonHighlight:
+        return 0x00FFFFFF;
+    case kColourDarkShadow:
+        return 0x00696969;
     default:
         return 0x00000000;
     }

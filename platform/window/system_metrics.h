@@ -1,7 +1,9 @@
 #pragma once
 // The figures a window layout asks the system for: screen and icon sizes, the
 // dialog base units, system colours and the operating system's major version.
-// There is no display here, so they are fixed (tests may change them).
+// Where a display answers, the screen is its desktop and the base units come
+// from the message font (platform/window/dialog_font.h); elsewhere the figures
+// are fixed (tests may change them).
 #include <cstdint>
 
 namespace platform {
@@ -20,6 +22,11 @@ DialogBaseUnits GetDialogBaseUnits();
 inline constexpr int kColourWindow = 5;
 inline constexpr int kColourWindowText = 8;
 inline constexpr int kColourButtonFace = 15;
+inline constexpr int kColourButtonShadow = 16;
+inline constexpr int kColourGreyText = 17;
+inline constexpr int kColourButtonText = 18;
+inline constexpr int kColourButtonHighlight = 20;
+inline constexpr int kColourDarkShadow = 21;
 uint32_t GetSystemColour(int index);
 
 // The major version the system reports (6 or more: the newer dialog look).

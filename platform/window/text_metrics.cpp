@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "platform/window/dialog_font.h"
+
 namespace platform {
 
 namespace {
@@ -31,19 +33,12 @@ std::vector<std::string> Paragraphs(std::string_view text)
     return paragraphs;
 }
 
-int Width(const std::string& line)
+int Width(std::string_view line, bool font)
 {
-    return static_cast<int>(line.size()) * kCharWidth;
+    return font ? detail::MessageFontWidth(line) : static_cast<int>(line.size()) * kCharWidth;
 }
 
-} // namespace
-
-TextSize TextExtent(std::string_view text)
-{
-    return {static_cast<int>(text.size()) * kCharWidth, kLineHeight};
-}
-
-std::vector<std::string> WrapText(std::string_view text, int maxWidth)
+std::vector<std::string> Wrap(std::string_view text, int maxWidth, bool font)
 {
     std::vector<std::string> lines;
     for (const std::string& paragraph : Paragraphs(text)) {
@@ -61,8 +56,8 @@ std::vector<std::string> WrapText(std::string_view text, int maxWidth)
                 wordEnd = paragraph.size();
             const std::string_view gap = std::string_view(paragraph).substr(i, wordStart - i);
             const std::string_view word = std::string_view(paragraph).substr(wordStart, wordEnd - wordStart);
-            // Measured without building the longer line: every cell is as wide.
-            const int widthWithWord = static_cast<int>(line.size() + gap.size() + word.size()) * kCharWidth;
+            const int widthWithWord = font ? Width(line + std::string(gap) + std::string(word), true)
+                                           : static_cast<int>(line.size() + gap.size() + word.size()) * kCharWidth;
             if (lineHasWord && widthWithWord > maxWidth) {
                 lines.push_back(line);
                 line = word;
@@ -81,13 +76,28 @@ std::vector<std::string> WrapText(std::string_view text, int maxWidth)
     return lines;
 }
 
+} // namespace
+
+TextSize TextExtent(std::string_view text)
+{
+    if (detail::MessageFontReady())
+        return {detail::MessageFontWidth(text), detail::MessageFontLineHeight()};
+    return {static_cast<int>(text.size()) * kCharWidth, kLineHeight};
+}
+
+std::vector<std::string> WrapText(std::string_view text, int maxWidth)
+{
+    return Wrap(text, maxWidth, detail::MessageFontReady());
+}
+
 TextSize MeasureWrappedText(std::string_view text, int maxWidth)
 {
+    const bool font = detail::MessageFontReady();
     TextSize size;
-    const auto lines = WrapText(text, maxWidth);
+    const auto lines = Wrap(text, maxWidth, font);
     for (const auto& line : lines)
-        size.width = std::max(size.width, Width(line));
-    size.height = static_cast<int>(lines.size()) * kLineHeight;
+        size.width = std::max(size.width, Width(line, font));
+    size.height = static_cast<int>(lines.size()) * (font ? detail::MessageFontLineHeight() : kLineHeight);
     return size;
 }
 

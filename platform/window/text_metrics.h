@@ -1,7 +1,9 @@
 #pragma once
-// Deterministic text metrics of the one message font: every character is
-// kCharWidth pixels wide and a line kLineHeight high, so layouts come out the
-// same on every machine. Word wrap breaks at blanks and at line ends.
+// Text metrics of the one message font. Where a display is, the font drawn
+// on it (platform/window/dialog_font.h); elsewhere fixed cells, every
+// character kCharWidth pixels wide and a line kLineHeight high, so headless
+// layouts come out the same on every machine. Word wrap breaks at blanks and
+// at line ends.
 #include <string>
 #include <string_view>
 #include <vector>

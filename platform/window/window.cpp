@@ -187,6 +187,9 @@ bool ShowWindow(Window* window)
             return false;
         wasVisible = window->visible;
         window->visible = true;
+        // A top-level window shown is the active one of its thread.
+        if (!window->parent && window->owner == std::this_thread::get_id())
+            activeWindow = window;
     }
     ShowScreen(window);
     return wasVisible;

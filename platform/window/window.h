@@ -24,6 +24,9 @@ inline constexpr uint32_t kMsgEraseBackground = 0x0014;
 inline constexpr uint32_t kMsgSetFont = 0x0030;
 inline constexpr uint32_t kMsgNcLButtonDown = 0x00A1;
 inline constexpr uint32_t kMsgKeyDown = 0x0100;
+inline constexpr uint32_t kMsgKeyUp = 0x0101;
+inline constexpr uint32_t kMsgSysKeyDown = 0x0104; // a key pressed with Alt held
+inline constexpr uint32_t kMsgSysKeyUp = 0x0105;
 inline constexpr uint32_t kMsgInitDialog = 0x0110;
 inline constexpr uint32_t kMsgCommand = 0x0111;
 inline constexpr uint32_t kMsgSysCommand = 0x0112;
@@ -99,6 +102,7 @@ Window* CreateWindow(uint32_t exStyle, const std::string& className, const std::
 // Sends the destroy message to the window's procedure, then the window is gone.
 bool DestroyWindow(Window* window);
 bool IsWindow(Window* window);
+// Shows the window; a top-level one becomes its thread's active window.
 bool ShowWindow(Window* window);
 bool UpdateWindow(Window* window);
 bool IsWindowVisible(Window* window);

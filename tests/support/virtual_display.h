@@ -2,8 +2,8 @@
 // A virtual X server (Xvfb) of the test's own, and a connection to it that
 // acts as a person and a window manager would: finds windows by title, types
 // keys and moves, clicks and wheels the pointer through the XTEST extension,
-// gives the focus, asks a window to close, and reads back what a window
-// shows. DISPLAY names the server while it runs, so real windows made
+// gives the focus, asks a window to close, reads back what a window shows
+// and what is on the clipboard. DISPLAY names the server while it runs, so real windows made
 // in-process or by a started program open on it. Every wait is bounded.
 // Header only. Xlib declares a global Window type: name the platform's one
 // qualified. Xlib's most clashing macros (None, Bool, Status, Success, True,
@@ -35,6 +35,7 @@ inline constexpr int kFalse = False;
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <thread>
@@ -94,6 +95,10 @@ public:
         int event, error, major, minor;
         if (x_ && !XTestQueryExtension(x_, &event, &error, &major, &minor))
             why_ = "the server has no XTEST";
+        // Windows come and go while the test looks at them: asking after one
+        // that just went is no failure (Xlib would end the process).
+        static const XErrorHandler previous = XSetErrorHandler(IgnoreGoneWindows);
+        PreviousErrorHandler() = previous;
     }
 
     ~VirtualDisplay()
@@ -231,6 +236,47 @@ public:
         XTestFakeButtonEvent(x_, button, down ? xlib::kTrue : xlib::kFalse, CurrentTime);
         XSync(x_, xlib::kFalse);
     }
+    // Types the key of `keysym` while the keys of `held` are down (modifiers).
+    void Press(KeySym keysym, std::initializer_list<KeySym> held = {}) const
+    {
+        for (KeySym key : held)
+            Key(XKeysymToKeycode(x_, key), true);
+        Key(XKeysymToKeycode(x_, keysym), true);
+        Key(XKeysymToKeycode(x_, keysym), false);
+        for (KeySym key : held)
+            Key(XKeysymToKeycode(x_, key), false);
+    }
+    // A left click at (x, y) of the window.
+    void Click(::Window window, int x, int y) const
+    {
+        PointAt(window, x, y);
+        Button(1, true);
+        Button(1, false);
+    }
+    // The text on the CLIPBOARD, as its owner gives it (UTF-8); nullopt when none does.
+    std::optional<std::string> ClipboardText() const
+    {
+        const ::Window asker = XCreateSimpleWindow(x_, DefaultRootWindow(x_), 0, 0, 1, 1, 0, 0, 0);
+        const Atom into = XInternAtom(x_, "ZANDREL_PASTE", xlib::kFalse);
+        XConvertSelection(x_, XInternAtom(x_, "CLIPBOARD", xlib::kFalse), XInternAtom(x_, "UTF8_STRING", xlib::kFalse),
+                          into, asker, CurrentTime);
+        XEvent event{};
+        const bool answered = WaitFor([&] { return XCheckTypedWindowEvent(x_, asker, SelectionNotify, &event); });
+        std::optional<std::string> text;
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, left = 0;
+        unsigned char* data = nullptr;
+        if (answered && event.xselection.property != xlib::kNone &&
+            XGetWindowProperty(x_, asker, into, 0, 1 << 20, xlib::kFalse, AnyPropertyType, &type, &format, &count, &left,
+                               &data) == 0 &&
+            data) {
+            text = std::string(reinterpret_cast<const char*>(data), count);
+            XFree(data);
+        }
+        XDestroyWindow(x_, asker);
+        return text;
+    }
     // Asks the window to close, as a window manager's close button does.
     void Close(::Window window) const
     {
@@ -246,6 +292,19 @@ public:
     }
 
 private:
+    static XErrorHandler& PreviousErrorHandler()
+    {
+        static XErrorHandler handler = nullptr;
+        return handler;
+    }
+    static int IgnoreGoneWindows(Display* display, XErrorEvent* error)
+    {
+        if (error->error_code == BadWindow)
+            return 0;
+        XErrorHandler previous = PreviousErrorHandler();
+        return previous && previous != IgnoreGoneWindows ? previous(display, error) : 0;
+    }
+
     static std::string FindProgram(const std::string& name)
     {
         const char* path = getenv("PATH");

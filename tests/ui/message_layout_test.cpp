@@ -115,7 +115,7 @@ TEST(MessageLayout, TheIconTakesItsPlaceAndTheNewerLookMovesATallMessageUp)
     ASSERT_NE(icon, nullptr);
     EXPECT_EQ(icon->x, 24 * 4 / 8);
     EXPECT_TRUE(twoLines->rightAligned);
-    EXPECT_TRUE(twoLines->hasBackgroundBrush);
+    EXPECT_NE(twoLines->backgroundBrush, nullptr);
 }
 
 TEST(MessageLayout, TheTemplateSizeIsWhatIsWrittenAndReadsBack)

@@ -8,6 +8,8 @@
 #include "platform/gfx/device/pixel_ops.h"
 #include "platform/gfx/device/resource_flags.h"
 #include "platform/gfx/device/resource_storage.h"
+#include "platform/gfx/raster/gfx_mode.h"
+#include "platform/gfx/raster/gl_context.h"
 #include "platform/window/screen.h"
 
 namespace gfx {
@@ -57,6 +59,14 @@ Result Direct3D::GetDeviceCaps(uint32_t adapter, uint32_t deviceType, Caps* caps
         result = kInvalidCall;
     } else {
         *caps = detail::Adapter().caps;
+        // Drawing for a display with nothing that can draw: no shader runs, and
+        // the checks say so rather than leave a window that stays black.
+        // Recording devices (tests, headless runs) and runs without a display
+        // keep the adapter's figures.
+        if (CurrentGfxMode() == GfxMode::Raster && platform::DisplayAvailable() && !raster::GlContext::Possible()) {
+            caps->vertexShaderVersion = VertexShaderVersion(0, 0);
+            caps->pixelShaderVersion = PixelShaderVersion(0, 0);
+        }
     }
     detail::RecordCall("GetDeviceCaps", {adapter, deviceType}, result);
     return result;

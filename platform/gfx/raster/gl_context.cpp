@@ -153,6 +153,15 @@ std::unique_ptr<GlContext> GlContext::Create(std::string& why)
     return made;
 }
 
+bool GlContext::Possible()
+{
+    static const bool possible = [] {
+        std::string why;
+        return Create(why) != nullptr;
+    }();
+    return possible;
+}
+
 std::unique_ptr<GlContext> GlContext::CreateOnWindow(const GlWindow& window, std::string& why)
 {
     if (!epoxy_has_egl_extension(EGL_NO_DISPLAY, "EGL_EXT_platform_xcb")) {

@@ -28,6 +28,9 @@ public:
     static std::unique_ptr<GlContext> Create(std::string& why);
     // One whose default framebuffer is the window's (swaps wait for no refresh).
     static std::unique_ptr<GlContext> CreateOnWindow(const GlWindow& window, std::string& why);
+    // Whether one without a window can be made in this process: tried once
+    // (the drawing path's last resort), then remembered.
+    static bool Possible();
     ~GlContext();
     GlContext(const GlContext&) = delete;
     GlContext& operator=(const GlContext&) = delete;
