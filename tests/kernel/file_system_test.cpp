@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <physfs.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -464,19 +463,4 @@ TEST(ArchiveMountCount, FollowsTheCountUpToALittlePastTheLastName)
         settings.LoadText(std::string("[FileSystem]\n") + c.section);
         EXPECT_EQ(ArchiveMountCount(settings), c.expected) << c.section;
     }
-}
-
-// A pipe would keep the reader waiting and a folder has no bytes: neither is
-// opened, in the folder or in an archive.
-TEST_F(FileSystemTest, WhatIsNoRegularFileIsRefusedUnread)
-{
-    ASSERT_EQ(mkfifo((folder_ / "pipe.bin").c_str(), 0644), 0);
-    fs::create_directory(folder_ / "folder.bin");
-    for (const std::string name : {"pipe.bin", "folder.bin", "models"}) {
-        FileBuffer buffer;
-        EXPECT_FALSE(Load(buffer, name));
-        EXPECT_EQ(lastOutput_, "File " + name + " is not a regular file (a folder, pipe or device), not read\n");
-        EXPECT_FALSE(buffer.IsBusy());
-    }
-    fs::remove(folder_ / "pipe.bin");
 }

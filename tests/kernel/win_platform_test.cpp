@@ -2,22 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
-#include <thread>
 #include <vector>
 #include <unistd.h>
 
 #include "platform/os/clock.h"
 #include "platform/testing/message_box_script.h"
 #include "platform/testing/os_hooks.h"
-#include "platform/testing/window_hooks.h"
-#include "platform/window/close_signals.h"
 #include "tests/support/test_files.h"
 
 namespace fs = std::filesystem;
@@ -32,20 +27,6 @@ struct TempCwd : zandrel_test::TempCwd {
 };
 
 using zandrel_test::ReadFile;
-using zandrel_test::WriteFile;
-
-// True once the process is gone or dead (a zombie), within a generous bound.
-bool Ends(int pid)
-{
-    for (int i = 0; i < 2000; ++i) {
-        const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
-        const size_t state = stat.rfind(") ");
-        if (state == std::string::npos || stat[state + 2] == 'Z')
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
-}
 
 } // namespace
 
@@ -200,43 +181,4 @@ TEST(Platform, BaseDefaultsAreHarmless)
     EXPECT_EQ(base.LoadDll("x"), nullptr);
     EXPECT_EQ(base.GetModulePath(), "");
     EXPECT_FALSE(base.pauseFrames);
-}
-
-// A program that never ends is ended, with everything it started, past the
-// time limit or once a close signal comes; a close that came first runs nothing.
-TEST(WinPlatform, RunProcessEndsAProgramThatNeverEnds)
-{
-    TempCwd temp;
-    WriteFile(temp.Dir() / "hang.sh", "#!/bin/sh\nsleep 1000 &\necho $! > sleeper.pid\nwait\n");
-    fs::permissions(temp.Dir() / "hang.sh", fs::perms::owner_all);
-    struct Case {
-        int signal; // recorded as if it had come, after the program started; 0: none
-        ProcessOutcome outcome;
-        std::string line;
-    } cases[] = {
-        {0, ProcessOutcome::kTimedOut, "/hang.sh ran past its time limit of 0.2 s and was ended.\n"},
-        {SIGTERM, ProcessOutcome::kStopped, "/hang.sh was ended: the program is closing.\n"},
-    };
-    for (const Case& c : cases) {
-        WinPlatform host;
-        host.processTimeLimit = c.signal ? 600.0 : 0.2;
-        std::thread closer([&] {
-            while (c.signal && ReadFile(temp.Dir() / "sleeper.pid").empty())
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            if (c.signal)
-                platform::testing::RecordCloseSignal(c.signal);
-        });
-        CoutCapture out;
-        EXPECT_EQ(host.RunProcess("/hang.sh", ""), c.outcome);
-        closer.join();
-        EXPECT_TRUE(out.Text().ends_with(c.line)) << out.Text();
-        EXPECT_TRUE(Ends(std::stoi(ReadFile(temp.Dir() / "sleeper.pid")))) << "what it started runs on";
-        fs::remove(temp.Dir() / "sleeper.pid");
-    }
-    platform::testing::RecordCloseSignal(SIGINT);
-    CoutCapture out;
-    EXPECT_EQ(WinPlatform().RunProcess("/hang.sh", ""), ProcessOutcome::kStopped);
-    EXPECT_EQ(out.Text(), "/hang.sh was not run: the program is closing.\n");
-    EXPECT_FALSE(fs::exists(temp.Dir() / "sleeper.pid"));
-    platform::TakeCloseSignal();
 }
