@@ -390,8 +390,9 @@ void BuildKernelPools()
     InitPools(kKernelPoolCount);
     for (const PoolShape& shape : kKernelPools) {
         uint32_t count = shape.fixedCount;
-        // A pool's blocks fit the span of addresses its slot has, committed
-        // only as files use them; more could only come from the heap at once.
+        // A pool's blocks fit the span of addresses its slot reserves (256 MiB,
+        // committed only as files use them); a larger count would take them
+        // from the heap, as much as it asks for, before the first file.
         if (shape.key)
             count = static_cast<uint32_t>(GetBoundedInt(GetSettings(), "mem", shape.key, 0,
                                                         static_cast<int>(kPoolSpanBytes / shape.blockSize), "blocks"));

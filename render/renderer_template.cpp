@@ -5,7 +5,9 @@
 #include "render/camera_node.h"
 
 RendererTemplate::RendererTemplate()
-    : cameraSlot(GetActiveCameraSlot()), secondCameraSlot(GetActiveCameraSlot()), instanceList(InstancingBufferSize(), InstancingOverflowNote())
+    : cameraSlot(GetActiveCameraSlot()),
+      secondCameraSlot(GetActiveCameraSlot()),
+      instanceList(InstancingBufferSize(), InstancingOverflowNote())
 {
 }
 
