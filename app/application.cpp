@@ -1,9 +1,14 @@
 #include "app/application.h"
 
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <new>
+#include <string>
 
 #include "app/app_platform.h"
 #include "demo/shadow_demo.h"
@@ -52,6 +57,23 @@ void MountFileSystem()
 {
     GetFileSystem()->Mount(GetPlatform()->GetCurrentDir(), "");
     GetFileSystem()->MountArchives();
+}
+
+// "log.txt" opened empty. What stands in the way, or "" when it opened: a
+// folder, pipe or device of that name is never opened, since a pipe would
+// hold up the start until someone read it.
+std::string OpenLogFile(std::ofstream& log)
+{
+    std::error_code error;
+    const auto type = std::filesystem::status("log.txt", error).type();
+    if (type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::regular &&
+        type != std::filesystem::file_type::none)
+        return "it is not a regular file";
+    errno = 0;
+    log.open("log.txt", std::ios::out | std::ios::trunc);
+    if (log.is_open())
+        return {};
+    return errno != 0 ? std::strerror(errno) : "it cannot be opened";
 }
 
 // The Direct3D object.
@@ -237,14 +259,21 @@ void AppPlatform::Run()
         OpenConsole();
 
     // "log.txt" is emptied at every start, whatever the log mode.
-    std::ofstream logFile("log.txt", std::ios::out | std::ios::trunc);
+    std::ofstream logFile;
+    const std::string logProblem = OpenLogFile(logFile);
     std::streambuf* savedOutput = nullptr;
-    if (logMode == 2) {
+    const bool logging = logMode == 2 && logProblem.empty();
+    if (logging) {
         savedOutput = std::cout.rdbuf(logFile.rdbuf());
         std::cout.clear();
     } else {
         logFile.close();
     }
+    // Said once, past the error box (standard error is its way in): the run
+    // goes on, its lines on standard output rather than lost.
+    if (logMode == 2 && !logProblem.empty())
+        std::fprintf(stderr, "log.txt cannot be written (%s): the log stays on standard output.\n",
+                     logProblem.c_str());
 
     MountFileSystem();
 
@@ -276,7 +305,7 @@ void AppPlatform::Run()
         demo = nullptr;
     }
 
-    if (logMode == 2)
+    if (logging)
         std::cout.rdbuf(savedOutput);
 }
 

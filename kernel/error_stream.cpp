@@ -5,6 +5,7 @@
 #include <iostream>
 #include <memory>
 
+#include "kernel/reading_file.h"
 #include "ui/engine_message_box.h"
 
 thread_local bool errorTwoLines = false;
@@ -59,6 +60,7 @@ ErrorStream& ErrorStream::Write(std::string_view text)
         completed = std::move(message.text);
         messages_.erase(std::this_thread::get_id());
     }
+    completed += ReadingFileLine(completed);
     std::lock_guard box(boxLock_);
     const std::string boxText = ErrorBoxText(completed);
     const unsigned answer = EngineMessageBox(nullptr, boxText.c_str(), kErrorBoxCaption, kErrorBoxStyle, nullptr);

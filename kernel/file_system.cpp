@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <climits>
+#include <filesystem>
 #include <iostream>
 
 #include "kernel/engine_threads.h"
@@ -96,8 +97,17 @@ FileSystem::~FileSystem()
 
 bool FileSystem::Mount(const std::string& name, const std::string& mountPoint)
 {
-    const bool mounted = PHYSFS_mount(name.c_str(), mountPoint.c_str(), 1) != 0;
-    if (!mounted)
+    // Mounting opens an archive to read it: a pipe would never answer and a
+    // device never end, so only folders and regular files are mounted.
+    std::error_code error;
+    const auto type = std::filesystem::status(name, error).type();
+    const bool readable = type == std::filesystem::file_type::not_found || type == std::filesystem::file_type::none ||
+                          type == std::filesystem::file_type::regular ||
+                          type == std::filesystem::file_type::directory;
+    const bool mounted = readable && PHYSFS_mount(name.c_str(), mountPoint.c_str(), 1) != 0;
+    if (!readable)
+        std::cout << "PhysFS error: " << name << " is neither a folder nor a regular file, not read\n";
+    else if (!mounted)
         PrintPhysFSError();
     std::cout << name << " mounted.\n";
     return mounted;
@@ -190,6 +200,15 @@ bool FileSystem::LoadFile(FileBuffer& buffer, const std::string& name, uint32_t 
     }
     buffer.name.Assign(name.c_str());
 
+    // Only a regular file is read: a folder has no bytes, and a pipe or a device
+    // would keep the reader waiting or never end.
+    PHYSFS_Stat stat{};
+    if (PHYSFS_stat(name.c_str(), &stat) && stat.filetype != PHYSFS_FILETYPE_REGULAR) {
+        std::cout << "File " << name << " is not a regular file (a folder, pipe or device), not read\n";
+        buffer.size = 0;
+        buffer.ReleaseBusy();
+        return false;
+    }
     file_ = PHYSFS_openRead(name.c_str());
     if (!file_)
         return FailLoad(buffer, name);

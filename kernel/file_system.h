@@ -57,7 +57,8 @@ public:
     FileSystem& operator=(const FileSystem&) = delete;
 
     // Appends a folder or archive to the search path. Prints "<name> mounted."
-    // in every case, after the "PhysFS error: " line when the mount failed.
+    // in every case, after the "PhysFS error: " line when the mount failed. A
+    // name that is neither a folder nor a regular file is never opened.
     bool Mount(const std::string& name, const std::string& mountPoint);
     // Appends archive0 ... archive<n-1> of section [FileSystem], n = archives,
     // as far as ArchiveMountCount reaches; a count past that is reported.
@@ -68,7 +69,9 @@ public:
     // buffer: a pool block, or the caller's memory when the buffer is external,
     // which is then given size bytes of room and never written past them. An
     // offset or size beyond the end of the file is refused, and every failure
-    // leaves the buffer's size 0. One load runs at a time across all threads.
+    // leaves the buffer's size 0. A name that is not a regular file (a folder,
+    // pipe or device) is refused, said so, and never opened. One load runs at
+    // a time across all threads.
     bool LoadFile(FileBuffer& buffer, const std::string& name, uint32_t offset = 0, uint32_t size = 0);
     // Gives a pool block back; the name and flags stay.
     void ReleaseFile(FileBuffer& buffer);

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "kernel/bounded_setting.h"
 #include "kernel/settings.h"
 
 PoolSet circPools;
@@ -389,8 +390,12 @@ void BuildKernelPools()
     InitPools(kKernelPoolCount);
     for (const PoolShape& shape : kKernelPools) {
         uint32_t count = shape.fixedCount;
+        // A pool's blocks fit the span of addresses its slot reserves (256 MiB,
+        // committed only as files use them); a larger count would take them
+        // from the heap, as much as it asks for, before the first file.
         if (shape.key)
-            count = static_cast<uint32_t>(std::max(0, GetSettings().GetInt("mem", shape.key)));
+            count = static_cast<uint32_t>(GetBoundedInt(GetSettings(), "mem", shape.key, 0,
+                                                        static_cast<int>(kPoolSpanBytes / shape.blockSize), "blocks"));
         circPools.Add().Build(shape.blockSize, count);
     }
 }

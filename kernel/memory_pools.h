@@ -221,9 +221,13 @@ void PoolSet::Free(void* address)
 extern PoolSet circPools;
 
 inline constexpr uint32_t kKernelPoolCount = 13;
+// The most bytes of blocks a pool of section [mem] may have: its slot's span.
+inline constexpr size_t kPoolSpanBytes = size_t{1} << PoolSet::kSpanShift;
 
 void InitPools(uint32_t capacity);
-// InitPools(13) and the thirteen pools, counts from section [mem]. Done by the
+// InitPools(13) and the thirteen pools, counts from section [mem], each held to
+// kPoolSpanBytes of blocks (a count past it is reported, see
+// kernel/bounded_setting.h). Done by the
 // file system's constructor; the pools live until exit, so a later file system
 // finds them built and leaves them as they are.
 void BuildKernelPools();

@@ -7,6 +7,14 @@
 
 #include "kernel/error_stream.h"
 
+// How a run of another program ended.
+enum class ProcessOutcome {
+    kEnded,      // it ran to its end
+    kNotStarted, // it could not be started (reported)
+    kTimedOut,   // it ran past its time limit and was ended
+    kStopped,    // the program is closing: it was ended, or never started
+};
+
 class Platform {
 public:
     Platform();   // routes the standard error stream into the ErrorStream
@@ -23,7 +31,10 @@ public:
     virtual bool HasSSE2() { return true; }
     // Runs `relativePath` (relative to the current directory) with the parameter
     // text and waits for it to end.
-    virtual void RunProcess(const std::string& /*relativePath*/, const std::string& /*parameters*/) {}
+    virtual ProcessOutcome RunProcess(const std::string& /*relativePath*/, const std::string& /*parameters*/)
+    {
+        return ProcessOutcome::kNotStarted;
+    }
     virtual void SleepSeconds(float) {}
     virtual void* LoadDll(const std::string&) { return nullptr; }
     virtual void* GetDllFunction(void* /*module*/, const std::string& /*name*/) { return nullptr; }

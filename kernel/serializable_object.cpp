@@ -5,6 +5,7 @@
 #include "kernel/error_stream.h"
 #include "kernel/file_system.h"
 #include "kernel/memory_archive.h"
+#include "kernel/reading_file.h"
 #include "kernel/stream_archive.h"
 
 SerializableObject::~SerializableObject() = default;
@@ -90,7 +91,10 @@ void WriteObjectFile(SerializableObject& object, const std::string& name)
 namespace {
 FileReadResult ReadFromArchive(SerializableObject& object, MemoryArchive& archive, const std::string& name)
 {
-    SerializeResource(archive, object);
+    {
+        ReadingFile reading(name);
+        SerializeResource(archive, object);
+    }
     if (archive.Damaged()) {
         errorTwoLines = false;
         GetErrorStream() << "Resource file " << name << " is truncated or damaged.\n";

@@ -29,6 +29,8 @@ public:
     bool GetBool(const std::string& section, const std::string& key) const; // non-zero is true
     float GetFloat(const std::string& section, const std::string& key) const;
     std::string GetString(const std::string& section, const std::string& key) const;
+    // True when the file sets the key.
+    bool Has(const std::string& section, const std::string& key) const { return Find(section, key) != nullptr; }
     // The keys present in `section`, in lower case, in no particular order.
     std::vector<std::string> KeysOf(const std::string& section) const;
 

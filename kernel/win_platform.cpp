@@ -9,6 +9,7 @@
 #include "platform/os/dynamic_library.h"
 #include "platform/os/paths.h"
 #include "platform/os/process.h"
+#include "platform/window/close_signals.h"
 
 MainWindow::~MainWindow()
 {
@@ -102,17 +103,33 @@ bool WinPlatform::HasSSE2()
     return platform::os::HasProcessorFeature(platform::os::kFeatureSse2);
 }
 
-void WinPlatform::RunProcess(const std::string& relativePath, const std::string& parameters)
+ProcessOutcome WinPlatform::RunProcess(const std::string& relativePath, const std::string& parameters)
 {
+    if (platform::CloseSignalPending()) {
+        std::cout << relativePath << " was not run: the program is closing.\n";
+        return ProcessOutcome::kStopped;
+    }
     const std::string dir = GetCurrentDir();
     const std::string program = dir + relativePath;
     std::cout << "Running " << program << " with params " << parameters << "...\n";
     std::cout.flush(); // the child writes to the same output
-    const auto result = platform::os::RunProgram(program, parameters, dir);
+    const platform::os::ProcessLimits limits{processTimeLimit, [] { return platform::CloseSignalPending(); }};
+    const auto result = platform::os::RunProgram(program, parameters, dir, limits);
+    if (result.stopped) {
+        std::cout << relativePath << (result.started ? " was ended" : " was not run")
+                  << ": the program is closing.\n";
+        return ProcessOutcome::kStopped;
+    }
     if (!result.started) {
         errorTwoLines = false;
         GetErrorStream() << "Error creating process " << relativePath << "\n";
+        return ProcessOutcome::kNotStarted;
     }
+    if (result.timedOut) {
+        std::cout << relativePath << " ran past its time limit of " << processTimeLimit << " s and was ended.\n";
+        return ProcessOutcome::kTimedOut;
+    }
+    return ProcessOutcome::kEnded;
 }
 
 void WinPlatform::SleepSeconds(float seconds)

@@ -130,16 +130,23 @@ bool D3DContext::CreateDevice()
     if (use3DVision)
         Init3DVision();
 
+    // A size from the settings that the back buffer cannot have is not asked
+    // for: the device would refuse it, or be made of the 16 bits kept of it.
+    const std::string& sizeProblem = renderer->Graphics().sizeProblem;
     gfx::Device* device = nullptr;
     const gfx::Result result =
-        d3d ? d3d->CreateDevice(gfx::kDefaultAdapter, gfx::kDeviceHal, MainWindow(),
-                                gfx::kCreateHardwareVertexProcessing, &parameters, &device)
-            : gfx::kNotAvailable;
+        !d3d                  ? gfx::kNotAvailable
+        : !sizeProblem.empty() ? gfx::kInvalidCall
+                               : d3d->CreateDevice(gfx::kDefaultAdapter, gfx::kDeviceHal, MainWindow(),
+                                                   gfx::kCreateHardwareVertexProcessing, &parameters, &device);
     renderer->KeepResult(result);
     renderer->SetDevice(result < 0 ? nullptr : device);
     if (result < 0 || !device) {
-        errorTwoLines = false;
+        // The settings at fault follow on a line of their own.
+        errorTwoLines = d3d && !sizeProblem.empty();
         GetErrorStream() << "Can't create Direct3D device: " << gfx::DescribeResult(result) << "\n";
+        if (errorTwoLines)
+            GetErrorStream() << sizeProblem;
         // Everything after this needs the device.
         return false;
     }

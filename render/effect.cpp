@@ -76,16 +76,23 @@ bool Effect::LoadCompiledShader(const std::string& name, EffectObject& out, cons
         const std::string defineText = defines ? *defines : std::string();
         const std::string source = CompilerSourceName(name);
         Platform* platform = GetPlatform();
+        ProcessOutcome run = ProcessOutcome::kNotStarted;
         // Names come from data files: one that would reshape the command line
         // is never handed to the compiler.
         if (platform && FitsEffectCommandLine(source) && FitsEffectCommandLine(defineText)) {
             const std::string parameters =
                 EffectCompilerParameters(platform->GetCurrentDir(), path, defineText, source);
-            platform->RunProcess(kEffectCompilerPath, parameters);
+            run = platform->RunProcess(kEffectCompilerPath, parameters);
         }
         if (!files->FileExists(path)) {
-            errorTwoLines = false;
+            // A compiler ended because the program is closing has said so; the
+            // close is not held up by a box.
+            if (run == ProcessOutcome::kStopped)
+                return false;
+            errorTwoLines = run == ProcessOutcome::kTimedOut;
             GetErrorStream() << "Failed to load compiled shader " << path << "\n";
+            if (run == ProcessOutcome::kTimedOut)
+                GetErrorStream() << "The effect compiler ran past its time limit and was ended.\n";
             return false;
         }
     }

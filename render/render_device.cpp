@@ -4,8 +4,10 @@
 
 #include "kernel/engine_threads.h"
 #include "kernel/error_stream.h"
+#include "kernel/bounded_setting.h"
 #include "kernel/settings.h"
 #include "platform/gfx/device/format.h"
+#include "platform/gfx/device/present_parameters.h"
 #include "platform/gfx/device/render_state.h"
 
 static_assert(alignof(RenderDevice) >= 16, "the render device holds aligned vectors and matrices");
@@ -114,6 +116,13 @@ void RenderDevice::CopyGraphicsSettings(const Settings& settings)
 {
     graphics.antialiasing = static_cast<uint32_t>(settings.GetInt("Graphics", "antialiasing"));
     graphics.fullscreen = settings.GetBool("Graphics", "fullscreen");
+    graphics.sizeProblem.clear();
+    for (const char* key : {"width", "height"}) {
+        const int side = settings.GetInt("Graphics", key);
+        if (side < 1 || side > static_cast<int>(gfx::kMaxBackBufferSide))
+            graphics.sizeProblem += DescribeSetting(settings, "Graphics", key) + " is no back-buffer size: 1 to " +
+                                    std::to_string(gfx::kMaxBackBufferSide) + " pixels.\n";
+    }
     graphics.width = static_cast<uint16_t>(settings.GetInt("Graphics", "width"));
     graphics.height = static_cast<uint16_t>(settings.GetInt("Graphics", "height"));
     graphics.vsync = settings.GetBool("Graphics", "vsync");

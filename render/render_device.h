@@ -48,6 +48,9 @@ struct GraphicsSettings {
     bool vsync = false;
     uint32_t antialiasing = 0; // a multisample type, or 32 for CSAA
     bool alphaToCoverage = false;
+    // Copied from the settings: the lines naming a width or height there that
+    // is no back-buffer size (1 to gfx::kMaxBackBufferSide), empty when both are.
+    std::string sizeProblem;
 };
 
 // The active camera's matrices as ApplyCamera hands them over: pointers into
@@ -84,7 +87,9 @@ public:
     // ---- Start-up ----
 
     // Section Graphics, in the start-up's order: antialiasing, fullscreen,
-    // width and height (each kept as 16 bits), vsync, alphaToCoverage.
+    // width and height (each kept as 16 bits), vsync, alphaToCoverage. A width
+    // or height outside the back buffer's sizes is noted in sizeProblem, so
+    // no device is made of the 16 bits kept of it.
     void CopyGraphicsSettings(const Settings& settings);
     void SetGraphicsSettings(const GraphicsSettings& settings) { graphics = settings; }
     const GraphicsSettings& Graphics() const { return graphics; }

@@ -5,10 +5,14 @@
 // light list of the queue's draws. The capacity is fixed when the queue is
 // built; a full queue reports "staticHeapVector overflow." and starts again at
 // slot 0, the matrix of the new entry replacing the one of that slot so the
-// two lists stay entry for entry.
+// two lists stay entry for entry. A queue given a note says it in that box, on
+// a line after the overflow line.
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
+#include "kernel/error_stream.h"
 #include "kernel/math/float4x4.h"
 #include "kernel/static_heap_vector.h"
 
@@ -16,7 +20,12 @@ struct DrawRecord;
 struct LightRecord;
 
 struct RenderQueue {
-    explicit RenderQueue(uint32_t fixedCapacity) : items(fixedCapacity) { matrices.reserve(fixedCapacity); }
+    // `note`, when given, follows the overflow line in its box.
+    explicit RenderQueue(uint32_t fixedCapacity, std::string note = {})
+        : items(fixedCapacity), overflowNote(std::move(note))
+    {
+        matrices.reserve(fixedCapacity);
+    }
     RenderQueue(const RenderQueue&) = delete;
     RenderQueue& operator=(const RenderQueue&) = delete;
 
@@ -24,6 +33,11 @@ struct RenderQueue {
 
     void Append(DrawRecord* record, const float4x4* world)
     {
+        if (items.count >= items.capacity && !overflowNote.empty()) {
+            errorTwoLines = false;
+            GetErrorStream() << "staticHeapVector overflow.\n" + overflowNote + "\n";
+            items.count = 0;
+        }
         items.Push() = record;
         const uint32_t slot = items.count - 1;
         if (slot < matrices.size())
@@ -43,4 +57,15 @@ struct RenderQueue {
     std::vector<const float4x4*> matrices;    // world matrix of each entry; not owned
     std::vector<LightRecord*>* lightList = nullptr; // lights of the queue's draws; not owned
     uint8_t skip = 0; // the queue is not drawn
+    std::string overflowNote;
 };
+
+// The largest instancingBufferSize: a scene holds at most 65535 nodes (its file
+// counts them in 16 bits), so a list of one pass never needs more entries.
+inline constexpr int kMaxInstancingBufferSize = 65536;
+// instancingBufferSize of section Graphics, 0 to kMaxInstancingBufferSize (a
+// value past that is reported once and the nearest end used): the capacity of
+// a template's queue and of each instancing vertex buffer.
+uint32_t InstancingBufferSize();
+// What a full queue of that capacity adds to its overflow box: the setting.
+std::string InstancingOverflowNote();

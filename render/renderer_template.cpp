@@ -1,21 +1,13 @@
 #include "render/renderer_template.h"
 
-#include <algorithm>
 #include <iostream>
 
-#include "kernel/settings.h"
 #include "render/camera_node.h"
 
-namespace {
-// A negative setting makes no room rather than a huge request.
-uint32_t InstancingBufferSize()
-{
-    return static_cast<uint32_t>(std::max(0, GetSettings().GetInt("Graphics", "instancingBufferSize")));
-}
-} // namespace
-
 RendererTemplate::RendererTemplate()
-    : cameraSlot(GetActiveCameraSlot()), secondCameraSlot(GetActiveCameraSlot()), instanceList(InstancingBufferSize())
+    : cameraSlot(GetActiveCameraSlot()),
+      secondCameraSlot(GetActiveCameraSlot()),
+      instanceList(InstancingBufferSize(), InstancingOverflowNote())
 {
 }
 

@@ -10,6 +10,7 @@
 #include "platform/gfx/device/resource_flags.h"
 #include "render/effect.h"
 #include "render/render_device.h"
+#include "render/render_queue.h"
 
 SceneRenderer* currentSceneRenderer = nullptr;
 
@@ -45,9 +46,7 @@ SceneRenderer::SceneRenderer()
     transform.SetRotation(QuatFromAxisAngle({0.0f, 0.0f, 1.0f}, 0.0f));
     transform.SetScale({1.0f, 1.0f, 1.0f, 1.0f});
 
-    // A negative size makes no room rather than a huge one.
-    const uint32_t size =
-        static_cast<uint32_t>(std::max(0, GetSettings().GetInt("Graphics", "instancingBufferSize")));
+    const uint32_t size = InstancingBufferSize();
     AllocMatrixArray(instanceMatrices, size);
     if (!instanceMatrices.matrices)
         instanceMatrices.count = 0;
@@ -77,12 +76,11 @@ SceneRenderer::~SceneRenderer()
 void SceneRenderer::CreateInstancingPool()
 {
     instancingReady = 1;
-    const int setting = GetSettings().GetInt("Graphics", "instancingBufferSize");
+    const uint32_t size = InstancingBufferSize();
     const uint32_t stride = instancingDecl.GetStreamStride(1);
     // Without room for an instance there is no pool: everything draws singly.
-    if (setting <= 0 || stride == 0)
+    if (size == 0 || stride == 0)
         return;
-    const uint32_t size = static_cast<uint32_t>(setting);
     const float megabytes = static_cast<float>(stride * size) * (1.0f / 1024.0f) * (1.0f / 1024.0f);
     std::cout << "Allocating instancing buffers for " << megabytes << " MB\n";
     RenderDevice* renderer = GetRenderer();

@@ -25,7 +25,7 @@ namespace effect_test {
 
 namespace fs = std::filesystem;
 
-enum class Compiler { Real, Missing, WritesNothing };
+enum class Compiler { Real, Missing, WritesNothing, NeverEnds };
 
 class EffectFolder {
 public:
@@ -43,13 +43,16 @@ public:
         if (compiler == Compiler::Real) {
             fs::create_directory(dir / "tools");
             fs::create_symlink(fs::path(ZANDREL_RUN_DIR) / "tools/fxc.exe", dir / "tools/fxc.exe");
-        } else if (compiler == Compiler::WritesNothing) {
+        } else if (compiler != Compiler::Missing) {
             fs::create_directory(dir / "tools");
-            std::ofstream(dir / "tools/fxc.exe") << "#!/bin/sh\nexit 0\n";
+            std::ofstream(dir / "tools/fxc.exe")
+                << (compiler == Compiler::WritesNothing ? "#!/bin/sh\nexit 0\n" : "#!/bin/sh\nexec sleep 1000\n");
             fs::permissions(dir / "tools/fxc.exe", fs::perms::owner_all);
         }
         fs::current_path(dir);
         platform_ = std::make_unique<WinPlatform>();
+        if (compiler == Compiler::NeverEnds)
+            platform_->processTimeLimit = 0.2;
         SetPlatform(platform_.get());
         ReleaseSettings();
         testing::internal::CaptureStdout();

@@ -169,9 +169,11 @@ TEST_F(Traversal, AFullQueueReportsAndStartsAgainAtSlotZeroKeepingItsMatrixInSte
         nodes.back()->node.SetPosition({static_cast<float>(i), 0.0f, 0.0f, 1.0f});
         list.push_back(&nodes.back()->node);
     }
-    testing::internal::CaptureStderr();
+    run.ClearBoxes();
     Gather(list);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "staticHeapVector overflow.\n");
+    ASSERT_EQ(run.Boxes().size(), 1u);
+    EXPECT_EQ(run.Boxes()[0].text, ErrorBoxText("staticHeapVector overflow.\nAn instance list holds [Graphics] "
+                                                "instancingBufferSize=8 instances, too few for what this pass draws.\n"));
     RenderQueue& queue = gatherer.instanceList;
     EXPECT_EQ(queue.Count(), 1u);
     EXPECT_EQ(queue.items[0], nodes[8]->Record(-1, 0));

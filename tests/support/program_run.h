@@ -70,8 +70,9 @@ public:
         return spawned == 0;
     }
 
-    // Waits until the program catches `signal` (its main window exists); false
-    // when it ended first or did not get there in time.
+    // Waits until the program catches `signal` (from its first moment on: a
+    // close that comes during start-up is taken by the main loop's first
+    // cycle); false when it ended first or did not get there in time.
     bool WaitUntilItCatches(int signal) const
     {
         const auto deadline = std::chrono::steady_clock::now() + kPatience;

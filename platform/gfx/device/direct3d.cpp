@@ -16,8 +16,6 @@ namespace gfx {
 
 namespace {
 
-constexpr uint32_t kMaxBackBufferSide = 16384;
-
 bool IsDisplayFormat(uint32_t format)
 {
     return format == kFormatA8R8G8B8 || format == kFormatX8R8G8B8 || format == kFormatR5G6B5 ||

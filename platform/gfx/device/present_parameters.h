@@ -37,6 +37,8 @@ inline constexpr uint32_t kPresentIntervalOne = 1;
 inline constexpr uint32_t kPresentIntervalImmediate = 0x80000000u;
 
 inline constexpr uint32_t kMaxBackBufferCount = 3;
+// The largest back-buffer width or height a device is made with.
+inline constexpr uint32_t kMaxBackBufferSide = 16384;
 
 struct PresentParameters {
     uint32_t backBufferWidth = 0;
