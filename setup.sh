@@ -5,6 +5,7 @@
 #   bash setup.sh sanitize   every test of an AddressSanitizer + UBSan build (clang, with the fuzz targets)
 #   bash setup.sh tsan       every test of a ThreadSanitizer build (suppressions: tests/sanitizers/tsan.supp)
 #   bash setup.sh bench      every benchmark
+#   bash setup.sh packages   only lists the Debian packages it installs
 set -euo pipefail
 cd "$(dirname "$0")"
 mode=${1:-run}
@@ -14,6 +15,7 @@ packages=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   libzmq3-dev cppzmq-dev libgtest-dev libgmock-dev libbenchmark-dev libstb-dev zip
   glslang-dev glslang-tools spirv-tools libspirv-cross-c-shared-dev libepoxy-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
   libsdl2-dev xvfb xauth libx11-dev libxtst-dev libxcb1-dev)
+[ "$mode" = packages ] && { printf '%s\n' "${packages[@]}"; exit 0; }
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -54,5 +56,5 @@ case "$mode" in
   bench)
     build build -DCMAKE_BUILD_TYPE=Release
     for b in build/bench_*; do [ -x "$b" ] && "$b"; done ;;
-  *) echo "usage: bash setup.sh run|test|sanitize|tsan|bench" >&2; exit 2 ;;
+  *) echo "usage: bash setup.sh run|test|sanitize|tsan|bench|packages" >&2; exit 2 ;;
 esac
