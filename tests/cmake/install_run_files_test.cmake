@@ -1,0 +1,46 @@
+# Files put into a run folder twice, the source changing in between: a missing
+# file and one still as put are (re)placed, an edited one is kept and named.
+#   cmake -DSCRIPT=<install_run_files.cmake> -P install_run_files_test.cmake
+if(DEFINED ENV{TMPDIR})
+  set(tmp $ENV{TMPDIR})
+else()
+  set(tmp /tmp)
+endif()
+string(RANDOM LENGTH 8 suffix)
+set(dir ${tmp}/zandrel-run-files-${suffix})
+set(names as_put.ini edited.ini removed.fx sub/new.dds)
+
+function(install_into expected_output)
+  execute_process(COMMAND ${CMAKE_COMMAND} -DFROM=${dir}/from -DTO=${dir}/to -DRECORD=${dir}/record
+    "-DFILES=${names}" -P ${SCRIPT} RESULT_VARIABLE failed ERROR_VARIABLE said)
+  if(failed OR NOT said MATCHES "^${expected_output}$")
+    file(REMOVE_RECURSE ${dir})
+    message(FATAL_ERROR "install said [${said}], not [${expected_output}]")
+  endif()
+endfunction()
+
+foreach(name ${names})
+  file(WRITE ${dir}/from/${name} "first ${name}")
+endforeach()
+install_into("")
+foreach(name ${names})
+  file(WRITE ${dir}/from/${name} "second ${name}")
+endforeach()
+file(WRITE ${dir}/to/edited.ini "async=1")
+file(REMOVE ${dir}/to/removed.fx ${dir}/to/sub/new.dds)
+install_into("Kept ${dir}/to/edited.ini: [^\n]*\n")
+
+set(expected as_put.ini "second as_put.ini" edited.ini "async=1" removed.fx "second removed.fx"
+  sub/new.dds "second sub/new.dds")
+set(wrong "")
+while(expected)
+  list(POP_FRONT expected name text)
+  file(READ ${dir}/to/${name} held)
+  if(NOT held STREQUAL text)
+    string(APPEND wrong "${name} holds [${held}], not [${text}]; ")
+  endif()
+endwhile()
+file(REMOVE_RECURSE ${dir})
+if(wrong)
+  message(FATAL_ERROR "${wrong}")
+endif()
