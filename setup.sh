@@ -28,15 +28,16 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 jobs=$(nproc)
-build() { # build <dir> <cmake args...>
+build() { # [target=<target>] build <dir> <cmake args...>: everything unless a target is named
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
-  cmake --build "$dir" -j "$jobs"
+  cmake --build "$dir" -j "$jobs" ${target:+--target "$target"}
 }
 
 case "$mode" in
   run)
-    build build
+    # The program, its tools and its data only: no tests, benchmarks or fuzz replays.
+    target=program build build
     cd build/run && exec ./zandrel ;;
   test)
     build build
@@ -55,6 +56,15 @@ case "$mode" in
       ctest --test-dir build-tsan -j "$jobs" --output-on-failure ;;
   bench)
     build build -DCMAKE_BUILD_TYPE=Release
-    for b in build/bench_*; do [ -x "$b" ] && "$b"; done ;;
+    failed=()
+    for b in build/bench_*; do
+      [ -x "$b" ] || continue
+      "$b" || failed+=("${b#build/}")
+    done
+    if [ ${#failed[@]} -gt 0 ]; then
+      echo "Benchmarks that failed: ${failed[*]}" >&2
+      exit 1
+    fi
+    echo "Every benchmark ran" ;;
   *) echo "usage: bash setup.sh run|test|sanitize|tsan|bench|packages" >&2; exit 2 ;;
 esac
