@@ -15,8 +15,8 @@ packages=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   libzmq3-dev cppzmq-dev libgtest-dev libgmock-dev libbenchmark-dev libstb-dev zip
   glslang-dev glslang-tools spirv-tools libspirv-cross-c-shared-dev libepoxy-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
   libsdl2-dev xvfb xauth libx11-dev libxtst-dev libxcb1-dev)
-[ "$mode" = packages ] && { printf '%s\n' "${packages[@]}"; exit 0; }
 missing=()
+[ "$mode" = packages ] && { printf '%s\n' "${packages[@]}"; exit 0; }
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
