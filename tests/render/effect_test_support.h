@@ -37,7 +37,8 @@ public:
         const fs::path fixtures = fs::path(ZANDREL_SOURCE_DIR) / "tests/render/fixtures";
         for (const auto& entry : fs::directory_iterator(fixtures))
             fs::copy_file(entry.path(), dir / entry.path().filename());
-        fs::copy_file(fs::path(ZANDREL_RUN_DIR) / "settings.ini", dir / "settings.ini");
+        // The default settings, not the run folder's, which a person may have edited.
+        fs::copy_file(fs::path(ZANDREL_SOURCE_DIR) / "data/settings.ini", dir / "settings.ini");
         if (cacheFolder)
             fs::create_directory(dir / "compiledshaders");
         if (compiler == Compiler::Real) {
