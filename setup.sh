@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 mode=${1:-run}
 
-packages=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+packages=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev llvm lld
   angelscript-dev libbullet-dev libphysfs-dev zlib1g-dev libinih-dev libboost-dev
   libzmq3-dev cppzmq-dev libgtest-dev libgmock-dev libbenchmark-dev libstb-dev zip
   glslang-dev glslang-tools spirv-tools libspirv-cross-c-shared-dev libepoxy-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
