@@ -5,17 +5,19 @@
 #   bash setup.sh sanitize   every test of an AddressSanitizer + UBSan build (clang, with the fuzz targets)
 #   bash setup.sh tsan       every test of a ThreadSanitizer build (suppressions: tests/sanitizers/tsan.supp)
 #   bash setup.sh bench      every benchmark
+#   bash setup.sh packages   only lists the Debian packages it installs
 set -euo pipefail
 cd "$(dirname "$0")"
 mode=${1:-run}
 
-packages=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+packages=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev llvm lld
   angelscript-dev libbullet-dev libphysfs-dev zlib1g-dev libinih-dev libboost-dev
   libzmq3-dev cppzmq-dev libgtest-dev libgmock-dev libbenchmark-dev libstb-dev zip
   glslang-dev glslang-tools spirv-tools libspirv-cross-c-shared-dev libepoxy-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
   libsdl2-dev xvfb xauth libx11-dev libxtst-dev libxcb1-dev
   libsdl2-ttf-dev libfontconfig-dev fonts-dejavu-core)
 missing=()
+[ "$mode" = packages ] && { printf '%s\n' "${packages[@]}"; exit 0; }
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
@@ -27,15 +29,16 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 jobs=$(nproc)
-build() { # build <dir> <cmake args...>
+build() { # [target=<target>] build <dir> <cmake args...>: everything unless a target is named
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
-  cmake --build "$dir" -j "$jobs"
+  cmake --build "$dir" -j "$jobs" ${target:+--target "$target"}
 }
 
 case "$mode" in
   run)
-    build build
+    # The program, its tools and its data only: no tests, benchmarks or fuzz replays.
+    target=program build build
     cd build/run && exec ./zandrel ;;
   test)
     build build
@@ -54,6 +57,15 @@ case "$mode" in
       ctest --test-dir build-tsan -j "$jobs" --output-on-failure ;;
   bench)
     build build -DCMAKE_BUILD_TYPE=Release
-    for b in build/bench_*; do [ -x "$b" ] && "$b"; done ;;
-  *) echo "usage: bash setup.sh run|test|sanitize|tsan|bench" >&2; exit 2 ;;
+    failed=()
+    for b in build/bench_*; do
+      [ -x "$b" ] || continue
+      "$b" || failed+=("${b#build/}")
+    done
+    if [ ${#failed[@]} -gt 0 ]; then
+      echo "Benchmarks that failed: ${failed[*]}" >&2
+      exit 1
+    fi
+    echo "Every benchmark ran" ;;
+  *) echo "usage: bash setup.sh run|test|sanitize|tsan|bench|packages" >&2; exit 2 ;;
 esac

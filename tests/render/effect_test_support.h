@@ -20,6 +20,7 @@
 #include "platform/testing/message_box_script.h"
 #include "render/render_device.h"
 #include "tests/platform/gfx/device/gfx_test_device.h"
+#include "tests/support/test_files.h"
 
 namespace effect_test {
 
@@ -32,12 +33,12 @@ public:
     explicit EffectFolder(Compiler compiler = Compiler::Real, bool cacheFolder = true)
     {
         savedDir_ = fs::current_path();
-        char pattern[] = "/tmp/zandrel_effects_XXXXXX";
-        dir = mkdtemp(pattern);
+        dir = zandrel_test::MakeTempDir("zandrel_effects");
         const fs::path fixtures = fs::path(ZANDREL_SOURCE_DIR) / "tests/render/fixtures";
         for (const auto& entry : fs::directory_iterator(fixtures))
             fs::copy_file(entry.path(), dir / entry.path().filename());
-        fs::copy_file(fs::path(ZANDREL_RUN_DIR) / "settings.ini", dir / "settings.ini");
+        // The default settings, not the run folder's, which a person may have edited.
+        fs::copy_file(fs::path(ZANDREL_SOURCE_DIR) / "data/settings.ini", dir / "settings.ini");
         if (cacheFolder)
             fs::create_directory(dir / "compiledshaders");
         if (compiler == Compiler::Real) {

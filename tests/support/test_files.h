@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -59,16 +60,6 @@ inline fs::path MakeTempDir(const std::string& prefix)
     return pattern;
 }
 
-// A folder of this test program under the system's temporary folder, named
-// for its process, emptied now.
-inline fs::path FreshProgramFolder(const std::string& prefix)
-{
-    const fs::path path = fs::temp_directory_path() / (prefix + std::to_string(::getpid()));
-    fs::remove_all(path);
-    fs::create_directories(path);
-    return path;
-}
-
 // A temporary folder removed with everything in it when the object goes.
 class TempDir {
 public:
@@ -85,10 +76,31 @@ public:
     const fs::path& Dir() const { return dir_; }
     fs::path Path(const std::string& name) const { return dir_ / name; }
     void Write(const std::string& name, const std::string& text) const { WriteFile(dir_ / name, text); }
+    // Leaves the folder on disk when the object goes.
+    void Forget() { dir_.clear(); }
 
 private:
     fs::path dir_;
 };
+
+// A new, empty folder of this test program under the system's temporary
+// folder, removed with everything in it when the program ends (by this
+// process only: a forked child that exits leaves it to its parent).
+inline fs::path FreshProgramFolder(const std::string& prefix)
+{
+    struct Owned {
+        pid_t owner = ::getpid();
+        std::deque<TempDir> folders;
+        ~Owned()
+        {
+            if (::getpid() != owner)
+                for (TempDir& folder : folders)
+                    folder.Forget();
+        }
+    };
+    static Owned owned;
+    return owned.folders.emplace_back(prefix).Dir();
+}
 
 // A temporary folder that is the current directory for the object's life.
 class TempCwd : public TempDir {

@@ -131,8 +131,12 @@ Device::Device(const PresentParameters& parameters, ResourceStorage backBuffer, 
         depthStencil_ = new Surface(this, shape, std::move(depthBuffer), depthBytes);
     }
     viewport_ = Viewport{0, 0, shape.width, shape.height, 0.0f, 1.0f};
-    if (CurrentGfxMode() == GfxMode::Raster)
+    if (CurrentGfxMode() == GfxMode::Raster) {
         StartDrawing();
+    } else if (!CapturePath().empty()) {
+        static std::once_flag told;
+        std::call_once(told, [] { std::cout << "Graphics: frames are recorded, not drawn: ZANDREL_CAPTURE gets no picture.\n"; });
+    }
 }
 
 void Device::StartDrawing()
