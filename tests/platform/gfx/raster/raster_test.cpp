@@ -351,7 +351,7 @@ TEST_F(GfxRaster, TheColourWriteMaskKeepsTheMaskedChannels)
     ExpectRectangle(0, 0, 32, 32, 0x80FF20FFu);
 }
 
-TEST_F(GfxRaster, TheStencilTestDrawsOnlyWhereAnEarlierDrawMarked)
+TEST_F(GfxRaster, TheStencilTestDrawsOnlyWhereAnEarlierDrawMarkedThoughTheDepthWasClearedSince)
 {
     ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget | kClearZBuffer | kClearStencil, 0xFF000000u, 1.0f, 0));
     // Mark a rectangle in the stencil buffer without touching the colours.
@@ -363,6 +363,7 @@ TEST_F(GfxRaster, TheStencilTestDrawsOnlyWhereAnEarlierDrawMarked)
     SetColour(1, 0, 0, 1);
     SetGeometry(Rectangle(4, 6, 12, 20), RectangleIndices());
     DrawWith("flatNoDepth");
+    ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearZBuffer, 0, 1.0f, 0));
     // Then the whole target, where the mark is.
     ASSERT_EQ(kOk, device->SetRenderState(kRsColorWriteEnable, kColorWriteAll));
     ASSERT_EQ(kOk, device->SetRenderState(kRsStencilFunc, kCompareEqual));
