@@ -146,6 +146,15 @@ struct LitVertex {
     float4 spreadX : TEXCOORD9;
     float4 spreadY : TEXCOORD10;
     float4 contact : TEXCOORD11;
+    // The rest of what a pixel needs of the parameters, the same at every
+    // vertex but the sky light and the way to the camera: a pixel reads a
+    // parameter of its own for far more than this costs it.
+    float4 toEye : TEXCOORD12;   // xyz: to the camera; w: fog per unit of distance
+    float4 toLight : TEXCOORD13; // xyz: to the sun (unit); w: the self-shadow map's depth per world unit
+    float4 sky : TEXCOORD14;     // the ground: the weights of its transfer; elsewhere x: the sky light at the vertex
+    float4 shine : TEXCOORD15;   // x, y: specular strength and power; z: the fog's strength
+    float4 colour : COLOR0;      // the material's colour
+    float4 fogColour : COLOR1;
 };
 
 DepthVertex DepthVS(VertexIn v)
@@ -180,6 +189,20 @@ void TileMeasures(int k, out float2 search, out float2 spread, out float contact
     contact = CONTACT_BIAS * scale.z;
 }
 
+// Sky light reaching a surface of this normal from the sixteen coefficients:
+// the cosine lobe's bands 0..2 (band 3 of a cosine lobe is zero), over pi.
+// Directions enter the basis as (x, z, y), putting its pole straight up.
+float SkyIrradiance(float3 n)
+{
+    float3 d = float3(n.x, n.z, n.y);
+    float e = 0.2820948 * shCoeffs[0].x;
+    e += (2.0 / 3.0) * 0.4886025 * (shCoeffs[2].x * d.z - shCoeffs[1].x * d.y - shCoeffs[3].x * d.x);
+    e += 0.25 * (1.0925484 * (shCoeffs[4].x * d.x * d.y - shCoeffs[5].x * d.y * d.z - shCoeffs[7].x * d.x * d.z) +
+                 0.3153916 * shCoeffs[6].x * (3.0 * d.z * d.z - 1.0) +
+                 0.5462742 * shCoeffs[8].x * (d.x * d.x - d.y * d.y));
+    return max(e, 0.0);
+}
+
 LitVertex LitVS(VertexIn v)
 {
     LitVertex o;
@@ -202,6 +225,15 @@ LitVertex LitVS(VertexIn v)
         o.spreadY[k] = spread.y;
         o.contact[k] = contact;
     }
+    o.toEye = float4(PosCam.xyz - world, fogMult * 0.0003);
+    o.toLight = float4(normalize(float3(lht.x, lht.y, -lht.z)),
+                       length(float3(lightMatrixSelf[0].z, lightMatrixSelf[1].z, lightMatrixSelf[2].z)));
+    // The sky light varies slowly with the normal: worked out at the vertices.
+    o.sky = objectID < -0.5 ? float4(shCoeffs[0].x, shCoeffs[1].x, shCoeffs[2].x, shCoeffs[3].x)
+                            : float4(SkyIrradiance(normalize(o.normal.xyz)), 0.0, 0.0, 0.0);
+    o.shine = float4(matSpecular.x, matSpecular.y, FogColor.a, 0.0);
+    o.colour = matColor;
+    o.fogColour = FogColor;
     return o;
 }
 
@@ -297,12 +329,11 @@ float TilesVisibility(LitVertex i, float jitter)
 
 // The self-shadowed caster's own shadow, from the moments of its map at
 // `light` (the point in the map's clip space); 1 when `wanted` is false.
-float SelfVisibility(float4 light, bool wanted)
+float SelfVisibility(float4 light, float depthPerUnit, bool wanted)
 {
     float2 uv = light.xy / light.w;
     float depth = light.z / light.w;
     bool inside = wanted && all(uv >= 0.0) && all(uv <= 1.0);
-    float depthPerUnit = length(float3(lightMatrixSelf[0].z, lightMatrixSelf[1].z, lightMatrixSelf[2].z));
     // Nine taps where wanted, none elsewhere. A group of pixels none of which
     // wants any still runs the loop once: its taps read one texel, which
     // costs no memory.
@@ -330,38 +361,19 @@ float SunVisibility(LitVertex i, float2 screen)
 {
     float jitter = tex2D(screenJitter, screen / JITTER_TILE).r +
                    tex3D(worldJitter, i.world.xyz * JITTER_VOLUME_SCALE).r - 1.0;
-    return TilesVisibility(i, jitter * 0.5) * SelfVisibility(i.lightSelf, abs(objectID - 3.0) < 0.5);
+    return TilesVisibility(i, jitter * 0.5) * SelfVisibility(i.lightSelf, i.toLight.w, abs(objectID - 3.0) < 0.5);
 }
 
 // ---- Light ----
 
-// Sky light reaching a surface of this normal from the sixteen coefficients:
-// the cosine lobe's bands 0..2 (band 3 of a cosine lobe is zero), over pi.
-// Directions enter the basis as (x, z, y), putting its pole straight up.
-float SkyIrradiance(float3 n)
-{
-    float3 d = float3(n.x, n.z, n.y);
-    float e = 0.2820948 * shCoeffs[0].x;
-    e += (2.0 / 3.0) * 0.4886025 * (shCoeffs[2].x * d.z - shCoeffs[1].x * d.y - shCoeffs[3].x * d.x);
-    e += 0.25 * (1.0925484 * (shCoeffs[4].x * d.x * d.y - shCoeffs[5].x * d.y * d.z - shCoeffs[7].x * d.x * d.z) +
-                 0.3153916 * shCoeffs[6].x * (3.0 * d.z * d.z - 1.0) +
-                 0.5462742 * shCoeffs[8].x * (d.x * d.x - d.y * d.y));
-    return max(e, 0.0);
-}
-
 // The ground's sky light through its baked transfer: bands 0 and 1, with the
 // casters' occlusion in them.
-float GroundSky(float2 uv)
+float GroundSky(float2 uv, float4 weights)
 {
     // Every pixel reads the transfer; off the ground it reads one texel.
     uv = objectID < -0.5 ? uv : 0.0;
     float4 transfer = (tex2D(transferPositive, uv) - tex2D(transferNegative, uv)) * (1.0 / TRANSFER_SCALE);
-    return max(dot(transfer, float4(shCoeffs[0].x, shCoeffs[1].x, shCoeffs[2].x, shCoeffs[3].x)), 0.0);
-}
-
-float3 ToLight()
-{
-    return normalize(float3(lht.x, lht.y, -lht.z));
+    return max(dot(transfer, weights), 0.0);
 }
 
 // ---- Pixel shaders ----
@@ -385,23 +397,23 @@ float4 ShadowPS(LitVertex i, float2 screen : VPOS) : COLOR0
 float4 LitPS(LitVertex i, float2 screen : VPOS) : COLOR0
 {
     float3 n = normalize(i.normal.xyz);
-    float3 toLight = ToLight();
-    float3 toEye = normalize(PosCam.xyz - i.world.xyz);
+    float3 toLight = i.toLight.xyz;
+    float3 toEye = normalize(i.toEye.xyz);
     float visible = SunVisibility(i, screen);
 
-    float sky = objectID < -0.5 ? GroundSky(float2(i.world.w, i.normal.w)) : SkyIrradiance(n);
+    float sky = objectID < -0.5 ? GroundSky(float2(i.world.w, i.normal.w), i.sky) : i.sky.x;
     float sun = saturate(dot(n, toLight)) * visible;
     float3 halfway = normalize(toLight + toEye);
-    float shine = sun > 0.0 ? matSpecular.x * pow(saturate(dot(n, halfway)), matSpecular.y) * visible : 0.0;
-    float3 colour = matColor.rgb * (SKY_GAIN * sky * SKY_COLOUR + sun * SUN_COLOUR) + shine * SUN_COLOUR;
-    float alpha = matColor.a;
+    float shine = sun > 0.0 ? i.shine.x * pow(saturate(dot(n, halfway)), i.shine.y) * visible : 0.0;
+    float3 colour = i.colour.rgb * (SKY_GAIN * sky * SKY_COLOUR + sun * SUN_COLOUR) + shine * SUN_COLOUR;
+    float alpha = i.colour.a;
 
     // Fog from a fog light: its colour's alpha switches it on.
-    float fog = saturate(1.0 - exp(-length(PosCam.xyz - i.world.xyz) * fogMult * 0.0003)) * FogColor.a;
+    float fog = saturate(1.0 - exp(-length(i.toEye.xyz) * i.toEye.w)) * i.shine.z;
 #ifdef FOGAFFECTSALPHA
     alpha *= 1.0 - fog;
 #else
-    colour = lerp(colour, FogColor.rgb, fog);
+    colour = lerp(colour, i.fogColour.rgb, fog);
 #endif
 #ifdef USE_HDR
     colour *= exposure;
