@@ -42,6 +42,7 @@ struct QuadVertex {
 QuadVertex QuadVS(float3 position : POSITION, float2 uv : TEXCOORD0)
 {
     QuadVertex o;
+    // At depth 0 the quad passes any depth test of a target never cleared.
     o.position = float4(mul(float4(position, 1.0), MatWorldViewProj).xy, 0.0, 1.0);
     o.uv = uv;
     o.step = float3(atlasRes, 1.0 / atlasRes, passID);
@@ -135,10 +136,6 @@ technique hor
 {
     pass p0
     {
-        // Every texel is written and nothing is hidden: no depth test, so a
-        // CPU rasterizer reads no depth.
-        ZEnable = FALSE;
-        ZWriteEnable = FALSE;
         VertexShader = compile vs_3_0 QuadVS();
         PixelShader = compile ps_3_0 HorizontalPS();
     }
@@ -148,8 +145,6 @@ technique ver
 {
     pass p0
     {
-        ZEnable = FALSE;
-        ZWriteEnable = FALSE;
         VertexShader = compile vs_3_0 QuadVS();
         PixelShader = compile ps_3_0 VerticalPS();
     }
