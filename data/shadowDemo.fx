@@ -141,20 +141,20 @@ struct LitVertex {
     // The tiles' own measures, one tile a component, the same at every vertex
     // (see TileMeasures): worked out once a vertex, read by a pixel for far
     // less than working them out.
-    float4 searchX : TEXCOORD7;
-    float4 searchY : TEXCOORD8;
-    float4 spreadX : TEXCOORD9;
-    float4 spreadY : TEXCOORD10;
-    float4 contact : TEXCOORD11;
+    nointerpolation float4 searchX : TEXCOORD7;
+    nointerpolation float4 searchY : TEXCOORD8;
+    nointerpolation float4 spreadX : TEXCOORD9;
+    nointerpolation float4 spreadY : TEXCOORD10;
+    nointerpolation float4 contact : TEXCOORD11;
     // The rest of what a pixel needs of the parameters, the same at every
     // vertex but the sky light and the way to the camera: a pixel reads a
     // parameter of its own for far more than this costs it.
     float4 toEye : TEXCOORD12;   // xyz: to the camera; w: fog per unit of distance
-    float4 toLight : TEXCOORD13; // xyz: to the sun (unit); w: the self-shadow map's depth per world unit
+    nointerpolation float4 toLight : TEXCOORD13; // xyz: to the sun (unit); w: the self-shadow map's depth per world unit
     float4 sky : TEXCOORD14;     // the ground: the weights of its transfer; elsewhere x: the sky light at the vertex
-    float4 shine : TEXCOORD15;   // x, y: specular strength and power; z: the fog's strength
-    float4 colour : COLOR0;      // the material's colour
-    float4 fogColour : COLOR1;
+    nointerpolation float4 shine : TEXCOORD15;   // x, y: specular strength and power; z: the fog's strength
+    nointerpolation float4 colour : COLOR0;      // the material's colour
+    nointerpolation float4 fogColour : COLOR1;
 };
 
 DepthVertex DepthVS(VertexIn v)

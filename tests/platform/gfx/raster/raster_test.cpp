@@ -74,6 +74,10 @@ technique filtered { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShade
 technique sky { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 SkyColour(); } }
 technique slice { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Slice(); } }
 technique instanced { pass p { VertexShader = compile vs_3_0 Shifted(); PixelShader = compile ps_3_0 Flat(); } }
+struct Held { float4 pos : POSITION; nointerpolation float2 uv : TEXCOORD0; };
+Held PassOnHeld(float4 pos : POSITION, float2 uv : TEXCOORD0) { Held o; o.pos = pos; o.uv = uv; return o; }
+float4 HeldUv(Held i) : COLOR { return float4(i.uv, 0, 1); }
+technique held { pass p { VertexShader = compile vs_3_0 PassOnHeld(); PixelShader = compile ps_3_0 HeldUv(); } }
 )";
 
 class GfxRaster : public gfx_test::RasterTest {
@@ -339,6 +343,14 @@ TEST_F(GfxRaster, TheAlphaTestKeepsOnlyPixelsThatPassTheReference)
     SetColour(1, 1, 1, 200 / 255.0f);
     DrawWith("flat");
     ExpectRectangle(16, 0, 32, 32, 0xC8FFFFFFu);
+}
+
+TEST_F(GfxRaster, ANoInterpolationValueHoldsTheFirstVertexsValueOverTheTriangle)
+{
+    ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget, 0xFFFFFFFFu, 1.0f, 0));
+    SetGeometry(Rectangle(0, 0, 32, 32), RectangleIndices()); // the first vertex's uv is (0, 0)
+    DrawWith("held");
+    ExpectRectangle(0, 0, 32, 32, 0xFF000000u);
 }
 
 TEST_F(GfxRaster, TheColourWriteMaskKeepsTheMaskedChannels)
