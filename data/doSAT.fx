@@ -36,7 +36,7 @@ struct QuadVertex {
     float2 uv : TEXCOORD0;
     // The same at every vertex: (atlasRes, 1 / atlasRes, passID). A pixel
     // reads it for less than the parameters cost it.
-    float3 step : TEXCOORD1;
+    nointerpolation float3 step : TEXCOORD1;
 };
 
 QuadVertex QuadVS(float3 position : POSITION, float2 uv : TEXCOORD0)
