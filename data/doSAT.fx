@@ -69,12 +69,13 @@ float2 Occupancy(float2 texel)
 
 // The value the other pixel of this one's pair holds. The pair is the two
 // pixels of a quad side by side along `axis`, an even texel and an odd one; a
-// derivative along the axis is the difference between their values (exact for
-// the cover counts, within a rounding for the depth sums).
+// fine derivative along the axis (one taken within the pair itself, not
+// shared by the quad's two rows or columns) is the difference between their
+// values: exact for the cover counts, within a rounding for the depth sums.
 float2 Partner(float2 value, float position, float2 axis)
 {
-    float2 difference = axis.x > 0.5 ? ddx(value) : ddy(value);
-    float step = axis.x > 0.5 ? ddx(position) : ddy(position);
+    float2 difference = axis.x > 0.5 ? ddx_fine(value) : ddy_fine(value);
+    float step = axis.x > 0.5 ? ddx_fine(position) : ddy_fine(position);
     // The derivative is the second pixel's value less the first's.
     bool first = (fmod(position, 2.0) < 0.5) == (step > 0.0);
     return first ? value + difference : value - difference;
