@@ -221,7 +221,10 @@ void RasterDevice::Draw(const DrawView& draw)
         ++skipped_;
         return;
     }
-    const GLuint program = programs_.Program(*draw.program);
+    const bool hasDepth = static_cast<bool>(draw.depth.image);
+    const bool hasStencil = hasDepth && GlFormatOf(draw.depth.image.layout->format).stencil;
+    const PipelineState state = PipelineFromStates(draw.renderStates, draw.program->renderStates, hasDepth, hasStencil);
+    const GLuint program = programs_.Program(*draw.program, state.alphaTest);
     const GLuint fbo = program ? images_.Framebuffer(draw.targets, draw.depth) : 0;
     if (!fbo) {
         ++skipped_;
@@ -231,14 +234,11 @@ void RasterDevice::Draw(const DrawView& draw)
     const Viewport& v = draw.viewport;
     glViewportIndexedf(0, float(v.x), float(v.y), float(v.width), float(v.height));
     glDepthRangeIndexed(0, v.minZ, v.maxZ);
-    const bool hasDepth = static_cast<bool>(draw.depth.image);
-    const bool hasStencil = hasDepth && GlFormatOf(draw.depth.image.layout->format).stencil;
-    const PipelineState state = PipelineFromStates(draw.renderStates, draw.program->renderStates, hasDepth, hasStencil);
     ApplyPipeline(state, pipeline_, pipelineKnown_, DepthBits(draw.depth));
     if (state.stencil && (state.stencilWriteMask & 0xFF) != 0)
         images_.StencilWritten(draw.depth.image.key, std::nullopt);
     glUseProgram(program);
-    programs_.BindParameters(*draw.program, *draw.binding);
+    programs_.BindParameters(*draw.program, state.alphaTest, *draw.binding);
     // The half-pixel move of every position, and the alpha test.
     const float block[8] = {1.0f / float(v.width), -1.0f / float(v.height), 0, 0,
                             state.alphaTest ? 1.0f : 0.0f, float(state.alphaRef), float(state.alphaFunc), 0};
