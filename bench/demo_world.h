@@ -40,14 +40,17 @@ private:
 };
 
 // The world the start-up runs in, made once: data, settings, file system,
-// device and input. Frames are presented as soon as they are drawn (vsync=0).
+// device and input, with a back buffer of the size given. Frames are presented
+// as soon as they are drawn (vsync=0).
 struct World {
-    explicit World(gfx::GfxMode mode) : folder(zandrel_test::MakeTempDir("zandrel-bench-demo"))
+    explicit World(gfx::GfxMode mode, uint32_t width = 1280, uint32_t height = 720)
+        : folder(zandrel_test::MakeTempDir("zandrel-bench-demo"))
     {
         Quiet quiet;
         zandrel_test::CopyDemoDataInto(folder);
-        zandrel_test::WriteFile(folder / "settings.ini", "[Graphics]\nwidth=1280\nheight=720\nvsync=0\n"
-                                                         "allowInstancing=1\ninstancingBufferSize=1024\n");
+        zandrel_test::WriteFile(folder / "settings.ini", "[Graphics]\nwidth=" + std::to_string(width) +
+                                                             "\nheight=" + std::to_string(height) +
+                                                             "\nvsync=0\nallowInstancing=1\ninstancingBufferSize=1024\n");
         fs::current_path(folder);
         GetSettings();
         GetFileSystem()->Mount(folder.string(), "");

@@ -128,17 +128,33 @@ struct DepthVertex {
 
 struct LitVertex {
     float4 position : POSITION;
-    float2 uv : TEXCOORD0;
-    float3 world : TEXCOORD1;
-    float3 normal : TEXCOORD2;
+    float4 world : TEXCOORD0;  // w: the texture coordinate's u
+    float4 normal : TEXCOORD1; // w: the texture coordinate's v
     // The point in each light camera's clip space and in the self-shadow
     // map's: linear over a triangle, so interpolated it is exact, and no pixel
     // transforms it five times.
-    float4 light0 : TEXCOORD3;
-    float4 light1 : TEXCOORD4;
-    float4 light2 : TEXCOORD5;
-    float4 light3 : TEXCOORD6;
-    float4 lightSelf : TEXCOORD7;
+    float4 light0 : TEXCOORD2;
+    float4 light1 : TEXCOORD3;
+    float4 light2 : TEXCOORD4;
+    float4 light3 : TEXCOORD5;
+    float4 lightSelf : TEXCOORD6;
+    // The tiles' own measures, one tile a component, the same at every vertex
+    // (see TileMeasures): worked out once a vertex, read by a pixel for far
+    // less than working them out.
+    nointerpolation float4 searchX : TEXCOORD7;
+    nointerpolation float4 searchY : TEXCOORD8;
+    nointerpolation float4 spreadX : TEXCOORD9;
+    nointerpolation float4 spreadY : TEXCOORD10;
+    nointerpolation float4 contact : TEXCOORD11;
+    // The rest of what a pixel needs of the parameters, the same at every
+    // vertex but the sky light and the way to the camera: a pixel reads a
+    // parameter of its own for far more than this costs it.
+    float4 toEye : TEXCOORD12;   // xyz: to the camera; w: fog per unit of distance
+    nointerpolation float4 toLight : TEXCOORD13; // xyz: to the sun (unit); w: the self-shadow map's depth per world unit
+    float4 sky : TEXCOORD14;     // the ground: the weights of its transfer; elsewhere x: the sky light at the vertex
+    nointerpolation float4 shine : TEXCOORD15;   // x, y: specular strength and power; z: the fog's strength
+    nointerpolation float4 colour : COLOR0;      // the material's colour
+    nointerpolation float4 fogColour : COLOR1;
 };
 
 DepthVertex DepthVS(VertexIn v)
@@ -149,23 +165,77 @@ DepthVertex DepthVS(VertexIn v)
     return o;
 }
 
+// ---- Shadows ----
+
+// Light k's tile texels per world unit (x, y) and depth per world unit (z),
+// from the light's own matrix.
+float3 TileScale(int k)
+{
+    float4x4 m = lightMatrix[k];
+    return float3(length(float3(m[0].x, m[1].x, m[2].x)) * (atlasRes * 0.5),
+                  length(float3(m[0].y, m[1].y, m[2].y)) * (atlasRes * 0.5),
+                  length(float3(m[0].z, m[1].z, m[2].z)));
+}
+
+// Light k's tile measures: the half side of the box searched for blockers,
+// in texels (the casters within the widest penumbra this caster can throw);
+// the penumbra box's half side per unit of depth between blocker and
+// receiver; and the depth within which a receiver counts as on its blockers.
+void TileMeasures(int k, out float2 search, out float2 spread, out float contact)
+{
+    float3 scale = TileScale(k);
+    search = clamp(lightSize * 0.5 / casterRadius[k].x * scale.xy, 1.0, MAX_FILTER);
+    spread = 0.5 * lightSize * scale.xy / scale.z;
+    contact = CONTACT_BIAS * scale.z;
+}
+
+// Sky light reaching a surface of this normal from the sixteen coefficients:
+// the cosine lobe's bands 0..2 (band 3 of a cosine lobe is zero), over pi.
+// Directions enter the basis as (x, z, y), putting its pole straight up.
+float SkyIrradiance(float3 n)
+{
+    float3 d = float3(n.x, n.z, n.y);
+    float e = 0.2820948 * shCoeffs[0].x;
+    e += (2.0 / 3.0) * 0.4886025 * (shCoeffs[2].x * d.z - shCoeffs[1].x * d.y - shCoeffs[3].x * d.x);
+    e += 0.25 * (1.0925484 * (shCoeffs[4].x * d.x * d.y - shCoeffs[5].x * d.y * d.z - shCoeffs[7].x * d.x * d.z) +
+                 0.3153916 * shCoeffs[6].x * (3.0 * d.z * d.z - 1.0) +
+                 0.5462742 * shCoeffs[8].x * (d.x * d.x - d.y * d.y));
+    return max(e, 0.0);
+}
+
 LitVertex LitVS(VertexIn v)
 {
     LitVertex o;
     o.position = mul(float4(v.position, 1.0), MatWorldViewProj);
-    o.uv = v.uv;
-    o.world = mul(float4(v.position, 1.0), MatWorld).xyz;
-    o.normal = mul(float4(v.normal, 0.0), MatWorld).xyz;
-    float4 world = float4(o.world, 1.0);
-    o.light0 = mul(world, lightMatrix[0]);
-    o.light1 = mul(world, lightMatrix[1]);
-    o.light2 = mul(world, lightMatrix[2]);
-    o.light3 = mul(world, lightMatrix[3]);
-    o.lightSelf = mul(world, lightMatrixSelf);
+    float3 world = mul(float4(v.position, 1.0), MatWorld).xyz;
+    o.world = float4(world, v.uv.x);
+    o.normal = float4(mul(float4(v.normal, 0.0), MatWorld).xyz, v.uv.y);
+    o.light0 = mul(float4(world, 1.0), lightMatrix[0]);
+    o.light1 = mul(float4(world, 1.0), lightMatrix[1]);
+    o.light2 = mul(float4(world, 1.0), lightMatrix[2]);
+    o.light3 = mul(float4(world, 1.0), lightMatrix[3]);
+    o.lightSelf = mul(float4(world, 1.0), lightMatrixSelf);
+    [unroll] for (int k = 0; k < 4; k++) {
+        float2 search, spread;
+        float contact;
+        TileMeasures(k, search, spread, contact);
+        o.searchX[k] = search.x;
+        o.searchY[k] = search.y;
+        o.spreadX[k] = spread.x;
+        o.spreadY[k] = spread.y;
+        o.contact[k] = contact;
+    }
+    o.toEye = float4(PosCam.xyz - world, fogMult * 0.0003);
+    o.toLight = float4(normalize(float3(lht.x, lht.y, -lht.z)),
+                       length(float3(lightMatrixSelf[0].z, lightMatrixSelf[1].z, lightMatrixSelf[2].z)));
+    // The sky light varies slowly with the normal: worked out at the vertices.
+    o.sky = objectID < -0.5 ? float4(shCoeffs[0].x, shCoeffs[1].x, shCoeffs[2].x, shCoeffs[3].x)
+                            : float4(SkyIrradiance(normalize(o.normal.xyz)), 0.0, 0.0, 0.0);
+    o.shine = float4(matSpecular.x, matSpecular.y, FogColor.a, 0.0);
+    o.colour = matColor;
+    o.fogColour = FogColor;
     return o;
 }
-
-// ---- Shadows ----
 
 // Sums of (cover x depth, cover) of a tile up to and including a texel.
 float2 TableAt(float2 texel)
@@ -184,30 +254,14 @@ float2 BoxSum(float2 first, float2 last, float2 tileLo, out float area)
     area = size.x * size.y;
     float2 lo = tileLo + TILE_GUARD;
     float2 hi = tileLo + atlasRes * 0.5 - 2.0;
-    if (any(last < lo) || any(first > hi))
-        return float2(0.0, 0.0);
-    first = max(first, lo);
-    last = min(last, hi);
+    bool outside = any(last < lo) || any(first > hi);
+    // A box beyond the tile reads its first texel: the same for every such
+    // pixel, so the reads cost no memory.
+    first = outside ? lo : max(first, lo);
+    last = outside ? lo : min(last, hi);
     float2 before = first - 1.0;
-    return TableAt(last) - TableAt(float2(before.x, last.y)) - TableAt(float2(last.x, before.y)) + TableAt(before);
-}
-
-// Light k's tile texels per world unit (x, y) and depth per world unit (z),
-// from the light's own matrix.
-float3 TileScale(int k)
-{
-    float4x4 m = lightMatrix[k];
-    return float3(length(float3(m[0].x, m[1].x, m[2].x)) * (atlasRes * 0.5),
-                  length(float3(m[0].y, m[1].y, m[2].y)) * (atlasRes * 0.5),
-                  length(float3(m[0].z, m[1].z, m[2].z)));
-}
-
-// Half the side of the box searched for blockers in light k's tile, in
-// texels: the casters within the widest penumbra this caster can throw.
-float2 TileSearch(int k)
-{
-    float reach = lightSize * 0.5 / casterRadius[k].x;
-    return clamp(reach * TileScale(k).xy, 1.0, MAX_FILTER);
+    float2 sums = TableAt(last) - TableAt(float2(before.x, last.y)) - TableAt(float2(last.x, before.y)) + TableAt(before);
+    return outside ? float2(0.0, 0.0) : sums;
 }
 
 float2 TileLo(float k)
@@ -215,90 +269,76 @@ float2 TileLo(float k)
     return float2(fmod(k, 2.0), floor(k * 0.5)) * (atlasRes * 0.5);
 }
 
-// A point's texel in light k's tile, from the point in the light's clip space.
-float2 TileTexel(float k, float4 light)
+// Component k of v.
+float Pick(float4 v, float k)
 {
-    return TileLo(k) + light.xy / light.w * (atlasRes * 0.5) - 0.5;
-}
-
-// False when the point lies beyond the tile by more than the widest blocker
-// search: no blocker there can shade it.
-bool Reaches(float k, float4 light)
-{
-    float2 centre = TileTexel(k, light);
-    float2 lo = TileLo(k);
-    float2 beyond = max(lo - centre, centre - (lo + atlasRes * 0.5 - 1.0));
-    return max(beyond.x, beyond.y) <= MAX_FILTER + 1.0;
-}
-
-// The first tile after `after` marked in `reaches`, 4 when there is none.
-float NextTile(float after, float4 reaches)
-{
-    float next = 4.0;
-    [unroll] for (int j = 3; j >= 0; j--)
-        next = (reaches[j] > 0.5 && j > after) ? j : next;
-    return next;
+    return k < 0.5 ? v.x : k < 1.5 ? v.y : k < 2.5 ? v.z : v.w;
 }
 
 // How much of the sun the tiles' casters let through to a pixel, 0..1.
 //
-// A CPU rasterizer runs every side of a branch for every pixel, but a loop
-// only as many times as some pixel still needs. So the work is one loop of
-// box sums, each step one box: a reaching tile's blocker search, then, where
-// it finds blockers far enough, the tile's penumbra box. Most of the screen
-// is reached by no tile or one and takes one step.
+// A CPU rasterizer runs every side of a branch for every pixel, and a loop
+// as many times as the neediest pixel of its group needs, at least once. So
+// the work is one loop of box sums with no branch inside, each step one box:
+// a tile's blocker search, then, where it finds blockers far enough, the
+// tile's penumbra box. A tile takes part only where the blocker search
+// reaches into it: most of the screen is reached by no tile or one.
 float TilesVisibility(LitVertex i, float jitter)
 {
-    // A caster finds no shadow of its own in its tile.
-    float4 reaches;
-    reaches.x = abs(0.0 - objectID) > 0.5 && Reaches(0.0, i.light0) ? 1.0 : 0.0;
-    reaches.y = abs(1.0 - objectID) > 0.5 && Reaches(1.0, i.light1) ? 1.0 : 0.0;
-    reaches.z = abs(2.0 - objectID) > 0.5 && Reaches(2.0, i.light2) ? 1.0 : 0.0;
-    reaches.w = abs(3.0 - objectID) > 0.5 && Reaches(3.0, i.light3) ? 1.0 : 0.0;
+    float4 lights[4] = {i.light0, i.light1, i.light2, i.light3};
+    float4 centreX, centreY, depth, pending;
+    [unroll] for (int k = 0; k < 4; k++) {
+        float2 lo = TileLo(k);
+        float2 centre = lo + lights[k].xy / lights[k].w * (atlasRes * 0.5) - 0.5;
+        centreX[k] = centre.x;
+        centreY[k] = centre.y;
+        depth[k] = lights[k].z / lights[k].w;
+        // The search box reaches the tile's texels (a caster finds no shadow
+        // of its own in its tile).
+        float2 search = float2(i.searchX[k], i.searchY[k]);
+        float2 first = floor(centre - search + 0.5);
+        float2 last = floor(centre + search + 0.5);
+        bool reaches = all(last >= lo + TILE_GUARD) && all(first <= lo + atlasRes * 0.5 - 2.0);
+        pending[k] = reaches && abs(k - objectID) > 0.5 ? 1.0 : 0.0;
+    }
 
-    // Every penumbra step moves on to the next tile: at most eight steps.
     float visible = 1.0;
-    float tile = NextTile(-1.0, reaches);
-    bool penumbra = false;
-    float2 spread = 0.0; // the penumbra box's half side once blockers are found
-    [loop] while (tile < 4.0) {
-        int k = (int)min(tile, 3.0);
-        float4 light = tile < 0.5 ? i.light0 : tile < 1.5 ? i.light1 : tile < 2.5 ? i.light2 : i.light3;
-        float2 centre = TileTexel(tile, light);
-        float2 tileLo = TileLo(tile);
-        float2 half = penumbra ? spread : TileSearch(k);
+    float penumbra = 0.0; // 1: the step is the pending tile's penumbra box
+    float2 spread = 0.0;  // the penumbra box's half side once blockers are found
+    [loop] while (dot(pending, 1.0) > 0.5) {
+        float tile = pending.x > 0.5 ? 0.0 : pending.y > 0.5 ? 1.0 : pending.z > 0.5 ? 2.0 : 3.0;
+        float2 centre = float2(Pick(centreX, tile), Pick(centreY, tile));
+        float2 search = float2(Pick(i.searchX, tile), Pick(i.searchY, tile));
+        float2 half = penumbra > 0.5 ? spread : search;
         float area;
-        float2 sums = BoxSum(centre - half, centre + half, tileLo, area);
-        if (penumbra) {
-            // The covered part of the box is the shadow.
-            visible *= 1.0 - sums.y / area;
-            penumbra = false;
-            tile = NextTile(tile, reaches);
-        } else {
-            // The mean depth of the blockers gives the distance to them, and
-            // the penumbra's width follows that distance.
-            float3 scale = TileScale(k);
-            float gap = sums.y < 0.5 ? 0.0 : (light.z / light.w - sums.x / max(sums.y, 0.5)) / scale.z;
-            penumbra = gap > CONTACT_BIAS;
-            spread = clamp(0.5 * lightSize * gap * scale.xy + jitter, 0.5, MAX_FILTER);
-            if (!penumbra)
-                tile = NextTile(tile, reaches);
-        }
+        float2 sums = BoxSum(centre - half, centre + half, TileLo(tile), area);
+        // A search: the mean depth of the blockers gives the distance to
+        // them, and the penumbra's width follows that distance.
+        float gap = sums.y < 0.5 ? 0.0 : Pick(depth, tile) - sums.x / max(sums.y, 0.5);
+        bool found = penumbra < 0.5 && gap > Pick(i.contact, tile);
+        float2 widening = float2(Pick(i.spreadX, tile), Pick(i.spreadY, tile));
+        spread = found ? clamp(gap * widening + jitter, 0.5, MAX_FILTER) : spread;
+        // A penumbra box: its covered part is the shadow.
+        visible *= penumbra > 0.5 ? 1.0 - sums.y / area : 1.0;
+        // The tile is done unless its penumbra box comes next.
+        pending[(int)tile] = found ? 1.0 : 0.0;
+        penumbra = found ? 1.0 : 0.0;
     }
     return visible;
 }
 
 // The self-shadowed caster's own shadow, from the moments of its map at
 // `light` (the point in the map's clip space); 1 when `wanted` is false.
-float SelfVisibility(float4 light, bool wanted)
+float SelfVisibility(float4 light, float depthPerUnit, bool wanted)
 {
     float2 uv = light.xy / light.w;
     float depth = light.z / light.w;
     bool inside = wanted && all(uv >= 0.0) && all(uv <= 1.0);
-    float depthPerUnit = length(float3(lightMatrixSelf[0].z, lightMatrixSelf[1].z, lightMatrixSelf[2].z));
-    // Nine taps where wanted, none elsewhere (a loop costs only the taps some
-    // pixel needs).
+    // Nine taps where wanted, none elsewhere. A group of pixels none of which
+    // wants any still runs the loop once: its taps read one texel, which
+    // costs no memory.
     float taps = inside ? 9.0 : 0.0;
+    uv = inside ? uv : 0.0;
     float2 moments = 0.0;
     [loop] for (float t = 0.0; t < taps; t += 1.0) {
         float2 offset = float2(fmod(t, 3.0), floor(t / 3.0)) - 1.0;
@@ -320,37 +360,20 @@ float SelfVisibility(float4 light, bool wanted)
 float SunVisibility(LitVertex i, float2 screen)
 {
     float jitter = tex2D(screenJitter, screen / JITTER_TILE).r +
-                   tex3D(worldJitter, i.world * JITTER_VOLUME_SCALE).r - 1.0;
-    return TilesVisibility(i, jitter * 0.5) * SelfVisibility(i.lightSelf, abs(objectID - 3.0) < 0.5);
+                   tex3D(worldJitter, i.world.xyz * JITTER_VOLUME_SCALE).r - 1.0;
+    return TilesVisibility(i, jitter * 0.5) * SelfVisibility(i.lightSelf, i.toLight.w, abs(objectID - 3.0) < 0.5);
 }
 
 // ---- Light ----
 
-// Sky light reaching a surface of this normal from the sixteen coefficients:
-// the cosine lobe's bands 0..2 (band 3 of a cosine lobe is zero), over pi.
-// Directions enter the basis as (x, z, y), putting its pole straight up.
-float SkyIrradiance(float3 n)
-{
-    float3 d = float3(n.x, n.z, n.y);
-    float e = 0.2820948 * shCoeffs[0].x;
-    e += (2.0 / 3.0) * 0.4886025 * (shCoeffs[2].x * d.z - shCoeffs[1].x * d.y - shCoeffs[3].x * d.x);
-    e += 0.25 * (1.0925484 * (shCoeffs[4].x * d.x * d.y - shCoeffs[5].x * d.y * d.z - shCoeffs[7].x * d.x * d.z) +
-                 0.3153916 * shCoeffs[6].x * (3.0 * d.z * d.z - 1.0) +
-                 0.5462742 * shCoeffs[8].x * (d.x * d.x - d.y * d.y));
-    return max(e, 0.0);
-}
-
 // The ground's sky light through its baked transfer: bands 0 and 1, with the
 // casters' occlusion in them.
-float GroundSky(float2 uv)
+float GroundSky(float2 uv, float4 weights)
 {
+    // Every pixel reads the transfer; off the ground it reads one texel.
+    uv = objectID < -0.5 ? uv : 0.0;
     float4 transfer = (tex2D(transferPositive, uv) - tex2D(transferNegative, uv)) * (1.0 / TRANSFER_SCALE);
-    return max(dot(transfer, float4(shCoeffs[0].x, shCoeffs[1].x, shCoeffs[2].x, shCoeffs[3].x)), 0.0);
-}
-
-float3 ToLight()
-{
-    return normalize(float3(lht.x, lht.y, -lht.z));
+    return max(dot(transfer, weights), 0.0);
 }
 
 // ---- Pixel shaders ----
@@ -373,24 +396,24 @@ float4 ShadowPS(LitVertex i, float2 screen : VPOS) : COLOR0
 
 float4 LitPS(LitVertex i, float2 screen : VPOS) : COLOR0
 {
-    float3 n = normalize(i.normal);
-    float3 toLight = ToLight();
-    float3 toEye = normalize(PosCam.xyz - i.world);
+    float3 n = normalize(i.normal.xyz);
+    float3 toLight = i.toLight.xyz;
+    float3 toEye = normalize(i.toEye.xyz);
     float visible = SunVisibility(i, screen);
 
-    float sky = objectID < -0.5 ? GroundSky(i.uv) : SkyIrradiance(n);
+    float sky = objectID < -0.5 ? GroundSky(float2(i.world.w, i.normal.w), i.sky) : i.sky.x;
     float sun = saturate(dot(n, toLight)) * visible;
     float3 halfway = normalize(toLight + toEye);
-    float shine = sun > 0.0 ? matSpecular.x * pow(saturate(dot(n, halfway)), matSpecular.y) * visible : 0.0;
-    float3 colour = matColor.rgb * (SKY_GAIN * sky * SKY_COLOUR + sun * SUN_COLOUR) + shine * SUN_COLOUR;
-    float alpha = matColor.a;
+    float shine = sun > 0.0 ? i.shine.x * pow(saturate(dot(n, halfway)), i.shine.y) * visible : 0.0;
+    float3 colour = i.colour.rgb * (SKY_GAIN * sky * SKY_COLOUR + sun * SUN_COLOUR) + shine * SUN_COLOUR;
+    float alpha = i.colour.a;
 
     // Fog from a fog light: its colour's alpha switches it on.
-    float fog = saturate(1.0 - exp(-length(PosCam.xyz - i.world) * fogMult * 0.0003)) * FogColor.a;
+    float fog = saturate(1.0 - exp(-length(i.toEye.xyz) * i.toEye.w)) * i.shine.z;
 #ifdef FOGAFFECTSALPHA
     alpha *= 1.0 - fog;
 #else
-    colour = lerp(colour, FogColor.rgb, fog);
+    colour = lerp(colour, i.fogColour.rgb, fog);
 #endif
 #ifdef USE_HDR
     colour *= exposure;

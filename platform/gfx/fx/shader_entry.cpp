@@ -27,6 +27,7 @@ struct Variable {
     bool out = false;
     bool uniform = false;
     bool array = false;
+    bool flat = false; // nointerpolation: the same value over the whole primitive
 };
 
 struct Signature {
@@ -42,6 +43,7 @@ struct Leaf {
     Shape shape;
     Semantic semantic;
     std::string written;  // the semantic as written
+    bool flat = false;
 };
 
 std::string Join(const std::vector<HlslToken>& tokens, size_t first, size_t last)
@@ -121,6 +123,8 @@ Variable ParseVariable(const std::vector<HlslToken>& tokens, size_t first, size_
             v.in = v.out = true;
         else if (tokens[i].text == "uniform")
             v.uniform = true;
+        else if (tokens[i].text == "nointerpolation")
+            v.flat = true;
     }
     size_t typeEnd = i + 1;
     if (i < last && (tokens[i].text == "vector" || tokens[i].text == "matrix") && i + 1 < last && tokens[i + 1].Is('<')) {
@@ -245,7 +249,8 @@ bool FindEntry(const EffectDescription& effect, const EffectShader& shader, Sign
 
 // Every value with a semantic inside `v` (itself, or the members of its struct).
 bool Flatten(const EffectDescription& effect, const std::string& access, const std::string& type,
-             const std::string& semantic, bool isArray, std::vector<Leaf>& leaves, std::string& error)
+             const std::string& semantic, bool isArray, std::vector<Leaf>& leaves, std::string& error,
+             bool flat = false)
 {
     Shape shape = ShapeOf(type, effect);
     if (!shape.known || isArray) {
@@ -254,7 +259,7 @@ bool Flatten(const EffectDescription& effect, const std::string& access, const s
     }
     if (shape.structCode) {
         for (const Variable& m : StructMembers(*shape.structCode))
-            if (!Flatten(effect, access + "." + m.name, m.type, m.semantic, m.array, leaves, error))
+            if (!Flatten(effect, access + "." + m.name, m.type, m.semantic, m.array, leaves, error, flat || m.flat))
                 return false;
         return true;
     }
@@ -262,7 +267,7 @@ bool Flatten(const EffectDescription& effect, const std::string& access, const s
         error = "'" + access + "' has no semantic";
         return false;
     }
-    leaves.push_back({access, shape, SplitSemantic(semantic), semantic});
+    leaves.push_back({access, shape, SplitSemantic(semantic), semantic, flat});
     return true;
 }
 
@@ -286,10 +291,10 @@ std::string Common()
            "float4 zl_widen(float4 v) { return v; }\n";
 }
 
-std::string VaryingMember(int location, const std::string& semantic)
+std::string VaryingMember(int location, const std::string& semantic, bool flat)
 {
-    return "    [[vk::location(" + std::to_string(location) + ")]] float4 zl_v" + std::to_string(location) + " : " +
-           semantic + ";\n";
+    return "    [[vk::location(" + std::to_string(location) + ")]] " + (flat ? "nointerpolation " : "") + "float4 zl_v" +
+           std::to_string(location) + " : " + semantic + ";\n";
 }
 
 struct Call {
@@ -315,9 +320,9 @@ bool PrepareCall(const EffectDescription& effect, const Signature& s, const std:
         const std::string local = "zl_p" + std::to_string(k);
         out.locals += "    " + p.type + " " + local + " = (" + p.type + ")0;\n";
         args += local;
-        if (p.in && !Flatten(effect, local, p.type, p.semantic, p.array, out.inputs, error))
+        if (p.in && !Flatten(effect, local, p.type, p.semantic, p.array, out.inputs, error, p.flat))
             return false;
-        if (p.out && !Flatten(effect, local, p.type, p.semantic, p.array, out.outputs, error))
+        if (p.out && !Flatten(effect, local, p.type, p.semantic, p.array, out.outputs, error, p.flat))
             return false;
     }
     out.call = s.name + "(" + args + ")";
@@ -388,7 +393,7 @@ bool MakeVertexEntry(const EffectDescription& effect, const EffectShader& shader
             error = "vertex output semantic '" + leaf.written + "' has no place of its own";
             return false;
         }
-        members += VaryingMember(location, leaf.written);
+        members += VaryingMember(location, leaf.written, leaf.flat);
         store += "    zl_o.zl_v" + std::to_string(location) + " = zl_widen((float" +
                  (leaf.shape.columns > 1 ? std::to_string(leaf.shape.columns) : std::string()) + ")" + leaf.access +
                  ");\n";
@@ -471,8 +476,8 @@ bool MakePixelEntry(const EffectDescription& effect, const EffectShader& shader,
             continue;
         }
         if (read.insert(location).second) {
-            addParam("[[vk::location(" + std::to_string(location) + ")]] float4 zl_v" + std::to_string(location) + " : " +
-                     leaf.written);
+            addParam("[[vk::location(" + std::to_string(location) + ")]] " + (leaf.flat ? "nointerpolation " : "") +
+                     "float4 zl_v" + std::to_string(location) + " : " + leaf.written);
             out.varyings.push_back(location);
         }
         fill += "    " + leaf.access + " = " + cast + "(zl_v" + std::to_string(location) +
@@ -536,7 +541,7 @@ ShaderEntry MakePassThroughVertexEntry(const ShaderEntry& pixel)
             continue;
         }
         const std::string written = sem.name + std::to_string(sem.index);
-        members += VaryingMember(location, written);
+        members += VaryingMember(location, written, false);
         out.varyings.push_back(location);
         const int attribute = VertexInputLocation(sem);
         if (attribute < 0) {

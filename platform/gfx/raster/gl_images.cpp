@@ -24,6 +24,18 @@ void Store(GLenum rowLength, GLenum imageHeight, uint32_t format, const TextureL
     glPixelStorei(imageHeight, sub.rowPitch ? static_cast<GLint>(sub.slicePitch / sub.rowPitch) : 0);
 }
 
+// The stencil bytes (the low byte of each 32-bit depth-stencil texel) are all 0.
+bool StencilBytesZero(const uint8_t* bits, const TextureLayout::Subresource& sub)
+{
+    for (uint32_t y = 0; y < sub.height; ++y) {
+        const uint8_t* row = bits + size_t(y) * sub.rowPitch;
+        for (uint32_t x = 0; x < sub.width; ++x)
+            if (row[size_t(x) * 4] != 0)
+                return false;
+    }
+    return true;
+}
+
 } // namespace
 
 size_t GlImages::FramebufferKeyHash::operator()(const FramebufferKey& k) const
@@ -88,6 +100,8 @@ void GlImages::Upload(Mirror& mirror, const ImageView& image)
         for (uint32_t level = 0; level < mirror.levels; ++level) {
             const TextureLayout::Subresource& sub = Sub(image, face, level);
             const uint8_t* bits = image.bytes + sub.offset;
+            if (f.stencil && face == 0 && level == 0)
+                mirror.stencilZero = StencilBytesZero(bits, sub);
             const auto w = static_cast<GLsizei>(sub.width), h = static_cast<GLsizei>(sub.height),
                        d = static_cast<GLsizei>(sub.depth);
             const auto l = static_cast<GLint>(level);
@@ -223,6 +237,18 @@ void GlImages::ReadBack(const ImageView& image)
     }
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     glPixelStorei(GL_PACK_IMAGE_HEIGHT, 0);
+}
+
+bool GlImages::StencilAllZero(const void* key) const
+{
+    auto found = images_.find(key);
+    return found != images_.end() && found->second.format.stencil && found->second.stencilZero;
+}
+
+void GlImages::StencilWritten(const void* key, std::optional<uint32_t> value)
+{
+    if (auto found = images_.find(key); found != images_.end())
+        found->second.stencilZero = value && (*value & 0xFF) == 0;
 }
 
 void GlImages::Forget(const void* key)

@@ -6,6 +6,7 @@
 // Buffers are uploaded the same way (the GPU never writes them). Framebuffers
 // for each set of targets are made once and kept.
 #include <array>
+#include <optional>
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
@@ -35,6 +36,12 @@ public:
 
     // Copies what the GPU holds into the image's CPU bytes, if it is newer.
     void ReadBack(const ImageView& image);
+    // A depth-stencil image whose stencil holds nothing but zeros: clearing
+    // its depth may set its stencil to zero too, which a CPU rasterizer does
+    // as a plain fill instead of keeping the stencil texel by texel.
+    bool StencilAllZero(const void* key) const;
+    // The stencil was cleared to `value` or drawn into (`value` unknown).
+    void StencilWritten(const void* key, std::optional<uint32_t> value);
     // The resource is gone: its GL objects too.
     void Forget(const void* key);
 
@@ -44,6 +51,7 @@ private:
         uint32_t target = 0;     // GL_TEXTURE_2D, GL_TEXTURE_CUBE_MAP, GL_TEXTURE_3D
         uint64_t version = ~uint64_t{0};
         bool gpuNewer = false;
+        bool stencilZero = false; // depth-stencil formats: every stencil texel is 0
         GlFormat format;
         uint32_t width = 0, height = 0, depth = 0, levels = 0, faces = 0, deviceFormat = 0;
     };

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <iostream>
+#include <regex>
 
 #include <epoxy/gl.h>
 
@@ -53,6 +54,15 @@ GLenum Address(uint32_t mode)
     case 5: return GL_MIRROR_CLAMP_TO_EDGE;
     default: return GL_REPEAT;
     }
+}
+
+// The pixel stage's text with the alpha test the generated entry point wraps
+// around its colour turned off (`if (<block>.zl_alphaTest.x != 0.0)` made
+// `if (false)`); the text unchanged when it has none.
+std::string WithoutAlphaTest(const std::string& pixel)
+{
+    static const std::regex test(R"(if \(_?\w*\.?zl_alphaTest\.x != 0\.0\))");
+    return std::regex_replace(pixel, test, "if (false)");
 }
 
 void Put32(std::vector<uint8_t>& block, uint64_t at, const void* value)
@@ -109,9 +119,10 @@ GlPrograms::~GlPrograms()
         glDeleteSamplers(1, &sampler);
 }
 
-GlPrograms::Linked* GlPrograms::Find(const PassProgram& pass)
+GlPrograms::Linked* GlPrograms::Find(const PassProgram& pass, bool alphaTest)
 {
-    auto found = programs_.find(&pass);
+    const Key key{&pass, alphaTest};
+    auto found = programs_.find(key);
     if (found != programs_.end() && found->second.vertex == pass.vertex.glsl && found->second.pixel == pass.pixel.glsl)
         return &found->second;
     if (found != programs_.end()) {
@@ -124,7 +135,7 @@ GlPrograms::Linked* GlPrograms::Find(const PassProgram& pass)
     linked.pixel = pass.pixel.glsl;
     std::string log;
     GLuint vs = CompileShader(GL_VERTEX_SHADER, pass.vertex.glsl, log);
-    GLuint fs = CompileShader(GL_FRAGMENT_SHADER, pass.pixel.glsl, log);
+    GLuint fs = CompileShader(GL_FRAGMENT_SHADER, alphaTest ? pass.pixel.glsl : WithoutAlphaTest(pass.pixel.glsl), log);
     GLuint program = glCreateProgram();
     glAttachShader(program, vs);
     glAttachShader(program, fs);
@@ -149,17 +160,17 @@ GlPrograms::Linked* GlPrograms::Find(const PassProgram& pass)
         glNamedBufferData(linked.block, pass.uniformBytes, nullptr, GL_DYNAMIC_DRAW);
         linked.bytes.assign(pass.uniformBytes, 0);
     }
-    return &programs_.emplace(&pass, std::move(linked)).first->second;
+    return &programs_.emplace(key, std::move(linked)).first->second;
 }
 
-uint32_t GlPrograms::Program(const PassProgram& pass)
+uint32_t GlPrograms::Program(const PassProgram& pass, bool alphaTest)
 {
-    return Find(pass)->program;
+    return Find(pass, alphaTest)->program;
 }
 
-void GlPrograms::BindParameters(const PassProgram& pass, const EffectBinding& binding)
+void GlPrograms::BindParameters(const PassProgram& pass, bool alphaTest, const EffectBinding& binding)
 {
-    Linked& linked = *Find(pass);
+    Linked& linked = *Find(pass, alphaTest);
     if (linked.block == 0)
         return;
     // Where each field's values sit in the binding, found once by name and checked after.

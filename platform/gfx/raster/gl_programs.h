@@ -1,10 +1,13 @@
 #pragma once
-// Linked GL programs for effect passes, made from the pass's GLSL on first use,
-// and what each draw hands them: the parameter values packed into the pass's
+// Linked GL programs for effect passes, made from the pass's GLSL on first use
+// (twice at most: as written, and with the alpha test the pixel stage carries
+// for every draw left out, for the draws that test no alpha), and what each
+// draw hands them: the parameter values packed into the pass's
 // uniform block at the places the compiler reflected (matrices by their stored
 // columns, bools and ints as 32-bit integers), and sampler objects made once for
 // each set of sampler states.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -25,11 +28,13 @@ public:
     GlPrograms& operator=(const GlPrograms&) = delete;
 
     // The linked program of `pass`, 0 when it does not link (said once on
-    // standard output).
-    uint32_t Program(const PassProgram& pass);
+    // standard output). Without `alphaTest` its pixel stage leaves the alpha
+    // test out: a CPU rasterizer then neither reads the test's values nor
+    // keeps the depth write until the pixel's colour is known.
+    uint32_t Program(const PassProgram& pass, bool alphaTest);
     // Packs the binding's values into the pass's block and binds it; false when
     // the pass has no block.
-    void BindParameters(const PassProgram& pass, const EffectBinding& binding);
+    void BindParameters(const PassProgram& pass, bool alphaTest, const EffectBinding& binding);
     uint32_t Sampler(const SamplerSettings& settings);
 
 private:
@@ -41,9 +46,17 @@ private:
         std::vector<int> sources; // for each uniform field, its index in the binding's parameters
         std::vector<uint8_t> bytes;
     };
-    Linked* Find(const PassProgram& pass);
+    struct Key {
+        const PassProgram* pass;
+        bool alphaTest;
+        bool operator==(const Key&) const = default;
+    };
+    struct KeyHash {
+        size_t operator()(const Key& k) const { return std::hash<const void*>()(k.pass) ^ size_t(k.alphaTest); }
+    };
+    Linked* Find(const PassProgram& pass, bool alphaTest);
 
-    std::unordered_map<const PassProgram*, Linked> programs_;
+    std::unordered_map<Key, Linked, KeyHash> programs_;
     std::vector<std::pair<SamplerSettings, uint32_t>> samplers_;
 };
 

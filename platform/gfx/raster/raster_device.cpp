@@ -62,6 +62,14 @@ bool SameElements(const std::vector<VertexElement>& a, const std::vector<VertexE
     return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(VertexElement)) == 0);
 }
 
+// The rectangle covers the whole of the target's level.
+bool Covers(const Rect& area, const TargetView& target)
+{
+    const auto width = static_cast<int32_t>(std::max(1u, target.image.layout->width >> target.level));
+    const auto height = static_cast<int32_t>(std::max(1u, target.image.layout->height >> target.level));
+    return area.left <= 0 && area.top <= 0 && area.right >= width && area.bottom >= height;
+}
+
 uint32_t DepthBits(const TargetView& depth)
 {
     if (!depth.image)
@@ -213,7 +221,10 @@ void RasterDevice::Draw(const DrawView& draw)
         ++skipped_;
         return;
     }
-    const GLuint program = programs_.Program(*draw.program);
+    const bool hasDepth = static_cast<bool>(draw.depth.image);
+    const bool hasStencil = hasDepth && GlFormatOf(draw.depth.image.layout->format).stencil;
+    const PipelineState state = PipelineFromStates(draw.renderStates, draw.program->renderStates, hasDepth, hasStencil);
+    const GLuint program = programs_.Program(*draw.program, state.alphaTest);
     const GLuint fbo = program ? images_.Framebuffer(draw.targets, draw.depth) : 0;
     if (!fbo) {
         ++skipped_;
@@ -223,12 +234,11 @@ void RasterDevice::Draw(const DrawView& draw)
     const Viewport& v = draw.viewport;
     glViewportIndexedf(0, float(v.x), float(v.y), float(v.width), float(v.height));
     glDepthRangeIndexed(0, v.minZ, v.maxZ);
-    const bool hasDepth = static_cast<bool>(draw.depth.image);
-    const bool hasStencil = hasDepth && GlFormatOf(draw.depth.image.layout->format).stencil;
-    const PipelineState state = PipelineFromStates(draw.renderStates, draw.program->renderStates, hasDepth, hasStencil);
     ApplyPipeline(state, pipeline_, pipelineKnown_, DepthBits(draw.depth));
+    if (state.stencil && (state.stencilWriteMask & 0xFF) != 0)
+        images_.StencilWritten(draw.depth.image.key, std::nullopt);
     glUseProgram(program);
-    programs_.BindParameters(*draw.program, *draw.binding);
+    programs_.BindParameters(*draw.program, state.alphaTest, *draw.binding);
     // The half-pixel move of every position, and the alpha test.
     const float block[8] = {1.0f / float(v.width), -1.0f / float(v.height), 0, 0,
                             state.alphaTest ? 1.0f : 0.0f, float(state.alphaRef), float(state.alphaFunc), 0};
@@ -271,6 +281,9 @@ void RasterDevice::Clear(const ClearView& clear)
     const float rgba[4] = {((clear.argb >> 16) & 0xFF) / 255.0f, ((clear.argb >> 8) & 0xFF) / 255.0f,
                            (clear.argb & 0xFF) / 255.0f, ((clear.argb >> 24) & 0xFF) / 255.0f};
     const bool stencil = clear.clearStencil && clear.depth.image && GlFormatOf(clear.depth.image.layout->format).stencil;
+    // A stencil of zeros stays zeros when cleared with the depth, and the
+    // depth and stencil cleared together are a plain fill.
+    const bool withZeroStencil = clear.clearDepth && !stencil && images_.StencilAllZero(clear.depth.image.key);
     for (const Rect& area : clear.areas) {
         if (area.right <= area.left || area.bottom <= area.top)
             continue;
@@ -279,8 +292,8 @@ void RasterDevice::Clear(const ClearView& clear)
             for (GLint i = 0; i < GLint(kMaxTargets); ++i)
                 if (clear.targets[size_t(i)].image)
                     glClearNamedFramebufferfv(fbo, GL_COLOR, i, rgba);
-        if (clear.clearDepth && stencil) {
-            glClearNamedFramebufferfi(fbo, GL_DEPTH_STENCIL, 0, clear.z, static_cast<GLint>(clear.stencil));
+        if (clear.clearDepth && (stencil || withZeroStencil)) {
+            glClearNamedFramebufferfi(fbo, GL_DEPTH_STENCIL, 0, clear.z, stencil ? static_cast<GLint>(clear.stencil) : 0);
         } else if (clear.clearDepth) {
             glClearNamedFramebufferfv(fbo, GL_DEPTH, 0, &clear.z);
         } else if (stencil) {
@@ -289,6 +302,12 @@ void RasterDevice::Clear(const ClearView& clear)
         }
     }
     glDisable(GL_SCISSOR_TEST);
+    if (stencil) {
+        // Zeros over all of it, or over part of a stencil of zeros, leave zeros.
+        const bool all = clear.areas.size() == 1 && Covers(clear.areas[0], clear.depth);
+        const bool zero = (clear.stencil & 0xFF) == 0 && (all || images_.StencilAllZero(clear.depth.image.key));
+        images_.StencilWritten(clear.depth.image.key, zero ? std::optional<uint32_t>(0) : std::nullopt);
+    }
     std::array<TargetView, kMaxTargets> drawn{};
     if (clear.colour)
         drawn = clear.targets;

@@ -74,6 +74,10 @@ technique filtered { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShade
 technique sky { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 SkyColour(); } }
 technique slice { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Slice(); } }
 technique instanced { pass p { VertexShader = compile vs_3_0 Shifted(); PixelShader = compile ps_3_0 Flat(); } }
+struct Held { float4 pos : POSITION; nointerpolation float2 uv : TEXCOORD0; };
+Held PassOnHeld(float4 pos : POSITION, float2 uv : TEXCOORD0) { Held o; o.pos = pos; o.uv = uv; return o; }
+float4 HeldUv(Held i) : COLOR { return float4(i.uv, 0, 1); }
+technique held { pass p { VertexShader = compile vs_3_0 PassOnHeld(); PixelShader = compile ps_3_0 HeldUv(); } }
 )";
 
 class GfxRaster : public gfx_test::RasterTest {
@@ -341,6 +345,14 @@ TEST_F(GfxRaster, TheAlphaTestKeepsOnlyPixelsThatPassTheReference)
     ExpectRectangle(16, 0, 32, 32, 0xC8FFFFFFu);
 }
 
+TEST_F(GfxRaster, ANoInterpolationValueHoldsTheFirstVertexsValueOverTheTriangle)
+{
+    ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget, 0xFFFFFFFFu, 1.0f, 0));
+    SetGeometry(Rectangle(0, 0, 32, 32), RectangleIndices()); // the first vertex's uv is (0, 0)
+    DrawWith("held");
+    ExpectRectangle(0, 0, 32, 32, 0xFF000000u);
+}
+
 TEST_F(GfxRaster, TheColourWriteMaskKeepsTheMaskedChannels)
 {
     ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget, 0x80402010u, 1.0f, 0));
@@ -351,7 +363,7 @@ TEST_F(GfxRaster, TheColourWriteMaskKeepsTheMaskedChannels)
     ExpectRectangle(0, 0, 32, 32, 0x80FF20FFu);
 }
 
-TEST_F(GfxRaster, TheStencilTestDrawsOnlyWhereAnEarlierDrawMarked)
+TEST_F(GfxRaster, TheStencilTestDrawsOnlyWhereAnEarlierDrawMarkedThoughTheDepthWasClearedSince)
 {
     ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget | kClearZBuffer | kClearStencil, 0xFF000000u, 1.0f, 0));
     // Mark a rectangle in the stencil buffer without touching the colours.
@@ -363,6 +375,7 @@ TEST_F(GfxRaster, TheStencilTestDrawsOnlyWhereAnEarlierDrawMarked)
     SetColour(1, 0, 0, 1);
     SetGeometry(Rectangle(4, 6, 12, 20), RectangleIndices());
     DrawWith("flatNoDepth");
+    ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearZBuffer, 0, 1.0f, 0));
     // Then the whole target, where the mark is.
     ASSERT_EQ(kOk, device->SetRenderState(kRsColorWriteEnable, kColorWriteAll));
     ASSERT_EQ(kOk, device->SetRenderState(kRsStencilFunc, kCompareEqual));
