@@ -44,27 +44,6 @@ TEST(CompiledEffect, RoundTripKeepsTheWholeDescription)
     }
 }
 
-TEST(CompiledEffect, EveryTruncationAndEveryFlippedByteIsRefused)
-{
-    std::vector<uint8_t> file = gfx::WriteCompiledEffect(Grammar());
-    gfx::EffectDescription untouched;
-    untouched.defines = {"UNTOUCHED"};
-    for (size_t length = 0; length < file.size(); ++length) {
-        gfx::EffectDescription out = untouched;
-        std::string error;
-        EXPECT_FALSE(gfx::ReadCompiledEffect(file.data(), length, out, error)) << length;
-        EXPECT_FALSE(error.empty());
-        EXPECT_EQ(out, untouched);
-    }
-    for (size_t at = 0; at < file.size(); ++at) {
-        std::vector<uint8_t> damaged = file;
-        damaged[at] ^= 0x5a;
-        gfx::EffectDescription out;
-        std::string error;
-        EXPECT_FALSE(gfx::ReadCompiledEffect(damaged.data(), damaged.size(), out, error)) << at;
-    }
-}
-
 // Small, but with every section of the file filled.
 gfx::EffectDescription Small()
 {
@@ -81,6 +60,27 @@ gfx::EffectDescription Small()
         "small.fx", {{"D", "1"}}, {}, d, messages))
         << messages;
     return d;
+}
+
+TEST(CompiledEffect, EveryTruncationAndEveryFlippedByteIsRefused)
+{
+    std::vector<uint8_t> file = gfx::WriteCompiledEffect(Small());
+    gfx::EffectDescription untouched;
+    untouched.defines = {"UNTOUCHED"};
+    for (size_t length = 0; length < file.size(); ++length) {
+        gfx::EffectDescription out = untouched;
+        std::string error;
+        EXPECT_FALSE(gfx::ReadCompiledEffect(file.data(), length, out, error)) << length;
+        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(out, untouched);
+    }
+    for (size_t at = 0; at < file.size(); ++at) {
+        std::vector<uint8_t> damaged = file;
+        damaged[at] ^= 0x5a;
+        gfx::EffectDescription out;
+        std::string error;
+        EXPECT_FALSE(gfx::ReadCompiledEffect(damaged.data(), damaged.size(), out, error)) << at;
+    }
 }
 
 TEST(CompiledEffect, DamageBehindAValidChecksumIsStillFound)
