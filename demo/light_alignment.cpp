@@ -2,10 +2,8 @@
 
 #include <cmath>
 
-#include "kernel/math/quat.h"
+#include "demo/light_cameras.h"
 #include "render/camera_node.h"
-#include "render/effect.h"
-#include "scene/input_devices.h"
 #include "scene/scene_node.h"
 
 namespace {
@@ -31,39 +29,20 @@ float4 LightDirectionParam(SceneNode& light)
     return LightDirectionParam(light.GetWorldRotationMatrix(rotation));
 }
 
-bool PlaceLightAtView(const LightAlignmentNodes& nodes)
+bool PlaceLightAtView(const SceneNode& viewCamera, CameraNode& lightNode, CameraNode (&lightCameras)[kCasterCount],
+                      const float4 (&casterCentres)[kCasterCount])
 {
-    SceneNode& view = *nodes.viewCamera;
-    SceneNode& light = *nodes.lightNode;
-    // The view camera's own values, not its world ones.
-    light.SetPosition(view.transform.position);
-    light.SetRotation(view.transform.rotation);
-    light.SetScale(view.transform.scale);
+    lightNode.SetPosition(viewCamera.transform.position);
+    lightNode.SetRotation(viewCamera.transform.rotation);
+    lightNode.SetScale(viewCamera.transform.scale);
 
-    const float4x4 world = *light.GetWorldMatrix();
-    const float4x4 inverse = Inverse(world);
+    const LightPlaneFrame frame = TakeLightPlaneFrame(lightNode);
     // A NaN position would stay in the light camera for good; keep the old one.
-    const bool placed = AllFinite(inverse);
-    if (placed) {
-        for (uint32_t k = 0; k < kLightCameraCount; ++k) {
-            // The caster in the light node's frame, flattened onto its x-y plane.
-            float4 t = TransformFloat4(nodes.casterCentres[k], inverse);
-            t = MulComponents(t, float4{1.0f, 1.0f, 0.0f, 0.0f});
-            nodes.lightCameras[k]->SetPosition(light.transform.position + TransformFloat4(t, world));
-        }
+    if (AllFinite(frame.inverse)) {
+        PlaceLightCameras(frame, lightNode, casterCentres, lightCameras);
+        return true;
     }
-    for (uint32_t k = 0; k < kLightCameraCount; ++k)
-        nodes.lightCameras[k]->SetRotation(light.transform.rotation);
-    return placed;
-}
-
-void AlignLightToView(Effect* effect, const LightAlignmentNodes& nodes)
-{
-    if (GetDirectInput()->IsMouseButtonDown(0) == 0)
-        return;
-    if (effect) {
-        const float4 direction = LightDirectionParam(*nodes.viewCamera);
-        effect->SetVector("lht", &direction, "");
-    }
-    PlaceLightAtView(nodes);
+    for (CameraNode& camera : lightCameras)
+        camera.SetRotation(lightNode.transform.rotation);
+    return false;
 }

@@ -5,13 +5,13 @@
 // the plane through the viewer square to the viewing direction, to the point
 // from which its own shadow caster lies straight ahead, and turns like the
 // light node; a material's "lht" becomes the viewing direction with x and y
-// negated. Nothing is undone on release: the last placement stays.
-#include "demo/light_rig.h"
+// negated. Nothing is undone on release: the last placement stays. The
+// demonstration runs it for each material (ShadowDemo::AlignLightToView).
+#include "demo/shadow_atlas_tiles.h"
 #include "kernel/math/float4.h"
 #include "kernel/math/float4x4.h"
 
 class CameraNode;
-class Effect;
 class SceneNode;
 
 // "lht" for a light turned by the world rotation matrix: its third row (the
@@ -20,22 +20,13 @@ float4 LightDirectionParam(const float4x4& worldRotation);
 // The same from a node's world rotation.
 float4 LightDirectionParam(SceneNode& light);
 
-// The demonstration's members the alignment reads and moves; none owned.
-struct LightAlignmentNodes {
-    SceneNode* viewCamera = nullptr;  // read: own transform values and world rotation
-    SceneNode* lightNode = nullptr;   // written: position, rotation, scale
-    CameraNode* lightCameras[kLightCameraCount] = {};  // written: position, rotation
-    const float4* casterCentres = nullptr; // kLightCameraCount world-space caster centres
-};
-
-// One material's alignment step: nothing unless mouse button 0 was held at
-// the frame's poll; then "lht" on the effect (when there is one) and the light
-// node and light cameras placed as above. The work besides "lht" depends on
-// no material and gives the same result each time it runs in a frame. When the
-// light node's world matrix cannot be inverted (a zero scale taken over from
-// the view camera) the light cameras keep their positions and only turn.
-void AlignLightToView(Effect* effect, const LightAlignmentNodes& nodes);
-
-// The placement alone, regardless of the button; false when the light
-// cameras' positions were kept because the light node's matrix is singular.
-bool PlaceLightAtView(const LightAlignmentNodes& nodes);
+// The placement alone: the light node given the view camera's own (not its
+// world) position, rotation and scale, then each light camera placed in the
+// light node's plane beside its caster centre and given the light node's
+// rotation, as the start-up places them. The work depends on no material and
+// gives the same result each time it runs in a frame. When the light node's
+// world matrix cannot be inverted (a zero scale taken over from the view
+// camera) the light cameras keep their positions and only turn, and the
+// result is false.
+bool PlaceLightAtView(const SceneNode& viewCamera, CameraNode& lightNode, CameraNode (&lightCameras)[kCasterCount],
+                      const float4 (&casterCentres)[kCasterCount]);

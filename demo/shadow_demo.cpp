@@ -8,7 +8,6 @@
 
 #include "demo/light_alignment.h"
 #include "demo/light_cameras.h"
-#include "demo/light_rig.h"
 #include "demo/scene_bindings.h"
 #include "demo/sh_bake.h"
 #include "platform/gfx/device/format.h"
@@ -29,6 +28,9 @@ constexpr uint32_t kClearBlack = 0x00000000u;
 constexpr uint32_t kClearGrey = 0xBBBBBBBBu;
 constexpr uint32_t kClearWhite = 0xFFFFFFFFu;
 constexpr float kWheelToLightSize = 0.0005f;
+// Half a texel past the centre: 0.5 + 0.5 / 256 and 0.5 + 0.5 / 1024.
+constexpr float kShadowMapBiasOffset = 0.501953125f;
+constexpr float kSelfShadowMapBiasOffset = 0.50048828125f;
 
 // The atlas's guard lines in atlas coordinates: across the middle, down the
 // middle and down the left edge (two points per line).
@@ -81,6 +83,32 @@ bool HasSurface(const RenderTargetRecord* record)
     return record && record->colour;
 }
 
+// Clip space to the texture space of a square map: (x, y, z, w) becomes
+// (0.5 x + b w, -0.5 y + b w, z, w), so v grows downwards and depth is kept;
+// b is half a texel past the centre of the map.
+float4x4 MakeShadowMapBias(float offset)
+{
+    float4x4 bias;
+    bias.SetRow(0, {0.5f, 0.0f, 0.0f, 0.0f});
+    bias.SetRow(1, {0.0f, -0.5f, 0.0f, 0.0f});
+    bias.SetRow(2, {0.0f, 0.0f, 1.0f, 0.0f});
+    bias.SetRow(3, {offset, offset, 0.0f, 1.0f});
+    return bias;
+}
+
+uint32_t MaterialCount(Scene& scene)
+{
+    const SceneList<MaterialResource>* materials = scene.Materials();
+    return materials ? materials->count : 0;
+}
+
+// Material i's effect; null for a material without one.
+Effect* MaterialEffect(Scene& scene, uint32_t i)
+{
+    MaterialResource* material = i < MaterialCount(scene) ? scene.Materials()->items[i] : nullptr;
+    return material ? material->GetEffect() : nullptr;
+}
+
 } // namespace
 
 ShadowDemo::ShadowDemo()
@@ -102,13 +130,27 @@ ShadowDemo::~ShadowDemo()
 
 void ShadowDemo::InitDemo()
 {
-    // ---- The sky light's bake, the scene and its layers, the grid ----
+    // Each named node is looked up once: a missing one is reported once and
+    // then left out of every step.
+    SceneNode* nodes[kDemoNodeCount] = {};
+    const float4* splats = BakeAndLoadScene(nodes);
+    MakeShadowTargets();
+    LoadTextures();
+    SetDirLightCameraPose(dirLightCamera);
+    BindMaterials(splats, nodes);
+    SetUpLitPasses();
+    FrameLightCameras(nodes);
+    SetUpDepthPasses();
+    SetUpPostPasses();
+    SetUpViewCamera(viewCamera, freeCamera);
+    RegisterPasses();
+}
+
+const float4* ShadowDemo::BakeAndLoadScene(SceneNode* (&nodes)[kDemoNodeCount])
+{
     const float4* splats = BakeShLighting(std::cout);
     lightSize = 0.25f;
     scene.LoadByName("data/shadowDemo.ids");
-    // Each node is looked up once: a missing one is reported once and then
-    // left out of every step.
-    SceneNode* nodes[kDemoNodeCount] = {};
     FindDemoNodes(scene, nodes);
     for (uint32_t k = 0; k < kDemoNodeCount; ++k) {
         if (nodes[k])
@@ -121,11 +163,11 @@ void ShadowDemo::InitDemo()
     gridNode.mesh.SetMeshMaterial(gridMaterial);
     layers[kDemoLayers - 1].nodes.push_back(&gridNode);
     nodeRenderers[kDemoLayers - 1].layers.push_back(&layers[kDemoLayers - 1]);
+    return splats;
+}
 
-    // ---- Render targets and file textures ----
-    const GraphicsSettings& screen = GetRenderer()->Graphics();
-    const uint32_t width = screen.width;
-    const uint32_t height = screen.height;
+void ShadowDemo::MakeShadowTargets()
+{
     for (TextureResource& target : lightDepthR32F)
         MakeTarget(target, kLightDepthSide, kLightDepthSide, gfx::kFormatR32F, gfx::kFormatD24X8);
     for (TextureResource& target : lightDepthTex)
@@ -135,17 +177,22 @@ void ShadowDemo::InitDemo()
     MakeTarget(shadowAtlasSAT, kAtlasSide, kAtlasSide, gfx::kFormatG32R32F, gfx::kFormatD24X8);
     MakeTarget(satTemp, kAtlasSide, kAtlasSide, gfx::kFormatG32R32F, gfx::kFormatD24S8);
     MakeTarget(selfShadowMap, kSelfShadowSide, kSelfShadowSide, gfx::kFormatG32R32F, gfx::kFormatD24S8);
+}
 
+void ShadowDemo::LoadTextures()
+{
+    const GraphicsSettings& screen = GetRenderer()->Graphics();
     jitterVolume.SetTextureFlags(16); // a volume texture
     jitterVolume.LoadByName("textures/Noise3D.dds");
     noiseTexture.LoadByName("textures/enbjitter.tga");
-    MakeTarget(shadowTarget, width, height, gfx::kFormatA8R8G8B8, gfx::kFormatD24S8);
-    MakeTarget(screenLumaTarget, width, height, gfx::kFormatL8, gfx::kFormatD24S8);
+    MakeTarget(shadowTarget, screen.width, screen.height, gfx::kFormatA8R8G8B8, gfx::kFormatD24S8);
+    MakeTarget(screenLumaTarget, screen.width, screen.height, gfx::kFormatL8, gfx::kFormatD24S8);
     prtNTexture.LoadByName("textures/box2_prtN.BMP");
     prtPTexture.LoadByName("textures/box2_prtP.BMP");
+}
 
-    // ---- The light, the scene materials' parameters, the bias matrices ----
-    SetDirLightCameraPose(dirLightCamera);
+void ShadowDemo::BindMaterials(const float4* splats, SceneNode* const (&nodes)[kDemoNodeCount])
+{
     SceneMaterialInputs inputs;
     inputs.shCoeffSplats = splats;
     inputs.shadowAtlas = &shadowAtlas;
@@ -159,18 +206,23 @@ void ShadowDemo::InitDemo()
     BindObjectParameters(nodes, &selfShadowMap);
     texBiasMatrix = MakeShadowMapBias(kShadowMapBiasOffset);
     selfBiasMatrix = MakeShadowMapBias(kSelfShadowMapBiasOffset);
+}
 
-    // ---- The screen targets and the lit passes ----
-    MakeTarget(screenTargetA, width, height, gfx::kFormatA8R8G8B8, gfx::kFormatD24S8);
-    MakeTarget(screenTargetB, width, height, gfx::kFormatA8R8G8B8, gfx::kFormatD24S8);
+void ShadowDemo::SetUpLitPasses()
+{
+    const GraphicsSettings& screen = GetRenderer()->Graphics();
+    MakeTarget(screenTargetA, screen.width, screen.height, gfx::kFormatA8R8G8B8, gfx::kFormatD24S8);
+    MakeTarget(screenTargetB, screen.width, screen.height, gfx::kFormatA8R8G8B8, gfx::kFormatD24S8);
     RenderTargetRecord* backBuffer = &GetRenderer()->BackBufferTarget();
     SceneNodeRenderer* r = nodeRenderers;
     ConfigurePass(passes[0], {&r[0], &r[1], &r[2], &r[3], &r[4]}, backBuffer, "diff", &viewCamera, kClearBlack,
                   TargetOf(screenTargetA));
     ConfigurePass(passes[6], {&r[0], &r[1], &r[2], &r[4]}, backBuffer, "drawShadow", &viewCamera, kClearGrey,
                   TargetOf(shadowTarget));
+}
 
-    // ---- The light cameras framed on their casters, the atlas tiles ----
+void ShadowDemo::FrameLightCameras(SceneNode* const (&nodes)[kDemoNodeCount])
+{
     SceneNode* const casters[kCasterCount] = {nodes[0], nodes[1], nodes[2], nodes[3]};
     SetLightCameraScales(casters, lightCameras, casterRadius);
     const LightPlaneFrame frame = TakeLightPlaneFrame(dirLightCamera);
@@ -178,22 +230,27 @@ void ShadowDemo::InitDemo()
     PoseLightCameras(frame, dirLightCamera, casterPositions, lightCameras);
     if (RenderTargetRecord* atlas = TargetOf(shadowAtlas))
         FillAtlasTiles(*atlas, atlasTiles);
+}
 
-    // ---- The depth passes and the grid ----
+void ShadowDemo::SetUpDepthPasses()
+{
+    SceneNodeRenderer* r = nodeRenderers;
     const uint32_t depthPasses[kCasterCount] = {3, 4, 5, 8};
     for (uint32_t k = 0; k < kCasterCount; ++k)
         ConfigurePass(passes[depthPasses[k]], {&r[k]}, &atlasTiles[k], "depth", &lightCameras[k], kClearWhite);
     ConfigurePass(passes[9], {&r[3]}, TargetOf(selfShadowMap), "depthSelf", &lightCameras[3], kClearWhite);
     ConfigurePass(passes[7], {&r[5]}, TargetOf(shadowAtlas), "diff", &viewCamera, kClearBlack, nullptr, 1);
     passes[7].stateOverrides[kRsZFunc] = kCmpAlways;
+}
 
-    // ---- The post passes ----
-    const float w = static_cast<float>(width);
-    const float h = static_cast<float>(height);
+void ShadowDemo::SetUpPostPasses()
+{
+    const GraphicsSettings& screen = GetRenderer()->Graphics();
+    const float w = static_cast<float>(screen.width);
+    const float h = static_cast<float>(screen.height);
     const float4 pixelSizeX{1.0f / w, 0.0f, 0.0f, 0.0f};
     const float4 pixelSizeY{0.0f, 1.0f / h, 0.0f, 0.0f};
-    const float4 rcpFrame{1.0f / w, 1.0f / h, 0.0f, 0.0f};
-    const float4 rcpFrameOpt{2.0f / w, 2.0f / h, 0.5f / w, 0.5f / h};
+    RenderTargetRecord* backBuffer = &GetRenderer()->BackBufferTarget();
     ConfigurePostPass(postPasses[4], "blurQuad_diff.fx", "bilaterial", TargetOf(screenLumaTarget),
                       [&](Effect& e) { e.SetTexture("diffuse", &shadowTarget); });
     ConfigurePostPass(postPasses[5], "genSAT.fx", "ver", backBuffer, [&](Effect& e) {
@@ -201,6 +258,17 @@ void ShadowDemo::InitDemo()
         e.SetVector("pixelSizeX", &pixelSizeX);
         e.SetVector("pixelSizeY", &pixelSizeY);
     });
+    SetUpTablePasses();
+    ConfigurePostPass(postPasses[7], "deSAT.fx", "test", backBuffer,
+                      [&](Effect& e) { e.SetTexture("temptex", &selfShadowMap); });
+    postPasses[7].keepContents = 0;
+    postPasses[7].clearColour = kClearWhite;
+    postPasses[7].alwaysDraw = 1;
+    SetUpFxaaPasses();
+}
+
+void ShadowDemo::SetUpTablePasses()
+{
     struct TableStep {
         uint32_t pass;
         const char* technique;
@@ -221,11 +289,15 @@ void ShadowDemo::InitDemo()
                               e.SetFloat("atlasRes", static_cast<float>(kAtlasSide));
                               e.SetTexture("temptex", step.source);
                           });
-    ConfigurePostPass(postPasses[7], "deSAT.fx", "test", backBuffer,
-                      [&](Effect& e) { e.SetTexture("temptex", &selfShadowMap); });
-    postPasses[7].keepContents = 0;
-    postPasses[7].clearColour = kClearWhite;
-    postPasses[7].alwaysDraw = 1;
+}
+
+void ShadowDemo::SetUpFxaaPasses()
+{
+    const GraphicsSettings& screen = GetRenderer()->Graphics();
+    const float w = static_cast<float>(screen.width);
+    const float h = static_cast<float>(screen.height);
+    const float4 rcpFrame{1.0f / w, 1.0f / h, 0.0f, 0.0f};
+    const float4 rcpFrameOpt{2.0f / w, 2.0f / h, 0.5f / w, 0.5f / h};
     auto fxaa = [&](TextureResource* source) {
         return [&, source](Effect& e) {
             e.SetVector("rcpFrame", &rcpFrame);
@@ -236,12 +308,12 @@ void ShadowDemo::InitDemo()
         };
     };
     ConfigurePostPass(postPasses[1], "post_diff.fx", "preFXAA", TargetOf(screenTargetB), fxaa(&screenTargetA));
-    ConfigurePostPass(postPasses[0], "post_diff.fx", "postFXAA", backBuffer, fxaa(&screenTargetB));
+    ConfigurePostPass(postPasses[0], "post_diff.fx", "postFXAA", &GetRenderer()->BackBufferTarget(),
+                      fxaa(&screenTargetB));
+}
 
-    // ---- The view and its free camera ----
-    SetUpViewCamera(viewCamera, freeCamera);
-
-    // ---- The render queues, the pass sequence, the clock ----
+void ShadowDemo::RegisterPasses()
+{
     for (SceneNodeRenderer& renderer : nodeRenderers)
         sceneRenderer.queues.push_back(&renderer.instanceList);
     for (uint32_t i : {5u, 8u, 9u, 10u, 11u, 12u, 13u, 14u, 15u, 7u, 1u, 0u})
@@ -282,17 +354,8 @@ int ShadowDemo::DemoFrame()
     viewCamera.GetWorldMatrix();
     dynamics.UpdateDynamics();
 
-    CameraNode* const cameras[kCasterCount] = {&lightCameras[0], &lightCameras[1], &lightCameras[2],
-                                               &lightCameras[3]};
-    UpdateLightMatrices(cameras, texBiasMatrix, selfBiasMatrix, lightMatrices, lightMatrixSelf);
-    LightAlignmentNodes align;
-    align.viewCamera = &viewCamera;
-    align.lightNode = &dirLightCamera;
-    for (uint32_t k = 0; k < kCasterCount; ++k)
-        align.lightCameras[k] = cameras[k];
-    align.casterCentres = casterPositions;
-    SetLightConstants(scene, lightMatrices, lightMatrixSelf, casterRadius, lightSize,
-                      [&align](uint32_t, Effect* effect) { AlignLightToView(effect, align); });
+    UpdateLightMatrices();
+    SetLightConstants();
     lightSize += input->GetMouseDZ() * kWheelToLightSize;
 
     sceneRenderer.BeginFrame();
@@ -300,4 +363,39 @@ int ShadowDemo::DemoFrame()
     passSequence.RenderPasses();
     sceneRenderer.EndFrame();
     return 1;
+}
+
+void ShadowDemo::UpdateLightMatrices()
+{
+    for (uint32_t k = kCasterCount; k-- > 0;)
+        lightCameras[k].ApplyCamera();
+    for (uint32_t k = 0; k < kCasterCount; ++k)
+        lightMatrices[k] = Multiply(*lightCameras[k].GetViewProjMatrix(), texBiasMatrix);
+    lightMatrixSelf = Multiply(*lightCameras[kCasterCount - 1].GetViewProjMatrix(), selfBiasMatrix);
+}
+
+void ShadowDemo::SetLightConstants()
+{
+    // The list is read afresh each step: a material's alignment step runs
+    // before the next material is looked up.
+    for (uint32_t i = 0; i < MaterialCount(scene); ++i) {
+        if (Effect* effect = MaterialEffect(scene, i)) {
+            effect->SetMatrixArray("lightMatrix", lightMatrices, kCasterCount, "");
+            effect->SetMatrix("lightMatrixSelf", &lightMatrixSelf, "");
+            effect->SetVectorArray("casterRadius", casterRadius, kCasterCount, "");
+            effect->SetFloat("lightSize", lightSize, "");
+        }
+        AlignLightToView(i);
+    }
+}
+
+void ShadowDemo::AlignLightToView(uint32_t materialIndex)
+{
+    if (GetDirectInput()->IsMouseButtonDown(0) == 0)
+        return;
+    if (Effect* effect = MaterialEffect(scene, materialIndex)) {
+        const float4 direction = LightDirectionParam(viewCamera);
+        effect->SetVector("lht", &direction, "");
+    }
+    PlaceLightAtView(viewCamera, dirLightCamera, lightCameras, casterPositions);
 }

@@ -14,9 +14,14 @@
 // light, loads the scene and its textures and sets everything up; each frame
 // then draws four light depth passes into the tiles of the shadow atlas, the
 // grid over it, the self-shadow map, the atlas's summed-area table in four
-// passes, and the lit scene into the back buffer.
+// passes, and the lit scene into the back buffer. Between the dynamic objects'
+// update and the drawing, each frame brings the light cameras' shadow matrices
+// up to date and hands them, the caster radii and the light size to every
+// material of the scene, turning the light to the view while the left mouse
+// button is held.
 #include <cstdint>
 
+#include "demo/scene_bindings.h"
 #include "demo/shadow_atlas_tiles.h"
 #include "kernel/math/float4.h"
 #include "kernel/math/float4x4.h"
@@ -56,6 +61,23 @@ public:
     void InitDemo();
     // One frame; 0 ends the program (Escape), anything else goes on.
     int DemoFrame();
+
+    // The frame's light steps, in the order it runs them.
+    // Applies light cameras 3, 2, 1, 0 (0 ends up the active camera), then
+    // lightMatrices[k] = view-projection of light camera k x texBiasMatrix and
+    // lightMatrixSelf = view-projection of light camera 3 x selfBiasMatrix.
+    void UpdateLightMatrices();
+    // For every material of the scene in list order (the list read afresh each
+    // step): "lightMatrix", "lightMatrixSelf", "casterRadius" and "lightSize"
+    // on its effect, then AlignLightToView for it. The first three are
+    // registered by address, the size copied; a material without an effect
+    // gets no constants but still its alignment step.
+    void SetLightConstants();
+    // Nothing unless mouse button 0 was held at the frame's poll; then "lht"
+    // on material i's effect (when it has one) from the view's direction, the
+    // light node given the view camera's own position, rotation and scale, and
+    // the light cameras placed from it (see light_alignment.h).
+    void AlignLightToView(uint32_t materialIndex);
 
     // First: the current per-frame list before any member that registers in it.
     DynamicsList dynamics;
@@ -102,4 +124,33 @@ public:
     // "lightMatrixSelf": light 3's view-projection into the self-shadow map.
     float4x4 lightMatrixSelf;
     float4x4 selfBiasMatrix;
+
+private:
+    // The start-up's steps, in the order InitDemo runs them.
+    // Bakes the sky light, loads the scene, fills the layers (nodes: the named
+    // nodes, each looked up once) and builds the grid; returns the baked
+    // coefficients, which the scene materials keep by address.
+    const float4* BakeAndLoadScene(SceneNode* (&nodes)[kDemoNodeCount]);
+    // The 256, 512 and 1024 texel render targets.
+    void MakeShadowTargets();
+    // The file textures, with the shadow and luma screen targets between them.
+    void LoadTextures();
+    // The lighting and shadow parameters of the scene materials and of the
+    // named nodes, and both bias matrices.
+    void BindMaterials(const float4* splats, SceneNode* const (&nodes)[kDemoNodeCount]);
+    // The two screen targets of the lit passes, then "diff" and "drawShadow".
+    void SetUpLitPasses();
+    // The light cameras framed on their casters, the caster positions and
+    // radii, and the atlas tiles.
+    void FrameLightCameras(SceneNode* const (&nodes)[kDemoNodeCount]);
+    // The four "depth" passes, "depthSelf" and the grid over the atlas.
+    void SetUpDepthPasses();
+    // The post passes: the blur, "genSAT", the summed-area table's four
+    // steps, "deSAT" and the FXAA pair.
+    void SetUpPostPasses();
+    void SetUpTablePasses();
+    void SetUpFxaaPasses();
+    // The render queues, the pass sequence (leaving out a pass whose target
+    // could not be made) and the clock scale.
+    void RegisterPasses();
 };

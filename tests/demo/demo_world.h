@@ -12,6 +12,8 @@
 
 #include "kernel/file_system.h"
 #include "render/d3d_context.h"
+#include "render/material.h"
+#include "render/scene.h"
 #include "scene/input_devices.h"
 #include "scene/key_bindings.h"
 #include "tests/render/device_fixture.h"
@@ -60,5 +62,17 @@ private:
     render_test::DeviceRun run_;
     bool started_ = false;
 };
+
+// Appends `count` materials, each with a block and an effect of its own, to
+// the list of a scene that has a block.
+inline void AddUniqueMaterials(Scene& scene, uint32_t count)
+{
+    scene.Materials()->Allocate(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        MaterialResource* material = new MaterialResource;
+        MakeUniqueMaterial(*material);
+        scene.Materials()->Push() = material;
+    }
+}
 
 } // namespace demo_test

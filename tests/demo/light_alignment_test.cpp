@@ -1,20 +1,20 @@
-// Light alignment to the view: the real view camera, light node and light
-// cameras, the left mouse button set in the polled input state, and "lht" on
-// the effects of a scene's real materials through the light rig's loop.
+// Light alignment to the view: the demonstration's own view camera, light
+// node and light cameras, the left mouse button set in the polled input state,
+// and "lht" on the effects of its scene's real materials through its light
+// constants' loop.
 #include "demo/light_alignment.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 
-#include "demo/light_rig.h"
+#include "demo/shadow_demo.h"
 #include "kernel/math/euler.h"
 #include "kernel/math/quat.h"
-#include "render/camera_node.h"
 #include "render/effect.h"
-#include "render/material.h"
-#include "render/scene.h"
 #include "scene/input_devices.h"
+#include "tests/demo/demo_world.h"
 
 namespace {
 
@@ -46,19 +46,13 @@ const float kHalfRoot2 = std::sin(0.7853982f);
 
 class LightAlignmentTest : public ::testing::Test {
 protected:
-    LightAlignmentTest()
+    void SetUp() override
     {
-        SetActiveCamera(nullptr);
-        nodes.viewCamera = &viewCamera;
-        nodes.lightNode = &lightNode;
-        for (uint32_t k = 0; k < kLightCameraCount; ++k)
-            nodes.lightCameras[k] = &lightCameras[k];
-        nodes.casterCentres = casterCentres;
-
+        ASSERT_TRUE(world.Started());
         // Start-up placement of the light, apart from the view.
         lightNode.SetPosition({-20.0f, 28.11f, -21.0f, 1.0f});
         lightNode.SetRotation(QuatFromEulerDegrees(45.0f, 45.0f, 0.0f));
-        for (uint32_t k = 0; k < kLightCameraCount; ++k)
+        for (uint32_t k = 0; k < kCasterCount; ++k)
             lightCameras[k].SetPosition({static_cast<float>(k), -7.0f, 9.0f, 1.0f});
         casterCentres[0] = {4, 1, 2, 1};
         casterCentres[1] = {-3, 0, 8, 1};
@@ -67,37 +61,27 @@ protected:
         viewCamera.SetPosition({1, 2, 3, 1});
         SetButton(0);
     }
-    ~LightAlignmentTest() override
-    {
-        SetButton(0);
-        SetActiveCamera(nullptr);
-    }
+    void TearDown() override { SetButton(0); }
 
     static void SetButton(uint8_t state) { GetDirectInput()->mouseState.buttons[0] = state; }
 
     void AddMaterials(uint32_t count)
     {
         scene.CreateUnique();
-        scene.Materials()->Allocate(count);
-        for (uint32_t i = 0; i < count; ++i) {
-            MaterialResource* material = new MaterialResource;
-            MakeUniqueMaterial(*material);
-            scene.Materials()->Push() = material;
-        }
+        demo_test::AddUniqueMaterials(scene, count);
     }
     EffectParamGroup& GroupOf(uint32_t i) { return scene.Materials()->items[i]->GetEffect()->params.Group(""); }
-    void RunLoop()
-    {
-        rig.SetLightConstants(scene, [&](uint32_t, Effect* effect) { AlignLightToView(effect, nodes); });
-    }
+    // The frame's material loop, which runs the alignment for each material.
+    void RunLoop() { demo->SetLightConstants(); }
+    bool Place() { return PlaceLightAtView(viewCamera, lightNode, lightCameras, casterCentres); }
 
-    CameraNode viewCamera;
-    CameraNode lightNode;
-    CameraNode lightCameras[kLightCameraCount];
-    float4 casterCentres[kLightCameraCount];
-    LightAlignmentNodes nodes;
-    Scene scene;
-    LightRig rig;
+    demo_test::DemoWorld world;
+    std::unique_ptr<ShadowDemo> demo = std::make_unique<ShadowDemo>();
+    CameraNode& viewCamera = demo->viewCamera;
+    CameraNode& lightNode = demo->dirLightCamera;
+    CameraNode (&lightCameras)[kCasterCount] = demo->lightCameras;
+    float4 (&casterCentres)[kCasterCount] = demo->casterPositions;
+    Scene& scene = demo->scene;
 };
 
 TEST(LightDirectionParam, ViewingDirectionWithXAndYNegated)
@@ -131,7 +115,7 @@ TEST_F(LightAlignmentTest, ButtonUpLeavesEverythingAlone)
     }
     ExpectSame4(lightNode.transform.position, lightPosition);
     ExpectSameQ(lightNode.transform.rotation, lightRotation);
-    for (uint32_t k = 0; k < kLightCameraCount; ++k)
+    for (uint32_t k = 0; k < kCasterCount; ++k)
         ExpectSame4(lightCameras[k].transform.position, {static_cast<float>(k), -7.0f, 9.0f, 1.0f});
 }
 
@@ -147,8 +131,8 @@ TEST_F(LightAlignmentTest, IdentityViewPutsEachCameraBesideItsCaster)
     ExpectSameQ(lightNode.transform.rotation, viewCamera.transform.rotation);
     ExpectSame4(lightNode.transform.scale, viewCamera.transform.scale);
     // Unturned at (1, 2, 3): each camera takes its caster's x and y, the viewer's z.
-    const float4 expected[kLightCameraCount] = {{4, 1, 3, 1}, {-3, 0, 3, 1}, {0, 5, 3, 1}, {10, 2, 3, 1}};
-    for (uint32_t k = 0; k < kLightCameraCount; ++k) {
+    const float4 expected[kCasterCount] = {{4, 1, 3, 1}, {-3, 0, 3, 1}, {0, 5, 3, 1}, {10, 2, 3, 1}};
+    for (uint32_t k = 0; k < kCasterCount; ++k) {
         ExpectNear4(lightCameras[k].transform.position, expected[k], 1e-5f);
         ExpectSameQ(lightCameras[k].transform.rotation, quat{});
         EXPECT_EQ(lightCameras[k].worldDirty, 1) << "the camera's matrices are rebuilt when next asked";
@@ -172,7 +156,7 @@ TEST_F(LightAlignmentTest, TurnedViewKeepsTheSideOffsetAndDropsTheDepth)
     ExpectNear4(GroupOf(0).vectors["lht"], {-1, 0, 0, 0}, 1e-6f);
     ExpectNear4(lightCameras[0].transform.position, position);
     ExpectNear4(lightCameras[1].transform.position, position + rotation.Row(0) * 3.0f);
-    for (uint32_t k = 0; k < kLightCameraCount; ++k) {
+    for (uint32_t k = 0; k < kCasterCount; ++k) {
         ExpectSameQ(lightCameras[k].transform.rotation, viewCamera.transform.rotation);
         // Every camera sits on the plane through the viewer square to the view.
         const float4 offset = lightCameras[k].transform.position - position;
@@ -188,8 +172,8 @@ TEST_F(LightAlignmentTest, SeveralMaterialsGetOneDirectionAndTheSamePlacement)
 
     AddMaterials(1);
     RunLoop();
-    float4 once[kLightCameraCount];
-    for (uint32_t k = 0; k < kLightCameraCount; ++k)
+    float4 once[kCasterCount];
+    for (uint32_t k = 0; k < kCasterCount; ++k)
         once[k] = lightCameras[k].transform.position;
     const float4 onceLht = GroupOf(0).vectors["lht"];
 
@@ -198,17 +182,28 @@ TEST_F(LightAlignmentTest, SeveralMaterialsGetOneDirectionAndTheSamePlacement)
     RunLoop();
     for (uint32_t i = 0; i < 3; ++i)
         ExpectSame4(GroupOf(i).vectors["lht"], onceLht);
-    for (uint32_t k = 0; k < kLightCameraCount; ++k)
+    for (uint32_t k = 0; k < kCasterCount; ++k)
         ExpectSame4(lightCameras[k].transform.position, once[k]);
 }
 
 TEST_F(LightAlignmentTest, NoMaterialsNothingMoves)
 {
     SetButton(0x80);
+    RunLoop(); // a scene with no block at all
     AddMaterials(0);
     RunLoop();
     ExpectSame4(lightNode.transform.position, {-20.0f, 28.11f, -21.0f, 1.0f});
     ExpectSame4(lightCameras[2].transform.position, {2, -7, 9, 1});
+}
+
+TEST_F(LightAlignmentTest, AMaterialWithoutAnEffectStillTurnsTheLight)
+{
+    SetButton(0x80);
+    AddMaterials(1);
+    scene.Materials()->items[0]->ReleaseResource();
+    RunLoop();
+    ExpectSame4(lightNode.transform.position, {1, 2, 3, 1});
+    ExpectSame4(lightCameras[2].transform.position, {0, 5, 3, 1});
 }
 
 TEST_F(LightAlignmentTest, ReleasedButtonKeepsTheLastPlacement)
@@ -239,14 +234,14 @@ TEST_F(LightAlignmentTest, ZeroScaleViewKeepsTheCamerasWhereTheyWere)
     SetButton(0x80);
     viewCamera.SetScale({0, 0, 0, 1});
     viewCamera.SetRotation(QuatFromEulerDegrees(0.0f, 45.0f, 0.0f));
-    EXPECT_FALSE(PlaceLightAtView(nodes));
-    for (uint32_t k = 0; k < kLightCameraCount; ++k) {
+    EXPECT_FALSE(Place());
+    for (uint32_t k = 0; k < kCasterCount; ++k) {
         ExpectSame4(lightCameras[k].transform.position, {static_cast<float>(k), -7.0f, 9.0f, 1.0f});
         ExpectSameQ(lightCameras[k].transform.rotation, viewCamera.transform.rotation);
     }
     // A usable scale again places them as usual.
     viewCamera.SetScale({1, 1, 1, 1});
-    EXPECT_TRUE(PlaceLightAtView(nodes));
+    EXPECT_TRUE(Place());
     EXPECT_TRUE(std::isfinite(lightCameras[0].transform.position.x));
 }
 

@@ -35,9 +35,9 @@ bool SameBits(const quat& a, const quat& b) { return std::memcmp(&a, &b, sizeof(
 float4 Along(const float4& p, const float4& axis, float t) { return p + axis * t; }
 
 // The light posed, its frame taken, and four light cameras.
-class LightRig : public ::testing::Test {
+class LightCameraPoses : public ::testing::Test {
 protected:
-    LightRig()
+    LightCameraPoses()
     {
         SetDirLightCameraPose(light);
         frame = TakeLightPlaneFrame(light);
@@ -58,7 +58,7 @@ protected:
     float4 positions[kCasterCount];
 };
 
-TEST_F(LightRig, TheLightIsPosedWithItsAxesAndAnInvertibleFrame)
+TEST_F(LightCameraPoses, TheLightIsPosedWithItsAxesAndAnInvertibleFrame)
 {
     EXPECT_EQ(light.transform.position.x, -20.0f);
     EXPECT_EQ(light.transform.position.y, 28.11f);
@@ -75,7 +75,7 @@ TEST_F(LightRig, TheLightIsPosedWithItsAxesAndAnInvertibleFrame)
     ExpectRows(frame.inverse * frame.world, {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}});
 }
 
-TEST_F(LightRig, EachCameraSitsInTheLightPlaneOnTheLineThroughItsCaster)
+TEST_F(LightCameraPoses, EachCameraSitsInTheLightPlaneOnTheLineThroughItsCaster)
 {
     // The origin: offset from the light (20, -28.11, 21) has x part -s and y
     // part 0.623229, so the camera is the light moved by (-0.5, 0, 0.5) and
@@ -103,7 +103,7 @@ TEST_F(LightRig, EachCameraSitsInTheLightPlaneOnTheLineThroughItsCaster)
     }
 }
 
-TEST_F(LightRig, MovingACasterAlongTheLightLeavesItsCameraAndMovingItInThePlaneMovesItEqually)
+TEST_F(LightCameraPoses, MovingACasterAlongTheLightLeavesItsCameraAndMovingItInThePlaneMovesItEqually)
 {
     const float4 base{2, 1, -3, 1};
     Place(base, Along(base, kLightZ, 25.0f), Along(Along(base, kLightX, 3.0f), kLightY, -2.0f),
@@ -116,7 +116,7 @@ TEST_F(LightRig, MovingACasterAlongTheLightLeavesItsCameraAndMovingItInThePlaneM
     ExpectNear4(cameras[3].transform.position, kLightPosition, 1e-4f);
 }
 
-TEST_F(LightRig, EveryCameraTakesTheLightsRotationBitForBitWithItsChangeFlags)
+TEST_F(LightCameraPoses, EveryCameraTakesTheLightsRotationBitForBitWithItsChangeFlags)
 {
     for (CameraNode& camera : cameras) {
         camera.GetWorldMatrix();
@@ -135,7 +135,7 @@ TEST_F(LightRig, EveryCameraTakesTheLightsRotationBitForBitWithItsChangeFlags)
     }
 }
 
-TEST_F(LightRig, TheFramesRerunFollowsTheLightAndLeavesTheProjectionKindAlone)
+TEST_F(LightCameraPoses, TheFramesRerunFollowsTheLightAndLeavesTheProjectionKindAlone)
 {
     Place({0, 0, 0, 1}, {1, 0, 0, 1}, {0, 1, 0, 1}, {0, 0, 1, 1});
     cameras[2].orthographic = 0;
