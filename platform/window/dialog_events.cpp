@@ -1,4 +1,4 @@
-#include "platform/window/desktop/dialog_events.h"
+#include "platform/window/dialog_events.h"
 
 #include <SDL2/SDL_mouse.h>
 
