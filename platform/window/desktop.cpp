@@ -3,11 +3,15 @@
 #include "platform/window/desktop.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "platform/input/input_source.h"
 #include "platform/window/message_queue.h"
@@ -53,6 +57,24 @@ public:
 
 std::atomic<Desktop*> loaded{nullptr};
 
+// The module beside the program, else in the run folder the build made (where
+// a copied program still finds it), else where the system keeps libraries.
+void* OpenModule()
+{
+    std::vector<std::string> places;
+    char exe[4096];
+    const ssize_t length = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (length > 0)
+        places.push_back(std::filesystem::path(std::string(exe, static_cast<size_t>(length))).parent_path());
+    places.push_back(ZANDREL_DESKTOP_DIR);
+    for (const std::string& place : places) {
+        const std::string file = place + "/" + kDesktopModule;
+        if (access(file.c_str(), F_OK) == 0)
+            return dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    }
+    return dlopen(kDesktopModule, RTLD_NOW | RTLD_LOCAL);
+}
+
 } // namespace
 
 Desktop* LoadedDesktop()
@@ -68,8 +90,7 @@ Desktop* WantedDesktop()
         return nullptr;
     static std::once_flag once;
     std::call_once(once, [] {
-        // Found beside the program, or where the build puts it (the programs' run path).
-        void* module = dlopen(kDesktopModule, RTLD_NOW | RTLD_LOCAL);
+        void* module = OpenModule();
         auto entry = module ? reinterpret_cast<DesktopEntry>(dlsym(module, kDesktopEntry)) : nullptr;
         if (!entry) {
             const char* why = dlerror();

@@ -2,9 +2,10 @@
 // The desktop: the window system's real windows, their events and the message
 // font (platform/window/screen.h and dialog_font.h are how the program sees
 // them). What talks to the window system (SDL2, SDL2_ttf, fontconfig) lives
-// in a module of its own, libzandrel_desktop.so, found beside the program and
-// loaded by the first call that needs a display: a program without one never
-// maps those libraries, some fifty of them and half of its start-up.
+// in a module of its own, libzandrel_desktop.so, found beside the program (or
+// in the run folder the build made) and loaded by the first call that needs a
+// display: a program without one never maps those libraries, some fifty of
+// them and half of its start-up.
 //
 // The module reaches the program's windows and input devices, which stay the
 // program's own, through the DesktopHost the program hands it.
