@@ -8,6 +8,7 @@
 // two lists stay entry for entry. A queue given a note says it in that box, on
 // a line after the overflow line.
 #include <cstdint>
+#include <iostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,17 +34,29 @@ struct RenderQueue {
 
     void Append(DrawRecord* record, const float4x4* world)
     {
-        if (items.count >= items.capacity && !overflowNote.empty()) {
-            errorTwoLines = false;
-            GetErrorStream() << "staticHeapVector overflow.\n" + overflowNote + "\n";
-            items.count = 0;
-        }
-        items.Push() = record;
-        const uint32_t slot = items.count - 1;
+        if (items.count >= items.capacity) [[unlikely]]
+            Overflow();
+        const uint32_t slot = items.count++;
+        items.items[slot] = record;
         if (slot < matrices.size())
             matrices[slot] = world;
         else
             matrices.push_back(world);
+    }
+
+    // A full queue says so and starts again at slot 0 (kept out of line: a
+    // frame appends thousands of times and overflows almost never).
+    [[gnu::cold, gnu::noinline]] void Overflow()
+    {
+        if (!overflowNote.empty()) {
+            errorTwoLines = false;
+            GetErrorStream() << "staticHeapVector overflow.\n" + overflowNote + "\n";
+            items.count = 0;
+        }
+        if (items.count >= items.capacity) {
+            std::cerr << "staticHeapVector overflow.\n";
+            items.count = 0;
+        }
     }
 
     // Both lists emptied; their storage is kept for the next frame.

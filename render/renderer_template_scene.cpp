@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include <emmintrin.h>
+
 #include "render/draw_record.h"
 #include "render/light_node.h"
 #include "render/mesh.h"
@@ -72,7 +74,88 @@ void Prefetch(const SceneNode* node)
     __builtin_prefetch(&node->kind);
 }
 
+// Lane `lane` of v in all four lanes (one instruction: the copy and the
+// shuffle together).
+template <int lane>
+__m128 Spread(__m128 v)
+{
+    return _mm_castsi128_ps(_mm_shuffle_epi32(_mm_castps_si128(v), _MM_SHUFFLE(lane, lane, lane, lane)));
+}
+
+// out = s x r x t, as (s x r) x t: each element's products and sums in the
+// same order as two Multiply calls, so the same bits, with s x r kept in
+// registers.
+void Compose(const float4x4& s, const float4x4& r, const float4x4& t, float4x4& out)
+{
+    const __m128 r0 = _mm_loadu_ps(r.m), r1 = _mm_loadu_ps(r.m + 4);
+    const __m128 r2 = _mm_loadu_ps(r.m + 8), r3 = _mm_loadu_ps(r.m + 12);
+    const __m128 t0 = _mm_loadu_ps(t.m), t1 = _mm_loadu_ps(t.m + 4);
+    const __m128 t2 = _mm_loadu_ps(t.m + 8), t3 = _mm_loadu_ps(t.m + 12);
+    for (int i = 0; i < 4; ++i) {
+        const __m128 row = _mm_loadu_ps(s.m + 4 * i);
+        __m128 sr = _mm_mul_ps(Spread<0>(row), r0);
+        sr = _mm_add_ps(sr, _mm_mul_ps(Spread<1>(row), r1));
+        sr = _mm_add_ps(sr, _mm_mul_ps(Spread<2>(row), r2));
+        sr = _mm_add_ps(sr, _mm_mul_ps(Spread<3>(row), r3));
+        __m128 w = _mm_mul_ps(Spread<0>(sr), t0);
+        w = _mm_add_ps(w, _mm_mul_ps(Spread<1>(sr), t1));
+        w = _mm_add_ps(w, _mm_mul_ps(Spread<2>(sr), t2));
+        w = _mm_add_ps(w, _mm_mul_ps(Spread<3>(sr), t3));
+        _mm_storeu_ps(out.m + 4 * i, w);
+    }
+}
+
+// The node's world matrix brought up to date by the GetWorldMatrix rule, in
+// line for a node without a parent (a child goes up its chain the usual way).
+const float4x4* UpToDateWorld(SceneNode& node)
+{
+    if (node.isStatic && node.worldMatrixValid)
+        return &node.worldMatrix;
+    if (node.GetParentNode())
+        return node.GetWorldMatrix();
+    Transform& t = node.transform;
+    if (t.scaleDirty || t.rotationDirty || t.translationDirty)
+        t.RefreshMatrices();
+    Compose(t.scaleMatrix, t.rotationMatrix, t.translationMatrix, node.worldMatrix);
+    if (node.isStatic)
+        node.worldMatrixValid = 1;
+    node.worldDirty = 0;
+    return &node.worldMatrix;
+}
+
 } // namespace
+
+// In line in the walk: most nodes are mesh nodes.
+[[gnu::always_inline]] inline void SceneNodeRenderer::GatherMeshNode(MeshNode& node)
+{
+    currentMeshNode = &node;
+    MeshData* mesh = node.mesh.GetPayload();
+    if (!mesh)
+        return;
+    if (shadowGathering && !node.castsShadow)
+        return;
+    const float4x4* world = nullptr; // brought up to date once per node, at its first use
+    for (uint32_t k = 0; k < mesh->currentSubsets->count; ++k) {
+        if (mesh->LevelCount() != 0) {
+            if (!world)
+                world = UpToDateWorld(node);
+            // Without a camera there is nothing to measure the node in: the level stays.
+            if (CameraNode* camera = cameraSlot ? *cameraSlot : nullptr)
+                mesh->SelectLevel(ChooseMeshLevel(*mesh, *world, node.GetBoundingRadius(), *camera));
+            // The level chosen may have fewer subsets than the one counted above.
+            if (k >= mesh->currentSubsets->count)
+                break;
+        }
+        MeshSubset& subset = mesh->currentSubsets->items[k];
+        DrawRecord& record = subset.drawRecord;
+        currentDrawRecord = &record;
+        if (!record.filled)
+            FillDrawRecord(record, *mesh, subset, node.instancing);
+        if (!world)
+            world = UpToDateWorld(node);
+        AppendInstance(&record, world);
+    }
+}
 
 void SceneNodeRenderer::UpdateScene()
 {
@@ -99,37 +182,6 @@ void SceneNodeRenderer::UpdateScene()
             else if (node->kind == scene_node_kind::kLight)
                 GatherLightNode(static_cast<LightNode&>(*node));
         }
-    }
-}
-
-void SceneNodeRenderer::GatherMeshNode(MeshNode& node)
-{
-    currentMeshNode = &node;
-    MeshData* mesh = node.mesh.GetPayload();
-    if (!mesh)
-        return;
-    if (shadowGathering && !node.castsShadow)
-        return;
-    const float4x4* world = nullptr; // brought up to date once per node, at its first use
-    for (uint32_t k = 0; k < mesh->currentSubsets->count; ++k) {
-        if (mesh->LevelCount() != 0) {
-            if (!world)
-                world = node.GetWorldMatrix();
-            // Without a camera there is nothing to measure the node in: the level stays.
-            if (CameraNode* camera = cameraSlot ? *cameraSlot : nullptr)
-                mesh->SelectLevel(ChooseMeshLevel(*mesh, *world, node.GetBoundingRadius(), *camera));
-            // The level chosen may have fewer subsets than the one counted above.
-            if (k >= mesh->currentSubsets->count)
-                break;
-        }
-        MeshSubset& subset = mesh->currentSubsets->items[k];
-        DrawRecord& record = subset.drawRecord;
-        currentDrawRecord = &record;
-        if (!record.filled)
-            FillDrawRecord(record, *mesh, subset, node.instancing);
-        if (!world)
-            world = node.GetWorldMatrix();
-        AppendInstance(&record, world);
     }
 }
 

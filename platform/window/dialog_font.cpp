@@ -89,10 +89,11 @@ TTF_Font* FontLocked(Fonts& fonts, int pixels, bool bold)
     return font;
 }
 
-// One line as the font takes it: UTF-8, no control characters.
+// One line as the font takes it: no control characters (the program hands
+// the desktop UTF-8 already).
 std::string Printable(std::string_view text)
 {
-    std::string line = AsUtf8(text);
+    std::string line(text);
     for (char& c : line)
         if (static_cast<unsigned char>(c) < 0x20)
             c = ' ';
@@ -183,36 +184,6 @@ int DrawMessageFontLine(Picture& picture, const Rect& clip, int x, int y, std::s
     const int width = texels->w;
     SDL_FreeSurface(texels);
     return width;
-}
-
-std::string AsUtf8(std::string_view text)
-{
-    bool valid = true;
-    for (size_t i = 0; i < text.size() && valid;) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        const size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-        if (length == 0 || (length == 2 && c < 0xC2) || i + length > text.size()) {
-            valid = false;
-            break;
-        }
-        for (size_t k = 1; k < length; ++k)
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
-                valid = false;
-        i += length;
-    }
-    if (valid)
-        return std::string(text);
-    std::string latin;
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            latin += c;
-        } else {
-            latin += static_cast<char>(0xC0 | (byte >> 6));
-            latin += static_cast<char>(0x80 | (byte & 0x3F));
-        }
-    }
-    return latin;
 }
 
 } // namespace platform::detail

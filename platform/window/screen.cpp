@@ -131,12 +131,6 @@ void OnWindowSystem(const std::function<void()>& work)
     worker.finished.wait(guard, [&] { return job.done; });
 }
 
-bool Set(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value && *value;
-}
-
 // The screen of `window` in the list, or null; the caller holds the lock.
 Screen* Find(Window* window)
 {
@@ -400,11 +394,6 @@ void TakeEvents()
 }
 
 } // namespace
-
-bool DisplayAvailable()
-{
-    return Set("DISPLAY") || Set("WAYLAND_DISPLAY");
-}
 
 bool OpenScreen(Window* window, int width, int height, bool fullScreen)
 {

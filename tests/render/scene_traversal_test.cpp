@@ -6,6 +6,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -117,6 +119,44 @@ TEST_F(Traversal, InstancesComeInNodeThenSubsetOrderWithTheNodesWorldMatrices)
     EXPECT_EQ(second.worldMatrix(3, 0), 5.0f);
     for (DrawRecord* record : expected)
         EXPECT_EQ(record->filled, 1);
+}
+
+TEST_F(Traversal, WorldMatricesHaveTheBitsOfGetWorldMatrix)
+{
+    struct Placement {
+        float4 position;
+        quat rotation;
+        float4 scale;
+        uint8_t isStatic;
+    };
+    const Placement placements[] = {
+        {{5.0f, -0.0f, 3.25f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f}, {1.0f, 1.0f, 1.0f, 1.0f}, 0},
+        {{-1.5f, 2.0f, 1e-7f, 1.0f}, {0.2f, -0.5f, 0.3f, 0.787401f}, {2.0f, 0.5f, -3.0f, 1.0f}, 0},
+        {{1e20f, -3.0f, 0.1f, 1.0f}, {-0.70710677f, 0.0f, 0.0f, 0.70710677f}, {0.3f, 0.3f, 0.3f, 1.0f}, 1},
+    };
+    LodNode shared(1);
+    std::vector<std::unique_ptr<MeshNode>> gathered, reference;
+    std::vector<SceneNode*> order;
+    for (const Placement& p : placements) {
+        for (auto* list : {&gathered, &reference}) {
+            list->push_back(std::make_unique<MeshNode>());
+            MeshNode& node = *list->back();
+            node.mesh.AttachById(shared.node.mesh.GetId());
+            node.SetPosition(p.position);
+            node.SetRotation(p.rotation);
+            node.SetScale(p.scale);
+            node.isStatic = p.isStatic;
+        }
+        order.push_back(gathered.back().get());
+    }
+    // A child goes through its parent's matrix too.
+    gathered[0]->SetParent(gathered[1].get());
+    reference[0]->SetParent(reference[1].get());
+    Gather(order);
+    for (size_t i = 0; i < gathered.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(std::memcmp(gathered[i]->worldMatrix.m, reference[i]->GetWorldMatrix()->m, sizeof(float4x4)), 0);
+    }
 }
 
 TEST_F(Traversal, TheFirstNodeToDrawASubsetDecidesItsInstancing)

@@ -2,6 +2,8 @@
 // Reads the source from the working directory, applies the defines, preprocesses
 // and parses it, and writes the compiled effect to the /Fo path. On an error it
 // prints the messages, writes nothing and exits with 1.
+#include <malloc.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -40,6 +42,12 @@ int Usage(const std::string& why)
 
 int main(int argc, char** argv)
 {
+    // One short run that allocates some tens of megabytes on several threads:
+    // the heap grows in large steps and never gives memory back, and no block
+    // gets a mapping of its own, so the system is asked for memory rarely.
+    mallopt(M_TOP_PAD, 16 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
     std::string profile;
     std::string output;
     std::string source;

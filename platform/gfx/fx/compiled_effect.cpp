@@ -1,6 +1,7 @@
 #include "platform/gfx/fx/compiled_effect.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include <zlib.h>
@@ -67,8 +68,12 @@ public:
     void Stage(const ShaderStageCode& stage)
     {
         U32(static_cast<uint32_t>(stage.spirv.size()));
-        for (uint32_t word : stage.spirv)
-            U32(word);
+        if constexpr (std::endian::native == std::endian::little) {
+            out_.Bytes(stage.spirv.data(), stage.spirv.size() * sizeof(uint32_t));
+        } else {
+            for (uint32_t word : stage.spirv)
+                U32(word);
+        }
         Str(stage.glsl);
     }
     void Program(const PassProgram& p)

@@ -1,13 +1,17 @@
 #include "platform/gfx/fx/effect_compiler.h"
 
+#include <thread>
+
 #include "platform/gfx/fx/effect_parser.h"
 #include "platform/gfx/fx/pass_compiler.h"
+#include "platform/gfx/fx/shader_compile.h"
 
 namespace gfx {
 
-bool CompileEffectSource(std::string_view source, const std::string& fileName,
-                         const std::vector<EffectMacro>& defines, const EffectFileReader& reader,
-                         EffectDescription& out, std::string& messages)
+namespace {
+
+bool Compile(std::string_view source, const std::string& fileName, const std::vector<EffectMacro>& defines,
+             const EffectFileReader& reader, EffectDescription& out, std::string& messages)
 {
     std::string text;
     if (!PreprocessEffect(source, fileName, defines, reader, text, messages))
@@ -21,6 +25,23 @@ bool CompileEffectSource(std::string_view source, const std::string& fileName,
         description.defines.push_back(macro.name);
     out = std::move(description);
     return true;
+}
+
+} // namespace
+
+bool CompileEffectSource(std::string_view source, const std::string& fileName,
+                         const std::vector<EffectMacro>& defines, const EffectFileReader& reader,
+                         EffectDescription& out, std::string& messages)
+{
+    if (ShaderCompilerPrepared())
+        return Compile(source, fileName, defines, reader, out, messages);
+    // The shader compiler's first use builds its tables, which takes longer
+    // than reading the effect and planning its stages: they are built
+    // meanwhile, and the stages wait for them.
+    std::thread tables(PrepareShaderCompiler);
+    const bool ok = Compile(source, fileName, defines, reader, out, messages);
+    tables.join();
+    return ok;
 }
 
 } // namespace gfx

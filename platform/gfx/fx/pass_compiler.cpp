@@ -1,12 +1,15 @@
 #include "platform/gfx/fx/pass_compiler.h"
 
 #include <algorithm>
-#include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <set>
 #include <stdexcept>
 #include <thread>
+#include <unordered_set>
 
 #include <spirv_cross/spirv_glsl.hpp>
 
@@ -42,25 +45,57 @@ const EffectParameter* FindParameter(const EffectDescription& effect, const std:
     return nullptr;
 }
 
-// Runs fn(0) .. fn(count - 1) on up to as many threads as the machine has.
-void ParallelFor(size_t count, const std::function<void(size_t)>& fn)
-{
-    const size_t threads = std::min<size_t>(count, std::max(1u, std::thread::hardware_concurrency()));
-    if (threads <= 1) {
-        for (size_t i = 0; i < count; ++i)
-            fn(i);
-        return;
+// Runs jobs on up to `threads` threads, the caller's among them; a running job
+// may add more, which go before the ones still waiting.
+class JobQueue {
+public:
+    void Add(std::function<void()> job)
+    {
+        std::lock_guard guard(lock_);
+        jobs_.push_front(std::move(job));
+        ready_.notify_one();
     }
-    std::atomic<size_t> next{0};
-    std::vector<std::thread> pool;
-    for (size_t t = 0; t < threads; ++t)
-        pool.emplace_back([&] {
-            for (size_t i = next++; i < count; i = next++)
-                fn(i);
-        });
-    for (std::thread& thread : pool)
-        thread.join();
-}
+    void AddLast(std::function<void()> job)
+    {
+        std::lock_guard guard(lock_);
+        jobs_.push_back(std::move(job));
+    }
+    // Returns once every job, added ones too, has run.
+    void Run(size_t threads)
+    {
+        std::vector<std::thread> pool;
+        for (size_t t = 1; t < threads; ++t)
+            pool.emplace_back([this] { Work(); });
+        Work();
+        for (std::thread& thread : pool)
+            thread.join();
+    }
+
+private:
+    void Work()
+    {
+        std::unique_lock guard(lock_);
+        for (;;) {
+            ready_.wait(guard, [&] { return !jobs_.empty() || running_ == 0; });
+            if (jobs_.empty())
+                break;
+            std::function<void()> job = std::move(jobs_.front());
+            jobs_.pop_front();
+            ++running_;
+            guard.unlock();
+            job();
+            guard.lock();
+            --running_;
+            if (running_ == 0 && jobs_.empty())
+                ready_.notify_all();
+        }
+    }
+
+    std::mutex lock_;
+    std::condition_variable ready_;
+    std::deque<std::function<void()>> jobs_;
+    size_t running_ = 0;
+};
 
 class PassBuilder {
 public:
@@ -70,9 +105,10 @@ public:
     }
 
     // Every pass's entry points first, then each distinct stage compiled once
-    // (in parallel), then each distinct stage translated once (in parallel, the
-    // vertex stages first: a pixel stage's sampler units follow its vertex
-    // stage's); the first failing pass in file order gives the messages.
+    // and each distinct stage translated once, all in parallel: a stage's
+    // translations start as soon as it is compiled (a pixel stage's sampler
+    // units follow its pass's vertex stage, and are known before either is
+    // compiled). The first failing pass in file order gives the messages.
     bool BuildAll()
     {
         std::vector<EffectPass*> passes;
@@ -83,15 +119,6 @@ public:
         for (size_t i = 0; i < passes.size(); ++i)
             if (!PlanPass(*passes[i], plans[i]))
                 return false;
-        ParallelFor(stages_.size(), [&](size_t i) { CompileStage(stages_[i]); });
-        for (size_t i = 0; i < plans.size(); ++i) {
-            for (size_t stage : {plans[i].vertexStage, plans[i].pixelStage}) {
-                if (stage != kNone && !stages_[stage].ok) {
-                    messages_ += stages_[stage].messages;
-                    return false;
-                }
-            }
-        }
         // Texture units by sampler, the same in both stages of a pass.
         std::vector<Translation> translations;
         std::map<std::pair<size_t, Units>, size_t> index;
@@ -106,12 +133,27 @@ public:
             plan.vertexTranslation = Add(translations, index, plan.vertexStage, units);
             plan.pixelTranslation = Add(translations, index, plan.pixelStage, units);
         }
-        // The first on this thread: the translator's own tables are built once, before
-        // any other thread reads them.
-        if (!translations.empty())
-            Translate(translations[0]);
-        ParallelFor(translations.size() > 1 ? translations.size() - 1 : 0,
-                    [&](size_t i) { Translate(translations[i + 1]); });
+        std::vector<std::vector<size_t>> translationsOf(stages_.size());
+        for (size_t i = 0; i < translations.size(); ++i)
+            translationsOf[translations[i].stage].push_back(i);
+        JobQueue queue;
+        for (size_t stage = 0; stage < stages_.size(); ++stage)
+            queue.AddLast([&, stage] {
+                CompileStage(stages_[stage]);
+                if (!stages_[stage].ok)
+                    return;
+                for (size_t i : translationsOf[stage])
+                    queue.Add([&, i] { Translate(translations[i]); });
+            });
+        queue.Run(std::min<size_t>(stages_.size(), std::max(1u, std::thread::hardware_concurrency())));
+        for (size_t i = 0; i < plans.size(); ++i) {
+            for (size_t stage : {plans[i].vertexStage, plans[i].pixelStage}) {
+                if (stage != kNone && !stages_[stage].ok) {
+                    messages_ += stages_[stage].messages;
+                    return false;
+                }
+            }
+        }
         for (size_t i = 0; i < plans.size(); ++i) {
             Plan& plan = plans[i];
             if (plan.vertexStage != kNone) {
@@ -182,9 +224,12 @@ private:
     static void Merge(PassProgram& program, const PassProgram& part)
     {
         program.uniformBytes = std::max(program.uniformBytes, part.uniformBytes);
+        program.uniforms.reserve(program.uniforms.size() + part.uniforms.size());
+        std::unordered_set<std::string_view> held;
+        for (const UniformField& f : program.uniforms)
+            held.insert(f.name);
         for (const UniformField& f : part.uniforms)
-            if (std::none_of(program.uniforms.begin(), program.uniforms.end(),
-                             [&](const UniformField& g) { return g.name == f.name; }))
+            if (held.insert(f.name).second)
                 program.uniforms.push_back(f);
         for (const SamplerSlot& slot : part.samplers)
             if (std::none_of(program.samplers.begin(), program.samplers.end(),
@@ -252,6 +297,19 @@ private:
     }
 
     void Translate(Translation& t)
+    {
+        // The translator builds its own tables at its first use, which no other
+        // thread may share: the first translation runs alone.
+        bool first = false;
+        std::call_once(firstTranslation_, [&] {
+            first = true;
+            TranslateNow(t);
+        });
+        if (!first)
+            TranslateNow(t);
+    }
+
+    void TranslateNow(Translation& t)
     {
         try {
             spirv_cross::CompilerGLSL cross(stages_[t.stage].spirv);
@@ -351,6 +409,7 @@ private:
     std::string& messages_;
     std::vector<StageJob> stages_;
     std::map<std::string, size_t> stageIndex_;
+    std::once_flag firstTranslation_;
 };
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "platform/gfx/fx/shader_compile.h"
 
+#include <atomic>
 #include <mutex>
 #include <sstream>
 
@@ -17,6 +18,21 @@ void InitialiseOnce()
 {
     static std::once_flag once;
     std::call_once(once, [] { glslang::InitializeProcess(); });
+}
+
+std::atomic<bool> prepared{false};
+
+constexpr EShMessages kFlags = static_cast<EShMessages>(EShMsgReadHlsl | EShMsgHlslDX9Compatible | EShMsgSpvRules |
+                                                        EShMsgEnhanced | EShMsgSuppressWarnings);
+
+// Every stage is read the same way: the built-in tables are shared by all that
+// agree on language, version and target.
+void Configure(glslang::TShader& shader, EShLanguage language)
+{
+    shader.setEnvInput(glslang::EShSourceHlsl, language, glslang::EShClientOpenGL, 100);
+    shader.setEnvClient(glslang::EShClientOpenGL, glslang::EShTargetOpenGL_450);
+    shader.setEnvTarget(glslang::EShTargetSpv, glslang::EShTargetSpv_1_0);
+    shader.setAutoMapBindings(true);
 }
 
 int CountLines(const std::string& text)
@@ -75,6 +91,26 @@ std::string Translate(const std::string& log, const HlslSource& source, int sour
 
 } // namespace
 
+void PrepareShaderCompiler()
+{
+    if (prepared.load(std::memory_order_acquire))
+        return;
+    InitialiseOnce();
+    // The tables are made by the first parse that needs them; the smallest shader does.
+    static const char* const kEmpty = "void main() {}";
+    glslang::TShader shader(EShLangFragment);
+    shader.setStrings(&kEmpty, 1);
+    shader.setEntryPoint("main");
+    Configure(shader, EShLangFragment);
+    shader.parse(GetDefaultResources(), 100, false, kFlags);
+    prepared.store(true, std::memory_order_release);
+}
+
+bool ShaderCompilerPrepared()
+{
+    return prepared.load(std::memory_order_acquire);
+}
+
 bool CompileHlslStage(const HlslSource& source, const std::string& sourceText, const ShaderEntry& entry,
                       ShaderStage stage, const HlslSource::Origin& blame, std::vector<uint32_t>& spirv,
                       std::string& messages)
@@ -89,12 +125,8 @@ bool CompileHlslStage(const HlslSource& source, const std::string& sourceText, c
     const char* names[] = {"0"};
     shader.setStringsWithLengthsAndNames(strings, lengths, names, 1);
     shader.setEntryPoint(entry.name.c_str());
-    shader.setEnvInput(glslang::EShSourceHlsl, language, glslang::EShClientOpenGL, 100);
-    shader.setEnvClient(glslang::EShClientOpenGL, glslang::EShTargetOpenGL_450);
-    shader.setEnvTarget(glslang::EShTargetSpv, glslang::EShTargetSpv_1_0);
-    shader.setAutoMapBindings(true);
-    const auto flags = static_cast<EShMessages>(EShMsgReadHlsl | EShMsgHlslDX9Compatible | EShMsgSpvRules |
-                                                EShMsgEnhanced | EShMsgSuppressWarnings);
+    Configure(shader, language);
+    const EShMessages flags = kFlags;
     if (!shader.parse(GetDefaultResources(), 100, false, flags)) {
         messages += Translate(shader.getInfoLog(), source, sourceLines, blame);
         return false;

@@ -14,6 +14,14 @@ namespace gfx {
 
 enum class ShaderStage { Vertex, Pixel };
 
+// The compiler's built-in tables, built once for the process (tens of
+// milliseconds, on one thread, before any stage can compile): built now, by the
+// calling thread, unless they are already there. Anything that needs no stage
+// compiled can go on alongside it.
+void PrepareShaderCompiler();
+// The tables are built.
+bool ShaderCompilerPrepared();
+
 // `text`: the source's text or a part of it with the same lines (see
 // HlslSource::TextFor); `blame`: where errors in the generated entry point are
 // reported.
