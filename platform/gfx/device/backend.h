@@ -131,7 +131,8 @@ protected:
 // The drawing backend where the process's graphics mode asks for drawing
 // (platform/gfx/raster/gfx_mode.h) and an OpenGL 4.5 context can be made, on
 // the present window's real one when it has one; the recording backend
-// otherwise, said once.
+// otherwise. Drawing that cannot be had, or a frame picture wanted from a
+// recording device, is said once.
 std::unique_ptr<Backend> MakeBackend(platform::Window* presentWindow);
 
 } // namespace gfx
