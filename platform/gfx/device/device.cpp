@@ -538,21 +538,12 @@ Result Device::Clear(uint32_t count, const Rect* rects, uint32_t flags, uint32_t
         }
     }
     if (Succeeded(result)) {
-        ClearCall clear;
-        clear.targets = &renderTargets_;
-        clear.depthStencil = depthStencil_;
-        clear.view = Rect{static_cast<int32_t>(viewport_.x), static_cast<int32_t>(viewport_.y),
-                          static_cast<int32_t>(viewport_.x + viewport_.width),
-                          static_cast<int32_t>(viewport_.y + viewport_.height)};
-        clear.count = count;
-        clear.rects = rects;
-        clear.colour = target;
-        clear.depth = depth;
-        clear.stencil = stencilToo;
-        clear.argb = colour;
-        clear.z = z;
-        clear.stencilValue = stencil;
-        backend_->Clear(clear);
+        const Rect view{static_cast<int32_t>(viewport_.x), static_cast<int32_t>(viewport_.y),
+                        static_cast<int32_t>(viewport_.x + viewport_.width),
+                        static_cast<int32_t>(viewport_.y + viewport_.height)};
+        backend_->Clear({.targets = &renderTargets_, .depthStencil = depthStencil_, .view = view, .count = count,
+                         .rects = rects, .colour = target, .depth = depth, .stencil = stencilToo, .argb = colour,
+                         .z = z, .stencilValue = stencil});
     }
     detail::RecordCall("Clear", {count, flags, colour, stencil}, result, {z});
     return result;
@@ -882,21 +873,10 @@ Result Device::DrawIndexedPrimitive(uint32_t type, int32_t baseVertexIndex, uint
                         startIndex, primitiveCount},
                        result);
     if (Succeeded(result)) {
-        DrawCall draw;
-        draw.primitiveType = type;
-        draw.baseVertexIndex = baseVertexIndex;
-        draw.startIndex = startIndex;
-        draw.primitiveCount = primitiveCount;
-        draw.instances = instances;
-        draw.targets = &renderTargets_;
-        draw.depthStencil = depthStencil_;
-        draw.viewport = &viewport_;
-        draw.renderStates = renderStates_.data();
-        draw.streams = &streams_;
-        draw.declaration = declaration_;
-        draw.indices = indices_;
-        draw.effect = effect_;
-        backend_->Draw(draw);
+        backend_->Draw({.primitiveType = type, .baseVertexIndex = baseVertexIndex, .startIndex = startIndex,
+                        .primitiveCount = primitiveCount, .instances = instances, .targets = &renderTargets_,
+                        .depthStencil = depthStencil_, .viewport = &viewport_, .renderStates = renderStates_.data(),
+                        .streams = &streams_, .declaration = declaration_, .indices = indices_, .effect = effect_});
     }
     if (Succeeded(result) && detail::Recording()) {
         RecordedDraw record;
