@@ -4,7 +4,7 @@
 
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/hooks.h"
-#include "platform/gfx/raster/raster_device.h"
+#include "platform/gfx/raster/gl_backend.h"
 
 namespace gfx::detail {
 
@@ -50,7 +50,11 @@ struct ResourceAccess {
 struct DeviceAccess {
     static void SetLost(Device& device, bool lost) { device.lost_ = lost; }
     static size_t Live(const Device& device) { return device.resources_.size() + device.declarations_.size(); }
-    static const raster::RasterDevice* Raster(const Device& device) { return device.raster_.get(); }
+    static const raster::RasterDevice* Raster(const Device& device)
+    {
+        const auto* drawing = dynamic_cast<const raster::GlBackend*>(device.backend_.get());
+        return drawing ? &drawing->Raster() : nullptr;
+    }
 };
 
 } // namespace gfx::detail

@@ -34,6 +34,7 @@ protected:
 
 private:
     friend class Device;
+    friend class Backend;
     friend struct detail::ResourceAccess;
 
     uint32_t size_;

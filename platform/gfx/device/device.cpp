@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <iostream>
 #include <mutex>
 #include <new>
 
@@ -12,9 +11,6 @@
 #include "platform/gfx/device/frame_report.h"
 #include "platform/gfx/device/hooks.h"
 #include "platform/gfx/device/pixel_ops.h"
-#include "platform/gfx/raster/gfx_mode.h"
-#include "platform/gfx/raster/raster_device.h"
-#include "platform/window/screen.h"
 
 namespace gfx {
 
@@ -88,14 +84,6 @@ bool ViewportFits(const Viewport& viewport, const Surface* target)
            uint64_t{viewport.y} + viewport.height <= target->Height();
 }
 
-Rect Intersect(const Rect& a, const Rect& b)
-{
-    Rect out{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
-    if (out.right < out.left) out.right = out.left;
-    if (out.bottom < out.top) out.bottom = out.top;
-    return out;
-}
-
 } // namespace
 
 bool MultisampleWorks(uint32_t type, uint32_t quality)
@@ -109,7 +97,7 @@ bool MultisampleWorks(uint32_t type, uint32_t quality)
 
 Device::Device(const PresentParameters& parameters, ResourceStorage backBuffer, uint64_t backBufferBytes,
                ResourceStorage depthBuffer, uint64_t depthBytes, platform::Window* presentWindow)
-    : parameters_(parameters), pacer_(parameters), presentWindow_(presentWindow)
+    : parameters_(parameters), pacer_(parameters), presentWindow_(presentWindow), backend_(MakeBackend(presentWindow))
 {
     for (uint32_t state = 0; state < kRenderStateLimit; ++state) {
         renderStates_[state] = InitialRenderState(state, parameters.enableAutoDepthStencil);
@@ -131,147 +119,24 @@ Device::Device(const PresentParameters& parameters, ResourceStorage backBuffer, 
         depthStencil_ = new Surface(this, shape, std::move(depthBuffer), depthBytes);
     }
     viewport_ = Viewport{0, 0, shape.width, shape.height, 0.0f, 1.0f};
-    if (CurrentGfxMode() == GfxMode::Raster) {
-        StartDrawing();
-    } else if (!CapturePath().empty()) {
-        static std::once_flag told;
-        std::call_once(told, [] { std::cout << "Graphics: frames are recorded, not drawn: ZANDREL_CAPTURE gets no picture.\n"; });
-    }
-}
-
-void Device::StartDrawing()
-{
-    std::string why;
-    const auto screen = platform::ScreenOf(presentWindow_);
-    if (screen && screen->x11Window && !detail::Hooks::Get().windowFromMemory) {
-        const raster::GlWindow window{screen->x11Display, static_cast<uint32_t>(screen->x11Window)};
-        raster_ = raster::RasterDevice::Create(CapturePath(), why, &window);
-        if (raster_) {
-            // The window system lets go of the window only after the drawing path did.
-            raster::RasterDevice* raster = raster_.get();
-            screenWatch_ = platform::WatchScreen(presentWindow_, [raster] { raster->LeaveWindow(); });
-            presentsOnWindow_ = true;
-            return;
-        }
-        static std::once_flag told;
-        std::call_once(told, [&] { std::cout << "Graphics: " << why << "; frames reach the window from memory.\n"; });
-    }
-    raster_ = raster::RasterDevice::Create(CapturePath(), why);
-    static std::once_flag told;
-    if (!raster_)
-        std::call_once(told, [&] { std::cout << "Graphics: " << why << "; frames are recorded, not drawn.\n"; });
 }
 
 void Device::Forget(Resource* resource)
 {
     resources_.erase(resource);
-    if (raster_) {
-        raster_->Forget(resource);
-        surfaceLayouts_.erase(resource);
-    }
-}
-
-raster::ImageView Device::ImageOf(Resource* owner)
-{
-    raster::ImageView view;
-    if (!owner)
-        return view;
-    // The GPU copy is made from these bytes: nothing may still be owed to them.
-    if (!deferred_.Empty())
-        deferred_.Settle(owner);
-    view.key = owner;
-    view.version = owner->ContentVersion();
-    if (owner->GetType() == kResourceSurface) {
-        auto* surface = static_cast<Surface*>(owner);
-        TextureLayout& layout = surfaceLayouts_[surface];
-        if (layout.subresources.empty()) {
-            layout.type = kResourceTexture;
-            layout.width = surface->Width();
-            layout.height = surface->Height();
-            layout.levels = layout.reportedLevels = 1;
-            layout.format = surface->Format();
-            layout.usage = surface->GetUsage();
-            TextureLayout::Subresource sub;
-            sub.width = surface->Width();
-            sub.height = surface->Height();
-            sub.rowPitch = surface->Pitch();
-            sub.slicePitch = sub.size = LevelSize(surface->Format(), surface->Width(), surface->Height());
-            layout.subresources.push_back(sub);
-            layout.totalBytes = sub.size;
-        }
-        view.layout = &layout;
-        view.bytes = surface->Bits();
-    } else {
-        auto* texture = static_cast<BaseTexture*>(owner);
-        view.layout = &texture->layout_;
-        view.bytes = texture->storage_.get();
-    }
-    return view;
-}
-
-raster::TargetView Device::TargetOf(Surface* surface)
-{
-    raster::TargetView target;
-    if (!surface)
-        return target;
-    if (BaseTexture* container = surface->Container()) {
-        target.image = ImageOf(container);
-        target.face = surface->Face();
-        target.level = surface->Level();
-    } else {
-        target.image = ImageOf(surface);
-    }
-    return target;
-}
-
-void Device::GenerateMips(Resource* texture)
-{
-    if (raster_)
-        raster_->GenerateMips(ImageOf(texture));
-}
-
-TexelImage Device::TexelsOf(Surface* surface)
-{
-    TexelImage image;
-    if (BaseTexture* container = surface->Container()) {
-        image.owner = container;
-        image.subresource = surface->Face() * container->layout_.levels + surface->Level();
-    } else {
-        image.owner = surface;
-    }
-    image.bits = surface->Bits();
-    image.pitch = surface->Pitch();
-    image.format = surface->Format();
-    return image;
-}
-
-void Device::RetireBytes(const Resource* owner)
-{
-    deferred_.Retire(owner);
-}
-
-void Device::SyncToCpu(Resource* resource)
-{
-    deferred_.Settle(resource);
-    if (raster_ && raster_->GpuNewer(resource) && resource->GetType() != kResourceVertexBuffer &&
-        resource->GetType() != kResourceIndexBuffer)
-        raster_->ReadBack(ImageOf(resource));
+    backend_->Forget(resource);
 }
 
 Device::~Device()
 {
-    if (raster_)
-        raster_->Pause(); // a window closing meanwhile need not wait for this thread
-    if (screenWatch_)
-        platform::UnwatchScreen(screenWatch_);
+    backend_->Closing();
     for (Surface*& target : renderTargets_) SafeRelease(target);
     SafeRelease(depthStencil_);
-    for (Stream& stream : streams_) SafeRelease(stream.buffer);
+    for (StreamBinding& stream : streams_) SafeRelease(stream.buffer);
     SafeRelease(declaration_);
     SafeRelease(indices_);
     SafeRelease(backBuffer_);
-    deferred_.SettleAll(); // what the engine still holds may yet be read
-    raster_.reset(); // writes the last frame's picture, if one is wanted
+    backend_.reset(); // settles what the engine still holds, writes the last frame's picture if one is wanted
     // What the engine still holds outlives the device; it no longer points back.
     const size_t leaked = resources_.size() + declarations_.size();
     for (Resource* resource : resources_) {
@@ -642,10 +507,8 @@ Result Device::StretchRect(Surface* source, const Rect* sourceRect, Surface* des
                !ResolveRect(destinationRect, destination->Width(), destination->Height(), destination->Format(), to) ||
                !CanStretchCopy(source->Format(), destination->Format())) {
         result = kInvalidCall;
-    } else if (raster_) {
-        raster_->Stretch(TargetOf(source), from, TargetOf(destination), to, filter == kFilterLinear);
     } else {
-        deferred_.Stretch(TexelsOf(source), from, TexelsOf(destination), to, filter);
+        backend_->Stretch(source, from, destination, to, filter);
     }
     detail::RecordCall("StretchRect",
                        {detail::Arg(source), detail::Arg(destination), static_cast<uint64_t>(uint32_t(to.left)),
@@ -674,50 +537,13 @@ Result Device::Clear(uint32_t count, const Rect* rects, uint32_t flags, uint32_t
             if (surface && PackColour(surface->Format(), colour, texel) == 0) result = kInvalidCall;
         }
     }
-    if (Succeeded(result) && raster_) {
-        raster::ClearView clear;
-        for (size_t i = 0; i < renderTargets_.size(); ++i)
-            clear.targets[i] = TargetOf(renderTargets_[i]);
-        clear.depth = TargetOf(depthStencil_);
+    if (Succeeded(result)) {
         const Rect view{static_cast<int32_t>(viewport_.x), static_cast<int32_t>(viewport_.y),
                         static_cast<int32_t>(viewport_.x + viewport_.width),
                         static_cast<int32_t>(viewport_.y + viewport_.height)};
-        if (count == 0)
-            clear.areas.push_back(view);
-        for (uint32_t i = 0; i < count; ++i)
-            clear.areas.push_back(Intersect(view, rects[i]));
-        clear.colour = target;
-        clear.clearDepth = depth;
-        clear.clearStencil = stencilToo;
-        clear.argb = colour;
-        clear.z = z;
-        clear.stencil = stencil;
-        raster_->Clear(clear);
-    } else if (Succeeded(result)) {
-        const Rect view{static_cast<int32_t>(viewport_.x), static_cast<int32_t>(viewport_.y),
-                        static_cast<int32_t>(viewport_.x + viewport_.width),
-                        static_cast<int32_t>(viewport_.y + viewport_.height)};
-        const uint32_t areas = count == 0 ? 1 : count;
-        for (uint32_t i = 0; i < areas; ++i) {
-            const Rect area = count == 0 ? view : Intersect(view, rects[i]);
-            const auto within = [&](const Surface* surface) {
-                return Intersect(area, Rect{0, 0, static_cast<int32_t>(surface->Width()),
-                                            static_cast<int32_t>(surface->Height())});
-            };
-            if (target) {
-                uint8_t texel[16];
-                for (Surface* surface : renderTargets_) {
-                    if (!surface) continue;
-                    const uint32_t bytes = PackColour(surface->Format(), colour, texel);
-                    deferred_.Fill(TexelsOf(surface), within(surface), texel, bytes);
-                }
-            }
-            DepthStencilFill fill;
-            if ((depth || stencilToo) &&
-                PlanDepthStencilClear(depthStencil_->Format(), depth, z, stencilToo, stencil, fill)) {
-                deferred_.FillDepthStencil(TexelsOf(depthStencil_), within(depthStencil_), fill);
-            }
-        }
+        backend_->Clear({.targets = &renderTargets_, .depthStencil = depthStencil_, .view = view, .count = count,
+                         .rects = rects, .colour = target, .depth = depth, .stencil = stencilToo, .argb = colour,
+                         .z = z, .stencilValue = stencil});
     }
     detail::RecordCall("Clear", {count, flags, colour, stencil}, result, {z});
     return result;
@@ -970,8 +796,7 @@ Result Device::EndScene()
         result = kInvalidCall;
     } else {
         inScene_ = false;
-        if (raster_)
-            raster_->Pause();
+        backend_->Pause();
     }
     detail::RecordCall("EndScene", {}, result);
     return result;
@@ -990,36 +815,11 @@ Result Device::Present()
     } else {
         // The first frame is reported at once, so a watcher knows frames are coming.
         if (++frames_ == 1) WriteFrameReport(frames_);
-        if (presentsOnWindow_) {
-            // Into the window on the GPU while it is there; once it closed, nowhere.
-            raster_->Present(ImageOf(backBuffer_));
-        } else {
-            // A real window shows the frame from memory: what the GPU drew comes back first.
-            const bool shown = platform::HasScreen(presentWindow_);
-            if (shown)
-                SyncToCpu(backBuffer_);
-            if (raster_)
-                raster_->Present(ImageOf(backBuffer_));
-            if (shown)
-                ShowBackBuffer();
-        }
+        backend_->Present(backBuffer_);
         pacer_.WaitForRefresh();
     }
     detail::RecordCall("Present", {}, result);
     return result;
-}
-
-void Device::ShowBackBuffer()
-{
-    platform::FrameLayout layout;
-    switch (backBuffer_->Format()) {
-    case kFormatX8R8G8B8: case kFormatA8R8G8B8: layout = platform::FrameLayout::kBgrx8888; break;
-    case kFormatR5G6B5: layout = platform::FrameLayout::kRgb565; break;
-    case kFormatX1R5G5B5: case kFormatA1R5G5B5: layout = platform::FrameLayout::kXrgb1555; break;
-    default: return; // no window shows ten bits a channel
-    }
-    platform::ShowFrame(presentWindow_, backBuffer_->Bits(), static_cast<int>(backBuffer_->Width()),
-                        static_cast<int>(backBuffer_->Height()), static_cast<int>(backBuffer_->Pitch()), layout);
 }
 
 Result Device::ValidateDraw(uint32_t type, int32_t baseVertexIndex, uint32_t minVertexIndex, uint32_t numVertices,
@@ -1033,7 +833,7 @@ Result Device::ValidateDraw(uint32_t type, int32_t baseVertexIndex, uint32_t min
     if ((uint64_t{startIndex} + indexCount) * indices_->IndexSize() > indices_->Size()) return kInvalidCall;
     const int64_t firstVertex = int64_t{baseVertexIndex} + minVertexIndex;
     if (firstVertex < 0) return kInvalidCall;
-    const Stream& vertices = streams_[0];
+    const StreamBinding& vertices = streams_[0];
     if (vertices.stride != 0 && primitiveCount != 0 &&
         vertices.offset + static_cast<uint64_t>(firstVertex + numVertices) * vertices.stride > vertices.buffer->Size()) {
         return kInvalidCall;
@@ -1041,7 +841,7 @@ Result Device::ValidateDraw(uint32_t type, int32_t baseVertexIndex, uint32_t min
     if ((vertices.frequency & kStreamIndexedData) != 0) instances = vertices.frequency & kFrequencyCount;
     for (uint32_t stream = 1; stream < kMaxStreams; ++stream) {
         if (!declaration_->ReadsStream(stream)) continue;
-        const Stream& source = streams_[stream];
+        const StreamBinding& source = streams_[stream];
         const bool perInstance = (vertices.frequency & kStreamIndexedData) != 0 &&
                                  (source.frequency & kStreamInstanceData) != 0;
         if (!source.buffer) {
@@ -1072,8 +872,12 @@ Result Device::DrawIndexedPrimitive(uint32_t type, int32_t baseVertexIndex, uint
                        {type, static_cast<uint64_t>(static_cast<int64_t>(baseVertexIndex)), minVertexIndex, numVertices,
                         startIndex, primitiveCount},
                        result);
-    if (Succeeded(result) && raster_)
-        RasterDraw(type, baseVertexIndex, startIndex, primitiveCount, instances);
+    if (Succeeded(result)) {
+        backend_->Draw({.primitiveType = type, .baseVertexIndex = baseVertexIndex, .startIndex = startIndex,
+                        .primitiveCount = primitiveCount, .instances = instances, .targets = &renderTargets_,
+                        .depthStencil = depthStencil_, .viewport = &viewport_, .renderStates = renderStates_.data(),
+                        .streams = &streams_, .declaration = declaration_, .indices = indices_, .effect = effect_});
+    }
     if (Succeeded(result) && detail::Recording()) {
         RecordedDraw record;
         record.primitiveType = type;
@@ -1099,50 +903,6 @@ Result Device::DrawIndexedPrimitive(uint32_t type, int32_t baseVertexIndex, uint
         detail::RecordDraw(std::move(record));
     }
     return result;
-}
-
-void Device::RasterDraw(uint32_t type, int32_t baseVertexIndex, uint32_t startIndex, uint32_t primitiveCount,
-                        uint32_t instances)
-{
-    raster::DrawView draw;
-    draw.primitiveType = type;
-    draw.baseVertexIndex = baseVertexIndex;
-    draw.startIndex = startIndex;
-    draw.primitiveCount = primitiveCount;
-    draw.instances = instances;
-    for (size_t i = 0; i < renderTargets_.size(); ++i)
-        draw.targets[i] = TargetOf(renderTargets_[i]);
-    draw.depth = TargetOf(depthStencil_);
-    draw.viewport = viewport_;
-    draw.renderStates = renderStates_.data();
-    for (uint32_t s = 0; s < kMaxStreams; ++s) {
-        const Stream& stream = streams_[s];
-        if (stream.buffer) {
-            draw.streams[s].buffer = {stream.buffer, stream.buffer->ContentVersion(), stream.buffer->storage_.get(),
-                                      stream.buffer->Size()};
-        }
-        draw.streams[s].offset = stream.offset;
-        draw.streams[s].stride = stream.stride;
-        draw.streams[s].frequency = stream.frequency;
-    }
-    draw.elements = &declaration_->Elements();
-    draw.indices = {indices_, indices_->ContentVersion(), indices_->storage_.get(), indices_->Size()};
-    draw.indexSize = indices_->IndexSize();
-    draw.binding = effect_;
-    draw.program = effect_->program;
-    if (draw.program) {
-        for (const SamplerSlot& slot : draw.program->samplers) {
-            if (slot.unit >= raster::kMaxTextureUnits)
-                continue;
-            for (const UploadedTexture& bound : effect_->textures) {
-                if (bound.name == slot.texture && bound.texture) {
-                    draw.textures[slot.unit] = ImageOf(const_cast<BaseTexture*>(bound.texture));
-                    break;
-                }
-            }
-        }
-    }
-    raster_->Draw(draw);
 }
 
 void Device::BindEffect(const EffectBinding* binding)

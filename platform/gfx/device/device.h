@@ -1,21 +1,21 @@
 #pragma once
 // The graphics device: makes resources with real memory, keeps render states,
-// targets, viewport, clip planes, streams, declaration and indices, clears and
-// copies bytes (once something reads them), validates and records draws, and
-// counts presented frames. A
-// rasterizing device (see raster/gfx_mode.h) also draws them through OpenGL: clears,
-// copies between surfaces and draws then happen on the GPU, and what the GPU
-// drew comes back into a resource's bytes when the CPU locks or reads it. Every call a test may want to fail can be injected by its
+// targets, viewport, clip planes, streams, declaration and indices, validates
+// and records clears, copies and draws, and counts presented frames. What
+// becomes of texels is its backend's (backend.h), chosen when the device is
+// made: a recording device clears and copies the bytes once something reads
+// them; a rasterizing one (see raster/gfx_mode.h) also draws, through OpenGL,
+// and what the GPU drew comes back into a resource's bytes when the CPU locks
+// or reads it. Every call a test may want to fail can be injected by its
 // name; every call reaches the call record while tests record.
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
 #include <unordered_set>
 
+#include "platform/gfx/device/backend.h"
 #include "platform/gfx/device/buffer.h"
 #include "platform/gfx/device/caps.h"
-#include "platform/gfx/device/deferred_texels.h"
 #include "platform/gfx/device/draw_types.h"
 #include "platform/gfx/device/effect_binding.h"
 #include "platform/gfx/device/present_pacing.h"
@@ -38,13 +38,7 @@ namespace gfx {
 namespace detail {
 struct DeviceAccess; // the test hooks' handle on a device (lost state, live objects)
 }
-namespace raster {
-class RasterDevice;
-struct ImageView;
-struct TargetView;
-}
 
-inline constexpr uint32_t kMaxStreams = 16;
 inline constexpr uint32_t kMaxClipPlanes = 6;
 
 class Device : public RefCounted {
@@ -115,20 +109,13 @@ public:
     Result GetPresentParameters(PresentParameters* parameters) const;
     uint64_t FramesPresented() const { return frames_; }
     // True when this device draws pixels, not only records.
-    bool Rasterizes() const { return raster_ != nullptr; }
+    bool Rasterizes() const { return backend_->Draws(); }
 
 private:
     friend class Direct3D;
     friend class Resource;
     friend class VertexDeclaration;
     friend struct detail::DeviceAccess;
-
-    struct Stream {
-        VertexBuffer* buffer = nullptr;
-        uint32_t offset = 0;
-        uint32_t stride = 0;
-        uint32_t frequency = 1;
-    };
 
     // The back buffers' and the automatic depth buffer's video memory is already reserved.
     // `presentWindow` is the window presented to, with its real one open if there is to be one.
@@ -146,35 +133,26 @@ private:
     Result MakeSurface(const char* name, const Surface::Shape& shape, uint64_t videoBytes, Surface** surface);
     Result MakeBuffer(const char* name, ResourceType type, uint32_t length, uint32_t usage, uint32_t format,
                       uint32_t fvf, uint32_t pool, Buffer** buffer);
-    // The back buffer into the device window, when it is a real one.
-    void ShowBackBuffer();
-    // The drawing path, on the present window's real one when it has one.
-    void StartDrawing();
-    // The GPU side of the drawing path.
-    raster::ImageView ImageOf(Resource* owner);
-    raster::TargetView TargetOf(Surface* surface);
     // Before the CPU reads or writes a resource's bytes: the clears and copies
     // still waiting for them are carried out, and what the GPU drew comes back.
-    void SyncToCpu(Resource* resource);
+    void SyncToCpu(Resource* resource) { backend_->SyncToCpu(resource); }
     // The resource's bytes are about to be freed.
-    void RetireBytes(const Resource* owner);
-    static TexelImage TexelsOf(Surface* surface);
-    void GenerateMips(Resource* texture);
-    void RasterDraw(uint32_t type, int32_t baseVertexIndex, uint32_t startIndex, uint32_t primitiveCount,
-                    uint32_t instances);
+    void RetireBytes(const Resource* owner) { backend_->RetireBytes(owner); }
+    void GenerateMips(Resource* texture) { backend_->GenerateMips(texture); }
     Result ValidateDraw(uint32_t type, int32_t baseVertexIndex, uint32_t minVertexIndex, uint32_t numVertices,
                         uint32_t startIndex, uint32_t primitiveCount, uint32_t& instances, bool& unboundRead) const;
 
     PresentParameters parameters_;
     PresentPacer pacer_;
     platform::Window* presentWindow_ = nullptr; // the device window, else the focus window
+    std::unique_ptr<Backend> backend_;
     Surface* backBuffer_;
     std::array<uint32_t, kRenderStateLimit> renderStates_{};
     std::array<std::array<float, 4>, kMaxClipPlanes> clipPlanes_{};
-    std::array<Surface*, 4> renderTargets_{};
+    TargetBindings renderTargets_{};
     Surface* depthStencil_ = nullptr;
     Viewport viewport_;
-    std::array<Stream, kMaxStreams> streams_{};
+    std::array<StreamBinding, kMaxStreams> streams_{};
     VertexDeclaration* declaration_ = nullptr;
     IndexBuffer* indices_ = nullptr;
     const EffectBinding* effect_ = nullptr;
@@ -183,14 +161,6 @@ private:
     uint64_t frames_ = 0;
     std::unordered_set<Resource*> resources_;
     std::unordered_set<VertexDeclaration*> declarations_;
-    // A recording device's clears and stretch copies, carried out on the CPU
-    // bytes only once something reads them; a drawing device does them on the
-    // GPU and never puts anything here.
-    DeferredTexels deferred_;
-    std::unique_ptr<raster::RasterDevice> raster_;
-    int screenWatch_ = 0; // the drawing path hears of its real window closing
-    bool presentsOnWindow_ = false; // the drawing path was made on the real window
-    std::unordered_map<const Resource*, TextureLayout> surfaceLayouts_; // standalone surfaces as one-level images
 };
 
 // True when the multisample type and quality work with the adapter as configured.

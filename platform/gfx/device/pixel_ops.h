@@ -2,6 +2,7 @@
 // Texel work of clears and stretch copies: a colour turned into a texel of a
 // format, rectangles filled, depth and stencil written, images copied and
 // scaled between rectangles.
+#include <algorithm>
 #include <cstdint>
 
 #include "platform/gfx/device/draw_types.h"
@@ -11,6 +12,15 @@ namespace gfx {
 // Writes the texel of `format` for the 0xAARRGGBB colour into `texel` (room for
 // 16 bytes); returns its size, 0 for a format a colour cannot be written to.
 uint32_t PackColour(uint32_t format, uint32_t argb, uint8_t* texel);
+
+// The part of `a` inside `b` (empty, never inside out, where they do not meet).
+inline Rect Intersect(const Rect& a, const Rect& b)
+{
+    Rect out{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
+    if (out.right < out.left) out.right = out.left;
+    if (out.bottom < out.top) out.bottom = out.top;
+    return out;
+}
 
 // Fills `rect` of an image with one texel of `texelBytes` bytes.
 void FillRect(uint8_t* bits, uint32_t pitch, const Rect& rect, const uint8_t* texel, uint32_t texelBytes);

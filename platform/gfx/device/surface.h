@@ -49,6 +49,7 @@ public:
 
 private:
     friend class Device;
+    friend class Backend;
     friend class BaseTexture;
     friend struct detail::ResourceAccess;
 

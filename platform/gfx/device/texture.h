@@ -98,6 +98,7 @@ protected:
 private:
     friend class Surface;
     friend class Device;
+    friend class Backend;
     friend struct detail::ResourceAccess;
 };
 
