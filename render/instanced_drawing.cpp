@@ -275,7 +275,7 @@ void SceneRenderer::DrawBatch(DrawRecord* item, const float4x4* world, std::vect
             effect.LoadEffectVariant();
         effectDirty = 1;
     }
-    gfx::Effect* compiled = data->current.get();
+    gfx::RuntimeEffect* compiled = data->current.get();
     // An effect that could not be loaded or compiled draws nothing.
     if (!compiled)
         return;
@@ -336,7 +336,7 @@ void SceneRenderer::DrawBatch(DrawRecord* item, const float4x4* world, std::vect
         query->Issue(gfx::kIssueEnd);
 }
 
-void SceneRenderer::DrawPasses(Effect& effect, gfx::Effect& compiled)
+void SceneRenderer::DrawPasses(Effect& effect, gfx::RuntimeEffect& compiled)
 {
     RenderDevice* renderer = GetRenderer();
     int8_t& pass = effect.currentPass;
