@@ -321,7 +321,7 @@ void SceneRenderer::DrawBatch(DrawRecord* item, const float4x4* world, std::vect
     }
 
     bool queryBegun = false;
-    gfx::Query* query = item->query ? item->query->query : nullptr;
+    gfx::GpuQuery* query = item->query ? item->query->query : nullptr;
     if (query && (!item->query->target || item->query->target == renderer->CurrentTarget())) {
         uint32_t result = 0;
         if (query->GetData(&result, sizeof result, 0) != gfx::kFalse) {
