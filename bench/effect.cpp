@@ -39,9 +39,9 @@ void BM_LoadCompiled(benchmark::State& state)
     gfx::CompileEffectSource(FiveHundredLineEffect(), "bench.fx", {{"USE_HDR", "1"}}, {}, d, messages);
     std::vector<uint8_t> compiled = gfx::WriteCompiledEffect(d);
     for (auto _ : state) {
-        std::unique_ptr<gfx::Effect> effect;
+        std::unique_ptr<gfx::RuntimeEffect> effect;
         std::string errors;
-        gfx::Effect::Create(compiled.data(), compiled.size(), {}, effect, errors);
+        gfx::RuntimeEffect::Create(compiled.data(), compiled.size(), {}, effect, errors);
         benchmark::DoNotOptimize(effect.get());
     }
     state.counters["bytes"] = static_cast<double>(compiled.size());

@@ -109,7 +109,7 @@ public:
         if (!device_ || !device_->Rasterizes() || !content)
             return;
         std::string errors;
-        gfx::Effect::Create(kSceneEffect, std::strlen(kSceneEffect), {}, effect_, errors);
+        gfx::RuntimeEffect::Create(kSceneEffect, std::strlen(kSceneEffect), {}, effect_, errors);
         if (!effect_)
             return;
         effect_->SetDevice(device_);
@@ -207,7 +207,7 @@ private:
 
     gfx::Direct3D* d3d_ = nullptr;
     gfx::Device* device_ = nullptr;
-    std::unique_ptr<gfx::Effect> effect_;
+    std::unique_ptr<gfx::RuntimeEffect> effect_;
     gfx::Texture* texture_ = nullptr;
     gfx::VertexBuffer* vertices_ = nullptr;
     gfx::IndexBuffer* indices_ = nullptr;

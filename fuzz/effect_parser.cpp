@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::string error;
         if (!gfx::ReadCompiledEffect(compiled.data(), compiled.size(), back, error) || !(back == description))
             std::abort();
-        gfx::Effect effect(std::move(back));
+        gfx::RuntimeEffect effect(std::move(back));
         uint32_t passes = 0;
         if (effect.Begin(passes) == gfx::kEffectOk && passes > 0) {
             effect.BeginPass(0);

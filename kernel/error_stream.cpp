@@ -47,7 +47,7 @@ ErrorStream& ErrorStream::Write(std::string_view text)
     std::string completed;
     {
         std::lock_guard guard(lock_);
-        Message& message = messages_[std::this_thread::get_id()];
+        PendingText& message = messages_[std::this_thread::get_id()];
         message.text.append(text);
         if (message.text.empty() || message.text.back() != '\n') {
             message.held = false;

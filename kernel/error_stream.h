@@ -37,12 +37,12 @@ public:
     std::string Pending() const;
 
 private:
-    struct Message {
+    struct PendingText {
         std::string text;
         bool held = false;
     };
     mutable std::mutex lock_;
-    std::unordered_map<std::thread::id, Message> messages_;
+    std::unordered_map<std::thread::id, PendingText> messages_;
     std::recursive_mutex boxLock_; // one box at a time
 };
 

@@ -10,7 +10,7 @@
 
 namespace gfx {
 class IndexBuffer;
-class Query;
+class GpuQuery;
 class VertexBuffer;
 class VertexDeclaration;
 } // namespace gfx
@@ -33,7 +33,7 @@ inline constexpr uint8_t kDrawRecordDefaultFlags = kDrawRecordScaleInW | kDrawRe
 
 // A query issued around the draws of a record, counted for one target (null: any).
 struct DrawQuery {
-    gfx::Query* query = nullptr;
+    gfx::GpuQuery* query = nullptr;
     RenderTargetRecord* target = nullptr;
 };
 

@@ -207,7 +207,7 @@ bool Effect::DoUnload()
     return true;
 }
 
-gfx::Effect* Effect::CurrentEffect()
+gfx::RuntimeEffect* Effect::CurrentEffect()
 {
     EffectData* data = GetPayload();
     return data ? data->current.get() : nullptr;

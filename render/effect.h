@@ -76,7 +76,7 @@ public:
     void CopyPayloadTo(EffectResource& target) override;
 
     // The current variant's effect object, or null.
-    gfx::Effect* CurrentEffect();
+    gfx::RuntimeEffect* CurrentEffect();
 
     uint32_t passCount = 0;    // passes of the technique drawn, written when drawing begins
     int8_t currentPass = -1;   // -1: no pass of this effect begun

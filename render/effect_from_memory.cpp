@@ -16,14 +16,14 @@ bool CreateEffectFromMemory(const void* data, size_t size, const std::string& fi
         for (const std::string& name : *defines)
             macros.push_back({name, "\n"});
     }
-    std::unique_ptr<gfx::Effect> made;
+    std::unique_ptr<gfx::RuntimeEffect> made;
     std::string errors;
     // No include handler: an #include in a source compiled here fails.
-    result = gfx::Effect::Create(data, size, macros, made, errors, fileName);
+    result = gfx::RuntimeEffect::Create(data, size, macros, made, errors, fileName);
     if (gfx::Succeeded(result) && made) {
         made->SetDevice(device);
         // The last holder frees it through the render device's accounting.
-        out = EffectObject(made.release(), [](gfx::Effect* effect) {
+        out = EffectObject(made.release(), [](gfx::RuntimeEffect* effect) {
             if (RendererExists())
                 GetRenderer()->ReleaseEffect(effect);
             else

@@ -12,12 +12,12 @@
 
 namespace gfx {
 class Device;
-class Effect;
+class RuntimeEffect;
 } // namespace gfx
 
 // An effect object as the engine holds it. Copies share one object (the
 // variant maps of copied effect blocks do); the last holder frees it.
-using EffectObject = std::shared_ptr<gfx::Effect>;
+using EffectObject = std::shared_ptr<gfx::RuntimeEffect>;
 
 // Makes the effect into `out` (emptied first) and reports a failure. With a
 // device, the effect's passes bind to it. `result` receives the creation's

@@ -87,7 +87,7 @@ const float4x4* AutoMatrix(uint32_t code, const EffectDrawMatrices& draw, float4
 
 } // namespace
 
-void ApplyEffectParamGroup(EffectParamGroup& group, gfx::Effect& effect, const EffectDrawMatrices& draw,
+void ApplyEffectParamGroup(EffectParamGroup& group, gfx::RuntimeEffect& effect, const EffectDrawMatrices& draw,
                            EffectTextureLookup textureOf)
 {
     float4x4 scratch;
@@ -119,7 +119,7 @@ void ApplyEffectParamGroup(EffectParamGroup& group, gfx::Effect& effect, const E
     }
 }
 
-void ApplyEffectParams(EffectParams& params, gfx::Effect& effect, const std::string& technique,
+void ApplyEffectParams(EffectParams& params, gfx::RuntimeEffect& effect, const std::string& technique,
                        const EffectDrawMatrices& draw, EffectTextureLookup textureOf)
 {
     ApplyEffectParamGroup(params.Group(""), effect, draw, textureOf);

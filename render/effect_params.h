@@ -19,7 +19,7 @@ class TextureResource;
 
 namespace gfx {
 class BaseTexture;
-class Effect;
+class RuntimeEffect;
 } // namespace gfx
 
 // Codes of automatic matrices (W the draw's world matrix).
@@ -84,8 +84,8 @@ using EffectTextureLookup = const gfx::BaseTexture* (*)(TextureResource* handle)
 // Hands one group to the effect in the order draws rely on: automatic matrices
 // (in list order), vectors, "PosCam", vector arrays, floats, textures,
 // matrices, matrix arrays. Names the effect lacks are passed all the same.
-void ApplyEffectParamGroup(EffectParamGroup& group, gfx::Effect& effect, const EffectDrawMatrices& draw,
+void ApplyEffectParamGroup(EffectParamGroup& group, gfx::RuntimeEffect& effect, const EffectDrawMatrices& draw,
                            EffectTextureLookup textureOf);
 // The group "" and then the technique's group (created empty when new).
-void ApplyEffectParams(EffectParams& params, gfx::Effect& effect, const std::string& technique,
+void ApplyEffectParams(EffectParams& params, gfx::RuntimeEffect& effect, const std::string& technique,
                        const EffectDrawMatrices& draw, EffectTextureLookup textureOf);

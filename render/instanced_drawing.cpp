@@ -275,7 +275,7 @@ void SceneRenderer::DrawBatch(DrawRecord* item, const float4x4* world, std::vect
             effect.LoadEffectVariant();
         effectDirty = 1;
     }
-    gfx::Effect* compiled = data->current.get();
+    gfx::RuntimeEffect* compiled = data->current.get();
     // An effect that could not be loaded or compiled draws nothing.
     if (!compiled)
         return;
@@ -321,7 +321,7 @@ void SceneRenderer::DrawBatch(DrawRecord* item, const float4x4* world, std::vect
     }
 
     bool queryBegun = false;
-    gfx::Query* query = item->query ? item->query->query : nullptr;
+    gfx::GpuQuery* query = item->query ? item->query->query : nullptr;
     if (query && (!item->query->target || item->query->target == renderer->CurrentTarget())) {
         uint32_t result = 0;
         if (query->GetData(&result, sizeof result, 0) != gfx::kFalse) {
@@ -336,7 +336,7 @@ void SceneRenderer::DrawBatch(DrawRecord* item, const float4x4* world, std::vect
         query->Issue(gfx::kIssueEnd);
 }
 
-void SceneRenderer::DrawPasses(Effect& effect, gfx::Effect& compiled)
+void SceneRenderer::DrawPasses(Effect& effect, gfx::RuntimeEffect& compiled)
 {
     RenderDevice* renderer = GetRenderer();
     int8_t& pass = effect.currentPass;

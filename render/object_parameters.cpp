@@ -26,7 +26,7 @@ const std::string& CommonGroup()
 void SceneRenderer::ApplyObjectParameters(DrawRecord* item, const float4x4* world, const std::string& passName)
 {
     Effect* effect = item ? item->effect : nullptr;
-    gfx::Effect* compiled = effect ? effect->CurrentEffect() : nullptr;
+    gfx::RuntimeEffect* compiled = effect ? effect->CurrentEffect() : nullptr;
     if (!compiled)
         return;
     const CameraMatrices& camera = GetRenderer()->Camera();

@@ -21,7 +21,7 @@
 #include "platform/gfx/device/texture.h"
 
 namespace gfx {
-class Effect;
+class RuntimeEffect;
 }
 
 // The pseudo render state whose value is a pointer to a world-space clip plane
@@ -168,7 +168,7 @@ public:
     void ReleaseVertexBuffer(gfx::VertexBuffer* buffer);
     void ReleaseIndexBuffer(gfx::IndexBuffer* buffer);
     // Destroys the effect (the caller gives up its ownership).
-    void ReleaseEffect(gfx::Effect* effect);
+    void ReleaseEffect(gfx::RuntimeEffect* effect);
 
     // The multisample type and quality of a multisampled target: 8 samples at
     // quality 2 for antialiasing 32 (CSAA), else antialiasing at quality 0.

@@ -27,7 +27,7 @@
 #include "scene/transform.h"
 
 namespace gfx {
-class Effect;
+class RuntimeEffect;
 }
 
 class Effect;
@@ -152,7 +152,7 @@ private:
     // Ends the pass and technique begun on the current effect, if any.
     void EndCurrentEffect();
     // Every pass of the current effect draws the figures in progress.
-    void DrawPasses(Effect& effect, gfx::Effect& compiled);
+    void DrawPasses(Effect& effect, gfx::RuntimeEffect& compiled);
 
     void ReportMissingTechnique(Effect& effect, const std::string& passName);
 
@@ -161,7 +161,7 @@ private:
     // (compiled effect, technique id) pairs already reported as missing.
     std::vector<std::pair<const void*, uint32_t>> missingTechniques_;
     // The compiled effect a pass is begun on (the current variant may change under it).
-    gfx::Effect* begunEffect_ = nullptr;
+    gfx::RuntimeEffect* begunEffect_ = nullptr;
     bool techniqueMissing_ = false;
 };
 

@@ -214,7 +214,7 @@ void RenderDevice::ReleaseIndexBuffer(gfx::IndexBuffer* buffer)
     ReleaseAccounted(buffer, VideoMemoryKind::IndexBuffer);
 }
 
-void RenderDevice::ReleaseEffect(gfx::Effect* effect)
+void RenderDevice::ReleaseEffect(gfx::RuntimeEffect* effect)
 {
     if (!effect)
         return;

@@ -10,4 +10,4 @@ inline void ReleaseVideoResource(gfx::Surface* surface) { GetRenderer()->Release
 inline void ReleaseVideoResource(gfx::BaseTexture* texture) { GetRenderer()->ReleaseTexture(texture); }
 inline void ReleaseVideoResource(gfx::VertexBuffer* buffer) { GetRenderer()->ReleaseVertexBuffer(buffer); }
 inline void ReleaseVideoResource(gfx::IndexBuffer* buffer) { GetRenderer()->ReleaseIndexBuffer(buffer); }
-inline void ReleaseVideoResource(gfx::Effect* effect) { GetRenderer()->ReleaseEffect(effect); }
+inline void ReleaseVideoResource(gfx::RuntimeEffect* effect) { GetRenderer()->ReleaseEffect(effect); }

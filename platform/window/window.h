@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/window/rect.h"
+
 namespace platform {
 
 class Window;
@@ -72,13 +74,6 @@ struct WindowClass {
     int background = 0;
     std::string menuName;
     std::string className;
-};
-
-struct Rect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
 };
 
 // The process's instance (never null).

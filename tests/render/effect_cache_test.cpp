@@ -152,7 +152,7 @@ TEST(EffectCache, ASecondCompileReloadsFromTheCacheAndReleasesTheReplacedVariant
         Output quiet;
         effect.LoadByName("particle.fx");
     }
-    std::weak_ptr<gfx::Effect> first = effect.GetPayload()->current;
+    std::weak_ptr<gfx::RuntimeEffect> first = effect.GetPayload()->current;
     FileBuffer empty;
     Output out;
     effect.CompileVariant("particle", empty);
@@ -166,7 +166,7 @@ TEST(EffectCache, UnloadingReleasesEveryVariant)
 {
     EffectFolder folder;
     ScriptedMessageBoxes boxes;
-    std::vector<std::weak_ptr<gfx::Effect>> loaded;
+    std::vector<std::weak_ptr<gfx::RuntimeEffect>> loaded;
     {
         Effect effect;
         effect.SetDefine("WIND", true);

@@ -23,7 +23,7 @@ std::string Fixture(const std::string& name)
     return zandrel_test::ReadFile(std::string(ZANDREL_SOURCE_DIR) + "/tests/render/fixtures/" + name);
 }
 
-bool HasTechnique(const gfx::Effect& effect, const char* name) { return effect.FindTechnique(name) != nullptr; }
+bool HasTechnique(const gfx::RuntimeEffect& effect, const char* name) { return effect.FindTechnique(name) != nullptr; }
 
 TEST(EffectFromMemory, SourceWithDefinesEachDefinedAsALineFeed)
 {
@@ -67,7 +67,7 @@ TEST(EffectFromMemory, CompilerMessagesFillOneTwoLineBox)
 {
     platform::testing::ScriptedMessageBoxes boxes;
     const std::string source = Fixture("broken.fx");
-    EffectObject effect = std::make_shared<gfx::Effect>(gfx::EffectDescription{});
+    EffectObject effect = std::make_shared<gfx::RuntimeEffect>(gfx::EffectDescription{});
     int32_t result = 0;
     EXPECT_FALSE(CreateEffectFromMemory(source.data(), source.size(), "broken.fx", nullptr, nullptr, effect, result));
     EXPECT_FALSE(effect); // what the destination held is gone too

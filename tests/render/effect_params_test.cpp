@@ -33,7 +33,7 @@ protected:
     void SetUp() override
     {
         std::string errors;
-        ASSERT_EQ(gfx::kEffectOk, gfx::Effect::Create(kSource, std::strlen(kSource), {}, effect, errors, "params.fx"))
+        ASSERT_EQ(gfx::kEffectOk, gfx::RuntimeEffect::Create(kSource, std::strlen(kSource), {}, effect, errors, "params.fx"))
             << errors;
         world.SetIdentity();
         world(3, 0) = 5.0f; // a translation
@@ -66,7 +66,7 @@ protected:
         return value;
     }
 
-    std::unique_ptr<gfx::Effect> effect;
+    std::unique_ptr<gfx::RuntimeEffect> effect;
     EffectParams params;
     float4x4 world, view, projection, viewProj, cameraWorld;
     EffectDrawMatrices draw;

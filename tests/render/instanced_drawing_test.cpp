@@ -424,7 +424,7 @@ TEST_F(Drawing, FailedDeviceCallsPrintTheirLineAndDrawingGoesOn)
 
 TEST_F(Drawing, AQueryIsIssuedAroundTheDrawsOfItsTarget)
 {
-    gfx::Query* query = nullptr;
+    gfx::GpuQuery* query = nullptr;
     ASSERT_EQ(run.Device()->CreateQuery(gfx::kQueryOcclusion, &query), gfx::kOk);
     RenderTargetRecord other;
     struct Case {

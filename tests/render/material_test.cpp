@@ -60,7 +60,7 @@ TEST(Material, ParametersSetThroughTheMaterialReachTheEffectsPass)
     float4 colour{0.1f, 0.2f, 0.3f, 1.0f};
     effect->SetVector("LightColor", &colour);
 
-    gfx::Effect& object = *effect->CurrentEffect();
+    gfx::RuntimeEffect& object = *effect->CurrentEffect();
     ApplyEffectParams(effect->params, object, "diff", EffectDrawMatrices{}, nullptr);
     uint32_t passes = 0;
     ASSERT_EQ(gfx::kEffectOk, object.SetTechnique("diff"));
@@ -214,7 +214,7 @@ TEST(MaterialTextures, SavedAndLoadedBackTheyKeepTheirFilesByNameAndReachTheEffe
     // Asking for a bound name again gives the handle read.
     EXPECT_EQ(textures["detail"], loaded.textureSlots.GetTextureSlot("detail"));
 
-    gfx::Effect& object = *effect->CurrentEffect();
+    gfx::RuntimeEffect& object = *effect->CurrentEffect();
     ApplyEffectParams(effect->params, object, "diff", EffectDrawMatrices{}, &DeviceTextureOf);
     uint32_t passes = 0;
     ASSERT_EQ(gfx::kEffectOk, object.SetTechnique("diff"));

@@ -47,7 +47,7 @@ struct MeshFile {
 
     Bytes Build() const
     {
-        ByteWriter w;
+        ByteBuilder w;
         w.U16(2).Text("7").U8(levels).F32(0.0f);
         w.U16(0).U32(vertexCount).U32(stride);
         for (uint32_t i = 0; i < 3 * 56; ++i)

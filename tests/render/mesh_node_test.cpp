@@ -108,7 +108,7 @@ TEST_F(MeshNodes, ANodeFileRoundTripsAndLendsItsMesh)
 // A version-1 node whose mesh is named instead of inline.
 Bytes NamedMeshNode(const std::string& meshName)
 {
-    ByteWriter file;
+    ByteBuilder file;
     file.U16(1).Text("0").F32(5).U8(0).U16(0).F4(0, 0, 0, 1).F4(0, 0, 0, 1).F4(1, 1, 1, 1).Text(meshName);
     return file.bytes;
 }

@@ -69,9 +69,9 @@ inline void BuildScene(Scene& scene)
 }
 
 // The worked example: version 1, no materials, one plain root node "a".
-inline ByteWriter OneNodeFile(uint16_t version, const std::string& idText)
+inline ByteBuilder OneNodeFile(uint16_t version, const std::string& idText)
 {
-    ByteWriter file;
+    ByteBuilder file;
     file.U16(version);
     if (version != 0)
         file.Text(idText);
@@ -85,16 +85,16 @@ inline ByteWriter OneNodeFile(uint16_t version, const std::string& idText)
 }
 
 // One node record of a version-1 file: parent, name, kind, node version 0.
-inline void PlainNode(ByteWriter& file, uint16_t parent, const std::string& name, uint16_t kind = 0)
+inline void PlainNode(ByteBuilder& file, uint16_t parent, const std::string& name, uint16_t kind = 0)
 {
     file.U16(parent).Text(name).U16(kind).U16(0).F32(0).U8(0).U16(0).F4(0, 0, 0, 1).F4(0, 0, 0, 1).F4(1, 1, 1, 1);
 }
 
 
 // Version 2: no names; "lamp" by its id text, then its child with no id text.
-inline ByteWriter Version2File()
+inline ByteBuilder Version2File()
 {
-    ByteWriter file;
+    ByteBuilder file;
     file.U16(2).Text("77").U16(0).U16(2);
     file.U16(0).U16(0).U16(1).Text("lamp").F32(0).U8(0).U16(0).F4(0, 0, 0, 1).F4(0, 0, 0, 1).F4(1, 1, 1, 1);
     file.U16(1).U16(0).U16(0).F32(0).U8(0).U16(0).F4(0, 0, 0, 1).F4(0, 0, 0, 1).F4(1, 1, 1, 1);
@@ -102,9 +102,9 @@ inline ByteWriter Version2File()
 }
 
 // One mesh node "boulder" (node version 1, radius 3) naming its mesh.
-inline ByteWriter NamedMeshFile(const std::string& meshName)
+inline ByteBuilder NamedMeshFile(const std::string& meshName)
 {
-    ByteWriter file;
+    ByteBuilder file;
     file.U16(1).Text("5").U16(0).U16(1);
     file.U16(0).Text("boulder").U16(1).U16(1).Text("0").F32(3).U8(0).U16(0).F4(0, 0, 0, 1).F4(0, 0, 0, 1)
         .F4(1, 1, 1, 1).Text(meshName);

@@ -217,7 +217,7 @@ TEST_F(SceneFiles, EachVersionReadsItsOwnLayout)
 
 TEST_F(SceneFiles, ParentFieldsNameEarlierNodesAndDuplicateNamesFindTheFirst)
 {
-    ByteWriter file;
+    ByteBuilder file;
     file.U16(1).Text("5").U16(0).U16(3);
     PlainNode(file, 0, "twin");
     PlainNode(file, 0, "twin");
@@ -256,23 +256,23 @@ TEST_F(SceneFiles, DamagedFilesAreRefusedWhole)
         Bytes bytes;
         const char* message;
     };
-    ByteWriter forward;
+    ByteBuilder forward;
     forward.U16(1).Text("5").U16(0).U16(2);
     PlainNode(forward, 0, "root");
     PlainNode(forward, 3, "lost");
-    ByteWriter self;
+    ByteBuilder self;
     self.U16(1).Text("5").U16(0).U16(1);
     PlainNode(self, 1, "self");
-    ByteWriter kind;
+    ByteBuilder kind;
     kind.U16(1).Text("5").U16(0).U16(2);
     PlainNode(kind, 0, "root");
     PlainNode(kind, 1, "camera", 2);
-    ByteWriter manyNodes;
+    ByteBuilder manyNodes;
     manyNodes.U16(1).Text("5").U16(0).U16(65535);
     PlainNode(manyNodes, 0, "only");
-    ByteWriter manyMaterials;
+    ByteBuilder manyMaterials;
     manyMaterials.U16(1).Text("5").U16(65535).U16(0);
-    ByteWriter deep;
+    ByteBuilder deep;
     deep.U16(1).Text("5").U16(0).U16(kMaxSceneDepth + 2);
     for (uint32_t i = 0; i < kMaxSceneDepth + 2; ++i)
         PlainNode(deep, static_cast<uint16_t>(i), "link");
@@ -419,7 +419,7 @@ TEST_F(SceneFiles, NestedRecordsKeepTheirResourceLayouts)
     const IndexBufferData& indices = *mesh->baseSubsets.items[0].GetPayload();
     const VertexBufferData& vertices = *mesh->baseVertexSet.buffer.GetPayload();
 
-    ByteWriter file;
+    ByteBuilder file;
     file.U16(1).Text(IntToString(static_cast<int32_t>(scene.GetId())));
     // The material: unversioned, its effect (no source, no parameters), no textures.
     file.U16(1).U16(0).U16(0).U8(0).U32(0).U32(0).U32(0).U32(0);

@@ -196,7 +196,7 @@ TEST_F(SceneRendering, ObjectParametersCommonGroupThenThePassGroupWithPosCam)
     effect->SetVector("tint", &common);
     QuadNode quad(material);
     const float4x4 world = draw_test::Translation(3, 4, 5);
-    gfx::Effect& compiled = *effect->CurrentEffect();
+    gfx::RuntimeEffect& compiled = *effect->CurrentEffect();
 
     struct Case {
         const char* pass;
@@ -385,7 +385,7 @@ TEST(SceneRenderingVariants, ADefineChangedAfterLoadingReachesTheNextDraw)
         effect_test::Output quiet;
         renderer.DrawInstanced("diff", 1, 1);
     }
-    const gfx::Effect* before = effect->CurrentEffect();
+    const gfx::RuntimeEffect* before = effect->CurrentEffect();
     effect->SetDefine("FOGAFFECTSALPHA", true);
     {
         effect_test::Output out;

@@ -17,7 +17,7 @@ TEST(SceneNodeFile, ANodeIsItsRadiusStaticFlagAndFramedTransform)
     node.transform.rotation = quat{0, 0.6f, 0, 0.8f};
     node.transform.scale = {4, 5, 6, 7};
     const Bytes saved = SavedBytes(node);
-    ByteWriter expected;
+    ByteBuilder expected;
     expected.U16(0).F32(2.5f).U8(1).U16(0).F4(1, 2, 3, 1).F4(0, 0.6f, 0, 0.8f).F4(4, 5, 6, 7);
     EXPECT_EQ(saved, expected.bytes);
 
@@ -39,7 +39,7 @@ TEST(SceneNodeFile, AVersionedNodeTakesItsNameFromTheIdText)
     SceneNode node;
     node.formatVersion = 1;
     node.SetComponentName("lamp");
-    ByteWriter file;
+    ByteBuilder file;
     file.U16(1).Text("lamp").F32(0).U8(0).U16(0).F4(0, 0, 0, 1).F4(0, 0, 0, 1).F4(1, 1, 1, 1);
     SceneNode back;
     ASSERT_EQ(LoadBytes(back, file.bytes), FileReadResult::Read);

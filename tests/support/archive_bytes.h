@@ -44,20 +44,20 @@ inline FileReadResult LoadBytes(SerializableObject& object, const Bytes& bytes)
 }
 
 // Little-endian building blocks of expected files.
-struct ByteWriter {
+struct ByteBuilder {
     Bytes bytes;
-    ByteWriter& U8(uint8_t v) { return Raw(&v, 1); }
-    ByteWriter& U16(uint16_t v) { return Raw(&v, 2); }
-    ByteWriter& U32(uint32_t v) { return Raw(&v, 4); }
-    ByteWriter& F32(float v) { return Raw(&v, 4); }
-    ByteWriter& F4(float a, float b, float c, float d) { return F32(a).F32(b).F32(c).F32(d); }
-    ByteWriter& Text(const std::string& s)
+    ByteBuilder& U8(uint8_t v) { return Raw(&v, 1); }
+    ByteBuilder& U16(uint16_t v) { return Raw(&v, 2); }
+    ByteBuilder& U32(uint32_t v) { return Raw(&v, 4); }
+    ByteBuilder& F32(float v) { return Raw(&v, 4); }
+    ByteBuilder& F4(float a, float b, float c, float d) { return F32(a).F32(b).F32(c).F32(d); }
+    ByteBuilder& Text(const std::string& s)
     {
         bytes.insert(bytes.end(), s.begin(), s.end());
         bytes.push_back(0);
         return *this;
     }
-    ByteWriter& Raw(const void* p, size_t n)
+    ByteBuilder& Raw(const void* p, size_t n)
     {
         const auto* b = static_cast<const uint8_t*>(p);
         bytes.insert(bytes.end(), b, b + n);

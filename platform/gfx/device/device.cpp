@@ -408,7 +408,7 @@ Result Device::CreateVertexDeclaration(const VertexElement* elements, VertexDecl
     return result;
 }
 
-Result Device::CreateQuery(uint32_t type, Query** query)
+Result Device::CreateQuery(uint32_t type, GpuQuery** query)
 {
     const detail::AdapterConfig adapter = detail::Adapter();
     Result result = kOk;
@@ -417,7 +417,7 @@ Result Device::CreateQuery(uint32_t type, Query** query)
     } else if (!((type == kQueryEvent && adapter.eventQueries) || (type == kQueryOcclusion && adapter.occlusionQueries))) {
         result = kNotAvailable;
     }
-    Query* made = (Succeeded(result) && query) ? new Query(type) : nullptr;
+    GpuQuery* made = (Succeeded(result) && query) ? new GpuQuery(type) : nullptr;
     if (query) *query = made;
     detail::RecordCall("CreateQuery", {type, detail::Arg(made)}, result);
     return result;

@@ -61,7 +61,7 @@ public:
     // `elements` ends with kDeclEnd.
     Result CreateVertexDeclaration(const VertexElement* elements, VertexDeclaration** declaration);
     // `query` null only asks whether the type is supported.
-    Result CreateQuery(uint32_t type, Query** query);
+    Result CreateQuery(uint32_t type, GpuQuery** query);
 
     // Copies the changed region of a system-memory texture (all matching
     // levels) into a default-pool texture of the same kind, format and size.

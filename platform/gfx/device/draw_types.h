@@ -3,15 +3,12 @@
 // primitive types, clear flags, copy filters, stream frequencies and queries.
 #include <cstdint>
 
+#include "platform/window/rect.h"
+
 namespace gfx {
 
-// Right and bottom are exclusive.
-struct Rect {
-    int32_t left = 0;
-    int32_t top = 0;
-    int32_t right = 0;
-    int32_t bottom = 0;
-};
+// The windows' rectangle: device calls take the same one.
+using platform::Rect;
 
 struct Box {
     uint32_t left = 0;

@@ -7,7 +7,7 @@
 
 namespace gfx {
 
-Result Query::Issue(uint32_t flags)
+Result GpuQuery::Issue(uint32_t flags)
 {
     Result result = kOk;
     if (auto injected = detail::TakeInjection("Query::Issue"); injected && Failed(*injected)) {
@@ -24,7 +24,7 @@ Result Query::Issue(uint32_t flags)
     return result;
 }
 
-Result Query::GetData(void* data, uint32_t size, uint32_t flags)
+Result GpuQuery::GetData(void* data, uint32_t size, uint32_t flags)
 {
     Result result = kOk;
     if (auto injected = detail::TakeInjection("Query::GetData"); injected) {

@@ -9,7 +9,7 @@
 
 namespace gfx {
 
-class Query : public RefCounted {
+class GpuQuery : public RefCounted {
 public:
     uint32_t GetType() const { return type_; }
     uint32_t GetDataSize() const { return 4; }
@@ -19,7 +19,7 @@ public:
 
 private:
     friend class Device;
-    explicit Query(uint32_t type) : type_(type) {}
+    explicit GpuQuery(uint32_t type) : type_(type) {}
 
     uint32_t type_;
     uint32_t pendingPolls_ = 0;

@@ -3,7 +3,7 @@
 // techniques with their passes (each with its compiled program), the shader
 // functions and structs as text, and the defines it was compiled with. The
 // parser and the pass compiler produce it, the compiled-effect file stores it,
-// and gfx::Effect is built from it.
+// and gfx::RuntimeEffect is built from it.
 #include <cstdint>
 #include <string>
 #include <vector>

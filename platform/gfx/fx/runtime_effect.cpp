@@ -10,8 +10,8 @@
 
 namespace gfx {
 
-EffectResult Effect::Create(const void* data, size_t size, const std::vector<EffectMacro>& defines,
-                            std::unique_ptr<Effect>& out, std::string& errors,
+EffectResult RuntimeEffect::Create(const void* data, size_t size, const std::vector<EffectMacro>& defines,
+                            std::unique_ptr<RuntimeEffect>& out, std::string& errors,
                             const std::string& sourceName, const EffectFileReader& reader)
 {
     out.reset();
@@ -30,11 +30,11 @@ EffectResult Effect::Create(const void* data, size_t size, const std::vector<Eff
         if (!CompileEffectSource(source, sourceName, defines, reader, description, errors))
             return kEffectInvalidData;
     }
-    out = std::make_unique<Effect>(std::move(description));
+    out = std::make_unique<RuntimeEffect>(std::move(description));
     return kEffectOk;
 }
 
-Effect::Effect(EffectDescription description) : description_(std::move(description))
+RuntimeEffect::RuntimeEffect(EffectDescription description) : description_(std::move(description))
 {
     slots_.resize(description_.parameters.size());
     for (size_t i = 0; i < description_.parameters.size(); ++i) {
@@ -48,7 +48,7 @@ Effect::Effect(EffectDescription description) : description_(std::move(descripti
         technique_ = 0;
 }
 
-Effect::~Effect()
+RuntimeEffect::~RuntimeEffect()
 {
     // The device must not keep drawing with values that are gone.
     if (activePass_ >= 0)
@@ -56,7 +56,7 @@ Effect::~Effect()
     SafeRelease(device_);
 }
 
-void Effect::SetDevice(Device* device)
+void RuntimeEffect::SetDevice(Device* device)
 {
     if (device == device_)
         return;
@@ -70,7 +70,7 @@ void Effect::SetDevice(Device* device)
         device_->BindEffect(&binding_);
 }
 
-void Effect::Bind(const EffectBinding* binding)
+void RuntimeEffect::Bind(const EffectBinding* binding)
 {
     if (device_)
         device_->BindEffect(binding);
@@ -78,9 +78,9 @@ void Effect::Bind(const EffectBinding* binding)
         bindHook_(binding);
 }
 
-size_t Effect::MemoryBytes() const
+size_t RuntimeEffect::MemoryBytes() const
 {
-    size_t bytes = sizeof(Effect);
+    size_t bytes = sizeof(RuntimeEffect);
     for (const Slot& slot : slots_)
         bytes += slot.values.size() * sizeof(float) + slot.textures.size() * sizeof(void*);
     for (const EffectCode& f : description_.functions)
@@ -88,13 +88,13 @@ size_t Effect::MemoryBytes() const
     return bytes;
 }
 
-const EffectParameter* Effect::FindParameter(std::string_view name) const
+const EffectParameter* RuntimeEffect::FindParameter(std::string_view name) const
 {
     auto found = byName_.find(name);
     return found == byName_.end() ? nullptr : &description_.parameters[found->second];
 }
 
-EffectResult Effect::Typed(std::string_view name, bool (*isType)(EffectParameterType), size_t& index) const
+EffectResult RuntimeEffect::Typed(std::string_view name, bool (*isType)(EffectParameterType), size_t& index) const
 {
     auto found = byName_.find(name);
     if (found == byName_.end())
@@ -105,12 +105,12 @@ EffectResult Effect::Typed(std::string_view name, bool (*isType)(EffectParameter
     return kEffectOk;
 }
 
-EffectResult Effect::Numeric(std::string_view name, size_t& index) const
+EffectResult RuntimeEffect::Numeric(std::string_view name, size_t& index) const
 {
     return Typed(name, IsNumericType, index);
 }
 
-EffectResult Effect::NumericArray(std::string_view name, const void* values, uint32_t count, size_t& index) const
+EffectResult RuntimeEffect::NumericArray(std::string_view name, const void* values, uint32_t count, size_t& index) const
 {
     EffectResult result = Numeric(name, index);
     if (result == kEffectOk && values == nullptr && count > 0)
@@ -118,7 +118,7 @@ EffectResult Effect::NumericArray(std::string_view name, const void* values, uin
     return result;
 }
 
-void Effect::Store(size_t index, size_t at, float value)
+void RuntimeEffect::Store(size_t index, size_t at, float value)
 {
     switch (description_.parameters[index].type) {
     case EffectParameterType::Bool:
@@ -133,7 +133,7 @@ void Effect::Store(size_t index, size_t at, float value)
     slots_[index].values[at] = value;
 }
 
-EffectResult Effect::SetFloat(std::string_view name, float value)
+EffectResult RuntimeEffect::SetFloat(std::string_view name, float value)
 {
     size_t index = 0;
     EffectResult result = Numeric(name, index);
@@ -142,7 +142,7 @@ EffectResult Effect::SetFloat(std::string_view name, float value)
     return result;
 }
 
-EffectResult Effect::GetFloat(std::string_view name, float& value) const
+EffectResult RuntimeEffect::GetFloat(std::string_view name, float& value) const
 {
     size_t index = 0;
     EffectResult result = Numeric(name, index);
@@ -151,7 +151,7 @@ EffectResult Effect::GetFloat(std::string_view name, float& value) const
     return result;
 }
 
-EffectResult Effect::SetFloatArray(std::string_view name, const float* values, uint32_t count)
+EffectResult RuntimeEffect::SetFloatArray(std::string_view name, const float* values, uint32_t count)
 {
     size_t index = 0;
     EffectResult result = NumericArray(name, values, count, index);
@@ -163,7 +163,7 @@ EffectResult Effect::SetFloatArray(std::string_view name, const float* values, u
     return kEffectOk;
 }
 
-EffectResult Effect::GetFloatArray(std::string_view name, float* values, uint32_t count) const
+EffectResult RuntimeEffect::GetFloatArray(std::string_view name, float* values, uint32_t count) const
 {
     size_t index = 0;
     EffectResult result = NumericArray(name, values, count, index);
@@ -177,7 +177,7 @@ EffectResult Effect::GetFloatArray(std::string_view name, float* values, uint32_
 
 // Vectors and matrices come as rows of four floats, rowsEach of them an
 // element; the parameter keeps only its own rows and columns of each.
-EffectResult Effect::SetRows(std::string_view name, const float* rows, uint32_t count, size_t rowsEach)
+EffectResult RuntimeEffect::SetRows(std::string_view name, const float* rows, uint32_t count, size_t rowsEach)
 {
     size_t index = 0;
     EffectResult result = NumericArray(name, rows, count, index);
@@ -195,7 +195,7 @@ EffectResult Effect::SetRows(std::string_view name, const float* rows, uint32_t 
     return kEffectOk;
 }
 
-EffectResult Effect::GetRows(std::string_view name, float* rows, uint32_t count, size_t rowsEach) const
+EffectResult RuntimeEffect::GetRows(std::string_view name, float* rows, uint32_t count, size_t rowsEach) const
 {
     size_t index = 0;
     EffectResult result = NumericArray(name, rows, count, index);
@@ -214,47 +214,47 @@ EffectResult Effect::GetRows(std::string_view name, float* rows, uint32_t count,
     return kEffectOk;
 }
 
-EffectResult Effect::SetVectorArray(std::string_view name, const float* vectors, uint32_t count)
+EffectResult RuntimeEffect::SetVectorArray(std::string_view name, const float* vectors, uint32_t count)
 {
     return SetRows(name, vectors, count, 1);
 }
 
-EffectResult Effect::GetVectorArray(std::string_view name, float* vectors, uint32_t count) const
+EffectResult RuntimeEffect::GetVectorArray(std::string_view name, float* vectors, uint32_t count) const
 {
     return GetRows(name, vectors, count, 1);
 }
 
-EffectResult Effect::SetVector(std::string_view name, const float* xyzw)
+EffectResult RuntimeEffect::SetVector(std::string_view name, const float* xyzw)
 {
     return SetVectorArray(name, xyzw, 1);
 }
 
-EffectResult Effect::GetVector(std::string_view name, float* xyzw) const
+EffectResult RuntimeEffect::GetVector(std::string_view name, float* xyzw) const
 {
     return GetVectorArray(name, xyzw, 1);
 }
 
-EffectResult Effect::SetMatrixArray(std::string_view name, const float* matrices, uint32_t count)
+EffectResult RuntimeEffect::SetMatrixArray(std::string_view name, const float* matrices, uint32_t count)
 {
     return SetRows(name, matrices, count, 4);
 }
 
-EffectResult Effect::GetMatrixArray(std::string_view name, float* matrices, uint32_t count) const
+EffectResult RuntimeEffect::GetMatrixArray(std::string_view name, float* matrices, uint32_t count) const
 {
     return GetRows(name, matrices, count, 4);
 }
 
-EffectResult Effect::SetMatrix(std::string_view name, const float* matrix)
+EffectResult RuntimeEffect::SetMatrix(std::string_view name, const float* matrix)
 {
     return SetMatrixArray(name, matrix, 1);
 }
 
-EffectResult Effect::GetMatrix(std::string_view name, float* matrix) const
+EffectResult RuntimeEffect::GetMatrix(std::string_view name, float* matrix) const
 {
     return GetMatrixArray(name, matrix, 1);
 }
 
-EffectResult Effect::SetTexture(std::string_view name, const BaseTexture* texture)
+EffectResult RuntimeEffect::SetTexture(std::string_view name, const BaseTexture* texture)
 {
     size_t index = 0;
     EffectResult result = Typed(name, IsTextureType, index);
@@ -263,7 +263,7 @@ EffectResult Effect::SetTexture(std::string_view name, const BaseTexture* textur
     return result;
 }
 
-EffectResult Effect::GetTexture(std::string_view name, const BaseTexture*& texture) const
+EffectResult RuntimeEffect::GetTexture(std::string_view name, const BaseTexture*& texture) const
 {
     size_t index = 0;
     EffectResult result = Typed(name, IsTextureType, index);
@@ -272,7 +272,7 @@ EffectResult Effect::GetTexture(std::string_view name, const BaseTexture*& textu
     return result;
 }
 
-const EffectTechnique* Effect::FindTechnique(std::string_view name) const
+const EffectTechnique* RuntimeEffect::FindTechnique(std::string_view name) const
 {
     for (const EffectTechnique& t : description_.techniques)
         if (t.name == name)
@@ -280,7 +280,7 @@ const EffectTechnique* Effect::FindTechnique(std::string_view name) const
     return nullptr;
 }
 
-EffectResult Effect::SetTechnique(std::string_view name)
+EffectResult RuntimeEffect::SetTechnique(std::string_view name)
 {
     const EffectTechnique* t = FindTechnique(name);
     if (t == nullptr)
@@ -289,12 +289,12 @@ EffectResult Effect::SetTechnique(std::string_view name)
     return kEffectOk;
 }
 
-const EffectTechnique* Effect::CurrentTechnique() const
+const EffectTechnique* RuntimeEffect::CurrentTechnique() const
 {
     return technique_ < 0 ? nullptr : &description_.techniques[static_cast<size_t>(technique_)];
 }
 
-EffectResult Effect::ValidateTechnique(std::string_view name) const
+EffectResult RuntimeEffect::ValidateTechnique(std::string_view name) const
 {
     const EffectTechnique* t = FindTechnique(name);
     if (t == nullptr)
@@ -302,7 +302,7 @@ EffectResult Effect::ValidateTechnique(std::string_view name) const
     return t->passes.empty() ? kEffectInvalidCall : kEffectOk;
 }
 
-EffectResult Effect::Begin(uint32_t& passCount)
+EffectResult RuntimeEffect::Begin(uint32_t& passCount)
 {
     const EffectTechnique* t = CurrentTechnique();
     if (t == nullptr || activePass_ >= 0)
@@ -312,7 +312,7 @@ EffectResult Effect::Begin(uint32_t& passCount)
     return kEffectOk;
 }
 
-EffectResult Effect::BeginPass(uint32_t pass)
+EffectResult RuntimeEffect::BeginPass(uint32_t pass)
 {
     const EffectTechnique* t = CurrentTechnique();
     if (!begun_ || activePass_ >= 0 || t == nullptr || pass >= t->passes.size())
@@ -323,7 +323,7 @@ EffectResult Effect::BeginPass(uint32_t pass)
     return kEffectOk;
 }
 
-EffectResult Effect::CommitChanges()
+EffectResult RuntimeEffect::CommitChanges()
 {
     if (activePass_ < 0)
         return kEffectInvalidCall;
@@ -332,7 +332,7 @@ EffectResult Effect::CommitChanges()
     return kEffectOk;
 }
 
-EffectResult Effect::EndPass()
+EffectResult RuntimeEffect::EndPass()
 {
     if (activePass_ < 0)
         return kEffectInvalidCall;
@@ -341,7 +341,7 @@ EffectResult Effect::EndPass()
     return kEffectOk;
 }
 
-EffectResult Effect::End()
+EffectResult RuntimeEffect::End()
 {
     if (!begun_)
         return kEffectInvalidCall;
@@ -351,7 +351,7 @@ EffectResult Effect::End()
     return kEffectOk;
 }
 
-void Effect::FillBinding()
+void RuntimeEffect::FillBinding()
 {
     const EffectTechnique* t = CurrentTechnique();
     binding_.technique = t->name;

@@ -1,5 +1,5 @@
 #pragma once
-// gfx::Effect: a compiled effect with its parameter values, its techniques and the
+// gfx::RuntimeEffect: a compiled effect with its parameter values, its techniques and the
 // begin/pass cycle that hands the values to the device. Created from the bytes of a
 // compiled effect or of an effect source (compiled in memory with defines).
 // Parameters and techniques are addressed by name; a name the effect lacks changes
@@ -25,7 +25,7 @@ namespace gfx {
 class BaseTexture;
 class Device;
 
-class Effect {
+class RuntimeEffect {
 public:
     // Receives the binding at BeginPass/CommitChanges, null at EndPass/End and when
     // a bound effect is destroyed.
@@ -39,14 +39,14 @@ public:
     // On failure `out` stays empty and `errors` holds the messages, or "" when the
     // bytes are empty.
     static EffectResult Create(const void* data, size_t size, const std::vector<EffectMacro>& defines,
-                               std::unique_ptr<Effect>& out, std::string& errors,
+                               std::unique_ptr<RuntimeEffect>& out, std::string& errors,
                                const std::string& sourceName = "memory",
                                const EffectFileReader& reader = {});
 
-    explicit Effect(EffectDescription description);
-    ~Effect();
-    Effect(const Effect&) = delete;
-    Effect& operator=(const Effect&) = delete;
+    explicit RuntimeEffect(EffectDescription description);
+    ~RuntimeEffect();
+    RuntimeEffect(const RuntimeEffect&) = delete;
+    RuntimeEffect& operator=(const RuntimeEffect&) = delete;
 
     const EffectDescription& Description() const { return description_; }
     // The defines the effect was compiled with, in the order given.

@@ -339,7 +339,7 @@ TEST(GfxDevice, QueriesAnswerSupportAndGoPendingForConfiguredPolls)
     EXPECT_EQ(kNotAvailable, test.device->CreateQuery(77, nullptr));
     GfxAdapterSettings adapter;
     adapter.SetQueryPendingPolls(2);
-    Query* query = nullptr;
+    GpuQuery* query = nullptr;
     ASSERT_EQ(kOk, test.device->CreateQuery(kQueryEvent, &query));
     uint32_t data = 0;
     EXPECT_EQ(kOk, query->Issue(kIssueEnd));

@@ -275,9 +275,9 @@ TEST_F(GfxDraw, AnEffectPassBindsItselfAndItsUploadedValuesReachTheRecord)
         "float4 VS(float4 p : POSITION) : POSITION { return mul(p, MatWorldViewProj); }\n"
         "float4 PS() : COLOR { return lightSize; }\n"
         "technique depth { pass P0 { VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(); } }\n";
-    std::unique_ptr<Effect> effect;
+    std::unique_ptr<RuntimeEffect> effect;
     std::string errors;
-    ASSERT_EQ(kEffectOk, Effect::Create(source.data(), source.size(), {}, effect, errors)) << errors;
+    ASSERT_EQ(kEffectOk, RuntimeEffect::Create(source.data(), source.size(), {}, effect, errors)) << errors;
     effect->SetBindHook([this](const EffectBinding* bound) { device->BindEffect(bound); });
     BindAll();
     device->BindEffect(nullptr);

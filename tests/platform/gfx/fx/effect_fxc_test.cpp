@@ -94,13 +94,13 @@ protected:
     }
     void TearDown() override { fs::remove_all(folder_); }
 
-    std::unique_ptr<gfx::Effect> Load(const fs::path& path)
+    std::unique_ptr<gfx::RuntimeEffect> Load(const fs::path& path)
     {
         std::string bytes;
         EXPECT_TRUE(effect_test::ReadFile(path.string(), bytes)) << path;
-        std::unique_ptr<gfx::Effect> effect;
+        std::unique_ptr<gfx::RuntimeEffect> effect;
         std::string errors;
-        EXPECT_EQ(gfx::Effect::Create(bytes.data(), bytes.size(), {}, effect, errors), gfx::kEffectOk) << errors;
+        EXPECT_EQ(gfx::RuntimeEffect::Create(bytes.data(), bytes.size(), {}, effect, errors), gfx::kEffectOk) << errors;
         return effect;
     }
 
@@ -113,7 +113,7 @@ TEST_F(FxcProgram, CompilesTheBaseEffectAndADefineVariant)
     ChildRun plain = RunCompiler(folder_, {"/T", "fx_2_0", "/O3", "/Fo", base.string(), "grammar.fx"});
     EXPECT_EQ(plain.exitCode, 0) << plain.output;
     ASSERT_TRUE(fs::exists(base));
-    std::unique_ptr<gfx::Effect> baseEffect = Load(base);
+    std::unique_ptr<gfx::RuntimeEffect> baseEffect = Load(base);
     ASSERT_TRUE(baseEffect);
     EXPECT_TRUE(baseEffect->Defines().empty());
     EXPECT_EQ(baseEffect->FindParameter("exposureBias"), nullptr);
@@ -123,7 +123,7 @@ TEST_F(FxcProgram, CompilesTheBaseEffectAndADefineVariant)
     ChildRun hdr = RunCompiler(folder_, {"/T", "fx_2_0", "/O3", "/Fo", variant.string(), "/D", "USE_HDR=1", "",
                                     "/D", "EXTRA=1", "grammar.fx"});
     EXPECT_EQ(hdr.exitCode, 0) << hdr.output;
-    std::unique_ptr<gfx::Effect> hdrEffect = Load(variant);
+    std::unique_ptr<gfx::RuntimeEffect> hdrEffect = Load(variant);
     ASSERT_TRUE(hdrEffect);
     EXPECT_EQ(hdrEffect->Defines(), (std::vector<std::string>{"USE_HDR", "EXTRA"}));
     EXPECT_NE(hdrEffect->FindParameter("exposureBias"), nullptr);
@@ -143,7 +143,7 @@ TEST_F(FxcProgram, TakesTheParameterTextTheEffectCacheBuilds)
         std::string(ZANDREL_RUN_DIR) + "/tools/fxc.exe", parameters, folder_.string());
     ASSERT_TRUE(result.started);
     EXPECT_EQ(result.exitCode, 0);
-    std::unique_ptr<gfx::Effect> effect = Load(path);
+    std::unique_ptr<gfx::RuntimeEffect> effect = Load(path);
     ASSERT_TRUE(effect);
     EXPECT_EQ(effect->Defines(), (std::vector<std::string>{"USE_HDR", "WIND"}));
 }
@@ -224,9 +224,9 @@ TEST_F(FxcProgram, CompilerAndInMemoryCompileAgree)
     EXPECT_EQ(run.exitCode, 1);
     std::string source;
     effect_test::ReadFile((folder_ / "undeclared.fx").string(), source);
-    std::unique_ptr<gfx::Effect> effect;
+    std::unique_ptr<gfx::RuntimeEffect> effect;
     std::string errors;
-    EXPECT_EQ(gfx::Effect::Create(source.data(), source.size(), {}, effect, errors, "undeclared.fx"),
+    EXPECT_EQ(gfx::RuntimeEffect::Create(source.data(), source.size(), {}, effect, errors, "undeclared.fx"),
               gfx::kEffectInvalidData);
     EXPECT_FALSE(errors.empty());
     EXPECT_NE(run.output.find(errors), std::string::npos) << run.output << "\n" << errors;

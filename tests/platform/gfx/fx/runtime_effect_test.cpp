@@ -11,7 +11,7 @@
 
 namespace {
 
-using gfx::Effect;
+using gfx::RuntimeEffect;
 using gfx::kEffectInvalidCall;
 using gfx::kEffectInvalidData;
 using gfx::kEffectNotFound;
@@ -20,21 +20,21 @@ using gfx::kEffectOk;
 // Textures are only carried by address here, never looked into.
 const gfx::BaseTexture* FakeTexture(const int& tag) { return reinterpret_cast<const gfx::BaseTexture*>(&tag); }
 
-std::unique_ptr<Effect> FromSource(const std::string& source, const std::vector<gfx::EffectMacro>& defines = {})
+std::unique_ptr<RuntimeEffect> FromSource(const std::string& source, const std::vector<gfx::EffectMacro>& defines = {})
 {
-    std::unique_ptr<Effect> effect;
+    std::unique_ptr<RuntimeEffect> effect;
     std::string errors;
-    EXPECT_EQ(Effect::Create(source.data(), source.size(), defines, effect, errors, "test.fx"), kEffectOk)
+    EXPECT_EQ(RuntimeEffect::Create(source.data(), source.size(), defines, effect, errors, "test.fx"), kEffectOk)
         << errors;
     return effect;
 }
 
-std::unique_ptr<Effect> Grammar(const std::vector<gfx::EffectMacro>& defines = {})
+std::unique_ptr<RuntimeEffect> Grammar(const std::vector<gfx::EffectMacro>& defines = {})
 {
     std::string source = effect_test::Fixture("grammar.fx");
-    std::unique_ptr<Effect> effect;
+    std::unique_ptr<RuntimeEffect> effect;
     std::string errors;
-    EXPECT_EQ(Effect::Create(source.data(), source.size(), defines, effect, errors,
+    EXPECT_EQ(RuntimeEffect::Create(source.data(), source.size(), defines, effect, errors,
                              effect_test::FixtureDir() + "grammar.fx", effect_test::FileReader()),
               kEffectOk)
         << errors;
@@ -49,14 +49,14 @@ const gfx::UploadedParameter* Uploaded(const gfx::EffectBinding& b, const std::s
     return nullptr;
 }
 
-TEST(Effect, CreatesFromSourceAndFromCompiledBytesAlike)
+TEST(RuntimeEffect, CreatesFromSourceAndFromCompiledBytesAlike)
 {
-    std::unique_ptr<Effect> fromSource = Grammar({{"USE_HDR", "\n"}});
+    std::unique_ptr<RuntimeEffect> fromSource = Grammar({{"USE_HDR", "\n"}});
     ASSERT_TRUE(fromSource);
     std::vector<uint8_t> compiled = gfx::WriteCompiledEffect(fromSource->Description());
-    std::unique_ptr<Effect> fromCompiled;
+    std::unique_ptr<RuntimeEffect> fromCompiled;
     std::string errors;
-    ASSERT_EQ(Effect::Create(compiled.data(), compiled.size(), {}, fromCompiled, errors), kEffectOk);
+    ASSERT_EQ(RuntimeEffect::Create(compiled.data(), compiled.size(), {}, fromCompiled, errors), kEffectOk);
     EXPECT_EQ(fromCompiled->Description(), fromSource->Description());
     EXPECT_EQ(fromCompiled->Defines(), std::vector<std::string>{"USE_HDR"});
     EXPECT_NE(fromCompiled->FindParameter("exposureBias"), nullptr);
@@ -64,36 +64,36 @@ TEST(Effect, CreatesFromSourceAndFromCompiledBytesAlike)
     EXPECT_GT(fromCompiled->MemoryBytes(), 0u);
 }
 
-TEST(Effect, FailuresReturnTheMessagesOrNothingForEmptyData)
+TEST(RuntimeEffect, FailuresReturnTheMessagesOrNothingForEmptyData)
 {
-    std::unique_ptr<Effect> effect;
+    std::unique_ptr<RuntimeEffect> effect;
     std::string errors = "stale";
-    EXPECT_EQ(Effect::Create(nullptr, 0, {}, effect, errors), kEffectInvalidData);
+    EXPECT_EQ(RuntimeEffect::Create(nullptr, 0, {}, effect, errors), kEffectInvalidData);
     EXPECT_EQ(errors, "");
 
     std::string bad = "float4 x = float4(1, 2);\n";
-    EXPECT_EQ(Effect::Create(bad.data(), bad.size(), {}, effect, errors, "bad.fx"), kEffectInvalidData);
+    EXPECT_EQ(RuntimeEffect::Create(bad.data(), bad.size(), {}, effect, errors, "bad.fx"), kEffectInvalidData);
     EXPECT_FALSE(effect);
     EXPECT_EQ(errors, "bad.fx(1,12): error X3006: wrong number of values for 'float4': 4 expected, 2 given\n");
 
     // In memory there is no include handler unless one is given.
     std::string include = "#include \"x.fxh\"\n";
-    EXPECT_EQ(Effect::Create(include.data(), include.size(), {}, effect, errors, "inc.fx"), kEffectInvalidData);
+    EXPECT_EQ(RuntimeEffect::Create(include.data(), include.size(), {}, effect, errors, "inc.fx"), kEffectInvalidData);
     EXPECT_NE(errors.find("cannot open include file 'x.fxh'"), std::string::npos);
 
     std::vector<uint8_t> compiled = gfx::WriteCompiledEffect(Grammar()->Description());
     compiled.resize(compiled.size() / 2);
-    EXPECT_EQ(Effect::Create(compiled.data(), compiled.size(), {}, effect, errors, "cut.fxo"), kEffectInvalidData);
+    EXPECT_EQ(RuntimeEffect::Create(compiled.data(), compiled.size(), {}, effect, errors, "cut.fxo"), kEffectInvalidData);
     EXPECT_EQ(errors, "cut.fxo(1,1): error X3500: invalid compiled effect: the file size does not match its header\n");
 
     std::vector<uint8_t> junk = {0x00, 0xff, 0x10, 0x80};
-    EXPECT_EQ(Effect::Create(junk.data(), junk.size(), {}, effect, errors, "junk.fxo"), kEffectInvalidData);
+    EXPECT_EQ(RuntimeEffect::Create(junk.data(), junk.size(), {}, effect, errors, "junk.fxo"), kEffectInvalidData);
     EXPECT_NE(errors.find("junk.fxo(1,1): error X3001: invalid character"), std::string::npos) << errors;
 }
 
-TEST(Effect, ParametersHaveTypesSizesAndDefaults)
+TEST(RuntimeEffect, ParametersHaveTypesSizesAndDefaults)
 {
-    std::unique_ptr<Effect> effect = Grammar();
+    std::unique_ptr<RuntimeEffect> effect = Grammar();
     const gfx::EffectParameter* coeffs = effect->FindParameter("shCoeffs");
     ASSERT_NE(coeffs, nullptr);
     EXPECT_EQ(coeffs->arraySize, 16u);
@@ -110,9 +110,9 @@ TEST(Effect, ParametersHaveTypesSizesAndDefaults)
     EXPECT_EQ(effect->FindParameter("nothing"), nullptr);
 }
 
-TEST(Effect, SettersStoreByKindAndUnknownNamesChangeNothing)
+TEST(RuntimeEffect, SettersStoreByKindAndUnknownNamesChangeNothing)
 {
-    std::unique_ptr<Effect> effect = Grammar();
+    std::unique_ptr<RuntimeEffect> effect = Grammar();
     EXPECT_EQ(effect->SetFloat("fogMult", 0.25f), kEffectOk);
     float value[16] = {};
     effect->GetFloat("fogMult", value[0]);
@@ -185,9 +185,9 @@ TEST(Effect, SettersStoreByKindAndUnknownNamesChangeNothing)
     EXPECT_EQ(effect->GetFloat("noSuchName", value[0]), kEffectNotFound);
 }
 
-TEST(Effect, TechniquesAreChosenByName)
+TEST(RuntimeEffect, TechniquesAreChosenByName)
 {
-    std::unique_ptr<Effect> effect = Grammar();
+    std::unique_ptr<RuntimeEffect> effect = Grammar();
     ASSERT_EQ(effect->TechniqueCount(), 3u);
     EXPECT_EQ(effect->CurrentTechnique()->name, "depth");  // the first is current
     EXPECT_EQ(effect->SetTechnique("diff"), kEffectOk);
@@ -197,17 +197,17 @@ TEST(Effect, TechniquesAreChosenByName)
     EXPECT_EQ(effect->ValidateTechnique("post"), kEffectOk);
     EXPECT_EQ(effect->ValidateTechnique("drawShadow"), kEffectNotFound);
 
-    std::unique_ptr<Effect> empty = FromSource("technique none {}\n");
+    std::unique_ptr<RuntimeEffect> empty = FromSource("technique none {}\n");
     EXPECT_EQ(empty->ValidateTechnique("none"), kEffectInvalidCall);
-    std::unique_ptr<Effect> bare = FromSource("float x;\n");
+    std::unique_ptr<RuntimeEffect> bare = FromSource("float x;\n");
     uint32_t passes = 99;
     EXPECT_EQ(bare->CurrentTechnique(), nullptr);
     EXPECT_EQ(bare->Begin(passes), kEffectInvalidCall);
 }
 
-TEST(Effect, PassesHandTheDeviceTheValuesAtBeginPassAndCommit)
+TEST(RuntimeEffect, PassesHandTheDeviceTheValuesAtBeginPassAndCommit)
 {
-    std::unique_ptr<Effect> effect = Grammar();
+    std::unique_ptr<RuntimeEffect> effect = Grammar();
     std::vector<const gfx::EffectBinding*> bound;
     std::vector<gfx::EffectBinding> seen;
     effect->SetBindHook([&](const gfx::EffectBinding* b) {
@@ -262,11 +262,11 @@ TEST(Effect, PassesHandTheDeviceTheValuesAtBeginPassAndCommit)
     EXPECT_EQ(effect->End(), kEffectInvalidCall);
 }
 
-TEST(Effect, ADestroyedEffectUnbindsItself)
+TEST(RuntimeEffect, ADestroyedEffectUnbindsItself)
 {
     std::vector<const gfx::EffectBinding*> bound;
     {
-        std::unique_ptr<Effect> effect = Grammar();
+        std::unique_ptr<RuntimeEffect> effect = Grammar();
         effect->SetBindHook([&](const gfx::EffectBinding* b) { bound.push_back(b); });
         uint32_t passes = 0;
         effect->Begin(passes);
@@ -280,13 +280,13 @@ TEST(Effect, ADestroyedEffectUnbindsItself)
 
 namespace {
 
-TEST(Effect, PassesBindToTheDeviceWhichTheEffectKeepsAlive)
+TEST(RuntimeEffect, PassesBindToTheDeviceWhichTheEffectKeepsAlive)
 {
     gfx_test::TestDevice test;
     gfx::Device* device = test.device;
     const uint32_t refs = device->RefCount();
     platform::testing::GfxCallRecord record;
-    std::unique_ptr<Effect> effect = Grammar();
+    std::unique_ptr<RuntimeEffect> effect = Grammar();
     effect->SetDevice(device);
     EXPECT_EQ(device->RefCount(), refs + 1);
     uint32_t passes = 0;
@@ -307,12 +307,12 @@ TEST(Effect, PassesBindToTheDeviceWhichTheEffectKeepsAlive)
     EXPECT_EQ(bound[4].args.at(0), 0u);
 }
 
-TEST(Effect, ChangingTheDeviceInsideAPassMovesTheBinding)
+TEST(RuntimeEffect, ChangingTheDeviceInsideAPassMovesTheBinding)
 {
     gfx_test::TestDevice first;
     gfx_test::TestDevice second;
     platform::testing::GfxCallRecord record;
-    std::unique_ptr<Effect> effect = Grammar();
+    std::unique_ptr<RuntimeEffect> effect = Grammar();
     effect->SetDevice(first.device);
     uint32_t passes = 0;
     effect->Begin(passes);

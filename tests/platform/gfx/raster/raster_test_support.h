@@ -68,7 +68,7 @@ protected:
     void UseEffect(const std::string& source)
     {
         std::string errors;
-        ASSERT_EQ(gfx::kEffectOk, gfx::Effect::Create(source.data(), source.size(), {}, effect, errors)) << errors;
+        ASSERT_EQ(gfx::kEffectOk, gfx::RuntimeEffect::Create(source.data(), source.size(), {}, effect, errors)) << errors;
         effect->SetDevice(device);
     }
 
@@ -145,7 +145,7 @@ protected:
     gfx::Device* device = nullptr;
     gfx::Surface* back = nullptr;
     gfx::VertexDeclaration* declaration = nullptr;
-    std::unique_ptr<gfx::Effect> effect;
+    std::unique_ptr<gfx::RuntimeEffect> effect;
     std::vector<gfx::RefCounted*> owned;
     uint32_t vertexCount = 0;
     uint32_t indexCount = 0;
