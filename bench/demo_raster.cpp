@@ -7,7 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bench/demo_world.h"
-#include "platform/testing/gfx_device_hooks.h"
+#include "testing/gfx_device_hooks.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/testing/gfx_call_record.h"
+#include "testing/gfx_call_record.h"
 
 #include <mutex>
 

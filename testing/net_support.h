@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "kernel/settings.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 
 namespace net_test {
 

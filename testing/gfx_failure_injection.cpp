@@ -1,4 +1,4 @@
-#include "platform/testing/gfx_failure_injection.h"
+#include "testing/gfx_failure_injection.h"
 
 #include <mutex>
 
