@@ -1,5 +1,5 @@
 #pragma once
-// Helpers of the network tests: free loopback ports, a request client with
+// Helpers of the network tests and benchmark: free loopback ports, a request client with
 // bounded waits, and the [net] settings the listeners read.
 #include <zmq.hpp>
 
