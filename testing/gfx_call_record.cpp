@@ -2,34 +2,64 @@
 
 #include <mutex>
 
+#include "platform/gfx/device/hooks.h"
+
 namespace platform::testing {
 
-using gfx::detail::Hooks;
+namespace {
+
+// One record for the process: the device keeps no pointer that could outlive it.
+class Record final : public gfx::detail::CallRecorder {
+public:
+    void Call(std::string_view name, std::initializer_list<uint64_t> args, gfx::Result result,
+              std::initializer_list<float> floats) override
+    {
+        std::lock_guard lock(mutex);
+        calls.push_back(GfxCall{std::string(name), std::vector<uint64_t>(args), std::vector<float>(floats), result});
+    }
+    void Draw(gfx::RecordedDraw record) override
+    {
+        std::lock_guard lock(mutex);
+        draws.push_back(std::move(record));
+    }
+
+    std::mutex mutex;
+    std::vector<GfxCall> calls;
+    std::vector<gfx::RecordedDraw> draws;
+};
+
+Record& TheRecord()
+{
+    static Record record;
+    return record;
+}
+
+} // namespace
 
 GfxCallRecord::GfxCallRecord()
 {
     Clear();
-    Hooks::Get().recording.store(true, std::memory_order_release);
+    gfx::detail::Hooks::Get().recorder.store(&TheRecord(), std::memory_order_release);
 }
 
 GfxCallRecord::~GfxCallRecord()
 {
-    Hooks::Get().recording.store(false, std::memory_order_release);
+    gfx::detail::Hooks::Get().recorder.store(nullptr, std::memory_order_release);
     Clear();
 }
 
 std::vector<GfxCall> GfxCallRecord::Calls() const
 {
-    Hooks& hooks = Hooks::Get();
-    std::lock_guard lock(hooks.mutex);
-    return hooks.calls;
+    Record& record = TheRecord();
+    std::lock_guard lock(record.mutex);
+    return record.calls;
 }
 
 std::vector<gfx::RecordedDraw> GfxCallRecord::Draws() const
 {
-    Hooks& hooks = Hooks::Get();
-    std::lock_guard lock(hooks.mutex);
-    return hooks.draws;
+    Record& record = TheRecord();
+    std::lock_guard lock(record.mutex);
+    return record.draws;
 }
 
 std::vector<GfxCall> GfxCallRecord::Calls(const std::string& name) const
@@ -55,10 +85,10 @@ std::vector<std::string> GfxCallRecord::Names() const
 
 void GfxCallRecord::Clear()
 {
-    Hooks& hooks = Hooks::Get();
-    std::lock_guard lock(hooks.mutex);
-    hooks.calls.clear();
-    hooks.draws.clear();
+    Record& record = TheRecord();
+    std::lock_guard lock(record.mutex);
+    record.calls.clear();
+    record.draws.clear();
 }
 
 } // namespace platform::testing
