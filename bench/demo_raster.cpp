@@ -21,7 +21,7 @@
 
 #include "bench/demo_world.h"
 #include "platform/gfx/device/device.h"
-#include "platform/testing/gfx_device_hooks.h"
+#include "testing/gfx_device_hooks.h"
 
 namespace {
 

@@ -14,13 +14,13 @@
 #include "kernel/settings.h"
 #include "platform/gfx/raster/gfx_mode.h"
 #include "platform/os/aligned_memory.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 #include "render/d3d_context.h"
 #include "render/render_device.h"
 #include "scene/input_devices.h"
 #include "scene/key_bindings.h"
-#include "tests/support/demo_data.h"
-#include "tests/support/test_files.h"
+#include "testing/demo_data.h"
+#include "testing/test_files.h"
 
 namespace demo_bench {
 

@@ -12,8 +12,8 @@
 
 #include "kernel/file_system.h"
 #include "kernel/memory_pools.h"
-#include "platform/testing/message_box_script.h"
-#include "tests/kernel/zip_builder.h"
+#include "testing/message_box_script.h"
+#include "testing/zip_builder.h"
 
 namespace fs = std::filesystem;
 

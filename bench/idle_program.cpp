@@ -30,7 +30,7 @@
 
 #include "platform/gfx/device/direct3d.h"
 #include "platform/gfx/device/format.h"
-#include "tests/support/demo_data.h"
+#include "testing/demo_data.h"
 
 namespace {
 

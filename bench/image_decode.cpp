@@ -8,7 +8,7 @@
 
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/image/image_decode.h"
-#include "platform/testing/dds_writer.h"
+#include "testing/dds_writer.h"
 
 static void DecodeEachIteration(benchmark::State& state, const std::vector<uint8_t>& file)
 {

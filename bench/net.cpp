@@ -20,8 +20,8 @@
 #include "net/net_listener.h"
 #include "net/net_thread.h"
 #include "net/request_listeners.h"
-#include "platform/testing/message_box_script.h"
-#include "tests/net/net_support.h"
+#include "testing/message_box_script.h"
+#include "testing/net_support.h"
 
 namespace {
 

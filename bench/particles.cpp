@@ -20,7 +20,7 @@
 #include "kernel/platform.h"
 #include "kernel/settings.h"
 #include "kernel/win_platform.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 #include "render/camera_node.h"
 #include "render/curve.h"
 #include "render/d3d_context.h"

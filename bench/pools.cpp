@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "kernel/memory_pools.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 
 namespace {
 

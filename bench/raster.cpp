@@ -15,7 +15,7 @@
 #include "platform/gfx/fx/runtime_effect.h"
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/raster/gfx_mode.h"
-#include "platform/testing/gfx_device_hooks.h"
+#include "testing/gfx_device_hooks.h"
 
 namespace {
 

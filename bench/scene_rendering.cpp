@@ -22,7 +22,7 @@
 #include "bench/support/heap_allocations.h"
 #include "kernel/engine_threads.h"
 #include "kernel/settings.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 #include "render/d3d_context.h"
 #include "render/effect.h"
 #include "render/material.h"

@@ -19,7 +19,7 @@
 #include "kernel/idle_wait.h"
 #include "kernel/queue_registry.h"
 #include "kernel/thread_map.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 
 namespace {
 

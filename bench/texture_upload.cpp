@@ -19,14 +19,14 @@
 #include "kernel/settings.h"
 #include "kernel/thread_map.h"
 #include "platform/gfx/device/format.h"
-#include "platform/testing/dds_writer.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/dds_writer.h"
+#include "testing/message_box_script.h"
 #include "render/d3d_context.h"
 #include "render/render_device.h"
 #include "render/texture_from_memory.h"
 #include "render/texture_pool.h"
 #include "render/texture_resource.h"
-#include "tests/support/engine_thread_run.h"
+#include "testing/engine_thread_run.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // a message box takes from the call until its window is on the screen.
 #include <benchmark/benchmark.h>
 
-#include "tests/support/virtual_display.h"
+#include "testing/virtual_display.h"
 
 #include <X11/keysym.h>
 

@@ -4,12 +4,12 @@
 // swapped, or read back to memory and shown from there.
 #include <benchmark/benchmark.h>
 
-#include "tests/support/virtual_display.h"
+#include "testing/virtual_display.h"
 
 #include "platform/gfx/device/direct3d.h"
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/raster/gfx_mode.h"
-#include "platform/testing/gfx_device_hooks.h"
+#include "testing/gfx_device_hooks.h"
 #include "platform/window/window.h"
 
 namespace {

@@ -25,7 +25,7 @@
 #include "net/para_tasks.h"
 #include "net/remote_scene.h"
 #include "net/request_listeners.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 #include "scene/dynamic.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "kernel/math/float4.h"
 #include "kernel/math/float4x4.h"
 #include "kernel/resource_object.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "fuzz/fuzz_device.h"
 #include "kernel/global_objects.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 #include "render/mesh.h"
 #include "render/scene.h"
 

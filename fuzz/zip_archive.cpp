@@ -17,7 +17,7 @@
 
 #include "kernel/file_system.h"
 #include "kernel/memory_pools.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // read. Keys, pointer movement, wheel and buttons come from the real window
 // when there is one (platform/window/screen.h), key presses also from the
 // terminal (platform/input/terminal_feed.h), and everything from tests
-// (platform/testing/input_injection.h). A terminal reports presses but never
+// (testing/input_injection.h). A terminal reports presses but never
 // releases, so its keys are taps: held for the next keyboard read only. A
 // window's key or button pressed and released between two reads is still
 // seen held by the next one.

@@ -1,7 +1,7 @@
 #pragma once
 // The input system: made once for the program instance, it creates the system
 // keyboard and the system mouse. Each creation can be made to fail from tests
-// (platform/testing/input_injection.h).
+// (testing/input_injection.h).
 #include <cstdint>
 
 #include "platform/input/input_device.h"

@@ -40,7 +40,7 @@ unsigned SystemMessageBox(Window* owner, const std::string& text, const std::str
 namespace detail {
 // What a box that cannot be shown leaves on file descriptor 2.
 void WriteUnshownBox(const std::string& caption, const std::string& text);
-// Set per thread by platform/testing to answer boxes without a terminal.
+// Set per thread by the test library (testing/) to answer boxes without a terminal.
 using ModalBoxInterceptor = std::function<std::optional<unsigned>(const ModalBoxRequest&)>;
 ModalBoxInterceptor& ThreadModalBoxInterceptor();
 } // namespace detail

@@ -5,7 +5,7 @@
 // say so in the box instead of leaving a black window.
 #include <gtest/gtest.h>
 
-#include "tests/support/virtual_display.h"
+#include "testing/virtual_display.h"
 
 #include <X11/keysym.h>
 

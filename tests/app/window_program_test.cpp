@@ -5,7 +5,7 @@
 // order with exit code 0.
 #include <gtest/gtest.h>
 
-#include "tests/support/virtual_display.h"
+#include "testing/virtual_display.h"
 
 #include <signal.h>
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/gfx/fx/effect_compiler.h"
-#include "tests/support/test_files.h"
+#include "testing/test_files.h"
 
 namespace {
 

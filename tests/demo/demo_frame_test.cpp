@@ -14,10 +14,10 @@
 
 #include "demo/shadow_demo.h"
 #include "platform/gfx/device/draw_types.h"
-#include "platform/testing/gfx_call_record.h"
-#include "platform/testing/gfx_failure_injection.h"
-#include "platform/testing/input_injection.h"
-#include "platform/testing/os_hooks.h"
+#include "testing/gfx_call_record.h"
+#include "testing/gfx_failure_injection.h"
+#include "testing/input_injection.h"
+#include "testing/os_hooks.h"
 #include "render/effect.h"
 #include "tests/demo/demo_world.h"
 

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "kernel/math/euler.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 #include "render/camera_node.h"
 #include "render/mesh_node.h"
 #include "render/scene.h"

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 #include "render/effect.h"
 #include "render/material.h"
 #include "render/texture_resource.h"

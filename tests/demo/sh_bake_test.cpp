@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "demo/sh_bake.h"
-#include "platform/testing/os_hooks.h"
-#include "tests/support/test_files.h"
+#include "testing/os_hooks.h"
+#include "testing/test_files.h"
 
 TEST(ShBake, PrintsItsLinesAndKeepsTheCoefficientsSplatted)
 {

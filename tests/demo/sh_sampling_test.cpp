@@ -2,8 +2,8 @@
 #include "demo/sh_sampling.h"
 #include "demo/sh_test_light.h"
 #include "platform/os/random.h"
-#include "platform/testing/message_box_script.h"
-#include "platform/testing/os_hooks.h"
+#include "testing/message_box_script.h"
+#include "testing/os_hooks.h"
 
 #include <gtest/gtest.h>
 

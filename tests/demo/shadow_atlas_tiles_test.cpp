@@ -10,7 +10,7 @@
 
 #include "kernel/math/quat.h"
 #include "platform/gfx/device/format.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 #include "render/camera_node.h"
 #include "render/mesh_node.h"
 #include "render/scene.h"

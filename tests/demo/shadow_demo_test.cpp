@@ -14,11 +14,11 @@
 #include "tests/demo/demo_world.h"
 #include "kernel/platform.h"
 #include "kernel/time.h"
-#include "platform/testing/os_hooks.h"
+#include "testing/os_hooks.h"
 #include "platform/gfx/device/format.h"
 #include "render/effect.h"
 #include "scene/dynamic.h"
-#include "tests/support/test_files.h"
+#include "testing/test_files.h"
 
 using demo_test::DemoWorld;
 

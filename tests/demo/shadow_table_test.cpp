@@ -12,7 +12,7 @@
 
 #include "demo/shadow_demo.h"
 #include "platform/gfx/raster/gfx_mode.h"
-#include "platform/testing/gfx_device_hooks.h"
+#include "testing/gfx_device_hooks.h"
 #include "tests/demo/demo_world.h"
 
 namespace {

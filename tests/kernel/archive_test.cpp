@@ -24,8 +24,8 @@
 #include "kernel/memory_archive.h"
 #include "kernel/serializable_object.h"
 #include "kernel/stream_archive.h"
-#include "platform/testing/message_box_script.h"
-#include "tests/support/test_files.h"
+#include "testing/message_box_script.h"
+#include "testing/test_files.h"
 
 namespace fs = std::filesystem;
 

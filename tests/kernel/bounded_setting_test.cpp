@@ -6,7 +6,7 @@
 
 #include "kernel/error_stream.h"
 #include "kernel/settings.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 
 TEST(BoundedSetting, AValueOutsideItsRangeIsNamedOnceAndTheNearestEndUsed)
 {

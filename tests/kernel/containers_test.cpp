@@ -6,7 +6,7 @@
 #include "kernel/static_heap_vector.h"
 #include "kernel/static_queue.h"
 #include "kernel/static_vector.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 
 TEST(StaticQueue, FirstInFirstOutAcrossTheWrap)
 {

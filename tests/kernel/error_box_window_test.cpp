@@ -4,7 +4,7 @@
 // IO thread go on.
 #include <gtest/gtest.h>
 
-#include "tests/support/virtual_display.h"
+#include "testing/virtual_display.h"
 
 #include <X11/keysym.h>
 

@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "kernel/platform.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 
 namespace {
 

@@ -18,9 +18,9 @@
 #include "kernel/queue_registry.h"
 #include "kernel/thread_map.h"
 #include "kernel/settings.h"
-#include "platform/testing/message_box_script.h"
-#include "tests/kernel/zip_builder.h"
-#include "tests/support/test_files.h"
+#include "testing/message_box_script.h"
+#include "testing/zip_builder.h"
+#include "testing/test_files.h"
 
 namespace fs = std::filesystem;
 

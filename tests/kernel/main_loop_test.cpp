@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/net/net_support.h"
+#include "testing/net_support.h"
 #include "tests/support/program_run.h"
 
 using namespace zandrel_test;

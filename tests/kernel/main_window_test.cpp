@@ -8,9 +8,9 @@
 #include <new>
 #include <sstream>
 
-#include "platform/testing/message_box_script.h"
-#include "platform/testing/window_hooks.h"
-#include "tests/support/test_files.h"
+#include "testing/message_box_script.h"
+#include "testing/window_hooks.h"
+#include "testing/test_files.h"
 
 namespace {
 

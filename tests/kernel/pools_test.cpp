@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "kernel/error_stream.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 
 namespace {
 

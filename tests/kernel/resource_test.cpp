@@ -28,9 +28,9 @@
 #include "kernel/resource_tasks.h"
 #include "kernel/resource_types.h"
 #include "kernel/thread_map.h"
-#include "platform/testing/message_box_script.h"
-#include "tests/support/engine_thread_run.h"
-#include "tests/support/test_files.h"
+#include "testing/message_box_script.h"
+#include "testing/engine_thread_run.h"
+#include "testing/test_files.h"
 
 namespace fs = std::filesystem;
 

@@ -13,8 +13,8 @@
 #include <unistd.h>
 
 #include "kernel/error_stream.h"
-#include "platform/testing/message_box_script.h"
-#include "tests/support/test_files.h"
+#include "testing/message_box_script.h"
+#include "testing/test_files.h"
 
 namespace fs = std::filesystem;
 

@@ -17,7 +17,7 @@
 #include "kernel/queue_registry.h"
 #include "kernel/rs_hash.h"
 #include "kernel/task_batch.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "kernel/handler_module.h"
 #include "kernel/queue_registry.h"
 #include "kernel/thread_map.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <unistd.h>
 
 #include "platform/os/clock.h"
-#include "platform/testing/message_box_script.h"
-#include "platform/testing/os_hooks.h"
-#include "tests/support/test_files.h"
+#include "testing/message_box_script.h"
+#include "testing/os_hooks.h"
+#include "testing/test_files.h"
 
 namespace fs = std::filesystem;
 

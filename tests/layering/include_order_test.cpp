@@ -1,12 +1,19 @@
 // The folders are layers: platform < ui < kernel < script < scene < render <
-// {demo, net} < app, and tools/ may use platform/ and kernel/. Every quoted
-// include of the product is read and checked against that order, so an upward
-// include fails the suite instead of quietly tying two layers together.
+// {demo, net} < app. Beside them: the programs of tools/ (the effect compiler
+// fxc, which the system runs, uses only platform/ and kernel/; the data tool
+// makedata, which the build runs, writes through every layer but app); the
+// test library testing/, which may use every layer; and tests/, bench/ and
+// fuzz/, which may use the product (the layers and tools/) and testing/.
+// The product never includes testing/, tests/, bench/ or fuzz/; bench/ and
+// fuzz/ never include tests/. Every include of a project header, quoted or in
+// angle brackets, is read and checked against these rules, so an include
+// against them fails the suite instead of quietly tying two folders together.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <regex>
@@ -18,7 +25,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The product's folders, lowest first; demo and net share a layer.
+// The product's layers, lowest first; demo and net share a layer.
 const std::map<std::string, int>& LayerRanks()
 {
     static const std::map<std::string, int> ranks = {
@@ -28,81 +35,114 @@ const std::map<std::string, int>& LayerRanks()
     return ranks;
 }
 
-const std::vector<std::string> kToolFolders = {"platform", "kernel"};
+const std::vector<std::string> kLayers = {"platform", "ui", "kernel", "script", "scene",
+                                          "render",   "demo", "net",  "app"};
+
+// Every folder whose files are checked, and whose headers an include may name.
+const std::vector<std::string> kFolders = {"platform", "ui", "kernel", "script", "scene", "render", "demo", "net",
+                                           "app",      "tools", "testing", "tests", "bench", "fuzz"};
 
 // The data tool writes the demonstration's files at build time through the
 // engine's own scene, mesh and material writers, so files and readers cannot
 // drift: it may use every layer but app. The system never runs it.
 const std::string kDataTool = "tools/makedata";
 
-bool IsProductFolder(const std::string& folder)
+bool IsLayer(const std::string& folder)
 {
-    return folder == "tools" || LayerRanks().count(folder) != 0;
+    return LayerRanks().count(folder) != 0;
 }
 
-// Whether a file of folder `from` may include a header of folder `to`.
+// tools/<name> is one program; "tools" alone a file directly in tools/.
+bool IsTool(const std::string& folder)
+{
+    return folder == "tools" || folder.rfind("tools/", 0) == 0;
+}
+
+// Whether a file of `from` may include a header of `to`. Folders are a layer,
+// "tools/<name>", "testing", "tests", "bench" or "fuzz".
 bool MayInclude(const std::string& from, const std::string& to)
 {
     if (from == to)
         return true;
+    if (IsLayer(from))
+        return IsLayer(to) && LayerRanks().at(to) < LayerRanks().at(from);
     if (from == kDataTool)
-        return to == "tools" || (LayerRanks().count(to) != 0 && to != "app");
-    if (from == "tools")
-        return std::find(kToolFolders.begin(), kToolFolders.end(), to) != kToolFolders.end();
-    const auto& ranks = LayerRanks();
-    const auto fromRank = ranks.find(from);
-    const auto toRank = ranks.find(to);
-    if (fromRank == ranks.end() || toRank == ranks.end())
-        return false; // tools/, tests/ or anything else is never included by a layer
-    return toRank->second < fromRank->second;
+        return IsLayer(to) && to != "app";
+    if (IsTool(from)) // the programs the system runs: the effect compiler
+        return to == "platform" || to == "kernel";
+    if (from == "testing")
+        return IsLayer(to);
+    if (from == "tests" || from == "bench" || from == "fuzz")
+        return IsLayer(to) || IsTool(to) || to == "testing";
+    return false;
+}
+
+// The folder of a path relative to the root ("kernel/file_system.h" is
+// kernel, "tools/fxc/main.cpp" is tools/fxc); none outside the project's folders.
+std::optional<std::string> FolderOf(const fs::path& relative)
+{
+    auto part = relative.begin();
+    if (part == relative.end())
+        return std::nullopt;
+    const std::string first = part->string();
+    if (std::find(kFolders.begin(), kFolders.end(), first) == kFolders.end())
+        return std::nullopt;
+    if (first == "tools" && ++part != relative.end() && std::next(part) != relative.end())
+        return first + "/" + part->string();
+    return first;
+}
+
+// The folder an include names. A path that starts with a project folder names
+// it (in angle brackets only when the header is there: <net/if.h> is the
+// system's); a quoted path relative to the includer ("../render/mesh.h",
+// "mesh.h") names the folder of the file it reaches. None for an outside
+// library's header.
+std::optional<std::string> IncludedFolder(const fs::path& root, const fs::path& includer, const std::string& path,
+                                          bool angle)
+{
+    const fs::path named = fs::path(path).lexically_normal();
+    if (const auto folder = FolderOf(named); folder && (!angle || fs::exists(root / named)))
+        return folder;
+    if (angle)
+        return std::nullopt;
+    const fs::path reached = fs::relative((includer.parent_path() / path).lexically_normal(), root);
+    if (reached.empty() || *reached.begin() == ".." || !fs::exists(root / reached))
+        return std::nullopt;
+    return FolderOf(reached);
 }
 
 // The folders `from` may include, for the failure message.
-std::string AllowedBelow(const std::string& from)
+std::string AllowedFor(const std::string& from)
 {
+    std::vector<std::string> folders = kLayers;
+    for (const char* other : {"tools/fxc", "tools/makedata", "testing", "tests", "bench", "fuzz"})
+        folders.push_back(other);
     std::string text;
-    for (const char* folder : {"platform", "ui", "kernel", "script", "scene", "render", "demo", "net", "app"}) {
+    for (const std::string& folder : folders) {
         if (from != folder && MayInclude(from, folder))
-            text += (text.empty() ? "" : ", ") + std::string(folder);
+            text += (text.empty() ? "" : ", ") + folder;
     }
     return text.empty() ? "nothing outside itself" : text;
-}
-
-// The product folder an include names: its first path segment, or, for a
-// path relative to the includer ("../render/mesh.h", "mesh.h"), the folder
-// of the file it reaches. None for an outside library's header.
-std::optional<std::string> IncludedFolder(const fs::path& root, const fs::path& includer, const std::string& path)
-{
-    const auto slash = path.find('/');
-    if (slash != std::string::npos) {
-        const std::string first = path.substr(0, slash);
-        if (IsProductFolder(first) || first == "tests")
-            return first;
-    }
-    const fs::path reached = fs::relative((includer.parent_path() / path).lexically_normal(), root);
-    if (!fs::exists(root / reached) || reached.empty() || *reached.begin() == "..")
-        return std::nullopt;
-    const std::string first = reached.begin()->string();
-    if (IsProductFolder(first) || first == "tests")
-        return first;
-    return std::nullopt;
 }
 
 struct Violation {
     std::string file;
     int line = 0;
     std::string included;
+    std::string from;
 };
 
 std::vector<Violation> ViolationsIn(const fs::path& root, const std::string& folder, size_t& filesRead)
 {
-    static const std::regex include(R"re(^\s*#\s*include\s*"([^"]+)")re");
+    static const std::regex include(R"re(^\s*#\s*include\s*(["<])([^">]+)[">])re");
     std::vector<Violation> found;
     for (const auto& entry : fs::recursive_directory_iterator(root / folder)) {
         const auto ext = entry.path().extension();
         if (!entry.is_regular_file() || (ext != ".h" && ext != ".cpp" && ext != ".hpp" && ext != ".inl"))
             continue;
         ++filesRead;
+        const fs::path relative = fs::relative(entry.path(), root);
+        const std::string from = FolderOf(relative).value_or(folder);
         std::ifstream in(entry.path());
         std::string text;
         int number = 0;
@@ -111,12 +151,11 @@ std::vector<Violation> ViolationsIn(const fs::path& root, const std::string& fol
             std::smatch match;
             if (!std::regex_search(text, match, include))
                 continue;
-            const std::string path = match[1];
-            const auto to = IncludedFolder(root, entry.path(), path);
-            const std::string relative = fs::relative(entry.path(), root).generic_string();
-            const std::string from = relative.rfind(kDataTool + "/", 0) == 0 ? kDataTool : folder;
+            const std::string path = match[2];
+            const bool angle = match[1] == "<";
+            const auto to = IncludedFolder(root, entry.path(), path, angle);
             if (to && !MayInclude(from, *to))
-                found.push_back({fs::relative(entry.path(), root).string(), number, path});
+                found.push_back({relative.generic_string(), number, angle ? "<" + path + ">" : '"' + path + '"', from});
         }
     }
     return found;
@@ -132,22 +171,57 @@ TEST(Layering, TheOrderItself)
         bool allowed;
     };
     const Case cases[] = {
+        // The layers.
         {"ui", "platform", true},     {"platform", "ui", false},   {"kernel", "ui", true},
         {"ui", "kernel", false},      {"script", "kernel", true},  {"kernel", "script", false},
         {"scene", "script", true},    {"script", "scene", false},  {"render", "scene", true},
         {"scene", "render", false},   {"demo", "render", true},    {"net", "render", true},
         {"demo", "net", false},       {"net", "demo", false},      {"app", "demo", true},
         {"app", "net", true},         {"app", "platform", true},   {"demo", "app", false},
-        {"kernel", "app", false},     {"render", "render", true},  {"tools", "platform", true},
-        {"tools", "kernel", true},    {"tools", "ui", false},      {"tools", "script", false},
-        {"tools", "render", false},   {"kernel", "tools", false},  {"app", "tools", false},
-        {"platform", "tests", false}, {"app", "tests", false},
-        {"tools/makedata", "render", true}, {"tools/makedata", "demo", true},
-        {"tools/makedata", "tools", true},  {"tools/makedata", "app", false},
-        {"tools/makedata", "tests", false},
+        {"kernel", "app", false},     {"render", "render", true},
+        // The tools.
+        {"tools/fxc", "platform", true},    {"tools/fxc", "kernel", true},      {"tools/fxc", "ui", false},
+        {"tools/fxc", "render", false},     {"tools/fxc", "tools/fxc", true},   {"tools/fxc", "tools/makedata", false},
+        {"tools/makedata", "render", true}, {"tools/makedata", "demo", true},   {"tools/makedata", "app", false},
+        {"tools/makedata", "tools/makedata", true},                             {"tools/makedata", "tools/fxc", false},
+        {"kernel", "tools/fxc", false},     {"app", "tools/makedata", false},
+        // The test library, tests, benchmarks and fuzz targets.
+        {"testing", "platform", true}, {"testing", "app", true},    {"testing", "tools/makedata", false},
+        {"testing", "tests", false},   {"testing", "bench", false}, {"tests", "testing", true},
+        {"tests", "app", true},        {"tests", "tools/makedata", true},  {"tests", "bench", false},
+        {"tests", "fuzz", false},      {"bench", "testing", true},  {"bench", "render", true},
+        {"bench", "tests", false},     {"bench", "fuzz", false},    {"fuzz", "testing", true},
+        {"fuzz", "net", true},         {"fuzz", "tests", false},    {"fuzz", "bench", false},
+        // The product never reaches them.
+        {"platform", "testing", false}, {"app", "testing", false},  {"tools/fxc", "testing", false},
+        {"tools/makedata", "testing", false},                       {"platform", "tests", false},
+        {"app", "tests", false},       {"tools/makedata", "tests", false}, {"render", "bench", false},
+        {"app", "fuzz", false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(MayInclude(c.from, c.to), c.allowed) << c.from << " -> " << c.to;
+}
+
+TEST(Layering, IncludesNameTheirFolder)
+{
+    const fs::path root = ZANDREL_SOURCE_DIR;
+    const fs::path includer = root / "render" / "mesh.cpp";
+    struct Case {
+        const char* path;
+        bool angle;
+        std::optional<std::string> folder;
+    };
+    const Case cases[] = {
+        {"kernel/file_system.h", false, "kernel"},
+        {"kernel/file_system.h", true, "kernel"},
+        {"tools/fxc/main.cpp", false, "tools/fxc"},
+        {"testing/os_hooks.h", true, "testing"},
+        {"net/if.h", true, std::nullopt}, // the system's, not net/
+        {"../demo/shadow_demo.h", false, "demo"},
+        {"zmq.hpp", true, std::nullopt},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IncludedFolder(root, includer, c.path, c.angle), c.folder) << c.path;
 }
 
 TEST(Layering, NoIncludeRunsAgainstTheOrder)
@@ -155,18 +229,16 @@ TEST(Layering, NoIncludeRunsAgainstTheOrder)
     const fs::path root = ZANDREL_SOURCE_DIR;
     size_t filesRead = 0;
     std::vector<Violation> violations;
-    for (const char* folder : {"platform", "ui", "kernel", "script", "scene", "render", "demo", "net", "app", "tools"}) {
+    for (const std::string& folder : kFolders) {
         ASSERT_TRUE(fs::is_directory(root / folder)) << folder;
         const auto found = ViolationsIn(root, folder, filesRead);
         violations.insert(violations.end(), found.begin(), found.end());
     }
-    EXPECT_GT(filesRead, 100u); // the product was found and read
+    EXPECT_GT(filesRead, 100u); // the sources were found and read
 
     std::ostringstream report;
-    for (const Violation& v : violations) {
-        const std::string from = v.file.substr(0, v.file.find('/'));
-        report << v.file << ":" << v.line << ": includes \"" << v.included << "\"; " << from << "/ may include "
-               << AllowedBelow(from) << "\n";
-    }
+    for (const Violation& v : violations)
+        report << v.file << ":" << v.line << ": includes " << v.included << "; " << v.from << "/ may include "
+               << AllowedFor(v.from) << "\n";
     EXPECT_TRUE(violations.empty()) << "Includes against the layer order:\n" << report.str();
 }

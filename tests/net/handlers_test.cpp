@@ -24,7 +24,7 @@
 #include "render/effect.h"
 #include "render/material.h"
 #include "render/scene_renderer.h"
-#include "tests/net/net_support.h"
+#include "testing/net_support.h"
 #include "tests/support/settings_cwd.h"
 
 using namespace net_test;

@@ -21,7 +21,7 @@
 #include "net/para_reply.h"
 #include "net/para_tasks.h"
 #include "net/request_listeners.h"
-#include "tests/net/net_support.h"
+#include "testing/net_support.h"
 
 using namespace net_test;
 

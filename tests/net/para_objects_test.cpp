@@ -17,7 +17,7 @@
 #include "render/render_pass_list.h"
 #include "tests/net/scene_link.h"
 #include "tests/render/particle_test_support.h"
-#include "tests/support/test_files.h"
+#include "testing/test_files.h"
 
 using namespace net_test;
 

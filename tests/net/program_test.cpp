@@ -6,7 +6,7 @@
 #include <csignal>
 #include <string>
 
-#include "tests/net/net_support.h"
+#include "testing/net_support.h"
 #include "tests/support/program_run.h"
 
 using namespace net_test;

@@ -19,7 +19,7 @@
 #include "net/para_tasks.h"
 #include "net/remote_scene.h"
 #include "platform/bytes/byte_writer.h"
-#include "tests/net/net_support.h"
+#include "testing/net_support.h"
 
 namespace net_test {
 

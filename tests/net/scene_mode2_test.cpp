@@ -9,7 +9,7 @@
 #include "net/remote_scene.h"
 #include "net/value_listener.h"
 #include "render/effect.h"
-#include "tests/support/test_files.h"
+#include "testing/test_files.h"
 
 namespace {
 

@@ -22,8 +22,8 @@
 #include "kernel/error_stream.h"
 #include "net/net_listener.h"
 #include "net/net_thread.h"
-#include "tests/net/net_support.h"
-#include "tests/support/test_files.h"
+#include "testing/net_support.h"
+#include "testing/test_files.h"
 
 using namespace net_test;
 

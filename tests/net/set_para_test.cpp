@@ -14,7 +14,7 @@
 #include "net/set_para.h"
 #include "render/effect.h"
 #include "tests/net/scene_link.h"
-#include "tests/support/test_files.h"
+#include "testing/test_files.h"
 
 using namespace net_test;
 

@@ -10,7 +10,7 @@
 #include "render/camera_node.h"
 #include "render/scene_renderer.h"
 #include "tests/net/scene_link.h"
-#include "tests/support/test_files.h"
+#include "testing/test_files.h"
 
 using namespace net_test;
 

@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "platform/testing/dialog_hooks.h"
+#include "testing/dialog_hooks.h"
 #include "platform/window/clipboard.h"
 
 using namespace platform;

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/testing/dialog_hooks.h"
-#include "platform/testing/dialog_script.h"
+#include "testing/dialog_hooks.h"
+#include "testing/dialog_script.h"
 #include "platform/window/beep.h"
 #include "platform/window/dialog.h"
 #include "platform/window/dialog_template.h"

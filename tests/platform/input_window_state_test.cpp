@@ -7,7 +7,7 @@
 #include "platform/input/input_system.h"
 #include "platform/input/mouse.h"
 #include "platform/input/scan_codes.h"
-#include "platform/testing/input_injection.h"
+#include "testing/input_injection.h"
 #include "platform/window/window.h"
 
 using namespace platform::input;

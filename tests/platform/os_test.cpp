@@ -18,8 +18,8 @@
 #include "platform/os/paths.h"
 #include "platform/os/process.h"
 #include "platform/os/random.h"
-#include "platform/testing/os_hooks.h"
-#include "tests/support/test_files.h"
+#include "testing/os_hooks.h"
+#include "testing/test_files.h"
 
 namespace fs = std::filesystem;
 using namespace platform;

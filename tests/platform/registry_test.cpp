@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/testing/dialog_hooks.h"
+#include "testing/dialog_hooks.h"
 #include "platform/window/registry.h"
 
 using namespace platform;

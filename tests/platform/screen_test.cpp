@@ -5,7 +5,7 @@
 // window's close message. Without a display nothing opens.
 #include <gtest/gtest.h>
 
-#include "tests/support/virtual_display.h"
+#include "testing/virtual_display.h"
 
 #include <algorithm>
 #include <atomic>
@@ -21,9 +21,9 @@
 #include "platform/input/mouse.h"
 #include "platform/input/scan_codes.h"
 #include "platform/input/window_keys.h"
-#include "platform/testing/gfx_device_hooks.h"
-#include "platform/testing/input_injection.h"
-#include "platform/testing/window_hooks.h"
+#include "testing/gfx_device_hooks.h"
+#include "testing/input_injection.h"
+#include "testing/window_hooks.h"
 #include "platform/window/message_queue.h"
 #include "platform/window/screen.h"
 #include "platform/window/window.h"

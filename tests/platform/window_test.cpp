@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/testing/window_hooks.h"
+#include "testing/window_hooks.h"
 #include "platform/window/close_signals.h"
 #include "platform/window/message_queue.h"
 #include "platform/window/window.h"

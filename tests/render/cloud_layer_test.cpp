@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 #include "render/cloud_layer.h"
 
 namespace {

@@ -6,10 +6,10 @@
 
 #include "kernel/engine_threads.h"
 #include "platform/gfx/device/format.h"
-#include "platform/testing/dds_writer.h"
-#include "platform/testing/gfx_call_record.h"
-#include "platform/testing/gfx_device_hooks.h"
-#include "platform/testing/gfx_failure_injection.h"
+#include "testing/dds_writer.h"
+#include "testing/gfx_call_record.h"
+#include "testing/gfx_device_hooks.h"
+#include "testing/gfx_failure_injection.h"
 #include "render/copy_tasks.h"
 #include "tests/render/texture_run.h"
 

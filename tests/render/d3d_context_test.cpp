@@ -10,11 +10,11 @@
 #include "kernel/win_platform.h"
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/render_state.h"
-#include "platform/testing/gfx_adapter_settings.h"
-#include "platform/testing/gfx_call_record.h"
-#include "platform/testing/gfx_device_hooks.h"
-#include "platform/testing/gfx_failure_injection.h"
-#include "platform/testing/window_hooks.h"
+#include "testing/gfx_adapter_settings.h"
+#include "testing/gfx_call_record.h"
+#include "testing/gfx_device_hooks.h"
+#include "testing/gfx_failure_injection.h"
+#include "testing/window_hooks.h"
 #include "tests/render/device_fixture.h"
 
 using render_test::DeviceRun;

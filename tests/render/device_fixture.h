@@ -16,10 +16,10 @@
 #include "kernel/engine_threads.h"
 #include "kernel/error_stream.h"
 #include "kernel/settings.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 #include "render/d3d_context.h"
 #include "render/render_device.h"
-#include "tests/support/test_files.h"
+#include "testing/test_files.h"
 
 namespace render_test {
 

@@ -10,7 +10,7 @@
 #include "platform/gfx/fx/compiled_effect.h"
 #include "platform/gfx/fx/effect_compiler.h"
 #include "platform/gfx/fx/runtime_effect.h"
-#include "platform/testing/gfx_failure_injection.h"
+#include "testing/gfx_failure_injection.h"
 #include "render/effect.h"
 #include "render/video_memory.h"
 #include "tests/render/effect_test_support.h"

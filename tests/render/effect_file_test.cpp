@@ -10,7 +10,7 @@
 #include "kernel/rs_hash.h"
 #include "render/effect.h"
 #include "tests/render/effect_test_support.h"
-#include "tests/support/test_files.h"
+#include "testing/test_files.h"
 
 namespace {
 

@@ -17,10 +17,10 @@
 #include "kernel/platform.h"
 #include "kernel/settings.h"
 #include "kernel/win_platform.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 #include "render/render_device.h"
 #include "tests/platform/gfx/device/gfx_test_device.h"
-#include "tests/support/test_files.h"
+#include "testing/test_files.h"
 
 namespace effect_test {
 

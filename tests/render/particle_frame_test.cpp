@@ -10,7 +10,7 @@
 
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/resource_flags.h"
-#include "platform/testing/gfx_call_record.h"
+#include "testing/gfx_call_record.h"
 #include "render/camera_node.h"
 #include "render/light_node.h"
 #include "render/particle_group.h"
@@ -19,7 +19,7 @@
 #include "render/renderer_template_scene.h"
 #include "render/scene_renderer.h"
 #include "tests/render/particle_test_support.h"
-#include "tests/support/test_files.h"
+#include "testing/test_files.h"
 
 using namespace particle_test;
 

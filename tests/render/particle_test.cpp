@@ -11,14 +11,14 @@
 #include "kernel/global_objects.h"
 #include "platform/gfx/device/resource_flags.h"
 #include "platform/os/random.h"
-#include "platform/testing/gfx_failure_injection.h"
-#include "platform/testing/os_hooks.h"
+#include "testing/gfx_failure_injection.h"
+#include "testing/os_hooks.h"
 #include "render/particle_group.h"
 #include "render/render_queue.h"
 #include "render/render_pass_list.h"
 #include "render/scene_renderer.h"
 #include "tests/render/particle_test_support.h"
-#include "tests/support/test_files.h"
+#include "testing/test_files.h"
 
 using namespace particle_test;
 

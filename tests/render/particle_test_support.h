@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "platform/gfx/device/format.h"
-#include "platform/testing/dds_writer.h"
-#include "platform/testing/gfx_device_hooks.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/dds_writer.h"
+#include "testing/gfx_device_hooks.h"
+#include "testing/message_box_script.h"
 #include "render/curve.h"
 #include "render/effect.h"
 #include "render/half_float.h"

@@ -9,7 +9,7 @@
 
 #include "platform/gfx/device/render_state.h"
 #include "platform/gfx/fx/runtime_effect.h"
-#include "platform/testing/gfx_call_record.h"
+#include "testing/gfx_call_record.h"
 #include "render/effect.h"
 #include "render/render_pass_list.h"
 #include "render/scene_renderer.h"

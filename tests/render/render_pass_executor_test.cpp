@@ -9,7 +9,7 @@
 
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/resource_flags.h"
-#include "platform/testing/gfx_call_record.h"
+#include "testing/gfx_call_record.h"
 #include "render/render_pass.h"
 #include "render/render_pass_list.h"
 #include "render/texture_resource.h"

@@ -13,7 +13,7 @@
 #include "platform/gfx/device/render_state.h"
 #include "platform/gfx/device/resource_flags.h"
 #include "platform/os/clock.h"
-#include "platform/testing/gfx_call_record.h"
+#include "testing/gfx_call_record.h"
 #include "render/camera_node.h"
 #include "render/render_pass_list.h"
 #include "render/renderer_template.h"

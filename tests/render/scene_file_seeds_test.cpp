@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 #include "tests/render/device_fixture.h"
 #include "tests/render/effect_test_support.h"
 #include "tests/render/scene_file_support.h"

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/gfx/device/render_state.h"
-#include "platform/testing/gfx_call_record.h"
-#include "platform/testing/gfx_failure_injection.h"
+#include "testing/gfx_call_record.h"
+#include "testing/gfx_failure_injection.h"
 #include "render/render_state_cache.h"
 #include "render/video_memory.h"
 #include "tests/render/device_fixture.h"

@@ -18,8 +18,8 @@
 
 #include "kernel/error_stream.h"
 #include "platform/gfx/device/stereo_driver.h"
-#include "platform/testing/gfx_call_record.h"
-#include "platform/testing/gfx_failure_injection.h"
+#include "testing/gfx_call_record.h"
+#include "testing/gfx_failure_injection.h"
 #include "tests/render/device_fixture.h"
 #include "tests/support/program_run.h"
 

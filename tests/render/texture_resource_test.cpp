@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "platform/gfx/device/format.h"
-#include "platform/testing/dds_writer.h"
-#include "platform/testing/gfx_call_record.h"
-#include "platform/testing/gfx_device_hooks.h"
-#include "platform/testing/gfx_failure_injection.h"
+#include "testing/dds_writer.h"
+#include "testing/gfx_call_record.h"
+#include "testing/gfx_device_hooks.h"
+#include "testing/gfx_failure_injection.h"
 #include "render/texture_from_memory.h"
 #include "render/texture_resource.h"
 #include "tests/render/texture_run.h"

@@ -10,9 +10,9 @@
 
 #include "kernel/rs_hash.h"
 #include "platform/gfx/device/format.h"
-#include "platform/testing/dds_writer.h"
-#include "platform/testing/gfx_call_record.h"
-#include "platform/testing/gfx_device_hooks.h"
+#include "testing/dds_writer.h"
+#include "testing/gfx_call_record.h"
+#include "testing/gfx_device_hooks.h"
 #include "render/texture_pool.h"
 #include "render/texture_resource.h"
 #include "tests/render/texture_run.h"

@@ -21,11 +21,11 @@
 #include "kernel/queue_registry.h"
 #include "kernel/resource_tasks.h"
 #include "kernel/thread_map.h"
-#include "platform/testing/gfx_device_hooks.h"
+#include "testing/gfx_device_hooks.h"
 #include "render/texture_resource.h"
 #include "tests/render/device_fixture.h"
-#include "tests/support/engine_thread_run.h"
-#include "tests/support/test_files.h"
+#include "testing/engine_thread_run.h"
+#include "testing/test_files.h"
 
 namespace texture_test {
 

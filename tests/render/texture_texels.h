@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "kernel/math/float4.h"
-#include "platform/testing/gfx_device_hooks.h"
+#include "testing/gfx_device_hooks.h"
 #include "render/texture_resource.h"
 
 inline std::vector<float4> Texels(TextureResource& texture)

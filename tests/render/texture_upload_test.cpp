@@ -11,7 +11,7 @@
 #include "kernel/queue_registry.h"
 #include "kernel/thread_map.h"
 #include "platform/gfx/device/format.h"
-#include "platform/testing/gfx_call_record.h"
+#include "testing/gfx_call_record.h"
 #include "render/render_device_module.h"
 #include "render/texture_pool.h"
 #include "tests/render/texture_run.h"

@@ -12,7 +12,7 @@
 
 #include "kernel/rs_hash.h"
 #include "platform/gfx/device/format.h"
-#include "platform/testing/dds_writer.h"
+#include "testing/dds_writer.h"
 #include "render/material.h"
 #include "render/render_device_module.h"
 #include "render/texture_pool.h"

@@ -2,8 +2,8 @@
 // offsets, lazy rebuilding and the device declaration's life.
 #include <gtest/gtest.h>
 
-#include "platform/testing/gfx_call_record.h"
-#include "platform/testing/gfx_failure_injection.h"
+#include "testing/gfx_call_record.h"
+#include "testing/gfx_failure_injection.h"
 #include "render/vertex_declaration.h"
 #include "tests/render/device_fixture.h"
 

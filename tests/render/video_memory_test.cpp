@@ -5,8 +5,8 @@
 
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/resource_flags.h"
-#include "platform/testing/gfx_call_record.h"
-#include "platform/testing/gfx_failure_injection.h"
+#include "testing/gfx_call_record.h"
+#include "testing/gfx_failure_injection.h"
 #include "render/video_memory.h"
 #include "tests/render/device_fixture.h"
 

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "kernel/error_stream.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 
 namespace {
 class Counted : public Dynamic {

@@ -8,12 +8,12 @@
 
 #include "kernel/settings.h"
 #include "platform/input/scan_codes.h"
-#include "platform/testing/input_injection.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/input_injection.h"
+#include "testing/message_box_script.h"
 #include "scene/input_devices.h"
 #include "scene/key_bindings.h"
 #include "script/component.h"
-#include "tests/support/test_files.h"
+#include "testing/test_files.h"
 
 namespace input_test {
 

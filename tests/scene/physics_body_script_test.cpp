@@ -11,7 +11,7 @@
 
 #include "../script/script_test_support.h"
 #include "kernel/error_stream.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 #include "scene/physics_body.h"
 #include "scene/physics_world.h"
 #include "scene/scene_node.h"

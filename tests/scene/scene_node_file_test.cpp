@@ -4,7 +4,7 @@
 #include "tests/support/archive_bytes.h"
 #include "kernel/archive.h"
 #include "kernel/math/euler.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 #include "scene/scene_node.h"
 #include "scene_test_support.h"
 

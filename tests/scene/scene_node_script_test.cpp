@@ -7,7 +7,7 @@
 #include "../script/script_test_support.h"
 #include "kernel/error_stream.h"
 #include "kernel/math/euler.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 #include "scene/heightfield.h"
 #include "scene/scene_node.h"
 #include "script/script_component.h"

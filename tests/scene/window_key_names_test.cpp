@@ -3,9 +3,9 @@
 // delivers the action bound to that name.
 #include <gtest/gtest.h>
 
-#include "tests/support/virtual_display.h"
+#include "testing/virtual_display.h"
 
-#include "platform/testing/window_hooks.h"
+#include "testing/window_hooks.h"
 #include "platform/window/screen.h"
 #include "platform/window/window.h"
 #include "script/component_messages.h"

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "kernel/time.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 #include "script_test_support.h"
 
 using namespace AngelScript;

@@ -4,7 +4,7 @@
 
 #include "kernel/error_stream.h"
 #include "kernel/rs_hash.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 #include "scene/dynamic.h"
 #include "script/script_binding.h"
 #include "script/script_handles.h"

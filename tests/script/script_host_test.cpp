@@ -1,7 +1,7 @@
 #include "script/script_host.h"
 
 #include "kernel/error_stream.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 #include "script/script_memory.h"
 #include "script_test_support.h"
 

@@ -15,7 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "kernel/serializable_object.h"
-#include "tests/support/test_files.h"
+#include "testing/test_files.h"
 
 using Bytes = std::vector<uint8_t>;
 

@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/demo_data.h"
-#include "tests/support/test_files.h"
+#include "testing/demo_data.h"
+#include "testing/test_files.h"
 
 extern char** environ;
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "kernel/settings.h"
-#include "tests/support/test_files.h"
+#include "testing/test_files.h"
 
 namespace zandrel_test {
 

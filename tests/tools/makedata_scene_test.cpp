@@ -19,7 +19,7 @@
 #include "render/mesh_node.h"
 #include "render/scene.h"
 #include "tests/render/effect_test_support.h"
-#include "tests/support/test_files.h"
+#include "testing/test_files.h"
 #include "tools/makedata/demo_scene.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "message_box_support.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 #include "platform/window/keyboard_state.h"
 #include "platform/window/message_queue.h"
 #include "ui/engine_message_box.h"

@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/testing/dialog_hooks.h"
-#include "platform/testing/dialog_script.h"
-#include "platform/testing/os_hooks.h"
+#include "testing/dialog_hooks.h"
+#include "testing/dialog_script.h"
+#include "testing/os_hooks.h"
 #include "platform/window/dialog.h"
 #include "platform/window/window.h"
 

@@ -6,7 +6,7 @@
 // raise one.
 #include <gtest/gtest.h>
 
-#include "tests/support/virtual_display.h"
+#include "testing/virtual_display.h"
 
 #include <X11/keysym.h>
 

@@ -12,46 +12,26 @@ Hooks& Hooks::Get()
 
 std::optional<Result> TakeInjection(std::string_view name)
 {
-    Hooks& hooks = Hooks::Get();
-    if (!hooks.anyInjection.load(std::memory_order_acquire)) return std::nullopt;
-    std::lock_guard lock(hooks.mutex);
-    for (size_t i = 0; i < hooks.injections.size(); ++i) {
-        Injection& injection = hooks.injections[i];
-        if (injection.name != name) continue;
-        if (injection.skip > 0) {
-            --injection.skip;
-            return std::nullopt;
-        }
-        const Result result = injection.result;
-        if (injection.times != 0 && --injection.times == 0) {
-            hooks.injections.erase(hooks.injections.begin() + static_cast<std::ptrdiff_t>(i));
-            hooks.anyInjection.store(!hooks.injections.empty(), std::memory_order_release);
-        }
-        return result;
-    }
-    return std::nullopt;
+    ResultInjector* injector = Hooks::Get().injector.load(std::memory_order_acquire);
+    return injector ? injector->Take(name) : std::nullopt;
 }
 
 bool Recording()
 {
-    return Hooks::Get().recording.load(std::memory_order_acquire);
+    return Hooks::Get().recorder.load(std::memory_order_acquire) != nullptr;
 }
 
 void RecordCall(std::string_view name, std::initializer_list<uint64_t> args, Result result,
                 std::initializer_list<float> floats)
 {
-    if (!Recording()) return;
-    Hooks& hooks = Hooks::Get();
-    std::lock_guard lock(hooks.mutex);
-    hooks.calls.push_back(CallEntry{std::string(name), std::vector<uint64_t>(args), std::vector<float>(floats), result});
+    if (CallRecorder* recorder = Hooks::Get().recorder.load(std::memory_order_acquire))
+        recorder->Call(name, args, result, floats);
 }
 
 void RecordDraw(RecordedDraw record)
 {
-    if (!Recording()) return;
-    Hooks& hooks = Hooks::Get();
-    std::lock_guard lock(hooks.mutex);
-    hooks.draws.push_back(std::move(record));
+    if (CallRecorder* recorder = Hooks::Get().recorder.load(std::memory_order_acquire))
+        recorder->Draw(std::move(record));
 }
 
 AdapterConfig Adapter()

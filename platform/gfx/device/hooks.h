@@ -1,36 +1,22 @@
 #pragma once
-// The device's side of the test hooks: a record of calls and draws, results
-// injected by call name, and the adapter's configuration (capabilities,
-// multisampling, format and query support, video-memory total). Nothing in the
-// engine uses this; platform/testing reads and sets it.
+// The device's test seam. Every graphics call tells an installed recorder its
+// name, arguments and result, and asks an installed injector whether to answer
+// another result; the adapter's configuration (capabilities, multisampling,
+// format and query support, video-memory total) is a capable card unless
+// replaced. The test library (testing/) installs and sets them; the program
+// installs nothing, and each check is then one atomic load.
 #include <atomic>
 #include <cstdint>
 #include <initializer_list>
 #include <mutex>
 #include <optional>
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "platform/gfx/device/caps.h"
 #include "platform/gfx/device/recorded_draw.h"
 #include "platform/gfx/device/result.h"
 
 namespace gfx::detail {
-
-struct CallEntry {
-    std::string name;
-    std::vector<uint64_t> args; // integers and pointers, in call order
-    std::vector<float> floats;  // float arguments (clip planes, clear depth)
-    Result result = kOk;
-};
-
-struct Injection {
-    std::string name;
-    Result result = kFail;
-    uint32_t skip = 0;  // calls that pass before the first injected one
-    uint32_t times = 1; // injected calls; 0 = every call from then on
-};
 
 struct AdapterConfig {
     Caps caps;
@@ -43,16 +29,35 @@ struct AdapterConfig {
     uint64_t videoMemoryTotal = 512ull * 1024 * 1024;
 };
 
+// Hears every call, with its arguments and result, and every validated draw.
+class CallRecorder {
+public:
+    virtual void Call(std::string_view name, std::initializer_list<uint64_t> args, Result result,
+                      std::initializer_list<float> floats) = 0;
+    virtual void Draw(RecordedDraw record) = 0;
+
+protected:
+    ~CallRecorder() = default;
+};
+
+// The result a call of `name` answers instead of its own, if any.
+class ResultInjector {
+public:
+    virtual std::optional<Result> Take(std::string_view name) = 0;
+
+protected:
+    ~ResultInjector() = default;
+};
+
 class Hooks {
 public:
     static Hooks& Get();
 
-    std::mutex mutex;
-    std::atomic<bool> recording{false};
-    std::atomic<bool> anyInjection{false};
-    std::vector<CallEntry> calls;
-    std::vector<RecordedDraw> draws;
-    std::vector<Injection> injections;
+    // Null when none; an installed one lives as long as the process, since a
+    // call on another thread may still reach it after it is taken out.
+    std::atomic<CallRecorder*> recorder{nullptr};
+    std::atomic<ResultInjector*> injector{nullptr};
+    std::mutex mutex; // guards adapter and leakedAtLastDeviceRelease
     AdapterConfig adapter;
     uint32_t leakedAtLastDeviceRelease = 0;
     // Devices made from now on show drawn frames in a real window from memory

@@ -13,7 +13,7 @@
 namespace gfx {
 
 // Where the pacer reads the time and waits; tests put their own in (see
-// platform/testing/refresh_clock.h).
+// testing/refresh_clock.h).
 class RefreshClock {
 public:
     virtual ~RefreshClock() = default;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/gfx/raster/gfx_mode.h"
-#include "platform/testing/gfx_device_hooks.h"
+#include "testing/gfx_device_hooks.h"
 #include "tests/platform/gfx/device/gfx_test_device.h"
 
 using namespace gfx;

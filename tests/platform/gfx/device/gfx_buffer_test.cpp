@@ -4,7 +4,7 @@
 
 #include "platform/gfx/device/device.h"
 #include "platform/gfx/device/format.h"
-#include "platform/testing/gfx_device_hooks.h"
+#include "testing/gfx_device_hooks.h"
 #include "tests/platform/gfx/device/gfx_test_device.h"
 
 using namespace gfx;

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/testing/gfx_device_hooks.h"
+#include "testing/gfx_device_hooks.h"
 #include "tests/platform/gfx/device/gfx_test_device.h"
 
 using namespace gfx;

@@ -7,11 +7,11 @@
 #include "platform/gfx/device/direct3d.h"
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/render_state.h"
-#include "platform/testing/gfx_adapter_settings.h"
-#include "platform/testing/gfx_call_record.h"
-#include "platform/testing/gfx_device_hooks.h"
-#include "platform/testing/gfx_failure_injection.h"
-#include "platform/testing/refresh_clock.h"
+#include "testing/gfx_adapter_settings.h"
+#include "testing/gfx_call_record.h"
+#include "testing/gfx_device_hooks.h"
+#include "testing/gfx_failure_injection.h"
+#include "testing/refresh_clock.h"
 #include "tests/platform/gfx/device/gfx_test_device.h"
 
 using namespace gfx;

@@ -5,10 +5,10 @@
 #include "platform/gfx/device/device.h"
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/fx/runtime_effect.h"
-#include "platform/testing/gfx_adapter_settings.h"
-#include "platform/testing/gfx_call_record.h"
-#include "platform/testing/gfx_device_hooks.h"
-#include "platform/testing/gfx_failure_injection.h"
+#include "testing/gfx_adapter_settings.h"
+#include "testing/gfx_call_record.h"
+#include "testing/gfx_device_hooks.h"
+#include "testing/gfx_failure_injection.h"
 #include "tests/platform/gfx/device/gfx_test_device.h"
 
 using namespace gfx;

@@ -5,9 +5,9 @@
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/line.h"
 #include "platform/gfx/device/stereo_driver.h"
-#include "platform/testing/gfx_adapter_settings.h"
-#include "platform/testing/gfx_call_record.h"
-#include "platform/testing/gfx_failure_injection.h"
+#include "testing/gfx_adapter_settings.h"
+#include "testing/gfx_call_record.h"
+#include "testing/gfx_failure_injection.h"
 #include "tests/platform/gfx/device/gfx_test_device.h"
 
 using namespace gfx;

@@ -6,8 +6,8 @@
 #include "platform/gfx/device/adapter_memory.h"
 #include "platform/gfx/device/device.h"
 #include "platform/gfx/device/format.h"
-#include "platform/testing/gfx_device_hooks.h"
-#include "platform/testing/gfx_failure_injection.h"
+#include "testing/gfx_device_hooks.h"
+#include "testing/gfx_failure_injection.h"
 #include "tests/platform/gfx/device/gfx_test_device.h"
 
 using namespace gfx;

@@ -5,7 +5,7 @@
 #include "platform/gfx/device/device.h"
 #include "platform/gfx/fx/compiled_effect.h"
 #include "platform/gfx/fx/effect_compiler.h"
-#include "platform/testing/gfx_call_record.h"
+#include "testing/gfx_call_record.h"
 #include "tests/platform/gfx/device/gfx_test_device.h"
 #include "tests/platform/gfx/fx/effect_test_support.h"
 

@@ -14,8 +14,8 @@
 #include "platform/gfx/image/bmp_reader.h"
 #include "platform/gfx/image/dds_reader.h"
 #include "platform/gfx/image/tga_reader.h"
-#include "platform/testing/dds_writer.h"
-#include "tests/support/test_files.h"
+#include "testing/dds_writer.h"
+#include "testing/test_files.h"
 
 using gfx::DecodedImage;
 using gfx::DecodeResult;

@@ -14,7 +14,7 @@
 #include "platform/gfx/device/device.h"
 #include "platform/gfx/fx/runtime_effect.h"
 #include "platform/gfx/raster/gfx_mode.h"
-#include "platform/testing/gfx_device_hooks.h"
+#include "testing/gfx_device_hooks.h"
 #include "tests/platform/gfx/device/gfx_test_device.h"
 
 namespace gfx_test {

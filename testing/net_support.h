@@ -1,5 +1,5 @@
 #pragma once
-// Helpers of the network tests: free loopback ports, a request client with
+// Helpers of the network tests and benchmark: free loopback ports, a request client with
 // bounded waits, and the [net] settings the listeners read.
 #include <zmq.hpp>
 
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "kernel/settings.h"
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 
 namespace net_test {
 

@@ -2,15 +2,22 @@
 // Test hook: while alive, every graphics call (with its arguments and result)
 // and every validated draw is recorded, for the test to read back.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "platform/gfx/device/hooks.h"
+#include "platform/gfx/device/hooks.h" // gfx::detail::Arg: a pointer argument as recorded
 #include "platform/gfx/device/recorded_draw.h"
+#include "platform/gfx/device/result.h"
 
 namespace platform::testing {
 
-using GfxCall = gfx::detail::CallEntry;
+struct GfxCall {
+    std::string name;
+    std::vector<uint64_t> args; // integers and pointers, in call order
+    std::vector<float> floats;  // float arguments (clip planes, clear depth)
+    gfx::Result result = gfx::kOk;
+};
 
 class GfxCallRecord {
 public:

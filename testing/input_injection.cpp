@@ -1,4 +1,4 @@
-#include "platform/testing/input_injection.h"
+#include "testing/input_injection.h"
 
 #include "platform/input/input_device.h"
 #include "platform/input/input_source.h"

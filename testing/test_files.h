@@ -1,7 +1,7 @@
 #pragma once
-// Small helpers shared by the test programs: temporary folders, reading files
-// and splitting text into lines, and catching what goes to std::cout.
-// Header only: every tests/<folder> program includes it on its own.
+// Small helpers shared by the test and benchmark programs: temporary folders,
+// reading files and splitting text into lines, and catching what goes to
+// std::cout. Header only: every program includes it on its own.
 #include <stdlib.h>
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "platform/testing/refresh_clock.h"
+#include "testing/refresh_clock.h"
 
 namespace platform::testing {
 

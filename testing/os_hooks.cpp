@@ -1,4 +1,4 @@
-#include "platform/testing/os_hooks.h"
+#include "testing/os_hooks.h"
 
 #include <mutex>
 

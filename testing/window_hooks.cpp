@@ -1,4 +1,4 @@
-#include "platform/testing/window_hooks.h"
+#include "testing/window_hooks.h"
 
 #include "platform/window/close_signals.h"
 #include "platform/window/message_queue.h"

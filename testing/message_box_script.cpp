@@ -1,4 +1,4 @@
-#include "platform/testing/message_box_script.h"
+#include "testing/message_box_script.h"
 
 #include "platform/window/modal_box.h"
 

@@ -1,4 +1,4 @@
-#include "platform/testing/dialog_hooks.h"
+#include "testing/dialog_hooks.h"
 
 #include <cstdlib>
 #include <filesystem>

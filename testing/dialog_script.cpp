@@ -1,4 +1,4 @@
-#include "platform/testing/dialog_script.h"
+#include "testing/dialog_script.h"
 
 #include "platform/window/dialog.h"
 #include "platform/window/keyboard_state.h"

@@ -1,4 +1,4 @@
-#include "platform/testing/gfx_adapter_settings.h"
+#include "testing/gfx_adapter_settings.h"
 
 #include <mutex>
 

@@ -1,4 +1,4 @@
-#include "platform/testing/gfx_device_hooks.h"
+#include "testing/gfx_device_hooks.h"
 
 #include <mutex>
 

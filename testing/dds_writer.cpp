@@ -1,4 +1,4 @@
-#include "platform/testing/dds_writer.h"
+#include "testing/dds_writer.h"
 
 #include "platform/bytes/byte_writer.h"
 #include "platform/gfx/device/format.h"
