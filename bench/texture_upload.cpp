@@ -21,11 +21,11 @@
 #include "platform/gfx/device/format.h"
 #include "platform/testing/dds_writer.h"
 #include "platform/testing/message_box_script.h"
-#include "render/d3d_context.h"
-#include "render/render_device.h"
-#include "render/texture_from_memory.h"
-#include "render/texture_pool.h"
-#include "render/texture_resource.h"
+#include "render/device/d3d_context.h"
+#include "render/device/render_device.h"
+#include "render/textures/texture_from_memory.h"
+#include "render/textures/texture_pool.h"
+#include "render/textures/texture_resource.h"
 #include "tests/support/engine_thread_run.h"
 
 namespace {

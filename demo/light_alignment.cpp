@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "kernel/math/quat.h"
-#include "render/camera_node.h"
-#include "render/effect.h"
+#include "render/nodes/camera_node.h"
+#include "render/effects/effect.h"
 #include "scene/input_devices.h"
 #include "scene/scene_node.h"
 

@@ -1,9 +1,9 @@
 #include "demo/light_rig.h"
 
-#include "render/camera_node.h"
-#include "render/effect.h"
-#include "render/material.h"
-#include "render/scene.h"
+#include "render/nodes/camera_node.h"
+#include "render/effects/effect.h"
+#include "render/resources/material.h"
+#include "render/nodes/scene.h"
 
 float4x4 MakeShadowMapBias(float offset)
 {

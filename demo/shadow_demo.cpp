@@ -14,7 +14,7 @@
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/resource_flags.h"
 #include "platform/input/scan_codes.h"
-#include "render/effect.h"
+#include "render/effects/effect.h"
 #include "scene/input_devices.h"
 #include "scene/key_bindings.h"
 

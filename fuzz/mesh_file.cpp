@@ -13,7 +13,7 @@
 #include "kernel/global_objects.h"
 #include "platform/testing/message_box_script.h"
 #include "fuzz/fuzz_device.h"
-#include "render/mesh.h"
+#include "render/resources/mesh.h"
 
 namespace {
 void CheckIndices(MeshSubsetList& list, uint32_t vertexCount)

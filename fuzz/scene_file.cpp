@@ -12,8 +12,8 @@
 #include "fuzz/fuzz_device.h"
 #include "kernel/global_objects.h"
 #include "platform/testing/message_box_script.h"
-#include "render/mesh.h"
-#include "render/scene.h"
+#include "render/resources/mesh.h"
+#include "render/nodes/scene.h"
 
 namespace {
 void CheckScene(Scene& scene)

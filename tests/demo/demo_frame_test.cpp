@@ -18,7 +18,7 @@
 #include "platform/testing/gfx_failure_injection.h"
 #include "platform/testing/input_injection.h"
 #include "platform/testing/os_hooks.h"
-#include "render/effect.h"
+#include "render/effects/effect.h"
 #include "tests/demo/demo_world.h"
 
 using demo_test::DemoWorld;

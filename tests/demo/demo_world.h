@@ -11,7 +11,7 @@
 #include <string>
 
 #include "kernel/file_system.h"
-#include "render/d3d_context.h"
+#include "render/device/d3d_context.h"
 #include "scene/input_devices.h"
 #include "scene/key_bindings.h"
 #include "tests/render/device_fixture.h"

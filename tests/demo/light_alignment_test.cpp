@@ -10,10 +10,10 @@
 #include "demo/light_rig.h"
 #include "kernel/math/euler.h"
 #include "kernel/math/quat.h"
-#include "render/camera_node.h"
-#include "render/effect.h"
-#include "render/material.h"
-#include "render/scene.h"
+#include "render/nodes/camera_node.h"
+#include "render/effects/effect.h"
+#include "render/resources/material.h"
+#include "render/nodes/scene.h"
 #include "scene/input_devices.h"
 
 namespace {

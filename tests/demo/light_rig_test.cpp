@@ -10,11 +10,11 @@
 
 #include "kernel/engine_threads.h"
 #include "kernel/math/euler.h"
-#include "render/camera_node.h"
-#include "render/effect.h"
-#include "render/material.h"
-#include "render/render_device.h"
-#include "render/scene.h"
+#include "render/nodes/camera_node.h"
+#include "render/effects/effect.h"
+#include "render/resources/material.h"
+#include "render/device/render_device.h"
+#include "render/nodes/scene.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "kernel/time.h"
 #include "platform/testing/os_hooks.h"
 #include "platform/gfx/device/format.h"
-#include "render/effect.h"
+#include "render/effects/effect.h"
 #include "scene/dynamic.h"
 #include "tests/support/test_files.h"
 

@@ -12,7 +12,7 @@
 #include "kernel/math/euler.h"
 #include "net/remote_scene.h"
 #include "net/set_para.h"
-#include "render/effect.h"
+#include "render/effects/effect.h"
 #include "tests/net/scene_link.h"
 #include "tests/support/test_files.h"
 

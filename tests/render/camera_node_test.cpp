@@ -1,4 +1,4 @@
-#include "render/camera_node.h"
+#include "render/nodes/camera_node.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 
 #include "kernel/engine_threads.h"
 #include "kernel/math/euler.h"
-#include "render/render_device.h"
+#include "render/device/render_device.h"
 #include "tests/scene/scene_test_support.h"
 
 namespace {

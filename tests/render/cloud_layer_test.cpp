@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "platform/testing/message_box_script.h"
-#include "render/cloud_layer.h"
+#include "render/world/cloud_layer.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_device_hooks.h"
 #include "platform/testing/gfx_failure_injection.h"
-#include "render/copy_tasks.h"
+#include "render/textures/copy_tasks.h"
 #include "tests/render/texture_run.h"
 
 namespace {

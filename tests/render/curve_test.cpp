@@ -12,8 +12,8 @@
 #include "platform/testing/gfx_device_hooks.h"
 #include "platform/testing/gfx_failure_injection.h"
 #include "platform/testing/message_box_script.h"
-#include "render/curve.h"
-#include "render/curve_texture.h"
+#include "render/world/curve.h"
+#include "render/world/curve_texture.h"
 #include "tests/render/device_fixture.h"
 #include "tests/render/texture_texels.h"
 

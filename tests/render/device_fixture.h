@@ -17,8 +17,8 @@
 #include "kernel/error_stream.h"
 #include "kernel/settings.h"
 #include "platform/testing/message_box_script.h"
-#include "render/d3d_context.h"
-#include "render/render_device.h"
+#include "render/device/d3d_context.h"
+#include "render/device/render_device.h"
 #include "tests/support/test_files.h"
 
 namespace render_test {

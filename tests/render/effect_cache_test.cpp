@@ -11,8 +11,8 @@
 #include "platform/gfx/fx/effect_compiler.h"
 #include "platform/gfx/fx/runtime_effect.h"
 #include "platform/testing/gfx_failure_injection.h"
-#include "render/effect.h"
-#include "render/video_memory.h"
+#include "render/effects/effect.h"
+#include "render/device/video_memory.h"
 #include "tests/render/effect_test_support.h"
 
 namespace {

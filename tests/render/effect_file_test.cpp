@@ -8,7 +8,7 @@
 
 #include "kernel/archive.h"
 #include "kernel/rs_hash.h"
-#include "render/effect.h"
+#include "render/effects/effect.h"
 #include "tests/render/effect_test_support.h"
 #include "tests/support/test_files.h"
 

@@ -12,7 +12,7 @@
 #include "platform/gfx/fx/effect_compiler.h"
 #include "platform/gfx/fx/runtime_effect.h"
 #include "platform/testing/message_box_script.h"
-#include "render/effect_from_memory.h"
+#include "render/effects/effect_from_memory.h"
 #include "tests/platform/gfx/device/gfx_test_device.h"
 #include "tests/support/test_files.h"
 

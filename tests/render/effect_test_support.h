@@ -18,7 +18,7 @@
 #include "kernel/settings.h"
 #include "kernel/win_platform.h"
 #include "platform/testing/message_box_script.h"
-#include "render/render_device.h"
+#include "render/device/render_device.h"
 #include "tests/platform/gfx/device/gfx_test_device.h"
 #include "tests/support/test_files.h"
 

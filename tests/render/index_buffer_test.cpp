@@ -8,8 +8,8 @@
 #include "platform/gfx/device/resource_flags.h"
 #include "platform/testing/gfx_device_hooks.h"
 #include "platform/testing/gfx_failure_injection.h"
-#include "render/index_buffer.h"
-#include "render/vertex_buffer.h"
+#include "render/resources/index_buffer.h"
+#include "render/resources/vertex_buffer.h"
 #include "tests/render/device_fixture.h"
 
 using render_test::DeviceRun;

@@ -15,8 +15,8 @@
 #include "platform/gfx/device/query.h"
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_failure_injection.h"
-#include "render/light_node.h"
-#include "render/render_device.h"
+#include "render/nodes/light_node.h"
+#include "render/device/render_device.h"
 #include "tests/render/draw_test_support.h"
 
 using draw_test::DrawRig;

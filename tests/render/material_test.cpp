@@ -14,7 +14,7 @@
 #include "kernel/archive.h"
 #include "platform/gfx/fx/runtime_effect.h"
 #include "platform/testing/gfx_device_hooks.h"
-#include "render/material.h"
+#include "render/resources/material.h"
 #include "tests/render/effect_test_support.h"
 #include "tests/render/texture_test_support.h"
 #include "tests/support/test_files.h"

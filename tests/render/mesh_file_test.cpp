@@ -8,8 +8,8 @@
 #include "kernel/global_objects.h"
 #include "tests/support/archive_bytes.h"
 #include "mesh_test_support.h"
-#include "render/material.h"
-#include "render/mesh.h"
+#include "render/resources/material.h"
+#include "render/resources/mesh.h"
 #include "tests/render/device_fixture.h"
 
 using mesh_test::Component;

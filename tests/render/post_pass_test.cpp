@@ -1,6 +1,6 @@
 // Post passes: set-up (quad, material, camera, name, clearing), the quad drawn
 // into the target with the technique the pass names, repeated set-ups.
-#include "render/post_pass.h"
+#include "render/frame/post_pass.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 #include "platform/gfx/device/render_state.h"
 #include "platform/gfx/fx/runtime_effect.h"
 #include "platform/testing/gfx_call_record.h"
-#include "render/effect.h"
-#include "render/render_pass_list.h"
-#include "render/scene_renderer.h"
+#include "render/effects/effect.h"
+#include "render/frame/render_pass_list.h"
+#include "render/frame/scene_renderer.h"
 #include "tests/render/device_fixture.h"
 
 using platform::testing::GfxCallRecord;

@@ -10,9 +10,9 @@
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/resource_flags.h"
 #include "platform/testing/gfx_call_record.h"
-#include "render/render_pass.h"
-#include "render/render_pass_list.h"
-#include "render/texture_resource.h"
+#include "render/frame/render_pass.h"
+#include "render/frame/render_pass_list.h"
+#include "render/textures/texture_resource.h"
 #include "tests/render/draw_test_support.h"
 
 using draw_test::DrawRig;

@@ -2,7 +2,7 @@
 // selection, periodic timing, templates run in order (a shadow pass with the
 // shadow-gathering flag set around each), clears and render states reaching
 // the device, and copies of the target after the pass.
-#include "render/render_pass.h"
+#include "render/frame/render_pass.h"
 
 #include <gtest/gtest.h>
 
@@ -14,11 +14,11 @@
 #include "platform/gfx/device/resource_flags.h"
 #include "platform/os/clock.h"
 #include "platform/testing/gfx_call_record.h"
-#include "render/camera_node.h"
-#include "render/render_pass_list.h"
-#include "render/renderer_template.h"
-#include "render/scene_renderer.h"
-#include "render/texture_resource.h"
+#include "render/nodes/camera_node.h"
+#include "render/frame/render_pass_list.h"
+#include "render/frame/renderer_template.h"
+#include "render/frame/scene_renderer.h"
+#include "render/textures/texture_resource.h"
 #include "tests/render/device_fixture.h"
 
 using platform::testing::GfxCallRecord;

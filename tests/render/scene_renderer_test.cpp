@@ -2,7 +2,7 @@
 // instancing pool, instancing switched on and off on the render device, the
 // per-object constants of a draw, the frame bracket with its HDR adaptation,
 // and an effect's define change reaching the next draw.
-#include "render/scene_renderer.h"
+#include "render/frame/scene_renderer.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@
 #include "platform/gfx/device/resource_flags.h"
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_failure_injection.h"
-#include "render/render_device.h"
+#include "render/device/render_device.h"
 #include "tests/render/draw_test_support.h"
 #include "tests/render/effect_test_support.h"
 

@@ -5,8 +5,8 @@
 #include "platform/gfx/device/render_state.h"
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_failure_injection.h"
-#include "render/render_state_cache.h"
-#include "render/video_memory.h"
+#include "render/device/render_state_cache.h"
+#include "render/device/video_memory.h"
 #include "tests/render/device_fixture.h"
 
 using render_test::DeviceRun;

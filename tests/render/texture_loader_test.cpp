@@ -13,7 +13,7 @@
 #include "platform/testing/gfx_device_hooks.h"
 #include "platform/testing/gfx_failure_injection.h"
 #include "platform/testing/message_box_script.h"
-#include "render/texture_from_memory.h"
+#include "render/textures/texture_from_memory.h"
 #include "tests/render/texture_test_support.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_device_hooks.h"
 #include "platform/testing/gfx_failure_injection.h"
-#include "render/texture_from_memory.h"
-#include "render/texture_resource.h"
+#include "render/textures/texture_from_memory.h"
+#include "render/textures/texture_resource.h"
 #include "tests/render/texture_run.h"
 #include "tests/render/texture_test_support.h"
 

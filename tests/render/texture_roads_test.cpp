@@ -13,8 +13,8 @@
 #include "platform/testing/dds_writer.h"
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_device_hooks.h"
-#include "render/texture_pool.h"
-#include "render/texture_resource.h"
+#include "render/textures/texture_pool.h"
+#include "render/textures/texture_resource.h"
 #include "tests/render/texture_run.h"
 
 namespace {

@@ -22,7 +22,7 @@
 #include "kernel/resource_tasks.h"
 #include "kernel/thread_map.h"
 #include "platform/testing/gfx_device_hooks.h"
-#include "render/texture_resource.h"
+#include "render/textures/texture_resource.h"
 #include "tests/render/device_fixture.h"
 #include "tests/support/engine_thread_run.h"
 #include "tests/support/test_files.h"

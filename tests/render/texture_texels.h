@@ -7,7 +7,7 @@
 
 #include "kernel/math/float4.h"
 #include "platform/testing/gfx_device_hooks.h"
-#include "render/texture_resource.h"
+#include "render/textures/texture_resource.h"
 
 inline std::vector<float4> Texels(TextureResource& texture)
 {

@@ -12,8 +12,8 @@
 #include "kernel/thread_map.h"
 #include "platform/gfx/device/format.h"
 #include "platform/testing/gfx_call_record.h"
-#include "render/render_device_module.h"
-#include "render/texture_pool.h"
+#include "render/device/render_device_module.h"
+#include "render/textures/texture_pool.h"
 #include "tests/render/texture_run.h"
 
 namespace {

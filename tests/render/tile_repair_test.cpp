@@ -13,11 +13,11 @@
 #include "kernel/rs_hash.h"
 #include "platform/gfx/device/format.h"
 #include "platform/testing/dds_writer.h"
-#include "render/material.h"
-#include "render/render_device_module.h"
-#include "render/texture_pool.h"
-#include "render/tile_texture_repair.h"
-#include "render/tile_textures.h"
+#include "render/resources/material.h"
+#include "render/device/render_device_module.h"
+#include "render/textures/texture_pool.h"
+#include "render/textures/tile_texture_repair.h"
+#include "render/textures/tile_textures.h"
 #include "tests/render/texture_run.h"
 
 namespace {

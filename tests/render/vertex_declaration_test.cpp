@@ -4,7 +4,7 @@
 
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_failure_injection.h"
-#include "render/vertex_declaration.h"
+#include "render/resources/vertex_declaration.h"
 #include "tests/render/device_fixture.h"
 
 using render_test::DeviceRun;

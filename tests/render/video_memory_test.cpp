@@ -7,7 +7,7 @@
 #include "platform/gfx/device/resource_flags.h"
 #include "platform/testing/gfx_call_record.h"
 #include "platform/testing/gfx_failure_injection.h"
-#include "render/video_memory.h"
+#include "render/device/video_memory.h"
 #include "tests/render/device_fixture.h"
 
 using render_test::DeviceRun;
