@@ -1,22 +1,9 @@
 #include "render/nodes/camera_node.h"
 
-#include <cmath>
-
-#include "kernel/math/projection.h"
 #include "render/device/render_device.h"
 
 namespace {
 CameraNode* activeCamera = nullptr;
-
-float PlaneLength(const float4& p)
-{
-    return std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z);
-}
-
-float4 Column(const float4x4& m, int j)
-{
-    return {m(0, j), m(1, j), m(2, j), m(3, j)};
-}
 } // namespace
 
 CameraNode* GetActiveCamera()
@@ -32,29 +19,6 @@ void SetActiveCamera(CameraNode* camera)
 CameraNode** GetActiveCameraSlot()
 {
     return &activeCamera;
-}
-
-void CameraFrustum::InitCameraFrustum()
-{
-    for (float4& plane : planes)
-        plane = float4{};
-    matrix.SetIdentity();
-}
-
-void CameraFrustum::BuildFrustumPlanes(const float4x4& m)
-{
-    matrix = Transpose(m);
-    const float4 c0 = Column(m, 0), c1 = Column(m, 1), c2 = Column(m, 2), c3 = Column(m, 3);
-    planes[kLeft] = c3 + c0;
-    planes[kRight] = c3 - c0;
-    planes[kTop] = c3 - c1;
-    planes[kBottom] = c3 + c1;
-    planes[kNear] = c2;
-    planes[kFar] = c3 - c2;
-    for (float4& plane : planes) {
-        const float length = PlaneLength(plane);
-        plane = float4{plane.x / length, plane.y / length, plane.z / length, plane.w / length};
-    }
 }
 
 CameraNode::CameraNode()
@@ -91,18 +55,8 @@ const float4x4* CameraNode::GetProjectionMatrix()
         viewportHeight = static_cast<uint16_t>(height);
         aspect = static_cast<float>(viewportWidth) / static_cast<float>(viewportHeight);
     }
-    const float w = static_cast<float>(viewportWidth) * fov;
-    const float h = static_cast<float>(viewportHeight) * fov;
-    // The marked radius (kAlternatePerspectiveRadius) takes the same matrix.
-    if (!orthographic) {
-        projectionMatrix = PerspectiveFovLH(fov, aspect, nearClip, farClip);
-    } else if (!secondProjection) {
-        projectionMatrix = OrthographicLH(w, h, nearClip, farClip);
-    } else {
-        projectionMatrix = OrthographicLH(w, h, nearClip, farClip);
-        projectionMatrix(2, 3) = -nearClip / (farClip - nearClip);
-        projectionMatrix(3, 2) = 0.0f;
-    }
+    projectionMatrix = CameraProjection(fov, aspect, nearClip, farClip, orthographic != 0, secondProjection != 0,
+                                        viewportWidth, viewportHeight);
     return &projectionMatrix;
 }
 
@@ -129,24 +83,14 @@ const float4x4* CameraNode::GetInvViewProjMatrix()
 float4& CameraNode::ProjectToViewport(float4& out, const float4& p, bool cull, bool normalized, bool viewOnly)
 {
     const float4x4& m = viewOnly ? *GetViewMatrix() : *GetViewProjMatrix();
-    const float4 c = TransformFloat4(p, m);
-    if (cull && c.z < 0.0f) {
-        out = Splat(-1000000.0f);
-        return out;
+    uint32_t width = 0, height = 0;
+    if (!normalized && RendererExists()) {
+        // Before any target has been bound the back buffer's viewport holds.
+        const gfx::Viewport& viewport = GetRenderer()->CurrentViewport();
+        width = viewport.width;
+        height = viewport.height;
     }
-    const float4 n{c.x / c.w, c.y / c.w, c.z / c.w, c.w / c.w};
-    float4 r{n.x * 0.5f + 0.5f, n.y * -0.5f + 0.5f, 0.5f, 0.5f};
-    if (!normalized) {
-        uint32_t width = 0, height = 0;
-        if (RendererExists()) {
-            // Before any target has been bound the back buffer's viewport holds.
-            const gfx::Viewport& viewport = GetRenderer()->CurrentViewport();
-            width = viewport.width;
-            height = viewport.height;
-        }
-        r = float4{r.x * static_cast<float>(width), r.y * static_cast<float>(height), 0.0f, 0.0f};
-    }
-    out = r;
+    out = ClipToViewport(TransformFloat4(p, m), cull, normalized, width, height);
     return out;
 }
 

@@ -5,30 +5,15 @@
 // products on every request, projects points to the viewport and, when
 // applied, hands the render device pointers to its own matrices and becomes
 // the active camera. A camera that goes away takes those pointers with it.
+// The maths itself (frustum, projections) is the scene's; the node adds what
+// needs the render device: the viewport's size and the matrices handed over.
 #include <cstdint>
 
 #include "kernel/math/float4.h"
 #include "kernel/math/float4x4.h"
+#include "scene/camera_frustum.h"
+#include "scene/camera_projection.h"
 #include "scene/scene_node.h"
-
-// Six planes (a, b, c, d), in the order left, right, top, bottom, near, far,
-// and the transpose of the matrix they were built from. A point is inside when
-// a x + b y + c z + d >= 0 for all six.
-struct alignas(16) CameraFrustum {
-    enum Plane { kLeft = 0, kRight, kTop, kBottom, kNear, kFar, kPlaneCount };
-
-    CameraFrustum() { InitCameraFrustum(); }
-    void InitCameraFrustum();
-    // With M = view x projection the planes are in world space.
-    void BuildFrustumPlanes(const float4x4& m);
-
-    float4 planes[kPlaneCount];
-    float4x4 matrix;
-};
-
-// The bounding radius that once selected another perspective path; both give
-// the same matrix, so a camera marked with it projects like any other.
-inline constexpr float kAlternatePerspectiveRadius = 12345.0f;
 
 class alignas(16) CameraNode : public SceneNode {
 public:
