@@ -18,7 +18,7 @@ constexpr int kFramesPerRun = 10;
 // Waits for the GPU: the back buffer's bytes come back.
 void Finish()
 {
-    if (gfx::Surface* back = GetRenderer()->BackBufferTarget().colour)
+    if (gfx::Surface* back = GetRenderer()->Targets().BackBufferTarget().colour)
         benchmark::DoNotOptimize(platform::testing::DrawnSurfaceBytes(*back).data());
 }
 

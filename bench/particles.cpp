@@ -97,7 +97,7 @@ public:
         camera.SetPosition({0.0f, 0.0f, -50.0f, 1.0f});
         camera.ApplyCamera();
         pass.name = "diff";
-        pass.target = &GetRenderer()->BackBufferTarget();
+        pass.target = &GetRenderer()->Targets().BackBufferTarget();
         // No clear: the recording device's clear fills every texel on the CPU.
         pass.keepContents = 1;
         pass.alwaysDraw = 1;
@@ -206,7 +206,7 @@ void BM_ParticleFrame(benchmark::State& state)
         stage.Frame();
     if (!stage.boxes.Shown().empty())
         state.SkipWithError(stage.boxes.Shown()[0].text.c_str());
-    state.counters["draws_per_frame"] = GetRenderer()->DrawCalls();
+    state.counters["draws_per_frame"] = GetRenderer()->Frame().DrawCalls();
     state.counters["time_per_particle"] = PerParticle(count * emitters);
     for (auto& emitter : made)
         RemoveEmitter(stage.group, emitter.get());

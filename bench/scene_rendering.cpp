@@ -99,7 +99,7 @@ public:
         scene->layers.push_back(&layer);
         renderer->queues.push_back(&scene->instanceList);
         pass.name = "diff";
-        pass.target = &device->BackBufferTarget();
+        pass.target = &device->Targets().BackBufferTarget();
         // No clear: the recording device's clear fills every texel on the CPU
         // and would stand for most of a small frame.
         pass.keepContents = 1;
@@ -150,7 +150,7 @@ void RunFrames(benchmark::State& state, bool instanced)
     const auto count = static_cast<uint32_t>(state.range(0));
     Stage stage(count, instanced);
     stage.Frame(); // the first frame makes the instancing pool and the groups
-    const uint32_t drawsPerFrame = GetRenderer()->DrawCalls();
+    const uint32_t drawsPerFrame = GetRenderer()->Frame().DrawCalls();
     const uint64_t before = HeapAllocations();
     for (auto _ : state)
         stage.Frame();

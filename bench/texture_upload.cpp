@@ -77,8 +77,8 @@ public:
     {
         zandrel_test::RunEngineThreads(
             [](RenderThread* render) {
-                if (!zandrel_test::ModuleAttached(render, GetRenderer()))
-                    render->AddModule(GetRenderer());
+                if (!zandrel_test::ModuleAttached(render, &GetRenderer()->Uploads()))
+                    render->AddModule(&GetRenderer()->Uploads());
             },
             frame, std::chrono::hours(24));
     }

@@ -163,7 +163,7 @@ void ShadowDemo::InitDemo()
     // ---- The screen targets and the lit passes ----
     MakeTarget(screenTargetA, width, height, gfx::kFormatA8R8G8B8, gfx::kFormatD24S8);
     MakeTarget(screenTargetB, width, height, gfx::kFormatA8R8G8B8, gfx::kFormatD24S8);
-    RenderTargetRecord* backBuffer = &GetRenderer()->BackBufferTarget();
+    RenderTargetRecord* backBuffer = &GetRenderer()->Targets().BackBufferTarget();
     SceneNodeRenderer* r = nodeRenderers;
     ConfigurePass(passes[0], {&r[0], &r[1], &r[2], &r[3], &r[4]}, backBuffer, "diff", &viewCamera, kClearBlack,
                   TargetOf(screenTargetA));

@@ -107,8 +107,8 @@ gfx::PresentParameters D3DContext::PresentParameters() const
     parameters.backBufferHeight = renderer->Graphics().height;
     parameters.backBufferFormat = gfx::kFormatA8R8G8B8;
     parameters.backBufferCount = 3;
-    parameters.multiSampleType = renderer->MultisampleType();
-    parameters.multiSampleQuality = renderer->MultisampleQuality();
+    parameters.multiSampleType = renderer->Resources().MultisampleType();
+    parameters.multiSampleQuality = renderer->Resources().MultisampleQuality();
     parameters.swapEffect = gfx::kSwapDiscard;
     parameters.deviceWindow = MainWindow();
     parameters.windowed = !renderer->Graphics().fullscreen;

@@ -312,7 +312,7 @@ bool LoadShader(const FileBuffer& buffer, EffectObject& out, const std::vector<s
     int32_t result = 0;
     bool made = false;
     // The effect's memory counts whatever the outcome.
-    renderer->AccountVideoMemory(VideoMemoryKind::Effect, [&] {
+    renderer->Memory().AccountVideoMemory(VideoMemoryKind::Effect, [&] {
         made = CreateEffectFromMemory(buffer.data, buffer.size, std::string(buffer.name.View()), defines,
                                       renderer->Device(), out, result);
         return true;

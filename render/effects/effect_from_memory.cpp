@@ -25,7 +25,7 @@ bool CreateEffectFromMemory(const void* data, size_t size, const std::string& fi
         // The last holder frees it through the render device's accounting.
         out = EffectObject(made.release(), [](gfx::Effect* effect) {
             if (RendererExists())
-                GetRenderer()->ReleaseEffect(effect);
+                GetRenderer()->Resources().ReleaseEffect(effect);
             else
                 delete effect;
         });

@@ -29,7 +29,7 @@ void SceneRenderer::ApplyObjectParameters(DrawRecord* item, const float4x4* worl
     gfx::Effect* compiled = effect ? effect->CurrentEffect() : nullptr;
     if (!compiled)
         return;
-    const CameraMatrices& camera = GetRenderer()->Camera();
+    const CameraMatrices& camera = GetRenderer()->Frame().Camera();
     const EffectDrawMatrices matrices{world, camera.view, camera.projection, camera.viewProj, camera.cameraWorld};
     ApplyEffectParamGroup(effect->params.Group(CommonGroup()), *compiled, matrices, TextureOf);
     ApplyEffectParamGroup(effect->params.Group(passName), *compiled, matrices, TextureOf);

@@ -35,7 +35,7 @@ void SceneRenderer::BeginFrame()
     if (!RendererExists() || !GetRenderer()->Device())
         return;
     RenderDevice* renderer = GetRenderer();
-    renderer->ResetDrawCalls();
+    renderer->Frame().ResetDrawCalls();
     if (gfx::Failed(renderer->KeepResult(renderer->Device()->BeginScene())))
         std::cout << "Failed to begin scene.\n";
     if (!hdrEnabled)

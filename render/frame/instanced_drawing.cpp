@@ -7,7 +7,6 @@
 #include <cstring>
 #include <iostream>
 
-#include "kernel/error_stream.h"
 #include "kernel/rs_hash.h"
 #include "platform/gfx/device/device.h"
 #include "platform/gfx/device/draw_types.h"
@@ -21,54 +20,13 @@
 #include "render/frame/scene_renderer.h"
 
 namespace {
-constexpr uint32_t kIndexedData = 0x40000000u;
-constexpr uint32_t kInstanceData = 0x80000000u;
-
 // The device primitive of a record's kind; 0 (refused by the device) for a
 // kind beyond the table rather than the kind its low bits name.
 uint32_t PrimitiveType(const RenderDevice& renderer, uint8_t kind)
 {
-    return kind < 4 ? renderer.PrimitiveType(kind) : 0;
+    return kind < 4 ? renderer.Frame().PrimitiveType(kind) : 0;
 }
 } // namespace
-
-gfx::Result RenderDevice::SetInstancing(uint32_t count, gfx::VertexBuffer* buffer, uint32_t stride, uint32_t offset)
-{
-    if (!buffer) {
-        errorTwoLines = false;
-        GetErrorStream() << "SetInstancing: NULL buffer!\n";
-    }
-    if (!device)
-        return lastResult = gfx::kInvalidCall;
-    const uint32_t indexed = kIndexedData | count;
-    if (indexed != instancing.stream0Frequency) {
-        device->SetStreamSourceFreq(0, indexed);
-        instancing.stream0Frequency = indexed;
-    }
-    const uint32_t instanced = kInstanceData | 1u;
-    if (instanced != instancing.stream1Frequency) {
-        device->SetStreamSourceFreq(1, instanced);
-        instancing.stream1Frequency = instanced;
-    }
-    lastResult = device->SetStreamSource(1, buffer, offset, stride);
-    instancing.instanceStreamOffset = offset;
-    instancing.instanceStream = buffer;
-    return lastResult;
-}
-
-void RenderDevice::SetInstancingOff()
-{
-    // The frequencies too: a null instance buffer still switched them on.
-    if (!instancing.instanceStream && instancing.stream0Frequency == 1 && instancing.stream1Frequency == 1)
-        return;
-    if (device) {
-        device->SetStreamSourceFreq(0, 1);
-        device->SetStreamSourceFreq(1, 1);
-    }
-    instancing.stream0Frequency = 1;
-    instancing.stream1Frequency = 1;
-    instancing.instanceStream = nullptr;
-}
 
 void SceneRenderer::DrawInstanced(const std::string& passName, uint8_t colourWrite, uint8_t depthWrite)
 {
@@ -82,8 +40,8 @@ void SceneRenderer::DrawInstanced(const std::string& passName, uint8_t colourWri
     if (!instancingReady)
         CreateInstancingPool();
     RewindInstancingBuffers();
-    const bool canBatch =
-        renderer->AllowInstancing() && instancingBuffers[0] && instanceMatrices.matrices && instanceMatrices.count > 0;
+    const bool canBatch = renderer->Frame().AllowInstancing() && instancingBuffers[0] && instanceMatrices.matrices &&
+                          instanceMatrices.count > 0;
 
     for (RenderQueue* queue : queues) {
         if (!queue || queue->skip)
@@ -99,7 +57,7 @@ void SceneRenderer::DrawInstanced(const std::string& passName, uint8_t colourWri
                     item->instanceCount = 0;
             }
             // A queue never starts drawing through the last queue's batch.
-            renderer->SetInstancingOff();
+            renderer->Frame().SetInstancingOff();
             if (canBatch) {
                 BatchQueue(*queue);
                 RewindInstancingBuffers();
@@ -139,7 +97,7 @@ void SceneRenderer::DrawInstanced(const std::string& passName, uint8_t colourWri
     currentVertexBuffer = nullptr;
     EndCurrentEffect();
     currentEffect = nullptr;
-    renderer->SetInstancingOff();
+    renderer->Frame().SetInstancingOff();
     stagedMatrices = 0;
     effectDirty = 0;
 }
@@ -247,10 +205,10 @@ void SceneRenderer::DrawBatch(DrawRecord* item, const float4x4* world, std::vect
 
     const int32_t n = item->instanceCount;
     if (n > 0)
-        renderer->SetInstancing(static_cast<uint32_t>(n), item->instanceBuffer, item->instanceStride,
-                                item->instanceOffset);
+        renderer->Frame().SetInstancing(static_cast<uint32_t>(n), item->instanceBuffer, item->instanceStride,
+                                        item->instanceOffset);
     else if (n < 0)
-        renderer->SetInstancingOff();
+        renderer->Frame().SetInstancingOff();
     declarationSetter.Update(reinterpret_cast<uintptr_t>(item->declaration));
     if (item->vertexBuffer && item->vertexBuffer != currentVertexBuffer) {
         if (renderer->KeepResult(device->SetStreamSource(0, item->vertexBuffer, 0, item->vertexStride)) != gfx::kOk)
@@ -322,7 +280,7 @@ void SceneRenderer::DrawBatch(DrawRecord* item, const float4x4* world, std::vect
 
     bool queryBegun = false;
     gfx::Query* query = item->query ? item->query->query : nullptr;
-    if (query && (!item->query->target || item->query->target == renderer->CurrentTarget())) {
+    if (query && (!item->query->target || item->query->target == renderer->Targets().CurrentTarget())) {
         uint32_t result = 0;
         if (query->GetData(&result, sizeof result, 0) != gfx::kFalse) {
             query->Issue(gfx::kIssueBegin);
@@ -363,7 +321,7 @@ void SceneRenderer::DrawPasses(Effect& effect, gfx::Effect& compiled)
         if (gfx::Failed(result))
             std::cout << "DIP failed: " << gfx::DescribeResult(result) << "\n";
         else
-            renderer->CountDrawCall();
+            renderer->Frame().CountDrawCall();
     }
 }
 

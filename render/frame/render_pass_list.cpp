@@ -81,27 +81,27 @@ void ClearSlice(const RenderPass& pass)
 void BindTargets(const RenderPass& pass)
 {
     if (pass.targets.empty()) {
-        GetRenderer()->BindTarget(0, pass.target);
+        GetRenderer()->Targets().BindTarget(0, pass.target);
         return;
     }
     for (const auto& [index, record] : pass.targets)
-        GetRenderer()->BindTarget(index, record);
+        GetRenderer()->Targets().BindTarget(index, record);
 }
 
 void UnbindTargets(const RenderPass& pass)
 {
     RenderDevice* renderer = GetRenderer();
     for (const auto& entry : pass.targets)
-        renderer->UnbindTarget(entry.first);
+        renderer->Targets().UnbindTarget(entry.first);
 }
 
 // The pass's target into the rectangle of `copy`'s viewport.
 void CopyTarget(const RenderPass& pass, const RenderTargetRecord& copy)
 {
     const gfx::Viewport& v = copy.viewport;
-    GetRenderer()->StretchRectTo(pass.target ? pass.target->colour : nullptr, copy.colour,
-                                 static_cast<uint16_t>(v.x), static_cast<uint16_t>(v.y),
-                                 static_cast<uint16_t>(v.width), static_cast<uint16_t>(v.height), 0);
+    GetRenderer()->Targets().StretchRectTo(pass.target ? pass.target->colour : nullptr, copy.colour,
+                                           static_cast<uint16_t>(v.x), static_cast<uint16_t>(v.y),
+                                           static_cast<uint16_t>(v.width), static_cast<uint16_t>(v.height), 0);
 }
 } // namespace
 

@@ -62,7 +62,7 @@ SceneRenderer::~SceneRenderer()
     if (RendererExists()) {
         RenderDevice* renderer = GetRenderer();
         for (gfx::VertexBuffer*& buffer : instancingBuffers) {
-            renderer->ReleaseVertexBuffer(buffer);
+            renderer->Resources().ReleaseVertexBuffer(buffer);
             buffer = nullptr;
         }
     }
@@ -85,10 +85,10 @@ void SceneRenderer::CreateInstancingPool()
     std::cout << "Allocating instancing buffers for " << megabytes << " MB\n";
     RenderDevice* renderer = GetRenderer();
     for (gfx::VertexBuffer*& buffer : instancingBuffers) {
-        if (!renderer->CreateVertexBuffer(&buffer, size, stride, gfx::kUsageDynamic)) {
+        if (!renderer->Resources().CreateVertexBuffer(&buffer, size, stride, gfx::kUsageDynamic)) {
             // A pool short of a buffer is no pool: batches would have nowhere to go.
             for (gfx::VertexBuffer*& made : instancingBuffers) {
-                renderer->ReleaseVertexBuffer(made);
+                renderer->Resources().ReleaseVertexBuffer(made);
                 made = nullptr;
             }
             return;

@@ -39,7 +39,7 @@ CameraNode::~CameraNode()
         activeCamera = nullptr;
     if (!RendererExists())
         return;
-    GetRenderer()->ForgetCameraIn(this, this + 1);
+    GetRenderer()->Frame().ForgetCameraIn(this, this + 1);
 }
 
 const float4x4* CameraNode::GetProjectionMatrix()
@@ -47,7 +47,7 @@ const float4x4* CameraNode::GetProjectionMatrix()
     if (viewportHeight == 0) {
         uint32_t width = 0, height = 0;
         if (RendererExists()) {
-            const gfx::Viewport& viewport = GetRenderer()->BackBufferTarget().viewport;
+            const gfx::Viewport& viewport = GetRenderer()->Targets().BackBufferTarget().viewport;
             width = viewport.width;
             height = viewport.height;
         }
@@ -86,7 +86,7 @@ float4& CameraNode::ProjectToViewport(float4& out, const float4& p, bool cull, b
     uint32_t width = 0, height = 0;
     if (!normalized && RendererExists()) {
         // Before any target has been bound the back buffer's viewport holds.
-        const gfx::Viewport& viewport = GetRenderer()->CurrentViewport();
+        const gfx::Viewport& viewport = GetRenderer()->Targets().CurrentViewport();
         width = viewport.width;
         height = viewport.height;
     }
@@ -102,7 +102,7 @@ void CameraNode::ApplyCamera()
     matrices.view = GetViewMatrix();
     matrices.projection = GetProjectionMatrix();
     matrices.cameraWorld = GetWorldMatrix();
-    GetRenderer()->SetCamera(matrices);
+    GetRenderer()->Frame().SetCamera(matrices);
     activeCamera = this;
     frustum.BuildFrustumPlanes(viewProjMatrix);
 }

@@ -16,7 +16,7 @@ IndexBufferData::~IndexBufferData()
     // A block destroyed without its unload (a damaged file read) still gives
     // its buffer back.
     if (buffer && RendererExists())
-        GetRenderer()->ReleaseIndexBuffer(buffer);
+        GetRenderer()->Resources().ReleaseIndexBuffer(buffer);
     else
         gfx::SafeRelease(buffer);
 }
@@ -45,7 +45,7 @@ bool IndexBufferData::AllocIndexBuffer(uint32_t count, uint32_t vertexCount, uin
 {
     FreeIndexBuffer();
     indexSize = vertexCount <= kMaxVerticesFor16BitIndices ? 2 : 4;
-    GetRenderer()->CreateIndexBuffer(&buffer, count, indexSize, usage);
+    GetRenderer()->Resources().CreateIndexBuffer(&buffer, count, indexSize, usage);
     indexCount = count;
     // Guards a zero read from a damaged file; 0 primitives draw nothing.
     primitiveCount = indicesPerPrimitive != 0 ? indexCount / indicesPerPrimitive : 0;
@@ -65,7 +65,7 @@ void IndexBufferData::UnlockIndexBuffer()
 bool IndexBufferData::FreeIndexBuffer()
 {
     if (buffer) {
-        GetRenderer()->ReleaseIndexBuffer(buffer);
+        GetRenderer()->Resources().ReleaseIndexBuffer(buffer);
         buffer = nullptr;
     }
     return true;

@@ -14,7 +14,7 @@ namespace {
 VertexBufferData::~VertexBufferData()
 {
     if (buffer && RendererExists())
-        GetRenderer()->ReleaseVertexBuffer(buffer);
+        GetRenderer()->Resources().ReleaseVertexBuffer(buffer);
     else
         gfx::SafeRelease(buffer);
 }
@@ -37,7 +37,7 @@ VertexBufferData& VertexBufferData::operator=(const VertexBufferData& other)
 bool VertexBufferData::AllocVertexBuffer(uint32_t count, uint32_t bytesPerVertex, uint32_t usage)
 {
     FreeVertexBuffer();
-    const bool made = GetRenderer()->CreateVertexBuffer(&buffer, count, bytesPerVertex, usage);
+    const bool made = GetRenderer()->Resources().CreateVertexBuffer(&buffer, count, bytesPerVertex, usage);
     vertexCount = count;
     stride = bytesPerVertex;
     return made;
@@ -56,7 +56,7 @@ void VertexBufferData::UnlockVertexBuffer()
 bool VertexBufferData::FreeVertexBuffer()
 {
     if (buffer) {
-        GetRenderer()->ReleaseVertexBuffer(buffer);
+        GetRenderer()->Resources().ReleaseVertexBuffer(buffer);
         buffer = nullptr;
     }
     return true;

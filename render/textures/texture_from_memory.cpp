@@ -99,7 +99,7 @@ void ReportTextureLoadFailure(std::string_view fileName, gfx::Result result)
 bool LoadTexture(RenderDevice& renderer, const FileBuffer& file, gfx::BaseTexture** out, uint32_t flags,
                  uint32_t pool)
 {
-    const bool made = renderer.AccountVideoMemory(VideoMemoryKind::Texture, [&] {
+    const bool made = renderer.Memory().AccountVideoMemory(VideoMemoryKind::Texture, [&] {
         // An empty buffer (nothing read) is no image: the file was not found.
         return gfx::Succeeded(renderer.KeepResult(
             file.data && file.size != 0 ? CreateTextureFromFile(renderer.Device(), file.data, file.size, flags, pool, out)

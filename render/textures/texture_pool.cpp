@@ -23,8 +23,9 @@ bool MakeEntry(TextureResource& entry, TexturePool& pool, uint32_t gfxPool, uint
         return false;
     TextureData& data = block->payload;
     gfx::Texture* texture = nullptr;
-    if (!GetRenderer()->CreateRenderTexture(&texture, static_cast<uint16_t>(pool.width),
-                                            static_cast<uint16_t>(pool.height), pool.format, 0, gfxPool, levels))
+    if (!GetRenderer()->Resources().CreateRenderTexture(&texture, static_cast<uint16_t>(pool.width),
+                                                        static_cast<uint16_t>(pool.height), pool.format, 0, gfxPool,
+                                                        levels))
         return false;
     // Entries take their parts texture to texture: no colour surface.
     FinishTextureBlock(data, texture, nullptr);

@@ -21,7 +21,7 @@ namespace {
 void Release(gfx::Surface*& surface)
 {
     if (surface)
-        GetRenderer()->ReleaseSurface(surface);
+        GetRenderer()->Resources().ReleaseSurface(surface);
     surface = nullptr;
 }
 
@@ -48,23 +48,23 @@ void TextureResource::InitRenderTexture(uint32_t width, uint32_t height, uint32_
 
     bool made = false;
     if (usage == kRenderTextureOffscreen) {
-        made = renderer->CreateOffscreenSurface(&data.target.colour, w, h, format, pool);
+        made = renderer->Resources().CreateOffscreenSurface(&data.target.colour, w, h, format, pool);
         data.texture = nullptr;
     } else if (usage == kRenderTextureTarget) {
-        made = renderer->CreateRenderTarget(&data.target.colour, w, h, format, 0);
+        made = renderer->Resources().CreateRenderTarget(&data.target.colour, w, h, format, 0);
         data.texture = nullptr;
     } else {
         gfx::Texture* texture = nullptr;
-        if (renderer->CreateRenderTexture(&texture, w, h, format, usage, pool, data.levels)) {
+        if (renderer->Resources().CreateRenderTexture(&texture, w, h, format, usage, pool, data.levels)) {
             data.texture = texture;
-            made = renderer->GetSurfaceLevelChecked(0, texture, &data.target.colour);
+            made = renderer->Resources().GetSurfaceLevelChecked(0, texture, &data.target.colour);
         }
     }
     if (depthFormat != 0) {
         if (usage == gfx::kUsageDepthStencil)
             data.target.depthStencil = data.target.colour;
         else
-            renderer->CreateDepthStencilSurface(&data.target.depthStencil, w, h, depthFormat, 0);
+            renderer->Resources().CreateDepthStencilSurface(&data.target.depthStencil, w, h, depthFormat, 0);
     }
     data.target.viewport.width = width & 0xFFFF;
     data.target.viewport.height = height & 0xFFFF;
@@ -75,7 +75,7 @@ void TextureResource::InitRenderTexture(uint32_t width, uint32_t height, uint32_
         return;
     }
     block->state = resource_state::kLoaded;
-    renderer->BindTarget(0, &data.target);
+    renderer->Targets().BindTarget(0, &data.target);
     std::cout << "RenderTexture created.\n";
 }
 
@@ -100,7 +100,7 @@ bool FreeRenderTexture(TextureBlock& block)
         return false;
     }
     RenderDevice* renderer = GetRenderer();
-    renderer->ForgetTarget(&data.target);
+    renderer->Targets().ForgetTarget(&data.target);
     // A depth-stencil surface of its own goes too; one that is the colour
     // surface goes with it.
     if (data.target.depthStencil == data.target.colour)
@@ -111,7 +111,7 @@ bool FreeRenderTexture(TextureBlock& block)
     // Cube and volume textures have no colour surface, yet their texture goes.
     Release(data.target.colour);
     if (data.texture)
-        renderer->ReleaseTexture(data.texture);
+        renderer->Resources().ReleaseTexture(data.texture);
     data.texture = nullptr;
     return true;
 }
@@ -210,12 +210,12 @@ void FinishTextureBlock(TextureData& data, gfx::BaseTexture* texture, gfx::Surfa
         RenderDevice* renderer = GetRenderer();
         gfx::Texture* texture2d = static_cast<gfx::Texture*>(texture);
         if (colour)
-            renderer->GetSurfaceLevelChecked(0, texture2d, colour);
+            renderer->Resources().GetSurfaceLevelChecked(0, texture2d, colour);
         gfx::SurfaceDesc desc;
         if (gfx::Succeeded(texture2d->GetLevelDesc(0, &desc))) {
             data.target.viewport.width = desc.width;
             data.target.viewport.height = desc.height;
-            data.bytesPerTexel = static_cast<uint32_t>(renderer->BytesPerTexel(desc.format));
+            data.bytesPerTexel = static_cast<uint32_t>(renderer->Resources().BytesPerTexel(desc.format));
         }
     }
     data.levels = static_cast<uint16_t>(texture->GetLevelCount());

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "render/resources/material.h"
-#include "render/device/render_device_module.h"
+#include "render/device/texture_upload_module.h"
 #include "render/textures/texture_pool.h"
 
 namespace {

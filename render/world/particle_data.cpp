@@ -25,7 +25,7 @@ ParticleData::~ParticleData()
         if (instanceLock)
             instanceBuffer->Unlock();
         if (RendererExists())
-            GetRenderer()->ReleaseVertexBuffer(instanceBuffer);
+            GetRenderer()->Resources().ReleaseVertexBuffer(instanceBuffer);
         else
             instanceBuffer->Release();
     }

@@ -200,10 +200,10 @@ bool SetupParticleEmitter(ParticleEmitter& emitter)
 
     // 4: the instance buffer, locked whole.
     if (d->instanceBuffer) {
-        renderer->ReleaseVertexBuffer(d->instanceBuffer);
+        renderer->Resources().ReleaseVertexBuffer(d->instanceBuffer);
         d->instanceBuffer = nullptr;
     }
-    renderer->CreateVertexBuffer(&d->instanceBuffer, n, kParticleInstanceStride, gfx::kUsageDynamic);
+    renderer->Resources().CreateVertexBuffer(&d->instanceBuffer, n, kParticleInstanceStride, gfx::kUsageDynamic);
     d->instanceLock = LockWholeBuffer(d->instanceBuffer, gfx::kLockDiscard);
 
     // 5-6: the staging row in system memory, then the two state rows.

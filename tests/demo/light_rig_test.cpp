@@ -36,8 +36,8 @@ protected:
     void SetUp() override
     {
         SetActiveCamera(nullptr);
-        GetRenderer()->BackBufferTarget().viewport = gfx::Viewport{0, 0, 256, 256, 0.0f, 1.0f};
-        GetRenderer()->BindTarget(0, nullptr);
+        GetRenderer()->Targets().BackBufferTarget().viewport = gfx::Viewport{0, 0, 256, 256, 0.0f, 1.0f};
+        GetRenderer()->Targets().BindTarget(0, nullptr);
         // Four different placements, so a mix-up of cameras shows.
         for (uint32_t k = 0; k < kLightCameraCount; ++k) {
             cameras[k].SetPosition({-20.0f + 3.0f * static_cast<float>(k), 28.11f, -21.0f, 1.0f});
@@ -143,7 +143,7 @@ TEST_F(LightRigTest, LightCameraZeroIsLeftActiveAndMovesShowNextUpdate)
     rig.SetBiasMatrices();
     rig.UpdateLightMatrices(lightCameras);
     EXPECT_EQ(GetActiveCamera(), &cameras[0]);
-    EXPECT_EQ(GetRenderer()->Camera().viewProj, &cameras[0].viewProjMatrix);
+    EXPECT_EQ(GetRenderer()->Frame().Camera().viewProj, &cameras[0].viewProjMatrix);
 
     // A camera moved after the update keeps its old matrix until the next one.
     const float4x4 before = rig.lightMatrices[2];

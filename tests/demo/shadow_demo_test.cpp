@@ -222,7 +222,7 @@ TEST_F(StartedDemo, LayersHoldTheirNodesAndEachRendererItsLayer)
 TEST_F(StartedDemo, ScenePassesAreSetUpAsTheirTableSays)
 {
     ShadowDemo& d = *demo;
-    RenderTargetRecord* back = &GetRenderer()->BackBufferTarget();
+    RenderTargetRecord* back = &GetRenderer()->Targets().BackBufferTarget();
     SceneNodeRenderer* r = d.nodeRenderers;
     struct Pass {
         uint32_t index;
@@ -277,7 +277,7 @@ TEST_F(StartedDemo, ScenePassesAreSetUpAsTheirTableSays)
 TEST_F(StartedDemo, PostPassesTakeTheirEffectsParametersAndTargets)
 {
     ShadowDemo& d = *demo;
-    RenderTargetRecord* back = &GetRenderer()->BackBufferTarget();
+    RenderTargetRecord* back = &GetRenderer()->Targets().BackBufferTarget();
     struct Post {
         uint32_t index;
         const char* file;

@@ -241,7 +241,7 @@ TEST_F(CurveTextures, ALinearCurveBakesToItsSamplesFromTimeZero)
     EXPECT_EQ(creations[1].args[3], uint64_t{gfx::kPoolDefault});
     // The destination's texture stays; the staging texture is released.
     EXPECT_EQ(platform::testing::LiveObjects(*run.Device()), liveBefore + 1);
-    EXPECT_EQ(run.Renderer()->CurrentTarget(), &map.GetPayload()->target);
+    EXPECT_EQ(run.Renderer()->Targets().CurrentTarget(), &map.GetPayload()->target);
     EXPECT_TRUE(run.Boxes().empty());
 }
 
@@ -328,7 +328,7 @@ TEST_F(CurveTextures, AFailedLockEndsTheBakeWithoutWriting)
     EXPECT_EQ(record.Count("UnlockRect"), 0u);
     EXPECT_EQ(record.Count("UpdateTexture"), 0u);
     EXPECT_EQ(map.GetBlock(), nullptr);
-    EXPECT_EQ(run.Renderer()->CurrentTarget(), nullptr) << "the staging texture's record went with it";
+    EXPECT_EQ(run.Renderer()->Targets().CurrentTarget(), nullptr) << "the staging texture's record went with it";
 }
 
 TEST_F(CurveTextures, UnlockAndCopyFailuresAreReported)

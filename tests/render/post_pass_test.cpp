@@ -67,7 +67,7 @@ TEST_F(PostPasses, SetUpMakesAScreenQuadAndAnOrthographicCamera)
 {
     EXPECT_EQ(post.camera, nullptr);
     EXPECT_EQ(post.material.GetState(), 2u);
-    RenderTargetRecord& backBuffer = run.Renderer()->BackBufferTarget();
+    RenderTargetRecord& backBuffer = run.Renderer()->Targets().BackBufferTarget();
     run.ClearOut();
     post.SetupPostPass(0, &backBuffer);
     post.SetupPostPass(0, &backBuffer);
@@ -94,7 +94,7 @@ TEST_F(PostPasses, SetUpMakesAScreenQuadAndAnOrthographicCamera)
 
 TEST_F(PostPasses, TheQuadIsDrawnIntoTheTargetWithTheTechniqueOfThePass)
 {
-    RenderTargetRecord& backBuffer = run.Renderer()->BackBufferTarget();
+    RenderTargetRecord& backBuffer = run.Renderer()->Targets().BackBufferTarget();
     post.SetupPostPass(0, &backBuffer);
     GfxCallRecord record;
     list.RenderPasses();
@@ -122,7 +122,7 @@ TEST_F(PostPasses, TheQuadIsDrawnIntoTheTargetWithTheTechniqueOfThePass)
 
 TEST_F(PostPasses, NoClearKeepsTheTargetAndWritesNoDepth)
 {
-    post.SetupPostPass(1, &run.Renderer()->BackBufferTarget());
+    post.SetupPostPass(1, &run.Renderer()->Targets().BackBufferTarget());
     GfxCallRecord record;
     list.RenderPasses();
     list.RenderPasses();
@@ -135,8 +135,8 @@ TEST_F(PostPasses, NoClearKeepsTheTargetAndWritesNoDepth)
 
 TEST_F(PostPasses, SetUpTwiceRunsTheRendererTwicePerRun)
 {
-    post.SetupPostPass(0, &run.Renderer()->BackBufferTarget());
-    post.SetupPostPass(0, &run.Renderer()->BackBufferTarget());
+    post.SetupPostPass(0, &run.Renderer()->Targets().BackBufferTarget());
+    post.SetupPostPass(0, &run.Renderer()->Targets().BackBufferTarget());
     post.printCount = 1;
     run.ClearOut();
     GfxCallRecord record;
@@ -150,7 +150,7 @@ TEST_F(PostPasses, SetUpTwiceRunsTheRendererTwicePerRun)
 
 TEST_F(PostPasses, ADisabledLayerOrAnInvisibleQuadDrawsNothing)
 {
-    post.SetupPostPass(0, &run.Renderer()->BackBufferTarget());
+    post.SetupPostPass(0, &run.Renderer()->Targets().BackBufferTarget());
     post.quad.visible = 0;
     GfxCallRecord record;
     list.RenderPasses();

@@ -244,7 +244,7 @@ TEST_F(Passes, ClearFlagsAndColourReachTheDevice)
     for (const Case& c : cases) {
         RenderPass pass;
         pass.alwaysDraw = 1;
-        pass.target = &run.Renderer()->BackBufferTarget();
+        pass.target = &run.Renderer()->Targets().BackBufferTarget();
         pass.clearColour = colour;
         pass.keepContents = c.keep;
         pass.clearDepthOnly = c.depthOnly;
@@ -268,7 +268,7 @@ TEST_F(Passes, AnEmptyPassNeitherClearsNorSetsStates)
     Journal journal;
     NotingTemplate nothing(journal, "n");
     RenderPass pass;
-    pass.target = &run.Renderer()->BackBufferTarget();
+    pass.target = &run.Renderer()->Targets().BackBufferTarget();
     pass.AddRendererTemplate(&nothing);
     RenderPassList list;
     list.passes = {&pass};
@@ -283,7 +283,7 @@ TEST_F(Passes, StatesApplyWhileThePassDrawsAndAreRestoredAfter)
 {
     RenderPass pass;
     pass.alwaysDraw = 1;
-    pass.target = &run.Renderer()->BackBufferTarget();
+    pass.target = &run.Renderer()->Targets().BackBufferTarget();
     pass.stateOverrides[kRsZFunc] = 8;
     pass.colourWrite = 0;
     RenderPassList list;

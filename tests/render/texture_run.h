@@ -75,8 +75,8 @@ protected:
     {
         const bool finished = zandrel_test::RunEngineThreads(
             [](RenderThread* render) {
-                if (!zandrel_test::ModuleAttached(render, GetRenderer()))
-                    render->AddModule(GetRenderer());
+                if (!zandrel_test::ModuleAttached(render, &GetRenderer()->Uploads()))
+                    render->AddModule(&GetRenderer()->Uploads());
             },
             frame, std::chrono::seconds(20));
         EXPECT_TRUE(finished) << "the frames did not finish in time";

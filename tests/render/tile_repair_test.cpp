@@ -14,7 +14,7 @@
 #include "platform/gfx/device/format.h"
 #include "platform/testing/dds_writer.h"
 #include "render/resources/material.h"
-#include "render/device/render_device_module.h"
+#include "render/device/texture_upload_module.h"
 #include "render/textures/texture_pool.h"
 #include "render/textures/tile_texture_repair.h"
 #include "render/textures/tile_textures.h"
@@ -278,7 +278,7 @@ TEST_F(TileTextures, AFailedPartUploadHasEveryTileLoadedAgain)
             TaskMessage part = UploadTexPartTask(
                 0, 0, 64, 64, kLastPart, &copy.fileBuffer, &block->payload.texture,
                 &pool.systemEntries[copy.poolIndex].GetPayload()->texture, block);
-            GetRenderer()->UploadTexPartToVRAM(&part);
+            GetRenderer()->Uploads().UploadTexPartToVRAM(&part);
             EXPECT_EQ(failing.texture.GetState(), 0u);
             return false;
         }

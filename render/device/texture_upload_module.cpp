@@ -1,4 +1,4 @@
-#include "render/device/render_device_module.h"
+#include "render/device/texture_upload_module.h"
 
 #include <chrono>
 #include <cstring>
@@ -84,13 +84,18 @@ double UploadClockSeconds()
     return platform ? platform->GetSeconds() : SteadySeconds();
 }
 
-void RenderDevice::RegisterHandlers()
+TextureUploadModule::TextureUploadModule(RenderDevice& owner) : owner_(owner)
 {
-    RegisterHandler("UploadTexToVRAM", &RenderDevice::UploadTexToVRAM);
-    RegisterHandler("UploadTexPartToVRAM", &RenderDevice::UploadTexPartToVRAM);
+    GetRenderThread()->AddModule(this);
 }
 
-void RenderDevice::UploadTexToVRAM(TaskMessage* task)
+void TextureUploadModule::RegisterHandlers()
+{
+    RegisterHandler("UploadTexToVRAM", &TextureUploadModule::UploadTexToVRAM);
+    RegisterHandler("UploadTexPartToVRAM", &TextureUploadModule::UploadTexPartToVRAM);
+}
+
+void TextureUploadModule::UploadTexToVRAM(TaskMessage* task)
 {
     FileBuffer* file = task->Get<UploadTexArgs::File>();
     TextureBlock* block = task->Get<UploadTexArgs::Block>();
@@ -104,7 +109,7 @@ void RenderDevice::UploadTexToVRAM(TaskMessage* task)
         GetFileSystem()->ReleaseFile(*file);
         return;
     }
-    if (LoadTexture(*this, *file, texture, 0, gfx::kPoolDefault)) {
+    if (LoadTexture(owner_, *file, texture, 0, gfx::kPoolDefault)) {
         FinishTextureBlock(block->payload, *texture, surface);
         block->state = resource_state::kLoaded;
     } else {
@@ -114,7 +119,7 @@ void RenderDevice::UploadTexToVRAM(TaskMessage* task)
     GetFileSystem()->ReleaseFile(*file);
 }
 
-void RenderDevice::UploadTexPartToVRAM(TaskMessage* task)
+void TextureUploadModule::UploadTexPartToVRAM(TaskMessage* task)
 {
     FileBuffer* file = task->Get<UploadTexPartArgs::File>();
     TextureBlock* block = task->Get<UploadTexPartArgs::Block>();
