@@ -58,7 +58,7 @@ World* WorldOfSize(uint32_t width, uint32_t height)
 // Waits for the GPU: the back buffer's bytes come back.
 void Finish()
 {
-    if (gfx::Surface* back = GetRenderer()->BackBufferTarget().colour)
+    if (gfx::Surface* back = GetRenderer()->Targets().BackBufferTarget().colour)
         benchmark::DoNotOptimize(platform::testing::DrawnSurfaceBytes(*back).data());
 }
 

@@ -14,12 +14,12 @@
 #include "kernel/settings.h"
 #include "platform/gfx/raster/gfx_mode.h"
 #include "platform/os/aligned_memory.h"
-#include "testing/message_box_script.h"
-#include "render/d3d_context.h"
-#include "render/render_device.h"
+#include "render/device/d3d_context.h"
+#include "render/device/render_device.h"
 #include "scene/input_devices.h"
 #include "scene/key_bindings.h"
 #include "testing/demo_data.h"
+#include "testing/message_box_script.h"
 #include "testing/test_files.h"
 
 namespace demo_bench {

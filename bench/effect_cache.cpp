@@ -18,8 +18,8 @@
 #include "platform/gfx/fx/compiled_effect.h"
 #include "platform/gfx/fx/effect_compiler.h"
 #include "platform/os/process.h"
-#include "render/effect_from_memory.h"
-#include "render/effect_names.h"
+#include "render/effects/effect_from_memory.h"
+#include "render/effects/effect_names.h"
 
 namespace {
 

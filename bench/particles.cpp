@@ -20,18 +20,18 @@
 #include "kernel/platform.h"
 #include "kernel/settings.h"
 #include "kernel/win_platform.h"
-#include "testing/message_box_script.h"
-#include "render/camera_node.h"
-#include "render/curve.h"
-#include "render/d3d_context.h"
-#include "render/particle_emitter.h"
-#include "render/particle_group.h"
-#include "render/quad.h"
-#include "render/render_device.h"
-#include "render/render_pass.h"
-#include "render/render_pass_list.h"
-#include "render/scene_renderer.h"
+#include "render/device/d3d_context.h"
+#include "render/device/render_device.h"
+#include "render/frame/render_pass.h"
+#include "render/frame/render_pass_list.h"
+#include "render/frame/scene_renderer.h"
+#include "render/nodes/camera_node.h"
+#include "render/resources/quad.h"
+#include "render/world/curve.h"
+#include "render/world/particle_emitter.h"
+#include "render/world/particle_group.h"
 #include "scene/dynamic.h"
+#include "testing/message_box_script.h"
 
 namespace {
 
@@ -97,7 +97,7 @@ public:
         camera.SetPosition({0.0f, 0.0f, -50.0f, 1.0f});
         camera.ApplyCamera();
         pass.name = "diff";
-        pass.target = &GetRenderer()->BackBufferTarget();
+        pass.target = &GetRenderer()->Targets().BackBufferTarget();
         // No clear: the recording device's clear fills every texel on the CPU.
         pass.keepContents = 1;
         pass.alwaysDraw = 1;
@@ -206,7 +206,7 @@ void BM_ParticleFrame(benchmark::State& state)
         stage.Frame();
     if (!stage.boxes.Shown().empty())
         state.SkipWithError(stage.boxes.Shown()[0].text.c_str());
-    state.counters["draws_per_frame"] = GetRenderer()->DrawCalls();
+    state.counters["draws_per_frame"] = GetRenderer()->Frame().DrawCalls();
     state.counters["time_per_particle"] = PerParticle(count * emitters);
     for (auto& emitter : made)
         RemoveEmitter(stage.group, emitter.get());

@@ -22,18 +22,18 @@
 #include "bench/support/heap_allocations.h"
 #include "kernel/engine_threads.h"
 #include "kernel/settings.h"
+#include "render/device/d3d_context.h"
+#include "render/device/render_device.h"
+#include "render/effects/effect.h"
+#include "render/frame/render_pass.h"
+#include "render/frame/render_pass_list.h"
+#include "render/frame/renderer_template_scene.h"
+#include "render/frame/scene_renderer.h"
+#include "render/nodes/camera_node.h"
+#include "render/nodes/mesh_node.h"
+#include "render/resources/material.h"
+#include "render/resources/quad.h"
 #include "testing/message_box_script.h"
-#include "render/d3d_context.h"
-#include "render/effect.h"
-#include "render/material.h"
-#include "render/quad.h"
-#include "render/render_device.h"
-#include "render/render_pass.h"
-#include "render/render_pass_list.h"
-#include "render/renderer_template_scene.h"
-#include "render/scene_renderer.h"
-#include "render/camera_node.h"
-#include "render/mesh_node.h"
 
 namespace {
 
@@ -99,7 +99,7 @@ public:
         scene->layers.push_back(&layer);
         renderer->queues.push_back(&scene->instanceList);
         pass.name = "diff";
-        pass.target = &device->BackBufferTarget();
+        pass.target = &device->Targets().BackBufferTarget();
         // No clear: the recording device's clear fills every texel on the CPU
         // and would stand for most of a small frame.
         pass.keepContents = 1;
@@ -150,7 +150,7 @@ void RunFrames(benchmark::State& state, bool instanced)
     const auto count = static_cast<uint32_t>(state.range(0));
     Stage stage(count, instanced);
     stage.Frame(); // the first frame makes the instancing pool and the groups
-    const uint32_t drawsPerFrame = GetRenderer()->DrawCalls();
+    const uint32_t drawsPerFrame = GetRenderer()->Frame().DrawCalls();
     const uint64_t before = HeapAllocations();
     for (auto _ : state)
         stage.Frame();

@@ -19,14 +19,14 @@
 #include "kernel/settings.h"
 #include "kernel/thread_map.h"
 #include "platform/gfx/device/format.h"
+#include "render/device/d3d_context.h"
+#include "render/device/render_device.h"
+#include "render/textures/texture_from_memory.h"
+#include "render/textures/texture_pool.h"
+#include "render/textures/texture_resource.h"
 #include "testing/dds_writer.h"
-#include "testing/message_box_script.h"
-#include "render/d3d_context.h"
-#include "render/render_device.h"
-#include "render/texture_from_memory.h"
-#include "render/texture_pool.h"
-#include "render/texture_resource.h"
 #include "testing/engine_thread_run.h"
+#include "testing/message_box_script.h"
 
 namespace {
 
@@ -77,8 +77,8 @@ public:
     {
         zandrel_test::RunEngineThreads(
             [](RenderThread* render) {
-                if (!zandrel_test::ModuleAttached(render, GetRenderer()))
-                    render->AddModule(GetRenderer());
+                if (!zandrel_test::ModuleAttached(render, &GetRenderer()->Uploads()))
+                    render->AddModule(&GetRenderer()->Uploads());
             },
             frame, std::chrono::hours(24));
     }

@@ -3,7 +3,10 @@
 #include <cmath>
 
 #include "demo/light_cameras.h"
-#include "render/camera_node.h"
+#include "kernel/math/quat.h"
+#include "render/effects/effect.h"
+#include "render/nodes/camera_node.h"
+#include "scene/input_devices.h"
 #include "scene/scene_node.h"
 
 namespace {

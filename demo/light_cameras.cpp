@@ -3,9 +3,9 @@
 #include <cmath>
 
 #include "kernel/error_stream.h"
-#include "render/camera_node.h"
-#include "render/mesh_node.h"
-#include "render/scene.h"
+#include "render/nodes/camera_node.h"
+#include "render/nodes/mesh_node.h"
+#include "render/nodes/scene.h"
 #include "scene/free_camera.h"
 
 namespace {

@@ -1,11 +1,11 @@
 #include "demo/scene_bindings.h"
 
 #include "kernel/error_stream.h"
-#include "render/effect.h"
-#include "render/material.h"
-#include "render/texture_resource.h"
-#include "render/mesh_node.h"
-#include "render/scene.h"
+#include "render/effects/effect.h"
+#include "render/nodes/mesh_node.h"
+#include "render/nodes/scene.h"
+#include "render/resources/material.h"
+#include "render/textures/texture_resource.h"
 
 namespace {
 

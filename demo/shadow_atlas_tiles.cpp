@@ -2,8 +2,8 @@
 
 #include "kernel/error_stream.h"
 #include "kernel/math/float4x4.h"
-#include "render/mesh_node.h"
-#include "render/scene.h"
+#include "render/nodes/mesh_node.h"
+#include "render/nodes/scene.h"
 
 namespace {
 

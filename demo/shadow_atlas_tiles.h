@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "kernel/math/float4.h"
-#include "render/render_device.h"
+#include "render/device/render_device.h"
 
 class Scene;
 class SceneNode;

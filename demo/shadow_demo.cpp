@@ -13,7 +13,7 @@
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/resource_flags.h"
 #include "platform/input/scan_codes.h"
-#include "render/effect.h"
+#include "render/effects/effect.h"
 #include "scene/input_devices.h"
 #include "scene/key_bindings.h"
 
@@ -213,7 +213,7 @@ void ShadowDemo::SetUpLitPasses()
     const GraphicsSettings& screen = GetRenderer()->Graphics();
     MakeTarget(screenTargetA, screen.width, screen.height, gfx::kFormatA8R8G8B8, gfx::kFormatD24S8);
     MakeTarget(screenTargetB, screen.width, screen.height, gfx::kFormatA8R8G8B8, gfx::kFormatD24S8);
-    RenderTargetRecord* backBuffer = &GetRenderer()->BackBufferTarget();
+    RenderTargetRecord* backBuffer = &GetRenderer()->Targets().BackBufferTarget();
     SceneNodeRenderer* r = nodeRenderers;
     ConfigurePass(passes[0], {&r[0], &r[1], &r[2], &r[3], &r[4]}, backBuffer, "diff", &viewCamera, kClearBlack,
                   TargetOf(screenTargetA));
@@ -250,7 +250,7 @@ void ShadowDemo::SetUpPostPasses()
     const float h = static_cast<float>(screen.height);
     const float4 pixelSizeX{1.0f / w, 0.0f, 0.0f, 0.0f};
     const float4 pixelSizeY{0.0f, 1.0f / h, 0.0f, 0.0f};
-    RenderTargetRecord* backBuffer = &GetRenderer()->BackBufferTarget();
+    RenderTargetRecord* backBuffer = &GetRenderer()->Targets().BackBufferTarget();
     ConfigurePostPass(postPasses[4], "blurQuad_diff.fx", "bilaterial", TargetOf(screenLumaTarget),
                       [&](Effect& e) { e.SetTexture("diffuse", &shadowTarget); });
     ConfigurePostPass(postPasses[5], "genSAT.fx", "ver", backBuffer, [&](Effect& e) {
@@ -308,7 +308,7 @@ void ShadowDemo::SetUpFxaaPasses()
         };
     };
     ConfigurePostPass(postPasses[1], "post_diff.fx", "preFXAA", TargetOf(screenTargetB), fxaa(&screenTargetA));
-    ConfigurePostPass(postPasses[0], "post_diff.fx", "postFXAA", &GetRenderer()->BackBufferTarget(),
+    ConfigurePostPass(postPasses[0], "post_diff.fx", "postFXAA", &GetRenderer()->Targets().BackBufferTarget(),
                       fxaa(&screenTargetB));
 }
 

@@ -9,11 +9,11 @@
 #include <iostream>
 #include <sstream>
 
-#include "kernel/serializable_object.h"
-#include "kernel/global_objects.h"
-#include "testing/message_box_script.h"
 #include "fuzz/fuzz_device.h"
-#include "render/mesh.h"
+#include "kernel/global_objects.h"
+#include "kernel/serializable_object.h"
+#include "render/resources/mesh.h"
+#include "testing/message_box_script.h"
 
 namespace {
 void CheckIndices(MeshSubsetList& list, uint32_t vertexCount)

@@ -11,9 +11,9 @@
 
 #include "fuzz/fuzz_device.h"
 #include "kernel/global_objects.h"
+#include "render/nodes/scene.h"
+#include "render/resources/mesh.h"
 #include "testing/message_box_script.h"
-#include "render/mesh.h"
-#include "render/scene.h"
 
 namespace {
 void CheckScene(Scene& scene)

@@ -9,12 +9,12 @@
 #include "net/remote_scene.h"
 #include "net/weather.h"
 #include "platform/bytes/byte_reader.h"
-#include "render/effect.h"
-#include "render/mesh.h"
-#include "render/particle_emitter.h"
-#include "render/particle_group.h"
-#include "render/quad.h"
-#include "render/scene_renderer.h"
+#include "render/effects/effect.h"
+#include "render/frame/scene_renderer.h"
+#include "render/resources/mesh.h"
+#include "render/resources/quad.h"
+#include "render/world/particle_emitter.h"
+#include "render/world/particle_group.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "kernel/math/float4x4.h"
 #include "net/value_listener.h"
 #include "net/world_placement.h"
-#include "render/effect.h"
+#include "render/effects/effect.h"
 
 namespace {
 

@@ -5,13 +5,12 @@
 
 #include "kernel/task_message.h"
 #include "net/para_tasks.h"
-#include "render/cloud_layer.h"
-#include "render/effect.h"
-#include "render/material.h"
-#include "render/scene_renderer.h"
-#include "render/scene_renderer.h"
 #include "net/remote_scene.h"
 #include "platform/bytes/byte_reader.h"
+#include "render/effects/effect.h"
+#include "render/frame/scene_renderer.h"
+#include "render/resources/material.h"
+#include "render/world/cloud_layer.h"
 
 float TimeOfDayAngle(int16_t hours, int16_t minutes)
 {

@@ -9,14 +9,14 @@
 #include "demo/shadow_demo.h"
 #include "kernel/file_system.h"
 #include "kernel/platform.h"
+#include "render/device/d3d_context.h"
+#include "render/device/render_device.h"
 #include "testing/gfx_failure_injection.h"
 #include "testing/message_box_script.h"
+#include "testing/test_files.h"
 #include "testing/window_hooks.h"
-#include "render/d3d_context.h"
-#include "render/render_device.h"
 #include "tests/render/device_fixture.h"
 #include "tests/support/settings_cwd.h"
-#include "testing/test_files.h"
 
 namespace {
 

@@ -14,11 +14,11 @@
 
 #include "demo/shadow_demo.h"
 #include "platform/gfx/device/draw_types.h"
+#include "render/effects/effect.h"
 #include "testing/gfx_call_record.h"
 #include "testing/gfx_failure_injection.h"
 #include "testing/input_injection.h"
 #include "testing/os_hooks.h"
-#include "render/effect.h"
 #include "tests/demo/demo_world.h"
 
 using demo_test::DemoWorld;
@@ -105,7 +105,7 @@ TEST_F(DemoFrame, EachPassDrawsInSequenceOrderIntoItsOwnTarget)
     const gfx::Surface* table = TargetOf(d.shadowAtlasSAT)->colour;
     const gfx::Surface* temp = TargetOf(d.satTemp)->colour;
     const gfx::Surface* self = TargetOf(d.selfShadowMap)->colour;
-    const gfx::Surface* back = GetRenderer()->BackBufferTarget().colour;
+    const gfx::Surface* back = GetRenderer()->Targets().BackBufferTarget().colour;
     const std::vector<DrawGroup> expected = {
         {"depth", atlas, 0, 0, 256, 256, 1},       {"depth", atlas, 256, 0, 256, 256, 1},
         {"depth", atlas, 0, 256, 256, 256, 1},     {"depth", atlas, 256, 256, 256, 256, 1},

@@ -11,9 +11,9 @@
 #include <string>
 
 #include "kernel/file_system.h"
-#include "render/d3d_context.h"
-#include "render/material.h"
-#include "render/scene.h"
+#include "render/device/d3d_context.h"
+#include "render/nodes/scene.h"
+#include "render/resources/material.h"
 #include "scene/input_devices.h"
 #include "scene/key_bindings.h"
 #include "tests/render/device_fixture.h"

@@ -12,7 +12,10 @@
 #include "demo/shadow_demo.h"
 #include "kernel/math/euler.h"
 #include "kernel/math/quat.h"
-#include "render/effect.h"
+#include "render/effects/effect.h"
+#include "render/nodes/camera_node.h"
+#include "render/nodes/scene.h"
+#include "render/resources/material.h"
 #include "scene/input_devices.h"
 #include "tests/demo/demo_world.h"
 

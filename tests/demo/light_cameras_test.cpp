@@ -13,12 +13,12 @@
 #include <string>
 
 #include "kernel/math/euler.h"
-#include "testing/message_box_script.h"
-#include "render/camera_node.h"
-#include "render/mesh_node.h"
-#include "render/scene.h"
+#include "render/nodes/camera_node.h"
+#include "render/nodes/mesh_node.h"
+#include "render/nodes/scene.h"
 #include "scene/dynamic.h"
 #include "scene/free_camera.h"
+#include "testing/message_box_script.h"
 #include "tests/scene/input_test_support.h"
 #include "tests/scene/scene_test_support.h"
 

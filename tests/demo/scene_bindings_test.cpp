@@ -9,12 +9,12 @@
 
 #include <string>
 
+#include "render/effects/effect.h"
+#include "render/nodes/mesh_node.h"
+#include "render/nodes/scene.h"
+#include "render/resources/material.h"
+#include "render/textures/texture_resource.h"
 #include "testing/message_box_script.h"
-#include "render/effect.h"
-#include "render/material.h"
-#include "render/texture_resource.h"
-#include "render/mesh_node.h"
-#include "render/scene.h"
 
 namespace {
 

@@ -10,11 +10,11 @@
 
 #include "kernel/math/quat.h"
 #include "platform/gfx/device/format.h"
+#include "render/nodes/camera_node.h"
+#include "render/nodes/mesh_node.h"
+#include "render/nodes/scene.h"
+#include "render/textures/texture_resource.h"
 #include "testing/message_box_script.h"
-#include "render/camera_node.h"
-#include "render/mesh_node.h"
-#include "render/scene.h"
-#include "render/texture_resource.h"
 #include "tests/render/device_fixture.h"
 
 namespace {

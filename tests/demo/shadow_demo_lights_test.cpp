@@ -7,7 +7,7 @@
 
 #include "demo/shadow_demo.h"
 #include "kernel/math/euler.h"
-#include "render/effect.h"
+#include "render/effects/effect.h"
 #include "tests/demo/demo_world.h"
 
 using demo_test::DemoWorld;
@@ -143,7 +143,7 @@ TEST_F(DemoLights, LightCameraZeroIsLeftActiveAndMovesShowNextUpdate)
     ASSERT_EQ(GetActiveCamera(), &demo->viewCamera);
     demo->UpdateLightMatrices();
     EXPECT_EQ(GetActiveCamera(), &demo->lightCameras[0]);
-    EXPECT_EQ(GetRenderer()->Camera().viewProj, &demo->lightCameras[0].viewProjMatrix);
+    EXPECT_EQ(GetRenderer()->Frame().Camera().viewProj, &demo->lightCameras[0].viewProjMatrix);
 
     // A camera moved after the update keeps its old matrix until the next one.
     const float4x4 before = demo->lightMatrices[2];

@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "tests/demo/demo_world.h"
 #include "kernel/platform.h"
 #include "kernel/time.h"
-#include "testing/os_hooks.h"
 #include "platform/gfx/device/format.h"
-#include "render/effect.h"
+#include "render/effects/effect.h"
 #include "scene/dynamic.h"
+#include "testing/os_hooks.h"
 #include "testing/test_files.h"
+#include "tests/demo/demo_world.h"
 
 using demo_test::DemoWorld;
 
@@ -222,7 +222,7 @@ TEST_F(StartedDemo, LayersHoldTheirNodesAndEachRendererItsLayer)
 TEST_F(StartedDemo, ScenePassesAreSetUpAsTheirTableSays)
 {
     ShadowDemo& d = *demo;
-    RenderTargetRecord* back = &GetRenderer()->BackBufferTarget();
+    RenderTargetRecord* back = &GetRenderer()->Targets().BackBufferTarget();
     SceneNodeRenderer* r = d.nodeRenderers;
     struct Pass {
         uint32_t index;
@@ -277,7 +277,7 @@ TEST_F(StartedDemo, ScenePassesAreSetUpAsTheirTableSays)
 TEST_F(StartedDemo, PostPassesTakeTheirEffectsParametersAndTargets)
 {
     ShadowDemo& d = *demo;
-    RenderTargetRecord* back = &GetRenderer()->BackBufferTarget();
+    RenderTargetRecord* back = &GetRenderer()->Targets().BackBufferTarget();
     struct Post {
         uint32_t index;
         const char* file;

@@ -21,9 +21,9 @@
 #include "net/set_para.h"
 #include "net/weather.h"
 #include "platform/bytes/byte_writer.h"
-#include "render/effect.h"
-#include "render/material.h"
-#include "render/scene_renderer.h"
+#include "render/effects/effect.h"
+#include "render/frame/scene_renderer.h"
+#include "render/resources/material.h"
 #include "testing/net_support.h"
 #include "tests/support/settings_cwd.h"
 

@@ -11,13 +11,13 @@
 #include "kernel/math/euler.h"
 #include "net/para_objects.h"
 #include "net/remote_scene.h"
-#include "render/particle_group.h"
-#include "render/render_queue.h"
-#include "render/scene_renderer.h"
-#include "render/render_pass_list.h"
+#include "render/frame/render_pass_list.h"
+#include "render/frame/render_queue.h"
+#include "render/frame/scene_renderer.h"
+#include "render/world/particle_group.h"
+#include "testing/test_files.h"
 #include "tests/net/scene_link.h"
 #include "tests/render/particle_test_support.h"
-#include "testing/test_files.h"
 
 using namespace net_test;
 

@@ -8,7 +8,7 @@
 #include "kernel/math/euler.h"
 #include "net/remote_scene.h"
 #include "net/value_listener.h"
-#include "render/effect.h"
+#include "render/effects/effect.h"
 #include "testing/test_files.h"
 
 namespace {

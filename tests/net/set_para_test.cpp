@@ -12,9 +12,9 @@
 #include "kernel/math/euler.h"
 #include "net/remote_scene.h"
 #include "net/set_para.h"
-#include "render/effect.h"
-#include "tests/net/scene_link.h"
+#include "render/effects/effect.h"
 #include "testing/test_files.h"
+#include "tests/net/scene_link.h"
 
 using namespace net_test;
 

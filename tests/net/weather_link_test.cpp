@@ -7,10 +7,10 @@
 
 #include "net/remote_scene.h"
 #include "net/weather.h"
-#include "render/camera_node.h"
-#include "render/scene_renderer.h"
-#include "tests/net/scene_link.h"
+#include "render/frame/scene_renderer.h"
+#include "render/nodes/camera_node.h"
 #include "testing/test_files.h"
+#include "tests/net/scene_link.h"
 
 using namespace net_test;
 

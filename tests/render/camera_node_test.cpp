@@ -1,4 +1,4 @@
-#include "render/camera_node.h"
+#include "render/nodes/camera_node.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 
 #include "kernel/engine_threads.h"
 #include "kernel/math/euler.h"
-#include "render/render_device.h"
+#include "render/device/render_device.h"
 #include "tests/scene/scene_test_support.h"
 
 namespace {
@@ -15,13 +15,13 @@ protected:
     void SetUp() override
     {
         SetActiveCamera(nullptr);
-        GetRenderer()->BackBufferTarget().viewport = gfx::Viewport{0, 0, 800, 600, 0.0f, 1.0f};
-        GetRenderer()->BindTarget(0, nullptr);
+        GetRenderer()->Targets().BackBufferTarget().viewport = gfx::Viewport{0, 0, 800, 600, 0.0f, 1.0f};
+        GetRenderer()->Targets().BindTarget(0, nullptr);
     }
     void TearDown() override
     {
         SetActiveCamera(nullptr);
-        DestroyRenderThread(); // it holds the render device among its modules
+        DestroyRenderThread(); // it holds the render device's upload module
         ReleaseDevice();
     }
 };
@@ -38,7 +38,7 @@ TEST_F(CameraTest, PerspectiveOfAnEightHundredBySixHundredViewport)
     EXPECT_FLOAT_EQ(camera.aspect, 800.0f / 600.0f);
 
     // The size is cached at the first projection.
-    GetRenderer()->BackBufferTarget().viewport.width = 1600;
+    GetRenderer()->Targets().BackBufferTarget().viewport.width = 1600;
     camera.GetProjectionMatrix();
     EXPECT_EQ(camera.viewportWidth, 800);
 }
@@ -94,10 +94,10 @@ TEST_F(CameraTest, ProjectsPointsToTheViewport)
     // With a bound target its viewport gives the pixels; its offsets are not added.
     RenderTargetRecord target;
     target.viewport = gfx::Viewport{100, 100, 256, 128, 0.0f, 1.0f};
-    GetRenderer()->BindTarget(0, &target);
+    GetRenderer()->Targets().BindTarget(0, &target);
     camera.ProjectToViewport(out, {0, 0, 10, 1}, false, false, false);
     ExpectNear4(out, {128, 64, 0, 0}, 1e-3f);
-    GetRenderer()->BindTarget(0, nullptr);
+    GetRenderer()->Targets().BindTarget(0, nullptr);
 }
 
 TEST_F(CameraTest, ViewIsTheInverseWorldAndViewOnlyProjectionUsesIt)
@@ -130,19 +130,19 @@ TEST_F(CameraTest, TheFirstCameraBecomesActiveAndApplyingHandsOverItsMatrices)
     second.ApplyCamera();
     EXPECT_EQ(GetActiveCamera(), &second);
     RenderDevice* device = GetRenderer();
-    EXPECT_EQ(device->Camera().view, &second.viewMatrix);
-    EXPECT_EQ(device->Camera().projection, &second.projectionMatrix);
-    EXPECT_EQ(device->Camera().cameraWorld, &second.worldMatrix);
-    EXPECT_EQ(device->Camera().viewProj, &second.viewProjMatrix);
-    EXPECT_EQ(device->Camera().invViewProj, &second.invViewProjMatrix);
-    ExpectNear3(device->Camera().cameraWorld->Row(3).XYZ(), {1, 2, 3});
+    EXPECT_EQ(device->Frame().Camera().view, &second.viewMatrix);
+    EXPECT_EQ(device->Frame().Camera().projection, &second.projectionMatrix);
+    EXPECT_EQ(device->Frame().Camera().cameraWorld, &second.worldMatrix);
+    EXPECT_EQ(device->Frame().Camera().viewProj, &second.viewProjMatrix);
+    EXPECT_EQ(device->Frame().Camera().invViewProj, &second.invViewProjMatrix);
+    ExpectNear3(device->Frame().Camera().cameraWorld->Row(3).XYZ(), {1, 2, 3});
     // The frustum's matrix is the transpose of the view-projection it came from.
     EXPECT_FLOAT_EQ(second.frustum.matrix(0, 3), second.viewProjMatrix(3, 0));
 
     // Destroying a camera nobody points at changes nothing.
     first.reset();
     EXPECT_EQ(GetActiveCamera(), &second);
-    EXPECT_EQ(device->Camera().view, &second.viewMatrix);
+    EXPECT_EQ(device->Frame().Camera().view, &second.viewMatrix);
 }
 
 TEST_F(CameraTest, DestroyingTheActiveOrAppliedCameraClearsThePointers)
@@ -154,11 +154,11 @@ TEST_F(CameraTest, DestroyingTheActiveOrAppliedCameraClearsThePointers)
         ASSERT_EQ(GetActiveCamera(), &camera);
     }
     EXPECT_EQ(GetActiveCamera(), nullptr);
-    EXPECT_EQ(device->Camera().view, nullptr);
-    EXPECT_EQ(device->Camera().projection, nullptr);
-    EXPECT_EQ(device->Camera().cameraWorld, nullptr);
-    EXPECT_EQ(device->Camera().viewProj, nullptr);
-    EXPECT_EQ(device->Camera().invViewProj, nullptr);
+    EXPECT_EQ(device->Frame().Camera().view, nullptr);
+    EXPECT_EQ(device->Frame().Camera().projection, nullptr);
+    EXPECT_EQ(device->Frame().Camera().cameraWorld, nullptr);
+    EXPECT_EQ(device->Frame().Camera().viewProj, nullptr);
+    EXPECT_EQ(device->Frame().Camera().invViewProj, nullptr);
 
     // Applied, then another made active: the device still points at the first.
     auto applied = std::make_unique<CameraNode>();
@@ -166,7 +166,7 @@ TEST_F(CameraTest, DestroyingTheActiveOrAppliedCameraClearsThePointers)
     applied->ApplyCamera();
     SetActiveCamera(&other);
     applied.reset();
-    EXPECT_EQ(device->Camera().viewProj, nullptr);
+    EXPECT_EQ(device->Frame().Camera().viewProj, nullptr);
     EXPECT_EQ(GetActiveCamera(), &other);
 }
 
@@ -180,20 +180,4 @@ TEST_F(CameraTest, ProjectionWithoutAnyDeviceDoesNotReadThroughNull)
     camera.ProjectToViewport(out, {0, 0, 10, 1}, false, false, false);
     EXPECT_FALSE(RendererExists());
     EXPECT_EQ(camera.viewportHeight, 0); // nothing cached: read again next time
-}
-
-TEST(CameraFrustum, PlanesOfTheIdentity)
-{
-    CameraFrustum frustum;
-    for (const float4& plane : frustum.planes)
-        ExpectNear4(plane, {0, 0, 0, 0});
-    frustum.BuildFrustumPlanes(IdentityMatrix());
-    ExpectNear4(frustum.planes[CameraFrustum::kLeft], {1, 0, 0, 1});
-    ExpectNear4(frustum.planes[CameraFrustum::kRight], {-1, 0, 0, 1});
-    ExpectNear4(frustum.planes[CameraFrustum::kTop], {0, -1, 0, 1});
-    ExpectNear4(frustum.planes[CameraFrustum::kBottom], {0, 1, 0, 1});
-    ExpectNear4(frustum.planes[CameraFrustum::kNear], {0, 0, 1, 0});
-    ExpectNear4(frustum.planes[CameraFrustum::kFar], {0, 0, -1, 1});
-    frustum.InitCameraFrustum();
-    ExpectNear4(frustum.planes[CameraFrustum::kFar], {0, 0, 0, 0});
 }

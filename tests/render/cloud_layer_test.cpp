@@ -7,8 +7,8 @@
 #include <cstring>
 #include <memory>
 
+#include "render/world/cloud_layer.h"
 #include "testing/message_box_script.h"
-#include "render/cloud_layer.h"
 
 namespace {
 

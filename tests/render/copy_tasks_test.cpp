@@ -6,11 +6,11 @@
 
 #include "kernel/engine_threads.h"
 #include "platform/gfx/device/format.h"
+#include "render/textures/copy_tasks.h"
 #include "testing/dds_writer.h"
 #include "testing/gfx_call_record.h"
 #include "testing/gfx_device_hooks.h"
 #include "testing/gfx_failure_injection.h"
-#include "render/copy_tasks.h"
 #include "tests/render/texture_run.h"
 
 namespace {

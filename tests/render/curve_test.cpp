@@ -8,12 +8,12 @@
 
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/resource_flags.h"
+#include "render/world/curve.h"
+#include "render/world/curve_texture.h"
 #include "testing/gfx_call_record.h"
 #include "testing/gfx_device_hooks.h"
 #include "testing/gfx_failure_injection.h"
 #include "testing/message_box_script.h"
-#include "render/curve.h"
-#include "render/curve_texture.h"
 #include "tests/render/device_fixture.h"
 #include "tests/render/texture_texels.h"
 
@@ -241,7 +241,7 @@ TEST_F(CurveTextures, ALinearCurveBakesToItsSamplesFromTimeZero)
     EXPECT_EQ(creations[1].args[3], uint64_t{gfx::kPoolDefault});
     // The destination's texture stays; the staging texture is released.
     EXPECT_EQ(platform::testing::LiveObjects(*run.Device()), liveBefore + 1);
-    EXPECT_EQ(run.Renderer()->CurrentTarget(), &map.GetPayload()->target);
+    EXPECT_EQ(run.Renderer()->Targets().CurrentTarget(), &map.GetPayload()->target);
     EXPECT_TRUE(run.Boxes().empty());
 }
 
@@ -328,7 +328,7 @@ TEST_F(CurveTextures, AFailedLockEndsTheBakeWithoutWriting)
     EXPECT_EQ(record.Count("UnlockRect"), 0u);
     EXPECT_EQ(record.Count("UpdateTexture"), 0u);
     EXPECT_EQ(map.GetBlock(), nullptr);
-    EXPECT_EQ(run.Renderer()->CurrentTarget(), nullptr) << "the staging texture's record went with it";
+    EXPECT_EQ(run.Renderer()->Targets().CurrentTarget(), nullptr) << "the staging texture's record went with it";
 }
 
 TEST_F(CurveTextures, UnlockAndCopyFailuresAreReported)

@@ -81,7 +81,7 @@ TEST(D3DContext, CsaaFullscreenWithoutVsync)
     EXPECT_EQ(p.presentationInterval, gfx::kPresentIntervalImmediate);
 
     // The back buffer's own depth-stencil surface follows the device's multisampling.
-    gfx::Surface* depth = run.Renderer()->BackBufferTarget().depthStencil;
+    gfx::Surface* depth = run.Renderer()->Targets().BackBufferTarget().depthStencil;
     ASSERT_NE(depth, nullptr);
     EXPECT_EQ(depth->MultiSampleType(), 8u);
     EXPECT_EQ(depth->MultiSampleQuality(), 2u);
@@ -153,29 +153,29 @@ TEST(D3DContext, BackBufferTargetViewportAndDefaultStates)
     platform::testing::GfxCallRecord record;
     ASSERT_TRUE(run.Start());
     RenderDevice* r = run.Renderer();
-    const gfx::Viewport& v = r->BackBufferTarget().viewport;
+    const gfx::Viewport& v = r->Targets().BackBufferTarget().viewport;
     EXPECT_EQ(v.x, 0u);
     EXPECT_EQ(v.y, 0u);
     EXPECT_EQ(v.width, 320u);
     EXPECT_EQ(v.height, 200u);
     EXPECT_EQ(v.maxZ, 1.0f);
-    EXPECT_EQ(r->CurrentTarget(), &r->BackBufferTarget());
+    EXPECT_EQ(r->Targets().CurrentTarget(), &r->Targets().BackBufferTarget());
     gfx::Surface* target = nullptr;
     ASSERT_EQ(run.Device()->GetRenderTarget(0, &target), gfx::kOk);
-    EXPECT_EQ(target, r->BackBufferTarget().colour);
+    EXPECT_EQ(target, r->Targets().BackBufferTarget().colour);
     target->Release();
     gfx::Surface* depth = nullptr;
     ASSERT_EQ(run.Device()->GetDepthStencilSurface(&depth), gfx::kOk);
-    EXPECT_EQ(depth, r->BackBufferTarget().depthStencil);
+    EXPECT_EQ(depth, r->Targets().BackBufferTarget().depthStencil);
     depth->Release();
 
-    EXPECT_EQ(r->ViewportScale().x, 160.0f);
-    EXPECT_EQ(r->ViewportScale().y, -100.0f);
-    EXPECT_EQ(r->ViewportScale().z, 1.0f);
-    EXPECT_EQ(r->ViewportOffset().x, 160.0f);
-    EXPECT_EQ(r->ViewportOffset().y, 100.0f);
-    EXPECT_EQ(r->ViewportOffset().z, 0.0f);
-    EXPECT_FLOAT_EQ(r->AspectRatio(), 1.6f);
+    EXPECT_EQ(r->Targets().ViewportScale().x, 160.0f);
+    EXPECT_EQ(r->Targets().ViewportScale().y, -100.0f);
+    EXPECT_EQ(r->Targets().ViewportScale().z, 1.0f);
+    EXPECT_EQ(r->Targets().ViewportOffset().x, 160.0f);
+    EXPECT_EQ(r->Targets().ViewportOffset().y, 100.0f);
+    EXPECT_EQ(r->Targets().ViewportOffset().z, 0.0f);
+    EXPECT_FLOAT_EQ(r->Targets().AspectRatio(), 1.6f);
 
     // The five default states, in order, after the targets are bound.
     std::vector<std::pair<uint64_t, uint64_t>> states;
@@ -185,17 +185,18 @@ TEST(D3DContext, BackBufferTargetViewportAndDefaultStates)
         {gfx::kRsZEnable, 1}, {gfx::kRsZWriteEnable, 1}, {gfx::kRsZFunc, 4}, {gfx::kRsSrcBlend, 5}, {gfx::kRsDestBlend, 6}};
     EXPECT_EQ(states, expected);
 
-    EXPECT_TRUE(r->AllowInstancing());
-    EXPECT_EQ(r->BytesPerTexel(gfx::kFormatA8), 1.0f);
-    EXPECT_EQ(r->BytesPerTexel(gfx::kFormatDXT1), 0.5f);
-    EXPECT_EQ(r->BytesPerTexel(gfx::kFormatDXT5), 1.0f);
-    EXPECT_EQ(r->BytesPerTexel(gfx::kFormatA8R8G8B8), 4.0f) << "only the three formats are in the table";
+    EXPECT_TRUE(r->Frame().AllowInstancing());
+    EXPECT_EQ(r->Resources().BytesPerTexel(gfx::kFormatA8), 1.0f);
+    EXPECT_EQ(r->Resources().BytesPerTexel(gfx::kFormatDXT1), 0.5f);
+    EXPECT_EQ(r->Resources().BytesPerTexel(gfx::kFormatDXT5), 1.0f);
+    EXPECT_EQ(r->Resources().BytesPerTexel(gfx::kFormatA8R8G8B8), 4.0f) << "only the three formats are in the table";
     EXPECT_NE(r->Line(), nullptr);
-    EXPECT_EQ(r->GetBusyVideoMemory(), r->VideoMemoryAtStart() + 320u * 200 * 4) << "DirectDraw reads";
-    EXPECT_EQ(r->VideoMemoryCaps().caps, 0x30004000u);
+    EXPECT_EQ(r->Memory().GetBusyVideoMemory(), r->Memory().VideoMemoryAtStart() + 320u * 200 * 4)
+        << "DirectDraw reads";
+    EXPECT_EQ(r->Memory().VideoMemoryCaps().caps, 0x30004000u);
     // The back buffers (three of 320 x 200 x 4) were in use before InitDirectDraw.
-    EXPECT_EQ(r->VideoMemoryAtStart(), 3u * 320 * 200 * 4);
-    EXPECT_EQ(r->VideoMemory(VideoMemoryKind::Surface), 320 * 200 * 4); // the depth-stencil surface
+    EXPECT_EQ(r->Memory().VideoMemoryAtStart(), 3u * 320 * 200 * 4);
+    EXPECT_EQ(r->Memory().VideoMemory(VideoMemoryKind::Surface), 320 * 200 * 4); // the depth-stencil surface
 }
 
 TEST(D3DContext, InstancingIsAllowedUntilAnAbsentSettingTurnsItOff)
@@ -203,12 +204,12 @@ TEST(D3DContext, InstancingIsAllowedUntilAnAbsentSettingTurnsItOff)
     DeviceRun run("[Graphics]\nwidth=32\nheight=32\n");
     GetD3DContext()->CreateD3D();
     render_test::CopyGraphicsSettings();
-    EXPECT_TRUE(GetRenderer()->AllowInstancing());
-    EXPECT_EQ(GetRenderer()->Instancing().stream0Frequency, 1u);
-    EXPECT_EQ(GetRenderer()->PrimitiveType(2), gfx::kPrimitiveLineList);
-    EXPECT_EQ(GetRenderer()->PrimitiveType(3), gfx::kPrimitiveTriangleList);
+    EXPECT_TRUE(GetRenderer()->Frame().AllowInstancing());
+    EXPECT_EQ(GetRenderer()->Frame().Instancing().stream0Frequency, 1u);
+    EXPECT_EQ(GetRenderer()->Frame().PrimitiveType(2), gfx::kPrimitiveLineList);
+    EXPECT_EQ(GetRenderer()->Frame().PrimitiveType(3), gfx::kPrimitiveTriangleList);
     ASSERT_TRUE(GetD3DContext()->CreateDevice());
-    EXPECT_FALSE(GetRenderer()->AllowInstancing());
+    EXPECT_FALSE(GetRenderer()->Frame().AllowInstancing());
 }
 
 TEST(D3DContext, ReleasesEverythingInOrderAndLeavesNothingBehind)
@@ -241,9 +242,9 @@ TEST(D3DContext, FailedCreationIsReportedAndLaterCallsStaySafe)
     // Whatever still asks for the device gets a failure, not a crash.
     run.ClearBoxes();
     gfx::VertexBuffer* buffer = reinterpret_cast<gfx::VertexBuffer*>(1);
-    EXPECT_FALSE(run.Renderer()->CreateVertexBuffer(&buffer, 4, 16, gfx::kUsageWriteOnly));
+    EXPECT_FALSE(run.Renderer()->Resources().CreateVertexBuffer(&buffer, 4, 16, gfx::kUsageWriteOnly));
     EXPECT_EQ(buffer, nullptr);
-    run.Renderer()->SetRenderStateCached(gfx::kRsZEnable, 0);
+    run.Renderer()->Frame().SetRenderStateCached(gfx::kRsZEnable, 0);
     EXPECT_EQ(run.Renderer()->LastResult(), gfx::kInvalidCall);
 
     run.ClearOut();
@@ -279,7 +280,7 @@ TEST(D3DContext, DirectDrawFailuresAreReportedAndReadingsCountZero)
         ErrorBoxText("Failed to get busy video memory.\n"),
     };
     EXPECT_EQ(BoxTexts(run), expected);
-    EXPECT_EQ(run.Renderer()->VideoMemoryAtStart(), 0u);
-    EXPECT_EQ(run.Renderer()->VideoMemory(VideoMemoryKind::Surface), 0);
-    EXPECT_NE(run.Renderer()->BackBufferTarget().depthStencil, nullptr);
+    EXPECT_EQ(run.Renderer()->Memory().VideoMemoryAtStart(), 0u);
+    EXPECT_EQ(run.Renderer()->Memory().VideoMemory(VideoMemoryKind::Surface), 0);
+    EXPECT_NE(run.Renderer()->Targets().BackBufferTarget().depthStencil, nullptr);
 }

@@ -16,9 +16,9 @@
 #include "kernel/engine_threads.h"
 #include "kernel/error_stream.h"
 #include "kernel/settings.h"
+#include "render/device/d3d_context.h"
+#include "render/device/render_device.h"
 #include "testing/message_box_script.h"
-#include "render/d3d_context.h"
-#include "render/render_device.h"
 #include "testing/test_files.h"
 
 namespace render_test {

@@ -10,9 +10,9 @@
 #include "platform/gfx/fx/compiled_effect.h"
 #include "platform/gfx/fx/effect_compiler.h"
 #include "platform/gfx/fx/runtime_effect.h"
+#include "render/device/video_memory.h"
+#include "render/effects/effect.h"
 #include "testing/gfx_failure_injection.h"
-#include "render/effect.h"
-#include "render/video_memory.h"
 #include "tests/render/effect_test_support.h"
 
 namespace {
@@ -368,8 +368,8 @@ TEST(EffectCache, TheEffectsCounterMovesByTheReadingsAroundCreationAndRelease)
     RenderDevice* renderer = GetRenderer();
     // Something in video memory, so a failed reading (counted as nothing) shows.
     gfx::VertexBuffer* held = nullptr;
-    ASSERT_TRUE(renderer->CreateVertexBuffer(&held, 64, 16, 0));
-    const int32_t busy = static_cast<int32_t>(renderer->GetBusyVideoMemory());
+    ASSERT_TRUE(renderer->Resources().CreateVertexBuffer(&held, 64, 16, 0));
+    const int32_t busy = static_cast<int32_t>(renderer->Memory().GetBusyVideoMemory());
     ASSERT_GT(busy, 0);
     FileBuffer source;
     ASSERT_TRUE(GetFileSystem()->LoadFile(source, "particle.fx"));
@@ -380,13 +380,13 @@ TEST(EffectCache, TheEffectsCounterMovesByTheReadingsAroundCreationAndRelease)
         inject.Fail("GetAvailableVidMem", gfx::kFail, 1, 1); // the reading after the creation
         ASSERT_TRUE(LoadShader(source, effect, nullptr));
     }
-    EXPECT_EQ(-busy, renderer->VideoMemory(VideoMemoryKind::Effect));
+    EXPECT_EQ(-busy, renderer->Memory().VideoMemory(VideoMemoryKind::Effect));
     {
         platform::testing::GfxFailureInjection inject;
         inject.Fail("GetAvailableVidMem", gfx::kFail); // the reading before the release
         effect.reset();
     }
-    EXPECT_EQ(0, renderer->VideoMemory(VideoMemoryKind::Effect));
+    EXPECT_EQ(0, renderer->Memory().VideoMemory(VideoMemoryKind::Effect));
     GetFileSystem()->ReleaseFile(source);
     ReleaseVideoResource(held);
     ASSERT_EQ(2u, boxes.Shown().size());

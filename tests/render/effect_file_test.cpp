@@ -8,9 +8,9 @@
 
 #include "kernel/archive.h"
 #include "kernel/rs_hash.h"
-#include "render/effect.h"
-#include "tests/render/effect_test_support.h"
+#include "render/effects/effect.h"
 #include "testing/test_files.h"
+#include "tests/render/effect_test_support.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include "platform/gfx/fx/compiled_effect.h"
 #include "platform/gfx/fx/effect_compiler.h"
 #include "platform/gfx/fx/runtime_effect.h"
+#include "render/effects/effect_from_memory.h"
 #include "testing/message_box_script.h"
-#include "render/effect_from_memory.h"
-#include "tests/platform/gfx/device/gfx_test_device.h"
 #include "testing/test_files.h"
+#include "tests/platform/gfx/device/gfx_test_device.h"
 
 namespace {
 

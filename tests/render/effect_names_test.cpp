@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "platform/os/process.h"
-#include "render/effect_names.h"
+#include "render/effects/effect_names.h"
 
 namespace {
 

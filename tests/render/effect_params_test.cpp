@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/gfx/fx/runtime_effect.h"
-#include "render/effect_params.h"
+#include "render/effects/effect_params.h"
 
 namespace {
 

@@ -17,10 +17,10 @@
 #include "kernel/platform.h"
 #include "kernel/settings.h"
 #include "kernel/win_platform.h"
+#include "render/device/render_device.h"
 #include "testing/message_box_script.h"
-#include "render/render_device.h"
-#include "tests/platform/gfx/device/gfx_test_device.h"
 #include "testing/test_files.h"
+#include "tests/platform/gfx/device/gfx_test_device.h"
 
 namespace effect_test {
 
@@ -62,16 +62,16 @@ public:
         // The render device with its graphics device and video-memory reading.
         RenderDevice* renderer = GetRenderer();
         renderer->SetDevice(device.device);
-        renderer->OpenVideoMemoryReading();
+        renderer->Memory().OpenVideoMemoryReading();
     }
 
     ~EffectFolder()
     {
         RenderDevice* renderer = GetRenderer();
         renderer->SetDevice(nullptr); // the test's own, released with it
-        renderer->CloseVideoMemoryReading();
+        renderer->Memory().CloseVideoMemoryReading();
         // The shutdown's order: the thread objects first, as they hold the
-        // render device and the file system among their modules.
+        // render device's upload module and the file system among their modules.
         DestroyRenderThread();
         DestroyIOThread();
         testing::internal::CaptureStdout();

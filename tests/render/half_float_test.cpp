@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-#include "render/half_float.h"
+#include "render/world/half_float.h"
 
 TEST(HalfFloat, ConvertsByTruncationTowardZero)
 {

@@ -6,10 +6,10 @@
 
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/resource_flags.h"
+#include "render/resources/index_buffer.h"
+#include "render/resources/vertex_buffer.h"
 #include "testing/gfx_device_hooks.h"
 #include "testing/gfx_failure_injection.h"
-#include "render/index_buffer.h"
-#include "render/vertex_buffer.h"
 #include "tests/render/device_fixture.h"
 
 using render_test::DeviceRun;
@@ -41,7 +41,7 @@ TEST_F(Buffers, SixteenBitIndicesOnlyWhileTheyAddressEveryVertex)
         EXPECT_EQ(data.buffer->Size(), 6u * data.indexSize);
         data.FreeIndexBuffer();
     }
-    EXPECT_EQ(GetRenderer()->VideoMemory(VideoMemoryKind::IndexBuffer), 0);
+    EXPECT_EQ(GetRenderer()->Memory().VideoMemory(VideoMemoryKind::IndexBuffer), 0);
 }
 
 TEST_F(Buffers, PrimitiveCountFollowsTheIndicesPerPrimitive)
@@ -54,11 +54,11 @@ TEST_F(Buffers, PrimitiveCountFollowsTheIndicesPerPrimitive)
     data.AllocIndexBuffer(7, 10, gfx::kUsageWriteOnly);
     EXPECT_EQ(data.indexCount, 7u);
     EXPECT_EQ(data.primitiveCount, 3u);
-    EXPECT_EQ(GetRenderer()->VideoMemory(VideoMemoryKind::IndexBuffer), 14); // the first buffer was given back
+    EXPECT_EQ(GetRenderer()->Memory().VideoMemory(VideoMemoryKind::IndexBuffer), 14); // the first buffer was given back
     EXPECT_TRUE(data.FreeIndexBuffer());
     EXPECT_EQ(data.buffer, nullptr);
     EXPECT_TRUE(data.FreeIndexBuffer()); // nothing left to release
-    EXPECT_EQ(GetRenderer()->VideoMemory(VideoMemoryKind::IndexBuffer), 0);
+    EXPECT_EQ(GetRenderer()->Memory().VideoMemory(VideoMemoryKind::IndexBuffer), 0);
 }
 
 TEST_F(Buffers, LockedIndicesReachTheBuffer)
@@ -98,9 +98,9 @@ TEST_F(Buffers, VertexBuffersKeepCountAndStrideAndReleaseOnce)
     ASSERT_TRUE(data.AllocVertexBuffer(10, 32, gfx::kUsageWriteOnly));
     EXPECT_EQ(data.vertexCount, 10u);
     EXPECT_EQ(data.stride, 32u);
-    EXPECT_EQ(GetRenderer()->VideoMemory(VideoMemoryKind::VertexBuffer), 320);
+    EXPECT_EQ(GetRenderer()->Memory().VideoMemory(VideoMemoryKind::VertexBuffer), 320);
     ASSERT_TRUE(data.AllocVertexBuffer(4, 16, 0));
-    EXPECT_EQ(GetRenderer()->VideoMemory(VideoMemoryKind::VertexBuffer), 64);
+    EXPECT_EQ(GetRenderer()->Memory().VideoMemory(VideoMemoryKind::VertexBuffer), 64);
     auto* floats = static_cast<float*>(data.LockVertexBuffer(0));
     ASSERT_NE(floats, nullptr);
     floats[15] = 1.5f;
@@ -112,7 +112,7 @@ TEST_F(Buffers, VertexBuffersKeepCountAndStrideAndReleaseOnce)
     EXPECT_TRUE(data.FreeVertexBuffer());
     EXPECT_TRUE(data.FreeVertexBuffer());
     EXPECT_EQ(data.buffer, nullptr);
-    EXPECT_EQ(GetRenderer()->VideoMemory(VideoMemoryKind::VertexBuffer), 0);
+    EXPECT_EQ(GetRenderer()->Memory().VideoMemory(VideoMemoryKind::VertexBuffer), 0);
 }
 
 TEST_F(Buffers, AFailedVertexBufferIsSeenByItsCaller)
@@ -157,10 +157,10 @@ TEST_F(Buffers, IndexBufferHandlesKeepTheirLockAndGiveTheBufferBackWithTheBlock)
     EXPECT_EQ(subset.lockPointer, locked);
     subset.UnlockIndexBuffer();
     EXPECT_EQ(subset.GetPayload()->indexSize, 4);
-    EXPECT_EQ(GetRenderer()->VideoMemory(VideoMemoryKind::IndexBuffer), 24);
+    EXPECT_EQ(GetRenderer()->Memory().VideoMemory(VideoMemoryKind::IndexBuffer), 24);
     subset.ReleaseResource();
     EXPECT_FALSE(subset.IsValid());
-    EXPECT_EQ(GetRenderer()->VideoMemory(VideoMemoryKind::IndexBuffer), 0);
+    EXPECT_EQ(GetRenderer()->Memory().VideoMemory(VideoMemoryKind::IndexBuffer), 0);
 }
 
 TEST_F(Buffers, VertexBufferHandlesLoadNothingByNameAndReleaseTheirBuffer)
@@ -179,8 +179,8 @@ TEST_F(Buffers, VertexBufferHandlesLoadNothingByNameAndReleaseTheirBuffer)
     EXPECT_FALSE(other.LoadByName("shared.vb"));
     EXPECT_EQ(other.GetPayload()->vertexCount, 8u);
     vertices.ReleaseResource();
-    EXPECT_EQ(GetRenderer()->VideoMemory(VideoMemoryKind::VertexBuffer), 96);
+    EXPECT_EQ(GetRenderer()->Memory().VideoMemory(VideoMemoryKind::VertexBuffer), 96);
     other.ReleaseResource();
-    EXPECT_EQ(GetRenderer()->VideoMemory(VideoMemoryKind::VertexBuffer), 0);
+    EXPECT_EQ(GetRenderer()->Memory().VideoMemory(VideoMemoryKind::VertexBuffer), 0);
     EXPECT_EQ(run.Out().find("Sick my duck"), std::string::npos);
 }

@@ -13,10 +13,10 @@
 #include "platform/gfx/device/device.h"
 #include "platform/gfx/device/draw_types.h"
 #include "platform/gfx/device/query.h"
+#include "render/device/render_device.h"
+#include "render/nodes/light_node.h"
 #include "testing/gfx_call_record.h"
 #include "testing/gfx_failure_injection.h"
-#include "render/light_node.h"
-#include "render/render_device.h"
 #include "tests/render/draw_test_support.h"
 
 using draw_test::DrawRig;
@@ -122,7 +122,7 @@ TEST_F(Drawing, RunsOfEqualRecordsBecomeBatchesWithTheirOwnInstances)
         {{"A", "B"}, "A1", {}, true, kDrawRecordDefaultFlags, true},
     };
     for (const Case& c : cases) {
-        run.Renderer()->SetAllowInstancing(c.instancing);
+        run.Renderer()->Frame().SetAllowInstancing(c.instancing);
         quads['B']->Record().flags = c.flagsOfB;
         std::vector<std::unique_ptr<RenderQueue>> queues;
         renderer->queues.clear();
@@ -157,8 +157,8 @@ TEST_F(Drawing, RunsOfEqualRecordsBecomeBatchesWithTheirOwnInstances)
             EXPECT_EQ(Uploaded(draw, "MatWorld"), Floats(IdentityMatrix())) << label;
         }
         EXPECT_EQ(batch, c.batchStarts.size()) << label;
-        EXPECT_EQ(run.Renderer()->DrawCalls(), draws.size());
-        run.Renderer()->ResetDrawCalls();
+        EXPECT_EQ(run.Renderer()->Frame().DrawCalls(), draws.size());
+        run.Renderer()->Frame().ResetDrawCalls();
     }
 }
 
@@ -195,7 +195,7 @@ TEST_F(Drawing, InstanceElementFourFourFollowsTheFlags)
 TEST_F(Drawing, AQueueHeadedByARecordWithItsOwnInstancesIsNeitherResetNorBatched)
 {
     gfx::VertexBuffer* own = nullptr;
-    ASSERT_TRUE(run.Renderer()->CreateVertexBuffer(&own, 4, 64, gfx::kUsageDynamic));
+    ASSERT_TRUE(run.Renderer()->Resources().CreateVertexBuffer(&own, 4, 64, gfx::kUsageDynamic));
     DrawRecord& particle = quads['C']->Record();
     particle.flags = 0x2A;
     particle.instanceCount = 3;
@@ -215,7 +215,7 @@ TEST_F(Drawing, AQueueHeadedByARecordWithItsOwnInstancesIsNeitherResetNorBatched
         EXPECT_EQ(draw.streams[1].offset, 64u);
     }
     EXPECT_EQ(particle.instanceCount, 3);
-    run.Renderer()->ReleaseVertexBuffer(own);
+    run.Renderer()->Resources().ReleaseVertexBuffer(own);
 }
 
 TEST_F(Drawing, TheFirstDrawMakesThePoolAndEveryDrawLeavesItClean)
@@ -403,13 +403,13 @@ TEST_F(Drawing, FailedDeviceCallsPrintTheirLineAndDrawingGoesOn)
         renderer->declarationSetter.applied = 0;
         renderer->indexSetter.applied = 0;
         writes ^= 1;
-        run.Renderer()->ResetDrawCalls();
+        run.Renderer()->Frame().ResetDrawCalls();
         GfxFailureInjection failures;
         failures.Fail(c.call, gfx::kInvalidCall);
         run.ClearOut();
         renderer->DrawInstanced("diff", writes, writes);
         EXPECT_EQ(run.Out().rfind(c.out, 0), 0u) << c.call << ": " << run.Out();
-        EXPECT_EQ(run.Renderer()->DrawCalls(), c.drawCalls) << c.call;
+        EXPECT_EQ(run.Renderer()->Frame().DrawCalls(), c.drawCalls) << c.call;
     }
     run.ClearOut();
     {
@@ -431,7 +431,7 @@ TEST_F(Drawing, AQueryIsIssuedAroundTheDrawsOfItsTarget)
         RenderTargetRecord* target;
         size_t issues;
     };
-    const Case cases[] = {{nullptr, 2}, {&run.Renderer()->BackBufferTarget(), 2}, {&other, 0}};
+    const Case cases[] = {{nullptr, 2}, {&run.Renderer()->Targets().BackBufferTarget(), 2}, {&other, 0}};
     for (const Case& c : cases) {
         DrawQuery drawQuery{query, c.target};
         quads['A']->Record().query = &drawQuery;

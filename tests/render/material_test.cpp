@@ -13,11 +13,11 @@
 
 #include "kernel/archive.h"
 #include "platform/gfx/fx/runtime_effect.h"
+#include "render/resources/material.h"
 #include "testing/gfx_device_hooks.h"
-#include "render/material.h"
+#include "testing/test_files.h"
 #include "tests/render/effect_test_support.h"
 #include "tests/render/texture_test_support.h"
-#include "testing/test_files.h"
 
 namespace {
 

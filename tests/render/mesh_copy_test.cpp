@@ -5,8 +5,8 @@
 #include "kernel/resource_tasks.h"
 #include "mesh_test_support.h"
 #include "platform/gfx/device/vertex_layout.h"
-#include "render/material.h"
-#include "render/mesh.h"
+#include "render/resources/material.h"
+#include "render/resources/mesh.h"
 #include "tests/render/device_fixture.h"
 
 using mesh_test::Component;

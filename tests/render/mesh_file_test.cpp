@@ -6,11 +6,11 @@
 
 #include "kernel/archive.h"
 #include "kernel/global_objects.h"
-#include "tests/support/archive_bytes.h"
 #include "mesh_test_support.h"
-#include "render/material.h"
-#include "render/mesh.h"
+#include "render/resources/material.h"
+#include "render/resources/mesh.h"
 #include "tests/render/device_fixture.h"
+#include "tests/support/archive_bytes.h"
 
 using mesh_test::Component;
 using mesh_test::Indices;

@@ -1,6 +1,6 @@
 // Mesh nodes: bounding radii from subsets and children, the node file that
 // carries a mesh or names one, and node files that leave no mesh.
-#include "render/mesh_node.h"
+#include "render/nodes/mesh_node.h"
 
 #include <gtest/gtest.h>
 

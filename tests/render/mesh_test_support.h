@@ -7,7 +7,7 @@
 
 #include "kernel/math/float3.h"
 #include "platform/gfx/device/vertex_layout.h"
-#include "render/mesh.h"
+#include "render/resources/mesh.h"
 
 namespace mesh_test {
 

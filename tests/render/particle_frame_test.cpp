@@ -10,16 +10,16 @@
 
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/resource_flags.h"
+#include "render/frame/render_pass.h"
+#include "render/frame/render_pass_list.h"
+#include "render/frame/renderer_template_scene.h"
+#include "render/frame/scene_renderer.h"
+#include "render/nodes/camera_node.h"
+#include "render/nodes/light_node.h"
+#include "render/world/particle_group.h"
 #include "testing/gfx_call_record.h"
-#include "render/camera_node.h"
-#include "render/light_node.h"
-#include "render/particle_group.h"
-#include "render/render_pass.h"
-#include "render/render_pass_list.h"
-#include "render/renderer_template_scene.h"
-#include "render/scene_renderer.h"
-#include "tests/render/particle_test_support.h"
 #include "testing/test_files.h"
+#include "tests/render/particle_test_support.h"
 
 using namespace particle_test;
 

@@ -11,14 +11,14 @@
 #include "kernel/global_objects.h"
 #include "platform/gfx/device/resource_flags.h"
 #include "platform/os/random.h"
+#include "render/frame/render_pass_list.h"
+#include "render/frame/render_queue.h"
+#include "render/frame/scene_renderer.h"
+#include "render/world/particle_group.h"
 #include "testing/gfx_failure_injection.h"
 #include "testing/os_hooks.h"
-#include "render/particle_group.h"
-#include "render/render_queue.h"
-#include "render/render_pass_list.h"
-#include "render/scene_renderer.h"
-#include "tests/render/particle_test_support.h"
 #include "testing/test_files.h"
+#include "tests/render/particle_test_support.h"
 
 using namespace particle_test;
 

@@ -13,16 +13,16 @@
 #include <vector>
 
 #include "platform/gfx/device/format.h"
+#include "render/effects/effect.h"
+#include "render/resources/mesh.h"
+#include "render/resources/quad.h"
+#include "render/world/curve.h"
+#include "render/world/half_float.h"
+#include "render/world/particle_emitter.h"
+#include "scene/dynamic.h"
 #include "testing/dds_writer.h"
 #include "testing/gfx_device_hooks.h"
 #include "testing/message_box_script.h"
-#include "render/curve.h"
-#include "render/effect.h"
-#include "render/half_float.h"
-#include "render/mesh.h"
-#include "render/particle_emitter.h"
-#include "render/quad.h"
-#include "scene/dynamic.h"
 #include "tests/render/effect_test_support.h"
 #include "tests/render/texture_texels.h"
 

@@ -1,6 +1,6 @@
 // Post passes: set-up (quad, material, camera, name, clearing), the quad drawn
 // into the target with the technique the pass names, repeated set-ups.
-#include "render/post_pass.h"
+#include "render/frame/post_pass.h"
 
 #include <gtest/gtest.h>
 
@@ -9,10 +9,10 @@
 
 #include "platform/gfx/device/render_state.h"
 #include "platform/gfx/fx/runtime_effect.h"
+#include "render/effects/effect.h"
+#include "render/frame/render_pass_list.h"
+#include "render/frame/scene_renderer.h"
 #include "testing/gfx_call_record.h"
-#include "render/effect.h"
-#include "render/render_pass_list.h"
-#include "render/scene_renderer.h"
 #include "tests/render/device_fixture.h"
 
 using platform::testing::GfxCallRecord;
@@ -67,7 +67,7 @@ TEST_F(PostPasses, SetUpMakesAScreenQuadAndAnOrthographicCamera)
 {
     EXPECT_EQ(post.camera, nullptr);
     EXPECT_EQ(post.material.GetState(), 2u);
-    RenderTargetRecord& backBuffer = run.Renderer()->BackBufferTarget();
+    RenderTargetRecord& backBuffer = run.Renderer()->Targets().BackBufferTarget();
     run.ClearOut();
     post.SetupPostPass(0, &backBuffer);
     post.SetupPostPass(0, &backBuffer);
@@ -94,7 +94,7 @@ TEST_F(PostPasses, SetUpMakesAScreenQuadAndAnOrthographicCamera)
 
 TEST_F(PostPasses, TheQuadIsDrawnIntoTheTargetWithTheTechniqueOfThePass)
 {
-    RenderTargetRecord& backBuffer = run.Renderer()->BackBufferTarget();
+    RenderTargetRecord& backBuffer = run.Renderer()->Targets().BackBufferTarget();
     post.SetupPostPass(0, &backBuffer);
     GfxCallRecord record;
     list.RenderPasses();
@@ -122,7 +122,7 @@ TEST_F(PostPasses, TheQuadIsDrawnIntoTheTargetWithTheTechniqueOfThePass)
 
 TEST_F(PostPasses, NoClearKeepsTheTargetAndWritesNoDepth)
 {
-    post.SetupPostPass(1, &run.Renderer()->BackBufferTarget());
+    post.SetupPostPass(1, &run.Renderer()->Targets().BackBufferTarget());
     GfxCallRecord record;
     list.RenderPasses();
     list.RenderPasses();
@@ -135,8 +135,8 @@ TEST_F(PostPasses, NoClearKeepsTheTargetAndWritesNoDepth)
 
 TEST_F(PostPasses, SetUpTwiceRunsTheRendererTwicePerRun)
 {
-    post.SetupPostPass(0, &run.Renderer()->BackBufferTarget());
-    post.SetupPostPass(0, &run.Renderer()->BackBufferTarget());
+    post.SetupPostPass(0, &run.Renderer()->Targets().BackBufferTarget());
+    post.SetupPostPass(0, &run.Renderer()->Targets().BackBufferTarget());
     post.printCount = 1;
     run.ClearOut();
     GfxCallRecord record;
@@ -150,7 +150,7 @@ TEST_F(PostPasses, SetUpTwiceRunsTheRendererTwicePerRun)
 
 TEST_F(PostPasses, ADisabledLayerOrAnInvisibleQuadDrawsNothing)
 {
-    post.SetupPostPass(0, &run.Renderer()->BackBufferTarget());
+    post.SetupPostPass(0, &run.Renderer()->Targets().BackBufferTarget());
     post.quad.visible = 0;
     GfxCallRecord record;
     list.RenderPasses();

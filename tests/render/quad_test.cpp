@@ -1,11 +1,11 @@
 // Screen quads: vertices, texture coordinates, normals and indices of grids
 // of several sizes, the half-pixel shift and refused divisions.
-#include "render/quad.h"
+#include "render/resources/quad.h"
 
 #include <gtest/gtest.h>
 
 #include "mesh_test_support.h"
-#include "render/mesh.h"
+#include "render/resources/mesh.h"
 #include "tests/render/device_fixture.h"
 
 using mesh_test::Component;

@@ -9,10 +9,10 @@
 
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/resource_flags.h"
+#include "render/frame/render_pass.h"
+#include "render/frame/render_pass_list.h"
+#include "render/textures/texture_resource.h"
 #include "testing/gfx_call_record.h"
-#include "render/render_pass.h"
-#include "render/render_pass_list.h"
-#include "render/texture_resource.h"
 #include "tests/render/draw_test_support.h"
 
 using draw_test::DrawRig;
@@ -117,7 +117,7 @@ TEST_F(Executor, ADeferredResetWaitsForTheTemplatesNextGathering)
     renderer->queues = {&deferred.instanceList, &plain.instanceList};
     RenderPass pass;
     pass.name = "diff";
-    pass.target = &run.Renderer()->BackBufferTarget();
+    pass.target = &run.Renderer()->Targets().BackBufferTarget();
     pass.AddRendererTemplate(&deferred);
     pass.AddRendererTemplate(&plain);
     list.passes = {&pass};
@@ -141,7 +141,7 @@ TEST_F(Executor, CameraTravelRunsAPassOnlyAfterMoreThanItsDistance)
     AppendingTemplate gather(Record(), 1);
     renderer->queues = {&gather.instanceList};
     RenderPass pass;
-    pass.target = &run.Renderer()->BackBufferTarget();
+    pass.target = &run.Renderer()->Targets().BackBufferTarget();
     pass.name = "diff";
     pass.minCameraMove = 10;
     pass.printCount = 1;
@@ -181,7 +181,7 @@ TEST_F(Executor, ACarriedListSurvivesItsPassAndTheNextPassEmptiesItBeforeDrawing
     probe.watched = &carried;
     renderer->queues = {&carried.instanceList, &probe.instanceList};
     RenderPass first, second;
-    first.target = second.target = &run.Renderer()->BackBufferTarget();
+    first.target = second.target = &run.Renderer()->Targets().BackBufferTarget();
     first.name = second.name = "diff";
     first.AddRendererTemplate(&carried);
     second.AddRendererTemplate(&probe);
@@ -290,7 +290,7 @@ TEST_F(Executor, SeveralTargetsAreBoundInOrderAndUnboundAfterDrawing)
     ASSERT_EQ(draws.size(), 1u);
     EXPECT_EQ(draws[0].renderTargets[0], first.colour);
     EXPECT_EQ(draws[0].renderTargets[1], second.colour);
-    EXPECT_EQ(run.Renderer()->CurrentTarget(), nullptr);
+    EXPECT_EQ(run.Renderer()->Targets().CurrentTarget(), nullptr);
 }
 
 TEST_F(Executor, AShadowPassDrawsEachSliceWithTheDepthTechnique)
@@ -300,7 +300,7 @@ TEST_F(Executor, AShadowPassDrawsEachSliceWithTheDepthTechnique)
     renderer->queues = {&gather.instanceList};
     CameraNode lightCamera;
     SlicePass pass;
-    pass.target = &run.Renderer()->BackBufferTarget();
+    pass.target = &run.Renderer()->Targets().BackBufferTarget();
     pass.camera = &lightCamera;
     pass.shadowSlice = 4;
     pass.shadowSlices = 3;
@@ -367,7 +367,7 @@ TEST_F(Executor, APassNotDueWithAlwaysDrawStillBindsClearsAndDraws)
     AppendingTemplate gather(Record(), 1);
     renderer->queues = {&gather.instanceList};
     RenderPass pass;
-    pass.target = &run.Renderer()->BackBufferTarget();
+    pass.target = &run.Renderer()->Targets().BackBufferTarget();
     pass.period = 500;
     pass.alwaysDraw = 1;
     pass.printCount = 1;

@@ -2,7 +2,7 @@
 // selection, periodic timing, templates run in order (a shadow pass with the
 // shadow-gathering flag set around each), clears and render states reaching
 // the device, and copies of the target after the pass.
-#include "render/render_pass.h"
+#include "render/frame/render_pass.h"
 
 #include <gtest/gtest.h>
 
@@ -13,12 +13,12 @@
 #include "platform/gfx/device/render_state.h"
 #include "platform/gfx/device/resource_flags.h"
 #include "platform/os/clock.h"
+#include "render/frame/render_pass_list.h"
+#include "render/frame/renderer_template.h"
+#include "render/frame/scene_renderer.h"
+#include "render/nodes/camera_node.h"
+#include "render/textures/texture_resource.h"
 #include "testing/gfx_call_record.h"
-#include "render/camera_node.h"
-#include "render/render_pass_list.h"
-#include "render/renderer_template.h"
-#include "render/scene_renderer.h"
-#include "render/texture_resource.h"
 #include "tests/render/device_fixture.h"
 
 using platform::testing::GfxCallRecord;
@@ -244,7 +244,7 @@ TEST_F(Passes, ClearFlagsAndColourReachTheDevice)
     for (const Case& c : cases) {
         RenderPass pass;
         pass.alwaysDraw = 1;
-        pass.target = &run.Renderer()->BackBufferTarget();
+        pass.target = &run.Renderer()->Targets().BackBufferTarget();
         pass.clearColour = colour;
         pass.keepContents = c.keep;
         pass.clearDepthOnly = c.depthOnly;
@@ -268,7 +268,7 @@ TEST_F(Passes, AnEmptyPassNeitherClearsNorSetsStates)
     Journal journal;
     NotingTemplate nothing(journal, "n");
     RenderPass pass;
-    pass.target = &run.Renderer()->BackBufferTarget();
+    pass.target = &run.Renderer()->Targets().BackBufferTarget();
     pass.AddRendererTemplate(&nothing);
     RenderPassList list;
     list.passes = {&pass};
@@ -283,7 +283,7 @@ TEST_F(Passes, StatesApplyWhileThePassDrawsAndAreRestoredAfter)
 {
     RenderPass pass;
     pass.alwaysDraw = 1;
-    pass.target = &run.Renderer()->BackBufferTarget();
+    pass.target = &run.Renderer()->Targets().BackBufferTarget();
     pass.stateOverrides[kRsZFunc] = 8;
     pass.colourWrite = 0;
     RenderPassList list;

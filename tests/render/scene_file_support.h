@@ -7,8 +7,8 @@
 #include <string>
 
 #include "kernel/math/euler.h"
-#include "render/mesh_node.h"
-#include "render/scene.h"
+#include "render/nodes/mesh_node.h"
+#include "render/nodes/scene.h"
 #include "tests/support/archive_bytes.h"
 
 template <class T>

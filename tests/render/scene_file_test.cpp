@@ -2,7 +2,7 @@
 // loaded back; the byte layout of each file version; damaged files refused
 // whole; what is saved of parents outside the scene and of mesh nodes without
 // a mesh; scenes that could not be read back not saved.
-#include "render/scene.h"
+#include "render/nodes/scene.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +13,8 @@
 #include "kernel/archive.h"
 #include "kernel/math/euler.h"
 #include "platform/gfx/device/vertex_layout.h"
-#include "render/camera_node.h"
-#include "render/mesh_node.h"
+#include "render/nodes/camera_node.h"
+#include "render/nodes/mesh_node.h"
 #include "tests/render/device_fixture.h"
 #include "tests/render/effect_test_support.h"
 #include "tests/render/scene_file_support.h"

@@ -2,7 +2,7 @@
 // instancing pool, instancing switched on and off on the render device, the
 // per-object constants of a draw, the frame bracket with its HDR adaptation,
 // and an effect's define change reaching the next draw.
-#include "render/scene_renderer.h"
+#include "render/frame/scene_renderer.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +15,9 @@
 #include "kernel/rs_hash.h"
 #include "kernel/time.h"
 #include "platform/gfx/device/resource_flags.h"
+#include "render/device/render_device.h"
 #include "testing/gfx_call_record.h"
 #include "testing/gfx_failure_injection.h"
-#include "render/render_device.h"
 #include "tests/render/draw_test_support.h"
 #include "tests/render/effect_test_support.h"
 
@@ -159,13 +159,13 @@ TEST_F(SceneRendering, InstancingSetsFrequenciesOnlyWhenTheyChange)
 {
     RenderDevice* device = run.Renderer();
     gfx::VertexBuffer* buffer = nullptr;
-    ASSERT_TRUE(device->CreateVertexBuffer(&buffer, 8, 64, gfx::kUsageDynamic));
+    ASSERT_TRUE(device->Resources().CreateVertexBuffer(&buffer, 8, 64, gfx::kUsageDynamic));
     GfxCallRecord record;
-    EXPECT_EQ(device->SetInstancing(3, buffer, 64, 128), gfx::kOk);
-    EXPECT_EQ(device->SetInstancing(3, buffer, 64, 192), gfx::kOk);
-    device->SetInstancing(5, buffer, 64, 0);
-    device->SetInstancingOff();
-    device->SetInstancingOff();
+    EXPECT_EQ(device->Frame().SetInstancing(3, buffer, 64, 128), gfx::kOk);
+    EXPECT_EQ(device->Frame().SetInstancing(3, buffer, 64, 192), gfx::kOk);
+    device->Frame().SetInstancing(5, buffer, 64, 0);
+    device->Frame().SetInstancingOff();
+    device->Frame().SetInstancingOff();
     std::vector<std::vector<uint64_t>> frequencies;
     for (const auto& call : record.Calls("SetStreamSourceFreq"))
         frequencies.push_back(call.args);
@@ -175,17 +175,17 @@ TEST_F(SceneRendering, InstancingSetsFrequenciesOnlyWhenTheyChange)
     const auto streams = record.Calls("SetStreamSource");
     ASSERT_EQ(streams.size(), 3u); // stream 1 bound every time
     EXPECT_EQ(streams[1].args, (std::vector<uint64_t>{1, gfx::detail::Arg(buffer), 192, 64}));
-    EXPECT_EQ(device->Instancing().instanceStream, nullptr);
+    EXPECT_EQ(device->Frame().Instancing().instanceStream, nullptr);
 
     // A null buffer is reported, bound all the same, and still switched off.
-    device->SetInstancing(2, nullptr, 64, 0);
+    device->Frame().SetInstancing(2, nullptr, 64, 0);
     ASSERT_EQ(run.Boxes().size(), 1u);
     EXPECT_EQ(run.Boxes()[0].text.rfind("SetInstancing: NULL buffer!\n", 0), 0u);
     record.Clear();
-    device->SetInstancingOff();
+    device->Frame().SetInstancingOff();
     EXPECT_EQ(record.Count("SetStreamSourceFreq"), 2u);
-    EXPECT_EQ(device->Instancing().stream0Frequency, 1u);
-    device->ReleaseVertexBuffer(buffer);
+    EXPECT_EQ(device->Frame().Instancing().stream0Frequency, 1u);
+    device->Resources().ReleaseVertexBuffer(buffer);
 }
 
 TEST_F(SceneRendering, ObjectParametersCommonGroupThenThePassGroupWithPosCam)
@@ -219,14 +219,14 @@ TEST_F(SceneRendering, ObjectParametersCommonGroupThenThePassGroupWithPosCam)
         compiled.GetMatrix("MatWorld", matrix);
         EXPECT_EQ(std::vector<float>(matrix, matrix + 16), Floats(world));
         compiled.GetMatrix("MatWorldViewProj", matrix);
-        EXPECT_EQ(std::vector<float>(matrix, matrix + 16), Floats(world * *run.Renderer()->Camera().viewProj));
+        EXPECT_EQ(std::vector<float>(matrix, matrix + 16), Floats(world * *run.Renderer()->Frame().Camera().viewProj));
     }
     // With an identity world the product is the camera's view-projection.
     const float4x4 identity = IdentityMatrix();
     renderer->ApplyObjectParameters(&quad.Record(), &identity, "diff");
     float matrix[16];
     compiled.GetMatrix("MatWorldViewProj", matrix);
-    EXPECT_EQ(std::vector<float>(matrix, matrix + 16), Floats(*run.Renderer()->Camera().viewProj));
+    EXPECT_EQ(std::vector<float>(matrix, matrix + 16), Floats(*run.Renderer()->Frame().Camera().viewProj));
 }
 
 namespace {
@@ -322,14 +322,14 @@ TEST_F(SceneRendering, TheFrameBracketReportsFailuresAndALostDeviceSilently)
     };
     for (const Case& c : cases) {
         const std::string call = c.call;
-        run.Renderer()->CountDrawCall();
+        run.Renderer()->Frame().CountDrawCall();
         GfxFailureInjection failures;
         if (!call.empty())
             failures.Fail(call, c.result);
         run.ClearOut();
         GfxCallRecord record;
         renderer->BeginFrame();
-        EXPECT_EQ(run.Renderer()->DrawCalls(), 0u);
+        EXPECT_EQ(run.Renderer()->Frame().DrawCalls(), 0u);
         renderer->EndFrame();
         EXPECT_EQ(run.Out(), c.out) << call;
         EXPECT_EQ(record.Names(), (std::vector<std::string>{"BeginScene", "EndScene", "Present"}));

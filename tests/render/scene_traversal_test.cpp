@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "render/light_node.h"
-#include "render/render_pass_list.h"
+#include "render/frame/render_pass_list.h"
+#include "render/nodes/light_node.h"
 #include "scene/matrix_array.h"
 #include "tests/render/draw_test_support.h"
 

@@ -5,8 +5,8 @@
 
 #include <cmath>
 
-#include "render/camera_node.h"
-#include "render/sky.h"
+#include "render/nodes/camera_node.h"
+#include "render/world/sky.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "platform/gfx/device/render_state.h"
+#include "render/device/render_state_cache.h"
+#include "render/device/video_memory.h"
 #include "testing/gfx_call_record.h"
 #include "testing/gfx_failure_injection.h"
-#include "render/render_state_cache.h"
-#include "render/video_memory.h"
 #include "tests/render/device_fixture.h"
 
 using render_test::DeviceRun;
@@ -36,9 +36,9 @@ protected:
 // Only the inverse view-projection of the camera matrices changes.
 void SetInvViewProj(const float4x4* matrix)
 {
-    CameraMatrices matrices = GetRenderer()->Camera();
+    CameraMatrices matrices = GetRenderer()->Frame().Camera();
     matrices.invViewProj = matrix;
-    GetRenderer()->SetCamera(matrices);
+    GetRenderer()->Frame().SetCamera(matrices);
 }
 
 uintptr_t Address(const float* plane)
@@ -127,14 +127,14 @@ TEST_F(StateCache, ThePlaneIsCarriedByTheColumnsOfTheMatrix)
     m(3, 2) = 5.0f; // row 3 = (0, 0, 5, 1)
     SetInvViewProj(&m);
     const float plane[4] = {1.0f, 1.0f, 1.0f, 1.0f};
-    GetRenderer()->SetRenderStateCached(kClipPlaneState, Address(plane));
-    const float4& p = GetRenderer()->ClipPlane();
+    GetRenderer()->Frame().SetRenderStateCached(kClipPlaneState, Address(plane));
+    const float4& p = GetRenderer()->Frame().ClipPlane();
     EXPECT_EQ(p.x, 3.0f); // row j of M dotted with the plane
     EXPECT_EQ(p.y, 1.0f);
     EXPECT_EQ(p.z, 1.0f);
     EXPECT_EQ(p.w, 6.0f);
-    EXPECT_EQ(GetRenderer()->ClipMatrix()(1, 0), 2.0f); // the transpose
-    EXPECT_EQ(GetRenderer()->ClipMatrix()(2, 3), 5.0f);
+    EXPECT_EQ(GetRenderer()->Frame().ClipMatrix()(1, 0), 2.0f); // the transpose
+    EXPECT_EQ(GetRenderer()->Frame().ClipMatrix()(2, 3), 5.0f);
     SetInvViewProj(nullptr);
 }
 
@@ -151,7 +151,7 @@ TEST_F(StateCache, TogglesAndBindingSettersApplyOnlyNewNonNullValues)
     EXPECT_EQ(DeviceState(gfx::kRsColorWriteEnable), 0u);
 
     gfx::IndexBuffer* indices = nullptr;
-    ASSERT_TRUE(GetRenderer()->CreateIndexBuffer(&indices, 3, 2, 0));
+    ASSERT_TRUE(GetRenderer()->Resources().CreateIndexBuffer(&indices, 3, 2, 0));
     IndicesSetter setIndices;
     setIndices.Update(reinterpret_cast<uintptr_t>(indices));
     setIndices.Update(reinterpret_cast<uintptr_t>(indices));
@@ -177,7 +177,7 @@ TEST_F(StateCache, TheClipPlaneToggleOnlySwitchesItOff)
     const float4x4 identity = IdentityMatrix();
     SetInvViewProj(&identity);
     const float plane[4] = {1.0f, 0.0f, 0.0f, 0.0f};
-    GetRenderer()->SetRenderStateCached(kClipPlaneState, Address(plane));
+    GetRenderer()->Frame().SetRenderStateCached(kClipPlaneState, Address(plane));
     RenderStateToggle clip(kClipPlaneState);
     platform::testing::GfxCallRecord record;
     clip.Apply(1);

@@ -9,11 +9,11 @@
 
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/image/texture_loader.h"
+#include "render/textures/texture_from_memory.h"
 #include "testing/dds_writer.h"
 #include "testing/gfx_device_hooks.h"
 #include "testing/gfx_failure_injection.h"
 #include "testing/message_box_script.h"
-#include "render/texture_from_memory.h"
 #include "tests/render/texture_test_support.h"
 
 namespace {

@@ -4,12 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/gfx/device/format.h"
+#include "render/textures/texture_from_memory.h"
+#include "render/textures/texture_resource.h"
 #include "testing/dds_writer.h"
 #include "testing/gfx_call_record.h"
 #include "testing/gfx_device_hooks.h"
 #include "testing/gfx_failure_injection.h"
-#include "render/texture_from_memory.h"
-#include "render/texture_resource.h"
 #include "tests/render/texture_run.h"
 #include "tests/render/texture_test_support.h"
 
@@ -34,8 +34,8 @@ protected:
     }
     void BindBackBuffer()
     {
-        run.Device()->SetRenderTarget(0, run.Renderer()->BackBufferTarget().colour);
-        run.Device()->SetDepthStencilSurface(run.Renderer()->BackBufferTarget().depthStencil);
+        run.Device()->SetRenderTarget(0, run.Renderer()->Targets().BackBufferTarget().colour);
+        run.Device()->SetDepthStencilSurface(run.Renderer()->Targets().BackBufferTarget().depthStencil);
     }
     gfx::Surface* BoundDepth()
     {
@@ -66,7 +66,7 @@ TEST_F(RenderTextures, ARenderTextureIsMadeBoundAndLoaded)
     EXPECT_EQ(data->target.viewport.maxZ, 1.0f);
     EXPECT_EQ(BoundTarget(), data->target.colour);
     EXPECT_EQ(BoundDepth(), data->target.depthStencil);
-    EXPECT_EQ(run.Renderer()->CurrentTarget(), &data->target);
+    EXPECT_EQ(run.Renderer()->Targets().CurrentTarget(), &data->target);
     EXPECT_NE(run.Out().find("RenderTexture created.\n"), std::string::npos);
 }
 
@@ -116,19 +116,19 @@ TEST_F(RenderTextures, ReleaseGivesBackSurfacesDepthStencilAndTexture)
 {
     gfx::Device* device = run.Device();
     const size_t live = LiveObjects(*device);
-    const int32_t surfaceMemory = run.Renderer()->VideoMemory(VideoMemoryKind::Surface);
+    const int32_t surfaceMemory = run.Renderer()->Memory().VideoMemory(VideoMemoryKind::Surface);
     {
         TextureResource shadow;
         shadow.InitRenderTexture(256, 256, gfx::kFormatR32F, gfx::kFormatD24S8, gfx::kUsageRenderTarget,
                                  gfx::kPoolDefault, 1);
         EXPECT_GT(LiveObjects(*device), live);
-        EXPECT_GT(run.Renderer()->VideoMemory(VideoMemoryKind::Surface), surfaceMemory);
+        EXPECT_GT(run.Renderer()->Memory().VideoMemory(VideoMemoryKind::Surface), surfaceMemory);
         BindBackBuffer(); // the device holds what is bound
         shadow.ReleaseResource();
         EXPECT_FALSE(shadow.IsValid());
     }
     EXPECT_EQ(LiveObjects(*device), live) << "the depth-stencil surface is released too";
-    EXPECT_EQ(run.Renderer()->VideoMemory(VideoMemoryKind::Surface), surfaceMemory);
+    EXPECT_EQ(run.Renderer()->Memory().VideoMemory(VideoMemoryKind::Surface), surfaceMemory);
 
     // A depth texture that is its own depth-stencil surface is released once.
     TextureResource depth;
@@ -158,7 +158,7 @@ TEST_F(RenderTextures, BeforeTheThreadsRunATextureLoadsAtOnce)
 {
     const DdsSpec spec{gfx::kFormatDXT1, gfx::ImageKind::Texture2D, 64, 32, 1, 7};
     WriteFile("direct.dds", WriteDds(spec, 11));
-    const int32_t textureMemory = run.Renderer()->VideoMemory(VideoMemoryKind::Texture);
+    const int32_t textureMemory = run.Renderer()->Memory().VideoMemory(VideoMemoryKind::Texture);
     TextureResource handle;
     EXPECT_TRUE(handle.LoadByName("direct.dds"));
     ASSERT_EQ(handle.GetState(), 2u);
@@ -172,7 +172,7 @@ TEST_F(RenderTextures, BeforeTheThreadsRunATextureLoadsAtOnce)
     EXPECT_EQ(data->target.viewport.height, 32u);
     EXPECT_EQ(data->bytesPerTexel, 0u) << "DXT1 has half a byte a texel, truncated";
     EXPECT_EQ(data->fileName.View(), "direct.dds");
-    EXPECT_GT(run.Renderer()->VideoMemory(VideoMemoryKind::Texture), textureMemory);
+    EXPECT_GT(run.Renderer()->Memory().VideoMemory(VideoMemoryKind::Texture), textureMemory);
     EXPECT_TRUE(run.Boxes().empty());
 
     // A second handle of the name shares the block.

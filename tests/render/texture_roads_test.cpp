@@ -10,11 +10,11 @@
 
 #include "kernel/rs_hash.h"
 #include "platform/gfx/device/format.h"
+#include "render/textures/texture_pool.h"
+#include "render/textures/texture_resource.h"
 #include "testing/dds_writer.h"
 #include "testing/gfx_call_record.h"
 #include "testing/gfx_device_hooks.h"
-#include "render/texture_pool.h"
-#include "render/texture_resource.h"
 #include "tests/render/texture_run.h"
 
 namespace {

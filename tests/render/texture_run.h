@@ -21,11 +21,11 @@
 #include "kernel/queue_registry.h"
 #include "kernel/resource_tasks.h"
 #include "kernel/thread_map.h"
-#include "testing/gfx_device_hooks.h"
-#include "render/texture_resource.h"
-#include "tests/render/device_fixture.h"
+#include "render/textures/texture_resource.h"
 #include "testing/engine_thread_run.h"
+#include "testing/gfx_device_hooks.h"
 #include "testing/test_files.h"
+#include "tests/render/device_fixture.h"
 
 namespace texture_test {
 
@@ -75,8 +75,8 @@ protected:
     {
         const bool finished = zandrel_test::RunEngineThreads(
             [](RenderThread* render) {
-                if (!zandrel_test::ModuleAttached(render, GetRenderer()))
-                    render->AddModule(GetRenderer());
+                if (!zandrel_test::ModuleAttached(render, &GetRenderer()->Uploads()))
+                    render->AddModule(&GetRenderer()->Uploads());
             },
             frame, std::chrono::seconds(20));
         EXPECT_TRUE(finished) << "the frames did not finish in time";

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "kernel/math/float4.h"
+#include "render/textures/texture_resource.h"
 #include "testing/gfx_device_hooks.h"
-#include "render/texture_resource.h"
 
 inline std::vector<float4> Texels(TextureResource& texture)
 {

@@ -11,9 +11,9 @@
 #include "kernel/queue_registry.h"
 #include "kernel/thread_map.h"
 #include "platform/gfx/device/format.h"
+#include "render/device/texture_upload_module.h"
+#include "render/textures/texture_pool.h"
 #include "testing/gfx_call_record.h"
-#include "render/render_device_module.h"
-#include "render/texture_pool.h"
 #include "tests/render/texture_run.h"
 
 namespace {
@@ -67,9 +67,9 @@ protected:
 TEST_F(PartUploads, TheRenderDeviceServesBothUploadTasks)
 {
     RenderDevice* renderer = run.Renderer();
-    renderer->RegisterHandlers();
-    EXPECT_TRUE(renderer->HasHandler(RSHash("UploadTexToVRAM")));
-    EXPECT_TRUE(renderer->HasHandler(RSHash("UploadTexPartToVRAM")));
+    renderer->Uploads().RegisterHandlers();
+    EXPECT_TRUE(renderer->Uploads().HasHandler(RSHash("UploadTexToVRAM")));
+    EXPECT_TRUE(renderer->Uploads().HasHandler(RSHash("UploadTexPartToVRAM")));
 }
 
 TEST_F(PartUploads, APartOfACancelledOrFinishedLoadTouchesNothing)
@@ -78,7 +78,7 @@ TEST_F(PartUploads, APartOfACancelledOrFinishedLoadTouchesNothing)
     for (uint32_t state : {0u, 2u}) {
         block->state = state;
         TaskMessage task = Part(kLastPart);
-        run.Renderer()->UploadTexPartToVRAM(&task);
+        run.Renderer()->Uploads().UploadTexPartToVRAM(&task);
         EXPECT_EQ(block->state, state);
     }
     EXPECT_EQ(record.Count("UpdateTexture"), 0u);
@@ -91,15 +91,15 @@ TEST_F(PartUploads, OnlyThePartFlaggedLastMakesTheTextureLoaded)
     TaskMessage first = Part(kFirstPart, 0, 0, 32, 32);
     TaskMessage middle = Part(kMiddlePart, 32, 0, 64, 32);
     TaskMessage last = Part(kLastPart, 0, 32, 64, 64);
-    run.Renderer()->UploadTexPartToVRAM(&first);
+    run.Renderer()->Uploads().UploadTexPartToVRAM(&first);
     EXPECT_EQ(block->state, 1u);
     const std::vector<uint8_t> source = texture_test::Bytes(SystemTexture());
     const std::vector<uint8_t> afterFirst = texture_test::Bytes(VideoTexture());
     EXPECT_TRUE(std::equal(source.begin(), source.begin() + 32 * 4, afterFirst.begin()));
     EXPECT_EQ(afterFirst[32 * 4], 0) << "only the first part's square";
-    run.Renderer()->UploadTexPartToVRAM(&middle);
+    run.Renderer()->Uploads().UploadTexPartToVRAM(&middle);
     EXPECT_EQ(block->state, 1u);
-    run.Renderer()->UploadTexPartToVRAM(&last);
+    run.Renderer()->Uploads().UploadTexPartToVRAM(&last);
     EXPECT_EQ(block->state, 2u);
     EXPECT_EQ(texture_test::Bytes(VideoTexture()), source);
     EXPECT_FALSE(file.IsBusy());
@@ -108,25 +108,25 @@ TEST_F(PartUploads, OnlyThePartFlaggedLastMakesTheTextureLoaded)
     block->state = 1;
     TaskMessage cancelled = Part(kLastPart);
     cancelled.cancelled = 1;
-    run.Renderer()->UploadTexPartToVRAM(&cancelled);
+    run.Renderer()->Uploads().UploadTexPartToVRAM(&cancelled);
     EXPECT_EQ(block->state, 1u);
 }
 
 TEST_F(PartUploads, PartsAreCheckedOnlyWithinSevenSecondsOfTheFirst)
 {
     TaskMessage task = Part(kMiddlePart);
-    run.Renderer()->UploadTexPartToVRAM(&task);
-    EXPECT_EQ(run.Renderer()->NextUploadCheck(), 107.0);
+    run.Renderer()->Uploads().UploadTexPartToVRAM(&task);
+    EXPECT_EQ(run.Renderer()->Uploads().NextUploadCheck(), 107.0);
     clock.now = 106.5;
-    run.Renderer()->UploadTexPartToVRAM(&task);
+    run.Renderer()->Uploads().UploadTexPartToVRAM(&task);
     EXPECT_EQ(run.Out(), "!DBG!REMOVE ME! 67305985\n!DBG!REMOVE ME! 67305985\n");
     run.ClearOut();
     clock.now = 107.5;
     platform::testing::GfxCallRecord record;
-    run.Renderer()->UploadTexPartToVRAM(&task);
+    run.Renderer()->Uploads().UploadTexPartToVRAM(&task);
     EXPECT_EQ(run.Out(), "");
     EXPECT_EQ(record.Count("LockRect"), 0u);
-    EXPECT_EQ(run.Renderer()->NextUploadCheck(), 107.0) << "armed once, never again";
+    EXPECT_EQ(run.Renderer()->Uploads().NextUploadCheck(), 107.0) << "armed once, never again";
 }
 
 TEST_F(PartUploads, AReadThatNeverLetsGoCancelsTheLoad)
@@ -134,7 +134,7 @@ TEST_F(PartUploads, AReadThatNeverLetsGoCancelsTheLoad)
     ASSERT_TRUE(file.TryTakeBusy());
     const auto start = std::chrono::steady_clock::now();
     TaskMessage task = Part(kLastPart);
-    run.Renderer()->UploadTexPartToVRAM(&task);
+    run.Renderer()->Uploads().UploadTexPartToVRAM(&task);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_EQ(task.cancelled.load(), 1);
     EXPECT_EQ(block->state, 0u);
@@ -150,7 +150,7 @@ TEST_F(PartUploads, AReadThatDeliveredTooLittleCancelsAndAsksForRepair)
     file.name.Assign("tile.dds");
     TaskMessage task = Part(kLastPart);
     platform::testing::GfxCallRecord record;
-    run.Renderer()->UploadTexPartToVRAM(&task);
+    run.Renderer()->Uploads().UploadTexPartToVRAM(&task);
     GetThreadMap().Erase(kRenderThreadId, GetRenderThread());
 
     EXPECT_EQ(task.cancelled.load(), 1);
@@ -182,7 +182,7 @@ TEST_F(PartUploads, AReadTexelsGoIntoTheSystemTextureLevelByLevel)
     file.external = 1;
     file.name.Assign("tile.dds");
     TaskMessage task = Part(kLastPart, 0, 0, 64, 64);
-    run.Renderer()->UploadTexPartToVRAM(&task);
+    run.Renderer()->Uploads().UploadTexPartToVRAM(&task);
     EXPECT_EQ(block->state, 2u);
     EXPECT_EQ(block->payload.pendingReadBytes, 0u);
     EXPECT_EQ(texture_test::Bytes(SystemTexture()), texels);
@@ -195,7 +195,7 @@ TEST_F(PartUploads, AnUnnamedFileIsAFault)
     handle.CreateUnique();
     TextureBlock* own = handle.GetBlock();
     TaskMessage task = UploadTexTask(&file, &own->payload.texture, &own->payload.target.colour, own);
-    run.Renderer()->UploadTexToVRAM(&task);
+    run.Renderer()->Uploads().UploadTexToVRAM(&task);
     EXPECT_EQ(run.Out(), "FAULT\n");
     EXPECT_EQ(own->state, 0u);
     EXPECT_EQ(own->payload.texture, nullptr);

@@ -12,12 +12,12 @@
 
 #include "kernel/rs_hash.h"
 #include "platform/gfx/device/format.h"
+#include "render/device/texture_upload_module.h"
+#include "render/resources/material.h"
+#include "render/textures/texture_pool.h"
+#include "render/textures/tile_texture_repair.h"
+#include "render/textures/tile_textures.h"
 #include "testing/dds_writer.h"
-#include "render/material.h"
-#include "render/render_device_module.h"
-#include "render/texture_pool.h"
-#include "render/tile_texture_repair.h"
-#include "render/tile_textures.h"
 #include "tests/render/texture_run.h"
 
 namespace {
@@ -278,7 +278,7 @@ TEST_F(TileTextures, AFailedPartUploadHasEveryTileLoadedAgain)
             TaskMessage part = UploadTexPartTask(
                 0, 0, 64, 64, kLastPart, &copy.fileBuffer, &block->payload.texture,
                 &pool.systemEntries[copy.poolIndex].GetPayload()->texture, block);
-            GetRenderer()->UploadTexPartToVRAM(&part);
+            GetRenderer()->Uploads().UploadTexPartToVRAM(&part);
             EXPECT_EQ(failing.texture.GetState(), 0u);
             return false;
         }

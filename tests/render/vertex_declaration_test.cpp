@@ -2,9 +2,9 @@
 // offsets, lazy rebuilding and the device declaration's life.
 #include <gtest/gtest.h>
 
+#include "render/resources/vertex_declaration.h"
 #include "testing/gfx_call_record.h"
 #include "testing/gfx_failure_injection.h"
-#include "render/vertex_declaration.h"
 #include "tests/render/device_fixture.h"
 
 using render_test::DeviceRun;

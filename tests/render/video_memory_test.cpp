@@ -5,9 +5,9 @@
 
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/resource_flags.h"
+#include "render/device/video_memory.h"
 #include "testing/gfx_call_record.h"
 #include "testing/gfx_failure_injection.h"
-#include "render/video_memory.h"
 #include "tests/render/device_fixture.h"
 
 using render_test::DeviceRun;
@@ -20,7 +20,7 @@ protected:
     {
         ASSERT_TRUE(run.Start());
         run.ClearOut();
-        surfacesAtStart = run.Renderer()->VideoMemory(VideoMemoryKind::Surface);
+        surfacesAtStart = run.Renderer()->Memory().VideoMemory(VideoMemoryKind::Surface);
     }
 
     RenderDevice* R() { return run.Renderer(); }
@@ -34,13 +34,13 @@ protected:
 TEST_F(VideoMemory, CountersFollowEachKindThroughCreationAndRelease)
 {
     gfx::Texture* texture = nullptr;
-    ASSERT_TRUE(R()->CreateRenderTexture(&texture, 64, 32, gfx::kFormatA8R8G8B8, 0, gfx::kPoolDefault, 1));
-    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::Texture), 64 * 32 * 4);
+    ASSERT_TRUE(R()->Resources().CreateRenderTexture(&texture, 64, 32, gfx::kFormatA8R8G8B8, 0, gfx::kPoolDefault, 1));
+    EXPECT_EQ(R()->Memory().VideoMemory(VideoMemoryKind::Texture), 64 * 32 * 4);
     EXPECT_EQ(R()->LastResult(), gfx::kOk);
 
     gfx::VertexBuffer* vertices = nullptr;
-    ASSERT_TRUE(R()->CreateVertexBuffer(&vertices, 100, 32, gfx::kUsageWriteOnly));
-    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::VertexBuffer), 3200);
+    ASSERT_TRUE(R()->Resources().CreateVertexBuffer(&vertices, 100, 32, gfx::kUsageWriteOnly));
+    EXPECT_EQ(R()->Memory().VideoMemory(VideoMemoryKind::VertexBuffer), 3200);
     gfx::BufferDesc desc;
     vertices->GetDesc(&desc);
     EXPECT_EQ(desc.pool, gfx::kPoolDefault);
@@ -48,31 +48,32 @@ TEST_F(VideoMemory, CountersFollowEachKindThroughCreationAndRelease)
 
     gfx::IndexBuffer* shorts = nullptr;
     gfx::IndexBuffer* longs = nullptr;
-    ASSERT_TRUE(R()->CreateIndexBuffer(&shorts, 300, 2, gfx::kUsageWriteOnly));
-    ASSERT_TRUE(R()->CreateIndexBuffer(&longs, 300, 4, gfx::kUsageWriteOnly));
+    ASSERT_TRUE(R()->Resources().CreateIndexBuffer(&shorts, 300, 2, gfx::kUsageWriteOnly));
+    ASSERT_TRUE(R()->Resources().CreateIndexBuffer(&longs, 300, 4, gfx::kUsageWriteOnly));
     EXPECT_EQ(shorts->Format(), gfx::kFormatIndex16);
     EXPECT_EQ(longs->Format(), gfx::kFormatIndex32);
-    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::IndexBuffer), 600 + 1200);
+    EXPECT_EQ(R()->Memory().VideoMemory(VideoMemoryKind::IndexBuffer), 600 + 1200);
 
     gfx::Surface* plainTarget = nullptr;
     gfx::Surface* sampledTarget = nullptr;
     gfx::Surface* depth = nullptr;
-    ASSERT_TRUE(R()->CreateRenderTarget(&plainTarget, 16, 16, gfx::kFormatA8R8G8B8, 0));
-    ASSERT_TRUE(R()->CreateRenderTarget(&sampledTarget, 16, 16, gfx::kFormatA8R8G8B8, 1));
-    ASSERT_TRUE(R()->CreateDepthStencilSurface(&depth, 16, 16, gfx::kFormatD24S8, 0));
+    ASSERT_TRUE(R()->Resources().CreateRenderTarget(&plainTarget, 16, 16, gfx::kFormatA8R8G8B8, 0));
+    ASSERT_TRUE(R()->Resources().CreateRenderTarget(&sampledTarget, 16, 16, gfx::kFormatA8R8G8B8, 1));
+    ASSERT_TRUE(R()->Resources().CreateDepthStencilSurface(&depth, 16, 16, gfx::kFormatD24S8, 0));
     EXPECT_EQ(plainTarget->MultiSampleType(), 0u);
     EXPECT_EQ(sampledTarget->MultiSampleType(), 8u);
     EXPECT_EQ(sampledTarget->MultiSampleQuality(), 2u);
     EXPECT_EQ(depth->MultiSampleType(), 0u); // not the back buffer's own
-    const int32_t surfaces = R()->VideoMemory(VideoMemoryKind::Surface) - surfacesAtStart;
+    const int32_t surfaces = R()->Memory().VideoMemory(VideoMemoryKind::Surface) - surfacesAtStart;
     EXPECT_EQ(surfaces, 16 * 16 * 4 + 16 * 16 * 4 * 8 + 16 * 16 * 4);
 
     gfx::Surface* staging = nullptr;
-    ASSERT_TRUE(R()->CreateOffscreenSurface(&staging, 16, 16, gfx::kFormatA8R8G8B8, gfx::kPoolSystemMem));
-    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::Surface) - surfacesAtStart, surfaces); // system memory is not video memory
+    ASSERT_TRUE(R()->Resources().CreateOffscreenSurface(&staging, 16, 16, gfx::kFormatA8R8G8B8, gfx::kPoolSystemMem));
+    // System memory is not video memory.
+    EXPECT_EQ(R()->Memory().VideoMemory(VideoMemoryKind::Surface) - surfacesAtStart, surfaces);
 
     gfx::Surface* level = nullptr;
-    ASSERT_TRUE(R()->GetSurfaceLevelChecked(0, texture, &level));
+    ASSERT_TRUE(R()->Resources().GetSurfaceLevelChecked(0, texture, &level));
     EXPECT_EQ(level->Width(), 64u);
     level->Release();
 
@@ -84,15 +85,15 @@ TEST_F(VideoMemory, CountersFollowEachKindThroughCreationAndRelease)
     ReleaseVideoResource(sampledTarget);
     ReleaseVideoResource(depth);
     ReleaseVideoResource(staging);
-    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::Texture), 0);
-    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::VertexBuffer), 0);
-    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::IndexBuffer), 0);
-    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::Surface), surfacesAtStart);
+    EXPECT_EQ(R()->Memory().VideoMemory(VideoMemoryKind::Texture), 0);
+    EXPECT_EQ(R()->Memory().VideoMemory(VideoMemoryKind::VertexBuffer), 0);
+    EXPECT_EQ(R()->Memory().VideoMemory(VideoMemoryKind::IndexBuffer), 0);
+    EXPECT_EQ(R()->Memory().VideoMemory(VideoMemoryKind::Surface), surfacesAtStart);
     EXPECT_EQ(run.Out(), "");
     EXPECT_TRUE(run.Boxes().empty());
 
     ReleaseVideoResource(static_cast<gfx::Surface*>(nullptr)); // nothing to release
-    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::Surface), surfacesAtStart);
+    EXPECT_EQ(R()->Memory().VideoMemory(VideoMemoryKind::Surface), surfacesAtStart);
 }
 
 TEST_F(VideoMemory, FailedCreationsReportOnTheirChannelAndTouchNoCounter)
@@ -102,28 +103,28 @@ TEST_F(VideoMemory, FailedCreationsReportOnTheirChannelAndTouchNoCounter)
 
     gfx::Texture* texture = nullptr;
     inject.Fail("CreateTexture", gfx::kOutOfVideoMemory);
-    EXPECT_FALSE(R()->CreateRenderTexture(&texture, 64, 64, gfx::kFormatA8R8G8B8, 0, gfx::kPoolDefault, 1));
+    EXPECT_FALSE(R()->Resources().CreateRenderTexture(&texture, 64, 64, gfx::kFormatA8R8G8B8, 0, gfx::kPoolDefault, 1));
     EXPECT_EQ(texture, nullptr);
     EXPECT_EQ(R()->LastResult(), gfx::kOutOfVideoMemory);
     EXPECT_EQ(record.Count("GetAvailableVidMem"), 1u); // no reading after a failure
 
     gfx::Surface* surface = nullptr;
     inject.Fail("CreateDepthStencilSurface", gfx::kOutOfVideoMemory);
-    EXPECT_FALSE(R()->CreateDepthStencilSurface(&surface, 8, 8, gfx::kFormatD24S8, 0));
+    EXPECT_FALSE(R()->Resources().CreateDepthStencilSurface(&surface, 8, 8, gfx::kFormatD24S8, 0));
     gfx::IndexBuffer* indices = nullptr;
     inject.Fail("CreateIndexBuffer", gfx::kOutOfVideoMemory);
-    EXPECT_FALSE(R()->CreateIndexBuffer(&indices, 6, 2, gfx::kUsageWriteOnly));
+    EXPECT_FALSE(R()->Resources().CreateIndexBuffer(&indices, 6, 2, gfx::kUsageWriteOnly));
     EXPECT_EQ(indices, nullptr);
     gfx::VertexBuffer* vertices = nullptr;
     inject.Fail("CreateVertexBuffer", gfx::kInvalidCall);
-    EXPECT_FALSE(R()->CreateVertexBuffer(&vertices, 6, 12, gfx::kUsageWriteOnly));
+    EXPECT_FALSE(R()->Resources().CreateVertexBuffer(&vertices, 6, 12, gfx::kUsageWriteOnly));
     EXPECT_EQ(vertices, nullptr);
     EXPECT_EQ(R()->LastResult(), gfx::kInvalidCall);
 
     inject.Fail("CreateRenderTarget", gfx::kOutOfVideoMemory);
-    EXPECT_FALSE(R()->CreateRenderTarget(&surface, 8, 8, gfx::kFormatA8R8G8B8, 0));
+    EXPECT_FALSE(R()->Resources().CreateRenderTarget(&surface, 8, 8, gfx::kFormatA8R8G8B8, 0));
     inject.Fail("CreateOffscreenPlainSurface", gfx::kOutOfVideoMemory);
-    EXPECT_FALSE(R()->CreateOffscreenSurface(&surface, 8, 8, gfx::kFormatA8R8G8B8, gfx::kPoolDefault));
+    EXPECT_FALSE(R()->Resources().CreateOffscreenSurface(&surface, 8, 8, gfx::kFormatA8R8G8B8, gfx::kPoolDefault));
     EXPECT_EQ(surface, nullptr);
 
     const std::vector<std::string> boxes{
@@ -137,19 +138,19 @@ TEST_F(VideoMemory, FailedCreationsReportOnTheirChannelAndTouchNoCounter)
         shown.push_back(box.text);
     EXPECT_EQ(shown, boxes);
     EXPECT_EQ(run.Out(), "Failed to create RenderTarget!\nFailed to create Offscreen-surface!\n");
-    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::Texture), 0);
-    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::IndexBuffer), 0);
-    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::VertexBuffer), 0);
-    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::Surface), surfacesAtStart);
+    EXPECT_EQ(R()->Memory().VideoMemory(VideoMemoryKind::Texture), 0);
+    EXPECT_EQ(R()->Memory().VideoMemory(VideoMemoryKind::IndexBuffer), 0);
+    EXPECT_EQ(R()->Memory().VideoMemory(VideoMemoryKind::VertexBuffer), 0);
+    EXPECT_EQ(R()->Memory().VideoMemory(VideoMemoryKind::Surface), surfacesAtStart);
 }
 
 TEST_F(VideoMemory, ABufferBeyond4GiBIsRefusedBeforeTheDevice)
 {
     platform::testing::GfxCallRecord record;
     gfx::VertexBuffer* vertices = nullptr;
-    EXPECT_FALSE(R()->CreateVertexBuffer(&vertices, 0x10000, 0x10000, 0));
+    EXPECT_FALSE(R()->Resources().CreateVertexBuffer(&vertices, 0x10000, 0x10000, 0));
     gfx::IndexBuffer* indices = nullptr;
-    EXPECT_FALSE(R()->CreateIndexBuffer(&indices, 0x40000000, 4, 0));
+    EXPECT_FALSE(R()->Resources().CreateIndexBuffer(&indices, 0x40000000, 4, 0));
     EXPECT_EQ(record.Count("CreateVertexBuffer"), 0u);
     EXPECT_EQ(record.Count("CreateIndexBuffer"), 0u);
     ASSERT_EQ(run.Boxes().size(), 2u);
@@ -160,9 +161,9 @@ TEST_F(VideoMemory, ABufferBeyond4GiBIsRefusedBeforeTheDevice)
 TEST_F(VideoMemory, AFailedSurfaceLevelIsPrinted)
 {
     gfx::Texture* texture = nullptr;
-    ASSERT_TRUE(R()->CreateRenderTexture(&texture, 8, 8, gfx::kFormatA8R8G8B8, 0, gfx::kPoolDefault, 1));
+    ASSERT_TRUE(R()->Resources().CreateRenderTexture(&texture, 8, 8, gfx::kFormatA8R8G8B8, 0, gfx::kPoolDefault, 1));
     gfx::Surface* level = nullptr;
-    EXPECT_FALSE(R()->GetSurfaceLevelChecked(3, texture, &level));
+    EXPECT_FALSE(R()->Resources().GetSurfaceLevelChecked(3, texture, &level));
     EXPECT_EQ(level, nullptr);
     EXPECT_EQ(R()->LastResult(), gfx::kInvalidCall);
     EXPECT_EQ(run.Out(), "Failed to get surface level.\n");
@@ -172,18 +173,18 @@ TEST_F(VideoMemory, AFailedSurfaceLevelIsPrinted)
 TEST_F(VideoMemory, AFailedReadingCountsAsNothingInUse)
 {
     platform::testing::GfxFailureInjection inject;
-    const uint32_t busy = R()->GetBusyVideoMemory();
+    const uint32_t busy = R()->Memory().GetBusyVideoMemory();
     inject.Fail("GetAvailableVidMem", gfx::kFail); // the reading before the creation
     gfx::VertexBuffer* vertices = nullptr;
-    ASSERT_TRUE(R()->CreateVertexBuffer(&vertices, 10, 10, 0));
-    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::VertexBuffer), static_cast<int32_t>(busy + 100));
+    ASSERT_TRUE(R()->Resources().CreateVertexBuffer(&vertices, 10, 10, 0));
+    EXPECT_EQ(R()->Memory().VideoMemory(VideoMemoryKind::VertexBuffer), static_cast<int32_t>(busy + 100));
     ASSERT_EQ(run.Boxes().size(), 1u);
     EXPECT_EQ(run.Boxes()[0].text, ErrorBoxText("Failed to get busy video memory.\n"));
 
     // The reading after the release fails: the counter drops by all that was in use before it.
     inject.Fail("GetAvailableVidMem", gfx::kFail, 1, 1);
     ReleaseVideoResource(vertices);
-    EXPECT_EQ(R()->VideoMemory(VideoMemoryKind::VertexBuffer), 0);
+    EXPECT_EQ(R()->Memory().VideoMemory(VideoMemoryKind::VertexBuffer), 0);
     EXPECT_EQ(run.Boxes().size(), 2u);
 }
 
@@ -195,9 +196,9 @@ TEST(VideoMemoryPlain, WithoutCsaaTheSettingIsTheSampleTypeAtQuality0)
         RenderDevice* renderer = run.Renderer();
         gfx::Surface* target = nullptr;
         gfx::Surface* depth = nullptr;
-        ASSERT_TRUE(renderer->CreateRenderTarget(&target, 8, 8, gfx::kFormatA8R8G8B8, 1));
-        ASSERT_TRUE(renderer->CreateDepthStencilSurface(&depth, 8, 8, gfx::kFormatD24S8, 1));
-        for (const gfx::Surface* surface : {target, depth, renderer->BackBufferTarget().depthStencil}) {
+        ASSERT_TRUE(renderer->Resources().CreateRenderTarget(&target, 8, 8, gfx::kFormatA8R8G8B8, 1));
+        ASSERT_TRUE(renderer->Resources().CreateDepthStencilSurface(&depth, 8, 8, gfx::kFormatD24S8, 1));
+        for (const gfx::Surface* surface : {target, depth, renderer->Targets().BackBufferTarget().depthStencil}) {
             ASSERT_NE(surface, nullptr);
             EXPECT_EQ(surface->MultiSampleType(), antialiasing);
             EXPECT_EQ(surface->MultiSampleQuality(), 0u);

@@ -13,13 +13,13 @@
 #include "kernel/math/projection.h"
 #include "kernel/math/rotation_matrix.h"
 #include "platform/gfx/device/format.h"
-#include "platform/gfx/image/image_decode.h"
 #include "platform/gfx/device/texture.h"
-#include "render/texture_resource.h"
-#include "render/mesh_node.h"
-#include "render/scene.h"
-#include "tests/render/effect_test_support.h"
+#include "platform/gfx/image/image_decode.h"
+#include "render/nodes/mesh_node.h"
+#include "render/nodes/scene.h"
+#include "render/textures/texture_resource.h"
 #include "testing/test_files.h"
+#include "tests/render/effect_test_support.h"
 #include "tools/makedata/demo_scene.h"
 
 namespace {

@@ -7,10 +7,10 @@
 #include "kernel/rs_hash.h"
 #include "platform/gfx/device/resource_flags.h"
 #include "platform/gfx/device/vertex_layout.h"
-#include "render/material.h"
-#include "render/mesh.h"
-#include "render/mesh_node.h"
-#include "render/scene.h"
+#include "render/nodes/mesh_node.h"
+#include "render/nodes/scene.h"
+#include "render/resources/material.h"
+#include "render/resources/mesh.h"
 
 namespace makedata {
 

@@ -11,9 +11,9 @@
 #include <string>
 
 #include "platform/os/file_replace.h"
-#include "render/d3d_context.h"
-#include "render/render_device.h"
-#include "render/scene.h"
+#include "render/device/d3d_context.h"
+#include "render/device/render_device.h"
+#include "render/nodes/scene.h"
 #include "tools/makedata/demo_scene.h"
 #include "tools/makedata/ground_transfer.h"
 #include "tools/makedata/noise.h"
