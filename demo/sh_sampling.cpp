@@ -46,20 +46,27 @@ const BasisFactors& Factors()
     return factors;
 }
 
+// P(m, m, t), where both recurrences start.
+double LegendreDiagonal(int m, double t)
+{
+    double pmm = 1.0;
+    if (m > 0) {
+        const double s = std::sqrt((1.0 - t) * (1.0 + t));
+        double f = 1.0;
+        for (int i = 0; i < m; ++i) {
+            pmm = pmm * (-f) * s;
+            f += 2.0;
+        }
+    }
+    return pmm;
+}
+
 // P(l, m, t) for every l, m below kMostOrders: SHLegendreP's recurrences run
 // once for each m, keeping every step, so each value is the one it returns.
 void LegendreTable(double t, double (&p)[kMostOrders][kMostOrders])
 {
     for (int m = 0; m < kMostOrders; ++m) {
-        double pmm = 1.0;
-        if (m > 0) {
-            const double s = std::sqrt((1.0 - t) * (1.0 + t));
-            double f = 1.0;
-            for (int i = 0; i < m; ++i) {
-                pmm = pmm * (-f) * s;
-                f += 2.0;
-            }
-        }
+        double pmm = LegendreDiagonal(m, t);
         p[m][m] = pmm;
         if (m + 1 >= kMostOrders)
             continue;
@@ -82,15 +89,7 @@ double SHLegendreP(int l, int m, double t)
     if (m > l)
         return 0.0;
 
-    double pmm = 1.0;
-    if (m > 0) {
-        const double s = std::sqrt((1.0 - t) * (1.0 + t));
-        double f = 1.0;
-        for (int i = 0; i < m; ++i) {
-            pmm = pmm * (-f) * s;
-            f += 2.0;
-        }
-    }
+    double pmm = LegendreDiagonal(m, t);
     if (l == m)
         return pmm;
 

@@ -44,16 +44,24 @@ void ClearStencil()
     ClearDevice(gfx::kClearStencil, kSeparateClearColour, "Failed to clear stencil.\n");
 }
 
+// The clears a pass that keeps its colour makes: its stencil, and its depth
+// when it clears depth only. False when the pass clears its colour too.
+bool ClearKeptColour(const RenderPass& pass)
+{
+    if (!pass.keepContents && !pass.clearDepthOnly)
+        return false;
+    if (pass.clearDepthOnly && !pass.keepContents)
+        ClearDepth();
+    if (pass.clearStencil)
+        ClearStencil();
+    return true;
+}
+
 void ClearNormal(const RenderPass& pass)
 {
-    if (pass.keepContents) {
-        if (pass.clearStencil)
-            ClearStencil();
-    } else if (pass.clearDepthOnly) {
-        ClearDepth();
-        if (pass.clearStencil)
-            ClearStencil();
-    } else if (pass.clearColourOnly) {
+    if (ClearKeptColour(pass))
+        return;
+    if (pass.clearColourOnly) {
         ClearDevice(gfx::kClearTarget, pass.clearColour, "Failed to clear rendertarget.\n");
     } else {
         const uint32_t flags = gfx::kClearTarget | (pass.depthWrite ? gfx::kClearZBuffer : 0) |
@@ -64,18 +72,10 @@ void ClearNormal(const RenderPass& pass)
 
 void ClearSlice(const RenderPass& pass)
 {
-    if (pass.keepContents) {
-        if (pass.clearStencil)
-            ClearStencil();
-    } else if (pass.clearDepthOnly) {
-        ClearDepth();
-        if (pass.clearStencil)
-            ClearStencil();
-    } else {
-        const uint32_t flags =
-            gfx::kClearTarget | gfx::kClearZBuffer | (pass.clearStencil ? gfx::kClearStencil : 0);
-        ClearDevice(flags, kSliceClearColour, "Failed to clear rendertarget.\n");
-    }
+    if (ClearKeptColour(pass))
+        return;
+    const uint32_t flags = gfx::kClearTarget | gfx::kClearZBuffer | (pass.clearStencil ? gfx::kClearStencil : 0);
+    ClearDevice(flags, kSliceClearColour, "Failed to clear rendertarget.\n");
 }
 
 void BindTargets(const RenderPass& pass)
