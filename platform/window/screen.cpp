@@ -393,6 +393,14 @@ void TakeEvents()
     }
 }
 
+// Takes a window the window system has made into the open screens and lets its
+// events be pumped. Called with the screens' lock held.
+void AddScreen(Screens& screens, const Screen& screen)
+{
+    screens.open.push_back(screen);
+    input::SetEventPump(PumpScreenEvents);
+}
+
 } // namespace
 
 bool OpenScreen(Window* window, int width, int height, bool fullScreen)
@@ -453,15 +461,9 @@ bool OpenScreen(Window* window, int width, int height, bool fullScreen)
                 StopVideo(screens);
             return;
         }
-        Screen screen;
-        screen.window = window;
-        screen.sdl = sdl;
-        screen.id = SDL_GetWindowID(sdl);
-        screen.fullScreen = fullScreen;
-        screens.open.push_back(screen);
+        AddScreen(screens, Screen{window, sdl, SDL_GetWindowID(sdl), fullScreen, false, false});
         SDL_GetWindowPosition(sdl, &x, &y);
         FollowPlace(window, x, y);
-        input::SetEventPump(PumpScreenEvents);
         opened = true;
     });
     return opened;
@@ -492,13 +494,7 @@ bool OpenDialogScreen(Window* dialog, const Rect& rect, bool topmost)
         }
         if (Screen* ownerScreen = Find(owner))
             SDL_SetWindowModalFor(sdl, ownerScreen->sdl);
-        Screen screen;
-        screen.window = dialog;
-        screen.sdl = sdl;
-        screen.id = SDL_GetWindowID(sdl);
-        screen.dialog = true;
-        screens.open.push_back(screen);
-        input::SetEventPump(PumpScreenEvents);
+        AddScreen(screens, Screen{dialog, sdl, SDL_GetWindowID(sdl), false, true, false});
         opened = true;
     });
     return opened;
