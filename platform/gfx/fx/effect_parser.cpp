@@ -123,13 +123,14 @@ private:
         if (problem.line != 0)
             return LexError(problem.line + shift, problem.column, problem.code, problem.text);
         std::erase_if(tokens_, [](const Token& t) { return t.kind == TokenKind::Directive; });
+        // The end; after a marker on the last line, the start of the line it numbers.
+        const size_t lastLineStart = text_.rfind('\n') + 1; // 0 without a line end
+        const int lines = 1 + static_cast<int>(std::count(text_.begin(), text_.end(), '\n'));
+        const bool markerLast = lines == markerLine;
         Token end;
         end.offset = text_.size();
-        const size_t lastLine = text_.rfind('\n');
-        const int lines = 1 + static_cast<int>(std::count(text_.begin(), text_.end(), '\n'));
-        // A marker on the last line numbers the end as the line after it.
-        end.line = lines == markerLine ? lines + shift + 1 : lines + shift;
-        end.column = lines == markerLine ? 1 : static_cast<int>(text_.size() - (lastLine == std::string_view::npos ? 0 : lastLine + 1)) + 1;
+        end.line = lines + shift + (markerLast ? 1 : 0);
+        end.column = markerLast ? 1 : static_cast<int>(text_.size() - lastLineStart) + 1;
         end.file = file_;
         tokens_.push_back(end);
         return true;
