@@ -44,7 +44,6 @@ struct ParseState {
     Settings* settings = nullptr;
     std::string_view input;
     size_t pos = 0;
-    bool firstLine = true;
     const char* buffer = nullptr; // inih's line buffer, as the reader last filled it
     std::string line;             // that line before the stand-ins went in
     std::string lastKey;          // the key a continuation line replaces
@@ -58,16 +57,16 @@ char* Reader(char* str, int num, void* stream)
     auto& state = *static_cast<ParseState*>(stream);
     if (state.pos >= state.input.size() || num <= 1)
         return nullptr;
-    const size_t end = std::min(state.input.find('\n', state.pos), state.input.size() - 1);
-    const size_t n = std::min(end + 1 - state.pos, static_cast<size_t>(num - 1));
-    state.line.assign(state.input.substr(state.pos, n));
+    const size_t from = state.pos;
+    const size_t end = std::min(state.input.find('\n', from), state.input.size() - 1);
+    const size_t n = std::min(end + 1 - from, static_cast<size_t>(num - 1));
+    state.line.assign(state.input.substr(from, n));
     state.pos += n;
     std::memcpy(str, state.line.data(), n);
     str[n] = '\0';
     state.buffer = str;
 
-    size_t i = state.firstLine && state.line.starts_with("\xEF\xBB\xBF") ? 3 : 0;
-    state.firstLine = false;
+    size_t i = from == 0 && state.line.starts_with("\xEF\xBB\xBF") ? 3 : 0; // inih skips the mark
     while (i < n && std::isspace(static_cast<unsigned char>(str[i])))
         ++i;
     if (i < n && str[i] == '[')
