@@ -1,6 +1,7 @@
 #include "platform/gfx/fx/effect_parser.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -95,7 +96,13 @@ private:
 
     static bool IsEffectSymbol(char c)
     {
-        return std::string_view("{}()[];,:=<>+-*/%.!~&|^?").find(c) != std::string_view::npos;
+        static const auto kSymbols = [] {
+            std::array<bool, 256> table{};
+            for (char s : std::string_view("{}()[];,:=<>+-*/%.!~&|^?"))
+                table[static_cast<unsigned char>(s)] = true;
+            return table;
+        }();
+        return kSymbols[static_cast<unsigned char>(c)];
     }
 
     // The tokens with the lines and files that the markers give them.
@@ -105,6 +112,7 @@ private:
         tokens_ = Tokenize(text_, &problem);
         int shift = 0;      // the line number given minus the line in text_
         int markerLine = 0; // in text_, of the last marker
+        size_t kept = 0;    // markers leave the list
         for (Token& t : tokens_) {
             t.line += shift;
             t.file = file_;
@@ -114,15 +122,18 @@ private:
                     return false;
                 markerLine = t.line - shift;
                 shift = number - markerLine - 1;
-            } else if (t.kind == TokenKind::Symbol && !IsEffectSymbol(t.text[0])) {
+                continue;
+            }
+            if (t.kind == TokenKind::Symbol && !IsEffectSymbol(t.text[0])) {
                 unsigned char u = static_cast<unsigned char>(t.text[0]);
                 std::string shown = std::isprint(u) ? std::string(1, t.text[0]) : "\\x" + std::string(1, "0123456789abcdef"[u >> 4]) + std::string(1, "0123456789abcdef"[u & 15]);
                 return LexError(t.line, t.column, 3001, "invalid character '" + shown + "'");
             }
+            tokens_[kept++] = t;
         }
         if (problem.line != 0)
             return LexError(problem.line + shift, problem.column, problem.code, problem.text);
-        std::erase_if(tokens_, [](const Token& t) { return t.kind == TokenKind::Directive; });
+        tokens_.resize(kept);
         // The end; after a marker on the last line, the start of the line it numbers.
         const size_t lastLineStart = text_.rfind('\n') + 1; // 0 without a line end
         const int lines = 1 + static_cast<int>(std::count(text_.begin(), text_.end(), '\n'));

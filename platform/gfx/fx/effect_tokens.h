@@ -7,7 +7,6 @@
 // so every reader of effect text agrees on what a name, a number and a string are.
 // Bytes outside ASCII are never letters or digits, whatever the C locale says.
 #include <algorithm>
-#include <cctype>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -15,9 +14,9 @@
 
 namespace gfx {
 
-inline bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
-inline bool IsIdentStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
-inline bool IsIdentChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool IsIdentStart(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
+inline bool IsIdentChar(char c) { return IsIdentStart(c) || IsDigit(c); }
 // White space within a line (the line break is not a blank).
 inline bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
 
