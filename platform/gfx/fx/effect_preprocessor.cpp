@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <map>
 
-#include "platform/gfx/fx/effect_tokens.h"
 #include "platform/gfx/fx/effect_message.h"
+#include "platform/gfx/fx/effect_tokens.h"
 
 namespace gfx {
 namespace {

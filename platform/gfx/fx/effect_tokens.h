@@ -5,7 +5,7 @@
 // line and column in the text), so a caller can report it or cut the text
 // around it. The character classes and scanners here are the preprocessor's too,
 // so every reader of effect text agrees on what a name, a number and a string are.
-// Bytes outside ASCII are never letters or digits, whatever the C locale says.
+// Bytes outside ASCII are never letters or digits.
 #include <algorithm>
 #include <cstddef>
 #include <string>
@@ -77,14 +77,14 @@ struct Token {
 struct TokenProblem {
     int line = 0; // 0: none
     int column = 0;
-    int code = 0;
+    int code = 0; // the effect error number
     std::string text;
 };
 
 // The tokens of `text`. A '#' that opens a line (after blanks only) starts a
-// directive; any other character outside names, numbers
-// and strings is a one-character symbol. A string left open at its line's end or
-// a block comment left open stops the tokens there, with `problem` set.
+// directive; any other character outside names, numbers and strings is a
+// one-character symbol. A string left open at its line's end or a block comment
+// left open stops the tokens there, with `problem` set.
 std::vector<Token> Tokenize(std::string_view text, TokenProblem* problem = nullptr);
 
 // The index of the token that closes the bracket opened at `open` ('(' '[' '{'),
