@@ -1,7 +1,5 @@
 #include "kernel/circ_pool.h"
 
-#include <sys/mman.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -9,6 +7,7 @@
 
 #include "kernel/error_stream.h"
 #include "kernel/memory_pools.h"
+#include "platform/os/address_space.h"
 
 namespace {
 __extension__ typedef unsigned __int128 Wide;
@@ -71,9 +70,7 @@ void circPool::Destroy()
     } else if (blocks) {
         // Room of the set: its pages go back to the system and read as zero
         // when the pool is built again.
-        const size_t bytes = static_cast<size_t>(blockSize) * count;
-        const size_t page = 4096;
-        madvise(blocks, (bytes + page - 1) / page * page, MADV_DONTNEED);
+        platform::os::DiscardPages(blocks, static_cast<size_t>(blockSize) * count);
     }
     std::free(used);
     blocks = used = first = end = nullptr;

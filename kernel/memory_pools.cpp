@@ -1,7 +1,5 @@
 #include "kernel/memory_pools.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +9,7 @@
 
 #include "kernel/bounded_setting.h"
 #include "kernel/settings.h"
+#include "platform/os/address_space.h"
 
 PoolSet circPools;
 
@@ -104,11 +103,8 @@ void PoolSet::Init(uint32_t capacity)
     // it every pool takes its blocks from the heap.
     const size_t bytes = static_cast<size_t>(capacity) << kSpanShift;
     if (capacity != 0 && capacity < kNoSlot) {
-        void* region = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-        if (region != MAP_FAILED) {
-            region_ = static_cast<uint8_t*>(region);
-            regionBytes_ = bytes;
-        }
+        region_ = static_cast<uint8_t*>(platform::os::ReserveAddressSpace(bytes));
+        regionBytes_ = region_ ? bytes : 0;
     }
     // Mixed from the set's place and a count, so that each set marks differently.
     markKey_ = (reinterpret_cast<uintptr_t>(this) + NextSetId()) * 0x9E3779B97F4A7C15ull;
@@ -142,7 +138,7 @@ void PoolSet::Destroy()
     delete[] records_;
     records_ = nullptr;
     if (region_)
-        munmap(region_, regionBytes_);
+        platform::os::ReleaseAddressSpace(region_, regionBytes_);
     region_ = nullptr;
     regionBytes_ = 0;
     capacity_ = count_ = 0;

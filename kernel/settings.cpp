@@ -2,8 +2,10 @@
 
 #include <ini.h>
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +19,10 @@
 namespace {
 
 constexpr int kLineBuffer = 200;
+// Stands in for ':' before a line's first '=', so that inih (which also splits at
+// ':') splits at '=' alone. Any byte that is neither blank nor special to inih
+// will do: the handler reads names and values back from the line as it was.
+constexpr char kColonStandIn = '_';
 
 std::string Lower(std::string_view text)
 {
@@ -31,134 +37,64 @@ std::string JoinedKey(std::string_view section, std::string_view key)
     return Lower(section) + "." + Lower(key);
 }
 
-bool IsBlank(char c)
-{
-    return std::isspace(static_cast<unsigned char>(c)) != 0;
-}
-
-// The parser's own scan: stops at one of `chars` (any when null), at a ';' that
-// follows a blank, or at the end of the text.
-size_t FindCharsOrComment(const std::string& s, size_t from, const char* chars)
-{
-    bool wasBlank = false;
-    size_t i = from;
-    while (i < s.size() && s[i] != '\0' && !(chars && std::strchr(chars, s[i])) && !(wasBlank && s[i] == ';')) {
-        wasBlank = IsBlank(s[i]);
-        ++i;
-    }
-    return i;
-}
-
-std::string_view Trimmed(std::string_view s)
-{
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
-// inih (as installed) also splits at ':' and joins repeated keys; our callback
-// keeps "=" as the only separator and lets the last value win. It sees every line
-// the reader hands over, so it can tell what inih did from the raw text.
+// inih parses every line once; the reader and the handler make its rules ours:
+// "=" is the only separator, the last value of a key wins, and a continuation
+// line replaces the value.
 struct ParseState {
     Settings* settings = nullptr;
     std::string_view input;
     size_t pos = 0;
-    int lineNo = 0;
-
-    const char* lineBuffer = nullptr; // inih's line buffer, filled by Reader
-    size_t lineCapacity = 0;
-    std::string raw;                  // the current line as handed to inih, up to its first NUL
-    size_t lineStart = 0;             // past a byte-order mark on the first line
-
-    bool inihHasKey = false;          // inih would take a blank-led line as a continuation
-    std::string lastKey;              // the key a continuation replaces ("" after a section)
+    const char* buffer = nullptr; // inih's line buffer, as the reader last filled it
+    std::string line;             // that line before the stand-ins went in
+    std::string lastKey;          // the key a continuation line replaces
 };
 
-// A key line with "=" as the only separator, from `start` in the raw line.
-bool ParseKeyLine(ParseState& state, const char* section, size_t start)
-{
-    const std::string& raw = state.raw;
-    size_t eq = FindCharsOrComment(raw, start, "=");
-    if (eq >= raw.size() || raw[eq] != '=')
-        return false;
-    std::string_view name = Trimmed(std::string_view(raw).substr(start, eq - start));
-    size_t valueEnd = FindCharsOrComment(raw, eq + 1, nullptr);
-    std::string_view value = Trimmed(std::string_view(raw).substr(eq + 1, valueEnd - eq - 1));
-    state.settings->Set(section, name, value);
-    state.lastKey = std::string(name);
-    return true;
-}
-
+// Reads one line as fgets would and hides its ':' up to the first '='. A line
+// that opens with '[' keeps them: inih never splits it, and copies a section's
+// name out of the buffer where it could not be read back.
 char* Reader(char* str, int num, void* stream)
 {
     auto& state = *static_cast<ParseState*>(stream);
     if (state.pos >= state.input.size() || num <= 1)
         return nullptr;
-    size_t n = 0;
-    const size_t limit = static_cast<size_t>(num - 1);
-    while (n < limit && state.pos < state.input.size()) {
-        char c = state.input[state.pos++];
-        str[n++] = c;
-        if (c == '\n')
-            break;
-    }
+    const size_t from = state.pos;
+    const size_t end = std::min(state.input.find('\n', from), state.input.size() - 1);
+    const size_t n = std::min(end + 1 - from, static_cast<size_t>(num - 1));
+    state.line.assign(state.input.substr(from, n));
+    state.pos += n;
+    std::memcpy(str, state.line.data(), n);
     str[n] = '\0';
-    ++state.lineNo;
-    state.lineBuffer = str;
-    state.lineCapacity = static_cast<size_t>(num);
-    state.raw.assign(str, std::strlen(str));
-    state.lineStart = 0;
-    if (state.lineNo == 1 && state.raw.size() >= 3 && state.raw.compare(0, 3, "\xEF\xBB\xBF") == 0)
-        state.lineStart = 3;
+    state.buffer = str;
 
-    // A section line clears the key that continuations replace, as inih does.
-    size_t start = state.lineStart;
-    while (start < state.raw.size() && IsBlank(state.raw[start]))
-        ++start;
-    const bool comment = start >= state.raw.size() || state.raw[start] == ';' || state.raw[start] == '#';
-    const bool continuation = !comment && state.inihHasKey && start > 0;
-    if (!comment && !continuation && state.raw[start] == '[') {
-        size_t end = FindCharsOrComment(state.raw, start + 1, "]");
-        if (end < state.raw.size() && state.raw[end] == ']') {
-            state.inihHasKey = false;
-            state.lastKey.clear();
-        }
-    }
+    size_t i = from == 0 && state.line.starts_with("\xEF\xBB\xBF") ? 3 : 0; // inih skips the mark
+    while (i < n && std::isspace(static_cast<unsigned char>(str[i])))
+        ++i;
+    if (i < n && str[i] == '[')
+        return str;
+    for (; i < n && str[i] != '='; ++i)
+        if (str[i] == ':')
+            str[i] = kColonStandIn;
     return str;
+}
+
+// inih hands over names and values that lie in its line buffer; read them back
+// from the line as it was.
+std::string_view Original(const ParseState& state, const char* text)
+{
+    return std::string_view(state.line).substr(static_cast<size_t>(text - state.buffer), std::strlen(text));
 }
 
 int Handler(void* user, const char* section, const char* name, const char* value)
 {
     auto& state = *static_cast<ParseState*>(user);
-    const bool keyLine = name >= state.lineBuffer && name < state.lineBuffer + state.lineCapacity;
-    if (keyLine) {
-        state.inihHasKey = true;
-        const size_t nameAt = static_cast<size_t>(name - state.lineBuffer);
-        size_t sep = nameAt + std::strlen(name);
-        while (sep < state.raw.size() && IsBlank(state.raw[sep]))
-            ++sep;
-        if (sep < state.raw.size() && state.raw[sep] == '=') {
-            state.settings->Set(section, name, value);
-            state.lastKey = name;
-            return 1;
-        }
-        // inih split at ':': read the line again with "=" alone.
-        return ParseKeyLine(state, section, nameAt) ? 1 : 0;
-    }
-    // A blank-led line after a key: its text replaces that key's value.
-    if (!state.lastKey.empty()) {
-        state.settings->Set(section, state.lastKey, value);
-        return 1;
-    }
-    // inih continued a key we refused; without it the line is a key line.
-    size_t start = state.lineStart;
-    while (start < state.raw.size() && IsBlank(state.raw[start]))
-        ++start;
-    if (start < state.raw.size() && state.raw[start] == '[')
-        return 0;
-    return ParseKeyLine(state, section, start) ? 1 : 0;
+    // A continuation line comes with inih's copy of the last key's name, which
+    // lies outside the line buffer.
+    const auto at = reinterpret_cast<uintptr_t>(name);
+    const auto buffer = reinterpret_cast<uintptr_t>(state.buffer);
+    if (at >= buffer && at < buffer + state.line.size())
+        state.lastKey = Original(state, name);
+    state.settings->Set(section, state.lastKey, Original(state, value));
+    return 1;
 }
 
 // inih's behaviour is configurable at run time; pin the rules we rely on.

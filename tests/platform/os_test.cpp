@@ -10,6 +10,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "platform/os/address_space.h"
 #include "platform/os/aligned_memory.h"
 #include "platform/os/clock.h"
 #include "platform/os/cpu.h"
@@ -148,6 +149,21 @@ TEST(AlignedMemory, HonoursTheAlignment)
     }
     EXPECT_EQ(os::AlignedAlloc(16, 24), nullptr); // not a power of two
     os::AlignedFree(nullptr);
+}
+
+TEST(AddressSpace, DiscardedPagesReadAsZeroAndStayUsable)
+{
+    const size_t bytes = size_t{1} << 30; // reserved, not committed
+    auto* span = static_cast<uint8_t*>(os::ReserveAddressSpace(bytes));
+    ASSERT_NE(span, nullptr);
+    span[0] = 7;
+    span[bytes - 1] = 9;
+    os::DiscardPages(span, 1);
+    EXPECT_EQ(span[0], 0);
+    EXPECT_EQ(span[bytes - 1], 9);
+    span[0] = 5;
+    EXPECT_EQ(span[0], 5);
+    os::ReleaseAddressSpace(span, bytes);
 }
 
 TEST(DynamicLibrary, LoadsFindsAndFrees)

@@ -1,30 +1,20 @@
 #include "platform/gfx/fx/effect_parser.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <set>
 #include <vector>
 
-#include "platform/gfx/fx/effect_lexing.h"
 #include "platform/gfx/fx/effect_message.h"
+#include "platform/gfx/fx/effect_tokens.h"
 
 namespace gfx {
 namespace {
 
 constexpr int kMaxNesting = 200;
-
-enum class TokenKind { End, Identifier, Number, String, Symbol };
-
-struct Token {
-    TokenKind kind = TokenKind::End;
-    std::string_view text;
-    size_t offset = 0;
-    int line = 1;
-    int column = 1;
-    int file = 0;
-};
 
 std::string Lower(std::string_view s)
 {
@@ -75,130 +65,83 @@ private:
         return false;
     }
 
-    // `#line N "file"` as the preprocessor writes it.
-    bool LineMarker(size_t& i, int& line, size_t& lineStart)
+    // `#line N "file"` as the preprocessor writes it: the file and the number of
+    // the line after it.
+    bool LineMarker(const Token& directive, int& number)
     {
-        size_t end = text_.find('\n', i);
-        if (end == std::string_view::npos)
-            end = text_.size();
-        std::string_view directive = text_.substr(i, end - i);
-        if (directive.substr(0, 6) != "#line ")
-            return LexError(line, static_cast<int>(i - lineStart) + 1, 3002,
-                            "unexpected preprocessor directive");
+        const std::string_view text = directive.text;
+        if (text.substr(0, 6) != "#line ")
+            return LexError(directive.line, directive.column, 3002, "unexpected preprocessor directive");
         size_t k = 6;
-        long number = 0;
-        bool digits = false;
-        while (k < directive.size() && IsDigit(directive[k])) {
-            number = std::min(number * 10 + (directive[k] - '0'), 100000000L);
-            digits = true;
+        long value = 0;
+        while (k < text.size() && IsDigit(text[k]))
+            value = std::min(value * 10 + (text[k++] - '0'), 100000000L);
+        if (k == 6)
+            return LexError(directive.line, 1, 3002, "invalid #line");
+        while (k < text.size() && text[k] == ' ')
             ++k;
-        }
-        if (!digits)
-            return LexError(line, 1, 3002, "invalid #line");
-        while (k < directive.size() && directive[k] == ' ')
-            ++k;
-        if (k < directive.size() && directive[k] == '"') {
-            size_t close = directive.find('"', k + 1);
+        if (k < text.size() && text[k] == '"') {
+            size_t close = text.find('"', k + 1);
             if (close == std::string_view::npos)
-                return LexError(line, 1, 3002, "invalid #line");
-            std::string name(directive.substr(k + 1, close - k - 1));
+                return LexError(directive.line, 1, 3002, "invalid #line");
+            std::string name(text.substr(k + 1, close - k - 1));
             auto found = std::find(files_.begin(), files_.end(), name);
             file_ = static_cast<int>(found - files_.begin());
             if (found == files_.end())
                 files_.push_back(name);
         }
-        i = end < text_.size() ? end + 1 : end;
-        lineStart = i;
-        line = static_cast<int>(number);
+        number = static_cast<int>(value);
         return true;
     }
 
+    static bool IsEffectSymbol(char c)
+    {
+        static const auto kSymbols = [] {
+            std::array<bool, 256> table{};
+            for (char s : std::string_view("{}()[];,:=<>+-*/%.!~&|^?"))
+                table[static_cast<unsigned char>(s)] = true;
+            return table;
+        }();
+        return kSymbols[static_cast<unsigned char>(c)];
+    }
+
+    // The tokens with the lines and files that the markers give them.
     bool Lex()
     {
-        int line = 1;
-        size_t lineStart = 0;
-        bool atLineStart = true;
-        size_t i = 0;
-        while (i < text_.size()) {
-            char c = text_[i];
-            if (c == '\n') {
-                ++line;
-                lineStart = ++i;
-                atLineStart = true;
-                continue;
-            }
-            if (IsBlank(c)) {
-                ++i;
-                continue;
-            }
-            if (c == '#' && atLineStart) {
-                if (!LineMarker(i, line, lineStart))
+        TokenProblem problem;
+        tokens_ = Tokenize(text_, &problem);
+        int shift = 0;      // the line number given minus the line in text_
+        int markerLine = 0; // in text_, of the last marker
+        size_t kept = 0;    // markers leave the list
+        for (Token& t : tokens_) {
+            t.line += shift;
+            t.file = file_;
+            if (t.kind == TokenKind::Directive) {
+                int number = 0;
+                if (!LineMarker(t, number))
                     return false;
+                markerLine = t.line - shift;
+                shift = number - markerLine - 1;
                 continue;
             }
-            atLineStart = false;
-            int column = static_cast<int>(i - lineStart) + 1;
-            if (c == '/' && i + 1 < text_.size() && text_[i + 1] == '/') {
-                while (i < text_.size() && text_[i] != '\n')
-                    ++i;
-                continue;
+            if (t.kind == TokenKind::Symbol && !IsEffectSymbol(t.text[0])) {
+                unsigned char u = static_cast<unsigned char>(t.text[0]);
+                std::string shown = std::isprint(u) ? std::string(1, t.text[0]) : "\\x" + std::string(1, "0123456789abcdef"[u >> 4]) + std::string(1, "0123456789abcdef"[u & 15]);
+                return LexError(t.line, t.column, 3001, "invalid character '" + shown + "'");
             }
-            if (c == '/' && i + 1 < text_.size() && text_[i + 1] == '*') {
-                size_t end = text_.find("*/", i + 2);
-                if (end == std::string_view::npos)
-                    return LexError(line, column, 3001, "unexpected end of file in a comment");
-                for (size_t k = i; k < end; ++k)
-                    if (text_[k] == '\n') {
-                        ++line;
-                        lineStart = k + 1;
-                    }
-                i = end + 2;
-                continue;
-            }
-            Token token;
-            token.offset = i;
-            token.line = line;
-            token.column = column;
-            token.file = file_;
-            size_t start = i;
-            if (IsIdentStart(c)) {
-                token.kind = TokenKind::Identifier;
-                i = SkipIdentChars(text_, i);
-            } else if (StartsNumber(text_, i)) {
-                token.kind = TokenKind::Number;
-                bool hex = c == '0' && i + 1 < text_.size() && (text_[i + 1] == 'x' || text_[i + 1] == 'X');
-                ++i;
-                while (i < text_.size() &&
-                       (IsIdentChar(text_[i]) || text_[i] == '.' ||
-                        (!hex && (text_[i] == '+' || text_[i] == '-') &&
-                         (text_[i - 1] == 'e' || text_[i - 1] == 'E'))))
-                    ++i;
-            } else if (c == '"') {
-                token.kind = TokenKind::String;
-                ++i;
-                while (i < text_.size() && text_[i] != '"' && text_[i] != '\n') {
-                    if (text_[i] == '\\' && i + 1 < text_.size() && text_[i + 1] != '\n')
-                        ++i;
-                    ++i;
-                }
-                if (i >= text_.size() || text_[i] != '"')
-                    return LexError(line, column, 3001, "newline in a string constant");
-                ++i;
-            } else if (std::string_view("{}()[];,:=<>+-*/%.!~&|^?").find(c) != std::string_view::npos) {
-                token.kind = TokenKind::Symbol;
-                ++i;
-            } else {
-                unsigned char u = static_cast<unsigned char>(c);
-                std::string shown = std::isprint(u) ? std::string(1, c) : "\\x" + std::string(1, "0123456789abcdef"[u >> 4]) + std::string(1, "0123456789abcdef"[u & 15]);
-                return LexError(line, column, 3001, "invalid character '" + shown + "'");
-            }
-            token.text = text_.substr(start, i - start);
-            tokens_.push_back(token);
+            tokens_[kept++] = t;
         }
+        if (problem.line != 0)
+            return LexError(problem.line + shift, problem.column, problem.code, problem.text);
+        tokens_.resize(kept);
+        // The end; after a marker on the last line, the start of the line it numbers.
+        const size_t lastLineStart = text_.rfind('\n') + 1; // 0 without a line end
+        const int lines = 1 + static_cast<int>(std::count(text_.begin(), text_.end(), '\n'));
+        const bool markerLast = lines == markerLine;
         Token end;
         end.offset = text_.size();
-        end.line = line;
-        end.column = static_cast<int>(text_.size() - lineStart) + 1;
+        end.line = lines + shift + (markerLast ? 1 : 0);
+        end.column = markerLast ? 1 : static_cast<int>(text_.size() - lastLineStart) + 1;
         end.file = file_;
         tokens_.push_back(end);
         return true;

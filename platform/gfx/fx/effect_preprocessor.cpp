@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <map>
 
-#include "platform/gfx/fx/effect_lexing.h"
 #include "platform/gfx/fx/effect_message.h"
+#include "platform/gfx/fx/effect_tokens.h"
 
 namespace gfx {
 namespace {
@@ -119,32 +119,24 @@ bool Preprocessor::SplitLines(std::string_view source, std::vector<LogicalLine>&
     for (size_t i = 0; i < source.size();) {
         char c = source[i];
         if (c == '"') {
-            clean += c;
-            ++i;
-            while (i < source.size() && source[i] != '"' && source[i] != '\n') {
-                if (source[i] == '\\' && i + 1 < source.size() && source[i + 1] != '\n')
-                    clean += source[i++];
-                clean += source[i++];
-            }
-            if (i < source.size() && source[i] == '"')
-                clean += source[i++];
-        } else if (c == '/' && i + 1 < source.size() && source[i + 1] == '/') {
-            while (i < source.size() && source[i] != '\n')
-                ++i;
-        } else if (c == '/' && i + 1 < source.size() && source[i + 1] == '*') {
-            int startLine = line;
-            size_t end = source.find("*/", i + 2);
+            bool closed = false;
+            const size_t end = StringEnd(source, i, closed);
+            clean.append(source.substr(i, end - i));
+            i = end;
+        } else if (StartsComment(source, i)) {
+            const size_t end = CommentEnd(source, i);
             if (end == std::string_view::npos) {
-                Error(startLine, 1, 1001, "unexpected end of file in a comment");
+                Error(line, 1, 1001, "unexpected end of file in a comment");
                 return false;
             }
-            clean += ' ';
+            if (source[i + 1] == '*')
+                clean += ' ';
             for (size_t k = i; k < end; ++k)
                 if (source[k] == '\n') {
                     clean += '\n';
                     ++line;
                 }
-            i = end + 2;
+            i = end;
         } else {
             if (c == '\n')
                 ++line;
@@ -390,21 +382,15 @@ std::string Preprocessor::Expand(std::string_view text, std::vector<std::string>
             return std::string();
         }
         char c = text[i];
+        // A logical line holds no line end, so a string runs to its quote.
         if (c == '"') {
-            size_t start = i++;
-            while (i < text.size() && text[i] != '"') {
-                if (text[i] == '\\' && i + 1 < text.size())
-                    ++i;
-                ++i;
-            }
-            i = std::min(text.size(), i + 1);
+            bool closed = false;
+            const size_t start = i;
+            i = StringEnd(text, i, closed);
             result.append(text.substr(start, i - start));
         } else if (StartsNumber(text, i)) {
-            size_t start = i++;
-            while (i < text.size() &&
-                   (IsIdentChar(text[i]) || text[i] == '.' ||
-                    ((text[i] == '+' || text[i] == '-') && (text[i - 1] == 'e' || text[i - 1] == 'E'))))
-                ++i;
+            const size_t start = i;
+            i = NumberEnd(text, i, true);
             result.append(text.substr(start, i - start));
         } else if (IsIdentStart(c)) {
             size_t start = i;
@@ -438,13 +424,10 @@ std::string Preprocessor::Expand(std::string_view text, std::vector<std::string>
             for (; k < text.size(); ++k) {
                 char a = text[k];
                 if (a == '"') {
-                    size_t s = k++;
-                    while (k < text.size() && text[k] != '"') {
-                        if (text[k] == '\\' && k + 1 < text.size())
-                            ++k;
-                        ++k;
-                    }
-                    arg.append(text.substr(s, std::min(text.size(), k + 1) - s));
+                    bool ended = false;
+                    const size_t end = StringEnd(text, k, ended);
+                    arg.append(text.substr(k, end - k));
+                    k = end - 1;
                     continue;
                 }
                 if (a == '(')

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <set>
 
-#include "platform/gfx/fx/hlsl_tokens.h"
+#include "platform/gfx/fx/effect_tokens.h"
 
 namespace gfx {
 
@@ -42,7 +42,7 @@ bool IsModifier(std::string_view word)
 
 class Blanker {
 public:
-    Blanker(std::string_view text) : text_(text), tokens_(TokenizeHlsl(text)) {}
+    Blanker(std::string_view text) : text_(text), tokens_(Tokenize(text)) {}
 
     std::vector<HlslSource::Function> functions;
 
@@ -50,8 +50,8 @@ public:
     {
         out_.assign(text_);
         while (pos_ < tokens_.size()) {
-            const HlslToken& t = tokens_[pos_];
-            if (t.kind == HlslTokenKind::Directive) {
+            const Token& t = tokens_[pos_];
+            if (t.kind == TokenKind::Directive) {
                 Blank(t.offset, t.offset + t.text.size());
                 ++pos_;
             } else if (t.Is(';')) {
@@ -101,7 +101,7 @@ private:
     void Declaration()
     {
         const size_t start = pos_;
-        while (pos_ < tokens_.size() && tokens_[pos_].kind == HlslTokenKind::Identifier && IsModifier(tokens_[pos_].text))
+        while (pos_ < tokens_.size() && tokens_[pos_].kind == TokenKind::Identifier && IsModifier(tokens_[pos_].text))
             ++pos_;
         if (pos_ >= tokens_.size())
             return;
@@ -175,13 +175,13 @@ private:
         if (last > 0 && last - 1 < tokens_.size())
             f.end = tokens_[last - 1].offset + tokens_[last - 1].text.size();
         for (size_t k = first; k < last; ++k)
-            if (tokens_[k].kind == HlslTokenKind::Identifier)
+            if (tokens_[k].kind == TokenKind::Identifier)
                 f.names.emplace_back(tokens_[k].text);
         functions.push_back(std::move(f));
     }
 
     std::string_view text_;
-    std::vector<HlslToken> tokens_;
+    std::vector<Token> tokens_;
     std::string out_;
     size_t pos_ = 0;
 };

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <set>
 
-#include "platform/gfx/fx/hlsl_tokens.h"
+#include "platform/gfx/fx/effect_tokens.h"
 #include "platform/gfx/fx/shader_semantics.h"
 
 namespace gfx {
@@ -46,7 +46,7 @@ struct Leaf {
     bool flat = false;
 };
 
-std::string Join(const std::vector<HlslToken>& tokens, size_t first, size_t last)
+std::string Join(const std::vector<Token>& tokens, size_t first, size_t last)
 {
     std::string out;
     for (size_t i = first; i < last && i < tokens.size(); ++i) {
@@ -112,11 +112,11 @@ bool IsTypeModifier(std::string_view w)
 }
 
 // `[modifiers] type name [array] [: semantic] [= default]` from tokens [first, last).
-Variable ParseVariable(const std::vector<HlslToken>& tokens, size_t first, size_t last)
+Variable ParseVariable(const std::vector<Token>& tokens, size_t first, size_t last)
 {
     Variable v;
     size_t i = first;
-    for (; i < last && tokens[i].kind == HlslTokenKind::Identifier && IsTypeModifier(tokens[i].text); ++i) {
+    for (; i < last && tokens[i].kind == TokenKind::Identifier && IsTypeModifier(tokens[i].text); ++i) {
         if (tokens[i].text == "out")
             v.in = false, v.out = true;
         else if (tokens[i].text == "inout")
@@ -147,14 +147,14 @@ Variable ParseVariable(const std::vector<HlslToken>& tokens, size_t first, size_
 
 bool ParseSignature(const std::string& text, Signature& out)
 {
-    const std::vector<HlslToken> tokens = TokenizeHlsl(text);
+    const std::vector<Token> tokens = Tokenize(text);
     size_t open = 0;
     while (open < tokens.size() && !tokens[open].Is('('))
         ++open;
     if (open == 0 || open >= tokens.size())
         return false;
     size_t first = 0;
-    while (first + 1 < open && tokens[first].kind == HlslTokenKind::Identifier &&
+    while (first + 1 < open && tokens[first].kind == TokenKind::Identifier &&
            (tokens[first].text == "inline" || tokens[first].text == "static" || tokens[first].text == "precise"))
         ++first;
     out.returnType = Join(tokens, first, open - 1);
@@ -182,7 +182,7 @@ bool ParseSignature(const std::string& text, Signature& out)
 std::vector<Variable> StructMembers(const EffectCode& code)
 {
     std::vector<Variable> members;
-    const std::vector<HlslToken> tokens = TokenizeHlsl(code.text);
+    const std::vector<Token> tokens = Tokenize(code.text);
     size_t open = 0;
     while (open < tokens.size() && !tokens[open].Is('{'))
         ++open;

@@ -1,0 +1,122 @@
+#include "platform/gfx/fx/effect_tokens.h"
+
+namespace gfx {
+
+size_t NumberEnd(std::string_view text, size_t i, bool preprocessing)
+{
+    const bool hex = !preprocessing && text[i] == '0' && i + 1 < text.size() && (text[i + 1] == 'x' || text[i + 1] == 'X');
+    ++i;
+    while (i < text.size() && (IsIdentChar(text[i]) || text[i] == '.' ||
+                               (!hex && (text[i] == '+' || text[i] == '-') && (text[i - 1] == 'e' || text[i - 1] == 'E'))))
+        ++i;
+    return i;
+}
+
+size_t StringEnd(std::string_view text, size_t i, bool& closed)
+{
+    ++i;
+    while (i < text.size() && text[i] != '"' && text[i] != '\n') {
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] != '\n')
+            ++i;
+        ++i;
+    }
+    closed = i < text.size() && text[i] == '"';
+    return closed ? i + 1 : i;
+}
+
+size_t CommentEnd(std::string_view text, size_t i)
+{
+    if (text[i + 1] == '/') {
+        const size_t end = text.find('\n', i);
+        return end == std::string_view::npos ? text.size() : end;
+    }
+    const size_t end = text.find("*/", i + 2);
+    return end == std::string_view::npos ? end : end + 2;
+}
+
+std::vector<Token> Tokenize(std::string_view text, TokenProblem* problem)
+{
+    std::vector<Token> tokens;
+    int line = 1;
+    size_t lineStart = 0;
+    bool atLineStart = true;
+    auto stop = [&](int column, const char* what) {
+        if (problem)
+            *problem = TokenProblem{line, column, 3001, what};
+        return tokens;
+    };
+    size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == '\n') {
+            ++line;
+            lineStart = ++i;
+            atLineStart = true;
+            continue;
+        }
+        if (IsBlank(c)) {
+            ++i;
+            continue;
+        }
+        const bool directive = c == '#' && atLineStart;
+        atLineStart = false;
+        if (!directive && StartsComment(text, i)) {
+            const size_t end = CommentEnd(text, i);
+            if (end == std::string_view::npos)
+                return stop(static_cast<int>(i - lineStart) + 1, "unexpected end of file in a comment");
+            for (size_t k = i; k < end; ++k)
+                if (text[k] == '\n') {
+                    ++line;
+                    lineStart = k + 1;
+                }
+            i = end;
+            continue;
+        }
+        Token token;
+        token.offset = i;
+        token.line = line;
+        token.column = static_cast<int>(i - lineStart) + 1;
+        if (directive) {
+            token.kind = TokenKind::Directive;
+            i = std::min(text.find('\n', i), text.size());
+        } else if (IsIdentStart(c)) {
+            token.kind = TokenKind::Identifier;
+            i = SkipIdentChars(text, i);
+        } else if (StartsNumber(text, i)) {
+            token.kind = TokenKind::Number;
+            i = NumberEnd(text, i);
+        } else if (c == '"') {
+            token.kind = TokenKind::String;
+            bool closed = false;
+            i = StringEnd(text, i, closed);
+            if (!closed)
+                return stop(token.column, "newline in a string constant");
+        } else {
+            token.kind = TokenKind::Symbol;
+            ++i;
+        }
+        token.text = text.substr(token.offset, i - token.offset);
+        tokens.push_back(token);
+    }
+    return tokens;
+}
+
+size_t MatchingBracket(const std::vector<Token>& tokens, size_t open)
+{
+    int depth = 0;
+    for (size_t i = open; i < tokens.size(); ++i) {
+        const Token& t = tokens[i];
+        if (t.kind != TokenKind::Symbol)
+            continue;
+        const char c = t.text[0];
+        if (c == '(' || c == '[' || c == '{')
+            ++depth;
+        else if (c == ')' || c == ']' || c == '}') {
+            if (--depth == 0)
+                return i;
+        }
+    }
+    return tokens.size();
+}
+
+} // namespace gfx

@@ -1,0 +1,94 @@
+#pragma once
+// The one tokenizer of effect text, for the effect parser and for the readers of
+// the HLSL inside it: identifiers, numbers, strings, symbols and preprocessor
+// lines, with comments and blanks skipped. Each token keeps its place (offset,
+// line and column in the text), so a caller can report it or cut the text
+// around it. The character classes and scanners here are the preprocessor's too,
+// so every reader of effect text agrees on what a name, a number and a string are.
+// Bytes outside ASCII are never letters or digits.
+#include <algorithm>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace gfx {
+
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool IsIdentStart(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
+inline bool IsIdentChar(char c) { return IsIdentStart(c) || IsDigit(c); }
+// White space within a line (the line break is not a blank).
+inline bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
+
+// A whole identifier: a letter or '_', then letters, digits and '_'.
+inline bool IsIdentifier(std::string_view s)
+{
+    return !s.empty() && IsIdentStart(s.front()) && std::all_of(s.begin(), s.end(), IsIdentChar);
+}
+
+// Where the run of identifier characters from `i` ends.
+inline size_t SkipIdentChars(std::string_view text, size_t i)
+{
+    while (i < text.size() && IsIdentChar(text[i]))
+        ++i;
+    return i;
+}
+
+// A number starts at `i`: a digit, or '.' before a digit.
+inline bool StartsNumber(std::string_view text, size_t i)
+{
+    return i < text.size() &&
+           (IsDigit(text[i]) || (text[i] == '.' && i + 1 < text.size() && IsDigit(text[i + 1])));
+}
+
+// Where the number that starts at `i` ends: letters, digits, '.', and a sign
+// after an exponent's 'e'. A hexadecimal number has no exponent, so its sign
+// ends it, except to the preprocessor (`preprocessing`), for which "0x1e+1" is
+// one number as in C.
+size_t NumberEnd(std::string_view text, size_t i, bool preprocessing = false);
+// Where the string whose quote is at `i` ends: past its closing quote, or at the
+// line end or the end of the text when it is not closed (`closed` says which).
+// A backslash keeps the next character in the string, except a line end.
+size_t StringEnd(std::string_view text, size_t i, bool& closed);
+// Where the comment that starts at `i` ("//" or "/*") ends: at the line end, or
+// past its "*/"; npos for a block comment that is never closed.
+size_t CommentEnd(std::string_view text, size_t i);
+inline bool StartsComment(std::string_view text, size_t i)
+{
+    return text[i] == '/' && i + 1 < text.size() && (text[i + 1] == '/' || text[i + 1] == '*');
+}
+
+enum class TokenKind { End, Identifier, Number, String, Symbol, Directive };
+// End is no token of the text: a reader may add one to mark where the text ends.
+
+struct Token {
+    TokenKind kind = TokenKind::End;
+    std::string_view text; // a directive runs to its line's end
+    size_t offset = 0;
+    int line = 1;
+    int column = 1;
+    int file = 0; // left to the reader that follows `#line` markers
+
+    bool Is(char symbol) const { return kind == TokenKind::Symbol && text[0] == symbol; }
+    bool Is(std::string_view word) const { return kind == TokenKind::Identifier && text == word; }
+};
+
+// What stopped the tokenizer: the place, code and text of an effect error.
+struct TokenProblem {
+    int line = 0; // 0: none
+    int column = 0;
+    int code = 0; // the effect error number
+    std::string text;
+};
+
+// The tokens of `text`. A '#' that opens a line (after blanks only) starts a
+// directive; any other character outside names, numbers and strings is a
+// one-character symbol. A string left open at its line's end or a block comment
+// left open stops the tokens there, with `problem` set.
+std::vector<Token> Tokenize(std::string_view text, TokenProblem* problem = nullptr);
+
+// The index of the token that closes the bracket opened at `open` ('(' '[' '{'),
+// or tokens.size() when it is never closed.
+size_t MatchingBracket(const std::vector<Token>& tokens, size_t open);
+
+} // namespace gfx
