@@ -142,6 +142,12 @@ TEST(Settings, BlankLedLineAfterASectionIsAKeyLine)
 {
     Settings s = Parse("[s]\nb:2\n  c=4\n");
     EXPECT_EQ(s.GetInt("s", "c"), 4);
+
+    // Nor does a refused line make a blank-led section line a continuation:
+    // the keys after it are the new section's.
+    Settings t = Parse("[s]\nx:y\n  [t]\nk=1\n");
+    EXPECT_EQ(t.GetInt("t", "k"), 1);
+    EXPECT_EQ(t.GetString("s", "k"), "");
 }
 
 TEST(Settings, LongLinesAreReadIn199CharacterPieces)
