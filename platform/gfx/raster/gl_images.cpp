@@ -200,6 +200,33 @@ uint32_t GlImages::Framebuffer(const std::array<TargetView, kMaxTargets>& target
     return fbo;
 }
 
+bool GlImages::CopyTexels(const TargetView& source, int32_t sx, int32_t sy, const TargetView& destination, int32_t dx,
+                          int32_t dy, int32_t width, int32_t height)
+{
+    if (!source.image || !destination.image || source.image.key == destination.image.key || width <= 0 ||
+        height <= 0)
+        return false;
+    const uint32_t from = Texture(source.image);
+    const uint32_t to = Texture(destination.image);
+    if (!from || !to)
+        return false;
+    const Mirror& s = images_.at(source.image.key);
+    const Mirror& d = images_.at(destination.image.key);
+    auto inside = [](const Mirror& m, uint32_t level, int32_t x, int32_t y, int32_t w, int32_t h) {
+        const int64_t levelWidth = std::max<int64_t>(1, int64_t{m.width} >> level);
+        const int64_t levelHeight = std::max<int64_t>(1, int64_t{m.height} >> level);
+        return level < m.levels && x >= 0 && y >= 0 && x + int64_t{w} <= levelWidth && y + int64_t{h} <= levelHeight;
+    };
+    if (s.target != GL_TEXTURE_2D || d.target != GL_TEXTURE_2D || s.format.internal != d.format.internal ||
+        s.format.compressed || s.format.depth || !inside(s, source.level, sx, sy, width, height) ||
+        !inside(d, destination.level, dx, dy, width, height))
+        return false;
+    glCopyImageSubData(from, GL_TEXTURE_2D, GLint(source.level), sx, sy, 0, to, GL_TEXTURE_2D,
+                       GLint(destination.level), dx, dy, 0, width, height, 1);
+    MarkDrawn(destination.image);
+    return true;
+}
+
 void GlImages::MarkDrawn(const ImageView& image)
 {
     if (auto found = images_.find(image.key); found != images_.end())

@@ -30,6 +30,13 @@ public:
     // A framebuffer with these targets attached (missing ones left empty); 0
     // when one cannot be made. The targets become newer on the GPU.
     uint32_t Framebuffer(const std::array<TargetView, kMaxTargets>& targets, const TargetView& depth);
+    // Copies a width x height block of texels from (sx, sy) of `source` to
+    // (dx, dy) of `destination`, unchanged, when both are 2D images of one GL
+    // format and the blocks lie inside their levels: what a same-size,
+    // unfiltered stretch does, without drawing it. False (nothing copied)
+    // otherwise. The destination becomes newer on the GPU.
+    bool CopyTexels(const TargetView& source, int32_t sx, int32_t sy, const TargetView& destination, int32_t dx,
+                    int32_t dy, int32_t width, int32_t height);
     // After drawing into or clearing these targets.
     void MarkDrawn(const std::array<TargetView, kMaxTargets>& targets, const TargetView& depth);
     void MarkDrawn(const ImageView& image);

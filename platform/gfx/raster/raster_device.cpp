@@ -323,6 +323,15 @@ void RasterDevice::Stretch(const TargetView& source, const Rect& from, const Tar
 {
     if (!Enter())
         return;
+    // A same-size, unfiltered stretch moves texels unchanged: copied as they
+    // are, it draws nothing (a CPU rasterizer would run a shader per texel).
+    const int32_t width = from.right - from.left;
+    const int32_t height = from.bottom - from.top;
+    if (!linear && to.right - to.left == width && to.bottom - to.top == height &&
+        images_.CopyTexels(source, from.left, from.top, destination, to.left, to.top, width, height)) {
+        Drawn(destination.image.key);
+        return;
+    }
     const GLuint read = images_.Framebuffer({source}, {});
     const GLuint write = images_.Framebuffer({destination}, {});
     if (!read || !write)

@@ -550,14 +550,23 @@ TEST_F(GfxRaster, ClearsStayInsideTheViewportAndCopiesStretch)
     const Rect from{8, 4, 16, 12};
     const Rect to{0, 0, 16, 16};
     ASSERT_EQ(kOk, device->StretchRect(back, &from, copy, &to, kFilterPoint));
+    // And a same-size copy of the square's corner and what lies around it, moved by (12, 14).
+    const Rect around{6, 2, 18, 14};
+    const Rect moved{18, 16, 30, 28};
+    ASSERT_EQ(kOk, device->StretchRect(back, &around, copy, &moved, kFilterPoint));
     LockedRect locked;
     ASSERT_EQ(kOk, copy->LockRect(&locked, nullptr, kLockReadOnly));
-    uint32_t corner = 0, outside = 0;
-    std::memcpy(&corner, static_cast<uint8_t*>(locked.bits) + 15 * locked.pitch + 15 * 4, 4);
-    std::memcpy(&outside, static_cast<uint8_t*>(locked.bits) + 16 * locked.pitch + 16 * 4, 4);
+    auto at = [&](uint32_t x, uint32_t y) {
+        uint32_t texel = 0;
+        std::memcpy(&texel, static_cast<uint8_t*>(locked.bits) + y * locked.pitch + x * 4, 4);
+        return texel;
+    };
+    // The doubled square's corner, a texel never written (the zeros it was made with), the moved
+    // square's first and last texels, and the texels left of, above and beyond it.
+    const std::vector<uint32_t> texels{at(15, 15), at(16, 16), at(20, 18), at(27, 25), at(19, 18), at(20, 17), at(28, 26)};
     ASSERT_EQ(kOk, copy->UnlockRect());
-    EXPECT_EQ(0xFF123456u, corner);
-    EXPECT_EQ(0u, outside); // never written: the zeros it was made with
+    EXPECT_EQ((std::vector<uint32_t>{0xFF123456u, 0, 0xFF123456u, 0xFF123456u, 0xFF000000u, 0xFF000000u, 0xFF000000u}),
+              texels);
 }
 
 } // namespace
