@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <optional>
 #include <vector>
 
@@ -41,16 +42,26 @@ double WallSeconds()
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
+std::optional<World>& TheWorld()
+{
+    static std::optional<World> world;
+    return world;
+}
+
 // One world at a time, at the size asked for: a new size makes it afresh.
 World* WorldOfSize(uint32_t width, uint32_t height)
 {
-    static std::optional<World> world;
+    std::optional<World>& world = TheWorld();
     static uint32_t madeWidth = 0, madeHeight = 0;
     if (!world || madeWidth != width || madeHeight != height) {
         world.reset();
         world.emplace(gfx::GfxMode::Raster, width, height);
         madeWidth = width;
         madeHeight = height;
+        // The world goes before the kernel's singletons that the first one
+        // made, which exit destroys in the reverse order of their making.
+        static const bool releasedAtExit = std::atexit([] { TheWorld().reset(); }) == 0;
+        (void)releasedAtExit;
     }
     return world->made && world->drawing ? &*world : nullptr;
 }
