@@ -269,12 +269,6 @@ float2 TileLo(float k)
     return float2(fmod(k, 2.0), floor(k * 0.5)) * (atlasRes * 0.5);
 }
 
-// Component k of v.
-float Pick(float4 v, float k)
-{
-    return k < 0.5 ? v.x : k < 1.5 ? v.y : k < 2.5 ? v.z : v.w;
-}
-
 // How much of the sun the tiles' casters let through to a pixel, 0..1.
 //
 // A CPU rasterizer runs every side of a branch for every pixel, and a loop
@@ -302,26 +296,32 @@ float TilesVisibility(LitVertex i, float jitter)
         pending[k] = reaches && abs(k - objectID) > 0.5 ? 1.0 : 0.0;
     }
 
+    // The tiles' first texels, one tile a component.
+    float side = atlasRes * 0.5;
+    float4 loX = float4(0.0, side, 0.0, side);
+    float4 loY = float4(0.0, 0.0, side, side);
     float visible = 1.0;
     float penumbra = 0.0; // 1: the step is the pending tile's penumbra box
     float2 spread = 0.0;  // the penumbra box's half side once blockers are found
     [loop] while (dot(pending, 1.0) > 0.5) {
-        float tile = pending.x > 0.5 ? 0.0 : pending.y > 0.5 ? 1.0 : pending.z > 0.5 ? 2.0 : 3.0;
-        float2 centre = float2(Pick(centreX, tile), Pick(centreY, tile));
-        float2 search = float2(Pick(i.searchX, tile), Pick(i.searchY, tile));
-        float2 half = penumbra > 0.5 ? spread : search;
+        // The first pending tile, as a one-hot selector: a component is
+        // picked by a dot product, no chain of selects, no indexing.
+        float4 tile = pending * float4(1.0, 1.0 - pending.x, (1.0 - pending.x) * (1.0 - pending.y),
+                                       (1.0 - pending.x) * (1.0 - pending.y) * (1.0 - pending.z));
+        float2 centre = float2(dot(centreX, tile), dot(centreY, tile));
+        float2 half = penumbra > 0.5 ? spread : float2(dot(i.searchX, tile), dot(i.searchY, tile));
         float area;
-        float2 sums = BoxSum(centre - half, centre + half, TileLo(tile), area);
+        float2 sums = BoxSum(centre - half, centre + half, float2(dot(loX, tile), dot(loY, tile)), area);
         // A search: the mean depth of the blockers gives the distance to
         // them, and the penumbra's width follows that distance.
-        float gap = sums.y < 0.5 ? 0.0 : Pick(depth, tile) - sums.x / max(sums.y, 0.5);
-        bool found = penumbra < 0.5 && gap > Pick(i.contact, tile);
-        float2 widening = float2(Pick(i.spreadX, tile), Pick(i.spreadY, tile));
+        float gap = sums.y < 0.5 ? 0.0 : dot(depth, tile) - sums.x / max(sums.y, 0.5);
+        bool found = penumbra < 0.5 && gap > dot(i.contact, tile);
+        float2 widening = float2(dot(i.spreadX, tile), dot(i.spreadY, tile));
         spread = found ? clamp(gap * widening + jitter, 0.5, MAX_FILTER) : spread;
         // A penumbra box: its covered part is the shadow.
         visible *= penumbra > 0.5 ? 1.0 - sums.y / area : 1.0;
         // The tile is done unless its penumbra box comes next.
-        pending[(int)tile] = found ? 1.0 : 0.0;
+        pending = found ? pending : pending - tile;
         penumbra = found ? 1.0 : 0.0;
     }
     return visible;
