@@ -130,13 +130,14 @@ struct LitVertex {
     float4 position : POSITION;
     float4 world : TEXCOORD0;  // w: the texture coordinate's u
     float4 normal : TEXCOORD1; // w: the texture coordinate's v
-    // The point in each light camera's clip space and in the self-shadow
-    // map's: linear over a triangle, so interpolated it is exact, and no pixel
-    // transforms it five times.
-    float4 light0 : TEXCOORD2;
-    float4 light1 : TEXCOORD3;
-    float4 light2 : TEXCOORD4;
-    float4 light3 : TEXCOORD5;
+    // The point in each light's tile, one tile a component: its texel (x, y)
+    // and its depth. The light cameras are orthographic, so these are linear
+    // over a triangle: interpolated they are exact, and no pixel transforms
+    // the point four times. Likewise the point in the self-shadow map's clip
+    // space.
+    float4 centreX : TEXCOORD2;
+    float4 centreY : TEXCOORD3;
+    float4 depth : TEXCOORD4;
     float4 lightSelf : TEXCOORD6;
     // The tiles' own measures, one tile a component, the same at every vertex
     // (see TileMeasures): worked out once a vertex, read by a pixel for far
@@ -203,6 +204,12 @@ float SkyIrradiance(float3 n)
     return max(e, 0.0);
 }
 
+// Light k's tile's first texel in the atlas.
+float2 TileLo(float k)
+{
+    return float2(fmod(k, 2.0), floor(k * 0.5)) * (atlasRes * 0.5);
+}
+
 LitVertex LitVS(VertexIn v)
 {
     LitVertex o;
@@ -210,10 +217,13 @@ LitVertex LitVS(VertexIn v)
     float3 world = mul(float4(v.position, 1.0), MatWorld).xyz;
     o.world = float4(world, v.uv.x);
     o.normal = float4(mul(float4(v.normal, 0.0), MatWorld).xyz, v.uv.y);
-    o.light0 = mul(float4(world, 1.0), lightMatrix[0]);
-    o.light1 = mul(float4(world, 1.0), lightMatrix[1]);
-    o.light2 = mul(float4(world, 1.0), lightMatrix[2]);
-    o.light3 = mul(float4(world, 1.0), lightMatrix[3]);
+    [unroll] for (int t = 0; t < 4; t++) {
+        float4 light = mul(float4(world, 1.0), lightMatrix[t]);
+        float2 centre = TileLo(t) + light.xy / light.w * (atlasRes * 0.5) - 0.5;
+        o.centreX[t] = centre.x;
+        o.centreY[t] = centre.y;
+        o.depth[t] = light.z / light.w;
+    }
     o.lightSelf = mul(float4(world, 1.0), lightMatrixSelf);
     [unroll] for (int k = 0; k < 4; k++) {
         float2 search, spread;
@@ -240,7 +250,7 @@ LitVertex LitVS(VertexIn v)
 // Sums of (cover x depth, cover) of a tile up to and including a texel.
 float2 TableAt(float2 texel)
 {
-    return tex2Dlod(atlasTable, float4((texel + 0.5) / atlasRes, 0.0, 0.0)).xy;
+    return tex2Dlod(atlasTable, float4((texel + 0.5) * (1.0 / atlasRes), 0.0, 0.0)).xy;
 }
 
 // The sums over the texels from `first` to `last` (both included) that lie
@@ -264,11 +274,6 @@ float2 BoxSum(float2 first, float2 last, float2 tileLo, out float area)
     return outside ? float2(0.0, 0.0) : sums;
 }
 
-float2 TileLo(float k)
-{
-    return float2(fmod(k, 2.0), floor(k * 0.5)) * (atlasRes * 0.5);
-}
-
 // How much of the sun the tiles' casters let through to a pixel, 0..1.
 //
 // A CPU rasterizer runs every side of a branch for every pixel, and a loop
@@ -279,14 +284,10 @@ float2 TileLo(float k)
 // reaches into it: most of the screen is reached by no tile or one.
 float TilesVisibility(LitVertex i, float jitter)
 {
-    float4 lights[4] = {i.light0, i.light1, i.light2, i.light3};
-    float4 centreX, centreY, depth, pending;
+    float4 centreX = i.centreX, centreY = i.centreY, depth = i.depth, pending;
     [unroll] for (int k = 0; k < 4; k++) {
         float2 lo = TileLo(k);
-        float2 centre = lo + lights[k].xy / lights[k].w * (atlasRes * 0.5) - 0.5;
-        centreX[k] = centre.x;
-        centreY[k] = centre.y;
-        depth[k] = lights[k].z / lights[k].w;
+        float2 centre = float2(centreX[k], centreY[k]);
         // The search box reaches the tile's texels (a caster finds no shadow
         // of its own in its tile).
         float2 search = float2(i.searchX[k], i.searchY[k]);
