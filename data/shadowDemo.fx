@@ -130,13 +130,14 @@ struct LitVertex {
     float4 position : POSITION;
     float4 world : TEXCOORD0;  // w: the texture coordinate's u
     float4 normal : TEXCOORD1; // w: the texture coordinate's v
-    // The point in each light camera's clip space and in the self-shadow
-    // map's: linear over a triangle, so interpolated it is exact, and no pixel
-    // transforms it five times.
-    float4 light0 : TEXCOORD2;
-    float4 light1 : TEXCOORD3;
-    float4 light2 : TEXCOORD4;
-    float4 light3 : TEXCOORD5;
+    // The point in each light's tile, one tile a component: its texel (x, y)
+    // and its depth. The light cameras are orthographic, so these are linear
+    // over a triangle: interpolated they are exact, and no pixel transforms
+    // the point four times. Likewise the point in the self-shadow map's clip
+    // space.
+    float4 centreX : TEXCOORD2;
+    float4 centreY : TEXCOORD3;
+    float4 depth : TEXCOORD4;
     float4 lightSelf : TEXCOORD6;
     // The tiles' own measures, one tile a component, the same at every vertex
     // (see TileMeasures): worked out once a vertex, read by a pixel for far
@@ -203,6 +204,12 @@ float SkyIrradiance(float3 n)
     return max(e, 0.0);
 }
 
+// Light k's tile's first texel in the atlas.
+float2 TileLo(float k)
+{
+    return float2(fmod(k, 2.0), floor(k * 0.5)) * (atlasRes * 0.5);
+}
+
 LitVertex LitVS(VertexIn v)
 {
     LitVertex o;
@@ -210,10 +217,13 @@ LitVertex LitVS(VertexIn v)
     float3 world = mul(float4(v.position, 1.0), MatWorld).xyz;
     o.world = float4(world, v.uv.x);
     o.normal = float4(mul(float4(v.normal, 0.0), MatWorld).xyz, v.uv.y);
-    o.light0 = mul(float4(world, 1.0), lightMatrix[0]);
-    o.light1 = mul(float4(world, 1.0), lightMatrix[1]);
-    o.light2 = mul(float4(world, 1.0), lightMatrix[2]);
-    o.light3 = mul(float4(world, 1.0), lightMatrix[3]);
+    [unroll] for (int t = 0; t < 4; t++) {
+        float4 light = mul(float4(world, 1.0), lightMatrix[t]);
+        float2 centre = TileLo(t) + light.xy / light.w * (atlasRes * 0.5) - 0.5;
+        o.centreX[t] = centre.x;
+        o.centreY[t] = centre.y;
+        o.depth[t] = light.z / light.w;
+    }
     o.lightSelf = mul(float4(world, 1.0), lightMatrixSelf);
     [unroll] for (int k = 0; k < 4; k++) {
         float2 search, spread;
@@ -240,7 +250,7 @@ LitVertex LitVS(VertexIn v)
 // Sums of (cover x depth, cover) of a tile up to and including a texel.
 float2 TableAt(float2 texel)
 {
-    return tex2Dlod(atlasTable, float4((texel + 0.5) / atlasRes, 0.0, 0.0)).xy;
+    return tex2Dlod(atlasTable, float4((texel + 0.5) * (1.0 / atlasRes), 0.0, 0.0)).xy;
 }
 
 // The sums over the texels from `first` to `last` (both included) that lie
@@ -264,17 +274,6 @@ float2 BoxSum(float2 first, float2 last, float2 tileLo, out float area)
     return outside ? float2(0.0, 0.0) : sums;
 }
 
-float2 TileLo(float k)
-{
-    return float2(fmod(k, 2.0), floor(k * 0.5)) * (atlasRes * 0.5);
-}
-
-// Component k of v.
-float Pick(float4 v, float k)
-{
-    return k < 0.5 ? v.x : k < 1.5 ? v.y : k < 2.5 ? v.z : v.w;
-}
-
 // How much of the sun the tiles' casters let through to a pixel, 0..1.
 //
 // A CPU rasterizer runs every side of a branch for every pixel, and a loop
@@ -285,14 +284,10 @@ float Pick(float4 v, float k)
 // reaches into it: most of the screen is reached by no tile or one.
 float TilesVisibility(LitVertex i, float jitter)
 {
-    float4 lights[4] = {i.light0, i.light1, i.light2, i.light3};
-    float4 centreX, centreY, depth, pending;
+    float4 centreX = i.centreX, centreY = i.centreY, depth = i.depth, pending;
     [unroll] for (int k = 0; k < 4; k++) {
         float2 lo = TileLo(k);
-        float2 centre = lo + lights[k].xy / lights[k].w * (atlasRes * 0.5) - 0.5;
-        centreX[k] = centre.x;
-        centreY[k] = centre.y;
-        depth[k] = lights[k].z / lights[k].w;
+        float2 centre = float2(centreX[k], centreY[k]);
         // The search box reaches the tile's texels (a caster finds no shadow
         // of its own in its tile).
         float2 search = float2(i.searchX[k], i.searchY[k]);
@@ -302,26 +297,32 @@ float TilesVisibility(LitVertex i, float jitter)
         pending[k] = reaches && abs(k - objectID) > 0.5 ? 1.0 : 0.0;
     }
 
+    // The tiles' first texels, one tile a component.
+    float side = atlasRes * 0.5;
+    float4 loX = float4(0.0, side, 0.0, side);
+    float4 loY = float4(0.0, 0.0, side, side);
     float visible = 1.0;
     float penumbra = 0.0; // 1: the step is the pending tile's penumbra box
     float2 spread = 0.0;  // the penumbra box's half side once blockers are found
     [loop] while (dot(pending, 1.0) > 0.5) {
-        float tile = pending.x > 0.5 ? 0.0 : pending.y > 0.5 ? 1.0 : pending.z > 0.5 ? 2.0 : 3.0;
-        float2 centre = float2(Pick(centreX, tile), Pick(centreY, tile));
-        float2 search = float2(Pick(i.searchX, tile), Pick(i.searchY, tile));
-        float2 half = penumbra > 0.5 ? spread : search;
+        // The first pending tile, as a one-hot selector: a component is
+        // picked by a dot product, no chain of selects, no indexing.
+        float4 tile = pending * float4(1.0, 1.0 - pending.x, (1.0 - pending.x) * (1.0 - pending.y),
+                                       (1.0 - pending.x) * (1.0 - pending.y) * (1.0 - pending.z));
+        float2 centre = float2(dot(centreX, tile), dot(centreY, tile));
+        float2 half = penumbra > 0.5 ? spread : float2(dot(i.searchX, tile), dot(i.searchY, tile));
         float area;
-        float2 sums = BoxSum(centre - half, centre + half, TileLo(tile), area);
+        float2 sums = BoxSum(centre - half, centre + half, float2(dot(loX, tile), dot(loY, tile)), area);
         // A search: the mean depth of the blockers gives the distance to
         // them, and the penumbra's width follows that distance.
-        float gap = sums.y < 0.5 ? 0.0 : Pick(depth, tile) - sums.x / max(sums.y, 0.5);
-        bool found = penumbra < 0.5 && gap > Pick(i.contact, tile);
-        float2 widening = float2(Pick(i.spreadX, tile), Pick(i.spreadY, tile));
+        float gap = sums.y < 0.5 ? 0.0 : dot(depth, tile) - sums.x / max(sums.y, 0.5);
+        bool found = penumbra < 0.5 && gap > dot(i.contact, tile);
+        float2 widening = float2(dot(i.spreadX, tile), dot(i.spreadY, tile));
         spread = found ? clamp(gap * widening + jitter, 0.5, MAX_FILTER) : spread;
         // A penumbra box: its covered part is the shadow.
         visible *= penumbra > 0.5 ? 1.0 - sums.y / area : 1.0;
         // The tile is done unless its penumbra box comes next.
-        pending[(int)tile] = found ? 1.0 : 0.0;
+        pending = found ? pending : pending - tile;
         penumbra = found ? 1.0 : 0.0;
     }
     return visible;
