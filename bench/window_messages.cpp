@@ -4,6 +4,7 @@
 // a message box takes from the call until its window is on the screen.
 #include <benchmark/benchmark.h>
 
+#include "testing/popup_window.h"
 #include "testing/virtual_display.h"
 
 #include <X11/keysym.h>
@@ -26,20 +27,12 @@ void BM_PeekMessageWithARealWindow(benchmark::State& state)
         state.SkipWithError(display.Why().c_str());
         return;
     }
-    platform::WindowClass windowClass;
-    windowClass.procedure = platform::DefaultWindowProc;
-    windowClass.className = kClass;
-    platform::RegisterWindowClass(windowClass);
-    platform::Window* window = platform::CreateWindow(0, kClass, "bench", platform::kStylePopup, 0, 0, 320, 200,
-                                                      nullptr, nullptr, platform::CurrentInstance());
-    platform::ShowWindow(window);
-    if (!platform::OpenScreen(window, 320, 200, false))
+    zandrel_test::PopupWindow window(kClass, 320, 200);
+    if (!platform::OpenScreen(window.Get(), 320, 200, false))
         state.SkipWithError("no real window");
     platform::Message message;
     for (auto _ : state)
         benchmark::DoNotOptimize(platform::PeekMessage(message, true));
-    platform::DestroyWindow(window);
-    platform::UnregisterWindowClass(kClass);
 }
 
 void BM_MessageBoxUntilShown(benchmark::State& state)

@@ -4,6 +4,7 @@
 // swapped, or read back to memory and shown from there.
 #include <benchmark/benchmark.h>
 
+#include "testing/popup_window.h"
 #include "testing/virtual_display.h"
 
 #include "platform/gfx/device/direct3d.h"
@@ -25,13 +26,8 @@ void Run(benchmark::State& state, bool fromMemory)
         state.SkipWithError(display.Why().c_str());
         return;
     }
-    platform::WindowClass windowClass;
-    windowClass.procedure = platform::DefaultWindowProc;
-    windowClass.className = kClass;
-    platform::RegisterWindowClass(windowClass);
-    platform::Window* window = platform::CreateWindow(0, kClass, "bench", platform::kStylePopup, 0, 0, 100, 100,
-                                                      nullptr, nullptr, platform::CurrentInstance());
-    platform::ShowWindow(window);
+    zandrel_test::PopupWindow popup(kClass, 100, 100);
+    platform::Window* window = popup.Get();
     gfx::Direct3D* d3d = gfx::CreateDirect3D(gfx::kSdkVersion);
     gfx::PresentParameters parameters;
     parameters.backBufferWidth = kWidth;
@@ -64,7 +60,6 @@ void Run(benchmark::State& state, bool fromMemory)
     }
     gfx::SafeRelease(device);
     gfx::SafeRelease(d3d);
-    platform::DestroyWindow(window);
 }
 
 void BM_PresentThroughGl(benchmark::State& state) { Run(state, false); }

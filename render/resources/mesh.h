@@ -34,13 +34,6 @@ public:
     DrawRecord drawRecord;
 };
 
-struct MeshSubsetList {
-    uint32_t capacity = 0;
-    std::unique_ptr<MeshSubset[]> items;
-    uint32_t count = 0;
-    std::string name;
-};
-
 struct MeshVertexSet {
     // A fresh unique vertex-buffer block, already loaded.
     MeshVertexSet();
@@ -56,6 +49,9 @@ struct MeshLodTable {
     uint32_t count = 0;
     std::string name;
 };
+
+// One level's subsets.
+using MeshSubsetList = MeshLodTable<MeshSubset>;
 
 struct MeshData {
     MeshData();
