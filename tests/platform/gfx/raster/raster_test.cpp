@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "platform/gfx/device/format.h"
+#include "platform/gfx/raster/frame_capture.h"
 #include "tests/platform/gfx/raster/raster_test_support.h"
 
 using namespace gfx;
@@ -573,9 +574,12 @@ TEST_F(GfxRaster, ClearsStayInsideTheViewportAndCopiesStretch)
 
 // ---- Pictures of presented frames ----
 
+#include "testing/test_files.h"
 #include "tests/support/png_picture.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <unistd.h>
 
@@ -646,6 +650,47 @@ TEST(GfxCapture, TheFirstFrameIsWrittenAtOnceAndTheLastOneWhenTheDeviceGoes)
     EXPECT_EQ(0xCC2211, PictureColour(path, 0, 0));
     EXPECT_EQ(0x336699, PictureColour(path, 15, 7));
     std::filesystem::remove(path);
+}
+
+TEST(GfxCapture, APictureThatCannotBeWrittenSaysWhy)
+{
+    zandrel_test::TempDir dir("zandrel-capture");
+    const uint8_t bgra[2 * 2 * 4] = {0x99, 0x66, 0x33, 0xFF};
+    const struct Case {
+        std::string path;
+        const char* why; // null: written
+    } cases[] = {
+        {dir.Path("frame.png").string(), nullptr},
+        {"/dev/full", std::strerror(ENOSPC)},
+        {dir.Path("no/folder.png").string(), std::strerror(ENOENT)},
+    };
+    for (const Case& c : cases) {
+        std::string why;
+        EXPECT_EQ(raster::WritePng(c.path, bgra, 2, 2, 8, why), c.why == nullptr) << c.path;
+        EXPECT_EQ(why, c.why ? c.why : "") << c.path;
+    }
+    EXPECT_EQ(0x336699, PictureColour(dir.Path("frame.png").string(), 0, 0));
+}
+
+// A full disk loses every picture: said once, with the system's reason, not
+// once a second.
+TEST(GfxCapture, APictureLostToAFullDiskIsSaidOnce)
+{
+    setenv("ZANDREL_CAPTURE", "/dev/full", 1);
+    SetDefaultGfxMode(GfxMode::Raster);
+    auto test = std::make_unique<gfx_test::TestDevice>(16, 8, false);
+    SetDefaultGfxMode(GfxMode::Record);
+    unsetenv("ZANDREL_CAPTURE");
+    Device* device = test->device;
+    ASSERT_NE(nullptr, device);
+    if (!device->Rasterizes())
+        GTEST_SKIP() << "no OpenGL 4.5 context can be made here; nothing is drawn";
+    zandrel_test::CoutCapture out;
+    ASSERT_EQ(kOk, device->Present()); // written at once
+    ASSERT_EQ(kOk, device->Present()); // written when the device goes
+    test.reset();
+    EXPECT_EQ(out.Text(), "Graphics: cannot write the frame picture '/dev/full': " + std::string(std::strerror(ENOSPC)) +
+                              ".\n");
 }
 
 } // namespace
