@@ -180,13 +180,6 @@ TEST(Settings, EveryPieceOfAVeryLongLineIsALineOfItsOwn)
     EXPECT_EQ(s.GetString("s", "b:c"), std::string(196, 'z'));
     EXPECT_EQ(s.GetString("t", "tail"), "end");
     EXPECT_EQ(s.GetInt("t", "after"), 1);
-
-    std::string many;
-    for (int i = 0; i < 5000; ++i)
-        many += "k" + std::to_string(i % 10) + "=" + std::string(196, 'v');
-    Settings t = Parse("[m]\n" + many + "\nlast=2\n");
-    EXPECT_EQ(t.GetString("m", "k9"), std::string(196, 'v'));
-    EXPECT_EQ(t.GetInt("m", "last"), 2);
 }
 
 TEST(Settings, ByteOrderMarkAndCarriageReturnsAreAccepted)

@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "platform/gfx/device/format.h"
-#include "platform/gfx/raster/frame_capture.h"
 #include "tests/platform/gfx/raster/raster_test_support.h"
 
 using namespace gfx;
@@ -650,26 +649,6 @@ TEST(GfxCapture, TheFirstFrameIsWrittenAtOnceAndTheLastOneWhenTheDeviceGoes)
     EXPECT_EQ(0xCC2211, PictureColour(path, 0, 0));
     EXPECT_EQ(0x336699, PictureColour(path, 15, 7));
     std::filesystem::remove(path);
-}
-
-TEST(GfxCapture, APictureThatCannotBeWrittenSaysWhy)
-{
-    zandrel_test::TempDir dir("zandrel-capture");
-    const uint8_t bgra[2 * 2 * 4] = {0x99, 0x66, 0x33, 0xFF};
-    const struct Case {
-        std::string path;
-        const char* why; // null: written
-    } cases[] = {
-        {dir.Path("frame.png").string(), nullptr},
-        {"/dev/full", std::strerror(ENOSPC)},
-        {dir.Path("no/folder.png").string(), std::strerror(ENOENT)},
-    };
-    for (const Case& c : cases) {
-        std::string why;
-        EXPECT_EQ(raster::WritePng(c.path, bgra, 2, 2, 8, why), c.why == nullptr) << c.path;
-        EXPECT_EQ(why, c.why ? c.why : "") << c.path;
-    }
-    EXPECT_EQ(0x336699, PictureColour(dir.Path("frame.png").string(), 0, 0));
 }
 
 // A full disk loses every picture: said once, with the system's reason, not
