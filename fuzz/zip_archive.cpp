@@ -1,7 +1,7 @@
 // Mounts the input as a ZIP archive and loads every entry through the file
 // system, over the kernel pools. PhysicsFS 3.0.2 takes a symbolic-link entry's
-// declared size at its word and asks for up to 4 GB of address space (never
-// touched), so run the fuzzer with -malloc_limit_mb=8192.
+// declared size at its word when it asks for memory; the kernel's allocator
+// refuses anything past the largest file, so no input takes more than that.
 //
 // The input reaches the archive reader through an i/o of our own over its
 // bytes: the reader sees the same calls as over a file mounted by path, with
@@ -22,7 +22,8 @@
 namespace {
 
 // An entry that claims more than this is skipped: its bytes would have to be
-// held whole, which says nothing about the archive reader.
+// held whole, which says nothing about the archive reader. One past the
+// largest file is loaded: the file system refuses it before taking anything.
 constexpr PHYSFS_sint64 kLargestEntry = 64 << 20;
 
 struct Walk {
@@ -42,7 +43,7 @@ PHYSFS_EnumerateCallbackResult Visit(void* data, const char* folder, const char*
     if (stat.filetype == PHYSFS_FILETYPE_DIRECTORY) {
         if (walk.depth < 64)
             LoadAll(path, walk);
-    } else if (stat.filesize <= kLargestEntry) {
+    } else if (stat.filesize <= kLargestEntry || stat.filesize > static_cast<PHYSFS_sint64>(kLargestFileBytes)) {
         GetFileSystem()->LoadFile(walk.buffer, path);
         GetFileSystem()->ReleaseFile(walk.buffer);
     }

@@ -8,6 +8,12 @@
 
 #include "kernel/hashed_name.h"
 
+// The most bytes one load may take. No data of this system comes near it; a
+// file or an archive entry past it (a ZIP entry of a few kilobytes may inflate
+// to gigabytes) is refused before anything is taken for it.
+inline constexpr uint64_t kLargestFileBytes = uint64_t{256} << 20;
+static_assert(kLargestFileBytes <= UINT32_MAX, "a buffer counts its bytes in 32 bits");
+
 struct FileBuffer {
     FileBuffer() = default;
     // Two buffers must never own one pool block.

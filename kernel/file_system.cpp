@@ -77,10 +77,11 @@ void FileSystem::LoadFromHDD(FileSystem* fileSystem, TaskMessage* task)
     }
     for (int attempt = 1;; ++attempt) {
         std::cout << "load " << name.c_str() << "\n";
-        if (fileSystem->LoadFile(*buffer, name.c_str(), offset, size))
+        const LoadResult result = fileSystem->Load(*buffer, name.c_str(), offset, size);
+        if (result == LoadResult::Loaded)
             return;
         const bool stopping = task->target && task->target->stop.load(std::memory_order_acquire);
-        if (attempt >= kLoadFromHDDAttempts || stopping)
+        if (result == LoadResult::Refused || attempt >= kLoadFromHDDAttempts || stopping)
             break;
     }
     if (std::atomic<uint32_t>* state = task->Get<LoadFromHDDArgs::FailState>())
@@ -167,20 +168,33 @@ bool FileSystem::FileExists(const std::string& name)
     return PHYSFS_exists(name.c_str()) != 0;
 }
 
-bool FileSystem::FailLoad(FileBuffer& buffer, const std::string& name)
+FileSystem::LoadResult FileSystem::FailLoad(FileBuffer& buffer, const std::string& name)
 {
     std::cout << name << "\n";
     PrintPhysFSError();
+    RefuseLoad(buffer);
+    return LoadResult::Failed;
+}
+
+// The caller has said why, in one line.
+FileSystem::LoadResult FileSystem::RefuseLoad(FileBuffer& buffer)
+{
     if (file_) {
         PHYSFS_close(file_);
         file_ = nullptr;
     }
     buffer.size = 0;
     buffer.ReleaseBusy();
-    return false;
+    return LoadResult::Refused;
 }
 
 bool FileSystem::LoadFile(FileBuffer& buffer, const std::string& name, uint32_t offset, uint32_t size)
+{
+    return Load(buffer, name, offset, size) == LoadResult::Loaded;
+}
+
+FileSystem::LoadResult FileSystem::Load(FileBuffer& buffer, const std::string& name, uint32_t offset,
+                                        uint32_t size)
 {
     buffer.TakeBusy();
     for (int check = 1; !FileExists(name); ++check) {
@@ -188,7 +202,7 @@ bool FileSystem::LoadFile(FileBuffer& buffer, const std::string& name, uint32_t 
         PrintPhysFSError();
         if (check == kExistenceChecks) {
             buffer.ReleaseBusy();
-            return false;
+            return LoadResult::Failed;
         }
     }
 
@@ -205,9 +219,7 @@ bool FileSystem::LoadFile(FileBuffer& buffer, const std::string& name, uint32_t 
     PHYSFS_Stat stat{};
     if (PHYSFS_stat(name.c_str(), &stat) && stat.filetype != PHYSFS_FILETYPE_REGULAR) {
         std::cout << "File " << name << " is not a regular file (a folder, pipe or device), not read\n";
-        buffer.size = 0;
-        buffer.ReleaseBusy();
-        return false;
+        return RefuseLoad(buffer);
     }
     file_ = PHYSFS_openRead(name.c_str());
     if (!file_)
@@ -222,9 +234,14 @@ bool FileSystem::LoadFile(FileBuffer& buffer, const std::string& name, uint32_t 
         return FailLoad(buffer, name);
     }
     length_ = size != 0 ? size : available - offset;
+    if (length_ > kLargestFileBytes) {
+        std::cout << "File " << name << ": " << length_ << " bytes to read, over the bound of " << kLargestFileBytes
+                  << " bytes (" << (kLargestFileBytes >> 20) << " MiB), not read\n";
+        return RefuseLoad(buffer);
+    }
     // A read of nothing delivers nothing: an empty file, or an offset at its end.
-    if (length_ == 0 || length_ > UINT32_MAX) {
-        PHYSFS_setErrorCode(length_ == 0 ? PHYSFS_ERR_PAST_EOF : PHYSFS_ERR_OUT_OF_MEMORY);
+    if (length_ == 0) {
+        PHYSFS_setErrorCode(PHYSFS_ERR_PAST_EOF);
         return FailLoad(buffer, name);
     }
     // The caller's memory has exactly the room the load names.
@@ -247,7 +264,7 @@ bool FileSystem::LoadFile(FileBuffer& buffer, const std::string& name, uint32_t 
     file_ = nullptr;
     buffer.size = static_cast<uint32_t>(length_);
     buffer.ReleaseBusy();
-    return true;
+    return LoadResult::Loaded;
 }
 
 void FileSystem::ReleaseFile(FileBuffer& buffer)

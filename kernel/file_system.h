@@ -49,7 +49,8 @@ public:
     void RegisterHandlers() override;
 
     // On IOTHREAD: the load of the task's payload. A file that will not load
-    // after kLoadFromHDDAttempts (or once the thread is told to stop) fails:
+    // after kLoadFromHDDAttempts (or once the thread is told to stop, or at
+    // once when LoadFile refuses it) fails:
     // the waiting resource's state goes back to none and the rest of the task's
     // chain is cancelled, so nothing waits on bytes that will not come.
     static void LoadFromHDD(FileSystem* fileSystem, TaskMessage* task);
@@ -70,14 +71,19 @@ public:
     // which is then given size bytes of room and never written past them. An
     // offset or size beyond the end of the file is refused, and every failure
     // leaves the buffer's size 0. A name that is not a regular file (a folder,
-    // pipe or device) is refused, said so, and never opened. One load runs at
+    // pipe or device), and a load of more than kLargestFileBytes, are refused
+    // in one line, before anything is read or taken for them. One load runs at
     // a time across all threads.
     bool LoadFile(FileBuffer& buffer, const std::string& name, uint32_t offset = 0, uint32_t size = 0);
     // Gives a pool block back; the name and flags stay.
     void ReleaseFile(FileBuffer& buffer);
 
 private:
-    bool FailLoad(FileBuffer& buffer, const std::string& name);
+    // Refused: no later try of the same load can do better.
+    enum class LoadResult { Loaded, Failed, Refused };
+    LoadResult Load(FileBuffer& buffer, const std::string& name, uint32_t offset, uint32_t size);
+    LoadResult FailLoad(FileBuffer& buffer, const std::string& name);
+    LoadResult RefuseLoad(FileBuffer& buffer);
 
     std::mutex loadLock_;                // guards file_ and length_
     PHYSFS_File* file_ = nullptr;        // the load in progress

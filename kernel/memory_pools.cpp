@@ -8,6 +8,7 @@
 #include <string>
 
 #include "kernel/bounded_setting.h"
+#include "kernel/file_buffer.h"
 #include "kernel/settings.h"
 #include "platform/os/address_space.h"
 
@@ -417,14 +418,14 @@ void PhysFSDeinit()
 
 void* PhysFSMalloc(PHYSFS_uint64 size)
 {
-    if (size > UINT32_MAX)
+    if (size > kLargestFileBytes)
         return nullptr;
     return PoolAlloc(static_cast<uint32_t>(size));
 }
 
 void* PhysFSRealloc(void* address, PHYSFS_uint64 size)
 {
-    if (size > UINT32_MAX)
+    if (size > kLargestFileBytes)
         return nullptr;
     return circPools.Realloc(address, static_cast<uint32_t>(size));
 }

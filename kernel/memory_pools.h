@@ -236,8 +236,9 @@ bool KernelPoolsBuilt();
 void* PoolAlloc(uint32_t size);
 void PoolFree(void* address);
 
-// The allocator given to PhysicsFS. Sizes of 4 GiB or more cannot be served
-// (null), since the pools count in 32 bits.
+// The allocator given to PhysicsFS. It takes some sizes at an archive's word
+// (a symbolic link entry's declared length), so a request past
+// kLargestFileBytes, which nothing it does for our files needs, gets null.
 int PhysFSInit();
 void PhysFSDeinit();
 void* PhysFSMalloc(PHYSFS_uint64 size);

@@ -44,6 +44,10 @@ struct ParseState {
     Settings* settings = nullptr;
     std::string_view input;
     size_t pos = 0;
+    // The first byte after the line being handed over (after its '\n'): a long
+    // line goes in pieces, and finding its end once per line instead of once
+    // per piece keeps reading linear in the input's size.
+    size_t nextLine = 0;
     const char* buffer = nullptr; // inih's line buffer, as the reader last filled it
     std::string line;             // that line before the stand-ins went in
     std::string lastKey;          // the key a continuation line replaces
@@ -58,8 +62,9 @@ char* Reader(char* str, int num, void* stream)
     if (state.pos >= state.input.size() || num <= 1)
         return nullptr;
     const size_t from = state.pos;
-    const size_t end = std::min(state.input.find('\n', from), state.input.size() - 1);
-    const size_t n = std::min(end + 1 - from, static_cast<size_t>(num - 1));
+    if (from >= state.nextLine)
+        state.nextLine = std::min(state.input.find('\n', from), state.input.size() - 1) + 1;
+    const size_t n = std::min(state.nextLine - from, static_cast<size_t>(num - 1));
     state.line.assign(state.input.substr(from, n));
     state.pos += n;
     std::memcpy(str, state.line.data(), n);

@@ -73,6 +73,8 @@ protected:
         WriteFile(folder_ / "shared.txt", "from the folder");
         WriteFile(folder_ / "thousand.bin", Pattern(1000, 'a'));
         WriteFile(folder_ / "empty.txt", "");
+        WriteFile(folder_ / "huge.bin", "");
+        fs::resize_file(folder_ / "huge.bin", kLargestFileBytes + 1); // sparse: takes no disk
         WriteFile(folder_ / "stored.zip", ziptest::Build({
             {"shared.txt", "from stored.zip"},
             {"both.txt", "stored wins"},
@@ -276,6 +278,33 @@ TEST_F(FileSystemTest, AnEntryThatCannotBeInflatedFailsWithSizeZero)
     GetFileSystem()->ReleaseFile(buffer);
 }
 
+// A few hundred kilobytes of archive can claim gigabytes: a load past the bound
+// is refused in one line before anything is taken for it (not even the heap
+// block of a "No circPool" line); a part within the bound still loads.
+TEST_F(FileSystemTest, LoadsPastTheLargestFileAreRefusedBeforeAnythingIsTaken)
+{
+    WriteFile(folder_ / "bomb.zip",
+              ziptest::BuildPacked({ziptest::ZeroBomb("textures/enbjitter.tga", kLargestFileBytes + 1)}));
+    ASSERT_LT(fs::file_size(folder_ / "bomb.zip"), 1u << 20);
+    ASSERT_TRUE(GetFileSystem()->Mount((folder_ / "bomb.zip").string(), "bomb"));
+    const struct Case {
+        const char* name;
+        uint32_t offset, size;
+    } cases[] = {{"huge.bin", 0, 0}, {"bomb/textures/enbjitter.tga", 0, 0}, {"huge.bin", 0, kLargestFileBytes + 1}};
+    for (const Case& c : cases) {
+        FileBuffer buffer;
+        EXPECT_FALSE(Load(buffer, c.name, c.offset, c.size));
+        EXPECT_EQ(lastOutput_, "File " + std::string(c.name) +
+                                   ": 268435457 bytes to read, over the bound of 268435456 bytes (256 MiB), not read\n");
+        EXPECT_EQ(buffer.data, nullptr) << c.name;
+        EXPECT_FALSE(buffer.IsBusy());
+    }
+    FileBuffer part;
+    ASSERT_TRUE(Load(part, "huge.bin", kLargestFileBytes - 15, 16));
+    EXPECT_EQ(Text(part), std::string(16, '\0'));
+    GetFileSystem()->ReleaseFile(part);
+}
+
 TEST_F(FileSystemTest, TheCallersMemoryIsFilledNeverOverrunAndNeverFreed)
 {
     std::vector<uint8_t> memory(40, 0xEE);
@@ -365,9 +394,9 @@ TEST_F(FileSystemTest, LoadsThroughTheIOThreadAndAFailedLoadEndsItsChain)
     render.SetName("RENDERTHREAD");
     render.AddModule(&checks);
 
-    FileBuffer whole, missing, part;
+    FileBuffer whole, missing, part, huge;
     std::vector<uint8_t> memory(40, 0xEE);
-    std::atomic<uint32_t> wholeState{1}, missingState{1};
+    std::atomic<uint32_t> wholeState{1}, missingState{1}, hugeState{1};
     int rounds = 0;
     registry->AddThread(GetIOThread(), false);
     render.SetWorkFunction([&]() {
@@ -385,6 +414,9 @@ TEST_F(FileSystemTest, LoadsThroughTheIOThreadAndAFailedLoadEndsItsChain)
             batch = registry->AllocQueue(0);
             batch->PushTask(LoadFromHDDTask(&part, "thousand.bin", 128, 32, memory.data()), io, "sb");
             batch->PushTask(Check(), main, "part");
+            batch = registry->AllocQueue(0);
+            batch->PushTask(LoadFromHDDTask(&huge, "huge.bin", 0, 0, nullptr, &hugeState), io, "huge.bin");
+            batch->PushTask(Check(), main, "huge");
         }
         const bool settled = rounds > 1 && registry->ring.write == registry->ring.read;
         return (settled || rounds > 5'000'000) ? 1 : 0;
@@ -415,6 +447,9 @@ TEST_F(FileSystemTest, LoadsThroughTheIOThreadAndAFailedLoadEndsItsChain)
          at = output.find("load no/such.dds\n", at + 1))
         ++tries;
     EXPECT_EQ(tries, static_cast<size_t>(kLoadFromHDDAttempts));
+    // A refused file is not tried again: what refused it stays as it is.
+    EXPECT_EQ(hugeState.load(), 0u);
+    EXPECT_EQ(output.find("load huge.bin\n"), output.rfind("load huge.bin\n"));
     EXPECT_NE(output.find("load models/trees/oak.txt\n"), std::string::npos);
     GetFileSystem()->ReleaseFile(whole);
 }

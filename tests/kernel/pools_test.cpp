@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "kernel/error_stream.h"
+#include "kernel/file_buffer.h"
 #include "testing/message_box_script.h"
 
 namespace {
@@ -221,9 +222,11 @@ TEST(PoolSet, AddingPastTheRoomReportsAndStartsAgain)
     EXPECT_EQ(set.Size(), 1u);
 }
 
-TEST(PhysFSAllocator, RefusesSizesBeyondThirtyTwoBits)
+TEST(PhysFSAllocator, RefusesSizesPastTheLargestFile)
 {
+    EXPECT_EQ(PhysFSMalloc(kLargestFileBytes + 1), nullptr);
     EXPECT_EQ(PhysFSMalloc(PHYSFS_uint64(1) << 32), nullptr);
+    EXPECT_EQ(PhysFSRealloc(nullptr, kLargestFileBytes + 1), nullptr);
     EXPECT_EQ(PhysFSRealloc(nullptr, PHYSFS_uint64(1) << 33), nullptr);
 }
 

@@ -167,6 +167,21 @@ TEST(Settings, LongLinesAreReadIn199CharacterPieces)
     EXPECT_EQ(cut.GetInt("a", "after"), 6);
 }
 
+// Each 199-character piece of a line is a line of its own, however many a
+// line has: a key, a continuation, a section, and the rest at the line's end.
+TEST(Settings, EveryPieceOfAVeryLongLineIsALineOfItsOwn)
+{
+    const std::string line = "a=" + std::string(197, 'x') + "b:c=" + std::string(195, 'y') + "   " +
+                             std::string(196, 'z') + "[t]" + std::string(196, ' ') + "tail=end\n";
+    int result = -1;
+    Settings s = Parse("[s]\n" + line + "after=1\n", &result);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(s.GetString("s", "a"), std::string(197, 'x'));
+    EXPECT_EQ(s.GetString("s", "b:c"), std::string(196, 'z'));
+    EXPECT_EQ(s.GetString("t", "tail"), "end");
+    EXPECT_EQ(s.GetInt("t", "after"), 1);
+}
+
 TEST(Settings, ByteOrderMarkAndCarriageReturnsAreAccepted)
 {
     Settings s = Parse("\xEF\xBB\xBF[Graphics]\r\nwidth=640\r\n");

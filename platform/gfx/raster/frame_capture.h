@@ -10,8 +10,10 @@ namespace gfx::raster {
 
 // Writes `width` x `height` texels of 8-bit B,G,R,A rows (`pitch` bytes apart)
 // as an RGB PNG; the alpha channel is left out, as a window shows none. False
-// when the file cannot be written.
-bool WritePng(const std::string& path, const uint8_t* bgra, uint32_t width, uint32_t height, uint32_t pitch);
+// when the file cannot be opened, written or closed (a full disk), with why in
+// `why` (the system's text).
+bool WritePng(const std::string& path, const uint8_t* bgra, uint32_t width, uint32_t height, uint32_t pitch,
+              std::string& why);
 
 class FrameCapture {
 public:

@@ -406,10 +406,11 @@ void RasterDevice::WriteCapture()
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glGetTextureImage(presented_, 0, GL_BGRA, GL_UNSIGNED_BYTE, GLsizei(bgra.size()), bgra.data());
     capture_->Written(std::chrono::steady_clock::now());
-    if (!WritePng(capture_->Path(), bgra.data(), presentedWidth_, presentedHeight_, presentedWidth_ * 4) &&
+    std::string why;
+    if (!WritePng(capture_->Path(), bgra.data(), presentedWidth_, presentedHeight_, presentedWidth_ * 4, why) &&
         !captureFailed_) {
         captureFailed_ = true;
-        std::cout << "Graphics: cannot write the frame picture '" << capture_->Path() << "'.\n";
+        std::cout << "Graphics: cannot write the frame picture '" << capture_->Path() << "': " << why << ".\n";
     }
 }
 

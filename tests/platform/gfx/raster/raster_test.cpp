@@ -573,9 +573,12 @@ TEST_F(GfxRaster, ClearsStayInsideTheViewportAndCopiesStretch)
 
 // ---- Pictures of presented frames ----
 
+#include "testing/test_files.h"
 #include "tests/support/png_picture.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <unistd.h>
 
@@ -646,6 +649,27 @@ TEST(GfxCapture, TheFirstFrameIsWrittenAtOnceAndTheLastOneWhenTheDeviceGoes)
     EXPECT_EQ(0xCC2211, PictureColour(path, 0, 0));
     EXPECT_EQ(0x336699, PictureColour(path, 15, 7));
     std::filesystem::remove(path);
+}
+
+// A full disk loses every picture: said once, with the system's reason, not
+// once a second.
+TEST(GfxCapture, APictureLostToAFullDiskIsSaidOnce)
+{
+    setenv("ZANDREL_CAPTURE", "/dev/full", 1);
+    SetDefaultGfxMode(GfxMode::Raster);
+    auto test = std::make_unique<gfx_test::TestDevice>(16, 8, false);
+    SetDefaultGfxMode(GfxMode::Record);
+    unsetenv("ZANDREL_CAPTURE");
+    Device* device = test->device;
+    ASSERT_NE(nullptr, device);
+    if (!device->Rasterizes())
+        GTEST_SKIP() << "no OpenGL 4.5 context can be made here; nothing is drawn";
+    zandrel_test::CoutCapture out;
+    ASSERT_EQ(kOk, device->Present()); // written at once
+    ASSERT_EQ(kOk, device->Present()); // written when the device goes
+    test.reset();
+    EXPECT_EQ(out.Text(), "Graphics: cannot write the frame picture '/dev/full': " + std::string(std::strerror(ENOSPC)) +
+                              ".\n");
 }
 
 } // namespace
