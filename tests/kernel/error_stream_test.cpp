@@ -2,14 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fcntl.h>
 #include <iostream>
+#include <optional>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 #include "kernel/platform.h"
+#include "platform/window/modal_box.h"
+#include "testing/dialog_script.h"
 #include "testing/message_box_script.h"
+#include "testing/window_hooks.h"
 
 namespace {
 
@@ -168,6 +173,33 @@ TEST(ErrorStream, AbortEndsTheProcessWithExitCode1)
         GetErrorStream() << "fatal\n";
     });
     EXPECT_EQ(result.status, 1);
+}
+
+TEST(ErrorStream, ACloseSignalWhileTheBoxWaitsEndsTheProcessAsAbortWould)
+{
+    // The box ended by the signal ends the program, saying so on standard
+    // output; an answer given before the signal holds.
+    for (bool answered : {false, true}) {
+        const ChildResult result = RunInChild([answered] {
+            dup2(STDERR_FILENO, STDOUT_FILENO);
+            platform::testing::ScriptedDialogs dialogs;
+            dialogs.Inspect([](platform::Window*) { platform::testing::RecordCloseSignal(SIGINT); });
+            if (answered)
+                platform::detail::ThreadModalBoxInterceptor() = [](const platform::ModalBoxRequest&) {
+                    platform::testing::RecordCloseSignal(SIGINT);
+                    return std::optional<unsigned>(kAnswerContinueAnyway);
+                };
+            errorTwoLines = false;
+            GetErrorStream() << "not fatal by itself\n";
+            std::cout.flush();
+            _exit(5);
+        });
+        EXPECT_EQ(result.status, answered ? 5 : 1);
+        EXPECT_EQ(result.errorOutput.find("SIGINT while the error box waited: the program ends, as after Abort.\n") !=
+                      std::string::npos,
+                  !answered)
+            << result.errorOutput;
+    }
 }
 
 TEST(ErrorStream, ContinueAnywayReturnsToTheWriter)
