@@ -1,11 +1,7 @@
-// Started without standard input, output or error, the program runs with them
-// on /dev/null: the network link's own descriptors never take their numbers,
-// so the log is not written into a socket, and Ctrl+C still ends it in order.
+// Started without standard output (or all three standard streams) and with the
+// network link on, the program has /dev/null in their place, not a socket of
+// the link's, and Ctrl+C still ends it in order.
 #include <gtest/gtest.h>
-
-#include <csignal>
-#include <string>
-#include <vector>
 
 #include "testing/net_support.h"
 #include "tests/support/program_run.h"
@@ -19,15 +15,11 @@ TEST(ClosedStreams, AreOpenedOnDevNullBeforeTheNetworkLinkOpensItsOwn)
         ProgramRun program("[Graphics]\nwidth=64\nheight=64\ninstancingBufferSize=64\n[net]\nasync=1\nprotocol=tcp\n"
                            "port=" + port + "\n");
         ASSERT_TRUE(program.Start(closed));
-        {
-            // Once it answers, the network link has opened everything it opens.
-            net_test::Client client(port);
-            ASSERT_TRUE(client.Send(net_test::ToBytes("anything")));
-            ASSERT_TRUE(client.Receive()) << program.Err();
-        }
-        const std::string fds = "/proc/" + std::to_string(program.Pid()) + "/fd/";
+        net_test::Client client(port); // an answer: the link has opened all it opens
+        ASSERT_TRUE(client.Send(net_test::ToBytes("anything")) && client.Receive());
         for (int fd : closed)
-            EXPECT_EQ(fs::read_symlink(fds + std::to_string(fd)).string(), "/dev/null") << fd;
+            EXPECT_EQ(fs::read_symlink("/proc/" + std::to_string(program.Pid()) + "/fd/" + std::to_string(fd)),
+                      fs::path("/dev/null"));
         program.Signal(SIGINT);
         EXPECT_EQ(program.Wait(), 0);
     }

@@ -68,13 +68,11 @@ TEST(ErrorBoxWindow, ASignalWhileTheBoxIsUpEndsTheProgramAsAbortWould)
     VirtualDisplay display;
     ZANDREL_NEED_DISPLAY(display);
     ProgramRun program("[log]\nlogMode=0\n[Graphics]\nwidth=0\nheight=64\n");
-    ASSERT_TRUE(program.Start());
-    ASSERT_TRUE(display.WaitForWindow(kCaption).has_value());
+    ASSERT_TRUE(program.Start() && display.WaitForWindow(kCaption));
     program.Signal(SIGTERM);
-    EXPECT_EQ(program.Wait(), 1) << program.Out();
+    EXPECT_EQ(program.Wait(), 1);
     EXPECT_NE(program.Out().find("SIGTERM while the error box waited: the program ends, as after Abort.\n"),
-              std::string::npos)
-        << program.Out();
+              std::string::npos);
 }
 
 TEST(ErrorBoxWindow, WithoutOpenGl45TheShaderChecksFailAndContinueGoesOn)

@@ -228,22 +228,6 @@ TEST_F(WindowTest, CloseSignalBecomesACloseMessageOfThisThreadsWindows)
     EXPECT_TRUE(IsWindow(first));
 }
 
-TEST_F(WindowTest, AWatchSeesACloseSignalEvenOnceItWasTaken)
-{
-    const CloseSignalWatch before;
-    EXPECT_FALSE(before.Caught());
-    EXPECT_EQ(before.Signal(), 0);
-    platform::testing::RecordCloseSignal(SIGHUP);
-    EXPECT_EQ(TakeCloseSignal(), SIGHUP);
-    const CloseSignalWatch after;
-    EXPECT_TRUE(before.Caught());
-    EXPECT_EQ(before.Signal(), SIGHUP);
-    EXPECT_FALSE(after.Caught());
-    EXPECT_STREQ(CloseSignalName(SIGINT), "SIGINT");
-    EXPECT_STREQ(CloseSignalName(SIGTERM), "SIGTERM");
-    EXPECT_STREQ(CloseSignalName(SIGHUP), "SIGHUP");
-}
-
 TEST_F(WindowTest, ARealSignalIsOnlyRecorded)
 {
     Make(); // installs the handlers

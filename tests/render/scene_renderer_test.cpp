@@ -76,14 +76,15 @@ TEST(RenderQueueOverflow, EachOverflowShowsOneBoxEvenWithNoCapacity)
 {
     Platform routesStandardError;
     platform::testing::ScriptedMessageBoxes boxes;
-    for (const std::string note : {"", "An instance list holds too few."}) {
+    for (const std::string note : {"", "A note."}) {
         boxes.Clear();
         RenderQueue queue(0, note);
         queue.Append(nullptr, nullptr);
         queue.Append(nullptr, nullptr);
         EXPECT_EQ(queue.Count(), 1u);
         ASSERT_EQ(boxes.Shown().size(), 2u) << note;
-        EXPECT_EQ(boxes.Shown()[1].text, ErrorBoxText("staticHeapVector overflow.\n" + (note.empty() ? "" : note + "\n")));
+        const std::string noteLine = note.empty() ? "" : note + "\n";
+        EXPECT_EQ(boxes.Shown()[1].text, ErrorBoxText("staticHeapVector overflow.\n" + noteLine));
     }
 }
 

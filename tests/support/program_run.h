@@ -103,6 +103,16 @@ public:
     }
 
     pid_t Pid() const { return pid_; }
+    // Starts it with StartOnTerminal, the terminal its session's own.
+    bool StartOn(int master, int slave);
+    // Waits until its standard output holds `text`; false when it did not in time.
+    bool WaitForOutput(const std::string& text) const
+    {
+        const auto deadline = std::chrono::steady_clock::now() + kPatience;
+        while (Out().find(text) == std::string::npos && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return Out().find(text) != std::string::npos;
+    }
 
     void Signal(int signal) const
     {
@@ -143,7 +153,6 @@ private:
     pid_t pid_ = 0;
 };
 
-// The lines of `text` that are among `wanted`, in the order they appear.
 // Starts the program `exe` as the leader of a session of its own whose standard
 // input is the terminal `slave` (so its keys and boxes are live) and whose
 // standard output and error go to the file `out`. With `controlling` the
@@ -168,6 +177,13 @@ inline pid_t StartOnTerminal(const std::string& exe, const std::string& out, int
     return pid;
 }
 
+inline bool ProgramRun::StartOn(int master, int slave)
+{
+    pid_ = StartOnTerminal(folder_.Path("zandrel").string(), folder_.Path("out.txt").string(), master, slave, true);
+    return pid_ > 0;
+}
+
+// The lines of `text` that are among `wanted`, in the order they appear.
 inline std::vector<std::string> LinesAmong(const std::string& text, const std::vector<std::string>& wanted)
 {
     std::vector<std::string> kept;

@@ -1,11 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <csignal>
-
 #include "message_box_support.h"
 #include "testing/message_box_script.h"
-#include "testing/window_hooks.h"
-#include "platform/window/close_signals.h"
 #include "platform/window/keyboard_state.h"
 #include "platform/window/message_queue.h"
 #include "ui/engine_message_box.h"
@@ -217,19 +213,6 @@ TEST(MessageBoxButtons, TheErrorStreamsBoxGreysCloseAndBeeps)
     EXPECT_EQ(title, "Zandrel Engine - error");
     EXPECT_EQ(seen, (Buttons{{11, "&Continue Anyway"}, {3, "&Abort"}}));
     EXPECT_EQ(platform::testing::TakeBeeps(), std::vector<uint32_t>{0x30});
-}
-
-TEST(MessageBoxButtons, ACloseSignalWhileTheBoxWaitsEndsItWithoutAnAnswer)
-{
-    // Unlike the window's Close, which the error box ignores and OK Cancel answers.
-    for (unsigned style : {0x37u, 1u}) {
-        MessageBoxWorld world;
-        world.script.Inspect([](Window*) { platform::testing::RecordCloseSignal(SIGTERM); }).Key('A');
-        EXPECT_EQ(EngineMessageBox(nullptr, "Something failed.\n", "Zandrel Engine - error", style, nullptr),
-                  kResultNoDialog);
-        EXPECT_FALSE(world.script.Exhausted());
-        platform::TakeCloseSignal();
-    }
 }
 
 TEST(MessageBoxButtons, NullCaptionIsErrorAndNoSoundStaysQuiet)
