@@ -292,8 +292,7 @@ void AppPlatform::Run()
     if (!deviceReady) {
         std::cout << "Without a Direct3D device there is nothing to show: the program ends.\n";
         startFailed = true;
-    }
-    if (deviceReady) {
+    } else {
         message = {};
         void* demoMemory = platform::os::AlignedAlloc(sizeof(ShadowDemo), alignof(ShadowDemo));
         if (!demoMemory)
