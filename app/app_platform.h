@@ -14,4 +14,6 @@ public:
     bool RunFrame() override;
 
     ShadowDemo* demo = nullptr;
+    // Set by Run when the start-up failed (no device) and it said so.
+    bool startFailed = false;
 };

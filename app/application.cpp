@@ -212,18 +212,18 @@ void ReleaseApplication()
 int WinMain(platform::Instance* instance)
 {
     SetInstanceHandle(instance);
-    GetApplication()->RunApplication();
+    const int exitCode = GetApplication()->RunApplication();
     std::cout << "[dbg] after main\n";
     ReleaseApplication();
     std::cout << "[dbg] released app\n";
-    return 0;
+    return exitCode;
 }
 
 int Application::RunApplication()
 {
     StartScriptHost();
     StartPhysicsWorld();
-    RunPlatform();
+    const bool didItsWork = RunPlatform();
 
     ReleaseGlobalObjects();
     ReleaseDirect3D();
@@ -234,10 +234,10 @@ int Application::RunApplication()
     std::cout << "[dbg] released tm\n";
     ReleaseSettings();
     std::cout << "[dbg] released conf\n";
-    return 0;
+    return didItsWork ? 0 : 1;
 }
 
-void RunPlatform()
+bool RunPlatform()
 {
     AppPlatform platform;
     if (!platform.HasSSE2()) {
@@ -247,6 +247,7 @@ void RunPlatform()
     platform.SetCurrentDir(platform.GetExeDir());
     platform.Run();
     platform.Shutdown();
+    return !platform.startFailed;
 }
 
 void AppPlatform::Run()
@@ -286,8 +287,12 @@ void AppPlatform::Run()
     const bool deviceReady = CreateRenderDevice();
     StartInput();
     // Without a device there is nothing to show: no demonstration, no main
-    // loop; the shutdown and release follow in their usual order.
-    if (deviceReady) {
+    // loop; the shutdown and release follow in their usual order, and the run,
+    // which could not do its work, ends with exit code 1.
+    if (!deviceReady) {
+        std::cout << "Without a Direct3D device there is nothing to show: the program ends.\n";
+        startFailed = true;
+    } else {
         message = {};
         void* demoMemory = platform::os::AlignedAlloc(sizeof(ShadowDemo), alignof(ShadowDemo));
         if (!demoMemory)

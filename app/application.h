@@ -7,7 +7,8 @@ struct Instance;
 
 class Application {
 public:
-    // Starts everything, runs the main loop, releases everything; returns 0.
+    // Starts everything, runs the main loop, releases everything; returns the
+    // exit code: 0, or 1 when the start-up failed and the run could do nothing.
     int RunApplication();
 };
 
@@ -15,8 +16,10 @@ Application* GetApplication();
 void ReleaseApplication();
 
 // Builds the platform, checks the processor, makes the executable's folder the
-// current directory, runs and shuts down the platform, then destroys it.
-void RunPlatform();
+// current directory, runs and shuts down the platform, then destroys it. False
+// when the start-up failed, so the run did none of its work.
+bool RunPlatform();
 
-// The entry point's work: keeps the instance, runs the application, releases it.
+// The entry point's work: keeps the instance, runs the application, releases it;
+// returns the application's exit code.
 int WinMain(platform::Instance* instance);

@@ -6,6 +6,8 @@
 #include <memory>
 
 #include "kernel/reading_file.h"
+#include "platform/os/terminal.h"
+#include "platform/window/close_signals.h"
 #include "ui/engine_message_box.h"
 
 thread_local bool errorTwoLines = false;
@@ -25,9 +27,11 @@ std::mutex& SlotLock()
 [[noreturn]] void AbortProgram()
 {
     // Other engine threads may still be running: flush what was written and end
-    // without exit-time destructors they could still be using.
+    // without exit-time destructors they could still be using (nor the exit
+    // handler that gives the terminal its mode back, so that is done here).
     std::cout.flush();
     std::fflush(nullptr);
+    platform::os::RestoreTerminalForGood();
     std::_Exit(1);
 }
 } // namespace
@@ -63,9 +67,16 @@ ErrorStream& ErrorStream::Write(std::string_view text)
     completed += ReadingFileLine(completed);
     std::lock_guard box(boxLock_);
     const std::string boxText = ErrorBoxText(completed);
+    // A close signal while the box waits ends it without an answer (the user
+    // declining to go on): the program ends as after Abort, saying why.
+    const platform::CloseSignalWatch closeSignal;
     const unsigned answer = EngineMessageBox(nullptr, boxText.c_str(), kErrorBoxCaption, kErrorBoxStyle, nullptr);
-    if (answer != kAnswerContinueAnyway)
+    if (answer != kAnswerContinueAnyway) {
+        if (closeSignal.Caught())
+            std::cout << platform::CloseSignalName(closeSignal.Signal())
+                      << " while the error box waited: the program ends, as after Abort.\n";
         AbortProgram();
+    }
     return *this;
 }
 

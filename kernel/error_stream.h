@@ -1,7 +1,9 @@
 #pragma once
 // The process-wide error accumulator. Pieces of a message are appended; a piece
 // that leaves the text ending in a line feed completes the message and shows it
-// in the error box, where the user ends the program or continues.
+// in the error box, where the user ends the program or continues. A close
+// signal (Ctrl+C, SIGTERM, SIGHUP) while the box waits ends the program as
+// Abort does, with one line on standard output naming the signal.
 //
 //   errorTwoLines = false;
 //   GetErrorStream() << "Can't load DLL: " << name << "\n";

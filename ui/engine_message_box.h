@@ -4,7 +4,8 @@
 // "Don't ask me again" check box whose answer is remembered, a countdown that
 // chooses the default button and a period with the buttons disabled. Returns
 // the id of the button that ended it (with the check box's bit, and
-// kResultTimedOut when the countdown chose), or kResultNoDialog.
+// kResultTimedOut when the countdown chose), or kResultNoDialog (also when the
+// quit message or a close signal ended its wait).
 #include <cstdint>
 
 #include "ui/message_box_params.h"

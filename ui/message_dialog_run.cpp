@@ -7,6 +7,7 @@
 
 #include "platform/os/paths.h"
 #include "platform/window/clipboard.h"
+#include "platform/window/close_signals.h"
 #include "platform/window/dialog.h"
 #include "platform/window/dialog_template.h"
 #include "platform/window/help.h"
@@ -317,6 +318,11 @@ bool CopyTextToClipboard(const std::string& text)
 
 uint32_t RunMessageDialog(MessageDialog& dialog)
 {
+    // A close signal while the box waits (from the moment it is shown) is the
+    // user declining to go on: once what was posted to it is handled, and so
+    // an answer already given holds, the box ends without an answer, as it
+    // does on the quit message.
+    const platform::CloseSignalWatch closeSignal;
     const platform::DialogTemplate dialogTemplate = TemplateOf(dialog);
     const size_t size = platform::DialogTemplateSize(dialogTemplate);
     std::vector<uint8_t> block;
@@ -339,7 +345,7 @@ uint32_t RunMessageDialog(MessageDialog& dialog)
     while (!dialog.ended) {
         platform::Message message;
         if (!platform::PeekMessage(message, true)) {
-            if (dialog.ended)
+            if (dialog.ended || closeSignal.Caught())
                 break;
             platform::WaitMessage();
             continue;

@@ -1,10 +1,12 @@
 #pragma once
 // Runs a laid-out message box: writes its dialog template, creates the dialog,
 // and runs a private modal loop on the calling thread until an answer is
-// chosen. The dialog procedure turns commands into the result, runs the
-// countdown (shown on the default button) and the disabled period (shown in the
-// caption), colours the message area where it has a background of its own, and
-// Ctrl+C copies the whole box to the clipboard. The icon control draws the icon.
+// chosen, the thread's quit message comes or a close signal (SIGINT, SIGTERM,
+// SIGHUP) arrives; the last two end it without an answer. The dialog procedure
+// turns commands into the result, runs the countdown (shown on the default
+// button) and the disabled period (shown in the caption), colours the message
+// area where it has a background of its own, and Ctrl+C copies the whole box
+// to the clipboard. The icon control draws the icon.
 #include <cstdint>
 #include <string>
 

@@ -25,6 +25,7 @@ std::recursive_mutex& ReaderLock()
 termios ownMode{};
 std::atomic<bool> ownModeSaved{false};
 std::atomic<bool> changed{false};  // the terminal is in another mode than its own
+std::atomic<bool> restoredForGood{false};
 bool keyModeWanted = false;        // under ReaderLock
 bool keyModeApplied = false;       // under ReaderLock
 
@@ -85,11 +86,25 @@ termios RawMode()
     return raw;
 }
 
-void ApplyKeyMode()
+// Raw mode, unless the process is ending; looked at again after the change, so
+// a restore for good on another thread meanwhile is never undone.
+bool ApplyRawMode()
 {
+    if (restoredForGood.load())
+        return false;
     const termios raw = RawMode();
     changed.store(true);
-    if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0)
+    const bool applied = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+    if (restoredForGood.load()) {
+        PutOwnModeBack();
+        return false;
+    }
+    return applied;
+}
+
+void ApplyKeyMode()
+{
+    if (ApplyRawMode())
         keyModeApplied = true;
 }
 
@@ -120,6 +135,12 @@ void LeaveKeyMode()
     PutOwnModeBack();
 }
 
+void RestoreTerminalForGood()
+{
+    restoredForGood.store(true);
+    PutOwnModeBack();
+}
+
 bool InKeyMode()
 {
     std::lock_guard guard(ReaderLock());
@@ -144,9 +165,7 @@ TerminalQuestion::TerminalQuestion() : hold_(ReaderLock())
 {
     if (!StdinIsTerminal() || !SaveOwnMode())
         return;
-    const termios raw = RawMode();
-    changed.store(true);
-    ready_ = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+    ready_ = ApplyRawMode();
 }
 
 TerminalQuestion::~TerminalQuestion()

@@ -19,6 +19,9 @@ bool StdinIsTerminal();
 bool EnterKeyMode();
 // Gives the terminal its own mode back.
 void LeaveKeyMode();
+// Gives the terminal its own mode back for good, for a process about to end
+// without its exit handlers: no reader puts key mode back from then on.
+void RestoreTerminalForGood();
 bool InKeyMode();
 
 // Up to `capacity` bytes waiting now, without blocking. Nothing outside key

@@ -9,11 +9,17 @@ namespace platform {
 namespace {
 
 std::atomic<int> pendingSignal{0};
-static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free flag");
+std::atomic<int> lastSignal{0};
+std::atomic<uint32_t> signalCount{0};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<uint32_t>::is_always_lock_free,
+              "the signal handler needs lock-free counters");
 
 extern "C" void OnCloseSignal(int signal)
 {
+    // The number first: a watch that sees the count moved reads it.
+    lastSignal.store(signal);
     pendingSignal.store(signal);
+    signalCount.fetch_add(1);
 }
 
 } // namespace
@@ -41,10 +47,36 @@ bool CloseSignalPending()
     return pendingSignal.load() != 0;
 }
 
+const char* CloseSignalName(int signal)
+{
+    switch (signal) {
+    case SIGINT:
+        return "SIGINT";
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGHUP:
+        return "SIGHUP";
+    default:
+        return "a signal";
+    }
+}
+
+CloseSignalWatch::CloseSignalWatch() : start_(signalCount.load()) {}
+
+bool CloseSignalWatch::Caught() const
+{
+    return signalCount.load() != start_;
+}
+
+int CloseSignalWatch::Signal() const
+{
+    return Caught() ? lastSignal.load() : 0;
+}
+
 namespace detail {
 void RecordCloseSignal(int signal)
 {
-    pendingSignal.store(signal);
+    OnCloseSignal(signal);
 }
 } // namespace detail
 

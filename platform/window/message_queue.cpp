@@ -8,8 +8,10 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "platform/window/close_signals.h"
+#include "platform/window/dialog.h"
 #include "platform/window/keyboard_state.h"
 #include "platform/window/screen.h"
 #include "platform/window/timers.h"
@@ -42,12 +44,21 @@ std::shared_ptr<Queue> QueueOf(std::thread::id thread)
     return slot;
 }
 
-// Turns a recorded close signal into close messages, when this thread has windows.
+// Turns a recorded close signal into close messages, when this thread has
+// windows. Not for a dialog or its controls: the box a dialog shows watches
+// for the signal itself and ends (ui/message_dialog_run.h), whatever its
+// Close would do, so the signal is left for the box, or for the windows of
+// another thread.
 void DeliverCloseSignal(Queue& queue)
 {
     if (!CloseSignalPending())
         return;
-    const auto windows = detail::WindowsOfThisThread();
+    std::vector<Window*> windows;
+    for (Window* window : detail::WindowsOfThisThread()) {
+        Window* dialog = GetParent(window) ? GetParent(window) : window;
+        if (WindowClassName(dialog) != kDialogClassName)
+            windows.push_back(window);
+    }
     if (windows.empty() || !TakeCloseSignal())
         return;
     std::lock_guard guard(queue.lock);

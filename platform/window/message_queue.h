@@ -17,7 +17,8 @@ struct Message {
 
 // Takes (remove true) or looks at the next message of the calling thread's
 // queue, for any window. False when none is pending. A recorded close signal
-// first becomes a close message for each window of this thread. Posted
+// first becomes a close message for each window of this thread but dialogs
+// and their controls (a box watches for the signal itself). Posted
 // messages come first, then the quit message, then a due timer (taken only).
 // A taken key message of Shift, Ctrl or Alt holds or lets go that key
 // (platform/window/keyboard_state.h).

@@ -1,9 +1,12 @@
 #include "platform/window/modal_box.h"
 
 #include <cctype>
+#include <cerrno>
+#include <poll.h>
 #include <unistd.h>
 
 #include "platform/os/terminal.h"
+#include "platform/window/close_signals.h"
 
 namespace platform {
 
@@ -18,6 +21,7 @@ ModalBoxInterceptor& ThreadModalBoxInterceptor()
 
 namespace {
 
+constexpr int kSignalLookMilliseconds = 100;
 
 std::string PrintableText(const std::string& text)
 {
@@ -37,14 +41,26 @@ char Mnemonic(const std::string& label)
 
 // Reads one answer from the terminal, holding it against the keyboard's reads;
 // the terminal's own mode is back before returning on every path.
-unsigned AskTerminal(const ModalBoxRequest& request, int fd)
+unsigned AskTerminal(const ModalBoxRequest& request, int fd, const CloseSignalWatch& closeSignal)
 {
     os::TerminalQuestion question;
     if (!question.Ready())
         return kModalBoxFailed;
 
+    // Looked at whenever no key waits, a few times a second: a close signal
+    // ends the question without an answer, whoever took the signal; a key
+    // typed before it still answers.
     unsigned answer = kModalBoxFailed;
     for (;;) {
+        pollfd in{fd, POLLIN, 0};
+        const int ready = ::poll(&in, 1, kSignalLookMilliseconds);
+        if (ready < 0 && errno != EINTR)
+            break;
+        if (ready <= 0) {
+            if (closeSignal.Caught())
+                break;
+            continue;
+        }
         unsigned char c = 0;
         if (::read(fd, &c, 1) != 1)
             break;
@@ -70,6 +86,7 @@ unsigned AskTerminal(const ModalBoxRequest& request, int fd)
 
 unsigned ShowModalBox(const ModalBoxRequest& request)
 {
+    const CloseSignalWatch closeSignal; // from the moment the box is shown
     if (auto& intercept = detail::ThreadModalBoxInterceptor()) {
         if (auto answer = intercept(request))
             return *answer;
@@ -87,7 +104,7 @@ unsigned ShowModalBox(const ModalBoxRequest& request)
     }
     shown += "\n";
     os::WriteToTerminal(shown);
-    return AskTerminal(request, STDIN_FILENO);
+    return AskTerminal(request, STDIN_FILENO, closeSignal);
 }
 
 } // namespace platform

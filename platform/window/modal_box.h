@@ -2,7 +2,8 @@
 // A modal box on the terminal: caption, text and buttons, answered with the
 // buttons' mnemonic letters or Enter for the default. With no terminal the box
 // cannot be shown: its caption and text go to file descriptor 2 (not the
-// redirected std::cerr) and the answer is kModalBoxFailed.
+// redirected std::cerr) and the answer is kModalBoxFailed; so is it when a
+// close signal (SIGINT, SIGTERM, SIGHUP) comes while the box waits.
 #include <functional>
 #include <optional>
 #include <string>

@@ -44,19 +44,18 @@ struct RenderQueue {
             matrices.push_back(world);
     }
 
-    // A full queue says so and starts again at slot 0 (kept out of line: a
-    // frame appends thousands of times and overflows almost never).
+    // A full queue says so, in one box, and starts again at slot 0 (kept out of
+    // line: a frame appends thousands of times and overflows almost never). A
+    // queue of no capacity still has that one slot, and says so at every append.
     [[gnu::cold, gnu::noinline]] void Overflow()
     {
-        if (!overflowNote.empty()) {
+        if (overflowNote.empty()) {
+            std::cerr << "staticHeapVector overflow.\n";
+        } else {
             errorTwoLines = false;
             GetErrorStream() << "staticHeapVector overflow.\n" + overflowNote + "\n";
-            items.count = 0;
         }
-        if (items.count >= items.capacity) {
-            std::cerr << "staticHeapVector overflow.\n";
-            items.count = 0;
-        }
+        items.count = 0;
     }
 
     // Both lists emptied; their storage is kept for the next frame.

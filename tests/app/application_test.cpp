@@ -81,6 +81,7 @@ TEST(D3DContext, ARunWhoseDeviceFailedStopsBeforeTheDemoAndReleasesInOrder)
         AppPlatform platform;
         platform.Run();
         EXPECT_EQ(platform.demo, nullptr);
+        EXPECT_TRUE(platform.startFailed); // the program's exit code is 1
         platform.Shutdown();
         SetPlatform(nullptr);
     }
@@ -91,6 +92,8 @@ TEST(D3DContext, ARunWhoseDeviceFailedStopsBeforeTheDemoAndReleasesInOrder)
     EXPECT_EQ(boxes.Shown()[0].text, ErrorBoxText("Can't create Direct3D device: Device lost\n"));
     const std::string text = out.Text();
     EXPECT_EQ(text.find("D3D9Device Handle"), std::string::npos);
+    EXPECT_NE(text.find("Without a Direct3D device there is nothing to show: the program ends.\n"),
+              std::string::npos);
     EXPECT_NE(text.find("!D3D9Device released\nD3D9 released\n"), std::string::npos) << text;
     EXPECT_FALSE(RendererExists());
 }

@@ -9,6 +9,7 @@
 
 #include <X11/keysym.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <string>
 
@@ -60,6 +61,18 @@ TEST(ErrorBoxWindow, ADamagedWidthIsAskedInAWindowAndAbortEndsTheProgramWithOne)
     EXPECT_NE(said.find("Can't create Direct3D device"), std::string::npos) << said;
     EXPECT_EQ(program.Wait(), 1) << program.Out();
     EXPECT_EQ(program.Err(), "") << "shown, so nothing left on the error output";
+}
+
+TEST(ErrorBoxWindow, ASignalWhileTheBoxIsUpEndsTheProgramAsAbortWould)
+{
+    VirtualDisplay display;
+    ZANDREL_NEED_DISPLAY(display);
+    ProgramRun program("[log]\nlogMode=0\n[Graphics]\nwidth=0\nheight=64\n");
+    ASSERT_TRUE(program.Start() && display.WaitForWindow(kCaption));
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(), 1);
+    EXPECT_NE(program.Out().find("SIGTERM while the error box waited: the program ends, as after Abort.\n"),
+              std::string::npos);
 }
 
 TEST(ErrorBoxWindow, WithoutOpenGl45TheShaderChecksFailAndContinueGoesOn)

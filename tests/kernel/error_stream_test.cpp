@@ -2,14 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fcntl.h>
 #include <iostream>
+#include <optional>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 #include "kernel/platform.h"
+#include "platform/window/modal_box.h"
+#include "testing/dialog_script.h"
 #include "testing/message_box_script.h"
+#include "testing/window_hooks.h"
 
 namespace {
 
@@ -168,6 +173,26 @@ TEST(ErrorStream, AbortEndsTheProcessWithExitCode1)
         GetErrorStream() << "fatal\n";
     });
     EXPECT_EQ(result.status, 1);
+}
+
+TEST(ErrorStream, ACloseSignalEndsAWaitingBoxAsAbortWouldButNotAnAnswerGivenBeforeIt)
+{
+    for (bool answered : {false, true}) {
+        const ChildResult result = RunInChild([answered] {
+            dup2(STDERR_FILENO, STDOUT_FILENO); // the line goes to standard output
+            platform::testing::ScriptedDialogs dialogs;
+            dialogs.Inspect([](platform::Window*) { platform::testing::RecordCloseSignal(SIGINT); });
+            if (answered)
+                platform::detail::ThreadModalBoxInterceptor() = [](const platform::ModalBoxRequest&) {
+                    return platform::testing::RecordCloseSignal(SIGINT), std::optional<unsigned>(11);
+                };
+            GetErrorStream() << "not fatal by itself\n";
+            _exit(5);
+        });
+        EXPECT_EQ(result.status, answered ? 5 : 1);
+        const std::string line = "SIGINT while the error box waited: the program ends, as after Abort.\n";
+        EXPECT_EQ(result.errorOutput, answered ? "" : line);
+    }
 }
 
 TEST(ErrorStream, ContinueAnywayReturnsToTheWriter)

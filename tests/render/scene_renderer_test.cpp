@@ -18,6 +18,7 @@
 #include "render/device/render_device.h"
 #include "testing/gfx_call_record.h"
 #include "testing/gfx_failure_injection.h"
+#include "testing/message_box_script.h"
 #include "tests/render/draw_test_support.h"
 #include "tests/render/effect_test_support.h"
 
@@ -69,6 +70,22 @@ TEST_F(SceneRendering, RemovingAQueueTakesOnlyItsFirstPlace)
     r.RemoveInstanceArray(&absent);
     EXPECT_EQ(r.queues, (std::vector<RenderQueue*>{&b, &a}));
     r.queues.clear();
+}
+
+TEST(RenderQueueOverflow, EachOverflowShowsOneBoxEvenWithNoCapacity)
+{
+    Platform routesStandardError;
+    platform::testing::ScriptedMessageBoxes boxes;
+    for (const std::string note : {"", "A note."}) {
+        boxes.Clear();
+        RenderQueue queue(0, note);
+        queue.Append(nullptr, nullptr);
+        queue.Append(nullptr, nullptr);
+        EXPECT_EQ(queue.Count(), 1u);
+        ASSERT_EQ(boxes.Shown().size(), 2u) << note;
+        const std::string noteLine = note.empty() ? "" : note + "\n";
+        EXPECT_EQ(boxes.Shown()[1].text, ErrorBoxText("staticHeapVector overflow.\n" + noteLine));
+    }
 }
 
 TEST_F(SceneRendering, ReservationsFillABufferAndMoveOnWhenTheRestDoesNotStrictlyFit)

@@ -8,12 +8,15 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "testing/demo_data.h"
@@ -51,16 +54,23 @@ public:
     std::string Err() const { return ReadFile(folder_.Path("err.txt")); }
     std::string Log() const { return ReadFile(folder_.Path("log.txt")); }
 
-    // False when the program could not be started.
-    bool Start()
+    // False when the program could not be started. The descriptors among 0, 1
+    // and 2 that `closed` names are closed instead.
+    bool Start(const std::vector<int>& closed = {})
     {
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
         const std::string out = folder_.Path("out.txt").string();
         const std::string err = folder_.Path("err.txt").string();
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const std::pair<const char*, int> opened[] = {{"/dev/null", O_RDONLY},
+                                                      {out.c_str(), O_WRONLY | O_CREAT | O_TRUNC},
+                                                      {err.c_str(), O_WRONLY | O_CREAT | O_TRUNC}};
+        for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+            if (std::find(closed.begin(), closed.end(), fd) != closed.end())
+                posix_spawn_file_actions_addclose(&actions, fd);
+            else
+                posix_spawn_file_actions_addopen(&actions, fd, opened[fd].first, opened[fd].second, 0644);
+        }
         const std::string exe = folder_.Path("zandrel").string();
         char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
         const int spawned = posix_spawn(&pid_, exe.c_str(), &actions, nullptr, argv, environ);
@@ -90,6 +100,18 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         return false;
+    }
+
+    pid_t Pid() const { return pid_; }
+    // Starts it with StartOnTerminal, the terminal its session's own.
+    bool StartOn(int master, int slave);
+    // Waits until its standard output holds `text`; false when it did not in time.
+    bool WaitForOutput(const std::string& text) const
+    {
+        const auto deadline = std::chrono::steady_clock::now() + kPatience;
+        while (Out().find(text) == std::string::npos && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return Out().find(text) != std::string::npos;
     }
 
     void Signal(int signal) const
@@ -131,15 +153,19 @@ private:
     pid_t pid_ = 0;
 };
 
-// The lines of `text` that are among `wanted`, in the order they appear.
 // Starts the program `exe` as the leader of a session of its own whose standard
 // input is the terminal `slave` (so its keys and boxes are live) and whose
-// standard output and error go to the file `out`. Returns the child's pid.
-inline pid_t StartOnTerminal(const std::string& exe, const std::string& out, int master, int slave)
+// standard output and error go to the file `out`. With `controlling` the
+// terminal is the session's own, so Ctrl+C typed on it is SIGINT for the
+// program. Returns the child's pid.
+inline pid_t StartOnTerminal(const std::string& exe, const std::string& out, int master, int slave,
+                             bool controlling = false)
 {
     const pid_t pid = fork();
     if (pid == 0) {
         setsid();
+        if (controlling)
+            ioctl(slave, TIOCSCTTY, 0);
         dup2(slave, STDIN_FILENO);
         const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(outFd, STDOUT_FILENO);
@@ -151,6 +177,13 @@ inline pid_t StartOnTerminal(const std::string& exe, const std::string& out, int
     return pid;
 }
 
+inline bool ProgramRun::StartOn(int master, int slave)
+{
+    pid_ = StartOnTerminal(folder_.Path("zandrel").string(), folder_.Path("out.txt").string(), master, slave, true);
+    return pid_ > 0;
+}
+
+// The lines of `text` that are among `wanted`, in the order they appear.
 inline std::vector<std::string> LinesAmong(const std::string& text, const std::vector<std::string>& wanted)
 {
     std::vector<std::string> kept;
