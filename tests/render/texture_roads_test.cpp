@@ -280,6 +280,41 @@ TEST_F(TextureRoads, EntriesAreTakenLowestFirstUntilThePoolIsFull)
     EXPECT_EQ(Bytes(d.GetPayload()->texture), PatternTexels(spec, 'c'));
 }
 
+// Keeps the block LoadByName gave the handle before its load runs.
+class WatchedTexture : public TextureResource {
+public:
+    void DoLoad(const std::string& name) override
+    {
+        own = GetBlock();
+        TextureResource::DoLoad(name);
+    }
+    TextureBlock* own = nullptr;
+};
+
+TEST_F(TextureRoads, APooledHandleLetsItsOwnBlockGoMarkedFreeAndSilently)
+{
+    TexturePool pool;
+    ASSERT_TRUE(BuildTexturePool(pool, 1, 64, 64, gfx::kFormatDXT1, 1));
+    WriteFile("first.dds", WriteDds(DdsSpec{gfx::kFormatDXT1, gfx::ImageKind::Texture2D, 64, 64, 1, 1}));
+    WatchedTexture loaded, refused;
+    loaded.texturePool = &pool;
+    refused.texturePool = &pool;
+    LoadAndWait(loaded, "first.dds");
+    RunThreads([&](int round) {
+        if (round == 1)
+            refused.LoadByName("second.dds");
+        return round > 1 && Idle();
+    });
+    ASSERT_EQ(loaded.GetState(), 2u);
+    EXPECT_EQ(Count("Out of textures in texture pool...\n"), 1u);
+    EXPECT_EQ(Count("RenderTexture without surface released.\n"), 0u);
+    for (WatchedTexture* handle : {&loaded, &refused}) {
+        ASSERT_NE(handle->own, nullptr);
+        EXPECT_NE(handle->own, loaded.GetBlock()) << "the entry's block is another";
+        EXPECT_EQ(handle->own->state, 0u) << "marked free and left where it is";
+    }
+}
+
 TEST_F(TextureRoads, PartsThatCannotTileThePoolFailTheLoadAndTakeNoEntry)
 {
     TexturePool pool;
