@@ -3,8 +3,6 @@
 // the counters alone, and the buffer wrappers let their callers see a failure.
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/resource_flags.h"
 #include "render/device/video_memory.h"
@@ -122,6 +120,7 @@ TEST_F(VideoMemory, FailedCreationsReportOnTheirChannelAndTouchNoCounter)
     EXPECT_FALSE(R()->Resources().CreateVertexBuffer(&vertices, 6, 12, gfx::kUsageWriteOnly));
     EXPECT_EQ(vertices, nullptr);
     EXPECT_EQ(R()->LastResult(), gfx::kInvalidCall);
+    EXPECT_EQ(record.Count("GetAvailableVidMem"), 6u) << "a failed buffer is still read again";
 
     inject.Fail("CreateRenderTarget", gfx::kOutOfVideoMemory);
     EXPECT_FALSE(R()->Resources().CreateRenderTarget(&surface, 8, 8, gfx::kFormatA8R8G8B8, 0));
@@ -144,51 +143,6 @@ TEST_F(VideoMemory, FailedCreationsReportOnTheirChannelAndTouchNoCounter)
     EXPECT_EQ(R()->Memory().VideoMemory(VideoMemoryKind::IndexBuffer), 0);
     EXPECT_EQ(R()->Memory().VideoMemory(VideoMemoryKind::VertexBuffer), 0);
     EXPECT_EQ(R()->Memory().VideoMemory(VideoMemoryKind::Surface), surfacesAtStart);
-}
-
-TEST_F(VideoMemory, AFailedBufferIsReportedThenReadAgainAndCounted)
-{
-    struct Case {
-        const char* call;
-        const char* message;
-        VideoMemoryKind kind;
-        std::function<bool()> create;
-    };
-    gfx::IndexBuffer* indices = nullptr;
-    gfx::VertexBuffer* vertices = nullptr;
-    const Case cases[] = {
-        {"CreateIndexBuffer", "Error creating index buffer.\n", VideoMemoryKind::IndexBuffer,
-         [&] { return R()->Resources().CreateIndexBuffer(&indices, 6, 2, 0); }},
-        {"CreateVertexBuffer", "Error creating vertex buffer.\n", VideoMemoryKind::VertexBuffer,
-         [&] { return R()->Resources().CreateVertexBuffer(&vertices, 6, 12, 0); }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.call);
-        run.ClearBoxes();
-        platform::testing::GfxFailureInjection inject;
-        platform::testing::GfxCallRecord record;
-        inject.Fail(c.call, gfx::kOutOfVideoMemory);
-        inject.Fail("GetAvailableVidMem", gfx::kFail, 0);
-        EXPECT_FALSE(c.create());
-        EXPECT_EQ(record.Count("GetAvailableVidMem"), 2u) << "read before and, after the report, again";
-        const std::vector<std::string> boxes{ErrorBoxText("Failed to get busy video memory.\n"),
-                                             ErrorBoxText(c.message),
-                                             ErrorBoxText("Failed to get busy video memory.\n")};
-        std::vector<std::string> shown;
-        for (const auto& box : run.Boxes())
-            shown.push_back(box.text);
-        EXPECT_EQ(shown, boxes);
-
-        // Only the first reading fails: the second one counts all in use.
-        inject.Clear();
-        const uint32_t busy = R()->Memory().GetBusyVideoMemory();
-        inject.Fail(c.call, gfx::kOutOfVideoMemory);
-        inject.Fail("GetAvailableVidMem", gfx::kFail);
-        EXPECT_FALSE(c.create());
-        EXPECT_EQ(R()->Memory().VideoMemory(c.kind), static_cast<int32_t>(busy));
-    }
-    EXPECT_EQ(indices, nullptr);
-    EXPECT_EQ(vertices, nullptr);
 }
 
 TEST_F(VideoMemory, ABufferBeyond4GiBIsRefusedBeforeTheDevice)
@@ -233,6 +187,13 @@ TEST_F(VideoMemory, AFailedReadingCountsAsNothingInUse)
     ReleaseVideoResource(vertices);
     EXPECT_EQ(R()->Memory().VideoMemory(VideoMemoryKind::VertexBuffer), 0);
     EXPECT_EQ(run.Boxes().size(), 2u);
+
+    // A failed buffer counts its second reading: all in use.
+    inject.Fail("GetAvailableVidMem", gfx::kFail);
+    inject.Fail("CreateIndexBuffer", gfx::kOutOfVideoMemory);
+    gfx::IndexBuffer* indices = nullptr;
+    EXPECT_FALSE(R()->Resources().CreateIndexBuffer(&indices, 6, 2, 0));
+    EXPECT_EQ(R()->Memory().VideoMemory(VideoMemoryKind::IndexBuffer), static_cast<int32_t>(busy));
 }
 
 TEST(VideoMemoryPlain, WithoutCsaaTheSettingIsTheSampleTypeAtQuality0)
