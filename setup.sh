@@ -4,7 +4,7 @@
 #   bash setup.sh test       every test of the normal build
 #   bash setup.sh sanitize   every test of an AddressSanitizer + UBSan build (clang, with the fuzz targets)
 #   bash setup.sh tsan       every test of a ThreadSanitizer build (suppressions: tests/sanitizers/tsan.supp)
-#   bash setup.sh bench      every benchmark
+#   bash setup.sh bench      every benchmark (a Release build of its own, build-bench)
 #   bash setup.sh packages   only lists the Debian packages it installs
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -29,10 +29,11 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 jobs=$(nproc)
-build() { # [target=<target>] build <dir> <cmake args...>: everything unless a target is named
+build() { # [target="<target>..."] build <dir> <cmake args...>: everything unless targets are named
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
-  cmake --build "$dir" -j "$jobs" ${target:+--target "$target"}
+  # shellcheck disable=SC2086 # one word a target
+  cmake --build "$dir" -j "$jobs" ${target:+--target $target}
 }
 
 case "$mode" in
@@ -56,11 +57,18 @@ case "$mode" in
     TSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/tsan.supp second_deadlock_stack=1" \
       ctest --test-dir build-tsan -j "$jobs" --output-on-failure ;;
   bench)
-    build build -DCMAKE_BUILD_TYPE=Release
+    # Release, in a folder of its own: build/ keeps the build type that run
+    # and test build. Each bench/<name>.cpp is the program bench_<name>; they
+    # read the run folder, which target program makes.
+    benches=()
+    for source in bench/*.cpp; do
+      name=${source#bench/}
+      benches+=("bench_${name%.cpp}")
+    done
+    target="program ${benches[*]}" build build-bench -DCMAKE_BUILD_TYPE=Release -DZANDREL_BENCH=ON
     failed=()
-    for b in build/bench_*; do
-      [ -x "$b" ] || continue
-      "$b" || failed+=("${b#build/}")
+    for b in "${benches[@]}"; do
+      "build-bench/$b" || failed+=("$b")
     done
     if [ ${#failed[@]} -gt 0 ]; then
       echo "Benchmarks that failed: ${failed[*]}" >&2

@@ -28,6 +28,19 @@ bool BufferBytes(uint32_t count, uint32_t size, uint32_t& bytes)
     return true;
 }
 
+// A failed buffer creation is reported and the meter still reads the memory
+// in use again and counts the change (the operation answers it true); the
+// result tells the caller whether there is a buffer.
+template <class Buffer>
+bool ReportBufferResult(gfx::Result result, Buffer** buffer, const char* message)
+{
+    if (result == gfx::kOk)
+        return true;
+    *buffer = nullptr;
+    ReportError(message);
+    return false;
+}
+
 } // namespace
 
 uint32_t DeviceResources::MultisampleType() const
@@ -86,7 +99,8 @@ bool DeviceResources::CreateDepthStencilSurface(gfx::Surface** surface, uint16_t
 bool DeviceResources::CreateIndexBuffer(gfx::IndexBuffer** buffer, uint32_t count, uint8_t bytesPerIndex,
                                         uint32_t usage)
 {
-    return owner_.Memory().AccountVideoMemory(VideoMemoryKind::IndexBuffer, [&] {
+    bool made = false;
+    owner_.Memory().AccountVideoMemory(VideoMemoryKind::IndexBuffer, [&] {
         gfx::Device* device = owner_.Device();
         uint32_t bytes = 0;
         gfx::Result result = gfx::kInvalidCall;
@@ -94,31 +108,26 @@ bool DeviceResources::CreateIndexBuffer(gfx::IndexBuffer** buffer, uint32_t coun
             const uint32_t format = bytesPerIndex == 4 ? gfx::kFormatIndex32 : gfx::kFormatIndex16;
             result = device->CreateIndexBuffer(bytes, usage, format, gfx::kPoolDefault, buffer);
         }
-        if (owner_.KeepResult(result) != gfx::kOk) {
-            *buffer = nullptr;
-            ReportError("Error creating index buffer.\n");
-            return false;
-        }
+        made = ReportBufferResult(owner_.KeepResult(result), buffer, "Error creating index buffer.\n");
         return true;
     });
+    return made;
 }
 
 bool DeviceResources::CreateVertexBuffer(gfx::VertexBuffer** buffer, uint32_t count, uint32_t stride,
                                          uint32_t usage)
 {
-    return owner_.Memory().AccountVideoMemory(VideoMemoryKind::VertexBuffer, [&] {
+    bool made = false;
+    owner_.Memory().AccountVideoMemory(VideoMemoryKind::VertexBuffer, [&] {
         gfx::Device* device = owner_.Device();
         uint32_t bytes = 0;
         gfx::Result result = gfx::kInvalidCall;
         if (device && BufferBytes(count, stride, bytes))
             result = device->CreateVertexBuffer(bytes, usage, 0, gfx::kPoolDefault, buffer);
-        if (owner_.KeepResult(result) != gfx::kOk) {
-            *buffer = nullptr;
-            ReportError("Error creating vertex buffer.\n");
-            return false;
-        }
+        made = ReportBufferResult(owner_.KeepResult(result), buffer, "Error creating vertex buffer.\n");
         return true;
     });
+    return made;
 }
 
 bool DeviceResources::CreateRenderTarget(gfx::Surface** surface, uint16_t width, uint16_t height, uint32_t format,

@@ -32,7 +32,9 @@ public:
     // The back buffer's own depth-stencil surface always takes the device's multisampling.
     bool CreateDepthStencilSurface(gfx::Surface** surface, uint16_t width, uint16_t height, uint32_t format,
                                    uint8_t multisampled);
-    // 32-bit indices only when bytesPerIndex is 4. The buffer is left null on failure.
+    // The buffers differ from the others on failure: the video memory in use
+    // is still read again and its change counted. 32-bit indices only when
+    // bytesPerIndex is 4. The buffer is left null on failure.
     bool CreateIndexBuffer(gfx::IndexBuffer** buffer, uint32_t count, uint8_t bytesPerIndex, uint32_t usage);
     bool CreateVertexBuffer(gfx::VertexBuffer** buffer, uint32_t count, uint32_t stride, uint32_t usage);
     bool CreateRenderTarget(gfx::Surface** surface, uint16_t width, uint16_t height, uint32_t format,

@@ -18,7 +18,7 @@ namespace {
 // The type's one default handle, kept for the whole run; nothing loads it.
 [[maybe_unused]] TextureResource* const textureType = RegisterGlobalObject(new TextureResource);
 
-void Release(gfx::Surface*& surface)
+void ReleaseSurface(gfx::Surface*& surface)
 {
     if (surface)
         GetRenderer()->Resources().ReleaseSurface(surface);
@@ -92,34 +92,33 @@ void TextureResource::RegenerateTextureMips()
     data->texture->GenerateMipSubLevels();
 }
 
-bool FreeRenderTexture(TextureBlock& block)
+bool TextureResource::FreeRenderTexture()
 {
-    TextureData& data = block.payload;
-    if (data.poolOwner) {
-        block.state = resource_state::kNone; // the entry is free again
+    TextureBlock* block = GetBlock();
+    if (!block)
+        return true;
+    // A pooled handle leaves its block where it is, marked free: a pool
+    // entry's block belongs to the pool.
+    if (texturePool) {
+        block->state = resource_state::kNone;
         return false;
     }
+    TextureData& data = block->payload;
     RenderDevice* renderer = GetRenderer();
     renderer->Targets().ForgetTarget(&data.target);
     // A depth-stencil surface of its own goes too; one that is the colour
     // surface goes with it.
     if (data.target.depthStencil == data.target.colour)
         data.target.depthStencil = nullptr;
-    Release(data.target.depthStencil);
+    ReleaseSurface(data.target.depthStencil);
     if (!data.target.colour)
         std::cout << "RenderTexture without surface released.\n";
     // Cube and volume textures have no colour surface, yet their texture goes.
-    Release(data.target.colour);
+    ReleaseSurface(data.target.colour);
     if (data.texture)
         renderer->Resources().ReleaseTexture(data.texture);
     data.texture = nullptr;
     return true;
-}
-
-bool TextureResource::DoUnload()
-{
-    TextureBlock* block = GetBlock();
-    return block ? FreeRenderTexture(*block) : true;
 }
 
 void TextureResource::ReleaseResource()

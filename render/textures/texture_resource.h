@@ -29,9 +29,8 @@ struct TextureData {
     uint32_t pool = 0;
     uint16_t levels = 1;
     uint16_t lockedLevel = 0;
-    // The pool whose entry this block is: the block belongs to the pool, not
-    // to the type's block pool. Kept in the block because a release may run
-    // on a stand-in handle.
+    // The pool whose entry this block is, so that the last texture using the
+    // entry gives it back when it lets go.
     TexturePool* poolOwner = nullptr;
     // Pooled road: the bytes the file read must deliver before the parts can
     // upload; 0 once they are in the entry's system-memory texture.
@@ -67,8 +66,11 @@ public:
     // The load of a file by name: LoadByName calls it with the block in state 1.
     void DoLoad(const std::string& name) override { LoadPooledTexture(name); }
     void LoadPooledTexture(const std::string& name);
-    // Releases the block's graphics objects (FreeRenderTexture).
-    bool DoUnload() override;
+    bool DoUnload() override { return FreeRenderTexture(); }
+    // Releases the block's graphics objects and answers true, unless the
+    // handle has a texture pool: then the block is only marked free (state 0)
+    // and stays out of the type's block pool (false).
+    bool FreeRenderTexture();
     // The last user of a pool entry frees the entry, cancelling its load.
     void ReleaseResource() override;
 
@@ -95,10 +97,6 @@ private:
 // level-0 surface there (null after a failure, which is reported). The state
 // word is the road's own.
 void FinishTextureBlock(TextureData& data, gfx::BaseTexture* texture, gfx::Surface** colour);
-
-// FreeRenderTexture on a block: false when the block belongs to a pool entry
-// (it is only marked free), else its texture and surfaces are released.
-bool FreeRenderTexture(ResourceData<TextureData>& block);
 
 using TextureBlock = ResourceData<TextureData>;
 

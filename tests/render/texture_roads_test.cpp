@@ -247,6 +247,12 @@ TEST_F(TextureRoads, AFirstTexelOfBlackIsNoFailedRead)
     EXPECT_EQ(Count("RECOVERING FROM BUG"), 0u);
 }
 
+// Keeps the block LoadByName gave the handle, which a pooled load lets go.
+struct WatchedTexture : TextureResource {
+    void DoLoad(const std::string& name) override { own = GetBlock(), TextureResource::DoLoad(name); }
+    TextureBlock* own = nullptr;
+};
+
 TEST_F(TextureRoads, EntriesAreTakenLowestFirstUntilThePoolIsFull)
 {
     TexturePool pool;
@@ -254,7 +260,7 @@ TEST_F(TextureRoads, EntriesAreTakenLowestFirstUntilThePoolIsFull)
     const DdsSpec spec{gfx::kFormatDXT1, gfx::ImageKind::Texture2D, 64, 64, 1, 1};
     for (const char* name : {"a.dds", "b.dds", "c.dds"})
         WriteFile(name, WriteDds(spec, static_cast<uint32_t>(name[0])));
-    TextureResource a, b, c, d;
+    WatchedTexture a, b, c, d;
     for (TextureResource* handle : {&a, &b, &c, &d})
         handle->texturePool = &pool;
     RunThreads([&](int round) {
@@ -278,6 +284,10 @@ TEST_F(TextureRoads, EntriesAreTakenLowestFirstUntilThePoolIsFull)
     EXPECT_EQ(b.poolIndex, 1);
     EXPECT_EQ(Bytes(b.GetPayload()->texture), PatternTexels(spec, 'b'));
     EXPECT_EQ(Bytes(d.GetPayload()->texture), PatternTexels(spec, 'c'));
+    // The blocks a full pool and a pooled load let go are only marked free.
+    EXPECT_EQ(Count("RenderTexture without surface released.\n"), 0u);
+    EXPECT_EQ(c.own->state, 0u);
+    EXPECT_EQ(d.own->state, 0u);
 }
 
 TEST_F(TextureRoads, PartsThatCannotTileThePoolFailTheLoadAndTakeNoEntry)

@@ -120,6 +120,7 @@ TEST_F(VideoMemory, FailedCreationsReportOnTheirChannelAndTouchNoCounter)
     EXPECT_FALSE(R()->Resources().CreateVertexBuffer(&vertices, 6, 12, gfx::kUsageWriteOnly));
     EXPECT_EQ(vertices, nullptr);
     EXPECT_EQ(R()->LastResult(), gfx::kInvalidCall);
+    EXPECT_EQ(record.Count("GetAvailableVidMem"), 6u) << "a failed buffer is still read again";
 
     inject.Fail("CreateRenderTarget", gfx::kOutOfVideoMemory);
     EXPECT_FALSE(R()->Resources().CreateRenderTarget(&surface, 8, 8, gfx::kFormatA8R8G8B8, 0));
@@ -186,6 +187,13 @@ TEST_F(VideoMemory, AFailedReadingCountsAsNothingInUse)
     ReleaseVideoResource(vertices);
     EXPECT_EQ(R()->Memory().VideoMemory(VideoMemoryKind::VertexBuffer), 0);
     EXPECT_EQ(run.Boxes().size(), 2u);
+
+    // A failed buffer counts its second reading: all in use.
+    inject.Fail("GetAvailableVidMem", gfx::kFail);
+    inject.Fail("CreateIndexBuffer", gfx::kOutOfVideoMemory);
+    gfx::IndexBuffer* indices = nullptr;
+    EXPECT_FALSE(R()->Resources().CreateIndexBuffer(&indices, 6, 2, 0));
+    EXPECT_EQ(R()->Memory().VideoMemory(VideoMemoryKind::IndexBuffer), static_cast<int32_t>(busy));
 }
 
 TEST(VideoMemoryPlain, WithoutCsaaTheSettingIsTheSampleTypeAtQuality0)
