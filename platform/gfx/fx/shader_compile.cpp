@@ -327,7 +327,7 @@ std::vector<StageResult> CompileHlslStages(const HlslSource& source, const std::
                 left.push_back(index);
         if (left.empty())
             break;
-        if (threads > 1 && run.started) {
+        if (threads > 1 && run.started && left.size() > 1) {
             threads = 1;
             todo = std::move(left);
             continue;
