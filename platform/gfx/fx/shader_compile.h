@@ -56,8 +56,9 @@ using StageFollowUp = std::function<std::string(size_t stage, const std::vector<
 std::vector<StageResult> CompileHlslStages(const HlslSource& source, const std::vector<StageSource>& stages,
                                            const StageFollowUp& followUp = {});
 
-// The longest a stage may take before its compile is ended as failed.
-inline constexpr double kShaderStageSeconds = 30.0;
+// The longest the compiling child may go without finishing a stage; past it
+// the child is ended and the stage it was on fails.
+inline constexpr double kShaderStageSeconds = 10.0;
 
 namespace detail {
 // Test hooks. Runs in the compiling child before each stage with the stage's
