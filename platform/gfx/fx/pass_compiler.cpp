@@ -293,7 +293,7 @@ private:
             if (failed) {
                 t.error.assign(body.begin(), body.end());
             } else if (!ReadPassProgram(body.data(), body.size(), t.part, t.error)) {
-                t.error = "the compiled shader came back damaged: " + t.error;
+                t.error = "the compiled shader cannot be used: " + t.error;
             } else {
                 ShaderStageCode& code = stages_[t.stage].stage == ShaderStage::Vertex ? t.part.vertex : t.part.pixel;
                 t.glsl = std::move(code.glsl);

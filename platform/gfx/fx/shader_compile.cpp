@@ -287,11 +287,6 @@ void PrepareShaderCompiler()
     BuildTables();
 }
 
-bool ShaderCompilerPrepared()
-{
-    return prepared.load(std::memory_order_acquire);
-}
-
 std::vector<StageResult> CompileHlslStages(const HlslSource& source, const std::vector<StageSource>& stages,
                                            const StageFollowUp& followUp)
 {

@@ -28,8 +28,6 @@ void StartPreparingShaderCompiler();
 // The tables are built when this returns (now, by the calling thread, unless
 // they were), and the thread that StartPreparingShaderCompiler began has ended.
 void PrepareShaderCompiler();
-// The tables are built.
-bool ShaderCompilerPrepared();
 
 struct StageSource {
     std::string text;          // the source's text or a part of it with the same lines (HlslSource::TextFor)
