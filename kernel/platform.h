@@ -15,6 +15,12 @@ enum class ProcessOutcome {
     kStopped,    // the program is closing: it was ended, or never started
 };
 
+struct ProcessRun {
+    ProcessOutcome outcome = ProcessOutcome::kNotStarted;
+    int exitCode = 0; // kEnded: its exit code
+    int signal = 0;   // kEnded: the signal that ended it; 0 when it exited
+};
+
 class Platform {
 public:
     Platform();   // routes the standard error stream into the ErrorStream
@@ -31,9 +37,9 @@ public:
     virtual bool HasSSE2() { return true; }
     // Runs `relativePath` (relative to the current directory) with the parameter
     // text and waits for it to end.
-    virtual ProcessOutcome RunProcess(const std::string& /*relativePath*/, const std::string& /*parameters*/)
+    virtual ProcessRun RunProcess(const std::string& /*relativePath*/, const std::string& /*parameters*/)
     {
-        return ProcessOutcome::kNotStarted;
+        return {};
     }
     virtual void SleepSeconds(float) {}
     virtual void* LoadDll(const std::string&) { return nullptr; }

@@ -103,11 +103,11 @@ bool WinPlatform::HasSSE2()
     return platform::os::HasProcessorFeature(platform::os::kFeatureSse2);
 }
 
-ProcessOutcome WinPlatform::RunProcess(const std::string& relativePath, const std::string& parameters)
+ProcessRun WinPlatform::RunProcess(const std::string& relativePath, const std::string& parameters)
 {
     if (platform::CloseSignalPending()) {
         std::cout << relativePath << " was not run: the program is closing.\n";
-        return ProcessOutcome::kStopped;
+        return {ProcessOutcome::kStopped};
     }
     const std::string dir = GetCurrentDir();
     const std::string program = dir + relativePath;
@@ -118,18 +118,20 @@ ProcessOutcome WinPlatform::RunProcess(const std::string& relativePath, const st
     if (result.stopped) {
         std::cout << relativePath << (result.started ? " was ended" : " was not run")
                   << ": the program is closing.\n";
-        return ProcessOutcome::kStopped;
+        return {ProcessOutcome::kStopped};
     }
     if (!result.started) {
         errorTwoLines = false;
         GetErrorStream() << "Error creating process " << relativePath << "\n";
-        return ProcessOutcome::kNotStarted;
+        return {ProcessOutcome::kNotStarted};
     }
     if (result.timedOut) {
         std::cout << relativePath << " ran past its time limit of " << processTimeLimit << " s and was ended.\n";
-        return ProcessOutcome::kTimedOut;
+        return {ProcessOutcome::kTimedOut};
     }
-    return ProcessOutcome::kEnded;
+    if (result.signal != 0)
+        std::cout << relativePath << " was ended by " << platform::os::SignalText(result.signal) << ".\n";
+    return {ProcessOutcome::kEnded, result.exitCode, result.signal};
 }
 
 void WinPlatform::SleepSeconds(float seconds)

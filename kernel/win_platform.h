@@ -47,8 +47,8 @@ public:
     bool HasSSE2() override;
     // The wait ends, and the program is ended, past processTimeLimit seconds or
     // once a close signal (Ctrl+C, SIGTERM, SIGHUP) has come; each is said in
-    // a line.
-    ProcessOutcome RunProcess(const std::string& relativePath, const std::string& parameters) override;
+    // a line, as is a program ended by a signal.
+    ProcessRun RunProcess(const std::string& relativePath, const std::string& parameters) override;
     void SleepSeconds(float seconds) override;
     void* LoadDll(const std::string& name) override;
     void* GetDllFunction(void* module, const std::string& name) override;

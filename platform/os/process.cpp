@@ -1,14 +1,19 @@
 #include "platform/os/process.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <string.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 extern char** environ;
@@ -68,7 +73,7 @@ std::vector<std::string> SplitCommandLine(std::string_view line)
 
 namespace {
 
-// Kills the program's process group and reaps the program.
+// Kills the child (with its process group, which it leads) and reaps it.
 void KillAndReap(pid_t pid, int& status)
 {
     ::kill(-pid, SIGKILL);
@@ -77,7 +82,134 @@ void KillAndReap(pid_t pid, int& status)
     }
 }
 
+// Reads what is there without blocking; false once the writers have all gone.
+bool Collect(int from, std::string& answer)
+{
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(from, buffer, sizeof buffer);
+        if (n > 0) {
+            answer.append(buffer, static_cast<size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    }
+}
+
+// Waits for `pid` to end, collecting what comes through `from` (when it is a
+// descriptor) into `answer` meanwhile. With `fromLastOutput` the time limit
+// counts from the child's last output rather than from the start.
+void WaitFor(pid_t pid, int from, std::string* answer, const ProcessLimits& limits, bool fromLastOutput,
+             ProcessResult& result)
+{
+    // The wait looks at the stop request and the clock every slice; the
+    // child's end or its output cuts a slice short.
+    constexpr int kSliceMilliseconds = 20;
+    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    auto since = std::chrono::steady_clock::now();
+    int status = 0;
+    for (;;) {
+        if (from >= 0) {
+            const size_t before = answer->size();
+            if (!Collect(from, *answer))
+                from = -1; // nothing more can come
+            if (fromLastOutput && answer->size() != before)
+                since = std::chrono::steady_clock::now();
+        }
+        const pid_t ended = ::waitpid(pid, &status, WNOHANG);
+        if (ended == pid)
+            break;
+        if (ended < 0 && errno != EINTR) {
+            result.error = errno;
+            break;
+        }
+        if (limits.stop && limits.stop()) {
+            result.stopped = true;
+            KillAndReap(pid, status);
+            break;
+        }
+        const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - since;
+        if (limits.seconds > 0.0 && waited.count() >= limits.seconds) {
+            result.timedOut = true;
+            KillAndReap(pid, status);
+            break;
+        }
+        pollfd watch[2];
+        nfds_t count = 0;
+        if (pidfd >= 0)
+            watch[count++] = {pidfd, POLLIN, 0};
+        if (from >= 0)
+            watch[count++] = {from, POLLIN, 0};
+        if (count > 0)
+            ::poll(watch, count, kSliceMilliseconds);
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(kSliceMilliseconds));
+    }
+    if (from >= 0)
+        Collect(from, *answer); // what it wrote just before it ended
+    if (pidfd >= 0)
+        ::close(pidfd);
+    if (result.error != 0)
+        return;
+    if (WIFEXITED(status)) {
+        result.exitCode = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.signal = WTERMSIG(status);
+        result.exitCode = 128 + result.signal;
+    }
+}
+
+// The copy's own state, before its work: see RunInChildProcess.
+void EnterChild(pid_t parent, int keep, size_t extraAddressSpace)
+{
+    ::setpgid(0, 0);
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent)
+        ::_exit(71); // the caller's thread has already gone
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    struct sigaction plain {};
+    plain.sa_handler = SIG_DFL;
+    sigemptyset(&plain.sa_mask);
+    for (int s = 1; s < NSIG; ++s)
+        if (s != SIGKILL && s != SIGSTOP)
+            ::sigaction(s, &plain, nullptr);
+    const rlimit noCore{0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    if (extraAddressSpace > 0) {
+        // The first figure of statm is the mapped size in pages.
+        char text[64] = {};
+        const int statm = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+        if (statm >= 0) {
+            const ssize_t n = ::read(statm, text, sizeof text - 1);
+            ::close(statm);
+            const unsigned long long pages = n > 0 ? std::strtoull(text, nullptr, 10) : 0;
+            const unsigned long long mapped = pages * static_cast<unsigned long long>(::sysconf(_SC_PAGESIZE));
+            rlimit space{};
+            if (pages > 0 && ::getrlimit(RLIMIT_AS, &space) == 0) {
+                const rlim_t bound = static_cast<rlim_t>(mapped + extraAddressSpace);
+                if (space.rlim_cur == RLIM_INFINITY || bound < space.rlim_cur) {
+                    space.rlim_cur = bound;
+                    ::setrlimit(RLIMIT_AS, &space);
+                }
+            }
+        }
+    }
+    if (keep > 3)
+        ::close_range(3, static_cast<unsigned>(keep - 1), 0);
+    ::close_range(static_cast<unsigned>(keep + 1), ~0u, 0);
+}
+
 } // namespace
+
+std::string SignalText(int signal)
+{
+    const char* description = ::sigdescr_np(signal);
+    return "signal " + std::to_string(signal) + (description ? std::string(" (") + description + ")" : std::string());
+}
 
 ProcessResult RunProgram(const std::string& program, const std::string& parameters, const std::string& workingDir,
                          const ProcessLimits& limits)
@@ -113,47 +245,47 @@ ProcessResult RunProgram(const std::string& program, const std::string& paramete
         return result;
     }
     result.started = true;
+    WaitFor(pid, -1, nullptr, limits, false, result);
+    return result;
+}
 
-    // The wait looks at the stop request and the clock every slice; the
-    // program's end cuts a slice short.
-    constexpr int kSliceMilliseconds = 20;
-    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-    const auto start = std::chrono::steady_clock::now();
-    int status = 0;
-    for (;;) {
-        const pid_t ended = ::waitpid(pid, &status, WNOHANG);
-        if (ended == pid)
-            break;
-        if (ended < 0 && errno != EINTR) {
-            result.error = errno;
-            break;
-        }
-        if (limits.stop && limits.stop()) {
-            result.stopped = true;
-            KillAndReap(pid, status);
-            break;
-        }
-        const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - start;
-        if (limits.seconds > 0.0 && waited.count() >= limits.seconds) {
-            result.timedOut = true;
-            KillAndReap(pid, status);
-            break;
-        }
-        if (pidfd >= 0) {
-            pollfd watch{pidfd, POLLIN, 0};
-            ::poll(&watch, 1, kSliceMilliseconds);
-        } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(kSliceMilliseconds));
-        }
-    }
-    if (pidfd >= 0)
-        ::close(pidfd);
-    if (result.error != 0)
+ProcessResult RunInChildProcess(const std::function<void(int out)>& work, std::string& answer,
+                                const ProcessLimits& limits)
+{
+    ProcessResult result;
+    if (limits.stop && limits.stop()) {
+        result.stopped = true;
         return result;
-    if (WIFEXITED(status))
-        result.exitCode = WEXITSTATUS(status);
-    else if (WIFSIGNALED(status))
-        result.exitCode = 128 + WTERMSIG(status);
+    }
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        result.error = errno;
+        return result;
+    }
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        result.error = errno;
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return result;
+    }
+    if (pid == 0) {
+        ::close(fds[0]);
+        EnterChild(parent, fds[1], limits.extraAddressSpace);
+        int code = 0;
+        try {
+            work(fds[1]);
+        } catch (...) {
+            code = 70;
+        }
+        ::_exit(code);
+    }
+    ::close(fds[1]);
+    ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    result.started = true;
+    WaitFor(pid, fds[0], &answer, limits, true, result);
+    ::close(fds[0]);
     return result;
 }
 

@@ -2,7 +2,10 @@
 // Running another program: its parameter text is split into arguments as a
 // Windows command line is, the program itself is argv[0], no shell is involved,
 // and the caller waits until it has ended, or until a time limit or a stop
-// request ends the wait, and the program with it.
+// request ends the wait, and the program with it. Running a piece of this
+// program in a copy of the process, so that its crash or hang cannot reach the
+// caller, waits the same way.
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -19,6 +22,7 @@ struct ProcessResult {
     bool started = false; // false: the program could not be run (error holds errno)
     int error = 0;
     int exitCode = 0;     // 128 + signal number when a signal ended it
+    int signal = 0;       // the signal that ended it; 0 when it exited
     bool timedOut = false; // it ran past the time limit and was killed
     bool stopped = false;  // the stop request came first: killed, or never started
 };
@@ -28,12 +32,33 @@ struct ProcessResult {
 struct ProcessLimits {
     double seconds = 0.0;        // the longest wait; 0 waits without limit
     std::function<bool()> stop;  // asked while waiting (and before starting)
+    // RunInChildProcess: the address space the copy may map beyond what this
+    // process has mapped when it starts; 0 sets no bound.
+    size_t extraAddressSpace = 0;
 };
+
+// "signal 11 (Segmentation fault)".
+std::string SignalText(int signal);
 
 // Runs `program` with argv = {program, SplitCommandLine(parameters)...} in
 // `workingDir` (unchanged when empty), with this process's environment and
 // standard streams, in a process group of its own, and waits for it.
 ProcessResult RunProgram(const std::string& program, const std::string& parameters, const std::string& workingDir,
                          const ProcessLimits& limits = {});
+
+// Runs `work` in a copy of this process made by fork() and waits for the copy
+// to end; what the work writes to `out`, the write end of a pipe, is collected
+// in `answer` as it comes, whichever way the copy ends. limits.seconds is the
+// longest the copy may go without writing. The copy holds only the calling
+// thread: the work must take no lock that another thread may have held (the
+// memory allocator's are safe) and touch no descriptor but `out` (the others
+// are closed). It runs in a process group of its own (a terminal's Ctrl+C
+// reaches only the caller), with the default action for every signal, and
+// writes no core file. It ends with _exit as soon as the work returns (exit
+// code 0), running no exit handler and flushing no stream; an exception
+// leaving the work ends it with exit code 70. A copy whose caller's thread
+// ends is killed.
+ProcessResult RunInChildProcess(const std::function<void(int out)>& work, std::string& answer,
+                                const ProcessLimits& limits = {});
 
 } // namespace platform::os

@@ -8,6 +8,7 @@
 #include "kernel/memory_archive.h"
 #include "kernel/platform.h"
 #include "platform/gfx/fx/runtime_effect.h"
+#include "platform/os/process.h"
 #include "render/device/render_device.h"
 
 const uint8_t* frameRendererHdr = nullptr;
@@ -23,6 +24,23 @@ namespace {
 void ReleaseEffectObject(EffectObject& slot) { slot.reset(); }
 
 bool RendererWantsHdr() { return frameRendererHdr && *frameRendererHdr != 0; }
+
+// The line that says how a compiler run that left no compiled file ended; ""
+// when that was said already (it could not be started).
+std::string CompilerFailure(const ProcessRun& run)
+{
+    switch (run.outcome) {
+    case ProcessOutcome::kTimedOut:
+        return "The effect compiler ran past its time limit and was ended.\n";
+    case ProcessOutcome::kEnded:
+        if (run.signal != 0)
+            return "The effect compiler was ended by " + platform::os::SignalText(run.signal) +
+                   " and wrote nothing.\n";
+        return "The effect compiler ended with exit code " + std::to_string(run.exitCode) + " and wrote nothing.\n";
+    default:
+        return {};
+    }
+}
 
 // A map from string to values written as raw bytes (define flags, vectors,
 // floats): a u32 count, then per entry the key (String) and the value's bytes.
@@ -76,7 +94,7 @@ bool Effect::LoadCompiledShader(const std::string& name, EffectObject& out, cons
         const std::string defineText = defines ? *defines : std::string();
         const std::string source = CompilerSourceName(name);
         Platform* platform = GetPlatform();
-        ProcessOutcome run = ProcessOutcome::kNotStarted;
+        ProcessRun run;
         // Names come from data files: one that would reshape the command line
         // is never handed to the compiler.
         if (platform && FitsEffectCommandLine(source) && FitsEffectCommandLine(defineText)) {
@@ -87,12 +105,13 @@ bool Effect::LoadCompiledShader(const std::string& name, EffectObject& out, cons
         if (!files->FileExists(path)) {
             // A compiler ended because the program is closing has said so; the
             // close is not held up by a box.
-            if (run == ProcessOutcome::kStopped)
+            if (run.outcome == ProcessOutcome::kStopped)
                 return false;
-            errorTwoLines = run == ProcessOutcome::kTimedOut;
+            const std::string cause = CompilerFailure(run);
+            errorTwoLines = !cause.empty();
             GetErrorStream() << "Failed to load compiled shader " << path << "\n";
-            if (run == ProcessOutcome::kTimedOut)
-                GetErrorStream() << "The effect compiler ran past its time limit and was ended.\n";
+            if (!cause.empty())
+                GetErrorStream() << cause;
             return false;
         }
     }

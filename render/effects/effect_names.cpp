@@ -61,8 +61,19 @@ std::string EffectCompilerParameters(std::string_view currentDir, std::string_vi
                                      std::string_view defineText, std::string_view sourceName)
 {
     std::string text = " /T fx_2_0 /O3 /Fo \"";
-    text += currentDir;
-    text += compiledPath;
+    // The run folder may hold a double quote: written \" (with the backslashes
+    // before it doubled), it stays part of the one quoted path.
+    std::string path(currentDir);
+    path += compiledPath;
+    size_t backslashes = 0;
+    for (char c : path) {
+        if (c == '"') {
+            text.append(backslashes + 1, '\\');
+        }
+        backslashes = c == '\\' ? backslashes + 1 : 0;
+        text += c;
+    }
+    text.append(backslashes, '\\');
     text += '"';
     text += defineText;
     text += ' ';

@@ -34,7 +34,9 @@ std::string EffectDefineText(const EffectDefineFlags& flags);
 std::string EffectVariantExtension(uint32_t variantId);
 // "/compiledshaders/" + base + extension + "o".
 std::string CompiledEffectPath(std::string_view baseName, std::string_view extension = ".fx");
-// " /T fx_2_0 /O3 /Fo \"" + currentDir + compiledPath + "\"" + defineText + " " + sourceName.
+// " /T fx_2_0 /O3 /Fo \"" + currentDir + compiledPath + "\"" + defineText + " " + sourceName,
+// where a double quote in the path is written \" (the backslashes before it,
+// and at its end, doubled), so that the path splits off whole.
 std::string EffectCompilerParameters(std::string_view currentDir, std::string_view compiledPath,
                                      std::string_view defineText, std::string_view sourceName);
 // False for text that would change how the compiler's command line splits

@@ -8,7 +8,11 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <signal.h>
 #include <unistd.h>
+
+#include <functional>
+#include <stdexcept>
 
 #include "platform/os/address_space.h"
 #include "platform/os/aligned_memory.h"
@@ -87,6 +91,48 @@ TEST(Process, WaitsAndReportsTheExitCode)
     EXPECT_EQ(result.exitCode, 7);
     EXPECT_EQ(ReadFile(dir / "done.txt"), "done\n"); // written before RunProgram returned
     fs::remove_all(dir);
+}
+
+TEST(Process, APieceRunInAChildHandsBackWhatItWroteWhicheverWayItEnds)
+{
+    auto write = [](int out, const std::string& text) {
+        for (size_t done = 0; done < text.size();) {
+            const ssize_t n = ::write(out, text.data() + done, text.size() - done);
+            if (n <= 0)
+                return;
+            done += static_cast<size_t>(n);
+        }
+    };
+    const std::string big(1 << 20, 'x'); // many times a pipe's buffer
+    struct Case {
+        std::function<void(int)> work;
+        std::string answer;
+        int exitCode;
+        int signal;
+        bool timedOut;
+    } cases[] = {
+        {[&](int out) { write(out, big); }, big, 0, 0, false},
+        {[&](int out) { write(out, "partial"); ::raise(SIGSEGV); }, "partial", 128 + SIGSEGV, SIGSEGV, false},
+        {[&](int out) { write(out, "thrown"); throw std::runtime_error("x"); }, "thrown", 70, 0, false},
+        {[&](int out) { write(out, "late"); for (;;) ::pause(); }, "late", 128 + SIGKILL, SIGKILL, true},
+    };
+    for (const Case& c : cases) {
+        std::string answer;
+        const auto result = os::RunInChildProcess(c.work, answer, {0.3});
+        ASSERT_TRUE(result.started);
+        EXPECT_EQ(answer, c.answer);
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        EXPECT_EQ(result.signal, c.signal);
+        EXPECT_EQ(result.timedOut, c.timedOut);
+    }
+    // A stop request once it runs ends the wait, and the child with it.
+    std::string answer;
+    const auto stopped = os::RunInChildProcess([](int) { for (;;) ::pause(); }, answer,
+                                               {0, [asked = 0]() mutable { return ++asked > 1; }});
+    EXPECT_TRUE(stopped.started);
+    EXPECT_TRUE(stopped.stopped);
+    EXPECT_EQ(stopped.signal, SIGKILL);
+    EXPECT_EQ(os::SignalText(SIGSEGV), "signal 11 (Segmentation fault)");
 }
 
 TEST(Process, MissingProgramIsNotStarted)

@@ -2,6 +2,7 @@
 // effect and its variants, their files and ids, and every failure path.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "render/device/video_memory.h"
 #include "render/effects/effect.h"
 #include "testing/gfx_failure_injection.h"
+#include "testing/test_files.h"
 #include "tests/render/effect_test_support.h"
 
 namespace {
@@ -194,9 +196,12 @@ TEST(EffectCache, AMissingCacheFolderReportsEachFileAndCompilesInMemory)
     out.Text();
     EXPECT_TRUE(Contains(out.Text(), "Unable to load compiled shader - compiling to RAM...\n"));
     ASSERT_EQ(2u, boxes.Shown().size());
-    EXPECT_EQ(ErrorBoxText("Failed to load compiled shader /compiledshaders/particle.fxo\n"), boxes.Shown()[0].text);
+    // The compiler could not write into the missing folder.
+    const std::string cause = "The effect compiler ended with exit code 1 and wrote nothing.\n";
+    EXPECT_EQ(ErrorBoxText("Failed to load compiled shader /compiledshaders/particle.fxo\n" + cause),
+              boxes.Shown()[0].text);
     EXPECT_EQ(ErrorBoxText("Failed to load compiled shader /compiledshaders/particle" +
-                           std::to_string(RSHash("LIGHTING")) + ".fxo\n"),
+                           std::to_string(RSHash("LIGHTING")) + ".fxo\n" + cause),
               boxes.Shown()[1].text);
     ASSERT_NE(nullptr, effect.CurrentEffect());
     EXPECT_EQ(std::vector<std::string>{"LIGHTING"}, effect.CurrentEffect()->Defines());
@@ -217,20 +222,48 @@ TEST(EffectCache, AMissingCompilerIsReportedAndTheSourceCompiledInMemory)
     EXPECT_NE(nullptr, effect.CurrentEffect());
 }
 
-TEST(EffectCache, ACompilerThatWritesNothingFallsBackToMemory)
+TEST(EffectCache, ACompilerThatWritesNothingOrCrashesIsNamedAndTheSourceCompiledInMemory)
 {
-    EffectFolder folder(Compiler::WritesNothing);
+    struct Case {
+        Compiler compiler;
+        std::string cause;
+        std::string said; // on standard output
+    } cases[] = {
+        {Compiler::WritesNothing, "The effect compiler ended with exit code 0 and wrote nothing.\n", ""},
+        {Compiler::Crashes, "The effect compiler was ended by signal 11 (Segmentation fault) and wrote nothing.\n",
+         "/tools/fxc.exe was ended by signal 11 (Segmentation fault).\n"},
+    };
+    for (const Case& c : cases) {
+        EffectFolder folder(c.compiler);
+        ScriptedMessageBoxes boxes;
+        Effect effect;
+        effect.SetDefine("FADE", true);
+        Output out;
+        effect.LoadByName("particle.fx");
+        EXPECT_TRUE(Contains(out.Text(), "Unable to load compiled shader - compiling to RAM...\n"));
+        EXPECT_TRUE(Contains(out.Text(), c.said)) << out.Text();
+        ASSERT_EQ(2u, boxes.Shown().size());
+        EXPECT_EQ(ErrorBoxText("Failed to load compiled shader /compiledshaders/particle.fxo\n" + c.cause),
+                  boxes.Shown()[0].text);
+        ASSERT_NE(nullptr, effect.CurrentEffect());
+        EXPECT_NE(nullptr, effect.CurrentEffect()->FindParameter("fadeTime"));
+        EXPECT_EQ(0u, folder.CachedCount());
+    }
+}
+
+TEST(EffectCache, ARunFolderWithADoubleQuoteInItsPathStillGetsItsCompiledFiles)
+{
+    EffectFolder folder(Compiler::Real, true, "zandrel \"quoted\\\" effects");
     ScriptedMessageBoxes boxes;
     Effect effect;
     effect.SetDefine("FADE", true);
     Output out;
     effect.LoadByName("particle.fx");
-    out.Text();
-    EXPECT_TRUE(Contains(out.Text(), "Unable to load compiled shader - compiling to RAM...\n"));
-    ASSERT_EQ(2u, boxes.Shown().size());
+    EXPECT_TRUE(boxes.Shown().empty());
+    EXPECT_TRUE(folder.Cached("particle.fxo"));
+    EXPECT_TRUE(folder.Cached("particle" + std::to_string(RSHash("FADE")) + ".fxo"));
     ASSERT_NE(nullptr, effect.CurrentEffect());
-    EXPECT_NE(nullptr, effect.CurrentEffect()->FindParameter("fadeTime"));
-    EXPECT_EQ(0u, folder.CachedCount());
+    EXPECT_FALSE(Contains(out.Text(), "compiling to RAM"));
 }
 
 TEST(EffectCache, ASyntaxErrorShowsTheTwoLineBoxAndLeavesNoEffect)
@@ -243,13 +276,42 @@ TEST(EffectCache, ASyntaxErrorShowsTheTwoLineBoxAndLeavesNoEffect)
     out.Text();
     EXPECT_TRUE(Contains(out.Text(), "broken.fx(3,1): error X3000: syntax error: unexpected token 'technique'"));
     ASSERT_EQ(2u, boxes.Shown().size());
-    EXPECT_EQ(ErrorBoxText("Failed to load compiled shader /compiledshaders/broken.fxo\n"), boxes.Shown()[0].text);
+    EXPECT_EQ(ErrorBoxText("Failed to load compiled shader /compiledshaders/broken.fxo\n"
+                           "The effect compiler ended with exit code 1 and wrote nothing.\n"),
+              boxes.Shown()[0].text);
     EXPECT_EQ(ErrorBoxText("Shader broken.fx compilation error!\n"
                            "broken.fx(3,1): error X3000: syntax error: unexpected token 'technique'\n\n\n"),
               boxes.Shown()[1].text);
     EXPECT_EQ(nullptr, effect.CurrentEffect());
     EXPECT_EQ(2u, effect.GetState());
     EXPECT_EQ(0u, folder.CachedCount());
+}
+
+TEST(EffectCache, AShaderTheCompilerDiesOnFailsBothCompilesWithItsLineAndLeavesNoEffect)
+{
+    EffectFolder folder;
+    // data/post_diff.fx with a line appended that glslang's HLSL front end is
+    // known to crash on.
+    std::string text = zandrel_test::ReadFile(std::string(ZANDREL_SOURCE_DIR) + "/data/post_diff.fx");
+    if (text.back() != '\n')
+        text += '\n';
+    const std::string line = std::to_string(1 + std::count(text.begin(), text.end(), '\n'));
+    folder.Write("post_diff.fx", text + "float4 TypoPS():COLOR0{return undefinedName++;} "
+                                        "technique typo{pass p0{PixelShader=compile ps_2_0 TypoPS();}}\n");
+    ScriptedMessageBoxes boxes;
+    Effect effect;
+    Output out;
+    effect.LoadByName("post_diff.fx");
+    EXPECT_TRUE(Contains(out.Text(), "post_diff.fx(" + line + ",")) << out.Text(); // the compiler's own lines
+    ASSERT_EQ(2u, boxes.Shown().size());
+    EXPECT_EQ(ErrorBoxText("Failed to load compiled shader /compiledshaders/post_diff.fxo\n"
+                           "The effect compiler ended with exit code 1 and wrote nothing.\n"),
+              boxes.Shown()[0].text);
+    EXPECT_EQ(0u, boxes.Shown()[1].text.rfind("Shader post_diff.fx compilation error!\npost_diff.fx(" + line + ",1): "
+                                               "error X3000: ", 0))
+        << boxes.Shown()[1].text;
+    EXPECT_EQ(nullptr, effect.CurrentEffect());
+    EXPECT_EQ(2u, effect.GetState());
 }
 
 TEST(EffectCache, ACorruptCompiledFileIsReportedAndTheSourceCompiledInstead)
@@ -405,7 +467,9 @@ TEST(EffectCache, AMissingSourceIsReportedAsNotFoundAndTheEffectStillCountsLoade
     for (const auto& box : boxes.Shown())
         shown.push_back(box.text);
     ASSERT_FALSE(shown.empty());
-    EXPECT_EQ(ErrorBoxText("Failed to load compiled shader /compiledshaders/nothing.fxo\n"), shown.front());
+    EXPECT_EQ(ErrorBoxText("Failed to load compiled shader /compiledshaders/nothing.fxo\n"
+                           "The effect compiler ended with exit code 1 and wrote nothing.\n"),
+              shown.front());
     // A file that is not there never names the buffer it was to be read into.
     EXPECT_EQ(ErrorBoxText("Shader  not found.\n"), shown.back());
     EXPECT_EQ(nullptr, effect.CurrentEffect());

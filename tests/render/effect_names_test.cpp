@@ -87,6 +87,17 @@ TEST(EffectNames, BaseCompiledPathAndCompilerParameters)
     EXPECT_EQ(expected, args);
 }
 
+TEST(EffectNames, ARunFolderWithQuotesOrBackslashesSplitsOffAsTheOneOutputPath)
+{
+    for (const std::string dir : {"/run \"a\"", "/run\\\"x", "/run\\\\\"y\\", "/\"", "C:\\dir\\"}) {
+        const std::string path = dir + "/compiledshaders/particle.fxo";
+        const auto args = platform::os::SplitCommandLine(
+            EffectCompilerParameters(dir, "/compiledshaders/particle.fxo", " /D FADE=1 ", "particle.fx"));
+        const std::vector<std::string> expected = {"/T", "fx_2_0", "/O3", "/Fo", path, "/D", "FADE=1", "particle.fx"};
+        EXPECT_EQ(expected, args) << dir;
+    }
+}
+
 TEST(EffectNames, TextThatWouldReshapeTheCommandLineIsRefused)
 {
     EXPECT_TRUE(FitsEffectCommandLine("particle.fx"));

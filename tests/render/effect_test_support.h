@@ -26,14 +26,15 @@ namespace effect_test {
 
 namespace fs = std::filesystem;
 
-enum class Compiler { Real, Missing, WritesNothing, NeverEnds };
+enum class Compiler { Real, Missing, WritesNothing, NeverEnds, Crashes };
 
 class EffectFolder {
 public:
-    explicit EffectFolder(Compiler compiler = Compiler::Real, bool cacheFolder = true)
+    explicit EffectFolder(Compiler compiler = Compiler::Real, bool cacheFolder = true,
+                          const std::string& folderName = "zandrel_effects")
     {
         savedDir_ = fs::current_path();
-        dir = zandrel_test::MakeTempDir("zandrel_effects");
+        dir = zandrel_test::MakeTempDir(folderName);
         const fs::path fixtures = fs::path(ZANDREL_SOURCE_DIR) / "tests/render/fixtures";
         for (const auto& entry : fs::directory_iterator(fixtures))
             fs::copy_file(entry.path(), dir / entry.path().filename());
@@ -46,8 +47,9 @@ public:
             fs::create_symlink(fs::path(ZANDREL_RUN_DIR) / "tools/fxc.exe", dir / "tools/fxc.exe");
         } else if (compiler != Compiler::Missing) {
             fs::create_directory(dir / "tools");
-            std::ofstream(dir / "tools/fxc.exe")
-                << (compiler == Compiler::WritesNothing ? "#!/bin/sh\nexit 0\n" : "#!/bin/sh\nexec sleep 1000\n");
+            std::ofstream(dir / "tools/fxc.exe") << (compiler == Compiler::WritesNothing ? "#!/bin/sh\nexit 0\n"
+                                                     : compiler == Compiler::Crashes    ? "#!/bin/sh\nkill -SEGV $$\n"
+                                                                                        : "#!/bin/sh\nexec sleep 1000\n");
             fs::permissions(dir / "tools/fxc.exe", fs::perms::owner_all);
         }
         fs::current_path(dir);

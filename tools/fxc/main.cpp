@@ -1,10 +1,12 @@
 // The effect compiler: fxc.exe /T fx_2_0 [/O0../O3] /Fo "<output>" [/D NAME[=value]]... <source>
 // Reads the source from the working directory, applies the defines, preprocesses
 // and parses it, and writes the compiled effect to the /Fo path. On an error it
-// prints the messages, writes nothing and exits with 1.
+// prints the messages, writes nothing and exits with 1, whatever the source
+// holds (the shader compiler runs apart, shader_compile.h).
 #include <malloc.h>
 
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -111,12 +113,19 @@ int main(int argc, char** argv)
     }
     gfx::EffectDescription description;
     std::string messages;
-    if (!gfx::CompileEffectSource(text, source, defines, ReadFile, description, messages)) {
+    bool compiled = false;
+    try {
+        compiled = gfx::CompileEffectSource(text, source, defines, ReadFile, description, messages);
+    } catch (const std::exception& e) {
+        // Out of memory, in the end: said as an error of the file like any other.
+        messages += source + "(1,1): error X3000: the effect could not be compiled: " + e.what() + "\n";
+    }
+    if (!compiled) {
         std::cout << messages << "compilation failed; no code produced\n";
         return 1;
     }
-    const std::vector<uint8_t> compiled = gfx::WriteCompiledEffect(description);
-    if (!platform::ReplaceFileContents(output, {reinterpret_cast<const char*>(compiled.data()), compiled.size()})) {
+    const std::vector<uint8_t> bytes = gfx::WriteCompiledEffect(description);
+    if (!platform::ReplaceFileContents(output, {reinterpret_cast<const char*>(bytes.data()), bytes.size()})) {
         std::cout << "fxc: cannot write the output file '" << output << "'\n";
         return 1;
     }

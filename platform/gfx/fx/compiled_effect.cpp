@@ -432,4 +432,25 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
     return true;
 }
 
+std::vector<uint8_t> WritePassProgram(const PassProgram& program)
+{
+    Writer w;
+    w.Program(program);
+    return w.Take();
+}
+
+bool ReadPassProgram(const void* data, size_t size, PassProgram& out, std::string& error)
+{
+    Reader r(static_cast<const uint8_t*>(data), size);
+    PassProgram program = r.Program();
+    if (r.ok() && !r.AtEnd())
+        r.Fail("unexpected bytes after the program");
+    if (!r.ok()) {
+        error = r.error();
+        return false;
+    }
+    out = std::move(program);
+    return true;
+}
+
 } // namespace gfx

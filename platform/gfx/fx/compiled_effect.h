@@ -30,4 +30,9 @@ std::vector<uint8_t> WriteCompiledEffect(const EffectDescription& description);
 // compiled effect; `out` is only changed on success.
 bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, std::string& error);
 
+// One pass's program alone, laid out as in the file (no header), to hand it
+// between processes; read with the same checks.
+std::vector<uint8_t> WritePassProgram(const PassProgram& program);
+bool ReadPassProgram(const void* data, size_t size, PassProgram& out, std::string& error);
+
 } // namespace gfx

@@ -1,7 +1,5 @@
 #include "platform/gfx/fx/effect_compiler.h"
 
-#include <thread>
-
 #include "platform/gfx/fx/effect_parser.h"
 #include "platform/gfx/fx/pass_compiler.h"
 #include "platform/gfx/fx/shader_compile.h"
@@ -33,14 +31,12 @@ bool CompileEffectSource(std::string_view source, const std::string& fileName,
                          const std::vector<EffectMacro>& defines, const EffectFileReader& reader,
                          EffectDescription& out, std::string& messages)
 {
-    if (ShaderCompilerPrepared())
-        return Compile(source, fileName, defines, reader, out, messages);
     // The shader compiler's first use builds its tables, which takes longer
     // than reading the effect and planning its stages: they are built
     // meanwhile, and the stages wait for them.
-    std::thread tables(PrepareShaderCompiler);
+    StartPreparingShaderCompiler();
     const bool ok = Compile(source, fileName, defines, reader, out, messages);
-    tables.join();
+    PrepareShaderCompiler(); // the thread building them has ended, whatever the outcome
     return ok;
 }
 

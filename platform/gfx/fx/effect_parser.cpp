@@ -293,6 +293,9 @@ private:
             Next();
             TypeInfo element;
             const Token& elementToken = Peek();
+            // The element is a scalar: no vector of vectors, however deep, is read.
+            if (elementToken.text == "vector" || elementToken.text == "matrix")
+                return Fail(elementToken, 3000, "syntax error: scalar type expected");
             if (!ParseType(element))
                 return false;
             if (element.isVoid || !IsNumericType(element.type) || element.rows != 1 || element.columns != 1)

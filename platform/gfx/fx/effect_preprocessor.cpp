@@ -557,183 +557,273 @@ std::string Preprocessor::Substitute(const Macro& macro, const std::vector<std::
     return out;
 }
 
-// Integer expressions of #if and #elif.
+// Integer expressions of #if and #elif, read without recursion (operands and
+// pending operators on stacks of their own), so that no nesting, in any build,
+// can exhaust the thread's stack: the nesting limit is a count of pending
+// operators and open brackets.
 class ConditionParser {
 public:
     explicit ConditionParser(std::string_view text) : text_(text) {}
 
     bool Parse(int64_t& value, std::string& error)
     {
-        value = Conditional();
-        Skip();
-        if (error_.empty() && pos_ < text_.size())
-            error_ = "unexpected '" + std::string(1, text_[pos_]) + "'";
+        Run();
+        if (error_.empty() && values_.size() != 1)
+            error_ = "expression expected";
+        value = error_.empty() ? values_.back() : 0;
         error = error_;
         return error_.empty();
     }
 
 private:
+    // Binary operators by precedence, loosest first; unary ones bind tightest.
+    // Brackets and the two halves of ?: wait on the same stack.
+    enum Kind : uint8_t { kBinary, kUnary, kOpen, kQuestion, kColon };
+    struct Pending {
+        Kind kind;
+        int precedence;
+        std::string_view op;
+    };
+    static constexpr int kUnaryPrecedence = 11;
+
     void Skip()
     {
         while (pos_ < text_.size() && (IsBlank(text_[pos_]) || text_[pos_] == '\n'))
             ++pos_;
     }
-    bool Accept(std::string_view op)
+    bool Fail(const std::string& error)
     {
-        Skip();
-        if (text_.substr(pos_, op.size()) != op)
-            return false;
-        // "<" must not take the first half of "<<" or "<=", and so on.
-        if (op.size() == 1 && pos_ + 1 < text_.size()) {
-            char n = text_[pos_ + 1];
-            if ((op == "<" || op == ">") && (n == op[0] || n == '='))
-                return false;
-            if ((op == "&" || op == "|") && n == op[0])
-                return false;
-            if ((op == "!" || op == "=") && n == '=')
-                return false;
-        }
-        pos_ += op.size();
-        return true;
+        if (error_.empty())
+            error_ = error;
+        return false;
     }
+    bool Unexpected() { return Fail("unexpected '" + std::string(1, text_[pos_]) + "'"); }
     static int64_t Wrap(uint64_t v) { return static_cast<int64_t>(v); }
 
-    int64_t Conditional()
+    bool Push(Pending pending)
     {
-        if (++depth_ > kMaxExpressionDepth) {
-            error_ = "expression nested too deeply";
-            return 0;
-        }
-        int64_t condition = Binary(0);
-        if (Accept("?")) {
-            int64_t a = Conditional();
-            if (!Accept(":") && error_.empty())
-                error_ = "missing ':' in a conditional expression";
-            int64_t b = Conditional();
-            condition = condition ? a : b;
-        }
-        --depth_;
-        return condition;
+        if (pending_.size() >= static_cast<size_t>(kMaxExpressionDepth))
+            return Fail("expression nested too deeply");
+        pending_.push_back(pending);
+        return true;
     }
 
-    int64_t Binary(int level)
+    void Run()
     {
-        static const std::vector<std::vector<std::string_view>> levels = {
-            {"||"}, {"&&"}, {"|"}, {"^"}, {"&"}, {"==", "!="}, {"<=", ">=", "<", ">"},
-            {"<<", ">>"}, {"+", "-"}, {"*", "/", "%"}};
-        if (level == static_cast<int>(levels.size()))
-            return Unary();
-        int64_t left = Binary(level + 1);
+        bool operand = true; // an operand is due, not an operator
         for (;;) {
-            std::string_view matched;
-            for (std::string_view op : levels[static_cast<size_t>(level)])
-                if (Accept(op)) {
-                    matched = op;
-                    break;
+            Skip();
+            if (operand) {
+                if (pos_ >= text_.size()) {
+                    Fail("expression expected");
+                    return;
                 }
-            if (matched.empty() || !error_.empty())
-                return left;
-            int64_t right = Binary(level + 1);
-            auto l = static_cast<uint64_t>(left), r = static_cast<uint64_t>(right);
-            if (matched == "||") left = left || right;
-            else if (matched == "&&") left = left && right;
-            else if (matched == "|") left = Wrap(l | r);
-            else if (matched == "^") left = Wrap(l ^ r);
-            else if (matched == "&") left = Wrap(l & r);
-            else if (matched == "==") left = left == right;
-            else if (matched == "!=") left = left != right;
-            else if (matched == "<=") left = left <= right;
-            else if (matched == ">=") left = left >= right;
-            else if (matched == "<") left = left < right;
-            else if (matched == ">") left = left > right;
-            else if (matched == "<<") left = Wrap(l << (r & 63));
-            else if (matched == ">>") left = left >> (r & 63);
-            else if (matched == "+") left = Wrap(l + r);
-            else if (matched == "-") left = Wrap(l - r);
-            else if (matched == "*") left = Wrap(l * r);
-            else {
-                if (right == 0) {
-                    if (error_.empty())
-                        error_ = "division by zero";
-                    return 0;
+                const char c = text_[pos_];
+                const bool notEqual = c == '!' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '=';
+                if (c == '(') {
+                    ++pos_;
+                    if (!Push({kOpen, 0, "("}))
+                        return;
+                } else if ((c == '!' && !notEqual) || c == '~' || c == '-' || c == '+') {
+                    if (!Push({kUnary, kUnaryPrecedence, text_.substr(pos_++, 1)}))
+                        return;
+                } else if (IsDigit(c)) {
+                    if (!Number())
+                        return;
+                    operand = false;
+                } else if (IsIdentStart(c)) {
+                    // A name left after expansion counts as 0.
+                    pos_ = SkipIdentChars(text_, pos_);
+                    values_.push_back(0);
+                    operand = false;
+                } else {
+                    Unexpected();
+                    return;
                 }
-                if (left == INT64_MIN && right == -1)
-                    left = matched == "/" ? left : 0;
-                else
-                    left = matched == "/" ? left / right : left % right;
+                continue;
             }
+            if (pos_ >= text_.size())
+                break;
+            const char c = text_[pos_];
+            if (c == ')') {
+                if (!ReduceTo(kOpen, "unexpected ')'"))
+                    return;
+                pending_.pop_back();
+                ++pos_;
+            } else if (c == '?') {
+                if (!Reduce(1))
+                    return;
+                ++pos_;
+                if (!Push({kQuestion, 0, "?"}))
+                    return;
+                operand = true;
+            } else if (c == ':') {
+                if (!ReduceTo(kQuestion, "unexpected ':'"))
+                    return;
+                pending_.back() = {kColon, 0, ":"};
+                ++pos_;
+                operand = true;
+            } else {
+                const int precedence = BinaryOperator();
+                if (precedence == 0) {
+                    Unexpected();
+                    return;
+                }
+                const std::string_view op = text_.substr(pos_, OperatorLength());
+                if (!Reduce(precedence))
+                    return;
+                pos_ += op.size();
+                if (!Push({kBinary, precedence, op}))
+                    return;
+                operand = true;
+            }
+        }
+        // Whatever is still open at the end.
+        while (!pending_.empty()) {
+            const Kind kind = pending_.back().kind;
+            if (kind == kOpen) {
+                Fail("missing ')'");
+                return;
+            }
+            if (kind == kQuestion) {
+                Fail("missing ':' in a conditional expression");
+                return;
+            }
+            if (!Apply())
+                return;
         }
     }
 
-    int64_t Unary()
+    // The two-character operators, then the one-character ones.
+    size_t OperatorLength() const
     {
-        if (++depth_ > kMaxExpressionDepth) {
-            error_ = "expression nested too deeply";
-            return 0;
-        }
-        int64_t value = 0;
-        if (Accept("!")) value = !Unary();
-        else if (Accept("~")) value = Wrap(~static_cast<uint64_t>(Unary()));
-        else if (Accept("-")) value = Wrap(0 - static_cast<uint64_t>(Unary()));
-        else if (Accept("+")) value = Unary();
-        else value = Primary();
-        --depth_;
-        return value;
+        static constexpr std::string_view kTwo[] = {"||", "&&", "==", "!=", "<=", ">=", "<<", ">>"};
+        for (std::string_view op : kTwo)
+            if (text_.substr(pos_, 2) == op)
+                return 2;
+        return 1;
     }
-
-    int64_t Primary()
+    // The precedence of the binary operator at pos_, 0 when there is none.
+    int BinaryOperator() const
     {
-        Skip();
-        if (Accept("(")) {
-            int64_t value = Conditional();
-            if (!Accept(")") && error_.empty())
-                error_ = "missing ')'";
-            return value;
-        }
-        if (pos_ < text_.size() && IsDigit(text_[pos_])) {
-            uint64_t value = 0;
-            int base = 10;
-            if (text_[pos_] == '0' && pos_ + 1 < text_.size() &&
-                (text_[pos_ + 1] == 'x' || text_[pos_ + 1] == 'X')) {
-                base = 16;
-                pos_ += 2;
-            } else if (text_[pos_] == '0') {
-                base = 8;
-            }
-            bool any = base == 8;
-            while (pos_ < text_.size()) {
-                char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text_[pos_])));
-                int digit = IsDigit(c) ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : 99;
-                if (digit >= base)
-                    break;
-                value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
-                any = true;
-                ++pos_;
-            }
-            while (pos_ < text_.size() && (text_[pos_] == 'u' || text_[pos_] == 'U' ||
-                                           text_[pos_] == 'l' || text_[pos_] == 'L'))
-                ++pos_;
-            if (!any || (pos_ < text_.size() && IsIdentChar(text_[pos_]))) {
-                if (error_.empty())
-                    error_ = "invalid integer constant";
-                return 0;
-            }
-            return Wrap(value);
-        }
-        if (pos_ < text_.size() && IsIdentStart(text_[pos_])) {
-            // A name left after expansion counts as 0.
-            pos_ = SkipIdentChars(text_, pos_);
-            return 0;
-        }
-        if (error_.empty())
-            error_ = pos_ < text_.size() ? "unexpected '" + std::string(1, text_[pos_]) + "'"
-                                         : "expression expected";
+        static const std::pair<std::string_view, int> kOperators[] = {
+            {"||", 1}, {"&&", 2}, {"==", 6}, {"!=", 6}, {"<=", 7}, {">=", 7}, {"<<", 8}, {">>", 8},
+            {"|", 3},  {"^", 4},  {"&", 5},  {"<", 7},  {">", 7},  {"+", 9},  {"-", 9},  {"*", 10},
+            {"/", 10}, {"%", 10}};
+        const std::string_view op = text_.substr(pos_, OperatorLength());
+        for (const auto& [name, precedence] : kOperators)
+            if (name == op)
+                return precedence;
         return 0;
+    }
+
+    // Applies the pending operators that bind at least as tightly as `precedence`.
+    bool Reduce(int precedence)
+    {
+        while (!pending_.empty() && (pending_.back().kind == kBinary || pending_.back().kind == kUnary ||
+                                     pending_.back().kind == kColon) &&
+               pending_.back().precedence >= precedence)
+            if (!Apply())
+                return false;
+        return true;
+    }
+    // Applies every pending operator down to the nearest `kind`, which stays.
+    bool ReduceTo(Kind kind, const std::string& without)
+    {
+        for (;;) {
+            if (pending_.empty())
+                return Fail(without);
+            const Kind top = pending_.back().kind;
+            if (top == kind)
+                return true;
+            if (top == kOpen)
+                return Fail("missing ')'");
+            if (top == kQuestion)
+                return Fail("missing ':' in a conditional expression");
+            if (!Apply())
+                return false;
+        }
+    }
+
+    // The top pending operator on its operands.
+    bool Apply()
+    {
+        const Pending p = pending_.back();
+        pending_.pop_back();
+        if (p.kind == kUnary) {
+            int64_t& v = values_.back();
+            if (p.op == "!") v = !v;
+            else if (p.op == "~") v = Wrap(~static_cast<uint64_t>(v));
+            else if (p.op == "-") v = Wrap(0 - static_cast<uint64_t>(v));
+            return true;
+        }
+        const int64_t right = values_.back();
+        values_.pop_back();
+        int64_t& left = values_.back();
+        if (p.kind == kColon) {
+            // condition, value if true, value if false
+            const int64_t ifTrue = left;
+            values_.pop_back();
+            values_.back() = values_.back() ? ifTrue : right;
+            return true;
+        }
+        const std::string_view matched = p.op;
+        auto l = static_cast<uint64_t>(left), r = static_cast<uint64_t>(right);
+        if (matched == "||") left = left || right;
+        else if (matched == "&&") left = left && right;
+        else if (matched == "|") left = Wrap(l | r);
+        else if (matched == "^") left = Wrap(l ^ r);
+        else if (matched == "&") left = Wrap(l & r);
+        else if (matched == "==") left = left == right;
+        else if (matched == "!=") left = left != right;
+        else if (matched == "<=") left = left <= right;
+        else if (matched == ">=") left = left >= right;
+        else if (matched == "<") left = left < right;
+        else if (matched == ">") left = left > right;
+        else if (matched == "<<") left = Wrap(l << (r & 63));
+        else if (matched == ">>") left = left >> (r & 63);
+        else if (matched == "+") left = Wrap(l + r);
+        else if (matched == "-") left = Wrap(l - r);
+        else if (matched == "*") left = Wrap(l * r);
+        else if (right == 0) return Fail("division by zero");
+        else if (left == INT64_MIN && right == -1) left = matched == "/" ? left : 0;
+        else left = matched == "/" ? left / right : left % right;
+        return true;
+    }
+
+    bool Number()
+    {
+        uint64_t value = 0;
+        int base = 10;
+        if (text_[pos_] == '0' && pos_ + 1 < text_.size() && (text_[pos_ + 1] == 'x' || text_[pos_ + 1] == 'X')) {
+            base = 16;
+            pos_ += 2;
+        } else if (text_[pos_] == '0') {
+            base = 8;
+        }
+        bool any = base == 8;
+        while (pos_ < text_.size()) {
+            char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text_[pos_])));
+            int digit = IsDigit(c) ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : 99;
+            if (digit >= base)
+                break;
+            value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
+            any = true;
+            ++pos_;
+        }
+        while (pos_ < text_.size() &&
+               (text_[pos_] == 'u' || text_[pos_] == 'U' || text_[pos_] == 'l' || text_[pos_] == 'L'))
+            ++pos_;
+        if (!any || (pos_ < text_.size() && IsIdentChar(text_[pos_])))
+            return Fail("invalid integer constant");
+        values_.push_back(Wrap(value));
+        return true;
     }
 
     std::string_view text_;
     size_t pos_ = 0;
-    int depth_ = 0;
+    std::vector<int64_t> values_;
+    std::vector<Pending> pending_;
     std::string error_;
 };
 

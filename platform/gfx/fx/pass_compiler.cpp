@@ -1,18 +1,18 @@
 #include "platform/gfx/fx/pass_compiler.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <deque>
-#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
+#include <span>
 #include <stdexcept>
-#include <thread>
 #include <unordered_set>
 
 #include <spirv_cross/spirv_glsl.hpp>
 
+#include "platform/bytes/byte_reader.h"
+#include "platform/bytes/byte_writer.h"
+#include "platform/gfx/fx/compiled_effect.h"
 #include "platform/gfx/fx/effect_message.h"
 #include "platform/gfx/fx/hlsl_source.h"
 #include "platform/gfx/fx/shader_compile.h"
@@ -45,58 +45,6 @@ const EffectParameter* FindParameter(const EffectDescription& effect, const std:
     return nullptr;
 }
 
-// Runs jobs on up to `threads` threads, the caller's among them; a running job
-// may add more, which go before the ones still waiting.
-class JobQueue {
-public:
-    void Add(std::function<void()> job)
-    {
-        std::lock_guard guard(lock_);
-        jobs_.push_front(std::move(job));
-        ready_.notify_one();
-    }
-    void AddLast(std::function<void()> job)
-    {
-        std::lock_guard guard(lock_);
-        jobs_.push_back(std::move(job));
-    }
-    // Returns once every job, added ones too, has run.
-    void Run(size_t threads)
-    {
-        std::vector<std::thread> pool;
-        for (size_t t = 1; t < threads; ++t)
-            pool.emplace_back([this] { Work(); });
-        Work();
-        for (std::thread& thread : pool)
-            thread.join();
-    }
-
-private:
-    void Work()
-    {
-        std::unique_lock guard(lock_);
-        for (;;) {
-            ready_.wait(guard, [&] { return !jobs_.empty() || running_ == 0; });
-            if (jobs_.empty())
-                break;
-            std::function<void()> job = std::move(jobs_.front());
-            jobs_.pop_front();
-            ++running_;
-            guard.unlock();
-            job();
-            guard.lock();
-            --running_;
-            if (running_ == 0 && jobs_.empty())
-                ready_.notify_all();
-        }
-    }
-
-    std::mutex lock_;
-    std::condition_variable ready_;
-    std::deque<std::function<void()>> jobs_;
-    size_t running_ = 0;
-};
-
 class PassBuilder {
 public:
     PassBuilder(const HlslSource& source, EffectDescription& effect, std::string& messages)
@@ -105,10 +53,10 @@ public:
     }
 
     // Every pass's entry points first, then each distinct stage compiled once
-    // and each distinct stage translated once, all in parallel: a stage's
-    // translations start as soon as it is compiled (a pixel stage's sampler
-    // units follow its pass's vertex stage, and are known before either is
-    // compiled). The first failing pass in file order gives the messages.
+    // and each distinct translation made once, right after its stage, in the
+    // compiling child (a pixel stage's sampler units follow its pass's vertex
+    // stage, and are known before either is compiled). The first failing pass
+    // in file order gives the messages.
     bool BuildAll()
     {
         std::vector<EffectPass*> passes;
@@ -133,19 +81,7 @@ public:
             plan.vertexTranslation = Add(translations, index, plan.vertexStage, units);
             plan.pixelTranslation = Add(translations, index, plan.pixelStage, units);
         }
-        std::vector<std::vector<size_t>> translationsOf(stages_.size());
-        for (size_t i = 0; i < translations.size(); ++i)
-            translationsOf[translations[i].stage].push_back(i);
-        JobQueue queue;
-        for (size_t stage = 0; stage < stages_.size(); ++stage)
-            queue.AddLast([&, stage] {
-                CompileStage(stages_[stage]);
-                if (!stages_[stage].ok)
-                    return;
-                for (size_t i : translationsOf[stage])
-                    queue.Add([&, i] { Translate(translations[i]); });
-            });
-        queue.Run(std::min<size_t>(stages_.size(), std::max(1u, std::thread::hardware_concurrency())));
+        CompileStages(translations);
         for (size_t i = 0; i < plans.size(); ++i) {
             for (size_t stage : {plans[i].vertexStage, plans[i].pixelStage}) {
                 if (stage != kNone && !stages_[stage].ok) {
@@ -159,6 +95,8 @@ public:
             if (plan.vertexStage != kNone) {
                 const Translation& vs = translations[plan.vertexTranslation];
                 const Translation& ps = translations[plan.pixelTranslation];
+                if (!vs.done || !ps.done)
+                    return Fail(plan.blame, "the compiled shader did not come back");
                 if (!vs.error.empty() || !ps.error.empty())
                     return Fail(plan.blame, vs.error.empty() ? ps.error : vs.error);
                 Merge(plan.program, vs.part);
@@ -200,6 +138,7 @@ private:
         std::string glsl;
         PassProgram part; // uniforms and samplers only
         std::string error;
+        bool done = false; // made (or refused)
     };
 
     // The translation of `stage` with the units of the samplers it reads.
@@ -288,31 +227,98 @@ private:
         return found->second;
     }
 
-    void CompileStage(StageJob& job)
+    // Every stage through the shader compiler, each one's translations made
+    // in the same child and handed back with it: per translation u32 index,
+    // u8 failed, then the error or the program (glsl in its stage's place,
+    // uniforms and samplers).
+    void CompileStages(std::vector<Translation>& translations)
     {
-        // A stand-in stage reads nothing of the effect; a function reads what it reaches.
-        const std::string text = job.function.empty() ? std::string() : source_.TextFor(job.function);
-        job.ok = CompileHlslStage(source_, text, job.entry, job.stage, OriginOf(source_, effect_, job.function),
-                                  job.spirv, job.messages);
+        std::vector<std::vector<size_t>> translationsOf(stages_.size());
+        for (size_t i = 0; i < translations.size(); ++i)
+            translationsOf[translations[i].stage].push_back(i);
+        std::vector<StageSource> sources(stages_.size());
+        for (size_t i = 0; i < stages_.size(); ++i) {
+            StageJob& job = stages_[i];
+            StageSource& s = sources[i];
+            // A stand-in stage reads nothing of the effect; a function reads what it reaches.
+            if (!job.function.empty())
+                s.text = source_.TextFor(job.function);
+            s.entry = std::move(job.entry);
+            s.stage = job.stage;
+            s.blame = OriginOf(source_, effect_, job.function);
+            s.function = job.function;
+        }
+        auto translate = [&](size_t stage, const std::vector<uint32_t>& spirv) {
+            platform::ByteWriter out;
+            for (size_t i : translationsOf[stage]) {
+                Translation& t = translations[i];
+                Translate(t, spirv);
+                out.U32(static_cast<uint32_t>(i));
+                out.U8(t.error.empty() ? 0 : 1);
+                if (!t.error.empty()) {
+                    out.U32(static_cast<uint32_t>(t.error.size()));
+                    out.Chars(t.error);
+                    continue;
+                }
+                (stages_[stage].stage == ShaderStage::Vertex ? t.part.vertex : t.part.pixel).glsl = std::move(t.glsl);
+                const std::vector<uint8_t> program = WritePassProgram(t.part);
+                out.U32(static_cast<uint32_t>(program.size()));
+                out.Bytes(program);
+            }
+            const std::span<const uint8_t> bytes = out.Written();
+            return std::string(bytes.begin(), bytes.end());
+        };
+        std::vector<StageResult> results = CompileHlslStages(source_, sources, translate);
+        for (size_t stage = 0; stage < stages_.size(); ++stage) {
+            StageJob& job = stages_[stage];
+            job.ok = results[stage].ok;
+            job.spirv = std::move(results[stage].spirv);
+            job.messages = std::move(results[stage].messages);
+            if (job.ok)
+                ReadTranslations(results[stage].extra, translations);
+        }
     }
 
-    void Translate(Translation& t)
+    void ReadTranslations(const std::string& bytes, std::vector<Translation>& translations) const
+    {
+        platform::ByteReader in(bytes.data(), bytes.size());
+        while (in.Ok() && !in.AtEnd()) {
+            const uint32_t i = in.U32();
+            const bool failed = in.U8() != 0;
+            const std::span<const uint8_t> body = in.Bytes(in.U32());
+            if (!in.Ok() || i >= translations.size())
+                break;
+            Translation& t = translations[i];
+            t.done = true;
+            if (failed) {
+                t.error.assign(body.begin(), body.end());
+            } else if (!ReadPassProgram(body.data(), body.size(), t.part, t.error)) {
+                t.error = "the compiled shader cannot be used: " + t.error;
+            } else {
+                ShaderStageCode& code = stages_[t.stage].stage == ShaderStage::Vertex ? t.part.vertex : t.part.pixel;
+                t.glsl = std::move(code.glsl);
+                code.glsl.clear();
+            }
+        }
+    }
+
+    void Translate(Translation& t, const std::vector<uint32_t>& spirv)
     {
         // The translator builds its own tables at its first use, which no other
         // thread may share: the first translation runs alone.
         bool first = false;
         std::call_once(firstTranslation_, [&] {
             first = true;
-            TranslateNow(t);
+            TranslateNow(t, spirv);
         });
         if (!first)
-            TranslateNow(t);
+            TranslateNow(t, spirv);
     }
 
-    void TranslateNow(Translation& t)
+    void TranslateNow(Translation& t, const std::vector<uint32_t>& spirv)
     {
         try {
-            spirv_cross::CompilerGLSL cross(stages_[t.stage].spirv);
+            spirv_cross::CompilerGLSL cross(spirv);
             Reflect(cross, t.part, t.units);
             t.glsl = cross.compile();
         } catch (const std::exception& e) {

@@ -3,7 +3,8 @@
 // program: the generated entry points, each stage through the shader compiler
 // to SPIR-V, then SPIRV-Cross for the GLSL the driver takes and the reflection
 // (where each parameter lies in the uniform block, a texture unit for each
-// sampler, unique within the pass). A stage used by several passes is compiled
+// sampler, unique within the pass), both in the shader compiler's child
+// process (shader_compile.h). A stage used by several passes is compiled
 // once. The first error fails the effect with its messages.
 #include <string>
 #include <string_view>

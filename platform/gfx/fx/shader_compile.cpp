@@ -1,14 +1,24 @@
 #include "platform/gfx/fx/shader_compile.h"
 
-#include <atomic>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <mutex>
+#include <span>
 #include <sstream>
+#include <thread>
 
 #include <glslang/Public/ResourceLimits.h>
 #include <glslang/Public/ShaderLang.h>
 #include <glslang/SPIRV/GlslangToSpv.h>
 
+#include "platform/bytes/byte_reader.h"
+#include "platform/bytes/byte_writer.h"
 #include "platform/gfx/fx/effect_message.h"
+#include "platform/os/process.h"
 
 namespace gfx {
 
@@ -20,7 +30,13 @@ void InitialiseOnce()
     std::call_once(once, [] { glslang::InitializeProcess(); });
 }
 
+// Held while glslang runs in this process (building the tables) and while a
+// compiling child is made and waited for: no glslang lock is held when the
+// process is copied, and compiles take turns.
+std::mutex compilerLock;
 std::atomic<bool> prepared{false};
+std::mutex preparerLock;
+std::thread preparer;
 
 constexpr EShMessages kFlags = static_cast<EShMessages>(EShMsgReadHlsl | EShMsgHlslDX9Compatible | EShMsgSpvRules |
                                                         EShMsgEnhanced | EShMsgSuppressWarnings);
@@ -89,10 +105,141 @@ std::string Translate(const std::string& log, const HlslSource& source, int sour
     return out;
 }
 
-} // namespace
-
-void PrepareShaderCompiler()
+// In the compiling child: one stage, as the front end takes it.
+bool CompileStage(const HlslSource& source, const StageSource& job, std::vector<uint32_t>& spirv,
+                  std::string& messages)
 {
+    const EShLanguage language = job.stage == ShaderStage::Vertex ? EShLangVertex : EShLangFragment;
+    const std::string text = job.text + "\n" + job.entry.code;
+    const int sourceLines = CountLines(job.text);
+    glslang::TShader shader(language);
+    const char* strings[] = {text.c_str()};
+    const int lengths[] = {static_cast<int>(text.size())};
+    const char* names[] = {"0"};
+    shader.setStringsWithLengthsAndNames(strings, lengths, names, 1);
+    shader.setEntryPoint(job.entry.name.c_str());
+    Configure(shader, language);
+    if (!shader.parse(GetDefaultResources(), 100, false, kFlags)) {
+        messages += Translate(shader.getInfoLog(), source, sourceLines, job.blame);
+        return false;
+    }
+    glslang::TProgram program;
+    program.addShader(&shader);
+    if (!program.link(kFlags)) {
+        messages += Translate(program.getInfoLog(), source, sourceLines, job.blame);
+        return false;
+    }
+    spirv.clear();
+    glslang::SpvOptions options;
+    options.disableOptimizer = true;
+    glslang::GlslangToSpv(*program.getIntermediate(language), spirv, &options);
+    return !spirv.empty();
+}
+
+void WriteAll(int out, std::span<const uint8_t> bytes)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(out, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            ::_exit(74); // nobody reads any more
+        done += static_cast<size_t>(n);
+    }
+}
+
+// The child's work: the stages of `todo`, on `threads` threads, each result
+// written as soon as it is known: u32 stage, u8 ok, u32 word count, the SPIR-V
+// words, u32 message length, the messages, u32 length of the follow-up's
+// bytes, the bytes.
+void CompileInChild(const HlslSource& source, const std::vector<StageSource>& stages, const std::vector<size_t>& todo,
+                    const StageFollowUp& followUp, size_t threads, int out)
+{
+    const detail::StageCompileHook hook = detail::StageCompileOverride().load();
+    std::atomic<size_t> next{0};
+    std::mutex writing;
+    auto work = [&] {
+        for (size_t k = next++; k < todo.size(); k = next++) {
+            const size_t index = todo[k];
+            if (hook)
+                hook(stages[index].function);
+            std::vector<uint32_t> spirv;
+            std::string messages;
+            const bool ok = CompileStage(source, stages[index], spirv, messages);
+            const std::string extra = ok && followUp ? followUp(index, spirv) : std::string();
+            platform::ByteWriter record;
+            record.U32(static_cast<uint32_t>(index));
+            record.U8(ok ? 1 : 0);
+            record.U32(static_cast<uint32_t>(spirv.size()));
+            for (uint32_t word : spirv)
+                record.U32(word);
+            record.U32(static_cast<uint32_t>(messages.size()));
+            record.Chars(messages);
+            record.U32(static_cast<uint32_t>(extra.size()));
+            record.Chars(extra);
+            std::lock_guard guard(writing);
+            WriteAll(out, record.Written());
+        }
+    };
+    std::vector<std::thread> pool;
+    for (size_t t = 1; t < std::min(threads, todo.size()); ++t)
+        pool.emplace_back(work);
+    work();
+    for (std::thread& thread : pool)
+        thread.join();
+}
+
+// Threads of this process now, from /proc; 0 when it cannot be read.
+size_t ThreadCount()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("Threads:", 0) == 0)
+            return static_cast<size_t>(std::strtoul(line.c_str() + 8, nullptr, 10));
+    return 0;
+}
+
+// The results the child's answer holds; a record cut short by its end is left out.
+void ReadAnswer(const std::string& answer, std::vector<StageResult>& results, std::vector<bool>& done)
+{
+    platform::ByteReader in(answer.data(), answer.size());
+    while (in.Remaining() > 0) {
+        const uint32_t index = in.U32();
+        const bool ok = in.U8() != 0;
+        const uint32_t words = in.U32();
+        if (!in.Ok() || index >= results.size() || words > in.Remaining() / 4)
+            return;
+        std::vector<uint32_t> spirv(words);
+        for (uint32_t& word : spirv)
+            word = in.U32();
+        const std::string_view messages = in.Chars(in.U32());
+        const std::string_view extra = in.Chars(in.U32());
+        if (!in.Ok())
+            return;
+        results[index] = {ok, std::move(spirv), std::string(messages), std::string(extra)};
+        done[index] = true;
+    }
+}
+
+// Why the child ended without compiling the stage it was on.
+std::string Cause(const platform::os::ProcessResult& run, double seconds)
+{
+    if (!run.started)
+        return std::string("could not be started: ") + std::strerror(run.error);
+    if (run.timedOut) {
+        std::ostringstream limit;
+        limit << seconds;
+        return "ran past its time limit of " + limit.str() + " s";
+    }
+    if (run.signal != 0)
+        return "was ended by " + platform::os::SignalText(run.signal);
+    return "ended with exit code " + std::to_string(run.exitCode) + " and no answer";
+}
+
+void BuildTables()
+{
+    std::lock_guard guard(compilerLock);
     if (prepared.load(std::memory_order_acquire))
         return;
     InitialiseOnce();
@@ -106,42 +253,96 @@ void PrepareShaderCompiler()
     prepared.store(true, std::memory_order_release);
 }
 
-bool ShaderCompilerPrepared()
+} // namespace
+
+namespace detail {
+std::atomic<StageCompileHook>& StageCompileOverride()
 {
-    return prepared.load(std::memory_order_acquire);
+    static std::atomic<StageCompileHook> hook{nullptr};
+    return hook;
+}
+std::atomic<double>& StageSecondsOverride()
+{
+    static std::atomic<double> seconds{0.0};
+    return seconds;
+}
+} // namespace detail
+
+void StartPreparingShaderCompiler()
+{
+    if (prepared.load(std::memory_order_acquire))
+        return;
+    std::lock_guard guard(preparerLock);
+    if (!preparer.joinable())
+        preparer = std::thread(BuildTables);
 }
 
-bool CompileHlslStage(const HlslSource& source, const std::string& sourceText, const ShaderEntry& entry,
-                      ShaderStage stage, const HlslSource::Origin& blame, std::vector<uint32_t>& spirv,
-                      std::string& messages)
+void PrepareShaderCompiler()
 {
-    InitialiseOnce();
-    const EShLanguage language = stage == ShaderStage::Vertex ? EShLangVertex : EShLangFragment;
-    const std::string text = sourceText + "\n" + entry.code;
-    const int sourceLines = CountLines(sourceText);
-    glslang::TShader shader(language);
-    const char* strings[] = {text.c_str()};
-    const int lengths[] = {static_cast<int>(text.size())};
-    const char* names[] = {"0"};
-    shader.setStringsWithLengthsAndNames(strings, lengths, names, 1);
-    shader.setEntryPoint(entry.name.c_str());
-    Configure(shader, language);
-    const EShMessages flags = kFlags;
-    if (!shader.parse(GetDefaultResources(), 100, false, flags)) {
-        messages += Translate(shader.getInfoLog(), source, sourceLines, blame);
-        return false;
+    {
+        std::lock_guard guard(preparerLock);
+        if (preparer.joinable())
+            preparer.join();
     }
-    glslang::TProgram program;
-    program.addShader(&shader);
-    if (!program.link(flags)) {
-        messages += Translate(program.getInfoLog(), source, sourceLines, blame);
-        return false;
+    BuildTables();
+}
+
+std::vector<StageResult> CompileHlslStages(const HlslSource& source, const std::vector<StageSource>& stages,
+                                           const StageFollowUp& followUp)
+{
+    std::vector<StageResult> results(stages.size());
+    if (stages.empty())
+        return results;
+    // Built here, so that every child shares them rather than building its own.
+    PrepareShaderCompiler();
+    const double override = detail::StageSecondsOverride().load();
+    platform::os::ProcessLimits limits;
+    limits.seconds = override > 0.0 ? override : kShaderStageSeconds;
+    limits.extraAddressSpace = size_t{2} << 30;
+    std::vector<bool> done(stages.size(), false);
+    std::vector<size_t> todo(stages.size());
+    for (size_t i = 0; i < todo.size(); ++i)
+        todo[i] = i;
+    std::lock_guard guard(compilerLock);
+    // The child may start threads only when this process has no other: a lock
+    // that another thread held at the copy would stay locked in the child, and
+    // sanitizers refuse threads in such a child.
+    size_t threads = ThreadCount() == 1 ? std::max(1u, std::thread::hardware_concurrency()) : 1;
+    // A child that ends early has done some stages. After one with threads,
+    // the rest go one at a time, which tells the stage it ends on: that one
+    // fails, and the next child goes on after it.
+    while (!todo.empty()) {
+        std::string answer;
+        const platform::os::ProcessResult run = platform::os::RunInChildProcess(
+            [&](int out) { CompileInChild(source, stages, todo, followUp, threads, out); }, answer, limits);
+        ReadAnswer(answer, results, done);
+        std::vector<size_t> left;
+        for (size_t index : todo)
+            if (!done[index])
+                left.push_back(index);
+        if (left.empty())
+            break;
+        if (threads > 1 && run.started && left.size() > 1) {
+            threads = 1;
+            todo = std::move(left);
+            continue;
+        }
+        // No child could be made: every stage left fails the same way.
+        const size_t failing = run.started ? 1 : left.size();
+        for (size_t k = 0; k < failing; ++k) {
+            const StageSource& stage = stages[left[k]];
+            const std::string what =
+                stage.function.empty() ? std::string("a generated stage") : "'" + stage.function + "'";
+            results[left[k]] = {false, {},
+                                FormatEffectError(source.FileOf(stage.blame), stage.blame.line, 1, 3000,
+                                                  "the shader compiler " + Cause(run, limits.seconds) +
+                                                      " while compiling " + what),
+                                {}};
+        }
+        left.erase(left.begin(), left.begin() + static_cast<long>(failing));
+        todo = std::move(left);
     }
-    spirv.clear();
-    glslang::SpvOptions options;
-    options.disableOptimizer = true;
-    glslang::GlslangToSpv(*program.getIntermediate(language), spirv, &options);
-    return !spirv.empty();
+    return results;
 }
 
 } // namespace gfx

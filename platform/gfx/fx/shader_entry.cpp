@@ -247,19 +247,37 @@ bool FindEntry(const EffectDescription& effect, const EffectShader& shader, Sign
     return false;
 }
 
+// Structures nest at most this deep between the stages (one that holds itself
+// would nest without end), and one parameter or result holds at most this many
+// values and structures, more than a stage can take.
+constexpr int kMaxStructNesting = 16;
+constexpr size_t kMaxFlattened = 256;
+
 // Every value with a semantic inside `v` (itself, or the members of its struct).
 bool Flatten(const EffectDescription& effect, const std::string& access, const std::string& type,
              const std::string& semantic, bool isArray, std::vector<Leaf>& leaves, std::string& error,
-             bool flat = false)
+             bool flat = false, int nesting = 0, size_t* visited = nullptr)
 {
+    size_t count = 0;
+    if (!visited)
+        visited = &count;
+    if (++*visited > kMaxFlattened) {
+        error = "'" + access + "': too many values to pass between stages";
+        return false;
+    }
     Shape shape = ShapeOf(type, effect);
     if (!shape.known || isArray) {
         error = "'" + access + "' of type '" + type + "' cannot pass between stages";
         return false;
     }
     if (shape.structCode) {
+        if (nesting >= kMaxStructNesting) {
+            error = "'" + access + "': structures nested too deeply (does '" + type + "' hold itself?)";
+            return false;
+        }
         for (const Variable& m : StructMembers(*shape.structCode))
-            if (!Flatten(effect, access + "." + m.name, m.type, m.semantic, m.array, leaves, error, flat || m.flat))
+            if (!Flatten(effect, access + "." + m.name, m.type, m.semantic, m.array, leaves, error, flat || m.flat,
+                         nesting + 1, visited))
                 return false;
         return true;
     }

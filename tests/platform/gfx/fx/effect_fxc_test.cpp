@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -213,6 +214,35 @@ TEST_F(FxcProgram, BadCommandLinesAndMissingFilesFailCleanly)
         EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output;
     }
     EXPECT_TRUE(fs::is_empty(folder_ / "compiledshaders"));
+}
+
+TEST_F(FxcProgram, AShaderTheCompilerDiesOnIsAnErrorLineOfItsFileInBothCompiles)
+{
+    // data/post_diff.fx with a line appended that glslang's HLSL front end is
+    // known to crash on.
+    std::string text;
+    ASSERT_TRUE(effect_test::ReadFile(std::string(ZANDREL_SOURCE_DIR) + "/data/post_diff.fx", text));
+    if (text.back() != '\n')
+        text += '\n';
+    const int line = 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+    text += "float4 TypoPS():COLOR0{return undefinedName++;} "
+            "technique typo{pass p0{PixelShader=compile ps_2_0 TypoPS();}}\n";
+    std::ofstream(folder_ / "post_diff.fx") << text;
+    const fs::path out = folder_ / "compiledshaders/post_diff.fxo";
+    ChildRun run = RunCompiler(folder_, {"/T", "fx_2_0", "/O3", "/Fo", out.string(), "post_diff.fx"});
+    EXPECT_GE(run.exitCode, 1);
+    EXPECT_LE(run.exitCode, 127);
+    const std::string where = "post_diff.fx(" + std::to_string(line) + ",";
+    EXPECT_EQ(run.output.rfind(where, 0), 0u) << run.output;
+    EXPECT_NE(run.output.find("error X3000: "), std::string::npos) << run.output;
+    EXPECT_FALSE(fs::exists(out));
+
+    std::unique_ptr<gfx::RuntimeEffect> effect;
+    std::string errors;
+    EXPECT_EQ(gfx::RuntimeEffect::Create(text.data(), text.size(), {}, effect, errors, "post_diff.fx"),
+              gfx::kEffectInvalidData);
+    EXPECT_EQ(errors.rfind(where, 0), 0u) << errors;
+    EXPECT_NE(run.output.find(errors), std::string::npos) << run.output << "\n" << errors;
 }
 
 TEST_F(FxcProgram, CompilerAndInMemoryCompileAgree)

@@ -184,6 +184,10 @@ TEST(EffectParser, ErrorsGiveFileLineColumnAndCode)
         {"float x = 1; @", "bad.fx(1,14): error X3001: invalid character '@'"},
         {"string s = \"open\n;", "error X3001: newline in a string constant"},
         {"#line 7 \"other.fx\"\nfloat x = ;", "other.fx(7,11): error X3000: constant expression expected, not ';'"},
+        // However deep, read without running out of stack.
+        {"vector<vector<float, 4>, 4> v;", "bad.fx(1,8): error X3000: syntax error: scalar type expected"},
+        {"float x = " + std::string(100000, '-') + "1;", "error X3000: expression nested too deeply"},
+        {"float x[1] = " + std::string(100000, '{') + "1;", "error X3000: initializer nested too deeply"},
     };
     for (const Case& c : cases) {
         std::string messages = ParseError(c.source);

@@ -220,4 +220,37 @@ TEST(EffectPreprocessor, RunawayInputIsCutOffWithAnError)
     EXPECT_NE(growth.messages.find("too large"), std::string::npos);
 }
 
+TEST(EffectPreprocessor, ConditionsNestUpToTheLimitInEveryBuild)
+{
+    // Read without recursion: the limit is the same with a sanitizer's larger frames.
+    auto nested = [](int depth, const std::string& open, const std::string& close) {
+        std::string e;
+        for (int i = 0; i < depth; ++i)
+            e += open;
+        e += "1";
+        for (int i = 0; i < depth; ++i)
+            e += close;
+        return "#if " + e + "\nyes\n#endif\n";
+    };
+    struct Case {
+        std::string source;
+        bool ok;
+    } cases[] = {
+        {nested(120, "(1+", ")"), true},  {nested(250, "-", ""), true},        {nested(80, "!!(", ")"), true},
+        {nested(5000, "(", ")"), false},  {nested(5000, "1+(", ")"), false},   {nested(5000, "-", ""), false},
+        {nested(5000, "1?", ":0"), false}, {nested(5000, "!(", ")"), false},
+    };
+    for (const Case& c : cases) {
+        Result r = Preprocess(c.source);
+        EXPECT_EQ(r.ok, c.ok) << c.source.substr(0, 40);
+        if (c.ok)
+            EXPECT_EQ(Words(r.text), "yes");
+        else
+            EXPECT_NE(r.messages.find("main.fx(1,1): error X1006: invalid preprocessor expression: expression "
+                                      "nested too deeply"),
+                      std::string::npos)
+                << r.messages.substr(0, 200);
+    }
+}
+
 } // namespace

@@ -134,6 +134,10 @@ TEST(FxShaderEntry, SignaturesThatCannotBeWrappedAreRefusedWithTheReason)
         {"float4 PS(float4 c : COLOR0) : NORMAL5 { return c; }", "PixelShader = compile ps_3_0 PS()",
          "pixel output semantic 'NORMAL5'"},
         {"float4 PS(float4 c) : COLOR { return c; }", "PixelShader = compile ps_3_0 PS()", "has no semantic"},
+        {"struct S { S s : TEXCOORD0; }; float4 PS(S i) : COLOR { return 0; }", "PixelShader = compile ps_3_0 PS()",
+         "structures nested too deeply (does 'S' hold itself?)"},
+        {"struct A0 { float4 a : TEXCOORD0; float4 b : TEXCOORD1; }; struct A1 { A0 a; A0 b; }; struct A2 { A1 a; A1 b; }; struct A3 { A2 a; A2 b; }; struct A4 { A3 a; A3 b; }; struct A5 { A4 a; A4 b; }; struct A6 { A5 a; A5 b; }; struct A7 { A6 a; A6 b; }; struct A8 { A7 a; A7 b; }; struct A9 { A8 a; A8 b; }; struct A10 { A9 a; A9 b; }; struct A11 { A10 a; A10 b; }; float4 PS(A11 i) : COLOR { return 0; }", "PixelShader = compile ps_3_0 PS()",
+         "too many values to pass between stages"},
     };
     for (const Case& c : cases) {
         EffectDescription d;

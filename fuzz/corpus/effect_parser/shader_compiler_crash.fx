@@ -1,0 +1,1 @@
+float TypoPS():COLOR{return e++}technique{pass{PixelShader=compile ps_2_0 TypoPS();}}

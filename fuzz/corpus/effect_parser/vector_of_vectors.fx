@@ -1,0 +1,1 @@
+vector<vector<vector<float, 4>, 4>, 4> v;
