@@ -622,16 +622,23 @@ TEST(GfxMode, TheEnvironmentDecidesWhenItSaysElseTheDefault)
         unsetenv("ZANDREL_GFX");
 }
 
-TEST(GfxCapture, TheFirstFrameIsWrittenAtOnceAndTheLastOneWhenTheDeviceGoes)
+// A drawing device of 16 x 8 whose presented frames go to `path`.
+std::unique_ptr<gfx_test::TestDevice> CapturingDevice(const std::string& path)
 {
-    const std::string path =
-        (std::filesystem::temp_directory_path() / ("zandrel_capture_" + std::to_string(getpid()) + ".png")).string();
-    std::filesystem::remove(path);
     setenv("ZANDREL_CAPTURE", path.c_str(), 1);
     SetDefaultGfxMode(GfxMode::Raster);
     auto test = std::make_unique<gfx_test::TestDevice>(16, 8, false);
     SetDefaultGfxMode(GfxMode::Record);
     unsetenv("ZANDREL_CAPTURE");
+    return test;
+}
+
+TEST(GfxCapture, TheFirstFrameIsWrittenAtOnceAndTheLastOneWhenTheDeviceGoes)
+{
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("zandrel_capture_" + std::to_string(getpid()) + ".png")).string();
+    std::filesystem::remove(path);
+    auto test = CapturingDevice(path);
     Device* device = test->device;
     ASSERT_NE(nullptr, device);
     if (!device->Rasterizes())
@@ -655,11 +662,7 @@ TEST(GfxCapture, TheFirstFrameIsWrittenAtOnceAndTheLastOneWhenTheDeviceGoes)
 // once a second.
 TEST(GfxCapture, APictureLostToAFullDiskIsSaidOnce)
 {
-    setenv("ZANDREL_CAPTURE", "/dev/full", 1);
-    SetDefaultGfxMode(GfxMode::Raster);
-    auto test = std::make_unique<gfx_test::TestDevice>(16, 8, false);
-    SetDefaultGfxMode(GfxMode::Record);
-    unsetenv("ZANDREL_CAPTURE");
+    auto test = CapturingDevice("/dev/full");
     Device* device = test->device;
     ASSERT_NE(nullptr, device);
     if (!device->Rasterizes())
