@@ -8,9 +8,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/gfx/fx/compiled_effect.h"
+#include "fuzz/accepted_effect.h"
 #include "platform/gfx/fx/effect_compiler.h"
-#include "platform/gfx/fx/runtime_effect.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -29,17 +28,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::abort(); // a refusal always says why, at a place
         return 0;
     }
-    std::vector<uint8_t> compiled = gfx::WriteCompiledEffect(description);
-    gfx::EffectDescription back;
-    std::string error;
-    if (!gfx::ReadCompiledEffect(compiled.data(), compiled.size(), back, error) || !(back == description))
-        std::abort();
-    gfx::RuntimeEffect effect(std::move(back));
-    uint32_t passes = 0;
-    if (effect.Begin(passes) == gfx::kEffectOk && passes > 0) {
-        effect.BeginPass(0);
-        effect.CommitChanges();
-        effect.End();
-    }
+    CheckAcceptedEffect(description);
     return 0;
 }

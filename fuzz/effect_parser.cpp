@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/accepted_effect.h"
 #include "platform/gfx/fx/compiled_effect.h"
 #include "platform/gfx/fx/effect_compiler.h"
-#include "platform/gfx/fx/runtime_effect.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -22,18 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     gfx::EffectDescription description;
     std::string messages;
     if (gfx::CompileEffectSource(source, "inc/fuzz.fx", {{"USE_HDR", "\n"}}, reader, description, messages)) {
-        std::vector<uint8_t> compiled = gfx::WriteCompiledEffect(description);
-        gfx::EffectDescription back;
-        std::string error;
-        if (!gfx::ReadCompiledEffect(compiled.data(), compiled.size(), back, error) || !(back == description))
-            std::abort();
-        gfx::RuntimeEffect effect(std::move(back));
-        uint32_t passes = 0;
-        if (effect.Begin(passes) == gfx::kEffectOk && passes > 0) {
-            effect.BeginPass(0);
-            effect.CommitChanges();
-            effect.End();
-        }
+        CheckAcceptedEffect(description);
     } else if (messages.empty()) {
         std::abort();  // a refusal always says why
     }
