@@ -2,7 +2,6 @@
 // effect and its variants, their files and ids, and every failure path.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -14,7 +13,6 @@
 #include "render/device/video_memory.h"
 #include "render/effects/effect.h"
 #include "testing/gfx_failure_injection.h"
-#include "testing/test_files.h"
 #include "tests/render/effect_test_support.h"
 
 namespace {
@@ -285,33 +283,6 @@ TEST(EffectCache, ASyntaxErrorShowsTheTwoLineBoxAndLeavesNoEffect)
     EXPECT_EQ(nullptr, effect.CurrentEffect());
     EXPECT_EQ(2u, effect.GetState());
     EXPECT_EQ(0u, folder.CachedCount());
-}
-
-TEST(EffectCache, AShaderTheCompilerDiesOnFailsBothCompilesWithItsLineAndLeavesNoEffect)
-{
-    EffectFolder folder;
-    // data/post_diff.fx with a line appended that glslang's HLSL front end is
-    // known to crash on.
-    std::string text = zandrel_test::ReadFile(std::string(ZANDREL_SOURCE_DIR) + "/data/post_diff.fx");
-    if (text.back() != '\n')
-        text += '\n';
-    const std::string line = std::to_string(1 + std::count(text.begin(), text.end(), '\n'));
-    folder.Write("post_diff.fx", text + "float4 TypoPS():COLOR0{return undefinedName++;} "
-                                        "technique typo{pass p0{PixelShader=compile ps_2_0 TypoPS();}}\n");
-    ScriptedMessageBoxes boxes;
-    Effect effect;
-    Output out;
-    effect.LoadByName("post_diff.fx");
-    EXPECT_TRUE(Contains(out.Text(), "post_diff.fx(" + line + ",")) << out.Text(); // the compiler's own lines
-    ASSERT_EQ(2u, boxes.Shown().size());
-    EXPECT_EQ(ErrorBoxText("Failed to load compiled shader /compiledshaders/post_diff.fxo\n"
-                           "The effect compiler ended with exit code 1 and wrote nothing.\n"),
-              boxes.Shown()[0].text);
-    EXPECT_EQ(0u, boxes.Shown()[1].text.rfind("Shader post_diff.fx compilation error!\npost_diff.fx(" + line + ",1): "
-                                               "error X3000: ", 0))
-        << boxes.Shown()[1].text;
-    EXPECT_EQ(nullptr, effect.CurrentEffect());
-    EXPECT_EQ(2u, effect.GetState());
 }
 
 TEST(EffectCache, ACorruptCompiledFileIsReportedAndTheSourceCompiledInstead)
