@@ -105,7 +105,7 @@ bool WinPlatform::HasSSE2()
 
 ProcessRun WinPlatform::RunProcess(const std::string& relativePath, const std::string& parameters)
 {
-    if (platform::CloseSignalPending()) {
+    if (platform::CloseSignalReceived()) {
         std::cout << relativePath << " was not run: the program is closing.\n";
         return {ProcessOutcome::kStopped};
     }
@@ -113,7 +113,7 @@ ProcessRun WinPlatform::RunProcess(const std::string& relativePath, const std::s
     const std::string program = dir + relativePath;
     std::cout << "Running " << program << " with params " << parameters << "...\n";
     std::cout.flush(); // the child writes to the same output
-    const platform::os::ProcessLimits limits{processTimeLimit, [] { return platform::CloseSignalPending(); }};
+    const platform::os::ProcessLimits limits{processTimeLimit, [] { return platform::CloseSignalReceived(); }};
     const auto result = platform::os::RunProgram(program, parameters, dir, limits);
     if (result.stopped) {
         std::cout << relativePath << (result.started ? " was ended" : " was not run")

@@ -3,7 +3,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <new>
 
 #include "platform/gfx/fx/shader_compile.h"
 
@@ -28,8 +31,24 @@ void MeetFault(const std::string& function)
     case ShaderCompilerFault::Kind::Hang:
         for (;;)
             ::pause();
+    case ShaderCompilerFault::Kind::Spin:
+        for (std::atomic<unsigned> turns{0};;)
+            turns.fetch_add(1);
     case ShaderCompilerFault::Kind::Exit:
         ::_exit(3);
+    case ShaderCompilerFault::Kind::Starve: {
+        // The processor a millisecond in twenty, as a loaded machine gives it.
+        const auto start = std::chrono::steady_clock::now();
+        while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(1500)) {
+            const auto slice = std::chrono::steady_clock::now();
+            while (std::chrono::steady_clock::now() - slice < std::chrono::milliseconds(1)) {
+            }
+            ::usleep(19000);
+        }
+        break;
+    }
+    case ShaderCompilerFault::Kind::OutOfMemory:
+        throw std::bad_alloc();
     }
 }
 
@@ -47,14 +66,16 @@ ShaderCompilerFault::~ShaderCompilerFault()
     gfx::detail::StageCompileOverride().store(nullptr);
 }
 
-ShaderStageTimeLimit::ShaderStageTimeLimit(double seconds)
-    : saved_(gfx::detail::StageSecondsOverride().exchange(seconds))
+ShaderStageTimeLimit::ShaderStageTimeLimit(double seconds, double idleSeconds)
+    : saved_(gfx::detail::StageSecondsOverride().exchange(seconds)),
+      savedIdle_(gfx::detail::StageIdleSecondsOverride().exchange(idleSeconds))
 {
 }
 
 ShaderStageTimeLimit::~ShaderStageTimeLimit()
 {
     gfx::detail::StageSecondsOverride().store(saved_);
+    gfx::detail::StageIdleSecondsOverride().store(savedIdle_);
 }
 
 } // namespace platform::testing

@@ -1,7 +1,8 @@
 #pragma once
 // Test hooks into the shader compiler's child process (platform/gfx/fx/
-// shader_compile.h): make it crash, abort, hang or end without an answer on a
-// chosen shader function, and shorten the time a stage may take.
+// shader_compile.h): make it crash, abort, hang, spin, wait a while or end
+// without an answer on a chosen shader function, and shorten the time a stage
+// may take.
 #include <string>
 
 namespace platform::testing {
@@ -13,8 +14,11 @@ public:
     enum class Kind {
         Crash, // a segmentation fault
         Abort, // abort()
-        Hang,  // waits for ever
+        Hang,  // waits for ever, using no processor time
+        Spin,  // busy for ever
         Exit,  // _exit(3), with no answer
+        Starve, // a second and a half with the processor a millisecond in twenty, as on a loaded machine; then compiles
+        OutOfMemory, // std::bad_alloc from the compile
     };
     ShaderCompilerFault(Kind kind, std::string function);
     ~ShaderCompilerFault();
@@ -22,16 +26,19 @@ public:
     ShaderCompilerFault& operator=(const ShaderCompilerFault&) = delete;
 };
 
-// While alive, a stage may take `seconds` before its compile is ended.
+// While alive, a stage may take `seconds` of processor time, and the child
+// may go `idleSeconds` neither answering nor using the processor, before its
+// compile is ended.
 class ShaderStageTimeLimit {
 public:
-    explicit ShaderStageTimeLimit(double seconds);
+    ShaderStageTimeLimit(double seconds, double idleSeconds);
     ~ShaderStageTimeLimit();
     ShaderStageTimeLimit(const ShaderStageTimeLimit&) = delete;
     ShaderStageTimeLimit& operator=(const ShaderStageTimeLimit&) = delete;
 
 private:
     double saved_;
+    double savedIdle_;
 };
 
 } // namespace platform::testing

@@ -20,7 +20,7 @@ void ResetWindowState(const std::string& className)
 {
     UnregisterWindowClass(className);
     detail::ClearThisThreadQueue();
-    TakeCloseSignal();
+    detail::ForgetCloseSignals();
 }
 
 } // namespace platform::testing

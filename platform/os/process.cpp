@@ -3,18 +3,23 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <string.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <new>
 #include <thread>
+
+#if ZANDREL_SANITIZE
+#include <sanitizer/common_interface_defs.h>
+#endif
 
 extern char** environ;
 
@@ -98,25 +103,46 @@ bool Collect(int from, std::string& answer)
     }
 }
 
+// Processor time `pid` has spent, all its threads together; negative when it
+// cannot be read.
+double ProcessorSeconds(clockid_t clock)
+{
+    timespec spent{};
+    if (::clock_gettime(clock, &spent) != 0)
+        return -1.0;
+    return static_cast<double>(spent.tv_sec) + static_cast<double>(spent.tv_nsec) * 1e-9;
+}
+
 // Waits for `pid` to end, collecting what comes through `from` (when it is a
-// descriptor) into `answer` meanwhile. With `fromLastOutput` the time limit
-// counts from the child's last output rather than from the start.
-void WaitFor(pid_t pid, int from, std::string* answer, const ProcessLimits& limits, bool fromLastOutput,
+// descriptor) into `answer` meanwhile. For a copy (`copy`), the wall-clock
+// limit counts from its last output or its last use of the processor, and the
+// processor-time limit from its last output; otherwise the wall-clock limit
+// counts from the start.
+void WaitFor(pid_t pid, int from, std::string* answer, const ProcessLimits& limits, bool copy,
              ProcessResult& result)
 {
-    // The wait looks at the stop request and the clock every slice; the
+    // The wait looks at the stop request and the clocks every slice; the
     // child's end or its output cuts a slice short.
     constexpr int kSliceMilliseconds = 20;
     const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    clockid_t cpuClock{};
+    const bool timesProcessor = copy && ::clock_getcpuclockid(pid, &cpuClock) == 0;
     auto since = std::chrono::steady_clock::now();
+    double spent = timesProcessor ? ProcessorSeconds(cpuClock) : 0.0;
+    double spentAtOutput = spent;
+    auto budget = [&] { return limits.cpuSeconds && answer ? limits.cpuSeconds(*answer) : 0.0; };
+    double cpuSeconds = budget();
     int status = 0;
     for (;;) {
         if (from >= 0) {
             const size_t before = answer->size();
             if (!Collect(from, *answer))
                 from = -1; // nothing more can come
-            if (fromLastOutput && answer->size() != before)
+            if (copy && answer->size() != before) {
                 since = std::chrono::steady_clock::now();
+                spentAtOutput = timesProcessor ? ProcessorSeconds(cpuClock) : 0.0;
+                cpuSeconds = budget();
+            }
         }
         const pid_t ended = ::waitpid(pid, &status, WNOHANG);
         if (ended == pid)
@@ -129,6 +155,18 @@ void WaitFor(pid_t pid, int from, std::string* answer, const ProcessLimits& limi
             result.stopped = true;
             KillAndReap(pid, status);
             break;
+        }
+        if (timesProcessor) {
+            const double now = ProcessorSeconds(cpuClock);
+            if (now > spent) {
+                spent = now;
+                since = std::chrono::steady_clock::now(); // busy, however slowly: not idle
+            }
+            if (cpuSeconds > 0.0 && spent - spentAtOutput >= cpuSeconds) {
+                result.cpuTimedOut = true;
+                KillAndReap(pid, status);
+                break;
+            }
         }
         const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - since;
         if (limits.seconds > 0.0 && waited.count() >= limits.seconds) {
@@ -167,7 +205,11 @@ void EnterChild(pid_t parent, int keep, size_t extraAddressSpace)
     ::setpgid(0, 0);
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent)
-        ::_exit(71); // the caller's thread has already gone
+        ::_exit(kChildExitOrphaned); // the caller's thread has already gone
+#if ZANDREL_SANITIZE
+    // The report is printed by then; its exit code tells the caller it was one.
+    __sanitizer_set_death_callback([] { ::_exit(kChildExitSanitizerReport); });
+#endif
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -226,22 +268,50 @@ ProcessResult RunProgram(const std::string& program, const std::string& paramete
         argv.push_back(arg.data());
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (!workingDir.empty())
-        posix_spawn_file_actions_addchdir_np(&actions, workingDir.c_str());
-    // A group of its own, so that ending it ends whatever it started too.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-
-    pid_t pid = 0;
-    const int error = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (error != 0) {
-        result.error = error;
+    // The copy tells why it could not run the program through `report`, which
+    // a successful start closes.
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) {
+        result.error = errno;
+        return result;
+    }
+    const char* const folder = workingDir.empty() ? nullptr : workingDir.c_str();
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        result.error = errno;
+        ::close(report[0]);
+        ::close(report[1]);
+        return result;
+    }
+    if (pid == 0) {
+        // Only calls that are safe in a copy of a process with threads.
+        ::setpgid(0, 0); // a group of its own: ending it ends whatever it started too
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL); // kept across exec: it ends with the caller
+        int why = ESRCH;
+        if (::getppid() == parent) {
+            sigset_t none;
+            sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            if (!folder || ::chdir(folder) == 0)
+                ::execve(program.c_str(), argv.data(), environ);
+            why = errno;
+        }
+        while (::write(report[1], &why, sizeof why) < 0 && errno == EINTR) {
+        }
+        ::_exit(127);
+    }
+    ::close(report[1]);
+    int why = 0;
+    ssize_t got = 0;
+    while ((got = ::read(report[0], &why, sizeof why)) < 0 && errno == EINTR) {
+    }
+    ::close(report[0]);
+    if (got == static_cast<ssize_t>(sizeof why)) {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        result.error = why;
         return result;
     }
     result.started = true;
@@ -276,8 +346,10 @@ ProcessResult RunInChildProcess(const std::function<void(int out)>& work, std::s
         int code = 0;
         try {
             work(fds[1]);
+        } catch (const std::bad_alloc&) {
+            code = kChildExitOutOfMemory;
         } catch (...) {
-            code = 70;
+            code = kChildExitException;
         }
         ::_exit(code);
     }
@@ -286,6 +358,13 @@ ProcessResult RunInChildProcess(const std::function<void(int out)>& work, std::s
     result.started = true;
     WaitFor(pid, fds[0], &answer, limits, true, result);
     ::close(fds[0]);
+#if ZANDREL_SANITIZE
+    if (result.signal == 0 && result.exitCode == kChildExitSanitizerReport) {
+        static const char kSaid[] = "A copy of this process made a sanitizer report (above): this one fails with it.\n";
+        (void)!::write(STDERR_FILENO, kSaid, sizeof kSaid - 1);
+        std::abort();
+    }
+#endif
     return result;
 }
 

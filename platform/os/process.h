@@ -23,41 +23,59 @@ struct ProcessResult {
     int error = 0;
     int exitCode = 0;     // 128 + signal number when a signal ended it
     int signal = 0;       // the signal that ended it; 0 when it exited
-    bool timedOut = false; // it ran past the time limit and was killed
+    bool timedOut = false; // it ran past the wall-clock limit and was killed
+    bool cpuTimedOut = false; // it spent past the processor-time limit and was killed
     bool stopped = false;  // the stop request came first: killed, or never started
 };
 
 // What ends a wait early. The program and everything it started are killed
 // and reaped then.
 struct ProcessLimits {
-    double seconds = 0.0;        // the longest wait; 0 waits without limit
+    // The longest wait by the wall clock; 0 waits without limit.
+    // RunInChildProcess counts it from the copy's last output or last use of
+    // the processor: it ends a copy that waits on nothing, never one that a
+    // loaded machine keeps waiting for the processor.
+    double seconds = 0.0;
     std::function<bool()> stop;  // asked while waiting (and before starting)
     // RunInChildProcess: the address space the copy may map beyond what this
     // process has mapped when it starts; 0 sets no bound.
     size_t extraAddressSpace = 0;
+    // RunInChildProcess: the processor time (all its threads together) the
+    // copy may spend from now until it next writes, asked at the start and
+    // after each output with all it wrote so far; 0, or none, sets no limit.
+    std::function<double(std::string_view answer)> cpuSeconds;
 };
+
+// How a copy made by RunInChildProcess ends when its work does not return.
+inline constexpr int kChildExitException = 70;   // an exception left the work
+inline constexpr int kChildExitOrphaned = 71;    // the caller's thread was gone before it began
+inline constexpr int kChildExitOutOfMemory = 72; // std::bad_alloc left the work
+// A sanitizer's report in a sanitized build. The caller then fails as the
+// sanitizer would have failed it: the report is of this program's code.
+inline constexpr int kChildExitSanitizerReport = 73;
 
 // "signal 11 (Segmentation fault)".
 std::string SignalText(int signal);
 
 // Runs `program` with argv = {program, SplitCommandLine(parameters)...} in
 // `workingDir` (unchanged when empty), with this process's environment and
-// standard streams, in a process group of its own, and waits for it.
+// standard streams, in a process group of its own, and waits for it. The
+// program is killed when the calling thread ends (this process killed, say),
+// also when that happens before it starts.
 ProcessResult RunProgram(const std::string& program, const std::string& parameters, const std::string& workingDir,
                          const ProcessLimits& limits = {});
 
 // Runs `work` in a copy of this process made by fork() and waits for the copy
 // to end; what the work writes to `out`, the write end of a pipe, is collected
-// in `answer` as it comes, whichever way the copy ends. limits.seconds is the
-// longest the copy may go without writing. The copy holds only the calling
+// in `answer` as it comes, whichever way the copy ends. The copy holds only the calling
 // thread: the work must take no lock that another thread may have held (the
 // memory allocator's are safe) and touch no descriptor but `out` (the others
 // are closed). It runs in a process group of its own (a terminal's Ctrl+C
 // reaches only the caller), with the default action for every signal, and
 // writes no core file. It ends with _exit as soon as the work returns (exit
 // code 0), running no exit handler and flushing no stream; an exception
-// leaving the work ends it with exit code 70. A copy whose caller's thread
-// ends is killed.
+// leaving the work ends it with kChildExitException, or kChildExitOutOfMemory
+// for std::bad_alloc. A copy whose caller's thread ends is killed.
 ProcessResult RunInChildProcess(const std::function<void(int out)>& work, std::string& answer,
                                 const ProcessLimits& limits = {});
 

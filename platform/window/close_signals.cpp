@@ -11,6 +11,7 @@ namespace {
 std::atomic<int> pendingSignal{0};
 std::atomic<int> lastSignal{0};
 std::atomic<uint32_t> signalCount{0};
+std::atomic<bool> received{false};
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<uint32_t>::is_always_lock_free,
               "the signal handler needs lock-free counters");
 
@@ -19,6 +20,7 @@ extern "C" void OnCloseSignal(int signal)
     // The number first: a watch that sees the count moved reads it.
     lastSignal.store(signal);
     pendingSignal.store(signal);
+    received.store(true);
     signalCount.fetch_add(1);
 }
 
@@ -45,6 +47,11 @@ int TakeCloseSignal()
 bool CloseSignalPending()
 {
     return pendingSignal.load() != 0;
+}
+
+bool CloseSignalReceived()
+{
+    return received.load();
 }
 
 const char* CloseSignalName(int signal)
@@ -77,6 +84,12 @@ namespace detail {
 void RecordCloseSignal(int signal)
 {
     OnCloseSignal(signal);
+}
+
+void ForgetCloseSignals()
+{
+    TakeCloseSignal();
+    received.store(false);
 }
 } // namespace detail
 

@@ -14,6 +14,9 @@ void WatchCloseSignals();
 int TakeCloseSignal();
 // True while a signal waits to be taken.
 bool CloseSignalPending();
+// True once a close signal has come, taken or not: the program is closing, so
+// nothing long (an effect compile, say) should start, and what runs should end.
+bool CloseSignalReceived();
 // "SIGINT", "SIGTERM", "SIGHUP", or "a signal" for another number.
 const char* CloseSignalName(int signal);
 
@@ -33,6 +36,8 @@ private:
 namespace detail {
 // What the handler does with a signal (tests record one without raising it).
 void RecordCloseSignal(int signal);
+// Takes a waiting signal and forgets that any came (a test's fresh start).
+void ForgetCloseSignals();
 } // namespace detail
 
 } // namespace platform

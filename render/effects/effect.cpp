@@ -25,21 +25,16 @@ void ReleaseEffectObject(EffectObject& slot) { slot.reset(); }
 
 bool RendererWantsHdr() { return frameRendererHdr && *frameRendererHdr != 0; }
 
-// The line that says how a compiler run that left no compiled file ended; ""
-// when that was said already (it could not be started).
+// The second line of the box when the compiler itself failed (a signal or
+// its time limit ended it); "" when it ended on its own, its messages being
+// on its console output, or could not be started, which was said already.
 std::string CompilerFailure(const ProcessRun& run)
 {
-    switch (run.outcome) {
-    case ProcessOutcome::kTimedOut:
+    if (run.outcome == ProcessOutcome::kTimedOut)
         return "The effect compiler ran past its time limit and was ended.\n";
-    case ProcessOutcome::kEnded:
-        if (run.signal != 0)
-            return "The effect compiler was ended by " + platform::os::SignalText(run.signal) +
-                   " and wrote nothing.\n";
-        return "The effect compiler ended with exit code " + std::to_string(run.exitCode) + " and wrote nothing.\n";
-    default:
-        return {};
-    }
+    if (run.outcome == ProcessOutcome::kEnded && run.signal != 0)
+        return "The effect compiler was ended by " + platform::os::SignalText(run.signal) + " and wrote nothing.\n";
+    return {};
 }
 
 // A map from string to values written as raw bytes (define flags, vectors,

@@ -1,5 +1,7 @@
 #include "render/effects/effect_from_memory.h"
 
+#include <iostream>
+
 #include "kernel/error_stream.h"
 #include "platform/gfx/device/device.h"
 #include "platform/gfx/fx/runtime_effect.h"
@@ -30,6 +32,11 @@ bool CreateEffectFromMemory(const void* data, size_t size, const std::string& fi
                 delete effect;
         });
         return true;
+    }
+    if (result == gfx::kEffectAborted) {
+        // The program is closing: its end is not held up by a box.
+        std::cout << "Shader " << fileName << " was not compiled: the program is closing.\n";
+        return false;
     }
     if (!errors.empty()) {
         errorTwoLines = true;

@@ -3,7 +3,8 @@
 // effect source compiled here with defines (each defined as a single line
 // feed). Failures are reported in the engine's words: the compiler's messages
 // in one two-line box ("Shader <name> compilation error!"), or "Shader <name>
-// not found." when there was nothing to make an effect from.
+// not found." when there was nothing to make an effect from. A source left
+// uncompiled because the program is closing is said in a line, with no box.
 #include <cstddef>
 #include <cstdint>
 #include <memory>

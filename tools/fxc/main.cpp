@@ -2,11 +2,13 @@
 // Reads the source from the working directory, applies the defines, preprocesses
 // and parses it, and writes the compiled effect to the /Fo path. On an error it
 // prints the messages, writes nothing and exits with 1, whatever the source
-// holds (the shader compiler runs apart, shader_compile.h).
+// holds (the shader compiler runs apart, shader_compile.h), also when memory
+// or a thread runs short. It ends with the program that started it.
 #include <malloc.h>
 
 #include <cstdio>
 #include <exception>
+#include <new>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -40,9 +42,30 @@ int Usage(const std::string& why)
     return 1;
 }
 
+int Compile(int argc, char** argv, std::string& source);
+
 } // namespace
 
 int main(int argc, char** argv)
+{
+    std::string source;
+    // What runs short outside the effect compiler (reading the file, writing
+    // the result) is said the same way as within it.
+    try {
+        return Compile(argc, argv, source);
+    } catch (const std::bad_alloc&) {
+        std::cout << (source.empty() ? "fxc" : source) << "(1,1): error X3000: the effect could not be compiled: out of memory\n";
+    } catch (const std::exception& e) {
+        std::cout << (source.empty() ? "fxc" : source) << "(1,1): error X3000: the effect could not be compiled: "
+                  << e.what() << "\n";
+    }
+    std::cout << "compilation failed; no code produced\n";
+    return 1;
+}
+
+namespace {
+
+int Compile(int argc, char** argv, std::string& source)
 {
     // One short run that allocates some tens of megabytes on several threads:
     // the heap grows in large steps and never gives memory back, and no block
@@ -52,7 +75,6 @@ int main(int argc, char** argv)
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     std::string profile;
     std::string output;
-    std::string source;
     std::vector<gfx::EffectMacro> defines;
 
     auto value = [&](int& i, const std::string& arg, size_t prefix, std::string& into) {
@@ -113,13 +135,7 @@ int main(int argc, char** argv)
     }
     gfx::EffectDescription description;
     std::string messages;
-    bool compiled = false;
-    try {
-        compiled = gfx::CompileEffectSource(text, source, defines, ReadFile, description, messages);
-    } catch (const std::exception& e) {
-        // Out of memory, in the end: said as an error of the file like any other.
-        messages += source + "(1,1): error X3000: the effect could not be compiled: " + e.what() + "\n";
-    }
+    const bool compiled = gfx::CompileEffectSource(text, source, defines, ReadFile, description, messages);
     if (!compiled) {
         std::cout << messages << "compilation failed; no code produced\n";
         return 1;
@@ -131,3 +147,5 @@ int main(int argc, char** argv)
     }
     return 0;
 }
+
+} // namespace

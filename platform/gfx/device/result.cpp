@@ -9,6 +9,7 @@ const char* DescribeResult(Result result)
     case kFalse: return "Not ready yet";
     case kFail: return "Unspecified failure";
     case kNoInterface: return "No such interface";
+    case kAbort: return "Operation aborted";
     case kOutOfMemory: return "Out of memory";
     case kInvalidArgument: return "Invalid argument";
     case kOutOfVideoMemory: return "Out of video memory";

@@ -12,6 +12,7 @@ inline constexpr Result kOk = 0;
 inline constexpr Result kFalse = 1; // succeeded, but the answer is "not yet" (a query still pending)
 inline constexpr Result kFail = static_cast<int32_t>(0x80004005u);
 inline constexpr Result kNoInterface = static_cast<int32_t>(0x80004002u);
+inline constexpr Result kAbort = static_cast<int32_t>(0x80004004u);
 inline constexpr Result kOutOfMemory = static_cast<int32_t>(0x8007000Eu);
 inline constexpr Result kInvalidArgument = static_cast<int32_t>(0x80070057u);
 inline constexpr Result kOutOfVideoMemory = static_cast<int32_t>(0x8876017Cu);

@@ -1,5 +1,9 @@
 #include "platform/gfx/fx/effect_compiler.h"
 
+#include <new>
+#include <system_error>
+
+#include "platform/gfx/fx/effect_message.h"
 #include "platform/gfx/fx/effect_parser.h"
 #include "platform/gfx/fx/pass_compiler.h"
 #include "platform/gfx/fx/shader_compile.h"
@@ -31,12 +35,29 @@ bool CompileEffectSource(std::string_view source, const std::string& fileName,
                          const std::vector<EffectMacro>& defines, const EffectFileReader& reader,
                          EffectDescription& out, std::string& messages)
 {
+    if (ShaderCompilesStopped()) {
+        messages += FormatEffectError(fileName, 1, 1, 3000, "not compiled: the program is closing");
+        return false;
+    }
     // The shader compiler's first use builds its tables, which takes longer
     // than reading the effect and planning its stages: they are built
     // meanwhile, and the stages wait for them.
     StartPreparingShaderCompiler();
-    const bool ok = Compile(source, fileName, defines, reader, out, messages);
-    PrepareShaderCompiler(); // the thread building them has ended, whatever the outcome
+    bool ok = false;
+    // What runs short on the way is an error of the effect like any other.
+    try {
+        ok = Compile(source, fileName, defines, reader, out, messages);
+    } catch (const std::bad_alloc&) {
+        messages += FormatEffectError(fileName, 1, 1, 3000, "the effect could not be compiled: out of memory");
+    } catch (const std::system_error& e) {
+        messages += FormatEffectError(fileName, 1, 1, 3000,
+                                      std::string("the effect could not be compiled: ") + e.what());
+    }
+    try {
+        PrepareShaderCompiler(); // the thread building them has ended, whatever the outcome
+    } catch (const std::bad_alloc&) {
+        // The tables are left for the next compile; this one has its outcome.
+    }
     return ok;
 }
 

@@ -14,5 +14,7 @@ inline constexpr EffectResult kEffectNotFound = kNotFound;
 inline constexpr EffectResult kEffectInvalidCall = kInvalidCall;
 // The bytes are neither a compiled effect nor a source that compiles.
 inline constexpr EffectResult kEffectInvalidData = kInvalidData;
+// A source not compiled, or its compile ended, because the program is closing.
+inline constexpr EffectResult kEffectAborted = kAbort;
 
 } // namespace gfx

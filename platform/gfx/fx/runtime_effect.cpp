@@ -7,6 +7,7 @@
 #include "platform/gfx/fx/compiled_effect.h"
 #include "platform/gfx/fx/effect_compiler.h"
 #include "platform/gfx/fx/effect_message.h"
+#include "platform/gfx/fx/shader_compile.h"
 
 namespace gfx {
 
@@ -28,7 +29,7 @@ EffectResult RuntimeEffect::Create(const void* data, size_t size, const std::vec
     } else {
         std::string_view source(static_cast<const char*>(data), size);
         if (!CompileEffectSource(source, sourceName, defines, reader, description, errors))
-            return kEffectInvalidData;
+            return ShaderCompilesStopped() ? kEffectAborted : kEffectInvalidData;
     }
     out = std::make_unique<RuntimeEffect>(std::move(description));
     return kEffectOk;

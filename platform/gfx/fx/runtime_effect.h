@@ -37,7 +37,8 @@ public:
     // Compiled bytes carry the defines they were compiled with; `defines` and
     // `reader` serve sources only. `sourceName` names the source in messages.
     // On failure `out` stays empty and `errors` holds the messages, or "" when the
-    // bytes are empty.
+    // bytes are empty; kEffectAborted when a source was not compiled because the
+    // program is closing.
     static EffectResult Create(const void* data, size_t size, const std::vector<EffectMacro>& defines,
                                std::unique_ptr<RuntimeEffect>& out, std::string& errors,
                                const std::string& sourceName = "memory",

@@ -2,13 +2,16 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <new>
 #include <span>
 #include <sstream>
+#include <system_error>
 #include <thread>
 
 #include <glslang/Public/ResourceLimits.h>
@@ -19,6 +22,7 @@
 #include "platform/bytes/byte_writer.h"
 #include "platform/gfx/fx/effect_message.h"
 #include "platform/os/process.h"
+#include "platform/window/close_signals.h"
 
 namespace gfx {
 
@@ -159,7 +163,7 @@ void CompileInChild(const HlslSource& source, const std::vector<StageSource>& st
     const detail::StageCompileHook hook = detail::StageCompileOverride().load();
     std::atomic<size_t> next{0};
     std::mutex writing;
-    auto work = [&] {
+    auto compile = [&] {
         for (size_t k = next++; k < todo.size(); k = next++) {
             const size_t index = todo[k];
             if (hook)
@@ -182,9 +186,25 @@ void CompileInChild(const HlslSource& source, const std::vector<StageSource>& st
             WriteAll(out, record.Written());
         }
     };
+    // An exception must not leave a thread of the child: it would terminate
+    // the child with a line on the error output instead of the exit code the
+    // caller reads as the cause.
+    auto work = [&] {
+        try {
+            compile();
+        } catch (const std::bad_alloc&) {
+            ::_exit(platform::os::kChildExitOutOfMemory);
+        } catch (...) {
+            ::_exit(platform::os::kChildExitException);
+        }
+    };
     std::vector<std::thread> pool;
-    for (size_t t = 1; t < std::min(threads, todo.size()); ++t)
-        pool.emplace_back(work);
+    try {
+        for (size_t t = 1; t < std::min(threads, todo.size()); ++t)
+            pool.emplace_back(work);
+    } catch (const std::system_error&) {
+        // No more threads to be had: those that started share the stages.
+    }
     work();
     for (std::thread& thread : pool)
         thread.join();
@@ -198,6 +218,27 @@ size_t ThreadCount()
         if (line.rfind("Threads:", 0) == 0)
             return static_cast<size_t>(std::strtoul(line.c_str() + 8, nullptr, 10));
     return 0;
+}
+
+// How many whole records the child's answer holds, by their lengths alone.
+size_t CountRecords(std::string_view answer)
+{
+    platform::ByteReader in(answer.data(), answer.size());
+    size_t records = 0;
+    while (in.Remaining() > 0) {
+        in.U32();
+        in.U8();
+        const uint32_t words = in.U32();
+        if (!in.Ok() || words > in.Remaining() / 4)
+            break;
+        in.Skip(size_t{words} * 4);
+        in.Skip(in.U32());
+        in.Skip(in.U32());
+        if (!in.Ok())
+            break;
+        ++records;
+    }
+    return records;
 }
 
 // The results the child's answer holds; a record cut short by its end is left out.
@@ -222,20 +263,31 @@ void ReadAnswer(const std::string& answer, std::vector<StageResult>& results, st
     }
 }
 
-// Why the child ended without compiling the stage it was on.
-std::string Cause(const platform::os::ProcessResult& run, double seconds)
+std::string SecondsText(double seconds)
 {
+    std::ostringstream text;
+    text << seconds;
+    return text.str();
+}
+
+// Why the child ended without compiling the stage it was on.
+std::string Cause(const platform::os::ProcessResult& run, double stageSeconds, double idleSeconds)
+{
+    if (run.stopped)
+        return "was stopped: the program is closing";
     if (!run.started)
         return std::string("could not be started: ") + std::strerror(run.error);
-    if (run.timedOut) {
-        std::ostringstream limit;
-        limit << seconds;
-        return "ran past its time limit of " + limit.str() + " s";
-    }
+    if (run.cpuTimedOut)
+        return "ran past its limit of " + SecondsText(stageSeconds) + " s of processor time";
+    if (run.timedOut)
+        return "ran past its limit of " + SecondsText(idleSeconds) + " s without using the processor";
     if (run.signal != 0)
         return "was ended by " + platform::os::SignalText(run.signal);
+    if (run.exitCode == platform::os::kChildExitOutOfMemory)
+        return "ran out of memory";
     return "ended with exit code " + std::to_string(run.exitCode) + " and no answer";
 }
+
 
 void BuildTables()
 {
@@ -253,6 +305,17 @@ void BuildTables()
     prepared.store(true, std::memory_order_release);
 }
 
+// Builds the tables on the preparing thread. What fails there (memory ran
+// short) is left for the compile that needs them, which builds them again on
+// its own thread, where the failure reaches its caller.
+void BuildTablesAhead()
+{
+    try {
+        BuildTables();
+    } catch (...) {
+    }
+}
+
 } // namespace
 
 namespace detail {
@@ -266,6 +329,11 @@ std::atomic<double>& StageSecondsOverride()
     static std::atomic<double> seconds{0.0};
     return seconds;
 }
+std::atomic<double>& StageIdleSecondsOverride()
+{
+    static std::atomic<double> seconds{0.0};
+    return seconds;
+}
 } // namespace detail
 
 void StartPreparingShaderCompiler()
@@ -273,8 +341,18 @@ void StartPreparingShaderCompiler()
     if (prepared.load(std::memory_order_acquire))
         return;
     std::lock_guard guard(preparerLock);
-    if (!preparer.joinable())
-        preparer = std::thread(BuildTables);
+    if (preparer.joinable())
+        return;
+    try {
+        preparer = std::thread(BuildTablesAhead);
+    } catch (const std::exception&) {
+        // No thread to be had (or no memory for one): the first compile builds them itself.
+    }
+}
+
+bool ShaderCompilesStopped()
+{
+    return platform::CloseSignalReceived();
 }
 
 void PrepareShaderCompiler()
@@ -295,9 +373,12 @@ std::vector<StageResult> CompileHlslStages(const HlslSource& source, const std::
         return results;
     // Built here, so that every child shares them rather than building its own.
     PrepareShaderCompiler();
-    const double override = detail::StageSecondsOverride().load();
+    const double stageOverride = detail::StageSecondsOverride().load();
+    const double idleOverride = detail::StageIdleSecondsOverride().load();
+    const double stageSeconds = stageOverride > 0.0 ? stageOverride : kShaderStageSeconds;
     platform::os::ProcessLimits limits;
-    limits.seconds = override > 0.0 ? override : kShaderStageSeconds;
+    limits.seconds = idleOverride > 0.0 ? idleOverride : kShaderStageIdleSeconds;
+    limits.stop = [] { return ShaderCompilesStopped(); };
     limits.extraAddressSpace = size_t{2} << 30;
     std::vector<bool> done(stages.size(), false);
     std::vector<size_t> todo(stages.size());
@@ -312,6 +393,11 @@ std::vector<StageResult> CompileHlslStages(const HlslSource& source, const std::
     // the rest go one at a time, which tells the stage it ends on: that one
     // fails, and the next child goes on after it.
     while (!todo.empty()) {
+        // Each stage in hand may spend its time, on a thread of its own.
+        limits.cpuSeconds = [&](std::string_view answer) {
+            const size_t inHand = todo.size() - std::min(todo.size(), CountRecords(answer));
+            return stageSeconds * static_cast<double>(std::clamp<size_t>(inHand, 1, threads));
+        };
         std::string answer;
         const platform::os::ProcessResult run = platform::os::RunInChildProcess(
             [&](int out) { CompileInChild(source, stages, todo, followUp, threads, out); }, answer, limits);
@@ -322,20 +408,21 @@ std::vector<StageResult> CompileHlslStages(const HlslSource& source, const std::
                 left.push_back(index);
         if (left.empty())
             break;
-        if (threads > 1 && run.started && left.size() > 1) {
+        if (threads > 1 && run.started && !run.stopped && left.size() > 1) {
             threads = 1;
             todo = std::move(left);
             continue;
         }
-        // No child could be made: every stage left fails the same way.
-        const size_t failing = run.started ? 1 : left.size();
+        // No child could be made, or the program is closing: every stage left
+        // fails the same way.
+        const size_t failing = run.started && !run.stopped ? 1 : left.size();
         for (size_t k = 0; k < failing; ++k) {
             const StageSource& stage = stages[left[k]];
             const std::string what =
                 stage.function.empty() ? std::string("a generated stage") : "'" + stage.function + "'";
             results[left[k]] = {false, {},
                                 FormatEffectError(source.FileOf(stage.blame), stage.blame.line, 1, 3000,
-                                                  "the shader compiler " + Cause(run, limits.seconds) +
+                                                  "the shader compiler " + Cause(run, stageSeconds, limits.seconds) +
                                                       " while compiling " + what),
                                 {}};
         }

@@ -5,8 +5,10 @@
 // author wrote; errors inside the generated entry point name the shader function.
 // The front end runs in a child process (platform/os/process.h), so that no
 // source, however wrong, can crash or hang the caller through it: a stage the
-// front end (or the caller's follow-up work on its output) dies on, or spends
-// too long on, fails with a message naming its shader function's file and line.
+// front end (or the caller's follow-up work on its output) dies on, runs out
+// of memory on, or spends too long on, fails with a message naming its shader
+// function's file and line. Once the program is closing no compile starts, and
+// one under way is ended.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -27,7 +29,12 @@ enum class ShaderStage { Vertex, Pixel };
 void StartPreparingShaderCompiler();
 // The tables are built when this returns (now, by the calling thread, unless
 // they were), and the thread that StartPreparingShaderCompiler began has ended.
+// Throws std::bad_alloc when memory for them cannot be had.
 void PrepareShaderCompiler();
+
+// True once the program is closing (a close signal has come): compiles then
+// fail at once, or are ended, and say so.
+bool ShaderCompilesStopped();
 
 struct StageSource {
     std::string text;          // the source's text or a part of it with the same lines (HlslSource::TextFor)
@@ -54,17 +61,24 @@ using StageFollowUp = std::function<std::string(size_t stage, const std::vector<
 std::vector<StageResult> CompileHlslStages(const HlslSource& source, const std::vector<StageSource>& stages,
                                            const StageFollowUp& followUp = {});
 
-// The longest the compiling child may go without finishing a stage; past it
-// the child is ended and the stage it was on fails.
+// The processor time a stage may take (each of the child's threads its own);
+// past it the child is ended and the stage it was on fails. It counts what a
+// runaway compile burns, so that a loaded machine slows a compile but never
+// fails it.
 inline constexpr double kShaderStageSeconds = 10.0;
+// How long the child may go neither finishing a stage nor using the
+// processor: it waits on nothing then. Too long for load to reach, and no
+// shorter than the program allows the effect compiler as a whole.
+inline constexpr double kShaderStageIdleSeconds = 60.0;
 
 namespace detail {
 // Test hooks. Runs in the compiling child before each stage with the stage's
 // function name (a fault can be made there).
 using StageCompileHook = void (*)(const std::string& function);
 std::atomic<StageCompileHook>& StageCompileOverride();
-// Replaces kShaderStageSeconds when above 0.
+// Replace kShaderStageSeconds and kShaderStageIdleSeconds when above 0.
 std::atomic<double>& StageSecondsOverride();
+std::atomic<double>& StageIdleSecondsOverride();
 } // namespace detail
 
 } // namespace gfx
