@@ -18,6 +18,10 @@ constexpr size_t kMaxExpansionGrowth = size_t{1} << 20;
 // Bytes of preprocessed text, so that memory stays bounded (an effect may include
 // one file many times): far above any real effect.
 constexpr size_t kMaxOutput = size_t{64} << 20;
+// Bytes that macro expansion may read and write over the whole effect, what it
+// throws away included (an argument that a macro never uses), so that no text
+// keeps the preprocessor busy for long: far above what any real effect's macros cost.
+constexpr size_t kMaxExpansionWork = size_t{64} << 20;
 constexpr int kMaxIncludeDepth = 32;
 constexpr int kMaxExpansionDepth = 128;
 constexpr int kMaxExpressionDepth = 256;
@@ -124,6 +128,7 @@ private:
     bool tooLarge_ = false;
     size_t growthLeft_ = kMaxExpansionGrowth;
     size_t expansionBudget_ = kMaxExpansionGrowth;  // bytes any one expansion may reach
+    size_t work_ = 0;  // bytes read and written by expansions of macros
 };
 
 bool Preprocessor::SplitLines(std::string_view source, std::vector<LogicalLine>& lines)
@@ -402,9 +407,11 @@ std::string Preprocessor::Expand(std::string_view text, std::vector<std::string>
         Error(currentLine_, 1, 1009, "macro expansion nested too deeply");
         return result;
     }
+    if (depth > 0)
+        work_ += text.size();
     size_t i = 0;
     while (i < text.size()) {
-        if (result.size() > expansionBudget_ || tooLarge_) {
+        if (result.size() > expansionBudget_ || work_ > kMaxExpansionWork || tooLarge_) {
             ExpansionTooLarge();
             return std::string();
         }
@@ -498,6 +505,8 @@ std::string Preprocessor::Expand(std::string_view text, std::vector<std::string>
             ++i;
         }
     }
+    if (depth > 0)
+        work_ += result.size();
     return result;
 }
 
@@ -513,6 +522,7 @@ std::string Preprocessor::Substitute(const Macro& macro, const std::vector<std::
     std::vector<std::string> expanded(rawArgs.size());
     std::vector<bool> done(rawArgs.size(), false);
     const std::string& body = macro.body;
+    work_ += body.size();
     std::string out;
     size_t i = 0;
     while (i < body.size()) {

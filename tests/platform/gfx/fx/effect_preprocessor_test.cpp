@@ -218,9 +218,12 @@ TEST(EffectPreprocessor, SizeBoundsCountWhatMacrosAddAndTheWholeEffect)
     const std::string uses = Repeated("float4 c = MUL(float4(ONE, ONE, ONE, ONE), k);\n", 35000);
     const std::string used = Repeated("float4 c = ((float4(1.0, 1.0, 1.0, 1.0)) * (k));\n", 35000);
     std::string doubling;
-    for (int i = 0; i < 40; ++i)
+    for (int i = 0; i < 40; ++i) {
+        if (i == 18) // M18 is 786431 bytes
+            doubling += "#define DROP(x)\n#define KEEP_NOTHING(y) DROP(y)\n";
         doubling += "#define M" + std::to_string(i + 1) + " M" + std::to_string(i) + " M" +
                     std::to_string(i) + "\n";
+    }
     const std::string megabyteString = "\"" + std::string(1u << 20, 's') + "\"\n";
     struct Case {
         std::string name;
@@ -232,7 +235,10 @@ TEST(EffectPreprocessor, SizeBoundsCountWhatMacrosAddAndTheWholeEffect)
         {"no macro", plain, {}, "#line 1 \"main.fx\"\n" + plain + "\n", ""},
         {"small macros used often", "#define ONE 1.0\n#define MUL(a, b) ((a) * (b))\n" + uses, {},
          "#line 1 \"main.fx\"\n\n\n" + used + "\n", ""},
-        {"doubling macro", doubling + "M40\n", {}, "", "main.fx(41,1): error X1009: macro expansion too large"},
+        {"doubling macro", doubling + "M40\n", {}, "", "main.fx(43,1): error X1009: macro expansion too large"},
+        // Nothing is added, but every line expands a large argument that is thrown away.
+        {"work thrown away", doubling + Repeated("KEEP_NOTHING(M18)\n", 100), {}, "",
+         "main.fx(46,1): error X1009: macro expansion too large"},
         // Each line adds 999 bytes: the 1050th is one too many.
         {"growth summed over lines", "#define K " + std::string(1000, 'x') + "\n" + Repeated("K\n", 1100), {}, "",
          "main.fx(1051,1): error X1009: macro expansion too large"},
