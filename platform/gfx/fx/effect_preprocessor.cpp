@@ -11,7 +11,17 @@
 namespace gfx {
 namespace {
 
-constexpr size_t kMaxOutput = 1u << 20;  // bytes of preprocessed text, far above any real effect
+// What macros may add to an effect over the text they replace, summed over its
+// lines: far above what any real effect's macros add, and a quick end to a macro
+// that doubles itself.
+constexpr size_t kMaxExpansionGrowth = size_t{1} << 20;
+// Bytes of preprocessed text, so that memory stays bounded (an effect may include
+// one file many times): far above any real effect.
+constexpr size_t kMaxOutput = size_t{64} << 20;
+// Bytes that macro expansion may read and write over the whole effect, what it
+// throws away included (an argument that a macro never uses), so that no text
+// keeps the preprocessor busy for long: far above what any real effect's macros cost.
+constexpr size_t kMaxExpansionWork = size_t{64} << 20;
 constexpr int kMaxIncludeDepth = 32;
 constexpr int kMaxExpansionDepth = 128;
 constexpr int kMaxExpressionDepth = 256;
@@ -87,11 +97,21 @@ private:
             return;
         if (out_.size() + text.size() > kMaxOutput) {
             tooLarge_ = true;
-            Error(currentLine_, 1, 1009, "preprocessed text too large");
+            Error(currentLine_, 1, 1009,
+                  "the preprocessed effect is over the bound of " + std::to_string(kMaxOutput) +
+                      " bytes (" + std::to_string(kMaxOutput >> 20) + " MiB)");
             return;
         }
         out_.append(text);
     }
+    void ExpansionTooLarge()
+    {
+        if (!tooLarge_) {
+            tooLarge_ = true;
+            Error(currentLine_, 1, 1009, "macro expansion too large");
+        }
+    }
+    void ExpandLine(std::string_view text);
 
     // Expands the macros of `text`; `disabled` names the macros being expanded.
     std::string Expand(std::string_view text, std::vector<std::string>& disabled, int depth);
@@ -106,7 +126,9 @@ private:
     int currentLine_ = 1;
     int errors_ = 0;
     bool tooLarge_ = false;
-    size_t expansionBudget_ = kMaxOutput;
+    size_t growthLeft_ = kMaxExpansionGrowth;
+    size_t expansionBudget_ = kMaxExpansionGrowth;  // bytes any one expansion may reach
+    size_t work_ = 0;  // bytes read and written by expansions of macros
 };
 
 bool Preprocessor::SplitLines(std::string_view source, std::vector<LogicalLine>& lines)
@@ -206,9 +228,7 @@ void Preprocessor::ProcessFile(std::string_view source, const std::string& fileN
                 continue;
             }
         } else if (active) {
-            std::vector<std::string> disabled;
-            expansionBudget_ = kMaxOutput - std::min(kMaxOutput, out_.size());
-            Append(Expand(line.text, disabled, 0));
+            ExpandLine(line.text);
         }
         for (int k = 0; k < line.span; ++k)
             Append("\n");
@@ -364,6 +384,21 @@ void Preprocessor::IncludeDirective(std::string_view rest, int line, int column,
     ProcessFile(contents, path, depth + 1);
 }
 
+void Preprocessor::ExpandLine(std::string_view text)
+{
+    // Only what expansion adds counts: a line may grow by what the lines before it
+    // left of the budget. A line that shrinks gives nothing back.
+    std::vector<std::string> disabled;
+    expansionBudget_ = text.size() + growthLeft_;
+    std::string expanded = Expand(text, disabled, 0);
+    if (expanded.size() > expansionBudget_) {
+        ExpansionTooLarge();
+        return;
+    }
+    growthLeft_ -= std::max(expanded.size(), text.size()) - text.size();
+    Append(expanded);
+}
+
 std::string Preprocessor::Expand(std::string_view text, std::vector<std::string>& disabled,
                                  int depth)
 {
@@ -372,13 +407,12 @@ std::string Preprocessor::Expand(std::string_view text, std::vector<std::string>
         Error(currentLine_, 1, 1009, "macro expansion nested too deeply");
         return result;
     }
+    if (depth > 0)
+        work_ += text.size();
     size_t i = 0;
     while (i < text.size()) {
-        if (result.size() > expansionBudget_ || tooLarge_) {
-            if (!tooLarge_) {
-                tooLarge_ = true;
-                Error(currentLine_, 1, 1009, "macro expansion too large");
-            }
+        if (result.size() > expansionBudget_ || work_ > kMaxExpansionWork || tooLarge_) {
+            ExpansionTooLarge();
             return std::string();
         }
         char c = text[i];
@@ -471,6 +505,8 @@ std::string Preprocessor::Expand(std::string_view text, std::vector<std::string>
             ++i;
         }
     }
+    if (depth > 0)
+        work_ += result.size();
     return result;
 }
 
@@ -486,6 +522,7 @@ std::string Preprocessor::Substitute(const Macro& macro, const std::vector<std::
     std::vector<std::string> expanded(rawArgs.size());
     std::vector<bool> done(rawArgs.size(), false);
     const std::string& body = macro.body;
+    work_ += body.size();
     std::string out;
     size_t i = 0;
     while (i < body.size()) {
@@ -873,7 +910,7 @@ bool Preprocessor::EvaluateCondition(std::string_view expression, int line, int 
         }
     }
     std::vector<std::string> disabled;
-    expansionBudget_ = 1u << 20;
+    expansionBudget_ = kMaxExpansionGrowth;  // read, not kept: a budget of its own
     std::string expanded = Expand(replaced, disabled, 0);
     if (Trim(expanded).empty()) {
         Error(line, column, 1006, "invalid preprocessor expression: expression expected");

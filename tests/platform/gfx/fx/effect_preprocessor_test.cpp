@@ -203,21 +203,59 @@ TEST(EffectPreprocessor, ErrorsInIncludedFilesNameThatFile)
     EXPECT_NE(r.messages.find("inc.fxh(3,1): error X1006"), std::string::npos) << r.messages;
 }
 
-TEST(EffectPreprocessor, RunawayInputIsCutOffWithAnError)
+std::string Repeated(const std::string& line, int times)
 {
-    // Self-inclusion and exponential macro growth end with a message, not a hang.
+    std::string text;
+    for (int i = 0; i < times; ++i)
+        text += line;
+    return text;
+}
+
+TEST(EffectPreprocessor, SizeBoundsCountWhatMacrosAddAndTheWholeEffect)
+{
+    // Over 1.6 MB each, past the 1 MiB that macros may add.
+    const std::string plain = Repeated("float4 v = float4(1.0, 2.0, 3.0, 4.0) * scale; \"t.png\"\n", 30000);
+    const std::string uses = Repeated("float4 c = MUL(float4(ONE, ONE, ONE, ONE), k);\n", 35000);
+    const std::string used = Repeated("float4 c = ((float4(1.0, 1.0, 1.0, 1.0)) * (k));\n", 35000);
+    std::string doubling;
+    for (int i = 0; i < 40; ++i) {
+        if (i == 18) // M18 is 786431 bytes
+            doubling += "#define DROP(x)\n#define KEEP_NOTHING(y) DROP(y)\n";
+        doubling += "#define M" + std::to_string(i + 1) + " M" + std::to_string(i) + " M" +
+                    std::to_string(i) + "\n";
+    }
+    const std::string megabyteString = "\"" + std::string(1u << 20, 's') + "\"\n";
+    struct Case {
+        std::string name;
+        std::string source;
+        std::map<std::string, std::string> files;
+        std::string text;    // checked when the effect is accepted
+        std::string message; // empty: accepted
+    } cases[] = {
+        {"no macro", plain, {}, "#line 1 \"main.fx\"\n" + plain + "\n", ""},
+        {"small macros used often", "#define ONE 1.0\n#define MUL(a, b) ((a) * (b))\n" + uses, {},
+         "#line 1 \"main.fx\"\n\n\n" + used + "\n", ""},
+        {"doubling macro", doubling + "M40\n", {}, "", "main.fx(43,1): error X1009: macro expansion too large"},
+        // Nothing is added, but every line expands a large argument that is thrown away.
+        {"work thrown away", doubling + Repeated("KEEP_NOTHING(M18)\n", 100), {}, "",
+         "main.fx(46,1): error X1009: macro expansion too large"},
+        // Each line adds 999 bytes: the 1050th is one too many.
+        {"growth summed over lines", "#define K " + std::string(1000, 'x') + "\n" + Repeated("K\n", 1100), {}, "",
+         "main.fx(1051,1): error X1009: macro expansion too large"},
+        {"whole effect", Repeated("#include \"big.fxh\"\n", 65), {{"big.fxh", megabyteString}}, "",
+         "big.fxh(1,1): error X1009: the preprocessed effect is over the bound of 67108864 bytes (64 MiB)"},
+    };
+    for (const Case& c : cases) {
+        Result r = Preprocess(c.source, {}, c.files);
+        EXPECT_EQ(r.ok, c.message.empty()) << c.name;
+        EXPECT_EQ(r.messages, c.message.empty() ? "" : c.message + "\n") << c.name;
+        EXPECT_TRUE(r.text == c.text) << c.name; // no dump of megabytes when it fails
+    }
+
+    // Self-inclusion ends with a message, not a hang.
     Result self = Preprocess("#include \"main.fx\"\n", {}, {{"main.fx", "#include \"main.fx\"\n"}});
     EXPECT_FALSE(self.ok);
     EXPECT_NE(self.messages.find("nested too deeply"), std::string::npos);
-
-    std::string source;
-    for (int i = 0; i < 40; ++i)
-        source += "#define M" + std::to_string(i + 1) + " M" + std::to_string(i) + " M" +
-                  std::to_string(i) + "\n";
-    source += "M40\n";
-    Result growth = Preprocess(source);
-    EXPECT_FALSE(growth.ok);
-    EXPECT_NE(growth.messages.find("too large"), std::string::npos);
 }
 
 TEST(EffectPreprocessor, ConditionsNestUpToTheLimitInEveryBuild)
