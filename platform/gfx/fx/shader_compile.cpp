@@ -294,14 +294,24 @@ void BuildTables()
     std::lock_guard guard(compilerLock);
     if (prepared.load(std::memory_order_acquire))
         return;
-    InitialiseOnce();
-    // The tables are made by the first parse that needs them; the smallest shader does.
-    static const char* const kEmpty = "void main() {}";
-    glslang::TShader shader(EShLangFragment);
-    shader.setStrings(&kEmpty, 1);
-    shader.setEntryPoint("main");
-    Configure(shader, EShLangFragment);
-    shader.parse(GetDefaultResources(), 100, false, kFlags);
+    // An exception out of glslang leaves its own locks held: asked again, it
+    // would wait for ever. One failure stands for the rest of the process.
+    static bool failed = false;
+    if (failed)
+        throw std::bad_alloc();
+    try {
+        InitialiseOnce();
+        // The tables are made by the first parse that needs them; the smallest shader does.
+        static const char* const kEmpty = "void main() {}";
+        glslang::TShader shader(EShLangFragment);
+        shader.setStrings(&kEmpty, 1);
+        shader.setEntryPoint("main");
+        Configure(shader, EShLangFragment);
+        shader.parse(GetDefaultResources(), 100, false, kFlags);
+    } catch (...) {
+        failed = true;
+        throw;
+    }
     prepared.store(true, std::memory_order_release);
 }
 

@@ -29,7 +29,8 @@ enum class ShaderStage { Vertex, Pixel };
 void StartPreparingShaderCompiler();
 // The tables are built when this returns (now, by the calling thread, unless
 // they were), and the thread that StartPreparingShaderCompiler began has ended.
-// Throws std::bad_alloc when memory for them cannot be had.
+// Throws std::bad_alloc when memory for them cannot be had, and again at every
+// call after: the compiler cannot be used in this process then.
 void PrepareShaderCompiler();
 
 // True once the program is closing (a close signal has come): compiles then

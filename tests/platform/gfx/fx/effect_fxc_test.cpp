@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,8 +28,9 @@ struct ChildRun {
 };
 
 // Runs fxc.exe in `folder` with `args` (argv[0] empty, as a command line that
-// begins with a blank gives), capturing standard output; bounded to 30 seconds.
-ChildRun RunCompiler(const fs::path& folder, const std::vector<std::string>& args)
+// begins with a blank gives), capturing standard output and error, with at
+// most `addressSpace` bytes of address space when above 0; bounded to 30 seconds.
+ChildRun RunCompiler(const fs::path& folder, const std::vector<std::string>& args, rlim_t addressSpace = 0)
 {
     std::string program = std::string(ZANDREL_RUN_DIR) + "/tools/fxc.exe";
     int pipeFds[2];
@@ -36,7 +38,12 @@ ChildRun RunCompiler(const fs::path& folder, const std::vector<std::string>& arg
         return {};
     pid_t child = fork();
     if (child == 0) {
+        if (addressSpace > 0) {
+            const rlimit bound{addressSpace, addressSpace};
+            setrlimit(RLIMIT_AS, &bound);
+        }
         dup2(pipeFds[1], STDOUT_FILENO);
+        dup2(pipeFds[1], STDERR_FILENO);
         close(pipeFds[0]);
         close(pipeFds[1]);
         if (chdir(folder.c_str()) != 0)
@@ -78,7 +85,7 @@ ChildRun RunCompiler(const fs::path& folder, const std::vector<std::string>& arg
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     close(pipeFds[0]);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return run;
 }
 
@@ -243,6 +250,27 @@ TEST_F(FxcProgram, AShaderTheCompilerDiesOnIsAnErrorLineOfItsFileInBothCompiles)
               gfx::kEffectInvalidData);
     EXPECT_EQ(errors.rfind(where, 0), 0u) << errors;
     EXPECT_NE(run.output.find(errors), std::string::npos) << run.output << "\n" << errors;
+}
+
+TEST_F(FxcProgram, MemoryThatRunsShortIsAnErrorLineNeverAnAbort)
+{
+#if ZANDREL_SANITIZE
+    GTEST_SKIP() << "a sanitizer's shadow memory does not fit an address-space bound";
+#endif
+    const fs::path out = folder_ / "compiledshaders/post_diff.fxo";
+    fs::copy_file(fs::path(ZANDREL_RUN_DIR) / "post_diff.fx", folder_ / "post_diff.fx");
+    // Each bound runs short at a different step: reading, the tables, their
+    // thread, the compiling child, or none.
+    for (rlim_t megabytes : {15, 20, 30, 40, 60, 100, 200}) {
+        fs::remove(out);
+        ChildRun run = RunCompiler(folder_, {"/T", "fx_2_0", "/Fo", out.string(), "post_diff.fx"}, megabytes << 20);
+        EXPECT_TRUE(run.exitCode == 0 || run.exitCode == 1) << megabytes << " MB: " << run.exitCode << run.output;
+        EXPECT_EQ(run.output.find("terminate called"), std::string::npos) << megabytes << " MB: " << run.output;
+        EXPECT_EQ(fs::exists(out), run.exitCode == 0) << megabytes << " MB: " << run.output;
+        if (run.exitCode == 1) {
+            EXPECT_NE(run.output.find("post_diff.fx("), std::string::npos) << megabytes << " MB: " << run.output;
+        }
+    }
 }
 
 TEST_F(FxcProgram, CompilerAndInMemoryCompileAgree)
