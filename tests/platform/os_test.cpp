@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <chrono>
 #include <iterator>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <functional>
@@ -133,6 +135,50 @@ TEST(Process, APieceRunInAChildHandsBackWhatItWroteWhicheverWayItEnds)
     EXPECT_TRUE(stopped.stopped);
     EXPECT_EQ(stopped.signal, SIGKILL);
     EXPECT_EQ(os::SignalText(SIGSEGV), "signal 11 (Segmentation fault)");
+}
+
+TEST(Process, AProgramEndsWithTheProcessThatRanIt)
+{
+    // A caller that waits for `sleep` is killed: the program goes with it,
+    // long before its own end. The caller says the program's pid first.
+    int said[2];
+    ASSERT_EQ(::pipe(said), 0);
+    const pid_t caller = ::fork();
+    if (caller == 0) {
+        ::close(said[0]);
+        const pid_t self = ::getpid();
+        std::thread([&] {
+            // The program is this process's only child once it runs.
+            for (;;) {
+                const std::string children =
+                    ReadFile("/proc/" + std::to_string(self) + "/task/" + std::to_string(self) + "/children");
+                const pid_t program = std::atoi(children.c_str());
+                if (program > 0) {
+                    (void)!::write(said[1], &program, sizeof program);
+                    return;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        }).detach();
+        os::RunProgram("/bin/sleep", "600", "");
+        ::_exit(0);
+    }
+    ::close(said[1]);
+    pid_t program = 0;
+    ASSERT_EQ(::read(said[0], &program, sizeof program), static_cast<ssize_t>(sizeof program));
+    ::close(said[0]);
+    ::kill(caller, SIGKILL);
+    ::waitpid(caller, nullptr, 0);
+    // Gone (or a zombie for the reaper to take) well within the patience.
+    auto runs = [&] {
+        const std::string stat = ReadFile("/proc/" + std::to_string(program) + "/stat");
+        const size_t close = stat.rfind(") ");
+        return close != std::string::npos && stat[close + 2] != 'Z';
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (runs() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_FALSE(runs());
 }
 
 TEST(Process, MissingProgramIsNotStarted)
