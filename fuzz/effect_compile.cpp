@@ -4,7 +4,8 @@
 // it get the code. Whatever the code, the compile ends: an accepted effect must
 // read back the same from its compiled form and draw a pass, and a refused one
 // always says why. The mutations keep the text one the effect reader takes
-// (LLVMFuzzerCustomMutator below), since effect_parser tries the rest.
+// (LLVMFuzzerCustomMutator below), since effect_parser tries the rest; its
+// dictionary is effect_compile.dict (-dict=).
 #include <sys/mman.h>
 
 #include <algorithm>
