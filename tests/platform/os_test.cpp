@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -179,6 +180,26 @@ TEST(Process, AProgramEndsWithTheProcessThatRanIt)
     while (runs() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_FALSE(runs());
+}
+
+TEST(Process, ASanitizerReportInACopyFailsTheCaller)
+{
+#if ZANDREL_SANITIZE
+    // A signal in the copy stays the copy's end; a sanitizer's report is this
+    // program's fault, and fails the caller as it would have failed the copy.
+    std::string answer;
+    EXPECT_EQ(os::RunInChildProcess([](int) { ::raise(SIGSEGV); }, answer).signal, SIGSEGV);
+    EXPECT_DEATH(os::RunInChildProcess(
+                     [](int) {
+                         std::vector<int> four(4);
+                         volatile int* past = four.data() + four.size();
+                         (void)*past;
+                     },
+                     answer),
+                 "A copy of this process made a sanitizer report");
+#else
+    GTEST_SKIP() << "only a sanitized build reports";
+#endif
 }
 
 TEST(Process, MissingProgramIsNotStarted)
