@@ -27,6 +27,7 @@
 #include "platform/os/process.h"
 #include "platform/os/random.h"
 #include "testing/os_hooks.h"
+#include "testing/process_watch.h"
 #include "testing/test_files.h"
 
 namespace fs = std::filesystem;
@@ -140,46 +141,19 @@ TEST(Process, APieceRunInAChildHandsBackWhatItWroteWhicheverWayItEnds)
 
 TEST(Process, AProgramEndsWithTheProcessThatRanIt)
 {
-    // A caller that waits for `sleep` is killed: the program goes with it,
-    // long before its own end. The caller says the program's pid first.
-    int said[2];
-    ASSERT_EQ(::pipe(said), 0);
+    // The caller of a long `sleep` (sh, which says its pid, then becomes it) is killed.
+    const fs::path dir = MakeTempDir();
     const pid_t caller = ::fork();
-    if (caller == 0) {
-        ::close(said[0]);
-        const pid_t self = ::getpid();
-        std::thread([&] {
-            // The program is this process's only child once it runs.
-            for (;;) {
-                const std::string children =
-                    ReadFile("/proc/" + std::to_string(self) + "/task/" + std::to_string(self) + "/children");
-                const pid_t program = std::atoi(children.c_str());
-                if (program > 0) {
-                    (void)!::write(said[1], &program, sizeof program);
-                    return;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
-        }).detach();
-        os::RunProgram("/bin/sleep", "600", "");
-        ::_exit(0);
-    }
-    ::close(said[1]);
+    if (caller == 0)
+        ::_exit(os::RunProgram("/bin/sh", "-c \"echo $$ > pid; exec sleep 600\"", dir.string()).exitCode);
     pid_t program = 0;
-    ASSERT_EQ(::read(said[0], &program, sizeof program), static_cast<ssize_t>(sizeof program));
-    ::close(said[0]);
+    for (int i = 0; i < 3000 && program == 0; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+        program = std::atoi(ReadFile(dir / "pid").c_str());
     ::kill(caller, SIGKILL);
     ::waitpid(caller, nullptr, 0);
-    // Gone (or a zombie for the reaper to take) well within the patience.
-    auto runs = [&] {
-        const std::string stat = ReadFile("/proc/" + std::to_string(program) + "/stat");
-        const size_t close = stat.rfind(") ");
-        return close != std::string::npos && stat[close + 2] != 'Z';
-    };
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (runs() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_FALSE(runs());
+    ASSERT_GT(program, 0);
+    EXPECT_TRUE(zandrel_test::EndsWithin(program, std::chrono::seconds(30)));
+    fs::remove_all(dir);
 }
 
 TEST(Process, ASanitizerReportInACopyFailsTheCaller)
@@ -189,14 +163,8 @@ TEST(Process, ASanitizerReportInACopyFailsTheCaller)
     // program's fault, and fails the caller as it would have failed the copy.
     std::string answer;
     EXPECT_EQ(os::RunInChildProcess([](int) { ::raise(SIGSEGV); }, answer).signal, SIGSEGV);
-    EXPECT_DEATH(os::RunInChildProcess(
-                     [](int) {
-                         std::vector<int> four(4);
-                         volatile int* past = four.data() + four.size();
-                         (void)*past;
-                     },
-                     answer),
-                 "A copy of this process made a sanitizer report");
+    auto overflow = [](int) { std::vector<int> four(4); (void)*static_cast<volatile int*>(four.data() + 4); };
+    EXPECT_DEATH(os::RunInChildProcess(overflow, answer), "A copy of this process made a sanitizer report");
 #else
     GTEST_SKIP() << "only a sanitized build reports";
 #endif
