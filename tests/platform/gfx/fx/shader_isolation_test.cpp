@@ -49,10 +49,14 @@ TEST(FxShaderIsolation, AChildThatDiesHangsRunsAwayOrEndsEarlyFailsItsStageWithT
     // a time; a caller alone, one that compiles them side by side.
     for (bool companion : {false, true})
     for (const Case& c : cases) {
-        std::promise<void> release;
+        std::promise<void> release, waiting;
         std::thread other;
-        if (companion)
-            other = std::thread([done = release.get_future()] { done.wait(); });
+        // Waiting before the compile copies the process: a thread caught starting
+        // may hold a sanitizer's lock that the copy would then wait on for ever.
+        if (companion) {
+            other = std::thread([&waiting, done = release.get_future()] { waiting.set_value(), done.wait(); });
+            waiting.get_future().wait();
+        }
         EffectDescription d;
         std::string messages;
         bool compiled = false;
@@ -80,16 +84,20 @@ TEST(FxShaderIsolation, AChildThatDiesHangsRunsAwayOrEndsEarlyFailsItsStageWithT
 TEST(FxShaderIsolation, ACloseSignalEndsTheCompileUnderWayAndStartsNoOther)
 {
     platform::testing::ResetWindowState("");
+    platform::WatchCloseSignals();
     // The limits stay the long ones: only the signal can end this compile soon.
     std::unique_ptr<RuntimeEffect> effect;
     std::string errors;
+    std::promise<void> started;
     std::thread closer;
     {
         ShaderCompilerFault fault(ShaderCompilerFault::Kind::Hang, "Bad");
-        closer = std::thread([] {
+        closer = std::thread([&started] {
+            started.set_value();
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            platform::detail::RecordCloseSignal(SIGTERM);
+            ::kill(::getpid(), SIGTERM);
         });
+        started.get_future().wait(); // not starting while the process is copied
         EXPECT_EQ(RuntimeEffect::Create(kSource.data(), kSource.size(), {}, effect, errors, "e.fx"), kEffectAborted);
     }
     closer.join();
