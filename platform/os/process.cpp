@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -124,12 +125,14 @@ void WaitFor(pid_t pid, int from, std::string* answer, const ProcessLimits& limi
     // The wait looks at the stop request and the clocks every slice; the
     // child's end or its output cuts a slice short.
     constexpr int kSliceMilliseconds = 20;
+    constexpr double kBusySeconds = 0.01;
     const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     clockid_t cpuClock{};
     const bool timesProcessor = copy && ::clock_getcpuclockid(pid, &cpuClock) == 0;
     auto since = std::chrono::steady_clock::now();
     double spent = timesProcessor ? ProcessorSeconds(cpuClock) : 0.0;
     double spentAtOutput = spent;
+    double spentWhenBusy = spent;
     auto budget = [&] { return limits.cpuSeconds && answer ? limits.cpuSeconds(*answer) : 0.0; };
     double cpuSeconds = budget();
     int status = 0;
@@ -141,6 +144,7 @@ void WaitFor(pid_t pid, int from, std::string* answer, const ProcessLimits& limi
             if (copy && answer->size() != before) {
                 since = std::chrono::steady_clock::now();
                 spentAtOutput = timesProcessor ? ProcessorSeconds(cpuClock) : 0.0;
+                spentWhenBusy = spentAtOutput;
                 cpuSeconds = budget();
             }
         }
@@ -157,10 +161,14 @@ void WaitFor(pid_t pid, int from, std::string* answer, const ProcessLimits& limi
             break;
         }
         if (timesProcessor) {
-            const double now = ProcessorSeconds(cpuClock);
-            if (now > spent) {
-                spent = now;
-                since = std::chrono::steady_clock::now(); // busy, however slowly: not idle
+            spent = std::max(spent, ProcessorSeconds(cpuClock));
+            // Busy, however slowly, once it has had a hundredth of a second
+            // more: a starved compile gets that within moments, while a
+            // waiting copy's housekeeping (a sanitizer's thread waking now
+            // and then) takes far longer to.
+            if (spent - spentWhenBusy >= kBusySeconds) {
+                spentWhenBusy = spent;
+                since = std::chrono::steady_clock::now();
             }
             if (cpuSeconds > 0.0 && spent - spentAtOutput >= cpuSeconds) {
                 result.cpuTimedOut = true;

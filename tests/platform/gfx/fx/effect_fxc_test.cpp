@@ -254,7 +254,7 @@ TEST_F(FxcProgram, AShaderTheCompilerDiesOnIsAnErrorLineOfItsFileInBothCompiles)
 
 TEST_F(FxcProgram, MemoryThatRunsShortIsAnErrorLineNeverAnAbort)
 {
-#if ZANDREL_SANITIZE
+#if ZANDREL_SANITIZE || ZANDREL_TSAN
     GTEST_SKIP() << "a sanitizer's shadow memory does not fit an address-space bound";
 #endif
     const fs::path out = folder_ / "compiledshaders/post_diff.fxo";
