@@ -101,7 +101,8 @@ TEST(FxShaderIsolation, ACloseSignalEndsTheCompileUnderWayAndStartsNoOther)
         EXPECT_EQ(RuntimeEffect::Create(kSource.data(), kSource.size(), {}, effect, errors, "e.fx"), kEffectAborted);
     }
     closer.join();
-    EXPECT_NE(errors.find("the shader compiler was stopped: the program is closing while compiling 'Bad'"),
+    // Whichever stage a slow build had reached by then.
+    EXPECT_NE(errors.find("the shader compiler was stopped: the program is closing while compiling "),
               std::string::npos)
         << errors;
     EXPECT_EQ(RuntimeEffect::Create(kSource.data(), kSource.size(), {}, effect, errors, "e.fx"), kEffectAborted);
