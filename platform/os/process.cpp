@@ -7,8 +7,8 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
-#include <time.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -143,8 +143,9 @@ void WaitFor(pid_t pid, int from, std::string* answer, const ProcessLimits& limi
                 from = -1; // nothing more can come
             if (copy && answer->size() != before) {
                 since = std::chrono::steady_clock::now();
-                spentAtOutput = timesProcessor ? ProcessorSeconds(cpuClock) : 0.0;
-                spentWhenBusy = spentAtOutput;
+                if (timesProcessor)
+                    spent = std::max(spent, ProcessorSeconds(cpuClock));
+                spentAtOutput = spentWhenBusy = spent;
                 cpuSeconds = budget();
             }
         }
@@ -207,20 +208,48 @@ void WaitFor(pid_t pid, int from, std::string* answer, const ProcessLimits& limi
     }
 }
 
-// The copy's own state, before its work: see RunInChildProcess.
-void EnterChild(pid_t parent, int keep, size_t extraAddressSpace)
+// Makes a pipe (both ends closed on exec) and a copy of this process; the
+// copy's pid, 0 in the copy, or -1 with result.error set and the pipe closed.
+pid_t ForkWithPipe(int fds[2], ProcessResult& result)
+{
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        result.error = errno;
+        return -1;
+    }
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        result.error = errno;
+        ::close(fds[0]);
+        ::close(fds[1]);
+    }
+    return pid;
+}
+
+// A copy's first steps, safe in a copy of a process with threads: a process
+// group of its own (ending it ends whatever it starts), killed when the
+// caller's thread ends (also across exec), every signal let through. False
+// when the caller's thread had gone already.
+bool FollowCaller(pid_t parent)
 {
     ::setpgid(0, 0);
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent)
-        ::_exit(kChildExitOrphaned); // the caller's thread has already gone
+        return false;
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    return true;
+}
+
+// The copy's own state, before its work: see RunInChildProcess.
+void EnterChild(pid_t parent, int keep, size_t extraAddressSpace)
+{
+    if (!FollowCaller(parent))
+        ::_exit(kChildExitOrphaned);
 #if ZANDREL_SANITIZE
     // The report is printed by then; its exit code tells the caller it was one.
     __sanitizer_set_death_callback([] { ::_exit(kChildExitSanitizerReport); });
 #endif
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
     struct sigaction plain {};
     plain.sa_handler = SIG_DFL;
     sigemptyset(&plain.sa_mask);
@@ -279,28 +308,15 @@ ProcessResult RunProgram(const std::string& program, const std::string& paramete
     // The copy tells why it could not run the program through `report`, which
     // a successful start closes.
     int report[2];
-    if (::pipe2(report, O_CLOEXEC) != 0) {
-        result.error = errno;
-        return result;
-    }
     const char* const folder = workingDir.empty() ? nullptr : workingDir.c_str();
     const pid_t parent = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        result.error = errno;
-        ::close(report[0]);
-        ::close(report[1]);
+    const pid_t pid = ForkWithPipe(report, result);
+    if (pid < 0)
         return result;
-    }
     if (pid == 0) {
         // Only calls that are safe in a copy of a process with threads.
-        ::setpgid(0, 0); // a group of its own: ending it ends whatever it started too
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL); // kept across exec: it ends with the caller
         int why = ESRCH;
-        if (::getppid() == parent) {
-            sigset_t none;
-            sigemptyset(&none);
-            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        if (FollowCaller(parent)) {
             if (!folder || ::chdir(folder) == 0)
                 ::execve(program.c_str(), argv.data(), environ);
             why = errno;
@@ -336,18 +352,10 @@ ProcessResult RunInChildProcess(const std::function<void(int out)>& work, std::s
         return result;
     }
     int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) {
-        result.error = errno;
-        return result;
-    }
     const pid_t parent = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        result.error = errno;
-        ::close(fds[0]);
-        ::close(fds[1]);
+    const pid_t pid = ForkWithPipe(fds, result);
+    if (pid < 0)
         return result;
-    }
     if (pid == 0) {
         ::close(fds[0]);
         EnterChild(parent, fds[1], limits.extraAddressSpace);

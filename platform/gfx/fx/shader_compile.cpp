@@ -288,7 +288,6 @@ std::string Cause(const platform::os::ProcessResult& run, double stageSeconds, d
     return "ended with exit code " + std::to_string(run.exitCode) + " and no answer";
 }
 
-
 void BuildTables()
 {
     std::lock_guard guard(compilerLock);
