@@ -8,17 +8,18 @@
 
 #include <cstdio>
 #include <exception>
-#include <new>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <new>
 #include <string>
 #include <vector>
 
 
 #include "platform/gfx/fx/compiled_effect.h"
 #include "platform/gfx/fx/effect_compiler.h"
+#include "platform/gfx/fx/effect_message.h"
 #include "platform/os/file_replace.h"
 
 namespace {
@@ -41,29 +42,6 @@ int Usage(const std::string& why)
               << "usage: fxc /T fx_2_0 [/O0-3] /Fo <output> [/D NAME[=value]]... <source>\n";
     return 1;
 }
-
-int Compile(int argc, char** argv, std::string& source);
-
-} // namespace
-
-int main(int argc, char** argv)
-{
-    std::string source;
-    // What runs short outside the effect compiler (reading the file, writing
-    // the result) is said the same way as within it.
-    try {
-        return Compile(argc, argv, source);
-    } catch (const std::bad_alloc&) {
-        std::cout << (source.empty() ? "fxc" : source) << "(1,1): error X3000: the effect could not be compiled: out of memory\n";
-    } catch (const std::exception& e) {
-        std::cout << (source.empty() ? "fxc" : source) << "(1,1): error X3000: the effect could not be compiled: "
-                  << e.what() << "\n";
-    }
-    std::cout << "compilation failed; no code produced\n";
-    return 1;
-}
-
-namespace {
 
 int Compile(int argc, char** argv, std::string& source)
 {
@@ -149,3 +127,20 @@ int Compile(int argc, char** argv, std::string& source)
 }
 
 } // namespace
+
+int main(int argc, char** argv)
+{
+    std::string source;
+    // What runs short outside the effect compiler (reading the file, writing
+    // the result) is said the same way as within it.
+    try {
+        return Compile(argc, argv, source);
+    } catch (const std::exception& e) {
+        const bool memory = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
+        std::cout << gfx::FormatEffectError(source.empty() ? "fxc" : source, 1, 1, 3000,
+                                            std::string("the effect could not be compiled: ") +
+                                                (memory ? "out of memory" : e.what()))
+                  << "compilation failed; no code produced\n";
+    }
+    return 1;
+}
