@@ -2,19 +2,14 @@
 // an abort, a hang, a runaway, a shortage of memory or an early end, the
 // effect fails with an error at the line of the shader function it was
 // compiling, and the caller goes on. Only processor time counts against a
-// stage, and a close signal ends the compile.
+// stage.
 #include <gtest/gtest.h>
-
-#include <signal.h>
 
 #include <future>
 #include <thread>
 
 #include "platform/gfx/fx/effect_compiler.h"
-#include "platform/gfx/fx/runtime_effect.h"
-#include "platform/window/close_signals.h"
 #include "testing/shader_compile_hooks.h"
-#include "testing/window_hooks.h"
 
 using namespace gfx;
 using platform::testing::ShaderCompilerFault;
@@ -79,35 +74,6 @@ TEST(FxShaderIsolation, AChildThatDiesHangsRunsAwayOrEndsEarlyFailsItsStageWithT
         ASSERT_EQ(d.techniques.size(), 1u);
         EXPECT_FALSE(d.techniques[0].passes[1].program.pixel.spirv.empty());
     }
-}
-
-TEST(FxShaderIsolation, ACloseSignalEndsTheCompileUnderWayAndStartsNoOther)
-{
-    platform::testing::ResetWindowState("");
-    platform::WatchCloseSignals();
-    // The limits stay the long ones: only the signal can end this compile soon.
-    std::unique_ptr<RuntimeEffect> effect;
-    std::string errors;
-    std::promise<void> started;
-    std::thread closer;
-    {
-        ShaderCompilerFault fault(ShaderCompilerFault::Kind::Hang, "Bad");
-        closer = std::thread([&started] {
-            started.set_value();
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            ::kill(::getpid(), SIGTERM);
-        });
-        started.get_future().wait(); // not starting while the process is copied
-        EXPECT_EQ(RuntimeEffect::Create(kSource.data(), kSource.size(), {}, effect, errors, "e.fx"), kEffectAborted);
-    }
-    closer.join();
-    // Whichever stage a slow build had reached by then.
-    EXPECT_NE(errors.find("the shader compiler was stopped: the program is closing while compiling "),
-              std::string::npos)
-        << errors;
-    EXPECT_EQ(RuntimeEffect::Create(kSource.data(), kSource.size(), {}, effect, errors, "e.fx"), kEffectAborted);
-    EXPECT_EQ(errors, "e.fx(1,1): error X3000: not compiled: the program is closing\n");
-    platform::testing::ResetWindowState("");
 }
 
 } // namespace
