@@ -36,7 +36,7 @@ bool CompileEffectSource(std::string_view source, const std::string& fileName,
                          EffectDescription& out, std::string& messages)
 {
     if (ShaderCompilesStopped()) {
-        messages += FormatEffectError(fileName, 1, 1, 3000, "not compiled: the program is closing");
+        messages += EffectClosingError(fileName);
         return false;
     }
     // The shader compiler's first use builds its tables, which takes longer

@@ -11,4 +11,11 @@ inline std::string FormatEffectError(const std::string& file, int line, int colu
            std::to_string(code) + ": " + text + "\n";
 }
 
+// The line of an effect whose compile was stopped, at whatever stage, because
+// the program is closing.
+inline std::string EffectClosingError(const std::string& file, int line = 1)
+{
+    return FormatEffectError(file, line, 1, 3000, "not compiled: the program is closing");
+}
+
 } // namespace gfx
