@@ -1,7 +1,6 @@
 #include "platform/gfx/fx/effect_preprocessor.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <unordered_map>
 
@@ -27,6 +26,8 @@ constexpr size_t kMaxExpansionWork = size_t{32} << 20;
 // What one macro call counts for besides the bytes it reads and writes, so that
 // calls of macros that make nothing are bounded too.
 constexpr size_t kCallWork = 32;
+// What a byte of a condition counts for when it is read.
+constexpr size_t kConditionWork = 16;
 // Bytes that includes may add over the whole effect: each inclusion counts its
 // file's text and the two line markers around it, so that files that include
 // others many times over are refused early. Far above what any real effect includes.
@@ -834,10 +835,15 @@ private:
     // Binary operators by precedence, loosest first; unary ones bind tightest.
     // Brackets and the two halves of ?: wait on the same stack.
     enum Kind : uint8_t { kBinary, kUnary, kOpen, kQuestion, kColon };
+    // An operator as its one or two characters: telling them apart compares no strings.
+    static constexpr uint16_t Op(char first, char second = '\0')
+    {
+        return static_cast<uint16_t>(static_cast<uint8_t>(first) | (static_cast<uint8_t>(second) << 8));
+    }
     struct Pending {
         Kind kind;
         int precedence;
-        std::string_view op;
+        uint16_t op;
     };
     static constexpr int kUnaryPrecedence = 11;
 
@@ -877,10 +883,10 @@ private:
                 const bool notEqual = c == '!' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '=';
                 if (c == '(') {
                     ++pos_;
-                    if (!Push({kOpen, 0, "("}))
+                    if (!Push({kOpen, 0, Op('(')}))
                         return;
                 } else if ((c == '!' && !notEqual) || c == '~' || c == '-' || c == '+') {
-                    if (!Push({kUnary, kUnaryPrecedence, text_.substr(pos_++, 1)}))
+                    if (!Push({kUnary, kUnaryPrecedence, Op(text_[pos_++])}))
                         return;
                 } else if (IsDigit(c)) {
                     if (!Number())
@@ -909,25 +915,26 @@ private:
                 if (!Reduce(1))
                     return;
                 ++pos_;
-                if (!Push({kQuestion, 0, "?"}))
+                if (!Push({kQuestion, 0, Op('?')}))
                     return;
                 operand = true;
             } else if (c == ':') {
                 if (!ReduceTo(kQuestion, "unexpected ':'"))
                     return;
-                pending_.back() = {kColon, 0, ":"};
+                pending_.back() = {kColon, 0, Op(':')};
                 ++pos_;
                 operand = true;
             } else {
-                const int precedence = BinaryOperator();
+                size_t length = 1;
+                const int precedence = BinaryOperator(length);
                 if (precedence == 0) {
                     Unexpected();
                     return;
                 }
-                const std::string_view op = text_.substr(pos_, OperatorLength());
+                const uint16_t op = Op(text_[pos_], length == 2 ? text_[pos_ + 1] : '\0');
                 if (!Reduce(precedence))
                     return;
-                pos_ += op.size();
+                pos_ += length;
                 if (!Push({kBinary, precedence, op}))
                     return;
                 operand = true;
@@ -949,27 +956,23 @@ private:
         }
     }
 
-    // The two-character operators, then the one-character ones.
-    size_t OperatorLength() const
+    // The precedence of the binary operator at pos_, 0 when there is none, and its length.
+    int BinaryOperator(size_t& length) const
     {
-        static constexpr std::string_view kTwo[] = {"||", "&&", "==", "!=", "<=", ">=", "<<", ">>"};
-        for (std::string_view op : kTwo)
-            if (text_.substr(pos_, 2) == op)
-                return 2;
-        return 1;
-    }
-    // The precedence of the binary operator at pos_, 0 when there is none.
-    int BinaryOperator() const
-    {
-        static const std::pair<std::string_view, int> kOperators[] = {
-            {"||", 1}, {"&&", 2}, {"==", 6}, {"!=", 6}, {"<=", 7}, {">=", 7}, {"<<", 8}, {">>", 8},
-            {"|", 3},  {"^", 4},  {"&", 5},  {"<", 7},  {">", 7},  {"+", 9},  {"-", 9},  {"*", 10},
-            {"/", 10}, {"%", 10}};
-        const std::string_view op = text_.substr(pos_, OperatorLength());
-        for (const auto& [name, precedence] : kOperators)
-            if (name == op)
-                return precedence;
-        return 0;
+        const char next = pos_ + 1 < text_.size() ? text_[pos_ + 1] : '\0';
+        length = 2;
+        switch (text_[pos_]) {
+        case '|': return next == '|' ? 1 : (length = 1, 3);
+        case '&': return next == '&' ? 2 : (length = 1, 5);
+        case '=': return next == '=' ? 6 : 0;
+        case '!': return next == '=' ? 6 : 0;
+        case '<': return next == '=' ? 7 : next == '<' ? 8 : (length = 1, 7);
+        case '>': return next == '=' ? 7 : next == '>' ? 8 : (length = 1, 7);
+        case '^': return length = 1, 4;
+        case '+': case '-': return length = 1, 9;
+        case '*': case '/': case '%': return length = 1, 10;
+        default: return 0;
+        }
     }
 
     // Applies the pending operators that bind at least as tightly as `precedence`.
@@ -1007,9 +1010,9 @@ private:
         pending_.pop_back();
         if (p.kind == kUnary) {
             int64_t& v = values_.back();
-            if (p.op == "!") v = !v;
-            else if (p.op == "~") v = Wrap(~static_cast<uint64_t>(v));
-            else if (p.op == "-") v = Wrap(0 - static_cast<uint64_t>(v));
+            if (p.op == Op('!')) v = !v;
+            else if (p.op == Op('~')) v = Wrap(~static_cast<uint64_t>(v));
+            else if (p.op == Op('-')) v = Wrap(0 - static_cast<uint64_t>(v));
             return true;
         }
         const int64_t right = values_.back();
@@ -1022,27 +1025,27 @@ private:
             values_.back() = values_.back() ? ifTrue : right;
             return true;
         }
-        const std::string_view matched = p.op;
+        const uint16_t matched = p.op;
         auto l = static_cast<uint64_t>(left), r = static_cast<uint64_t>(right);
-        if (matched == "||") left = left || right;
-        else if (matched == "&&") left = left && right;
-        else if (matched == "|") left = Wrap(l | r);
-        else if (matched == "^") left = Wrap(l ^ r);
-        else if (matched == "&") left = Wrap(l & r);
-        else if (matched == "==") left = left == right;
-        else if (matched == "!=") left = left != right;
-        else if (matched == "<=") left = left <= right;
-        else if (matched == ">=") left = left >= right;
-        else if (matched == "<") left = left < right;
-        else if (matched == ">") left = left > right;
-        else if (matched == "<<") left = Wrap(l << (r & 63));
-        else if (matched == ">>") left = left >> (r & 63);
-        else if (matched == "+") left = Wrap(l + r);
-        else if (matched == "-") left = Wrap(l - r);
-        else if (matched == "*") left = Wrap(l * r);
+        if (matched == Op('|', '|')) left = left || right;
+        else if (matched == Op('&', '&')) left = left && right;
+        else if (matched == Op('|')) left = Wrap(l | r);
+        else if (matched == Op('^')) left = Wrap(l ^ r);
+        else if (matched == Op('&')) left = Wrap(l & r);
+        else if (matched == Op('=', '=')) left = left == right;
+        else if (matched == Op('!', '=')) left = left != right;
+        else if (matched == Op('<', '=')) left = left <= right;
+        else if (matched == Op('>', '=')) left = left >= right;
+        else if (matched == Op('<')) left = left < right;
+        else if (matched == Op('>')) left = left > right;
+        else if (matched == Op('<', '<')) left = Wrap(l << (r & 63));
+        else if (matched == Op('>', '>')) left = left >> (r & 63);
+        else if (matched == Op('+')) left = Wrap(l + r);
+        else if (matched == Op('-')) left = Wrap(l - r);
+        else if (matched == Op('*')) left = Wrap(l * r);
         else if (right == 0) return Fail("division by zero");
-        else if (left == INT64_MIN && right == -1) left = matched == "/" ? left : 0;
-        else left = matched == "/" ? left / right : left % right;
+        else if (left == INT64_MIN && right == -1) left = matched == Op('/') ? left : 0;
+        else left = matched == Op('/') ? left / right : left % right;
         return true;
     }
 
@@ -1058,8 +1061,11 @@ private:
         }
         bool any = base == 8;
         while (pos_ < text_.size()) {
-            char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text_[pos_])));
-            int digit = IsDigit(c) ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : 99;
+            const char c = text_[pos_];
+            const int digit = IsDigit(c)                ? c - '0'
+                              : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+                              : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                                       : 99;
             if (digit >= base)
                 break;
             value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
@@ -1125,13 +1131,20 @@ bool Preprocessor::EvaluateCondition(std::string_view expression, int line, int 
             replaced += Find(name) != nullptr ? " 1 " : " 0 ";
             i = k;
         } else {
-            replaced += expression[i++];
+            const size_t s = i;
+            while (i < expression.size() && !IsIdentStart(expression[i]))
+                ++i;
+            replaced.append(expression.substr(s, i - s));
         }
     }
     // Read, not kept: a budget of its own.
     expansionBudget_ = replaced.size() + kMaxExpansionGrowth;
     std::string expanded;
     if (!Expand(replaced, expanded, 0))
+        return false;
+    // Reading an expression costs more than copying it: what macros added to it
+    // counts that much more.
+    if (expanded.size() > replaced.size() && !Charge((expanded.size() - replaced.size()) * kConditionWork))
         return false;
     if (Trim(expanded).empty()) {
         Error(line, column, 1006, "invalid preprocessor expression: expression expected");
