@@ -664,13 +664,16 @@ bool Preprocessor::Expand(std::string_view text, std::string& into, int depth)
             continue;
         }
         if (!IsIdentStart(c)) {
+            // Up to what might start a name, a number or a string.
             ++i;
+            while (i < text.size() && !IsIdentChar(text[i]) && text[i] != '"' && text[i] != '.')
+                ++i;
             continue;
         }
         const size_t start = i;
         i = SkipIdentChars(text, i);
         const std::string_view name = text.substr(start, i - start);
-        Macro* macro = Find(name);
+        Macro* macro = macros_.empty() ? nullptr : Find(name);
         if (macro == nullptr || macro->expanding)
             continue;
         if (macro->functionLike) {
