@@ -259,6 +259,9 @@ TEST(EffectPreprocessor, BoundsOnWhatMacrosAndIncludesMakeRefuseEarly)
         {"parameter repeated", copies(Repeated("x ", 3000)), {}, "", tooLarge},
         {"parameter pasted", copies(Repeated("x##", 1000) + "x"), {}, "", tooLarge},
         {"parameter stringized", copies(Repeated("#x ", 1000)), {}, "", tooLarge},
+        // Read, not kept: what macros add to a condition costs all the more.
+        {"conditions expanded", "#define ONES " + Repeated("1+", 30000) + "1\n#define MB ONES" + Repeated("+ONES", 15) +
+         "\n" + Repeated("#if MB\n#endif\n", 20), {}, "", "main.fx(5,1): error X1009: macro expansion too large"},
         {"calls nested", doubling + "#define TWICE(x) x x\n" + Repeated("TWICE(", 30) + "M9" + Repeated(")", 30) + "\n",
          {}, "", "main.fx(44,1): error X1009: macro expansion too large"},
         {"file including itself twice", selfTwice, {{"main.fx", selfTwice}}, "",
@@ -276,6 +279,22 @@ TEST(EffectPreprocessor, BoundsOnWhatMacrosAndIncludesMakeRefuseEarly)
         EXPECT_EQ(r.messages, c.message.empty() ? "" : c.message + "\n") << c.name;
         EXPECT_TRUE(r.text == c.text) << c.name; // no dump of megabytes when it fails
     }
+}
+
+TEST(EffectPreprocessor, AFileIncludedManyTimesIsReadOnce)
+{
+    int reads = 0;
+    gfx::EffectFileReader reader = [&reads](const std::string& path, std::string& contents) {
+        ++reads;
+        contents = "x\n";
+        return path == "inc.fxh";
+    };
+    std::string text, messages;
+    EXPECT_FALSE(gfx::PreprocessEffect(Repeated("#include \"inc.fxh\"\n", 100) + Repeated("#include \"no.fxh\"\n", 2),
+                                       "main.fx", {}, reader, text, messages));
+    EXPECT_EQ(reads, 2);
+    EXPECT_EQ(messages, "main.fx(101,1): error X1005: cannot open include file 'no.fxh'\n"
+                        "main.fx(102,1): error X1005: cannot open include file 'no.fxh'\n");
 }
 
 TEST(EffectPreprocessor, ACloseSignalStopsItWithTheClosingLine)
