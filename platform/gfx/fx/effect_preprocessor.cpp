@@ -1,30 +1,42 @@
 #include "platform/gfx/fx/effect_preprocessor.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
-#include <map>
+#include <unordered_map>
 
 #include "platform/gfx/fx/effect_message.h"
 #include "platform/gfx/fx/effect_tokens.h"
+#include "platform/window/close_signals.h"
 
 namespace gfx {
 namespace {
 
 // What macros may add to an effect over the text they replace, summed over its
 // lines: far above what any real effect's macros add, and a quick end to a macro
-// that doubles itself.
+// that doubles itself. Every text that expansion makes on the way (an argument
+// expanded, a body with its arguments in place) is held to the line's share too.
 constexpr size_t kMaxExpansionGrowth = size_t{1} << 20;
-// Bytes of preprocessed text, so that memory stays bounded (an effect may include
-// one file many times): far above any real effect.
+// Bytes of preprocessed text, so that memory stays bounded: far above any real effect.
 constexpr size_t kMaxOutput = size_t{64} << 20;
 // Bytes that macro expansion may read and write over the whole effect, what it
-// throws away included (an argument that a macro never uses), so that no text
-// keeps the preprocessor busy for long: far above what any real effect's macros cost.
-constexpr size_t kMaxExpansionWork = size_t{64} << 20;
+// throws away included (an argument that a macro never uses), counted as they are
+// read or written: no text keeps the preprocessor busy for long or holds much
+// memory. Far above what any real effect's macros cost.
+constexpr size_t kMaxExpansionWork = size_t{32} << 20;
+// What one macro call counts for besides the bytes it reads and writes, so that
+// calls of macros that make nothing are bounded too.
+constexpr size_t kCallWork = 32;
+// What a byte of a condition counts for when it is read.
+constexpr size_t kConditionWork = 16;
+// Bytes that includes may add over the whole effect: each inclusion counts its
+// file's text and the two line markers around it, so that files that include
+// others many times over are refused early. Far above what any real effect includes.
+constexpr size_t kMaxIncludedText = size_t{4} << 20;
 constexpr int kMaxIncludeDepth = 32;
 constexpr int kMaxExpansionDepth = 128;
 constexpr int kMaxExpressionDepth = 256;
+// Steps of work (characters, names, pieces) between two looks at the close signal.
+constexpr uint32_t kStepsPerCloseCheck = 4096;
 
 std::string_view Trim(std::string_view s)
 {
@@ -41,18 +53,182 @@ std::string FolderOf(const std::string& path)
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+std::string Bound(size_t bytes)
+{
+    return std::to_string(bytes) + " bytes (" + std::to_string(bytes >> 20) + " MiB)";
+}
+
 // One logical line: physical lines joined by backslash continuations.
 struct LogicalLine {
-    std::string text;
+    std::string_view text;
     int line = 1;  // physical line it starts on
     int span = 1;  // physical lines it covers
 };
 
-struct Macro {
-    bool functionLike = false;
-    std::vector<std::string> params;
-    std::string body;
+// The logical lines of a text without comments, one at a time.
+class LineReader {
+public:
+    explicit LineReader(std::string_view text) : text_(text) {}
+
+    bool Next(LogicalLine& out)
+    {
+        if (done_)
+            return false;
+        out.line = line_;
+        out.span = 0;
+        joined_.clear();
+        bool joining = false;
+        for (;;) {
+            const size_t end = text_.find('\n', start_);
+            const bool last = end == std::string_view::npos;
+            std::string_view physical = text_.substr(start_, (last ? text_.size() : end) - start_);
+            if (!physical.empty() && physical.back() == '\r')
+                physical.remove_suffix(1);
+            ++out.span;
+            ++line_;
+            if (last)
+                done_ = true;
+            else
+                start_ = end + 1;
+            if (!physical.empty() && physical.back() == '\\' && !last) {
+                physical.remove_suffix(1);
+                joined_.append(physical);
+                joining = true;
+                continue;
+            }
+            if (!joining) {
+                out.text = physical;
+                return true;
+            }
+            joined_.append(physical);
+            out.text = joined_;
+            return true;
+        }
+    }
+
+private:
+    std::string_view text_;
+    size_t start_ = 0;
+    int line_ = 1;
+    bool done_ = false;
+    std::string joined_;
 };
+
+struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view name) const noexcept { return std::hash<std::string_view>{}(name); }
+};
+
+struct Macro {
+    // A function-like macro's body is cut where its parameters go, so that a
+    // call copies pieces and looks no name up.
+    enum class Kind : uint8_t {
+        kText,      // `size` bytes of `body` from `offset`
+        kArgument,  // argument `param` with its macros expanded
+        kRaw,       // argument `param` as written (beside ##)
+        kString,    // argument `param` as written, in quotes (#param)
+        kJoin,      // ##: the blanks before it go
+    };
+    struct Piece {
+        Kind kind = Kind::kText;
+        size_t param = 0;
+        size_t offset = 0;
+        size_t size = 0;
+    };
+
+    bool functionLike = false;
+    size_t params = 0;
+    // An object-like macro's text; a function-like one's text pieces end to end.
+    std::string body;
+    std::vector<Piece> pieces;
+    bool expanding = false;  // its name, met inside its own expansion, stays as it is
+};
+
+// Pasting drops the blanks before ##: those of the body now, and those an
+// argument might end with when the macro is called.
+void DropBlanksBeforeJoin(Macro& macro)
+{
+    while (!macro.pieces.empty() && macro.pieces.back().kind == Macro::Kind::kText) {
+        Macro::Piece& last = macro.pieces.back();
+        while (last.size > 0 && IsBlank(macro.body.back())) {
+            --last.size;
+            macro.body.pop_back();
+        }
+        if (last.size > 0)
+            return;
+        macro.pieces.pop_back();
+    }
+    if (!macro.pieces.empty() &&
+        (macro.pieces.back().kind == Macro::Kind::kRaw || macro.pieces.back().kind == Macro::Kind::kArgument))
+        macro.pieces.push_back({Macro::Kind::kJoin});
+}
+
+void CutBody(Macro& macro, std::string_view body, const std::vector<std::string_view>& params)
+{
+    std::unordered_map<std::string_view, size_t> index;
+    for (size_t p = 0; p < params.size(); ++p)
+        index.emplace(params[p], p);  // of two parameters of one name, the first
+    auto paramOf = [&index](std::string_view id) {
+        auto found = index.find(id);
+        return found == index.end() ? -1 : static_cast<int64_t>(found->second);
+    };
+    auto text = [&macro](std::string_view t) {
+        if (t.empty())
+            return;
+        if (!macro.pieces.empty() && macro.pieces.back().kind == Macro::Kind::kText)
+            macro.pieces.back().size += t.size();
+        else
+            macro.pieces.push_back({Macro::Kind::kText, 0, macro.body.size(), t.size()});
+        macro.body.append(t);
+    };
+    auto argument = [&macro](Macro::Kind kind, int64_t p) {
+        macro.pieces.push_back({kind, static_cast<size_t>(p)});
+    };
+    auto blanksFrom = [body](size_t i) {
+        while (i < body.size() && IsBlank(body[i]))
+            ++i;
+        return i;
+    };
+    auto joinAt = [body](size_t i) { return i + 1 < body.size() && body[i] == '#' && body[i + 1] == '#'; };
+    size_t i = 0;
+    while (i < body.size()) {
+        const char c = body[i];
+        if (joinAt(i)) {
+            DropBlanksBeforeJoin(macro);
+            const size_t s = blanksFrom(i + 2);
+            i = SkipIdentChars(body, s);
+            const std::string_view id = body.substr(s, i - s);
+            const int64_t p = paramOf(id);
+            if (p >= 0)
+                argument(Macro::Kind::kRaw, p);
+            else
+                text(id);
+        } else if (c == '#') {
+            const size_t s = blanksFrom(i + 1);
+            const size_t e = SkipIdentChars(body, s);
+            const int64_t p = paramOf(body.substr(s, e - s));
+            if (p >= 0) {
+                argument(Macro::Kind::kString, p);
+                i = e;
+            } else {
+                text("#");
+                ++i;
+            }
+        } else if (IsIdentStart(c)) {
+            const size_t s = i;
+            i = SkipIdentChars(body, i);
+            const std::string_view id = body.substr(s, i - s);
+            const int64_t p = paramOf(id);
+            if (p < 0)
+                text(id);
+            else
+                argument(joinAt(blanksFrom(i)) ? Macro::Kind::kRaw : Macro::Kind::kArgument, p);
+        } else {
+            text(body.substr(i, 1));
+            ++i;
+        }
+    }
+}
 
 struct Conditional {
     bool parentActive = true;
@@ -71,75 +247,130 @@ public:
     {
         Macro macro;
         macro.body = std::string(Trim(definition));
-        macros_[name] = std::move(macro);
+        macros_.insert_or_assign(name, std::move(macro));
     }
 
     void ProcessFile(std::string_view source, const std::string& fileName, int depth);
     bool Failed() const { return errors_ > 0; }
 
 private:
+    struct IncludedFile {
+        bool found = false;
+        std::string text;
+    };
+
     void Error(int line, int column, int code, const std::string& text)
     {
         ++errors_;
         if (errors_ <= 50)
             messages_ += FormatEffectError(file_, line, column, code, text);
     }
-
-    bool SplitLines(std::string_view source, std::vector<LogicalLine>& lines);
-    void Directive(const LogicalLine& line, size_t hashAt, std::vector<Conditional>& conditions,
-                   int depth);
-    void DefineDirective(std::string_view rest, int line, int column);
-    void IncludeDirective(std::string_view rest, int line, int column, int depth);
-    bool EvaluateCondition(std::string_view expression, int line, int column);
+    // Ends all work with the message of a bound reached, however many came before.
+    void Stop(int line, int column, const std::string& text)
+    {
+        if (!stopped_) {
+            ++errors_;
+            messages_ += FormatEffectError(file_, line, column, 1009, text);
+        }
+        stopped_ = true;
+    }
+    void ExpansionTooLarge() { Stop(currentLine_, 1, "macro expansion too large"); }
+    bool Closing()
+    {
+        if (!stopped_) {
+            ++errors_;
+            messages_ += EffectClosingError(file_, currentLine_);
+        }
+        stopped_ = true;
+        return false;
+    }
+    // One step of work; false once the work is to stop.
+    bool Step()
+    {
+        if (++steps_ % kStepsPerCloseCheck == 0 && platform::CloseSignalReceived())
+            return Closing();
+        return !stopped_;
+    }
+    // Counts bytes of expansion work against the effect's bound.
+    bool Charge(size_t bytes)
+    {
+        work_ += bytes;
+        if (work_ > kMaxExpansionWork)
+            ExpansionTooLarge();
+        return !stopped_;
+    }
+    // Appends text that expansion made (`counted`) or passed on, unless it takes
+    // the work or `into` past its bound: then nothing more is made.
+    bool Produce(std::string& into, std::string_view text, bool counted = true)
+    {
+        if (stopped_ || (counted && !Charge(text.size())))
+            return false;
+        if (into.size() + text.size() > expansionBudget_) {
+            ExpansionTooLarge();
+            return false;
+        }
+        into.append(text);
+        return true;
+    }
     void Append(std::string_view text)
     {
-        if (tooLarge_)
+        if (stopped_)
             return;
         if (out_.size() + text.size() > kMaxOutput) {
-            tooLarge_ = true;
-            Error(currentLine_, 1, 1009,
-                  "the preprocessed effect is over the bound of " + std::to_string(kMaxOutput) +
-                      " bytes (" + std::to_string(kMaxOutput >> 20) + " MiB)");
+            Stop(currentLine_, 1, "the preprocessed effect is over the bound of " + Bound(kMaxOutput));
             return;
         }
         out_.append(text);
     }
-    void ExpansionTooLarge()
+    Macro* Find(std::string_view name)
     {
-        if (!tooLarge_) {
-            tooLarge_ = true;
-            Error(currentLine_, 1, 1009, "macro expansion too large");
-        }
+        auto found = macros_.find(name);
+        return found == macros_.end() ? nullptr : &found->second;
     }
+
+    bool RemoveComments(std::string_view source, std::string& clean);
+    void Directive(const LogicalLine& line, size_t hashAt, std::vector<Conditional>& conditions,
+                   int depth);
+    void DefineDirective(std::string_view rest, int line, int column);
+    void IncludeDirective(std::string_view rest, int line, int column, int depth);
+    const IncludedFile& Read(const std::string& path);
+    bool EvaluateCondition(std::string_view expression, int line, int column);
     void ExpandLine(std::string_view text);
 
-    // Expands the macros of `text`; `disabled` names the macros being expanded.
-    std::string Expand(std::string_view text, std::vector<std::string>& disabled, int depth);
-    std::string Substitute(const Macro& macro, const std::vector<std::string>& rawArgs,
-                           std::vector<std::string>& disabled, int depth);
+    // Appends `text` to `into` with its macros expanded; false once the work is to stop.
+    bool Expand(std::string_view text, std::string& into, int depth);
+    bool Arguments(std::string_view text, size_t open, std::vector<std::string_view>& args, size_t& end);
+    bool Substitute(const Macro& macro, const std::vector<std::string_view>& args, std::string& out,
+                    int depth);
+    bool Stringize(std::string_view arg, std::string& out);
 
     const EffectFileReader& reader_;
     std::string& out_;
     std::string& messages_;
-    std::map<std::string, Macro> macros_;
+    std::unordered_map<std::string, Macro, NameHash, std::equal_to<>> macros_;
+    std::unordered_map<std::string, IncludedFile> files_;  // each read once
     std::string file_;
+    std::string line_;  // the current line, expanded
     int currentLine_ = 1;
     int errors_ = 0;
-    bool tooLarge_ = false;
+    bool stopped_ = false;  // a bound was reached or the program is closing
     size_t growthLeft_ = kMaxExpansionGrowth;
-    size_t expansionBudget_ = kMaxExpansionGrowth;  // bytes any one expansion may reach
-    size_t work_ = 0;  // bytes read and written by expansions of macros
+    size_t expansionBudget_ = kMaxExpansionGrowth;  // bytes any one text of an expansion may reach
+    size_t work_ = 0;
+    size_t includedLeft_ = kMaxIncludedText;
+    uint32_t steps_ = 0;
 };
 
-bool Preprocessor::SplitLines(std::string_view source, std::vector<LogicalLine>& lines)
+bool Preprocessor::RemoveComments(std::string_view source, std::string& clean)
 {
-    // Comments go first: a block comment becomes a blank but keeps its line ends,
-    // so line numbers stay those of the source.
-    std::string clean;
+    // A block comment becomes a blank but keeps its line ends, so line numbers
+    // stay those of the source.
     clean.reserve(source.size());
     int line = 1;
     for (size_t i = 0; i < source.size();) {
-        char c = source[i];
+        if (!Step())
+            return false;
+        const char c = source[i];
         if (c == '"') {
             bool closed = false;
             const size_t end = StringEnd(source, i, closed);
@@ -156,86 +387,68 @@ bool Preprocessor::SplitLines(std::string_view source, std::vector<LogicalLine>&
             for (size_t k = i; k < end; ++k)
                 if (source[k] == '\n') {
                     clean += '\n';
-                    ++line;
+                    currentLine_ = ++line;
                 }
             i = end;
-        } else {
-            if (c == '\n')
-                ++line;
+        } else if (c == '\n') {
             clean += c;
+            currentLine_ = ++line;
             ++i;
-        }
-    }
-
-    line = 1;
-    LogicalLine current;
-    current.line = 1;
-    current.span = 0;
-    size_t start = 0;
-    while (start <= clean.size()) {
-        size_t end = clean.find('\n', start);
-        bool last = end == std::string::npos;
-        std::string_view physical(clean.data() + start, (last ? clean.size() : end) - start);
-        if (!physical.empty() && physical.back() == '\r')
-            physical.remove_suffix(1);
-        ++current.span;
-        if (!physical.empty() && physical.back() == '\\' && !last) {
-            physical.remove_suffix(1);
-            current.text.append(physical);
         } else {
-            current.text.append(physical);
-            lines.push_back(std::move(current));
-            current = LogicalLine();
-            current.line = line + 1;
-            current.span = 0;
+            size_t end = i + 1;
+            while (end < source.size() && source[end] != '"' && source[end] != '/' && source[end] != '\n')
+                ++end;
+            clean.append(source.substr(i, end - i));
+            i = end;
         }
-        ++line;
-        if (last)
-            break;
-        start = end + 1;
     }
     return true;
 }
 
 void Preprocessor::ProcessFile(std::string_view source, const std::string& fileName, int depth)
 {
-    std::string savedFile = file_;
+    const std::string savedFile = file_;
+    const int savedLine = currentLine_;
     file_ = fileName;
-    std::vector<LogicalLine> lines;
+    currentLine_ = 1;
     if (source.substr(0, 3) == "\xEF\xBB\xBF")
         source.remove_prefix(3);  // editors may save effects with a UTF-8 mark
     Append("#line 1 \"" + fileName + "\"\n");
-    if (!SplitLines(source, lines)) {
-        file_ = savedFile;
-        return;
-    }
-    std::vector<Conditional> conditions;
-    for (const LogicalLine& line : lines) {
-        if (tooLarge_)
-            break;
-        currentLine_ = line.line;
-        size_t first = 0;
-        while (first < line.text.size() && IsBlank(line.text[first]))
-            ++first;
-        bool active = conditions.empty() || conditions.back().active;
-        if (first < line.text.size() && line.text[first] == '#') {
-            size_t before = out_.size();
-            Directive(line, first, conditions, depth);
-            if (out_.size() != before) {
-                // An include: resume this file's numbering after it.
-                Append("#line " + std::to_string(line.line + line.span) + " \"" + fileName +
-                       "\"\n");
-                continue;
+    std::string clean;
+    if (RemoveComments(source, clean)) {
+        std::vector<Conditional> conditions;
+        LineReader lines(clean);
+        LogicalLine line;
+        while (lines.Next(line)) {
+            currentLine_ = line.line;
+            if (platform::CloseSignalReceived())
+                Closing();
+            if (stopped_)
+                break;
+            size_t first = 0;
+            while (first < line.text.size() && IsBlank(line.text[first]))
+                ++first;
+            const bool active = conditions.empty() || conditions.back().active;
+            if (first < line.text.size() && line.text[first] == '#') {
+                const size_t before = out_.size();
+                Directive(line, first, conditions, depth);
+                if (out_.size() != before) {
+                    // An include: resume this file's numbering after it.
+                    Append("#line " + std::to_string(line.line + line.span) + " \"" + fileName + "\"\n");
+                    continue;
+                }
+            } else if (active) {
+                ExpandLine(line.text);
             }
-        } else if (active) {
-            ExpandLine(line.text);
+            for (int k = 0; k < line.span; ++k)
+                Append("\n");
         }
-        for (int k = 0; k < line.span; ++k)
-            Append("\n");
+        if (!stopped_)
+            for (const Conditional& open : conditions)
+                Error(open.line, 1, 1004, "unterminated conditional directive");
     }
-    for (const Conditional& open : conditions)
-        Error(open.line, 1, 1004, "unterminated conditional directive");
     file_ = savedFile;
+    currentLine_ = savedLine;
 }
 
 void Preprocessor::Directive(const LogicalLine& line, size_t hashAt,
@@ -264,7 +477,7 @@ void Preprocessor::Directive(const LogicalLine& line, size_t hashAt,
                 if (!IsIdentifier(id)) {
                     Error(line.line, column, 1006, "#" + name + " expects a macro name");
                 }
-                bool defined = macros_.count(std::string(id)) > 0;
+                bool defined = Find(id) != nullptr;
                 c.active = name == "ifdef" ? defined : !defined;
             }
             c.taken = c.active;
@@ -305,7 +518,9 @@ void Preprocessor::Directive(const LogicalLine& line, size_t hashAt,
     if (name == "define") {
         DefineDirective(rest, line.line, column);
     } else if (name == "undef") {
-        macros_.erase(std::string(rest.substr(0, rest.find_first_of(" \t"))));
+        auto found = macros_.find(rest.substr(0, rest.find_first_of(" \t")));
+        if (found != macros_.end())
+            macros_.erase(found);
     } else if (name == "include") {
         IncludeDirective(rest, line.line, column, depth);
     } else if (name == "error") {
@@ -328,6 +543,7 @@ void Preprocessor::DefineDirective(std::string_view rest, int line, int column)
     }
     std::string name(rest.substr(0, i));
     Macro macro;
+    std::vector<std::string_view> params;
     if (i < rest.size() && rest[i] == '(') {
         macro.functionLike = true;
         size_t close = rest.find(')', i);
@@ -343,7 +559,7 @@ void Preprocessor::DefineDirective(std::string_view rest, int line, int column)
                 Error(line, column, 1010, "invalid parameter in macro '" + name + "'");
                 return;
             }
-            macro.params.emplace_back(param);
+            params.push_back(param);
             if (comma == std::string_view::npos)
                 break;
             list = Trim(list.substr(comma + 1));
@@ -354,8 +570,23 @@ void Preprocessor::DefineDirective(std::string_view rest, int line, int column)
         }
         i = close + 1;
     }
-    macro.body = std::string(Trim(rest.substr(i)));
-    macros_[name] = std::move(macro);
+    const std::string_view body = Trim(rest.substr(i));
+    if (macro.functionLike) {
+        macro.params = params.size();
+        CutBody(macro, body, params);
+    } else {
+        macro.body = std::string(body);
+    }
+    macros_.insert_or_assign(std::move(name), std::move(macro));
+}
+
+const Preprocessor::IncludedFile& Preprocessor::Read(const std::string& path)
+{
+    // A file included many times is read once.
+    auto [entry, added] = files_.try_emplace(path);
+    if (added)
+        entry->second.found = reader_ && reader_(path, entry->second.text);
+    return entry->second;
 }
 
 void Preprocessor::IncludeDirective(std::string_view rest, int line, int column, int depth)
@@ -372,226 +603,217 @@ void Preprocessor::IncludeDirective(std::string_view rest, int line, int column,
     }
     std::string name(rest.substr(1, end - 1));
     if (depth + 1 >= kMaxIncludeDepth) {
-        Error(line, column, 1009, "#include nested too deeply: '" + name + "'");
+        Stop(line, column, "#include nested too deeply: '" + name + "'");
         return;
     }
     std::string path = (name.front() == '/') ? name : FolderOf(file_) + name;
-    std::string contents;
-    if (!reader_ || !reader_(path, contents)) {
+    const IncludedFile& file = Read(path);
+    if (!file.found) {
         Error(line, column, 1005, "cannot open include file '" + name + "'");
         return;
     }
-    ProcessFile(contents, path, depth + 1);
+    // The file's text and the line markers before and after it.
+    const size_t cost = file.text.size() + path.size() + file_.size() + 32;
+    if (cost > includedLeft_) {
+        Stop(line, column, "#include '" + name + "' takes what includes add to the effect over their bound of " +
+                               Bound(kMaxIncludedText));
+        return;
+    }
+    includedLeft_ -= cost;
+    ProcessFile(file.text, path, depth + 1);
 }
 
 void Preprocessor::ExpandLine(std::string_view text)
 {
     // Only what expansion adds counts: a line may grow by what the lines before it
     // left of the budget. A line that shrinks gives nothing back.
-    std::vector<std::string> disabled;
     expansionBudget_ = text.size() + growthLeft_;
-    std::string expanded = Expand(text, disabled, 0);
-    if (expanded.size() > expansionBudget_) {
-        ExpansionTooLarge();
+    line_.clear();
+    if (!Expand(text, line_, 0))
         return;
-    }
-    growthLeft_ -= std::max(expanded.size(), text.size()) - text.size();
-    Append(expanded);
+    growthLeft_ -= std::max(line_.size(), text.size()) - text.size();
+    Append(line_);
 }
 
-std::string Preprocessor::Expand(std::string_view text, std::vector<std::string>& disabled,
-                                 int depth)
+bool Preprocessor::Expand(std::string_view text, std::string& into, int depth)
 {
-    std::string result;
     if (depth > kMaxExpansionDepth) {
-        Error(currentLine_, 1, 1009, "macro expansion nested too deeply");
-        return result;
+        Stop(currentLine_, 1, "macro expansion nested too deeply");
+        return false;
     }
-    if (depth > 0)
-        work_ += text.size();
+    // The effect's own text costs nothing; what expansion made counts again
+    // each time it is read.
+    const bool made = depth > 0;
+    if (made && !Charge(text.size()))
+        return false;
+    size_t copied = 0;  // the text before this is in `into`
     size_t i = 0;
+    std::vector<std::string_view> args;
     while (i < text.size()) {
-        if (result.size() > expansionBudget_ || work_ > kMaxExpansionWork || tooLarge_) {
-            ExpansionTooLarge();
-            return std::string();
-        }
-        char c = text[i];
+        if (!Step())
+            return false;
+        const char c = text[i];
         // A logical line holds no line end, so a string runs to its quote.
         if (c == '"') {
             bool closed = false;
-            const size_t start = i;
             i = StringEnd(text, i, closed);
-            result.append(text.substr(start, i - start));
-        } else if (StartsNumber(text, i)) {
-            const size_t start = i;
+            continue;
+        }
+        if (StartsNumber(text, i)) {
             i = NumberEnd(text, i, true);
-            result.append(text.substr(start, i - start));
-        } else if (IsIdentStart(c)) {
-            size_t start = i;
-            i = SkipIdentChars(text, i);
-            std::string name(text.substr(start, i - start));
-            auto found = macros_.find(name);
-            if (found == macros_.end() ||
-                std::find(disabled.begin(), disabled.end(), name) != disabled.end()) {
-                result += name;
-                continue;
-            }
-            const Macro& macro = found->second;
-            if (!macro.functionLike) {
-                disabled.push_back(name);
-                result += Expand(macro.body, disabled, depth + 1);
-                disabled.pop_back();
-                continue;
-            }
+            continue;
+        }
+        if (!IsIdentStart(c)) {
+            // Up to what might start a name, a number or a string.
+            ++i;
+            while (i < text.size() && !IsIdentChar(text[i]) && text[i] != '"' && text[i] != '.')
+                ++i;
+            continue;
+        }
+        const size_t start = i;
+        i = SkipIdentChars(text, i);
+        const std::string_view name = text.substr(start, i - start);
+        Macro* macro = macros_.empty() ? nullptr : Find(name);
+        if (macro == nullptr || macro->expanding)
+            continue;
+        if (macro->functionLike) {
             size_t open = i;
             while (open < text.size() && IsBlank(text[open]))
                 ++open;
-            if (open >= text.size() || text[open] != '(') {
-                result += name;  // a function-like macro's name alone is not a call
-                continue;
-            }
-            std::vector<std::string> args;
-            std::string arg;
-            int nesting = 0;
-            size_t k = open + 1;
-            bool closed = false;
-            for (; k < text.size(); ++k) {
-                char a = text[k];
-                if (a == '"') {
-                    bool ended = false;
-                    const size_t end = StringEnd(text, k, ended);
-                    arg.append(text.substr(k, end - k));
-                    k = end - 1;
-                    continue;
-                }
-                if (a == '(')
-                    ++nesting;
-                if (a == ')') {
-                    if (nesting == 0) {
-                        closed = true;
-                        break;
-                    }
-                    --nesting;
-                }
-                if (a == ',' && nesting == 0) {
-                    args.emplace_back(Trim(arg));
-                    arg.clear();
-                    continue;
-                }
-                arg += a;
-            }
-            if (!closed) {
+            if (open >= text.size() || text[open] != '(')
+                continue;  // a function-like macro's name alone is not a call
+            size_t end = 0;
+            args.clear();
+            if (!Arguments(text, open, args, end))
+                return false;
+            if (end == std::string_view::npos) {
+                if (!Produce(into, text.substr(copied, start - copied), made))
+                    return false;
                 Error(currentLine_, static_cast<int>(start) + 1, 1007,
-                      "unexpected end of line in the arguments of macro '" + name + "'");
-                return result;
+                      "unexpected end of line in the arguments of macro '" + std::string(name) + "'");
+                return true;
             }
-            args.emplace_back(Trim(arg));
-            if (macro.params.empty() && args.size() == 1 && args[0].empty())
-                args.clear();
-            if (args.size() != macro.params.size()) {
-                Error(currentLine_, static_cast<int>(start) + 1, 1007,
-                      "macro '" + name + "' expects " + std::to_string(macro.params.size()) +
-                          " arguments, not " + std::to_string(args.size()));
-                i = k + 1;
-                continue;
-            }
-            std::string substituted = Substitute(macro, args, disabled, depth);
-            disabled.push_back(name);
-            result += Expand(substituted, disabled, depth + 1);
-            disabled.pop_back();
-            i = k + 1;
-        } else {
-            result += c;
-            ++i;
+            i = end;
         }
+        if (!Produce(into, text.substr(copied, start - copied), made) || !Charge(kCallWork))
+            return false;
+        copied = i;
+        if (!macro->functionLike) {
+            macro->expanding = true;
+            const bool go = Expand(macro->body, into, depth + 1);
+            macro->expanding = false;
+            if (!go)
+                return false;
+            continue;
+        }
+        if (macro->params == 0 && args.size() == 1 && args[0].empty())
+            args.clear();
+        if (args.size() != macro->params) {
+            Error(currentLine_, static_cast<int>(start) + 1, 1007,
+                  "macro '" + std::string(name) + "' expects " + std::to_string(macro->params) +
+                      " arguments, not " + std::to_string(args.size()));
+            continue;
+        }
+        std::string substituted;
+        if (!Substitute(*macro, args, substituted, depth))
+            return false;
+        macro->expanding = true;
+        const bool go = Expand(substituted, into, depth + 1);
+        macro->expanding = false;
+        if (!go)
+            return false;
     }
-    if (depth > 0)
-        work_ += result.size();
-    return result;
+    return Produce(into, text.substr(copied), made);
 }
 
-std::string Preprocessor::Substitute(const Macro& macro, const std::vector<std::string>& rawArgs,
-                                     std::vector<std::string>& disabled, int depth)
+// The arguments of the call whose '(' is at `open`, without the blanks around
+// them; `end` is past the call's ')', or npos when the text ends before it.
+bool Preprocessor::Arguments(std::string_view text, size_t open, std::vector<std::string_view>& args,
+                             size_t& end)
 {
-    auto paramIndex = [&](std::string_view id) -> int {
-        for (size_t p = 0; p < macro.params.size(); ++p)
-            if (macro.params[p] == id)
-                return static_cast<int>(p);
-        return -1;
-    };
-    std::vector<std::string> expanded(rawArgs.size());
-    std::vector<bool> done(rawArgs.size(), false);
-    const std::string& body = macro.body;
-    work_ += body.size();
-    std::string out;
-    size_t i = 0;
-    while (i < body.size()) {
-        char c = body[i];
-        if (c == '#' && i + 1 < body.size() && body[i + 1] == '#') {
-            // Token pasting: join what is on either side, without the blanks.
+    size_t nesting = 0;
+    size_t from = open + 1;
+    for (size_t k = open + 1; k < text.size(); ++k) {
+        if (!Step())
+            return false;
+        const char a = text[k];
+        if (a == '"') {
+            bool closed = false;
+            k = StringEnd(text, k, closed) - 1;
+        } else if (a == '(') {
+            ++nesting;
+        } else if (a == ')' && nesting > 0) {
+            --nesting;
+        } else if ((a == ',' || a == ')') && nesting == 0) {
+            args.push_back(Trim(text.substr(from, k - from)));
+            from = k + 1;
+            if (a == ')') {
+                end = k + 1;
+                return true;
+            }
+        }
+    }
+    end = std::string_view::npos;
+    return true;
+}
+
+bool Preprocessor::Substitute(const Macro& macro, const std::vector<std::string_view>& args,
+                              std::string& out, int depth)
+{
+    // An argument is expanded once, when it is first used.
+    std::vector<std::string> expanded(args.size());
+    std::vector<bool> done(args.size(), false);
+    for (const Macro::Piece& piece : macro.pieces) {
+        if (!Step())
+            return false;
+        bool go = true;
+        switch (piece.kind) {
+        case Macro::Kind::kText:
+            go = Produce(out, std::string_view(macro.body).substr(piece.offset, piece.size));
+            break;
+        case Macro::Kind::kRaw:
+            go = Produce(out, args[piece.param]);
+            break;
+        case Macro::Kind::kArgument:
+            if (!done[piece.param]) {
+                done[piece.param] = true;
+                if (!Expand(args[piece.param], expanded[piece.param], depth + 1))
+                    return false;
+            }
+            go = Produce(out, expanded[piece.param]);
+            break;
+        case Macro::Kind::kString:
+            go = Stringize(args[piece.param], out);
+            break;
+        case Macro::Kind::kJoin:
             while (!out.empty() && IsBlank(out.back()))
                 out.pop_back();
-            i += 2;
-            while (i < body.size() && IsBlank(body[i]))
-                ++i;
-            size_t s = i;
-            i = SkipIdentChars(body, i);
-            std::string_view id = std::string_view(body).substr(s, i - s);
-            int p = paramIndex(id);
-            out += p >= 0 ? rawArgs[static_cast<size_t>(p)] : std::string(id);
-            continue;
+            break;
         }
-        if (c == '#') {
-            size_t s = i + 1;
-            while (s < body.size() && IsBlank(body[s]))
-                ++s;
-            size_t e = s;
-            e = SkipIdentChars(body, e);
-            int p = paramIndex(std::string_view(body).substr(s, e - s));
-            if (p >= 0) {
-                out += '"';
-                for (char a : rawArgs[static_cast<size_t>(p)]) {
-                    if (a == '"' || a == '\\')
-                        out += '\\';
-                    out += a;
-                }
-                out += '"';
-                i = e;
-                continue;
-            }
-            out += c;
-            ++i;
-            continue;
-        }
-        if (IsIdentStart(c)) {
-            size_t s = i;
-            i = SkipIdentChars(body, i);
-            std::string_view id = std::string_view(body).substr(s, i - s);
-            int p = paramIndex(id);
-            if (p < 0) {
-                out.append(id);
-                continue;
-            }
-            size_t next = i;
-            while (next < body.size() && IsBlank(body[next]))
-                ++next;
-            bool pasted = next + 1 < body.size() && body[next] == '#' && body[next + 1] == '#';
-            auto index = static_cast<size_t>(p);
-            if (pasted) {
-                out += rawArgs[index];
-            } else {
-                if (!done[index]) {
-                    expanded[index] = Expand(rawArgs[index], disabled, depth + 1);
-                    done[index] = true;
-                }
-                out += expanded[index];
-            }
-            continue;
-        }
-        out += c;
-        ++i;
+        if (!go)
+            return false;
     }
-    return out;
+    return true;
+}
+
+bool Preprocessor::Stringize(std::string_view arg, std::string& out)
+{
+    const auto escaped = static_cast<size_t>(std::count_if(arg.begin(), arg.end(), [](char a) { return a == '"' || a == '\\'; }));
+    const size_t size = arg.size() + escaped + 2;
+    if (!Charge(size))
+        return false;
+    if (out.size() + size > expansionBudget_) {
+        ExpansionTooLarge();
+        return false;
+    }
+    out += '"';
+    for (char a : arg) {
+        if (a == '"' || a == '\\')
+            out += '\\';
+        out += a;
+    }
+    out += '"';
+    return true;
 }
 
 // Integer expressions of #if and #elif, read without recursion (operands and
@@ -616,10 +838,15 @@ private:
     // Binary operators by precedence, loosest first; unary ones bind tightest.
     // Brackets and the two halves of ?: wait on the same stack.
     enum Kind : uint8_t { kBinary, kUnary, kOpen, kQuestion, kColon };
+    // An operator as its one or two characters: telling them apart compares no strings.
+    static constexpr uint16_t Op(char first, char second = '\0')
+    {
+        return static_cast<uint16_t>(static_cast<uint8_t>(first) | (static_cast<uint8_t>(second) << 8));
+    }
     struct Pending {
         Kind kind;
         int precedence;
-        std::string_view op;
+        uint16_t op;
     };
     static constexpr int kUnaryPrecedence = 11;
 
@@ -659,10 +886,10 @@ private:
                 const bool notEqual = c == '!' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '=';
                 if (c == '(') {
                     ++pos_;
-                    if (!Push({kOpen, 0, "("}))
+                    if (!Push({kOpen, 0, Op('(')}))
                         return;
                 } else if ((c == '!' && !notEqual) || c == '~' || c == '-' || c == '+') {
-                    if (!Push({kUnary, kUnaryPrecedence, text_.substr(pos_++, 1)}))
+                    if (!Push({kUnary, kUnaryPrecedence, Op(text_[pos_++])}))
                         return;
                 } else if (IsDigit(c)) {
                     if (!Number())
@@ -691,25 +918,26 @@ private:
                 if (!Reduce(1))
                     return;
                 ++pos_;
-                if (!Push({kQuestion, 0, "?"}))
+                if (!Push({kQuestion, 0, Op('?')}))
                     return;
                 operand = true;
             } else if (c == ':') {
                 if (!ReduceTo(kQuestion, "unexpected ':'"))
                     return;
-                pending_.back() = {kColon, 0, ":"};
+                pending_.back() = {kColon, 0, Op(':')};
                 ++pos_;
                 operand = true;
             } else {
-                const int precedence = BinaryOperator();
+                size_t length = 1;
+                const int precedence = BinaryOperator(length);
                 if (precedence == 0) {
                     Unexpected();
                     return;
                 }
-                const std::string_view op = text_.substr(pos_, OperatorLength());
+                const uint16_t op = Op(text_[pos_], length == 2 ? text_[pos_ + 1] : '\0');
                 if (!Reduce(precedence))
                     return;
-                pos_ += op.size();
+                pos_ += length;
                 if (!Push({kBinary, precedence, op}))
                     return;
                 operand = true;
@@ -731,27 +959,23 @@ private:
         }
     }
 
-    // The two-character operators, then the one-character ones.
-    size_t OperatorLength() const
+    // The precedence of the binary operator at pos_, 0 when there is none, and its length.
+    int BinaryOperator(size_t& length) const
     {
-        static constexpr std::string_view kTwo[] = {"||", "&&", "==", "!=", "<=", ">=", "<<", ">>"};
-        for (std::string_view op : kTwo)
-            if (text_.substr(pos_, 2) == op)
-                return 2;
-        return 1;
-    }
-    // The precedence of the binary operator at pos_, 0 when there is none.
-    int BinaryOperator() const
-    {
-        static const std::pair<std::string_view, int> kOperators[] = {
-            {"||", 1}, {"&&", 2}, {"==", 6}, {"!=", 6}, {"<=", 7}, {">=", 7}, {"<<", 8}, {">>", 8},
-            {"|", 3},  {"^", 4},  {"&", 5},  {"<", 7},  {">", 7},  {"+", 9},  {"-", 9},  {"*", 10},
-            {"/", 10}, {"%", 10}};
-        const std::string_view op = text_.substr(pos_, OperatorLength());
-        for (const auto& [name, precedence] : kOperators)
-            if (name == op)
-                return precedence;
-        return 0;
+        const char next = pos_ + 1 < text_.size() ? text_[pos_ + 1] : '\0';
+        length = 2;
+        switch (text_[pos_]) {
+        case '|': return next == '|' ? 1 : (length = 1, 3);
+        case '&': return next == '&' ? 2 : (length = 1, 5);
+        case '=': return next == '=' ? 6 : 0;
+        case '!': return next == '=' ? 6 : 0;
+        case '<': return next == '=' ? 7 : next == '<' ? 8 : (length = 1, 7);
+        case '>': return next == '=' ? 7 : next == '>' ? 8 : (length = 1, 7);
+        case '^': return length = 1, 4;
+        case '+': case '-': return length = 1, 9;
+        case '*': case '/': case '%': return length = 1, 10;
+        default: return 0;
+        }
     }
 
     // Applies the pending operators that bind at least as tightly as `precedence`.
@@ -789,9 +1013,9 @@ private:
         pending_.pop_back();
         if (p.kind == kUnary) {
             int64_t& v = values_.back();
-            if (p.op == "!") v = !v;
-            else if (p.op == "~") v = Wrap(~static_cast<uint64_t>(v));
-            else if (p.op == "-") v = Wrap(0 - static_cast<uint64_t>(v));
+            if (p.op == Op('!')) v = !v;
+            else if (p.op == Op('~')) v = Wrap(~static_cast<uint64_t>(v));
+            else if (p.op == Op('-')) v = Wrap(0 - static_cast<uint64_t>(v));
             return true;
         }
         const int64_t right = values_.back();
@@ -804,27 +1028,27 @@ private:
             values_.back() = values_.back() ? ifTrue : right;
             return true;
         }
-        const std::string_view matched = p.op;
+        const uint16_t matched = p.op;
         auto l = static_cast<uint64_t>(left), r = static_cast<uint64_t>(right);
-        if (matched == "||") left = left || right;
-        else if (matched == "&&") left = left && right;
-        else if (matched == "|") left = Wrap(l | r);
-        else if (matched == "^") left = Wrap(l ^ r);
-        else if (matched == "&") left = Wrap(l & r);
-        else if (matched == "==") left = left == right;
-        else if (matched == "!=") left = left != right;
-        else if (matched == "<=") left = left <= right;
-        else if (matched == ">=") left = left >= right;
-        else if (matched == "<") left = left < right;
-        else if (matched == ">") left = left > right;
-        else if (matched == "<<") left = Wrap(l << (r & 63));
-        else if (matched == ">>") left = left >> (r & 63);
-        else if (matched == "+") left = Wrap(l + r);
-        else if (matched == "-") left = Wrap(l - r);
-        else if (matched == "*") left = Wrap(l * r);
+        if (matched == Op('|', '|')) left = left || right;
+        else if (matched == Op('&', '&')) left = left && right;
+        else if (matched == Op('|')) left = Wrap(l | r);
+        else if (matched == Op('^')) left = Wrap(l ^ r);
+        else if (matched == Op('&')) left = Wrap(l & r);
+        else if (matched == Op('=', '=')) left = left == right;
+        else if (matched == Op('!', '=')) left = left != right;
+        else if (matched == Op('<', '=')) left = left <= right;
+        else if (matched == Op('>', '=')) left = left >= right;
+        else if (matched == Op('<')) left = left < right;
+        else if (matched == Op('>')) left = left > right;
+        else if (matched == Op('<', '<')) left = Wrap(l << (r & 63));
+        else if (matched == Op('>', '>')) left = left >> (r & 63);
+        else if (matched == Op('+')) left = Wrap(l + r);
+        else if (matched == Op('-')) left = Wrap(l - r);
+        else if (matched == Op('*')) left = Wrap(l * r);
         else if (right == 0) return Fail("division by zero");
-        else if (left == INT64_MIN && right == -1) left = matched == "/" ? left : 0;
-        else left = matched == "/" ? left / right : left % right;
+        else if (left == INT64_MIN && right == -1) left = matched == Op('/') ? left : 0;
+        else left = matched == Op('/') ? left / right : left % right;
         return true;
     }
 
@@ -840,8 +1064,11 @@ private:
         }
         bool any = base == 8;
         while (pos_ < text_.size()) {
-            char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text_[pos_])));
-            int digit = IsDigit(c) ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : 99;
+            const char c = text_[pos_];
+            const int digit = IsDigit(c)                ? c - '0'
+                              : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+                              : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                                       : 99;
             if (digit >= base)
                 break;
             value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
@@ -863,6 +1090,7 @@ private:
     std::vector<Pending> pending_;
     std::string error_;
 };
+
 
 bool Preprocessor::EvaluateCondition(std::string_view expression, int line, int column)
 {
@@ -889,7 +1117,7 @@ bool Preprocessor::EvaluateCondition(std::string_view expression, int line, int 
             }
             size_t ns = k;
             k = SkipIdentChars(expression, k);
-            std::string name(expression.substr(ns, k - ns));
+            const std::string_view name = expression.substr(ns, k - ns);
             if (paren) {
                 while (k < expression.size() && IsBlank(expression[k]))
                     ++k;
@@ -903,15 +1131,24 @@ bool Preprocessor::EvaluateCondition(std::string_view expression, int line, int 
                 Error(line, column, 1006, "invalid preprocessor expression: defined expects a name");
                 return false;
             }
-            replaced += macros_.count(name) ? " 1 " : " 0 ";
+            replaced += Find(name) != nullptr ? " 1 " : " 0 ";
             i = k;
         } else {
-            replaced += expression[i++];
+            const size_t s = i;
+            while (i < expression.size() && !IsIdentStart(expression[i]))
+                ++i;
+            replaced.append(expression.substr(s, i - s));
         }
     }
-    std::vector<std::string> disabled;
-    expansionBudget_ = kMaxExpansionGrowth;  // read, not kept: a budget of its own
-    std::string expanded = Expand(replaced, disabled, 0);
+    // Read, not kept: a budget of its own.
+    expansionBudget_ = replaced.size() + kMaxExpansionGrowth;
+    std::string expanded;
+    if (!Expand(replaced, expanded, 0))
+        return false;
+    // Reading an expression costs more than copying it: what macros added to it
+    // counts that much more.
+    if (expanded.size() > replaced.size() && !Charge((expanded.size() - replaced.size()) * kConditionWork))
+        return false;
     if (Trim(expanded).empty()) {
         Error(line, column, 1006, "invalid preprocessor expression: expression expected");
         return false;

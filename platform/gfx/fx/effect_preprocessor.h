@@ -24,9 +24,11 @@ using EffectFileReader = std::function<bool(const std::string& path, std::string
 // Preprocesses `source`, named `fileName` in messages and include resolution
 // (an #include names a file relative to the folder of the file that includes it).
 // Returns false when there were errors; `messages` then holds one line per error.
-// Macros may add at most 1 MiB to the effect's text, and the preprocessed effect
-// is at most 64 MiB.
-// Without a reader every #include fails.
+// Macros may add at most 1 MiB to the effect's text, includes at most 4 MiB, and
+// the preprocessed effect is at most 64 MiB; the work of expanding macros has a
+// bound of its own. Reaching a bound, or a close signal (the program is closing),
+// stops the work at once with one line naming where it stopped.
+// Without a reader every #include fails; each file is read once.
 bool PreprocessEffect(std::string_view source, const std::string& fileName,
                       const std::vector<EffectMacro>& defines, const EffectFileReader& reader,
                       std::string& output, std::string& messages);

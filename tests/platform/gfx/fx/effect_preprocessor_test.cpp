@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <map>
 #include <sstream>
+
+#include "platform/gfx/fx/effect_message.h"
+#include "platform/window/close_signals.h"
 
 namespace {
 
@@ -77,10 +81,13 @@ TEST(EffectPreprocessor, ObjectAndFunctionMacrosExpandRecursivelyWithoutLooping)
                    "#define CAT(a, b) a ## b\n"
                    "#define STR(a) #a\n"
                    "float v[N] = TWICE(N); ADD(TWICE(1), N); SELF; CAT(float, 4) STR(hello);\n"
-                   "TWICE alone; \"N inside a string\"; 1e5 N2\n");
+                   "TWICE alone; \"N inside a string\"; 1e5 N2\n"
+                   "#define JOIN(a, b, c) [a ## b ## c]\n"
+                   "JOIN(x, , z) JOIN(, y, ) STR(\"a\\b\" c)\n");
     ASSERT_TRUE(r.ok) << r.messages;
     EXPECT_EQ(Words(r.text), "float v[4] = ((4) * 2); ((1) * 2) + 4; SELF + 1; float4 \"hello\"; "
-                             "TWICE alone; \"N inside a string\"; 1e5 N2");
+                             "TWICE alone; \"N inside a string\"; 1e5 N2 "
+                             "[xz] [y] \"\\\"a\\\\b\\\" c\"");
 }
 
 TEST(EffectPreprocessor, ConditionalsChooseOneBranchAndNest)
@@ -211,7 +218,7 @@ std::string Repeated(const std::string& line, int times)
     return text;
 }
 
-TEST(EffectPreprocessor, SizeBoundsCountWhatMacrosAddAndTheWholeEffect)
+TEST(EffectPreprocessor, BoundsOnWhatMacrosAndIncludesMakeRefuseEarly)
 {
     // Over 1.6 MB each, past the 1 MiB that macros may add.
     const std::string plain = Repeated("float4 v = float4(1.0, 2.0, 3.0, 4.0) * scale; \"t.png\"\n", 30000);
@@ -222,7 +229,18 @@ TEST(EffectPreprocessor, SizeBoundsCountWhatMacrosAddAndTheWholeEffect)
         doubling += "#define M" + std::to_string(i + 1) + " M" + std::to_string(i) + " M" +
                     std::to_string(i) + "\n";
     }
-    const std::string megabyteString = "\"" + std::string(1u << 20, 's') + "\"\n";
+    // Macros that would copy M18 thousands of times, each reached through another
+    // macro so that what they copy or paste is M18 expanded: line 45 of each.
+    auto copies = [&](const std::string& body) {
+        return doubling + "#define COPIES(x) " + body + "\n#define CALL(y) COPIES(y)\nCALL(M18)\n";
+    };
+    // Files that each include the next twice, down to the 30th.
+    std::map<std::string, std::string> fanOut;
+    for (int i = 0; i < 30; ++i)
+        fanOut["f" + std::to_string(i)] = Repeated("#include \"f" + std::to_string(i + 1) + "\"\n", 2);
+    fanOut["f30"] = "float4 x = 1;\n";
+    const std::string selfTwice = "#include \"main.fx\"\n#include \"main.fx\"\n";
+    const std::string tooLarge = "main.fx(45,1): error X1009: macro expansion too large";
     struct Case {
         std::string name;
         std::string source;
@@ -234,12 +252,26 @@ TEST(EffectPreprocessor, SizeBoundsCountWhatMacrosAddAndTheWholeEffect)
         {"doubling macro", doubling + "M40\n", {}, "", "main.fx(43,1): error X1009: macro expansion too large"},
         // Nothing is added, but every line expands a large argument that is thrown away.
         {"work thrown away", doubling + Repeated("KEEP_NOTHING(M18)\n", 100), {}, "",
-         "main.fx(46,1): error X1009: macro expansion too large"},
+         "main.fx(45,1): error X1009: macro expansion too large"},
         // Each line adds 999 bytes: the 1050th is one too many.
         {"growth summed over lines", "#define K " + std::string(1000, 'x') + "\n" + Repeated("K\n", 1100), {}, "",
          "main.fx(1051,1): error X1009: macro expansion too large"},
-        {"whole effect", Repeated("#include \"big.fxh\"\n", 65), {{"big.fxh", megabyteString}}, "",
-         "big.fxh(1,1): error X1009: the preprocessed effect is over the bound of 67108864 bytes (64 MiB)"},
+        {"parameter repeated", copies(Repeated("x ", 3000)), {}, "", tooLarge},
+        {"parameter pasted", copies(Repeated("x##", 1000) + "x"), {}, "", tooLarge},
+        {"parameter stringized", copies(Repeated("#x ", 1000)), {}, "", tooLarge},
+        // Read, not kept: what macros add to a condition costs all the more.
+        {"conditions expanded", "#define ONES " + Repeated("1+", 30000) + "1\n#define MB ONES" + Repeated("+ONES", 15) +
+         "\n" + Repeated("#if MB\n#endif\n", 20), {}, "", "main.fx(5,1): error X1009: macro expansion too large"},
+        {"calls nested", doubling + "#define TWICE(x) x x\n" + Repeated("TWICE(", 30) + "M9" + Repeated(")", 30) + "\n",
+         {}, "", "main.fx(44,1): error X1009: macro expansion too large"},
+        {"file including itself twice", selfTwice, {{"main.fx", selfTwice}}, "",
+         "main.fx(1,1): error X1009: #include nested too deeply: 'main.fx'"},
+        {"includes fanning out", "#include \"f0\"\n", fanOut, "",
+         "f28(1,1): error X1009: #include 'f29' takes what includes add to the effect over their bound of "
+         "4194304 bytes (4 MiB)"},
+        // Neither macros nor includes: the whole effect's own text.
+        {"whole effect", Repeated(std::string(1023, 'w') + "\n", 65 << 10), {}, "",
+         "main.fx(65536,1): error X1009: the preprocessed effect is over the bound of 67108864 bytes (64 MiB)"},
     };
     for (const Case& c : cases) {
         Result r = Preprocess(c.source, {}, c.files);
@@ -247,11 +279,47 @@ TEST(EffectPreprocessor, SizeBoundsCountWhatMacrosAddAndTheWholeEffect)
         EXPECT_EQ(r.messages, c.message.empty() ? "" : c.message + "\n") << c.name;
         EXPECT_TRUE(r.text == c.text) << c.name; // no dump of megabytes when it fails
     }
+}
 
-    // Self-inclusion ends with a message, not a hang.
-    Result self = Preprocess("#include \"main.fx\"\n", {}, {{"main.fx", "#include \"main.fx\"\n"}});
-    EXPECT_FALSE(self.ok);
-    EXPECT_NE(self.messages.find("nested too deeply"), std::string::npos);
+TEST(EffectPreprocessor, AFileIncludedManyTimesIsReadOnce)
+{
+    int reads = 0;
+    gfx::EffectFileReader reader = [&reads](const std::string& path, std::string& contents) {
+        ++reads;
+        contents = "x\n";
+        return path == "inc.fxh";
+    };
+    std::string text, messages;
+    EXPECT_FALSE(gfx::PreprocessEffect(Repeated("#include \"inc.fxh\"\n", 100) + Repeated("#include \"no.fxh\"\n", 2),
+                                       "main.fx", {}, reader, text, messages));
+    EXPECT_EQ(reads, 2);
+    EXPECT_EQ(messages, "main.fx(101,1): error X1005: cannot open include file 'no.fxh'\n"
+                        "main.fx(102,1): error X1005: cannot open include file 'no.fxh'\n");
+}
+
+TEST(EffectPreprocessor, ACloseSignalStopsItWithTheClosingLine)
+{
+    const std::string source = "#define A 1\nA\n#include \"inc.fxh\"\nA\n";
+    // The reader is where the signal comes the second time.
+    gfx::EffectFileReader raising = [](const std::string&, std::string& contents) {
+        platform::detail::RecordCloseSignal(SIGINT);
+        contents = "A\nA\n";
+        return true;
+    };
+    const struct {
+        bool before;
+        std::string message;
+    } cases[] = {{true, gfx::EffectClosingError("main.fx", 1)}, {false, gfx::EffectClosingError("inc.fxh", 1)}};
+    for (const auto& c : cases) {
+        platform::detail::ForgetCloseSignals();
+        if (c.before)
+            platform::detail::RecordCloseSignal(SIGINT);
+        std::string text, messages;
+        EXPECT_FALSE(gfx::PreprocessEffect(source, "main.fx", {}, raising, text, messages));
+        EXPECT_EQ(messages, c.message);
+        EXPECT_TRUE(text.empty());
+    }
+    platform::detail::ForgetCloseSignals();
 }
 
 TEST(EffectPreprocessor, ConditionsNestUpToTheLimitInEveryBuild)
