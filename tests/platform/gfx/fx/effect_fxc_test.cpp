@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -219,6 +220,34 @@ TEST_F(FxcProgram, BadCommandLinesAndMissingFilesFailCleanly)
         ChildRun run = RunCompiler(folder_, c.args);
         EXPECT_EQ(run.exitCode, 1) << c.message;
         EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output;
+    }
+    EXPECT_TRUE(fs::is_empty(folder_ / "compiledshaders"));
+}
+
+TEST_F(FxcProgram, OnlyARegularFileOfBoundedSizeIsReadAndAPipeNeverWaits)
+{
+    // Nobody writes to the pipes: reading one would wait for ever.
+    ASSERT_EQ(::mkfifo((folder_ / "pipe.fx").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((folder_ / "pipe.fxh").c_str(), 0600), 0);
+    std::ofstream(folder_ / "includes.fx") << "float4 c;\n#include \"pipe.fxh\"\n";
+    std::ofstream(folder_ / "huge.fx").close();
+    fs::resize_file(folder_ / "huge.fx", (uintmax_t{256} << 20) + 1); // sparse: nothing is written
+    const std::string kFailed = "compilation failed; no code produced\n";
+    struct Case {
+        std::string source;
+        std::string output;
+    } cases[] = {
+        {"pipe.fx", "pipe.fx(0,0): error X1507: failed to open source file: 'pipe.fx': not a regular file (a folder, "
+                    "pipe or device)\n"},
+        {"includes.fx", "includes.fx(2,1): error X1005: cannot open include file 'pipe.fxh'\n" + kFailed},
+        {"huge.fx", "huge.fx(0,0): error X1507: failed to open source file: 'huge.fx': 268435457 bytes, over the "
+                    "bound of 268435456 bytes (256 MiB)\n"},
+    };
+    for (const Case& c : cases) {
+        const fs::path out = folder_ / "compiledshaders/x.fxo";
+        ChildRun run = RunCompiler(folder_, {"/T", "fx_2_0", "/Fo", out.string(), c.source});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.output, c.output);
     }
     EXPECT_TRUE(fs::is_empty(folder_ / "compiledshaders"));
 }
