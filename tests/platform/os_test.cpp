@@ -294,16 +294,45 @@ TEST(Cpu, Sse2IsPresentOnThisProcessor)
 
 TEST(ReplaceFileContents, ReplacesWholeAndLeavesNothingBesideIt)
 {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("zandrel-replace-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const fs::path dir = MakeTempDir();
     const std::string path = (dir / "file").string();
-    EXPECT_TRUE(platform::ReplaceFileContents(path, "first, longer"));
-    EXPECT_TRUE(platform::ReplaceFileContents(path, "second"));
-    std::ifstream in(path, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "second");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
-    // A folder that does not exist: refused, nothing made.
-    EXPECT_FALSE(platform::ReplaceFileContents((dir / "absent" / "file").string(), "x"));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
-    std::filesystem::remove_all(dir);
+    // Written without a name first, then as where the file system has no such files.
+    for (bool named : {false, true}) {
+        platform::detail::WriteNamedAside() = named;
+        EXPECT_TRUE(platform::ReplaceFileContents(path, "first, longer"));
+        EXPECT_TRUE(platform::ReplaceFileContents(path, "second"));
+        EXPECT_EQ(ReadFile(path), "second");
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
+        // A folder that does not exist: refused, nothing made.
+        EXPECT_FALSE(platform::ReplaceFileContents((dir / "absent" / "file").string(), "x"));
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
+    }
+    platform::detail::WriteNamedAside() = false;
+    fs::remove_all(dir);
+}
+
+TEST(ReplaceFileContents, RemovesTheAsideFilesOfItsFileWhoseWritersNoLongerRun)
+{
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    const std::string dead = std::to_string(gone);
+    const fs::path dir = MakeTempDir();
+    const struct {
+        std::string name;
+        bool kept;
+    } asides[] = {
+        {"file.tmp" + dead, false},
+        {"file.tmp1", true}, // a writer that runs
+        {"other.tmp" + dead, true},
+        {"file.tmp" + dead + "x", true},
+    };
+    for (const auto& aside : asides)
+        std::ofstream(dir / aside.name) << "half";
+    EXPECT_TRUE(platform::ReplaceFileContents((dir / "file").string(), "whole"));
+    EXPECT_EQ(ReadFile(dir / "file"), "whole");
+    for (const auto& aside : asides)
+        EXPECT_EQ(fs::exists(dir / aside.name), aside.kept) << aside.name;
+    fs::remove_all(dir);
 }
