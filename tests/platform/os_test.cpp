@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -153,6 +154,41 @@ TEST(Process, AProgramEndsWithTheProcessThatRanIt)
     ::waitpid(caller, nullptr, 0);
     ASSERT_GT(program, 0);
     EXPECT_TRUE(zandrel_test::EndsWithin(program, std::chrono::seconds(30)));
+    fs::remove_all(dir);
+}
+
+TEST(Process, AProgramWhoseCallerEndedBeforeItStartedIsNeverRun)
+{
+    // The copy that is to run the program waits, in a fork handler, before its
+    // first steps until its caller has been killed: the signal it asks for on
+    // its caller's end can never come then.
+    const fs::path dir = MakeTempDir();
+    int told[2];
+    ASSERT_EQ(::pipe(told), 0);
+    const pid_t caller = ::fork();
+    if (caller == 0) {
+        static int tell = told[1];
+        static const pid_t self = ::getpid();
+        ::pthread_atfork(nullptr, nullptr, [] {
+            const pid_t copy = ::getpid();
+            (void)!::write(tell, &copy, sizeof copy);
+            while (::getppid() == self)
+                ::usleep(1000);
+        });
+        ::_exit(os::RunProgram("/bin/sh", "-c \"touch ran; exec sleep 600\"", dir.string()).exitCode);
+    }
+    ::close(told[1]);
+    pid_t copy = 0;
+    const bool toldCopy = ::read(told[0], &copy, sizeof copy) == static_cast<ssize_t>(sizeof copy);
+    ::close(told[0]);
+    ::kill(caller, SIGKILL);
+    ::waitpid(caller, nullptr, 0);
+    ASSERT_TRUE(toldCopy);
+    EXPECT_TRUE(zandrel_test::EndsWithin(copy, std::chrono::seconds(30)));
+    if (fs::exists(dir / "ran")) {
+        ADD_FAILURE() << "the program ran without its caller";
+        ::kill(-copy, SIGKILL); // its group: sh became sleep
+    }
     fs::remove_all(dir);
 }
 
