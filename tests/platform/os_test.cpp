@@ -159,20 +159,18 @@ TEST(Process, AProgramEndsWithTheProcessThatRanIt)
 
 TEST(Process, AProgramWhoseCallerEndedBeforeItStartedIsNeverRun)
 {
-    // The copy that is to run the program waits, in a fork handler, before its
-    // first steps until its caller has been killed: the signal it asks for on
-    // its caller's end can never come then.
+    // The copy that is to run the program waits in a fork handler, before its
+    // first steps, until its caller is killed: its caller's end is then past.
     const fs::path dir = MakeTempDir();
     int told[2];
     ASSERT_EQ(::pipe(told), 0);
     const pid_t caller = ::fork();
     if (caller == 0) {
-        static int tell = told[1];
+        static const int tell = told[1];
         static const pid_t self = ::getpid();
         ::pthread_atfork(nullptr, nullptr, [] {
             const pid_t copy = ::getpid();
-            (void)!::write(tell, &copy, sizeof copy);
-            while (::getppid() == self)
+            for ((void)!::write(tell, &copy, sizeof copy); ::getppid() == self;)
                 ::usleep(1000);
         });
         ::_exit(os::RunProgram("/bin/sh", "-c \"touch ran; exec sleep 600\"", dir.string()).exitCode);
@@ -180,15 +178,14 @@ TEST(Process, AProgramWhoseCallerEndedBeforeItStartedIsNeverRun)
     ::close(told[1]);
     pid_t copy = 0;
     const bool toldCopy = ::read(told[0], &copy, sizeof copy) == static_cast<ssize_t>(sizeof copy);
-    ::close(told[0]);
     ::kill(caller, SIGKILL);
     ::waitpid(caller, nullptr, 0);
     ASSERT_TRUE(toldCopy);
     EXPECT_TRUE(zandrel_test::EndsWithin(copy, std::chrono::seconds(30)));
-    if (fs::exists(dir / "ran")) {
-        ADD_FAILURE() << "the program ran without its caller";
-        ::kill(-copy, SIGKILL); // its group: sh became sleep
-    }
+    if (fs::exists(dir / "ran"))
+        ::kill(-copy, SIGKILL); // sh became sleep, in the copy's group
+    EXPECT_FALSE(fs::exists(dir / "ran"));
+    ::close(told[0]);
     fs::remove_all(dir);
 }
 
@@ -330,21 +327,22 @@ TEST(Cpu, Sse2IsPresentOnThisProcessor)
 
 TEST(ReplaceFileContents, ReplacesWholeAndLeavesNothingBesideIt)
 {
-    const fs::path dir = MakeTempDir();
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("zandrel-replace-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
     const std::string path = (dir / "file").string();
-    // Written without a name first, then as where the file system has no such files.
-    for (bool named : {false, true}) {
+    for (bool named : {false, true}) { // the second as on a file system without unnamed files
         platform::detail::WriteNamedAside() = named;
         EXPECT_TRUE(platform::ReplaceFileContents(path, "first, longer"));
         EXPECT_TRUE(platform::ReplaceFileContents(path, "second"));
-        EXPECT_EQ(ReadFile(path), "second");
-        EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
+        std::ifstream in(path, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "second");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
         // A folder that does not exist: refused, nothing made.
         EXPECT_FALSE(platform::ReplaceFileContents((dir / "absent" / "file").string(), "x"));
-        EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
     }
     platform::detail::WriteNamedAside() = false;
-    fs::remove_all(dir);
+    std::filesystem::remove_all(dir);
 }
 
 TEST(ReplaceFileContents, RemovesTheAsideFilesOfItsFileWhoseWritersNoLongerRun)
@@ -353,22 +351,16 @@ TEST(ReplaceFileContents, RemovesTheAsideFilesOfItsFileWhoseWritersNoLongerRun)
     if (gone == 0)
         ::_exit(0);
     ::waitpid(gone, nullptr, 0);
-    const std::string dead = std::to_string(gone);
     const fs::path dir = MakeTempDir();
-    const struct {
-        std::string name;
-        bool kept;
-    } asides[] = {
-        {"file.tmp" + dead, false},
-        {"file.tmp1", true}, // a writer that runs
-        {"other.tmp" + dead, true},
-        {"file.tmp" + dead + "x", true},
-    };
-    for (const auto& aside : asides)
-        std::ofstream(dir / aside.name) << "half";
+    const std::string dead = ".tmp" + std::to_string(gone);
+    // Each aside file with whether it stays: pid 1 always runs.
+    const std::pair<std::string, bool> asides[] = {
+        {"file" + dead, false}, {"file.tmp1", true}, {"other" + dead, true}, {"file" + dead + "x", true}};
+    for (const auto& [name, kept] : asides)
+        std::ofstream(dir / name) << "half";
     EXPECT_TRUE(platform::ReplaceFileContents((dir / "file").string(), "whole"));
     EXPECT_EQ(ReadFile(dir / "file"), "whole");
-    for (const auto& aside : asides)
-        EXPECT_EQ(fs::exists(dir / aside.name), aside.kept) << aside.name;
+    for (const auto& [name, kept] : asides)
+        EXPECT_EQ(fs::exists(dir / name), kept) << name;
     fs::remove_all(dir);
 }
