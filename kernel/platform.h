@@ -11,7 +11,6 @@
 enum class ProcessOutcome {
     kEnded,      // it ran to its end
     kNotStarted, // it could not be started (reported)
-    kTimedOut,   // it ran past its time limit and was ended
     kStopped,    // the program is closing: it was ended, or never started
 };
 

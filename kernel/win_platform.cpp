@@ -113,8 +113,8 @@ ProcessRun WinPlatform::RunProcess(const std::string& relativePath, const std::s
     const std::string program = dir + relativePath;
     std::cout << "Running " << program << " with params " << parameters << "...\n";
     std::cout.flush(); // the child writes to the same output
-    const platform::os::ProcessLimits limits{processTimeLimit, [] { return platform::CloseSignalReceived(); }};
-    const auto result = platform::os::RunProgram(program, parameters, dir, limits);
+    const auto result =
+        platform::os::RunProgram(program, parameters, dir, [] { return platform::CloseSignalReceived(); });
     if (result.stopped) {
         std::cout << relativePath << (result.started ? " was ended" : " was not run")
                   << ": the program is closing.\n";
@@ -124,10 +124,6 @@ ProcessRun WinPlatform::RunProcess(const std::string& relativePath, const std::s
         errorTwoLines = false;
         GetErrorStream() << "Error creating process " << relativePath << "\n";
         return {ProcessOutcome::kNotStarted};
-    }
-    if (result.timedOut) {
-        std::cout << relativePath << " ran past its time limit of " << processTimeLimit << " s and was ended.\n";
-        return {ProcessOutcome::kTimedOut};
     }
     if (result.signal != 0)
         std::cout << relativePath << " was ended by " << platform::os::SignalText(result.signal) << ".\n";

@@ -13,10 +13,6 @@
 
 namespace platform::os { struct Console; }
 
-// How long a program that RunProcess runs (the effect compiler, which takes
-// well under a second for an effect) may take before it is ended.
-inline constexpr double kProcessTimeLimitSeconds = 60.0;
-
 // The main window: the class record it was registered with and its handle.
 struct MainWindow {
     MainWindow() = default;
@@ -45,9 +41,9 @@ public:
     bool SetCurrentDir(const std::string& path) override;
     double GetSeconds() override;
     bool HasSSE2() override;
-    // The wait ends, and the program is ended, past processTimeLimit seconds or
-    // once a close signal (Ctrl+C, SIGTERM, SIGHUP) has come; each is said in
-    // a line, as is a program ended by a signal.
+    // Waits without a time limit: the program bounds its own work. A close
+    // signal (Ctrl+C, SIGTERM, SIGHUP) ends the wait, and the program, at
+    // once; that is said in a line, as is a program ended by a signal.
     ProcessRun RunProcess(const std::string& relativePath, const std::string& parameters) override;
     void SleepSeconds(float seconds) override;
     void* LoadDll(const std::string& name) override;
@@ -67,8 +63,6 @@ public:
     MainWindow mainWindow;
     platform::Message message;
     platform::os::Console* consoleOutput = nullptr;
-    // The longest RunProcess waits, in seconds.
-    double processTimeLimit = kProcessTimeLimitSeconds;
 
 private:
     std::string exePath_;

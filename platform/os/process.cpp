@@ -104,8 +104,8 @@ bool Collect(int from, std::string& answer)
     }
 }
 
-// Processor time `pid` has spent, all its threads together; negative when it
-// cannot be read.
+// Processor time spent so far by the process whose clock `clock` is (all its
+// threads together); negative when it cannot be read.
 double ProcessorSeconds(clockid_t clock)
 {
     timespec spent{};
@@ -115,12 +115,10 @@ double ProcessorSeconds(clockid_t clock)
 }
 
 // Waits for `pid` to end, collecting what comes through `from` (when it is a
-// descriptor) into `answer` meanwhile. For a copy (`copy`), the wall-clock
-// limit counts from its last output or its last use of the processor, and the
-// processor-time limit from its last output; otherwise the wall-clock limit
-// counts from the start.
-void WaitFor(pid_t pid, int from, std::string* answer, const ProcessLimits& limits, bool copy,
-             ProcessResult& result)
+// descriptor) into `answer` meanwhile. The wall-clock limit counts from the
+// last output or the last use of the processor, the processor-time limit from
+// the last output; without either, only the end or the stop request ends the wait.
+void WaitFor(pid_t pid, int from, std::string* answer, const ProcessLimits& limits, ProcessResult& result)
 {
     // The wait looks at the stop request and the clocks every slice; the
     // child's end or its output cuts a slice short.
@@ -128,7 +126,8 @@ void WaitFor(pid_t pid, int from, std::string* answer, const ProcessLimits& limi
     constexpr double kBusySeconds = 0.01;
     const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     clockid_t cpuClock{};
-    const bool timesProcessor = copy && ::clock_getcpuclockid(pid, &cpuClock) == 0;
+    const bool timed = limits.seconds > 0.0 || limits.cpuSeconds;
+    const bool timesProcessor = timed && ::clock_getcpuclockid(pid, &cpuClock) == 0;
     auto since = std::chrono::steady_clock::now();
     double spent = timesProcessor ? ProcessorSeconds(cpuClock) : 0.0;
     double spentAtOutput = spent;
@@ -141,7 +140,7 @@ void WaitFor(pid_t pid, int from, std::string* answer, const ProcessLimits& limi
             const size_t before = answer->size();
             if (!Collect(from, *answer))
                 from = -1; // nothing more can come
-            if (copy && answer->size() != before) {
+            if (timed && answer->size() != before) {
                 since = std::chrono::steady_clock::now();
                 if (timesProcessor)
                     spent = std::max(spent, ProcessorSeconds(cpuClock));
@@ -291,10 +290,10 @@ std::string SignalText(int signal)
 }
 
 ProcessResult RunProgram(const std::string& program, const std::string& parameters, const std::string& workingDir,
-                         const ProcessLimits& limits)
+                         const StopRequest& stop)
 {
     ProcessResult result;
-    if (limits.stop && limits.stop()) {
+    if (stop && stop()) {
         result.stopped = true;
         return result;
     }
@@ -339,7 +338,7 @@ ProcessResult RunProgram(const std::string& program, const std::string& paramete
         return result;
     }
     result.started = true;
-    WaitFor(pid, -1, nullptr, limits, false, result);
+    WaitFor(pid, -1, nullptr, {0.0, stop}, result);
     return result;
 }
 
@@ -372,7 +371,7 @@ ProcessResult RunInChildProcess(const std::function<void(int out)>& work, std::s
     ::close(fds[1]);
     ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
     result.started = true;
-    WaitFor(pid, fds[0], &answer, limits, true, result);
+    WaitFor(pid, fds[0], &answer, limits, result);
     ::close(fds[0]);
 #if ZANDREL_SANITIZE
     if (result.signal == 0 && result.exitCode == kChildExitSanitizerReport) {

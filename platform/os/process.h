@@ -1,10 +1,10 @@
 #pragma once
 // Running another program: its parameter text is split into arguments as a
 // Windows command line is, the program itself is argv[0], no shell is involved,
-// and the caller waits until it has ended, or until a time limit or a stop
-// request ends the wait, and the program with it. Running a piece of this
-// program in a copy of the process, so that its crash or hang cannot reach the
-// caller, waits the same way.
+// and the caller waits until it has ended, or until a stop request ends the
+// wait, and the program with it. Running a piece of this program in a copy of
+// the process, so that its crash or hang cannot reach the caller, waits the
+// same way, and may also bound the copy's time.
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -23,26 +23,28 @@ struct ProcessResult {
     int error = 0;
     int exitCode = 0;     // 128 + signal number when a signal ended it
     int signal = 0;       // the signal that ended it; 0 when it exited
-    bool timedOut = false; // it ran past the wall-clock limit and was killed
+    bool timedOut = false; // a copy went past the wall-clock limit and was killed
     bool cpuTimedOut = false; // it spent past the processor-time limit and was killed
     bool stopped = false;  // the stop request came first: killed, or never started
 };
 
-// What ends a wait early. The program and everything it started are killed
-// and reaped then.
+// Asked while waiting (and before starting); true ends the wait.
+using StopRequest = std::function<bool()>;
+
+// What ends the wait for a copy made by RunInChildProcess early. The copy and
+// everything it started are killed and reaped then.
 struct ProcessLimits {
-    // The longest wait by the wall clock; 0 waits without limit.
-    // RunInChildProcess counts it from the copy's last output or last use of
-    // the processor: it ends a copy that waits on nothing, never one that a
-    // loaded machine keeps waiting for the processor.
+    // The longest the copy may go neither writing nor using the processor;
+    // 0 waits without limit. It ends a copy that waits on nothing, never one
+    // that a loaded machine keeps waiting for the processor.
     double seconds = 0.0;
-    std::function<bool()> stop;  // asked while waiting (and before starting)
-    // RunInChildProcess: the address space the copy may map beyond what this
-    // process has mapped when it starts; 0 sets no bound.
+    StopRequest stop;
+    // The address space the copy may map beyond what this process has mapped
+    // when it starts; 0 sets no bound.
     size_t extraAddressSpace = 0;
-    // RunInChildProcess: the processor time (all its threads together) the
-    // copy may spend from now until it next writes, asked at the start and
-    // after each output with all it wrote so far; 0, or none, sets no limit.
+    // The processor time (all its threads together) the copy may spend from
+    // now until it next writes, asked at the start and after each output with
+    // all it wrote so far; 0, or none, sets no limit.
     std::function<double(std::string_view answer)> cpuSeconds;
 };
 
@@ -59,11 +61,12 @@ std::string SignalText(int signal);
 
 // Runs `program` with argv = {program, SplitCommandLine(parameters)...} in
 // `workingDir` (unchanged when empty), with this process's environment and
-// standard streams, in a process group of its own, and waits for it. The
-// program is killed when the calling thread ends (this process killed, say),
-// also when that happens before it starts.
+// standard streams, in a process group of its own, and waits for it without a
+// time limit: only `stop` ends the wait early, killing the program and all it
+// started. The program is killed when the calling thread ends (this process
+// killed, say), also when that happens before it starts.
 ProcessResult RunProgram(const std::string& program, const std::string& parameters, const std::string& workingDir,
-                         const ProcessLimits& limits = {});
+                         const StopRequest& stop = {});
 
 // Runs `work` in a copy of this process made by fork() and waits for the copy
 // to end; what the work writes to `out`, the write end of a pipe, is collected

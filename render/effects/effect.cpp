@@ -25,13 +25,11 @@ void ReleaseEffectObject(EffectObject& slot) { slot.reset(); }
 
 bool RendererWantsHdr() { return frameRendererHdr && *frameRendererHdr != 0; }
 
-// The second line of the box when the compiler itself failed (a signal or
-// its time limit ended it); "" when it ended on its own, its messages being
-// on its console output, or could not be started, which was said already.
+// The second line of the box when a signal ended the compiler; "" when it
+// ended on its own, its messages being on its console output, or could not be
+// started, which was said already.
 std::string CompilerFailure(const ProcessRun& run)
 {
-    if (run.outcome == ProcessOutcome::kTimedOut)
-        return "The effect compiler ran past its time limit and was ended.\n";
     if (run.outcome == ProcessOutcome::kEnded && run.signal != 0)
         return "The effect compiler was ended by " + platform::os::SignalText(run.signal) + " and wrote nothing.\n";
     return {};

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -156,6 +157,38 @@ TEST(Process, AProgramEndsWithTheProcessThatRanIt)
     fs::remove_all(dir);
 }
 
+TEST(Process, AProgramWhoseCallerEndedBeforeItStartedIsNeverRun)
+{
+    // The copy that is to run the program waits in a fork handler, before its
+    // first steps, until its caller is killed: its caller's end is then past.
+    const fs::path dir = MakeTempDir();
+    int told[2];
+    ASSERT_EQ(::pipe(told), 0);
+    const pid_t caller = ::fork();
+    if (caller == 0) {
+        static const int tell = told[1];
+        static const pid_t self = ::getpid();
+        ::pthread_atfork(nullptr, nullptr, [] {
+            const pid_t copy = ::getpid();
+            for ((void)!::write(tell, &copy, sizeof copy); ::getppid() == self;)
+                ::usleep(1000);
+        });
+        ::_exit(os::RunProgram("/bin/sh", "-c \"touch ran; exec sleep 600\"", dir.string()).exitCode);
+    }
+    ::close(told[1]);
+    pid_t copy = 0;
+    const bool toldCopy = ::read(told[0], &copy, sizeof copy) == static_cast<ssize_t>(sizeof copy);
+    ::kill(caller, SIGKILL);
+    ::waitpid(caller, nullptr, 0);
+    ASSERT_TRUE(toldCopy);
+    EXPECT_TRUE(zandrel_test::EndsWithin(copy, std::chrono::seconds(30)));
+    if (fs::exists(dir / "ran"))
+        ::kill(-copy, SIGKILL); // sh became sleep, in the copy's group
+    EXPECT_FALSE(fs::exists(dir / "ran"));
+    ::close(told[0]);
+    fs::remove_all(dir);
+}
+
 TEST(Process, ASanitizerReportInACopyFailsTheCaller)
 {
 #if ZANDREL_SANITIZE
@@ -297,13 +330,37 @@ TEST(ReplaceFileContents, ReplacesWholeAndLeavesNothingBesideIt)
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("zandrel-replace-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::string path = (dir / "file").string();
-    EXPECT_TRUE(platform::ReplaceFileContents(path, "first, longer"));
-    EXPECT_TRUE(platform::ReplaceFileContents(path, "second"));
-    std::ifstream in(path, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "second");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
-    // A folder that does not exist: refused, nothing made.
-    EXPECT_FALSE(platform::ReplaceFileContents((dir / "absent" / "file").string(), "x"));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+    for (bool named : {false, true}) { // the second as on a file system without unnamed files
+        platform::detail::WriteNamedAside() = named;
+        EXPECT_TRUE(platform::ReplaceFileContents(path, "first, longer"));
+        EXPECT_TRUE(platform::ReplaceFileContents(path, "second"));
+        std::ifstream in(path, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "second");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+        // A folder that does not exist: refused, nothing made.
+        EXPECT_FALSE(platform::ReplaceFileContents((dir / "absent" / "file").string(), "x"));
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+    }
+    platform::detail::WriteNamedAside() = false;
     std::filesystem::remove_all(dir);
+}
+
+TEST(ReplaceFileContents, RemovesTheAsideFilesOfItsFileWhoseWritersNoLongerRun)
+{
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    const fs::path dir = MakeTempDir();
+    const std::string dead = ".tmp" + std::to_string(gone);
+    // Each aside file with whether it stays: pid 1 always runs.
+    const std::pair<std::string, bool> asides[] = {
+        {"file" + dead, false}, {"file.tmp1", true}, {"other" + dead, true}, {"file" + dead + "x", true}};
+    for (const auto& [name, kept] : asides)
+        std::ofstream(dir / name) << "half";
+    EXPECT_TRUE(platform::ReplaceFileContents((dir / "file").string(), "whole"));
+    EXPECT_EQ(ReadFile(dir / "file"), "whole");
+    for (const auto& [name, kept] : asides)
+        EXPECT_EQ(fs::exists(dir / name), kept) << name;
+    fs::remove_all(dir);
 }

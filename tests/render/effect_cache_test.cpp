@@ -444,18 +444,3 @@ TEST(EffectCache, AMissingSourceIsReportedAsNotFoundAndTheEffectStillCountsLoade
 }
 
 } // namespace
-
-TEST(EffectCache, ACompilerPastItsTimeLimitIsEndedAndTheSourceCompiledInMemory)
-{
-    EffectFolder folder(Compiler::NeverEnds);
-    ScriptedMessageBoxes boxes;
-    Effect effect;
-    Output out;
-    effect.LoadByName("particle.fx");
-    EXPECT_TRUE(Contains(out.Text(), "/tools/fxc.exe ran past its time limit of 0.2 s and was ended.\n"));
-    ASSERT_EQ(1u, boxes.Shown().size());
-    EXPECT_EQ(ErrorBoxText("Failed to load compiled shader /compiledshaders/particle.fxo\n"
-                           "The effect compiler ran past its time limit and was ended.\n"),
-              boxes.Shown()[0].text);
-    EXPECT_NE(nullptr, effect.CurrentEffect());
-}

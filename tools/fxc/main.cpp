@@ -1,22 +1,26 @@
 // The effect compiler: fxc.exe /T fx_2_0 [/O0../O3] /Fo "<output>" [/D NAME[=value]]... <source>
-// Reads the source from the working directory, applies the defines, preprocesses
-// and parses it, and writes the compiled effect to the /Fo path. On an error it
-// prints the messages, writes nothing and exits with 1, whatever the source
+// Reads the source from the working directory (it and its includes regular
+// files of at most 256 MiB), applies the defines, preprocesses and parses it,
+// and writes the compiled effect to the /Fo path. On an error it prints the
+// messages, writes nothing and exits with 1, whatever the source
 // holds (the shader compiler runs apart, shader_compile.h), also when memory
 // or a thread runs short. It ends with the program that started it.
+#include <fcntl.h>
 #include <malloc.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <exception>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <new>
 #include <string>
 #include <vector>
 
-
+#include "kernel/file_buffer.h"
 #include "platform/gfx/fx/compiled_effect.h"
 #include "platform/gfx/fx/effect_compiler.h"
 #include "platform/gfx/fx/effect_message.h"
@@ -24,16 +28,52 @@
 
 namespace {
 
-bool ReadFile(const std::string& path, std::string& contents)
+// Why `path` cannot be read, or "" once `contents` holds it. Only a regular
+// file is read, and at most as much as the program itself reads of one: a
+// pipe or a device could keep the compiler waiting or reading for ever. The
+// open never waits (a pipe without a writer) and what is checked is what was
+// opened.
+std::string ReadRegularFile(const std::string& path, std::string& contents)
 {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec))
-        return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return std::strerror(errno);
+    const std::string bound = "over the bound of " + std::to_string(kLargestFileBytes) + " bytes (" +
+                              std::to_string(kLargestFileBytes >> 20) + " MiB)";
+    std::string why;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        why = std::strerror(errno);
+    } else if (!S_ISREG(status.st_mode)) {
+        why = "not a regular file (a folder, pipe or device)";
+    } else if (static_cast<uint64_t>(status.st_size) > kLargestFileBytes) {
+        why = std::to_string(status.st_size) + " bytes, " + bound;
+    } else {
+        contents.clear();
+        contents.reserve(static_cast<size_t>(status.st_size));
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                why = std::strerror(errno);
+                break;
+            }
+            if (n == 0)
+                break;
+            // A file that grows while it is read is bounded all the same.
+            if (contents.size() + static_cast<size_t>(n) > kLargestFileBytes) {
+                why = "grew while read, " + bound;
+                break;
+            }
+            contents.append(buffer, static_cast<size_t>(n));
+        }
+    }
+    ::close(fd);
+    if (!why.empty())
+        contents.clear();
+    return why;
 }
 
 int Usage(const std::string& why)
@@ -107,13 +147,16 @@ int Compile(int argc, char** argv, std::string& source)
         return Usage("no source file");
 
     std::string text;
-    if (!ReadFile(source, text)) {
-        std::cout << source << "(0,0): error X1507: failed to open source file: '" << source << "'\n";
+    if (const std::string why = ReadRegularFile(source, text); !why.empty()) {
+        std::cout << source << "(0,0): error X1507: failed to open source file: '" << source << "': " << why << "\n";
         return 1;
     }
+    auto readInclude = [](const std::string& path, std::string& contents) {
+        return ReadRegularFile(path, contents).empty();
+    };
     gfx::EffectDescription description;
     std::string messages;
-    const bool compiled = gfx::CompileEffectSource(text, source, defines, ReadFile, description, messages);
+    const bool compiled = gfx::CompileEffectSource(text, source, defines, readInclude, description, messages);
     if (!compiled) {
         std::cout << messages << "compilation failed; no code produced\n";
         return 1;

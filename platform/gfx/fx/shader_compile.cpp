@@ -153,10 +153,49 @@ void WriteAll(int out, std::span<const uint8_t> bytes)
     }
 }
 
+// One stage's result as the child writes it: u32 stage, u8 ok, u32 word
+// count, the SPIR-V words, u32 message length, the messages, u32 length of the
+// follow-up's bytes, the bytes.
+struct StageRecord {
+    uint32_t stage = 0;
+    bool ok = false;
+    std::span<const uint8_t> words; // the SPIR-V, four bytes a word
+    std::string_view messages;
+    std::string_view extra;
+};
+
+void WriteRecord(platform::ByteWriter& out, size_t stage, bool ok, const std::vector<uint32_t>& spirv,
+                 const std::string& messages, const std::string& extra)
+{
+    out.U32(static_cast<uint32_t>(stage));
+    out.U8(ok ? 1 : 0);
+    out.U32(static_cast<uint32_t>(spirv.size()));
+    for (uint32_t word : spirv)
+        out.U32(word);
+    out.U32(static_cast<uint32_t>(messages.size()));
+    out.Chars(messages);
+    out.U32(static_cast<uint32_t>(extra.size()));
+    out.Chars(extra);
+}
+
+// The next record of `in`; false at the end or at a record cut short by it.
+bool ReadRecord(platform::ByteReader& in, StageRecord& record)
+{
+    if (in.AtEnd())
+        return false;
+    record.stage = in.U32();
+    record.ok = in.U8() != 0;
+    const uint32_t words = in.U32();
+    if (!in.Ok() || words > in.Remaining() / 4)
+        return false;
+    record.words = in.Bytes(size_t{words} * 4);
+    record.messages = in.Chars(in.U32());
+    record.extra = in.Chars(in.U32());
+    return in.Ok();
+}
+
 // The child's work: the stages of `todo`, on `threads` threads, each result
-// written as soon as it is known: u32 stage, u8 ok, u32 word count, the SPIR-V
-// words, u32 message length, the messages, u32 length of the follow-up's
-// bytes, the bytes.
+// written as a StageRecord as soon as it is known.
 void CompileInChild(const HlslSource& source, const std::vector<StageSource>& stages, const std::vector<size_t>& todo,
                     const StageFollowUp& followUp, size_t threads, int out)
 {
@@ -173,15 +212,7 @@ void CompileInChild(const HlslSource& source, const std::vector<StageSource>& st
             const bool ok = CompileStage(source, stages[index], spirv, messages);
             const std::string extra = ok && followUp ? followUp(index, spirv) : std::string();
             platform::ByteWriter record;
-            record.U32(static_cast<uint32_t>(index));
-            record.U8(ok ? 1 : 0);
-            record.U32(static_cast<uint32_t>(spirv.size()));
-            for (uint32_t word : spirv)
-                record.U32(word);
-            record.U32(static_cast<uint32_t>(messages.size()));
-            record.Chars(messages);
-            record.U32(static_cast<uint32_t>(extra.size()));
-            record.Chars(extra);
+            WriteRecord(record, index, ok, spirv, messages, extra);
             std::lock_guard guard(writing);
             WriteAll(out, record.Written());
         }
@@ -220,24 +251,13 @@ size_t ThreadCount()
     return 0;
 }
 
-// How many whole records the child's answer holds, by their lengths alone.
+// How many whole records the child's answer holds.
 size_t CountRecords(std::string_view answer)
 {
     platform::ByteReader in(answer.data(), answer.size());
     size_t records = 0;
-    while (in.Remaining() > 0) {
-        in.U32();
-        in.U8();
-        const uint32_t words = in.U32();
-        if (!in.Ok() || words > in.Remaining() / 4)
-            break;
-        in.Skip(size_t{words} * 4);
-        in.Skip(in.U32());
-        in.Skip(in.U32());
-        if (!in.Ok())
-            break;
+    for (StageRecord record; ReadRecord(in, record);)
         ++records;
-    }
     return records;
 }
 
@@ -245,21 +265,14 @@ size_t CountRecords(std::string_view answer)
 void ReadAnswer(const std::string& answer, std::vector<StageResult>& results, std::vector<bool>& done)
 {
     platform::ByteReader in(answer.data(), answer.size());
-    while (in.Remaining() > 0) {
-        const uint32_t index = in.U32();
-        const bool ok = in.U8() != 0;
-        const uint32_t words = in.U32();
-        if (!in.Ok() || index >= results.size() || words > in.Remaining() / 4)
-            return;
-        std::vector<uint32_t> spirv(words);
+    for (StageRecord record; ReadRecord(in, record) && record.stage < results.size();) {
+        platform::ByteReader words(record.words);
+        std::vector<uint32_t> spirv(record.words.size() / 4);
         for (uint32_t& word : spirv)
-            word = in.U32();
-        const std::string_view messages = in.Chars(in.U32());
-        const std::string_view extra = in.Chars(in.U32());
-        if (!in.Ok())
-            return;
-        results[index] = {ok, std::move(spirv), std::string(messages), std::string(extra)};
-        done[index] = true;
+            word = words.U32();
+        results[record.stage] = {record.ok, std::move(spirv), std::string(record.messages),
+                                 std::string(record.extra)};
+        done[record.stage] = true;
     }
 }
 

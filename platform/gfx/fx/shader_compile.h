@@ -68,8 +68,7 @@ std::vector<StageResult> CompileHlslStages(const HlslSource& source, const std::
 // fails it.
 inline constexpr double kShaderStageSeconds = 10.0;
 // How long the child may go neither finishing a stage nor using the
-// processor: it waits on nothing then. Too long for load to reach, and no
-// shorter than the program allows the effect compiler as a whole.
+// processor: it waits on nothing then. Too long for load to reach.
 inline constexpr double kShaderStageIdleSeconds = 60.0;
 
 namespace detail {

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -223,6 +224,30 @@ TEST_F(FxcProgram, BadCommandLinesAndMissingFilesFailCleanly)
     EXPECT_TRUE(fs::is_empty(folder_ / "compiledshaders"));
 }
 
+TEST_F(FxcProgram, OnlyARegularFileOfBoundedSizeIsReadAndAPipeNeverWaits)
+{
+    // Nobody writes to the pipes: reading one would wait for ever.
+    ASSERT_EQ(::mkfifo((folder_ / "pipe.fx").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((folder_ / "pipe.fxh").c_str(), 0600), 0);
+    std::ofstream(folder_ / "includes.fx") << "float4 c;\n#include \"pipe.fxh\"\n";
+    std::ofstream(folder_ / "huge.fx").close();
+    fs::resize_file(folder_ / "huge.fx", (uintmax_t{256} << 20) + 1); // sparse: nothing is written
+    const std::pair<std::string, std::string> cases[] = {
+        {"pipe.fx", "pipe.fx(0,0): error X1507: failed to open source file: 'pipe.fx': not a regular file (a folder, "
+                    "pipe or device)\n"},
+        {"includes.fx", "includes.fx(2,1): error X1005: cannot open include file 'pipe.fxh'\n"
+                        "compilation failed; no code produced\n"},
+        {"huge.fx", "huge.fx(0,0): error X1507: failed to open source file: 'huge.fx': 268435457 bytes, over the "
+                    "bound of 268435456 bytes (256 MiB)\n"},
+    };
+    for (const auto& [source, output] : cases) {
+        ChildRun run = RunCompiler(folder_, {"/T", "fx_2_0", "/Fo", (folder_ / "compiledshaders/x.fxo").string(), source});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.output, output);
+    }
+    EXPECT_TRUE(fs::is_empty(folder_ / "compiledshaders"));
+}
+
 TEST_F(FxcProgram, AShaderTheCompilerDiesOnIsAnErrorLineOfItsFileInBothCompiles)
 {
     // data/post_diff.fx with a line appended that glslang's HLSL front end is
@@ -257,14 +282,19 @@ TEST_F(FxcProgram, MemoryThatRunsShortIsAnErrorLineNeverAnAbort)
 #if ZANDREL_SANITIZE || ZANDREL_TSAN
     GTEST_SKIP() << "a sanitizer's shadow memory does not fit an address-space bound";
 #endif
-    const fs::path out = folder_ / "compiledshaders/post_diff.fxo";
-    fs::copy_file(fs::path(ZANDREL_RUN_DIR) / "post_diff.fx", folder_ / "post_diff.fx");
+    // The demonstration's largest effect, made larger: the smaller bounds run
+    // short reading it, which only fxc.exe's own catch can say.
+    const fs::path out = folder_ / "compiledshaders/shadowDemo.fxo";
+    fs::copy_file(fs::path(ZANDREL_RUN_DIR) / "shadowDemo.fx", folder_ / "shadowDemo.fx");
+    std::ofstream(folder_ / "shadowDemo.fx", std::ios::app) << "string padding = \"" << std::string(4 << 20, 'a')
+                                                             << "\";\n";
     // Each bound runs short at a different step: reading, the tables, their
     // thread, the compiling child, or none.
     for (rlim_t megabytes : {15, 20, 30, 40, 60, 100, 200}) {
         fs::remove(out);
-        ChildRun run = RunCompiler(folder_, {"/T", "fx_2_0", "/Fo", out.string(), "post_diff.fx"}, megabytes << 20);
-        const bool said = run.output.rfind("post_diff.fx(", 0) == 0 && run.output.find("terminate") == std::string::npos;
+        ChildRun run = RunCompiler(folder_, {"/T", "fx_2_0", "/Fo", out.string(), "shadowDemo.fx"}, megabytes << 20);
+        const bool said =
+            run.output.rfind("shadowDemo.fx(", 0) == 0 && run.output.find("terminate") == std::string::npos;
         EXPECT_TRUE(run.exitCode == 0 ? fs::exists(out) : run.exitCode == 1 && said) << megabytes << " MB: " << run.output;
     }
 }
