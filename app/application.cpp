@@ -21,6 +21,7 @@
 #include "kernel/window_handles.h"
 #include "net/net_thread.h"
 #include "platform/os/aligned_memory.h"
+#include "platform/os/memory_shortage.h"
 #include "render/device/d3d_context.h"
 #include "render/device/render_device.h"
 #include "scene/input_devices.h"
@@ -43,9 +44,13 @@ void StartScriptHost()
     GetScriptHost()->InitScriptEngine();
 }
 
-// The physics world's dispatcher and solver.
+// The physics world's dispatcher and solver. Bullet writes into the pools it
+// makes first (4096 contact manifolds and as many collision algorithms, a few
+// MB) without looking whether it got them: it starts only with room for them.
 void StartPhysicsWorld()
 {
+    if (!platform::os::RoomFor(16u << 20))
+        platform::os::EndForMemoryShortage("the physics world");
     GetPhysicsWorld()->SetupDispatcher();
 }
 
@@ -122,6 +127,10 @@ void StartNetworkThread()
 {
     if (!GetSettings().GetBool("net", "async"))
         return;
+    // ZeroMQ starts two threads of its own with the endpoint and aborts when
+    // one cannot have its stack.
+    if (!platform::os::RoomForThreads(2, 16u << 20))
+        platform::os::EndForMemoryShortage("the network link");
     // An endpoint that cannot be bound has been reported; the run goes on
     // without the network link.
     if (!GetNetThread()->InitNetwork())
@@ -296,7 +305,7 @@ void AppPlatform::Run()
         message = {};
         void* demoMemory = platform::os::AlignedAlloc(sizeof(ShadowDemo), alignof(ShadowDemo));
         if (!demoMemory)
-            throw std::bad_alloc();
+            platform::os::EndForMemoryShortage("the demonstration");
         demo = new (demoMemory) ShadowDemo;
         demo->InitDemo();
 

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <iostream>
+#include <new>
 #include <string>
 #include <system_error>
 
@@ -42,6 +43,8 @@ bool ThreadHandle::Start(EngineThread* thread)
     try {
         worker_ = std::thread([thread] { thread->ThreadLoop(0); });
     } catch (const std::system_error&) {
+        return false;
+    } catch (const std::bad_alloc&) { // the new thread's start record
         return false;
     }
     threadId = static_cast<uint32_t>(std::hash<std::thread::id>{}(worker_.get_id()));

@@ -2,6 +2,9 @@
 
 #include <atomic>
 #include <iostream>
+#include <new>
+
+#include "platform/os/memory_shortage.h"
 
 namespace {
 std::atomic<QueueRegistry*> registryInstance{nullptr};
@@ -71,7 +74,12 @@ QueueRegistry* GetQueueRegistry()
     std::lock_guard lock(registryCreation);
     registry = registryInstance.load(std::memory_order_relaxed);
     if (!registry) {
-        registry = new QueueRegistry();
+        // The engine's largest single allocation: nothing can be posted without it.
+        try {
+            registry = new QueueRegistry();
+        } catch (const std::bad_alloc&) {
+            platform::os::EndForMemoryShortage("the task queues");
+        }
         registryInstance.store(registry, std::memory_order_release);
     }
     return registry;

@@ -55,8 +55,9 @@ public:
     std::string Log() const { return ReadFile(folder_.Path("log.txt")); }
 
     // False when the program could not be started. The descriptors among 0, 1
-    // and 2 that `closed` names are closed instead.
-    bool Start(const std::vector<int>& closed = {})
+    // and 2 that `closed` names are closed instead. A `launcher` (a program and
+    // its first arguments) starts it by exec, keeping its pid.
+    bool Start(const std::vector<int>& closed = {}, std::vector<std::string> launcher = {})
     {
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
@@ -71,9 +72,12 @@ public:
             else
                 posix_spawn_file_actions_addopen(&actions, fd, opened[fd].first, opened[fd].second, 0644);
         }
-        const std::string exe = folder_.Path("zandrel").string();
-        char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
-        const int spawned = posix_spawn(&pid_, exe.c_str(), &actions, nullptr, argv, environ);
+        launcher.push_back(folder_.Path("zandrel").string());
+        std::vector<char*> argv;
+        for (std::string& arg : launcher)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        const int spawned = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         if (spawned != 0)
             pid_ = 0;

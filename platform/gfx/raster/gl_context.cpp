@@ -1,14 +1,18 @@
 #include "platform/gfx/raster/gl_context.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include <epoxy/egl.h>
 #include <epoxy/gl.h>
 #include <xcb/xcb.h>
+
+#include "platform/os/memory_shortage.h"
 
 namespace gfx::raster {
 
@@ -110,6 +114,16 @@ EGLConfig WindowConfig(EGLDisplay display, uint32_t visual)
     return nullptr;
 }
 
+// Mesa's software rasterizer starts two threads a processor and one more for
+// its shader cache when it makes a context, and crashes when one cannot have
+// its stack: a context is asked for only with room for them all and its own
+// first needs.
+bool RoomForContext()
+{
+    const size_t threads = 2 * size_t{std::max(1u, std::thread::hardware_concurrency())} + 1;
+    return platform::os::RoomForThreads(threads, 32u << 20);
+}
+
 } // namespace
 
 std::unique_ptr<GlContext> GlContext::Create(std::string& why)
@@ -134,6 +148,10 @@ std::unique_ptr<GlContext> GlContext::Create(std::string& why)
             why = "EGL has no OpenGL configuration";
             return nullptr;
         }
+    }
+    if (!RoomForContext()) {
+        why = "too little memory for an OpenGL context";
+        return nullptr;
     }
     EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, kContextAttributes);
     if (context == EGL_NO_CONTEXT) {
@@ -190,6 +208,10 @@ std::unique_ptr<GlContext> GlContext::CreateOnWindow(const GlWindow& window, std
     EGLConfig config = WindowConfig(display, visual);
     if (!config) {
         why = "no OpenGL configuration draws into the window";
+        return nullptr;
+    }
+    if (!RoomForContext()) {
+        why = "too little memory for an OpenGL context";
         return nullptr;
     }
     made->context_ = eglCreateContext(display, config, EGL_NO_CONTEXT, kContextAttributes);

@@ -9,10 +9,13 @@
 #include <epoxy/gl.h>
 
 #include "platform/gfx/device/effect_binding.h"
+#include "platform/os/memory_shortage.h"
 
 namespace gfx::raster {
 
 namespace {
+
+constexpr size_t kRoomToCompile = 32u << 20;
 
 GLuint CompileShader(GLenum type, const std::string& text, std::string& log)
 {
@@ -134,6 +137,10 @@ GlPrograms::Linked* GlPrograms::Find(const PassProgram& pass, bool alphaTest)
     linked.vertex = pass.vertex.glsl;
     linked.pixel = pass.pixel.glsl;
     std::string log;
+    // Mesa crashes rather than fails when memory runs short while it compiles;
+    // one program here takes up to about 14 MB that it keeps.
+    if (!platform::os::RoomFor(kRoomToCompile))
+        platform::os::EndForMemoryShortage("compiling a shader");
     GLuint vs = CompileShader(GL_VERTEX_SHADER, pass.vertex.glsl, log);
     GLuint fs = CompileShader(GL_FRAGMENT_SHADER, alphaTest ? pass.pixel.glsl : WithoutAlphaTest(pass.pixel.glsl), log);
     GLuint program = glCreateProgram();
