@@ -1,17 +1,22 @@
 #include "platform/gfx/fx/effect_description.h"
 
-#include <set>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace gfx {
 
 std::string CheckEffectDescription(const EffectDescription& description)
 {
-    std::set<std::string> names;
+    // Every name is looked up by hashing: no check costs more for the many
+    // names before it.
+    std::unordered_map<std::string_view, const EffectParameter*> names;
+    names.reserve(description.parameters.size());
     uint64_t totalFloats = 0;
     for (const EffectParameter& p : description.parameters) {
         if (p.name.empty())
             return "a parameter has no name";
-        if (!names.insert(p.name).second)
+        if (!names.emplace(p.name, &p).second)
             return "parameter '" + p.name + "' is declared twice";
         if (static_cast<uint8_t>(p.type) >= kEffectParameterTypeCount)
             return "parameter '" + p.name + "' has an unknown type";
@@ -39,16 +44,14 @@ std::string CheckEffectDescription(const EffectDescription& description)
     for (const EffectParameter& p : description.parameters) {
         if (p.samplerTexture.empty())
             continue;
-        bool found = false;
-        for (const EffectParameter& t : description.parameters)
-            found = found || (t.name == p.samplerTexture && IsTextureType(t.type));
-        if (!found)
+        const auto found = names.find(p.samplerTexture);
+        if (found == names.end() || !IsTextureType(found->second->type))
             return "sampler '" + p.name + "' names the unknown texture '" + p.samplerTexture + "'";
     }
-    std::set<std::string> functions;
+    std::unordered_set<std::string_view> functions;
     for (const EffectCode& f : description.functions)
         functions.insert(f.name);
-    std::set<std::string> techniques;
+    std::unordered_set<std::string_view> techniques;
     for (const EffectTechnique& t : description.techniques) {
         if (!t.name.empty() && !techniques.insert(t.name).second)
             return "technique '" + t.name + "' is declared twice";

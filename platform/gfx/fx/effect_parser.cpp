@@ -6,15 +6,20 @@
 #include <cmath>
 #include <cstdlib>
 #include <set>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/gfx/fx/effect_message.h"
 #include "platform/gfx/fx/effect_tokens.h"
+#include "platform/window/close_signals.h"
 
 namespace gfx {
 namespace {
 
 constexpr int kMaxNesting = 200;
+// Tokens read between two looks at the close signal.
+constexpr size_t kCloseCheckTokens = 4096;
 
 std::string Lower(std::string_view s)
 {
@@ -49,6 +54,8 @@ public:
             if (!TopLevel())
                 return false;
         }
+        if (closing_)
+            return Fail(Peek(), 3000, "");
         std::string problem = CheckEffectDescription(out_);
         if (!problem.empty())
             return Fail(Peek(), 3999, problem);
@@ -61,9 +68,10 @@ private:
 
     bool LexError(int line, int column, int code, const std::string& text)
     {
-        messages_ += FormatEffectError(files_[static_cast<size_t>(file_)], line, column, code, text);
+        messages_ += FormatEffectError(FileName(file_), line, column, code, text);
         return false;
     }
+    std::string FileName(int file) const { return std::string(files_[static_cast<size_t>(file)]); }
 
     // `#line N "file"` as the preprocessor writes it: the file and the number of
     // the line after it.
@@ -84,11 +92,11 @@ private:
             size_t close = text.find('"', k + 1);
             if (close == std::string_view::npos)
                 return LexError(directive.line, 1, 3002, "invalid #line");
-            std::string name(text.substr(k + 1, close - k - 1));
-            auto found = std::find(files_.begin(), files_.end(), name);
-            file_ = static_cast<int>(found - files_.begin());
-            if (found == files_.end())
+            const std::string_view name = text.substr(k + 1, close - k - 1);
+            auto [found, added] = fileIndex_.emplace(name, static_cast<int>(files_.size()));
+            if (added)
                 files_.push_back(name);
+            file_ = found->second;
         }
         number = static_cast<int>(value);
         return true;
@@ -113,7 +121,12 @@ private:
         int shift = 0;      // the line number given minus the line in text_
         int markerLine = 0; // in text_, of the last marker
         size_t kept = 0;    // markers leave the list
+        size_t seen = 0;
         for (Token& t : tokens_) {
+            if (++seen % kCloseCheckTokens == 0 && platform::CloseSignalReceived()) {
+                messages_ += EffectClosingError(FileName(file_), t.line + shift);
+                return false;
+            }
             t.line += shift;
             t.file = file_;
             if (t.kind == TokenKind::Directive) {
@@ -130,6 +143,10 @@ private:
                 return LexError(t.line, t.column, 3001, "invalid character '" + shown + "'");
             }
             tokens_[kept++] = t;
+        }
+        if (problem.closing) {
+            messages_ += EffectClosingError(FileName(file_), problem.line + shift);
+            return false;
         }
         if (problem.line != 0)
             return LexError(problem.line + shift, problem.column, problem.code, problem.text);
@@ -149,15 +166,21 @@ private:
 
     // ---- Token helpers ----
 
+    // Once the program is closing every read meets the end, so whatever reads
+    // stops at once; Fail then says why.
     const Token& Peek(size_t ahead = 0) const
     {
-        return tokens_[std::min(pos_ + ahead, tokens_.size() - 1)];
+        return tokens_[closing_ ? tokens_.size() - 1 : std::min(pos_ + ahead, tokens_.size() - 1)];
     }
     const Token& Next()
     {
-        const Token& t = tokens_[pos_];
-        if (pos_ + 1 < tokens_.size())
+        const Token& t = Peek();
+        if (pos_ + 1 < tokens_.size() && !closing_)
             ++pos_;
+        if (++steps_ % kCloseCheckTokens == 0 && !closing_ && platform::CloseSignalReceived()) {
+            closing_ = true;
+            closedAt_ = pos_;
+        }
         return t;
     }
     static bool IsSymbol(const Token& t, char c)
@@ -175,9 +198,10 @@ private:
 
     bool Fail(const Token& at, int code, const std::string& text)
     {
-        if (!failed_)
-            messages_ += FormatEffectError(files_[static_cast<size_t>(at.file)], at.line, at.column,
-                                           code, text);
+        if (!failed_ && closing_)
+            messages_ += EffectClosingError(FileName(tokens_[closedAt_].file), tokens_[closedAt_].line);
+        else if (!failed_)
+            messages_ += FormatEffectError(FileName(at.file), at.line, at.column, code, text);
         failed_ = true;
         return false;
     }
@@ -340,7 +364,7 @@ private:
             Next();
             return true;
         }
-        if (structNames_.count(std::string(t.text))) {
+        if (structNames_.count(t.text)) {
             Next();
             info.type = EffectParameterType::Struct;
             info.rows = info.columns = 0;
@@ -540,11 +564,12 @@ private:
         return true;
     }
 
-    bool FitValues(std::vector<float>& values, size_t wanted, const Token& at)
+    // One value stands for all `wanted`, spread over them when `spread`.
+    bool FitValues(std::vector<float>& values, size_t wanted, const Token& at, bool spread = true)
     {
-        if (values.size() == 1 && wanted > 1)
+        if (values.size() == 1 && wanted > 1 && spread)
             values.assign(wanted, values[0]);
-        if (values.size() != wanted)
+        if (values.size() != wanted && values.size() != 1)
             return Fail(at, 3006,
                         "wrong number of initial values: " + std::to_string(wanted) + " expected, " +
                             std::to_string(values.size()) + " given");
@@ -651,7 +676,7 @@ private:
         std::string name;
         if (!ExpectName(name))
             return false;
-        if (structNames_.count(name))
+        if (structNames_.count(nameToken.text))
             return Fail(nameToken, 3003, "redefinition of '" + name + "'");
         if (!IsSymbol(Peek(), '{'))
             return Unexpected(Peek());
@@ -662,7 +687,7 @@ private:
             return Unexpected(Peek());
         size_t semicolon = pos_;
         Next();
-        structNames_.insert(name);
+        structNames_.insert(nameToken.text);
         out_.structs.push_back({name, std::string(SourceBetween(first, semicolon))});
         return true;
     }
@@ -681,16 +706,16 @@ private:
         TypeInfo type;
         if (!ParseType(type))
             return false;
-        const Token& nameToken = Peek();
+        const Token* nameToken = &Peek();
         std::string name;
         if (!ExpectName(name))
             return false;
         if (IsSymbol(Peek(), '('))
-            return Function(first, name);
+            return Function(first, *nameToken);
         if (type.isVoid)
-            return Fail(nameToken, 3000, "a variable cannot be void");
+            return Fail(*nameToken, 3000, "a variable cannot be void");
         for (;;) {
-            if (!Variable(type, isStatic, name, nameToken))
+            if (!Variable(type, isStatic, name, *nameToken))
                 return false;
             if (IsSymbol(Peek(), ';')) {
                 Next();
@@ -698,12 +723,13 @@ private:
             }
             if (!Expect(','))
                 return false;
+            nameToken = &Peek();
             if (!ExpectName(name))
                 return false;
         }
     }
 
-    bool Function(size_t first, const std::string& name)
+    bool Function(size_t first, const Token& nameToken)
     {
         size_t end = 0;
         if (!SkipBalanced(end))  // the parameter list
@@ -722,7 +748,8 @@ private:
             return Unexpected(Peek());
         if (!SkipBalanced(end))
             return false;
-        out_.functions.push_back({name, std::string(SourceBetween(first, end))});
+        functions_.insert(nameToken.text);
+        out_.functions.push_back({std::string(nameToken.text), std::string(SourceBetween(first, end))});
         return true;
     }
 
@@ -752,6 +779,10 @@ private:
         uint64_t floats = uint64_t(p.FloatsPerElement()) * p.Elements();
         if (floats > kMaxEffectParameterFloats)
             return Fail(nameToken, 3005, "'" + name + "' is too large");
+        // The table's bound is kept as it fills, so that no declaration after it
+        // costs its values' memory.
+        if (!isStatic && parameterFloats_ + floats > kMaxEffectParameterFloats)
+            return Fail(nameToken, 3005, "the parameters hold too many values");
         while (IsSymbol(Peek(), ':')) {
             Next();
             if (IsWord(Peek(), "register")) {
@@ -786,17 +817,18 @@ private:
                 if (!SkipBalanced(end))
                     return false;
             } else {
-                if (!Initializer(p.defaults) || !FitValues(p.defaults, floats, valueToken))
+                // A static's values are only checked: one value is not spread over all of them.
+                if (!Initializer(p.defaults) || !FitValues(p.defaults, floats, valueToken, !isStatic))
                     return false;
             }
         }
-        if (p.defaults.empty())
-            p.defaults.assign(floats, 0.0f);
         if (isStatic)
             return true;  // statics belong to the shaders, not to the parameter table
-        for (const EffectParameter& other : out_.parameters)
-            if (other.name == name)
-                return Fail(nameToken, 3003, "redefinition of '" + name + "'");
+        if (p.defaults.empty())
+            p.defaults.assign(floats, 0.0f);
+        if (!parameters_.emplace(nameToken.text, out_.parameters.size()).second)
+            return Fail(nameToken, 3003, "redefinition of '" + name + "'");
+        parameterFloats_ += floats;
         out_.parameters.push_back(std::move(p));
         return true;
     }
@@ -823,10 +855,8 @@ private:
                     return false;
                 if ((angled && !Expect('>')) || (paren && !Expect(')')) || !Expect(';'))
                     return false;
-                bool known = false;
-                for (const EffectParameter& other : out_.parameters)
-                    known = known || (other.name == texture && IsTextureType(other.type));
-                if (!known)
+                const auto found = parameters_.find(textureToken.text);
+                if (found == parameters_.end() || !IsTextureType(out_.parameters[found->second].type))
                     return Fail(textureToken, 3004, "undeclared texture '" + texture + "'");
                 p.samplerTexture = texture;
                 continue;
@@ -879,10 +909,7 @@ private:
                 const Token& entryToken = Peek();
                 if (!ExpectName(shader.entry))
                     return false;
-                bool known = false;
-                for (const EffectCode& f : out_.functions)
-                    known = known || f.name == shader.entry;
-                if (!known)
+                if (!functions_.count(entryToken.text))
                     return Fail(entryToken, 3004, "undeclared identifier '" + shader.entry + "'");
                 if (!IsSymbol(Peek(), '('))
                     return Unexpected(Peek());
@@ -912,10 +939,8 @@ private:
         const Token& nameToken = Peek();
         if (Peek().kind == TokenKind::Identifier)
             technique.name = std::string(Next().text);
-        if (!technique.name.empty())
-            for (const EffectTechnique& other : out_.techniques)
-                if (other.name == technique.name)
-                    return Fail(nameToken, 3003, "redefinition of technique '" + technique.name + "'");
+        if (!technique.name.empty() && !techniques_.insert(nameToken.text).second)
+            return Fail(nameToken, 3003, "redefinition of technique '" + technique.name + "'");
         if (IsSymbol(Peek(), '<') && !Annotations(technique.annotations))
             return false;
         if (!Expect('{'))
@@ -935,13 +960,23 @@ private:
 
     std::string_view text_;
     std::string& messages_;
-    std::vector<std::string> files_;
+    // Names are looked up by hashing, as views of the text (or of the file's
+    // name), so that none costs more for the many declared before it.
+    std::vector<std::string_view> files_;
+    std::unordered_map<std::string_view, int> fileIndex_;
     int file_ = 0;
     std::vector<Token> tokens_;
     size_t pos_ = 0;
     int nesting_ = 0;
     bool failed_ = false;
-    std::set<std::string> structNames_;
+    size_t steps_ = 0;     // tokens read
+    bool closing_ = false; // a close signal came: the rest reads as the end
+    size_t closedAt_ = 0;  // the token the close signal stopped
+    std::unordered_map<std::string_view, size_t> parameters_; // index in out_.parameters
+    std::unordered_set<std::string_view> techniques_;
+    std::unordered_set<std::string_view> functions_;
+    std::unordered_set<std::string_view> structNames_;
+    uint64_t parameterFloats_ = 0;
     EffectDescription out_;
 };
 

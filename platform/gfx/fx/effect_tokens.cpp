@@ -1,6 +1,14 @@
 #include "platform/gfx/fx/effect_tokens.h"
 
+#include "platform/window/close_signals.h"
+
 namespace gfx {
+
+namespace {
+// A close signal is an atomic load: looked for this often, it costs nothing
+// beside the tokens, and a whole text of them still stops at once.
+constexpr size_t kCloseCheckTokens = 4096;
+} // namespace
 
 size_t NumberEnd(std::string_view text, size_t i, bool preprocessing)
 {
@@ -97,6 +105,10 @@ std::vector<Token> Tokenize(std::string_view text, TokenProblem* problem)
         }
         token.text = text.substr(token.offset, i - token.offset);
         tokens.push_back(token);
+        if (problem && tokens.size() % kCloseCheckTokens == 0 && platform::CloseSignalReceived()) {
+            *problem = TokenProblem{line, token.column, 3000, "not compiled: the program is closing", true};
+            return tokens;
+        }
     }
     return tokens;
 }

@@ -79,12 +79,15 @@ struct TokenProblem {
     int column = 0;
     int code = 0; // the effect error number
     std::string text;
+    bool closing = false; // stopped because the program is closing, not by the text
 };
 
 // The tokens of `text`. A '#' that opens a line (after blanks only) starts a
 // directive; any other character outside names, numbers and strings is a
 // one-character symbol. A string left open at its line's end or a block comment
-// left open stops the tokens there, with `problem` set.
+// left open stops the tokens there, with `problem` set. With `problem`, a close
+// signal (platform::CloseSignalReceived) stops them too, looked for every few
+// thousand tokens, with `closing` set; without it the text is read to its end.
 std::vector<Token> Tokenize(std::string_view text, TokenProblem* problem = nullptr);
 
 // The index of the token that closes the bracket opened at `open` ('(' '[' '{'),
