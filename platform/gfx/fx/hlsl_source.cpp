@@ -5,6 +5,7 @@
 #include <set>
 
 #include "platform/gfx/fx/effect_tokens.h"
+#include "platform/window/close_signals.h"
 
 namespace gfx {
 
@@ -40,16 +41,34 @@ bool IsModifier(std::string_view word)
     return kModifiers.count(word) > 0;
 }
 
+// Blanks [from, to) of text, line ends kept.
+void BlankRange(std::string& text, size_t from, size_t to)
+{
+    for (size_t k = from; k < to && k < text.size(); ++k)
+        if (text[k] != '\n')
+            text[k] = ' ';
+}
+
+// Declarations, lines and the like read between two looks at the close signal.
+constexpr size_t kCloseCheckItems = 4096;
+
 class Blanker {
 public:
-    Blanker(std::string_view text) : text_(text), tokens_(Tokenize(text)) {}
+    Blanker(std::string_view text) : text_(text), tokens_(Tokenize(text, &problem_)) {}
 
     std::vector<HlslSource::Function> functions;
+    std::vector<HlslSource::Declaration> declarations;
+    std::vector<std::string> kept; // what structs and typedefs name
 
-    std::string Run()
+    // False when a close signal stopped it.
+    bool Run(std::string& out)
     {
+        if (problem_.closing)
+            return false;
         out_.assign(text_);
-        while (pos_ < tokens_.size()) {
+        for (size_t items = 1; pos_ < tokens_.size(); ++items) {
+            if (items % kCloseCheckItems == 0 && platform::CloseSignalReceived())
+                return false;
             const Token& t = tokens_[pos_];
             if (t.kind == TokenKind::Directive) {
                 Blank(t.offset, t.offset + t.text.size());
@@ -64,27 +83,27 @@ public:
                 BlankTokens(pos_, close);
                 pos_ = close + 1;
             } else if (t.Is("struct")) {
+                const size_t first = pos_;
                 SkipTo('{');
                 pos_ = MatchingBracket(tokens_, pos_) + 1;
                 if (pos_ < tokens_.size() && tokens_[pos_].Is(';'))
                     ++pos_;
+                Keep(first, pos_);
             } else if (t.Is("typedef")) {
+                const size_t first = pos_;
                 SkipTo(';');
                 ++pos_;
+                Keep(first, pos_);
             } else {
                 Declaration();
             }
         }
-        return std::move(out_);
+        out = std::move(out_);
+        return true;
     }
 
 private:
-    void Blank(size_t from, size_t to)
-    {
-        for (size_t k = from; k < to && k < out_.size(); ++k)
-            if (out_[k] != '\n')
-                out_[k] = ' ';
-    }
+    void Blank(size_t from, size_t to) { BlankRange(out_, from, to); }
     void BlankTokens(size_t first, size_t last)
     {
         if (first > last || last >= tokens_.size())
@@ -117,7 +136,11 @@ private:
         }
         const bool drop = IsTextureOrString(type);
         const bool sampler = IsSampler(type);
+        HlslSource::Declaration declaration;
+        declaration.begin = tokens_[start].offset;
+        const size_t typeEnd = pos_;
         while (pos_ < tokens_.size()) {
+            const size_t name = pos_;
             ++pos_; // the name
             if (At('['))
                 pos_ = MatchingBracket(tokens_, pos_) + 1;
@@ -146,45 +169,68 @@ private:
             }
             if (extrasTo > extrasFrom)
                 BlankTokens(extrasFrom, extrasTo - 1);
+            declaration.names.push_back(Named(name, name, pos_));
+            for (size_t k = start; k < typeEnd; ++k) // a size in the type names a constant too
+                if (tokens_[k].kind == TokenKind::Identifier)
+                    declaration.names.back().names.emplace_back(tokens_[k].text);
             if (!At(','))
                 break;
+            declaration.commas.push_back(tokens_[pos_].offset);
             ++pos_;
         }
         if (drop)
             BlankTokens(start, std::min(pos_, tokens_.size() - 1));
-        if (At(';'))
+        if (At(';')) {
+            declaration.end = tokens_[pos_].offset + 1;
             ++pos_;
+            if (!drop)
+                declarations.push_back(std::move(declaration));
+        }
+    }
+
+    // The definition of the name at token `name` that spans tokens [first, last).
+    HlslSource::Function Named(size_t name, size_t first, size_t last) const
+    {
+        HlslSource::Function f;
+        f.name = std::string(tokens_[name].text);
+        f.begin = tokens_[first].offset;
+        f.end = last > first ? tokens_[last - 1].offset + tokens_[last - 1].text.size() : f.begin;
+        for (size_t k = first; k < last; ++k)
+            if (tokens_[k].kind == TokenKind::Identifier)
+                f.names.emplace_back(tokens_[k].text);
+        return f;
     }
 
     void Function(size_t start)
     {
-        HlslSource::Function f;
-        f.name = std::string(tokens_[pos_].text);
-        f.begin = tokens_[start].offset;
-        ++pos_; // the name
-        const size_t first = pos_;
+        const size_t name = pos_++;
         pos_ = MatchingBracket(tokens_, pos_) + 1;
         while (At(':'))
             pos_ += 2;
+        const bool body = At('{');
         if (At('{'))
             pos_ = MatchingBracket(tokens_, pos_) + 1;
         else if (At(';'))
             ++pos_;
-        const size_t last = std::min(pos_, tokens_.size());
-        f.end = last < tokens_.size() ? tokens_[last].offset : text_.size();
-        if (last > 0 && last - 1 < tokens_.size())
-            f.end = tokens_[last - 1].offset + tokens_[last - 1].text.size();
-        for (size_t k = first; k < last; ++k)
+        functions.push_back(Named(name, start, std::min(pos_, tokens_.size())));
+        functions.back().body = body;
+    }
+
+    // The identifiers of tokens [first, last) join the ones the kept text names.
+    void Keep(size_t first, size_t last)
+    {
+        for (size_t k = first; k < last && k < tokens_.size(); ++k)
             if (tokens_[k].kind == TokenKind::Identifier)
-                f.names.emplace_back(tokens_[k].text);
-        functions.push_back(std::move(f));
+                kept.emplace_back(tokens_[k].text);
     }
 
     std::string_view text_;
+    TokenProblem problem_;
     std::vector<Token> tokens_;
     std::string out_;
     size_t pos_ = 0;
 };
+
 
 } // namespace
 
@@ -202,8 +248,13 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
     out.files.push_back(fileName);
     // Origins first, from the markers `#line N "file"` that start lines.
     HlslSource::Origin current{0, 1};
+    std::unordered_map<std::string_view, uint32_t> fileIndex{{out.files[0], 0}};
     size_t begin = 0;
     while (begin <= preprocessed.size()) {
+        if (out.lines.size() % kCloseCheckItems == 0 && platform::CloseSignalReceived()) {
+            out.stopped = true;
+            return out;
+        }
         size_t end = preprocessed.find('\n', begin);
         if (end == std::string_view::npos)
             end = preprocessed.size();
@@ -219,11 +270,11 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
             const size_t quote = line.find('"', k);
             const size_t close = quote == std::string_view::npos ? quote : line.find('"', quote + 1);
             if (close != std::string_view::npos) {
-                std::string name(line.substr(quote + 1, close - quote - 1));
-                auto found = std::find(out.files.begin(), out.files.end(), name);
-                current.file = static_cast<uint32_t>(found - out.files.begin());
-                if (found == out.files.end())
-                    out.files.push_back(std::move(name));
+                const std::string_view name = line.substr(quote + 1, close - quote - 1);
+                auto [found, added] = fileIndex.emplace(name, static_cast<uint32_t>(out.files.size()));
+                if (added)
+                    out.files.emplace_back(name);
+                current.file = found->second;
             }
         }
         if (end == preprocessed.size())
@@ -231,37 +282,82 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
         begin = end + 1;
     }
     Blanker blanker(preprocessed);
-    out.text = blanker.Run();
+    if (!blanker.Run(out.text)) {
+        out.stopped = true;
+        return out;
+    }
     out.functions = std::move(blanker.functions);
+    out.declarations = std::move(blanker.declarations);
+    out.alwaysNamed = std::move(blanker.kept);
+    for (size_t i = 0; i < out.functions.size(); ++i)
+        out.functionsByName[out.functions[i].name].push_back(i);
+    for (size_t d = 0; d < out.declarations.size(); ++d)
+        for (size_t n = 0; n < out.declarations[d].names.size(); ++n)
+            out.variablesByName.emplace(out.declarations[d].names[n].name, std::make_pair(d, n));
     return out;
 }
 
-std::set<std::string> HlslSource::Reached(const std::string& entry) const
+HlslSource::Origin HlslSource::FunctionOrigin(const std::string& name) const
 {
-    std::set<std::string> reached{entry};
-    std::vector<std::string> work{entry};
+    const auto found = functionsByName.find(name);
+    if (found != functionsByName.end())
+        for (size_t i : found->second)
+            if (functions[i].body) {
+                const auto at = text.begin() + static_cast<std::ptrdiff_t>(std::min(functions[i].begin, text.size()));
+                return Locate(1 + static_cast<int>(std::count(text.begin(), at, '\n')));
+            }
+    return Locate(1);
+}
+
+std::set<std::string> HlslSource::Reached(std::vector<std::string> roots) const
+{
+    std::set<std::string> reached;
+    std::vector<std::string> work;
+    roots.insert(roots.end(), alwaysNamed.begin(), alwaysNamed.end());
+    for (std::string& name : roots)
+        if (reached.insert(name).second)
+            work.push_back(std::move(name));
+    auto follow = [&](const Function& f) {
+        for (const std::string& used : f.names)
+            if (reached.insert(used).second)
+                work.push_back(used);
+    };
     while (!work.empty()) {
-        const std::string name = work.back();
+        const std::string name = std::move(work.back());
         work.pop_back();
-        for (const Function& f : functions)
-            if (f.name == name)
-                for (const std::string& used : f.names)
-                    if (reached.insert(used).second)
-                        work.push_back(used);
+        if (const auto found = functionsByName.find(name); found != functionsByName.end())
+            for (size_t i : found->second)
+                follow(functions[i]);
+        if (const auto found = variablesByName.find(name); found != variablesByName.end())
+            follow(declarations[found->second.first].names[found->second.second]);
     }
     return reached;
 }
 
-std::string HlslSource::TextFor(const std::string& entry) const
+std::string HlslSource::TextFor(const std::set<std::string>& reached) const
 {
-    const std::set<std::string> reached = Reached(entry);
     std::string blanked = text;
-    for (const Function& f : functions) {
-        if (reached.count(f.name))
+    for (const Function& f : functions)
+        if (!reached.count(f.name))
+            BlankRange(blanked, f.begin, f.end);
+    // A declaration keeps the names reached and a comma after each but the
+    // last of them; one with none goes whole.
+    for (const Declaration& d : declarations) {
+        std::vector<bool> kept(d.names.size());
+        size_t last = d.names.size();
+        for (size_t n = 0; n < d.names.size(); ++n)
+            if ((kept[n] = reached.count(d.names[n].name) > 0))
+                last = n;
+        if (last == d.names.size()) {
+            BlankRange(blanked, d.begin, d.end);
             continue;
-        for (size_t k = f.begin; k < f.end && k < blanked.size(); ++k)
-            if (blanked[k] != '\n')
-                blanked[k] = ' ';
+        }
+        for (size_t n = 0; n < d.names.size(); ++n) {
+            if (!kept[n])
+                BlankRange(blanked, d.names[n].begin, d.names[n].end);
+            if (n < d.commas.size() && !(kept[n] && n < last))
+                BlankRange(blanked, d.commas[n], d.commas[n] + 1);
+        }
     }
     // Lines left with blanks only become empty: the compiler reads less, and
     // every other line keeps its number and columns.
