@@ -30,7 +30,7 @@ namespace {
 class PassBuilder {
 public:
     PassBuilder(const HlslSource& source, EffectDescription& effect, std::string& messages)
-        : source_(source), effect_(effect), messages_(messages)
+        : source_(source), effect_(effect), messages_(messages), entries_(effect)
     {
         parameters_.reserve(effect_.parameters.size());
         for (size_t i = 0; i < effect_.parameters.size(); ++i)
@@ -178,14 +178,14 @@ private:
             return true;
         ShaderEntry vs, ps;
         std::string error;
-        if (vertex && !MakeVertexEntry(effect_, pass.vertexShader, vs, error))
+        if (vertex && !entries_.Vertex(pass.vertexShader, vs, error))
             return Fail(pass.vertexShader.entry, error);
         if (pixel) {
             // Without a vertex stage the pass-through one writes what the pixel stage reads.
             std::vector<int> everything;
             for (int location = 0; location < 18; ++location)
                 everything.push_back(location);
-            if (!MakePixelEntry(effect_, pass.pixelShader, vertex ? vs.varyings : everything, ps, error))
+            if (!entries_.Pixel(pass.pixelShader, vertex ? vs.varyings : everything, ps, error))
                 return Fail(pass.pixelShader.entry, error);
         }
         if (!vertex)
@@ -446,6 +446,7 @@ private:
     const HlslSource& source_;
     EffectDescription& effect_;
     std::string& messages_;
+    ShaderEntryMaker entries_;
     std::unordered_map<std::string_view, size_t> parameters_; // index in effect_.parameters
     std::vector<StageJob> stages_;
     std::map<std::string, size_t> stageIndex_;
