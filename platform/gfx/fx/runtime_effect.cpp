@@ -38,6 +38,7 @@ EffectResult RuntimeEffect::Create(const void* data, size_t size, const std::vec
 RuntimeEffect::RuntimeEffect(EffectDescription description) : description_(std::move(description))
 {
     slots_.resize(description_.parameters.size());
+    byName_.reserve(description_.parameters.size());
     for (size_t i = 0; i < description_.parameters.size(); ++i) {
         const EffectParameter& p = description_.parameters[i];
         byName_.emplace(p.name, i);
@@ -45,6 +46,8 @@ RuntimeEffect::RuntimeEffect(EffectDescription description) : description_(std::
         if (IsTextureType(p.type))
             slots_[i].textures.assign(p.Elements(), nullptr);
     }
+    for (size_t i = 0; i < description_.techniques.size(); ++i)
+        techniqueByName_.emplace(description_.techniques[i].name, i);
     if (!description_.techniques.empty())
         technique_ = 0;
 }
@@ -275,10 +278,8 @@ EffectResult RuntimeEffect::GetTexture(std::string_view name, const BaseTexture*
 
 const EffectTechnique* RuntimeEffect::FindTechnique(std::string_view name) const
 {
-    for (const EffectTechnique& t : description_.techniques)
-        if (t.name == name)
-            return &t;
-    return nullptr;
+    const auto found = techniqueByName_.find(name);
+    return found == techniqueByName_.end() ? nullptr : &description_.techniques[found->second];
 }
 
 EffectResult RuntimeEffect::SetTechnique(std::string_view name)

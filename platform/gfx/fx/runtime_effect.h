@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <map>
+#include <unordered_map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -129,7 +129,9 @@ private:
     void Bind(const EffectBinding* binding);
 
     EffectDescription description_;
-    std::map<std::string, size_t, std::less<>> byName_;
+    // Parameters and techniques by name (views of the description's names).
+    std::unordered_map<std::string_view, size_t> byName_;
+    std::unordered_map<std::string_view, size_t> techniqueByName_;
     std::vector<Slot> slots_;
     int technique_ = -1;
     bool begun_ = false;
