@@ -1,8 +1,6 @@
 #include "platform/gfx/fx/effect_description.h"
 
-#include <string_view>
-#include <unordered_map>
-#include <unordered_set>
+#include "platform/gfx/fx/name_table.h"
 
 namespace gfx {
 
@@ -10,13 +8,13 @@ std::string CheckEffectDescription(const EffectDescription& description)
 {
     // Every name is looked up by hashing: no check costs more for the many
     // names before it.
-    std::unordered_map<std::string_view, const EffectParameter*> names;
-    names.reserve(description.parameters.size());
+    NameTable names; // index in parameters
+    const std::vector<EffectParameter>& parameters = description.parameters;
     uint64_t totalFloats = 0;
     for (const EffectParameter& p : description.parameters) {
         if (p.name.empty())
             return "a parameter has no name";
-        if (!names.emplace(p.name, &p).second)
+        if (!names.Add(p.name, static_cast<uint32_t>(&p - parameters.data())))
             return "parameter '" + p.name + "' is declared twice";
         if (static_cast<uint8_t>(p.type) >= kEffectParameterTypeCount)
             return "parameter '" + p.name + "' has an unknown type";
@@ -44,20 +42,20 @@ std::string CheckEffectDescription(const EffectDescription& description)
     for (const EffectParameter& p : description.parameters) {
         if (p.samplerTexture.empty())
             continue;
-        const auto found = names.find(p.samplerTexture);
-        if (found == names.end() || !IsTextureType(found->second->type))
+        const uint32_t found = names.Find(p.samplerTexture);
+        if (found == NameTable::kNone || !IsTextureType(parameters[found].type))
             return "sampler '" + p.name + "' names the unknown texture '" + p.samplerTexture + "'";
     }
-    std::unordered_set<std::string_view> functions;
+    NameTable functions;
     for (const EffectCode& f : description.functions)
-        functions.insert(f.name);
-    std::unordered_set<std::string_view> techniques;
+        functions.Add(f.name);
+    NameTable techniques;
     for (const EffectTechnique& t : description.techniques) {
-        if (!t.name.empty() && !techniques.insert(t.name).second)
+        if (!t.name.empty() && !techniques.Add(t.name))
             return "technique '" + t.name + "' is declared twice";
         for (const EffectPass& pass : t.passes)
             for (const EffectShader* s : {&pass.vertexShader, &pass.pixelShader})
-                if (!s->profile.empty() && !functions.count(s->entry))
+                if (!s->profile.empty() && !functions.Contains(s->entry))
                     return "pass '" + pass.name + "' compiles the unknown function '" + s->entry + "'";
     }
     return {};

@@ -6,12 +6,11 @@
 #include <cmath>
 #include <cstdlib>
 #include <set>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "platform/gfx/fx/effect_message.h"
 #include "platform/gfx/fx/effect_tokens.h"
+#include "platform/gfx/fx/name_table.h"
 #include "platform/window/close_signals.h"
 
 namespace gfx {
@@ -93,10 +92,10 @@ private:
             if (close == std::string_view::npos)
                 return LexError(directive.line, 1, 3002, "invalid #line");
             const std::string_view name = text.substr(k + 1, close - k - 1);
-            auto [found, added] = fileIndex_.emplace(name, static_cast<int>(files_.size()));
+            bool added = false;
+            file_ = static_cast<int>(fileIndex_.Insert(name, static_cast<uint32_t>(files_.size()), added));
             if (added)
                 files_.push_back(name);
-            file_ = found->second;
         }
         number = static_cast<int>(value);
         return true;
@@ -364,7 +363,7 @@ private:
             Next();
             return true;
         }
-        if (structNames_.count(t.text)) {
+        if (structNames_.Contains(t.text)) {
             Next();
             info.type = EffectParameterType::Struct;
             info.rows = info.columns = 0;
@@ -676,7 +675,7 @@ private:
         std::string name;
         if (!ExpectName(name))
             return false;
-        if (structNames_.count(nameToken.text))
+        if (structNames_.Contains(nameToken.text))
             return Fail(nameToken, 3003, "redefinition of '" + name + "'");
         if (!IsSymbol(Peek(), '{'))
             return Unexpected(Peek());
@@ -687,7 +686,7 @@ private:
             return Unexpected(Peek());
         size_t semicolon = pos_;
         Next();
-        structNames_.insert(nameToken.text);
+        structNames_.Add(nameToken.text);
         out_.structs.push_back({name, std::string(SourceBetween(first, semicolon))});
         return true;
     }
@@ -748,7 +747,7 @@ private:
             return Unexpected(Peek());
         if (!SkipBalanced(end))
             return false;
-        functions_.insert(nameToken.text);
+        functions_.Add(nameToken.text);
         out_.functions.push_back({std::string(nameToken.text), std::string(SourceBetween(first, end))});
         return true;
     }
@@ -826,7 +825,7 @@ private:
             return true;  // statics belong to the shaders, not to the parameter table
         if (p.defaults.empty())
             p.defaults.assign(floats, 0.0f);
-        if (!parameters_.emplace(nameToken.text, out_.parameters.size()).second)
+        if (!parameters_.Add(nameToken.text, static_cast<uint32_t>(out_.parameters.size())))
             return Fail(nameToken, 3003, "redefinition of '" + name + "'");
         parameterFloats_ += floats;
         out_.parameters.push_back(std::move(p));
@@ -855,8 +854,8 @@ private:
                     return false;
                 if ((angled && !Expect('>')) || (paren && !Expect(')')) || !Expect(';'))
                     return false;
-                const auto found = parameters_.find(textureToken.text);
-                if (found == parameters_.end() || !IsTextureType(out_.parameters[found->second].type))
+                const uint32_t found = parameters_.Find(textureToken.text);
+                if (found == NameTable::kNone || !IsTextureType(out_.parameters[found].type))
                     return Fail(textureToken, 3004, "undeclared texture '" + texture + "'");
                 p.samplerTexture = texture;
                 continue;
@@ -909,7 +908,7 @@ private:
                 const Token& entryToken = Peek();
                 if (!ExpectName(shader.entry))
                     return false;
-                if (!functions_.count(entryToken.text))
+                if (!functions_.Contains(entryToken.text))
                     return Fail(entryToken, 3004, "undeclared identifier '" + shader.entry + "'");
                 if (!IsSymbol(Peek(), '('))
                     return Unexpected(Peek());
@@ -939,7 +938,7 @@ private:
         const Token& nameToken = Peek();
         if (Peek().kind == TokenKind::Identifier)
             technique.name = std::string(Next().text);
-        if (!technique.name.empty() && !techniques_.insert(nameToken.text).second)
+        if (!technique.name.empty() && !techniques_.Add(nameToken.text))
             return Fail(nameToken, 3003, "redefinition of technique '" + technique.name + "'");
         if (IsSymbol(Peek(), '<') && !Annotations(technique.annotations))
             return false;
@@ -963,7 +962,7 @@ private:
     // Names are looked up by hashing, as views of the text (or of the file's
     // name), so that none costs more for the many declared before it.
     std::vector<std::string_view> files_;
-    std::unordered_map<std::string_view, int> fileIndex_;
+    NameTable fileIndex_;
     int file_ = 0;
     std::vector<Token> tokens_;
     size_t pos_ = 0;
@@ -972,10 +971,10 @@ private:
     size_t steps_ = 0;     // tokens read
     bool closing_ = false; // a close signal came: the rest reads as the end
     size_t closedAt_ = 0;  // the token the close signal stopped
-    std::unordered_map<std::string_view, size_t> parameters_; // index in out_.parameters
-    std::unordered_set<std::string_view> techniques_;
-    std::unordered_set<std::string_view> functions_;
-    std::unordered_set<std::string_view> structNames_;
+    NameTable parameters_; // index in out_.parameters
+    NameTable techniques_;
+    NameTable functions_;
+    NameTable structNames_;
     uint64_t parameterFloats_ = 0;
     EffectDescription out_;
 };

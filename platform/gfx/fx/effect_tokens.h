@@ -8,6 +8,7 @@
 // Bytes outside ASCII are never letters or digits.
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,16 +59,17 @@ inline bool StartsComment(std::string_view text, size_t i)
     return text[i] == '/' && i + 1 < text.size() && (text[i + 1] == '/' || text[i + 1] == '*');
 }
 
-enum class TokenKind { End, Identifier, Number, String, Symbol, Directive };
+enum class TokenKind : uint8_t { End, Identifier, Number, String, Symbol, Directive };
 // End is no token of the text: a reader may add one to mark where the text ends.
 
+// Laid out small: a text has about one token for every four bytes.
 struct Token {
-    TokenKind kind = TokenKind::End;
     std::string_view text; // a directive runs to its line's end
     size_t offset = 0;
     int line = 1;
     int column = 1;
     int file = 0; // left to the reader that follows `#line` markers
+    TokenKind kind = TokenKind::End;
 
     bool Is(char symbol) const { return kind == TokenKind::Symbol && text[0] == symbol; }
     bool Is(std::string_view word) const { return kind == TokenKind::Identifier && text == word; }
