@@ -43,6 +43,7 @@ public:
         : text_(text), messages_(messages)
     {
         files_.push_back(fileName);
+        fileIndex_.Add(fileName, 0);
     }
 
     bool Run(EffectDescription& out)
