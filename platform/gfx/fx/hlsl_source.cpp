@@ -54,18 +54,14 @@ constexpr size_t kCloseCheckItems = 4096;
 
 class Blanker {
 public:
-    Blanker(std::string_view text) : text_(text), tokens_(Tokenize(text, &problem_)) {}
-
-    std::vector<HlslSource::Function> functions;
-    std::vector<HlslSource::Declaration> declarations;
-    std::vector<std::string> kept; // what structs and typedefs name
+    Blanker(std::string_view text, HlslSource& out) : text_(text), tokens_(Tokenize(text, &problem_)), out_(out) {}
 
     // False when a close signal stopped it.
-    bool Run(std::string& out)
+    bool Run()
     {
         if (problem_.closing)
             return false;
-        out_.assign(text_);
+        out_.text.assign(text_);
         for (size_t items = 1; pos_ < tokens_.size(); ++items) {
             if (items % kCloseCheckItems == 0 && platform::CloseSignalReceived())
                 return false;
@@ -88,22 +84,21 @@ public:
                 pos_ = MatchingBracket(tokens_, pos_) + 1;
                 if (pos_ < tokens_.size() && tokens_[pos_].Is(';'))
                     ++pos_;
-                Keep(first, pos_);
+                Names(first, pos_, out_.alwaysNamed);
             } else if (t.Is("typedef")) {
                 const size_t first = pos_;
                 SkipTo(';');
                 ++pos_;
-                Keep(first, pos_);
+                Names(first, pos_, out_.alwaysNamed);
             } else {
                 Declaration();
             }
         }
-        out = std::move(out_);
         return true;
     }
 
 private:
-    void Blank(size_t from, size_t to) { BlankRange(out_, from, to); }
+    void Blank(size_t from, size_t to) { BlankRange(out_.text, from, to); }
     void BlankTokens(size_t first, size_t last)
     {
         if (first > last || last >= tokens_.size())
@@ -138,6 +133,7 @@ private:
         const bool sampler = IsSampler(type);
         HlslSource::Declaration declaration;
         declaration.begin = tokens_[start].offset;
+        declaration.first = out_.variables.size();
         const size_t typeEnd = pos_;
         while (pos_ < tokens_.size()) {
             const size_t name = pos_;
@@ -169,13 +165,16 @@ private:
             }
             if (extrasTo > extrasFrom)
                 BlankTokens(extrasFrom, extrasTo - 1);
-            declaration.names.push_back(Named(name, name, pos_));
-            for (size_t k = start; k < typeEnd; ++k) // a size in the type names a constant too
-                if (tokens_[k].kind == TokenKind::Identifier)
-                    declaration.names.back().names.emplace_back(tokens_[k].text);
+            if (!drop) {
+                HlslSource::Definition variable = Named(name, name, pos_);
+                Names(start, typeEnd, out_.named); // a size in the type names a constant too
+                variable.namesEnd = out_.named.size();
+                if (At(','))
+                    variable.comma = tokens_[pos_].offset;
+                out_.variables.push_back(variable);
+            }
             if (!At(','))
                 break;
-            declaration.commas.push_back(tokens_[pos_].offset);
             ++pos_;
         }
         if (drop)
@@ -183,22 +182,34 @@ private:
         if (At(';')) {
             declaration.end = tokens_[pos_].offset + 1;
             ++pos_;
-            if (!drop)
-                declarations.push_back(std::move(declaration));
         }
+        declaration.count = out_.variables.size() - declaration.first;
+        // One not closed (never so in text the effect reader took) is kept whole.
+        if (declaration.count > 0 && declaration.end == 0)
+            out_.variables.resize(declaration.first);
+        else if (declaration.count > 0)
+            out_.declarations.push_back(declaration);
+    }
+
+    // The identifiers of tokens [first, last), numbered, onto `ids`.
+    void Names(size_t first, size_t last, std::vector<HlslSource::Id>& ids)
+    {
+        for (size_t k = first; k < last && k < tokens_.size(); ++k)
+            if (tokens_[k].kind == TokenKind::Identifier)
+                ids.push_back(out_.Number(tokens_[k].text));
     }
 
     // The definition of the name at token `name` that spans tokens [first, last).
-    HlslSource::Function Named(size_t name, size_t first, size_t last) const
+    HlslSource::Definition Named(size_t name, size_t first, size_t last)
     {
-        HlslSource::Function f;
-        f.name = std::string(tokens_[name].text);
-        f.begin = tokens_[first].offset;
-        f.end = last > first ? tokens_[last - 1].offset + tokens_[last - 1].text.size() : f.begin;
-        for (size_t k = first; k < last; ++k)
-            if (tokens_[k].kind == TokenKind::Identifier)
-                f.names.emplace_back(tokens_[k].text);
-        return f;
+        HlslSource::Definition d;
+        d.name = out_.Number(tokens_[name].text);
+        d.begin = tokens_[first].offset;
+        d.end = last > first ? tokens_[last - 1].offset + tokens_[last - 1].text.size() : d.begin;
+        d.namesBegin = out_.named.size();
+        Names(first, last, out_.named);
+        d.namesEnd = out_.named.size();
+        return d;
     }
 
     void Function(size_t start)
@@ -212,27 +223,33 @@ private:
             pos_ = MatchingBracket(tokens_, pos_) + 1;
         else if (At(';'))
             ++pos_;
-        functions.push_back(Named(name, start, std::min(pos_, tokens_.size())));
-        functions.back().body = body;
-    }
-
-    // The identifiers of tokens [first, last) join the ones the kept text names.
-    void Keep(size_t first, size_t last)
-    {
-        for (size_t k = first; k < last && k < tokens_.size(); ++k)
-            if (tokens_[k].kind == TokenKind::Identifier)
-                kept.emplace_back(tokens_[k].text);
+        out_.functions.push_back(Named(name, start, std::min(pos_, tokens_.size())));
+        out_.functions.back().body = body;
     }
 
     std::string_view text_;
     TokenProblem problem_;
     std::vector<Token> tokens_;
-    std::string out_;
+    HlslSource& out_;
     size_t pos_ = 0;
 };
 
-
 } // namespace
+
+HlslSource::Id HlslSource::Number(std::string_view name)
+{
+    const Id id = ids_.Find(name);
+    if (id != kNoId)
+        return id;
+    names_.emplace_back(name);
+    bool added = false;
+    return ids_.Insert(names_.back(), static_cast<Id>(names_.size() - 1), added);
+}
+
+const HlslSource::Definition* HlslSource::VariableNamed(Id id) const
+{
+    return id < variableOf_.size() && variableOf_[id] < variables.size() ? &variables[variableOf_[id]] : nullptr;
+}
 
 HlslSource::Origin HlslSource::Locate(int line) const
 {
@@ -248,7 +265,9 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
     out.files.push_back(fileName);
     // Origins first, from the markers `#line N "file"` that start lines.
     HlslSource::Origin current{0, 1};
-    std::unordered_map<std::string_view, uint32_t> fileIndex{{out.files[0], 0}};
+    NameTable fileIndex; // views of preprocessed and fileName
+    bool added = false;
+    fileIndex.Insert(fileName, 0, added);
     size_t begin = 0;
     while (begin <= preprocessed.size()) {
         if (out.lines.size() % kCloseCheckItems == 0 && platform::CloseSignalReceived()) {
@@ -271,92 +290,99 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
             const size_t close = quote == std::string_view::npos ? quote : line.find('"', quote + 1);
             if (close != std::string_view::npos) {
                 const std::string_view name = line.substr(quote + 1, close - quote - 1);
-                auto [found, added] = fileIndex.emplace(name, static_cast<uint32_t>(out.files.size()));
+                current.file = fileIndex.Insert(name, static_cast<uint32_t>(out.files.size()), added);
                 if (added)
                     out.files.emplace_back(name);
-                current.file = found->second;
             }
         }
         if (end == preprocessed.size())
             break;
         begin = end + 1;
     }
-    Blanker blanker(preprocessed);
-    if (!blanker.Run(out.text)) {
+    if (!Blanker(preprocessed, out).Run()) {
         out.stopped = true;
         return out;
     }
-    out.functions = std::move(blanker.functions);
-    out.declarations = std::move(blanker.declarations);
-    out.alwaysNamed = std::move(blanker.kept);
-    for (size_t i = 0; i < out.functions.size(); ++i)
-        out.functionsByName[out.functions[i].name].push_back(i);
-    for (size_t d = 0; d < out.declarations.size(); ++d)
-        for (size_t n = 0; n < out.declarations[d].names.size(); ++n)
-            out.variablesByName.emplace(out.declarations[d].names[n].name, std::make_pair(d, n));
+    // Definitions by name: a chain of the functions of each, the variable of each.
+    out.firstFunction_.assign(out.IdCount(), out.functions.size());
+    out.nextFunction_.assign(out.functions.size(), out.functions.size());
+    for (size_t i = out.functions.size(); i-- > 0;) {
+        out.nextFunction_[i] = out.firstFunction_[out.functions[i].name];
+        out.firstFunction_[out.functions[i].name] = i;
+    }
+    out.variableOf_.assign(out.IdCount(), out.variables.size());
+    for (size_t i = out.variables.size(); i-- > 0;)
+        out.variableOf_[out.variables[i].name] = i;
     return out;
 }
 
-HlslSource::Origin HlslSource::FunctionOrigin(const std::string& name) const
+HlslSource::Origin HlslSource::FunctionOrigin(std::string_view name) const
 {
-    const auto found = functionsByName.find(name);
-    if (found != functionsByName.end())
-        for (size_t i : found->second)
-            if (functions[i].body) {
-                const auto at = text.begin() + static_cast<std::ptrdiff_t>(std::min(functions[i].begin, text.size()));
-                return Locate(1 + static_cast<int>(std::count(text.begin(), at, '\n')));
-            }
+    const Id id = IdOf(name);
+    for (size_t i = id == kNoId ? functions.size() : firstFunction_[id]; i < functions.size(); i = nextFunction_[i])
+        if (functions[i].body) {
+            const auto at = text.begin() + static_cast<std::ptrdiff_t>(std::min(functions[i].begin, text.size()));
+            return Locate(1 + static_cast<int>(std::count(text.begin(), at, '\n')));
+        }
     return Locate(1);
 }
 
-std::set<std::string> HlslSource::Reached(std::vector<std::string> roots) const
+std::vector<bool> HlslSource::Reached(const std::vector<Id>& roots) const
 {
-    std::set<std::string> reached;
-    std::vector<std::string> work;
-    roots.insert(roots.end(), alwaysNamed.begin(), alwaysNamed.end());
-    for (std::string& name : roots)
-        if (reached.insert(name).second)
-            work.push_back(std::move(name));
-    auto follow = [&](const Function& f) {
-        for (const std::string& used : f.names)
-            if (reached.insert(used).second)
-                work.push_back(used);
+    std::vector<bool> reached(IdCount(), false);
+    std::vector<Id> work;
+    auto reach = [&](Id id) {
+        if (id < reached.size() && !reached[id]) {
+            reached[id] = true;
+            work.push_back(id);
+        }
+    };
+    for (Id id : roots)
+        reach(id);
+    for (Id id : alwaysNamed)
+        reach(id);
+    auto follow = [&](const Definition& d) {
+        for (size_t k = d.namesBegin; k < d.namesEnd; ++k)
+            reach(named[k]);
     };
     while (!work.empty()) {
-        const std::string name = std::move(work.back());
+        const Id id = work.back();
         work.pop_back();
-        if (const auto found = functionsByName.find(name); found != functionsByName.end())
-            for (size_t i : found->second)
-                follow(functions[i]);
-        if (const auto found = variablesByName.find(name); found != variablesByName.end())
-            follow(declarations[found->second.first].names[found->second.second]);
+        for (size_t i = firstFunction_[id]; i < functions.size(); i = nextFunction_[i])
+            follow(functions[i]);
+        if (const Definition* variable = VariableNamed(id))
+            follow(*variable);
     }
     return reached;
 }
 
-std::string HlslSource::TextFor(const std::set<std::string>& reached) const
+std::string HlslSource::TextFor(const std::vector<bool>& reached) const
 {
+    auto kept = [&](const Definition& d) { return d.name < reached.size() && reached[d.name]; };
     std::string blanked = text;
-    for (const Function& f : functions)
-        if (!reached.count(f.name))
+    for (const Definition& f : functions)
+        if (!kept(f))
             BlankRange(blanked, f.begin, f.end);
     // A declaration keeps the names reached and a comma after each but the
     // last of them; one with none goes whole.
-    for (const Declaration& d : declarations) {
-        std::vector<bool> kept(d.names.size());
-        size_t last = d.names.size();
-        for (size_t n = 0; n < d.names.size(); ++n)
-            if ((kept[n] = reached.count(d.names[n].name) > 0))
+    for (size_t i = 0; i < declarations.size(); ++i) {
+        if (i % kCloseCheckItems == 0 && platform::CloseSignalReceived())
+            return {};
+        const Declaration& d = declarations[i];
+        size_t last = d.count;
+        for (size_t n = 0; n < d.count; ++n)
+            if (kept(variables[d.first + n]))
                 last = n;
-        if (last == d.names.size()) {
+        if (last == d.count) {
             BlankRange(blanked, d.begin, d.end);
             continue;
         }
-        for (size_t n = 0; n < d.names.size(); ++n) {
-            if (!kept[n])
-                BlankRange(blanked, d.names[n].begin, d.names[n].end);
-            if (n < d.commas.size() && !(kept[n] && n < last))
-                BlankRange(blanked, d.commas[n], d.commas[n] + 1);
+        for (size_t n = 0; n < d.count; ++n) {
+            const Definition& v = variables[d.first + n];
+            if (!kept(v))
+                BlankRange(blanked, v.begin, v.end);
+            if (v.comma != kNoComma && !(kept(v) && n < last))
+                BlankRange(blanked, v.comma, v.comma + 1);
         }
     }
     // Lines left with blanks only become empty: the compiler reads less, and
@@ -364,7 +390,9 @@ std::string HlslSource::TextFor(const std::set<std::string>& reached) const
     std::string out;
     out.reserve(blanked.size());
     size_t lineStart = 0;
-    while (lineStart <= blanked.size()) {
+    for (size_t lines = 1; lineStart <= blanked.size(); ++lines) {
+        if (lines % kCloseCheckItems == 0 && platform::CloseSignalReceived())
+            return {};
         size_t lineEnd = blanked.find('\n', lineStart);
         if (lineEnd == std::string::npos)
             lineEnd = blanked.size();

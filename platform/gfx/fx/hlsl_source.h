@@ -8,12 +8,12 @@
 // What one shader reads is cut from it: the functions and global variables it
 // reaches, every other one blanked too.
 #include <cstdint>
-#include <set>
+#include <deque>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <utility>
 #include <vector>
+
+#include "platform/gfx/fx/name_table.h"
 
 namespace gfx {
 
@@ -22,35 +22,46 @@ struct HlslSource {
         uint32_t file = 0; // index into files
         int line = 1;
     };
-    // A function, or one name a global declaration declares: its place in
-    // text and the identifiers it names (a variable's type, and from its name
-    // to its initializer's end).
-    struct Function {
-        std::string name;
+    // Every identifier that the functions and global variables name is
+    // numbered, once, so that what a shader reaches is a set of numbers.
+    using Id = uint32_t;
+    static constexpr Id kNoId = NameTable::kNone;
+    static constexpr size_t kNoComma = ~size_t{0};
+    // A function, or one name that a global declaration declares: its place
+    // in text and the identifiers it names (a variable's type, and from its
+    // name to its initializer's end), named[namesBegin, namesEnd).
+    struct Definition {
+        Id name = kNoId;
         size_t begin = 0;
         size_t end = 0;
-        std::vector<std::string> names;
-        bool body = false; // a function defined here, not only declared
+        size_t namesBegin = 0;
+        size_t namesEnd = 0;
+        size_t comma = kNoComma; // a variable's: the comma after it, when another name follows
+        bool body = false;       // a function's: defined here, not only declared
     };
-    // A global variable declaration: the whole statement (type to ';'), its
-    // names in order and the commas between them.
+    // A global variable declaration: the statement (type to ';') and its
+    // names, variables[first, first + count).
     struct Declaration {
         size_t begin = 0;
         size_t end = 0;
-        std::vector<Function> names;
-        std::vector<size_t> commas; // the offset of the comma after each name but the last
+        size_t first = 0;
+        size_t count = 0;
     };
+
+    HlslSource() = default;
+    HlslSource(HlslSource&&) = default;
+    HlslSource& operator=(HlslSource&&) = default;
+    HlslSource(const HlslSource&) = delete; // the table of names views its own strings
+    HlslSource& operator=(const HlslSource&) = delete;
+
     std::string text;
-    std::vector<Function> functions;
-    std::vector<Declaration> declarations; // of variables the shaders may read (no textures or strings)
+    std::vector<Definition> functions;
+    std::vector<Definition> variables;       // of the declarations, in order
+    std::vector<Declaration> declarations;   // of variables the shaders may read (no textures or strings)
+    std::vector<Id> named;                   // what each definition names, a run each
+    std::vector<Id> alwaysNamed;             // what the text always kept (structs, typedefs) names
     std::vector<std::string> files;
     std::vector<Origin> lines; // origin of each line of text, the first at index 0
-    // The functions of each name (indices into functions), and the
-    // declaration and place in it of each global variable.
-    std::unordered_map<std::string, std::vector<size_t>> functionsByName;
-    std::unordered_map<std::string, std::pair<size_t, size_t>> variablesByName;
-    // What the text that is always kept (structs, typedefs) names: reached from every shader.
-    std::vector<std::string> alwaysNamed;
     // A close signal stopped the reading: the rest of the text is missing.
     bool stopped = false;
 
@@ -59,13 +70,33 @@ struct HlslSource {
     Origin Locate(int line) const;
     const std::string& FileOf(const Origin& origin) const { return files[origin.file]; }
     // Where the first definition of function `name` begins (line 1 for none).
-    Origin FunctionOrigin(const std::string& name) const;
-    // The identifiers of `roots` and alwaysNamed, and every one that the
-    // functions and global variables of those names name, and so on.
-    std::set<std::string> Reached(std::vector<std::string> roots) const;
-    // The text with every function and global variable not in `reached`
-    // blanked, lines kept, so the compiler reads only what one shader uses.
-    std::string TextFor(const std::set<std::string>& reached) const;
+    Origin FunctionOrigin(std::string_view name) const;
+
+    size_t IdCount() const { return names_.size(); }
+    // kNoId for a name that no function or global variable names.
+    Id IdOf(std::string_view name) const { return ids_.Find(name); }
+    const std::string& NameOf(Id id) const { return names_[id]; }
+    // The number of `name`, numbered now when new (while the text is read).
+    Id Number(std::string_view name);
+    // The variable named `id`, or nullptr.
+    const Definition* VariableNamed(Id id) const;
+
+    // `roots`, alwaysNamed, and every identifier that the functions and
+    // global variables of those names name, and so on: reached[id].
+    std::vector<bool> Reached(const std::vector<Id>& roots) const;
+    // The text with every function and global variable not reached blanked,
+    // lines kept, so the compiler reads only what one shader uses. Once the
+    // program is closing it gives up early: its caller looks for the close
+    // signal after it.
+    std::string TextFor(const std::vector<bool>& reached) const;
+
+private:
+    std::deque<std::string> names_; // by id; a deque, so that the table's views stay put
+    NameTable ids_;
+    std::vector<size_t> firstFunction_;       // by id: the first function of that name, or functions.size()
+    std::vector<size_t> nextFunction_;        // by function: the next of the same name
+    std::vector<size_t> variableOf_;          // by id: the variable of that name, or variables.size()
+    friend HlslSource ExtractHlsl(std::string_view, const std::string&);
 };
 
 // `preprocessed` is what the effect preprocessor produced for `fileName`; it

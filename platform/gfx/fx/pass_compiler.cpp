@@ -27,14 +27,14 @@ namespace gfx {
 
 namespace {
 
+// Parameters read between two looks at the close signal.
+constexpr size_t kCloseCheckItems = 4096;
+
 class PassBuilder {
 public:
     PassBuilder(const HlslSource& source, EffectDescription& effect, std::string& messages)
-        : source_(source), effect_(effect), messages_(messages), entries_(effect)
+        : source_(source), effect_(effect), messages_(messages), entries_(effect), variables_(source.IdCount())
     {
-        parameters_.reserve(effect_.parameters.size());
-        for (size_t i = 0; i < effect_.parameters.size(); ++i)
-            parameters_.emplace(effect_.parameters[i].name, i);
     }
 
     // Every pass's entry points first, then each distinct stage compiled once
@@ -48,6 +48,11 @@ public:
         for (EffectTechnique& t : effect_.techniques)
             for (EffectPass& p : t.passes)
                 passes.push_back(&p);
+        for (size_t i = 0; i < effect_.parameters.size(); ++i) {
+            if (i % kCloseCheckItems == 0 && platform::CloseSignalReceived())
+                return Closing();
+            parameters_.Add(effect_.parameters[i].name, static_cast<uint32_t>(i));
+        }
         std::vector<Plan> plans(passes.size());
         for (size_t i = 0; i < passes.size(); ++i) {
             if (platform::CloseSignalReceived())
@@ -211,10 +216,13 @@ private:
             job.function = function;
             if (!function.empty()) {
                 std::vector<size_t> samplers;
-                for (const std::string& name : source_.Reached(Roots(job))) {
-                    if (source_.variablesByName.count(name))
-                        variables_.insert(name);
-                    if (const EffectParameter* p = FindParameter(name); p && IsSamplerType(p->type))
+                const std::vector<bool> reached = source_.Reached(Roots(job));
+                for (const HlslSource::Definition& variable : source_.variables) {
+                    if (!reached[variable.name])
+                        continue;
+                    variables_[variable.name] = true;
+                    const EffectParameter* p = FindParameter(source_.NameOf(variable.name));
+                    if (p && IsSamplerType(p->type))
                         samplers.push_back(static_cast<size_t>(p - effect_.parameters.data()));
                 }
                 std::sort(samplers.begin(), samplers.end());
@@ -247,9 +255,13 @@ private:
             // any stage reads, so that the stages of a pass agree on where each
             // lies in the uniform block.
             if (!job.function.empty()) {
-                std::vector<std::string> roots = Roots(job);
-                roots.insert(roots.end(), variables_.begin(), variables_.end());
-                s.text = source_.TextFor(source_.Reached(std::move(roots)));
+                std::vector<HlslSource::Id> roots = Roots(job);
+                for (HlslSource::Id id = 0; id < variables_.size(); ++id)
+                    if (variables_[id])
+                        roots.push_back(id);
+                s.text = source_.TextFor(source_.Reached(roots));
+                if (platform::CloseSignalReceived())
+                    return false;
             }
             s.entry = std::move(job.entry);
             s.stage = job.stage;
@@ -335,8 +347,11 @@ private:
         }
     }
 
+    // Closing, a failure may come of reading cut short: the close is what is said.
     bool Fail(const std::string& entry, const std::string& error)
     {
+        if (platform::CloseSignalReceived())
+            return Closing();
         const HlslSource::Origin origin = source_.FunctionOrigin(entry);
         messages_ += FormatEffectError(source_.FileOf(origin), origin.line, 1, 3000, error);
         return false;
@@ -347,18 +362,18 @@ private:
         return false;
     }
     // What a stage starts from: its function and what the generated entry point names.
-    static std::vector<std::string> Roots(const StageJob& job)
+    std::vector<HlslSource::Id> Roots(const StageJob& job) const
     {
-        std::vector<std::string> roots{job.function};
+        std::vector<HlslSource::Id> roots{source_.IdOf(job.function)};
         for (const Token& t : Tokenize(job.entry.code))
             if (t.kind == TokenKind::Identifier)
-                roots.emplace_back(t.text);
+                roots.push_back(source_.IdOf(t.text));
         return roots;
     }
     const EffectParameter* FindParameter(std::string_view name) const
     {
-        const auto found = parameters_.find(name);
-        return found == parameters_.end() ? nullptr : &effect_.parameters[found->second];
+        const uint32_t found = parameters_.Find(name);
+        return found == NameTable::kNone ? nullptr : &effect_.parameters[found];
     }
 
     void Reflect(spirv_cross::CompilerGLSL& cross, PassProgram& program, const Units& units)
@@ -447,10 +462,10 @@ private:
     EffectDescription& effect_;
     std::string& messages_;
     ShaderEntryMaker entries_;
-    std::unordered_map<std::string_view, size_t> parameters_; // index in effect_.parameters
+    NameTable parameters_; // index in effect_.parameters
     std::vector<StageJob> stages_;
     std::map<std::string, size_t> stageIndex_;
-    std::set<std::string> variables_; // the global variables some stage reaches
+    std::vector<bool> variables_; // by id: the global variables some stage reaches
     std::once_flag firstTranslation_;
 };
 

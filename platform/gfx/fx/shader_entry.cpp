@@ -185,7 +185,8 @@ Variable ParseVariable(const std::vector<Token>& tokens, size_t first, size_t la
 
 bool ParseSignature(const std::string& text, Signature& out)
 {
-    const std::vector<Token> tokens = Tokenize(text);
+    TokenProblem stopped; // a close signal stops a long function's reading
+    const std::vector<Token> tokens = Tokenize(text, &stopped);
     size_t open = 0;
     while (open < tokens.size() && !tokens[open].Is('('))
         ++open;
@@ -220,7 +221,8 @@ bool ParseSignature(const std::string& text, Signature& out)
 std::vector<Variable> StructMembers(const EffectCode& code)
 {
     std::vector<Variable> members;
-    const std::vector<Token> tokens = Tokenize(code.text);
+    TokenProblem stopped;
+    const std::vector<Token> tokens = Tokenize(code.text, &stopped);
     size_t open = 0;
     while (open < tokens.size() && !tokens[open].Is('{'))
         ++open;
