@@ -84,10 +84,30 @@ struct TokenProblem {
     bool closing = false; // stopped because the program is closing, not by the text
 };
 
-// The tokens of `text`. A '#' that opens a line (after blanks only) starts a
-// directive; any other character outside names, numbers and strings is a
-// one-character symbol. A string left open at its line's end or a block comment
-// left open stops the tokens there, with `problem` set. With `problem`, a close
+// The tokens of a text one at a time, for a reader that keeps only the few it
+// looks at. A '#' that opens a line (after blanks only) starts a directive; any
+// other character outside names, numbers and strings is a one-character symbol.
+// A string left open at its line's end or a block comment left open stops the
+// tokens there, with Problem() set.
+class Tokenizer {
+public:
+    explicit Tokenizer(std::string_view text) : text_(text) {}
+    // The next token; End at the text's end or where a problem stopped it, at
+    // the line and column reached.
+    Token Next();
+    const TokenProblem& Problem() const { return problem_; }
+
+private:
+    std::string_view text_;
+    size_t at_ = 0;
+    int line_ = 1;
+    size_t lineStart_ = 0;
+    bool atLineStart_ = true;
+    TokenProblem problem_;
+};
+
+// Every token of `text`, as Tokenizer reads them; `problem` is set when one
+// stopped them. With `problem`, a close
 // signal (platform::CloseSignalReceived) stops them too, looked for every few
 // thousand tokens, with `closing` set; without it the text is read to its end.
 std::vector<Token> Tokenize(std::string_view text, TokenProblem* problem = nullptr);
