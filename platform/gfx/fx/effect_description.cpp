@@ -4,14 +4,23 @@
 
 namespace gfx {
 
-std::string CheckEffectDescription(const EffectDescription& description)
+namespace {
+// Parameters and techniques checked between two questions to `stop`.
+constexpr size_t kStopAskItems = 4096;
+} // namespace
+
+std::string CheckEffectDescription(const EffectDescription& description, bool (*stop)())
 {
+    auto stopping = [&](size_t item) { return stop && item % kStopAskItems == 0 && stop(); };
     // Every name is looked up by hashing: no check costs more for the many
     // names before it.
     NameTable names; // index in parameters
     const std::vector<EffectParameter>& parameters = description.parameters;
+    names.Reserve(parameters.size());
     uint64_t totalFloats = 0;
     for (const EffectParameter& p : description.parameters) {
+        if (stopping(static_cast<size_t>(&p - parameters.data())))
+            return kEffectCheckStopped;
         if (p.name.empty())
             return "a parameter has no name";
         if (!names.Add(p.name, static_cast<uint32_t>(&p - parameters.data())))
@@ -40,6 +49,8 @@ std::string CheckEffectDescription(const EffectDescription& description)
             return "parameter '" + p.name + "' has an invalid struct type";
     }
     for (const EffectParameter& p : description.parameters) {
+        if (stopping(static_cast<size_t>(&p - parameters.data())))
+            return kEffectCheckStopped;
         if (p.samplerTexture.empty())
             continue;
         const uint32_t found = names.Find(p.samplerTexture);
@@ -51,6 +62,8 @@ std::string CheckEffectDescription(const EffectDescription& description)
         functions.Add(f.name);
     NameTable techniques;
     for (const EffectTechnique& t : description.techniques) {
+        if (stopping(static_cast<size_t>(&t - description.techniques.data())))
+            return kEffectCheckStopped;
         if (!t.name.empty() && !techniques.Add(t.name))
             return "technique '" + t.name + "' is declared twice";
         for (const EffectPass& pass : t.passes)
