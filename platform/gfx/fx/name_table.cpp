@@ -13,7 +13,7 @@ uint32_t NameTable::HashOf(std::string_view name)
 uint32_t NameTable::Insert(std::string_view name, uint32_t number, bool& added)
 {
     if ((size_ + 1) * 2 > slots_.size())
-        Grow();
+        Grow(slots_.empty() ? 16 : slots_.size() * 2);
     const uint32_t hash = HashOf(name);
     const size_t mask = slots_.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
@@ -46,9 +46,18 @@ uint32_t NameTable::Find(std::string_view name) const
     }
 }
 
-void NameTable::Grow()
+void NameTable::Reserve(size_t count)
 {
-    std::vector<Slot> old(slots_.empty() ? 16 : slots_.size() * 2);
+    size_t slots = 16;
+    while (slots < count * 2)
+        slots *= 2;
+    if (slots > slots_.size())
+        Grow(slots);
+}
+
+void NameTable::Grow(size_t slots)
+{
+    std::vector<Slot> old(slots);
     old.swap(slots_);
     const size_t mask = slots_.size() - 1;
     for (const Slot& slot : old) {

@@ -25,6 +25,8 @@ public:
     uint32_t Find(std::string_view name) const;
     bool Contains(std::string_view name) const { return Find(name) != kNone; }
     size_t Size() const { return size_; }
+    // Room for `count` names in all, made at once.
+    void Reserve(size_t count);
 
     static constexpr uint32_t kNone = ~uint32_t{0};
 
@@ -35,7 +37,7 @@ private:
         uint32_t number = 0;
     };
     static uint32_t HashOf(std::string_view name);
-    void Grow();
+    void Grow(size_t slots);
 
     std::vector<Slot> slots_; // a power of two of them, at most half full
     size_t size_ = 0;

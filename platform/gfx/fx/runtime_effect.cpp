@@ -43,6 +43,7 @@ EffectResult RuntimeEffect::Create(const void* data, size_t size, const std::vec
 RuntimeEffect::RuntimeEffect(EffectDescription description) : description_(std::move(description))
 {
     const std::vector<EffectParameter>& parameters = description_.parameters;
+    byName_.Reserve(parameters.size());
     valueAt_.reserve(parameters.size() + 1);
     textureAt_.reserve(parameters.size() + 1);
     size_t values = 0;
