@@ -85,8 +85,13 @@ public:
                 }
             }
         }
+        // Every pass holds its own copy of its shaders: their sum is bounded
+        // before any is made, however many passes share them.
+        uint64_t programBytes = 0;
         for (size_t i = 0; i < plans.size(); ++i) {
             Plan& plan = plans[i];
+            if (platform::CloseSignalReceived())
+                return Closing();
             if (plan.vertexStage != kNone) {
                 const Translation& vs = translations[plan.vertexTranslation];
                 const Translation& ps = translations[plan.pixelTranslation];
@@ -94,6 +99,21 @@ public:
                     return Fail(plan.blame, "the compiled shader did not come back");
                 if (!vs.error.empty() || !ps.error.empty())
                     return Fail(plan.blame, vs.error.empty() ? ps.error : vs.error);
+                programBytes += (stages_[plan.vertexStage].spirv.size() + stages_[plan.pixelStage].spirv.size()) *
+                                    sizeof(uint32_t) +
+                                vs.glsl.size() + ps.glsl.size();
+                if (programBytes > kMaxEffectProgramBytes)
+                    return Fail(plan.blame, "the passes' compiled shaders come to more than " +
+                                                std::to_string(kMaxEffectProgramBytes >> 20) + " MB");
+            }
+        }
+        for (size_t i = 0; i < plans.size(); ++i) {
+            Plan& plan = plans[i];
+            if (platform::CloseSignalReceived())
+                return Closing();
+            if (plan.vertexStage != kNone) {
+                const Translation& vs = translations[plan.vertexTranslation];
+                const Translation& ps = translations[plan.pixelTranslation];
                 Merge(plan.program, vs.part);
                 Merge(plan.program, ps.part);
                 plan.program.vertex = {stages_[plan.vertexStage].spirv, vs.glsl};
