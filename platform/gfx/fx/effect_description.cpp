@@ -1,17 +1,29 @@
 #include "platform/gfx/fx/effect_description.h"
 
-#include <set>
+#include "platform/gfx/fx/name_table.h"
 
 namespace gfx {
 
-std::string CheckEffectDescription(const EffectDescription& description)
+namespace {
+// Parameters and techniques checked between two questions to `stop`.
+constexpr size_t kStopAskItems = 4096;
+} // namespace
+
+std::string CheckEffectDescription(const EffectDescription& description, bool (*stop)())
 {
-    std::set<std::string> names;
+    auto stopping = [&](size_t item) { return stop && item % kStopAskItems == 0 && stop(); };
+    // Every name is looked up by hashing: no check costs more for the many
+    // names before it.
+    NameTable names; // index in parameters
+    const std::vector<EffectParameter>& parameters = description.parameters;
+    names.Reserve(parameters.size());
     uint64_t totalFloats = 0;
     for (const EffectParameter& p : description.parameters) {
+        if (stopping(static_cast<size_t>(&p - parameters.data())))
+            return kEffectCheckStopped;
         if (p.name.empty())
             return "a parameter has no name";
-        if (!names.insert(p.name).second)
+        if (!names.Add(p.name, static_cast<uint32_t>(&p - parameters.data())))
             return "parameter '" + p.name + "' is declared twice";
         if (static_cast<uint8_t>(p.type) >= kEffectParameterTypeCount)
             return "parameter '" + p.name + "' has an unknown type";
@@ -37,24 +49,26 @@ std::string CheckEffectDescription(const EffectDescription& description)
             return "parameter '" + p.name + "' has an invalid struct type";
     }
     for (const EffectParameter& p : description.parameters) {
+        if (stopping(static_cast<size_t>(&p - parameters.data())))
+            return kEffectCheckStopped;
         if (p.samplerTexture.empty())
             continue;
-        bool found = false;
-        for (const EffectParameter& t : description.parameters)
-            found = found || (t.name == p.samplerTexture && IsTextureType(t.type));
-        if (!found)
+        const uint32_t found = names.Find(p.samplerTexture);
+        if (found == NameTable::kNone || !IsTextureType(parameters[found].type))
             return "sampler '" + p.name + "' names the unknown texture '" + p.samplerTexture + "'";
     }
-    std::set<std::string> functions;
+    NameTable functions;
     for (const EffectCode& f : description.functions)
-        functions.insert(f.name);
-    std::set<std::string> techniques;
+        functions.Add(f.name);
+    NameTable techniques;
     for (const EffectTechnique& t : description.techniques) {
-        if (!t.name.empty() && !techniques.insert(t.name).second)
+        if (stopping(static_cast<size_t>(&t - description.techniques.data())))
+            return kEffectCheckStopped;
+        if (!t.name.empty() && !techniques.Add(t.name))
             return "technique '" + t.name + "' is declared twice";
         for (const EffectPass& pass : t.passes)
             for (const EffectShader* s : {&pass.vertexShader, &pass.pixelShader})
-                if (!s->profile.empty() && !functions.count(s->entry))
+                if (!s->profile.empty() && !functions.Contains(s->entry))
                     return "pass '" + pass.name + "' compiles the unknown function '" + s->entry + "'";
     }
     return {};

@@ -130,7 +130,10 @@ struct EffectDescription {
 
 // Checks the rules every description must keep (sizes, unique names, references
 // between samplers and textures and between passes and functions). Returns "" when
-// the description is sound, else what is wrong.
-std::string CheckEffectDescription(const EffectDescription& description);
+// the description is sound, else what is wrong. `stop`, when given, is asked
+// every few thousand parameters and techniques; once it answers true the check
+// ends with kEffectCheckStopped.
+inline constexpr const char* kEffectCheckStopped = "the check was stopped";
+std::string CheckEffectDescription(const EffectDescription& description, bool (*stop)() = nullptr);
 
 } // namespace gfx

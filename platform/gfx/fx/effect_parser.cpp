@@ -5,16 +5,21 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <deque>
 #include <set>
 #include <vector>
 
 #include "platform/gfx/fx/effect_message.h"
 #include "platform/gfx/fx/effect_tokens.h"
+#include "platform/gfx/fx/name_table.h"
+#include "platform/window/close_signals.h"
 
 namespace gfx {
 namespace {
 
 constexpr int kMaxNesting = 200;
+// Tokens read between two looks at the close signal.
+constexpr size_t kCloseCheckTokens = 4096;
 
 std::string Lower(std::string_view s)
 {
@@ -36,20 +41,28 @@ struct TypeInfo {
 class Parser {
 public:
     Parser(std::string_view text, const std::string& fileName, std::string& messages)
-        : text_(text), messages_(messages)
+        : text_(text), messages_(messages), tokenizer_(text)
     {
         files_.push_back(fileName);
+        fileIndex_.Add(fileName, 0);
     }
 
     bool Run(EffectDescription& out)
     {
-        if (!Lex())
-            return false;
+        current_ = Fetch();
         while (Peek().kind != TokenKind::End) {
             if (!TopLevel())
                 return false;
         }
-        std::string problem = CheckEffectDescription(out_);
+        if (failed_)
+            return false;
+        if (closing_ || !Gather(parameters_, out_.parameters))
+            return Fail(Peek(), 3000, "");
+        std::string problem = CheckEffectDescription(out_, platform::CloseSignalReceived);
+        if (problem == kEffectCheckStopped) {
+            closing_ = true;
+            closedAt_ = current_;
+        }
         if (!problem.empty())
             return Fail(Peek(), 3999, problem);
         out = std::move(out_);
@@ -61,9 +74,11 @@ private:
 
     bool LexError(int line, int column, int code, const std::string& text)
     {
-        messages_ += FormatEffectError(files_[static_cast<size_t>(file_)], line, column, code, text);
+        messages_ += FormatEffectError(FileName(file_), line, column, code, text);
+        failed_ = true;
         return false;
     }
+    std::string FileName(int file) const { return std::string(files_[static_cast<size_t>(file)]); }
 
     // `#line N "file"` as the preprocessor writes it: the file and the number of
     // the line after it.
@@ -84,10 +99,10 @@ private:
             size_t close = text.find('"', k + 1);
             if (close == std::string_view::npos)
                 return LexError(directive.line, 1, 3002, "invalid #line");
-            std::string name(text.substr(k + 1, close - k - 1));
-            auto found = std::find(files_.begin(), files_.end(), name);
-            file_ = static_cast<int>(found - files_.begin());
-            if (found == files_.end())
+            const std::string_view name = text.substr(k + 1, close - k - 1);
+            bool added = false;
+            file_ = static_cast<int>(fileIndex_.Insert(name, static_cast<uint32_t>(files_.size()), added));
+            if (added)
                 files_.push_back(name);
         }
         number = static_cast<int>(value);
@@ -105,59 +120,78 @@ private:
         return kSymbols[static_cast<unsigned char>(c)];
     }
 
-    // The tokens with the lines and files that the markers give them.
-    bool Lex()
+    // The next token, with the line and file that the markers give it. At an
+    // error of the text, or once the program is closing, the tokens end there.
+    Token Fetch()
     {
-        TokenProblem problem;
-        tokens_ = Tokenize(text_, &problem);
-        int shift = 0;      // the line number given minus the line in text_
-        int markerLine = 0; // in text_, of the last marker
-        size_t kept = 0;    // markers leave the list
-        for (Token& t : tokens_) {
-            t.line += shift;
+        while (!stopped_) {
+            Token t = tokenizer_.Next();
+            t.line += shift_;
             t.file = file_;
+            if (++fetched_ % kCloseCheckTokens == 0 && platform::CloseSignalReceived()) {
+                closing_ = true;
+                closedAt_ = t;
+                break;
+            }
+            if (t.kind == TokenKind::End)
+                return End(t);
             if (t.kind == TokenKind::Directive) {
                 int number = 0;
                 if (!LineMarker(t, number))
-                    return false;
-                markerLine = t.line - shift;
-                shift = number - markerLine - 1;
+                    break;
+                markerLine_ = t.line - shift_;
+                shift_ = number - markerLine_ - 1;
                 continue;
             }
             if (t.kind == TokenKind::Symbol && !IsEffectSymbol(t.text[0])) {
                 unsigned char u = static_cast<unsigned char>(t.text[0]);
                 std::string shown = std::isprint(u) ? std::string(1, t.text[0]) : "\\x" + std::string(1, "0123456789abcdef"[u >> 4]) + std::string(1, "0123456789abcdef"[u & 15]);
-                return LexError(t.line, t.column, 3001, "invalid character '" + shown + "'");
+                LexError(t.line, t.column, 3001, "invalid character '" + shown + "'");
+                break;
             }
-            tokens_[kept++] = t;
+            return t;
         }
-        if (problem.line != 0)
-            return LexError(problem.line + shift, problem.column, problem.code, problem.text);
-        tokens_.resize(kept);
-        // The end; after a marker on the last line, the start of the line it numbers.
-        const size_t lastLineStart = text_.rfind('\n') + 1; // 0 without a line end
-        const int lines = 1 + static_cast<int>(std::count(text_.begin(), text_.end(), '\n'));
-        const bool markerLast = lines == markerLine;
+        stopped_ = true;
         Token end;
-        end.offset = text_.size();
-        end.line = lines + shift + (markerLast ? 1 : 0);
-        end.column = markerLast ? 1 : static_cast<int>(text_.size() - lastLineStart) + 1;
         end.file = file_;
-        tokens_.push_back(end);
-        return true;
+        return end;
+    }
+
+    // Where the text ends (`raw`, its end as the tokenizer met it), or where
+    // an open string or comment stopped it.
+    Token End(Token raw)
+    {
+        const TokenProblem& problem = tokenizer_.Problem();
+        if (problem.line != 0) {
+            LexError(problem.line + shift_, problem.column, problem.code, problem.text);
+            stopped_ = true;
+        } else if (raw.line - shift_ == markerLine_) {
+            raw.line += 1; // after a marker on the last line: the start of the line it numbers
+            raw.column = 1;
+        }
+        return raw;
     }
 
     // ---- Token helpers ----
 
-    const Token& Peek(size_t ahead = 0) const
+    const Token& Peek(size_t ahead = 0)
     {
-        return tokens_[std::min(pos_ + ahead, tokens_.size() - 1)];
+        if (ahead == 0)
+            return current_;
+        if (!hasAhead_) {
+            ahead_ = Fetch();
+            hasAhead_ = true;
+        }
+        return ahead_;
     }
-    const Token& Next()
+    Token Next()
     {
-        const Token& t = tokens_[pos_];
-        if (pos_ + 1 < tokens_.size())
-            ++pos_;
+        const Token t = current_;
+        if (t.kind != TokenKind::End) {
+            previous_ = t;
+            current_ = hasAhead_ ? ahead_ : Fetch();
+            hasAhead_ = false;
+        }
         return t;
     }
     static bool IsSymbol(const Token& t, char c)
@@ -175,9 +209,10 @@ private:
 
     bool Fail(const Token& at, int code, const std::string& text)
     {
-        if (!failed_)
-            messages_ += FormatEffectError(files_[static_cast<size_t>(at.file)], at.line, at.column,
-                                           code, text);
+        if (!failed_ && closing_)
+            messages_ += EffectClosingError(FileName(closedAt_.file), closedAt_.line);
+        else if (!failed_)
+            messages_ += FormatEffectError(FileName(at.file), at.line, at.column, code, text);
         failed_ = true;
         return false;
     }
@@ -202,14 +237,18 @@ private:
         return true;
     }
 
-    // Skips from an opening bracket to its partner; `end` is the closing token's index.
-    bool SkipBalanced(size_t& end)
+    // Skips from an opening bracket to its partner, the closing token `end`;
+    // `first` and `last` get the first and last token between them (`first`
+    // is `end` when there is none).
+    bool SkipBalanced(Token& end, Token* first = nullptr, Token* last = nullptr)
     {
-        std::vector<size_t> open;
+        std::vector<Token> open;
         for (;;) {
-            const Token& t = Peek();
+            const Token t = Peek();
+            if (open.size() == 1 && first && previous_.offset == open.back().offset)
+                *first = t;
             if (t.kind == TokenKind::End) {
-                const Token& opener = tokens_[open.empty() ? pos_ : open.back()];
+                const Token opener = open.empty() ? t : open.back();
                 char closer = opener.text[0] == '(' ? ')' : opener.text[0] == '[' ? ']' : '}';
                 return Fail(opener, 3000,
                             "syntax error: '" + std::string(opener.text) + "' has no matching '" +
@@ -218,16 +257,17 @@ private:
             if (t.kind == TokenKind::Symbol) {
                 char c = t.text[0];
                 if (c == '(' || c == '[' || c == '{') {
-                    open.push_back(pos_);
+                    open.push_back(t);
                 } else if (c == ')' || c == ']' || c == '}') {
-                    char wanted = open.empty() ? 0 : tokens_[open.back()].text[0];
+                    char wanted = open.empty() ? 0 : open.back().text[0];
                     wanted = wanted == '(' ? ')' : wanted == '[' ? ']' : wanted == '{' ? '}' : 0;
                     if (c != wanted)
                         return Fail(t, 3000, "syntax error: unbalanced '" + std::string(1, c) + "'");
                     open.pop_back();
                     if (open.empty()) {
-                        end = pos_;
-                        Next();
+                        if (last)
+                            *last = previous_;
+                        end = Next();
                         return true;
                     }
                 }
@@ -236,10 +276,8 @@ private:
         }
     }
 
-    std::string_view SourceBetween(size_t firstToken, size_t lastToken) const
+    std::string_view SourceBetween(const Token& a, const Token& b) const
     {
-        const Token& a = tokens_[firstToken];
-        const Token& b = tokens_[lastToken];
         return text_.substr(a.offset, b.offset + b.text.size() - a.offset);
     }
 
@@ -247,7 +285,7 @@ private:
 
     bool ParseType(TypeInfo& info)
     {
-        const Token& t = Peek();
+        const Token t = Peek();
         if (t.kind != TokenKind::Identifier)
             return Unexpected(t);
         info = TypeInfo();
@@ -292,7 +330,7 @@ private:
                 return true;
             Next();
             TypeInfo element;
-            const Token& elementToken = Peek();
+            const Token elementToken = Peek();
             // The element is a scalar: no vector of vectors, however deep, is read.
             if (elementToken.text == "vector" || elementToken.text == "matrix")
                 return Fail(elementToken, 3000, "syntax error: scalar type expected");
@@ -304,7 +342,7 @@ private:
             for (int dimension = 0; dimension < (isMatrix ? 2 : 1); ++dimension) {
                 if (!Expect(','))
                     return false;
-                const Token& n = Peek();
+                const Token n = Peek();
                 if (n.kind != TokenKind::Number || n.text.size() != 1 || n.text[0] < '1' || n.text[0] > '4')
                     return Fail(n, 3005, "invalid size: 1 to 4 expected");
                 uint8_t v = static_cast<uint8_t>(n.text[0] - '0');
@@ -340,7 +378,7 @@ private:
             Next();
             return true;
         }
-        if (structNames_.count(std::string(t.text))) {
+        if (structNames_.Contains(t.text)) {
             Next();
             info.type = EffectParameterType::Struct;
             info.rows = info.columns = 0;
@@ -400,7 +438,7 @@ private:
         if (!Term(values))
             return false;
         while (IsSymbol(Peek(), '+') || IsSymbol(Peek(), '-')) {
-            const Token& op = Next();
+            const Token op = Next();
             std::vector<float> right;
             if (!Term(right) || !Combine(values, right, op.text[0], op))
                 return false;
@@ -414,7 +452,7 @@ private:
         if (!Unary(values))
             return false;
         while (IsSymbol(Peek(), '*') || IsSymbol(Peek(), '/') || IsSymbol(Peek(), '%')) {
-            const Token& op = Next();
+            const Token op = Next();
             std::vector<float> right;
             if (!Unary(right) || !Combine(values, right, op.text[0], op))
                 return false;
@@ -441,7 +479,7 @@ private:
 
     bool Primary(std::vector<float>& values)
     {
-        const Token& t = Peek();
+        const Token t = Peek();
         if (t.kind == TokenKind::Number) {
             float v = 0;
             if (!Number(t, v))
@@ -540,11 +578,12 @@ private:
         return true;
     }
 
-    bool FitValues(std::vector<float>& values, size_t wanted, const Token& at)
+    // One value stands for all `wanted`, spread over them when `spread`.
+    bool FitValues(std::vector<float>& values, size_t wanted, const Token& at, bool spread = true)
     {
-        if (values.size() == 1 && wanted > 1)
+        if (values.size() == 1 && wanted > 1 && spread)
             values.assign(wanted, values[0]);
-        if (values.size() != wanted)
+        if (values.size() != wanted && values.size() != 1)
             return Fail(at, 3006,
                         "wrong number of initial values: " + std::to_string(wanted) + " expected, " +
                             std::to_string(values.size()) + " given");
@@ -559,7 +598,7 @@ private:
         while (!IsSymbol(Peek(), '>')) {
             EffectAnnotation annotation;
             TypeInfo type;
-            const Token& typeToken = Peek();
+            const Token typeToken = Peek();
             if (!ParseType(type))
                 return false;
             if (type.isVoid || !(IsNumericType(type.type) || type.type == EffectParameterType::String))
@@ -567,7 +606,7 @@ private:
             annotation.type = std::string(type.written);
             if (!ExpectName(annotation.name) || !Expect('='))
                 return false;
-            const Token& valueToken = Peek();
+            const Token valueToken = Peek();
             if (type.type == EffectParameterType::String) {
                 if (!StringValue(annotation.text))
                     return false;
@@ -590,7 +629,7 @@ private:
             return false;
         if (IsSymbol(Peek(), '[')) {
             Next();
-            const Token& n = Peek();
+            const Token n = Peek();
             float v = 0;
             if (n.kind != TokenKind::Number || !Number(n, v) || v < 0 || v > 255 || v != std::floor(v))
                 return Fail(n, 3005, "invalid state index");
@@ -605,12 +644,14 @@ private:
     // The value of a state up to its ';', as written.
     bool StateValue(std::string& value)
     {
-        size_t first = pos_;
-        size_t last = pos_;
+        const Token first = Peek();
+        Token last;
+        bool any = false;
         while (!IsSymbol(Peek(), ';')) {
-            const Token& t = Peek();
+            const Token t = Peek();
             if (t.kind == TokenKind::End)
                 return Unexpected(t);
+            any = true;
             if (IsSymbol(t, '(') || IsSymbol(t, '[') || IsSymbol(t, '{')) {
                 if (!SkipBalanced(last))
                     return false;
@@ -618,10 +659,9 @@ private:
             }
             if (IsSymbol(t, ')') || IsSymbol(t, ']') || IsSymbol(t, '}'))
                 return Fail(t, 3000, "syntax error: unbalanced '" + std::string(t.text) + "'");
-            last = pos_;
-            Next();
+            last = Next();
         }
-        if (first == pos_)
+        if (!any)
             return Unexpected(Peek());
         value = std::string(SourceBetween(first, last));
         return Expect(';');
@@ -631,7 +671,7 @@ private:
 
     bool TopLevel()
     {
-        const Token& t = Peek();
+        const Token t = Peek();
         if (IsSymbol(t, ';')) {
             Next();
             return true;
@@ -645,31 +685,29 @@ private:
 
     bool Struct()
     {
-        size_t first = pos_;
-        Next();
-        const Token& nameToken = Peek();
+        const Token first = Next(); // "struct"
+        const Token nameToken = Peek();
         std::string name;
         if (!ExpectName(name))
             return false;
-        if (structNames_.count(name))
+        if (structNames_.Contains(nameToken.text))
             return Fail(nameToken, 3003, "redefinition of '" + name + "'");
         if (!IsSymbol(Peek(), '{'))
             return Unexpected(Peek());
-        size_t end = 0;
+        Token end;
         if (!SkipBalanced(end))
             return false;
         if (!IsSymbol(Peek(), ';'))
             return Unexpected(Peek());
-        size_t semicolon = pos_;
-        Next();
-        structNames_.insert(name);
+        const Token semicolon = Next();
+        structNames_.Add(nameToken.text);
         out_.structs.push_back({name, std::string(SourceBetween(first, semicolon))});
         return true;
     }
 
     bool Declaration()
     {
-        size_t first = pos_;
+        const Token first = Peek();
         bool isStatic = false;
         static const std::set<std::string_view> modifiers = {
             "static", "uniform", "extern", "shared", "const", "volatile",
@@ -681,12 +719,12 @@ private:
         TypeInfo type;
         if (!ParseType(type))
             return false;
-        const Token& nameToken = Peek();
+        Token nameToken = Peek();
         std::string name;
         if (!ExpectName(name))
             return false;
         if (IsSymbol(Peek(), '('))
-            return Function(first, name);
+            return Function(first, nameToken);
         if (type.isVoid)
             return Fail(nameToken, 3000, "a variable cannot be void");
         for (;;) {
@@ -698,14 +736,15 @@ private:
             }
             if (!Expect(','))
                 return false;
+            nameToken = Peek();
             if (!ExpectName(name))
                 return false;
         }
     }
 
-    bool Function(size_t first, const std::string& name)
+    bool Function(const Token& first, const Token& nameToken)
     {
-        size_t end = 0;
+        Token end;
         if (!SkipBalanced(end))  // the parameter list
             return false;
         while (IsSymbol(Peek(), ':')) {
@@ -722,7 +761,8 @@ private:
             return Unexpected(Peek());
         if (!SkipBalanced(end))
             return false;
-        out_.functions.push_back({name, std::string(SourceBetween(first, end))});
+        functions_.Add(nameToken.text);
+        out_.functions.push_back({std::string(nameToken.text), std::string(SourceBetween(first, end))});
         return true;
     }
 
@@ -736,7 +776,7 @@ private:
         p.structName = type.structName;
         if (IsSymbol(Peek(), '[')) {
             Next();
-            const Token& sizeToken = Peek();
+            const Token sizeToken = Peek();
             std::vector<float> size;
             if (!Expression(size))
                 return false;
@@ -752,13 +792,17 @@ private:
         uint64_t floats = uint64_t(p.FloatsPerElement()) * p.Elements();
         if (floats > kMaxEffectParameterFloats)
             return Fail(nameToken, 3005, "'" + name + "' is too large");
+        // The table's bound is kept as it fills, so that no declaration after it
+        // costs its values' memory.
+        if (!isStatic && parameterFloats_ + floats > kMaxEffectParameterFloats)
+            return Fail(nameToken, 3005, "the parameters hold too many values");
         while (IsSymbol(Peek(), ':')) {
             Next();
             if (IsWord(Peek(), "register")) {
                 Next();
                 if (!IsSymbol(Peek(), '('))
                     return Unexpected(Peek());
-                size_t end = 0;
+                Token end;
                 if (!SkipBalanced(end))
                     return false;
                 continue;
@@ -770,7 +814,7 @@ private:
             return false;
         if (IsSymbol(Peek(), '=')) {
             Next();
-            const Token& valueToken = Peek();
+            const Token valueToken = Peek();
             if (IsSamplerType(p.type)) {
                 if (!SamplerState(p))
                     return false;
@@ -782,22 +826,23 @@ private:
             } else if (p.type == EffectParameterType::Struct) {
                 if (!IsSymbol(valueToken, '{'))
                     return Unexpected(valueToken);
-                size_t end = 0;
+                Token end;
                 if (!SkipBalanced(end))
                     return false;
             } else {
-                if (!Initializer(p.defaults) || !FitValues(p.defaults, floats, valueToken))
+                // A static's values are only checked: one value is not spread over all of them.
+                if (!Initializer(p.defaults) || !FitValues(p.defaults, floats, valueToken, !isStatic))
                     return false;
             }
         }
-        if (p.defaults.empty())
-            p.defaults.assign(floats, 0.0f);
         if (isStatic)
             return true;  // statics belong to the shaders, not to the parameter table
-        for (const EffectParameter& other : out_.parameters)
-            if (other.name == name)
-                return Fail(nameToken, 3003, "redefinition of '" + name + "'");
-        out_.parameters.push_back(std::move(p));
+        if (p.defaults.empty())
+            p.defaults.assign(floats, 0.0f);
+        if (!parameterNames_.Add(nameToken.text, static_cast<uint32_t>(parameters_.size())))
+            return Fail(nameToken, 3003, "redefinition of '" + name + "'");
+        parameterFloats_ += floats;
+        parameters_.push_back(std::move(p));
         return true;
     }
 
@@ -817,16 +862,14 @@ private:
                 bool paren = IsSymbol(Peek(), '(');
                 if (angled || paren)
                     Next();
-                const Token& textureToken = Peek();
+                const Token textureToken = Peek();
                 std::string texture;
                 if (!ExpectName(texture))
                     return false;
                 if ((angled && !Expect('>')) || (paren && !Expect(')')) || !Expect(';'))
                     return false;
-                bool known = false;
-                for (const EffectParameter& other : out_.parameters)
-                    known = known || (other.name == texture && IsTextureType(other.type));
-                if (!known)
+                const uint32_t found = parameterNames_.Find(textureToken.text);
+                if (found == NameTable::kNone || !IsTextureType(parameters_[found].type))
                     return Fail(textureToken, 3004, "undeclared texture '" + texture + "'");
                 p.samplerTexture = texture;
                 continue;
@@ -860,7 +903,7 @@ private:
             return false;
         while (!IsSymbol(Peek(), '}')) {
             EffectState state;
-            const Token& stateToken = Peek();
+            const Token stateToken = Peek();
             if (!StateTarget(state))
                 return false;
             if (IsWord(Peek(), "compile")) {
@@ -870,28 +913,24 @@ private:
                     return Fail(stateToken, 3000, "'" + state.name + "' cannot take a compiled shader");
                 Next();
                 EffectShader shader;
-                const Token& profileToken = Peek();
+                const Token profileToken = Peek();
                 if (!ExpectName(shader.profile))
                     return false;
                 if (!ValidProfile(shader.profile, vertex))
                     return Fail(profileToken, 3007,
                                 "invalid target '" + shader.profile + "' for " + state.name);
-                const Token& entryToken = Peek();
+                const Token entryToken = Peek();
                 if (!ExpectName(shader.entry))
                     return false;
-                bool known = false;
-                for (const EffectCode& f : out_.functions)
-                    known = known || f.name == shader.entry;
-                if (!known)
+                if (!functions_.Contains(entryToken.text))
                     return Fail(entryToken, 3004, "undeclared identifier '" + shader.entry + "'");
                 if (!IsSymbol(Peek(), '('))
                     return Unexpected(Peek());
-                size_t open = pos_;
-                size_t close = 0;
-                if (!SkipBalanced(close))
+                Token close, first, last;
+                if (!SkipBalanced(close, &first, &last))
                     return false;
-                if (close > open + 1)
-                    shader.arguments = std::string(SourceBetween(open + 1, close - 1));
+                if (first.offset != close.offset)
+                    shader.arguments = std::string(SourceBetween(first, last));
                 if (!Expect(';'))
                     return false;
                 (vertex ? pass.vertexShader : pass.pixelShader) = std::move(shader);
@@ -909,39 +948,75 @@ private:
     {
         Next();  // "technique"
         EffectTechnique technique;
-        const Token& nameToken = Peek();
+        const Token nameToken = Peek();
         if (Peek().kind == TokenKind::Identifier)
             technique.name = std::string(Next().text);
-        if (!technique.name.empty())
-            for (const EffectTechnique& other : out_.techniques)
-                if (other.name == technique.name)
-                    return Fail(nameToken, 3003, "redefinition of technique '" + technique.name + "'");
+        if (!technique.name.empty() && !techniques_.Add(nameToken.text))
+            return Fail(nameToken, 3003, "redefinition of technique '" + technique.name + "'");
         if (IsSymbol(Peek(), '<') && !Annotations(technique.annotations))
             return false;
         if (!Expect('{'))
             return false;
+        std::deque<EffectPass> passes;
         while (!IsSymbol(Peek(), '}')) {
             if (!IsWord(Peek(), "pass"))
                 return Unexpected(Peek());
-            EffectPass pass;
-            if (!Pass(pass))
+            if (!Pass(passes.emplace_back()))
                 return false;
-            technique.passes.push_back(std::move(pass));
         }
+        if (!Gather(passes, technique.passes))
+            return Fail(Peek(), 3000, "");
         Next();
         out_.techniques.push_back(std::move(technique));
         return true;
     }
 
+    // Moves what a deque gathered into its vector a few thousand at a time
+    // between looks at the close signal: a vector grown one by one would move
+    // all it holds at each doubling, in one step. False once closing.
+    template <class T> bool Gather(std::deque<T>& from, std::vector<T>& to)
+    {
+        to.reserve(from.size());
+        for (T& item : from) {
+            if (to.size() % kCloseCheckTokens == 0 && platform::CloseSignalReceived()) {
+                closing_ = true;
+                closedAt_ = current_;
+                return false;
+            }
+            to.push_back(std::move(item));
+        }
+        from.clear();
+        return true;
+    }
+
     std::string_view text_;
     std::string& messages_;
-    std::vector<std::string> files_;
+    Tokenizer tokenizer_;
+    Token current_;      // Peek()
+    Token ahead_;        // Peek(1), once read
+    bool hasAhead_ = false;
+    Token previous_;     // the last token Next() passed
+    int shift_ = 0;      // the line number the markers give minus the line in text_
+    int markerLine_ = 0; // in text_, of the last marker
+    size_t fetched_ = 0; // tokens read, markers too
+    bool stopped_ = false; // the tokens ended early
+    // Names are looked up by hashing, as views of the text (or of the file's
+    // name), so that none costs more for the many declared before it.
+    std::vector<std::string_view> files_;
+    NameTable fileIndex_;
     int file_ = 0;
-    std::vector<Token> tokens_;
-    size_t pos_ = 0;
     int nesting_ = 0;
     bool failed_ = false;
-    std::set<std::string> structNames_;
+    bool closing_ = false; // a close signal came: the rest reads as the end
+    Token closedAt_;       // the token the close signal stopped
+    // Parameters and a technique's passes gather in deques, which never move
+    // what they hold, and go to their vectors once complete.
+    std::deque<EffectParameter> parameters_;
+    NameTable parameterNames_; // index in parameters_
+    NameTable techniques_;
+    NameTable functions_;
+    NameTable structNames_;
+    uint64_t parameterFloats_ = 0;
     EffectDescription out_;
 };
 

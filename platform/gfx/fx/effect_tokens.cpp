@@ -1,6 +1,14 @@
 #include "platform/gfx/fx/effect_tokens.h"
 
+#include "platform/window/close_signals.h"
+
 namespace gfx {
+
+namespace {
+// A close signal is an atomic load: looked for this often, it costs nothing
+// beside the tokens, and a whole text of them still stops at once.
+constexpr size_t kCloseCheckTokens = 4096;
+} // namespace
 
 size_t NumberEnd(std::string_view text, size_t i, bool preprocessing)
 {
@@ -34,48 +42,42 @@ size_t CommentEnd(std::string_view text, size_t i)
     return end == std::string_view::npos ? end : end + 2;
 }
 
-std::vector<Token> Tokenize(std::string_view text, TokenProblem* problem)
+Token Tokenizer::Next()
 {
-    std::vector<Token> tokens;
-    int line = 1;
-    size_t lineStart = 0;
-    bool atLineStart = true;
-    auto stop = [&](int column, const char* what) {
-        if (problem)
-            *problem = TokenProblem{line, column, 3001, what};
-        return tokens;
-    };
-    size_t i = 0;
-    while (i < text.size()) {
+    const std::string_view text = text_;
+    size_t& i = at_;
+    while (i < text.size() && problem_.line == 0) {
         const char c = text[i];
         if (c == '\n') {
-            ++line;
-            lineStart = ++i;
-            atLineStart = true;
+            ++line_;
+            lineStart_ = ++i;
+            atLineStart_ = true;
             continue;
         }
         if (IsBlank(c)) {
             ++i;
             continue;
         }
-        const bool directive = c == '#' && atLineStart;
-        atLineStart = false;
+        const bool directive = c == '#' && atLineStart_;
+        atLineStart_ = false;
         if (!directive && StartsComment(text, i)) {
             const size_t end = CommentEnd(text, i);
-            if (end == std::string_view::npos)
-                return stop(static_cast<int>(i - lineStart) + 1, "unexpected end of file in a comment");
+            if (end == std::string_view::npos) {
+                problem_ = {line_, static_cast<int>(i - lineStart_) + 1, 3001, "unexpected end of file in a comment"};
+                break;
+            }
             for (size_t k = i; k < end; ++k)
                 if (text[k] == '\n') {
-                    ++line;
-                    lineStart = k + 1;
+                    ++line_;
+                    lineStart_ = k + 1;
                 }
             i = end;
             continue;
         }
         Token token;
         token.offset = i;
-        token.line = line;
-        token.column = static_cast<int>(i - lineStart) + 1;
+        token.line = line_;
+        token.column = static_cast<int>(i - lineStart_) + 1;
         if (directive) {
             token.kind = TokenKind::Directive;
             i = std::min(text.find('\n', i), text.size());
@@ -89,15 +91,37 @@ std::vector<Token> Tokenize(std::string_view text, TokenProblem* problem)
             token.kind = TokenKind::String;
             bool closed = false;
             i = StringEnd(text, i, closed);
-            if (!closed)
-                return stop(token.column, "newline in a string constant");
+            if (!closed) {
+                problem_ = {line_, token.column, 3001, "newline in a string constant"};
+                break;
+            }
         } else {
             token.kind = TokenKind::Symbol;
             ++i;
         }
         token.text = text.substr(token.offset, i - token.offset);
-        tokens.push_back(token);
+        return token;
     }
+    Token end;
+    end.offset = i;
+    end.line = line_;
+    end.column = static_cast<int>(i - lineStart_) + 1;
+    return end;
+}
+
+std::vector<Token> Tokenize(std::string_view text, TokenProblem* problem)
+{
+    std::vector<Token> tokens;
+    Tokenizer tokenizer(text);
+    for (Token token = tokenizer.Next(); token.kind != TokenKind::End; token = tokenizer.Next()) {
+        tokens.push_back(token);
+        if (problem && tokens.size() % kCloseCheckTokens == 0 && platform::CloseSignalReceived()) {
+            *problem = TokenProblem{token.line, token.column, 3000, "not compiled: the program is closing", true};
+            return tokens;
+        }
+    }
+    if (problem && tokenizer.Problem().line != 0)
+        *problem = tokenizer.Problem();
     return tokens;
 }
 

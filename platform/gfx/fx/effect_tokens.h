@@ -8,6 +8,7 @@
 // Bytes outside ASCII are never letters or digits.
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,16 +59,17 @@ inline bool StartsComment(std::string_view text, size_t i)
     return text[i] == '/' && i + 1 < text.size() && (text[i + 1] == '/' || text[i + 1] == '*');
 }
 
-enum class TokenKind { End, Identifier, Number, String, Symbol, Directive };
+enum class TokenKind : uint8_t { End, Identifier, Number, String, Symbol, Directive };
 // End is no token of the text: a reader may add one to mark where the text ends.
 
+// Laid out small: a text has about one token for every four bytes.
 struct Token {
-    TokenKind kind = TokenKind::End;
     std::string_view text; // a directive runs to its line's end
     size_t offset = 0;
     int line = 1;
     int column = 1;
     int file = 0; // left to the reader that follows `#line` markers
+    TokenKind kind = TokenKind::End;
 
     bool Is(char symbol) const { return kind == TokenKind::Symbol && text[0] == symbol; }
     bool Is(std::string_view word) const { return kind == TokenKind::Identifier && text == word; }
@@ -79,12 +81,35 @@ struct TokenProblem {
     int column = 0;
     int code = 0; // the effect error number
     std::string text;
+    bool closing = false; // stopped because the program is closing, not by the text
 };
 
-// The tokens of `text`. A '#' that opens a line (after blanks only) starts a
-// directive; any other character outside names, numbers and strings is a
-// one-character symbol. A string left open at its line's end or a block comment
-// left open stops the tokens there, with `problem` set.
+// The tokens of a text one at a time, for a reader that keeps only the few it
+// looks at. A '#' that opens a line (after blanks only) starts a directive; any
+// other character outside names, numbers and strings is a one-character symbol.
+// A string left open at its line's end or a block comment left open stops the
+// tokens there, with Problem() set.
+class Tokenizer {
+public:
+    explicit Tokenizer(std::string_view text) : text_(text) {}
+    // The next token; End at the text's end or where a problem stopped it, at
+    // the line and column reached.
+    Token Next();
+    const TokenProblem& Problem() const { return problem_; }
+
+private:
+    std::string_view text_;
+    size_t at_ = 0;
+    int line_ = 1;
+    size_t lineStart_ = 0;
+    bool atLineStart_ = true;
+    TokenProblem problem_;
+};
+
+// Every token of `text`, as Tokenizer reads them; `problem` is set when one
+// stopped them. With `problem`, a close
+// signal (platform::CloseSignalReceived) stops them too, looked for every few
+// thousand tokens, with `closing` set; without it the text is read to its end.
 std::vector<Token> Tokenize(std::string_view text, TokenProblem* problem = nullptr);
 
 // The index of the token that closes the bracket opened at `open` ('(' '[' '{'),

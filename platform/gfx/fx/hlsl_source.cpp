@@ -5,6 +5,7 @@
 #include <set>
 
 #include "platform/gfx/fx/effect_tokens.h"
+#include "platform/window/close_signals.h"
 
 namespace gfx {
 
@@ -40,16 +41,30 @@ bool IsModifier(std::string_view word)
     return kModifiers.count(word) > 0;
 }
 
+// Blanks [from, to) of text, line ends kept.
+void BlankRange(std::string& text, size_t from, size_t to)
+{
+    for (size_t k = from; k < to && k < text.size(); ++k)
+        if (text[k] != '\n')
+            text[k] = ' ';
+}
+
+// Declarations, lines and the like read between two looks at the close signal.
+constexpr size_t kCloseCheckItems = 4096;
+
 class Blanker {
 public:
-    Blanker(std::string_view text) : text_(text), tokens_(Tokenize(text)) {}
+    Blanker(std::string_view text, HlslSource& out) : text_(text), tokens_(Tokenize(text, &problem_)), out_(out) {}
 
-    std::vector<HlslSource::Function> functions;
-
-    std::string Run()
+    // False when a close signal stopped it.
+    bool Run()
     {
-        out_.assign(text_);
-        while (pos_ < tokens_.size()) {
+        if (problem_.closing)
+            return false;
+        out_.text.assign(text_);
+        for (size_t items = 1; pos_ < tokens_.size(); ++items) {
+            if (items % kCloseCheckItems == 0 && platform::CloseSignalReceived())
+                return false;
             const Token& t = tokens_[pos_];
             if (t.kind == TokenKind::Directive) {
                 Blank(t.offset, t.offset + t.text.size());
@@ -64,27 +79,26 @@ public:
                 BlankTokens(pos_, close);
                 pos_ = close + 1;
             } else if (t.Is("struct")) {
+                const size_t first = pos_;
                 SkipTo('{');
                 pos_ = MatchingBracket(tokens_, pos_) + 1;
                 if (pos_ < tokens_.size() && tokens_[pos_].Is(';'))
                     ++pos_;
+                Names(first, pos_, out_.alwaysNamed);
             } else if (t.Is("typedef")) {
+                const size_t first = pos_;
                 SkipTo(';');
                 ++pos_;
+                Names(first, pos_, out_.alwaysNamed);
             } else {
                 Declaration();
             }
         }
-        return std::move(out_);
+        return true;
     }
 
 private:
-    void Blank(size_t from, size_t to)
-    {
-        for (size_t k = from; k < to && k < out_.size(); ++k)
-            if (out_[k] != '\n')
-                out_[k] = ' ';
-    }
+    void Blank(size_t from, size_t to) { BlankRange(out_.text, from, to); }
     void BlankTokens(size_t first, size_t last)
     {
         if (first > last || last >= tokens_.size())
@@ -117,7 +131,12 @@ private:
         }
         const bool drop = IsTextureOrString(type);
         const bool sampler = IsSampler(type);
+        HlslSource::Declaration declaration;
+        declaration.begin = tokens_[start].offset;
+        declaration.first = out_.variables.size();
+        const size_t typeEnd = pos_;
         while (pos_ < tokens_.size()) {
+            const size_t name = pos_;
             ++pos_; // the name
             if (At('['))
                 pos_ = MatchingBracket(tokens_, pos_) + 1;
@@ -146,47 +165,91 @@ private:
             }
             if (extrasTo > extrasFrom)
                 BlankTokens(extrasFrom, extrasTo - 1);
+            if (!drop) {
+                HlslSource::Definition variable = Named(name, name, pos_);
+                Names(start, typeEnd, out_.named); // a size in the type names a constant too
+                variable.namesEnd = out_.named.size();
+                if (At(','))
+                    variable.comma = tokens_[pos_].offset;
+                out_.variables.push_back(variable);
+            }
             if (!At(','))
                 break;
             ++pos_;
         }
         if (drop)
             BlankTokens(start, std::min(pos_, tokens_.size() - 1));
-        if (At(';'))
+        if (At(';')) {
+            declaration.end = tokens_[pos_].offset + 1;
             ++pos_;
+        }
+        declaration.count = out_.variables.size() - declaration.first;
+        // One not closed (never so in text the effect reader took) is kept whole.
+        if (declaration.count > 0 && declaration.end == 0)
+            out_.variables.resize(declaration.first);
+        else if (declaration.count > 0)
+            out_.declarations.push_back(declaration);
+    }
+
+    // The identifiers of tokens [first, last), numbered, onto `ids`.
+    void Names(size_t first, size_t last, std::vector<HlslSource::Id>& ids)
+    {
+        for (size_t k = first; k < last && k < tokens_.size(); ++k)
+            if (tokens_[k].kind == TokenKind::Identifier)
+                ids.push_back(out_.Number(tokens_[k].text));
+    }
+
+    // The definition of the name at token `name` that spans tokens [first, last).
+    HlslSource::Definition Named(size_t name, size_t first, size_t last)
+    {
+        HlslSource::Definition d;
+        d.name = out_.Number(tokens_[name].text);
+        d.begin = tokens_[first].offset;
+        d.end = last > first ? tokens_[last - 1].offset + tokens_[last - 1].text.size() : d.begin;
+        d.namesBegin = out_.named.size();
+        Names(first, last, out_.named);
+        d.namesEnd = out_.named.size();
+        return d;
     }
 
     void Function(size_t start)
     {
-        HlslSource::Function f;
-        f.name = std::string(tokens_[pos_].text);
-        f.begin = tokens_[start].offset;
-        ++pos_; // the name
-        const size_t first = pos_;
+        const size_t name = pos_++;
         pos_ = MatchingBracket(tokens_, pos_) + 1;
         while (At(':'))
             pos_ += 2;
+        const bool body = At('{');
         if (At('{'))
             pos_ = MatchingBracket(tokens_, pos_) + 1;
         else if (At(';'))
             ++pos_;
-        const size_t last = std::min(pos_, tokens_.size());
-        f.end = last < tokens_.size() ? tokens_[last].offset : text_.size();
-        if (last > 0 && last - 1 < tokens_.size())
-            f.end = tokens_[last - 1].offset + tokens_[last - 1].text.size();
-        for (size_t k = first; k < last; ++k)
-            if (tokens_[k].kind == TokenKind::Identifier)
-                f.names.emplace_back(tokens_[k].text);
-        functions.push_back(std::move(f));
+        out_.functions.push_back(Named(name, start, std::min(pos_, tokens_.size())));
+        out_.functions.back().body = body;
     }
 
     std::string_view text_;
+    TokenProblem problem_;
     std::vector<Token> tokens_;
-    std::string out_;
+    HlslSource& out_;
     size_t pos_ = 0;
 };
 
 } // namespace
+
+HlslSource::Id HlslSource::Number(std::string_view name)
+{
+    const Id id = ids_.Find(name);
+    if (id != kNoId)
+        return id;
+    names_.emplace_back(name);
+    bool added = false;
+    return ids_.Insert(names_.back(), static_cast<Id>(names_.size() - 1), added);
+}
+
+const HlslSource::Definition* HlslSource::VariableNamed(Id id) const
+{
+    return id < variableOf_.size() && variableOf_[id] < variables.size() ? &variables[variableOf_[id]] : nullptr;
+}
 
 HlslSource::Origin HlslSource::Locate(int line) const
 {
@@ -202,8 +265,15 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
     out.files.push_back(fileName);
     // Origins first, from the markers `#line N "file"` that start lines.
     HlslSource::Origin current{0, 1};
+    NameTable fileIndex; // views of preprocessed and fileName
+    bool added = false;
+    fileIndex.Insert(fileName, 0, added);
     size_t begin = 0;
     while (begin <= preprocessed.size()) {
+        if (out.lines.size() % kCloseCheckItems == 0 && platform::CloseSignalReceived()) {
+            out.stopped = true;
+            return out;
+        }
         size_t end = preprocessed.find('\n', begin);
         if (end == std::string_view::npos)
             end = preprocessed.size();
@@ -219,56 +289,110 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
             const size_t quote = line.find('"', k);
             const size_t close = quote == std::string_view::npos ? quote : line.find('"', quote + 1);
             if (close != std::string_view::npos) {
-                std::string name(line.substr(quote + 1, close - quote - 1));
-                auto found = std::find(out.files.begin(), out.files.end(), name);
-                current.file = static_cast<uint32_t>(found - out.files.begin());
-                if (found == out.files.end())
-                    out.files.push_back(std::move(name));
+                const std::string_view name = line.substr(quote + 1, close - quote - 1);
+                current.file = fileIndex.Insert(name, static_cast<uint32_t>(out.files.size()), added);
+                if (added)
+                    out.files.emplace_back(name);
             }
         }
         if (end == preprocessed.size())
             break;
         begin = end + 1;
     }
-    Blanker blanker(preprocessed);
-    out.text = blanker.Run();
-    out.functions = std::move(blanker.functions);
+    if (!Blanker(preprocessed, out).Run()) {
+        out.stopped = true;
+        return out;
+    }
+    // Definitions by name: a chain of the functions of each, the variable of each.
+    out.firstFunction_.assign(out.IdCount(), out.functions.size());
+    out.nextFunction_.assign(out.functions.size(), out.functions.size());
+    for (size_t i = out.functions.size(); i-- > 0;) {
+        out.nextFunction_[i] = out.firstFunction_[out.functions[i].name];
+        out.firstFunction_[out.functions[i].name] = i;
+    }
+    out.variableOf_.assign(out.IdCount(), out.variables.size());
+    for (size_t i = out.variables.size(); i-- > 0;)
+        out.variableOf_[out.variables[i].name] = i;
     return out;
 }
 
-std::set<std::string> HlslSource::Reached(const std::string& entry) const
+HlslSource::Origin HlslSource::FunctionOrigin(std::string_view name) const
 {
-    std::set<std::string> reached{entry};
-    std::vector<std::string> work{entry};
+    const Id id = IdOf(name);
+    for (size_t i = id == kNoId ? functions.size() : firstFunction_[id]; i < functions.size(); i = nextFunction_[i])
+        if (functions[i].body) {
+            const auto at = text.begin() + static_cast<std::ptrdiff_t>(std::min(functions[i].begin, text.size()));
+            return Locate(1 + static_cast<int>(std::count(text.begin(), at, '\n')));
+        }
+    return Locate(1);
+}
+
+std::vector<bool> HlslSource::Reached(const std::vector<Id>& roots) const
+{
+    std::vector<bool> reached(IdCount(), false);
+    std::vector<Id> work;
+    auto reach = [&](Id id) {
+        if (id < reached.size() && !reached[id]) {
+            reached[id] = true;
+            work.push_back(id);
+        }
+    };
+    for (Id id : roots)
+        reach(id);
+    for (Id id : alwaysNamed)
+        reach(id);
+    auto follow = [&](const Definition& d) {
+        for (size_t k = d.namesBegin; k < d.namesEnd; ++k)
+            reach(named[k]);
+    };
     while (!work.empty()) {
-        const std::string name = work.back();
+        const Id id = work.back();
         work.pop_back();
-        for (const Function& f : functions)
-            if (f.name == name)
-                for (const std::string& used : f.names)
-                    if (reached.insert(used).second)
-                        work.push_back(used);
+        for (size_t i = firstFunction_[id]; i < functions.size(); i = nextFunction_[i])
+            follow(functions[i]);
+        if (const Definition* variable = VariableNamed(id))
+            follow(*variable);
     }
     return reached;
 }
 
-std::string HlslSource::TextFor(const std::string& entry) const
+std::string HlslSource::TextFor(const std::vector<bool>& reached) const
 {
-    const std::set<std::string> reached = Reached(entry);
+    auto kept = [&](const Definition& d) { return d.name < reached.size() && reached[d.name]; };
     std::string blanked = text;
-    for (const Function& f : functions) {
-        if (reached.count(f.name))
+    for (const Definition& f : functions)
+        if (!kept(f))
+            BlankRange(blanked, f.begin, f.end);
+    // A declaration keeps the names reached and a comma after each but the
+    // last of them; one with none goes whole.
+    for (size_t i = 0; i < declarations.size(); ++i) {
+        if (i % kCloseCheckItems == 0 && platform::CloseSignalReceived())
+            return {};
+        const Declaration& d = declarations[i];
+        size_t last = d.count;
+        for (size_t n = 0; n < d.count; ++n)
+            if (kept(variables[d.first + n]))
+                last = n;
+        if (last == d.count) {
+            BlankRange(blanked, d.begin, d.end);
             continue;
-        for (size_t k = f.begin; k < f.end && k < blanked.size(); ++k)
-            if (blanked[k] != '\n')
-                blanked[k] = ' ';
+        }
+        for (size_t n = 0; n < d.count; ++n) {
+            const Definition& v = variables[d.first + n];
+            if (!kept(v))
+                BlankRange(blanked, v.begin, v.end);
+            if (v.comma != kNoComma && !(kept(v) && n < last))
+                BlankRange(blanked, v.comma, v.comma + 1);
+        }
     }
     // Lines left with blanks only become empty: the compiler reads less, and
     // every other line keeps its number and columns.
     std::string out;
     out.reserve(blanked.size());
     size_t lineStart = 0;
-    while (lineStart <= blanked.size()) {
+    for (size_t lines = 1; lineStart <= blanked.size(); ++lines) {
+        if (lines % kCloseCheckItems == 0 && platform::CloseSignalReceived())
+            return {};
         size_t lineEnd = blanked.find('\n', lineStart);
         if (lineEnd == std::string::npos)
             lineEnd = blanked.size();

@@ -5,11 +5,15 @@
 // parameters, `#line` markers), every other character in place. Blanking keeps
 // each line where it was, so a line of the result maps back to the file and line
 // the effect's author wrote, through the markers the preprocessor left.
+// What one shader reads is cut from it: the functions and global variables it
+// reaches, every other one blanked too.
 #include <cstdint>
-#include <set>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/gfx/fx/name_table.h"
 
 namespace gfx {
 
@@ -18,31 +22,87 @@ struct HlslSource {
         uint32_t file = 0; // index into files
         int line = 1;
     };
-    // A function's place in text and the identifiers its body names.
-    struct Function {
-        std::string name;
+    // Every identifier that the functions and global variables name is
+    // numbered, once, so that what a shader reaches is a set of numbers.
+    using Id = uint32_t;
+    static constexpr Id kNoId = NameTable::kNone;
+    static constexpr size_t kNoComma = ~size_t{0};
+    // A function, or one name that a global declaration declares: its place
+    // in text and the identifiers it names (a variable's type, and from its
+    // name to its initializer's end), named[namesBegin, namesEnd).
+    struct Definition {
+        Id name = kNoId;
         size_t begin = 0;
         size_t end = 0;
-        std::vector<std::string> names;
+        size_t namesBegin = 0;
+        size_t namesEnd = 0;
+        size_t comma = kNoComma; // a variable's: the comma after it, when another name follows
+        bool body = false;       // a function's: defined here, not only declared
     };
+    // A global variable declaration: the statement (type to ';') and its
+    // names, variables[first, first + count).
+    struct Declaration {
+        size_t begin = 0;
+        size_t end = 0;
+        size_t first = 0;
+        size_t count = 0;
+    };
+
+    HlslSource() = default;
+    HlslSource(HlslSource&&) = default;
+    HlslSource& operator=(HlslSource&&) = default;
+    HlslSource(const HlslSource&) = delete; // the table of names views its own strings
+    HlslSource& operator=(const HlslSource&) = delete;
+
     std::string text;
-    std::vector<Function> functions;
+    std::vector<Definition> functions;
+    std::vector<Definition> variables;       // of the declarations, in order
+    std::vector<Declaration> declarations;   // of variables the shaders may read (no textures or strings)
+    std::vector<Id> named;                   // what each definition names, a run each
+    std::vector<Id> alwaysNamed;             // what the text always kept (structs, typedefs) names
     std::vector<std::string> files;
     std::vector<Origin> lines; // origin of each line of text, the first at index 0
+    // A close signal stopped the reading: the rest of the text is missing.
+    bool stopped = false;
 
     // The file and line that line `line` (1-based) of text came from; lines past
     // the end (generated code) map to the last one.
     Origin Locate(int line) const;
     const std::string& FileOf(const Origin& origin) const { return files[origin.file]; }
-    // The text with every function that `entry` cannot reach blanked (lines
-    // kept), so the compiler reads only what one shader uses.
-    std::string TextFor(const std::string& entry) const;
-    // Every identifier the functions that `entry` reaches name, and their names.
-    std::set<std::string> Reached(const std::string& entry) const;
+    // Where the first definition of function `name` begins (line 1 for none).
+    Origin FunctionOrigin(std::string_view name) const;
+
+    size_t IdCount() const { return names_.size(); }
+    // kNoId for a name that no function or global variable names.
+    Id IdOf(std::string_view name) const { return ids_.Find(name); }
+    const std::string& NameOf(Id id) const { return names_[id]; }
+    // The number of `name`, numbered now when new (while the text is read).
+    Id Number(std::string_view name);
+    // The variable named `id`, or nullptr.
+    const Definition* VariableNamed(Id id) const;
+
+    // `roots`, alwaysNamed, and every identifier that the functions and
+    // global variables of those names name, and so on: reached[id].
+    std::vector<bool> Reached(const std::vector<Id>& roots) const;
+    // The text with every function and global variable not reached blanked,
+    // lines kept, so the compiler reads only what one shader uses. Once the
+    // program is closing it gives up early: its caller looks for the close
+    // signal after it.
+    std::string TextFor(const std::vector<bool>& reached) const;
+
+private:
+    std::deque<std::string> names_; // by id; a deque, so that the table's views stay put
+    NameTable ids_;
+    std::vector<size_t> firstFunction_;       // by id: the first function of that name, or functions.size()
+    std::vector<size_t> nextFunction_;        // by function: the next of the same name
+    std::vector<size_t> variableOf_;          // by id: the variable of that name, or variables.size()
+    friend HlslSource ExtractHlsl(std::string_view, const std::string&);
 };
 
 // `preprocessed` is what the effect preprocessor produced for `fileName`; it
 // has already been parsed as an effect, so its declarations are well formed.
+// A close signal (platform::CloseSignalReceived) stops it early, with
+// `stopped` set.
 HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileName);
 
 } // namespace gfx

@@ -6,6 +6,8 @@
 #include <set>
 #include <span>
 #include <stdexcept>
+#include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 #include <spirv_cross/spirv_glsl.hpp>
@@ -14,41 +16,24 @@
 #include "platform/bytes/byte_writer.h"
 #include "platform/gfx/fx/compiled_effect.h"
 #include "platform/gfx/fx/effect_message.h"
+#include "platform/gfx/fx/effect_tokens.h"
 #include "platform/gfx/fx/hlsl_source.h"
 #include "platform/gfx/fx/shader_compile.h"
 #include "platform/gfx/fx/shader_entry.h"
 #include "platform/gfx/fx/state_assignments.h"
+#include "platform/window/close_signals.h"
 
 namespace gfx {
 
 namespace {
 
-HlslSource::Origin OriginOf(const HlslSource& source, const EffectDescription& effect, const std::string& entry)
-{
-    for (const EffectCode& f : effect.functions) {
-        if (f.name != entry)
-            continue;
-        const size_t at = source.text.find(f.text);
-        if (at == std::string::npos)
-            break;
-        const int line = 1 + static_cast<int>(std::count(source.text.begin(), source.text.begin() + static_cast<long>(at), '\n'));
-        return source.Locate(line);
-    }
-    return source.Locate(1);
-}
-
-const EffectParameter* FindParameter(const EffectDescription& effect, const std::string& name)
-{
-    for (const EffectParameter& p : effect.parameters)
-        if (p.name == name)
-            return &p;
-    return nullptr;
-}
+// Parameters read between two looks at the close signal.
+constexpr size_t kCloseCheckItems = 4096;
 
 class PassBuilder {
 public:
     PassBuilder(const HlslSource& source, EffectDescription& effect, std::string& messages)
-        : source_(source), effect_(effect), messages_(messages)
+        : source_(source), effect_(effect), messages_(messages), entries_(effect), variables_(source.IdCount())
     {
     }
 
@@ -63,10 +48,18 @@ public:
         for (EffectTechnique& t : effect_.techniques)
             for (EffectPass& p : t.passes)
                 passes.push_back(&p);
+        for (size_t i = 0; i < effect_.parameters.size(); ++i) {
+            if (i % kCloseCheckItems == 0 && platform::CloseSignalReceived())
+                return Closing();
+            parameters_.Add(effect_.parameters[i].name, static_cast<uint32_t>(i));
+        }
         std::vector<Plan> plans(passes.size());
-        for (size_t i = 0; i < passes.size(); ++i)
+        for (size_t i = 0; i < passes.size(); ++i) {
+            if (platform::CloseSignalReceived())
+                return Closing();
             if (!PlanPass(*passes[i], plans[i]))
                 return false;
+        }
         // Texture units by sampler, the same in both stages of a pass.
         std::vector<Translation> translations;
         std::map<std::pair<size_t, Units>, size_t> index;
@@ -74,14 +67,16 @@ public:
             if (plan.vertexStage == kNone)
                 continue;
             Units units;
+            std::unordered_set<std::string_view> held;
             for (size_t stage : {plan.vertexStage, plan.pixelStage})
                 for (const std::string& name : stages_[stage].samplers)
-                    if (std::none_of(units.begin(), units.end(), [&](const auto& u) { return u.first == name; }))
+                    if (held.insert(name).second)
                         units.emplace_back(name, uint32_t(units.size()));
             plan.vertexTranslation = Add(translations, index, plan.vertexStage, units);
             plan.pixelTranslation = Add(translations, index, plan.pixelStage, units);
         }
-        CompileStages(translations);
+        if (!CompileStages(translations))
+            return Closing();
         for (size_t i = 0; i < plans.size(); ++i) {
             for (size_t stage : {plans[i].vertexStage, plans[i].pixelStage}) {
                 if (stage != kNone && !stages_[stage].ok) {
@@ -90,8 +85,13 @@ public:
                 }
             }
         }
+        // Every pass holds its own copy of its shaders: their sum is bounded
+        // before any is made, however many passes share them.
+        uint64_t programBytes = 0;
         for (size_t i = 0; i < plans.size(); ++i) {
             Plan& plan = plans[i];
+            if (platform::CloseSignalReceived())
+                return Closing();
             if (plan.vertexStage != kNone) {
                 const Translation& vs = translations[plan.vertexTranslation];
                 const Translation& ps = translations[plan.pixelTranslation];
@@ -99,6 +99,21 @@ public:
                     return Fail(plan.blame, "the compiled shader did not come back");
                 if (!vs.error.empty() || !ps.error.empty())
                     return Fail(plan.blame, vs.error.empty() ? ps.error : vs.error);
+                programBytes += (stages_[plan.vertexStage].spirv.size() + stages_[plan.pixelStage].spirv.size()) *
+                                    sizeof(uint32_t) +
+                                vs.glsl.size() + ps.glsl.size();
+                if (programBytes > kMaxEffectProgramBytes)
+                    return Fail(plan.blame, "the passes' compiled shaders come to more than " +
+                                                std::to_string(kMaxEffectProgramBytes >> 20) + " MB");
+            }
+        }
+        for (size_t i = 0; i < plans.size(); ++i) {
+            Plan& plan = plans[i];
+            if (platform::CloseSignalReceived())
+                return Closing();
+            if (plan.vertexStage != kNone) {
+                const Translation& vs = translations[plan.vertexTranslation];
+                const Translation& ps = translations[plan.pixelTranslation];
                 Merge(plan.program, vs.part);
                 Merge(plan.program, ps.part);
                 plan.program.vertex = {stages_[plan.vertexStage].spirv, vs.glsl};
@@ -145,10 +160,11 @@ private:
     size_t Add(std::vector<Translation>& list, std::map<std::pair<size_t, Units>, size_t>& index, size_t stage,
                const Units& passUnits)
     {
+        const std::unordered_set<std::string_view> read(stages_[stage].samplers.begin(),
+                                                         stages_[stage].samplers.end());
         Units units;
         for (const auto& unit : passUnits)
-            if (std::find(stages_[stage].samplers.begin(), stages_[stage].samplers.end(), unit.first) !=
-                stages_[stage].samplers.end())
+            if (read.count(unit.first))
                 units.push_back(unit);
         auto [found, added] = index.emplace(std::make_pair(stage, units), list.size());
         if (added) {
@@ -170,9 +186,11 @@ private:
         for (const UniformField& f : part.uniforms)
             if (held.insert(f.name).second)
                 program.uniforms.push_back(f);
+        held.clear();
+        for (const SamplerSlot& slot : program.samplers)
+            held.insert(slot.name);
         for (const SamplerSlot& slot : part.samplers)
-            if (std::none_of(program.samplers.begin(), program.samplers.end(),
-                             [&](const SamplerSlot& other) { return other.name == slot.name; }))
+            if (held.insert(slot.name).second)
                 program.samplers.push_back(slot);
     }
 
@@ -185,14 +203,14 @@ private:
             return true;
         ShaderEntry vs, ps;
         std::string error;
-        if (vertex && !MakeVertexEntry(effect_, pass.vertexShader, vs, error))
+        if (vertex && !entries_.Vertex(pass.vertexShader, vs, error))
             return Fail(pass.vertexShader.entry, error);
         if (pixel) {
             // Without a vertex stage the pass-through one writes what the pixel stage reads.
             std::vector<int> everything;
             for (int location = 0; location < 18; ++location)
                 everything.push_back(location);
-            if (!MakePixelEntry(effect_, pass.pixelShader, vertex ? vs.varyings : everything, ps, error))
+            if (!entries_.Pixel(pass.pixelShader, vertex ? vs.varyings : everything, ps, error))
                 return Fail(pass.pixelShader.entry, error);
         }
         if (!vertex)
@@ -217,10 +235,19 @@ private:
             job.stage = stage;
             job.function = function;
             if (!function.empty()) {
-                const std::set<std::string> reached = source_.Reached(function);
-                for (const EffectParameter& p : effect_.parameters)
-                    if (IsSamplerType(p.type) && reached.count(p.name))
-                        job.samplers.push_back(p.name);
+                std::vector<size_t> samplers;
+                const std::vector<bool> reached = source_.Reached(Roots(job));
+                for (const HlslSource::Definition& variable : source_.variables) {
+                    if (!reached[variable.name])
+                        continue;
+                    variables_[variable.name] = true;
+                    const EffectParameter* p = FindParameter(source_.NameOf(variable.name));
+                    if (p && IsSamplerType(p->type))
+                        samplers.push_back(static_cast<size_t>(p - effect_.parameters.data()));
+                }
+                std::sort(samplers.begin(), samplers.end());
+                for (size_t i : samplers)
+                    job.samplers.push_back(effect_.parameters[i].name);
             }
             stages_.push_back(std::move(job));
         }
@@ -231,7 +258,8 @@ private:
     // in the same child and handed back with it: per translation u32 index,
     // u8 failed, then the error or the program (glsl in its stage's place,
     // uniforms and samplers).
-    void CompileStages(std::vector<Translation>& translations)
+    // False when the program began closing first.
+    bool CompileStages(std::vector<Translation>& translations)
     {
         std::vector<std::vector<size_t>> translationsOf(stages_.size());
         for (size_t i = 0; i < translations.size(); ++i)
@@ -240,12 +268,24 @@ private:
         for (size_t i = 0; i < stages_.size(); ++i) {
             StageJob& job = stages_[i];
             StageSource& s = sources[i];
-            // A stand-in stage reads nothing of the effect; a function reads what it reaches.
-            if (!job.function.empty())
-                s.text = source_.TextFor(job.function);
+            if (platform::CloseSignalReceived())
+                return false;
+            // A stand-in stage reads nothing of the effect; a function reads what
+            // it reaches. Every stage declares the same global variables, those
+            // any stage reads, so that the stages of a pass agree on where each
+            // lies in the uniform block.
+            if (!job.function.empty()) {
+                std::vector<HlslSource::Id> roots = Roots(job);
+                for (HlslSource::Id id = 0; id < variables_.size(); ++id)
+                    if (variables_[id])
+                        roots.push_back(id);
+                s.text = source_.TextFor(source_.Reached(roots));
+                if (platform::CloseSignalReceived())
+                    return false;
+            }
             s.entry = std::move(job.entry);
             s.stage = job.stage;
-            s.blame = OriginOf(source_, effect_, job.function);
+            s.blame = source_.FunctionOrigin(job.function);
             s.function = job.function;
         }
         auto translate = [&](size_t stage, const std::vector<uint32_t>& spirv) {
@@ -277,6 +317,7 @@ private:
             if (job.ok)
                 ReadTranslations(results[stage].extra, translations);
         }
+        return true;
     }
 
     void ReadTranslations(const std::string& bytes, std::vector<Translation>& translations) const
@@ -326,11 +367,33 @@ private:
         }
     }
 
+    // Closing, a failure may come of reading cut short: the close is what is said.
     bool Fail(const std::string& entry, const std::string& error)
     {
-        const HlslSource::Origin origin = OriginOf(source_, effect_, entry);
+        if (platform::CloseSignalReceived())
+            return Closing();
+        const HlslSource::Origin origin = source_.FunctionOrigin(entry);
         messages_ += FormatEffectError(source_.FileOf(origin), origin.line, 1, 3000, error);
         return false;
+    }
+    bool Closing()
+    {
+        messages_ += EffectClosingError(source_.FileOf(source_.Locate(1)));
+        return false;
+    }
+    // What a stage starts from: its function and what the generated entry point names.
+    std::vector<HlslSource::Id> Roots(const StageJob& job) const
+    {
+        std::vector<HlslSource::Id> roots{source_.IdOf(job.function)};
+        for (const Token& t : Tokenize(job.entry.code))
+            if (t.kind == TokenKind::Identifier)
+                roots.push_back(source_.IdOf(t.text));
+        return roots;
+    }
+    const EffectParameter* FindParameter(std::string_view name) const
+    {
+        const uint32_t found = parameters_.Find(name);
+        return found == NameTable::kNone ? nullptr : &effect_.parameters[found];
     }
 
     void Reflect(spirv_cross::CompilerGLSL& cross, PassProgram& program, const Units& units)
@@ -352,13 +415,13 @@ private:
             const spirv_cross::SPIRType& type = cross.get_type(block.base_type_id);
             program.uniformBytes = std::max<uint32_t>(program.uniformBytes,
                                                       static_cast<uint32_t>(cross.get_declared_struct_size(type)));
+            std::unordered_set<std::string> placed;
+            for (const UniformField& f : program.uniforms)
+                placed.insert(f.name);
             for (uint32_t i = 0; i < type.member_types.size(); ++i) {
                 const std::string& name = cross.get_member_name(block.base_type_id, i);
-                const EffectParameter* parameter = FindParameter(effect_, name);
-                if (!parameter || !IsNumericType(parameter->type))
-                    continue;
-                if (std::any_of(program.uniforms.begin(), program.uniforms.end(),
-                                [&](const UniformField& f) { return f.name == name; }))
+                const EffectParameter* parameter = FindParameter(name);
+                if (!parameter || !IsNumericType(parameter->type) || !placed.insert(name).second)
                     continue;
                 const spirv_cross::SPIRType& member = cross.get_type(type.member_types[i]);
                 UniformField field;
@@ -385,12 +448,17 @@ private:
                 program.uniforms.push_back(std::move(field));
             }
         }
+        std::unordered_map<std::string_view, uint32_t> unitOf;
+        for (const auto& [name, unit] : units)
+            unitOf.emplace(name, unit);
+        std::unordered_map<std::string, uint32_t> unitOfSlot;
+        for (const SamplerSlot& slot : program.samplers)
+            unitOfSlot.emplace(slot.name, slot.unit);
         for (const spirv_cross::Resource& image : resources.sampled_images) {
-            auto slot = std::find_if(program.samplers.begin(), program.samplers.end(),
-                                     [&](const SamplerSlot& s) { return s.name == image.name; });
-            if (slot == program.samplers.end()) {
-                auto unit = std::find_if(units.begin(), units.end(), [&](const auto& u) { return u.first == image.name; });
-                if (unit == units.end())
+            auto [slot, added] = unitOfSlot.emplace(image.name, 0);
+            if (added) {
+                const auto unit = unitOf.find(image.name);
+                if (unit == unitOf.end())
                     throw std::runtime_error("sampler '" + image.name + "' has no texture unit");
                 SamplerSlot made;
                 made.name = image.name;
@@ -399,22 +467,25 @@ private:
                 made.dimension = type.image.dim == spv::Dim3D     ? SamplerDimension::Tex3D
                                  : type.image.dim == spv::DimCube ? SamplerDimension::Cube
                                                                   : SamplerDimension::Tex2D;
-                if (const EffectParameter* parameter = FindParameter(effect_, image.name)) {
+                if (const EffectParameter* parameter = FindParameter(image.name)) {
                     made.texture = parameter->samplerTexture;
                     made.settings = SamplerStateSettings(parameter->samplerStates);
                 }
+                slot->second = made.unit;
                 program.samplers.push_back(std::move(made));
-                slot = program.samplers.end() - 1;
             }
-            cross.set_decoration(image.id, spv::DecorationBinding, slot->unit);
+            cross.set_decoration(image.id, spv::DecorationBinding, slot->second);
         }
     }
 
     const HlslSource& source_;
     EffectDescription& effect_;
     std::string& messages_;
+    ShaderEntryMaker entries_;
+    NameTable parameters_; // index in effect_.parameters
     std::vector<StageJob> stages_;
     std::map<std::string, size_t> stageIndex_;
+    std::vector<bool> variables_; // by id: the global variables some stage reaches
     std::once_flag firstTranslation_;
 };
 
@@ -424,6 +495,10 @@ bool CompileEffectShaders(std::string_view preprocessed, const std::string& file
                           std::string& messages)
 {
     const HlslSource source = ExtractHlsl(preprocessed, fileName);
+    if (source.stopped) {
+        messages += EffectClosingError(fileName);
+        return false;
+    }
     return PassBuilder(source, effect, messages).BuildAll();
 }
 

@@ -6,12 +6,18 @@
 // sampler, unique within the pass), both in the shader compiler's child
 // process (shader_compile.h). A stage used by several passes is compiled
 // once. The first error fails the effect with its messages.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "platform/gfx/fx/effect_description.h"
 
 namespace gfx {
+
+// What the compiled shaders of all passes together may come to: each pass
+// holds its own copy, so an effect of many passes that share a shader is
+// refused before it is copied that many times.
+inline constexpr uint64_t kMaxEffectProgramBytes = uint64_t{256} << 20;
 
 // `preprocessed` is the text `effect` was parsed from. On success every pass of
 // `effect` holds its program.

@@ -30,6 +30,11 @@ EffectResult RuntimeEffect::Create(const void* data, size_t size, const std::vec
         std::string_view source(static_cast<const char*>(data), size);
         if (!CompileEffectSource(source, sourceName, defines, reader, description, errors))
             return ShaderCompilesStopped() ? kEffectAborted : kEffectInvalidData;
+        // Closing meanwhile, the effect would not be drawn: its table is not made.
+        if (ShaderCompilesStopped()) {
+            errors = EffectClosingError(sourceName);
+            return kEffectAborted;
+        }
     }
     out = std::make_unique<RuntimeEffect>(std::move(description));
     return kEffectOk;
@@ -37,14 +42,27 @@ EffectResult RuntimeEffect::Create(const void* data, size_t size, const std::vec
 
 RuntimeEffect::RuntimeEffect(EffectDescription description) : description_(std::move(description))
 {
-    slots_.resize(description_.parameters.size());
-    for (size_t i = 0; i < description_.parameters.size(); ++i) {
-        const EffectParameter& p = description_.parameters[i];
-        byName_.emplace(p.name, i);
-        slots_[i].values = p.defaults;
-        if (IsTextureType(p.type))
-            slots_[i].textures.assign(p.Elements(), nullptr);
+    const std::vector<EffectParameter>& parameters = description_.parameters;
+    byName_.Reserve(parameters.size());
+    valueAt_.reserve(parameters.size() + 1);
+    textureAt_.reserve(parameters.size() + 1);
+    size_t values = 0;
+    size_t textures = 0;
+    for (size_t i = 0; i < parameters.size(); ++i) {
+        byName_.Add(parameters[i].name, static_cast<uint32_t>(i));
+        valueAt_.push_back(values);
+        textureAt_.push_back(textures);
+        values += parameters[i].defaults.size();
+        textures += IsTextureType(parameters[i].type) ? parameters[i].Elements() : 0;
     }
+    valueAt_.push_back(values);
+    textureAt_.push_back(textures);
+    values_.reserve(values);
+    for (const EffectParameter& p : parameters)
+        values_.insert(values_.end(), p.defaults.begin(), p.defaults.end());
+    textures_.assign(textures, nullptr);
+    for (size_t i = 0; i < description_.techniques.size(); ++i)
+        techniqueByName_.Add(description_.techniques[i].name, static_cast<uint32_t>(i));
     if (!description_.techniques.empty())
         technique_ = 0;
 }
@@ -82,8 +100,7 @@ void RuntimeEffect::Bind(const EffectBinding* binding)
 size_t RuntimeEffect::MemoryBytes() const
 {
     size_t bytes = sizeof(RuntimeEffect);
-    for (const Slot& slot : slots_)
-        bytes += slot.values.size() * sizeof(float) + slot.textures.size() * sizeof(void*);
+    bytes += values_.size() * sizeof(float) + textures_.size() * sizeof(void*);
     for (const EffectCode& f : description_.functions)
         bytes += f.text.size();
     return bytes;
@@ -91,18 +108,18 @@ size_t RuntimeEffect::MemoryBytes() const
 
 const EffectParameter* RuntimeEffect::FindParameter(std::string_view name) const
 {
-    auto found = byName_.find(name);
-    return found == byName_.end() ? nullptr : &description_.parameters[found->second];
+    const uint32_t found = byName_.Find(name);
+    return found == NameTable::kNone ? nullptr : &description_.parameters[found];
 }
 
 EffectResult RuntimeEffect::Typed(std::string_view name, bool (*isType)(EffectParameterType), size_t& index) const
 {
-    auto found = byName_.find(name);
-    if (found == byName_.end())
+    const uint32_t found = byName_.Find(name);
+    if (found == NameTable::kNone)
         return kEffectNotFound;
-    if (!isType(description_.parameters[found->second].type))
+    if (!isType(description_.parameters[found].type))
         return kEffectInvalidCall;
-    index = found->second;
+    index = found;
     return kEffectOk;
 }
 
@@ -131,7 +148,7 @@ void RuntimeEffect::Store(size_t index, size_t at, float value)
     default:
         break;
     }
-    slots_[index].values[at] = value;
+    Values(index)[at] = value;
 }
 
 EffectResult RuntimeEffect::SetFloat(std::string_view name, float value)
@@ -148,7 +165,7 @@ EffectResult RuntimeEffect::GetFloat(std::string_view name, float& value) const
     size_t index = 0;
     EffectResult result = Numeric(name, index);
     if (result == kEffectOk)
-        value = slots_[index].values[0];
+        value = Values(index)[0];
     return result;
 }
 
@@ -158,7 +175,7 @@ EffectResult RuntimeEffect::SetFloatArray(std::string_view name, const float* va
     EffectResult result = NumericArray(name, values, count, index);
     if (result != kEffectOk)
         return result;
-    size_t n = std::min<size_t>(count, slots_[index].values.size());
+    size_t n = std::min<size_t>(count, ValueCount(index));
     for (size_t k = 0; k < n; ++k)
         Store(index, k, values[k]);
     return kEffectOk;
@@ -170,9 +187,9 @@ EffectResult RuntimeEffect::GetFloatArray(std::string_view name, float* values, 
     EffectResult result = NumericArray(name, values, count, index);
     if (result != kEffectOk)
         return result;
-    const std::vector<float>& stored = slots_[index].values;
+    const float* stored = Values(index);
     for (size_t k = 0; k < count; ++k)
-        values[k] = k < stored.size() ? stored[k] : 0.0f;
+        values[k] = k < ValueCount(index) ? stored[k] : 0.0f;
     return kEffectOk;
 }
 
@@ -210,7 +227,7 @@ EffectResult RuntimeEffect::GetRows(std::string_view name, float* rows, uint32_t
         for (size_t r = 0; r < rowsEach; ++r)
             for (size_t c = 0; c < 4; ++c)
                 rows[(e * rowsEach + r) * 4 + c] = (e < p.Elements() && r < p.rows && c < p.columns)
-                                                       ? slots_[index].values[e * per + r * p.columns + c]
+                                                       ? Values(index)[e * per + r * p.columns + c]
                                                        : 0.0f;
     return kEffectOk;
 }
@@ -260,7 +277,7 @@ EffectResult RuntimeEffect::SetTexture(std::string_view name, const BaseTexture*
     size_t index = 0;
     EffectResult result = Typed(name, IsTextureType, index);
     if (result == kEffectOk)
-        slots_[index].textures[0] = texture;
+        textures_[textureAt_[index]] = texture;
     return result;
 }
 
@@ -269,16 +286,14 @@ EffectResult RuntimeEffect::GetTexture(std::string_view name, const BaseTexture*
     size_t index = 0;
     EffectResult result = Typed(name, IsTextureType, index);
     if (result == kEffectOk)
-        texture = slots_[index].textures[0];
+        texture = textures_[textureAt_[index]];
     return result;
 }
 
 const EffectTechnique* RuntimeEffect::FindTechnique(std::string_view name) const
 {
-    for (const EffectTechnique& t : description_.techniques)
-        if (t.name == name)
-            return &t;
-    return nullptr;
+    const uint32_t found = techniqueByName_.Find(name);
+    return found == NameTable::kNone ? nullptr : &description_.techniques[found];
 }
 
 EffectResult RuntimeEffect::SetTechnique(std::string_view name)
@@ -362,21 +377,21 @@ void RuntimeEffect::FillBinding()
     // after the first.
     size_t numeric = 0;
     size_t textures = 0;
-    for (size_t i = 0; i < slots_.size(); ++i) {
+    for (size_t i = 0; i < description_.parameters.size(); ++i) {
         const EffectParameter& p = description_.parameters[i];
         if (IsNumericType(p.type)) {
             if (binding_.parameters.size() <= numeric)
                 binding_.parameters.emplace_back();
             UploadedParameter& up = binding_.parameters[numeric++];
             up.name = p.name;
-            up.values = slots_[i].values;
+            up.values.assign(Values(i), Values(i) + ValueCount(i));
         } else if (IsTextureType(p.type)) {
-            for (size_t e = 0; e < slots_[i].textures.size(); ++e) {
+            for (size_t e = 0; e < textureAt_[i + 1] - textureAt_[i]; ++e) {
                 if (binding_.textures.size() <= textures)
                     binding_.textures.emplace_back();
                 UploadedTexture& ut = binding_.textures[textures++];
                 ut.name = p.arraySize == 0 ? p.name : p.name + "[" + std::to_string(e) + "]";
-                ut.texture = slots_[i].textures[e];
+                ut.texture = textures_[textureAt_[i] + e];
             }
         }
     }

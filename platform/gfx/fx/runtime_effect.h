@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,6 +18,7 @@
 #include "platform/gfx/fx/effect_description.h"
 #include "platform/gfx/fx/effect_preprocessor.h"
 #include "platform/gfx/fx/effect_result.h"
+#include "platform/gfx/fx/name_table.h"
 
 namespace gfx {
 
@@ -112,10 +112,6 @@ public:
     void SetBindHook(BindHook hook) { bindHook_ = std::move(hook); }
 
 private:
-    struct Slot {
-        std::vector<float> values;
-        std::vector<const BaseTexture*> textures;
-    };
     // The parameter `name` when it is of the kind isType accepts, or a failure result.
     EffectResult Typed(std::string_view name, bool (*isType)(EffectParameterType), size_t& index) const;
     EffectResult Numeric(std::string_view name, size_t& index) const;
@@ -125,12 +121,22 @@ private:
     EffectResult SetRows(std::string_view name, const float* rows, uint32_t count, size_t rowsEach);
     EffectResult GetRows(std::string_view name, float* rows, uint32_t count, size_t rowsEach) const;
     void Store(size_t index, size_t at, float value);
+    float* Values(size_t index) { return values_.data() + valueAt_[index]; }
+    const float* Values(size_t index) const { return values_.data() + valueAt_[index]; }
+    size_t ValueCount(size_t index) const { return valueAt_[index + 1] - valueAt_[index]; }
     void FillBinding();
     void Bind(const EffectBinding* binding);
 
     EffectDescription description_;
-    std::map<std::string, size_t, std::less<>> byName_;
-    std::vector<Slot> slots_;
+    // Parameters and techniques by name (views of the description's names).
+    NameTable byName_;
+    NameTable techniqueByName_;
+    // Every parameter's values and textures, one run each, in two arrays: an
+    // effect of many parameters is made and unmade in a few steps.
+    std::vector<float> values_;
+    std::vector<size_t> valueAt_; // parameter i: values_[valueAt_[i], valueAt_[i + 1])
+    std::vector<const BaseTexture*> textures_;
+    std::vector<size_t> textureAt_;
     int technique_ = -1;
     bool begun_ = false;
     int activePass_ = -1;

@@ -2,18 +2,24 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 #include <set>
+#include <string_view>
+#include <unordered_map>
 
 #include "platform/gfx/fx/effect_tokens.h"
 #include "platform/gfx/fx/shader_semantics.h"
 
 namespace gfx {
 
-namespace {
+// The pieces of a signature, named apart: the maker's tables keep them.
+namespace shader_entry_parts {
+
+constexpr size_t kNoStruct = ~size_t{0};
 
 struct Shape {
     std::string text;     // the type as written
-    const EffectCode* structCode = nullptr;
+    size_t structIndex = kNoStruct; // in the effect's structs
     int rows = 1;         // matrices: rows of `columns` components
     int columns = 1;
     bool known = false;
@@ -57,16 +63,48 @@ std::string Join(const std::vector<Token>& tokens, size_t first, size_t last)
     return out;
 }
 
-Shape ShapeOf(const std::string& type, const EffectDescription& effect)
+} // namespace shader_entry_parts
+
+using namespace shader_entry_parts;
+
+// The effect's functions and structs by name, each signature and member list
+// read the first time it is needed and kept for the passes after.
+struct ShaderEntryMaker::Tables {
+    struct Read {
+        bool done = false;
+        bool ok = false;
+        Signature signature;
+    };
+    const EffectDescription& effect;
+    std::unordered_map<std::string_view, std::vector<size_t>> functions;
+    std::unordered_map<std::string_view, size_t> structs;
+    std::vector<Read> signatures;                          // by function
+    std::vector<std::optional<std::vector<Variable>>> members; // by struct
+
+    explicit Tables(const EffectDescription& e) : effect(e), signatures(e.functions.size()), members(e.structs.size())
+    {
+        for (size_t i = 0; i < e.functions.size(); ++i)
+            functions[e.functions[i].name].push_back(i);
+        for (size_t i = 0; i < e.structs.size(); ++i)
+            structs.emplace(e.structs[i].name, i);
+    }
+    const Read& SignatureOf(size_t function);
+    const std::vector<Variable>& MembersOf(size_t structIndex);
+};
+
+namespace {
+
+using Tables = ShaderEntryMaker::Tables;
+
+Shape ShapeOf(const std::string& type, const Tables& tables)
 {
     Shape shape;
     shape.text = type;
-    for (const EffectCode& s : effect.structs)
-        if (s.name == type) {
-            shape.structCode = &s;
-            shape.known = true;
-            return shape;
-        }
+    if (const auto found = tables.structs.find(type); found != tables.structs.end()) {
+        shape.structIndex = found->second;
+        shape.known = true;
+        return shape;
+    }
     static const char* kBases[] = {"float", "half", "double", "int", "uint", "bool", "dword", "min16float", "min10float"};
     for (const char* base : kBases) {
         const std::string b(base);
@@ -147,7 +185,8 @@ Variable ParseVariable(const std::vector<Token>& tokens, size_t first, size_t la
 
 bool ParseSignature(const std::string& text, Signature& out)
 {
-    const std::vector<Token> tokens = Tokenize(text);
+    TokenProblem stopped; // a close signal stops a long function's reading
+    const std::vector<Token> tokens = Tokenize(text, &stopped);
     size_t open = 0;
     while (open < tokens.size() && !tokens[open].Is('('))
         ++open;
@@ -182,7 +221,8 @@ bool ParseSignature(const std::string& text, Signature& out)
 std::vector<Variable> StructMembers(const EffectCode& code)
 {
     std::vector<Variable> members;
-    const std::vector<Token> tokens = Tokenize(code.text);
+    TokenProblem stopped;
+    const std::vector<Token> tokens = Tokenize(code.text, &stopped);
     size_t open = 0;
     while (open < tokens.size() && !tokens[open].Is('{'))
         ++open;
@@ -197,6 +237,28 @@ std::vector<Variable> StructMembers(const EffectCode& code)
     }
     return members;
 }
+
+} // namespace
+
+const Tables::Read& Tables::SignatureOf(size_t function)
+{
+    Read& read = signatures[function];
+    if (!read.done) {
+        read.done = true;
+        read.ok = ParseSignature(effect.functions[function].text, read.signature);
+    }
+    return read;
+}
+
+const std::vector<Variable>& Tables::MembersOf(size_t structIndex)
+{
+    std::optional<std::vector<Variable>>& list = members[structIndex];
+    if (!list)
+        list = StructMembers(effect.structs[structIndex]);
+    return *list;
+}
+
+namespace {
 
 std::vector<std::string> SplitArguments(const std::string& arguments)
 {
@@ -221,23 +283,21 @@ std::vector<std::string> SplitArguments(const std::string& arguments)
 }
 
 // The function `shader` names whose uniform parameters take its arguments.
-bool FindEntry(const EffectDescription& effect, const EffectShader& shader, Signature& out,
-               std::vector<std::string>& arguments, std::string& error)
+bool FindEntry(Tables& tables, const EffectShader& shader, Signature& out, std::vector<std::string>& arguments,
+               std::string& error)
 {
     arguments = SplitArguments(shader.arguments);
-    bool found = false;
-    for (const EffectCode& f : effect.functions) {
-        if (f.name != shader.entry)
-            continue;
-        found = true;
-        Signature s;
-        if (!ParseSignature(f.text, s))
+    const auto named = tables.functions.find(shader.entry);
+    const bool found = named != tables.functions.end();
+    for (size_t i : found ? named->second : std::vector<size_t>{}) {
+        const Tables::Read& read = tables.SignatureOf(i);
+        if (!read.ok)
             continue;
         size_t uniforms = 0;
-        for (const Variable& p : s.parameters)
+        for (const Variable& p : read.signature.parameters)
             uniforms += p.uniform ? 1 : 0;
         if (uniforms == arguments.size()) {
-            out = std::move(s);
+            out = read.signature;
             return true;
         }
     }
@@ -254,7 +314,7 @@ constexpr int kMaxStructNesting = 16;
 constexpr size_t kMaxFlattened = 256;
 
 // Every value with a semantic inside `v` (itself, or the members of its struct).
-bool Flatten(const EffectDescription& effect, const std::string& access, const std::string& type,
+bool Flatten(Tables& tables, const std::string& access, const std::string& type,
              const std::string& semantic, bool isArray, std::vector<Leaf>& leaves, std::string& error,
              bool flat = false, int nesting = 0, size_t* visited = nullptr)
 {
@@ -265,18 +325,18 @@ bool Flatten(const EffectDescription& effect, const std::string& access, const s
         error = "'" + access + "': too many values to pass between stages";
         return false;
     }
-    Shape shape = ShapeOf(type, effect);
+    Shape shape = ShapeOf(type, tables);
     if (!shape.known || isArray) {
         error = "'" + access + "' of type '" + type + "' cannot pass between stages";
         return false;
     }
-    if (shape.structCode) {
+    if (shape.structIndex != kNoStruct) {
         if (nesting >= kMaxStructNesting) {
             error = "'" + access + "': structures nested too deeply (does '" + type + "' hold itself?)";
             return false;
         }
-        for (const Variable& m : StructMembers(*shape.structCode))
-            if (!Flatten(effect, access + "." + m.name, m.type, m.semantic, m.array, leaves, error, flat || m.flat,
+        for (const Variable& m : tables.MembersOf(shape.structIndex))
+            if (!Flatten(tables, access + "." + m.name, m.type, m.semantic, m.array, leaves, error, flat || m.flat,
                          nesting + 1, visited))
                 return false;
         return true;
@@ -322,7 +382,7 @@ struct Call {
     std::vector<Leaf> outputs;
 };
 
-bool PrepareCall(const EffectDescription& effect, const Signature& s, const std::vector<std::string>& arguments,
+bool PrepareCall(Tables& tables, const Signature& s, const std::vector<std::string>& arguments,
                  Call& out, std::string& error)
 {
     size_t argument = 0;
@@ -338,13 +398,13 @@ bool PrepareCall(const EffectDescription& effect, const Signature& s, const std:
         const std::string local = "zl_p" + std::to_string(k);
         out.locals += "    " + p.type + " " + local + " = (" + p.type + ")0;\n";
         args += local;
-        if (p.in && !Flatten(effect, local, p.type, p.semantic, p.array, out.inputs, error, p.flat))
+        if (p.in && !Flatten(tables, local, p.type, p.semantic, p.array, out.inputs, error, p.flat))
             return false;
-        if (p.out && !Flatten(effect, local, p.type, p.semantic, p.array, out.outputs, error, p.flat))
+        if (p.out && !Flatten(tables, local, p.type, p.semantic, p.array, out.outputs, error, p.flat))
             return false;
     }
     out.call = s.name + "(" + args + ")";
-    if (s.returnType != "void" && !Flatten(effect, "zl_r", s.returnType, s.semantic, false, out.outputs, error))
+    if (s.returnType != "void" && !Flatten(tables, "zl_r", s.returnType, s.semantic, false, out.outputs, error))
         return false;
     return true;
 }
@@ -356,12 +416,26 @@ std::string Invoke(const Signature& s, const Call& call)
 
 } // namespace
 
+ShaderEntryMaker::ShaderEntryMaker(const EffectDescription& effect) : tables_(std::make_unique<Tables>(effect)) {}
+ShaderEntryMaker::~ShaderEntryMaker() = default;
+
 bool MakeVertexEntry(const EffectDescription& effect, const EffectShader& shader, ShaderEntry& out, std::string& error)
+{
+    return ShaderEntryMaker(effect).Vertex(shader, out, error);
+}
+
+bool MakePixelEntry(const EffectDescription& effect, const EffectShader& shader, const std::vector<int>& written,
+                    ShaderEntry& out, std::string& error)
+{
+    return ShaderEntryMaker(effect).Pixel(shader, written, out, error);
+}
+
+bool ShaderEntryMaker::Vertex(const EffectShader& shader, ShaderEntry& out, std::string& error)
 {
     Signature s;
     std::vector<std::string> arguments;
     Call call;
-    if (!FindEntry(effect, shader, s, arguments, error) || !PrepareCall(effect, s, arguments, call, error))
+    if (!FindEntry(*tables_, shader, s, arguments, error) || !PrepareCall(*tables_, s, arguments, call, error))
         return false;
     out = ShaderEntry();
     out.name = "zl_vertex_main";
@@ -448,13 +522,13 @@ std::string AlphaTest(const std::string& colour)
 
 } // namespace
 
-bool MakePixelEntry(const EffectDescription& effect, const EffectShader& shader, const std::vector<int>& written,
-                    ShaderEntry& out, std::string& error)
+bool ShaderEntryMaker::Pixel(const EffectShader& shader, const std::vector<int>& written, ShaderEntry& out,
+                             std::string& error)
 {
     Signature s;
     std::vector<std::string> arguments;
     Call call;
-    if (!FindEntry(effect, shader, s, arguments, error) || !PrepareCall(effect, s, arguments, call, error))
+    if (!FindEntry(*tables_, shader, s, arguments, error) || !PrepareCall(*tables_, s, arguments, call, error))
         return false;
     out = ShaderEntry();
     out.name = "zl_pixel_main";

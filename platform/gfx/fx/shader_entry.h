@@ -9,6 +9,7 @@
 // and VFACE, the alpha test as a discard, and pixel inputs the vertex stage never
 // writes read as zero. Passes that set only one stage get a plain stand-in for
 // the other.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,12 +27,32 @@ struct ShaderEntry {
 // The draw's own constants, declared by every wrapper.
 inline constexpr const char* kDrawBlockName = "zl_Draw";
 
-// False with a message in `error` when the function's signature cannot be
-// wrapped (unknown function, semantics without a place, arguments that do not
-// fit the uniform parameters).
+// The wrappers of one effect's passes. Functions and structs are found by
+// name through tables made once, and each signature and struct is read once,
+// however many passes use it. `effect` must outlive the maker.
+class ShaderEntryMaker {
+public:
+    explicit ShaderEntryMaker(const EffectDescription& effect);
+    ~ShaderEntryMaker();
+    ShaderEntryMaker(const ShaderEntryMaker&) = delete;
+    ShaderEntryMaker& operator=(const ShaderEntryMaker&) = delete;
+
+    // False with a message in `error` when the function's signature cannot be
+    // wrapped (unknown function, semantics without a place, arguments that do
+    // not fit the uniform parameters).
+    bool Vertex(const EffectShader& shader, ShaderEntry& out, std::string& error);
+    // `written`: the varying locations the pass's vertex stage writes.
+    bool Pixel(const EffectShader& shader, const std::vector<int>& written, ShaderEntry& out, std::string& error);
+
+    struct Tables;
+
+private:
+    std::unique_ptr<Tables> tables_;
+};
+
+// One wrapper alone, through a maker of its own.
 bool MakeVertexEntry(const EffectDescription& effect, const EffectShader& shader, ShaderEntry& out,
                      std::string& error);
-// `written`: the varying locations the pass's vertex stage writes.
 bool MakePixelEntry(const EffectDescription& effect, const EffectShader& shader, const std::vector<int>& written,
                     ShaderEntry& out, std::string& error);
 // A vertex stage that hands on the position and every varying `pixel` reads

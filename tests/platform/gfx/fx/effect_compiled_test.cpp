@@ -131,6 +131,7 @@ TEST(CompiledEffect, DescriptionRulesAreChecked)
 {
     gfx::EffectDescription d = Grammar();
     EXPECT_EQ(gfx::CheckEffectDescription(d), "");
+    EXPECT_EQ(gfx::CheckEffectDescription(d, [] { return true; }), gfx::kEffectCheckStopped);
     auto broken = [&](auto change) {
         gfx::EffectDescription copy = d;
         change(copy);

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include "platform/gfx/fx/effect_compiler.h"
+#include "platform/gfx/fx/effect_message.h"
+#include "platform/window/close_signals.h"
 #include "tests/platform/gfx/fx/effect_test_support.h"
 
 namespace {
@@ -184,6 +188,8 @@ TEST(EffectParser, ErrorsGiveFileLineColumnAndCode)
         {"float x = 1; @", "bad.fx(1,14): error X3001: invalid character '@'"},
         {"string s = \"open\n;", "error X3001: newline in a string constant"},
         {"#line 7 \"other.fx\"\nfloat x = ;", "other.fx(7,11): error X3000: constant expression expected, not ';'"},
+        {"#line 1 \"a.fxh\"\nfloat x;\n#line 1 \"b.fxh\"\nfloat y;\n#line 9 \"a.fxh\"\nfloat y;",
+         "a.fxh(9,7): error X3003: redefinition of 'y'"},
         // However deep, read without running out of stack.
         {"vector<vector<float, 4>, 4> v;", "bad.fx(1,8): error X3000: syntax error: scalar type expected"},
         {"float x = " + std::string(100000, '-') + "1;", "error X3000: expression nested too deeply"},
@@ -245,6 +251,71 @@ TEST(EffectParser, ConstantsAcceptConstructorsArithmeticAndNumberForms)
     EXPECT_EQ(Param(d, "fill").defaults, std::vector<float>(4, 3.0f));
     EXPECT_EQ(Param(d, "y").defaults[0], 2.0f);
     EXPECT_EQ(Param(d, "z").arraySize, 2u);
+}
+
+// Thousands of each kind of name before the one that matters: each is found by
+// its name, so a redefinition or an unknown name is told wherever it lies.
+TEST(EffectParser, NamesAreFoundAmongThousands)
+{
+    std::string many = "float4 VS(float4 p : POSITION) : POSITION { return p; }\n";
+    for (int i = 0; i < 2000; ++i) {
+        const std::string n = std::to_string(i);
+        many += "float p" + n + "; texture t" + n + "; technique k" + n + " {} struct S" + n + " { float a; };\n";
+    }
+    struct Case {
+        std::string last; // the line after the 2001 above
+        std::string message; // "" when accepted
+    } cases[] = {
+        {"float p1999;", "bad.fx(2002,7): error X3003: redefinition of 'p1999'"},
+        {"float q, p0;", "bad.fx(2002,10): error X3003: redefinition of 'p0'"},
+        {"technique k5 {}", "bad.fx(2002,11): error X3003: redefinition of technique 'k5'"},
+        {"struct S7 { float b; };", "bad.fx(2002,8): error X3003: redefinition of 'S7'"},
+        {"sampler s = sampler_state { Texture = <p3>; };", "error X3004: undeclared texture 'p3'"},
+        {"sampler s = sampler_state { Texture = <t2000>; };", "error X3004: undeclared texture 't2000'"},
+        {"technique k { pass { VertexShader = compile vs_2_0 VS2(); } }", "error X3004: undeclared identifier 'VS2'"},
+        // The table's bound holds before a large parameter's values are made.
+        {"float4x4 m[65536];", "bad.fx(2002,10): error X3005: the parameters hold too many values"},
+        {"sampler s = sampler_state { Texture = <t1999>; }; S1999 v;\n"
+         "technique k { pass { VertexShader = compile vs_2_0 VS(); } }\n"
+         "static float4x4 s0[65536] = 1; static float4x4 s1[65536] = 1;",
+         ""},
+    };
+    for (const Case& c : cases) {
+        EffectDescription d;
+        std::string messages;
+        const bool ok = gfx::ParseEffect(many + c.last, "bad.fx", d, messages);
+        EXPECT_EQ(ok, c.message.empty()) << c.last << "\n" << messages;
+        EXPECT_NE(messages.find(c.message), std::string::npos) << c.last << "\n" << messages;
+    }
+}
+
+// A close signal while the program reads: raised for a span, forgotten after.
+struct ClosingProgram {
+    ClosingProgram() { platform::detail::RecordCloseSignal(SIGINT); }
+    ~ClosingProgram() { platform::detail::ForgetCloseSignals(); }
+};
+
+TEST(EffectParser, AClosingProgramStopsTheReaderWithOneLine)
+{
+    std::string text = "float before;\n#line 1 \"big.fxh\"\n";
+    for (int i = 0; i < 20000; ++i)
+        text += "float p" + std::to_string(i) + ";\n";
+    EffectDescription d;
+    std::string messages;
+    {
+        ClosingProgram closing;
+        EXPECT_FALSE(gfx::ParseEffect(text, "big.fx", d, messages));
+    }
+    // Within the first few thousand tokens, at a line of the file the markers name.
+    ASSERT_EQ(messages.rfind("big.fxh(", 0), 0u) << messages;
+    const int line = std::stoi(messages.substr(8));
+    EXPECT_GE(line, 1);
+    EXPECT_LT(line, 5000);
+    EXPECT_EQ(messages, gfx::EffectClosingError("big.fxh", line)) << messages;
+    EXPECT_TRUE(d.parameters.empty());
+    messages.clear();
+    EXPECT_TRUE(gfx::ParseEffect(text, "big.fx", d, messages)) << messages;
+    EXPECT_EQ(d.parameters.size(), 20001u);
 }
 
 } // namespace

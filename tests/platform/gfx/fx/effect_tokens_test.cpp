@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
+#include "platform/window/close_signals.h"
+
 namespace {
 
 using gfx::TokenKind;
@@ -42,4 +46,19 @@ TEST(EffectTokens, AnOpenStringOrCommentStopsTheTokens)
         EXPECT_EQ(problem.text, c.what) << c.text;
     }
     EXPECT_EQ(gfx::NumberEnd("0x1e+1", 0, true), 6u); // one number to the preprocessor
+}
+
+TEST(EffectTokens, AClosingProgramStopsTheTokensOfAReaderThatCanSaySo)
+{
+    std::string text;
+    for (int i = 0; i < 10000; ++i)
+        text += "a ";
+    platform::detail::RecordCloseSignal(SIGINT);
+    gfx::TokenProblem problem;
+    const size_t stopped = gfx::Tokenize(text, &problem).size();
+    const size_t whole = gfx::Tokenize(text).size();
+    platform::detail::ForgetCloseSignals();
+    EXPECT_TRUE(problem.closing);
+    EXPECT_LT(stopped, 10000u);
+    EXPECT_EQ(whole, 10000u);
 }

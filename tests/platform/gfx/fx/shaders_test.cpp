@@ -4,9 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 
 #include "platform/gfx/fx/effect_compiler.h"
+#include "platform/gfx/fx/effect_message.h"
+#include "platform/gfx/fx/effect_parser.h"
+#include "platform/gfx/fx/pass_compiler.h"
+#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/window/close_signals.h"
 #include "platform/gfx/fx/hlsl_source.h"
 #include "platform/gfx/fx/shader_entry.h"
 #include "platform/gfx/fx/shader_semantics.h"
@@ -63,6 +69,34 @@ TEST(FxHlslSource, LinesMapBackThroughTheMarkersOfIncludedFiles)
         EXPECT_EQ(at.line, c.origin) << c.line;
     }
     EXPECT_EQ(source.text.find("#line"), std::string::npos);
+}
+
+TEST(FxHlslSource, AShaderReadsOnlyTheFunctionsAndVariablesItReaches)
+{
+    const std::string effect = "static const int N = 2;\n"
+                               "float a, b, c;\n"
+                               "float d[N], e;\n"
+                               "struct S { float4 v[N]; };\n"
+                               "float4 helper() { return b; }\n"
+                               "float4 other() { return a + c; }\n"
+                               "float4 PS() : COLOR { return helper() + d[0]; }\n";
+    const HlslSource source = ExtractHlsl(effect, "a.fx");
+    struct Case {
+        std::vector<std::string> roots;
+        std::string text; // lines kept, the rest empty
+    } cases[] = {
+        // N through the struct that is always kept and d's size; a comma only between names kept.
+        {{"PS"}, "static const int N = 2;\nfloat    b   ;\nfloat d[N]   ;\nstruct S { float4 v[N]; };\n"
+                 "float4 helper() { return b; }\n\nfloat4 PS() : COLOR { return helper() + d[0]; }\n"},
+        {{"other", "e"}, "static const int N = 2;\nfloat a,    c;\nfloat       e;\nstruct S { float4 v[N]; };\n\n"
+                         "float4 other() { return a + c; }\n\n"},
+    };
+    for (const Case& c : cases) {
+        std::vector<HlslSource::Id> roots;
+        for (const std::string& name : c.roots)
+            roots.push_back(source.IdOf(name));
+        EXPECT_EQ(source.TextFor(source.Reached(roots)), c.text) << c.roots[0];
+    }
 }
 
 TEST(FxSemantics, EachSemanticHasOneFixedPlace)
@@ -267,6 +301,43 @@ TEST(FxPassProgram, ACompiledPassKeepsItsCodePlacesSamplersAndStates)
     const PassProgram& none = d.techniques[1].passes[0].program;
     EXPECT_TRUE(none.Empty());
     EXPECT_EQ(none.renderStates, (std::vector<std::pair<uint32_t, uint32_t>>{{kRsZEnable, 0}}));
+}
+
+TEST(FxPassProgram, AStageDeclaresOnlyTheParametersSomeStageOfTheEffectReads)
+{
+    // Declared, the unused array alone would outgrow the uniform block.
+    const EffectDescription d = Parsed(
+        "float4 Unused[4200];\nfloat Scale;\nfloat Gain;\n"
+        "float4 VS(float4 p : POSITION, uniform float k) : POSITION { return p * k; }\n"
+        "float4 PS() : COLOR { return Gain; }\n"
+        "technique t { pass p { VertexShader = compile vs_3_0 VS(Scale); PixelShader = compile ps_3_0 PS(); } }\n");
+    const PassProgram& p = d.techniques[0].passes[0].program;
+    std::vector<std::string> names;
+    for (const UniformField& f : p.uniforms)
+        names.push_back(f.name);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"Gain", "Scale"}));
+    EXPECT_LE(p.uniformBytes, 16u);
+}
+
+TEST(FxPassProgram, AClosingProgramStopsTheStagesWithOneLine)
+{
+    const std::string source = "float4 PS() : COLOR { return 1; }\n"
+                               "technique t { pass p { PixelShader = compile ps_3_0 PS(); } }\n";
+    EffectDescription d;
+    std::string messages;
+    ASSERT_TRUE(ParseEffect(source, "e.fx", d, messages)) << messages;
+    platform::detail::RecordCloseSignal(SIGINT);
+    const bool compiled = CompileEffectShaders(source, "e.fx", d, messages);
+    std::unique_ptr<RuntimeEffect> effect;
+    std::string errors;
+    const EffectResult created = RuntimeEffect::Create(source.data(), source.size(), {}, effect, errors, "e.fx");
+    platform::detail::ForgetCloseSignals();
+    EXPECT_FALSE(compiled);
+    EXPECT_EQ(messages, EffectClosingError("e.fx"));
+    EXPECT_EQ(created, kEffectAborted);
+    EXPECT_EQ(errors, EffectClosingError("e.fx"));
+    EXPECT_TRUE(d.techniques[0].passes[0].program.Empty());
 }
 
 } // namespace
