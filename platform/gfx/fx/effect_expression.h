@@ -1,0 +1,246 @@
+#pragma once
+// The one evaluator of constant expressions of an effect: initializers, array
+// sizes, annotation values and the values of states all go through it.
+//
+// - CompileExpression reads an HLSL expression from tokens (literals, names,
+//   every operator with C's precedence, `?:` and the comma, swizzles, indexing,
+//   constructors, casts, initializer lists, the pure intrinsics, and calls of
+//   the effect's own functions whose bodies compute a value) into an Expression:
+//   a flat program for a stack of values, typed as it is read, with HLSL's
+//   promotions. Names go to the caller's ExpressionNames: a constant gives its
+//   value, a parameter stays a reference to it, a function gives its text to
+//   inline; any other name is an error that names it, at its line and column.
+// - An Expression that names no parameter is folded at once (Fold). One that
+//   names parameters is evaluated later (Evaluate) with their current values:
+//   one pass over the program with a reusable scratch, no tree and no
+//   allocation once the scratch has grown.
+// - Write/Read keep an Expression in bytes; Read checks every instruction and
+//   retypes the program, so a damaged one is refused and never read past.
+// - Work is bounded: nesting depth, the size of every value (checked from its
+//   type before any memory is taken), the depth of inlined calls, and a budget
+//   of program size that the caller gives in proportion to its text.
+// Values are bool, int, uint and float (half and double are float), of scalar,
+// vector or matrix shape, or arrays of those. Integer arithmetic wraps; shifts
+// take the count's low five bits; an integer division or remainder by a
+// constant zero is refused as the platform's compiler refuses it, and gives
+// all bits set when only a parameter's value makes it zero; a float division
+// by zero gives an infinity; a folded value that is not a number is refused.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/gfx/fx/effect_tokens.h"
+
+namespace gfx {
+
+enum class ValueBase : uint8_t { Bool, Int, Uint, Float };
+
+struct ValueShape {
+    ValueBase base = ValueBase::Float;
+    uint8_t rows = 1;      // 1 for scalars and vectors
+    uint8_t columns = 1;   // vector size, or matrix columns
+    bool matrix = false;   // float1x4 is a matrix, float4 a vector
+    uint32_t arraySize = 0; // 0: not an array
+
+    uint32_t ElementComponents() const { return uint32_t(rows) * columns; }
+    uint32_t Elements() const { return arraySize == 0 ? 1u : arraySize; }
+    uint64_t Components() const { return uint64_t(ElementComponents()) * Elements(); }
+    bool IsScalar() const { return arraySize == 0 && !matrix && columns == 1; }
+    bool IsVector() const { return arraySize == 0 && !matrix && rows == 1; }
+    bool operator==(const ValueShape&) const = default;
+};
+// The HLSL spelling of a shape: "float", "int3", "float4x4", "float[2]".
+std::string ShapeName(const ValueShape& shape);
+// The shape a built-in type name spells ("float", "uint3", "half4x4", "bool",
+// "dword", "vector", "matrix"), or false.
+bool BuiltInShape(std::string_view name, ValueShape& shape);
+
+// Bounds of one value and of the programs an effect may make.
+inline constexpr uint64_t kMaxExpressionComponents = 1u << 20;
+inline constexpr uint32_t kMaxExpressionArraySize = 65536;
+inline constexpr int kMaxExpressionNesting = 200;
+inline constexpr int kMaxExpressionCallDepth = 16;
+
+// A value: its components in order (an array's elements one after another,
+// a matrix row by row), each exactly a value of the shape's base type.
+struct ExpressionValue {
+    ValueShape shape;
+    std::vector<double> components;
+
+    // As the effect's parameter table keeps values: floats, bools as 0 and 1.
+    std::vector<float> Floats() const;
+    bool operator==(const ExpressionValue&) const = default;
+};
+
+// Where an expression went wrong: the token's place and an effect error.
+struct ExpressionError {
+    int line = 0;
+    int column = 0;
+    int file = 0;
+    int code = 0;
+    std::string text;
+};
+
+// What the expression reader reads: the current token, one more ahead, and
+// the step past. Peek(0) at the end is a token of kind End.
+class ExpressionTokens {
+public:
+    virtual ~ExpressionTokens() = default;
+    virtual const Token& Peek(size_t ahead = 0) = 0;
+    virtual Token Next() = 0;
+};
+
+// Tokens read from a vector (a function's body), an End token after them.
+class TokenListReader : public ExpressionTokens {
+public:
+    explicit TokenListReader(std::vector<Token> tokens);
+    const Token& Peek(size_t ahead = 0) override;
+    Token Next() override;
+
+private:
+    std::vector<Token> tokens_;
+    size_t at_ = 0;
+};
+
+class Expression;
+
+// What a name means to the caller.
+struct ExpressionName {
+    enum class Kind : uint8_t {
+        Unknown,
+        Constant,   // a value known now
+        Parameter,  // a parameter of the effect: its value comes at evaluation
+        Derived,    // a static computed from parameters: its program is used
+        Function,   // a function of the effect: its text
+        Type,       // a typedef of a built-in shape
+        Refused,    // known, but never a value here: `text` says why
+    };
+    Kind kind = Kind::Unknown;
+    const ExpressionValue* value = nullptr; // Constant
+    uint32_t parameter = 0;                 // Parameter: its index in the table
+    ValueShape shape;                       // Parameter and Type
+    const Expression* program = nullptr;    // Derived
+    std::string_view text;                  // Function: the whole definition; Refused: why
+    int line = 1;                           // Function: where its text starts
+    int column = 1;
+    int file = 0;
+};
+
+class ExpressionNames {
+public:
+    virtual ~ExpressionNames() = default;
+    virtual ExpressionName Find(std::string_view name) = 0;
+};
+
+// How much program an effect's expressions may still make, together: the
+// caller sizes it in proportion to its text. Folding spends it too.
+struct ExpressionBudget {
+    uint64_t work = 0;
+    uint64_t limit = ~uint64_t{0};
+    static ExpressionBudget ForText(size_t bytes) { return {0, 1'000'000 + 64 * uint64_t(bytes)}; }
+};
+
+// The current values of parameters, as the parameter table keeps them (floats,
+// row by row, element after element).
+class ExpressionParameters {
+public:
+    virtual ~ExpressionParameters() = default;
+    // The floats of parameter `index`; fewer than the program expects is an error.
+    virtual const float* Values(uint32_t index, size_t& count) const = 0;
+};
+
+// Reused between evaluations, so an evaluation allocates nothing once grown.
+struct ExpressionScratch {
+    struct Entry {
+        ValueShape shape;
+        size_t offset = 0;
+    };
+    std::vector<Entry> values;
+    std::vector<double> components;
+    std::vector<double> locals;
+    std::vector<ValueShape> shapes;     // of one instruction's inputs
+    std::vector<const double*> inputs;
+};
+
+class Expression {
+public:
+    enum class Op : uint8_t {
+        Constant,  // a = index of the constant
+        Parameter, // a = parameter index, b = the shape expected (packed)
+        Load,      // a = local slot
+        Store,     // a = local slot: pops into it
+        Pop,       // drops the top value (the left side of a comma)
+        Unary,     // a = operator
+        Binary,    // a = operator
+        Select,    // cond ? x : y, per component
+        Swizzle,   // a = packed component indices
+        Index,     // value[index]
+        Convert,   // a = the shape converted to (packed), b = 1 for explicit casts
+        Construct, // a = the shape (packed), b = the count of parts, flattened
+        Call,      // a = intrinsic, b = the count of arguments
+    };
+    struct Instruction {
+        Op op = Op::Constant;
+        uint32_t a = 0;
+        uint32_t b = 0;
+    };
+
+    const ValueShape& Shape() const { return shape_; }
+    bool NamesParameters() const { return namesParameters_; }
+    const std::vector<Instruction>& Instructions() const { return code_; }
+    // The parameters it reads, each once, in the order first read.
+    std::vector<uint32_t> Parameters() const;
+
+    // The value with the parameters' current values; false with `error` set
+    // when a parameter is missing or smaller than the program expects.
+    bool Evaluate(const ExpressionParameters* parameters, ExpressionValue& out, std::string& error,
+                  ExpressionScratch* scratch = nullptr) const;
+
+    void Write(std::vector<uint8_t>& out) const;
+    // Reads what Write wrote from data[offset, size), moving offset past it.
+    // False, with `error`, for bytes that are not a sound program.
+    static bool Read(const uint8_t* data, size_t size, size_t& offset, Expression& out, std::string& error);
+
+    bool operator==(const Expression&) const;
+
+private:
+    friend class ExpressionCompiler;
+    friend struct ExpressionTyping;
+    // Types the program from its first instruction: every result's shape, the
+    // locals' shapes and places, and the stack's greatest size. False, with
+    // `error`, for a program that is not sound.
+    bool Retype(std::string& error);
+
+    std::vector<Instruction> code_;
+    std::vector<ExpressionValue> constants_;
+    // Made by Retype, never stored:
+    std::vector<ValueShape> shapes_;       // of each instruction's result
+    std::vector<ValueShape> localShapes_;  // by slot
+    std::vector<uint64_t> localOffsets_;   // by slot, into the locals' components
+    ValueShape shape_;
+    uint64_t stackComponents_ = 0; // the most components the stack holds at once
+    uint64_t stackValues_ = 0;
+    uint64_t localComponents_ = 0;
+    bool namesParameters_ = false;
+};
+
+// Reads one expression from `tokens` (with the comma operator when `comma`,
+// else an assignment-expression, as in a list of arguments) into `out`.
+bool CompileExpression(ExpressionTokens& tokens, ExpressionNames& names, ExpressionBudget& budget,
+                       Expression& out, ExpressionError& error, bool comma = true);
+
+// Reads an initializer for a declaration of `target`: an expression or a braced
+// list, flattened, and converted to `target`. A target of arraySize
+// kUnsizedArray takes its size from the values given.
+inline constexpr uint32_t kUnsizedArray = ~uint32_t{0};
+bool CompileInitializer(ExpressionTokens& tokens, ExpressionNames& names, ExpressionBudget& budget,
+                        const ValueShape& target, Expression& out, ExpressionError& error);
+
+// The value of an expression that names no parameter. `at` is where it began,
+// for the error of a value that is not a number.
+bool FoldExpression(const Expression& expression, ExpressionBudget& budget, ExpressionValue& out,
+                    ExpressionError& error, const Token& at);
+
+} // namespace gfx

@@ -1,0 +1,414 @@
+#include "platform/gfx/fx/effect_expression.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using gfx::Expression;
+using gfx::ExpressionName;
+using gfx::ExpressionValue;
+using gfx::ValueBase;
+using gfx::ValueShape;
+
+// Names as an effect would give them: two constants, two parameters, a
+// static computed from a parameter, functions and a typedef.
+class TestNames : public gfx::ExpressionNames {
+public:
+    TestNames()
+    {
+        pi_.shape.base = ValueBase::Float;
+        pi_.components = {static_cast<double>(3.14159265f)};
+        weights_.shape.columns = 3;
+        weights_.components = {static_cast<double>(0.2126f), static_cast<double>(0.7152f), static_cast<double>(0.0722f)};
+        functions_["twice"] = "float twice(float x) { return x * 2; }";
+        functions_["transform"] =
+            "float4x4 transform() { return float4x4(2,0,0,0, 0,2,0,0, 0,0,2,0, 0,0,0,1); }";
+        functions_["scaled"] = "float scaled(float x, uniform float k = 3) { float y = x; y *= k; return y + 0; }";
+        functions_["loops"] = "float loops() { for (;;) {} }";
+        functions_["self"] = "float self(float x) { return self(x); }";
+        functions_["mixed"] = "float mixed(float4 v) { float4 w = v * 2, u; return dot(w, 1) + twice(v.x); }";
+    }
+
+    ExpressionName Find(std::string_view name) override
+    {
+        ExpressionName n;
+        if (name == "PI") {
+            n.kind = ExpressionName::Kind::Constant;
+            n.value = &pi_;
+        } else if (name == "W") {
+            n.kind = ExpressionName::Kind::Constant;
+            n.value = &weights_;
+        } else if (name == "U") {
+            n.kind = ExpressionName::Kind::Parameter;
+            n.parameter = 1;
+            n.shape.columns = 4;
+        } else if (name == "M") {
+            n.kind = ExpressionName::Kind::Parameter;
+            n.parameter = 0;
+            n.shape.rows = n.shape.columns = 2;
+            n.shape.matrix = true;
+        } else if (name == "S" && derived_) {
+            n.kind = ExpressionName::Kind::Derived;
+            n.program = derived_;
+        } else if (name == "Mode") {
+            n.kind = ExpressionName::Kind::Type;
+            n.shape.base = ValueBase::Int;
+        } else if (name == "tex") {
+            n.kind = ExpressionName::Kind::Refused;
+            n.text = "'tex' is a texture: it has no constant value";
+        } else if (functions_.count(std::string(name))) {
+            n.kind = ExpressionName::Kind::Function;
+            n.text = functions_[std::string(name)];
+            n.line = 10;
+        }
+        return n;
+    }
+
+    const Expression* derived_ = nullptr;
+
+private:
+    ExpressionValue pi_;
+    ExpressionValue weights_;
+    std::map<std::string, std::string> functions_;
+};
+
+// Parameter 0 is M (float2x2), 1 is U (float4).
+class TestParameters : public gfx::ExpressionParameters {
+public:
+    const float* Values(uint32_t index, size_t& count) const override
+    {
+        const std::vector<float>& v = index == 0 ? m : u;
+        count = v.size();
+        return index < 2 ? v.data() : nullptr;
+    }
+    std::vector<float> m = {1, 2, 3, 4};
+    std::vector<float> u = {0.5f, 0.25f, 2, 8};
+};
+
+bool Compile(const std::string& text, TestNames& names, Expression& out, gfx::ExpressionError& error,
+             const ValueShape* target = nullptr)
+{
+    gfx::TokenListReader tokens(gfx::Tokenize(text));
+    gfx::ExpressionBudget budget = gfx::ExpressionBudget::ForText(text.size());
+    const bool ok = target ? gfx::CompileInitializer(tokens, names, budget, *target, out, error)
+                           : gfx::CompileExpression(tokens, names, budget, out, error);
+    if (ok && tokens.Peek().kind != gfx::TokenKind::End) {
+        error.text = "left over: " + std::string(tokens.Peek().text);
+        return false;
+    }
+    return ok;
+}
+
+ExpressionValue Value(const std::string& text, const ValueShape* target = nullptr)
+{
+    TestNames names;
+    Expression e;
+    gfx::ExpressionError error;
+    EXPECT_TRUE(Compile(text, names, e, error, target)) << text << ": " << error.text;
+    ExpressionValue v;
+    std::string why;
+    TestParameters parameters;
+    EXPECT_TRUE(e.Evaluate(&parameters, v, why)) << text << ": " << why;
+    return v;
+}
+
+std::string Error(const std::string& text, const ValueShape* target = nullptr)
+{
+    TestNames names;
+    Expression e;
+    gfx::ExpressionError error;
+    if (Compile(text, names, e, error, target)) {
+        gfx::ExpressionBudget budget;
+        ExpressionValue v;
+        gfx::Token at;
+        if (!e.NamesParameters() && !gfx::FoldExpression(e, budget, v, error, at))
+            return std::to_string(error.code) + ": " + error.text;
+        ADD_FAILURE() << text << " compiled";
+        return "";
+    }
+    return std::to_string(error.line) + "," + std::to_string(error.column) + " X" + std::to_string(error.code) +
+           ": " + error.text;
+}
+
+double F(double v) { return static_cast<double>(static_cast<float>(v)); }
+
+struct ValueCase {
+    const char* text;
+    const char* shape;
+    std::vector<double> components;
+};
+
+TEST(EffectExpression, ValuesAreThoseOfHlsl)
+{
+    const ValueCase cases[] = {
+        {"1 + 2 * 3", "int", {7}},
+        {"(1 + 2) * 3", "int", {9}},
+        {"7 / 2", "int", {3}},
+        {"-7 / 2", "int", {-3}},
+        {"-7 % 3", "int", {-1}},
+        {"7.0 / 2", "float", {3.5}},
+        {"-7.5 % 2", "float", {-1.5}},
+        {"1.0 / 0", "float", {INFINITY}},
+        {"-1.0 / 0.0", "float", {-INFINITY}},
+        {"PI * 0.5", "float", {F(F(3.14159265) * 0.5)}},
+        {"W", "float3", {F(0.2126), F(0.7152), F(0.0722)}},
+        {"W.zx", "float2", {F(0.0722), F(0.2126)}},
+        {"W.b", "float", {F(0.0722)}},
+        {"float4(W, 1).wzyx", "float4", {1, F(0.0722), F(0.7152), F(0.2126)}},
+        {"rsqrt(2.0f)", "float", {F(1 / std::sqrt(2.0))}},
+        {"sin(1) + log2(8) + pow(2, 10)", "float", {F(F(F(std::sin(1.0)) + 3) + 1024)}},
+        {"max(3, 5)", "int", {5}},
+        {"max(3, 5.5)", "float", {5.5}},
+        {"normalize(float2(3, 4))", "float2", {F(0.6), F(0.8)}},
+        {"length(float3(2, 3, 6))", "float", {7}},
+        {"dot(float3(1, 2, 3), float3(4, 5, 6))", "float", {32}},
+        {"cross(float3(1, 0, 0), float3(0, 1, 0))", "float3", {0, 0, 1}},
+        {"(1, 2)", "int", {2}},
+        {"true && false || true", "bool", {1}},
+        {"1 < 2 == true", "bool", {1}},
+        {"3 > 2 ? 10 : 20", "int", {10}},
+        {"float2(1, 2) < float2(2, 1)", "bool2", {1, 0}},
+        {"0x10 | 3", "int", {19}},
+        {"1 << 33", "int", {2}},
+        {"-8 >> 1", "int", {-4}},
+        {"0xFFFFFFFF", "uint", {4294967295.0}},
+        {"2147483647 + 1", "int", {-2147483648.0}},
+        {"2147483648 + 1", "uint", {2147483649.0}},
+        {"(int)2147483647 + (int)1", "int", {-2147483648.0}},
+        {"(-2147483647 - 1) / -1", "int", {-2147483648.0}},
+        {"(-2147483647 - 1) % -1", "int", {0}},
+        {"(int)3.9", "int", {3}},
+        {"(int)-3.9", "int", {-3}},
+        {"(int)1e20", "int", {2147483647}},
+        {"(uint)-1", "uint", {4294967295.0}},
+        {"(float)true + 1", "float", {2}},
+        {"(Mode)2.5", "int", {2}},
+        {"(int[2])int2(5, 6)", "int[2]", {5, 6}},
+        {"!0", "bool", {1}},
+        {"~0", "int", {-1}},
+        {"-true", "int", {-1}},
+        {"1u - 2u", "uint", {4294967295.0}},
+        {"float4(1, 2, 3, 4)[2]", "float", {3}},
+        {"float2x2(1, 2, 3, 4)[1]", "float2", {3, 4}},
+        {"float2x2(1, 2, 3, 4)._m01_m10", "float2", {2, 3}},
+        {"float2x2(1, 2, 3, 4)._22", "float", {4}},
+        {"mul(float2(1, 1), float2x2(1, 2, 3, 4))", "float2", {4, 6}},
+        {"mul(float2x2(1, 2, 3, 4), float2(1, 1))", "float2", {3, 7}},
+        {"mul(float2x2(1, 2, 3, 4), float2x2(1, 0, 0, 1))", "float2x2", {1, 2, 3, 4}},
+        {"transpose(float2x3(1, 2, 3, 4, 5, 6))", "float3x2", {1, 4, 2, 5, 3, 6}},
+        {"determinant(float3x3(2, 0, 0, 0, 3, 0, 0, 0, 4))", "float", {24}},
+        {"any(float3(0, 0, 1))", "bool", {1}},
+        {"all(float3(0, 0, 1))", "bool", {0}},
+        {"clamp(5, 0, 3)", "int", {3}},
+        {"saturate(float2(-1, 0.5))", "float2", {0, 0.5}},
+        {"lerp(0, 10, 0.25)", "float", {2.5}},
+        {"smoothstep(0, 1, 0.5)", "float", {0.5}},
+        {"frac(-0.25)", "float", {0.75}},
+        {"round(2.5)", "float", {2}},
+        {"sign(-3.5)", "int", {-1}},
+        {"abs(int2(-2, 3))", "int2", {2, 3}},
+        {"fmod(-7, 3)", "float", {-1}},
+        {"step(1, 2)", "float", {1}},
+        {"degrees(PI)", "float", {F(F(3.14159265) * (180.0 / 3.14159265358979323846))}},
+        {"asuint(1.0)", "uint", {1065353216.0}},
+        {"float4(1, 2, 3, 4) + 1", "float4", {2, 3, 4, 5}},
+        {"float4(1, 2, 3, 4) * float2(2, 3)", "float2", {2, 6}},
+        {"twice(4)", "float", {8}},
+        {"transform()[1][1]", "float", {2}},
+        {"scaled(2)", "float", {6}},
+        {"scaled(2, 5)", "float", {10}},
+        {"mixed(float4(1, 2, 3, 4))", "float", {22}},
+        {"vector<int, 2>(1, 2)", "int2", {1, 2}},
+        {"U.a", "float", {8}},
+        {"U.x * 4 + M[1].y", "float", {6}},
+        {"twice(U.z)", "float", {4}},
+        {"U[U.y > 0]", "float", {0.25}},
+    };
+    for (const ValueCase& c : cases) {
+        const ExpressionValue v = Value(c.text);
+        EXPECT_EQ(gfx::ShapeName(v.shape), c.shape) << c.text;
+        EXPECT_EQ(v.components, c.components) << c.text;
+    }
+}
+
+TEST(EffectExpression, InitializersFlattenAndTakeTheirSize)
+{
+    ValueShape unsized;
+    unsized.arraySize = gfx::kUnsizedArray;
+    ExpressionValue v = Value("{1, 2}", &unsized);
+    EXPECT_EQ(gfx::ShapeName(v.shape), "float[2]");
+
+    ValueShape pairs;
+    pairs.columns = 2;
+    pairs.arraySize = 2;
+    v = Value("{1, 2, {3}, float(4)}", &pairs);
+    EXPECT_EQ(v.components, (std::vector<double>{1, 2, 3, 4}));
+    v = Value("{float2(1, 2), float2(3, 4)}", &pairs);
+    EXPECT_EQ(v.components, (std::vector<double>{1, 2, 3, 4}));
+
+    ValueShape f2;
+    f2.columns = 2;
+    v = Value("(1, 1)", &f2);
+    EXPECT_EQ(v.components, (std::vector<double>{1, 1}));
+    v = Value("float4(1, 2, 3, 4)", &f2); // cut, as HLSL does
+    EXPECT_EQ(v.components, (std::vector<double>{1, 2}));
+    ValueShape i1;
+    i1.base = ValueBase::Int;
+    v = Value("2.75", &i1);
+    EXPECT_EQ(v.components, (std::vector<double>{2}));
+
+    EXPECT_NE(Error("{1, 2, 3}", &pairs).find("takes 4 values, 3 given"),
+              std::string::npos);
+    EXPECT_NE(Error("float2(1, 2)", &unsized).find("braces"), std::string::npos);
+    ValueShape f4;
+    f4.columns = 4;
+    EXPECT_NE(Error("float2(1, 2)", &f4).find("cannot convert from 'float2' to 'float4'"), std::string::npos);
+}
+
+TEST(EffectExpression, RefusalsNameWhatAndWhere)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"1 / 0", "1,3 X4010: Unsigned integer divide by zero"},
+        {"1 % 0", "1,3 X4010: Unsigned integer modulus by zero"},
+        {"int2(1, 2) / int2(1, 0)", "X4010"},
+        {"0.0 / 0.0", "3025: the value is not a number"},
+        {"1.0 % 0", "3025: the value is not a number"},
+        {"Nothing + 1", "1,1 X3004: undeclared identifier 'Nothing'"},
+        {"sqrt", "'sqrt' is an intrinsic function"},
+        {"pow(2)", "'pow' takes 2 arguments, 1 given"},
+        {"tex2D(s, 0)", "only a shader can call it"},
+        {"float4", "'float4' is a type"},
+        {"tex", "'tex' is a texture"},
+        {"W.q", "invalid subscript 'q' of 'float3'"},
+        {"W.xr", "invalid subscript 'xr'"},
+        {"W[3]", "array index out of bounds"},
+        {"float2(1, 2, 3)", "'float2' takes 2 values, 3 given"},
+        {"1.5 & 1", "takes int or uint operands"},
+        {"loops()", "10,17 X3025: 'loops' has no constant value: 'for' starts no declaration"},
+        {"self(1)", "nested too deeply"},
+        {"twice(1, 2)", "'twice' takes 1 arguments, more given"},
+        {"scaled()", "'scaled' takes 2 arguments, 0 given"},
+        {"a = 1", "undeclared identifier 'a'"},
+        {"W = 1", "an assignment is not a constant expression"},
+        {"U++", "'++' is not a constant expression"},
+        {"(1", "unexpected end of expression"},
+        {"99999999999", "too large"},
+        {"1e99", "invalid number"},
+        {"float4x4(1)[4]", "array index out of bounds"},
+        {"cross(float2(1, 2), float2(3, 4))", "'cross' takes two 3-vectors"},
+        {"mul(float3(1, 2, 3), float2x2(1, 2, 3, 4))", "the sizes do not meet"},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_NE(Error(text).find(expected), std::string::npos) << text << " gave: " << Error(text);
+}
+
+TEST(EffectExpression, NestingAndSizesAreBoundedBeforeTheWork)
+{
+    EXPECT_NE(Error(std::string(300, '(') + "1" + std::string(300, ')')).find("nested too deeply"), std::string::npos);
+    std::string negations;
+    for (int k = 0; k < 300; ++k)
+        negations += "- ";
+    EXPECT_NE(Error(negations + "1").find("nested too deeply"), std::string::npos);
+    ValueShape huge;
+    huge.arraySize = gfx::kUnsizedArray;
+    huge.rows = huge.columns = 4;
+    huge.matrix = true;
+    EXPECT_NE(Error("(float4x4[65536])0", &huge).find("X3"), std::string::npos);
+    EXPECT_NE(Error("(float[65537])0").find("out of range"), std::string::npos);
+
+    // Calls that double at every level spend the budget, not the memory.
+    TestNames names;
+    std::string text;
+    Expression e;
+    gfx::ExpressionError error;
+    gfx::TokenListReader tokens(gfx::Tokenize("1"));
+    gfx::ExpressionBudget budget{0, 50};
+    EXPECT_TRUE(gfx::CompileExpression(tokens, names, budget, e, error));
+    gfx::TokenListReader more(gfx::Tokenize("mixed(float4(1,2,3,4)) + mixed(float4(1,2,3,4))"));
+    EXPECT_FALSE(gfx::CompileExpression(more, names, budget, e, error));
+    EXPECT_NE(error.text.find("too large: more than 50 steps"), std::string::npos) << error.text;
+}
+
+TEST(EffectExpression, ParametersAreReadAtEvaluation)
+{
+    TestNames names;
+    Expression e;
+    gfx::ExpressionError error;
+    ASSERT_TRUE(Compile("U.x * 2 + PI * 0", names, e, error)) << error.text;
+    EXPECT_TRUE(e.NamesParameters());
+    EXPECT_EQ(e.Parameters(), std::vector<uint32_t>{1});
+    TestParameters parameters;
+    gfx::ExpressionScratch scratch;
+    ExpressionValue v;
+    std::string why;
+    ASSERT_TRUE(e.Evaluate(&parameters, v, why, &scratch));
+    EXPECT_EQ(v.components, std::vector<double>{1});
+    parameters.u[0] = 4;
+    ASSERT_TRUE(e.Evaluate(&parameters, v, why, &scratch));
+    EXPECT_EQ(v.components, std::vector<double>{8});
+
+    // A static that follows a parameter is its program, spliced where named.
+    Expression s;
+    ASSERT_TRUE(Compile("scaled(U.w, 0.5)", names, s, error)) << error.text;
+    names.derived_ = &s;
+    ASSERT_TRUE(Compile("S + S", names, e, error)) << error.text;
+    ASSERT_TRUE(e.Evaluate(&parameters, v, why, &scratch)) << why;
+    EXPECT_EQ(v.components, std::vector<double>{8});
+
+    // An integer division by a zero that only the parameter gives: all bits.
+    ASSERT_TRUE(Compile("7 / (int)U.x", names, e, error)) << error.text;
+    parameters.u[0] = 0;
+    ASSERT_TRUE(e.Evaluate(&parameters, v, why, &scratch));
+    EXPECT_EQ(v.components, std::vector<double>{-1});
+    parameters.u[0] = NAN;
+    ASSERT_TRUE(e.Evaluate(&parameters, v, why, &scratch));
+
+    // Fewer values than the shape, or none, is an error, not a read past them.
+    parameters.u.resize(2);
+    EXPECT_FALSE(e.Evaluate(&parameters, v, why, &scratch));
+    EXPECT_NE(why.find("float4"), std::string::npos) << why;
+    EXPECT_FALSE(e.Evaluate(nullptr, v, why));
+}
+
+TEST(EffectExpression, BytesReadBackAndDamageIsRefused)
+{
+    TestNames names;
+    Expression e;
+    gfx::ExpressionError error;
+    ASSERT_TRUE(Compile("twice(U.x) + float4(1, 2, 3, 4)[(int)M[0].y] + (U.y > 0 ? 1 : 2)", names, e, error))
+        << error.text;
+    std::vector<uint8_t> bytes;
+    e.Write(bytes);
+    Expression back;
+    std::string why;
+    size_t offset = 0;
+    ASSERT_TRUE(Expression::Read(bytes.data(), bytes.size(), offset, back, why)) << why;
+    EXPECT_EQ(offset, bytes.size());
+    EXPECT_TRUE(back == e);
+    TestParameters parameters;
+    ExpressionValue a, b;
+    ASSERT_TRUE(e.Evaluate(&parameters, a, why));
+    ASSERT_TRUE(back.Evaluate(&parameters, b, why));
+    EXPECT_EQ(a, b);
+
+    // Every cut and every byte changed is read safely: refused, or a sound program.
+    for (size_t cut = 0; cut < bytes.size(); ++cut) {
+        offset = 0;
+        EXPECT_FALSE(Expression::Read(bytes.data(), cut, offset, back, why)) << cut;
+    }
+    for (size_t at = 0; at < bytes.size(); ++at)
+        for (uint8_t change : {uint8_t(1), uint8_t(0x80), uint8_t(0xFF)}) {
+            std::vector<uint8_t> damaged = bytes;
+            damaged[at] ^= change;
+            offset = 0;
+            if (Expression::Read(damaged.data(), damaged.size(), offset, back, why))
+                back.Evaluate(&parameters, b, why);
+        }
+}
+
+} // namespace
