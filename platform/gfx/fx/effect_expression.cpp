@@ -1960,8 +1960,13 @@ private:
         uint32_t count = 0;
         if (!Arguments(count))
             return false;
-        if (count == 0)
-            return Fail(at, 3014, "'" + ShapeName(shape) + "' takes values");
+        uint64_t given = 0;
+        for (size_t k = stack_.size() - count; k < stack_.size(); ++k)
+            given += stack_[k].shape.Components();
+        if (given != shape.Components() && !(count == 1 && given == 1))
+            return Fail(at, 3014, "incorrect number of arguments to numeric-type constructor: '" + ShapeName(shape) +
+                                      "' takes " + std::to_string(shape.Components()) + " values, " +
+                                      std::to_string(given) + " given");
         return Emit({Expression::Op::Construct, PackShape(shape), count}, at);
     }
 

@@ -9,6 +9,7 @@
 #include <set>
 #include <vector>
 
+#include "platform/gfx/fx/effect_expression.h"
 #include "platform/gfx/fx/effect_message.h"
 #include "platform/gfx/fx/effect_tokens.h"
 #include "platform/gfx/fx/name_table.h"
@@ -31,8 +32,10 @@ std::string Lower(std::string_view s)
 
 struct TypeInfo {
     EffectParameterType type = EffectParameterType::Float;
+    ValueBase base = ValueBase::Float; // of a numeric type
     uint8_t rows = 1;
     uint8_t columns = 1;
+    bool matrix = false;
     std::string structName;
     bool isVoid = false;
     std::string_view written;
@@ -41,7 +44,7 @@ struct TypeInfo {
 class Parser {
 public:
     Parser(std::string_view text, const std::string& fileName, std::string& messages)
-        : text_(text), messages_(messages), tokenizer_(text)
+        : text_(text), messages_(messages), tokenizer_(text), budget_(ExpressionBudget::ForText(text.size()))
     {
         files_.push_back(fileName);
         fileIndex_.Add(fileName, 0);
@@ -326,6 +329,7 @@ private:
             Next();
             info.rows = isMatrix ? 4 : 1;
             info.columns = 4;
+            info.matrix = isMatrix;
             if (!IsSymbol(Peek(), '<'))
                 return true;
             Next();
@@ -339,6 +343,8 @@ private:
             if (element.isVoid || !IsNumericType(element.type) || element.rows != 1 || element.columns != 1)
                 return Fail(elementToken, 3000, "syntax error: scalar type expected");
             info.type = element.type;
+            info.base = element.base;
+            info.matrix = isMatrix;
             for (int dimension = 0; dimension < (isMatrix ? 2 : 1); ++dimension) {
                 if (!Expect(','))
                     return false;
@@ -375,6 +381,10 @@ private:
                 continue;
             }
             info.type = type;
+            ValueShape shape;
+            BuiltInShape(t.text, shape);
+            info.base = shape.base;
+            info.matrix = shape.matrix;
             Next();
             return true;
         }
@@ -410,153 +420,153 @@ private:
         return true;
     }
 
-    bool Combine(std::vector<float>& left, const std::vector<float>& right, char op, const Token& at)
-    {
-        if (left.size() != right.size() && left.size() != 1 && right.size() != 1)
-            return Fail(at, 3006, "operands of '" + std::string(1, op) + "' differ in size");
-        size_t n = std::max(left.size(), right.size());
-        std::vector<float> result(n);
-        for (size_t k = 0; k < n; ++k) {
-            float a = left[left.size() == 1 ? 0 : k];
-            float b = right[right.size() == 1 ? 0 : k];
-            switch (op) {
-            case '+': result[k] = a + b; break;
-            case '-': result[k] = a - b; break;
-            case '*': result[k] = a * b; break;
-            case '/': result[k] = a / b; break;
-            default: result[k] = std::fmod(a, b); break;
-            }
+    // ---- Constant expressions ----
+
+    // The parser's tokens as the expression reader reads them.
+    class Tokens : public ExpressionTokens {
+    public:
+        explicit Tokens(Parser& parser) : parser_(parser) {}
+        const Token& Peek(size_t ahead) override { return parser_.Peek(ahead); }
+        Token Next() override { return parser_.Next(); }
+
+    private:
+        Parser& parser_;
+    };
+
+    // What a name means in an expression: what was declared before it.
+    struct Symbol {
+        ExpressionName::Kind kind = ExpressionName::Kind::Unknown;
+        ExpressionValue value;
+        Expression program;
+        uint32_t parameter = 0;
+        ValueShape shape;
+        std::string_view text; // a function's definition
+        Token at;              // where a function begins
+        std::string why;       // what a Refused name is
+    };
+
+    class Names : public ExpressionNames {
+    public:
+        explicit Names(Parser& parser) : parser_(parser) {}
+        ExpressionName Find(std::string_view name) override
+        {
+            ExpressionName out;
+            const uint32_t found = parser_.symbolIndex_.Find(name);
+            if (found == NameTable::kNone)
+                return out;
+            const Symbol& s = parser_.symbols_[found];
+            out.kind = s.kind;
+            out.value = &s.value;
+            out.parameter = s.parameter;
+            out.shape = s.shape;
+            out.program = &s.program;
+            out.text = s.kind == ExpressionName::Kind::Refused ? std::string_view(s.why) : s.text;
+            out.line = s.at.line;
+            out.column = s.at.column;
+            out.file = s.at.file;
+            return out;
         }
-        left = std::move(result);
+
+    private:
+        Parser& parser_;
+    };
+
+    // Declares `name` for the expressions after it; a second declaration of
+    // a name is an error, except of a function (its overloads).
+    bool Declare(const Token& name, Symbol symbol)
+    {
+        bool added = false;
+        const uint32_t index = symbolIndex_.Insert(name.text, static_cast<uint32_t>(symbols_.size()), added);
+        if (!added) {
+            if (symbol.kind == ExpressionName::Kind::Function &&
+                symbols_[index].kind == ExpressionName::Kind::Function)
+                return true;
+            return Fail(name, 3003, "redefinition of '" + std::string(name.text) + "'");
+        }
+        symbols_.push_back(std::move(symbol));
         return true;
     }
 
-    bool Expression(std::vector<float>& values)
+    bool ExpressionFailed(const ExpressionError& error)
     {
-        if (++nesting_ > kMaxNesting)
-            return Fail(Peek(), 3000, "expression nested too deeply");
-        if (!Term(values))
+        if (failed_ || closing_)
+            return Fail(Peek(), 3000, "");
+        Token at;
+        at.line = error.line;
+        at.column = error.column;
+        at.file = error.file;
+        return Fail(at, error.code, error.text);
+    }
+
+    static ValueShape ShapeOf(const TypeInfo& type, uint32_t arraySize)
+    {
+        ValueShape shape;
+        shape.base = type.base;
+        shape.rows = type.rows;
+        shape.columns = type.columns;
+        shape.matrix = type.matrix;
+        shape.arraySize = arraySize;
+        return shape;
+    }
+
+    // A value the effect needs now: an array size, an annotation, the
+    // initial value of a parameter. `what` names it for the error of one
+    // that names a parameter.
+    bool ConstantValue(const Expression& program, const Token& at, const std::string& what, ExpressionValue& value)
+    {
+        if (program.NamesParameters()) {
+            std::string names;
+            for (uint32_t index : program.Parameters())
+                names += (names.empty() ? "'" : ", '") + parameters_[index].name + "'";
+            return Fail(at, 3011, what + " names the parameter " + names +
+                                      ": its value is not known when the effect is compiled");
+        }
+        ExpressionError error;
+        if (!FoldExpression(program, budget_, value, error, at))
+            return ExpressionFailed(error);
+        return true;
+    }
+
+    // `[size]` after a name, read from the '['; `unsized` for `[]`.
+    bool ArraySize(uint32_t& size, bool& unsized)
+    {
+        Next(); // '['
+        unsized = IsSymbol(Peek(), ']');
+        if (unsized) {
+            Next();
+            return true;
+        }
+        const Token sizeToken = Peek();
+        Tokens tokens(*this);
+        Names names(*this);
+        Expression program;
+        ExpressionError error;
+        ExpressionValue value;
+        if (!CompileExpression(tokens, names, budget_, program, error))
+            return ExpressionFailed(error);
+        if (!ConstantValue(program, sizeToken, "the array size", value))
             return false;
-        while (IsSymbol(Peek(), '+') || IsSymbol(Peek(), '-')) {
-            const Token op = Next();
-            std::vector<float> right;
-            if (!Term(right) || !Combine(values, right, op.text[0], op))
-                return false;
-        }
-        --nesting_;
-        return true;
-    }
-
-    bool Term(std::vector<float>& values)
-    {
-        if (!Unary(values))
+        const double v = value.components.empty() ? 0 : value.components[0];
+        if (value.components.size() != 1 || !(v >= 1) || v > double(kMaxEffectArraySize) || v != std::floor(v))
+            return Fail(sizeToken, 3005, "invalid array size");
+        size = static_cast<uint32_t>(v);
+        if (!Expect(']'))
             return false;
-        while (IsSymbol(Peek(), '*') || IsSymbol(Peek(), '/') || IsSymbol(Peek(), '%')) {
-            const Token op = Next();
-            std::vector<float> right;
-            if (!Unary(right) || !Combine(values, right, op.text[0], op))
-                return false;
-        }
+        if (IsSymbol(Peek(), '['))
+            return Fail(Peek(), 3005, "arrays of arrays are not supported");
         return true;
     }
 
-    bool Unary(std::vector<float>& values)
+    // The initial value of a variable or annotation of `shape` (its size
+    // taken from the values for an unsized array).
+    bool InitialValue(const ValueShape& shape, Expression& program)
     {
-        if (IsSymbol(Peek(), '-') || IsSymbol(Peek(), '+')) {
-            bool negate = Next().text[0] == '-';
-            if (++nesting_ > kMaxNesting)
-                return Fail(Peek(), 3000, "expression nested too deeply");
-            if (!Unary(values))
-                return false;
-            --nesting_;
-            if (negate)
-                for (float& v : values)
-                    v = -v;
-            return true;
-        }
-        return Primary(values);
-    }
-
-    bool Primary(std::vector<float>& values)
-    {
-        const Token t = Peek();
-        if (t.kind == TokenKind::Number) {
-            float v = 0;
-            if (!Number(t, v))
-                return false;
-            Next();
-            values.assign(1, v);
-            return true;
-        }
-        if (IsWord(t, "true") || IsWord(t, "false")) {
-            values.assign(1, t.text == "true" ? 1.0f : 0.0f);
-            Next();
-            return true;
-        }
-        if (IsSymbol(t, '(')) {
-            Next();
-            return Expression(values) && Expect(')');
-        }
-        if (t.kind == TokenKind::Identifier && IsSymbol(Peek(1), '(')) {
-            // A constructor such as float4(0, 0, 0, 1) or float4x4(...).
-            const Token& typeToken = t;
-            TypeInfo type;
-            if (!ParseType(type))
-                return false;
-            if (type.isVoid || !IsNumericType(type.type))
-                return Fail(typeToken, 3000, "constant expression expected");
-            Next();  // '('
-            values.clear();
-            if (!IsSymbol(Peek(), ')')) {
-                for (;;) {
-                    std::vector<float> part;
-                    if (!Expression(part))
-                        return false;
-                    values.insert(values.end(), part.begin(), part.end());
-                    if (!IsSymbol(Peek(), ','))
-                        break;
-                    Next();
-                }
-            }
-            if (!Expect(')'))
-                return false;
-            size_t wanted = size_t(type.rows) * type.columns;
-            if (values.size() == 1 && wanted > 1)
-                values.assign(wanted, values[0]);
-            if (values.size() != wanted)
-                return Fail(typeToken, 3006,
-                            "wrong number of values for '" + std::string(typeToken.text) +
-                                "': " + std::to_string(wanted) + " expected, " +
-                                std::to_string(values.size()) + " given");
-            return true;
-        }
-        if (t.kind == TokenKind::End)
-            return Unexpected(t);
-        return Fail(t, 3000, "constant expression expected, not '" + std::string(t.text) + "'");
-    }
-
-    // An initializer: an expression or a braced list of them, flattened.
-    bool Initializer(std::vector<float>& values)
-    {
-        if (!IsSymbol(Peek(), '{')) {
-            std::vector<float> part;
-            if (!Expression(part))
-                return false;
-            values.insert(values.end(), part.begin(), part.end());
-            return values.size() <= kMaxEffectParameterFloats || Fail(Peek(), 3006, "too many initial values");
-        }
-        if (++nesting_ > kMaxNesting)
-            return Fail(Peek(), 3000, "initializer nested too deeply");
-        Next();
-        while (!IsSymbol(Peek(), '}')) {
-            if (!Initializer(values))
-                return false;
-            if (!IsSymbol(Peek(), ','))
-                break;
-            Next();
-        }
-        --nesting_;
-        return Expect('}');
+        Tokens tokens(*this);
+        Names names(*this);
+        ExpressionError error;
+        if (!CompileInitializer(tokens, names, budget_, shape, program, error))
+            return ExpressionFailed(error);
+        return true;
     }
 
     bool StringValue(std::string& value)
@@ -578,18 +588,6 @@ private:
         return true;
     }
 
-    // One value stands for all `wanted`, spread over them when `spread`.
-    bool FitValues(std::vector<float>& values, size_t wanted, const Token& at, bool spread = true)
-    {
-        if (values.size() == 1 && wanted > 1 && spread)
-            values.assign(wanted, values[0]);
-        if (values.size() != wanted && values.size() != 1)
-            return Fail(at, 3006,
-                        "wrong number of initial values: " + std::to_string(wanted) + " expected, " +
-                            std::to_string(values.size()) + " given");
-        return true;
-    }
-
     // ---- Annotations and states ----
 
     bool Annotations(std::vector<EffectAnnotation>& list)
@@ -604,15 +602,27 @@ private:
             if (type.isVoid || !(IsNumericType(type.type) || type.type == EffectParameterType::String))
                 return Fail(typeToken, 3000, "annotations hold numbers or strings");
             annotation.type = std::string(type.written);
-            if (!ExpectName(annotation.name) || !Expect('='))
+            if (!ExpectName(annotation.name))
+                return false;
+            uint32_t arraySize = 0;
+            bool unsized = false;
+            if (IsSymbol(Peek(), '[') && !ArraySize(arraySize, unsized))
+                return false;
+            if (!Expect('='))
                 return false;
             const Token valueToken = Peek();
             if (type.type == EffectParameterType::String) {
+                if (arraySize != 0 || unsized)
+                    return Fail(valueToken, 3000, "a string annotation holds one string");
                 if (!StringValue(annotation.text))
                     return false;
-            } else if (!Initializer(annotation.values) ||
-                       !FitValues(annotation.values, size_t(type.rows) * type.columns, valueToken)) {
-                return false;
+            } else {
+                Expression program;
+                ExpressionValue value;
+                if (!InitialValue(ShapeOf(type, unsized ? kUnsizedArray : arraySize), program) ||
+                    !ConstantValue(program, valueToken, "the annotation '" + annotation.name + "'", value))
+                    return false;
+                annotation.values = value.Floats();
             }
             if (!Expect(';'))
                 return false;
@@ -676,7 +686,7 @@ private:
             Next();
             return true;
         }
-        if (IsWord(t, "technique"))
+        if (IsWordNoCase(t, "technique"))
             return Technique();
         if (IsWord(t, "struct"))
             return Struct();
@@ -762,6 +772,12 @@ private:
         if (!SkipBalanced(end))
             return false;
         functions_.Add(nameToken.text);
+        Symbol symbol;
+        symbol.kind = ExpressionName::Kind::Function;
+        symbol.text = SourceBetween(first, end);
+        symbol.at = first;
+        if (!Declare(nameToken, std::move(symbol)))
+            return false;
         out_.functions.push_back({std::string(nameToken.text), std::string(SourceBetween(first, end))});
         return true;
     }
@@ -774,28 +790,11 @@ private:
         p.rows = type.rows;
         p.columns = type.columns;
         p.structName = type.structName;
-        if (IsSymbol(Peek(), '[')) {
-            Next();
-            const Token sizeToken = Peek();
-            std::vector<float> size;
-            if (!Expression(size))
-                return false;
-            if (size.size() != 1 || size[0] < 1 || size[0] > float(kMaxEffectArraySize) ||
-                size[0] != std::floor(size[0]))
-                return Fail(sizeToken, 3005, "invalid array size");
-            p.arraySize = static_cast<uint32_t>(size[0]);
-            if (!Expect(']'))
-                return false;
-            if (IsSymbol(Peek(), '['))
-                return Fail(Peek(), 3005, "arrays of arrays are not supported");
-        }
-        uint64_t floats = uint64_t(p.FloatsPerElement()) * p.Elements();
-        if (floats > kMaxEffectParameterFloats)
-            return Fail(nameToken, 3005, "'" + name + "' is too large");
-        // The table's bound is kept as it fills, so that no declaration after it
-        // costs its values' memory.
-        if (!isStatic && parameterFloats_ + floats > kMaxEffectParameterFloats)
-            return Fail(nameToken, 3005, "the parameters hold too many values");
+        bool unsized = false;
+        if (IsSymbol(Peek(), '[') && !ArraySize(p.arraySize, unsized))
+            return false;
+        if (!unsized && !Fits(p, isStatic, nameToken))
+            return false;
         while (IsSymbol(Peek(), ':')) {
             Next();
             if (IsWord(Peek(), "register")) {
@@ -812,6 +811,8 @@ private:
         }
         if (IsSymbol(Peek(), '<') && !Annotations(p.annotations))
             return false;
+        Symbol symbol;
+        const bool numeric = IsNumericType(p.type);
         if (IsSymbol(Peek(), '=')) {
             Next();
             const Token valueToken = Peek();
@@ -830,19 +831,75 @@ private:
                 if (!SkipBalanced(end))
                     return false;
             } else {
-                // A static's values are only checked: one value is not spread over all of them.
-                if (!Initializer(p.defaults) || !FitValues(p.defaults, floats, valueToken, !isStatic))
+                Expression program;
+                if (!InitialValue(ShapeOf(type, unsized ? kUnsizedArray : p.arraySize), program))
                     return false;
+                if (isStatic && program.NamesParameters()) {
+                    // Its value follows the parameters it names.
+                    symbol.kind = ExpressionName::Kind::Derived;
+                    symbol.shape = program.Shape();
+                    symbol.program = std::move(program);
+                } else {
+                    if (!ConstantValue(program, valueToken, "the initial value of '" + name + "'", symbol.value))
+                        return false;
+                    symbol.kind = ExpressionName::Kind::Constant;
+                    p.arraySize = unsized ? symbol.value.shape.arraySize : p.arraySize;
+                    p.defaults = symbol.value.Floats();
+                }
             }
         }
-        if (isStatic)
-            return true;  // statics belong to the shaders, not to the parameter table
+        if (unsized) {
+            if (symbol.kind == ExpressionName::Kind::Unknown)
+                return Fail(nameToken, 3074, "'" + name + "': an array of unstated size takes its size from an initial value");
+            if (symbol.kind == ExpressionName::Kind::Derived)
+                p.arraySize = symbol.shape.arraySize;
+            if (!Fits(p, isStatic, nameToken))
+                return false;
+        }
+        const uint64_t floats = uint64_t(p.FloatsPerElement()) * p.Elements();
+        if (isStatic) {
+            // Statics belong to the shaders, not to the parameter table; the
+            // expressions after them read their values.
+            if (numeric && symbol.kind == ExpressionName::Kind::Unknown) {
+                symbol.kind = ExpressionName::Kind::Constant;
+                symbol.value.shape = ShapeOf(type, p.arraySize);
+                symbol.value.components.assign(floats, 0.0);
+            } else if (!numeric) {
+                symbol.kind = ExpressionName::Kind::Refused;
+                symbol.why = "'" + name + "' is not a number: it has no constant value";
+            }
+            return Declare(nameToken, std::move(symbol));
+        }
         if (p.defaults.empty())
             p.defaults.assign(floats, 0.0f);
         if (!parameterNames_.Add(nameToken.text, static_cast<uint32_t>(parameters_.size())))
             return Fail(nameToken, 3003, "redefinition of '" + name + "'");
+        symbol = Symbol();
+        if (numeric) {
+            symbol.kind = ExpressionName::Kind::Parameter;
+            symbol.parameter = static_cast<uint32_t>(parameters_.size());
+            symbol.shape = ShapeOf(type, p.arraySize);
+        } else {
+            symbol.kind = ExpressionName::Kind::Refused;
+            symbol.why = "'" + name + "' is not a number: it has no value in an expression";
+        }
+        if (!Declare(nameToken, std::move(symbol)))
+            return false;
         parameterFloats_ += floats;
         parameters_.push_back(std::move(p));
+        return true;
+    }
+
+    // Whether a variable's values are within the bounds: of one, and of the
+    // parameter table, kept as it fills so that no declaration after it
+    // costs its values' memory.
+    bool Fits(const EffectParameter& p, bool isStatic, const Token& nameToken)
+    {
+        const uint64_t floats = uint64_t(p.FloatsPerElement()) * p.Elements();
+        if (floats > kMaxEffectParameterFloats)
+            return Fail(nameToken, 3005, "'" + p.name + "' is too large");
+        if (!isStatic && parameterFloats_ + floats > kMaxEffectParameterFloats)
+            return Fail(nameToken, 3005, "the parameters hold too many values");
         return true;
     }
 
@@ -959,7 +1016,7 @@ private:
             return false;
         std::deque<EffectPass> passes;
         while (!IsSymbol(Peek(), '}')) {
-            if (!IsWord(Peek(), "pass"))
+            if (!IsWordNoCase(Peek(), "pass"))
                 return Unexpected(Peek());
             if (!Pass(passes.emplace_back()))
                 return false;
@@ -1017,6 +1074,10 @@ private:
     NameTable functions_;
     NameTable structNames_;
     uint64_t parameterFloats_ = 0;
+    // What names mean to expressions, in the order declared.
+    NameTable symbolIndex_;
+    std::deque<Symbol> symbols_;
+    ExpressionBudget budget_;
     EffectDescription out_;
 };
 

@@ -41,6 +41,15 @@ bool IsModifier(std::string_view word)
     return kModifiers.count(word) > 0;
 }
 
+// `technique` in any letter case, and the later effect formats' own.
+bool IsTechnique(const Token& t)
+{
+    if (t.kind != TokenKind::Identifier)
+        return false;
+    const std::string word = Lower(t.text);
+    return word == "technique" || word == "technique10" || word == "technique11";
+}
+
 // Blanks [from, to) of text, line ends kept.
 void BlankRange(std::string& text, size_t from, size_t to)
 {
@@ -71,8 +80,19 @@ public:
                 ++pos_;
             } else if (t.Is(';')) {
                 ++pos_;
-            } else if (t.Is("technique") || t.Is("technique10") || t.Is("technique11")) {
-                size_t open = pos_;
+            } else if (IsTechnique(t)) {
+                // Its body's '{' comes after the annotations, which may hold
+                // braces and '>' of their own: they end at a '>' after ';'.
+                size_t open = pos_ + 1;
+                if (open < tokens_.size() && tokens_[open].kind == TokenKind::Identifier)
+                    ++open;
+                if (open < tokens_.size() && tokens_[open].Is('<')) {
+                    for (++open; open < tokens_.size() && !(tokens_[open].Is('>') &&
+                                                            (tokens_[open - 1].Is(';') || tokens_[open - 1].Is('<')));
+                         ++open)
+                        if (tokens_[open].Is('{') || tokens_[open].Is('('))
+                            open = std::min(MatchingBracket(tokens_, open), tokens_.size() - 1);
+                }
                 while (open < tokens_.size() && !tokens_[open].Is('{'))
                     ++open;
                 const size_t close = std::min(MatchingBracket(tokens_, open), tokens_.size() - 1);

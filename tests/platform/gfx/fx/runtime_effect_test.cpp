@@ -74,7 +74,7 @@ TEST(RuntimeEffect, FailuresReturnTheMessagesOrNothingForEmptyData)
     std::string bad = "float4 x = float4(1, 2);\n";
     EXPECT_EQ(RuntimeEffect::Create(bad.data(), bad.size(), {}, effect, errors, "bad.fx"), kEffectInvalidData);
     EXPECT_FALSE(effect);
-    EXPECT_EQ(errors, "bad.fx(1,12): error X3006: wrong number of values for 'float4': 4 expected, 2 given\n");
+    EXPECT_EQ(errors, "bad.fx(1,12): error X3014: incorrect number of arguments to numeric-type constructor: 'float4' takes 4 values, 2 given\n");
 
     // In memory there is no include handler unless one is given.
     std::string include = "#include \"x.fxh\"\n";
