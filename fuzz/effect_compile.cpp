@@ -169,9 +169,7 @@ bool ReachesShaderCompiler(const uint8_t* data, size_t size)
     for (const gfx::EffectTechnique& technique : effect.techniques) {
         for (const gfx::EffectPass& pass : technique.passes) {
             gfx::ShaderEntry vs, ps;
-            std::vector<int> written;
-            for (int location = 0; location < 18; ++location)
-                written.push_back(location); // what the stand-in vertex stage writes
+            std::vector<gfx::Varying> written = gfx::PassThroughVaryings();
             if (!pass.vertexShader.profile.empty()) {
                 if (!gfx::MakeVertexEntry(effect, pass.vertexShader, vs, messages))
                     return false;

@@ -8,11 +8,39 @@
 
 #include "platform/bytes/byte_reader.h"
 #include "platform/bytes/byte_writer.h"
+#include "platform/gfx/fx/shader_semantics.h"
+#include "platform/gfx/fx/stage_registers.h"
 
 namespace gfx {
 namespace {
 
 constexpr size_t kHeaderSize = 8 + 4 + 4 + 4;
+
+// A vertex input is stored as its location alone when its usage and index are
+// the pair fixed at that location, else with this flag, the usage in the third
+// byte and the index in the fourth.
+constexpr uint32_t kOwnVertexInput = 0x100;
+
+uint32_t PackVertexInput(const VertexInput& input)
+{
+    if (VertexAttributeLocation(input.usage, input.usageIndex) == static_cast<int>(input.location))
+        return input.location;
+    return input.location | kOwnVertexInput | input.usage << 16 | input.usageIndex << 24;
+}
+
+bool UnpackVertexInput(uint32_t packed, VertexInput& input)
+{
+    input.location = packed & 0xFF;
+    if (packed & kOwnVertexInput) {
+        input.usage = (packed >> 16) & 0xFF;
+        input.usageIndex = packed >> 24;
+    } else {
+        FixedVertexAttribute(input.location, input.usage, input.usageIndex);
+    }
+    const uint32_t unused = packed & kOwnVertexInput ? 0xFE00 : 0xFFFFFE00;
+    return input.location < kMaxVertexAttributes && (packed & unused) == 0 &&
+           input.usage < kDeclarationUsages && input.usageIndex <= kMaxUsageIndex;
+}
 
 // The payload's items on top of the plain byte writer: strings as u32 length
 // + bytes, lists as u32 count + items.
@@ -106,8 +134,8 @@ public:
             F32(t.mipLodBias);
         }
         U32(static_cast<uint32_t>(p.vertexInputs.size()));
-        for (uint32_t location : p.vertexInputs)
-            U32(location);
+        for (const VertexInput& input : p.vertexInputs)
+            U32(PackVertexInput(input));
         U32(static_cast<uint32_t>(p.renderStates.size()));
         for (const auto& [state, value] : p.renderStates) {
             U32(state);
@@ -245,11 +273,9 @@ public:
             t.mipLodBias = F32();
         }
         p.vertexInputs.resize(Count(4));
-        for (uint32_t& location : p.vertexInputs) {
-            location = U32();
-            if (location >= kMaxVertexAttributes)
-                Fail("a vertex input has an unknown location");
-        }
+        for (VertexInput& input : p.vertexInputs)
+            if (!UnpackVertexInput(U32(), input))
+                Fail("a vertex input has an unknown location or usage");
         p.renderStates.resize(Count(8));
         for (auto& [state, value] : p.renderStates) {
             state = U32();

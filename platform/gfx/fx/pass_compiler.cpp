@@ -205,20 +205,15 @@ private:
         std::string error;
         if (vertex && !entries_.Vertex(pass.vertexShader, vs, error))
             return Fail(pass.vertexShader.entry, error);
-        if (pixel) {
-            // Without a vertex stage the pass-through one writes what the pixel stage reads.
-            std::vector<int> everything;
-            for (int location = 0; location < 18; ++location)
-                everything.push_back(location);
-            if (!entries_.Pixel(pass.pixelShader, vertex ? vs.varyings : everything, ps, error))
-                return Fail(pass.pixelShader.entry, error);
-        }
+        // Without a vertex stage the pass-through one writes what the pixel stage reads.
+        if (pixel && !entries_.Pixel(pass.pixelShader, vertex ? vs.varyings : PassThroughVaryings(), ps, error))
+            return Fail(pass.pixelShader.entry, error);
         if (!vertex)
             vs = MakePassThroughVertexEntry(ps);
         if (!pixel)
             ps = MakePlainPixelEntry(vs.varyings);
-        plan.program.vertexInputs.assign(vs.attributes.begin(), vs.attributes.end());
-        std::sort(plan.program.vertexInputs.begin(), plan.program.vertexInputs.end());
+        plan.program.vertexInputs = vs.attributes;
+        std::ranges::sort(plan.program.vertexInputs, {}, &VertexInput::location);
         plan.blame = pixel ? pass.pixelShader.entry : pass.vertexShader.entry;
         plan.vertexStage = AddStage(std::move(vs), ShaderStage::Vertex, pass.vertexShader.entry);
         plan.pixelStage = AddStage(std::move(ps), ShaderStage::Pixel, pass.pixelShader.entry);

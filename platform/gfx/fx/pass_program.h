@@ -2,8 +2,8 @@
 // What one effect pass needs to draw, as compiled from its shaders: each
 // stage's SPIR-V and the GLSL made from it, where every parameter lies in the
 // pass's uniform block, which texture unit each sampler uses and with which
-// sampler states, the vertex attribute locations the vertex stage reads, and
-// the render states the pass assigns with constant values. An empty program
+// sampler states, where the vertex stage reads each vertex input, and the
+// render states the pass assigns with constant values. An empty program
 // (no stage) belongs to a pass that sets no shader.
 #include <cstdint>
 #include <string>
@@ -60,13 +60,22 @@ struct ShaderStageCode {
     bool operator==(const ShaderStageCode&) const = default;
 };
 
+// A vertex input the vertex stage reads: the declaration element of its usage
+// and usage index binds at its attribute location.
+struct VertexInput {
+    uint32_t location = 0;
+    uint32_t usage = 0;
+    uint32_t usageIndex = 0;
+    bool operator==(const VertexInput&) const = default;
+};
+
 struct PassProgram {
     ShaderStageCode vertex;
     ShaderStageCode pixel;
     uint32_t uniformBytes = 0;
     std::vector<UniformField> uniforms;
     std::vector<SamplerSlot> samplers;
-    std::vector<uint32_t> vertexInputs;                        // attribute locations read
+    std::vector<VertexInput> vertexInputs;                     // by location
     std::vector<std::pair<uint32_t, uint32_t>> renderStates;   // state, value
 
     bool Empty() const { return vertex.glsl.empty() && pixel.glsl.empty(); }
@@ -76,6 +85,16 @@ struct PassProgram {
 inline constexpr uint32_t kMaxUniformBlockBytes = 65536;
 inline constexpr uint32_t kMaxSamplerUnits = 16;
 inline constexpr uint32_t kMaxVertexAttributes = 16;
+
+// The attribute location where `program` reads the declaration element of
+// `usage` and `usageIndex`, or -1 when it reads none.
+inline int AttributeLocation(const PassProgram& program, uint32_t usage, uint32_t usageIndex)
+{
+    for (const VertexInput& input : program.vertexInputs)
+        if (input.usage == usage && input.usageIndex == usageIndex)
+            return static_cast<int>(input.location);
+    return -1;
+}
 
 // Bytes one element of a field takes from its offset.
 inline uint64_t UniformElementBytes(const UniformField& f)

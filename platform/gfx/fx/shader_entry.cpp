@@ -1,6 +1,7 @@
 #include "platform/gfx/fx/shader_entry.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <optional>
 #include <set>
@@ -9,6 +10,7 @@
 
 #include "platform/gfx/fx/effect_tokens.h"
 #include "platform/gfx/fx/shader_semantics.h"
+#include "platform/gfx/fx/stage_registers.h"
 
 namespace gfx {
 
@@ -424,11 +426,60 @@ bool MakeVertexEntry(const EffectDescription& effect, const EffectShader& shader
     return ShaderEntryMaker(effect).Vertex(shader, out, error);
 }
 
-bool MakePixelEntry(const EffectDescription& effect, const EffectShader& shader, const std::vector<int>& written,
+bool MakePixelEntry(const EffectDescription& effect, const EffectShader& shader, const std::vector<Varying>& written,
                     ShaderEntry& out, std::string& error)
 {
     return ShaderEntryMaker(effect).Pixel(shader, written, out, error);
 }
+
+namespace {
+
+// One register of a value that crosses the stage boundary: the value itself,
+// or a row of a matrix at the index after the row before.
+Semantic RowSemantic(const Leaf& leaf, int row)
+{
+    Semantic semantic = leaf.semantic;
+    semantic.index += static_cast<uint32_t>(row);
+    return semantic;
+}
+
+std::string RowAccess(const Leaf& leaf, int row)
+{
+    return leaf.shape.rows > 1 ? leaf.access + "[" + std::to_string(row) + "]" : leaf.access;
+}
+
+// The semantic of a register as written, for the code and for messages.
+std::string RowWritten(const Leaf& leaf, int row)
+{
+    if (leaf.shape.rows == 1)
+        return leaf.written;
+    const Semantic semantic = RowSemantic(leaf, row);
+    return semantic.name + std::to_string(semantic.index);
+}
+
+std::string RowName(const Leaf& leaf, int row)
+{
+    return "'" + RowWritten(leaf, row) + "'" +
+           (leaf.shape.rows > 1 ? " (row " + std::to_string(row) + " of '" + leaf.written + "')" : std::string());
+}
+
+// Locations for the pairs that have no fixed one: the lowest that no other
+// pair of the shader takes (the callers keep the pairs within the places).
+void PlaceTheRest(std::vector<int>& locations)
+{
+    uint64_t taken = 0;
+    for (int location : locations)
+        if (location >= 0)
+            taken |= uint64_t{1} << location;
+    for (int& location : locations) {
+        if (location < 0) {
+            location = std::countr_one(taken);
+            taken |= uint64_t{1} << location;
+        }
+    }
+}
+
+} // namespace
 
 bool ShaderEntryMaker::Vertex(const EffectShader& shader, ShaderEntry& out, std::string& error)
 {
@@ -439,21 +490,38 @@ bool ShaderEntryMaker::Vertex(const EffectShader& shader, ShaderEntry& out, std:
         return false;
     out = ShaderEntry();
     out.name = "zl_vertex_main";
+    // Inputs, one per register, matched to the declaration by usage and index.
+    std::vector<Semantic> inputs;
+    std::vector<int> attributes;
+    for (const Leaf& leaf : call.inputs) {
+        for (int r = 0; r < leaf.shape.rows; ++r) {
+            const Semantic sem = RowSemantic(leaf, r);
+            std::string why;
+            if (!IsDeclarationSemantic(sem))
+                why = " is not a declaration usage with an index up to " + std::to_string(kMaxUsageIndex);
+            else if (std::find(inputs.begin(), inputs.end(), sem) != inputs.end())
+                why = " has no attribute of its own: another input reads it";
+            else if (inputs.size() == kVertexInputRegisters)
+                why = " is past the " + std::to_string(kVertexInputRegisters) + " inputs a vertex shader reads";
+            if (!why.empty()) {
+                error = "vertex input semantic " + RowName(leaf, r) + why;
+                return false;
+            }
+            inputs.push_back(sem);
+            attributes.push_back(VertexInputLocation(sem));
+        }
+    }
+    PlaceTheRest(attributes);
     std::string members = "    float4 zl_position : SV_Position;\n";
     std::string params;
     std::string fill;
-    std::set<int> attributes;
+    size_t next = 0;
     for (const Leaf& leaf : call.inputs) {
         const int rows = leaf.shape.rows;
         std::string parts;
-        for (int r = 0; r < rows; ++r) {
-            Semantic sem = leaf.semantic;
-            sem.index += static_cast<uint32_t>(r);
-            const int location = VertexInputLocation(sem);
-            if (location < 0 || !attributes.insert(location).second) {
-                error = "vertex input semantic '" + leaf.written + "' has no attribute of its own";
-                return false;
-            }
+        for (int r = 0; r < rows; ++r, ++next) {
+            const Semantic& sem = inputs[next];
+            const int location = attributes[next];
             const std::string name = "zl_a" + std::to_string(location);
             if (!params.empty())
                 params += ", ";
@@ -461,35 +529,61 @@ bool ShaderEntryMaker::Vertex(const EffectShader& shader, ShaderEntry& out, std:
                       (leaf.shape.columns > 1 ? std::to_string(leaf.shape.columns) : std::string()) + " " + name +
                       " : " + sem.name + std::to_string(sem.index);
             parts += (r ? ", " : "") + name;
-            out.attributes.push_back(location);
+            out.attributes.push_back({static_cast<uint32_t>(location), static_cast<uint32_t>(SemanticUsage(sem.name)),
+                                      sem.index});
         }
         // A matrix is built from its rows; anything else converts from its one input.
         fill += "    " + leaf.access + " = " +
                 (rows > 1 ? leaf.shape.text + "(" + parts + ")" : "(" + leaf.shape.text + ")(" + parts + ")") + ";\n";
     }
-    std::string store;
-    std::set<int> written;
-    bool position = false;
+    // Outputs: the position, and the values for the pixel stage as the target's registers allow.
+    const StageRegisters registers = VertexOutputRegisters(shader.profile);
+    std::vector<int> varyings;
     for (const Leaf& leaf : call.outputs) {
-        if (IsPositionSemantic(leaf.semantic)) {
-            store += "    zl_o.zl_position = zl_widen(" + leaf.access + ");\n";
-            if (leaf.shape.columns == 3)
-                store += "    zl_o.zl_position.w = 1.0;\n";
-            position = true;
-            continue;
+        for (int r = 0; r < leaf.shape.rows; ++r) {
+            const Semantic sem = RowSemantic(leaf, r);
+            if (IsPositionSemantic(sem) || IsPointSizeSemantic(sem))
+                continue;
+            std::string why;
+            if (!registers.Takes(sem))
+                why = " is not one " + shader.profile + " writes (POSITION, PSIZE, " + registers.Describe() + ")";
+            else if (std::any_of(out.varyings.begin(), out.varyings.end(),
+                                 [&](const Varying& v) { return v.semantic == sem; }))
+                why = " has no place of its own";
+            else if (out.varyings.size() == kVaryingSlots)
+                why = " finds no place: the " + std::to_string(kVaryingSlots) + " places between the stages are taken";
+            if (!why.empty()) {
+                error = "vertex output semantic " + RowName(leaf, r) + why;
+                return false;
+            }
+            out.varyings.push_back({sem, 0});
+            varyings.push_back(VaryingLocation(sem));
         }
-        if (IsPointSizeSemantic(leaf.semantic))
-            continue;
-        const int location = VaryingLocation(leaf.semantic);
-        if (location < 0 || leaf.shape.rows != 1 || !written.insert(location).second) {
-            error = "vertex output semantic '" + leaf.written + "' has no place of its own";
-            return false;
+    }
+    PlaceTheRest(varyings);
+    std::string store;
+    bool position = false;
+    next = 0;
+    for (const Leaf& leaf : call.outputs) {
+        for (int r = 0; r < leaf.shape.rows; ++r) {
+            const Semantic sem = RowSemantic(leaf, r);
+            const std::string value = RowAccess(leaf, r);
+            if (IsPositionSemantic(sem)) {
+                store += "    zl_o.zl_position = zl_widen(" + value + ");\n";
+                if (leaf.shape.columns == 3)
+                    store += "    zl_o.zl_position.w = 1.0;\n";
+                position = true;
+                continue;
+            }
+            if (IsPointSizeSemantic(sem))
+                continue;
+            const int location = varyings[next];
+            out.varyings[next++].location = location;
+            members += VaryingMember(location, RowWritten(leaf, r), leaf.flat);
+            store += "    zl_o.zl_v" + std::to_string(location) + " = zl_widen((float" +
+                     (leaf.shape.columns > 1 ? std::to_string(leaf.shape.columns) : std::string()) + ")" + value +
+                     ");\n";
         }
-        members += VaryingMember(location, leaf.written, leaf.flat);
-        store += "    zl_o.zl_v" + std::to_string(location) + " = zl_widen((float" +
-                 (leaf.shape.columns > 1 ? std::to_string(leaf.shape.columns) : std::string()) + ")" + leaf.access +
-                 ");\n";
-        out.varyings.push_back(location);
     }
     if (!position) {
         error = "'" + s.name + "' writes no POSITION";
@@ -522,7 +616,7 @@ std::string AlphaTest(const std::string& colour)
 
 } // namespace
 
-bool ShaderEntryMaker::Pixel(const EffectShader& shader, const std::vector<int>& written, ShaderEntry& out,
+bool ShaderEntryMaker::Pixel(const EffectShader& shader, const std::vector<Varying>& written, ShaderEntry& out,
                              std::string& error)
 {
     Signature s;
@@ -536,6 +630,7 @@ bool ShaderEntryMaker::Pixel(const EffectShader& shader, const std::vector<int>&
     std::string fill;
     bool fragCoord = false, face = false;
     std::set<int> read;
+    const StageRegisters registers = PixelInputRegisters(shader.profile);
     auto addParam = [&](const std::string& p) {
         if (!params.empty())
             params += ", ";
@@ -558,22 +653,38 @@ bool ShaderEntryMaker::Pixel(const EffectShader& shader, const std::vector<int>&
             fill += "    " + leaf.access + " = " + cast + "(zl_front ? 1.0 : -1.0);\n";
             continue;
         }
-        const int location = VaryingLocation(leaf.semantic);
-        if (location < 0 || leaf.shape.rows != 1) {
-            error = "pixel input semantic '" + leaf.written + "' has no place of its own";
-            return false;
+        // One register per row, each from the vertex output of the same semantic.
+        std::vector<std::string> parts;
+        for (int r = 0; r < leaf.shape.rows; ++r) {
+            const Semantic sem = RowSemantic(leaf, r);
+            if (!registers.Takes(sem)) {
+                error = "pixel input semantic " + RowName(leaf, r) + " is not one " + shader.profile + " reads (" +
+                        registers.Describe() + ")";
+                return false;
+            }
+            const auto from = std::find_if(written.begin(), written.end(),
+                                           [&](const Varying& v) { return v.semantic == sem; });
+            if (from == written.end()) {
+                parts.emplace_back(); // never written by the vertex stage
+                continue;
+            }
+            const int location = from->location;
+            if (read.insert(location).second) {
+                addParam("[[vk::location(" + std::to_string(location) + ")]] " + (leaf.flat ? "nointerpolation " : "") +
+                         "float4 zl_v" + std::to_string(location) + " : " + RowWritten(leaf, r));
+                out.varyings.push_back({sem, location});
+            }
+            parts.push_back("zl_v" + std::to_string(location) + Swizzle(leaf.shape.columns));
         }
-        if (std::find(written.begin(), written.end(), location) == written.end()) {
-            fill += "    " + leaf.access + " = " + cast + "0;\n"; // never written by the vertex stage
+        if (leaf.shape.rows == 1) {
+            fill += "    " + leaf.access + " = " + cast + (parts[0].empty() ? "0" : "(" + parts[0] + ")") + ";\n";
             continue;
         }
-        if (read.insert(location).second) {
-            addParam("[[vk::location(" + std::to_string(location) + ")]] " + (leaf.flat ? "nointerpolation " : "") +
-                     "float4 zl_v" + std::to_string(location) + " : " + leaf.written);
-            out.varyings.push_back(location);
-        }
-        fill += "    " + leaf.access + " = " + cast + "(zl_v" + std::to_string(location) +
-                Swizzle(leaf.shape.columns) + ");\n";
+        const std::string row = "float" + std::to_string(leaf.shape.columns);
+        std::string rows;
+        for (const std::string& part : parts)
+            rows += (rows.empty() ? "" : ", ") + (part.empty() ? "(" + row + ")0" : part);
+        fill += "    " + leaf.access + " = " + leaf.shape.text + "(" + rows + ");\n";
     }
     if (fragCoord)
         addParam("float4 zl_fragCoord : SV_Position");
@@ -614,6 +725,20 @@ bool ShaderEntryMaker::Pixel(const EffectShader& shader, const std::vector<int>&
     return true;
 }
 
+std::vector<Varying> PassThroughVaryings()
+{
+    std::vector<Varying> out;
+    for (const char* name : {"TEXCOORD", "COLOR"}) {
+        for (uint32_t index = 0; index < 16; ++index) {
+            const Semantic sem{name, index};
+            const int location = VaryingLocation(sem);
+            if (location >= 0)
+                out.push_back({sem, location});
+        }
+    }
+    return out;
+}
+
 ShaderEntry MakePassThroughVertexEntry(const ShaderEntry& pixel)
 {
     ShaderEntry out;
@@ -621,20 +746,16 @@ ShaderEntry MakePassThroughVertexEntry(const ShaderEntry& pixel)
     std::string members = "    float4 zl_position : SV_Position;\n";
     std::string params = "[[vk::location(0)]] float4 zl_a0 : POSITION0";
     std::string store = "    zl_o.zl_position = zl_a0;\n";
-    out.attributes.push_back(0);
-    for (int location : pixel.varyings) {
+    out.attributes.push_back({0, 0, 0});
+    for (const Varying& varying : pixel.varyings) {
         // Texture coordinates and colours come from the vertex input of the same name.
-        Semantic sem;
-        if (location < 16) {
-            sem = {"TEXCOORD", static_cast<uint32_t>(location)};
-        } else if (location < 18) {
-            sem = {"COLOR", static_cast<uint32_t>(location - 16)};
-        } else {
+        const Semantic& sem = varying.semantic;
+        const int location = varying.location;
+        if (sem.name != "TEXCOORD" && sem.name != "COLOR")
             continue;
-        }
         const std::string written = sem.name + std::to_string(sem.index);
         members += VaryingMember(location, written, false);
-        out.varyings.push_back(location);
+        out.varyings.push_back(varying);
         const int attribute = VertexInputLocation(sem);
         if (attribute < 0) {
             continue; // read as zero
@@ -642,7 +763,8 @@ ShaderEntry MakePassThroughVertexEntry(const ShaderEntry& pixel)
         params += ", [[vk::location(" + std::to_string(attribute) + ")]] float4 zl_a" + std::to_string(attribute) +
                   " : " + written;
         store += "    zl_o.zl_v" + std::to_string(location) + " = zl_a" + std::to_string(attribute) + ";\n";
-        out.attributes.push_back(attribute);
+        out.attributes.push_back(
+            {static_cast<uint32_t>(attribute), static_cast<uint32_t>(SemanticUsage(sem.name)), sem.index});
     }
     out.code = Common() + "struct zl_VertexOutput {\n" + members + "};\nzl_VertexOutput zl_vertex_main(" + params +
                ")\n{\n    zl_VertexOutput zl_o = (zl_VertexOutput)0;\n" + store +
@@ -650,18 +772,20 @@ ShaderEntry MakePassThroughVertexEntry(const ShaderEntry& pixel)
     return out;
 }
 
-ShaderEntry MakePlainPixelEntry(const std::vector<int>& written)
+ShaderEntry MakePlainPixelEntry(const std::vector<Varying>& written)
 {
     ShaderEntry out;
     out.name = "zl_pixel_main";
-    constexpr int kColour0 = 16;
-    const bool colour = std::find(written.begin(), written.end(), kColour0) != written.end();
+    const Semantic colour0{"COLOR", 0};
+    const auto colour =
+        std::find_if(written.begin(), written.end(), [&](const Varying& v) { return v.semantic == colour0; });
     std::string params;
     std::string value = "float4(1, 1, 1, 1)";
-    if (colour) {
-        params = "[[vk::location(16)]] float4 zl_v16 : COLOR0";
-        value = "zl_v16";
-        out.varyings.push_back(kColour0);
+    if (colour != written.end()) {
+        const std::string name = "zl_v" + std::to_string(colour->location);
+        params = "[[vk::location(" + std::to_string(colour->location) + ")]] float4 " + name + " : COLOR0";
+        value = name;
+        out.varyings.push_back(*colour);
     }
     out.code = Common() + "struct zl_PixelOutput { float4 zl_t0 : SV_Target0; };\nzl_PixelOutput zl_pixel_main(" +
                params + ")\n{\n    zl_PixelOutput zl_o;\n    zl_o.zl_t0 = " + value + ";\n" + AlphaTest("zl_o.zl_t0") +

@@ -1,9 +1,11 @@
 #pragma once
 // The generated entry points that wrap an effect's shader functions for the
-// compiler. Each wrapper takes and returns what the stage sees under fixed
-// places (vertex inputs at the attribute location of their usage, values
-// between the stages at the varying location of their semantic, always as
-// four floats), calls the effect's function with the pass's literal arguments
+// compiler. Each wrapper takes and returns what the stage sees at the places
+// of its semantics (vertex inputs at the attribute location of their usage and
+// index, values between the stages at the varying location of their semantic,
+// always as four floats; a pair without a fixed place at a free one, which the
+// pixel stage learns from the vertex stage), as far as the target's registers
+// allow, calls the effect's function with the pass's literal arguments
 // for its uniform parameters, and adds what Direct3D 9 does that OpenGL does not:
 // the vertex position moved by half a pixel (pixel centres on integers), VPOS
 // and VFACE, the alpha test as a discard, and pixel inputs the vertex stage never
@@ -14,14 +16,23 @@
 #include <vector>
 
 #include "platform/gfx/fx/effect_description.h"
+#include "platform/gfx/fx/pass_program.h"
+#include "platform/gfx/fx/shader_semantics.h"
 
 namespace gfx {
 
+// A value between the stages: its semantic and the varying location it lies at.
+struct Varying {
+    Semantic semantic;
+    int location = 0;
+    bool operator==(const Varying&) const = default;
+};
+
 struct ShaderEntry {
-    std::string code;            // HLSL appended after the effect's own text
-    std::string name;            // the generated entry point
-    std::vector<int> varyings;   // vertex: locations written; pixel: locations read
-    std::vector<int> attributes; // vertex: attribute locations read
+    std::string code;                   // HLSL appended after the effect's own text
+    std::string name;                   // the generated entry point
+    std::vector<Varying> varyings;      // vertex: written; pixel: read
+    std::vector<VertexInput> attributes; // vertex: the inputs read
 };
 
 // The draw's own constants, declared by every wrapper.
@@ -41,8 +52,9 @@ public:
     // wrapped (unknown function, semantics without a place, arguments that do
     // not fit the uniform parameters).
     bool Vertex(const EffectShader& shader, ShaderEntry& out, std::string& error);
-    // `written`: the varying locations the pass's vertex stage writes.
-    bool Pixel(const EffectShader& shader, const std::vector<int>& written, ShaderEntry& out, std::string& error);
+    // `written`: what the pass's vertex stage writes.
+    bool Pixel(const EffectShader& shader, const std::vector<Varying>& written, ShaderEntry& out,
+               std::string& error);
 
     struct Tables;
 
@@ -53,12 +65,15 @@ private:
 // One wrapper alone, through a maker of its own.
 bool MakeVertexEntry(const EffectDescription& effect, const EffectShader& shader, ShaderEntry& out,
                      std::string& error);
-bool MakePixelEntry(const EffectDescription& effect, const EffectShader& shader, const std::vector<int>& written,
+bool MakePixelEntry(const EffectDescription& effect, const EffectShader& shader, const std::vector<Varying>& written,
                     ShaderEntry& out, std::string& error);
+// What the stand-in vertex stage of a pass without one can write: the texture
+// coordinates and colours, at their fixed places.
+std::vector<Varying> PassThroughVaryings();
 // A vertex stage that hands on the position and every varying `pixel` reads
 // from the vertex input of the same semantic.
 ShaderEntry MakePassThroughVertexEntry(const ShaderEntry& pixel);
 // A pixel stage that writes the vertex stage's COLOR0, or white.
-ShaderEntry MakePlainPixelEntry(const std::vector<int>& written);
+ShaderEntry MakePlainPixelEntry(const std::vector<Varying>& written);
 
 } // namespace gfx

@@ -19,10 +19,9 @@ Semantic SplitSemantic(std::string_view semantic)
 
 int SemanticUsage(std::string_view name)
 {
-    static constexpr std::string_view kNames[] = {"POSITION", "BLENDWEIGHT", "BLENDINDICES", "NORMAL",
-                                                  "PSIZE",    "TEXCOORD",    "TANGENT",      "BINORMAL",
-                                                  "TESSFACTOR", "POSITIONT", "COLOR",        "FOG",
-                                                  "DEPTH",    "SAMPLE"};
+    static constexpr std::string_view kNames[kDeclarationUsages] = {
+        "POSITION",   "BLENDWEIGHT", "BLENDINDICES", "NORMAL", "PSIZE", "TEXCOORD", "TANGENT",
+        "BINORMAL",   "TESSFACTOR",  "POSITIONT",    "COLOR",  "FOG",   "DEPTH",    "SAMPLE"};
     for (size_t i = 0; i < std::size(kNames); ++i)
         if (kNames[i] == name)
             return static_cast<int>(i);
@@ -30,24 +29,34 @@ int SemanticUsage(std::string_view name)
 }
 
 namespace {
-constexpr int kPosition = 0, kBlendWeight = 1, kBlendIndices = 2, kNormal = 3, kTexcoord = 5, kTangent = 6,
-              kBinormal = 7, kColor = 10;
-}
 
-// Sixteen attributes, the least any driver offers: the usages meshes carry.
+struct Pair {
+    uint8_t usage;
+    uint8_t index;
+};
+constexpr uint8_t kPosition = 0, kBlendWeight = 1, kBlendIndices = 2, kNormal = 3, kTexcoord = 5, kTangent = 6,
+                  kBinormal = 7, kColor = 10;
+// Sixteen attributes, the least any driver offers, for the usages meshes carry.
+constexpr Pair kFixedAttributes[kVertexAttributeSlots] = {
+    {kPosition, 0}, {kBlendWeight, 0}, {kBlendIndices, 0}, {kNormal, 0}, {kTexcoord, 0}, {kTexcoord, 1},
+    {kTexcoord, 2}, {kTexcoord, 3},    {kTexcoord, 4},     {kTexcoord, 5}, {kTexcoord, 6}, {kTexcoord, 7},
+    {kColor, 0},    {kColor, 1},       {kTangent, 0},      {kBinormal, 0}};
+
+} // namespace
+
 int VertexAttributeLocation(uint32_t usage, uint32_t index)
 {
-    switch (static_cast<int>(usage)) {
-    case kPosition: return index == 0 ? 0 : -1;
-    case kBlendWeight: return index == 0 ? 1 : -1;
-    case kBlendIndices: return index == 0 ? 2 : -1;
-    case kNormal: return index == 0 ? 3 : -1;
-    case kTexcoord: return index < 8 ? 4 + static_cast<int>(index) : -1;
-    case kColor: return index < 2 ? 12 + static_cast<int>(index) : -1;
-    case kTangent: return index == 0 ? 14 : -1;
-    case kBinormal: return index == 0 ? 15 : -1;
-    default: return -1;
-    }
+    for (uint32_t location = 0; location < kVertexAttributeSlots; ++location)
+        if (kFixedAttributes[location].usage == usage && kFixedAttributes[location].index == index)
+            return static_cast<int>(location);
+    return -1;
+}
+
+void FixedVertexAttribute(uint32_t location, uint32_t& usage, uint32_t& index)
+{
+    const Pair pair = kFixedAttributes[location % kVertexAttributeSlots];
+    usage = pair.usage;
+    index = pair.index;
 }
 
 int VertexInputLocation(const Semantic& semantic)

@@ -1,9 +1,10 @@
 #pragma once
 // Fixed places for shader semantics, so stages compiled apart still meet: a
-// vertex input goes to the attribute location of its usage and index (the same
-// one a vertex declaration's element of that usage binds to), and a value passed
-// from the vertex to the pixel stage goes to the varying location of its
-// semantic. Semantics are matched without regard to case.
+// vertex input of the usages meshes carry goes to the attribute location of its
+// usage and index, and a value passed from the vertex to the pixel stage goes
+// to the varying location of its semantic. Pairs without a fixed place get one
+// of their own per shader (the pass keeps where). Semantics are matched without
+// regard to case.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -13,21 +14,25 @@ namespace gfx {
 struct Semantic {
     std::string name;   // upper case, without the index: "TEXCOORD"
     uint32_t index = 0; // the trailing number, 0 when none
+    bool operator==(const Semantic&) const = default;
 };
 
 Semantic SplitSemantic(std::string_view semantic);
 
-// The declaration usage a semantic name stands for, or -1.
+// The declaration usage a semantic name stands for (below kDeclarationUsages), or -1.
 int SemanticUsage(std::string_view name);
+inline constexpr uint32_t kDeclarationUsages = 14;
 
 inline constexpr uint32_t kVertexAttributeSlots = 16;
 inline constexpr uint32_t kVaryingSlots = 31;
 
-// The attribute location of a declaration usage and index, or -1 when it has none.
+// The fixed attribute location of a declaration usage and index, or -1 when it has none.
 int VertexAttributeLocation(uint32_t usage, uint32_t index);
-// The attribute location of a vertex-input semantic, or -1.
+// The usage and index whose fixed attribute location is `location` (below kVertexAttributeSlots).
+void FixedVertexAttribute(uint32_t location, uint32_t& usage, uint32_t& index);
+// The fixed attribute location of a vertex-input semantic, or -1.
 int VertexInputLocation(const Semantic& semantic);
-// The varying location of a vertex-output / pixel-input semantic, or -1.
+// The fixed varying location of a vertex-output / pixel-input semantic, or -1.
 int VaryingLocation(const Semantic& semantic);
 
 // Position, pixel-stage specials and outputs.

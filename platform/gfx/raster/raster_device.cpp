@@ -164,10 +164,9 @@ void RasterDevice::SetVertexInput(const DrawView& draw)
     streamOf.fill(-1);
     if (draw.elements) {
         for (const VertexElement& e : *draw.elements) {
-            const int location = VertexAttributeLocation(e.usage, e.usageIndex);
-            if (location < 0 || e.stream >= kMaxStreamViews ||
-                std::find(program.vertexInputs.begin(), program.vertexInputs.end(), uint32_t(location)) ==
-                    program.vertexInputs.end())
+            // An element binds where the vertex stage reads its usage and index.
+            const int location = AttributeLocation(program, e.usage, e.usageIndex);
+            if (location < 0 || e.stream >= kMaxStreamViews)
                 continue;
             const AttributeFormat format = FormatOf(e.type);
             if (format.size == 0)

@@ -155,6 +155,24 @@ TEST(CompiledEffect, DescriptionRulesAreChecked)
                           p.name = "renamed";
               }),
               "sampler 'shadowSampler' names the unknown texture 'shadowAtlas'");
+    // A vertex input keeps its usage and index only within what a declaration can carry.
+    for (const gfx::VertexInput input : {gfx::VertexInput{3, 14, 0}, gfx::VertexInput{3, 5, 16},
+                                         gfx::VertexInput{16, 0, 0}, gfx::VertexInput{16, 0, 1}})
+        EXPECT_EQ(broken([&](auto& c) { c.techniques[0].passes[0].program.vertexInputs.push_back(input); }),
+                  "a vertex input has an unknown location or usage")
+            << input.location << " " << input.usage << " " << input.usageIndex;
+}
+
+TEST(CompiledEffect, VertexInputsWithoutAFixedPlaceKeepTheirUsageAndIndex)
+{
+    gfx::EffectDescription d = Grammar();
+    // TEXCOORD2 at its fixed place, and POSITION1, COLOR2 and SAMPLE15 at places of their own.
+    d.techniques[0].passes[0].program.vertexInputs = {{6, 5, 2}, {1, 0, 1}, {0, 10, 2}, {15, 13, 15}};
+    const std::vector<uint8_t> file = gfx::WriteCompiledEffect(d);
+    gfx::EffectDescription back;
+    std::string error;
+    ASSERT_TRUE(gfx::ReadCompiledEffect(file.data(), file.size(), back, error)) << error;
+    EXPECT_EQ(back, d);
 }
 
 } // namespace
