@@ -1,20 +1,13 @@
-struct VOut
-{
-    float4 pos : POSITION;
-    float4 tint : COLOR2;
-    float4x4 frame : NORMAL2;
-    float2 uv : TEXCOORD1;
-};
+struct VOut { float4 pos : POSITION; float4 tint : COLOR2; float4x4 frame : NORMAL2; };
 VOut VS(float4 p : POSITION0, float4 q : POSITION1, float4 w : BLENDWEIGHT1, float4 c : COLOR2, float4x4 m : TANGENT)
 {
-    VOut o = (VOut)0;
+    VOut o;
     o.pos = mul(p + q * w.x, m);
     o.tint = c;
     o.frame = m;
-    o.uv = q.xy;
     return o;
 }
-float4 PS(float4 none : TEXCOORD0, float4 tint : COLOR2, float3x4 frame : NORMAL2, float2 uv : TEXCOORD1) : COLOR0
+float4 PS(float4 none : TEXCOORD0, float4 tint : COLOR2, float3x4 frame : NORMAL2) : COLOR0
 {
-    return none + tint * frame[2] + uv.xyxy;
+    return none + tint * frame[2];
 }

@@ -165,11 +165,10 @@ TEST(CompiledEffect, DescriptionRulesAreChecked)
 
 TEST(CompiledEffect, VertexInputsWithoutAFixedPlaceKeepTheirUsageAndIndex)
 {
-    gfx::EffectDescription d = Grammar();
-    // TEXCOORD2 at its fixed place, and POSITION1, COLOR2 and SAMPLE15 at places of their own.
+    gfx::EffectDescription d = Grammar(), back;
+    // TEXCOORD2 at its fixed place; POSITION1, COLOR2 and SAMPLE15 at places of their own.
     d.techniques[0].passes[0].program.vertexInputs = {{6, 5, 2}, {1, 0, 1}, {0, 10, 2}, {15, 13, 15}};
     const std::vector<uint8_t> file = gfx::WriteCompiledEffect(d);
-    gfx::EffectDescription back;
     std::string error;
     ASSERT_TRUE(gfx::ReadCompiledEffect(file.data(), file.size(), back, error)) << error;
     EXPECT_EQ(back, d);

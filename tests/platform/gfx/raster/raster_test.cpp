@@ -95,16 +95,6 @@ protected:
         const float colour[4] = {r, g, b, a};
         ASSERT_EQ(kEffectOk, effect->SetVector("Colour", colour));
     }
-    // The rectangle's colour where it is drawn, the clear colour elsewhere.
-    void ExpectRectangle(uint32_t left, uint32_t top, uint32_t right, uint32_t bottom, uint32_t inside,
-                         uint32_t outside = 0xFF000000u)
-    {
-        for (uint32_t y = 0; y < kHeight; ++y)
-            for (uint32_t x = 0; x < kWidth; ++x) {
-                const bool in = x >= left && x < right && y >= top && y < bottom;
-                ASSERT_EQ(in ? inside : outside, Pixel(x, y)) << "at " << x << "," << y;
-            }
-    }
 };
 
 TEST_F(GfxRaster, ATexturedQuadDrawnOneToOneReproducesItsTexelsInPlace)

@@ -72,11 +72,13 @@ protected:
         effect->SetDevice(device);
     }
 
-    void SetGeometry(const std::vector<Vertex>& vertices, const std::vector<uint16_t>& indices)
+    // Vertices of another layout than Vertex go with a declaration of their own.
+    template <class V = Vertex>
+    void SetGeometry(const std::vector<V>& vertices, const std::vector<uint16_t>& indices)
     {
         gfx::VertexBuffer* vb = nullptr;
         gfx::IndexBuffer* ib = nullptr;
-        const auto vbBytes = static_cast<uint32_t>(vertices.size() * sizeof(Vertex));
+        const auto vbBytes = static_cast<uint32_t>(vertices.size() * sizeof(V));
         const auto ibBytes = static_cast<uint32_t>(indices.size() * sizeof(uint16_t));
         ASSERT_EQ(gfx::kOk, device->CreateVertexBuffer(vbBytes, 0, 0, gfx::kPoolDefault, &vb));
         ASSERT_EQ(gfx::kOk, device->CreateIndexBuffer(ibBytes, 0, gfx::kFormatIndex16, gfx::kPoolDefault, &ib));
@@ -84,7 +86,7 @@ protected:
         Fill(ib, indices.data(), ibBytes);
         owned.push_back(vb);
         owned.push_back(ib);
-        ASSERT_EQ(gfx::kOk, device->SetStreamSource(0, vb, 0, sizeof(Vertex)));
+        ASSERT_EQ(gfx::kOk, device->SetStreamSource(0, vb, 0, sizeof(V)));
         ASSERT_EQ(gfx::kOk, device->SetIndices(ib));
         vertexCount = static_cast<uint32_t>(vertices.size());
         indexCount = static_cast<uint32_t>(indices.size());
@@ -129,6 +131,17 @@ protected:
     static std::vector<uint16_t> RectangleIndices(uint16_t first = 0)
     {
         return {first, uint16_t(first + 1), uint16_t(first + 2), first, uint16_t(first + 2), uint16_t(first + 3)};
+    }
+
+    // The rectangle's colour where it is drawn, the clear colour elsewhere.
+    void ExpectRectangle(uint32_t left, uint32_t top, uint32_t right, uint32_t bottom, uint32_t inside,
+                         uint32_t outside = 0xFF000000u)
+    {
+        for (uint32_t y = 0; y < kHeight; ++y)
+            for (uint32_t x = 0; x < kWidth; ++x) {
+                const bool in = x >= left && x < right && y >= top && y < bottom;
+                ASSERT_EQ(in ? inside : outside, Pixel(x, y)) << "at " << x << "," << y;
+            }
     }
 
     // The back buffer's texel at (x, y) as A8R8G8B8.
