@@ -265,6 +265,11 @@ inline void RowColumn(const ValueShape& out, uint32_t k, uint32_t& row, uint32_t
 
 } // namespace
 
+bool IsIntrinsicName(std::string_view name)
+{
+    return FindIntrinsic(name) != kIntrinsicCount || IsShaderOnlyIntrinsic(name);
+}
+
 // ---- Typing ----
 
 // The typing rules of each instruction, shared by the compiler (which reports

@@ -57,6 +57,10 @@ std::string ShapeName(const ValueShape& shape);
 // "dword", "vector", "matrix"), or false.
 bool BuiltInShape(std::string_view name, ValueShape& shape);
 
+// Whether `name` is an intrinsic function of HLSL (with a constant meaning
+// or only a shader's).
+bool IsIntrinsicName(std::string_view name);
+
 // Bounds of one value and of the programs an effect may make.
 inline constexpr uint64_t kMaxExpressionComponents = 1u << 20;
 inline constexpr uint32_t kMaxExpressionArraySize = 65536;

@@ -286,6 +286,16 @@ private:
 
     // ---- Types ----
 
+    static bool IsKeyword(std::string_view word)
+    {
+        static const std::set<std::string_view> kWords = {
+            "break", "case", "cbuffer", "class", "compile", "continue", "default", "discard", "do", "else",
+            "false", "for", "if", "in", "inout", "interface", "namespace", "out", "pass", "register", "return",
+            "sampler_state", "stateblock", "struct", "switch", "tbuffer", "technique", "technique10",
+            "technique11", "true", "typedef", "while", "in", "Texture2D", "SamplerState"};
+        return kWords.count(word) > 0;
+    }
+
     bool ParseType(TypeInfo& info)
     {
         const Token t = Peek();
@@ -388,6 +398,11 @@ private:
             Next();
             return true;
         }
+        if (const uint32_t found = typedefIndex_.Find(t.text); found != NameTable::kNone) {
+            Next();
+            info = typedefs_[found];
+            return true;
+        }
         if (structNames_.Contains(t.text)) {
             Next();
             info.type = EffectParameterType::Struct;
@@ -395,6 +410,10 @@ private:
             info.structName = std::string(t.text);
             return true;
         }
+        if (IsIntrinsicName(t.text))
+            return Fail(t, 3000, "syntax error: '" + std::string(t.text) + "' is an intrinsic function, not a type");
+        if (IsKeyword(t.text))
+            return Fail(t, 3000, "syntax error: unexpected keyword '" + std::string(t.text) + "'");
         return Fail(t, 3004, "unknown type '" + std::string(t.text) + "'");
     }
 
@@ -690,28 +709,120 @@ private:
             return Technique();
         if (IsWord(t, "struct"))
             return Struct();
+        if (IsWord(t, "typedef"))
+            return Typedef();
+        if (IsWord(t, "cbuffer"))
+            return ConstantBuffer();
         return Declaration();
     }
 
+    // `struct S { ... };`, and variables declared with it: `struct S { ... } U;`
+    // or, of a struct with no name, `struct { ... } U;`.
     bool Struct()
     {
         const Token first = Next(); // "struct"
         const Token nameToken = Peek();
-        std::string name;
-        if (!ExpectName(name))
-            return false;
-        if (structNames_.Contains(nameToken.text))
-            return Fail(nameToken, 3003, "redefinition of '" + name + "'");
+        const bool unnamed = IsSymbol(nameToken, '{');
+        std::string name = "<unnamed>";
+        if (!unnamed) {
+            if (!ExpectName(name))
+                return false;
+            if (structNames_.Contains(nameToken.text) || typedefIndex_.Contains(nameToken.text))
+                return Fail(nameToken, 3003, "redefinition of '" + name + "'");
+        }
         if (!IsSymbol(Peek(), '{'))
             return Unexpected(Peek());
         Token end;
         if (!SkipBalanced(end))
             return false;
-        if (!IsSymbol(Peek(), ';'))
-            return Unexpected(Peek());
-        const Token semicolon = Next();
-        structNames_.Add(nameToken.text);
-        out_.structs.push_back({name, std::string(SourceBetween(first, semicolon))});
+        const bool alone = IsSymbol(Peek(), ';');
+        if (!unnamed) {
+            structNames_.Add(nameToken.text);
+            out_.structs.push_back({name, alone ? std::string(SourceBetween(first, Peek()))
+                                                : std::string(SourceBetween(first, end)) + ";"});
+        }
+        if (alone) {
+            Next();
+            return true;
+        }
+        TypeInfo type;
+        type.type = EffectParameterType::Struct;
+        type.rows = type.columns = 0;
+        type.structName = name;
+        return Declarators(type, false, Peek());
+    }
+
+    // `typedef [const] type Name, Other;`: names for a type declared before.
+    bool Typedef()
+    {
+        Next(); // "typedef"
+        if (IsWord(Peek(), "const"))
+            Next();
+        if (IsWord(Peek(), "struct"))
+            return Fail(Peek(), 3000, "syntax error: a typedef names a type declared before it, not a struct");
+        TypeInfo type;
+        if (!ParseType(type))
+            return false;
+        for (;;) {
+            const Token nameToken = Peek();
+            std::string name;
+            if (!ExpectName(name))
+                return false;
+            if (IsSymbol(Peek(), '['))
+                return Fail(Peek(), 3000, "syntax error: a typedef of an array is not supported");
+            if (structNames_.Contains(nameToken.text) ||
+                !typedefIndex_.Add(nameToken.text, static_cast<uint32_t>(typedefs_.size())))
+                return Fail(nameToken, 3003, "redefinition of '" + name + "'");
+            TypeInfo named = type;
+            named.written = nameToken.text;
+            typedefs_.push_back(named);
+            if (!type.isVoid && IsNumericType(type.type)) {
+                Symbol symbol;
+                symbol.kind = ExpressionName::Kind::Type;
+                symbol.shape = ShapeOf(type, 0);
+                if (!Declare(nameToken, std::move(symbol)))
+                    return false;
+            }
+            if (IsSymbol(Peek(), ';')) {
+                Next();
+                return true;
+            }
+            if (!Expect(','))
+                return false;
+        }
+    }
+
+    // `cbuffer C [: register(b0)] { declarations }`: under fx_2_0 its members
+    // are parameters of the effect like any other.
+    bool ConstantBuffer()
+    {
+        Next(); // "cbuffer"
+        std::string name;
+        if (!ExpectName(name))
+            return false;
+        while (IsSymbol(Peek(), ':')) {
+            Next();
+            if (!IsWord(Peek(), "register"))
+                return Unexpected(Peek());
+            Next();
+            Token end;
+            if (!IsSymbol(Peek(), '(') || !SkipBalanced(end))
+                return Unexpected(Peek());
+        }
+        const Token open = Peek();
+        if (!Expect('{'))
+            return false;
+        while (!IsSymbol(Peek(), '}')) {
+            if (Peek().kind == TokenKind::End)
+                return Fail(open, 3000, "syntax error: '{' has no matching '}'");
+            if (IsSymbol(Peek(), ';')) {
+                Next();
+                continue;
+            }
+            if (!Declaration())
+                return false;
+        }
+        Next();
         return true;
     }
 
@@ -737,6 +848,16 @@ private:
             return Function(first, nameToken);
         if (type.isVoid)
             return Fail(nameToken, 3000, "a variable cannot be void");
+        return Declarators(type, isStatic, nameToken, &name);
+    }
+
+    // The names a declaration declares, to its ';'; `name` is the first,
+    // already read, or the next token.
+    bool Declarators(const TypeInfo& type, bool isStatic, Token nameToken, std::string* read = nullptr)
+    {
+        std::string name = read ? *read : std::string();
+        if (!read && !ExpectName(name))
+            return false;
         for (;;) {
             if (!Variable(type, isStatic, name, nameToken))
                 return false;
@@ -1062,7 +1183,6 @@ private:
     std::vector<std::string_view> files_;
     NameTable fileIndex_;
     int file_ = 0;
-    int nesting_ = 0;
     bool failed_ = false;
     bool closing_ = false; // a close signal came: the rest reads as the end
     Token closedAt_;       // the token the close signal stopped
@@ -1073,6 +1193,8 @@ private:
     NameTable techniques_;
     NameTable functions_;
     NameTable structNames_;
+    NameTable typedefIndex_; // into typedefs_
+    std::deque<TypeInfo> typedefs_;
     uint64_t parameterFloats_ = 0;
     // What names mean to expressions, in the order declared.
     NameTable symbolIndex_;

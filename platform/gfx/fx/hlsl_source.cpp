@@ -102,9 +102,29 @@ public:
                 const size_t first = pos_;
                 SkipTo('{');
                 pos_ = MatchingBracket(tokens_, pos_) + 1;
+                // Variables declared with the struct are kept with it.
+                while (pos_ < tokens_.size() && !tokens_[pos_].Is(';'))
+                    pos_ = (tokens_[pos_].Is('{') || tokens_[pos_].Is('(') ? MatchingBracket(tokens_, pos_) : pos_) + 1;
                 if (pos_ < tokens_.size() && tokens_[pos_].Is(';'))
                     ++pos_;
                 Names(first, pos_, out_.alwaysNamed);
+            } else if (t.Is("cbuffer")) {
+                // Its members are the effect's parameters like any other:
+                // the block around them goes.
+                size_t open = pos_;
+                while (open < tokens_.size() && !tokens_[open].Is('{'))
+                    ++open;
+                if (open < tokens_.size()) {
+                    BlankTokens(pos_, open);
+                    const size_t close = MatchingBracket(tokens_, open);
+                    if (close < tokens_.size()) {
+                        BlankTokens(close, close);
+                        closers_.push_back(close);
+                    }
+                }
+                pos_ = open + 1;
+            } else if (t.Is('}') && std::find(closers_.begin(), closers_.end(), pos_) != closers_.end()) {
+                ++pos_;
             } else if (t.Is("typedef")) {
                 const size_t first = pos_;
                 SkipTo(';');
@@ -114,6 +134,7 @@ public:
                 Declaration();
             }
         }
+        DropTextureArguments();
         return true;
     }
 
@@ -235,6 +256,7 @@ private:
     void Function(size_t start)
     {
         const size_t name = pos_++;
+        TextureParameters(name, pos_);
         pos_ = MatchingBracket(tokens_, pos_) + 1;
         while (At(':'))
             pos_ += 2;
@@ -246,6 +268,96 @@ private:
         out_.functions.push_back(Named(name, start, std::min(pos_, tokens_.size())));
         out_.functions.back().body = body;
     }
+
+    // The parameters of texture type of the function whose name is token
+    // `name` and whose list opens at `open` leave the shader's text, as the
+    // textures do, and so do the arguments given for them.
+    void TextureParameters(size_t name, size_t open)
+    {
+        std::vector<size_t> starts, commas;
+        const size_t close = Split(open, starts, commas);
+        std::vector<bool> kept(starts.size(), true);
+        bool any = false;
+        for (size_t k = 0; k < starts.size(); ++k) {
+            size_t i = starts[k];
+            while (i < close && tokens_[i].kind == TokenKind::Identifier &&
+                   (IsModifier(tokens_[i].text) || tokens_[i].Is("in")))
+                ++i;
+            if (i < close && tokens_[i].kind == TokenKind::Identifier && IsTextureOrString(tokens_[i].text)) {
+                kept[k] = false;
+                any = true;
+            }
+        }
+        if (!any)
+            return;
+        DropArguments(starts, commas, close, kept);
+        if (textureCallIndex_.Add(tokens_[name].text, static_cast<uint32_t>(textureCalls_.size())))
+            textureCalls_.push_back({name, std::move(kept)});
+    }
+
+    // The arguments of the list that opens at `open`: where each starts, the
+    // commas between them; returns the index of its ')'.
+    size_t Split(size_t open, std::vector<size_t>& starts, std::vector<size_t>& commas) const
+    {
+        const size_t close = std::min(MatchingBracket(tokens_, open), tokens_.size());
+        if (open + 1 < close)
+            starts.push_back(open + 1);
+        for (size_t i = open + 1; i < close; ++i) {
+            if (tokens_[i].Is('(') || tokens_[i].Is('[') || tokens_[i].Is('{')) {
+                i = MatchingBracket(tokens_, i);
+            } else if (tokens_[i].Is(',')) {
+                commas.push_back(i);
+                starts.push_back(i + 1);
+            }
+        }
+        return close;
+    }
+
+    // Blanks the arguments `kept` leaves out, and the commas that would be
+    // left without an argument kept on both sides.
+    void DropArguments(const std::vector<size_t>& starts, const std::vector<size_t>& commas, size_t close,
+                       const std::vector<bool>& kept)
+    {
+        bool keptBefore = false;
+        for (size_t k = 0; k < starts.size(); ++k) {
+            const size_t end = k + 1 < starts.size() ? commas[k] : close;
+            if (!kept[k] && end > starts[k])
+                BlankTokens(starts[k], end - 1);
+            keptBefore = keptBefore || kept[k];
+            if (k + 1 < starts.size() && !(kept[k + 1] && keptBefore))
+                BlankTokens(commas[k], commas[k]);
+        }
+    }
+
+public:
+    // Every call of a function that lost texture parameters loses the
+    // arguments given for them.
+    void DropTextureArguments()
+    {
+        if (textureCalls_.empty())
+            return;
+        for (size_t i = 0; i + 1 < tokens_.size(); ++i) {
+            if (tokens_[i].kind != TokenKind::Identifier || !tokens_[i + 1].Is('('))
+                continue;
+            const uint32_t found = textureCallIndex_.Find(tokens_[i].text);
+            if (found == NameTable::kNone || textureCalls_[found].definition == i)
+                continue;
+            const TextureCall& c = textureCalls_[found];
+            std::vector<size_t> starts, commas;
+            const size_t close = Split(i + 1, starts, commas);
+            if (starts.size() == c.kept.size())
+                DropArguments(starts, commas, close, c.kept);
+        }
+    }
+
+private:
+    struct TextureCall {
+        size_t definition = 0; // the token of its name where it is defined
+        std::vector<bool> kept;
+    };
+    std::vector<TextureCall> textureCalls_;
+    NameTable textureCallIndex_; // the first function of each name
+    std::vector<size_t> closers_; // the '}' of cbuffer blocks, blanked already
 
     std::string_view text_;
     TokenProblem problem_;

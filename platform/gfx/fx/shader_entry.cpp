@@ -36,6 +36,7 @@ struct Variable {
     bool uniform = false;
     bool array = false;
     bool flat = false; // nointerpolation: the same value over the whole primitive
+    std::string initial; // a parameter's default value, as written
 };
 
 struct Signature {
@@ -182,6 +183,10 @@ Variable ParseVariable(const std::vector<Token>& tokens, size_t first, size_t la
     }
     if (i + 1 < last && tokens[i].Is(':'))
         v.semantic = std::string(tokens[i + 1].text);
+    while (i < last && !tokens[i].Is('='))
+        ++i;
+    if (i + 1 < last)
+        v.initial = Join(tokens, i + 1, last);
     return v;
 }
 
@@ -295,10 +300,16 @@ bool FindEntry(Tables& tables, const EffectShader& shader, Signature& out, std::
         const Tables::Read& read = tables.SignatureOf(i);
         if (!read.ok)
             continue;
+        // The arguments go to the uniform parameters in order; those after
+        // them take their default values.
         size_t uniforms = 0;
-        for (const Variable& p : read.signature.parameters)
+        size_t needed = 0;
+        for (const Variable& p : read.signature.parameters) {
             uniforms += p.uniform ? 1 : 0;
-        if (uniforms == arguments.size()) {
+            if (p.uniform && p.initial.empty())
+                needed = uniforms;
+        }
+        if (arguments.size() <= uniforms && arguments.size() >= needed) {
             out = read.signature;
             return true;
         }
@@ -394,7 +405,8 @@ bool PrepareCall(Tables& tables, const Signature& s, const std::vector<std::stri
         if (!args.empty())
             args += ", ";
         if (p.uniform) {
-            args += "(" + arguments[argument++] + ")";
+            args += "(" + (argument < arguments.size() ? arguments[argument] : p.initial) + ")";
+            ++argument;
             continue;
         }
         const std::string local = "zl_p" + std::to_string(k);
@@ -640,8 +652,12 @@ bool ShaderEntryMaker::Pixel(const EffectShader& shader, const std::vector<Varyi
         const std::string cast = "(" + leaf.shape.text + ")";
         if (IsPixelPositionSemantic(leaf.semantic)) {
             fragCoord = true;
-            fill += "    " + leaf.access + " = " + cast + "(zl_fragCoord" + Swizzle(std::min(leaf.shape.columns, 2)) +
-                    " - 0.5);\n";
+            // x and y as the platform counts pixels; z and w, when read, as the rasterizer gives them.
+            if (leaf.shape.columns <= 2)
+                fill += "    " + leaf.access + " = " + cast + "(zl_fragCoord" + Swizzle(leaf.shape.columns) + " - 0.5);\n";
+            else
+                fill += "    " + leaf.access + " = " + cast + "float4(zl_fragCoord.xy - 0.5, zl_fragCoord.zw)" +
+                        Swizzle(leaf.shape.columns) + ";\n";
             continue;
         }
         if (IsPositionSemantic(leaf.semantic) || IsPointSizeSemantic(leaf.semantic)) {

@@ -406,3 +406,40 @@ TEST(EffectParser, TechniqueAndPassInAnyLetterCase)
     EXPECT_EQ(d.techniques[0].passes.size(), 2u);
     EXPECT_EQ(d.techniques[1].name, "B");
 }
+
+TEST(EffectParser, StructVariablesTypedefsAndConstantBuffersDeclareParameters)
+{
+    EffectDescription d;
+    std::string messages;
+    ASSERT_TRUE(gfx::ParseEffect("typedef int Mode; typedef const float4 Colour, Tint;\n"
+                                 "Mode mode = 3; Colour c = 1; Tint t[2];\n"
+                                 "struct S { float4 m; } U, V;\n"
+                                 "struct { float4 m; } W;\n"
+                                 "cbuffer C : register(b1) { float4 k = (Mode)2.5; static const int N = 2; }\n"
+                                 "float a[N];\n",
+                                 "ok.fx", d, messages))
+        << messages;
+    EXPECT_EQ(Param(d, "mode").type, EffectParameterType::Int);
+    EXPECT_EQ(Param(d, "c").defaults, std::vector<float>(4, 1.0f));
+    EXPECT_EQ(Param(d, "t").arraySize, 2u);
+    EXPECT_EQ(Param(d, "U").structName, "S");
+    EXPECT_EQ(Param(d, "V").type, EffectParameterType::Struct);
+    EXPECT_EQ(Param(d, "W").structName, "<unnamed>");
+    EXPECT_EQ(Param(d, "k").defaults, std::vector<float>(4, 2.0f));
+    EXPECT_EQ(Param(d, "a").arraySize, 2u);
+    ASSERT_EQ(d.structs.size(), 1u);
+    EXPECT_EQ(d.structs[0].text, "struct S { float4 m; };");
+
+    const std::pair<const char*, const char*> refused[] = {
+        {"typedef int Mode; struct Mode { float a; };", "bad.fx(1,26): error X3003: redefinition of 'Mode'"},
+        {"typedef struct { float a; } T;", "a typedef names a type declared before it"},
+        {"cbuffer C { cbuffer D { float a; } }", "bad.fx(1,13): error X3000: syntax error: unexpected keyword 'cbuffer'"},
+        {"cbuffer C { float a;", "bad.fx(1,11): error X3000: syntax error: '{' has no matching '}'"},
+        {"sqrt x;", "bad.fx(1,1): error X3000: syntax error: 'sqrt' is an intrinsic function, not a type"},
+        {"tbuffer B { float a; }", "bad.fx(1,1): error X3000: syntax error: unexpected keyword 'tbuffer'"},
+    };
+    for (const auto& [source, message] : refused) {
+        const std::string error = ParseError(source);
+        EXPECT_NE(error.find(message), std::string::npos) << source << "\n" << error;
+    }
+}

@@ -53,6 +53,29 @@ TEST(FxHlslSource, EffectOnlySyntaxIsBlankedAndEveryLineStaysInPlace)
         EXPECT_NE(source.text.find(kept), std::string::npos) << kept << " missing in\n" << source.text;
 }
 
+TEST(FxHlslSource, FormsOfOtherAuthorsReachTheShaderCompilerAsItReadsThem)
+{
+    const std::string effect =
+        "cbuffer C : register(b0) { float4 k; }\n"
+        "struct S { float4 m; } U, V;\n"
+        "texture T;\n"
+        "float4 f(uniform texture t, uniform sampler s, float2 uv) { return tex2D(s, uv); }\n"
+        "float4 g(float2 uv, texture t) { return f(T, s0, uv) + f(t, (s1), float2(1, 2)); }\n"
+        "Technique X < int D[] = {1, 2}; > { pass p {} }\n";
+    const HlslSource source = ExtractHlsl(effect, "a.fx");
+    EXPECT_EQ(source.text.size(), effect.size());
+    std::string squeezed; // runs of blanks as one
+    for (char c : source.text)
+        if (c != ' ' || squeezed.empty() || squeezed.back() != ' ')
+            squeezed += c;
+    for (const char* kept : {" float4 k; \n", "struct S { float4 m; } U, V;",
+                             "float4 f( uniform sampler s, float2 uv)",
+                             "float4 g(float2 uv ) { return f( s0, uv) + f( (s1), float2(1, 2)); }"})
+        EXPECT_NE(squeezed.find(kept), std::string::npos) << kept << " missing in\n" << source.text;
+    for (const char* gone : {"cbuffer", "register", "}\nstruct", "Technique", "D[]", "pass"})
+        EXPECT_EQ(source.text.find(gone), std::string::npos) << gone << " in\n" << source.text;
+}
+
 TEST(FxHlslSource, LinesMapBackThroughTheMarkersOfIncludedFiles)
 {
     const std::string text = "#line 1 \"main.fx\"\nfloat a;\n#line 1 \"lib.fxh\"\nfloat b;\nfloat c;\n"
@@ -165,6 +188,8 @@ TEST(FxShaderEntry, SignaturesThatCannotBeWrappedAreRefusedWithTheReason)
          "VertexShader = compile vs_3_0 VS()", "arguments do not match"},
         {"float4 VS(float4 p : POSITION, float4 q : POSITION0) : POSITION { return p; }",
          "VertexShader = compile vs_3_0 VS()", "'POSITION0' has no attribute of its own: another input reads it"},
+        {"float4 VS(float4 p : POSITION, uniform float k, uniform int j = 1) : POSITION { return p * k; }",
+         "VertexShader = compile vs_3_0 VS(1, 2, 3)", "arguments do not match"},
         {"float4 PS(float4 c : COLOR0) : NORMAL5 { return c; }", "PixelShader = compile ps_3_0 PS()",
          "pixel output semantic 'NORMAL5'"},
         {"float4 PS(float4 c) : COLOR { return c; }", "PixelShader = compile ps_3_0 PS()", "has no semantic"},

@@ -1,0 +1,115 @@
+// Effects written in the forms of the language that other authors use, drawn:
+// each colour comes out as the effect computes it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/platform/gfx/raster/raster_test_support.h"
+
+namespace {
+
+using gfx::kEffectOk;
+using gfx_test::Channel;
+
+class GfxLanguage : public gfx_test::RasterTest {
+protected:
+    // Draws a quad over the whole target with `technique` of `source`.
+    void Draw(const std::string& source, const std::string& technique = "T")
+    {
+        UseEffect(source);
+        if (HasFatalFailure())
+            return;
+        ASSERT_EQ(gfx::kOk, device->Clear(0, nullptr, gfx::kClearTarget | gfx::kClearZBuffer, 0xFF000000u, 1.0f, 0));
+        SetGeometry(Rectangle(0, 0, kWidth, kHeight), RectangleIndices());
+        DrawWith(technique);
+    }
+    void ExpectColour(uint32_t x, uint32_t y, int r, int g, int b)
+    {
+        const uint32_t p = Pixel(x, y);
+        EXPECT_NEAR(Channel(p, 16), r, 1) << std::hex << p;
+        EXPECT_NEAR(Channel(p, 8), g, 1) << std::hex << p;
+        EXPECT_NEAR(Channel(p, 0), b, 1) << std::hex << p;
+    }
+};
+
+const char* kVertex = R"(
+struct Through { float4 pos : POSITION; float2 uv : TEXCOORD0; };
+Through VS(float4 p : POSITION, float2 uv : TEXCOORD0) { Through o; o.pos = p; o.uv = uv; return o; }
+)";
+
+TEST_F(GfxLanguage, AConstantComputedFromConstantsColoursThePixels)
+{
+    // 0.25, 0.5 and 0.75 each reached through earlier constants, a function,
+    // an intrinsic, a swizzle and the comma.
+    Draw(std::string(kVertex) + R"(
+static const float PI = 3.14159265;
+static const float HalfPI = PI * 0.5;
+static const float3 W = float3(0.75, 0.5, 0.25);
+static const int N = 4;
+float Quarter() { return 1.0 / N; }
+uniform float Half = sin(HalfPI) * 0.5;
+float2 Pair = (0, 0.75);
+float Weights[N] = {0, 0, 0, 0};
+float4 PS(float2 uv : TEXCOORD0) : COLOR { return float4(Quarter() + Weights[1], Half, Pair.y, 1); }
+float4 PS2(float2 uv : TEXCOORD0) : COLOR { return float4(W.bgr, 1); }
+Technique T < int L = N + 1; int D[] = {1, 2}; > { Pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(); } }
+technique U { pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS2(); } }
+)");
+    ExpectColour(16, 16, 64, 128, 191);
+    ASSERT_EQ(gfx::kOk, device->Clear(0, nullptr, gfx::kClearTarget | gfx::kClearZBuffer, 0xFF000000u, 1.0f, 0));
+    DrawWith("U");
+    ExpectColour(16, 16, 64, 128, 191);
+}
+
+TEST_F(GfxLanguage, AStaticComputedFromAParameterFollowsIt)
+{
+    Draw(std::string(kVertex) + R"(
+float4 Tint = float4(0.25, 0.5, 0.75, 1);
+static float S = Tint.a;
+float4 PS(float2 uv : TEXCOORD0) : COLOR { return float4(Tint.rgb * S, 1); }
+technique T { pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(); } }
+)");
+    ExpectColour(16, 16, 64, 128, 191);
+    const float tint[4] = {1, 1, 1, 0.5f};
+    ASSERT_EQ(kEffectOk, effect->SetVector("Tint", tint));
+    ASSERT_EQ(gfx::kOk, device->Clear(0, nullptr, gfx::kClearTarget | gfx::kClearZBuffer, 0xFF000000u, 1.0f, 0));
+    DrawWith("T");
+    ExpectColour(16, 16, 128, 128, 128);
+}
+
+TEST_F(GfxLanguage, StructsTypedefsAndConstantBuffersDeclareParameters)
+{
+    Draw(std::string(kVertex) + R"(
+typedef float4 Colour;
+typedef int Mode;
+cbuffer Settings { Colour Base = float4(0.25, 0, 0, 1); Mode Doubled = 2; }
+struct Extra { float4 m; } E;
+struct { float4 n; } F;
+float4 PS(float2 uv : TEXCOORD0) : COLOR { return Base * Doubled + E.m + F.n; }
+technique T { pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(); } }
+)");
+    ExpectColour(16, 16, 128, 0, 0);
+    const float blue[4] = {0, 0, 0.5f, 1};
+    ASSERT_EQ(kEffectOk, effect->SetVector("Base", blue));
+    ASSERT_EQ(gfx::kOk, device->Clear(0, nullptr, gfx::kClearTarget | gfx::kClearZBuffer, 0xFF000000u, 1.0f, 0));
+    DrawWith("T");
+    ExpectColour(16, 16, 0, 0, 255);
+}
+
+TEST_F(GfxLanguage, TextureParametersDefaultUniformsAndThePixelPosition)
+{
+    Draw(std::string(kVertex) + R"(
+texture Tex;
+sampler Smp = sampler_state { Texture = <Tex>; };
+float4 Fetch(uniform texture t, uniform sampler s, float2 uv) { return tex2D(s, uv) * 0 + float4(0, 0.5, 0, 1); }
+float4 PS(float2 uv : TEXCOORD0, float4 at : SV_Position, uniform float r, uniform bool blue = true) : COLOR
+{
+    return Fetch(Tex, Smp, uv) + float4(r, 0, blue ? 0.25 : 0, 0) + (at.x < 1 ? 1 : 0);
+}
+technique T { pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(0.25); } }
+)");
+    ExpectColour(16, 16, 64, 128, 64);
+    ExpectColour(0, 16, 255, 255, 255); // the first column: its position is 0
+}
+
+} // namespace
