@@ -5,6 +5,7 @@
 #include <set>
 
 #include "platform/gfx/fx/effect_tokens.h"
+#include "platform/gfx/fx/hlsl_array_casts.h"
 #include "platform/window/close_signals.h"
 
 namespace gfx {
@@ -435,6 +436,7 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
         out.stopped = true;
         return out;
     }
+    out.prelude = RewriteArrayCasts(out.text);
     // Definitions by name: a chain of the functions of each, the variable of each.
     out.firstFunction_.assign(out.IdCount(), out.functions.size());
     out.nextFunction_.assign(out.functions.size(), out.functions.size());

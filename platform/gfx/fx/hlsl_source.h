@@ -55,6 +55,9 @@ struct HlslSource {
     HlslSource& operator=(const HlslSource&) = delete;
 
     std::string text;
+    // Declarations the text needs before it, on one line (the helpers of
+    // casts to array types), or "".
+    std::string prelude;
     std::vector<Definition> functions;
     std::vector<Definition> variables;       // of the declarations, in order
     std::vector<Declaration> declarations;   // of variables the shaders may read (no textures or strings)

@@ -274,7 +274,7 @@ private:
                 for (HlslSource::Id id = 0; id < variables_.size(); ++id)
                     if (variables_[id])
                         roots.push_back(id);
-                s.text = source_.TextFor(source_.Reached(roots));
+                s.text = source_.prelude + source_.TextFor(source_.Reached(roots));
                 if (platform::CloseSignalReceived())
                     return false;
             }

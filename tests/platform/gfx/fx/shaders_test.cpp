@@ -13,6 +13,7 @@
 #include "platform/gfx/fx/pass_compiler.h"
 #include "platform/gfx/fx/runtime_effect.h"
 #include "platform/window/close_signals.h"
+#include "platform/gfx/fx/hlsl_array_casts.h"
 #include "platform/gfx/fx/hlsl_source.h"
 #include "platform/gfx/fx/shader_entry.h"
 #include "platform/gfx/fx/shader_semantics.h"
@@ -74,6 +75,22 @@ TEST(FxHlslSource, FormsOfOtherAuthorsReachTheShaderCompilerAsItReadsThem)
         EXPECT_NE(squeezed.find(kept), std::string::npos) << kept << " missing in\n" << source.text;
     for (const char* gone : {"cbuffer", "register", "}\nstruct", "Technique", "D[]", "pass"})
         EXPECT_EQ(source.text.find(gone), std::string::npos) << gone << " in\n" << source.text;
+}
+
+TEST(FxHlslSource, CastsToArrayTypesBecomeCallsOfTheSameLength)
+{
+    std::string text = "int a[4] = (int[4])v;\nfloat2 b[2] = (float2 [ 2 ])(float[4])-v.wzyx;\nc = (float)(x)[1];";
+    const std::string before = text;
+    const std::string prelude = RewriteArrayCasts(text);
+    EXPECT_EQ(text, "int a[4] = zint_4(v);\nfloat2 b[2] = zfloat2_2   (zfloat_4(-v.wzyx));\nc = (float)(x)[1];");
+    EXPECT_EQ(text.size(), before.size());
+    EXPECT_EQ(prelude.find('\n'), std::string::npos);
+    for (const char* helper : {"typedef int zAint_4[4];", "zAint_4 zint_4(float4 x) { zAint_4 r = {(int)x[0],",
+                               "zAint_4 zint_4(float2x2 x)", "zAfloat2_2 zfloat2_2(float x[4]) { zAfloat2_2 r = "
+                               "{float2(x[0], x[1]), float2(x[2], x[3])}; return r; }"})
+        EXPECT_NE(prelude.find(helper), std::string::npos) << helper << " missing in " << prelude;
+    std::string none = "float a[2] = {1, 2}; float b = (float)a[1];";
+    EXPECT_EQ(RewriteArrayCasts(none), "");
 }
 
 TEST(FxHlslSource, LinesMapBackThroughTheMarkersOfIncludedFiles)

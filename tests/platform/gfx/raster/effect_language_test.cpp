@@ -112,4 +112,21 @@ technique T { pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile
     ExpectColour(0, 16, 255, 255, 255); // the first column: its position is 0
 }
 
+TEST_F(GfxLanguage, CastsToArrayTypesTakeTheValueApart)
+{
+    Draw(std::string(kVertex) + R"(
+float4 V = float4(0.25, 0.5, 0.75, 1);
+static const int C[2] = (int[2])float2(1.9, 0);
+float4 PS(float2 uv : TEXCOORD0) : COLOR
+{
+    float a[4] = (float[4])V;
+    int b[2] = (int [2])float2(1.5, 2.5);
+    float2 c[2] = (float2[2])(float[4])-V;
+    return float4(a[0], a[1] * C[0], a[2] * (b[1] - 1), 1) + c[1].y + 1;
+}
+technique T { pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(); } }
+)");
+    ExpectColour(16, 16, 64, 128, 191);
+}
+
 } // namespace
