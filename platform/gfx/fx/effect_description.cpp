@@ -1,17 +1,13 @@
 #include "platform/gfx/fx/effect_description.h"
 
 #include "platform/gfx/fx/name_table.h"
+#include "platform/window/close_check.h"
 
 namespace gfx {
 
-namespace {
-// Parameters and techniques checked between two questions to `stop`.
-constexpr size_t kStopAskItems = 4096;
-} // namespace
-
-std::string CheckEffectDescription(const EffectDescription& description, bool (*stop)())
+std::string CheckEffectDescription(const EffectDescription& description, bool* stopped)
 {
-    auto stopping = [&](size_t item) { return stop && item % kStopAskItems == 0 && stop(); };
+    auto stopping = [stopped] { return platform::ClosingAfter() && stopped && (*stopped = true); };
     // Every name is looked up by hashing: no check costs more for the many
     // names before it.
     NameTable names; // index in parameters
@@ -19,8 +15,8 @@ std::string CheckEffectDescription(const EffectDescription& description, bool (*
     names.Reserve(parameters.size());
     uint64_t totalFloats = 0;
     for (const EffectParameter& p : description.parameters) {
-        if (stopping(static_cast<size_t>(&p - parameters.data())))
-            return kEffectCheckStopped;
+        if (stopping())
+            return {};
         if (p.name.empty())
             return "a parameter has no name";
         if (!names.Add(p.name, static_cast<uint32_t>(&p - parameters.data())))
@@ -49,8 +45,8 @@ std::string CheckEffectDescription(const EffectDescription& description, bool (*
             return "parameter '" + p.name + "' has an invalid struct type";
     }
     for (const EffectParameter& p : description.parameters) {
-        if (stopping(static_cast<size_t>(&p - parameters.data())))
-            return kEffectCheckStopped;
+        if (stopping())
+            return {};
         if (p.samplerTexture.empty())
             continue;
         const uint32_t found = names.Find(p.samplerTexture);
@@ -62,8 +58,8 @@ std::string CheckEffectDescription(const EffectDescription& description, bool (*
         functions.Add(f.name);
     NameTable techniques;
     for (const EffectTechnique& t : description.techniques) {
-        if (stopping(static_cast<size_t>(&t - description.techniques.data())))
-            return kEffectCheckStopped;
+        if (stopping())
+            return {};
         if (!t.name.empty() && !techniques.Add(t.name))
             return "technique '" + t.name + "' is declared twice";
         for (const EffectPass& pass : t.passes)

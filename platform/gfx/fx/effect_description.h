@@ -130,10 +130,8 @@ struct EffectDescription {
 
 // Checks the rules every description must keep (sizes, unique names, references
 // between samplers and textures and between passes and functions). Returns "" when
-// the description is sound, else what is wrong. `stop`, when given, is asked
-// every few thousand parameters and techniques; once it answers true the check
-// ends with kEffectCheckStopped.
-inline constexpr const char* kEffectCheckStopped = "the check was stopped";
-std::string CheckEffectDescription(const EffectDescription& description, bool (*stop)() = nullptr);
+// the description is sound, else what is wrong. With `stopped`, a close signal
+// (the program is closing) ends the check early with "" and `stopped` set.
+std::string CheckEffectDescription(const EffectDescription& description, bool* stopped = nullptr);
 
 } // namespace gfx

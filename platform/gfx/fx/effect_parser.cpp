@@ -13,14 +13,12 @@
 #include "platform/gfx/fx/effect_message.h"
 #include "platform/gfx/fx/effect_tokens.h"
 #include "platform/gfx/fx/name_table.h"
-#include "platform/window/close_signals.h"
+#include "platform/window/close_check.h"
 
 namespace gfx {
 namespace {
 
 constexpr int kMaxNesting = 200;
-// Tokens read between two looks at the close signal.
-constexpr size_t kCloseCheckTokens = 4096;
 
 std::string Lower(std::string_view s)
 {
@@ -61,8 +59,9 @@ public:
             return false;
         if (closing_ || !Gather(parameters_, out_.parameters))
             return Fail(Peek(), 3000, "");
-        std::string problem = CheckEffectDescription(out_, platform::CloseSignalReceived);
-        if (problem == kEffectCheckStopped) {
+        bool stopped = false;
+        std::string problem = CheckEffectDescription(out_, &stopped);
+        if (stopped) {
             closing_ = true;
             closedAt_ = current_;
         }
@@ -131,7 +130,7 @@ private:
             Token t = tokenizer_.Next();
             t.line += shift_;
             t.file = file_;
-            if (++fetched_ % kCloseCheckTokens == 0 && platform::CloseSignalReceived()) {
+            if (platform::ClosingAfter()) {
                 closing_ = true;
                 closedAt_ = t;
                 break;
@@ -1156,7 +1155,7 @@ private:
     {
         to.reserve(from.size());
         for (T& item : from) {
-            if (to.size() % kCloseCheckTokens == 0 && platform::CloseSignalReceived()) {
+            if (platform::ClosingAfter()) {
                 closing_ = true;
                 closedAt_ = current_;
                 return false;
@@ -1176,7 +1175,6 @@ private:
     Token previous_;     // the last token Next() passed
     int shift_ = 0;      // the line number the markers give minus the line in text_
     int markerLine_ = 0; // in text_, of the last marker
-    size_t fetched_ = 0; // tokens read, markers too
     bool stopped_ = false; // the tokens ended early
     // Names are looked up by hashing, as views of the text (or of the file's
     // name), so that none costs more for the many declared before it.

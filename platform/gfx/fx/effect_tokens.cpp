@@ -1,14 +1,8 @@
 #include "platform/gfx/fx/effect_tokens.h"
 
-#include "platform/window/close_signals.h"
+#include "platform/window/close_check.h"
 
 namespace gfx {
-
-namespace {
-// A close signal is an atomic load: looked for this often, it costs nothing
-// beside the tokens, and a whole text of them still stops at once.
-constexpr size_t kCloseCheckTokens = 4096;
-} // namespace
 
 size_t NumberEnd(std::string_view text, size_t i, bool preprocessing)
 {
@@ -115,7 +109,7 @@ std::vector<Token> Tokenize(std::string_view text, TokenProblem* problem)
     Tokenizer tokenizer(text);
     for (Token token = tokenizer.Next(); token.kind != TokenKind::End; token = tokenizer.Next()) {
         tokens.push_back(token);
-        if (problem && tokens.size() % kCloseCheckTokens == 0 && platform::CloseSignalReceived()) {
+        if (platform::ClosingAfter() && problem) {
             *problem = TokenProblem{token.line, token.column, 3000, "not compiled: the program is closing", true};
             return tokens;
         }

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
 
 #include <zlib.h>
 
 #include "platform/gfx/fx/effect_compiler.h"
+#include "platform/window/close_signals.h"
 #include "tests/platform/gfx/fx/effect_test_support.h"
 
 namespace {
@@ -131,7 +133,22 @@ TEST(CompiledEffect, DescriptionRulesAreChecked)
 {
     gfx::EffectDescription d = Grammar();
     EXPECT_EQ(gfx::CheckEffectDescription(d), "");
-    EXPECT_EQ(gfx::CheckEffectDescription(d, [] { return true; }), gfx::kEffectCheckStopped);
+    {
+        // A close signal ends the check of thousands of parameters early.
+        gfx::EffectDescription many = d;
+        for (int i = 0; i < 5000; ++i) {
+            many.parameters.push_back(d.parameters[0]);
+            many.parameters.back().name = "copy" + std::to_string(i);
+        }
+        platform::detail::RecordCloseSignal(SIGINT);
+        bool stopped = false;
+        EXPECT_EQ(gfx::CheckEffectDescription(many, &stopped), "");
+        platform::detail::ForgetCloseSignals();
+        EXPECT_TRUE(stopped);
+        stopped = false;
+        EXPECT_EQ(gfx::CheckEffectDescription(many, &stopped), "");
+        EXPECT_FALSE(stopped);
+    }
     auto broken = [&](auto change) {
         gfx::EffectDescription copy = d;
         change(copy);
