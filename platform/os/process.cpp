@@ -80,12 +80,17 @@ std::vector<std::string> SplitCommandLine(std::string_view line)
 namespace {
 
 // Kills the child (with its process group, which it leads) and reaps it.
-void KillAndReap(pid_t pid, int& status)
+void KillAndReap(pid_t pid, int& status, rusage& usage)
 {
     ::kill(-pid, SIGKILL);
     ::kill(pid, SIGKILL);
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
     }
+}
+
+double Seconds(const timeval& t)
+{
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
 }
 
 // Reads what is there without blocking; false once the writers have all gone.
@@ -126,15 +131,17 @@ void WaitFor(pid_t pid, int from, std::string* answer, const ProcessLimits& limi
     constexpr double kBusySeconds = 0.01;
     const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     clockid_t cpuClock{};
-    const bool timed = limits.seconds > 0.0 || limits.cpuSeconds;
+    const bool timed = limits.seconds > 0.0 || limits.cpuSeconds || limits.totalCpuSeconds > 0.0;
     const bool timesProcessor = timed && ::clock_getcpuclockid(pid, &cpuClock) == 0;
     auto since = std::chrono::steady_clock::now();
     double spent = timesProcessor ? ProcessorSeconds(cpuClock) : 0.0;
+    const double spentAtStart = spent;
     double spentAtOutput = spent;
     double spentWhenBusy = spent;
     auto budget = [&] { return limits.cpuSeconds && answer ? limits.cpuSeconds(*answer) : 0.0; };
     double cpuSeconds = budget();
     int status = 0;
+    rusage usage{};
     for (;;) {
         if (from >= 0) {
             const size_t before = answer->size();
@@ -148,7 +155,7 @@ void WaitFor(pid_t pid, int from, std::string* answer, const ProcessLimits& limi
                 cpuSeconds = budget();
             }
         }
-        const pid_t ended = ::waitpid(pid, &status, WNOHANG);
+        const pid_t ended = ::wait4(pid, &status, WNOHANG, &usage);
         if (ended == pid)
             break;
         if (ended < 0 && errno != EINTR) {
@@ -157,7 +164,7 @@ void WaitFor(pid_t pid, int from, std::string* answer, const ProcessLimits& limi
         }
         if (limits.stop && limits.stop()) {
             result.stopped = true;
-            KillAndReap(pid, status);
+            KillAndReap(pid, status, usage);
             break;
         }
         if (timesProcessor) {
@@ -172,14 +179,19 @@ void WaitFor(pid_t pid, int from, std::string* answer, const ProcessLimits& limi
             }
             if (cpuSeconds > 0.0 && spent - spentAtOutput >= cpuSeconds) {
                 result.cpuTimedOut = true;
-                KillAndReap(pid, status);
+                KillAndReap(pid, status, usage);
+                break;
+            }
+            if (limits.totalCpuSeconds > 0.0 && spent - spentAtStart >= limits.totalCpuSeconds) {
+                result.totalCpuTimedOut = true;
+                KillAndReap(pid, status, usage);
                 break;
             }
         }
         const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - since;
         if (limits.seconds > 0.0 && waited.count() >= limits.seconds) {
             result.timedOut = true;
-            KillAndReap(pid, status);
+            KillAndReap(pid, status, usage);
             break;
         }
         pollfd watch[2];
@@ -199,6 +211,7 @@ void WaitFor(pid_t pid, int from, std::string* answer, const ProcessLimits& limi
         ::close(pidfd);
     if (result.error != 0)
         return;
+    result.cpuSeconds = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
     if (WIFEXITED(status)) {
         result.exitCode = WEXITSTATUS(status);
     } else if (WIFSIGNALED(status)) {

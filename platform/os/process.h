@@ -25,6 +25,8 @@ struct ProcessResult {
     int signal = 0;       // the signal that ended it; 0 when it exited
     bool timedOut = false; // a copy went past the wall-clock limit and was killed
     bool cpuTimedOut = false; // it spent past the processor-time limit and was killed
+    bool totalCpuTimedOut = false; // it spent past the limit on its processor time in all and was killed
+    double cpuSeconds = 0.0; // the processor time it spent, all its threads together
     bool stopped = false;  // the stop request came first: killed, or never started
 };
 
@@ -46,6 +48,8 @@ struct ProcessLimits {
     // now until it next writes, asked at the start and after each output with
     // all it wrote so far; 0, or none, sets no limit.
     std::function<double(std::string_view answer)> cpuSeconds;
+    // The processor time the copy may spend in all; 0 sets no limit.
+    double totalCpuSeconds = 0.0;
 };
 
 // How a copy made by RunInChildProcess ends when its work does not return.
