@@ -66,9 +66,10 @@ ShaderCompilerFault::~ShaderCompilerFault()
     gfx::detail::StageCompileOverride().store(nullptr);
 }
 
-ShaderStageTimeLimit::ShaderStageTimeLimit(double seconds, double idleSeconds)
+ShaderStageTimeLimit::ShaderStageTimeLimit(double seconds, double idleSeconds, double effectSeconds)
     : saved_(gfx::detail::StageSecondsOverride().exchange(seconds)),
-      savedIdle_(gfx::detail::StageIdleSecondsOverride().exchange(idleSeconds))
+      savedIdle_(gfx::detail::StageIdleSecondsOverride().exchange(idleSeconds)),
+      savedEffect_(gfx::detail::EffectSecondsOverride().exchange(effectSeconds))
 {
 }
 
@@ -76,6 +77,7 @@ ShaderStageTimeLimit::~ShaderStageTimeLimit()
 {
     gfx::detail::StageSecondsOverride().store(saved_);
     gfx::detail::StageIdleSecondsOverride().store(savedIdle_);
+    gfx::detail::EffectSecondsOverride().store(savedEffect_);
 }
 
 } // namespace platform::testing

@@ -28,10 +28,11 @@ public:
 
 // While alive, a stage may take `seconds` of processor time, and the child
 // may go `idleSeconds` neither answering nor using the processor, before its
-// compile is ended.
+// compile is ended; with `effectSeconds`, the stages of an effect together
+// may take that much.
 class ShaderStageTimeLimit {
 public:
-    ShaderStageTimeLimit(double seconds, double idleSeconds);
+    ShaderStageTimeLimit(double seconds, double idleSeconds, double effectSeconds = 0.0);
     ~ShaderStageTimeLimit();
     ShaderStageTimeLimit(const ShaderStageTimeLimit&) = delete;
     ShaderStageTimeLimit& operator=(const ShaderStageTimeLimit&) = delete;
@@ -39,6 +40,7 @@ public:
 private:
     double saved_;
     double savedIdle_;
+    double savedEffect_;
 };
 
 } // namespace platform::testing

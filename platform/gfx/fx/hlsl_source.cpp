@@ -6,7 +6,7 @@
 
 #include "platform/gfx/fx/effect_tokens.h"
 #include "platform/gfx/fx/hlsl_array_casts.h"
-#include "platform/window/close_signals.h"
+#include "platform/window/close_check.h"
 
 namespace gfx {
 
@@ -59,8 +59,8 @@ void BlankRange(std::string& text, size_t from, size_t to)
             text[k] = ' ';
 }
 
-// Declarations, lines and the like read between two looks at the close signal.
-constexpr size_t kCloseCheckItems = 4096;
+// Lines left out together above which a `#line` marker stands for them.
+constexpr int kMostBlankLines = 8;
 
 class Blanker {
 public:
@@ -72,8 +72,8 @@ public:
         if (problem_.closing)
             return false;
         out_.text.assign(text_);
-        for (size_t items = 1; pos_ < tokens_.size(); ++items) {
-            if (items % kCloseCheckItems == 0 && platform::CloseSignalReceived())
+        while (pos_ < tokens_.size()) {
+            if (!Step())
                 return false;
             const Token& t = tokens_[pos_];
             if (t.kind == TokenKind::Directive) {
@@ -135,11 +135,20 @@ public:
                 Declaration();
             }
         }
+        if (closing_)
+            return false;
         DropTextureArguments();
         return true;
     }
 
 private:
+    // One step of work; false once the program is closing.
+    bool Step()
+    {
+        if (platform::ClosingAfter())
+            closing_ = true;
+        return !closing_;
+    }
     void Blank(size_t from, size_t to) { BlankRange(out_.text, from, to); }
     void BlankTokens(size_t first, size_t last)
     {
@@ -157,10 +166,12 @@ private:
     void Declaration()
     {
         const size_t start = pos_;
-        while (pos_ < tokens_.size() && tokens_[pos_].kind == TokenKind::Identifier && IsModifier(tokens_[pos_].text))
+        while (pos_ < tokens_.size() && tokens_[pos_].kind == TokenKind::Identifier && IsModifier(tokens_[pos_].text) &&
+               Step())
             ++pos_;
-        if (pos_ >= tokens_.size())
+        if (pos_ >= tokens_.size() || closing_)
             return;
+        const size_t typeStart = pos_;
         const std::string_view type = tokens_[pos_].text;
         ++pos_;
         if ((type == "vector" || type == "matrix") && At('<')) {
@@ -176,8 +187,12 @@ private:
         HlslSource::Declaration declaration;
         declaration.begin = tokens_[start].offset;
         declaration.first = out_.variables.size();
-        const size_t typeEnd = pos_;
-        while (pos_ < tokens_.size()) {
+        // A size in the type names a constant too; the modifiers name nothing.
+        declaration.typeNamesBegin = out_.named.size();
+        if (!drop)
+            Names(typeStart, pos_, out_.named);
+        declaration.typeNamesEnd = out_.named.size();
+        while (pos_ < tokens_.size() && Step()) {
             const size_t name = pos_;
             ++pos_; // the name
             if (At('['))
@@ -209,8 +224,8 @@ private:
                 BlankTokens(extrasFrom, extrasTo - 1);
             if (!drop) {
                 HlslSource::Definition variable = Named(name, name, pos_);
-                Names(start, typeEnd, out_.named); // a size in the type names a constant too
-                variable.namesEnd = out_.named.size();
+                variable.declaration = out_.declarations.size();
+                variable.nameEnd = tokens_[extrasFrom - 1].offset + tokens_[extrasFrom - 1].text.size();
                 if (At(','))
                     variable.comma = tokens_[pos_].offset;
                 out_.variables.push_back(variable);
@@ -227,16 +242,18 @@ private:
         }
         declaration.count = out_.variables.size() - declaration.first;
         // One not closed (never so in text the effect reader took) is kept whole.
-        if (declaration.count > 0 && declaration.end == 0)
+        if (declaration.count > 0 && (declaration.end == 0 || closing_)) {
             out_.variables.resize(declaration.first);
-        else if (declaration.count > 0)
+            out_.named.resize(declaration.typeNamesBegin);
+        } else if (declaration.count > 0) {
             out_.declarations.push_back(declaration);
+        }
     }
 
     // The identifiers of tokens [first, last), numbered, onto `ids`.
     void Names(size_t first, size_t last, std::vector<HlslSource::Id>& ids)
     {
-        for (size_t k = first; k < last && k < tokens_.size(); ++k)
+        for (size_t k = first; k < last && k < tokens_.size() && Step(); ++k)
             if (tokens_[k].kind == TokenKind::Identifier)
                 ids.push_back(out_.Number(tokens_[k].text));
     }
@@ -365,6 +382,7 @@ private:
     std::vector<Token> tokens_;
     HlslSource& out_;
     size_t pos_ = 0;
+    bool closing_ = false;
 };
 
 } // namespace
@@ -381,7 +399,8 @@ HlslSource::Id HlslSource::Number(std::string_view name)
 
 const HlslSource::Definition* HlslSource::VariableNamed(Id id) const
 {
-    return id < variableOf_.size() && variableOf_[id] < variables.size() ? &variables[variableOf_[id]] : nullptr;
+    return id < firstVariable_.size() && firstVariable_[id] < variables.size() ? &variables[firstVariable_[id]]
+                                                                                : nullptr;
 }
 
 HlslSource::Origin HlslSource::Locate(int line) const
@@ -391,6 +410,28 @@ HlslSource::Origin HlslSource::Locate(int line) const
     const size_t index = line < 1 ? 0 : std::min(static_cast<size_t>(line - 1), lines.size() - 1);
     return lines[index];
 }
+
+int HlslSource::LineOf(size_t offset) const
+{
+    return static_cast<int>(std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset) - lineStarts_.begin());
+}
+
+namespace {
+
+// The chains of definitions of each name: first[id] is the first of that
+// name (or definitions.size()), next[i] the one after definition i.
+void ChainByName(const std::vector<HlslSource::Definition>& definitions, size_t ids, std::vector<size_t>& first,
+                 std::vector<size_t>& next)
+{
+    first.assign(ids, definitions.size());
+    next.assign(definitions.size(), definitions.size());
+    for (size_t i = definitions.size(); i-- > 0;) {
+        next[i] = first[definitions[i].name];
+        first[definitions[i].name] = i;
+    }
+}
+
+} // namespace
 
 HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileName)
 {
@@ -403,7 +444,7 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
     fileIndex.Insert(fileName, 0, added);
     size_t begin = 0;
     while (begin <= preprocessed.size()) {
-        if (out.lines.size() % kCloseCheckItems == 0 && platform::CloseSignalReceived()) {
+        if (platform::ClosingAfter()) {
             out.stopped = true;
             return out;
         }
@@ -412,6 +453,7 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
             end = preprocessed.size();
         const std::string_view line = preprocessed.substr(begin, end - begin);
         out.lines.push_back(current);
+        out.lineStarts_.push_back(begin);
         ++current.line;
         if (line.substr(0, 6) == "#line ") {
             size_t k = 6;
@@ -437,16 +479,42 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
         return out;
     }
     out.prelude = RewriteArrayCasts(out.text);
-    // Definitions by name: a chain of the functions of each, the variable of each.
-    out.firstFunction_.assign(out.IdCount(), out.functions.size());
-    out.nextFunction_.assign(out.functions.size(), out.functions.size());
-    for (size_t i = out.functions.size(); i-- > 0;) {
-        out.nextFunction_[i] = out.firstFunction_[out.functions[i].name];
-        out.firstFunction_[out.functions[i].name] = i;
+    ChainByName(out.functions, out.IdCount(), out.firstFunction_, out.nextFunction_);
+    ChainByName(out.variables, out.IdCount(), out.firstVariable_, out.nextVariable_);
+    // What lies outside the functions and declarations (structs, typedefs)
+    // is in every shader's text: its pieces are found once, a line at a time.
+    std::vector<std::pair<size_t, size_t>> defined;
+    defined.reserve(out.functions.size() + out.declarations.size());
+    for (const HlslSource::Definition& f : out.functions)
+        defined.emplace_back(f.begin, f.end);
+    for (const HlslSource::Declaration& d : out.declarations)
+        defined.emplace_back(d.begin, d.end);
+    std::sort(defined.begin(), defined.end());
+    const std::string_view text = out.text;
+    auto keep = [&](size_t from, size_t to) {
+        while (from < to) {
+            if (platform::ClosingAfter())
+                return false;
+            const size_t lineEnd = std::min(to, text.find('\n', from));
+            const size_t first = text.find_first_not_of(" \t\r", from);
+            if (first < lineEnd) {
+                const size_t last = text.find_last_not_of(" \t\r", lineEnd - 1);
+                out.alwaysKept_.emplace_back(first, last + 1);
+            }
+            from = lineEnd + 1;
+        }
+        return true;
+    };
+    size_t from = 0;
+    for (const auto& [definedBegin, definedEnd] : defined) {
+        if (!keep(from, std::max(from, definedBegin))) {
+            out.stopped = true;
+            return out;
+        }
+        from = std::max(from, definedEnd);
     }
-    out.variableOf_.assign(out.IdCount(), out.variables.size());
-    for (size_t i = out.variables.size(); i-- > 0;)
-        out.variableOf_[out.variables[i].name] = i;
+    if (!keep(from, text.size()))
+        out.stopped = true;
     return out;
 }
 
@@ -454,88 +522,127 @@ HlslSource::Origin HlslSource::FunctionOrigin(std::string_view name) const
 {
     const Id id = IdOf(name);
     for (size_t i = id == kNoId ? functions.size() : firstFunction_[id]; i < functions.size(); i = nextFunction_[i])
-        if (functions[i].body) {
-            const auto at = text.begin() + static_cast<std::ptrdiff_t>(std::min(functions[i].begin, text.size()));
-            return Locate(1 + static_cast<int>(std::count(text.begin(), at, '\n')));
-        }
+        if (functions[i].body)
+            return Locate(LineOf(functions[i].begin));
     return Locate(1);
 }
 
-std::vector<bool> HlslSource::Reached(const std::vector<Id>& roots) const
+std::vector<HlslSource::Id> HlslSource::Reached(const std::vector<Id>& roots, Scratch& scratch) const
 {
-    std::vector<bool> reached(IdCount(), false);
-    std::vector<Id> work;
+    // A mark is the round it was made in: nothing is cleared between calls.
+    if (scratch.idRound.size() < IdCount())
+        scratch.idRound.resize(IdCount(), 0);
+    if (scratch.declarationRound.size() < declarations.size())
+        scratch.declarationRound.resize(declarations.size(), 0);
+    if (++scratch.round == 0) {
+        std::fill(scratch.idRound.begin(), scratch.idRound.end(), 0);
+        std::fill(scratch.declarationRound.begin(), scratch.declarationRound.end(), 0);
+        scratch.round = 1;
+    }
+    const uint32_t round = scratch.round;
+    std::vector<Id> reached;
     auto reach = [&](Id id) {
-        if (id < reached.size() && !reached[id]) {
-            reached[id] = true;
-            work.push_back(id);
+        if (id < IdCount() && scratch.idRound[id] != round) {
+            scratch.idRound[id] = round;
+            reached.push_back(id);
         }
     };
     for (Id id : roots)
         reach(id);
     for (Id id : alwaysNamed)
         reach(id);
-    auto follow = [&](const Definition& d) {
-        for (size_t k = d.namesBegin; k < d.namesEnd; ++k)
+    auto follow = [&](size_t namesBegin, size_t namesEnd) {
+        platform::ClosingAfter(namesEnd - namesBegin);
+        for (size_t k = namesBegin; k < namesEnd; ++k)
             reach(named[k]);
     };
-    while (!work.empty()) {
-        const Id id = work.back();
-        work.pop_back();
+    for (size_t next = 0; next < reached.size(); ++next) {
+        const Id id = reached[next];
         for (size_t i = firstFunction_[id]; i < functions.size(); i = nextFunction_[i])
-            follow(functions[i]);
-        if (const Definition* variable = VariableNamed(id))
-            follow(*variable);
+            follow(functions[i].namesBegin, functions[i].namesEnd);
+        for (size_t i = firstVariable_[id]; i < variables.size(); i = nextVariable_[i]) {
+            const Definition& variable = variables[i];
+            follow(variable.namesBegin, variable.namesEnd);
+            const Declaration& declaration = declarations[variable.declaration];
+            if (scratch.declarationRound[variable.declaration] != round) {
+                scratch.declarationRound[variable.declaration] = round;
+                follow(declaration.typeNamesBegin, declaration.typeNamesEnd);
+            }
+        }
     }
     return reached;
 }
 
-std::string HlslSource::TextFor(const std::vector<bool>& reached) const
+std::string HlslSource::TextFor(const std::vector<Id>& reached, const Places* places) const
 {
-    auto kept = [&](const Definition& d) { return d.name < reached.size() && reached[d.name]; };
-    std::string blanked = text;
-    for (const Definition& f : functions)
-        if (!kept(f))
-            BlankRange(blanked, f.begin, f.end);
-    // A declaration keeps the names reached and a comma after each but the
-    // last of them; one with none goes whole.
-    for (size_t i = 0; i < declarations.size(); ++i) {
-        if (i % kCloseCheckItems == 0 && platform::CloseSignalReceived())
+    // The pieces of text kept, in order: what is always kept, the functions
+    // reached, and of each declaration with a variable reached its type, those
+    // variables with a comma after each but the last, and its ';'.
+    struct Piece {
+        size_t begin;
+        size_t end;
+        size_t variable; // a variable's piece: which, for its place; else kNone
+    };
+    std::vector<Piece> pieces;
+    std::vector<size_t> kept; // variables
+    for (Id id : reached) {
+        if (platform::ClosingAfter())
             return {};
-        const Declaration& d = declarations[i];
-        size_t last = d.count;
-        for (size_t n = 0; n < d.count; ++n)
-            if (kept(variables[d.first + n]))
-                last = n;
-        if (last == d.count) {
-            BlankRange(blanked, d.begin, d.end);
-            continue;
-        }
-        for (size_t n = 0; n < d.count; ++n) {
-            const Definition& v = variables[d.first + n];
-            if (!kept(v))
-                BlankRange(blanked, v.begin, v.end);
-            if (v.comma != kNoComma && !(kept(v) && n < last))
-                BlankRange(blanked, v.comma, v.comma + 1);
-        }
+        for (size_t i = firstFunction_[id]; i < functions.size(); i = nextFunction_[i])
+            pieces.push_back({functions[i].begin, functions[i].end, kNone});
+        for (size_t i = firstVariable_[id]; i < variables.size(); i = nextVariable_[i])
+            kept.push_back(i);
     }
-    // Lines left with blanks only become empty: the compiler reads less, and
-    // every other line keeps its number and columns.
+    std::sort(kept.begin(), kept.end());
+    for (size_t k = 0; k < kept.size(); ++k) {
+        const Definition& v = variables[kept[k]];
+        const Declaration& d = declarations[v.declaration];
+        const bool first = k == 0 || variables[kept[k - 1]].declaration != v.declaration;
+        const bool last = k + 1 == kept.size() || variables[kept[k + 1]].declaration != v.declaration;
+        if (first)
+            pieces.push_back({d.begin, variables[d.first].begin, kNone});
+        pieces.push_back({v.begin, v.end, kept[k]});
+        if (!last && v.comma != kNone)
+            pieces.push_back({v.comma, v.comma + 1, kNone});
+        if (last)
+            pieces.push_back({d.end - 1, d.end, kNone});
+    }
+    for (const auto& [begin, end] : alwaysKept_)
+        pieces.push_back({begin, end, kNone});
+    platform::ClosingAfter(pieces.size());
+    std::sort(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) { return a.begin < b.begin; });
     std::string out;
-    out.reserve(blanked.size());
-    size_t lineStart = 0;
-    for (size_t lines = 1; lineStart <= blanked.size(); ++lines) {
-        if (lines % kCloseCheckItems == 0 && platform::CloseSignalReceived())
+    int line = 1;       // of the text, where `out` ends
+    size_t at = 0;      // the offset of text that the end of `out` stands for, on that line
+    for (const Piece& piece : pieces) {
+        if (platform::ClosingAfter())
             return {};
-        size_t lineEnd = blanked.find('\n', lineStart);
-        if (lineEnd == std::string::npos)
-            lineEnd = blanked.size();
-        if (blanked.find_first_not_of(" \t\r", lineStart) < lineEnd)
-            out.append(blanked, lineStart, lineEnd - lineStart);
-        if (lineEnd == blanked.size())
-            break;
-        out.push_back('\n');
-        lineStart = lineEnd + 1;
+        const int pieceLine = LineOf(piece.begin);
+        if (pieceLine > line) {
+            // The line's end, then the lines between, or a marker for many.
+            if (pieceLine - line <= kMostBlankLines)
+                out.append(static_cast<size_t>(pieceLine - line), '\n');
+            else
+                out += "\n#line " + std::to_string(pieceLine) + "\n";
+            line = pieceLine;
+            at = lineStarts_[static_cast<size_t>(line - 1)];
+        }
+        out.append(piece.begin - at, ' ');
+        const std::string_view whole = std::string_view(text).substr(piece.begin, piece.end - piece.begin);
+        const uint32_t place = piece.variable != kNone && places && variables[piece.variable].name < places->size()
+                                   ? (*places)[variables[piece.variable].name]
+                                   : kNoPlace;
+        if (place == kNoPlace) {
+            out.append(whole);
+        } else {
+            // The name and its array size, then where it lies in the block.
+            const size_t named = variables[piece.variable].nameEnd - piece.begin;
+            out.append(whole.substr(0, named));
+            out += " : packoffset(c" + std::to_string(place / 16) + "." + "xyzw"[place % 16 / 4] + ")";
+            out.append(whole.substr(named));
+        }
+        line += static_cast<int>(std::count(whole.begin(), whole.end(), '\n'));
+        at = piece.end;
     }
     return out;
 }

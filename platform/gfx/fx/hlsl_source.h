@@ -5,8 +5,8 @@
 // parameters, `#line` markers), every other character in place. Blanking keeps
 // each line where it was, so a line of the result maps back to the file and line
 // the effect's author wrote, through the markers the preprocessor left.
-// What one shader reads is cut from it: the functions and global variables it
-// reaches, every other one blanked too.
+// What one shader reads is made from it: the functions and global variables it
+// reaches, with the lines they were on, the rest left out.
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -26,27 +26,45 @@ struct HlslSource {
     // numbered, once, so that what a shader reaches is a set of numbers.
     using Id = uint32_t;
     static constexpr Id kNoId = NameTable::kNone;
-    static constexpr size_t kNoComma = ~size_t{0};
+    static constexpr size_t kNone = ~size_t{0};
     // A function, or one name that a global declaration declares: its place
-    // in text and the identifiers it names (a variable's type, and from its
-    // name to its initializer's end), named[namesBegin, namesEnd).
+    // in text and the identifiers it names, named[namesBegin, namesEnd) (a
+    // variable's from its name to its initializer's end; those of its type
+    // are its declaration's, named once for all its names).
     struct Definition {
         Id name = kNoId;
         size_t begin = 0;
         size_t end = 0;
         size_t namesBegin = 0;
         size_t namesEnd = 0;
-        size_t comma = kNoComma; // a variable's: the comma after it, when another name follows
-        bool body = false;       // a function's: defined here, not only declared
+        size_t comma = kNone;       // a variable's: the comma after it, when another name follows
+        size_t declaration = kNone; // a variable's: its declaration
+        size_t nameEnd = 0;         // a variable's: past its name and array size
+        bool body = false;          // a function's: defined here, not only declared
     };
-    // A global variable declaration: the statement (type to ';') and its
-    // names, variables[first, first + count).
+    // A global variable declaration: the statement (type to ';'), its names,
+    // variables[first, first + count), and what its type names,
+    // named[typeNamesBegin, typeNamesEnd).
     struct Declaration {
         size_t begin = 0;
         size_t end = 0;
         size_t first = 0;
         size_t count = 0;
+        size_t typeNamesBegin = 0;
+        size_t typeNamesEnd = 0;
     };
+    // Room for Reached, one for each thread that calls it: with it a call
+    // costs what it reaches, however many names the effect holds.
+    class Scratch {
+        friend struct HlslSource;
+        std::vector<uint32_t> idRound;
+        std::vector<uint32_t> declarationRound;
+        uint32_t round = 0;
+    };
+    // Where a global variable lies in the parameters' uniform block, in
+    // bytes, by id; kNoPlace for one that is not in it.
+    using Places = std::vector<uint32_t>;
+    static constexpr uint32_t kNoPlace = ~uint32_t{0};
 
     HlslSource() = default;
     HlslSource(HlslSource&&) = default;
@@ -74,6 +92,8 @@ struct HlslSource {
     const std::string& FileOf(const Origin& origin) const { return files[origin.file]; }
     // Where the first definition of function `name` begins (line 1 for none).
     Origin FunctionOrigin(std::string_view name) const;
+    // The line (1-based) of text that holds `offset`.
+    int LineOf(size_t offset) const;
 
     size_t IdCount() const { return names_.size(); }
     // kNoId for a name that no function or global variable names.
@@ -81,24 +101,32 @@ struct HlslSource {
     const std::string& NameOf(Id id) const { return names_[id]; }
     // The number of `name`, numbered now when new (while the text is read).
     Id Number(std::string_view name);
-    // The variable named `id`, or nullptr.
+    // The first variable named `id`, or nullptr.
     const Definition* VariableNamed(Id id) const;
 
     // `roots`, alwaysNamed, and every identifier that the functions and
-    // global variables of those names name, and so on: reached[id].
-    std::vector<bool> Reached(const std::vector<Id>& roots) const;
-    // The text with every function and global variable not reached blanked,
-    // lines kept, so the compiler reads only what one shader uses. Once the
-    // program is closing it gives up early: its caller looks for the close
-    // signal after it.
-    std::string TextFor(const std::vector<bool>& reached) const;
+    // global variables of those names name, and so on, each once.
+    std::vector<Id> Reached(const std::vector<Id>& roots, Scratch& scratch) const;
+    // The text that one shader reads: the functions and global variables of
+    // the names `reached` holds (as Reached gives them, each once) and what
+    // the text always keeps, every other one left out. Each kept line keeps its
+    // number (a `#line` marker where many lines are left out) and its columns.
+    // With `places`, each variable kept that has a place in the uniform block
+    // is declared at it. Once the program is closing it gives up early: its
+    // caller looks for the close signal after it.
+    std::string TextFor(const std::vector<Id>& reached, const Places* places = nullptr) const;
 
 private:
     std::deque<std::string> names_; // by id; a deque, so that the table's views stay put
     NameTable ids_;
     std::vector<size_t> firstFunction_;       // by id: the first function of that name, or functions.size()
     std::vector<size_t> nextFunction_;        // by function: the next of the same name
-    std::vector<size_t> variableOf_;          // by id: the variable of that name, or variables.size()
+    std::vector<size_t> firstVariable_;       // by id: the first variable of that name, or variables.size()
+    std::vector<size_t> nextVariable_;        // by variable: the next of the same name
+    std::vector<size_t> lineStarts_;          // by line of text, from 0: where it starts
+    // Text outside every function and declaration that holds more than
+    // blanks, a piece for each line: kept in every shader's text.
+    std::vector<std::pair<size_t, size_t>> alwaysKept_;
     friend HlslSource ExtractHlsl(std::string_view, const std::string&);
 };
 

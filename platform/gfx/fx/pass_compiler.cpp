@@ -21,27 +21,32 @@
 #include "platform/gfx/fx/shader_compile.h"
 #include "platform/gfx/fx/shader_entry.h"
 #include "platform/gfx/fx/state_assignments.h"
-#include "platform/window/close_signals.h"
+#include "platform/window/close_check.h"
 
 namespace gfx {
 
 namespace {
 
-// Parameters read between two looks at the close signal.
-constexpr size_t kCloseCheckItems = 4096;
+// Declarations of global variables that the stages of an effect may make in
+// all when each declares every variable any stage reaches (their blocks then
+// alike without stated places): every real effect's few stages and
+// parameters. Past it each stage declares only what it reaches.
+constexpr size_t kMostSharedDeclarations = size_t{1} << 16;
 
 class PassBuilder {
 public:
     PassBuilder(const HlslSource& source, EffectDescription& effect, std::string& messages)
-        : source_(source), effect_(effect), messages_(messages), entries_(effect), variables_(source.IdCount())
+        : source_(source), effect_(effect), messages_(messages), entries_(effect), shared_(source.IdCount())
     {
     }
 
     // Every pass's entry points first, then each distinct stage compiled once
     // and each distinct translation made once, right after its stage, in the
     // compiling child (a pixel stage's sampler units follow its pass's vertex
-    // stage, and are known before either is compiled). The first failing pass
-    // in file order gives the messages.
+    // stage, and are known before either is compiled). Stages are numbered in
+    // the order passes first name them and compiled in that order, none after
+    // the first that fails: the stages before it all compile, so the first
+    // failing pass in file order gives the messages, whichever failed first.
     bool BuildAll()
     {
         std::vector<EffectPass*> passes;
@@ -49,13 +54,13 @@ public:
             for (EffectPass& p : t.passes)
                 passes.push_back(&p);
         for (size_t i = 0; i < effect_.parameters.size(); ++i) {
-            if (i % kCloseCheckItems == 0 && platform::CloseSignalReceived())
+            if (platform::ClosingAfter())
                 return Closing();
             parameters_.Add(effect_.parameters[i].name, static_cast<uint32_t>(i));
         }
         std::vector<Plan> plans(passes.size());
         for (size_t i = 0; i < passes.size(); ++i) {
-            if (platform::CloseSignalReceived())
+            if (platform::ClosingAfter())
                 return Closing();
             if (!PlanPass(*passes[i], plans[i]))
                 return false;
@@ -64,6 +69,8 @@ public:
         std::vector<Translation> translations;
         std::map<std::pair<size_t, Units>, size_t> index;
         for (Plan& plan : plans) {
+            if (platform::ClosingAfter())
+                return Closing();
             if (plan.vertexStage == kNone)
                 continue;
             Units units;
@@ -75,41 +82,37 @@ public:
             plan.vertexTranslation = Add(translations, index, plan.vertexStage, units);
             plan.pixelTranslation = Add(translations, index, plan.pixelStage, units);
         }
-        if (!CompileStages(translations))
+        size_t overBound = kNone;
+        if (!CompileStages(plans, translations, overBound))
             return Closing();
-        for (size_t i = 0; i < plans.size(); ++i) {
-            for (size_t stage : {plans[i].vertexStage, plans[i].pixelStage}) {
-                if (stage != kNone && !stages_[stage].ok) {
+        for (const Plan& plan : plans) {
+            // The first of its stages that failed, and did not only go uncompiled.
+            for (size_t stage : {plan.vertexStage, plan.pixelStage}) {
+                if (stage != kNone && !stages_[stage].ok && !stages_[stage].messages.empty()) {
                     messages_ += stages_[stage].messages;
                     return false;
                 }
             }
         }
-        // Every pass holds its own copy of its shaders: their sum is bounded
-        // before any is made, however many passes share them.
-        uint64_t programBytes = 0;
+        if (overBound != kNone)
+            return Fail(plans[overBound].blame, "the passes' compiled shaders come to more than " +
+                                                    std::to_string(kMaxEffectProgramBytes >> 20) + " MB");
         for (size_t i = 0; i < plans.size(); ++i) {
             Plan& plan = plans[i];
-            if (platform::CloseSignalReceived())
+            if (platform::ClosingAfter())
                 return Closing();
             if (plan.vertexStage != kNone) {
                 const Translation& vs = translations[plan.vertexTranslation];
                 const Translation& ps = translations[plan.pixelTranslation];
-                if (!vs.done || !ps.done)
+                if (!stages_[plan.vertexStage].ok || !stages_[plan.pixelStage].ok || !vs.done || !ps.done)
                     return Fail(plan.blame, "the compiled shader did not come back");
                 if (!vs.error.empty() || !ps.error.empty())
                     return Fail(plan.blame, vs.error.empty() ? ps.error : vs.error);
-                programBytes += (stages_[plan.vertexStage].spirv.size() + stages_[plan.pixelStage].spirv.size()) *
-                                    sizeof(uint32_t) +
-                                vs.glsl.size() + ps.glsl.size();
-                if (programBytes > kMaxEffectProgramBytes)
-                    return Fail(plan.blame, "the passes' compiled shaders come to more than " +
-                                                std::to_string(kMaxEffectProgramBytes >> 20) + " MB");
             }
         }
         for (size_t i = 0; i < plans.size(); ++i) {
             Plan& plan = plans[i];
-            if (platform::CloseSignalReceived())
+            if (platform::ClosingAfter())
                 return Closing();
             if (plan.vertexStage != kNone) {
                 const Translation& vs = translations[plan.vertexTranslation];
@@ -131,6 +134,7 @@ private:
         ShaderEntry entry;
         ShaderStage stage = ShaderStage::Vertex;
         std::string function; // "" for a stand-in stage
+        std::vector<HlslSource::Id> roots; // what it reaches from
         std::vector<uint32_t> spirv;
         std::vector<std::string> samplers; // the effect's samplers its functions name, in effect order
         std::string messages;
@@ -230,13 +234,16 @@ private:
             job.stage = stage;
             job.function = function;
             if (!function.empty()) {
+                job.roots = Roots(job);
                 std::vector<size_t> samplers;
-                const std::vector<bool> reached = source_.Reached(Roots(job));
-                for (const HlslSource::Definition& variable : source_.variables) {
-                    if (!reached[variable.name])
+                for (const HlslSource::Id id : source_.Reached(job.roots, scratch_)) {
+                    if (!source_.VariableNamed(id))
                         continue;
-                    variables_[variable.name] = true;
-                    const EffectParameter* p = FindParameter(source_.NameOf(variable.name));
+                    if (!shared_[id]) {
+                        shared_[id] = true;
+                        sharedIds_.push_back(id);
+                    }
+                    const EffectParameter* p = FindParameter(source_.NameOf(id));
                     if (p && IsSamplerType(p->type))
                         samplers.push_back(static_cast<size_t>(p - effect_.parameters.data()));
                 }
@@ -252,37 +259,45 @@ private:
     // Every stage through the shader compiler, each one's translations made
     // in the same child and handed back with it: per translation u32 index,
     // u8 failed, then the error or the program (glsl in its stage's place,
-    // uniforms and samplers).
-    // False when the program began closing first.
-    bool CompileStages(std::vector<Translation>& translations)
+    // uniforms and samplers). As each pass's stages come back its copies count
+    // against their bound, and the compile stops at the pass that passes it
+    // (`overBound`). False when the program began closing first.
+    bool CompileStages(const std::vector<Plan>& plans, std::vector<Translation>& translations, size_t& overBound)
     {
+        if (platform::CloseSignalReceived())
+            return false;
         std::vector<std::vector<size_t>> translationsOf(stages_.size());
         for (size_t i = 0; i < translations.size(); ++i)
             translationsOf[translations[i].stage].push_back(i);
+        std::vector<std::vector<size_t>> passesOf(stages_.size());
+        std::vector<uint8_t> stagesToCome(plans.size(), 0);
+        for (size_t i = 0; i < plans.size(); ++i) {
+            if (plans[i].vertexStage == kNone)
+                continue;
+            passesOf[plans[i].vertexStage].push_back(i);
+            passesOf[plans[i].pixelStage].push_back(i);
+            stagesToCome[i] = 2;
+        }
         std::vector<StageSource> sources(stages_.size());
         for (size_t i = 0; i < stages_.size(); ++i) {
             StageJob& job = stages_[i];
             StageSource& s = sources[i];
-            if (platform::CloseSignalReceived())
+            if (platform::ClosingAfter())
                 return false;
-            // A stand-in stage reads nothing of the effect; a function reads what
-            // it reaches. Every stage declares the same global variables, those
-            // any stage reads, so that the stages of a pass agree on where each
-            // lies in the uniform block.
-            if (!job.function.empty()) {
-                std::vector<HlslSource::Id> roots = Roots(job);
-                for (HlslSource::Id id = 0; id < variables_.size(); ++id)
-                    if (variables_[id])
-                        roots.push_back(id);
-                s.text = source_.prelude + source_.TextFor(source_.Reached(roots));
-                if (platform::CloseSignalReceived())
-                    return false;
-            }
+            // A stand-in stage reads nothing of the effect; a function reads
+            // what it reaches.
+            s.roots = std::move(job.roots);
             s.entry = std::move(job.entry);
             s.stage = job.stage;
             s.blame = source_.FunctionOrigin(job.function);
             s.function = job.function;
         }
+        // The stages of a pass agree on where each variable lies in the block:
+        // each declares every variable some stage reaches, while that costs
+        // little, else what it reaches at the places all of them give.
+        SharedBlock block;
+        block.declaredEverywhere = sharedIds_.size() * stages_.size() <= kMostSharedDeclarations;
+        block.variables = std::move(sharedIds_);
         auto translate = [&](size_t stage, const std::vector<uint32_t>& spirv) {
             platform::ByteWriter out;
             for (size_t i : translationsOf[stage]) {
@@ -303,14 +318,36 @@ private:
             const std::span<const uint8_t> bytes = out.Written();
             return std::string(bytes.begin(), bytes.end());
         };
-        std::vector<StageResult> results = CompileHlslStages(source_, sources, translate);
+        uint64_t programBytes = 0;
+        std::vector<size_t> spirvBytes(stages_.size(), 0);
+        auto arrived = [&](size_t stage, StageResult& result) {
+            if (!result.ok)
+                return true;
+            spirvBytes[stage] = result.spirv.size() * sizeof(uint32_t);
+            ReadTranslations(result.extra, translations);
+            result.extra.clear();
+            // Every pass holds its own copy of its shaders: their sum is
+            // bounded before more is compiled, however many passes share them.
+            for (size_t i : passesOf[stage]) {
+                if (--stagesToCome[i] != 0)
+                    continue;
+                const Plan& plan = plans[i];
+                programBytes += spirvBytes[plan.vertexStage] + spirvBytes[plan.pixelStage] +
+                                translations[plan.vertexTranslation].glsl.size() +
+                                translations[plan.pixelTranslation].glsl.size();
+                if (programBytes > kMaxEffectProgramBytes) {
+                    overBound = i;
+                    return false;
+                }
+            }
+            return true;
+        };
+        std::vector<StageResult> results = CompileHlslStages(source_, sources, block, translate, arrived);
         for (size_t stage = 0; stage < stages_.size(); ++stage) {
             StageJob& job = stages_[stage];
             job.ok = results[stage].ok;
             job.spirv = std::move(results[stage].spirv);
             job.messages = std::move(results[stage].messages);
-            if (job.ok)
-                ReadTranslations(results[stage].extra, translations);
         }
         return true;
     }
@@ -480,7 +517,9 @@ private:
     NameTable parameters_; // index in effect_.parameters
     std::vector<StageJob> stages_;
     std::map<std::string, size_t> stageIndex_;
-    std::vector<bool> variables_; // by id: the global variables some stage reaches
+    HlslSource::Scratch scratch_;
+    std::vector<bool> shared_;               // by id: a global variable some stage reaches
+    std::vector<HlslSource::Id> sharedIds_;  // those, each once
     std::once_flag firstTranslation_;
 };
 

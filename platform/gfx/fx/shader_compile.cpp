@@ -1,5 +1,8 @@
 #include "platform/gfx/fx/shader_compile.h"
 
+#include <signal.h>
+#include <sys/mman.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,6 +11,8 @@
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <memory>
+#include <optional>
 #include <new>
 #include <span>
 #include <sstream>
@@ -17,6 +22,7 @@
 #include <glslang/Public/ResourceLimits.h>
 #include <glslang/Public/ShaderLang.h>
 #include <glslang/SPIRV/GlslangToSpv.h>
+#include <spirv_cross/spirv_glsl.hpp>
 
 #include "platform/bytes/byte_reader.h"
 #include "platform/bytes/byte_writer.h"
@@ -53,14 +59,6 @@ void Configure(glslang::TShader& shader, EShLanguage language)
     shader.setEnvClient(glslang::EShClientOpenGL, glslang::EShTargetOpenGL_450);
     shader.setEnvTarget(glslang::EShTargetSpv, glslang::EShTargetSpv_1_0);
     shader.setAutoMapBindings(true);
-}
-
-int CountLines(const std::string& text)
-{
-    int lines = 1;
-    for (char c : text)
-        lines += c == '\n' ? 1 : 0;
-    return lines;
 }
 
 // glslang reports "ERROR: 0:LINE: 'token' : text" and, for a parse failure,
@@ -109,13 +107,29 @@ std::string Translate(const std::string& log, const HlslSource& source, int sour
     return out;
 }
 
+// In the compiling child: one stage's text as the front end takes it, made
+// from the effect's text now; its first `sourceLines` lines are the effect's,
+// and its entry point follows them.
+std::string StageText(const HlslSource& source, const StageSource& job, const SharedBlock& block,
+                      const HlslSource::Places& places, HlslSource::Scratch& scratch, int& sourceLines)
+{
+    if (job.roots.empty()) {
+        sourceLines = 1;
+        return "\n" + job.entry.code;
+    }
+    std::vector<HlslSource::Id> roots = job.roots;
+    if (block.declaredEverywhere)
+        roots.insert(roots.end(), block.variables.begin(), block.variables.end());
+    sourceLines = static_cast<int>(source.lines.size());
+    return source.prelude + source.TextFor(source.Reached(roots, scratch), places.empty() ? nullptr : &places) +
+           "\n#line " + std::to_string(sourceLines + 1) + "\n" + job.entry.code;
+}
+
 // In the compiling child: one stage, as the front end takes it.
-bool CompileStage(const HlslSource& source, const StageSource& job, std::vector<uint32_t>& spirv,
-                  std::string& messages)
+bool CompileStage(const HlslSource& source, const StageSource& job, const std::string& text, int sourceLines,
+                  std::vector<uint32_t>& spirv, std::string& messages)
 {
     const EShLanguage language = job.stage == ShaderStage::Vertex ? EShLangVertex : EShLangFragment;
-    const std::string text = job.text + "\n" + job.entry.code;
-    const int sourceLines = CountLines(job.text);
     glslang::TShader shader(language);
     const char* strings[] = {text.c_str()};
     const int lengths[] = {static_cast<int>(text.size())};
@@ -194,49 +208,247 @@ bool ReadRecord(platform::ByteReader& in, StageRecord& record)
     return in.Ok();
 }
 
-// The child's work: the stages of `todo`, on `threads` threads, each result
-// written as a StageRecord as soon as it is known.
-void CompileInChild(const HlslSource& source, const std::vector<StageSource>& stages, const std::vector<size_t>& todo,
-                    const StageFollowUp& followUp, size_t threads, int out)
+// What the child leaves for the caller beside its answer, in memory both
+// share: the stage whose thread ended the child (a crash, a shortage of
+// memory), then the stage each of its threads is on, each as 1 + the stage's
+// index, 0 for none. A child that dies says so no other way.
+using Note = std::atomic<uint32_t>;
+static_assert(Note::is_always_lock_free, "the crash handler needs lock-free notes");
+
+class SharedNotes {
+public:
+    explicit SharedNotes(size_t threads) : threads_(threads), size_(sizeof(Note) * (threads + 1))
+    {
+        void* memory = ::mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+        if (memory == MAP_FAILED)
+            throw std::bad_alloc();
+        notes_ = static_cast<Note*>(memory);
+        for (size_t i = 0; i <= threads; ++i)
+            new (&notes_[i]) Note(0);
+    }
+    ~SharedNotes() { ::munmap(notes_, size_); }
+    SharedNotes(const SharedNotes&) = delete;
+    SharedNotes& operator=(const SharedNotes&) = delete;
+
+    Note* Notes() { return notes_; }
+    // The stages the child's threads were on, in order.
+    std::vector<size_t> InHand() const
+    {
+        std::vector<size_t> stages;
+        for (size_t t = 1; t <= threads_; ++t)
+            if (const uint32_t on = notes_[t].load())
+                stages.push_back(on - 1);
+        std::sort(stages.begin(), stages.end());
+        return stages;
+    }
+    // The stage the child died on, when its thread could say so.
+    std::optional<size_t> DiedOn() const
+    {
+        const uint32_t on = notes_[0].load();
+        return on ? std::optional<size_t>(on - 1) : std::nullopt;
+    }
+    void Clear()
+    {
+        for (size_t i = 0; i <= threads_; ++i)
+            notes_[i].store(0);
+    }
+
+private:
+    size_t threads_;
+    size_t size_;
+    Note* notes_ = nullptr;
+};
+
+// In the child: the notes, which of them is this thread's, how many threads
+// there are, and where in its list of stages the first that failed is.
+Note* childNotes = nullptr;
+thread_local size_t childSlot = 1;
+thread_local size_t childPosition = 0;
+std::atomic<size_t> childFailedAt{0};
+// By place in the child's list: the stage's answer is written.
+std::unique_ptr<std::atomic<bool>[]> childDone;
+
+// Keeps stages after `position` from starting.
+void FailAt(size_t position)
+{
+    size_t first = childFailedAt.load();
+    while (position < first && !childFailedAt.compare_exchange_weak(first, position)) {
+    }
+}
+
+// A thread about to end the child on the stage it is on notes that stage,
+// keeps later ones from starting, and waits until the stages before it that
+// other threads have in hand are done: the caller then has every stage before
+// the one that ended the child, as one thread would have left them; not
+// longer than a stage may take, in case what ended it keeps them waiting too.
+// Only what a signal handler may do.
+void EndOnThisStage()
+{
+    if (!childNotes)
+        return;
+    const uint32_t mine = childNotes[childSlot].load();
+    if (mine == 0)
+        return;
+    FailAt(childPosition);
+    uint32_t noted = childNotes[0].load();
+    while ((noted == 0 || mine < noted) && !childNotes[0].compare_exchange_weak(noted, mine)) {
+    }
+    // Every stage before this one was taken before it, by some thread.
+    size_t waitingFor = 0;
+    for (int waited = 0; waited < static_cast<int>(kShaderStageSeconds * 1000); ++waited) {
+        while (waitingFor < childPosition && childDone[waitingFor].load())
+            ++waitingFor;
+        if (waitingFor == childPosition)
+            return;
+        const timespec pause{0, 1000000};
+        ::nanosleep(&pause, nullptr);
+    }
+}
+
+// A fault on a thread of the child ends it by the same signal as if nothing
+// had been caught, once its stage is noted. Faults on other threads meanwhile
+// wait in here too, the earlier stage's ending the child.
+extern "C" void NoteFault(int signal)
+{
+    EndOnThisStage();
+    struct sigaction plain {};
+    plain.sa_handler = SIG_DFL;
+    sigemptyset(&plain.sa_mask);
+    ::sigaction(signal, &plain, nullptr);
+    ::raise(signal); // delivered once this returns
+}
+
+constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
+
+void CatchFaults()
+{
+    struct sigaction caught {};
+    caught.sa_handler = NoteFault;
+    caught.sa_flags = SA_ONSTACK;
+    sigemptyset(&caught.sa_mask);
+    for (int signal : kFaultSignals)
+        ::sigaction(signal, &caught, nullptr);
+}
+
+// A stack of its own for the handler, so that a thread that overflows its
+// stack still notes its stage. Left to the child's end.
+void GiveSignalStack()
+{
+    constexpr size_t kBytes = 64 << 10;
+    stack_t stack{};
+    stack.ss_sp = std::malloc(kBytes);
+    stack.ss_size = kBytes;
+    if (stack.ss_sp)
+        ::sigaltstack(&stack, nullptr);
+}
+
+// In the child: where each variable of the shared block lies when all are
+// declared together, from a compile of their declarations alone (with one
+// more at their end, read, so that the block is made at all). Empty when that
+// fails: the stages then fail on what made it fail.
+HlslSource::Places PlaceSharedVariables(const HlslSource& source, const SharedBlock& block,
+                                        HlslSource::Scratch& scratch)
+{
+    if (block.declaredEverywhere || block.variables.empty())
+        return {};
+    StageSource probe;
+    probe.roots = block.variables;
+    probe.stage = ShaderStage::Pixel;
+    probe.entry.name = "zl_layout";
+    probe.entry.code = "float4 zl_layoutEnd;\nfloat4 zl_layout() : SV_Target { return zl_layoutEnd; }\n";
+    SharedBlock alone;
+    alone.declaredEverywhere = false;
+    int sourceLines = 0;
+    const std::string text = StageText(source, probe, alone, {}, scratch, sourceLines);
+    std::vector<uint32_t> spirv;
+    std::string messages;
+    if (!CompileStage(source, probe, text, sourceLines, spirv, messages))
+        return {};
+    HlslSource::Places places(source.IdCount(), HlslSource::kNoPlace);
+    try {
+        spirv_cross::CompilerGLSL cross(std::move(spirv));
+        for (const spirv_cross::Resource& resource : cross.get_shader_resources().uniform_buffers) {
+            const spirv_cross::SPIRType& type = cross.get_type(resource.base_type_id);
+            for (uint32_t i = 0; i < type.member_types.size(); ++i) {
+                const HlslSource::Id id = source.IdOf(cross.get_member_name(resource.base_type_id, i));
+                if (id != HlslSource::kNoId)
+                    places[id] = cross.type_struct_member_offset(type, i);
+            }
+        }
+    } catch (const spirv_cross::CompilerError&) {
+        return {};
+    }
+    return places;
+}
+
+// The child's work: the stages of `todo` in order, on `threads` threads, each
+// result written as a StageRecord as soon as it is known. Once a stage fails
+// no stage after it starts; those before it have started, and end.
+void CompileInChild(const HlslSource& source, const std::vector<StageSource>& stages, const SharedBlock& block,
+                    const std::vector<size_t>& todo, const StageFollowUp& followUp, size_t threads, Note* notes,
+                    int out)
 {
     const detail::StageCompileHook hook = detail::StageCompileOverride().load();
+    childNotes = notes;
+    childFailedAt.store(todo.size());
+    childDone.reset(new std::atomic<bool>[todo.size()]());
+    CatchFaults();
+    HlslSource::Scratch scratch;
+    const HlslSource::Places places = PlaceSharedVariables(source, block, scratch);
     std::atomic<size_t> next{0};
     std::mutex writing;
-    auto compile = [&] {
-        for (size_t k = next++; k < todo.size(); k = next++) {
+    auto compile = [&](HlslSource::Scratch& mine) {
+        for (size_t k = next++; k < todo.size() && k < childFailedAt.load(); k = next++) {
             const size_t index = todo[k];
+            childPosition = k;
+            notes[childSlot].store(static_cast<uint32_t>(index + 1));
             if (hook)
                 hook(stages[index].function);
+            int sourceLines = 0;
+            const std::string text = StageText(source, stages[index], block, places, mine, sourceLines);
             std::vector<uint32_t> spirv;
             std::string messages;
-            const bool ok = CompileStage(source, stages[index], spirv, messages);
+            const bool ok = CompileStage(source, stages[index], text, sourceLines, spirv, messages);
+            if (!ok)
+                FailAt(k);
             const std::string extra = ok && followUp ? followUp(index, spirv) : std::string();
             platform::ByteWriter record;
             WriteRecord(record, index, ok, spirv, messages, extra);
             std::lock_guard guard(writing);
             WriteAll(out, record.Written());
+            notes[childSlot].store(0);
+            childDone[k].store(true);
         }
     };
     // An exception must not leave a thread of the child: it would terminate
     // the child with a line on the error output instead of the exit code the
     // caller reads as the cause.
-    auto work = [&] {
+    auto work = [&](size_t slot) {
+        childSlot = slot;
+        GiveSignalStack();
         try {
-            compile();
+            if (slot == 1) {
+                compile(scratch);
+            } else {
+                HlslSource::Scratch mine;
+                compile(mine);
+            }
         } catch (const std::bad_alloc&) {
+            EndOnThisStage();
             ::_exit(platform::os::kChildExitOutOfMemory);
         } catch (...) {
+            EndOnThisStage();
             ::_exit(platform::os::kChildExitException);
         }
     };
     std::vector<std::thread> pool;
     try {
-        for (size_t t = 1; t < std::min(threads, todo.size()); ++t)
-            pool.emplace_back(work);
+        for (size_t t = 2; t <= std::min(threads, todo.size()); ++t)
+            pool.emplace_back(work, t);
     } catch (const std::system_error&) {
         // No more threads to be had: those that started share the stages.
     }
-    work();
+    work(1);
     for (std::thread& thread : pool)
         thread.join();
 }
@@ -251,30 +463,51 @@ size_t ThreadCount()
     return 0;
 }
 
-// How many whole records the child's answer holds.
-size_t CountRecords(std::string_view answer)
-{
-    platform::ByteReader in(answer.data(), answer.size());
-    size_t records = 0;
-    for (StageRecord record; ReadRecord(in, record);)
-        ++records;
-    return records;
-}
-
-// The results the child's answer holds; a record cut short by its end is left out.
-void ReadAnswer(const std::string& answer, std::vector<StageResult>& results, std::vector<bool>& done)
-{
-    platform::ByteReader in(answer.data(), answer.size());
-    for (StageRecord record; ReadRecord(in, record) && record.stage < results.size();) {
-        platform::ByteReader words(record.words);
-        std::vector<uint32_t> spirv(record.words.size() / 4);
-        for (uint32_t& word : spirv)
-            word = words.U32();
-        results[record.stage] = {record.ok, std::move(spirv), std::string(record.messages),
-                                 std::string(record.extra)};
-        done[record.stage] = true;
+// The results of the child's answer, read as it comes: each whole record
+// once, from where the last reading stopped.
+class AnswerReader {
+public:
+    AnswerReader(std::vector<StageResult>& results, std::vector<bool>& done, const StageArrival& arrival)
+        : results_(results), done_(done), arrival_(arrival)
+    {
     }
-}
+
+    // Reads the records `answer` has gained; false once the caller was told
+    // of a result it wants no more after.
+    bool Read(std::string_view answer)
+    {
+        platform::ByteReader in(answer.data() + read_, answer.size() - read_);
+        for (StageRecord record; !refused_ && ReadRecord(in, record) && record.stage < results_.size();) {
+            read_ = answer.size() - in.Remaining();
+            platform::ByteReader words(record.words);
+            std::vector<uint32_t> spirv(record.words.size() / 4);
+            for (uint32_t& word : spirv)
+                word = words.U32();
+            StageResult& result = results_[record.stage];
+            result = {record.ok, std::move(spirv), std::string(record.messages), std::string(record.extra)};
+            done_[record.stage] = true;
+            ++records_;
+            if (arrival_ && !arrival_(record.stage, result))
+                refused_ = true;
+        }
+        return !refused_;
+    }
+    void Restart()
+    {
+        read_ = 0;
+        records_ = 0;
+    }
+    size_t Records() const { return records_; }
+    bool Refused() const { return refused_; }
+
+private:
+    std::vector<StageResult>& results_;
+    std::vector<bool>& done_;
+    const StageArrival& arrival_;
+    size_t read_ = 0;
+    size_t records_ = 0;
+    bool refused_ = false;
+};
 
 std::string SecondsText(double seconds)
 {
@@ -284,10 +517,13 @@ std::string SecondsText(double seconds)
 }
 
 // Why the child ended without compiling the stage it was on.
-std::string Cause(const platform::os::ProcessResult& run, double stageSeconds, double idleSeconds)
+std::string Cause(const platform::os::ProcessResult& run, double stageSeconds, double idleSeconds,
+                  double effectSeconds)
 {
     if (run.stopped)
         return "was stopped: the program is closing";
+    if (run.totalCpuTimedOut)
+        return "ran past the effect's budget of " + SecondsText(effectSeconds) + " s of processor time";
     if (!run.started)
         return std::string("could not be started: ") + std::strerror(run.error);
     if (run.cpuTimedOut)
@@ -356,6 +592,11 @@ std::atomic<double>& StageIdleSecondsOverride()
     static std::atomic<double> seconds{0.0};
     return seconds;
 }
+std::atomic<double>& EffectSecondsOverride()
+{
+    static std::atomic<double> seconds{0.0};
+    return seconds;
+}
 } // namespace detail
 
 void StartPreparingShaderCompiler()
@@ -388,7 +629,8 @@ void PrepareShaderCompiler()
 }
 
 std::vector<StageResult> CompileHlslStages(const HlslSource& source, const std::vector<StageSource>& stages,
-                                           const StageFollowUp& followUp)
+                                           const SharedBlock& block, const StageFollowUp& followUp,
+                                           const StageArrival& arrival)
 {
     std::vector<StageResult> results(stages.size());
     if (stages.empty())
@@ -397,12 +639,16 @@ std::vector<StageResult> CompileHlslStages(const HlslSource& source, const std::
     PrepareShaderCompiler();
     const double stageOverride = detail::StageSecondsOverride().load();
     const double idleOverride = detail::StageIdleSecondsOverride().load();
+    const double effectOverride = detail::EffectSecondsOverride().load();
     const double stageSeconds = stageOverride > 0.0 ? stageOverride : kShaderStageSeconds;
+    const double effectSeconds = effectOverride > 0.0 ? effectOverride : kEffectShaderSeconds;
+    double effectSecondsLeft = effectSeconds;
+    std::vector<bool> done(stages.size(), false);
+    AnswerReader reader(results, done, arrival);
     platform::os::ProcessLimits limits;
     limits.seconds = idleOverride > 0.0 ? idleOverride : kShaderStageIdleSeconds;
-    limits.stop = [] { return ShaderCompilesStopped(); };
+    limits.stop = [&reader] { return ShaderCompilesStopped() || reader.Refused(); };
     limits.extraAddressSpace = size_t{2} << 30;
-    std::vector<bool> done(stages.size(), false);
     std::vector<size_t> todo(stages.size());
     for (size_t i = 0; i < todo.size(); ++i)
         todo[i] = i;
@@ -411,45 +657,74 @@ std::vector<StageResult> CompileHlslStages(const HlslSource& source, const std::
     // that another thread held at the copy would stay locked in the child, and
     // sanitizers refuse threads in such a child.
     size_t threads = ThreadCount() == 1 ? std::max(1u, std::thread::hardware_concurrency()) : 1;
-    // A child that ends early has done some stages. After one with threads,
-    // the rest go one at a time, which tells the stage it ends on: that one
-    // fails, and the next child goes on after it.
+    SharedNotes shared(threads);
+    auto fail = [&](size_t stage, const std::string& cause) {
+        const StageSource& s = stages[stage];
+        const std::string what = s.function.empty() ? std::string("a generated stage") : "'" + s.function + "'";
+        results[stage] = {false, {},
+                          FormatEffectError(source.FileOf(s.blame), s.blame.line, 1, 3000,
+                                            "the shader compiler " + cause + " while compiling " + what),
+                          {}};
+        done[stage] = true;
+    };
+    // A child that ends early has done some stages. One that dies on a stage
+    // says which where it can; where it cannot (several were in hand), the
+    // stages left go one at a time, which tells the stage it ends on.
     while (!todo.empty()) {
         // Each stage in hand may spend its time, on a thread of its own.
         limits.cpuSeconds = [&](std::string_view answer) {
-            const size_t inHand = todo.size() - std::min(todo.size(), CountRecords(answer));
+            reader.Read(answer);
+            const size_t inHand = todo.size() - std::min(todo.size(), reader.Records());
             return stageSeconds * static_cast<double>(std::clamp<size_t>(inHand, 1, threads));
         };
+        limits.totalCpuSeconds = effectSecondsLeft;
         std::string answer;
+        reader.Restart();
+        shared.Clear();
         const platform::os::ProcessResult run = platform::os::RunInChildProcess(
-            [&](int out) { CompileInChild(source, stages, todo, followUp, threads, out); }, answer, limits);
-        ReadAnswer(answer, results, done);
+            [&](int out) { CompileInChild(source, stages, block, todo, followUp, threads, shared.Notes(), out); },
+            answer, limits);
+        reader.Read(answer);
+        effectSecondsLeft -= run.cpuSeconds;
+        if (reader.Refused())
+            break;
         std::vector<size_t> left;
-        for (size_t index : todo)
+        bool failed = false;
+        for (size_t index : todo) {
             if (!done[index])
                 left.push_back(index);
-        if (left.empty())
+            else if (!results[index].ok)
+                failed = true;
+        }
+        if (failed || left.empty())
             break;
-        if (threads > 1 && run.started && !run.stopped && left.size() > 1) {
-            threads = 1;
-            todo = std::move(left);
-            continue;
+        const std::string cause = Cause(run, stageSeconds, limits.seconds, effectSeconds);
+        // The program is closing, no child could be made, or the effect's time
+        // is spent: every stage left fails the same way.
+        if (!run.started || run.stopped || run.totalCpuTimedOut || effectSecondsLeft <= 0.0) {
+            for (size_t index : left)
+                fail(index, cause);
+            break;
         }
-        // No child could be made, or the program is closing: every stage left
-        // fails the same way.
-        const size_t failing = run.started && !run.stopped ? 1 : left.size();
-        for (size_t k = 0; k < failing; ++k) {
-            const StageSource& stage = stages[left[k]];
-            const std::string what =
-                stage.function.empty() ? std::string("a generated stage") : "'" + stage.function + "'";
-            results[left[k]] = {false, {},
-                                FormatEffectError(source.FileOf(stage.blame), stage.blame.line, 1, 3000,
-                                                  "the shader compiler " + Cause(run, stageSeconds, limits.seconds) +
-                                                      " while compiling " + what),
-                                {}};
+        // The stages its threads were on that did not come back (one may have
+        // ended between its answer and its note).
+        std::vector<size_t> inHand;
+        for (size_t index : shared.InHand())
+            if (!done[index])
+                inHand.push_back(index);
+        std::optional<size_t> culprit = shared.DiedOn();
+        if (!culprit && inHand.size() == 1)
+            culprit = inHand.front();
+        if (!culprit && (threads == 1 || left.size() == 1 || inHand.empty()))
+            culprit = left.front();
+        if (culprit) {
+            fail(*culprit, cause);
+            break;
         }
-        left.erase(left.begin(), left.begin() + static_cast<long>(failing));
-        todo = std::move(left);
+        // Which of those in hand it ended on is not known: from the first of
+        // them, one at a time.
+        threads = 1;
+        todo.assign(std::find(left.begin(), left.end(), inHand.front()), left.end());
     }
     return results;
 }

@@ -76,4 +76,61 @@ TEST(FxShaderIsolation, AChildThatDiesHangsRunsAwayOrEndsEarlyFailsItsStageWithT
     }
 }
 
+// `count` passes, each compiling `function` with an argument of its own, so
+// that each is a stage of its own.
+std::string Passes(const std::string& function, int first, int count)
+{
+    std::string passes;
+    for (int i = first; i < first + count; ++i)
+        passes += "    pass p" + std::to_string(i) + " { PixelShader = compile ps_3_0 " + function + "(" +
+                  std::to_string(i) + "); }\n";
+    return passes;
+}
+
+TEST(FxShaderIsolation, AfterAFailedStageNoFurtherStageIsCompiledAndTheFirstFailingPassSpeaks)
+{
+    const std::string functions = "float4 Tint;\n"
+                                  "float4 Good(uniform float k) : COLOR0 { return Tint * k; }\n"
+                                  "float4 Broken(uniform float k) : COLOR0 { return Missing * k; }\n"
+                                  "float4 Bad(uniform float k) : COLOR0 { return Tint * k; }\n";
+    struct Case {
+        std::string name;
+        std::string passes;
+        std::string message;
+    } cases[] = {
+        // Stages after the broken one crash the compiler, some of them while
+        // it is compiled beside them: the broken pass, first in the file, speaks.
+        {"error before crashes", Passes("Good", 0, 3) + Passes("Broken", 3, 1) + Passes("Bad", 4, 40),
+         "e.fx(3,58): error X3000: 'Missing' : unknown variable\n"},
+        // Every stage crashes: the first one's crash is said, one child having
+        // compiled them.
+        {"all crash", Passes("Bad", 0, 60),
+         "e.fx(4,1): error X3000: the shader compiler was ended by signal 11 (Segmentation fault) while compiling "
+         "'Bad'\n"},
+    };
+    for (const Case& c : cases) {
+        for (int run = 0; run < 3; ++run) {
+            EffectDescription d;
+            std::string messages;
+            ShaderCompilerFault fault(ShaderCompilerFault::Kind::Crash, "Bad");
+            EXPECT_FALSE(CompileEffectSource(functions + "technique t {\n" + c.passes + "}\n", "e.fx", {}, {}, d,
+                                             messages));
+            EXPECT_EQ(messages.substr(0, messages.find('\n') + 1), c.message) << c.name;
+        }
+    }
+}
+
+TEST(FxShaderIsolation, AnEffectsStagesTogetherHaveABudgetOfProcessorTime)
+{
+    // Each stage within its own limit, the effect past its budget: refused in
+    // one line naming the budget.
+    platform::testing::ShaderStageTimeLimit limit(30.0, 30.0, 0.5);
+    EffectDescription d;
+    std::string messages;
+    ShaderCompilerFault fault(ShaderCompilerFault::Kind::Spin, "Bad");
+    EXPECT_FALSE(CompileEffectSource(kSource, "e.fx", {}, {}, d, messages));
+    EXPECT_EQ(messages, "e.fx(3,1): error X3000: the shader compiler ran past the effect's budget of 0.5 s of "
+                        "processor time while compiling 'Bad'\n");
+}
+
 } // namespace

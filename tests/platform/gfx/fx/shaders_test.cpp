@@ -12,6 +12,7 @@
 #include "platform/gfx/fx/effect_parser.h"
 #include "platform/gfx/fx/pass_compiler.h"
 #include "platform/gfx/fx/runtime_effect.h"
+#include "platform/window/close_check.h"
 #include "platform/window/close_signals.h"
 #include "platform/gfx/fx/hlsl_array_casts.h"
 #include "platform/gfx/fx/hlsl_source.h"
@@ -127,16 +128,79 @@ TEST(FxHlslSource, AShaderReadsOnlyTheFunctionsAndVariablesItReaches)
     } cases[] = {
         // N through the struct that is always kept and d's size; a comma only between names kept.
         {{"PS"}, "static const int N = 2;\nfloat    b   ;\nfloat d[N]   ;\nstruct S { float4 v[N]; };\n"
-                 "float4 helper() { return b; }\n\nfloat4 PS() : COLOR { return helper() + d[0]; }\n"},
+                 "float4 helper() { return b; }\n\nfloat4 PS() : COLOR { return helper() + d[0]; }"},
         {{"other", "e"}, "static const int N = 2;\nfloat a,    c;\nfloat       e;\nstruct S { float4 v[N]; };\n\n"
-                         "float4 other() { return a + c; }\n\n"},
+                         "float4 other() { return a + c; }"},
     };
     for (const Case& c : cases) {
         std::vector<HlslSource::Id> roots;
         for (const std::string& name : c.roots)
             roots.push_back(source.IdOf(name));
-        EXPECT_EQ(source.TextFor(source.Reached(roots)), c.text) << c.roots[0];
+        HlslSource::Scratch scratch;
+        EXPECT_EQ(source.TextFor(source.Reached(roots, scratch)), c.text) << c.roots[0];
     }
+}
+
+std::string Repeated(const std::string& text, size_t times)
+{
+    std::string out;
+    for (size_t i = 0; i < times; ++i)
+        out += text;
+    return out;
+}
+
+// The steps `work` takes on this thread, as the close checks count them.
+template <class Work> uint64_t StepsOf(Work&& work)
+{
+    const uint64_t before = platform::StepsOnThisThread();
+    work();
+    return platform::StepsOnThisThread() - before;
+}
+
+TEST(FxHlslSource, OneDeclarationOfManyModifiersAndNamesCostsInProportionToItsLength)
+{
+    // Four times the modifiers and names: at most 4.5 times the steps, and the
+    // names a shader reaches through it as few.
+    auto declaration = [](size_t n) {
+        std::string names = "a0";
+        for (size_t i = 1; i < n; ++i)
+            names += ",a" + std::to_string(i % 50);
+        return Repeated("static ", n) + "float " + names + ";\n"
+               "float4 PS() : COLOR { return a7; }\n";
+    };
+    std::vector<uint64_t> steps;
+    for (size_t n : {2000u, 8000u}) {
+        const std::string text = declaration(n);
+        HlslSource source;
+        HlslSource::Scratch scratch;
+        std::string shader;
+        steps.push_back(StepsOf([&] {
+            source = ExtractHlsl(text, "a.fx");
+            shader = source.TextFor(source.Reached({source.IdOf("PS")}, scratch));
+        }));
+        EXPECT_LT(source.named.size(), 2 * n);
+        EXPECT_NE(shader.find("float4 PS()"), std::string::npos);
+        EXPECT_NE(shader.find("a7"), std::string::npos);
+        EXPECT_EQ(shader.find("a8"), std::string::npos);
+    }
+    EXPECT_LE(steps[1] * 2, steps[0] * 9) << steps[0] << " then " << steps[1];
+}
+
+TEST(FxHlslSource, AShadersTextKeepsTheLinesOfWhatItReadsAndSaysWhereEachVariableLies)
+{
+    const std::string effect = "float4 a, b, c;\n" + Repeated("\n", 3) + "float4 near() { return b; }\n" +
+                               Repeated("\n", 40) + "float4 far() : COLOR { return near() + c; }\n";
+    const HlslSource source = ExtractHlsl(effect, "a.fx");
+    HlslSource::Scratch scratch;
+    HlslSource::Places places(source.IdCount(), HlslSource::kNoPlace);
+    places[source.IdOf("c")] = 36;
+    // A few lines left out are empty lines, many a marker; a variable with a
+    // place is declared at it.
+    EXPECT_EQ(source.TextFor(source.Reached({source.IdOf("far")}, scratch), &places),
+              "float4    b, c : packoffset(c2.y);\n\n\n\nfloat4 near() { return b; }\n#line 46\n"
+              "float4 far() : COLOR { return near() + c; }");
+    EXPECT_EQ(source.LineOf(effect.find("far")), 46);
+    EXPECT_EQ(source.FunctionOrigin("far").line, 46);
 }
 
 TEST(FxSemantics, EachSemanticHasOneFixedPlace)
@@ -398,6 +462,60 @@ TEST(FxPassProgram, AStageDeclaresOnlyTheParametersSomeStageOfTheEffectReads)
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"Gain", "Scale"}));
     EXPECT_LE(p.uniformBytes, 16u);
+}
+
+TEST(FxPassProgram, StagesOfManyPassesDeclareWhatTheyReadAtPlacesTheyAgreeOn)
+{
+    // One vertex stage shared by every pass, and a pixel stage for each reading
+    // a parameter of its own: too many for every stage to declare them all.
+    const int kPasses = 300;
+    std::string effect = "float4x4 Shared;\n";
+    for (int i = 0; i < kPasses; ++i)
+        effect += "float4 v" + std::to_string(i) + ";\n";
+    effect += "float4 VS(float4 p : POSITION) : POSITION { return mul(p, Shared); }\n";
+    for (int i = 0; i < kPasses; ++i)
+        effect += "float4 PS" + std::to_string(i) + "() : COLOR { return v" + std::to_string(i) + "; }\n";
+    effect += "technique t {\n";
+    for (int i = 0; i < kPasses; ++i)
+        effect += "pass { VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS" + std::to_string(i) +
+                  "(); }\n";
+    effect += "}\n";
+    const EffectDescription d = Parsed(effect);
+    ASSERT_EQ(d.techniques[0].passes.size(), size_t{kPasses});
+    for (int i : {0, 1, 150, kPasses - 1}) {
+        const PassProgram& p = d.techniques[0].passes[size_t(i)].program;
+        const std::string name = "v" + std::to_string(i);
+        // Where all of them would lie together, in both stages.
+        ASSERT_EQ(p.uniforms.size(), 2u) << i;
+        for (const UniformField& f : p.uniforms)
+            EXPECT_EQ(f.offset, f.name == "Shared" ? 0u : 64u + 16u * uint32_t(i)) << f.name;
+        EXPECT_EQ(p.vertex.glsl.find(name + ";"), std::string::npos) << p.vertex.glsl;
+        EXPECT_NE(p.pixel.glsl.find(name + ";"), std::string::npos) << p.pixel.glsl;
+        EXPECT_EQ(p.pixel.glsl.find("v" + std::to_string(i + 1) + ";"), std::string::npos) << p.pixel.glsl;
+    }
+}
+
+TEST(FxPassProgram, PlanningThePassesCostsInProportionToThem)
+{
+    // Four times the passes (sharing their stages) and parameters: at most 4.5
+    // times the steps.
+    auto effect = [](size_t passes) {
+        std::string text = "float4 Tint;\n";
+        for (size_t i = 0; i < passes; ++i)
+            text += "float4 unread" + std::to_string(i) + ";\n";
+        text += "float4 PS() : COLOR { return Tint; }\ntechnique t {\n" +
+                Repeated("pass { PixelShader = compile ps_3_0 PS(); }\n", passes) + "}\n";
+        return text;
+    };
+    std::vector<uint64_t> steps;
+    for (size_t passes : {500u, 2000u}) {
+        const std::string text = effect(passes);
+        EffectDescription d;
+        std::string messages;
+        ASSERT_TRUE(ParseEffect(text, "e.fx", d, messages)) << messages;
+        steps.push_back(StepsOf([&] { EXPECT_TRUE(CompileEffectShaders(text, "e.fx", d, messages)) << messages; }));
+    }
+    EXPECT_LE(steps[1] * 2, steps[0] * 9) << steps[0] << " then " << steps[1];
 }
 
 TEST(FxPassProgram, AClosingProgramStopsTheStagesWithOneLine)
