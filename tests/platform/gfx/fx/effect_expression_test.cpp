@@ -236,6 +236,115 @@ TEST(EffectExpression, ValuesAreThoseOfHlsl)
     }
 }
 
+// Every intrinsic with a constant meaning, and the shapes its arguments may take.
+TEST(EffectExpression, IntrinsicsGiveTheirValuesAtFullFloatPrecision)
+{
+    const double pi = 3.14159265358979323846;
+    const ValueCase cases[] = {
+        {"tan(0.5)", "float", {F(std::tan(0.5))}},
+        {"asin(0.5) + acos(0.5)", "float", {F(F(std::asin(0.5)) + F(std::acos(0.5)))}},
+        {"atan(1)", "float", {F(pi / 4)}},
+        {"atan2(1, -1)", "float", {F(3 * pi / 4)}},
+        {"sinh(1) - cosh(1) + tanh(1)", "float", {F(F(F(std::sinh(1.0)) - F(std::cosh(1.0))) + F(std::tanh(1.0)))}},
+        {"exp(1)", "float", {F(std::exp(1.0))}},
+        {"exp2(10) + log10(1000) + log(1)", "float", {1027}},
+        {"ceil(float2(1.5, -1.5))", "float2", {2, -1}},
+        {"floor(float2(1.5, -1.5))", "float2", {1, -2}},
+        {"trunc(float2(1.5, -1.5))", "float2", {1, -1}},
+        {"round(float2(1.5, -2.5))", "float2", {2, -2}},
+        {"rcp(4)", "float", {0.25}},
+        {"ldexp(3, 2)", "float", {12}},
+        {"mad(2, 3, 4)", "int", {10}},
+        {"isnan(0.0) || isinf(1.0 / 0) && isfinite(1.0)", "bool", {1}},
+        {"distance(float2(0, 0), float2(3, 4))", "float", {5}},
+        {"reflect(float2(1, -1), float2(0, 1))", "float2", {1, 1}},
+        {"refract(float2(0, -1), float2(0, 1), 1)", "float2", {0, -1}},
+        {"refract(float2(1, -0.1), normalize(float2(0, 1)), 2)", "float2", {0, 0}},
+        {"faceforward(float2(0, 1), float2(0, 1), float2(0, 1))", "float2", {0, -1}},
+        {"asint(asfloat(1065353216))", "int", {1065353216}},
+        {"asfloat(0x3F800000u)", "float", {1}},
+        {"min(int2(1, 5), 3)", "int2", {1, 3}},
+        {"max(2u, 3u)", "uint", {3}},
+        {"clamp(float3(-1, 0.5, 2), 0, 1)", "float3", {0, 0.5, 1}},
+        {"abs(-2147483647 - 1)", "int", {-2147483648.0}},
+        {"sign(float2(0, 2))", "int2", {0, 1}},
+        {"saturate(0.0 / 0.0 * 0 + 2)", "float", {0}}, // not a number saturates to 0
+        {"smoothstep(1, 1, 0.5)", "float", {0}},
+        {"any(int2(0, 0)) || all(bool2(true, true))", "bool", {1}},
+        {"determinant(float2x2(1, 2, 3, 4))", "float", {-2}},
+        {"determinant(float4x4(2,0,0,0, 0,2,0,0, 0,0,2,0, 0,0,0,2))", "float", {16}},
+        {"dot(int2(2, 3), int2(4, 5))", "int", {23}},
+        {"mul(2, float2(1, 2))", "float2", {2, 4}},
+        {"mul(float2(1, 2), float2(3, 4))", "float", {11}},
+        {"mul(int2x2(1, 2, 3, 4), int2x2(1, 1, 1, 1))", "int2x2", {3, 3, 7, 7}},
+        {"transpose(float2(1, 2))", "float2", {1, 2}},
+        {"length(3)", "float", {3}},
+    };
+    for (const ValueCase& c : cases) {
+        const ExpressionValue v = Value(c.text);
+        EXPECT_EQ(gfx::ShapeName(v.shape), c.shape) << c.text;
+        EXPECT_EQ(v.components, c.components) << c.text;
+    }
+}
+
+// How operands of different shapes and bases meet, as HLSL has them meet.
+TEST(EffectExpression, OperandsMeetByHlslsRules)
+{
+    const ValueCase cases[] = {
+        {"true + true", "int", {2}},
+        {"1u + -1", "uint", {0}},
+        {"-1 < 0u", "bool", {0}}, // compared as uint
+        {"1 + 0.5h", "float", {1.5}},
+        {"float2x2(1, 2, 3, 4) * 2", "float2x2", {2, 4, 6, 8}},
+        {"float3x3(1, 2, 3, 4, 5, 6, 7, 8, 9) + float2x2(1, 1, 1, 1)", "float2x2", {2, 3, 5, 6}},
+        {"float1x3(1, 2, 3) + float3(1, 1, 1)", "float3", {2, 3, 4}},
+        {"bool2(true, false) ? float2(1, 2) : 3", "float2", {1, 3}},
+        {"int2(1, 2) == int2(1, 3)", "bool2", {1, 0}},
+        {"!float2(0, 2)", "bool2", {1, 0}},
+        {"-uint2(1, 0)", "uint2", {4294967295.0, 0}},
+        {"~1u", "uint", {4294967294.0}},
+        {"7u >> 1", "uint", {3}},
+        {"1 << -1", "int", {-2147483648.0}},
+        {"5 ^ 3 & 6 | 8", "int", {15}},
+        {"1 ? 2 : 3 ? 4 : 5", "int", {2}},
+        {"((float4x4)2)[3][3]", "float", {2}},
+        {"((float3x3)float4x4(1,2,3,4, 5,6,7,8, 9,10,11,12, 13,14,15,16))[2]", "float3", {9, 10, 11}},
+        {"(float2)float4(1, 2, 3, 4)", "float2", {1, 2}},
+        {"(bool3)float3(0, 0.5, -1)", "bool3", {0, 1, 1}},
+        {"(uint)3.99", "uint", {3}},
+        {"(int)(0.0 / 0.0 * 0 + 1e10)", "int", {0}}, // not a number converts to 0
+        {"float2(1, 2).yx.y", "float", {1}},
+        {"(1).xxx", "int3", {1, 1, 1}},
+        {"W.rgb.b", "float", {F(0.0722)}},
+    };
+    for (const ValueCase& c : cases) {
+        const ExpressionValue v = Value(c.text);
+        EXPECT_EQ(gfx::ShapeName(v.shape), c.shape) << c.text;
+        EXPECT_EQ(v.components, c.components) << c.text;
+    }
+    const std::pair<const char*, const char*> refused[] = {
+        {"float2x2(1, 2, 3, 4) + float3(1, 2, 3)", "'float2x2' and 'float3' differ in shape"},
+        {"float4(1, 2, 3, 4) + (float[2])0", "an array cannot be an operand"},
+        {"~1.5", "'~' takes int or uint, not 'float'"},
+        {"float3(1, 2, 3) ? 1 : float4(1, 2, 3, 4)", "the condition of '?:' is 'float3' for values of 'float4'"},
+        {"(float4x4)2 [3][3]", "'int' cannot be indexed"}, // a cast binds less than an index,
+        {"(float3x3)float2x2(1, 2, 3, 4)", "cannot convert from 'float2x2' to 'float3x3'"},
+        {"float2x2(1, 2, 3, 4).x", "invalid subscript 'x' of 'float2x2'"},
+        {"float2x2(1, 2, 3, 4)._m22", "invalid subscript '_m22'"},
+        {"float2(1, 2).xyzwx", "invalid subscript 'xyzwx'"},
+        {"(1)[0]", "'int' cannot be indexed"},
+        {"W[float2(0, 1)]", "an index is a scalar"},
+        {"transpose((float[2])1)", "'transpose' takes no array"},
+        {"determinant(float2x3(1, 2, 3, 4, 5, 6))", "'determinant' takes a square matrix"},
+        {"dot(float2(1, 2), float3(1, 2, 3))", "'dot' takes vectors of one size"},
+        {"vector<float, 5>(1)", "invalid size: 1 to 4 expected"},
+        {"(float[0])1", "array size 0 is out of range"},
+        {"(float[1.5])1", "an array size is an integer constant"},
+    };
+    for (const auto& [text, expected] : refused)
+        EXPECT_NE(Error(text).find(expected), std::string::npos) << text << " gave: " << Error(text);
+}
+
 TEST(EffectExpression, InitializersFlattenAndTakeTheirSize)
 {
     ValueShape unsized;

@@ -112,6 +112,17 @@ technique T { pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile
     ExpectColour(0, 16, 255, 255, 255); // the first column: its position is 0
 }
 
+TEST_F(GfxLanguage, APositionInAStructSharedByBothStagesGoesUnread)
+{
+    Draw(R"(
+struct Shared { float4 pos : SV_Position; float2 uv : TEXCOORD0; };
+Shared VS(float4 p : POSITION, float2 uv : TEXCOORD0) { Shared o; o.pos = p; o.uv = uv * 0 + float2(0.25, 0.5); return o; }
+float4 PS(Shared i) : COLOR { return float4(i.uv, 0.75, 1); }
+technique T { pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(); } }
+)");
+    ExpectColour(16, 16, 64, 128, 191);
+}
+
 TEST_F(GfxLanguage, CastsToArrayTypesTakeTheValueApart)
 {
     Draw(std::string(kVertex) + R"(
