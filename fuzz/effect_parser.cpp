@@ -13,11 +13,11 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     std::string_view source(reinterpret_cast<const char*>(data), size);
-    gfx::EffectFileReader reader = [](const std::string& path, std::string& contents) {
+    gfx::EffectFileReader reader = [](const std::string& path, size_t limit, std::string& contents) {
         if (path != "inc/lib.fxh")
-            return false;
-        contents = "#define LIB 1\nfloat4 libValue = 1;\n";
-        return true;
+            return std::string("no such file");
+        contents = std::string("#define LIB 1\nfloat4 libValue = 1;\n").substr(0, limit);
+        return std::string();
     };
     gfx::EffectDescription description;
     std::string messages;

@@ -1,6 +1,8 @@
 // The effect compiler: fxc.exe /T fx_2_0 [/O0../O3] /Fo "<output>" [/D NAME[=value]]... <source>
 // Reads the source from the working directory (it and its includes regular
-// files of at most 256 MiB), applies the defines, preprocesses and parses it,
+// files of at most 256 MiB, an include read only as far as includes may still
+// add, its name found without regard to letter case where the exact one is
+// missing), applies the defines, preprocesses and parses it,
 // and writes the compiled effect to the /Fo path. On an error it prints the
 // messages, writes nothing and exits with 1, whatever the source
 // holds (the shader compiler runs apart, shader_compile.h), also when memory
@@ -25,15 +27,17 @@
 #include "platform/gfx/fx/effect_compiler.h"
 #include "platform/gfx/fx/effect_message.h"
 #include "platform/os/file_replace.h"
+#include "platform/os/path_case.h"
 
 namespace {
 
-// Why `path` cannot be read, or "" once `contents` holds it. Only a regular
-// file is read, and at most as much as the program itself reads of one: a
-// pipe or a device could keep the compiler waiting or reading for ever. The
-// open never waits (a pipe without a writer) and what is checked is what was
-// opened.
-std::string ReadRegularFile(const std::string& path, std::string& contents)
+// Why `path` cannot be read, or "" once `contents` holds its first `limit`
+// bytes at most: no more is read, whatever size the file claims. Only a
+// regular file is read, and at most as much as the program itself reads of
+// one: a pipe or a device could keep the compiler waiting or reading for
+// ever. The open never waits (a pipe without a writer) and what is checked is
+// what was opened.
+std::string ReadRegularFile(const std::string& path, size_t limit, std::string& contents)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
@@ -50,10 +54,10 @@ std::string ReadRegularFile(const std::string& path, std::string& contents)
         why = std::to_string(status.st_size) + " bytes, " + bound;
     } else {
         contents.clear();
-        contents.reserve(static_cast<size_t>(status.st_size));
+        contents.reserve(std::min(static_cast<size_t>(status.st_size), limit));
         char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        while (contents.size() < limit) {
+            const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, limit - contents.size()));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0) {
@@ -147,12 +151,15 @@ int Compile(int argc, char** argv, std::string& source)
         return Usage("no source file");
 
     std::string text;
-    if (const std::string why = ReadRegularFile(source, text); !why.empty()) {
+    if (const std::string why = ReadRegularFile(source, kLargestFileBytes + 1, text); !why.empty()) {
         std::cout << source << "(0,0): error X1507: failed to open source file: '" << source << "': " << why << "\n";
         return 1;
     }
-    auto readInclude = [](const std::string& path, std::string& contents) {
-        return ReadRegularFile(path, contents).empty();
+    auto readInclude = [](const std::string& path, size_t limit, std::string& contents) {
+        const std::string found = platform::os::FindPathIgnoringCase(path);
+        if (found.empty())
+            return std::string("no such file, in any letter case");
+        return ReadRegularFile(found, std::min<size_t>(limit, kLargestFileBytes + 1), contents);
     };
     gfx::EffectDescription description;
     std::string messages;

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <unordered_map>
+#include <deque>
 
 #include "platform/gfx/fx/effect_message.h"
 #include "platform/gfx/fx/effect_tokens.h"
-#include "platform/window/close_signals.h"
+#include "platform/gfx/fx/name_table.h"
+#include "platform/window/close_check.h"
 
 namespace gfx {
 namespace {
@@ -35,8 +36,6 @@ constexpr size_t kMaxIncludedText = size_t{4} << 20;
 constexpr int kMaxIncludeDepth = 32;
 constexpr int kMaxExpansionDepth = 128;
 constexpr int kMaxExpressionDepth = 256;
-// Steps of work (characters, names, pieces) between two looks at the close signal.
-constexpr uint32_t kStepsPerCloseCheck = 4096;
 
 std::string_view Trim(std::string_view s)
 {
@@ -49,8 +48,21 @@ std::string_view Trim(std::string_view s)
 
 std::string FolderOf(const std::string& path)
 {
-    size_t slash = path.find_last_of("/\\");
+    size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// An include's name as a path here: a backslash separates folders as '/'
+// does, and a run of separators is one.
+std::string PathOf(std::string_view name)
+{
+    std::string path;
+    for (char c : name) {
+        const char d = c == '\\' ? '/' : c;
+        if (!(d == '/' && !path.empty() && path.back() == '/'))
+            path += d;
+    }
+    return path;
 }
 
 std::string Bound(size_t bytes)
@@ -114,11 +126,6 @@ private:
     std::string joined_;
 };
 
-struct NameHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view name) const noexcept { return std::hash<std::string_view>{}(name); }
-};
-
 struct Macro {
     // A function-like macro's body is cut where its parameters go, so that a
     // call copies pieces and looks no name up.
@@ -136,6 +143,7 @@ struct Macro {
         size_t size = 0;
     };
 
+    bool defined = true;  // false once #undef'd: its place is kept for a later #define
     bool functionLike = false;
     size_t params = 0;
     // An object-like macro's text; a function-like one's text pieces end to end.
@@ -165,12 +173,12 @@ void DropBlanksBeforeJoin(Macro& macro)
 
 void CutBody(Macro& macro, std::string_view body, const std::vector<std::string_view>& params)
 {
-    std::unordered_map<std::string_view, size_t> index;
+    NameTable index;
     for (size_t p = 0; p < params.size(); ++p)
-        index.emplace(params[p], p);  // of two parameters of one name, the first
+        index.Add(params[p], static_cast<uint32_t>(p)); // of two parameters of one name, the first
     auto paramOf = [&index](std::string_view id) {
-        auto found = index.find(id);
-        return found == index.end() ? -1 : static_cast<int64_t>(found->second);
+        const uint32_t found = index.Find(id);
+        return found == NameTable::kNone ? -1 : static_cast<int64_t>(found);
     };
     auto text = [&macro](std::string_view t) {
         if (t.empty())
@@ -247,7 +255,7 @@ public:
     {
         Macro macro;
         macro.body = std::string(Trim(definition));
-        macros_.insert_or_assign(name, std::move(macro));
+        Keep(name, std::move(macro));
     }
 
     void ProcessFile(std::string_view source, const std::string& fileName, int depth);
@@ -255,8 +263,10 @@ public:
 
 private:
     struct IncludedFile {
-        bool found = false;
+        std::string path;
+        std::string why; // why it could not be read, "" when it was
         std::string text;
+        size_t limit = 0; // what it was read up to
     };
 
     void Error(int line, int column, int code, const std::string& text)
@@ -274,7 +284,11 @@ private:
         }
         stopped_ = true;
     }
-    void ExpansionTooLarge() { Stop(currentLine_, 1, "macro expansion too large"); }
+    // What macros add to the effect, or to one text of an expansion, is spent.
+    void GrowthSpent()
+    {
+        Stop(currentLine_, 1, "macros add to the effect over their bound of " + Bound(kMaxExpansionGrowth));
+    }
     bool Closing()
     {
         if (!stopped_) {
@@ -287,7 +301,7 @@ private:
     // One step of work; false once the work is to stop.
     bool Step()
     {
-        if (++steps_ % kStepsPerCloseCheck == 0 && platform::CloseSignalReceived())
+        if (platform::ClosingAfter())
             return Closing();
         return !stopped_;
     }
@@ -296,7 +310,8 @@ private:
     {
         work_ += bytes;
         if (work_ > kMaxExpansionWork)
-            ExpansionTooLarge();
+            Stop(currentLine_, 1,
+                 "expanding macros reads and writes more than its bound of work, " + Bound(kMaxExpansionWork));
         return !stopped_;
     }
     // Appends text that expansion made (`counted`) or passed on, unless it takes
@@ -306,7 +321,7 @@ private:
         if (stopped_ || (counted && !Charge(text.size())))
             return false;
         if (into.size() + text.size() > expansionBudget_) {
-            ExpansionTooLarge();
+            GrowthSpent();
             return false;
         }
         into.append(text);
@@ -324,8 +339,20 @@ private:
     }
     Macro* Find(std::string_view name)
     {
-        auto found = macros_.find(name);
-        return found == macros_.end() ? nullptr : &found->second;
+        const uint32_t found = macroIndex_.Find(name);
+        return found == NameTable::kNone || !macros_[found].defined ? nullptr : &macros_[found];
+    }
+    // Defines `name` as `macro`, in the place it had when it had one.
+    void Keep(const std::string& name, Macro macro)
+    {
+        const uint32_t found = macroIndex_.Find(name);
+        if (found != NameTable::kNone) {
+            macros_[found] = std::move(macro);
+            return;
+        }
+        macroNames_.push_back(name);
+        macroIndex_.Add(macroNames_.back(), static_cast<uint32_t>(macros_.size()));
+        macros_.push_back(std::move(macro));
     }
 
     bool RemoveComments(std::string_view source, std::string& clean);
@@ -333,13 +360,23 @@ private:
                    int depth);
     void DefineDirective(std::string_view rest, int line, int column);
     void IncludeDirective(std::string_view rest, int line, int column, int depth);
-    const IncludedFile& Read(const std::string& path);
+    const IncludedFile& Read(const std::string& path, size_t limit);
     bool EvaluateCondition(std::string_view expression, int line, int column);
-    void ExpandLine(std::string_view text);
+    void ExpandLine(LogicalLine& line, LineReader& lines);
 
-    // Appends `text` to `into` with its macros expanded; false once the work is to stop.
-    bool Expand(std::string_view text, std::string& into, int depth);
-    bool Arguments(std::string_view text, size_t open, std::vector<std::string_view>& args, size_t& end);
+    // Where a call of a function-like macro in the effect's own text is left
+    // open at the end of the text: the call's name and how many brackets stay open.
+    struct OpenCall {
+        size_t start = std::string_view::npos;
+        size_t brackets = 0;
+    };
+    // Appends `text` to `into` with its macros expanded; false once the work is
+    // to stop. With `open` (the effect's own text, not what macros made), a call
+    // whose arguments go past the text's end ends it there: what comes before
+    // the call is appended, and `open` says where the call starts.
+    bool Expand(std::string_view text, std::string& into, int depth, OpenCall* open = nullptr);
+    bool Arguments(std::string_view text, size_t open, std::vector<std::string_view>& args, size_t& end,
+                   size_t& brackets);
     bool Substitute(const Macro& macro, const std::vector<std::string_view>& args, std::string& out,
                     int depth);
     bool Stringize(std::string_view arg, std::string& out);
@@ -347,10 +384,14 @@ private:
     const EffectFileReader& reader_;
     std::string& out_;
     std::string& messages_;
-    std::unordered_map<std::string, Macro, NameHash, std::equal_to<>> macros_;
-    std::unordered_map<std::string, IncludedFile> files_;  // each read once
+    std::deque<Macro> macros_;
+    std::deque<std::string> macroNames_; // a deque, so that the table's views stay put
+    NameTable macroIndex_;               // by name: its place in macros_
+    std::deque<IncludedFile> files_;     // each read once
+    NameTable fileIndex_;                // by path: its place in files_
     std::string file_;
     std::string line_;  // the current line, expanded
+    std::string joined_; // a line with the lines its calls' arguments went on to
     int currentLine_ = 1;
     int errors_ = 0;
     bool stopped_ = false;  // a bound was reached or the program is closing
@@ -358,7 +399,6 @@ private:
     size_t expansionBudget_ = kMaxExpansionGrowth;  // bytes any one text of an expansion may reach
     size_t work_ = 0;
     size_t includedLeft_ = kMaxIncludedText;
-    uint32_t steps_ = 0;
 };
 
 bool Preprocessor::RemoveComments(std::string_view source, std::string& clean)
@@ -438,7 +478,7 @@ void Preprocessor::ProcessFile(std::string_view source, const std::string& fileN
                     continue;
                 }
             } else if (active) {
-                ExpandLine(line.text);
+                ExpandLine(line, lines);
             }
             for (int k = 0; k < line.span; ++k)
                 Append("\n");
@@ -518,9 +558,8 @@ void Preprocessor::Directive(const LogicalLine& line, size_t hashAt,
     if (name == "define") {
         DefineDirective(rest, line.line, column);
     } else if (name == "undef") {
-        auto found = macros_.find(rest.substr(0, rest.find_first_of(" \t")));
-        if (found != macros_.end())
-            macros_.erase(found);
+        if (Macro* macro = Find(rest.substr(0, rest.find_first_of(" \t"))))
+            *macro = Macro{.defined = false};
     } else if (name == "include") {
         IncludeDirective(rest, line.line, column, depth);
     } else if (name == "error") {
@@ -577,16 +616,21 @@ void Preprocessor::DefineDirective(std::string_view rest, int line, int column)
     } else {
         macro.body = std::string(body);
     }
-    macros_.insert_or_assign(std::move(name), std::move(macro));
+    Keep(name, std::move(macro));
 }
 
-const Preprocessor::IncludedFile& Preprocessor::Read(const std::string& path)
+const Preprocessor::IncludedFile& Preprocessor::Read(const std::string& path, size_t limit)
 {
-    // A file included many times is read once.
-    auto [entry, added] = files_.try_emplace(path);
-    if (added)
-        entry->second.found = reader_ && reader_(path, entry->second.text);
-    return entry->second;
+    // A file included many times is read once (again only if it was cut
+    // short at a bound that has since grown, which it cannot).
+    const uint32_t found = fileIndex_.Find(path);
+    if (found != NameTable::kNone)
+        return files_[found];
+    files_.push_back({path, {}, {}, limit});
+    IncludedFile& file = files_.back();
+    fileIndex_.Add(file.path, static_cast<uint32_t>(files_.size() - 1));
+    file.why = reader_ ? reader_(path, limit, file.text) : "no file can be read here";
+    return file;
 }
 
 void Preprocessor::IncludeDirective(std::string_view rest, int line, int column, int depth)
@@ -601,41 +645,100 @@ void Preprocessor::IncludeDirective(std::string_view rest, int line, int column,
         Error(line, column, 1005, "#include expects \"file\" or <file>");
         return;
     }
-    std::string name(rest.substr(1, end - 1));
+    const std::string name(rest.substr(1, end - 1));
     if (depth + 1 >= kMaxIncludeDepth) {
         Stop(line, column, "#include nested too deeply: '" + name + "'");
         return;
     }
-    std::string path = (name.front() == '/') ? name : FolderOf(file_) + name;
-    const IncludedFile& file = Read(path);
-    if (!file.found) {
-        Error(line, column, 1005, "cannot open include file '" + name + "'");
+    const std::string written = PathOf(name);
+    const std::string path = written.front() == '/' ? written : FolderOf(file_) + written;
+    const std::string overBound = "#include '" + name + "' takes what includes add to the effect over their bound of " +
+                                  Bound(kMaxIncludedText);
+    // The file's text and the line markers before and after it: the file is
+    // read only as far as may be added, and one byte more to tell.
+    const size_t markers = path.size() + file_.size() + 32;
+    if (markers > includedLeft_) {
+        Stop(line, column, overBound);
         return;
     }
-    // The file's text and the line markers before and after it.
-    const size_t cost = file.text.size() + path.size() + file_.size() + 32;
+    const IncludedFile& file = Read(path, includedLeft_ - markers + 1);
+    if (!file.why.empty()) {
+        Error(line, column, 1005, "cannot open include file '" + name + "' (looked for as '" + path + "'): " + file.why);
+        return;
+    }
+    const size_t cost = file.text.size() + markers;
     if (cost > includedLeft_) {
-        Stop(line, column, "#include '" + name + "' takes what includes add to the effect over their bound of " +
-                               Bound(kMaxIncludedText));
+        Stop(line, column, overBound);
         return;
     }
     includedLeft_ -= cost;
     ProcessFile(file.text, path, depth + 1);
 }
 
-void Preprocessor::ExpandLine(std::string_view text)
+void Preprocessor::ExpandLine(LogicalLine& line, LineReader& lines)
 {
     // Only what expansion adds counts: a line may grow by what the lines before it
     // left of the budget. A line that shrinks gives nothing back.
+    std::string_view text = line.text;
     expansionBudget_ = text.size() + growthLeft_;
     line_.clear();
-    if (!Expand(text, line_, 0))
+    OpenCall open;
+    if (!Expand(text, line_, 0, &open))
         return;
+    size_t from = 0; // where the rest of the text is expanded from
+    while (open.start != std::string_view::npos) {
+        // The call's arguments go on to the lines after it, joined to this one
+        // until its brackets close; the lines it took stay empty after it.
+        if (text.data() != joined_.data())
+            joined_.assign(text);
+        from += open.start;
+        const size_t callAt = from;
+        LogicalLine next;
+        while (open.brackets > 0 && lines.Next(next)) {
+            if (!Step())
+                return;
+            line.span += next.span;
+            joined_ += ' ';
+            joined_.append(next.text);
+            for (size_t k = 0; k < next.text.size() && open.brackets > 0; ++k) {
+                const char c = next.text[k];
+                if (c == '"') {
+                    bool closed = false;
+                    k = StringEnd(next.text, k, closed) - 1;
+                } else if (c == '(') {
+                    ++open.brackets;
+                } else if (c == ')') {
+                    --open.brackets;
+                }
+            }
+        }
+        text = joined_;
+        expansionBudget_ = text.size() + growthLeft_;
+        open = {};
+        if (!Expand(text.substr(from), line_, 0, &open))
+            return;
+        if (open.start != std::string_view::npos && from + open.start == callAt) {
+            // The effect ended first.
+            const std::string_view rest = text.substr(callAt);
+            Error(line.line, static_cast<int>(callAt) + 1, 1007,
+                  "unexpected end of file in the arguments of macro '" +
+                      std::string(rest.substr(0, SkipIdentChars(rest, 0))) + "'");
+            return;
+        }
+    }
+    // Text that a macro made is never a directive: only the markers written
+    // here move the place that messages name.
+    const size_t first = line_.find_first_not_of(" \t\r\f\v");
+    if (first != std::string::npos && line_[first] == '#') {
+        Error(line.line, static_cast<int>(first) + 1, 1002, "a macro makes the line '" + line_.substr(first, 40) +
+                                                                "', which is not a directive: '#' is unexpected");
+        return;
+    }
     growthLeft_ -= std::max(line_.size(), text.size()) - text.size();
     Append(line_);
 }
 
-bool Preprocessor::Expand(std::string_view text, std::string& into, int depth)
+bool Preprocessor::Expand(std::string_view text, std::string& into, int depth, OpenCall* open)
 {
     if (depth > kMaxExpansionDepth) {
         Stop(currentLine_, 1, "macro expansion nested too deeply");
@@ -677,18 +780,23 @@ bool Preprocessor::Expand(std::string_view text, std::string& into, int depth)
         if (macro == nullptr || macro->expanding)
             continue;
         if (macro->functionLike) {
-            size_t open = i;
-            while (open < text.size() && IsBlank(text[open]))
-                ++open;
-            if (open >= text.size() || text[open] != '(')
+            size_t bracket = i;
+            while (bracket < text.size() && IsBlank(text[bracket]))
+                ++bracket;
+            if (bracket >= text.size() || text[bracket] != '(')
                 continue;  // a function-like macro's name alone is not a call
             size_t end = 0;
+            size_t brackets = 0;
             args.clear();
-            if (!Arguments(text, open, args, end))
+            if (!Arguments(text, bracket, args, end, brackets))
                 return false;
             if (end == std::string_view::npos) {
                 if (!Produce(into, text.substr(copied, start - copied), made))
                     return false;
+                if (open) {
+                    *open = {start, brackets};
+                    return true;
+                }
                 Error(currentLine_, static_cast<int>(start) + 1, 1007,
                       "unexpected end of line in the arguments of macro '" + std::string(name) + "'");
                 return true;
@@ -727,9 +835,10 @@ bool Preprocessor::Expand(std::string_view text, std::string& into, int depth)
 }
 
 // The arguments of the call whose '(' is at `open`, without the blanks around
-// them; `end` is past the call's ')', or npos when the text ends before it.
+// them; `end` is past the call's ')', or npos when the text ends before it,
+// `brackets` then how many stay open.
 bool Preprocessor::Arguments(std::string_view text, size_t open, std::vector<std::string_view>& args,
-                             size_t& end)
+                             size_t& end, size_t& brackets)
 {
     size_t nesting = 0;
     size_t from = open + 1;
@@ -754,6 +863,7 @@ bool Preprocessor::Arguments(std::string_view text, size_t open, std::vector<std
         }
     }
     end = std::string_view::npos;
+    brackets = nesting + 1;
     return true;
 }
 
@@ -803,7 +913,7 @@ bool Preprocessor::Stringize(std::string_view arg, std::string& out)
     if (!Charge(size))
         return false;
     if (out.size() + size > expansionBudget_) {
-        ExpansionTooLarge();
+        GrowthSpent();
         return false;
     }
     out += '"';

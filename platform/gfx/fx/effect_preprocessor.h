@@ -18,17 +18,26 @@ struct EffectMacro {
     std::string definition;
 };
 
-// Reads the file at `path` into `contents`; false when it cannot be had.
-using EffectFileReader = std::function<bool(const std::string& path, std::string& contents)>;
+// Reads at most `limit` bytes of the file at `path` into `contents`, and no
+// more whatever size the file claims (what is past them is not read).
+// Returns "" when it read the file, else why it could not ("no such file").
+// A reader of files on disk takes a name the same without regard to letter
+// case where the exact name is missing (platform/os/path_case.h).
+using EffectFileReader = std::function<std::string(const std::string& path, size_t limit, std::string& contents)>;
 
 // Preprocesses `source`, named `fileName` in messages and include resolution
-// (an #include names a file relative to the folder of the file that includes it).
+// (an #include names a file relative to the folder of the file that includes
+// it, a backslash in the name a folder separator as '/'). A call of a
+// function-like macro may take its arguments over several lines.
 // Returns false when there were errors; `messages` then holds one line per error.
 // Macros may add at most 1 MiB to the effect's text, includes at most 4 MiB, and
 // the preprocessed effect is at most 64 MiB; the work of expanding macros has a
 // bound of its own. Reaching a bound, or a close signal (the program is closing),
-// stops the work at once with one line naming where it stopped.
-// Without a reader every #include fails; each file is read once.
+// stops the work at once with one line naming where it stopped and the bound.
+// A file is read only as far as what includes may still add. Without a reader
+// every #include fails; each file is read once. Only the line markers it
+// writes itself move the place that later messages name: a macro cannot make
+// a directive.
 bool PreprocessEffect(std::string_view source, const std::string& fileName,
                       const std::vector<EffectMacro>& defines, const EffectFileReader& reader,
                       std::string& output, std::string& messages);

@@ -232,11 +232,22 @@ TEST_F(FxcProgram, OnlyARegularFileOfBoundedSizeIsReadAndAPipeNeverWaits)
     std::ofstream(folder_ / "includes.fx") << "float4 c;\n#include \"pipe.fxh\"\n";
     std::ofstream(folder_ / "huge.fx").close();
     fs::resize_file(folder_ / "huge.fx", (uintmax_t{256} << 20) + 1); // sparse: nothing is written
+    // What an include may add is known before it is read: no more is read,
+    // whatever size the file claims (a proc file's reads 0).
+    std::ofstream(folder_ / "sparse.fxh").close();
+    fs::resize_file(folder_ / "sparse.fxh", uintmax_t{256} << 20);
+    std::ofstream(folder_ / "sparse.fx") << "#include \"sparse.fxh\"\n";
+    std::ofstream(folder_ / "proc.fx") << "#include \"/proc/self/pagemap\"\n";
     const std::pair<std::string, std::string> cases[] = {
         {"pipe.fx", "pipe.fx(0,0): error X1507: failed to open source file: 'pipe.fx': not a regular file (a folder, "
                     "pipe or device)\n"},
-        {"includes.fx", "includes.fx(2,1): error X1005: cannot open include file 'pipe.fxh'\n"
+        {"includes.fx", "includes.fx(2,1): error X1005: cannot open include file 'pipe.fxh' (looked for as "
+                        "'pipe.fxh'): not a regular file (a folder, pipe or device)\n"
                         "compilation failed; no code produced\n"},
+        {"sparse.fx", "sparse.fx(1,1): error X1009: #include 'sparse.fxh' takes what includes add to the effect over "
+                      "their bound of 4194304 bytes (4 MiB)\ncompilation failed; no code produced\n"},
+        {"proc.fx", "proc.fx(1,1): error X1009: #include '/proc/self/pagemap' takes what includes add to the effect "
+                    "over their bound of 4194304 bytes (4 MiB)\ncompilation failed; no code produced\n"},
         {"huge.fx", "huge.fx(0,0): error X1507: failed to open source file: 'huge.fx': 268435457 bytes, over the "
                     "bound of 268435456 bytes (256 MiB)\n"},
     };
@@ -246,6 +257,30 @@ TEST_F(FxcProgram, OnlyARegularFileOfBoundedSizeIsReadAndAPipeNeverWaits)
         EXPECT_EQ(run.output, output);
     }
     EXPECT_TRUE(fs::is_empty(folder_ / "compiledshaders"));
+}
+
+TEST_F(FxcProgram, IncludesAreFoundAsThePlatformNamesThem)
+{
+    // A backslash separates folders, and a name that differs only in letter
+    // case is the same file when the exact one is missing.
+    fs::create_directories(folder_ / "Shaders/lib");
+    fs::create_directories(folder_ / "headers");
+    std::ofstream(folder_ / "Shaders/lib/math.fxh") << "#include \"..\\..\\HEADERS\\Colour.FXH\"\n"
+                                                      "float4 Scale(float4 c) { return c * Half; }\n";
+    std::ofstream(folder_ / "headers/colour.fxh") << "static const float Half = 0.5;\n";
+    std::ofstream(folder_ / "main.fx") << "#include \"shaders\\LIB\\Math.fxh\"\n"
+                                          "float4 PS() : COLOR { return Scale(1); }\n"
+                                          "technique t { pass p { PixelShader = compile ps_3_0 PS(); } }\n";
+    std::ofstream(folder_ / "missing.fx") << "\n#include \"Shaders\\nowhere.fxh\"\n";
+    const fs::path out = folder_ / "compiledshaders/x.fxo";
+    ChildRun run = RunCompiler(folder_, {"/T", "fx_2_0", "/Fo", out.string(), "main.fx"});
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_TRUE(fs::exists(out));
+    run = RunCompiler(folder_, {"/T", "fx_2_0", "/Fo", out.string(), "missing.fx"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.output, "missing.fx(2,1): error X1005: cannot open include file 'Shaders\\nowhere.fxh' (looked for "
+                          "as 'Shaders/nowhere.fxh'): no such file, in any letter case\n"
+                          "compilation failed; no code produced\n");
 }
 
 TEST_F(FxcProgram, AShaderTheCompilerDiesOnIsAnErrorLineOfItsFileInBothCompiles)

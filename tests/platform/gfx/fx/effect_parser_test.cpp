@@ -223,11 +223,11 @@ TEST(EffectParser, ErrorsInIncludedFilesNameTheIncludedFile)
 {
     EffectDescription d;
     std::string messages;
-    auto reader = [](const std::string& path, std::string& contents) {
+    auto reader = [](const std::string& path, size_t, std::string& contents) {
         if (path != "lib/inc.fxh")
-            return false;
+            return std::string("no such file");
         contents = "\n\nfloat4 broken = float4(1, 2);\n";
-        return true;
+        return std::string();
     };
     EXPECT_FALSE(gfx::CompileEffectSource("float a;\n#include \"inc.fxh\"\n", "lib/main.fx", {}, reader, d,
                                           messages));

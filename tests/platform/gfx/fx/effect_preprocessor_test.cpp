@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <map>
 #include <sstream>
 
 #include "platform/gfx/fx/effect_message.h"
+#include "platform/window/close_check.h"
 #include "platform/window/close_signals.h"
 
 namespace {
@@ -23,12 +25,12 @@ Result Preprocess(const std::string& source, const std::vector<EffectMacro>& def
            const std::map<std::string, std::string>& files = {}, const std::string& name = "main.fx")
 {
     Result r;
-    gfx::EffectFileReader reader = [&files](const std::string& path, std::string& contents) {
+    gfx::EffectFileReader reader = [&files](const std::string& path, size_t limit, std::string& contents) {
         auto found = files.find(path);
         if (found == files.end())
-            return false;
-        contents = found->second;
-        return true;
+            return std::string("no such file");
+        contents = found->second.substr(0, limit);
+        return std::string();
     };
     r.ok = gfx::PreprocessEffect(source, name, defines, reader, r.text, r.messages);
     return r;
@@ -185,12 +187,18 @@ TEST(EffectPreprocessor, ErrorsNameFileLineAndColumn)
         {"#if 1\nx\n", "main.fx(1,1): error X1004: unterminated conditional directive"},
         {"#endif\n", "main.fx(1,1): error X1003: #endif without #if"},
         {"#if 1\n#else\n#else\n#endif\n", "main.fx(3,1): error X1003: #else after #else"},
-        {"\n#include \"missing.fxh\"\n", "main.fx(2,1): error X1005: cannot open include file 'missing.fxh'"},
+        {"\n#include \"lib\\\\missing.fxh\"\n",
+         "main.fx(2,1): error X1005: cannot open include file 'lib\\\\missing.fxh' (looked for as 'lib/missing.fxh'): "
+         "no such file"},
         {"#if 1 / 0\n#endif\n", "main.fx(1,1): error X1006: invalid preprocessor expression: division by zero"},
         {"#if (1\n#endif\n", "main.fx(1,1): error X1006: invalid preprocessor expression: missing ')'"},
         {"#if\n#endif\n", "error X1006: invalid preprocessor expression: expression expected"},
         {"#define F(a, b) a\nF(1)\n", "main.fx(2,1): error X1007: macro 'F' expects 2 arguments, not 1"},
-        {"#define F(a) a\nF(1\n", "error X1007: unexpected end of line in the arguments of macro 'F'"},
+        {"#define F(a) a\nx F(1\n(\n", "main.fx(2,3): error X1007: unexpected end of file in the arguments of macro 'F'"},
+        {"#define F(a) a\n#if F(1\n#endif\n", "error X1007: unexpected end of line in the arguments of macro 'F'"},
+        // Text that a macro makes is never a directive.
+        {"#define L #line 10 \"x.fx\"\nfloat a;\n L\n",
+         "main.fx(3,2): error X1002: a macro makes the line '#line 10 \"x.fx\"', which is not a directive"},
         {"x /* never closed\n", "main.fx(1,1): error X1001: unexpected end of file in a comment"},
         {"#error stop here\n", "main.fx(1,1): error X1008: #error stop here"},
         {"#define\n", "error X1010: #define expects a macro name"},
@@ -240,7 +248,9 @@ TEST(EffectPreprocessor, BoundsOnWhatMacrosAndIncludesMakeRefuseEarly)
         fanOut["f" + std::to_string(i)] = Repeated("#include \"f" + std::to_string(i + 1) + "\"\n", 2);
     fanOut["f30"] = "float4 x = 1;\n";
     const std::string selfTwice = "#include \"main.fx\"\n#include \"main.fx\"\n";
-    const std::string tooLarge = "main.fx(45,1): error X1009: macro expansion too large";
+    const std::string growth = "error X1009: macros add to the effect over their bound of 1048576 bytes (1 MiB)";
+    const std::string work =
+        "error X1009: expanding macros reads and writes more than its bound of work, 33554432 bytes (32 MiB)";
     struct Case {
         std::string name;
         std::string source;
@@ -249,21 +259,21 @@ TEST(EffectPreprocessor, BoundsOnWhatMacrosAndIncludesMakeRefuseEarly)
         std::string message; // empty: accepted
     } cases[] = {
         {"no macro", plain, {}, "#line 1 \"main.fx\"\n" + plain + "\n", ""},
-        {"doubling macro", doubling + "M40\n", {}, "", "main.fx(43,1): error X1009: macro expansion too large"},
+        {"doubling macro", doubling + "M40\n", {}, "", "main.fx(43,1): " + growth},
         // Nothing is added, but every line expands a large argument that is thrown away.
         {"work thrown away", doubling + Repeated("KEEP_NOTHING(M18)\n", 100), {}, "",
-         "main.fx(45,1): error X1009: macro expansion too large"},
+         "main.fx(45,1): " + work},
         // Each line adds 999 bytes: the 1050th is one too many.
         {"growth summed over lines", "#define K " + std::string(1000, 'x') + "\n" + Repeated("K\n", 1100), {}, "",
-         "main.fx(1051,1): error X1009: macro expansion too large"},
-        {"parameter repeated", copies(Repeated("x ", 3000)), {}, "", tooLarge},
-        {"parameter pasted", copies(Repeated("x##", 1000) + "x"), {}, "", tooLarge},
-        {"parameter stringized", copies(Repeated("#x ", 1000)), {}, "", tooLarge},
+         "main.fx(1051,1): " + growth},
+        {"parameter repeated", copies(Repeated("x ", 3000)), {}, "", "main.fx(45,1): " + growth},
+        {"parameter pasted", copies(Repeated("x##", 1000) + "x"), {}, "", "main.fx(45,1): " + growth},
+        {"parameter stringized", copies(Repeated("#x ", 1000)), {}, "", "main.fx(45,1): " + growth},
         // Read, not kept: what macros add to a condition costs all the more.
         {"conditions expanded", "#define ONES " + Repeated("1+", 30000) + "1\n#define MB ONES" + Repeated("+ONES", 15) +
-         "\n" + Repeated("#if MB\n#endif\n", 20), {}, "", "main.fx(5,1): error X1009: macro expansion too large"},
+         "\n" + Repeated("#if MB\n#endif\n", 20), {}, "", "main.fx(5,1): " + work},
         {"calls nested", doubling + "#define TWICE(x) x x\n" + Repeated("TWICE(", 30) + "M9" + Repeated(")", 30) + "\n",
-         {}, "", "main.fx(44,1): error X1009: macro expansion too large"},
+         {}, "", "main.fx(44,1): " + growth},
         {"file including itself twice", selfTwice, {{"main.fx", selfTwice}}, "",
          "main.fx(1,1): error X1009: #include nested too deeply: 'main.fx'"},
         {"includes fanning out", "#include \"f0\"\n", fanOut, "",
@@ -284,27 +294,29 @@ TEST(EffectPreprocessor, BoundsOnWhatMacrosAndIncludesMakeRefuseEarly)
 TEST(EffectPreprocessor, AFileIncludedManyTimesIsReadOnce)
 {
     int reads = 0;
-    gfx::EffectFileReader reader = [&reads](const std::string& path, std::string& contents) {
+    gfx::EffectFileReader reader = [&reads](const std::string& path, size_t, std::string& contents) {
         ++reads;
         contents = "x\n";
-        return path == "inc.fxh";
+        return path == "inc.fxh" ? std::string() : std::string("no such file");
     };
     std::string text, messages;
     EXPECT_FALSE(gfx::PreprocessEffect(Repeated("#include \"inc.fxh\"\n", 100) + Repeated("#include \"no.fxh\"\n", 2),
                                        "main.fx", {}, reader, text, messages));
     EXPECT_EQ(reads, 2);
-    EXPECT_EQ(messages, "main.fx(101,1): error X1005: cannot open include file 'no.fxh'\n"
-                        "main.fx(102,1): error X1005: cannot open include file 'no.fxh'\n");
+    EXPECT_EQ(messages, "main.fx(101,1): error X1005: cannot open include file 'no.fxh' (looked for as 'no.fxh'): "
+                        "no such file\n"
+                        "main.fx(102,1): error X1005: cannot open include file 'no.fxh' (looked for as 'no.fxh'): "
+                        "no such file\n");
 }
 
 TEST(EffectPreprocessor, ACloseSignalStopsItWithTheClosingLine)
 {
     const std::string source = "#define A 1\nA\n#include \"inc.fxh\"\nA\n";
     // The reader is where the signal comes the second time.
-    gfx::EffectFileReader raising = [](const std::string&, std::string& contents) {
+    gfx::EffectFileReader raising = [](const std::string&, size_t, std::string& contents) {
         platform::detail::RecordCloseSignal(SIGINT);
         contents = "A\nA\n";
-        return true;
+        return std::string();
     };
     const struct {
         bool before;
@@ -352,6 +364,92 @@ TEST(EffectPreprocessor, ConditionsNestUpToTheLimitInEveryBuild)
                                       "nested too deeply"),
                       std::string::npos)
                 << r.messages.substr(0, 200);
+    }
+}
+
+TEST(EffectPreprocessor, AMacrosArgumentsMayGoOverSeveralLines)
+{
+    struct Case {
+        std::string source;
+        std::string words;
+    } cases[] = {
+        {"F(1,\n2) after\nlast\n", "1 + 2 after last"},
+        // Brackets and strings of the arguments count; a call after one ends
+        // may go on too.
+        {"F((1,\n\")(\"),\n 3) F(4,\n\n5)\nlast\n", "(1, \")(\") + 3 4 + 5 last"},
+        {"x F\n(1, 2)\nlast\n", "x F (1, 2) last"}, // the name's line ends: no call
+    };
+    for (const Case& c : cases) {
+        Result r = Preprocess("#define F(a, b) a + b\n" + c.source);
+        ASSERT_TRUE(r.ok) << c.source << r.messages;
+        EXPECT_EQ(Words(r.text), c.words) << c.source;
+        // The lines after the call keep their numbers.
+        EXPECT_EQ(SourceLineOf(r.text, "last"), 2 + static_cast<int>(std::count(c.source.begin(), c.source.end(), '\n')) - 1)
+            << c.source;
+    }
+}
+
+TEST(EffectPreprocessor, IncludesNameFoldersWithBackslashesAsThePlatformWritesThem)
+{
+    std::map<std::string, std::string> files = {
+        {"fx/sub/x.fxh", "#include \"..\\\\..\\\\headers\\\\a.fxh\"\nfromX\n"},
+        {"fx/sub/../../headers/a.fxh", "fromA\n"},
+    };
+    Result r = Preprocess("#include \"sub\\\\x.fxh\"\n#include \"sub\\x.fxh\"\n", {}, files, "fx/main.fx");
+    ASSERT_TRUE(r.ok) << r.messages;
+    EXPECT_EQ(Words(r.text), "fromA fromX fromA fromX");
+    std::string file;
+    EXPECT_EQ(SourceLineOf(r.text, "fromA", &file), 1);
+    EXPECT_EQ(file, "fx/sub/../../headers/a.fxh");
+}
+
+TEST(EffectPreprocessor, AFileIsReadOnlyAsFarAsIncludesMayStillAdd)
+{
+    // A reader told how much it may read, whatever size the file has.
+    std::vector<size_t> limits;
+    const std::string large(5 << 20, 'x');
+    gfx::EffectFileReader reader = [&](const std::string& path, size_t limit, std::string& contents) {
+        limits.push_back(limit);
+        contents = path == "small.fxh" ? std::string("small\n") : large.substr(0, limit);
+        return std::string();
+    };
+    std::string text, messages;
+    EXPECT_FALSE(gfx::PreprocessEffect("#include \"small.fxh\"\n#include \"large.fxh\"\n", "main.fx", {}, reader, text,
+                                       messages));
+    const size_t markers = 32 + std::string("main.fx").size();
+    ASSERT_EQ(limits.size(), 2u);
+    EXPECT_EQ(limits[0], (size_t{4} << 20) - markers - 9 + 1);
+    EXPECT_EQ(limits[1], limits[0] - 6 - markers - 9);
+    EXPECT_EQ(messages, "main.fx(2,1): error X1009: #include 'large.fxh' takes what includes add to the effect over "
+                        "their bound of 4194304 bytes (4 MiB)\n");
+}
+
+TEST(EffectPreprocessor, WorkGrowsInProportionToTheEffect)
+{
+    // Four times each shape costs at most 4.5 times the steps.
+    const std::string macros = "#define ONE(x) x\n#define TWO(x, y) ONE(x) ONE(y) #x\n#define K 1\n";
+    const struct {
+        const char* name;
+        std::string head;
+        std::string line;
+        std::map<std::string, std::string> files;
+    } shapes[] = {
+        {"plain", "", "float4 v = float4(1.0, 2.0, 3.0, 4.0) * scale; \"t\" // c\n", {}},
+        {"calls", macros, "TWO(K, ONE(K)) ONE(TWO(a, b)) K K\n", {}},
+        {"conditions", macros, "#if K && defined(ONE) || (K + 2) * 3 > 4\nyes\n#elif K\n#else\n#endif\n", {}},
+        {"includes", "", "#include \"inc.fxh\"\n", {{"inc.fxh", "float4 included;\n"}}},
+        {"arguments over lines", macros, "TWO(1,\n 2)\n", {}},
+    };
+    for (const auto& shape : shapes) {
+        std::vector<uint64_t> steps;
+        for (int n : {1000, 4000}) {
+            const std::string source = shape.head + Repeated(shape.line, n);
+            const uint64_t before = platform::StepsOnThisThread();
+            const Result r = Preprocess(source, {}, shape.files);
+            steps.push_back(platform::StepsOnThisThread() - before);
+            ASSERT_TRUE(r.ok) << shape.name << r.messages.substr(0, 200);
+        }
+        EXPECT_LE(steps[1] * 2, steps[0] * 9) << shape.name << ": " << steps[0] << " then " << steps[1];
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 // Shared by the effect tests: the fixture folder and a file reader over it.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -28,6 +29,14 @@ inline std::string Fixture(const std::string& name)
     return text;
 }
 
-inline gfx::EffectFileReader FileReader() { return ReadFile; }
+inline gfx::EffectFileReader FileReader()
+{
+    return [](const std::string& path, size_t limit, std::string& contents) {
+        if (!ReadFile(path, contents))
+            return std::string("no such file");
+        contents.resize(std::min(contents.size(), limit));
+        return std::string();
+    };
+}
 
 } // namespace effect_test
