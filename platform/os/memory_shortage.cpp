@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <iostream>
 #include <new>
 
 #include "platform/os/address_space.h"
@@ -35,12 +34,13 @@ void WriteToStandardError(const char* text)
 }
 
 // The lines standard output holds go out before the last one, unless another
-// thread is writing there: waiting for it might be for ever.
+// thread is writing there: waiting for it might be for ever. A buffer of its
+// own that std::cout may write through instead (the log file's) is left
+// alone: no lock of this stream's covers it, and another thread may be in it.
 void FlushStandardOutput()
 {
     if (::ftrylockfile(stdout) != 0)
         return;
-    std::cout.flush(); // the log file's buffer, with logMode 2
     std::fflush(stdout);
     ::funlockfile(stdout);
 }

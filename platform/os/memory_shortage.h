@@ -20,7 +20,8 @@ void EndOnMemoryShortage();
 
 // Ends the program at once, as above, for memory that could not be had for
 // `purpose` (words that follow "for": "the task queues"; null for none).
-// Written without taking memory; output already buffered goes out first.
+// Written without taking memory; what standard output holds goes out first
+// (not what a log file's own buffer holds).
 [[noreturn]] void EndForMemoryShortage(const char* purpose = nullptr);
 
 // Whether `bytes` more of address space can be had now, so that a library
