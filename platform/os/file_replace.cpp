@@ -85,14 +85,6 @@ bool WriteNamed(const std::string& aside, std::string_view bytes)
 
 } // namespace
 
-namespace detail {
-bool& WriteNamedAside()
-{
-    static bool named = false;
-    return named;
-}
-} // namespace detail
-
 bool ReplaceFileContents(const std::string& path, std::string_view bytes)
 {
     const fs::path parent = fs::path(path).parent_path();
@@ -102,7 +94,7 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes)
     const std::string aside = AsideName(path, ::getpid());
     // A file system without unnamed files, or a failed write, gets a named
     // aside file (written anew).
-    const bool written = (!detail::WriteNamedAside() && WriteUnnamed(folder, aside, bytes)) || WriteNamed(aside, bytes);
+    const bool written = WriteUnnamed(folder, aside, bytes) || WriteNamed(aside, bytes);
     if (!written)
         return false;
     if (::rename(aside.c_str(), path.c_str()) != 0) {

@@ -14,10 +14,4 @@ namespace platform {
 // then as it was and nothing is left beside it.
 bool ReplaceFileContents(const std::string& path, std::string_view bytes);
 
-namespace detail {
-// Test hook: while true, the bytes go into a named aside file from the start,
-// as on a file system that cannot hold a file without a name.
-bool& WriteNamedAside();
-} // namespace detail
-
 } // namespace platform

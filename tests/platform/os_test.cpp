@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -31,6 +32,7 @@
 #include "testing/os_hooks.h"
 #include "testing/process_watch.h"
 #include "testing/test_files.h"
+#include "testing/unnamed_files_refused.h"
 
 namespace fs = std::filesystem;
 using namespace platform;
@@ -353,18 +355,32 @@ TEST(ReplaceFileContents, ReplacesWholeAndLeavesNothingBesideIt)
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("zandrel-replace-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::string path = (dir / "file").string();
-    for (bool named : {false, true}) { // the second as on a file system without unnamed files
-        platform::detail::WriteNamedAside() = named;
-        EXPECT_TRUE(platform::ReplaceFileContents(path, "first, longer"));
-        EXPECT_TRUE(platform::ReplaceFileContents(path, "second"));
+    // What went wrong, "" when all is well.
+    auto replace = [&]() -> std::string {
+        if (!platform::ReplaceFileContents(path, "first, longer") || !platform::ReplaceFileContents(path, "second"))
+            return "not replaced";
         std::ifstream in(path, std::ios::binary);
-        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "second");
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+        if (std::string(std::istreambuf_iterator<char>(in), {}) != "second")
+            return "other contents";
+        if (std::distance(std::filesystem::directory_iterator(dir), {}) != 1)
+            return "something beside it";
         // A folder that does not exist: refused, nothing made.
-        EXPECT_FALSE(platform::ReplaceFileContents((dir / "absent" / "file").string(), "x"));
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
-    }
-    platform::detail::WriteNamedAside() = false;
+        if (platform::ReplaceFileContents((dir / "absent" / "file").string(), "x") ||
+            std::distance(std::filesystem::directory_iterator(dir), {}) != 1)
+            return "written into a missing folder";
+        return "";
+    };
+    EXPECT_EQ(replace(), "");
+    // As on a file system without unnamed files: the bytes go into a named
+    // aside file from the start.
+    std::filesystem::remove(path);
+    EXPECT_EQ(platform::testing::RunWithoutUnnamedFiles([&] {
+                  const int unnamed = ::open(dir.c_str(), O_TMPFILE | O_WRONLY, 0600);
+                  if (unnamed >= 0 || errno != EOPNOTSUPP)
+                      return 2;
+                  return replace().empty() ? 0 : 1;
+              }),
+              0);
     std::filesystem::remove_all(dir);
 }
 
