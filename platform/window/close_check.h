@@ -25,6 +25,9 @@ inline bool ClosingAfter(uint64_t steps = 1)
     return before / kStepsPerCloseCheck != (before + steps) / kStepsPerCloseCheck && CloseSignalReceived();
 }
 
+// Counts `steps` steps of work that does not stop midway.
+inline void CountSteps(uint64_t steps) { detail::stepsOnThisThread += steps; }
+
 // The steps counted on this thread so far.
 inline uint64_t StepsOnThisThread() { return detail::stepsOnThisThread; }
 

@@ -130,10 +130,13 @@ size_t MatchingBracket(const std::vector<Token>& tokens, size_t open)
         if (c == '(' || c == '[' || c == '{')
             ++depth;
         else if (c == ')' || c == ']' || c == '}') {
-            if (--depth == 0)
+            if (--depth == 0) {
+                platform::CountSteps(i - open);
                 return i;
+            }
         }
     }
+    platform::CountSteps(tokens.size() - open);
     return tokens.size();
 }
 

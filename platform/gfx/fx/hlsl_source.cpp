@@ -64,7 +64,24 @@ constexpr int kMostBlankLines = 8;
 
 class Blanker {
 public:
-    Blanker(std::string_view text, HlslSource& out) : text_(text), tokens_(Tokenize(text, &problem_)), out_(out) {}
+    Blanker(std::string_view text, HlslSource& out) : text_(text), tokens_(Tokenize(text, &problem_)), out_(out)
+    {
+        // Every bracket's match found once: text of many nested brackets is
+        // looked through again and again otherwise.
+        matches_.assign(tokens_.size(), tokens_.size());
+        std::vector<size_t> open;
+        for (size_t i = 0; i < tokens_.size(); ++i) {
+            if (tokens_[i].kind != TokenKind::Symbol)
+                continue;
+            const char c = tokens_[i].text[0];
+            if (c == '(' || c == '[' || c == '{') {
+                open.push_back(i);
+            } else if ((c == ')' || c == ']' || c == '}') && !open.empty()) {
+                matches_[open.back()] = i;
+                open.pop_back();
+            }
+        }
+    }
 
     // False when a close signal stopped it.
     bool Run()
@@ -92,20 +109,20 @@ public:
                                                             (tokens_[open - 1].Is(';') || tokens_[open - 1].Is('<')));
                          ++open)
                         if (tokens_[open].Is('{') || tokens_[open].Is('('))
-                            open = std::min(MatchingBracket(tokens_, open), tokens_.size() - 1);
+                            open = std::min(Match(open), tokens_.size() - 1);
                 }
                 while (open < tokens_.size() && !tokens_[open].Is('{'))
                     ++open;
-                const size_t close = std::min(MatchingBracket(tokens_, open), tokens_.size() - 1);
+                const size_t close = std::min(Match(open), tokens_.size() - 1);
                 BlankTokens(pos_, close);
                 pos_ = close + 1;
             } else if (t.Is("struct")) {
                 const size_t first = pos_;
                 SkipTo('{');
-                pos_ = MatchingBracket(tokens_, pos_) + 1;
+                pos_ = Match(pos_) + 1;
                 // Variables declared with the struct are kept with it.
                 while (pos_ < tokens_.size() && !tokens_[pos_].Is(';'))
-                    pos_ = (tokens_[pos_].Is('{') || tokens_[pos_].Is('(') ? MatchingBracket(tokens_, pos_) : pos_) + 1;
+                    pos_ = (tokens_[pos_].Is('{') || tokens_[pos_].Is('(') ? Match(pos_) : pos_) + 1;
                 if (pos_ < tokens_.size() && tokens_[pos_].Is(';'))
                     ++pos_;
                 Names(first, pos_, out_.alwaysNamed);
@@ -117,7 +134,7 @@ public:
                     ++open;
                 if (open < tokens_.size()) {
                     BlankTokens(pos_, open);
-                    const size_t close = MatchingBracket(tokens_, open);
+                    const size_t close = Match(open);
                     if (close < tokens_.size()) {
                         BlankTokens(close, close);
                         closers_.push_back(close);
@@ -162,6 +179,14 @@ private:
             ++pos_;
     }
     bool At(char symbol) const { return pos_ < tokens_.size() && tokens_[pos_].Is(symbol); }
+    // The token that closes the bracket opened at `open`, as MatchingBracket finds it.
+    size_t Match(size_t open) const
+    {
+        if (open >= tokens_.size())
+            return tokens_.size();
+        const Token& t = tokens_[open];
+        return t.Is('(') || t.Is('[') || t.Is('{') ? matches_[open] : MatchingBracket(tokens_, open);
+    }
 
     void Declaration()
     {
@@ -196,7 +221,7 @@ private:
             const size_t name = pos_;
             ++pos_; // the name
             if (At('['))
-                pos_ = MatchingBracket(tokens_, pos_) + 1;
+                pos_ = Match(pos_) + 1;
             const size_t extrasFrom = pos_;
             size_t extrasTo = pos_; // one past the last token to blank
             while (At(':') || At('<')) {
@@ -206,7 +231,7 @@ private:
                 } else {
                     pos_ += 2; // ':' and a semantic or register/packoffset
                     if (At('('))
-                        pos_ = MatchingBracket(tokens_, pos_) + 1;
+                        pos_ = Match(pos_) + 1;
                 }
                 extrasTo = pos_;
             }
@@ -214,7 +239,7 @@ private:
                 ++pos_;
                 while (pos_ < tokens_.size() && !At(',') && !At(';')) {
                     if (At('(') || At('{') || At('['))
-                        pos_ = MatchingBracket(tokens_, pos_);
+                        pos_ = Match(pos_);
                     ++pos_;
                 }
                 if (sampler)
@@ -275,12 +300,12 @@ private:
     {
         const size_t name = pos_++;
         TextureParameters(name, pos_);
-        pos_ = MatchingBracket(tokens_, pos_) + 1;
+        pos_ = Match(pos_) + 1;
         while (At(':'))
             pos_ += 2;
         const bool body = At('{');
         if (At('{'))
-            pos_ = MatchingBracket(tokens_, pos_) + 1;
+            pos_ = Match(pos_) + 1;
         else if (At(';'))
             ++pos_;
         out_.functions.push_back(Named(name, start, std::min(pos_, tokens_.size())));
@@ -317,12 +342,12 @@ private:
     // commas between them; returns the index of its ')'.
     size_t Split(size_t open, std::vector<size_t>& starts, std::vector<size_t>& commas) const
     {
-        const size_t close = std::min(MatchingBracket(tokens_, open), tokens_.size());
+        const size_t close = std::min(Match(open), tokens_.size());
         if (open + 1 < close)
             starts.push_back(open + 1);
         for (size_t i = open + 1; i < close; ++i) {
             if (tokens_[i].Is('(') || tokens_[i].Is('[') || tokens_[i].Is('{')) {
-                i = MatchingBracket(tokens_, i);
+                i = Match(i);
             } else if (tokens_[i].Is(',')) {
                 commas.push_back(i);
                 starts.push_back(i + 1);
@@ -380,6 +405,7 @@ private:
     std::string_view text_;
     TokenProblem problem_;
     std::vector<Token> tokens_;
+    std::vector<size_t> matches_; // by token: the one that closes its bracket, or tokens_.size()
     HlslSource& out_;
     size_t pos_ = 0;
     bool closing_ = false;
