@@ -6,6 +6,7 @@
 
 #include "platform/gfx/fx/effect_compiler.h"
 #include "platform/gfx/fx/effect_message.h"
+#include "platform/window/close_check.h"
 #include "platform/window/close_signals.h"
 #include "tests/platform/gfx/fx/effect_test_support.h"
 
@@ -294,6 +295,38 @@ TEST(EffectParser, NamesAreFoundAmongThousands)
         const bool ok = gfx::ParseEffect(many + c.last, "bad.fx", d, messages);
         EXPECT_EQ(ok, c.message.empty()) << c.last << "\n" << messages;
         EXPECT_NE(messages.find(c.message), std::string::npos) << c.last << "\n" << messages;
+    }
+}
+
+TEST(EffectParser, WorkGrowsInProportionToTheEffect)
+{
+    // Four times each kind of declaration costs at most 4.5 times the steps.
+    const struct {
+        const char* name;
+        std::string line; // with @ for its number
+    } shapes[] = {
+        {"parameters", "float4 p@ = float4(1, 2, 3, 4) * 2; texture t@; sampler s@ = sampler_state { Texture = <t@>; };\n"},
+        {"techniques", "technique k@ < int n = 1; > { pass p { ZEnable = false; CullMode = None; } }\n"},
+        {"structs and functions", "struct S@ { float4 a; }; float4 f@(S@ s) { return s.a; }\n"},
+        {"annotations", "float a@ < string name = \"a\"; float scale = 2.5; >;\n"},
+    };
+    for (const auto& shape : shapes) {
+        std::vector<uint64_t> steps;
+        for (int n : {500, 2000}) {
+            std::string source;
+            for (int i = 0; i < n; ++i) {
+                std::string line = shape.line;
+                for (size_t at = line.find('@'); at != std::string::npos; at = line.find('@', at))
+                    line.replace(at, 1, std::to_string(i));
+                source += line;
+            }
+            EffectDescription d;
+            std::string messages;
+            const uint64_t before = platform::StepsOnThisThread();
+            EXPECT_TRUE(gfx::ParseEffect(source, "e.fx", d, messages)) << shape.name << messages;
+            steps.push_back(platform::StepsOnThisThread() - before);
+        }
+        EXPECT_LE(steps[1] * 2, steps[0] * 9) << shape.name << ": " << steps[0] << " then " << steps[1];
     }
 }
 
