@@ -484,6 +484,52 @@ TEST(EffectExpression, ParametersAreReadAtEvaluation)
     EXPECT_FALSE(e.Evaluate(nullptr, v, why));
 }
 
+TEST(EffectExpression, ASplicedProgramKeepsItsLocalsApartFromTheCallers)
+{
+    TestNames names;
+    Expression s;
+    gfx::ExpressionError error;
+    // Its own locals (the calls' parameters) come after the caller's.
+    ASSERT_TRUE(Compile("scaled(U.w, twice(U.x))", names, s, error)) << error.text;
+    names.derived_ = &s;
+    Expression e;
+    ASSERT_TRUE(Compile("twice(U.y) + S + scaled(S, U.z)", names, e, error)) << error.text;
+    TestParameters parameters;
+    ExpressionValue v;
+    std::string why;
+    ASSERT_TRUE(e.Evaluate(&parameters, v, why)) << why;
+    // 0.5 + 8 * (0.5 * 2) + 8 * 2
+    EXPECT_EQ(v.components, std::vector<double>{0.5 + 8 + 16});
+    std::vector<uint8_t> bytes;
+    e.Write(bytes);
+    Expression back;
+    size_t offset = 0;
+    ASSERT_TRUE(Expression::Read(bytes.data(), bytes.size(), offset, back, why)) << why;
+    ASSERT_TRUE(back.Evaluate(&parameters, v, why)) << why;
+    EXPECT_EQ(v.components, std::vector<double>{24.5});
+}
+
+// Steps, not time: four times the text costs at most four and a half times
+// the work, and a call costs its body once for each call, not more.
+TEST(EffectExpression, WorkGrowsWithTheText)
+{
+    auto work = [](int n) {
+        std::string text = "0";
+        for (int i = 0; i < n; ++i)
+            text += " + mixed(float4(1, 2, 3, " + std::to_string(i) + ")) * sin(PI) + W.x";
+        TestNames names;
+        Expression e;
+        gfx::ExpressionError error;
+        gfx::TokenListReader tokens(gfx::Tokenize(text));
+        gfx::ExpressionBudget budget;
+        EXPECT_TRUE(gfx::CompileExpression(tokens, names, budget, e, error)) << error.text;
+        return budget.work;
+    };
+    const uint64_t one = work(100);
+    const uint64_t four = work(400);
+    EXPECT_LE(four * 2, one * 9) << one << " then " << four;
+}
+
 TEST(EffectExpression, BytesReadBackAndDamageIsRefused)
 {
     TestNames names;
