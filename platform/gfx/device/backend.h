@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/gfx/device/device_states.h"
 #include "platform/gfx/device/draw_types.h"
 #include "platform/gfx/device/pixel_ops.h"
 #include "platform/gfx/device/recorded_draw.h"
@@ -73,6 +74,7 @@ struct DrawCall {
     Surface* depthStencil = nullptr;
     const Viewport* viewport = nullptr;
     const uint32_t* renderStates = nullptr; // kRenderStateLimit values
+    const DeviceStates* states = nullptr;   // samplers and their textures among them
     const std::array<StreamBinding, kMaxStreams>* streams = nullptr;
     const VertexDeclaration* declaration = nullptr;
     const IndexBuffer* indices = nullptr;

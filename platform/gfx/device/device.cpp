@@ -130,6 +130,7 @@ void Device::Forget(Resource* resource)
 Device::~Device()
 {
     backend_->Closing();
+    for (BaseTexture*& texture : states_.textures) SafeRelease(texture);
     for (Surface*& target : renderTargets_) SafeRelease(target);
     SafeRelease(depthStencil_);
     for (StreamBinding& stream : streams_) SafeRelease(stream.buffer);
@@ -570,6 +571,227 @@ Result Device::GetRenderState(uint32_t state, uint32_t* value) const
     return kOk;
 }
 
+Result Device::SetSamplerState(uint32_t sampler, uint32_t type, uint32_t value)
+{
+    Result result = kOk;
+    if (auto injected = Injected("SetSamplerState")) {
+        result = *injected;
+    } else if (sampler >= kMaxSamplers || !IsSamplerState(type)) {
+        result = kInvalidCall;
+    } else {
+        states_.samplers[sampler][type] = value;
+    }
+    detail::RecordCall("SetSamplerState", {sampler, type, value}, result);
+    return result;
+}
+
+Result Device::GetSamplerState(uint32_t sampler, uint32_t type, uint32_t* value) const
+{
+    if (!value || sampler >= kMaxSamplers || !IsSamplerState(type)) return kInvalidCall;
+    *value = states_.samplers[sampler][type];
+    return kOk;
+}
+
+Result Device::SetTexture(uint32_t sampler, BaseTexture* texture)
+{
+    Result result = kOk;
+    if (auto injected = Injected("SetTexture")) {
+        result = *injected;
+    } else if (sampler >= kMaxSamplers) {
+        result = kInvalidCall;
+    } else if (texture != states_.textures[sampler]) {
+        if (texture) texture->AddRef();
+        SafeRelease(states_.textures[sampler]);
+        states_.textures[sampler] = texture;
+    }
+    detail::RecordCall("SetTexture", {sampler, detail::Arg(texture)}, result);
+    return result;
+}
+
+Result Device::GetTexture(uint32_t sampler, BaseTexture** texture)
+{
+    if (!texture || sampler >= kMaxSamplers) return kInvalidCall;
+    *texture = states_.textures[sampler];
+    if (*texture) (*texture)->AddRef();
+    return kOk;
+}
+
+Result Device::SetTextureStageState(uint32_t stage, uint32_t type, uint32_t value)
+{
+    Result result = kOk;
+    if (auto injected = Injected("SetTextureStageState")) {
+        result = *injected;
+    } else if (stage >= kMaxTextureStages || !IsTextureStageState(type)) {
+        result = kInvalidCall;
+    } else {
+        states_.stages[stage][type] = value;
+    }
+    detail::RecordCall("SetTextureStageState", {stage, type, value}, result);
+    return result;
+}
+
+Result Device::GetTextureStageState(uint32_t stage, uint32_t type, uint32_t* value) const
+{
+    if (!value || stage >= kMaxTextureStages || !IsTextureStageState(type)) return kInvalidCall;
+    *value = states_.stages[stage][type];
+    return kOk;
+}
+
+Result Device::SetTransform(uint32_t state, const Matrix4* matrix)
+{
+    Result result = kOk;
+    if (auto injected = Injected("SetTransform")) {
+        result = *injected;
+    } else if (!matrix || !IsTransform(state)) {
+        result = kInvalidCall;
+    } else {
+        states_.transforms[state] = *matrix;
+    }
+    detail::RecordCall("SetTransform", {state}, result);
+    return result;
+}
+
+Result Device::GetTransform(uint32_t state, Matrix4* matrix) const
+{
+    if (!matrix || !IsTransform(state)) return kInvalidCall;
+    const auto found = states_.transforms.find(state);
+    *matrix = found == states_.transforms.end() ? kIdentity : found->second;
+    return kOk;
+}
+
+Result Device::SetLight(uint32_t index, const Light* light)
+{
+    Result result = kOk;
+    if (auto injected = Injected("SetLight")) {
+        result = *injected;
+    } else if (!light || light->type < kLightPoint || light->type > kLightDirectional) {
+        result = kInvalidCall;
+    } else {
+        states_.lights[index] = *light;
+    }
+    detail::RecordCall("SetLight", {index, light ? light->type : 0}, result);
+    return result;
+}
+
+Result Device::GetLight(uint32_t index, Light* light) const
+{
+    const auto found = states_.lights.find(index);
+    if (!light || found == states_.lights.end()) return kInvalidCall;
+    *light = found->second;
+    return kOk;
+}
+
+Result Device::LightEnable(uint32_t index, bool enable)
+{
+    Result result = kOk;
+    if (auto injected = Injected("LightEnable")) {
+        result = *injected;
+    } else {
+        states_.lights.try_emplace(index);
+        states_.lightEnabled[index] = enable;
+    }
+    detail::RecordCall("LightEnable", {index, enable ? 1u : 0u}, result);
+    return result;
+}
+
+Result Device::GetLightEnable(uint32_t index, bool* enable) const
+{
+    if (!enable || !states_.lights.count(index)) return kInvalidCall;
+    const auto found = states_.lightEnabled.find(index);
+    *enable = found != states_.lightEnabled.end() && found->second;
+    return kOk;
+}
+
+Result Device::SetMaterial(const Material* material)
+{
+    Result result = kOk;
+    if (auto injected = Injected("SetMaterial")) {
+        result = *injected;
+    } else if (!material) {
+        result = kInvalidCall;
+    } else {
+        states_.material = *material;
+    }
+    detail::RecordCall("SetMaterial", {}, result);
+    return result;
+}
+
+Result Device::GetMaterial(Material* material) const
+{
+    if (!material) return kInvalidCall;
+    *material = states_.material;
+    return kOk;
+}
+
+namespace {
+
+// `count` registers of `per` values each from `start`, into `registers`.
+template <class Register, class Value>
+Result SetConstants(const char* name, Register* registers, uint32_t limit, uint32_t start, const Value* values,
+                    uint32_t count)
+{
+    Result result = kOk;
+    constexpr size_t per = sizeof(Register) / sizeof(Value);
+    if (auto injected = Injected(name)) {
+        result = *injected;
+    } else if ((!values && count > 0) || start > limit || count > limit - start) {
+        result = kInvalidCall;
+    } else {
+        for (uint32_t r = 0; r < count; ++r)
+            std::memcpy(&registers[start + r], values + size_t(r) * per, sizeof(Register));
+    }
+    detail::RecordCall(name, {start, count}, result);
+    return result;
+}
+
+} // namespace
+
+Result Device::SetVertexShaderConstantF(uint32_t start, const float* values, uint32_t count)
+{
+    return SetConstants("SetVertexShaderConstantF", states_.vertexFloats.data(), kVertexFloatConstants, start, values,
+                        count);
+}
+
+Result Device::SetVertexShaderConstantI(uint32_t start, const int32_t* values, uint32_t count)
+{
+    return SetConstants("SetVertexShaderConstantI", states_.vertexInts.data(), kIntConstants, start, values, count);
+}
+
+Result Device::SetVertexShaderConstantB(uint32_t start, const uint32_t* values, uint32_t count)
+{
+    return SetConstants("SetVertexShaderConstantB", states_.vertexBools.data(), kBoolConstants, start, values, count);
+}
+
+Result Device::SetPixelShaderConstantF(uint32_t start, const float* values, uint32_t count)
+{
+    return SetConstants("SetPixelShaderConstantF", states_.pixelFloats.data(), kPixelFloatConstants, start, values,
+                        count);
+}
+
+Result Device::SetPixelShaderConstantI(uint32_t start, const int32_t* values, uint32_t count)
+{
+    return SetConstants("SetPixelShaderConstantI", states_.pixelInts.data(), kIntConstants, start, values, count);
+}
+
+Result Device::SetPixelShaderConstantB(uint32_t start, const uint32_t* values, uint32_t count)
+{
+    return SetConstants("SetPixelShaderConstantB", states_.pixelBools.data(), kBoolConstants, start, values, count);
+}
+
+Result Device::SetNPatchMode(float segments)
+{
+    Result result = kOk;
+    if (auto injected = Injected("SetNPatchMode")) {
+        result = *injected;
+    } else if (!std::isfinite(segments)) {
+        result = kInvalidCall;
+    } else {
+        states_.nPatchSegments = segments;
+    }
+    detail::RecordCall("SetNPatchMode", {}, result, {segments});
+    return result;
+}
+
 Result Device::SetClipPlane(uint32_t index, const float* plane)
 {
     Result result = kOk;
@@ -876,7 +1098,7 @@ Result Device::DrawIndexedPrimitive(uint32_t type, int32_t baseVertexIndex, uint
         backend_->Draw({.primitiveType = type, .baseVertexIndex = baseVertexIndex, .startIndex = startIndex,
                         .primitiveCount = primitiveCount, .instances = instances, .targets = &renderTargets_,
                         .depthStencil = depthStencil_, .viewport = &viewport_, .renderStates = renderStates_.data(),
-                        .streams = &streams_, .declaration = declaration_, .indices = indices_, .effect = effect_});
+                        .states = &states_, .streams = &streams_, .declaration = declaration_, .indices = indices_, .effect = effect_});
     }
     if (Succeeded(result) && detail::Recording()) {
         RecordedDraw record;

@@ -1,6 +1,8 @@
 #pragma once
 // The graphics device: makes resources with real memory, keeps render states,
-// targets, viewport, clip planes, streams, declaration and indices, validates
+// the other states of device_states.h (samplers and their textures, texture
+// stages, transforms, lights, material, shader constants), targets, viewport,
+// clip planes, streams, declaration and indices, validates
 // and records clears, copies and draws, and counts presented frames. What
 // becomes of texels is its backend's (backend.h), chosen when the device is
 // made: a recording device clears and copies the bytes once something reads
@@ -16,6 +18,7 @@
 #include "platform/gfx/device/backend.h"
 #include "platform/gfx/device/buffer.h"
 #include "platform/gfx/device/caps.h"
+#include "platform/gfx/device/device_states.h"
 #include "platform/gfx/device/draw_types.h"
 #include "platform/gfx/device/effect_binding.h"
 #include "platform/gfx/device/present_pacing.h"
@@ -74,6 +77,31 @@ public:
 
     Result SetRenderState(uint32_t state, uint32_t value);
     Result GetRenderState(uint32_t state, uint32_t* value) const;
+    Result SetSamplerState(uint32_t sampler, uint32_t type, uint32_t value);
+    Result GetSamplerState(uint32_t sampler, uint32_t type, uint32_t* value) const;
+    // The device holds a reference to the texture while it is set.
+    Result SetTexture(uint32_t sampler, BaseTexture* texture);
+    Result GetTexture(uint32_t sampler, BaseTexture** texture); // adds a reference
+    Result SetTextureStageState(uint32_t stage, uint32_t type, uint32_t value);
+    Result GetTextureStageState(uint32_t stage, uint32_t type, uint32_t* value) const;
+    Result SetTransform(uint32_t state, const Matrix4* matrix);
+    Result GetTransform(uint32_t state, Matrix4* matrix) const;
+    Result SetLight(uint32_t index, const Light* light);
+    Result GetLight(uint32_t index, Light* light) const; // kInvalidCall for a light never set
+    Result LightEnable(uint32_t index, bool enable);      // makes the default light where none was set
+    Result GetLightEnable(uint32_t index, bool* enable) const;
+    Result SetMaterial(const Material* material);
+    Result GetMaterial(Material* material) const;
+    // `count` registers from `start`: four floats or ints each, one bool each.
+    Result SetVertexShaderConstantF(uint32_t start, const float* values, uint32_t count);
+    Result SetVertexShaderConstantI(uint32_t start, const int32_t* values, uint32_t count);
+    Result SetVertexShaderConstantB(uint32_t start, const uint32_t* values, uint32_t count);
+    Result SetPixelShaderConstantF(uint32_t start, const float* values, uint32_t count);
+    Result SetPixelShaderConstantI(uint32_t start, const int32_t* values, uint32_t count);
+    Result SetPixelShaderConstantB(uint32_t start, const uint32_t* values, uint32_t count);
+    Result SetNPatchMode(float segments);
+    // Everything above as the device holds it now.
+    const DeviceStates& States() const { return states_; }
     Result SetClipPlane(uint32_t index, const float* plane);
     Result GetClipPlane(uint32_t index, float* plane) const;
     // Setting target 0 also sets the viewport to the whole new target.
@@ -148,6 +176,7 @@ private:
     std::unique_ptr<Backend> backend_;
     Surface* backBuffer_;
     std::array<uint32_t, kRenderStateLimit> renderStates_{};
+    DeviceStates states_;
     std::array<std::array<float, 4>, kMaxClipPlanes> clipPlanes_{};
     TargetBindings renderTargets_{};
     Surface* depthStencil_ = nullptr;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <span>
 
 #include <zlib.h>
 
@@ -85,6 +86,34 @@ public:
         Str(s.entry);
         Str(s.arguments);
     }
+    void Bytes(const std::vector<uint8_t>& bytes)
+    {
+        out_.U32(static_cast<uint32_t>(bytes.size()));
+        out_.Bytes(bytes);
+    }
+    void Assignments(const std::vector<StateAssignment>& list)
+    {
+        out_.U32(static_cast<uint32_t>(list.size()));
+        for (const StateAssignment& a : list) {
+            U8(static_cast<uint8_t>(a.group));
+            U32(a.number);
+            U32(a.index);
+            U8(static_cast<uint8_t>(a.source));
+            U32(static_cast<uint32_t>(a.words.size()));
+            for (uint32_t word : a.words)
+                U32(word);
+            Str(a.parameter);
+            Bytes(a.expression);
+        }
+    }
+    void Choice(const EffectShaderChoice& c)
+    {
+        Str(c.array);
+        out_.U32(static_cast<uint32_t>(c.elements.size()));
+        for (const EffectShader& e : c.elements)
+            Shader(e);
+        Bytes(c.index);
+    }
     void Codes(const std::vector<EffectCode>& list)
     {
         out_.U32(static_cast<uint32_t>(list.size()));
@@ -127,20 +156,10 @@ public:
             Str(s.texture);
             U32(s.unit);
             U8(static_cast<uint8_t>(s.dimension));
-            const SamplerSettings& t = s.settings;
-            for (uint32_t v : {t.minFilter, t.magFilter, t.mipFilter, t.addressU, t.addressV, t.addressW,
-                               t.borderColour, t.maxAnisotropy, t.maxMipLevel})
-                U32(v);
-            F32(t.mipLodBias);
         }
         U32(static_cast<uint32_t>(p.vertexInputs.size()));
         for (const VertexInput& input : p.vertexInputs)
             U32(PackVertexInput(input));
-        U32(static_cast<uint32_t>(p.renderStates.size()));
-        for (const auto& [state, value] : p.renderStates) {
-            U32(state);
-            U32(value);
-        }
     }
     std::vector<uint8_t> Take() { return out_.Take(); }
 
@@ -214,6 +233,48 @@ public:
         s.arguments = Str();
         return s;
     }
+    std::vector<uint8_t> Bytes()
+    {
+        const std::span<const uint8_t> bytes = Checked(in_.Bytes(U32()));
+        return std::vector<uint8_t>(bytes.begin(), bytes.end());
+    }
+    std::vector<StateAssignment> Assignments()
+    {
+        std::vector<StateAssignment> list(Count(22));
+        for (StateAssignment& a : list) {
+            const uint8_t group = U8();
+            a.number = U32();
+            a.index = U32();
+            const uint8_t source = U8();
+            if (group > static_cast<uint8_t>(StateGroup::PatchSegments) || source >= kStateSourceCount)
+                Fail("a state has an unknown kind");
+            a.group = static_cast<StateGroup>(group);
+            a.source = static_cast<StateAssignment::Source>(source);
+            a.words.resize(Count(4));
+            for (uint32_t& word : a.words)
+                word = U32();
+            a.parameter = Str();
+            a.expression = Bytes();
+            if (ok()) {
+                const std::string problem = CheckStateAssignment(a);
+                if (!problem.empty())
+                    Fail(problem);
+            }
+            if (!ok())
+                break;
+        }
+        return list;
+    }
+    EffectShaderChoice Choice()
+    {
+        EffectShaderChoice c;
+        c.array = Str();
+        c.elements.resize(Count(12));
+        for (EffectShader& e : c.elements)
+            e = Shader();
+        c.index = Bytes();
+        return c;
+    }
     std::vector<EffectCode> Codes()
     {
         std::vector<EffectCode> list(Count(8));
@@ -257,7 +318,7 @@ public:
             if (ok() && !UniformFieldFits(f, p.uniformBytes))
                 Fail("a uniform lies outside its block");
         }
-        p.samplers.resize(Count(50));
+        p.samplers.resize(Count(13));
         for (SamplerSlot& s : p.samplers) {
             s.name = Str();
             s.texture = Str();
@@ -266,21 +327,11 @@ public:
             if (s.unit >= kMaxSamplerUnits || dimension > static_cast<uint8_t>(SamplerDimension::Cube))
                 Fail("a sampler has an unknown unit or kind");
             s.dimension = static_cast<SamplerDimension>(dimension);
-            SamplerSettings& t = s.settings;
-            for (uint32_t* v : {&t.minFilter, &t.magFilter, &t.mipFilter, &t.addressU, &t.addressV, &t.addressW,
-                                &t.borderColour, &t.maxAnisotropy, &t.maxMipLevel})
-                *v = U32();
-            t.mipLodBias = F32();
         }
         p.vertexInputs.resize(Count(4));
         for (VertexInput& input : p.vertexInputs)
             if (!UnpackVertexInput(U32(), input))
                 Fail("a vertex input has an unknown location or usage");
-        p.renderStates.resize(Count(8));
-        for (auto& [state, value] : p.renderStates) {
-            state = U32();
-            value = U32();
-        }
         return p;
     }
     void Fail(const std::string& why)
@@ -342,6 +393,7 @@ std::vector<uint8_t> WriteCompiledEffect(const EffectDescription& d)
         w.Annotations(p.annotations);
         w.Str(p.samplerTexture);
         w.States(p.samplerStates);
+        w.Assignments(p.samplerAssignments);
     }
     w.U32(static_cast<uint32_t>(d.techniques.size()));
     for (const EffectTechnique& t : d.techniques) {
@@ -355,6 +407,12 @@ std::vector<uint8_t> WriteCompiledEffect(const EffectDescription& d)
             w.Shader(pass.vertexShader);
             w.Shader(pass.pixelShader);
             w.Program(pass.program);
+            w.Assignments(pass.assignments);
+            w.Choice(pass.vertexChoice);
+            w.Choice(pass.pixelChoice);
+            w.U32(static_cast<uint32_t>(pass.choicePrograms.size()));
+            for (const PassProgram& program : pass.choicePrograms)
+                w.Program(program);
         }
     }
     w.Codes(d.structs);
@@ -405,7 +463,7 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
     d.defines.resize(r.Count(4));
     for (std::string& define : d.defines)
         define = r.Str();
-    d.parameters.resize(r.Count(42));
+    d.parameters.resize(r.Count(46));
     for (EffectParameter& p : d.parameters) {
         p.name = r.Str();
         uint8_t type = r.U8();
@@ -422,6 +480,7 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
         p.annotations = r.Annotations();
         p.samplerTexture = r.Str();
         p.samplerStates = r.States();
+        p.samplerAssignments = r.Assignments();
         if (!r.ok())
             break;
     }
@@ -429,7 +488,7 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
     for (EffectTechnique& t : d.techniques) {
         t.name = r.Str();
         t.annotations = r.Annotations();
-        t.passes.resize(r.Count(36));
+        t.passes.resize(r.Count(68));
         for (EffectPass& pass : t.passes) {
             pass.name = r.Str();
             pass.annotations = r.Annotations();
@@ -437,6 +496,14 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
             pass.vertexShader = r.Shader();
             pass.pixelShader = r.Shader();
             pass.program = r.Program();
+            pass.assignments = r.Assignments();
+            pass.vertexChoice = r.Choice();
+            pass.pixelChoice = r.Choice();
+            pass.choicePrograms.resize(r.Count(32));
+            for (PassProgram& program : pass.choicePrograms)
+                program = r.Program();
+            if (!r.ok())
+                break;
         }
         if (!r.ok())
             break;

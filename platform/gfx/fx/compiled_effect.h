@@ -5,8 +5,9 @@
 //   u32 CRC-32 of the payload, then the payload: the EffectDescription
 //   (strings as u32 length + bytes, lists as u32 count + items), each pass with
 //   its program (SPIR-V and GLSL of both stages, uniform and sampler places,
-//   vertex inputs, constant render states). Files of an older version are
-//   refused, so their source is compiled again.
+//   vertex inputs), its state assignments, and the programs of its shaders
+//   chosen from arrays; each sampler with its state assignments. Files of an
+//   older version are refused, so their source is compiled again.
 // Reading checks every length, count, kind and reference, so a damaged file is
 // refused with a reason and never read past its end.
 #include <cstddef>
@@ -19,7 +20,7 @@
 namespace gfx {
 
 inline constexpr char kCompiledEffectMagic[8] = {'Z', 'F', 'X', 'C', '\r', '\n', '\x1a', '\n'};
-inline constexpr uint32_t kCompiledEffectVersion = 2;
+inline constexpr uint32_t kCompiledEffectVersion = 3;
 
 // True when `data` starts with the compiled-effect magic (it may still be damaged).
 bool LooksLikeCompiledEffect(const void* data, size_t size);

@@ -43,6 +43,15 @@ std::string CheckEffectDescription(const EffectDescription& description, bool* s
             return "parameter '" + p.name + "' has sampler states but is not a sampler";
         if ((p.type == EffectParameterType::Struct) != !p.structName.empty())
             return "parameter '" + p.name + "' has an invalid struct type";
+        if (!p.samplerAssignments.empty() && !IsSamplerType(p.type))
+            return "parameter '" + p.name + "' has sampler states but is not a sampler";
+        for (const StateAssignment& a : p.samplerAssignments) {
+            const std::string problem = CheckStateAssignment(a);
+            if (!problem.empty())
+                return "sampler '" + p.name + "': " + problem;
+            if (a.group != StateGroup::Sampler || a.index != 0 || a.source == StateAssignment::Source::Parameter)
+                return "sampler '" + p.name + "' has a state that is not a sampler's own";
+        }
     }
     for (const EffectParameter& p : description.parameters) {
         if (stopping())
@@ -62,10 +71,39 @@ std::string CheckEffectDescription(const EffectDescription& description, bool* s
             return {};
         if (!t.name.empty() && !techniques.Add(t.name))
             return "technique '" + t.name + "' is declared twice";
-        for (const EffectPass& pass : t.passes)
-            for (const EffectShader* s : {&pass.vertexShader, &pass.pixelShader})
+        for (const EffectPass& pass : t.passes) {
+            std::vector<const EffectShader*> shaders = {&pass.vertexShader, &pass.pixelShader};
+            uint64_t programs = 1;
+            bool chooses = false;
+            for (const EffectShaderChoice* c : {&pass.vertexChoice, &pass.pixelChoice}) {
+                if (c->array.empty() != c->elements.empty() || c->array.empty() != c->index.empty())
+                    return "pass '" + pass.name + "' has an unsound shader choice";
+                for (const EffectShader& e : c->elements)
+                    shaders.push_back(&e);
+                if (!c->array.empty()) {
+                    chooses = true;
+                    programs *= c->elements.size();
+                }
+            }
+            if (pass.choicePrograms.size() != (chooses ? programs : 0) || (chooses && !pass.program.Empty()))
+                return "pass '" + pass.name + "' has the wrong number of programs";
+            for (const EffectShader* s : shaders)
                 if (!s->profile.empty() && !functions.Contains(s->entry))
                     return "pass '" + pass.name + "' compiles the unknown function '" + s->entry + "'";
+            for (const StateAssignment& a : pass.assignments) {
+                const std::string problem = CheckStateAssignment(a);
+                if (!problem.empty())
+                    return "pass '" + pass.name + "': " + problem;
+                if (a.source != StateAssignment::Source::Parameter)
+                    continue;
+                const uint32_t found = names.Find(a.parameter);
+                const bool texture = a.group == StateGroup::Texture;
+                if (found == NameTable::kNone || (texture ? !IsTextureType(parameters[found].type)
+                                                          : !IsSamplerType(parameters[found].type)))
+                    return "pass '" + pass.name + "' names the unknown " + (texture ? "texture" : "sampler") + " '" +
+                           a.parameter + "'";
+            }
+        }
     }
     return {};
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/gfx/fx/pass_program.h"
+#include "platform/gfx/fx/state_assignments.h"
 
 namespace gfx {
 
@@ -81,6 +82,7 @@ struct EffectParameter {
     std::vector<EffectAnnotation> annotations;
     std::string samplerTexture;  // the texture a sampler_state names, or ""
     std::vector<EffectState> samplerStates;
+    std::vector<StateAssignment> samplerAssignments; // the same states as the device takes them
 
     uint32_t Elements() const { return arraySize == 0 ? 1u : arraySize; }
     uint32_t FloatsPerElement() const { return uint32_t(rows) * uint32_t(columns); }
@@ -95,13 +97,30 @@ struct EffectShader {
     bool operator==(const EffectShader&) const = default;
 };
 
+// `VertexShader = (vs[i]);`: a pass's shader taken from an array of shader
+// variables by the value of its index when the pass begins.
+struct EffectShaderChoice {
+    std::string array;                  // "" when the pass's shader does not vary
+    std::vector<EffectShader> elements; // the array's (a profile of "" for NULL)
+    std::vector<uint8_t> index;         // the index, as the expression evaluator writes it
+    bool operator==(const EffectShaderChoice&) const = default;
+};
+
 struct EffectPass {
     std::string name;
     std::vector<EffectAnnotation> annotations;
-    std::vector<EffectState> states;  // every state but the shaders
+    std::vector<EffectState> states;  // every state but the shaders, as written
+    // Every state, the shaders' places included, in order, as the device takes them.
+    std::vector<StateAssignment> assignments;
     EffectShader vertexShader;
     EffectShader pixelShader;
-    PassProgram program;  // the compiled shaders and constant states of the pass
+    PassProgram program;  // the compiled shaders of the pass
+    EffectShaderChoice vertexChoice;
+    EffectShaderChoice pixelChoice;
+    // With a choice, the program of every pair of elements (vertex element x
+    // the pixel count + pixel element, a shader that does not vary counting as
+    // one element), `program` left empty.
+    std::vector<PassProgram> choicePrograms;
     bool operator==(const EffectPass&) const = default;
 };
 

@@ -6,11 +6,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <deque>
+#include <optional>
 #include <set>
 #include <vector>
 
 #include "platform/gfx/fx/effect_expression.h"
 #include "platform/gfx/fx/effect_message.h"
+#include "platform/gfx/fx/effect_states.h"
 #include "platform/gfx/fx/effect_tokens.h"
 #include "platform/gfx/fx/name_table.h"
 #include "platform/window/close_check.h"
@@ -651,7 +653,8 @@ private:
     }
 
     // `Name[index] =` of a state assignment; leaves the parser after the '='.
-    bool StateTarget(EffectState& state)
+    // `indexAt` gets the index's token, when one is written.
+    bool StateTarget(EffectState& state, Token* indexAt = nullptr)
     {
         if (!ExpectName(state.name))
             return false;
@@ -662,6 +665,8 @@ private:
             if (n.kind != TokenKind::Number || !Number(n, v) || v < 0 || v > 255 || v != std::floor(v))
                 return Fail(n, 3005, "invalid state index");
             state.index = static_cast<int32_t>(v);
+            if (indexAt)
+                *indexAt = n;
             Next();
             if (!Expect(']'))
                 return false;
@@ -669,30 +674,181 @@ private:
         return Expect('=');
     }
 
-    // The value of a state up to its ';', as written.
-    bool StateValue(std::string& value)
+    // The state `state` names, with its index checked; null after the error.
+    const StateInfo* KnownState(const EffectState& state, const Token& nameToken, const Token& indexToken)
+    {
+        const StateInfo* info = FindEffectState(state.name);
+        if (!info) {
+            Fail(nameToken, 3004, "unknown state '" + state.name + "'");
+            return nullptr;
+        }
+        const std::string name(info->name);
+        if (state.index >= 0 && info->indices == 0) {
+            Fail(indexToken, 3005, "state '" + name + "' takes no index");
+            return nullptr;
+        }
+        if (state.index >= 0 && uint32_t(state.index) >= info->indices) {
+            Fail(indexToken, 3005,
+                 "index " + std::to_string(state.index) + " of state '" + name + "' is out of range (0 to " +
+                     std::to_string(info->indices - 1) + ")");
+            return nullptr;
+        }
+        return info;
+    }
+
+    // The value of a state that is neither a shader nor a parameter, up to
+    // its ';', into `a`, and as written into `written`.
+    bool AssignmentValue(const StateInfo& info, StateAssignment& a, std::string& written)
     {
         const Token first = Peek();
-        Token last;
-        bool any = false;
-        while (!IsSymbol(Peek(), ';')) {
-            const Token t = Peek();
-            if (t.kind == TokenKind::End)
-                return Unexpected(t);
-            any = true;
-            if (IsSymbol(t, '(') || IsSymbol(t, '[') || IsSymbol(t, '{')) {
-                if (!SkipBalanced(last))
-                    return false;
-                continue;
-            }
-            if (IsSymbol(t, ')') || IsSymbol(t, ']') || IsSymbol(t, '}'))
-                return Fail(t, 3000, "syntax error: unbalanced '" + std::string(t.text) + "'");
-            last = Next();
-        }
-        if (!any)
+        const bool object = info.type == StateType::Texture || info.type == StateType::Sampler;
+        if (!(object ? ObjectValue(info, a) : NumberValue(info, a)))
+            return false;
+        if (!IsSymbol(Peek(), ';'))
             return Unexpected(Peek());
-        value = std::string(SourceBetween(first, last));
-        return Expect(';');
+        written = std::string(SourceBetween(first, previous_));
+        Next();
+        return true;
+    }
+
+    // NULL, or a texture or sampler parameter: `t`, `<t>` or `(t)`.
+    bool ObjectValue(const StateInfo& info, StateAssignment& a)
+    {
+        const std::string state(info.name);
+        if (IsWordNoCase(Peek(), "null")) {
+            Next();
+            a.source = StateAssignment::Source::Null;
+            return true;
+        }
+        if (IsWordNoCase(Peek(), "sampler_state"))
+            return Fail(Peek(), 3000,
+                        "state '" + state + "' cannot take a sampler_state block in a pass: declare a sampler with it");
+        const bool angled = IsSymbol(Peek(), '<');
+        const bool paren = IsSymbol(Peek(), '(');
+        if (angled || paren)
+            Next();
+        const Token nameToken = Peek();
+        std::string name;
+        if (!ExpectName(name))
+            return false;
+        const uint32_t found = parameterNames_.Find(nameToken.text);
+        if (found == NameTable::kNone)
+            return Fail(nameToken, 3004, "undeclared identifier '" + name + "'");
+        const bool texture = info.type == StateType::Texture;
+        if (texture ? !IsTextureType(parameters_[found].type) : !IsSamplerType(parameters_[found].type))
+            return Fail(nameToken, 3017,
+                        "state '" + state + "' takes a " + (texture ? "texture" : "sampler") + ", and '" + name +
+                            "' is not one");
+        if ((angled && !Expect('>')) || (paren && !Expect(')')))
+            return false;
+        a.source = StateAssignment::Source::Parameter;
+        a.parameter = name;
+        return true;
+    }
+
+    // A named value (several combined with '|' where the state allows), or an
+    // expression.
+    bool NumberValue(const StateInfo& info, StateAssignment& a)
+    {
+        const std::string state(info.name);
+        const Token at = Peek();
+        // A name may begin with a digit (`VertexBlend = 0Weights;`): it reads as one number token.
+        const auto isName = [&](const Token& t) {
+            return (t.kind == TokenKind::Identifier || t.kind == TokenKind::Number) &&
+                   NamedStateValue(info.values, t.text).has_value();
+        };
+        const bool named = isName(at);
+        const bool combined = StateValuesCombine(info.values) && IsSymbol(Peek(1), '|') &&
+                              (named || at.kind == TokenKind::Number);
+        if (named || combined) {
+            uint32_t value = 0;
+            for (;;) {
+                const Token t = Peek();
+                float number = 0;
+                if (isName(t)) {
+                    value |= *NamedStateValue(info.values, t.text);
+                } else if (t.kind == TokenKind::Identifier) {
+                    return Fail(t, 3004, "unknown value '" + std::string(t.text) + "' for state '" + state + "'");
+                } else if (t.kind == TokenKind::Number && Number(t, number) && number >= 0 &&
+                           number <= 4294967295.0f && number == std::floor(number)) {
+                    value |= static_cast<uint32_t>(number);
+                } else {
+                    return Unexpected(t);
+                }
+                Next();
+                if (!IsSymbol(Peek(), '|'))
+                    break;
+                if (!StateValuesCombine(info.values))
+                    return Fail(Peek(), 3000, "values of state '" + state + "' do not combine with '|'");
+                Next();
+            }
+            const double v = value;
+            return Words(info, at, &v, 1, a);
+        }
+        // A lone word that names nothing is a value the state does not know.
+        if (at.kind == TokenKind::Identifier && IsSymbol(Peek(1), ';') &&
+            symbolIndex_.Find(at.text) == NameTable::kNone)
+            return Fail(at, 3004, "unknown value '" + std::string(at.text) + "' for state '" + state + "'");
+        Tokens tokens(*this);
+        Names names(*this);
+        Expression program;
+        ExpressionError error;
+        const bool list = IsSymbol(at, '{');
+        if (list ? !CompileInitializer(tokens, names, budget_, ListShape(info), program, error)
+                 : !CompileExpression(tokens, names, budget_, program, error))
+            return ExpressionFailed(error);
+        if (!program.NamesParameters()) {
+            ExpressionValue value;
+            if (!FoldExpression(program, budget_, value, error, at))
+                return ExpressionFailed(error);
+            return Words(info, at, value.components.data(), value.components.size(), a);
+        }
+        // Evaluated when the pass begins; a value of the wrong size is refused now.
+        const std::vector<double> zeros(program.Shape().Components(), 0.0);
+        if (!Words(info, at, zeros.data(), zeros.size(), a))
+            return false;
+        a.words.clear();
+        a.source = StateAssignment::Source::Expression;
+        program.Write(a.expression);
+        return true;
+    }
+
+    // What a braced list of values is read as for `info`.
+    static ValueShape ListShape(const StateInfo& info)
+    {
+        ValueShape shape;
+        switch (info.type) {
+        case StateType::Float3: shape.columns = 3; break;
+        case StateType::Float4:
+        case StateType::Colour: shape.columns = 4; break;
+        case StateType::Matrix:
+            shape.rows = shape.columns = 4;
+            shape.matrix = true;
+            break;
+        case StateType::Floats: shape.arraySize = kUnsizedArray; break;
+        case StateType::Ints:
+            shape.base = ValueBase::Int;
+            shape.arraySize = kUnsizedArray;
+            break;
+        case StateType::Bools:
+            shape.base = ValueBase::Bool;
+            shape.arraySize = kUnsizedArray;
+            break;
+        case StateType::Bool: shape.base = ValueBase::Bool; break;
+        case StateType::Dword:
+        case StateType::Int: shape.base = ValueBase::Int; break;
+        default: break;
+        }
+        return shape;
+    }
+
+    bool Words(const StateInfo& info, const Token& at, const double* values, size_t count, StateAssignment& a)
+    {
+        std::string why;
+        if (!StateWords(info, values, count, a.words, why))
+            return Fail(at, 3017, why);
+        a.source = StateAssignment::Source::Constant;
+        return true;
     }
 
     // ---- Top level ----
@@ -706,6 +862,8 @@ private:
         }
         if (IsWordNoCase(t, "technique"))
             return Technique();
+        if (IsWord(t, "technique10") || IsWord(t, "technique11"))
+            return SkipLaterTechnique();
         if (IsWord(t, "struct"))
             return Struct();
         if (IsWord(t, "typedef"))
@@ -836,6 +994,8 @@ private:
             isStatic = isStatic || Peek().text == "static";
             Next();
         }
+        if (IsWordNoCase(Peek(), "vertexshader") || IsWordNoCase(Peek(), "pixelshader"))
+            return ShaderDeclaration(IsWordNoCase(Peek(), "vertexshader"));
         TypeInfo type;
         if (!ParseType(type))
             return false;
@@ -992,7 +1152,8 @@ private:
         }
         if (p.defaults.empty())
             p.defaults.assign(floats, 0.0f);
-        if (!parameterNames_.Add(nameToken.text, static_cast<uint32_t>(parameters_.size())))
+        if (FindShaderVariable(nameToken.text) ||
+            !parameterNames_.Add(nameToken.text, static_cast<uint32_t>(parameters_.size())))
             return Fail(nameToken, 3003, "redefinition of '" + name + "'");
         symbol = Symbol();
         if (numeric) {
@@ -1032,9 +1193,11 @@ private:
             return false;
         while (!IsSymbol(Peek(), '}')) {
             EffectState state;
-            if (!StateTarget(state))
+            const Token nameToken = Peek();
+            Token indexToken;
+            if (!StateTarget(state, &indexToken))
                 return false;
-            if (Lower(state.name) == "texture") {
+            if (Lower(state.name) == "texture" && state.index < 0) {
                 bool angled = IsSymbol(Peek(), '<');
                 bool paren = IsSymbol(Peek(), '(');
                 if (angled || paren)
@@ -1051,9 +1214,20 @@ private:
                 p.samplerTexture = texture;
                 continue;
             }
-            if (!StateValue(state.value))
+            const StateInfo* info = FindEffectState(state.name);
+            if (!info)
+                return Fail(nameToken, 3004, "unknown state '" + state.name + "'");
+            if (info->group != StateGroup::Sampler)
+                return Fail(nameToken, 3004, "'" + state.name + "' is not a sampler state");
+            if (state.index >= 0)
+                return Fail(indexToken, 3005, "a sampler_state block takes its states without an index");
+            StateAssignment assignment;
+            assignment.group = info->group;
+            assignment.number = info->number;
+            if (!AssignmentValue(*info, assignment, state.value))
                 return false;
             p.samplerStates.push_back(std::move(state));
+            p.samplerAssignments.push_back(std::move(assignment));
         }
         Next();
         return true;
@@ -1069,11 +1243,132 @@ private:
         return vertex ? vs.count(profile) > 0 : ps.count(profile) > 0;
     }
 
-    bool Pass(EffectPass& pass)
+    // `compile profile entry(arguments)` for the vertex or pixel stage; leaves
+    // the parser after the arguments.
+    bool CompileShader(bool vertex, const std::string& stateName, EffectShader& shader)
+    {
+        Next(); // "compile"
+        const Token profileToken = Peek();
+        if (!ExpectName(shader.profile))
+            return false;
+        if (!ValidProfile(shader.profile, vertex))
+            return Fail(profileToken, 3007, "invalid target '" + shader.profile + "' for " + stateName);
+        const Token entryToken = Peek();
+        if (!ExpectName(shader.entry))
+            return false;
+        if (!functions_.Contains(entryToken.text))
+            return Fail(entryToken, 3004, "undeclared identifier '" + shader.entry + "'");
+        if (!IsSymbol(Peek(), '('))
+            return Unexpected(Peek());
+        Token close, first, last;
+        if (!SkipBalanced(close, &first, &last))
+            return false;
+        if (first.offset != close.offset)
+            shader.arguments = std::string(SourceBetween(first, last));
+        return true;
+    }
+
+    // A compiled shader, NULL, or an assembly block (refused, naming `owner`).
+    bool ShaderElement(bool vertex, const std::string& stateName, const std::string& owner, EffectShader& shader)
+    {
+        if (IsWord(Peek(), "compile"))
+            return CompileShader(vertex, stateName, shader);
+        if (IsWordNoCase(Peek(), "asm"))
+            return Fail(Peek(), 3000,
+                        owner + ": assembly shaders (asm { ... }) are not supported; compile the shader from HLSL");
+        if (IsWordNoCase(Peek(), "null")) {
+            Next();
+            shader = EffectShader();
+            return true;
+        }
+        return Unexpected(Peek());
+    }
+
+    // `VertexShader = ...;` or `PixelShader = ...;` of a pass: a compiled
+    // shader, NULL, or a shader variable (`p`, `(p)`, `<p>`), an element of an
+    // array of them taken by a constant index or by an index of parameters.
+    bool ShaderState(const StateInfo& info, const std::string& owner, EffectPass& pass)
+    {
+        const bool vertex = info.group == StateGroup::VertexShader;
+        const std::string state(info.name);
+        EffectShader& shader = vertex ? pass.vertexShader : pass.pixelShader;
+        EffectShaderChoice& choice = vertex ? pass.vertexChoice : pass.pixelChoice;
+        choice = EffectShaderChoice();
+        shader = EffectShader();
+        const Token at = Peek();
+        if (IsWord(at, "compile") || IsWordNoCase(at, "asm") || IsWordNoCase(at, "null")) {
+            if (!ShaderElement(vertex, state, owner, shader))
+                return false;
+            lastValueToken_ = previous_;
+            return Expect(';');
+        }
+        const bool angled = IsSymbol(Peek(), '<');
+        const bool paren = IsSymbol(Peek(), '(');
+        if (angled || paren)
+            Next();
+        const Token nameToken = Peek();
+        std::string name;
+        if (!ExpectName(name))
+            return false;
+        const ShaderVariable* variable = FindShaderVariable(nameToken.text);
+        if (!variable) {
+            if (nameToken.kind == TokenKind::Identifier && parameterNames_.Find(nameToken.text) == NameTable::kNone)
+                return Fail(nameToken, 3004, "undeclared identifier '" + name + "'");
+            return Fail(nameToken, 3017, "state '" + state + "' takes a shader, and '" + name + "' is not one");
+        }
+        if (variable->vertex != vertex)
+            return Fail(nameToken, 3017,
+                        "'" + name + "' is a " + (variable->vertex ? "vertex" : "pixel") + " shader, not a " +
+                            (vertex ? "vertex" : "pixel") + " shader");
+        if (IsSymbol(Peek(), '[')) {
+            if (!variable->array)
+                return Fail(Peek(), 3000, "'" + name + "' is not an array");
+            Next();
+            const Token indexToken = Peek();
+            Tokens tokens(*this);
+            Names names(*this);
+            Expression program;
+            ExpressionError error;
+            if (!CompileExpression(tokens, names, budget_, program, error))
+                return ExpressionFailed(error);
+            if (!program.Shape().IsScalar())
+                return Fail(indexToken, 3017, "the index of '" + name + "' is not a number");
+            if (program.NamesParameters()) {
+                // Chosen when the pass begins, by the index's value then.
+                choice.array = name;
+                choice.elements = variable->elements;
+                program.Write(choice.index);
+            } else {
+                ExpressionValue index;
+                if (!FoldExpression(program, budget_, index, error, indexToken))
+                    return ExpressionFailed(error);
+                const double i = index.components[0];
+                if (!(i >= 0 && i < double(variable->elements.size())))
+                    return Fail(indexToken, 3005,
+                                "index " + std::to_string(static_cast<long long>(std::clamp(i, -1e18, 1e18))) +
+                                    " of '" + name + "' is out of range (0 to " +
+                                    std::to_string(variable->elements.size() - 1) + ")");
+                shader = variable->elements[static_cast<size_t>(i)];
+            }
+            if (!Expect(']'))
+                return false;
+        } else if (variable->array) {
+            return Fail(nameToken, 3000, "the shader array '" + name + "' needs an index");
+        } else {
+            shader = variable->elements.front();
+        }
+        if ((angled && !Expect('>')) || (paren && !Expect(')')))
+            return false;
+        lastValueToken_ = previous_;
+        return Expect(';');
+    }
+
+    bool Pass(EffectPass& pass, const std::string& owner)
     {
         Next();  // "pass"
         if (Peek().kind == TokenKind::Identifier)
             pass.name = std::string(Next().text);
+        const std::string label = pass.name.empty() ? owner : "pass '" + pass.name + "'";
         if (IsSymbol(Peek(), '<') && !Annotations(pass.annotations))
             return false;
         if (!Expect('{'))
@@ -1081,41 +1376,39 @@ private:
         while (!IsSymbol(Peek(), '}')) {
             EffectState state;
             const Token stateToken = Peek();
-            if (!StateTarget(state))
+            Token indexToken;
+            if (!StateTarget(state, &indexToken))
                 return false;
             if (IsWord(Peek(), "compile")) {
-                std::string lower = Lower(state.name);
-                bool vertex = lower == "vertexshader";
-                if (!vertex && lower != "pixelshader")
+                const std::string lower = Lower(state.name);
+                if (lower != "vertexshader" && lower != "pixelshader")
                     return Fail(stateToken, 3000, "'" + state.name + "' cannot take a compiled shader");
-                Next();
-                EffectShader shader;
-                const Token profileToken = Peek();
-                if (!ExpectName(shader.profile))
+            }
+            const StateInfo* info = KnownState(state, stateToken, indexToken);
+            if (!info)
+                return false;
+            StateAssignment assignment;
+            assignment.group = info->group;
+            assignment.number = info->number;
+            assignment.index = state.index < 0 ? 0 : uint32_t(state.index);
+            if (info->type == StateType::Shader) {
+                // A compiled shader lives in the pass; any other value is kept as written too.
+                const Token first = Peek();
+                const bool compiled = IsWord(first, "compile");
+                if (!ShaderState(*info, label, pass))
                     return false;
-                if (!ValidProfile(shader.profile, vertex))
-                    return Fail(profileToken, 3007,
-                                "invalid target '" + shader.profile + "' for " + state.name);
-                const Token entryToken = Peek();
-                if (!ExpectName(shader.entry))
-                    return false;
-                if (!functions_.Contains(entryToken.text))
-                    return Fail(entryToken, 3004, "undeclared identifier '" + shader.entry + "'");
-                if (!IsSymbol(Peek(), '('))
-                    return Unexpected(Peek());
-                Token close, first, last;
-                if (!SkipBalanced(close, &first, &last))
-                    return false;
-                if (first.offset != close.offset)
-                    shader.arguments = std::string(SourceBetween(first, last));
-                if (!Expect(';'))
-                    return false;
-                (vertex ? pass.vertexShader : pass.pixelShader) = std::move(shader);
+                assignment.source = StateAssignment::Source::Shader;
+                pass.assignments.push_back(std::move(assignment));
+                if (!compiled) {
+                    state.value = std::string(SourceBetween(first, lastValueToken_));
+                    pass.states.push_back(std::move(state));
+                }
                 continue;
             }
-            if (!StateValue(state.value))
+            if (!AssignmentValue(*info, assignment, state.value))
                 return false;
             pass.states.push_back(std::move(state));
+            pass.assignments.push_back(std::move(assignment));
         }
         Next();
         return true;
@@ -1138,13 +1431,99 @@ private:
         while (!IsSymbol(Peek(), '}')) {
             if (!IsWordNoCase(Peek(), "pass"))
                 return Unexpected(Peek());
-            if (!Pass(passes.emplace_back()))
+            const std::string owner = "pass " + std::to_string(passes.size()) + " of technique '" + technique.name + "'";
+            if (!Pass(passes.emplace_back(), owner))
                 return false;
         }
         if (!Gather(passes, technique.passes))
             return Fail(Peek(), 3000, "");
         Next();
         out_.techniques.push_back(std::move(technique));
+        return true;
+    }
+
+    // A technique10 or technique11 block, which an fx_2_0 effect leaves out
+    // as the platform's compiler does: skipped to its closing brace.
+    bool SkipLaterTechnique()
+    {
+        Next(); // "technique10" or "technique11"
+        while (!IsSymbol(Peek(), '{')) {
+            if (Peek().kind == TokenKind::End || IsSymbol(Peek(), ';') || IsSymbol(Peek(), '}'))
+                return Unexpected(Peek());
+            Next();
+        }
+        Token end;
+        return SkipBalanced(end);
+    }
+
+    // `VertexShader name = compile ...;`, `PixelShader name[N] = { compile ..., ... };`
+    // (any letter case): shaders that passes name, each compiled once.
+    bool ShaderDeclaration(bool vertex)
+    {
+        const std::string type = std::string(Next().text);
+        const Token nameToken = Peek();
+        std::string name;
+        if (!ExpectName(name))
+            return false;
+        if (FindShaderVariable(nameToken.text))
+            return Fail(nameToken, 3003, "redefinition of '" + name + "'");
+        Symbol symbol;
+        symbol.kind = ExpressionName::Kind::Refused;
+        symbol.why = "'" + name + "' is a shader: it has no value in an expression";
+        if (!Declare(nameToken, std::move(symbol)))
+            return false;
+        ShaderVariable variable;
+        variable.vertex = vertex;
+        int64_t size = -1; // unsized
+        if (IsSymbol(Peek(), '[')) {
+            variable.array = true;
+            uint32_t declared = 0;
+            bool unsized = false;
+            if (!ArraySize(declared, unsized))
+                return false;
+            if (!unsized)
+                size = declared;
+        }
+        while (IsSymbol(Peek(), ':')) {
+            Next();
+            std::string semantic;
+            if (!ExpectName(semantic))
+                return false;
+        }
+        std::vector<EffectAnnotation> annotations;
+        if (IsSymbol(Peek(), '<') && !Annotations(annotations))
+            return false;
+        if (!IsSymbol(Peek(), '='))
+            return Fail(nameToken, 3000, "shader variable '" + name + "' needs a shader: '= compile ...'");
+        Next();
+        const std::string owner = "shader variable '" + name + "'";
+        if (variable.array && IsSymbol(Peek(), '{')) {
+            const Token open = Next();
+            while (!IsSymbol(Peek(), '}')) {
+                if (variable.elements.size() >= kMaxEffectArraySize)
+                    return Fail(Peek(), 3005, "'" + name + "' has too many elements");
+                if (!ShaderElement(vertex, type, owner, variable.elements.emplace_back()))
+                    return false;
+                if (!IsSymbol(Peek(), ','))
+                    break;
+                Next();
+            }
+            if (!Expect('}'))
+                return false;
+            if (variable.elements.empty() || (size >= 0 && variable.elements.size() != size_t(size)))
+                return Fail(open, 3006,
+                            "'" + name + "' has " + std::to_string(variable.elements.size()) + " shaders for " +
+                                (size >= 0 ? std::to_string(size) : std::string("an unsized array")));
+        } else {
+            if (variable.array)
+                return Fail(Peek(), 3000, "the shader array '" + name + "' needs a list: '{ compile ..., ... }'");
+            if (!ShaderElement(vertex, type, owner, variable.elements.emplace_back()))
+                return false;
+        }
+        if (!Expect(';'))
+            return false;
+        shaderVariableNames_.Add(nameToken.text, static_cast<uint32_t>(shaderVariables_.size()));
+        shaderVariables_.push_back(std::move(variable));
         return true;
     }
 
@@ -1193,6 +1572,20 @@ private:
     NameTable structNames_;
     NameTable typedefIndex_; // into typedefs_
     std::deque<TypeInfo> typedefs_;
+    // Shader variables, by name: what passes that name them take.
+    struct ShaderVariable {
+        bool vertex = true;
+        bool array = false;
+        std::vector<EffectShader> elements;
+    };
+    const ShaderVariable* FindShaderVariable(std::string_view name) const
+    {
+        const uint32_t found = shaderVariableNames_.Find(name);
+        return found == NameTable::kNone ? nullptr : &shaderVariables_[found];
+    }
+    std::deque<ShaderVariable> shaderVariables_;
+    Token lastValueToken_; // the last token of the shader state value read last
+    NameTable shaderVariableNames_;
     uint64_t parameterFloats_ = 0;
     // What names mean to expressions, in the order declared.
     NameTable symbolIndex_;

@@ -20,10 +20,12 @@ std::string Lower(std::string_view s)
     return out;
 }
 
+// Types of the effect's own (shader variables among them) that no shader reads.
 bool IsTextureOrString(std::string_view type)
 {
-    static const std::set<std::string, std::less<>> kTypes = {"texture", "texture1d", "texture2d", "texture3d",
-                                                              "texturecube", "string"};
+    static const std::set<std::string, std::less<>> kTypes = {"texture",     "texture1d", "texture2d",
+                                                              "texture3d",   "texturecube", "string",
+                                                              "vertexshader", "pixelshader"};
     return kTypes.count(Lower(type)) > 0;
 }
 

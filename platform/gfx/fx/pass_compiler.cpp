@@ -20,7 +20,6 @@
 #include "platform/gfx/fx/hlsl_source.h"
 #include "platform/gfx/fx/shader_compile.h"
 #include "platform/gfx/fx/shader_entry.h"
-#include "platform/gfx/fx/state_assignments.h"
 #include "platform/window/close_check.h"
 
 namespace gfx {
@@ -49,10 +48,15 @@ public:
     // failing pass in file order gives the messages, whichever failed first.
     bool BuildAll()
     {
-        std::vector<EffectPass*> passes;
+        // Every program to make: one a pass, or one for each pair of shaders
+        // a pass may choose from arrays.
+        std::vector<ProgramJob> passes;
         for (EffectTechnique& t : effect_.techniques)
             for (EffectPass& p : t.passes)
-                passes.push_back(&p);
+                if (!AddProgramJobs(p, passes))
+                    return Fail(ChoiceEntry(p), "the effect's passes come to more than " +
+                                                    std::to_string(kMaxEffectPrograms) +
+                                                    " programs with the shaders they choose from");
         for (size_t i = 0; i < effect_.parameters.size(); ++i) {
             if (platform::ClosingAfter())
                 return Closing();
@@ -62,7 +66,7 @@ public:
         for (size_t i = 0; i < passes.size(); ++i) {
             if (platform::ClosingAfter())
                 return Closing();
-            if (!PlanPass(*passes[i], plans[i]))
+            if (!PlanPass(passes[i], plans[i]))
                 return false;
         }
         // Texture units by sampler, the same in both stages of a pass.
@@ -122,7 +126,7 @@ public:
                 plan.program.vertex = {stages_[plan.vertexStage].spirv, vs.glsl};
                 plan.program.pixel = {stages_[plan.pixelStage].spirv, ps.glsl};
             }
-            passes[i]->program = std::move(plan.program);
+            *passes[i].program = std::move(plan.program);
         }
         return true;
     }
@@ -149,6 +153,45 @@ private:
         std::string blame;
     };
     using Units = std::vector<std::pair<std::string, uint32_t>>; // sampler, texture unit
+    // The shaders of one program and where it goes.
+    struct ProgramJob {
+        const EffectShader* vertex = nullptr;
+        const EffectShader* pixel = nullptr;
+        PassProgram* program = nullptr;
+    };
+
+    // False, adding nothing, when the programs would come to more than the bound.
+    static bool AddProgramJobs(EffectPass& pass, std::vector<ProgramJob>& jobs)
+    {
+        const EffectShaderChoice& vs = pass.vertexChoice;
+        const EffectShaderChoice& ps = pass.pixelChoice;
+        if (vs.array.empty() && ps.array.empty()) {
+            pass.choicePrograms.clear();
+            if (jobs.size() >= kMaxEffectPrograms)
+                return false;
+            jobs.push_back({&pass.vertexShader, &pass.pixelShader, &pass.program});
+            return true;
+        }
+        const uint64_t vertexCount = vs.array.empty() ? 1 : vs.elements.size();
+        const uint64_t pixelCount = ps.array.empty() ? 1 : ps.elements.size();
+        if (jobs.size() + vertexCount * pixelCount > kMaxEffectPrograms)
+            return false;
+        pass.choicePrograms.assign(vertexCount * pixelCount, PassProgram());
+        for (size_t v = 0; v < vertexCount; ++v)
+            for (size_t p = 0; p < pixelCount; ++p)
+                jobs.push_back({vs.array.empty() ? &pass.vertexShader : &vs.elements[v],
+                                ps.array.empty() ? &pass.pixelShader : &ps.elements[p],
+                                &pass.choicePrograms[v * pixelCount + p]});
+        return true;
+    }
+    // The function a pass's message names: its first chosen shader's.
+    static std::string ChoiceEntry(const EffectPass& pass)
+    {
+        for (const EffectShaderChoice* c : {&pass.vertexChoice, &pass.pixelChoice})
+            if (!c->elements.empty())
+                return c->elements.front().entry;
+        return pass.vertexShader.entry;
+    }
 
     // One stage's GLSL with the places it uses, its samplers at their units.
     struct Translation {
@@ -198,29 +241,30 @@ private:
                 program.samplers.push_back(slot);
     }
 
-    bool PlanPass(const EffectPass& pass, Plan& plan)
+    bool PlanPass(const ProgramJob& pass, Plan& plan)
     {
-        plan.program.renderStates = PassRenderStates(pass);
-        const bool vertex = !pass.vertexShader.profile.empty();
-        const bool pixel = !pass.pixelShader.profile.empty();
+        const EffectShader& vertexShader = *pass.vertex;
+        const EffectShader& pixelShader = *pass.pixel;
+        const bool vertex = !vertexShader.profile.empty();
+        const bool pixel = !pixelShader.profile.empty();
         if (!vertex && !pixel)
             return true;
         ShaderEntry vs, ps;
         std::string error;
-        if (vertex && !entries_.Vertex(pass.vertexShader, vs, error))
-            return Fail(pass.vertexShader.entry, error);
+        if (vertex && !entries_.Vertex(vertexShader, vs, error))
+            return Fail(vertexShader.entry, error);
         // Without a vertex stage the pass-through one writes what the pixel stage reads.
-        if (pixel && !entries_.Pixel(pass.pixelShader, vertex ? vs.varyings : PassThroughVaryings(), ps, error))
-            return Fail(pass.pixelShader.entry, error);
+        if (pixel && !entries_.Pixel(pixelShader, vertex ? vs.varyings : PassThroughVaryings(), ps, error))
+            return Fail(pixelShader.entry, error);
         if (!vertex)
             vs = MakePassThroughVertexEntry(ps);
         if (!pixel)
             ps = MakePlainPixelEntry(vs.varyings);
         plan.program.vertexInputs = vs.attributes;
         std::ranges::sort(plan.program.vertexInputs, {}, &VertexInput::location);
-        plan.blame = pixel ? pass.pixelShader.entry : pass.vertexShader.entry;
-        plan.vertexStage = AddStage(std::move(vs), ShaderStage::Vertex, pass.vertexShader.entry);
-        plan.pixelStage = AddStage(std::move(ps), ShaderStage::Pixel, pass.pixelShader.entry);
+        plan.blame = pixel ? pixelShader.entry : vertexShader.entry;
+        plan.vertexStage = AddStage(std::move(vs), ShaderStage::Vertex, vertexShader.entry);
+        plan.pixelStage = AddStage(std::move(ps), ShaderStage::Pixel, pixelShader.entry);
         return true;
     }
 
@@ -499,10 +543,8 @@ private:
                 made.dimension = type.image.dim == spv::Dim3D     ? SamplerDimension::Tex3D
                                  : type.image.dim == spv::DimCube ? SamplerDimension::Cube
                                                                   : SamplerDimension::Tex2D;
-                if (const EffectParameter* parameter = FindParameter(image.name)) {
+                if (const EffectParameter* parameter = FindParameter(image.name))
                     made.texture = parameter->samplerTexture;
-                    made.settings = SamplerStateSettings(parameter->samplerStates);
-                }
                 slot->second = made.unit;
                 program.samplers.push_back(std::move(made));
             }

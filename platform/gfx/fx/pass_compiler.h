@@ -5,7 +5,8 @@
 // (where each parameter lies in the uniform block, a texture unit for each
 // sampler, unique within the pass), both in the shader compiler's child
 // process (shader_compile.h). A stage used by several passes is compiled
-// once. The first error fails the effect with its messages.
+// once; a pass that chooses its shaders from arrays of shader variables gets
+// a program for each pair. The first error fails the effect with its messages.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -18,6 +19,9 @@ namespace gfx {
 // holds its own copy, so an effect of many passes that share a shader is
 // refused before it is copied that many times.
 inline constexpr uint64_t kMaxEffectProgramBytes = uint64_t{256} << 20;
+// The programs of all passes together, a pass choosing its shaders from
+// arrays making one for each pair it may choose.
+inline constexpr uint64_t kMaxEffectPrograms = 65536;
 
 // `preprocessed` is the text `effect` was parsed from. On success every pass of
 // `effect` holds its program.

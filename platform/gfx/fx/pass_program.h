@@ -1,13 +1,11 @@
 #pragma once
 // What one effect pass needs to draw, as compiled from its shaders: each
 // stage's SPIR-V and the GLSL made from it, where every parameter lies in the
-// pass's uniform block, which texture unit each sampler uses and with which
-// sampler states, where the vertex stage reads each vertex input, and the
-// render states the pass assigns with constant values. An empty program
-// (no stage) belongs to a pass that sets no shader.
+// pass's uniform block, which texture unit each sampler uses, and where the
+// vertex stage reads each vertex input. An empty program (no stage) belongs
+// to a pass that sets no shader.
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace gfx {
@@ -28,29 +26,13 @@ struct UniformField {
     bool operator==(const UniformField&) const = default;
 };
 
-// Sampler states of a sampler_state block, in the device's numbers.
-struct SamplerSettings {
-    uint32_t minFilter = 1;      // point
-    uint32_t magFilter = 1;
-    uint32_t mipFilter = 0;      // none
-    uint32_t addressU = 1;       // wrap
-    uint32_t addressV = 1;
-    uint32_t addressW = 1;
-    uint32_t borderColour = 0;   // A8R8G8B8
-    uint32_t maxAnisotropy = 1;
-    uint32_t maxMipLevel = 0;
-    float mipLodBias = 0.0f;
-    bool operator==(const SamplerSettings&) const = default;
-};
-
 enum class SamplerDimension : uint8_t { Tex2D, Tex3D, Cube };
 
 struct SamplerSlot {
     std::string name;            // the sampler parameter
     std::string texture;         // the texture parameter it reads, "" when none
-    uint32_t unit = 0;           // texture unit, unique within the pass
+    uint32_t unit = 0;           // texture unit (the device's sampler), unique within the pass
     SamplerDimension dimension = SamplerDimension::Tex2D;
-    SamplerSettings settings;
     bool operator==(const SamplerSlot&) const = default;
 };
 
@@ -75,8 +57,7 @@ struct PassProgram {
     uint32_t uniformBytes = 0;
     std::vector<UniformField> uniforms;
     std::vector<SamplerSlot> samplers;
-    std::vector<VertexInput> vertexInputs;                     // by location
-    std::vector<std::pair<uint32_t, uint32_t>> renderStates;   // state, value
+    std::vector<VertexInput> vertexInputs; // by location
 
     bool Empty() const { return vertex.glsl.empty() && pixel.glsl.empty(); }
     bool operator==(const PassProgram&) const = default;

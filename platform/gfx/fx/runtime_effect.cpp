@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iostream>
 
 #include "platform/gfx/device/device.h"
 #include "platform/gfx/fx/compiled_effect.h"
@@ -328,13 +329,52 @@ EffectResult RuntimeEffect::Begin(uint32_t& passCount)
     return kEffectOk;
 }
 
+const float* RuntimeEffect::CurrentValues::Values(uint32_t index, size_t& count) const
+{
+    count = index < effect_.description_.parameters.size() ? effect_.ValueCount(index) : 0;
+    return count ? effect_.Values(index) : nullptr;
+}
+
+BaseTexture* RuntimeEffect::CurrentValues::Texture(uint32_t index) const
+{
+    if (index >= effect_.description_.parameters.size() || effect_.textureAt_[index] == effect_.textureAt_[index + 1])
+        return nullptr;
+    // The device holds a reference to what it is given, as the platform's does.
+    return const_cast<BaseTexture*>(effect_.textures_[effect_.textureAt_[index]]);
+}
+
+const PassProgram* RuntimeEffect::ChooseProgram()
+{
+    const auto pass = static_cast<size_t>(activePass_);
+    std::string why;
+    const PassProgram* program = passStates_.Program(static_cast<size_t>(technique_), pass, current_, why);
+    if (program)
+        return program;
+    const std::pair<size_t, size_t> key(static_cast<size_t>(technique_), pass);
+    if (std::find(toldUnchosen_.begin(), toldUnchosen_.end(), key) == toldUnchosen_.end()) {
+        toldUnchosen_.push_back(key);
+        const EffectTechnique& t = *CurrentTechnique();
+        const std::string& name = t.passes[pass].name;
+        std::cout << "Effect: " << (name.empty() ? "pass " + std::to_string(pass) : "pass '" + name + "'")
+                  << " of technique '" << t.name << "' is not drawn: " << why << "\n";
+    }
+    return nullptr;
+}
+
 EffectResult RuntimeEffect::BeginPass(uint32_t pass)
 {
     const EffectTechnique* t = CurrentTechnique();
     if (!begun_ || activePass_ >= 0 || t == nullptr || pass >= t->passes.size())
         return kEffectInvalidCall;
     activePass_ = static_cast<int>(pass);
-    FillBinding();
+    const PassProgram* program = ChooseProgram();
+    if (!program) {
+        activePass_ = -1;
+        return kEffectInvalidCall;
+    }
+    FillBinding(*program);
+    if (device_)
+        passStates_.Apply(*device_, static_cast<size_t>(technique_), pass, *program, current_, false);
     Bind(&binding_);
     return kEffectOk;
 }
@@ -343,7 +383,13 @@ EffectResult RuntimeEffect::CommitChanges()
 {
     if (activePass_ < 0)
         return kEffectInvalidCall;
-    FillBinding();
+    const PassProgram* program = ChooseProgram();
+    if (!program)
+        return kEffectInvalidCall;
+    FillBinding(*program);
+    if (device_)
+        passStates_.Apply(*device_, static_cast<size_t>(technique_), static_cast<size_t>(activePass_), *program,
+                          current_, true);
     Bind(&binding_);
     return kEffectOk;
 }
@@ -367,12 +413,12 @@ EffectResult RuntimeEffect::End()
     return kEffectOk;
 }
 
-void RuntimeEffect::FillBinding()
+void RuntimeEffect::FillBinding(const PassProgram& program)
 {
     const EffectTechnique* t = CurrentTechnique();
     binding_.technique = t->name;
     binding_.pass = static_cast<uint32_t>(activePass_);
-    binding_.program = &t->passes[static_cast<size_t>(activePass_)].program;
+    binding_.program = &program;
     // The vectors keep their capacity, so a commit per draw allocates nothing
     // after the first.
     size_t numeric = 0;

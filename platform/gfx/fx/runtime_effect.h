@@ -3,9 +3,13 @@
 // begin/pass cycle that hands the values to the device. Created from the bytes of a
 // compiled effect or of an effect source (compiled in memory with defines).
 // Parameters and techniques are addressed by name; a name the effect lacks changes
-// nothing and answers kEffectNotFound. At BeginPass and CommitChanges the effect
-// snapshots every parameter into its EffectBinding and hands it to its device
-// (Device::BindEffect) and to the bind hook, if any; EndPass hands over null.
+// nothing and answers kEffectNotFound. At BeginPass the effect sets the pass's
+// states on its device (pass_states.h), as the platform's effect system does
+// for an effect begun without saving the device's states: they stay set after
+// the pass. At BeginPass and CommitChanges it snapshots every parameter into
+// its EffectBinding and hands it to its device (Device::BindEffect) and to the
+// bind hook, if any; CommitChanges also sets again the states that follow
+// parameters whose values changed. EndPass hands over null.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -19,6 +23,7 @@
 #include "platform/gfx/fx/effect_preprocessor.h"
 #include "platform/gfx/fx/effect_result.h"
 #include "platform/gfx/fx/name_table.h"
+#include "platform/gfx/fx/pass_states.h"
 
 namespace gfx {
 
@@ -124,10 +129,27 @@ private:
     float* Values(size_t index) { return values_.data() + valueAt_[index]; }
     const float* Values(size_t index) const { return values_.data() + valueAt_[index]; }
     size_t ValueCount(size_t index) const { return valueAt_[index + 1] - valueAt_[index]; }
-    void FillBinding();
+    void FillBinding(const PassProgram& program);
     void Bind(const EffectBinding* binding);
+    // The program the active pass draws with now; null (said once) when its
+    // shaders cannot be chosen.
+    const PassProgram* ChooseProgram();
+
+    // The parameters' values and textures as the pass states read them.
+    class CurrentValues : public EffectValues {
+    public:
+        explicit CurrentValues(const RuntimeEffect& effect) : effect_(effect) {}
+        const float* Values(uint32_t index, size_t& count) const override;
+        BaseTexture* Texture(uint32_t index) const override;
+
+    private:
+        const RuntimeEffect& effect_;
+    };
 
     EffectDescription description_;
+    PassStates passStates_{description_};
+    CurrentValues current_{*this};
+    std::vector<std::pair<size_t, size_t>> toldUnchosen_; // passes said not to begin, by technique and pass
     // Parameters and techniques by name (views of the description's names).
     NameTable byName_;
     NameTable techniqueByName_;

@@ -1,195 +1,193 @@
 #include "platform/gfx/fx/state_assignments.h"
 
-#include <cctype>
-#include <cstdlib>
-#include <string>
-#include <string_view>
+#include <algorithm>
+#include <bit>
+#include <cmath>
 
-#include "platform/gfx/device/render_state.h"
+#include "platform/gfx/fx/effect_expression.h"
 
 namespace gfx {
 
 namespace {
 
-struct Name {
-    std::string_view name;
-    uint32_t value;
-};
-
-enum class Values { Bool, Number, Compare, Blend, BlendOp, Cull, Fill, StencilOp };
-
-struct StateName {
-    std::string_view name;
-    uint32_t state;
-    Values values;
-};
-
-constexpr StateName kStates[] = {
-    {"zenable", kRsZEnable, Values::Bool},
-    {"zwriteenable", kRsZWriteEnable, Values::Bool},
-    {"zfunc", kRsZFunc, Values::Compare},
-    {"fillmode", kRsFillMode, Values::Fill},
-    {"cullmode", kRsCullMode, Values::Cull},
-    {"alphablendenable", kRsAlphaBlendEnable, Values::Bool},
-    {"srcblend", kRsSrcBlend, Values::Blend},
-    {"destblend", kRsDestBlend, Values::Blend},
-    {"blendop", kRsBlendOp, Values::BlendOp},
-    {"separatealphablendenable", kRsSeparateAlphaBlendEnable, Values::Bool},
-    {"srcblendalpha", kRsSrcBlendAlpha, Values::Blend},
-    {"destblendalpha", kRsDestBlendAlpha, Values::Blend},
-    {"blendopalpha", kRsBlendOpAlpha, Values::BlendOp},
-    {"alphatestenable", kRsAlphaTestEnable, Values::Bool},
-    {"alpharef", kRsAlphaRef, Values::Number},
-    {"alphafunc", kRsAlphaFunc, Values::Compare},
-    {"colorwriteenable", kRsColorWriteEnable, Values::Number},
-    {"stencilenable", kRsStencilEnable, Values::Bool},
-    {"stencilfail", kRsStencilFail, Values::StencilOp},
-    {"stencilzfail", kRsStencilZFail, Values::StencilOp},
-    {"stencilpass", kRsStencilPass, Values::StencilOp},
-    {"stencilfunc", kRsStencilFunc, Values::Compare},
-    {"stencilref", kRsStencilRef, Values::Number},
-    {"stencilmask", kRsStencilMask, Values::Number},
-    {"stencilwritemask", kRsStencilWriteMask, Values::Number},
-    {"twosidedstencilmode", kRsTwoSidedStencilMode, Values::Bool},
-    {"ccwstencilfail", kRsCcwStencilFail, Values::StencilOp},
-    {"ccwstencilzfail", kRsCcwStencilZFail, Values::StencilOp},
-    {"ccwstencilpass", kRsCcwStencilPass, Values::StencilOp},
-    {"ccwstencilfunc", kRsCcwStencilFunc, Values::Compare},
-    {"scissortestenable", kRsScissorTestEnable, Values::Bool},
-    {"depthbias", kRsDepthBias, Values::Number},
-    {"slopescaledepthbias", kRsSlopeScaleDepthBias, Values::Number},
-    {"blendfactor", kRsBlendFactor, Values::Number},
-};
-
-constexpr Name kCompare[] = {{"never", 1}, {"less", 2}, {"equal", 3}, {"lessequal", 4},
-                             {"greater", 5}, {"notequal", 6}, {"greaterequal", 7}, {"always", 8}};
-constexpr Name kBlend[] = {{"zero", 1}, {"one", 2}, {"srccolor", 3}, {"invsrccolor", 4}, {"srcalpha", 5},
-                           {"invsrcalpha", 6}, {"destalpha", 7}, {"invdestalpha", 8}, {"destcolor", 9},
-                           {"invdestcolor", 10}, {"srcalphasat", 11}, {"blendfactor", 14}, {"invblendfactor", 15}};
-constexpr Name kBlendOp[] = {{"add", 1}, {"subtract", 2}, {"revsubtract", 3}, {"min", 4}, {"max", 5}};
-constexpr Name kCull[] = {{"none", 1}, {"cw", 2}, {"ccw", 3}};
-constexpr Name kFill[] = {{"point", 1}, {"wireframe", 2}, {"solid", 3}};
-constexpr Name kStencilOp[] = {{"keep", 1}, {"zero", 2}, {"replace", 3}, {"incrsat", 4},
-                               {"decrsat", 5}, {"invert", 6}, {"incr", 7}, {"decr", 8}};
-constexpr Name kFilter[] = {{"none", 0}, {"point", 1}, {"linear", 2}, {"anisotropic", 3}};
-constexpr Name kAddress[] = {{"wrap", 1}, {"mirror", 2}, {"clamp", 3}, {"border", 4}, {"mirroronce", 5}};
-
-std::string Lower(std::string_view s)
+// A number as the 32 bits a dword state holds: a negative one as its two's
+// complement, a float truncated, out-of-range ones held at the ends.
+uint32_t Dword(double v)
 {
-    std::string out;
-    for (char c : s)
-        if (!std::isspace(static_cast<unsigned char>(c)))
-            out.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-    return out;
+    if (!std::isfinite(v))
+        return v > 0 ? 0xFFFFFFFFu : 0u;
+    v = std::trunc(std::clamp(v, -2147483648.0, 4294967295.0));
+    return v < 0 ? static_cast<uint32_t>(static_cast<int32_t>(v)) : static_cast<uint32_t>(v);
 }
 
-std::optional<double> Number(const std::string& text)
+uint32_t FloatBits(double v)
 {
-    if (text.empty())
-        return std::nullopt;
-    char* end = nullptr;
-    double value = 0;
-    if (text.size() > 2 && text[0] == '0' && text[1] == 'x')
-        value = static_cast<double>(std::strtoull(text.c_str() + 2, &end, 16));
-    else
-        value = std::strtod(text.c_str(), &end);
-    while (end && (*end == 'f' || *end == 'u' || *end == 'l'))
-        ++end;
-    if (end == nullptr || *end != '\0')
-        return std::nullopt;
-    return value;
+    return std::bit_cast<uint32_t>(static_cast<float>(v));
 }
 
-template <size_t N>
-std::optional<uint32_t> Lookup(const Name (&table)[N], const std::string& value)
+// A channel of 0..1 as a byte, rounded, as the platform's colours convert.
+uint32_t Channel(double v)
 {
-    for (const Name& n : table)
-        if (n.name == value)
-            return n.value;
-    if (auto number = Number(value); number && *number >= 0)
-        return static_cast<uint32_t>(*number);
-    return std::nullopt;
+    if (!(v > 0.0))
+        return 0;
+    return v >= 1.0 ? 255u : static_cast<uint32_t>(v * 255.0 + 0.5);
 }
 
-std::optional<uint32_t> Value(Values kind, const std::string& v)
+std::string Values(size_t n)
 {
-    switch (kind) {
-    case Values::Bool:
-        if (v == "true")
-            return 1u;
-        if (v == "false")
-            return 0u;
-        break;
-    case Values::Number: break;
-    case Values::Compare: return Lookup(kCompare, v);
-    case Values::Blend: return Lookup(kBlend, v);
-    case Values::BlendOp: return Lookup(kBlendOp, v);
-    case Values::Cull: return Lookup(kCull, v);
-    case Values::Fill: return Lookup(kFill, v);
-    case Values::StencilOp: return Lookup(kStencilOp, v);
-    }
-    if (auto number = Number(v); number && *number >= 0 && *number <= 4294967295.0)
-        return static_cast<uint32_t>(*number);
-    return std::nullopt;
+    return std::to_string(n) + (n == 1 ? " value" : " values");
 }
 
 } // namespace
 
-std::optional<std::pair<uint32_t, uint32_t>> RenderStateAssignment(const EffectState& state)
+const StateInfo* StateOf(const StateAssignment& assignment)
 {
-    const std::string name = Lower(state.name);
-    for (const StateName& s : kStates) {
-        if (s.name != name)
-            continue;
-        if (auto value = Value(s.values, Lower(state.value)))
-            return std::make_pair(s.state, *value);
-        return std::nullopt;
-    }
-    return std::nullopt;
+    return FindEffectState(assignment.group, assignment.number);
 }
 
-std::vector<std::pair<uint32_t, uint32_t>> PassRenderStates(const EffectPass& pass)
+bool StateWords(const StateInfo& state, const double* v, size_t count, std::vector<uint32_t>& words, std::string& why)
 {
-    std::vector<std::pair<uint32_t, uint32_t>> out;
-    for (const EffectState& state : pass.states)
-        if (auto assignment = RenderStateAssignment(state))
-            out.push_back(*assignment);
-    return out;
+    words.clear();
+    const auto wrongSize = [&](const std::string& wanted) {
+        why = "'" + std::string(state.name) + "' takes " + wanted + ", not " + Values(count);
+        return false;
+    };
+    switch (state.type) {
+    case StateType::Bool:
+        if (count != 1)
+            return wrongSize("one value");
+        words.push_back(v[0] != 0.0 ? 1u : 0u);
+        return true;
+    case StateType::Dword:
+    case StateType::Int:
+        if (count != 1)
+            return wrongSize("one value");
+        words.push_back(Dword(v[0]));
+        return true;
+    case StateType::Float:
+        if (count != 1)
+            return wrongSize("one value");
+        words.push_back(FloatBits(v[0]));
+        return true;
+    case StateType::Colour:
+        if (count == 1) {
+            words.push_back(Dword(v[0]));
+            return true;
+        }
+        if (count != 4)
+            return wrongSize("a colour (one number or four channels)");
+        words.push_back(Channel(v[3]) << 24 | Channel(v[0]) << 16 | Channel(v[1]) << 8 | Channel(v[2]));
+        return true;
+    case StateType::Float3:
+    case StateType::Float4:
+    case StateType::Matrix: {
+        const size_t wanted = state.type == StateType::Float3 ? 3 : state.type == StateType::Float4 ? 4 : 16;
+        // One value stands for all; a longer vector gives its first ones.
+        if (count != 1 && count < wanted)
+            return wrongSize(Values(wanted));
+        if (state.type == StateType::Matrix && count != 1 && count != wanted)
+            return wrongSize(Values(wanted));
+        for (size_t i = 0; i < wanted; ++i)
+            words.push_back(FloatBits(v[count == 1 ? 0 : i]));
+        return true;
+    }
+    case StateType::Floats:
+    case StateType::Ints:
+    case StateType::Bools: {
+        const size_t per = state.type == StateType::Bools ? 1 : 4;
+        const size_t registers = (count + per - 1) / per;
+        if (count == 0 || (state.registers != 0 && registers > state.registers))
+            return wrongSize(state.registers ? "at most " + Values(state.registers * per) : "values");
+        for (size_t i = 0; i < registers * per; ++i) {
+            const double x = i < count ? v[i] : 0.0;
+            words.push_back(state.type == StateType::Floats ? FloatBits(x)
+                            : state.type == StateType::Ints ? Dword(x)
+                                                            : (x != 0.0 ? 1u : 0u));
+        }
+        return true;
+    }
+    case StateType::Texture:
+    case StateType::Sampler:
+    case StateType::Shader:
+        break;
+    }
+    why = "'" + std::string(state.name) + "' takes no number";
+    return false;
 }
 
-SamplerSettings SamplerStateSettings(const std::vector<EffectState>& states)
+std::string CheckStateAssignment(const StateAssignment& a)
 {
-    SamplerSettings s;
-    for (const EffectState& state : states) {
-        const std::string name = Lower(state.name);
-        const std::string value = Lower(state.value);
-        auto set = [&](uint32_t& field, std::optional<uint32_t> v) {
-            if (v)
-                field = *v;
-        };
-        if (name == "minfilter")
-            set(s.minFilter, Lookup(kFilter, value));
-        else if (name == "magfilter")
-            set(s.magFilter, Lookup(kFilter, value));
-        else if (name == "mipfilter")
-            set(s.mipFilter, Lookup(kFilter, value));
-        else if (name == "addressu")
-            set(s.addressU, Lookup(kAddress, value));
-        else if (name == "addressv")
-            set(s.addressV, Lookup(kAddress, value));
-        else if (name == "addressw")
-            set(s.addressW, Lookup(kAddress, value));
-        else if (name == "bordercolor")
-            set(s.borderColour, Value(Values::Number, value));
-        else if (name == "maxanisotropy")
-            set(s.maxAnisotropy, Value(Values::Number, value));
-        else if (name == "maxmiplevel")
-            set(s.maxMipLevel, Value(Values::Number, value));
-        else if (name == "mipmaplodbias")
-            if (auto number = Number(value))
-                s.mipLodBias = static_cast<float>(*number);
+    const StateInfo* state = StateOf(a);
+    if (!state)
+        return "a state has an unknown number";
+    const std::string name(state->name);
+    const bool indexed = state->indices != 0;
+    const bool registers = state->type == StateType::Floats || state->type == StateType::Ints ||
+                           state->type == StateType::Bools;
+    if ((!indexed && a.index != 0) || (indexed && a.index >= state->indices))
+        return "state '" + name + "' has an index out of its range";
+    const bool object = state->type == StateType::Texture || state->type == StateType::Sampler;
+    const bool shader = state->type == StateType::Shader;
+    using Source = StateAssignment::Source;
+    switch (a.source) {
+    case Source::Constant: {
+        if (object || shader)
+            return "state '" + name + "' has a number for its value";
+        size_t wanted = 1;
+        if (state->type == StateType::Float3)
+            wanted = 3;
+        else if (state->type == StateType::Float4)
+            wanted = 4;
+        else if (state->type == StateType::Matrix)
+            wanted = 16;
+        if (registers) {
+            const size_t per = state->type == StateType::Bools ? 1 : 4;
+            const size_t used = a.words.size() / per;
+            if (a.words.empty() || a.words.size() % per != 0 || used > state->indices - a.index ||
+                (state->registers != 0 && used > state->registers))
+                return "state '" + name + "' has the wrong number of values";
+        } else if (a.words.size() != wanted) {
+            return "state '" + name + "' has the wrong number of values";
+        }
+        break;
     }
-    return s;
+    case Source::Parameter:
+        if (!object || a.parameter.empty())
+            return "state '" + name + "' names a parameter it cannot take";
+        break;
+    case Source::Null:
+        if (!object && !shader)
+            return "state '" + name + "' cannot be NULL";
+        break;
+    case Source::Shader:
+        if (!shader)
+            return "state '" + name + "' is not a shader";
+        break;
+    case Source::Expression: {
+        if (object || shader || a.expression.empty())
+            return "state '" + name + "' has an expression it cannot take";
+        Expression program;
+        size_t offset = 0;
+        std::string why;
+        if (!Expression::Read(a.expression.data(), a.expression.size(), offset, program, why))
+            return "state '" + name + "' has an unsound expression: " + why;
+        if (offset != a.expression.size())
+            return "state '" + name + "' has bytes after its expression";
+        // Its value must be one the state takes, whatever the parameters hold.
+        const std::vector<double> zeros(program.Shape().Components(), 0.0);
+        std::vector<uint32_t> words;
+        if (program.Shape().Components() > 4096 || !StateWords(*state, zeros.data(), zeros.size(), words, why))
+            return "state '" + name + "' has an expression of the wrong size";
+        break;
+    }
+    }
+    if (a.source != Source::Constant && !a.words.empty())
+        return "state '" + name + "' has values it does not use";
+    if (a.source != Source::Parameter && !a.parameter.empty())
+        return "state '" + name + "' names a parameter it does not use";
+    if (a.source != Source::Expression && !a.expression.empty())
+        return "state '" + name + "' has an expression it does not use";
+    return {};
 }
 
 } // namespace gfx

@@ -1,27 +1,54 @@
 #pragma once
-// The state assignments of effect passes and sampler_state blocks, turned into
-// the device's numbers: `CullMode = None;` is render state 22 with value 1,
-// `AddressU = Clamp;` sets a sampler's U address mode to 3. Names and values are
-// matched without regard to case; values that name parameters or expressions are
-// left out (they are not constants of the pass).
+// One state assignment of a pass or of a sampler_state block, as the compiler
+// keeps it and the effect hands it to the device when a pass begins: which
+// state (its group and device number, effect_states.h), the index written,
+// and the value: words already in the state's type when the value is
+// constant, the parameter a texture or sampler state names, or an expression
+// of parameters (in the evaluator's bytes) whose value at the pass's begin
+// StateWords turns into words.
+#include <cstddef>
 #include <cstdint>
-#include <optional>
-#include <utility>
+#include <string>
 #include <vector>
 
-#include "platform/gfx/fx/effect_description.h"
-#include "platform/gfx/fx/pass_program.h"
+#include "platform/gfx/fx/effect_states.h"
 
 namespace gfx {
 
-// The render state and value of one pass assignment, if it is a constant one.
-std::optional<std::pair<uint32_t, uint32_t>> RenderStateAssignment(const EffectState& state);
+struct StateAssignment {
+    enum class Source : uint8_t {
+        Constant,   // words
+        Parameter,  // the texture or sampler parameter `parameter`
+        Expression, // evaluated at the pass's begin
+        Null,       // NULL: no texture, sampler or shader
+        Shader,     // where the pass's vertex or pixel shader is set
+    };
+    StateGroup group = StateGroup::Render;
+    uint32_t number = 0;
+    uint32_t index = 0;
+    Source source = Source::Constant;
+    std::vector<uint32_t> words;     // floats as their bits
+    std::string parameter;
+    std::vector<uint8_t> expression;
+    bool operator==(const StateAssignment&) const = default;
+};
+inline constexpr uint8_t kStateSourceCount = 5;
 
-// Every constant render-state assignment of a pass, in order.
-std::vector<std::pair<uint32_t, uint32_t>> PassRenderStates(const EffectPass& pass);
+// The state an assignment sets, or null when its group and number name none.
+const StateInfo* StateOf(const StateAssignment& assignment);
 
-// The settings of a sampler_state block; unknown or non-constant assignments
-// keep their default.
-SamplerSettings SamplerStateSettings(const std::vector<EffectState>& states);
+// A value given as `count` components, converted
+// to what `state` takes: 0 or 1 for a bool; a number for a dword or int (a
+// float truncated); a float's bits; an A8R8G8B8 colour from a number or from
+// four channels of 0..1; three, four or sixteen floats; registers of four
+// floats or ints, or one bool each, zeros filling the last. False, with what
+// is wrong, for a value of another size.
+bool StateWords(const StateInfo& state, const double* components, size_t count, std::vector<uint32_t>& words,
+                std::string& why);
+
+// "" when the assignment is sound: a known state, an index in its range, a
+// source the state can take, and as many constant words as it needs; else
+// what is wrong.
+std::string CheckStateAssignment(const StateAssignment& assignment);
 
 } // namespace gfx

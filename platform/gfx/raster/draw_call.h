@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/gfx/device/device_states.h"
 #include "platform/gfx/device/draw_types.h"
 #include "platform/gfx/device/render_state.h"
 #include "platform/gfx/device/texture.h"
@@ -63,13 +64,14 @@ struct DrawView {
     TargetView depth;
     Viewport viewport;
     const uint32_t* renderStates = nullptr; // kRenderStateLimit values
+    const DeviceStates* states = nullptr;   // the device's samplers among them
     std::array<StreamView, kMaxStreamViews> streams{};
     const std::vector<VertexElement>* elements = nullptr;
     BufferView indices;
     uint32_t indexSize = 2;
     const PassProgram* program = nullptr;
     const EffectBinding* binding = nullptr;
-    std::array<ImageView, kMaxTextureUnits> textures{}; // by the program's sampler units
+    std::array<ImageView, kMaxTextureUnits> textures{}; // the device's sampler textures, by unit
 };
 
 struct ClearView {

@@ -160,17 +160,11 @@ void GlBackend::Draw(const DrawCall& call)
     draw.indexSize = call.indices->IndexSize();
     draw.binding = call.effect;
     draw.program = call.effect->program;
+    draw.states = call.states;
     if (draw.program) {
-        for (const SamplerSlot& slot : draw.program->samplers) {
-            if (slot.unit >= kMaxTextureUnits)
-                continue;
-            for (const UploadedTexture& bound : call.effect->textures) {
-                if (bound.name == slot.texture && bound.texture) {
-                    draw.textures[slot.unit] = ImageOf(const_cast<BaseTexture*>(bound.texture));
-                    break;
-                }
-            }
-        }
+        for (const SamplerSlot& slot : draw.program->samplers)
+            if (slot.unit < kMaxTextureUnits && slot.unit < kMaxSamplers && call.states->textures[slot.unit])
+                draw.textures[slot.unit] = ImageOf(call.states->textures[slot.unit]);
     }
     raster_->Draw(draw);
 }

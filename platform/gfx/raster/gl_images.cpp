@@ -36,6 +36,29 @@ bool StencilBytesZero(const uint8_t* bits, const TextureLayout::Subresource& sub
     return true;
 }
 
+// The sRGB form of an 8-bit colour format, 0 for the others.
+GLenum SrgbFormat(uint32_t internal)
+{
+    switch (internal) {
+    case GL_RGBA8: return GL_SRGB8_ALPHA8;
+    case GL_RGB8: return GL_SRGB8;
+    case GL_COMPRESSED_RGBA_S3TC_DXT1_EXT: return GL_COMPRESSED_SRGB_ALPHA_S3TC_DXT1_EXT;
+    case GL_COMPRESSED_RGBA_S3TC_DXT3_EXT: return GL_COMPRESSED_SRGB_ALPHA_S3TC_DXT3_EXT;
+    case GL_COMPRESSED_RGBA_S3TC_DXT5_EXT: return GL_COMPRESSED_SRGB_ALPHA_S3TC_DXT5_EXT;
+    default: return 0;
+    }
+}
+
+constexpr GLenum kSwizzles[] = {GL_TEXTURE_SWIZZLE_R, GL_TEXTURE_SWIZZLE_G, GL_TEXTURE_SWIZZLE_B,
+                                GL_TEXTURE_SWIZZLE_A};
+
+void SetSwizzle(GLuint texture, const GlFormat& format)
+{
+    for (int c = 0; c < 4; ++c)
+        if (format.swizzle[c] != GlFormat().swizzle[c])
+            glTextureParameteri(texture, kSwizzles[c], format.swizzle[c]);
+}
+
 } // namespace
 
 size_t GlImages::FramebufferKeyHash::operator()(const FramebufferKey& k) const
@@ -43,15 +66,17 @@ size_t GlImages::FramebufferKeyHash::operator()(const FramebufferKey& k) const
     size_t h = 0;
     for (size_t i = 0; i < k.keys.size(); ++i)
         h = h * 31 + std::hash<const void*>()(k.keys[i]) + k.where[i];
-    return h;
+    return h * 2 + (k.srgb ? 1 : 0);
 }
 
 GlImages::~GlImages()
 {
     for (auto& [key, fbo] : framebuffers_)
         glDeleteFramebuffers(1, &fbo);
-    for (auto& [key, mirror] : images_)
+    for (auto& [key, mirror] : images_) {
+        glDeleteTextures(1, &mirror.srgbView);
         glDeleteTextures(1, &mirror.texture);
+    }
     for (auto& [key, mirror] : buffers_)
         glDeleteBuffers(1, &mirror.buffer);
 }
@@ -83,11 +108,7 @@ GlImages::Mirror* GlImages::Ensure(const ImageView& image)
     else
         glTextureStorage2D(mirror.texture, static_cast<GLsizei>(layout.levels), mirror.format.internal,
                            static_cast<GLsizei>(layout.width), static_cast<GLsizei>(layout.height));
-    static constexpr GLenum kSwizzles[] = {GL_TEXTURE_SWIZZLE_R, GL_TEXTURE_SWIZZLE_G, GL_TEXTURE_SWIZZLE_B,
-                                           GL_TEXTURE_SWIZZLE_A};
-    for (int c = 0; c < 4; ++c)
-        if (mirror.format.swizzle[c] != GlFormat().swizzle[c])
-            glTextureParameteri(mirror.texture, kSwizzles[c], mirror.format.swizzle[c]);
+    SetSwizzle(mirror.texture, mirror.format);
     glTextureParameteri(mirror.texture, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(layout.levels - 1));
     return &images_.emplace(image.key, mirror).first->second;
 }
@@ -127,7 +148,7 @@ void GlImages::Upload(Mirror& mirror, const ImageView& image)
     mirror.version = image.version;
 }
 
-uint32_t GlImages::Texture(const ImageView& image)
+uint32_t GlImages::Texture(const ImageView& image, bool srgb)
 {
     if (!image)
         return 0;
@@ -136,7 +157,25 @@ uint32_t GlImages::Texture(const ImageView& image)
         return 0;
     if (mirror->version != image.version)
         Upload(*mirror, image);
+    if (srgb)
+        if (const uint32_t view = SrgbView(*mirror))
+            return view;
     return mirror->texture;
+}
+
+uint32_t GlImages::SrgbView(Mirror& mirror)
+{
+    if (mirror.srgbView)
+        return mirror.srgbView;
+    const GLenum format = SrgbFormat(mirror.format.internal);
+    if (!format)
+        return 0;
+    // A view shares the texture's storage: what either writes, the other reads.
+    glGenTextures(1, &mirror.srgbView);
+    const GLuint layers = mirror.target == GL_TEXTURE_CUBE_MAP ? 6 : 1;
+    glTextureView(mirror.srgbView, mirror.target, mirror.texture, format, 0, mirror.levels, 0, layers);
+    SetSwizzle(mirror.srgbView, mirror.format);
+    return mirror.srgbView;
 }
 
 uint32_t GlImages::Buffer(const BufferView& buffer)
@@ -154,9 +193,11 @@ uint32_t GlImages::Buffer(const BufferView& buffer)
     return mirror.buffer;
 }
 
-uint32_t GlImages::Framebuffer(const std::array<TargetView, kMaxTargets>& targets, const TargetView& depth)
+uint32_t GlImages::Framebuffer(const std::array<TargetView, kMaxTargets>& targets, const TargetView& depth,
+                               bool srgb)
 {
     FramebufferKey key;
+    key.srgb = srgb;
     for (uint32_t i = 0; i < kMaxTargets; ++i) {
         key.keys[i] = targets[i].image.key;
         key.where[i] = targets[i].face << 16 | targets[i].level;
@@ -166,7 +207,7 @@ uint32_t GlImages::Framebuffer(const std::array<TargetView, kMaxTargets>& target
     // Attached textures must hold the CPU's latest bytes before the GPU adds to them.
     std::array<uint32_t, kMaxTargets + 1> textures{};
     for (uint32_t i = 0; i < kMaxTargets; ++i)
-        textures[i] = Texture(targets[i].image);
+        textures[i] = Texture(targets[i].image, srgb);
     textures[kMaxTargets] = Texture(depth.image);
     if (auto found = framebuffers_.find(key); found != framebuffers_.end())
         return found->second;
@@ -289,6 +330,7 @@ void GlImages::Forget(const void* key)
         }
     }
     if (auto found = images_.find(key); found != images_.end()) {
+        glDeleteTextures(1, &found->second.srgbView);
         glDeleteTextures(1, &found->second.texture);
         images_.erase(found);
     }

@@ -4,7 +4,8 @@
 // their version moved since the last upload; what the GPU draws into it is
 // marked newer on the GPU and read back into the CPU bytes only when asked.
 // Buffers are uploaded the same way (the GPU never writes them). Framebuffers
-// for each set of targets are made once and kept.
+// for each set of targets are made once and kept. An 8-bit colour texture read
+// or drawn as sRGB is seen through a view of it that encodes sRGB, made once.
 #include <array>
 #include <optional>
 #include <cstdint>
@@ -24,12 +25,16 @@ public:
     GlImages& operator=(const GlImages&) = delete;
 
     // The GL texture holding `image`, uploaded if the CPU bytes moved; 0 when
-    // the format has no GL form.
-    uint32_t Texture(const ImageView& image);
+    // the format has no GL form. With `srgb` its texels read as sRGB where
+    // the format has an sRGB form (else as they are).
+    uint32_t Texture(const ImageView& image, bool srgb = false);
     uint32_t Buffer(const BufferView& buffer);
     // A framebuffer with these targets attached (missing ones left empty); 0
-    // when one cannot be made. The targets become newer on the GPU.
-    uint32_t Framebuffer(const std::array<TargetView, kMaxTargets>& targets, const TargetView& depth);
+    // when one cannot be made. The targets become newer on the GPU. With
+    // `srgb` the colour targets that have an sRGB form are attached as sRGB,
+    // for drawing with sRGB writes.
+    uint32_t Framebuffer(const std::array<TargetView, kMaxTargets>& targets, const TargetView& depth,
+                         bool srgb = false);
     // Copies a width x height block of texels from (sx, sy) of `source` to
     // (dx, dy) of `destination`, unchanged, when both are 2D images of one GL
     // format and the blocks lie inside their levels: what a same-size,
@@ -55,6 +60,7 @@ public:
 private:
     struct Mirror {
         uint32_t texture = 0;
+        uint32_t srgbView = 0;   // made when first read or drawn as sRGB
         uint32_t target = 0;     // GL_TEXTURE_2D, GL_TEXTURE_CUBE_MAP, GL_TEXTURE_3D
         uint64_t version = ~uint64_t{0};
         bool gpuNewer = false;
@@ -70,6 +76,7 @@ private:
     struct FramebufferKey {
         std::array<const void*, kMaxTargets + 1> keys{};
         std::array<uint32_t, kMaxTargets + 1> where{}; // face << 16 | level
+        bool srgb = false;
         bool operator==(const FramebufferKey&) const = default;
     };
     struct FramebufferKeyHash {
@@ -78,6 +85,8 @@ private:
 
     Mirror* Ensure(const ImageView& image);
     void Upload(Mirror& mirror, const ImageView& image);
+    // The sRGB view of the mirror's texture, 0 when its format has no sRGB form.
+    uint32_t SrgbView(Mirror& mirror);
 
     std::unordered_map<const void*, Mirror> images_;
     std::unordered_map<const void*, BufferMirror> buffers_;

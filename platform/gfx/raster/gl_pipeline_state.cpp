@@ -79,14 +79,8 @@ void Enable(GLenum capability, bool on)
 
 } // namespace
 
-PipelineState PipelineFromStates(const uint32_t* device, const std::vector<std::pair<uint32_t, uint32_t>>& overrides,
-                                 bool hasDepth, bool hasStencil)
+PipelineState PipelineFromStates(const uint32_t* s, bool hasDepth, bool hasStencil)
 {
-    uint32_t s[kRenderStateLimit];
-    std::copy(device, device + kRenderStateLimit, s);
-    for (const auto& [state, value] : overrides)
-        if (state < kRenderStateLimit)
-            s[state] = value;
     PipelineState p;
     p.depthTest = hasDepth && s[kRsZEnable] != kZBufferFalse;
     p.depthWrite = hasDepth && s[kRsZWriteEnable] != 0;
@@ -126,6 +120,7 @@ PipelineState PipelineFromStates(const uint32_t* device, const std::vector<std::
     p.alphaTest = s[kRsAlphaTestEnable] != 0;
     p.alphaRef = s[kRsAlphaRef] & 0xFF;
     p.alphaFunc = s[kRsAlphaFunc];
+    p.srgbWrite = s[kRsSrgbWriteEnable] != 0;
     return p;
 }
 
@@ -176,6 +171,8 @@ void ApplyPipeline(const PipelineState& w, PipelineState& c, bool& known, uint32
         // The bias is in depth units; OpenGL counts steps of the depth buffer.
         glPolygonOffset(w.depthBiasSlope, w.depthBias * static_cast<float>(1u << std::min(depthBits, 24u)));
     }
+    if (all || w.srgbWrite != c.srgbWrite)
+        Enable(GL_FRAMEBUFFER_SRGB, w.srgbWrite);
     c = w;
 }
 

@@ -1,12 +1,11 @@
 #pragma once
 // The device's render states in OpenGL's terms, and applying them. A
-// PipelineState is worked out from the state numbers alone (the effect pass's
-// constant states over the device's), so the translation can be checked
-// without a context; Apply then changes only what differs from the last one.
+// PipelineState is worked out from the state numbers alone (an effect pass
+// set its states on the device when it began), so the translation can be
+// checked without a context; Apply then changes only what differs from the
+// last one.
 #include <array>
 #include <cstdint>
-#include <utility>
-#include <vector>
 
 namespace gfx::raster {
 
@@ -31,13 +30,13 @@ struct PipelineState {
     float depthBiasSlope = 0.0f, depthBias = 0.0f; // depth bias in depth units
     bool alphaTest = false;
     uint32_t alphaRef = 0, alphaFunc = 8;
+    bool srgbWrite = false; // colours written to 8-bit targets are encoded as sRGB
     bool operator==(const PipelineState&) const = default;
 };
 
-// `states`: the device's render-state values by number; `overrides`: the
-// pass's constant states, which win. Depth and stencil tests need a buffer.
-PipelineState PipelineFromStates(const uint32_t* states, const std::vector<std::pair<uint32_t, uint32_t>>& overrides,
-                                 bool hasDepth, bool hasStencil);
+// `states`: the device's render-state values by number. Depth and stencil
+// tests need a buffer.
+PipelineState PipelineFromStates(const uint32_t* states, bool hasDepth, bool hasStencil);
 
 // Sets what differs from `current` (which becomes `wanted`); `known` false sets everything.
 void ApplyPipeline(const PipelineState& wanted, PipelineState& current, bool& known, uint32_t depthBits);

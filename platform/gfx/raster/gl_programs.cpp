@@ -1,6 +1,7 @@
 #include "platform/gfx/raster/gl_programs.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <iostream>
@@ -75,6 +76,24 @@ void Put32(std::vector<uint8_t>& block, uint64_t at, const void* value)
 }
 
 } // namespace
+
+SamplerSettings SamplerSettingsOf(const std::array<uint32_t, kSamplerStateLimit>& states)
+{
+    SamplerSettings s;
+    s.minFilter = states[kSampMinFilter];
+    s.magFilter = states[kSampMagFilter];
+    s.mipFilter = states[kSampMipFilter];
+    s.addressU = states[kSampAddressU];
+    s.addressV = states[kSampAddressV];
+    s.addressW = states[kSampAddressW];
+    s.borderColour = states[kSampBorderColor];
+    s.maxAnisotropy = states[kSampMaxAnisotropy];
+    s.maxMipLevel = states[kSampMaxMipLevel];
+    s.mipLodBias = std::bit_cast<float>(states[kSampMipMapLodBias]);
+    if (!std::isfinite(s.mipLodBias))
+        s.mipLodBias = 0.0f;
+    return s;
+}
 
 void PackUniform(const UniformField& field, const std::vector<float>& values, std::vector<uint8_t>& block)
 {

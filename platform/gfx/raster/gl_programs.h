@@ -5,13 +5,14 @@
 // draw hands them: the parameter values packed into the pass's
 // uniform block at the places the compiler reflected (matrices by their stored
 // columns, bools and ints as 32-bit integers), and sampler objects made once for
-// each set of sampler states.
+// each set of the device's sampler states.
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "platform/gfx/device/device_states.h"
 #include "platform/gfx/fx/pass_program.h"
 
 namespace gfx {
@@ -19,6 +20,22 @@ struct EffectBinding;
 }
 
 namespace gfx::raster {
+
+// What a GL sampler object takes of one of the device's samplers.
+struct SamplerSettings {
+    uint32_t minFilter = 1;      // point
+    uint32_t magFilter = 1;
+    uint32_t mipFilter = 0;      // none
+    uint32_t addressU = 1;       // wrap
+    uint32_t addressV = 1;
+    uint32_t addressW = 1;
+    uint32_t borderColour = 0;   // A8R8G8B8
+    uint32_t maxAnisotropy = 1;
+    uint32_t maxMipLevel = 0;
+    float mipLodBias = 0.0f;
+    bool operator==(const SamplerSettings&) const = default;
+};
+SamplerSettings SamplerSettingsOf(const std::array<uint32_t, kSamplerStateLimit>& states);
 
 class GlPrograms {
 public:

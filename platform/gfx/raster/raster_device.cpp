@@ -222,9 +222,9 @@ void RasterDevice::Draw(const DrawView& draw)
     }
     const bool hasDepth = static_cast<bool>(draw.depth.image);
     const bool hasStencil = hasDepth && GlFormatOf(draw.depth.image.layout->format).stencil;
-    const PipelineState state = PipelineFromStates(draw.renderStates, draw.program->renderStates, hasDepth, hasStencil);
+    const PipelineState state = PipelineFromStates(draw.renderStates, hasDepth, hasStencil);
     const GLuint program = programs_.Program(*draw.program, state.alphaTest);
-    const GLuint fbo = program ? images_.Framebuffer(draw.targets, draw.depth) : 0;
+    const GLuint fbo = program ? images_.Framebuffer(draw.targets, draw.depth, state.srgbWrite) : 0;
     if (!fbo) {
         ++skipped_;
         return;
@@ -244,10 +244,11 @@ void RasterDevice::Draw(const DrawView& draw)
     glNamedBufferSubData(drawBlock_, 0, sizeof block, block);
     glBindBufferBase(GL_UNIFORM_BUFFER, kDrawBlockBinding, drawBlock_);
     for (const SamplerSlot& slot : draw.program->samplers) {
-        if (slot.unit >= kMaxTextureUnits)
+        if (slot.unit >= kMaxTextureUnits || slot.unit >= kMaxSamplers)
             continue;
-        glBindTextureUnit(slot.unit, images_.Texture(draw.textures[slot.unit]));
-        glBindSampler(slot.unit, programs_.Sampler(slot.settings));
+        const auto& sampler = draw.states->samplers[slot.unit];
+        glBindTextureUnit(slot.unit, images_.Texture(draw.textures[slot.unit], sampler[kSampSrgbTexture] != 0));
+        glBindSampler(slot.unit, programs_.Sampler(SamplerSettingsOf(sampler)));
     }
     SetVertexInput(draw);
     glVertexArrayElementBuffer(vertexArray_, images_.Buffer(draw.indices));
@@ -271,8 +272,9 @@ void RasterDevice::Clear(const ClearView& clear)
     if (!fbo)
         return;
     BindFramebuffer(fbo);
-    // A clear writes every channel whatever the draw states say.
+    // A clear writes every channel, unencoded, whatever the draw states say.
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glDisable(GL_FRAMEBUFFER_SRGB);
     glDepthMask(GL_TRUE);
     glStencilMask(0xFFFFFFFFu);
     pipelineKnown_ = false;
@@ -337,6 +339,7 @@ void RasterDevice::Stretch(const TargetView& source, const Rect& from, const Tar
         return;
     glNamedFramebufferReadBuffer(read, GL_COLOR_ATTACHMENT0);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glDisable(GL_FRAMEBUFFER_SRGB);
     pipelineKnown_ = false;
     glBlitNamedFramebuffer(read, write, from.left, from.top, from.right, from.bottom, to.left, to.top, to.right,
                            to.bottom, GL_COLOR_BUFFER_BIT, linear ? GL_LINEAR : GL_NEAREST);
@@ -361,9 +364,10 @@ void RasterDevice::Present(const ImageView& backBuffer)
         return;
     }
     glNamedFramebufferReadBuffer(read, GL_COLOR_ATTACHMENT0);
-    // Copies write every channel of every pixel, whatever the draw states say.
+    // Copies write every channel of every pixel, unencoded, whatever the draw states say.
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glDisable(GL_SCISSOR_TEST);
+    glDisable(GL_FRAMEBUFFER_SRGB);
     pipelineKnown_ = false;
     if (capture_)
         KeepForCapture(read, width, height);

@@ -117,7 +117,7 @@ TEST(EffectParser, GrammarFixtureGivesTheParameterTable)
     EXPECT_EQ(sampler.samplerStates[0].value, "Point");
     EXPECT_EQ(sampler.samplerStates[5].value, "0xffffffff");
     EXPECT_EQ(Param(d, "jitterSampler").samplerTexture, "jittermap");
-    EXPECT_EQ(Param(d, "jitterSampler").samplerStates[0].index, 0);
+    EXPECT_EQ(Param(d, "jitterSampler").samplerStates[0].index, -1);
     EXPECT_EQ(Param(d, "environmentSampler").samplerTexture, "environment");
     EXPECT_EQ(Param(d, "noiseSampler").samplerTexture, "");
 

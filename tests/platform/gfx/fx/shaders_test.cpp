@@ -345,33 +345,6 @@ TEST(FxShaderEntry, WhatATargetCannotPassIsRefusedNamingTheSemanticAndTheLimit)
     }
 }
 
-TEST(FxStateAssignments, PassAndSamplerStatesBecomeTheDevicesNumbers)
-{
-    EffectPass pass;
-    pass.states = {{"ZEnable", -1, "FALSE"},     {"CullMode", -1, "None"},   {"SrcBlend", -1, "SrcAlpha"},
-                   {"DestBlend", -1, "InvSrcAlpha"}, {"ZFunc", -1, "LessEqual"}, {"AlphaRef", -1, "0x80"},
-                   {"ColorWriteEnable", -1, "7"}, {"StencilPass", -1, "Replace"}, {"AlphaBlendEnable", -1, "<b>"},
-                   {"Unknown", -1, "1"}};
-    const std::vector<std::pair<uint32_t, uint32_t>> expected = {
-        {kRsZEnable, 0}, {kRsCullMode, kCullNone}, {kRsSrcBlend, kBlendSrcAlpha}, {kRsDestBlend, kBlendInvSrcAlpha},
-        {kRsZFunc, kCompareLessEqual}, {kRsAlphaRef, 128}, {kRsColorWriteEnable, 7}, {kRsStencilPass, 3}};
-    EXPECT_EQ(PassRenderStates(pass), expected);
-
-    const SamplerSettings s = SamplerStateSettings({{"MinFilter", -1, "Linear"}, {"MIPFILTER", -1, "point"},
-                                                    {"AddressU", -1, "Clamp"}, {"AddressV", -1, "Border"},
-                                                    {"BorderColor", -1, "0xFF102030"}, {"MaxAnisotropy", -1, "8"},
-                                                    {"MipMapLodBias", -1, "-0.5"}, {"AddressW", -1, "x + 1"}});
-    EXPECT_EQ(s.minFilter, 2u);
-    EXPECT_EQ(s.magFilter, 1u);
-    EXPECT_EQ(s.mipFilter, 1u);
-    EXPECT_EQ(s.addressU, 3u);
-    EXPECT_EQ(s.addressV, 4u);
-    EXPECT_EQ(s.addressW, 1u); // not a constant: the default stays
-    EXPECT_EQ(s.borderColour, 0xFF102030u);
-    EXPECT_EQ(s.maxAnisotropy, 8u);
-    EXPECT_EQ(s.mipLodBias, -0.5f);
-}
-
 float FloatAt(const std::vector<uint8_t>& block, size_t at)
 {
     float v = 0;
@@ -422,7 +395,7 @@ TEST(FxUniformPacking, ValuesLandAtTheirReflectedPlaces)
     EXPECT_FALSE(UniformFieldFits({"a", UniformKind::Float, 1, 4, true, 0, 100000, 16, 0}, 96));
 }
 
-TEST(FxPassProgram, ACompiledPassKeepsItsCodePlacesSamplersAndStates)
+TEST(FxPassProgram, ACompiledPassKeepsItsCodePlacesAndSamplers)
 {
     const EffectDescription d = Parsed(
         "float4x4 WorldViewProj;\nfloat4 Tint = float4(1, 1, 1, 1);\nbool Lit;\nfloat Weights[3];\n"
@@ -455,14 +428,10 @@ TEST(FxPassProgram, ACompiledPassKeepsItsCodePlacesSamplersAndStates)
         EXPECT_TRUE(UniformFieldFits(f, p.uniformBytes)) << f.name;
     ASSERT_EQ(p.samplers.size(), 2u);
     EXPECT_NE(p.samplers[0].unit, p.samplers[1].unit);
-    for (const SamplerSlot& s : p.samplers) {
+    for (const SamplerSlot& s : p.samplers)
         EXPECT_EQ(s.texture, s.name == "AlbedoSampler" ? "Albedo" : "Detail");
-        EXPECT_EQ(s.settings.addressU, s.name == "AlbedoSampler" ? 3u : 1u);
-    }
-    EXPECT_EQ(p.renderStates, (std::vector<std::pair<uint32_t, uint32_t>>{{kRsCullMode, kCullNone}}));
     const PassProgram& none = d.techniques[1].passes[0].program;
     EXPECT_TRUE(none.Empty());
-    EXPECT_EQ(none.renderStates, (std::vector<std::pair<uint32_t, uint32_t>>{{kRsZEnable, 0}}));
 }
 
 TEST(FxPassProgram, AStageDeclaresOnlyTheParametersSomeStageOfTheEffectReads)
