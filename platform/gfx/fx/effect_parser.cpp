@@ -1447,11 +1447,13 @@ private:
     bool SkipLaterTechnique()
     {
         Next(); // "technique10" or "technique11"
-        while (!IsSymbol(Peek(), '{')) {
-            if (Peek().kind == TokenKind::End || IsSymbol(Peek(), ';') || IsSymbol(Peek(), '}'))
-                return Unexpected(Peek());
+        if (Peek().kind == TokenKind::Identifier)
             Next();
-        }
+        std::vector<EffectAnnotation> annotations;
+        if (IsSymbol(Peek(), '<') && !Annotations(annotations))
+            return false;
+        if (!IsSymbol(Peek(), '{'))
+            return Unexpected(Peek());
         Token end;
         return SkipBalanced(end);
     }

@@ -338,17 +338,25 @@ TEST_F(FxcProgram, CompilerAndInMemoryCompileAgree)
 {
     // The same parser serves both: a file the program refuses is refused in memory
     // with the same messages.
-    std::ofstream(folder_ / "undeclared.fx") << "technique t { pass p { PixelShader = compile ps_2_0 missing(); } }\n";
-    ChildRun run = RunCompiler(folder_, {"/T", "fx_2_0", "/Fo", (folder_ / "compiledshaders/u.fxo").string(), "undeclared.fx"});
-    EXPECT_EQ(run.exitCode, 1);
-    std::string source;
-    effect_test::ReadFile((folder_ / "undeclared.fx").string(), source);
-    std::unique_ptr<gfx::RuntimeEffect> effect;
-    std::string errors;
-    EXPECT_EQ(gfx::RuntimeEffect::Create(source.data(), source.size(), {}, effect, errors, "undeclared.fx"),
-              gfx::kEffectInvalidData);
-    EXPECT_FALSE(errors.empty());
-    EXPECT_NE(run.output.find(errors), std::string::npos) << run.output << "\n" << errors;
+    const std::string refused[] = {
+        "technique t { pass p { PixelShader = compile ps_2_0 missing(); } }\n",
+        "technique T { pass P { Lighting = true; ColorOp[0] = Modulate; NoSuchState = 3; CullMode = Bogus; } }\n",
+        "technique T { pass P { CullMode = Bogus; } }\n",
+        "sampler S = sampler_state { MinFilter = Bogus; };\n",
+        "technique T { pass P { PixelShader = asm { ps_2_0 mov oC0, c0 }; } }\n",
+    };
+    for (const std::string& text : refused) {
+        std::ofstream(folder_ / "refused.fx") << text;
+        ChildRun run = RunCompiler(folder_, {"/T", "fx_2_0", "/Fo", (folder_ / "compiledshaders/u.fxo").string(), "refused.fx"});
+        EXPECT_EQ(run.exitCode, 1) << text;
+        std::unique_ptr<gfx::RuntimeEffect> effect;
+        std::string errors;
+        EXPECT_EQ(gfx::RuntimeEffect::Create(text.data(), text.size(), {}, effect, errors, "refused.fx"),
+                  gfx::kEffectInvalidData);
+        EXPECT_NE(errors.find("refused.fx(1,"), std::string::npos) << errors;
+        EXPECT_NE(run.output.find(errors), std::string::npos) << run.output << "\n" << errors;
+        EXPECT_FALSE(fs::exists(folder_ / "compiledshaders/u.fxo"));
+    }
 }
 
 } // namespace

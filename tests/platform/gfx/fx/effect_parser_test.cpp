@@ -210,6 +210,65 @@ TEST(EffectParser, ErrorsGiveFileLineColumnAndCode)
     }
 }
 
+TEST(EffectParser, ShaderVariablesAreNamedByPassesAndLaterTechniquesAreLeftOut)
+{
+    const std::string functions = "float4 V(float4 p : POSITION, uniform float k) : POSITION { return p * k; }\n"
+                                  "float4 P() : COLOR { return 1; }\n";
+    EffectDescription d;
+    std::string messages;
+    ASSERT_TRUE(gfx::CompileEffectSource(
+        functions + "vertexshader skin[3] = { compile vs_3_0 V(1), compile vs_3_0 V(2), NULL };\n"
+                    "PixelShader Pixel = compile ps_3_0 P();\n"
+                    "technique10 Later { pass p { SetVertexShader(CompileShader(vs_4_0, V(1))); } }\n"
+                    "technique t { pass p { VertexShader = (skin[1]); PixelShader = <Pixel>; } }\n"
+                    "technique11 Later2 < int k = 1; > { pass p { SetPixelShader(NULL); } }\n"
+                    "technique u { pass { VERTEXSHADER = skin[2]; pixelshader = Pixel; } }\n",
+        "v.fx", {}, {}, d, messages))
+        << messages;
+    ASSERT_EQ(d.techniques.size(), 2u);
+    const gfx::EffectPass& p = d.techniques[0].passes[0];
+    EXPECT_EQ(p.vertexShader.entry, "V");
+    EXPECT_EQ(p.vertexShader.arguments, "2");
+    EXPECT_EQ(p.pixelShader.profile, "ps_3_0");
+    EXPECT_FALSE(p.program.vertex.spirv.empty());
+    EXPECT_EQ(p.states.size(), 2u); // kept as written
+    EXPECT_EQ(p.states[0].value, "(skin[1])");
+    const gfx::EffectPass& u = d.techniques[1].passes[0];
+    EXPECT_EQ(u.vertexShader.profile, ""); // the array's NULL
+    EXPECT_TRUE(u.program.vertex.glsl.find("main") != std::string::npos); // the pass-through stand-in
+    EXPECT_TRUE(d.parameters.empty());      // shader variables are no parameters
+
+    struct Case {
+        std::string source;
+        std::string message;
+    } cases[] = {
+        {"VertexShader a = asm { vs_2_0 mov oPos, v0 };",
+         "v.fx(3,18): error X3000: shader variable 'a': assembly shaders (asm { ... }) are not supported; compile the shader from HLSL"},
+        {"VertexShader a[2] = { compile vs_3_0 V(1) };", "v.fx(3,21): error X3006: 'a' has 1 shaders for 2"},
+        {"VertexShader a[2] = compile vs_3_0 V(1);",
+         "v.fx(3,21): error X3000: the shader array 'a' needs a list: '{ compile ..., ... }'"},
+        {"PixelShader a;", "v.fx(3,13): error X3000: shader variable 'a' needs a shader: '= compile ...'"},
+        {"float a; PixelShader a = compile ps_3_0 P();", "v.fx(3,22): error X3003: redefinition of 'a'"},
+        {"PixelShader a = compile ps_3_0 P(); float a;", "v.fx(3,43): error X3003: redefinition of 'a'"},
+        {"PixelShader a = compile ps_3_0 P(); technique t { pass { VertexShader = a; } }",
+         "v.fx(3,73): error X3017: 'a' is a pixel shader, not a vertex shader"},
+        {"PixelShader a[2] = { NULL, NULL }; technique t { pass { PixelShader = a[2]; } }",
+         "v.fx(3,73): error X3005: index 2 of 'a' is out of range (0 to 1)"},
+        {"PixelShader a[2] = { NULL, NULL }; technique t { pass { PixelShader = a; } }",
+         "v.fx(3,71): error X3000: the shader array 'a' needs an index"},
+        {"float k; technique t { pass { PixelShader = k; } }",
+         "v.fx(3,45): error X3017: state 'PixelShader' takes a shader, and 'k' is not one"},
+        {"technique t { pass { PixelShader = nothing; } }", "v.fx(3,36): error X3004: undeclared identifier 'nothing'"},
+        {"technique10 t { pass p { ", "v.fx(3,24): error X3000: syntax error: '{' has no matching '}'"},
+    };
+    for (const Case& c : cases) {
+        EffectDescription bad;
+        std::string why;
+        EXPECT_FALSE(gfx::CompileEffectSource(functions + c.source + "\n", "v.fx", {}, {}, bad, why)) << c.source;
+        EXPECT_EQ(why, c.message + "\n") << c.source;
+    }
+}
+
 TEST(EffectParser, OnlyTheFirstErrorIsReportedAndNothingIsFilled)
 {
     EffectDescription d;

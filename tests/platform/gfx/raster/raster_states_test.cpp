@@ -1,0 +1,148 @@
+// Pictures drawn with the states an effect's passes set on the device: sRGB
+// writes and sRGB texture reads, sampler states set in a pass, a border
+// colour given as a float4, each checked against what the states mean.
+#include <cmath>
+#include <cstring>
+
+#include "platform/gfx/device/format.h"
+#include "tests/platform/gfx/raster/raster_test_support.h"
+
+using namespace gfx;
+using gfx_test::Channel;
+
+namespace {
+
+const char* kEffect = R"(
+texture Picture;
+sampler2D Plain = sampler_state { Texture = <Picture>; AddressU = Clamp; AddressV = Clamp; };
+sampler2D Decoded = sampler_state { Texture = <Picture>; SRGBTexture = true; MinFilter = Point; MagFilter = Point; };
+sampler2D Bordered = sampler_state
+{
+    Texture = <Picture>; MinFilter = Point; MagFilter = Point; AddressU = Border; BorderColor = float4(0, 1, 0, 1);
+};
+float4 Colour = float4(0.5, 0.5, 0.5, 1);
+
+struct Through { float4 pos : POSITION; float2 uv : TEXCOORD0; };
+Through PassOn(float4 pos : POSITION, float2 uv : TEXCOORD0) { Through o; o.pos = pos; o.uv = uv; return o; }
+float4 Flat() : COLOR { return Colour; }
+float4 ReadPlain(float2 uv : TEXCOORD0) : COLOR { return tex2D(Plain, uv); }
+float4 ReadDecoded(float2 uv : TEXCOORD0) : COLOR { return tex2D(Decoded, uv); }
+float4 ReadBordered(float2 uv : TEXCOORD0) : COLOR { return tex2D(Bordered, float2(uv.x * 3 - 1, uv.y)); }
+
+technique encoded
+{
+    pass p { SRGBWriteEnable = true; VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Flat(); }
+}
+technique flat { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Flat(); } }
+technique plain { pass p { SRGBWriteEnable = false; VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Flat(); } }
+technique decoded { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 ReadDecoded(); } }
+technique filteredInPass
+{
+    pass p
+    {
+        MinFilter[0] = Linear; MagFilter[0] = Linear; MipFilter[0] = None;
+        VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 ReadPlain();
+    }
+}
+technique pointInPass
+{
+    pass p
+    {
+        MinFilter[0] = Point; MagFilter[0] = Point;
+        VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 ReadPlain();
+    }
+}
+technique bordered { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 ReadBordered(); } }
+)";
+
+class GfxRasterStates : public gfx_test::RasterTest {
+protected:
+    void SetUp() override
+    {
+        RasterTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        UseEffect(kEffect);
+        ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF000000u, 1.0f, 0));
+    }
+    // A texture of `texels` (A8R8G8B8) in a row, set as the effect's picture.
+    void Picture(std::vector<uint32_t> texels)
+    {
+        Texture* picture = nullptr;
+        ASSERT_EQ(kOk, device->CreateTexture(uint32_t(texels.size()), 1, 1, 0, kFormatA8R8G8B8, kPoolManaged, &picture));
+        owned.push_back(picture);
+        std::memcpy(platform::testing::TextureBytes(*picture).data(), texels.data(), texels.size() * 4);
+        ASSERT_EQ(kEffectOk, effect->SetTexture("Picture", picture));
+    }
+};
+
+double Encoded(double linear)
+{
+    return linear <= 0.0031308 ? linear * 12.92 : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
+}
+
+double Decoded(double encoded)
+{
+    return encoded <= 0.04045 ? encoded / 12.92 : std::pow((encoded + 0.055) / 1.055, 2.4);
+}
+
+TEST_F(GfxRasterStates, SrgbWritesEncodeTheColourAndStaySetAfterThePassUntilAPassTurnsThemOff)
+{
+    SetGeometry(Rectangle(0, 0, 8, 8), RectangleIndices());
+    DrawWith("encoded");
+    const double expected = Encoded(0.5) * 255;
+    EXPECT_NEAR(Channel(Pixel(4, 4), 16), expected, 1.0);
+    EXPECT_NEAR(Channel(Pixel(4, 4), 0), expected, 1.0);
+    EXPECT_EQ(Channel(Pixel(4, 4), 24), 255); // alpha is never encoded
+    // The pass left the state set: a pass that says nothing of it still encodes.
+    SetGeometry(Rectangle(8, 0, 16, 8), RectangleIndices());
+    DrawWith("flat");
+    EXPECT_NEAR(Channel(Pixel(12, 4), 8), expected, 1.0);
+    SetGeometry(Rectangle(16, 0, 24, 8), RectangleIndices());
+    DrawWith("plain");
+    EXPECT_NEAR(Channel(Pixel(20, 4), 8), 127.5, 1.0);
+    uint32_t held = 1;
+    ASSERT_EQ(kOk, device->GetRenderState(kRsSrgbWriteEnable, &held));
+    EXPECT_EQ(held, 0u);
+}
+
+TEST_F(GfxRasterStates, SrgbTextureReadsDecodeTheTexels)
+{
+    Picture({0xFF80C020u});
+    SetGeometry(Rectangle(0, 0, 4, 4), RectangleIndices());
+    DrawWith("decoded");
+    const uint32_t p = Pixel(1, 1);
+    EXPECT_NEAR(Channel(p, 16), Decoded(0x80 / 255.0) * 255, 1.0);
+    EXPECT_NEAR(Channel(p, 8), Decoded(0xC0 / 255.0) * 255, 1.0);
+    EXPECT_NEAR(Channel(p, 0), Decoded(0x20 / 255.0) * 255, 1.0);
+    EXPECT_EQ(Channel(p, 24), 0xFF);
+    uint32_t srgb = 0;
+    ASSERT_EQ(kOk, device->GetSamplerState(0, kSampSrgbTexture, &srgb));
+    EXPECT_EQ(srgb, 1u);
+}
+
+TEST_F(GfxRasterStates, SamplerStatesSetInAPassFilterTheSamplerOfThatUnit)
+{
+    // Two texels, red then blue, across four pixels: linear filtering mixes them.
+    Picture({0xFFFF0000u, 0xFF0000FFu});
+    SetGeometry(Rectangle(0, 0, 4, 1), RectangleIndices());
+    DrawWith("filteredInPass");
+    const uint32_t mixed = Pixel(1, 0); // u = 3/8: a quarter of the way from red to blue
+    EXPECT_NEAR(Channel(mixed, 16), 255 * 0.75, 1.5);
+    EXPECT_NEAR(Channel(mixed, 0), 255 * 0.25, 1.5);
+    DrawWith("pointInPass");
+    EXPECT_EQ(Pixel(1, 0), 0xFFFF0000u);
+}
+
+TEST_F(GfxRasterStates, ABorderColourGivenAsAFloat4IsTheColourOutsideTheTexture)
+{
+    Picture({0xFFFF0000u, 0xFF0000FFu});
+    SetGeometry(Rectangle(0, 0, 6, 1), RectangleIndices());
+    DrawWith("bordered");
+    const uint32_t g = 0xFF00FF00u;
+    const uint32_t expected[6] = {g, g, 0xFFFF0000u, 0xFF0000FFu, g, g};
+    for (uint32_t x = 0; x < 6; ++x)
+        EXPECT_EQ(expected[x], Pixel(x, 0)) << x;
+}
+
+} // namespace
