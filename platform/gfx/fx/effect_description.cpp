@@ -1,5 +1,6 @@
 #include "platform/gfx/fx/effect_description.h"
 
+#include "platform/gfx/fx/effect_expression.h"
 #include "platform/gfx/fx/name_table.h"
 #include "platform/window/close_check.h"
 
@@ -83,9 +84,17 @@ std::string CheckEffectDescription(const EffectDescription& description, bool* s
                 if (!c->array.empty()) {
                     chooses = true;
                     programs *= c->elements.size();
+                    Expression index;
+                    size_t offset = 0;
+                    std::string why;
+                    if (!Expression::Read(c->index.data(), c->index.size(), offset, index, why) ||
+                        offset != c->index.size() || !index.Shape().IsScalar())
+                        return "pass '" + pass.name + "' chooses its shader by an unsound index";
                 }
             }
-            if (pass.choicePrograms.size() != (chooses ? programs : 0) || (chooses && !pass.program.Empty()))
+            // Programs are made after the effect is read: none yet, or one a pair.
+            if ((!pass.choicePrograms.empty() && pass.choicePrograms.size() != (chooses ? programs : 0)) ||
+                (chooses && !pass.program.Empty()))
                 return "pass '" + pass.name + "' has the wrong number of programs";
             for (const EffectShader* s : shaders)
                 if (!s->profile.empty() && !functions.Contains(s->entry))

@@ -793,10 +793,22 @@ private:
         Names names(*this);
         Expression program;
         ExpressionError error;
-        const bool list = IsSymbol(at, '{');
-        if (list ? !CompileInitializer(tokens, names, budget_, ListShape(info), program, error)
-                 : !CompileExpression(tokens, names, budget_, program, error))
+        if (IsSymbol(at, '<')) {
+            // `<name>`: the variable alone.
+            Next();
+            const Token nameToken = Peek();
+            if (nameToken.kind != TokenKind::Identifier)
+                return Unexpected(nameToken);
+            Next();
+            if (!Expect('>'))
+                return false;
+            TokenListReader variable({nameToken});
+            if (!CompileExpression(variable, names, budget_, program, error))
+                return ExpressionFailed(error);
+        } else if (IsSymbol(at, '{') ? !CompileInitializer(tokens, names, budget_, ListShape(info), program, error)
+                                     : !CompileExpression(tokens, names, budget_, program, error)) {
             return ExpressionFailed(error);
+        }
         if (!program.NamesParameters()) {
             ExpressionValue value;
             if (!FoldExpression(program, budget_, value, error, at))

@@ -11,6 +11,7 @@
 #include "platform/gfx/fx/effect_compiler.h"
 #include "platform/gfx/fx/effect_states.h"
 #include "platform/gfx/fx/runtime_effect.h"
+#include "testing/gfx_call_record.h"
 #include "tests/platform/gfx/device/gfx_test_device.h"
 
 namespace {
@@ -228,6 +229,69 @@ TEST(EffectStates, EveryNamedValueIsKnownInAnyCaseAndCombinesWhereTheStateAllows
     EXPECT_EQ(a[2].index, 1u);
 }
 
+TEST(EffectStates, ValuesOfParametersAreEvaluatedWhenThePassBeginsAndOnlyChangesAreSetAtACommit)
+{
+    // The forms the platform's effects give values that are not constants.
+    const std::string source = "bool zTest = true;\nbool bBlend = false;\nfloat fDestBlend = 2;\nbool backfacecull = true;\n"
+                               "float4 gMaterialDiffuse = float4(1, 0.5, 0, 0.5);\nbool gTwoSided = true;\n"
+                               "float4x4 getTextureTransform() { return float4x4(2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1, 0, 0.5, 0.5, 0, 1); }\n"
+                               "technique t { pass p {\n"
+                               "  ZEnable = zTest; AlphaBlendEnable = <bBlend>; DestBlend = (fDestBlend);\n"
+                               "  CullMode = backfacecull ? 1 : 3; StencilRef = ((gMaterialDiffuse.a < 0.9) && gTwoSided) ? 1 : 2;\n"
+                               "  TextureTransform[0] = getTextureTransform(); FogColor = gMaterialDiffuse; PointSize = fDestBlend * 2;\n"
+                               "} }\n";
+    std::unique_ptr<RuntimeEffect> effect;
+    std::string errors;
+    ASSERT_EQ(kEffectOk, RuntimeEffect::Create(source.data(), source.size(), {}, effect, errors, "v.fx")) << errors;
+    const std::vector<StateAssignment>& a = effect->Description().techniques[0].passes[0].assignments;
+    ASSERT_EQ(a.size(), 8u);
+    EXPECT_EQ(a[0].source, StateAssignment::Source::Expression);
+    EXPECT_EQ(a[5].source, StateAssignment::Source::Constant); // the function's value is known now
+    gfx_test::TestDevice test;
+    effect->SetDevice(test.device);
+    auto state = [&](uint32_t number) {
+        uint32_t v = 0;
+        test.device->GetRenderState(number, &v);
+        return v;
+    };
+    uint32_t passes = 0;
+    ASSERT_EQ(kEffectOk, effect->Begin(passes));
+    ASSERT_EQ(kEffectOk, effect->BeginPass(0));
+    EXPECT_EQ(state(kRsZEnable), 1u);
+    EXPECT_EQ(state(kRsAlphaBlendEnable), 0u);
+    EXPECT_EQ(state(kRsDestBlend), 2u);
+    EXPECT_EQ(state(kRsCullMode), 1u);
+    EXPECT_EQ(state(kRsStencilRef), 1u);
+    EXPECT_EQ(state(kRsFogColor), 0x80FF8000u);
+    EXPECT_EQ(state(kRsPointSize), Bits(4.0f));
+    Matrix4 m{};
+    test.device->GetTransform(kTransformTexture0, &m);
+    EXPECT_EQ(m[0], 2.0f);
+    EXPECT_EQ(m[12], 0.5f);
+
+    // Changed inside the pass: a commit sets what now differs, and only that.
+    ASSERT_EQ(kEffectOk, effect->SetFloat("fDestBlend", 6));
+    const float opaque[4] = {1, 0.5f, 0, 1};
+    ASSERT_EQ(kEffectOk, effect->SetVector("gMaterialDiffuse", opaque));
+    platform::testing::GfxCallRecord record;
+    ASSERT_EQ(kEffectOk, effect->CommitChanges());
+    EXPECT_EQ(state(kRsDestBlend), 6u);
+    EXPECT_EQ(state(kRsStencilRef), 2u);
+    EXPECT_EQ(state(kRsFogColor), 0xFFFF8000u);
+    EXPECT_EQ(state(kRsPointSize), Bits(12.0f));
+    EXPECT_EQ(record.Count("SetRenderState"), 4u);
+    EXPECT_EQ(record.Count("SetTransform"), 0u);
+    effect->End();
+
+    // Begun again, every state is set whatever the device holds.
+    record.Clear();
+    ASSERT_EQ(kEffectOk, effect->Begin(passes));
+    ASSERT_EQ(kEffectOk, effect->BeginPass(0));
+    EXPECT_EQ(record.Count("SetRenderState"), 7u);
+    EXPECT_EQ(record.Count("SetTransform"), 1u);
+    effect->End();
+}
+
 TEST(EffectStates, UnknownNamesValuesIndicesAndKindsAreRefusedWhereTheyStand)
 {
     struct Case {
@@ -252,6 +316,8 @@ TEST(EffectStates, UnknownNamesValuesIndicesAndKindsAreRefusedWhereTheyStand)
         {"Sampler[0] = sampler_state { Texture = <Picture>; };", "s.fx(4,37): error X3000: state 'Sampler' cannot take a sampler_state block in a pass: declare a sampler with it"},
         {"PixelShader = asm { ps_2_0 mov oC0, c0 };", "s.fx(4,38): error X3000: pass 'p': assembly shaders (asm { ... }) are not supported; compile the shader from HLSL"},
         {"ZWriteEnable = compile ps_2_0 F();", "s.fx(4,24): error X3000: 'ZWriteEnable' cannot take a compiled shader"},
+        {"WorldTransform[1] = float2(Level, 1);", "s.fx(4,44): error X3017: 'WorldTransform' takes 16 values, not 2 values"},
+        {"ZEnable = <Picture>;", "s.fx(4,35): error X3025: 'Picture' is not a number: it has no value in an expression"},
     };
     for (const Case& c : cases) {
         const std::string source = std::string(kObjects) + "float Level;\ntechnique t { pass p { " + c.pass + " } }\n";

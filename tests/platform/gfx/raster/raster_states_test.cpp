@@ -53,6 +53,24 @@ technique pointInPass
     }
 }
 technique bordered { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 ReadBordered(); } }
+
+bool Blend = false;
+float DestFactor = 6;
+float4 Tint = float4(1, 0, 0, 0.25);
+float4 Tinted() : COLOR { return Tint; }
+technique fromParameters
+{
+    pass p
+    {
+        AlphaBlendEnable = Blend; SrcBlend = SrcAlpha; DestBlend = (DestFactor);
+        VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Tinted();
+    }
+}
+
+int Shift = 0;
+float4 Moved(float4 pos : POSITION, uniform float pixels) : POSITION { return pos + float4(pixels / 16, 0, 0, 0); }
+VertexShader MovedBy[3] = { compile vs_3_0 Moved(0), compile vs_3_0 Moved(4), compile vs_3_0 Moved(8) };
+technique chosen { pass p { VertexShader = (MovedBy[Shift]); PixelShader = compile ps_3_0 Tinted(); } }
 )";
 
 class GfxRasterStates : public gfx_test::RasterTest {
@@ -143,6 +161,54 @@ TEST_F(GfxRasterStates, ABorderColourGivenAsAFloat4IsTheColourOutsideTheTexture)
     const uint32_t expected[6] = {g, g, 0xFFFF0000u, 0xFF0000FFu, g, g};
     for (uint32_t x = 0; x < 6; ++x)
         EXPECT_EQ(expected[x], Pixel(x, 0)) << x;
+}
+
+TEST_F(GfxRasterStates, ABlendStateTakenFromAParameterChangesTheFrameWithTheParameter)
+{
+    ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget, 0xFF0040C0u, 1.0f, 0));
+    SetGeometry(Rectangle(0, 0, 8, 8), RectangleIndices());
+    DrawWith("fromParameters");
+    EXPECT_EQ(Pixel(4, 4), 0x40FF0000u); // not blended: the colour as it is
+    ASSERT_EQ(kEffectOk, effect->SetFloat("Blend", 1));
+    SetGeometry(Rectangle(8, 0, 16, 8), RectangleIndices());
+    DrawWith("fromParameters");
+    const uint32_t mixed = Pixel(12, 4); // a quarter red over the clear colour
+    EXPECT_NEAR(Channel(mixed, 16), 255 * 0.25, 1.0);
+    EXPECT_NEAR(Channel(mixed, 8), 0x40 * 0.75, 1.0);
+    EXPECT_NEAR(Channel(mixed, 0), 0xC0 * 0.75, 1.0);
+    ASSERT_EQ(kEffectOk, effect->SetFloat("DestFactor", 2)); // One: added to what is there
+    SetGeometry(Rectangle(16, 0, 24, 8), RectangleIndices());
+    DrawWith("fromParameters");
+    const uint32_t added = Pixel(20, 4);
+    EXPECT_NEAR(Channel(added, 16), 255 * 0.25, 1.0);
+    EXPECT_NEAR(Channel(added, 0), 0xC0, 1.0);
+}
+
+TEST_F(GfxRasterStates, AShaderChosenFromAnArrayByAParameterDrawsWhereThatElementPutsIt)
+{
+    const float white[4] = {1, 1, 1, 1};
+    ASSERT_EQ(kEffectOk, effect->SetVector("Tint", white));
+    SetGeometry(Rectangle(0, 0, 4, 4), RectangleIndices());
+    for (int shift = 0; shift < 3; ++shift) {
+        ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget, 0xFF000000u, 1.0f, 0));
+        ASSERT_EQ(kEffectOk, effect->SetFloat("Shift", float(shift)));
+        DrawWith("chosen");
+        // Each element moves the rectangle right by its own number of pixels.
+        for (uint32_t x = 0; x < kWidth; ++x) {
+            const bool inside = x >= uint32_t(shift * 4) && x < uint32_t(shift * 4 + 4);
+            EXPECT_EQ(Pixel(x, 1), inside ? 0xFFFFFFFFu : 0xFF000000u) << "shift " << shift << " at " << x;
+        }
+    }
+    // An index outside the array begins no pass: nothing is drawn, nothing read outside it.
+    ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget, 0xFF000000u, 1.0f, 0));
+    ASSERT_EQ(kEffectOk, effect->SetFloat("Shift", 3));
+    ASSERT_EQ(kEffectOk, effect->SetTechnique("chosen"));
+    uint32_t passes = 0;
+    ASSERT_EQ(kEffectOk, effect->Begin(passes));
+    EXPECT_EQ(kEffectInvalidCall, effect->BeginPass(0));
+    EXPECT_EQ(effect->ActivePass(), -1);
+    effect->End();
+    EXPECT_EQ(Pixel(1, 1), 0xFF000000u);
 }
 
 } // namespace
