@@ -14,11 +14,11 @@
 #include "platform/gfx/fx/compiled_effect.h"
 #include "platform/gfx/fx/runtime_effect.h"
 
-// A recording device, made once.
+// A recording device, made once and kept with what made it.
 inline gfx::Device* AcceptedEffectDevice()
 {
+    static gfx::Direct3D* const d3d = gfx::CreateDirect3D(gfx::kSdkVersion);
     static gfx::Device* const device = [] {
-        gfx::Direct3D* d3d = gfx::CreateDirect3D(gfx::kSdkVersion);
         gfx::PresentParameters parameters;
         parameters.backBufferWidth = 16;
         parameters.backBufferHeight = 16;

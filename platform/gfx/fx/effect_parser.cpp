@@ -859,6 +859,15 @@ private:
         std::string why;
         if (!StateWords(info, values, count, a.words, why))
             return Fail(at, 3017, why);
+        const bool registers =
+            info.type == StateType::Floats || info.type == StateType::Ints || info.type == StateType::Bools;
+        const size_t used = a.words.size() / (info.type == StateType::Bools ? 1 : 4);
+        const size_t room = info.indices - a.index;
+        if (registers && used > room)
+            return Fail(at, 3017,
+                        "'" + std::string(info.name) + "' from register " + std::to_string(a.index) +
+                            " has room for " + std::to_string(room) + (room == 1 ? " register" : " registers") +
+                            ", not " + std::to_string(used));
         a.source = StateAssignment::Source::Constant;
         return true;
     }

@@ -318,12 +318,15 @@ void PassStates::Apply(Device& device, size_t technique, size_t pass, const Pass
     std::vector<std::pair<uint32_t, Light>> lights;
     Material material;
     bool materialSet = false;
+    // A commit that chose another program (its index changed) sets its samplers whole.
+    const bool sameProgram = commit && &program == lastProgram_;
+    lastProgram_ = &program;
     for (size_t i = 0; i < p.assignments.size(); ++i) {
         Set(device, p.assignments[i], ready.assignments[i], values, commit, lights, &material, materialSet);
         if (i != ready.lastShader)
             continue;
         for (const SamplerSlot& slot : program.samplers)
-            SetSampler(device, ParameterIndex(slot.name), slot.unit, values, commit);
+            SetSampler(device, ParameterIndex(slot.name), slot.unit, values, sameProgram);
     }
     for (const auto& [index, light] : lights) {
         Light held;

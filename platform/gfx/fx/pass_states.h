@@ -81,6 +81,7 @@ private:
     NameTable parameters_; // index by name
     std::vector<std::vector<PassReady>> passes_;   // by technique, by pass
     std::vector<SamplerReady> samplers_;           // by parameter; empty for the others
+    const PassProgram* lastProgram_ = nullptr; // the program of the last begin or commit
     ExpressionScratch scratch_;
     ExpressionValue value_;
 };

@@ -317,6 +317,7 @@ TEST(EffectStates, UnknownNamesValuesIndicesAndKindsAreRefusedWhereTheyStand)
         {"PixelShader = asm { ps_2_0 mov oC0, c0 };", "s.fx(4,38): error X3000: pass 'p': assembly shaders (asm { ... }) are not supported; compile the shader from HLSL"},
         {"ZWriteEnable = compile ps_2_0 F();", "s.fx(4,24): error X3000: 'ZWriteEnable' cannot take a compiled shader"},
         {"WorldTransform[1] = float2(Level, 1);", "s.fx(4,44): error X3017: 'WorldTransform' takes 16 values, not 2 values"},
+        {"VertexShaderConstantB[15] = { true, false };", "s.fx(4,52): error X3017: 'VertexShaderConstantB' from register 15 has room for 1 register, not 2"},
         {"ZEnable = <Picture>;", "s.fx(4,35): error X3025: 'Picture' is not a number: it has no value in an expression"},
     };
     for (const Case& c : cases) {
