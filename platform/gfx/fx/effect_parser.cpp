@@ -728,6 +728,10 @@ private:
         if (angled || paren)
             Next();
         const Token nameToken = Peek();
+        if (nameToken.kind != TokenKind::Identifier && nameToken.kind != TokenKind::End)
+            return Fail(nameToken, 3017, "state '" + state + "' takes a " +
+                                             (info.type == StateType::Texture ? "texture" : "sampler") + ", not '" +
+                                             std::string(nameToken.text) + "'");
         std::string name;
         if (!ExpectName(name))
             return false;
@@ -883,7 +887,7 @@ private:
         }
         if (IsWordNoCase(t, "technique"))
             return Technique();
-        if (IsWord(t, "technique10") || IsWord(t, "technique11"))
+        if (IsWordNoCase(t, "technique10") || IsWordNoCase(t, "technique11"))
             return SkipLaterTechnique();
         if (IsWord(t, "struct"))
             return Struct();
@@ -1328,6 +1332,8 @@ private:
         if (angled || paren)
             Next();
         const Token nameToken = Peek();
+        if (nameToken.kind != TokenKind::Identifier && nameToken.kind != TokenKind::End)
+            return Fail(nameToken, 3017, "state '" + state + "' takes a shader, not '" + std::string(nameToken.text) + "'");
         std::string name;
         if (!ExpectName(name))
             return false;

@@ -221,7 +221,7 @@ TEST(EffectParser, ShaderVariablesAreNamedByPassesAndLaterTechniquesAreLeftOut)
                     "PixelShader Pixel = compile ps_3_0 P();\n"
                     "technique10 Later { pass p { SetVertexShader(CompileShader(vs_4_0, V(1))); } }\n"
                     "technique t { pass p { VertexShader = (skin[1]); PixelShader = <Pixel>; } }\n"
-                    "technique11 Later2 < int k = 1; > { pass p { SetPixelShader(NULL); } }\n"
+                    "Technique11 Later2 < int k = 1; > { pass p { SetPixelShader(NULL); } }\n"
                     "technique u { pass { VERTEXSHADER = skin[2]; pixelshader = Pixel; } }\n",
         "v.fx", {}, {}, d, messages))
         << messages;

@@ -307,6 +307,8 @@ TEST(EffectStates, UnknownNamesValuesIndicesAndKindsAreRefusedWhereTheyStand)
         {"MinFilter[16] = Linear;", "s.fx(4,34): error X3005: index 16 of state 'MinFilter' is out of range (0 to 15)"},
         {"Texture[0] = Level;", "s.fx(4,37): error X3017: state 'Texture' takes a texture, and 'Level' is not one"},
         {"Sampler[0] = <Picture>;", "s.fx(4,38): error X3017: state 'Sampler' takes a sampler, and 'Picture' is not one"},
+        {"Texture[1] = 3;", "s.fx(4,37): error X3017: state 'Texture' takes a texture, not '3'"},
+        {"PixelShader = 3;", "s.fx(4,38): error X3017: state 'PixelShader' takes a shader, not '3'"},
         {"Texture[0] = <Missing>;", "s.fx(4,38): error X3004: undeclared identifier 'Missing'"},
         {"LightPosition[0] = float4(1, 2, 3, 4) + 1;", "s.fx(4,43)"}, // a float4 gives its first three: accepted
         {"WorldTransform[0] = float4(1, 2, 3, 4);", "s.fx(4,44): error X3017: 'WorldTransform' takes 16 values, not 4 values"},
