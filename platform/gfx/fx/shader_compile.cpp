@@ -331,11 +331,15 @@ void CatchFaults()
 }
 
 // A stack of its own for the handler, so that a thread that overflows its
-// stack still notes its stage. Left to the child's end.
+// stack still notes its stage; a thread that has one (a sanitizer's) keeps
+// it. Left to the child's end.
 void GiveSignalStack()
 {
     constexpr size_t kBytes = 64 << 10;
     stack_t stack{};
+    if (::sigaltstack(nullptr, &stack) == 0 && !(stack.ss_flags & SS_DISABLE))
+        return;
+    stack = {};
     stack.ss_sp = std::malloc(kBytes);
     stack.ss_size = kBytes;
     if (stack.ss_sp)
