@@ -535,11 +535,15 @@ private:
     bool ConstantValue(const Expression& program, const Token& at, const std::string& what, ExpressionValue& value)
     {
         if (program.NamesParameters()) {
+            const std::vector<uint32_t>& named = program.Parameters();
             std::string names;
-            for (uint32_t index : program.Parameters())
-                names += (names.empty() ? "'" : ", '") + parameters_[index].name + "'";
-            return Fail(at, 3011, what + " names the parameter " + names +
-                                      ": its value is not known when the effect is compiled");
+            for (size_t i = 0; i < named.size(); ++i)
+                names += std::string(i == 0 ? "'" : i + 1 == named.size() ? " and '" : ", '") +
+                         parameters_[named[i]].name + "'";
+            const bool one = named.size() == 1;
+            return Fail(at, 3011, what + " names the parameter" + (one ? " " : "s ") + names +
+                                      (one ? ": its value is" : ": their values are") +
+                                      " not known when the effect is compiled");
         }
         ExpressionError error;
         if (!FoldExpression(program, budget_, value, error, at))
@@ -1490,6 +1494,18 @@ private:
     bool ShaderDeclaration(bool vertex)
     {
         const std::string type = std::string(Next().text);
+        for (;;) {
+            if (!ShaderDeclarator(vertex, type))
+                return false;
+            if (!IsSymbol(Peek(), ','))
+                return Expect(';');
+            Next();
+        }
+    }
+
+    // One name of a shader declaration, up to the ',' or ';' after it.
+    bool ShaderDeclarator(bool vertex, const std::string& type)
+    {
         const Token nameToken = Peek();
         std::string name;
         if (!ExpectName(name))
@@ -1549,8 +1565,6 @@ private:
             if (!ShaderElement(vertex, type, owner, variable.elements.emplace_back()))
                 return false;
         }
-        if (!Expect(';'))
-            return false;
         shaderVariableNames_.Add(nameToken.text, static_cast<uint32_t>(shaderVariables_.size()));
         shaderVariables_.push_back(std::move(variable));
         return true;

@@ -218,7 +218,7 @@ TEST(EffectParser, ShaderVariablesAreNamedByPassesAndLaterTechniquesAreLeftOut)
     std::string messages;
     ASSERT_TRUE(gfx::CompileEffectSource(
         functions + "vertexshader skin[3] = { compile vs_3_0 V(1), compile vs_3_0 V(2), NULL };\n"
-                    "PixelShader Pixel = compile ps_3_0 P();\n"
+                    "PixelShader Unused = NULL, Pixel = compile ps_3_0 P();\n"
                     "technique10 Later { pass p { SetVertexShader(CompileShader(vs_4_0, V(1))); } }\n"
                     "technique t { pass p { VertexShader = (skin[1]); PixelShader = <Pixel>; } }\n"
                     "Technique11 Later2 < int k = 1; > { pass p { SetPixelShader(NULL); } }\n"
@@ -466,7 +466,9 @@ TEST(EffectParser, ConstantsNameEarlierConstantsFunctionsAndIntrinsics)
 TEST(EffectParser, ValuesNeededNowRefuseWhatIsNotConstant)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"float a; float b = a * 2;", "bad.fx(1,20): error X3011: the initial value of 'b' names the parameter 'a'"},
+        {"float a; float b = a * 2;", "bad.fx(1,20): error X3011: the initial value of 'b' names the parameter 'a': its value"},
+        {"float a, c; float b = a * c + a;",
+         "bad.fx(1,23): error X3011: the initial value of 'b' names the parameters 'a' and 'c': their values"},
         {"int n = 2; float a[n];", "bad.fx(1,20): error X3011: the array size names the parameter 'n'"},
         {"float4 U; technique T < float L = U.x; > {}",
          "bad.fx(1,35): error X3011: the annotation 'L' names the parameter 'U'"},
