@@ -140,4 +140,23 @@ size_t MatchingBracket(const std::vector<Token>& tokens, size_t open)
     return tokens.size();
 }
 
+std::vector<size_t> BracketMatches(const std::vector<Token>& tokens)
+{
+    std::vector<size_t> matches(tokens.size(), tokens.size());
+    std::vector<size_t> open;
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        if (tokens[i].kind != TokenKind::Symbol)
+            continue;
+        const char c = tokens[i].text[0];
+        if (c == '(' || c == '[' || c == '{') {
+            open.push_back(i);
+        } else if ((c == ')' || c == ']' || c == '}') && !open.empty()) {
+            matches[open.back()] = i;
+            open.pop_back();
+        }
+    }
+    platform::CountSteps(tokens.size());
+    return matches;
+}
+
 } // namespace gfx

@@ -115,5 +115,9 @@ std::vector<Token> Tokenize(std::string_view text, TokenProblem* problem = nullp
 // The index of the token that closes the bracket opened at `open` ('(' '[' '{'),
 // or tokens.size() when it is never closed.
 size_t MatchingBracket(const std::vector<Token>& tokens, size_t open);
+// For every token, the index of the one that closes the bracket it opens, as
+// MatchingBracket finds it, all found in one pass; tokens.size() for a token
+// that opens none or one never closed.
+std::vector<size_t> BracketMatches(const std::vector<Token>& tokens);
 
 } // namespace gfx

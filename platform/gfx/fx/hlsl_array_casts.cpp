@@ -1,5 +1,6 @@
 #include "platform/gfx/fx/hlsl_array_casts.h"
 
+#include <algorithm>
 #include <set>
 #include <string_view>
 #include <utility>
@@ -7,6 +8,7 @@
 
 #include "platform/gfx/fx/effect_expression.h"
 #include "platform/gfx/fx/effect_tokens.h"
+#include "platform/window/close_check.h"
 
 namespace gfx {
 namespace {
@@ -24,39 +26,77 @@ bool NamesType(const std::vector<Token>& tokens, size_t open, size_t close)
     return close == open + 2 || (close == open + 5 && tokens[open + 2].Is('[') && tokens[open + 4].Is(']'));
 }
 
-// One past the last token of the unary expression that starts at `i`.
-size_t OperandEnd(const std::vector<Token>& tokens, size_t i)
-{
-    const size_t n = tokens.size();
-    while (i < n && (tokens[i].Is('-') || tokens[i].Is('+') || tokens[i].Is('!') || tokens[i].Is('~')))
-        ++i;
-    if (i >= n)
-        return n;
-    if (tokens[i].Is('(')) {
-        const size_t close = MatchingBracket(tokens, i);
-        if (close >= n)
-            return n;
-        if (NamesType(tokens, i, close))
-            return OperandEnd(tokens, close + 1); // a cast: a unary expression follows it
-        i = close + 1;
-    } else if (tokens[i].kind == TokenKind::Identifier || tokens[i].kind == TokenKind::Number) {
-        ++i;
-    } else {
-        return i;
+// One past the last token of the unary expression that starts at each
+// token, found once for each: a chain of casts `(int[2])(float[2])v` shares
+// one end, so that casts nested deep cost their length, not its square.
+class OperandEnds {
+public:
+    explicit OperandEnds(const std::vector<Token>& tokens)
+        : tokens_(tokens), matches_(BracketMatches(tokens)), ends_(tokens.size(), kUnknown)
+    {
     }
-    for (;;) {
-        if (i + 1 < n && tokens[i].Is('.') && tokens[i + 1].kind == TokenKind::Identifier) {
-            i += 2;
-        } else if (i < n && (tokens[i].Is('[') || tokens[i].Is('('))) {
-            const size_t close = MatchingBracket(tokens, i);
-            if (close >= n)
-                return n;
-            i = close + 1;
-        } else {
-            return i;
+
+    size_t At(size_t i)
+    {
+        const size_t n = tokens_.size();
+        std::vector<size_t> chain;
+        size_t end = n;
+        for (;; platform::CountSteps(1)) {
+            if (i < n && ends_[i] != kUnknown) {
+                end = ends_[i];
+                break;
+            }
+            if (i < n)
+                chain.push_back(i);
+            while (i < n && (tokens_[i].Is('-') || tokens_[i].Is('+') || tokens_[i].Is('!') || tokens_[i].Is('~')))
+                ++i;
+            if (i >= n)
+                break;
+            if (tokens_[i].Is('(')) {
+                const size_t open = i;
+                const size_t close = matches_[open];
+                if (close >= n)
+                    break;
+                i = close + 1;
+                if (NamesType(tokens_, open, close))
+                    continue; // a cast: a unary expression follows it
+            } else if (tokens_[i].kind == TokenKind::Identifier || tokens_[i].kind == TokenKind::Number) {
+                ++i;
+            } else {
+                end = i;
+                break;
+            }
+            end = Postfix(i);
+            break;
+        }
+        for (size_t k : chain)
+            ends_[k] = end;
+        return end;
+    }
+
+private:
+    static constexpr size_t kUnknown = ~size_t{0};
+
+    size_t Postfix(size_t i) const
+    {
+        const size_t n = tokens_.size();
+        for (;; platform::CountSteps(1)) {
+            if (i + 1 < n && tokens_[i].Is('.') && tokens_[i + 1].kind == TokenKind::Identifier) {
+                i += 2;
+            } else if (i < n && (tokens_[i].Is('[') || tokens_[i].Is('('))) {
+                if (matches_[i] >= n)
+                    return n;
+                i = matches_[i] + 1;
+            } else {
+                return i;
+            }
         }
     }
-}
+
+    const std::vector<Token>& tokens_;
+    std::vector<size_t> matches_;
+    std::vector<size_t> ends_;
+};
 
 const char* const kBases[] = {"float", "int", "uint", "bool"};
 
@@ -145,6 +185,7 @@ std::string RewriteArrayCasts(std::string& text)
         uint32_t size;
     };
     std::vector<Cast> casts;
+    OperandEnds operandEnds(tokens);
     for (size_t i = 0; i + 5 < tokens.size(); ++i) {
         if (!tokens[i].Is('(') || tokens[i + 1].kind != TokenKind::Identifier || !tokens[i + 2].Is('[') ||
             tokens[i + 3].kind != TokenKind::Number || !tokens[i + 4].Is(']') || !tokens[i + 5].Is(')'))
@@ -155,32 +196,56 @@ std::string RewriteArrayCasts(std::string& text)
             digits.find_first_not_of("0123456789") != std::string_view::npos)
             continue;
         const uint32_t size = static_cast<uint32_t>(std::stoul(std::string(digits)));
-        const size_t end = OperandEnd(tokens, i + 6);
+        const size_t end = operandEnds.At(i + 6);
         if (size == 0 || size * shape.ElementComponents() > kMaxCastComponents || end == i + 6 || end > tokens.size())
             continue;
         casts.push_back({i, i + 5, end, tokens[i + 1].text, size});
     }
     std::string prelude;
     std::set<std::string> made;
-    // From the last: a cast inside another's operand is rewritten first, in
-    // place, so the outer one copies it rewritten.
+    std::vector<std::pair<size_t, std::string>> heads; // where a cast's text starts, what it becomes
+    std::vector<size_t> tails;                          // where a ')' closes a call, after its operand
     for (size_t k = casts.size(); k-- > 0;) {
         const Cast& c = casts[k];
         const std::string name = "z" + std::string(c.element) + "_" + std::to_string(c.size);
         const size_t from = tokens[c.open].offset;
         const size_t castEnd = tokens[c.close].offset + 1;
-        const size_t to = tokens[c.end - 1].offset + tokens[c.end - 1].text.size();
         if (castEnd - from < name.size() + 2)
             continue; // cannot be: the cast's own text is longer than the name
-        std::string call = name + std::string(castEnd - from - name.size() - 2, ' ') + "(" +
-                           text.substr(castEnd, to - castEnd) + ")";
-        text.replace(from, to - from, call);
+        heads.emplace_back(from, name + std::string(castEnd - from - name.size() - 2, ' ') + "(");
+        tails.push_back(tokens[c.end - 1].offset + tokens[c.end - 1].text.size());
         if (made.insert(name).second) {
             ValueShape shape;
             BuiltInShape(c.element, shape);
             prelude += Helpers(c.element, shape, c.size, name);
         }
     }
+    if (heads.empty())
+        return prelude;
+    // One pass over the text: a cast's own text becomes its helper's name and
+    // '(', its operand moves one place left and a ')' follows it, so every
+    // cast keeps its length however deep the casts nest.
+    std::reverse(heads.begin(), heads.end());
+    std::sort(tails.begin(), tails.end());
+    std::string out;
+    out.reserve(text.size());
+    size_t head = 0;
+    size_t tail = 0;
+    for (size_t at = 0;;) {
+        for (; tail < tails.size() && tails[tail] <= at; ++tail)
+            out.push_back(')');
+        if (at >= text.size())
+            break;
+        if (head < heads.size() && heads[head].first == at) {
+            out += heads[head].second;
+            at += heads[head].second.size() + 1;
+            ++head;
+            continue;
+        }
+        out.push_back(text[at++]);
+    }
+    platform::CountSteps(text.size());
+    text = std::move(out);
     return prelude;
 }
 

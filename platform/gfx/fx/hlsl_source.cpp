@@ -66,23 +66,11 @@ constexpr int kMostBlankLines = 8;
 
 class Blanker {
 public:
-    Blanker(std::string_view text, HlslSource& out) : text_(text), tokens_(Tokenize(text, &problem_)), out_(out)
+    // Every bracket's match found once: text of many nested brackets is
+    // looked through again and again otherwise.
+    Blanker(std::string_view text, HlslSource& out)
+        : text_(text), tokens_(Tokenize(text, &problem_)), matches_(BracketMatches(tokens_)), out_(out)
     {
-        // Every bracket's match found once: text of many nested brackets is
-        // looked through again and again otherwise.
-        matches_.assign(tokens_.size(), tokens_.size());
-        std::vector<size_t> open;
-        for (size_t i = 0; i < tokens_.size(); ++i) {
-            if (tokens_[i].kind != TokenKind::Symbol)
-                continue;
-            const char c = tokens_[i].text[0];
-            if (c == '(' || c == '[' || c == '{') {
-                open.push_back(i);
-            } else if ((c == ')' || c == ']' || c == '}') && !open.empty()) {
-                matches_[open.back()] = i;
-                open.pop_back();
-            }
-        }
     }
 
     // False when a close signal stopped it.
@@ -139,11 +127,11 @@ public:
                     const size_t close = Match(open);
                     if (close < tokens_.size()) {
                         BlankTokens(close, close);
-                        closers_.push_back(close);
+                        closers_.insert(std::upper_bound(closers_.begin(), closers_.end(), close), close);
                     }
                 }
                 pos_ = open + 1;
-            } else if (t.Is('}') && std::find(closers_.begin(), closers_.end(), pos_) != closers_.end()) {
+            } else if (t.Is('}') && ClosesCbuffer(pos_)) {
                 ++pos_;
             } else if (t.Is("typedef")) {
                 const size_t first = pos_;
@@ -402,7 +390,16 @@ private:
     };
     std::vector<TextureCall> textureCalls_;
     NameTable textureCallIndex_; // the first function of each name
-    std::vector<size_t> closers_; // the '}' of cbuffer blocks, blanked already
+    std::vector<size_t> closers_; // the '}' of cbuffer blocks, blanked already, in the text's order
+    size_t closersPassed_ = 0;
+    // Whether the '}' at `at` closes a cbuffer block: the reading meets them
+    // in the order they were found.
+    bool ClosesCbuffer(size_t at)
+    {
+        while (closersPassed_ < closers_.size() && closers_[closersPassed_] < at)
+            ++closersPassed_;
+        return closersPassed_ < closers_.size() && closers_[closersPassed_] == at;
+    }
 
     std::string_view text_;
     TokenProblem problem_;

@@ -186,22 +186,40 @@ TEST(FxHlslSource, OneDeclarationOfManyModifiersAndNamesCostsInProportionToItsLe
     EXPECT_LE(steps[1] * 2, steps[0] * 9) << steps[0] << " then " << steps[1];
 }
 
-TEST(FxHlslSource, CallsNestedDeepCostInProportionToTheirLength)
+TEST(FxHlslSource, NestingDeepCostsInProportionToItsLength)
 {
-    // A function that loses its texture parameter, called within its own
-    // arguments: four times as deep, at most 4.5 times the steps.
-    auto effect = [](size_t depth) {
-        return "texture T;\nfloat4 f(texture t, float4 x) { return x; }\nfloat4 PS() : COLOR { return " +
-               Repeated("f(T, ", depth) + "1" + Repeated(")", depth) + "; }\n";
+    // Four times as deep, at most 4.5 times the steps: a function that loses
+    // its texture parameter called within its own arguments, and casts to
+    // array types one within the other.
+    struct Shape {
+        const char* name;
+        std::string (*effect)(size_t depth);
+        const char* gone; // what the shader's text no longer holds
+    } shapes[] = {
+        {"calls",
+         [](size_t depth) {
+             return "texture T;\nfloat4 f(texture t, float4 x) { return x; }\nfloat4 PS() : COLOR { return " +
+                    Repeated("f(T, ", depth) + "1" + Repeated(")", depth) + "; }\n";
+         },
+         "T,"},
+        {"casts",
+         [](size_t depth) {
+             return "float4 PS() : COLOR { float x = 1; int a[1] = " + Repeated("(int[1])", depth) +
+                    "x; return a[0]; }\n";
+         },
+         "(int[1])"},
     };
-    std::vector<uint64_t> steps;
-    for (size_t depth : {1000u, 4000u}) {
-        const std::string text = effect(depth);
-        HlslSource source;
-        steps.push_back(StepsOf([&] { source = ExtractHlsl(text, "a.fx"); }));
-        EXPECT_EQ(source.text.find("T,"), std::string::npos); // every texture argument gone
+    for (const Shape& shape : shapes) {
+        std::vector<uint64_t> steps;
+        for (size_t depth : {1000u, 4000u}) {
+            const std::string text = shape.effect(depth);
+            HlslSource source;
+            steps.push_back(StepsOf([&] { source = ExtractHlsl(text, "a.fx"); }));
+            EXPECT_EQ(source.text.find(shape.gone), std::string::npos) << shape.name;
+            EXPECT_EQ(source.text.size(), text.size()) << shape.name;
+        }
+        EXPECT_LE(steps[1] * 2, steps[0] * 9) << shape.name << ": " << steps[0] << " then " << steps[1];
     }
-    EXPECT_LE(steps[1] * 2, steps[0] * 9) << steps[0] << " then " << steps[1];
 }
 
 TEST(FxHlslSource, AShadersTextKeepsTheLinesOfWhatItReadsAndSaysWhereEachVariableLies)
