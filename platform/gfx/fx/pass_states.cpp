@@ -94,32 +94,33 @@ bool Holds(Device& device, const StateAssignment& a, const std::vector<uint32_t>
     }
 }
 
+// The words as values of the register type `T`, in a buffer kept for the
+// next pass's begin: the words are only copied, never reinterpreted.
+template <class T> const T* ConstantValues(const std::vector<uint32_t>& w)
+{
+    static thread_local std::vector<T> values;
+    values.resize(w.size());
+    std::memcpy(values.data(), w.data(), w.size() * 4);
+    return values.data();
+}
+
 void SetConstants(Device& device, const StateAssignment& a, const std::vector<uint32_t>& w)
 {
     const bool vertex = a.group == StateGroup::VertexShaderConstant;
+    const auto vectors = static_cast<uint32_t>(w.size() / 4);
     switch (a.number) {
-    case kConstantFloat: {
-        std::vector<float> f(w.size());
-        std::memcpy(f.data(), w.data(), w.size() * 4);
-        const auto count = static_cast<uint32_t>(w.size() / 4);
-        vertex ? device.SetVertexShaderConstantF(a.index, f.data(), count)
-               : device.SetPixelShaderConstantF(a.index, f.data(), count);
+    case kConstantFloat:
+        vertex ? device.SetVertexShaderConstantF(a.index, ConstantValues<float>(w), vectors)
+               : device.SetPixelShaderConstantF(a.index, ConstantValues<float>(w), vectors);
         break;
-    }
-    case kConstantInt: {
-        std::vector<int32_t> i(w.size());
-        std::memcpy(i.data(), w.data(), w.size() * 4);
-        const auto count = static_cast<uint32_t>(w.size() / 4);
-        vertex ? device.SetVertexShaderConstantI(a.index, i.data(), count)
-               : device.SetPixelShaderConstantI(a.index, i.data(), count);
+    case kConstantInt:
+        vertex ? device.SetVertexShaderConstantI(a.index, ConstantValues<int32_t>(w), vectors)
+               : device.SetPixelShaderConstantI(a.index, ConstantValues<int32_t>(w), vectors);
         break;
-    }
-    default: {
-        const auto count = static_cast<uint32_t>(w.size());
-        vertex ? device.SetVertexShaderConstantB(a.index, w.data(), count)
-               : device.SetPixelShaderConstantB(a.index, w.data(), count);
+    default:
+        vertex ? device.SetVertexShaderConstantB(a.index, w.data(), static_cast<uint32_t>(w.size()))
+               : device.SetPixelShaderConstantB(a.index, w.data(), static_cast<uint32_t>(w.size()));
         break;
-    }
     }
 }
 
