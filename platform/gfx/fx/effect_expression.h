@@ -19,12 +19,19 @@
 // - Work is bounded: nesting depth, the size of every value (checked from its
 //   type before any memory is taken), the depth of inlined calls, and a budget
 //   of program size that the caller gives in proportion to its text.
-// Values are bool, int, uint and float (half and double are float), of scalar,
-// vector or matrix shape, or arrays of those. Integer arithmetic wraps; shifts
-// take the count's low five bits; an integer division or remainder by a
-// constant zero is refused as the platform's compiler refuses it, and gives
-// all bits set when only a parameter's value makes it zero; a float division
-// by zero gives an infinity; a folded value that is not a number is refused.
+// Integer arithmetic wraps; shifts take the count's low five bits; an integer
+// division or remainder by a constant zero is refused as the platform's
+// compiler refuses it, and gives all bits set when only a parameter's value
+// makes it zero; a float division by zero gives an infinity; a folded value
+// that is not a number is refused.
+//
+// Where the parts are: values and shapes (expression_value), operators
+// (expression_operators), intrinsics (expression_intrinsics), the typing of
+// each instruction (expression_typing), what each computes
+// (expression_execution), tokens into a program (expression_compiler, with
+// the effect's functions read inline in expression_functions, over
+// expression_builder), the program typed and evaluated (here), and its bytes
+// (expression_bytes.cpp).
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -32,51 +39,15 @@
 #include <vector>
 
 #include "platform/gfx/fx/effect_tokens.h"
+#include "platform/gfx/fx/expression_intrinsics.h"
+#include "platform/gfx/fx/expression_tokens.h"
+#include "platform/gfx/fx/expression_value.h"
 
 namespace gfx {
 
-enum class ValueBase : uint8_t { Bool, Int, Uint, Float };
-
-struct ValueShape {
-    ValueBase base = ValueBase::Float;
-    uint8_t rows = 1;      // 1 for scalars and vectors
-    uint8_t columns = 1;   // vector size, or matrix columns
-    bool matrix = false;   // float1x4 is a matrix, float4 a vector
-    uint32_t arraySize = 0; // 0: not an array
-
-    uint32_t ElementComponents() const { return uint32_t(rows) * columns; }
-    uint32_t Elements() const { return arraySize == 0 ? 1u : arraySize; }
-    uint64_t Components() const { return uint64_t(ElementComponents()) * Elements(); }
-    bool IsScalar() const { return arraySize == 0 && !matrix && columns == 1; }
-    bool IsVector() const { return arraySize == 0 && !matrix && rows == 1; }
-    bool operator==(const ValueShape&) const = default;
-};
-// The HLSL spelling of a shape: "float", "int3", "float4x4", "float[2]".
-std::string ShapeName(const ValueShape& shape);
-// The shape a built-in type name spells ("float", "uint3", "half4x4", "bool",
-// "dword", "vector", "matrix"), or false.
-bool BuiltInShape(std::string_view name, ValueShape& shape);
-
-// Whether `name` is an intrinsic function of HLSL (with a constant meaning
-// or only a shader's).
-bool IsIntrinsicName(std::string_view name);
-
-// Bounds of one value and of the programs an effect may make.
-inline constexpr uint64_t kMaxExpressionComponents = 1u << 20;
-inline constexpr uint32_t kMaxExpressionArraySize = 65536;
-inline constexpr int kMaxExpressionNesting = 200;
-inline constexpr int kMaxExpressionCallDepth = 16;
-
-// A value: its components in order (an array's elements one after another,
-// a matrix row by row), each exactly a value of the shape's base type.
-struct ExpressionValue {
-    ValueShape shape;
-    std::vector<double> components;
-
-    // As the effect's parameter table keeps values: floats, bools as 0 and 1.
-    std::vector<float> Floats() const;
-    bool operator==(const ExpressionValue&) const = default;
-};
+namespace expr {
+class ExpressionBuilder;
+}
 
 // Where an expression went wrong: the token's place and an effect error.
 struct ExpressionError {
@@ -85,27 +56,6 @@ struct ExpressionError {
     int file = 0;
     int code = 0;
     std::string text;
-};
-
-// What the expression reader reads: the current token, one more ahead, and
-// the step past. Peek(0) at the end is a token of kind End.
-class ExpressionTokens {
-public:
-    virtual ~ExpressionTokens() = default;
-    virtual const Token& Peek(size_t ahead = 0) = 0;
-    virtual Token Next() = 0;
-};
-
-// Tokens read from a vector (a function's body), an End token after them.
-class TokenListReader : public ExpressionTokens {
-public:
-    explicit TokenListReader(std::vector<Token> tokens);
-    const Token& Peek(size_t ahead = 0) override;
-    Token Next() override;
-
-private:
-    std::vector<Token> tokens_;
-    size_t at_ = 0;
 };
 
 class Expression;
@@ -210,8 +160,7 @@ public:
     bool operator==(const Expression&) const;
 
 private:
-    friend class ExpressionCompiler;
-    friend struct ExpressionTyping;
+    friend class expr::ExpressionBuilder;
     // Types the program from its first instruction: every result's shape, the
     // locals' shapes and places, and the stack's greatest size. False, with
     // `error`, for a program that is not sound.

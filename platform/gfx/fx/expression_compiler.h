@@ -1,0 +1,102 @@
+#pragma once
+// Tokens into an expression's program: the grammar of HLSL expressions with
+// C's precedence (expression_compiler.cpp), and calls of the effect's own
+// functions, read inline from their text with their arguments kept in locals
+// (expression_functions.cpp). The program itself is grown, typed and folded by
+// an ExpressionBuilder; every token read spends a step of the budget.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/gfx/fx/effect_expression.h"
+#include "platform/gfx/fx/expression_builder.h"
+
+namespace gfx::expr {
+
+class ExpressionCompiler {
+public:
+    ExpressionCompiler(ExpressionTokens& tokens, ExpressionNames& names, ExpressionBudget& budget,
+                       ExpressionError& error)
+        : tokens_(&tokens), names_(names), builder_(budget, error)
+    {
+    }
+
+    // One expression, with the comma operator when `comma`.
+    bool Whole(bool comma, Expression& out);
+    // An initializer of `target`: an expression or a braced list, flattened.
+    bool Initializer(const ValueShape& target, Expression& out);
+
+private:
+    using Op = Expression::Op;
+    struct Local {
+        std::string_view name;
+        uint32_t slot = 0;
+        ValueShape shape;
+    };
+
+    static ValueShape ElementOf(ValueShape s)
+    {
+        s.arraySize = 0;
+        return s;
+    }
+
+    // ---- Tokens ----
+    const Token& Peek(size_t ahead = 0) { return tokens_->Peek(ahead); }
+    Token Next();
+    static bool IsSymbol(const Token& t, char c) { return t.kind == TokenKind::Symbol && t.text[0] == c; }
+    // Two one-character symbols written together, as "<=" or "&&".
+    bool IsPair(char a, char b);
+    bool Fail(const Token& at, int code, const std::string& text) { return builder_.Fail(at, code, text); }
+    bool Unexpected(const Token& at);
+    bool Expect(char c);
+
+    // ---- Expressions, from the comma down ----
+    bool Enter(const Token& at);
+    bool Comma();
+    bool Assignment();
+    bool Conditional();
+    // The binary operator at the current token for precedence `level`
+    // (0 lowest), and how many tokens it spans.
+    bool BinaryAt(int level, uint32_t& op, int& length);
+    bool Binary(int level);
+    // The shape a type name spells: built in, or a typedef of the effect.
+    bool TypeNamed(std::string_view name, ValueShape& shape, bool& refused, std::string& why);
+    static bool IsTypeWord(std::string_view name);
+    bool Unary();
+    // `(type)value` or `(type[N])value`, the '(' and the type's name read.
+    bool Cast(ValueShape shape, const Token& open);
+    // A size inside brackets, constant: what an array cast or a template gives.
+    bool ConstantSize(uint32_t& size);
+    // `vector<float, 3>` or `matrix<float, 2, 3>` past its name.
+    bool Template(const Token& name, ValueShape& shape);
+    bool Postfix(bool primary = false);
+    bool SwizzleOf(const ValueShape& shape, const Token& member, uint32_t& packed);
+    bool Number(const Token& t);
+    bool Primary();
+    // The arguments of a call up to its ')': each left on the stack.
+    bool Arguments(uint32_t& count);
+    bool Constructor(const ValueShape& shape, const Token& at);
+    bool Intrinsic(uint32_t which, const Token& at);
+    bool List(uint32_t& parts, uint64_t& components, int depth);
+
+    // ---- Functions of the effect (expression_functions.cpp) ----
+    // A call of a function of the effect, inlined.
+    bool Inline(const ExpressionName& function, const Token& call);
+    // Declarations, assignments and a return: what a function that computes
+    // a value is made of.
+    bool Body(const std::string& name, const ValueShape& returned);
+    bool Declarators(const ValueShape& shape);
+    template <class Refuse> bool AssignTo(const Local& local, const Token& at, Refuse notConstant);
+
+    ExpressionTokens* tokens_;
+    ExpressionNames& names_;
+    ExpressionBuilder builder_;
+    std::vector<Local> locals_; // the names of the function being read: locals_[frame_, end)
+    size_t frame_ = 0;
+    int depth_ = 0;
+    int callDepth_ = 0;
+};
+
+} // namespace gfx::expr
