@@ -82,6 +82,42 @@ private:
     bool List(uint32_t& parts, uint64_t& components, int depth);
 
     // ---- Functions of the effect (expression_functions.cpp) ----
+    struct FunctionHead {
+        struct Parameter {
+            std::string_view name;
+            ValueShape shape;
+            size_t defaultAt = 0; // the index of its default's first token in `defaults`, plus one; or 0
+        };
+        ValueShape returned;
+        std::vector<Parameter> parameters;
+        std::vector<Token> defaults; // each default's tokens, then an End
+    };
+    // What a call changes in the compiler, put back when it ends, however it ends.
+    class CallScope {
+    public:
+        explicit CallScope(ExpressionCompiler& compiler)
+            : compiler_(compiler), tokens_(compiler.tokens_), locals_(compiler.locals_.size()),
+              frame_(compiler.frame_), callDepth_(compiler.callDepth_)
+        {
+        }
+        ~CallScope()
+        {
+            compiler_.tokens_ = tokens_;
+            compiler_.locals_.resize(locals_);
+            compiler_.frame_ = frame_;
+            compiler_.callDepth_ = callDepth_;
+        }
+        CallScope(const CallScope&) = delete;
+        CallScope& operator=(const CallScope&) = delete;
+
+    private:
+        ExpressionCompiler& compiler_;
+        ExpressionTokens* tokens_;
+        size_t locals_;
+        size_t frame_;
+        int callDepth_;
+    };
+    bool Head(const std::string& name, FunctionHead& head);
     // A call of a function of the effect, inlined.
     bool Inline(const ExpressionName& function, const Token& call);
     // Declarations, assignments and a return: what a function that computes

@@ -9,9 +9,96 @@
 
 namespace gfx::expr {
 
+// Reads a function's head from its text: modifiers, the type returned, the
+// name, the parameters (their types, names, semantics and default values).
+bool ExpressionCompiler::Head(const std::string& name, FunctionHead& head)
+{
+    auto notConstant = [&](const Token& at, const std::string& why) {
+        return Fail(at, 3025, "'" + name + "' has no constant value: " + why);
+    };
+    static const std::string_view kModifiers[] = {"static", "inline", "precise", "const", "uniform", "extern"};
+    while (Peek().kind == TokenKind::Identifier &&
+           std::find(std::begin(kModifiers), std::end(kModifiers), Peek().text) != std::end(kModifiers))
+        Next();
+    bool refused = false;
+    std::string why;
+    const Token returnToken = Peek();
+    if (returnToken.text == "void")
+        return notConstant(returnToken, "it returns nothing");
+    if (returnToken.kind != TokenKind::Identifier || !TypeNamed(returnToken.text, head.returned, refused, why))
+        return notConstant(returnToken, "it returns '" + std::string(returnToken.text) + "'");
+    Next();
+    if ((returnToken.text == "vector" || returnToken.text == "matrix") && IsSymbol(Peek(), '<') &&
+        !Template(returnToken, head.returned))
+        return false;
+    if (Peek().kind != TokenKind::Identifier)
+        return Unexpected(Peek());
+    Next();
+    if (!Expect('('))
+        return false;
+    while (!IsSymbol(Peek(), ')')) {
+        FunctionHead::Parameter p;
+        static const std::string_view kParameterModifiers[] = {"in", "uniform", "const", "linear", "centroid",
+                                                               "nointerpolation", "noperspective", "sample"};
+        while (Peek().kind == TokenKind::Identifier &&
+               std::find(std::begin(kParameterModifiers), std::end(kParameterModifiers), Peek().text) !=
+                   std::end(kParameterModifiers))
+            Next();
+        const Token type = Peek();
+        if (type.text == "out" || type.text == "inout")
+            return notConstant(type, "it has an '" + std::string(type.text) + "' parameter");
+        if (type.kind != TokenKind::Identifier || !TypeNamed(type.text, p.shape, refused, why))
+            return notConstant(type, "it takes a '" + std::string(type.text) + "'");
+        Next();
+        if ((type.text == "vector" || type.text == "matrix") && IsSymbol(Peek(), '<') && !Template(type, p.shape))
+            return false;
+        const Token nameToken = Peek();
+        if (nameToken.kind != TokenKind::Identifier)
+            return Unexpected(nameToken);
+        p.name = nameToken.text;
+        Next();
+        if (IsSymbol(Peek(), '['))
+            return notConstant(Peek(), "it takes an array");
+        while (IsSymbol(Peek(), ':')) {
+            Next();
+            if (Peek().kind != TokenKind::Identifier)
+                return Unexpected(Peek());
+            Next();
+        }
+        if (IsSymbol(Peek(), '=')) {
+            Next();
+            p.defaultAt = head.defaults.size() + 1;
+            int open = 0;
+            while (Peek().kind != TokenKind::End && !(open == 0 && (IsSymbol(Peek(), ',') || IsSymbol(Peek(), ')')))) {
+                open += IsSymbol(Peek(), '(') ? 1 : IsSymbol(Peek(), ')') ? -1 : 0;
+                head.defaults.push_back(Next());
+            }
+            Token end = Peek();
+            end.kind = TokenKind::End;
+            head.defaults.push_back(end);
+        }
+        head.parameters.push_back(p);
+        if (!IsSymbol(Peek(), ','))
+            break;
+        Next();
+    }
+    if (!Expect(')'))
+        return false;
+    while (IsSymbol(Peek(), ':')) {
+        Next();
+        if (Peek().kind != TokenKind::Identifier)
+            return Unexpected(Peek());
+        Next();
+    }
+    if (!IsSymbol(Peek(), '{'))
+        return notConstant(Peek(), "it has no body");
+    return true;
+}
+
 // A call of a function of the effect, inlined: its parameters' types read
 // first, the arguments converted to them and kept in locals, then its
-// body read with those names.
+// body read with those names. The scope puts back the caller's tokens, names
+// and depth of calls on every way out.
 bool ExpressionCompiler::Inline(const ExpressionName& function, const Token& call)
 {
     const std::string name(call.text);
@@ -34,98 +121,13 @@ bool ExpressionCompiler::Inline(const ExpressionName& function, const Token& cal
         }
     }
     TokenListReader body(std::move(tokens));
-    ExpressionTokens* caller = tokens_;
+    const CallScope scope(*this);
+    ExpressionTokens* const caller = tokens_;
     tokens_ = &body;
-
-    // The head: modifiers, the type returned, the name, the parameters.
-    auto notConstant = [&](const Token& at, const std::string& why) {
-        return Fail(at, 3025, "'" + name + "' has no constant value: " + why);
-    };
-    static const std::string_view kModifiers[] = {"static", "inline", "precise", "const", "uniform", "extern"};
-    while (Peek().kind == TokenKind::Identifier &&
-           std::find(std::begin(kModifiers), std::end(kModifiers), Peek().text) != std::end(kModifiers))
-        Next();
-    ValueShape returned;
-    bool refused = false;
-    std::string why;
-    const Token returnToken = Peek();
-    if (returnToken.text == "void")
-        return notConstant(returnToken, "it returns nothing");
-    if (returnToken.kind != TokenKind::Identifier || !TypeNamed(returnToken.text, returned, refused, why))
-        return notConstant(returnToken, "it returns '" + std::string(returnToken.text) + "'");
-    Next();
-    if ((returnToken.text == "vector" || returnToken.text == "matrix") && IsSymbol(Peek(), '<') &&
-        !Template(returnToken, returned))
+    FunctionHead head;
+    if (!Head(name, head))
         return false;
-    if (Peek().kind != TokenKind::Identifier)
-        return Unexpected(Peek());
-    Next();
-    if (!Expect('('))
-        return false;
-    struct Parameter {
-        std::string_view name;
-        ValueShape shape;
-        size_t defaultAt = 0; // the index of its default's first token, or 0
-        Token token;
-    };
-    std::vector<Parameter> parameters;
-    std::vector<Token> defaults; // each default's tokens, then an End
-    while (!IsSymbol(Peek(), ')')) {
-        Parameter p;
-        static const std::string_view kParameterModifiers[] = {"in", "uniform", "const", "linear", "centroid",
-                                                               "nointerpolation", "noperspective", "sample"};
-        while (Peek().kind == TokenKind::Identifier &&
-               std::find(std::begin(kParameterModifiers), std::end(kParameterModifiers), Peek().text) !=
-                   std::end(kParameterModifiers))
-            Next();
-        const Token type = Peek();
-        if (type.text == "out" || type.text == "inout")
-            return notConstant(type, "it has an '" + std::string(type.text) + "' parameter");
-        if (type.kind != TokenKind::Identifier || !TypeNamed(type.text, p.shape, refused, why))
-            return notConstant(type, "it takes a '" + std::string(type.text) + "'");
-        Next();
-        if ((type.text == "vector" || type.text == "matrix") && IsSymbol(Peek(), '<') && !Template(type, p.shape))
-            return false;
-        p.token = Peek();
-        if (p.token.kind != TokenKind::Identifier)
-            return Unexpected(p.token);
-        p.name = p.token.text;
-        Next();
-        if (IsSymbol(Peek(), '['))
-            return notConstant(Peek(), "it takes an array");
-        while (IsSymbol(Peek(), ':')) {
-            Next();
-            if (Peek().kind != TokenKind::Identifier)
-                return Unexpected(Peek());
-            Next();
-        }
-        if (IsSymbol(Peek(), '=')) {
-            Next();
-            p.defaultAt = defaults.size() + 1;
-            int open = 0;
-            while (Peek().kind != TokenKind::End && !(open == 0 && (IsSymbol(Peek(), ',') || IsSymbol(Peek(), ')')))) {
-                open += IsSymbol(Peek(), '(') ? 1 : IsSymbol(Peek(), ')') ? -1 : 0;
-                defaults.push_back(Next());
-            }
-            Token end = Peek();
-            end.kind = TokenKind::End;
-            defaults.push_back(end);
-        }
-        parameters.push_back(p);
-        if (!IsSymbol(Peek(), ','))
-            break;
-        Next();
-    }
-    if (!Expect(')'))
-        return false;
-    while (IsSymbol(Peek(), ':')) {
-        Next();
-        if (Peek().kind != TokenKind::Identifier)
-            return Unexpected(Peek());
-        Next();
-    }
-    if (!IsSymbol(Peek(), '{'))
-        return notConstant(Peek(), "it has no body");
+    const std::vector<FunctionHead::Parameter>& parameters = head.parameters;
 
     // The arguments, in the caller's text, each made the parameter's type.
     tokens_ = caller;
@@ -147,8 +149,6 @@ bool ExpressionCompiler::Inline(const ExpressionName& function, const Token& cal
     }
     if (!Expect(')'))
         return false;
-    const size_t frame = frame_;
-    const size_t localsBefore = locals_.size();
     ++callDepth_;
     // Defaults name what the effect declares, not the caller's locals.
     frame_ = locals_.size();
@@ -157,8 +157,8 @@ bool ExpressionCompiler::Inline(const ExpressionName& function, const Token& cal
             return Fail(call, 3013, "'" + name + "' takes " + std::to_string(parameters.size()) + " arguments, " +
                                         std::to_string(given) + " given");
         std::vector<Token> list;
-        for (size_t i = parameters[k].defaultAt - 1; defaults[i].kind != TokenKind::End; ++i)
-            list.push_back(defaults[i]);
+        for (size_t i = parameters[k].defaultAt - 1; head.defaults[i].kind != TokenKind::End; ++i)
+            list.push_back(head.defaults[i]);
         TokenListReader reader(std::move(list));
         tokens_ = &reader;
         const Token at = Peek();
@@ -166,6 +166,7 @@ bool ExpressionCompiler::Inline(const ExpressionName& function, const Token& cal
             return false;
         if (Peek().kind != TokenKind::End)
             return Unexpected(Peek());
+        tokens_ = caller;
     }
     // Kept in locals, the last on top of the stack first.
     std::vector<uint32_t> slots(parameters.size());
@@ -176,12 +177,7 @@ bool ExpressionCompiler::Inline(const ExpressionName& function, const Token& cal
         locals_.push_back({parameters[k].name, slots[k], parameters[k].shape});
 
     tokens_ = &body;
-    const bool ok = Body(name, returned);
-    tokens_ = caller;
-    locals_.resize(localsBefore);
-    frame_ = frame;
-    --callDepth_;
-    return ok;
+    return Body(name, head.returned);
 }
 
 // Declarations, assignments and a return: what a function that computes

@@ -32,6 +32,9 @@ public:
         functions_["loops"] = "float loops() { for (;;) {} }";
         functions_["self"] = "float self(float x) { return self(x); }";
         functions_["mixed"] = "float mixed(float4 v) { float4 w = v * 2, u; return dot(w, 1) + twice(v.x); }";
+        functions_["broken"] = "float broken(float x) { float y = twice(x); return y + missing; }";
+        functions_["badDefault"] = "float badDefault(float x, float k = missing) { return x * k; }";
+        functions_["badHead"] = "float badHead(float x, out float y) { return x; }";
     }
 
     ExpressionName Find(std::string_view name) override
@@ -507,6 +510,35 @@ TEST(EffectExpression, ASplicedProgramKeepsItsLocalsApartFromTheCallers)
     ASSERT_TRUE(Expression::Read(bytes.data(), bytes.size(), offset, back, why)) << why;
     ASSERT_TRUE(back.Evaluate(&parameters, v, why)) << why;
     EXPECT_EQ(v.components, std::vector<double>{24.5});
+}
+
+// A call that fails in its head, its arguments, its defaults or its body
+// leaves the reader as it was: the next expression, with the same names and
+// budget, reads its own calls, locals and parameters.
+TEST(EffectExpression, AFailedCallIsFollowedByAGoodExpression)
+{
+    TestNames names;
+    gfx::ExpressionBudget budget = gfx::ExpressionBudget::ForText(1000);
+    const char* const failing[] = {
+        "1 + broken(2)", "scaled(1, broken(U.x))", "badDefault(1)", "badHead(1, 2)", "twice(missing)",
+        "mixed(float4(1, 2, 3, 4)) + self(1)", "twice(1, 2)",
+    };
+    for (const char* text : failing) {
+        Expression e;
+        gfx::ExpressionError error;
+        gfx::TokenListReader tokens(gfx::Tokenize(text));
+        EXPECT_FALSE(gfx::CompileExpression(tokens, names, budget, e, error)) << text;
+        EXPECT_FALSE(error.text.empty()) << text;
+
+        gfx::TokenListReader good(gfx::Tokenize("scaled(2) + twice(U.x) + scaled(U.y, twice(1))"));
+        gfx::ExpressionError none;
+        ASSERT_TRUE(gfx::CompileExpression(good, names, budget, e, none)) << text << ", then: " << none.text;
+        TestParameters parameters;
+        ExpressionValue v;
+        std::string why;
+        ASSERT_TRUE(e.Evaluate(&parameters, v, why)) << why;
+        EXPECT_EQ(v.components, std::vector<double>{6 + 1 + 0.5}) << text;
+    }
 }
 
 // Steps, not time: four times the text costs at most four and a half times
