@@ -14,6 +14,7 @@
 #include "platform/gfx/fx/effect_message.h"
 #include "platform/gfx/fx/effect_states.h"
 #include "platform/gfx/fx/effect_tokens.h"
+#include "platform/gfx/fx/hlsl_modifiers.h"
 #include "platform/gfx/fx/name_table.h"
 #include "platform/window/close_check.h"
 
@@ -329,7 +330,7 @@ private:
             info.isVoid = true;
             return true;
         }
-        if (t.text == "string") {
+        if (lower == "string") {
             Next();
             info.type = EffectParameterType::String;
             info.rows = info.columns = 0;
@@ -1016,10 +1017,8 @@ private:
     {
         const Token first = Peek();
         bool isStatic = false;
-        static const std::set<std::string_view> modifiers = {
-            "static", "uniform", "extern", "shared", "const", "volatile",
-            "row_major", "column_major", "inline", "precise"};
-        while (Peek().kind == TokenKind::Identifier && modifiers.count(Peek().text)) {
+        while (Peek().kind == TokenKind::Identifier &&
+               IsHlslModifier(Peek().text, kModifiesGlobal | kModifiesFunction)) {
             isStatic = isStatic || Peek().text == "static";
             Next();
         }
@@ -1300,7 +1299,7 @@ private:
     // A compiled shader, NULL, or an assembly block (refused, naming `owner`).
     bool ShaderElement(bool vertex, const std::string& stateName, const std::string& owner, EffectShader& shader)
     {
-        if (IsWord(Peek(), "compile"))
+        if (IsWordNoCase(Peek(), "compile"))
             return CompileShader(vertex, stateName, shader);
         if (IsWordNoCase(Peek(), "asm"))
             return Fail(Peek(), 3000,
@@ -1325,7 +1324,7 @@ private:
         choice = EffectShaderChoice();
         shader = EffectShader();
         const Token at = Peek();
-        if (IsWord(at, "compile") || IsWordNoCase(at, "asm") || IsWordNoCase(at, "null")) {
+        if (IsWordNoCase(at, "compile") || IsWordNoCase(at, "asm") || IsWordNoCase(at, "null")) {
             if (!ShaderElement(vertex, state, owner, shader))
                 return false;
             lastValueToken_ = previous_;
@@ -1410,7 +1409,7 @@ private:
             Token indexToken;
             if (!StateTarget(state, &indexToken))
                 return false;
-            if (IsWord(Peek(), "compile")) {
+            if (IsWordNoCase(Peek(), "compile")) {
                 const std::string lower = Lower(state.name);
                 if (lower != "vertexshader" && lower != "pixelshader")
                     return Fail(stateToken, 3000, "'" + state.name + "' cannot take a compiled shader");
@@ -1425,7 +1424,7 @@ private:
             if (info->type == StateType::Shader) {
                 // A compiled shader lives in the pass; any other value is kept as written too.
                 const Token first = Peek();
-                const bool compiled = IsWord(first, "compile");
+                const bool compiled = IsWordNoCase(first, "compile");
                 if (!ShaderState(*info, label, pass))
                     return false;
                 assignment.source = StateAssignment::Source::Shader;

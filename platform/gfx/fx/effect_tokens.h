@@ -112,6 +112,13 @@ private:
 // thousand tokens, with `closing` set; without it the text is read to its end.
 std::vector<Token> Tokenize(std::string_view text, TokenProblem* problem = nullptr);
 
+// Whether the identifier at `i` may name a declaration of the text: a member
+// or swizzle after '.' never does, whatever globals share its name.
+inline bool MayNameDeclaration(const std::vector<Token>& tokens, size_t i)
+{
+    return tokens[i].kind == TokenKind::Identifier && !(i > 0 && tokens[i - 1].Is('.'));
+}
+
 // The index of the token that closes the bracket opened at `open` ('(' '[' '{'),
 // or tokens.size() when it is never closed.
 size_t MatchingBracket(const std::vector<Token>& tokens, size_t open);

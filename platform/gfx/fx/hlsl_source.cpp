@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <set>
+#include <unordered_set>
 
 #include "platform/gfx/fx/effect_tokens.h"
 #include "platform/gfx/fx/hlsl_array_casts.h"
+#include "platform/gfx/fx/function_head.h"
 #include "platform/window/close_check.h"
 
 namespace gfx {
@@ -36,12 +39,10 @@ bool IsSampler(std::string_view type)
     return kTypes.count(Lower(type)) > 0;
 }
 
+// What may stand before a global declaration's type, a variable's or a function's.
 bool IsModifier(std::string_view word)
 {
-    static const std::set<std::string_view> kModifiers = {"static", "uniform", "extern", "shared", "const",
-                                                          "volatile", "row_major", "column_major", "inline",
-                                                          "precise"};
-    return kModifiers.count(word) > 0;
+    return IsHlslModifier(word, kModifiesGlobal | kModifiesFunction);
 }
 
 // `technique` in any letter case, and the later effect formats' own.
@@ -79,6 +80,7 @@ public:
         if (problem_.closing)
             return false;
         out_.text.assign(text_);
+        SpellSamplerTypes();
         while (pos_ < tokens_.size()) {
             if (!Step())
                 return false;
@@ -115,7 +117,7 @@ public:
                     pos_ = (tokens_[pos_].Is('{') || tokens_[pos_].Is('(') ? Match(pos_) : pos_) + 1;
                 if (pos_ < tokens_.size() && tokens_[pos_].Is(';'))
                     ++pos_;
-                Names(first, pos_, out_.alwaysNamed);
+                StructNames(first, pos_);
             } else if (t.Is("cbuffer")) {
                 // Its members are the effect's parameters like any other:
                 // the block around them goes.
@@ -149,6 +151,25 @@ public:
     }
 
 private:
+    // The effect's sampler types are taken in any letter case: the shader
+    // compiler reads them as HLSL spells them. A type is followed by a name,
+    // which a variable of such a name is not.
+    void SpellSamplerTypes()
+    {
+        static constexpr std::string_view kSpelled[] = {"sampler", "sampler1D", "sampler2D", "sampler3D",
+                                                        "samplerCUBE"};
+        for (size_t i = 0; i + 1 < tokens_.size(); ++i) {
+            // A type: a name follows it.
+            const Token& t = tokens_[i];
+            if (t.kind != TokenKind::Identifier || tokens_[i + 1].kind != TokenKind::Identifier ||
+                t.text.size() < 7 || !IsSampler(t.text))
+                continue;
+            for (std::string_view spelled : kSpelled)
+                if (spelled.size() == t.text.size() && Lower(spelled) == Lower(t.text))
+                    out_.text.replace(t.offset, spelled.size(), spelled);
+        }
+    }
+
     // One step of work; false once the program is closing.
     bool Step()
     {
@@ -265,12 +286,36 @@ private:
         }
     }
 
-    // The identifiers of tokens [first, last), numbered, onto `ids`.
+    // The identifiers of tokens [first, last) that may name a declaration,
+    // numbered, onto `ids`.
     void Names(size_t first, size_t last, std::vector<HlslSource::Id>& ids)
     {
         for (size_t k = first; k < last && k < tokens_.size() && Step(); ++k)
-            if (tokens_[k].kind == TokenKind::Identifier)
+            if (MayNameDeclaration(tokens_, k))
                 ids.push_back(out_.Number(tokens_[k].text));
+    }
+
+    // What the struct of tokens [first, last) names, into alwaysNamed: its
+    // members' types and sizes and what its methods and the variables
+    // declared with it name, not the members' own names or semantics (a name
+    // followed by ';', ',', ':' or '[' in the braces of its members).
+    void StructNames(size_t first, size_t last)
+    {
+        int depth = 0;
+        for (size_t k = first; k < last && k < tokens_.size() && Step(); ++k) {
+            const Token& t = tokens_[k];
+            if (t.Is('{') || t.Is('(') || t.Is('['))
+                ++depth;
+            else if (t.Is('}') || t.Is(')') || t.Is(']'))
+                --depth;
+            if (!MayNameDeclaration(tokens_, k))
+                continue;
+            const bool member = depth == 1 && k + 1 < last &&
+                                (tokens_[k + 1].Is(';') || tokens_[k + 1].Is(',') || tokens_[k + 1].Is(':') ||
+                                 tokens_[k + 1].Is('['));
+            if (!member)
+                out_.alwaysNamed.push_back(out_.Number(t.text));
+        }
     }
 
     // The definition of the name at token `name` that spans tokens [first, last).
@@ -289,7 +334,9 @@ private:
     void Function(size_t start)
     {
         const size_t name = pos_++;
-        TextureParameters(name, pos_);
+        FunctionHead head;
+        if (ReadFunctionHead(tokens_, start, head, &matches_) && head.name == name)
+            TextureParameters(head);
         pos_ = Match(pos_) + 1;
         while (At(':'))
             pos_ += 2;
@@ -302,30 +349,32 @@ private:
         out_.functions.back().body = body;
     }
 
-    // The parameters of texture type of the function whose name is token
-    // `name` and whose list opens at `open` leave the shader's text, as the
-    // textures do, and so do the arguments given for them.
-    void TextureParameters(size_t name, size_t open)
+    // The parameters of texture type of the function of `head` leave the
+    // shader's text, as the textures do, and so do the arguments given for them.
+    void TextureParameters(const FunctionHead& head)
     {
+        const size_t name = head.name;
         std::vector<size_t> starts, commas;
-        const size_t close = Split(open, starts, commas);
-        std::vector<bool> kept(starts.size(), true);
+        std::vector<bool> kept;
         bool any = false;
-        for (size_t k = 0; k < starts.size(); ++k) {
-            size_t i = starts[k];
-            while (i < close && tokens_[i].kind == TokenKind::Identifier &&
-                   (IsModifier(tokens_[i].text) || tokens_[i].Is("in")))
-                ++i;
-            if (i < close && tokens_[i].kind == TokenKind::Identifier && IsTextureOrString(tokens_[i].text)) {
-                kept[k] = false;
-                any = true;
-            }
+        for (const FunctionParameter& p : head.parameters) {
+            if (!starts.empty())
+                commas.push_back(p.first - 1);
+            starts.push_back(p.first);
+            const bool texture = p.typeBegin < p.last && tokens_[p.typeBegin].kind == TokenKind::Identifier &&
+                                 IsTextureOrString(tokens_[p.typeBegin].text);
+            kept.push_back(!texture);
+            any = any || texture;
         }
         if (!any)
             return;
-        DropArguments(starts, commas, close, kept);
-        if (textureCallIndex_.Add(tokens_[name].text, static_cast<uint32_t>(textureCalls_.size())))
-            textureCalls_.push_back({name, std::move(kept)});
+        DropArguments(starts, commas, head.close, kept);
+        // Every overload, found by its name and number of parameters (the
+        // first of each such pair).
+        textureCallIndex_.Add(tokens_[name].text);
+        textureDefinitions_.insert(name);
+        overloads_.emplace(std::make_pair(tokens_[name].text, kept.size()), textureCalls_.size());
+        textureCalls_.push_back(std::move(kept));
     }
 
     // The arguments of the list that opens at `open`: where each starts, the
@@ -372,24 +421,22 @@ public:
         for (size_t i = 0; i + 1 < tokens_.size(); ++i) {
             if (tokens_[i].kind != TokenKind::Identifier || !tokens_[i + 1].Is('('))
                 continue;
-            const uint32_t found = textureCallIndex_.Find(tokens_[i].text);
-            if (found == NameTable::kNone || textureCalls_[found].definition == i)
+            if (!textureCallIndex_.Contains(tokens_[i].text) || textureDefinitions_.count(i))
                 continue;
-            const TextureCall& c = textureCalls_[found];
             std::vector<size_t> starts, commas;
             const size_t close = Split(i + 1, starts, commas);
-            if (starts.size() == c.kept.size())
-                DropArguments(starts, commas, close, c.kept);
+            const auto overload = overloads_.find(std::make_pair(tokens_[i].text, starts.size()));
+            if (overload != overloads_.end())
+                DropArguments(starts, commas, close, textureCalls_[overload->second]);
         }
     }
 
 private:
-    struct TextureCall {
-        size_t definition = 0; // the token of its name where it is defined
-        std::vector<bool> kept;
-    };
-    std::vector<TextureCall> textureCalls_;
-    NameTable textureCallIndex_; // the first function of each name
+    // What each function that lost texture parameters keeps of its arguments.
+    std::vector<std::vector<bool>> textureCalls_;
+    NameTable textureCallIndex_;                   // their names
+    std::unordered_set<size_t> textureDefinitions_; // the tokens of their names where they are defined
+    std::map<std::pair<std::string_view, size_t>, size_t> overloads_; // by name and parameters
     std::vector<size_t> closers_; // the '}' of cbuffer blocks, blanked already, in the text's order
     size_t closersPassed_ = 0;
     // Whether the '}' at `at` closes a cbuffer block: the reading meets them

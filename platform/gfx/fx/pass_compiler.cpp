@@ -35,7 +35,8 @@ constexpr size_t kMostSharedDeclarations = size_t{1} << 16;
 class PassBuilder {
 public:
     PassBuilder(const HlslSource& source, EffectDescription& effect, std::string& messages)
-        : source_(source), effect_(effect), messages_(messages), entries_(effect), shared_(source.IdCount())
+        : source_(source), effect_(effect), messages_(messages), entries_(effect), reached_(source.IdCount()),
+          shared_(source.IdCount())
     {
     }
 
@@ -69,6 +70,7 @@ public:
             if (!PlanPass(passes[i], plans[i]))
                 return false;
         }
+        AddCheckStage();
         // Texture units by sampler, the same in both stages of a pass.
         std::vector<Translation> translations;
         std::map<std::pair<size_t, Units>, size_t> index;
@@ -97,6 +99,10 @@ public:
                     return false;
                 }
             }
+        }
+        if (checkStage_ != kNone && !stages_[checkStage_].ok && !stages_[checkStage_].messages.empty()) {
+            messages_ += stages_[checkStage_].messages;
+            return false;
         }
         if (overBound != kNone)
             return Fail(plans[overBound].blame, "the passes' compiled shaders come to more than " +
@@ -268,6 +274,35 @@ private:
         return true;
     }
 
+    // The functions no pass reaches are compiled too, after every pass's
+    // stages, in one stage of their own that nothing draws with: an effect
+    // the platform's compiler refuses, which reads every function, is
+    // refused here as well. Where the passes reach every function there is
+    // none.
+    void AddCheckStage()
+    {
+        std::vector<HlslSource::Id> roots;
+        std::vector<bool> taken(source_.IdCount(), false);
+        for (const HlslSource::Definition& f : source_.functions) {
+            if (platform::ClosingAfter())
+                return;
+            if (f.body && f.name < taken.size() && !reached_[f.name] && !taken[f.name]) {
+                taken[f.name] = true;
+                roots.push_back(f.name);
+            }
+        }
+        if (roots.empty())
+            return;
+        StageJob job;
+        job.entry.name = "zl_check";
+        job.entry.code = "\nfloat4 zl_check() : SV_Target { return 0; }\n";
+        job.stage = ShaderStage::Pixel;
+        job.function = source_.NameOf(roots.front());
+        job.roots = std::move(roots);
+        checkStage_ = stages_.size();
+        stages_.push_back(std::move(job));
+    }
+
     size_t AddStage(ShaderEntry entry, ShaderStage stage, const std::string& function)
     {
         const std::string key = std::string(stage == ShaderStage::Vertex ? "v" : "p") + function + "\n" + entry.code;
@@ -281,6 +316,7 @@ private:
                 job.roots = Roots(job);
                 std::vector<size_t> samplers;
                 for (const HlslSource::Id id : source_.Reached(job.roots, scratch_)) {
+                    reached_[id] = true;
                     if (!source_.VariableNamed(id))
                         continue;
                     if (!shared_[id]) {
@@ -461,9 +497,10 @@ private:
     std::vector<HlslSource::Id> Roots(const StageJob& job) const
     {
         std::vector<HlslSource::Id> roots{source_.IdOf(job.function)};
-        for (const Token& t : Tokenize(job.entry.code))
-            if (t.kind == TokenKind::Identifier)
-                roots.push_back(source_.IdOf(t.text));
+        const std::vector<Token> tokens = Tokenize(job.entry.code);
+        for (size_t i = 0; i < tokens.size(); ++i)
+            if (MayNameDeclaration(tokens, i))
+                roots.push_back(source_.IdOf(tokens[i].text));
         return roots;
     }
     const EffectParameter* FindParameter(std::string_view name) const
@@ -560,6 +597,8 @@ private:
     std::vector<StageJob> stages_;
     std::map<std::string, size_t> stageIndex_;
     HlslSource::Scratch scratch_;
+    std::vector<bool> reached_;              // by id: a name some stage reaches
+    size_t checkStage_ = kNone;              // the stage of the functions no pass reaches
     std::vector<bool> shared_;               // by id: a global variable some stage reaches
     std::vector<HlslSource::Id> sharedIds_;  // those, each once
     std::once_flag firstTranslation_;

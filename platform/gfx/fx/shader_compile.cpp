@@ -27,6 +27,7 @@
 #include "platform/bytes/byte_reader.h"
 #include "platform/bytes/byte_writer.h"
 #include "platform/gfx/fx/effect_message.h"
+#include "platform/gfx/fx/effect_tokens.h"
 #include "platform/os/process.h"
 #include "platform/window/close_signals.h"
 
@@ -61,17 +62,105 @@ void Configure(glslang::TShader& shader, EShLanguage language)
     shader.setAutoMapBindings(true);
 }
 
+struct CompileError {
+    int line = 0; // of the stage's text
+    int column = 1;
+    int code = 3000;
+    std::string text;
+};
+
+// The line (1-based) of `text`, or "".
+std::string_view LineOfText(std::string_view text, int line)
+{
+    size_t begin = 0;
+    for (int at = 1; at < line; ++at) {
+        begin = text.find('\n', begin);
+        if (begin == std::string_view::npos)
+            return {};
+        ++begin;
+    }
+    const size_t end = std::min(text.find('\n', begin), text.size());
+    return text.substr(begin, end - begin);
+}
+
+// The shader compiler's words where they name nothing, or name its own
+// insides, in the platform compiler's: what went wrong, and at what.
+void InPlatformWords(CompileError& e, std::string_view text)
+{
+    static constexpr std::string_view kNoName = "'' : ";
+    static constexpr std::string_view kNoReturn = "function does not return a value: ";
+    static constexpr std::string_view kExpected = "' : Expected";
+    static constexpr std::string_view kUnknown = "' : unknown variable";
+    const std::vector<Token> tokens = Tokenize(LineOfText(text, e.line));
+    // The last token of the line at or before the column where it stopped.
+    size_t at = tokens.size();
+    for (size_t i = 0; i < tokens.size() && tokens[i].column <= e.column; ++i)
+        at = i;
+    if (e.text.size() > kUnknown.size() + 1 && e.text.front() == '\'' && e.text.ends_with(kUnknown)) {
+        const std::string name = e.text.substr(1, e.text.size() - kUnknown.size() - 1);
+        e.code = 3004;
+        e.text = "undeclared identifier '" + name + "'";
+        for (size_t i = 0; i < tokens.size() && tokens[i].column <= e.column; ++i)
+            if (tokens[i].text == name)
+                e.column = tokens[i].column;
+    } else if (e.text.find("l-value required \"$Global\"") != std::string::npos) {
+        e.code = 3025;
+        e.text = "global variables are implicitly constant, enable compatibility mode to allow modification";
+        // At the variable written: what stands before the last assignment
+        // ('=', or '++' and '--') up to the column, through its members and
+        // elements.
+        size_t op = at;
+        while (op < tokens.size() && op > 0 && !tokens[op].Is('=') &&
+               !(tokens[op].Is('+') && tokens[op - 1].Is('+')) && !(tokens[op].Is('-') && tokens[op - 1].Is('-')))
+            --op;
+        while (op > 0 && op < tokens.size() && tokens[op - 1].kind == TokenKind::Symbol &&
+               !tokens[op - 1].Is(']') && !tokens[op - 1].Is(')'))
+            --op; // the operator's first part: "+=", "<<=", "++"
+        size_t k = op;
+        while (k > 0 && k < tokens.size()) {
+            --k;
+            if (tokens[k].Is(']')) {
+                for (int depth = 1; k > 0 && depth > 0;) {
+                    --k;
+                    depth += tokens[k].Is(']') ? 1 : tokens[k].Is('[') ? -1 : 0;
+                }
+                continue;
+            }
+            if (tokens[k].kind != TokenKind::Identifier)
+                break;
+            if (k < 2 || !tokens[k - 1].Is('.')) {
+                e.column = tokens[k].column;
+                break;
+            }
+            --k; // the '.' before a member
+        }
+    } else if (e.text.starts_with(kNoName) && e.text.substr(kNoName.size()).starts_with(kNoReturn)) {
+        const std::string function = e.text.substr(kNoName.size() + kNoReturn.size());
+        e.code = 3080;
+        e.text = "'" + function + "': function must return a value";
+    } else if (e.text.size() > kExpected.size() + 1 && e.text.front() == '\'' && e.text.ends_with(kExpected)) {
+        // The token where it stopped: the last that starts at or before the column.
+        const std::string expected = e.text.substr(1, e.text.size() - kExpected.size() - 1);
+        const Token* found = at < tokens.size() ? &tokens[at] : nullptr;
+        if (found) {
+            e.column = found->column;
+            e.text = "syntax error: unexpected token '" + std::string(found->text.substr(0, 64)) + "', '" + expected +
+                     "' expected";
+        } else {
+            e.text = "syntax error: unexpected end of line, '" + expected + "' expected";
+        }
+    } else if (e.text.starts_with(kNoName)) {
+        e.text.erase(0, kNoName.size());
+    }
+}
+
 // glslang reports "ERROR: 0:LINE: 'token' : text" and, for a parse failure,
 // "0(LINE): error at column COL, HLSL parsing failed."; each error becomes one
 // message at the author's file and line.
-std::string Translate(const std::string& log, const HlslSource& source, int sourceLines,
+std::string Translate(const std::string& log, std::string_view text, const HlslSource& source, int sourceLines,
                       const HlslSource::Origin& blame)
 {
-    struct Error {
-        int line = 0;
-        int column = 1;
-        std::string text;
-    };
+    using Error = CompileError;
     std::vector<Error> errors;
     std::istringstream in(log);
     std::string line;
@@ -97,9 +186,10 @@ std::string Translate(const std::string& log, const HlslSource& source, int sour
         }
     }
     std::string out;
-    for (const Error& e : errors) {
+    for (Error& e : errors) {
+        InPlatformWords(e, text);
         const HlslSource::Origin origin = e.line >= 1 && e.line <= sourceLines ? source.Locate(e.line) : blame;
-        out += FormatEffectError(source.FileOf(origin), origin.line, e.line <= sourceLines ? e.column : 1, 3000,
+        out += FormatEffectError(source.FileOf(origin), origin.line, e.line <= sourceLines ? e.column : 1, e.code,
                                  e.text);
     }
     if (out.empty())
@@ -138,13 +228,13 @@ bool CompileStage(const HlslSource& source, const StageSource& job, const std::s
     shader.setEntryPoint(job.entry.name.c_str());
     Configure(shader, language);
     if (!shader.parse(GetDefaultResources(), 100, false, kFlags)) {
-        messages += Translate(shader.getInfoLog(), source, sourceLines, job.blame);
+        messages += Translate(shader.getInfoLog(), text, source, sourceLines, job.blame);
         return false;
     }
     glslang::TProgram program;
     program.addShader(&shader);
     if (!program.link(kFlags)) {
-        messages += Translate(program.getInfoLog(), source, sourceLines, job.blame);
+        messages += Translate(program.getInfoLog(), text, source, sourceLines, job.blame);
         return false;
     }
     spirv.clear();

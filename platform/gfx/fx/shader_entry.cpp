@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "platform/gfx/fx/effect_tokens.h"
+#include "platform/gfx/fx/function_head.h"
 #include "platform/gfx/fx/shader_semantics.h"
 #include "platform/gfx/fx/stage_registers.h"
 
@@ -35,11 +36,13 @@ struct Variable {
     bool out = false;
     bool uniform = false;
     bool array = false;
+    int elements = 0;  // an array's size when written as a number, else -1
     bool flat = false; // nointerpolation: the same value over the whole primitive
     std::string initial; // a parameter's default value, as written
 };
 
 struct Signature {
+    size_t function = 0; // in the effect's functions
     std::string returnType;
     std::string name;
     std::string semantic;
@@ -53,6 +56,8 @@ struct Leaf {
     Semantic semantic;
     std::string written;  // the semantic as written
     bool flat = false;
+    bool centroid = false; // sampled where the primitive covers the pixel (a `_centroid` semantic)
+    std::string read;     // what names it in the effect's function: a parameter, then members
 };
 
 std::string Join(const std::vector<Token>& tokens, size_t first, size_t last)
@@ -83,8 +88,10 @@ struct ShaderEntryMaker::Tables {
     std::unordered_map<std::string_view, size_t> structs;
     std::vector<Read> signatures;                          // by function
     std::vector<std::optional<std::vector<Variable>>> members; // by struct
+    std::vector<std::optional<std::vector<Token>>> bodies;     // by function, read when asked
 
-    explicit Tables(const EffectDescription& e) : effect(e), signatures(e.functions.size()), members(e.structs.size())
+    explicit Tables(const EffectDescription& e) : effect(e), signatures(e.functions.size()), members(e.structs.size()),
+          bodies(e.functions.size())
     {
         for (size_t i = 0; i < e.functions.size(); ++i)
             functions[e.functions[i].name].push_back(i);
@@ -93,6 +100,8 @@ struct ShaderEntryMaker::Tables {
     }
     const Read& SignatureOf(size_t function);
     const std::vector<Variable>& MembersOf(size_t structIndex);
+    // The tokens of a function's body, from its '{'.
+    const std::vector<Token>& BodyOf(size_t function);
 };
 
 namespace {
@@ -144,49 +153,31 @@ Shape ShapeOf(const std::string& type, const Tables& tables)
     return shape;
 }
 
-bool IsTypeModifier(std::string_view w)
-{
-    static const std::set<std::string_view> k = {"in", "out", "inout", "uniform", "const", "linear", "centroid",
-                                                 "nointerpolation", "noperspective", "sample", "precise",
-                                                 "static", "inline", "row_major", "column_major"};
-    return k.count(w) > 0;
-}
-
-// `[modifiers] type name [array] [: semantic] [= default]` from tokens [first, last).
-Variable ParseVariable(const std::vector<Token>& tokens, size_t first, size_t last)
+// A parameter or member as the one reader of heads found it.
+Variable VariableOf(const std::vector<Token>& tokens, const FunctionParameter& p)
 {
     Variable v;
-    size_t i = first;
-    for (; i < last && tokens[i].kind == TokenKind::Identifier && IsTypeModifier(tokens[i].text); ++i) {
-        if (tokens[i].text == "out")
-            v.in = false, v.out = true;
-        else if (tokens[i].text == "inout")
-            v.in = v.out = true;
-        else if (tokens[i].text == "uniform")
-            v.uniform = true;
-        else if (tokens[i].text == "nointerpolation")
-            v.flat = true;
-    }
-    size_t typeEnd = i + 1;
-    if (i < last && (tokens[i].text == "vector" || tokens[i].text == "matrix") && i + 1 < last && tokens[i + 1].Is('<')) {
-        while (typeEnd < last && !tokens[typeEnd].Is('>'))
-            ++typeEnd;
-        ++typeEnd;
-    }
-    v.type = Join(tokens, i, typeEnd);
-    i = typeEnd;
-    if (i < last)
-        v.name = std::string(tokens[i++].text);
-    if (i < last && tokens[i].Is('[')) {
+    v.in = p.direction != HlslDirection::Out;
+    v.out = p.direction == HlslDirection::Out || p.direction == HlslDirection::InOut;
+    v.uniform = p.uniform;
+    v.flat = p.flat;
+    v.type = Join(tokens, p.typeBegin, p.typeEnd);
+    if (p.name != FunctionParameter::kNone)
+        v.name = std::string(tokens[p.name].text);
+    if (p.arrayOpen != FunctionParameter::kNone) {
         v.array = true;
-        i = MatchingBracket(tokens, i) + 1;
+        v.elements = -1;
+        const size_t size = p.arrayOpen + 1;
+        if (p.arrayClose == size + 1 && tokens[size].kind == TokenKind::Number) {
+            const std::string_view n = tokens[size].text;
+            if (n.size() <= 6 && std::all_of(n.begin(), n.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                v.elements = std::stoi(std::string(n));
+        }
     }
-    if (i + 1 < last && tokens[i].Is(':'))
-        v.semantic = std::string(tokens[i + 1].text);
-    while (i < last && !tokens[i].Is('='))
-        ++i;
-    if (i + 1 < last)
-        v.initial = Join(tokens, i + 1, last);
+    if (p.semantic != FunctionParameter::kNone)
+        v.semantic = std::string(tokens[p.semantic].text);
+    if (p.defaultBegin != FunctionParameter::kNone)
+        v.initial = Join(tokens, p.defaultBegin, p.last);
     return v;
 }
 
@@ -194,34 +185,15 @@ bool ParseSignature(const std::string& text, Signature& out)
 {
     TokenProblem stopped; // a close signal stops a long function's reading
     const std::vector<Token> tokens = Tokenize(text, &stopped);
-    size_t open = 0;
-    while (open < tokens.size() && !tokens[open].Is('('))
-        ++open;
-    if (open == 0 || open >= tokens.size())
+    FunctionHead head;
+    if (!ReadFunctionHead(tokens, 0, head))
         return false;
-    size_t first = 0;
-    while (first + 1 < open && tokens[first].kind == TokenKind::Identifier &&
-           (tokens[first].text == "inline" || tokens[first].text == "static" || tokens[first].text == "precise"))
-        ++first;
-    out.returnType = Join(tokens, first, open - 1);
-    out.name = std::string(tokens[open - 1].text);
-    const size_t close = MatchingBracket(tokens, open);
-    if (close >= tokens.size())
-        return false;
-    size_t start = open + 1;
-    for (size_t i = open + 1; i <= close; ++i) {
-        if (tokens[i].Is('(') || tokens[i].Is('[') || tokens[i].Is('{')) {
-            i = MatchingBracket(tokens, i);
-            continue;
-        }
-        if (tokens[i].Is(',') || i == close) {
-            if (i > start)
-                out.parameters.push_back(ParseVariable(tokens, start, i));
-            start = i + 1;
-        }
-    }
-    if (close + 2 < tokens.size() && tokens[close + 1].Is(':'))
-        out.semantic = std::string(tokens[close + 2].text);
+    out.returnType = Join(tokens, head.typeBegin, head.typeEnd);
+    out.name = std::string(tokens[head.name].text);
+    for (const FunctionParameter& p : head.parameters)
+        out.parameters.push_back(VariableOf(tokens, p));
+    if (head.semantic != FunctionHead::kNone)
+        out.semantic = std::string(tokens[head.semantic].text);
     return true;
 }
 
@@ -238,7 +210,7 @@ std::vector<Variable> StructMembers(const EffectCode& code)
     for (size_t i = open + 1; i < close && i < tokens.size(); ++i) {
         if (tokens[i].Is(';')) {
             if (i > start)
-                members.push_back(ParseVariable(tokens, start, i));
+                members.push_back(VariableOf(tokens, ReadVariable(tokens, start, i, kModifiesMember)));
             start = i + 1;
         }
     }
@@ -255,6 +227,19 @@ const Tables::Read& Tables::SignatureOf(size_t function)
         read.ok = ParseSignature(effect.functions[function].text, read.signature);
     }
     return read;
+}
+
+const std::vector<Token>& Tables::BodyOf(size_t function)
+{
+    std::optional<std::vector<Token>>& body = bodies[function];
+    if (!body) {
+        TokenProblem stopped;
+        const std::string& text = effect.functions[function].text;
+        std::vector<Token> tokens = Tokenize(text, &stopped);
+        const auto open = std::find_if(tokens.begin(), tokens.end(), [](const Token& t) { return t.Is('{'); });
+        body.emplace(open, tokens.end());
+    }
+    return *body;
 }
 
 const std::vector<Variable>& Tables::MembersOf(size_t structIndex)
@@ -311,6 +296,7 @@ bool FindEntry(Tables& tables, const EffectShader& shader, Signature& out, std::
         }
         if (arguments.size() <= uniforms && arguments.size() >= needed) {
             out = read.signature;
+            out.function = i;
             return true;
         }
     }
@@ -327,39 +313,88 @@ constexpr int kMaxStructNesting = 16;
 constexpr size_t kMaxFlattened = 256;
 
 // Every value with a semantic inside `v` (itself, or the members of its struct).
-bool Flatten(Tables& tables, const std::string& access, const std::string& type,
-             const std::string& semantic, bool isArray, std::vector<Leaf>& leaves, std::string& error,
+bool Flatten(Tables& tables, const std::string& access, const std::string& read, const std::string& type,
+             const std::string& semantic, int elements, std::vector<Leaf>& leaves, std::string& error,
              bool flat = false, int nesting = 0, size_t* visited = nullptr)
 {
     size_t count = 0;
     if (!visited)
         visited = &count;
     if (++*visited > kMaxFlattened) {
-        error = "'" + access + "': too many values to pass between stages";
+        error = "'" + read + "': too many values to pass between stages";
         return false;
     }
     Shape shape = ShapeOf(type, tables);
-    if (!shape.known || isArray) {
-        error = "'" + access + "' of type '" + type + "' cannot pass between stages";
+    if (!shape.known || elements < 0 || (elements > 0 && shape.structIndex != kNoStruct)) {
+        error = "'" + read + "' of type '" + type + (elements != 0 ? "[]" : "") + "' cannot pass between stages";
         return false;
+    }
+    if (elements > 0) {
+        // Each element at the semantic's index after the one before, a
+        // matrix's rows each at one of their own.
+        if (semantic.empty()) {
+            error = "'" + read + "' has no semantic";
+            return false;
+        }
+        const Semantic first = SplitSemantic(semantic);
+        for (int e = 0; e < elements; ++e) {
+            if (++*visited > kMaxFlattened) {
+                error = "'" + read + "': too many values to pass between stages";
+                return false;
+            }
+            Semantic at = first;
+            at.index += static_cast<uint32_t>(e * shape.rows);
+            const std::string index = "[" + std::to_string(e) + "]";
+            leaves.push_back({access + index, shape, at, at.name + std::to_string(at.index), flat,
+                              IsCentroidSemantic(semantic), read});
+        }
+        return true;
     }
     if (shape.structIndex != kNoStruct) {
         if (nesting >= kMaxStructNesting) {
-            error = "'" + access + "': structures nested too deeply (does '" + type + "' hold itself?)";
+            error = "'" + read + "': structures nested too deeply (does '" + type + "' hold itself?)";
             return false;
         }
         for (const Variable& m : tables.MembersOf(shape.structIndex))
-            if (!Flatten(tables, access + "." + m.name, m.type, m.semantic, m.array, leaves, error, flat || m.flat,
-                         nesting + 1, visited))
+            if (!Flatten(tables, access + "." + m.name, read + "." + m.name, m.type, m.semantic, m.elements, leaves,
+                         error, flat || m.flat, nesting + 1, visited))
                 return false;
         return true;
     }
     if (semantic.empty()) {
-        error = "'" + access + "' has no semantic";
+        error = "'" + read + "' has no semantic";
         return false;
     }
-    leaves.push_back({access, shape, SplitSemantic(semantic), semantic, flat});
+    leaves.push_back({access, shape, SplitSemantic(semantic), semantic, flat, IsCentroidSemantic(semantic), read});
     return true;
+}
+
+// Whether the body reads the value that `path` names ("IN.fog": a
+// parameter, then members; an array's elements all as the array) by name.
+// Where the parameter or a struct around the value is used whole, or handed
+// on, what becomes of the value is not known here: that is no read by name.
+bool Reads(const std::vector<Token>& body, const std::string& path)
+{
+    std::vector<std::string_view> parts;
+    for (size_t from = 0; from <= path.size();) {
+        const size_t dot = std::min(path.find('.', from), path.size());
+        std::string_view part = std::string_view(path).substr(from, dot - from);
+        part = part.substr(0, part.find('['));
+        parts.push_back(part);
+        from = dot + 1;
+    }
+    for (size_t i = 0; i < body.size(); ++i) {
+        if (!MayNameDeclaration(body, i) || body[i].text != parts[0])
+            continue;
+        size_t matched = 1;
+        for (size_t k = i + 1; matched < parts.size() && k + 1 < body.size() && body[k].Is('.') &&
+                               body[k + 1].text == parts[matched];
+             k += 2)
+            ++matched;
+        if (matched == parts.size())
+            return true;
+    }
+    return false;
 }
 
 const char* Swizzle(int components)
@@ -410,15 +445,17 @@ bool PrepareCall(Tables& tables, const Signature& s, const std::vector<std::stri
             continue;
         }
         const std::string local = "zl_p" + std::to_string(k);
-        out.locals += "    " + p.type + " " + local + " = (" + p.type + ")0;\n";
+        // An array's elements are each given or written: it starts without a value.
+        out.locals += "    " + p.type + " " + local +
+                      (p.elements > 0 ? "[" + std::to_string(p.elements) + "];\n" : " = (" + p.type + ")0;\n");
         args += local;
-        if (p.in && !Flatten(tables, local, p.type, p.semantic, p.array, out.inputs, error, p.flat))
+        if (p.in && !Flatten(tables, local, p.name, p.type, p.semantic, p.elements, out.inputs, error, p.flat))
             return false;
-        if (p.out && !Flatten(tables, local, p.type, p.semantic, p.array, out.outputs, error, p.flat))
+        if (p.out && !Flatten(tables, local, p.name, p.type, p.semantic, p.elements, out.outputs, error, p.flat))
             return false;
     }
     out.call = s.name + "(" + args + ")";
-    if (s.returnType != "void" && !Flatten(tables, "zl_r", s.returnType, s.semantic, false, out.outputs, error))
+    if (s.returnType != "void" && !Flatten(tables, "zl_r", s.name, s.returnType, s.semantic, 0, out.outputs, error))
         return false;
     return true;
 }
@@ -469,6 +506,13 @@ std::string RowWritten(const Leaf& leaf, int row)
     return semantic.name + std::to_string(semantic.index);
 }
 
+// The semantic of a register in the generated code: its name and index alone.
+std::string RowCode(const Leaf& leaf, int row)
+{
+    const Semantic semantic = RowSemantic(leaf, row);
+    return semantic.name + std::to_string(semantic.index);
+}
+
 std::string RowName(const Leaf& leaf, int row)
 {
     return "'" + RowWritten(leaf, row) + "'" +
@@ -507,7 +551,7 @@ bool ShaderEntryMaker::Vertex(const EffectShader& shader, ShaderEntry& out, std:
     std::vector<int> attributes;
     for (const Leaf& leaf : call.inputs) {
         for (int r = 0; r < leaf.shape.rows; ++r) {
-            const Semantic sem = RowSemantic(leaf, r);
+            const Semantic sem = VertexInputSemantic(RowSemantic(leaf, r));
             std::string why;
             if (!IsDeclarationSemantic(sem))
                 why = " is not a declaration usage with an index up to " + std::to_string(kMaxUsageIndex);
@@ -591,7 +635,7 @@ bool ShaderEntryMaker::Vertex(const EffectShader& shader, ShaderEntry& out, std:
                 continue;
             const int location = varyings[next];
             out.varyings[next++].location = location;
-            members += VaryingMember(location, RowWritten(leaf, r), leaf.flat);
+            members += VaryingMember(location, RowCode(leaf, r), leaf.flat);
             store += "    zl_o.zl_v" + std::to_string(location) + " = zl_widen((float" +
                      (leaf.shape.columns > 1 ? std::to_string(leaf.shape.columns) : std::string()) + ")" + value +
                      ");\n";
@@ -661,7 +705,13 @@ bool ShaderEntryMaker::Pixel(const EffectShader& shader, const std::vector<Varyi
             continue;
         }
         if (IsPositionSemantic(leaf.semantic) || IsPointSizeSemantic(leaf.semantic)) {
-            fill += "    " + leaf.access + " = " + cast + "0;\n"; // a vertex output the pixel stage cannot read
+            // A vertex output no pixel stage reads: ignored, and the point
+            // size refused where it is read (the position reads as zero).
+            if (IsPointSizeSemantic(leaf.semantic) && Reads(tables_->BodyOf(s.function), leaf.read)) {
+                error = "pixel input semantic '" + leaf.written + "' is not one " + shader.profile + " reads";
+                return false;
+            }
+            fill += "    " + leaf.access + " = " + cast + "0;\n";
             continue;
         }
         if (IsFaceSemantic(leaf.semantic)) {
@@ -673,6 +723,12 @@ bool ShaderEntryMaker::Pixel(const EffectShader& shader, const std::vector<Varyi
         std::vector<std::string> parts;
         for (int r = 0; r < leaf.shape.rows; ++r) {
             const Semantic sem = RowSemantic(leaf, r);
+            if (!registers.Takes(sem) && !Reads(tables_->BodyOf(s.function), leaf.read)) {
+                // What the shader never reads it need not be given: a
+                // struct shared with the vertex stage holds such values.
+                parts.emplace_back();
+                continue;
+            }
             if (!registers.Takes(sem)) {
                 error = "pixel input semantic " + RowName(leaf, r) + " is not one " + shader.profile + " reads (" +
                         registers.Describe() + ")";
@@ -687,7 +743,8 @@ bool ShaderEntryMaker::Pixel(const EffectShader& shader, const std::vector<Varyi
             const int location = from->location;
             if (read.insert(location).second) {
                 addParam("[[vk::location(" + std::to_string(location) + ")]] " + (leaf.flat ? "nointerpolation " : "") +
-                         "float4 zl_v" + std::to_string(location) + " : " + RowWritten(leaf, r));
+                         (leaf.centroid ? "centroid " : "") + "float4 zl_v" + std::to_string(location) + " : " +
+                         RowCode(leaf, r));
                 out.varyings.push_back({sem, location});
             }
             parts.push_back("zl_v" + std::to_string(location) + Swizzle(leaf.shape.columns));

@@ -4,8 +4,29 @@
 
 namespace gfx {
 
+namespace {
+
+constexpr std::string_view kCentroid = "_centroid";
+
+bool EndsWithCentroid(std::string_view semantic)
+{
+    if (semantic.size() <= kCentroid.size())
+        return false;
+    const std::string_view end = semantic.substr(semantic.size() - kCentroid.size());
+    for (size_t i = 0; i < end.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(end[i])) != kCentroid[i])
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool IsCentroidSemantic(std::string_view semantic) { return EndsWithCentroid(semantic); }
+
 Semantic SplitSemantic(std::string_view semantic)
 {
+    if (EndsWithCentroid(semantic))
+        semantic.remove_suffix(kCentroid.size());
     Semantic out;
     size_t digits = semantic.size();
     while (digits > 0 && std::isdigit(static_cast<unsigned char>(semantic[digits - 1])))
@@ -84,6 +105,11 @@ int VaryingLocation(const Semantic& s)
 bool IsPositionSemantic(const Semantic& s)
 {
     return (s.name == "POSITION" && s.index == 0) || (s.name == "SV_POSITION" && s.index == 0);
+}
+
+Semantic VertexInputSemantic(const Semantic& s)
+{
+    return s.name == "SV_POSITION" ? Semantic{"POSITION", s.index} : s;
 }
 
 bool IsPointSizeSemantic(const Semantic& s) { return s.name == "PSIZE"; }

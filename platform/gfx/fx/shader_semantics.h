@@ -17,7 +17,10 @@ struct Semantic {
     bool operator==(const Semantic&) const = default;
 };
 
+// Its name and index, a `_centroid` suffix (any letter case) left out.
 Semantic SplitSemantic(std::string_view semantic);
+// Whether it ends in `_centroid`: the value is sampled where the primitive covers the pixel.
+bool IsCentroidSemantic(std::string_view semantic);
 
 // The declaration usage a semantic name stands for (below kDeclarationUsages), or -1.
 int SemanticUsage(std::string_view name);
@@ -37,6 +40,8 @@ int VaryingLocation(const Semantic& semantic);
 
 // Position, pixel-stage specials and outputs.
 bool IsPositionSemantic(const Semantic& semantic);  // POSITION0, SV_POSITION
+// What a vertex input reads: SV_POSITION is POSITION0's attribute.
+Semantic VertexInputSemantic(const Semantic& semantic);
 bool IsPointSizeSemantic(const Semantic& semantic); // PSIZE
 bool IsPixelPositionSemantic(const Semantic& semantic); // VPOS
 bool IsFaceSemantic(const Semantic& semantic);      // VFACE

@@ -180,10 +180,10 @@ TEST_F(FxcProgram, ABrokenShaderBodyIsRefusedWithItsLineAndNothingIsWritten)
         std::string where;
         std::string text;
     } cases[] = {
-        {"", "float4 PS() : COLOR\n{\n    float4 c = 1\n    return c;\n}\n", "broken.fx(6,", "error X3000: ';'"},
-        {"", "float4 PS() : COLOR\n{\n    return missing;\n}\n", "broken.fx(5,", "'missing' : unknown variable"},
+        {"", "float4 PS() : COLOR\n{\n    float4 c = 1\n    return c;\n}\n", "broken.fx(6,5)", "error X3000: syntax error: unexpected token 'return', ';' expected"},
+        {"", "float4 PS() : COLOR\n{\n    return missing;\n}\n", "broken.fx(5,12)", "error X3004: undeclared identifier 'missing'"},
         {"float4 Helper()\n{\n    return undeclaredThing;\n}\n", "float4 PS() : COLOR { return Helper(); }\n",
-         "lib.fxh(3,", "'undeclaredThing' : unknown variable"},
+         "lib.fxh(3,12)", "error X3004: undeclared identifier 'undeclaredThing'"},
     };
     for (const Case& c : cases) {
         std::ofstream(folder_ / "lib.fxh") << c.header;

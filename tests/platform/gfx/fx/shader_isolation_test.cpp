@@ -101,7 +101,7 @@ TEST(FxShaderIsolation, AfterAFailedStageNoFurtherStageIsCompiledAndTheFirstFail
         // Stages after the broken one crash the compiler, some of them while
         // it is compiled beside them: the broken pass, first in the file, speaks.
         {"error before crashes", Passes("Good", 0, 3) + Passes("Broken", 3, 1) + Passes("Bad", 4, 40),
-         "e.fx(3,58): error X3000: 'Missing' : unknown variable\n"},
+         "e.fx(3,50): error X3004: undeclared identifier 'Missing'\n"},
         // Every stage crashes: the first one's crash is said, one child having
         // compiled them.
         {"all crash", Passes("Bad", 0, 60),

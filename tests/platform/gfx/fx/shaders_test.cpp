@@ -10,6 +10,7 @@
 #include "platform/gfx/fx/effect_compiler.h"
 #include "platform/gfx/fx/effect_message.h"
 #include "platform/gfx/fx/effect_parser.h"
+#include "platform/gfx/fx/effect_preprocessor.h"
 #include "platform/gfx/fx/pass_compiler.h"
 #include "platform/gfx/fx/runtime_effect.h"
 #include "platform/window/close_check.h"
@@ -237,6 +238,134 @@ TEST(FxHlslSource, AShadersTextKeepsTheLinesOfWhatItReadsAndSaysWhereEachVariabl
               "float4 far() : COLOR { return near() + c; }");
     EXPECT_EQ(source.LineOf(effect.find("far")), 46);
     EXPECT_EQ(source.FunctionOrigin("far").line, 46);
+}
+
+TEST(FxHlslSource, MembersAndSwizzlesNameNoGlobalOfTheirName)
+{
+    // A member or swizzle after '.', and a struct member's own name, never
+    // refer to the globals of the same names: no shader reaches them.
+    const std::string effect = "float x = 1, y = 2, xy = 3, w = 4, q = 5;\n"
+                               "struct S { float4 xy : TEXCOORD0; float w, y[2]; };\n"
+                               "float4 PS(S i) : COLOR { return i.xy.x + i.w + i.y[0] + q; }\n";
+    const HlslSource source = ExtractHlsl(effect, "a.fx");
+    HlslSource::Scratch scratch;
+    std::vector<std::string> reached;
+    for (HlslSource::Id id : source.Reached({source.IdOf("PS")}, scratch))
+        if (source.VariableNamed(id))
+            reached.push_back(source.NameOf(id));
+    EXPECT_EQ(reached, (std::vector<std::string>{"q"}));
+}
+
+TEST(FxPassProgram, AGlobalNamedLikeASwizzleCostsNoStageThatDoesNotReadIt)
+{
+    // A long initializer of a global nobody reads, named like the swizzle
+    // every pass's function writes: the stages cost what they would were it
+    // named otherwise, and none of them declares it.
+    auto effect = [](const std::string& name) {
+        std::string text = "#define A0 k\n";
+        for (int i = 1; i <= 10; ++i)
+            text += "#define A" + std::to_string(i) + " (A" + std::to_string(i - 1) + " + A" + std::to_string(i - 1) +
+                    ")\n";
+        text += "float k = 1;\nstatic const float " + name + " = A10;\n";
+        for (int p = 0; p < 8; ++p)
+            text += "float4 PS" + std::to_string(p) + "(float2 t : TEXCOORD0) : COLOR { return t.x + " +
+                    std::to_string(p) + "; }\n";
+        text += "technique T {\n";
+        for (int p = 0; p < 8; ++p)
+            text += "pass { PixelShader = compile ps_2_0 PS" + std::to_string(p) + "(); }\n";
+        return text + "}\n";
+    };
+    std::vector<uint64_t> steps;
+    for (const char* name : {"x", "q"}) {
+        EffectDescription d;
+        std::string messages;
+        std::string text;
+        ASSERT_TRUE(PreprocessEffect(effect(name), "e.fx", {}, {}, text, messages)) << messages;
+        ASSERT_TRUE(ParseEffect(text, "e.fx", d, messages)) << messages;
+        steps.push_back(StepsOf([&] { EXPECT_TRUE(CompileEffectShaders(text, "e.fx", d, messages)) << messages; }));
+        for (const EffectPass& pass : d.techniques[0].passes)
+            EXPECT_EQ(pass.program.pixel.glsl.find(std::string(" ") + name + " "), std::string::npos) << name;
+    }
+    EXPECT_LE(steps[0] * 10, steps[1] * 11) << steps[0] << " named x, " << steps[1] << " named q";
+}
+
+// Forms of the shader text and of its entry points, as the platform's
+// compiler takes or refuses them.
+TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
+{
+    const std::string ps = "float4 PS(float2 uv : TEXCOORD0) : COLOR { return uv.xyxy; }\n";
+    const std::string pass = "technique T { pass p { PixelShader = compile ps_2_0 PS(); } }\n";
+    const struct {
+        const char* name;
+        std::string effect;
+        std::string refused; // "" for an effect that compiles
+    } cases[] = {
+        {"framework words in any letter case",
+         "String Title = \"t\";\nTEXTURE Tex;\nTexture2D Other;\n"
+         "Sampler S = Sampler_State { texture = <Tex>; };\nSAMPLER2D S2 = SAMPLER_STATE { Texture = <Other>; };\n"
+         "float4 VS(float4 p : POSITION) : POSITION { return p; }\n"
+         "float4 Pick(Sampler2D s, float2 uv) { return tex2D(s, uv); }\n"
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR { return Pick(S, uv) + tex2D(S2, uv); }\n"
+         "VertexShader Vs = Compile vs_2_0 VS();\nPIXELSHADER Ps = COMPILE ps_2_0 PS();\n"
+         "technique T { pass p { VertexShader = (Vs); PixelShader = (Ps); } }\n"
+         "technique U { pass p { VertexShader = COMPILE vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n",
+         ""},
+        {"a vector truncated for a parameter of fewer components",
+         "float Sum(float2 v) { return v.x + v.y; }\n"
+         "float4 PS(float4 c : COLOR0) : COLOR { return Sum(c); }\n" + pass,
+         ""},
+        {"overloads with texture parameters",
+         "texture T;\nsampler S = sampler_state { Texture = <T>; };\n"
+         "float4 Get(texture t, sampler s, float2 uv) { return tex2D(s, uv); }\n"
+         "float4 Get(texture t, sampler s, float2 uv, float k) { return tex2D(s, uv) * k; }\n"
+         "float4 Get(float k, texture t) { return k; }\n"
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR { return Get(T, S, uv) + Get(T, S, uv, 2) + Get(1, T); }\n" + pass,
+         ""},
+        {"an input no pixel stage reads, left unread",
+         "struct V { float4 pos : POSITION; float fog : FOG; float size : PSIZE; float3 n : NORMAL; "
+         "float2 uv : TEXCOORD0; };\n"
+         "V VS(float4 p : POSITION) { V o = (V)0; o.pos = p; return o; }\n"
+         "float4 PS(V i) : COLOR { return i.uv.xyxy; }\n"
+         "technique T { pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n",
+         ""},
+        {"an input the pixel stage cannot read, read",
+         "struct V { float4 pos : POSITION; float fog : FOG; float2 uv : TEXCOORD0; };\n"
+         "float4 PS(V i) : COLOR { return i.uv.xyxy * i.fog; }\n" + pass,
+         "e.fx(2,1): error X3000: pixel input semantic 'FOG' is not one ps_2_0 reads (COLOR0-1 and TEXCOORD0-7)"},
+        {"a point size read by the pixel stage",
+         "float4 PS(float s : PSIZE) : COLOR { return s; }\n" + pass,
+         "e.fx(1,1): error X3000: pixel input semantic 'PSIZE' is not one ps_2_0 reads"},
+        {"a name nobody declares in a function no pass reaches",
+         "float Unused(float a) { return a * Nothing; }\n" + ps + pass,
+         "e.fx(1,36): error X3004: undeclared identifier 'Nothing'"},
+        {"a name nobody declares in a function only another unreached one calls",
+         "float Deep(float a) { return a * Nothing; }\nfloat Unused(float a) { return Deep(a); }\n" + ps + pass,
+         "e.fx(1,34): error X3004: undeclared identifier 'Nothing'"},
+        {"a write to a global that is not static",
+         "float G;\nfloat4 PS(float2 uv : TEXCOORD0) : COLOR { G = uv.x; return G; }\n" + pass,
+         "e.fx(2,44): error X3025: global variables are implicitly constant, enable compatibility mode to allow "
+         "modification"},
+        {"a write to a static global", "static float G;\nfloat4 PS(float2 uv : TEXCOORD0) : COLOR { G = uv.x; return G; }\n" + pass,
+         ""},
+        {"a function that never returns its value",
+         "float H(float a) { a = 1; }\nfloat4 PS(float2 uv : TEXCOORD0) : COLOR { return H(uv.x); }\n" + pass,
+         "error X3080: 'H': function must return a value"},
+        {"a statement without its ';'",
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR { float a = 1 return a; }\n" + pass,
+         "e.fx(1,56): error X3000: syntax error: unexpected token 'return', ';' expected"},
+    };
+    for (const auto& c : cases) {
+        EffectDescription d;
+        std::string messages;
+        const bool compiled = CompileEffectSource(c.effect, "e.fx", {}, {}, d, messages);
+        if (c.refused.empty()) {
+            EXPECT_TRUE(compiled) << c.name << ": " << messages;
+        } else {
+            EXPECT_FALSE(compiled) << c.name;
+            EXPECT_NE(messages.find(c.refused), std::string::npos) << c.name << ": " << messages;
+            EXPECT_EQ(messages.find("''"), std::string::npos) << c.name << ": " << messages;
+        }
+    }
 }
 
 TEST(FxSemantics, EachSemanticHasOneFixedPlace)

@@ -86,4 +86,61 @@ TEST_F(GfxRasterSemantics, AMatrixInputReadsFourConsecutiveUsageIndicesWhateverT
     ExpectRectangle(4, 6, 12, 10, 0xFF0000FFu); // and the pixel stage reads the matrix's third row
 }
 
+// Forms of semantics that change what is drawn: a quad over the whole
+// target whose colour is its texture coordinates, each pixel compared with
+// what they are at its centre.
+class GfxRasterSemanticForms : public gfx_test::RasterTest {};
+
+TEST_F(GfxRasterSemanticForms, ArraysCentroidsAndThePositionByItsNewNameCarryTheCoordinates)
+{
+    const struct {
+        const char* name;
+        std::string effect;
+    } cases[] = {
+        {"an array between the stages takes consecutive indices",
+         "void VS(float4 p : POSITION, float2 uv : TEXCOORD0, out float4 o : POSITION, out float2 t[3] : TEXCOORD1)\n"
+         "{ o = p; t[0] = float2(uv.x, 0); t[1] = float2(0, uv.y); t[2] = float2(0.5, 0); }\n"
+         "float4 PS(float2 a : TEXCOORD1, float2 b : TEXCOORD2, float2 c : TEXCOORD3) : COLOR\n"
+         "{ return float4(a.x, b.y, c.x, 1); }\n"},
+        {"an array in structs of both stages",
+         "struct V { float4 pos : POSITION; float2 t[2] : TEXCOORD3; float3x2 m[2] : TEXCOORD5; };\n"
+         "V VS(float4 p : POSITION, float2 uv : TEXCOORD0) { V o = (V)0; o.pos = p; o.t[0] = uv.xx;"
+         " o.t[1] = uv.yy; o.m[1][2] = float2(0, 0.5); return o; }\n"
+         "float4 PS(V i) : COLOR { return float4(i.t[0].x, i.t[1].y, i.m[1][2].y, 1); }\n"},
+        {"semantics read at the centroid",
+         "void VS(float4 p : POSITION, float2 uv : TEXCOORD0, out float4 o : POSITION,"
+         " out float2 t : TEXCOORD2_centroid) { o = p; t = uv; }\n"
+         "float4 PS(float2 t : texcoord2_CENTROID) : COLOR { return float4(t, 0.5, 1); }\n"},
+        {"the position by its new name in any letter case, in and out",
+         "struct V { float4 pos : Sv_Position; float2 uv : TEXCOORD0; };\n"
+         "V VS(float4 p : sv_position, float2 uv : TEXCOORD0) { V o; o.pos = p; o.uv = uv; return o; }\n"
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR { return float4(uv, 0.5, 1); }\n"},
+        {"inputs the pixel stage cannot read, left unread",
+         "struct V { float4 pos : POSITION; float fog : FOG; float size : PSIZE; float2 uv : TEXCOORD0; };\n"
+         "V VS(float4 p : POSITION, float2 uv : TEXCOORD0) { V o; o.pos = p; o.fog = 1; o.size = 4; o.uv = uv;"
+         " return o; }\n"
+         "float4 PS(V i) : COLOR { return float4(i.uv, 0.5, 1); }\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string profile = std::string(c.name).find("cannot read") != std::string::npos ? "2_0" : "3_0";
+        UseEffect(c.effect + "technique T { pass p { VertexShader = compile vs_" + profile +
+                  " VS(); PixelShader = compile ps_" + profile + " PS(); } }\n");
+        if (HasFatalFailure())
+            return;
+        ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF000000u, 1.0f, 0));
+        SetGeometry(Rectangle(0, 0, kWidth, kHeight), RectangleIndices());
+        DrawWith("T");
+        for (uint32_t y = 0; y < kHeight; ++y)
+            for (uint32_t x = 0; x < kWidth; ++x) {
+                const uint32_t pixel = Pixel(x, y);
+                const int expected[3] = {int((x + 0.5f) / kWidth * 255.0f + 0.5f),
+                                         int((y + 0.5f) / kHeight * 255.0f + 0.5f), 128};
+                for (int k = 0; k < 3; ++k)
+                    ASSERT_NEAR(gfx_test::Channel(pixel, 16 - 8 * k), expected[k], 1)
+                        << "channel " << k << " at " << x << "," << y;
+            }
+    }
+}
+
 } // namespace
