@@ -69,6 +69,20 @@ std::string WithoutAlphaTest(const std::string& pixel)
     return std::regex_replace(pixel, test, "if (false)");
 }
 
+// The vertex stage's text with its position's y negated after everything it
+// does: the frame is drawn with OpenGL's lower-left clip origin, which puts
+// the same pixels where the upper-left one would, but has the rasterizer break
+// ties on edges through pixel centres by the platform's top-left rule (with
+// the upper-left origin it takes the bottom edges instead of the top ones).
+// Its own main is renamed by the preprocessor and called from a new one.
+std::string WithYNegated(const std::string& vertex)
+{
+    const size_t version = vertex.rfind("#version", 0) == 0 ? vertex.find('\n') : std::string::npos;
+    const size_t body = version == std::string::npos ? 0 : version + 1;
+    return vertex.substr(0, body) + "#define main zl_stage_main\n" + vertex.substr(body) +
+           "\n#undef main\nvoid main()\n{\n    zl_stage_main();\n    gl_Position.y = -gl_Position.y;\n}\n";
+}
+
 void Put32(std::vector<uint8_t>& block, uint64_t at, const void* value)
 {
     if (at + 4 <= block.size())
@@ -160,7 +174,7 @@ GlPrograms::Linked* GlPrograms::Find(const PassProgram& pass, bool alphaTest)
     // one program here takes up to about 14 MB that it keeps.
     if (!platform::os::RoomFor(kRoomToCompile))
         platform::os::EndForMemoryShortage("compiling a shader");
-    GLuint vs = CompileShader(GL_VERTEX_SHADER, pass.vertex.glsl, log);
+    GLuint vs = CompileShader(GL_VERTEX_SHADER, WithYNegated(pass.vertex.glsl), log);
     GLuint fs = CompileShader(GL_FRAGMENT_SHADER, alphaTest ? pass.pixel.glsl : WithoutAlphaTest(pass.pixel.glsl), log);
     GLuint program = glCreateProgram();
     glAttachShader(program, vs);

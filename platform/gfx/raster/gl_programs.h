@@ -1,7 +1,9 @@
 #pragma once
 // Linked GL programs for effect passes, made from the pass's GLSL on first use
 // (twice at most: as written, and with the alpha test the pixel stage carries
-// for every draw left out, for the draws that test no alpha), and what each
+// for every draw left out, for the draws that test no alpha; the vertex stage
+// always with its position's y negated last, for the drawing's lower-left clip
+// origin, under which ties on edges break as the platform's), and what each
 // draw hands them: the parameter values packed into the pass's
 // uniform block at the places the compiler reflected (matrices by their stored
 // columns, bools and ints as 32-bit integers), and sampler objects made once for

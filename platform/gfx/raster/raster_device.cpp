@@ -88,9 +88,10 @@ std::unique_ptr<RasterDevice> RasterDevice::Create(const std::string& capturePat
         return nullptr;
     std::unique_ptr<RasterDevice> device(new RasterDevice());
     device->context_ = std::move(context);
-    // Direct3D 9's frame: row 0 on top, depth 0..1, clockwise fronts (on screen, y down).
-    glClipControl(GL_UPPER_LEFT, GL_ZERO_TO_ONE);
-    glFrontFace(GL_CW);
+    // Direct3D 9's frame: row 0 on top (every vertex stage negates y, see
+    // GlPrograms), depth 0..1, clockwise fronts (on screen, y down).
+    glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
+    glFrontFace(GL_CCW);
     glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
     glEnable(GL_TEXTURE_CUBE_MAP_SEAMLESS);
     glCreateVertexArrays(1, &device->vertexArray_);
