@@ -417,6 +417,20 @@ std::vector<uint8_t> WriteCompiledEffect(const EffectDescription& d)
     }
     w.Codes(d.structs);
     w.Codes(d.functions);
+    // The samplers bound by register, after the rest and only when there are
+    // any: an effect without them is written as before.
+    uint32_t bound = 0;
+    for (const EffectParameter& p : d.parameters)
+        bound += p.samplerRegister >= 0 ? 1 : 0;
+    if (bound > 0) {
+        w.U32(bound);
+        for (size_t i = 0; i < d.parameters.size(); ++i) {
+            if (d.parameters[i].samplerRegister < 0)
+                continue;
+            w.U32(static_cast<uint32_t>(i));
+            w.U32(static_cast<uint32_t>(d.parameters[i].samplerRegister));
+        }
+    }
 
     const std::vector<uint8_t> payload = w.Take();
     platform::ByteWriter file;
@@ -510,6 +524,17 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
     }
     d.structs = r.Codes();
     d.functions = r.Codes();
+    if (r.ok() && !r.AtEnd()) {
+        const uint32_t bound = r.Count(8);
+        for (uint32_t k = 0; k < bound && r.ok(); ++k) {
+            const uint32_t i = r.U32();
+            const uint32_t unit = r.U32();
+            if (i >= d.parameters.size() || !IsSamplerType(d.parameters[i].type) || unit > kMaxSamplerRegister)
+                r.Fail("a sampler register names no sampler or is out of range");
+            else
+                d.parameters[i].samplerRegister = static_cast<int32_t>(unit);
+        }
+    }
     if (r.ok() && !r.AtEnd())
         r.Fail("unexpected bytes after the effect");
     if (!r.ok()) {

@@ -49,6 +49,8 @@ inline bool IsSamplerType(EffectParameterType t)
 // Limits on what one effect may declare; larger declarations are errors.
 inline constexpr uint32_t kMaxEffectArraySize = 65536;
 inline constexpr uint32_t kMaxEffectParameterFloats = 1u << 20;
+// The highest sampler register a declaration may name (s0 to s15 of a pixel shader).
+inline constexpr uint32_t kMaxSamplerRegister = 15;
 
 // `< type name = value; >` on a parameter, technique or pass.
 struct EffectAnnotation {
@@ -81,6 +83,7 @@ struct EffectParameter {
     std::string stringDefault;
     std::vector<EffectAnnotation> annotations;
     std::string samplerTexture;  // the texture a sampler_state names, or ""
+    int32_t samplerRegister = -1; // the N of `register(sN)` (up to kMaxSamplerRegister), or -1
     std::vector<EffectState> samplerStates;
     std::vector<StateAssignment> samplerAssignments; // the same states as the device takes them
 

@@ -1109,9 +1109,18 @@ private:
                 Next();
                 if (!IsSymbol(Peek(), '('))
                     return Unexpected(Peek());
-                Token end;
-                if (!SkipBalanced(end))
-                    return false;
+                // `register(s3)` or `register(ps_3_0, s3)`: a sampler's unit.
+                const Token open = Next();
+                for (int depth = 1; depth > 0; Next()) {
+                    const Token t = Peek();
+                    if (t.kind == TokenKind::End)
+                        return Fail(open, 3000, "syntax error: '(' has no matching ')'");
+                    depth += t.Is('(') ? 1 : t.Is(')') ? -1 : 0;
+                    if (depth == 1 && t.kind == TokenKind::Identifier && IsSamplerType(p.type) &&
+                        !SamplerRegister(t.text, p.samplerRegister))
+                        return Fail(t, 3530, "invalid register '" + std::string(t.text) + "': a sampler takes s0 to s" +
+                                                 std::to_string(kMaxSamplerRegister));
+                }
                 continue;
             }
             if (!ExpectName(p.semantic))
@@ -1209,6 +1218,24 @@ private:
             return Fail(nameToken, 3005, "'" + p.name + "' is too large");
         if (!isStatic && parameterFloats_ + floats > kMaxEffectParameterFloats)
             return Fail(nameToken, 3005, "the parameters hold too many values");
+        return true;
+    }
+
+    // The number of a sampler register named `sN`, when `word` is one; false
+    // for one past the last.
+    static bool SamplerRegister(std::string_view word, int32_t& out)
+    {
+        if (word.size() < 2 || (word[0] != 's' && word[0] != 'S'))
+            return true;
+        uint64_t n = 0;
+        for (char c : word.substr(1)) {
+            if (c < '0' || c > '9')
+                return true;
+            n = std::min<uint64_t>(n * 10 + uint64_t(c - '0'), 1u << 20);
+        }
+        if (n > kMaxSamplerRegister)
+            return false;
+        out = static_cast<int32_t>(n);
         return true;
     }
 

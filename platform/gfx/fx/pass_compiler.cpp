@@ -79,12 +79,29 @@ public:
                 return Closing();
             if (plan.vertexStage == kNone)
                 continue;
+            // A sampler bound by register takes that unit; the others the
+            // lowest ones free, the vertex stage's first.
             Units units;
             std::unordered_set<std::string_view> held;
+            std::vector<std::string_view> unbound;
+            std::set<uint32_t> taken;
             for (size_t stage : {plan.vertexStage, plan.pixelStage})
-                for (const std::string& name : stages_[stage].samplers)
-                    if (held.insert(name).second)
-                        units.emplace_back(name, uint32_t(units.size()));
+                for (const std::string& name : stages_[stage].samplers) {
+                    if (!held.insert(name).second)
+                        continue;
+                    const EffectParameter* p = FindParameter(name);
+                    const int32_t bound = p ? p->samplerRegister : -1;
+                    if (bound >= 0 && bound < int32_t(kMaxSamplerUnits) && taken.insert(uint32_t(bound)).second)
+                        units.emplace_back(name, uint32_t(bound));
+                    else
+                        unbound.push_back(name);
+                }
+            uint32_t next = 0;
+            for (std::string_view name : unbound) {
+                while (taken.count(next))
+                    ++next;
+                units.emplace_back(std::string(name), next++);
+            }
             plan.vertexTranslation = Add(translations, index, plan.vertexStage, units);
             plan.pixelTranslation = Add(translations, index, plan.pixelStage, units);
         }

@@ -295,9 +295,13 @@ void PassStates::SetSampler(Device& device, uint32_t sampler, uint32_t unit, con
         return;
     const EffectParameter& p = description_.parameters[sampler];
     SamplerReady& ready = samplers_[sampler];
-    BaseTexture* texture = ready.texture == kNone ? nullptr : values.Texture(ready.texture);
-    if (!commit || device.States().textures[unit] != texture)
-        device.SetTexture(unit, texture);
+    // A sampler that names no texture draws the one the program set on the
+    // device (sprites and post-processing are used so).
+    if (ready.texture != kNone) {
+        BaseTexture* texture = values.Texture(ready.texture);
+        if (!commit || device.States().textures[unit] != texture)
+            device.SetTexture(unit, texture);
+    }
     for (size_t i = 0; i < p.samplerAssignments.size(); ++i) {
         const StateAssignment& a = p.samplerAssignments[i];
         if (commit && a.source != Source::Expression)

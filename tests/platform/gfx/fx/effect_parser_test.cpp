@@ -120,6 +120,8 @@ TEST(EffectParser, GrammarFixtureGivesTheParameterTable)
     EXPECT_EQ(Param(d, "jitterSampler").samplerStates[0].index, -1);
     EXPECT_EQ(Param(d, "environmentSampler").samplerTexture, "environment");
     EXPECT_EQ(Param(d, "noiseSampler").samplerTexture, "");
+    EXPECT_EQ(Param(d, "noiseSampler").samplerRegister, 3);
+    EXPECT_EQ(Param(d, "shadowSampler").samplerRegister, -1);
 
     ASSERT_EQ(d.structs.size(), 2u);
     EXPECT_EQ(d.structs[0].name, "VertexInput");
@@ -187,6 +189,9 @@ TEST(EffectParser, ErrorsGiveFileLineColumnAndCode)
         {"float4 f() { return (1; }", "bad.fx(1,25): error X3000: syntax error: unbalanced '}'"},
         {"float4 f() {\n if (x) {\n", "bad.fx(2,9): error X3000: syntax error: '{' has no matching '}'"},
         {"sampler s = sampler_state { Texture = <missing>; };", "bad.fx(1,40): error X3004: undeclared texture 'missing'"},
+        {"sampler s : register(s16);", "bad.fx(1,22): error X3530: invalid register 's16': a sampler takes s0 to s15"},
+        {"sampler s : register(ps_3_0, s99999999999);", "bad.fx(1,30): error X3530: invalid register 's99999999999'"},
+        {"sampler s : register(s0;", "bad.fx(1,21): error X3000: syntax error: '(' has no matching ')'"},
         {"technique t { pass p { VertexShader = compile vs_2_0 nowhere(); } }", "error X3004: undeclared identifier 'nowhere'"},
         {"void f() {}\ntechnique t { pass p { PixelShader = compile vs_2_0 f(); } }", "bad.fx(2,46): error X3007: invalid target 'vs_2_0' for PixelShader"},
         {"technique t {} technique t {}", "error X3003: redefinition of technique 't'"},

@@ -1,0 +1,146 @@
+// Which texture a sampler draws: the one its effect assigns where it names
+// one, else the one the program set on the device's unit, which a pass's
+// begin leaves as it was (sprite and post-processing effects are used so).
+// A sampler bound by register reads that unit.
+#include "tests/platform/gfx/raster/raster_test_support.h"
+
+using namespace gfx;
+
+namespace {
+
+const char* kEffect = R"(
+sampler ByRegister : register(s0);
+sampler2D Bare;
+sampler2D NoTexture = sampler_state { MinFilter = Point; MagFilter = Point; AddressU = Clamp; };
+sampler Second : register(s2);
+sampler2D SecondInProfile : register(ps_3_0, s1);
+texture Named;
+sampler2D FromEffect = sampler_state { Texture = <Named>; MinFilter = Point; MagFilter = Point; };
+
+struct Through { float4 pos : POSITION; float2 uv : TEXCOORD0; };
+Through PassOn(float4 pos : POSITION, float2 uv : TEXCOORD0) { Through o; o.pos = pos; o.uv = uv; return o; }
+float4 ReadByRegister(float2 uv : TEXCOORD0) : COLOR { return tex2D(ByRegister, uv); }
+float4 ReadBare(float2 uv : TEXCOORD0) : COLOR { return tex2D(Bare, uv); }
+float4 ReadNoTexture(float2 uv : TEXCOORD0) : COLOR { return tex2D(NoTexture, uv); }
+float4 ReadFromEffect(float2 uv : TEXCOORD0) : COLOR { return tex2D(FromEffect, uv); }
+// Left half from unit 2, right half from unit 1, whatever the order of use.
+float4 ReadTwo(float2 uv : TEXCOORD0) : COLOR
+{
+    return uv.x < 0.5 ? tex2D(Second, uv) : tex2D(SecondInProfile, uv);
+}
+#define PASS(name, ps) technique name { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 ps(); } }
+PASS(byRegister, ReadByRegister)
+PASS(bare, ReadBare)
+PASS(noTexture, ReadNoTexture)
+PASS(fromEffect, ReadFromEffect)
+PASS(two, ReadTwo)
+)";
+
+constexpr uint32_t kRed = 0xFFFF0000u, kGreen = 0xFF00FF00u, kBlue = 0xFF0000FFu, kBlack = 0xFF000000u;
+
+class GfxRasterDeviceTextures : public gfx_test::RasterTest {
+protected:
+    void SetUp() override
+    {
+        RasterTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        UseEffect(kEffect);
+        SetGeometry(Rectangle(0, 0, kWidth, kHeight), RectangleIndices());
+        for (uint32_t colour : {kRed, kGreen, kBlue})
+            textures.push_back(Solid(colour));
+    }
+    Texture* Solid(uint32_t colour)
+    {
+        Texture* texture = nullptr;
+        EXPECT_EQ(kOk, device->CreateTexture(2, 2, 1, 0, kFormatA8R8G8B8, kPoolManaged, &texture));
+        if (!texture)
+            return nullptr;
+        owned.push_back(texture);
+        const std::span<uint8_t> bytes = platform::testing::TextureBytes(*texture);
+        for (size_t at = 0; at + 4 <= bytes.size(); at += 4)
+            std::memcpy(bytes.data() + at, &colour, 4);
+        return texture;
+    }
+    void Begin(const char* technique)
+    {
+        ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget | kClearZBuffer, kBlack, 1.0f, 0));
+        ASSERT_EQ(kEffectOk, effect->SetTechnique(technique));
+        uint32_t passes = 0;
+        ASSERT_EQ(kEffectOk, effect->Begin(passes));
+        ASSERT_EQ(kEffectOk, effect->BeginPass(0));
+    }
+    void Draw()
+    {
+        ASSERT_EQ(kOk, device->DrawIndexedPrimitive(kPrimitiveTriangleList, 0, 0, vertexCount, 0, indexCount / 3));
+    }
+    void End()
+    {
+        effect->EndPass();
+        effect->End();
+    }
+    std::vector<Texture*> textures; // red, green, blue
+};
+
+TEST_F(GfxRasterDeviceTextures, ASamplerThatNamesNoTextureDrawsTheDevicesTexture)
+{
+    for (const char* technique : {"byRegister", "bare", "noTexture"}) {
+        ASSERT_EQ(kOk, device->SetTexture(0, textures[0]));
+        Begin(technique);
+        Draw();
+        End();
+        ExpectRectangle(0, 0, kWidth, kHeight, kRed);
+        BaseTexture* held = nullptr;
+        ASSERT_EQ(kOk, device->GetTexture(0, &held));
+        EXPECT_EQ(textures[0], held) << technique << ": the pass's begin kept the unit's texture";
+        SafeRelease(held);
+    }
+}
+
+TEST_F(GfxRasterDeviceTextures, ATextureSetOnTheDeviceInsideThePassIsTheOneDrawn)
+{
+    ASSERT_EQ(kOk, device->SetTexture(0, textures[0]));
+    Begin("bare");
+    ASSERT_EQ(kOk, device->SetTexture(0, textures[2]));
+    Draw();
+    ExpectRectangle(0, 0, kWidth, kHeight, kBlue);
+    ASSERT_EQ(kOk, device->SetTexture(0, textures[1]));
+    ASSERT_EQ(kEffectOk, effect->CommitChanges()); // a commit leaves it too
+    Draw();
+    End();
+    ExpectRectangle(0, 0, kWidth, kHeight, kGreen);
+}
+
+TEST_F(GfxRasterDeviceTextures, ATextureTheEffectAssignsReplacesTheDevicesAndACommitSetsItAgain)
+{
+    ASSERT_EQ(kOk, device->SetTexture(0, textures[2]));
+    ASSERT_EQ(kEffectOk, effect->SetTexture("Named", textures[0]));
+    Begin("fromEffect");
+    Draw();
+    ExpectRectangle(0, 0, kWidth, kHeight, kRed);
+    ASSERT_EQ(kEffectOk, effect->SetTexture("Named", textures[1]));
+    ASSERT_EQ(kEffectOk, effect->CommitChanges());
+    Draw();
+    ExpectRectangle(0, 0, kWidth, kHeight, kGreen);
+    End();
+    // A texture parameter never set is set as none: the sampler reads black.
+    ASSERT_EQ(kEffectOk, effect->SetTexture("Named", nullptr));
+    ASSERT_EQ(kOk, device->SetTexture(0, textures[2]));
+    Begin("fromEffect");
+    Draw();
+    End();
+    ExpectRectangle(0, 0, kWidth, kHeight, kBlack);
+}
+
+TEST_F(GfxRasterDeviceTextures, SamplersBoundByRegisterReadTheirUnits)
+{
+    ASSERT_EQ(kOk, device->SetTexture(0, textures[0]));
+    ASSERT_EQ(kOk, device->SetTexture(1, textures[1]));
+    ASSERT_EQ(kOk, device->SetTexture(2, textures[2]));
+    Begin("two");
+    Draw();
+    End();
+    ExpectRectangle(0, 0, kWidth / 2, kHeight, kBlue, kGreen);
+}
+
+} // namespace
