@@ -137,6 +137,9 @@ public:
                 ++pos_;
             } else if (t.Is("typedef")) {
                 const size_t first = pos_;
+                // A parameter declared with it is set by the program all the same.
+                if (pos_ + 1 < tokens_.size() && tokens_[pos_ + 1].Is("const"))
+                    BlankTokens(pos_ + 1, pos_ + 1);
                 SkipTo(';');
                 ++pos_;
                 Names(first, pos_, out_.alwaysNamed);
@@ -218,6 +221,7 @@ private:
             Function(start);
             return;
         }
+        KeepParameterSettable(start, typeStart);
         const bool drop = IsTextureOrString(type);
         const bool sampler = IsSampler(type);
         HlslSource::Declaration declaration;
@@ -284,6 +288,20 @@ private:
         } else if (declaration.count > 0) {
             out_.declarations.push_back(declaration);
         }
+    }
+
+    // A global that is not static is a parameter the program sets, whatever
+    // else it is declared: `const` only keeps the shaders from writing it.
+    // Left in, the shader compiler would make it a constant of its
+    // initializer (or zero) instead of a uniform.
+    void KeepParameterSettable(size_t first, size_t last)
+    {
+        for (size_t k = first; k < last; ++k)
+            if (tokens_[k].Is("static"))
+                return;
+        for (size_t k = first; k < last; ++k)
+            if (tokens_[k].Is("const"))
+                BlankTokens(k, k);
     }
 
     // The identifiers of tokens [first, last) that may name a declaration,
