@@ -14,7 +14,7 @@ struct PassProgram;
 
 struct UploadedParameter {
     std::string name;
-    std::vector<float> values; // scalars, vectors and matrices as floats, row by row
+    std::vector<float> values; // scalars, vectors and matrices as floats, row by row; structs member by member
 };
 
 struct UploadedTexture {

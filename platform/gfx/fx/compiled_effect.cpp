@@ -149,6 +149,7 @@ public:
             U32(f.elements);
             U32(f.arrayStride);
             U32(f.matrixStride);
+            U32(f.first);
         }
         U32(static_cast<uint32_t>(p.samplers.size()));
         for (const SamplerSlot& s : p.samplers) {
@@ -301,7 +302,7 @@ public:
         p.uniformBytes = U32();
         if (p.uniformBytes > kMaxUniformBlockBytes)
             Fail("a pass's uniform block is too large");
-        p.uniforms.resize(Count(24));
+        p.uniforms.resize(Count(28));
         for (UniformField& f : p.uniforms) {
             f.name = Str();
             const uint8_t kind = U8();
@@ -315,6 +316,7 @@ public:
             f.elements = U32();
             f.arrayStride = U32();
             f.matrixStride = U32();
+            f.first = U32();
             if (ok() && !UniformFieldFits(f, p.uniformBytes))
                 Fail("a uniform lies outside its block");
         }
@@ -394,6 +396,19 @@ std::vector<uint8_t> WriteCompiledEffect(const EffectDescription& d)
         w.Str(p.samplerTexture);
         w.States(p.samplerStates);
         w.Assignments(p.samplerAssignments);
+    }
+    w.U32(static_cast<uint32_t>(d.structTypes.size()));
+    for (const EffectStructType& type : d.structTypes) {
+        w.Str(type.name);
+        w.U32(static_cast<uint32_t>(type.members.size()));
+        for (const EffectMember& m : type.members) {
+            w.Str(m.name);
+            w.U8(static_cast<uint8_t>(m.type));
+            w.U8(m.rows);
+            w.U8(m.columns);
+            w.U32(m.arraySize);
+            w.Str(m.structName);
+        }
     }
     w.U32(static_cast<uint32_t>(d.techniques.size()));
     for (const EffectTechnique& t : d.techniques) {
@@ -495,6 +510,24 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
         p.samplerTexture = r.Str();
         p.samplerStates = r.States();
         p.samplerAssignments = r.Assignments();
+        if (!r.ok())
+            break;
+    }
+    d.structTypes.resize(r.Count(8));
+    for (EffectStructType& type : d.structTypes) {
+        type.name = r.Str();
+        type.members.resize(r.Count(15));
+        for (EffectMember& m : type.members) {
+            m.name = r.Str();
+            const uint8_t kind = r.U8();
+            if (kind >= kEffectParameterTypeCount)
+                r.Fail("a struct member has an unknown type");
+            m.type = static_cast<EffectParameterType>(kind < kEffectParameterTypeCount ? kind : 0);
+            m.rows = r.U8();
+            m.columns = r.U8();
+            m.arraySize = r.U32();
+            m.structName = r.Str();
+        }
         if (!r.ok())
             break;
     }

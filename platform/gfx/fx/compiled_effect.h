@@ -3,9 +3,10 @@
 // are created from. Layout, all numbers little-endian:
 //   8 bytes magic "ZFXC\r\n\x1a\n", u32 format version, u32 payload size,
 //   u32 CRC-32 of the payload, then the payload: the EffectDescription
-//   (strings as u32 length + bytes, lists as u32 count + items), each pass with
-//   its program (SPIR-V and GLSL of both stages, uniform and sampler places,
-//   vertex inputs), its state assignments, and the programs of its shaders
+//   (strings as u32 length + bytes, lists as u32 count + items), the struct
+//   types of its parameters, each pass with its program (SPIR-V and GLSL of
+//   both stages, uniform places with where each begins among its parameter's
+//   values, sampler places, vertex inputs), its state assignments, and the programs of its shaders
 //   chosen from arrays; each sampler with its state assignments. Files of an
 //   older version are refused, so their source is compiled again.
 // Reading checks every length, count, kind and reference, so a damaged file is
@@ -20,7 +21,7 @@
 namespace gfx {
 
 inline constexpr char kCompiledEffectMagic[8] = {'Z', 'F', 'X', 'C', '\r', '\n', '\x1a', '\n'};
-inline constexpr uint32_t kCompiledEffectVersion = 3;
+inline constexpr uint32_t kCompiledEffectVersion = 4;
 
 // True when `data` starts with the compiled-effect magic (it may still be damaged).
 bool LooksLikeCompiledEffect(const void* data, size_t size);

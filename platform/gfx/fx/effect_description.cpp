@@ -2,19 +2,46 @@
 
 #include "platform/gfx/fx/effect_expression.h"
 #include "platform/gfx/fx/name_table.h"
+#include "platform/gfx/fx/struct_layouts.h"
 #include "platform/window/close_check.h"
 
 namespace gfx {
+
+namespace {
+
+// Each uniform of a program takes its values from a numeric or struct
+// parameter, within them.
+std::string CheckUniforms(const PassProgram& program, const std::vector<EffectParameter>& parameters,
+                          const NameTable& names, const std::vector<uint64_t>& floatsOf)
+{
+    for (const UniformField& f : program.uniforms) {
+        const uint32_t found = names.Find(f.name);
+        if (found == NameTable::kNone ||
+            !(IsNumericType(parameters[found].type) || parameters[found].type == EffectParameterType::Struct))
+            return "a uniform names the unknown parameter '" + f.name + "'";
+        const uint64_t span = uint64_t(f.elements == 0 ? 1 : f.elements) * f.rows * f.columns;
+        if (uint64_t{f.first} + span > floatsOf[found])
+            return "a uniform reaches past the values of '" + f.name + "'";
+    }
+    return {};
+}
+
+} // namespace
 
 std::string CheckEffectDescription(const EffectDescription& description, bool* stopped)
 {
     auto stopping = [stopped] { return platform::ClosingAfter() && stopped && (*stopped = true); };
     // Every name is looked up by hashing: no check costs more for the many
     // names before it.
+    StructLayouts layouts;
+    if (std::string problem = layouts.Build(description.structTypes); !problem.empty())
+        return problem;
     NameTable names; // index in parameters
     const std::vector<EffectParameter>& parameters = description.parameters;
     names.Reserve(parameters.size());
     uint64_t totalFloats = 0;
+    std::vector<uint64_t> floatsOf; // by parameter
+    floatsOf.reserve(parameters.size());
     for (const EffectParameter& p : description.parameters) {
         if (stopping())
             return {};
@@ -32,7 +59,15 @@ std::string CheckEffectDescription(const EffectDescription& description, bool* s
         }
         if (p.arraySize > kMaxEffectArraySize)
             return "parameter '" + p.name + "' has too many elements";
-        uint64_t floats = uint64_t(p.FloatsPerElement()) * p.Elements();
+        uint32_t perElement = p.FloatsPerElement();
+        if (p.type == EffectParameterType::Struct) {
+            const uint32_t type = layouts.Find(p.structName);
+            if (type == StructLayouts::kNone)
+                return "parameter '" + p.name + "' is of the struct '" + p.structName + "', which is not laid out";
+            perElement = layouts.Floats(type);
+        }
+        uint64_t floats = uint64_t(perElement) * p.Elements();
+        floatsOf.push_back(floats);
         totalFloats += floats;
         if (totalFloats > kMaxEffectParameterFloats)
             return "the parameters hold too many values";
@@ -96,6 +131,13 @@ std::string CheckEffectDescription(const EffectDescription& description, bool* s
             if ((!pass.choicePrograms.empty() && pass.choicePrograms.size() != (chooses ? programs : 0)) ||
                 (chooses && !pass.program.Empty()))
                 return "pass '" + pass.name + "' has the wrong number of programs";
+            const std::string problem = CheckUniforms(pass.program, parameters, names, floatsOf);
+            if (!problem.empty())
+                return "pass '" + pass.name + "': " + problem;
+            for (const PassProgram& program : pass.choicePrograms)
+                if (std::string choiceProblem = CheckUniforms(program, parameters, names, floatsOf);
+                    !choiceProblem.empty())
+                    return "pass '" + pass.name + "': " + choiceProblem;
             for (const EffectShader* s : shaders)
                 if (!s->profile.empty() && !functions.Contains(s->entry))
                     return "pass '" + pass.name + "' compiles the unknown function '" + s->entry + "'";

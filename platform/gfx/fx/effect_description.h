@@ -77,8 +77,9 @@ struct EffectParameter {
     uint32_t arraySize = 0;  // 0 when the parameter is not an array
     std::string semantic;
     std::string structName;  // for Struct parameters
-    // rows x columns floats per element, row by row, for every element; zeros when
-    // the file gives no initial value. Bools and ints are stored as floats too.
+    // rows x columns floats per element, row by row, for every element (a
+    // struct's as its type lays them out); zeros when the file gives no
+    // initial value. Bools and ints are stored as floats too.
     std::vector<float> defaults;
     std::string stringDefault;
     std::vector<EffectAnnotation> annotations;
@@ -91,6 +92,28 @@ struct EffectParameter {
     uint32_t FloatsPerElement() const { return uint32_t(rows) * uint32_t(columns); }
     bool operator==(const EffectParameter&) const = default;
 };
+
+// A member of a struct that parameters are declared with.
+struct EffectMember {
+    std::string name;
+    EffectParameterType type = EffectParameterType::Float; // Bool, Int, Float or Struct
+    uint8_t rows = 1;        // as a parameter's: 0 for a struct
+    uint8_t columns = 1;
+    uint32_t arraySize = 0;  // 0 when the member is not an array
+    std::string structName;  // for a struct member
+    bool operator==(const EffectMember&) const = default;
+};
+
+// A struct that parameters are declared with. The parameter table keeps its
+// values as its members' in turn, each member's element after element, a
+// struct member's own members within it, nothing between.
+struct EffectStructType {
+    std::string name;
+    std::vector<EffectMember> members;
+    bool operator==(const EffectStructType&) const = default;
+};
+// How deep structs may hold structs.
+inline constexpr uint32_t kMaxStructNesting = 32;
 
 // A `compile profile entry(args)` assignment of a pass.
 struct EffectShader {
@@ -144,6 +167,8 @@ struct EffectCode {
 struct EffectDescription {
     std::vector<std::string> defines;  // the defines given from outside, in order
     std::vector<EffectParameter> parameters;
+    // The structs that parameters are declared with, each after those it holds.
+    std::vector<EffectStructType> structTypes;
     std::vector<EffectTechnique> techniques;
     std::vector<EffectCode> structs;
     std::vector<EffectCode> functions;

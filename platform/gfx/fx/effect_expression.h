@@ -70,10 +70,15 @@ struct ExpressionName {
         Function,   // a function of the effect: its text
         Type,       // a typedef of a built-in shape
         Refused,    // known, but never a value here: `text` says why
+        // A struct parameter, an array of them, or a part of one that is a
+        // struct: what follows it (`.member`, `[constant]`) is looked up as
+        // the whole name ("fog.colour", "lights[1].colour").
+        Struct,
     };
     Kind kind = Kind::Unknown;
     const ExpressionValue* value = nullptr; // Constant
-    uint32_t parameter = 0;                 // Parameter: its index in the table
+    uint32_t parameter = 0;                 // Parameter and Struct: its index in the table
+    uint32_t first = 0;                     // Parameter: where its values begin among the parameter's
     ValueShape shape;                       // Parameter and Type
     const Expression* program = nullptr;    // Derived
     std::string_view text;                  // Function: the whole definition; Refused: why

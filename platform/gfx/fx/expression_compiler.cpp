@@ -482,6 +482,8 @@ bool ExpressionCompiler::Primary()
         return builder_.Emit({Op::Parameter, meaning.parameter, PackShape(meaning.shape)}, t, &meaning.shape);
     case ExpressionName::Kind::Derived:
         return builder_.Splice(*meaning.program, t);
+    case ExpressionName::Kind::Struct:
+        return StructPart(t, meaning);
     case ExpressionName::Kind::Function:
         return Fail(t, 3025, "'" + name + "' is a function: its value needs a call");
     case ExpressionName::Kind::Refused:
@@ -492,6 +494,58 @@ bool ExpressionCompiler::Primary()
     if (FindIntrinsic(t.text) != kIntrinsicCount || IsShaderOnlyIntrinsic(t.text))
         return Fail(t, 3025, "'" + name + "' is an intrinsic function: its value needs a call");
     return Fail(t, 3004, "undeclared identifier '" + name + "'");
+}
+
+bool ExpressionCompiler::StructPart(const Token& name, ExpressionName meaning)
+{
+    std::string path(name.text);
+    // Structs, and arrays of numbers in them, are named on to one number,
+    // vector or matrix.
+    while (meaning.kind == ExpressionName::Kind::Struct ||
+           (meaning.shape.arraySize != 0 && IsSymbol(Peek(), '[') && Peek(1).kind == TokenKind::Number)) {
+        const Token at = Peek();
+        if (IsSymbol(at, '.') && Peek(1).kind == TokenKind::Identifier) {
+            Next();
+            path += "." + std::string(Next().text);
+        } else if (IsSymbol(at, '[') && Peek(1).kind == TokenKind::Number) {
+            Next();
+            path += "[" + std::string(Next().text) + "]";
+            if (!Expect(']'))
+                return false;
+        } else {
+            return Fail(at, 3025, "'" + path + "' is a struct: a value names one of its members" +
+                                      (IsSymbol(at, '[') ? ", and its elements by number" : ""));
+        }
+        meaning = names_.Find(path);
+        if (meaning.kind != ExpressionName::Kind::Struct && meaning.kind != ExpressionName::Kind::Parameter)
+            return Fail(at, 3018, "'" + path + "' names no member of the parameter");
+    }
+    const ValueShape shape = meaning.shape;
+    if (shape.arraySize != 0)
+        return Fail(Peek(), 3025, "'" + path + "' is an array: a value names its elements by number");
+    if (meaning.first == 0)
+        return builder_.Emit({Op::Parameter, meaning.parameter, PackShape(shape)}, name, &shape);
+    // Each value at its place: read through an array of the parameter's
+    // values as far as it, then put together.
+    const uint32_t count = shape.ElementComponents();
+    if (uint64_t{meaning.first} + count > kMaxExpressionArraySize)
+        return Fail(name, 3025, "'" + path + "' lies past the first " + std::to_string(kMaxExpressionArraySize) +
+                                    " values of its parameter, more than a value reads");
+    for (uint32_t c = 0; c < count; ++c) {
+        ValueShape values;
+        values.arraySize = meaning.first + c + 1;
+        ExpressionValue index;
+        index.shape.base = ValueBase::Int;
+        index.components.assign(1, double(meaning.first + c));
+        if (!builder_.Emit({Op::Parameter, meaning.parameter, PackShape(values)}, name, &values) ||
+            !builder_.PushConstant(std::move(index), name) || !builder_.Emit({Op::Index, 0, 0}, name))
+            return false;
+    }
+    ValueShape floats = shape;
+    floats.base = ValueBase::Float;
+    if (count > 1 && !builder_.Emit({Op::Construct, PackShape(floats), count}, name))
+        return false;
+    return builder_.ConvertTo(shape, name, false);
 }
 
 // The arguments of a call up to its ')': each left on the stack.

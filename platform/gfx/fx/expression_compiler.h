@@ -75,6 +75,10 @@ private:
     bool SwizzleOf(const ValueShape& shape, const Token& member, uint32_t& packed);
     bool Number(const Token& t);
     bool Primary();
+    // A part of a struct parameter named from `name` on, `meaning` what the
+    // name means: its path read as far as it names structs and elements,
+    // then its values read from the parameter's.
+    bool StructPart(const Token& name, ExpressionName meaning);
     // The arguments of a call up to its ')': each left on the stack.
     bool Arguments(uint32_t& count);
     bool Constructor(const ValueShape& shape, const Token& at);

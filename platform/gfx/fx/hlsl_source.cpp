@@ -110,6 +110,8 @@ public:
                 pos_ = close + 1;
             } else if (t.Is("struct")) {
                 const size_t first = pos_;
+                if (pos_ + 1 < tokens_.size() && tokens_[pos_ + 1].kind == TokenKind::Identifier)
+                    structNames_.Add(tokens_[pos_ + 1].text);
                 SkipTo('{');
                 pos_ = Match(pos_) + 1;
                 // Variables declared with the struct are kept with it.
@@ -140,7 +142,15 @@ public:
                 // A parameter declared with it is set by the program all the same.
                 if (pos_ + 1 < tokens_.size() && tokens_[pos_ + 1].Is("const"))
                     BlankTokens(pos_ + 1, pos_ + 1);
+                // Names of a struct are structs too.
+                size_t type = pos_ + 1;
+                while (type < tokens_.size() && tokens_[type].Is("const"))
+                    ++type;
+                const bool ofStruct = type < tokens_.size() && structNames_.Contains(tokens_[type].text);
                 SkipTo(';');
+                for (size_t k = type + 1; ofStruct && k < pos_; ++k)
+                    if (tokens_[k].kind == TokenKind::Identifier)
+                        structNames_.Add(tokens_[k].text);
                 ++pos_;
                 Names(first, pos_, out_.alwaysNamed);
             } else {
@@ -221,9 +231,14 @@ private:
             Function(start);
             return;
         }
-        KeepParameterSettable(start, typeStart);
+        const bool isStatic = IsStatic(start, typeStart);
+        if (!isStatic)
+            KeepParameterSettable(start, typeStart);
         const bool drop = IsTextureOrString(type);
         const bool sampler = IsSampler(type);
+        // A struct parameter's values come from the program, its initializer
+        // read by the effect's reader: the shader compiler need not read it.
+        const bool structParameter = !isStatic && structNames_.Contains(type);
         HlslSource::Declaration declaration;
         declaration.begin = tokens_[start].offset;
         declaration.first = out_.variables.size();
@@ -257,7 +272,7 @@ private:
                         pos_ = Match(pos_);
                     ++pos_;
                 }
-                if (sampler)
+                if (sampler || structParameter)
                     extrasTo = pos_; // sampler_state blocks are the effect's own
             }
             if (extrasTo > extrasFrom)
@@ -290,15 +305,20 @@ private:
         }
     }
 
+    bool IsStatic(size_t first, size_t last) const
+    {
+        for (size_t k = first; k < last; ++k)
+            if (tokens_[k].Is("static"))
+                return true;
+        return false;
+    }
+
     // A global that is not static is a parameter the program sets, whatever
     // else it is declared: `const` only keeps the shaders from writing it.
     // Left in, the shader compiler would make it a constant of its
     // initializer (or zero) instead of a uniform.
     void KeepParameterSettable(size_t first, size_t last)
     {
-        for (size_t k = first; k < last; ++k)
-            if (tokens_[k].Is("static"))
-                return;
         for (size_t k = first; k < last; ++k)
             if (tokens_[k].Is("const"))
                 BlankTokens(k, k);
@@ -455,6 +475,7 @@ private:
     NameTable textureCallIndex_;                   // their names
     std::unordered_set<size_t> textureDefinitions_; // the tokens of their names where they are defined
     std::map<std::pair<std::string_view, size_t>, size_t> overloads_; // by name and parameters
+    NameTable structNames_; // structs, and typedefs of them
     std::vector<size_t> closers_; // the '}' of cbuffer blocks, blanked already, in the text's order
     size_t closersPassed_ = 0;
     // Whether the '}' at `at` closes a cbuffer block: the reading meets them

@@ -12,9 +12,10 @@ namespace gfx {
 
 enum class UniformKind : uint8_t { Float, Int, UInt, Bool };
 
-// One parameter's place in the uniform block, as the shader compiler laid it out.
+// One parameter's place in the uniform block, as the shader compiler laid it
+// out; of a struct parameter, one for each numeric member of each element.
 struct UniformField {
-    std::string name;
+    std::string name;            // the parameter's
     UniformKind kind = UniformKind::Float;
     uint8_t rows = 1;            // as the effect declares: float4x3 has 4 rows of 3 columns
     uint8_t columns = 1;
@@ -23,6 +24,7 @@ struct UniformField {
     uint32_t elements = 0;       // 0 when not an array
     uint32_t arrayStride = 0;
     uint32_t matrixStride = 0;   // bytes between the stored columns (or rows) of a matrix
+    uint32_t first = 0;          // where its values begin among the parameter's
     bool operator==(const UniformField&) const = default;
 };
 

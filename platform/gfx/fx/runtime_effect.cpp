@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <iostream>
 
 #include "platform/gfx/device/device.h"
@@ -43,6 +44,8 @@ EffectResult RuntimeEffect::Create(const void* data, size_t size, const std::vec
 
 RuntimeEffect::RuntimeEffect(EffectDescription description) : description_(std::move(description))
 {
+    // A description is checked when it is made or read: its structs are sound.
+    layouts_.Build(description_.structTypes);
     const std::vector<EffectParameter>& parameters = description_.parameters;
     byName_.Reserve(parameters.size());
     valueAt_.reserve(parameters.size() + 1);
@@ -124,73 +127,142 @@ EffectResult RuntimeEffect::Typed(std::string_view name, bool (*isType)(EffectPa
     return kEffectOk;
 }
 
-EffectResult RuntimeEffect::Numeric(std::string_view name, size_t& index) const
+EffectResult RuntimeEffect::NumericPart(std::string_view name, const void* values, uint32_t count,
+                                        ParameterPart& part, bool structs) const
 {
-    return Typed(name, IsNumericType, index);
-}
-
-EffectResult RuntimeEffect::NumericArray(std::string_view name, const void* values, uint32_t count, size_t& index) const
-{
-    EffectResult result = Numeric(name, index);
-    if (result == kEffectOk && values == nullptr && count > 0)
+    if (!FindParameterPart(name, description_.parameters, byName_, layouts_, part))
+        return kEffectNotFound;
+    if (!IsNumericType(part.type) && !(structs && part.type == EffectParameterType::Struct))
         return kEffectInvalidCall;
-    return result;
+    if (values == nullptr && count > 0)
+        return kEffectInvalidCall;
+    return kEffectOk;
 }
 
-void RuntimeEffect::Store(size_t index, size_t at, float value)
+float RuntimeEffect::Converted(EffectParameterType type, float value)
 {
-    switch (description_.parameters[index].type) {
+    switch (type) {
     case EffectParameterType::Bool:
-        value = value != 0.0f ? 1.0f : 0.0f;
-        break;
+        return value != 0.0f ? 1.0f : 0.0f;
     case EffectParameterType::Int:
-        value = std::isfinite(value) ? std::trunc(value) : 0.0f;
-        break;
+        return std::isfinite(value) ? std::trunc(value) : 0.0f;
     default:
-        break;
+        return value;
     }
-    Values(index)[at] = value;
+}
+
+template <class Visit>
+void RuntimeEffect::ForEachValue(const ParameterPart& part, uint64_t count, Visit&& visit) const
+{
+    count = std::min(count, PartFloats(part));
+    if (part.type != EffectParameterType::Struct) {
+        for (uint64_t k = 0; k < count; ++k)
+            visit(k, part.type);
+        return;
+    }
+    layouts_.ForEachLeaf(part.structType, 0, part.Elements(), [&](uint64_t first, const EffectMember& m) {
+        const uint64_t values = uint64_t(m.rows) * m.columns * (m.arraySize == 0 ? 1 : m.arraySize);
+        for (uint64_t k = first; k < first + values && k < count; ++k)
+            visit(k, m.type);
+    });
 }
 
 EffectResult RuntimeEffect::SetFloat(std::string_view name, float value)
 {
-    size_t index = 0;
-    EffectResult result = Numeric(name, index);
+    ParameterPart part;
+    EffectResult result = NumericPart(name, nullptr, 0, part);
     if (result == kEffectOk)
-        Store(index, 0, value);
+        PartValues(part)[0] = Converted(part.type, value);
     return result;
 }
 
 EffectResult RuntimeEffect::GetFloat(std::string_view name, float& value) const
 {
-    size_t index = 0;
-    EffectResult result = Numeric(name, index);
+    ParameterPart part;
+    EffectResult result = NumericPart(name, nullptr, 0, part);
     if (result == kEffectOk)
-        value = Values(index)[0];
+        value = PartValues(part)[0];
     return result;
 }
 
 EffectResult RuntimeEffect::SetFloatArray(std::string_view name, const float* values, uint32_t count)
 {
-    size_t index = 0;
-    EffectResult result = NumericArray(name, values, count, index);
+    ParameterPart part;
+    EffectResult result = NumericPart(name, values, count, part, true);
     if (result != kEffectOk)
         return result;
-    size_t n = std::min<size_t>(count, ValueCount(index));
-    for (size_t k = 0; k < n; ++k)
-        Store(index, k, values[k]);
+    float* stored = PartValues(part);
+    ForEachValue(part, count, [&](uint64_t k, EffectParameterType type) { stored[k] = Converted(type, values[k]); });
     return kEffectOk;
 }
 
 EffectResult RuntimeEffect::GetFloatArray(std::string_view name, float* values, uint32_t count) const
 {
-    size_t index = 0;
-    EffectResult result = NumericArray(name, values, count, index);
+    ParameterPart part;
+    EffectResult result = NumericPart(name, values, count, part, true);
     if (result != kEffectOk)
         return result;
-    const float* stored = Values(index);
+    const float* stored = PartValues(part);
+    const uint64_t held = PartFloats(part);
     for (size_t k = 0; k < count; ++k)
-        values[k] = k < ValueCount(index) ? stored[k] : 0.0f;
+        values[k] = k < held ? stored[k] : 0.0f;
+    return kEffectOk;
+}
+
+EffectResult RuntimeEffect::ValueBytes(std::string_view name, uint32_t& bytes) const
+{
+    ParameterPart part;
+    EffectResult result = NumericPart(name, nullptr, 0, part, true);
+    if (result == kEffectOk)
+        bytes = static_cast<uint32_t>(PartFloats(part) * 4);
+    return result;
+}
+
+EffectResult RuntimeEffect::SetValue(std::string_view name, const void* data, uint32_t bytes)
+{
+    ParameterPart part;
+    EffectResult result = NumericPart(name, data, 1, part, true);
+    if (result != kEffectOk)
+        return result;
+    const uint64_t count = PartFloats(part);
+    if (bytes < count * 4)
+        return kEffectInvalidCall;
+    const auto* in = static_cast<const uint8_t*>(data);
+    float* stored = PartValues(part);
+    ForEachValue(part, count, [&](uint64_t k, EffectParameterType type) {
+        if (type == EffectParameterType::Float) {
+            float v = 0;
+            std::memcpy(&v, in + k * 4, 4);
+            stored[k] = v;
+        } else {
+            int32_t v = 0;
+            std::memcpy(&v, in + k * 4, 4);
+            stored[k] = Converted(type, static_cast<float>(v));
+        }
+    });
+    return kEffectOk;
+}
+
+EffectResult RuntimeEffect::GetValue(std::string_view name, void* data, uint32_t bytes) const
+{
+    ParameterPart part;
+    EffectResult result = NumericPart(name, data, 1, part, true);
+    if (result != kEffectOk)
+        return result;
+    const uint64_t count = PartFloats(part);
+    if (bytes < count * 4)
+        return kEffectInvalidCall;
+    auto* out = static_cast<uint8_t*>(data);
+    const float* stored = PartValues(part);
+    ForEachValue(part, count, [&](uint64_t k, EffectParameterType type) {
+        if (type == EffectParameterType::Float) {
+            std::memcpy(out + k * 4, &stored[k], 4);
+        } else {
+            const float f = stored[k];
+            const int32_t v = std::isfinite(f) ? static_cast<int32_t>(std::clamp(f, -2147483648.0f, 2147483520.0f)) : 0;
+            std::memcpy(out + k * 4, &v, 4);
+        }
+    });
     return kEffectOk;
 }
 
@@ -198,37 +270,37 @@ EffectResult RuntimeEffect::GetFloatArray(std::string_view name, float* values, 
 // element; the parameter keeps only its own rows and columns of each.
 EffectResult RuntimeEffect::SetRows(std::string_view name, const float* rows, uint32_t count, size_t rowsEach)
 {
-    size_t index = 0;
-    EffectResult result = NumericArray(name, rows, count, index);
+    ParameterPart p;
+    EffectResult result = NumericPart(name, rows, count, p);
     if (result != kEffectOk)
         return result;
-    const EffectParameter& p = description_.parameters[index];
     if (rowsEach == 1 && p.rows != 1)
         return kEffectInvalidCall;
+    float* stored = PartValues(p);
     size_t n = std::min<size_t>(count, p.Elements());
-    size_t per = p.FloatsPerElement();
+    size_t per = size_t(p.rows) * p.columns;
     for (size_t e = 0; e < n; ++e)
         for (size_t r = 0; r < p.rows; ++r)
             for (size_t c = 0; c < p.columns; ++c)
-                Store(index, e * per + r * p.columns + c, rows[(e * rowsEach + r) * 4 + c]);
+                stored[e * per + r * p.columns + c] = Converted(p.type, rows[(e * rowsEach + r) * 4 + c]);
     return kEffectOk;
 }
 
 EffectResult RuntimeEffect::GetRows(std::string_view name, float* rows, uint32_t count, size_t rowsEach) const
 {
-    size_t index = 0;
-    EffectResult result = NumericArray(name, rows, count, index);
+    ParameterPart p;
+    EffectResult result = NumericPart(name, rows, count, p);
     if (result != kEffectOk)
         return result;
-    const EffectParameter& p = description_.parameters[index];
     if (rowsEach == 1 && p.rows != 1)
         return kEffectInvalidCall;
-    size_t per = p.FloatsPerElement();
+    const float* stored = PartValues(p);
+    size_t per = size_t(p.rows) * p.columns;
     for (size_t e = 0; e < count; ++e)
         for (size_t r = 0; r < rowsEach; ++r)
             for (size_t c = 0; c < 4; ++c)
                 rows[(e * rowsEach + r) * 4 + c] = (e < p.Elements() && r < p.rows && c < p.columns)
-                                                       ? Values(index)[e * per + r * p.columns + c]
+                                                       ? stored[e * per + r * p.columns + c]
                                                        : 0.0f;
     return kEffectOk;
 }
@@ -425,7 +497,7 @@ void RuntimeEffect::FillBinding(const PassProgram& program)
     size_t textures = 0;
     for (size_t i = 0; i < description_.parameters.size(); ++i) {
         const EffectParameter& p = description_.parameters[i];
-        if (IsNumericType(p.type)) {
+        if (IsNumericType(p.type) || p.type == EffectParameterType::Struct) {
             if (binding_.parameters.size() <= numeric)
                 binding_.parameters.emplace_back();
             UploadedParameter& up = binding_.parameters[numeric++];

@@ -24,6 +24,7 @@
 #include "platform/gfx/fx/effect_result.h"
 #include "platform/gfx/fx/name_table.h"
 #include "platform/gfx/fx/pass_states.h"
+#include "platform/gfx/fx/struct_layouts.h"
 
 namespace gfx {
 
@@ -64,13 +65,27 @@ public:
     size_t ParameterCount() const { return description_.parameters.size(); }
     const EffectParameter* FindParameter(std::string_view name) const;
 
+    // The numeric setters and getters below take a parameter's name, or the
+    // name of a part of one: an element of an array ("weights[2]"), a member
+    // of a struct ("light.colour", "lights[1].colour"), each part as a
+    // parameter of its type would be.
     // Numeric parameters of any shape. SetFloat writes the first value.
     EffectResult SetFloat(std::string_view name, float value);
     EffectResult GetFloat(std::string_view name, float& value) const;
     // `count` consecutive floats, in the parameter's storage order (element by
-    // element, row by row); extra values are ignored.
+    // element, row by row; a struct's members in turn); extra values are
+    // ignored. Structs too.
     EffectResult SetFloatArray(std::string_view name, const float* values, uint32_t count);
     EffectResult GetFloatArray(std::string_view name, float* values, uint32_t count) const;
+    // A numeric or struct parameter (or part) whole, as the platform packs it:
+    // four bytes a value in storage order, floats as floats, ints as 32-bit
+    // ints, bools as 32-bit 0 or 1, nothing between a struct's members.
+    // `bytes` below that size is an invalid call; bytes past it are ignored
+    // (Set) or left as they are (Get).
+    EffectResult SetValue(std::string_view name, const void* data, uint32_t bytes);
+    EffectResult GetValue(std::string_view name, void* data, uint32_t bytes) const;
+    // The bytes SetValue and GetValue take for the parameter or part `name`.
+    EffectResult ValueBytes(std::string_view name, uint32_t& bytes) const;
     // Four floats; a parameter with fewer columns takes the first ones. Scalars
     // and vectors (and arrays of them, element 0) only.
     EffectResult SetVector(std::string_view name, const float* xyzw);
@@ -119,13 +134,25 @@ public:
 private:
     // The parameter `name` when it is of the kind isType accepts, or a failure result.
     EffectResult Typed(std::string_view name, bool (*isType)(EffectParameterType), size_t& index) const;
-    EffectResult Numeric(std::string_view name, size_t& index) const;
-    // Numeric, and no null array where count asks for values.
-    EffectResult NumericArray(std::string_view name, const void* values, uint32_t count, size_t& index) const;
+    // The numeric part `name` (or a struct one, with `structs`), and no null
+    // array where count asks for values.
+    EffectResult NumericPart(std::string_view name, const void* values, uint32_t count, ParameterPart& part,
+                             bool structs = false) const;
     // Vectors (rowsEach 1) and matrices (4) as rows of four floats an element.
     EffectResult SetRows(std::string_view name, const float* rows, uint32_t count, size_t rowsEach);
     EffectResult GetRows(std::string_view name, float* rows, uint32_t count, size_t rowsEach) const;
-    void Store(size_t index, size_t at, float value);
+    // The values of `part`, as its type keeps them; of a struct, each
+    // member's. `store` is called with the value's offset within the part,
+    // the member's type and the value; the walk ends past `count` values.
+    template <class Visit>
+    void ForEachValue(const ParameterPart& part, uint64_t count, Visit&& visit) const;
+    static float Converted(EffectParameterType type, float value);
+    float* PartValues(const ParameterPart& part) { return Values(part.parameter) + part.first; }
+    const float* PartValues(const ParameterPart& part) const { return Values(part.parameter) + part.first; }
+    uint64_t PartFloats(const ParameterPart& part) const
+    {
+        return uint64_t(PartElementFloats(part, layouts_)) * part.Elements();
+    }
     float* Values(size_t index) { return values_.data() + valueAt_[index]; }
     const float* Values(size_t index) const { return values_.data() + valueAt_[index]; }
     size_t ValueCount(size_t index) const { return valueAt_[index + 1] - valueAt_[index]; }
@@ -147,6 +174,7 @@ private:
     };
 
     EffectDescription description_;
+    StructLayouts layouts_;
     PassStates passStates_{description_};
     CurrentValues current_{*this};
     std::vector<std::pair<size_t, size_t>> toldUnchosen_; // passes said not to begin, by technique and pass

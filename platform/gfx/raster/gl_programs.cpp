@@ -113,14 +113,15 @@ void PackUniform(const UniformField& field, const std::vector<float>& values, st
 {
     const uint32_t rows = field.rows, columns = field.columns;
     const size_t per = size_t(rows) * columns;
-    if (per == 0)
+    if (per == 0 || field.first > values.size())
         return;
-    const size_t elements = std::min<size_t>(field.elements == 0 ? 1 : field.elements, values.size() / per);
+    const float* from = values.data() + field.first;
+    const size_t elements = std::min<size_t>(field.elements == 0 ? 1 : field.elements, (values.size() - field.first) / per);
     for (size_t e = 0; e < elements; ++e) {
         const uint64_t base = field.offset + e * uint64_t{field.arrayStride};
         for (uint32_t r = 0; r < rows; ++r) {
             for (uint32_t c = 0; c < columns; ++c) {
-                const float v = values[e * per + r * columns + c];
+                const float v = from[e * per + r * columns + c];
                 uint64_t at = base;
                 if (rows > 1 || field.matrixStride != 0)
                     at += field.columnMajor ? c * uint64_t{field.matrixStride} + r * 4u

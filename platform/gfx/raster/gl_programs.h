@@ -79,8 +79,9 @@ private:
     std::vector<std::pair<SamplerSettings, uint32_t>> samplers_;
 };
 
-// Writes `values` (the effect's floats, row by row, element by element) into
-// `block` at the field's places. Exposed for tests.
+// Writes `values` (the effect's floats of one parameter, row by row, element
+// by element), from the field's first on, into `block` at the field's places.
+// Exposed for tests.
 void PackUniform(const UniformField& field, const std::vector<float>& values, std::vector<uint8_t>& block);
 
 } // namespace gfx::raster

@@ -52,11 +52,11 @@ gfx::EffectDescription Small()
     gfx::EffectDescription d;
     std::string messages;
     EXPECT_TRUE(gfx::CompileEffectSource(
-        "struct S { float a; };\n"
+        "struct S { float a; int b[2]; };\nS sp[2] = {1, 2, 3, 4, 5, 6};\n"
         "float2 v : POS < string n = \"x\"; float m = 2; > = float2(1, 2);\n"
         "float4x4 m[2];\nstring s = \"t\";\ntexture t;\n"
         "sampler2D smp = sampler_state { Texture = <t>; AddressU = Wrap; };\n"
-        "float4 F(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(smp, uv); }\n"
+        "float4 F(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(smp, uv) * sp[1].a; }\n"
         "technique a < int k = 1; > { pass p < float q = 1; > { CullMode = None;"
         " PixelShader = compile ps_2_0 F(); } pass { } }\n",
         "small.fx", {{"D", "1"}}, {}, d, messages))
@@ -92,9 +92,9 @@ TEST(CompiledEffect, DamageBehindAValidChecksumIsStillFound)
     std::string error;
 
     // Version and size headers.
-    for (uint8_t version : {uint8_t(2), uint8_t(4)}) {
-        // Version 2 files lack the passes' states as the device takes them:
-        // refused, so their source is compiled again.
+    for (uint8_t version : {uint8_t(3), uint8_t(5)}) {
+        // Version 3 files lack the struct types of parameters and where each
+        // uniform's values begin: refused, so their source is compiled again.
         std::vector<uint8_t> other = file;
         other[8] = version;
         EXPECT_FALSE(gfx::ReadCompiledEffect(other.data(), other.size(), out, error));

@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstring>
+
 #include "platform/gfx/device/device.h"
 #include "platform/gfx/fx/compiled_effect.h"
 #include "platform/gfx/fx/effect_compiler.h"
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/hooks.h"
+#include "platform/gfx/device/render_state.h"
 #include "testing/gfx_call_record.h"
 #include "tests/platform/gfx/device/gfx_test_device.h"
 #include "tests/platform/gfx/fx/effect_test_support.h"
@@ -187,6 +191,132 @@ TEST(RuntimeEffect, SettersStoreByKindAndUnknownNamesChangeNothing)
     EXPECT_EQ(effect->GetFloat("noSuchName", value[0]), kEffectNotFound);
 }
 
+TEST(RuntimeEffect, StructParametersAreSetAndReadByMemberElementAndWhole)
+{
+    std::unique_ptr<RuntimeEffect> effect = FromSource(
+        "struct Attenuation { float range; int steps; };\n"
+        "struct Light { float3 colour; bool on; Attenuation fall[2]; float4x3 frame; };\n"
+        "typedef Light Lamp;\n"
+        "Light light = { float3(0.5, 0.25, 1), 2.0, {4, 3.7, 5, -1.5}, (float4x3)0 };\n"
+        "Lamp lights[2];\n"
+        "float weights[3] = {1, 2, 3};\n"
+        "Lamp cast[2] = (Light)2.5;\n");
+    ASSERT_TRUE(effect);
+    const gfx::EffectDescription& d = effect->Description();
+    ASSERT_EQ(d.structTypes.size(), 2u); // each after those it holds
+    EXPECT_EQ(d.structTypes[0].name, "Attenuation");
+    EXPECT_EQ(d.structTypes[1].members.size(), 4u);
+    // The initial value, each member as its type keeps it.
+    EXPECT_EQ(effect->FindParameter("light")->defaults,
+              (std::vector<float>{0.5f, 0.25f, 1, 1, 4, 3, 5, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(effect->FindParameter("lights")->defaults.size(), 40u);
+    float f = 0;
+    EXPECT_EQ(effect->GetFloat("cast[1].fall[1].steps", f), kEffectOk); // a cast: every value the number's
+    EXPECT_EQ(f, 2.0f);
+    EXPECT_EQ(effect->GetFloat("cast[1].on", f), kEffectOk);
+    EXPECT_EQ(f, 1.0f);
+
+    float v[4] = {};
+    ASSERT_EQ(effect->GetVector("light.colour", v), kEffectOk);
+    EXPECT_EQ(std::vector<float>(v, v + 4), (std::vector<float>{0.5f, 0.25f, 1, 0}));
+    EXPECT_EQ(effect->GetFloat("light.fall[1].range", f), kEffectOk);
+    EXPECT_EQ(f, 5.0f);
+    EXPECT_EQ(effect->GetFloat("weights[2]", f), kEffectOk);
+    EXPECT_EQ(f, 3.0f);
+
+    const float red[4] = {1, 0, 0, 9};
+    EXPECT_EQ(effect->SetVector("lights[1].colour", red), kEffectOk);
+    EXPECT_EQ(effect->SetFloat("lights[1].on", 0.5f), kEffectOk);        // bools store 0 or 1
+    EXPECT_EQ(effect->SetFloat("lights[1].fall[0].steps", 2.9f), kEffectOk); // ints truncate
+    float m[16];
+    for (int i = 0; i < 16; ++i)
+        m[i] = float(i);
+    EXPECT_EQ(effect->SetMatrix("lights[0].frame", m), kEffectOk); // 4x3: three columns of each row
+    std::vector<float> all(40);
+    ASSERT_EQ(effect->GetFloatArray("lights", all.data(), 40), kEffectOk);
+    EXPECT_EQ(std::vector<float>(all.begin() + 8, all.begin() + 11), (std::vector<float>{0, 1, 2}));
+    EXPECT_EQ(std::vector<float>(all.begin() + 20, all.begin() + 26), (std::vector<float>{1, 0, 0, 1, 0, 2}));
+
+    // Whole, as the platform packs it: floats, ints and bools four bytes each, nothing between.
+    uint32_t bytes = 0;
+    ASSERT_EQ(effect->ValueBytes("light", bytes), kEffectOk);
+    EXPECT_EQ(bytes, 80u);
+    EXPECT_EQ(effect->ValueBytes("lights", bytes), kEffectOk);
+    EXPECT_EQ(bytes, 160u);
+    EXPECT_EQ(effect->ValueBytes("light.fall[1]", bytes), kEffectOk);
+    EXPECT_EQ(bytes, 8u);
+    std::vector<uint8_t> packed(80);
+    ASSERT_EQ(effect->GetValue("light", packed.data(), 80), kEffectOk);
+    int32_t steps = 0;
+    std::memcpy(&steps, packed.data() + 5 * 4, 4);
+    EXPECT_EQ(steps, 3);
+    const float range = 7.5f;
+    const int32_t on = 5;
+    std::memcpy(packed.data() + 3 * 4, &on, 4);
+    std::memcpy(packed.data() + 4 * 4, &range, 4);
+    ASSERT_EQ(effect->SetValue("lights[0]", packed.data(), 80), kEffectOk);
+    EXPECT_EQ(effect->GetFloat("lights[0].on", f), kEffectOk);
+    EXPECT_EQ(f, 1.0f);
+    EXPECT_EQ(effect->GetFloat("lights[0].fall[0].range", f), kEffectOk);
+    EXPECT_EQ(f, 7.5f);
+    const int32_t four = 4;
+    EXPECT_EQ(effect->SetValue("light.fall[0].steps", &four, 4), kEffectOk);
+    EXPECT_EQ(effect->GetFloat("light.fall[0].steps", f), kEffectOk);
+    EXPECT_EQ(f, 4.0f);
+
+    // Names of no part, and calls that do not fit the part, change nothing.
+    for (const char* name : {"light.nothing", "lights.colour", "lights[2].colour", "light[0]", "light.colour.x",
+                             "lights[1]colour", "lights[ 1].colour", "light.", "weights[3]", "weights[-1]"})
+        EXPECT_EQ(effect->SetFloat(name, 1.0f), kEffectNotFound) << name;
+    EXPECT_EQ(effect->SetFloat("light", 1.0f), kEffectInvalidCall);
+    EXPECT_EQ(effect->SetVector("lights[1]", red), kEffectInvalidCall);
+    EXPECT_EQ(effect->SetVector("light.frame", red), kEffectInvalidCall);
+    EXPECT_EQ(effect->SetValue("light", packed.data(), 79), kEffectInvalidCall);
+    EXPECT_EQ(effect->GetValue("light", packed.data(), 79), kEffectInvalidCall);
+    EXPECT_EQ(effect->SetValue("light", nullptr, 80), kEffectInvalidCall);
+    std::vector<float> after(40);
+    effect->GetFloatArray("lights", after.data(), 40);
+    EXPECT_EQ(std::vector<float>(after.begin() + 20, after.end()), std::vector<float>(all.begin() + 20, all.end()));
+
+    // The same from the compiled bytes.
+    std::vector<uint8_t> compiled = gfx::WriteCompiledEffect(d);
+    std::unique_ptr<RuntimeEffect> read;
+    std::string errors;
+    ASSERT_EQ(RuntimeEffect::Create(compiled.data(), compiled.size(), {}, read, errors), kEffectOk) << errors;
+    EXPECT_EQ(read->Description(), d);
+    EXPECT_EQ(read->GetFloat("light.fall[1].range", f), kEffectOk);
+    EXPECT_EQ(f, 5.0f);
+}
+
+TEST(RuntimeEffect, AStructThatHoldsNoNumbersIsRefusedAsAParameterOnly)
+{
+    std::unique_ptr<RuntimeEffect> effect;
+    std::string errors;
+    // A struct the shaders pass between stages may hold what a parameter cannot.
+    const std::string ok = "struct Io { float4 p : POSITION; linear centroid float2 t[2] : TEXCOORD0; sampler s; };\n"
+                           "static Io kept;\n";
+    EXPECT_EQ(RuntimeEffect::Create(ok.data(), ok.size(), {}, effect, errors, "ok.fx"), kEffectOk) << errors;
+    const std::pair<const char*, const char*> refused[] = {
+        {"struct S { float4 a; sampler s; };\nS p;\n",
+         "bad.fx(2,3): error X3000: 'p': a parameter of struct 'S' is not taken here: its member's type 'sampler' holds no numbers"},
+        {"struct S { float4 a; };\nstruct T { S s; texture t; };\nT p;\n", "its member's type 'texture' holds no numbers"},
+        {"struct S { float a; };\nS p[] = {1, 2, 3};\nstruct T { float2 a; };\nT q[] = {1, 2, 3};\n",
+         "bad.fx(4,9): error X3017: the initial value of 'q' gives 3 values, not whole elements of 'T' (2 values each)"},
+        {"struct S { float a; float a; };\nS p;\n", "it has two members named 'a'"},
+        {"struct S { float a[2][2]; };\nS p;\n", "its member 'a' is an array of arrays"},
+        {"struct S { float a[Missing]; };\nS p;\n", "the array size of its member 'a' is not a constant"},
+        {"struct S { float a; };\nS p = {1, 2};\n", "bad.fx(2,7)"},
+        {"struct S { float a; };\nS p = (S)float2(1, 2);\n",
+         "bad.fx(2,10): error X3017: 'p': a cast to struct 'S' takes one number for every value"},
+    };
+    for (const auto& [source, message] : refused) {
+        const std::string text = source;
+        EXPECT_EQ(RuntimeEffect::Create(text.data(), text.size(), {}, effect, errors, "bad.fx"), kEffectInvalidData)
+            << source;
+        EXPECT_NE(errors.find(message), std::string::npos) << source << "\n" << errors;
+    }
+}
+
 TEST(RuntimeEffect, TechniquesAreChosenByName)
 {
     std::unique_ptr<RuntimeEffect> effect = Grammar();
@@ -317,6 +447,56 @@ TEST(RuntimeEffect, APassSetsItsStatesOnTheDeviceInOrderAndTheyStayAfterIt)
     effect.reset();
     first->Release();
     second->Release();
+}
+
+TEST(RuntimeEffect, PassStatesReadMembersOfStructParameters)
+{
+    const std::string structs = "struct Fog { bool enabled; float4 colour; float range[2]; };\n"
+                                "struct Settings { Fog fog; int ref; };\n"
+                                "Settings settings = { true, float4(1, 0.5, 0, 1), 10, 20, 128.5 };\n"
+                                "Fog fogs[2] = { false, (float4)0, 1, 2, true, (float4)1, 3, 4 };\n";
+    std::unique_ptr<RuntimeEffect> effect = FromSource(
+        structs + "technique t { pass p { FogEnable = (settings.fog.enabled); FogStart = (settings.fog.range[0]);\n"
+                  "  FogEnd = (fogs[1].range[1] * 2 + settings.fog.colour.g); AlphaRef = (settings.ref); } }\n");
+    ASSERT_TRUE(effect);
+    gfx_test::TestDevice test;
+    effect->SetDevice(test.device);
+    auto state = [&](uint32_t which) {
+        uint32_t value = 0;
+        test.device->GetRenderState(which, &value);
+        return value;
+    };
+    auto floatState = [&](uint32_t which) { return std::bit_cast<float>(state(which)); };
+    uint32_t passes = 0;
+    ASSERT_EQ(effect->Begin(passes), kEffectOk);
+    ASSERT_EQ(effect->BeginPass(0), kEffectOk);
+    EXPECT_EQ(state(gfx::kRsFogEnable), 1u);
+    EXPECT_EQ(floatState(gfx::kRsFogStart), 10.0f);
+    EXPECT_EQ(floatState(gfx::kRsFogEnd), 8.5f);
+    EXPECT_EQ(state(gfx::kRsAlphaRef), 128u);
+    // Members set by name reach the states at a commit.
+    EXPECT_EQ(effect->SetFloat("settings.fog.enabled", 0), kEffectOk);
+    EXPECT_EQ(effect->SetFloat("fogs[1].range[1]", 5), kEffectOk);
+    ASSERT_EQ(effect->CommitChanges(), kEffectOk);
+    EXPECT_EQ(state(gfx::kRsFogEnable), 0u);
+    EXPECT_EQ(floatState(gfx::kRsFogEnd), 10.5f);
+    effect->End();
+
+    const std::pair<const char*, const char*> refused[] = {
+        {"FogEnable = (settings);", "'settings' is a struct: a value names one of its members"},
+        {"FogEnable = (settings.fog);", "'settings.fog' is a struct: a value names one of its members"},
+        {"FogEnable = (settings.nothing);", "'settings.nothing' names no member of the parameter"},
+        {"FogStart = (settings.fog.range);", "'settings.fog.range' is an array: a value names its elements by number"},
+        {"FogStart = (fogs[2].range[0]);", "'fogs[2]' names no member of the parameter"},
+        {"FogStart = (fogs[settings.ref].range[0]);", "'fogs' is a struct: a value names one of its members, and its elements by number"},
+    };
+    for (const auto& [state, message] : refused) {
+        const std::string source = structs + "technique t { pass p { " + state + " } }\n";
+        std::unique_ptr<RuntimeEffect> bad;
+        std::string errors;
+        EXPECT_EQ(RuntimeEffect::Create(source.data(), source.size(), {}, bad, errors, "bad.fx"), kEffectInvalidData);
+        EXPECT_NE(errors.find(message), std::string::npos) << state << "\n" << errors;
+    }
 }
 
 TEST(RuntimeEffect, ADestroyedEffectUnbindsItself)

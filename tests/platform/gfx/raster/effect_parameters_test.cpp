@@ -187,4 +187,157 @@ technique T { pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile
     });
 }
 
+const char* kLitQuad = R"(
+struct Light { float3 direction; float4 colour; float ambient; };
+Light light = { float3(0, 0, 1), float4(1, 1, 1, 1), 0.25 };
+// A bump over the quad: its normal leans with the texture coordinates.
+float4 PS(float2 uv : TEXCOORD0) : COLOR
+{
+    float3 n = normalize(float3(uv * 2 - 1, 1));
+    float lit = saturate(dot(n, -light.direction));
+    return float4(light.colour.rgb * (light.ambient + lit * (1 - light.ambient)), 1);
+}
+technique T { pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(); } }
+)";
+
+// The bump of kLitQuad lit by a light of `direction`, `colour` and `ambient` at pixel (x, y).
+void LitQuad(uint32_t x, uint32_t y, const float* direction, const float* colour, float ambient, float* rgb)
+{
+    float n[3] = {Centre(x) * 2 - 1, Centre(y) * 2 - 1, 1};
+    const float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    const float d = -(n[0] * direction[0] + n[1] * direction[1] + n[2] * direction[2]) / length;
+    const float lit = std::clamp(d, 0.0f, 1.0f);
+    for (int k = 0; k < 3; ++k)
+        rgb[k] = colour[k] * (ambient + lit * (1 - ambient));
+}
+
+TEST_F(GfxParameters, AShaderIsLitThroughALightStructSetByMemberNameAndFromItsInitialValue)
+{
+    UseEffect(std::string(kVertex) + kLitQuad);
+    if (HasFatalFailure())
+        return;
+    // Its initial value first: a white light from behind, the ambient alone.
+    DrawWhole();
+    const float front[3] = {0, 0, 1}, white[3] = {1, 1, 1};
+    ExpectEveryPixel([&](uint32_t x, uint32_t y, float* rgb) { LitQuad(x, y, front, white, 0.25f, rgb); });
+
+    const float direction[4] = {0.6f, -0.48f, -0.64f, 0};
+    const float colour[4] = {1.0f, 0.75f, 0.5f, 1};
+    ASSERT_EQ(kEffectOk, effect->SetVector("light.direction", direction));
+    ASSERT_EQ(kEffectOk, effect->SetVector("light.colour", colour));
+    ASSERT_EQ(kEffectOk, effect->SetFloat("light.ambient", 0.1f));
+    DrawWhole();
+    ExpectEveryPixel([&](uint32_t x, uint32_t y, float* rgb) { LitQuad(x, y, direction, colour, 0.1f, rgb); });
+
+    // Whole, as the platform packs it.
+    const float packed[8] = {0, 0, -1, 0.5f, 0.5f, 0.25f, 1, 0.5f};
+    ASSERT_EQ(kEffectOk, effect->SetValue("light", packed, sizeof packed));
+    DrawWhole();
+    ExpectEveryPixel([&](uint32_t x, uint32_t y, float* rgb) { LitQuad(x, y, packed, packed + 3, 0.5f, rgb); });
+}
+
+TEST_F(GfxParameters, AnArrayOfStructsReachesTheShaderElementByElement)
+{
+    // Spots over the target, each a struct with an array, a bool and a matrix
+    // among its members, so that each lies where the compiler packs it.
+    UseEffect(std::string(kVertex) + R"(
+struct Falloff { float radius; float2 centre; };
+struct Spot { float3 colour; bool on; Falloff falloff[2]; float2x2 squash; int weight; };
+Spot spots[3] = {
+    {1, 0, 0, true, {0.25, 0.25, 0.25, 1, 1, 1}, 1, 0, 0, 1, 1},
+    {0, 1, 0, true, {0.5, 0.75, 0.75, 0, 0, 0}, 1, 0, 0, 1, 1},
+    {0, 0, 1, false, {0.5, 0.5, 0.5, 0, 0, 0}, 1, 0, 0, 1, 1},
+};
+float4 PS(float2 uv : TEXCOORD0) : COLOR
+{
+    float3 sum = 0;
+    for (int i = 0; i < 3; ++i) {
+        float2 d = mul(uv - spots[i].falloff[0].centre, spots[i].squash);
+        float inside = saturate(1 - length(d) / spots[i].falloff[0].radius);
+        sum += spots[i].on ? spots[i].colour * inside * spots[i].weight * 0.5 : 0;
+    }
+    return float4(sum, 1);
+}
+technique T { pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(); } }
+)");
+    if (HasFatalFailure())
+        return;
+    struct Spot {
+        float colour[3];
+        bool on;
+        float radius, centre[2];
+        float squash[4];
+        int weight;
+    };
+    Spot spots[3] = {{{1, 0, 0}, true, 0.25f, {0.25f, 0.25f}, {1, 0, 0, 1}, 1},
+                     {{0, 1, 0}, true, 0.5f, {0.75f, 0.75f}, {1, 0, 0, 1}, 1},
+                     {{0, 0, 1}, false, 0.5f, {0.5f, 0.5f}, {1, 0, 0, 1}, 1}};
+    auto expected = [&](uint32_t x, uint32_t y, float* rgb) {
+        for (const Spot& s : spots) {
+            const float dx = Centre(x) - s.centre[0], dy = Centre(y) - s.centre[1];
+            const float px = dx * s.squash[0] + dy * s.squash[2], py = dx * s.squash[1] + dy * s.squash[3];
+            const float inside = std::clamp(1 - std::sqrt(px * px + py * py) / s.radius, 0.0f, 1.0f);
+            for (int k = 0; k < 3; ++k)
+                rgb[k] += s.on ? s.colour[k] * inside * float(s.weight) * 0.5f : 0.0f;
+        }
+    };
+    DrawWhole();
+    ExpectEveryPixel(expected);
+
+    // Members of elements by name: the third turned on and moved, the first squashed and doubled.
+    ASSERT_EQ(kEffectOk, effect->SetFloat("spots[2].on", 1));
+    const float centre[4] = {0.25f, 0.75f, 0, 0};
+    ASSERT_EQ(kEffectOk, effect->SetVector("spots[2].falloff[0].centre", centre));
+    const float squash[16] = {2, 0, 0, 0, 0.5f, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    ASSERT_EQ(kEffectOk, effect->SetMatrix("spots[0].squash", squash));
+    ASSERT_EQ(kEffectOk, effect->SetFloat("spots[0].weight", 2.5f)); // an int: 2
+    spots[2].on = true;
+    spots[2].centre[0] = 0.25f;
+    spots[2].centre[1] = 0.75f;
+    spots[0].squash[0] = 2;
+    spots[0].squash[2] = 0.5f;
+    spots[0].weight = 2;
+    DrawWhole();
+    ExpectEveryPixel(expected);
+}
+
+TEST_F(GfxParameters, APassStateReadsAStructMember)
+{
+    UseEffect(std::string(kVertex) + R"(
+struct Look { float4 colour; bool blend; int mask; };
+Look look = { float4(0.5, 0.5, 0.5, 0.5), false, 15 };
+float4 PS(float2 uv : TEXCOORD0) : COLOR { return look.colour; }
+technique T {
+    pass p {
+        VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS();
+        AlphaBlendEnable = (look.blend); SrcBlend = SrcAlpha; DestBlend = One;
+        ColorWriteEnable = (look.mask);
+    }
+}
+)");
+    if (HasFatalFailure())
+        return;
+    auto drawOver = [&](uint32_t clear) {
+        ASSERT_EQ(gfx::kOk, device->Clear(0, nullptr, gfx::kClearTarget | gfx::kClearZBuffer, clear, 1.0f, 0));
+        SetGeometry(Rectangle(0, 0, kWidth, kHeight), RectangleIndices());
+        DrawWith("T");
+    };
+    auto expect = [&](int r, int g, int b) {
+        ExpectEveryPixel([&](uint32_t, uint32_t, float* rgb) {
+            rgb[0] = float(r) / 255.0f;
+            rgb[1] = float(g) / 255.0f;
+            rgb[2] = float(b) / 255.0f;
+        });
+    };
+    drawOver(0xFF204060u);
+    expect(128, 128, 128);
+    // Blended: half of the half-grey added over the clear colour.
+    ASSERT_EQ(kEffectOk, effect->SetFloat("look.blend", 1));
+    drawOver(0xFF204060u);
+    expect(0x20 + 64, 0x40 + 64, 0x60 + 64);
+    ASSERT_EQ(kEffectOk, effect->SetFloat("look.mask", 1)); // red alone
+    drawOver(0xFF204060u);
+    expect(0x20 + 64, 0x40, 0x60);
+}
+
 } // namespace
