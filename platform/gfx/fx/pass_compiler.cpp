@@ -681,8 +681,10 @@ private:
         cross.set_enabled_interface_variables(std::move(active));
         for (const spirv_cross::Resource& block : resources.uniform_buffers) {
             const bool draw = block.name == kDrawBlockName;
-            cross.set_decoration(block.id, spv::DecorationBinding, draw ? kDrawBlockBinding : kParameterBlockBinding);
-            if (draw)
+            const bool fog = block.name == kFogBlockName;
+            cross.set_decoration(block.id, spv::DecorationBinding,
+                                 draw ? kDrawBlockBinding : fog ? kFogBlockBinding : kParameterBlockBinding);
+            if (draw || fog)
                 continue;
             const spirv_cross::SPIRType& type = cross.get_type(block.base_type_id);
             LayOutStructs(cross, block.base_type_id);

@@ -100,8 +100,10 @@ inline bool UniformFieldFits(const UniformField& f, uint32_t blockBytes)
 }
 
 // The uniform block binding of the parameters and of the draw's own constants
-// (pixel shift and alpha test), shared by the shader wrapper and the drawing path.
+// (pixel shift and alpha test; the fog), shared by the shader wrapper and the
+// drawing path.
 inline constexpr uint32_t kParameterBlockBinding = 0;
 inline constexpr uint32_t kDrawBlockBinding = 1;
+inline constexpr uint32_t kFogBlockBinding = 2; // below shader model 3
 
 } // namespace gfx

@@ -407,6 +407,13 @@ const char* Swizzle(int components)
     }
 }
 
+// Below shader model 3 the colours pass between the stages in registers that
+// hold 0 to 1, and the fog factor is clamped to them as it leaves the vertex stage.
+bool ClampedBetweenStages(const StageRegisters& registers, const Semantic& semantic)
+{
+    return !registers.general && (semantic.name == "COLOR" || semantic.name == "FOG");
+}
+
 std::string Common()
 {
     return "\n// ---- generated entry points ----\n"
@@ -636,9 +643,11 @@ bool ShaderEntryMaker::Vertex(const EffectShader& shader, ShaderEntry& out, std:
             const int location = varyings[next];
             out.varyings[next++].location = location;
             members += VaryingMember(location, RowCode(leaf, r), leaf.flat);
-            store += "    zl_o.zl_v" + std::to_string(location) + " = zl_widen((float" +
-                     (leaf.shape.columns > 1 ? std::to_string(leaf.shape.columns) : std::string()) + ")" + value +
-                     ");\n";
+            const std::string widened = "zl_widen((float" +
+                                        (leaf.shape.columns > 1 ? std::to_string(leaf.shape.columns) : std::string()) +
+                                        ")" + value + ")";
+            store += "    zl_o.zl_v" + std::to_string(location) + " = " +
+                     (ClampedBetweenStages(registers, sem) ? "saturate(" + widened + ")" : widened) + ";\n";
         }
     }
     if (!position) {
@@ -667,6 +676,48 @@ std::string AlphaTest(const std::string& colour)
            "                       zl_f == 5 ? zl_a > zl_ref : zl_f == 6 ? zl_a != zl_ref : zl_f == 7 ? zl_a >= zl_ref :\n"
            "                       zl_f != 1;\n"
            "        if (!zl_pass) discard;\n"
+           "    }\n";
+}
+
+std::string FogBlock()
+{
+    // zl_fogMode: x on, y the table mode (0 none: the vertex stage's factor;
+    // 1 exp, 2 exp2, 3 linear), z 1 for the depth from w, else z.
+    // zl_fogRange: start, end, density.
+    return std::string("cbuffer ") + kFogBlockName + " { float4 zl_fogColour; float4 zl_fogMode; float4 zl_fogRange; };\n";
+}
+
+// The fog factor the vertex stage hands on, read where it writes FOG; 1 (no
+// fog) where it writes none.
+template <class AddParam>
+std::string FogInput(const std::vector<Varying>& written, std::set<int>& read, std::vector<Varying>& varyings,
+                     AddParam addParam)
+{
+    const Semantic fog{"FOG", 0};
+    const auto from = std::find_if(written.begin(), written.end(), [&](const Varying& v) { return v.semantic == fog; });
+    if (from == written.end())
+        return "1.0";
+    const std::string name = "zl_v" + std::to_string(from->location);
+    if (read.insert(from->location).second) {
+        addParam("[[vk::location(" + std::to_string(from->location) + ")]] float4 " + name + " : FOG");
+        varyings.push_back(*from);
+    }
+    return name + ".x";
+}
+
+// The colour blended with the fog colour by the factor: from the vertex stage,
+// or from the depth by the table mode.
+std::string Fog(const std::string& colour, const std::string& vertexFactor)
+{
+    return "    if (zl_fogMode.x != 0) {\n"
+           "        float zl_d = zl_fogMode.z != 0 ? 1.0 / zl_fragCoord.w : zl_fragCoord.z;\n"
+           "        float zl_f = " + vertexFactor + ";\n"
+           "        float zl_span = zl_fogRange.y - zl_fogRange.x;\n"
+           "        if (zl_fogMode.y == 1) zl_f = exp(-zl_d * zl_fogRange.z);\n"
+           "        else if (zl_fogMode.y == 2) zl_f = exp(-(zl_d * zl_fogRange.z) * (zl_d * zl_fogRange.z));\n"
+           "        else if (zl_fogMode.y == 3)\n"
+           "            zl_f = zl_span != 0 ? (zl_fogRange.y - zl_d) / zl_span : (zl_d < zl_fogRange.y ? 1.0 : 0.0);\n"
+           "        " + colour + ".rgb = lerp(zl_fogColour.rgb, " + colour + ".rgb, saturate(zl_f));\n"
            "    }\n";
 }
 
@@ -747,7 +798,9 @@ bool ShaderEntryMaker::Pixel(const EffectShader& shader, const std::vector<Varyi
                          RowCode(leaf, r));
                 out.varyings.push_back({sem, location});
             }
-            parts.push_back("zl_v" + std::to_string(location) + Swizzle(leaf.shape.columns));
+            const std::string input = "zl_v" + std::to_string(location);
+            parts.push_back((ClampedBetweenStages(registers, sem) ? "saturate(" + input + ")" : input) +
+                            Swizzle(leaf.shape.columns));
         }
         if (leaf.shape.rows == 1) {
             fill += "    " + leaf.access + " = " + cast + (parts[0].empty() ? "0" : "(" + parts[0] + ")") + ";\n";
@@ -758,6 +811,13 @@ bool ShaderEntryMaker::Pixel(const EffectShader& shader, const std::vector<Varyi
         for (const std::string& part : parts)
             rows += (rows.empty() ? "" : ", ") + (part.empty() ? "(" + row + ")0" : part);
         fill += "    " + leaf.access + " = " + leaf.shape.text + "(" + rows + ");\n";
+    }
+    // Below shader model 3 the fixed-function fog follows the pixel stage.
+    const bool fogged = !registers.general;
+    std::string fogFactor;
+    if (fogged) {
+        fragCoord = true;
+        fogFactor = FogInput(written, read, out.varyings, addParam);
     }
     if (fragCoord)
         addParam("float4 zl_fragCoord : SV_Position");
@@ -792,9 +852,11 @@ bool ShaderEntryMaker::Pixel(const EffectShader& shader, const std::vector<Varyi
         error = "'" + s.name + "' writes no COLOR";
         return false;
     }
-    out.code = Common() + "struct zl_PixelOutput {\n" + members + "};\n" + "zl_PixelOutput zl_pixel_main(" + params +
-               ")\n{\n" + call.locals + fill + Invoke(s, call) + "    zl_PixelOutput zl_o = (zl_PixelOutput)0;\n" +
-               store + (firstColour.empty() ? std::string() : AlphaTest(firstColour)) + "    return zl_o;\n}\n";
+    out.code = Common() + (fogged ? FogBlock() : std::string()) + "struct zl_PixelOutput {\n" + members + "};\n" +
+               "zl_PixelOutput zl_pixel_main(" + params + ")\n{\n" + call.locals + fill + Invoke(s, call) +
+               "    zl_PixelOutput zl_o = (zl_PixelOutput)0;\n" + store +
+               (fogged && !firstColour.empty() ? Fog(firstColour, fogFactor) : std::string()) +
+               (firstColour.empty() ? std::string() : AlphaTest(firstColour)) + "    return zl_o;\n}\n";
     return true;
 }
 
@@ -853,16 +915,22 @@ ShaderEntry MakePlainPixelEntry(const std::vector<Varying>& written)
     const auto colour =
         std::find_if(written.begin(), written.end(), [&](const Varying& v) { return v.semantic == colour0; });
     std::string params;
+    auto addParam = [&](const std::string& p) { params += (params.empty() ? "" : ", ") + p; };
     std::string value = "float4(1, 1, 1, 1)";
+    std::set<int> read;
     if (colour != written.end()) {
         const std::string name = "zl_v" + std::to_string(colour->location);
-        params = "[[vk::location(" + std::to_string(colour->location) + ")]] float4 " + name + " : COLOR0";
-        value = name;
+        addParam("[[vk::location(" + std::to_string(colour->location) + ")]] float4 " + name + " : COLOR0");
+        value = "saturate(" + name + ")";
         out.varyings.push_back(*colour);
+        read.insert(colour->location);
     }
-    out.code = Common() + "struct zl_PixelOutput { float4 zl_t0 : SV_Target0; };\nzl_PixelOutput zl_pixel_main(" +
-               params + ")\n{\n    zl_PixelOutput zl_o;\n    zl_o.zl_t0 = " + value + ";\n" + AlphaTest("zl_o.zl_t0") +
-               "    return zl_o;\n}\n";
+    // The fixed-function pixel stage, which fog follows as it follows a shader below model 3.
+    const std::string fogFactor = FogInput(written, read, out.varyings, addParam);
+    addParam("float4 zl_fragCoord : SV_Position");
+    out.code = Common() + FogBlock() + "struct zl_PixelOutput { float4 zl_t0 : SV_Target0; };\nzl_PixelOutput zl_pixel_main(" +
+               params + ")\n{\n    zl_PixelOutput zl_o;\n    zl_o.zl_t0 = " + value + ";\n" +
+               Fog("zl_o.zl_t0", fogFactor) + AlphaTest("zl_o.zl_t0") + "    return zl_o;\n}\n";
     return out;
 }
 

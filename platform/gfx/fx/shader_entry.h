@@ -9,8 +9,10 @@
 // for its uniform parameters, and adds what Direct3D 9 does that OpenGL does not:
 // the vertex position moved by half a pixel (pixel centres on integers), VPOS
 // and VFACE, the alpha test as a discard, and pixel inputs the vertex stage never
-// writes read as zero. Passes that set only one stage get a plain stand-in for
-// the other.
+// writes read as zero. Below shader model 3 colours pass between the stages
+// clamped to 0..1 (the fog factor too), and the fixed-function fog blends the
+// pixel stage's colour after it. Passes that set only one stage get a plain
+// stand-in for the other.
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,6 +39,9 @@ struct ShaderEntry {
 
 // The draw's own constants, declared by every wrapper.
 inline constexpr const char* kDrawBlockName = "zl_Draw";
+// The fixed-function fog's constants, declared by the pixel stages below
+// shader model 3 (and the stand-in for none), which fog follows.
+inline constexpr const char* kFogBlockName = "zl_Fog";
 
 // The wrappers of one effect's passes. Functions and structs are found by
 // name through tables made once, and each signature and struct is read once,

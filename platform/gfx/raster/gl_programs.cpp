@@ -10,6 +10,7 @@
 #include <epoxy/gl.h>
 
 #include "platform/gfx/device/effect_binding.h"
+#include "platform/gfx/fx/shader_entry.h"
 #include "platform/os/memory_shortage.h"
 
 namespace gfx::raster {
@@ -196,6 +197,7 @@ GlPrograms::Linked* GlPrograms::Find(const PassProgram& pass, bool alphaTest)
         program = 0;
     }
     linked.program = program;
+    linked.fog = program && glGetUniformBlockIndex(program, kFogBlockName) != GL_INVALID_INDEX;
     if (program && pass.uniformBytes > 0) {
         glCreateBuffers(1, &linked.block);
         glNamedBufferData(linked.block, pass.uniformBytes, nullptr, GL_DYNAMIC_DRAW);
@@ -207,6 +209,11 @@ GlPrograms::Linked* GlPrograms::Find(const PassProgram& pass, bool alphaTest)
 uint32_t GlPrograms::Program(const PassProgram& pass, bool alphaTest)
 {
     return Find(pass, alphaTest)->program;
+}
+
+bool GlPrograms::ReadsFog(const PassProgram& pass, bool alphaTest)
+{
+    return Find(pass, alphaTest)->fog;
 }
 
 void GlPrograms::BindParameters(const PassProgram& pass, bool alphaTest, const EffectBinding& binding)

@@ -51,6 +51,9 @@ public:
     // test out: a CPU rasterizer then neither reads the test's values nor
     // keeps the depth write until the pixel's colour is known.
     uint32_t Program(const PassProgram& pass, bool alphaTest);
+    // Whether the pass's pixel stage reads the fixed-function fog's block
+    // (below shader model 3, and the stand-in for none).
+    bool ReadsFog(const PassProgram& pass, bool alphaTest);
     // Packs the binding's values into the pass's block and binds it; false when
     // the pass has no block.
     void BindParameters(const PassProgram& pass, bool alphaTest, const EffectBinding& binding);
@@ -62,6 +65,7 @@ private:
         std::string pixel;
         uint32_t program = 0;
         uint32_t block = 0;      // uniform buffer
+        bool fog = false;        // reads the fog block
         std::vector<int> sources; // for each uniform field, its index in the binding's parameters
         std::vector<uint8_t> bytes;
     };

@@ -10,6 +10,7 @@
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/fx/pass_program.h"
 #include "platform/gfx/fx/shader_semantics.h"
+#include "platform/gfx/raster/fog_constants.h"
 
 namespace gfx::raster {
 
@@ -99,6 +100,8 @@ std::unique_ptr<RasterDevice> RasterDevice::Create(const std::string& capturePat
     glCreateBuffers(1, &device->drawBlock_);
     glNamedBufferData(device->drawBlock_, 32, nullptr, GL_DYNAMIC_DRAW);
     glBindBufferBase(GL_UNIFORM_BUFFER, kDrawBlockBinding, device->drawBlock_);
+    glCreateBuffers(1, &device->fogBlock_);
+    glNamedBufferData(device->fogBlock_, sizeof(FogConstants), nullptr, GL_DYNAMIC_DRAW);
     if (!capturePath.empty())
         device->capture_.emplace(capturePath);
     device->context_->Release(); // the drawing thread takes it
@@ -145,6 +148,7 @@ RasterDevice::~RasterDevice()
     glDeleteFramebuffers(1, &presentedFramebuffer_);
     glDeleteTextures(1, &presented_);
     glDeleteBuffers(1, &drawBlock_);
+    glDeleteBuffers(1, &fogBlock_);
     glDeleteVertexArrays(1, &vertexArray_);
 }
 
@@ -244,6 +248,11 @@ void RasterDevice::Draw(const DrawView& draw)
                             state.alphaTest ? 1.0f : 0.0f, float(state.alphaRef), float(state.alphaFunc), 0};
     glNamedBufferSubData(drawBlock_, 0, sizeof block, block);
     glBindBufferBase(GL_UNIFORM_BUFFER, kDrawBlockBinding, drawBlock_);
+    if (programs_.ReadsFog(*draw.program, state.alphaTest)) {
+        const FogConstants fog = FogConstantsOf(draw.renderStates, *draw.states);
+        glNamedBufferSubData(fogBlock_, 0, sizeof fog, fog.data());
+        glBindBufferBase(GL_UNIFORM_BUFFER, kFogBlockBinding, fogBlock_);
+    }
     for (const SamplerSlot& slot : draw.program->samplers) {
         if (slot.unit >= kMaxTextureUnits || slot.unit >= kMaxSamplers)
             continue;

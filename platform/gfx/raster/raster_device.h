@@ -84,6 +84,7 @@ private:
     GlPrograms programs_;
     uint32_t vertexArray_ = 0;
     uint32_t drawBlock_ = 0;
+    uint32_t fogBlock_ = 0;
     uint32_t boundFramebuffer_ = ~0u;
     PipelineState pipeline_;
     bool pipelineKnown_ = false;
