@@ -9,6 +9,7 @@
 
 #include "platform/bytes/byte_reader.h"
 #include "platform/bytes/byte_writer.h"
+#include "platform/gfx/fx/compiled_effect_check.h"
 #include "platform/gfx/fx/shader_semantics.h"
 #include "platform/gfx/fx/stage_registers.h"
 
@@ -39,8 +40,11 @@ bool UnpackVertexInput(uint32_t packed, VertexInput& input)
         FixedVertexAttribute(input.location, input.usage, input.usageIndex);
     }
     const uint32_t unused = packed & kOwnVertexInput ? 0xFE00 : 0xFFFFFE00;
+    // The pair fixed at its location is never stored as its own.
+    const bool own = packed & kOwnVertexInput;
     return input.location < kMaxVertexAttributes && (packed & unused) == 0 &&
-           input.usage < kDeclarationUsages && input.usageIndex <= kMaxUsageIndex;
+           input.usage < kDeclarationUsages && input.usageIndex <= kMaxUsageIndex &&
+           !(own && VertexAttributeLocation(input.usage, input.usageIndex) == static_cast<int>(input.location));
 }
 
 // The payload's items on top of the plain byte writer: strings as u32 length
@@ -311,7 +315,10 @@ public:
             f.kind = static_cast<UniformKind>(kind);
             f.rows = U8();
             f.columns = U8();
-            f.columnMajor = U8() != 0;
+            const uint8_t columnMajor = U8();
+            if (columnMajor > 1)
+                Fail("a uniform's order is neither by rows nor by columns");
+            f.columnMajor = columnMajor != 0;
             f.offset = U32();
             f.elements = U32();
             f.arrayStride = U32();
@@ -574,7 +581,7 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
         error = r.error();
         return false;
     }
-    std::string problem = CheckEffectDescription(d);
+    std::string problem = CheckCompiledEffect(d);
     if (!problem.empty()) {
         error = problem;
         return false;

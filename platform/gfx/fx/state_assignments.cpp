@@ -178,6 +178,12 @@ std::string CheckStateAssignment(const StateAssignment& a)
         std::vector<uint32_t> words;
         if (program.Shape().Components() > 4096 || !StateWords(*state, zeros.data(), zeros.size(), words, why))
             return "state '" + name + "' has an expression of the wrong size";
+        // Registers are set from the index on: the value must fit in those left.
+        const size_t used = registers ? words.size() / (state->type == StateType::Bools ? 1 : 4) : 0;
+        const size_t room = state->indices - a.index;
+        if (used > room)
+            return "state '" + name + "' from register " + std::to_string(a.index) + " has room for " +
+                   std::to_string(room) + (room == 1 ? " register" : " registers") + ", not " + std::to_string(used);
         break;
     }
     }

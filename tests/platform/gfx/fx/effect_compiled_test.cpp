@@ -2,13 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
 #include <cstring>
+#include <functional>
 
 #include <zlib.h>
 
+#include "platform/gfx/fx/compiled_effect_check.h"
 #include "platform/gfx/fx/effect_compiler.h"
+#include "platform/gfx/fx/effect_expression.h"
+#include "platform/gfx/fx/runtime_effect.h"
 #include "platform/window/close_signals.h"
+#include "tests/platform/gfx/device/gfx_test_device.h"
 #include "tests/platform/gfx/fx/effect_test_support.h"
 
 namespace {
@@ -184,12 +190,281 @@ TEST(CompiledEffect, DescriptionRulesAreChecked)
 TEST(CompiledEffect, VertexInputsWithoutAFixedPlaceKeepTheirUsageAndIndex)
 {
     gfx::EffectDescription d = Grammar(), back;
-    // TEXCOORD2 at its fixed place; POSITION1, COLOR2 and SAMPLE15 at places of their own.
-    d.techniques[0].passes[0].program.vertexInputs = {{6, 5, 2}, {1, 0, 1}, {0, 10, 2}, {15, 13, 15}};
+    // TEXCOORD2 at its fixed place; COLOR2, POSITION1 and SAMPLE15 at places of their own.
+    d.techniques[0].passes[0].program.vertexInputs = {{0, 10, 2}, {1, 0, 1}, {6, 5, 2}, {15, 13, 15}};
     const std::vector<uint8_t> file = gfx::WriteCompiledEffect(d);
     std::string error;
     ASSERT_TRUE(gfx::ReadCompiledEffect(file.data(), file.size(), back, error)) << error;
     EXPECT_EQ(back, d);
+}
+
+// Every kind of fact the reader holds to the compiler's bounds: states from
+// expressions, constants set by register, a sampler's state from a parameter,
+// a pass with both stages, and one whose pixel shader is chosen from an array.
+constexpr const char* kFacts = R"(
+float4 tint = 1;
+float bias = 0;
+bool fog = true;
+int which = 0;
+float4 c[224];
+float4 big[1024];
+texture tex;
+sampler2D smp = sampler_state { Texture = <tex>; MipMapLodBias = (bias); };
+float4 VS(float4 p : POSITION) : POSITION { return p; }
+float4 PA(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(smp, uv) * tint; }
+float4 PB() : COLOR0 { return tint; }
+PixelShader ps[2] = { compile ps_2_0 PA(), compile ps_2_0 PB() };
+technique t {
+    pass fixed { FogEnable = (fog); PixelShaderConstantF[0] = (c);
+                 VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PA(); }
+    pass chosen { PixelShader = (ps[which]); }
+}
+)";
+
+gfx::EffectDescription Facts()
+{
+    gfx::EffectDescription d;
+    std::string messages;
+    EXPECT_TRUE(gfx::CompileEffectSource(kFacts, "facts.fx", {}, {}, d, messages)) << messages;
+    return d;
+}
+
+size_t ParameterIndex(const gfx::EffectDescription& d, const std::string& name)
+{
+    for (size_t i = 0; i < d.parameters.size(); ++i)
+        if (d.parameters[i].name == name)
+            return i;
+    ADD_FAILURE() << name;
+    return 0;
+}
+
+// The bytes of `text` as the evaluator writes a state's expression, its names
+// the parameters of `d`; `as` makes a name read another parameter number and
+// shape than its own.
+struct Reading {
+    std::string name;
+    uint32_t parameter = 0;
+    gfx::ValueShape shape;
+};
+std::vector<uint8_t> ExpressionBytes(const gfx::EffectDescription& d, const std::string& text,
+                                     const std::vector<Reading>& as = {})
+{
+    struct Names : gfx::ExpressionNames {
+        const gfx::EffectDescription& d;
+        const std::vector<Reading>& as;
+        Names(const gfx::EffectDescription& description, const std::vector<Reading>& readings)
+            : d(description), as(readings) {}
+        gfx::ExpressionName Find(std::string_view name) override
+        {
+            gfx::ExpressionName found;
+            for (const Reading& r : as)
+                if (r.name == name) {
+                    found.kind = gfx::ExpressionName::Kind::Parameter;
+                    found.parameter = r.parameter;
+                    found.shape = r.shape;
+                    return found;
+                }
+            for (size_t i = 0; i < d.parameters.size(); ++i) {
+                const gfx::EffectParameter& p = d.parameters[i];
+                if (p.name != name)
+                    continue;
+                found.kind = gfx::ExpressionName::Kind::Parameter;
+                found.parameter = static_cast<uint32_t>(i);
+                found.shape.base = p.type == gfx::EffectParameterType::Bool  ? gfx::ValueBase::Bool
+                                   : p.type == gfx::EffectParameterType::Int ? gfx::ValueBase::Int
+                                                                             : gfx::ValueBase::Float;
+                found.shape.rows = p.rows;
+                found.shape.columns = p.columns;
+                found.shape.matrix = p.rows > 1;
+                found.shape.arraySize = p.arraySize;
+            }
+            return found;
+        }
+    } names(d, as);
+    gfx::TokenListReader tokens(gfx::Tokenize(text));
+    gfx::ExpressionBudget budget;
+    gfx::Expression program;
+    gfx::ExpressionError error;
+    EXPECT_TRUE(gfx::CompileExpression(tokens, names, budget, program, error)) << error.text;
+    std::vector<uint8_t> bytes;
+    program.Write(bytes);
+    return bytes;
+}
+
+// Why the reader refuses `d` written as a file, or "" when it reads it.
+std::string Refusal(const gfx::EffectDescription& d)
+{
+    const std::vector<uint8_t> file = gfx::WriteCompiledEffect(d);
+    gfx::EffectDescription out;
+    std::string error;
+    return gfx::ReadCompiledEffect(file.data(), file.size(), out, error) ? "" : error;
+}
+
+TEST(CompiledEffect, AStateFromAnExpressionFitsTheRegistersFromItsIndex)
+{
+    // A file the compiler could not have written, with a sound checksum:
+    // 1,024 registers of a parameter from the pixel stage's last one.
+    gfx::EffectDescription d = Facts();
+    EXPECT_EQ(Refusal(d), "");
+    gfx::StateAssignment& constants = d.techniques[0].passes[0].assignments[1];
+    ASSERT_EQ(constants.group, gfx::StateGroup::PixelShaderConstant);
+    constants.index = 223;
+    constants.expression = ExpressionBytes(d, "big");
+    const std::vector<uint8_t> file = gfx::WriteCompiledEffect(d);
+    std::unique_ptr<gfx::RuntimeEffect> effect;
+    std::string errors;
+    EXPECT_EQ(gfx::RuntimeEffect::Create(file.data(), file.size(), {}, effect, errors, "x.fxo"),
+              gfx::kEffectInvalidData);
+    EXPECT_EQ(errors, "x.fxo(1,1): error X3500: invalid compiled effect: state 'PixelShaderConstant' from register "
+                      "223 has room for 1 register, not 1024\n");
+    if (effect) {
+        // Were it taken, a begin and a commit would set registers past the last.
+        gfx_test::TestDevice device;
+        effect->SetDevice(device.device);
+        uint32_t passes = 0;
+        effect->Begin(passes);
+        effect->BeginPass(0);
+        effect->CommitChanges();
+        effect->EndPass();
+        effect->End();
+    }
+}
+
+TEST(CompiledEffect, StoredStateExpressionsAreCheckedAsTheCompilerChecksThem)
+{
+    const gfx::EffectDescription original = Facts();
+    const uint32_t fog = static_cast<uint32_t>(ParameterIndex(original, "fog"));
+    const uint32_t tex = static_cast<uint32_t>(ParameterIndex(original, "tex"));
+    const gfx::ValueShape float4{gfx::ValueBase::Float, 1, 4};
+    const gfx::ValueShape boolean{gfx::ValueBase::Bool};
+    const struct {
+        const char* what;
+        size_t assignment;        // of the first pass
+        uint32_t index;           // the state's index
+        std::vector<uint8_t> expression;
+        std::string refusal;
+    } cases[] = {
+        {"a value of the wrong size", 0, 0, ExpressionBytes(original, "tint"),
+         "state 'FogEnable' has an expression of the wrong size"},
+        {"bytes cut short", 0, 0, [&] {
+             std::vector<uint8_t> b = ExpressionBytes(original, "fog");
+             b.pop_back();
+             return b;
+         }(),
+         "state 'FogEnable' has an unsound expression: damaged expression: more instructions than bytes"},
+        {"bytes after it", 0, 0, [&] {
+             std::vector<uint8_t> b = ExpressionBytes(original, "fog");
+             b.push_back(0);
+             return b;
+         }(),
+         "state 'FogEnable' has bytes after its expression"},
+        {"registers past the last", 1, 1, ExpressionBytes(original, "c"),
+         "state 'PixelShaderConstant' from register 1 has room for 223 registers, not 224"},
+        {"a value that names no parameter", 0, 0, ExpressionBytes(original, "1"),
+         "pass 'fixed' of technique 't': the value of 'FogEnable': it names no parameter"},
+        {"a parameter number past the table", 0, 0,
+         ExpressionBytes(original, "fog", {{"fog", static_cast<uint32_t>(original.parameters.size()), boolean}}),
+         "pass 'fixed' of technique 't': the value of 'FogEnable': it reads parameter number 8, which is not a "
+         "number's"},
+        {"a texture read as a number", 0, 0, ExpressionBytes(original, "fog", {{"fog", tex, boolean}}),
+         "pass 'fixed' of technique 't': the value of 'FogEnable': it reads parameter number 6, which is not a "
+         "number's"},
+        {"a parameter read past its values", 0, 0, ExpressionBytes(original, "any(fog)", {{"fog", fog, float4}}),
+         "pass 'fixed' of technique 't': the value of 'FogEnable': parameter 2 has no value of 'float4'"},
+    };
+    for (const auto& c : cases) {
+        gfx::EffectDescription d = original;
+        gfx::StateAssignment& a = d.techniques[0].passes[0].assignments[c.assignment];
+        a.index = c.index;
+        a.expression = c.expression;
+        EXPECT_EQ(Refusal(d), c.refusal) << c.what;
+    }
+    // A sampler's state and a shader's index are held to the same.
+    gfx::EffectDescription d = original;
+    d.parameters[ParameterIndex(d, "smp")].samplerAssignments[0].expression = ExpressionBytes(original, "tint");
+    EXPECT_EQ(Refusal(d), "state 'MipMapLodBias' has an expression of the wrong size");
+    d = original;
+    d.techniques[0].passes[1].pixelChoice.index = ExpressionBytes(original, "0");
+    EXPECT_EQ(Refusal(d), "pass 'chosen' of technique 't': the index of 'ps': it names no parameter");
+}
+
+TEST(CompiledEffect, FactsTheCompilerCouldNotHaveWrittenAreRefusedInOneLine)
+{
+    using D = gfx::EffectDescription;
+    const D original = Facts();
+    const size_t smp = ParameterIndex(original, "smp");
+    const auto fixed = [](D& d) -> gfx::EffectPass& { return d.techniques[0].passes[0]; };
+    const auto program = [&](D& d) -> gfx::PassProgram& { return fixed(d).program; };
+    const struct {
+        const char* what;
+        std::function<void(D&)> change;
+        std::string refusal;
+    } cases[] = {
+        {"a name with a line break", [](D& d) { d.parameters[0].name = "tint\nmore"; },
+         "a parameter's name is not an identifier"},
+        {"a pass named with a blank", [&](D& d) { fixed(d).name = "a b"; }, "a pass's name is not an identifier"},
+        {"a function of no name", [](D& d) { d.functions[0].name.clear(); },
+         "a struct or function's name is not an identifier"},
+        {"an initial value not a number", [](D& d) { d.parameters[0].defaults[0] = std::nanf(""); },
+         "parameter 'tint' has an initial value that is not a number"},
+        {"a bool of 2", [](D& d) { d.parameters[2].defaults[0] = 2; },
+         "parameter 'fog' has a bool's initial value that is neither 0 nor 1"},
+        {"an int of a half", [](D& d) { d.parameters[3].defaults[0] = 0.5f; },
+         "parameter 'which' has an int's initial value that is not a whole number"},
+        {"a state written at index 256", [&](D& d) { fixed(d).states[0].index = 256; },
+         "pass 'fixed' has a name or value the compiler does not write"},
+        {"a shader both compiled and chosen",
+         [](D& d) { d.techniques[0].passes[1].pixelShader = d.techniques[0].passes[0].pixelShader; },
+         "pass 'chosen' of technique 't': its pixel shader is both compiled and chosen"},
+        {"a shader with no place among the states", [&](D& d) { fixed(d).assignments.pop_back(); },
+         "pass 'fixed' of technique 't': its pixel shader has no place among its states"},
+        {"no program where shaders are set", [&](D& d) { program(d) = {}; },
+         "pass 'fixed' of technique 't': a program without both stages"},
+        {"a program where no shader is set", [&](D& d) {
+             fixed(d).vertexShader = {};
+             fixed(d).pixelShader = {};
+         },
+         "pass 'fixed' of technique 't': a program where no shader is set"},
+        {"a stage that is not SPIR-V", [&](D& d) { program(d).pixel.spirv[0] = 0; },
+         "pass 'fixed' of technique 't': a program without both stages"},
+        {"chosen programs missing", [](D& d) { d.techniques[0].passes[1].choicePrograms.clear(); },
+         "pass 'chosen' of technique 't': its programs are missing"},
+        {"a uniform of no parameter", [&](D& d) { program(d).uniforms[0].name = "smp"; },
+         "pass 'fixed' of technique 't': uniform 'smp' is no numeric parameter"},
+        {"a uniform of another shape", [&](D& d) { program(d).uniforms[0].columns = 3; },
+         "pass 'fixed' of technique 't': uniform 'tint' has another shape than its parameter"},
+        {"a uniform of another kind", [&](D& d) { program(d).uniforms[0].kind = gfx::UniformKind::Bool; },
+         "pass 'fixed' of technique 't': uniform 'tint' has another shape than its parameter"},
+        {"a uniform placed twice", [&](D& d) { program(d).uniforms.push_back(program(d).uniforms[0]); },
+         "pass 'fixed' of technique 't': uniform 'tint' is placed twice"},
+        {"a sampler of no sampler", [&](D& d) { program(d).samplers[0].name = "tint"; },
+         "pass 'fixed' of technique 't': sampler 'tint' is no sampler parameter"},
+        {"a sampler reading another texture", [&](D& d) { program(d).samplers[0].texture.clear(); },
+         "pass 'fixed' of technique 't': sampler 'smp' reads another texture than its parameter names"},
+        {"two samplers on one unit", [&](D& d) {
+             d.parameters.push_back(d.parameters[smp]);
+             d.parameters.back().name = "other";
+             program(d).samplers.push_back(program(d).samplers[0]);
+             program(d).samplers.back().name = "other";
+         },
+         "pass 'fixed' of technique 't': sampler 'other' shares its name or unit"},
+        {"vertex inputs out of order", [&](D& d) {
+             program(d).vertexInputs = {{3, 3, 0}, {0, 0, 0}};
+         },
+         "pass 'fixed' of technique 't': its vertex inputs are not in order of their places"},
+        {"two vertex inputs of one element", [&](D& d) {
+             program(d).vertexInputs = {{0, 0, 0}, {1, 0, 0}};
+         },
+         "pass 'fixed' of technique 't': two vertex inputs read one declaration element"},
+    };
+    for (const auto& c : cases) {
+        D d = original;
+        c.change(d);
+        const std::string refusal = Refusal(d);
+        EXPECT_EQ(refusal, c.refusal) << c.what;
+        EXPECT_EQ(refusal.find('\n'), std::string::npos) << c.what;
+        EXPECT_EQ(gfx::CheckCompiledEffect(d), c.refusal) << c.what;
+    }
 }
 
 } // namespace
