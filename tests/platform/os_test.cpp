@@ -25,7 +25,6 @@
 #include "platform/os/cpu.h"
 #include "platform/os/dynamic_library.h"
 #include "platform/os/file_replace.h"
-#include "platform/os/path_case.h"
 #include "platform/os/paths.h"
 #include "platform/os/process.h"
 #include "platform/os/random.h"
@@ -309,28 +308,6 @@ TEST(Paths, CurrentDirectoryOfAnyLength)
     ASSERT_TRUE(os::SetCurrentDirectory(saved.string()));
     EXPECT_FALSE(os::SetCurrentDirectory((root / "missing").string()));
     fs::remove_all(root);
-}
-
-TEST(Paths, ANameIsFoundWithoutRegardToLetterCaseWhereTheExactOneIsMissing)
-{
-    const fs::path dir = MakeTempDir();
-    fs::create_directories(dir / "Lib/sub");
-    std::ofstream(dir / "Lib/sub/Math.fxh").close();
-    std::ofstream(dir / "Lib/sub/math.FXH").close();
-    std::ofstream(dir / "Lib/exact.fxh").close();
-    std::ofstream(dir / "Lib/EXACT.fxh").close();
-    const std::string root = dir.string() + "/";
-    const struct {
-        std::string asked, found;
-    } cases[] = {
-        {"Lib/exact.fxh", "Lib/exact.fxh"}, // the exact name first
-        {"lib/SUB/MATH.fxh", "Lib/sub/Math.fxh"}, // of several, the first in byte order
-        {"LIB/sub/../Exact.FXH", "Lib/sub/../EXACT.fxh"},
-        {"lib/none.fxh", ""},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(os::FindPathIgnoringCase(root + c.asked), c.found.empty() ? "" : root + c.found) << c.asked;
-    fs::remove_all(dir);
 }
 
 TEST(Paths, ExecutablePathIsThisProgram)

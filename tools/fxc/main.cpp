@@ -2,7 +2,8 @@
 // Reads the source from the working directory (it and its includes regular
 // files of at most 256 MiB, an include read only as far as includes may still
 // add, its name found without regard to letter case where the exact one is
-// missing), applies the defines, preprocesses and parses it,
+// missing, each folder read at most once and no more names of folders than a
+// bound), applies the defines, preprocesses and parses it,
 // and writes the compiled effect to the /Fo path. On an error it prints the
 // messages, writes nothing and exits with 1, whatever the source
 // holds (the shader compiler runs apart, shader_compile.h), also when memory
@@ -155,10 +156,13 @@ int Compile(int argc, char** argv, std::string& source)
         std::cout << source << "(0,0): error X1507: failed to open source file: '" << source << "': " << why << "\n";
         return 1;
     }
-    auto readInclude = [](const std::string& path, size_t limit, std::string& contents) {
-        const std::string found = platform::os::FindPathIgnoringCase(path);
+    // One finder for the whole compile: each folder is read at most once.
+    platform::os::CaseFinder finder;
+    auto readInclude = [&finder](const std::string& path, size_t limit, std::string& contents) {
+        std::string why;
+        const std::string found = finder.Find(path, why);
         if (found.empty())
-            return std::string("no such file, in any letter case");
+            return why;
         return ReadRegularFile(found, std::min<size_t>(limit, kLargestFileBytes + 1), contents);
     };
     gfx::EffectDescription description;

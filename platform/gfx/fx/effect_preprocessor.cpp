@@ -7,6 +7,7 @@
 #include "platform/gfx/fx/effect_message.h"
 #include "platform/gfx/fx/effect_tokens.h"
 #include "platform/gfx/fx/name_table.h"
+#include "platform/os/path_case.h"
 #include "platform/window/close_check.h"
 
 namespace gfx {
@@ -70,6 +71,31 @@ std::string Bound(size_t bytes)
     return std::to_string(bytes) + " bytes (" + std::to_string(bytes >> 20) + " MiB)";
 }
 
+// `#define NAME` with nothing after the name: where a backslash ends such a
+// line, the platform's compiler ends the name there, and the body follows on
+// the next lines.
+bool DefineNameOnly(std::string_view line)
+{
+    size_t i = 0;
+    const auto blanks = [&] {
+        const size_t from = i;
+        while (i < line.size() && IsBlank(line[i]))
+            ++i;
+        return i > from;
+    };
+    blanks();
+    if (i >= line.size() || line[i] != '#')
+        return false;
+    ++i;
+    blanks();
+    if (line.substr(i, 6) != "define")
+        return false;
+    i += 6;
+    if (!blanks() || i >= line.size() || !IsIdentStart(line[i]))
+        return false;
+    return SkipIdentChars(line, i) == line.size();
+}
+
 // One logical line: physical lines joined by backslash continuations.
 struct LogicalLine {
     std::string_view text;
@@ -105,6 +131,8 @@ public:
             if (!physical.empty() && physical.back() == '\\' && !last) {
                 physical.remove_suffix(1);
                 joined_.append(physical);
+                if (!joining && DefineNameOnly(physical))
+                    joined_ += ' ';
                 joining = true;
                 continue;
             }
@@ -275,12 +303,13 @@ private:
         if (errors_ <= 50)
             messages_ += FormatEffectError(file_, line, column, code, text);
     }
-    // Ends all work with the message of a bound reached, however many came before.
-    void Stop(int line, int column, const std::string& text)
+    // Ends all work with the message of a bound reached (or of an include
+    // that cannot be opened), however many came before.
+    void Stop(int line, int column, const std::string& text, int code = 1009)
     {
         if (!stopped_) {
             ++errors_;
-            messages_ += FormatEffectError(file_, line, column, 1009, text);
+            messages_ += FormatEffectError(file_, line, column, code, text);
         }
         stopped_ = true;
     }
@@ -360,7 +389,10 @@ private:
                    int depth);
     void DefineDirective(std::string_view rest, int line, int column);
     void IncludeDirective(std::string_view rest, int line, int column, int depth);
-    const IncludedFile& Read(const std::string& path, size_t limit);
+    // The file at `path`, read (once) only as far as includes may still add
+    // beside `markers`, the bytes of the line markers around it, and one byte
+    // more to tell; null when the look is over the bound.
+    const IncludedFile* Read(const std::string& path, size_t markers);
     bool EvaluateCondition(std::string_view expression, int line, int column);
     void ExpandLine(LogicalLine& line, LineReader& lines);
 
@@ -390,6 +422,7 @@ private:
     std::deque<IncludedFile> files_;     // each read once
     NameTable fileIndex_;                // by path: its place in files_
     std::string file_;
+    std::vector<std::string> includers_; // the files being read, the top one first
     std::string line_;  // the current line, expanded
     std::string joined_; // a line with the lines its calls' arguments went on to
     int currentLine_ = 1;
@@ -450,6 +483,7 @@ void Preprocessor::ProcessFile(std::string_view source, const std::string& fileN
     const std::string savedFile = file_;
     const int savedLine = currentLine_;
     file_ = fileName;
+    includers_.push_back(fileName);
     currentLine_ = 1;
     if (source.substr(0, 3) == "\xEF\xBB\xBF")
         source.remove_prefix(3);  // editors may save effects with a UTF-8 mark
@@ -487,6 +521,7 @@ void Preprocessor::ProcessFile(std::string_view source, const std::string& fileN
             for (const Conditional& open : conditions)
                 Error(open.line, 1, 1004, "unterminated conditional directive");
     }
+    includers_.pop_back();
     file_ = savedFile;
     currentLine_ = savedLine;
 }
@@ -619,18 +654,28 @@ void Preprocessor::DefineDirective(std::string_view rest, int line, int column)
     Keep(name, std::move(macro));
 }
 
-const Preprocessor::IncludedFile& Preprocessor::Read(const std::string& path, size_t limit)
+const Preprocessor::IncludedFile* Preprocessor::Read(const std::string& path, size_t markers)
 {
-    // A file included many times is read once (again only if it was cut
-    // short at a bound that has since grown, which it cannot).
+    // A path looked for many times is looked for once (a file cut short at a
+    // bound that has since grown would be read again, but bounds only shrink).
     const uint32_t found = fileIndex_.Find(path);
     if (found != NameTable::kNone)
-        return files_[found];
-    files_.push_back({path, {}, {}, limit});
+        return &files_[found];
+    if (markers > includedLeft_)
+        return nullptr;
+    files_.push_back({path, {}, {}, includedLeft_ - markers + 1});
     IncludedFile& file = files_.back();
     fileIndex_.Add(file.path, static_cast<uint32_t>(files_.size() - 1));
-    file.why = reader_ ? reader_(path, limit, file.text) : "no file can be read here";
-    return file;
+    file.why = reader_ ? reader_(path, file.limit, file.text) : "no file can be read here";
+    // A place where the file is not costs what its path would, so that the
+    // work of looking in many places is bounded with what includes add.
+    if (file.why.starts_with(kNoSuchEffectFile)) {
+        const size_t look = path.size() + 32;
+        if (look > includedLeft_)
+            return nullptr;
+        includedLeft_ -= look;
+    }
+    return &file;
 }
 
 void Preprocessor::IncludeDirective(std::string_view rest, int line, int column, int depth)
@@ -647,32 +692,60 @@ void Preprocessor::IncludeDirective(std::string_view rest, int line, int column,
     }
     const std::string name(rest.substr(1, end - 1));
     if (depth + 1 >= kMaxIncludeDepth) {
-        Stop(line, column, "#include nested too deeply: '" + name + "'");
+        Stop(line, column, "#include nested too deeply: " + QuotedPiece(name));
         return;
     }
+    const std::string overBound = "#include " + QuotedPiece(name) +
+                                  " takes what includes add to the effect over their bound of " + Bound(kMaxIncludedText);
+    // Looked for as the platform's compiler looks: beside the file that
+    // includes it, then beside each file that included that one up to the top
+    // file, then in the folder the compiler runs in.
     const std::string written = PathOf(name);
-    const std::string path = written.front() == '/' ? written : FolderOf(file_) + written;
-    const std::string overBound = "#include '" + name + "' takes what includes add to the effect over their bound of " +
-                                  Bound(kMaxIncludedText);
-    // The file's text and the line markers before and after it: the file is
-    // read only as far as may be added, and one byte more to tell.
-    const size_t markers = path.size() + file_.size() + 32;
-    if (markers > includedLeft_) {
-        Stop(line, column, overBound);
+    std::vector<std::string> places;
+    if (written.front() == '/') {
+        places.push_back(platform::os::PlatformPath(written));
+    } else {
+        for (size_t k = includers_.size(); k-- > 0;)
+            places.push_back(platform::os::PlatformPath(FolderOf(includers_[k]) + written));
+        places.push_back(platform::os::PlatformPath(written));
+    }
+    const IncludedFile* file = nullptr;
+    std::string lookedFor;
+    for (size_t k = 0; k < places.size(); ++k) {
+        if (std::find(places.begin(), places.begin() + static_cast<ptrdiff_t>(k), places[k]) !=
+            places.begin() + static_cast<ptrdiff_t>(k))
+            continue;
+        lookedFor += (lookedFor.empty() ? "" : ", ") + QuotedPiece(places[k]);
+        file = Read(places[k], places[k].size() + file_.size() + 32);
+        if (!file) {
+            Stop(line, column, overBound);
+            return;
+        }
+        if (!file->why.starts_with(kNoSuchEffectFile))
+            break;
+    }
+    // The platform's compiler goes no further than an include it cannot open.
+    if (!file->why.empty()) {
+        Stop(line, column,
+             "cannot open include file " + QuotedPiece(name) + " (looked for as " + lookedFor + "): " + file->why, 1005);
         return;
     }
-    const IncludedFile& file = Read(path, includedLeft_ - markers + 1);
-    if (!file.why.empty()) {
-        Error(line, column, 1005, "cannot open include file '" + name + "' (looked for as '" + path + "'): " + file.why);
-        return;
-    }
-    const size_t cost = file.text.size() + markers;
+    const size_t cost = file->text.size() + file->path.size() + file_.size() + 32;
     if (cost > includedLeft_) {
         Stop(line, column, overBound);
         return;
     }
+    // What no text holds: nothing of it is quoted in a message.
+    if (const size_t nul = file->text.find('\0'); nul != std::string::npos) {
+        const auto lineOfNul = 1 + std::count(file->text.begin(), file->text.begin() + static_cast<ptrdiff_t>(nul), '\n');
+        Stop(line, column,
+             "include file " + QuotedPiece(name) + " is not text: its line " + std::to_string(lineOfNul) +
+                 " holds a NUL byte",
+             1005);
+        return;
+    }
     includedLeft_ -= cost;
-    ProcessFile(file.text, path, depth + 1);
+    ProcessFile(file->text, file->path, depth + 1);
 }
 
 void Preprocessor::ExpandLine(LogicalLine& line, LineReader& lines)

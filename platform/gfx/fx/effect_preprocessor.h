@@ -20,22 +20,31 @@ struct EffectMacro {
 
 // Reads at most `limit` bytes of the file at `path` into `contents`, and no
 // more whatever size the file claims (what is past them is not read).
-// Returns "" when it read the file, else why it could not ("no such file").
-// A reader of files on disk takes a name the same without regard to letter
-// case where the exact name is missing (platform/os/path_case.h).
+// Returns "" when it read the file, else why it could not: a reason that
+// begins with kNoSuchEffectFile says the file is not there, and the include is
+// looked for in the next place. A reader of files on disk takes a name the
+// same without regard to letter case where the exact name is missing
+// (platform/os/path_case.h).
 using EffectFileReader = std::function<std::string(const std::string& path, size_t limit, std::string& contents)>;
+inline constexpr std::string_view kNoSuchEffectFile = "no such file";
 
-// Preprocesses `source`, named `fileName` in messages and include resolution
-// (an #include names a file relative to the folder of the file that includes
-// it, a backslash in the name a folder separator as '/'). A call of a
-// function-like macro may take its arguments over several lines.
+// Preprocesses `source`, named `fileName` in messages and include resolution.
+// An #include is looked for as the platform's compiler looks for it: beside
+// the file that includes it, then beside each file that included that one up
+// to `fileName`, then in the folder the compiler runs in (a path relative to
+// it, as `fileName` is); a backslash in its name separates folders as '/'
+// does, and '..' goes back over the folder named before it. The first include
+// that cannot be opened ends the work, as it does the platform's compiler.
+// A call of a function-like macro may take its arguments over several lines;
+// a backslash that ends the line right after `#define NAME` ends the name.
 // Returns false when there were errors; `messages` then holds one line per error.
-// Macros may add at most 1 MiB to the effect's text, includes at most 4 MiB, and
-// the preprocessed effect is at most 64 MiB; the work of expanding macros has a
+// Macros may add at most 1 MiB to the effect's text, includes at most 4 MiB
+// (each place an include is looked for counting its path), and the
+// preprocessed effect is at most 64 MiB; the work of expanding macros has a
 // bound of its own. Reaching a bound, or a close signal (the program is closing),
 // stops the work at once with one line naming where it stopped and the bound.
 // A file is read only as far as what includes may still add. Without a reader
-// every #include fails; each file is read once. Only the line markers it
+// every #include fails; each path is looked for once. Only the line markers it
 // writes itself move the place that later messages name: a macro cannot make
 // a directive.
 bool PreprocessEffect(std::string_view source, const std::string& fileName,
