@@ -5,6 +5,7 @@
 
 #include "platform/gfx/fx/effect_expression.h"
 #include "platform/gfx/fx/effect_tokens.h"
+#include "platform/gfx/fx/expression_value.h"
 #include "platform/gfx/fx/name_table.h"
 
 namespace gfx {
@@ -112,27 +113,20 @@ std::string CheckNames(const EffectDescription& d)
     return {};
 }
 
-// The parameters' values as the description starts with them.
-class Defaults : public ExpressionParameters {
-public:
-    explicit Defaults(const std::vector<EffectParameter>& parameters) : parameters_(parameters) {}
-    const float* Values(uint32_t index, size_t& count) const override
-    {
-        count = 0;
-        if (index >= parameters_.size() || !IsNumericType(parameters_[index].type))
-            return nullptr;
-        count = parameters_[index].defaults.size();
-        return parameters_[index].defaults.data();
-    }
+// Whether a parameter read as `shape` is read as the compiler reads it: its
+// base, rows, columns and elements.
+bool ReadAsDeclared(const EffectParameter& p, const ValueShape& shape)
+{
+    const bool base = p.type == EffectParameterType::Bool  ? shape.base == ValueBase::Bool
+                      : p.type == EffectParameterType::Int ? shape.base == ValueBase::Int || shape.base == ValueBase::Uint
+                                                           : shape.base == ValueBase::Float;
+    return base && shape.rows == p.rows && shape.columns == p.columns && shape.arraySize == p.arraySize &&
+           (shape.matrix || p.rows == 1);
+}
 
-private:
-    const std::vector<EffectParameter>& parameters_;
-};
-
-// "" when the expression in `bytes` reads only numeric parameters, each within
-// its values.
-std::string CheckExpression(const std::vector<uint8_t>& bytes, const EffectDescription& d,
-                            ExpressionScratch& scratch)
+// "" when the expression in `bytes` names parameters, each a number's read as
+// it is declared.
+std::string CheckExpression(const std::vector<uint8_t>& bytes, const EffectDescription& d)
 {
     Expression program;
     size_t offset = 0;
@@ -141,14 +135,16 @@ std::string CheckExpression(const std::vector<uint8_t>& bytes, const EffectDescr
         return why;
     if (!program.NamesParameters())
         return "it names no parameter";
-    for (uint32_t index : program.Parameters())
-        if (index >= d.parameters.size() || !IsNumericType(d.parameters[index].type))
-            return "it reads parameter number " + std::to_string(index) + ", which is not a number's";
-    // Evaluated once, it reads every parameter it names as far as it ever will.
-    const Defaults defaults(d.parameters);
-    ExpressionValue value;
-    if (!program.Evaluate(&defaults, value, why, &scratch))
-        return why;
+    for (const Expression::Instruction& in : program.Instructions()) {
+        if (in.op != Expression::Op::Parameter)
+            continue;
+        if (in.a >= d.parameters.size() || !IsNumericType(d.parameters[in.a].type))
+            return "it reads parameter number " + std::to_string(in.a) + ", which is not a number's";
+        ValueShape shape;
+        const EffectParameter& p = d.parameters[in.a];
+        if (!expr::UnpackShape(in.b, shape) || !ReadAsDeclared(p, shape))
+            return "it reads parameter " + Quote(p.name) + " as another shape than its own";
+    }
     return {};
 }
 
@@ -201,7 +197,7 @@ private:
         if (a.source != Source::Expression)
             return {};
         const StateInfo* state = StateOf(a);
-        const std::string why = CheckExpression(a.expression, d_, scratch_);
+        const std::string why = CheckExpression(a.expression, d_);
         return why.empty() ? why : "the value of '" + std::string(state ? state->name : "?") + "': " + why;
     }
 
@@ -219,7 +215,7 @@ private:
             if (!choice.array.empty()) {
                 if (!shaders[stage]->profile.empty())
                     return std::string("its ") + which + " shader is both compiled and chosen";
-                if (std::string why = CheckExpression(choice.index, d_, scratch_); !why.empty())
+                if (std::string why = CheckExpression(choice.index, d_); !why.empty())
                     return "the index of '" + choice.array + "': " + why;
             }
             const bool set = !shaders[stage]->profile.empty() || !choice.array.empty();
@@ -302,7 +298,6 @@ private:
 
     const EffectDescription& d_;
     NameTable byName_;
-    ExpressionScratch scratch_;
 };
 
 } // namespace

@@ -5,7 +5,7 @@
 // Names are identifiers, so a message quotes them in one line; then the description's own rules (CheckEffectDescription); then
 // every fact the drawing relies on: each state's registers within their room
 // from its index, its value's size as the state takes it, every expression's
-// parameters numeric and read within their values, shaders chosen only where
+// parameters numeric and read as they are declared, shaders chosen only where
 // the pass has none of its own, a program for every pass and pair of chosen
 // shaders that has one exactly where a shader is set, each program's uniforms
 // the places of numeric parameters of their shapes, its samplers sampler

@@ -370,7 +370,12 @@ TEST(CompiledEffect, StoredStateExpressionsAreCheckedAsTheCompilerChecksThem)
          "pass 'fixed' of technique 't': the value of 'FogEnable': it reads parameter number 6, which is not a "
          "number's"},
         {"a parameter read past its values", 0, 0, ExpressionBytes(original, "any(fog)", {{"fog", fog, float4}}),
-         "pass 'fixed' of technique 't': the value of 'FogEnable': parameter 2 has no value of 'float4'"},
+         "pass 'fixed' of technique 't': the value of 'FogEnable': it reads parameter 'fog' as another shape than "
+         "its own"},
+        {"a parameter read as another base", 0, 0,
+         ExpressionBytes(original, "fog", {{"fog", fog, gfx::ValueShape{gfx::ValueBase::Float}}}),
+         "pass 'fixed' of technique 't': the value of 'FogEnable': it reads parameter 'fog' as another shape than "
+         "its own"},
     };
     for (const auto& c : cases) {
         gfx::EffectDescription d = original;
