@@ -566,13 +566,19 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
     d.functions = r.Codes();
     if (r.ok() && !r.AtEnd()) {
         const uint32_t bound = r.Count(8);
-        for (uint32_t k = 0; k < bound && r.ok(); ++k) {
+        // The compiler writes the list only when it holds one, in the order of the parameters.
+        if (r.ok() && bound == 0)
+            r.Fail("an empty list of samplers bound by register");
+        for (uint32_t k = 0, previous = 0; k < bound && r.ok(); ++k) {
             const uint32_t i = r.U32();
             const uint32_t unit = r.U32();
-            if (i >= d.parameters.size() || !IsSamplerType(d.parameters[i].type) || unit > kMaxSamplerRegister)
+            if (k > 0 && i <= previous)
+                r.Fail("the samplers bound by register are not in the order of the parameters");
+            else if (i >= d.parameters.size() || !IsSamplerType(d.parameters[i].type) || unit > kMaxSamplerRegister)
                 r.Fail("a sampler register names no sampler or is out of range");
             else
                 d.parameters[i].samplerRegister = static_cast<int32_t>(unit);
+            previous = i;
         }
     }
     if (r.ok() && !r.AtEnd())

@@ -472,4 +472,39 @@ TEST(CompiledEffect, FactsTheCompilerCouldNotHaveWrittenAreRefusedInOneLine)
     }
 }
 
+TEST(CompiledEffect, SamplersBoundByRegisterAreListedAsTheCompilerListsThem)
+{
+    gfx::EffectDescription d;
+    std::string messages;
+    ASSERT_TRUE(gfx::CompileEffectSource("sampler a : register(s3);\nsampler b : register(s1);\n"
+                                         "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(a, uv) + tex2D(b, uv); }\n"
+                                         "technique t { pass p { PixelShader = compile ps_2_0 PS(); } }\n",
+                                         "bound.fx", {}, {}, d, messages))
+        << messages;
+    const std::vector<uint8_t> file = gfx::WriteCompiledEffect(d);
+    gfx::EffectDescription out;
+    std::string error;
+    ASSERT_TRUE(gfx::ReadCompiledEffect(file.data(), file.size(), out, error)) << error;
+    EXPECT_EQ(out, d);
+    // The list ends the file: a count, then each sampler's number and register.
+    auto withList = [&](const std::vector<uint32_t>& list) {
+        std::vector<uint8_t> changed(file.begin(), file.end() - 4 * 5);
+        for (uint32_t word : list)
+            for (int k = 0; k < 4; ++k)
+                changed.push_back(static_cast<uint8_t>(word >> (8 * k)));
+        const uint32_t payload = static_cast<uint32_t>(changed.size() - 20);
+        for (int k = 0; k < 4; ++k)
+            changed[12 + size_t(k)] = static_cast<uint8_t>(payload >> (8 * k));
+        Reseal(changed);
+        gfx::EffectDescription read;
+        std::string why;
+        return gfx::ReadCompiledEffect(changed.data(), changed.size(), read, why) ? "" : why;
+    };
+    EXPECT_EQ(withList({2, 0, 3, 1, 1}), "");
+    EXPECT_EQ(withList({0}), "an empty list of samplers bound by register");
+    EXPECT_EQ(withList({2, 1, 1, 0, 3}), "the samplers bound by register are not in the order of the parameters");
+    EXPECT_EQ(withList({2, 0, 3, 0, 1}), "the samplers bound by register are not in the order of the parameters");
+    EXPECT_EQ(withList({1, 0, 16}), "a sampler register names no sampler or is out of range");
+}
+
 } // namespace
