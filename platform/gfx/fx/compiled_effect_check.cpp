@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
+#include <unordered_map>
+#include <utility>
 
 #include "platform/gfx/fx/effect_expression.h"
 #include "platform/gfx/fx/effect_tokens.h"
 #include "platform/gfx/fx/expression_value.h"
 #include "platform/gfx/fx/name_table.h"
+#include "platform/gfx/fx/struct_layouts.h"
 
 namespace gfx {
 
@@ -106,6 +110,10 @@ std::string CheckNames(const EffectDescription& d)
                 return "pass " + Quote(pass.name) + " has a name or value the compiler does not write";
         }
     }
+    for (const EffectStructType& type : d.structTypes)
+        for (const EffectMember& m : type.members)
+            if (!OneLine(type.name) || !Name(m.name) || !OneLine(m.structName))
+                return "a struct type or member's name is not one the compiler writes";
     for (const std::vector<EffectCode>* list : {&d.structs, &d.functions})
         for (const EffectCode& c : *list)
             if (!Name(c.name))
@@ -148,6 +156,18 @@ std::string CheckExpression(const std::vector<uint8_t>& bytes, const EffectDescr
     return {};
 }
 
+// Whether a uniform of `kind` holds values of `type` as the shader compiler
+// may declare them (a float parameter read as ints where the shader says so).
+bool KindFits(EffectParameterType type, UniformKind kind)
+{
+    switch (type) {
+    case EffectParameterType::Bool: return kind == UniformKind::Bool;
+    case EffectParameterType::Int: return kind == UniformKind::Int || kind == UniformKind::UInt;
+    case EffectParameterType::Float: return kind == UniformKind::Float || kind == UniformKind::Int;
+    default: return false;
+    }
+}
+
 // Whether a stage of the pass, or of the chosen element `element`, has a shader.
 bool StageSet(const EffectShader& shader, const EffectShaderChoice& choice, size_t element)
 {
@@ -161,6 +181,7 @@ public:
         byName_.Reserve(d.parameters.size());
         for (size_t i = 0; i < d.parameters.size(); ++i)
             byName_.Add(d.parameters[i].name, static_cast<uint32_t>(i));
+        layouts_.Build(d.structTypes); // sound: the description's rules hold
     }
 
     std::string Check()
@@ -254,20 +275,26 @@ private:
         for (const ShaderStageCode* stage : {&p.vertex, &p.pixel})
             if (stage->glsl.empty() || stage->spirv.empty() || stage->spirv.front() != kSpirvMagic)
                 return "a program without both stages";
-        NameTable placed;
+        std::set<std::pair<uint32_t, uint32_t>> placed; // parameter, first value
         for (const UniformField& f : p.uniforms) {
             const uint32_t found = byName_.Find(f.name);
-            if (found == NameTable::kNone || !IsNumericType(d_.parameters[found].type))
-                return "uniform " + Quote(f.name) + " is no numeric parameter";
+            if (found == NameTable::kNone)
+                return "uniform " + Quote(f.name) + " is no parameter";
             const EffectParameter& parameter = d_.parameters[found];
-            const bool kind = parameter.type == EffectParameterType::Bool ? f.kind == UniformKind::Bool
-                              : parameter.type == EffectParameterType::Int
-                                  ? f.kind == UniformKind::Int || f.kind == UniformKind::UInt
-                                  : f.kind == UniformKind::Float || f.kind == UniformKind::Int;
-            if (!kind || f.rows != parameter.rows || f.columns != parameter.columns ||
-                f.elements != parameter.arraySize)
+            // A numeric parameter has one place; a struct one a place for each
+            // numeric member of each element, where its values begin.
+            bool shape = false;
+            if (IsNumericType(parameter.type)) {
+                shape = f.first == 0 && KindFits(parameter.type, f.kind) && f.rows == parameter.rows &&
+                        f.columns == parameter.columns && f.elements == parameter.arraySize;
+            } else if (parameter.type == EffectParameterType::Struct) {
+                const EffectMember* member = LeafAt(found, f.first);
+                shape = member && KindFits(member->type, f.kind) && f.rows == member->rows &&
+                        f.columns == member->columns && f.elements == member->arraySize;
+            }
+            if (!shape)
                 return "uniform " + Quote(f.name) + " has another shape than its parameter";
-            if (!placed.Add(f.name))
+            if (!placed.emplace(found, f.first).second)
                 return "uniform " + Quote(f.name) + " is placed twice";
         }
         NameTable sampled;
@@ -296,8 +323,27 @@ private:
         return {};
     }
 
+    // The numeric member whose values begin at `first` among those of struct
+    // parameter `parameter`, or null; each parameter's members found once.
+    const EffectMember* LeafAt(uint32_t parameter, uint32_t first)
+    {
+        auto [leaves, added] = leaves_.try_emplace(parameter);
+        if (added) {
+            const EffectParameter& p = d_.parameters[parameter];
+            const uint32_t type = layouts_.Find(p.structName);
+            if (type != StructLayouts::kNone)
+                layouts_.ForEachLeaf(type, 0, p.Elements(), [&](uint64_t at, const EffectMember& member) {
+                    leaves->second.emplace(at, &member);
+                });
+        }
+        const auto found = leaves->second.find(first);
+        return found == leaves->second.end() ? nullptr : found->second;
+    }
+
     const EffectDescription& d_;
     NameTable byName_;
+    StructLayouts layouts_;
+    std::unordered_map<uint32_t, std::unordered_map<uint64_t, const EffectMember*>> leaves_; // by struct parameter
 };
 
 } // namespace

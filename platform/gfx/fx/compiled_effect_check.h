@@ -8,8 +8,9 @@
 // parameters numeric and read as they are declared, shaders chosen only where
 // the pass has none of its own, a program for every pass and pair of chosen
 // shaders that has one exactly where a shader is set, each program's uniforms
-// the places of numeric parameters of their shapes, its samplers sampler
-// parameters on units of their own, and its vertex inputs in order.
+// the places of numeric parameters (or of the numeric members of struct ones)
+// of their shapes, its samplers sampler parameters on units of their own, and
+// its vertex inputs in order.
 #include <string>
 
 #include "platform/gfx/fx/effect_description.h"

@@ -210,9 +210,11 @@ float4 c[224];
 float4 big[1024];
 texture tex;
 sampler2D smp = sampler_state { Texture = <tex>; MipMapLodBias = (bias); };
+struct Light { float4 colour; float power[2]; };
+Light light;
 float4 VS(float4 p : POSITION) : POSITION { return p; }
 float4 PA(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(smp, uv) * tint; }
-float4 PB() : COLOR0 { return tint; }
+float4 PB() : COLOR0 { return tint * light.colour * light.power[1]; }
 PixelShader ps[2] = { compile ps_2_0 PA(), compile ps_2_0 PB() };
 technique t {
     pass fixed { FogEnable = (fog); PixelShaderConstantF[0] = (c);
@@ -364,8 +366,8 @@ TEST(CompiledEffect, StoredStateExpressionsAreCheckedAsTheCompilerChecksThem)
          "pass 'fixed' of technique 't': the value of 'FogEnable': it names no parameter"},
         {"a parameter number past the table", 0, 0,
          ExpressionBytes(original, "fog", {{"fog", static_cast<uint32_t>(original.parameters.size()), boolean}}),
-         "pass 'fixed' of technique 't': the value of 'FogEnable': it reads parameter number 8, which is not a "
-         "number's"},
+         "pass 'fixed' of technique 't': the value of 'FogEnable': it reads parameter number " +
+             std::to_string(original.parameters.size()) + ", which is not a number's"},
         {"a texture read as a number", 0, 0, ExpressionBytes(original, "fog", {{"fog", tex, boolean}}),
          "pass 'fixed' of technique 't': the value of 'FogEnable': it reads parameter number 6, which is not a "
          "number's"},
@@ -400,6 +402,14 @@ TEST(CompiledEffect, FactsTheCompilerCouldNotHaveWrittenAreRefusedInOneLine)
     const size_t smp = ParameterIndex(original, "smp");
     const auto fixed = [](D& d) -> gfx::EffectPass& { return d.techniques[0].passes[0]; };
     const auto program = [&](D& d) -> gfx::PassProgram& { return fixed(d).program; };
+    // The place of the struct's first member in the program of the chosen pass's second shader.
+    const auto LightField = [](D& d) -> gfx::UniformField& {
+        for (gfx::UniformField& f : d.techniques[0].passes[1].choicePrograms[1].uniforms)
+            if (f.name == "light" && f.first == 0)
+                return f;
+        ADD_FAILURE() << "no place of 'light'";
+        return d.techniques[0].passes[1].choicePrograms[1].uniforms.front();
+    };
     const struct {
         const char* what;
         std::function<void(D&)> change;
@@ -434,14 +444,23 @@ TEST(CompiledEffect, FactsTheCompilerCouldNotHaveWrittenAreRefusedInOneLine)
          "pass 'fixed' of technique 't': a program without both stages"},
         {"chosen programs missing", [](D& d) { d.techniques[0].passes[1].choicePrograms.clear(); },
          "pass 'chosen' of technique 't': its programs are missing"},
-        {"a uniform of no parameter", [&](D& d) { program(d).uniforms[0].name = "smp"; },
-         "pass 'fixed' of technique 't': uniform 'smp' is no numeric parameter"},
+        {"a uniform of a sampler", [&](D& d) { program(d).uniforms[0].name = "smp"; },
+         "pass 'fixed': a uniform names the unknown parameter 'smp'"},
         {"a uniform of another shape", [&](D& d) { program(d).uniforms[0].columns = 3; },
          "pass 'fixed' of technique 't': uniform 'tint' has another shape than its parameter"},
         {"a uniform of another kind", [&](D& d) { program(d).uniforms[0].kind = gfx::UniformKind::Bool; },
          "pass 'fixed' of technique 't': uniform 'tint' has another shape than its parameter"},
         {"a uniform placed twice", [&](D& d) { program(d).uniforms.push_back(program(d).uniforms[0]); },
          "pass 'fixed' of technique 't': uniform 'tint' is placed twice"},
+        {"a struct's uniform where no member begins", [&](D& d) { LightField(d).first = 1; },
+         "pass 'chosen' of technique 't': program 1: uniform 'light' has another shape than its parameter"},
+        {"a struct's uniform of another shape", [&](D& d) { LightField(d).columns = 1; },
+         "pass 'chosen' of technique 't': program 1: uniform 'light' has another shape than its parameter"},
+        {"a struct's member placed twice", [&](D& d) {
+             std::vector<gfx::UniformField>& uniforms = d.techniques[0].passes[1].choicePrograms[1].uniforms;
+             uniforms.push_back(LightField(d));
+         },
+         "pass 'chosen' of technique 't': program 1: uniform 'light' is placed twice"},
         {"a sampler of no sampler", [&](D& d) { program(d).samplers[0].name = "tint"; },
          "pass 'fixed' of technique 't': sampler 'tint' is no sampler parameter"},
         {"a sampler reading another texture", [&](D& d) { program(d).samplers[0].texture.clear(); },
