@@ -133,7 +133,8 @@ bool ReadAsDeclared(const EffectParameter& p, const ValueShape& shape)
 }
 
 // "" when the expression in `bytes` names parameters, each a number's read as
-// it is declared.
+// it is declared, or a struct's read within its values (as far as a member,
+// or the member itself where it is the first).
 std::string CheckExpression(const std::vector<uint8_t>& bytes, const EffectDescription& d)
 {
     Expression program;
@@ -146,11 +147,13 @@ std::string CheckExpression(const std::vector<uint8_t>& bytes, const EffectDescr
     for (const Expression::Instruction& in : program.Instructions()) {
         if (in.op != Expression::Op::Parameter)
             continue;
-        if (in.a >= d.parameters.size() || !IsNumericType(d.parameters[in.a].type))
-            return "it reads parameter number " + std::to_string(in.a) + ", which is not a number's";
+        const bool structure = in.a < d.parameters.size() && d.parameters[in.a].type == EffectParameterType::Struct;
+        if (in.a >= d.parameters.size() || !(IsNumericType(d.parameters[in.a].type) || structure))
+            return "it reads parameter number " + std::to_string(in.a) + ", which holds no numbers";
         ValueShape shape;
         const EffectParameter& p = d.parameters[in.a];
-        if (!expr::UnpackShape(in.b, shape) || !ReadAsDeclared(p, shape))
+        if (!expr::UnpackShape(in.b, shape) ||
+            (structure ? shape.Components() > p.defaults.size() : !ReadAsDeclared(p, shape)))
             return "it reads parameter " + Quote(p.name) + " as another shape than its own";
     }
     return {};

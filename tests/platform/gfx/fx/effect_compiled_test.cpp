@@ -337,6 +337,7 @@ TEST(CompiledEffect, StoredStateExpressionsAreCheckedAsTheCompilerChecksThem)
     const gfx::EffectDescription original = Facts();
     const uint32_t fog = static_cast<uint32_t>(ParameterIndex(original, "fog"));
     const uint32_t tex = static_cast<uint32_t>(ParameterIndex(original, "tex"));
+    const uint32_t light = static_cast<uint32_t>(ParameterIndex(original, "light"));
     const gfx::ValueShape float4{gfx::ValueBase::Float, 1, 4};
     const gfx::ValueShape boolean{gfx::ValueBase::Bool};
     const struct {
@@ -367,10 +368,14 @@ TEST(CompiledEffect, StoredStateExpressionsAreCheckedAsTheCompilerChecksThem)
         {"a parameter number past the table", 0, 0,
          ExpressionBytes(original, "fog", {{"fog", static_cast<uint32_t>(original.parameters.size()), boolean}}),
          "pass 'fixed' of technique 't': the value of 'FogEnable': it reads parameter number " +
-             std::to_string(original.parameters.size()) + ", which is not a number's"},
+             std::to_string(original.parameters.size()) + ", which holds no numbers"},
         {"a texture read as a number", 0, 0, ExpressionBytes(original, "fog", {{"fog", tex, boolean}}),
-         "pass 'fixed' of technique 't': the value of 'FogEnable': it reads parameter number 6, which is not a "
-         "number's"},
+         "pass 'fixed' of technique 't': the value of 'FogEnable': it reads parameter number 6, which holds no "
+         "numbers"},
+        {"a struct read past its values", 0, 0,
+         ExpressionBytes(original, "light[6]", {{"light", light, gfx::ValueShape{gfx::ValueBase::Float, 1, 1, false, 7}}}),
+         "pass 'fixed' of technique 't': the value of 'FogEnable': it reads parameter 'light' as another shape than "
+         "its own"},
         {"a parameter read past its values", 0, 0, ExpressionBytes(original, "any(fog)", {{"fog", fog, float4}}),
          "pass 'fixed' of technique 't': the value of 'FogEnable': it reads parameter 'fog' as another shape than "
          "its own"},
