@@ -121,7 +121,8 @@ private:
         size_t frame_;
         int callDepth_;
     };
-    bool Head(const std::string& name, FunctionHead& head);
+    // The head of a function whose tokens are `tokens`; `body`: where its body's '{' is.
+    bool Head(const std::string& name, const std::vector<Token>& tokens, FunctionHead& head, size_t& body);
     // A call of a function of the effect, inlined.
     bool Inline(const ExpressionName& function, const Token& call);
     // Declarations, assignments and a return: what a function that computes

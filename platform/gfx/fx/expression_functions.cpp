@@ -5,93 +5,92 @@
 #include <vector>
 
 #include "platform/gfx/fx/expression_compiler.h"
+#include "platform/gfx/fx/function_head.h"
 #include "platform/gfx/fx/expression_operators.h"
 
 namespace gfx::expr {
 
-// Reads a function's head from its text: modifiers, the type returned, the
-// name, the parameters (their types, names, semantics and default values).
-bool ExpressionCompiler::Head(const std::string& name, FunctionHead& head)
+// Takes a function's head as the one reader of heads finds it in its
+// tokens: the type returned, the parameters (their types, names and default
+// values), and where its body begins (`body`), each as a constant
+// expression may use it.
+bool ExpressionCompiler::Head(const std::string& name, const std::vector<Token>& tokens, FunctionHead& head,
+                              size_t& body)
 {
     auto notConstant = [&](const Token& at, const std::string& why) {
         return Fail(at, 3025, "'" + name + "' has no constant value: " + why);
     };
-    static const std::string_view kModifiers[] = {"static", "inline", "precise", "const", "uniform", "extern"};
-    while (Peek().kind == TokenKind::Identifier &&
-           std::find(std::begin(kModifiers), std::end(kModifiers), Peek().text) != std::end(kModifiers))
-        Next();
+    Token end; // where the text ends, as a reader of the tokens sees it
+    if (!tokens.empty()) {
+        end = tokens.back();
+        end.text = std::string_view();
+        end.column += 1;
+    }
+    end.kind = TokenKind::End;
+    auto at = [&](size_t i) -> const Token& { return i < tokens.size() ? tokens[i] : end; };
     bool refused = false;
     std::string why;
-    const Token returnToken = Peek();
+    // A type's shape from its tokens [first, last): a name, or a template.
+    auto shapeOf = [&](size_t first, size_t last, ValueShape& shape) {
+        if (!TypeNamed(at(first).text, shape, refused, why))
+            return false;
+        if (last - first < 2)
+            return true;
+        TokenListReader reader(std::vector<Token>(tokens.begin() + static_cast<std::ptrdiff_t>(first) + 1,
+                                                  tokens.begin() + static_cast<std::ptrdiff_t>(last)));
+        ExpressionTokens* const outer = tokens_;
+        tokens_ = &reader;
+        const bool ok = Template(at(first), shape);
+        tokens_ = outer;
+        return ok;
+    };
+    gfx::FunctionHead read;
+    const bool whole = ReadFunctionHead(tokens, 0, read);
+    const Token& returnToken = at(read.typeBegin);
     if (returnToken.text == "void")
         return notConstant(returnToken, "it returns nothing");
     if (returnToken.kind != TokenKind::Identifier || !TypeNamed(returnToken.text, head.returned, refused, why))
         return notConstant(returnToken, "it returns '" + std::string(returnToken.text) + "'");
-    Next();
-    if ((returnToken.text == "vector" || returnToken.text == "matrix") && IsSymbol(Peek(), '<') &&
-        !Template(returnToken, head.returned))
+    if (!shapeOf(read.typeBegin, read.typeEnd, head.returned))
         return false;
-    if (Peek().kind != TokenKind::Identifier)
-        return Unexpected(Peek());
-    Next();
-    if (!Expect('('))
-        return false;
-    while (!IsSymbol(Peek(), ')')) {
-        FunctionHead::Parameter p;
-        static const std::string_view kParameterModifiers[] = {"in", "uniform", "const", "linear", "centroid",
-                                                               "nointerpolation", "noperspective", "sample"};
-        while (Peek().kind == TokenKind::Identifier &&
-               std::find(std::begin(kParameterModifiers), std::end(kParameterModifiers), Peek().text) !=
-                   std::end(kParameterModifiers))
-            Next();
-        const Token type = Peek();
-        if (type.text == "out" || type.text == "inout")
-            return notConstant(type, "it has an '" + std::string(type.text) + "' parameter");
-        if (type.kind != TokenKind::Identifier || !TypeNamed(type.text, p.shape, refused, why))
+    if (!whole)
+        return Unexpected(at(read.typeEnd + (at(read.typeEnd).kind == TokenKind::Identifier ? 1 : 0)));
+    for (const FunctionParameter& p : read.parameters) {
+        FunctionHead::Parameter parameter;
+        if (p.direction == HlslDirection::Out || p.direction == HlslDirection::InOut) {
+            size_t modifier = p.first;
+            while (modifier < p.typeBegin && !at(modifier).Is("out") && !at(modifier).Is("inout"))
+                ++modifier;
+            return notConstant(at(modifier), "it has an '" + std::string(at(modifier).text) + "' parameter");
+        }
+        const Token& type = at(p.typeBegin);
+        if (type.kind != TokenKind::Identifier || !TypeNamed(type.text, parameter.shape, refused, why))
             return notConstant(type, "it takes a '" + std::string(type.text) + "'");
-        Next();
-        if ((type.text == "vector" || type.text == "matrix") && IsSymbol(Peek(), '<') && !Template(type, p.shape))
+        if (!shapeOf(p.typeBegin, p.typeEnd, parameter.shape))
             return false;
-        const Token nameToken = Peek();
-        if (nameToken.kind != TokenKind::Identifier)
-            return Unexpected(nameToken);
-        p.name = nameToken.text;
-        Next();
-        if (IsSymbol(Peek(), '['))
-            return notConstant(Peek(), "it takes an array");
-        while (IsSymbol(Peek(), ':')) {
-            Next();
-            if (Peek().kind != TokenKind::Identifier)
-                return Unexpected(Peek());
-            Next();
+        if (p.name == FunctionParameter::kNone)
+            return Unexpected(at(p.typeEnd));
+        parameter.name = at(p.name).text;
+        if (p.arrayOpen != FunctionParameter::kNone)
+            return notConstant(at(p.arrayOpen), "it takes an array");
+        if (p.defaultBegin != FunctionParameter::kNone) {
+            parameter.defaultAt = head.defaults.size() + 1;
+            head.defaults.insert(head.defaults.end(), tokens.begin() + static_cast<std::ptrdiff_t>(p.defaultBegin),
+                                 tokens.begin() + static_cast<std::ptrdiff_t>(p.last));
+            Token stop = at(p.last);
+            stop.kind = TokenKind::End;
+            head.defaults.push_back(stop);
         }
-        if (IsSymbol(Peek(), '=')) {
-            Next();
-            p.defaultAt = head.defaults.size() + 1;
-            int open = 0;
-            while (Peek().kind != TokenKind::End && !(open == 0 && (IsSymbol(Peek(), ',') || IsSymbol(Peek(), ')')))) {
-                open += IsSymbol(Peek(), '(') ? 1 : IsSymbol(Peek(), ')') ? -1 : 0;
-                head.defaults.push_back(Next());
-            }
-            Token end = Peek();
-            end.kind = TokenKind::End;
-            head.defaults.push_back(end);
-        }
-        head.parameters.push_back(p);
-        if (!IsSymbol(Peek(), ','))
-            break;
-        Next();
+        head.parameters.push_back(parameter);
     }
-    if (!Expect(')'))
-        return false;
-    while (IsSymbol(Peek(), ':')) {
-        Next();
-        if (Peek().kind != TokenKind::Identifier)
-            return Unexpected(Peek());
-        Next();
+    body = read.close + 1;
+    while (at(body).Is(':')) {
+        if (at(body + 1).kind != TokenKind::Identifier)
+            return Unexpected(at(body + 1));
+        body += 2;
     }
-    if (!IsSymbol(Peek(), '{'))
-        return notConstant(Peek(), "it has no body");
+    if (!at(body).Is('{'))
+        return notConstant(at(body), "it has no body");
     return true;
 }
 
@@ -120,13 +119,13 @@ bool ExpressionCompiler::Inline(const ExpressionName& function, const Token& cal
             tokens.push_back(t);
         }
     }
-    TokenListReader body(std::move(tokens));
     const CallScope scope(*this);
     ExpressionTokens* const caller = tokens_;
-    tokens_ = &body;
     FunctionHead head;
-    if (!Head(name, head))
+    size_t bodyAt = 0;
+    if (!Head(name, tokens, head, bodyAt))
         return false;
+    TokenListReader body(std::vector<Token>(tokens.begin() + static_cast<std::ptrdiff_t>(bodyAt), tokens.end()));
     const std::vector<FunctionHead::Parameter>& parameters = head.parameters;
 
     // The arguments, in the caller's text, each made the parameter's type.
@@ -204,10 +203,8 @@ bool ExpressionCompiler::Body(const std::string& name, const ValueShape& returne
                 return false;
             return IsSymbol(Peek(), ';') || Unexpected(Peek());
         }
-        static const std::string_view kModifiers[] = {"const", "static", "precise"};
         bool modified = false;
-        while (Peek().kind == TokenKind::Identifier &&
-               std::find(std::begin(kModifiers), std::end(kModifiers), Peek().text) != std::end(kModifiers)) {
+        while (Peek().kind == TokenKind::Identifier && IsHlslModifier(Peek().text, kModifiesLocal)) {
             Next();
             modified = true;
         }
