@@ -1,6 +1,7 @@
 #include "testing/shader_compile_hooks.h"
 
 #include <signal.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -52,7 +53,37 @@ void MeetFault(const std::string& function)
     }
 }
 
+// Shared with the compiling children, which count into it.
+std::atomic<unsigned>* stagesBegun = nullptr;
+
+void CountStage(const std::string&)
+{
+    stagesBegun->fetch_add(1);
+}
+
 } // namespace
+
+ShaderStageCounter::ShaderStageCounter()
+{
+    void* memory = ::mmap(nullptr, sizeof(std::atomic<unsigned>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS,
+                          -1, 0);
+    if (memory == MAP_FAILED)
+        throw std::bad_alloc();
+    stagesBegun = new (memory) std::atomic<unsigned>(0);
+    gfx::detail::StageCompileOverride().store(&CountStage);
+}
+
+ShaderStageCounter::~ShaderStageCounter()
+{
+    gfx::detail::StageCompileOverride().store(nullptr);
+    ::munmap(stagesBegun, sizeof(std::atomic<unsigned>));
+    stagesBegun = nullptr;
+}
+
+unsigned ShaderStageCounter::Begun() const
+{
+    return stagesBegun->load();
+}
 
 ShaderCompilerFault::ShaderCompilerFault(Kind kind, std::string function)
 {

@@ -26,6 +26,18 @@ public:
     ShaderCompilerFault& operator=(const ShaderCompilerFault&) = delete;
 };
 
+// While alive, counts the stages the compiling children begin, in memory
+// they share with the caller (no fault is met meanwhile).
+class ShaderStageCounter {
+public:
+    ShaderStageCounter();
+    ~ShaderStageCounter();
+    ShaderStageCounter(const ShaderStageCounter&) = delete;
+    ShaderStageCounter& operator=(const ShaderStageCounter&) = delete;
+    // The stages begun since it was made.
+    unsigned Begun() const;
+};
+
 // While alive, a stage may take `seconds` of processor time, and the child
 // may go `idleSeconds` neither answering nor using the processor, before its
 // compile is ended; with `effectSeconds`, the stages of an effect together

@@ -120,6 +120,23 @@ TEST(FxShaderIsolation, AfterAFailedStageNoFurtherStageIsCompiledAndTheFirstFail
     }
 }
 
+TEST(FxShaderIsolation, ABrokenFirstPassStopsTheStagesOfThePassesAfterIt)
+{
+    // At most the stages under way beside the broken one begin (a thread
+    // each), not the 400 after it.
+    const std::string functions = "float4 Tint;\n"
+                                  "float4 Good(uniform float k) : COLOR0 { return Tint * k; }\n"
+                                  "float4 Broken(uniform float k) : COLOR0 { return Missing * k; }\n";
+    platform::testing::ShaderStageCounter counter;
+    EffectDescription d;
+    std::string messages;
+    EXPECT_FALSE(CompileEffectSource(functions + "technique t {\n" + Passes("Broken", 0, 1) + Passes("Good", 1, 400) +
+                                         "}\n",
+                                     "e.fx", {}, {}, d, messages));
+    EXPECT_EQ(messages, "e.fx(3,50): error X3004: undeclared identifier 'Missing'\n");
+    EXPECT_LE(counter.Begun(), std::max(2u, std::thread::hardware_concurrency()) + 1) << counter.Begun();
+}
+
 TEST(FxShaderIsolation, AnEffectsStagesTogetherHaveABudgetOfProcessorTime)
 {
     // Each stage within its own limit, the effect past its budget: refused in

@@ -79,6 +79,20 @@ TEST(FxHlslSource, FormsOfOtherAuthorsReachTheShaderCompilerAsItReadsThem)
         EXPECT_EQ(source.text.find(gone), std::string::npos) << gone << " in\n" << source.text;
 }
 
+TEST(FxHlslSource, WhatFollowsACbufferIsReadAsThoughTheBlockWereNotThere)
+{
+    // The block's '}' closes it: the declarations after it are the text's own.
+    const std::string effect = "cbuffer C { float4 a; } float4 b = 2;\ncbuffer D { float4 c; }\n"
+                               "static const float e = 3;\nfloat4 PS() : COLOR { return a + b + c * e; }\n";
+    const HlslSource source = ExtractHlsl(effect, "a.fx");
+    for (const char* name : {"a", "b", "c", "e"})
+        EXPECT_NE(source.VariableNamed(source.IdOf(name)), nullptr) << name;
+    HlslSource::Scratch scratch;
+    EXPECT_EQ(source.TextFor(source.Reached({source.IdOf("PS")}, scratch)),
+              "            float4 a;   float4 b = 2;\n            float4 c;\nstatic const float e = 3;\n"
+              "float4 PS() : COLOR { return a + b + c * e; }");
+}
+
 TEST(FxHlslSource, CastsToArrayTypesBecomeCallsOfTheSameLength)
 {
     std::string text = "int a[4] = (int[4])v;\nfloat2 b[2] = (float2 [ 2 ])(float[4])-v.wzyx;\nc = (float)(x)[1];";
