@@ -172,6 +172,7 @@ int Compile(int argc, char** argv, std::string& source)
         std::cout << messages << "compilation failed; no code produced\n";
         return 1;
     }
+    std::cout << messages; // warnings
     const std::vector<uint8_t> bytes = gfx::WriteCompiledEffect(description);
     if (!platform::ReplaceFileContents(output, {reinterpret_cast<const char*>(bytes.data()), bytes.size()})) {
         std::cout << "fxc: cannot write the output file '" << output << "'\n";

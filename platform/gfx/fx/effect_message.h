@@ -12,6 +12,14 @@ inline std::string FormatEffectError(const std::string& file, int line, int colu
            std::to_string(code) + ": " + text + "\n";
 }
 
+// A warning: the effect compiles, and the line says what it took on trust.
+inline std::string FormatEffectWarning(const std::string& file, int line, int column, int code,
+                                       const std::string& text)
+{
+    return file + "(" + std::to_string(line) + "," + std::to_string(column) + "): warning X" +
+           std::to_string(code) + ": " + text + "\n";
+}
+
 // The line of an effect whose compile was stopped, at whatever stage, because
 // the program is closing.
 inline std::string EffectClosingError(const std::string& file, int line = 1)

@@ -224,6 +224,17 @@ public:
             }
             *passes[i].program = std::move(plan.program);
         }
+        // The stages' warnings, each line once however many stages share it.
+        std::unordered_set<std::string_view> said;
+        for (const StageJob& stage : stages_) {
+            for (size_t from = 0; from < stage.messages.size();) {
+                const size_t end = std::min(stage.messages.find('\n', from), stage.messages.size());
+                const std::string_view line = std::string_view(stage.messages).substr(from, end - from + 1);
+                if (stage.ok && said.insert(line).second)
+                    messages_ += line;
+                from = end + 1;
+            }
+        }
         return true;
     }
 

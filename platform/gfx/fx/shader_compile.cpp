@@ -21,6 +21,7 @@
 
 #include <glslang/Public/ResourceLimits.h>
 #include <glslang/Public/ShaderLang.h>
+#include <glslang/MachineIndependent/localintermediate.h>
 #include <glslang/SPIRV/GlslangToSpv.h>
 #include <spirv_cross/spirv_glsl.hpp>
 
@@ -157,7 +158,7 @@ void InPlatformWords(CompileError& e, std::string_view text)
 // glslang reports "ERROR: 0:LINE: 'token' : text" and, for a parse failure,
 // "0(LINE): error at column COL, HLSL parsing failed."; each error becomes one
 // message at the author's file and line.
-std::string Translate(const std::string& log, std::string_view text, const HlslSource& source, int sourceLines,
+std::string Translate(const std::string& log, const HlslSource& source, int sourceLines,
                       const HlslSource::Origin& blame)
 {
     using Error = CompileError;
@@ -187,7 +188,7 @@ std::string Translate(const std::string& log, std::string_view text, const HlslS
     }
     std::string out;
     for (Error& e : errors) {
-        InPlatformWords(e, text);
+        InPlatformWords(e, source.text); // its lines as the effect has them
         const HlslSource::Origin origin = e.line >= 1 && e.line <= sourceLines ? source.Locate(e.line) : blame;
         out += FormatEffectError(source.FileOf(origin), origin.line, e.line <= sourceLines ? e.column : 1, e.code,
                                  e.text);
@@ -195,6 +196,46 @@ std::string Translate(const std::string& log, std::string_view text, const HlslS
     if (out.empty())
         out = FormatEffectError(source.FileOf(blame), blame.line, 1, 3000, "shader compilation failed");
     return out;
+}
+
+// The places where a vector is cut short to fewer components by no cast or
+// constructor of the author's: a constructor of one vector argument larger
+// than what it makes, which the front end puts where a value converts.
+class Truncations : public glslang::TIntermTraverser {
+public:
+    std::vector<std::pair<int, int>> found; // line, column
+
+    bool visitAggregate(glslang::TVisit, glslang::TIntermAggregate* node) override
+    {
+        if (!node->isConstructor() || node->getSequence().size() != 1)
+            return true;
+        const glslang::TIntermTyped* argument = node->getSequence()[0]->getAsTyped();
+        const glslang::TType& to = node->getType();
+        if (!argument || to.isMatrix() || to.isStruct() || to.isArray() || !(to.isScalar() || to.isVector()))
+            return true;
+        const glslang::TType& from = argument->getType();
+        if (from.isVector() && !from.isArray() && (to.isScalar() ? 1 : to.getVectorSize()) < from.getVectorSize())
+            found.emplace_back(node->getLoc().line, node->getLoc().column);
+        return true;
+    }
+};
+
+// Whether the value at `column` of `line` is converted as written: a cast
+// "(type)" stands before it, or it is a constructor "type(".
+bool WrittenConversion(std::string_view line, int column)
+{
+    const std::vector<Token> tokens = Tokenize(line);
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        if (tokens[i].column != column)
+            continue;
+        if (i >= 3 && tokens[i - 1].Is(')') && tokens[i - 2].kind == TokenKind::Identifier && tokens[i - 3].Is('('))
+            return true;
+        if (tokens[i].Is('(') && i + 2 < tokens.size() && tokens[i + 1].kind == TokenKind::Identifier &&
+            tokens[i + 2].Is(')'))
+            return true;
+        return tokens[i].kind == TokenKind::Identifier && i + 1 < tokens.size() && tokens[i + 1].Is('(');
+    }
+    return false;
 }
 
 // In the compiling child: one stage's text as the front end takes it, made
@@ -228,14 +269,28 @@ bool CompileStage(const HlslSource& source, const StageSource& job, const std::s
     shader.setEntryPoint(job.entry.name.c_str());
     Configure(shader, language);
     if (!shader.parse(GetDefaultResources(), 100, false, kFlags)) {
-        messages += Translate(shader.getInfoLog(), text, source, sourceLines, job.blame);
+        messages += Translate(shader.getInfoLog(), source, sourceLines, job.blame);
         return false;
     }
     glslang::TProgram program;
     program.addShader(&shader);
     if (!program.link(kFlags)) {
-        messages += Translate(program.getInfoLog(), text, source, sourceLines, job.blame);
+        messages += Translate(program.getInfoLog(), source, sourceLines, job.blame);
         return false;
+    }
+    // What compiles with the platform's warning: each place once, where the
+    // author wrote it (not in the generated entry point).
+    Truncations truncations;
+    if (auto* root = program.getIntermediate(language)->getTreeRoot())
+        root->traverse(&truncations);
+    std::sort(truncations.found.begin(), truncations.found.end());
+    truncations.found.erase(std::unique(truncations.found.begin(), truncations.found.end()), truncations.found.end());
+    for (const auto& [line, column] : truncations.found) {
+        if (line < 1 || line > sourceLines || WrittenConversion(LineOfText(source.text, line), column))
+            continue;
+        const HlslSource::Origin origin = source.Locate(line);
+        messages += FormatEffectWarning(source.FileOf(origin), origin.line, column, 3206,
+                                        "implicit truncation of vector type");
     }
     spirv.clear();
     glslang::SpvOptions options;

@@ -64,7 +64,7 @@ struct SharedBlock {
 struct StageResult {
     bool ok = false;
     std::vector<uint32_t> spirv;
-    std::string messages;      // the errors when not ok
+    std::string messages;      // the errors when not ok, its warnings when ok
     std::string extra;         // what the follow-up made of it
 };
 

@@ -313,6 +313,7 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
         const char* name;
         std::string effect;
         std::string refused; // "" for an effect that compiles
+        std::string warned = ""; // what one that compiles is warned of
     } cases[] = {
         {"framework words in any letter case",
          "String Title = \"t\";\nTEXTURE Tex;\nTexture2D Other;\n"
@@ -326,8 +327,10 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
          ""},
         {"a vector truncated for a parameter of fewer components",
          "float Sum(float2 v) { return v.x + v.y; }\n"
-         "float4 PS(float4 c : COLOR0) : COLOR { return Sum(c); }\n" + pass,
-         ""},
+         "float4 PS(float4 c : COLOR0) : COLOR { float2 a = (float2)c; float b = c;"
+         " return Sum(c) + Sum(float2(c.x, a.y)) + b; }\n" + pass,
+         "", "e.fx(2,72): warning X3206: implicit truncation of vector type\n"
+             "e.fx(2,86): warning X3206: implicit truncation of vector type\n"},
         {"overloads with texture parameters",
          "texture T;\nsampler S = sampler_state { Texture = <T>; };\n"
          "float4 Get(texture t, sampler s, float2 uv) { return tex2D(s, uv); }\n"
@@ -374,6 +377,7 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
         const bool compiled = CompileEffectSource(c.effect, "e.fx", {}, {}, d, messages);
         if (c.refused.empty()) {
             EXPECT_TRUE(compiled) << c.name << ": " << messages;
+            EXPECT_EQ(messages, c.warned) << c.name;
         } else {
             EXPECT_FALSE(compiled) << c.name;
             EXPECT_NE(messages.find(c.refused), std::string::npos) << c.name << ": " << messages;
