@@ -330,17 +330,18 @@ private:
     // parameter `parameter`, or null; each parameter's members found once.
     const EffectMember* LeafAt(uint32_t parameter, uint32_t first)
     {
-        auto [leaves, added] = leaves_.try_emplace(parameter);
-        if (added) {
+        const auto made = leaves_.try_emplace(parameter);
+        std::unordered_map<uint64_t, const EffectMember*>& leaves = made.first->second;
+        if (made.second) {
             const EffectParameter& p = d_.parameters[parameter];
             const uint32_t type = layouts_.Find(p.structName);
             if (type != StructLayouts::kNone)
-                layouts_.ForEachLeaf(type, 0, p.Elements(), [&](uint64_t at, const EffectMember& member) {
-                    leaves->second.emplace(at, &member);
+                layouts_.ForEachLeaf(type, 0, p.Elements(), [&leaves](uint64_t at, const EffectMember& member) {
+                    leaves.emplace(at, &member);
                 });
         }
-        const auto found = leaves->second.find(first);
-        return found == leaves->second.end() ? nullptr : found->second;
+        const auto found = leaves.find(first);
+        return found == leaves.end() ? nullptr : found->second;
     }
 
     const EffectDescription& d_;

@@ -283,6 +283,33 @@ TEST_F(FxcProgram, IncludesAreFoundAsThePlatformNamesThem)
                           "compilation failed; no code produced\n");
 }
 
+TEST_F(FxcProgram, IncludesAreLookedForBesideTheirIncludersThenWhereTheCompilerRuns)
+{
+    // fx/main.fx includes lib/a.fxh beside it, which includes one file beside
+    // main.fx and one only in the folder fxc.exe runs in.
+    fs::create_directories(folder_ / "fx/lib");
+    std::ofstream(folder_ / "fx/main.fx") << "#include \"lib/a.fxh\"\n"
+                                             "float4 PS() : COLOR { return Half * Quarter; }\n"
+                                             "technique t { pass p { PixelShader = compile ps_3_0 PS(); } }\n";
+    std::ofstream(folder_ / "fx/lib/a.fxh") << "#include \"HALF.fxh\"\n#include \"quarter.fxh\"\n";
+    std::ofstream(folder_ / "fx/half.fxh") << "static const float Half = 0.5;\n";
+    std::ofstream(folder_ / "quarter.fxh") << "static const float Quarter = 0.25;\n";
+    const fs::path out = folder_ / "compiledshaders/x.fxo";
+    ChildRun run = RunCompiler(folder_, {"/T", "fx_2_0", "/Fo", out.string(), "fx/main.fx"});
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_TRUE(fs::exists(out));
+    // What is not text is refused without a word of it.
+    std::ofstream(folder_ / "environ.fx") << "#include \"/proc/self/environ\"\n";
+    run = RunCompiler(folder_, {"/T", "fx_2_0", "/Fo", out.string(), "environ.fx"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.output.rfind("environ.fx(1,1): error X1005: include file '/proc/self/environ' is not text: its line ",
+                               0),
+              0u)
+        << run.output;
+    EXPECT_NE(run.output.find(" holds a NUL byte\ncompilation failed; no code produced\n"), std::string::npos);
+    EXPECT_EQ(run.output.find('='), std::string::npos) << run.output;
+}
+
 TEST_F(FxcProgram, AShaderTheCompilerDiesOnIsAnErrorLineOfItsFileInBothCompiles)
 {
     // data/post_diff.fx with a line appended that glslang's HLSL front end is
