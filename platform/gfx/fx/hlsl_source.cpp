@@ -482,8 +482,10 @@ private:
     // in the order they were found.
     bool ClosesCbuffer(size_t at)
     {
-        while (closersPassed_ < closers_.size() && closers_[closersPassed_] < at)
+        while (closersPassed_ < closers_.size() && closers_[closersPassed_] < at) {
+            platform::CountSteps(1);
             ++closersPassed_;
+        }
         return closersPassed_ < closers_.size() && closers_[closersPassed_] == at;
     }
 
