@@ -33,6 +33,7 @@ bool Expression::Retype(std::string& error)
     localComponents_ = 0;
     stackComponents_ = 0;
     stackValues_ = 0;
+    work_ = 0;
     namesParameters_ = false;
     std::vector<ValueShape> stack;
     uint64_t components = 0;
@@ -94,11 +95,8 @@ bool Expression::Retype(std::string& error)
             break;
         }
         shapes_[pc] = result;
+        work_ += 1 + result.Components();
         if (expr::ExpressionTyping::Gives(in.op)) {
-            if (result.Components() > kMaxExpressionComponents) {
-                error = "a value is too large";
-                return false;
-            }
             stack.push_back(result);
             components += result.Components();
             stackComponents_ = std::max(stackComponents_, components);
@@ -193,8 +191,14 @@ bool Expression::Evaluate(const ExpressionParameters* parameters, ExpressionValu
 bool FoldExpression(const Expression& expression, ExpressionBudget& budget, ExpressionValue& out,
                     ExpressionError& error, const Token& at)
 {
+    budget.work += expression.Work();
+    if (budget.work > budget.limit) {
+        error = {at.line, at.column, at.file, 3000,
+                 "the constant expressions are too large: more than " + std::to_string(budget.limit) +
+                     " steps of work for this effect"};
+        return false;
+    }
     std::string why;
-    budget.work += expression.Instructions().size();
     if (!expression.Evaluate(nullptr, out, why)) {
         error = {at.line, at.column, at.file, 3025, "not a constant expression: " + why};
         return false;
@@ -202,8 +206,12 @@ bool FoldExpression(const Expression& expression, ExpressionBudget& budget, Expr
     if (out.shape.base == ValueBase::Float)
         for (double v : out.components)
             if (std::isnan(v)) {
-                error = {at.line, at.column, at.file, 3025,
-                         "the value is not a number (a division of zero by zero, or the remainder of a division by zero)"};
+                const ExpressionError& origin = expression.notANumber_;
+                if (origin.code != 0)
+                    error = {origin.line, origin.column, origin.file, 3025,
+                             "the value is not a number: " + origin.text};
+                else
+                    error = {at.line, at.column, at.file, 3025, "the value is not a number"};
                 return false;
             }
     return true;

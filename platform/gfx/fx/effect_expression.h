@@ -139,6 +139,9 @@ public:
         Convert,   // a = the shape converted to (packed), b = 1 for explicit casts
         Construct, // a = the shape (packed), b = the count of parts, flattened
         Call,      // a = intrinsic, b = the count of arguments
+        Insert,    // value, target: the target with its components from a on
+                   // replaced by the value's; b = packed component indices
+                   // after a (as Swizzle's) for a vector's components, or 0
     };
     struct Instruction {
         Op op = Op::Constant;
@@ -148,6 +151,9 @@ public:
 
     const ValueShape& Shape() const { return shape_; }
     bool NamesParameters() const { return namesParameters_; }
+    // The steps an evaluation takes: one for each instruction and one for
+    // each component of the values it makes.
+    uint64_t Work() const { return work_; }
     const std::vector<Instruction>& Instructions() const { return code_; }
     // The parameters it reads, each once, in the order first read.
     std::vector<uint32_t> Parameters() const;
@@ -166,6 +172,7 @@ public:
 
 private:
     friend class expr::ExpressionBuilder;
+    friend bool FoldExpression(const Expression&, ExpressionBudget&, ExpressionValue&, ExpressionError&, const Token&);
     // Types the program from its first instruction: every result's shape, the
     // locals' shapes and places, and the stack's greatest size. False, with
     // `error`, for a program that is not sound.
@@ -181,7 +188,11 @@ private:
     uint64_t stackComponents_ = 0; // the most components the stack holds at once
     uint64_t stackValues_ = 0;
     uint64_t localComponents_ = 0;
+    uint64_t work_ = 0;
     bool namesParameters_ = false;
+    // Where the value, folded as it was read, first became not a number, and
+    // by what operation ("sqrt(-1)"); code 0 when it did not. Never stored.
+    ExpressionError notANumber_;
 };
 
 // Reads one expression from `tokens` (with the comma operator when `comma`,
@@ -196,8 +207,9 @@ inline constexpr uint32_t kUnsizedArray = ~uint32_t{0};
 bool CompileInitializer(ExpressionTokens& tokens, ExpressionNames& names, ExpressionBudget& budget,
                         const ValueShape& target, Expression& out, ExpressionError& error);
 
-// The value of an expression that names no parameter. `at` is where it began,
-// for the error of a value that is not a number.
+// The value of an expression that names no parameter, its evaluation spent
+// from the budget. A value that is not a number is refused, naming the
+// operation that made it where it is known, else at `at`.
 bool FoldExpression(const Expression& expression, ExpressionBudget& budget, ExpressionValue& out,
                     ExpressionError& error, const Token& at);
 

@@ -673,14 +673,28 @@ private:
             return false;
         if (IsSymbol(Peek(), '[')) {
             Next();
+            // A constant expression, as the platform's compiler takes it.
             const Token n = Peek();
-            float v = 0;
-            if (n.kind != TokenKind::Number || !Number(n, v) || v < 0 || v > 255 || v != std::floor(v))
-                return Fail(n, 3005, "invalid state index");
+            Tokens tokens(*this);
+            Names names(*this);
+            Expression program;
+            ExpressionError error;
+            ExpressionValue value;
+            const std::string what = "the index of state '" + state.name + "'";
+            if (!CompileExpression(tokens, names, budget_, program, error))
+                return ExpressionFailed(error);
+            if (!ConstantValue(program, n, what, value))
+                return false;
+            if (!program.Shape().IsScalar())
+                return Fail(n, 3005, what + " is one number, not '" + ShapeName(program.Shape()) + "'");
+            const double v = value.components[0];
+            if (v != std::floor(v))
+                return Fail(n, 3005, what + " is not a whole number: " + NumberText(v));
+            if (!(v >= 0 && v < 65536))
+                return Fail(n, 3005, "index " + NumberText(v) + " of state '" + state.name + "' is out of range");
             state.index = static_cast<int32_t>(v);
             if (indexAt)
                 *indexAt = n;
-            Next();
             if (!Expect(']'))
                 return false;
         }
@@ -811,17 +825,27 @@ private:
         Expression program;
         ExpressionError error;
         if (IsSymbol(at, '<')) {
-            // `<name>`: the variable alone.
+            // `<name>`, `<name[index]>`: a variable or an element of one, up
+            // to the '>' outside its brackets.
             Next();
             const Token nameToken = Peek();
             if (nameToken.kind != TokenKind::Identifier)
                 return Unexpected(nameToken);
-            Next();
-            if (!Expect('>'))
-                return false;
-            TokenListReader variable({nameToken});
-            if (!CompileExpression(variable, names, budget_, program, error))
+            std::vector<Token> variable;
+            int open = 0;
+            while (!(open == 0 && IsSymbol(Peek(), '>'))) {
+                const Token t = Peek();
+                if (t.kind == TokenKind::End || IsSymbol(t, ';'))
+                    return Unexpected(t);
+                open += IsSymbol(t, '(') || IsSymbol(t, '[') ? 1 : IsSymbol(t, ')') || IsSymbol(t, ']') ? -1 : 0;
+                variable.push_back(Next());
+            }
+            Next(); // '>'
+            TokenListReader reader(std::move(variable));
+            if (!CompileExpression(reader, names, budget_, program, error))
                 return ExpressionFailed(error);
+            if (reader.Peek().kind != TokenKind::End)
+                return Unexpected(reader.Peek());
         } else if (IsSymbol(at, '{') ? !CompileInitializer(tokens, names, budget_, ListShape(info), program, error)
                                      : !CompileExpression(tokens, names, budget_, program, error)) {
             return ExpressionFailed(error);
@@ -1820,12 +1844,14 @@ private:
                 if (!FoldExpression(program, budget_, index, error, indexToken))
                     return ExpressionFailed(error);
                 const double i = index.components[0];
-                if (!(i >= 0 && i < double(variable->elements.size())))
+                uint64_t element = 0;
+                if (std::isnan(i))
+                    return Fail(indexToken, 3005, "the index of '" + name + "' is not a number");
+                if (!ElementIndex(i, variable->elements.size(), element))
                     return Fail(indexToken, 3005,
-                                "index " + std::to_string(static_cast<long long>(std::clamp(i, -1e18, 1e18))) +
-                                    " of '" + name + "' is out of range (0 to " +
+                                "index " + NumberText(i) + " of '" + name + "' is out of range (0 to " +
                                     std::to_string(variable->elements.size() - 1) + ")");
-                shader = variable->elements[static_cast<size_t>(i)];
+                shader = variable->elements[static_cast<size_t>(element)];
             }
             if (!Expect(']'))
                 return false;

@@ -1,12 +1,50 @@
 #include "platform/gfx/fx/expression_builder.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/gfx/fx/expression_execution.h"
+#include "platform/gfx/fx/expression_intrinsics.h"
 #include "platform/gfx/fx/expression_operators.h"
 #include "platform/gfx/fx/expression_typing.h"
 
 namespace gfx::expr {
+
+namespace {
+
+bool HasNaN(const ExpressionValue& value)
+{
+    return value.shape.base == ValueBase::Float &&
+           std::any_of(value.components.begin(), value.components.end(), [](double v) { return std::isnan(v); });
+}
+
+// A value as an operand is written: "-1", "float3(0, 0, 0)".
+std::string ValueText(const ValueShape& shape, const double* v)
+{
+    if (shape.Components() == 1)
+        return NumberText(v[0]);
+    ValueShape element = shape;
+    element.arraySize = 0;
+    std::string text = ShapeName(element) + "(";
+    const uint32_t n = element.ElementComponents();
+    for (uint32_t k = 0; k < n; ++k)
+        text += (k ? ", " : "") + NumberText(v[k]);
+    return text + (shape.arraySize > 1 ? ", ...)" : ")");
+}
+
+bool ComponentByComponent(uint32_t intrinsic)
+{
+    switch (intrinsic) {
+    case kDot: case kDistance: case kLength: case kNormalize: case kCross: case kReflect: case kRefract:
+    case kFaceforward: case kTranspose: case kDeterminant: case kAny: case kAll: case kAsFloat: case kAsInt:
+    case kAsUint: case kMul:
+        return false;
+    default:
+        return true;
+    }
+}
+
+} // namespace
 
 bool ExpressionBuilder::Fail(const Token& at, int code, const std::string& text)
 {
@@ -41,8 +79,6 @@ bool ExpressionBuilder::TopConstants(size_t n) const
     return true;
 }
 
-// Appends `in`, typed against the stack; folds it at once when all it
-// takes are constants just pushed.
 bool ExpressionBuilder::Emit(const Expression::Instruction& in, const Token& at, const ValueShape* given)
 {
     const uint32_t n = ExpressionTyping::Inputs(in);
@@ -60,8 +96,7 @@ bool ExpressionBuilder::Emit(const Expression::Instruction& in, const Token& at,
         if (!ExpressionTyping::Result(in, inputs_.data(), result, why))
             return Fail(at, in.op == Expression::Op::Convert || in.op == Expression::Op::Construct ? 3017 : 3020, why);
     }
-    if (result.Components() > kMaxExpressionComponents)
-        return Fail(at, 3005, "a value of '" + ShapeName(result) + "' is too large");
+    // Spent before the value's memory is taken: the budget bounds its size.
     if (!Spend(1 + result.Components(), at))
         return false;
     const bool folds = allConstant && n > 0 && in.op != Expression::Op::Store;
@@ -81,15 +116,50 @@ bool ExpressionBuilder::Emit(const Expression::Instruction& in, const Token& at,
         value.shape = result;
         value.components.resize(result.Components());
         Apply(in, inputs_.data(), pointers.data(), result, value.components.data());
+        uint32_t notANumber = kNone;
+        if (HasNaN(value)) {
+            for (size_t k = stack_.size() - n; k < stack_.size() && notANumber == kNone; ++k)
+                notANumber = stack_[k].notANumber;
+            if (notANumber == kNone)
+                notANumber = NotANumberOrigin(in, pointers.data(), value, at);
+        }
         DropConstants(n);
         stack_.resize(stack_.size() - n);
-        return PushConstant(std::move(value), at);
+        return Push(std::move(value), at, notANumber);
     }
     program_.code_.push_back(in);
     stack_.resize(stack_.size() - n);
     if (ExpressionTyping::Gives(in.op))
-        stack_.push_back({result, kNotConstant});
+        stack_.push_back({result, kNotConstant, kNone});
     return true;
+}
+
+uint32_t ExpressionBuilder::NotANumberOrigin(const Expression::Instruction& in, const double* const* values,
+                                             const ExpressionValue& result, const Token& at)
+{
+    uint32_t first = 0;
+    while (first < result.components.size() && !std::isnan(result.components[first]))
+        ++first;
+    const ValueShape& out = result.shape;
+    uint32_t row = 0, column = 0;
+    RowColumn(out, first % out.ElementComponents(), row, column);
+    std::string text;
+    if (in.op == Expression::Op::Binary) {
+        text = NumberText(values[0][Source(inputs_[0], row, column)]) + " " + kBinarySpelling[in.a] + " " +
+               NumberText(values[1][Source(inputs_[1], row, column)]);
+    } else if (in.op == Expression::Op::Call) {
+        text = std::string(kIntrinsics[in.a].name) + "(";
+        for (uint32_t k = 0; k < in.b; ++k) {
+            text += k ? ", " : "";
+            text += ComponentByComponent(in.a) ? NumberText(values[k][Source(inputs_[k], row, column)])
+                                               : ValueText(inputs_[k], values[k]);
+        }
+        text += ")";
+    } else {
+        text = "an operation";
+    }
+    origins_.push_back({at.line, at.column, at.file, 3025, text});
+    return static_cast<uint32_t>(origins_.size() - 1);
 }
 
 // What the platform's compiler refuses in a constant: an integer
@@ -107,9 +177,11 @@ bool ExpressionBuilder::FoldCheck(const Expression::Instruction& in, const doubl
         const uint64_t count = inputs_[0].arraySize != 0 ? inputs_[0].arraySize
                                : inputs_[0].matrix     ? inputs_[0].rows
                                                        : inputs_[0].columns;
+        // Truncated toward zero first, as HLSL converts an index.
         const double index = std::trunc(values[1][0]);
         if (!(index >= 0) || index >= double(count))
-            return Fail(at, 3504, "array index out of bounds");
+            return Fail(at, 3504, "array index out of bounds: " + NumberText(values[1][0]) + " of 0 to " +
+                                      std::to_string(count - 1));
     }
     return true;
 }
@@ -122,10 +194,15 @@ void ExpressionBuilder::DropConstants(uint32_t n)
 
 bool ExpressionBuilder::PushConstant(ExpressionValue value, const Token& at)
 {
+    return Push(std::move(value), at, kNone);
+}
+
+bool ExpressionBuilder::Push(ExpressionValue value, const Token& at, uint32_t notANumber)
+{
     if (!Spend(1 + value.components.size(), at))
         return false;
     program_.code_.push_back({Expression::Op::Constant, static_cast<uint32_t>(program_.constants_.size()), 0});
-    stack_.push_back({value.shape, program_.code_.size() - 1});
+    stack_.push_back({value.shape, program_.code_.size() - 1, notANumber});
     program_.constants_.push_back(std::move(value));
     return true;
 }
@@ -137,23 +214,70 @@ bool ExpressionBuilder::ConvertTo(const ValueShape& shape, const Token& at, bool
     return Emit({Expression::Op::Convert, PackShape(shape), explicitly ? 1u : 0u}, at);
 }
 
+uint32_t ExpressionBuilder::NewSlot(const ValueShape& shape)
+{
+    slots_.push_back({shape, kNone, false, {}, kNone});
+    return static_cast<uint32_t>(slots_.size() - 1);
+}
+
+bool ExpressionBuilder::Store(uint32_t slot, const Token& at)
+{
+    Slot& s = slots_[slot];
+    if (!(stack_.back().shape == s.shape))
+        return Fail(at, 3000, "internal: a value stored into a local of another shape");
+    if (TopConstants(1)) {
+        s.notANumber = stack_.back().notANumber;
+        s.value = std::move(program_.constants_.back());
+        s.constant = true;
+        DropConstants(1);
+        stack_.pop_back();
+        return true;
+    }
+    // Program slots are numbered in the order they are first written.
+    if (s.programSlot == kNone)
+        s.programSlot = programSlots_++;
+    s.constant = false;
+    s.value = ExpressionValue();
+    return Emit({Expression::Op::Store, s.programSlot, 0}, at);
+}
+
 bool ExpressionBuilder::StoreNew(const ValueShape& shape, const Token& at, uint32_t& slot)
 {
-    slot = static_cast<uint32_t>(slotShapes_.size());
-    slotShapes_.push_back(shape);
-    return Emit({Expression::Op::Store, slot, 0}, at);
+    slot = NewSlot(shape);
+    return Store(slot, at);
 }
 
 bool ExpressionBuilder::Load(uint32_t slot, const Token& at)
 {
-    return Emit({Expression::Op::Load, slot, 0}, at, &slotShapes_[slot]);
+    const Slot& s = slots_[slot];
+    if (s.constant)
+        return Push(s.value, at, s.notANumber);
+    return Emit({Expression::Op::Load, s.programSlot, 0}, at, &s.shape);
+}
+
+bool ExpressionBuilder::StoreConstantInto(uint32_t slot, uint32_t first, uint32_t picks)
+{
+    Slot& s = slots_[slot];
+    if (!s.constant || !TopConstants(1))
+        return false;
+    const ExpressionValue& value = program_.constants_.back();
+    const uint32_t count = picks & 7;
+    if (count == 0)
+        std::copy(value.components.begin(), value.components.end(), s.value.components.begin() + first);
+    for (uint32_t k = 0; k < count; ++k)
+        s.value.components[first + (picks >> (3 + 4 * k) & 15)] = value.components[k];
+    if (s.notANumber == kNone)
+        s.notANumber = stack_.back().notANumber;
+    DropConstants(1);
+    stack_.pop_back();
+    return true;
 }
 
 bool ExpressionBuilder::Splice(const Expression& program, const Token& at)
 {
-    const uint32_t slots = static_cast<uint32_t>(slotShapes_.size());
-    for (const Expression::Instruction& source : program.code_) {
-        Expression::Instruction in = source;
+    // Its locals become new slots of this program, made where first written.
+    std::vector<uint32_t> slotOf;
+    for (const Expression::Instruction& in : program.code_) {
         switch (in.op) {
         case Expression::Op::Constant:
             if (!PushConstant(program.constants_[in.a], at))
@@ -167,19 +291,24 @@ bool ExpressionBuilder::Splice(const Expression& program, const Token& at)
             continue;
         }
         case Expression::Op::Load:
-            if (!Load(in.a + slots, at))
+            if (in.a >= slotOf.size())
+                return Fail(at, 3000, "internal: a spliced local read before it is written");
+            if (!Load(slotOf[in.a], at))
                 return false;
             continue;
         case Expression::Op::Store:
-            if (in.a + slots == slotShapes_.size())
-                slotShapes_.push_back(stack_.back().shape);
-            in.a += slots;
-            break;
+            if (in.a > slotOf.size())
+                return Fail(at, 3000, "internal: a spliced local written out of order");
+            if (in.a == slotOf.size())
+                slotOf.push_back(NewSlot(stack_.back().shape));
+            if (!Store(slotOf[in.a], at))
+                return false;
+            continue;
         default:
-            break;
+            if (!Emit(in, at))
+                return false;
+            continue;
         }
-        if (!Emit(in, at))
-            return false;
     }
     return true;
 }
@@ -200,6 +329,8 @@ bool ExpressionBuilder::Finish(const Token& at, Expression& out)
     std::string why;
     if (!program_.Retype(why))
         return Fail(at, 3000, why);
+    if (stack_.size() == 1 && stack_.back().notANumber != kNone)
+        program_.notANumber_ = origins_[stack_.back().notANumber];
     out = std::move(program_);
     return true;
 }

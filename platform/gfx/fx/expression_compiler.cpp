@@ -22,31 +22,7 @@ bool ExpressionCompiler::Initializer(const ValueShape& target, Expression& out)
 {
     const Token at = Peek();
     ValueShape shape = target;
-    if (IsSymbol(at, '{')) {
-        uint32_t parts = 0;
-        uint64_t components = 0;
-        if (!List(parts, components, 0))
-            return false;
-        if (target.arraySize == kUnsizedArray) {
-            const uint32_t element = target.ElementComponents();
-            if (components == 0 || components % element != 0 || components / element > kMaxExpressionArraySize)
-                return Fail(at, 3017, std::to_string(components) + " values do not make an array of '" +
-                                          ShapeName(ElementOf(target)) + "'");
-            shape.arraySize = static_cast<uint32_t>(components / element);
-        }
-        if (!builder_.Emit({Op::Construct, PackShape(shape), parts}, at))
-            return false;
-        return builder_.Finish(Peek(), out);
-    }
-    if (!Assignment())
-        return false;
-    if (target.arraySize == kUnsizedArray) {
-        const ValueShape& given = builder_.Top();
-        if (given.arraySize == 0)
-            return Fail(at, 3017, "an array of unstated size takes its values from a list in braces");
-        shape.arraySize = given.arraySize;
-    }
-    if (!builder_.ConvertTo(shape, at, false))
+    if (!InitialValue(shape, at))
         return false;
     return builder_.Finish(Peek(), out);
 }

@@ -2,8 +2,11 @@
 // Tokens into an expression's program: the grammar of HLSL expressions with
 // C's precedence (expression_compiler.cpp), and calls of the effect's own
 // functions, read inline from their text with their arguments kept in locals
-// (expression_functions.cpp). The program itself is grown, typed and folded by
-// an ExpressionBuilder; every token read spends a step of the budget.
+// (expression_functions.cpp), their statements computed as they are read
+// (expression_statements.cpp): a branch or a loop whose condition is known
+// takes its way then, a loop's body read again for each round. The program
+// itself is grown, typed and folded by an ExpressionBuilder; every token read
+// spends a step of the budget.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -96,17 +99,25 @@ private:
         std::vector<Parameter> parameters;
         std::vector<Token> defaults; // each default's tokens, then an End
     };
+    // The function whose body is being read.
+    struct Function {
+        std::string name;
+        ValueShape returned;
+        TokenListReader* body = nullptr;
+        int loops = 0; // loops around the statement being read
+    };
     // What a call changes in the compiler, put back when it ends, however it ends.
     class CallScope {
     public:
         explicit CallScope(ExpressionCompiler& compiler)
-            : compiler_(compiler), tokens_(compiler.tokens_), locals_(compiler.locals_.size()),
-              frame_(compiler.frame_), callDepth_(compiler.callDepth_)
+            : compiler_(compiler), tokens_(compiler.tokens_), function_(compiler.function_),
+              locals_(compiler.locals_.size()), frame_(compiler.frame_), callDepth_(compiler.callDepth_)
         {
         }
         ~CallScope()
         {
             compiler_.tokens_ = tokens_;
+            compiler_.function_ = function_;
             compiler_.locals_.resize(locals_);
             compiler_.frame_ = frame_;
             compiler_.callDepth_ = callDepth_;
@@ -117,6 +128,7 @@ private:
     private:
         ExpressionCompiler& compiler_;
         ExpressionTokens* tokens_;
+        Function* function_;
         size_t locals_;
         size_t frame_;
         int callDepth_;
@@ -125,13 +137,60 @@ private:
     bool Head(const std::string& name, const std::vector<Token>& tokens, FunctionHead& head, size_t& body);
     // A call of a function of the effect, inlined.
     bool Inline(const ExpressionName& function, const Token& call);
-    // Declarations, assignments and a return: what a function that computes
-    // a value is made of.
-    bool Body(const std::string& name, const ValueShape& returned);
+    // "'f' has no constant value: why", at `at`.
+    bool NotConstant(const Token& at, const std::string& why);
+
+    // ---- Statements of a function's body (expression_statements.cpp) ----
+    // How a statement ends: on to the next, out of its loop, on to its loop's
+    // next round, or out of the function with the value it returns on the stack.
+    enum class Flow : uint8_t { Next, Break, Continue, Return };
+    // A local, or a part of one, that a statement writes: components from
+    // `first` on, or first + each of `picks` (packed as Swizzle's).
+    struct Target {
+        uint32_t slot = 0;
+        ValueShape part;
+        uint32_t first = 0;
+        uint32_t picks = 0;
+        bool whole = true;
+        struct Step {
+            bool index = true;
+            uint32_t value = 0; // the element, or the packed swizzle
+        };
+        std::vector<Step> steps;
+    };
+    // The function's statements from its '{' until one returns.
+    bool Body();
+    bool Statement(Flow& flow);
+    // The statements after a '{', through its '}' or until one leaves it.
+    bool Block(Flow& flow);
+    bool If(Flow& flow);
+    bool For(Flow& flow);
+    bool While(Flow& flow);
+    bool Do(Flow& flow);
+    // One more round of a loop: a step of the budget, and the loop refused in
+    // its own words once the budget is spent.
+    bool Round(const Token& loop);
+    // A condition, which must be known now: the statement's way depends on it.
+    bool Condition(const Token& statement, bool& value);
+    bool StartsDeclaration(const Token& t);
+    bool Declaration();
     bool Declarators(const ValueShape& shape);
-    template <class Refuse> bool AssignTo(const Local& local, const Token& at, Refuse notConstant);
+    // An initializer of `declared` (an unsized array takes its size from it),
+    // left on the stack.
+    bool InitialValue(ValueShape& declared, const Token& at);
+    // Assignments and increments, separated by commas, up to what follows them.
+    bool Updates();
+    bool Update();
+    bool TargetOf(uint32_t local, Target& target);
+    bool LoadPart(const Target& target, const Token& at);
+    bool Write(const Target& target, const Token& at);
+    // Reads a statement without computing it: the way not taken.
+    bool SkipStatement();
+    // From an opening bracket through its match.
+    bool SkipBracketed();
 
     ExpressionTokens* tokens_;
+    Function* function_ = nullptr;
     ExpressionNames& names_;
     ExpressionBuilder builder_;
     std::vector<Local> locals_; // the names of the function being read: locals_[frame_, end)

@@ -101,6 +101,15 @@ void Apply(const Expression::Instruction& in, const ValueShape* shapes, const do
     case Expression::Op::Call:
         CallIntrinsic(in.a, shapes, inputs, result, out);
         return;
+    case Expression::Op::Insert: {
+        std::copy(inputs[1], inputs[1] + result.Components(), out);
+        const uint32_t count = in.b & 7;
+        if (count == 0)
+            std::copy(inputs[0], inputs[0] + shapes[0].Components(), out + in.a);
+        for (uint32_t k = 0; k < count; ++k)
+            out[in.a + (in.b >> (3 + 4 * k) & 15)] = inputs[0][k];
+        return;
+    }
     default:
         return;
     }

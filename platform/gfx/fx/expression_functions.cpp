@@ -6,7 +6,6 @@
 
 #include "platform/gfx/fx/expression_compiler.h"
 #include "platform/gfx/fx/function_head.h"
-#include "platform/gfx/fx/expression_operators.h"
 
 namespace gfx::expr {
 
@@ -71,8 +70,19 @@ bool ExpressionCompiler::Head(const std::string& name, const std::vector<Token>&
         if (p.name == FunctionParameter::kNone)
             return Unexpected(at(p.typeEnd));
         parameter.name = at(p.name).text;
-        if (p.arrayOpen != FunctionParameter::kNone)
-            return notConstant(at(p.arrayOpen), "it takes an array");
+        if (p.arrayOpen != FunctionParameter::kNone) {
+            // An array's size: a constant expression between its brackets.
+            TokenListReader reader(std::vector<Token>(tokens.begin() + static_cast<std::ptrdiff_t>(p.arrayOpen) + 1,
+                                                      tokens.begin() + static_cast<std::ptrdiff_t>(p.arrayClose)));
+            ExpressionTokens* const outer = tokens_;
+            tokens_ = &reader;
+            const bool sized = ConstantSize(parameter.shape.arraySize) && (Peek().kind == TokenKind::End || Unexpected(Peek()));
+            tokens_ = outer;
+            if (!sized)
+                return false;
+            if (at(p.arrayClose + 1).Is('['))
+                return notConstant(at(p.arrayClose + 1), "it takes an array of arrays");
+        }
         if (p.defaultBegin != FunctionParameter::kNone) {
             parameter.defaultAt = head.defaults.size() + 1;
             head.defaults.insert(head.defaults.end(), tokens.begin() + static_cast<std::ptrdiff_t>(p.defaultBegin),
@@ -127,6 +137,7 @@ bool ExpressionCompiler::Inline(const ExpressionName& function, const Token& cal
         return false;
     TokenListReader body(std::vector<Token>(tokens.begin() + static_cast<std::ptrdiff_t>(bodyAt), tokens.end()));
     const std::vector<FunctionHead::Parameter>& parameters = head.parameters;
+    Function called{name, head.returned, &body, 0};
 
     // The arguments, in the caller's text, each made the parameter's type.
     tokens_ = caller;
@@ -176,125 +187,13 @@ bool ExpressionCompiler::Inline(const ExpressionName& function, const Token& cal
         locals_.push_back({parameters[k].name, slots[k], parameters[k].shape});
 
     tokens_ = &body;
-    return Body(name, head.returned);
+    function_ = &called;
+    return Body();
 }
 
-// Declarations, assignments and a return: what a function that computes
-// a value is made of.
-bool ExpressionCompiler::Body(const std::string& name, const ValueShape& returned)
+bool ExpressionCompiler::NotConstant(const Token& at, const std::string& why)
 {
-    Next(); // '{'
-    auto notConstant = [&](const Token& at, const std::string& why) {
-        return Fail(at, 3025, "'" + name + "' has no constant value: " + why);
-    };
-    for (;;) {
-        const Token t = Peek();
-        if (IsSymbol(t, ';')) {
-            Next();
-            continue;
-        }
-        if (t.kind == TokenKind::End || IsSymbol(t, '}'))
-            return notConstant(t, "it returns no value");
-        if (t.kind != TokenKind::Identifier)
-            return notConstant(t, "'" + std::string(t.text) + "' starts no declaration, assignment or return");
-        if (t.text == "return") {
-            Next();
-            if (!Comma() || !builder_.ConvertTo(returned, t, false))
-                return false;
-            return IsSymbol(Peek(), ';') || Unexpected(Peek());
-        }
-        bool modified = false;
-        while (Peek().kind == TokenKind::Identifier && IsHlslModifier(Peek().text, kModifiesLocal)) {
-            Next();
-            modified = true;
-        }
-        ValueShape shape;
-        bool refused = false;
-        std::string why;
-        const Token first = Peek();
-        if (first.kind == TokenKind::Identifier && TypeNamed(first.text, shape, refused, why)) {
-            Next();
-            if ((first.text == "vector" || first.text == "matrix") && IsSymbol(Peek(), '<') &&
-                !Template(first, shape))
-                return false;
-            if (!Declarators(shape))
-                return false;
-            continue;
-        }
-        if (modified)
-            return notConstant(first, "'" + std::string(first.text) + "' is no type it can compute");
-        size_t local = locals_.size();
-        for (size_t k = locals_.size(); k > frame_; --k)
-            if (locals_[k - 1].name == t.text) {
-                local = k - 1;
-                break;
-            }
-        if (local == locals_.size())
-            return notConstant(t, "'" + std::string(t.text) + "' starts no declaration, assignment or return");
-        Next();
-        if (!AssignTo(locals_[local], t, notConstant))
-            return false;
-    }
-}
-
-bool ExpressionCompiler::Declarators(const ValueShape& shape)
-{
-    for (;;) {
-        const Token nameToken = Peek();
-        if (nameToken.kind != TokenKind::Identifier)
-            return Unexpected(nameToken);
-        Next();
-        if (IsSymbol(Peek(), '['))
-            return Fail(Peek(), 3025, "a local array has no constant value here");
-        if (IsSymbol(Peek(), '=')) {
-            const Token at = Next();
-            if (!Assignment() || !builder_.ConvertTo(shape, at, false))
-                return false;
-        } else {
-            ExpressionValue zero;
-            zero.shape = shape;
-            zero.components.assign(shape.Components(), 0.0);
-            if (!builder_.PushConstant(std::move(zero), nameToken))
-                return false;
-        }
-        uint32_t slot = 0;
-        if (!builder_.StoreNew(shape, nameToken, slot))
-            return false;
-        locals_.push_back({nameToken.text, slot, shape});
-        if (IsSymbol(Peek(), ';')) {
-            Next();
-            return true;
-        }
-        if (!Expect(','))
-            return false;
-    }
-}
-
-template <class Refuse> bool ExpressionCompiler::AssignTo(const Local& local, const Token& at, Refuse notConstant)
-{
-    uint32_t op = kBinaryCount;
-    const char c = Peek().text.empty() ? 0 : Peek().text[0];
-    if (IsSymbol(Peek(), '=') && !IsPair('=', '=')) {
-        Next();
-    } else if ((c == '+' || c == '-' || c == '*' || c == '/') && IsPair(c, '=')) {
-        op = c == '+' ? kAdd : c == '-' ? kSubtract : c == '*' ? kMultiply : kDivide;
-        Next();
-        Next();
-    } else {
-        return notConstant(Peek(), "only whole variables are assigned to ('" + std::string(at.text) + "')");
-    }
-    const Token value = Peek();
-    if (op != kBinaryCount && !builder_.Load(local.slot, at))
-        return false;
-    if (!Comma())
-        return false;
-    if (op != kBinaryCount && !builder_.Emit({Op::Binary, op, 0}, value))
-        return false;
-    if (!builder_.ConvertTo(local.shape, value, false))
-        return false;
-    if (!builder_.Emit({Op::Store, local.slot, 0}, at))
-        return false;
-    return Expect(';');
+    return Fail(at, 3025, "'" + (function_ ? function_->name : std::string()) + "' has no constant value: " + why);
 }
 
 } // namespace gfx::expr

@@ -23,6 +23,9 @@ public:
     explicit TokenListReader(std::vector<Token> tokens);
     const Token& Peek(size_t ahead = 0) override;
     Token Next() override;
+    // Where the reader is, to come back to it (a loop's body read again).
+    size_t Mark() const { return at_; }
+    void Reset(size_t mark) { at_ = mark < tokens_.size() ? mark : tokens_.size() - 1; }
 
 private:
     std::vector<Token> tokens_;

@@ -28,7 +28,8 @@ uint32_t ExpressionTyping::Inputs(const Expression::Instruction& in)
     case Expression::Op::Swizzle:
     case Expression::Op::Convert: return 1;
     case Expression::Op::Binary:
-    case Expression::Op::Index: return 2;
+    case Expression::Op::Index:
+    case Expression::Op::Insert: return 2;
     case Expression::Op::Select: return 3;
     case Expression::Op::Construct:
     case Expression::Op::Call: return in.b;
@@ -138,6 +139,25 @@ bool ExpressionTyping::Result(const Expression::Instruction& in, const ValueShap
     }
     case Expression::Op::Call:
         return IntrinsicResult(in.a, in.b, inputs, out, why);
+    case Expression::Op::Insert: {
+        const ValueShape& value = inputs[0];
+        const ValueShape& target = inputs[1];
+        if (value.base != target.base)
+            return Fail(why, "a value written into another of a different base");
+        const uint32_t count = in.b & 7;
+        if (count == 0) {
+            if (in.a > target.Components() || value.Components() > target.Components() - in.a)
+                return Fail(why, "a value written past the end of its target");
+        } else {
+            if (count > 4 || (in.b >> (3 + 4 * count)) != 0 || value.Components() != count)
+                return Fail(why, "invalid components written");
+            for (uint32_t k = 0; k < count; ++k)
+                if (uint64_t(in.a) + (in.b >> (3 + 4 * k) & 15) >= target.Components())
+                    return Fail(why, "a component written past the end of its target");
+        }
+        out = target;
+        return true;
+    }
     default:
         return Fail(why, "invalid instruction");
     }

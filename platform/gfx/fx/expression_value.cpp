@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace gfx {
 
@@ -65,6 +66,28 @@ std::vector<float> ExpressionValue::Floats() const
     return out;
 }
 
+std::string NumberText(double v)
+{
+    if (std::isnan(v))
+        return "NaN";
+    if (std::isinf(v))
+        return v > 0 ? "infinity" : "-infinity";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", v);
+    return text;
+}
+
+bool ElementIndex(double v, uint64_t count, uint64_t& index)
+{
+    if (!(v >= 0))
+        return false;
+    const double whole = std::trunc(v);
+    if (!(whole < double(count)))
+        return false;
+    index = static_cast<uint64_t>(whole);
+    return true;
+}
+
 namespace expr {
 
 uint32_t PackShape(const ValueShape& s)
@@ -80,8 +103,7 @@ bool UnpackShape(uint32_t packed, ValueShape& s)
     s.columns = static_cast<uint8_t>((packed >> 4 & 3) + 1);
     s.matrix = (packed >> 6 & 1) != 0;
     s.arraySize = packed >> 7;
-    return s.arraySize <= kMaxExpressionArraySize && (s.matrix || s.rows == 1) &&
-           s.Components() <= kMaxExpressionComponents;
+    return s.arraySize <= kMaxExpressionArraySize && (s.matrix || s.rows == 1);
 }
 
 // A value of `base` from any number: what HLSL's conversions give, with no

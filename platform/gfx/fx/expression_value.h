@@ -34,9 +34,11 @@ std::string ShapeName(const ValueShape& shape);
 // "dword", "vector", "matrix"), or false.
 bool BuiltInShape(std::string_view name, ValueShape& shape);
 
-// Bounds of one value and of the programs an effect may make.
-inline constexpr uint64_t kMaxExpressionComponents = 1u << 20;
+// Bounds of one value and of the programs an effect may make. The largest
+// value a shape allows, an array of the most elements of float4x4, is the
+// unit of the bounds on what a program holds at once.
 inline constexpr uint32_t kMaxExpressionArraySize = 65536;
+inline constexpr uint64_t kMaxExpressionComponents = uint64_t{kMaxExpressionArraySize} * 16;
 inline constexpr int kMaxExpressionNesting = 200;
 inline constexpr int kMaxExpressionCallDepth = 16;
 
@@ -50,6 +52,14 @@ struct ExpressionValue {
     std::vector<float> Floats() const;
     bool operator==(const ExpressionValue&) const = default;
 };
+
+// A number as messages give it: "-0.5", "4", "1e+20", "infinity", "NaN".
+std::string NumberText(double v);
+
+// The element that value `v` chooses of `count`, truncated toward zero as
+// HLSL converts a float to an integer: false for NaN, for a negative value
+// and for one past the last element, never a conversion out of range.
+bool ElementIndex(double v, uint64_t count, uint64_t& index);
 
 namespace expr {
 

@@ -190,13 +190,18 @@ bool PassStates::Element(const EffectShaderChoice& choice, const Expression& ind
         why = "the index of '" + choice.array + "' cannot be evaluated" + (why.empty() ? "" : ": " + why);
         return false;
     }
-    const double i = std::trunc(value_.components[0]);
-    if (!(i >= 0 && i < double(choice.elements.size()))) {
-        why = "index " + std::to_string(static_cast<long long>(std::clamp(i, -1e18, 1e18))) + " of shader array '" +
-              choice.array + "' is out of range (0 to " + std::to_string(choice.elements.size() - 1) + ")";
+    const double i = value_.components[0];
+    uint64_t chosen = 0;
+    if (std::isnan(i)) {
+        why = "the index of shader array '" + choice.array + "' is not a number";
         return false;
     }
-    element = static_cast<size_t>(i);
+    if (!ElementIndex(i, choice.elements.size(), chosen)) {
+        why = "index " + NumberText(i) + " of shader array '" + choice.array + "' is out of range (0 to " +
+              std::to_string(choice.elements.size() - 1) + ")";
+        return false;
+    }
+    element = static_cast<size_t>(chosen);
     return true;
 }
 

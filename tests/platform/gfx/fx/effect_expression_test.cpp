@@ -35,6 +35,31 @@ public:
         functions_["broken"] = "float broken(float x) { float y = twice(x); return y + missing; }";
         functions_["badDefault"] = "float badDefault(float x, float k = missing) { return x * k; }";
         functions_["badHead"] = "float badHead(float x, out float y) { return x; }";
+        // Statements computed as they are read.
+        functions_["sum"] = "float sum(int n) { float s = 0; for (int i = 1; i <= n; i++) s += i; return s; }";
+        functions_["pick"] =
+            "float pick(int i) { if (i == 0) return 10; else if (i == 1) { return 20; } return i > 5 ? 60 : 30; }";
+        functions_["firstOver"] =
+            "int firstOver(float limit) { int i = 0; while (true) { if (i * i > limit) break; i++; } return i; }";
+        functions_["odds"] =
+            "int odds() { int n = 0; [unroll] for (int i = 0; i < 10; i++) { if (i % 2 == 0) continue; n += i; } return n; }";
+        functions_["countdown"] = "int countdown(int n) { int k = 0; do { k += n; n--; } while (n > 0); return k; }";
+        functions_["identity3"] =
+            "float3x3 identity3() { float3x3 m = 0; for (int i = 0; i < 3; i++) m[i][i] = 1; return m; }";
+        functions_["swizzled"] = "float4 swizzled(float4 v) { v.zx = float2(7, 8); v.y += 1; v[3] *= 2; return v; }";
+        functions_["table"] =
+            "float table(int i) { float4 t[3] = { 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12 }; t[2].w = 0; return t[i].w + t[i][1]; }";
+        functions_["total"] = "float total(float a[3]) { float s = 0; for (int i = 0; i < 3; ++i) s += a[i]; return s; }";
+        functions_["early"] = "float early(float x) { for (int i = 0; i < 100; i++) { if (i == 3) return x * i; } return -1; }";
+        functions_["bits"] = "uint bits(uint v) { uint n = 0; while (v != 0) { n += v & 1; v >>= 1; } return n; }";
+        functions_["onParameter"] = "float onParameter(float x) { if (x > 0) return 1; return 2; }";
+        functions_["byParameter"] = "float byParameter(int i) { float4 v = 0; v[i] = 1; return v.x; }";
+        functions_["choose"] = "float choose(int i) { switch (i) { case 0: return 1; } return 0; }";
+        functions_["breakOut"] = "float breakOut() { break; return 1; }";
+        functions_["writesConstant"] = "float writesConstant() { PI = 2; return PI; }";
+        functions_["twiceX"] = "float twiceX() { float4 v = 1; v.xx = 2; return v.x; }";
+        functions_["pastTheEnd"] = "float pastTheEnd() { float a[2] = {1, 2}; a[2] = 3; return a[0]; }";
+        functions_["noReturn"] = "float noReturn(float x) { if (x > 0) { x = 1; } }";
     }
 
     ExpressionName Find(std::string_view name) override
@@ -401,7 +426,7 @@ TEST(EffectExpression, RefusalsNameWhatAndWhere)
         {"W[3]", "array index out of bounds"},
         {"float2(1, 2, 3)", "'float2' takes 2 values, 3 given"},
         {"1.5 & 1", "takes int or uint operands"},
-        {"loops()", "10,17 X3025: 'loops' has no constant value: 'for' starts no declaration"},
+        {"loops()", "10,17 X3025: 'loops' has no constant value: its 'for' loop does not end within"},
         {"self(1)", "nested too deeply"},
         {"twice(1, 2)", "'twice' takes 1 arguments, more given"},
         {"scaled()", "'scaled' takes 2 arguments, 0 given"},
@@ -539,6 +564,94 @@ TEST(EffectExpression, AFailedCallIsFollowedByAGoodExpression)
         ASSERT_TRUE(e.Evaluate(&parameters, v, why)) << why;
         EXPECT_EQ(v.components, std::vector<double>{6 + 1 + 0.5}) << text;
     }
+}
+
+// A function called for a constant computes its statements: branches and
+// loops whose conditions are known as they are read, elements and components
+// written, local arrays with flat lists; a value of parameters flows through
+// them, and only a way chosen by a parameter is refused.
+TEST(EffectExpression, FunctionsComputeTheirStatements)
+{
+    const ValueCase cases[] = {
+        {"sum(4)", "float", {10}},
+        {"float4(pick(0), pick(1), pick(3), pick(7))", "float4", {10, 20, 30, 60}},
+        {"firstOver(10)", "int", {4}},
+        {"odds()", "int", {25}},
+        {"countdown(3)", "int", {6}},
+        {"identity3()", "float3x3", {1, 0, 0, 0, 1, 0, 0, 0, 1}},
+        {"swizzled(float4(1, 2, 3, 4))", "float4", {8, 3, 7, 8}},
+        {"swizzled(U)", "float4", {8, 1.25, 7, 16}},
+        {"table(1) + table(2) * 100", "float", {14 + 1000}},
+        {"total((float[3])float3(1, 2, 3))", "float", {6}},
+        {"early(2)", "float", {6}},
+        {"bits(0xF0F0u)", "uint", {8}},
+    };
+    for (const ValueCase& c : cases) {
+        const ExpressionValue v = Value(c.text);
+        EXPECT_EQ(gfx::ShapeName(v.shape), c.shape) << c.text;
+        EXPECT_EQ(v.components, c.components) << c.text;
+    }
+
+    // Known values fold whole; a value of parameters leaves a program that
+    // reads back from its bytes.
+    TestNames names;
+    Expression e;
+    gfx::ExpressionError error;
+    ASSERT_TRUE(Compile("sum(100) + identity3()[1][1]", names, e, error)) << error.text;
+    EXPECT_EQ(e.Instructions().size(), 1u);
+    ASSERT_TRUE(Compile("swizzled(U) + table(0)", names, e, error)) << error.text;
+    EXPECT_TRUE(e.NamesParameters());
+    std::vector<uint8_t> bytes;
+    e.Write(bytes);
+    Expression back;
+    size_t offset = 0;
+    std::string why;
+    ASSERT_TRUE(Expression::Read(bytes.data(), bytes.size(), offset, back, why)) << why;
+    TestParameters parameters;
+    ExpressionValue v;
+    ASSERT_TRUE(back.Evaluate(&parameters, v, why)) << why;
+    EXPECT_EQ(v.components, (std::vector<double>{8 + 6, 1.25 + 6, 7 + 6, 16 + 6}));
+
+    const std::pair<const char*, const char*> refusals[] = {
+        {"onParameter(U.x)", "X3025: 'onParameter' has no constant value: the condition of its 'if' depends on a parameter"},
+        {"byParameter((int)U.x)", "'byParameter' has no constant value: the element it writes is chosen by a parameter"},
+        {"choose(1)", "'choose' has no constant value: its 'switch' is not computed here"},
+        {"breakOut()", "'breakOut' has no constant value: its 'break' is outside a loop"},
+        {"writesConstant()", "'writesConstant' has no constant value: it writes 'PI', which is not its own"},
+        {"twiceX()", "'.xx' writes one component twice"},
+        {"pastTheEnd()", "X3504: array index out of bounds: 2 of 0 to 1"},
+        {"noReturn(1)", "'noReturn' has no constant value: it returns no value"},
+    };
+    for (const auto& [text, expected] : refusals)
+        EXPECT_NE(Error(text).find(expected), std::string::npos) << text << " gave: " << Error(text);
+}
+
+// A loop's rounds spend the budget: ten times the rounds, about ten times
+// the steps, and a loop that does not end is refused within the budget.
+TEST(EffectExpression, ALoopsRoundsSpendTheBudget)
+{
+    auto work = [](int rounds) {
+        TestNames names;
+        Expression e;
+        gfx::ExpressionError error;
+        gfx::TokenListReader tokens(gfx::Tokenize("sum(" + std::to_string(rounds) + ")"));
+        gfx::ExpressionBudget budget;
+        EXPECT_TRUE(gfx::CompileExpression(tokens, names, budget, e, error)) << error.text;
+        return budget.work;
+    };
+    const uint64_t hundred = work(100);
+    const uint64_t thousand = work(1000);
+    EXPECT_GT(thousand, hundred * 9);
+    EXPECT_LT(thousand, hundred * 11);
+
+    TestNames names;
+    Expression e;
+    gfx::ExpressionError error;
+    gfx::TokenListReader tokens(gfx::Tokenize("sum(100000000)"));
+    gfx::ExpressionBudget budget{0, 100000};
+    EXPECT_FALSE(gfx::CompileExpression(tokens, names, budget, e, error));
+    EXPECT_NE(error.text.find("more than 100000 steps"), std::string::npos) << error.text;
+    EXPECT_LT(budget.work, 100100u);
 }
 
 // Steps, not time: four times the text costs at most four and a half times

@@ -4,13 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "platform/gfx/device/device.h"
 #include "platform/gfx/fx/effect_compiler.h"
 #include "platform/gfx/fx/effect_states.h"
+#include "platform/gfx/fx/pass_states.h"
 #include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/fx/state_assignments.h"
 #include "testing/gfx_call_record.h"
 #include "tests/platform/gfx/device/gfx_test_device.h"
 
@@ -343,6 +347,182 @@ TEST(EffectStates, UnknownNamesValuesIndicesAndKindsAreRefusedWhereTheyStand)
     for (const auto& c : samplerCases) {
         const std::string source = "texture T; sampler S = sampler_state { " + c.state + " };\n";
         EXPECT_EQ(Compiled(source), c.message + "\n") << c.state;
+    }
+}
+
+// The parameters' values as a test sets them, by parameter index.
+class TestValues : public EffectValues {
+public:
+    explicit TestValues(const EffectDescription& d) : values(d.parameters.size()) {}
+    const float* Values(uint32_t index, size_t& count) const override
+    {
+        count = index < values.size() ? values[index].size() : 0;
+        return count ? values[index].data() : nullptr;
+    }
+    BaseTexture* Texture(uint32_t) const override { return nullptr; }
+    std::vector<std::vector<float>> values;
+};
+
+EffectDescription Described(const std::string& source)
+{
+    EffectDescription d;
+    std::string messages;
+    EXPECT_TRUE(CompileEffectSource(source, "s.fx", {}, {}, d, messages)) << messages;
+    return d;
+}
+
+// Each index is checked against its own array: with a vertex and a pixel
+// array side by side, a pixel index one past its array must not choose the
+// next vertex element's first program. What is not a number, or negative,
+// is named as it is.
+TEST(EffectStates, AShaderArrayIndexIsCheckedAgainstItsOwnArray)
+{
+    const EffectDescription d = Described(
+        "float vi = 0;\nfloat pi = 0;\n"
+        "float4 V(float4 x : POSITION, uniform float k) : POSITION { return x * k; }\n"
+        "float4 P(uniform float k) : COLOR { return k; }\n"
+        "VertexShader vs[3] = { compile vs_3_0 V(1), compile vs_3_0 V(2), compile vs_3_0 V(3) };\n"
+        "PixelShader ps[2] = { compile ps_3_0 P(1), compile ps_3_0 P(2) };\n"
+        "technique t { pass q { VertexShader = (vs[vi]); PixelShader = (ps[pi]); } }\n");
+    ASSERT_EQ(d.techniques[0].passes[0].choicePrograms.size(), 6u);
+    PassStates states(d);
+    TestValues values(d);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float infinity = std::numeric_limits<float>::infinity();
+    const struct {
+        float vertex, pixel;
+        int chosen; // the program's place among the six, or -1
+        const char* why;
+    } cases[] = {
+        {0, 0, 0, ""},
+        {2, 1, 5, ""},
+        {1.75f, 0.5f, 2, ""}, // truncated toward zero
+        {0, 2, -1, "index 2 of shader array 'ps' is out of range (0 to 1)"},
+        {1, 2, -1, "index 2 of shader array 'ps' is out of range (0 to 1)"},
+        {3, 0, -1, "index 3 of shader array 'vs' is out of range (0 to 2)"},
+        {-0.5f, 0, -1, "index -0.5 of shader array 'vs' is out of range (0 to 2)"},
+        {0, -1, -1, "index -1 of shader array 'ps' is out of range (0 to 1)"},
+        {nan, 0, -1, "the index of shader array 'vs' is not a number"},
+        {0, nan, -1, "the index of shader array 'ps' is not a number"},
+        {infinity, 0, -1, "index infinity of shader array 'vs' is out of range (0 to 2)"},
+        {-infinity, 0, -1, "index -infinity of shader array 'vs' is out of range (0 to 2)"},
+        {3e30f, 0, -1, "index 2.99999989e+30 of shader array 'vs' is out of range (0 to 2)"},
+    };
+    for (const auto& c : cases) {
+        values.values[0] = {c.vertex};
+        values.values[1] = {c.pixel};
+        std::string why;
+        const PassProgram* program = states.Program(0, 0, values, why);
+        if (c.chosen < 0) {
+            EXPECT_EQ(program, nullptr) << c.vertex << ", " << c.pixel;
+            EXPECT_EQ(why, c.why);
+        } else {
+            EXPECT_EQ(program, &d.techniques[0].passes[0].choicePrograms[size_t(c.chosen)]) << why;
+        }
+    }
+}
+
+// A parameter that is infinite makes an index that is not a number: the
+// pass is refused in words when it begins, and a constant one at compile.
+TEST(EffectStates, AShaderArrayIndexThatIsNotANumberIsRefusedInWords)
+{
+    const std::string head = "float p = 1e38 * 10;\n"
+                             "float4 V(float4 x : POSITION, uniform float k) : POSITION { return x * k; }\n"
+                             "VertexShader vs[2] = { compile vs_3_0 V(1), compile vs_3_0 V(2) };\n";
+    std::unique_ptr<RuntimeEffect> effect;
+    std::string errors;
+    const std::string source = head + "technique t { pass q { VertexShader = (vs[p - p]); } }\n";
+    ASSERT_EQ(kEffectOk, RuntimeEffect::Create(source.data(), source.size(), {}, effect, errors, "v.fx")) << errors;
+    uint32_t passes = 0;
+    ASSERT_EQ(kEffectOk, effect->Begin(passes));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(kEffectInvalidCall, effect->BeginPass(0));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Effect: pass 'q' of technique 't' is not drawn: the index of shader array 'vs' is not a number\n");
+    effect->End();
+
+    EXPECT_EQ(Compiled("static const float c = 1e38 * 10;\n" + head +
+                       "technique t { pass q { VertexShader = (vs[c - c]); } }\n"),
+              "s.fx(5,45): error X3025: the value is not a number: infinity - infinity\n");
+    EXPECT_EQ(Compiled(head + "technique t { pass q { VertexShader = (vs[-0.5]); } }\n"),
+              "s.fx(4,43): error X3005: index -0.5 of 'vs' is out of range (0 to 1)\n");
+}
+
+// A state's index is a constant expression; one that is not a whole number
+// in range, or names a parameter, is refused in words.
+TEST(EffectStates, AStateIndexIsAConstantExpression)
+{
+    const std::string head = "float Level;\nstatic const int Two = 2;\n";
+    std::unique_ptr<RuntimeEffect> effect;
+    std::string errors;
+    const std::string source = head + "technique t { pass p { LightEnable[1+1] = true; LightEnable[Two * 2 - 1] = true; "
+                                      "ColorOp[(int)1.5] = Add; } }\n";
+    ASSERT_EQ(kEffectOk, RuntimeEffect::Create(source.data(), source.size(), {}, effect, errors, "v.fx")) << errors;
+    gfx_test::TestDevice test;
+    effect->SetDevice(test.device);
+    uint32_t passes = 0;
+    ASSERT_EQ(kEffectOk, effect->Begin(passes));
+    ASSERT_EQ(kEffectOk, effect->BeginPass(0));
+    for (uint32_t light = 0; light < 5; ++light) {
+        bool on = false;
+        test.device->GetLightEnable(light, &on);
+        EXPECT_EQ(on, light == 2 || light == 3) << light;
+    }
+    uint32_t op = 0;
+    test.device->GetTextureStageState(1, kTssColorOp, &op);
+    EXPECT_EQ(op, 7u);
+    effect->End();
+
+    const std::pair<const char*, const char*> cases[] = {
+        {"LightEnable[Level] = true;", "s.fx(3,36): error X3011: the index of state 'LightEnable' names the parameter 'Level': its value is not known when the effect is compiled"},
+        {"LightEnable[0.5] = true;", "s.fx(3,36): error X3005: the index of state 'LightEnable' is not a whole number: 0.5"},
+        {"LightEnable[1 - 2] = true;", "s.fx(3,36): error X3005: index -1 of state 'LightEnable' is out of range"},
+        {"LightEnable[1e30] = true;", "s.fx(3,36): error X3005: index 1.00000002e+30 of state 'LightEnable' is out of range"},
+        {"LightEnable[256] = true;", "s.fx(3,36): error X3005: index 256 of state 'LightEnable' is out of range (0 to 255)"},
+        {"LightEnable[int2(1, 2)] = true;", "s.fx(3,36): error X3005: the index of state 'LightEnable' is one number, not 'int2'"},
+        {"LightEnable[1 +] = true;", "s.fx(3,39): error X3000: syntax error: unexpected token ']'"},
+    };
+    for (const auto& [pass, message] : cases)
+        EXPECT_EQ(Compiled(head + "technique t { pass p { " + pass + " } }\n"), std::string(message) + "\n") << pass;
+}
+
+// Numbers that no integer holds become the words of a state defined: NaN,
+// infinities and values past either end.
+TEST(EffectStates, ValuesNoIntegerHoldsBecomeDefinedWords)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double infinity = std::numeric_limits<double>::infinity();
+    const StateInfo* dword = FindEffectState("StencilRef");
+    const StateInfo* colour = FindEffectState("TextureFactor");
+    const StateInfo* ints = FindEffectState("VertexShaderConstantI");
+    ASSERT_TRUE(dword && colour && ints);
+    const struct {
+        double value;
+        uint32_t word;
+        uint32_t channel; // of a colour's red from that value
+    } cases[] = {
+        {nan, 0, 0},
+        {infinity, 0xFFFFFFFFu, 255},
+        {-infinity, 0, 0},
+        {1e20, 0xFFFFFFFFu, 255},
+        {-1e20, 0x80000000u, 0},
+        {-1, 0xFFFFFFFFu, 0},
+        {3.9, 3, 255},
+        {-2.5, 0xFFFFFFFEu, 0},
+        {4294967295.5, 0xFFFFFFFFu, 255},
+        {0.5, 0, 128},
+    };
+    for (const auto& c : cases) {
+        std::vector<uint32_t> words;
+        std::string why;
+        ASSERT_TRUE(StateWords(*dword, &c.value, 1, words, why)) << why;
+        EXPECT_EQ(words, std::vector<uint32_t>{c.word}) << c.value;
+        const double channels[4] = {c.value, 0, 0, 1};
+        ASSERT_TRUE(StateWords(*colour, channels, 4, words, why)) << why;
+        EXPECT_EQ(words, std::vector<uint32_t>{0xFF000000u | c.channel << 16}) << c.value;
+        const double four[4] = {c.value, c.value, c.value, c.value};
+        ASSERT_TRUE(StateWords(*ints, four, 4, words, why)) << why;
+        EXPECT_EQ(words, std::vector<uint32_t>(4, c.word)) << c.value;
     }
 }
 
