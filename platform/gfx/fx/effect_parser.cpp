@@ -814,7 +814,7 @@ private:
                 Next();
             }
             const double v = value;
-            return Words(info, at, &v, 1, a);
+            return Words(info, at, ValueShape(), &v, a);
         }
         // A lone word that names nothing is a value the state does not know.
         if (at.kind == TokenKind::Identifier && IsSymbol(Peek(1), ';') &&
@@ -854,11 +854,11 @@ private:
             ExpressionValue value;
             if (!FoldExpression(program, budget_, value, error, at))
                 return ExpressionFailed(error);
-            return Words(info, at, value.components.data(), value.components.size(), a);
+            return Words(info, at, value.shape, value.components.data(), a);
         }
         // Evaluated when the pass begins; a value of the wrong size is refused now.
         const std::vector<double> zeros(program.Shape().Components(), 0.0);
-        if (!Words(info, at, zeros.data(), zeros.size(), a))
+        if (!Words(info, at, program.Shape(), zeros.data(), a))
             return false;
         a.words.clear();
         a.source = StateAssignment::Source::Expression;
@@ -895,20 +895,12 @@ private:
         return shape;
     }
 
-    bool Words(const StateInfo& info, const Token& at, const double* values, size_t count, StateAssignment& a)
+    bool Words(const StateInfo& info, const Token& at, const ValueShape& shape, const double* values,
+               StateAssignment& a)
     {
         std::string why;
-        if (!StateWords(info, values, count, a.words, why))
+        if (!StateWords(info, a.index, shape, values, a.words, why))
             return Fail(at, 3017, why);
-        const bool registers =
-            info.type == StateType::Floats || info.type == StateType::Ints || info.type == StateType::Bools;
-        const size_t used = a.words.size() / (info.type == StateType::Bools ? 1 : 4);
-        const size_t room = info.indices - a.index;
-        if (registers && used > room)
-            return Fail(at, 3017,
-                        "'" + std::string(info.name) + "' from register " + std::to_string(a.index) +
-                            " has room for " + std::to_string(room) + (room == 1 ? " register" : " registers") +
-                            ", not " + std::to_string(used));
         a.source = StateAssignment::Source::Constant;
         return true;
     }

@@ -309,10 +309,15 @@ const StateInfo* FindEffectState(std::string_view name)
 
 const StateInfo* FindEffectState(StateGroup group, uint32_t number)
 {
-    for (const StateInfo& s : kStates)
-        if (s.group == group && s.number == number)
-            return &s;
-    return nullptr;
+    // Asked at every pass's begin for each value of parameters: looked up, not searched.
+    static const std::unordered_map<uint64_t, const StateInfo*> byNumber = [] {
+        std::unordered_map<uint64_t, const StateInfo*> map;
+        for (const StateInfo& s : kStates)
+            map.emplace(uint64_t(s.group) << 32 | s.number, &s); // the first of a number is kept
+        return map;
+    }();
+    const auto found = byNumber.find(uint64_t(group) << 32 | number);
+    return found == byNumber.end() ? nullptr : found->second;
 }
 
 std::span<const NamedValue> StateValueNames(StateValues values)
@@ -359,36 +364,6 @@ bool StateValuesCombine(StateValues values)
 {
     return values == V::ColourWrite || values == V::Wrap || values == V::TextureArg || values == V::TexCoordIndex ||
            values == V::TextureTransform;
-}
-
-bool StateIsDrawn(const StateInfo& state)
-{
-    switch (state.group) {
-    case G::Sampler:
-    case G::SamplerObject:
-    case G::Texture:
-    case G::VertexShader:
-    case G::PixelShader:
-        return true;
-    case G::Render:
-        break;
-    default:
-        return false;
-    }
-    switch (state.number) {
-    case kRsZEnable: case kRsFillMode: case kRsZWriteEnable: case kRsAlphaTestEnable: case kRsSrcBlend:
-    case kRsDestBlend: case kRsCullMode: case kRsZFunc: case kRsAlphaRef: case kRsAlphaFunc:
-    case kRsAlphaBlendEnable: case kRsStencilEnable: case kRsStencilFail: case kRsStencilZFail:
-    case kRsStencilPass: case kRsStencilFunc: case kRsStencilRef: case kRsStencilMask: case kRsStencilWriteMask:
-    case kRsColorWriteEnable: case kRsBlendOp: case kRsSlopeScaleDepthBias: case kRsTwoSidedStencilMode:
-    case kRsCcwStencilFail: case kRsCcwStencilZFail: case kRsCcwStencilPass: case kRsCcwStencilFunc:
-    case kRsColorWriteEnable1: case kRsColorWriteEnable2: case kRsColorWriteEnable3: case kRsBlendFactor:
-    case kRsSrgbWriteEnable: case kRsDepthBias: case kRsSeparateAlphaBlendEnable: case kRsSrcBlendAlpha:
-    case kRsDestBlendAlpha: case kRsBlendOpAlpha:
-        return true;
-    default:
-        return false;
-    }
 }
 
 } // namespace gfx

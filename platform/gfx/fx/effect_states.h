@@ -114,9 +114,4 @@ struct NamedValue {
 };
 std::span<const NamedValue> StateValueNames(StateValues values);
 
-// True for the states that set what the drawing does (render, sampler and
-// texture states, and the shaders); false for those the fixed-function
-// pipeline reads, which the device keeps but nothing draws with.
-bool StateIsDrawn(const StateInfo& state);
-
 } // namespace gfx

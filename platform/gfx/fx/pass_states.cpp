@@ -94,34 +94,13 @@ bool Holds(Device& device, const StateAssignment& a, const std::vector<uint32_t>
     }
 }
 
-// The words as values of the register type `T`, in a buffer kept for the
-// next pass's begin: the words are only copied, never reinterpreted.
-template <class T> const T* ConstantValues(const std::vector<uint32_t>& w)
+// The words as values of the register type `T`, in `values`: the words are
+// only copied, never reinterpreted.
+template <class T> const T* ConstantValues(const std::vector<uint32_t>& w, std::vector<T>& values)
 {
-    static thread_local std::vector<T> values;
     values.resize(w.size());
     std::memcpy(values.data(), w.data(), w.size() * 4);
     return values.data();
-}
-
-void SetConstants(Device& device, const StateAssignment& a, const std::vector<uint32_t>& w)
-{
-    const bool vertex = a.group == StateGroup::VertexShaderConstant;
-    const auto vectors = static_cast<uint32_t>(w.size() / 4);
-    switch (a.number) {
-    case kConstantFloat:
-        vertex ? device.SetVertexShaderConstantF(a.index, ConstantValues<float>(w), vectors)
-               : device.SetPixelShaderConstantF(a.index, ConstantValues<float>(w), vectors);
-        break;
-    case kConstantInt:
-        vertex ? device.SetVertexShaderConstantI(a.index, ConstantValues<int32_t>(w), vectors)
-               : device.SetPixelShaderConstantI(a.index, ConstantValues<int32_t>(w), vectors);
-        break;
-    default:
-        vertex ? device.SetVertexShaderConstantB(a.index, w.data(), static_cast<uint32_t>(w.size()))
-               : device.SetPixelShaderConstantB(a.index, w.data(), static_cast<uint32_t>(w.size()));
-        break;
-    }
 }
 
 // An expression as the compiled effect keeps it; one that does not read back
@@ -237,7 +216,7 @@ bool PassStates::WordsOf(const StateAssignment& a, Ready& ready, const EffectVal
     const StateInfo* state = StateOf(a);
     return state && !ready.expression.Instructions().empty() &&
            ready.expression.Evaluate(&values, value_, why, &scratch_) &&
-           StateWords(*state, value_.components.data(), value_.components.size(), ready.words, why) &&
+           StateWords(*state, a.index, value_.shape, value_.components.data(), ready.words, why) &&
            !ready.words.empty();
 }
 
@@ -291,6 +270,26 @@ void PassStates::Set(Device& device, const StateAssignment& a, Ready& ready, con
     case StateGroup::VertexShaderConstant:
     case StateGroup::PixelShaderConstant: SetConstants(device, a, words); break;
     default: break;
+    }
+}
+
+void PassStates::SetConstants(Device& device, const StateAssignment& a, const std::vector<uint32_t>& w)
+{
+    const bool vertex = a.group == StateGroup::VertexShaderConstant;
+    const auto vectors = static_cast<uint32_t>(w.size() / 4);
+    switch (a.number) {
+    case kConstantFloat:
+        vertex ? device.SetVertexShaderConstantF(a.index, ConstantValues(w, floats_), vectors)
+               : device.SetPixelShaderConstantF(a.index, ConstantValues(w, floats_), vectors);
+        break;
+    case kConstantInt:
+        vertex ? device.SetVertexShaderConstantI(a.index, ConstantValues(w, ints_), vectors)
+               : device.SetPixelShaderConstantI(a.index, ConstantValues(w, ints_), vectors);
+        break;
+    default:
+        vertex ? device.SetVertexShaderConstantB(a.index, w.data(), static_cast<uint32_t>(w.size()))
+               : device.SetPixelShaderConstantB(a.index, w.data(), static_cast<uint32_t>(w.size()));
+        break;
     }
 }
 

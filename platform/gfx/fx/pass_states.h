@@ -70,6 +70,8 @@ private:
     void Set(Device& device, const StateAssignment& a, Ready& ready, const EffectValues& values, bool commit,
              std::vector<std::pair<uint32_t, Light>>& lights, Material* material, bool& materialSet);
     void SetSampler(Device& device, uint32_t sampler, uint32_t unit, const EffectValues& values, bool commit);
+    // Constants set by register, from words copied into a buffer of their type.
+    void SetConstants(Device& device, const StateAssignment& a, const std::vector<uint32_t>& words);
     // The words of a value, constant or evaluated now; false when it has none.
     bool WordsOf(const StateAssignment& a, Ready& ready, const EffectValues& values);
     // The element an index chooses now, or false with `why`.
@@ -84,6 +86,8 @@ private:
     const PassProgram* lastProgram_ = nullptr; // the program of the last begin or commit
     ExpressionScratch scratch_;
     ExpressionValue value_;
+    std::vector<float> floats_;  // registers of constants set by register, kept between begins
+    std::vector<int32_t> ints_;
 };
 
 } // namespace gfx

@@ -45,9 +45,64 @@ const StateInfo* StateOf(const StateAssignment& assignment)
     return FindEffectState(assignment.group, assignment.number);
 }
 
-bool StateWords(const StateInfo& state, const double* v, size_t count, std::vector<uint32_t>& words, std::string& why)
+namespace {
+
+bool IsRegisters(StateType type)
+{
+    return type == StateType::Floats || type == StateType::Ints || type == StateType::Bools;
+}
+
+// The words a state of fixed size holds; 0 for registers and objects.
+size_t FixedWords(StateType type)
+{
+    switch (type) {
+    case StateType::Bool:
+    case StateType::Dword:
+    case StateType::Int:
+    case StateType::Float:
+    case StateType::Colour: return 1;
+    case StateType::Float3: return 3;
+    case StateType::Float4: return 4;
+    case StateType::Matrix: return 16;
+    default: return 0;
+    }
+}
+
+} // namespace
+
+bool StateWordsFit(const StateInfo& state, uint32_t index, size_t count, std::string& why)
+{
+    const std::string name(state.name);
+    if (!IsRegisters(state.type)) {
+        if (count == FixedWords(state.type) && count != 0)
+            return true;
+        why = "'" + name + "' holds " + std::to_string(FixedWords(state.type)) + " words, not " + std::to_string(count);
+        return false;
+    }
+    const size_t per = state.type == StateType::Bools ? 1 : 4;
+    if (count == 0 || count % per != 0) {
+        why = "'" + name + "' holds whole registers of " + std::to_string(per) + ", not " + std::to_string(count) + " words";
+        return false;
+    }
+    const size_t used = count / per;
+    const size_t room = index < state.indices ? state.indices - index : 0;
+    if (used > room) {
+        why = "'" + name + "' from register " + std::to_string(index) + " has room for " + std::to_string(room) +
+              (room == 1 ? " register" : " registers") + ", not " + std::to_string(used);
+        return false;
+    }
+    if (state.registers != 0 && used > state.registers) {
+        why = "'" + name + "' takes at most " + Values(state.registers * per) + ", not " + Values(count);
+        return false;
+    }
+    return true;
+}
+
+bool StateWords(const StateInfo& state, uint32_t index, const ValueShape& shape, const double* v,
+                std::vector<uint32_t>& words, std::string& why)
 {
     words.clear();
+    const size_t count = shape.Components();
     const auto wrongSize = [&](const std::string& wanted) {
         why = "'" + std::string(state.name) + "' takes " + wanted + ", not " + Values(count);
         return false;
@@ -57,39 +112,48 @@ bool StateWords(const StateInfo& state, const double* v, size_t count, std::vect
         if (count != 1)
             return wrongSize("one value");
         words.push_back(v[0] != 0.0 ? 1u : 0u);
-        return true;
+        break;
     case StateType::Dword:
     case StateType::Int:
         if (count != 1)
             return wrongSize("one value");
         words.push_back(Dword(v[0]));
-        return true;
+        break;
     case StateType::Float:
         if (count != 1)
             return wrongSize("one value");
         words.push_back(FloatBits(v[0]));
-        return true;
+        break;
     case StateType::Colour:
         if (count == 1) {
             words.push_back(Dword(v[0]));
-            return true;
+            break;
         }
         if (count != 4)
             return wrongSize("a colour (one number or four channels)");
         words.push_back(Channel(v[3]) << 24 | Channel(v[0]) << 16 | Channel(v[1]) << 8 | Channel(v[2]));
-        return true;
+        break;
+    case StateType::Matrix:
+        if (shape.matrix && shape.arraySize == 0 && count != 16) {
+            // A smaller matrix in the top left, the rest zero.
+            words.assign(16, FloatBits(0.0));
+            for (uint32_t r = 0; r < shape.rows; ++r)
+                for (uint32_t c = 0; c < shape.columns; ++c)
+                    words[r * 4 + c] = FloatBits(v[r * shape.columns + c]);
+            break;
+        }
+        [[fallthrough]];
     case StateType::Float3:
-    case StateType::Float4:
-    case StateType::Matrix: {
-        const size_t wanted = state.type == StateType::Float3 ? 3 : state.type == StateType::Float4 ? 4 : 16;
+    case StateType::Float4: {
+        const size_t wanted = FixedWords(state.type);
         // One value stands for all; a longer vector gives its first ones.
         if (count != 1 && count < wanted)
-            return wrongSize(Values(wanted));
+            return wrongSize(state.type == StateType::Matrix ? Values(wanted) + " or a smaller matrix" : Values(wanted));
         if (state.type == StateType::Matrix && count != 1 && count != wanted)
-            return wrongSize(Values(wanted));
+            return wrongSize(Values(wanted) + " or a smaller matrix");
         for (size_t i = 0; i < wanted; ++i)
             words.push_back(FloatBits(v[count == 1 ? 0 : i]));
-        return true;
+        break;
     }
     case StateType::Floats:
     case StateType::Ints:
@@ -104,15 +168,15 @@ bool StateWords(const StateInfo& state, const double* v, size_t count, std::vect
                             : state.type == StateType::Ints ? Dword(x)
                                                             : (x != 0.0 ? 1u : 0u));
         }
-        return true;
+        break;
     }
     case StateType::Texture:
     case StateType::Sampler:
     case StateType::Shader:
-        break;
+        why = "'" + std::string(state.name) + "' takes no number";
+        return false;
     }
-    why = "'" + std::string(state.name) + "' takes no number";
-    return false;
+    return StateWordsFit(state, index, words.size(), why);
 }
 
 std::string CheckStateAssignment(const StateAssignment& a)
@@ -122,8 +186,6 @@ std::string CheckStateAssignment(const StateAssignment& a)
         return "a state has an unknown number";
     const std::string name(state->name);
     const bool indexed = state->indices != 0;
-    const bool registers = state->type == StateType::Floats || state->type == StateType::Ints ||
-                           state->type == StateType::Bools;
     if ((!indexed && a.index != 0) || (indexed && a.index >= state->indices))
         return "state '" + name + "' has an index out of its range";
     const bool object = state->type == StateType::Texture || state->type == StateType::Sampler;
@@ -133,22 +195,9 @@ std::string CheckStateAssignment(const StateAssignment& a)
     case Source::Constant: {
         if (object || shader)
             return "state '" + name + "' has a number for its value";
-        size_t wanted = 1;
-        if (state->type == StateType::Float3)
-            wanted = 3;
-        else if (state->type == StateType::Float4)
-            wanted = 4;
-        else if (state->type == StateType::Matrix)
-            wanted = 16;
-        if (registers) {
-            const size_t per = state->type == StateType::Bools ? 1 : 4;
-            const size_t used = a.words.size() / per;
-            if (a.words.empty() || a.words.size() % per != 0 || used > state->indices - a.index ||
-                (state->registers != 0 && used > state->registers))
-                return "state '" + name + "' has the wrong number of values";
-        } else if (a.words.size() != wanted) {
-            return "state '" + name + "' has the wrong number of values";
-        }
+        std::string why;
+        if (!StateWordsFit(*state, a.index, a.words.size(), why))
+            return "state '" + name + "' has the wrong number of values: " + why;
         break;
     }
     case Source::Parameter:
@@ -174,16 +223,16 @@ std::string CheckStateAssignment(const StateAssignment& a)
         if (offset != a.expression.size())
             return "state '" + name + "' has bytes after its expression";
         // Its value must be one the state takes, whatever the parameters hold.
+        if (program.Shape().Components() > 4096)
+            return "state '" + name + "' has an expression of the wrong size";
         const std::vector<double> zeros(program.Shape().Components(), 0.0);
         std::vector<uint32_t> words;
-        if (program.Shape().Components() > 4096 || !StateWords(*state, zeros.data(), zeros.size(), words, why))
+        if (!StateWords(*state, a.index, program.Shape(), zeros.data(), words, why)) {
+            // Words made but too many: the registers reach past the last from the index.
+            if (!words.empty())
+                return "state " + why;
             return "state '" + name + "' has an expression of the wrong size";
-        // Registers are set from the index on: the value must fit in those left.
-        const size_t used = registers ? words.size() / (state->type == StateType::Bools ? 1 : 4) : 0;
-        const size_t room = state->indices - a.index;
-        if (used > room)
-            return "state '" + name + "' from register " + std::to_string(a.index) + " has room for " +
-                   std::to_string(room) + (room == 1 ? " register" : " registers") + ", not " + std::to_string(used);
+        }
         break;
     }
     }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/gfx/fx/effect_states.h"
+#include "platform/gfx/fx/expression_value.h"
 
 namespace gfx {
 
@@ -37,14 +38,21 @@ inline constexpr uint8_t kStateSourceCount = 5;
 // The state an assignment sets, or null when its group and number name none.
 const StateInfo* StateOf(const StateAssignment& assignment);
 
-// A value given as `count` components, converted
-// to what `state` takes: 0 or 1 for a bool; a number for a dword or int (a
-// float truncated); a float's bits; an A8R8G8B8 colour from a number or from
-// four channels of 0..1; three, four or sixteen floats; registers of four
-// floats or ints, or one bool each, zeros filling the last. False, with what
-// is wrong, for a value of another size.
-bool StateWords(const StateInfo& state, const double* components, size_t count, std::vector<uint32_t>& words,
-                std::string& why);
+// The one place of a state value's size rules. StateWords converts a value
+// of `shape` (its `components`) to the words `state`, written from `index`,
+// takes: 0 or 1 for a bool; a number for a dword or int (a float truncated,
+// NaN 0, values past either end held there); a float's bits; an A8R8G8B8
+// colour from a number or from four channels of 0..1; three or four floats
+// (one value standing for all, a longer vector giving its first); sixteen for
+// a matrix (one value standing for all, a smaller matrix widened, the rest
+// zero, as the platform reads it); registers of four floats or ints, or one
+// bool each, zeros filling the last. False, with what is wrong, for a value
+// of another size, and for registers that reach past the last from `index`.
+bool StateWords(const StateInfo& state, uint32_t index, const ValueShape& shape, const double* components,
+                std::vector<uint32_t>& words, std::string& why);
+// Whether `count` words are what `state` holds when written from `index`;
+// false with what is wrong.
+bool StateWordsFit(const StateInfo& state, uint32_t index, size_t count, std::string& why);
 
 // "" when the assignment is sound: a known state, an index in its range, a
 // source the state can take, and as many constant words as it needs; else

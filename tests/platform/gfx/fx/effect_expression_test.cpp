@@ -52,6 +52,7 @@ public:
         functions_["total"] = "float total(float a[3]) { float s = 0; for (int i = 0; i < 3; ++i) s += a[i]; return s; }";
         functions_["early"] = "float early(float x) { for (int i = 0; i < 100; i++) { if (i == 3) return x * i; } return -1; }";
         functions_["bits"] = "uint bits(uint v) { uint n = 0; while (v != 0) { n += v & 1; v >>= 1; } return n; }";
+        functions_["depth"] = "float depth(int n) { if (n == 0) return 0; return 1 + depth(n - 1); }";
         functions_["onParameter"] = "float onParameter(float x) { if (x > 0) return 1; return 2; }";
         functions_["byParameter"] = "float byParameter(int i) { float4 v = 0; v[i] = 1; return v.x; }";
         functions_["choose"] = "float choose(int i) { switch (i) { case 0: return 1; } return 0; }";
@@ -427,7 +428,8 @@ TEST(EffectExpression, RefusalsNameWhatAndWhere)
         {"float2(1, 2, 3)", "'float2' takes 2 values, 3 given"},
         {"1.5 & 1", "takes int or uint operands"},
         {"loops()", "10,17 X3025: 'loops' has no constant value: its 'for' loop does not end within"},
-        {"self(1)", "nested too deeply"},
+        {"self(1)", "X3000: calls of 'self' nested too deeply (more than 16)"},
+        {"depth(16)", "10,55 X3000: calls of 'depth' nested too deeply (more than 16)"},
         {"twice(1, 2)", "'twice' takes 1 arguments, more given"},
         {"scaled()", "'scaled' takes 2 arguments, 0 given"},
         {"a = 1", "undeclared identifier 'a'"},
@@ -585,6 +587,7 @@ TEST(EffectExpression, FunctionsComputeTheirStatements)
         {"total((float[3])float3(1, 2, 3))", "float", {6}},
         {"early(2)", "float", {6}},
         {"bits(0xF0F0u)", "uint", {8}},
+        {"depth(15)", "float", {15}}, // sixteen calls deep
     };
     for (const ValueCase& c : cases) {
         const ExpressionValue v = Value(c.text);

@@ -315,14 +315,14 @@ TEST(EffectStates, UnknownNamesValuesIndicesAndKindsAreRefusedWhereTheyStand)
         {"PixelShader = 3;", "s.fx(4,38): error X3017: state 'PixelShader' takes a shader, not '3'"},
         {"Texture[0] = <Missing>;", "s.fx(4,38): error X3004: undeclared identifier 'Missing'"},
         {"LightPosition[0] = float4(1, 2, 3, 4) + 1;", "s.fx(4,43)"}, // a float4 gives its first three: accepted
-        {"WorldTransform[0] = float4(1, 2, 3, 4);", "s.fx(4,44): error X3017: 'WorldTransform' takes 16 values, not 4 values"},
+        {"WorldTransform[0] = float4(1, 2, 3, 4);", "s.fx(4,44): error X3017: 'WorldTransform' takes 16 values or a smaller matrix, not 4 values"},
         {"BorderColor[0] = float3(1, 2, 3);", "s.fx(4,41): error X3017: 'BorderColor' takes a colour (one number or four channels), not 3 values"},
         {"PixelShaderConstant1[0] = float4x2(1, 2, 3, 4, 5, 6, 7, 8);", "s.fx(4,50): error X3017: 'PixelShaderConstant1' takes at most 4 values, not 8 values"},
         {"Lighting = ;", "s.fx(4,35): error X3000: syntax error: unexpected token ';'"},
         {"Sampler[0] = sampler_state { Texture = <Picture>; };", "s.fx(4,37): error X3000: state 'Sampler' cannot take a sampler_state block in a pass: declare a sampler with it"},
         {"PixelShader = asm { ps_2_0 mov oC0, c0 };", "s.fx(4,38): error X3000: pass 'p': assembly shaders (asm { ... }) are not supported; compile the shader from HLSL"},
         {"ZWriteEnable = compile ps_2_0 F();", "s.fx(4,24): error X3000: 'ZWriteEnable' cannot take a compiled shader"},
-        {"WorldTransform[1] = float2(Level, 1);", "s.fx(4,44): error X3017: 'WorldTransform' takes 16 values, not 2 values"},
+        {"WorldTransform[1] = float2(Level, 1);", "s.fx(4,44): error X3017: 'WorldTransform' takes 16 values or a smaller matrix, not 2 values"},
         {"VertexShaderConstantB[15] = { true, false };", "s.fx(4,52): error X3017: 'VertexShaderConstantB' from register 15 has room for 1 register, not 2"},
         {"ZEnable = <Picture>;", "s.fx(4,35): error X3025: 'Picture' is not a number: it has no value in an expression"},
     };
@@ -486,6 +486,120 @@ TEST(EffectStates, AStateIndexIsAConstantExpression)
         EXPECT_EQ(Compiled(head + "technique t { pass p { " + pass + " } }\n"), std::string(message) + "\n") << pass;
 }
 
+// A commit after the index chose another program sets that program's
+// samplers whole: their constant states too, not only what changed.
+TEST(EffectStates, ACommitAfterTheProgramChangedSetsItsSamplersWhole)
+{
+    const std::string source =
+        "float Which = 0;\n"
+        "sampler2D Near = sampler_state { MinFilter = Point; MagFilter = Point; };\n"
+        "sampler2D Far = sampler_state { MinFilter = Linear; MagFilter = Anisotropic; };\n"
+        "float4 ReadNear(float2 t : TEXCOORD0) : COLOR { return tex2D(Near, t); }\n"
+        "float4 ReadFar(float2 t : TEXCOORD0) : COLOR { return tex2D(Far, t); }\n"
+        "PixelShader Reads[2] = { compile ps_3_0 ReadNear(), compile ps_3_0 ReadFar() };\n"
+        "technique t { pass p { PixelShader = (Reads[Which]); } }\n";
+    std::unique_ptr<RuntimeEffect> effect;
+    std::string errors;
+    ASSERT_EQ(kEffectOk, RuntimeEffect::Create(source.data(), source.size(), {}, effect, errors, "v.fx")) << errors;
+    gfx_test::TestDevice test;
+    effect->SetDevice(test.device);
+    auto filters = [&] {
+        uint32_t min = 0, mag = 0;
+        test.device->GetSamplerState(0, kSampMinFilter, &min);
+        test.device->GetSamplerState(0, kSampMagFilter, &mag);
+        return std::pair(min, mag);
+    };
+    uint32_t passes = 0;
+    ASSERT_EQ(kEffectOk, effect->Begin(passes));
+    ASSERT_EQ(kEffectOk, effect->BeginPass(0));
+    EXPECT_EQ(filters(), std::pair(1u, 1u)); // point
+    ASSERT_EQ(kEffectOk, effect->SetFloat("Which", 1));
+    ASSERT_EQ(kEffectOk, effect->CommitChanges());
+    EXPECT_EQ(filters(), std::pair(2u, 3u)); // linear, anisotropic
+    ASSERT_EQ(kEffectOk, effect->SetFloat("Which", 0));
+    ASSERT_EQ(kEffectOk, effect->CommitChanges());
+    EXPECT_EQ(filters(), std::pair(1u, 1u));
+    effect->End();
+}
+
+// A pass sets a light and the material whole: the members it writes, the
+// others at their defaults, whatever the device held before.
+TEST(EffectStates, LightsAndTheMaterialAreSetWhole)
+{
+    const std::string source = "technique t { pass p {\n"
+                               "  LightPosition[1] = float3(1, 2, 3); LightRange[1] = 50; LightDiffuse[2] = float4(0, 1, 0, 1);\n"
+                               "  MaterialPower = 8;\n"
+                               "} }\n";
+    std::unique_ptr<RuntimeEffect> effect;
+    std::string errors;
+    ASSERT_EQ(kEffectOk, RuntimeEffect::Create(source.data(), source.size(), {}, effect, errors, "v.fx")) << errors;
+    gfx_test::TestDevice test;
+    effect->SetDevice(test.device);
+    Light held;
+    held.diffuse = {1, 0, 0, 1};
+    held.range = 7;
+    held.type = kLightPoint;
+    held.attenuation1 = 0.5f;
+    ASSERT_EQ(kOk, test.device->SetLight(1, &held));
+    ASSERT_EQ(kOk, test.device->SetLight(2, &held));
+    Material material;
+    material.diffuse = {1, 1, 1, 1};
+    material.power = 2;
+    ASSERT_EQ(kOk, test.device->SetMaterial(&material));
+    uint32_t passes = 0;
+    ASSERT_EQ(kEffectOk, effect->Begin(passes));
+    ASSERT_EQ(kEffectOk, effect->BeginPass(0));
+    Light one, two;
+    ASSERT_EQ(kOk, test.device->GetLight(1, &one));
+    ASSERT_EQ(kOk, test.device->GetLight(2, &two));
+    Light expectOne;
+    expectOne.position = {1, 2, 3};
+    expectOne.range = 50;
+    Light expectTwo;
+    expectTwo.diffuse = {0, 1, 0, 1};
+    EXPECT_TRUE(one == expectOne);
+    EXPECT_TRUE(two == expectTwo);
+    EXPECT_EQ(one.diffuse, (Vector4{1, 1, 1, 0}));
+    Material set;
+    ASSERT_EQ(kOk, test.device->GetMaterial(&set));
+    Material expectMaterial;
+    expectMaterial.power = 8;
+    EXPECT_TRUE(set == expectMaterial);
+    effect->End();
+}
+
+// A transform given a smaller matrix takes it in its top left, the rest
+// zero, whether the value is constant or comes from a parameter.
+TEST(EffectStates, ASmallerMatrixIsWidenedForATransform)
+{
+    const std::string source = "float3x3 Rotation = float3x3(1, 2, 3, 4, 5, 6, 7, 8, 9);\n"
+                               "technique t { pass p {\n"
+                               "  TextureTransform[0] = float3x3(1, 2, 3, 4, 5, 6, 7, 8, 9);\n"
+                               "  TextureTransform[1] = Rotation;\n"
+                               "  TextureTransform[2] = float4x3(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12);\n"
+                               "  TextureTransform[3] = float2x4(1, 2, 3, 4, 5, 6, 7, 8);\n"
+                               "} }\n";
+    std::unique_ptr<RuntimeEffect> effect;
+    std::string errors;
+    ASSERT_EQ(kEffectOk, RuntimeEffect::Create(source.data(), source.size(), {}, effect, errors, "v.fx")) << errors;
+    gfx_test::TestDevice test;
+    effect->SetDevice(test.device);
+    uint32_t passes = 0;
+    ASSERT_EQ(kEffectOk, effect->Begin(passes));
+    ASSERT_EQ(kEffectOk, effect->BeginPass(0));
+    auto transform = [&](uint32_t n) {
+        Matrix4 m{};
+        test.device->GetTransform(kTransformTexture0 + n, &m);
+        return std::vector<float>(m.begin(), m.end());
+    };
+    const std::vector<float> three = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 0, 0, 0, 0};
+    EXPECT_EQ(transform(0), three);
+    EXPECT_EQ(transform(1), three);
+    EXPECT_EQ(transform(2), (std::vector<float>{1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0}));
+    EXPECT_EQ(transform(3), (std::vector<float>{1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 0, 0, 0, 0, 0}));
+    effect->End();
+}
+
 // Numbers that no integer holds become the words of a state defined: NaN,
 // infinities and values past either end.
 TEST(EffectStates, ValuesNoIntegerHoldsBecomeDefinedWords)
@@ -515,13 +629,15 @@ TEST(EffectStates, ValuesNoIntegerHoldsBecomeDefinedWords)
     for (const auto& c : cases) {
         std::vector<uint32_t> words;
         std::string why;
-        ASSERT_TRUE(StateWords(*dword, &c.value, 1, words, why)) << why;
+        ValueShape one, four;
+        four.columns = 4;
+        ASSERT_TRUE(StateWords(*dword, 0, one, &c.value, words, why)) << why;
         EXPECT_EQ(words, std::vector<uint32_t>{c.word}) << c.value;
         const double channels[4] = {c.value, 0, 0, 1};
-        ASSERT_TRUE(StateWords(*colour, channels, 4, words, why)) << why;
+        ASSERT_TRUE(StateWords(*colour, 0, four, channels, words, why)) << why;
         EXPECT_EQ(words, std::vector<uint32_t>{0xFF000000u | c.channel << 16}) << c.value;
-        const double four[4] = {c.value, c.value, c.value, c.value};
-        ASSERT_TRUE(StateWords(*ints, four, 4, words, why)) << why;
+        const double fours[4] = {c.value, c.value, c.value, c.value};
+        ASSERT_TRUE(StateWords(*ints, 0, four, fours, words, why)) << why;
         EXPECT_EQ(words, std::vector<uint32_t>(4, c.word)) << c.value;
     }
 }
