@@ -15,11 +15,22 @@ namespace {
 bool Compile(std::string_view source, const std::string& fileName, const std::vector<EffectMacro>& defines,
              const EffectFileReader& reader, EffectDescription& out, std::string& messages)
 {
+    // The bytes of the effect's files as read: what sizes the budget of its
+    // constant expressions, whatever its macros make of them.
+    size_t read = source.size();
+    EffectFileReader counted;
+    if (reader)
+        counted = [&](const std::string& path, size_t limit, std::string& contents) {
+            const std::string why = reader(path, limit, contents);
+            if (why.empty())
+                read += contents.size();
+            return why;
+        };
     std::string text;
-    if (!PreprocessEffect(source, fileName, defines, reader, text, messages))
+    if (!PreprocessEffect(source, fileName, defines, counted, text, messages))
         return false;
     EffectDescription description;
-    if (!ParseEffect(text, fileName, description, messages))
+    if (!ParseEffect(text, fileName, description, messages, read))
         return false;
     if (!CompileEffectShaders(text, fileName, description, messages))
         return false;

@@ -45,8 +45,9 @@ struct TypeInfo {
 
 class Parser {
 public:
-    Parser(std::string_view text, const std::string& fileName, std::string& messages)
-        : text_(text), messages_(messages), tokenizer_(text), budget_(ExpressionBudget::ForText(text.size()))
+    Parser(std::string_view text, const std::string& fileName, std::string& messages, size_t sourceBytes)
+        : text_(text), messages_(messages), tokenizer_(text),
+          budget_(ExpressionBudget::ForText(sourceBytes != 0 ? sourceBytes : text.size()))
     {
         files_.push_back(fileName);
         fileIndex_.Add(fileName, 0);
@@ -2106,9 +2107,9 @@ private:
 } // namespace
 
 bool ParseEffect(std::string_view text, const std::string& fileName, EffectDescription& out,
-                 std::string& messages)
+                 std::string& messages, size_t sourceBytes)
 {
-    Parser parser(text, fileName, messages);
+    Parser parser(text, fileName, messages, sourceBytes);
     return parser.Run(out);
 }
 

@@ -15,7 +15,10 @@ namespace gfx {
 
 // Returns false on a syntax error; `messages` then holds
 // "file(line,column): error X3xxx: text" lines. `out` is only filled on success.
+// The constant expressions' budget of work grows with `sourceBytes`, the bytes
+// of the effect's files as they were read, not with what macros made of them
+// (0: the text is the source as read).
 bool ParseEffect(std::string_view text, const std::string& fileName, EffectDescription& out,
-                 std::string& messages);
+                 std::string& messages, size_t sourceBytes = 0);
 
 } // namespace gfx

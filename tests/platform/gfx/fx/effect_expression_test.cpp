@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/gfx/fx/effect_compiler.h"
+
 #include <cmath>
 #include <map>
 #include <string>
@@ -676,6 +678,67 @@ TEST(EffectExpression, WorkGrowsWithTheText)
     const uint64_t one = work(100);
     const uint64_t four = work(400);
     EXPECT_LE(four * 2, one * 9) << one << " then " << four;
+}
+
+// Folding spends a step for each component it makes, not only for each
+// instruction: a program of few instructions and a large value costs its size.
+TEST(EffectExpression, FoldingSpendsTheComponentsItMakes)
+{
+    TestNames names;
+    Expression e;
+    gfx::ExpressionError error;
+    ASSERT_TRUE(Compile("(float4x4[1000])U.x", names, e, error)) << error.text;
+    EXPECT_LT(e.Instructions().size(), 4u);
+    EXPECT_GE(e.Work(), 16000u);
+    gfx::ExpressionBudget budget{0, 20000};
+    ExpressionValue v;
+    gfx::Token at;
+    Expression folded;
+    ASSERT_TRUE(Compile("(float4x4[1000])PI", names, folded, error)) << error.text;
+    ASSERT_TRUE(gfx::FoldExpression(folded, budget, v, error, at)) << error.text;
+    EXPECT_GE(budget.work, 16000u);
+    EXPECT_FALSE(gfx::FoldExpression(folded, budget, v, error, at));
+    EXPECT_NE(error.text.find("more than 20000 steps"), std::string::npos) << error.text;
+}
+
+// The effect's budget grows with the bytes of its files as read, included
+// ones among them, not with the text its macros make: padding made by a
+// macro does not buy the work of large values.
+TEST(EffectExpression, TheBudgetGrowsWithTheFilesNotWithWhatMacrosMake)
+{
+    std::string pad = "#define P0 1+1+1+1+1+1+1+1\n";
+    for (int k = 1; k < 7; ++k)
+        pad += "#define P" + std::to_string(k) + " P" + std::to_string(k - 1) + "+P" + std::to_string(k - 1) + "+P" +
+               std::to_string(k - 1) + "+P" + std::to_string(k - 1) + "\n";
+    pad += "float pad() { return P6+P6+P6+P6+P6+P6+P6+P6+P6+P6+P6+P6+P6+P6+P6; }\n";
+    std::string values = "static float4x4 Z[65536] = (float4x4[65536])0;\nfloat x <\n";
+    for (int i = 0; i < 8; ++i)
+        values += "float4x4 a" + std::to_string(i) + "[65536] = Z;\n";
+    values += ">;\n";
+    const std::string source = pad + values;
+    gfx::EffectDescription d;
+    std::string messages;
+    EXPECT_FALSE(gfx::CompileEffectSource(source, "pad.fx", {}, {}, d, messages));
+    const uint64_t limit = gfx::ExpressionBudget::ForText(source.size()).limit;
+    EXPECT_NE(messages.find("more than " + std::to_string(limit) + " steps"), std::string::npos) << messages;
+
+    // The same values with as many bytes again in an included file: twice the bytes, a larger budget.
+    const std::string included(source.size(), ' ');
+    const gfx::EffectFileReader reader = [&](const std::string&, size_t, std::string& contents) {
+        contents = included;
+        return std::string();
+    };
+    messages.clear();
+    const std::string including = "#include \"blank.fxh\"\n" + source;
+    EXPECT_FALSE(gfx::CompileEffectSource(including, "pad.fx", {}, reader, d, messages));
+    const uint64_t more = gfx::ExpressionBudget::ForText(including.size() + included.size()).limit;
+    EXPECT_NE(messages.find("more than " + std::to_string(more) + " steps"), std::string::npos) << messages;
+
+    // Values the budget covers are taken: a large value in a small effect.
+    messages.clear();
+    EXPECT_TRUE(gfx::CompileEffectSource("float x < float4x4 a[16384] = (float4x4[16384])1; >;\n", "one.fx", {}, {}, d,
+                                         messages))
+        << messages;
 }
 
 TEST(EffectExpression, BytesReadBackAndDamageIsRefused)
