@@ -1,0 +1,580 @@
+// Post-processing effects written the way effects for the platform are
+// written: `const` globals the program sets, samplers bound by register whose
+// texture the program sets on the device, texture parameters with their
+// sampler blocks, passes without a vertex shader, full-screen quads at
+// exactly -1..1 that add half a texel to their coordinates and quads moved by
+// half a pixel. Each draws a picture whose every pixel is compared with the
+// same effect computed on the CPU: within 1/255, or 2/255 where a chain of
+// float operations (square roots, divisions, colour-space round trips) lets
+// the two round apart. Where the effect decides between two results on a
+// margin closer than float precision, either result is taken.
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+#include "platform/gfx/device/render_state.h"
+#include "tests/platform/gfx/raster/raster_test_support.h"
+
+using namespace gfx;
+using gfx_test::Channel;
+using gfx_test::Vertex;
+
+namespace {
+
+// ---- The effects ----
+
+const char* kGreyscale = R"(
+// Greyscale: the scene's texture set on sampler 0 by the program.
+sampler2D SceneSampler : register(s0);
+const float2 HalfPixel;
+const float3 LumaWeights = float3(0.299, 0.587, 0.114);
+struct VSOutput { float4 Position : POSITION; float2 TexCoord : TEXCOORD0; };
+VSOutput FullScreenVS(float4 Position : POSITION, float2 TexCoord : TEXCOORD0)
+{
+    VSOutput Out;
+    Out.Position = Position;
+    Out.TexCoord = TexCoord + HalfPixel;
+    return Out;
+}
+float4 GreyscalePS(float2 TexCoord : TEXCOORD0) : COLOR0
+{
+    float4 colour = tex2D(SceneSampler, TexCoord);
+    float grey = dot(colour.rgb, LumaWeights);
+    return float4(grey, grey, grey, colour.a);
+}
+technique Greyscale
+{
+    pass P0
+    {
+        ZEnable = false;
+        VertexShader = compile vs_2_0 FullScreenVS();
+        PixelShader = compile ps_2_0 GreyscalePS();
+    }
+}
+)";
+
+const char* kInverse = R"(
+texture SceneTexture;
+sampler SceneSampler = sampler_state
+{
+    Texture = <SceneTexture>;
+    MinFilter = POINT; MagFilter = POINT; MipFilter = NONE;
+    AddressU = CLAMP; AddressV = CLAMP;
+};
+float4 InvertPS(float2 uv : TEXCOORD0) : COLOR
+{
+    float4 c = tex2D(SceneSampler, uv);
+    return float4(1.0 - c.rgb, c.a);
+}
+// No vertex shader: the quad's corners are where they are drawn.
+technique Invert { pass { ZEnable = FALSE; PixelShader = compile ps_2_0 InvertPS(); } }
+)";
+
+const char* kBlur = R"(
+// A separable blur: across into a float target, then down; the kernel comes
+// from the program, five taps a texel apart.
+sampler2D Source : register(s0);
+const float Weights[5] = { 0.0625, 0.25, 0.375, 0.25, 0.0625 };
+const float2 TexelSize;
+struct VS_OUT { float4 pos : POSITION; float2 uv : TEXCOORD0; };
+VS_OUT QuadVS(float4 pos : POSITION, float2 uv : TEXCOORD0)
+{
+    VS_OUT o = (VS_OUT)0;
+    o.pos = pos;
+    o.uv = uv;
+    return o;
+}
+float4 Blur(float2 uv, float2 step)
+{
+    float4 sum = 0;
+    for (int i = 0; i < 5; i++)
+        sum += tex2D(Source, uv + step * (i - 2)) * Weights[i];
+    return sum;
+}
+float4 BlurAcrossPS(VS_OUT i) : COLOR { return Blur(i.uv, float2(TexelSize.x, 0)); }
+float4 BlurDownPS(VS_OUT i) : COLOR { return Blur(i.uv, float2(0, TexelSize.y)); }
+technique SeparableBlur
+{
+    pass Across { ZEnable = false; VertexShader = compile vs_3_0 QuadVS(); PixelShader = compile ps_3_0 BlurAcrossPS(); }
+    pass Down { ZEnable = false; VertexShader = compile vs_3_0 QuadVS(); PixelShader = compile ps_3_0 BlurDownPS(); }
+}
+)";
+
+const char* kEdges = R"(
+// Sobel edges of the luminance, shown as grey.
+sampler2D SceneSampler : register(s0);
+const float2 HalfPixel;
+const float2 TexelSize;
+void FullScreenVS(float4 pos : POSITION, float2 uv : TEXCOORD0, out float4 oPos : POSITION, out float2 oUv : TEXCOORD0)
+{
+    oPos = pos;
+    oUv = uv + HalfPixel;
+}
+float Luma(float2 uv) { return dot(tex2D(SceneSampler, uv).rgb, float3(0.299, 0.587, 0.114)); }
+float4 EdgePS(float2 uv : TEXCOORD0) : COLOR
+{
+    float tl = Luma(uv + TexelSize * float2(-1, -1)), t = Luma(uv + TexelSize * float2(0, -1)), tr = Luma(uv + TexelSize * float2(1, -1));
+    float l = Luma(uv + TexelSize * float2(-1, 0)), r = Luma(uv + TexelSize * float2(1, 0));
+    float bl = Luma(uv + TexelSize * float2(-1, 1)), b = Luma(uv + TexelSize * float2(0, 1)), br = Luma(uv + TexelSize * float2(1, 1));
+    float gx = (tr + 2 * r + br) - (tl + 2 * l + bl);
+    float gy = (bl + 2 * b + br) - (tl + 2 * t + tr);
+    float edge = saturate(sqrt(gx * gx + gy * gy));
+    return float4(edge.xxx, 1);
+}
+technique EdgeDetect { pass p0 { ZEnable = false; VertexShader = compile vs_3_0 FullScreenVS(); PixelShader = compile ps_3_0 EdgePS(); } }
+)";
+
+const char* kVignette = R"(
+// A vignette in pixel coordinates: darker with the distance from the centre.
+texture SceneTexture;
+sampler2D SceneSampler = sampler_state { Texture = <SceneTexture>; MinFilter = Point; MagFilter = Point; };
+const float2 ScreenSize;
+const float Strength = 1.5;
+struct VertexOut { float4 Position : POSITION; float2 Uv : TEXCOORD0; };
+VertexOut VS(float4 Position : POSITION, float2 Uv : TEXCOORD0) { VertexOut o; o.Position = Position; o.Uv = Uv; return o; }
+float4 VignettePS(float2 uv : TEXCOORD0, float2 pixel : VPOS) : COLOR
+{
+    float2 p = (pixel + 0.5) / ScreenSize - 0.5;
+    float amount = saturate(1.0 - dot(p, p) * Strength);
+    float4 c = tex2D(SceneSampler, uv);
+    return float4(c.rgb * amount, c.a);
+}
+technique Vignette { pass { ZEnable = false; VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 VignettePS(); } }
+)";
+
+const char* kDesaturate = R"(
+// Desaturation through HSL: the saturation scaled, hue and lightness kept.
+texture SceneTexture;
+sampler SceneSampler = sampler_state { Texture = (SceneTexture); MinFilter = POINT; MagFilter = POINT; AddressU = Clamp; AddressV = Clamp; };
+const float2 HalfPixel;
+const float Saturation;
+float3 RGBToHSL(float3 c)
+{
+    float maxc = max(c.r, max(c.g, c.b));
+    float minc = min(c.r, min(c.g, c.b));
+    float l = (maxc + minc) * 0.5;
+    float h = 0, s = 0;
+    float d = maxc - minc;
+    if (d > 0)
+    {
+        s = l < 0.5 ? d / (maxc + minc) : d / (2.0 - maxc - minc);
+        if (maxc == c.r)
+            h = (c.g - c.b) / d + (c.g < c.b ? 6.0 : 0.0);
+        else if (maxc == c.g)
+            h = (c.b - c.r) / d + 2.0;
+        else
+            h = (c.r - c.g) / d + 4.0;
+        h /= 6.0;
+    }
+    return float3(h, s, l);
+}
+float HueToRGB(float p, float q, float t)
+{
+    if (t < 0) t += 1;
+    if (t > 1) t -= 1;
+    if (t < 1.0 / 6.0) return p + (q - p) * 6.0 * t;
+    if (t < 0.5) return q;
+    if (t < 2.0 / 3.0) return p + (q - p) * (2.0 / 3.0 - t) * 6.0;
+    return p;
+}
+float3 HSLToRGB(float3 hsl)
+{
+    if (hsl.y == 0)
+        return hsl.zzz;
+    float q = hsl.z < 0.5 ? hsl.z * (1 + hsl.y) : hsl.z + hsl.y - hsl.z * hsl.y;
+    float p = 2 * hsl.z - q;
+    return float3(HueToRGB(p, q, hsl.x + 1.0 / 3.0), HueToRGB(p, q, hsl.x), HueToRGB(p, q, hsl.x - 1.0 / 3.0));
+}
+struct Quad { float4 pos : POSITION; float2 uv : TEXCOORD0; };
+Quad QuadVS(Quad q) { q.uv += HalfPixel; return q; }
+float4 DesaturatePS(Quad q) : COLOR0
+{
+    float4 c = tex2D(SceneSampler, q.uv);
+    float3 hsl = RGBToHSL(c.rgb);
+    hsl.y *= Saturation;
+    return float4(HSLToRGB(hsl), c.a);
+}
+technique Desaturate { pass { ZEnable = false; VertexShader = compile vs_3_0 QuadVS(); PixelShader = compile ps_3_0 DesaturatePS(); } }
+)";
+
+const char* kBrightPass = R"(
+// The bright pass of a bloom, tone mapped: what is brighter than the
+// threshold, exposed and compressed by x / (1 + x).
+sampler2D HDRSampler : register(s0);
+const float Threshold = 0.5;
+const float Exposure;
+float4 BrightPassPS(in float2 TexCoord : TEXCOORD0) : COLOR0
+{
+    float3 c = tex2D(HDRSampler, TexCoord).rgb * Exposure;
+    float luminance = dot(c, float3(0.2126, 0.7152, 0.0722));
+    c *= max(luminance - Threshold, 0.0) / max(luminance, 0.0001);
+    c = c / (1.0 + c);
+    return float4(c, 1.0);
+}
+technique BrightPass { pass p0 { ZEnable = false; PixelShader = compile ps_2_0 BrightPassPS(); } }
+)";
+
+const char* kFxaa = R"(
+// An FXAA-like filter: where the contrast about a pixel passes a threshold,
+// it is blended toward its neighbours across the edge.
+sampler2D ColourSampler : register(s0);
+const float2 RcpFrame;
+const float EdgeThreshold = 0.125;
+const float EdgeThresholdMin = 0.0625;
+float FxaaLuma(float3 rgb) { return dot(rgb, float3(0.299, 0.587, 0.114)); }
+struct PS_INPUT { float4 Pos : POSITION; float2 Tex : TEXCOORD0; };
+PS_INPUT FxaaVS(PS_INPUT In) { return In; }
+float4 FxaaPS(PS_INPUT In) : COLOR
+{
+    float3 rgbM = tex2D(ColourSampler, In.Tex).rgb;
+    float3 rgbN = tex2D(ColourSampler, In.Tex + float2(0, -RcpFrame.y)).rgb;
+    float3 rgbS = tex2D(ColourSampler, In.Tex + float2(0, RcpFrame.y)).rgb;
+    float3 rgbW = tex2D(ColourSampler, In.Tex + float2(-RcpFrame.x, 0)).rgb;
+    float3 rgbE = tex2D(ColourSampler, In.Tex + float2(RcpFrame.x, 0)).rgb;
+    float lumaM = FxaaLuma(rgbM), lumaN = FxaaLuma(rgbN), lumaS = FxaaLuma(rgbS);
+    float lumaW = FxaaLuma(rgbW), lumaE = FxaaLuma(rgbE);
+    float rangeMin = min(lumaM, min(min(lumaN, lumaS), min(lumaW, lumaE)));
+    float rangeMax = max(lumaM, max(max(lumaN, lumaS), max(lumaW, lumaE)));
+    float range = rangeMax - rangeMin;
+    if (range < max(EdgeThresholdMin, rangeMax * EdgeThreshold))
+        return float4(rgbM, 1);
+    bool horizontal = abs(lumaN + lumaS - 2.0 * lumaM) >= abs(lumaW + lumaE - 2.0 * lumaM);
+    float3 across = horizontal ? (rgbN + rgbS) * 0.5 : (rgbW + rgbE) * 0.5;
+    float amount = saturate(range / rangeMax) * 0.5;
+    return float4(lerp(rgbM, across, amount), 1);
+}
+technique Fxaa { pass P0 { ZEnable = false; VertexShader = compile vs_3_0 FxaaVS(); PixelShader = compile ps_3_0 FxaaPS(); } }
+)";
+
+// ---- The pictures and their CPU references ----
+
+struct Rgba {
+    double r = 0, g = 0, b = 0, a = 1;
+};
+
+constexpr int kSize = 32; // the source and the target
+
+// A gradient with a bright rectangle and a dark blue diagonal line over it:
+// smooth parts and hard edges in both directions.
+uint32_t SourceTexel(int x, int y)
+{
+    uint32_t r = uint32_t(40 + x * 6), g = uint32_t(30 + y * 6), b = uint32_t(200 - (x + y) * 3);
+    if (x >= 8 && x < 20 && y >= 10 && y < 22)
+        r = 230, g = 220, b = 40;
+    if (std::abs(x - y - 4) <= 1)
+        r = 20, g = 30, b = 240;
+    return 0xFF000000u | r << 16 | g << 8 | b;
+}
+
+// The source texel at (x, y), clamped to the picture, in 0..1.
+Rgba At(int x, int y)
+{
+    const uint32_t t = SourceTexel(std::clamp(x, 0, kSize - 1), std::clamp(y, 0, kSize - 1));
+    return {Channel(t, 16) / 255.0, Channel(t, 8) / 255.0, Channel(t, 0) / 255.0, Channel(t, 24) / 255.0};
+}
+
+double Luma(const Rgba& c) { return c.r * 0.299 + c.g * 0.587 + c.b * 0.114; }
+
+Rgba Scaled(const Rgba& c, double k) { return {c.r * k, c.g * k, c.b * k, c.a * k}; }
+Rgba Sum(const Rgba& a, const Rgba& b) { return {a.r + b.r, a.g + b.g, a.b + b.b, a.a + b.a}; }
+
+const double kKernel[5] = {0.1, 0.2, 0.4, 0.2, 0.1}; // set by the program over the default
+
+Rgba BlurredAcross(int x, int y)
+{
+    Rgba sum{0, 0, 0, 0};
+    for (int i = 0; i < 5; ++i)
+        sum = Sum(sum, Scaled(At(x + i - 2, y), kKernel[i]));
+    return sum;
+}
+
+Rgba Blurred(int x, int y)
+{
+    Rgba sum{0, 0, 0, 0};
+    for (int i = 0; i < 5; ++i)
+        sum = Sum(sum, Scaled(BlurredAcross(x, std::clamp(y + i - 2, 0, kSize - 1)), kKernel[i]));
+    return sum;
+}
+
+Rgba Edges(int x, int y)
+{
+    auto l = [&](int dx, int dy) { return Luma(At(x + dx, y + dy)); };
+    const double gx = (l(1, -1) + 2 * l(1, 0) + l(1, 1)) - (l(-1, -1) + 2 * l(-1, 0) + l(-1, 1));
+    const double gy = (l(-1, 1) + 2 * l(0, 1) + l(1, 1)) - (l(-1, -1) + 2 * l(0, -1) + l(1, -1));
+    const double e = std::clamp(std::sqrt(gx * gx + gy * gy), 0.0, 1.0);
+    return {e, e, e, 1};
+}
+
+constexpr double kVignetteStrength = 1.5;
+
+Rgba Vignetted(int x, int y)
+{
+    const double px = (x + 0.5) / kSize - 0.5, py = (y + 0.5) / kSize - 0.5;
+    const double amount = std::clamp(1.0 - (px * px + py * py) * kVignetteStrength, 0.0, 1.0);
+    const Rgba c = At(x, y);
+    return {c.r * amount, c.g * amount, c.b * amount, c.a};
+}
+
+constexpr double kSaturation = 0.35;
+
+double HueToRgb(double p, double q, double t)
+{
+    if (t < 0)
+        t += 1;
+    if (t > 1)
+        t -= 1;
+    if (t < 1.0 / 6.0)
+        return p + (q - p) * 6.0 * t;
+    if (t < 0.5)
+        return q;
+    if (t < 2.0 / 3.0)
+        return p + (q - p) * (2.0 / 3.0 - t) * 6.0;
+    return p;
+}
+
+Rgba Desaturated(int x, int y)
+{
+    const Rgba c = At(x, y);
+    const double maxc = std::max({c.r, c.g, c.b}), minc = std::min({c.r, c.g, c.b});
+    const double l = (maxc + minc) * 0.5, d = maxc - minc;
+    double h = 0, s = 0;
+    if (d > 0) {
+        s = l < 0.5 ? d / (maxc + minc) : d / (2.0 - maxc - minc);
+        if (maxc == c.r)
+            h = (c.g - c.b) / d + (c.g < c.b ? 6.0 : 0.0);
+        else if (maxc == c.g)
+            h = (c.b - c.r) / d + 2.0;
+        else
+            h = (c.r - c.g) / d + 4.0;
+        h /= 6.0;
+    }
+    s *= kSaturation;
+    if (s == 0)
+        return {l, l, l, c.a};
+    const double q = l < 0.5 ? l * (1 + s) : l + s - l * s, p = 2 * l - q;
+    return {HueToRgb(p, q, h + 1.0 / 3.0), HueToRgb(p, q, h), HueToRgb(p, q, h - 1.0 / 3.0), c.a};
+}
+
+constexpr double kThreshold = 0.5, kExposure = 1.6;
+
+Rgba BrightPassed(int x, int y)
+{
+    Rgba c = Scaled(At(x, y), kExposure);
+    const double luminance = c.r * 0.2126 + c.g * 0.7152 + c.b * 0.0722;
+    const double k = std::max(luminance - kThreshold, 0.0) / std::max(luminance, 0.0001);
+    auto map = [&](double v) { return v * k / (1.0 + v * k); };
+    return {map(c.r), map(c.g), map(c.b), 1};
+}
+
+// Every result the FXAA-like filter may give: one, or both sides of a
+// decision whose margin is within float precision.
+std::vector<Rgba> Antialiased(int x, int y)
+{
+    const Rgba m = At(x, y), n = At(x, y - 1), s = At(x, y + 1), w = At(x - 1, y), e = At(x + 1, y);
+    const double lm = Luma(m), ln = Luma(n), ls = Luma(s), lw = Luma(w), le = Luma(e);
+    const double lo = std::min({lm, ln, ls, lw, le}), hi = std::max({lm, ln, ls, lw, le});
+    const double range = hi - lo, threshold = std::max(0.0625, hi * 0.125);
+    constexpr double kMargin = 1e-5;
+    const Rgba unchanged{m.r, m.g, m.b, 1};
+    std::vector<Rgba> out;
+    if (range < threshold + kMargin)
+        out.push_back(unchanged);
+    if (range < threshold - kMargin)
+        return out;
+    const double vertical = std::abs(ln + ls - 2 * lm), horizontal = std::abs(lw + le - 2 * lm);
+    const double amount = std::clamp(range / hi, 0.0, 1.0) * 0.5;
+    auto blend = [&](const Rgba& a, const Rgba& b) {
+        const Rgba across = Scaled(Sum(a, b), 0.5);
+        return Rgba{m.r + (across.r - m.r) * amount, m.g + (across.g - m.g) * amount, m.b + (across.b - m.b) * amount,
+                    1};
+    };
+    if (vertical >= horizontal - kMargin)
+        out.push_back(blend(n, s));
+    if (vertical < horizontal + kMargin)
+        out.push_back(blend(w, e));
+    return out;
+}
+
+// ---- The suite ----
+
+enum class QuadStyle {
+    Exact,      // corners at exactly -1 and 1; the effect adds HalfPixel to its coordinates
+    HalfPixel,  // corners moved up and left by half a pixel
+};
+enum class TextureFrom {
+    Device,     // set on sampler 0 by the program
+    Parameter,  // set through the effect's SceneTexture
+};
+
+struct SuiteCase {
+    const char* name;
+    const char* source;
+    QuadStyle quad;
+    TextureFrom texture;
+    std::function<void(RuntimeEffect&)> set;
+    std::function<std::vector<Rgba>(int, int)> reference;
+    int tolerance; // in 255ths
+};
+
+std::function<std::vector<Rgba>(int, int)> One(Rgba (*f)(int, int))
+{
+    return [f](int x, int y) { return std::vector<Rgba>{f(x, y)}; };
+}
+
+void SetPair(RuntimeEffect& e, const char* name, float x, float y)
+{
+    const float v[4] = {x, y, 0, 0};
+    ASSERT_EQ(kEffectOk, e.SetVector(name, v)) << name;
+}
+
+class GfxRasterEffectSuite : public gfx_test::RasterTest {
+protected:
+    void SetUp() override
+    {
+        RasterTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        ASSERT_EQ(kWidth, uint32_t(kSize));
+        ASSERT_EQ(kOk, device->CreateTexture(kSize, kSize, 1, 0, kFormatA8R8G8B8, kPoolManaged, &scene));
+        owned.push_back(scene);
+        const std::span<uint8_t> bytes = platform::testing::TextureBytes(*scene);
+        for (int y = 0; y < kSize; ++y)
+            for (int x = 0; x < kSize; ++x) {
+                const uint32_t t = SourceTexel(x, y);
+                std::memcpy(bytes.data() + size_t(y * kSize + x) * 4, &t, 4);
+            }
+        // Between the passes of a blur: a float target, read back exactly.
+        ASSERT_EQ(kOk, device->CreateTexture(kSize, kSize, 1, kUsageRenderTarget, kFormatA32B32G32R32F, kPoolDefault,
+                                             &between));
+        owned.push_back(between);
+    }
+
+    void SetQuad(QuadStyle style)
+    {
+        if (style == QuadStyle::HalfPixel) {
+            SetGeometry(Rectangle(0, 0, kWidth, kHeight), RectangleIndices());
+            return;
+        }
+        SetGeometry(std::vector<Vertex>{{-1, 1, 0.5f, 1, 0, 0}, {1, 1, 0.5f, 1, 1, 0}, {1, -1, 0.5f, 1, 1, 1},
+                                        {-1, -1, 0.5f, 1, 0, 1}},
+                    RectangleIndices());
+    }
+
+    // Every pass of the effect's first technique; each pass but the last
+    // draws into the float target, which the next one reads on sampler 0.
+    void DrawAllPasses()
+    {
+        uint32_t passes = 0;
+        ASSERT_EQ(kEffectOk, effect->Begin(passes));
+        Surface* level = nullptr;
+        ASSERT_EQ(kOk, between->GetSurfaceLevel(0, &level));
+        for (uint32_t pass = 0; pass < passes; ++pass) {
+            const bool last = pass + 1 == passes;
+            ASSERT_EQ(kOk, device->SetRenderTarget(0, last ? back : level));
+            ASSERT_EQ(kEffectOk, effect->BeginPass(pass));
+            ASSERT_EQ(kOk, device->DrawIndexedPrimitive(kPrimitiveTriangleList, 0, 0, vertexCount, 0, indexCount / 3));
+            effect->EndPass();
+            if (!last) {
+                ASSERT_EQ(kOk, device->SetTexture(0, between));
+            }
+        }
+        effect->End();
+        level->Release();
+    }
+
+    Texture* scene = nullptr;
+    Texture* between = nullptr;
+};
+
+TEST_F(GfxRasterEffectSuite, EffectsWrittenAsOthersWriteThemDrawWhatTheCpuComputes)
+{
+    const float texel = 1.0f / kSize;
+    const SuiteCase cases[] = {
+        {"greyscale", kGreyscale, QuadStyle::Exact, TextureFrom::Device,
+         [&](RuntimeEffect& e) { SetPair(e, "HalfPixel", texel / 2, texel / 2); },
+         [](int x, int y) {
+             const Rgba c = At(x, y);
+             const double l = Luma(c);
+             return std::vector<Rgba>{{l, l, l, c.a}};
+         },
+         1},
+        {"inverse", kInverse, QuadStyle::HalfPixel, TextureFrom::Parameter, [](RuntimeEffect&) {},
+         [](int x, int y) {
+             const Rgba c = At(x, y);
+             return std::vector<Rgba>{{1 - c.r, 1 - c.g, 1 - c.b, c.a}};
+         },
+         1},
+        {"separable blur", kBlur, QuadStyle::HalfPixel, TextureFrom::Device,
+         [&](RuntimeEffect& e) {
+             const float weights[5] = {float(kKernel[0]), float(kKernel[1]), float(kKernel[2]), float(kKernel[3]),
+                                       float(kKernel[4])};
+             ASSERT_EQ(kEffectOk, e.SetFloatArray("Weights", weights, 5));
+             SetPair(e, "TexelSize", texel, texel);
+         },
+         One(&Blurred), 1},
+        {"edge detection", kEdges, QuadStyle::Exact, TextureFrom::Device,
+         [&](RuntimeEffect& e) {
+             SetPair(e, "HalfPixel", texel / 2, texel / 2);
+             SetPair(e, "TexelSize", texel, texel);
+         },
+         One(&Edges), 2},
+        {"vignette", kVignette, QuadStyle::HalfPixel, TextureFrom::Parameter,
+         [](RuntimeEffect& e) { SetPair(e, "ScreenSize", float(kSize), float(kSize)); }, One(&Vignetted), 1},
+        {"desaturation through HSL", kDesaturate, QuadStyle::Exact, TextureFrom::Parameter,
+         [&](RuntimeEffect& e) {
+             SetPair(e, "HalfPixel", texel / 2, texel / 2);
+             ASSERT_EQ(kEffectOk, e.SetFloat("Saturation", float(kSaturation)));
+         },
+         One(&Desaturated), 2},
+        {"bright pass with tone mapping", kBrightPass, QuadStyle::HalfPixel, TextureFrom::Device,
+         [](RuntimeEffect& e) { ASSERT_EQ(kEffectOk, e.SetFloat("Exposure", float(kExposure))); }, One(&BrightPassed),
+         2},
+        {"FXAA-like edge filter", kFxaa, QuadStyle::HalfPixel, TextureFrom::Device,
+         [&](RuntimeEffect& e) { SetPair(e, "RcpFrame", texel, texel); }, &Antialiased, 1},
+    };
+    for (const SuiteCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        UseEffect(c.source);
+        if (HasFatalFailure())
+            return;
+        // What the program does for post-processing: the scene on unit 0, clamped.
+        ASSERT_EQ(kOk, device->SetTexture(0, c.texture == TextureFrom::Device ? scene : nullptr));
+        ASSERT_EQ(kOk, device->SetSamplerState(0, kSampAddressU, 3));
+        ASSERT_EQ(kOk, device->SetSamplerState(0, kSampAddressV, 3));
+        if (c.texture == TextureFrom::Parameter) {
+            ASSERT_EQ(kEffectOk, effect->SetTexture("SceneTexture", scene));
+        }
+        c.set(*effect);
+        if (HasFatalFailure())
+            return;
+        SetQuad(c.quad);
+        ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0x00000000u, 1.0f, 0));
+        DrawAllPasses();
+        if (HasFatalFailure())
+            return;
+        int worst = 0;
+        for (int y = 0; y < kSize; ++y)
+            for (int x = 0; x < kSize; ++x) {
+                const uint32_t got = Pixel(uint32_t(x), uint32_t(y));
+                int best = 256;
+                std::string expected;
+                for (const Rgba& want : c.reference(x, y)) {
+                    int off = 0;
+                    const double channels[4] = {want.a, want.r, want.g, want.b};
+                    for (int k = 0; k < 4; ++k)
+                        off = std::max(off, std::abs(Channel(got, 24 - 8 * k) -
+                                                     int(std::lround(255.0 * std::clamp(channels[k], 0.0, 1.0)))));
+                    best = std::min(best, off);
+                    char text[64];
+                    std::snprintf(text, sizeof text, " (%.1f, %.1f, %.1f, %.1f)", 255 * want.r, 255 * want.g,
+                                  255 * want.b, 255 * want.a);
+                    expected += text;
+                }
+                worst = std::max(worst, best);
+                ASSERT_LE(best, c.tolerance) << "at " << x << "," << y << ": 0x" << std::hex << got << " for" << expected;
+            }
+        RecordProperty(std::string(c.name) + " worst difference in 255ths", worst);
+    }
+}
+
+} // namespace
