@@ -1,0 +1,1 @@
+sampler TooFar : register(s16);
