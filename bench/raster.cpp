@@ -1,8 +1,10 @@
 // Frames per second of the rasterizing device at 1280 x 720 (on llvmpipe where
 // there is no GPU): a fixed scene of 200 lit, textured, depth-tested spheres of
 // about 2,000 triangles each, against a bare loop of clear and present on the
-// same kind of device. Each measured run draws 10 frames and then waits for the
-// last one to be finished, so the GPU's work is counted, not only the calls.
+// same kind of device; and the same scene drawn by shader model 2 stages,
+// without and with the fixed-function fog after them. Each measured run draws
+// 10 frames and then waits for the last one to be finished, so the GPU's work
+// is counted, not only the calls.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -49,6 +51,11 @@ float4 PS(float3 normal : TEXCOORD1, float2 uv : TEXCOORD0) : COLOR
 }
 technique lit { pass p { ZEnable = true; ZWriteEnable = true; CullMode = CCW;
     VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(); } }
+technique litModel2 { pass p { ZEnable = true; ZWriteEnable = true; CullMode = CCW; FogEnable = false;
+    VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }
+technique litModel2Fog { pass p { ZEnable = true; ZWriteEnable = true; CullMode = CCW;
+    FogEnable = true; FogColor = 0xFF808890; FogTableMode = Linear; FogStart = 0.9; FogEnd = 1.0;
+    VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }
 )";
 
 struct Matrix {
@@ -90,7 +97,7 @@ Matrix Translation(float x, float y, float z)
 
 class Scene {
 public:
-    explicit Scene(bool content)
+    explicit Scene(bool content, const char* technique = "lit")
     {
         gfx::SetDefaultGfxMode(gfx::GfxMode::Raster);
         d3d_ = gfx::CreateDirect3D(gfx::kSdkVersion);
@@ -113,6 +120,10 @@ public:
         if (!effect_)
             return;
         effect_->SetDevice(device_);
+        if (effect_->SetTechnique(technique) != gfx::kEffectOk) {
+            effect_.reset();
+            return;
+        }
         MakeSphere(32, 32);
         device_->CreateTexture(256, 256, 0, 0, gfx::kFormatA8R8G8B8, gfx::kPoolManaged, &texture_);
         std::span<uint8_t> texels = platform::testing::TextureBytes(*texture_);
@@ -216,9 +227,9 @@ private:
     uint32_t triangles_ = 0;
 };
 
-void Run(benchmark::State& state, bool content)
+void Run(benchmark::State& state, bool content, const char* technique = "lit")
 {
-    Scene scene(content);
+    Scene scene(content, technique);
     if (!scene.Ready(content)) {
         state.SkipWithError("no OpenGL 4.5 context (or the scene effect does not compile)");
         return;
@@ -235,8 +246,12 @@ void Run(benchmark::State& state, bool content)
 
 void BM_SceneFrames(benchmark::State& state) { Run(state, true); }
 void BM_ClearAndPresentFrames(benchmark::State& state) { Run(state, false); }
+void BM_SceneFramesModel2(benchmark::State& state) { Run(state, true, "litModel2"); }
+void BM_SceneFramesModel2Fog(benchmark::State& state) { Run(state, true, "litModel2Fog"); }
 
 BENCHMARK(BM_SceneFrames)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SceneFramesModel2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SceneFramesModel2Fog)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ClearAndPresentFrames)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
