@@ -2,8 +2,10 @@
 // The states an effect's passes set on the device, as the platform's effect
 // system sets them when a pass begins: every assignment of the pass in its
 // order, a value that names parameters evaluated from their values then; at
-// the place of the pass's shaders, the states and the texture of every sampler
-// its program reads, on the sampler unit the program gave it; lights and the
+// the place of the pass's shaders, the states of every sampler its program
+// reads and the texture its block names, on the sampler unit the program gave
+// it (a sampler that names none draws the unit's texture as the program set
+// it); lights and the
 // material gathered from their members, each set whole (members not written
 // keep their defaults). A commit inside the pass sets again only what changed.
 // A pass that takes its shaders from arrays draws with the program of the
