@@ -141,9 +141,9 @@ private:
     // Vectors (rowsEach 1) and matrices (4) as rows of four floats an element.
     EffectResult SetRows(std::string_view name, const float* rows, uint32_t count, size_t rowsEach);
     EffectResult GetRows(std::string_view name, float* rows, uint32_t count, size_t rowsEach) const;
-    // The values of `part`, as its type keeps them; of a struct, each
-    // member's. `store` is called with the value's offset within the part,
-    // the member's type and the value; the walk ends past `count` values.
+    // Calls visit(k, type) for the values of `part` before `count`: k is the
+    // value's place within the part, `type` the numeric type that keeps it
+    // (of a struct, its member's).
     template <class Visit>
     void ForEachValue(const ParameterPart& part, uint64_t count, Visit&& visit) const;
     static float Converted(EffectParameterType type, float value);
