@@ -457,7 +457,8 @@ TEST(RuntimeEffect, PassStatesReadMembersOfStructParameters)
                                 "Fog fogs[2] = { false, (float4)0, 1, 2, true, (float4)1, 3, 4 };\n";
     std::unique_ptr<RuntimeEffect> effect = FromSource(
         structs + "technique t { pass p { FogEnable = (settings.fog.enabled); FogStart = (settings.fog.range[0]);\n"
-                  "  FogEnd = (fogs[1].range[1] * 2 + settings.fog.colour.g); AlphaRef = (settings.ref); } }\n");
+                  "  FogEnd = (fogs[1].range[1] * 2 + settings.fog.colour.g); AlphaRef = (settings.ref);\n"
+                  "  StencilEnable = <fogs[1].enabled>; } }\n");
     ASSERT_TRUE(effect);
     gfx_test::TestDevice test;
     effect->SetDevice(test.device);
@@ -474,6 +475,7 @@ TEST(RuntimeEffect, PassStatesReadMembersOfStructParameters)
     EXPECT_EQ(floatState(gfx::kRsFogStart), 10.0f);
     EXPECT_EQ(floatState(gfx::kRsFogEnd), 8.5f);
     EXPECT_EQ(state(gfx::kRsAlphaRef), 128u);
+    EXPECT_EQ(state(gfx::kRsStencilEnable), 1u);
     // Members set by name reach the states at a commit.
     EXPECT_EQ(effect->SetFloat("settings.fog.enabled", 0), kEffectOk);
     EXPECT_EQ(effect->SetFloat("fogs[1].range[1]", 5), kEffectOk);
