@@ -236,6 +236,24 @@ TEST_F(GfxParameters, AShaderIsLitThroughALightStructSetByMemberNameAndFromItsIn
     ExpectEveryPixel([&](uint32_t x, uint32_t y, float* rgb) { LitQuad(x, y, packed, packed + 3, 0.5f, rgb); });
 }
 
+TEST_F(GfxParameters, AStructsInitialValueMayBeACastOfOneNumber)
+{
+    std::string source = std::string(kVertex) + kLitQuad;
+    const std::string list = "Light light = { float3(0, 0, 1), float4(1, 1, 1, 1), 0.25 };";
+    source.replace(source.find(list), list.size(), "Light light = (Light)-0.5;");
+    UseEffect(source);
+    if (HasFatalFailure())
+        return;
+    DrawWhole();
+    const float direction[3] = {-0.5f, -0.5f, -0.5f}, colour[3] = {-0.5f, -0.5f, -0.5f};
+    ExpectEveryPixel([&](uint32_t x, uint32_t y, float* rgb) { LitQuad(x, y, direction, colour, -0.5f, rgb); });
+    // Every value -0.5: black; a white colour then shows the light, its ambient below zero.
+    const float white[4] = {1, 1, 1, 1};
+    ASSERT_EQ(kEffectOk, effect->SetVector("light.colour", white));
+    DrawWhole();
+    ExpectEveryPixel([&](uint32_t x, uint32_t y, float* rgb) { LitQuad(x, y, direction, white, -0.5f, rgb); });
+}
+
 TEST_F(GfxParameters, AnArrayOfStructsReachesTheShaderElementByElement)
 {
     // Spots over the target, each a struct with an array, a bool and a matrix
