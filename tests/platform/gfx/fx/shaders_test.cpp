@@ -358,6 +358,10 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
         {"a name nobody declares in a function only another unreached one calls",
          "float Deep(float a) { return a * Nothing; }\nfloat Unused(float a) { return Deep(a); }\n" + ps + pass,
          "e.fx(1,34): error X3004: undeclared identifier 'Nothing'"},
+        {"an error on the first line, where helpers of casts to arrays stand before the text",
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR { float a[2] = (float[2])uv; float b = 1 return a[0] * b; }\n" +
+             pass,
+         "e.fx(1,83): error X3000: syntax error: unexpected token 'return', ';' expected"},
         {"a write to a global that is not static",
          "float G;\nfloat4 PS(float2 uv : TEXCOORD0) : COLOR { G = uv.x; return G; }\n" + pass,
          "e.fx(2,44): error X3025: global variables are implicitly constant, enable compatibility mode to allow "
