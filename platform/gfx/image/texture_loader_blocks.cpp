@@ -1,8 +1,18 @@
-// DXT1, DXT2/3 and DXT4/5 blocks to and from A8R8G8B8 texels. The encoder is
-// simple (endpoints from the block's bounding box, nearest palette entry): it
-// only makes levels and sizes a file did not bring.
+// DXT1, DXT2/3 and DXT4/5 blocks to and from A8R8G8B8 texels, for the levels
+// and sizes a file did not bring. Opaque colours and interpolated alpha are
+// encoded by stb_dxt, which fits each block's end points along its colours'
+// principal axis and refines them; DXT1 blocks with transparent texels, which
+// stb_dxt does not make, take the three-colour mode fitted along the same axis
+// here, and DXT2/3's explicit alpha is rounded to its four bits.
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstring> // stb_dxt copies with memcpy
+
+#define STB_DXT_STATIC
+#define STB_DXT_IMPLEMENTATION
+#include <stb/stb_dxt.h>
+
 #include "platform/bytes/byte_reader.h"
 #include "platform/bytes/byte_writer.h"
 #include "platform/gfx/device/format.h"
@@ -81,41 +91,95 @@ int Distance(const Rgba& a, const Rgba& b)
     return (a.r - b.r) * (a.r - b.r) + (a.g - b.g) * (a.g - b.g) + (a.b - b.b) * (a.b - b.b);
 }
 
-void EncodeColour(const std::array<Rgba, 16>& block, bool dxt1, uint8_t* out)
+// The direction along which the colours spread most: the covariance's first
+// eigenvector, by power iteration from the widest channel.
+std::array<double, 3> PrincipalAxis(const std::array<Rgba, 16>& block, const std::array<bool, 16>& used)
 {
-    Rgba lo{255, 255, 255, 255}, hi{0, 0, 0, 255};
-    bool transparent = false;
-    for (const Rgba& t : block) {
-        if (dxt1 && t.a < 128) {
-            transparent = true;
+    double mean[3] = {0, 0, 0};
+    int count = 0;
+    for (int i = 0; i < 16; ++i) {
+        if (!used[i])
             continue;
+        mean[0] += block[i].r;
+        mean[1] += block[i].g;
+        mean[2] += block[i].b;
+        ++count;
+    }
+    for (double& m : mean)
+        m /= count;
+    double cov[3][3] = {};
+    for (int i = 0; i < 16; ++i) {
+        if (!used[i])
+            continue;
+        const double d[3] = {block[i].r - mean[0], block[i].g - mean[1], block[i].b - mean[2]};
+        for (int a = 0; a < 3; ++a)
+            for (int b = 0; b < 3; ++b)
+                cov[a][b] += d[a] * d[b];
+    }
+    std::array<double, 3> axis{cov[0][0], cov[1][1], cov[2][2]};
+    const int widest = int(std::max_element(axis.begin(), axis.end()) - axis.begin());
+    axis = {0, 0, 0};
+    axis[widest] = 1;
+    for (int step = 0; step < 8; ++step) {
+        std::array<double, 3> next{};
+        for (int a = 0; a < 3; ++a)
+            next[a] = cov[a][0] * axis[0] + cov[a][1] * axis[1] + cov[a][2] * axis[2];
+        const double length = std::sqrt(next[0] * next[0] + next[1] * next[1] + next[2] * next[2]);
+        if (length < 1e-9)
+            break;
+        for (int a = 0; a < 3; ++a)
+            axis[a] = next[a] / length;
+    }
+    return axis;
+}
+
+// The two colours the block's colours reach furthest along the axis.
+std::pair<Rgba, Rgba> AxisEnds(const std::array<Rgba, 16>& block, const std::array<bool, 16>& used,
+                               const std::array<double, 3>& axis)
+{
+    double low = 1e30, high = -1e30;
+    Rgba lowColour, highColour;
+    for (int i = 0; i < 16; ++i) {
+        if (!used[i])
+            continue;
+        const double along = block[i].r * axis[0] + block[i].g * axis[1] + block[i].b * axis[2];
+        if (along < low) {
+            low = along;
+            lowColour = block[i];
         }
-        lo = {std::min(lo.r, t.r), std::min(lo.g, t.g), std::min(lo.b, t.b), 255};
-        hi = {std::max(hi.r, t.r), std::max(hi.g, t.g), std::max(hi.b, t.b), 255};
+        if (along > high) {
+            high = along;
+            highColour = block[i];
+        }
     }
-    uint16_t c0 = To565(hi), c1 = To565(lo);
-    if (transparent) {
+    return {lowColour, highColour};
+}
+
+// A DXT1 block in its three-colour mode: two end points, their mean, and
+// transparent black for the texels of alpha below one half.
+void EncodeTransparentColour(const std::array<Rgba, 16>& block, uint8_t* out)
+{
+    std::array<bool, 16> opaque{};
+    bool any = false;
+    for (int i = 0; i < 16; ++i)
+        any = (opaque[i] = block[i].a >= 128) || any;
+    uint16_t c0 = 0, c1 = 0;
+    if (any) {
+        const auto [low, high] = AxisEnds(block, opaque, PrincipalAxis(block, opaque));
+        c0 = To565(low);
+        c1 = To565(high);
         if (c0 > c1)
-            std::swap(c0, c1); // three colours and transparent black
-    } else if (c0 < c1) {
-        std::swap(c0, c1);
+            std::swap(c0, c1); // c0 <= c1 chooses this mode
     }
-    const std::array<Rgba, 4> palette = ColourPalette(c0, c1, dxt1);
+    const std::array<Rgba, 4> palette = ColourPalette(c0, c1, true);
     uint32_t indices = 0;
     for (int i = 0; i < 16; ++i) {
-        uint32_t best = 0;
-        if (transparent && block[i].a < 128) {
-            best = 3;
-        } else if (c0 != c1) {
-            int bestDistance = Distance(block[i], palette[0]);
-            const uint32_t choices = transparent ? 3 : 4;
-            for (uint32_t k = 1; k < choices; ++k) {
-                const int d = Distance(block[i], palette[k]);
-                if (d < bestDistance) {
-                    bestDistance = d;
+        uint32_t best = 3;
+        if (opaque[i]) {
+            best = 0;
+            for (uint32_t k = 1; k < 3; ++k)
+                if (Distance(block[i], palette[k]) < Distance(block[i], palette[best]))
                     best = k;
-                }
-            }
         }
         indices |= best << (2 * i);
     }
@@ -125,34 +189,18 @@ void EncodeColour(const std::array<Rgba, 16>& block, bool dxt1, uint8_t* out)
     colour.U32(indices);
 }
 
-void EncodeAlpha(const std::array<Rgba, 16>& block, uint8_t* out)
+// stb_dxt's encoding of the block's colours (and, with `alpha`, its
+// interpolated alpha block first).
+void EncodeWithStb(const std::array<Rgba, 16>& block, bool alpha, uint8_t* out)
 {
-    int lo = 255, hi = 0;
-    for (const Rgba& t : block) {
-        lo = std::min(lo, t.a);
-        hi = std::max(hi, t.a);
-    }
-    const std::array<int, 8> palette = AlphaPalette(hi, lo);
-    uint64_t indices = 0;
+    unsigned char rgba[64];
     for (int i = 0; i < 16; ++i) {
-        uint64_t best = 0;
-        if (hi != lo) {
-            int bestDistance = 1 << 30;
-            for (uint64_t k = 0; k < 8; ++k) {
-                const int d = std::abs(block[i].a - palette[k]);
-                if (d < bestDistance) {
-                    bestDistance = d;
-                    best = k;
-                }
-            }
-        }
-        indices |= best << (3 * i);
+        rgba[4 * i] = static_cast<unsigned char>(block[i].r);
+        rgba[4 * i + 1] = static_cast<unsigned char>(block[i].g);
+        rgba[4 * i + 2] = static_cast<unsigned char>(block[i].b);
+        rgba[4 * i + 3] = static_cast<unsigned char>(block[i].a);
     }
-    platform::ByteWriter alpha(out, 8);
-    alpha.U8(static_cast<uint8_t>(hi));
-    alpha.U8(static_cast<uint8_t>(lo));
-    alpha.U16(static_cast<uint16_t>(indices)); // 48 bits of indices
-    alpha.U32(static_cast<uint32_t>(indices >> 16));
+    stb_compress_dxt_block(out, rgba, alpha ? 1 : 0, STB_DXT_HIGHQUAL);
 }
 
 } // namespace
@@ -199,17 +247,22 @@ void EncodeBlocks(uint32_t format, const uint8_t* texels, uint32_t width, uint32
         for (uint32_t bx = 0; bx < blocksWide; ++bx, blocks += BlockBytes(format)) {
             const std::array<Rgba, 16> block = GatherBlock(texels, width, height, bx, by);
             if (format == kFormatDXT1) {
-                EncodeColour(block, true, blocks);
+                const bool transparent =
+                    std::any_of(block.begin(), block.end(), [](const Rgba& t) { return t.a < 128; });
+                if (transparent)
+                    EncodeTransparentColour(block, blocks);
+                else
+                    EncodeWithStb(block, false, blocks);
                 continue;
             }
-            if (ExplicitAlpha(format)) {
-                for (int i = 0; i < 8; ++i)
-                    blocks[i] = static_cast<uint8_t>((block[2 * i].a * 15 + 127) / 255 |
-                                                     ((block[2 * i + 1].a * 15 + 127) / 255) << 4);
-            } else {
-                EncodeAlpha(block, blocks);
+            if (!ExplicitAlpha(format)) {
+                EncodeWithStb(block, true, blocks);
+                continue;
             }
-            EncodeColour(block, false, blocks + 8);
+            for (int i = 0; i < 8; ++i)
+                blocks[i] = static_cast<uint8_t>((block[2 * i].a * 15 + 127) / 255 |
+                                                 ((block[2 * i + 1].a * 15 + 127) / 255) << 4);
+            EncodeWithStb(block, false, blocks + 8);
         }
     }
 }
