@@ -72,7 +72,11 @@ bool TextureRequestOk(const TextureLayout& layout, const Caps& caps)
     if ((usage & kUsageAutoGenMipMap) && ((caps.caps2 & kCaps2CanAutoGenMipMap) == 0 || layout.pool == kPoolSystemMem)) {
         return false;
     }
-    if (IsBlockCompressed(layout.format) && (layout.width % 4 != 0 || layout.height % 4 != 0)) return false;
+    // A block format's top level is whole blocks, or less than one block a side:
+    // the runtime asks for the small levels of every chain (2 x 2, 1 x 1) on
+    // their own, and the driver keeps a padded block for them.
+    const auto blockSide = [](uint32_t side) { return side < 4 || side % 4 == 0; };
+    if (IsBlockCompressed(layout.format) && (!blockSide(layout.width) || !blockSide(layout.height))) return false;
     return true;
 }
 

@@ -133,6 +133,36 @@ TEST(GfxTexture, CreationRefusesWhatNoTextureCanBe)
     EXPECT_EQ(nullptr, texture);
 }
 
+TEST(GfxTexture, BlockTexturesAreWholeBlocksOrSmallerThanOneASide)
+{
+    gfx_test::TestDevice test;
+    Device* device = test.device;
+    struct Size {
+        uint32_t width, height;
+        bool made;
+    };
+    // The smallest levels of every chain (2 x 2, 1 x 1, 16 x 2) are textures of their own too.
+    for (const Size& size : {Size{1, 1, true}, Size{2, 2, true}, Size{3, 3, true}, Size{16, 2, true},
+                             Size{4, 1, true}, Size{12, 8, true}, Size{6, 4, false}, Size{3, 5, false},
+                             Size{8, 10, false}}) {
+        for (uint32_t format : {kFormatDXT1, kFormatDXT5}) {
+            SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height));
+            Texture* texture = nullptr;
+            EXPECT_EQ(size.made ? kOk : kInvalidCall,
+                      device->CreateTexture(size.width, size.height, 0, 0, format, kPoolManaged, &texture));
+            if (!texture)
+                continue;
+            // Each level, even one of a texel, keeps a whole block.
+            EXPECT_EQ(texture->GetLevelCount(), gfx::FullMipLevels(size.width, size.height));
+            LockedRect locked;
+            ASSERT_EQ(kOk, texture->LockRect(texture->GetLevelCount() - 1, &locked, nullptr, 0));
+            EXPECT_EQ(locked.pitch, format == kFormatDXT1 ? 8 : 16);
+            EXPECT_EQ(kOk, texture->UnlockRect(texture->GetLevelCount() - 1));
+            SafeRelease(texture);
+        }
+    }
+}
+
 TEST(GfxTexture, SurfaceLevelsShareTheTexturesCountAndBytes)
 {
     gfx_test::TestDevice test;
