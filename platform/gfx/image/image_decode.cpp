@@ -5,6 +5,8 @@
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/image/bmp_reader.h"
 #include "platform/gfx/image/dds_reader.h"
+#include "platform/gfx/image/image_decode_stb.h"
+#include "platform/gfx/image/pnm_reader.h"
 #include "platform/gfx/image/tga_reader.h"
 
 namespace gfx {
@@ -29,6 +31,18 @@ ImageFileType SniffImageFileType(const void* data, size_t size)
         return ImageFileType::Dds;
     if (LooksLikeBmp(bytes, size))
         return ImageFileType::Bmp;
+    if (LooksLikePng(bytes, size))
+        return ImageFileType::Png;
+    if (LooksLikeJpeg(bytes, size))
+        return ImageFileType::Jpg;
+    if (LooksLikeHdr(bytes, size))
+        return ImageFileType::Hdr;
+    if (LooksLikePfm(bytes, size))
+        return ImageFileType::Pfm;
+    if (LooksLikePnm(bytes, size))
+        return ImageFileType::Pnm;
+    if (LooksLikeDib(bytes, size))
+        return ImageFileType::Dib;
     if (LooksLikeTga(bytes, size))
         return ImageFileType::Tga;
     return ImageFileType::Unknown;
@@ -55,8 +69,16 @@ DecodeResult DecodeImage(const void* data, size_t size, DecodedImage& out)
         case ImageFileType::Dds: result = ReadDds(bytes, size, out); break;
         case ImageFileType::Bmp: result = ReadBmp(bytes, size, out); break;
         case ImageFileType::Tga: result = ReadTga(bytes, size, out); break;
+        case ImageFileType::Dib: result = ReadDib(bytes, size, out); break;
+        case ImageFileType::Png: result = ReadPng(bytes, size, out); break;
+        case ImageFileType::Jpg: result = ReadJpeg(bytes, size, out); break;
+        case ImageFileType::Hdr: result = ReadHdr(bytes, size, out); break;
+        case ImageFileType::Pfm: result = ReadPfm(bytes, size, out); break;
+        case ImageFileType::Pnm: result = ReadPnm(bytes, size, out); break;
         case ImageFileType::Unknown:
-            result = DecodeResult::Invalid(size == 0 ? "empty file" : "not a DDS, TGA or BMP file");
+            result = DecodeResult::Invalid(size == 0 ? "empty file"
+                                                     : "not a texture file of a kind read here (BMP, DDS, DIB, HDR, "
+                                                       "JPEG, PFM, PNG, PPM or TGA)");
             break;
         }
     } catch (const std::bad_alloc&) {

@@ -1,5 +1,6 @@
 #pragma once
-// Texture files in memory (DDS, TGA, BMP) decoded into the texels of every face
+// Texture files in memory (DDS, TGA, BMP, DIB, PNG, JPEG, HDR, PFM, PPM and its
+// grey and black-and-white kin) decoded into the texels of every face
 // and mip level, ready to fill a texture. Bad files end in a result that says
 // why, never in a crash or an allocation the file cannot justify. A decoder
 // writes the texels straight into the image it is given, into the buffer that
@@ -16,11 +17,12 @@ namespace gfx {
 
 enum class ImageKind : uint8_t { Texture2D = 0, Cube = 1, Volume = 2 };
 
-enum class ImageFileType : uint8_t { Unknown, Dds, Tga, Bmp };
+enum class ImageFileType : uint8_t { Unknown, Dds, Tga, Bmp, Dib, Png, Jpg, Hdr, Pfm, Pnm };
 
 enum class DecodeStatus : uint8_t {
     Ok,
-    InvalidData, // not an image file we read, damaged, truncated or of an absurd size
+    InvalidData,  // not an image file we read, damaged, truncated or of an absurd size
+    NoSuchFormat, // a sound file whose texels are of a format the device has not
     OutOfMemory,
 };
 
@@ -99,13 +101,14 @@ struct DecodeResult {
 
     bool Ok() const { return status == DecodeStatus::Ok; }
     static DecodeResult Invalid(std::string why) { return {DecodeStatus::InvalidData, std::move(why)}; }
+    static DecodeResult NoSuchFormat(std::string why) { return {DecodeStatus::NoSuchFormat, std::move(why)}; }
 };
 
-// The kind of file the bytes hold, by their first bytes (TGA has no signature,
-// so a plausible TGA header counts as one).
+// The kind of file the bytes hold, by their first bytes (TGA and DIB have no
+// signature, so a plausible header counts as one).
 ImageFileType SniffImageFileType(const void* data, size_t size);
 
-// Decodes any of the three file types. `out` is replaced (its buffers reused);
+// Decodes a file of any of those types. `out` is replaced (its buffers reused);
 // on failure it is left empty.
 DecodeResult DecodeImage(const void* data, size_t size, DecodedImage& out);
 

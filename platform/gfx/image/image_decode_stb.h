@@ -1,6 +1,12 @@
 #pragma once
-// The TGA and BMP readers' access to stb_image, after they have checked the
-// file themselves: stb_image reads past a truncated file as zeros.
+// Readers of the file kinds stb_image decodes: PNG of every kind (grey, grey
+// and alpha, colour, colour and alpha, colour tables with or without
+// transparency, 1 to 16 bits, interlaced or not), JPEG (baseline and
+// progressive) and Radiance HDR. Texels arrive in the format the platform's
+// loader gives: grey as L8 (with alpha A8L8), colour as X8R8G8B8 (with alpha
+// A8R8G8B8), 16-bit samples as L16 or A16B16G16R16, HDR as A32B32G32R32F.
+// Before stb_image makes any texel, a file must hold enough bytes to describe
+// the texels its header claims, as the kind's coding allows at best.
 #include <cstddef>
 #include <cstdint>
 
@@ -8,8 +14,12 @@
 
 namespace gfx {
 
-// Decodes a TGA or BMP file into `out` as a one-level 2D A8R8G8B8 image of the
-// expected size (a different size from stb_image is invalid data).
-DecodeResult DecodeWithStb(const uint8_t* data, size_t size, uint32_t width, uint32_t height, DecodedImage& out);
+bool LooksLikePng(const uint8_t* data, size_t size);
+bool LooksLikeJpeg(const uint8_t* data, size_t size);
+bool LooksLikeHdr(const uint8_t* data, size_t size);
+
+DecodeResult ReadPng(const uint8_t* data, size_t size, DecodedImage& out);
+DecodeResult ReadJpeg(const uint8_t* data, size_t size, DecodedImage& out);
+DecodeResult ReadHdr(const uint8_t* data, size_t size, DecodedImage& out);
 
 } // namespace gfx

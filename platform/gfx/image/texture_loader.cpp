@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iostream>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "platform/gfx/device/format.h"
-#include "platform/gfx/device/pixel_ops.h"
+#include "platform/gfx/image/texel_resample.h"
 
 namespace gfx {
 
@@ -22,6 +24,8 @@ struct Level {
     std::vector<uint8_t> bytes;
 
     uint32_t Rows(uint32_t format) const { return IsBlockCompressed(format) ? (height + 3) / 4 : height; }
+    TexelRegion Region() { return {bytes.data(), rowPitch, slicePitch, width, height, depth}; }
+    TexelRegion Region() const { return {const_cast<uint8_t*>(bytes.data()), rowPitch, slicePitch, width, height, depth}; }
 };
 
 Level MakeLevel(uint32_t format, uint32_t width, uint32_t height, uint32_t depth)
@@ -53,35 +57,42 @@ uint32_t TargetSide(uint32_t asked, uint32_t file)
     return asked;
 }
 
-bool Blends(uint32_t filter) { return filter != kImageFilterNone && filter != kImageFilterPoint; }
-
-// Scales `from` into `to` (already sized), slice by slice; a deeper or shallower
-// target takes the nearest source slice.
-bool Resample(uint32_t format, const Level& from, Level& to, uint32_t filter)
+// A side the device takes for a block format: a whole number of blocks, or
+// less than one block (the smallest levels of every chain are such).
+uint32_t BlockSide(uint32_t side)
 {
-    const uint32_t copyFilter = Blends(filter) ? kFilterLinear : kFilterNone;
-    const Rect fromRect{0, 0, static_cast<int32_t>(from.width), static_cast<int32_t>(from.height)};
-    const Rect toRect{0, 0, static_cast<int32_t>(to.width), static_cast<int32_t>(to.height)};
-    std::vector<uint8_t> wide, narrow;
-    if (IsBlockCompressed(format)) {
-        wide.resize(size_t(from.width) * from.height * 4);
-        narrow.resize(size_t(to.width) * to.height * 4);
+    return side < 4 ? side : (side + 3) / 4 * 4;
+}
+
+// The filter's kind is its low byte; the bits above it (mirroring, dithering)
+// change nothing here. The default sizes and makes levels by the box.
+ResampleFilter FilterOf(uint32_t filter)
+{
+    if (filter == kImageFilterDefault)
+        return ResampleFilter::Box;
+    switch (filter & 0xFF) {
+    case kImageFilterNone: case kImageFilterPoint: return ResampleFilter::Nearest;
+    case kImageFilterLinear: return ResampleFilter::Linear;
+    default: return ResampleFilter::Box;
     }
-    for (uint32_t z = 0; z < to.depth; ++z) {
-        const uint32_t sourceSlice = static_cast<uint32_t>(uint64_t{z} * from.depth / to.depth);
-        const uint8_t* source = from.bytes.data() + from.slicePitch * sourceSlice;
-        uint8_t* target = to.bytes.data() + to.slicePitch * z;
-        if (IsBlockCompressed(format)) {
-            DecodeBlocks(format, source, from.width, from.height, wide.data());
-            if (!StretchCopy(wide.data(), from.width * 4, kFormatA8R8G8B8, fromRect, narrow.data(), to.width * 4,
-                             kFormatA8R8G8B8, toRect, copyFilter))
-                return false;
-            EncodeBlocks(format, narrow.data(), to.width, to.height, target);
-        } else if (!StretchCopy(source, from.rowPitch, format, fromRect, target, to.rowPitch, format, toRect,
-                                copyFilter)) {
-            return false;
-        }
-    }
+}
+
+// Scales `from` into `to` (already sized) in all three dimensions. Block
+// formats are decoded, scaled and encoded again.
+bool Resample(uint32_t format, const Level& from, Level& to, ResampleFilter filter)
+{
+    if (!IsBlockCompressed(format))
+        return ResampleTexels(format, from.Region(), to.Region(), filter);
+    Level wide = MakeLevel(kFormatA8R8G8B8, from.width, from.height, from.depth);
+    Level narrow = MakeLevel(kFormatA8R8G8B8, to.width, to.height, to.depth);
+    for (uint32_t z = 0; z < from.depth; ++z)
+        DecodeBlocks(format, from.bytes.data() + from.slicePitch * z, from.width, from.height,
+                     wide.bytes.data() + wide.slicePitch * z);
+    if (!ResampleTexels(kFormatA8R8G8B8, wide.Region(), narrow.Region(), filter))
+        return false;
+    for (uint32_t z = 0; z < to.depth; ++z)
+        EncodeBlocks(format, narrow.bytes.data() + narrow.slicePitch * z, to.width, to.height,
+                     to.bytes.data() + to.slicePitch * z);
     return true;
 }
 
@@ -122,11 +133,13 @@ Result BuildLevels(const DecodedImage& image, const Plan& plan, const TextureFil
                     continue;
                 }
             }
+            // The top level is sized from the file's with the filter; every level
+            // below is made from the one above it with the mip filter.
             Level made = MakeLevel(plan.format, w, h, d);
             const bool fromFile = level == 0;
             const Level source = fromFile ? FileLevel(image, face, 0, firstSliceOnly) : Level{};
             if (!Resample(plan.format, fromFile ? source : chain.back(), made,
-                          fromFile ? params.filter : params.mipFilter))
+                          FilterOf(fromFile ? params.filter : params.mipFilter)))
                 return kNotAvailable;
             taken = false;
             chain.push_back(std::move(made));
@@ -213,6 +226,29 @@ Result Make(Device* device, const Plan& plan, const TextureFileParams&, uint32_t
                                        out);
 }
 
+const char* KindName(ImageKind kind)
+{
+    switch (kind) {
+    case ImageKind::Cube: return "cube";
+    case ImageKind::Volume: return "volume";
+    case ImageKind::Texture2D: break;
+    }
+    return "2D";
+}
+
+// A file that makes no texture is named in one line with the reason, as the
+// caller's own message names only the file.
+Result Refuse(const DecodeResult& why)
+{
+    std::cout << "Texture file not loaded: " << why.reason << ".\n";
+    switch (why.status) {
+    case DecodeStatus::OutOfMemory: return kOutOfMemory;
+    case DecodeStatus::NoSuchFormat: return kNotAvailable;
+    case DecodeStatus::Ok: case DecodeStatus::InvalidData: break;
+    }
+    return kInvalidData;
+}
+
 template <class T>
 Result CreateFromFile(Device* device, const void* data, size_t size, const TextureFileParams& params, T** texture,
                       ImageFileInfo* info, ImageKind wanted)
@@ -225,14 +261,15 @@ Result CreateFromFile(Device* device, const void* data, size_t size, const Textu
     DecodedImage image;
     const DecodeResult decoded = DecodeImage(data, size, image);
     if (!decoded.Ok())
-        return decoded.status == DecodeStatus::OutOfMemory ? kOutOfMemory : kInvalidData;
+        return Refuse(decoded);
     if (info)
         *info = {image.width, image.height, image.depth, image.levels, image.format, image.kind, image.fileType};
 
     const bool acceptable = image.kind == wanted || (wanted == ImageKind::Texture2D && image.kind == ImageKind::Cube) ||
                             (wanted == ImageKind::Volume && image.kind == ImageKind::Texture2D);
     if (!acceptable)
-        return kInvalidData;
+        return Refuse(DecodeResult::Invalid(std::string("a ") + KindName(image.kind) + " texture file makes no " +
+                                            KindName(wanted) + " texture"));
     if (params.format != kFormatUnknown && params.format != kFormatFromFile && params.format != image.format)
         return kNotAvailable; // no conversion between formats
 
@@ -242,6 +279,10 @@ Result CreateFromFile(Device* device, const void* data, size_t size, const Textu
     plan.width = TargetSide(params.width, image.width);
     plan.height = wanted == ImageKind::Cube ? plan.width : TargetSide(params.height, image.height);
     plan.depth = wanted == ImageKind::Volume ? TargetSide(params.depth, image.depth) : 1;
+    if (IsBlockCompressed(plan.format)) {
+        plan.width = BlockSide(plan.width);
+        plan.height = wanted == ImageKind::Cube ? plan.width : BlockSide(plan.height);
+    }
     if (plan.width == 0 || plan.height == 0 || plan.depth == 0 || plan.width > kMaxImageSide ||
         plan.height > kMaxImageSide || plan.depth > kMaxVolumeDepth)
         return kInvalidCall;

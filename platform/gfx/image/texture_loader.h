@@ -1,14 +1,21 @@
 #pragma once
-// Textures made from image files in memory (DDS, TGA, BMP): the file is
-// decoded, sized, given its mip levels and written into a new texture of the
-// asked-for pool. Junk gives kInvalidData and no texture; a device failure
-// gives the device's result.
+// Textures made from image files in memory (every kind image_decode.h reads):
+// the file is decoded, sized, given its mip levels and written into a new
+// texture of the asked-for pool. A file that makes no texture is named in one
+// line on standard output with the reason, and gives kInvalidData (junk,
+// damage), kNotAvailable (texels of a format the device has not) or
+// kOutOfMemory, and no texture; a device failure gives the device's result.
 //
 // Sizes: kImageDefault (or 0) takes the file's size rounded up to a power of
-// two, kImageDefaultNonPow2 the file's exact size, any other number that size.
+// two, kImageDefaultNonPow2 the file's exact size, any other number that size;
+// a block format's side of four texels or more grows to whole blocks.
 // Levels: kImageDefault (or 0) makes the full chain, kImageFromFile the levels
 // the file holds, any other number at most that many. Levels the file lacks
-// are made by filtering the level above; a file's level is taken as it is
+// are made from the level above with the mip filter, and a size other than the
+// file's from its top level with the filter: a box over the area each texel
+// covers by default (and for the box and triangle filters), two taps a side
+// for the linear filter, the nearest texel for none or point; in width, height
+// and depth alike, in every channel layout. A file's level is taken as it is
 // whenever its size is the one wanted.
 #include <cstddef>
 #include <cstdint>
@@ -33,7 +40,7 @@ enum ImageFilter : uint32_t {
     kImageFilterLinear = 3,
     kImageFilterTriangle = 4,
     kImageFilterBox = 5,
-    kImageFilterDefault = kImageDefault, // triangle for sizing, box for mip levels
+    kImageFilterDefault = kImageDefault, // the box, for sizing and for mip levels
 };
 
 struct TextureFileParams {
@@ -72,7 +79,8 @@ Result CreateVolumeTextureFromFileInMemory(Device* device, const void* data, siz
                                            ImageFileInfo* info = nullptr);
 
 // Block-compressed images to and from A8R8G8B8 texels (rows of width x 4
-// bytes), for sizing and making levels of DXT files.
+// bytes), for sizing and making levels of DXT files. The encoder fits each
+// block's end points along its colours' principal axis.
 void DecodeBlocks(uint32_t format, const uint8_t* blocks, uint32_t width, uint32_t height, uint8_t* texels);
 void EncodeBlocks(uint32_t format, const uint8_t* texels, uint32_t width, uint32_t height, uint8_t* blocks);
 

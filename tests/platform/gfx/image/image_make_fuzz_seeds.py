@@ -1,59 +1,335 @@
 #!/usr/bin/env python3
-"""Writes the small seed files of the image decoder's fuzz corpus.
+"""Writes the small seed files of the image decoder's fuzz corpus: one or more
+of every kind of texture file the loader reads, and a few it refuses (named
+"refused").
 
 Run from the repository's top folder: python3 tests/platform/gfx/image/image_make_fuzz_seeds.py
 """
+import math
 import os
 import struct
+import zlib
 
 OUT = os.path.join("fuzz", "corpus", "image_decode")
 
 
-def dds(width, height, depth, levels, pixel_format, caps2, texels):
+def dds(width, height, depth, levels, pixel_format, caps2, texels, mip_count=None):
     flags = 0x1 | 0x2 | 0x4 | 0x1000 | (0x20000 if levels > 1 else 0) | (0x800000 if depth else 0)
-    header = struct.pack("<4s7I44x", b"DDS ", 124, flags, height, width, 0, depth, levels)
+    count = levels if mip_count is None else mip_count
+    header = struct.pack("<4s7I44x", b"DDS ", 124, flags, height, width, 0, depth, count)
     header += struct.pack("<8I", 32, *pixel_format)
     header += struct.pack("<5I", 0x1000 | (0x400008 if levels > 1 else 0), caps2, 0, 0, 0)
     assert len(header) == 128
     return header + bytes((i * 37 + 11) & 0xFF for i in range(texels))
 
 
+def fourcc(text):
+    return struct.unpack("<I", text.encode())[0]
+
+
 ARGB = (0x41, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000)
 L8 = (0x20000, 0, 8, 0xFF, 0, 0, 0)
-DXT1 = (0x4, 0x31545844, 0, 0, 0, 0, 0)
-DX10 = (0x4, 0x30315844, 0, 0, 0, 0, 0)
+L8_AS_RGB = (0x40, 0, 8, 0xFF, 0, 0, 0)
+A8_AS_ALPHA_PIXELS = (0x1, 0, 8, 0, 0, 0, 0xFF)
+BGR565 = (0x40, 0, 16, 0x1F, 0x7E0, 0xF800, 0)
+DXT1 = (0x4, fourcc("DXT1"), 0, 0, 0, 0, 0)
+DXT5 = (0x4, fourcc("DXT5"), 0, 0, 0, 0, 0)
+ATI2 = (0x4, fourcc("ATI2"), 0, 0, 0, 0, 0)
+DX10 = (0x4, fourcc("DX10"), 0, 0, 0, 0, 0)
 R32F = (0x4, 114, 0, 0, 0, 0, 0)
+NUMBERED_ARGB = (0x4, 21, 0, 0, 0, 0, 0)
+G16R16 = (0x40, 0, 32, 0xFFFF, 0xFFFF0000, 0, 0)
+V8U8 = (0x80000, 0, 16, 0xFF, 0xFF00, 0, 0)
 
 
-def tga(width, height, bits, rle, top_down):
-    header = struct.pack("<BBB5xHHHHBB", 0, 0, 10 if rle else 2, 0, 0, width, height, bits,
-                         (8 if bits == 32 else 0) | (0x20 if top_down else 0))
-    size = bits // 8
-    texel = bytes(range(10, 10 + size))
+def tga(width, height, bits, image_type, rle, descriptor, texel_bytes, colour_map=b"", map_bits=0, map_first=0):
+    entries = len(colour_map) // ((map_bits + 7) // 8) if colour_map else 0
+    header = struct.pack("<BBBHHBHHHHBB", 0, 1 if colour_map else 0, image_type + (8 if rle else 0), map_first,
+                         entries, map_bits, 0, 0, width, height, bits, descriptor)
+    size = (bits + 7) // 8
+    texels = [texel_bytes(i) for i in range(width * height)]
     if not rle:
-        return header + bytes((i * 13) & 0xFF for i in range(width * height * size))
-    count = width * height
+        return header + colour_map + b"".join(texels)
     body = b""
-    while count > 0:
-        run = min(count, 5)
-        body += bytes([0x80 | (run - 1)]) + texel  # a repeat packet
-        count -= run
-        if count > 0:
-            raw = min(count, 3)
-            body += bytes([raw - 1]) + texel * raw  # a raw packet
-            count -= raw
+    i = 0
+    while i < len(texels):
+        run = 1
+        while i + run < len(texels) and run < 128 and texels[i + run] == texels[i]:
+            run += 1
+        if run > 1:
+            body += bytes([0x80 | (run - 1)]) + texels[i]
+        else:
+            body += bytes([0]) + texels[i]
+        i += run
+    assert all(len(t) == size for t in texels)
+    return header + colour_map + body
+
+
+def bmp(width, height, bits, top_down=False, compression=0, masks=(), table=b"", info_size=40, dib=False,
+        rows=None):
+    row = (width * bits + 31) // 32 * 4
+    if rows is None:
+        rows = bytes((i * 29 + 3) & 0xFF for i in range(row * height))
+    if info_size == 12:
+        info = struct.pack("<IHHHH", 12, width, height, 1, bits)
+    else:
+        info = struct.pack("<IiiHHIIiiII", info_size, width, -height if top_down else height, 1, bits,
+                           compression, len(rows), 2835, 2835, len(table) // 4 if table and bits <= 8 else 0, 0)
+        if info_size > 40:
+            info += struct.pack("<4I", *(list(masks) + [0, 0, 0, 0])[:4])
+            info += bytes(info_size - len(info))
+        elif masks:
+            info += struct.pack("<%dI" % len(masks), *masks)
+    offset = (0 if dib else 14) + len(info) + len(table)
+    head = b"" if dib else struct.pack("<2sIHHI", b"BM", offset + len(rows), 0, 0, offset)
+    return head + info + table + rows
+
+
+def rle8(width, height):
+    body = b""
+    for y in range(height):
+        body += bytes([width, y * 3 % 16])
+        body += bytes([0, 0]) if y + 1 < height else bytes([0, 1])
+    return body
+
+
+def rle4(width, height):
+    body = b""
+    for y in range(height):
+        body += bytes([0, 2, 1, 0])  # a jump: the first texel of each row keeps index 0
+        body += bytes([width - 1, 0x12])
+        body += bytes([0, 0]) if y + 1 < height else bytes([0, 1])
+    return body
+
+
+def png(width, height, colour_type, depth, samples, palette=b"", transparency=b"", interlaced=False):
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    channels = {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}[colour_type]
+    row_bytes = (width * channels * depth + 7) // 8
+    raw = b""
+
+    def rows(x0, y0, dx, dy):
+        out = b""
+        for y in range(y0, height, dy):
+            xs = list(range(x0, width, dx))
+            if not xs:
+                return out
+            bits = 0
+            count = 0
+            line = b""
+            for x in xs:
+                for c in range(channels):
+                    value = samples(x, y, c)
+                    if depth == 16:
+                        line += struct.pack(">H", value)
+                    elif depth == 8:
+                        line += bytes([value])
+                    else:
+                        bits = (bits << depth) | value
+                        count += depth
+                        if count == 8:
+                            line += bytes([bits])
+                            bits = count = 0
+            if count:
+                line += bytes([bits << (8 - count)])
+            out += b"\0" + line
+        return out
+    if interlaced:
+        for pass_ in ((0, 0, 8, 8), (4, 0, 8, 8), (0, 4, 4, 8), (2, 0, 4, 4), (0, 2, 2, 4), (1, 0, 2, 2), (0, 1, 1, 2)):
+            raw += rows(*pass_)
+    else:
+        raw = rows(0, 0, 1, 1)
+    assert interlaced or len(raw) == (row_bytes + 1) * height
+    out = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, depth, colour_type, 0, 0,
+                                                                  1 if interlaced else 0))
+    if palette:
+        out += chunk(b"PLTE", palette)
+    if transparency:
+        out += chunk(b"tRNS", transparency)
+    return out + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b"")
+
+
+# A small JPEG writer: grey or YCbCr without subsampling, baseline or
+# progressive (DC of all components, then each component's AC), the JPEG
+# standard's example Huffman tables, every coefficient quantized by 2.
+ZIGZAG = [0, 1, 8, 16, 9, 2, 3, 10, 17, 24, 32, 25, 18, 11, 4, 5, 12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6, 7,
+          14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46,
+          53, 60, 61, 54, 47, 55, 62, 63]
+DC_BITS = [0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0]
+DC_VALUES = list(range(12))
+AC_BITS = [0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7d]
+AC_VALUES = bytes.fromhex(
+    "01020300041105122131410613516107227114328191a1082342b1c11552d1f02433627282090a161718191a25262728292a3435363738"
+    "393a434445464748494a535455565758595a636465666768696a737475767778797a838485868788898a92939495969798999aa2a3a4a5"
+    "a6a7a8a9aab2b3b4b5b6b7b8b9bac2c3c4c5c6c7c8c9cad2d3d4d5d6d7d8d9dae1e2e3e4e5e6e7e8e9eaf1f2f3f4f5f6f7f8f9fa")
+
+
+def codes(bits, values):
+    table = {}
+    code = 0
+    k = 0
+    for length in range(1, 17):
+        for _ in range(bits[length - 1]):
+            table[values[k]] = (code, length)
+            code += 1
+            k += 1
+        code <<= 1
+    return table
+
+
+class BitWriter:
+    def __init__(self):
+        self.out = bytearray()
+        self.byte = 0
+        self.count = 0
+
+    def put(self, bits, length):
+        for i in range(length - 1, -1, -1):
+            self.byte = (self.byte << 1) | ((bits >> i) & 1)
+            self.count += 1
+            if self.count == 8:
+                self.out.append(self.byte)
+                if self.byte == 0xFF:
+                    self.out.append(0)
+                self.byte = self.count = 0
+
+    def flush(self):
+        while self.count:
+            self.put(1, 1)
+        return bytes(self.out)
+
+
+def category(value):
+    return abs(value).bit_length()
+
+
+def put_value(writer, table, high, value):
+    cat = category(value)
+    writer.put(*table[(high << 4) | cat])
+    if cat:
+        writer.put(value + (1 << cat) - 1 if value < 0 else value, cat)
+
+
+def put_ac(writer, table, block):
+    zeros = 0
+    for k in range(1, 64):
+        value = block[ZIGZAG[k]]
+        if value == 0:
+            zeros += 1
+            continue
+        while zeros >= 16:
+            writer.put(*table[0xF0])
+            zeros -= 16
+        put_value(writer, table, zeros, value)
+        zeros = 0
+    if zeros:
+        writer.put(*table[0x00])
+
+
+def jpeg(width, height, channels, sample, progressive):
+    bw, bh = (width + 7) // 8, (height + 7) // 8
+    planes = []
+    for c in range(channels):
+        blocks = []
+        for by in range(bh):
+            for bx in range(bw):
+                texel = []
+                for i in range(64):
+                    x, y = min(bx * 8 + i % 8, width - 1), min(by * 8 + i // 8, height - 1)
+                    r, g, b = sample(x, y)
+                    if channels == 1:
+                        value = g
+                    else:
+                        value = [0.299 * r + 0.587 * g + 0.114 * b,
+                                 -0.168736 * r - 0.331264 * g + 0.5 * b + 128,
+                                 0.5 * r - 0.418688 * g - 0.081312 * b + 128][c]
+                    texel.append(value - 128)
+                block = []
+                for v in range(8):
+                    for u in range(8):
+                        s = sum(texel[y * 8 + x] * math.cos((2 * x + 1) * u * math.pi / 16) *
+                                math.cos((2 * y + 1) * v * math.pi / 16) for y in range(8) for x in range(8))
+                        cu = math.sqrt(0.5) if u == 0 else 1
+                        cv = math.sqrt(0.5) if v == 0 else 1
+                        block.append(int(round(0.25 * cu * cv * s / 2)))
+                blocks.append(block)
+        planes.append(blocks)
+
+    def marker(code, body):
+        return bytes([0xFF, code]) + struct.pack(">H", len(body) + 2) + body
+    out = b"\xff\xd8" + marker(0xDB, bytes([0] + [2] * 64))
+    out += marker(0xC2 if progressive else 0xC0, struct.pack(">BHHB", 8, height, width, channels) +
+                  b"".join(bytes([c + 1, 0x11, 0]) for c in range(channels)))
+    out += marker(0xC4, bytes([0x00] + DC_BITS + DC_VALUES) + bytes([0x10] + AC_BITS) + AC_VALUES)
+    dc, ac = codes(DC_BITS, DC_VALUES), codes(AC_BITS, list(AC_VALUES))
+
+    def scan(components, first, last):
+        return marker(0xDA, bytes([len(components)]) + b"".join(bytes([c + 1, 0]) for c in components) +
+                      bytes([first, last, 0]))
+    out += scan(range(channels), 0, 0 if progressive else 63)
+    writer = BitWriter()
+    previous = [0] * channels
+    for b in range(bw * bh):
+        for c in range(channels):
+            block = planes[c][b]
+            put_value(writer, dc, 0, block[0] - previous[c])
+            previous[c] = block[0]
+            if not progressive:
+                put_ac(writer, ac, block)
+    out += writer.flush()
+    if progressive:
+        for c in range(channels):
+            out += scan([c], 1, 63)
+            writer = BitWriter()
+            for b in range(bw * bh):
+                put_ac(writer, ac, planes[c][b])
+            out += writer.flush()
+    return out + b"\xff\xd9"
+
+
+def hdr(width, height, rle):
+    header = b"#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y %d +X %d\n" % (height, width)
+    body = b""
+    for y in range(height):
+        texels = [bytes([x * 9 & 0xFF, y * 40 & 0xFF, 200, 128 + x % 3]) for x in range(width)]
+        if not rle:
+            body += b"".join(texels)
+            continue
+        body += bytes([2, 2, width >> 8, width & 0xFF])
+        for c in range(4):
+            values = bytes(t[c] for t in texels)
+            body += bytes([128 + 2, values[0]]) + bytes([len(values) - 2]) + values[2:]
     return header + body
 
 
-def bmp(width, height, bits, top_down, bitfields=False):
-    info_size = 40
-    masks = struct.pack("<3I", 0xFF0000, 0xFF00, 0xFF) if bitfields else b""
-    offset = 14 + info_size + len(masks)
-    row = (width * bits // 8 + 3) & ~3
-    info = struct.pack("<IiiHHIIiiII", info_size, width, -height if top_down else height, 1, bits,
-                       3 if bitfields else 0, row * height, 2835, 2835, 0, 0)
-    texels = bytes((i * 29 + 3) & 0xFF for i in range(row * height))
-    return struct.pack("<2sIHHI", b"BM", offset + len(texels), 0, 0, offset) + info + masks + texels
+def pnm(kind, width, height, maximum):
+    text = kind in "123"
+    channels = 3 if kind in "36" else 1
+    head = b"P%s\n# seed\n%d %d\n" % (kind.encode(), width, height)
+    if kind not in "14":
+        head += b"%d\n" % maximum
+    values = [(i * 53) % (maximum + 1) for i in range(width * height * channels)]
+    if kind in "14":
+        values = [i % 2 for i in range(width * height)]
+    if text:
+        return head + b" ".join(b"%d" % v for v in values) + b"\n"
+    if kind == "4":
+        row = (width + 7) // 8
+        return head + bytes((i * 77) & 0xFF for i in range(row * height))
+    if maximum > 255:
+        return head + b"".join(struct.pack(">H", v) for v in values)
+    return head + bytes(values)
+
+
+def pfm(width, height, channels, little):
+    head = b"%s\n%d %d\n%s\n" % (b"PF" if channels == 3 else b"Pf", width, height, b"-1.0" if little else b"1.0")
+    return head + b"".join(struct.pack("<f" if little else ">f", i * 0.25 - 3) for i in range(width * height * channels))
+
+
+def mapped_tga():
+    colour_map = b"".join(bytes([i * 30, 255 - i * 20, 100, 255]) for i in range(8))
+    return tga(5, 4, 8, 1, True, 0x28, lambda i: bytes([2 + i % 6]), colour_map, 32, 2)
 
 
 SEEDS = {
@@ -63,11 +339,62 @@ SEEDS = {
     "volume_l8_4x2x2.dds": dds(4, 2, 2, 2, L8, 0x200000, 16 + 2),
     "r32f_2x2.dds": dds(2, 2, 0, 1, R32F, 0, 16),
     "dx10_refused.dds": dds(2, 2, 0, 1, DX10, 0, 16),
-    "raw24_4x3.tga": tga(4, 3, 24, False, False),
-    "rle32_7x5.tga": tga(7, 5, 32, True, True),
-    "bottom_up24_5x3.bmp": bmp(5, 3, 24, False),
-    "top_down32_3x2.bmp": bmp(3, 2, 32, True),
-    "bitfields32_2x2.bmp": bmp(2, 2, 32, False, True),
+    "partial_cube_dxt5_4x4.dds": dds(4, 4, 0, 3, DXT5, 0x200 | 0x400 | 0x2000, 2 * 3 * 16),
+    "ati2_refused.dds": dds(4, 4, 0, 1, ATI2, 0, 16),
+    "bgr565_refused.dds": dds(2, 2, 0, 1, BGR565, 0, 8),
+    "numbered_argb_3x2.dds": dds(3, 2, 0, 1, NUMBERED_ARGB, 0, 24),
+    "a8_alpha_pixels_4x4.dds": dds(4, 4, 0, 1, A8_AS_ALPHA_PIXELS, 0, 16),
+    "l8_as_rgb_mip_count_9.dds": dds(4, 4, 0, 3, L8_AS_RGB, 0, 16 + 4 + 1, mip_count=9),
+    "dxt1_2x2.dds": dds(2, 2, 0, 2, DXT1, 0, 16),
+    "dxt5_16x2.dds": dds(16, 2, 0, 1, DXT5, 0, 64),
+    "dxt1_3x5.dds": dds(3, 5, 0, 1, DXT1, 0, 16),
+    "g16r16_volume_3x3x3.dds": dds(3, 3, 3, 1, G16R16, 0x200000, 27 * 4),
+    "v8u8_5x3.dds": dds(5, 3, 0, 1, V8U8, 0, 30),
+    "raw24_4x3.tga": tga(4, 3, 24, 2, False, 0, lambda i: bytes([i * 13 & 0xFF, 20, 30])),
+    "rle32_7x5.tga": tga(7, 5, 32, 2, True, 0x28, lambda i: bytes([10, 11, 12, 13]) if i % 4 else bytes([i, 1, 2, 3])),
+    "grey_rle_6x4.tga": tga(6, 4, 8, 3, True, 0x20, lambda i: bytes([i // 3 * 30])),
+    "grey_alpha_3x3.tga": tga(3, 3, 16, 3, False, 0x08, lambda i: bytes([i * 20, 255 - i])),
+    "argb1555_rle_5x3.tga": tga(5, 3, 16, 2, True, 0x11, lambda i: struct.pack("<H", (0x8000 | i * 1000) if i % 2 else 0x7C1F)),
+    "mapped_rle_5x4.tga": mapped_tga(),
+    "bottom_up24_5x3.bmp": bmp(5, 3, 24),
+    "top_down32_3x2.bmp": bmp(3, 2, 32, top_down=True),
+    "bitfields32_2x2.bmp": bmp(2, 2, 32, compression=3, masks=(0xFF0000, 0xFF00, 0xFF)),
+    "palette1_9x2.bmp": bmp(9, 2, 1, table=b"\0\0\0\0\xff\xff\xff\0"),
+    "palette4_5x3_core.bmp": bmp(5, 3, 4, info_size=12, table=b"".join(bytes([i * 16, 0, 255 - i * 16]) for i in range(16))),
+    "palette8_4x4.bmp": bmp(4, 4, 8, table=b"".join(bytes([i, i, i, 0]) for i in range(16)),
+                            rows=bytes(i % 16 for i in range(16))),
+    "rle8_6x3.bmp": bmp(6, 3, 8, compression=1, table=b"".join(bytes([i * 15, 0, 0, 0]) for i in range(16)), rows=rle8(6, 3)),
+    "rle4_7x2.bmp": bmp(7, 2, 4, compression=2, table=b"".join(bytes([0, i * 15, 0, 0]) for i in range(16)), rows=rle4(7, 2)),
+    "r5g6b5_3x2_v5.bmp": bmp(3, 2, 16, compression=3, masks=(0xF800, 0x7E0, 0x1F, 0), info_size=124),
+    "x1r5g5b5_2x2.bmp": bmp(2, 2, 16),
+    "alpha_masks_2x2.bmp": bmp(2, 2, 32, compression=6, masks=(0xFF0000, 0xFF00, 0xFF, 0xFF000000)),
+    "odd_masks_2x2.bmp": bmp(2, 2, 32, compression=3, masks=(0xFFE00000, 0x1FFC00, 0x3FF)),
+    "headerless_8bit_3x3.dib": bmp(3, 3, 8, table=b"".join(bytes([i * 60, 30, 90, 0]) for i in range(4)), dib=True,
+                                   rows=bytes([0, 1, 2, 0, 3, 2, 1, 0, 1, 2, 3, 0])),
+    "headerless_24bit_2x2.dib": bmp(2, 2, 24, dib=True),
+    "grey8_5x3.png": png(5, 3, 0, 8, lambda x, y, c: x * 40 + y),
+    "grey2_7x2.png": png(7, 2, 0, 2, lambda x, y, c: (x + y) % 4),
+    "grey16_transparent_3x3.png": png(3, 3, 0, 16, lambda x, y, c: x * 30000 + y, transparency=struct.pack(">H", 1)),
+    "rgb_transparent_4x2.png": png(4, 2, 2, 8, lambda x, y, c: (x * 60 + c * 20) % 256, transparency=b"\0\0\0\x14\0\x28"),
+    "rgba16_interlaced_9x9.png": png(9, 9, 6, 16, lambda x, y, c: (x * 7000 + y * 300 + c * 11) % 65536, interlaced=True),
+    "grey_alpha_3x2.png": png(3, 2, 4, 8, lambda x, y, c: 255 - x * 50 if c else y * 90),
+    "palette4_transparent_5x5.png": png(5, 5, 3, 4, lambda x, y, c: (x + y) % 5,
+                                        palette=bytes(range(15)), transparency=b"\0\x80"),
+    "baseline_grey_9x8.jpg": jpeg(9, 8, 1, lambda x, y: (0, x * 20 + y * 5, 0), False),
+    "baseline_colour_8x8.jpg": jpeg(8, 8, 3, lambda x, y: (x * 30, y * 30, 128), False),
+    "progressive_colour_10x9.jpg": jpeg(10, 9, 3, lambda x, y: (x * 25, 200 - y * 20, x * y), True),
+    "progressive_grey_16x8.jpg": jpeg(16, 8, 1, lambda x, y: (0, (x * 16) % 256, 0), True),
+    "flat_4x2.hdr": hdr(4, 2, False),
+    "rle_8x2.hdr": hdr(8, 2, True),
+    "colour_3x2_little.pfm": pfm(3, 2, 3, True),
+    "grey_2x3_big.pfm": pfm(2, 3, 1, False),
+    "p6_3x2.ppm": pnm("6", 3, 2, 255),
+    "p6_wide_2x2.ppm": pnm("6", 2, 2, 1000),
+    "p5_4x2.pgm": pnm("5", 4, 2, 100),
+    "p3_2x2.ppm": pnm("3", 2, 2, 255),
+    "p2_3x1.pgm": pnm("2", 3, 1, 15),
+    "p1_5x2.pbm": pnm("1", 5, 2, 1),
+    "p4_9x2.pbm": pnm("4", 9, 2, 1),
 }
 
 os.makedirs(OUT, exist_ok=True)

@@ -1,0 +1,384 @@
+// Textures made from files: levels the file lacks made with a box filter in
+// every channel layout and across a volume's depth, sizes the device wants
+// made by the asked-for filter, block formats of every size, and refusals
+// named in one line.
+#include "platform/gfx/image/texture_loader.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <iostream>
+#include <random>
+#include <sstream>
+#include <vector>
+
+#include "platform/gfx/device/format.h"
+#include "platform/gfx/device/pixel_ops.h"
+#include "testing/dds_writer.h"
+#include "testing/gfx_device_hooks.h"
+#include "tests/platform/gfx/device/gfx_test_device.h"
+
+namespace {
+
+using gfx::ImageKind;
+using platform::testing::DdsSpec;
+using platform::testing::WriteDds;
+
+// How the test reads a format's channels, written out here on its own.
+enum class K { U, S, H, F };
+struct Field {
+    uint32_t shift, bits;
+    K kind;
+};
+struct Layout {
+    uint32_t format;
+    const char* name;
+    uint32_t bytes;
+    std::vector<Field> fields;
+};
+
+const std::vector<Layout>& Layouts()
+{
+    static const std::vector<Layout> layouts = {
+        {gfx::kFormatA8R8G8B8, "A8R8G8B8", 4, {{0, 8, K::U}, {8, 8, K::U}, {16, 8, K::U}, {24, 8, K::U}}},
+        {gfx::kFormatX8R8G8B8, "X8R8G8B8", 4, {{0, 8, K::U}, {8, 8, K::U}, {16, 8, K::U}, {24, 8, K::U}}},
+        {gfx::kFormatR8G8B8, "R8G8B8", 3, {{0, 8, K::U}, {8, 8, K::U}, {16, 8, K::U}}},
+        {gfx::kFormatL8, "L8", 1, {{0, 8, K::U}}},
+        {gfx::kFormatA8L8, "A8L8", 2, {{0, 8, K::U}, {8, 8, K::U}}},
+        {gfx::kFormatR5G6B5, "R5G6B5", 2, {{0, 5, K::U}, {5, 6, K::U}, {11, 5, K::U}}},
+        {gfx::kFormatX1R5G5B5, "X1R5G5B5", 2, {{0, 5, K::U}, {5, 5, K::U}, {10, 5, K::U}, {15, 1, K::U}}},
+        {gfx::kFormatA1R5G5B5, "A1R5G5B5", 2, {{0, 5, K::U}, {5, 5, K::U}, {10, 5, K::U}, {15, 1, K::U}}},
+        {gfx::kFormatA4R4G4B4, "A4R4G4B4", 2, {{0, 4, K::U}, {4, 4, K::U}, {8, 4, K::U}, {12, 4, K::U}}},
+        {gfx::kFormatL16, "L16", 2, {{0, 16, K::U}}},
+        {gfx::kFormatG16R16, "G16R16", 4, {{0, 16, K::U}, {16, 16, K::U}}},
+        {gfx::kFormatA16B16G16R16, "A16B16G16R16", 8, {{0, 16, K::U}, {16, 16, K::U}, {32, 16, K::U}, {48, 16, K::U}}},
+        {gfx::kFormatA2R10G10B10, "A2R10G10B10", 4, {{0, 10, K::U}, {10, 10, K::U}, {20, 10, K::U}, {30, 2, K::U}}},
+        {gfx::kFormatV8U8, "V8U8", 2, {{0, 8, K::S}, {8, 8, K::S}}},
+        {gfx::kFormatQ8W8V8U8, "Q8W8V8U8", 4, {{0, 8, K::S}, {8, 8, K::S}, {16, 8, K::S}, {24, 8, K::S}}},
+        {gfx::kFormatV16U16, "V16U16", 4, {{0, 16, K::S}, {16, 16, K::S}}},
+        {gfx::kFormatR16F, "R16F", 2, {{0, 16, K::H}}},
+        {gfx::kFormatA16B16G16R16F, "A16B16G16R16F", 8, {{0, 16, K::H}, {16, 16, K::H}, {32, 16, K::H}, {48, 16, K::H}}},
+        {gfx::kFormatR32F, "R32F", 4, {{0, 32, K::F}}},
+        {gfx::kFormatA32B32G32R32F, "A32B32G32R32F", 16, {{0, 32, K::F}, {32, 32, K::F}, {64, 32, K::F}, {96, 32, K::F}}},
+    };
+    return layouts;
+}
+
+double ReadField(const uint8_t* texel, const Layout& layout, const Field& field)
+{
+    if (field.kind == K::F) {
+        float value;
+        std::memcpy(&value, texel + field.shift / 8, 4);
+        return value;
+    }
+    uint64_t word = 0;
+    std::memcpy(&word, texel, std::min<uint32_t>(layout.bytes, 8));
+    const uint64_t raw = (word >> field.shift) & ((uint64_t{1} << field.bits) - 1);
+    if (field.kind == K::H)
+        return gfx::HalfToFloat(uint16_t(raw));
+    if (field.kind == K::S && raw >= (uint64_t{1} << (field.bits - 1)))
+        return double(int64_t(raw) - (int64_t{1} << field.bits));
+    return double(raw);
+}
+
+// Random texels whose channels cover each field's range.
+std::vector<uint8_t> RandomTexels(const Layout& layout, size_t count, uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::vector<uint8_t> bytes(count * layout.bytes);
+    for (size_t t = 0; t < count; ++t) {
+        uint8_t* texel = &bytes[t * layout.bytes];
+        uint64_t word = 0;
+        for (const Field& field : layout.fields) {
+            if (field.kind == K::F) {
+                const float value = std::uniform_real_distribution<float>(-100.0f, 100.0f)(random);
+                std::memcpy(texel + field.shift / 8, &value, 4);
+            } else if (field.kind == K::H) {
+                const float value = std::uniform_real_distribution<float>(-10.0f, 10.0f)(random);
+                word |= uint64_t(gfx::FloatToHalf(value)) << field.shift;
+            } else {
+                word |= (uint64_t(random()) & ((uint64_t{1} << field.bits) - 1)) << field.shift;
+            }
+        }
+        if (layout.fields[0].kind != K::F)
+            std::memcpy(texel, &word, std::min<uint32_t>(layout.bytes, 8));
+    }
+    return bytes;
+}
+
+// The box filter: each target texel the mean of the source texels it covers,
+// each weighed by the part of it covered.
+std::vector<std::pair<uint32_t, double>> BoxWeights(uint32_t i, uint32_t source, uint32_t target)
+{
+    const double low = double(i) * source / target, high = double(i + 1) * source / target;
+    std::vector<std::pair<uint32_t, double>> weights;
+    for (uint32_t j = uint32_t(low); j < source && j < high; ++j) {
+        const double part = std::min(high, j + 1.0) - std::max(low, double(j));
+        if (part > 1e-12)
+            weights.push_back({j, part / (high - low)});
+    }
+    return weights;
+}
+
+struct Level {
+    uint32_t width, height, depth;
+    const uint8_t* texels;
+};
+
+// Checks every texel of `made` against the box filter of `above`.
+void ExpectBoxFiltered(const Layout& layout, const Level& above, const Level& made)
+{
+    double worst = 0;
+    for (uint32_t z = 0; z < made.depth; ++z)
+        for (uint32_t y = 0; y < made.height; ++y)
+            for (uint32_t x = 0; x < made.width; ++x)
+                for (const Field& field : layout.fields) {
+                    double sum = 0;
+                    for (const auto& [sz, wz] : BoxWeights(z, above.depth, made.depth))
+                        for (const auto& [sy, wy] : BoxWeights(y, above.height, made.height))
+                            for (const auto& [sx, wx] : BoxWeights(x, above.width, made.width)) {
+                                const size_t at = ((size_t(sz) * above.height + sy) * above.width + sx) * layout.bytes;
+                                sum += wz * wy * wx * ReadField(above.texels + at, layout, field);
+                            }
+                    const size_t at = ((size_t(z) * made.height + y) * made.width + x) * layout.bytes;
+                    const double got = ReadField(made.texels + at, layout, field);
+                    // Integers round to the nearest; floats keep their precision.
+                    const double allowed = field.kind == K::F   ? 1e-5 * (1 + std::fabs(sum))
+                                           : field.kind == K::H ? 1.0 / 1024 * (1 + std::fabs(sum))
+                                                                : 0.5 + 1e-3;
+                    worst = std::max(worst, std::fabs(got - sum) / allowed);
+                    if (std::fabs(got - sum) > allowed) {
+                        ADD_FAILURE() << layout.name << " texel " << x << "," << y << "," << z << " of "
+                                      << made.width << "x" << made.height << "x" << made.depth << ": " << got
+                                      << " for a box filter of " << sum;
+                        return;
+                    }
+                }
+    EXPECT_LE(worst, 1.0);
+}
+
+gfx::TextureFileParams OwnSizeInSystemMemory()
+{
+    gfx::TextureFileParams params;
+    params.width = params.height = params.depth = gfx::kImageDefaultNonPow2;
+    params.pool = gfx::kPoolSystemMem;
+    return params;
+}
+
+class TextureLoader : public ::testing::Test {
+protected:
+    gfx_test::TestDevice device;
+};
+
+TEST_F(TextureLoader, MadeLevelsAreTheBoxFilterOfTheLevelAboveInEveryLayout)
+{
+    for (const Layout& layout : Layouts()) {
+        SCOPED_TRACE(layout.name);
+        // Odd sides: 37 x 19 halves to 18 x 9, 9 x 4, 4 x 2, 2 x 1, 1 x 1.
+        const DdsSpec spec{layout.format, ImageKind::Texture2D, 37, 19, 1, 1};
+        const std::vector<uint8_t> file = WriteDds(spec, RandomTexels(layout, 37 * 19, layout.format));
+        gfx::Texture* texture = nullptr;
+        ASSERT_EQ(gfx::CreateTextureFromFileInMemory(device.device, file.data(), file.size(), OwnSizeInSystemMemory(),
+                                                     &texture),
+                  gfx::kOk);
+        ASSERT_EQ(texture->GetLevelCount(), 6u);
+        const std::span<uint8_t> bytes = platform::testing::TextureBytes(*texture);
+        size_t offset = 0;
+        Level above{37, 19, 1, bytes.data()};
+        for (uint32_t level = 1; level < 6; ++level) {
+            offset += size_t(above.width) * above.height * layout.bytes;
+            const Level made{std::max(1u, 37u >> level), std::max(1u, 19u >> level), 1, bytes.data() + offset};
+            ExpectBoxFiltered(layout, above, made);
+            above = made;
+        }
+        texture->Release();
+    }
+}
+
+TEST_F(TextureLoader, AVolumesLevelsAverageAcrossItsDepthToo)
+{
+    for (const Layout& layout : Layouts()) {
+        SCOPED_TRACE(layout.name);
+        const DdsSpec spec{layout.format, ImageKind::Volume, 9, 7, 5, 1};
+        const std::vector<uint8_t> file = WriteDds(spec, RandomTexels(layout, 9 * 7 * 5, layout.format + 1));
+        gfx::VolumeTexture* texture = nullptr;
+        ASSERT_EQ(gfx::CreateVolumeTextureFromFileInMemory(device.device, file.data(), file.size(),
+                                                           OwnSizeInSystemMemory(), &texture),
+                  gfx::kOk);
+        ASSERT_EQ(texture->GetLevelCount(), 4u); // 9x7x5, 4x3x2, 2x1x1, 1x1x1
+        const std::span<uint8_t> bytes = platform::testing::TextureBytes(*texture);
+        Level above{9, 7, 5, bytes.data()};
+        size_t offset = 0;
+        for (uint32_t level = 1; level < 4; ++level) {
+            offset += size_t(above.width) * above.height * above.depth * layout.bytes;
+            const Level made{std::max(1u, 9u >> level), std::max(1u, 7u >> level), std::max(1u, 5u >> level),
+                             bytes.data() + offset};
+            ExpectBoxFiltered(layout, above, made);
+            above = made;
+        }
+        texture->Release();
+    }
+}
+
+TEST_F(TextureLoader, SizesAreMadeByTheAskedForFilter)
+{
+    const Layout& layout = Layouts()[0]; // A8R8G8B8
+    const std::vector<uint8_t> texels = RandomTexels(layout, 37 * 19, 11);
+    const std::vector<uint8_t> file = WriteDds({layout.format, ImageKind::Texture2D, 37, 19, 1, 1}, texels);
+    struct Case {
+        uint32_t width, height, filter;
+    };
+    for (const Case& c : {Case{64, 32, gfx::kImageFilterDefault}, Case{16, 8, gfx::kImageFilterBox},
+                          Case{16, 8, gfx::kImageFilterTriangle | 0x80000}, Case{64, 32, gfx::kImageFilterPoint},
+                          Case{20, 40, gfx::kImageFilterLinear}}) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " filter " + std::to_string(c.filter));
+        gfx::TextureFileParams params = OwnSizeInSystemMemory();
+        params.width = c.width == 64 ? gfx::kImageDefault : c.width; // the default rounds up to powers of two
+        params.height = c.width == 64 ? gfx::kImageDefault : c.height;
+        params.levels = 1;
+        params.filter = c.filter;
+        gfx::Texture* texture = nullptr;
+        ASSERT_EQ(gfx::CreateTextureFromFileInMemory(device.device, file.data(), file.size(), params, &texture), gfx::kOk);
+        gfx::SurfaceDesc desc;
+        texture->GetLevelDesc(0, &desc);
+        ASSERT_EQ(desc.width, c.width);
+        ASSERT_EQ(desc.height, c.height);
+        const uint8_t* got = platform::testing::TextureBytes(*texture).data();
+        if (c.filter == gfx::kImageFilterPoint) {
+            for (uint32_t y = 0; y < c.height; ++y)
+                for (uint32_t x = 0; x < c.width; ++x)
+                    ASSERT_EQ(0, std::memcmp(got + (size_t(y) * c.width + x) * 4,
+                                             &texels[(size_t(y * 19 / c.height) * 37 + x * 37 / c.width) * 4], 4));
+        } else if (c.filter == gfx::kImageFilterLinear) {
+            for (uint32_t y = 0; y < c.height; ++y)
+                for (uint32_t x = 0; x < c.width; ++x)
+                    for (uint32_t channel = 0; channel < 4; ++channel) {
+                        const auto tap = [](uint32_t i, uint32_t s, uint32_t t) {
+                            return std::clamp((i + 0.5) * s / t - 0.5, 0.0, double(s - 1));
+                        };
+                        const double fx = tap(x, 37, c.width), fy = tap(y, 19, c.height);
+                        const uint32_t x0 = uint32_t(fx), y0 = uint32_t(fy);
+                        const uint32_t x1 = std::min(x0 + 1, 36u), y1 = std::min(y0 + 1, 18u);
+                        const auto at = [&](uint32_t sx, uint32_t sy) { return double(texels[(sy * 37 + sx) * 4 + channel]); };
+                        const double top = at(x0, y0) + (at(x1, y0) - at(x0, y0)) * (fx - x0);
+                        const double bottom = at(x0, y1) + (at(x1, y1) - at(x0, y1)) * (fx - x0);
+                        const double want = top + (bottom - top) * (fy - y0);
+                        ASSERT_NEAR(got[(size_t(y) * c.width + x) * 4 + channel], want, 0.5 + 1e-3);
+                    }
+        } else {
+            ExpectBoxFiltered(layout, {37, 19, 1, texels.data()}, {c.width, c.height, 1, got});
+        }
+        texture->Release();
+    }
+}
+
+// How far the decoded level `made` is from the box filter of the decoded level
+// above (mean |difference| over all channels, in 1/255), and how far the same
+// box filter is from itself encoded by the block encoder: a made level is that
+// filter encoded, so the two are alike.
+struct BlockLevelError {
+    double made = 0;
+    double encoder = 0;
+};
+
+BlockLevelError MeasureBlockLevel(uint32_t format, const uint8_t* above, uint32_t aw, uint32_t ah, const uint8_t* made,
+                                  uint32_t w, uint32_t h)
+{
+    std::vector<uint8_t> wide(size_t(aw) * ah * 4), narrow(size_t(w) * h * 4), box(size_t(w) * h * 4);
+    gfx::DecodeBlocks(format, above, aw, ah, wide.data());
+    gfx::DecodeBlocks(format, made, w, h, narrow.data());
+    std::vector<double> exact(box.size());
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x)
+            for (uint32_t c = 0; c < 4; ++c) {
+                double sum = 0;
+                for (const auto& [sy, wy] : BoxWeights(y, ah, h))
+                    for (const auto& [sx, wx] : BoxWeights(x, aw, w))
+                        sum += wy * wx * wide[(size_t(sy) * aw + sx) * 4 + c];
+                exact[(size_t(y) * w + x) * 4 + c] = sum;
+                box[(size_t(y) * w + x) * 4 + c] = uint8_t(std::lround(sum));
+            }
+    std::vector<uint8_t> blocks(gfx::LevelSize(format, w, h)), encoded(box.size());
+    gfx::EncodeBlocks(format, box.data(), w, h, blocks.data());
+    gfx::DecodeBlocks(format, blocks.data(), w, h, encoded.data());
+    BlockLevelError error;
+    for (size_t i = 0; i < exact.size(); ++i) {
+        error.made += std::fabs(narrow[i] - exact[i]) / double(exact.size());
+        error.encoder += std::fabs(encoded[i] - exact[i]) / double(exact.size());
+    }
+    return error;
+}
+
+TEST_F(TextureLoader, BlockFilesOfEverySizeLoadAndMakeTheirLevels)
+{
+    struct Case {
+        uint32_t width, height;
+        uint32_t ownWidth, ownHeight; // the texture at the file's own size
+    };
+    // A side of less than a block stays; a larger one grows to whole blocks.
+    for (const Case& c : {Case{1, 1, 1, 1}, Case{2, 2, 2, 2}, Case{16, 2, 16, 2}, Case{3, 5, 3, 8}, Case{6, 6, 8, 8},
+                          Case{32, 32, 32, 32}}) {
+        for (uint32_t format : {gfx::kFormatDXT1, gfx::kFormatDXT3, gfx::kFormatDXT5}) {
+            SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " format " + std::to_string(format));
+            // Smooth texels with alpha, encoded by the loader's own encoder.
+            std::vector<uint8_t> texels(size_t(c.width) * c.height * 4);
+            for (uint32_t y = 0; y < c.height; ++y)
+                for (uint32_t x = 0; x < c.width; ++x) {
+                    uint8_t* t = &texels[(size_t(y) * c.width + x) * 4];
+                    t[0] = uint8_t(x * 8), t[1] = uint8_t(y * 8), t[2] = uint8_t(128 + x * 2 - y), t[3] = 255;
+                }
+            std::vector<uint8_t> blocks(gfx::LevelSize(format, c.width, c.height));
+            gfx::EncodeBlocks(format, texels.data(), c.width, c.height, blocks.data());
+            const std::vector<uint8_t> file = WriteDds({format, ImageKind::Texture2D, c.width, c.height, 1, 1}, blocks);
+            gfx::Texture* texture = nullptr;
+            ASSERT_EQ(gfx::CreateTextureFromFileInMemory(device.device, file.data(), file.size(), OwnSizeInSystemMemory(),
+                                                         &texture),
+                      gfx::kOk);
+            gfx::SurfaceDesc desc;
+            texture->GetLevelDesc(0, &desc);
+            EXPECT_EQ(desc.width, c.ownWidth);
+            EXPECT_EQ(desc.height, c.ownHeight);
+            EXPECT_EQ(texture->GetLevelCount(), gfx::FullMipLevels(c.ownWidth, c.ownHeight));
+            const uint8_t* bytes = platform::testing::TextureBytes(*texture).data();
+            if (c.ownWidth == c.width && c.ownHeight == c.height) {
+                EXPECT_EQ(0, std::memcmp(bytes, blocks.data(), blocks.size())) << "the file's own level is kept";
+            }
+            uint32_t w = c.ownWidth, h = c.ownHeight;
+            for (uint32_t level = 1; level < texture->GetLevelCount(); ++level) {
+                const uint8_t* next = bytes + gfx::LevelSize(format, w, h);
+                const uint32_t nw = std::max(1u, w / 2), nh = std::max(1u, h / 2);
+                const BlockLevelError error = MeasureBlockLevel(format, bytes, w, h, next, nw, nh);
+                EXPECT_LE(error.made, error.encoder + 0.25) << "level " << level;
+                bytes = next;
+                w = nw, h = nh;
+            }
+            texture->Release();
+        }
+    }
+}
+
+TEST_F(TextureLoader, AFileOfAFormatTheDeviceHasNotIsNamedInOneLine)
+{
+    std::vector<uint8_t> file = WriteDds({gfx::kFormatDXT5, ImageKind::Texture2D, 8, 8, 1, 1});
+    std::memcpy(&file[84], "ATI2", 4);
+    std::ostringstream said;
+    std::streambuf* saved = std::cout.rdbuf(said.rdbuf());
+    gfx::Texture* texture = nullptr;
+    const gfx::Result result = gfx::CreateTextureFromFileInMemory(device.device, file.data(), file.size(),
+                                                                  gfx::TextureFileParams{}, &texture);
+    const std::string junk = "no picture";
+    const gfx::Result junkResult = gfx::CreateTextureFromFileInMemory(device.device, junk.data(), junk.size(),
+                                                                      gfx::TextureFileParams{}, &texture);
+    std::cout.rdbuf(saved);
+    EXPECT_EQ(result, gfx::kNotAvailable);
+    EXPECT_EQ(junkResult, gfx::kInvalidData);
+    EXPECT_EQ(texture, nullptr);
+    EXPECT_EQ(said.str(),
+              "Texture file not loaded: DDS texels in 'ATI2' (two channels in 4 x 4 blocks (3Dc, BC5)), a format the "
+              "device here has not.\n"
+              "Texture file not loaded: not a texture file of a kind read here (BMP, DDS, DIB, HDR, JPEG, PFM, PNG, "
+              "PPM or TGA).\n");
+}
+
+} // namespace
