@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
+#include <vector>
 
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/pixel_ops.h"
@@ -71,33 +72,91 @@ bool ChannelsOf(uint32_t format, TexelChannels& layout)
     }
 }
 
+namespace {
+
+// Every 16-bit float's value, worked out once: reading half-float levels
+// would otherwise spend most of its time converting.
+const float* HalfValues()
+{
+    static const std::vector<float> values = [] {
+        std::vector<float> all(65536);
+        for (uint32_t half = 0; half < 65536; ++half)
+            all[half] = HalfToFloat(uint16_t(half));
+        return all;
+    }();
+    return values.data();
+}
+
+// One layout's texels read with the texel's size, channel count and kind known
+// to the compiler: the loop a level's making spends its time in.
+template <uint32_t kBytes, uint32_t kCount, ChannelKind kKind>
+void ReadFixed(const TexelChannels& layout, const uint8_t* from, size_t texels, float* values)
+{
+    uint32_t shifts[kCount];
+    uint64_t masks[kCount];
+    int64_t halves[kCount];
+    const float* halfValues = kKind == ChannelKind::Half ? HalfValues() : nullptr;
+    for (uint32_t c = 0; c < kCount; ++c) {
+        shifts[c] = layout.fields[c].shift;
+        masks[c] = (uint64_t{1} << layout.fields[c].bits) - 1;
+        halves[c] = int64_t{1} << (layout.fields[c].bits - 1);
+    }
+    for (size_t t = 0; t < texels; ++t, from += kBytes, values += kCount) {
+        uint64_t word = 0;
+        std::memcpy(&word, from, kBytes); // little-endian, as the texels are
+        for (uint32_t c = 0; c < kCount; ++c) {
+            const uint64_t raw = (word >> shifts[c]) & masks[c];
+            if constexpr (kKind == ChannelKind::Unsigned)
+                values[c] = float(raw);
+            else if constexpr (kKind == ChannelKind::Signed)
+                values[c] = float(int64_t(raw) >= halves[c] ? int64_t(raw) - 2 * halves[c] : int64_t(raw));
+            else
+                values[c] = halfValues[raw];
+        }
+    }
+}
+
+} // namespace
+
 void ReadChannels(const TexelChannels& layout, const uint8_t* from, size_t texels, float* values)
 {
+    using K = ChannelKind;
+    const K kind = layout.fields[0].kind;
     if (layout.wholeBytes) {
         const size_t count = texels * layout.bytes;
         for (size_t i = 0; i < count; ++i)
             values[i] = from[i];
         return;
     }
+    if (kind == K::Float) { // the channels are the floats, one after another
+        std::memcpy(values, from, texels * layout.bytes);
+        return;
+    }
+    const auto fixed = [&](uint32_t bytes, uint32_t count, K k) {
+        return layout.bytes == bytes && layout.count == count && kind == k;
+    };
+    if (fixed(2, 3, K::Unsigned)) return ReadFixed<2, 3, K::Unsigned>(layout, from, texels, values);
+    if (fixed(2, 4, K::Unsigned)) return ReadFixed<2, 4, K::Unsigned>(layout, from, texels, values);
+    if (fixed(2, 1, K::Unsigned)) return ReadFixed<2, 1, K::Unsigned>(layout, from, texels, values);
+    if (fixed(4, 2, K::Unsigned)) return ReadFixed<4, 2, K::Unsigned>(layout, from, texels, values);
+    if (fixed(4, 4, K::Unsigned)) return ReadFixed<4, 4, K::Unsigned>(layout, from, texels, values);
+    if (fixed(8, 4, K::Unsigned)) return ReadFixed<8, 4, K::Unsigned>(layout, from, texels, values);
+    if (fixed(2, 2, K::Signed)) return ReadFixed<2, 2, K::Signed>(layout, from, texels, values);
+    if (fixed(4, 2, K::Signed)) return ReadFixed<4, 2, K::Signed>(layout, from, texels, values);
+    if (fixed(4, 4, K::Signed)) return ReadFixed<4, 4, K::Signed>(layout, from, texels, values);
+    if (fixed(2, 1, K::Half)) return ReadFixed<2, 1, K::Half>(layout, from, texels, values);
+    if (fixed(4, 2, K::Half)) return ReadFixed<4, 2, K::Half>(layout, from, texels, values);
+    if (fixed(8, 4, K::Half)) return ReadFixed<8, 4, K::Half>(layout, from, texels, values);
     for (size_t t = 0; t < texels; ++t, from += layout.bytes) {
-        const uint64_t word = layout.fields[0].kind == ChannelKind::Float ? 0 : LoadWord(from, layout.bytes);
+        const uint64_t word = LoadWord(from, layout.bytes);
         for (uint32_t c = 0; c < layout.count; ++c) {
             const ChannelField& field = layout.fields[c];
-            const uint64_t raw = field.bits < 64 ? (word >> field.shift) & ((uint64_t{1} << field.bits) - 1) : 0;
+            const uint64_t raw = (word >> field.shift) & ((uint64_t{1} << field.bits) - 1);
+            const int64_t half = int64_t{1} << (field.bits - 1);
             switch (field.kind) {
-            case ChannelKind::Unsigned: *values++ = float(raw); break;
-            case ChannelKind::Signed: {
-                const int64_t half = int64_t{1} << (field.bits - 1);
-                *values++ = float(int64_t(raw) >= half ? int64_t(raw) - 2 * half : int64_t(raw));
-                break;
-            }
-            case ChannelKind::Half: *values++ = HalfToFloat(uint16_t(raw)); break;
-            case ChannelKind::Float: {
-                float value;
-                std::memcpy(&value, from + field.shift / 8, 4);
-                *values++ = value;
-                break;
-            }
+            case K::Unsigned: *values++ = float(raw); break;
+            case K::Signed: *values++ = float(int64_t(raw) >= half ? int64_t(raw) - 2 * half : int64_t(raw)); break;
+            case K::Half: case K::Float: *values++ = HalfToFloat(uint16_t(raw)); break;
             }
         }
     }
@@ -105,54 +164,98 @@ void ReadChannels(const TexelChannels& layout, const uint8_t* from, size_t texel
 
 namespace {
 
-// Nearest integer of a channel's range; NaN gives 0.
-int64_t Quantize(double value, int64_t lowest, int64_t highest)
+// Nearest integer of a channel's range (halves up); NaN gives 0.
+inline int64_t Quantize(double value, int64_t lowest, int64_t highest)
 {
     if (!(value == value))
         return 0;
-    const double rounded = std::floor(value + 0.5);
-    if (rounded <= double(lowest))
+    if (value <= double(lowest))
         return lowest;
-    if (rounded >= double(highest))
+    if (value >= double(highest))
         return highest;
-    return int64_t(rounded);
+    const double shifted = value + 0.5;
+    int64_t rounded = int64_t(shifted); // toward zero: one more than the floor below zero
+    if (double(rounded) > shifted)
+        --rounded;
+    return rounded;
+}
+
+template <uint32_t kBytes, uint32_t kCount, ChannelKind kKind>
+void WriteFixed(const TexelChannels& layout, const double* values, size_t texels, uint8_t* to)
+{
+    uint32_t shifts[kCount];
+    uint64_t masks[kCount];
+    int64_t lowest[kCount], highest[kCount];
+    for (uint32_t c = 0; c < kCount; ++c) {
+        const uint32_t bits = layout.fields[c].bits;
+        shifts[c] = layout.fields[c].shift;
+        masks[c] = (uint64_t{1} << bits) - 1;
+        lowest[c] = kKind == ChannelKind::Signed ? -(int64_t{1} << (bits - 1)) : 0;
+        highest[c] = kKind == ChannelKind::Signed ? (int64_t{1} << (bits - 1)) - 1 : int64_t(masks[c]);
+    }
+    for (size_t t = 0; t < texels; ++t, to += kBytes, values += kCount) {
+        uint64_t word = 0;
+        for (uint32_t c = 0; c < kCount; ++c) {
+            uint64_t raw;
+            if constexpr (kKind == ChannelKind::Half)
+                raw = FloatToHalf(float(values[c]));
+            else
+                raw = uint64_t(Quantize(values[c], lowest[c], highest[c])) & masks[c];
+            word |= raw << shifts[c];
+        }
+        std::memcpy(to, &word, kBytes);
+    }
 }
 
 } // namespace
 
 void WriteChannels(const TexelChannels& layout, const double* values, size_t texels, uint8_t* to)
 {
+    using K = ChannelKind;
+    const K kind = layout.fields[0].kind;
     if (layout.wholeBytes) {
         const size_t count = texels * layout.bytes;
         for (size_t i = 0; i < count; ++i)
             to[i] = uint8_t(Quantize(values[i], 0, 255));
         return;
     }
+    if (kind == K::Float) {
+        const size_t count = texels * layout.count;
+        for (size_t i = 0; i < count; ++i) {
+            const float narrow = float(values[i]);
+            std::memcpy(to + 4 * i, &narrow, 4);
+        }
+        return;
+    }
+    const auto fixed = [&](uint32_t bytes, uint32_t count, K k) {
+        return layout.bytes == bytes && layout.count == count && kind == k;
+    };
+    if (fixed(2, 3, K::Unsigned)) return WriteFixed<2, 3, K::Unsigned>(layout, values, texels, to);
+    if (fixed(2, 4, K::Unsigned)) return WriteFixed<2, 4, K::Unsigned>(layout, values, texels, to);
+    if (fixed(2, 1, K::Unsigned)) return WriteFixed<2, 1, K::Unsigned>(layout, values, texels, to);
+    if (fixed(4, 2, K::Unsigned)) return WriteFixed<4, 2, K::Unsigned>(layout, values, texels, to);
+    if (fixed(4, 4, K::Unsigned)) return WriteFixed<4, 4, K::Unsigned>(layout, values, texels, to);
+    if (fixed(8, 4, K::Unsigned)) return WriteFixed<8, 4, K::Unsigned>(layout, values, texels, to);
+    if (fixed(2, 2, K::Signed)) return WriteFixed<2, 2, K::Signed>(layout, values, texels, to);
+    if (fixed(4, 2, K::Signed)) return WriteFixed<4, 2, K::Signed>(layout, values, texels, to);
+    if (fixed(4, 4, K::Signed)) return WriteFixed<4, 4, K::Signed>(layout, values, texels, to);
+    if (fixed(2, 1, K::Half)) return WriteFixed<2, 1, K::Half>(layout, values, texels, to);
+    if (fixed(4, 2, K::Half)) return WriteFixed<4, 2, K::Half>(layout, values, texels, to);
+    if (fixed(8, 4, K::Half)) return WriteFixed<8, 4, K::Half>(layout, values, texels, to);
     for (size_t t = 0; t < texels; ++t, to += layout.bytes) {
         uint64_t word = 0;
         for (uint32_t c = 0; c < layout.count; ++c) {
             const ChannelField& field = layout.fields[c];
             const double value = *values++;
+            const int64_t half = int64_t{1} << (field.bits - 1);
+            const uint64_t mask = (uint64_t{1} << field.bits) - 1;
             switch (field.kind) {
-            case ChannelKind::Unsigned:
-                word |= uint64_t(Quantize(value, 0, (int64_t{1} << field.bits) - 1)) << field.shift;
-                break;
-            case ChannelKind::Signed: {
-                const int64_t half = int64_t{1} << (field.bits - 1);
-                const uint64_t mask = (uint64_t{1} << field.bits) - 1;
-                word |= (uint64_t(Quantize(value, -half, half - 1)) & mask) << field.shift;
-                break;
-            }
-            case ChannelKind::Half: word |= uint64_t(FloatToHalf(float(value))) << field.shift; break;
-            case ChannelKind::Float: {
-                const float narrow = float(value);
-                std::memcpy(to + field.shift / 8, &narrow, 4);
-                break;
-            }
+            case K::Unsigned: word |= uint64_t(Quantize(value, 0, int64_t(mask))) << field.shift; break;
+            case K::Signed: word |= (uint64_t(Quantize(value, -half, half - 1)) & mask) << field.shift; break;
+            case K::Half: case K::Float: word |= uint64_t(FloatToHalf(float(value))) << field.shift; break;
             }
         }
-        if (layout.fields[0].kind != ChannelKind::Float)
-            std::memcpy(to, &word, layout.bytes < 8 ? layout.bytes : 8);
+        std::memcpy(to, &word, layout.bytes < 8 ? layout.bytes : 8);
     }
 }
 
