@@ -2,7 +2,8 @@
 // brought into video memory on each of its three roads: direct (read, decode
 // and upload on the calling thread), tasks ("LoadFromHDD" on IOTHREAD, then
 // "UploadTexToVRAM") and pool (the texel read, then "UploadTexPartToVRAM").
-// The two thread roads include the render cycles their chains take.
+// The two thread roads include the render cycles their chains take. Beside
+// them, files of one level given their whole chain by the loader.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -172,5 +173,34 @@ void BM_TextureFromMemory(benchmark::State& state)
     Finish(state, stage, loaded);
 }
 BENCHMARK(BM_TextureFromMemory)->Unit(benchmark::kMillisecond);
+
+// A file of one level given its full chain by the loader, on bytes in memory:
+// the levels' making (a box over every layout, DXT levels decoded, filtered
+// and encoded again) and upload. 1024 x 1024 in A8R8G8B8, R5G6B5,
+// A16B16G16R16F and DXT1, and a 64^3 L8 volume.
+void BM_TextureLevelsMade(benchmark::State& state)
+{
+    const uint32_t formats[] = {gfx::kFormatA8R8G8B8, gfx::kFormatR5G6B5, gfx::kFormatA16B16G16R16F, gfx::kFormatDXT1,
+                                gfx::kFormatL8};
+    const uint32_t format = formats[state.range(0)];
+    const bool volume = state.range(0) == 4;
+    const platform::testing::DdsSpec spec{format, volume ? gfx::ImageKind::Volume : gfx::ImageKind::Texture2D,
+                                          volume ? 64u : 1024u, volume ? 64u : 1024u, volume ? 64u : 1u, 1};
+    Stage stage;
+    const std::vector<uint8_t> file = platform::testing::WriteDds(spec);
+    bool loaded = true;
+    for (auto _ : state) {
+        gfx::BaseTexture* texture = nullptr;
+        loaded = loaded && gfx::Succeeded(CreateTextureFromFile(GetRenderer()->Device(), file.data(), file.size(),
+                                                                volume ? texture_flags::kVolume : 0u,
+                                                                gfx::kPoolDefault, &texture));
+        if (texture)
+            texture->Release();
+    }
+    if (!loaded)
+        state.SkipWithError("the texture did not load");
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(file.size()));
+}
+BENCHMARK(BM_TextureLevelsMade)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
 
 } // namespace
