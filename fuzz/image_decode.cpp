@@ -39,10 +39,11 @@ void CheckImage(const gfx::DecodeResult& result, const gfx::DecodedImage& image)
         __builtin_trap();
 }
 
+// Made once and kept for the process, with the object that made it.
 gfx::Device* RecordingDevice()
 {
-    static gfx::Device* device = [] {
-        gfx::Direct3D* d3d = gfx::CreateDirect3D(gfx::kSdkVersion);
+    static gfx::Direct3D* const d3d = gfx::CreateDirect3D(gfx::kSdkVersion);
+    static gfx::Device* const device = [] {
         gfx::PresentParameters parameters;
         parameters.backBufferWidth = 16;
         parameters.backBufferHeight = 16;
