@@ -156,8 +156,58 @@ DecodeResult ReadPngInto(const uint8_t* data, size_t size, DecodedImage& image)
     return {};
 }
 
+// The segments of a JPEG file, scans' coded data passed over: stb_image
+// builds a Huffman table of the symbol counts a file gives without checking
+// that they come to at most 256, and writes past its table when they do.
+DecodeResult CheckJpegSegments(const uint8_t* data, size_t size)
+{
+    size_t at = 2; // after the start marker
+    while (at + 1 < size) {
+        if (data[at] != 0xFF) { // coded data of a scan, up to the next marker
+            ++at;
+            continue;
+        }
+        const uint8_t marker = data[at + 1];
+        if (marker == 0xFF) { // fill byte
+            ++at;
+            continue;
+        }
+        if (marker == 0x00 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) { // in coded data
+            at += 2;
+            continue;
+        }
+        if (marker == 0xD9)
+            return {};
+        if (at + 4 > size)
+            break;
+        const size_t length = size_t(data[at + 2]) << 8 | data[at + 3];
+        if (length < 2 || at + 2 + length > size)
+            return DecodeResult::Invalid("damaged JPEG file: a segment of " + std::to_string(length) +
+                                         " bytes passes the end of the file");
+        if (marker == 0xC4) {
+            size_t table = at + 4;
+            const size_t end = at + 2 + length;
+            while (table < end) {
+                if (table + 17 > end)
+                    return DecodeResult::Invalid("damaged JPEG file: a Huffman table cut short");
+                uint32_t symbols = 0;
+                for (size_t i = 1; i <= 16; ++i)
+                    symbols += data[table + i];
+                if (symbols > 256)
+                    return DecodeResult::Invalid("damaged JPEG file: a Huffman table of " + std::to_string(symbols) +
+                                                 " symbols (at most 256)");
+                table += 17 + symbols;
+            }
+        }
+        at += 2 + length;
+    }
+    return {};
+}
+
 DecodeResult ReadJpegInto(const uint8_t* data, size_t size, DecodedImage& image)
 {
+    if (DecodeResult checked = CheckJpegSegments(data, size); !checked.Ok())
+        return checked;
     int width = 0, height = 0, components = 0;
     if (!stbi_info_from_memory(data, int(size), &width, &height, &components))
         return Failure("JPEG");

@@ -585,6 +585,13 @@ TEST(StbDecode, DamagedFilesGiveInvalidDataWithAReason)
         }
     ExpectInvalid(wideJpeg, "cannot be in");
     ExpectInvalid(std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + 3), "JPEG");
+    std::vector<uint8_t> overlongTable = jpeg;
+    for (size_t i = 0; i + 1 < overlongTable.size(); ++i)
+        if (overlongTable[i] == 0xFF && overlongTable[i + 1] == 0xC4) {
+            std::fill(overlongTable.begin() + std::ptrdiff_t(i + 5), overlongTable.begin() + std::ptrdiff_t(i + 21), 0x20);
+            break;
+        }
+    ExpectInvalid(overlongTable, "Huffman table of 512 symbols");
 
     const std::vector<uint8_t> hdr = image_files::WriteHdr(16, 2, std::vector<uint8_t>(16 * 2 * 4, 130), true);
     std::vector<uint8_t> hdrCut(hdr.begin(), hdr.begin() + 20);

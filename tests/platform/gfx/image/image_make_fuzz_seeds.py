@@ -288,6 +288,14 @@ def jpeg(width, height, channels, sample, progressive):
     return out + b"\xff\xd9"
 
 
+def overlong_huffman_table():
+    # A DC table whose 16 counts come to more than the 256 symbols a table holds.
+    data = bytearray(jpeg(8, 8, 1, lambda x, y: (0, x * 20, 0), False))
+    at = data.index(b"\xff\xc4") + 5
+    data[at:at + 16] = bytes([0x20] * 16)
+    return bytes(data)
+
+
 def hdr(width, height, rle):
     header = b"#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y %d +X %d\n" % (height, width)
     body = b""
@@ -384,6 +392,7 @@ SEEDS = {
     "baseline_colour_8x8.jpg": jpeg(8, 8, 3, lambda x, y: (x * 30, y * 30, 128), False),
     "progressive_colour_10x9.jpg": jpeg(10, 9, 3, lambda x, y: (x * 25, 200 - y * 20, x * y), True),
     "progressive_grey_16x8.jpg": jpeg(16, 8, 1, lambda x, y: (0, (x * 16) % 256, 0), True),
+    "huffman_overlong_refused.jpg": overlong_huffman_table(),
     "flat_4x2.hdr": hdr(4, 2, False),
     "rle_8x2.hdr": hdr(8, 2, True),
     "colour_3x2_little.pfm": pfm(3, 2, 3, True),
