@@ -7,8 +7,10 @@
 #include "platform/gfx/device/device.h"
 #include "platform/gfx/device/format.h"
 #include "testing/gfx_device_hooks.h"
+#include "platform/gfx/image/texture_loader.h"
 #include "testing/gfx_failure_injection.h"
 #include "tests/platform/gfx/device/gfx_test_device.h"
+#include "tests/platform/gfx/raster/raster_test_support.h"
 
 using namespace gfx;
 using platform::testing::SurfaceBytes;
@@ -322,5 +324,71 @@ TEST(GfxTexture, CubeAndVolumeTexturesKeepFacesSlicesAndLevels)
 
     for (BaseTexture* texture : std::initializer_list<BaseTexture*>{cube, cubeTarget, volume, volumeTarget}) {
         EXPECT_EQ(0u, texture->Release());
+    }
+}
+
+namespace {
+
+const char* kPointSampled = R"(
+texture Picture;
+sampler2D PictureSampler = sampler_state
+{
+    Texture = <Picture>;
+    MinFilter = Point; MagFilter = Point; MipFilter = None;
+    AddressU = Clamp; AddressV = Clamp;
+};
+struct Through { float4 pos : POSITION; float2 uv : TEXCOORD0; };
+Through PassOn(float4 pos : POSITION, float2 uv : TEXCOORD0) { Through o; o.pos = pos; o.uv = uv; return o; }
+float4 Textured(float2 uv : TEXCOORD0) : COLOR { return tex2D(PictureSampler, uv); }
+technique textured { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Textured(); } }
+)";
+
+class GfxBlockTextureDrawing : public gfx_test::RasterTest {
+protected:
+    void SetUp() override
+    {
+        RasterTest::SetUp();
+        if (!IsSkipped())
+            UseEffect(kPointSampled);
+    }
+};
+
+} // namespace
+
+TEST_F(GfxBlockTextureDrawing, TexturesOfLessThanABlockASideAreDrawnTexelForTexel)
+{
+    // Each block's texels pick all four of its colours: red and blue at the
+    // ends and the two between them.
+    struct Size {
+        uint32_t width, height;
+    };
+    for (const Size& size : {Size{1, 1}, Size{2, 2}, Size{3, 3}, Size{16, 2}, Size{3, 8}}) {
+        SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height));
+        Texture* texture = nullptr;
+        ASSERT_EQ(kOk, device->CreateTexture(size.width, size.height, 1, 0, kFormatDXT1, kPoolManaged, &texture));
+        owned.push_back(texture);
+        std::span<uint8_t> blocks = TextureBytes(*texture);
+        ASSERT_EQ(blocks.size(), LevelSize(kFormatDXT1, size.width, size.height));
+        for (size_t at = 0; at < blocks.size(); at += 8) {
+            const uint8_t block[8] = {0x00, 0xF8, 0x1F, 0x00, 0xE4, 0x1B, 0x4E, uint8_t(0xB1 ^ (at / 8))};
+            std::memcpy(blocks.data() + at, block, 8);
+        }
+        std::vector<uint8_t> texels(size_t(size.width) * size.height * 4);
+        DecodeBlocks(kFormatDXT1, blocks.data(), size.width, size.height, texels.data());
+
+        ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF000000u, 1.0f, 0));
+        ASSERT_EQ(kEffectOk, effect->SetTexture("Picture", texture));
+        SetGeometry(Rectangle(0, 0, float(size.width), float(size.height)), RectangleIndices());
+        DrawWith("textured");
+        for (uint32_t y = 0; y < kHeight; ++y)
+            for (uint32_t x = 0; x < kWidth; ++x) {
+                uint32_t expected = 0xFF000000u;
+                if (x < size.width && y < size.height)
+                    std::memcpy(&expected, &texels[(size_t(y) * size.width + x) * 4], 4);
+                const uint32_t got = Pixel(x, y);
+                for (int shift : {24, 16, 8, 0})
+                    ASSERT_NEAR(gfx_test::Channel(got, shift), gfx_test::Channel(expected, shift), 1)
+                        << "at " << x << "," << y << ": 0x" << std::hex << got << " for 0x" << expected;
+            }
     }
 }
