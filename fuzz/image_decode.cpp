@@ -11,6 +11,7 @@
 #include "platform/gfx/device/direct3d.h"
 #include "platform/gfx/image/bmp_reader.h"
 #include "platform/gfx/image/dds_reader.h"
+#include "platform/gfx/image/hdr_reader.h"
 #include "platform/gfx/image/image_decode.h"
 #include "platform/gfx/image/image_decode_stb.h"
 #include "platform/gfx/image/pnm_reader.h"

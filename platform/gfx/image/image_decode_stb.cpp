@@ -8,13 +8,12 @@
 #include "platform/bytes/byte_reader.h"
 #include "platform/gfx/device/format.h"
 
-// The only place stb_image is compiled: PNG, JPEG and HDR alone, from memory,
-// with its symbols kept to this file.
+// The only place stb_image is compiled: PNG and JPEG alone, from memory, with
+// its symbols kept to this file.
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_PNG
 #define STBI_ONLY_JPEG
-#define STBI_ONLY_HDR
 #define STBI_NO_STDIO
 #define STBI_MAX_DIMENSIONS 16384
 #include <stb/stb_image.h>
@@ -31,8 +30,6 @@ constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n
 constexpr uint64_t kDeflateBytesPerByte = 1032;
 // A JPEG block of 8 x 8 texels takes at least one bit in every scan.
 constexpr uint64_t kJpegTexelsPerByte = 8 * 64;
-// An HDR row's runs give at most 127 values of a channel for two bytes.
-constexpr uint64_t kHdrTexelsPerByte = 32;
 
 struct Freed {
     void operator()(void* p) const { stbi_image_free(p); }
@@ -233,27 +230,6 @@ DecodeResult ReadJpegInto(const uint8_t* data, size_t size, DecodedImage& image)
     return {};
 }
 
-DecodeResult ReadHdrInto(const uint8_t* data, size_t size, DecodedImage& image)
-{
-    int width = 0, height = 0, components = 0;
-    if (!stbi_info_from_memory(data, int(size), &width, &height, &components))
-        return Failure("HDR");
-    if (uint64_t(width) * uint64_t(height) > uint64_t(size) * kHdrTexelsPerByte)
-        return DecodeResult::Invalid("HDR of " + Size(width, height) + " cannot be in " + std::to_string(size) + " bytes");
-    const std::unique_ptr<float, Freed> texels(stbi_loadf_from_memory(data, int(size), &width, &height, &components, 4));
-    if (!texels)
-        return Failure("HDR");
-    image.fileType = ImageFileType::Hdr;
-    image.format = kFormatA32B32G32R32F;
-    image.width = uint32_t(width);
-    image.height = uint32_t(height);
-    const uint64_t count = uint64_t(width) * uint64_t(height);
-    if (DecodeResult result = LayOutImage(image, count * 16); !result.Ok())
-        return result;
-    std::memcpy(image.bytes.data(), texels.get(), image.bytes.size()); // red, green, blue, alpha 1
-    return {};
-}
-
 template <class Reader>
 DecodeResult ReadFresh(Reader read, const char* kind, const uint8_t* data, size_t size, DecodedImage& out)
 {
@@ -282,15 +258,6 @@ bool LooksLikeJpeg(const uint8_t* data, size_t size)
     return data != nullptr && size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;
 }
 
-bool LooksLikeHdr(const uint8_t* data, size_t size)
-{
-    const auto startsWith = [&](const char* text) {
-        const size_t length = std::strlen(text);
-        return size >= length && std::memcmp(data, text, length) == 0;
-    };
-    return data != nullptr && (startsWith("#?RADIANCE\n") || startsWith("#?RGBE\n"));
-}
-
 DecodeResult ReadPng(const uint8_t* data, size_t size, DecodedImage& out)
 {
     if (!LooksLikePng(data, size))
@@ -305,14 +272,6 @@ DecodeResult ReadJpeg(const uint8_t* data, size_t size, DecodedImage& out)
         return ReadFresh([](const uint8_t*, size_t, DecodedImage&) { return DecodeResult::Invalid("not a JPEG file"); },
                          "JPEG", data, size, out);
     return ReadFresh(ReadJpegInto, "JPEG", data, size, out);
-}
-
-DecodeResult ReadHdr(const uint8_t* data, size_t size, DecodedImage& out)
-{
-    if (!LooksLikeHdr(data, size))
-        return ReadFresh([](const uint8_t*, size_t, DecodedImage&) { return DecodeResult::Invalid("not an HDR file"); },
-                         "HDR", data, size, out);
-    return ReadFresh(ReadHdrInto, "HDR", data, size, out);
 }
 
 } // namespace gfx

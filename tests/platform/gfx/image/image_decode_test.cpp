@@ -15,6 +15,7 @@
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/image/bmp_reader.h"
 #include "platform/gfx/image/dds_reader.h"
+#include "platform/gfx/image/hdr_reader.h"
 #include "platform/gfx/image/image_decode_stb.h"
 #include "platform/gfx/image/pnm_reader.h"
 #include "platform/gfx/image/tga_reader.h"
@@ -593,9 +594,35 @@ TEST(StbDecode, DamagedFilesGiveInvalidDataWithAReason)
         }
     ExpectInvalid(overlongTable, "Huffman table of 512 symbols");
 
-    const std::vector<uint8_t> hdr = image_files::WriteHdr(16, 2, std::vector<uint8_t>(16 * 2 * 4, 130), true);
-    std::vector<uint8_t> hdrCut(hdr.begin(), hdr.begin() + 20);
-    ExpectInvalid(hdrCut, "HDR");
+}
+
+TEST(HdrDecode, DamagedFilesGiveInvalidDataWithAReason)
+{
+    std::vector<uint8_t> rgbe(16 * 2 * 4);
+    for (size_t i = 0; i < rgbe.size(); ++i)
+        rgbe[i] = uint8_t(i % 5 == 0 ? 130 : i * 7);
+    for (bool runLength : {false, true}) {
+        const std::vector<uint8_t> hdr = image_files::WriteHdr(16, 2, rgbe, runLength);
+        ExpectEveryCutRefused(hdr);
+    }
+    const std::vector<uint8_t> runs = image_files::WriteHdr(16, 2, rgbe, true);
+    const auto header = [](const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); };
+    const size_t texelsAt = std::string(runs.begin(), runs.end()).find("+X 16\n") + 6;
+    // A run of no values would never end the row.
+    std::vector<uint8_t> emptyRun = runs;
+    emptyRun[texelsAt + 4] = 0;
+    ExpectInvalid(emptyRun, "a run of 0 values");
+    std::vector<uint8_t> longRun = runs;
+    longRun[texelsAt + 4] = 128 + 17;
+    ExpectInvalid(longRun, "a run of 17 values where 16 remain");
+    std::vector<uint8_t> wrongWidth = runs;
+    wrongWidth[texelsAt + 3] = 15;
+    ExpectInvalid(wrongWidth, "holds 15 texels, not 16");
+    ExpectInvalid(header("#?RADIANCE\nFORMAT=32-bit_rle_xyze\n\n-Y 1 +X 1\n\1\1\1\1"), "'32-bit_rle_xyze'");
+    ExpectInvalid(header("#?RADIANCE\n\n+X 1 -Y 1\n\1\1\1\1"), "is not \"-Y height +X width\"");
+    ExpectInvalid(header("#?RADIANCE\n\n-Y 99999 +X 1\n\1\1\1\1"), "not from 1 to 16384");
+    ExpectInvalid(header("#?RADIANCE\n\n-Y 1000 +X 1000\n\1\1\1\1"), "cannot be in");
+    ExpectInvalid(header("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n"), "truncated HDR header");
 }
 
 TEST(ImageDecode, FileTypeComesFromTheFirstBytes)

@@ -394,6 +394,7 @@ SEEDS = {
     "progressive_grey_16x8.jpg": jpeg(16, 8, 1, lambda x, y: (0, (x * 16) % 256, 0), True),
     "huffman_overlong_refused.jpg": overlong_huffman_table(),
     "flat_4x2.hdr": hdr(4, 2, False),
+    "empty_run_refused.hdr": hdr(8, 2, True)[:-40] + bytes([0, 0, 0, 0]),
     "rle_8x2.hdr": hdr(8, 2, True),
     "colour_3x2_little.pfm": pfm(3, 2, 3, True),
     "grey_2x3_big.pfm": pfm(2, 3, 1, False),
