@@ -153,12 +153,15 @@ DecodeResult ReadPngInto(const uint8_t* data, size_t size, DecodedImage& image)
     return {};
 }
 
-// The segments of a JPEG file, scans' coded data passed over: stb_image
-// builds a Huffman table of the symbol counts a file gives without checking
-// that they come to at most 256, and writes past its table when they do.
+// The segments of a JPEG file, scans' coded data passed over. stb_image
+// trusts two things it must not: a Huffman table's symbol counts, which it
+// writes into a table of 256 without adding them up, and that a scan names
+// only tables the file defined before it, reading whatever its memory held
+// otherwise.
 DecodeResult CheckJpegSegments(const uint8_t* data, size_t size)
 {
-    size_t at = 2; // after the start marker
+    uint32_t defined[2] = {0, 0}; // DC and AC tables defined so far, a bit each
+    size_t at = 2;                // after the start marker
     while (at + 1 < size) {
         if (data[at] != 0xFF) { // coded data of a scan, up to the next marker
             ++at;
@@ -181,22 +184,39 @@ DecodeResult CheckJpegSegments(const uint8_t* data, size_t size)
         if (length < 2 || at + 2 + length > size)
             return DecodeResult::Invalid("damaged JPEG file: a segment of " + std::to_string(length) +
                                          " bytes passes the end of the file");
+        const size_t body = at + 4, end = at + 2 + length;
         if (marker == 0xC4) {
-            size_t table = at + 4;
-            const size_t end = at + 2 + length;
-            while (table < end) {
+            for (size_t table = body; table < end;) {
                 if (table + 17 > end)
                     return DecodeResult::Invalid("damaged JPEG file: a Huffman table cut short");
+                const uint32_t kind = data[table] >> 4, slot = data[table] & 15;
+                if (kind > 1 || slot > 3)
+                    return DecodeResult::Invalid("damaged JPEG file: Huffman table " + std::to_string(data[table]) +
+                                                 " is none a file may define");
                 uint32_t symbols = 0;
                 for (size_t i = 1; i <= 16; ++i)
                     symbols += data[table + i];
                 if (symbols > 256)
                     return DecodeResult::Invalid("damaged JPEG file: a Huffman table of " + std::to_string(symbols) +
                                                  " symbols (at most 256)");
+                defined[kind] |= 1u << slot;
                 table += 17 + symbols;
             }
+        } else if (marker == 0xDA && length >= 3) {
+            const uint32_t components = data[body];
+            const size_t spectrum = body + 1 + 2 * size_t(components);
+            if (spectrum + 3 > end)
+                return DecodeResult::Invalid("damaged JPEG file: a scan header cut short");
+            const uint32_t first = data[spectrum], last = data[spectrum + 1], high = data[spectrum + 2] >> 4;
+            for (uint32_t c = 0; c < components; ++c) {
+                const uint32_t tables = data[body + 2 + 2 * c];
+                const bool dc = first == 0 && high == 0, ac = last > 0;
+                if ((dc && !(defined[0] >> (tables >> 4) & 1)) || (ac && !(defined[1] >> (tables & 15) & 1)))
+                    return DecodeResult::Invalid("damaged JPEG file: a scan names a Huffman table the file has "
+                                                 "not defined before it");
+            }
         }
-        at += 2 + length;
+        at = end;
     }
     return {};
 }

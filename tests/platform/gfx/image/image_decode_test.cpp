@@ -593,6 +593,13 @@ TEST(StbDecode, DamagedFilesGiveInvalidDataWithAReason)
             break;
         }
     ExpectInvalid(overlongTable, "Huffman table of 512 symbols");
+    std::vector<uint8_t> undefinedTable = jpeg;
+    for (size_t i = 0; i + 1 < undefinedTable.size(); ++i)
+        if (undefinedTable[i] == 0xFF && undefinedTable[i + 1] == 0xDA) {
+            undefinedTable[i + 6] = 0x11; // the scan's one component takes tables 1, never defined
+            break;
+        }
+    ExpectInvalid(undefinedTable, "a Huffman table the file has not defined");
 
 }
 
