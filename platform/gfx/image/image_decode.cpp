@@ -6,7 +6,8 @@
 #include "platform/gfx/image/bmp_reader.h"
 #include "platform/gfx/image/dds_reader.h"
 #include "platform/gfx/image/hdr_reader.h"
-#include "platform/gfx/image/image_decode_stb.h"
+#include "platform/gfx/image/jpeg_reader.h"
+#include "platform/gfx/image/png_reader.h"
 #include "platform/gfx/image/pnm_reader.h"
 #include "platform/gfx/image/tga_reader.h"
 

@@ -297,7 +297,8 @@ def overlong_huffman_table():
 
 
 def undefined_table():
-    # A scan that names Huffman tables 1, which the file never defines.
+    # A scan that names Huffman tables 1, which the file never defines: the
+    # standard tables stand in, as for motion JPEG frames.
     data = bytearray(jpeg(8, 8, 1, lambda x, y: (0, y * 20, 0), False))
     at = data.index(b"\xff\xda") + 6
     data[at] = 0x11
@@ -401,7 +402,7 @@ SEEDS = {
     "progressive_colour_10x9.jpg": jpeg(10, 9, 3, lambda x, y: (x * 25, 200 - y * 20, x * y), True),
     "progressive_grey_16x8.jpg": jpeg(16, 8, 1, lambda x, y: (0, (x * 16) % 256, 0), True),
     "huffman_overlong_refused.jpg": overlong_huffman_table(),
-    "scan_undefined_table_refused.jpg": undefined_table(),
+    "scan_of_standard_tables.jpg": undefined_table(),
     "flat_4x2.hdr": hdr(4, 2, False),
     "empty_run_refused.hdr": hdr(8, 2, True)[:-40] + bytes([0, 0, 0, 0]),
     "rle_8x2.hdr": hdr(8, 2, True),

@@ -1,4 +1,4 @@
-#include "platform/gfx/image/image_decode_stb.h"
+#include "platform/gfx/image/png_reader.h"
 
 #include <climits>
 #include <cstring>
@@ -8,12 +8,11 @@
 #include "platform/bytes/byte_reader.h"
 #include "platform/gfx/device/format.h"
 
-// The only place stb_image is compiled: PNG and JPEG alone, from memory, with
-// its symbols kept to this file.
+// The only place stb_image is compiled: PNG alone, from memory, with its
+// symbols kept to this file.
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_PNG
-#define STBI_ONLY_JPEG
 #define STBI_NO_STDIO
 #define STBI_MAX_DIMENSIONS 16384
 #include <stb/stb_image.h>
@@ -28,8 +27,6 @@ constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n
 
 // Deflate makes at most 1032 bytes of a byte it reads.
 constexpr uint64_t kDeflateBytesPerByte = 1032;
-// A JPEG block of 8 x 8 texels takes at least one bit in every scan.
-constexpr uint64_t kJpegTexelsPerByte = 8 * 64;
 
 struct Freed {
     void operator()(void* p) const { stbi_image_free(p); }
@@ -153,103 +150,6 @@ DecodeResult ReadPngInto(const uint8_t* data, size_t size, DecodedImage& image)
     return {};
 }
 
-// The segments of a JPEG file, scans' coded data passed over. stb_image
-// trusts two things it must not: a Huffman table's symbol counts, which it
-// writes into a table of 256 without adding them up, and that a scan names
-// only tables the file defined before it, reading whatever its memory held
-// otherwise.
-DecodeResult CheckJpegSegments(const uint8_t* data, size_t size)
-{
-    uint32_t defined[2] = {0, 0}; // DC and AC tables defined so far, a bit each
-    size_t at = 2;                // after the start marker
-    while (at + 1 < size) {
-        if (data[at] != 0xFF) { // coded data of a scan, up to the next marker
-            ++at;
-            continue;
-        }
-        const uint8_t marker = data[at + 1];
-        if (marker == 0xFF) { // fill byte
-            ++at;
-            continue;
-        }
-        if (marker == 0x00 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) { // in coded data
-            at += 2;
-            continue;
-        }
-        if (marker == 0xD9)
-            return {};
-        if (at + 4 > size)
-            break;
-        const size_t length = size_t(data[at + 2]) << 8 | data[at + 3];
-        if (length < 2 || at + 2 + length > size)
-            return DecodeResult::Invalid("damaged JPEG file: a segment of " + std::to_string(length) +
-                                         " bytes passes the end of the file");
-        const size_t body = at + 4, end = at + 2 + length;
-        if (marker == 0xC4) {
-            for (size_t table = body; table < end;) {
-                if (table + 17 > end)
-                    return DecodeResult::Invalid("damaged JPEG file: a Huffman table cut short");
-                const uint32_t kind = data[table] >> 4, slot = data[table] & 15;
-                if (kind > 1 || slot > 3)
-                    return DecodeResult::Invalid("damaged JPEG file: Huffman table " + std::to_string(data[table]) +
-                                                 " is none a file may define");
-                uint32_t symbols = 0;
-                for (size_t i = 1; i <= 16; ++i)
-                    symbols += data[table + i];
-                if (symbols > 256)
-                    return DecodeResult::Invalid("damaged JPEG file: a Huffman table of " + std::to_string(symbols) +
-                                                 " symbols (at most 256)");
-                defined[kind] |= 1u << slot;
-                table += 17 + symbols;
-            }
-        } else if (marker == 0xDA && length >= 3) {
-            const uint32_t components = data[body];
-            const size_t spectrum = body + 1 + 2 * size_t(components);
-            if (spectrum + 3 > end)
-                return DecodeResult::Invalid("damaged JPEG file: a scan header cut short");
-            const uint32_t first = data[spectrum], last = data[spectrum + 1], high = data[spectrum + 2] >> 4;
-            for (uint32_t c = 0; c < components; ++c) {
-                const uint32_t tables = data[body + 2 + 2 * c];
-                const bool dc = first == 0 && high == 0, ac = last > 0;
-                if ((dc && !(defined[0] >> (tables >> 4) & 1)) || (ac && !(defined[1] >> (tables & 15) & 1)))
-                    return DecodeResult::Invalid("damaged JPEG file: a scan names a Huffman table the file has "
-                                                 "not defined before it");
-            }
-        }
-        at = end;
-    }
-    return {};
-}
-
-DecodeResult ReadJpegInto(const uint8_t* data, size_t size, DecodedImage& image)
-{
-    if (DecodeResult checked = CheckJpegSegments(data, size); !checked.Ok())
-        return checked;
-    int width = 0, height = 0, components = 0;
-    if (!stbi_info_from_memory(data, int(size), &width, &height, &components))
-        return Failure("JPEG");
-    if (uint64_t(width) * uint64_t(height) > uint64_t(size) * kJpegTexelsPerByte)
-        return DecodeResult::Invalid("JPEG of " + Size(width, height) + " cannot be in " + std::to_string(size) +
-                                     " bytes");
-    image.format = components == 1 ? kFormatL8 : kFormatX8R8G8B8;
-    const int channels = components == 1 ? 1 : 4;
-    const std::unique_ptr<stbi_uc, Freed> texels(
-        stbi_load_from_memory(data, int(size), &width, &height, &components, channels));
-    if (!texels)
-        return Failure("JPEG");
-    image.fileType = ImageFileType::Jpg;
-    image.width = uint32_t(width);
-    image.height = uint32_t(height);
-    const uint64_t count = uint64_t(width) * uint64_t(height);
-    if (DecodeResult result = LayOutImage(image, count * BytesPerTexel(image.format)); !result.Ok())
-        return result;
-    if (channels == 1)
-        std::memcpy(image.bytes.data(), texels.get(), image.bytes.size());
-    else
-        SwapRedAndBlue(texels.get(), count, image.bytes.data());
-    return {};
-}
-
 template <class Reader>
 DecodeResult ReadFresh(Reader read, const char* kind, const uint8_t* data, size_t size, DecodedImage& out)
 {
@@ -273,25 +173,12 @@ bool LooksLikePng(const uint8_t* data, size_t size)
     return data != nullptr && size >= sizeof kPngSignature && std::memcmp(data, kPngSignature, sizeof kPngSignature) == 0;
 }
 
-bool LooksLikeJpeg(const uint8_t* data, size_t size)
-{
-    return data != nullptr && size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;
-}
-
 DecodeResult ReadPng(const uint8_t* data, size_t size, DecodedImage& out)
 {
     if (!LooksLikePng(data, size))
         return ReadFresh([](const uint8_t*, size_t, DecodedImage&) { return DecodeResult::Invalid("not a PNG file"); },
                          "PNG", data, size, out);
     return ReadFresh(ReadPngInto, "PNG", data, size, out);
-}
-
-DecodeResult ReadJpeg(const uint8_t* data, size_t size, DecodedImage& out)
-{
-    if (!LooksLikeJpeg(data, size))
-        return ReadFresh([](const uint8_t*, size_t, DecodedImage&) { return DecodeResult::Invalid("not a JPEG file"); },
-                         "JPEG", data, size, out);
-    return ReadFresh(ReadJpegInto, "JPEG", data, size, out);
 }
 
 } // namespace gfx

@@ -1,0 +1,162 @@
+#include "platform/gfx/image/jpeg_reader.h"
+
+#include <csetjmp>
+#include <cstdio> // jpeglib.h wants FILE and size_t declared first
+#include <cstring>
+#include <new>
+#include <string>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include "platform/gfx/device/format.h"
+
+namespace gfx {
+
+namespace {
+
+// A block of 8 x 8 texels takes at least one bit in every scan.
+constexpr uint64_t kTexelsPerByte = 8 * 64;
+// Scans a file may hold: each one goes over the whole image again.
+constexpr int kMostScans = 500;
+
+// libjpeg-turbo reports a failure by calling error_exit, which must not
+// return: it jumps back to where the decoding started, with the message.
+struct Failure {
+    jpeg_error_mgr manager;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+};
+
+[[noreturn]] void Fail(j_common_ptr info)
+{
+    Failure* failure = reinterpret_cast<Failure*>(info->err);
+    info->err->format_message(info, failure->message);
+    std::longjmp(failure->jump, 1);
+}
+
+// Warnings pass silently, but for the one that says the data ended early.
+void Warn(j_common_ptr info, int level)
+{
+    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF) {
+        Failure* failure = reinterpret_cast<Failure*>(info->err);
+        std::snprintf(failure->message, sizeof failure->message, "the file ends inside its texels");
+        std::longjmp(failure->jump, 1);
+    }
+}
+
+void CountScans(j_common_ptr info)
+{
+    const auto* decoder = reinterpret_cast<j_decompress_ptr>(info);
+    if (decoder->input_scan_number > kMostScans) {
+        Failure* failure = reinterpret_cast<Failure*>(info->err);
+        std::snprintf(failure->message, sizeof failure->message, "more than %d scans", kMostScans);
+        std::longjmp(failure->jump, 1);
+    }
+}
+
+// Turns a row of CMYK into B, G, R, 255 in place. Adobe's files store the
+// inks inverted, as most writers of CMYK JPEG do.
+void InksToColour(uint8_t* row, uint32_t width, bool inverted)
+{
+    for (uint32_t x = 0; x < width; ++x, row += 4) {
+        const uint32_t c = row[0], m = row[1], y = row[2], k = row[3];
+        const auto channel = [&](uint32_t ink) {
+            return inverted ? uint8_t((ink * k + 127) / 255) : uint8_t(((255 - ink) * (255 - k) + 127) / 255);
+        };
+        row[0] = channel(y);
+        row[1] = channel(m);
+        row[2] = channel(c);
+        row[3] = 0xFF;
+    }
+}
+
+// The decoding itself, between the jump's start and every way out. Nothing
+// here holds memory of its own: a jump back leaves nothing behind but the
+// decoder, which is destroyed there.
+DecodeResult Decode(const uint8_t* data, size_t size, DecodedImage& image, jpeg_decompress_struct& info,
+                    Failure& failure)
+{
+    jpeg_progress_mgr progress{};
+    progress.progress_monitor = CountScans;
+    info.err = jpeg_std_error(&failure.manager);
+    failure.manager.error_exit = Fail;
+    failure.manager.emit_message = Warn;
+    // Declared before the jump's start, so a jump back ends no object's life.
+    DecodeResult laidOut;
+    if (setjmp(failure.jump)) {
+        jpeg_destroy_decompress(&info);
+        return DecodeResult::Invalid(std::string("damaged JPEG file (") + failure.message + ")");
+    }
+    jpeg_create_decompress(&info);
+    info.progress = &progress;
+    jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&info, TRUE);
+    const uint64_t width = info.image_width, height = info.image_height;
+    const char* why = nullptr;
+    if (width == 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide)
+        why = "side";
+    else if (width * height > uint64_t(size) * kTexelsPerByte)
+        why = "bytes";
+    if (why != nullptr) {
+        jpeg_destroy_decompress(&info);
+        const std::string sizeText = std::to_string(width) + " x " + std::to_string(height);
+        return DecodeResult::Invalid(why[0] == 's' ? "JPEG of " + sizeText + " is not from 1 to " +
+                                                         std::to_string(kMaxImageSide) + " texels a side"
+                                                   : "JPEG of " + sizeText + " cannot be in " + std::to_string(size) +
+                                                         " bytes");
+    }
+    const bool grey = info.num_components == 1;
+    const bool inks = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+    info.out_color_space = grey ? JCS_GRAYSCALE : inks ? JCS_CMYK : JCS_EXT_BGRA;
+    jpeg_start_decompress(&info);
+
+    image.fileType = ImageFileType::Jpg;
+    image.format = grey ? kFormatL8 : kFormatX8R8G8B8;
+    image.width = uint32_t(width);
+    image.height = uint32_t(height);
+    try {
+        laidOut = LayOutImage(image, width * height * BytesPerTexel(image.format));
+    } catch (const std::bad_alloc&) {
+        laidOut = {DecodeStatus::OutOfMemory, "not enough memory for the texels"};
+    }
+    if (!laidOut.Ok()) {
+        jpeg_destroy_decompress(&info);
+        return laidOut;
+    }
+    const uint32_t pitch = image.subresources[0].rowPitch;
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = image.bytes.data() + size_t(info.output_scanline) * pitch;
+        jpeg_read_scanlines(&info, &row, 1);
+        if (inks)
+            InksToColour(row, image.width, info.saw_Adobe_marker);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return {};
+}
+
+} // namespace
+
+bool LooksLikeJpeg(const uint8_t* data, size_t size)
+{
+    return data != nullptr && size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;
+}
+
+DecodeResult ReadJpeg(const uint8_t* data, size_t size, DecodedImage& out)
+{
+    out.Clear();
+    DecodeResult result;
+    if (!LooksLikeJpeg(data, size)) {
+        result = DecodeResult::Invalid("not a JPEG file");
+    } else {
+        jpeg_decompress_struct info{};
+        Failure failure{};
+        result = Decode(data, size, out, info, failure);
+    }
+    if (!result.Ok())
+        out.Clear();
+    return result;
+}
+
+} // namespace gfx
