@@ -5,6 +5,7 @@
 #include "platform/gfx/fx/effect_compiler.h"
 
 #include <cmath>
+#include <limits>
 #include <map>
 #include <string>
 #include <vector>
@@ -567,6 +568,50 @@ TEST(EffectExpression, AFailedCallIsFollowedByAGoodExpression)
         std::string why;
         ASSERT_TRUE(e.Evaluate(&parameters, v, why)) << why;
         EXPECT_EQ(v.components, std::vector<double>{6 + 1 + 0.5}) << text;
+    }
+}
+
+// Every conversion of a number to an integer is defined, NaN, infinities
+// and numbers past either end among them: a cast, an index, a shift's count.
+TEST(EffectExpression, ConversionsToIntegersAreDefinedForEveryNumber)
+{
+    TestNames names;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double infinity = std::numeric_limits<double>::infinity();
+    const struct {
+        const char* text;
+        double value;    // U.x
+        double expected;
+    } cases[] = {
+        {"(int)U.x", nan, 0},
+        {"(int)U.x", infinity, 2147483647},
+        {"(int)U.x", -infinity, -2147483648.0},
+        {"(int)U.x", 3e9, 3e9 - 4294967296.0}, // a uint's bits
+        {"(int)U.x", 1e20, 2147483647},
+        {"(int)U.x", -2.75, -2},
+        {"(uint)U.x", nan, 0},
+        {"(uint)U.x", -1, 4294967295.0}, // an int's bits
+        {"(uint)U.x", -3e9, 0},
+        {"(uint)U.x", infinity, 4294967295.0},
+        {"float4(1, 2, 3, 4)[U.x]", nan, 1},
+        {"float4(1, 2, 3, 4)[U.x]", infinity, 4},
+        {"float4(1, 2, 3, 4)[U.x]", -infinity, 1},
+        {"float4(1, 2, 3, 4)[U.x]", 2.9, 3},
+        {"1 << (int)U.x", infinity, -2147483648.0},
+        {"asuint(U.x)", 1, 0x3F800000},
+        {"(int)U.x / 0", nan, -1},
+        {"(bool)U.x", nan, 1},
+    };
+    for (const auto& c : cases) {
+        Expression e;
+        gfx::ExpressionError error;
+        ASSERT_TRUE(Compile(c.text, names, e, error)) << c.text << ": " << error.text;
+        TestParameters parameters;
+        parameters.u[0] = static_cast<float>(c.value);
+        ExpressionValue v;
+        std::string why;
+        ASSERT_TRUE(e.Evaluate(&parameters, v, why)) << why;
+        EXPECT_EQ(v.components, std::vector<double>{c.expected}) << c.text << " of " << c.value;
     }
 }
 
