@@ -5,6 +5,7 @@
 
 #include "platform/gfx/fx/effect_message.h"
 #include "platform/gfx/fx/effect_parser.h"
+#include "platform/gfx/fx/hlsl_folded_statics.h"
 #include "platform/gfx/fx/pass_compiler.h"
 #include "platform/gfx/fx/shader_compile.h"
 
@@ -30,8 +31,10 @@ bool Compile(std::string_view source, const std::string& fileName, const std::ve
     if (!PreprocessEffect(source, fileName, defines, counted, text, messages))
         return false;
     EffectDescription description;
-    if (!ParseEffect(text, fileName, description, messages, read))
+    std::vector<FoldedInitializer> folded;
+    if (!ParseEffect(text, fileName, description, messages, read, &folded))
         return false;
+    WriteFoldedInitializers(text, folded);
     if (!CompileEffectShaders(text, fileName, description, messages))
         return false;
     for (const EffectMacro& macro : defines)

@@ -45,6 +45,9 @@ struct TypeInfo {
 
 class Parser {
 public:
+    // Where the statics whose values call the effect's functions are told, or null.
+    std::vector<FoldedInitializer>* folded_ = nullptr;
+
     Parser(std::string_view text, const std::string& fileName, std::string& messages, size_t sourceBytes)
         : text_(text), messages_(messages), tokenizer_(text),
           budget_(ExpressionBudget::ForText(sourceBytes != 0 ? sourceBytes : text.size()))
@@ -1398,6 +1401,21 @@ private:
 
     // The names a declaration declares, to its ';'; `name` is the first,
     // already read, or the next token.
+    // Whether the text from `first` to `last` calls a function of the effect.
+    bool CallsFunctions(const Token& first, const Token& last) const
+    {
+        const std::vector<Token> tokens =
+            Tokenize(text_.substr(first.offset, last.offset + last.text.size() - first.offset));
+        for (size_t i = 0; i + 1 < tokens.size(); ++i) {
+            if (tokens[i].kind != TokenKind::Identifier || !tokens[i + 1].Is('('))
+                continue;
+            const uint32_t found = symbolIndex_.Find(tokens[i].text);
+            if (found != NameTable::kNone && symbols_[found].kind == ExpressionName::Kind::Function)
+                return true;
+        }
+        return false;
+    }
+
     bool Declarators(const TypeInfo& type, bool isStatic, Token nameToken, std::string* read = nullptr)
     {
         std::string name = read ? *read : std::string();
@@ -1528,6 +1546,8 @@ private:
                     if (!ConstantValue(program, valueToken, "the initial value of '" + name + "'", symbol.value))
                         return false;
                     symbol.kind = ExpressionName::Kind::Constant;
+                    if (folded_ && CallsFunctions(valueToken, previous_))
+                        folded_->push_back({valueToken.offset, previous_.offset + previous_.text.size(), symbol.value});
                     p.arraySize = unsized ? symbol.value.shape.arraySize : p.arraySize;
                     p.defaults = symbol.value.Floats();
                 }
@@ -2107,9 +2127,10 @@ private:
 } // namespace
 
 bool ParseEffect(std::string_view text, const std::string& fileName, EffectDescription& out,
-                 std::string& messages, size_t sourceBytes)
+                 std::string& messages, size_t sourceBytes, std::vector<FoldedInitializer>* folded)
 {
     Parser parser(text, fileName, messages, sourceBytes);
+    parser.folded_ = folded;
     return parser.Run(out);
 }
 

@@ -6,10 +6,13 @@
 // techniques of passes with state assignments and `compile` statements.
 // `#line N "file"` lines (as the preprocessor writes them) set the place that
 // messages name. The first error ends the parse.
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/gfx/fx/effect_description.h"
+#include "platform/gfx/fx/expression_value.h"
 
 namespace gfx {
 
@@ -18,7 +21,14 @@ namespace gfx {
 // The constant expressions' budget of work grows with `sourceBytes`, the bytes
 // of the effect's files as they were read, not with what macros made of them
 // (0: the text is the source as read).
+// A static's initial value that calls the effect's own functions, as the
+// evaluator folded it: text[begin, end) is what it replaces in the shaders.
+struct FoldedInitializer {
+    size_t begin = 0;
+    size_t end = 0;
+    ExpressionValue value;
+};
 bool ParseEffect(std::string_view text, const std::string& fileName, EffectDescription& out,
-                 std::string& messages, size_t sourceBytes = 0);
+                 std::string& messages, size_t sourceBytes = 0, std::vector<FoldedInitializer>* folded = nullptr);
 
 } // namespace gfx

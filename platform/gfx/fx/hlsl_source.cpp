@@ -8,6 +8,7 @@
 
 #include "platform/gfx/fx/effect_tokens.h"
 #include "platform/gfx/fx/hlsl_array_casts.h"
+#include "platform/gfx/fx/hlsl_flat_lists.h"
 #include "platform/gfx/fx/function_head.h"
 #include "platform/window/close_check.h"
 
@@ -591,6 +592,7 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
         out.stopped = true;
         return out;
     }
+    RewriteFlatLists(out.text);
     out.prelude = RewriteArrayCasts(out.text);
     ChainByName(out.functions, out.IdCount(), out.firstFunction_, out.nextFunction_);
     ChainByName(out.variables, out.IdCount(), out.firstVariable_, out.nextVariable_);
