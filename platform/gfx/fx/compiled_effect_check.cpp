@@ -110,10 +110,13 @@ std::string CheckNames(const EffectDescription& d)
                 return "pass " + Quote(pass.name) + " has a name or value the compiler does not write";
         }
     }
-    for (const EffectStructType& type : d.structTypes)
+    for (const EffectStructType& type : d.structTypes) {
+        bool named = OneLine(type.name);
         for (const EffectMember& m : type.members)
-            if (!OneLine(type.name) || !Name(m.name) || !OneLine(m.structName))
-                return "a struct type or member's name is not one the compiler writes";
+            named = named && Name(m.name) && OneLine(m.structName);
+        if (!named)
+            return "a struct type or member's name is not one the compiler writes";
+    }
     for (const std::vector<EffectCode>* list : {&d.structs, &d.functions})
         for (const EffectCode& c : *list)
             if (!Name(c.name))
