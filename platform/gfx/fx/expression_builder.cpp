@@ -99,6 +99,9 @@ bool ExpressionBuilder::Emit(const Expression::Instruction& in, const Token& at,
     // Spent before the value's memory is taken: the budget bounds its size.
     if (!Spend(1 + result.Components(), at))
         return false;
+    // A constant index is checked whatever it reads, as the platform's compiler checks it.
+    if (in.op == Expression::Op::Index && TopConstants(1) && !IndexInBounds(program_.constants_.back().components[0], at))
+        return false;
     const bool folds = allConstant && n > 0 && in.op != Expression::Op::Store;
     if (folds && in.op == Expression::Op::Pop) {
         DropConstants(1);
@@ -163,7 +166,7 @@ uint32_t ExpressionBuilder::NotANumberOrigin(const Expression::Instruction& in, 
 }
 
 // What the platform's compiler refuses in a constant: an integer
-// division by zero, an index past the end.
+// division by zero.
 bool ExpressionBuilder::FoldCheck(const Expression::Instruction& in, const double* const* values, const Token& at)
 {
     if (in.op == Expression::Op::Binary && (in.a == kDivide || in.a == kRemainder) &&
@@ -173,16 +176,18 @@ bool ExpressionBuilder::FoldCheck(const Expression::Instruction& in, const doubl
                 return Fail(at, 4010, in.a == kDivide ? "Unsigned integer divide by zero"
                                                       : "Unsigned integer modulus by zero");
     }
-    if (in.op == Expression::Op::Index) {
-        const uint64_t count = inputs_[0].arraySize != 0 ? inputs_[0].arraySize
-                               : inputs_[0].matrix     ? inputs_[0].rows
-                                                       : inputs_[0].columns;
-        // Truncated toward zero first, as HLSL converts an index.
-        const double index = std::trunc(values[1][0]);
-        if (!(index >= 0) || index >= double(count))
-            return Fail(at, 3504, "array index out of bounds: " + NumberText(values[1][0]) + " of 0 to " +
-                                      std::to_string(count - 1));
-    }
+    return true;
+}
+
+bool ExpressionBuilder::IndexInBounds(double value, const Token& at)
+{
+    const uint64_t count = inputs_[0].arraySize != 0 ? inputs_[0].arraySize
+                           : inputs_[0].matrix     ? inputs_[0].rows
+                                                   : inputs_[0].columns;
+    // Truncated toward zero first, as HLSL converts an index.
+    const double index = std::trunc(value);
+    if (!(index >= 0) || index >= double(count))
+        return Fail(at, 3504, "array index out of bounds: " + NumberText(value) + " of 0 to " + std::to_string(count - 1));
     return true;
 }
 

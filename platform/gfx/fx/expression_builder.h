@@ -84,6 +84,8 @@ private:
 
     bool TopConstants(size_t n) const;
     bool FoldCheck(const Expression::Instruction& in, const double* const* values, const Token& at);
+    // Whether a constant index is within the value it reads (inputs_[0]).
+    bool IndexInBounds(double index, const Token& at);
     void DropConstants(uint32_t n);
     bool Push(ExpressionValue value, const Token& at, uint32_t notANumber);
     // What made a NaN of the folded `in` whose inputs held none.

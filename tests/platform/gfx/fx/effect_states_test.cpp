@@ -568,6 +568,38 @@ TEST(EffectStates, LightsAndTheMaterialAreSetWhole)
     effect->End();
 }
 
+// A state value may name an element of an array parameter, in angle
+// brackets or in parentheses, by a constant index or by a parameter.
+TEST(EffectStates, AStateValueNamesAnArraysElement)
+{
+    const std::string source = "float Sizes[3] = { 1, 2, 3 };\nint Which = 1;\n"
+                               "technique t { pass p { PointSize = <Sizes[2]>; FogDensity = (Sizes[Which]); "
+                               "FogStart = <Sizes[Which - 1] * 4>; } }\n";
+    std::unique_ptr<RuntimeEffect> effect;
+    std::string errors;
+    ASSERT_EQ(kEffectOk, RuntimeEffect::Create(source.data(), source.size(), {}, effect, errors, "v.fx")) << errors;
+    gfx_test::TestDevice test;
+    effect->SetDevice(test.device);
+    auto state = [&](uint32_t number) {
+        uint32_t v = 0;
+        test.device->GetRenderState(number, &v);
+        return std::bit_cast<float>(v);
+    };
+    uint32_t passes = 0;
+    ASSERT_EQ(kEffectOk, effect->Begin(passes));
+    ASSERT_EQ(kEffectOk, effect->BeginPass(0));
+    EXPECT_EQ(state(kRsPointSize), 3.0f);
+    EXPECT_EQ(state(kRsFogDensity), 2.0f);
+    EXPECT_EQ(state(kRsFogStart), 4.0f);
+    ASSERT_EQ(kEffectOk, effect->SetFloat("Which", 2));
+    ASSERT_EQ(kEffectOk, effect->CommitChanges());
+    EXPECT_EQ(state(kRsFogDensity), 3.0f);
+    EXPECT_EQ(state(kRsFogStart), 8.0f);
+    effect->End();
+    EXPECT_EQ(Compiled("float Sizes[3];\ntechnique t { pass p { PointSize = <Sizes[3]>; } }\n"),
+              "s.fx(2,42): error X3504: array index out of bounds: 3 of 0 to 2\n");
+}
+
 // A transform given a smaller matrix takes it in its top left, the rest
 // zero, whether the value is constant or comes from a parameter.
 TEST(EffectStates, ASmallerMatrixIsWidenedForATransform)
