@@ -684,7 +684,8 @@ TEST(EffectExpression, ALoopsRoundsSpendTheBudget)
         TestNames names;
         Expression e;
         gfx::ExpressionError error;
-        gfx::TokenListReader tokens(gfx::Tokenize("sum(" + std::to_string(rounds) + ")"));
+        const std::string text = "sum(" + std::to_string(rounds) + ")";
+        gfx::TokenListReader tokens(gfx::Tokenize(text));
         gfx::ExpressionBudget budget;
         EXPECT_TRUE(gfx::CompileExpression(tokens, names, budget, e, error)) << error.text;
         return budget.work;
