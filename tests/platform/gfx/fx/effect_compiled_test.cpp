@@ -12,9 +12,7 @@
 #include "platform/gfx/fx/compiled_effect_check.h"
 #include "platform/gfx/fx/effect_compiler.h"
 #include "platform/gfx/fx/effect_expression.h"
-#include "platform/gfx/fx/runtime_effect.h"
 #include "platform/window/close_signals.h"
-#include "tests/platform/gfx/device/gfx_test_device.h"
 #include "tests/platform/gfx/fx/effect_test_support.h"
 
 namespace {
@@ -207,7 +205,6 @@ float bias = 0;
 bool fog = true;
 int which = 0;
 float4 c[224];
-float4 big[1024];
 texture tex;
 sampler2D smp = sampler_state { Texture = <tex>; MipMapLodBias = (bias); };
 struct Light { float4 colour; float power[2]; };
@@ -302,36 +299,6 @@ std::string Refusal(const gfx::EffectDescription& d)
     return gfx::ReadCompiledEffect(file.data(), file.size(), out, error) ? "" : error;
 }
 
-TEST(CompiledEffect, AStateFromAnExpressionFitsTheRegistersFromItsIndex)
-{
-    // A file the compiler could not have written, with a sound checksum:
-    // 1,024 registers of a parameter from the pixel stage's last one.
-    gfx::EffectDescription d = Facts();
-    EXPECT_EQ(Refusal(d), "");
-    gfx::StateAssignment& constants = d.techniques[0].passes[0].assignments[1];
-    ASSERT_EQ(constants.group, gfx::StateGroup::PixelShaderConstant);
-    constants.index = 223;
-    constants.expression = ExpressionBytes(d, "big");
-    const std::vector<uint8_t> file = gfx::WriteCompiledEffect(d);
-    std::unique_ptr<gfx::RuntimeEffect> effect;
-    std::string errors;
-    EXPECT_EQ(gfx::RuntimeEffect::Create(file.data(), file.size(), {}, effect, errors, "x.fxo"),
-              gfx::kEffectInvalidData);
-    EXPECT_EQ(errors, "x.fxo(1,1): error X3500: invalid compiled effect: state 'PixelShaderConstant' from register "
-                      "223 has room for 1 register, not 1024\n");
-    if (effect) {
-        // Were it taken, a begin and a commit would set registers past the last.
-        gfx_test::TestDevice device;
-        effect->SetDevice(device.device);
-        uint32_t passes = 0;
-        effect->Begin(passes);
-        effect->BeginPass(0);
-        effect->CommitChanges();
-        effect->EndPass();
-        effect->End();
-    }
-}
-
 TEST(CompiledEffect, StoredStateExpressionsAreCheckedAsTheCompilerChecksThem)
 {
     const gfx::EffectDescription original = Facts();
@@ -370,7 +337,7 @@ TEST(CompiledEffect, StoredStateExpressionsAreCheckedAsTheCompilerChecksThem)
          "pass 'fixed' of technique 't': the value of 'FogEnable': it reads parameter number " +
              std::to_string(original.parameters.size()) + ", which holds no numbers"},
         {"a texture read as a number", 0, 0, ExpressionBytes(original, "fog", {{"fog", tex, boolean}}),
-         "pass 'fixed' of technique 't': the value of 'FogEnable': it reads parameter number 6, which holds no "
+         "pass 'fixed' of technique 't': the value of 'FogEnable': it reads parameter number 5, which holds no "
          "numbers"},
         {"a struct read past its values", 0, 0,
          ExpressionBytes(original, "light[6]", {{"light", light, gfx::ValueShape{gfx::ValueBase::Float, 1, 1, false, 7}}}),

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <tuple>
 
 #include "platform/gfx/device/device.h"
 #include "platform/gfx/fx/effect_compiler.h"
@@ -17,6 +18,7 @@
 #include "platform/gfx/fx/state_assignments.h"
 #include "testing/gfx_call_record.h"
 #include "tests/platform/gfx/device/gfx_test_device.h"
+#include "tests/platform/gfx/fx/effect_test_support.h"
 
 namespace {
 
@@ -429,17 +431,15 @@ TEST(EffectStates, AShaderArrayIndexThatIsNotANumberIsRefusedInWords)
     const std::string head = "float p = 1e38 * 10;\n"
                              "float4 V(float4 x : POSITION, uniform float k) : POSITION { return x * k; }\n"
                              "VertexShader vs[2] = { compile vs_3_0 V(1), compile vs_3_0 V(2) };\n";
-    std::unique_ptr<RuntimeEffect> effect;
-    std::string errors;
-    const std::string source = head + "technique t { pass q { VertexShader = (vs[p - p]); } }\n";
-    ASSERT_EQ(kEffectOk, RuntimeEffect::Create(source.data(), source.size(), {}, effect, errors, "v.fx")) << errors;
+    effect_test::EffectOnDevice on(head + "technique t { pass q { VertexShader = (vs[p - p]); } }\n");
+    ASSERT_TRUE(on.effect);
     uint32_t passes = 0;
-    ASSERT_EQ(kEffectOk, effect->Begin(passes));
+    ASSERT_EQ(kEffectOk, on.effect->Begin(passes));
     testing::internal::CaptureStdout();
-    EXPECT_EQ(kEffectInvalidCall, effect->BeginPass(0));
+    EXPECT_EQ(kEffectInvalidCall, on.effect->BeginPass(0));
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Effect: pass 'q' of technique 't' is not drawn: the index of shader array 'vs' is not a number\n");
-    effect->End();
+    on.effect->End();
 
     EXPECT_EQ(Compiled("static const float c = 1e38 * 10;\n" + head +
                        "technique t { pass q { VertexShader = (vs[c - c]); } }\n"),
@@ -453,25 +453,17 @@ TEST(EffectStates, AShaderArrayIndexThatIsNotANumberIsRefusedInWords)
 TEST(EffectStates, AStateIndexIsAConstantExpression)
 {
     const std::string head = "float Level;\nstatic const int Two = 2;\n";
-    std::unique_ptr<RuntimeEffect> effect;
-    std::string errors;
-    const std::string source = head + "technique t { pass p { LightEnable[1+1] = true; LightEnable[Two * 2 - 1] = true; "
-                                      "ColorOp[(int)1.5] = Add; } }\n";
-    ASSERT_EQ(kEffectOk, RuntimeEffect::Create(source.data(), source.size(), {}, effect, errors, "v.fx")) << errors;
-    gfx_test::TestDevice test;
-    effect->SetDevice(test.device);
-    uint32_t passes = 0;
-    ASSERT_EQ(kEffectOk, effect->Begin(passes));
-    ASSERT_EQ(kEffectOk, effect->BeginPass(0));
+    effect_test::EffectOnDevice on(head + "technique t { pass p { LightEnable[1+1] = true; LightEnable[Two * 2 - 1] = "
+                                          "true; ColorOp[(int)1.5] = Add; } }\n");
+    ASSERT_TRUE(on.BeginPass());
     for (uint32_t light = 0; light < 5; ++light) {
-        bool on = false;
-        test.device->GetLightEnable(light, &on);
-        EXPECT_EQ(on, light == 2 || light == 3) << light;
+        bool enabled = false;
+        on.test.device->GetLightEnable(light, &enabled);
+        EXPECT_EQ(enabled, light == 2 || light == 3) << light;
     }
     uint32_t op = 0;
-    test.device->GetTextureStageState(1, kTssColorOp, &op);
+    on.test.device->GetTextureStageState(1, kTssColorOp, &op);
     EXPECT_EQ(op, 7u);
-    effect->End();
 
     const std::pair<const char*, const char*> cases[] = {
         {"LightEnable[Level] = true;", "s.fx(3,36): error X3011: the index of state 'LightEnable' names the parameter 'Level': its value is not known when the effect is compiled"},
@@ -498,28 +490,20 @@ TEST(EffectStates, ACommitAfterTheProgramChangedSetsItsSamplersWhole)
         "float4 ReadFar(float2 t : TEXCOORD0) : COLOR { return tex2D(Far, t); }\n"
         "PixelShader Reads[2] = { compile ps_3_0 ReadNear(), compile ps_3_0 ReadFar() };\n"
         "technique t { pass p { PixelShader = (Reads[Which]); } }\n";
-    std::unique_ptr<RuntimeEffect> effect;
-    std::string errors;
-    ASSERT_EQ(kEffectOk, RuntimeEffect::Create(source.data(), source.size(), {}, effect, errors, "v.fx")) << errors;
-    gfx_test::TestDevice test;
-    effect->SetDevice(test.device);
-    auto filters = [&] {
-        uint32_t min = 0, mag = 0;
-        test.device->GetSamplerState(0, kSampMinFilter, &min);
-        test.device->GetSamplerState(0, kSampMagFilter, &mag);
-        return std::pair(min, mag);
-    };
-    uint32_t passes = 0;
-    ASSERT_EQ(kEffectOk, effect->Begin(passes));
-    ASSERT_EQ(kEffectOk, effect->BeginPass(0));
-    EXPECT_EQ(filters(), std::pair(1u, 1u)); // point
-    ASSERT_EQ(kEffectOk, effect->SetFloat("Which", 1));
-    ASSERT_EQ(kEffectOk, effect->CommitChanges());
-    EXPECT_EQ(filters(), std::pair(2u, 3u)); // linear, anisotropic
-    ASSERT_EQ(kEffectOk, effect->SetFloat("Which", 0));
-    ASSERT_EQ(kEffectOk, effect->CommitChanges());
-    EXPECT_EQ(filters(), std::pair(1u, 1u));
-    effect->End();
+    effect_test::EffectOnDevice on(source);
+    ASSERT_TRUE(on.BeginPass());
+    // Point, then linear and anisotropic, then point again.
+    for (auto [which, min, mag] : {std::tuple{-1.0f, 1u, 1u}, {1.0f, 2u, 3u}, {0.0f, 1u, 1u}}) {
+        if (which >= 0) {
+            ASSERT_EQ(kEffectOk, on.effect->SetFloat("Which", which));
+            ASSERT_EQ(kEffectOk, on.effect->CommitChanges());
+        }
+        uint32_t got[2] = {};
+        on.test.device->GetSamplerState(0, kSampMinFilter, &got[0]);
+        on.test.device->GetSamplerState(0, kSampMagFilter, &got[1]);
+        EXPECT_EQ(got[0], min) << which;
+        EXPECT_EQ(got[1], mag) << which;
+    }
 }
 
 // A pass sets a light and the material whole: the members it writes, the
@@ -530,11 +514,8 @@ TEST(EffectStates, LightsAndTheMaterialAreSetWhole)
                                "  LightPosition[1] = float3(1, 2, 3); LightRange[1] = 50; LightDiffuse[2] = float4(0, 1, 0, 1);\n"
                                "  MaterialPower = 8;\n"
                                "} }\n";
-    std::unique_ptr<RuntimeEffect> effect;
-    std::string errors;
-    ASSERT_EQ(kEffectOk, RuntimeEffect::Create(source.data(), source.size(), {}, effect, errors, "v.fx")) << errors;
-    gfx_test::TestDevice test;
-    effect->SetDevice(test.device);
+    effect_test::EffectOnDevice on(source);
+    gfx_test::TestDevice& test = on.test;
     Light held;
     held.diffuse = {1, 0, 0, 1};
     held.range = 7;
@@ -546,9 +527,7 @@ TEST(EffectStates, LightsAndTheMaterialAreSetWhole)
     material.diffuse = {1, 1, 1, 1};
     material.power = 2;
     ASSERT_EQ(kOk, test.device->SetMaterial(&material));
-    uint32_t passes = 0;
-    ASSERT_EQ(kEffectOk, effect->Begin(passes));
-    ASSERT_EQ(kEffectOk, effect->BeginPass(0));
+    ASSERT_TRUE(on.BeginPass());
     Light one, two;
     ASSERT_EQ(kOk, test.device->GetLight(1, &one));
     ASSERT_EQ(kOk, test.device->GetLight(2, &two));
@@ -565,7 +544,6 @@ TEST(EffectStates, LightsAndTheMaterialAreSetWhole)
     Material expectMaterial;
     expectMaterial.power = 8;
     EXPECT_TRUE(set == expectMaterial);
-    effect->End();
 }
 
 // A state value may name an element of an array parameter, in angle
@@ -575,27 +553,15 @@ TEST(EffectStates, AStateValueNamesAnArraysElement)
     const std::string source = "float Sizes[3] = { 1, 2, 3 };\nint Which = 1;\n"
                                "technique t { pass p { PointSize = <Sizes[2]>; FogDensity = (Sizes[Which]); "
                                "FogStart = <Sizes[Which - 1] * 4>; } }\n";
-    std::unique_ptr<RuntimeEffect> effect;
-    std::string errors;
-    ASSERT_EQ(kEffectOk, RuntimeEffect::Create(source.data(), source.size(), {}, effect, errors, "v.fx")) << errors;
-    gfx_test::TestDevice test;
-    effect->SetDevice(test.device);
-    auto state = [&](uint32_t number) {
-        uint32_t v = 0;
-        test.device->GetRenderState(number, &v);
-        return std::bit_cast<float>(v);
-    };
-    uint32_t passes = 0;
-    ASSERT_EQ(kEffectOk, effect->Begin(passes));
-    ASSERT_EQ(kEffectOk, effect->BeginPass(0));
-    EXPECT_EQ(state(kRsPointSize), 3.0f);
-    EXPECT_EQ(state(kRsFogDensity), 2.0f);
-    EXPECT_EQ(state(kRsFogStart), 4.0f);
-    ASSERT_EQ(kEffectOk, effect->SetFloat("Which", 2));
-    ASSERT_EQ(kEffectOk, effect->CommitChanges());
-    EXPECT_EQ(state(kRsFogDensity), 3.0f);
-    EXPECT_EQ(state(kRsFogStart), 8.0f);
-    effect->End();
+    effect_test::EffectOnDevice on(source);
+    ASSERT_TRUE(on.BeginPass());
+    EXPECT_EQ(on.FloatState(kRsPointSize), 3.0f);
+    EXPECT_EQ(on.FloatState(kRsFogDensity), 2.0f);
+    EXPECT_EQ(on.FloatState(kRsFogStart), 4.0f);
+    ASSERT_EQ(kEffectOk, on.effect->SetFloat("Which", 2));
+    ASSERT_EQ(kEffectOk, on.effect->CommitChanges());
+    EXPECT_EQ(on.FloatState(kRsFogDensity), 3.0f);
+    EXPECT_EQ(on.FloatState(kRsFogStart), 8.0f);
     EXPECT_EQ(Compiled("float Sizes[3];\ntechnique t { pass p { PointSize = <Sizes[3]>; } }\n"),
               "s.fx(2,42): error X3504: array index out of bounds: 3 of 0 to 2\n");
 }
@@ -611,17 +577,11 @@ TEST(EffectStates, ASmallerMatrixIsWidenedForATransform)
                                "  TextureTransform[2] = float4x3(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12);\n"
                                "  TextureTransform[3] = float2x4(1, 2, 3, 4, 5, 6, 7, 8);\n"
                                "} }\n";
-    std::unique_ptr<RuntimeEffect> effect;
-    std::string errors;
-    ASSERT_EQ(kEffectOk, RuntimeEffect::Create(source.data(), source.size(), {}, effect, errors, "v.fx")) << errors;
-    gfx_test::TestDevice test;
-    effect->SetDevice(test.device);
-    uint32_t passes = 0;
-    ASSERT_EQ(kEffectOk, effect->Begin(passes));
-    ASSERT_EQ(kEffectOk, effect->BeginPass(0));
+    effect_test::EffectOnDevice on(source);
+    ASSERT_TRUE(on.BeginPass());
     auto transform = [&](uint32_t n) {
         Matrix4 m{};
-        test.device->GetTransform(kTransformTexture0 + n, &m);
+        on.test.device->GetTransform(kTransformTexture0 + n, &m);
         return std::vector<float>(m.begin(), m.end());
     };
     const std::vector<float> three = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 0, 0, 0, 0};
@@ -629,7 +589,6 @@ TEST(EffectStates, ASmallerMatrixIsWidenedForATransform)
     EXPECT_EQ(transform(1), three);
     EXPECT_EQ(transform(2), (std::vector<float>{1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0}));
     EXPECT_EQ(transform(3), (std::vector<float>{1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 0, 0, 0, 0, 0}));
-    effect->End();
 }
 
 // Numbers that no integer holds become the words of a state defined: NaN,

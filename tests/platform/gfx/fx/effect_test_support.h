@@ -1,12 +1,19 @@
 #pragma once
-// Shared by the effect tests: the fixture folder and a file reader over it.
+// Shared by the effect tests: the fixture folder, a file reader over it, and
+// an effect made from source on a device of its own.
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <bit>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 
 #include "platform/gfx/fx/effect_preprocessor.h"
+#include "platform/gfx/fx/runtime_effect.h"
+#include "tests/platform/gfx/device/gfx_test_device.h"
 
 namespace effect_test {
 
@@ -38,5 +45,44 @@ inline gfx::EffectFileReader FileReader()
         return std::string();
     };
 }
+
+// An effect compiled from `source` (named v.fx), set on a test device.
+struct EffectOnDevice {
+    explicit EffectOnDevice(const std::string& source)
+    {
+        std::string errors;
+        EXPECT_EQ(gfx::kEffectOk, gfx::RuntimeEffect::Create(source.data(), source.size(), {}, effect, errors, "v.fx"))
+            << errors;
+        if (effect)
+            effect->SetDevice(test.device);
+    }
+    ~EffectOnDevice()
+    {
+        if (begun)
+            effect->End();
+    }
+    // Begins the first technique and its pass `pass`; false (with the failure
+    // reported) where it cannot.
+    bool BeginPass(uint32_t pass = 0)
+    {
+        uint32_t passes = 0;
+        begun = effect && effect->Begin(passes) == gfx::kEffectOk;
+        const bool ok = begun && effect->BeginPass(pass) == gfx::kEffectOk;
+        EXPECT_TRUE(ok) << "pass " << pass << " not begun";
+        return ok;
+    }
+    uint32_t State(uint32_t renderState) const
+    {
+        uint32_t value = 0;
+        test.device->GetRenderState(renderState, &value);
+        return value;
+    }
+    float FloatState(uint32_t renderState) const { return std::bit_cast<float>(State(renderState)); }
+
+    // Made first, so the effect is gone before its device.
+    gfx_test::TestDevice test;
+    std::unique_ptr<gfx::RuntimeEffect> effect;
+    bool begun = false;
+};
 
 } // namespace effect_test

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cstring>
 
 #include "platform/gfx/device/device.h"
@@ -455,34 +454,22 @@ TEST(RuntimeEffect, PassStatesReadMembersOfStructParameters)
                                 "struct Settings { Fog fog; int ref; };\n"
                                 "Settings settings = { true, float4(1, 0.5, 0, 1), 10, 20, 128.5 };\n"
                                 "Fog fogs[2] = { false, (float4)0, 1, 2, true, (float4)1, 3, 4 };\n";
-    std::unique_ptr<RuntimeEffect> effect = FromSource(
+    effect_test::EffectOnDevice on(
         structs + "technique t { pass p { FogEnable = (settings.fog.enabled); FogStart = (settings.fog.range[0]);\n"
                   "  FogEnd = (fogs[1].range[1] * 2 + settings.fog.colour.g); AlphaRef = (settings.ref);\n"
                   "  StencilEnable = <fogs[1].enabled>; } }\n");
-    ASSERT_TRUE(effect);
-    gfx_test::TestDevice test;
-    effect->SetDevice(test.device);
-    auto state = [&](uint32_t which) {
-        uint32_t value = 0;
-        test.device->GetRenderState(which, &value);
-        return value;
-    };
-    auto floatState = [&](uint32_t which) { return std::bit_cast<float>(state(which)); };
-    uint32_t passes = 0;
-    ASSERT_EQ(effect->Begin(passes), kEffectOk);
-    ASSERT_EQ(effect->BeginPass(0), kEffectOk);
-    EXPECT_EQ(state(gfx::kRsFogEnable), 1u);
-    EXPECT_EQ(floatState(gfx::kRsFogStart), 10.0f);
-    EXPECT_EQ(floatState(gfx::kRsFogEnd), 8.5f);
-    EXPECT_EQ(state(gfx::kRsAlphaRef), 128u);
-    EXPECT_EQ(state(gfx::kRsStencilEnable), 1u);
+    ASSERT_TRUE(on.BeginPass());
+    EXPECT_EQ(on.State(gfx::kRsFogEnable), 1u);
+    EXPECT_EQ(on.FloatState(gfx::kRsFogStart), 10.0f);
+    EXPECT_EQ(on.FloatState(gfx::kRsFogEnd), 8.5f);
+    EXPECT_EQ(on.State(gfx::kRsAlphaRef), 128u);
+    EXPECT_EQ(on.State(gfx::kRsStencilEnable), 1u);
     // Members set by name reach the states at a commit.
-    EXPECT_EQ(effect->SetFloat("settings.fog.enabled", 0), kEffectOk);
-    EXPECT_EQ(effect->SetFloat("fogs[1].range[1]", 5), kEffectOk);
-    ASSERT_EQ(effect->CommitChanges(), kEffectOk);
-    EXPECT_EQ(state(gfx::kRsFogEnable), 0u);
-    EXPECT_EQ(floatState(gfx::kRsFogEnd), 10.5f);
-    effect->End();
+    EXPECT_EQ(on.effect->SetFloat("settings.fog.enabled", 0), kEffectOk);
+    EXPECT_EQ(on.effect->SetFloat("fogs[1].range[1]", 5), kEffectOk);
+    ASSERT_EQ(on.effect->CommitChanges(), kEffectOk);
+    EXPECT_EQ(on.State(gfx::kRsFogEnable), 0u);
+    EXPECT_EQ(on.FloatState(gfx::kRsFogEnd), 10.5f);
 
     const std::pair<const char*, const char*> refused[] = {
         {"FogEnable = (settings);", "'settings' is a struct: a value names one of its members"},

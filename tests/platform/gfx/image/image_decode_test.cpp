@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -189,53 +190,13 @@ TEST(DdsDecode, MipCountZeroMeansOneLevelAndTrailingBytesAreIgnored)
     EXPECT_EQ(Bytes(image), texels);
 }
 
-TEST(DdsDecode, DamagedHeadersGiveInvalidDataWithAReason)
-{
-    const DdsSpec good{gfx::kFormatA8R8G8B8, ImageKind::Texture2D, 8, 8, 1, 4};
-    auto patched = [&](size_t at, uint32_t value) {
-        std::vector<uint8_t> file = WriteDds(good);
-        platform::ByteWriter(std::span(file).subspan(at)).U32(value);
-        return file;
-    };
-    ExpectInvalid(patched(4, 100), "header size");
-    ExpectInvalid(patched(76, 0), "pixel format size");
-    ExpectInvalid(patched(16, 0), "size of 0");         // width
-    ExpectInvalid(patched(12, 0), "size of 0");         // height
-    ExpectInvalid(patched(16, 1u << 30), "larger than"); // absurd width, tiny file
-    ExpectInvalid(patched(80, 0), "no kind of texel");
-
-    std::vector<uint8_t> dx10 = patched(80, 0x4);
-    std::memcpy(&dx10[84], "DX10", 4);
-    ExpectInvalid(dx10, "DX10");
-
-    std::vector<uint8_t> cube = WriteDds({gfx::kFormatA8R8G8B8, ImageKind::Cube, 4, 4, 1, 1});
-    std::vector<uint8_t> noFaces = cube;
-    const uint32_t caps2 = 0x200;
-    std::memcpy(&noFaces[112], &caps2, 4);
-    ExpectInvalid(noFaces, "without any face");
-    std::vector<uint8_t> oblong = cube;
-    oblong[12] = 2; // height 2, width 4
-    ExpectInvalid(oblong, "not square");
-
-    std::vector<uint8_t> volume = WriteDds({gfx::kFormatL8, ImageKind::Volume, 4, 4, 4, 1});
-    std::vector<uint8_t> flat = volume;
-    std::memset(&flat[24], 0, 4);
-    ExpectInvalid(flat, "size of 0");
-    std::vector<uint8_t> deep = volume;
-    const uint32_t depth = 1u << 20;
-    std::memcpy(&deep[24], &depth, 4);
-    ExpectInvalid(deep, "volume depth");
-}
-
 namespace {
 
-// A DDS header's pixel format: flags, four-character code, bits and the four masks.
-std::vector<uint8_t> WithPixelFormat(std::vector<uint8_t> file, uint32_t flags, uint32_t code, uint32_t bits,
-                                     uint32_t red, uint32_t green, uint32_t blue, uint32_t alpha)
+// `file` with the little-endian `value` of `size` bytes written at `at`.
+std::vector<uint8_t> Patched(std::vector<uint8_t> file, size_t at, uint32_t value, size_t size = 4)
 {
-    const uint32_t fields[] = {flags, code, bits, red, green, blue, alpha};
-    for (size_t i = 0; i < 7; ++i)
-        platform::ByteWriter(std::span(file).subspan(80 + 4 * i)).U32(fields[i]);
+    for (size_t k = 0; k < size; ++k)
+        file[at + k] = uint8_t(value >> (8 * k));
     return file;
 }
 
@@ -246,180 +207,13 @@ uint32_t Code(const char* text)
     return code;
 }
 
-} // namespace
-
-TEST(DdsDecode, HeaderVariantsLoadAsTheFormatTheyMean)
+// A DDS header's pixel format: flags, four-character code, bits and the four masks.
+using PixelFormat = std::array<uint32_t, 7>;
+std::vector<uint8_t> WithPixelFormat(std::vector<uint8_t> file, const PixelFormat& fields)
 {
-    struct Case {
-        const char* what;
-        uint32_t flags, code, bits, red, green, blue, alpha;
-        uint32_t format; // the format the texels arrive in
-    };
-    const Case cases[] = {
-        {"a format number in the code", 0x4, gfx::kFormatA8R8G8B8, 0, 0, 0, 0, 0, gfx::kFormatA8R8G8B8},
-        {"L8 by number", 0x4, gfx::kFormatL8, 0, 0, 0, 0, 0, gfx::kFormatL8},
-        {"Q8W8V8U8 by number", 0x4, gfx::kFormatQ8W8V8U8, 0, 0, 0, 0, 0, gfx::kFormatQ8W8V8U8},
-        {"A16B16G16R16 by number", 0x4, gfx::kFormatA16B16G16R16, 0, 0, 0, 0, 0, gfx::kFormatA16B16G16R16},
-        {"A8 flagged alpha pixels", 0x1, 0, 8, 0, 0, 0, 0xFF, gfx::kFormatA8},
-        {"A8 flagged alpha only", 0x2, 0, 8, 0, 0, 0, 0xFF, gfx::kFormatA8},
-        {"L8 flagged RGB", 0x40, 0, 8, 0xFF, 0, 0, 0, gfx::kFormatL8},
-        {"L16 flagged RGB", 0x40, 0, 16, 0xFFFF, 0, 0, 0, gfx::kFormatL16},
-        {"A8L8 flagged RGB and alpha", 0x41, 0, 16, 0xFF, 0, 0, 0xFF00, gfx::kFormatA8L8},
-        {"an alpha mask not flagged", 0x40, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000, gfx::kFormatX8R8G8B8},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const DdsSpec spec{c.format, ImageKind::Texture2D, 4, 2, 1, 2};
-        const std::vector<uint8_t> texels = PatternTexels(spec, 9);
-        const std::vector<uint8_t> file =
-            WithPixelFormat(WriteDds(spec, texels), c.flags, c.code, c.bits, c.red, c.green, c.blue, c.alpha);
-        DecodedImage image;
-        const DecodeResult result = Decode(file, image);
-        ASSERT_TRUE(result.Ok()) << result.reason;
-        EXPECT_EQ(image.format, c.format);
-        EXPECT_EQ(Bytes(image), texels);
-    }
-}
-
-TEST(DdsDecode, FormatsTheDeviceHasNotAreRefusedByName)
-{
-    struct Case {
-        uint32_t flags, code, bits, red, green, blue, alpha;
-        const char* named;
-    };
-    const Case cases[] = {
-        {0x4, Code("ATI1"), 0, 0, 0, 0, 0, "'ATI1' (one channel in 4 x 4 blocks"},
-        {0x4, Code("ATI2"), 0, 0, 0, 0, 0, "'ATI2' (two channels in 4 x 4 blocks"},
-        {0x4, Code("BC5U"), 0, 0, 0, 0, 0, "'BC5U'"},
-        {0x4, Code("YUY2"), 0, 0, 0, 0, 0, "YUV"},
-        {0x4, Code("ABCD"), 0, 0, 0, 0, 0, "'ABCD'"},
-        {0x4, 41, 0, 0, 0, 0, 0, "P8 (format 41)"},
-        {0x4, 110, 0, 0, 0, 0, 0, "Q16W16V16U16 (format 110)"},
-        {0x4, gfx::kFormatD24S8, 0, 0, 0, 0, 0, "D24S8 (format 75)"},
-        {0x4, 200, 0, 0, 0, 0, 0, "format number 200"},
-        {0x40, 0, 16, 0x001F, 0x07E0, 0xF800, 0, "B5G6R5"},
-        {0x40, 0, 16, 0x0F00, 0x00F0, 0x000F, 0, "X4R4G4B4"},
-        {0x20000 | 0x1, 0, 8, 0x0F, 0, 0, 0xF0, "A4L4"},
-        {0x80000, 0, 16, 0x001F, 0x03E0, 0xFC00, 0, "L6V5U5"},
-        {0x40, 0, 17, 0x1, 0x2, 0x4, 0, "17-bit texels with the masks red 0x00000001"},
-        {0x200, 0, 16, 0, 0, 0, 0, "YUV"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.named);
-        const std::vector<uint8_t> file = WithPixelFormat(WriteDds({gfx::kFormatA8R8G8B8, ImageKind::Texture2D, 4, 4, 1, 1}),
-                                                          c.flags, c.code, c.bits, c.red, c.green, c.blue, c.alpha);
-        DecodedImage image;
-        const DecodeResult result = Decode(file, image);
-        EXPECT_EQ(result.status, DecodeStatus::NoSuchFormat) << result.reason;
-        EXPECT_NE(result.reason.find(c.named), std::string::npos) << result.reason;
-        EXPECT_NE(result.reason.find("a format the device here has not"), std::string::npos) << result.reason;
-        EXPECT_EQ(result.reason.find('\n'), std::string::npos);
-        EXPECT_TRUE(image.bytes.empty());
-    }
-}
-
-TEST(DdsDecode, APartialCubeLoadsItsFacesAndLeavesTheOthersBlack)
-{
-    const DdsSpec face{gfx::kFormatA8R8G8B8, ImageKind::Texture2D, 4, 4, 1, 3};
-    const std::vector<uint8_t> faceTexels = PatternTexels(face, 5);
-    const size_t faceBytes = faceTexels.size();
-    // +X, +Y and -Z: three faces in the file, one after another.
-    std::vector<uint8_t> texels;
-    for (int i = 0; i < 3; ++i)
-        for (uint8_t byte : faceTexels)
-            texels.push_back(uint8_t(byte + i));
-    std::vector<uint8_t> file = WriteDds({gfx::kFormatA8R8G8B8, ImageKind::Cube, 4, 4, 1, 3}, texels);
-    const uint32_t caps2 = 0x200 | 0x400 | 0x1000 | 0x8000;
-    std::memcpy(&file[112], &caps2, 4);
-    DecodedImage image;
-    const DecodeResult result = Decode(file, image);
-    ASSERT_TRUE(result.Ok()) << result.reason;
-    EXPECT_EQ(image.kind, ImageKind::Cube);
-    ASSERT_EQ(image.bytes.size(), 6 * faceBytes);
-    const int held[6] = {0, -1, 1, -1, -1, 2};
-    for (uint32_t f = 0; f < 6; ++f) {
-        SCOPED_TRACE(f);
-        const std::vector<uint8_t> got(image.bytes.begin() + std::ptrdiff_t(f * faceBytes),
-                                       image.bytes.begin() + std::ptrdiff_t((f + 1) * faceBytes));
-        if (held[f] < 0)
-            EXPECT_EQ(got, std::vector<uint8_t>(faceBytes, 0));
-        else
-            EXPECT_EQ(got, std::vector<uint8_t>(texels.begin() + std::ptrdiff_t(held[f] * faceBytes),
-                                                texels.begin() + std::ptrdiff_t((held[f] + 1) * faceBytes)));
-    }
-    file.resize(file.size() - 1);
-    ExpectInvalid(file, "truncated");
-}
-
-TEST(DdsDecode, AMipCountPastTheChainMeansTheWholeChain)
-{
-    const DdsSpec spec{gfx::kFormatDXT1, ImageKind::Texture2D, 8, 2, 1, 4};
-    const std::vector<uint8_t> texels = PatternTexels(spec, 3);
-    for (uint32_t count : {5u, 9u, 0xFFFFFFFFu}) {
-        std::vector<uint8_t> file = WriteDds(spec, texels);
-        platform::ByteWriter(std::span(file).subspan(28)).U32(count);
-        DecodedImage image;
-        const DecodeResult result = Decode(file, image);
-        ASSERT_TRUE(result.Ok()) << result.reason;
-        EXPECT_EQ(image.levels, 4u);
-        EXPECT_EQ(Bytes(image), texels);
-    }
-}
-
-TEST(DdsDecode, EveryTruncationOfAChainGivesInvalidData)
-{
-    const std::vector<uint8_t> files[] = {
-        WriteDds({gfx::kFormatDXT1, ImageKind::Texture2D, 8, 8, 1, 4}),
-        WriteDds({gfx::kFormatR5G6B5, ImageKind::Cube, 2, 2, 1, 2}),
-        WriteDds({gfx::kFormatL8, ImageKind::Volume, 4, 2, 2, 3}),
-    };
-    for (const std::vector<uint8_t>& file : files) {
-        for (size_t length = 0; length < file.size(); ++length) {
-            SCOPED_TRACE(length);
-            const std::vector<uint8_t> cut(file.begin(), file.begin() + std::ptrdiff_t(length));
-            DecodedImage image;
-            const DecodeResult result = Decode(cut, image);
-            EXPECT_EQ(result.status, DecodeStatus::InvalidData);
-            EXPECT_FALSE(result.reason.empty());
-        }
-    }
-    std::vector<uint8_t> oneShort = WriteDds({gfx::kFormatDXT1, ImageKind::Texture2D, 8, 8, 1, 1});
-    oneShort.pop_back();
-    ExpectInvalid(oneShort, "truncated");
-}
-
-TEST(DdsDecode, AHugeClaimInASmallFileAllocatesNothing)
-{
-    // 16384 x 16384 x 4 levels of A32B32G32R32F would be well over 4 GiB.
-    std::vector<uint8_t> file = WriteDds({gfx::kFormatA32B32G32R32F, ImageKind::Cube, 16384, 16384, 1, 4},
-                                         std::vector<uint8_t>(64, 1));
-    ExpectInvalid(file, "truncated");
-}
-
-namespace {
-
-std::vector<uint8_t> Bgr(const std::vector<uint8_t>& bgra)
-{
-    std::vector<uint8_t> out;
-    for (size_t i = 0; i < bgra.size(); i += 4)
-        out.insert(out.end(), bgra.begin() + std::ptrdiff_t(i), bgra.begin() + std::ptrdiff_t(i + 3));
-    return out;
-}
-
-image_files::TgaOptions Tga(uint32_t bits, bool runLength)
-{
-    image_files::TgaOptions options;
-    options.bits = bits;
-    options.runLength = runLength;
-    options.alphaBits = bits == 32 ? 8 : 0;
-    return options;
-}
-
-image_files::BmpOptions Bmp(uint32_t bits)
-{
-    image_files::BmpOptions options;
-    options.bits = bits;
-    return options;
+    for (size_t i = 0; i < fields.size(); ++i)
+        file = Patched(std::move(file), 80 + 4 * i, fields[i]);
+    return file;
 }
 
 // Every file cut short of its last `needed` bytes is refused with a reason.
@@ -435,7 +229,152 @@ void ExpectEveryCutRefused(const std::vector<uint8_t>& file, size_t needed = 0)
     }
 }
 
+std::vector<uint8_t> Bgr(const std::vector<uint8_t>& bgra)
+{
+    std::vector<uint8_t> out;
+    for (size_t i = 0; i < bgra.size(); i += 4)
+        out.insert(out.end(), bgra.begin() + std::ptrdiff_t(i), bgra.begin() + std::ptrdiff_t(i + 3));
+    return out;
+}
+
+image_files::TgaOptions Tga(uint32_t bits, bool runLength)
+{
+    return {.bits = bits, .runLength = runLength, .alphaBits = uint8_t(bits == 32 ? 8 : 0)};
+}
+
+std::vector<uint8_t> Text(const std::string& text) { return {text.begin(), text.end()}; }
+
 } // namespace
+
+TEST(DdsDecode, DamagedHeadersGiveInvalidDataWithAReason)
+{
+    const std::vector<uint8_t> good = WriteDds({gfx::kFormatA8R8G8B8, ImageKind::Texture2D, 8, 8, 1, 4});
+    const std::vector<uint8_t> cube = WriteDds({gfx::kFormatA8R8G8B8, ImageKind::Cube, 4, 4, 1, 1});
+    const std::vector<uint8_t> volume = WriteDds({gfx::kFormatL8, ImageKind::Volume, 4, 4, 4, 1});
+    const std::pair<std::vector<uint8_t>, const char*> cases[] = {
+        {Patched(good, 4, 100), "header size"},
+        {Patched(good, 76, 0), "pixel format size"},
+        {Patched(good, 16, 0), "size of 0"}, // width
+        {Patched(good, 12, 0), "size of 0"}, // height
+        {Patched(good, 16, 1u << 30), "larger than"}, // absurd width, tiny file
+        {Patched(good, 80, 0), "no kind of texel"},
+        {WithPixelFormat(good, {0x4, Code("DX10")}), "DX10"},
+        {Patched(cube, 112, 0x200), "without any face"},
+        {Patched(cube, 12, 2), "not square"}, // height 2, width 4
+        {Patched(volume, 24, 0), "size of 0"},
+        {Patched(volume, 24, 1u << 20), "volume depth"},
+        // 16384 x 16384 x 4 levels of A32B32G32R32F would be well over 4 GiB:
+        // a huge claim in a small file allocates nothing.
+        {WriteDds({gfx::kFormatA32B32G32R32F, ImageKind::Cube, 16384, 16384, 1, 4}, std::vector<uint8_t>(64, 1)),
+         "truncated"},
+    };
+    for (const auto& [file, reason] : cases) {
+        SCOPED_TRACE(reason);
+        ExpectInvalid(file, reason);
+    }
+}
+
+TEST(DdsDecode, PixelFormatsLoadAsTheFormatTheyMeanOrAreRefusedByNameWhereTheDeviceHasNone)
+{
+    const struct {
+        const char* what; // for a refusal, what its reason names
+        PixelFormat fields;
+        uint32_t format; // the format the texels arrive in, 0 where refused
+    } cases[] = {
+        {"a format number in the code", {0x4, gfx::kFormatA8R8G8B8}, gfx::kFormatA8R8G8B8},
+        {"L8 by number", {0x4, gfx::kFormatL8}, gfx::kFormatL8},
+        {"Q8W8V8U8 by number", {0x4, gfx::kFormatQ8W8V8U8}, gfx::kFormatQ8W8V8U8},
+        {"A16B16G16R16 by number", {0x4, gfx::kFormatA16B16G16R16}, gfx::kFormatA16B16G16R16},
+        {"A8 flagged alpha pixels", {0x1, 0, 8, 0, 0, 0, 0xFF}, gfx::kFormatA8},
+        {"A8 flagged alpha only", {0x2, 0, 8, 0, 0, 0, 0xFF}, gfx::kFormatA8},
+        {"L8 flagged RGB", {0x40, 0, 8, 0xFF}, gfx::kFormatL8},
+        {"L16 flagged RGB", {0x40, 0, 16, 0xFFFF}, gfx::kFormatL16},
+        {"A8L8 flagged RGB and alpha", {0x41, 0, 16, 0xFF, 0, 0, 0xFF00}, gfx::kFormatA8L8},
+        {"an alpha mask not flagged", {0x40, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000}, gfx::kFormatX8R8G8B8},
+        {"'ATI1' (one channel in 4 x 4 blocks", {0x4, Code("ATI1")}, 0},
+        {"'ATI2' (two channels in 4 x 4 blocks", {0x4, Code("ATI2")}, 0},
+        {"'BC5U'", {0x4, Code("BC5U")}, 0},
+        {"YUV", {0x4, Code("YUY2")}, 0},
+        {"'ABCD'", {0x4, Code("ABCD")}, 0},
+        {"P8 (format 41)", {0x4, 41}, 0},
+        {"Q16W16V16U16 (format 110)", {0x4, 110}, 0},
+        {"D24S8 (format 75)", {0x4, gfx::kFormatD24S8}, 0},
+        {"format number 200", {0x4, 200}, 0},
+        {"B5G6R5", {0x40, 0, 16, 0x001F, 0x07E0, 0xF800}, 0},
+        {"X4R4G4B4", {0x40, 0, 16, 0x0F00, 0x00F0, 0x000F}, 0},
+        {"A4L4", {0x20000 | 0x1, 0, 8, 0x0F, 0, 0, 0xF0}, 0},
+        {"L6V5U5", {0x80000, 0, 16, 0x001F, 0x03E0, 0xFC00}, 0},
+        {"17-bit texels with the masks red 0x00000001", {0x40, 0, 17, 0x1, 0x2, 0x4}, 0},
+        {"YUV", {0x200, 0, 16}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const DdsSpec spec{c.format ? c.format : gfx::kFormatA8R8G8B8, ImageKind::Texture2D, 4, 2, 1, 2};
+        const std::vector<uint8_t> texels = PatternTexels(spec, 9);
+        DecodedImage image;
+        const DecodeResult result = Decode(WithPixelFormat(WriteDds(spec, texels), c.fields), image);
+        if (c.format) {
+            ASSERT_TRUE(result.Ok()) << result.reason;
+            EXPECT_EQ(image.format, c.format);
+            EXPECT_EQ(Bytes(image), texels);
+            continue;
+        }
+        EXPECT_EQ(result.status, DecodeStatus::NoSuchFormat) << result.reason;
+        EXPECT_NE(result.reason.find(c.what), std::string::npos) << result.reason;
+        EXPECT_NE(result.reason.find("a format the device here has not"), std::string::npos) << result.reason;
+        EXPECT_EQ(result.reason.find('\n'), std::string::npos);
+        EXPECT_TRUE(image.bytes.empty());
+    }
+}
+
+TEST(DdsDecode, APartialCubeLoadsItsFacesAndLeavesTheOthersBlack)
+{
+    const DdsSpec face{gfx::kFormatA8R8G8B8, ImageKind::Texture2D, 4, 4, 1, 3};
+    const size_t faceBytes = PatternTexels(face).size();
+    // +X, +Y and -Z: three faces in the file, one after another.
+    const std::vector<uint8_t> texels = PatternTexels({gfx::kFormatA8R8G8B8, ImageKind::Cube, 4, 4, 1, 3}, 5);
+    const std::vector<uint8_t> file = Patched(WriteDds({gfx::kFormatA8R8G8B8, ImageKind::Cube, 4, 4, 1, 3},
+                                                       {texels.begin(), texels.begin() + std::ptrdiff_t(3 * faceBytes)}),
+                                              112, 0x200 | 0x400 | 0x1000 | 0x8000);
+    DecodedImage image;
+    const DecodeResult result = Decode(file, image);
+    ASSERT_TRUE(result.Ok()) << result.reason;
+    EXPECT_EQ(image.kind, ImageKind::Cube);
+    ASSERT_EQ(image.bytes.size(), 6 * faceBytes);
+    const int held[6] = {0, -1, 1, -1, -1, 2};
+    for (size_t f = 0; f < 6; ++f) {
+        const auto face = [&](const std::vector<uint8_t>& bytes, size_t at) {
+            return std::vector<uint8_t>(bytes.begin() + std::ptrdiff_t(at * faceBytes),
+                                        bytes.begin() + std::ptrdiff_t((at + 1) * faceBytes));
+        };
+        EXPECT_EQ(face(Bytes(image), f), held[f] < 0 ? std::vector<uint8_t>(faceBytes, 0) : face(texels, size_t(held[f])))
+            << "face " << f;
+    }
+    ExpectInvalid(std::vector<uint8_t>(file.begin(), file.end() - 1), "truncated");
+}
+
+TEST(DdsDecode, AMipCountPastTheChainMeansTheWholeChain)
+{
+    const DdsSpec spec{gfx::kFormatDXT1, ImageKind::Texture2D, 8, 2, 1, 4};
+    const std::vector<uint8_t> texels = PatternTexels(spec, 3);
+    for (uint32_t count : {5u, 9u, 0xFFFFFFFFu}) {
+        DecodedImage image;
+        const DecodeResult result = Decode(Patched(WriteDds(spec, texels), 28, count), image);
+        ASSERT_TRUE(result.Ok()) << result.reason;
+        EXPECT_EQ(image.levels, 4u);
+        EXPECT_EQ(Bytes(image), texels);
+    }
+}
+
+TEST(DdsDecode, EveryTruncationOfAChainGivesInvalidData)
+{
+    ExpectEveryCutRefused(WriteDds({gfx::kFormatDXT1, ImageKind::Texture2D, 8, 8, 1, 4}));
+    ExpectEveryCutRefused(WriteDds({gfx::kFormatR5G6B5, ImageKind::Cube, 2, 2, 1, 2}));
+    ExpectEveryCutRefused(WriteDds({gfx::kFormatL8, ImageKind::Volume, 4, 2, 2, 3}));
+    std::vector<uint8_t> oneShort = WriteDds({gfx::kFormatDXT1, ImageKind::Texture2D, 8, 8, 1, 1});
+    oneShort.pop_back();
+    ExpectInvalid(oneShort, "truncated");
+}
 
 TEST(TgaDecode, RunLengthFileReallyUsesRepeatPackets)
 {
@@ -453,90 +392,62 @@ TEST(TgaDecode, DamagedFilesGiveInvalidDataWithAReason)
     const std::vector<uint8_t> picture = image_files::TestPicture(9, 5, true);
     for (bool runLength : {false, true})
         ExpectEveryCutRefused(image_files::WriteTga(9, 5, picture, Tga(32, runLength)));
-    image_files::TgaOptions mapped = Tga(8, true);
-    mapped.type = 1;
-    mapped.mapBits = 24;
-    mapped.map = std::vector<uint8_t>(3 * 4, 9);
-    const std::vector<uint8_t> indices(9 * 5, 3);
-    ExpectEveryCutRefused(image_files::WriteTga(9, 5, indices, mapped));
+    const image_files::TgaOptions mapped{.bits = 8, .type = 1, .runLength = true, .mapBits = 24,
+                                         .map = std::vector<uint8_t>(3 * 4, 9)};
+    ExpectEveryCutRefused(image_files::WriteTga(9, 5, std::vector<uint8_t>(9 * 5, 3), mapped));
     ExpectInvalid(image_files::WriteTga(9, 5, std::vector<uint8_t>(9 * 5, 4), mapped), "index 4 outside");
 
     const std::vector<uint8_t> file = image_files::WriteTga(9, 5, picture, Tga(32, false));
-    std::vector<uint8_t> badBits = file;
-    badBits[16] = 8;
-    ExpectInvalid(badBits, "true-colour TGA of 8 bits");
-    std::vector<uint8_t> noMap = file;
-    noMap[2] = 1;
-    ExpectInvalid(noMap, "without a colour map");
-    std::vector<uint8_t> grey = file;
-    grey[2] = 3;
-    ExpectInvalid(grey, "grey TGA of 32 bits");
-    std::vector<uint8_t> huge = file;
-    huge[12] = 0xFF;
-    huge[13] = 0xFF;
-    ExpectInvalid(huge, "truncated");
-    std::vector<uint8_t> longId = file;
-    longId[0] = 0xFF;
+    std::vector<uint8_t> longId = Patched(file, 0, 0xFF, 1);
     longId.resize(100);
-    ExpectInvalid(longId, "image id");
     // A run-length claim far beyond what the file's bytes could hold.
-    std::vector<uint8_t> runs = image_files::WriteTga(9, 5, picture, Tga(32, true));
-    runs[12] = 0xFF;
-    runs[13] = 0x3F;
-    runs[14] = 0xFF;
-    runs[15] = 0x3F;
-    ExpectInvalid(runs, "cannot be in");
+    const std::vector<uint8_t> runs = Patched(image_files::WriteTga(9, 5, picture, Tga(32, true)), 12, 0x3FFF3FFF);
+    const std::pair<std::vector<uint8_t>, const char*> cases[] = {
+        {Patched(file, 16, 8, 1), "true-colour TGA of 8 bits"}, {Patched(file, 2, 1, 1), "without a colour map"},
+        {Patched(file, 2, 3, 1), "grey TGA of 32 bits"},       {Patched(file, 12, 0xFFFF, 2), "truncated"},
+        {longId, "image id"},                                  {runs, "cannot be in"},
+    };
+    for (const auto& [damaged, reason] : cases)
+        ExpectInvalid(damaged, reason);
 }
 
 TEST(BmpDecode, DamagedFilesGiveInvalidDataWithAReason)
 {
-    const std::vector<uint8_t> picture = Bgr(image_files::TestPicture(6, 3, false));
-    const std::vector<uint8_t> file = image_files::WriteBmp(6, 3, picture, Bmp(24));
+    const std::vector<uint8_t> file = image_files::WriteBmp(6, 3, Bgr(image_files::TestPicture(6, 3, false)), {});
     ExpectEveryCutRefused(file);
-    image_files::BmpOptions rle = Bmp(8);
-    rle.compression = 1;
-    rle.table = std::vector<uint8_t>(4 * 256, 7);
+    const image_files::BmpOptions rle{.bits = 8, .compression = 1, .table = std::vector<uint8_t>(4 * 256, 7)};
     ExpectEveryCutRefused(image_files::WriteBmp(6, 3, std::vector<uint8_t>(18, 2), rle));
-    auto patched16 = [&](size_t at, uint16_t value) {
-        std::vector<uint8_t> copy = file;
-        platform::ByteWriter(std::span(copy).subspan(at)).U16(value);
-        return copy;
+    // A run-length claim far beyond what its runs could hold.
+    const std::vector<uint8_t> runs =
+        Patched(Patched(image_files::WriteBmp(6, 3, std::vector<uint8_t>(18, 2), rle), 18, 16000), 22, 16000);
+    const std::pair<std::vector<uint8_t>, const char*> cases[] = {
+        {Patched(file, 28, 7, 2), "7 bits"},
+        {Patched(file, 28, 8, 2), "colour table of 256 entries"},
+        {Patched(file, 30, 1), "24 bits in RLE8"},
+        {Patched(file, 30, 3), "24 bits with channel masks"},
+        {Patched(file, 30, 4), "JPEG"},
+        {Patched(file, 30, 5), "PNG"},
+        {Patched(file, 30, 9), "compression 9"},
+        {Patched(file, 14, 41), "41 bytes"},
+        {Patched(file, 18, 0), "no texels"},
+        {Patched(file, 22, 0x80000000u), "larger than"},
+        {Patched(file, 18, 100000), "larger than"},
+        {Patched(file, 18, 1000), "truncated"},
+        {Patched(file, 26, 2, 2), "planes"},
+        {image_files::WriteBmp(2, 2, std::vector<uint8_t>(16, 1),
+                               {.bits = 32, .compression = 3, .masks = {0xF0F00000, 0xFF00, 0xFF, 0}}),
+         "not one run of bits"},
+        {image_files::WriteBmp(2, 2, std::vector<uint8_t>(8, 1),
+                               {.bits = 16, .compression = 3, .masks = {0x1F0000, 0x3E0, 0x1F, 0}}),
+         "above its 16 bits"},
+        {runs, "cannot be in"},
     };
-    auto patched32 = [&](size_t at, uint32_t value) {
-        std::vector<uint8_t> copy = file;
-        platform::ByteWriter(std::span(copy).subspan(at)).U32(value);
-        return copy;
-    };
-    ExpectInvalid(patched16(28, 7), "7 bits");
-    ExpectInvalid(patched16(28, 8), "colour table of 256 entries");
-    ExpectInvalid(patched32(30, 1), "24 bits in RLE8");
-    ExpectInvalid(patched32(30, 3), "24 bits with channel masks");
-    ExpectInvalid(patched32(30, 4), "JPEG");
-    ExpectInvalid(patched32(30, 5), "PNG");
-    ExpectInvalid(patched32(30, 9), "compression 9");
-    ExpectInvalid(patched32(14, 41), "41 bytes");
-    ExpectInvalid(patched32(18, 0), "no texels");
-    ExpectInvalid(patched32(22, 0x80000000u), "larger than");
-    ExpectInvalid(patched32(18, 100000), "larger than");
-    ExpectInvalid(patched32(18, 1000), "truncated");
-    ExpectInvalid(patched16(26, 2), "planes");
+    for (const auto& [damaged, reason] : cases)
+        ExpectInvalid(damaged, reason);
     // Texels said to start inside the headers or past the end start after them.
     DecodedImage image;
-    ASSERT_TRUE(Decode(patched32(10, 20), image).Ok());
-    ASSERT_TRUE(Decode(patched32(10, 0xFFFFFFF0u), image).Ok());
-
-    image_files::BmpOptions masks = Bmp(32);
-    masks.compression = 3;
-    masks.masks = {0xF0F00000, 0xFF00, 0xFF, 0};
-    ExpectInvalid(image_files::WriteBmp(2, 2, std::vector<uint8_t>(16, 1), masks), "not one run of bits");
-    masks.bits = 16;
-    masks.masks = {0x1F0000, 0x3E0, 0x1F, 0};
-    ExpectInvalid(image_files::WriteBmp(2, 2, std::vector<uint8_t>(8, 1), masks), "above its 16 bits");
-    // A run-length claim far beyond what its runs could hold.
-    std::vector<uint8_t> runs = image_files::WriteBmp(6, 3, std::vector<uint8_t>(18, 2), rle);
-    platform::ByteWriter(std::span(runs).subspan(18)).U32(16000);
-    platform::ByteWriter(std::span(runs).subspan(22)).U32(16000);
-    ExpectInvalid(runs, "cannot be in");
+    EXPECT_TRUE(Decode(Patched(file, 10, 20), image).Ok());
+    EXPECT_TRUE(Decode(Patched(file, 10, 0xFFFFFFF0u), image).Ok());
 }
 
 TEST(NetpbmDecode, DamagedFilesGiveInvalidDataWithAReason)
@@ -548,65 +459,41 @@ TEST(NetpbmDecode, DamagedFilesGiveInvalidDataWithAReason)
         ExpectEveryCutRefused(file, kind <= '3' ? file.size() - 2 : 0);
     }
     ExpectEveryCutRefused(image_files::WritePfm(3, 2, 3, std::vector<float>(18, 0.5f), true));
-    const std::string noMaximum = "P6\n2 2\n";
-    ExpectInvalid(std::vector<uint8_t>(noMaximum.begin(), noMaximum.end()), "largest sample");
-    const std::string big = "P5\n99999 2\n255\n";
-    ExpectInvalid(std::vector<uint8_t>(big.begin(), big.end()), "at most 16384");
-    const std::string zero = "P5\n0 2\n255\n";
-    ExpectInvalid(std::vector<uint8_t>(zero.begin(), zero.end()), "no texels");
-    const std::string words = "P2\n2 1\n255\n12 x\n";
-    ExpectInvalid(std::vector<uint8_t>(words.begin(), words.end()), "no sample");
-    const std::string noScale = "PF\n1 1\n0\n............";
-    ExpectInvalid(std::vector<uint8_t>(noScale.begin(), noScale.end()), "scale");
+    ExpectInvalid(Text("P6\n2 2\n"), "largest sample");
+    ExpectInvalid(Text("P5\n99999 2\n255\n"), "at most 16384");
+    ExpectInvalid(Text("P5\n0 2\n255\n"), "no texels");
+    ExpectInvalid(Text("P2\n2 1\n255\n12 x\n"), "no sample");
+    ExpectInvalid(Text("PF\n1 1\n0\n............"), "scale");
 }
 
 TEST(PngAndJpegDecode, DamagedFilesGiveInvalidDataWithAReason)
 {
-    const std::vector<uint16_t> samples(8 * 8 * 4, 77);
-    const std::vector<uint8_t> png = image_files::WritePng(8, 8, samples, {6, 8, false, {}, {}});
+    const std::vector<uint8_t> png = image_files::WritePng(8, 8, std::vector<uint16_t>(8 * 8 * 4, 77), {6, 8});
     ExpectEveryCutRefused(png, png.size() - 12); // all but the end chunk, which holds nothing
-    std::vector<uint8_t> wrongSum = png;
-    wrongSum[40] ^= 0x55; // inside the compressed texels
-    ExpectInvalid(wrongSum, "PNG");
-    // A header claiming far more texels than the compressed bytes can hold.
-    std::vector<uint8_t> claim = png;
-    claim[16] = 0;
-    claim[17] = 0;
-    claim[18] = 0x40; // width 16384 (the header's checksum is no longer right, but this is found first)
-    claim[19] = 0;
-    ExpectInvalid(claim, "cannot be in");
+    ExpectInvalid(Patched(png, 40, png[40] ^ 0x55, 1), "PNG"); // a byte of the texels' chunk
+    // A header claiming far more texels than the compressed bytes can hold:
+    // width 16384, big-endian (its checksum no longer right, but this is found first).
+    ExpectInvalid(Patched(png, 16, 0x00400000), "cannot be in");
 
     const std::vector<uint8_t> jpeg = image_files::WriteJpeg(16, 16, 1, std::vector<uint8_t>(256, 90), false);
     ExpectEveryCutRefused(jpeg);
     ExpectEveryCutRefused(image_files::WriteJpeg(9, 9, 3, std::vector<uint8_t>(243, 60), true));
-    std::vector<uint8_t> wideJpeg = jpeg;
-    for (size_t i = 0; i + 8 < wideJpeg.size(); ++i)
-        if (wideJpeg[i] == 0xFF && wideJpeg[i + 1] == 0xC0) {
-            wideJpeg[i + 5] = 0x20; // 8192 x 8192
-            wideJpeg[i + 6] = 0;
-            wideJpeg[i + 7] = 0x20;
-            wideJpeg[i + 8] = 0;
-        }
-    ExpectInvalid(wideJpeg, "cannot be in");
-    ExpectInvalid(std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + 3), "JPEG");
+    ExpectInvalid({jpeg.begin(), jpeg.begin() + 3}, "JPEG");
+    const auto marker = [&](uint8_t code) {
+        for (size_t i = 0; i + 1 < jpeg.size(); ++i)
+            if (jpeg[i] == 0xFF && jpeg[i + 1] == code)
+                return i;
+        ADD_FAILURE() << "no marker " << int(code);
+        return size_t(0);
+    };
+    ExpectInvalid(Patched(Patched(jpeg, marker(0xC0) + 5, 0x0020, 2), marker(0xC0) + 7, 0x0020, 2), "cannot be in");
     std::vector<uint8_t> overlongTable = jpeg;
-    for (size_t i = 0; i + 1 < overlongTable.size(); ++i)
-        if (overlongTable[i] == 0xFF && overlongTable[i + 1] == 0xC4) {
-            std::fill(overlongTable.begin() + std::ptrdiff_t(i + 5), overlongTable.begin() + std::ptrdiff_t(i + 21), 0x20);
-            break;
-        }
+    std::fill_n(overlongTable.begin() + std::ptrdiff_t(marker(0xC4) + 5), 16, 0x20);
     ExpectInvalid(overlongTable, "damaged JPEG file (Bogus Huffman table definition)");
     // A scan naming tables the file never defines takes the standard ones, as
     // motion JPEG frames do.
-    std::vector<uint8_t> undefinedTable = jpeg;
-    for (size_t i = 0; i + 1 < undefinedTable.size(); ++i)
-        if (undefinedTable[i] == 0xFF && undefinedTable[i + 1] == 0xDA) {
-            undefinedTable[i + 6] = 0x11;
-            break;
-        }
     DecodedImage standardTables;
-    EXPECT_TRUE(Decode(undefinedTable, standardTables).Ok());
-
+    EXPECT_TRUE(Decode(Patched(jpeg, marker(0xDA) + 6, 0x11, 1), standardTables).Ok());
 }
 
 TEST(HdrDecode, DamagedFilesGiveInvalidDataWithAReason)
@@ -614,28 +501,18 @@ TEST(HdrDecode, DamagedFilesGiveInvalidDataWithAReason)
     std::vector<uint8_t> rgbe(16 * 2 * 4);
     for (size_t i = 0; i < rgbe.size(); ++i)
         rgbe[i] = uint8_t(i % 5 == 0 ? 130 : i * 7);
-    for (bool runLength : {false, true}) {
-        const std::vector<uint8_t> hdr = image_files::WriteHdr(16, 2, rgbe, runLength);
-        ExpectEveryCutRefused(hdr);
-    }
+    for (bool runLength : {false, true})
+        ExpectEveryCutRefused(image_files::WriteHdr(16, 2, rgbe, runLength));
     const std::vector<uint8_t> runs = image_files::WriteHdr(16, 2, rgbe, true);
-    const auto header = [](const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); };
     const size_t texelsAt = std::string(runs.begin(), runs.end()).find("+X 16\n") + 6;
-    // A run of no values would never end the row.
-    std::vector<uint8_t> emptyRun = runs;
-    emptyRun[texelsAt + 4] = 0;
-    ExpectInvalid(emptyRun, "a run of 0 values");
-    std::vector<uint8_t> longRun = runs;
-    longRun[texelsAt + 4] = 128 + 17;
-    ExpectInvalid(longRun, "a run of 17 values where 16 remain");
-    std::vector<uint8_t> wrongWidth = runs;
-    wrongWidth[texelsAt + 3] = 15;
-    ExpectInvalid(wrongWidth, "holds 15 texels, not 16");
-    ExpectInvalid(header("#?RADIANCE\nFORMAT=32-bit_rle_xyze\n\n-Y 1 +X 1\n\1\1\1\1"), "'32-bit_rle_xyze'");
-    ExpectInvalid(header("#?RADIANCE\n\n+X 1 -Y 1\n\1\1\1\1"), "is not \"-Y height +X width\"");
-    ExpectInvalid(header("#?RADIANCE\n\n-Y 99999 +X 1\n\1\1\1\1"), "not from 1 to 16384");
-    ExpectInvalid(header("#?RADIANCE\n\n-Y 1000 +X 1000\n\1\1\1\1"), "cannot be in");
-    ExpectInvalid(header("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n"), "truncated HDR header");
+    ExpectInvalid(Patched(runs, texelsAt + 4, 0, 1), "a run of 0 values"); // would never end the row
+    ExpectInvalid(Patched(runs, texelsAt + 4, 128 + 17, 1), "a run of 17 values where 16 remain");
+    ExpectInvalid(Patched(runs, texelsAt + 3, 15, 1), "holds 15 texels, not 16");
+    ExpectInvalid(Text("#?RADIANCE\nFORMAT=32-bit_rle_xyze\n\n-Y 1 +X 1\n\1\1\1\1"), "'32-bit_rle_xyze'");
+    ExpectInvalid(Text("#?RADIANCE\n\n+X 1 -Y 1\n\1\1\1\1"), "is not \"-Y height +X width\"");
+    ExpectInvalid(Text("#?RADIANCE\n\n-Y 99999 +X 1\n\1\1\1\1"), "not from 1 to 16384");
+    ExpectInvalid(Text("#?RADIANCE\n\n-Y 1000 +X 1000\n\1\1\1\1"), "cannot be in");
+    ExpectInvalid(Text("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n"), "truncated HDR header");
 }
 
 TEST(ImageDecode, FileTypeComesFromTheFirstBytes)
@@ -643,10 +520,8 @@ TEST(ImageDecode, FileTypeComesFromTheFirstBytes)
     const std::vector<uint8_t> dds = WriteDds({gfx::kFormatL8, ImageKind::Texture2D, 2, 2, 1, 1});
     const std::vector<uint8_t> picture = Bgr(image_files::TestPicture(2, 2, false));
     const std::vector<uint8_t> tga = image_files::WriteTga(2, 2, picture, Tga(24, false));
-    const std::vector<uint8_t> bmp = image_files::WriteBmp(2, 2, picture, Bmp(24));
-    image_files::BmpOptions dibOptions = Bmp(24);
-    dibOptions.dib = true;
-    const std::vector<uint8_t> dib = image_files::WriteBmp(2, 2, picture, dibOptions);
+    const std::vector<uint8_t> bmp = image_files::WriteBmp(2, 2, picture, {});
+    const std::vector<uint8_t> dib = image_files::WriteBmp(2, 2, picture, {.dib = true});
     const std::vector<uint8_t> png = image_files::WritePng(1, 1, {0}, {0, 8, false, {}, {}});
     const std::vector<uint8_t> jpeg = image_files::WriteJpeg(1, 1, 1, {0}, false);
     const std::vector<uint8_t> hdr = image_files::WriteHdr(1, 1, {1, 2, 3, 4}, false);
@@ -706,7 +581,7 @@ TEST(ImageDecode, OneImageDecodedIntoAgainAndAgainHoldsExactlyTheLastFile)
         image_files::WriteTga(5, 3, picture, Tga(32, true)),
         WriteDds(large, PatternTexels(large, 3)),
         std::vector<uint8_t>(junk.begin(), junk.end()),
-        image_files::WriteBmp(5, 3, picture, Bmp(32)),
+        image_files::WriteBmp(5, 3, picture, {.bits = 32}),
         WriteDds(large, PatternTexels(large, 4)),
     };
     DecodedImage reused;

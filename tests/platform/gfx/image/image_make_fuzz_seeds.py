@@ -4,10 +4,11 @@ of every kind of texture file the loader reads, and a few it refuses (named
 "refused").
 
 Run from the repository's top folder: python3 tests/platform/gfx/image/image_make_fuzz_seeds.py
+The JPEG seeds need cjpeg (Debian package libjpeg-turbo-progs).
 """
-import math
 import os
 import struct
+import subprocess
 import zlib
 
 OUT = os.path.join("fuzz", "corpus", "image_decode")
@@ -150,142 +151,13 @@ def png(width, height, colour_type, depth, samples, palette=b"", transparency=b"
     return out + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b"")
 
 
-# A small JPEG writer: grey or YCbCr without subsampling, baseline or
-# progressive (DC of all components, then each component's AC), the JPEG
-# standard's example Huffman tables, every coefficient quantized by 2.
-ZIGZAG = [0, 1, 8, 16, 9, 2, 3, 10, 17, 24, 32, 25, 18, 11, 4, 5, 12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6, 7,
-          14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46,
-          53, 60, 61, 54, 47, 55, 62, 63]
-DC_BITS = [0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0]
-DC_VALUES = list(range(12))
-AC_BITS = [0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7d]
-AC_VALUES = bytes.fromhex(
-    "01020300041105122131410613516107227114328191a1082342b1c11552d1f02433627282090a161718191a25262728292a3435363738"
-    "393a434445464748494a535455565758595a636465666768696a737475767778797a838485868788898a92939495969798999aa2a3a4a5"
-    "a6a7a8a9aab2b3b4b5b6b7b8b9bac2c3c4c5c6c7c8c9cad2d3d4d5d6d7d8d9dae1e2e3e4e5e6e7e8e9eaf1f2f3f4f5f6f7f8f9fa")
-
-
-def codes(bits, values):
-    table = {}
-    code = 0
-    k = 0
-    for length in range(1, 17):
-        for _ in range(bits[length - 1]):
-            table[values[k]] = (code, length)
-            code += 1
-            k += 1
-        code <<= 1
-    return table
-
-
-class BitWriter:
-    def __init__(self):
-        self.out = bytearray()
-        self.byte = 0
-        self.count = 0
-
-    def put(self, bits, length):
-        for i in range(length - 1, -1, -1):
-            self.byte = (self.byte << 1) | ((bits >> i) & 1)
-            self.count += 1
-            if self.count == 8:
-                self.out.append(self.byte)
-                if self.byte == 0xFF:
-                    self.out.append(0)
-                self.byte = self.count = 0
-
-    def flush(self):
-        while self.count:
-            self.put(1, 1)
-        return bytes(self.out)
-
-
-def category(value):
-    return abs(value).bit_length()
-
-
-def put_value(writer, table, high, value):
-    cat = category(value)
-    writer.put(*table[(high << 4) | cat])
-    if cat:
-        writer.put(value + (1 << cat) - 1 if value < 0 else value, cat)
-
-
-def put_ac(writer, table, block):
-    zeros = 0
-    for k in range(1, 64):
-        value = block[ZIGZAG[k]]
-        if value == 0:
-            zeros += 1
-            continue
-        while zeros >= 16:
-            writer.put(*table[0xF0])
-            zeros -= 16
-        put_value(writer, table, zeros, value)
-        zeros = 0
-    if zeros:
-        writer.put(*table[0x00])
-
-
 def jpeg(width, height, channels, sample, progressive):
-    bw, bh = (width + 7) // 8, (height + 7) // 8
-    planes = []
-    for c in range(channels):
-        blocks = []
-        for by in range(bh):
-            for bx in range(bw):
-                texel = []
-                for i in range(64):
-                    x, y = min(bx * 8 + i % 8, width - 1), min(by * 8 + i // 8, height - 1)
-                    r, g, b = sample(x, y)
-                    if channels == 1:
-                        value = g
-                    else:
-                        value = [0.299 * r + 0.587 * g + 0.114 * b,
-                                 -0.168736 * r - 0.331264 * g + 0.5 * b + 128,
-                                 0.5 * r - 0.418688 * g - 0.081312 * b + 128][c]
-                    texel.append(value - 128)
-                block = []
-                for v in range(8):
-                    for u in range(8):
-                        s = sum(texel[y * 8 + x] * math.cos((2 * x + 1) * u * math.pi / 16) *
-                                math.cos((2 * y + 1) * v * math.pi / 16) for y in range(8) for x in range(8))
-                        cu = math.sqrt(0.5) if u == 0 else 1
-                        cv = math.sqrt(0.5) if v == 0 else 1
-                        block.append(int(round(0.25 * cu * cv * s / 2)))
-                blocks.append(block)
-        planes.append(blocks)
-
-    def marker(code, body):
-        return bytes([0xFF, code]) + struct.pack(">H", len(body) + 2) + body
-    out = b"\xff\xd8" + marker(0xDB, bytes([0] + [2] * 64))
-    out += marker(0xC2 if progressive else 0xC0, struct.pack(">BHHB", 8, height, width, channels) +
-                  b"".join(bytes([c + 1, 0x11, 0]) for c in range(channels)))
-    out += marker(0xC4, bytes([0x00] + DC_BITS + DC_VALUES) + bytes([0x10] + AC_BITS) + AC_VALUES)
-    dc, ac = codes(DC_BITS, DC_VALUES), codes(AC_BITS, list(AC_VALUES))
-
-    def scan(components, first, last):
-        return marker(0xDA, bytes([len(components)]) + b"".join(bytes([c + 1, 0]) for c in components) +
-                      bytes([first, last, 0]))
-    out += scan(range(channels), 0, 0 if progressive else 63)
-    writer = BitWriter()
-    previous = [0] * channels
-    for b in range(bw * bh):
-        for c in range(channels):
-            block = planes[c][b]
-            put_value(writer, dc, 0, block[0] - previous[c])
-            previous[c] = block[0]
-            if not progressive:
-                put_ac(writer, ac, block)
-    out += writer.flush()
-    if progressive:
-        for c in range(channels):
-            out += scan([c], 1, 63)
-            writer = BitWriter()
-            for b in range(bw * bh):
-                put_ac(writer, ac, planes[c][b])
-            out += writer.flush()
-    return out + b"\xff\xd9"
+    # Written by libjpeg's cjpeg from a PGM or PPM of the samples (green alone for grey).
+    head = b"P%d\n%d %d\n255\n" % (5 if channels == 1 else 6, width, height)
+    texels = bytes(v for y in range(height) for x in range(width)
+                   for v in (sample(x, y)[1:2] if channels == 1 else sample(x, y)))
+    args = ["cjpeg", "-quality", "100", "-sample", "1x1"] + (["-progressive"] if progressive else [])
+    return subprocess.run(args, input=head + texels, stdout=subprocess.PIPE, check=True).stdout
 
 
 def overlong_huffman_table():

@@ -1,9 +1,8 @@
 #pragma once
-// A JPEG writer for the decoder tests: grey or colour (YCbCr, no subsampling),
-// as a baseline file (one scan) or a progressive one (the DC of every
-// component in a first scan, then each component's AC coefficients in a scan
-// of its own), the same quantized coefficients either way, so both must
-// decode to the same texels.
+// JPEG files for the decoder tests, written by libjpeg: grey or colour
+// (YCbCr, no subsampling), baseline or progressive, at quality 100. Both
+// kinds hold the same quantized coefficients, so they decode to the same
+// texels.
 #include <cstdint>
 #include <vector>
 

@@ -171,54 +171,36 @@ protected:
     gfx_test::TestDevice device;
 };
 
-TEST_F(TextureLoader, MadeLevelsAreTheBoxFilterOfTheLevelAboveInEveryLayout)
+TEST_F(TextureLoader, MadeLevelsAreTheBoxFilterOfTheLevelAboveInEveryLayoutAndAcrossAVolumesDepth)
 {
-    for (const Layout& layout : Layouts()) {
-        SCOPED_TRACE(layout.name);
-        // Odd sides: 37 x 19 halves to 18 x 9, 9 x 4, 4 x 2, 2 x 1, 1 x 1.
-        const DdsSpec spec{layout.format, ImageKind::Texture2D, 37, 19, 1, 1};
-        const std::vector<uint8_t> file = WriteDds(spec, RandomTexels(layout, 37 * 19, layout.format));
-        gfx::Texture* texture = nullptr;
-        ASSERT_EQ(gfx::CreateTextureFromFileInMemory(device.device, file.data(), file.size(), OwnSizeInSystemMemory(),
-                                                     &texture),
-                  gfx::kOk);
-        ASSERT_EQ(texture->GetLevelCount(), 6u);
-        const std::span<uint8_t> bytes = platform::testing::TextureBytes(*texture);
-        size_t offset = 0;
-        Level above{37, 19, 1, bytes.data()};
-        for (uint32_t level = 1; level < 6; ++level) {
-            offset += size_t(above.width) * above.height * layout.bytes;
-            const Level made{std::max(1u, 37u >> level), std::max(1u, 19u >> level), 1, bytes.data() + offset};
-            ExpectBoxFiltered(layout, above, made);
-            above = made;
+    for (const Layout& layout : Layouts())
+        // Odd sides: 37 x 19 halves to 18 x 9, 9 x 4, 4 x 2, 2 x 1, 1 x 1;
+        // 9 x 7 x 5 to 4 x 3 x 2, 2 x 1 x 1, 1 x 1 x 1.
+        for (const DdsSpec& spec : {DdsSpec{layout.format, ImageKind::Texture2D, 37, 19, 1, 1},
+                                    DdsSpec{layout.format, ImageKind::Volume, 9, 7, 5, 1}}) {
+            SCOPED_TRACE(std::string(layout.name) + " " + std::to_string(spec.depth) + " deep");
+            const bool volume = spec.kind == ImageKind::Volume;
+            const std::vector<uint8_t> file = WriteDds(
+                spec, RandomTexels(layout, size_t(spec.width) * spec.height * spec.depth, layout.format + volume));
+            gfx::Texture* flat = nullptr;
+            gfx::VolumeTexture* deep = nullptr;
+            ASSERT_EQ(volume ? gfx::CreateVolumeTextureFromFileInMemory(device.device, file.data(), file.size(),
+                                                                        OwnSizeInSystemMemory(), &deep)
+                             : gfx::CreateTextureFromFileInMemory(device.device, file.data(), file.size(),
+                                                                  OwnSizeInSystemMemory(), &flat),
+                      gfx::kOk);
+            gfx::BaseTexture* texture = volume ? static_cast<gfx::BaseTexture*>(deep) : flat;
+            ASSERT_EQ(texture->GetLevelCount(), volume ? 4u : 6u);
+            Level above{spec.width, spec.height, spec.depth, platform::testing::TextureBytes(*texture).data()};
+            for (uint32_t level = 1; level < texture->GetLevelCount(); ++level) {
+                const Level made{std::max(1u, above.width / 2), std::max(1u, above.height / 2),
+                                 std::max(1u, above.depth / 2),
+                                 above.texels + size_t(above.width) * above.height * above.depth * layout.bytes};
+                ExpectBoxFiltered(layout, above, made);
+                above = made;
+            }
+            texture->Release();
         }
-        texture->Release();
-    }
-}
-
-TEST_F(TextureLoader, AVolumesLevelsAverageAcrossItsDepthToo)
-{
-    for (const Layout& layout : Layouts()) {
-        SCOPED_TRACE(layout.name);
-        const DdsSpec spec{layout.format, ImageKind::Volume, 9, 7, 5, 1};
-        const std::vector<uint8_t> file = WriteDds(spec, RandomTexels(layout, 9 * 7 * 5, layout.format + 1));
-        gfx::VolumeTexture* texture = nullptr;
-        ASSERT_EQ(gfx::CreateVolumeTextureFromFileInMemory(device.device, file.data(), file.size(),
-                                                           OwnSizeInSystemMemory(), &texture),
-                  gfx::kOk);
-        ASSERT_EQ(texture->GetLevelCount(), 4u); // 9x7x5, 4x3x2, 2x1x1, 1x1x1
-        const std::span<uint8_t> bytes = platform::testing::TextureBytes(*texture);
-        Level above{9, 7, 5, bytes.data()};
-        size_t offset = 0;
-        for (uint32_t level = 1; level < 4; ++level) {
-            offset += size_t(above.width) * above.height * above.depth * layout.bytes;
-            const Level made{std::max(1u, 9u >> level), std::max(1u, 7u >> level), std::max(1u, 5u >> level),
-                             bytes.data() + offset};
-            ExpectBoxFiltered(layout, above, made);
-            above = made;
-        }
-        texture->Release();
-    }
 }
 
 TEST_F(TextureLoader, SizesAreMadeByTheAskedForFilter)

@@ -64,15 +64,17 @@ protected:
     }
     void Begin(const char* technique)
     {
-        ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget | kClearZBuffer, kBlack, 1.0f, 0));
+        Clear();
         ASSERT_EQ(kEffectOk, effect->SetTechnique(technique));
         uint32_t passes = 0;
         ASSERT_EQ(kEffectOk, effect->Begin(passes));
         ASSERT_EQ(kEffectOk, effect->BeginPass(0));
     }
-    void Draw()
+    // Draws the quad within the begun pass; every pixel is then `colour`.
+    void DrawAndExpect(uint32_t colour)
     {
         ASSERT_EQ(kOk, device->DrawIndexedPrimitive(kPrimitiveTriangleList, 0, 0, vertexCount, 0, indexCount / 3));
+        ExpectRectangle(0, 0, kWidth, kHeight, colour);
     }
     void End()
     {
@@ -87,9 +89,8 @@ TEST_F(GfxRasterDeviceTextures, ASamplerThatNamesNoTextureDrawsTheDevicesTexture
     for (const char* technique : {"byRegister", "bare", "noTexture"}) {
         ASSERT_EQ(kOk, device->SetTexture(0, textures[0]));
         Begin(technique);
-        Draw();
+        DrawAndExpect(kRed);
         End();
-        ExpectRectangle(0, 0, kWidth, kHeight, kRed);
         BaseTexture* held = nullptr;
         ASSERT_EQ(kOk, device->GetTexture(0, &held));
         EXPECT_EQ(textures[0], held) << technique << ": the pass's begin kept the unit's texture";
@@ -102,13 +103,11 @@ TEST_F(GfxRasterDeviceTextures, ATextureSetOnTheDeviceInsideThePassIsTheOneDrawn
     ASSERT_EQ(kOk, device->SetTexture(0, textures[0]));
     Begin("bare");
     ASSERT_EQ(kOk, device->SetTexture(0, textures[2]));
-    Draw();
-    ExpectRectangle(0, 0, kWidth, kHeight, kBlue);
+    DrawAndExpect(kBlue);
     ASSERT_EQ(kOk, device->SetTexture(0, textures[1]));
     ASSERT_EQ(kEffectOk, effect->CommitChanges()); // a commit leaves it too
-    Draw();
+    DrawAndExpect(kGreen);
     End();
-    ExpectRectangle(0, 0, kWidth, kHeight, kGreen);
 }
 
 TEST_F(GfxRasterDeviceTextures, ATextureTheEffectAssignsReplacesTheDevicesAndACommitSetsItAgain)
@@ -116,20 +115,17 @@ TEST_F(GfxRasterDeviceTextures, ATextureTheEffectAssignsReplacesTheDevicesAndACo
     ASSERT_EQ(kOk, device->SetTexture(0, textures[2]));
     ASSERT_EQ(kEffectOk, effect->SetTexture("Named", textures[0]));
     Begin("fromEffect");
-    Draw();
-    ExpectRectangle(0, 0, kWidth, kHeight, kRed);
+    DrawAndExpect(kRed);
     ASSERT_EQ(kEffectOk, effect->SetTexture("Named", textures[1]));
     ASSERT_EQ(kEffectOk, effect->CommitChanges());
-    Draw();
-    ExpectRectangle(0, 0, kWidth, kHeight, kGreen);
+    DrawAndExpect(kGreen);
     End();
     // A texture parameter never set is set as none: the sampler reads black.
     ASSERT_EQ(kEffectOk, effect->SetTexture("Named", nullptr));
     ASSERT_EQ(kOk, device->SetTexture(0, textures[2]));
     Begin("fromEffect");
-    Draw();
+    DrawAndExpect(kBlack);
     End();
-    ExpectRectangle(0, 0, kWidth, kHeight, kBlack);
 }
 
 TEST_F(GfxRasterDeviceTextures, SamplersBoundByRegisterReadTheirUnits)
@@ -138,7 +134,7 @@ TEST_F(GfxRasterDeviceTextures, SamplersBoundByRegisterReadTheirUnits)
     ASSERT_EQ(kOk, device->SetTexture(1, textures[1]));
     ASSERT_EQ(kOk, device->SetTexture(2, textures[2]));
     Begin("two");
-    Draw();
+    ASSERT_EQ(kOk, device->DrawIndexedPrimitive(kPrimitiveTriangleList, 0, 0, vertexCount, 0, indexCount / 3));
     End();
     ExpectRectangle(0, 0, kWidth / 2, kHeight, kBlue, kGreen);
 }

@@ -5,8 +5,11 @@
 // Tests skip with a message when no OpenGL 4.5 context can be made.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +21,13 @@
 #include "tests/platform/gfx/device/gfx_test_device.h"
 
 namespace gfx_test {
+
+// A8R8G8B8 of channels in 0..1, clamped and rounded as the target stores them.
+inline uint32_t Argb(double r, double g, double b, double a = 1.0)
+{
+    const auto byte = [](double v) { return uint32_t(std::lround(255.0 * std::clamp(v, 0.0, 1.0))); };
+    return byte(a) << 24 | byte(r) << 16 | byte(g) << 8 | byte(b);
+}
 
 struct Vertex {
     float x, y, z, w; // clip space
@@ -131,6 +141,33 @@ protected:
     static std::vector<uint16_t> RectangleIndices(uint16_t first = 0)
     {
         return {first, uint16_t(first + 1), uint16_t(first + 2), first, uint16_t(first + 2), uint16_t(first + 3)};
+    }
+
+    void Clear(uint32_t colour = 0xFF000000u)
+    {
+        ASSERT_EQ(gfx::kOk, device->Clear(0, nullptr, gfx::kClearTarget | gfx::kClearZBuffer, colour, 1.0f, 0));
+    }
+
+    // Clears to `clear` and draws a quad over the whole target with `technique`.
+    void DrawWhole(const std::string& technique, uint32_t clear = 0xFF000000u)
+    {
+        Clear(clear);
+        SetGeometry(Rectangle(0, 0, kWidth, kHeight), RectangleIndices());
+        DrawWith(technique);
+    }
+
+    // Every pixel against the colour `expected` gives for it (A8R8G8B8): each
+    // channel within `tolerance` 255ths, alpha too where `withAlpha`.
+    void ExpectEveryPixel(const std::function<uint32_t(uint32_t x, uint32_t y)>& expected, int tolerance = 1,
+                          bool withAlpha = true)
+    {
+        for (uint32_t y = 0; y < kHeight; ++y)
+            for (uint32_t x = 0; x < kWidth; ++x) {
+                const uint32_t want = expected(x, y), got = Pixel(x, y);
+                for (int shift = withAlpha ? 24 : 16; shift >= 0; shift -= 8)
+                    ASSERT_NEAR(int((got >> shift) & 0xFF), int((want >> shift) & 0xFF), tolerance)
+                        << "at " << x << "," << y << ": 0x" << std::hex << got << " for 0x" << want;
+            }
     }
 
     // The rectangle's colour where it is drawn, the clear colour elsewhere.
