@@ -136,6 +136,21 @@ bool Compile(const std::string& text, TestNames& names, Expression& out, gfx::Ex
     return ok;
 }
 
+// The steps that compiling `text` against `budget` spends; `error` says why it failed, if it did.
+uint64_t Work(const std::string& text, gfx::ExpressionBudget budget = {}, std::string* error = nullptr)
+{
+    TestNames names;
+    Expression e;
+    gfx::ExpressionError failed;
+    gfx::TokenListReader tokens(gfx::Tokenize(text));
+    const bool ok = gfx::CompileExpression(tokens, names, budget, e, failed);
+    if (error)
+        *error = failed.text;
+    else
+        EXPECT_TRUE(ok) << failed.text;
+    return budget.work;
+}
+
 ExpressionValue Value(const std::string& text, const ValueShape* target = nullptr)
 {
     TestNames names;
@@ -559,10 +574,8 @@ TEST(EffectExpression, AFailedCallIsFollowedByAGoodExpression)
         gfx::TokenListReader tokens(gfx::Tokenize(text));
         EXPECT_FALSE(gfx::CompileExpression(tokens, names, budget, e, error)) << text;
         EXPECT_FALSE(error.text.empty()) << text;
-
         gfx::TokenListReader good(gfx::Tokenize("scaled(2) + twice(U.x) + scaled(U.y, twice(1))"));
-        gfx::ExpressionError none;
-        ASSERT_TRUE(gfx::CompileExpression(good, names, budget, e, none)) << text << ", then: " << none.text;
+        ASSERT_TRUE(gfx::CompileExpression(good, names, budget, e, error)) << text << ", then: " << error.text;
         TestParameters parameters;
         ExpressionValue v;
         std::string why;
@@ -680,29 +693,14 @@ TEST(EffectExpression, FunctionsComputeTheirStatements)
 // the steps, and a loop that does not end is refused within the budget.
 TEST(EffectExpression, ALoopsRoundsSpendTheBudget)
 {
-    auto work = [](int rounds) {
-        TestNames names;
-        Expression e;
-        gfx::ExpressionError error;
-        const std::string text = "sum(" + std::to_string(rounds) + ")";
-        gfx::TokenListReader tokens(gfx::Tokenize(text));
-        gfx::ExpressionBudget budget;
-        EXPECT_TRUE(gfx::CompileExpression(tokens, names, budget, e, error)) << error.text;
-        return budget.work;
-    };
-    const uint64_t hundred = work(100);
-    const uint64_t thousand = work(1000);
+    const uint64_t hundred = Work("sum(100)");
+    const uint64_t thousand = Work("sum(1000)");
     EXPECT_GT(thousand, hundred * 9);
     EXPECT_LT(thousand, hundred * 11);
 
-    TestNames names;
-    Expression e;
-    gfx::ExpressionError error;
-    gfx::TokenListReader tokens(gfx::Tokenize("sum(100000000)"));
-    gfx::ExpressionBudget budget{0, 100000};
-    EXPECT_FALSE(gfx::CompileExpression(tokens, names, budget, e, error));
-    EXPECT_NE(error.text.find("more than 100000 steps"), std::string::npos) << error.text;
-    EXPECT_LT(budget.work, 100100u);
+    std::string error;
+    EXPECT_LT(Work("sum(100000000)", {0, 100000}, &error), 100100u);
+    EXPECT_NE(error.find("more than 100000 steps"), std::string::npos) << error;
 }
 
 // Steps, not time: four times the text costs at most four and a half times
@@ -713,13 +711,7 @@ TEST(EffectExpression, WorkGrowsWithTheText)
         std::string text = "0";
         for (int i = 0; i < n; ++i)
             text += " + mixed(float4(1, 2, 3, " + std::to_string(i) + ")) * sin(PI) + W.x";
-        TestNames names;
-        Expression e;
-        gfx::ExpressionError error;
-        gfx::TokenListReader tokens(gfx::Tokenize(text));
-        gfx::ExpressionBudget budget;
-        EXPECT_TRUE(gfx::CompileExpression(tokens, names, budget, e, error)) << error.text;
-        return budget.work;
+        return Work(text);
     };
     const uint64_t one = work(100);
     const uint64_t four = work(400);

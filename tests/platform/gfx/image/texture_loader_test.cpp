@@ -107,9 +107,14 @@ std::vector<uint8_t> RandomTexels(const Layout& layout, size_t count, uint32_t s
     return bytes;
 }
 
+// A filter: the source texels (and their weights) that make target texel i
+// along an axis of `source` texels made into `target`.
+using Weights = std::vector<std::pair<uint32_t, double>>;
+using Filter = Weights (*)(uint32_t i, uint32_t source, uint32_t target);
+
 // The box filter: each target texel the mean of the source texels it covers,
 // each weighed by the part of it covered.
-std::vector<std::pair<uint32_t, double>> BoxWeights(uint32_t i, uint32_t source, uint32_t target)
+Weights BoxWeights(uint32_t i, uint32_t source, uint32_t target)
 {
     const double low = double(i) * source / target, high = double(i + 1) * source / target;
     std::vector<std::pair<uint32_t, double>> weights;
@@ -121,13 +126,23 @@ std::vector<std::pair<uint32_t, double>> BoxWeights(uint32_t i, uint32_t source,
     return weights;
 }
 
+Weights PointWeights(uint32_t i, uint32_t source, uint32_t target) { return {{i * source / target, 1.0}}; }
+
+// Two taps about the texel's centre, clamped to the edge.
+Weights LinearWeights(uint32_t i, uint32_t source, uint32_t target)
+{
+    const double at = std::clamp((i + 0.5) * source / target - 0.5, 0.0, double(source - 1));
+    const uint32_t first = uint32_t(at);
+    return {{first, 1 - (at - first)}, {std::min(first + 1, source - 1), at - first}};
+}
+
 struct Level {
     uint32_t width, height, depth;
     const uint8_t* texels;
 };
 
-// Checks every texel of `made` against the box filter of `above`.
-void ExpectBoxFiltered(const Layout& layout, const Level& above, const Level& made)
+// Checks every texel of `made` against `filter` (by default the box) of `above`.
+void ExpectFiltered(const Layout& layout, const Level& above, const Level& made, Filter filter = BoxWeights)
 {
     double worst = 0;
     for (uint32_t z = 0; z < made.depth; ++z)
@@ -135,9 +150,9 @@ void ExpectBoxFiltered(const Layout& layout, const Level& above, const Level& ma
             for (uint32_t x = 0; x < made.width; ++x)
                 for (const Field& field : layout.fields) {
                     double sum = 0;
-                    for (const auto& [sz, wz] : BoxWeights(z, above.depth, made.depth))
-                        for (const auto& [sy, wy] : BoxWeights(y, above.height, made.height))
-                            for (const auto& [sx, wx] : BoxWeights(x, above.width, made.width)) {
+                    for (const auto& [sz, wz] : filter(z, above.depth, made.depth))
+                        for (const auto& [sy, wy] : filter(y, above.height, made.height))
+                            for (const auto& [sx, wx] : filter(x, above.width, made.width)) {
                                 const size_t at = ((size_t(sz) * above.height + sy) * above.width + sx) * layout.bytes;
                                 sum += wz * wy * wx * ReadField(above.texels + at, layout, field);
                             }
@@ -151,7 +166,7 @@ void ExpectBoxFiltered(const Layout& layout, const Level& above, const Level& ma
                     if (std::fabs(got - sum) > allowed) {
                         ADD_FAILURE() << layout.name << " texel " << x << "," << y << "," << z << " of "
                                       << made.width << "x" << made.height << "x" << made.depth << ": " << got
-                                      << " for a box filter of " << sum;
+                                      << " for a filter's " << sum;
                         return;
                     }
                 }
@@ -196,7 +211,7 @@ TEST_F(TextureLoader, MadeLevelsAreTheBoxFilterOfTheLevelAboveInEveryLayoutAndAc
                 const Level made{std::max(1u, above.width / 2), std::max(1u, above.height / 2),
                                  std::max(1u, above.depth / 2),
                                  above.texels + size_t(above.width) * above.height * above.depth * layout.bytes};
-                ExpectBoxFiltered(layout, above, made);
+                ExpectFiltered(layout, above, made);
                 above = made;
             }
             texture->Release();
@@ -227,30 +242,10 @@ TEST_F(TextureLoader, SizesAreMadeByTheAskedForFilter)
         ASSERT_EQ(desc.width, c.width);
         ASSERT_EQ(desc.height, c.height);
         const uint8_t* got = platform::testing::TextureBytes(*texture).data();
-        if (c.filter == gfx::kImageFilterPoint) {
-            for (uint32_t y = 0; y < c.height; ++y)
-                for (uint32_t x = 0; x < c.width; ++x)
-                    ASSERT_EQ(0, std::memcmp(got + (size_t(y) * c.width + x) * 4,
-                                             &texels[(size_t(y * 19 / c.height) * 37 + x * 37 / c.width) * 4], 4));
-        } else if (c.filter == gfx::kImageFilterLinear) {
-            for (uint32_t y = 0; y < c.height; ++y)
-                for (uint32_t x = 0; x < c.width; ++x)
-                    for (uint32_t channel = 0; channel < 4; ++channel) {
-                        const auto tap = [](uint32_t i, uint32_t s, uint32_t t) {
-                            return std::clamp((i + 0.5) * s / t - 0.5, 0.0, double(s - 1));
-                        };
-                        const double fx = tap(x, 37, c.width), fy = tap(y, 19, c.height);
-                        const uint32_t x0 = uint32_t(fx), y0 = uint32_t(fy);
-                        const uint32_t x1 = std::min(x0 + 1, 36u), y1 = std::min(y0 + 1, 18u);
-                        const auto at = [&](uint32_t sx, uint32_t sy) { return double(texels[(sy * 37 + sx) * 4 + channel]); };
-                        const double top = at(x0, y0) + (at(x1, y0) - at(x0, y0)) * (fx - x0);
-                        const double bottom = at(x0, y1) + (at(x1, y1) - at(x0, y1)) * (fx - x0);
-                        const double want = top + (bottom - top) * (fy - y0);
-                        ASSERT_NEAR(got[(size_t(y) * c.width + x) * 4 + channel], want, 0.5 + 1e-3);
-                    }
-        } else {
-            ExpectBoxFiltered(layout, {37, 19, 1, texels.data()}, {c.width, c.height, 1, got});
-        }
+        ExpectFiltered(layout, {37, 19, 1, texels.data()}, {c.width, c.height, 1, got},
+                          c.filter == gfx::kImageFilterPoint    ? PointWeights
+                          : c.filter == gfx::kImageFilterLinear ? LinearWeights
+                                                                : BoxWeights);
         texture->Release();
     }
 }

@@ -29,11 +29,8 @@ technique added
 }
 )";
 
-// A point on the target in the platform's pixel coordinates: x right, y
-// down, pixel (i, j) centred on (i, j).
-struct Point {
-    double x, y;
-};
+using gfx_test::Covers;
+using gfx_test::Point;
 
 class GfxRasterCoverage : public gfx_test::RasterTest {
 protected:
@@ -80,28 +77,6 @@ protected:
                 ASSERT_EQ(std::min(255, count * kStep), Channel(Pixel(x, y), 16))
                     << "pixel " << x << "," << y << " is drawn " << count << " times by the rule";
             }
-    }
-
-    // The top-left rule on the CPU. Taken clockwise on the target (y down),
-    // a triangle's inside lies right of each edge: a top edge runs to the
-    // right, a left edge runs up.
-    static bool Covers(const Point* t, Point p)
-    {
-        Point v[3] = {t[0], t[1], t[2]};
-        const double area = (v[1].x - v[0].x) * (v[2].y - v[0].y) - (v[1].y - v[0].y) * (v[2].x - v[0].x);
-        if (area == 0)
-            return false;
-        if (area < 0)
-            std::swap(v[1], v[2]);
-        for (int e = 0; e < 3; ++e) {
-            const Point a = v[e], b = v[(e + 1) % 3];
-            const double dx = b.x - a.x, dy = b.y - a.y;
-            const double side = dx * (p.y - a.y) - dy * (p.x - a.x);
-            const bool topOrLeft = (dy == 0 && dx > 0) || dy < 0;
-            if (side < 0 || (side == 0 && !topOrLeft))
-                return false;
-        }
-        return true;
     }
 
     // Two triangles of the rectangle between the corners, in pixel coordinates.

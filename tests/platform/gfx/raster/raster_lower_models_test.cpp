@@ -326,7 +326,7 @@ TEST_F(GfxRasterLowerModels, ALitCubeMatchesTheCpusLightingWithItsColoursClamped
     // front triangle covers its centre by the top-left rule, with the corners
     // where the rasterizer puts them (on a grid of 1/256 pixel).
     struct ScreenTriangle {
-        double x[3], y[3];
+        gfx_test::Point corners[3];
         uint32_t colour;
     };
     std::vector<ScreenTriangle> front;
@@ -356,31 +356,21 @@ TEST_F(GfxRasterLowerModels, ALitCubeMatchesTheCpusLightingWithItsColoursClamped
             for (int col = 0; col < 4; ++col)
                 clip[col] = v.x * wvp[size_t(col)] + v.y * wvp[size_t(4 + col)] + v.z * wvp[size_t(8 + col)] +
                             wvp[size_t(12 + col)];
-            s.x[k] = std::round(((clip[0] / clip[3] + 1.0) * kWidth / 2.0) * 256.0) / 256.0;
-            s.y[k] = std::round(((1.0 - clip[1] / clip[3]) * kHeight / 2.0) * 256.0) / 256.0;
+            s.corners[k] = {std::round(((clip[0] / clip[3] + 1.0) * kWidth / 2.0) * 256.0) / 256.0,
+                            std::round(((1.0 - clip[1] / clip[3]) * kHeight / 2.0) * 256.0) / 256.0};
         }
-        const double area = (s.x[1] - s.x[0]) * (s.y[2] - s.y[0]) - (s.y[1] - s.y[0]) * (s.x[2] - s.x[0]);
-        if (area > 0) // clockwise on the target: a front face
+        const gfx_test::Point* p = s.corners;
+        if ((p[1].x - p[0].x) * (p[2].y - p[0].y) - (p[1].y - p[0].y) * (p[2].x - p[0].x) > 0) // clockwise: a front face
             front.push_back(s);
     }
     ASSERT_GE(clampedFaces, 1) << "no face sums more than one light's worth: the clamp is not tried";
-    auto covers = [](const ScreenTriangle& s, double px, double py) {
-        for (int e = 0; e < 3; ++e) {
-            const double ax = s.x[e], ay = s.y[e], bx = s.x[(e + 1) % 3], by = s.y[(e + 1) % 3];
-            const double dx = bx - ax, dy = by - ay;
-            const double side = dx * (py - ay) - dy * (px - ax);
-            if (side < 0 || (side == 0 && !((dy == 0 && dx > 0) || dy < 0)))
-                return false;
-        }
-        return true;
-    };
     int drawn = 0;
     ExpectEveryPixel(
         [&](uint32_t x, uint32_t y) {
             uint32_t expected = 0xFF000000u;
             int hits = 0;
             for (const ScreenTriangle& s : front)
-                if (covers(s, x, y)) {
+                if (gfx_test::Covers(s.corners, {double(x), double(y)})) {
                     expected = s.colour;
                     ++hits;
                 }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/gfx/device/device.h"
@@ -27,6 +28,34 @@ inline uint32_t Argb(double r, double g, double b, double a = 1.0)
 {
     const auto byte = [](double v) { return uint32_t(std::lround(255.0 * std::clamp(v, 0.0, 1.0))); };
     return byte(a) << 24 | byte(r) << 16 | byte(g) << 8 | byte(b);
+}
+
+// A point on the target in the platform's pixel coordinates: x right, y
+// down, pixel (i, j) centred on (i, j).
+struct Point {
+    double x, y;
+};
+
+// The top-left rule on the CPU: whether the triangle `t` (either winding)
+// covers `p`. Taken clockwise on the target, its inside lies right of each
+// edge; a centre on an edge belongs to it only on a top edge (running to the
+// right) or a left one (running up).
+inline bool Covers(const Point* t, Point p)
+{
+    Point v[3] = {t[0], t[1], t[2]};
+    const double area = (v[1].x - v[0].x) * (v[2].y - v[0].y) - (v[1].y - v[0].y) * (v[2].x - v[0].x);
+    if (area == 0)
+        return false;
+    if (area < 0)
+        std::swap(v[1], v[2]);
+    for (int e = 0; e < 3; ++e) {
+        const Point a = v[e], b = v[(e + 1) % 3];
+        const double dx = b.x - a.x, dy = b.y - a.y;
+        const double side = dx * (p.y - a.y) - dy * (p.x - a.x);
+        if (side < 0 || (side == 0 && !((dy == 0 && dx > 0) || dy < 0)))
+            return false;
+    }
+    return true;
 }
 
 struct Vertex {
