@@ -107,41 +107,22 @@ def png(width, height, colour_type, depth, samples, palette=b"", transparency=b"
     def chunk(kind, body):
         return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
     channels = {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}[colour_type]
-    row_bytes = (width * channels * depth + 7) // 8
-    raw = b""
 
-    def rows(x0, y0, dx, dy):
+    def rows(x0, y0, dx, dy):  # one (sub)image, each row after its filter byte (none)
         out = b""
         for y in range(y0, height, dy):
-            xs = list(range(x0, width, dx))
-            if not xs:
-                return out
-            bits = 0
-            count = 0
-            line = b""
-            for x in xs:
-                for c in range(channels):
-                    value = samples(x, y, c)
-                    if depth == 16:
-                        line += struct.pack(">H", value)
-                    elif depth == 8:
-                        line += bytes([value])
-                    else:
-                        bits = (bits << depth) | value
-                        count += depth
-                        if count == 8:
-                            line += bytes([bits])
-                            bits = count = 0
-            if count:
-                line += bytes([bits << (8 - count)])
-            out += b"\0" + line
+            values = [samples(x, y, c) for x in range(x0, width, dx) for c in range(channels)]
+            if not values:
+                break
+            if depth == 16:
+                out += b"\0" + b"".join(struct.pack(">H", v) for v in values)
+                continue
+            bits = "".join(format(v, "0%db" % depth) for v in values)
+            bits += "0" * (-len(bits) % 8)
+            out += b"\0" + bytes(int(bits[i:i + 8], 2) for i in range(0, len(bits), 8))
         return out
-    if interlaced:
-        for pass_ in ((0, 0, 8, 8), (4, 0, 8, 8), (0, 4, 4, 8), (2, 0, 4, 4), (0, 2, 2, 4), (1, 0, 2, 2), (0, 1, 1, 2)):
-            raw += rows(*pass_)
-    else:
-        raw = rows(0, 0, 1, 1)
-    assert interlaced or len(raw) == (row_bytes + 1) * height
+    passes = ((0, 0, 8, 8), (4, 0, 8, 8), (0, 4, 4, 8), (2, 0, 4, 4), (0, 2, 2, 4), (1, 0, 2, 2), (0, 1, 1, 2))
+    raw = b"".join(rows(*p) for p in (passes if interlaced else [(0, 0, 1, 1)]))
     out = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, depth, colour_type, 0, 0,
                                                                   1 if interlaced else 0))
     if palette:
