@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -190,12 +192,28 @@ protected:
     void ExpectEveryPixel(const std::function<uint32_t(uint32_t x, uint32_t y)>& expected, int tolerance = 1,
                           bool withAlpha = true)
     {
+        ExpectEveryPixelOneOf([&](uint32_t x, uint32_t y) { return std::vector<uint32_t>{expected(x, y)}; },
+                              tolerance, withAlpha);
+    }
+    // The same where a pixel may be any one of the colours `expected` gives.
+    void ExpectEveryPixelOneOf(const std::function<std::vector<uint32_t>(uint32_t x, uint32_t y)>& expected,
+                               int tolerance = 1, bool withAlpha = true)
+    {
         for (uint32_t y = 0; y < kHeight; ++y)
             for (uint32_t x = 0; x < kWidth; ++x) {
-                const uint32_t want = expected(x, y), got = Pixel(x, y);
-                for (int shift = withAlpha ? 24 : 16; shift >= 0; shift -= 8)
-                    ASSERT_NEAR(int((got >> shift) & 0xFF), int((want >> shift) & 0xFF), tolerance)
-                        << "at " << x << "," << y << ": 0x" << std::hex << got << " for 0x" << want;
+                const uint32_t got = Pixel(x, y);
+                bool near = false;
+                std::string wanted;
+                for (uint32_t want : expected(x, y)) {
+                    bool close = true;
+                    for (int shift = withAlpha ? 24 : 16; shift >= 0; shift -= 8)
+                        close = close && std::abs(int((got >> shift) & 0xFF) - int((want >> shift) & 0xFF)) <= tolerance;
+                    near = near || close;
+                    char text[16];
+                    std::snprintf(text, sizeof text, " 0x%08x", want);
+                    wanted += text;
+                }
+                ASSERT_TRUE(near) << "at " << x << "," << y << ": 0x" << std::hex << got << " for" << wanted;
             }
     }
 
