@@ -22,8 +22,6 @@
 namespace gfx {
 namespace {
 
-constexpr int kMaxNesting = 200;
-
 std::string Lower(std::string_view s)
 {
     std::string out(s);
