@@ -551,7 +551,12 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
 {
     HlslSource out;
     out.files.push_back(fileName);
-    // Origins first, from the markers `#line N "file"` that start lines.
+    // Flat lists first: their braces may push on what follows them on their
+    // lines, and every place is taken from the text as rewritten.
+    std::string rewritten(preprocessed);
+    RewriteFlatLists(rewritten);
+    preprocessed = rewritten;
+    // Origins, from the markers `#line N "file"` that start lines.
     HlslSource::Origin current{0, 1};
     NameTable fileIndex; // views of preprocessed and fileName
     bool added = false;
@@ -592,7 +597,6 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
         out.stopped = true;
         return out;
     }
-    RewriteFlatLists(out.text);
     out.prelude = RewriteArrayCasts(out.text);
     ChainByName(out.functions, out.IdCount(), out.firstFunction_, out.nextFunction_);
     ChainByName(out.variables, out.IdCount(), out.firstVariable_, out.nextVariable_);

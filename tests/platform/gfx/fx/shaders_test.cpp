@@ -93,6 +93,17 @@ TEST(FxHlslSource, WhatFollowsACbufferIsReadAsThoughTheBlockWereNotThere)
               "float4 PS() : COLOR { return a + b + c * e; }");
 }
 
+TEST(FxHlslSource, AFlatListThatGrowsItsLineMovesNothingAfterIt)
+{
+    // No blanks for the braces to take: the line grows, and what follows is
+    // still found where it stands.
+    const std::string effect = "static float2 q[2]={1,2,3,4};\nfloat4 PS() : COLOR { return q[1].xyxy; }\n";
+    const HlslSource source = ExtractHlsl(effect, "a.fx");
+    HlslSource::Scratch scratch;
+    EXPECT_EQ(source.TextFor(source.Reached({source.IdOf("PS")}, scratch)),
+              "static float2 q[2]={{1,2},{3,4}};\nfloat4 PS() : COLOR { return q[1].xyxy; }");
+}
+
 TEST(FxHlslSource, CastsToArrayTypesBecomeCallsOfTheSameLength)
 {
     std::string text = "int a[4] = (int[4])v;\nfloat2 b[2] = (float2 [ 2 ])(float[4])-v.wzyx;\nc = (float)(x)[1];";
