@@ -32,10 +32,11 @@ bool Compile(std::string_view source, const std::string& fileName, const std::ve
         return false;
     EffectDescription description;
     std::vector<FoldedInitializer> folded;
-    if (!ParseEffect(text, fileName, description, messages, read, &folded))
+    std::vector<std::string> assigned;
+    if (!ParseEffect(text, fileName, description, messages, read, &folded, &assigned))
         return false;
     WriteFoldedInitializers(text, folded);
-    if (!CompileEffectShaders(text, fileName, description, messages))
+    if (!CompileEffectShaders(text, fileName, description, messages, assigned))
         return false;
     for (const EffectMacro& macro : defines)
         description.defines.push_back(macro.name);

@@ -45,6 +45,8 @@ class Parser {
 public:
     // Where the statics whose values call the effect's functions are told, or null.
     std::vector<FoldedInitializer>* folded_ = nullptr;
+    // Where the statics given their values at the entry points are named, or null.
+    std::vector<std::string>* assigned_ = nullptr;
 
     Parser(std::string_view text, const std::string& fileName, std::string& messages, size_t sourceBytes)
         : text_(text), messages_(messages), tokenizer_(text),
@@ -471,6 +473,9 @@ private:
         std::string_view text; // a function's definition
         Token at;              // where a function begins
         std::string why;       // what a Refused name is
+        // A static computed from parameters whose value the shaders give it
+        // at their entry point's start, not in its declaration.
+        bool assignedAtEntry = false;
     };
 
     class Names : public ExpressionNames {
@@ -1397,23 +1402,49 @@ private:
         return Declarators(type, isStatic, nameToken, &name);
     }
 
-    // The names a declaration declares, to its ';'; `name` is the first,
-    // already read, or the next token.
-    // Whether the text from `first` to `last` calls a function of the effect.
-    bool CallsFunctions(const Token& first, const Token& last) const
+    // What the text from `first` to `last` calls and reads of the effect's.
+    struct Uses {
+        bool functions = false; // calls a function of the effect
+        bool assigned = false;  // reads a static the shaders give its value at their entry point
+    };
+    Uses UsesOf(const Token& first, const Token& last) const
     {
+        Uses uses;
         const std::vector<Token> tokens =
             Tokenize(text_.substr(first.offset, last.offset + last.text.size() - first.offset));
-        for (size_t i = 0; i + 1 < tokens.size(); ++i) {
-            if (tokens[i].kind != TokenKind::Identifier || !tokens[i + 1].Is('('))
+        for (size_t i = 0; i < tokens.size(); ++i) {
+            if (tokens[i].kind != TokenKind::Identifier || (i > 0 && tokens[i - 1].Is('.')))
                 continue;
             const uint32_t found = symbolIndex_.Find(tokens[i].text);
-            if (found != NameTable::kNone && symbols_[found].kind == ExpressionName::Kind::Function)
-                return true;
+            if (found == NameTable::kNone)
+                continue;
+            const Symbol& symbol = symbols_[found];
+            uses.functions = uses.functions ||
+                             (symbol.kind == ExpressionName::Kind::Function && i + 1 < tokens.size() && tokens[i + 1].Is('('));
+            uses.assigned = uses.assigned || symbol.assignedAtEntry;
         }
-        return false;
+        return uses;
     }
 
+    // Whether the static `name`, whose value is not known before a pass
+    // begins, is given it at the start of the shaders' entry point rather
+    // than in its declaration, which ends at the token read last: the shader
+    // compiler charges the calls of a global's initializer to the function
+    // defined before it and fails, and what reads such a static must follow it.
+    bool AssignAtEntry(Symbol& symbol, const std::string& name, const Token& value)
+    {
+        if (!assigned_)
+            return false;
+        const Uses uses = UsesOf(value, previous_);
+        if (!uses.functions && !uses.assigned)
+            return false;
+        symbol.assignedAtEntry = true;
+        assigned_->push_back(name);
+        return true;
+    }
+
+    // The names a declaration declares, to its ';'; `name` is the first,
+    // already read, or the next token.
     bool Declarators(const TypeInfo& type, bool isStatic, Token nameToken, std::string* read = nullptr)
     {
         std::string name = read ? *read : std::string();
@@ -1475,6 +1506,7 @@ private:
         bool unsized = false;
         if (IsSymbol(Peek(), '[') && !ArraySize(p.arraySize, unsized))
             return false;
+        const Token sizeClose = previous_; // an unsized array's ']'
         // A struct parameter keeps the values of its members, which must be numbers.
         const uint32_t structIndex = structNames_.Find(p.structName);
         const bool structParameter = p.type == EffectParameterType::Struct && !isStatic;
@@ -1531,6 +1563,7 @@ private:
                 Token end;
                 if (!SkipBalanced(end))
                     return false;
+                AssignAtEntry(symbol, name, valueToken);
             } else {
                 Expression program;
                 if (!InitialValue(ShapeOf(type, unsized ? kUnsizedArray : p.arraySize), program))
@@ -1540,11 +1573,18 @@ private:
                     symbol.kind = ExpressionName::Kind::Derived;
                     symbol.shape = program.Shape();
                     symbol.program = std::move(program);
+                    // Its declaration, left without a value, states its size.
+                    if (AssignAtEntry(symbol, name, valueToken) && unsized && folded_) {
+                        ExpressionValue size;
+                        size.shape.base = ValueBase::Int;
+                        size.components = {double(symbol.shape.arraySize)};
+                        folded_->push_back({sizeClose.offset, sizeClose.offset, std::move(size)});
+                    }
                 } else {
                     if (!ConstantValue(program, valueToken, "the initial value of '" + name + "'", symbol.value))
                         return false;
                     symbol.kind = ExpressionName::Kind::Constant;
-                    if (folded_ && CallsFunctions(valueToken, previous_))
+                    if (folded_ && UsesOf(valueToken, previous_).functions)
                         folded_->push_back({valueToken.offset, previous_.offset + previous_.text.size(), symbol.value});
                     p.arraySize = unsized ? symbol.value.shape.arraySize : p.arraySize;
                     p.defaults = symbol.value.Floats();
@@ -2125,10 +2165,12 @@ private:
 } // namespace
 
 bool ParseEffect(std::string_view text, const std::string& fileName, EffectDescription& out,
-                 std::string& messages, size_t sourceBytes, std::vector<FoldedInitializer>* folded)
+                 std::string& messages, size_t sourceBytes, std::vector<FoldedInitializer>* folded,
+                 std::vector<std::string>* assigned)
 {
     Parser parser(text, fileName, messages, sourceBytes);
     parser.folded_ = folded;
+    parser.assigned_ = assigned;
     return parser.Run(out);
 }
 

@@ -21,14 +21,20 @@ namespace gfx {
 // The constant expressions' budget of work grows with `sourceBytes`, the bytes
 // of the effect's files as they were read, not with what macros made of them
 // (0: the text is the source as read).
-// A static's initial value that calls the effect's own functions, as the
-// evaluator folded it: text[begin, end) is what it replaces in the shaders.
+// A value the evaluator worked out that the shaders' text takes in place of
+// text[begin, end): a static's initial value that calls the effect's own
+// functions, folded; or the size of an array declared without one, at its
+// ']', whose value the shaders give at their entry points.
 struct FoldedInitializer {
     size_t begin = 0;
     size_t end = 0;
     ExpressionValue value;
 };
+// `assigned` names the statics computed from parameters whose values call
+// the effect's functions, or read such a static: the shaders give them their
+// values at the start of their entry points, in the order declared.
 bool ParseEffect(std::string_view text, const std::string& fileName, EffectDescription& out,
-                 std::string& messages, size_t sourceBytes = 0, std::vector<FoldedInitializer>* folded = nullptr);
+                 std::string& messages, size_t sourceBytes = 0, std::vector<FoldedInitializer>* folded = nullptr,
+                 std::vector<std::string>* assigned = nullptr);
 
 } // namespace gfx

@@ -17,8 +17,8 @@ namespace gfx {
 // array as a list in braces.
 std::string HlslValueText(const ExpressionValue& value);
 
-// Writes each folded value in place of its initializer in `text` (ranges in
-// order, as the parser gives them).
+// Writes each folded value in place of its range of `text` (ranges in order,
+// as the parser gives them).
 void WriteFoldedInitializers(std::string& text, const std::vector<FoldedInitializer>& folded);
 
 } // namespace gfx

@@ -63,6 +63,8 @@ void BlankRange(std::string& text, size_t from, size_t to)
             text[k] = ' ';
 }
 
+constexpr size_t kNoToken = ~size_t{0};
+
 // Lines left out together above which a `#line` marker stands for them.
 constexpr int kMostBlankLines = 8;
 
@@ -70,9 +72,11 @@ class Blanker {
 public:
     // Every bracket's match found once: text of many nested brackets is
     // looked through again and again otherwise.
-    Blanker(std::string_view text, HlslSource& out)
+    Blanker(std::string_view text, const std::vector<std::string>& assigned, HlslSource& out)
         : text_(text), tokens_(Tokenize(text, &problem_)), matches_(BracketMatches(tokens_)), out_(out)
     {
+        for (const std::string& name : assigned)
+            assigned_.Add(name);
     }
 
     // False when a close signal stopped it.
@@ -233,8 +237,12 @@ private:
             return;
         }
         const bool isStatic = IsStatic(start, typeStart);
+        // A global that is not static is a parameter the program sets,
+        // whatever else it is declared: `const` only keeps the shaders from
+        // writing it. Left in, the shader compiler would make it a constant
+        // of its initializer (or zero) instead of a uniform.
         if (!isStatic)
-            KeepParameterSettable(start, typeStart);
+            BlankConst(start, typeStart);
         const bool drop = IsTextureOrString(type);
         const bool sampler = IsSampler(type);
         // A struct parameter's values come from the program, its initializer
@@ -242,12 +250,14 @@ private:
         const bool structParameter = !isStatic && structNames_.Contains(type);
         HlslSource::Declaration declaration;
         declaration.begin = tokens_[start].offset;
+        declaration.type = tokens_[typeStart].offset;
         declaration.first = out_.variables.size();
         // A size in the type names a constant too; the modifiers name nothing.
         declaration.typeNamesBegin = out_.named.size();
         if (!drop)
             Names(typeStart, pos_, out_.named);
         declaration.typeNamesEnd = out_.named.size();
+        bool assignedHere = false;
         while (pos_ < tokens_.size() && Step()) {
             const size_t name = pos_;
             ++pos_; // the name
@@ -266,6 +276,7 @@ private:
                 }
                 extrasTo = pos_;
             }
+            const size_t equals = At('=') ? pos_ : kNoToken;
             if (At('=')) {
                 ++pos_;
                 while (pos_ < tokens_.size() && !At(',') && !At(';')) {
@@ -282,6 +293,10 @@ private:
                 HlslSource::Definition variable = Named(name, name, pos_);
                 variable.declaration = out_.declarations.size();
                 variable.nameEnd = tokens_[extrasFrom - 1].offset + tokens_[extrasFrom - 1].text.size();
+                if (isStatic && equals != kNoToken && assigned_.Contains(tokens_[name].text)) {
+                    variable.assigned = tokens_[equals].offset;
+                    assignedHere = true;
+                }
                 if (At(','))
                     variable.comma = tokens_[pos_].offset;
                 out_.variables.push_back(variable);
@@ -292,6 +307,9 @@ private:
         }
         if (drop)
             BlankTokens(start, std::min(pos_, tokens_.size() - 1));
+        // A static given its value at the entry point is written there.
+        if (assignedHere)
+            BlankConst(start, typeStart);
         if (At(';')) {
             declaration.end = tokens_[pos_].offset + 1;
             ++pos_;
@@ -314,11 +332,8 @@ private:
         return false;
     }
 
-    // A global that is not static is a parameter the program sets, whatever
-    // else it is declared: `const` only keeps the shaders from writing it.
-    // Left in, the shader compiler would make it a constant of its
-    // initializer (or zero) instead of a uniform.
-    void KeepParameterSettable(size_t first, size_t last)
+    // Blanks the `const` among tokens [first, last).
+    void BlankConst(size_t first, size_t last)
     {
         for (size_t k = first; k < last; ++k)
             if (tokens_[k].Is("const"))
@@ -477,6 +492,7 @@ private:
     std::unordered_set<size_t> textureDefinitions_; // the tokens of their names where they are defined
     std::map<std::pair<std::string_view, size_t>, size_t> overloads_; // by name and parameters
     NameTable structNames_; // structs, and typedefs of them
+    NameTable assigned_;    // the statics given their values at the entry point
     std::vector<size_t> closers_; // the '}' of cbuffer blocks, blanked already, in the text's order
     size_t closersPassed_ = 0;
     // Whether the '}' at `at` closes a cbuffer block: the reading meets them
@@ -547,7 +563,8 @@ void ChainByName(const std::vector<HlslSource::Definition>& definitions, size_t 
 
 } // namespace
 
-HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileName)
+HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileName,
+                       const std::vector<std::string>& assigned)
 {
     HlslSource out;
     out.files.push_back(fileName);
@@ -593,11 +610,13 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
             break;
         begin = end + 1;
     }
-    if (!Blanker(preprocessed, out).Run()) {
+    if (!Blanker(preprocessed, assigned, out).Run()) {
         out.stopped = true;
         return out;
     }
     out.prelude = RewriteArrayCasts(out.text);
+    out.assignedStatics_ = std::any_of(out.variables.begin(), out.variables.end(),
+                                       [](const HlslSource::Definition& v) { return v.assigned != HlslSource::kNone; });
     ChainByName(out.functions, out.IdCount(), out.firstFunction_, out.nextFunction_);
     ChainByName(out.variables, out.IdCount(), out.firstVariable_, out.nextVariable_);
     // What lies outside the functions and declarations (structs, typedefs)
@@ -720,7 +739,8 @@ std::string HlslSource::TextFor(const std::vector<Id>& reached, const Places* pl
         const bool last = k + 1 == kept.size() || variables[kept[k + 1]].declaration != v.declaration;
         if (first)
             pieces.push_back({d.begin, variables[d.first].begin, kNone});
-        pieces.push_back({v.begin, v.end, kept[k]});
+        // A value given at the entry point is left out here.
+        pieces.push_back({v.begin, v.assigned != kNone ? v.assigned : v.end, kept[k]});
         if (!last && v.comma != kNone)
             pieces.push_back({v.comma, v.comma + 1, kNone});
         if (last)
@@ -762,6 +782,41 @@ std::string HlslSource::TextFor(const std::vector<Id>& reached, const Places* pl
         }
         line += static_cast<int>(std::count(whole.begin(), whole.end(), '\n'));
         at = piece.end;
+    }
+    return out;
+}
+
+std::string HlslSource::StaticAssignments(const std::vector<Id>& reached) const
+{
+    if (!assignedStatics_)
+        return {};
+    std::vector<size_t> assigned;
+    for (Id id : reached)
+        for (size_t i = firstVariable_[id]; i < variables.size(); i = nextVariable_[i])
+            if (variables[i].assigned != kNone)
+                assigned.push_back(i);
+    std::sort(assigned.begin(), assigned.end());
+    const std::string_view all = text;
+    std::string out;
+    for (size_t i : assigned) {
+        const Definition& v = variables[i];
+        const size_t from = all.find_first_not_of(" \t\r\n", v.assigned + 1);
+        const std::string_view value = all.substr(from, v.end - from);
+        const int line = LineOf(from);
+        // The value where the author wrote it, for the messages about it.
+        const std::string at =
+            "#line " + std::to_string(line) + "\n" + std::string(from - lineStarts_[static_cast<size_t>(line - 1)], ' ');
+        const std::string& name = NameOf(v.name);
+        if (value.front() != '{') {
+            out += "    " + name + " =\n" + at + std::string(value) + ";\n";
+            continue;
+        }
+        // A list in braces initializes only a declaration: a local's of the same type.
+        const Declaration& d = declarations[v.declaration];
+        const std::string_view type = all.substr(d.type, variables[d.first].begin - d.type);
+        const std::string_view size = all.substr(v.begin + name.size(), v.nameEnd - v.begin - name.size());
+        out += "    { " + std::string(type) + "zl_value" + std::string(size) + " =\n" + at + std::string(value) +
+               "; " + name + " = zl_value; }\n";
     }
     return out;
 }

@@ -6,7 +6,11 @@
 // each line where it was, so a line of the result maps back to the file and line
 // the effect's author wrote, through the markers the preprocessor left.
 // What one shader reads is made from it: the functions and global variables it
-// reaches, with the lines they were on, the rest left out.
+// reaches, with the lines they were on, the rest left out. A static whose
+// value the shaders give at their entry point (its initializer calls the
+// effect's functions, which the shader compiler cannot take in a global's
+// initializer) is declared there without it; the statements that give it
+// its value, on its own lines, go first in the entry point.
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -40,6 +44,7 @@ struct HlslSource {
         size_t comma = kNone;       // a variable's: the comma after it, when another name follows
         size_t declaration = kNone; // a variable's: its declaration
         size_t nameEnd = 0;         // a variable's: past its name and array size
+        size_t assigned = kNone;    // a static given its value at the entry point: its '='
         bool body = false;          // a function's: defined here, not only declared
     };
     // A global variable declaration: the statement (type to ';'), its names,
@@ -47,6 +52,7 @@ struct HlslSource {
     // named[typeNamesBegin, typeNamesEnd).
     struct Declaration {
         size_t begin = 0;
+        size_t type = 0; // where its type begins, after the modifiers
         size_t end = 0;
         size_t first = 0;
         size_t count = 0;
@@ -115,6 +121,12 @@ struct HlslSource {
     // is declared at it. Once the program is closing it gives up early: its
     // caller looks for the close signal after it.
     std::string TextFor(const std::vector<Id>& reached, const Places* places = nullptr) const;
+    // The statements that give the statics among `reached` that are given
+    // their values at the entry point those values, in the order declared,
+    // each value at its own line and column (`#line` markers before them;
+    // the caller's numbering is the caller's to restore); "" for none.
+    std::string StaticAssignments(const std::vector<Id>& reached) const;
+    bool HasStaticAssignments() const { return assignedStatics_; }
 
 private:
     std::deque<std::string> names_; // by id; a deque, so that the table's views stay put
@@ -127,13 +139,16 @@ private:
     // Text outside every function and declaration that holds more than
     // blanks, a piece for each line: kept in every shader's text.
     std::vector<std::pair<size_t, size_t>> alwaysKept_;
-    friend HlslSource ExtractHlsl(std::string_view, const std::string&);
+    bool assignedStatics_ = false;
+    friend HlslSource ExtractHlsl(std::string_view, const std::string&, const std::vector<std::string>&);
 };
 
 // `preprocessed` is what the effect preprocessor produced for `fileName`; it
 // has already been parsed as an effect, so its declarations are well formed.
+// `assigned` names the statics given their values at the entry point.
 // A close signal (platform::CloseSignalReceived) stops it early, with
 // `stopped` set.
-HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileName);
+HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileName,
+                       const std::vector<std::string>& assigned = {});
 
 } // namespace gfx

@@ -767,9 +767,9 @@ private:
 } // namespace
 
 bool CompileEffectShaders(std::string_view preprocessed, const std::string& fileName, EffectDescription& effect,
-                          std::string& messages)
+                          std::string& messages, const std::vector<std::string>& assigned)
 {
-    const HlslSource source = ExtractHlsl(preprocessed, fileName);
+    const HlslSource source = ExtractHlsl(preprocessed, fileName, assigned);
     if (source.stopped) {
         messages += EffectClosingError(fileName);
         return false;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/gfx/fx/effect_description.h"
 
@@ -23,9 +24,10 @@ inline constexpr uint64_t kMaxEffectProgramBytes = uint64_t{256} << 20;
 // arrays making one for each pair it may choose.
 inline constexpr uint64_t kMaxEffectPrograms = 65536;
 
-// `preprocessed` is the text `effect` was parsed from. On success every pass of
-// `effect` holds its program.
+// `preprocessed` is the text `effect` was parsed from; `assigned`, the statics
+// the parse found must take their values at the entry points. On success
+// every pass of `effect` holds its program.
 bool CompileEffectShaders(std::string_view preprocessed, const std::string& fileName, EffectDescription& effect,
-                          std::string& messages);
+                          std::string& messages, const std::vector<std::string>& assigned = {});
 
 } // namespace gfx

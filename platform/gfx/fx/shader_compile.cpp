@@ -252,8 +252,21 @@ std::string StageText(const HlslSource& source, const StageSource& job, const Sh
     if (block.declaredEverywhere)
         roots.insert(roots.end(), block.variables.begin(), block.variables.end());
     sourceLines = static_cast<int>(source.lines.size());
-    return source.prelude + source.TextFor(source.Reached(roots, scratch), places.empty() ? nullptr : &places) +
-           "\n#line " + std::to_string(sourceLines + 1) + "\n" + job.entry.code;
+    const std::string text = source.TextFor(source.Reached(roots, scratch), places.empty() ? nullptr : &places);
+    std::string entry = job.entry.code;
+    // The statics the stage reads whose values are given at the entry point,
+    // what the rest of the block declares left without: the stage never reads those.
+    if (source.HasStaticAssignments() && job.entry.body <= entry.size()) {
+        const std::string assignments = source.StaticAssignments(source.Reached(job.roots, scratch));
+        if (!assignments.empty()) {
+            // Then the entry point's own lines, numbered on as before.
+            const auto before = std::count(entry.begin(), entry.begin() + static_cast<std::ptrdiff_t>(job.entry.body),
+                                           '\n');
+            entry.insert(job.entry.body,
+                         assignments + "#line " + std::to_string(sourceLines + 1 + static_cast<int>(before)) + "\n");
+        }
+    }
+    return source.prelude + text + "\n#line " + std::to_string(sourceLines + 1) + "\n" + entry;
 }
 
 // In the compiling child: one stage, as the front end takes it.

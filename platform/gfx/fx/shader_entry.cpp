@@ -655,8 +655,9 @@ bool ShaderEntryMaker::Vertex(const EffectShader& shader, ShaderEntry& out, std:
         return false;
     }
     out.code = Common() + "struct zl_VertexOutput {\n" + members + "};\n" + "zl_VertexOutput zl_vertex_main(" + params +
-               ")\n{\n" + call.locals + fill + Invoke(s, call) + "    zl_VertexOutput zl_o = (zl_VertexOutput)0;\n" +
-               store +
+               ")\n{\n";
+    out.body = out.code.size();
+    out.code += call.locals + fill + Invoke(s, call) + "    zl_VertexOutput zl_o = (zl_VertexOutput)0;\n" + store +
                // Pixel centres lie on integer coordinates: move the whole picture by half a pixel.
                "    zl_o.zl_position.xy += zl_pixelShift.xy * zl_o.zl_position.w;\n"
                "    return zl_o;\n}\n";
@@ -853,8 +854,9 @@ bool ShaderEntryMaker::Pixel(const EffectShader& shader, const std::vector<Varyi
         return false;
     }
     out.code = Common() + (fogged ? FogBlock() : std::string()) + "struct zl_PixelOutput {\n" + members + "};\n" +
-               "zl_PixelOutput zl_pixel_main(" + params + ")\n{\n" + call.locals + fill + Invoke(s, call) +
-               "    zl_PixelOutput zl_o = (zl_PixelOutput)0;\n" + store +
+               "zl_PixelOutput zl_pixel_main(" + params + ")\n{\n";
+    out.body = out.code.size();
+    out.code += call.locals + fill + Invoke(s, call) + "    zl_PixelOutput zl_o = (zl_PixelOutput)0;\n" + store +
                (fogged && !firstColour.empty() ? Fog(firstColour, fogFactor) : std::string()) +
                (firstColour.empty() ? std::string() : AlphaTest(firstColour)) + "    return zl_o;\n}\n";
     return true;

@@ -33,6 +33,10 @@ struct Varying {
 struct ShaderEntry {
     std::string code;                   // HLSL appended after the effect's own text
     std::string name;                   // the generated entry point
+    // Where in `code` its first statement goes: the statics the effect gives
+    // their values at the entry point come before it. npos for a stage that
+    // reads no static.
+    size_t body = std::string::npos;
     std::vector<Varying> varyings;      // vertex: written; pixel: read
     std::vector<VertexInput> attributes; // vertex: the inputs read
 };

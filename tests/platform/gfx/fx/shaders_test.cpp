@@ -342,6 +342,10 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
          " return Sum(c) + Sum(float2(c.x, a.y)) + b; }\n" + pass,
          "", "e.fx(2,72): warning X3206: implicit truncation of vector type\n"
              "e.fx(2,86): warning X3206: implicit truncation of vector type\n"},
+        {"a static whose value a function computes from a parameter, cutting a vector on its own line",
+         "float P;\nfloat2 Half(float2 v) { return v * 0.5; }\nstatic float2 H =\n    Half(float4(P, 1, 2, 3));\n"
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR { return H.xyxy; }\n" + pass,
+         "", "e.fx(4,28): warning X3206: implicit truncation of vector type\n"},
         {"overloads with texture parameters",
          "texture T;\nsampler S = sampler_state { Texture = <T>; };\n"
          "float4 Get(texture t, sampler s, float2 uv) { return tex2D(s, uv); }\n"
