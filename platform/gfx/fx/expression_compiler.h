@@ -170,6 +170,10 @@ private:
     // One more round of a loop: a step of the budget, and the loop refused in
     // its own words once the budget is spent.
     bool Round(const Token& loop);
+    // The body of a `for` or `while` loop once, or passed over when its
+    // condition does not hold (`go`); `done` when the loop ends there (that,
+    // a break or a return), the reader then past the body.
+    bool LoopBody(bool go, Flow& flow, bool& done);
     // A condition, which must be known now: the statement's way depends on it.
     bool Condition(const Token& statement, bool& value);
     bool StartsDeclaration(const Token& t);

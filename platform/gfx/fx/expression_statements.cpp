@@ -181,6 +181,29 @@ bool ExpressionCompiler::Round(const Token& loop)
     return true;
 }
 
+bool ExpressionCompiler::LoopBody(bool go, Flow& flow, bool& done)
+{
+    TokenListReader& body = *function_->body;
+    const size_t start = body.Mark();
+    done = true;
+    if (!go)
+        return SkipStatement();
+    Flow inner = Flow::Next;
+    if (!Statement(inner))
+        return false;
+    if (inner == Flow::Return) {
+        flow = Flow::Return;
+        return true;
+    }
+    if (inner == Flow::Break) {
+        // On from the body's end.
+        body.Reset(start);
+        return SkipStatement();
+    }
+    done = false;
+    return true;
+}
+
 bool ExpressionCompiler::For(Flow& flow)
 {
     const Token at = Next(); // 'for'
@@ -214,25 +237,11 @@ bool ExpressionCompiler::For(Flow& flow)
                 return false;
         }
         Next(); // ')'
-        const size_t start = body.Mark();
-        if (!go) {
-            if (!SkipStatement())
-                return false;
-            break;
-        }
-        Flow inner = Flow::Next;
-        if (!Statement(inner))
+        bool done = false;
+        if (!LoopBody(go, flow, done))
             return false;
-        if (inner == Flow::Return) {
-            flow = Flow::Return;
-            return true;
-        }
-        if (inner == Flow::Break) {
-            body.Reset(start);
-            if (!SkipStatement())
-                return false;
+        if (done)
             break;
-        }
         body.Reset(step);
         if (!IsSymbol(Peek(), ')') && !Updates())
             return false;
@@ -259,25 +268,11 @@ bool ExpressionCompiler::While(Flow& flow)
         bool go = true;
         if (!Condition(at, go) || !Expect(')'))
             return false;
-        const size_t start = body.Mark();
-        if (!go) {
-            if (!SkipStatement())
-                return false;
-            break;
-        }
-        Flow inner = Flow::Next;
-        if (!Statement(inner))
+        bool done = false;
+        if (!LoopBody(go, flow, done))
             return false;
-        if (inner == Flow::Return) {
-            flow = Flow::Return;
-            return true;
-        }
-        if (inner == Flow::Break) {
-            body.Reset(start);
-            if (!SkipStatement())
-                return false;
+        if (done)
             break;
-        }
         if (!Round(at))
             return false;
     }
