@@ -84,6 +84,15 @@ public:
             Str(s.value);
         }
     }
+    // The type, rows, columns and array size of a parameter or struct member.
+    template <class T>
+    void Shape(const T& v)
+    {
+        U8(static_cast<uint8_t>(v.type));
+        U8(v.rows);
+        U8(v.columns);
+        U32(v.arraySize);
+    }
     void Shader(const EffectShader& s)
     {
         Str(s.profile);
@@ -229,6 +238,18 @@ public:
             s.value = Str();
         }
         return list;
+    }
+    // What Writer::Shape wrote; `what` names the item of an unknown type.
+    template <class T>
+    void Shape(T& v, const char* what)
+    {
+        const uint8_t type = U8();
+        if (type >= kEffectParameterTypeCount)
+            Fail(std::string(what) + " has an unknown type");
+        v.type = static_cast<EffectParameterType>(type < kEffectParameterTypeCount ? type : 0);
+        v.rows = U8();
+        v.columns = U8();
+        v.arraySize = U32();
     }
     EffectShader Shader()
     {
@@ -391,10 +412,7 @@ std::vector<uint8_t> WriteCompiledEffect(const EffectDescription& d)
     w.U32(static_cast<uint32_t>(d.parameters.size()));
     for (const EffectParameter& p : d.parameters) {
         w.Str(p.name);
-        w.U8(static_cast<uint8_t>(p.type));
-        w.U8(p.rows);
-        w.U8(p.columns);
-        w.U32(p.arraySize);
+        w.Shape(p);
         w.Str(p.semantic);
         w.Str(p.structName);
         w.Floats(p.defaults);
@@ -410,10 +428,7 @@ std::vector<uint8_t> WriteCompiledEffect(const EffectDescription& d)
         w.U32(static_cast<uint32_t>(type.members.size()));
         for (const EffectMember& m : type.members) {
             w.Str(m.name);
-            w.U8(static_cast<uint8_t>(m.type));
-            w.U8(m.rows);
-            w.U8(m.columns);
-            w.U32(m.arraySize);
+            w.Shape(m);
             w.Str(m.structName);
         }
     }
@@ -502,13 +517,7 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
     d.parameters.resize(r.Count(46));
     for (EffectParameter& p : d.parameters) {
         p.name = r.Str();
-        uint8_t type = r.U8();
-        if (type >= kEffectParameterTypeCount)
-            r.Fail("a parameter has an unknown type");
-        p.type = static_cast<EffectParameterType>(type < kEffectParameterTypeCount ? type : 0);
-        p.rows = r.U8();
-        p.columns = r.U8();
-        p.arraySize = r.U32();
+        r.Shape(p, "a parameter");
         p.semantic = r.Str();
         p.structName = r.Str();
         p.defaults = r.Floats();
@@ -526,13 +535,7 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
         type.members.resize(r.Count(15));
         for (EffectMember& m : type.members) {
             m.name = r.Str();
-            const uint8_t kind = r.U8();
-            if (kind >= kEffectParameterTypeCount)
-                r.Fail("a struct member has an unknown type");
-            m.type = static_cast<EffectParameterType>(kind < kEffectParameterTypeCount ? kind : 0);
-            m.rows = r.U8();
-            m.columns = r.U8();
-            m.arraySize = r.U32();
+            r.Shape(m, "a struct member");
             m.structName = r.Str();
         }
         if (!r.ok())
