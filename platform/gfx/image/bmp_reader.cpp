@@ -409,16 +409,6 @@ DecodeResult ReadDibInto(const uint8_t* data, size_t size, DecodedImage& image)
     return ReadBitmap(bitmap, info, image);
 }
 
-template <class Reader>
-DecodeResult ReadFresh(Reader read, const uint8_t* data, size_t size, DecodedImage& out)
-{
-    out.Clear();
-    DecodeResult result = read(data, size, out);
-    if (!result.Ok())
-        out.Clear();
-    return result;
-}
-
 } // namespace
 
 bool LooksLikeBmp(const uint8_t* data, size_t size)
@@ -441,12 +431,12 @@ bool LooksLikeDib(const uint8_t* data, size_t size)
 
 DecodeResult ReadBmp(const uint8_t* data, size_t size, DecodedImage& out)
 {
-    return ReadFresh(ReadBmpInto, data, size, out);
+    return DecodeFresh(ReadBmpInto, data, size, out);
 }
 
 DecodeResult ReadDib(const uint8_t* data, size_t size, DecodedImage& out)
 {
-    return ReadFresh(ReadDibInto, data, size, out);
+    return DecodeFresh(ReadDibInto, data, size, out);
 }
 
 } // namespace gfx

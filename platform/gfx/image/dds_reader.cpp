@@ -299,11 +299,7 @@ DecodeResult ReadDdsInto(const uint8_t* data, size_t size, DecodedImage& out)
 
 DecodeResult ReadDds(const uint8_t* data, size_t size, DecodedImage& out)
 {
-    out.Clear();
-    DecodeResult result = ReadDdsInto(data, size, out);
-    if (!result.Ok())
-        out.Clear();
-    return result;
+    return DecodeFresh(ReadDdsInto, data, size, out);
 }
 
 } // namespace gfx

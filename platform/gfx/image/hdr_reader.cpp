@@ -166,11 +166,7 @@ bool LooksLikeHdr(const uint8_t* data, size_t size)
 
 DecodeResult ReadHdr(const uint8_t* data, size_t size, DecodedImage& out)
 {
-    out.Clear();
-    DecodeResult result = ReadHdrInto(data, size, out);
-    if (!result.Ok())
-        out.Clear();
-    return result;
+    return DecodeFresh(ReadHdrInto, data, size, out);
 }
 
 } // namespace gfx

@@ -104,6 +104,18 @@ struct DecodeResult {
     static DecodeResult NoSuchFormat(std::string why) { return {DecodeStatus::NoSuchFormat, std::move(why)}; }
 };
 
+// A reader's whole work: `read(data, size, out)` into `out` emptied first
+// (its buffers kept), and emptied again when it fails.
+template <class Read>
+DecodeResult DecodeFresh(Read read, const uint8_t* data, size_t size, DecodedImage& out)
+{
+    out.Clear();
+    DecodeResult result = read(data, size, out);
+    if (!result.Ok())
+        out.Clear();
+    return result;
+}
+
 // The kind of file the bytes hold, by their first bytes (TGA and DIB have no
 // signature, so a plausible header counts as one).
 ImageFileType SniffImageFileType(const void* data, size_t size);

@@ -145,18 +145,15 @@ bool LooksLikeJpeg(const uint8_t* data, size_t size)
 
 DecodeResult ReadJpeg(const uint8_t* data, size_t size, DecodedImage& out)
 {
-    out.Clear();
-    DecodeResult result;
-    if (!LooksLikeJpeg(data, size)) {
-        result = DecodeResult::Invalid("not a JPEG file");
-    } else {
-        jpeg_decompress_struct info{};
-        Failure failure{};
-        result = Decode(data, size, out, info, failure);
-    }
-    if (!result.Ok())
-        out.Clear();
-    return result;
+    return DecodeFresh(
+        [](const uint8_t* bytes, size_t length, DecodedImage& image) {
+            if (!LooksLikeJpeg(bytes, length))
+                return DecodeResult::Invalid("not a JPEG file");
+            jpeg_decompress_struct info{};
+            Failure failure{};
+            return Decode(bytes, length, image, info, failure);
+        },
+        data, size, out);
 }
 
 } // namespace gfx

@@ -150,22 +150,6 @@ DecodeResult ReadPngInto(const uint8_t* data, size_t size, DecodedImage& image)
     return {};
 }
 
-template <class Reader>
-DecodeResult ReadFresh(Reader read, const char* kind, const uint8_t* data, size_t size, DecodedImage& out)
-{
-    out.Clear();
-    DecodeResult result;
-    if (data == nullptr || size == 0)
-        result = DecodeResult::Invalid(std::string("empty ") + kind + " file");
-    else if (size > size_t(INT_MAX))
-        result = DecodeResult::Invalid(std::string(kind) + " file of " + std::to_string(size) + " bytes is too large");
-    else
-        result = read(data, size, out);
-    if (!result.Ok())
-        out.Clear();
-    return result;
-}
-
 } // namespace
 
 bool LooksLikePng(const uint8_t* data, size_t size)
@@ -175,10 +159,17 @@ bool LooksLikePng(const uint8_t* data, size_t size)
 
 DecodeResult ReadPng(const uint8_t* data, size_t size, DecodedImage& out)
 {
-    if (!LooksLikePng(data, size))
-        return ReadFresh([](const uint8_t*, size_t, DecodedImage&) { return DecodeResult::Invalid("not a PNG file"); },
-                         "PNG", data, size, out);
-    return ReadFresh(ReadPngInto, "PNG", data, size, out);
+    return DecodeFresh(
+        [](const uint8_t* bytes, size_t length, DecodedImage& image) {
+            if (bytes == nullptr || length == 0)
+                return DecodeResult::Invalid("empty PNG file");
+            if (length > size_t(INT_MAX))
+                return DecodeResult::Invalid("PNG file of " + std::to_string(length) + " bytes is too large");
+            if (!LooksLikePng(bytes, length))
+                return DecodeResult::Invalid("not a PNG file");
+            return ReadPngInto(bytes, length, image);
+        },
+        data, size, out);
 }
 
 } // namespace gfx

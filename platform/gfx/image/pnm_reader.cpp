@@ -239,16 +239,6 @@ DecodeResult ReadPfmInto(const uint8_t* data, size_t size, DecodedImage& image)
     return {};
 }
 
-template <class Reader>
-DecodeResult ReadFresh(Reader read, const uint8_t* data, size_t size, DecodedImage& out)
-{
-    out.Clear();
-    DecodeResult result = read(data, size, out);
-    if (!result.Ok())
-        out.Clear();
-    return result;
-}
-
 } // namespace
 
 bool LooksLikePnm(const uint8_t* data, size_t size)
@@ -264,12 +254,12 @@ bool LooksLikePfm(const uint8_t* data, size_t size)
 
 DecodeResult ReadPnm(const uint8_t* data, size_t size, DecodedImage& out)
 {
-    return ReadFresh(ReadPnmInto, data, size, out);
+    return DecodeFresh(ReadPnmInto, data, size, out);
 }
 
 DecodeResult ReadPfm(const uint8_t* data, size_t size, DecodedImage& out)
 {
-    return ReadFresh(ReadPfmInto, data, size, out);
+    return DecodeFresh(ReadPfmInto, data, size, out);
 }
 
 } // namespace gfx

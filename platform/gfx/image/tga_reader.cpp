@@ -229,11 +229,7 @@ bool LooksLikeTga(const uint8_t* data, size_t size)
 
 DecodeResult ReadTga(const uint8_t* data, size_t size, DecodedImage& out)
 {
-    out.Clear();
-    DecodeResult result = ReadTgaInto(data, size, out);
-    if (!result.Ok())
-        out.Clear();
-    return result;
+    return DecodeFresh(ReadTgaInto, data, size, out);
 }
 
 } // namespace gfx
