@@ -218,15 +218,22 @@ EffectResult RuntimeEffect::ValueBytes(std::string_view name, uint32_t& bytes) c
     return result;
 }
 
-EffectResult RuntimeEffect::SetValue(std::string_view name, const void* data, uint32_t bytes)
+EffectResult RuntimeEffect::WholePart(std::string_view name, const void* data, uint32_t bytes, ParameterPart& part,
+                                      uint64_t& count) const
 {
-    ParameterPart part;
     EffectResult result = NumericPart(name, data, 1, part, true);
     if (result != kEffectOk)
         return result;
-    const uint64_t count = PartFloats(part);
-    if (bytes < count * 4)
-        return kEffectInvalidCall;
+    count = PartFloats(part);
+    return bytes < count * 4 ? kEffectInvalidCall : kEffectOk;
+}
+
+EffectResult RuntimeEffect::SetValue(std::string_view name, const void* data, uint32_t bytes)
+{
+    ParameterPart part;
+    uint64_t count = 0;
+    if (EffectResult result = WholePart(name, data, bytes, part, count); result != kEffectOk)
+        return result;
     const auto* in = static_cast<const uint8_t*>(data);
     float* stored = PartValues(part);
     ForEachValue(part, count, [&](uint64_t k, EffectParameterType type) {
@@ -246,12 +253,9 @@ EffectResult RuntimeEffect::SetValue(std::string_view name, const void* data, ui
 EffectResult RuntimeEffect::GetValue(std::string_view name, void* data, uint32_t bytes) const
 {
     ParameterPart part;
-    EffectResult result = NumericPart(name, data, 1, part, true);
-    if (result != kEffectOk)
+    uint64_t count = 0;
+    if (EffectResult result = WholePart(name, data, bytes, part, count); result != kEffectOk)
         return result;
-    const uint64_t count = PartFloats(part);
-    if (bytes < count * 4)
-        return kEffectInvalidCall;
     auto* out = static_cast<uint8_t*>(data);
     const float* stored = PartValues(part);
     ForEachValue(part, count, [&](uint64_t k, EffectParameterType type) {

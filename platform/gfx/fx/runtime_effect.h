@@ -138,6 +138,10 @@ private:
     // array where count asks for values.
     EffectResult NumericPart(std::string_view name, const void* values, uint32_t count, ParameterPart& part,
                              bool structs = false) const;
+    // The part `name` names whole, as SetValue and GetValue take it: its
+    // `count` values fit in the `bytes` at `data`, four bytes a value.
+    EffectResult WholePart(std::string_view name, const void* data, uint32_t bytes, ParameterPart& part,
+                           uint64_t& count) const;
     // Vectors (rowsEach 1) and matrices (4) as rows of four floats an element.
     EffectResult SetRows(std::string_view name, const float* rows, uint32_t count, size_t rowsEach);
     EffectResult GetRows(std::string_view name, float* rows, uint32_t count, size_t rowsEach) const;
