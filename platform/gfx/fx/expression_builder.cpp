@@ -100,8 +100,13 @@ bool ExpressionBuilder::Emit(const Expression::Instruction& in, const Token& at,
     if (!Spend(1 + result.Components(), at))
         return false;
     // A constant index is checked whatever it reads, as the platform's compiler checks it.
-    if (in.op == Expression::Op::Index && TopConstants(1) && !IndexInBounds(program_.constants_.back().components[0], at))
-        return false;
+    if (in.op == Expression::Op::Index && TopConstants(1)) {
+        ValueShape element;
+        uint32_t count = 1, chosen = 0;
+        IndexedElement(inputs_[0], element, count);
+        if (!ElementAt(program_.constants_.back().components[0], count, at, chosen))
+            return false;
+    }
     const bool folds = allConstant && n > 0 && in.op != Expression::Op::Store;
     if (folds && in.op == Expression::Op::Pop) {
         DropConstants(1);
@@ -179,15 +184,12 @@ bool ExpressionBuilder::FoldCheck(const Expression::Instruction& in, const doubl
     return true;
 }
 
-bool ExpressionBuilder::IndexInBounds(double value, const Token& at)
+bool ExpressionBuilder::ElementAt(double value, uint64_t count, const Token& at, uint32_t& element)
 {
-    const uint64_t count = inputs_[0].arraySize != 0 ? inputs_[0].arraySize
-                           : inputs_[0].matrix     ? inputs_[0].rows
-                                                   : inputs_[0].columns;
-    // Truncated toward zero first, as HLSL converts an index.
     const double index = std::trunc(value);
     if (!(index >= 0) || index >= double(count))
         return Fail(at, 3504, "array index out of bounds: " + NumberText(value) + " of 0 to " + std::to_string(count - 1));
+    element = static_cast<uint32_t>(index);
     return true;
 }
 

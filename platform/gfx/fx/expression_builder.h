@@ -58,6 +58,9 @@ public:
     // Takes the top value off the stack when it is a constant just pushed;
     // false, changing nothing, when it is not.
     bool TakeConstant(ExpressionValue& out);
+    // The element a constant index `value` chooses of `count`, truncated
+    // toward zero as HLSL converts an index; refused past either end.
+    bool ElementAt(double value, uint64_t count, const Token& at, uint32_t& element);
 
     // The values on the stack, and the shape of the one `below` the top.
     size_t Depth() const { return stack_.size(); }
@@ -84,8 +87,6 @@ private:
 
     bool TopConstants(size_t n) const;
     bool FoldCheck(const Expression::Instruction& in, const double* const* values, const Token& at);
-    // Whether a constant index is within the value it reads (inputs_[0]).
-    bool IndexInBounds(double index, const Token& at);
     void DropConstants(uint32_t n);
     bool Push(ExpressionValue value, const Token& at, uint32_t notANumber);
     // What made a NaN of the folded `in` whose inputs held none.

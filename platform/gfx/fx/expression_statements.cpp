@@ -7,7 +7,6 @@
 // depends on a parameter is refused in words, as only the pass's begin knows
 // its value.
 #include <algorithm>
-#include <cmath>
 #include <string>
 #include <vector>
 
@@ -512,29 +511,16 @@ bool ExpressionCompiler::TargetOf(uint32_t local, Target& target)
                 return NotConstant(first, "the element it writes is chosen by a parameter, whose value is known only when a pass begins");
             if (!Expect(']'))
                 return false;
-            ValueShape element = target.part;
-            uint64_t count = 0;
-            if (element.arraySize != 0) {
-                count = element.arraySize;
-                element.arraySize = 0;
-            } else if (element.matrix) {
-                count = element.rows;
-                element.matrix = false;
-                element.rows = 1;
-            } else if (element.columns > 1) {
-                count = element.columns;
-                element.columns = 1;
-            } else {
-                return Fail(open, 3018, "'" + ShapeName(element) + "' cannot be indexed");
-            }
-            const double at = std::trunc(index.components[0]);
-            if (!(at >= 0) || at >= double(count))
-                return Fail(first, 3504, "array index out of bounds: " + NumberText(index.components[0]) + " of 0 to " +
-                                             std::to_string(count - 1));
-            target.first += static_cast<uint32_t>(at) * element.ElementComponents();
+            ValueShape element;
+            uint32_t count = 0, at = 0;
+            if (!IndexedElement(target.part, element, count))
+                return Fail(open, 3018, "'" + ShapeName(target.part) + "' cannot be indexed");
+            if (!builder_.ElementAt(index.components[0], count, first, at))
+                return false;
+            target.first += at * element.ElementComponents();
             target.part = element;
             target.whole = false;
-            target.steps.push_back({true, static_cast<uint32_t>(at)});
+            target.steps.push_back({true, at});
         } else if (IsSymbol(Peek(), '.')) {
             Next();
             const Token member = Peek();

@@ -108,17 +108,9 @@ bool ExpressionTyping::Result(const Expression::Instruction& in, const ValueShap
         const ValueShape& i = inputs[1];
         if (i.arraySize != 0 || i.ElementComponents() != 1)
             return Fail(why, "an index is a scalar");
-        out = a;
-        if (a.arraySize != 0) {
-            out.arraySize = 0;
-        } else if (a.matrix) {
-            out.matrix = false;
-            out.rows = 1;
-        } else if (a.columns > 1) {
-            out.columns = 1;
-        } else {
+        uint32_t count = 0;
+        if (!IndexedElement(a, out, count))
             return Fail(why, "'" + ShapeName(a) + "' cannot be indexed");
-        }
         return true;
     }
     case Expression::Op::Convert: {

@@ -90,6 +90,25 @@ bool ElementIndex(double v, uint64_t count, uint64_t& index)
 
 namespace expr {
 
+bool IndexedElement(const ValueShape& shape, ValueShape& element, uint32_t& count)
+{
+    element = shape;
+    if (shape.arraySize != 0) {
+        count = shape.arraySize;
+        element.arraySize = 0;
+    } else if (shape.matrix) {
+        count = shape.rows;
+        element.matrix = false;
+        element.rows = 1;
+    } else if (shape.columns > 1) {
+        count = shape.columns;
+        element.columns = 1;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 uint32_t PackShape(const ValueShape& s)
 {
     return static_cast<uint32_t>(s.base) | uint32_t(s.rows - 1) << 2 | uint32_t(s.columns - 1) << 4 |

@@ -77,6 +77,10 @@ uint32_t AsUint(double v);
 // The base two operands meet in: float over uint over int; bool counts as int.
 ValueBase CommonBase(ValueBase a, ValueBase b);
 
+// What indexing a value of `shape` reads, and how many of it there are: an
+// array's element, a matrix's row, a vector's component; false for a scalar.
+bool IndexedElement(const ValueShape& shape, ValueShape& element, uint32_t& count);
+
 // Whether a shape reads as a vector: not a matrix, or a matrix of one row or column.
 bool VectorLike(const ValueShape& s);
 inline uint32_t VectorSize(const ValueShape& s) { return s.ElementComponents(); }
