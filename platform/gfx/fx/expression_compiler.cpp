@@ -294,11 +294,7 @@ bool ExpressionCompiler::Postfix(bool primary)
     for (;;) {
         const Token t = Peek();
         if (IsSymbol(t, '.')) {
-            Next();
-            const Token member = Peek();
-            if (member.kind != TokenKind::Identifier)
-                return Unexpected(member);
-            Next();
+            Token member;
             uint32_t packed = 0;
             if (!SwizzleOf(builder_.Top(), member, packed))
                 return false;
@@ -316,8 +312,13 @@ bool ExpressionCompiler::Postfix(bool primary)
     }
 }
 
-bool ExpressionCompiler::SwizzleOf(const ValueShape& shape, const Token& member, uint32_t& packed)
+bool ExpressionCompiler::SwizzleOf(const ValueShape& shape, Token& member, uint32_t& packed)
 {
+    Next(); // '.'
+    member = Peek();
+    if (member.kind != TokenKind::Identifier)
+        return Unexpected(member);
+    Next();
     const std::string_view s = member.text;
     const std::string name(s);
     auto refuse = [&] {

@@ -75,7 +75,9 @@ private:
     // `vector<float, 3>` or `matrix<float, 2, 3>` past its name.
     bool Template(const Token& name, ValueShape& shape);
     bool Postfix(bool primary = false);
-    bool SwizzleOf(const ValueShape& shape, const Token& member, uint32_t& packed);
+    // The '.' and the name after it, a swizzle of `shape`: its components
+    // packed as Swizzle's, `member` the name.
+    bool SwizzleOf(const ValueShape& shape, Token& member, uint32_t& packed);
     bool Number(const Token& t);
     bool Primary();
     // A part of a struct parameter named from `name` on, `meaning` what the

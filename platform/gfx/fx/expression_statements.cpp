@@ -522,11 +522,7 @@ bool ExpressionCompiler::TargetOf(uint32_t local, Target& target)
             target.whole = false;
             target.steps.push_back({true, at});
         } else if (IsSymbol(Peek(), '.')) {
-            Next();
-            const Token member = Peek();
-            if (member.kind != TokenKind::Identifier)
-                return Unexpected(member);
-            Next();
+            Token member;
             uint32_t packed = 0;
             if (!SwizzleOf(target.part, member, packed))
                 return false;
