@@ -74,6 +74,32 @@ bool ChannelsOf(uint32_t format, TexelChannels& layout)
 
 namespace {
 
+// The layouts read and written by loops made for each, the texel's size,
+// channel count and kind known to the compiler: for such a layout calls
+// `run.template operator()<bytes, count, kind>()` and returns true.
+template <class Run>
+bool RunFixed(const TexelChannels& layout, Run&& run)
+{
+    using K = ChannelKind;
+    const K kind = layout.fields[0].kind;
+    const auto is = [&](uint32_t bytes, uint32_t count, K k) {
+        return layout.bytes == bytes && layout.count == count && kind == k;
+    };
+    if (is(2, 3, K::Unsigned)) return run.template operator()<2, 3, K::Unsigned>(), true;
+    if (is(2, 4, K::Unsigned)) return run.template operator()<2, 4, K::Unsigned>(), true;
+    if (is(2, 1, K::Unsigned)) return run.template operator()<2, 1, K::Unsigned>(), true;
+    if (is(4, 2, K::Unsigned)) return run.template operator()<4, 2, K::Unsigned>(), true;
+    if (is(4, 4, K::Unsigned)) return run.template operator()<4, 4, K::Unsigned>(), true;
+    if (is(8, 4, K::Unsigned)) return run.template operator()<8, 4, K::Unsigned>(), true;
+    if (is(2, 2, K::Signed)) return run.template operator()<2, 2, K::Signed>(), true;
+    if (is(4, 2, K::Signed)) return run.template operator()<4, 2, K::Signed>(), true;
+    if (is(4, 4, K::Signed)) return run.template operator()<4, 4, K::Signed>(), true;
+    if (is(2, 1, K::Half)) return run.template operator()<2, 1, K::Half>(), true;
+    if (is(4, 2, K::Half)) return run.template operator()<4, 2, K::Half>(), true;
+    if (is(8, 4, K::Half)) return run.template operator()<8, 4, K::Half>(), true;
+    return false;
+}
+
 // Every 16-bit float's value, worked out once: reading half-float levels
 // would otherwise spend most of its time converting.
 const float* HalfValues()
@@ -132,21 +158,10 @@ void ReadChannels(const TexelChannels& layout, const uint8_t* from, size_t texel
         std::memcpy(values, from, texels * layout.bytes);
         return;
     }
-    const auto fixed = [&](uint32_t bytes, uint32_t count, K k) {
-        return layout.bytes == bytes && layout.count == count && kind == k;
-    };
-    if (fixed(2, 3, K::Unsigned)) return ReadFixed<2, 3, K::Unsigned>(layout, from, texels, values);
-    if (fixed(2, 4, K::Unsigned)) return ReadFixed<2, 4, K::Unsigned>(layout, from, texels, values);
-    if (fixed(2, 1, K::Unsigned)) return ReadFixed<2, 1, K::Unsigned>(layout, from, texels, values);
-    if (fixed(4, 2, K::Unsigned)) return ReadFixed<4, 2, K::Unsigned>(layout, from, texels, values);
-    if (fixed(4, 4, K::Unsigned)) return ReadFixed<4, 4, K::Unsigned>(layout, from, texels, values);
-    if (fixed(8, 4, K::Unsigned)) return ReadFixed<8, 4, K::Unsigned>(layout, from, texels, values);
-    if (fixed(2, 2, K::Signed)) return ReadFixed<2, 2, K::Signed>(layout, from, texels, values);
-    if (fixed(4, 2, K::Signed)) return ReadFixed<4, 2, K::Signed>(layout, from, texels, values);
-    if (fixed(4, 4, K::Signed)) return ReadFixed<4, 4, K::Signed>(layout, from, texels, values);
-    if (fixed(2, 1, K::Half)) return ReadFixed<2, 1, K::Half>(layout, from, texels, values);
-    if (fixed(4, 2, K::Half)) return ReadFixed<4, 2, K::Half>(layout, from, texels, values);
-    if (fixed(8, 4, K::Half)) return ReadFixed<8, 4, K::Half>(layout, from, texels, values);
+    if (RunFixed(layout, [&]<uint32_t kBytes, uint32_t kCount, K kKind>() {
+            ReadFixed<kBytes, kCount, kKind>(layout, from, texels, values);
+        }))
+        return;
     for (size_t t = 0; t < texels; ++t, from += layout.bytes) {
         const uint64_t word = LoadWord(from, layout.bytes);
         for (uint32_t c = 0; c < layout.count; ++c) {
@@ -227,21 +242,10 @@ void WriteChannels(const TexelChannels& layout, const double* values, size_t tex
         }
         return;
     }
-    const auto fixed = [&](uint32_t bytes, uint32_t count, K k) {
-        return layout.bytes == bytes && layout.count == count && kind == k;
-    };
-    if (fixed(2, 3, K::Unsigned)) return WriteFixed<2, 3, K::Unsigned>(layout, values, texels, to);
-    if (fixed(2, 4, K::Unsigned)) return WriteFixed<2, 4, K::Unsigned>(layout, values, texels, to);
-    if (fixed(2, 1, K::Unsigned)) return WriteFixed<2, 1, K::Unsigned>(layout, values, texels, to);
-    if (fixed(4, 2, K::Unsigned)) return WriteFixed<4, 2, K::Unsigned>(layout, values, texels, to);
-    if (fixed(4, 4, K::Unsigned)) return WriteFixed<4, 4, K::Unsigned>(layout, values, texels, to);
-    if (fixed(8, 4, K::Unsigned)) return WriteFixed<8, 4, K::Unsigned>(layout, values, texels, to);
-    if (fixed(2, 2, K::Signed)) return WriteFixed<2, 2, K::Signed>(layout, values, texels, to);
-    if (fixed(4, 2, K::Signed)) return WriteFixed<4, 2, K::Signed>(layout, values, texels, to);
-    if (fixed(4, 4, K::Signed)) return WriteFixed<4, 4, K::Signed>(layout, values, texels, to);
-    if (fixed(2, 1, K::Half)) return WriteFixed<2, 1, K::Half>(layout, values, texels, to);
-    if (fixed(4, 2, K::Half)) return WriteFixed<4, 2, K::Half>(layout, values, texels, to);
-    if (fixed(8, 4, K::Half)) return WriteFixed<8, 4, K::Half>(layout, values, texels, to);
+    if (RunFixed(layout, [&]<uint32_t kBytes, uint32_t kCount, K kKind>() {
+            WriteFixed<kBytes, kCount, kKind>(layout, values, texels, to);
+        }))
+        return;
     for (size_t t = 0; t < texels; ++t, to += layout.bytes) {
         uint64_t word = 0;
         for (uint32_t c = 0; c < layout.count; ++c) {
