@@ -72,27 +72,28 @@ size_t FixedWords(StateType type)
 
 bool StateWordsFit(const StateInfo& state, uint32_t index, size_t count, std::string& why)
 {
-    const std::string name(state.name);
+    // Named only when it does not fit: a pass's begin checks every value it evaluates.
+    const auto quoted = [&] { return "'" + std::string(state.name) + "'"; };
     if (!IsRegisters(state.type)) {
         if (count == FixedWords(state.type) && count != 0)
             return true;
-        why = "'" + name + "' holds " + std::to_string(FixedWords(state.type)) + " words, not " + std::to_string(count);
+        why = quoted() + " holds " + std::to_string(FixedWords(state.type)) + " words, not " + std::to_string(count);
         return false;
     }
     const size_t per = state.type == StateType::Bools ? 1 : 4;
     if (count == 0 || count % per != 0) {
-        why = "'" + name + "' holds whole registers of " + std::to_string(per) + ", not " + std::to_string(count) + " words";
+        why = quoted() + " holds whole registers of " + std::to_string(per) + ", not " + std::to_string(count) + " words";
         return false;
     }
     const size_t used = count / per;
     const size_t room = index < state.indices ? state.indices - index : 0;
     if (used > room) {
-        why = "'" + name + "' from register " + std::to_string(index) + " has room for " + std::to_string(room) +
+        why = quoted() + " from register " + std::to_string(index) + " has room for " + std::to_string(room) +
               (room == 1 ? " register" : " registers") + ", not " + std::to_string(used);
         return false;
     }
     if (state.registers != 0 && used > state.registers) {
-        why = "'" + name + "' takes at most " + Values(state.registers * per) + ", not " + Values(count);
+        why = quoted() + " takes at most " + Values(state.registers * per) + ", not " + Values(count);
         return false;
     }
     return true;
