@@ -206,14 +206,11 @@ GlPrograms::Linked* GlPrograms::Find(const PassProgram& pass, bool alphaTest)
     return &programs_.emplace(key, std::move(linked)).first->second;
 }
 
-uint32_t GlPrograms::Program(const PassProgram& pass, bool alphaTest)
+uint32_t GlPrograms::Program(const PassProgram& pass, bool alphaTest, bool& readsFog)
 {
-    return Find(pass, alphaTest)->program;
-}
-
-bool GlPrograms::ReadsFog(const PassProgram& pass, bool alphaTest)
-{
-    return Find(pass, alphaTest)->fog;
+    const Linked& linked = *Find(pass, alphaTest);
+    readsFog = linked.fog;
+    return linked.program;
 }
 
 void GlPrograms::BindParameters(const PassProgram& pass, bool alphaTest, const EffectBinding& binding)

@@ -49,11 +49,10 @@ public:
     // The linked program of `pass`, 0 when it does not link (said once on
     // standard output). Without `alphaTest` its pixel stage leaves the alpha
     // test out: a CPU rasterizer then neither reads the test's values nor
-    // keeps the depth write until the pixel's colour is known.
-    uint32_t Program(const PassProgram& pass, bool alphaTest);
-    // Whether the pass's pixel stage reads the fixed-function fog's block
-    // (below shader model 3, and the stand-in for none).
-    bool ReadsFog(const PassProgram& pass, bool alphaTest);
+    // keeps the depth write until the pixel's colour is known. `readsFog`:
+    // whether its pixel stage reads the fixed-function fog's block (below
+    // shader model 3, and the stand-in for none).
+    uint32_t Program(const PassProgram& pass, bool alphaTest, bool& readsFog);
     // Packs the binding's values into the pass's block and binds it; false when
     // the pass has no block.
     void BindParameters(const PassProgram& pass, bool alphaTest, const EffectBinding& binding);

@@ -228,7 +228,8 @@ void RasterDevice::Draw(const DrawView& draw)
     const bool hasDepth = static_cast<bool>(draw.depth.image);
     const bool hasStencil = hasDepth && GlFormatOf(draw.depth.image.layout->format).stencil;
     const PipelineState state = PipelineFromStates(draw.renderStates, hasDepth, hasStencil);
-    const GLuint program = programs_.Program(*draw.program, state.alphaTest);
+    bool fogged = false;
+    const GLuint program = programs_.Program(*draw.program, state.alphaTest, fogged);
     const GLuint fbo = program ? images_.Framebuffer(draw.targets, draw.depth, state.srgbWrite) : 0;
     if (!fbo) {
         ++skipped_;
@@ -248,7 +249,7 @@ void RasterDevice::Draw(const DrawView& draw)
                             state.alphaTest ? 1.0f : 0.0f, float(state.alphaRef), float(state.alphaFunc), 0};
     glNamedBufferSubData(drawBlock_, 0, sizeof block, block);
     glBindBufferBase(GL_UNIFORM_BUFFER, kDrawBlockBinding, drawBlock_);
-    if (programs_.ReadsFog(*draw.program, state.alphaTest)) {
+    if (fogged) {
         const FogConstants fog = FogConstantsOf(draw.renderStates, *draw.states);
         glNamedBufferSubData(fogBlock_, 0, sizeof fog, fog.data());
         glBindBufferBase(GL_UNIFORM_BUFFER, kFogBlockBinding, fogBlock_);
