@@ -709,6 +709,8 @@ void Preprocessor::IncludeDirective(std::string_view rest, int line, int column,
             places.push_back(platform::os::PlatformPath(FolderOf(includers_[k]) + written));
         places.push_back(platform::os::PlatformPath(written));
     }
+    // The line markers before and after a file's text.
+    const auto markers = [&](const std::string& path) { return path.size() + file_.size() + 32; };
     const IncludedFile* file = nullptr;
     std::string lookedFor;
     for (size_t k = 0; k < places.size(); ++k) {
@@ -716,7 +718,7 @@ void Preprocessor::IncludeDirective(std::string_view rest, int line, int column,
             places.begin() + static_cast<ptrdiff_t>(k))
             continue;
         lookedFor += (lookedFor.empty() ? "" : ", ") + QuotedPiece(places[k]);
-        file = Read(places[k], places[k].size() + file_.size() + 32);
+        file = Read(places[k], markers(places[k]));
         if (!file) {
             Stop(line, column, overBound);
             return;
@@ -730,7 +732,7 @@ void Preprocessor::IncludeDirective(std::string_view rest, int line, int column,
              "cannot open include file " + QuotedPiece(name) + " (looked for as " + lookedFor + "): " + file->why, 1005);
         return;
     }
-    const size_t cost = file->text.size() + file->path.size() + file_.size() + 32;
+    const size_t cost = file->text.size() + markers(file->path);
     if (cost > includedLeft_) {
         Stop(line, column, overBound);
         return;
