@@ -541,6 +541,15 @@ HlslSource::Origin HlslSource::Locate(int line) const
     return lines[index];
 }
 
+std::string_view HlslSource::LineText(int line) const
+{
+    if (line < 1 || static_cast<size_t>(line) > lineStarts_.size())
+        return {};
+    const std::string_view all = text;
+    const size_t begin = lineStarts_[static_cast<size_t>(line - 1)];
+    return all.substr(begin, std::min(all.find('\n', begin), all.size()) - begin);
+}
+
 int HlslSource::LineOf(size_t offset) const
 {
     return static_cast<int>(std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset) - lineStarts_.begin());

@@ -100,6 +100,8 @@ struct HlslSource {
     Origin FunctionOrigin(std::string_view name) const;
     // The line (1-based) of text that holds `offset`.
     int LineOf(size_t offset) const;
+    // Line `line` (1-based) of text, without its end; "" past the last.
+    std::string_view LineText(int line) const;
 
     size_t IdCount() const { return names_.size(); }
     // kNoId for a name that no function or global variable names.

@@ -70,29 +70,15 @@ struct CompileError {
     std::string text;
 };
 
-// The line (1-based) of `text`, or "".
-std::string_view LineOfText(std::string_view text, int line)
-{
-    size_t begin = 0;
-    for (int at = 1; at < line; ++at) {
-        begin = text.find('\n', begin);
-        if (begin == std::string_view::npos)
-            return {};
-        ++begin;
-    }
-    const size_t end = std::min(text.find('\n', begin), text.size());
-    return text.substr(begin, end - begin);
-}
-
 // The shader compiler's words where they name nothing, or name its own
 // insides, in the platform compiler's: what went wrong, and at what.
-void InPlatformWords(CompileError& e, std::string_view text)
+void InPlatformWords(CompileError& e, const HlslSource& source)
 {
     static constexpr std::string_view kNoName = "'' : ";
     static constexpr std::string_view kNoReturn = "function does not return a value: ";
     static constexpr std::string_view kExpected = "' : Expected";
     static constexpr std::string_view kUnknown = "' : unknown variable";
-    const std::vector<Token> tokens = Tokenize(LineOfText(text, e.line));
+    const std::vector<Token> tokens = Tokenize(source.LineText(e.line));
     // The last token of the line at or before the column where it stopped.
     size_t at = tokens.size();
     for (size_t i = 0; i < tokens.size() && tokens[i].column <= e.column; ++i)
@@ -188,7 +174,7 @@ std::string Translate(const std::string& log, const HlslSource& source, int sour
     }
     std::string out;
     for (Error& e : errors) {
-        InPlatformWords(e, source.text); // its lines as the effect has them
+        InPlatformWords(e, source); // its lines as the effect has them
         const HlslSource::Origin origin = e.line >= 1 && e.line <= sourceLines ? source.Locate(e.line) : blame;
         out += FormatEffectError(source.FileOf(origin), origin.line, e.line <= sourceLines ? e.column : 1, e.code,
                                  e.text);
@@ -299,7 +285,7 @@ bool CompileStage(const HlslSource& source, const StageSource& job, const std::s
     std::sort(truncations.found.begin(), truncations.found.end());
     truncations.found.erase(std::unique(truncations.found.begin(), truncations.found.end()), truncations.found.end());
     for (const auto& [line, column] : truncations.found) {
-        if (line < 1 || line > sourceLines || WrittenConversion(LineOfText(source.text, line), column))
+        if (line < 1 || line > sourceLines || WrittenConversion(source.LineText(line), column))
             continue;
         const HlslSource::Origin origin = source.Locate(line);
         messages += FormatEffectWarning(source.FileOf(origin), origin.line, column, 3206,
