@@ -6,9 +6,11 @@
 //   (strings as u32 length + bytes, lists as u32 count + items), the struct
 //   types of its parameters, each pass with its program (SPIR-V and GLSL of
 //   both stages, uniform places with where each begins among its parameter's
-//   values, sampler places, vertex inputs), its state assignments, and the programs of its shaders
-//   chosen from arrays; each sampler with its state assignments. Files of an
-//   older version are refused, so their source is compiled again.
+//   values, sampler places, vertex inputs), its state assignments, and the
+//   programs of its shaders chosen from arrays; each sampler with its state
+//   assignments; and last, only where some sampler is bound by register, the
+//   list of those samplers and their units. Files of an older version are
+//   refused, so their source is compiled again.
 // Reading checks every length, count, kind and reference, so a damaged file is
 // refused with a reason and never read past its end; past its checksum, every
 // fact is held to what the compiler writes (compiled_effect_check.h), so a

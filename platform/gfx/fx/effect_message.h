@@ -1,5 +1,7 @@
 #pragma once
-// The shape of every effect compiler message: "file(line,column): error X1234: text".
+// The shape of every effect compiler message, "file(line,column): error
+// X1234: text" or "... warning X1234: text", and how text from a file is
+// quoted in one.
 #include <string>
 #include <string_view>
 
