@@ -5,7 +5,9 @@
 // initializer to the function defined last before it, which fails or stops
 // it. Each such initializer is replaced in the text by the value the
 // evaluator folded, written exactly (floats by their bits where a number
-// would not give them back), the text's lines kept.
+// would not give them back), the text's lines kept. (One whose value follows
+// a parameter is given it at the entry point instead, hlsl_source.h; where
+// it is an array of unstated size, its size is written in its brackets.)
 #include <string>
 #include <vector>
 
