@@ -75,8 +75,9 @@ bool TextureRequestOk(const TextureLayout& layout, const Caps& caps)
     // A block format's top level is whole blocks, or less than one block a side:
     // the runtime asks for the small levels of every chain (2 x 2, 1 x 1) on
     // their own, and the driver keeps a padded block for them.
-    const auto blockSide = [](uint32_t side) { return side < 4 || side % 4 == 0; };
-    if (IsBlockCompressed(layout.format) && (!blockSide(layout.width) || !blockSide(layout.height))) return false;
+    if (IsBlockCompressed(layout.format) &&
+        (BlockSide(layout.width) != layout.width || BlockSide(layout.height) != layout.height))
+        return false;
     return true;
 }
 

@@ -56,6 +56,14 @@ inline constexpr bool IsBlockCompressed(uint32_t format)
            format == kFormatDXT5;
 }
 
+// A block format's side as the device takes one: whole blocks, or less than
+// one block (the smallest levels of every chain are such); a larger side that
+// is not whole blocks grows to them.
+inline constexpr uint32_t BlockSide(uint32_t side)
+{
+    return side < 4 ? side : (side + 3) / 4 * 4;
+}
+
 inline constexpr bool IsDepthFormat(uint32_t format)
 {
     return format == kFormatD32 || format == kFormatD15S1 || format == kFormatD24S8 || format == kFormatD24X8 ||

@@ -57,13 +57,6 @@ uint32_t TargetSide(uint32_t asked, uint32_t file)
     return asked;
 }
 
-// A side the device takes for a block format: a whole number of blocks, or
-// less than one block (the smallest levels of every chain are such).
-uint32_t BlockSide(uint32_t side)
-{
-    return side < 4 ? side : (side + 3) / 4 * 4;
-}
-
 // The filter's kind is its low byte; the bits above it (mirroring, dithering)
 // change nothing here. The default sizes and makes levels by the box.
 ResampleFilter FilterOf(uint32_t filter)
