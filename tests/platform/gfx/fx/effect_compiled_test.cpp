@@ -36,6 +36,15 @@ void Reseal(std::vector<uint8_t>& file)
         file[16 + size_t(k)] = static_cast<uint8_t>(crc >> (8 * k));
 }
 
+// Why the reader refuses `file`, or "" when it reads it.
+std::string Refusal(const std::vector<uint8_t>& file)
+{
+    gfx::EffectDescription out;
+    std::string error;
+    return gfx::ReadCompiledEffect(file.data(), file.size(), out, error) ? "" : error;
+}
+std::string Refusal(const gfx::EffectDescription& d) { return Refusal(gfx::WriteCompiledEffect(d)); }
+
 TEST(CompiledEffect, RoundTripKeepsTheWholeDescription)
 {
     for (const auto& defines : {std::vector<gfx::EffectMacro>{}, std::vector<gfx::EffectMacro>{{"USE_HDR", "1"}}}) {
@@ -53,9 +62,7 @@ TEST(CompiledEffect, RoundTripKeepsTheWholeDescription)
 // Small, but with every section of the file filled.
 gfx::EffectDescription Small()
 {
-    gfx::EffectDescription d;
-    std::string messages;
-    EXPECT_TRUE(gfx::CompileEffectSource(
+    return effect_test::Described(
         "struct S { float a; int b[2]; };\nS sp[2] = {1, 2, 3, 4, 5, 6};\n"
         "float2 v : POS < string n = \"x\"; float m = 2; > = float2(1, 2);\n"
         "float4x4 m[2];\nstring s = \"t\";\ntexture t;\n"
@@ -63,9 +70,7 @@ gfx::EffectDescription Small()
         "float4 F(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(smp, uv) * sp[1].a; }\n"
         "technique a < int k = 1; > { pass p < float q = 1; > { CullMode = None;"
         " PixelShader = compile ps_2_0 F(); } pass { } }\n",
-        "small.fx", {{"D", "1"}}, {}, d, messages))
-        << messages;
-    return d;
+        "small.fx", {{"D", "1"}});
 }
 
 TEST(CompiledEffect, EveryTruncationAndEveryFlippedByteIsRefused)
@@ -92,8 +97,6 @@ TEST(CompiledEffect, EveryTruncationAndEveryFlippedByteIsRefused)
 TEST(CompiledEffect, DamageBehindAValidChecksumIsStillFound)
 {
     std::vector<uint8_t> file = gfx::WriteCompiledEffect(Small());
-    gfx::EffectDescription out;
-    std::string error;
 
     // Version and size headers.
     for (uint8_t version : {uint8_t(3), uint8_t(5)}) {
@@ -101,13 +104,11 @@ TEST(CompiledEffect, DamageBehindAValidChecksumIsStillFound)
         // uniform's values begin: refused, so their source is compiled again.
         std::vector<uint8_t> other = file;
         other[8] = version;
-        EXPECT_FALSE(gfx::ReadCompiledEffect(other.data(), other.size(), out, error));
-        EXPECT_EQ(error, "unsupported compiled effect version " + std::to_string(version));
+        EXPECT_EQ(Refusal(other), "unsupported compiled effect version " + std::to_string(version));
     }
     std::vector<uint8_t> longer = file;
     longer.push_back(0);
-    EXPECT_FALSE(gfx::ReadCompiledEffect(longer.data(), longer.size(), out, error));
-    EXPECT_EQ(error, "the file size does not match its header");
+    EXPECT_EQ(Refusal(longer), "the file size does not match its header");
 
     // Every byte of the payload changed, resealed: refused with a reason or read
     // into a description that still keeps every rule; never a crash.
@@ -130,8 +131,7 @@ TEST(CompiledEffect, DamageBehindAValidChecksumIsStillFound)
     for (int k = 0; k < 4; ++k)
         huge[20 + size_t(k)] = 0xff;  // the define count
     Reseal(huge);
-    EXPECT_FALSE(gfx::ReadCompiledEffect(huge.data(), huge.size(), out, error));
-    EXPECT_EQ(error, "a count runs past the end of the file");
+    EXPECT_EQ(Refusal(huge), "a count runs past the end of the file");
 }
 
 TEST(CompiledEffect, DescriptionRulesAreChecked)
@@ -157,11 +157,7 @@ TEST(CompiledEffect, DescriptionRulesAreChecked)
     auto broken = [&](auto change) {
         gfx::EffectDescription copy = d;
         change(copy);
-        std::vector<uint8_t> file = gfx::WriteCompiledEffect(copy);
-        gfx::EffectDescription out;
-        std::string error;
-        EXPECT_FALSE(gfx::ReadCompiledEffect(file.data(), file.size(), out, error));
-        return error;
+        return Refusal(copy);
     };
     EXPECT_EQ(broken([](auto& c) { c.parameters[1].name = c.parameters[0].name; }),
               "parameter 'MatWorldViewProj' is declared twice");
@@ -220,13 +216,7 @@ technique t {
 }
 )";
 
-gfx::EffectDescription Facts()
-{
-    gfx::EffectDescription d;
-    std::string messages;
-    EXPECT_TRUE(gfx::CompileEffectSource(kFacts, "facts.fx", {}, {}, d, messages)) << messages;
-    return d;
-}
+gfx::EffectDescription Facts() { return effect_test::Described(kFacts); }
 
 size_t ParameterIndex(const gfx::EffectDescription& d, const std::string& name)
 {
@@ -288,15 +278,6 @@ std::vector<uint8_t> ExpressionBytes(const gfx::EffectDescription& d, const std:
     std::vector<uint8_t> bytes;
     program.Write(bytes);
     return bytes;
-}
-
-// Why the reader refuses `d` written as a file, or "" when it reads it.
-std::string Refusal(const gfx::EffectDescription& d)
-{
-    const std::vector<uint8_t> file = gfx::WriteCompiledEffect(d);
-    gfx::EffectDescription out;
-    std::string error;
-    return gfx::ReadCompiledEffect(file.data(), file.size(), out, error) ? "" : error;
 }
 
 TEST(CompiledEffect, StoredStateExpressionsAreCheckedAsTheCompilerChecksThem)
@@ -465,13 +446,10 @@ TEST(CompiledEffect, FactsTheCompilerCouldNotHaveWrittenAreRefusedInOneLine)
 
 TEST(CompiledEffect, SamplersBoundByRegisterAreListedAsTheCompilerListsThem)
 {
-    gfx::EffectDescription d;
-    std::string messages;
-    ASSERT_TRUE(gfx::CompileEffectSource("sampler a : register(s3);\nsampler b : register(s1);\n"
-                                         "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(a, uv) + tex2D(b, uv); }\n"
-                                         "technique t { pass p { PixelShader = compile ps_2_0 PS(); } }\n",
-                                         "bound.fx", {}, {}, d, messages))
-        << messages;
+    const gfx::EffectDescription d = effect_test::Described(
+        "sampler a : register(s3);\nsampler b : register(s1);\n"
+        "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(a, uv) + tex2D(b, uv); }\n"
+        "technique t { pass p { PixelShader = compile ps_2_0 PS(); } }\n");
     const std::vector<uint8_t> file = gfx::WriteCompiledEffect(d);
     gfx::EffectDescription out;
     std::string error;
@@ -487,9 +465,7 @@ TEST(CompiledEffect, SamplersBoundByRegisterAreListedAsTheCompilerListsThem)
         for (int k = 0; k < 4; ++k)
             changed[12 + size_t(k)] = static_cast<uint8_t>(payload >> (8 * k));
         Reseal(changed);
-        gfx::EffectDescription read;
-        std::string why;
-        return gfx::ReadCompiledEffect(changed.data(), changed.size(), read, why) ? "" : why;
+        return Refusal(changed);
     };
     EXPECT_EQ(withList({2, 0, 3, 1, 1}), "");
     EXPECT_EQ(withList({0}), "an empty list of samplers bound by register");

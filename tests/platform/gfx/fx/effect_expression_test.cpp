@@ -151,7 +151,9 @@ uint64_t Work(const std::string& text, gfx::ExpressionBudget budget = {}, std::s
     return budget.work;
 }
 
-ExpressionValue Value(const std::string& text, const ValueShape* target = nullptr)
+// The value of `text`, its parameters as `parameters` holds them.
+ExpressionValue Value(const std::string& text, const ValueShape* target = nullptr,
+                      const TestParameters& parameters = {})
 {
     TestNames names;
     Expression e;
@@ -159,7 +161,6 @@ ExpressionValue Value(const std::string& text, const ValueShape* target = nullpt
     EXPECT_TRUE(Compile(text, names, e, error, target)) << text << ": " << error.text;
     ExpressionValue v;
     std::string why;
-    TestParameters parameters;
     EXPECT_TRUE(e.Evaluate(&parameters, v, why)) << text << ": " << why;
     return v;
 }
@@ -182,6 +183,21 @@ std::string Error(const std::string& text, const ValueShape* target = nullptr)
            ": " + error.text;
 }
 
+// The value of `e` written to bytes and read back, its parameters as TestParameters holds them.
+std::vector<double> ReadBack(const Expression& e)
+{
+    std::vector<uint8_t> bytes;
+    e.Write(bytes);
+    Expression back;
+    size_t offset = 0;
+    std::string why;
+    ExpressionValue v;
+    TestParameters parameters;
+    EXPECT_TRUE(Expression::Read(bytes.data(), bytes.size(), offset, back, why) && back.Evaluate(&parameters, v, why))
+        << why;
+    return v.components;
+}
+
 double F(double v) { return static_cast<double>(static_cast<float>(v)); }
 
 struct ValueCase {
@@ -189,6 +205,15 @@ struct ValueCase {
     const char* shape;
     std::vector<double> components;
 };
+
+template <size_t N> void ExpectValues(const ValueCase (&cases)[N])
+{
+    for (const ValueCase& c : cases) {
+        const ExpressionValue v = Value(c.text);
+        EXPECT_EQ(gfx::ShapeName(v.shape), c.shape) << c.text;
+        EXPECT_EQ(v.components, c.components) << c.text;
+    }
+}
 
 TEST(EffectExpression, ValuesAreThoseOfHlsl)
 {
@@ -276,11 +301,7 @@ TEST(EffectExpression, ValuesAreThoseOfHlsl)
         {"twice(U.z)", "float", {4}},
         {"U[U.y > 0]", "float", {0.25}},
     };
-    for (const ValueCase& c : cases) {
-        const ExpressionValue v = Value(c.text);
-        EXPECT_EQ(gfx::ShapeName(v.shape), c.shape) << c.text;
-        EXPECT_EQ(v.components, c.components) << c.text;
-    }
+    ExpectValues(cases);
 }
 
 // Every intrinsic with a constant meaning, and the shapes its arguments may take.
@@ -327,11 +348,7 @@ TEST(EffectExpression, IntrinsicsGiveTheirValuesAtFullFloatPrecision)
         {"transpose(float2(1, 2))", "float2", {1, 2}},
         {"length(3)", "float", {3}},
     };
-    for (const ValueCase& c : cases) {
-        const ExpressionValue v = Value(c.text);
-        EXPECT_EQ(gfx::ShapeName(v.shape), c.shape) << c.text;
-        EXPECT_EQ(v.components, c.components) << c.text;
-    }
+    ExpectValues(cases);
 }
 
 // How operands of different shapes and bases meet, as HLSL has them meet.
@@ -364,11 +381,7 @@ TEST(EffectExpression, OperandsMeetByHlslsRules)
         {"(1).xxx", "int3", {1, 1, 1}},
         {"W.rgb.b", "float", {F(0.0722)}},
     };
-    for (const ValueCase& c : cases) {
-        const ExpressionValue v = Value(c.text);
-        EXPECT_EQ(gfx::ShapeName(v.shape), c.shape) << c.text;
-        EXPECT_EQ(v.components, c.components) << c.text;
-    }
+    ExpectValues(cases);
     const std::pair<const char*, const char*> refused[] = {
         {"float2x2(1, 2, 3, 4) + float3(1, 2, 3)", "'float2x2' and 'float3' differ in shape"},
         {"float4(1, 2, 3, 4) + (float[2])0", "an array cannot be an operand"},
@@ -387,6 +400,15 @@ TEST(EffectExpression, OperandsMeetByHlslsRules)
         {"vector<float, 5>(1)", "invalid size: 1 to 4 expected"},
         {"(float[0])1", "array size 0 is out of range"},
         {"(float[1.5])1", "an array size is an integer constant"},
+        // Statements a function cannot compute for a constant: a way chosen by a parameter among them.
+        {"onParameter(U.x)", "X3025: 'onParameter' has no constant value: the condition of its 'if' depends on a parameter"},
+        {"byParameter((int)U.x)", "'byParameter' has no constant value: the element it writes is chosen by a parameter"},
+        {"choose(1)", "'choose' has no constant value: its 'switch' is not computed here"},
+        {"breakOut()", "'breakOut' has no constant value: its 'break' is outside a loop"},
+        {"writesConstant()", "'writesConstant' has no constant value: it writes 'PI', which is not its own"},
+        {"twiceX()", "'.xx' writes one component twice"},
+        {"pastTheEnd()", "X3504: array index out of bounds: 2 of 0 to 1"},
+        {"noReturn(1)", "'noReturn' has no constant value: it returns no value"},
     };
     for (const auto& [text, expected] : refused)
         EXPECT_NE(Error(text).find(expected), std::string::npos) << text << " gave: " << Error(text);
@@ -548,13 +570,7 @@ TEST(EffectExpression, ASplicedProgramKeepsItsLocalsApartFromTheCallers)
     ASSERT_TRUE(e.Evaluate(&parameters, v, why)) << why;
     // 0.5 + 8 * (0.5 * 2) + 8 * 2
     EXPECT_EQ(v.components, std::vector<double>{0.5 + 8 + 16});
-    std::vector<uint8_t> bytes;
-    e.Write(bytes);
-    Expression back;
-    size_t offset = 0;
-    ASSERT_TRUE(Expression::Read(bytes.data(), bytes.size(), offset, back, why)) << why;
-    ASSERT_TRUE(back.Evaluate(&parameters, v, why)) << why;
-    EXPECT_EQ(v.components, std::vector<double>{24.5});
+    EXPECT_EQ(ReadBack(e), std::vector<double>{24.5});
 }
 
 // A call that fails in its head, its arguments, its defaults or its body
@@ -576,11 +592,7 @@ TEST(EffectExpression, AFailedCallIsFollowedByAGoodExpression)
         EXPECT_FALSE(error.text.empty()) << text;
         gfx::TokenListReader good(gfx::Tokenize("scaled(2) + twice(U.x) + scaled(U.y, twice(1))"));
         ASSERT_TRUE(gfx::CompileExpression(good, names, budget, e, error)) << text << ", then: " << error.text;
-        TestParameters parameters;
-        ExpressionValue v;
-        std::string why;
-        ASSERT_TRUE(e.Evaluate(&parameters, v, why)) << why;
-        EXPECT_EQ(v.components, std::vector<double>{6 + 1 + 0.5}) << text;
+        EXPECT_EQ(ReadBack(e), std::vector<double>{6 + 1 + 0.5}) << text;
     }
 }
 
@@ -588,7 +600,6 @@ TEST(EffectExpression, AFailedCallIsFollowedByAGoodExpression)
 // and numbers past either end among them: a cast, an index, a shift's count.
 TEST(EffectExpression, ConversionsToIntegersAreDefinedForEveryNumber)
 {
-    TestNames names;
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double infinity = std::numeric_limits<double>::infinity();
     const struct {
@@ -616,22 +627,17 @@ TEST(EffectExpression, ConversionsToIntegersAreDefinedForEveryNumber)
         {"(bool)U.x", nan, 1},
     };
     for (const auto& c : cases) {
-        Expression e;
-        gfx::ExpressionError error;
-        ASSERT_TRUE(Compile(c.text, names, e, error)) << c.text << ": " << error.text;
         TestParameters parameters;
         parameters.u[0] = static_cast<float>(c.value);
-        ExpressionValue v;
-        std::string why;
-        ASSERT_TRUE(e.Evaluate(&parameters, v, why)) << why;
-        EXPECT_EQ(v.components, std::vector<double>{c.expected}) << c.text << " of " << c.value;
+        EXPECT_EQ(Value(c.text, nullptr, parameters).components, std::vector<double>{c.expected})
+            << c.text << " of " << c.value;
     }
 }
 
 // A function called for a constant computes its statements: branches and
 // loops whose conditions are known as they are read, elements and components
 // written, local arrays with flat lists; a value of parameters flows through
-// them, and only a way chosen by a parameter is refused.
+// them. (What they cannot compute is among the refusals above.)
 TEST(EffectExpression, FunctionsComputeTheirStatements)
 {
     const ValueCase cases[] = {
@@ -649,11 +655,7 @@ TEST(EffectExpression, FunctionsComputeTheirStatements)
         {"bits(0xF0F0u)", "uint", {8}},
         {"depth(15)", "float", {15}}, // sixteen calls deep
     };
-    for (const ValueCase& c : cases) {
-        const ExpressionValue v = Value(c.text);
-        EXPECT_EQ(gfx::ShapeName(v.shape), c.shape) << c.text;
-        EXPECT_EQ(v.components, c.components) << c.text;
-    }
+    ExpectValues(cases);
 
     // Known values fold whole; a value of parameters leaves a program that
     // reads back from its bytes.
@@ -664,29 +666,7 @@ TEST(EffectExpression, FunctionsComputeTheirStatements)
     EXPECT_EQ(e.Instructions().size(), 1u);
     ASSERT_TRUE(Compile("swizzled(U) + table(0)", names, e, error)) << error.text;
     EXPECT_TRUE(e.NamesParameters());
-    std::vector<uint8_t> bytes;
-    e.Write(bytes);
-    Expression back;
-    size_t offset = 0;
-    std::string why;
-    ASSERT_TRUE(Expression::Read(bytes.data(), bytes.size(), offset, back, why)) << why;
-    TestParameters parameters;
-    ExpressionValue v;
-    ASSERT_TRUE(back.Evaluate(&parameters, v, why)) << why;
-    EXPECT_EQ(v.components, (std::vector<double>{8 + 6, 1.25 + 6, 7 + 6, 16 + 6}));
-
-    const std::pair<const char*, const char*> refusals[] = {
-        {"onParameter(U.x)", "X3025: 'onParameter' has no constant value: the condition of its 'if' depends on a parameter"},
-        {"byParameter((int)U.x)", "'byParameter' has no constant value: the element it writes is chosen by a parameter"},
-        {"choose(1)", "'choose' has no constant value: its 'switch' is not computed here"},
-        {"breakOut()", "'breakOut' has no constant value: its 'break' is outside a loop"},
-        {"writesConstant()", "'writesConstant' has no constant value: it writes 'PI', which is not its own"},
-        {"twiceX()", "'.xx' writes one component twice"},
-        {"pastTheEnd()", "X3504: array index out of bounds: 2 of 0 to 1"},
-        {"noReturn(1)", "'noReturn' has no constant value: it returns no value"},
-    };
-    for (const auto& [text, expected] : refusals)
-        EXPECT_NE(Error(text).find(expected), std::string::npos) << text << " gave: " << Error(text);
+    EXPECT_EQ(ReadBack(e), (std::vector<double>{8 + 6, 1.25 + 6, 7 + 6, 16 + 6}));
 }
 
 // A loop's rounds spend the budget: ten times the rounds, about ten times

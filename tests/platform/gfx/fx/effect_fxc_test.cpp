@@ -262,7 +262,8 @@ TEST_F(FxcProgram, OnlyARegularFileOfBoundedSizeIsReadAndAPipeNeverWaits)
 TEST_F(FxcProgram, IncludesAreFoundAsThePlatformNamesThem)
 {
     // A backslash separates folders, and a name that differs only in letter
-    // case is the same file when the exact one is missing.
+    // case is the same file when the exact one is missing; an include is
+    // looked for beside its includers, then where the compiler runs.
     fs::create_directories(folder_ / "Shaders/lib");
     fs::create_directories(folder_ / "headers");
     std::ofstream(folder_ / "Shaders/lib/math.fxh") << "#include \"..\\..\\HEADERS\\Colour.FXH\"\n"
@@ -281,10 +282,7 @@ TEST_F(FxcProgram, IncludesAreFoundAsThePlatformNamesThem)
     EXPECT_EQ(run.output, "missing.fx(2,1): error X1005: cannot open include file 'Shaders\\nowhere.fxh' (looked for "
                           "as 'Shaders/nowhere.fxh'): no such file, in any letter case\n"
                           "compilation failed; no code produced\n");
-}
 
-TEST_F(FxcProgram, IncludesAreLookedForBesideTheirIncludersThenWhereTheCompilerRuns)
-{
     // fx/main.fx includes lib/a.fxh beside it, which includes one file beside
     // main.fx and one only in the folder fxc.exe runs in.
     fs::create_directories(folder_ / "fx/lib");
@@ -294,8 +292,8 @@ TEST_F(FxcProgram, IncludesAreLookedForBesideTheirIncludersThenWhereTheCompilerR
     std::ofstream(folder_ / "fx/lib/a.fxh") << "#include \"HALF.fxh\"\n#include \"quarter.fxh\"\n";
     std::ofstream(folder_ / "fx/half.fxh") << "static const float Half = 0.5;\n";
     std::ofstream(folder_ / "quarter.fxh") << "static const float Quarter = 0.25;\n";
-    const fs::path out = folder_ / "compiledshaders/x.fxo";
-    ChildRun run = RunCompiler(folder_, {"/T", "fx_2_0", "/Fo", out.string(), "fx/main.fx"});
+    fs::remove(out);
+    run = RunCompiler(folder_, {"/T", "fx_2_0", "/Fo", out.string(), "fx/main.fx"});
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_TRUE(fs::exists(out));
     // What is not text is refused without a word of it.

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 #include "platform/gfx/fx/effect_message.h"
 #include "platform/window/close_check.h"
@@ -144,23 +145,6 @@ TEST(EffectPreprocessor, DefinesFromOutsideMayBeEmptyOrValued)
     EXPECT_NE(bad.messages.find("invalid define name '1BAD'"), std::string::npos);
 }
 
-TEST(EffectPreprocessor, IncludesResolveAgainstTheIncludingFilesFolder)
-{
-    std::map<std::string, std::string> files = {
-        {"shaders/lib/a.fxh", "#include \"b.fxh\"\nfromA\n"},
-        {"shaders/lib/b.fxh", "fromB\n"},
-        {"shaders/b.fxh", "wrongB\n"},
-    };
-    Result r = Preprocess("first\n#include \"lib/a.fxh\"\nlast\n", {}, files, "shaders/main.fx");
-    ASSERT_TRUE(r.ok) << r.messages;
-    EXPECT_EQ(Words(r.text), "first fromB fromA last");
-    std::string file;
-    EXPECT_EQ(SourceLineOf(r.text, "fromA", &file), 2);
-    EXPECT_EQ(file, "shaders/lib/a.fxh");
-    EXPECT_EQ(SourceLineOf(r.text, "last", &file), 3);
-    EXPECT_EQ(file, "shaders/main.fx");
-}
-
 TEST(EffectPreprocessor, IncludesAreLookedForBesideEachIncludingFileThenInTheCompilersFolder)
 {
     // Beside the file that includes it, then beside each file that included
@@ -184,16 +168,20 @@ TEST(EffectPreprocessor, IncludesAreLookedForBesideEachIncludingFileThenInTheCom
         return std::string();
     };
     std::string text, messages;
-    ASSERT_TRUE(gfx::PreprocessEffect("#include \"lib/a.fxh\"\n#include \"lib\\\\..\\\\common.fxh\"\n",
+    ASSERT_TRUE(gfx::PreprocessEffect("first\n#include \"lib/a.fxh\"\n#include \"lib\\\\..\\\\common.fxh\"\nlast\n",
                                       "fx/main.fx", {}, reader, text, messages))
         << messages;
-    EXPECT_EQ(Words(text), "fromB fromCommon fromRoot fromA fromCommon");
+    EXPECT_EQ(Words(text), "first fromB fromCommon fromRoot fromA fromCommon last");
     const std::vector<std::string> expected = {"fx/lib/a.fxh", "fx/lib/b.fxh",  "fx/lib/common.fxh",
                                                "fx/common.fxh", "fx/lib/root.fxh", "fx/root.fxh", "root.fxh"};
     EXPECT_EQ(looks, expected);
-    std::string file;
-    EXPECT_EQ(SourceLineOf(text, "fromRoot", &file), 1);
-    EXPECT_EQ(file, "root.fxh");
+    // Each line is told in its own file, the including one's again after an include.
+    for (const auto& [word, line, file] : {std::tuple{"fromRoot", 1, "root.fxh"}, {"fromA", 4, "fx/lib/a.fxh"},
+                                           {"last", 4, "fx/main.fx"}}) {
+        std::string in;
+        EXPECT_EQ(SourceLineOf(text, word, &in), line) << word;
+        EXPECT_EQ(in, file) << word;
+    }
 
     // Missing everywhere: every place is named, and the work ends there.
     looks.clear();

@@ -151,13 +151,8 @@ std::vector<uint32_t> Held(Device& device, const StateInfo& state, uint32_t inde
     }
 }
 
-std::string Compiled(const std::string& source)
-{
-    EffectDescription d;
-    std::string messages;
-    CompileEffectSource(source, "s.fx", {}, {}, d, messages);
-    return messages;
-}
+const auto Compiled = effect_test::CompileMessages;
+using effect_test::Described;
 
 const char* kObjects = "texture Picture;\nsampler2D PictureSampler = sampler_state { Texture = <Picture>; };\n";
 
@@ -224,9 +219,7 @@ TEST(EffectStates, EveryNamedValueIsKnownInAnyCaseAndCombinesWhereTheStateAllows
     // Combined values, with a number among them.
     const std::string source = "technique t { pass p { ColorWriteEnable = Red | BLUE | 8; Wrap0 = U | coord1;"
                                " ColorArg1[1] = Texture | Complement | AlphaReplicate; } }\n";
-    EffectDescription d;
-    std::string messages;
-    ASSERT_TRUE(CompileEffectSource(source, "c.fx", {}, {}, d, messages)) << messages;
+    const EffectDescription d = Described(source);
     const std::vector<StateAssignment>& a = d.techniques[0].passes[0].assignments;
     ASSERT_EQ(a.size(), 3u);
     EXPECT_EQ(a[0].words, std::vector<uint32_t>{13});
@@ -246,56 +239,44 @@ TEST(EffectStates, ValuesOfParametersAreEvaluatedWhenThePassBeginsAndOnlyChanges
                                "  CullMode = backfacecull ? 1 : 3; StencilRef = ((gMaterialDiffuse.a < 0.9) && gTwoSided) ? 1 : 2;\n"
                                "  TextureTransform[0] = getTextureTransform(); FogColor = gMaterialDiffuse; PointSize = fDestBlend * 2;\n"
                                "} }\n";
-    std::unique_ptr<RuntimeEffect> effect;
-    std::string errors;
-    ASSERT_EQ(kEffectOk, RuntimeEffect::Create(source.data(), source.size(), {}, effect, errors, "v.fx")) << errors;
-    const std::vector<StateAssignment>& a = effect->Description().techniques[0].passes[0].assignments;
+    effect_test::EffectOnDevice on(source);
+    ASSERT_TRUE(on.effect);
+    const std::vector<StateAssignment>& a = on.effect->Description().techniques[0].passes[0].assignments;
     ASSERT_EQ(a.size(), 8u);
     EXPECT_EQ(a[0].source, StateAssignment::Source::Expression);
     EXPECT_EQ(a[5].source, StateAssignment::Source::Constant); // the function's value is known now
-    gfx_test::TestDevice test;
-    effect->SetDevice(test.device);
-    auto state = [&](uint32_t number) {
-        uint32_t v = 0;
-        test.device->GetRenderState(number, &v);
-        return v;
-    };
-    uint32_t passes = 0;
-    ASSERT_EQ(kEffectOk, effect->Begin(passes));
-    ASSERT_EQ(kEffectOk, effect->BeginPass(0));
-    EXPECT_EQ(state(kRsZEnable), 1u);
-    EXPECT_EQ(state(kRsAlphaBlendEnable), 0u);
-    EXPECT_EQ(state(kRsDestBlend), 2u);
-    EXPECT_EQ(state(kRsCullMode), 1u);
-    EXPECT_EQ(state(kRsStencilRef), 1u);
-    EXPECT_EQ(state(kRsFogColor), 0x80FF8000u);
-    EXPECT_EQ(state(kRsPointSize), Bits(4.0f));
+    ASSERT_TRUE(on.BeginPass());
+    EXPECT_EQ(on.State(kRsZEnable), 1u);
+    EXPECT_EQ(on.State(kRsAlphaBlendEnable), 0u);
+    EXPECT_EQ(on.State(kRsDestBlend), 2u);
+    EXPECT_EQ(on.State(kRsCullMode), 1u);
+    EXPECT_EQ(on.State(kRsStencilRef), 1u);
+    EXPECT_EQ(on.State(kRsFogColor), 0x80FF8000u);
+    EXPECT_EQ(on.FloatState(kRsPointSize), 4.0f);
     Matrix4 m{};
-    test.device->GetTransform(kTransformTexture0, &m);
+    on.test.device->GetTransform(kTransformTexture0, &m);
     EXPECT_EQ(m[0], 2.0f);
     EXPECT_EQ(m[12], 0.5f);
 
     // Changed inside the pass: a commit sets what now differs, and only that.
-    ASSERT_EQ(kEffectOk, effect->SetFloat("fDestBlend", 6));
+    ASSERT_EQ(kEffectOk, on.effect->SetFloat("fDestBlend", 6));
     const float opaque[4] = {1, 0.5f, 0, 1};
-    ASSERT_EQ(kEffectOk, effect->SetVector("gMaterialDiffuse", opaque));
+    ASSERT_EQ(kEffectOk, on.effect->SetVector("gMaterialDiffuse", opaque));
     platform::testing::GfxCallRecord record;
-    ASSERT_EQ(kEffectOk, effect->CommitChanges());
-    EXPECT_EQ(state(kRsDestBlend), 6u);
-    EXPECT_EQ(state(kRsStencilRef), 2u);
-    EXPECT_EQ(state(kRsFogColor), 0xFFFF8000u);
-    EXPECT_EQ(state(kRsPointSize), Bits(12.0f));
+    ASSERT_EQ(kEffectOk, on.effect->CommitChanges());
+    EXPECT_EQ(on.State(kRsDestBlend), 6u);
+    EXPECT_EQ(on.State(kRsStencilRef), 2u);
+    EXPECT_EQ(on.State(kRsFogColor), 0xFFFF8000u);
+    EXPECT_EQ(on.FloatState(kRsPointSize), 12.0f);
     EXPECT_EQ(record.Count("SetRenderState"), 4u);
     EXPECT_EQ(record.Count("SetTransform"), 0u);
-    effect->End();
+    on.effect->End();
 
     // Begun again, every state is set whatever the device holds.
     record.Clear();
-    ASSERT_EQ(kEffectOk, effect->Begin(passes));
-    ASSERT_EQ(kEffectOk, effect->BeginPass(0));
+    ASSERT_TRUE(on.BeginPass());
     EXPECT_EQ(record.Count("SetRenderState"), 7u);
     EXPECT_EQ(record.Count("SetTransform"), 1u);
-    effect->End();
 }
 
 TEST(EffectStates, UnknownNamesValuesIndicesAndKindsAreRefusedWhereTheyStand)
@@ -364,14 +345,6 @@ public:
     BaseTexture* Texture(uint32_t) const override { return nullptr; }
     std::vector<std::vector<float>> values;
 };
-
-EffectDescription Described(const std::string& source)
-{
-    EffectDescription d;
-    std::string messages;
-    EXPECT_TRUE(CompileEffectSource(source, "s.fx", {}, {}, d, messages)) << messages;
-    return d;
-}
 
 // Each index is checked against its own array: with a vertex and a pixel
 // array side by side, a pixel index one past its array must not choose the
@@ -501,8 +474,7 @@ TEST(EffectStates, ACommitAfterTheProgramChangedSetsItsSamplersWhole)
         uint32_t got[2] = {};
         on.test.device->GetSamplerState(0, kSampMinFilter, &got[0]);
         on.test.device->GetSamplerState(0, kSampMagFilter, &got[1]);
-        EXPECT_EQ(got[0], min) << which;
-        EXPECT_EQ(got[1], mag) << which;
+        EXPECT_EQ(std::pair(got[0], got[1]), std::pair(min, mag)) << which;
     }
 }
 
@@ -515,35 +487,21 @@ TEST(EffectStates, LightsAndTheMaterialAreSetWhole)
                                "  MaterialPower = 8;\n"
                                "} }\n";
     effect_test::EffectOnDevice on(source);
-    gfx_test::TestDevice& test = on.test;
-    Light held;
-    held.diffuse = {1, 0, 0, 1};
-    held.range = 7;
-    held.type = kLightPoint;
-    held.attenuation1 = 0.5f;
-    ASSERT_EQ(kOk, test.device->SetLight(1, &held));
-    ASSERT_EQ(kOk, test.device->SetLight(2, &held));
-    Material material;
-    material.diffuse = {1, 1, 1, 1};
-    material.power = 2;
-    ASSERT_EQ(kOk, test.device->SetMaterial(&material));
+    Device& device = *on.test.device;
+    const Light held{.type = kLightPoint, .diffuse = {1, 0, 0, 1}, .range = 7, .attenuation1 = 0.5f};
+    ASSERT_EQ(kOk, device.SetLight(1, &held));
+    ASSERT_EQ(kOk, device.SetLight(2, &held));
+    const Material material{.diffuse = {1, 1, 1, 1}, .power = 2};
+    ASSERT_EQ(kOk, device.SetMaterial(&material));
     ASSERT_TRUE(on.BeginPass());
     Light one, two;
-    ASSERT_EQ(kOk, test.device->GetLight(1, &one));
-    ASSERT_EQ(kOk, test.device->GetLight(2, &two));
-    Light expectOne;
-    expectOne.position = {1, 2, 3};
-    expectOne.range = 50;
-    Light expectTwo;
-    expectTwo.diffuse = {0, 1, 0, 1};
-    EXPECT_TRUE(one == expectOne);
-    EXPECT_TRUE(two == expectTwo);
-    EXPECT_EQ(one.diffuse, (Vector4{1, 1, 1, 0}));
+    ASSERT_EQ(kOk, device.GetLight(1, &one));
+    ASSERT_EQ(kOk, device.GetLight(2, &two));
+    EXPECT_TRUE(one == (Light{.position = {1, 2, 3}, .range = 50})); // diffuse at its default, 1, 1, 1, 0
+    EXPECT_TRUE(two == (Light{.diffuse = {0, 1, 0, 1}}));
     Material set;
-    ASSERT_EQ(kOk, test.device->GetMaterial(&set));
-    Material expectMaterial;
-    expectMaterial.power = 8;
-    EXPECT_TRUE(set == expectMaterial);
+    ASSERT_EQ(kOk, device.GetMaterial(&set));
+    EXPECT_TRUE(set == (Material{.power = 8}));
 }
 
 // A state value may name an element of an array parameter, in angle
@@ -617,11 +575,10 @@ TEST(EffectStates, ValuesNoIntegerHoldsBecomeDefinedWords)
         {4294967295.5, 0xFFFFFFFFu, 255},
         {0.5, 0, 128},
     };
+    const ValueShape one{}, four{.columns = 4};
     for (const auto& c : cases) {
         std::vector<uint32_t> words;
         std::string why;
-        ValueShape one, four;
-        four.columns = 4;
         ASSERT_TRUE(StateWords(*dword, 0, one, &c.value, words, why)) << why;
         EXPECT_EQ(words, std::vector<uint32_t>{c.word}) << c.value;
         const double channels[4] = {c.value, 0, 0, 1};

@@ -1,6 +1,7 @@
 #pragma once
-// Shared by the effect tests: the fixture folder, a file reader over it, and
-// an effect made from source on a device of its own.
+// Shared by the effect tests: the fixture folder, a file reader over it, a
+// description compiled from source, and an effect made from source on a
+// device of its own.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +11,9 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "platform/gfx/fx/effect_compiler.h"
 #include "platform/gfx/fx/effect_preprocessor.h"
 #include "platform/gfx/fx/runtime_effect.h"
 #include "tests/platform/gfx/device/gfx_test_device.h"
@@ -44,6 +47,25 @@ inline gfx::EffectFileReader FileReader()
         contents.resize(std::min(contents.size(), limit));
         return std::string();
     };
+}
+
+// `source` (named `name`) compiled to a description; a failure is reported.
+inline gfx::EffectDescription Described(const std::string& source, const std::string& name = "s.fx",
+                                        const std::vector<gfx::EffectMacro>& defines = {})
+{
+    gfx::EffectDescription d;
+    std::string messages;
+    EXPECT_TRUE(gfx::CompileEffectSource(source, name, defines, {}, d, messages)) << messages;
+    return d;
+}
+
+// The messages compiling `source` (named s.fx) gives: a refusal's words.
+inline std::string CompileMessages(const std::string& source)
+{
+    gfx::EffectDescription d;
+    std::string messages;
+    gfx::CompileEffectSource(source, "s.fx", {}, {}, d, messages);
+    return messages;
 }
 
 // An effect compiled from `source` (named v.fx), set on a test device.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "platform/gfx/device/device.h"
@@ -32,6 +33,24 @@ std::unique_ptr<RuntimeEffect> FromSource(const std::string& source, const std::
     EXPECT_EQ(RuntimeEffect::Create(source.data(), source.size(), defines, effect, errors, "test.fx"), kEffectOk)
         << errors;
     return effect;
+}
+
+// The messages of `source` (named bad.fx), which the effect refuses.
+std::string Refused(const std::string& source)
+{
+    std::unique_ptr<RuntimeEffect> effect;
+    std::string errors;
+    EXPECT_EQ(RuntimeEffect::Create(source.data(), source.size(), {}, effect, errors, "bad.fx"), kEffectInvalidData)
+        << source;
+    EXPECT_FALSE(effect);
+    return errors;
+}
+
+// The number `name` holds, or NaN where the effect does not give one.
+float FloatOf(const RuntimeEffect& effect, const char* name)
+{
+    float f = 0;
+    return effect.GetFloat(name, f) == kEffectOk ? f : std::nanf("");
 }
 
 std::unique_ptr<RuntimeEffect> Grammar(const std::vector<gfx::EffectMacro>& defines = {})
@@ -76,10 +95,7 @@ TEST(RuntimeEffect, FailuresReturnTheMessagesOrNothingForEmptyData)
     EXPECT_EQ(RuntimeEffect::Create(nullptr, 0, {}, effect, errors), kEffectInvalidData);
     EXPECT_EQ(errors, "");
 
-    std::string bad = "float4 x = float4(1, 2);\n";
-    EXPECT_EQ(RuntimeEffect::Create(bad.data(), bad.size(), {}, effect, errors, "bad.fx"), kEffectInvalidData);
-    EXPECT_FALSE(effect);
-    EXPECT_EQ(errors, "bad.fx(1,12): error X3014: incorrect number of arguments to numeric-type constructor: 'float4' takes 4 values, 2 given\n");
+    EXPECT_EQ(Refused("float4 x = float4(1, 2);\n"), "bad.fx(1,12): error X3014: incorrect number of arguments to numeric-type constructor: 'float4' takes 4 values, 2 given\n");
 
     // In memory there is no include handler unless one is given.
     std::string include = "#include \"x.fxh\"\n";
@@ -103,9 +119,7 @@ TEST(RuntimeEffect, ParametersHaveTypesSizesAndDefaults)
     ASSERT_NE(coeffs, nullptr);
     EXPECT_EQ(coeffs->arraySize, 16u);
     EXPECT_EQ(coeffs->columns, 4);
-    float fog = 0;
-    EXPECT_EQ(effect->GetFloat("fogMult", fog), kEffectOk);
-    EXPECT_EQ(fog, 0.5f);
+    EXPECT_EQ(FloatOf(*effect, "fogMult"), 0.5f);
     float color[4] = {};
     EXPECT_EQ(effect->GetVector("LightColor", color), kEffectOk);
     EXPECT_FLOAT_EQ(color[1], 0.9f);
@@ -120,8 +134,7 @@ TEST(RuntimeEffect, SettersStoreByKindAndUnknownNamesChangeNothing)
     std::unique_ptr<RuntimeEffect> effect = Grammar();
     EXPECT_EQ(effect->SetFloat("fogMult", 0.25f), kEffectOk);
     float value[16] = {};
-    effect->GetFloat("fogMult", value[0]);
-    EXPECT_EQ(value[0], 0.25f);
+    EXPECT_EQ(FloatOf(*effect, "fogMult"), 0.25f);
 
     const float v[4] = {1, 2, 3, 4};
     EXPECT_EQ(effect->SetVector("skyTint", v), kEffectOk);
@@ -156,11 +169,9 @@ TEST(RuntimeEffect, SettersStoreByKindAndUnknownNamesChangeNothing)
     EXPECT_EQ(two[31], 31.0f);
 
     EXPECT_EQ(effect->SetFloat("useFog", 0.3f), kEffectOk);  // bools store 0 or 1
-    effect->GetFloat("useFog", value[0]);
-    EXPECT_EQ(value[0], 1.0f);
+    EXPECT_EQ(FloatOf(*effect, "useFog"), 1.0f);
     EXPECT_EQ(effect->SetFloat("objectCount", 2.7f), kEffectOk);  // ints truncate
-    effect->GetFloat("objectCount", value[0]);
-    EXPECT_EQ(value[0], 2.0f);
+    EXPECT_EQ(FloatOf(*effect, "objectCount"), 2.0f);
 
     int a = 0, b = 0;
     EXPECT_EQ(effect->SetTexture("shadowAtlas", FakeTexture(a)), kEffectOk);
@@ -209,19 +220,14 @@ TEST(RuntimeEffect, StructParametersAreSetAndReadByMemberElementAndWhole)
     EXPECT_EQ(effect->FindParameter("light")->defaults,
               (std::vector<float>{0.5f, 0.25f, 1, 1, 4, 3, 5, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(effect->FindParameter("lights")->defaults.size(), 40u);
-    float f = 0;
-    EXPECT_EQ(effect->GetFloat("cast[1].fall[1].steps", f), kEffectOk); // a cast: every value the number's
-    EXPECT_EQ(f, 2.0f);
-    EXPECT_EQ(effect->GetFloat("cast[1].on", f), kEffectOk);
-    EXPECT_EQ(f, 1.0f);
+    EXPECT_EQ(FloatOf(*effect, "cast[1].fall[1].steps"), 2.0f); // a cast: every value the number's
+    EXPECT_EQ(FloatOf(*effect, "cast[1].on"), 1.0f);
 
     float v[4] = {};
     ASSERT_EQ(effect->GetVector("light.colour", v), kEffectOk);
     EXPECT_EQ(std::vector<float>(v, v + 4), (std::vector<float>{0.5f, 0.25f, 1, 0}));
-    EXPECT_EQ(effect->GetFloat("light.fall[1].range", f), kEffectOk);
-    EXPECT_EQ(f, 5.0f);
-    EXPECT_EQ(effect->GetFloat("weights[2]", f), kEffectOk);
-    EXPECT_EQ(f, 3.0f);
+    EXPECT_EQ(FloatOf(*effect, "light.fall[1].range"), 5.0f);
+    EXPECT_EQ(FloatOf(*effect, "weights[2]"), 3.0f);
 
     const float red[4] = {1, 0, 0, 9};
     EXPECT_EQ(effect->SetVector("lights[1].colour", red), kEffectOk);
@@ -237,13 +243,11 @@ TEST(RuntimeEffect, StructParametersAreSetAndReadByMemberElementAndWhole)
     EXPECT_EQ(std::vector<float>(all.begin() + 20, all.begin() + 26), (std::vector<float>{1, 0, 0, 1, 0, 2}));
 
     // Whole, as the platform packs it: floats, ints and bools four bytes each, nothing between.
-    uint32_t bytes = 0;
-    ASSERT_EQ(effect->ValueBytes("light", bytes), kEffectOk);
-    EXPECT_EQ(bytes, 80u);
-    EXPECT_EQ(effect->ValueBytes("lights", bytes), kEffectOk);
-    EXPECT_EQ(bytes, 160u);
-    EXPECT_EQ(effect->ValueBytes("light.fall[1]", bytes), kEffectOk);
-    EXPECT_EQ(bytes, 8u);
+    for (const auto& [name, size] : {std::pair{"light", 80u}, {"lights", 160u}, {"light.fall[1]", 8u}}) {
+        uint32_t bytes = 0;
+        EXPECT_EQ(effect->ValueBytes(name, bytes), kEffectOk) << name;
+        EXPECT_EQ(bytes, size) << name;
+    }
     std::vector<uint8_t> packed(80);
     ASSERT_EQ(effect->GetValue("light", packed.data(), 80), kEffectOk);
     int32_t steps = 0;
@@ -254,14 +258,11 @@ TEST(RuntimeEffect, StructParametersAreSetAndReadByMemberElementAndWhole)
     std::memcpy(packed.data() + 3 * 4, &on, 4);
     std::memcpy(packed.data() + 4 * 4, &range, 4);
     ASSERT_EQ(effect->SetValue("lights[0]", packed.data(), 80), kEffectOk);
-    EXPECT_EQ(effect->GetFloat("lights[0].on", f), kEffectOk);
-    EXPECT_EQ(f, 1.0f);
-    EXPECT_EQ(effect->GetFloat("lights[0].fall[0].range", f), kEffectOk);
-    EXPECT_EQ(f, 7.5f);
+    EXPECT_EQ(FloatOf(*effect, "lights[0].on"), 1.0f);
+    EXPECT_EQ(FloatOf(*effect, "lights[0].fall[0].range"), 7.5f);
     const int32_t four = 4;
     EXPECT_EQ(effect->SetValue("light.fall[0].steps", &four, 4), kEffectOk);
-    EXPECT_EQ(effect->GetFloat("light.fall[0].steps", f), kEffectOk);
-    EXPECT_EQ(f, 4.0f);
+    EXPECT_EQ(FloatOf(*effect, "light.fall[0].steps"), 4.0f);
 
     // Names of no part, and calls that do not fit the part, change nothing.
     for (const char* name : {"light.nothing", "lights.colour", "lights[2].colour", "light[0]", "light.colour.x",
@@ -283,18 +284,14 @@ TEST(RuntimeEffect, StructParametersAreSetAndReadByMemberElementAndWhole)
     std::string errors;
     ASSERT_EQ(RuntimeEffect::Create(compiled.data(), compiled.size(), {}, read, errors), kEffectOk) << errors;
     EXPECT_EQ(read->Description(), d);
-    EXPECT_EQ(read->GetFloat("light.fall[1].range", f), kEffectOk);
-    EXPECT_EQ(f, 5.0f);
+    EXPECT_EQ(FloatOf(*read, "light.fall[1].range"), 5.0f);
 }
 
 TEST(RuntimeEffect, AStructThatHoldsNoNumbersIsRefusedAsAParameterOnly)
 {
-    std::unique_ptr<RuntimeEffect> effect;
-    std::string errors;
     // A struct the shaders pass between stages may hold what a parameter cannot.
-    const std::string ok = "struct Io { float4 p : POSITION; linear centroid float2 t[2] : TEXCOORD0; sampler s; };\n"
-                           "static Io kept;\n";
-    EXPECT_EQ(RuntimeEffect::Create(ok.data(), ok.size(), {}, effect, errors, "ok.fx"), kEffectOk) << errors;
+    EXPECT_TRUE(FromSource("struct Io { float4 p : POSITION; linear centroid float2 t[2] : TEXCOORD0; sampler s; };\n"
+                           "static Io kept;\n"));
     const std::pair<const char*, const char*> refused[] = {
         {"struct S { float4 a; sampler s; };\nS p;\n",
          "bad.fx(2,3): error X3000: 'p': a parameter of struct 'S' is not taken here: its member's type 'sampler' holds no numbers"},
@@ -308,12 +305,8 @@ TEST(RuntimeEffect, AStructThatHoldsNoNumbersIsRefusedAsAParameterOnly)
         {"struct S { float a; };\nS p = (S)float2(1, 2);\n",
          "bad.fx(2,10): error X3017: 'p': a cast to struct 'S' takes one number for every value"},
     };
-    for (const auto& [source, message] : refused) {
-        const std::string text = source;
-        EXPECT_EQ(RuntimeEffect::Create(text.data(), text.size(), {}, effect, errors, "bad.fx"), kEffectInvalidData)
-            << source;
-        EXPECT_NE(errors.find(message), std::string::npos) << source << "\n" << errors;
-    }
+    for (const auto& [source, message] : refused)
+        EXPECT_NE(Refused(source).find(message), std::string::npos) << source << "\n" << Refused(source);
 }
 
 TEST(RuntimeEffect, TechniquesAreChosenByName)
@@ -480,10 +473,7 @@ TEST(RuntimeEffect, PassStatesReadMembersOfStructParameters)
         {"FogStart = (fogs[settings.ref].range[0]);", "'fogs' is a struct: a value names one of its members, and its elements by number"},
     };
     for (const auto& [state, message] : refused) {
-        const std::string source = structs + "technique t { pass p { " + state + " } }\n";
-        std::unique_ptr<RuntimeEffect> bad;
-        std::string errors;
-        EXPECT_EQ(RuntimeEffect::Create(source.data(), source.size(), {}, bad, errors, "bad.fx"), kEffectInvalidData);
+        const std::string errors = Refused(structs + "technique t { pass p { " + state + " } }\n");
         EXPECT_NE(errors.find(message), std::string::npos) << state << "\n" << errors;
     }
 }

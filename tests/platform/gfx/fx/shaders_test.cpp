@@ -22,6 +22,7 @@
 #include "platform/gfx/fx/state_assignments.h"
 #include "platform/gfx/raster/gl_programs.h"
 #include "platform/gfx/device/render_state.h"
+#include "tests/platform/gfx/fx/effect_test_support.h"
 
 using namespace gfx;
 
@@ -427,17 +428,11 @@ TEST(FxSemantics, EachSemanticHasOneFixedPlace)
     EXPECT_FALSE(IsPositionSemantic(SplitSemantic("POSITION1")));
 }
 
-EffectDescription Parsed(const std::string& source)
-{
-    EffectDescription d;
-    std::string messages;
-    EXPECT_TRUE(CompileEffectSource(source, "e.fx", {}, {}, d, messages)) << messages;
-    return d;
-}
+using effect_test::Described;
 
 TEST(FxShaderEntry, TheVertexWrapperPlacesInputsAndOutputsAndMovesThePosition)
 {
-    const EffectDescription d = Parsed(
+    const EffectDescription d = Described(
         "struct VOut { float4 pos : POSITION; float2 uv : TEXCOORD1; float4 c : COLOR0; };\n"
         "VOut VS(float3 p : POSITION, float4x4 inst : TEXCOORD2, uniform float k) { VOut o; o.pos = mul(float4(p, k), inst);"
         " o.uv = p.xy; o.c = 1; return o; }\n"
@@ -458,39 +453,6 @@ TEST(FxShaderEntry, TheVertexWrapperPlacesInputsAndOutputsAndMovesThePosition)
         EXPECT_NE(ps.code.find(part), std::string::npos) << part << "\n" << ps.code;
 }
 
-TEST(FxShaderEntry, SignaturesThatCannotBeWrappedAreRefusedWithTheReason)
-{
-    struct Case {
-        std::string functions;
-        std::string compile;
-        std::string reason;
-    } cases[] = {
-        {"float4 VS(float4 p : POSITION) : TEXCOORD0 { return p; }", "VertexShader = compile vs_3_0 VS()",
-         "writes no POSITION"},
-        {"float4 VS(float4 p : POSITION, uniform float k) : POSITION { return p * k; }",
-         "VertexShader = compile vs_3_0 VS()", "arguments do not match"},
-        {"float4 VS(float4 p : POSITION, float4 q : POSITION0) : POSITION { return p; }",
-         "VertexShader = compile vs_3_0 VS()", "'POSITION0' has no attribute of its own: another input reads it"},
-        {"float4 VS(float4 p : POSITION, uniform float k, uniform int j = 1) : POSITION { return p * k; }",
-         "VertexShader = compile vs_3_0 VS(1, 2, 3)", "arguments do not match"},
-        {"float4 PS(float4 c : COLOR0) : NORMAL5 { return c; }", "PixelShader = compile ps_3_0 PS()",
-         "pixel output semantic 'NORMAL5'"},
-        {"float4 PS(float4 c) : COLOR { return c; }", "PixelShader = compile ps_3_0 PS()", "has no semantic"},
-        {"struct S { S s : TEXCOORD0; }; float4 PS(S i) : COLOR { return 0; }", "PixelShader = compile ps_3_0 PS()",
-         "structures nested too deeply (does 'S' hold itself?)"},
-        {"struct A0 { float4 a : TEXCOORD0; float4 b : TEXCOORD1; }; struct A1 { A0 a; A0 b; }; struct A2 { A1 a; A1 b; }; struct A3 { A2 a; A2 b; }; struct A4 { A3 a; A3 b; }; struct A5 { A4 a; A4 b; }; struct A6 { A5 a; A5 b; }; struct A7 { A6 a; A6 b; }; struct A8 { A7 a; A7 b; }; struct A9 { A8 a; A8 b; }; struct A10 { A9 a; A9 b; }; struct A11 { A10 a; A10 b; }; float4 PS(A11 i) : COLOR { return 0; }", "PixelShader = compile ps_3_0 PS()",
-         "too many values to pass between stages"},
-    };
-    for (const Case& c : cases) {
-        EffectDescription d;
-        std::string messages;
-        EXPECT_FALSE(CompileEffectSource(c.functions + "\ntechnique t { pass p { " + c.compile + "; } }\n", "e.fx",
-                                         {}, {}, d, messages));
-        EXPECT_NE(messages.find("e.fx(1,1): error X3000: "), std::string::npos) << messages;
-        EXPECT_NE(messages.find(c.reason), std::string::npos) << messages;
-    }
-}
-
 // `count` values of consecutive indices, as parameters or members.
 std::string Values(const std::string& semantic, int count, const char* separator)
 {
@@ -501,31 +463,47 @@ std::string Values(const std::string& semantic, int count, const char* separator
     return out;
 }
 
-TEST(FxShaderEntry, WhatATargetCannotPassIsRefusedNamingTheSemanticAndTheLimit)
+// Signatures that cannot be wrapped, and what a target cannot pass, are
+// refused naming the reason: the semantic and the limit where there is one.
+TEST(FxShaderEntry, SignaturesThatCannotBeWrappedAreRefusedWithTheReason)
 {
     const std::string out = "O VS(float4 p : POSITION) { O o = (O)0; return o; }";
-    const std::string vs3 = "VertexShader = compile vs_3_0 VS()";
+    const std::string vs3 = "VertexShader = compile vs_3_0 VS()", ps3 = "PixelShader = compile ps_3_0 PS()";
+    const std::string at = "e.fx(1,1): error X3000: ";
     const struct {
         std::string functions, compile, reason;
     } cases[] = {
+        {"float4 VS(float4 p : POSITION) : TEXCOORD0 { return p; }", vs3, "writes no POSITION"},
+        {"float4 VS(float4 p : POSITION, uniform float k) : POSITION { return p * k; }", vs3, "arguments do not match"},
+        {"float4 VS(float4 p : POSITION, float4 q : POSITION0) : POSITION { return p; }", vs3,
+         "'POSITION0' has no attribute of its own: another input reads it"},
+        {"float4 VS(float4 p : POSITION, uniform float k, uniform int j = 1) : POSITION { return p * k; }",
+         "VertexShader = compile vs_3_0 VS(1, 2, 3)", "arguments do not match"},
+        {"float4 PS(float4 c : COLOR0) : NORMAL5 { return c; }", ps3, "pixel output semantic 'NORMAL5'"},
+        {"float4 PS(float4 c) : COLOR { return c; }", ps3, "has no semantic"},
+        {"struct S { S s : TEXCOORD0; }; float4 PS(S i) : COLOR { return 0; }", ps3,
+         "structures nested too deeply (does 'S' hold itself?)"},
+        {"struct A0 { float4 a : TEXCOORD0; float4 b : TEXCOORD1; }; struct A1 { A0 a; A0 b; }; struct A2 { A1 a; A1 b; }; struct A3 { A2 a; A2 b; }; struct A4 { A3 a; A3 b; }; struct A5 { A4 a; A4 b; }; struct A6 { A5 a; A5 b; }; struct A7 { A6 a; A6 b; }; struct A8 { A7 a; A7 b; }; struct A9 { A8 a; A8 b; }; struct A10 { A9 a; A9 b; }; struct A11 { A10 a; A10 b; }; float4 PS(A11 i) : COLOR { return 0; }", ps3,
+         "too many values to pass between stages"},
         {"float4 VS(float4 p : POSITION, float4x4 t : TEXCOORD14) : POSITION { return p; }", vs3,
-         "vertex input semantic 'TEXCOORD16' (row 2 of 'TEXCOORD14') is not a declaration usage with an index up to 15"},
+         at + "vertex input semantic 'TEXCOORD16' (row 2 of 'TEXCOORD14') is not a declaration usage with an index up to 15"},
         {"float4 VS(float4 p : POSITION, " + Values("TEXCOORD", 16, ", ") + ") : POSITION { return p; }", vs3,
-         "vertex input semantic 'TEXCOORD15' is past the 16 inputs a vertex shader reads"},
+         at + "vertex input semantic 'TEXCOORD15' is past the 16 inputs a vertex shader reads"},
         {"struct O { float4 p : POSITION; float3 n : NORMAL; };" + out, "VertexShader = compile vs_2_0 VS()",
-         "vertex output semantic 'NORMAL' is not one vs_2_0 writes (POSITION, PSIZE, COLOR0-1, TEXCOORD0-7 and FOG)"},
+         at + "vertex output semantic 'NORMAL' is not one vs_2_0 writes (POSITION, PSIZE, COLOR0-1, TEXCOORD0-7 and FOG)"},
         {"struct O { float4 p : POSITION; " + Values("TEXCOORD", 16, "; ") + "; " + Values("NORMAL", 16, "; ") + "; };" +
              out,
-         vs3, "vertex output semantic 'NORMAL15' finds no place: the 31 places between the stages are taken"},
+         vs3, at + "vertex output semantic 'NORMAL15' finds no place: the 31 places between the stages are taken"},
         {"float4 PS(float3x4 t : TEXCOORD4) : COLOR { return t[0]; }", "PixelShader = compile ps_1_4 PS()",
-         "pixel input semantic 'TEXCOORD6' (row 2 of 'TEXCOORD4') is not one ps_1_4 reads (COLOR0-1 and TEXCOORD0-5)"},
+         at + "pixel input semantic 'TEXCOORD6' (row 2 of 'TEXCOORD4') is not one ps_1_4 reads (COLOR0-1 and TEXCOORD0-5)"},
     };
     for (const auto& c : cases) {
         EffectDescription d;
         std::string messages;
         EXPECT_FALSE(CompileEffectSource(c.functions + "\ntechnique t { pass p { " + c.compile + "; } }\n", "e.fx",
                                          {}, {}, d, messages));
-        EXPECT_NE(messages.find("e.fx(1,1): error X3000: " + c.reason), std::string::npos) << messages;
+        EXPECT_NE(messages.find(at), std::string::npos) << messages;
+        EXPECT_NE(messages.find(c.reason), std::string::npos) << messages;
     }
 }
 
@@ -581,7 +559,7 @@ TEST(FxUniformPacking, ValuesLandAtTheirReflectedPlaces)
 
 TEST(FxPassProgram, ACompiledPassKeepsItsCodePlacesAndSamplers)
 {
-    const EffectDescription d = Parsed(
+    const EffectDescription d = Described(
         "float4x4 WorldViewProj;\nfloat4 Tint = float4(1, 1, 1, 1);\nbool Lit;\nfloat Weights[3];\n"
         "texture Albedo;\ntexture Detail;\n"
         "sampler2D AlbedoSampler = sampler_state { Texture = <Albedo>; MinFilter = Linear; AddressU = Clamp; };\n"
@@ -621,7 +599,7 @@ TEST(FxPassProgram, ACompiledPassKeepsItsCodePlacesAndSamplers)
 TEST(FxPassProgram, AStageDeclaresOnlyTheParametersSomeStageOfTheEffectReads)
 {
     // Declared, the unused array alone would outgrow the uniform block.
-    const EffectDescription d = Parsed(
+    const EffectDescription d = Described(
         "float4 Unused[4200];\nfloat Scale;\nfloat Gain;\n"
         "float4 VS(float4 p : POSITION, uniform float k) : POSITION { return p * k; }\n"
         "float4 PS() : COLOR { return Gain; }\n"
@@ -651,7 +629,7 @@ TEST(FxPassProgram, StagesOfManyPassesDeclareWhatTheyReadAtPlacesTheyAgreeOn)
         effect += "pass { VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS" + std::to_string(i) +
                   "(); }\n";
     effect += "}\n";
-    const EffectDescription d = Parsed(effect);
+    const EffectDescription d = Described(effect);
     ASSERT_EQ(d.techniques[0].passes.size(), size_t{kPasses});
     for (int i : {0, 1, 150, kPasses - 1}) {
         const PassProgram& p = d.techniques[0].passes[size_t(i)].program;
