@@ -25,68 +25,71 @@ std::vector<uint8_t> Reordered(uint32_t width, uint32_t height, const std::vecto
     return out;
 }
 
-// TGA packets: runs of equal texels as repeat packets, the rest as raw
-// packets, running across row ends as the format allows.
-void TgaPackets(platform::ByteWriter& out, const std::vector<uint8_t>& stored, uint32_t size)
+// Splits `count` values into runs of at least `minRun` equal ones (or of any
+// length where fewer than `minLiteral` remain) and literal stretches, each
+// stretch ending where such a run starts: the shape of TGA packets, BMP's RLE
+// and Radiance's run-length rows alike.
+template <class Same, class Run, class Literal>
+void Runs(size_t count, size_t minRun, size_t mostRun, size_t minLiteral, size_t mostLiteral, Same same, Run run,
+          Literal literal)
 {
-    const size_t texels = stored.size() / size;
-    auto same = [&](size_t a, size_t b) { return std::memcmp(&stored[a * size], &stored[b * size], size) == 0; };
-    size_t i = 0;
-    while (i < texels) {
-        size_t run = 1;
-        while (i + run < texels && run < 128 && same(i, i + run))
-            ++run;
-        if (run >= 2) {
-            out.U8(uint8_t(0x80 | (run - 1)));
-            out.Bytes(&stored[i * size], size);
-            i += run;
+    const auto runStarts = [&](size_t at) {
+        for (size_t k = 1; k < minRun; ++k)
+            if (at + k >= count || !same(at, at + k))
+                return false;
+        return true;
+    };
+    for (size_t i = 0, length; i < count; i += length) {
+        length = 1;
+        while (i + length < count && length < mostRun && same(i, i + length))
+            ++length;
+        if (length >= minRun || count - i < minLiteral) {
+            run(i, length);
             continue;
         }
-        size_t raw = 1;
-        while (i + raw < texels && raw < 128 && !(i + raw + 1 < texels && same(i + raw, i + raw + 1)))
-            ++raw;
-        out.U8(uint8_t(raw - 1));
-        out.Bytes(&stored[i * size], raw * size);
-        i += raw;
+        length = minLiteral;
+        while (i + length < count && length < mostLiteral && !runStarts(i + length))
+            ++length;
+        literal(i, length);
     }
+}
+
+// TGA packets: runs of equal texels as repeat packets, the rest as raw
+// packets, running across row ends as the format allows.
+void TgaPackets(platform::ByteWriter& out, const std::vector<uint8_t>& stored, size_t size)
+{
+    const auto at = [&](size_t i) { return &stored[i * size]; };
+    Runs(
+        stored.size() / size, 2, 128, 1, 128, [&](size_t a, size_t b) { return std::memcmp(at(a), at(b), size) == 0; },
+        [&](size_t i, size_t n) {
+            out.U8(uint8_t(0x80 | (n - 1)));
+            out.Bytes(at(i), size);
+        },
+        [&](size_t i, size_t n) {
+            out.U8(uint8_t(n - 1));
+            out.Bytes(at(i), n * size);
+        });
 }
 
 // One row of colour-table indices in RLE8 or RLE4: repeats as encoded runs,
 // the rest as literal runs (of at least three, as the format wants).
 void RleRow(platform::ByteWriter& out, const uint8_t* row, uint32_t width, bool four)
 {
-    uint32_t x = 0;
-    while (x < width) {
-        uint32_t run = 1;
-        while (x + run < width && run < 255 && row[x + run] == row[x])
-            ++run;
-        if (run >= 3 || width - x < 3) {
-            out.U8(uint8_t(run));
-            out.U8(four ? uint8_t(row[x] << 4 | row[x]) : row[x]);
-            x += run;
-            continue;
-        }
-        uint32_t literal = 3;
-        while (x + literal < width && literal < 254 &&
-               !(x + literal + 2 < width && row[x + literal] == row[x + literal + 1] &&
-                 row[x + literal] == row[x + literal + 2]))
-            ++literal;
-        out.U8(0);
-        out.U8(uint8_t(literal));
-        const uint32_t bytes = four ? (literal + 1) / 2 : literal;
-        for (uint32_t i = 0; i < bytes; ++i) {
-            if (four) {
-                const uint8_t high = row[x + 2 * i];
-                const uint8_t low = 2 * i + 1 < literal ? row[x + 2 * i + 1] : 0;
-                out.U8(uint8_t(high << 4 | low));
-            } else {
-                out.U8(row[x + i]);
-            }
-        }
-        if (bytes % 2)
+    Runs(
+        width, 3, 255, 3, 254, [&](size_t a, size_t b) { return row[a] == row[b]; },
+        [&](size_t i, size_t n) {
+            out.U8(uint8_t(n));
+            out.U8(four ? uint8_t(row[i] << 4 | row[i]) : row[i]);
+        },
+        [&](size_t i, size_t n) {
             out.U8(0);
-        x += literal;
-    }
+            out.U8(uint8_t(n));
+            const size_t bytes = four ? (n + 1) / 2 : n;
+            for (size_t k = 0; k < bytes; ++k)
+                out.U8(four ? uint8_t(row[i + 2 * k] << 4 | (2 * k + 1 < n ? row[i + 2 * k + 1] : 0)) : row[i + k]);
+            if (bytes % 2)
+                out.U8(0);
+        });
 }
 
 } // namespace
@@ -280,27 +283,18 @@ std::vector<uint8_t> WriteHdr(uint32_t width, uint32_t height, const std::vector
         out.U8(uint8_t(width >> 8));
         out.U8(uint8_t(width));
         for (uint32_t c = 0; c < 4; ++c) {
-            uint32_t x = 0;
-            while (x < width) {
-                uint32_t run = 1;
-                while (x + run < width && run < 127 && row[4 * (x + run) + c] == row[4 * x + c])
-                    ++run;
-                if (run >= 3) {
-                    out.U8(uint8_t(128 + run));
-                    out.U8(row[4 * x + c]);
-                    x += run;
-                    continue;
-                }
-                uint32_t literal = 1;
-                while (x + literal < width && literal < 128 &&
-                       !(x + literal + 2 < width && row[4 * (x + literal) + c] == row[4 * (x + literal + 1) + c] &&
-                         row[4 * (x + literal) + c] == row[4 * (x + literal + 2) + c]))
-                    ++literal;
-                out.U8(uint8_t(literal));
-                for (uint32_t i = 0; i < literal; ++i)
-                    out.U8(row[4 * (x + i) + c]);
-                x += literal;
-            }
+            const auto value = [&](size_t x) { return row[4 * x + c]; };
+            Runs(
+                width, 3, 127, 1, 128, [&](size_t a, size_t b) { return value(a) == value(b); },
+                [&](size_t x, size_t n) {
+                    out.U8(uint8_t(128 + n));
+                    out.U8(value(x));
+                },
+                [&](size_t x, size_t n) {
+                    out.U8(uint8_t(n));
+                    for (size_t i = 0; i < n; ++i)
+                        out.U8(value(x + i));
+                });
         }
     }
     return out.Take();
