@@ -141,20 +141,11 @@ def jpeg(width, height, channels, sample, progressive):
     return subprocess.run(args, input=head + texels, stdout=subprocess.PIPE, check=True).stdout
 
 
-def overlong_huffman_table():
-    # A DC table whose 16 counts come to more than the 256 symbols a table holds.
-    data = bytearray(jpeg(8, 8, 1, lambda x, y: (0, x * 20, 0), False))
-    at = data.index(b"\xff\xc4") + 5
-    data[at:at + 16] = bytes([0x20] * 16)
-    return bytes(data)
-
-
-def undefined_table():
-    # A scan that names Huffman tables 1, which the file never defines: the
-    # standard tables stand in, as for motion JPEG frames.
-    data = bytearray(jpeg(8, 8, 1, lambda x, y: (0, y * 20, 0), False))
-    at = data.index(b"\xff\xda") + 6
-    data[at] = 0x11
+def patched_jpeg(sample, marker, skip, patch):
+    # An 8 x 8 grey JPEG with `patch` written `skip` bytes into its first `marker`.
+    data = bytearray(jpeg(8, 8, 1, sample, False))
+    at = data.index(marker) + skip
+    data[at:at + len(patch)] = patch
     return bytes(data)
 
 
@@ -254,8 +245,11 @@ SEEDS = {
     "baseline_colour_8x8.jpg": jpeg(8, 8, 3, lambda x, y: (x * 30, y * 30, 128), False),
     "progressive_colour_10x9.jpg": jpeg(10, 9, 3, lambda x, y: (x * 25, 200 - y * 20, x * y), True),
     "progressive_grey_16x8.jpg": jpeg(16, 8, 1, lambda x, y: (0, (x * 16) % 256, 0), True),
-    "huffman_overlong_refused.jpg": overlong_huffman_table(),
-    "scan_of_standard_tables.jpg": undefined_table(),
+    # A DC table whose 16 counts come to more than the 256 symbols a table holds.
+    "huffman_overlong_refused.jpg": patched_jpeg(lambda x, y: (0, x * 20, 0), b"\xff\xc4", 5, bytes([0x20] * 16)),
+    # A scan naming Huffman tables 1, which the file never defines: the
+    # standard tables stand in, as for motion JPEG frames.
+    "scan_of_standard_tables.jpg": patched_jpeg(lambda x, y: (0, y * 20, 0), b"\xff\xda", 6, b"\x11"),
     "flat_4x2.hdr": hdr(4, 2, False),
     "empty_run_refused.hdr": hdr(8, 2, True)[:-40] + bytes([0, 0, 0, 0]),
     "rle_8x2.hdr": hdr(8, 2, True),
