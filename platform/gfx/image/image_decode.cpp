@@ -29,24 +29,18 @@ ImageFileType SniffImageFileType(const void* data, size_t size)
     const auto* bytes = static_cast<const uint8_t*>(data);
     if (bytes == nullptr)
         return ImageFileType::Unknown;
-    if (LooksLikeDds(bytes, size))
-        return ImageFileType::Dds;
-    if (LooksLikeBmp(bytes, size))
-        return ImageFileType::Bmp;
-    if (LooksLikePng(bytes, size))
-        return ImageFileType::Png;
-    if (LooksLikeJpeg(bytes, size))
-        return ImageFileType::Jpg;
-    if (LooksLikeHdr(bytes, size))
-        return ImageFileType::Hdr;
-    if (LooksLikePfm(bytes, size))
-        return ImageFileType::Pfm;
-    if (LooksLikePnm(bytes, size))
-        return ImageFileType::Pnm;
-    if (LooksLikeDib(bytes, size))
-        return ImageFileType::Dib;
-    if (LooksLikeTga(bytes, size))
-        return ImageFileType::Tga;
+    // The order matters: a DIB and a TGA have no signature of their own, so they come last.
+    static constexpr struct {
+        bool (*looksLike)(const uint8_t*, size_t);
+        ImageFileType type;
+    } kKinds[] = {
+        {LooksLikeDds, ImageFileType::Dds}, {LooksLikeBmp, ImageFileType::Bmp}, {LooksLikePng, ImageFileType::Png},
+        {LooksLikeJpeg, ImageFileType::Jpg}, {LooksLikeHdr, ImageFileType::Hdr}, {LooksLikePfm, ImageFileType::Pfm},
+        {LooksLikePnm, ImageFileType::Pnm}, {LooksLikeDib, ImageFileType::Dib}, {LooksLikeTga, ImageFileType::Tga},
+    };
+    for (const auto& kind : kKinds)
+        if (kind.looksLike(bytes, size))
+            return kind.type;
     return ImageFileType::Unknown;
 }
 
