@@ -20,13 +20,6 @@ void Touch(const fs::path& path)
     std::ofstream(path).close();
 }
 
-// `count` empty files of numbered names in `folder`.
-void Fill(const fs::path& folder, int count)
-{
-    for (int i = 0; i < count; ++i)
-        Touch(folder / ("name" + std::to_string(i)));
-}
-
 TEST(PathCase, PathsAreTakenAsThePlatformTakesThem)
 {
     const struct {
@@ -82,7 +75,8 @@ TEST(PathCase, EachFolderIsReadOnceWhateverIsLookedFor)
     // case: the names read are the folders' names, each folder once, however
     // many files are looked for through them.
     zandrel_test::TempDir dir("zandrel-path-case");
-    Fill(dir.Dir(), 3000);
+    for (int i = 0; i < 3000; ++i)
+        Touch(dir.Path("name" + std::to_string(i)));
     fs::path deep = dir.Dir();
     std::string written = dir.Dir().string() + "/";
     for (int i = 1; i <= 50; ++i) {
