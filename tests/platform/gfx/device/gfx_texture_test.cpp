@@ -327,33 +327,7 @@ TEST(GfxTexture, CubeAndVolumeTexturesKeepFacesSlicesAndLevels)
     }
 }
 
-namespace {
-
-const char* kPointSampled = R"(
-texture Picture;
-sampler2D PictureSampler = sampler_state
-{
-    Texture = <Picture>;
-    MinFilter = Point; MagFilter = Point; MipFilter = None;
-    AddressU = Clamp; AddressV = Clamp;
-};
-struct Through { float4 pos : POSITION; float2 uv : TEXCOORD0; };
-Through PassOn(float4 pos : POSITION, float2 uv : TEXCOORD0) { Through o; o.pos = pos; o.uv = uv; return o; }
-float4 Textured(float2 uv : TEXCOORD0) : COLOR { return tex2D(PictureSampler, uv); }
-technique textured { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Textured(); } }
-)";
-
-class GfxBlockTextureDrawing : public gfx_test::RasterTest {
-protected:
-    void SetUp() override
-    {
-        RasterTest::SetUp();
-        if (!IsSkipped())
-            UseEffect(kPointSampled);
-    }
-};
-
-} // namespace
+using GfxBlockTextureDrawing = gfx_test::RasterTestWith<gfx_test::kPointSampled>;
 
 TEST_F(GfxBlockTextureDrawing, TexturesOfLessThanABlockASideAreDrawnTexelForTexel)
 {

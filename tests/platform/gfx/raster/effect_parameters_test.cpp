@@ -23,13 +23,11 @@ using gfx_test::Argb;
 float Centre(uint32_t x) { return (float(x) + 0.5f) / 32.0f; }
 
 // A pass-through vertex stage before `declarations` (which define PS), and
-// technique T of the two.
-std::string Effect(const std::string& declarations)
+// technique T of the two, its pass setting `states` first.
+std::string Effect(const std::string& declarations, const std::string& states = "")
 {
-    return "struct Through { float4 pos : POSITION; float2 uv : TEXCOORD0; };\n"
-           "Through VS(float4 p : POSITION, float2 uv : TEXCOORD0) { Through o; o.pos = p; o.uv = uv; return o; }\n" +
-           declarations +
-           "\ntechnique T { pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(); } }\n";
+    return gfx_test::kPassOn + declarations + "\ntechnique T { pass p { " + states +
+           " VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 PS(); } }\n";
 }
 
 using GfxParameters = gfx_test::RasterTest;
@@ -67,19 +65,13 @@ TEST_F(GfxParameters, AGlobalThatIsNotStaticIsSetByTheProgramWhateverElseItIsDec
 
 TEST_F(GfxParameters, ABlurWhoseStepAndKernelAreConstGlobalsBlursThePicture)
 {
-    gfx::Texture* picture = nullptr;
-    ASSERT_EQ(gfx::kOk, device->CreateTexture(kWidth, kHeight, 1, 0, gfx::kFormatA8R8G8B8, gfx::kPoolManaged, &picture));
-    owned.push_back(picture);
     auto texel = [](uint32_t x, uint32_t y) {
         return std::array<int, 3>{int((x * 37 + y * 11) % 256), int((x * x + 3 * y) % 256), (x + y) % 3 == 0 ? 255 : 0};
     };
-    const std::span<uint8_t> bytes = platform::testing::TextureBytes(*picture);
-    for (uint32_t y = 0; y < kHeight; ++y)
-        for (uint32_t x = 0; x < kWidth; ++x) {
-            const auto t = texel(x, y);
-            const uint32_t argb = 0xFF000000u | uint32_t(t[0]) << 16 | uint32_t(t[1]) << 8 | uint32_t(t[2]);
-            std::memcpy(bytes.data() + (y * kWidth + x) * 4, &argb, 4);
-        }
+    gfx::Texture* picture = MakeTexture(kWidth, kHeight, [&](uint32_t x, uint32_t y) {
+        const auto t = texel(x, y);
+        return 0xFF000000u | uint32_t(t[0]) << 16 | uint32_t(t[1]) << 8 | uint32_t(t[2]);
+    });
     UseEffect(Effect(R"(
 texture Picture;
 sampler Source = sampler_state { Texture = <Picture>; MinFilter = Point; MagFilter = Point; AddressU = Clamp; AddressV = Clamp; };
@@ -280,12 +272,10 @@ float4 PS(float2 uv : TEXCOORD0) : COLOR
 
 TEST_F(GfxParameters, APassStateReadsAStructMember)
 {
-    std::string source = Effect("struct Look { float4 colour; bool blend; int mask; };\n"
-                                "Look look = { float4(0.5, 0.5, 0.5, 0.5), false, 15 };\n"
-                                "float4 PS(float2 uv : TEXCOORD0) : COLOR { return look.colour; }");
-    source.replace(source.find("} }"), 3,
-                   "AlphaBlendEnable = (look.blend); SrcBlend = SrcAlpha; DestBlend = One; ColorWriteEnable = (look.mask); } }");
-    UseEffect(source);
+    UseEffect(Effect("struct Look { float4 colour; bool blend; int mask; };\n"
+                     "Look look = { float4(0.5, 0.5, 0.5, 0.5), false, 15 };\n"
+                     "float4 PS(float2 uv : TEXCOORD0) : COLOR { return look.colour; }",
+                     "AlphaBlendEnable = (look.blend); SrcBlend = SrcAlpha; DestBlend = One; ColorWriteEnable = (look.mask);"));
     if (HasFatalFailure())
         return;
     const auto expect = [&](int r, int g, int b) {

@@ -14,7 +14,7 @@ using gfx_test::Vertex;
 
 namespace {
 
-const char* kEffect = R"(
+const std::string kEffect = R"(
 float4 Colour;
 float4 PassOn(float4 pos : POSITION) : POSITION { return pos; }
 float4 Flat() : COLOR { return Colour; }
@@ -32,18 +32,15 @@ technique added
 using gfx_test::Covers;
 using gfx_test::Point;
 
-class GfxRasterCoverage : public gfx_test::RasterTest {
+class GfxRasterCoverage : public gfx_test::RasterTestWith<kEffect> {
 protected:
     static constexpr int kStep = 0x20; // what one draw adds to a pixel's red
 
     void SetUp() override
     {
-        RasterTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        UseEffect(kEffect);
-        const float colour[4] = {kStep / 255.0f, 0, 0, 1};
-        ASSERT_EQ(kEffectOk, effect->SetVector("Colour", colour));
+        RasterTestWith::SetUp();
+        if (!IsSkipped() && !HasFatalFailure())
+            SetColour(kStep / 255.0f, 0, 0, 1);
     }
 
     // Clip space of a point; whole and half pixels are exact in it.

@@ -8,7 +8,7 @@ using namespace gfx;
 
 namespace {
 
-const char* kEffect = R"(
+const std::string kEffect = gfx_test::kPassOn + std::string(R"(
 sampler ByRegister : register(s0);
 sampler2D Bare;
 sampler2D NoTexture = sampler_state { MinFilter = Point; MagFilter = Point; AddressU = Clamp; };
@@ -17,8 +17,6 @@ sampler2D SecondInProfile : register(ps_3_0, s1);
 texture Named;
 sampler2D FromEffect = sampler_state { Texture = <Named>; MinFilter = Point; MagFilter = Point; };
 
-struct Through { float4 pos : POSITION; float2 uv : TEXCOORD0; };
-Through PassOn(float4 pos : POSITION, float2 uv : TEXCOORD0) { Through o; o.pos = pos; o.uv = uv; return o; }
 float4 ReadByRegister(float2 uv : TEXCOORD0) : COLOR { return tex2D(ByRegister, uv); }
 float4 ReadBare(float2 uv : TEXCOORD0) : COLOR { return tex2D(Bare, uv); }
 float4 ReadNoTexture(float2 uv : TEXCOORD0) : COLOR { return tex2D(NoTexture, uv); }
@@ -28,39 +26,25 @@ float4 ReadTwo(float2 uv : TEXCOORD0) : COLOR
 {
     return uv.x < 0.5 ? tex2D(Second, uv) : tex2D(SecondInProfile, uv);
 }
-#define PASS(name, ps) technique name { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 ps(); } }
 PASS(byRegister, ReadByRegister)
 PASS(bare, ReadBare)
 PASS(noTexture, ReadNoTexture)
 PASS(fromEffect, ReadFromEffect)
 PASS(two, ReadTwo)
-)";
+)");
 
 constexpr uint32_t kRed = 0xFFFF0000u, kGreen = 0xFF00FF00u, kBlue = 0xFF0000FFu, kBlack = 0xFF000000u;
 
-class GfxRasterDeviceTextures : public gfx_test::RasterTest {
+class GfxRasterDeviceTextures : public gfx_test::RasterTestWith<kEffect> {
 protected:
     void SetUp() override
     {
-        RasterTest::SetUp();
+        RasterTestWith::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        UseEffect(kEffect);
         SetGeometry(Rectangle(0, 0, kWidth, kHeight), RectangleIndices());
         for (uint32_t colour : {kRed, kGreen, kBlue})
-            textures.push_back(Solid(colour));
-    }
-    Texture* Solid(uint32_t colour)
-    {
-        Texture* texture = nullptr;
-        EXPECT_EQ(kOk, device->CreateTexture(2, 2, 1, 0, kFormatA8R8G8B8, kPoolManaged, &texture));
-        if (!texture)
-            return nullptr;
-        owned.push_back(texture);
-        const std::span<uint8_t> bytes = platform::testing::TextureBytes(*texture);
-        for (size_t at = 0; at + 4 <= bytes.size(); at += 4)
-            std::memcpy(bytes.data() + at, &colour, 4);
-        return texture;
+            textures.push_back(MakeTexture(2, 2, [=](uint32_t, uint32_t) { return colour; }));
     }
     void Begin(const char* technique)
     {

@@ -435,14 +435,7 @@ protected:
         if (IsSkipped() || HasFatalFailure())
             return;
         ASSERT_EQ(kWidth, uint32_t(kSize));
-        ASSERT_EQ(kOk, device->CreateTexture(kSize, kSize, 1, 0, kFormatA8R8G8B8, kPoolManaged, &scene));
-        owned.push_back(scene);
-        const std::span<uint8_t> bytes = platform::testing::TextureBytes(*scene);
-        for (int y = 0; y < kSize; ++y)
-            for (int x = 0; x < kSize; ++x) {
-                const uint32_t t = SourceTexel(x, y);
-                std::memcpy(bytes.data() + size_t(y * kSize + x) * 4, &t, 4);
-            }
+        scene = MakeTexture(kSize, kSize, [](uint32_t x, uint32_t y) { return SourceTexel(int(x), int(y)); });
         // Between the passes of a blur: a float target, read back exactly.
         ASSERT_EQ(kOk, device->CreateTexture(kSize, kSize, 1, kUsageRenderTarget, kFormatA32B32G32R32F, kPoolDefault,
                                              &between));

@@ -15,7 +15,7 @@ using gfx_test::Vertex;
 
 namespace {
 
-const char* kEffect = R"(
+const std::string kEffect = R"(
 float4 Colour;
 float Fog;
 float4 Tint = float4(1, 1, 1, 1);
@@ -60,20 +60,14 @@ technique fogFromStates
 
 constexpr uint32_t kFogBlue = 0xFF0000FFu;
 
-class GfxRasterLowerModels : public gfx_test::RasterTest {
+class GfxRasterLowerModels : public gfx_test::RasterTestWith<kEffect> {
 protected:
     void SetUp() override
     {
-        RasterTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        UseEffect(kEffect);
-        ASSERT_EQ(kOk, device->SetRenderState(kRsZEnable, 0));
-    }
-    void SetColour(float r, float g, float b, float a)
-    {
-        const float colour[4] = {r, g, b, a};
-        ASSERT_EQ(kEffectOk, effect->SetVector("Colour", colour));
+        RasterTestWith::SetUp();
+        if (!IsSkipped() && !HasFatalFailure()) {
+            ASSERT_EQ(kOk, device->SetRenderState(kRsZEnable, 0));
+        }
     }
     void SetFogStates(uint32_t table, float start, float end, float density)
     {
@@ -318,7 +312,7 @@ TEST_F(GfxRasterLowerModels, ALitCubeMatchesTheCpusLightingWithItsColoursClamped
     owned.push_back(declared);
     ASSERT_EQ(kOk, device->SetVertexDeclaration(declared));
     SetGeometry(vertices, indices);
-    ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF000000u, 1.0f, 0));
+    Clear();
     DrawWith("litCube");
 
     // The reference: each face's colour from its normal, clamped to 0..1 as

@@ -40,7 +40,7 @@ protected:
         for (const gfx_test::Vertex& corner : Rectangle(0, 0, right, bottom))
             vertices.push_back(make(corner));
         SetGeometry(vertices, RectangleIndices());
-        ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF000000u, 1.0f, 0));
+        Clear();
         DrawWith(technique);
     }
     static constexpr float kStep = 2.0f / kWidth; // one pixel in clip units

@@ -1,6 +1,6 @@
 // Pictures drawn with the states an effect's passes set on the device: sRGB
-// writes and sRGB texture reads, sampler states set in a pass, a border
-// colour given as a float4, each checked against what the states mean.
+// writes and sRGB texture reads, sampler states set in a pass, states taken
+// from parameters, each checked against what the states mean.
 #include <cmath>
 #include <cstring>
 
@@ -12,30 +12,23 @@ using gfx_test::Channel;
 
 namespace {
 
-const char* kEffect = R"(
+const std::string kEffect = gfx_test::kPassOn + std::string(R"(
 texture Picture;
 sampler2D Plain = sampler_state { Texture = <Picture>; AddressU = Clamp; AddressV = Clamp; };
 sampler2D Decoded = sampler_state { Texture = <Picture>; SRGBTexture = true; MinFilter = Point; MagFilter = Point; };
-sampler2D Bordered = sampler_state
-{
-    Texture = <Picture>; MinFilter = Point; MagFilter = Point; AddressU = Border; BorderColor = float4(0, 1, 0, 1);
-};
 float4 Colour = float4(0.5, 0.5, 0.5, 1);
 
-struct Through { float4 pos : POSITION; float2 uv : TEXCOORD0; };
-Through PassOn(float4 pos : POSITION, float2 uv : TEXCOORD0) { Through o; o.pos = pos; o.uv = uv; return o; }
 float4 Flat() : COLOR { return Colour; }
 float4 ReadPlain(float2 uv : TEXCOORD0) : COLOR { return tex2D(Plain, uv); }
 float4 ReadDecoded(float2 uv : TEXCOORD0) : COLOR { return tex2D(Decoded, uv); }
-float4 ReadBordered(float2 uv : TEXCOORD0) : COLOR { return tex2D(Bordered, float2(uv.x * 3 - 1, uv.y)); }
 
 technique encoded
 {
     pass p { SRGBWriteEnable = true; VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Flat(); }
 }
-technique flat { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Flat(); } }
+PASS(flat, Flat)
 technique plain { pass p { SRGBWriteEnable = false; VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Flat(); } }
-technique decoded { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 ReadDecoded(); } }
+PASS(decoded, ReadDecoded)
 technique filteredInPass
 {
     pass p
@@ -52,7 +45,6 @@ technique pointInPass
         VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 ReadPlain();
     }
 }
-technique bordered { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 ReadBordered(); } }
 
 bool Blend = false;
 float DestFactor = 6;
@@ -71,26 +63,14 @@ int Shift = 0;
 float4 Moved(float4 pos : POSITION, uniform float pixels) : POSITION { return pos + float4(pixels / 16, 0, 0, 0); }
 VertexShader MovedBy[3] = { compile vs_3_0 Moved(0), compile vs_3_0 Moved(4), compile vs_3_0 Moved(8) };
 technique chosen { pass p { VertexShader = (MovedBy[Shift]); PixelShader = compile ps_3_0 Tinted(); } }
-)";
+)");
 
-class GfxRasterStates : public gfx_test::RasterTest {
+class GfxRasterStates : public gfx_test::RasterTestWith<kEffect> {
 protected:
-    void SetUp() override
-    {
-        RasterTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        UseEffect(kEffect);
-        ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF000000u, 1.0f, 0));
-    }
     // A texture of `texels` (A8R8G8B8) in a row, set as the effect's picture.
-    void Picture(std::vector<uint32_t> texels)
+    void Picture(const std::vector<uint32_t>& texels)
     {
-        Texture* picture = nullptr;
-        ASSERT_EQ(kOk, device->CreateTexture(uint32_t(texels.size()), 1, 1, 0, kFormatA8R8G8B8, kPoolManaged, &picture));
-        owned.push_back(picture);
-        std::memcpy(platform::testing::TextureBytes(*picture).data(), texels.data(), texels.size() * 4);
-        ASSERT_EQ(kEffectOk, effect->SetTexture("Picture", picture));
+        ASSERT_EQ(kEffectOk, effect->SetTexture("Picture", MakeRow(texels)));
     }
 };
 
@@ -150,17 +130,6 @@ TEST_F(GfxRasterStates, SamplerStatesSetInAPassFilterTheSamplerOfThatUnit)
     EXPECT_NEAR(Channel(mixed, 0), 255 * 0.25, 1.5);
     DrawWith("pointInPass");
     EXPECT_EQ(Pixel(1, 0), 0xFFFF0000u);
-}
-
-TEST_F(GfxRasterStates, ABorderColourGivenAsAFloat4IsTheColourOutsideTheTexture)
-{
-    Picture({0xFFFF0000u, 0xFF0000FFu});
-    SetGeometry(Rectangle(0, 0, 6, 1), RectangleIndices());
-    DrawWith("bordered");
-    const uint32_t g = 0xFF00FF00u;
-    const uint32_t expected[6] = {g, g, 0xFFFF0000u, 0xFF0000FFu, g, g};
-    for (uint32_t x = 0; x < 6; ++x)
-        EXPECT_EQ(expected[x], Pixel(x, 0)) << x;
 }
 
 TEST_F(GfxRasterStates, ABlendStateTakenFromAParameterChangesTheFrameWithTheParameter)

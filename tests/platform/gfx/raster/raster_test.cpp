@@ -11,19 +11,9 @@ using gfx_test::Vertex;
 
 namespace {
 
-const char* kEffect = R"(
-texture Picture;
-sampler2D PictureSampler = sampler_state
-{
-    Texture = <Picture>;
-    MinFilter = Point; MagFilter = Point; MipFilter = None;
-    AddressU = Clamp; AddressV = Clamp;
-};
+const std::string kEffect = gfx_test::kPointSampled + R"(
 float4 Colour = float4(1, 1, 1, 1);
 float4x4 Transform;
-
-struct Through { float4 pos : POSITION; float2 uv : TEXCOORD0; };
-Through PassOn(float4 pos : POSITION, float2 uv : TEXCOORD0) { Through o; o.pos = pos; o.uv = uv; return o; }
 Through Shifted(float4 pos : POSITION, float2 uv : TEXCOORD0, float4 offset : TEXCOORD1)
 {
     Through o;
@@ -32,11 +22,9 @@ Through Shifted(float4 pos : POSITION, float2 uv : TEXCOORD0, float4 offset : TE
     return o;
 }
 float4 Moved(float4 pos : POSITION) : POSITION { return mul(pos, Transform); }
-float4 Textured(float2 uv : TEXCOORD0) : COLOR { return tex2D(PictureSampler, uv); }
 float4 Flat() : COLOR { return Colour; }
 
-technique textured { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Textured(); } }
-technique flat { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Flat(); } }
+PASS(flat, Flat)
 technique flatNoDepth { pass p { ZEnable = false; VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Flat(); } }
 technique blended
 {
@@ -60,19 +48,25 @@ sampler2D BorderSampler = sampler_state
 {
     Texture = <Picture>; MinFilter = Point; MagFilter = Point; AddressU = Border; BorderColor = 0xFF00FF00;
 };
+sampler2D FloatBorderSampler = sampler_state
+{
+    Texture = <Picture>; MinFilter = Point; MagFilter = Point; AddressU = Border; BorderColor = float4(0, 1, 0, 1);
+};
 sampler2D LinearSampler = sampler_state { Texture = <Picture>; MinFilter = Linear; MagFilter = Linear; AddressU = Clamp; };
 float4 Wrapped(float2 uv : TEXCOORD0) : COLOR { return tex2D(WrapSampler, float2(uv.x * 3 - 1, uv.y)); }
 float4 Mirrored(float2 uv : TEXCOORD0) : COLOR { return tex2D(MirrorSampler, float2(uv.x * 3 - 1, uv.y)); }
 float4 Clamped(float2 uv : TEXCOORD0) : COLOR { return tex2D(PictureSampler, float2(uv.x * 3 - 1, uv.y)); }
 float4 Bordered(float2 uv : TEXCOORD0) : COLOR { return tex2D(BorderSampler, float2(uv.x * 3 - 1, uv.y)); }
+float4 FloatBordered(float2 uv : TEXCOORD0) : COLOR { return tex2D(FloatBorderSampler, float2(uv.x * 3 - 1, uv.y)); }
 float4 Filtered(float2 uv : TEXCOORD0) : COLOR { return tex2D(LinearSampler, uv); }
-technique wrapped { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Wrapped(); } }
-technique mirrored { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Mirrored(); } }
-technique clamped { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Clamped(); } }
-technique bordered { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Bordered(); } }
-technique filtered { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Filtered(); } }
-technique sky { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 SkyColour(); } }
-technique slice { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Slice(); } }
+PASS(wrapped, Wrapped)
+PASS(mirrored, Mirrored)
+PASS(clamped, Clamped)
+PASS(bordered, Bordered)
+PASS(floatBordered, FloatBordered)
+PASS(filtered, Filtered)
+PASS(sky, SkyColour)
+PASS(slice, Slice)
 technique instanced { pass p { VertexShader = compile vs_3_0 Shifted(); PixelShader = compile ps_3_0 Flat(); } }
 struct Held { float4 pos : POSITION; nointerpolation float2 uv : TEXCOORD0; };
 Held PassOnHeld(float4 pos : POSITION, float2 uv : TEXCOORD0) { Held o; o.pos = pos; o.uv = uv; return o; }
@@ -80,42 +74,17 @@ float4 HeldUv(Held i) : COLOR { return float4(i.uv, 0, 1); }
 technique held { pass p { VertexShader = compile vs_3_0 PassOnHeld(); PixelShader = compile ps_3_0 HeldUv(); } }
 )";
 
-class GfxRaster : public gfx_test::RasterTest {
-protected:
-    void SetUp() override
-    {
-        RasterTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        UseEffect(kEffect);
-        ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF000000u, 1.0f, 0));
-    }
-    void SetColour(float r, float g, float b, float a)
-    {
-        const float colour[4] = {r, g, b, a};
-        ASSERT_EQ(kEffectOk, effect->SetVector("Colour", colour));
-    }
-};
+using GfxRaster = gfx_test::RasterTestWith<kEffect>;
 
 TEST_F(GfxRaster, ATexturedQuadDrawnOneToOneReproducesItsTexelsInPlace)
 {
     // Every texel different, and channels that tell a swapped byte order apart.
-    Texture* picture = nullptr;
-    ASSERT_EQ(kOk, device->CreateTexture(kWidth, kHeight, 1, 0, kFormatA8R8G8B8, kPoolManaged, &picture));
-    owned.push_back(picture);
-    LockedRect locked;
-    ASSERT_EQ(kOk, picture->LockRect(0, &locked, nullptr, 0));
     auto texel = [](uint32_t x, uint32_t y) { return 0xFF000000u | (x * 8) << 16 | (y * 8) << 8 | ((x + y) & 7) * 32; };
-    for (uint32_t y = 0; y < kHeight; ++y)
-        for (uint32_t x = 0; x < kWidth; ++x)
-            std::memcpy(static_cast<uint8_t*>(locked.bits) + y * uint32_t(locked.pitch) + x * 4, &(const uint32_t&)texel(x, y), 4);
-    ASSERT_EQ(kOk, picture->UnlockRect(0));
+    Texture* picture = MakeTexture(kWidth, kHeight, texel);
     ASSERT_EQ(kEffectOk, effect->SetTexture("Picture", picture));
     SetGeometry(Rectangle(0, 0, kWidth, kHeight), RectangleIndices());
     DrawWith("textured");
-    for (uint32_t y = 0; y < kHeight; ++y)
-        for (uint32_t x = 0; x < kWidth; ++x)
-            ASSERT_EQ(texel(x, y), Pixel(x, y)) << "at " << x << "," << y;
+    ExpectEveryPixel(texel, 0);
 }
 
 TEST_F(GfxRaster, EachTexelFormatIsSampledAsTheSystemReadsIt)
@@ -225,12 +194,7 @@ TEST_F(GfxRaster, CubeFacesAndVolumeSlicesAreSampledWhereTheyLie)
 TEST_F(GfxRaster, SamplerStatesAddressAndFilterAsTheirBlocksSay)
 {
     // Two texels, red then blue, read across three widths of the texture.
-    Texture* picture = nullptr;
-    ASSERT_EQ(kOk, device->CreateTexture(2, 1, 1, 0, kFormatA8R8G8B8, kPoolManaged, &picture));
-    owned.push_back(picture);
-    const uint32_t texels[2] = {0xFFFF0000u, 0xFF0000FFu};
-    std::memcpy(platform::testing::TextureBytes(*picture).data(), texels, sizeof texels);
-    ASSERT_EQ(kEffectOk, effect->SetTexture("Picture", picture));
+    ASSERT_EQ(kEffectOk, effect->SetTexture("Picture", MakeRow({0xFFFF0000u, 0xFF0000FFu})));
     // Six pixels across: u = -1 .. 2 in steps of half a texture, at the texel centres.
     SetGeometry(Rectangle(0, 0, 6, 1), RectangleIndices());
     const uint32_t r = 0xFFFF0000u, b = 0xFF0000FFu, g = 0xFF00FF00u;
@@ -242,6 +206,7 @@ TEST_F(GfxRaster, SamplerStatesAddressAndFilterAsTheirBlocksSay)
         {"mirrored", {b, r, r, b, b, r}},
         {"clamped", {r, r, r, b, b, b}},
         {"bordered", {g, g, r, b, g, g}},
+        {"floatBordered", {g, g, r, b, g, g}}, // the border colour given as a float4
     };
     for (const Case& c : cases) {
         DrawWith(c.technique);
@@ -302,7 +267,7 @@ TEST_F(GfxRaster, TheNearerSurfaceWinsTheDepthTestWhateverTheOrder)
     drawEach("flat");
     ExpectRectangle(0, 0, 32, 32, 0xFF00FF00u);
     // Without the depth test the last one drawn shows.
-    ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF000000u, 1.0f, 0));
+    Clear();
     drawEach("flatNoDepth");
     ExpectRectangle(0, 0, 16, 32, 0xFF00FF00u, 0xFFFF0000u);
 }
@@ -394,7 +359,7 @@ TEST_F(GfxRaster, CullingRemovesTheWindingItNames)
     };
     for (const Case& c : {Case{kCullCounterClockwise, true, false}, Case{kCullClockwise, false, true},
                           Case{kCullNone, true, true}}) {
-        ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF000000u, 1.0f, 0));
+        Clear();
         ASSERT_EQ(kOk, device->SetRenderState(kRsCullMode, c.cull));
         DrawWith("flat");
         EXPECT_EQ(c.left ? 0xFF0000FFu : 0xFF000000u, Pixel(8, 16)) << "cull mode " << c.cull;
@@ -443,7 +408,7 @@ TEST_F(GfxRaster, FloatAndDepthTargetsHoldWhatWasDrawnAndSampleBack)
     ASSERT_EQ(kOk, device->GetDepthStencilSurface(&mainDepth));
     ASSERT_EQ(kOk, device->SetRenderTarget(0, floatLevel));
     ASSERT_EQ(kOk, device->SetDepthStencilSurface(depthLevel));
-    ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF000000u, 1.0f, 0));
+    Clear();
     SetColour(0.3125f, 0, 0, 1);
     SetGeometry(Rectangle(0, 0, 16, 32, 0.25f), RectangleIndices());
     DrawWith("flat");

@@ -3,6 +3,8 @@
 // that binds geometry (clip-space positions, texture coordinates), effects
 // compiled from small sources, and the pixels of the back buffer read back.
 // Tests skip with a message when no OpenGL 4.5 context can be made.
+// RasterTestWith<source> starts each test with that effect compiled and the
+// target cleared; kPassOn and kPointSampled are effect sources' common parts.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -59,6 +61,28 @@ inline bool Covers(const Point* t, Point p)
     }
     return true;
 }
+
+// A vertex stage handing on position and coordinates, and PASS(name, ps):
+// a technique of one pass drawing it with the pixel stage `ps` (both 3_0).
+inline constexpr const char* kPassOn = R"(
+struct Through { float4 pos : POSITION; float2 uv : TEXCOORD0; };
+Through PassOn(float4 pos : POSITION, float2 uv : TEXCOORD0) { Through o; o.pos = pos; o.uv = uv; return o; }
+#define PASS(name, ps) technique name { pass p { VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 ps(); } }
+)";
+
+// kPassOn, and technique `textured`: the texture parameter Picture read point
+// sampled and clamped by PictureSampler.
+inline const std::string kPointSampled = std::string(kPassOn) + R"(
+texture Picture;
+sampler2D PictureSampler = sampler_state
+{
+    Texture = <Picture>;
+    MinFilter = Point; MagFilter = Point; MipFilter = None;
+    AddressU = Clamp; AddressV = Clamp;
+};
+float4 Textured(float2 uv : TEXCOORD0) : COLOR { return tex2D(PictureSampler, uv); }
+PASS(textured, Textured)
+)";
 
 struct Vertex {
     float x, y, z, w; // clip space
@@ -131,6 +155,38 @@ protected:
         ASSERT_EQ(gfx::kOk, device->SetIndices(ib));
         vertexCount = static_cast<uint32_t>(vertices.size());
         indexCount = static_cast<uint32_t>(indices.size());
+    }
+
+    // Sets the effect's float4 `name` (Colour unless told).
+    void SetColour(float r, float g, float b, float a, const char* name = "Colour")
+    {
+        const float colour[4] = {r, g, b, a};
+        ASSERT_EQ(gfx::kEffectOk, effect->SetVector(name, colour)) << name;
+    }
+
+    // A managed A8R8G8B8 texture of one level, `texel` giving each texel,
+    // written through a lock as a program writes it; the test owns it.
+    gfx::Texture* MakeTexture(uint32_t width, uint32_t height, const std::function<uint32_t(uint32_t, uint32_t)>& texel)
+    {
+        gfx::Texture* texture = nullptr;
+        EXPECT_EQ(gfx::kOk, device->CreateTexture(width, height, 1, 0, gfx::kFormatA8R8G8B8, gfx::kPoolManaged, &texture));
+        if (!texture)
+            return nullptr;
+        owned.push_back(texture);
+        gfx::LockedRect locked;
+        EXPECT_EQ(gfx::kOk, texture->LockRect(0, &locked, nullptr, 0));
+        for (uint32_t y = 0; y < height; ++y)
+            for (uint32_t x = 0; x < width; ++x) {
+                const uint32_t value = texel(x, y);
+                std::memcpy(static_cast<uint8_t*>(locked.bits) + size_t(y) * uint32_t(locked.pitch) + x * 4, &value, 4);
+            }
+        EXPECT_EQ(gfx::kOk, texture->UnlockRect(0));
+        return texture;
+    }
+    // A texture of one row of `texels`.
+    gfx::Texture* MakeRow(const std::vector<uint32_t>& texels)
+    {
+        return MakeTexture(uint32_t(texels.size()), 1, [&](uint32_t x, uint32_t) { return texels[x]; });
     }
 
     template <class T>
@@ -246,6 +302,21 @@ protected:
     std::vector<gfx::RefCounted*> owned;
     uint32_t vertexCount = 0;
     uint32_t indexCount = 0;
+};
+
+// A RasterTest whose tests start with the effect `Source` compiled and the
+// target cleared.
+template <const std::string& Source>
+class RasterTestWith : public RasterTest {
+protected:
+    void SetUp() override
+    {
+        RasterTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        UseEffect(Source);
+        Clear();
+    }
 };
 
 // Channels of an A8R8G8B8 value.
