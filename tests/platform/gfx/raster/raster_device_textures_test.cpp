@@ -117,9 +117,8 @@ TEST_F(GfxRasterDeviceTextures, SamplersBoundByRegisterReadTheirUnits)
     ASSERT_EQ(kOk, device->SetTexture(0, textures[0]));
     ASSERT_EQ(kOk, device->SetTexture(1, textures[1]));
     ASSERT_EQ(kOk, device->SetTexture(2, textures[2]));
-    Begin("two");
-    ASSERT_EQ(kOk, device->DrawIndexedPrimitive(kPrimitiveTriangleList, 0, 0, vertexCount, 0, indexCount / 3));
-    End();
+    Clear();
+    DrawWith("two");
     ExpectRectangle(0, 0, kWidth / 2, kHeight, kBlue, kGreen);
 }
 

@@ -238,13 +238,7 @@ TEST_F(GfxRaster, APointTransformedBySetMatrixLandsOnThePixelComputedOnTheCpu)
     ASSERT_EQ(9.0, y);
     SetColour(0, 1, 0, 1);
     SetGeometry({{p[0], p[1], p[2], p[3], 0, 0}}, {0});
-    ASSERT_EQ(kEffectOk, effect->SetTechnique("moved"));
-    uint32_t passes = 0;
-    ASSERT_EQ(kEffectOk, effect->Begin(passes));
-    ASSERT_EQ(kEffectOk, effect->BeginPass(0));
-    ASSERT_EQ(kOk, device->DrawIndexedPrimitive(kPrimitivePointList, 0, 0, 1, 0, 1));
-    effect->EndPass();
-    effect->End();
+    DrawWith("moved", kPrimitivePointList);
     ExpectRectangle(21, 9, 22, 10, 0xFF00FF00u);
 }
 

@@ -198,16 +198,16 @@ protected:
         ASSERT_EQ(gfx::kOk, buffer->Unlock());
     }
 
-    // Draws the bound geometry (triangles) with every pass of `technique`.
-    void DrawWith(const std::string& technique)
+    // Draws the bound geometry (triangles, or points) with every pass of `technique`.
+    void DrawWith(const std::string& technique, gfx::PrimitiveType primitive = gfx::kPrimitiveTriangleList)
     {
+        const uint32_t primitives = primitive == gfx::kPrimitivePointList ? indexCount : indexCount / 3;
         ASSERT_EQ(gfx::kEffectOk, effect->SetTechnique(technique));
         uint32_t passes = 0;
         ASSERT_EQ(gfx::kEffectOk, effect->Begin(passes));
         for (uint32_t pass = 0; pass < passes; ++pass) {
             ASSERT_EQ(gfx::kEffectOk, effect->BeginPass(pass));
-            ASSERT_EQ(gfx::kOk, device->DrawIndexedPrimitive(gfx::kPrimitiveTriangleList, 0, 0, vertexCount, 0,
-                                                             indexCount / 3));
+            ASSERT_EQ(gfx::kOk, device->DrawIndexedPrimitive(primitive, 0, 0, vertexCount, 0, primitives));
             effect->EndPass();
         }
         effect->End();
