@@ -239,37 +239,28 @@ std::vector<uint8_t> ExpressionBytes(const gfx::EffectDescription& d, const std:
                                      const std::vector<Reading>& as = {})
 {
     struct Names : gfx::ExpressionNames {
-        const gfx::EffectDescription& d;
-        const std::vector<Reading>& as;
-        Names(const gfx::EffectDescription& description, const std::vector<Reading>& readings)
-            : d(description), as(readings) {}
+        std::vector<Reading> readings; // the first of a name is the one read
         gfx::ExpressionName Find(std::string_view name) override
         {
             gfx::ExpressionName found;
-            for (const Reading& r : as)
+            for (const Reading& r : readings)
                 if (r.name == name) {
                     found.kind = gfx::ExpressionName::Kind::Parameter;
                     found.parameter = r.parameter;
                     found.shape = r.shape;
-                    return found;
+                    break;
                 }
-            for (size_t i = 0; i < d.parameters.size(); ++i) {
-                const gfx::EffectParameter& p = d.parameters[i];
-                if (p.name != name)
-                    continue;
-                found.kind = gfx::ExpressionName::Kind::Parameter;
-                found.parameter = static_cast<uint32_t>(i);
-                found.shape.base = p.type == gfx::EffectParameterType::Bool  ? gfx::ValueBase::Bool
-                                   : p.type == gfx::EffectParameterType::Int ? gfx::ValueBase::Int
-                                                                             : gfx::ValueBase::Float;
-                found.shape.rows = p.rows;
-                found.shape.columns = p.columns;
-                found.shape.matrix = p.rows > 1;
-                found.shape.arraySize = p.arraySize;
-            }
             return found;
         }
-    } names(d, as);
+    } names;
+    names.readings = as;
+    for (size_t i = 0; i < d.parameters.size(); ++i) {
+        const gfx::EffectParameter& p = d.parameters[i];
+        const gfx::ValueBase base = p.type == gfx::EffectParameterType::Bool  ? gfx::ValueBase::Bool
+                                    : p.type == gfx::EffectParameterType::Int ? gfx::ValueBase::Int
+                                                                              : gfx::ValueBase::Float;
+        names.readings.push_back({p.name, static_cast<uint32_t>(i), {base, p.rows, p.columns, p.rows > 1, p.arraySize}});
+    }
     gfx::TokenListReader tokens(gfx::Tokenize(text));
     gfx::ExpressionBudget budget;
     gfx::Expression program;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <optional>
 #include <thread>
 
 #include "platform/gfx/fx/effect_compiler.h"
@@ -23,6 +24,21 @@ const std::string kSource = "float4 Tint;\n"
                             "    pass a { PixelShader = compile ps_2_0 Good(); }\n"
                             "    pass b { PixelShader = compile ps_2_0 Bad(); }\n"
                             "}\n";
+
+// A thread of the caller's own, waiting until it goes. It waits before the
+// compile copies the process: a thread caught starting may hold a
+// sanitizer's lock that the copy would then wait on for ever.
+struct Companion {
+    Companion() { waiting.get_future().wait(); }
+    ~Companion()
+    {
+        release.set_value();
+        thread.join();
+    }
+    std::promise<void> waiting, release;
+    std::future<void> released = release.get_future();
+    std::thread thread{[this] { waiting.set_value(), released.wait(); }};
+};
 
 TEST(FxShaderIsolation, AChildThatDiesHangsRunsAwayOrEndsEarlyFailsItsStageWithTheCause)
 {
@@ -44,14 +60,9 @@ TEST(FxShaderIsolation, AChildThatDiesHangsRunsAwayOrEndsEarlyFailsItsStageWithT
     // a time; a caller alone, one that compiles them side by side.
     for (bool companion : {false, true})
     for (const Case& c : cases) {
-        std::promise<void> release, waiting;
-        std::thread other;
-        // Waiting before the compile copies the process: a thread caught starting
-        // may hold a sanitizer's lock that the copy would then wait on for ever.
-        if (companion) {
-            other = std::thread([&waiting, done = release.get_future()] { waiting.set_value(), done.wait(); });
-            waiting.get_future().wait();
-        }
+        std::optional<Companion> other;
+        if (companion)
+            other.emplace();
         EffectDescription d;
         std::string messages;
         bool compiled = false;
@@ -59,9 +70,7 @@ TEST(FxShaderIsolation, AChildThatDiesHangsRunsAwayOrEndsEarlyFailsItsStageWithT
             ShaderCompilerFault fault(c.kind, "Bad");
             compiled = CompileEffectSource(kSource, "e.fx", {}, {}, d, messages);
         }
-        release.set_value();
-        if (other.joinable())
-            other.join();
+        other.reset();
         if (c.cause.empty()) {
             EXPECT_TRUE(compiled) << messages;
             continue;
@@ -129,18 +138,13 @@ TEST(FxShaderIsolation, ABrokenFirstPassStopsTheStagesOfThePassesAfterIt)
     const std::string functions = "float4 Tint;\n"
                                   "float4 Good(uniform float k) : COLOR0 { return Tint * k; }\n"
                                   "float4 Broken(uniform float k) : COLOR0 { return Missing * k; }\n";
-    std::promise<void> release, waiting;
-    std::thread other([&waiting, done = release.get_future()] { waiting.set_value(), done.wait(); });
-    waiting.get_future().wait();
+    Companion other;
     platform::testing::ShaderStageCounter counter;
     EffectDescription d;
     std::string messages;
-    const bool compiled = CompileEffectSource(
+    EXPECT_FALSE(CompileEffectSource(
         functions + "technique t {\n" + Passes("Broken", 0, 1) + Passes("Good", 1, 400) + "}\n", "e.fx", {}, {}, d,
-        messages);
-    release.set_value();
-    other.join();
-    EXPECT_FALSE(compiled);
+        messages));
     EXPECT_EQ(messages, "e.fx(3,50): error X3004: undeclared identifier 'Missing'\n");
     EXPECT_EQ(counter.Begun(), 2u);
 }
