@@ -277,11 +277,8 @@ protected:
     void ExpectRectangle(uint32_t left, uint32_t top, uint32_t right, uint32_t bottom, uint32_t inside,
                          uint32_t outside = 0xFF000000u)
     {
-        for (uint32_t y = 0; y < kHeight; ++y)
-            for (uint32_t x = 0; x < kWidth; ++x) {
-                const bool in = x >= left && x < right && y >= top && y < bottom;
-                ASSERT_EQ(in ? inside : outside, Pixel(x, y)) << "at " << x << "," << y;
-            }
+        ExpectEveryPixel(
+            [=](uint32_t x, uint32_t y) { return x >= left && x < right && y >= top && y < bottom ? inside : outside; }, 0);
     }
 
     // The back buffer's texel at (x, y) as A8R8G8B8.
