@@ -63,6 +63,7 @@ auto Each(F texel, uint32_t width = kWidth)
     return out;
 }
 
+void Append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
 Bytes U16(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8)}; }
 Bytes U32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
 uint32_t Pack1555(const Texel& t, bool alpha)
@@ -104,6 +105,16 @@ Bytes OddMasksRead(uint32_t x, uint32_t y)
             0xFF};
 }
 
+// A picture as a file's writer takes it, with its options, and as loaded.
+template <class Options>
+struct Case {
+    std::string name;
+    Options o;
+    Bytes stored;
+    uint32_t format;
+    Bytes texels;
+};
+
 std::vector<Kind> TgaKinds()
 {
     // A colour map of 8 entries from index 5, in each entry size.
@@ -116,8 +127,7 @@ std::vector<Kind> TgaKinds()
     Bytes map24, map32, map16;
     for (uint32_t i = 0; i < 8; ++i)
         for (auto [map, bits] : std::initializer_list<std::pair<Bytes*, uint32_t>>{{&map24, 24}, {&map32, 32}, {&map16, 16}})
-            for (uint8_t byte : stored(entry(i), bits))
-                map->push_back(byte);
+            Append(*map, stored(entry(i), bits));
     const auto mapped = [&](uint32_t bits) {
         return Each([&](uint32_t x, uint32_t y) {
             const Bytes t = stored(entry(Index(x, y, 3)), bits);
@@ -125,14 +135,7 @@ std::vector<Kind> TgaKinds()
         });
     };
     const Bytes index = Each([](uint32_t x, uint32_t y) { return Bytes{uint8_t(Index(x, y, 3) + 5)}; });
-    struct Case {
-        const char* name;
-        TgaOptions o;
-        Bytes stored;
-        uint32_t format;
-        Bytes texels;
-    };
-    const Case cases[] = {
+    const Case<TgaOptions> cases[] = {
         {"32", {.bits = 32, .alphaBits = 8}, Each(Bgra), kFormatA8R8G8B8, Each(Bgra)},
         {"24 top-down", {.bits = 24, .topDown = true}, Each(Bgr), kFormatX8R8G8B8, Each(Bgrx)},
         {"16 right-to-left", {.bits = 16, .rightToLeft = true, .alphaBits = 1}, Each(A1555), kFormatA1R5G5B5, Each(A1555)},
@@ -154,7 +157,7 @@ std::vector<Kind> TgaKinds()
     for (bool runLength : {false, true})
         for (Case c : cases) {
             c.o.runLength = runLength;
-            kinds.push_back({std::string("TGA ") + c.name + (runLength ? " run-length" : ""),
+            kinds.push_back({"TGA " + c.name + (runLength ? " run-length" : ""),
                              image_files::WriteTga(kWidth, kHeight, c.stored, c.o), ImageFileType::Tga, c.format,
                              c.texels});
         }
@@ -163,14 +166,7 @@ std::vector<Kind> TgaKinds()
 
 std::vector<Kind> BmpKinds()
 {
-    struct Case {
-        std::string name;
-        BmpOptions o;
-        Bytes stored;
-        uint32_t format;
-        Bytes texels;
-    };
-    std::vector<Case> cases = {
+    std::vector<Case<BmpOptions>> cases = {
         {"24", {.bits = 24}, Each(Bgr), kFormatX8R8G8B8, Each(Bgrx)},
         {"24, core header", {.bits = 24, .infoSize = 12}, Each(Bgr), kFormatX8R8G8B8, Each(Bgrx)},
         {"32 plain", {.bits = 32}, Each(Bgra), kFormatX8R8G8B8, Each(Bgra)},
@@ -345,8 +341,7 @@ std::vector<Kind> NetpbmKinds()
                                      uint8_t(scaled(s[0], max, 255)), 0xFF};
                     Bytes out;
                     for (uint32_t v : s)
-                        for (uint8_t byte : U16(scaled(v, max, 65535)))
-                            out.push_back(byte);
+                        Append(out, U16(scaled(v, max, 65535)));
                     out.insert(out.end(), {0xFF, 0xFF});
                     return out;
                 }));
@@ -375,8 +370,7 @@ std::vector<Kind> NetpbmKinds()
             const auto texels = Each([&](uint32_t x, uint32_t y) {
                 Bytes out;
                 for (uint32_t c = 0; c < (channels == 3 ? 4u : 1u); ++c)
-                    for (uint8_t byte : U32(std::bit_cast<uint32_t>(c < channels ? value(x, y, c) : 1.0f)))
-                        out.push_back(byte);
+                    Append(out, U32(std::bit_cast<uint32_t>(c < channels ? value(x, y, c) : 1.0f)));
                 return out;
             });
             kinds.push_back({"PFM " + std::to_string(channels) + (little ? " little-endian" : " big-endian"),
@@ -401,8 +395,7 @@ std::vector<Kind> HdrKinds()
             const float scale = t[3] ? std::ldexp(1.0f, int(t[3]) - 136) : 0.0f;
             Bytes out;
             for (float v : {t[0] * scale, t[1] * scale, t[2] * scale, 1.0f})
-                for (uint8_t byte : U32(std::bit_cast<uint32_t>(v)))
-                    out.push_back(byte);
+                Append(out, U32(std::bit_cast<uint32_t>(v)));
             return out;
         },
         width);

@@ -8,15 +8,8 @@ namespace image_files {
 
 namespace {
 
-uint32_t Channels(uint32_t colourType)
-{
-    switch (colourType) {
-    case 2: return 3;
-    case 4: return 2;
-    case 6: return 4;
-    default: return 1;
-    }
-}
+// Channels a texel of each colour type.
+constexpr uint32_t kChannels[7] = {1, 0, 3, 1, 2, 0, 4};
 
 void Big32(std::vector<uint8_t>& out, uint32_t value)
 {
@@ -88,7 +81,7 @@ std::vector<uint8_t> WritePng(uint32_t width, uint32_t height, const std::vector
     if (!options.transparency.empty())
         Chunk(out, "tRNS", options.transparency);
 
-    const uint32_t channels = Channels(options.colourType);
+    const uint32_t channels = kChannels[options.colourType];
     std::vector<uint8_t> raw;
     if (!options.interlaced) {
         Rows(raw, samples, width, channels, options.depth, 0, 0, 1, 1, width, height);
