@@ -389,21 +389,28 @@ TEST(ImageDecode, DamagedFilesOfEachKindGiveInvalidDataWithAReason)
 
     // Cut anywhere, each is refused; but for a text file cut within its last
     // sample, which still holds a sample there, and PNG's end chunk, which holds nothing.
-    std::vector<std::pair<std::vector<uint8_t>, size_t>> cuts = {
-        {tga, 0}, {tgaRuns, 0}, {WriteTga(9, 5, std::vector<uint8_t>(9 * 5, 3), mapped), 0},
-        {bmp, 0}, {bmpRuns, 0}, {WritePfm(3, 2, 3, std::vector<float>(18, 0.5f), true), 0},
-        {png, 12}, {jpeg, 0}, {WriteJpeg(9, 9, 3, std::vector<uint8_t>(243, 60), true), 0},
-        {WriteHdr(16, 2, rgbe, false), 0}, {hdrRuns, 0},
-        {WriteDds({gfx::kFormatDXT1, ImageKind::Texture2D, 8, 8, 1, 4}), 0},
-        {WriteDds({gfx::kFormatR5G6B5, ImageKind::Cube, 2, 2, 1, 2}), 0},
-        {WriteDds({gfx::kFormatL8, ImageKind::Volume, 4, 2, 2, 3}), 0},
+    struct Cuts {
+        std::string name;
+        std::vector<uint8_t> file;
+        size_t spared = 0;
+    };
+    std::vector<Cuts> cuts = {
+        {"TGA", tga}, {"TGA run-length", tgaRuns},
+        {"TGA colour-mapped", WriteTga(9, 5, std::vector<uint8_t>(9 * 5, 3), mapped)},
+        {"BMP", bmp}, {"BMP RLE8", bmpRuns}, {"PFM", WritePfm(3, 2, 3, std::vector<float>(18, 0.5f), true)},
+        {"PNG", png, 12}, {"JPEG", jpeg}, {"JPEG progressive", WriteJpeg(9, 9, 3, std::vector<uint8_t>(243, 60), true)},
+        {"HDR", WriteHdr(16, 2, rgbe, false)}, {"HDR run-length", hdrRuns},
+        {"DDS DXT1 chain", WriteDds({gfx::kFormatDXT1, ImageKind::Texture2D, 8, 8, 1, 4})},
+        {"DDS cube", WriteDds({gfx::kFormatR5G6B5, ImageKind::Cube, 2, 2, 1, 2})},
+        {"DDS volume", WriteDds({gfx::kFormatL8, ImageKind::Volume, 4, 2, 2, 3})},
     };
     for (char kind : {'1', '2', '3', '4', '5', '6'})
-        cuts.push_back({WritePnm(kind, 4, 3, kind == '1' || kind == '4' ? 1 : 255, std::vector<uint32_t>(36, 1)),
-                        kind <= '3' ? 2 : 0});
-    for (size_t i = 0; i < cuts.size(); ++i) {
-        SCOPED_TRACE("file " + std::to_string(i) + " of those cut");
-        ExpectEveryCutRefused(cuts[i].first, cuts[i].second);
+        cuts.push_back({std::string("P") + kind,
+                        WritePnm(kind, 4, 3, kind == '1' || kind == '4' ? 1 : 255, std::vector<uint32_t>(36, 1)),
+                        size_t(kind <= '3' ? 2 : 0)});
+    for (const Cuts& c : cuts) {
+        SCOPED_TRACE(c.name);
+        ExpectEveryCutRefused(c.file, c.spared);
     }
 
     const std::pair<std::vector<uint8_t>, const char*> cases[] = {
