@@ -85,6 +85,13 @@ TEST(FxShaderIsolation, AChildThatDiesHangsRunsAwayOrEndsEarlyFailsItsStageWithT
     }
 }
 
+// Functions for the passes below: one that compiles, one that does not, and
+// one the fault meets.
+const std::string kFunctions = "float4 Tint;\n"
+                               "float4 Good(uniform float k) : COLOR0 { return Tint * k; }\n"
+                               "float4 Broken(uniform float k) : COLOR0 { return Missing * k; }\n"
+                               "float4 Bad(uniform float k) : COLOR0 { return Tint * k; }\n";
+
 // `count` passes, each compiling `function` with an argument of its own, so
 // that each is a stage of its own.
 std::string Passes(const std::string& function, int first, int count)
@@ -98,10 +105,6 @@ std::string Passes(const std::string& function, int first, int count)
 
 TEST(FxShaderIsolation, AfterAFailedStageNoFurtherStageIsCompiledAndTheFirstFailingPassSpeaks)
 {
-    const std::string functions = "float4 Tint;\n"
-                                  "float4 Good(uniform float k) : COLOR0 { return Tint * k; }\n"
-                                  "float4 Broken(uniform float k) : COLOR0 { return Missing * k; }\n"
-                                  "float4 Bad(uniform float k) : COLOR0 { return Tint * k; }\n";
     struct Case {
         std::string name;
         std::string passes;
@@ -122,7 +125,7 @@ TEST(FxShaderIsolation, AfterAFailedStageNoFurtherStageIsCompiledAndTheFirstFail
             EffectDescription d;
             std::string messages;
             ShaderCompilerFault fault(ShaderCompilerFault::Kind::Crash, "Bad");
-            EXPECT_FALSE(CompileEffectSource(functions + "technique t {\n" + c.passes + "}\n", "e.fx", {}, {}, d,
+            EXPECT_FALSE(CompileEffectSource(kFunctions + "technique t {\n" + c.passes + "}\n", "e.fx", {}, {}, d,
                                              messages));
             EXPECT_EQ(messages.substr(0, messages.find('\n') + 1), c.message) << c.name;
         }
@@ -135,15 +138,12 @@ TEST(FxShaderIsolation, ABrokenFirstPassStopsTheStagesOfThePassesAfterIt)
     // begins does not hang on how the machine shares its processors: the
     // stages of the broken pass alone (its stand-in vertex stage, then the
     // broken one), not the 400 passes after it.
-    const std::string functions = "float4 Tint;\n"
-                                  "float4 Good(uniform float k) : COLOR0 { return Tint * k; }\n"
-                                  "float4 Broken(uniform float k) : COLOR0 { return Missing * k; }\n";
     Companion other;
     platform::testing::ShaderStageCounter counter;
     EffectDescription d;
     std::string messages;
     EXPECT_FALSE(CompileEffectSource(
-        functions + "technique t {\n" + Passes("Broken", 0, 1) + Passes("Good", 1, 400) + "}\n", "e.fx", {}, {}, d,
+        kFunctions + "technique t {\n" + Passes("Broken", 0, 1) + Passes("Good", 1, 400) + "}\n", "e.fx", {}, {}, d,
         messages));
     EXPECT_EQ(messages, "e.fx(3,50): error X3004: undeclared identifier 'Missing'\n");
     EXPECT_EQ(counter.Begun(), 2u);
