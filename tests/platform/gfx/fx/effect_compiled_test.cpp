@@ -279,6 +279,13 @@ TEST(CompiledEffect, StoredStateExpressionsAreCheckedAsTheCompilerChecksThem)
     const uint32_t light = static_cast<uint32_t>(ParameterIndex(original, "light"));
     const gfx::ValueShape float4{gfx::ValueBase::Float, 1, 4};
     const gfx::ValueShape boolean{gfx::ValueBase::Bool};
+    const std::string value = "pass 'fixed' of technique 't': the value of 'FogEnable': ";
+    // A cut or a byte more of a sound expression.
+    auto changed = [&](int by) {
+        std::vector<uint8_t> bytes = ExpressionBytes(original, "fog");
+        by < 0 ? bytes.pop_back() : bytes.push_back(0);
+        return bytes;
+    };
     const struct {
         const char* what;
         size_t assignment;        // of the first pass
@@ -288,40 +295,25 @@ TEST(CompiledEffect, StoredStateExpressionsAreCheckedAsTheCompilerChecksThem)
     } cases[] = {
         {"a value of the wrong size", 0, 0, ExpressionBytes(original, "tint"),
          "state 'FogEnable' has an expression of the wrong size"},
-        {"bytes cut short", 0, 0, [&] {
-             std::vector<uint8_t> b = ExpressionBytes(original, "fog");
-             b.pop_back();
-             return b;
-         }(),
+        {"bytes cut short", 0, 0, changed(-1),
          "state 'FogEnable' has an unsound expression: damaged expression: more instructions than bytes"},
-        {"bytes after it", 0, 0, [&] {
-             std::vector<uint8_t> b = ExpressionBytes(original, "fog");
-             b.push_back(0);
-             return b;
-         }(),
-         "state 'FogEnable' has bytes after its expression"},
+        {"bytes after it", 0, 0, changed(1), "state 'FogEnable' has bytes after its expression"},
         {"registers past the last", 1, 1, ExpressionBytes(original, "c"),
          "state 'PixelShaderConstant' from register 1 has room for 223 registers, not 224"},
-        {"a value that names no parameter", 0, 0, ExpressionBytes(original, "1"),
-         "pass 'fixed' of technique 't': the value of 'FogEnable': it names no parameter"},
+        {"a value that names no parameter", 0, 0, ExpressionBytes(original, "1"), value + "it names no parameter"},
         {"a parameter number past the table", 0, 0,
          ExpressionBytes(original, "fog", {{"fog", static_cast<uint32_t>(original.parameters.size()), boolean}}),
-         "pass 'fixed' of technique 't': the value of 'FogEnable': it reads parameter number " +
-             std::to_string(original.parameters.size()) + ", which holds no numbers"},
+         value + "it reads parameter number " + std::to_string(original.parameters.size()) + ", which holds no numbers"},
         {"a texture read as a number", 0, 0, ExpressionBytes(original, "fog", {{"fog", tex, boolean}}),
-         "pass 'fixed' of technique 't': the value of 'FogEnable': it reads parameter number 5, which holds no "
-         "numbers"},
+         value + "it reads parameter number 5, which holds no numbers"},
         {"a struct read past its values", 0, 0,
          ExpressionBytes(original, "light[6]", {{"light", light, gfx::ValueShape{gfx::ValueBase::Float, 1, 1, false, 7}}}),
-         "pass 'fixed' of technique 't': the value of 'FogEnable': it reads parameter 'light' as another shape than "
-         "its own"},
+         value + "it reads parameter 'light' as another shape than its own"},
         {"a parameter read past its values", 0, 0, ExpressionBytes(original, "any(fog)", {{"fog", fog, float4}}),
-         "pass 'fixed' of technique 't': the value of 'FogEnable': it reads parameter 'fog' as another shape than "
-         "its own"},
+         value + "it reads parameter 'fog' as another shape than its own"},
         {"a parameter read as another base", 0, 0,
          ExpressionBytes(original, "fog", {{"fog", fog, gfx::ValueShape{gfx::ValueBase::Float}}}),
-         "pass 'fixed' of technique 't': the value of 'FogEnable': it reads parameter 'fog' as another shape than "
-         "its own"},
+         value + "it reads parameter 'fog' as another shape than its own"},
     };
     for (const auto& c : cases) {
         gfx::EffectDescription d = original;
@@ -354,6 +346,7 @@ TEST(CompiledEffect, FactsTheCompilerCouldNotHaveWrittenAreRefusedInOneLine)
         ADD_FAILURE() << "no place of 'light'";
         return d.techniques[0].passes[1].choicePrograms[1].uniforms.front();
     };
+    const std::string fixedPass = "pass 'fixed' of technique 't': ", chosen = "pass 'chosen' of technique 't': ";
     const struct {
         const char* what;
         std::function<void(D&)> change;
@@ -374,56 +367,56 @@ TEST(CompiledEffect, FactsTheCompilerCouldNotHaveWrittenAreRefusedInOneLine)
          "pass 'fixed' has a name or value the compiler does not write"},
         {"a shader both compiled and chosen",
          [](D& d) { d.techniques[0].passes[1].pixelShader = d.techniques[0].passes[0].pixelShader; },
-         "pass 'chosen' of technique 't': its pixel shader is both compiled and chosen"},
+         chosen + "its pixel shader is both compiled and chosen"},
         {"a shader with no place among the states", [&](D& d) { fixed(d).assignments.pop_back(); },
-         "pass 'fixed' of technique 't': its pixel shader has no place among its states"},
+         fixedPass + "its pixel shader has no place among its states"},
         {"no program where shaders are set", [&](D& d) { program(d) = {}; },
-         "pass 'fixed' of technique 't': a program without both stages"},
+         fixedPass + "a program without both stages"},
         {"a program where no shader is set", [&](D& d) {
              fixed(d).vertexShader = {};
              fixed(d).pixelShader = {};
          },
-         "pass 'fixed' of technique 't': a program where no shader is set"},
+         fixedPass + "a program where no shader is set"},
         {"a stage that is not SPIR-V", [&](D& d) { program(d).pixel.spirv[0] = 0; },
-         "pass 'fixed' of technique 't': a program without both stages"},
+         fixedPass + "a program without both stages"},
         {"chosen programs missing", [](D& d) { d.techniques[0].passes[1].choicePrograms.clear(); },
-         "pass 'chosen' of technique 't': its programs are missing"},
+         chosen + "its programs are missing"},
         {"a uniform of a sampler", [&](D& d) { program(d).uniforms[0].name = "smp"; },
          "pass 'fixed': a uniform names the unknown parameter 'smp'"},
         {"a uniform of another shape", [&](D& d) { program(d).uniforms[0].columns = 3; },
-         "pass 'fixed' of technique 't': uniform 'tint' has another shape than its parameter"},
+         fixedPass + "uniform 'tint' has another shape than its parameter"},
         {"a uniform of another kind", [&](D& d) { program(d).uniforms[0].kind = gfx::UniformKind::Bool; },
-         "pass 'fixed' of technique 't': uniform 'tint' has another shape than its parameter"},
+         fixedPass + "uniform 'tint' has another shape than its parameter"},
         {"a uniform placed twice", [&](D& d) { program(d).uniforms.push_back(program(d).uniforms[0]); },
-         "pass 'fixed' of technique 't': uniform 'tint' is placed twice"},
+         fixedPass + "uniform 'tint' is placed twice"},
         {"a struct's uniform where no member begins", [&](D& d) { LightField(d).first = 1; },
-         "pass 'chosen' of technique 't': program 1: uniform 'light' has another shape than its parameter"},
+         chosen + "program 1: uniform 'light' has another shape than its parameter"},
         {"a struct's uniform of another shape", [&](D& d) { LightField(d).columns = 1; },
-         "pass 'chosen' of technique 't': program 1: uniform 'light' has another shape than its parameter"},
+         chosen + "program 1: uniform 'light' has another shape than its parameter"},
         {"a struct's member placed twice", [&](D& d) {
              std::vector<gfx::UniformField>& uniforms = d.techniques[0].passes[1].choicePrograms[1].uniforms;
              uniforms.push_back(LightField(d));
          },
-         "pass 'chosen' of technique 't': program 1: uniform 'light' is placed twice"},
+         chosen + "program 1: uniform 'light' is placed twice"},
         {"a sampler of no sampler", [&](D& d) { program(d).samplers[0].name = "tint"; },
-         "pass 'fixed' of technique 't': sampler 'tint' is no sampler parameter"},
+         fixedPass + "sampler 'tint' is no sampler parameter"},
         {"a sampler reading another texture", [&](D& d) { program(d).samplers[0].texture.clear(); },
-         "pass 'fixed' of technique 't': sampler 'smp' reads another texture than its parameter names"},
+         fixedPass + "sampler 'smp' reads another texture than its parameter names"},
         {"two samplers on one unit", [&](D& d) {
              d.parameters.push_back(d.parameters[smp]);
              d.parameters.back().name = "other";
              program(d).samplers.push_back(program(d).samplers[0]);
              program(d).samplers.back().name = "other";
          },
-         "pass 'fixed' of technique 't': sampler 'other' shares its name or unit"},
+         fixedPass + "sampler 'other' shares its name or unit"},
         {"vertex inputs out of order", [&](D& d) {
              program(d).vertexInputs = {{3, 3, 0}, {0, 0, 0}};
          },
-         "pass 'fixed' of technique 't': its vertex inputs are not in order of their places"},
+         fixedPass + "its vertex inputs are not in order of their places"},
         {"two vertex inputs of one element", [&](D& d) {
              program(d).vertexInputs = {{0, 0, 0}, {1, 0, 0}};
          },
-         "pass 'fixed' of technique 't': two vertex inputs read one declaration element"},
+         fixedPass + "two vertex inputs read one declaration element"},
     };
     for (const auto& c : cases) {
         D d = original;
