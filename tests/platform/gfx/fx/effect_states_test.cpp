@@ -174,34 +174,29 @@ TEST(EffectStates, EveryStateOfTheTableReachesTheDeviceWhenThePassBegins)
         written.push_back(&state);
     }
     source += "} }\n";
-    std::unique_ptr<RuntimeEffect> effect;
-    std::string errors;
-    ASSERT_EQ(kEffectOk, RuntimeEffect::Create(source.data(), source.size(), {}, effect, errors, "all.fx")) << errors;
-    ASSERT_EQ(written.size(), effect->Description().techniques[0].passes[0].assignments.size());
-
-    gfx_test::TestDevice test;
+    effect_test::EffectOnDevice on(source);
+    ASSERT_TRUE(on.effect);
+    ASSERT_EQ(written.size(), on.effect->Description().techniques[0].passes[0].assignments.size());
+    Device& device = *on.test.device;
     Texture* picture = nullptr;
-    ASSERT_EQ(kOk, test.device->CreateTexture(4, 4, 1, 0, kFormatA8R8G8B8, kPoolManaged, &picture));
-    ASSERT_EQ(kEffectOk, effect->SetTexture("Picture", picture));
-    effect->SetDevice(test.device);
-    uint32_t passes = 0;
-    ASSERT_EQ(kEffectOk, effect->Begin(passes));
-    ASSERT_EQ(kEffectOk, effect->BeginPass(0));
+    ASSERT_EQ(kOk, device.CreateTexture(4, 4, 1, 0, kFormatA8R8G8B8, kPoolManaged, &picture));
+    ASSERT_EQ(kEffectOk, on.effect->SetTexture("Picture", picture));
+    ASSERT_TRUE(on.BeginPass());
     for (const StateInfo* state : written) {
         const uint32_t index = state->indices ? state->indices - 1 : 0;
         const uint32_t at = state->type == StateType::Bools ? index - 2 : index;
         if (state->type == StateType::Texture || state->type == StateType::Sampler) {
             BaseTexture* bound = nullptr;
-            ASSERT_EQ(kOk, test.device->GetTexture(index, &bound));
+            ASSERT_EQ(kOk, device.GetTexture(index, &bound));
             EXPECT_EQ(bound, picture) << state->name;
             SafeRelease(bound);
             continue;
         }
-        EXPECT_EQ(Held(*test.device, *state, at), ValueFor(*state).words) << state->name;
+        EXPECT_EQ(Held(device, *state, at), ValueFor(*state).words) << state->name;
     }
-    effect->EndPass();
-    effect->End();
-    effect.reset();
+    on.effect->End();
+    on.begun = false;
+    on.effect.reset(); // before the texture it holds
     picture->Release();
 }
 
