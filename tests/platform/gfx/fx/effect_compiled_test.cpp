@@ -19,13 +19,8 @@ namespace {
 
 gfx::EffectDescription Grammar(const std::vector<gfx::EffectMacro>& defines = {})
 {
-    gfx::EffectDescription d;
-    std::string messages;
-    EXPECT_TRUE(gfx::CompileEffectSource(effect_test::Fixture("grammar.fx"),
-                                         effect_test::FixtureDir() + "grammar.fx", defines,
-                                         effect_test::FileReader(), d, messages))
-        << messages;
-    return d;
+    return effect_test::Described(effect_test::Fixture("grammar.fx"), effect_test::FixtureDir() + "grammar.fx", defines,
+                                  effect_test::FileReader());
 }
 
 // Puts a fresh checksum on a changed payload, so the reader's other checks are reached.

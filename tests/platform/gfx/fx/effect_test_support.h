@@ -51,11 +51,12 @@ inline gfx::EffectFileReader FileReader()
 
 // `source` (named `name`) compiled to a description; a failure is reported.
 inline gfx::EffectDescription Described(const std::string& source, const std::string& name = "s.fx",
-                                        const std::vector<gfx::EffectMacro>& defines = {})
+                                        const std::vector<gfx::EffectMacro>& defines = {},
+                                        const gfx::EffectFileReader& reader = {})
 {
     gfx::EffectDescription d;
     std::string messages;
-    EXPECT_TRUE(gfx::CompileEffectSource(source, name, defines, {}, d, messages)) << messages;
+    EXPECT_TRUE(gfx::CompileEffectSource(source, name, defines, reader, d, messages)) << messages;
     return d;
 }
 

@@ -26,11 +26,12 @@ using gfx::kEffectOk;
 // Textures are only carried by address here, never looked into.
 const gfx::BaseTexture* FakeTexture(const int& tag) { return reinterpret_cast<const gfx::BaseTexture*>(&tag); }
 
-std::unique_ptr<RuntimeEffect> FromSource(const std::string& source, const std::vector<gfx::EffectMacro>& defines = {})
+std::unique_ptr<RuntimeEffect> FromSource(const std::string& source, const std::vector<gfx::EffectMacro>& defines = {},
+                                          const std::string& name = "test.fx", const gfx::EffectFileReader& reader = {})
 {
     std::unique_ptr<RuntimeEffect> effect;
     std::string errors;
-    EXPECT_EQ(RuntimeEffect::Create(source.data(), source.size(), defines, effect, errors, "test.fx"), kEffectOk)
+    EXPECT_EQ(RuntimeEffect::Create(source.data(), source.size(), defines, effect, errors, name, reader), kEffectOk)
         << errors;
     return effect;
 }
@@ -55,14 +56,8 @@ float FloatOf(const RuntimeEffect& effect, const char* name)
 
 std::unique_ptr<RuntimeEffect> Grammar(const std::vector<gfx::EffectMacro>& defines = {})
 {
-    std::string source = effect_test::Fixture("grammar.fx");
-    std::unique_ptr<RuntimeEffect> effect;
-    std::string errors;
-    EXPECT_EQ(RuntimeEffect::Create(source.data(), source.size(), defines, effect, errors,
-                             effect_test::FixtureDir() + "grammar.fx", effect_test::FileReader()),
-              kEffectOk)
-        << errors;
-    return effect;
+    return FromSource(effect_test::Fixture("grammar.fx"), defines, effect_test::FixtureDir() + "grammar.fx",
+                      effect_test::FileReader());
 }
 
 const gfx::UploadedParameter* Uploaded(const gfx::EffectBinding& b, const std::string& name)
