@@ -53,6 +53,13 @@ std::string Words(const std::string& text)
     return out;
 }
 
+// The words of `source` preprocessed, or why it was refused.
+std::string WordsOf(const std::string& source, const std::vector<EffectMacro>& defines = {})
+{
+    const Result r = Preprocess(source, defines);
+    return r.ok ? Words(r.text) : "refused: " + r.messages;
+}
+
 // The 1-based output line holding `needle`, counted after the last #line marker before it.
 int SourceLineOf(const std::string& text, const std::string& needle, std::string* file = nullptr)
 {
@@ -77,20 +84,19 @@ int SourceLineOf(const std::string& text, const std::string& needle, std::string
 
 TEST(EffectPreprocessor, ObjectAndFunctionMacrosExpandRecursivelyWithoutLooping)
 {
-    Result r = Preprocess("#define N 4\n"
-                   "#define TWICE(x) ((x) * 2)\n"
-                   "#define ADD(a, b) a + b\n"
-                   "#define SELF SELF + 1\n"
-                   "#define CAT(a, b) a ## b\n"
-                   "#define STR(a) #a\n"
-                   "float v[N] = TWICE(N); ADD(TWICE(1), N); SELF; CAT(float, 4) STR(hello);\n"
-                   "TWICE alone; \"N inside a string\"; 1e5 N2\n"
-                   "#define JOIN(a, b, c) [a ## b ## c]\n"
-                   "JOIN(x, , z) JOIN(, y, ) STR(\"a\\b\" c)\n");
-    ASSERT_TRUE(r.ok) << r.messages;
-    EXPECT_EQ(Words(r.text), "float v[4] = ((4) * 2); ((1) * 2) + 4; SELF + 1; float4 \"hello\"; "
-                             "TWICE alone; \"N inside a string\"; 1e5 N2 "
-                             "[xz] [y] \"\\\"a\\\\b\\\" c\"");
+    EXPECT_EQ(WordsOf("#define N 4\n"
+                      "#define TWICE(x) ((x) * 2)\n"
+                      "#define ADD(a, b) a + b\n"
+                      "#define SELF SELF + 1\n"
+                      "#define CAT(a, b) a ## b\n"
+                      "#define STR(a) #a\n"
+                      "float v[N] = TWICE(N); ADD(TWICE(1), N); SELF; CAT(float, 4) STR(hello);\n"
+                      "TWICE alone; \"N inside a string\"; 1e5 N2\n"
+                      "#define JOIN(a, b, c) [a ## b ## c]\n"
+                      "JOIN(x, , z) JOIN(, y, ) STR(\"a\\b\" c)\n"),
+              "float v[4] = ((4) * 2); ((1) * 2) + 4; SELF + 1; float4 \"hello\"; "
+              "TWICE alone; \"N inside a string\"; 1e5 N2 "
+              "[xz] [y] \"\\\"a\\\\b\\\" c\"");
 }
 
 TEST(EffectPreprocessor, ConditionalsChooseOneBranchAndNest)
@@ -104,14 +110,9 @@ TEST(EffectPreprocessor, ConditionalsChooseOneBranchAndNest)
                                "#ifndef A\nwrong3\n#endif\n"
                                "#if 0\n#if garbage (((\n#endif\n#bogus directive\n#endif\n"
                                "#undef A\n#ifdef A\nwrong4\n#endif\nend\n";
-    Result plain = Preprocess(source);
-    ASSERT_TRUE(plain.ok) << plain.messages;
-    EXPECT_EQ(Words(plain.text), "noC end");
-    Result withB = Preprocess(source, {{"B", "\n"}});
-    ASSERT_TRUE(withB.ok) << withB.messages;
-    EXPECT_EQ(Words(withB.text), "withB end");
-    Result withC = Preprocess(source, {{"C", "1"}});
-    EXPECT_EQ(Words(withC.text), "withC end");
+    EXPECT_EQ(WordsOf(source), "noC end");
+    EXPECT_EQ(WordsOf(source, {{"B", "\n"}}), "withB end");
+    EXPECT_EQ(WordsOf(source, {{"C", "1"}}), "withC end");
 }
 
 TEST(EffectPreprocessor, ExpressionsFollowCPrecedence)
@@ -126,20 +127,17 @@ TEST(EffectPreprocessor, ExpressionsFollowCPrecedence)
         {"!defined(X) || X", true}, {"UNDEFINED_NAME", false},  {"3 > 2 > 1", false},
         {"2 >= 2 && 1 <= 0", false}, {"(5 & 3) == 1 && (5 | 3) == 7 && (5 ^ 3) == 6", true},
     };
-    for (const Case& c : cases) {
-        Result r = Preprocess(std::string("#if ") + c.expression + "\nyes\n#else\nno\n#endif\n");
-        ASSERT_TRUE(r.ok) << c.expression << ": " << r.messages;
-        EXPECT_EQ(Words(r.text), c.value ? "yes" : "no") << c.expression;
-    }
+    for (const Case& c : cases)
+        EXPECT_EQ(WordsOf(std::string("#if ") + c.expression + "\nyes\n#else\nno\n#endif\n"), c.value ? "yes" : "no")
+            << c.expression;
 }
 
 TEST(EffectPreprocessor, DefinesFromOutsideMayBeEmptyOrValued)
 {
     // The engine defines names with a single line feed; the compiler program with =1.
-    Result r = Preprocess("#ifdef WIND\nwind\n#endif\n#if FADE == 1\nfade\n#endif\nWIND|FADE\n",
-                   {{"WIND", "\n"}, {"FADE", "1"}});
-    ASSERT_TRUE(r.ok) << r.messages;
-    EXPECT_EQ(Words(r.text), "wind fade |1");
+    EXPECT_EQ(WordsOf("#ifdef WIND\nwind\n#endif\n#if FADE == 1\nfade\n#endif\nWIND|FADE\n",
+                      {{"WIND", "\n"}, {"FADE", "1"}}),
+              "wind fade |1");
     Result bad = Preprocess("x\n", {{"1BAD", "1"}});
     EXPECT_FALSE(bad.ok);
     EXPECT_NE(bad.messages.find("invalid define name '1BAD'"), std::string::npos);
@@ -237,11 +235,8 @@ TEST(EffectPreprocessor, ABackslashRightAfterAMacrosNameEndsTheName)
         {"#define F(x)\\\nx+1\nF(2)\n", "2+1"},
         {"#define G a\\\nb\nG\n", "ab"},
     };
-    for (const auto& c : cases) {
-        Result r = Preprocess(c.source);
-        ASSERT_TRUE(r.ok) << c.source << r.messages;
-        EXPECT_EQ(Words(r.text), c.words) << c.source;
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(WordsOf(c.source), c.words) << c.source;
 }
 
 TEST(EffectPreprocessor, LineNumbersSurviveCommentsContinuationsAndSkippedCode)
