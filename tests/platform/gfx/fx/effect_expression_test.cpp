@@ -416,35 +416,29 @@ TEST(EffectExpression, OperandsMeetByHlslsRules)
 
 TEST(EffectExpression, InitializersFlattenAndTakeTheirSize)
 {
-    ValueShape unsized;
-    unsized.arraySize = gfx::kUnsizedArray;
+    const ValueShape unsized{.arraySize = gfx::kUnsizedArray};
     ExpressionValue v = Value("{1, 2}", &unsized);
     EXPECT_EQ(gfx::ShapeName(v.shape), "float[2]");
 
-    ValueShape pairs;
-    pairs.columns = 2;
-    pairs.arraySize = 2;
+    const ValueShape pairs{.columns = 2, .arraySize = 2};
     v = Value("{1, 2, {3}, float(4)}", &pairs);
     EXPECT_EQ(v.components, (std::vector<double>{1, 2, 3, 4}));
     v = Value("{float2(1, 2), float2(3, 4)}", &pairs);
     EXPECT_EQ(v.components, (std::vector<double>{1, 2, 3, 4}));
 
-    ValueShape f2;
-    f2.columns = 2;
+    const ValueShape f2{.columns = 2};
     v = Value("(1, 1)", &f2);
     EXPECT_EQ(v.components, (std::vector<double>{1, 1}));
     v = Value("float4(1, 2, 3, 4)", &f2); // cut, as HLSL does
     EXPECT_EQ(v.components, (std::vector<double>{1, 2}));
-    ValueShape i1;
-    i1.base = ValueBase::Int;
+    const ValueShape i1{.base = ValueBase::Int};
     v = Value("2.75", &i1);
     EXPECT_EQ(v.components, (std::vector<double>{2}));
 
     EXPECT_NE(Error("{1, 2, 3}", &pairs).find("takes 4 values, 3 given"),
               std::string::npos);
     EXPECT_NE(Error("float2(1, 2)", &unsized).find("braces"), std::string::npos);
-    ValueShape f4;
-    f4.columns = 4;
+    const ValueShape f4{.columns = 4};
     EXPECT_NE(Error("float2(1, 2)", &f4).find("cannot convert from 'float2' to 'float4'"), std::string::npos);
 }
 
@@ -493,10 +487,7 @@ TEST(EffectExpression, NestingAndSizesAreBoundedBeforeTheWork)
     for (int k = 0; k < 300; ++k)
         negations += "- ";
     EXPECT_NE(Error(negations + "1").find("nested too deeply"), std::string::npos);
-    ValueShape huge;
-    huge.arraySize = gfx::kUnsizedArray;
-    huge.rows = huge.columns = 4;
-    huge.matrix = true;
+    const ValueShape huge{.rows = 4, .columns = 4, .matrix = true, .arraySize = gfx::kUnsizedArray};
     EXPECT_NE(Error("(float4x4[65536])0", &huge).find("X3"), std::string::npos);
     EXPECT_NE(Error("(float[65537])0").find("out of range"), std::string::npos);
 

@@ -383,23 +383,21 @@ TEST(RuntimeEffect, PassesHandTheDeviceTheValuesAtBeginPassAndCommit)
 
 TEST(RuntimeEffect, APassSetsItsStatesOnTheDeviceInOrderAndTheyStayAfterIt)
 {
-    std::unique_ptr<RuntimeEffect> effect = FromSource(
+    effect_test::EffectOnDevice on(
         "texture T;\n"
         "sampler2D S = sampler_state { Texture = <T>; MinFilter = Linear; AddressU = Mirror; };\n"
         "float4 P(float2 uv : TEXCOORD0) : COLOR { return tex2D(S, uv); }\n"
         "technique t { pass p { CullMode = None; LightEnable[1] = true; MaterialPower = 2; Texture[3] = <T>;\n"
         "  PixelShader = compile ps_3_0 P(); ZFunc = Greater; LightRange[1] = 5; } }\n");
-    gfx_test::TestDevice test;
+    gfx::Device& device = *on.test.device;
+    std::unique_ptr<RuntimeEffect>& effect = on.effect;
     gfx::Texture* first = nullptr;
     gfx::Texture* second = nullptr;
-    ASSERT_EQ(gfx::kOk, test.device->CreateTexture(2, 2, 1, 0, gfx::kFormatA8R8G8B8, gfx::kPoolManaged, &first));
-    ASSERT_EQ(gfx::kOk, test.device->CreateTexture(2, 2, 1, 0, gfx::kFormatA8R8G8B8, gfx::kPoolManaged, &second));
-    effect->SetDevice(test.device);
+    ASSERT_EQ(gfx::kOk, device.CreateTexture(2, 2, 1, 0, gfx::kFormatA8R8G8B8, gfx::kPoolManaged, &first));
+    ASSERT_EQ(gfx::kOk, device.CreateTexture(2, 2, 1, 0, gfx::kFormatA8R8G8B8, gfx::kPoolManaged, &second));
     effect->SetTexture("T", first);
     platform::testing::GfxCallRecord record;
-    uint32_t passes = 0;
-    ASSERT_EQ(effect->Begin(passes), kEffectOk);
-    ASSERT_EQ(effect->BeginPass(0), kEffectOk);
+    ASSERT_TRUE(on.BeginPass());
     // In the pass's order; the sampler's states and texture where the shader is
     // set, on the unit the program gave it; the light and material whole, last.
     EXPECT_EQ(record.Names(), (std::vector<std::string>{"SetRenderState", "LightEnable", "SetTexture", "SetTexture",
@@ -408,12 +406,12 @@ TEST(RuntimeEffect, APassSetsItsStatesOnTheDeviceInOrderAndTheyStayAfterIt)
     EXPECT_EQ(record.Calls("SetTexture")[0].args, (std::vector<uint64_t>{3, gfx::detail::Arg(first)}));
     EXPECT_EQ(record.Calls("SetSamplerState")[1].args, (std::vector<uint64_t>{0, gfx::kSampAddressU, 2}));
     gfx::Light light;
-    ASSERT_EQ(test.device->GetLight(1, &light), gfx::kOk);
+    ASSERT_EQ(device.GetLight(1, &light), gfx::kOk);
     EXPECT_EQ(light.range, 5.0f);
     EXPECT_EQ(light.type, gfx::kLightDirectional); // members not written keep their defaults
-    bool on = false;
-    EXPECT_EQ(test.device->GetLightEnable(1, &on), gfx::kOk);
-    EXPECT_TRUE(on);
+    bool enabled = false;
+    EXPECT_EQ(device.GetLightEnable(1, &enabled), gfx::kOk);
+    EXPECT_TRUE(enabled);
 
     // A commit sets again only what follows the parameters: here the texture.
     record.Clear();
@@ -426,10 +424,10 @@ TEST(RuntimeEffect, APassSetsItsStatesOnTheDeviceInOrderAndTheyStayAfterIt)
 
     // The states stay on the device after the pass.
     ASSERT_EQ(effect->End(), kEffectOk);
+    on.begun = false;
+    EXPECT_EQ(on.State(gfx::kRsCullMode), gfx::kCullNone);
     uint32_t value = 0;
-    test.device->GetRenderState(gfx::kRsCullMode, &value);
-    EXPECT_EQ(value, gfx::kCullNone);
-    test.device->GetSamplerState(0, gfx::kSampMinFilter, &value);
+    device.GetSamplerState(0, gfx::kSampMinFilter, &value);
     EXPECT_EQ(value, 2u);
     effect.reset();
     first->Release();
