@@ -8,31 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/gfx/device/device.h"
-#include "platform/gfx/device/direct3d.h"
-#include "platform/gfx/device/format.h"
+#include "fuzz/fuzz_device.h"
 #include "platform/gfx/fx/compiled_effect.h"
 #include "platform/gfx/fx/runtime_effect.h"
-
-// A recording device, made once and kept with what made it.
-inline gfx::Device* AcceptedEffectDevice()
-{
-    static gfx::Direct3D* const d3d = gfx::CreateDirect3D(gfx::kSdkVersion);
-    static gfx::Device* const device = [] {
-        gfx::PresentParameters parameters;
-        parameters.backBufferWidth = 16;
-        parameters.backBufferHeight = 16;
-        parameters.backBufferFormat = gfx::kFormatA8R8G8B8;
-        parameters.backBufferCount = 1;
-        parameters.swapEffect = gfx::kSwapDiscard;
-        parameters.windowed = true;
-        gfx::Device* made = nullptr;
-        if (d3d)
-            d3d->CreateDevice(0, gfx::kDeviceHal, nullptr, gfx::kCreateHardwareVertexProcessing, &parameters, &made);
-        return made;
-    }();
-    return device;
-}
 
 inline void CheckAcceptedEffect(const gfx::EffectDescription& description)
 {
@@ -42,7 +20,7 @@ inline void CheckAcceptedEffect(const gfx::EffectDescription& description)
     if (!gfx::ReadCompiledEffect(compiled.data(), compiled.size(), back, error) || !(back == description))
         std::abort();
     gfx::RuntimeEffect effect(std::move(back));
-    effect.SetDevice(AcceptedEffectDevice());
+    effect.SetDevice(RecordingDevice());
     for (const gfx::EffectTechnique& technique : description.techniques) {
         uint32_t passes = 0;
         if (effect.SetTechnique(technique.name) != gfx::kEffectOk || effect.Begin(passes) != gfx::kEffectOk)

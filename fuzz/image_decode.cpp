@@ -8,6 +8,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "fuzz/fuzz_device.h"
 #include "platform/gfx/device/direct3d.h"
 #include "platform/gfx/image/bmp_reader.h"
 #include "platform/gfx/image/dds_reader.h"
@@ -39,24 +40,6 @@ void CheckImage(const gfx::DecodeResult& result, const gfx::DecodedImage& image)
     }
     if (end != image.bytes.size())
         __builtin_trap();
-}
-
-// Made once and kept for the process, with the object that made it.
-gfx::Device* RecordingDevice()
-{
-    static gfx::Direct3D* const d3d = gfx::CreateDirect3D(gfx::kSdkVersion);
-    static gfx::Device* const device = [] {
-        gfx::PresentParameters parameters;
-        parameters.backBufferWidth = 16;
-        parameters.backBufferHeight = 16;
-        parameters.backBufferFormat = gfx::kFormatA8R8G8B8;
-        parameters.swapEffect = gfx::kSwapDiscard;
-        parameters.windowed = true;
-        gfx::Device* made = nullptr;
-        d3d->CreateDevice(0, gfx::kDeviceHal, nullptr, gfx::kCreateHardwareVertexProcessing, &parameters, &made);
-        return made;
-    }();
-    return device;
 }
 
 // Textures of the file by each filter: its own size and a size a third
