@@ -13,9 +13,9 @@
 #include "platform/gfx/device/device.h"
 #include "platform/gfx/device/direct3d.h"
 #include "platform/gfx/device/format.h"
-#include "platform/gfx/fx/compiled_effect.h"
-#include "platform/gfx/fx/effect_compiler.h"
-#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/fx/compiled/compiled_effect.h"
+#include "platform/gfx/fx/compiled/effect_compiler.h"
+#include "platform/gfx/fx/runtime/runtime_effect.h"
 
 namespace {
 

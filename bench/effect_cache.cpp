@@ -15,8 +15,8 @@
 
 #include "bench/five_hundred_line_effect.h"
 #include "kernel/file_system.h"
-#include "platform/gfx/fx/compiled_effect.h"
-#include "platform/gfx/fx/effect_compiler.h"
+#include "platform/gfx/fx/compiled/compiled_effect.h"
+#include "platform/gfx/fx/compiled/effect_compiler.h"
 #include "platform/os/process.h"
 #include "render/effects/effect_from_memory.h"
 #include "render/effects/effect_names.h"

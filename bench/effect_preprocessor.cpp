@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "platform/gfx/fx/effect_preprocessor.h"
+#include "platform/gfx/fx/preprocessor/effect_preprocessor.h"
 
 namespace {
 

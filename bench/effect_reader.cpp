@@ -14,9 +14,9 @@
 
 #include <string>
 
-#include "platform/gfx/fx/effect_compiler.h"
-#include "platform/gfx/fx/effect_parser.h"
-#include "platform/gfx/fx/effect_preprocessor.h"
+#include "platform/gfx/fx/compiled/effect_compiler.h"
+#include "platform/gfx/fx/parser/effect_parser.h"
+#include "platform/gfx/fx/preprocessor/effect_preprocessor.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <sstream>
 #include <string>
 
-#include "platform/gfx/fx/effect_parser.h"
-#include "platform/gfx/fx/effect_preprocessor.h"
-#include "platform/gfx/fx/hlsl_source.h"
+#include "platform/gfx/fx/parser/effect_parser.h"
+#include "platform/gfx/fx/preprocessor/effect_preprocessor.h"
+#include "platform/gfx/fx/hlsl/source.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "platform/gfx/device/direct3d.h"
-#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/fx/runtime/runtime_effect.h"
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/raster/gfx_mode.h"
 #include "testing/gfx_device_hooks.h"

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_device.h"
-#include "platform/gfx/fx/compiled_effect.h"
-#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/fx/compiled/compiled_effect.h"
+#include "platform/gfx/fx/runtime/runtime_effect.h"
 
 inline void CheckAcceptedEffect(const gfx::EffectDescription& description)
 {

@@ -11,8 +11,8 @@
 #include <zlib.h>
 
 #include "fuzz/accepted_effect.h"
-#include "platform/gfx/fx/compiled_effect.h"
-#include "platform/gfx/fx/compiled_effect_check.h"
+#include "platform/gfx/fx/compiled/compiled_effect.h"
+#include "platform/gfx/fx/compiled/compiled_effect_check.h"
 
 namespace {
 

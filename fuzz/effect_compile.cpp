@@ -19,11 +19,11 @@
 #include <vector>
 
 #include "fuzz/accepted_effect.h"
-#include "platform/gfx/fx/effect_compiler.h"
-#include "platform/gfx/fx/effect_parser.h"
-#include "platform/gfx/fx/effect_preprocessor.h"
-#include "platform/gfx/fx/shader_compile.h"
-#include "platform/gfx/fx/shader_entry.h"
+#include "platform/gfx/fx/compiled/effect_compiler.h"
+#include "platform/gfx/fx/parser/effect_parser.h"
+#include "platform/gfx/fx/preprocessor/effect_preprocessor.h"
+#include "platform/gfx/fx/hlsl/shader_compile.h"
+#include "platform/gfx/fx/hlsl/shader_entry.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "fuzz/accepted_effect.h"
-#include "platform/gfx/fx/compiled_effect.h"
-#include "platform/gfx/fx/effect_compiler.h"
+#include "platform/gfx/fx/compiled/compiled_effect.h"
+#include "platform/gfx/fx/compiled/effect_compiler.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "platform/gfx/fx/shader_compile.h"
+#include "platform/gfx/fx/hlsl/shader_compile.h"
 
 namespace platform::testing {
 

@@ -7,7 +7,7 @@
 #include "kernel/error_stream.h"
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/resource_flags.h"
-#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/fx/runtime/runtime_effect.h"
 #include "render/device/render_device.h"
 
 namespace {

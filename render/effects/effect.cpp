@@ -7,7 +7,7 @@
 #include "kernel/file_system.h"
 #include "kernel/memory_archive.h"
 #include "kernel/platform.h"
-#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/fx/runtime/runtime_effect.h"
 #include "platform/os/process.h"
 #include "render/device/render_device.h"
 

@@ -4,7 +4,7 @@
 
 #include "kernel/error_stream.h"
 #include "platform/gfx/device/device.h"
-#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/fx/runtime/runtime_effect.h"
 #include "render/device/render_device.h"
 
 bool CreateEffectFromMemory(const void* data, size_t size, const std::string& fileName,

@@ -1,6 +1,6 @@
 #include "render/effects/effect_params.h"
 
-#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/fx/runtime/runtime_effect.h"
 
 void EffectParams::SetFloat(const std::string& name, float value, const std::string& group)
 {

@@ -1,7 +1,7 @@
 // The constants one draw hands its effect: the parameter group "" and then the
 // group of the pass, each with the automatic matrices of the draw's world
 // matrix and the active camera, and the camera position "PosCam".
-#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/fx/runtime/runtime_effect.h"
 #include "render/device/render_device.h"
 #include "render/effects/effect.h"
 #include "render/frame/draw_record.h"

@@ -12,7 +12,7 @@
 #include "platform/gfx/device/draw_types.h"
 #include "platform/gfx/device/query.h"
 #include "platform/gfx/device/render_state.h"
-#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/fx/runtime/runtime_effect.h"
 #include "render/device/render_device.h"
 #include "render/effects/effect.h"
 #include "render/frame/draw_record.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/gfx/fx/effect_compiler.h"
+#include "platform/gfx/fx/compiled/effect_compiler.h"
 #include "testing/test_files.h"
 
 namespace {

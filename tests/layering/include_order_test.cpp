@@ -161,6 +161,11 @@ std::vector<Violation> ViolationsIn(const fs::path& root, const std::string& fol
     return found;
 }
 
+// The effect framework, platform/gfx/fx, is in rooms in the order an effect's
+// source travels through them; a room includes only itself and those before it.
+const std::vector<std::string> kEffectRooms = {"syntax", "preprocessor", "expression", "parser",
+                                               "hlsl",   "compiled",     "runtime"};
+
 } // namespace
 
 TEST(Layering, TheOrderItself)
@@ -241,4 +246,36 @@ TEST(Layering, NoIncludeRunsAgainstTheOrder)
         report << v.file << ":" << v.line << ": includes " << v.included << "; " << v.from << "/ may include "
                << AllowedFor(v.from) << "\n";
     EXPECT_TRUE(violations.empty()) << "Includes against the layer order:\n" << report.str();
+}
+
+TEST(Layering, EffectRoomsLookOnlyBack)
+{
+    const fs::path fx = fs::path(ZANDREL_SOURCE_DIR) / "platform/gfx/fx";
+    static const std::regex include(R"re(^\s*#\s*include\s*"platform/gfx/fx/([^"]+)")re");
+    std::ostringstream report;
+    size_t filesRead = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(fx)) {
+        if (!entry.is_regular_file())
+            continue;
+        const fs::path relative = fs::relative(entry.path(), fx);
+        const auto from = std::find(kEffectRooms.begin(), kEffectRooms.end(), relative.begin()->string());
+        if (from == kEffectRooms.end() || std::next(relative.begin()) == relative.end()) {
+            report << relative.generic_string() << " lies in no room\n";
+            continue;
+        }
+        ++filesRead;
+        std::ifstream in(entry.path());
+        std::string text;
+        for (int number = 1; std::getline(in, text); ++number) {
+            std::smatch match;
+            if (!std::regex_search(text, match, include))
+                continue;
+            const std::string room = fs::path(match[1].str()).begin()->string();
+            if (std::find(kEffectRooms.begin(), kEffectRooms.end(), room) > from)
+                report << relative.generic_string() << ":" << number << ": includes " << match[1]
+                       << ", of a room not before " << *from << "\n";
+        }
+    }
+    EXPECT_GT(filesRead, 50u); // the rooms were found and read
+    EXPECT_TRUE(report.str().empty()) << "Includes against the effect rooms' order:\n" << report.str();
 }

@@ -13,7 +13,7 @@
 #include "platform/gfx/device/buffer.h"
 #include "platform/gfx/device/recorded_draw.h"
 #include "platform/gfx/device/resource_flags.h"
-#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/fx/runtime/runtime_effect.h"
 #include "render/effects/effect.h"
 #include "render/frame/draw_record.h"
 #include "render/frame/render_queue.h"

@@ -7,9 +7,9 @@
 #include <memory>
 
 #include "kernel/error_stream.h"
-#include "platform/gfx/fx/compiled_effect.h"
-#include "platform/gfx/fx/effect_compiler.h"
-#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/fx/compiled/compiled_effect.h"
+#include "platform/gfx/fx/compiled/effect_compiler.h"
+#include "platform/gfx/fx/runtime/runtime_effect.h"
 #include "render/device/video_memory.h"
 #include "render/effects/effect.h"
 #include "testing/gfx_failure_injection.h"

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "kernel/error_stream.h"
-#include "platform/gfx/fx/compiled_effect.h"
-#include "platform/gfx/fx/effect_compiler.h"
-#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/fx/compiled/compiled_effect.h"
+#include "platform/gfx/fx/compiled/effect_compiler.h"
+#include "platform/gfx/fx/runtime/runtime_effect.h"
 #include "render/effects/effect_from_memory.h"
 #include "testing/message_box_script.h"
 #include "testing/test_files.h"

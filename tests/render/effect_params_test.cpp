@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/fx/runtime/runtime_effect.h"
 #include "render/effects/effect_params.h"
 
 namespace {

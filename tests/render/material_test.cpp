@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "kernel/archive.h"
-#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/fx/runtime/runtime_effect.h"
 #include "render/resources/material.h"
 #include "testing/gfx_device_hooks.h"
 #include "testing/test_files.h"

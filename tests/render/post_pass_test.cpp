@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/gfx/device/render_state.h"
-#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/fx/runtime/runtime_effect.h"
 #include "render/effects/effect.h"
 #include "render/frame/render_pass_list.h"
 #include "render/frame/scene_renderer.h"

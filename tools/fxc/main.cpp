@@ -24,9 +24,9 @@
 #include <vector>
 
 #include "kernel/file_buffer.h"
-#include "platform/gfx/fx/compiled_effect.h"
-#include "platform/gfx/fx/effect_compiler.h"
-#include "platform/gfx/fx/effect_message.h"
+#include "platform/gfx/fx/compiled/compiled_effect.h"
+#include "platform/gfx/fx/compiled/effect_compiler.h"
+#include "platform/gfx/fx/syntax/effect_message.h"
 #include "platform/os/file_replace.h"
 #include "platform/os/path_case.h"
 

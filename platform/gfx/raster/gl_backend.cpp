@@ -10,7 +10,7 @@
 #include "platform/gfx/device/hooks.h"
 #include "platform/gfx/device/surface.h"
 #include "platform/gfx/device/vertex_layout.h"
-#include "platform/gfx/fx/pass_program.h"
+#include "platform/gfx/fx/parser/pass_program.h"
 #include "platform/gfx/raster/gfx_mode.h"
 #include "platform/window/screen.h"
 

@@ -10,7 +10,7 @@
 #include <epoxy/gl.h>
 
 #include "platform/gfx/device/effect_binding.h"
-#include "platform/gfx/fx/shader_entry.h"
+#include "platform/gfx/fx/hlsl/shader_entry.h"
 #include "platform/os/memory_shortage.h"
 
 namespace gfx::raster {

@@ -8,8 +8,8 @@
 
 #include "platform/gfx/device/effect_binding.h"
 #include "platform/gfx/device/format.h"
-#include "platform/gfx/fx/pass_program.h"
-#include "platform/gfx/fx/shader_semantics.h"
+#include "platform/gfx/fx/parser/pass_program.h"
+#include "platform/gfx/fx/hlsl/shader_semantics.h"
 #include "platform/gfx/raster/fog_constants.h"
 
 namespace gfx::raster {

@@ -4,7 +4,7 @@
 
 #include "platform/gfx/device/device.h"
 #include "platform/gfx/device/format.h"
-#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/fx/runtime/runtime_effect.h"
 #include "testing/gfx_adapter_settings.h"
 #include "testing/gfx_call_record.h"
 #include "testing/gfx_device_hooks.h"

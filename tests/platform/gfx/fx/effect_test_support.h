@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/gfx/fx/effect_compiler.h"
-#include "platform/gfx/fx/effect_preprocessor.h"
-#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/fx/compiled/effect_compiler.h"
+#include "platform/gfx/fx/preprocessor/effect_preprocessor.h"
+#include "platform/gfx/fx/runtime/runtime_effect.h"
 #include "tests/platform/gfx/device/gfx_test_device.h"
 
 namespace effect_test {

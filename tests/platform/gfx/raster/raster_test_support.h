@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "platform/gfx/device/device.h"
-#include "platform/gfx/fx/runtime_effect.h"
+#include "platform/gfx/fx/runtime/runtime_effect.h"
 #include "platform/gfx/raster/gfx_mode.h"
 #include "testing/gfx_device_hooks.h"
 #include "tests/platform/gfx/device/gfx_test_device.h"

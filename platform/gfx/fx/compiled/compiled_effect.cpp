@@ -1,0 +1,623 @@
+#include "platform/gfx/fx/compiled/compiled_effect.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <span>
+
+#include <zlib.h>
+
+#include "platform/bytes/byte_reader.h"
+#include "platform/bytes/byte_writer.h"
+#include "platform/gfx/fx/compiled/compiled_effect_check.h"
+#include "platform/gfx/fx/hlsl/shader_semantics.h"
+#include "platform/gfx/fx/hlsl/stage_registers.h"
+
+namespace gfx {
+namespace {
+
+constexpr size_t kHeaderSize = 8 + 4 + 4 + 4;
+
+// A vertex input is stored as its location alone when its usage and index are
+// the pair fixed at that location, else with this flag, the usage in the third
+// byte and the index in the fourth.
+constexpr uint32_t kOwnVertexInput = 0x100;
+
+uint32_t PackVertexInput(const VertexInput& input)
+{
+    if (VertexAttributeLocation(input.usage, input.usageIndex) == static_cast<int>(input.location))
+        return input.location;
+    return input.location | kOwnVertexInput | input.usage << 16 | input.usageIndex << 24;
+}
+
+bool UnpackVertexInput(uint32_t packed, VertexInput& input)
+{
+    input.location = packed & 0xFF;
+    if (packed & kOwnVertexInput) {
+        input.usage = (packed >> 16) & 0xFF;
+        input.usageIndex = packed >> 24;
+    } else {
+        FixedVertexAttribute(input.location, input.usage, input.usageIndex);
+    }
+    const uint32_t unused = packed & kOwnVertexInput ? 0xFE00 : 0xFFFFFE00;
+    // The pair fixed at its location is never stored as its own.
+    const bool own = packed & kOwnVertexInput;
+    return input.location < kMaxVertexAttributes && (packed & unused) == 0 &&
+           input.usage < kDeclarationUsages && input.usageIndex <= kMaxUsageIndex &&
+           !(own && VertexAttributeLocation(input.usage, input.usageIndex) == static_cast<int>(input.location));
+}
+
+// The payload's items on top of the plain byte writer: strings as u32 length
+// + bytes, lists as u32 count + items.
+class Writer {
+public:
+    void U8(uint8_t v) { out_.U8(v); }
+    void U32(uint32_t v) { out_.U32(v); }
+    void F32(float v) { out_.F32(v); }
+    void Str(const std::string& s)
+    {
+        out_.U32(static_cast<uint32_t>(s.size()));
+        out_.Chars(s);
+    }
+    void Floats(const std::vector<float>& values)
+    {
+        out_.U32(static_cast<uint32_t>(values.size()));
+        for (float v : values)
+            out_.F32(v);
+    }
+    void Annotations(const std::vector<EffectAnnotation>& list)
+    {
+        out_.U32(static_cast<uint32_t>(list.size()));
+        for (const EffectAnnotation& a : list) {
+            Str(a.type);
+            Str(a.name);
+            Floats(a.values);
+            Str(a.text);
+        }
+    }
+    void States(const std::vector<EffectState>& list)
+    {
+        out_.U32(static_cast<uint32_t>(list.size()));
+        for (const EffectState& s : list) {
+            Str(s.name);
+            out_.I32(s.index);
+            Str(s.value);
+        }
+    }
+    // The type, rows, columns and array size of a parameter or struct member.
+    template <class T>
+    void Shape(const T& v)
+    {
+        U8(static_cast<uint8_t>(v.type));
+        U8(v.rows);
+        U8(v.columns);
+        U32(v.arraySize);
+    }
+    void Shader(const EffectShader& s)
+    {
+        Str(s.profile);
+        Str(s.entry);
+        Str(s.arguments);
+    }
+    void Bytes(const std::vector<uint8_t>& bytes)
+    {
+        out_.U32(static_cast<uint32_t>(bytes.size()));
+        out_.Bytes(bytes);
+    }
+    void Assignments(const std::vector<StateAssignment>& list)
+    {
+        out_.U32(static_cast<uint32_t>(list.size()));
+        for (const StateAssignment& a : list) {
+            U8(static_cast<uint8_t>(a.group));
+            U32(a.number);
+            U32(a.index);
+            U8(static_cast<uint8_t>(a.source));
+            U32(static_cast<uint32_t>(a.words.size()));
+            for (uint32_t word : a.words)
+                U32(word);
+            Str(a.parameter);
+            Bytes(a.expression);
+        }
+    }
+    void Choice(const EffectShaderChoice& c)
+    {
+        Str(c.array);
+        out_.U32(static_cast<uint32_t>(c.elements.size()));
+        for (const EffectShader& e : c.elements)
+            Shader(e);
+        Bytes(c.index);
+    }
+    void Codes(const std::vector<EffectCode>& list)
+    {
+        out_.U32(static_cast<uint32_t>(list.size()));
+        for (const EffectCode& c : list) {
+            Str(c.name);
+            Str(c.text);
+        }
+    }
+    void Stage(const ShaderStageCode& stage)
+    {
+        U32(static_cast<uint32_t>(stage.spirv.size()));
+        if constexpr (std::endian::native == std::endian::little) {
+            out_.Bytes(stage.spirv.data(), stage.spirv.size() * sizeof(uint32_t));
+        } else {
+            for (uint32_t word : stage.spirv)
+                U32(word);
+        }
+        Str(stage.glsl);
+    }
+    void Program(const PassProgram& p)
+    {
+        Stage(p.vertex);
+        Stage(p.pixel);
+        U32(p.uniformBytes);
+        U32(static_cast<uint32_t>(p.uniforms.size()));
+        for (const UniformField& f : p.uniforms) {
+            Str(f.name);
+            U8(static_cast<uint8_t>(f.kind));
+            U8(f.rows);
+            U8(f.columns);
+            U8(f.columnMajor ? 1 : 0);
+            U32(f.offset);
+            U32(f.elements);
+            U32(f.arrayStride);
+            U32(f.matrixStride);
+            U32(f.first);
+        }
+        U32(static_cast<uint32_t>(p.samplers.size()));
+        for (const SamplerSlot& s : p.samplers) {
+            Str(s.name);
+            Str(s.texture);
+            U32(s.unit);
+            U8(static_cast<uint8_t>(s.dimension));
+        }
+        U32(static_cast<uint32_t>(p.vertexInputs.size()));
+        for (const VertexInput& input : p.vertexInputs)
+            U32(PackVertexInput(input));
+    }
+    std::vector<uint8_t> Take() { return out_.Take(); }
+
+private:
+    platform::ByteWriter out_;
+};
+
+// The payload's items on top of the checked byte reader, with the first
+// problem kept as the message.
+class Reader {
+public:
+    Reader(const uint8_t* data, size_t size) : in_(data, size) {}
+
+    bool ok() const { return error_.empty(); }
+    const std::string& error() const { return error_; }
+    bool AtEnd() const { return in_.AtEnd(); }
+
+    uint8_t U8() { return Checked(in_.U8()); }
+    uint32_t U32() { return Checked(in_.U32()); }
+    int32_t I32() { return Checked(in_.I32()); }
+    float F32() { return Checked(in_.F32()); }
+    std::string Str()
+    {
+        const uint32_t length = U32();
+        return std::string(Checked(in_.Chars(length)));
+    }
+    // A list count, checked against the bytes left (each item takes at least
+    // `minItemSize` bytes), so a damaged count cannot ask for a huge allocation.
+    uint32_t Count(size_t minItemSize)
+    {
+        uint32_t n = U32();
+        if (ok() && uint64_t(n) * minItemSize > in_.Remaining()) {
+            Fail("a count runs past the end of the file");
+            return 0;
+        }
+        return n;
+    }
+    std::vector<float> Floats()
+    {
+        std::vector<float> values(Count(4));
+        for (float& v : values)
+            v = F32();
+        return values;
+    }
+    std::vector<EffectAnnotation> Annotations()
+    {
+        std::vector<EffectAnnotation> list(Count(16));
+        for (EffectAnnotation& a : list) {
+            a.type = Str();
+            a.name = Str();
+            a.values = Floats();
+            a.text = Str();
+        }
+        return list;
+    }
+    std::vector<EffectState> States()
+    {
+        std::vector<EffectState> list(Count(12));
+        for (EffectState& s : list) {
+            s.name = Str();
+            s.index = I32();
+            s.value = Str();
+        }
+        return list;
+    }
+    // What Writer::Shape wrote; `what` names the item of an unknown type.
+    template <class T>
+    void Shape(T& v, const char* what)
+    {
+        const uint8_t type = U8();
+        if (type >= kEffectParameterTypeCount)
+            Fail(std::string(what) + " has an unknown type");
+        v.type = static_cast<EffectParameterType>(type < kEffectParameterTypeCount ? type : 0);
+        v.rows = U8();
+        v.columns = U8();
+        v.arraySize = U32();
+    }
+    EffectShader Shader()
+    {
+        EffectShader s;
+        s.profile = Str();
+        s.entry = Str();
+        s.arguments = Str();
+        return s;
+    }
+    std::vector<uint8_t> Bytes()
+    {
+        const std::span<const uint8_t> bytes = Checked(in_.Bytes(U32()));
+        return std::vector<uint8_t>(bytes.begin(), bytes.end());
+    }
+    std::vector<StateAssignment> Assignments()
+    {
+        std::vector<StateAssignment> list(Count(22));
+        for (StateAssignment& a : list) {
+            const uint8_t group = U8();
+            a.number = U32();
+            a.index = U32();
+            const uint8_t source = U8();
+            if (group > static_cast<uint8_t>(StateGroup::PatchSegments) || source >= kStateSourceCount)
+                Fail("a state has an unknown kind");
+            a.group = static_cast<StateGroup>(group);
+            a.source = static_cast<StateAssignment::Source>(source);
+            a.words.resize(Count(4));
+            for (uint32_t& word : a.words)
+                word = U32();
+            a.parameter = Str();
+            a.expression = Bytes();
+            if (ok()) {
+                const std::string problem = CheckStateAssignment(a);
+                if (!problem.empty())
+                    Fail(problem);
+            }
+            if (!ok())
+                break;
+        }
+        return list;
+    }
+    EffectShaderChoice Choice()
+    {
+        EffectShaderChoice c;
+        c.array = Str();
+        c.elements.resize(Count(12));
+        for (EffectShader& e : c.elements)
+            e = Shader();
+        c.index = Bytes();
+        return c;
+    }
+    std::vector<EffectCode> Codes()
+    {
+        std::vector<EffectCode> list(Count(8));
+        for (EffectCode& c : list) {
+            c.name = Str();
+            c.text = Str();
+        }
+        return list;
+    }
+    ShaderStageCode Stage()
+    {
+        ShaderStageCode stage;
+        stage.spirv.resize(Count(4));
+        for (uint32_t& word : stage.spirv)
+            word = U32();
+        stage.glsl = Str();
+        return stage;
+    }
+    PassProgram Program()
+    {
+        PassProgram p;
+        p.vertex = Stage();
+        p.pixel = Stage();
+        p.uniformBytes = U32();
+        if (p.uniformBytes > kMaxUniformBlockBytes)
+            Fail("a pass's uniform block is too large");
+        p.uniforms.resize(Count(28));
+        for (UniformField& f : p.uniforms) {
+            f.name = Str();
+            const uint8_t kind = U8();
+            if (kind > static_cast<uint8_t>(UniformKind::Bool))
+                Fail("a uniform has an unknown kind");
+            f.kind = static_cast<UniformKind>(kind);
+            f.rows = U8();
+            f.columns = U8();
+            const uint8_t columnMajor = U8();
+            if (columnMajor > 1)
+                Fail("a uniform's order is neither by rows nor by columns");
+            f.columnMajor = columnMajor != 0;
+            f.offset = U32();
+            f.elements = U32();
+            f.arrayStride = U32();
+            f.matrixStride = U32();
+            f.first = U32();
+            if (ok() && !UniformFieldFits(f, p.uniformBytes))
+                Fail("a uniform lies outside its block");
+        }
+        p.samplers.resize(Count(13));
+        for (SamplerSlot& s : p.samplers) {
+            s.name = Str();
+            s.texture = Str();
+            s.unit = U32();
+            const uint8_t dimension = U8();
+            if (s.unit >= kMaxSamplerUnits || dimension > static_cast<uint8_t>(SamplerDimension::Cube))
+                Fail("a sampler has an unknown unit or kind");
+            s.dimension = static_cast<SamplerDimension>(dimension);
+        }
+        p.vertexInputs.resize(Count(4));
+        for (VertexInput& input : p.vertexInputs)
+            if (!UnpackVertexInput(U32(), input))
+                Fail("a vertex input has an unknown location or usage");
+        return p;
+    }
+    void Fail(const std::string& why)
+    {
+        if (error_.empty())
+            error_ = why;
+        in_.Fail();
+    }
+
+private:
+    template <class T> T Checked(T value)
+    {
+        if (!in_.Ok())
+            Fail("the file ends too early");
+        return value;
+    }
+
+    platform::ByteReader in_;
+    std::string error_;
+};
+
+uint32_t Checksum(const uint8_t* data, size_t size)
+{
+    uLong crc = crc32(0L, Z_NULL, 0);
+    while (size > 0) {
+        uInt chunk = static_cast<uInt>(std::min<size_t>(size, 1u << 30));
+        crc = crc32(crc, data, chunk);
+        data += chunk;
+        size -= chunk;
+    }
+    return static_cast<uint32_t>(crc);
+}
+
+} // namespace
+
+bool LooksLikeCompiledEffect(const void* data, size_t size)
+{
+    return data != nullptr && size >= sizeof kCompiledEffectMagic &&
+           std::memcmp(data, kCompiledEffectMagic, sizeof kCompiledEffectMagic) == 0;
+}
+
+std::vector<uint8_t> WriteCompiledEffect(const EffectDescription& d)
+{
+    Writer w;
+    w.U32(static_cast<uint32_t>(d.defines.size()));
+    for (const std::string& define : d.defines)
+        w.Str(define);
+    w.U32(static_cast<uint32_t>(d.parameters.size()));
+    for (const EffectParameter& p : d.parameters) {
+        w.Str(p.name);
+        w.Shape(p);
+        w.Str(p.semantic);
+        w.Str(p.structName);
+        w.Floats(p.defaults);
+        w.Str(p.stringDefault);
+        w.Annotations(p.annotations);
+        w.Str(p.samplerTexture);
+        w.States(p.samplerStates);
+        w.Assignments(p.samplerAssignments);
+    }
+    w.U32(static_cast<uint32_t>(d.structTypes.size()));
+    for (const EffectStructType& type : d.structTypes) {
+        w.Str(type.name);
+        w.U32(static_cast<uint32_t>(type.members.size()));
+        for (const EffectMember& m : type.members) {
+            w.Str(m.name);
+            w.Shape(m);
+            w.Str(m.structName);
+        }
+    }
+    w.U32(static_cast<uint32_t>(d.techniques.size()));
+    for (const EffectTechnique& t : d.techniques) {
+        w.Str(t.name);
+        w.Annotations(t.annotations);
+        w.U32(static_cast<uint32_t>(t.passes.size()));
+        for (const EffectPass& pass : t.passes) {
+            w.Str(pass.name);
+            w.Annotations(pass.annotations);
+            w.States(pass.states);
+            w.Shader(pass.vertexShader);
+            w.Shader(pass.pixelShader);
+            w.Program(pass.program);
+            w.Assignments(pass.assignments);
+            w.Choice(pass.vertexChoice);
+            w.Choice(pass.pixelChoice);
+            w.U32(static_cast<uint32_t>(pass.choicePrograms.size()));
+            for (const PassProgram& program : pass.choicePrograms)
+                w.Program(program);
+        }
+    }
+    w.Codes(d.structs);
+    w.Codes(d.functions);
+    // The samplers bound by register, after the rest and only when there are
+    // any: an effect without them is written as before.
+    uint32_t bound = 0;
+    for (const EffectParameter& p : d.parameters)
+        bound += p.samplerRegister >= 0 ? 1 : 0;
+    if (bound > 0) {
+        w.U32(bound);
+        for (size_t i = 0; i < d.parameters.size(); ++i) {
+            if (d.parameters[i].samplerRegister < 0)
+                continue;
+            w.U32(static_cast<uint32_t>(i));
+            w.U32(static_cast<uint32_t>(d.parameters[i].samplerRegister));
+        }
+    }
+
+    const std::vector<uint8_t> payload = w.Take();
+    platform::ByteWriter file;
+    file.Bytes(kCompiledEffectMagic, sizeof kCompiledEffectMagic);
+    file.U32(kCompiledEffectVersion);
+    file.U32(static_cast<uint32_t>(payload.size()));
+    file.U32(Checksum(payload.data(), payload.size()));
+    file.Bytes(payload);
+    return file.Take();
+}
+
+bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, std::string& error)
+{
+    if (!LooksLikeCompiledEffect(data, size)) {
+        error = "not a compiled effect";
+        return false;
+    }
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    if (size < kHeaderSize) {
+        error = "the file ends too early";
+        return false;
+    }
+    platform::ByteReader header(bytes, kHeaderSize);
+    header.Skip(sizeof kCompiledEffectMagic);
+    const uint32_t version = header.U32();
+    const uint32_t payloadSize = header.U32();
+    const uint32_t checksum = header.U32();
+    if (version != kCompiledEffectVersion) {
+        error = "unsupported compiled effect version " + std::to_string(version);
+        return false;
+    }
+    if (payloadSize != size - kHeaderSize) {
+        error = "the file size does not match its header";
+        return false;
+    }
+    const uint8_t* payload = bytes + kHeaderSize;
+    if (Checksum(payload, payloadSize) != checksum) {
+        error = "the file is damaged (checksum mismatch)";
+        return false;
+    }
+
+    Reader r(payload, payloadSize);
+    EffectDescription d;
+    d.defines.resize(r.Count(4));
+    for (std::string& define : d.defines)
+        define = r.Str();
+    d.parameters.resize(r.Count(46));
+    for (EffectParameter& p : d.parameters) {
+        p.name = r.Str();
+        r.Shape(p, "a parameter");
+        p.semantic = r.Str();
+        p.structName = r.Str();
+        p.defaults = r.Floats();
+        p.stringDefault = r.Str();
+        p.annotations = r.Annotations();
+        p.samplerTexture = r.Str();
+        p.samplerStates = r.States();
+        p.samplerAssignments = r.Assignments();
+        if (!r.ok())
+            break;
+    }
+    d.structTypes.resize(r.Count(8));
+    for (EffectStructType& type : d.structTypes) {
+        type.name = r.Str();
+        type.members.resize(r.Count(15));
+        for (EffectMember& m : type.members) {
+            m.name = r.Str();
+            r.Shape(m, "a struct member");
+            m.structName = r.Str();
+        }
+        if (!r.ok())
+            break;
+    }
+    d.techniques.resize(r.Count(12));
+    for (EffectTechnique& t : d.techniques) {
+        t.name = r.Str();
+        t.annotations = r.Annotations();
+        t.passes.resize(r.Count(68));
+        for (EffectPass& pass : t.passes) {
+            pass.name = r.Str();
+            pass.annotations = r.Annotations();
+            pass.states = r.States();
+            pass.vertexShader = r.Shader();
+            pass.pixelShader = r.Shader();
+            pass.program = r.Program();
+            pass.assignments = r.Assignments();
+            pass.vertexChoice = r.Choice();
+            pass.pixelChoice = r.Choice();
+            pass.choicePrograms.resize(r.Count(32));
+            for (PassProgram& program : pass.choicePrograms)
+                program = r.Program();
+            if (!r.ok())
+                break;
+        }
+        if (!r.ok())
+            break;
+    }
+    d.structs = r.Codes();
+    d.functions = r.Codes();
+    if (r.ok() && !r.AtEnd()) {
+        const uint32_t bound = r.Count(8);
+        // The compiler writes the list only when it holds one, in the order of the parameters.
+        if (r.ok() && bound == 0)
+            r.Fail("an empty list of samplers bound by register");
+        for (uint32_t k = 0, previous = 0; k < bound && r.ok(); ++k) {
+            const uint32_t i = r.U32();
+            const uint32_t unit = r.U32();
+            if (k > 0 && i <= previous)
+                r.Fail("the samplers bound by register are not in the order of the parameters");
+            else if (i >= d.parameters.size() || !IsSamplerType(d.parameters[i].type) || unit > kMaxSamplerRegister)
+                r.Fail("a sampler register names no sampler or is out of range");
+            else
+                d.parameters[i].samplerRegister = static_cast<int32_t>(unit);
+            previous = i;
+        }
+    }
+    if (r.ok() && !r.AtEnd())
+        r.Fail("unexpected bytes after the effect");
+    if (!r.ok()) {
+        error = r.error();
+        return false;
+    }
+    std::string problem = CheckCompiledEffect(d);
+    if (!problem.empty()) {
+        error = problem;
+        return false;
+    }
+    out = std::move(d);
+    return true;
+}
+
+std::vector<uint8_t> WritePassProgram(const PassProgram& program)
+{
+    Writer w;
+    w.Program(program);
+    return w.Take();
+}
+
+bool ReadPassProgram(const void* data, size_t size, PassProgram& out, std::string& error)
+{
+    Reader r(static_cast<const uint8_t*>(data), size);
+    PassProgram program = r.Program();
+    if (r.ok() && !r.AtEnd())
+        r.Fail("unexpected bytes after the program");
+    if (!r.ok()) {
+        error = r.error();
+        return false;
+    }
+    out = std::move(program);
+    return true;
+}
+
+} // namespace gfx

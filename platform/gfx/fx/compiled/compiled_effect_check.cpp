@@ -1,0 +1,367 @@
+#include "platform/gfx/fx/compiled/compiled_effect_check.h"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+#include <unordered_map>
+#include <utility>
+
+#include "platform/gfx/fx/expression/effect_expression.h"
+#include "platform/gfx/fx/syntax/effect_tokens.h"
+#include "platform/gfx/fx/expression/value.h"
+#include "platform/gfx/fx/syntax/name_table.h"
+#include "platform/gfx/fx/parser/struct_layouts.h"
+
+namespace gfx {
+
+namespace {
+
+using Source = StateAssignment::Source;
+
+// The first word of every SPIR-V module.
+constexpr uint32_t kSpirvMagic = 0x07230203;
+// The greatest index a state may be written with.
+constexpr int32_t kMaxWrittenStateIndex = 255;
+
+bool OneLine(const std::string& text)
+{
+    return text.find_first_of("\r\n") == std::string::npos;
+}
+
+// A name the compiler keeps: an identifier, or nothing where `empty` allows.
+bool Name(const std::string& name, bool empty = false)
+{
+    return (empty && name.empty()) || IsIdentifier(name);
+}
+
+std::string Quote(const std::string& name)
+{
+    return "'" + name + "'";
+}
+
+// The names and line-free text of the whole description; "" when all are.
+std::string CheckNames(const EffectDescription& d)
+{
+    for (const std::string& define : d.defines) {
+        const size_t first = define.find_first_not_of(" \t");
+        const size_t last = define.find_last_not_of(" \t");
+        if (first == std::string::npos || !IsIdentifier(std::string_view(define).substr(first, last - first + 1)))
+            return "a define has no name";
+    }
+    auto annotations = [](const std::vector<EffectAnnotation>& list) {
+        for (const EffectAnnotation& a : list)
+            if (!Name(a.name) || a.type.empty() ||
+                std::any_of(a.values.begin(), a.values.end(), [](float v) { return std::isnan(v); }))
+                return false;
+        return true;
+    };
+    auto states = [](const std::vector<EffectState>& list) {
+        for (const EffectState& s : list)
+            if (!Name(s.name) || s.index < -1 || s.index > kMaxWrittenStateIndex)
+                return false;
+        return true;
+    };
+    auto assignments = [](const std::vector<StateAssignment>& list) {
+        for (const StateAssignment& a : list)
+            if (!Name(a.parameter, true))
+                return false;
+        return true;
+    };
+    auto shader = [](const EffectShader& s) {
+        return Name(s.profile, true) && Name(s.entry, s.profile.empty()) && s.entry.empty() == s.profile.empty();
+    };
+    auto program = [](const PassProgram& p) {
+        for (const UniformField& f : p.uniforms)
+            if (!Name(f.name))
+                return false;
+        for (const SamplerSlot& s : p.samplers)
+            if (!Name(s.name) || !Name(s.texture, true))
+                return false;
+        return true;
+    };
+    for (const EffectParameter& p : d.parameters) {
+        if (!Name(p.name))
+            return "a parameter's name is not an identifier";
+        if (!Name(p.semantic, true) || !OneLine(p.structName) || !Name(p.samplerTexture, true) ||
+            !annotations(p.annotations) || !states(p.samplerStates) || !assignments(p.samplerAssignments))
+            return "parameter " + Quote(p.name) + " has a name or value the compiler does not write";
+        if (std::any_of(p.defaults.begin(), p.defaults.end(), [](float v) { return std::isnan(v); }))
+            return "parameter " + Quote(p.name) + " has an initial value that is not a number";
+    }
+    for (const EffectTechnique& t : d.techniques) {
+        if (!Name(t.name, true))
+            return "a technique's name is not an identifier";
+        if (!annotations(t.annotations))
+            return "technique " + Quote(t.name) + " has an annotation the compiler does not write";
+        for (const EffectPass& pass : t.passes) {
+            if (!Name(pass.name, true))
+                return "a pass's name is not an identifier";
+            const EffectShaderChoice* choices[] = {&pass.vertexChoice, &pass.pixelChoice};
+            bool sound = annotations(pass.annotations) && states(pass.states) && assignments(pass.assignments) &&
+                         shader(pass.vertexShader) && shader(pass.pixelShader) && program(pass.program);
+            for (const EffectShaderChoice* c : choices) {
+                sound = sound && Name(c->array, true);
+                for (const EffectShader& e : c->elements)
+                    sound = sound && shader(e);
+            }
+            for (const PassProgram& p : pass.choicePrograms)
+                sound = sound && program(p);
+            if (!sound)
+                return "pass " + Quote(pass.name) + " has a name or value the compiler does not write";
+        }
+    }
+    for (const EffectStructType& type : d.structTypes) {
+        bool named = OneLine(type.name);
+        for (const EffectMember& m : type.members)
+            named = named && Name(m.name) && OneLine(m.structName);
+        if (!named)
+            return "a struct type or member's name is not one the compiler writes";
+    }
+    for (const std::vector<EffectCode>* list : {&d.structs, &d.functions})
+        for (const EffectCode& c : *list)
+            if (!Name(c.name))
+                return "a struct or function's name is not an identifier";
+    return {};
+}
+
+// Whether a parameter read as `shape` is read as the compiler reads it: its
+// base, rows, columns and elements.
+bool ReadAsDeclared(const EffectParameter& p, const ValueShape& shape)
+{
+    const bool base = p.type == EffectParameterType::Bool  ? shape.base == ValueBase::Bool
+                      : p.type == EffectParameterType::Int ? shape.base == ValueBase::Int || shape.base == ValueBase::Uint
+                                                           : shape.base == ValueBase::Float;
+    return base && shape.rows == p.rows && shape.columns == p.columns && shape.arraySize == p.arraySize &&
+           (shape.matrix || p.rows == 1);
+}
+
+// "" when the expression in `bytes` names parameters, each a number's read as
+// it is declared, or a struct's read within its values (as far as a member,
+// or the member itself where it is the first).
+std::string CheckExpression(const std::vector<uint8_t>& bytes, const EffectDescription& d)
+{
+    Expression program;
+    size_t offset = 0;
+    std::string why;
+    if (!Expression::Read(bytes.data(), bytes.size(), offset, program, why))
+        return why;
+    if (!program.NamesParameters())
+        return "it names no parameter";
+    for (const Expression::Instruction& in : program.Instructions()) {
+        if (in.op != Expression::Op::Parameter)
+            continue;
+        const bool structure = in.a < d.parameters.size() && d.parameters[in.a].type == EffectParameterType::Struct;
+        if (in.a >= d.parameters.size() || !(IsNumericType(d.parameters[in.a].type) || structure))
+            return "it reads parameter number " + std::to_string(in.a) + ", which holds no numbers";
+        ValueShape shape;
+        const EffectParameter& p = d.parameters[in.a];
+        if (!expr::UnpackShape(in.b, shape) ||
+            (structure ? shape.Components() > p.defaults.size() : !ReadAsDeclared(p, shape)))
+            return "it reads parameter " + Quote(p.name) + " as another shape than its own";
+    }
+    return {};
+}
+
+// Whether a uniform of `kind` holds values of `type` as the shader compiler
+// may declare them (a float parameter read as ints where the shader says so).
+bool KindFits(EffectParameterType type, UniformKind kind)
+{
+    switch (type) {
+    case EffectParameterType::Bool: return kind == UniformKind::Bool;
+    case EffectParameterType::Int: return kind == UniformKind::Int || kind == UniformKind::UInt;
+    case EffectParameterType::Float: return kind == UniformKind::Float || kind == UniformKind::Int;
+    default: return false;
+    }
+}
+
+// Whether a stage of the pass, or of the chosen element `element`, has a shader.
+bool StageSet(const EffectShader& shader, const EffectShaderChoice& choice, size_t element)
+{
+    return choice.array.empty() ? !shader.profile.empty() : !choice.elements[element].profile.empty();
+}
+
+class Checker {
+public:
+    explicit Checker(const EffectDescription& d) : d_(d)
+    {
+        byName_.Reserve(d.parameters.size());
+        for (size_t i = 0; i < d.parameters.size(); ++i)
+            byName_.Add(d.parameters[i].name, static_cast<uint32_t>(i));
+        layouts_.Build(d.structTypes); // sound: the description's rules hold
+    }
+
+    std::string Check()
+    {
+        for (const EffectParameter& p : d_.parameters) {
+            if (std::string why = Defaults(p); !why.empty())
+                return "parameter " + Quote(p.name) + " " + why;
+            for (const StateAssignment& a : p.samplerAssignments)
+                if (std::string why = Assignment(a); !why.empty())
+                    return "sampler " + Quote(p.name) + ": " + why;
+        }
+        for (const EffectTechnique& t : d_.techniques)
+            for (const EffectPass& pass : t.passes)
+                if (std::string why = Pass(pass); !why.empty())
+                    return "pass " + Quote(pass.name) + " of technique " + Quote(t.name) + ": " + why;
+        return {};
+    }
+
+private:
+    // Bools are 0 or 1 and ints whole numbers, as the compiler converts them.
+    static std::string Defaults(const EffectParameter& p)
+    {
+        for (float v : p.defaults) {
+            if (p.type == EffectParameterType::Bool && v != 0.0f && v != 1.0f)
+                return "has a bool's initial value that is neither 0 nor 1";
+            if (p.type == EffectParameterType::Int && (!std::isfinite(v) || v != std::trunc(v)))
+                return "has an int's initial value that is not a whole number";
+        }
+        return {};
+    }
+
+    std::string Assignment(const StateAssignment& a)
+    {
+        if (a.source != Source::Expression)
+            return {};
+        const StateInfo* state = StateOf(a);
+        const std::string why = CheckExpression(a.expression, d_);
+        return why.empty() ? why : "the value of '" + std::string(state ? state->name : "?") + "': " + why;
+    }
+
+    std::string Pass(const EffectPass& pass)
+    {
+        for (const StateAssignment& a : pass.assignments)
+            if (std::string why = Assignment(a); !why.empty())
+                return why;
+        const EffectShader* shaders[] = {&pass.vertexShader, &pass.pixelShader};
+        const EffectShaderChoice* choices[] = {&pass.vertexChoice, &pass.pixelChoice};
+        const StateGroup groups[] = {StateGroup::VertexShader, StateGroup::PixelShader};
+        for (int stage = 0; stage < 2; ++stage) {
+            const char* which = stage == 0 ? "vertex" : "pixel";
+            const EffectShaderChoice& choice = *choices[stage];
+            if (!choice.array.empty()) {
+                if (!shaders[stage]->profile.empty())
+                    return std::string("its ") + which + " shader is both compiled and chosen";
+                if (std::string why = CheckExpression(choice.index, d_); !why.empty())
+                    return "the index of '" + choice.array + "': " + why;
+            }
+            const bool set = !shaders[stage]->profile.empty() || !choice.array.empty();
+            const bool assigned = std::any_of(pass.assignments.begin(), pass.assignments.end(), [&](const auto& a) {
+                return a.group == groups[stage] && a.source == Source::Shader;
+            });
+            if (set && !assigned)
+                return std::string("its ") + which + " shader has no place among its states";
+        }
+        const bool chooses = !pass.vertexChoice.array.empty() || !pass.pixelChoice.array.empty();
+        if (!chooses) {
+            const bool shader = !pass.vertexShader.profile.empty() || !pass.pixelShader.profile.empty();
+            return Program(pass.program, shader);
+        }
+        const size_t pixels = pass.pixelChoice.array.empty() ? 1 : pass.pixelChoice.elements.size();
+        if (pass.choicePrograms.empty())
+            return "its programs are missing";
+        for (size_t at = 0; at < pass.choicePrograms.size(); ++at) {
+            const bool shader = StageSet(pass.vertexShader, pass.vertexChoice, at / pixels) ||
+                                StageSet(pass.pixelShader, pass.pixelChoice, at % pixels);
+            if (std::string why = Program(pass.choicePrograms[at], shader); !why.empty())
+                return "program " + std::to_string(at) + ": " + why;
+        }
+        return {};
+    }
+
+    // A program has both stages where a shader is set and nothing where none is.
+    std::string Program(const PassProgram& p, bool shader)
+    {
+        if (!shader) {
+            if (!p.vertex.spirv.empty() || !p.pixel.spirv.empty() || !p.Empty() || p.uniformBytes != 0 ||
+                !p.uniforms.empty() || !p.samplers.empty() || !p.vertexInputs.empty())
+                return "a program where no shader is set";
+            return {};
+        }
+        for (const ShaderStageCode* stage : {&p.vertex, &p.pixel})
+            if (stage->glsl.empty() || stage->spirv.empty() || stage->spirv.front() != kSpirvMagic)
+                return "a program without both stages";
+        std::set<std::pair<uint32_t, uint32_t>> placed; // parameter, first value
+        for (const UniformField& f : p.uniforms) {
+            const uint32_t found = byName_.Find(f.name);
+            if (found == NameTable::kNone)
+                return "uniform " + Quote(f.name) + " is no parameter";
+            const EffectParameter& parameter = d_.parameters[found];
+            // A numeric parameter has one place; a struct one a place for each
+            // numeric member of each element, where its values begin.
+            bool shape = false;
+            if (IsNumericType(parameter.type)) {
+                shape = f.first == 0 && KindFits(parameter.type, f.kind) && f.rows == parameter.rows &&
+                        f.columns == parameter.columns && f.elements == parameter.arraySize;
+            } else if (parameter.type == EffectParameterType::Struct) {
+                const EffectMember* member = LeafAt(found, f.first);
+                shape = member && KindFits(member->type, f.kind) && f.rows == member->rows &&
+                        f.columns == member->columns && f.elements == member->arraySize;
+            }
+            if (!shape)
+                return "uniform " + Quote(f.name) + " has another shape than its parameter";
+            if (!placed.emplace(found, f.first).second)
+                return "uniform " + Quote(f.name) + " is placed twice";
+        }
+        NameTable sampled;
+        uint32_t units = 0;
+        for (const SamplerSlot& s : p.samplers) {
+            const uint32_t found = byName_.Find(s.name);
+            if (found == NameTable::kNone || !IsSamplerType(d_.parameters[found].type))
+                return "sampler " + Quote(s.name) + " is no sampler parameter";
+            if (s.texture != d_.parameters[found].samplerTexture)
+                return "sampler " + Quote(s.name) + " reads another texture than its parameter names";
+            if (s.unit >= kMaxSamplerUnits || !sampled.Add(s.name) || (units & (1u << s.unit)) != 0)
+                return "sampler " + Quote(s.name) + " shares its name or unit";
+            units |= 1u << s.unit;
+        }
+        if (p.vertexInputs.size() > kMaxVertexAttributes)
+            return "it has more vertex inputs than places";
+        uint32_t usages[kMaxVertexAttributes] = {};
+        for (size_t i = 0; i < p.vertexInputs.size(); ++i) {
+            const VertexInput& input = p.vertexInputs[i];
+            if (i > 0 && input.location <= p.vertexInputs[i - 1].location)
+                return "its vertex inputs are not in order of their places";
+            usages[i] = input.usage << 8 | input.usageIndex;
+            if (std::find(usages, usages + i, usages[i]) != usages + i)
+                return "two vertex inputs read one declaration element";
+        }
+        return {};
+    }
+
+    // The numeric member whose values begin at `first` among those of struct
+    // parameter `parameter`, or null; each parameter's members found once.
+    const EffectMember* LeafAt(uint32_t parameter, uint32_t first)
+    {
+        const auto made = leaves_.try_emplace(parameter);
+        std::unordered_map<uint64_t, const EffectMember*>& leaves = made.first->second;
+        if (made.second) {
+            const EffectParameter& p = d_.parameters[parameter];
+            const uint32_t type = layouts_.Find(p.structName);
+            if (type != StructLayouts::kNone)
+                layouts_.ForEachLeaf(type, 0, p.Elements(), [&leaves](uint64_t at, const EffectMember& member) {
+                    leaves.emplace(at, &member);
+                });
+        }
+        const auto found = leaves.find(first);
+        return found == leaves.end() ? nullptr : found->second;
+    }
+
+    const EffectDescription& d_;
+    NameTable byName_;
+    StructLayouts layouts_;
+    std::unordered_map<uint32_t, std::unordered_map<uint64_t, const EffectMember*>> leaves_; // by struct parameter
+};
+
+} // namespace
+
+std::string CheckCompiledEffect(const EffectDescription& description)
+{
+    if (std::string why = CheckNames(description); !why.empty())
+        return why;
+    if (std::string why = CheckEffectDescription(description); !why.empty())
+        return why;
+    return Checker(description).Check();
+}
+
+} // namespace gfx

@@ -1,0 +1,79 @@
+#include "platform/gfx/fx/compiled/effect_compiler.h"
+
+#include <new>
+#include <system_error>
+
+#include "platform/gfx/fx/syntax/effect_message.h"
+#include "platform/gfx/fx/parser/effect_parser.h"
+#include "platform/gfx/fx/hlsl/folded_statics.h"
+#include "platform/gfx/fx/compiled/pass_compiler.h"
+#include "platform/gfx/fx/hlsl/shader_compile.h"
+
+namespace gfx {
+
+namespace {
+
+bool Compile(std::string_view source, const std::string& fileName, const std::vector<EffectMacro>& defines,
+             const EffectFileReader& reader, EffectDescription& out, std::string& messages)
+{
+    // The bytes of the effect's files as read: what sizes the budget of its
+    // constant expressions, whatever its macros make of them.
+    size_t read = source.size();
+    EffectFileReader counted;
+    if (reader)
+        counted = [&](const std::string& path, size_t limit, std::string& contents) {
+            const std::string why = reader(path, limit, contents);
+            if (why.empty())
+                read += contents.size();
+            return why;
+        };
+    std::string text;
+    if (!PreprocessEffect(source, fileName, defines, counted, text, messages))
+        return false;
+    EffectDescription description;
+    std::vector<FoldedInitializer> folded;
+    std::vector<std::string> assigned;
+    if (!ParseEffect(text, fileName, description, messages, read, &folded, &assigned))
+        return false;
+    WriteFoldedInitializers(text, folded);
+    if (!CompileEffectShaders(text, fileName, description, messages, assigned))
+        return false;
+    for (const EffectMacro& macro : defines)
+        description.defines.push_back(macro.name);
+    out = std::move(description);
+    return true;
+}
+
+} // namespace
+
+bool CompileEffectSource(std::string_view source, const std::string& fileName,
+                         const std::vector<EffectMacro>& defines, const EffectFileReader& reader,
+                         EffectDescription& out, std::string& messages)
+{
+    if (ShaderCompilesStopped()) {
+        messages += EffectClosingError(fileName);
+        return false;
+    }
+    // The shader compiler's first use builds its tables, which takes longer
+    // than reading the effect and planning its stages: they are built
+    // meanwhile, and the stages wait for them.
+    StartPreparingShaderCompiler();
+    bool ok = false;
+    // What runs short on the way is an error of the effect like any other.
+    try {
+        ok = Compile(source, fileName, defines, reader, out, messages);
+    } catch (const std::bad_alloc&) {
+        messages += FormatEffectError(fileName, 1, 1, 3000, "the effect could not be compiled: out of memory");
+    } catch (const std::system_error& e) {
+        messages += FormatEffectError(fileName, 1, 1, 3000,
+                                      std::string("the effect could not be compiled: ") + e.what());
+    }
+    try {
+        PrepareShaderCompiler(); // the thread building them has ended, whatever the outcome
+    } catch (const std::bad_alloc&) {
+        // The tables are left for the next compile; this one has its outcome.
+    }
+    return ok;
+}
+
+} // namespace gfx

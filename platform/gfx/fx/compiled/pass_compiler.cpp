@@ -1,0 +1,780 @@
+#include "platform/gfx/fx/compiled/pass_compiler.h"
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+#include <set>
+#include <span>
+#include <stdexcept>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+#include <spirv_cross/spirv_glsl.hpp>
+
+#include "platform/bytes/byte_reader.h"
+#include "platform/bytes/byte_writer.h"
+#include "platform/gfx/fx/compiled/compiled_effect.h"
+#include "platform/gfx/fx/syntax/effect_message.h"
+#include "platform/gfx/fx/syntax/effect_tokens.h"
+#include "platform/gfx/fx/hlsl/source.h"
+#include "platform/gfx/fx/hlsl/shader_compile.h"
+#include "platform/gfx/fx/hlsl/shader_entry.h"
+#include "platform/gfx/fx/parser/struct_layouts.h"
+#include "platform/window/close_check.h"
+
+namespace gfx {
+
+namespace {
+
+// Declarations of global variables that the stages of an effect may make in
+// all when each declares every variable any stage reaches (their blocks then
+// alike without stated places): every real effect's few stages and
+// parameters. Past it each stage declares only what it reaches.
+constexpr size_t kMostSharedDeclarations = size_t{1} << 16;
+
+uint32_t RoundUp(uint32_t value, uint32_t to)
+{
+    return (value + to - 1) / to * to;
+}
+
+// The shader compiler packs the members of a struct in the parameters'
+// block as the platform packs registers (a float2 right after a float), which
+// the driver's language cannot state; it leaves each struct the room the
+// driver's std140 rules give it, though. So each struct is laid out again by
+// those rules, its members named where they then lie (each struct type once,
+// in `done` with its size).
+uint32_t LayOutStruct(spirv_cross::CompilerGLSL& cross, uint32_t id, std::unordered_map<uint32_t, uint32_t>& done)
+{
+    if (const auto found = done.find(id); found != done.end())
+        return found->second;
+    const spirv_cross::SPIRType type = cross.get_type(id);
+    uint32_t offset = 0;
+    for (uint32_t i = 0; i < type.member_types.size(); ++i) {
+        const spirv_cross::SPIRType& member = cross.get_type(type.member_types[i]);
+        uint32_t align = 16;
+        uint32_t size = 0;
+        uint32_t element = 0; // an element's size, of a struct
+        if (member.basetype == spirv_cross::SPIRType::Struct)
+            element = RoundUp(LayOutStruct(cross, member.self, done), 16);
+        if (!member.array.empty()) {
+            if (member.array.size() != 1 || !member.array_size_literal[0])
+                throw std::runtime_error("a struct of the parameters holds an array the compiler did not size");
+            const uint32_t stride = cross.type_struct_member_array_stride(type, i);
+            if (stride % 16 != 0 || stride < element)
+                throw std::runtime_error("a struct of the parameters holds an array of an unexpected stride");
+            size = stride * member.array[0];
+        } else if (member.basetype == spirv_cross::SPIRType::Struct) {
+            size = element;
+        } else if (member.columns > 1) {
+            const bool rows = cross.has_member_decoration(id, i, spv::DecorationRowMajor);
+            size = cross.type_struct_member_matrix_stride(type, i) * (rows ? member.vecsize : member.columns);
+        } else {
+            size = 4 * member.vecsize;
+            align = member.vecsize == 1 ? 4 : member.vecsize == 2 ? 8 : 16;
+        }
+        offset = RoundUp(offset, align);
+        cross.set_member_decoration(id, i, spv::DecorationOffset, offset);
+        offset += size;
+    }
+    done.emplace(id, offset);
+    return offset;
+}
+
+// Every struct in the parameters' block `block` laid out by std140's rules,
+// each in the room the compiler gave it.
+void LayOutStructs(spirv_cross::CompilerGLSL& cross, uint32_t block)
+{
+    const spirv_cross::SPIRType& type = cross.get_type(block);
+    std::unordered_map<uint32_t, uint32_t> done;
+    for (uint32_t i = 0; i < type.member_types.size(); ++i) {
+        const spirv_cross::SPIRType& member = cross.get_type(type.member_types[i]);
+        if (member.basetype != spirv_cross::SPIRType::Struct)
+            continue;
+        const uint32_t size = RoundUp(LayOutStruct(cross, member.self, done), 16);
+        // The last member has the rest of the block.
+        uint32_t room = ~uint32_t{0};
+        if (!member.array.empty())
+            room = member.array.size() == 1 ? cross.type_struct_member_array_stride(type, i) : 0;
+        else if (i + 1 < type.member_types.size())
+            room = RoundUp(cross.type_struct_member_offset(type, i + 1) - cross.type_struct_member_offset(type, i), 16);
+        if (size > room)
+            throw std::runtime_error("the struct parameter '" + cross.get_member_name(block, i) +
+                                     "' does not fit the room the compiler gave it");
+    }
+}
+
+class PassBuilder {
+public:
+    PassBuilder(const HlslSource& source, EffectDescription& effect, std::string& messages)
+        : source_(source), effect_(effect), messages_(messages), entries_(effect), reached_(source.IdCount()),
+          shared_(source.IdCount())
+    {
+        layouts_.Build(effect_.structTypes); // the parser laid them out soundly
+    }
+
+    // Every pass's entry points first, then each distinct stage compiled once
+    // and each distinct translation made once, right after its stage, in the
+    // compiling child (a pixel stage's sampler units follow its pass's vertex
+    // stage, and are known before either is compiled). Stages are numbered in
+    // the order passes first name them and compiled in that order, none after
+    // the first that fails: the stages before it all compile, so the first
+    // failing pass in file order gives the messages, whichever failed first.
+    bool BuildAll()
+    {
+        // Every program to make: one a pass, or one for each pair of shaders
+        // a pass may choose from arrays.
+        std::vector<ProgramJob> passes;
+        for (EffectTechnique& t : effect_.techniques)
+            for (EffectPass& p : t.passes)
+                if (!AddProgramJobs(p, passes))
+                    return Fail(ChoiceEntry(p), "the effect's passes come to more than " +
+                                                    std::to_string(kMaxEffectPrograms) +
+                                                    " programs with the shaders they choose from");
+        for (size_t i = 0; i < effect_.parameters.size(); ++i) {
+            if (platform::ClosingAfter())
+                return Closing();
+            parameters_.Add(effect_.parameters[i].name, static_cast<uint32_t>(i));
+        }
+        std::vector<Plan> plans(passes.size());
+        for (size_t i = 0; i < passes.size(); ++i) {
+            if (platform::ClosingAfter())
+                return Closing();
+            if (!PlanPass(passes[i], plans[i]))
+                return false;
+        }
+        AddCheckStage();
+        // Texture units by sampler, the same in both stages of a pass.
+        std::vector<Translation> translations;
+        std::map<std::pair<size_t, Units>, size_t> index;
+        for (Plan& plan : plans) {
+            if (platform::ClosingAfter())
+                return Closing();
+            if (plan.vertexStage == kNone)
+                continue;
+            // A sampler bound by register takes that unit; the others the
+            // lowest ones free, the vertex stage's first.
+            Units units;
+            std::unordered_set<std::string_view> held;
+            std::vector<std::string_view> unbound;
+            std::set<uint32_t> taken;
+            for (size_t stage : {plan.vertexStage, plan.pixelStage})
+                for (const std::string& name : stages_[stage].samplers) {
+                    if (!held.insert(name).second)
+                        continue;
+                    const EffectParameter* p = FindParameter(name);
+                    const int32_t bound = p ? p->samplerRegister : -1;
+                    if (bound >= 0 && bound < int32_t(kMaxSamplerUnits) && taken.insert(uint32_t(bound)).second)
+                        units.emplace_back(name, uint32_t(bound));
+                    else
+                        unbound.push_back(name);
+                }
+            uint32_t next = 0;
+            for (std::string_view name : unbound) {
+                while (taken.count(next))
+                    ++next;
+                units.emplace_back(std::string(name), next++);
+            }
+            plan.vertexTranslation = Add(translations, index, plan.vertexStage, units);
+            plan.pixelTranslation = Add(translations, index, plan.pixelStage, units);
+        }
+        size_t overBound = kNone;
+        if (!CompileStages(plans, translations, overBound))
+            return Closing();
+        for (const Plan& plan : plans) {
+            // The first of its stages that failed, and did not only go uncompiled.
+            for (size_t stage : {plan.vertexStage, plan.pixelStage}) {
+                if (stage != kNone && !stages_[stage].ok && !stages_[stage].messages.empty()) {
+                    messages_ += stages_[stage].messages;
+                    return false;
+                }
+            }
+        }
+        if (checkStage_ != kNone && !stages_[checkStage_].ok && !stages_[checkStage_].messages.empty()) {
+            messages_ += stages_[checkStage_].messages;
+            return false;
+        }
+        if (overBound != kNone)
+            return Fail(plans[overBound].blame, "the passes' compiled shaders come to more than " +
+                                                    std::to_string(kMaxEffectProgramBytes >> 20) + " MB");
+        for (size_t i = 0; i < plans.size(); ++i) {
+            Plan& plan = plans[i];
+            if (platform::ClosingAfter())
+                return Closing();
+            if (plan.vertexStage != kNone) {
+                const Translation& vs = translations[plan.vertexTranslation];
+                const Translation& ps = translations[plan.pixelTranslation];
+                if (!stages_[plan.vertexStage].ok || !stages_[plan.pixelStage].ok || !vs.done || !ps.done)
+                    return Fail(plan.blame, "the compiled shader did not come back");
+                if (!vs.error.empty() || !ps.error.empty())
+                    return Fail(plan.blame, vs.error.empty() ? ps.error : vs.error);
+            }
+        }
+        for (size_t i = 0; i < plans.size(); ++i) {
+            Plan& plan = plans[i];
+            if (platform::ClosingAfter())
+                return Closing();
+            if (plan.vertexStage != kNone) {
+                const Translation& vs = translations[plan.vertexTranslation];
+                const Translation& ps = translations[plan.pixelTranslation];
+                Merge(plan.program, vs.part);
+                Merge(plan.program, ps.part);
+                plan.program.vertex = {stages_[plan.vertexStage].spirv, vs.glsl};
+                plan.program.pixel = {stages_[plan.pixelStage].spirv, ps.glsl};
+            }
+            *passes[i].program = std::move(plan.program);
+        }
+        // The stages' warnings, each line once however many stages share it.
+        std::unordered_set<std::string_view> said;
+        for (const StageJob& stage : stages_) {
+            for (size_t from = 0; from < stage.messages.size();) {
+                const size_t end = std::min(stage.messages.find('\n', from), stage.messages.size());
+                const std::string_view line = std::string_view(stage.messages).substr(from, end - from + 1);
+                if (stage.ok && said.insert(line).second)
+                    messages_ += line;
+                from = end + 1;
+            }
+        }
+        return true;
+    }
+
+private:
+    static constexpr size_t kNone = ~size_t{0};
+
+    struct StageJob {
+        ShaderEntry entry;
+        ShaderStage stage = ShaderStage::Vertex;
+        std::string function; // "" for a stand-in stage
+        std::vector<HlslSource::Id> roots; // what it reaches from
+        std::vector<uint32_t> spirv;
+        std::vector<std::string> samplers; // the effect's samplers its functions name, in effect order
+        std::string messages;
+        bool ok = false;
+    };
+    struct Plan {
+        PassProgram program;
+        size_t vertexStage = kNone;
+        size_t pixelStage = kNone;
+        size_t vertexTranslation = kNone;
+        size_t pixelTranslation = kNone;
+        std::string blame;
+    };
+    using Units = std::vector<std::pair<std::string, uint32_t>>; // sampler, texture unit
+    // The shaders of one program and where it goes.
+    struct ProgramJob {
+        const EffectShader* vertex = nullptr;
+        const EffectShader* pixel = nullptr;
+        PassProgram* program = nullptr;
+    };
+
+    // False, adding nothing, when the programs would come to more than the bound.
+    static bool AddProgramJobs(EffectPass& pass, std::vector<ProgramJob>& jobs)
+    {
+        const EffectShaderChoice& vs = pass.vertexChoice;
+        const EffectShaderChoice& ps = pass.pixelChoice;
+        if (vs.array.empty() && ps.array.empty()) {
+            pass.choicePrograms.clear();
+            if (jobs.size() >= kMaxEffectPrograms)
+                return false;
+            jobs.push_back({&pass.vertexShader, &pass.pixelShader, &pass.program});
+            return true;
+        }
+        const uint64_t vertexCount = vs.array.empty() ? 1 : vs.elements.size();
+        const uint64_t pixelCount = ps.array.empty() ? 1 : ps.elements.size();
+        if (jobs.size() + vertexCount * pixelCount > kMaxEffectPrograms)
+            return false;
+        pass.choicePrograms.assign(vertexCount * pixelCount, PassProgram());
+        for (size_t v = 0; v < vertexCount; ++v)
+            for (size_t p = 0; p < pixelCount; ++p)
+                jobs.push_back({vs.array.empty() ? &pass.vertexShader : &vs.elements[v],
+                                ps.array.empty() ? &pass.pixelShader : &ps.elements[p],
+                                &pass.choicePrograms[v * pixelCount + p]});
+        return true;
+    }
+    // The function a pass's message names: its first chosen shader's.
+    static std::string ChoiceEntry(const EffectPass& pass)
+    {
+        for (const EffectShaderChoice* c : {&pass.vertexChoice, &pass.pixelChoice})
+            if (!c->elements.empty())
+                return c->elements.front().entry;
+        return pass.vertexShader.entry;
+    }
+
+    // One stage's GLSL with the places it uses, its samplers at their units.
+    struct Translation {
+        size_t stage = kNone;
+        Units units;
+        std::string glsl;
+        PassProgram part; // uniforms and samplers only
+        std::string error;
+        bool done = false; // made (or refused)
+    };
+
+    // The translation of `stage` with the units of the samplers it reads.
+    size_t Add(std::vector<Translation>& list, std::map<std::pair<size_t, Units>, size_t>& index, size_t stage,
+               const Units& passUnits)
+    {
+        const std::unordered_set<std::string_view> read(stages_[stage].samplers.begin(),
+                                                         stages_[stage].samplers.end());
+        Units units;
+        for (const auto& unit : passUnits)
+            if (read.count(unit.first))
+                units.push_back(unit);
+        auto [found, added] = index.emplace(std::make_pair(stage, units), list.size());
+        if (added) {
+            Translation t;
+            t.stage = stage;
+            t.units = std::move(units);
+            list.push_back(std::move(t));
+        }
+        return found->second;
+    }
+
+    static void Merge(PassProgram& program, const PassProgram& part)
+    {
+        program.uniformBytes = std::max(program.uniformBytes, part.uniformBytes);
+        program.uniforms.reserve(program.uniforms.size() + part.uniforms.size());
+        // A struct parameter has a place for each member: one a first value.
+        std::set<std::pair<std::string_view, uint32_t>> placed;
+        for (const UniformField& f : program.uniforms)
+            placed.emplace(f.name, f.first);
+        for (const UniformField& f : part.uniforms)
+            if (placed.emplace(f.name, f.first).second)
+                program.uniforms.push_back(f);
+        std::unordered_set<std::string_view> held;
+        for (const SamplerSlot& slot : program.samplers)
+            held.insert(slot.name);
+        for (const SamplerSlot& slot : part.samplers)
+            if (held.insert(slot.name).second)
+                program.samplers.push_back(slot);
+    }
+
+    bool PlanPass(const ProgramJob& pass, Plan& plan)
+    {
+        const EffectShader& vertexShader = *pass.vertex;
+        const EffectShader& pixelShader = *pass.pixel;
+        const bool vertex = !vertexShader.profile.empty();
+        const bool pixel = !pixelShader.profile.empty();
+        if (!vertex && !pixel)
+            return true;
+        ShaderEntry vs, ps;
+        std::string error;
+        if (vertex && !entries_.Vertex(vertexShader, vs, error))
+            return Fail(vertexShader.entry, error);
+        // Without a vertex stage the pass-through one writes what the pixel stage reads.
+        if (pixel && !entries_.Pixel(pixelShader, vertex ? vs.varyings : PassThroughVaryings(), ps, error))
+            return Fail(pixelShader.entry, error);
+        if (!vertex)
+            vs = MakePassThroughVertexEntry(ps);
+        if (!pixel)
+            ps = MakePlainPixelEntry(vs.varyings);
+        plan.program.vertexInputs = vs.attributes;
+        std::ranges::sort(plan.program.vertexInputs, {}, &VertexInput::location);
+        plan.blame = pixel ? pixelShader.entry : vertexShader.entry;
+        plan.vertexStage = AddStage(std::move(vs), ShaderStage::Vertex, vertexShader.entry);
+        plan.pixelStage = AddStage(std::move(ps), ShaderStage::Pixel, pixelShader.entry);
+        return true;
+    }
+
+    // The functions no pass reaches are compiled too, after every pass's
+    // stages, in one stage of their own that nothing draws with: an effect
+    // the platform's compiler refuses, which reads every function, is
+    // refused here as well. Where the passes reach every function there is
+    // none.
+    void AddCheckStage()
+    {
+        std::vector<HlslSource::Id> roots;
+        std::vector<bool> taken(source_.IdCount(), false);
+        for (const HlslSource::Definition& f : source_.functions) {
+            if (platform::ClosingAfter())
+                return;
+            if (f.body && f.name < taken.size() && !reached_[f.name] && !taken[f.name]) {
+                taken[f.name] = true;
+                roots.push_back(f.name);
+            }
+        }
+        if (roots.empty())
+            return;
+        StageJob job;
+        job.entry.name = "zl_check";
+        job.entry.code = "\nfloat4 zl_check() : SV_Target { return 0; }\n";
+        job.stage = ShaderStage::Pixel;
+        job.function = source_.NameOf(roots.front());
+        job.roots = std::move(roots);
+        checkStage_ = stages_.size();
+        stages_.push_back(std::move(job));
+    }
+
+    size_t AddStage(ShaderEntry entry, ShaderStage stage, const std::string& function)
+    {
+        const std::string key = std::string(stage == ShaderStage::Vertex ? "v" : "p") + function + "\n" + entry.code;
+        auto [found, added] = stageIndex_.emplace(key, stages_.size());
+        if (added) {
+            StageJob job;
+            job.entry = std::move(entry);
+            job.stage = stage;
+            job.function = function;
+            if (!function.empty()) {
+                job.roots = Roots(job);
+                std::vector<size_t> samplers;
+                for (const HlslSource::Id id : source_.Reached(job.roots, scratch_)) {
+                    reached_[id] = true;
+                    if (!source_.VariableNamed(id))
+                        continue;
+                    if (!shared_[id]) {
+                        shared_[id] = true;
+                        sharedIds_.push_back(id);
+                    }
+                    const EffectParameter* p = FindParameter(source_.NameOf(id));
+                    if (p && IsSamplerType(p->type))
+                        samplers.push_back(static_cast<size_t>(p - effect_.parameters.data()));
+                }
+                std::sort(samplers.begin(), samplers.end());
+                for (size_t i : samplers)
+                    job.samplers.push_back(effect_.parameters[i].name);
+            }
+            stages_.push_back(std::move(job));
+        }
+        return found->second;
+    }
+
+    // Every stage through the shader compiler, each one's translations made
+    // in the same child and handed back with it: per translation u32 index,
+    // u8 failed, then the error or the program (glsl in its stage's place,
+    // uniforms and samplers). As each pass's stages come back its copies count
+    // against their bound, and the compile stops at the pass that passes it
+    // (`overBound`). False when the program began closing first.
+    bool CompileStages(const std::vector<Plan>& plans, std::vector<Translation>& translations, size_t& overBound)
+    {
+        if (platform::CloseSignalReceived())
+            return false;
+        std::vector<std::vector<size_t>> translationsOf(stages_.size());
+        for (size_t i = 0; i < translations.size(); ++i)
+            translationsOf[translations[i].stage].push_back(i);
+        std::vector<std::vector<size_t>> passesOf(stages_.size());
+        std::vector<uint8_t> stagesToCome(plans.size(), 0);
+        for (size_t i = 0; i < plans.size(); ++i) {
+            if (plans[i].vertexStage == kNone)
+                continue;
+            passesOf[plans[i].vertexStage].push_back(i);
+            passesOf[plans[i].pixelStage].push_back(i);
+            stagesToCome[i] = 2;
+        }
+        std::vector<StageSource> sources(stages_.size());
+        for (size_t i = 0; i < stages_.size(); ++i) {
+            StageJob& job = stages_[i];
+            StageSource& s = sources[i];
+            if (platform::ClosingAfter())
+                return false;
+            // A stand-in stage reads nothing of the effect; a function reads
+            // what it reaches.
+            s.roots = std::move(job.roots);
+            s.entry = std::move(job.entry);
+            s.stage = job.stage;
+            s.blame = source_.FunctionOrigin(job.function);
+            s.function = job.function;
+        }
+        // The stages of a pass agree on where each variable lies in the block:
+        // each declares every variable some stage reaches, while that costs
+        // little, else what it reaches at the places all of them give.
+        SharedBlock block;
+        block.declaredEverywhere = sharedIds_.size() * stages_.size() <= kMostSharedDeclarations;
+        block.variables = std::move(sharedIds_);
+        auto translate = [&](size_t stage, const std::vector<uint32_t>& spirv) {
+            platform::ByteWriter out;
+            for (size_t i : translationsOf[stage]) {
+                Translation& t = translations[i];
+                Translate(t, spirv);
+                out.U32(static_cast<uint32_t>(i));
+                out.U8(t.error.empty() ? 0 : 1);
+                if (!t.error.empty()) {
+                    out.U32(static_cast<uint32_t>(t.error.size()));
+                    out.Chars(t.error);
+                    continue;
+                }
+                (stages_[stage].stage == ShaderStage::Vertex ? t.part.vertex : t.part.pixel).glsl = std::move(t.glsl);
+                const std::vector<uint8_t> program = WritePassProgram(t.part);
+                out.U32(static_cast<uint32_t>(program.size()));
+                out.Bytes(program);
+            }
+            const std::span<const uint8_t> bytes = out.Written();
+            return std::string(bytes.begin(), bytes.end());
+        };
+        uint64_t programBytes = 0;
+        std::vector<size_t> spirvBytes(stages_.size(), 0);
+        auto arrived = [&](size_t stage, StageResult& result) {
+            if (!result.ok)
+                return true;
+            spirvBytes[stage] = result.spirv.size() * sizeof(uint32_t);
+            ReadTranslations(result.extra, translations);
+            result.extra.clear();
+            // Every pass holds its own copy of its shaders: their sum is
+            // bounded before more is compiled, however many passes share them.
+            for (size_t i : passesOf[stage]) {
+                if (--stagesToCome[i] != 0)
+                    continue;
+                const Plan& plan = plans[i];
+                programBytes += spirvBytes[plan.vertexStage] + spirvBytes[plan.pixelStage] +
+                                translations[plan.vertexTranslation].glsl.size() +
+                                translations[plan.pixelTranslation].glsl.size();
+                if (programBytes > kMaxEffectProgramBytes) {
+                    overBound = i;
+                    return false;
+                }
+            }
+            return true;
+        };
+        std::vector<StageResult> results = CompileHlslStages(source_, sources, block, translate, arrived);
+        for (size_t stage = 0; stage < stages_.size(); ++stage) {
+            StageJob& job = stages_[stage];
+            job.ok = results[stage].ok;
+            job.spirv = std::move(results[stage].spirv);
+            job.messages = std::move(results[stage].messages);
+        }
+        return true;
+    }
+
+    void ReadTranslations(const std::string& bytes, std::vector<Translation>& translations) const
+    {
+        platform::ByteReader in(bytes.data(), bytes.size());
+        while (in.Ok() && !in.AtEnd()) {
+            const uint32_t i = in.U32();
+            const bool failed = in.U8() != 0;
+            const std::span<const uint8_t> body = in.Bytes(in.U32());
+            if (!in.Ok() || i >= translations.size())
+                break;
+            Translation& t = translations[i];
+            t.done = true;
+            if (failed) {
+                t.error.assign(body.begin(), body.end());
+            } else if (!ReadPassProgram(body.data(), body.size(), t.part, t.error)) {
+                t.error = "the compiled shader cannot be used: " + t.error;
+            } else {
+                ShaderStageCode& code = stages_[t.stage].stage == ShaderStage::Vertex ? t.part.vertex : t.part.pixel;
+                t.glsl = std::move(code.glsl);
+                code.glsl.clear();
+            }
+        }
+    }
+
+    void Translate(Translation& t, const std::vector<uint32_t>& spirv)
+    {
+        // The translator builds its own tables at its first use, which no other
+        // thread may share: the first translation runs alone.
+        bool first = false;
+        std::call_once(firstTranslation_, [&] {
+            first = true;
+            TranslateNow(t, spirv);
+        });
+        if (!first)
+            TranslateNow(t, spirv);
+    }
+
+    void TranslateNow(Translation& t, const std::vector<uint32_t>& spirv)
+    {
+        try {
+            spirv_cross::CompilerGLSL cross(spirv);
+            Reflect(cross, t.part, t.units);
+            t.glsl = cross.compile();
+        } catch (const std::exception& e) {
+            t.error = std::string("cannot translate the compiled shader: ") + e.what();
+        }
+    }
+
+    // Closing, a failure may come of reading cut short: the close is what is said.
+    bool Fail(const std::string& entry, const std::string& error)
+    {
+        if (platform::CloseSignalReceived())
+            return Closing();
+        const HlslSource::Origin origin = source_.FunctionOrigin(entry);
+        messages_ += FormatEffectError(source_.FileOf(origin), origin.line, 1, 3000, error);
+        return false;
+    }
+    bool Closing()
+    {
+        messages_ += EffectClosingError(source_.FileOf(source_.Locate(1)));
+        return false;
+    }
+    // What a stage starts from: its function and what the generated entry point names.
+    std::vector<HlslSource::Id> Roots(const StageJob& job) const
+    {
+        std::vector<HlslSource::Id> roots{source_.IdOf(job.function)};
+        const std::vector<Token> tokens = Tokenize(job.entry.code);
+        for (size_t i = 0; i < tokens.size(); ++i)
+            if (MayNameDeclaration(tokens, i))
+                roots.push_back(source_.IdOf(tokens[i].text));
+        return roots;
+    }
+    const EffectParameter* FindParameter(std::string_view name) const
+    {
+        const uint32_t found = parameters_.Find(name);
+        return found == NameTable::kNone ? nullptr : &effect_.parameters[found];
+    }
+
+    // The place of member `i` of `type` (the block, or a struct in it) that
+    // lies `base` bytes into the block: a numeric value of the effect's
+    // `kind`, rows and columns, whose values begin at `first` among those of
+    // the parameter `name`.
+    static UniformField Field(spirv_cross::CompilerGLSL& cross, const spirv_cross::SPIRType& type, uint32_t i,
+                              uint32_t base, EffectParameterType kind, uint8_t rows, uint8_t columns,
+                              uint32_t arraySize, const std::string& name, uint32_t first)
+    {
+        const spirv_cross::SPIRType& member = cross.get_type(type.member_types[i]);
+        UniformField field;
+        field.name = name;
+        field.first = first;
+        field.kind = kind == EffectParameterType::Bool  ? UniformKind::Bool
+                     : kind == EffectParameterType::Int ? UniformKind::Int
+                                                        : UniformKind::Float;
+        if (field.kind == UniformKind::Int && member.basetype == spirv_cross::SPIRType::UInt)
+            field.kind = UniformKind::UInt;
+        if (field.kind == UniformKind::Float && member.basetype == spirv_cross::SPIRType::Int)
+            field.kind = UniformKind::Int;
+        field.rows = rows;
+        field.columns = columns;
+        field.offset = base + cross.type_struct_member_offset(type, i);
+        if (!member.array.empty()) {
+            field.elements = arraySize == 0 ? 1 : arraySize;
+            field.arrayStride = cross.type_struct_member_array_stride(type, i);
+        }
+        if (member.columns > 1) {
+            field.matrixStride = cross.type_struct_member_matrix_stride(type, i);
+            // The compiler's row-major storage holds each of the effect's columns in a row.
+            field.columnMajor = cross.has_member_decoration(type.self, i, spv::DecorationRowMajor);
+        }
+        return field;
+    }
+
+    // The numeric members of member `i` of `type`, a struct (or an array of
+    // `arraySize` of them) laid out as `layout`, each element's values
+    // beginning where the one before it ends from `first`: a place each, of
+    // every element.
+    void PlaceStruct(spirv_cross::CompilerGLSL& cross, const spirv_cross::SPIRType& type, uint32_t i, uint32_t base,
+                     uint32_t layout, uint32_t arraySize, const std::string& name, uint32_t first,
+                     std::vector<UniformField>& out)
+    {
+        const spirv_cross::SPIRType& member = cross.get_type(type.member_types[i]);
+        const spirv_cross::SPIRType& inner = cross.get_type(member.self);
+        if (inner.basetype != spirv_cross::SPIRType::Struct)
+            return;
+        const uint32_t offset = base + cross.type_struct_member_offset(type, i);
+        const uint32_t stride = member.array.empty() ? 0 : cross.type_struct_member_array_stride(type, i);
+        const uint32_t elements = member.array.empty() ? 1 : std::max<uint32_t>(arraySize, 1);
+        for (uint32_t e = 0; e < elements; ++e) {
+            const uint32_t at = offset + e * stride;
+            const uint32_t values = first + e * layouts_.Floats(layout);
+            for (uint32_t k = 0; k < inner.member_types.size(); ++k) {
+                const uint32_t m = layouts_.Member(layout, cross.get_member_name(inner.self, k));
+                if (m == StructLayouts::kNone)
+                    continue;
+                const EffectMember& effectMember = layouts_.Type(layout).members[m];
+                const uint32_t memberFirst = values + layouts_.MemberFirst(layout, m);
+                if (effectMember.type == EffectParameterType::Struct)
+                    PlaceStruct(cross, inner, k, at, layouts_.MemberType(layout, m), effectMember.arraySize, name,
+                                memberFirst, out);
+                else
+                    out.push_back(Field(cross, inner, k, at, effectMember.type, effectMember.rows, effectMember.columns,
+                                        effectMember.arraySize, name, memberFirst));
+            }
+        }
+    }
+
+    void Reflect(spirv_cross::CompilerGLSL& cross, PassProgram& program, const Units& units)
+    {
+        spirv_cross::CompilerGLSL::Options options;
+        options.version = 450;
+        options.es = false;
+        options.vulkan_semantics = false;
+        cross.set_common_options(options);
+        // Only what the stage uses is declared, so stages agree on what they share.
+        auto active = cross.get_active_interface_variables();
+        const spirv_cross::ShaderResources resources = cross.get_shader_resources(active);
+        cross.set_enabled_interface_variables(std::move(active));
+        for (const spirv_cross::Resource& block : resources.uniform_buffers) {
+            const bool draw = block.name == kDrawBlockName;
+            const bool fog = block.name == kFogBlockName;
+            cross.set_decoration(block.id, spv::DecorationBinding,
+                                 draw ? kDrawBlockBinding : fog ? kFogBlockBinding : kParameterBlockBinding);
+            if (draw || fog)
+                continue;
+            const spirv_cross::SPIRType& type = cross.get_type(block.base_type_id);
+            LayOutStructs(cross, block.base_type_id);
+            program.uniformBytes = std::max<uint32_t>(program.uniformBytes,
+                                                      static_cast<uint32_t>(cross.get_declared_struct_size(type)));
+            std::unordered_set<std::string> placed;
+            for (const UniformField& f : program.uniforms)
+                placed.insert(f.name);
+            for (uint32_t i = 0; i < type.member_types.size(); ++i) {
+                const std::string& name = cross.get_member_name(block.base_type_id, i);
+                const EffectParameter* parameter = FindParameter(name);
+                if (!parameter || !placed.insert(name).second)
+                    continue;
+                if (parameter->type == EffectParameterType::Struct) {
+                    const uint32_t layout = layouts_.Find(parameter->structName);
+                    if (layout != StructLayouts::kNone)
+                        PlaceStruct(cross, type, i, 0, layout, parameter->arraySize, name, 0, program.uniforms);
+                    continue;
+                }
+                if (IsNumericType(parameter->type))
+                    program.uniforms.push_back(Field(cross, type, i, 0, parameter->type, parameter->rows,
+                                                     parameter->columns, parameter->arraySize, name, 0));
+            }
+        }
+        std::unordered_map<std::string_view, uint32_t> unitOf;
+        for (const auto& [name, unit] : units)
+            unitOf.emplace(name, unit);
+        std::unordered_map<std::string, uint32_t> unitOfSlot;
+        for (const SamplerSlot& slot : program.samplers)
+            unitOfSlot.emplace(slot.name, slot.unit);
+        for (const spirv_cross::Resource& image : resources.sampled_images) {
+            auto [slot, added] = unitOfSlot.emplace(image.name, 0);
+            if (added) {
+                const auto unit = unitOf.find(image.name);
+                if (unit == unitOf.end())
+                    throw std::runtime_error("sampler '" + image.name + "' has no texture unit");
+                SamplerSlot made;
+                made.name = image.name;
+                made.unit = unit->second;
+                const spirv_cross::SPIRType& type = cross.get_type(image.type_id);
+                made.dimension = type.image.dim == spv::Dim3D     ? SamplerDimension::Tex3D
+                                 : type.image.dim == spv::DimCube ? SamplerDimension::Cube
+                                                                  : SamplerDimension::Tex2D;
+                if (const EffectParameter* parameter = FindParameter(image.name))
+                    made.texture = parameter->samplerTexture;
+                slot->second = made.unit;
+                program.samplers.push_back(std::move(made));
+            }
+            cross.set_decoration(image.id, spv::DecorationBinding, slot->second);
+        }
+    }
+
+    const HlslSource& source_;
+    EffectDescription& effect_;
+    std::string& messages_;
+    ShaderEntryMaker entries_;
+    NameTable parameters_; // index in effect_.parameters
+    StructLayouts layouts_; // of effect_.structTypes
+    std::vector<StageJob> stages_;
+    std::map<std::string, size_t> stageIndex_;
+    HlslSource::Scratch scratch_;
+    std::vector<bool> reached_;              // by id: a name some stage reaches
+    size_t checkStage_ = kNone;              // the stage of the functions no pass reaches
+    std::vector<bool> shared_;               // by id: a global variable some stage reaches
+    std::vector<HlslSource::Id> sharedIds_;  // those, each once
+    std::once_flag firstTranslation_;
+};
+
+} // namespace
+
+bool CompileEffectShaders(std::string_view preprocessed, const std::string& fileName, EffectDescription& effect,
+                          std::string& messages, const std::vector<std::string>& assigned)
+{
+    const HlslSource source = ExtractHlsl(preprocessed, fileName, assigned);
+    if (source.stopped) {
+        messages += EffectClosingError(fileName);
+        return false;
+    }
+    return PassBuilder(source, effect, messages).BuildAll();
+}
+
+} // namespace gfx

@@ -1,0 +1,345 @@
+#include "platform/gfx/fx/expression/builder.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/gfx/fx/expression/execution.h"
+#include "platform/gfx/fx/expression/intrinsics.h"
+#include "platform/gfx/fx/expression/operators.h"
+#include "platform/gfx/fx/expression/typing.h"
+
+namespace gfx::expr {
+
+namespace {
+
+bool HasNaN(const ExpressionValue& value)
+{
+    return value.shape.base == ValueBase::Float &&
+           std::any_of(value.components.begin(), value.components.end(), [](double v) { return std::isnan(v); });
+}
+
+// A value as an operand is written: "-1", "float3(0, 0, 0)".
+std::string ValueText(const ValueShape& shape, const double* v)
+{
+    if (shape.Components() == 1)
+        return NumberText(v[0]);
+    ValueShape element = shape;
+    element.arraySize = 0;
+    std::string text = ShapeName(element) + "(";
+    const uint32_t n = element.ElementComponents();
+    for (uint32_t k = 0; k < n; ++k)
+        text += (k ? ", " : "") + NumberText(v[k]);
+    return text + (shape.arraySize > 1 ? ", ...)" : ")");
+}
+
+bool ComponentByComponent(uint32_t intrinsic)
+{
+    switch (intrinsic) {
+    case kDot: case kDistance: case kLength: case kNormalize: case kCross: case kReflect: case kRefract:
+    case kFaceforward: case kTranspose: case kDeterminant: case kAny: case kAll: case kAsFloat: case kAsInt:
+    case kAsUint: case kMul:
+        return false;
+    default:
+        return true;
+    }
+}
+
+} // namespace
+
+bool ExpressionBuilder::Fail(const Token& at, int code, const std::string& text)
+{
+    if (error_.code == 0) {
+        error_.line = at.line;
+        error_.column = at.column;
+        error_.file = at.file;
+        error_.code = code;
+        error_.text = text;
+    }
+    return false;
+}
+
+bool ExpressionBuilder::Spend(uint64_t work, const Token& at)
+{
+    budget_.work += work;
+    if (budget_.work > budget_.limit)
+        return Fail(at, 3000, "the constant expressions are too large: more than " +
+                                  std::to_string(budget_.limit) + " steps of work for this effect");
+    return true;
+}
+
+// Whether the top `n` values were pushed by the last `n` instructions, all
+// constants: then the constants are the table's last `n` too.
+bool ExpressionBuilder::TopConstants(size_t n) const
+{
+    if (n > stack_.size() || n > program_.code_.size())
+        return false;
+    for (size_t k = 0; k < n; ++k)
+        if (stack_[stack_.size() - n + k].constant != program_.code_.size() - n + k)
+            return false;
+    return true;
+}
+
+bool ExpressionBuilder::Emit(const Expression::Instruction& in, const Token& at, const ValueShape* given)
+{
+    const uint32_t n = ExpressionTyping::Inputs(in);
+    if (n > stack_.size())
+        return Fail(at, 3000, "internal: the expression stack is short");
+    inputs_.clear();
+    for (size_t k = stack_.size() - n; k < stack_.size(); ++k)
+        inputs_.push_back(stack_[k].shape);
+    const bool allConstant = TopConstants(n);
+    ValueShape result;
+    if (given) {
+        result = *given;
+    } else if (ExpressionTyping::Gives(in.op)) {
+        std::string why;
+        if (!ExpressionTyping::Result(in, inputs_.data(), result, why))
+            return Fail(at, in.op == Expression::Op::Convert || in.op == Expression::Op::Construct ? 3017 : 3020, why);
+    }
+    // Spent before the value's memory is taken: the budget bounds its size.
+    if (!Spend(1 + result.Components(), at))
+        return false;
+    // A constant index is checked whatever it reads, as the platform's compiler checks it.
+    if (in.op == Expression::Op::Index && TopConstants(1)) {
+        ValueShape element;
+        uint32_t count = 1, chosen = 0;
+        IndexedElement(inputs_[0], element, count);
+        if (!ElementAt(program_.constants_.back().components[0], count, at, chosen))
+            return false;
+    }
+    const bool folds = allConstant && n > 0 && in.op != Expression::Op::Store;
+    if (folds && in.op == Expression::Op::Pop) {
+        DropConstants(1);
+        stack_.pop_back();
+        return true;
+    }
+    if (folds) {
+        std::vector<const double*> pointers;
+        const size_t firstConstant = program_.constants_.size() - n;
+        for (uint32_t k = 0; k < n; ++k)
+            pointers.push_back(program_.constants_[firstConstant + k].components.data());
+        if (!FoldCheck(in, pointers.data(), at))
+            return false;
+        ExpressionValue value;
+        value.shape = result;
+        value.components.resize(result.Components());
+        Apply(in, inputs_.data(), pointers.data(), result, value.components.data());
+        uint32_t notANumber = kNone;
+        if (HasNaN(value)) {
+            for (size_t k = stack_.size() - n; k < stack_.size() && notANumber == kNone; ++k)
+                notANumber = stack_[k].notANumber;
+            if (notANumber == kNone)
+                notANumber = NotANumberOrigin(in, pointers.data(), value, at);
+        }
+        DropConstants(n);
+        stack_.resize(stack_.size() - n);
+        return Push(std::move(value), at, notANumber);
+    }
+    program_.code_.push_back(in);
+    stack_.resize(stack_.size() - n);
+    if (ExpressionTyping::Gives(in.op))
+        stack_.push_back({result, kNotConstant, kNone});
+    return true;
+}
+
+uint32_t ExpressionBuilder::NotANumberOrigin(const Expression::Instruction& in, const double* const* values,
+                                             const ExpressionValue& result, const Token& at)
+{
+    uint32_t first = 0;
+    while (first < result.components.size() && !std::isnan(result.components[first]))
+        ++first;
+    const ValueShape& out = result.shape;
+    uint32_t row = 0, column = 0;
+    RowColumn(out, first % out.ElementComponents(), row, column);
+    std::string text;
+    if (in.op == Expression::Op::Binary) {
+        text = NumberText(values[0][Source(inputs_[0], row, column)]) + " " + kBinarySpelling[in.a] + " " +
+               NumberText(values[1][Source(inputs_[1], row, column)]);
+    } else if (in.op == Expression::Op::Call) {
+        text = std::string(kIntrinsics[in.a].name) + "(";
+        for (uint32_t k = 0; k < in.b; ++k) {
+            text += k ? ", " : "";
+            text += ComponentByComponent(in.a) ? NumberText(values[k][Source(inputs_[k], row, column)])
+                                               : ValueText(inputs_[k], values[k]);
+        }
+        text += ")";
+    } else {
+        text = "an operation";
+    }
+    origins_.push_back({at.line, at.column, at.file, 3025, text});
+    return static_cast<uint32_t>(origins_.size() - 1);
+}
+
+// What the platform's compiler refuses in a constant: an integer
+// division by zero.
+bool ExpressionBuilder::FoldCheck(const Expression::Instruction& in, const double* const* values, const Token& at)
+{
+    if (in.op == Expression::Op::Binary && (in.a == kDivide || in.a == kRemainder) &&
+        CommonBase(inputs_[0].base, inputs_[1].base) != ValueBase::Float) {
+        for (uint64_t k = 0; k < inputs_[1].Components(); ++k)
+            if (values[1][k] == 0)
+                return Fail(at, 4010, in.a == kDivide ? "Unsigned integer divide by zero"
+                                                      : "Unsigned integer modulus by zero");
+    }
+    return true;
+}
+
+bool ExpressionBuilder::ElementAt(double value, uint64_t count, const Token& at, uint32_t& element)
+{
+    const double index = std::trunc(value);
+    if (!(index >= 0) || index >= double(count))
+        return Fail(at, 3504, "array index out of bounds: " + NumberText(value) + " of 0 to " + std::to_string(count - 1));
+    element = static_cast<uint32_t>(index);
+    return true;
+}
+
+void ExpressionBuilder::DropConstants(uint32_t n)
+{
+    program_.code_.resize(program_.code_.size() - n);
+    program_.constants_.resize(program_.constants_.size() - n);
+}
+
+bool ExpressionBuilder::PushConstant(ExpressionValue value, const Token& at)
+{
+    return Push(std::move(value), at, kNone);
+}
+
+bool ExpressionBuilder::Push(ExpressionValue value, const Token& at, uint32_t notANumber)
+{
+    if (!Spend(1 + value.components.size(), at))
+        return false;
+    program_.code_.push_back({Expression::Op::Constant, static_cast<uint32_t>(program_.constants_.size()), 0});
+    stack_.push_back({value.shape, program_.code_.size() - 1, notANumber});
+    program_.constants_.push_back(std::move(value));
+    return true;
+}
+
+bool ExpressionBuilder::ConvertTo(const ValueShape& shape, const Token& at, bool explicitly)
+{
+    if (stack_.back().shape == shape)
+        return true;
+    return Emit({Expression::Op::Convert, PackShape(shape), explicitly ? 1u : 0u}, at);
+}
+
+uint32_t ExpressionBuilder::NewSlot(const ValueShape& shape)
+{
+    slots_.push_back({shape, kNone, false, {}, kNone});
+    return static_cast<uint32_t>(slots_.size() - 1);
+}
+
+bool ExpressionBuilder::Store(uint32_t slot, const Token& at)
+{
+    Slot& s = slots_[slot];
+    if (!(stack_.back().shape == s.shape))
+        return Fail(at, 3000, "internal: a value stored into a local of another shape");
+    if (TopConstants(1)) {
+        s.notANumber = stack_.back().notANumber;
+        s.value = std::move(program_.constants_.back());
+        s.constant = true;
+        DropConstants(1);
+        stack_.pop_back();
+        return true;
+    }
+    // Program slots are numbered in the order they are first written.
+    if (s.programSlot == kNone)
+        s.programSlot = programSlots_++;
+    s.constant = false;
+    s.value = ExpressionValue();
+    return Emit({Expression::Op::Store, s.programSlot, 0}, at);
+}
+
+bool ExpressionBuilder::StoreNew(const ValueShape& shape, const Token& at, uint32_t& slot)
+{
+    slot = NewSlot(shape);
+    return Store(slot, at);
+}
+
+bool ExpressionBuilder::Load(uint32_t slot, const Token& at)
+{
+    const Slot& s = slots_[slot];
+    if (s.constant)
+        return Push(s.value, at, s.notANumber);
+    return Emit({Expression::Op::Load, s.programSlot, 0}, at, &s.shape);
+}
+
+bool ExpressionBuilder::StoreConstantInto(uint32_t slot, uint32_t first, uint32_t picks)
+{
+    Slot& s = slots_[slot];
+    if (!s.constant || !TopConstants(1))
+        return false;
+    const ExpressionValue& value = program_.constants_.back();
+    const uint32_t count = picks & 7;
+    if (count == 0)
+        std::copy(value.components.begin(), value.components.end(), s.value.components.begin() + first);
+    for (uint32_t k = 0; k < count; ++k)
+        s.value.components[first + (picks >> (3 + 4 * k) & 15)] = value.components[k];
+    if (s.notANumber == kNone)
+        s.notANumber = stack_.back().notANumber;
+    DropConstants(1);
+    stack_.pop_back();
+    return true;
+}
+
+bool ExpressionBuilder::Splice(const Expression& program, const Token& at)
+{
+    // Its locals become new slots of this program, made where first written.
+    std::vector<uint32_t> slotOf;
+    for (const Expression::Instruction& in : program.code_) {
+        switch (in.op) {
+        case Expression::Op::Constant:
+            if (!PushConstant(program.constants_[in.a], at))
+                return false;
+            continue;
+        case Expression::Op::Parameter: {
+            ValueShape shape;
+            UnpackShape(in.b, shape);
+            if (!Emit(in, at, &shape))
+                return false;
+            continue;
+        }
+        case Expression::Op::Load:
+            if (in.a >= slotOf.size())
+                return Fail(at, 3000, "internal: a spliced local read before it is written");
+            if (!Load(slotOf[in.a], at))
+                return false;
+            continue;
+        case Expression::Op::Store:
+            if (in.a > slotOf.size())
+                return Fail(at, 3000, "internal: a spliced local written out of order");
+            if (in.a == slotOf.size())
+                slotOf.push_back(NewSlot(stack_.back().shape));
+            if (!Store(slotOf[in.a], at))
+                return false;
+            continue;
+        default:
+            if (!Emit(in, at))
+                return false;
+            continue;
+        }
+    }
+    return true;
+}
+
+bool ExpressionBuilder::TakeConstant(ExpressionValue& out)
+{
+    if (!TopConstants(1))
+        return false;
+    out = std::move(program_.constants_.back());
+    DropConstants(1);
+    stack_.pop_back();
+    return true;
+}
+
+bool ExpressionBuilder::Finish(const Token& at, Expression& out)
+{
+    program_.shapes_.clear();
+    std::string why;
+    if (!program_.Retype(why))
+        return Fail(at, 3000, why);
+    if (stack_.size() == 1 && stack_.back().notANumber != kNone)
+        program_.notANumber_ = origins_[stack_.back().notANumber];
+    out = std::move(program_);
+    return true;
+}
+
+} // namespace gfx::expr

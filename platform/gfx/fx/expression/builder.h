@@ -1,0 +1,106 @@
+#pragma once
+// An expression's program, grown one instruction at a time: each instruction
+// is typed against the stack of values as it comes, and one whose inputs are
+// all constants just pushed is computed at once and replaced by its value (a
+// constant integer division by zero and a constant index past the end are
+// refused there, as the platform's compiler refuses them). Locals are slots:
+// a slot that holds a constant gives it again where it is read, so what a
+// function computes from constants folds whole; a slot that holds a value of
+// parameters is a local of the program. Every instruction spends the effect's
+// budget of expression work, before any memory is taken for its value. The
+// first failure is kept, at the token it was found at; so is the operation
+// that first made a value that is not a number, for the message that refuses
+// such a value.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/gfx/fx/expression/effect_expression.h"
+
+namespace gfx::expr {
+
+class ExpressionBuilder {
+public:
+    ExpressionBuilder(ExpressionBudget& budget, ExpressionError& error) : budget_(budget), error_(error) {}
+
+    // Keeps the first failure; always false.
+    bool Fail(const Token& at, int code, const std::string& text);
+    // Spends `work` steps of the budget; false, with the failure kept, past it.
+    bool Spend(uint64_t work, const Token& at);
+    // One step that cannot fail here (a token read): the next Spend counts it.
+    void Step() { ++budget_.work; }
+    bool OverBudget() const { return budget_.work > budget_.limit; }
+    uint64_t BudgetLimit() const { return budget_.limit; }
+
+    // Appends `in`, typed against the stack (or as `given`), folding it when
+    // all it takes are constants just pushed.
+    bool Emit(const Expression::Instruction& in, const Token& at, const ValueShape* given = nullptr);
+    bool PushConstant(ExpressionValue value, const Token& at);
+    // Converts the top value to `shape` unless it is of it already.
+    bool ConvertTo(const ValueShape& shape, const Token& at, bool explicitly);
+
+    // A new local of `shape`, written before it is read.
+    uint32_t NewSlot(const ValueShape& shape);
+    // Pops the top value, of the slot's shape, into the slot.
+    bool Store(uint32_t slot, const Token& at);
+    bool StoreNew(const ValueShape& shape, const Token& at, uint32_t& slot);
+    bool Load(uint32_t slot, const Token& at);
+    const ValueShape& SlotShape(uint32_t slot) const { return slots_[slot].shape; }
+    // Writes the top value, a constant, into components of a slot that holds
+    // a constant: from `first` on, or at first + each of `picks` (packed as
+    // Swizzle's); false, changing nothing, when either is not a constant.
+    bool StoreConstantInto(uint32_t slot, uint32_t first, uint32_t picks);
+
+    // A static's program, named where it is used: its instructions again,
+    // with its constants and locals renumbered.
+    bool Splice(const Expression& program, const Token& at);
+    // Takes the top value off the stack when it is a constant just pushed;
+    // false, changing nothing, when it is not.
+    bool TakeConstant(ExpressionValue& out);
+    // The element a constant index `value` chooses of `count`, truncated
+    // toward zero as HLSL converts an index; refused past either end.
+    bool ElementAt(double value, uint64_t count, const Token& at, uint32_t& element);
+
+    // The values on the stack, and the shape of the one `below` the top.
+    size_t Depth() const { return stack_.size(); }
+    const ValueShape& Top(size_t below = 0) const { return stack_[stack_.size() - 1 - below].shape; }
+
+    // The program made, typed; false when it is not sound (failed at `at`).
+    bool Finish(const Token& at, Expression& out);
+
+private:
+    static constexpr size_t kNotConstant = ~size_t{0};
+    static constexpr uint32_t kNone = ~uint32_t{0};
+    struct Typed {
+        ValueShape shape;
+        size_t constant = kNotConstant; // the Constant instruction that pushed it
+        uint32_t notANumber = kNone;    // what first made a NaN in it (a constant's)
+    };
+    struct Slot {
+        ValueShape shape;
+        uint32_t programSlot = kNone; // its local in the program, once a value of parameters is stored
+        bool constant = false;        // it holds `value`
+        ExpressionValue value;
+        uint32_t notANumber = kNone;
+    };
+
+    bool TopConstants(size_t n) const;
+    bool FoldCheck(const Expression::Instruction& in, const double* const* values, const Token& at);
+    void DropConstants(uint32_t n);
+    bool Push(ExpressionValue value, const Token& at, uint32_t notANumber);
+    // What made a NaN of the folded `in` whose inputs held none.
+    uint32_t NotANumberOrigin(const Expression::Instruction& in, const double* const* values,
+                              const ExpressionValue& result, const Token& at);
+
+    ExpressionBudget& budget_;
+    ExpressionError& error_;
+    Expression program_;
+    std::vector<Typed> stack_;
+    std::vector<ValueShape> inputs_;
+    std::vector<Slot> slots_;
+    uint32_t programSlots_ = 0;
+    std::vector<ExpressionError> origins_; // of NaNs, by the index the values keep
+};
+
+} // namespace gfx::expr

@@ -1,0 +1,638 @@
+// The statements of a function called for a constant (declared in
+// expression/compiler.h), computed as they are read: declarations, assignments
+// to locals and to their elements and components, increments, blocks, `if`,
+// `for`, `while` and `do` whose conditions are known when they are read,
+// `break`, `continue` and `return`. A loop's body is read again for each of
+// its rounds, every token and round spending the budget; a condition that
+// depends on a parameter is refused in words, as only the pass's begin knows
+// its value.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "platform/gfx/fx/expression/compiler.h"
+#include "platform/gfx/fx/expression/operators.h"
+#include "platform/gfx/fx/syntax/hlsl_modifiers.h"
+
+namespace gfx::expr {
+
+namespace {
+
+bool Opens(const Token& t)
+{
+    return t.kind == TokenKind::Symbol && (t.text[0] == '(' || t.text[0] == '[' || t.text[0] == '{');
+}
+
+bool Closes(const Token& t)
+{
+    return t.kind == TokenKind::Symbol && (t.text[0] == ')' || t.text[0] == ']' || t.text[0] == '}');
+}
+
+bool IsModifier(const Token& t)
+{
+    return t.kind == TokenKind::Identifier && IsHlslModifier(t.text, kModifiesLocal);
+}
+
+} // namespace
+
+bool ExpressionCompiler::StartsDeclaration(const Token& t)
+{
+    ValueShape shape;
+    bool refused = false;
+    std::string why;
+    return IsModifier(t) || (t.kind == TokenKind::Identifier && TypeNamed(t.text, shape, refused, why));
+}
+
+bool ExpressionCompiler::Body()
+{
+    Next(); // '{'
+    for (;;) {
+        const Token t = Peek();
+        if (t.kind == TokenKind::End || IsSymbol(t, '}'))
+            return NotConstant(t, "it returns no value");
+        Flow flow = Flow::Next;
+        if (!Statement(flow))
+            return false;
+        if (flow == Flow::Return)
+            return true;
+    }
+}
+
+bool ExpressionCompiler::Block(Flow& flow)
+{
+    const size_t scope = locals_.size();
+    for (;;) {
+        const Token t = Peek();
+        if (IsSymbol(t, '}')) {
+            Next();
+            break;
+        }
+        if (t.kind == TokenKind::End)
+            return Unexpected(t);
+        if (!Statement(flow))
+            return false;
+        // What follows is not read: the loop or the function goes on elsewhere.
+        if (flow != Flow::Next)
+            break;
+    }
+    locals_.resize(scope);
+    return true;
+}
+
+bool ExpressionCompiler::Statement(Flow& flow)
+{
+    flow = Flow::Next;
+    const Token t = Peek();
+    if (!Enter(t))
+        return false;
+    bool ok = false;
+    if (IsSymbol(t, ';')) {
+        Next();
+        ok = true;
+    } else if (IsSymbol(t, '{')) {
+        Next();
+        ok = Block(flow);
+    } else if (IsSymbol(t, '[')) {
+        ok = SkipBracketed() && Statement(flow); // an attribute: [unroll], [loop], [branch] ...
+    } else if (t.Is("return")) {
+        Next();
+        if (IsSymbol(Peek(), ';'))
+            return NotConstant(t, "its 'return' gives no value");
+        ok = Comma() && builder_.ConvertTo(function_->returned, t, false) && (IsSymbol(Peek(), ';') || Unexpected(Peek()));
+        flow = Flow::Return;
+    } else if (t.Is("if")) {
+        ok = If(flow);
+    } else if (t.Is("for")) {
+        ok = For(flow);
+    } else if (t.Is("while")) {
+        ok = While(flow);
+    } else if (t.Is("do")) {
+        ok = Do(flow);
+    } else if (t.Is("break") || t.Is("continue")) {
+        if (function_->loops == 0)
+            return NotConstant(t, "its '" + std::string(t.text) + "' is outside a loop");
+        Next();
+        ok = Expect(';');
+        flow = t.Is("break") ? Flow::Break : Flow::Continue;
+    } else if (t.Is("switch")) {
+        return NotConstant(t, "its 'switch' is not computed here: write it with 'if'");
+    } else if (t.Is("discard")) {
+        return NotConstant(t, "'discard' ends a pixel shader's work and gives no value");
+    } else if (StartsDeclaration(t)) {
+        ok = Declaration();
+    } else if (t.kind == TokenKind::Identifier || IsPair('+', '+') || IsPair('-', '-')) {
+        ok = Updates() && Expect(';');
+    } else {
+        return NotConstant(t, "'" + std::string(t.text) + "' starts no declaration, assignment or return");
+    }
+    if (!ok)
+        return false;
+    --depth_;
+    return true;
+}
+
+bool ExpressionCompiler::Condition(const Token& statement, bool& value)
+{
+    const Token first = Peek();
+    if (!Comma())
+        return false;
+    const ValueShape shape = builder_.Top();
+    if (shape.arraySize != 0 || shape.ElementComponents() != 1)
+        return Fail(first, 3020, "the condition of '" + std::string(statement.text) + "' is one value, not '" +
+                                     ShapeName(shape) + "'");
+    ExpressionValue known;
+    if (!builder_.TakeConstant(known))
+        return NotConstant(statement, "the condition of its '" + std::string(statement.text) +
+                                          "' depends on a parameter, whose value is known only when a pass begins");
+    value = known.components[0] != 0;
+    return true;
+}
+
+bool ExpressionCompiler::If(Flow& flow)
+{
+    const Token at = Next(); // 'if'
+    bool taken = false;
+    if (!Expect('(') || !Condition(at, taken) || !Expect(')'))
+        return false;
+    if (taken) {
+        if (!Statement(flow))
+            return false;
+        if (flow != Flow::Next || !Peek().Is("else"))
+            return true;
+        Next();
+        return SkipStatement();
+    }
+    if (!SkipStatement())
+        return false;
+    if (!Peek().Is("else"))
+        return true;
+    Next();
+    return Statement(flow);
+}
+
+bool ExpressionCompiler::Round(const Token& loop)
+{
+    builder_.Step();
+    if (builder_.OverBudget())
+        return NotConstant(loop, "its '" + std::string(loop.text) + "' loop does not end within the " +
+                                     std::to_string(builder_.BudgetLimit()) +
+                                     " steps of work the effect's constant expressions may take");
+    return true;
+}
+
+bool ExpressionCompiler::LoopBody(bool go, Flow& flow, bool& done)
+{
+    TokenListReader& body = *function_->body;
+    const size_t start = body.Mark();
+    done = true;
+    if (!go)
+        return SkipStatement();
+    Flow inner = Flow::Next;
+    if (!Statement(inner))
+        return false;
+    if (inner == Flow::Return) {
+        flow = Flow::Return;
+        return true;
+    }
+    if (inner == Flow::Break) {
+        // On from the body's end.
+        body.Reset(start);
+        return SkipStatement();
+    }
+    done = false;
+    return true;
+}
+
+bool ExpressionCompiler::For(Flow& flow)
+{
+    const Token at = Next(); // 'for'
+    if (!Expect('('))
+        return false;
+    const size_t scope = locals_.size();
+    if (IsSymbol(Peek(), ';')) {
+        Next();
+    } else if (StartsDeclaration(Peek())) {
+        if (!Declaration())
+            return false;
+    } else if (!Updates() || !Expect(';')) {
+        return false;
+    }
+    TokenListReader& body = *function_->body;
+    const size_t condition = body.Mark();
+    ++function_->loops;
+    for (;;) {
+        body.Reset(condition);
+        bool go = true;
+        if (!IsSymbol(Peek(), ';') && !Condition(at, go))
+            return false;
+        if (!Expect(';'))
+            return false;
+        // The step is read after the body: passed over now.
+        const size_t step = body.Mark();
+        while (!IsSymbol(Peek(), ')')) {
+            if (Peek().kind == TokenKind::End || Closes(Peek()) || IsSymbol(Peek(), ';'))
+                return Unexpected(Peek());
+            if (Opens(Peek()) ? !SkipBracketed() : (Next(), false))
+                return false;
+        }
+        Next(); // ')'
+        bool done = false;
+        if (!LoopBody(go, flow, done))
+            return false;
+        if (done)
+            break;
+        body.Reset(step);
+        if (!IsSymbol(Peek(), ')') && !Updates())
+            return false;
+        if (!IsSymbol(Peek(), ')'))
+            return Unexpected(Peek());
+        if (!Round(at))
+            return false;
+    }
+    --function_->loops;
+    locals_.resize(scope);
+    return true;
+}
+
+bool ExpressionCompiler::While(Flow& flow)
+{
+    const Token at = Next(); // 'while'
+    if (!Expect('('))
+        return false;
+    TokenListReader& body = *function_->body;
+    const size_t condition = body.Mark();
+    ++function_->loops;
+    for (;;) {
+        body.Reset(condition);
+        bool go = true;
+        if (!Condition(at, go) || !Expect(')'))
+            return false;
+        bool done = false;
+        if (!LoopBody(go, flow, done))
+            return false;
+        if (done)
+            break;
+        if (!Round(at))
+            return false;
+    }
+    --function_->loops;
+    return true;
+}
+
+bool ExpressionCompiler::Do(Flow& flow)
+{
+    const Token at = Next(); // 'do'
+    TokenListReader& body = *function_->body;
+    const size_t start = body.Mark();
+    ++function_->loops;
+    for (;;) {
+        body.Reset(start);
+        Flow inner = Flow::Next;
+        if (!Statement(inner))
+            return false;
+        if (inner == Flow::Return) {
+            flow = Flow::Return;
+            return true;
+        }
+        if (inner != Flow::Next) {
+            // Left before the body's end: on from its end.
+            body.Reset(start);
+            if (!SkipStatement())
+                return false;
+        }
+        if (!Peek().Is("while"))
+            return Unexpected(Peek());
+        const Token word = Next();
+        bool go = true;
+        if (inner == Flow::Break) {
+            if (!SkipBracketed() || !Expect(';'))
+                return false;
+            break;
+        }
+        if (!Expect('(') || !Condition(word, go) || !Expect(')') || !Expect(';'))
+            return false;
+        if (!go)
+            break;
+        if (!Round(at))
+            return false;
+    }
+    --function_->loops;
+    return true;
+}
+
+bool ExpressionCompiler::Declaration()
+{
+    while (IsModifier(Peek()))
+        Next();
+    ValueShape shape;
+    bool refused = false;
+    std::string why;
+    const Token type = Peek();
+    if (type.kind != TokenKind::Identifier || !TypeNamed(type.text, shape, refused, why))
+        return NotConstant(type, "'" + std::string(type.text) + "' is no type it can compute");
+    Next();
+    if ((type.text == "vector" || type.text == "matrix") && IsSymbol(Peek(), '<') && !Template(type, shape))
+        return false;
+    return Declarators(shape);
+}
+
+bool ExpressionCompiler::InitialValue(ValueShape& declared, const Token& at)
+{
+    if (IsSymbol(Peek(), '{')) {
+        uint32_t parts = 0;
+        uint64_t components = 0;
+        if (!List(parts, components, 0))
+            return false;
+        if (declared.arraySize == kUnsizedArray) {
+            const uint32_t element = declared.ElementComponents();
+            if (components == 0 || components % element != 0 || components / element > kMaxExpressionArraySize)
+                return Fail(at, 3017, std::to_string(components) + " values do not make an array of '" +
+                                          ShapeName(ElementOf(declared)) + "'");
+            declared.arraySize = static_cast<uint32_t>(components / element);
+        }
+        return builder_.Emit({Op::Construct, PackShape(declared), parts}, at);
+    }
+    if (!Assignment())
+        return false;
+    if (declared.arraySize == kUnsizedArray) {
+        const ValueShape& given = builder_.Top();
+        if (given.arraySize == 0)
+            return Fail(at, 3017, "an array of unstated size takes its values from a list in braces");
+        declared.arraySize = given.arraySize;
+    }
+    return builder_.ConvertTo(declared, at, false);
+}
+
+bool ExpressionCompiler::Declarators(const ValueShape& shape)
+{
+    for (;;) {
+        const Token nameToken = Peek();
+        if (nameToken.kind != TokenKind::Identifier)
+            return Unexpected(nameToken);
+        Next();
+        ValueShape declared = shape;
+        if (IsSymbol(Peek(), '[')) {
+            Next();
+            if (IsSymbol(Peek(), ']')) {
+                declared.arraySize = kUnsizedArray;
+            } else if (!ConstantSize(declared.arraySize)) {
+                return false;
+            }
+            if (!Expect(']'))
+                return false;
+            if (IsSymbol(Peek(), '['))
+                return NotConstant(Peek(), "an array of arrays is not computed here");
+        }
+        if (IsSymbol(Peek(), '=')) {
+            const Token at = Next();
+            if (!InitialValue(declared, at))
+                return false;
+        } else {
+            if (declared.arraySize == kUnsizedArray)
+                return Fail(Peek(), 3017, "an array of unstated size takes its values from a list in braces");
+            ExpressionValue zero;
+            zero.shape = declared;
+            zero.components.assign(declared.Components(), 0.0);
+            if (!builder_.PushConstant(std::move(zero), nameToken))
+                return false;
+        }
+        uint32_t slot = 0;
+        if (!builder_.StoreNew(declared, nameToken, slot))
+            return false;
+        locals_.push_back({nameToken.text, slot, declared});
+        if (IsSymbol(Peek(), ';')) {
+            Next();
+            return true;
+        }
+        if (!Expect(','))
+            return false;
+    }
+}
+
+bool ExpressionCompiler::Updates()
+{
+    for (;;) {
+        if (!Update())
+            return false;
+        if (!IsSymbol(Peek(), ','))
+            return true;
+        Next();
+    }
+}
+
+bool ExpressionCompiler::Update()
+{
+    const Token first = Peek();
+    uint32_t op = kBinaryCount;
+    bool increment = false;
+    if (IsPair('+', '+') || IsPair('-', '-')) {
+        op = first.text[0] == '+' ? kAdd : kSubtract;
+        increment = true;
+        Next();
+        Next();
+    }
+    const Token name = Peek();
+    if (name.kind != TokenKind::Identifier)
+        return Unexpected(name);
+    size_t local = locals_.size();
+    for (size_t k = locals_.size(); k > frame_; --k)
+        if (locals_[k - 1].name == name.text) {
+            local = k - 1;
+            break;
+        }
+    if (local == locals_.size()) {
+        if (IsSymbol(Peek(1), '('))
+            return NotConstant(name, "a call of '" + std::string(name.text) + "' as a statement gives nothing");
+        if (names_.Find(name.text).kind != ExpressionName::Kind::Unknown)
+            return NotConstant(name, "it writes '" + std::string(name.text) +
+                                         "', which is not its own: only its locals take values");
+        return NotConstant(name, "'" + std::string(name.text) + "' starts no declaration, assignment or return");
+    }
+    Next();
+    Target target;
+    if (!TargetOf(static_cast<uint32_t>(local), target))
+        return false;
+    const Token at = Peek();
+    if (!increment) {
+        const char c = at.kind == TokenKind::Symbol ? at.text[0] : 0;
+        if (IsPair('+', '+') || IsPair('-', '-')) {
+            op = c == '+' ? kAdd : kSubtract;
+            increment = true;
+            Next();
+            Next();
+        } else if (IsSymbol(at, '=') && !IsPair('=', '=')) {
+            Next();
+        } else if (IsPair('<', '<') || IsPair('>', '>')) {
+            Next();
+            Next();
+            if (!IsSymbol(Peek(), '='))
+                return Unexpected(Peek());
+            Next();
+            op = c == '<' ? kShiftLeft : kShiftRight;
+        } else if (c != 0 && std::string_view("+-*/%&|^").find(c) != std::string_view::npos && IsPair(c, '=')) {
+            static const uint32_t kOps[] = {kAdd, kSubtract, kMultiply, kDivide, kRemainder, kBitAnd, kBitOr, kBitXor};
+            op = kOps[std::string_view("+-*/%&|^").find(c)];
+            Next();
+            Next();
+        } else {
+            return NotConstant(at, "'" + std::string(name.text) + "' is read but not assigned: a statement of it does nothing");
+        }
+    }
+    if (op != kBinaryCount && !LoadPart(target, at))
+        return false;
+    if (increment) {
+        ExpressionValue one;
+        one.shape.base = ValueBase::Int;
+        one.components = {1};
+        if (!builder_.PushConstant(std::move(one), at))
+            return false;
+    } else if (!Assignment()) {
+        return false;
+    }
+    if (op != kBinaryCount && !builder_.Emit({Op::Binary, op, 0}, at))
+        return false;
+    return builder_.ConvertTo(target.part, at, false) && Write(target, at);
+}
+
+bool ExpressionCompiler::TargetOf(uint32_t local, Target& target)
+{
+    target.slot = locals_[local].slot;
+    target.part = locals_[local].shape;
+    for (;;) {
+        if (IsSymbol(Peek(), '[')) {
+            const Token open = Next();
+            const Token first = Peek();
+            if (!Comma())
+                return false;
+            ExpressionValue index;
+            if (builder_.Top().Components() != 1)
+                return Fail(first, 3020, "an index is a scalar");
+            if (!builder_.TakeConstant(index))
+                return NotConstant(first, "the element it writes is chosen by a parameter, whose value is known only when a pass begins");
+            if (!Expect(']'))
+                return false;
+            ValueShape element;
+            uint32_t count = 0, at = 0;
+            if (!IndexedElement(target.part, element, count))
+                return Fail(open, 3018, "'" + ShapeName(target.part) + "' cannot be indexed");
+            if (!builder_.ElementAt(index.components[0], count, first, at))
+                return false;
+            target.first += at * element.ElementComponents();
+            target.part = element;
+            target.whole = false;
+            target.steps.push_back({true, at});
+        } else if (IsSymbol(Peek(), '.')) {
+            Token member;
+            uint32_t packed = 0;
+            if (!SwizzleOf(target.part, member, packed))
+                return false;
+            const uint32_t count = packed & 7;
+            for (uint32_t a = 0; a < count; ++a)
+                for (uint32_t b = a + 1; b < count; ++b)
+                    if ((packed >> (3 + 4 * a) & 15) == (packed >> (3 + 4 * b) & 15))
+                        return Fail(member, 3025, "'." + std::string(member.text) +
+                                                      "' writes one component twice");
+            target.picks = packed;
+            target.steps.push_back({false, packed});
+            target.whole = false;
+            ValueShape part;
+            part.base = target.part.base;
+            part.columns = static_cast<uint8_t>(count);
+            target.part = part;
+            return true; // nothing is written inside a swizzle
+        } else {
+            return true;
+        }
+    }
+}
+
+bool ExpressionCompiler::LoadPart(const Target& target, const Token& at)
+{
+    if (!builder_.Load(target.slot, at))
+        return false;
+    for (const Target::Step& step : target.steps) {
+        if (!step.index) {
+            if (!builder_.Emit({Op::Swizzle, step.value, 0}, at))
+                return false;
+            continue;
+        }
+        ExpressionValue index;
+        index.shape.base = ValueBase::Int;
+        index.components = {double(step.value)};
+        if (!builder_.PushConstant(std::move(index), at) || !builder_.Emit({Op::Index, 0, 0}, at))
+            return false;
+    }
+    return true;
+}
+
+bool ExpressionCompiler::Write(const Target& target, const Token& at)
+{
+    if (target.whole)
+        return builder_.Store(target.slot, at);
+    if (builder_.StoreConstantInto(target.slot, target.first, target.picks))
+        return true;
+    // The whole local again, the part replaced.
+    return builder_.Load(target.slot, at) && builder_.Emit({Op::Insert, target.first, target.picks}, at) &&
+           builder_.Store(target.slot, at);
+}
+
+bool ExpressionCompiler::SkipBracketed()
+{
+    int depth = 0;
+    do {
+        const Token t = Peek();
+        if (t.kind == TokenKind::End)
+            return Unexpected(t);
+        depth += Opens(t) ? 1 : Closes(t) ? -1 : 0;
+        Next();
+    } while (depth > 0);
+    return true;
+}
+
+bool ExpressionCompiler::SkipStatement()
+{
+    const Token t = Peek();
+    if (!Enter(t))
+        return false;
+    bool ok = true;
+    if (IsSymbol(t, '{')) {
+        ok = SkipBracketed();
+    } else if (IsSymbol(t, '[')) {
+        ok = SkipBracketed() && SkipStatement();
+    } else if (t.Is("if")) {
+        Next();
+        ok = SkipBracketed() && SkipStatement();
+        if (ok && Peek().Is("else")) {
+            Next();
+            ok = SkipStatement();
+        }
+    } else if (t.Is("for") || t.Is("while") || t.Is("switch")) {
+        Next();
+        ok = SkipBracketed() && SkipStatement();
+    } else if (t.Is("do")) {
+        Next();
+        ok = SkipStatement() && (Peek().Is("while") || Unexpected(Peek()));
+        if (ok) {
+            Next();
+            ok = SkipBracketed() && Expect(';');
+        }
+    } else {
+        for (;;) {
+            const Token u = Peek();
+            if (u.kind == TokenKind::End || Closes(u))
+                return Unexpected(u);
+            if (IsSymbol(u, ';')) {
+                Next();
+                break;
+            }
+            if (Opens(u) ? !SkipBracketed() : (Next(), false))
+                return false;
+        }
+    }
+    if (!ok)
+        return false;
+    --depth_;
+    return true;
+}
+
+} // namespace gfx::expr

@@ -1,0 +1,456 @@
+#include "platform/gfx/fx/compiled/compiled_effect.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <csignal>
+#include <cstring>
+#include <functional>
+
+#include <zlib.h>
+
+#include "platform/gfx/fx/compiled/compiled_effect_check.h"
+#include "platform/gfx/fx/compiled/effect_compiler.h"
+#include "platform/gfx/fx/expression/effect_expression.h"
+#include "platform/window/close_signals.h"
+#include "tests/platform/gfx/fx/effect_test_support.h"
+
+namespace {
+
+gfx::EffectDescription Grammar(const std::vector<gfx::EffectMacro>& defines = {})
+{
+    return effect_test::Described(effect_test::Fixture("grammar.fx"), effect_test::FixtureDir() + "grammar.fx", defines,
+                                  effect_test::FileReader());
+}
+
+// Puts a fresh checksum on a changed payload, so the reader's other checks are reached.
+void Reseal(std::vector<uint8_t>& file)
+{
+    uLong crc = crc32(0L, file.data() + 20, static_cast<uInt>(file.size() - 20));
+    for (int k = 0; k < 4; ++k)
+        file[16 + size_t(k)] = static_cast<uint8_t>(crc >> (8 * k));
+}
+
+// Why the reader refuses `file`, or "" when it reads it.
+std::string Refusal(const std::vector<uint8_t>& file)
+{
+    gfx::EffectDescription out;
+    std::string error;
+    return gfx::ReadCompiledEffect(file.data(), file.size(), out, error) ? "" : error;
+}
+std::string Refusal(const gfx::EffectDescription& d) { return Refusal(gfx::WriteCompiledEffect(d)); }
+
+TEST(CompiledEffect, RoundTripKeepsTheWholeDescription)
+{
+    for (const auto& defines : {std::vector<gfx::EffectMacro>{}, std::vector<gfx::EffectMacro>{{"USE_HDR", "1"}}}) {
+        gfx::EffectDescription original = Grammar(defines);
+        std::vector<uint8_t> file = gfx::WriteCompiledEffect(original);
+        EXPECT_TRUE(gfx::LooksLikeCompiledEffect(file.data(), file.size()));
+        EXPECT_EQ(std::memcmp(file.data(), "ZFXC\r\n\x1a\n", 8), 0);
+        gfx::EffectDescription back;
+        std::string error;
+        ASSERT_TRUE(gfx::ReadCompiledEffect(file.data(), file.size(), back, error)) << error;
+        EXPECT_EQ(back, original);
+    }
+}
+
+// Small, but with every section of the file filled.
+gfx::EffectDescription Small()
+{
+    return effect_test::Described(
+        "struct S { float a; int b[2]; };\nS sp[2] = {1, 2, 3, 4, 5, 6};\n"
+        "float2 v : POS < string n = \"x\"; float m = 2; > = float2(1, 2);\n"
+        "float4x4 m[2];\nstring s = \"t\";\ntexture t;\n"
+        "sampler2D smp = sampler_state { Texture = <t>; AddressU = Wrap; };\n"
+        "float4 F(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(smp, uv) * sp[1].a; }\n"
+        "technique a < int k = 1; > { pass p < float q = 1; > { CullMode = None;"
+        " PixelShader = compile ps_2_0 F(); } pass { } }\n",
+        "small.fx", {{"D", "1"}});
+}
+
+TEST(CompiledEffect, EveryTruncationAndEveryFlippedByteIsRefused)
+{
+    std::vector<uint8_t> file = gfx::WriteCompiledEffect(Small());
+    gfx::EffectDescription untouched;
+    untouched.defines = {"UNTOUCHED"};
+    for (size_t length = 0; length < file.size(); ++length) {
+        gfx::EffectDescription out = untouched;
+        std::string error;
+        EXPECT_FALSE(gfx::ReadCompiledEffect(file.data(), length, out, error)) << length;
+        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(out, untouched);
+    }
+    for (size_t at = 0; at < file.size(); ++at) {
+        std::vector<uint8_t> damaged = file;
+        damaged[at] ^= 0x5a;
+        gfx::EffectDescription out;
+        std::string error;
+        EXPECT_FALSE(gfx::ReadCompiledEffect(damaged.data(), damaged.size(), out, error)) << at;
+    }
+}
+
+TEST(CompiledEffect, DamageBehindAValidChecksumIsStillFound)
+{
+    std::vector<uint8_t> file = gfx::WriteCompiledEffect(Small());
+
+    // Version and size headers.
+    for (uint8_t version : {uint8_t(3), uint8_t(5)}) {
+        // Version 3 files lack the struct types of parameters and where each
+        // uniform's values begin: refused, so their source is compiled again.
+        std::vector<uint8_t> other = file;
+        other[8] = version;
+        EXPECT_EQ(Refusal(other), "unsupported compiled effect version " + std::to_string(version));
+    }
+    std::vector<uint8_t> longer = file;
+    longer.push_back(0);
+    EXPECT_EQ(Refusal(longer), "the file size does not match its header");
+
+    // Every byte of the payload changed, resealed: refused with a reason or read
+    // into a description that still keeps every rule; never a crash.
+    for (size_t at = 20; at < file.size(); ++at) {
+        for (uint8_t value : {uint8_t(0x00), uint8_t(0xff), uint8_t(0x7f)}) {
+            std::vector<uint8_t> damaged = file;
+            damaged[at] = value;
+            Reseal(damaged);
+            gfx::EffectDescription read;
+            std::string why;
+            if (gfx::ReadCompiledEffect(damaged.data(), damaged.size(), read, why))
+                EXPECT_EQ(gfx::CheckEffectDescription(read), "");
+            else
+                EXPECT_FALSE(why.empty());
+        }
+    }
+
+    // A huge count with few bytes behind it is refused before anything is allocated.
+    std::vector<uint8_t> huge = file;
+    for (int k = 0; k < 4; ++k)
+        huge[20 + size_t(k)] = 0xff;  // the define count
+    Reseal(huge);
+    EXPECT_EQ(Refusal(huge), "a count runs past the end of the file");
+}
+
+TEST(CompiledEffect, DescriptionRulesAreChecked)
+{
+    gfx::EffectDescription d = Grammar();
+    EXPECT_EQ(gfx::CheckEffectDescription(d), "");
+    {
+        // A close signal ends the check of thousands of parameters early.
+        gfx::EffectDescription many = d;
+        for (int i = 0; i < 5000; ++i) {
+            many.parameters.push_back(d.parameters[0]);
+            many.parameters.back().name = "copy" + std::to_string(i);
+        }
+        platform::detail::RecordCloseSignal(SIGINT);
+        bool stopped = false;
+        EXPECT_EQ(gfx::CheckEffectDescription(many, &stopped), "");
+        platform::detail::ForgetCloseSignals();
+        EXPECT_TRUE(stopped);
+        stopped = false;
+        EXPECT_EQ(gfx::CheckEffectDescription(many, &stopped), "");
+        EXPECT_FALSE(stopped);
+    }
+    auto broken = [&](auto change) {
+        gfx::EffectDescription copy = d;
+        change(copy);
+        return Refusal(copy);
+    };
+    EXPECT_EQ(broken([](auto& c) { c.parameters[1].name = c.parameters[0].name; }),
+              "parameter 'MatWorldViewProj' is declared twice");
+    EXPECT_EQ(broken([](auto& c) { c.parameters[0].defaults.pop_back(); }),
+              "parameter 'MatWorldViewProj' has the wrong number of initial values");
+    EXPECT_EQ(broken([](auto& c) { c.parameters[0].rows = 5; }),
+              "parameter 'MatWorldViewProj' has an invalid size");
+    EXPECT_EQ(broken([](auto& c) { c.functions.clear(); }),
+              "pass 'p0' compiles the unknown function 'TransformVS'");
+    EXPECT_EQ(broken([](auto& c) {
+                  for (auto& p : c.parameters)
+                      if (p.name == "shadowAtlas")
+                          p.name = "renamed";
+              }),
+              "sampler 'shadowSampler' names the unknown texture 'shadowAtlas'");
+    // A vertex input keeps its usage and index only within what a declaration can carry.
+    for (const gfx::VertexInput input : {gfx::VertexInput{3, 14, 0}, gfx::VertexInput{3, 5, 16},
+                                         gfx::VertexInput{16, 0, 0}, gfx::VertexInput{16, 0, 1}})
+        EXPECT_EQ(broken([&](auto& c) { c.techniques[0].passes[0].program.vertexInputs.push_back(input); }),
+                  "a vertex input has an unknown location or usage")
+            << input.location << " " << input.usage << " " << input.usageIndex;
+}
+
+TEST(CompiledEffect, VertexInputsWithoutAFixedPlaceKeepTheirUsageAndIndex)
+{
+    gfx::EffectDescription d = Grammar(), back;
+    // TEXCOORD2 at its fixed place; COLOR2, POSITION1 and SAMPLE15 at places of their own.
+    d.techniques[0].passes[0].program.vertexInputs = {{0, 10, 2}, {1, 0, 1}, {6, 5, 2}, {15, 13, 15}};
+    const std::vector<uint8_t> file = gfx::WriteCompiledEffect(d);
+    std::string error;
+    ASSERT_TRUE(gfx::ReadCompiledEffect(file.data(), file.size(), back, error)) << error;
+    EXPECT_EQ(back, d);
+}
+
+// Every kind of fact the reader holds to the compiler's bounds: states from
+// expressions, constants set by register, a sampler's state from a parameter,
+// a pass with both stages, and one whose pixel shader is chosen from an array.
+constexpr const char* kFacts = R"(
+float4 tint = 1;
+float bias = 0;
+bool fog = true;
+int which = 0;
+float4 c[224];
+texture tex;
+sampler2D smp = sampler_state { Texture = <tex>; MipMapLodBias = (bias); };
+struct Light { float4 colour; float power[2]; };
+Light light;
+float4 VS(float4 p : POSITION) : POSITION { return p; }
+float4 PA(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(smp, uv) * tint; }
+float4 PB() : COLOR0 { return tint * light.colour * light.power[1]; }
+PixelShader ps[2] = { compile ps_2_0 PA(), compile ps_2_0 PB() };
+technique t {
+    pass fixed { FogEnable = (fog); PixelShaderConstantF[0] = (c);
+                 VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PA(); }
+    pass chosen { PixelShader = (ps[which]); }
+}
+)";
+
+gfx::EffectDescription Facts() { return effect_test::Described(kFacts); }
+
+size_t ParameterIndex(const gfx::EffectDescription& d, const std::string& name)
+{
+    for (size_t i = 0; i < d.parameters.size(); ++i)
+        if (d.parameters[i].name == name)
+            return i;
+    ADD_FAILURE() << name;
+    return 0;
+}
+
+// The bytes of `text` as the evaluator writes a state's expression, its names
+// the parameters of `d`; `as` makes a name read another parameter number and
+// shape than its own.
+struct Reading {
+    std::string name;
+    uint32_t parameter = 0;
+    gfx::ValueShape shape;
+};
+std::vector<uint8_t> ExpressionBytes(const gfx::EffectDescription& d, const std::string& text,
+                                     const std::vector<Reading>& as = {})
+{
+    struct Names : gfx::ExpressionNames {
+        std::vector<Reading> readings; // the first of a name is the one read
+        gfx::ExpressionName Find(std::string_view name) override
+        {
+            gfx::ExpressionName found;
+            for (const Reading& r : readings)
+                if (r.name == name) {
+                    found.kind = gfx::ExpressionName::Kind::Parameter;
+                    found.parameter = r.parameter;
+                    found.shape = r.shape;
+                    break;
+                }
+            return found;
+        }
+    } names;
+    names.readings = as;
+    for (size_t i = 0; i < d.parameters.size(); ++i) {
+        const gfx::EffectParameter& p = d.parameters[i];
+        const gfx::ValueBase base = p.type == gfx::EffectParameterType::Bool  ? gfx::ValueBase::Bool
+                                    : p.type == gfx::EffectParameterType::Int ? gfx::ValueBase::Int
+                                                                              : gfx::ValueBase::Float;
+        names.readings.push_back({p.name, static_cast<uint32_t>(i), {base, p.rows, p.columns, p.rows > 1, p.arraySize}});
+    }
+    gfx::TokenListReader tokens(gfx::Tokenize(text));
+    gfx::ExpressionBudget budget;
+    gfx::Expression program;
+    gfx::ExpressionError error;
+    EXPECT_TRUE(gfx::CompileExpression(tokens, names, budget, program, error)) << error.text;
+    std::vector<uint8_t> bytes;
+    program.Write(bytes);
+    return bytes;
+}
+
+TEST(CompiledEffect, StoredStateExpressionsAreCheckedAsTheCompilerChecksThem)
+{
+    const gfx::EffectDescription original = Facts();
+    const uint32_t fog = static_cast<uint32_t>(ParameterIndex(original, "fog"));
+    const uint32_t tex = static_cast<uint32_t>(ParameterIndex(original, "tex"));
+    const uint32_t light = static_cast<uint32_t>(ParameterIndex(original, "light"));
+    const gfx::ValueShape float4{gfx::ValueBase::Float, 1, 4};
+    const gfx::ValueShape boolean{gfx::ValueBase::Bool};
+    const std::string value = "pass 'fixed' of technique 't': the value of 'FogEnable': ";
+    // A cut or a byte more of a sound expression.
+    auto changed = [&](int by) {
+        std::vector<uint8_t> bytes = ExpressionBytes(original, "fog");
+        by < 0 ? bytes.pop_back() : bytes.push_back(0);
+        return bytes;
+    };
+    const struct {
+        const char* what;
+        size_t assignment;        // of the first pass
+        uint32_t index;           // the state's index
+        std::vector<uint8_t> expression;
+        std::string refusal;
+    } cases[] = {
+        {"a value of the wrong size", 0, 0, ExpressionBytes(original, "tint"),
+         "state 'FogEnable' has an expression of the wrong size"},
+        {"bytes cut short", 0, 0, changed(-1),
+         "state 'FogEnable' has an unsound expression: damaged expression: more instructions than bytes"},
+        {"bytes after it", 0, 0, changed(1), "state 'FogEnable' has bytes after its expression"},
+        {"registers past the last", 1, 1, ExpressionBytes(original, "c"),
+         "state 'PixelShaderConstant' from register 1 has room for 223 registers, not 224"},
+        {"a value that names no parameter", 0, 0, ExpressionBytes(original, "1"), value + "it names no parameter"},
+        {"a parameter number past the table", 0, 0,
+         ExpressionBytes(original, "fog", {{"fog", static_cast<uint32_t>(original.parameters.size()), boolean}}),
+         value + "it reads parameter number " + std::to_string(original.parameters.size()) + ", which holds no numbers"},
+        {"a texture read as a number", 0, 0, ExpressionBytes(original, "fog", {{"fog", tex, boolean}}),
+         value + "it reads parameter number 5, which holds no numbers"},
+        {"a struct read past its values", 0, 0,
+         ExpressionBytes(original, "light[6]", {{"light", light, gfx::ValueShape{gfx::ValueBase::Float, 1, 1, false, 7}}}),
+         value + "it reads parameter 'light' as another shape than its own"},
+        {"a parameter read past its values", 0, 0, ExpressionBytes(original, "any(fog)", {{"fog", fog, float4}}),
+         value + "it reads parameter 'fog' as another shape than its own"},
+        {"a parameter read as another base", 0, 0,
+         ExpressionBytes(original, "fog", {{"fog", fog, gfx::ValueShape{gfx::ValueBase::Float}}}),
+         value + "it reads parameter 'fog' as another shape than its own"},
+    };
+    for (const auto& c : cases) {
+        gfx::EffectDescription d = original;
+        gfx::StateAssignment& a = d.techniques[0].passes[0].assignments[c.assignment];
+        a.index = c.index;
+        a.expression = c.expression;
+        EXPECT_EQ(Refusal(d), c.refusal) << c.what;
+    }
+    // A sampler's state and a shader's index are held to the same.
+    gfx::EffectDescription d = original;
+    d.parameters[ParameterIndex(d, "smp")].samplerAssignments[0].expression = ExpressionBytes(original, "tint");
+    EXPECT_EQ(Refusal(d), "state 'MipMapLodBias' has an expression of the wrong size");
+    d = original;
+    d.techniques[0].passes[1].pixelChoice.index = ExpressionBytes(original, "0");
+    EXPECT_EQ(Refusal(d), "pass 'chosen' of technique 't': the index of 'ps': it names no parameter");
+}
+
+TEST(CompiledEffect, FactsTheCompilerCouldNotHaveWrittenAreRefusedInOneLine)
+{
+    using D = gfx::EffectDescription;
+    const D original = Facts();
+    const size_t smp = ParameterIndex(original, "smp");
+    const auto fixed = [](D& d) -> gfx::EffectPass& { return d.techniques[0].passes[0]; };
+    const auto program = [&](D& d) -> gfx::PassProgram& { return fixed(d).program; };
+    // The place of the struct's first member in the program of the chosen pass's second shader.
+    const auto LightField = [](D& d) -> gfx::UniformField& {
+        for (gfx::UniformField& f : d.techniques[0].passes[1].choicePrograms[1].uniforms)
+            if (f.name == "light" && f.first == 0)
+                return f;
+        ADD_FAILURE() << "no place of 'light'";
+        return d.techniques[0].passes[1].choicePrograms[1].uniforms.front();
+    };
+    const std::string fixedPass = "pass 'fixed' of technique 't': ", chosen = "pass 'chosen' of technique 't': ";
+    const struct {
+        const char* what;
+        std::function<void(D&)> change;
+        std::string refusal;
+    } cases[] = {
+        {"a name with a line break", [](D& d) { d.parameters[0].name = "tint\nmore"; },
+         "a parameter's name is not an identifier"},
+        {"a pass named with a blank", [&](D& d) { fixed(d).name = "a b"; }, "a pass's name is not an identifier"},
+        {"a function of no name", [](D& d) { d.functions[0].name.clear(); },
+         "a struct or function's name is not an identifier"},
+        {"an initial value not a number", [](D& d) { d.parameters[0].defaults[0] = std::nanf(""); },
+         "parameter 'tint' has an initial value that is not a number"},
+        {"a bool of 2", [](D& d) { d.parameters[2].defaults[0] = 2; },
+         "parameter 'fog' has a bool's initial value that is neither 0 nor 1"},
+        {"an int of a half", [](D& d) { d.parameters[3].defaults[0] = 0.5f; },
+         "parameter 'which' has an int's initial value that is not a whole number"},
+        {"a state written at index 256", [&](D& d) { fixed(d).states[0].index = 256; },
+         "pass 'fixed' has a name or value the compiler does not write"},
+        {"a shader both compiled and chosen",
+         [](D& d) { d.techniques[0].passes[1].pixelShader = d.techniques[0].passes[0].pixelShader; },
+         chosen + "its pixel shader is both compiled and chosen"},
+        {"a shader with no place among the states", [&](D& d) { fixed(d).assignments.pop_back(); },
+         fixedPass + "its pixel shader has no place among its states"},
+        {"no program where shaders are set", [&](D& d) { program(d) = {}; },
+         fixedPass + "a program without both stages"},
+        {"a program where no shader is set", [&](D& d) {
+             fixed(d).vertexShader = {};
+             fixed(d).pixelShader = {};
+         },
+         fixedPass + "a program where no shader is set"},
+        {"a stage that is not SPIR-V", [&](D& d) { program(d).pixel.spirv[0] = 0; },
+         fixedPass + "a program without both stages"},
+        {"chosen programs missing", [](D& d) { d.techniques[0].passes[1].choicePrograms.clear(); },
+         chosen + "its programs are missing"},
+        {"a uniform of a sampler", [&](D& d) { program(d).uniforms[0].name = "smp"; },
+         "pass 'fixed': a uniform names the unknown parameter 'smp'"},
+        {"a uniform of another shape", [&](D& d) { program(d).uniforms[0].columns = 3; },
+         fixedPass + "uniform 'tint' has another shape than its parameter"},
+        {"a uniform of another kind", [&](D& d) { program(d).uniforms[0].kind = gfx::UniformKind::Bool; },
+         fixedPass + "uniform 'tint' has another shape than its parameter"},
+        {"a uniform placed twice", [&](D& d) { program(d).uniforms.push_back(program(d).uniforms[0]); },
+         fixedPass + "uniform 'tint' is placed twice"},
+        {"a struct's uniform where no member begins", [&](D& d) { LightField(d).first = 1; },
+         chosen + "program 1: uniform 'light' has another shape than its parameter"},
+        {"a struct's uniform of another shape", [&](D& d) { LightField(d).columns = 1; },
+         chosen + "program 1: uniform 'light' has another shape than its parameter"},
+        {"a struct's member placed twice", [&](D& d) {
+             std::vector<gfx::UniformField>& uniforms = d.techniques[0].passes[1].choicePrograms[1].uniforms;
+             uniforms.push_back(LightField(d));
+         },
+         chosen + "program 1: uniform 'light' is placed twice"},
+        {"a sampler of no sampler", [&](D& d) { program(d).samplers[0].name = "tint"; },
+         fixedPass + "sampler 'tint' is no sampler parameter"},
+        {"a sampler reading another texture", [&](D& d) { program(d).samplers[0].texture.clear(); },
+         fixedPass + "sampler 'smp' reads another texture than its parameter names"},
+        {"two samplers on one unit", [&](D& d) {
+             d.parameters.push_back(d.parameters[smp]);
+             d.parameters.back().name = "other";
+             program(d).samplers.push_back(program(d).samplers[0]);
+             program(d).samplers.back().name = "other";
+         },
+         fixedPass + "sampler 'other' shares its name or unit"},
+        {"vertex inputs out of order", [&](D& d) {
+             program(d).vertexInputs = {{3, 3, 0}, {0, 0, 0}};
+         },
+         fixedPass + "its vertex inputs are not in order of their places"},
+        {"two vertex inputs of one element", [&](D& d) {
+             program(d).vertexInputs = {{0, 0, 0}, {1, 0, 0}};
+         },
+         fixedPass + "two vertex inputs read one declaration element"},
+    };
+    for (const auto& c : cases) {
+        D d = original;
+        c.change(d);
+        const std::string refusal = Refusal(d);
+        EXPECT_EQ(refusal, c.refusal) << c.what;
+        EXPECT_EQ(refusal.find('\n'), std::string::npos) << c.what;
+        EXPECT_EQ(gfx::CheckCompiledEffect(d), c.refusal) << c.what;
+    }
+}
+
+TEST(CompiledEffect, SamplersBoundByRegisterAreListedAsTheCompilerListsThem)
+{
+    const gfx::EffectDescription d = effect_test::Described(
+        "sampler a : register(s3);\nsampler b : register(s1);\n"
+        "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(a, uv) + tex2D(b, uv); }\n"
+        "technique t { pass p { PixelShader = compile ps_2_0 PS(); } }\n");
+    const std::vector<uint8_t> file = gfx::WriteCompiledEffect(d);
+    gfx::EffectDescription out;
+    std::string error;
+    ASSERT_TRUE(gfx::ReadCompiledEffect(file.data(), file.size(), out, error)) << error;
+    EXPECT_EQ(out, d);
+    // The list ends the file: a count, then each sampler's number and register.
+    auto withList = [&](const std::vector<uint32_t>& list) {
+        std::vector<uint8_t> changed(file.begin(), file.end() - 4 * 5);
+        for (uint32_t word : list)
+            for (int k = 0; k < 4; ++k)
+                changed.push_back(static_cast<uint8_t>(word >> (8 * k)));
+        const uint32_t payload = static_cast<uint32_t>(changed.size() - 20);
+        for (int k = 0; k < 4; ++k)
+            changed[12 + size_t(k)] = static_cast<uint8_t>(payload >> (8 * k));
+        Reseal(changed);
+        return Refusal(changed);
+    };
+    EXPECT_EQ(withList({2, 0, 3, 1, 1}), "");
+    EXPECT_EQ(withList({0}), "an empty list of samplers bound by register");
+    EXPECT_EQ(withList({2, 1, 1, 0, 3}), "the samplers bound by register are not in the order of the parameters");
+    EXPECT_EQ(withList({2, 0, 3, 0, 1}), "the samplers bound by register are not in the order of the parameters");
+    EXPECT_EQ(withList({1, 0, 16}), "a sampler register names no sampler or is out of range");
+}
+
+} // namespace
