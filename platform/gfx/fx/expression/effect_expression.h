@@ -25,13 +25,12 @@
 // makes it zero; a float division by zero gives an infinity; a folded value
 // that is not a number is refused.
 //
-// Where the parts are: values and shapes (expression_value), operators
-// (expression_operators), intrinsics (expression_intrinsics), the typing of
-// each instruction (expression_typing), what each computes
-// (expression_execution), tokens into a program (expression_compiler, with
-// the effect's functions read inline in expression_functions, over
-// expression_builder), the program typed and evaluated (here), and its bytes
-// (expression/bytes.cpp).
+// Where the parts are, in this room: values and shapes (value), operators
+// (operators), intrinsics (intrinsics), the typing of each instruction
+// (typing), what each computes (execution), tokens into a program (compiler,
+// with the effect's functions read inline in functions.cpp and their
+// statements in statements.cpp, over builder), the program typed and
+// evaluated (here), and its bytes (bytes.cpp).
 #include <cstddef>
 #include <cstdint>
 #include <string>
