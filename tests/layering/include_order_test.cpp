@@ -258,6 +258,8 @@ TEST(Layering, EffectRoomsLookOnlyBack)
         if (!entry.is_regular_file())
             continue;
         const fs::path relative = fs::relative(entry.path(), fx);
+        if (relative == "README.md")
+            continue; // the list of the rooms, beside them
         const auto from = std::find(kEffectRooms.begin(), kEffectRooms.end(), relative.begin()->string());
         if (from == kEffectRooms.end() || std::next(relative.begin()) == relative.end()) {
             report << relative.generic_string() << " lies in no room\n";
