@@ -333,7 +333,10 @@ private:
     static void Merge(PassProgram& program, const PassProgram& part)
     {
         program.uniformBytes = std::max(program.uniformBytes, part.uniformBytes);
+        // The sets below view the names where the lists hold them: the lists
+        // get their room first, so appending moves none of them.
         program.uniforms.reserve(program.uniforms.size() + part.uniforms.size());
+        program.samplers.reserve(program.samplers.size() + part.samplers.size());
         // A struct parameter has a place for each member: one a first value.
         std::set<std::pair<std::string_view, uint32_t>> placed;
         for (const UniformField& f : program.uniforms)

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <set>
 
+#include "platform/gfx/fx/compiled/compiled_effect.h"
 #include "platform/gfx/fx/compiled/effect_compiler.h"
 #include "platform/gfx/fx/syntax/effect_message.h"
 #include "platform/gfx/fx/parser/effect_parser.h"
@@ -326,6 +328,7 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
         std::string effect;
         std::string refused; // "" for an effect that compiles
         std::string warned = ""; // what one that compiles is warned of
+        std::multiset<std::string> samplers = {}; // what the last technique's first pass lists
     } cases[] = {
         {"framework words in any letter case",
          "String Title = \"t\";\nTEXTURE Tex;\nTexture2D Other;\n"
@@ -336,7 +339,7 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
          "VertexShader Vs = Compile vs_2_0 VS();\nPIXELSHADER Ps = COMPILE ps_2_0 PS();\n"
          "technique T { pass p { VertexShader = (Vs); PixelShader = (Ps); } }\n"
          "technique U { pass p { VertexShader = COMPILE vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }\n",
-         ""},
+         "", "", {"S", "S2"}},
         {"a vector truncated for a parameter of fewer components",
          "float Sum(float2 v) { return v.x + v.y; }\n"
          "float4 PS(float4 c : COLOR0) : COLOR { float2 a = (float2)c; float b = c;"
@@ -353,7 +356,7 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
          "float4 Get(texture t, sampler s, float2 uv, float k) { return tex2D(s, uv) * k; }\n"
          "float4 Get(float k, texture t) { return k; }\n"
          "float4 PS(float2 uv : TEXCOORD0) : COLOR { return Get(T, S, uv) + Get(T, S, uv, 2) + Get(1, T); }\n" + pass,
-         ""},
+         "", "", {"S"}},
         {"an input no pixel stage reads, left unread",
          "struct V { float4 pos : POSITION; float fog : FOG; float size : PSIZE; float3 n : NORMAL; "
          "float2 uv : TEXCOORD0; };\n"
@@ -390,6 +393,12 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
         {"a statement without its ';'",
          "float4 PS(float2 uv : TEXCOORD0) : COLOR { float a = 1 return a; }\n" + pass,
          "e.fx(1,56): error X3000: syntax error: unexpected token 'return', ';' expected"},
+        {"a sampler the vertex stage reads, read by the pixel stage after one of its own",
+         "sampler X;\nsampler Y;\n"
+         "float4 VS(float4 p : POSITION) : POSITION { return p + tex2Dlod(X, float4(p.xy, 0, 0)); }\n"
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR { return tex2D(Y, uv) * tex2D(X, uv); }\n"
+         "technique T { pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(); } }\n",
+         "", "", {"X", "Y"}},
     };
     for (const auto& c : cases) {
         EffectDescription d;
@@ -398,6 +407,14 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
         if (c.refused.empty()) {
             EXPECT_TRUE(compiled) << c.name << ": " << messages;
             EXPECT_EQ(messages, c.warned) << c.name;
+            // Each pass lists a sampler once, however many stages read it, and the file reads back.
+            std::multiset<std::string> samplers;
+            for (const SamplerSlot& s : d.techniques.back().passes[0].program.samplers)
+                samplers.insert(s.name);
+            EXPECT_EQ(samplers, c.samplers) << c.name;
+            const std::vector<uint8_t> file = WriteCompiledEffect(d);
+            EffectDescription back;
+            EXPECT_TRUE(ReadCompiledEffect(file.data(), file.size(), back, messages)) << c.name << ": " << messages;
         } else {
             EXPECT_FALSE(compiled) << c.name;
             EXPECT_NE(messages.find(c.refused), std::string::npos) << c.name << ": " << messages;
