@@ -181,6 +181,27 @@ private:
     platform::ByteWriter out_;
 };
 
+// The fewest bytes an item of each list takes in the payload, every string
+// and list in it empty: a list's count is held to the bytes left before the
+// list is made, so a count no file could back costs nothing.
+constexpr size_t kWordBytes = 4; // a number, an empty string or an empty list
+constexpr size_t kShapeBytes = 3 + kWordBytes;
+constexpr size_t kAnnotationBytes = 4 * kWordBytes;
+constexpr size_t kStateBytes = 3 * kWordBytes;
+constexpr size_t kAssignmentBytes = 2 + 5 * kWordBytes;
+constexpr size_t kShaderBytes = 3 * kWordBytes;
+constexpr size_t kChoiceBytes = 3 * kWordBytes;
+constexpr size_t kCodeBytes = 2 * kWordBytes;
+constexpr size_t kUniformBytes = 4 + 6 * kWordBytes;
+constexpr size_t kSamplerBytes = 1 + 3 * kWordBytes;
+constexpr size_t kProgramBytes = 8 * kWordBytes; // two stages of code and text, the block size, three lists
+constexpr size_t kParameterBytes = kShapeBytes + 9 * kWordBytes;
+constexpr size_t kMemberBytes = kShapeBytes + 2 * kWordBytes;
+constexpr size_t kStructBytes = 2 * kWordBytes;
+constexpr size_t kTechniqueBytes = 3 * kWordBytes;
+constexpr size_t kPassBytes = 5 * kWordBytes + 2 * kShaderBytes + kProgramBytes + 2 * kChoiceBytes;
+constexpr size_t kBoundSamplerBytes = 2 * kWordBytes;
+
 // The payload's items on top of the checked byte reader, with the first
 // problem kept as the message.
 class Reader {
@@ -213,14 +234,14 @@ public:
     }
     std::vector<float> Floats()
     {
-        std::vector<float> values(Count(4));
+        std::vector<float> values(Count(kWordBytes));
         for (float& v : values)
             v = F32();
         return values;
     }
     std::vector<EffectAnnotation> Annotations()
     {
-        std::vector<EffectAnnotation> list(Count(16));
+        std::vector<EffectAnnotation> list(Count(kAnnotationBytes));
         for (EffectAnnotation& a : list) {
             a.type = Str();
             a.name = Str();
@@ -231,7 +252,7 @@ public:
     }
     std::vector<EffectState> States()
     {
-        std::vector<EffectState> list(Count(12));
+        std::vector<EffectState> list(Count(kStateBytes));
         for (EffectState& s : list) {
             s.name = Str();
             s.index = I32();
@@ -266,7 +287,7 @@ public:
     }
     std::vector<StateAssignment> Assignments()
     {
-        std::vector<StateAssignment> list(Count(22));
+        std::vector<StateAssignment> list(Count(kAssignmentBytes));
         for (StateAssignment& a : list) {
             const uint8_t group = U8();
             a.number = U32();
@@ -276,7 +297,7 @@ public:
                 Fail("a state has an unknown kind");
             a.group = static_cast<StateGroup>(group);
             a.source = static_cast<StateAssignment::Source>(source);
-            a.words.resize(Count(4));
+            a.words.resize(Count(kWordBytes));
             for (uint32_t& word : a.words)
                 word = U32();
             a.parameter = Str();
@@ -295,7 +316,7 @@ public:
     {
         EffectShaderChoice c;
         c.array = Str();
-        c.elements.resize(Count(12));
+        c.elements.resize(Count(kShaderBytes));
         for (EffectShader& e : c.elements)
             e = Shader();
         c.index = Bytes();
@@ -303,7 +324,7 @@ public:
     }
     std::vector<EffectCode> Codes()
     {
-        std::vector<EffectCode> list(Count(8));
+        std::vector<EffectCode> list(Count(kCodeBytes));
         for (EffectCode& c : list) {
             c.name = Str();
             c.text = Str();
@@ -313,7 +334,7 @@ public:
     ShaderStageCode Stage()
     {
         ShaderStageCode stage;
-        stage.spirv.resize(Count(4));
+        stage.spirv.resize(Count(kWordBytes));
         for (uint32_t& word : stage.spirv)
             word = U32();
         stage.glsl = Str();
@@ -327,7 +348,7 @@ public:
         p.uniformBytes = U32();
         if (p.uniformBytes > kMaxUniformBlockBytes)
             Fail("a pass's uniform block is too large");
-        p.uniforms.resize(Count(28));
+        p.uniforms.resize(Count(kUniformBytes));
         for (UniformField& f : p.uniforms) {
             f.name = Str();
             const uint8_t kind = U8();
@@ -348,7 +369,7 @@ public:
             if (ok() && !UniformFieldFits(f, p.uniformBytes))
                 Fail("a uniform lies outside its block");
         }
-        p.samplers.resize(Count(13));
+        p.samplers.resize(Count(kSamplerBytes));
         for (SamplerSlot& s : p.samplers) {
             s.name = Str();
             s.texture = Str();
@@ -358,7 +379,7 @@ public:
                 Fail("a sampler has an unknown unit or kind");
             s.dimension = static_cast<SamplerDimension>(dimension);
         }
-        p.vertexInputs.resize(Count(4));
+        p.vertexInputs.resize(Count(kWordBytes));
         for (VertexInput& input : p.vertexInputs)
             if (!UnpackVertexInput(U32(), input))
                 Fail("a vertex input has an unknown location or usage");
@@ -511,10 +532,10 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
 
     Reader r(payload, payloadSize);
     EffectDescription d;
-    d.defines.resize(r.Count(4));
+    d.defines.resize(r.Count(kWordBytes));
     for (std::string& define : d.defines)
         define = r.Str();
-    d.parameters.resize(r.Count(46));
+    d.parameters.resize(r.Count(kParameterBytes));
     for (EffectParameter& p : d.parameters) {
         p.name = r.Str();
         r.Shape(p, "a parameter");
@@ -529,10 +550,10 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
         if (!r.ok())
             break;
     }
-    d.structTypes.resize(r.Count(8));
+    d.structTypes.resize(r.Count(kStructBytes));
     for (EffectStructType& type : d.structTypes) {
         type.name = r.Str();
-        type.members.resize(r.Count(15));
+        type.members.resize(r.Count(kMemberBytes));
         for (EffectMember& m : type.members) {
             m.name = r.Str();
             r.Shape(m, "a struct member");
@@ -541,11 +562,11 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
         if (!r.ok())
             break;
     }
-    d.techniques.resize(r.Count(12));
+    d.techniques.resize(r.Count(kTechniqueBytes));
     for (EffectTechnique& t : d.techniques) {
         t.name = r.Str();
         t.annotations = r.Annotations();
-        t.passes.resize(r.Count(68));
+        t.passes.resize(r.Count(kPassBytes));
         for (EffectPass& pass : t.passes) {
             pass.name = r.Str();
             pass.annotations = r.Annotations();
@@ -556,7 +577,7 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
             pass.assignments = r.Assignments();
             pass.vertexChoice = r.Choice();
             pass.pixelChoice = r.Choice();
-            pass.choicePrograms.resize(r.Count(32));
+            pass.choicePrograms.resize(r.Count(kProgramBytes));
             for (PassProgram& program : pass.choicePrograms)
                 program = r.Program();
             if (!r.ok())
@@ -568,7 +589,7 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
     d.structs = r.Codes();
     d.functions = r.Codes();
     if (r.ok() && !r.AtEnd()) {
-        const uint32_t bound = r.Count(8);
+        const uint32_t bound = r.Count(kBoundSamplerBytes);
         // The compiler writes the list only when it holds one, in the order of the parameters.
         if (r.ok() && bound == 0)
             r.Fail("an empty list of samplers bound by register");

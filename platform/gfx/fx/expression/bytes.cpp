@@ -71,7 +71,8 @@ bool Expression::Read(const uint8_t* data, size_t size, size_t& offset, Expressi
     };
     if (!GetWord(data, size, at, count))
         return damaged("no count of constants");
-    if (count > (size - at) / 4)
+    // A constant is its shape and at least one component.
+    if (count > (size - at) / 8)
         return damaged("more constants than bytes");
     e.constants_.resize(count);
     for (ExpressionValue& c : e.constants_) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstring>
@@ -420,6 +421,63 @@ TEST(CompiledEffect, FactsTheCompilerCouldNotHaveWrittenAreRefusedInOneLine)
         EXPECT_EQ(refusal, c.refusal) << c.what;
         EXPECT_EQ(refusal.find('\n'), std::string::npos) << c.what;
         EXPECT_EQ(gfx::CheckCompiledEffect(d), c.refusal) << c.what;
+    }
+}
+
+// Every list's count is held to the bytes left, each item taking at least
+// the bytes of its emptiest form: a count one more than the bytes could hold
+// is refused before its list is made, and one they could hold is not
+// refused for its count (whatever else is wrong with what follows).
+TEST(CompiledEffect, ACountIsHeldToWhatTheBytesLeftCouldHold)
+{
+    using D = gfx::EffectDescription;
+    const D original = Facts();
+    const size_t smp = ParameterIndex(original, "smp");
+    const auto fixed = [](D& d) -> gfx::EffectPass& { return d.techniques[0].passes[0]; };
+    const auto chosen = [](D& d) -> gfx::EffectPass& { return d.techniques[0].passes[1]; };
+    const struct {
+        const char* list;
+        std::function<void(D&)> grow; // by an item whose strings and lists are all empty
+    } cases[] = {
+        {"defines", [](D& d) { d.defines.emplace_back(); }},
+        {"parameters", [](D& d) { d.parameters.emplace_back(); }},
+        {"initial values", [](D& d) { d.parameters[0].defaults.emplace_back(); }},
+        {"a parameter's annotations", [](D& d) { d.parameters[0].annotations.emplace_back(); }},
+        {"a sampler's states", [&](D& d) { d.parameters[smp].samplerStates.emplace_back(); }},
+        {"a sampler's assignments", [&](D& d) { d.parameters[smp].samplerAssignments.emplace_back(); }},
+        {"struct types", [](D& d) { d.structTypes.emplace_back(); }},
+        {"members", [](D& d) { d.structTypes[0].members.emplace_back(); }},
+        {"techniques", [](D& d) { d.techniques.emplace_back(); }},
+        {"passes", [](D& d) { d.techniques[0].passes.emplace_back(); }},
+        {"an assignment's words", [&](D& d) { fixed(d).assignments[0].words.emplace_back(); }},
+        {"words of code", [&](D& d) { fixed(d).program.vertex.spirv.emplace_back(); }},
+        {"uniforms", [&](D& d) { fixed(d).program.uniforms.emplace_back(); }},
+        {"samplers", [&](D& d) { fixed(d).program.samplers.emplace_back(); }},
+        {"vertex inputs", [&](D& d) { fixed(d).program.vertexInputs.emplace_back(); }},
+        {"shaders to choose from", [&](D& d) { chosen(d).pixelChoice.elements.emplace_back(); }},
+        {"programs of chosen shaders", [&](D& d) { chosen(d).choicePrograms.emplace_back(); }},
+        {"structs", [](D& d) { d.structs.emplace_back(); }},
+    };
+    const std::vector<uint8_t> file = gfx::WriteCompiledEffect(original);
+    for (const auto& c : cases) {
+        D grown = original;
+        c.grow(grown);
+        const std::vector<uint8_t> longer = gfx::WriteCompiledEffect(grown);
+        // The count is where the payloads first differ; the item is what the longer one adds.
+        const size_t at = static_cast<size_t>(std::mismatch(file.begin() + 20, file.end(), longer.begin() + 20).first -
+                                              file.begin());
+        const size_t item = longer.size() - file.size();
+        const size_t left = file.size() - at - 4;
+        for (const size_t count : {left / item, left / item + 1}) {
+            // Zeros after it: no count of what follows claims anything.
+            std::vector<uint8_t> claimed(file.begin(), file.begin() + static_cast<ptrdiff_t>(at));
+            claimed.resize(file.size(), 0);
+            for (size_t k = 0; k < 4; ++k)
+                claimed[at + k] = static_cast<uint8_t>(count >> (8 * k));
+            Reseal(claimed);
+            EXPECT_EQ(Refusal(claimed) == "a count runs past the end of the file", count > left / item)
+                << c.list << ": " << count << " of " << item << " bytes in " << left;
+        }
     }
 }
 

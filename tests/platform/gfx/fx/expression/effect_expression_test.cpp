@@ -771,6 +771,18 @@ TEST(EffectExpression, BytesReadBackAndDamageIsRefused)
     ASSERT_TRUE(back.Evaluate(&parameters, b, why));
     EXPECT_EQ(a, b);
 
+    // The count of constants is held to the bytes left, each a shape and a
+    // component at least, before the table is made.
+    const size_t left = bytes.size() - 4;
+    for (const size_t count : {left / 8, left / 8 + 1}) {
+        std::vector<uint8_t> claimed(bytes.size(), 0);
+        for (size_t k = 0; k < 4; ++k)
+            claimed[k] = static_cast<uint8_t>(count >> (8 * k));
+        offset = 0;
+        EXPECT_FALSE(Expression::Read(claimed.data(), claimed.size(), offset, back, why));
+        EXPECT_EQ(why == "damaged expression: more constants than bytes", count > left / 8) << count;
+    }
+
     // Every cut and every byte changed is read safely: refused, or a sound program.
     for (size_t cut = 0; cut < bytes.size(); ++cut) {
         offset = 0;
