@@ -2,8 +2,8 @@
 // compiler program does once per variant), and created from its compiled bytes
 // (what every later load from the cache does); and the begin of a pass that
 // sets states on a recording device, its values constant or taken from
-// parameters, and a commit inside it; parameters set by name, members of
-// structs among them.
+// parameters, and a commit inside it; a crafted file whose states would cost
+// more than its bytes; parameters set by name, members of structs among them.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -16,6 +16,7 @@
 #include "platform/gfx/fx/compiled/compiled_effect.h"
 #include "platform/gfx/fx/compiled/effect_compiler.h"
 #include "platform/gfx/fx/runtime/runtime_effect.h"
+#include "testing/costly_expression.h"
 
 namespace {
 
@@ -69,20 +70,34 @@ std::string StatesEffect(bool fromParameters)
     return source + "} }\n";
 }
 
+// A small windowed device of its own, released with it; null where none can be made.
+struct BenchDevice {
+    BenchDevice()
+    {
+        d3d = gfx::CreateDirect3D(gfx::kSdkVersion);
+        gfx::PresentParameters parameters;
+        parameters.backBufferWidth = parameters.backBufferHeight = 16;
+        parameters.backBufferFormat = gfx::kFormatA8R8G8B8;
+        parameters.backBufferCount = 1;
+        parameters.swapEffect = gfx::kSwapDiscard;
+        parameters.windowed = true;
+        if (d3d)
+            d3d->CreateDevice(0, gfx::kDeviceHal, nullptr, gfx::kCreateHardwareVertexProcessing, &parameters, &device);
+    }
+    ~BenchDevice()
+    {
+        gfx::SafeRelease(device);
+        gfx::SafeRelease(d3d);
+    }
+    gfx::Direct3D* d3d = nullptr;
+    gfx::Device* device = nullptr;
+};
+
 void BM_BeginPassSettingStates(benchmark::State& state)
 {
-    gfx::Direct3D* d3d = gfx::CreateDirect3D(gfx::kSdkVersion);
-    gfx::PresentParameters parameters;
-    parameters.backBufferWidth = parameters.backBufferHeight = 16;
-    parameters.backBufferFormat = gfx::kFormatA8R8G8B8;
-    parameters.backBufferCount = 1;
-    parameters.swapEffect = gfx::kSwapDiscard;
-    parameters.windowed = true;
-    gfx::Device* device = nullptr;
-    if (!d3d || d3d->CreateDevice(0, gfx::kDeviceHal, nullptr, gfx::kCreateHardwareVertexProcessing, &parameters,
-                                  &device) != gfx::kOk) {
+    BenchDevice bench;
+    if (!bench.device) {
         state.SkipWithError("no device");
-        gfx::SafeRelease(d3d);
         return;
     }
     const std::string source = StatesEffect(state.range(0) != 0);
@@ -90,22 +105,55 @@ void BM_BeginPassSettingStates(benchmark::State& state)
     std::string errors;
     if (gfx::RuntimeEffect::Create(source.data(), source.size(), {}, effect, errors) != gfx::kEffectOk) {
         state.SkipWithError("the benchmark effect does not compile");
-    } else {
-        effect->SetDevice(device);
-        uint32_t passes = 0;
-        for (auto _ : state) {
-            effect->Begin(passes);
-            effect->BeginPass(0);
-            effect->CommitChanges();
-            effect->End();
-        }
-        state.counters["states"] = 40;
+        return;
     }
-    effect.reset();
-    gfx::SafeRelease(device);
-    gfx::SafeRelease(d3d);
+    effect->SetDevice(bench.device);
+    uint32_t passes = 0;
+    for (auto _ : state) {
+        effect->Begin(passes);
+        effect->BeginPass(0);
+        effect->CommitChanges();
+        effect->End();
+    }
+    state.counters["states"] = 40;
 }
 BENCHMARK(BM_BeginPassSettingStates)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// A compiled file of `arg` KB, its checksum sound, whose one state's
+// expression fills a local of 65,536 float4x4s and reads it again and again:
+// made from its bytes and, where it is taken, a pass begun. A file whose
+// expressions would cost more than their bytes allow is refused as it is
+// read, not paid for at every begin of the pass.
+void BM_CraftedCostlyFile(benchmark::State& state)
+{
+    BenchDevice bench;
+    if (!bench.device) {
+        state.SkipWithError("no device");
+        return;
+    }
+    const std::string source = "float k = 1;\ntechnique t { pass p { FogDensity = k; } }\n";
+    gfx::EffectDescription d;
+    std::string errors;
+    gfx::CompileEffectSource(source, "bench.fx", {}, {}, d, errors);
+    d.techniques[0].passes[0].assignments[0].expression =
+        fxtest::CostlyExpression(0, static_cast<uint32_t>(state.range(0) * 1024 / 18));
+    const std::vector<uint8_t> file = gfx::WriteCompiledEffect(d);
+    bool taken = false;
+    for (auto _ : state) {
+        std::unique_ptr<gfx::RuntimeEffect> effect;
+        taken = gfx::RuntimeEffect::Create(file.data(), file.size(), {}, effect, errors) == gfx::kEffectOk;
+        if (taken) {
+            effect->SetDevice(bench.device);
+            uint32_t passes = 0;
+            effect->Begin(passes);
+            effect->BeginPass(0);
+            effect->End();
+        }
+    }
+    state.counters["bytes"] = static_cast<double>(file.size());
+    state.counters["taken"] = taken ? 1 : 0;
+}
+BENCHMARK(BM_CraftedCostlyFile)->Arg(32)->Arg(194)->Unit(benchmark::kMillisecond);
 
 // Parameters set by name, 64 calls an iteration: plain vectors (arg 0),
 // members of elements of an array of structs by their paths (arg 1); and that

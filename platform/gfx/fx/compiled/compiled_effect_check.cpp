@@ -361,7 +361,41 @@ std::string CheckCompiledEffect(const EffectDescription& description)
         return why;
     if (std::string why = CheckEffectDescription(description); !why.empty())
         return why;
-    return Checker(description).Check();
+    if (std::string why = Checker(description).Check(); !why.empty())
+        return why;
+    return CheckExpressionWork(description);
+}
+
+std::string CheckExpressionWork(const EffectDescription& description)
+{
+    uint64_t work = 0;
+    uint64_t bytes = 0;
+    auto add = [&](const std::vector<uint8_t>& expression) {
+        if (expression.empty())
+            return;
+        Expression program;
+        size_t offset = 0;
+        std::string why;
+        if (Expression::Read(expression.data(), expression.size(), offset, program, why))
+            work += program.Work();
+        bytes += expression.size();
+    };
+    for (const EffectParameter& p : description.parameters)
+        for (const StateAssignment& a : p.samplerAssignments)
+            add(a.expression);
+    for (const EffectTechnique& t : description.techniques)
+        for (const EffectPass& pass : t.passes) {
+            for (const StateAssignment& a : pass.assignments)
+                add(a.expression);
+            add(pass.vertexChoice.index);
+            add(pass.pixelChoice.index);
+        }
+    const uint64_t bound = ExpressionBudget::ForText(bytes).limit;
+    if (work <= bound)
+        return {};
+    return "the effect's expressions would take " + std::to_string(work) +
+           " steps of work as its passes begin, over the bound of " + std::to_string(bound) + " that their " +
+           std::to_string(bytes) + " bytes allow";
 }
 
 } // namespace gfx

@@ -11,7 +11,8 @@
 // shaders that has one exactly where a shader is set, each program's uniforms
 // the places of numeric parameters (or of the numeric members of struct ones)
 // of their shapes, its samplers sampler parameters on units of their own, and
-// its vertex inputs in order.
+// its vertex inputs in order; last, that its expressions cost no more than
+// their bytes allow (CheckExpressionWork).
 #include <string>
 
 #include "platform/gfx/fx/parser/effect_description.h"
@@ -21,5 +22,13 @@ namespace gfx {
 // "" when the compiler could have written `description`, else the first fact
 // it could not have, in words.
 std::string CheckCompiledEffect(const EffectDescription& description);
+
+// The expressions an effect keeps (states of passes and samplers, indices
+// of shaders chosen from arrays) are evaluated at every begin of a pass: ""
+// when, all together, they take no more steps of work (Expression::Work)
+// than the compiler's budget gives a text of their bytes, else that bound in
+// words. The compiler holds what it writes to the same, so a file it wrote
+// is never refused for it.
+std::string CheckExpressionWork(const EffectDescription& description);
 
 } // namespace gfx

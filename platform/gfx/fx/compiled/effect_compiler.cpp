@@ -3,6 +3,7 @@
 #include <new>
 #include <system_error>
 
+#include "platform/gfx/fx/compiled/compiled_effect_check.h"
 #include "platform/gfx/fx/syntax/effect_message.h"
 #include "platform/gfx/fx/parser/effect_parser.h"
 #include "platform/gfx/fx/hlsl/folded_statics.h"
@@ -35,6 +36,12 @@ bool Compile(std::string_view source, const std::string& fileName, const std::ve
     std::vector<std::string> assigned;
     if (!ParseEffect(text, fileName, description, messages, read, &folded, &assigned))
         return false;
+    // What every begin of a pass evaluates is held to what a compiled file may
+    // keep, whatever budget the source's size gave it.
+    if (const std::string why = CheckExpressionWork(description); !why.empty()) {
+        messages += FormatEffectError(fileName, 1, 1, 3000, why);
+        return false;
+    }
     WriteFoldedInitializers(text, folded);
     if (!CompileEffectShaders(text, fileName, description, messages, assigned))
         return false;

@@ -14,6 +14,7 @@
 #include "platform/gfx/fx/compiled/effect_compiler.h"
 #include "platform/gfx/fx/expression/effect_expression.h"
 #include "platform/window/close_signals.h"
+#include "testing/costly_expression.h"
 #include "tests/platform/gfx/fx/effect_test_support.h"
 
 namespace {
@@ -479,6 +480,68 @@ TEST(CompiledEffect, ACountIsHeldToWhatTheBytesLeftCouldHold)
                 << c.list << ": " << count << " of " << item << " bytes in " << left;
         }
     }
+}
+
+// What a file keeps to evaluate at every begin of a pass, all together, may
+// take no more steps of work than the compiler's budget gives a text of its
+// bytes: a round past that and the file is refused in one line naming the
+// bound. The work is counted from the programs as they are read.
+TEST(CompiledEffect, ExpressionsAreHeldToTheWorkTheirBytesAllow)
+{
+    using D = gfx::EffectDescription;
+    const D original = effect_test::Described(
+        "float k = 1;\nsampler s = sampler_state { MipMapLodBias = (k); };\n"
+        "float4 PA() : COLOR0 { return k; }\nPixelShader ps[2] = { compile ps_2_0 PA(), compile ps_2_0 PA() };\n"
+        "technique t { pass p { FogDensity = (k); PointSize = (k); } pass q { PixelShader = (ps[k]); } }\n");
+    // The expressions it keeps: a sampler's state, two of a pass, the index of a chosen shader.
+    const std::function<std::vector<uint8_t>&(D&)> kept[] = {
+        [](D& d) -> std::vector<uint8_t>& { return d.parameters[1].samplerAssignments[0].expression; },
+        [](D& d) -> std::vector<uint8_t>& { return d.techniques[0].passes[0].assignments[0].expression; },
+        [](D& d) -> std::vector<uint8_t>& { return d.techniques[0].passes[0].assignments[1].expression; },
+        [](D& d) -> std::vector<uint8_t>& { return d.techniques[0].passes[1].pixelChoice.index; },
+    };
+    const struct {
+        const char* what;
+        std::vector<size_t> costly; // which of them read a local of `elements` float4x4s `rounds` times
+        uint32_t rounds;
+        uint32_t elements;
+        bool read;
+    } cases[] = {
+        {"a pass's state, as many rounds as the bound takes", {1}, 14, 4096, true},
+        {"a round more", {1}, 15, 4096, false},
+        {"a sampler's state", {0}, 15, 4096, false},
+        {"the index of a chosen shader", {3}, 15, 4096, false},
+        {"one of four that together go past it", {2}, 4, 4096, true},
+        {"the four", {0, 1, 2, 3}, 4, 4096, false},
+        {"a file of 32 KB", {1}, 1820, 65536, false},
+    };
+    for (const auto& c : cases) {
+        D d = original;
+        for (size_t k : c.costly)
+            kept[k](d) = fxtest::CostlyExpression(0, c.rounds, c.elements);
+        uint64_t work = 0, bytes = 0;
+        for (const auto& expression : kept) {
+            gfx::Expression program;
+            size_t offset = 0;
+            std::string why;
+            ASSERT_TRUE(gfx::Expression::Read(expression(d).data(), expression(d).size(), offset, program, why)) << why;
+            work += program.Work();
+            bytes += expression(d).size();
+        }
+        const uint64_t bound = gfx::ExpressionBudget::ForText(bytes).limit;
+        EXPECT_EQ(work <= bound, c.read) << c.what << ": " << work << " steps of " << bound;
+        EXPECT_EQ(Refusal(d), c.read ? "" : "the effect's expressions would take " + std::to_string(work) +
+                                                " steps of work as its passes begin, over the bound of " +
+                                                std::to_string(bound) + " that their " + std::to_string(bytes) +
+                                                " bytes allow")
+            << c.what;
+    }
+    // The compiler holds what it writes to the same, whatever budget a long text gives it.
+    const std::string costly = "float k = 1;\ntechnique t { pass p { FogDensity = ((float4x4[65536])k)[0][0][0]; } }\n";
+    EXPECT_NE(effect_test::CompileMessages(costly).find("steps of work for this effect"), std::string::npos);
+    EXPECT_NE(effect_test::CompileMessages("// " + std::string(65536, '-') + "\n" + costly)
+                  .find("s.fx(1,1): error X3000: the effect's expressions would take "),
+              std::string::npos);
 }
 
 TEST(CompiledEffect, SamplersBoundByRegisterAreListedAsTheCompilerListsThem)
