@@ -1,11 +1,12 @@
 #pragma once
 // Reader of PNG files of every kind (grey, grey and alpha, colour, colour and
 // alpha, colour tables with or without transparency, 1 to 16 bits,
-// interlaced or not), decoded by stb_image. Texels arrive in the format the
-// platform's loader gives: grey as L8 (with alpha A8L8), colour as X8R8G8B8
-// (with alpha or a transparent colour A8R8G8B8), 16-bit samples as L16 or
-// A16B16G16R16. Before stb_image makes any texel, a file must hold enough
-// compressed bytes to describe the texels its header claims.
+// interlaced or not). Texels arrive in the format the platform's loader
+// gives: grey as L8 (with alpha A8L8), colour as X8R8G8B8 (with alpha or a
+// transparent colour A8R8G8B8), 16-bit samples as L16 or A16B16G16R16. Before
+// any texel is made, a file must hold enough compressed bytes to describe the
+// texels its header claims; the texels are then inflated a row at a time
+// straight into the image, which is all the memory a decode takes.
 #include <cstddef>
 #include <cstdint>
 
