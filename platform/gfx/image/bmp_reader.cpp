@@ -4,7 +4,6 @@
 #include <bit>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "platform/bytes/byte_reader.h"
 #include "platform/gfx/device/format.h"
@@ -225,20 +224,31 @@ DecodeResult ReadTable(const Bitmap& bitmap, const Info& info, std::array<uint8_
     return {};
 }
 
-// Unpacks RLE8 or RLE4 runs into one colour-table index a texel, rows from the
-// bottom as the file keeps them. Texels the runs skip keep index 0.
-DecodeResult Unpack(platform::ByteReader runs, const Info& info, uint32_t width, uint32_t rows,
-                    std::vector<uint8_t>& indices)
+// Unpacks RLE8 or RLE4 runs straight into the image through the colour
+// table, rows from the bottom as the file keeps them. Texels the runs skip
+// (by a row's early end, a jump or the bitmap's end) take entry 0.
+DecodeResult Unpack(platform::ByteReader runs, const Info& info, const std::array<uint8_t, 4 * 256>& table,
+                    bool topDown, DecodedImage& image)
 {
     const bool four = info.compression == kCompressionRle4;
-    if (uint64_t(width) * rows > runs.Remaining() * kRunTexelsPerByte)
-        return DecodeResult::Invalid("run-length bitmap of " + std::to_string(width) + " x " + std::to_string(rows) +
-                                     " texels cannot be in " + std::to_string(runs.Remaining()) + " bytes of runs");
-    indices.assign(size_t(width) * rows, 0);
+    const uint32_t width = image.width, rows = image.height;
+    const uint32_t pitch = image.subresources[0].rowPitch;
     uint32_t x = 0, y = 0;
+    // Runs only ever move forward, so every texel before `next` (counted in
+    // the file's order) is written.
+    uint64_t next = 0;
+    const auto fillTo = [&](uint64_t end, const uint8_t* colour) {
+        for (; next < end; ++next) {
+            const uint32_t row = uint32_t(next / width), column = uint32_t(next % width);
+            std::memcpy(image.bytes.data() + size_t(topDown ? row : rows - 1 - row) * pitch + size_t(column) * 4,
+                        colour, 4);
+        }
+    };
     const auto put = [&](uint8_t index) {
-        if (x < width && y < rows)
-            indices[size_t(y) * width + x] = index;
+        if (x < width && y < rows) {
+            fillTo(uint64_t(y) * width + x, table.data());
+            fillTo(next + 1, table.data() + 4 * index);
+        }
         ++x;
     };
     while (y < rows) {
@@ -272,6 +282,7 @@ DecodeResult Unpack(platform::ByteReader runs, const Info& info, uint32_t width,
     }
     if (!runs.Ok())
         return DecodeResult::Invalid("truncated run-length bitmap: a run passes the end of the file");
+    fillTo(uint64_t(width) * rows, table.data());
     return {};
 }
 
@@ -319,12 +330,13 @@ DecodeResult ReadBitmap(const Bitmap& bitmap, const Info& info, DecodedImage& im
     platform::ByteReader texels(bitmap.file + bitmap.texelsAt, bitmap.size - bitmap.texelsAt);
 
     const bool runLength = info.compression == kCompressionRle8 || info.compression == kCompressionRle4;
-    std::vector<uint8_t> indices;
     const uint64_t stride = (uint64_t(width) * info.bits + 31) / 32 * 4;
-    if (runLength) {
-        if (DecodeResult result = Unpack(texels, info, width, height, indices); !result.Ok())
-            return result;
-    } else if (stride * height > texels.Remaining()) {
+    if (runLength && uint64_t(width) * height > texels.Remaining() * kRunTexelsPerByte) {
+        return DecodeResult::Invalid("run-length bitmap of " + std::to_string(width) + " x " + std::to_string(height) +
+                                     " texels cannot be in " + std::to_string(texels.Remaining()) +
+                                     " bytes of runs (at most " + std::to_string(kRunTexelsPerByte) +
+                                     " texels a byte)");
+    } else if (!runLength && stride * height > texels.Remaining()) {
         return DecodeResult::Invalid("truncated bitmap: " + std::to_string(width) + " x " + std::to_string(height) +
                                      " texels need " + std::to_string(stride * height) + " bytes, the file holds " +
                                      std::to_string(texels.Remaining()));
@@ -336,17 +348,13 @@ DecodeResult ReadBitmap(const Bitmap& bitmap, const Info& info, DecodedImage& im
     const uint32_t outBytes = BytesPerTexel(layout.format);
     if (DecodeResult result = LayOutImage(image, uint64_t(width) * height * outBytes); !result.Ok())
         return result;
+    if (runLength)
+        return Unpack(texels, info, table, topDown, image);
     const uint32_t pitch = image.subresources[0].rowPitch;
     const uint8_t* stored = bitmap.file + bitmap.texelsAt;
     for (uint32_t row = 0; row < height; ++row) {
         const uint32_t y = topDown ? row : height - 1 - row;
         uint8_t* to = image.bytes.data() + size_t(y) * pitch;
-        if (runLength) {
-            const uint8_t* index = indices.data() + size_t(row) * width;
-            for (uint32_t x = 0; x < width; ++x, to += 4)
-                std::memcpy(to, table.data() + 4 * index[x], 4);
-            continue;
-        }
         const uint8_t* from = stored + size_t(row) * stride;
         if (layout.table) {
             for (uint32_t x = 0; x < width; ++x, to += 4) {

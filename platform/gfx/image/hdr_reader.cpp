@@ -13,9 +13,13 @@ namespace gfx {
 
 namespace {
 
-// A row's runs give at most 127 values of a channel for two bytes: a file
-// cannot describe more texels than this many a byte it holds.
-constexpr uint64_t kTexelsPerByte = 32;
+// A row of run-length texels takes at least its 4-byte start and, in each of
+// its four channels, a run of at most 127 values for every two bytes; a flat
+// row takes 4 bytes a texel.
+uint64_t LeastRowBytes(uint32_t width)
+{
+    return width >= 8 && width <= 0x7FFF ? 4 + 4 * 2 * ((uint64_t(width) + 126) / 127) : 4 * uint64_t(width);
+}
 // Longest header line read; a line past it is damage.
 constexpr size_t kLongestLine = 4096;
 
@@ -88,9 +92,10 @@ DecodeResult ReadHdrInto(const uint8_t* data, size_t size, DecodedImage& image)
         return DecodeResult::Invalid("HDR of " + std::to_string(width) + " x " + std::to_string(height) +
                                      " is not from 1 to " + std::to_string(kMaxImageSide) + " texels a side");
     const uint64_t texels = uint64_t(width) * height;
-    if (texels > uint64_t(size - at) * kTexelsPerByte)
+    if (LeastRowBytes(width) * height > uint64_t(size - at))
         return DecodeResult::Invalid("HDR of " + std::to_string(width) + " x " + std::to_string(height) +
-                                     " cannot be in " + std::to_string(size - at) + " bytes");
+                                     " cannot be in " + std::to_string(size - at) + " bytes (its rows take at least " +
+                                     std::to_string(LeastRowBytes(width)) + " bytes each)");
 
     image.fileType = ImageFileType::Hdr;
     image.format = kFormatA32B32G32R32F;

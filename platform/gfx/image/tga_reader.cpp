@@ -4,7 +4,6 @@
 #include <cstring>
 #include <span>
 #include <string>
-#include <vector>
 
 #include "platform/bytes/byte_reader.h"
 #include "platform/gfx/device/format.h"
@@ -21,9 +20,9 @@ constexpr uint8_t kRunLength = 8; // added to a type: its texels in run-length p
 constexpr uint8_t kRightToLeft = 0x10;
 constexpr uint8_t kTopToBottom = 0x20;
 
-// A run-length packet covers at most 128 texels and takes at least a byte:
-// a file cannot describe more texels than this many a byte it holds.
-constexpr uint64_t kTexelsPerPacketByte = 128;
+// A run-length packet is a byte and one stored texel, for at most 128 texels:
+// a file cannot describe more texels than that for the bytes it holds.
+constexpr uint64_t kTexelsPerPacket = 128;
 
 struct Header {
     uint8_t idLength = 0;
@@ -92,55 +91,51 @@ void PutColour(const uint8_t* from, uint32_t bytes, uint32_t format, uint8_t* to
     std::memcpy(to, from, BytesPerTexel(format));
 }
 
-// The file's texels (or colour-map indices) in the order they are stored,
-// `bytes` each, from `at`: plain, or unpacked from run-length packets.
-DecodeResult ReadStored(platform::ByteReader file, size_t at, bool runLength, uint64_t texels, uint32_t bytes,
-                        std::vector<uint8_t>& stored)
-{
-    file.Seek(at);
-    if (!runLength) {
-        if (file.Remaining() / bytes < texels)
-            return DecodeResult::Invalid("truncated TGA: " + std::to_string(texels) + " texels need " +
-                                         std::to_string(texels * bytes) + " bytes, the file holds " +
-                                         std::to_string(file.Remaining()));
-        stored.resize(size_t(texels * bytes));
-        file.CopyTo(stored.data(), stored.size());
-        return {};
+// Where each stored texel goes in the image, in the order the file keeps
+// them: rows top down and texels left to right there, whichever corner the
+// file starts from.
+class Placer {
+public:
+    Placer(DecodedImage& image, uint8_t descriptor, uint32_t texelBytes)
+        : image_(image), topDown_((descriptor & kTopToBottom) != 0), rightToLeft_((descriptor & kRightToLeft) != 0),
+          texelBytes_(texelBytes)
+    {
+        StartRow();
     }
-    if (file.Remaining() * kTexelsPerPacketByte < texels)
-        return DecodeResult::Invalid("truncated TGA: " + std::to_string(texels) + " texels cannot be in " +
-                                     std::to_string(file.Remaining()) + " bytes of run-length packets");
-    stored.resize(size_t(texels * bytes));
-    uint8_t* out = stored.data();
-    uint64_t left = texels;
-    while (left > 0) {
-        const uint8_t packet = file.U8();
-        // A packet running past the last texel is cut there, as readers do.
-        const uint64_t count = std::min<uint64_t>((packet & 0x7F) + 1u, left);
-        if (packet & 0x80) {
-            const std::span<const uint8_t> texel = file.Bytes(bytes);
-            if (!file.Ok())
-                break;
-            for (uint64_t i = 0; i < count; ++i, out += bytes)
-                std::memcpy(out, texel.data(), bytes);
-        } else {
-            if (!file.CopyTo(out, size_t(count * bytes)))
-                break;
-            out += count * bytes;
+
+    uint8_t* Next()
+    {
+        uint8_t* at = line_ + size_t(rightToLeft_ ? image_.width - 1 - column_ : column_) * texelBytes_;
+        if (++column_ == image_.width) {
+            column_ = 0;
+            ++row_;
+            StartRow();
         }
-        left -= count;
+        return at;
     }
-    if (!file.Ok())
-        return DecodeResult::Invalid("truncated TGA: its run-length packets end " + std::to_string(left) +
-                                     " texels before the last");
-    return {};
-}
+
+private:
+    void StartRow()
+    {
+        const uint32_t y = topDown_ ? row_ : image_.height - 1 - row_;
+        line_ = row_ < image_.height ? image_.bytes.data() + size_t(y) * image_.subresources[0].rowPitch : nullptr;
+    }
+
+    DecodedImage& image_;
+    bool topDown_, rightToLeft_;
+    uint32_t texelBytes_;
+    uint32_t row_ = 0, column_ = 0;
+    uint8_t* line_ = nullptr;
+};
 
 DecodeResult ReadTgaInto(const uint8_t* data, size_t size, DecodedImage& image)
 {
     if (!LooksLikeTga(data, size))
         return DecodeResult::Invalid("not a TGA file");
     const Header h = ReadHeader(data);
+    if (h.width > kMaxImageSide || h.height > kMaxImageSide)
+        return DecodeResult::Invalid("TGA of " + std::to_string(h.width) + " x " + std::to_string(h.height) +
+                                     " is larger than " + std::to_string(kMaxImageSide) + " texels a side");
     const uint8_t type = h.BaseType();
     if (type == kTypeMapped) {
         if (h.mapType != 1 || h.mapLength == 0)
@@ -171,10 +166,16 @@ DecodeResult ReadTgaInto(const uint8_t* data, size_t size, DecodedImage& image)
 
     const uint32_t storedBytes = (h.bits + 7u) / 8u;
     const uint64_t texels = uint64_t(h.width) * h.height;
-    std::vector<uint8_t> stored;
-    if (DecodeResult result = ReadStored(file, file.Position(), h.RunLength(), texels, storedBytes, stored);
-        !result.Ok())
-        return result;
+    const size_t held = file.Remaining();
+    if (!h.RunLength() && held / storedBytes < texels)
+        return DecodeResult::Invalid("truncated TGA: " + std::to_string(texels) + " texels need " +
+                                     std::to_string(texels * storedBytes) + " bytes, the file holds " +
+                                     std::to_string(held));
+    if (h.RunLength() && held / (1 + storedBytes) * kTexelsPerPacket < texels)
+        return DecodeResult::Invalid("truncated TGA: " + std::to_string(texels) + " texels cannot be in " +
+                                     std::to_string(held) + " bytes of run-length packets (at most " +
+                                     std::to_string(kTexelsPerPacket) + " texels a packet of " +
+                                     std::to_string(1 + storedBytes) + " bytes)");
 
     image.fileType = ImageFileType::Tga;
     image.width = h.width;
@@ -189,29 +190,54 @@ DecodeResult ReadTgaInto(const uint8_t* data, size_t size, DecodedImage& image)
     if (DecodeResult result = LayOutImage(image, texels * outBytes); !result.Ok())
         return result;
 
-    // Rows go top down and texels left to right in the image, whichever
-    // corner the file starts from.
-    const bool topDown = (h.descriptor & kTopToBottom) != 0;
-    const bool rightToLeft = (h.descriptor & kRightToLeft) != 0;
-    const uint32_t rowPitch = image.subresources[0].rowPitch;
-    for (uint32_t row = 0; row < h.height; ++row) {
-        const uint32_t y = topDown ? row : h.height - 1 - row;
-        const uint8_t* from = stored.data() + size_t(row) * h.width * storedBytes;
-        uint8_t* line = image.bytes.data() + size_t(y) * rowPitch;
-        for (uint32_t column = 0; column < h.width; ++column, from += storedBytes) {
-            const uint32_t x = rightToLeft ? h.width - 1 - column : column;
-            uint8_t* to = line + size_t(x) * outBytes;
-            if (type == kTypeMapped) {
-                const uint32_t index = storedBytes == 1 ? from[0] : uint32_t(from[0] | from[1] << 8);
-                if (index < h.mapFirst || index - h.mapFirst >= h.mapLength)
-                    return DecodeResult::Invalid("TGA colour-map index " + std::to_string(index) +
-                                                 " outside the map's entries " + std::to_string(h.mapFirst) +
-                                                 " to " + std::to_string(h.mapFirst + h.mapLength - 1));
-                PutColour(map.data() + size_t(index - h.mapFirst) * entryBytes, entryBytes, image.format, to);
-            } else {
-                PutColour(from, storedBytes, image.format, to);
-            }
+    // Each stored texel (or colour-map index) as a texel of the image's format.
+    const auto convert = [&](const uint8_t* from, uint8_t* to) {
+        if (type != kTypeMapped) {
+            PutColour(from, storedBytes, image.format, to);
+            return true;
         }
+        const uint32_t index = storedBytes == 1 ? from[0] : uint32_t(from[0] | from[1] << 8);
+        if (index < h.mapFirst || index - h.mapFirst >= h.mapLength)
+            return false;
+        PutColour(map.data() + size_t(index - h.mapFirst) * entryBytes, entryBytes, image.format, to);
+        return true;
+    };
+    const auto badIndex = [&](const uint8_t* from) {
+        const uint32_t index = storedBytes == 1 ? from[0] : uint32_t(from[0] | from[1] << 8);
+        return DecodeResult::Invalid("TGA colour-map index " + std::to_string(index) + " outside the map's entries " +
+                                     std::to_string(h.mapFirst) + " to " + std::to_string(h.mapFirst + h.mapLength - 1));
+    };
+
+    // Straight into the image: the file's texels are never held unpacked.
+    Placer placer(image, h.descriptor, outBytes);
+    if (!h.RunLength()) {
+        const uint8_t* from = data + file.Position();
+        for (uint64_t i = 0; i < texels; ++i, from += storedBytes)
+            if (!convert(from, placer.Next()))
+                return badIndex(from);
+        return {};
+    }
+    uint64_t left = texels;
+    while (left > 0) {
+        const uint8_t packet = file.U8();
+        // A packet running past the last texel is cut there, as readers do.
+        const uint64_t count = std::min<uint64_t>((packet & 0x7F) + 1u, left);
+        const std::span<const uint8_t> stored = file.Bytes(packet & 0x80 ? storedBytes : size_t(count) * storedBytes);
+        if (!file.Ok())
+            return DecodeResult::Invalid("truncated TGA: its run-length packets end " + std::to_string(left) +
+                                         " texels before the last");
+        if (packet & 0x80) {
+            uint8_t texel[4];
+            if (!convert(stored.data(), texel))
+                return badIndex(stored.data());
+            for (uint64_t i = 0; i < count; ++i)
+                std::memcpy(placer.Next(), texel, outBytes);
+        } else {
+            for (uint64_t i = 0; i < count; ++i)
+                if (!convert(stored.data() + i * storedBytes, placer.Next()))
+                    return badIndex(stored.data() + i * storedBytes);
+        }
+        left -= count;
     }
     return {};
 }
