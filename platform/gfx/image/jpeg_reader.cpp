@@ -17,41 +17,77 @@ namespace {
 
 // A block of 8 x 8 texels takes at least one bit in every scan.
 constexpr uint64_t kTexelsPerByte = 8 * 64;
-// Scans a file may hold: each one goes over the whole image again.
-constexpr int kMostScans = 500;
+// Each scan goes over every block of its components again, however few
+// bytes it holds. A writer's progression takes some ten scans: a file may
+// hold this many, and decode at most this many blocks for each of its bytes
+// (32 passes over the blocks of an image as large as its bytes allow).
+constexpr int kMostScans = 100;
+constexpr uint64_t kBlocksPerByte = 8 * 32;
 
 // libjpeg-turbo reports a failure by calling error_exit, which must not
 // return: it jumps back to where the decoding started, with the message.
 struct Failure {
     jpeg_error_mgr manager;
     std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
+    char message[JMSG_LENGTH_MAX + 32]; // libjpeg's message, after the scan that gave it
+    uint64_t fileBytes = 0;
+    uint64_t blocks = 0; // decoded by the scans begun so far
+    int scan = 0;        // the last scan begun
 };
+
+Failure& FailureOf(j_common_ptr info) { return *reinterpret_cast<Failure*>(info->err); }
 
 [[noreturn]] void Fail(j_common_ptr info)
 {
-    Failure* failure = reinterpret_cast<Failure*>(info->err);
-    info->err->format_message(info, failure->message);
-    std::longjmp(failure->jump, 1);
+    Failure& failure = FailureOf(info);
+    info->err->format_message(info, failure.message);
+    std::longjmp(failure.jump, 1);
 }
 
-// Warnings pass silently, but for the one that says the data ended early.
+// Warnings that the texels are damaged or missing end the decoding; the
+// others (about markers that describe the picture) pass.
+bool TexelsDamaged(int code)
+{
+    return code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER || code == JWRN_HUFF_BAD_CODE ||
+           code == JWRN_BOGUS_PROGRESSION || code == JWRN_MUST_RESYNC || code == JWRN_NOT_SEQUENTIAL;
+}
+
 void Warn(j_common_ptr info, int level)
 {
-    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF) {
-        Failure* failure = reinterpret_cast<Failure*>(info->err);
-        std::snprintf(failure->message, sizeof failure->message, "the file ends inside its texels");
-        std::longjmp(failure->jump, 1);
+    if (level >= 0 || !TexelsDamaged(info->err->msg_code))
+        return;
+    Failure& failure = FailureOf(info);
+    if (info->err->msg_code == JWRN_JPEG_EOF) {
+        std::snprintf(failure.message, sizeof failure.message, "the file ends inside its texels");
+    } else {
+        char said[JMSG_LENGTH_MAX];
+        info->err->format_message(info, said);
+        std::snprintf(failure.message, sizeof failure.message, "scan %d: %s", failure.scan, said);
     }
+    std::longjmp(failure.jump, 1);
 }
 
+// Called before each stretch of decoding: a new scan is counted, with the
+// blocks it will go over, before any of them is decoded.
 void CountScans(j_common_ptr info)
 {
     const auto* decoder = reinterpret_cast<j_decompress_ptr>(info);
-    if (decoder->input_scan_number > kMostScans) {
-        Failure* failure = reinterpret_cast<Failure*>(info->err);
-        std::snprintf(failure->message, sizeof failure->message, "more than %d scans", kMostScans);
-        std::longjmp(failure->jump, 1);
+    Failure& failure = FailureOf(info);
+    if (decoder->input_scan_number <= failure.scan)
+        return;
+    failure.scan = decoder->input_scan_number;
+    if (failure.scan > kMostScans) {
+        std::snprintf(failure.message, sizeof failure.message, "scan %d: more than %d scans", failure.scan, kMostScans);
+        std::longjmp(failure.jump, 1);
+    }
+    for (int i = 0; i < decoder->comps_in_scan; ++i)
+        failure.blocks += uint64_t(decoder->cur_comp_info[i]->width_in_blocks) * decoder->cur_comp_info[i]->height_in_blocks;
+    if (failure.blocks > failure.fileBytes * kBlocksPerByte) {
+        std::snprintf(failure.message, sizeof failure.message,
+                      "scan %d: its scans go over more than %llu blocks for the file's %llu bytes", failure.scan,
+                      static_cast<unsigned long long>(failure.fileBytes * kBlocksPerByte),
+                      static_cast<unsigned long long>(failure.fileBytes));
+        std::longjmp(failure.jump, 1);
     }
 }
 
@@ -80,6 +116,7 @@ DecodeResult Decode(const uint8_t* data, size_t size, DecodedImage& image, jpeg_
     jpeg_progress_mgr progress{};
     progress.progress_monitor = CountScans;
     info.err = jpeg_std_error(&failure.manager);
+    failure.fileBytes = size;
     failure.manager.error_exit = Fail;
     failure.manager.emit_message = Warn;
     // Declared before the jump's start, so a jump back ends no object's life.
