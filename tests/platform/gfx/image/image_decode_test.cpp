@@ -10,6 +10,7 @@
 #include "image_file_writers.h"
 #include "jpeg_writer.h"
 #include "png_writer.h"
+#include "resident_peak.h"
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/image/bmp_reader.h"
 #include "platform/gfx/image/dds_reader.h"
@@ -41,10 +42,16 @@ DecodeResult Decode(const std::vector<uint8_t>& file, DecodedImage& image)
     return gfx::DecodeImage(file.data(), file.size(), image);
 }
 
-void ExpectInvalid(const std::vector<uint8_t>& file, const std::string& reasonPart = "")
+// Refused with a reason, and before memory was taken for what the file
+// claims: the decoding's peak stays below `mostBytes`.
+void ExpectInvalid(const std::vector<uint8_t>& file, const std::string& reasonPart = "", uint64_t mostBytes = 1u << 20)
 {
     DecodedImage image;
+    const image_files::ResidentPeak peak;
     const DecodeResult result = Decode(file, image);
+    if (image_files::ResidentPeak::Measurable()) {
+        EXPECT_LT(peak.Growth(), mostBytes) << result.reason;
+    }
     EXPECT_EQ(result.status, DecodeStatus::InvalidData) << "reason: " << result.reason;
     EXPECT_FALSE(result.reason.empty());
     if (!reasonPart.empty()) {
@@ -219,6 +226,14 @@ std::vector<uint8_t> Cut(const std::vector<uint8_t>& file, size_t bytes)
 
 std::vector<uint8_t> Text(const std::string& text) { return {text.begin(), text.end()}; }
 
+// A file refused, what its reason says, and the most memory its decoding may
+// take before it is refused.
+struct Refusal {
+    std::vector<uint8_t> file;
+    const char* reason;
+    uint64_t mostBytes = 1u << 20;
+};
+
 // Where the first `code` marker of a JPEG file is.
 size_t Marker(const std::vector<uint8_t>& jpeg, uint8_t code)
 {
@@ -386,6 +401,24 @@ TEST(ImageDecode, DamagedFilesOfEachKindGiveInvalidDataWithAReason)
         rgbe[i] = uint8_t(i % 5 == 0 ? 130 : i * 7);
     const std::vector<uint8_t> hdrRuns = WriteHdr(16, 2, rgbe, true);
     const size_t texelsAt = std::string(hdrRuns.begin(), hdrRuns.end()).find("+X 16\n") + 6;
+    // Claims of many texels in files that hold some of their rows, or that
+    // run-length packets of the most texels a byte could cover in part.
+    std::vector<uint8_t> hdrShort = Text("#?RADIANCE\n\n-Y 4096 +X 4096\n");
+    const std::vector<uint8_t> hdrRow = WriteHdr(4096, 1, std::vector<uint8_t>(4096 * 4, 130), true);
+    for (int row = 0; row < 2000; ++row)
+        hdrShort.insert(hdrShort.end(), hdrRow.end() - 268, hdrRow.end());
+    std::vector<uint8_t> tgaClaim = WriteTga(1, 1, {7}, {.bits = 8, .type = 3, .runLength = true});
+    tgaClaim = Patched(Patched(Cut(tgaClaim, 2), 12, 16384, 2), 14, 16384, 2);
+    for (int packet = 0; packet < 16384 * 16384 / 256; ++packet)
+        tgaClaim.insert(tgaClaim.end(), {0xFF, 7});
+    // Scans the decoder would each go over the whole image for: empty ones
+    // after a progressive file's own, more than a file may hold, and more
+    // work than the bytes of a flat picture allow.
+    std::vector<uint8_t> emptyScans = WriteJpeg(16, 16, 1, std::vector<uint8_t>(256, 90), true);
+    emptyScans.resize(emptyScans.size() - 2);
+    for (int scan = 0; scan < 500; ++scan)
+        emptyScans.insert(emptyScans.end(), {0xFF, 0xDA, 0, 8, 1, 1, 0, 0, 0, 0});
+    emptyScans.insert(emptyScans.end(), {0xFF, 0xD9});
 
     // Cut anywhere, each is refused; but for a text file cut within its last
     // sample, which still holds a sample there, and PNG's end chunk, which holds nothing.
@@ -413,11 +446,12 @@ TEST(ImageDecode, DamagedFilesOfEachKindGiveInvalidDataWithAReason)
         ExpectEveryCutRefused(c.file, c.spared);
     }
 
-    const std::pair<std::vector<uint8_t>, const char*> cases[] = {
+    const Refusal cases[] = {
         {Patched(tga, 16, 8, 1), "true-colour TGA of 8 bits"},
         {Patched(tga, 2, 1, 1), "without a colour map"},
         {Patched(tga, 2, 3, 1), "grey TGA of 32 bits"},
-        {Patched(tga, 12, 0xFFFF, 2), "truncated"},
+        {Patched(tga, 12, 0xFFFF, 2), "TGA of 65535 x 5 is larger than 16384 texels a side"},
+        {tgaClaim, "268435456 texels cannot be in 2097152 bytes of run-length packets (at most 128 texels a packet"},
         {longId, "image id"},
         {Patched(tgaRuns, 12, 0x3FFF3FFF), "cannot be in"}, // far more than the run-length packets could hold
         {WriteTga(9, 5, std::vector<uint8_t>(9 * 5, 4), mapped), "index 4 outside"},
@@ -451,6 +485,11 @@ TEST(ImageDecode, DamagedFilesOfEachKindGiveInvalidDataWithAReason)
         {Cut(jpeg, jpeg.size() - 3), "JPEG"},
         {Patched(Patched(jpeg, frame + 5, 0x0020, 2), frame + 7, 0x0020, 2), "cannot be in"},
         {overlongTable, "damaged JPEG file (Bogus Huffman table definition)"},
+        {emptyScans, "damaged JPEG file (scan 7: Corrupt JPEG data: premature end of data segment)"},
+        {WriteJpeg(16, 16, 1, std::vector<uint8_t>(256, 90), false, 127), "scan 101: more than 100 scans"},
+        // Its coefficients are held, two bytes a texel, while its scans are read.
+        {WriteJpeg(2048, 2048, 1, std::vector<uint8_t>(2048 * 2048, 90), false, 99), "blocks for the file's",
+         (2048 * 2048 * 2) + (1u << 20)},
         {Patched(hdrRuns, texelsAt + 4, 0, 1), "a run of 0 values"}, // would never end the row
         {Patched(hdrRuns, texelsAt + 4, 128 + 17, 1), "a run of 17 values where 16 remain"},
         {Patched(hdrRuns, texelsAt + 3, 15, 1), "holds 15 texels, not 16"},
@@ -458,20 +497,27 @@ TEST(ImageDecode, DamagedFilesOfEachKindGiveInvalidDataWithAReason)
         {Text("#?RADIANCE\n\n+X 1 -Y 1\n\1\1\1\1"), "is not \"-Y height +X width\""},
         {Text("#?RADIANCE\n\n-Y 99999 +X 1\n\1\1\1\1"), "not from 1 to 16384"},
         {Text("#?RADIANCE\n\n-Y 1000 +X 1000\n\1\1\1\1"), "cannot be in"},
+        {hdrShort, "HDR of 4096 x 4096 cannot be in 536000 bytes (its rows take at least 268 bytes each)"},
         {Text("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n"), "truncated HDR header"},
     };
-    for (const auto& [file, reason] : cases) {
-        SCOPED_TRACE(reason);
-        ExpectInvalid(file, reason);
+    for (const Refusal& c : cases) {
+        SCOPED_TRACE(c.reason);
+        ExpectInvalid(c.file, c.reason, c.mostBytes);
     }
 
     // Texels said to start inside the headers or past the end start after
     // them; a scan naming tables the file never defines takes the standard
-    // ones, as motion JPEG frames do.
-    DecodedImage image;
+    // ones, as motion JPEG frames do (the writer's own tables are those).
+    DecodedImage image, withTables;
     EXPECT_TRUE(Decode(Patched(bmp, 10, 20), image).Ok());
     EXPECT_TRUE(Decode(Patched(bmp, 10, 0xFFFFFFF0u), image).Ok());
-    EXPECT_TRUE(Decode(Patched(jpeg, Marker(jpeg, 0xDA) + 6, 0x11, 1), image).Ok());
+    const size_t tables = Marker(jpeg, 0xC4);
+    std::vector<uint8_t> withoutTables = jpeg;
+    withoutTables.erase(withoutTables.begin() + std::ptrdiff_t(tables),
+                        withoutTables.begin() + std::ptrdiff_t(tables + 2 + (jpeg[tables + 2] << 8 | jpeg[tables + 3])));
+    ASSERT_TRUE(Decode(jpeg, withTables).Ok());
+    EXPECT_TRUE(Decode(withoutTables, image).Ok());
+    EXPECT_EQ(Bytes(image), Bytes(withTables));
 }
 
 TEST(ImageDecode, FileTypeComesFromTheFirstBytes)

@@ -9,6 +9,7 @@ The JPEG seeds need cjpeg (Debian package libjpeg-turbo-progs).
 import os
 import struct
 import subprocess
+import tempfile
 import zlib
 
 OUT = os.path.join("fuzz", "corpus", "image_decode")
@@ -149,6 +150,49 @@ def patched_jpeg(sample, marker, skip, patch):
     return bytes(data)
 
 
+def without_tables(data):
+    # A JPEG with its Huffman table segments taken out: its scans fall back on
+    # the standard tables, which cjpeg's own are.
+    data = bytearray(data)
+    while b"\xff\xc4" in data:
+        at = data.index(b"\xff\xc4")
+        del data[at:at + 2 + struct.unpack(">H", data[at + 2:at + 4])[0]]
+    return bytes(data)
+
+
+def scanned_jpeg(width, height, refined, empty=0):
+    # A progressive grey JPEG of the DC scan and a scan for each AC
+    # coefficient, the first `refined` of them in two steps of precision
+    # (64 + `refined` scans), then `empty` DC scans holding no coded data.
+    script = ["0: 0 0 0 0;"]
+    for k in range(1, 64):
+        script += ["0: %d %d 0 1;" % (k, k), "0: %d %d 1 0;" % (k, k)] if k <= refined else ["0: %d %d 0 0;" % (k, k)]
+    with tempfile.NamedTemporaryFile("w", suffix=".txt") as f:
+        f.write("\n".join(script) + "\n")
+        f.flush()
+        head = b"P5\n%d %d\n255\n" % (width, height)
+        texels = bytes((x * 16 + y) % 256 for y in range(height) for x in range(width))
+        data = subprocess.run(["cjpeg", "-quality", "90", "-scans", f.name], input=head + texels,
+                              stdout=subprocess.PIPE, check=True).stdout
+    return data[:-2] + b"\xff\xda\x00\x08\x01\x01\x00\x00\x00\x00" * empty + data[-2:]
+
+
+def again_first_scan(data, times):
+    # The JPEG with its first scan (its tables and coded data) repeated at its
+    # end: the DC coefficients given again, no error, one scan more each time.
+    first = data.index(b"\xff\xc4")
+    second = data.index(b"\xff\xc4", data.index(b"\xff\xda", first))
+    return data[:-2] + data[first:second] * times + data[-2:]
+
+
+def huge(data, at, fmt, *sides):
+    # `data` with its sides, packed as `fmt`, written at `at`: far more texels
+    # than its bytes hold.
+    data = bytearray(data)
+    struct.pack_into(fmt, data, at, *sides)
+    return bytes(data)
+
+
 def hdr(width, height, rle):
     header = b"#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y %d +X %d\n" % (height, width)
     body = b""
@@ -247,9 +291,31 @@ SEEDS = {
     "progressive_grey_16x8.jpg": jpeg(16, 8, 1, lambda x, y: (0, (x * 16) % 256, 0), True),
     # A DC table whose 16 counts come to more than the 256 symbols a table holds.
     "huffman_overlong_refused.jpg": patched_jpeg(lambda x, y: (0, x * 20, 0), b"\xff\xc4", 5, bytes([0x20] * 16)),
-    # A scan naming Huffman tables 1, which the file never defines: the
-    # standard tables stand in, as for motion JPEG frames.
-    "scan_of_standard_tables.jpg": patched_jpeg(lambda x, y: (0, y * 20, 0), b"\xff\xda", 6, b"\x11"),
+    # Scans naming Huffman tables the file never defines: the standard tables
+    # stand in, as for motion JPEG frames.
+    "scan_of_standard_tables.jpg": without_tables(jpeg(8, 8, 1, lambda x, y: (0, y * 20, 0), False)),
+    # Scans past the coded ones that hold no data, and more scans than a file may hold.
+    "empty_scans_refused.jpg": scanned_jpeg(8, 8, 0, empty=300),
+    "many_scans_refused.jpg": again_first_scan(scanned_jpeg(8, 8, 36), 20),
+    # Sides far past what the bytes hold, or past what is read at all: refused
+    # before any memory is taken for the texels.
+    "huge_rle_refused.tga": huge(tga(6, 4, 8, 3, True, 0x20, lambda i: bytes([i // 3 * 30])), 12, "<HH", 16384, 16384),
+    "huge_sides_refused.tga": huge(tga(4, 3, 24, 2, False, 0, lambda i: bytes([i, 20, 30])), 12, "<HH", 65535, 65535),
+    "huge_rle8_refused.bmp": huge(bmp(6, 3, 8, compression=1, table=b"".join(bytes([i * 15, 0, 0, 0]) for i in range(16)),
+                                      rows=rle8(6, 3)), 18, "<ii", 16384, 16384),
+    "huge_sides_refused.bmp": huge(bmp(5, 3, 24), 18, "<ii", 16384, 16384),
+    "huge_sides_refused.dib": huge(bmp(2, 2, 24, dib=True), 4, "<ii", 100000, 2),
+    "huge_sides_refused.png": huge(png(5, 3, 0, 8, lambda x, y, c: x * 40 + y), 16, ">II", 16384, 16384),
+    "huge_sides_refused.jpg": huge(jpeg(9, 8, 1, lambda x, y: (0, x, 0), False),
+                                   jpeg(9, 8, 1, lambda x, y: (0, x, 0), False).index(b"\xff\xc0") + 5, ">HH", 20000, 20000),
+    "huge_progressive_refused.jpg": huge(jpeg(16, 8, 1, lambda x, y: (0, x, 0), True),
+                                         jpeg(16, 8, 1, lambda x, y: (0, x, 0), True).index(b"\xff\xc2") + 5, ">HH",
+                                         16384, 16384),
+    "huge_sides_refused.hdr": hdr(8, 2, True).replace(b"-Y 2 +X 8", b"-Y 16384 +X 16384"),
+    "huge_sides_refused.pfm": pfm(3, 2, 3, True).replace(b"3 2", b"16384 16384", 1),
+    "huge_sides_refused.ppm": pnm("6", 3, 2, 255).replace(b"3 2", b"16384 16384", 1),
+    "huge_sides_refused.pbm": pnm("1", 5, 2, 1).replace(b"5 2", b"16384 16384", 1),
+    "huge_sides_refused.dds": dds(16384, 16384, 0, 1, DXT1, 0, 64),
     "flat_4x2.hdr": hdr(4, 2, False),
     "empty_run_refused.hdr": hdr(8, 2, True)[:-40] + bytes([0, 0, 0, 0]),
     "rle_8x2.hdr": hdr(8, 2, True),
