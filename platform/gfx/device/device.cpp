@@ -1145,4 +1145,11 @@ Result Device::GetPresentParameters(PresentParameters* parameters) const
     return kOk;
 }
 
+Result Device::GetDeviceCaps(Caps* caps) const
+{
+    if (!caps) return kInvalidCall;
+    *caps = detail::Adapter().caps;
+    return kOk;
+}
+
 } // namespace gfx

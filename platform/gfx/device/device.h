@@ -135,6 +135,8 @@ public:
     void BindEffect(const EffectBinding* binding);
 
     Result GetPresentParameters(PresentParameters* parameters) const;
+    // What the device's adapter can do: its largest textures, among the rest.
+    Result GetDeviceCaps(Caps* caps) const;
     uint64_t FramesPresented() const { return frames_; }
     // True when this device draws pixels, not only records.
     bool Rasterizes() const { return backend_->Draws(); }
