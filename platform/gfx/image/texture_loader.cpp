@@ -14,30 +14,10 @@ namespace gfx {
 
 namespace {
 
-// One face x level as the texture wants it, packed (rows at their own pitch).
-struct Level {
-    uint32_t width = 0;
-    uint32_t height = 0;
-    uint32_t depth = 1;
-    uint32_t rowPitch = 0;
-    uint64_t slicePitch = 0;
-    std::vector<uint8_t> bytes;
-
-    uint32_t Rows(uint32_t format) const { return IsBlockCompressed(format) ? (height + 3) / 4 : height; }
-    TexelRegion Region() { return {bytes.data(), rowPitch, slicePitch, width, height, depth}; }
-    TexelRegion Region() const { return {const_cast<uint8_t*>(bytes.data()), rowPitch, slicePitch, width, height, depth}; }
-};
-
-Level MakeLevel(uint32_t format, uint32_t width, uint32_t height, uint32_t depth)
+// Block formats are scaled through A8R8G8B8 texels, a level at a time.
+std::vector<uint8_t> ArgbLevel(uint32_t width, uint32_t height, uint32_t depth)
 {
-    Level level;
-    level.width = width;
-    level.height = height;
-    level.depth = depth;
-    level.rowPitch = RowPitch(format, width);
-    level.slicePitch = LevelSize(format, width, height);
-    level.bytes.resize(static_cast<size_t>(level.slicePitch * depth));
-    return level;
+    return std::vector<uint8_t>(size_t(LevelSize(kFormatA8R8G8B8, width, height)) * depth);
 }
 
 uint32_t Pow2Ceil(uint32_t value)
@@ -70,153 +50,161 @@ ResampleFilter FilterOf(uint32_t filter)
     }
 }
 
-// Scales `from` into `to` (already sized) in all three dimensions. Block
-// formats are decoded, scaled and encoded again.
-bool Resample(uint32_t format, const Level& from, Level& to, ResampleFilter filter)
+uint32_t Pow2Floor(uint32_t value)
+{
+    uint32_t result = 1;
+    while (result * 2 <= value && result < (1u << 31))
+        result <<= 1;
+    return result;
+}
+
+// Scales `from` into `to` in all three dimensions. Block formats are decoded,
+// scaled and encoded again.
+bool Resample(uint32_t format, const TexelRegion& from, const TexelRegion& to, ResampleFilter filter)
 {
     if (!IsBlockCompressed(format))
-        return ResampleTexels(format, from.Region(), to.Region(), filter);
-    Level wide = MakeLevel(kFormatA8R8G8B8, from.width, from.height, from.depth);
-    Level narrow = MakeLevel(kFormatA8R8G8B8, to.width, to.height, to.depth);
+        return ResampleTexels(format, from, to, filter);
+    std::vector<uint8_t> wide = ArgbLevel(from.width, from.height, from.depth);
+    std::vector<uint8_t> narrow = ArgbLevel(to.width, to.height, to.depth);
+    const uint64_t wideSlice = LevelSize(kFormatA8R8G8B8, from.width, from.height);
+    const uint64_t narrowSlice = LevelSize(kFormatA8R8G8B8, to.width, to.height);
     for (uint32_t z = 0; z < from.depth; ++z)
-        DecodeBlocks(format, from.bytes.data() + from.slicePitch * z, from.width, from.height,
-                     wide.bytes.data() + wide.slicePitch * z);
-    if (!ResampleTexels(kFormatA8R8G8B8, wide.Region(), narrow.Region(), filter))
+        DecodeBlocks(format, from.bits + from.slicePitch * z, from.width, from.height, wide.data() + wideSlice * z);
+    const TexelRegion wideRegion{wide.data(), RowPitch(kFormatA8R8G8B8, from.width), wideSlice, from.width, from.height,
+                                 from.depth};
+    const TexelRegion narrowRegion{narrow.data(), RowPitch(kFormatA8R8G8B8, to.width), narrowSlice, to.width, to.height,
+                                   to.depth};
+    if (!ResampleTexels(kFormatA8R8G8B8, wideRegion, narrowRegion, filter))
         return false;
     for (uint32_t z = 0; z < to.depth; ++z)
-        EncodeBlocks(format, narrow.bytes.data() + narrow.slicePitch * z, to.width, to.height,
-                     to.bytes.data() + to.slicePitch * z);
+        EncodeBlocks(format, narrow.data() + narrowSlice * z, to.width, to.height, to.bits + to.slicePitch * z);
     return true;
 }
 
-Level FileLevel(const DecodedImage& image, uint32_t face, uint32_t level, bool firstSliceOnly)
+// A face x level of the file's image, where the decoder put it.
+TexelRegion FileRegion(const DecodedImage& image, uint32_t face, uint32_t level, bool firstSliceOnly)
 {
     const ImageSubresource& sub = image.Subresource(face, level);
-    Level out = MakeLevel(image.format, sub.width, sub.height, firstSliceOnly ? 1 : sub.depth);
-    const uint8_t* from = image.Data(face, level);
-    // The decoder keeps rows at the format's own pitch; copy row by row anyway.
-    const uint32_t rows = out.Rows(image.format);
-    for (uint32_t z = 0; z < out.depth; ++z)
+    return {const_cast<uint8_t*>(image.Data(face, level)), sub.rowPitch, sub.slicePitch, sub.width, sub.height,
+            firstSliceOnly ? 1 : sub.depth};
+}
+
+void CopyRegion(uint32_t format, const TexelRegion& from, const TexelRegion& to)
+{
+    const uint32_t rows = IsBlockCompressed(format) ? (to.height + 3) / 4 : to.height;
+    const uint32_t bytes = RowPitch(format, to.width);
+    for (uint32_t z = 0; z < to.depth; ++z)
         for (uint32_t y = 0; y < rows; ++y)
-            std::memcpy(out.bytes.data() + out.slicePitch * z + size_t(y) * out.rowPitch,
-                        from + sub.slicePitch * z + size_t(y) * sub.rowPitch, out.rowPitch);
-    return out;
+            std::memcpy(to.bits + to.slicePitch * z + size_t(y) * to.rowPitch,
+                        from.bits + from.slicePitch * z + size_t(y) * from.rowPitch, bytes);
 }
 
 struct Plan {
     uint32_t width = 0, height = 0, depth = 1, levels = 1, faces = 1, format = 0;
 };
 
-// Every face's levels as the texture wants them.
-Result BuildLevels(const DecodedImage& image, const Plan& plan, const TextureFileParams& params, bool firstSliceOnly,
-                   std::vector<std::vector<Level>>& faces)
+// Each kind of texture's levels, locked as regions of texels.
+Result LockLevel(Texture* texture, uint32_t, uint32_t level, TexelRegion& region)
 {
-    faces.assign(plan.faces, {});
+    LockedRect locked;
+    const Result result = texture->LockRect(level, &locked, nullptr, 0);
+    region.bits = static_cast<uint8_t*>(locked.bits);
+    region.rowPitch = static_cast<uint32_t>(locked.pitch);
+    return result;
+}
+
+Result LockLevel(CubeTexture* texture, uint32_t face, uint32_t level, TexelRegion& region)
+{
+    LockedRect locked;
+    const Result result = texture->LockRect(face, level, &locked, nullptr, 0);
+    region.bits = static_cast<uint8_t*>(locked.bits);
+    region.rowPitch = static_cast<uint32_t>(locked.pitch);
+    return result;
+}
+
+Result LockLevel(VolumeTexture* texture, uint32_t, uint32_t level, TexelRegion& region)
+{
+    LockedBox locked;
+    const Result result = texture->LockBox(level, &locked, nullptr, 0);
+    region.bits = static_cast<uint8_t*>(locked.bits);
+    region.rowPitch = static_cast<uint32_t>(locked.rowPitch);
+    region.slicePitch = static_cast<uint32_t>(locked.slicePitch);
+    return result;
+}
+
+Result UnlockLevel(Texture* texture, uint32_t, uint32_t level) { return texture->UnlockRect(level); }
+Result UnlockLevel(CubeTexture* texture, uint32_t face, uint32_t level) { return texture->UnlockRect(face, level); }
+Result UnlockLevel(VolumeTexture* texture, uint32_t, uint32_t level) { return texture->UnlockBox(level); }
+
+// Writes every face's levels into a lockable texture, straight from the
+// file's image: a file's level is copied when its size is the one wanted;
+// the top level is otherwise sized from the file's with the filter, and every
+// level below is made from the one above it, still locked, with the mip
+// filter. Nothing but the texture holds the levels made.
+template <class T>
+Result Fill(T* texture, const DecodedImage& image, const Plan& plan, const TextureFileParams& params,
+            bool firstSliceOnly)
+{
     for (uint32_t face = 0; face < plan.faces; ++face) {
-        std::vector<Level>& chain = faces[face];
         bool taken = true; // the levels so far are the file's own
-        for (uint32_t level = 0; level < plan.levels; ++level) {
-            const uint32_t w = MipExtent(plan.width, level), h = MipExtent(plan.height, level),
-                           d = MipExtent(plan.depth, level);
-            if (taken && level < image.levels) {
-                const ImageSubresource& sub = image.Subresource(face, level);
-                const uint32_t fileDepth = firstSliceOnly ? 1 : sub.depth;
-                if (sub.width == w && sub.height == h && fileDepth == d) {
-                    chain.push_back(FileLevel(image, face, level, firstSliceOnly));
-                    continue;
+        TexelRegion above;
+        for (uint32_t level = 0; level < texture->GetLevelCount(); ++level) {
+            TexelRegion to{nullptr, 0, 0, MipExtent(plan.width, level), MipExtent(plan.height, level),
+                           MipExtent(plan.depth, level)};
+            Result result = LockLevel(texture, face, level, to);
+            bool made = true;
+            if (Succeeded(result)) {
+                const ImageSubresource* sub = taken && level < image.levels ? &image.Subresource(face, level) : nullptr;
+                if (sub && sub->width == to.width && sub->height == to.height &&
+                    (firstSliceOnly ? 1 : sub->depth) == to.depth) {
+                    CopyRegion(plan.format, FileRegion(image, face, level, firstSliceOnly), to);
+                } else {
+                    made = Resample(plan.format, level == 0 ? FileRegion(image, face, 0, firstSliceOnly) : above, to,
+                                    FilterOf(level == 0 ? params.filter : params.mipFilter));
+                    taken = false;
                 }
             }
-            // The top level is sized from the file's with the filter; every level
-            // below is made from the one above it with the mip filter.
-            Level made = MakeLevel(plan.format, w, h, d);
-            const bool fromFile = level == 0;
-            const Level source = fromFile ? FileLevel(image, face, 0, firstSliceOnly) : Level{};
-            if (!Resample(plan.format, fromFile ? source : chain.back(), made,
-                          FilterOf(fromFile ? params.filter : params.mipFilter)))
+            if (level > 0) {
+                const Result unlocked = UnlockLevel(texture, face, level - 1);
+                if (Succeeded(result))
+                    result = unlocked;
+            }
+            if (Failed(result))
+                return result;
+            if (!made) {
+                UnlockLevel(texture, face, level);
                 return kNotAvailable;
-            taken = false;
-            chain.push_back(std::move(made));
-        }
-    }
-    return kOk;
-}
-
-void CopyRows(const Level& level, uint32_t format, uint8_t* bits, uint32_t rowPitch, uint64_t slicePitch)
-{
-    const uint32_t rows = level.Rows(format);
-    for (uint32_t z = 0; z < level.depth; ++z)
-        for (uint32_t y = 0; y < rows; ++y)
-            std::memcpy(bits + slicePitch * z + size_t(y) * rowPitch,
-                        level.bytes.data() + level.slicePitch * z + size_t(y) * level.rowPitch, level.rowPitch);
-}
-
-// Writes the levels into a lockable texture.
-Result Fill(Texture* texture, const std::vector<std::vector<Level>>& faces, uint32_t format)
-{
-    for (uint32_t level = 0; level < texture->GetLevelCount(); ++level) {
-        LockedRect locked;
-        Result result = texture->LockRect(level, &locked, nullptr, 0);
-        if (Failed(result))
-            return result;
-        CopyRows(faces[0][level], format, static_cast<uint8_t*>(locked.bits), static_cast<uint32_t>(locked.pitch), 0);
-        result = texture->UnlockRect(level);
-        if (Failed(result))
-            return result;
-    }
-    return kOk;
-}
-
-Result Fill(CubeTexture* texture, const std::vector<std::vector<Level>>& faces, uint32_t format)
-{
-    for (uint32_t face = 0; face < kCubeFaces; ++face) {
-        for (uint32_t level = 0; level < texture->GetLevelCount(); ++level) {
-            LockedRect locked;
-            Result result = texture->LockRect(face, level, &locked, nullptr, 0);
-            if (Failed(result))
-                return result;
-            CopyRows(faces[face][level], format, static_cast<uint8_t*>(locked.bits),
-                     static_cast<uint32_t>(locked.pitch), 0);
-            result = texture->UnlockRect(face, level);
-            if (Failed(result))
+            }
+            above = to;
+            if (level + 1 == texture->GetLevelCount() && Failed(result = UnlockLevel(texture, face, level)))
                 return result;
         }
     }
     return kOk;
 }
 
-Result Fill(VolumeTexture* texture, const std::vector<std::vector<Level>>& faces, uint32_t format)
-{
-    for (uint32_t level = 0; level < texture->GetLevelCount(); ++level) {
-        LockedBox locked;
-        Result result = texture->LockBox(level, &locked, nullptr, 0);
-        if (Failed(result))
-            return result;
-        CopyRows(faces[0][level], format, static_cast<uint8_t*>(locked.bits), static_cast<uint32_t>(locked.rowPitch),
-                 static_cast<uint32_t>(locked.slicePitch));
-        result = texture->UnlockBox(level);
-        if (Failed(result))
-            return result;
-    }
-    return kOk;
-}
-
-Result Make(Device* device, const Plan& plan, const TextureFileParams&, uint32_t usage, uint32_t pool,
-            Texture** out)
+Result Make(Device* device, const Plan& plan, uint32_t usage, uint32_t pool, Texture** out)
 {
     return device->CreateTexture(plan.width, plan.height, plan.levels, usage, plan.format, pool, out);
 }
 
-Result Make(Device* device, const Plan& plan, const TextureFileParams&, uint32_t usage, uint32_t pool,
-            CubeTexture** out)
+Result Make(Device* device, const Plan& plan, uint32_t usage, uint32_t pool, CubeTexture** out)
 {
     return device->CreateCubeTexture(plan.width, plan.levels, usage, plan.format, pool, out);
 }
 
-Result Make(Device* device, const Plan& plan, const TextureFileParams&, uint32_t usage, uint32_t pool,
-            VolumeTexture** out)
+Result Make(Device* device, const Plan& plan, uint32_t usage, uint32_t pool, VolumeTexture** out)
 {
     return device->CreateVolumeTexture(plan.width, plan.height, plan.depth, plan.levels, usage, plan.format, pool,
                                        out);
+}
+
+// A side as the device takes it: at most its largest, a power of two kept one.
+uint32_t DeviceSide(uint32_t side, uint32_t most, bool powerOfTwo)
+{
+    if (side <= most)
+        return side;
+    return powerOfTwo ? Pow2Floor(most) : most;
 }
 
 const char* KindName(ImageKind kind)
@@ -272,13 +260,27 @@ Result CreateFromFile(Device* device, const void* data, size_t size, const Textu
     plan.width = TargetSide(params.width, image.width);
     plan.height = wanted == ImageKind::Cube ? plan.width : TargetSide(params.height, image.height);
     plan.depth = wanted == ImageKind::Volume ? TargetSide(params.depth, image.depth) : 1;
-    if (IsBlockCompressed(plan.format)) {
-        plan.width = BlockSide(plan.width);
-        plan.height = wanted == ImageKind::Cube ? plan.width : BlockSide(plan.height);
-    }
     if (plan.width == 0 || plan.height == 0 || plan.depth == 0 || plan.width > kMaxImageSide ||
         plan.height > kMaxImageSide || plan.depth > kMaxVolumeDepth)
         return kInvalidCall;
+    // Sized to what the device takes before any level is made.
+    Caps caps;
+    device->GetDeviceCaps(&caps);
+    const bool volume = wanted == ImageKind::Volume;
+    const auto pow2 = [](uint32_t asked) { return asked == 0 || asked == kImageDefault; };
+    plan.width = DeviceSide(plan.width, volume ? caps.maxVolumeExtent : caps.maxTextureWidth, pow2(params.width));
+    plan.height = wanted == ImageKind::Cube
+                      ? plan.width
+                      : DeviceSide(plan.height, volume ? caps.maxVolumeExtent : caps.maxTextureHeight, pow2(params.height));
+    plan.depth = volume ? DeviceSide(plan.depth, caps.maxVolumeExtent, pow2(params.depth)) : 1;
+    if (IsBlockCompressed(plan.format)) {
+        // Grown to whole blocks, or cut back to them where that passes the device's largest.
+        const auto blocks = [](uint32_t side, uint32_t most) {
+            return BlockSide(side) <= most || most < 4 ? BlockSide(side) : most / 4 * 4;
+        };
+        plan.width = blocks(plan.width, caps.maxTextureWidth);
+        plan.height = wanted == ImageKind::Cube ? plan.width : blocks(plan.height, caps.maxTextureHeight);
+    }
     const uint32_t full = FullMipLevels(plan.width, plan.height, plan.depth);
     if (params.levels == 0 || params.levels == kImageDefault)
         plan.levels = full;
@@ -287,43 +289,38 @@ Result CreateFromFile(Device* device, const void* data, size_t size, const Textu
     else
         plan.levels = std::min(params.levels, full);
 
-    // A texture that makes its own levels receives only the first.
+    // A texture that makes its own levels is made with its whole chain and
+    // receives only the first.
     const bool autoGen = (params.usage & kUsageAutoGenMipMap) != 0 && params.pool != kPoolSystemMem;
-    Plan filled = plan;
-    if (autoGen)
-        filled.levels = 1;
-
-    std::vector<std::vector<Level>> faces;
-    try {
-        const Result built = BuildLevels(image, filled, params, wanted != ImageKind::Volume, faces);
-        if (Failed(built))
-            return built;
-    } catch (const std::bad_alloc&) {
-        return kOutOfMemory;
-    }
-
     T* made = nullptr;
     Plan created = plan;
     if (autoGen)
         created.levels = 0; // the device sizes the chain it makes
-    Result result = Make(device, created, params, params.usage, params.pool, &made);
+    Result result = Make(device, created, params.usage, params.pool, &made);
     if (Failed(result))
         return result;
 
-    if (params.pool == kPoolDefault) {
-        // Video memory is written the way the card is: from a system-memory copy.
-        T* staging = nullptr;
-        Plan stagingPlan = plan;
-        stagingPlan.levels = made->GetLevelCount();
-        result = Make(device, stagingPlan, params, 0, kPoolSystemMem, &staging);
-        if (Succeeded(result)) {
-            result = Fill(staging, faces, plan.format);
-            if (Succeeded(result))
-                result = device->UpdateTexture(staging, made);
-            staging->Release();
+    try {
+        if (params.pool == kPoolDefault) {
+            // Video memory is written the way the card is: from a system-memory
+            // copy, filled while the image is held, which then goes before
+            // the card's copy is written.
+            T* staging = nullptr;
+            Plan stagingPlan = plan;
+            stagingPlan.levels = made->GetLevelCount();
+            result = Make(device, stagingPlan, 0, kPoolSystemMem, &staging);
+            if (Succeeded(result)) {
+                result = Fill(staging, image, plan, params, wanted != ImageKind::Volume);
+                image = DecodedImage{};
+                if (Succeeded(result))
+                    result = device->UpdateTexture(staging, made);
+                staging->Release();
+            }
+        } else {
+            result = Fill(made, image, plan, params, wanted != ImageKind::Volume);
         }
-    } else {
-        result = Fill(made, faces, plan.format);
+    } catch (const std::bad_alloc&) {
+        result = kOutOfMemory;
     }
     if (Failed(result)) {
         made->Release();

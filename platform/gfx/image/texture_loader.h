@@ -8,7 +8,9 @@
 //
 // Sizes: kImageDefault (or 0) takes the file's size rounded up to a power of
 // two, kImageDefaultNonPow2 the file's exact size, any other number that size;
-// a block format's side of four texels or more grows to whole blocks.
+// each side is then cut to the device's largest (a power of two stays one),
+// before any level is made; a block format's side of four texels or more
+// grows to whole blocks.
 // Levels: kImageDefault (or 0) makes the full chain, kImageFromFile the levels
 // the file holds, any other number at most that many. Levels the file lacks
 // are made from the level above with the mip filter, and a size other than the
@@ -16,7 +18,10 @@
 // covers by default (and for the box and triangle filters), two taps a side
 // for the linear filter, the nearest texel for none or point; in width, height
 // and depth alike, in every channel layout. A file's level is taken as it is
-// whenever its size is the one wanted.
+// whenever its size is the one wanted. The levels are written straight into
+// the texture (for the default pool, into its system-memory copy, and the
+// decoded image goes before the card's copy is written): a load holds the
+// decoded image once beside what it is made into.
 #include <cstddef>
 #include <cstdint>
 
