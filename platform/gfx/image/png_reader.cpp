@@ -233,6 +233,37 @@ struct Converter {
     {
         const uint32_t texelBytes = BytesPerTexel(format);
         const size_t stride = size_t(step) * texelBytes;
+        if (facts.depth == 8 && !keyed) {
+            // Whole bytes, the most common files: each texel moved as it is.
+            switch (facts.colourType) {
+            case 6:
+                for (uint32_t x = 0; x < count; ++x, out += stride, row += 4)
+                    out[0] = row[2], out[1] = row[1], out[2] = row[0], out[3] = row[3];
+                return true;
+            case 2:
+                for (uint32_t x = 0; x < count; ++x, out += stride, row += 3)
+                    out[0] = row[2], out[1] = row[1], out[2] = row[0], out[3] = 0xFF;
+                return true;
+            case 4:
+                for (uint32_t x = 0; x < count; ++x, out += stride, row += 2)
+                    out[0] = row[0], out[1] = row[1];
+                return true;
+            case 0:
+                for (uint32_t x = 0; x < count; ++x, out += stride)
+                    out[0] = row[x];
+                return true;
+            default:
+                for (uint32_t x = 0; x < count; ++x, out += stride) {
+                    if (row[x] >= paletteEntries) {
+                        badIndex = row[x];
+                        return false;
+                    }
+                    const uint8_t* entry = palette + 4 * row[x];
+                    out[0] = entry[2], out[1] = entry[1], out[2] = entry[0], out[3] = entry[3];
+                }
+                return true;
+            }
+        }
         const bool wide = facts.depth == 16;
         const uint32_t opaque = wide ? 0xFFFF : 0xFF;
         for (uint32_t x = 0; x < count; ++x, out += stride) {
