@@ -97,7 +97,7 @@ bool Expression::Read(const uint8_t* data, size_t size, size_t& offset, Expressi
     e.code_.resize(count);
     for (Instruction& in : e.code_) {
         const uint8_t op = data[at++];
-        if (op > static_cast<uint8_t>(Op::Insert))
+        if (op > static_cast<uint8_t>(Op::Choose))
             return damaged("an unknown instruction");
         in.op = static_cast<Op>(op);
         GetWord(data, size, at, in.a);

@@ -141,6 +141,8 @@ public:
         Insert,    // value, target: the target with its components from a on
                    // replaced by the value's; b = packed component indices
                    // after a (as Swizzle's) for a vector's components, or 0
+        Choose,    // cond, then, else: one of two values of one shape, whole,
+                   // as a scalar condition chooses (the ways of an `if`)
     };
     struct Instruction {
         Op op = Op::Constant;

@@ -110,6 +110,11 @@ void Apply(const Expression::Instruction& in, const ValueShape* shapes, const do
             out[in.a + (in.b >> (3 + 4 * k) & 15)] = inputs[0][k];
         return;
     }
+    case Expression::Op::Choose: {
+        const double* chosen = inputs[inputs[0][0] != 0 ? 1 : 2];
+        std::copy(chosen, chosen + result.Components(), out);
+        return;
+    }
     default:
         return;
     }

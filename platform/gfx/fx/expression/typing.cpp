@@ -30,7 +30,8 @@ uint32_t ExpressionTyping::Inputs(const Expression::Instruction& in)
     case Expression::Op::Binary:
     case Expression::Op::Index:
     case Expression::Op::Insert: return 2;
-    case Expression::Op::Select: return 3;
+    case Expression::Op::Select:
+    case Expression::Op::Choose: return 3;
     case Expression::Op::Construct:
     case Expression::Op::Call: return in.b;
     }
@@ -150,6 +151,13 @@ bool ExpressionTyping::Result(const Expression::Instruction& in, const ValueShap
         out = target;
         return true;
     }
+    case Expression::Op::Choose:
+        if (inputs[0].arraySize != 0 || inputs[0].ElementComponents() != 1)
+            return Fail(why, "a choice made by '" + ShapeName(inputs[0]) + "', not one value");
+        if (!(inputs[1] == inputs[2]))
+            return Fail(why, "a choice between '" + ShapeName(inputs[1]) + "' and '" + ShapeName(inputs[2]) + "'");
+        out = inputs[1];
+        return true;
     default:
         return Fail(why, "invalid instruction");
     }
