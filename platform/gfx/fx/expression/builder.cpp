@@ -223,15 +223,19 @@ bool ExpressionBuilder::ConvertTo(const ValueShape& shape, const Token& at, bool
 
 uint32_t ExpressionBuilder::NewSlot(const ValueShape& shape)
 {
-    slots_.push_back({shape, kNone, false, {}, kNone});
+    Slot s;
+    s.shape = shape;
+    slots_.push_back(std::move(s));
     return static_cast<uint32_t>(slots_.size() - 1);
 }
 
 bool ExpressionBuilder::Store(uint32_t slot, const Token& at)
 {
-    Slot& s = slots_[slot];
-    if (!(stack_.back().shape == s.shape))
+    if (!(stack_.back().shape == slots_[slot].shape))
         return Fail(at, 3000, "internal: a value stored into a local of another shape");
+    if (!Remember(slot, at))
+        return false;
+    Slot& s = slots_[slot];
     if (TopConstants(1)) {
         s.notANumber = stack_.back().notANumber;
         s.value = std::move(program_.constants_.back());
@@ -240,8 +244,10 @@ bool ExpressionBuilder::Store(uint32_t slot, const Token& at)
         stack_.pop_back();
         return true;
     }
-    // Program slots are numbered in the order they are first written.
-    if (s.programSlot == kNone)
+    // Program slots are numbered in the order they are first written; a
+    // branch writes none that held a value from before it, which the other
+    // way, or what follows both, may still read.
+    if (s.programSlot == kNone || (!branches_.empty() && s.programSlot < branches_.back().floor))
         s.programSlot = programSlots_++;
     s.constant = false;
     s.value = ExpressionValue();
@@ -256,17 +262,21 @@ bool ExpressionBuilder::StoreNew(const ValueShape& shape, const Token& at, uint3
 
 bool ExpressionBuilder::Load(uint32_t slot, const Token& at)
 {
-    const Slot& s = slots_[slot];
-    if (s.constant)
-        return Push(s.value, at, s.notANumber);
-    return Emit({Expression::Op::Load, s.programSlot, 0}, at, &s.shape);
+    return LoadState(slots_[slot], at);
 }
 
-bool ExpressionBuilder::StoreConstantInto(uint32_t slot, uint32_t first, uint32_t picks)
+bool ExpressionBuilder::LoadState(const Slot& state, const Token& at)
 {
-    Slot& s = slots_[slot];
-    if (!s.constant || !TopConstants(1))
+    if (state.constant)
+        return Push(state.value, at, state.notANumber);
+    return Emit({Expression::Op::Load, state.programSlot, 0}, at, &state.shape);
+}
+
+bool ExpressionBuilder::StoreConstantInto(uint32_t slot, uint32_t first, uint32_t picks, const Token& at)
+{
+    if (!slots_[slot].constant || !TopConstants(1) || !Remember(slot, at))
         return false;
+    Slot& s = slots_[slot];
     const ExpressionValue& value = program_.constants_.back();
     const uint32_t count = picks & 7;
     if (count == 0)
@@ -277,6 +287,82 @@ bool ExpressionBuilder::StoreConstantInto(uint32_t slot, uint32_t first, uint32_
         s.notANumber = stack_.back().notANumber;
     DropConstants(1);
     stack_.pop_back();
+    return true;
+}
+
+bool ExpressionBuilder::Remember(uint32_t slot, const Token& at)
+{
+    if (branches_.empty())
+        return true;
+    Branch& branch = branches_.back();
+    Slot& s = slots_[slot];
+    if (slot >= branch.slots || s.savedIn == branch.id)
+        return true;
+    // The copy is paid for like the value it copies.
+    if (!Spend(1 + s.value.components.size(), at))
+        return false;
+    branch.saved.emplace_back(slot, s);
+    s.savedIn = branch.id;
+    return true;
+}
+
+void ExpressionBuilder::BeginBranch()
+{
+    branches_.push_back({++branchIds_, slots_.size(), programSlots_, {}});
+}
+
+void ExpressionBuilder::EndBranch(BranchWrites& out)
+{
+    Branch branch = std::move(branches_.back());
+    branches_.pop_back();
+    out.clear();
+    for (auto& [slot, before] : branch.saved) {
+        out.emplace_back(slot, std::move(slots_[slot]));
+        slots_[slot] = std::move(before);
+    }
+}
+
+bool ExpressionBuilder::Merge(uint32_t condition, const BranchWrites& then, const BranchWrites& otherwise,
+                              const Token& at)
+{
+    // Each local either way wrote, by slot: its place in `then`, or then.size()
+    // and on its place in `otherwise`.
+    std::vector<std::pair<uint32_t, size_t>> written;
+    for (size_t k = 0; k < then.size(); ++k)
+        written.emplace_back(then[k].first, k);
+    for (size_t k = 0; k < otherwise.size(); ++k)
+        written.emplace_back(otherwise[k].first, then.size() + k);
+    std::sort(written.begin(), written.end());
+    for (size_t k = 0; k < written.size();) {
+        const uint32_t slot = written[k].first;
+        const Slot* a = &slots_[slot];
+        const Slot* b = a;
+        for (; k < written.size() && written[k].first == slot; ++k) {
+            const size_t place = written[k].second;
+            if (place < then.size())
+                a = &then[place].second;
+            else
+                b = &otherwise[place - then.size()].second;
+        }
+        const bool same = a->constant == b->constant &&
+                          (a->constant ? a->value == b->value : a->programSlot == b->programSlot);
+        if (!same) {
+            if (!Load(condition, at) || !LoadState(*a, at) || !LoadState(*b, at) ||
+                !Emit({Expression::Op::Choose, 0, 0}, at) || !Store(slot, at))
+                return false;
+            continue;
+        }
+        if (a == &slots_[slot])
+            continue;
+        // Both ways left it alike: as they left it.
+        if (!Remember(slot, at))
+            return false;
+        Slot& s = slots_[slot];
+        s.programSlot = a->programSlot;
+        s.constant = a->constant;
+        s.value = a->value;
+        s.notANumber = a->notANumber;
+    }
     return true;
 }
 

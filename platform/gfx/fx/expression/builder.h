@@ -6,7 +6,10 @@
 // refused there, as the platform's compiler refuses them). Locals are slots:
 // a slot that holds a constant gives it again where it is read, so what a
 // function computes from constants folds whole; a slot that holds a value of
-// parameters is a local of the program. Every instruction spends the effect's
+// parameters is a local of the program. A way of an `if` that only a pass's
+// begin chooses is a branch: the locals it writes are saved as they were and
+// put back at its end, and where the two ways leave a local differently the
+// program chooses between them by the condition. Every instruction spends the effect's
 // budget of expression work, before any memory is taken for its value. The
 // first failure is kept, at the token it was found at; so is the operation
 // that first made a value that is not a number, for the message that refuses
@@ -14,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/gfx/fx/expression/effect_expression.h"
@@ -22,6 +26,20 @@ namespace gfx::expr {
 
 class ExpressionBuilder {
 public:
+    static constexpr uint32_t kNone = ~uint32_t{0};
+    // A local as the program holds it at some point: a constant, or the
+    // program's local that holds its value.
+    struct Slot {
+        ValueShape shape;
+        uint32_t programSlot = kNone; // its local in the program, once a value of parameters is stored
+        bool constant = false;        // it holds `value`
+        ExpressionValue value;
+        uint32_t notANumber = kNone;
+        uint32_t savedIn = 0;         // the branch that saved it last
+    };
+    // The locals a branch wrote, each as the branch left it.
+    using BranchWrites = std::vector<std::pair<uint32_t, Slot>>;
+
     ExpressionBuilder(ExpressionBudget& budget, ExpressionError& error) : budget_(budget), error_(error) {}
 
     // Keeps the first failure; always false.
@@ -46,11 +64,20 @@ public:
     bool Store(uint32_t slot, const Token& at);
     bool StoreNew(const ValueShape& shape, const Token& at, uint32_t& slot);
     bool Load(uint32_t slot, const Token& at);
-    const ValueShape& SlotShape(uint32_t slot) const { return slots_[slot].shape; }
+    const Slot& SlotAt(uint32_t slot) const { return slots_[slot]; }
     // Writes the top value, a constant, into components of a slot that holds
     // a constant: from `first` on, or at first + each of `picks` (packed as
     // Swizzle's); false, changing nothing, when either is not a constant.
-    bool StoreConstantInto(uint32_t slot, uint32_t first, uint32_t picks);
+    bool StoreConstantInto(uint32_t slot, uint32_t first, uint32_t picks, const Token& at);
+
+    // From here the locals written are saved before they change, until EndBranch.
+    void BeginBranch();
+    // Puts back every local the branch wrote; `out` gets what it left in them.
+    void EndBranch(BranchWrites& out);
+    // Each local that either way wrote takes, where the local `condition`
+    // holds, what `then` left in it, else what `otherwise` did; a way that
+    // did not write it leaves it as it is now.
+    bool Merge(uint32_t condition, const BranchWrites& then, const BranchWrites& otherwise, const Token& at);
 
     // A static's program, named where it is used: its instructions again,
     // with its constants and locals renumbered.
@@ -71,21 +98,24 @@ public:
 
 private:
     static constexpr size_t kNotConstant = ~size_t{0};
-    static constexpr uint32_t kNone = ~uint32_t{0};
     struct Typed {
         ValueShape shape;
         size_t constant = kNotConstant; // the Constant instruction that pushed it
         uint32_t notANumber = kNone;    // what first made a NaN in it (a constant's)
     };
-    struct Slot {
-        ValueShape shape;
-        uint32_t programSlot = kNone; // its local in the program, once a value of parameters is stored
-        bool constant = false;        // it holds `value`
-        ExpressionValue value;
-        uint32_t notANumber = kNone;
+    // A branch under way: the locals there were when it began, the program's
+    // locals it may not write again, and the locals it saved.
+    struct Branch {
+        uint32_t id = 0;
+        size_t slots = 0;
+        uint32_t floor = 0;
+        BranchWrites saved;
     };
 
     bool TopConstants(size_t n) const;
+    // Saves `slot` for the branch under way, the first time it writes it.
+    bool Remember(uint32_t slot, const Token& at);
+    bool LoadState(const Slot& state, const Token& at);
     bool FoldCheck(const Expression::Instruction& in, const double* const* values, const Token& at);
     void DropConstants(uint32_t n);
     bool Push(ExpressionValue value, const Token& at, uint32_t notANumber);
@@ -100,6 +130,8 @@ private:
     std::vector<ValueShape> inputs_;
     std::vector<Slot> slots_;
     uint32_t programSlots_ = 0;
+    std::vector<Branch> branches_;
+    uint32_t branchIds_ = 0;
     std::vector<ExpressionError> origins_; // of NaNs, by the index the values keep
 };
 

@@ -4,7 +4,10 @@
 // functions, read inline from their text with their arguments kept in locals
 // (expression/functions.cpp), their statements computed as they are read
 // (expression/statements.cpp): a branch or a loop whose condition is known
-// takes its way then, a loop's body read again for each round. The program
+// takes its way then, a loop's body read again for each round; an `if`
+// whose condition depends on a parameter computes both ways and its locals
+// take the way's values the condition chooses, a `return` in such a way
+// kept in two locals of the function (whether it has returned, and what). The program
 // itself is grown, typed and folded by an ExpressionBuilder; every token read
 // spends a step of the budget.
 #include <cstddef>
@@ -106,7 +109,10 @@ private:
         std::string name;
         ValueShape returned;
         TokenListReader* body = nullptr;
-        int loops = 0; // loops around the statement being read
+        int loops = 0;     // loops around the statement being read
+        int ways = 0;      // ways of an `if` chosen by a parameter around it
+        uint32_t done = ExpressionBuilder::kNone;  // a local: whether a `return` in such a way was taken
+        uint32_t value = ExpressionBuilder::kNone; // and what it returned
     };
     // What a call changes in the compiler, put back when it ends, however it ends.
     class CallScope {
@@ -166,6 +172,12 @@ private:
     // The statements after a '{', through its '}' or until one leaves it.
     bool Block(Flow& flow);
     bool If(Flow& flow);
+    // Both ways of an `if` whose condition, in local `condition`, depends on
+    // a parameter, each read as a branch and the two merged.
+    bool Ways(uint32_t condition, const Token& at, Flow& flow);
+    // A `return` whose value is on the stack: the function's value where no
+    // such way around it returned first; in such a way, kept for the end.
+    bool Return(const Token& at);
     bool For(Flow& flow);
     bool While(Flow& flow);
     bool Do(Flow& flow);
@@ -176,8 +188,10 @@ private:
     // condition does not hold (`go`); `done` when the loop ends there (that,
     // a break or a return), the reader then past the body.
     bool LoopBody(bool go, Flow& flow, bool& done);
-    // A condition, which must be known now: the statement's way depends on it.
-    bool Condition(const Token& statement, bool& value);
+    // A condition, known now (`value`), or with `chosen` given, one that
+    // depends on a parameter, kept in a new local `*chosen`; without it
+    // such a condition is refused, as a loop's is: its rounds are not known.
+    bool Condition(const Token& statement, bool& value, uint32_t* chosen = nullptr);
     bool StartsDeclaration(const Token& t);
     bool Declaration();
     bool Declarators(const ValueShape& shape);

@@ -3,9 +3,12 @@
 // to locals and to their elements and components, increments, blocks, `if`,
 // `for`, `while` and `do` whose conditions are known when they are read,
 // `break`, `continue` and `return`. A loop's body is read again for each of
-// its rounds, every token and round spending the budget; a condition that
-// depends on a parameter is refused in words, as only the pass's begin knows
-// its value.
+// its rounds, every token and round spending the budget. An `if` whose
+// condition depends on a parameter takes both ways, each a branch of the
+// program, and every local either writes takes the value the condition
+// chooses, as the platform's compiler computes such values; a loop whose
+// condition depends on a parameter is refused in words, as only the pass's
+// begin knows how many rounds it has.
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -31,6 +34,14 @@ bool Closes(const Token& t)
 bool IsModifier(const Token& t)
 {
     return t.kind == TokenKind::Identifier && IsHlslModifier(t.text, kModifiesLocal);
+}
+
+ExpressionValue BoolValue(bool v)
+{
+    ExpressionValue value;
+    value.shape.base = ValueBase::Bool;
+    value.components = {v ? 1.0 : 0.0};
+    return value;
 }
 
 } // namespace
@@ -98,7 +109,8 @@ bool ExpressionCompiler::Statement(Flow& flow)
         Next();
         if (IsSymbol(Peek(), ';'))
             return NotConstant(t, "its 'return' gives no value");
-        ok = Comma() && builder_.ConvertTo(function_->returned, t, false) && (IsSymbol(Peek(), ';') || Unexpected(Peek()));
+        ok = Comma() && builder_.ConvertTo(function_->returned, t, false) &&
+             (IsSymbol(Peek(), ';') || Unexpected(Peek())) && Return(t);
         flow = Flow::Return;
     } else if (t.Is("if")) {
         ok = If(flow);
@@ -131,7 +143,7 @@ bool ExpressionCompiler::Statement(Flow& flow)
     return true;
 }
 
-bool ExpressionCompiler::Condition(const Token& statement, bool& value)
+bool ExpressionCompiler::Condition(const Token& statement, bool& value, uint32_t* chosen)
 {
     const Token first = Peek();
     if (!Comma())
@@ -141,19 +153,26 @@ bool ExpressionCompiler::Condition(const Token& statement, bool& value)
         return Fail(first, 3020, "the condition of '" + std::string(statement.text) + "' is one value, not '" +
                                      ShapeName(shape) + "'");
     ExpressionValue known;
-    if (!builder_.TakeConstant(known))
-        return NotConstant(statement, "the condition of its '" + std::string(statement.text) +
-                                          "' depends on a parameter, whose value is known only when a pass begins");
-    value = known.components[0] != 0;
-    return true;
+    if (builder_.TakeConstant(known)) {
+        value = known.components[0] != 0;
+        return true;
+    }
+    if (chosen)
+        return builder_.StoreNew(shape, first, *chosen);
+    return NotConstant(statement, "the condition of its '" + std::string(statement.text) +
+                                      "' depends on a parameter: how many rounds the loop takes is known only "
+                                      "when a pass begins");
 }
 
 bool ExpressionCompiler::If(Flow& flow)
 {
     const Token at = Next(); // 'if'
     bool taken = false;
-    if (!Expect('(') || !Condition(at, taken) || !Expect(')'))
+    uint32_t chosen = ExpressionBuilder::kNone;
+    if (!Expect('(') || !Condition(at, taken, &chosen) || !Expect(')'))
         return false;
+    if (chosen != ExpressionBuilder::kNone)
+        return Ways(chosen, at, flow);
     if (taken) {
         if (!Statement(flow))
             return false;
@@ -168,6 +187,73 @@ bool ExpressionCompiler::If(Flow& flow)
         return true;
     Next();
     return Statement(flow);
+}
+
+bool ExpressionCompiler::Ways(uint32_t condition, const Token& at, Flow& flow)
+{
+    Function& f = *function_;
+    // Whether a `return` in such a way was taken: none yet.
+    if (f.done == ExpressionBuilder::kNone &&
+        (!builder_.PushConstant(BoolValue(false), at) || !builder_.StoreNew(BoolValue(false).shape, at, f.done)))
+        return false;
+    TokenListReader& body = *f.body;
+    Flow ends[2] = {Flow::Next, Flow::Next};
+    ExpressionBuilder::BranchWrites writes[2];
+    ++f.ways;
+    for (int way = 0; way < 2; ++way) {
+        if (way == 1) {
+            if (!Peek().Is("else"))
+                break;
+            Next();
+        }
+        builder_.BeginBranch();
+        const size_t start = body.Mark();
+        if (!Statement(ends[way]))
+            return false;
+        if (ends[way] == Flow::Break || ends[way] == Flow::Continue)
+            return NotConstant(at, "a way of its 'if' leaves a loop, and the condition that chooses it depends on a "
+                                   "parameter: how many rounds the loop takes is known only when a pass begins");
+        if (ends[way] == Flow::Return) {
+            // On from the way's end: what follows its `return` is not read.
+            body.Reset(start);
+            if (!SkipStatement())
+                return false;
+        }
+        builder_.EndBranch(writes[way]);
+        // Where a way returned, the function's locals matter no more: only what it returned.
+        if (ends[way] == Flow::Return)
+            std::erase_if(writes[way], [&](const auto& write) { return write.first != f.done && write.first != f.value; });
+    }
+    --f.ways;
+    if (!builder_.Merge(condition, writes[0], writes[1], at))
+        return false;
+    if (ends[0] != Flow::Return || ends[1] != Flow::Return)
+        return true;
+    flow = Flow::Return;
+    // Both ways returned: outside every such way, that is the function's value.
+    return f.ways > 0 || builder_.Load(f.value, at);
+}
+
+bool ExpressionCompiler::Return(const Token& at)
+{
+    Function& f = *function_;
+    bool earlier = false; // a `return` in a way before this one may have been taken
+    if (f.done != ExpressionBuilder::kNone) {
+        const ExpressionBuilder::Slot& done = builder_.SlotAt(f.done);
+        earlier = !done.constant || done.value.components[0] != 0;
+    }
+    if (earlier) {
+        // Where one was, its value stands.
+        uint32_t value = 0;
+        if (!builder_.StoreNew(f.returned, at, value) || !builder_.Load(f.done, at) || !builder_.Load(f.value, at) ||
+            !builder_.Load(value, at) || !builder_.Emit({Op::Choose, 0, 0}, at))
+            return false;
+    }
+    if (f.ways == 0)
+        return true;
+    const bool stored = f.value == ExpressionBuilder::kNone ? builder_.StoreNew(f.returned, at, f.value)
+                                                            : builder_.Store(f.value, at);
+    return stored && builder_.PushConstant(BoolValue(true), at) && builder_.Store(f.done, at);
 }
 
 bool ExpressionCompiler::Round(const Token& loop)
@@ -569,7 +655,7 @@ bool ExpressionCompiler::Write(const Target& target, const Token& at)
 {
     if (target.whole)
         return builder_.Store(target.slot, at);
-    if (builder_.StoreConstantInto(target.slot, target.first, target.picks))
+    if (builder_.StoreConstantInto(target.slot, target.first, target.picks, at))
         return true;
     // The whole local again, the part replaced.
     return builder_.Load(target.slot, at) && builder_.Emit({Op::Insert, target.first, target.picks}, at) &&

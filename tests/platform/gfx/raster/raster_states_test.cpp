@@ -63,6 +63,29 @@ int Shift = 0;
 float4 Moved(float4 pos : POSITION, uniform float pixels) : POSITION { return pos + float4(pixels / 16, 0, 0, 0); }
 VertexShader MovedBy[3] = { compile vs_3_0 Moved(0), compile vs_3_0 Moved(4), compile vs_3_0 Moved(8) };
 technique chosen { pass p { VertexShader = (MovedBy[Shift]); PixelShader = compile ps_3_0 Tinted(); } }
+
+float Distance = 5;
+float Range = 10;
+bool ChooseZEnable()
+{
+    if (Distance < Range)
+        return false;
+    else
+        return true;
+}
+int ChooseCullMode() { if (Distance < Range) return 1; return 2; } // none, else clockwise
+technique depthByDistance
+{
+    pass p { ZEnable = ChooseZEnable(); VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Tinted(); }
+}
+technique cullByDistance
+{
+    pass p
+    {
+        ZEnable = false; CullMode = ChooseCullMode();
+        VertexShader = compile vs_3_0 PassOn(); PixelShader = compile ps_3_0 Tinted();
+    }
+}
 )");
 
 class GfxRasterStates : public gfx_test::RasterTestWith<kEffect> {
@@ -178,6 +201,30 @@ TEST_F(GfxRasterStates, AShaderChosenFromAnArrayByAParameterDrawsWhereThatElemen
     EXPECT_EQ(effect->ActivePass(), -1);
     effect->End();
     EXPECT_EQ(Pixel(1, 1), 0xFF000000u);
+}
+
+TEST_F(GfxRasterStates, AStateAFunctionChoosesByAParameterFollowsIt)
+{
+    const float white[4] = {1, 1, 1, 1};
+    ASSERT_EQ(kEffectOk, effect->SetVector("Tint", white));
+    // The depth cleared to 0 hides what a depth test lets through; the
+    // rectangle's triangles run clockwise.
+    const struct {
+        const char* technique;
+        float distance;
+        bool drawn;
+    } rows[] = {
+        {"depthByDistance", 5, true}, {"depthByDistance", 20, false}, {"depthByDistance", 5, true},
+        {"cullByDistance", 5, true},  {"cullByDistance", 20, false},  {"cullByDistance", 5, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.technique) + " at " + std::to_string(row.distance));
+        ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF000000u, 0.0f, 0));
+        ASSERT_EQ(kEffectOk, effect->SetFloat("Distance", row.distance));
+        SetGeometry(Rectangle(4, 4, 12, 12), RectangleIndices());
+        DrawWith(row.technique);
+        ExpectRectangle(4, 4, 12, 12, row.drawn ? 0xFFFFFFFFu : 0xFF000000u);
+    }
 }
 
 } // namespace

@@ -57,6 +57,22 @@ public:
         functions_["bits"] = "uint bits(uint v) { uint n = 0; while (v != 0) { n += v & 1; v >>= 1; } return n; }";
         functions_["depth"] = "float depth(int n) { if (n == 0) return 0; return 1 + depth(n - 1); }";
         functions_["onParameter"] = "float onParameter(float x) { if (x > 0) return 1; return 2; }";
+        // Ways chosen by a parameter: locals of every shape, nested ways, returns among them.
+        functions_["lightView"] =
+            "float3x3 lightView(float3 d) { float3 up = float3(0, 1, 0); float3 r = cross(up, d);"
+            " if (any(r)) r = normalize(r); else { up = float3(0, 0, 1); r = float3(1, 0, 0); }"
+            " return float3x3(r, cross(d, r), d); }";
+        functions_["ladder"] =
+            "int ladder(float x) { float w[2] = {0, 0}; if (x < 0) w[0] = -1; else if (x < 1) { w[1] = 1;"
+            " if (x < 0.5) return 10; } else return 30; return (int)(w[0] * 100 + w[1] * 20); }";
+        functions_["firstAbove"] =
+            "float firstAbove(float x) { for (int i = 0; i < 4; i++) { if (i > x) return i; } return -1; }";
+        functions_["afterReturn"] =
+            "float afterReturn(float x) { int n = 2; if (x > 0) { n = 5; return 0; } for (int i = 0; i < n; i++)"
+            " x += 1; return x; }";
+        functions_["rounds"] = "float rounds(float x) { float s = 0; for (int i = 0; i < x; i++) s += 1; return s; }";
+        functions_["leaves"] =
+            "float leaves(float x) { float s = 0; for (int i = 0; i < 4; i++) { if (x > i) break; s += 1; } return s; }";
         functions_["byParameter"] = "float byParameter(int i) { float4 v = 0; v[i] = 1; return v.x; }";
         functions_["choose"] = "float choose(int i) { switch (i) { case 0: return 1; } return 0; }";
         functions_["breakOut"] = "float breakOut() { break; return 1; }";
@@ -401,7 +417,8 @@ TEST(EffectExpression, OperandsMeetByHlslsRules)
         {"(float[0])1", "array size 0 is out of range"},
         {"(float[1.5])1", "an array size is an integer constant"},
         // Statements a function cannot compute for a constant: a way chosen by a parameter among them.
-        {"onParameter(U.x)", "X3025: 'onParameter' has no constant value: the condition of its 'if' depends on a parameter"},
+        {"rounds(U.x)", "X3025: 'rounds' has no constant value: the condition of its 'for' depends on a parameter"},
+        {"leaves(U.x)", "'leaves' has no constant value: a way of its 'if' leaves a loop"},
         {"byParameter((int)U.x)", "'byParameter' has no constant value: the element it writes is chosen by a parameter"},
         {"choose(1)", "'choose' has no constant value: its 'switch' is not computed here"},
         {"breakOut()", "'breakOut' has no constant value: its 'break' is outside a loop"},
@@ -658,6 +675,51 @@ TEST(EffectExpression, FunctionsComputeTheirStatements)
     ASSERT_TRUE(Compile("swizzled(U) + table(0)", names, e, error)) << error.text;
     EXPECT_TRUE(e.NamesParameters());
     EXPECT_EQ(ReadBack(e), (std::vector<double>{8 + 6, 1.25 + 6, 7 + 6, 16 + 6}));
+}
+
+// An `if` whose condition depends on a parameter takes both ways: every
+// local, and the value returned, is what the parameter's value then
+// chooses, from the program and from its bytes alike.
+TEST(EffectExpression, WaysAParameterChoosesAreBothTaken)
+{
+    const struct {
+        const char* text;
+        float x; // U.x
+        std::vector<double> expected;
+    } cases[] = {
+        {"onParameter(U.x)", 0.5f, {1}},
+        {"onParameter(U.x)", -1, {2}},
+        {"lightView(float3(U.x, 1, 0))", 1, {0, 0, -1, -1, 1, 0, 1, 1, 0}},
+        {"lightView(float3(U.x, 1, 0))", 0, {1, 0, 0, 0, 0, -1, 0, 1, 0}},
+        {"ladder(U.x)", -1, {-100}},
+        {"ladder(U.x)", 0.25f, {10}},
+        {"ladder(U.x)", 0.75f, {20}},
+        {"ladder(U.x)", 2, {30}},
+        {"firstAbove(U.x)", 0.5f, {1}},
+        {"firstAbove(U.x)", 2.5f, {3}},
+        {"firstAbove(U.x)", 5, {-1}},
+        {"afterReturn(U.x)", 1, {0}},
+        {"afterReturn(U.x)", -1, {1}},
+    };
+    for (const auto& c : cases) {
+        TestNames names;
+        Expression e;
+        gfx::ExpressionError error;
+        ASSERT_TRUE(Compile(c.text, names, e, error)) << c.text << ": " << error.text;
+        std::vector<uint8_t> bytes;
+        e.Write(bytes);
+        Expression back;
+        size_t offset = 0;
+        std::string why;
+        ASSERT_TRUE(Expression::Read(bytes.data(), bytes.size(), offset, back, why)) << c.text << ": " << why;
+        TestParameters parameters;
+        parameters.u[0] = c.x;
+        for (const Expression* program : {&e, &back}) {
+            ExpressionValue v;
+            ASSERT_TRUE(program->Evaluate(&parameters, v, why)) << c.text << ": " << why;
+            EXPECT_EQ(v.components, c.expected) << c.text << " of " << c.x;
+        }
+    }
 }
 
 // A loop's rounds spend the budget: ten times the rounds, about ten times

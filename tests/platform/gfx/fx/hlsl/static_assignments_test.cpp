@@ -4,6 +4,7 @@
 // parameter changes.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <string>
 
@@ -58,6 +59,57 @@ technique T { pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile
                     ASSERT_NEAR(gfx_test::Channel(pixel, 16 - 8 * c), std::lround(expected[c] * 255), 1)
                         << "channel " << c << " at " << x << "," << y;
             }
+    }
+}
+
+TEST_F(GfxStaticAssignments, AStaticFromAFunctionThatBranchesOnAParameterFollowsIt)
+{
+    UseEffect(std::string(gfx_test::kPassOn) + R"(
+float3 LightDirection = float3(0.3, -1, 0.2);
+float4x4 GetLightViewMatrix(float3 lightDir)
+{
+    float3 zAxis = lightDir;
+    float3 up = float3(0, 1, 0);
+    float3 right = cross(up, zAxis);
+    if (any(right))
+        right = normalize(right);
+    else
+        right = float3(1, 0, 0);
+    float3 yAxis = cross(zAxis, right);
+    return float4x4(right.x, yAxis.x, zAxis.x, 0,
+                    right.y, yAxis.y, zAxis.y, 0,
+                    right.z, yAxis.z, zAxis.z, 0,
+                    0, 0, 0, 1);
+}
+static float4x4 LightView = GetLightViewMatrix(normalize(LightDirection));
+float4 PS(float2 uv : TEXCOORD0) : COLOR { return float4(mul(float4(uv, 1, 0), LightView).xyz * 0.5 + 0.5, 1); }
+PASS(T, PS)
+)");
+    if (HasFatalFailure())
+        return;
+    SetGeometry(Rectangle(0, 0, kWidth, kHeight), RectangleIndices());
+    // Lit from aside, then from straight above: the other way of the `if`.
+    for (const std::array<float, 4>& light : {std::array<float, 4>{0.3f, -1, 0.2f, 0}, {0, -1, 0, 0}}) {
+        SCOPED_TRACE(light[0]);
+        ASSERT_EQ(gfx::kEffectOk, effect->SetVector("LightDirection", light.data()));
+        ASSERT_EQ(gfx::kOk, device->Clear(0, nullptr, gfx::kClearTarget | gfx::kClearZBuffer, 0xFF000000u, 1.0f, 0));
+        DrawWith("T");
+        using V = std::array<double, 3>;
+        const auto cross = [](V a, V b) { return V{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]}; };
+        const auto normalize = [](V a) {
+            const double n = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
+            return V{a[0] / n, a[1] / n, a[2] / n};
+        };
+        const V z = normalize({light[0], light[1], light[2]});
+        V right = cross({0, 1, 0}, z);
+        right = right != V{0, 0, 0} ? normalize(right) : V{1, 0, 0};
+        const V y = cross(z, right);
+        ExpectEveryPixel([&](uint32_t px, uint32_t py) {
+            const double u = (px + 0.5) / kWidth, v = (py + 0.5) / kHeight;
+            // The row (u, v, 1, 0) times the matrix whose columns are the axes.
+            const auto out = [&](const V& axis) { return (u * axis[0] + v * axis[1] + axis[2]) * 0.5 + 0.5; };
+            return gfx_test::Argb(out(right), out(y), out(z));
+        });
     }
 }
 

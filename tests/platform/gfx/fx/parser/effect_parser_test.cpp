@@ -485,8 +485,9 @@ TEST(EffectParser, ValuesNeededNowRefuseWhatIsNotConstant)
         {"float k = nothing(1);", "bad.fx(1,11): error X3004: undeclared identifier 'nothing'"},
         {"float u[];", "bad.fx(1,7): error X3074: 'u': an array of unstated size takes its size from an initial value"},
         {"static const float PI = 3; static float PI = 2;", "bad.fx(1,41): error X3003: redefinition of 'PI'"},
-        {"float a; float f(float x) { if (x) return 1; return 2; } static float v = f(a);",
-         "bad.fx(1,29): error X3025: 'f' has no constant value: the condition of its 'if' depends on a parameter"},
+        {"float a; float f(float x) { for (int i = 0; i < x; i++) {} return 2; }\n"
+         "technique T { pass p { ZFunc = f(a); } }",
+         "bad.fx(1,29): error X3025: 'f' has no constant value: the condition of its 'for' depends on a parameter"},
     };
     for (const auto& [source, message] : cases) {
         const std::string messages = ParseError(source);
