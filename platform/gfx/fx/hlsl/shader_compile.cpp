@@ -29,6 +29,7 @@
 #include "platform/bytes/byte_writer.h"
 #include "platform/gfx/fx/syntax/effect_message.h"
 #include "platform/gfx/fx/syntax/effect_tokens.h"
+#include "platform/gfx/fx/hlsl/vector_arguments.h"
 #include "platform/os/process.h"
 #include "platform/window/close_signals.h"
 
@@ -184,15 +185,32 @@ std::string Translate(const std::string& log, const HlslSource& source, int sour
     return out;
 }
 
+// What the front end says of a call that no function takes.
+constexpr std::string_view kNoMatchingFunction = "no matching overloaded function found";
+
 // The places where a vector is cut short to fewer components by no cast or
 // constructor of the author's: a constructor of one vector argument larger
-// than what it makes, which the front end puts where a value converts.
+// than what it makes, which the front end puts where a value converts; and a
+// vector given for a scalar parameter, where a call takes a function's
+// overload for vectors (whose vector parameters are named for it).
 class Truncations : public glslang::TIntermTraverser {
 public:
-    std::vector<std::pair<int, int>> found; // line, column
+    struct Found {
+        int line = 0;
+        int column = 0;
+        // A conversion the author may have written (a vector given for a
+        // scalar is cut by none: of two at one place, that one is kept).
+        bool mayBeWritten = true;
+        auto operator<=>(const Found&) const = default;
+    };
+    std::vector<Found> found;
 
     bool visitAggregate(glslang::TVisit, glslang::TIntermAggregate* node) override
     {
+        if (node->getOp() == glslang::EOpFunction)
+            Overload(*node);
+        if (node->getOp() == glslang::EOpFunctionCall)
+            Call(*node);
         if (!node->isConstructor() || node->getSequence().size() != 1)
             return true;
         const glslang::TIntermTyped* argument = node->getSequence()[0]->getAsTyped();
@@ -201,9 +219,54 @@ public:
             return true;
         const glslang::TType& from = argument->getType();
         if (from.isVector() && !from.isArray() && (to.isScalar() ? 1 : to.getVectorSize()) < from.getVectorSize())
-            found.emplace_back(node->getLoc().line, node->getLoc().column);
+            found.push_back({node->getLoc().line, node->getLoc().column, true});
         return true;
     }
+
+private:
+    // A function's overload for vectors: which of its parameters stand for scalars.
+    void Overload(glslang::TIntermAggregate& function)
+    {
+        const glslang::TIntermSequence& parts = function.getSequence();
+        glslang::TIntermAggregate* list = parts.empty() ? nullptr : parts[0]->getAsAggregate();
+        if (!list)
+            return;
+        std::vector<bool> scalars;
+        bool any = false;
+        for (TIntermNode* parameter : list->getSequence()) {
+            const glslang::TIntermSymbol* symbol = parameter->getAsSymbolNode();
+            scalars.push_back(symbol && std::string_view(symbol->getName().c_str()).starts_with(kVectorParameterPrefix));
+            any = any || scalars.back();
+        }
+        if (any)
+            overloads_.emplace_back(function.getName().c_str(), std::move(scalars));
+    }
+
+    // A vector given for a scalar, which the call's overload takes whole
+    // where it has two components (a larger one is cut by a constructor; a
+    // scalar is spread by one of a single argument).
+    void Call(glslang::TIntermAggregate& call)
+    {
+        for (const auto& [name, scalars] : overloads_) {
+            if (name != call.getName().c_str())
+                continue;
+            const glslang::TIntermSequence& arguments = call.getSequence();
+            for (size_t k = 0; k < scalars.size() && k < arguments.size(); ++k) {
+                const glslang::TIntermTyped* argument = arguments[k]->getAsTyped();
+                if (!scalars[k] || !argument || !argument->getType().isVector())
+                    continue;
+                const glslang::TIntermAggregate* made = argument->getAsAggregate();
+                const bool spread = made && made->isConstructor() && made->getSequence().size() == 1 &&
+                                    made->getSequence()[0]->getAsTyped() &&
+                                    made->getSequence()[0]->getAsTyped()->getType().isScalarOrVec1();
+                if (!spread)
+                    found.push_back({argument->getLoc().line, argument->getLoc().column, false});
+            }
+            return;
+        }
+    }
+
+    std::vector<std::pair<std::string, std::vector<bool>>> overloads_; // by mangled name
 };
 
 // Whether the value at `column` of `line` is converted as written: a cast
@@ -226,9 +289,11 @@ bool WrittenConversion(std::string_view line, int column)
 
 // In the compiling child: one stage's text as the front end takes it, made
 // from the effect's text now; its first `sourceLines` lines are the effect's,
-// and its entry point follows them.
+// and its entry point follows them. With `vectorOverloads`, its functions
+// take vectors for scalar parameters (hlsl/vector_arguments.h).
 std::string StageText(const HlslSource& source, const StageSource& job, const SharedBlock& block,
-                      const HlslSource::Places& places, HlslSource::Scratch& scratch, int& sourceLines)
+                      const HlslSource::Places& places, HlslSource::Scratch& scratch, int& sourceLines,
+                      bool vectorOverloads = false)
 {
     if (job.roots.empty()) {
         sourceLines = 1;
@@ -238,7 +303,8 @@ std::string StageText(const HlslSource& source, const StageSource& job, const Sh
     if (block.declaredEverywhere)
         roots.insert(roots.end(), block.variables.begin(), block.variables.end());
     sourceLines = static_cast<int>(source.lines.size());
-    const std::string text = source.TextFor(source.Reached(roots, scratch), places.empty() ? nullptr : &places);
+    const std::string text =
+        source.TextFor(source.Reached(roots, scratch), places.empty() ? nullptr : &places, vectorOverloads);
     std::string entry = job.entry.code;
     // The statics the stage reads whose values are given at the entry point,
     // what the rest of the block declares left without: the stage never reads those.
@@ -283,9 +349,11 @@ bool CompileStage(const HlslSource& source, const StageSource& job, const std::s
     if (auto* root = program.getIntermediate(language)->getTreeRoot())
         root->traverse(&truncations);
     std::sort(truncations.found.begin(), truncations.found.end());
-    truncations.found.erase(std::unique(truncations.found.begin(), truncations.found.end()), truncations.found.end());
-    for (const auto& [line, column] : truncations.found) {
-        if (line < 1 || line > sourceLines || WrittenConversion(source.LineText(line), column))
+    truncations.found.erase(std::unique(truncations.found.begin(), truncations.found.end(),
+                                        [](const auto& a, const auto& b) { return a.line == b.line && a.column == b.column; }),
+                            truncations.found.end());
+    for (const auto& [line, column, mayBeWritten] : truncations.found) {
+        if (line < 1 || line > sourceLines || (mayBeWritten && WrittenConversion(source.LineText(line), column)))
             continue;
         const HlslSource::Origin origin = source.Locate(line);
         messages += FormatEffectWarning(source.FileOf(origin), origin.line, column, 3206,
@@ -553,10 +621,18 @@ void CompileInChild(const HlslSource& source, const std::vector<StageSource>& st
             if (hook)
                 hook(stages[index].function);
             int sourceLines = 0;
-            const std::string text = StageText(source, stages[index], block, places, mine, sourceLines);
+            std::string text = StageText(source, stages[index], block, places, mine, sourceLines);
             std::vector<uint32_t> spirv;
             std::string messages;
-            const bool ok = CompileStage(source, stages[index], text, sourceLines, spirv, messages);
+            bool ok = CompileStage(source, stages[index], text, sourceLines, spirv, messages);
+            // A call that no function takes may give a vector for a scalar:
+            // once more with the functions' overloads for vectors. Only then,
+            // so that what compiles without them compiles as it always has.
+            if (!ok && source.HasVectorOverloads() && messages.find(kNoMatchingFunction) != std::string::npos) {
+                text = StageText(source, stages[index], block, places, mine, sourceLines, true);
+                messages.clear();
+                ok = CompileStage(source, stages[index], text, sourceLines, spirv, messages);
+            }
             if (!ok)
                 FailAt(k);
             const std::string extra = ok && followUp ? followUp(index, spirv) : std::string();

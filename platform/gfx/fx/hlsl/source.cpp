@@ -8,6 +8,7 @@
 
 #include "platform/gfx/fx/syntax/effect_tokens.h"
 #include "platform/gfx/fx/hlsl/array_casts.h"
+#include "platform/gfx/fx/hlsl/vector_arguments.h"
 #include "platform/gfx/fx/hlsl/flat_lists.h"
 #include "platform/gfx/fx/syntax/function_head.h"
 #include "platform/window/close_check.h"
@@ -389,8 +390,10 @@ private:
     {
         const size_t name = pos_++;
         FunctionHead head;
-        if (ReadFunctionHead(tokens_, start, head, &matches_) && head.name == name)
-            TextureParameters(head);
+        std::vector<bool> kept;
+        const bool read = ReadFunctionHead(tokens_, start, head, &matches_) && head.name == name;
+        if (read)
+            TextureParameters(head, kept);
         pos_ = Match(pos_) + 1;
         while (At(':'))
             pos_ += 2;
@@ -401,15 +404,17 @@ private:
             ++pos_;
         out_.functions.push_back(Named(name, start, std::min(pos_, tokens_.size())));
         out_.functions.back().body = body;
+        out_.vectorOverloads.push_back(read && body ? VectorOverload(out_.text, tokens_, head, kept) : std::string());
     }
 
     // The parameters of texture type of the function of `head` leave the
-    // shader's text, as the textures do, and so do the arguments given for them.
-    void TextureParameters(const FunctionHead& head)
+    // shader's text, as the textures do, and so do the arguments given for
+    // them; `kept` says which stay, empty where all do.
+    void TextureParameters(const FunctionHead& head, std::vector<bool>& kept)
     {
         const size_t name = head.name;
         std::vector<size_t> starts, commas;
-        std::vector<bool> kept;
+        kept.clear();
         bool any = false;
         for (const FunctionParameter& p : head.parameters) {
             if (!starts.empty())
@@ -420,15 +425,17 @@ private:
             kept.push_back(!texture);
             any = any || texture;
         }
-        if (!any)
+        if (!any) {
+            kept.clear();
             return;
+        }
         DropArguments(starts, commas, head.close, kept);
         // Every overload, found by its name and number of parameters (the
         // first of each such pair).
         textureCallIndex_.Add(tokens_[name].text);
         textureDefinitions_.insert(name);
         overloads_.emplace(std::make_pair(tokens_[name].text, kept.size()), textureCalls_.size());
-        textureCalls_.push_back(std::move(kept));
+        textureCalls_.push_back(kept);
     }
 
     // The arguments of the list that opens at `open`: where each starts, the
@@ -627,6 +634,14 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
     out.assignedStatics_ = std::any_of(out.variables.begin(), out.variables.end(),
                                        [](const HlslSource::Definition& v) { return v.assigned != HlslSource::kNone; });
     ChainByName(out.functions, out.IdCount(), out.firstFunction_, out.nextFunction_);
+    // An overload for vectors would change which of a function's own
+    // overloads a call takes: only a function alone under its name has one.
+    for (size_t i = 0; i < out.functions.size(); ++i) {
+        const size_t first = out.firstFunction_[out.functions[i].name];
+        if (first != i || out.nextFunction_[i] != out.functions.size())
+            out.vectorOverloads[i].clear();
+        out.hasVectorOverloads_ = out.hasVectorOverloads_ || !out.vectorOverloads[i].empty();
+    }
     ChainByName(out.variables, out.IdCount(), out.firstVariable_, out.nextVariable_);
     // What lies outside the functions and declarations (structs, typedefs)
     // is in every shader's text: its pieces are found once, a line at a time.
@@ -720,7 +735,7 @@ std::vector<HlslSource::Id> HlslSource::Reached(const std::vector<Id>& roots, Sc
     return reached;
 }
 
-std::string HlslSource::TextFor(const std::vector<Id>& reached, const Places* places) const
+std::string HlslSource::TextFor(const std::vector<Id>& reached, const Places* places, bool withOverloads) const
 {
     // The pieces of text kept, in order: what is always kept, the functions
     // reached, and of each declaration with a variable reached its type, those
@@ -729,6 +744,7 @@ std::string HlslSource::TextFor(const std::vector<Id>& reached, const Places* pl
         size_t begin;
         size_t end;
         size_t variable; // a variable's piece: which, for its place; else kNone
+        size_t function = kNone; // a function's: which
     };
     std::vector<Piece> pieces;
     std::vector<size_t> kept; // variables
@@ -736,7 +752,7 @@ std::string HlslSource::TextFor(const std::vector<Id>& reached, const Places* pl
         if (platform::ClosingAfter())
             return {};
         for (size_t i = firstFunction_[id]; i < functions.size(); i = nextFunction_[i])
-            pieces.push_back({functions[i].begin, functions[i].end, kNone});
+            pieces.push_back({functions[i].begin, functions[i].end, kNone, i});
         for (size_t i = firstVariable_[id]; i < variables.size(); i = nextVariable_[i])
             kept.push_back(i);
     }
@@ -791,6 +807,12 @@ std::string HlslSource::TextFor(const std::vector<Id>& reached, const Places* pl
         }
         line += static_cast<int>(std::count(whole.begin(), whole.end(), '\n'));
         at = piece.end;
+        if (withOverloads && piece.function != kNone && !vectorOverloads[piece.function].empty()) {
+            // On a line of its own after the function; what follows on the
+            // function's last line keeps its line and column.
+            out += "\n" + vectorOverloads[piece.function] + "\n#line " + std::to_string(line) + "\n";
+            out.append(at - lineStarts_[static_cast<size_t>(line - 1)], ' ');
+        }
     }
     return out;
 }

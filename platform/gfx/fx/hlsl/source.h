@@ -83,6 +83,9 @@ struct HlslSource {
     // casts to array types), or "".
     std::string prelude;
     std::vector<Definition> functions;
+    // By function: its overload that takes vectors for its scalar
+    // parameters (hlsl/vector_arguments.h), or "".
+    std::vector<std::string> vectorOverloads;
     std::vector<Definition> variables;       // of the declarations, in order
     std::vector<Declaration> declarations;   // of variables the shaders may read (no textures or strings)
     std::vector<Id> named;                   // what each definition names, a run each
@@ -120,9 +123,12 @@ struct HlslSource {
     // the text always keeps, every other one left out. Each kept line keeps its
     // number (a `#line` marker where many lines are left out) and its columns.
     // With `places`, each variable kept that has a place in the uniform block
-    // is declared at it. Once the program is closing it gives up early: its
-    // caller looks for the close signal after it.
-    std::string TextFor(const std::vector<Id>& reached, const Places* places = nullptr) const;
+    // is declared at it; with `withOverloads`, each function kept is
+    // followed by its overload for vectors. Once the program is closing it
+    // gives up early: its caller looks for the close signal after it.
+    std::string TextFor(const std::vector<Id>& reached, const Places* places = nullptr,
+                        bool withOverloads = false) const;
+    bool HasVectorOverloads() const { return hasVectorOverloads_; }
     // The statements that give the statics among `reached` that are given
     // their values at the entry point those values, in the order declared,
     // each value at its own line and column (`#line` markers before them;
@@ -142,6 +148,7 @@ private:
     // blanks, a piece for each line: kept in every shader's text.
     std::vector<std::pair<size_t, size_t>> alwaysKept_;
     bool assignedStatics_ = false;
+    bool hasVectorOverloads_ = false;
     friend HlslSource ExtractHlsl(std::string_view, const std::string&, const std::vector<std::string>&);
 };
 

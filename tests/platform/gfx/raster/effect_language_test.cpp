@@ -2,6 +2,7 @@
 // each colour comes out as the effect computes it.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "tests/platform/gfx/raster/raster_test_support.h"
@@ -138,6 +139,35 @@ float4 PS(float2 uv : TEXCOORD0) : COLOR
 technique T { pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(); } }
 )");
     ExpectColour(16, 16, 64, 128, 191);
+}
+
+TEST_F(GfxLanguage, AVectorGivenForAScalarParameterGivesItsFirstComponent)
+{
+    UseEffect(gfx_test::kPointSampled + R"(
+float srgb_decode(float v) { return v <= 0.04045 ? v / 12.92 : pow((v + 0.055) / 1.055, 2.4); }
+float2 r2d(float2 v, float a) { float c = cos(a), s = sin(a); return float2(c * v.x - s * v.y, s * v.x + c * v.y); }
+float4 Decoded(float2 uv : TEXCOORD0) : COLOR
+{
+    float2 an = uv * 3.0;
+    float sz = 4;
+    float2 dx = float2(0.5, 0);
+    return float4(srgb_decode(tex2Dlod(PictureSampler, float4(uv, 0, 0))), r2d(dx, floor(an * sz + .5) / sz) + 0.5, 1);
+}
+PASS(decoded, Decoded)
+)");
+    if (HasFatalFailure())
+        return;
+    // Red and green differ in every texel: the red one is the first component.
+    const auto texel = [](uint32_t x, uint32_t y) { return gfx_test::Argb(x / 3.0, 1 - y / 3.0, 0.5); };
+    ASSERT_EQ(kEffectOk, effect->SetTexture("Picture", MakeTexture(4, 4, texel)));
+    DrawWhole("decoded");
+    ExpectEveryPixel([&](uint32_t x, uint32_t y) {
+        const double v = Channel(texel(x / 8, y / 8), 16) / 255.0;
+        const double red = v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        // The angle from the first component only, in steps of a quarter.
+        const double a = std::floor((x + 0.5) / kWidth * 3.0 * 4 + 0.5) / 4;
+        return gfx_test::Argb(red, 0.5 * std::cos(a) + 0.5, 0.5 * std::sin(a) + 0.5);
+    });
 }
 
 } // namespace

@@ -662,6 +662,7 @@ TEST(EffectExpression, FunctionsComputeTheirStatements)
         {"early(2)", "float", {6}},
         {"bits(0xF0F0u)", "uint", {8}},
         {"depth(15)", "float", {15}}, // sixteen calls deep
+        {"twice(float3(3, 4, 5)) + scaled(2, U.xy)", "float", {6 + 2 * 0.5}}, // a vector for a scalar: its first
     };
     ExpectValues(cases);
 

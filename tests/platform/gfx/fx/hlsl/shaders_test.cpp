@@ -350,6 +350,21 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
          "float P;\nfloat2 Half(float2 v) { return v * 0.5; }\nstatic float2 H =\n    Half(float4(P, 1, 2, 3));\n"
          "float4 PS(float2 uv : TEXCOORD0) : COLOR { return H.xyxy; }\n" + pass,
          "", "e.fx(4,28): warning X3206: implicit truncation of vector type\n"},
+        {"vectors given for scalar parameters, their first components taken",
+         "sampler S;\nfloat Decode(float v) { return v * v; }\n"
+         "float2 Turn(float2 v, float a, float k = 1) { return v * cos(a) * k; }\n"
+         "void Split(float v, out float a, inout float b) { a = v; b += v; }\n"
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR { float2 an = uv * 4; float a, b = 0; Split(uv, a, b);\n"
+         "    return float4(Decode(tex2Dlod(S, float4(uv, 0, 0))), Turn(uv, floor(an * 2 + .5) / 2), a + b); }\n" +
+             pass,
+         "", "e.fx(5,86): warning X3206: implicit truncation of vector type\n"
+             "e.fx(6,26): warning X3206: implicit truncation of vector type\n"
+             "e.fx(6,86): warning X3206: implicit truncation of vector type\n",
+         {"S"}},
+        {"a vector given for a scalar parameter of a function with overloads",
+         "float Decode(float v) { return v; }\nfloat Decode(int v, int w) { return v; }\n"
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR { return Decode(uv); }\n" + pass,
+         "e.fx(3,61): error X3000: 'Decode' : no matching overloaded function found"},
         {"overloads with texture parameters",
          "texture T;\nsampler S = sampler_state { Texture = <T>; };\n"
          "float4 Get(texture t, sampler s, float2 uv) { return tex2D(s, uv); }\n"
