@@ -8,6 +8,7 @@
 
 #include "platform/gfx/fx/syntax/effect_tokens.h"
 #include "platform/gfx/fx/hlsl/array_casts.h"
+#include "platform/gfx/fx/hlsl/constructor_targets.h"
 #include "platform/gfx/fx/hlsl/vector_arguments.h"
 #include "platform/gfx/fx/hlsl/flat_lists.h"
 #include "platform/gfx/fx/syntax/function_head.h"
@@ -584,10 +585,12 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
 {
     HlslSource out;
     out.files.push_back(fileName);
-    // Flat lists first: their braces may push on what follows them on their
-    // lines, and every place is taken from the text as rewritten.
+    // Flat lists and constructor targets first: they may push on what
+    // follows them on their lines, and every place is taken from the text as
+    // rewritten.
     std::string rewritten(preprocessed);
     RewriteFlatLists(rewritten);
+    const std::string targetHelpers = RewriteConstructorTargets(rewritten);
     preprocessed = rewritten;
     // Origins, from the markers `#line N "file"` that start lines.
     HlslSource::Origin current{0, 1};
@@ -630,7 +633,7 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
         out.stopped = true;
         return out;
     }
-    out.prelude = RewriteArrayCasts(out.text);
+    out.prelude = RewriteArrayCasts(out.text) + targetHelpers;
     out.assignedStatics_ = std::any_of(out.variables.begin(), out.variables.end(),
                                        [](const HlslSource::Definition& v) { return v.assigned != HlslSource::kNone; });
     ChainByName(out.functions, out.IdCount(), out.firstFunction_, out.nextFunction_);

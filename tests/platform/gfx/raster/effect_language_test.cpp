@@ -170,4 +170,27 @@ PASS(decoded, Decoded)
     });
 }
 
+TEST_F(GfxLanguage, AConstructorAsTheTargetOfAnAssignmentSetsItsVariablesInOrder)
+{
+    UseEffect(std::string(gfx_test::kPassOn) + R"(
+float2 Dimensions = float2(96, 64);
+float4 Steps(float2 texCoord : TEXCOORD0) : COLOR
+{
+    float2 fTexCoordsPerSize = texCoord * Dimensions;
+    float2 dxSize, dx, dySize, dy;
+    float4(dxSize, dx) = ddx(float4(fTexCoordsPerSize, texCoord));
+    float4(dySize, dy) = ddy(float4(fTexCoordsPerSize, texCoord));
+    float first; float3 rest;
+    if (dx.x > 0) float4(first, rest) = float4(0.25, dySize, 1);
+    return float4(dxSize.x / 4 + dx.y + dy.x, dx.x * 16, rest.y / 8 + dxSize.y, 1) * first * 4 * rest.z;
+}
+PASS(steps, Steps)
+)");
+    if (HasFatalFailure())
+        return;
+    // Over a pixel the coordinates step by a 32nd: the sizes by 3 across, 2 down.
+    DrawWhole("steps");
+    ExpectEveryPixel([](uint32_t, uint32_t) { return gfx_test::Argb(0.75, 0.5, 0.25); });
+}
+
 } // namespace

@@ -365,6 +365,10 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
          "float Decode(float v) { return v; }\nfloat Decode(int v, int w) { return v; }\n"
          "float4 PS(float2 uv : TEXCOORD0) : COLOR { return Decode(uv); }\n" + pass,
          "e.fx(3,61): error X3000: 'Decode' : no matching overloaded function found"},
+        {"a constructor as the target of an assignment, an error after it on its line in its place",
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR { float2 a, b; float4(a, b) = uv.xyxy; float c = a return c; }\n" +
+             pass,
+         "e.fx(1,93): error X3000: syntax error: unexpected token 'return', ';' expected"},
         {"overloads with texture parameters",
          "texture T;\nsampler S = sampler_state { Texture = <T>; };\n"
          "float4 Get(texture t, sampler s, float2 uv) { return tex2D(s, uv); }\n"

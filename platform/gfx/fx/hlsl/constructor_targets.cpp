@@ -1,0 +1,123 @@
+#include "platform/gfx/fx/hlsl/constructor_targets.h"
+
+#include <algorithm>
+#include <set>
+#include <string_view>
+#include <vector>
+
+#include "platform/gfx/fx/syntax/effect_tokens.h"
+#include "platform/window/close_check.h"
+
+namespace gfx {
+namespace {
+
+// The vector types a target may be: a base and a size of 2 to 4.
+bool TargetType(std::string_view type, std::string_view& base, uint32_t& size)
+{
+    static constexpr std::string_view kBases[] = {"float", "half", "double", "int", "uint", "bool"};
+    if (type.size() < 2 || type.back() < '2' || type.back() > '4')
+        return false;
+    base = type.substr(0, type.size() - 1);
+    size = static_cast<uint32_t>(type.back() - '0');
+    return std::find(std::begin(kBases), std::end(kBases), base) != std::end(kBases);
+}
+
+// The helper's name: as many letters as the type's, "zl", the base's first
+// letter and the size, then '_'.
+std::string HelperName(std::string_view type, std::string_view base, uint32_t size)
+{
+    std::string name = "zl" + std::string(1, base[0]) + std::to_string(size);
+    name.resize(type.size(), '_');
+    return name;
+}
+
+// A helper for every way `size` components split, in order, into parts of 1
+// to `size`: a bit of `cuts` set where a part ends after that component.
+std::string Helpers(std::string_view type, std::string_view base, uint32_t size)
+{
+    const std::string name = HelperName(type, base, size);
+    std::string out;
+    for (uint32_t cuts = 0; cuts < (1u << (size - 1)); ++cuts) {
+        std::string parameters, body;
+        uint32_t first = 0;
+        for (uint32_t k = 0, part = 0; k < size; ++k) {
+            if (k + 1 < size && !(cuts >> k & 1))
+                continue;
+            const uint32_t count = k + 1 - first;
+            const std::string local = "a" + std::to_string(part++);
+            parameters += "out " + std::string(base) + (count > 1 ? std::to_string(count) : "") + " " + local + ", ";
+            body += local + " = v." + std::string("xyzw").substr(first, count) + "; ";
+            first = k + 1;
+        }
+        out += "void " + name + "(" + parameters + std::string(type) + " v) { " + body + "} ";
+    }
+    return out;
+}
+
+} // namespace
+
+std::string RewriteConstructorTargets(std::string& text)
+{
+    if (text.find('=') == std::string::npos)
+        return {};
+    TokenProblem problem;
+    const std::vector<Token> tokens = Tokenize(text, &problem);
+    const std::vector<size_t> matches = BracketMatches(tokens);
+    const size_t n = tokens.size();
+    std::string prelude;
+    std::set<std::string> made;
+    std::vector<size_t> closes; // the ';' of each statement rewritten, in order
+    for (size_t i = 0; i + 3 < n; ++i) {
+        std::string_view base;
+        uint32_t size = 0;
+        if (tokens[i].kind != TokenKind::Identifier || !tokens[i + 1].Is('(') || !TargetType(tokens[i].text, base, size))
+            continue;
+        // A statement's start: nothing it could be an operand of stands before it.
+        const Token* before = i > 0 ? &tokens[i - 1] : nullptr;
+        if (before && !(before->Is(';') || before->Is('{') || before->Is('}') || before->Is(')') ||
+                        before->Is(':') || before->Is("else") || before->kind == TokenKind::Directive))
+            continue;
+        const size_t close = matches[i + 1];
+        if (close >= n || close == i + 2 || close + 2 >= n || !tokens[close + 1].Is('=') ||
+            (tokens[close + 2].Is('=') && tokens[close + 2].offset == tokens[close + 1].offset + 1))
+            continue;
+        // Its value runs to the ';' (a comma would split it among the helper's arguments).
+        size_t end = close + 2;
+        for (; end < n && !tokens[end].Is(';'); platform::CountSteps(1)) {
+            if (tokens[end].Is(',') || tokens[end].Is(')') || tokens[end].Is(']') || tokens[end].Is('}'))
+                break;
+            end = tokens[end].Is('(') || tokens[end].Is('[') || tokens[end].Is('{') ? std::min(matches[end], n) + 1
+                                                                                     : end + 1;
+        }
+        if (end >= n || !tokens[end].Is(';') || end == close + 2)
+            continue;
+        // The tokens view the text: what they name is taken before it changes.
+        const std::string type(tokens[i].text);
+        if (made.insert(type).second)
+            prelude += Helpers(type, base, size);
+        text.replace(tokens[i].offset, type.size(), HelperName(type, base, size));
+        text[tokens[close].offset] = ',';
+        text[tokens[close + 1].offset] = ' ';
+        closes.push_back(tokens[end].offset);
+        i = end;
+    }
+    if (closes.empty())
+        return {};
+    // The helper's ')' before each ';', in the place of a blank after it.
+    std::string out;
+    out.reserve(text.size() + closes.size());
+    size_t at = 0;
+    for (size_t semicolon : closes) {
+        out.append(text, at, semicolon - at);
+        out += ");";
+        at = semicolon + 1;
+        if (at < text.size() && (text[at] == ' ' || text[at] == '\t'))
+            ++at;
+    }
+    out.append(text, at, std::string::npos);
+    platform::CountSteps(text.size());
+    text = std::move(out);
+    return prelude;
+}
+
+} // namespace gfx
