@@ -201,6 +201,11 @@ private:
     // Assignments and increments, separated by commas, up to what follows them.
     bool Updates();
     bool Update();
+    // The local `name` names, and the part of it written, read on to the '='.
+    bool LocalTarget(const Token& name, Target& target);
+    // `float4(a, b) = value`, the type's name next: the value's components
+    // in order, written into the parts named.
+    bool ConstructorTarget();
     bool TargetOf(uint32_t local, Target& target);
     bool LoadPart(const Target& target, const Token& at);
     bool Write(const Target& target, const Token& at);

@@ -130,6 +130,8 @@ bool ExpressionCompiler::Statement(Flow& flow)
         return NotConstant(t, "its 'switch' is not computed here: write it with 'if'");
     } else if (t.Is("discard")) {
         return NotConstant(t, "'discard' ends a pixel shader's work and gives no value");
+    } else if (StartsDeclaration(t) && IsSymbol(Peek(1), '(')) {
+        ok = ConstructorTarget() && Expect(';');
     } else if (StartsDeclaration(t)) {
         ok = Declaration();
     } else if (t.kind == TokenKind::Identifier || IsPair('+', '+') || IsPair('-', '-')) {
@@ -518,25 +520,8 @@ bool ExpressionCompiler::Update()
         Next();
     }
     const Token name = Peek();
-    if (name.kind != TokenKind::Identifier)
-        return Unexpected(name);
-    size_t local = locals_.size();
-    for (size_t k = locals_.size(); k > frame_; --k)
-        if (locals_[k - 1].name == name.text) {
-            local = k - 1;
-            break;
-        }
-    if (local == locals_.size()) {
-        if (IsSymbol(Peek(1), '('))
-            return NotConstant(name, "a call of '" + std::string(name.text) + "' as a statement gives nothing");
-        if (names_.Find(name.text).kind != ExpressionName::Kind::Unknown)
-            return NotConstant(name, "it writes '" + std::string(name.text) +
-                                         "', which is not its own: only its locals take values");
-        return NotConstant(name, "'" + std::string(name.text) + "' starts no declaration, assignment or return");
-    }
-    Next();
     Target target;
-    if (!TargetOf(static_cast<uint32_t>(local), target))
+    if (!LocalTarget(name, target))
         return false;
     const Token at = Peek();
     if (!increment) {
@@ -578,6 +563,79 @@ bool ExpressionCompiler::Update()
     if (op != kBinaryCount && !builder_.Emit({Op::Binary, op, 0}, at))
         return false;
     return builder_.ConvertTo(target.part, at, false) && Write(target, at);
+}
+
+bool ExpressionCompiler::LocalTarget(const Token& name, Target& target)
+{
+    if (name.kind != TokenKind::Identifier)
+        return Unexpected(name);
+    size_t local = locals_.size();
+    for (size_t k = locals_.size(); k > frame_; --k)
+        if (locals_[k - 1].name == name.text) {
+            local = k - 1;
+            break;
+        }
+    if (local == locals_.size()) {
+        if (IsSymbol(Peek(1), '('))
+            return NotConstant(name, "a call of '" + std::string(name.text) + "' as a statement gives nothing");
+        if (names_.Find(name.text).kind != ExpressionName::Kind::Unknown)
+            return NotConstant(name, "it writes '" + std::string(name.text) +
+                                         "', which is not its own: only its locals take values");
+        return NotConstant(name, "'" + std::string(name.text) + "' starts no declaration, assignment or return");
+    }
+    Next();
+    return TargetOf(static_cast<uint32_t>(local), target);
+}
+
+bool ExpressionCompiler::ConstructorTarget()
+{
+    const Token type = Next();
+    ValueShape shape;
+    bool refused = false;
+    std::string why;
+    TypeNamed(type.text, shape, refused, why);
+    if (!shape.IsVector())
+        return NotConstant(type, "'" + ShapeName(shape) + "' as the target of an assignment is computed only of a vector");
+    Next(); // '('
+    std::vector<Target> targets;
+    uint64_t components = 0;
+    for (;;) {
+        const Token name = Peek();
+        Target target;
+        if (!LocalTarget(name, target))
+            return false;
+        if (!target.part.IsVector())
+            return NotConstant(name, "'" + std::string(name.text) + "' is no vector or scalar to take components");
+        components += target.part.Components();
+        targets.push_back(std::move(target));
+        if (!IsSymbol(Peek(), ','))
+            break;
+        Next();
+    }
+    if (!Expect(')'))
+        return false;
+    const Token at = Peek();
+    if (!IsSymbol(at, '=') || IsPair('=', '='))
+        return Unexpected(at);
+    Next();
+    if (components != shape.Components())
+        return Fail(type, 3014, "'" + ShapeName(shape) + "' has " + std::to_string(shape.Components()) +
+                                    " components, its targets " + std::to_string(components));
+    uint32_t value = 0;
+    if (!Assignment() || !builder_.ConvertTo(shape, at, false) || !builder_.StoreNew(shape, at, value))
+        return false;
+    uint32_t first = 0;
+    for (const Target& target : targets) {
+        const uint32_t count = target.part.ElementComponents();
+        uint32_t picks = count;
+        for (uint32_t k = 0; k < count; ++k)
+            picks |= (first + k) << (3 + 4 * k);
+        first += count;
+        if (!builder_.Load(value, at) || !builder_.Emit({Op::Swizzle, picks, 0}, at) ||
+            !builder_.ConvertTo(target.part, at, false) || !Write(target, at))
+            return false;
+    }
+    return true;
 }
 
 bool ExpressionCompiler::TargetOf(uint32_t local, Target& target)

@@ -56,6 +56,9 @@ public:
         functions_["early"] = "float early(float x) { for (int i = 0; i < 100; i++) { if (i == 3) return x * i; } return -1; }";
         functions_["bits"] = "uint bits(uint v) { uint n = 0; while (v != 0) { n += v & 1; v >>= 1; } return n; }";
         functions_["depth"] = "float depth(int n) { if (n == 0) return 0; return 1 + depth(n - 1); }";
+        functions_["split"] =
+            "float split(float4 v) { float2 a, b; float4(a, b) = v * 2; float c; float3 d; float4(c, d.zyx) = v.wzyx;"
+            " return a.y + b.x * 10 + c * 100 + d.x * 1000; }";
         functions_["onParameter"] = "float onParameter(float x) { if (x > 0) return 1; return 2; }";
         // Ways chosen by a parameter: locals of every shape, nested ways, returns among them.
         functions_["lightView"] =
@@ -663,6 +666,7 @@ TEST(EffectExpression, FunctionsComputeTheirStatements)
         {"bits(0xF0F0u)", "uint", {8}},
         {"depth(15)", "float", {15}}, // sixteen calls deep
         {"twice(float3(3, 4, 5)) + scaled(2, U.xy)", "float", {6 + 2 * 0.5}}, // a vector for a scalar: its first
+        {"split(float4(1, 2, 3, 4))", "float", {4 + 60 + 400 + 1000}},
     };
     ExpectValues(cases);
 
@@ -673,9 +677,10 @@ TEST(EffectExpression, FunctionsComputeTheirStatements)
     gfx::ExpressionError error;
     ASSERT_TRUE(Compile("sum(100) + identity3()[1][1]", names, e, error)) << error.text;
     EXPECT_EQ(e.Instructions().size(), 1u);
-    ASSERT_TRUE(Compile("swizzled(U) + table(0)", names, e, error)) << error.text;
+    ASSERT_TRUE(Compile("swizzled(U) + table(0) + split(U)", names, e, error)) << error.text;
     EXPECT_TRUE(e.NamesParameters());
-    EXPECT_EQ(ReadBack(e), (std::vector<double>{8 + 6, 1.25 + 6, 7 + 6, 16 + 6}));
+    const double split = 0.5 + 4 * 10 + 8 * 100 + 0.5 * 1000;
+    EXPECT_EQ(ReadBack(e), (std::vector<double>{8 + 6 + split, 1.25 + 6 + split, 7 + 6 + split, 16 + 6 + split}));
 }
 
 // An `if` whose condition depends on a parameter takes both ways: every
