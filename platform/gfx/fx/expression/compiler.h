@@ -153,7 +153,8 @@ private:
     // next round, or out of the function with the value it returns on the stack.
     enum class Flow : uint8_t { Next, Break, Continue, Return };
     // A local, or a part of one, that a statement writes: components from
-    // `first` on, or first + each of `picks` (packed as Swizzle's).
+    // `first` on, or first + each of `picks` (packed as Swizzle's); an
+    // element a parameter chooses adds its own to `first` where it is written.
     struct Target {
         uint32_t slot = 0;
         ValueShape part;
@@ -163,6 +164,9 @@ private:
         struct Step {
             bool index = true;
             uint32_t value = 0; // the element, or the packed swizzle
+            uint32_t chosen = ExpressionBuilder::kNone; // a local: the index a parameter gives
+            uint32_t count = 0;  // the elements it chooses among
+            uint32_t stride = 0; // and their components
         };
         std::vector<Step> steps;
     };

@@ -648,23 +648,28 @@ bool ExpressionCompiler::TargetOf(uint32_t local, Target& target)
             const Token first = Peek();
             if (!Comma())
                 return false;
-            ExpressionValue index;
             if (builder_.Top().Components() != 1)
                 return Fail(first, 3020, "an index is a scalar");
-            if (!builder_.TakeConstant(index))
-                return NotConstant(first, "the element it writes is chosen by a parameter, whose value is known only when a pass begins");
-            if (!Expect(']'))
-                return false;
             ValueShape element;
             uint32_t count = 0, at = 0;
             if (!IndexedElement(target.part, element, count))
                 return Fail(open, 3018, "'" + ShapeName(target.part) + "' cannot be indexed");
-            if (!builder_.ElementAt(index.components[0], count, first, at))
+            Target::Step step{true, 0, ExpressionBuilder::kNone, count, element.ElementComponents()};
+            ExpressionValue index;
+            if (!builder_.TakeConstant(index)) {
+                // A parameter chooses it: each element is written where it is the one.
+                if (!builder_.StoreNew(builder_.Top(), first, step.chosen))
+                    return false;
+            } else if (!builder_.ElementAt(index.components[0], count, first, at)) {
                 return false;
-            target.first += at * element.ElementComponents();
+            }
+            if (!Expect(']'))
+                return false;
+            step.value = at;
+            target.first += at * step.stride;
             target.part = element;
             target.whole = false;
-            target.steps.push_back({true, at});
+            target.steps.push_back(step);
         } else if (IsSymbol(Peek(), '.')) {
             Token member;
             uint32_t packed = 0;
@@ -703,7 +708,9 @@ bool ExpressionCompiler::LoadPart(const Target& target, const Token& at)
         ExpressionValue index;
         index.shape.base = ValueBase::Int;
         index.components = {double(step.value)};
-        if (!builder_.PushConstant(std::move(index), at) || !builder_.Emit({Op::Index, 0, 0}, at))
+        const bool pushed = step.chosen != ExpressionBuilder::kNone ? builder_.Load(step.chosen, at)
+                                                                    : builder_.PushConstant(std::move(index), at);
+        if (!pushed || !builder_.Emit({Op::Index, 0, 0}, at))
             return false;
     }
     return true;
@@ -711,6 +718,40 @@ bool ExpressionCompiler::LoadPart(const Target& target, const Token& at)
 
 bool ExpressionCompiler::Write(const Target& target, const Token& at)
 {
+    for (size_t k = 0; k < target.steps.size(); ++k) {
+        const Target::Step& step = target.steps[k];
+        if (step.chosen == ExpressionBuilder::kNone)
+            continue;
+        // Each element in turn, written where the index (truncated, as an
+        // index is) is its own: a branch of the program for each.
+        uint32_t value = 0;
+        if (!builder_.StoreNew(builder_.Top(), at, value))
+            return false;
+        ValueShape whole;
+        whole.base = ValueBase::Int;
+        for (uint32_t e = 0; e < step.count; ++e) {
+            Target one = target;
+            one.steps[k].chosen = ExpressionBuilder::kNone;
+            one.steps[k].value = e;
+            one.first += e * step.stride;
+            ExpressionValue element;
+            element.shape = whole;
+            element.components = {double(e)};
+            uint32_t is = 0;
+            ExpressionBuilder::BranchWrites writes;
+            if (!builder_.Load(step.chosen, at) || !builder_.ConvertTo(whole, at, true) ||
+                !builder_.PushConstant(std::move(element), at) || !builder_.Emit({Op::Binary, kEqual, 0}, at) ||
+                !builder_.StoreNew(BoolValue(false).shape, at, is))
+                return false;
+            builder_.BeginBranch();
+            if (!builder_.Load(value, at) || !Write(one, at))
+                return false;
+            builder_.EndBranch(writes);
+            if (!builder_.Merge(is, writes, {}, at))
+                return false;
+        }
+        return true;
+    }
     if (target.whole)
         return builder_.Store(target.slot, at);
     if (builder_.StoreConstantInto(target.slot, target.first, target.picks, at))

@@ -76,7 +76,8 @@ public:
         functions_["rounds"] = "float rounds(float x) { float s = 0; for (int i = 0; i < x; i++) s += 1; return s; }";
         functions_["leaves"] =
             "float leaves(float x) { float s = 0; for (int i = 0; i < 4; i++) { if (x > i) break; s += 1; } return s; }";
-        functions_["byParameter"] = "float byParameter(int i) { float4 v = 0; v[i] = 1; return v.x; }";
+        functions_["byParameter"] =
+            "float byParameter(int i) { float4 v = 0; v[i] = 1; v[i] *= 3; return dot(v, float4(1, 10, 100, 1000)); }";
         functions_["choose"] = "float choose(int i) { switch (i) { case 0: return 1; } return 0; }";
         functions_["breakOut"] = "float breakOut() { break; return 1; }";
         functions_["writesConstant"] = "float writesConstant() { PI = 2; return PI; }";
@@ -422,7 +423,6 @@ TEST(EffectExpression, OperandsMeetByHlslsRules)
         // Statements a function cannot compute for a constant: a way chosen by a parameter among them.
         {"rounds(U.x)", "X3025: 'rounds' has no constant value: the condition of its 'for' depends on a parameter"},
         {"leaves(U.x)", "'leaves' has no constant value: a way of its 'if' leaves a loop"},
-        {"byParameter((int)U.x)", "'byParameter' has no constant value: the element it writes is chosen by a parameter"},
         {"choose(1)", "'choose' has no constant value: its 'switch' is not computed here"},
         {"breakOut()", "'breakOut' has no constant value: its 'break' is outside a loop"},
         {"writesConstant()", "'writesConstant' has no constant value: it writes 'PI', which is not its own"},
@@ -706,6 +706,8 @@ TEST(EffectExpression, WaysAParameterChoosesAreBothTaken)
         {"firstAbove(U.x)", 5, {-1}},
         {"afterReturn(U.x)", 1, {0}},
         {"afterReturn(U.x)", -1, {1}},
+        {"byParameter((int)U.x)", 2, {300}},
+        {"byParameter(U.x)", 0.5f, {3}},
     };
     for (const auto& c : cases) {
         TestNames names;
