@@ -46,7 +46,7 @@ bool ComponentByComponent(uint32_t intrinsic)
 
 } // namespace
 
-bool ExpressionBuilder::Fail(const Token& at, int code, const std::string& text)
+bool ExpressionBuilder::Fail(const Token& at, int code, const std::string& text, bool roundsByParameter)
 {
     if (error_.code == 0) {
         error_.line = at.line;
@@ -54,6 +54,7 @@ bool ExpressionBuilder::Fail(const Token& at, int code, const std::string& text)
         error_.file = at.file;
         error_.code = code;
         error_.text = text;
+        error_.roundsByParameter = roundsByParameter;
     }
     return false;
 }

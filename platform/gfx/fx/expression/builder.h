@@ -43,7 +43,7 @@ public:
     ExpressionBuilder(ExpressionBudget& budget, ExpressionError& error) : budget_(budget), error_(error) {}
 
     // Keeps the first failure; always false.
-    bool Fail(const Token& at, int code, const std::string& text);
+    bool Fail(const Token& at, int code, const std::string& text, bool roundsByParameter = false);
     // Spends `work` steps of the budget; false, with the failure kept, past it.
     bool Spend(uint64_t work, const Token& at);
     // One step that cannot fail here (a token read): the next Spend counts it.

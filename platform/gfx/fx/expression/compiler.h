@@ -145,8 +145,9 @@ private:
     bool Head(const std::string& name, const std::vector<Token>& tokens, FunctionHead& head, size_t& body);
     // A call of a function of the effect, inlined.
     bool Inline(const ExpressionName& function, const Token& call);
-    // "'f' has no constant value: why", at `at`.
-    bool NotConstant(const Token& at, const std::string& why);
+    // "'f' has no constant value: why", at `at`; `rounds` for a loop whose
+    // rounds a parameter decides.
+    bool NotConstant(const Token& at, const std::string& why, bool rounds = false);
 
     // ---- Statements of a function's body (expression/statements.cpp) ----
     // How a statement ends: on to the next, out of its loop, on to its loop's

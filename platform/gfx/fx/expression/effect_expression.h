@@ -55,6 +55,9 @@ struct ExpressionError {
     int file = 0;
     int code = 0;
     std::string text;
+    // Refused only for a loop whose rounds a parameter decides: the shaders,
+    // which run it when a pass draws, still compute the value.
+    bool roundsByParameter = false;
 };
 
 class Expression;

@@ -191,9 +191,10 @@ bool ExpressionCompiler::Inline(const ExpressionName& function, const Token& cal
     return Body();
 }
 
-bool ExpressionCompiler::NotConstant(const Token& at, const std::string& why)
+bool ExpressionCompiler::NotConstant(const Token& at, const std::string& why, bool rounds)
 {
-    return Fail(at, 3025, "'" + (function_ ? function_->name : std::string()) + "' has no constant value: " + why);
+    return builder_.Fail(at, 3025, "'" + (function_ ? function_->name : std::string()) + "' has no constant value: " + why,
+                         rounds);
 }
 
 } // namespace gfx::expr

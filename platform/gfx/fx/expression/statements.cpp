@@ -163,7 +163,7 @@ bool ExpressionCompiler::Condition(const Token& statement, bool& value, uint32_t
         return builder_.StoreNew(shape, first, *chosen);
     return NotConstant(statement, "the condition of its '" + std::string(statement.text) +
                                       "' depends on a parameter: how many rounds the loop takes is known only "
-                                      "when a pass begins");
+                                      "when a pass begins", true);
 }
 
 bool ExpressionCompiler::If(Flow& flow)
@@ -214,7 +214,7 @@ bool ExpressionCompiler::Ways(uint32_t condition, const Token& at, Flow& flow)
             return false;
         if (ends[way] == Flow::Break || ends[way] == Flow::Continue)
             return NotConstant(at, "a way of its 'if' leaves a loop, and the condition that chooses it depends on a "
-                                   "parameter: how many rounds the loop takes is known only when a pass begins");
+                                   "parameter: how many rounds the loop takes is known only when a pass begins", true);
         if (ends[way] == Flow::Return) {
             // On from the way's end: what follows its `return` is not read.
             body.Reset(start);
