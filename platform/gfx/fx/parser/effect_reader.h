@@ -53,7 +53,14 @@ private:
     public:
         explicit Tokens(Parser& parser) : parser_(parser) {}
         const Token& Peek(size_t ahead) override { return parser_.Peek(ahead); }
-        Token Next() override { return parser_.Next(); }
+        Token Next() override
+        {
+            const Token t = parser_.Next();
+            open += IsSymbol(t, '(') || IsSymbol(t, '[') || IsSymbol(t, '{') ? 1 : 0;
+            open -= IsSymbol(t, ')') || IsSymbol(t, ']') || IsSymbol(t, '}') ? 1 : 0;
+            return t;
+        }
+        int open = 0; // brackets read and not yet closed
 
     private:
         Parser& parser_;
@@ -101,7 +108,7 @@ private:
 
     bool ParseType(TypeInfo& info);
     bool ArraySize(uint32_t& size, bool& unsized);
-    bool InitialValue(const ValueShape& shape, Expression& program);
+    bool InitialValue(const ValueShape& shape, Expression& program, ExpressionError* shadersOnly = nullptr);
     bool Typedef();
     bool ConstantBuffer();
     bool Declaration();

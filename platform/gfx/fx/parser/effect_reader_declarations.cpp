@@ -192,14 +192,21 @@ bool Parser::ArraySize(uint32_t& size, bool& unsized)
 }
 
 // The initial value of a variable or annotation of `shape` (its size
-// taken from the values for an unsized array).
-bool Parser::InitialValue(const ValueShape& shape, Expression& program)
+// taken from the values for an unsized array). With `shadersOnly`, one
+// refused only for a loop a parameter decides is read past, and the
+// refusal kept there: the shaders compute it.
+bool Parser::InitialValue(const ValueShape& shape, Expression& program, ExpressionError* shadersOnly)
 {
     Tokens tokens(*this);
     Names names(*this);
     ExpressionError error;
-    if (!CompileInitializer(tokens, names, budget_, shape, program, error))
+    if (CompileInitializer(tokens, names, budget_, shape, program, error))
+        return true;
+    if (!shadersOnly || !error.roundsByParameter || failed_ || closing_)
         return ExpressionFailed(error);
+    while (Peek().kind != TokenKind::End && (tokens.open > 0 || !(IsSymbol(Peek(), ';') || IsSymbol(Peek(), ','))))
+        tokens.Next();
+    *shadersOnly = std::move(error);
     return true;
 }
 
@@ -461,9 +468,17 @@ bool Parser::Variable(const TypeInfo& type, bool isStatic, const std::string& na
             AssignAtEntry(symbol, name, valueToken);
         } else {
             Expression program;
-            if (!InitialValue(ShapeOf(type, unsized ? kUnsizedArray : p.arraySize), program))
+            ExpressionError shadersOnly;
+            if (!InitialValue(ShapeOf(type, unsized ? kUnsizedArray : p.arraySize), program,
+                              isStatic && !unsized ? &shadersOnly : nullptr))
                 return false;
-            if (isStatic && program.NamesParameters()) {
+            if (shadersOnly.code != 0) {
+                // Only the shaders compute it, at their entry points.
+                symbol.kind = ExpressionName::Kind::Refused;
+                symbol.why = "'" + name + "' has a value only in the shaders: " + shadersOnly.text;
+                if (!AssignAtEntry(symbol, name, valueToken))
+                    return ExpressionFailed(shadersOnly);
+            } else if (isStatic && program.NamesParameters()) {
                 // Its value follows the parameters it names.
                 symbol.kind = ExpressionName::Kind::Derived;
                 symbol.shape = program.Shape();
