@@ -369,6 +369,11 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
          "float4 PS(float2 uv : TEXCOORD0) : COLOR { float2 a, b; float4(a, b) = uv.xyxy; float c = a return c; }\n" +
              pass,
          "e.fx(1,93): error X3000: syntax error: unexpected token 'return', ';' expected"},
+        {"a static of a loop a parameter decides, which only the shaders compute, read for a state",
+         "float N;\nfloat Steps(float n) { float s = 0; for (int i = 0; i < n; i++) s += 1; return s; }\n"
+         "static float S = Steps(N);\ntechnique T { pass p { ZFunc = S; } }\n",
+         "e.fx(4,32): error X3025: 'S' has a value only in the shaders: 'Steps' has no constant value: the condition "
+         "of its 'for' depends on a parameter"},
         {"overloads with texture parameters",
          "texture T;\nsampler S = sampler_state { Texture = <T>; };\n"
          "float4 Get(texture t, sampler s, float2 uv) { return tex2D(s, uv); }\n"

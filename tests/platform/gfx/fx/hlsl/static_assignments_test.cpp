@@ -17,12 +17,14 @@ class GfxStaticAssignments : public gfx_test::RasterTest {};
 TEST_F(GfxStaticAssignments, StaticsComputedByFunctionsFollowTheParameters)
 {
     // Every form: a scalar, one that reads it, an array of unstated size in
-    // braces, a const over lines, a struct, and one the vertex stage reads.
+    // braces, a const over lines, a struct, one the vertex stage reads, and
+    // one of a loop the parameter decides (in alpha).
     UseEffect(R"(
 float P = 2;
 float4 Tint = float4(0.25, 0.5, 0.75, 1);
 struct Pair { float a; float2 b; };
 float Twice(float x) { return x * 2; }
+float Steps(float n) { float s = 0; for (int i = 0; i < n; i++) s += 0.25; return s; }
 float2 Halves(float2 v) { return v * 0.5; }
 static float K = Twice(P);
 static float J = K / 16;
@@ -32,11 +34,12 @@ static const float3 M =
         Twice(0.5);
 static Pair Q = { Twice(P), Halves(Tint.xy) };
 static float Spread = Twice(P) / 4;
+static float Rounds = Steps(P);
 struct Through { float4 pos : POSITION; float2 uv : TEXCOORD0; };
 Through VS(float4 p : POSITION, float2 uv : TEXCOORD0) { Through o; o.pos = p; o.uv = uv * Spread; return o; }
 float4 PS(float2 uv : TEXCOORD0) : COLOR
 {
-    return float4(J * 2 * uv.x + L[1] * 0.25, L[0] * uv.y, M.b * Q.b.y * 2 + Q.a / 16, 1);
+    return float4(J * 2 * uv.x + L[1] * 0.25, L[0] * uv.y, M.b * Q.b.y * 2 + Q.a / 16, Rounds);
 }
 technique T { pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(); } }
 )");
@@ -53,10 +56,10 @@ technique T { pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile
         for (uint32_t y = 0; y < kHeight; ++y)
             for (uint32_t x = 0; x < kWidth; ++x) {
                 const float u = (x + 0.5f) / kWidth * spread, v = (y + 0.5f) / kHeight * spread;
-                const float expected[3] = {j * 2 * u + 0.25f, l0 * v, blue};
+                const float expected[4] = {p * 0.25f, j * 2 * u + 0.25f, l0 * v, blue};
                 const uint32_t pixel = Pixel(x, y);
-                for (int c = 0; c < 3; ++c)
-                    ASSERT_NEAR(gfx_test::Channel(pixel, 16 - 8 * c), std::lround(expected[c] * 255), 1)
+                for (int c = 0; c < 4; ++c)
+                    ASSERT_NEAR(gfx_test::Channel(pixel, 24 - 8 * c), std::lround(expected[c] * 255), 1)
                         << "channel " << c << " at " << x << "," << y;
             }
     }
