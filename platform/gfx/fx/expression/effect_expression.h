@@ -5,7 +5,8 @@
 // - CompileExpression reads an HLSL expression from tokens (literals, names,
 //   every operator with C's precedence, `?:` and the comma, swizzles, indexing,
 //   constructors, casts, initializer lists, the pure intrinsics, and calls of
-//   the effect's own functions whose bodies compute a value) into an Expression:
+//   the effect's own functions whose bodies compute a value, an `if` on a
+//   parameter by both its ways) into an Expression:
 //   a flat program for a stack of values, typed as it is read, with HLSL's
 //   promotions. Names go to the caller's ExpressionNames: a constant gives its
 //   value, a parameter stays a reference to it, a function gives its text to

@@ -1,14 +1,15 @@
 // The statements of a function called for a constant (declared in
 // expression/compiler.h), computed as they are read: declarations, assignments
-// to locals and to their elements and components, increments, blocks, `if`,
-// `for`, `while` and `do` whose conditions are known when they are read,
-// `break`, `continue` and `return`. A loop's body is read again for each of
-// its rounds, every token and round spending the budget. An `if` whose
-// condition depends on a parameter takes both ways, each a branch of the
-// program, and every local either writes takes the value the condition
-// chooses, as the platform's compiler computes such values; a loop whose
-// condition depends on a parameter is refused in words, as only the pass's
-// begin knows how many rounds it has.
+// to locals and to their elements and components (a constructor's among
+// them, `float4(a, b) = v`), increments, blocks, `if`, `for`, `while` and
+// `do` whose conditions are known when they are read, `break`, `continue` and
+// `return`. A loop's body is read again for each of its rounds, every token
+// and round spending the budget. An `if` whose condition depends on a
+// parameter takes both ways, each a branch of the program, and every local
+// either writes takes the value the condition chooses, as the platform's
+// compiler computes such values; so does an element a parameter chooses,
+// each element a way. A loop whose condition depends on a parameter is
+// refused in words, as only the pass's begin knows how many rounds it has.
 #include <algorithm>
 #include <string>
 #include <vector>
