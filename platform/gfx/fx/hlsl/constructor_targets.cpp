@@ -54,11 +54,23 @@ std::string Helpers(std::string_view type, std::string_view base, uint32_t size)
     return out;
 }
 
+// Whether `text` has a ')' and then, past blanks, an '=' that is no '==':
+// a target's end, looked for before the text is read as tokens.
+bool MayHaveTargets(std::string_view text)
+{
+    for (size_t at = text.find(')'); at != std::string_view::npos; at = text.find(')', at + 1)) {
+        const size_t next = text.find_first_not_of(" \t\r\n", at + 1);
+        if (next != std::string_view::npos && next + 1 < text.size() && text[next] == '=' && text[next + 1] != '=')
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::string RewriteConstructorTargets(std::string& text)
 {
-    if (text.find('=') == std::string::npos)
+    if (!MayHaveTargets(text))
         return {};
     TokenProblem problem;
     const std::vector<Token> tokens = Tokenize(text, &problem);

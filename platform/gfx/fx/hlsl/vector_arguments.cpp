@@ -44,26 +44,35 @@ std::string VectorOverload(std::string_view text, const std::vector<Token>& toke
                 }
         list.push_back(std::move(out));
     }
-    // One overload for each count of arguments a call may give, without
+    // An overload for each count of arguments a call may give, without
     // defaults: a call the function takes gives a scalar for one of its
-    // vectors, and the function wins it.
+    // vectors, and the function wins it. At most kMostOverloads, all the
+    // arguments first, then the fewest: what it writes grows with the head.
+    constexpr size_t kMostOverloads = 8;
     const std::string name(tokens[head.name].text);
     const std::string type = written(head.typeBegin, head.typeEnd);
     const bool returns = !(head.typeEnd == head.typeBegin + 1 && tokens[head.typeBegin].Is("void"));
+    size_t required = 0;
+    while (required < list.size() && !list[required].defaulted)
+        ++required;
     std::string out;
-    bool vectors = false;
-    std::string parameters, arguments;
-    for (size_t count = 0; count <= list.size(); ++count) {
-        if (count > 0) {
-            const Parameter& p = list[count - 1];
-            vectors = vectors || p.vector;
-            parameters += (count > 1 ? ", " : "") + p.declared;
-            arguments += (count > 1 ? ", " : "") + p.argument;
+    size_t made = 0;
+    for (size_t k = 0; k <= list.size() - required && made < kMostOverloads; ++k) {
+        const size_t count = k == 0 ? list.size() : required + k - 1;
+        if (k > 0 && count == list.size())
+            break;
+        std::string parameters, arguments;
+        bool vectors = false;
+        for (size_t i = 0; i < count; ++i) {
+            vectors = vectors || list[i].vector;
+            parameters += (i > 0 ? ", " : "") + list[i].declared;
+            arguments += (i > 0 ? ", " : "") + list[i].argument;
         }
-        if (!vectors || (count < list.size() && !list[count].defaulted))
+        if (!vectors)
             continue;
         out += (out.empty() ? "" : " ") + type + " " + name + "(" + parameters + ") { " + (returns ? "return " : "") +
                name + "(" + arguments + "); }";
+        ++made;
     }
     return out;
 }

@@ -6,7 +6,7 @@
 // function for such a call. A function of the effect with scalar parameters
 // gets overloads that take two-component vectors for them and call it with
 // their first components, one for each count of arguments a call may give
-// (they have no defaults): the shader compiler cuts a larger vector to
+// (they have no defaults; eight at most): the shader compiler cuts a larger vector to
 // them, and where the function itself takes a call it prefers the function.
 // The overload's vector parameters are named kVectorParameterPrefix and the
 // parameter's name, so that the finder of truncations knows them.
