@@ -9,11 +9,11 @@
 // parameters is a local of the program. A way of an `if` that only a pass's
 // begin chooses is a branch: the locals it writes are saved as they were and
 // put back at its end, and where the two ways leave a local differently the
-// program chooses between them by the condition. Every instruction spends the effect's
-// budget of expression work, before any memory is taken for its value. The
-// first failure is kept, at the token it was found at; so is the operation
-// that first made a value that is not a number, for the message that refuses
-// such a value.
+// program chooses between them by the condition. Every instruction spends
+// the effect's budget of expression work, before any memory is taken for
+// its value. The first failure is kept, at the token it was found at; so is
+// the operation that first made a value that is not a number, for the
+// message that refuses such a value.
 #include <cstddef>
 #include <cstdint>
 #include <string>

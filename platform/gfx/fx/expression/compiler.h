@@ -7,9 +7,9 @@
 // takes its way then, a loop's body read again for each round; an `if`
 // whose condition depends on a parameter computes both ways and its locals
 // take the way's values the condition chooses, a `return` in such a way
-// kept in two locals of the function (whether it has returned, and what). The program
-// itself is grown, typed and folded by an ExpressionBuilder; every token read
-// spends a step of the budget.
+// kept in two locals of the function (whether it has returned, and what).
+// The program itself is grown, typed and folded by an ExpressionBuilder;
+// every token read spends a step of the budget.
 #include <cstddef>
 #include <cstdint>
 #include <string>

@@ -193,8 +193,8 @@ bool ExpressionCompiler::Inline(const ExpressionName& function, const Token& cal
 
 bool ExpressionCompiler::NotConstant(const Token& at, const std::string& why, bool rounds)
 {
-    return builder_.Fail(at, 3025, "'" + (function_ ? function_->name : std::string()) + "' has no constant value: " + why,
-                         rounds);
+    const std::string name = function_ ? function_->name : std::string();
+    return builder_.Fail(at, 3025, "'" + name + "' has no constant value: " + why, rounds);
 }
 
 } // namespace gfx::expr

@@ -225,7 +225,8 @@ bool ExpressionCompiler::Ways(uint32_t condition, const Token& at, Flow& flow)
         builder_.EndBranch(writes[way]);
         // Where a way returned, the function's locals matter no more: only what it returned.
         if (ends[way] == Flow::Return)
-            std::erase_if(writes[way], [&](const auto& write) { return write.first != f.done && write.first != f.value; });
+            std::erase_if(writes[way],
+                          [&](const auto& write) { return write.first != f.done && write.first != f.value; });
     }
     --f.ways;
     if (!builder_.Merge(condition, writes[0], writes[1], at))
@@ -596,7 +597,8 @@ bool ExpressionCompiler::ConstructorTarget()
     std::string why;
     TypeNamed(type.text, shape, refused, why);
     if (!shape.IsVector())
-        return NotConstant(type, "'" + ShapeName(shape) + "' as the target of an assignment is computed only of a vector");
+        return NotConstant(type, "'" + ShapeName(shape) +
+                                     "' as the target of an assignment is computed only of a vector");
     Next(); // '('
     std::vector<Target> targets;
     uint64_t components = 0;

@@ -82,7 +82,8 @@ std::string RewriteConstructorTargets(std::string& text)
     for (size_t i = 0; i + 3 < n; ++i) {
         std::string_view base;
         uint32_t size = 0;
-        if (tokens[i].kind != TokenKind::Identifier || !tokens[i + 1].Is('(') || !TargetType(tokens[i].text, base, size))
+        if (tokens[i].kind != TokenKind::Identifier || !tokens[i + 1].Is('(') ||
+            !TargetType(tokens[i].text, base, size))
             continue;
         // A statement's start: nothing it could be an operand of stands before it.
         const Token* before = i > 0 ? &tokens[i - 1] : nullptr;

@@ -235,7 +235,8 @@ private:
         bool any = false;
         for (TIntermNode* parameter : list->getSequence()) {
             const glslang::TIntermSymbol* symbol = parameter->getAsSymbolNode();
-            scalars.push_back(symbol && std::string_view(symbol->getName().c_str()).starts_with(kVectorParameterPrefix));
+            scalars.push_back(symbol &&
+                              std::string_view(symbol->getName().c_str()).starts_with(kVectorParameterPrefix));
             any = any || scalars.back();
         }
         if (any)
@@ -349,8 +350,8 @@ bool CompileStage(const HlslSource& source, const StageSource& job, const std::s
     if (auto* root = program.getIntermediate(language)->getTreeRoot())
         root->traverse(&truncations);
     std::sort(truncations.found.begin(), truncations.found.end());
-    truncations.found.erase(std::unique(truncations.found.begin(), truncations.found.end(),
-                                        [](const auto& a, const auto& b) { return a.line == b.line && a.column == b.column; }),
+    const auto samePlace = [](const auto& a, const auto& b) { return a.line == b.line && a.column == b.column; };
+    truncations.found.erase(std::unique(truncations.found.begin(), truncations.found.end(), samePlace),
                             truncations.found.end());
     for (const auto& [line, column, mayBeWritten] : truncations.found) {
         if (line < 1 || line > sourceLines || (mayBeWritten && WrittenConversion(source.LineText(line), column)))

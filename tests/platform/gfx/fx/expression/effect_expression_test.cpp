@@ -75,7 +75,8 @@ public:
             " x += 1; return x; }";
         functions_["rounds"] = "float rounds(float x) { float s = 0; for (int i = 0; i < x; i++) s += 1; return s; }";
         functions_["leaves"] =
-            "float leaves(float x) { float s = 0; for (int i = 0; i < 4; i++) { if (x > i) break; s += 1; } return s; }";
+            "float leaves(float x) { float s = 0; for (int i = 0; i < 4; i++) { if (x > i) break; s += 1; }"
+            " return s; }";
         functions_["byParameter"] =
             "float byParameter(int i) { float4 v = 0; v[i] = 1; v[i] *= 3; return dot(v, float4(1, 10, 100, 1000)); }";
         functions_["choose"] = "float choose(int i) { switch (i) { case 0: return 1; } return 0; }";

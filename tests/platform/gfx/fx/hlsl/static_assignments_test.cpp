@@ -98,7 +98,9 @@ PASS(T, PS)
         ASSERT_EQ(gfx::kOk, device->Clear(0, nullptr, gfx::kClearTarget | gfx::kClearZBuffer, 0xFF000000u, 1.0f, 0));
         DrawWith("T");
         using V = std::array<double, 3>;
-        const auto cross = [](V a, V b) { return V{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]}; };
+        const auto cross = [](V a, V b) {
+            return V{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+        };
         const auto normalize = [](V a) {
             const double n = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
             return V{a[0] / n, a[1] / n, a[2] / n};
