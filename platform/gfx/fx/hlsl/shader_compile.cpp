@@ -18,6 +18,7 @@
 #include <sstream>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 
 #include <glslang/Public/ResourceLimits.h>
 #include <glslang/Public/ShaderLang.h>
@@ -240,7 +241,7 @@ private:
             any = any || scalars.back();
         }
         if (any)
-            overloads_.emplace_back(function.getName().c_str(), std::move(scalars));
+            overloads_.emplace(function.getName().c_str(), std::move(scalars));
     }
 
     // A vector given for a scalar, which the call's overload takes whole
@@ -248,26 +249,25 @@ private:
     // scalar is spread by one of a single argument).
     void Call(glslang::TIntermAggregate& call)
     {
-        for (const auto& [name, scalars] : overloads_) {
-            if (name != call.getName().c_str())
-                continue;
-            const glslang::TIntermSequence& arguments = call.getSequence();
-            for (size_t k = 0; k < scalars.size() && k < arguments.size(); ++k) {
-                const glslang::TIntermTyped* argument = arguments[k]->getAsTyped();
-                if (!scalars[k] || !argument || !argument->getType().isVector())
-                    continue;
-                const glslang::TIntermAggregate* made = argument->getAsAggregate();
-                const bool spread = made && made->isConstructor() && made->getSequence().size() == 1 &&
-                                    made->getSequence()[0]->getAsTyped() &&
-                                    made->getSequence()[0]->getAsTyped()->getType().isScalarOrVec1();
-                if (!spread)
-                    found.push_back({argument->getLoc().line, argument->getLoc().column, false});
-            }
+        const auto overload = overloads_.find(call.getName().c_str());
+        if (overload == overloads_.end())
             return;
+        const std::vector<bool>& scalars = overload->second;
+        const glslang::TIntermSequence& arguments = call.getSequence();
+        for (size_t k = 0; k < scalars.size() && k < arguments.size(); ++k) {
+            const glslang::TIntermTyped* argument = arguments[k]->getAsTyped();
+            if (!scalars[k] || !argument || !argument->getType().isVector())
+                continue;
+            const glslang::TIntermAggregate* made = argument->getAsAggregate();
+            const bool spread = made && made->isConstructor() && made->getSequence().size() == 1 &&
+                                made->getSequence()[0]->getAsTyped() &&
+                                made->getSequence()[0]->getAsTyped()->getType().isScalarOrVec1();
+            if (!spread)
+                found.push_back({argument->getLoc().line, argument->getLoc().column, false});
         }
     }
 
-    std::vector<std::pair<std::string, std::vector<bool>>> overloads_; // by mangled name
+    std::unordered_map<std::string, std::vector<bool>> overloads_; // by mangled name
 };
 
 // Whether the value at `column` of `line` is converted as written: a cast

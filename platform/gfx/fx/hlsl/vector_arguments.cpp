@@ -1,5 +1,6 @@
 #include "platform/gfx/fx/hlsl/vector_arguments.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace gfx {
@@ -55,24 +56,24 @@ std::string VectorOverload(std::string_view text, const std::vector<Token>& toke
     size_t required = 0;
     while (required < list.size() && !list[required].defaulted)
         ++required;
+    size_t firstVector = 0;
+    while (firstVector < list.size() && !list[firstVector].vector)
+        ++firstVector;
+    if (firstVector == list.size())
+        return {};
+    std::vector<size_t> counts = {list.size()};
+    for (size_t count = std::max(required, firstVector + 1); count < list.size() && counts.size() < kMostOverloads;
+         ++count)
+        counts.push_back(count);
     std::string out;
-    size_t made = 0;
-    for (size_t k = 0; k <= list.size() - required && made < kMostOverloads; ++k) {
-        const size_t count = k == 0 ? list.size() : required + k - 1;
-        if (k > 0 && count == list.size())
-            break;
+    for (size_t count : counts) {
         std::string parameters, arguments;
-        bool vectors = false;
         for (size_t i = 0; i < count; ++i) {
-            vectors = vectors || list[i].vector;
             parameters += (i > 0 ? ", " : "") + list[i].declared;
             arguments += (i > 0 ? ", " : "") + list[i].argument;
         }
-        if (!vectors)
-            continue;
         out += (out.empty() ? "" : " ") + type + " " + name + "(" + parameters + ") { " + (returns ? "return " : "") +
                name + "(" + arguments + "); }";
-        ++made;
     }
     return out;
 }
