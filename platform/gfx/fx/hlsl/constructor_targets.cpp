@@ -11,10 +11,11 @@
 namespace gfx {
 namespace {
 
+constexpr std::string_view kBases[] = {"float", "half", "double", "int", "uint", "bool"};
+
 // The vector types a target may be: a base and a size of 2 to 4.
 bool TargetType(std::string_view type, std::string_view& base, uint32_t& size)
 {
-    static constexpr std::string_view kBases[] = {"float", "half", "double", "int", "uint", "bool"};
     if (type.size() < 2 || type.back() < '2' || type.back() > '4')
         return false;
     base = type.substr(0, type.size() - 1);
@@ -45,7 +46,7 @@ std::string Helpers(std::string_view type, std::string_view base, uint32_t size)
                 continue;
             const uint32_t count = k + 1 - first;
             const std::string local = "a" + std::to_string(part++);
-            parameters += "out " + std::string(base) + (count > 1 ? std::to_string(count) : "") + " " + local + ", ";
+            parameters += "inout " + std::string(base) + (count > 1 ? std::to_string(count) : "") + " " + local + ", ";
             body += local + " = v." + std::string("xyzw").substr(first, count) + "; ";
             first = k + 1;
         }
@@ -67,6 +68,18 @@ bool MayHaveTargets(std::string_view text)
 }
 
 } // namespace
+
+std::string ConstructorTargetType(std::string_view helper)
+{
+    if (helper.size() < 4 || !helper.starts_with("zl") || helper[3] < '2' || helper[3] > '4')
+        return {};
+    for (std::string_view base : kBases) {
+        const std::string type = std::string(base) + helper[3];
+        if (base[0] == helper[2] && type.size() == helper.size() && HelperName(type, base, helper[3] - '0') == helper)
+            return type;
+    }
+    return {};
+}
 
 std::string RewriteConstructorTargets(std::string& text)
 {

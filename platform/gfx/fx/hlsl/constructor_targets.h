@@ -3,20 +3,25 @@
 // as the shader compiler can read them. The platform's compiler sets the
 // named variables from the value's components in order; the shader compiler
 // takes no constructor as a target. Each such statement is rewritten in place
-// as a call of a helper with `out` parameters, `zlf4__(a, b,  v);`: the
+// as a call of a helper with `inout` parameters, `zlf4__(a, b,  v);`: the
 // type's name becomes the helper's, of as many letters, the ')' a ',' and
 // the '=' a blank, and a ')' goes before the ';' (in the place of a blank
 // after it where there is one), so that every other character keeps its line
 // and column. The helpers, one overload for each way the type's components
 // split into vectors in order, are declared on one line that goes before
 // the text; the shader compiler takes the one whose parts are the variables'
-// sizes.
+// sizes (`inout`, so that it cuts or spreads none to fit another), and finds
+// none for variables whose sizes do not add up to the type's.
 #include <string>
+#include <string_view>
 
 namespace gfx {
 
 // Rewrites the constructor targets of `text` in place; returns the helpers'
 // declarations (one line, no line end), or "" when there is none.
 std::string RewriteConstructorTargets(std::string& text);
+
+// The type whose target the helper named `helper` stands for ("float4"), or "".
+std::string ConstructorTargetType(std::string_view helper);
 
 } // namespace gfx

@@ -30,6 +30,7 @@
 #include "platform/bytes/byte_writer.h"
 #include "platform/gfx/fx/syntax/effect_message.h"
 #include "platform/gfx/fx/syntax/effect_tokens.h"
+#include "platform/gfx/fx/hlsl/constructor_targets.h"
 #include "platform/gfx/fx/hlsl/vector_arguments.h"
 #include "platform/os/process.h"
 #include "platform/window/close_signals.h"
@@ -80,7 +81,13 @@ void InPlatformWords(CompileError& e, const HlslSource& source)
     static constexpr std::string_view kNoReturn = "function does not return a value: ";
     static constexpr std::string_view kExpected = "' : Expected";
     static constexpr std::string_view kUnknown = "' : unknown variable";
+    static constexpr std::string_view kNoMatch = "' : no matching overloaded function found";
     const std::vector<Token> tokens = Tokenize(source.LineText(e.line));
+    // The type of a constructor's target whose helper takes none of the variables.
+    const std::string target =
+        e.text.size() > kNoMatch.size() + 1 && e.text.front() == '\'' && e.text.ends_with(kNoMatch)
+            ? ConstructorTargetType(std::string_view(e.text).substr(1, e.text.size() - kNoMatch.size() - 1))
+            : std::string();
     // The last token of the line at or before the column where it stopped.
     size_t at = tokens.size();
     for (size_t i = 0; i < tokens.size() && tokens[i].column <= e.column; ++i)
@@ -138,6 +145,13 @@ void InPlatformWords(CompileError& e, const HlslSource& source)
         } else {
             e.text = "syntax error: unexpected end of line, '" + expected + "' expected";
         }
+    } else if (!target.empty()) {
+        // A constructor's target, rewritten as a call of its helper: at the type's name.
+        e.code = 3014;
+        e.text = "the variables '" + target + "(...) =' names do not take its components one for one";
+        for (const Token& t : tokens)
+            if (t.text.size() == target.size() && ConstructorTargetType(t.text) == target && t.column <= e.column)
+                e.column = t.column;
     } else if (e.text.starts_with(kNoName)) {
         e.text.erase(0, kNoName.size());
     }

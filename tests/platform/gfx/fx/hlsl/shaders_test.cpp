@@ -369,6 +369,9 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
          "float4 PS(float2 uv : TEXCOORD0) : COLOR { float2 a, b; float4(a, b) = uv.xyxy; float c = a return c; }\n" +
              pass,
          "e.fx(1,93): error X3000: syntax error: unexpected token 'return', ';' expected"},
+        {"a constructor as the target of an assignment, of variables that do not add up to it",
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR { float2 a; float3 b; float4(a, b) = uv.xyxy; return a.xyxy; }\n" + pass,
+         "e.fx(1,64): error X3014: the variables 'float4(...) =' names do not take its components one for one"},
         {"a static of a loop a parameter decides, which only the shaders compute, read for a state",
          "float N;\nfloat Steps(float n) { float s = 0; for (int i = 0; i < n; i++) s += 1; return s; }\n"
          "static float S = Steps(N);\ntechnique T { pass p { ZFunc = S; } }\n",
