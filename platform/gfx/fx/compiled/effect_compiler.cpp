@@ -5,6 +5,7 @@
 
 #include "platform/gfx/fx/compiled/compiled_effect_check.h"
 #include "platform/gfx/fx/syntax/effect_message.h"
+#include "platform/gfx/fx/syntax/effect_tokens.h"
 #include "platform/gfx/fx/parser/effect_parser.h"
 #include "platform/gfx/fx/hlsl/folded_statics.h"
 #include "platform/gfx/fx/compiled/pass_compiler.h"
@@ -17,15 +18,16 @@ namespace {
 bool Compile(std::string_view source, const std::string& fileName, const std::vector<EffectMacro>& defines,
              const EffectFileReader& reader, EffectDescription& out, std::string& messages)
 {
-    // The bytes of the effect's files as read: what sizes the budget of its
-    // constant expressions, whatever its macros make of them.
-    size_t read = source.size();
+    // The bytes of the tokens of the effect's files as read: what sizes the
+    // budget of its constant expressions, and so what its states' programs may
+    // come to, whatever its comments pad or its macros make of them.
+    size_t read = TokenBytes(source);
     EffectFileReader counted;
     if (reader)
         counted = [&](const std::string& path, size_t limit, std::string& contents) {
             const std::string why = reader(path, limit, contents);
             if (why.empty())
-                read += contents.size();
+                read += TokenBytes(contents);
             return why;
         };
     std::string text;

@@ -97,7 +97,8 @@ public:
 };
 
 // How much program an effect's expressions may still make, together: the
-// caller sizes it in proportion to its text. Folding spends it too.
+// caller sizes it in proportion to its text, an effect's by the bytes of its
+// tokens (TokenBytes), so that no comment buys work. Folding spends it too.
 struct ExpressionBudget {
     uint64_t work = 0;
     uint64_t limit = ~uint64_t{0};

@@ -125,10 +125,10 @@ bool Parser::ConstantValue(const Expression& program, const Token& at, const std
 } // namespace parse
 
 bool ParseEffect(std::string_view text, const std::string& fileName, EffectDescription& out,
-                 std::string& messages, size_t sourceBytes, std::vector<FoldedInitializer>* folded,
+                 std::string& messages, size_t tokenBytes, std::vector<FoldedInitializer>* folded,
                  std::vector<std::string>* assigned)
 {
-    parse::Parser parser(text, fileName, messages, sourceBytes);
+    parse::Parser parser(text, fileName, messages, tokenBytes);
     parser.folded_ = folded;
     parser.assigned_ = assigned;
     return parser.Run(out);

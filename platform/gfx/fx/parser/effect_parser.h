@@ -18,9 +18,9 @@ namespace gfx {
 
 // Returns false on a syntax error; `messages` then holds
 // "file(line,column): error X3xxx: text" lines. `out` is only filled on success.
-// The constant expressions' budget of work grows with `sourceBytes`, the bytes
-// of the effect's files as they were read, not with what macros made of them
-// (0: the text is the source as read).
+// The constant expressions' budget of work grows with `tokenBytes`, the bytes
+// of the tokens of the effect's files as they were read (TokenBytes), not with
+// their comments nor with what macros made of them (0: those of `text`).
 // A value the evaluator worked out that the shaders' text takes in place of
 // text[begin, end): a static's initial value that calls the effect's own
 // functions, folded; or the size of an array declared without one, at its
@@ -34,7 +34,7 @@ struct FoldedInitializer {
 // the effect's functions, or read such a static: the shaders give them their
 // values at the start of their entry points, in the order declared.
 bool ParseEffect(std::string_view text, const std::string& fileName, EffectDescription& out,
-                 std::string& messages, size_t sourceBytes = 0, std::vector<FoldedInitializer>* folded = nullptr,
+                 std::string& messages, size_t tokenBytes = 0, std::vector<FoldedInitializer>* folded = nullptr,
                  std::vector<std::string>* assigned = nullptr);
 
 } // namespace gfx

@@ -35,9 +35,9 @@ public:
     // Where the statics given their values at the entry points are named, or null.
     std::vector<std::string>* assigned_ = nullptr;
 
-    Parser(std::string_view text, const std::string& fileName, std::string& messages, size_t sourceBytes)
+    Parser(std::string_view text, const std::string& fileName, std::string& messages, size_t tokenBytes)
         : TokenReader(text, fileName, messages),
-          budget_(ExpressionBudget::ForText(sourceBytes != 0 ? sourceBytes : text.size()))
+          budget_(ExpressionBudget::ForText(tokenBytes != 0 ? tokenBytes : TokenBytes(text)))
     {
     }
 

@@ -36,6 +36,30 @@ size_t CommentEnd(std::string_view text, size_t i)
     return end == std::string_view::npos ? end : end + 2;
 }
 
+size_t TokenBytes(std::string_view text)
+{
+    size_t bytes = 0;
+    for (size_t i = 0; i < text.size();) {
+        if (text[i] == '\n' || IsBlank(text[i])) {
+            ++i;
+            continue;
+        }
+        size_t end = i + 1;
+        if (StartsComment(text, i)) {
+            end = CommentEnd(text, i);
+            if (end == std::string_view::npos)
+                break;
+        } else {
+            bool closed = false;
+            if (text[i] == '"')
+                end = StringEnd(text, i, closed);
+            bytes += end - i;
+        }
+        i = end;
+    }
+    return bytes;
+}
+
 Token Tokenizer::Next()
 {
     const std::string_view text = text_;

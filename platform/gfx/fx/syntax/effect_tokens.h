@@ -59,6 +59,12 @@ inline bool StartsComment(std::string_view text, size_t i)
     return text[i] == '/' && i + 1 < text.size() && (text[i + 1] == '/' || text[i + 1] == '*');
 }
 
+// The bytes of the tokens of `text`, directives' among them: all but its
+// comments, blanks and line ends, as the preprocessor takes comments out
+// before it reads a line. What an effect's files are worth to its budgets,
+// which no comment can pad. A block comment left open ends them.
+size_t TokenBytes(std::string_view text);
+
 enum class TokenKind : uint8_t { End, Identifier, Number, String, Symbol, Directive };
 // End is no token of the text: a reader may add one to mark where the text ends.
 

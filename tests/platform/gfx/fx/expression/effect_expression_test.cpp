@@ -781,41 +781,71 @@ TEST(EffectExpression, FoldingSpendsTheComponentsItMakes)
     EXPECT_NE(error.text.find("more than 20000 steps"), std::string::npos) << error.text;
 }
 
-// The effect's budget grows with the bytes of its files as read, included
-// ones among them, not with the text its macros make: padding made by a
-// macro does not buy the work of large values.
-TEST(EffectExpression, TheBudgetGrowsWithTheFilesNotWithWhatMacrosMake)
+// The effect's budget grows with the bytes of the tokens of its files as
+// read, included ones among them: not with their comments and blanks, nor with
+// the text its macros make. A loop the budget refuses, or a pass's state whose
+// program the compiled file would keep, is refused with the budget its tokens
+// give however much a comment pads it; tokens of its own are what buy work.
+TEST(EffectExpression, TheBudgetGrowsWithTheTokensOfTheFilesAlone)
 {
-    std::string pad = "#define P0 1+1+1+1+1+1+1+1\n";
+    const std::string programs[] = {
+        "float f() { float x = 0; for (int i = 0; i < 50000; i++) x += 1; return x; }\n"
+        "static const float k = f();\n",
+        "float k;\nfloat f() { float x = 0; for (int i = 0; i < 50000; i++) x += k; return x; }\n"
+        "technique t { pass p { FogDensity = f(); } }\n",
+    };
+    const std::string dashes(1 << 16, '-'); // were they counted, 4 million steps more
+    std::string lines, declarations;
+    for (int i = 0; i < 4096; ++i) {
+        lines += "--------------------------------\n";
+        declarations += "float a" + std::to_string(10000 + i) + ";\n"; // 5 + 6 + 1 bytes of tokens
+    }
+    std::string macros = "#define P0 1+1+1+1+1+1+1+1\n"; // 24 bytes of tokens, then 20 a line
     for (int k = 1; k < 7; ++k)
-        pad += "#define P" + std::to_string(k) + " P" + std::to_string(k - 1) + "+P" + std::to_string(k - 1) + "+P" +
-               std::to_string(k - 1) + "+P" + std::to_string(k - 1) + "\n";
-    pad += "float pad() { return P6+P6+P6+P6+P6+P6+P6+P6+P6+P6+P6+P6+P6+P6+P6; }\n";
-    std::string values = "static float4x4 Z[65536] = (float4x4[65536])0;\nfloat x <\n";
-    for (int i = 0; i < 8; ++i)
-        values += "float4x4 a" + std::to_string(i) + "[65536] = Z;\n";
-    values += ">;\n";
-    const std::string source = pad + values;
+        macros += "#define P" + std::to_string(k) + " P" + std::to_string(k - 1) + "+P" + std::to_string(k - 1) +
+                  "+P" + std::to_string(k - 1) + "+P" + std::to_string(k - 1) + "\n";
+    macros += "float pad() { return P6+P6+P6+P6+P6+P6+P6+P6+P6+P6+P6+P6+P6+P6+P6; }\n"; // 63, and 120 KB made
+    const std::string include = "#include \"pad.fxh\"\n"; // 17 bytes of tokens
+    const struct {
+        const char* what;
+        std::string before;   // in the effect's file, before the program
+        std::string included; // what the file it includes holds, when it includes one
+        uint64_t bought;      // the bytes of tokens the padding adds
+    } cases[] = {
+        {"the bare program", "", "", 0},
+        {"a line comment", "// " + dashes + "\n", "", 0},
+        {"a block comment over lines", "/*\n" + lines + "*/\n", "", 0},
+        {"blanks and line ends", std::string(1 << 16, ' ') + std::string(1 << 12, '\n'), "", 0},
+        {"a comment a directive's line opens", "#define E /*\n" + lines + "*/\n", "", 8},
+        {"macros that make much text", macros, "", 24 + 6 * 20 + 63},
+        {"an included file of comments", include, "/* " + dashes + " */\n// " + dashes + "\n", 17},
+        {"an included file of declarations", include, declarations, 17 + 4096 * 12},
+    };
+    for (const std::string& program : programs) {
+        uint64_t tokens = 0; // as the tokenizer reads them
+        for (const gfx::Token& t : gfx::Tokenize(program))
+            tokens += t.text.size();
+        for (const auto& c : cases) {
+            const gfx::EffectFileReader reader = [&](const std::string&, size_t, std::string& contents) {
+                contents = c.included;
+                return std::string();
+            };
+            gfx::EffectDescription d;
+            std::string messages;
+            const bool compiled = gfx::CompileEffectSource(c.before + program, "pad.fx", {}, reader, d, messages);
+            const uint64_t limit = gfx::ExpressionBudget::ForText(tokens + c.bought).limit;
+            // Only tokens enough to cover the work are taken; each bound refuses with the budget its tokens give.
+            EXPECT_EQ(compiled, c.bought > 4096 * 12) << c.what << ": " << messages;
+            if (!compiled) {
+                EXPECT_NE(messages.find("more than " + std::to_string(limit) + " steps of work for this effect"),
+                          std::string::npos)
+                    << c.what << ": " << messages;
+            }
+        }
+    }
+    // Values the budget covers are taken: a large value in a small effect.
     gfx::EffectDescription d;
     std::string messages;
-    EXPECT_FALSE(gfx::CompileEffectSource(source, "pad.fx", {}, {}, d, messages));
-    const uint64_t limit = gfx::ExpressionBudget::ForText(source.size()).limit;
-    EXPECT_NE(messages.find("more than " + std::to_string(limit) + " steps"), std::string::npos) << messages;
-
-    // The same values with as many bytes again in an included file: twice the bytes, a larger budget.
-    const std::string included(source.size(), ' ');
-    const gfx::EffectFileReader reader = [&](const std::string&, size_t, std::string& contents) {
-        contents = included;
-        return std::string();
-    };
-    messages.clear();
-    const std::string including = "#include \"blank.fxh\"\n" + source;
-    EXPECT_FALSE(gfx::CompileEffectSource(including, "pad.fx", {}, reader, d, messages));
-    const uint64_t more = gfx::ExpressionBudget::ForText(including.size() + included.size()).limit;
-    EXPECT_NE(messages.find("more than " + std::to_string(more) + " steps"), std::string::npos) << messages;
-
-    // Values the budget covers are taken: a large value in a small effect.
-    messages.clear();
     EXPECT_TRUE(gfx::CompileEffectSource("float x < float4x4 a[16384] = (float4x4[16384])1; >;\n", "one.fx", {}, {}, d,
                                          messages))
         << messages;
