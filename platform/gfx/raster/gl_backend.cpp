@@ -163,8 +163,10 @@ void GlBackend::Draw(const DrawCall& call)
     draw.states = call.states;
     if (draw.program) {
         for (const SamplerSlot& slot : draw.program->samplers)
-            if (slot.unit < kMaxTextureUnits && slot.unit < kMaxSamplers && call.states->textures[slot.unit])
-                draw.textures[slot.unit] = ImageOf(call.states->textures[slot.unit]);
+            for (uint32_t unit = slot.unit;
+                 unit - slot.unit < slot.units && unit < kMaxTextureUnits && unit < kMaxSamplers; ++unit)
+                if (call.states->textures[unit])
+                    draw.textures[unit] = ImageOf(call.states->textures[unit]);
     }
     raster_->Draw(draw);
 }

@@ -254,13 +254,13 @@ void RasterDevice::Draw(const DrawView& draw)
         glNamedBufferSubData(fogBlock_, 0, sizeof fog, fog.data());
         glBindBufferBase(GL_UNIFORM_BUFFER, kFogBlockBinding, fogBlock_);
     }
-    for (const SamplerSlot& slot : draw.program->samplers) {
-        if (slot.unit >= kMaxTextureUnits || slot.unit >= kMaxSamplers)
-            continue;
-        const auto& sampler = draw.states->samplers[slot.unit];
-        glBindTextureUnit(slot.unit, images_.Texture(draw.textures[slot.unit], sampler[kSampSrgbTexture] != 0));
-        glBindSampler(slot.unit, programs_.Sampler(SamplerSettingsOf(sampler)));
-    }
+    for (const SamplerSlot& slot : draw.program->samplers)
+        for (uint32_t unit = slot.unit; unit - slot.unit < slot.units && unit < kMaxTextureUnits && unit < kMaxSamplers;
+             ++unit) {
+            const auto& sampler = draw.states->samplers[unit];
+            glBindTextureUnit(unit, images_.Texture(draw.textures[unit], sampler[kSampSrgbTexture] != 0));
+            glBindSampler(unit, programs_.Sampler(SamplerSettingsOf(sampler)));
+        }
     SetVertexInput(draw);
     glVertexArrayElementBuffer(vertexArray_, images_.Buffer(draw.indices));
     const uint64_t count = IndicesForPrimitives(draw.primitiveType, draw.primitiveCount);

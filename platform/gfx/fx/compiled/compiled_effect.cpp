@@ -12,6 +12,7 @@
 #include "platform/gfx/fx/compiled/compiled_effect_check.h"
 #include "platform/gfx/fx/hlsl/shader_semantics.h"
 #include "platform/gfx/fx/hlsl/stage_registers.h"
+#include "platform/gfx/fx/syntax/name_table.h"
 
 namespace gfx {
 namespace {
@@ -598,7 +599,8 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
             const uint32_t unit = r.U32();
             if (k > 0 && i <= previous)
                 r.Fail("the samplers bound by register are not in the order of the parameters");
-            else if (i >= d.parameters.size() || !IsSamplerType(d.parameters[i].type) || unit > kMaxSamplerRegister)
+            else if (i >= d.parameters.size() || !IsSamplerType(d.parameters[i].type) || unit > kMaxSamplerRegister ||
+                     std::max<uint32_t>(d.parameters[i].arraySize, 1) > kMaxSamplerRegister + 1 - unit)
                 r.Fail("a sampler register names no sampler or is out of range");
             else
                 d.parameters[i].samplerRegister = static_cast<int32_t>(unit);
@@ -611,6 +613,7 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
         error = r.error();
         return false;
     }
+    SetSamplerUnits(d);
     std::string problem = CheckCompiledEffect(d);
     if (!problem.empty()) {
         error = problem;
@@ -618,6 +621,25 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
     }
     out = std::move(d);
     return true;
+}
+
+void SetSamplerUnits(EffectDescription& description)
+{
+    NameTable byName;
+    for (size_t i = 0; i < description.parameters.size(); ++i)
+        byName.Add(description.parameters[i].name, static_cast<uint32_t>(i));
+    auto set = [&](PassProgram& program) {
+        for (SamplerSlot& slot : program.samplers) {
+            const uint32_t found = byName.Find(slot.name);
+            slot.units = found == NameTable::kNone ? 1 : std::max<uint32_t>(description.parameters[found].arraySize, 1);
+        }
+    };
+    for (EffectTechnique& technique : description.techniques)
+        for (EffectPass& pass : technique.passes) {
+            set(pass.program);
+            for (PassProgram& program : pass.choicePrograms)
+                set(program);
+        }
 }
 
 std::vector<uint8_t> WritePassProgram(const PassProgram& program)

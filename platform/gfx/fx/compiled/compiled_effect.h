@@ -36,6 +36,10 @@ std::vector<uint8_t> WriteCompiledEffect(const EffectDescription& description);
 // compiled effect; `out` is only changed on success.
 bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, std::string& error);
 
+// Gives every sampler of the passes' programs the units its parameter's
+// elements take (SamplerSlot::units), which the file does not keep.
+void SetSamplerUnits(EffectDescription& description);
+
 // One pass's program alone, laid out as in the file (no header), to hand it
 // between processes; read with the same checks.
 std::vector<uint8_t> WritePassProgram(const PassProgram& program);

@@ -311,9 +311,13 @@ private:
                 return "sampler " + Quote(s.name) + " is no sampler parameter";
             if (s.texture != d_.parameters[found].samplerTexture)
                 return "sampler " + Quote(s.name) + " reads another texture than its parameter names";
-            if (s.unit >= kMaxSamplerUnits || !sampled.Add(s.name) || (units & (1u << s.unit)) != 0)
+            // An array takes a unit an element.
+            const uint32_t elements = std::max<uint32_t>(d_.parameters[found].arraySize, 1);
+            const bool fits = s.unit < kMaxSamplerUnits && elements <= kMaxSamplerUnits - s.unit;
+            const uint32_t taken = fits ? ((uint32_t{1} << elements) - 1) << s.unit : 0;
+            if (!fits || !sampled.Add(s.name) || (units & taken) != 0)
                 return "sampler " + Quote(s.name) + " shares its name or unit";
-            units |= 1u << s.unit;
+            units |= taken;
         }
         if (p.vertexInputs.size() > kMaxVertexAttributes)
             return "it has more vertex inputs than places";

@@ -152,29 +152,9 @@ public:
                 return Closing();
             if (plan.vertexStage == kNone)
                 continue;
-            // A sampler bound by register takes that unit; the others the
-            // lowest ones free, the vertex stage's first.
             Units units;
-            std::unordered_set<std::string_view> held;
-            std::vector<std::string_view> unbound;
-            std::set<uint32_t> taken;
-            for (size_t stage : {plan.vertexStage, plan.pixelStage})
-                for (const std::string& name : stages_[stage].samplers) {
-                    if (!held.insert(name).second)
-                        continue;
-                    const EffectParameter* p = FindParameter(name);
-                    const int32_t bound = p ? p->samplerRegister : -1;
-                    if (bound >= 0 && bound < int32_t(kMaxSamplerUnits) && taken.insert(uint32_t(bound)).second)
-                        units.emplace_back(name, uint32_t(bound));
-                    else
-                        unbound.push_back(name);
-                }
-            uint32_t next = 0;
-            for (std::string_view name : unbound) {
-                while (taken.count(next))
-                    ++next;
-                units.emplace_back(std::string(name), next++);
-            }
+            if (!AssignUnits(plan, units))
+                return false;
             plan.vertexTranslation = Add(translations, index, plan.vertexStage, units);
             plan.pixelTranslation = Add(translations, index, plan.pixelStage, units);
         }
@@ -224,6 +204,7 @@ public:
             }
             *passes[i].program = std::move(plan.program);
         }
+        SetSamplerUnits(effect_);
         // The stages' warnings, each line once however many stages share it.
         std::unordered_set<std::string_view> said;
         for (const StageJob& stage : stages_) {
@@ -309,6 +290,60 @@ private:
         std::string error;
         bool done = false; // made (or refused)
     };
+
+    // The units of the samplers a pass's stages read, shared by both: an
+    // array takes consecutive ones, one an element. Samplers bound by
+    // register take theirs first, refused where they overlap; the others then
+    // the lowest free runs long enough for them, the vertex stage's first.
+    bool AssignUnits(const Plan& plan, Units& units)
+    {
+        std::unordered_set<std::string_view> held;
+        std::vector<std::pair<std::string_view, uint32_t>> unbound; // with its elements
+        std::string_view holder[kMaxSamplerUnits];
+        auto take = [&](std::string_view name, uint32_t first, uint32_t elements) {
+            for (uint32_t unit = first; unit < first + elements; ++unit)
+                holder[unit] = name;
+            units.emplace_back(std::string(name), first);
+        };
+        for (size_t stage : {plan.vertexStage, plan.pixelStage})
+            for (const std::string& name : stages_[stage].samplers) {
+                if (!held.insert(name).second)
+                    continue;
+                const EffectParameter* p = FindParameter(name);
+                const uint32_t elements = p ? std::max<uint32_t>(p->arraySize, 1) : 1;
+                if (!p || p->samplerRegister < 0) {
+                    unbound.emplace_back(name, elements);
+                    continue;
+                }
+                const auto first = static_cast<uint32_t>(p->samplerRegister);
+                if (elements > kMaxSamplerUnits - std::min(first, kMaxSamplerUnits))
+                    return Fail(plan.blame, "sampler '" + std::string(name) + "' takes s" + std::to_string(first) +
+                                                " to s" + std::to_string(uint64_t{first} + elements - 1) +
+                                                ", past s" + std::to_string(kMaxSamplerUnits - 1));
+                for (uint32_t unit = first; unit < first + elements; ++unit)
+                    if (!holder[unit].empty())
+                        return Fail(plan.blame,
+                                    "overlapping register semantics not yet implemented 's" + std::to_string(unit) +
+                                        "': samplers '" + std::string(holder[unit]) + "' and '" + std::string(name) +
+                                        "' both take it",
+                                    4500);
+                take(name, first, elements);
+            }
+        for (const auto& [name, elements] : unbound) {
+            uint32_t first = 0;
+            for (uint32_t unit = 0; unit < kMaxSamplerUnits && unit - first < elements; ++unit)
+                if (!holder[unit].empty())
+                    first = unit + 1;
+            if (elements > kMaxSamplerUnits - std::min(first, kMaxSamplerUnits))
+                return Fail(plan.blame, "the pass's samplers need more than its " + std::to_string(kMaxSamplerUnits) +
+                                            " units: " +
+                                            (elements == 1 ? "none is free"
+                                                           : "no " + std::to_string(elements) + " in a row are free") +
+                                            " for '" + std::string(name) + "'");
+            take(name, first, elements);
+        }
+        return true;
+    }
 
     // The translation of `stage` with the units of the samplers it reads.
     size_t Add(std::vector<Translation>& list, std::map<std::pair<size_t, Units>, size_t>& index, size_t stage,
@@ -585,12 +620,12 @@ private:
     }
 
     // Closing, a failure may come of reading cut short: the close is what is said.
-    bool Fail(const std::string& entry, const std::string& error)
+    bool Fail(const std::string& entry, const std::string& error, int code = 3000)
     {
         if (platform::CloseSignalReceived())
             return Closing();
         const HlslSource::Origin origin = source_.FunctionOrigin(entry);
-        messages_ += FormatEffectError(source_.FileOf(origin), origin.line, 1, 3000, error);
+        messages_ += FormatEffectError(source_.FileOf(origin), origin.line, 1, code, error);
         return false;
     }
     bool Closing()

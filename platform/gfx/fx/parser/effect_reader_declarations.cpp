@@ -20,16 +20,16 @@ bool IsKeyword(std::string_view word)
     return kWords.count(word) > 0;
 }
 
-// The number of a sampler register named `sN`, when `word` is one; false
-// for one past the last.
-bool SamplerRegister(std::string_view word, int32_t& out)
+// The number of the sampler register `written` names, s0 to s15 in either
+// letter case; false for anything else, which is no sampler's register.
+bool SamplerRegister(std::string_view written, int32_t& out)
 {
-    if (word.size() < 2 || (word[0] != 's' && word[0] != 'S'))
-        return true;
+    if (written.size() < 2 || (written[0] != 's' && written[0] != 'S'))
+        return false;
     uint64_t n = 0;
-    for (char c : word.substr(1)) {
+    for (char c : written.substr(1)) {
         if (c < '0' || c > '9')
-            return true;
+            return false;
         n = std::min<uint64_t>(n * 10 + uint64_t(c - '0'), 1u << 20);
     }
     if (n > kMaxSamplerRegister)
@@ -423,18 +423,38 @@ bool Parser::Variable(const TypeInfo& type, bool isStatic, const std::string& na
             Next();
             if (!IsSymbol(Peek(), '('))
                 return Unexpected(Peek());
-            // `register(s3)` or `register(ps_3_0, s3)`: a sampler's unit.
+            // `register(s3)` or `register(ps_3_0, s3)`: a sampler's unit is
+            // what follows the last comma, from `first` on, its tokens run
+            // together in `written` (as far as a message quotes).
             const Token open = Next();
+            Token first = Peek();
+            std::string written;
+            bool afterComma = false;
             for (int depth = 1; depth > 0; Next()) {
                 const Token t = Peek();
                 if (t.kind == TokenKind::End)
                     return Fail(open, 3000, "syntax error: '(' has no matching ')'");
                 depth += t.Is('(') ? 1 : t.Is(')') ? -1 : 0;
-                if (depth == 1 && t.kind == TokenKind::Identifier && IsSamplerType(p.type) &&
-                    !SamplerRegister(t.text, p.samplerRegister))
-                    return Fail(t, 3530, "invalid register '" + std::string(t.text) + "': a sampler takes s0 to s" +
-                                             std::to_string(kMaxSamplerRegister));
+                if (afterComma)
+                    first = t;
+                afterComma = depth == 1 && t.Is(',');
+                if (afterComma)
+                    written.clear();
+                else if (depth > 0 && written.size() < 64)
+                    written += t.text;
             }
+            if (!IsSamplerType(p.type))
+                continue;
+            const std::string invalid = "invalid register '" + written + "': ";
+            const std::string room = "a sampler takes s0 to s" + std::to_string(kMaxSamplerRegister);
+            if (!SamplerRegister(written, p.samplerRegister))
+                return Fail(first, 3530, invalid + room);
+            // An array takes consecutive units from its register.
+            const uint64_t elements = std::max<uint32_t>(p.arraySize, 1);
+            if (p.samplerRegister + elements > kMaxSamplerRegister + 1)
+                return Fail(first, 3530, invalid + "the " + std::to_string(elements) + " samplers of '" + name +
+                                             "' would take s" + std::to_string(p.samplerRegister) + " to s" +
+                                             std::to_string(p.samplerRegister + elements - 1) + ", and " + room);
             continue;
         }
         if (!ExpectName(p.semantic))

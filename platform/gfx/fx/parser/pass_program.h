@@ -35,6 +35,9 @@ struct SamplerSlot {
     std::string texture;         // the texture parameter it reads, "" when none
     uint32_t unit = 0;           // texture unit (the device's sampler), unique within the pass
     SamplerDimension dimension = SamplerDimension::Tex2D;
+    // The units it takes from `unit` on: an array's elements take one each.
+    // Not kept in a compiled file, whose parameters give it (SetSamplerUnits).
+    uint32_t units = 1;
     bool operator==(const SamplerSlot&) const = default;
 };
 

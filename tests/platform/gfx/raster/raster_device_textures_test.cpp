@@ -1,7 +1,7 @@
 // Which texture a sampler draws: the one its effect assigns where it names
 // one, else the one the program set on the device's unit, which a pass's
 // begin leaves as it was (sprite and post-processing effects are used so).
-// A sampler bound by register reads that unit.
+// A sampler bound by register reads that unit; an array reads a unit an element.
 #include "tests/platform/gfx/raster/raster_test_support.h"
 
 using namespace gfx;
@@ -31,6 +31,18 @@ PASS(bare, ReadBare)
 PASS(noTexture, ReadNoTexture)
 PASS(fromEffect, ReadFromEffect)
 PASS(two, ReadTwo)
+
+// Thirds of the quad, each from one unit.
+#define THIRDS(a, b, c) uv.x < 1.0 / 3 ? tex2D(a, uv) : uv.x < 2.0 / 3 ? tex2D(b, uv) : tex2D(c, uv)
+sampler Array[4];
+sampler AfterArray;
+float4 ReadArray(float2 uv : TEXCOORD0) : COLOR { return THIRDS(Array[1], Array[3], AfterArray); }
+sampler2D Triple[3];
+sampler Low;
+sampler Pair[2] : register(s1);
+float4 ReadAround(float2 uv : TEXCOORD0) : COLOR { return THIRDS(Triple[2], Pair[1], Low); }
+PASS(array, ReadArray)
+PASS(around, ReadAround)
 )");
 
 constexpr uint32_t kRed = 0xFFFF0000u, kGreen = 0xFF00FF00u, kBlue = 0xFF0000FFu, kBlack = 0xFF000000u;
@@ -120,6 +132,29 @@ TEST_F(GfxRasterDeviceTextures, SamplersBoundByRegisterReadTheirUnits)
     Clear();
     DrawWith("two");
     ExpectRectangle(0, 0, kWidth / 2, kHeight, kBlue, kGreen);
+}
+
+// Samplers bound by register take their units first, then the others the
+// lowest free runs long enough for them, an array's elements a unit each: no
+// two share one. Each unit holds a texture of its own colour.
+TEST_F(GfxRasterDeviceTextures, ASamplerArrayTakesAUnitAnElement)
+{
+    const uint32_t colours[] = {kRed, kGreen, kBlue, 0xFFFFFF00u, 0xFF00FFFFu, 0xFFFF00FFu};
+    for (uint32_t unit = 0; unit < 6; ++unit)
+        ASSERT_EQ(kOk, device->SetTexture(unit, MakeTexture(2, 2, [&](uint32_t, uint32_t) { return colours[unit]; })));
+    const struct {
+        const char* technique;
+        uint32_t units[3]; // that the thirds read
+    } cases[] = {
+        {"array", {1, 3, 4}},  // the array 0 to 3, the sampler after it
+        {"around", {5, 2, 0}}, // the pair 1 and 2, the triple past them, the one left below
+    };
+    for (const auto& c : cases) {
+        Clear();
+        DrawWith(c.technique);
+        // The third of a pixel's centre, u = (x + 0.5) / kWidth.
+        ExpectEveryPixel([&](uint32_t x, uint32_t) { return colours[c.units[(2 * x + 1) * 3 / (2 * kWidth)]]; }, 0);
+    }
 }
 
 } // namespace

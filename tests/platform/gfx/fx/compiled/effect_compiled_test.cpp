@@ -406,6 +406,20 @@ TEST(CompiledEffect, FactsTheCompilerCouldNotHaveWrittenAreRefusedInOneLine)
              program(d).samplers.back().name = "other";
          },
          fixedPass + "sampler 'other' shares its name or unit"},
+        {"an array past the last unit", [&](D& d) {
+             d.parameters[smp].arraySize = 2;
+             program(d).samplers[0].unit = 15;
+         },
+         fixedPass + "sampler 'smp' shares its name or unit"},
+        {"an array over the unit of a sampler after it", [&](D& d) {
+             d.parameters.push_back(d.parameters[smp]);
+             d.parameters.back().name = "other";
+             d.parameters[smp].arraySize = 3;
+             program(d).samplers.push_back(program(d).samplers[0]);
+             program(d).samplers.back().name = "other";
+             program(d).samplers.back().unit = 2;
+         },
+         fixedPass + "sampler 'other' shares its name or unit"},
         {"vertex inputs out of order", [&](D& d) {
              program(d).vertexInputs = {{3, 3, 0}, {0, 0, 0}};
          },
@@ -547,8 +561,8 @@ TEST(CompiledEffect, ExpressionsAreHeldToTheWorkTheirBytesAllow)
 TEST(CompiledEffect, SamplersBoundByRegisterAreListedAsTheCompilerListsThem)
 {
     const gfx::EffectDescription d = effect_test::Described(
-        "sampler a : register(s3);\nsampler b : register(s1);\n"
-        "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(a, uv) + tex2D(b, uv); }\n"
+        "sampler a[2] : register(s3);\nsampler b : register(s1);\n"
+        "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(a[1], uv) + tex2D(b, uv); }\n"
         "technique t { pass p { PixelShader = compile ps_2_0 PS(); } }\n");
     const std::vector<uint8_t> file = gfx::WriteCompiledEffect(d);
     gfx::EffectDescription out;
@@ -572,6 +586,9 @@ TEST(CompiledEffect, SamplersBoundByRegisterAreListedAsTheCompilerListsThem)
     EXPECT_EQ(withList({2, 1, 1, 0, 3}), "the samplers bound by register are not in the order of the parameters");
     EXPECT_EQ(withList({2, 0, 3, 0, 1}), "the samplers bound by register are not in the order of the parameters");
     EXPECT_EQ(withList({1, 0, 16}), "a sampler register names no sampler or is out of range");
+    // An array's elements take the units after its register, as far as s15.
+    EXPECT_EQ(withList({2, 0, 14, 1, 1}), "");
+    EXPECT_EQ(withList({2, 0, 15, 1, 1}), "a sampler register names no sampler or is out of range");
 }
 
 } // namespace

@@ -426,6 +426,31 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
          "float4 PS(float2 uv : TEXCOORD0) : COLOR { return tex2D(Y, uv) * tex2D(X, uv); }\n"
          "technique T { pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(); } }\n",
          "", "", {"X", "Y"}},
+        {"two samplers bound to one register, each read by a pass of its own",
+         "sampler A : register(s3);\nsampler B : register(s3);\n"
+         "float4 PA(float2 uv : TEXCOORD0) : COLOR { return tex2D(A, uv); }\n"
+         "float4 PB(float2 uv : TEXCOORD0) : COLOR { return tex2D(B, uv); }\n"
+         "technique T { pass p { PixelShader = compile ps_2_0 PA(); } pass q { PixelShader = compile ps_2_0 PB(); } }\n",
+         "", "", {"A"}},
+        {"two samplers bound to one register that one pass reads",
+         "sampler A : register(s3);\nsampler B : register(s3);\n"
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR { return tex2D(A, uv) + tex2D(B, uv); }\n" + pass,
+         "e.fx(3,1): error X4500: overlapping register semantics not yet implemented 's3': samplers 'A' and 'B' both "
+         "take it"},
+        {"a sampler array bound over another sampler's register",
+         "sampler A[4] : register(s0);\nsampler B : register(s2);\n"
+         "float4 VS(float4 p : POSITION) : POSITION { return p + tex2Dlod(B, p); }\n"
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR { return tex2D(A[0], uv); }\n"
+         "technique T { pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(); } }\n",
+         "e.fx(4,1): error X4500: overlapping register semantics not yet implemented 's2': samplers 'B' and 'A' both "
+         "take it"},
+        {"a sampler array bound past s15", "sampler A[4] : register(s14);\n" + ps + pass,
+         "e.fx(1,25): error X3530: invalid register 's14': the 4 samplers of 'A' would take s14 to s17, and a sampler "
+         "takes s0 to s15"},
+        {"samplers of more units than a pass has",
+         "sampler A[16];\nsampler B;\nfloat4 PS(float2 uv : TEXCOORD0) : COLOR { return tex2D(A[15], uv) + tex2D(B, uv); }\n" +
+             pass,
+         "e.fx(3,1): error X3000: the pass's samplers need more than its 16 units: none is free for 'B'"},
     };
     for (const auto& c : cases) {
         EffectDescription d;
