@@ -1,5 +1,7 @@
 #include "platform/gfx/fx/syntax/effect_tokens.h"
 
+#include <algorithm>
+
 #include "platform/window/close_check.h"
 
 namespace gfx {
@@ -53,7 +55,10 @@ size_t TokenBytes(std::string_view text)
             bool closed = false;
             if (text[i] == '"')
                 end = StringEnd(text, i, closed);
-            bytes += end - i;
+            else
+                while (end < text.size() && IsIdentChar(text[end]) && IsIdentChar(text[i]))
+                    ++end;
+            bytes += std::min(end - i, kMostBytesOfAToken);
         }
         i = end;
     }

@@ -820,11 +820,13 @@ TEST(EffectExpression, TheBudgetGrowsWithTheTokensOfTheFilesAlone)
         {"macros that make much text", macros, "", 24 + 6 * 20 + 63},
         {"an included file of comments", include, "/* " + dashes + " */\n// " + dashes + "\n", 17},
         {"an included file of declarations", include, declarations, 17 + 4096 * 12},
+        {"a long string", "string s = \"" + dashes + "\";\n", "", 6 + 1 + 1 + 16 + 1},
+        {"a long name", "float " + std::string(1 << 16, 'n') + ";\n", "", 5 + 16 + 1},
     };
     for (const std::string& program : programs) {
         uint64_t tokens = 0; // as the tokenizer reads them
         for (const gfx::Token& t : gfx::Tokenize(program))
-            tokens += t.text.size();
+            tokens += std::min(t.text.size(), gfx::kMostBytesOfAToken);
         for (const auto& c : cases) {
             const gfx::EffectFileReader reader = [&](const std::string&, size_t, std::string& contents) {
                 contents = c.included;
