@@ -12,7 +12,7 @@ mode=${1:-run}
 
 packages=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev llvm lld
   angelscript-dev libbullet-dev libphysfs-dev zlib1g-dev libinih-dev libboost-dev
-  libzmq3-dev cppzmq-dev libgtest-dev libgmock-dev libbenchmark-dev libstb-dev libjpeg62-turbo-dev zip
+  libzmq3-dev cppzmq-dev libgtest-dev libgmock-dev libbenchmark-dev libstb-dev libjpeg62-turbo-dev libpng-dev zip
   glslang-dev glslang-tools spirv-tools libspirv-cross-c-shared-dev libepoxy-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
   libsdl2-dev xvfb xauth libx11-dev libxtst-dev libxcb1-dev
   libsdl2-ttf-dev libfontconfig-dev fonts-dejavu-core)
