@@ -392,6 +392,10 @@ TEST(ImageDecode, DamagedFilesOfEachKindGiveInvalidDataWithAReason)
     const std::vector<uint8_t> bmpRuns = WriteBmp(6, 3, std::vector<uint8_t>(18, 2),
                                                   {.bits = 8, .compression = 1, .table = std::vector<uint8_t>(4 * 256, 7)});
     const std::vector<uint8_t> png = WritePng(8, 8, std::vector<uint16_t>(8 * 8 * 4, 77), {6, 8});
+    // A transparent colour after the texels it would make transparent (its checksum unset).
+    std::vector<uint8_t> lateTransparency = Cut(png, 12);
+    lateTransparency.insert(lateTransparency.end(), {0, 0, 0, 2, 't', 'R', 'N', 'S', 0, 77, 0, 0, 0, 0});
+    lateTransparency.insert(lateTransparency.end(), png.end() - 12, png.end());
     const std::vector<uint8_t> jpeg = WriteJpeg(16, 16, 1, std::vector<uint8_t>(256, 90), false);
     const size_t frame = Marker(jpeg, 0xC0);
     std::vector<uint8_t> overlongTable = jpeg;
@@ -482,6 +486,12 @@ TEST(ImageDecode, DamagedFilesOfEachKindGiveInvalidDataWithAReason)
         // Width 16384, big-endian: far more texels than the compressed bytes
         // can hold (its checksum no longer right, but this is found first).
         {Patched(png, 16, 0x00400000), "cannot be in"},
+        // The last byte of the compressed texels' own check, before their chunk's checksum and the end chunk.
+        {Patched(png, png.size() - 17, png[png.size() - 17] ^ 1u, 1), "damaged PNG file (IDAT: incorrect data check)"},
+        {WritePng(5, 2, {0, 1, 2, 3, 0, 1, 2, 0, 2, 1}, {3, 2, true, std::vector<uint8_t>(9, 40), {}}),
+         "damaged PNG file (colour index 3 outside its table of 3 entries)"},
+        {lateTransparency, "damaged PNG file (its tRNS chunk after the compressed texels)"},
+        {WritePng(1, 1, {0}, {0, 2, false, {}, {0, 5}}), "tRNS chunk has out-of-range samples"},
         {Cut(jpeg, jpeg.size() - 3), "JPEG"},
         {Patched(Patched(jpeg, frame + 5, 0x0020, 2), frame + 7, 0x0020, 2), "cannot be in"},
         {overlongTable, "damaged JPEG file (Bogus Huffman table definition)"},
@@ -512,6 +522,11 @@ TEST(ImageDecode, DamagedFilesOfEachKindGiveInvalidDataWithAReason)
     DecodedImage image, withTables;
     EXPECT_TRUE(Decode(Patched(bmp, 10, 20), image).Ok());
     EXPECT_TRUE(Decode(Patched(bmp, 10, 0xFFFFFFF0u), image).Ok());
+    // PNG chunks' checksums (here the header's and the texels') are not looked at.
+    DecodedImage checked;
+    ASSERT_TRUE(Decode(png, checked).Ok());
+    EXPECT_TRUE(Decode(Patched(Patched(png, 29, 0), png.size() - 16, 0), image).Ok());
+    EXPECT_EQ(Bytes(image), Bytes(checked));
     const size_t tables = Marker(jpeg, 0xC4);
     std::vector<uint8_t> withoutTables = jpeg;
     withoutTables.erase(withoutTables.begin() + std::ptrdiff_t(tables),

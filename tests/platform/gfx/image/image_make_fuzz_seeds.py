@@ -285,6 +285,8 @@ SEEDS = {
     "grey_alpha_3x2.png": png(3, 2, 4, 8, lambda x, y, c: 255 - x * 50 if c else y * 90),
     "palette4_transparent_5x5.png": png(5, 5, 3, 4, lambda x, y, c: (x + y) % 5,
                                         palette=bytes(range(15)), transparency=b"\0\x80"),
+    # Index 3 of a table of 3 entries, in an interlaced image.
+    "palette_index_refused.png": png(6, 4, 3, 2, lambda x, y, c: (x + y) % 4, palette=bytes(range(9)), interlaced=True),
     "baseline_grey_9x8.jpg": jpeg(9, 8, 1, lambda x, y: (0, x * 20 + y * 5, 0), False),
     "baseline_colour_8x8.jpg": jpeg(8, 8, 3, lambda x, y: (x * 30, y * 30, 128), False),
     "progressive_colour_10x9.jpg": jpeg(10, 9, 3, lambda x, y: (x * 25, 200 - y * 20, x * y), True),
