@@ -396,6 +396,9 @@ TEST(ImageDecode, DamagedFilesOfEachKindGiveInvalidDataWithAReason)
     std::vector<uint8_t> lateTransparency = Cut(png, 12);
     lateTransparency.insert(lateTransparency.end(), {0, 0, 0, 2, 't', 'R', 'N', 'S', 0, 77, 0, 0, 0, 0});
     lateTransparency.insert(lateTransparency.end(), png.end() - 12, png.end());
+    // A critical chunk of a kind unknown, before the texels.
+    std::vector<uint8_t> unknownChunk = png;
+    unknownChunk.insert(unknownChunk.begin() + 33, {0, 0, 0, 0, 'Z', 'Z', 'Z', 'Z', 0, 0, 0, 0});
     const std::vector<uint8_t> jpeg = WriteJpeg(16, 16, 1, std::vector<uint8_t>(256, 90), false);
     const size_t frame = Marker(jpeg, 0xC0);
     std::vector<uint8_t> overlongTable = jpeg;
@@ -491,6 +494,8 @@ TEST(ImageDecode, DamagedFilesOfEachKindGiveInvalidDataWithAReason)
         {WritePng(5, 2, {0, 1, 2, 3, 0, 1, 2, 0, 2, 1}, {3, 2, true, std::vector<uint8_t>(9, 40), {}}),
          "damaged PNG file (colour index 3 outside its table of 3 entries)"},
         {lateTransparency, "damaged PNG file (its tRNS chunk after the compressed texels)"},
+        {unknownChunk, "damaged PNG file (ZZZZ: unhandled critical chunk)"},
+        {Patched(png, 26, 1, 1), "damaged PNG file (Unknown compression method in IHDR)"},
         {WritePng(1, 1, {0}, {0, 2, false, {}, {0, 5}}), "tRNS chunk has out-of-range samples"},
         {Cut(jpeg, jpeg.size() - 3), "JPEG"},
         {Patched(Patched(jpeg, frame + 5, 0x0020, 2), frame + 7, 0x0020, 2), "cannot be in"},
