@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <span>
 #include <string>
 #include <string_view>
 
