@@ -18,7 +18,6 @@
 #include <sstream>
 #include <system_error>
 #include <thread>
-#include <unordered_map>
 
 #include <glslang/Public/ResourceLimits.h>
 #include <glslang/Public/ShaderLang.h>
@@ -29,9 +28,7 @@
 #include "platform/bytes/byte_reader.h"
 #include "platform/bytes/byte_writer.h"
 #include "platform/gfx/fx/syntax/effect_message.h"
-#include "platform/gfx/fx/syntax/effect_tokens.h"
-#include "platform/gfx/fx/hlsl/constructor_targets.h"
-#include "platform/gfx/fx/hlsl/vector_arguments.h"
+#include "platform/gfx/fx/hlsl/shader_messages.h"
 #include "platform/os/process.h"
 #include "platform/window/close_signals.h"
 
@@ -64,242 +61,6 @@ void Configure(glslang::TShader& shader, EShLanguage language)
     shader.setEnvClient(glslang::EShClientOpenGL, glslang::EShTargetOpenGL_450);
     shader.setEnvTarget(glslang::EShTargetSpv, glslang::EShTargetSpv_1_0);
     shader.setAutoMapBindings(true);
-}
-
-struct CompileError {
-    int line = 0; // of the stage's text
-    int column = 1;
-    int code = 3000;
-    std::string text;
-};
-
-// The shader compiler's words where they name nothing, or name its own
-// insides, in the platform compiler's: what went wrong, and at what.
-void InPlatformWords(CompileError& e, const HlslSource& source)
-{
-    static constexpr std::string_view kNoName = "'' : ";
-    static constexpr std::string_view kNoReturn = "function does not return a value: ";
-    static constexpr std::string_view kExpected = "' : Expected";
-    static constexpr std::string_view kUnknown = "' : unknown variable";
-    static constexpr std::string_view kNoMatch = "' : no matching overloaded function found";
-    const std::vector<Token> tokens = Tokenize(source.LineText(e.line));
-    // The type of a constructor's target whose helper takes none of the variables.
-    const std::string target =
-        e.text.size() > kNoMatch.size() + 1 && e.text.front() == '\'' && e.text.ends_with(kNoMatch)
-            ? ConstructorTargetType(std::string_view(e.text).substr(1, e.text.size() - kNoMatch.size() - 1))
-            : std::string();
-    // The last token of the line at or before the column where it stopped.
-    size_t at = tokens.size();
-    for (size_t i = 0; i < tokens.size() && tokens[i].column <= e.column; ++i)
-        at = i;
-    if (e.text.size() > kUnknown.size() + 1 && e.text.front() == '\'' && e.text.ends_with(kUnknown)) {
-        const std::string name = e.text.substr(1, e.text.size() - kUnknown.size() - 1);
-        e.code = 3004;
-        e.text = "undeclared identifier '" + name + "'";
-        for (size_t i = 0; i < tokens.size() && tokens[i].column <= e.column; ++i)
-            if (tokens[i].text == name)
-                e.column = tokens[i].column;
-    } else if (e.text.find("l-value required \"$Global\"") != std::string::npos) {
-        e.code = 3025;
-        e.text = "global variables are implicitly constant, enable compatibility mode to allow modification";
-        // At the variable written: what stands before the last assignment
-        // ('=', or '++' and '--') up to the column, through its members and
-        // elements.
-        size_t op = at;
-        while (op < tokens.size() && op > 0 && !tokens[op].Is('=') &&
-               !(tokens[op].Is('+') && tokens[op - 1].Is('+')) && !(tokens[op].Is('-') && tokens[op - 1].Is('-')))
-            --op;
-        while (op > 0 && op < tokens.size() && tokens[op - 1].kind == TokenKind::Symbol &&
-               !tokens[op - 1].Is(']') && !tokens[op - 1].Is(')'))
-            --op; // the operator's first part: "+=", "<<=", "++"
-        size_t k = op;
-        while (k > 0 && k < tokens.size()) {
-            --k;
-            if (tokens[k].Is(']')) {
-                for (int depth = 1; k > 0 && depth > 0;) {
-                    --k;
-                    depth += tokens[k].Is(']') ? 1 : tokens[k].Is('[') ? -1 : 0;
-                }
-                continue;
-            }
-            if (tokens[k].kind != TokenKind::Identifier)
-                break;
-            if (k < 2 || !tokens[k - 1].Is('.')) {
-                e.column = tokens[k].column;
-                break;
-            }
-            --k; // the '.' before a member
-        }
-    } else if (e.text.starts_with(kNoName) && e.text.substr(kNoName.size()).starts_with(kNoReturn)) {
-        const std::string function = e.text.substr(kNoName.size() + kNoReturn.size());
-        e.code = 3080;
-        e.text = "'" + function + "': function must return a value";
-    } else if (e.text.size() > kExpected.size() + 1 && e.text.front() == '\'' && e.text.ends_with(kExpected)) {
-        // The token where it stopped: the last that starts at or before the column.
-        const std::string expected = e.text.substr(1, e.text.size() - kExpected.size() - 1);
-        const Token* found = at < tokens.size() ? &tokens[at] : nullptr;
-        if (found) {
-            e.column = found->column;
-            e.text = "syntax error: unexpected token '" + std::string(found->text.substr(0, 64)) + "', '" + expected +
-                     "' expected";
-        } else {
-            e.text = "syntax error: unexpected end of line, '" + expected + "' expected";
-        }
-    } else if (!target.empty()) {
-        // A constructor's target, rewritten as a call of its helper: at the type's name.
-        e.code = 3014;
-        e.text = "the variables '" + target + "(...) =' names do not take its components one for one";
-        for (const Token& t : tokens)
-            if (t.text.size() == target.size() && ConstructorTargetType(t.text) == target && t.column <= e.column)
-                e.column = t.column;
-    } else if (e.text.starts_with(kNoName)) {
-        e.text.erase(0, kNoName.size());
-    }
-}
-
-// glslang reports "ERROR: 0:LINE: 'token' : text" and, for a parse failure,
-// "0(LINE): error at column COL, HLSL parsing failed."; each error becomes one
-// message at the author's file and line.
-std::string Translate(const std::string& log, const HlslSource& source, int sourceLines,
-                      const HlslSource::Origin& blame)
-{
-    using Error = CompileError;
-    std::vector<Error> errors;
-    std::istringstream in(log);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind("ERROR: 0:", 0) == 0) {
-            const size_t colon = line.find(':', 9);
-            if (colon == std::string::npos)
-                continue;
-            Error e;
-            e.line = std::atoi(line.c_str() + 9);
-            e.text = line.substr(colon + 1);
-            while (!e.text.empty() && (e.text.front() == ' '))
-                e.text.erase(e.text.begin());
-            while (!e.text.empty() && (e.text.back() == ' ' || e.text.back() == '\r'))
-                e.text.pop_back();
-            errors.push_back(e);
-        } else if (line.rfind("0(", 0) == 0 && line.find("error at column") != std::string::npos) {
-            const int at = std::atoi(line.c_str() + 2);
-            const int column = std::atoi(line.c_str() + line.find("column") + 7);
-            for (Error& e : errors)
-                if (e.line == at)
-                    e.column = column;
-        }
-    }
-    std::string out;
-    for (Error& e : errors) {
-        InPlatformWords(e, source); // its lines as the effect has them
-        const HlslSource::Origin origin = e.line >= 1 && e.line <= sourceLines ? source.Locate(e.line) : blame;
-        out += FormatEffectError(source.FileOf(origin), origin.line, e.line <= sourceLines ? e.column : 1, e.code,
-                                 e.text);
-    }
-    if (out.empty())
-        out = FormatEffectError(source.FileOf(blame), blame.line, 1, 3000, "shader compilation failed");
-    return out;
-}
-
-// What the front end says of a call that no function takes.
-constexpr std::string_view kNoMatchingFunction = "no matching overloaded function found";
-
-// The places where a vector is cut short to fewer components by no cast or
-// constructor of the author's: a constructor of one vector argument larger
-// than what it makes, which the front end puts where a value converts; and a
-// vector given for a scalar parameter, where a call takes a function's
-// overload for vectors (whose vector parameters are named for it).
-class Truncations : public glslang::TIntermTraverser {
-public:
-    struct Found {
-        int line = 0;
-        int column = 0;
-        // A conversion the author may have written (a vector given for a
-        // scalar is cut by none: of two at one place, that one is kept).
-        bool mayBeWritten = true;
-        auto operator<=>(const Found&) const = default;
-    };
-    std::vector<Found> found;
-
-    bool visitAggregate(glslang::TVisit, glslang::TIntermAggregate* node) override
-    {
-        if (node->getOp() == glslang::EOpFunction)
-            Overload(*node);
-        if (node->getOp() == glslang::EOpFunctionCall)
-            Call(*node);
-        if (!node->isConstructor() || node->getSequence().size() != 1)
-            return true;
-        const glslang::TIntermTyped* argument = node->getSequence()[0]->getAsTyped();
-        const glslang::TType& to = node->getType();
-        if (!argument || to.isMatrix() || to.isStruct() || to.isArray() || !(to.isScalar() || to.isVector()))
-            return true;
-        const glslang::TType& from = argument->getType();
-        if (from.isVector() && !from.isArray() && (to.isScalar() ? 1 : to.getVectorSize()) < from.getVectorSize())
-            found.push_back({node->getLoc().line, node->getLoc().column, true});
-        return true;
-    }
-
-private:
-    // A function's overload for vectors: which of its parameters stand for scalars.
-    void Overload(glslang::TIntermAggregate& function)
-    {
-        const glslang::TIntermSequence& parts = function.getSequence();
-        glslang::TIntermAggregate* list = parts.empty() ? nullptr : parts[0]->getAsAggregate();
-        if (!list)
-            return;
-        std::vector<bool> scalars;
-        bool any = false;
-        for (TIntermNode* parameter : list->getSequence()) {
-            const glslang::TIntermSymbol* symbol = parameter->getAsSymbolNode();
-            scalars.push_back(symbol &&
-                              std::string_view(symbol->getName().c_str()).starts_with(kVectorParameterPrefix));
-            any = any || scalars.back();
-        }
-        if (any)
-            overloads_.emplace(function.getName().c_str(), std::move(scalars));
-    }
-
-    // A vector given for a scalar, which the call's overload takes whole
-    // where it has two components (a larger one is cut by a constructor; a
-    // scalar is spread by one of a single argument).
-    void Call(glslang::TIntermAggregate& call)
-    {
-        const auto overload = overloads_.find(call.getName().c_str());
-        if (overload == overloads_.end())
-            return;
-        const std::vector<bool>& scalars = overload->second;
-        const glslang::TIntermSequence& arguments = call.getSequence();
-        for (size_t k = 0; k < scalars.size() && k < arguments.size(); ++k) {
-            const glslang::TIntermTyped* argument = arguments[k]->getAsTyped();
-            if (!scalars[k] || !argument || !argument->getType().isVector())
-                continue;
-            const glslang::TIntermAggregate* made = argument->getAsAggregate();
-            const bool spread = made && made->isConstructor() && made->getSequence().size() == 1 &&
-                                made->getSequence()[0]->getAsTyped() &&
-                                made->getSequence()[0]->getAsTyped()->getType().isScalarOrVec1();
-            if (!spread)
-                found.push_back({argument->getLoc().line, argument->getLoc().column, false});
-        }
-    }
-
-    std::unordered_map<std::string, std::vector<bool>> overloads_; // by mangled name
-};
-
-// Whether the value at `column` of `line` is converted as written: a cast
-// "(type)" stands before it, or it is a constructor "type(".
-bool WrittenConversion(std::string_view line, int column)
-{
-    const std::vector<Token> tokens = Tokenize(line);
-    for (size_t i = 0; i < tokens.size(); ++i) {
-        if (tokens[i].column != column)
-            continue;
-        if (i >= 3 && tokens[i - 1].Is(')') && tokens[i - 2].kind == TokenKind::Identifier && tokens[i - 3].Is('('))
-            return true;
-        if (tokens[i].Is('(') && i + 2 < tokens.size() && tokens[i + 1].kind == TokenKind::Identifier &&
-            tokens[i + 2].Is(')'))
-            return true;
-        return tokens[i].kind == TokenKind::Identifier && i + 1 < tokens.size() && tokens[i + 1].Is('(');
-    }
-    return false;
 }
 
 // In the compiling child: one stage's text as the front end takes it, made
@@ -358,22 +119,7 @@ bool CompileStage(const HlslSource& source, const StageSource& job, const std::s
         messages += Translate(program.getInfoLog(), source, sourceLines, job.blame);
         return false;
     }
-    // What compiles with the platform's warning: each place once, where the
-    // author wrote it (not in the generated entry point).
-    Truncations truncations;
-    if (auto* root = program.getIntermediate(language)->getTreeRoot())
-        root->traverse(&truncations);
-    std::sort(truncations.found.begin(), truncations.found.end());
-    const auto samePlace = [](const auto& a, const auto& b) { return a.line == b.line && a.column == b.column; };
-    truncations.found.erase(std::unique(truncations.found.begin(), truncations.found.end(), samePlace),
-                            truncations.found.end());
-    for (const auto& [line, column, mayBeWritten] : truncations.found) {
-        if (line < 1 || line > sourceLines || (mayBeWritten && WrittenConversion(source.LineText(line), column)))
-            continue;
-        const HlslSource::Origin origin = source.Locate(line);
-        messages += FormatEffectWarning(source.FileOf(origin), origin.line, column, 3206,
-                                        "implicit truncation of vector type");
-    }
+    messages += TruncationWarnings(*program.getIntermediate(language), source, sourceLines);
     spirv.clear();
     glslang::SpvOptions options;
     options.disableOptimizer = true;

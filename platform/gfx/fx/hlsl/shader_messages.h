@@ -1,0 +1,28 @@
+#pragma once
+// The shader compiler's messages in the platform compiler's words: each error
+// of glslang's log at the author's file, line and column, with the platform's
+// code where it has one, and its warning X3206 where a vector is cut short by
+// nothing the author wrote. For the compiling child (shader_compile.cpp).
+#include <string>
+#include <string_view>
+
+#include "platform/gfx/fx/hlsl/source.h"
+
+namespace glslang {
+class TIntermediate;
+}
+
+namespace gfx {
+
+// What the front end says of a call that no function takes.
+inline constexpr std::string_view kNoMatchingFunction = "no matching overloaded function found";
+
+// glslang's log of a stage whose first `sourceLines` lines are the effect's;
+// what lies past them (the generated entry point) is blamed on `blame`.
+std::string Translate(const std::string& log, const HlslSource& source, int sourceLines,
+                      const HlslSource::Origin& blame);
+
+// The warnings of a compiled stage: X3206 at each place a vector is cut short.
+std::string TruncationWarnings(glslang::TIntermediate& stage, const HlslSource& source, int sourceLines);
+
+} // namespace gfx
