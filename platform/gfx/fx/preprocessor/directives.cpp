@@ -27,6 +27,40 @@ void DropBlanksBeforeJoin(Macro& macro)
         macro.pieces.push_back({Macro::Kind::kJoin});
 }
 
+// A macro's body as the platform's compiler reads it: `\"None\"` outside a
+// string, as one library's headers write a string in their macros, is the
+// string "None" (what lies between holds no quote or backslash). The rest is
+// left as written; `scratch` holds the body when it changes.
+std::string_view EscapedStrings(std::string_view body, std::string& scratch)
+{
+    if (body.find("\\\"") == std::string_view::npos)
+        return body;
+    scratch.clear();
+    for (size_t i = 0; i < body.size();) {
+        const char c = body[i];
+        if (c == '"') {
+            bool closed = false;
+            const size_t end = StringEnd(body, i, closed);
+            scratch.append(body.substr(i, end - i));
+            i = end;
+            continue;
+        }
+        if (c == '\\' && i + 1 < body.size() && body[i + 1] == '"') {
+            const size_t close = body.find('"', i + 2);
+            if (close != std::string_view::npos && body.find('\\', i + 2) == close - 1) {
+                scratch += '"';
+                scratch.append(body.substr(i + 2, close - 1 - (i + 2)));
+                scratch += '"';
+                i = close + 1;
+                continue;
+            }
+        }
+        scratch += c;
+        ++i;
+    }
+    return scratch;
+}
+
 void CutBody(Macro& macro, std::string_view body, const std::vector<std::string_view>& params)
 {
     NameTable index;
@@ -489,7 +523,8 @@ void Preprocessor::DefineDirective(std::string_view rest, int line, int column)
         }
         i = close + 1;
     }
-    const std::string_view body = Trim(rest.substr(i));
+    std::string scratch;
+    const std::string_view body = EscapedStrings(Trim(rest.substr(i)), scratch);
     if (macro.functionLike) {
         macro.params = params.size();
         CutBody(macro, body, params);

@@ -81,7 +81,8 @@ bool Preprocessor::RemoveComments(std::string_view source, std::string& clean)
         if (!Step())
             return false;
         const char c = source[i];
-        if (c == '"') {
+        // `\"` outside a string opens none (macros' bodies may write strings so).
+        if (c == '"' && !(i > 0 && source[i - 1] == '\\')) {
             bool closed = false;
             const size_t end = StringEnd(source, i, closed);
             clean.append(source.substr(i, end - i));

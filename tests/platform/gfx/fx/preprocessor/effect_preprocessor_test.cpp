@@ -223,7 +223,7 @@ TEST(EffectPreprocessor, TheFirstIncludeThatCannotBeOpenedEndsTheWork)
                         "'missing0.fxh'): no such file\n");
 }
 
-TEST(EffectPreprocessor, ABackslashRightAfterAMacrosNameEndsTheName)
+TEST(EffectPreprocessor, BackslashesInAMacroAreReadAsThePlatformReadsThem)
 {
     const struct {
         std::string source, words;
@@ -234,6 +234,10 @@ TEST(EffectPreprocessor, ABackslashRightAfterAMacrosNameEndsTheName)
         // After a name and its parameters, or within a body, lines join as they are.
         {"#define F(x)\\\nx+1\nF(2)\n", "2+1"},
         {"#define G a\\\nb\nG\n", "ab"},
+        // A body's string between escaped quotes is that string; one in quotes keeps its escapes.
+        {"#define W (\\\"None\\\") // hidden\nstring s = W; float y;\n", "string s = (\"None\"); float y;"},
+        {"#define Q \"a\\\"b\" \\\"c\\\" \\\"d\n(Q)\n", "(\"a\\\"b\" \"c\" \\\"d)"},
+        {"x = \\\"y\\\";\n", "x = \\\"y\\\";"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(WordsOf(c.source), c.words) << c.source;
