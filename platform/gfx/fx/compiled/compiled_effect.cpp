@@ -66,6 +66,17 @@ public:
         for (float v : values)
             out_.F32(v);
     }
+    // A parameter's text: one string, or an array of strings' as a list.
+    void Strings(const EffectParameter& p)
+    {
+        if (p.type != EffectParameterType::String || p.arraySize == 0) {
+            Str(p.strings.empty() ? std::string() : p.strings[0]);
+            return;
+        }
+        out_.U32(static_cast<uint32_t>(p.strings.size()));
+        for (const std::string& s : p.strings)
+            Str(s);
+    }
     void Annotations(const std::vector<EffectAnnotation>& list)
     {
         out_.U32(static_cast<uint32_t>(list.size()));
@@ -239,6 +250,17 @@ public:
         for (float& v : values)
             v = F32();
         return values;
+    }
+    std::vector<std::string> Strings(const EffectParameter& p)
+    {
+        if (p.type != EffectParameterType::String || p.arraySize == 0) {
+            std::string s = Str();
+            return s.empty() ? std::vector<std::string>() : std::vector<std::string>{std::move(s)};
+        }
+        std::vector<std::string> list(Count(kWordBytes));
+        for (std::string& s : list)
+            s = Str();
+        return list;
     }
     std::vector<EffectAnnotation> Annotations()
     {
@@ -438,7 +460,7 @@ std::vector<uint8_t> WriteCompiledEffect(const EffectDescription& d)
         w.Str(p.semantic);
         w.Str(p.structName);
         w.Floats(p.defaults);
-        w.Str(p.stringDefault);
+        w.Strings(p);
         w.Annotations(p.annotations);
         w.Str(p.samplerTexture);
         w.States(p.samplerStates);
@@ -543,7 +565,7 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
         p.semantic = r.Str();
         p.structName = r.Str();
         p.defaults = r.Floats();
-        p.stringDefault = r.Str();
+        p.strings = r.Strings(p);
         p.annotations = r.Annotations();
         p.samplerTexture = r.Str();
         p.samplerStates = r.States();

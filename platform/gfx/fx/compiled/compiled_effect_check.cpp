@@ -34,6 +34,17 @@ bool Name(const std::string& name, bool empty = false)
     return (empty && name.empty()) || IsIdentifier(name);
 }
 
+// A texture or sampler the compiler names: a name, one element of an array
+// ("maps[1]"), or nothing.
+bool ObjectName(const std::string& name)
+{
+    const size_t open = name.find('[');
+    if (open == std::string::npos)
+        return Name(name, true);
+    return Name(name.substr(0, open)) && name.size() > open + 2 &&
+           name.find_first_not_of("0123456789", open + 1) == name.size() - 1 && name.back() == ']';
+}
+
 std::string Quote(const std::string& name)
 {
     return "'" + name + "'";
@@ -63,7 +74,7 @@ std::string CheckNames(const EffectDescription& d)
     };
     auto assignments = [](const std::vector<StateAssignment>& list) {
         for (const StateAssignment& a : list)
-            if (!Name(a.parameter, true))
+            if (!ObjectName(a.parameter))
                 return false;
         return true;
     };
@@ -75,14 +86,14 @@ std::string CheckNames(const EffectDescription& d)
             if (!Name(f.name))
                 return false;
         for (const SamplerSlot& s : p.samplers)
-            if (!Name(s.name) || !Name(s.texture, true))
+            if (!Name(s.name) || !ObjectName(s.texture))
                 return false;
         return true;
     };
     for (const EffectParameter& p : d.parameters) {
         if (!Name(p.name))
             return "a parameter's name is not an identifier";
-        if (!Name(p.semantic, true) || !OneLine(p.structName) || !Name(p.samplerTexture, true) ||
+        if (!Name(p.semantic, true) || !OneLine(p.structName) || !ObjectName(p.samplerTexture) ||
             !annotations(p.annotations) || !states(p.samplerStates) || !assignments(p.samplerAssignments))
             return "parameter " + Quote(p.name) + " has a name or value the compiler does not write";
         if (std::any_of(p.defaults.begin(), p.defaults.end(), [](float v) { return std::isnan(v); }))

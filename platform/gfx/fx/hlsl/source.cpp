@@ -278,6 +278,10 @@ private:
                 }
                 extrasTo = pos_;
             }
+            if (sampler && At('{')) {
+                pos_ = Match(pos_) + 1; // states written without `= sampler_state`
+                extrasTo = pos_;
+            }
             const size_t equals = At('=') ? pos_ : kNoToken;
             if (At('=')) {
                 ++pos_;

@@ -73,8 +73,10 @@ std::string CheckEffectDescription(const EffectDescription& description, bool* s
             return "the parameters hold too many values";
         if (p.defaults.size() != floats)
             return "parameter '" + p.name + "' has the wrong number of initial values";
-        if (!p.stringDefault.empty() && p.type != EffectParameterType::String)
+        if (!p.strings.empty() && p.type != EffectParameterType::String)
             return "parameter '" + p.name + "' has a text value but is not a string";
+        if (p.strings.size() > p.Elements() || (!p.strings.empty() && p.strings.back().empty()))
+            return "parameter '" + p.name + "' has text values that do not fit it";
         if ((!p.samplerTexture.empty() || !p.samplerStates.empty()) && !IsSamplerType(p.type))
             return "parameter '" + p.name + "' has sampler states but is not a sampler";
         if ((p.type == EffectParameterType::Struct) != !p.structName.empty())
@@ -94,8 +96,9 @@ std::string CheckEffectDescription(const EffectDescription& description, bool* s
             return {};
         if (p.samplerTexture.empty())
             continue;
-        const uint32_t found = names.Find(p.samplerTexture);
-        if (found == NameTable::kNone || !IsTextureType(parameters[found].type))
+        uint32_t found = 0, element = 0;
+        if (!FindElement(p.samplerTexture, parameters, names, found, element) ||
+            !IsTextureType(parameters[found].type))
             return "sampler '" + p.name + "' names the unknown texture '" + p.samplerTexture + "'";
     }
     NameTable functions;
@@ -147,8 +150,11 @@ std::string CheckEffectDescription(const EffectDescription& description, bool* s
                     return "pass '" + pass.name + "': " + problem;
                 if (a.source != StateAssignment::Source::Parameter)
                     continue;
-                const uint32_t found = names.Find(a.parameter);
                 const bool texture = a.group == StateGroup::Texture;
+                uint32_t found = names.Find(a.parameter), element = 0;
+                // A texture may be an element of an array of them ("maps[1]").
+                if (texture && found == NameTable::kNone)
+                    FindElement(a.parameter, parameters, names, found, element);
                 if (found == NameTable::kNone || (texture ? !IsTextureType(parameters[found].type)
                                                           : !IsSamplerType(parameters[found].type)))
                     return "pass '" + pass.name + "' names the unknown " + (texture ? "texture" : "sampler") + " '" +

@@ -81,9 +81,11 @@ struct EffectParameter {
     // struct's as its type lays them out); zeros when the file gives no
     // initial value. Bools and ints are stored as floats too.
     std::vector<float> defaults;
-    std::string stringDefault;
+    // A string's value, or an array of strings' elements, up to the last
+    // that is not empty: those after it (all, when none is given) are "".
+    std::vector<std::string> strings;
     std::vector<EffectAnnotation> annotations;
-    std::string samplerTexture;  // the texture a sampler_state names, or ""
+    std::string samplerTexture;  // the texture a sampler_state names ("t", "maps[1]"), or ""
     int32_t samplerRegister = -1; // the N of `register(sN)` (up to kMaxSamplerRegister), or -1
     std::vector<EffectState> samplerStates;
     std::vector<StateAssignment> samplerAssignments; // the same states as the device takes them

@@ -122,6 +122,7 @@ private:
     bool Declarators(const TypeInfo& type, bool isStatic, Token nameToken, std::string* read = nullptr);
     bool Function(const Token& first, const Token& nameToken);
     bool Variable(const TypeInfo& type, bool isStatic, const std::string& name, const Token& nameToken);
+    bool StringInitialValue(EffectParameter& p, bool unsized, const Token& valueToken);
     uint64_t ValuesOf(const EffectParameter& p, bool isStatic) const;
     bool Fits(const EffectParameter& p, bool isStatic, const Token& nameToken);
 
@@ -158,13 +159,15 @@ private:
     bool StringValue(std::string& value);
     bool Annotations(std::vector<EffectAnnotation>& list);
     bool StateTarget(EffectState& state, Token* indexAt = nullptr);
+    bool ConstantIndex(const std::string& what, uint32_t& index, Token& at);
+    bool TextureElement(const EffectParameter& texture, std::string& name);
     const StateInfo* KnownState(const EffectState& state, const Token& nameToken, const Token& indexToken);
     bool AssignmentValue(const StateInfo& info, StateAssignment& a, std::string& written);
     bool ObjectValue(const StateInfo& info, StateAssignment& a);
     bool NumberValue(const StateInfo& info, StateAssignment& a);
     bool Words(const StateInfo& info, const Token& at, const ValueShape& shape, const double* values,
                StateAssignment& a);
-    bool SamplerState(EffectParameter& p);
+    bool SamplerState(EffectParameter& p, bool keyword = true);
 
     // ---- Shaders, passes and techniques: effect_reader_techniques.cpp ----
 

@@ -464,15 +464,20 @@ bool Parser::Variable(const TypeInfo& type, bool isStatic, const std::string& na
         return false;
     Symbol symbol;
     const bool numeric = IsNumericType(p.type);
-    if (IsSymbol(Peek(), '=')) {
+    if (IsSamplerType(p.type) && IsSymbol(Peek(), '{')) {
+        // The states without `= sampler_state`, as one framework's effects write them.
+        if (!SamplerState(p, false))
+            return false;
+    } else if (IsSymbol(Peek(), '=')) {
         Next();
         const Token valueToken = Peek();
         if (IsSamplerType(p.type)) {
             if (!SamplerState(p))
                 return false;
         } else if (p.type == EffectParameterType::String) {
-            if (!StringValue(p.stringDefault))
+            if (!StringInitialValue(p, unsized, valueToken))
                 return false;
+            unsized = false;
         } else if (IsTextureType(p.type)) {
             return Fail(valueToken, 3000, "a texture cannot have an initial value");
         } else if (structParameter) {
@@ -566,6 +571,48 @@ bool Parser::Variable(const TypeInfo& type, bool isStatic, const std::string& na
         LayOut(structIndex);
     parameterFloats_ += floats;
     parameters_.push_back(std::move(p));
+    return true;
+}
+
+// A string's initial value, or an array of strings' as a list whose braces
+// nest in rows of any lengths, flattened as the platform's compiler takes it;
+// an unsized array takes its size from the strings.
+bool Parser::StringInitialValue(EffectParameter& p, bool unsized, const Token& valueToken)
+{
+    std::vector<std::string> items;
+    if (!IsSymbol(Peek(), '{')) {
+        items.emplace_back();
+        if (!StringValue(items.back()))
+            return false;
+    } else {
+        Next();
+        for (size_t open = 1; open > 0;) {
+            if (IsSymbol(Peek(), '{')) {
+                Next();
+                ++open;
+                continue;
+            }
+            if (IsSymbol(Peek(), '}')) {
+                Next();
+                --open;
+            } else {
+                items.emplace_back();
+                if (!StringValue(items.back()))
+                    return false;
+            }
+            if (open > 0 && !IsSymbol(Peek(), '}') && !Expect(','))
+                return false;
+        }
+    }
+    if (unsized && (items.empty() || items.size() > kMaxEffectArraySize))
+        return Fail(valueToken, 3005, "invalid array size");
+    if (!unsized && items.size() != p.Elements())
+        return Fail(valueToken, 3017, "'" + p.name + "' takes " + std::to_string(p.Elements()) + " strings, " +
+                                          std::to_string(items.size()) + " given");
+    p.arraySize = unsized ? static_cast<uint32_t>(items.size()) : p.arraySize;
+    while (!items.empty() && items.back().empty())
+        items.pop_back();
+    p.strings = std::move(items);
     return true;
 }
 

@@ -59,8 +59,13 @@ bool Parser::Number(const Token& t, float& value)
     return true;
 }
 
+// A string constant, its pieces joined, in as many parentheses as an
+// expression may be (`("None")`, as macros often write it).
 bool Parser::StringValue(std::string& value)
 {
+    size_t open = 0;
+    for (; IsSymbol(Peek(), '('); ++open)
+        Next();
     if (Peek().kind != TokenKind::String)
         return Fail(Peek(), 3000, "string constant expected");
     while (Peek().kind == TokenKind::String) {
@@ -75,6 +80,9 @@ bool Parser::StringValue(std::string& value)
             value += c;
         }
     }
+    for (; open > 0; --open)
+        if (!Expect(')'))
+            return false;
     return true;
 }
 
@@ -127,33 +135,59 @@ bool Parser::StateTarget(EffectState& state, Token* indexAt)
     if (!ExpectName(state.name))
         return false;
     if (IsSymbol(Peek(), '[')) {
-        Next();
-        // A constant expression, as the platform's compiler takes it.
-        const Token n = Peek();
-        Tokens tokens(*this);
-        Names names(*this);
-        Expression program;
-        ExpressionError error;
-        ExpressionValue value;
-        const std::string what = "the index of state '" + state.name + "'";
-        if (!CompileExpression(tokens, names, budget_, program, error))
-            return ExpressionFailed(error);
-        if (!ConstantValue(program, n, what, value))
+        uint32_t index = 0;
+        Token n;
+        if (!ConstantIndex("state '" + state.name + "'", index, n))
             return false;
-        if (!program.Shape().IsScalar())
-            return Fail(n, 3005, what + " is one number, not '" + ShapeName(program.Shape()) + "'");
-        const double v = value.components[0];
-        if (v != std::floor(v))
-            return Fail(n, 3005, what + " is not a whole number: " + NumberText(v));
-        if (!(v >= 0 && v < 65536))
-            return Fail(n, 3005, "index " + NumberText(v) + " of state '" + state.name + "' is out of range");
-        state.index = static_cast<int32_t>(v);
+        state.index = static_cast<int32_t>(index);
         if (indexAt)
             *indexAt = n;
-        if (!Expect(']'))
-            return false;
     }
     return Expect('=');
+}
+
+// `[index]` of `what`, read from the '[': a constant expression, as the
+// platform's compiler takes it, whole and below 65536; `at` its first token.
+bool Parser::ConstantIndex(const std::string& what, uint32_t& index, Token& at)
+{
+    Next(); // '['
+    at = Peek();
+    Tokens tokens(*this);
+    Names names(*this);
+    Expression program;
+    ExpressionError error;
+    ExpressionValue value;
+    const std::string its = "the index of " + what;
+    if (!CompileExpression(tokens, names, budget_, program, error))
+        return ExpressionFailed(error);
+    if (!ConstantValue(program, at, its, value))
+        return false;
+    if (!program.Shape().IsScalar())
+        return Fail(at, 3005, its + " is one number, not '" + ShapeName(program.Shape()) + "'");
+    const double v = value.components[0];
+    if (v != std::floor(v))
+        return Fail(at, 3005, its + " is not a whole number: " + NumberText(v));
+    if (!(v >= 0 && v < 65536))
+        return Fail(at, 3005, "index " + NumberText(v) + " of " + what + " is out of range");
+    index = static_cast<uint32_t>(v);
+    return Expect(']');
+}
+
+// `[index]` after the name of an array of textures: `name` becomes its
+// element's, "maps[1]", as the runtime effect names it too.
+bool Parser::TextureElement(const EffectParameter& texture, std::string& name)
+{
+    if (texture.arraySize == 0)
+        return Fail(Peek(), 3005, "texture '" + name + "' is not an array");
+    uint32_t index = 0;
+    Token at;
+    if (!ConstantIndex("texture '" + name + "'", index, at))
+        return false;
+    if (index >= texture.arraySize)
+        return Fail(at, 3005, "index " + std::to_string(index) + " of texture '" + name + "' is out of range (0 to " +
+                                  std::to_string(texture.arraySize - 1) + ")");
+    name += "[" + std::to_string(index) + "]";
+    return true;
 }
 
 // The state `state` names, with its index checked; null after the error.
@@ -225,6 +259,8 @@ bool Parser::ObjectValue(const StateInfo& info, StateAssignment& a)
         return Fail(nameToken, 3017,
                     "state '" + state + "' takes a " + (texture ? "texture" : "sampler") + ", and '" + name +
                         "' is not one");
+    if (texture && IsSymbol(Peek(), '[') && !TextureElement(parameters_[found], name))
+        return false;
     if ((angled && !Expect('>')) || (paren && !Expect(')')))
         return false;
     a.source = StateAssignment::Source::Parameter;
@@ -331,11 +367,13 @@ bool Parser::Words(const StateInfo& info, const Token& at, const ValueShape& sha
     return true;
 }
 
-bool Parser::SamplerState(EffectParameter& p)
+// A sampler's block of states, after `sampler_state` when `keyword`.
+bool Parser::SamplerState(EffectParameter& p, bool keyword)
 {
-    if (!IsWordNoCase(Peek(), "sampler_state"))
+    if (keyword && !IsWordNoCase(Peek(), "sampler_state"))
         return Fail(Peek(), 3000, "sampler_state expected");
-    Next();
+    if (keyword)
+        Next();
     if (!Expect('{'))
         return false;
     while (!IsSymbol(Peek(), '}')) {
@@ -353,11 +391,13 @@ bool Parser::SamplerState(EffectParameter& p)
             std::string texture;
             if (!ExpectName(texture))
                 return false;
-            if ((angled && !Expect('>')) || (paren && !Expect(')')) || !Expect(';'))
-                return false;
             const uint32_t found = parameterNames_.Find(textureToken.text);
             if (found == NameTable::kNone || !IsTextureType(parameters_[found].type))
                 return Fail(textureToken, 3004, "undeclared texture '" + texture + "'");
+            if (IsSymbol(Peek(), '[') && !TextureElement(parameters_[found], texture))
+                return false;
+            if ((angled && !Expect('>')) || (paren && !Expect(')')) || !Expect(';'))
+                return false;
             p.samplerTexture = texture;
             continue;
         }

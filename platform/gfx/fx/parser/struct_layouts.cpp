@@ -76,14 +76,48 @@ bool IsNameCharacter(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
 
-} // namespace
-
-bool FindParameterPart(std::string_view name, const std::vector<EffectParameter>& parameters,
-                       const NameTable& byName, const StructLayouts& layouts, ParameterPart& out)
+size_t NameEnd(std::string_view name)
 {
     size_t at = 0;
     while (at < name.size() && IsNameCharacter(name[at]))
         ++at;
+    return at;
+}
+
+// `[index]` at `at` in `name`, `at` then past it; false when not so written
+// or when the index reaches `elements`.
+bool ReadIndex(std::string_view name, size_t& at, uint32_t elements, uint64_t& index)
+{
+    size_t close = at + 1;
+    index = 0;
+    while (close < name.size() && name[close] >= '0' && name[close] <= '9' && index <= kMaxEffectArraySize)
+        index = index * 10 + uint64_t(name[close++] - '0');
+    if (close == at + 1 || close >= name.size() || name[close] != ']' || index >= elements)
+        return false;
+    at = close + 1;
+    return true;
+}
+
+} // namespace
+
+bool FindElement(std::string_view name, const std::vector<EffectParameter>& parameters, const NameTable& byName,
+                 uint32_t& parameter, uint32_t& element)
+{
+    size_t at = NameEnd(name);
+    const uint32_t found = byName.Find(name.substr(0, at));
+    uint64_t index = 0;
+    if (found == NameTable::kNone ||
+        (at < name.size() && !(ReadIndex(name, at, parameters[found].arraySize, index) && at == name.size())))
+        return false;
+    parameter = found;
+    element = static_cast<uint32_t>(index);
+    return true;
+}
+
+bool FindParameterPart(std::string_view name, const std::vector<EffectParameter>& parameters,
+                       const NameTable& byName, const StructLayouts& layouts, ParameterPart& out)
+{
+    size_t at = NameEnd(name);
     const uint32_t found = byName.Find(name.substr(0, at));
     if (found == NameTable::kNone)
         return false;
@@ -101,16 +135,11 @@ bool FindParameterPart(std::string_view name, const std::vector<EffectParameter>
     }
     while (at < name.size()) {
         if (name[at] == '[') {
-            size_t close = at + 1;
             uint64_t index = 0;
-            while (close < name.size() && name[close] >= '0' && name[close] <= '9' && index <= kMaxEffectArraySize)
-                index = index * 10 + uint64_t(name[close++] - '0');
-            if (close == at + 1 || close >= name.size() || name[close] != ']' || part.arraySize == 0 ||
-                index >= part.arraySize)
+            if (!ReadIndex(name, at, part.arraySize, index))
                 return false;
             part.first += index * PartElementFloats(part, layouts);
             part.arraySize = 0;
-            at = close + 1;
         } else if (name[at] == '.') {
             size_t end = at + 1;
             while (end < name.size() && IsNameCharacter(name[end]))

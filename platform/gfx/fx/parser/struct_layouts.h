@@ -95,4 +95,11 @@ uint32_t PartElementFloats(const ParameterPart& part, const StructLayouts& layou
 bool FindParameterPart(std::string_view name, const std::vector<EffectParameter>& parameters,
                        const NameTable& byName, const StructLayouts& layouts, ParameterPart& out);
 
+// `name`: a parameter's name, or one element of an array parameter
+// ("maps[1]"), as arrays of textures and of strings are addressed; its
+// index in `parameters` and the element (0 for the name alone). False when
+// it names neither.
+bool FindElement(std::string_view name, const std::vector<EffectParameter>& parameters, const NameTable& byName,
+                 uint32_t& parameter, uint32_t& element);
+
 } // namespace gfx

@@ -246,6 +246,14 @@ float4 FxaaPS(PS_INPUT In) : COLOR
 technique Fxaa { pass P0 { ZEnable = false; VertexShader = compile vs_3_0 FxaaVS(); PixelShader = compile ps_3_0 FxaaPS(); } }
 )";
 
+const char* kScroll = R"(
+// The picture scrolled, wrapping: states without `= sampler_state`, as one framework writes them.
+sampler2D Scene : register(s0) { AddressU = Wrap; AddressV = Wrap; MinFilter = Point; MagFilter = Point; };
+float2 Scroll;
+float4 ScrollPS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(Scene, uv + Scroll); }
+technique Scrolled { pass P0 { PixelShader = compile ps_2_0 ScrollPS(); } }
+)";
+
 // ---- The pictures and their CPU references ----
 
 struct Rgba {
@@ -354,6 +362,10 @@ Rgba Desaturated(int x, int y)
     const double q = l < 0.5 ? l * (1 + s) : l + s - l * s, p = 2 * l - q;
     return {HueToRgb(p, q, h + 1.0 / 3.0), HueToRgb(p, q, h), HueToRgb(p, q, h - 1.0 / 3.0), c.a};
 }
+
+constexpr int kScrollX = 10, kScrollY = 24;
+
+Rgba Scrolled(int x, int y) { return At((x + kScrollX) % kSize, (y + kScrollY) % kSize); }
 
 constexpr double kThreshold = 0.5, kExposure = 1.6;
 
@@ -522,6 +534,8 @@ TEST_F(GfxRasterEffectSuite, EffectsWrittenAsOthersWriteThemDrawWhatTheCpuComput
         {"bright pass with tone mapping", kBrightPass, QuadStyle::HalfPixel, TextureFrom::Device,
          [](RuntimeEffect& e) { ASSERT_EQ(kEffectOk, e.SetFloat("Exposure", float(kExposure))); }, One(&BrightPassed),
          2},
+        {"scroll through a sampler block without sampler_state", kScroll, QuadStyle::HalfPixel, TextureFrom::Device,
+         [&](RuntimeEffect& e) { SetPair(e, "Scroll", kScrollX * texel, kScrollY * texel); }, One(&Scrolled), 1},
         {"FXAA-like edge filter", kFxaa, QuadStyle::HalfPixel, TextureFrom::Device,
          [&](RuntimeEffect& e) { SetPair(e, "RcpFrame", texel, texel); }, &Antialiased, 1},
     };

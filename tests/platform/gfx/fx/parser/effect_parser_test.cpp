@@ -99,7 +99,7 @@ TEST(EffectParser, GrammarFixtureGivesTheParameterTable)
     EXPECT_EQ(Param(d, "upVector").columns, 3);
     EXPECT_EQ(Param(d, "normalBasis").rows, 3);
     EXPECT_FLOAT_EQ(Param(d, "scale").defaults[0], 0.5f);
-    EXPECT_EQ(Param(d, "effectName").stringDefault, "grammar test");
+    EXPECT_EQ(Param(d, "effectName").strings, std::vector<std::string>{"grammar test"});
     EXPECT_EQ(Param(d, "atlasRes").defaults, std::vector<float>{512.0f});
     EXPECT_FALSE(Has(d, "PI"));  // statics belong to the shaders
 
@@ -207,6 +207,11 @@ TEST(EffectParser, ErrorsGiveFileLineColumnAndCode)
         {"float x = 1.0.0;", "error X3000: invalid number '1.0.0'"},
         {"float x = 1; @", "bad.fx(1,14): error X3001: invalid character '@'"},
         {"string s = \"open\n;", "error X3001: newline in a string constant"},
+        {"string s = (\"abc\";", "bad.fx(1,18): error X3000: syntax error: unexpected token ';'"},
+        {"string s[2] = { {\"a\"} };", "bad.fx(1,15): error X3017: 's' takes 2 strings, 1 given"},
+        {"string s[] = { {}, };", "bad.fx(1,14): error X3005: invalid array size"},
+        {"texture t; sampler s { Texture = <t[0]>; };", "bad.fx(1,36): error X3005: texture 't' is not an array"},
+        {"texture t[2]; sampler s { Texture = <t[1 + 1]>; };", "index 2 of texture 't' is out of range (0 to 1)"},
         {"#line 7 \"other.fx\"\nfloat x = ;", "other.fx(7,11): error X3000: syntax error: unexpected token ';'"},
         {"#line 1 \"a.fxh\"\nfloat x;\n#line 1 \"b.fxh\"\nfloat y;\n#line 9 \"a.fxh\"\nfloat y;",
          "a.fxh(9,7): error X3003: redefinition of 'y'"},
@@ -219,6 +224,31 @@ TEST(EffectParser, ErrorsGiveFileLineColumnAndCode)
         std::string messages = ParseError(c.source);
         EXPECT_NE(messages.find(c.message), std::string::npos) << c.source << "\n" << messages;
     }
+}
+
+// As a shader library's headers and a game's write them.
+TEST(EffectParser, StringsInParenthesesAndArraysOfStringsInRows)
+{
+    EffectDescription d;
+    std::string messages;
+    ASSERT_TRUE(gfx::CompileEffectSource(R"(
+#define DECLARE_QUAD_TEX(TexName,SampName,PixFmt) texture TexName : RENDERCOLORTARGET < \
+    string Format = PixFmt ; \
+    string UIWidget = (\"None\"); \
+>; \
+sampler2D SampName = sampler_state { texture = <TexName>; };
+DECLARE_QUAD_TEX(SceneTex, SceneSamp, "A8R8G8B8")
+string Format = (("X8R8G8B8"));
+string Fallbacks[] = { {"a", "b", ""}, {"c", ""}, };
+technique t < string Script = ("Pass=p;"); > {}
+)",
+                                         "forms.fx", {}, {}, d, messages))
+        << messages;
+    EXPECT_EQ(Param(d, "SceneTex").annotations.at(1).text, "None");
+    EXPECT_EQ(Param(d, "Format").strings, std::vector<std::string>{"X8R8G8B8"});
+    EXPECT_EQ(Param(d, "Fallbacks").arraySize, 5u); // the empty last one is "" too
+    EXPECT_EQ(Param(d, "Fallbacks").strings, (std::vector<std::string>{"a", "b", "", "c"}));
+    EXPECT_EQ(d.techniques.at(0).annotations.at(0).text, "Pass=p;");
 }
 
 TEST(EffectParser, ShaderVariablesAreNamedByPassesAndLaterTechniquesAreLeftOut)
