@@ -7,6 +7,7 @@
 #include <map>
 
 #include "platform/gfx/device/device.h"
+#include "platform/gfx/fx/parser/struct_layouts.h"
 
 namespace gfx {
 
@@ -132,7 +133,7 @@ PassStates::PassStates(const EffectDescription& description) : description_(desc
             for (size_t i = 0; i < passes[p].assignments.size(); ++i) {
                 const StateAssignment& a = passes[p].assignments[i];
                 if (a.source == Source::Parameter)
-                    ready.assignments[i].parameter = ParameterIndex(a.parameter);
+                    ready.assignments[i].parameter = ParameterIndex(a.parameter, &ready.assignments[i].element);
                 if (a.source == Source::Shader)
                     ready.lastShader = i;
                 Read(a.expression, ready.assignments[i].expression);
@@ -146,16 +147,21 @@ PassStates::PassStates(const EffectDescription& description) : description_(desc
         const EffectParameter& p = description.parameters[i];
         if (!IsSamplerType(p.type))
             continue;
-        samplers_[i].texture = p.samplerTexture.empty() ? kNone : ParameterIndex(p.samplerTexture);
-        samplers_[i].assignments.resize(p.samplerAssignments.size());
+        SamplerReady& sampler = samplers_[i];
+        sampler.texture = p.samplerTexture.empty() ? kNone : ParameterIndex(p.samplerTexture, &sampler.element);
+        sampler.assignments.resize(p.samplerAssignments.size());
         for (size_t k = 0; k < p.samplerAssignments.size(); ++k)
-            Read(p.samplerAssignments[k].expression, samplers_[i].assignments[k].expression);
+            Read(p.samplerAssignments[k].expression, sampler.assignments[k].expression);
     }
 }
 
-uint32_t PassStates::ParameterIndex(const std::string& name) const
+uint32_t PassStates::ParameterIndex(const std::string& name, uint32_t* element) const
 {
-    return parameters_.Find(name);
+    uint32_t found = kNone, at = 0;
+    FindElement(name, description_.parameters, parameters_, found, at);
+    if (element)
+        *element = at;
+    return found;
 }
 
 bool PassStates::Element(const EffectShaderChoice& choice, const Expression& index, const EffectValues& values,
@@ -233,7 +239,7 @@ void PassStates::Set(Device& device, const StateAssignment& a, Ready& ready, con
             SetSampler(device, ready.parameter, a.index, values, commit);
             return;
         }
-        BaseTexture* texture = a.source == Source::Parameter ? values.Texture(ready.parameter) : nullptr;
+        BaseTexture* texture = a.source == Source::Parameter ? values.Texture(ready.parameter, ready.element) : nullptr;
         if (!commit || device.States().textures[a.index] != texture)
             device.SetTexture(a.index, texture);
         return;
@@ -302,7 +308,7 @@ void PassStates::SetSampler(Device& device, uint32_t sampler, uint32_t unit, con
     // A sampler that names no texture draws the one the program set on the
     // device (sprites and post-processing are used so).
     if (ready.texture != kNone) {
-        BaseTexture* texture = values.Texture(ready.texture);
+        BaseTexture* texture = values.Texture(ready.texture, ready.element);
         if (!commit || device.States().textures[unit] != texture)
             device.SetTexture(unit, texture);
     }

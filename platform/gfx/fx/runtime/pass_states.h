@@ -31,8 +31,8 @@ class Device;
 // states read them) and textures.
 class EffectValues : public ExpressionParameters {
 public:
-    // The texture of texture parameter `index` (its first element), or null.
-    virtual BaseTexture* Texture(uint32_t index) const = 0;
+    // The texture of element `element` of texture parameter `index`, or null.
+    virtual BaseTexture* Texture(uint32_t index, uint32_t element) const = 0;
 };
 
 class PassStates {
@@ -55,6 +55,7 @@ private:
     // and room for its words.
     struct Ready {
         uint32_t parameter = kNone;
+        uint32_t element = 0; // of an array of textures
         Expression expression;
         std::vector<uint32_t> words;
     };
@@ -66,6 +67,7 @@ private:
     };
     struct SamplerReady {
         uint32_t texture = kNone;       // the texture parameter its sampler_state names
+        uint32_t element = 0;           // and the element of it
         std::vector<Ready> assignments;
     };
 
@@ -79,7 +81,8 @@ private:
     // The element an index chooses now, or false with `why`.
     bool Element(const EffectShaderChoice& choice, const Expression& index, const EffectValues& values, size_t& element,
                  std::string& why);
-    uint32_t ParameterIndex(const std::string& name) const;
+    // The parameter `name` names, kNone for none, and the element of an array of textures.
+    uint32_t ParameterIndex(const std::string& name, uint32_t* element = nullptr) const;
 
     const EffectDescription& description_;
     NameTable parameters_; // index by name

@@ -116,14 +116,21 @@ const EffectParameter* RuntimeEffect::FindParameter(std::string_view name) const
     return found == NameTable::kNone ? nullptr : &description_.parameters[found];
 }
 
-EffectResult RuntimeEffect::Typed(std::string_view name, bool (*isType)(EffectParameterType), size_t& index) const
+EffectResult RuntimeEffect::Typed(std::string_view name, bool (*isType)(EffectParameterType), size_t& index,
+                                  uint32_t* element) const
 {
-    const uint32_t found = byName_.Find(name);
+    uint32_t found = NameTable::kNone, at = 0;
+    if (element)
+        FindElement(name, description_.parameters, byName_, found, at);
+    else
+        found = byName_.Find(name);
     if (found == NameTable::kNone)
         return kEffectNotFound;
     if (!isType(description_.parameters[found].type))
         return kEffectInvalidCall;
     index = found;
+    if (element)
+        *element = at;
     return kEffectOk;
 }
 
@@ -352,18 +359,33 @@ EffectResult RuntimeEffect::GetMatrix(std::string_view name, float* matrix) cons
 EffectResult RuntimeEffect::SetTexture(std::string_view name, const BaseTexture* texture)
 {
     size_t index = 0;
-    EffectResult result = Typed(name, IsTextureType, index);
+    uint32_t element = 0;
+    EffectResult result = Typed(name, IsTextureType, index, &element);
     if (result == kEffectOk)
-        textures_[textureAt_[index]] = texture;
+        textures_[textureAt_[index] + element] = texture;
     return result;
 }
 
 EffectResult RuntimeEffect::GetTexture(std::string_view name, const BaseTexture*& texture) const
 {
     size_t index = 0;
-    EffectResult result = Typed(name, IsTextureType, index);
+    uint32_t element = 0;
+    EffectResult result = Typed(name, IsTextureType, index, &element);
     if (result == kEffectOk)
-        texture = textures_[textureAt_[index]];
+        texture = textures_[textureAt_[index] + element];
+    return result;
+}
+
+EffectResult RuntimeEffect::GetString(std::string_view name, std::string_view& value) const
+{
+    size_t index = 0;
+    uint32_t element = 0;
+    EffectResult result = Typed(name, [](EffectParameterType t) { return t == EffectParameterType::String; }, index,
+                                &element);
+    if (result == kEffectOk) {
+        const std::vector<std::string>& strings = description_.parameters[index].strings;
+        value = element < strings.size() ? std::string_view(strings[element]) : std::string_view();
+    }
     return result;
 }
 
@@ -411,12 +433,13 @@ const float* RuntimeEffect::CurrentValues::Values(uint32_t index, size_t& count)
     return count ? effect_.Values(index) : nullptr;
 }
 
-BaseTexture* RuntimeEffect::CurrentValues::Texture(uint32_t index) const
+BaseTexture* RuntimeEffect::CurrentValues::Texture(uint32_t index, uint32_t element) const
 {
-    if (index >= effect_.description_.parameters.size() || effect_.textureAt_[index] == effect_.textureAt_[index + 1])
+    if (index >= effect_.description_.parameters.size() ||
+        effect_.textureAt_[index] + element >= effect_.textureAt_[index + 1])
         return nullptr;
     // The device holds a reference to what it is given, as the platform's does.
-    return const_cast<BaseTexture*>(effect_.textures_[effect_.textureAt_[index]]);
+    return const_cast<BaseTexture*>(effect_.textures_[effect_.textureAt_[index] + element]);
 }
 
 const PassProgram* RuntimeEffect::ChooseProgram()

@@ -99,9 +99,13 @@ public:
     EffectResult GetMatrix(std::string_view name, float* matrix) const;
     EffectResult SetMatrixArray(std::string_view name, const float* matrices, uint32_t count);
     EffectResult GetMatrixArray(std::string_view name, float* matrices, uint32_t count) const;
-    // Texture parameters; the texture is not owned and may be null.
+    // Texture parameters, and an element of an array of them ("maps[1]"; the
+    // name alone is element 0); the texture is not owned and may be null.
     EffectResult SetTexture(std::string_view name, const BaseTexture* texture);
     EffectResult GetTexture(std::string_view name, const BaseTexture*& texture) const;
+    // String parameters, and an element of an array of them, as the effect
+    // gives them; `value` lasts as long as the effect.
+    EffectResult GetString(std::string_view name, std::string_view& value) const;
 
     // ---- Techniques ----
     size_t TechniqueCount() const { return description_.techniques.size(); }
@@ -132,8 +136,10 @@ public:
     void SetBindHook(BindHook hook) { bindHook_ = std::move(hook); }
 
 private:
-    // The parameter `name` when it is of the kind isType accepts, or a failure result.
-    EffectResult Typed(std::string_view name, bool (*isType)(EffectParameterType), size_t& index) const;
+    // The parameter `name` when it is of the kind isType accepts, or a failure
+    // result; with `element`, `name` may name an element of an array of it.
+    EffectResult Typed(std::string_view name, bool (*isType)(EffectParameterType), size_t& index,
+                       uint32_t* element = nullptr) const;
     // The numeric part `name` (or a struct one, with `structs`), and no null
     // array where count asks for values.
     EffectResult NumericPart(std::string_view name, const void* values, uint32_t count, ParameterPart& part,
@@ -171,7 +177,7 @@ private:
     public:
         explicit CurrentValues(const RuntimeEffect& effect) : effect_(effect) {}
         const float* Values(uint32_t index, size_t& count) const override;
-        BaseTexture* Texture(uint32_t index) const override;
+        BaseTexture* Texture(uint32_t index, uint32_t element) const override;
 
     private:
         const RuntimeEffect& effect_;

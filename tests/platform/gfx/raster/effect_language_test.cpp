@@ -113,6 +113,28 @@ technique T { pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile
     ExpectColour(0, 16, 255, 255, 255); // the first column: its position is 0
 }
 
+TEST_F(GfxLanguage, ElementsOfATextureArrayAreSetByNameAndDrawnWhereSamplersAndPassesNameThem)
+{
+    UseEffect(std::string(gfx_test::kPassOn) + R"(
+texture Maps[3];
+sampler2D Second = sampler_state { Texture = <Maps[1]>; MinFilter = Point; MagFilter = Point; };
+sampler2D Unit : register(s0);
+float4 FromSecond(float2 uv : TEXCOORD0) : COLOR { return tex2D(Second, uv); }
+float4 FromUnit(float2 uv : TEXCOORD0) : COLOR { return tex2D(Unit, uv); }
+PASS(second, FromSecond)
+technique last { pass p { Texture[0] = <Maps[1 + 1]>; PixelShader = compile ps_3_0 FromUnit(); } }
+)");
+    if (HasFatalFailure())
+        return;
+    const uint32_t colours[3] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu};
+    for (int k = 0; k < 3; ++k)
+        ASSERT_EQ(kEffectOk, effect->SetTexture("Maps[" + std::to_string(k) + "]", MakeRow({colours[k]})));
+    DrawWhole("second");
+    ExpectEveryPixel([&](uint32_t, uint32_t) { return colours[1]; }, 0);
+    DrawWhole("last");
+    ExpectEveryPixel([&](uint32_t, uint32_t) { return colours[2]; }, 0);
+}
+
 TEST_F(GfxLanguage, APositionInAStructSharedByBothStagesGoesUnread)
 {
     Draw(R"(

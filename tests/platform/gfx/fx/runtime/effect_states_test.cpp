@@ -337,7 +337,7 @@ public:
         count = index < values.size() ? values[index].size() : 0;
         return count ? values[index].data() : nullptr;
     }
-    BaseTexture* Texture(uint32_t) const override { return nullptr; }
+    BaseTexture* Texture(uint32_t, uint32_t) const override { return nullptr; }
     std::vector<std::vector<float>> values;
 };
 

@@ -304,6 +304,35 @@ TEST(RuntimeEffect, AStructThatHoldsNoNumbersIsRefusedAsAParameterOnly)
         EXPECT_NE(Refused(source).find(message), std::string::npos) << source << "\n" << Refused(source);
 }
 
+TEST(RuntimeEffect, ElementsOfArraysOfStringsAndTexturesAreReachedByIndex)
+{
+    std::unique_ptr<RuntimeEffect> source = FromSource(
+        "string Fallbacks[] < string UIName = \"F\"; > = { {\"a\", \"b\", \"\"}, {\"c\", \"\"}, };\n"
+        "string Unset[2]; float Number; texture Maps[2]; sampler s = sampler_state { Texture = <Maps[1]>; };\n");
+    ASSERT_TRUE(source);
+    const std::vector<uint8_t> bytes = gfx::WriteCompiledEffect(source->Description());
+    std::unique_ptr<RuntimeEffect> effect = FromSource(std::string(bytes.begin(), bytes.end()));
+    ASSERT_TRUE(effect);
+    EXPECT_EQ(effect->Description(), source->Description());
+    EXPECT_EQ(effect->FindParameter("Fallbacks")->annotations.at(0).text, "F");
+    for (const auto& [name, value] : {std::pair{"Fallbacks", "a"}, {"Fallbacks[3]", "c"}, {"Fallbacks[4]", ""},
+                                      {"Unset[1]", ""}}) {
+        std::string_view got = "stale";
+        EXPECT_EQ(effect->GetString(name, got), kEffectOk) << name;
+        EXPECT_EQ(got, value) << name;
+    }
+    std::string_view none;
+    EXPECT_EQ(effect->GetString("Fallbacks[5]", none), kEffectNotFound);
+    EXPECT_EQ(effect->GetString("Number", none), kEffectInvalidCall);
+    int first = 0, second = 0;
+    EXPECT_EQ(effect->SetTexture("Maps[1]", FakeTexture(second)), kEffectOk);
+    EXPECT_EQ(effect->SetTexture("Maps", FakeTexture(first)), kEffectOk); // element 0
+    EXPECT_EQ(effect->SetTexture("Maps[2]", FakeTexture(first)), kEffectNotFound);
+    const gfx::BaseTexture* got = nullptr;
+    EXPECT_EQ(effect->GetTexture("Maps[1]", got), kEffectOk);
+    EXPECT_EQ(got, FakeTexture(second));
+}
+
 TEST(RuntimeEffect, TechniquesAreChosenByName)
 {
     std::unique_ptr<RuntimeEffect> effect = Grammar();
