@@ -2,6 +2,7 @@
 // The most memory the process held resident since a moment a test chose, as
 // the kernel counts it: what a decode or a load really took at its worst,
 // every library's allocations and every page written included.
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <string>
@@ -11,27 +12,14 @@ namespace image_files {
 class ResidentPeak {
 public:
     // The kernel's high-water mark starts again from what is resident now.
-    ResidentPeak()
-    {
-        std::ofstream("/proc/self/clear_refs") << "5";
-        start_ = Field("VmRSS:");
-    }
+    ResidentPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
     // Bytes the peak rose above the start.
-    uint64_t Growth() const
-    {
-        const uint64_t peak = Field("VmHWM:");
-        return peak > start_ ? peak - start_ : 0;
-    }
-    // A thread sanitizer keeps shadow memory beside every byte written, which
-    // a peak would count: no bound on it holds there.
+    uint64_t Growth() const { return std::max(Field("VmHWM:"), start_) - start_; }
+    // Not beside a thread sanitizer's shadow of every byte written, which a peak would count.
     static bool Measurable()
     {
-#if defined(__SANITIZE_THREAD__)
+#if ZANDREL_TSAN
         return false;
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-        return false;
-#endif
 #endif
         return Field("VmHWM:") != 0;
     }
@@ -50,7 +38,7 @@ private:
         return 0;
     }
 
-    uint64_t start_ = 0;
+    const uint64_t start_ = Field("VmRSS:");
 };
 
 } // namespace image_files
