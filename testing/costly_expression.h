@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/bytes/byte_writer.h"
 #include "platform/gfx/fx/expression/effect_expression.h"
 
 namespace fxtest {
@@ -15,19 +16,15 @@ namespace fxtest {
 inline std::vector<uint8_t> CostlyExpression(uint32_t parameter, uint32_t rounds, uint32_t elements = 65536)
 {
     using Op = gfx::Expression::Op;
-    std::vector<uint8_t> out;
-    auto word = [&](uint32_t v) {
-        for (int k = 0; k < 4; ++k)
-            out.push_back(static_cast<uint8_t>(v >> (8 * k)));
-    };
-    auto instruction = [&](Op op, uint32_t a, uint32_t b = 0) {
-        out.push_back(static_cast<uint8_t>(op));
-        word(a);
-        word(b);
+    platform::ByteWriter out;
+    const auto instruction = [&](Op op, uint32_t a, uint32_t b = 0) {
+        out.U8(static_cast<uint8_t>(op));
+        out.U32(a);
+        out.U32(b);
     };
     const uint32_t scalar = gfx::expr::PackShape(gfx::ValueShape{});
-    word(0); // no constants
-    word(4 + 2 * rounds);
+    out.U32(0); // no constants
+    out.U32(4 + 2 * rounds);
     instruction(Op::Parameter, parameter, scalar);
     instruction(Op::Convert, gfx::expr::PackShape(gfx::ValueShape{gfx::ValueBase::Float, 4, 4, true, elements}));
     instruction(Op::Store, 0);
@@ -36,7 +33,7 @@ inline std::vector<uint8_t> CostlyExpression(uint32_t parameter, uint32_t rounds
         instruction(Op::Pop, 0);
     }
     instruction(Op::Parameter, parameter, scalar);
-    return out;
+    return out.Take();
 }
 
 } // namespace fxtest
