@@ -21,19 +21,14 @@ float4 ReadByRegister(float2 uv : TEXCOORD0) : COLOR { return tex2D(ByRegister, 
 float4 ReadBare(float2 uv : TEXCOORD0) : COLOR { return tex2D(Bare, uv); }
 float4 ReadNoTexture(float2 uv : TEXCOORD0) : COLOR { return tex2D(NoTexture, uv); }
 float4 ReadFromEffect(float2 uv : TEXCOORD0) : COLOR { return tex2D(FromEffect, uv); }
-// Left half from unit 2, right half from unit 1, whatever the order of use.
-float4 ReadTwo(float2 uv : TEXCOORD0) : COLOR
-{
-    return uv.x < 0.5 ? tex2D(Second, uv) : tex2D(SecondInProfile, uv);
-}
+// Thirds of the quad, each from one unit.
+#define THIRDS(a, b, c) uv.x < 1.0 / 3 ? tex2D(a, uv) : uv.x < 2.0 / 3 ? tex2D(b, uv) : tex2D(c, uv)
+float4 ReadTwo(float2 uv : TEXCOORD0) : COLOR { return THIRDS(Second, SecondInProfile, Second); }
 PASS(byRegister, ReadByRegister)
 PASS(bare, ReadBare)
 PASS(noTexture, ReadNoTexture)
 PASS(fromEffect, ReadFromEffect)
 PASS(two, ReadTwo)
-
-// Thirds of the quad, each from one unit.
-#define THIRDS(a, b, c) uv.x < 1.0 / 3 ? tex2D(a, uv) : uv.x < 2.0 / 3 ? tex2D(b, uv) : tex2D(c, uv)
 sampler Array[4];
 sampler AfterArray;
 float4 ReadArray(float2 uv : TEXCOORD0) : COLOR { return THIRDS(Array[1], Array[3], AfterArray); }
@@ -46,6 +41,7 @@ PASS(around, ReadAround)
 )");
 
 constexpr uint32_t kRed = 0xFFFF0000u, kGreen = 0xFF00FF00u, kBlue = 0xFF0000FFu, kBlack = 0xFF000000u;
+constexpr uint32_t kColours[] = {kRed, kGreen, kBlue, 0xFFFFFF00u, 0xFF00FFFFu, 0xFFFF00FFu};
 
 class GfxRasterDeviceTextures : public gfx_test::RasterTestWith<kEffect> {
 protected:
@@ -55,7 +51,7 @@ protected:
         if (IsSkipped() || HasFatalFailure())
             return;
         SetGeometry(Rectangle(0, 0, kWidth, kHeight), RectangleIndices());
-        for (uint32_t colour : {kRed, kGreen, kBlue})
+        for (uint32_t colour : kColours)
             textures.push_back(MakeTexture(2, 2, [=](uint32_t, uint32_t) { return colour; }));
     }
     void Begin(const char* technique)
@@ -77,7 +73,7 @@ protected:
         effect->EndPass();
         effect->End();
     }
-    std::vector<Texture*> textures; // red, green, blue
+    std::vector<Texture*> textures; // of kColours: red, green, blue, ...
 };
 
 TEST_F(GfxRasterDeviceTextures, ASamplerThatNamesNoTextureDrawsTheDevicesTexture)
@@ -124,28 +120,18 @@ TEST_F(GfxRasterDeviceTextures, ATextureTheEffectAssignsReplacesTheDevicesAndACo
     End();
 }
 
-TEST_F(GfxRasterDeviceTextures, SamplersBoundByRegisterReadTheirUnits)
+// Samplers bound by register read their units, whatever the order of use;
+// the others take the lowest free runs long enough for them, an array's
+// elements a unit each: no two share one. Each unit holds a texture of its own colour.
+TEST_F(GfxRasterDeviceTextures, SamplersReadTheUnitsTheirRegistersOrArraysTake)
 {
-    ASSERT_EQ(kOk, device->SetTexture(0, textures[0]));
-    ASSERT_EQ(kOk, device->SetTexture(1, textures[1]));
-    ASSERT_EQ(kOk, device->SetTexture(2, textures[2]));
-    Clear();
-    DrawWith("two");
-    ExpectRectangle(0, 0, kWidth / 2, kHeight, kBlue, kGreen);
-}
-
-// Samplers bound by register take their units first, then the others the
-// lowest free runs long enough for them, an array's elements a unit each: no
-// two share one. Each unit holds a texture of its own colour.
-TEST_F(GfxRasterDeviceTextures, ASamplerArrayTakesAUnitAnElement)
-{
-    const uint32_t colours[] = {kRed, kGreen, kBlue, 0xFFFFFF00u, 0xFF00FFFFu, 0xFFFF00FFu};
     for (uint32_t unit = 0; unit < 6; ++unit)
-        ASSERT_EQ(kOk, device->SetTexture(unit, MakeTexture(2, 2, [&](uint32_t, uint32_t) { return colours[unit]; })));
+        ASSERT_EQ(kOk, device->SetTexture(unit, textures[unit]));
     const struct {
         const char* technique;
         uint32_t units[3]; // that the thirds read
     } cases[] = {
+        {"two", {2, 1, 2}},    // s2, then s1 in its profile
         {"array", {1, 3, 4}},  // the array 0 to 3, the sampler after it
         {"around", {5, 2, 0}}, // the pair 1 and 2, the triple past them, the one left below
     };
@@ -153,7 +139,7 @@ TEST_F(GfxRasterDeviceTextures, ASamplerArrayTakesAUnitAnElement)
         Clear();
         DrawWith(c.technique);
         // The third of a pixel's centre, u = (x + 0.5) / kWidth.
-        ExpectEveryPixel([&](uint32_t x, uint32_t) { return colours[c.units[(2 * x + 1) * 3 / (2 * kWidth)]]; }, 0);
+        ExpectEveryPixel([&](uint32_t x, uint32_t) { return kColours[c.units[(2 * x + 1) * 3 / (2 * kWidth)]]; }, 0);
     }
 }
 
