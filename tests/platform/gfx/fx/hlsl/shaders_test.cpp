@@ -444,9 +444,6 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
          "technique T { pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(); } }\n",
          "e.fx(4,1): error X4500: overlapping register semantics not yet implemented 's2': samplers 'B' and 'A' both "
          "take it"},
-        {"a sampler array bound past s15", "sampler A[4] : register(s14);\n" + ps + pass,
-         "e.fx(1,25): error X3530: invalid register 's14': the 4 samplers of 'A' would take s14 to s17, and a sampler "
-         "takes s0 to s15"},
         {"samplers of more units than a pass has",
          "sampler A[16];\nsampler B;\nfloat4 PS(float2 uv : TEXCOORD0) : COLOR { return tex2D(A[15], uv) + tex2D(B, uv); }\n" +
              pass,

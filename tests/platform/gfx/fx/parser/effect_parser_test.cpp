@@ -197,7 +197,8 @@ TEST(EffectParser, ErrorsGiveFileLineColumnAndCode)
         {"sampler s : register(ps_3_0, S2x);", "bad.fx(1,30): error X3530: invalid register 'S2x'"},
         {"sampler s : register(c0);", "bad.fx(1,22): error X3530: invalid register 'c0'"},
         {"sampler s[2] : register(s15);",
-         "bad.fx(1,25): error X3530: invalid register 's15': the 2 samplers of 's' would take s15 to s16"},
+         "bad.fx(1,25): error X3530: invalid register 's15': the 2 samplers of 's' would take s15 to s16, and a sampler "
+         "takes s0 to s15"},
         {"technique t { pass p { VertexShader = compile vs_2_0 nowhere(); } }", "error X3004: undeclared identifier 'nowhere'"},
         {"void f() {}\ntechnique t { pass p { PixelShader = compile vs_2_0 f(); } }", "bad.fx(2,46): error X3007: invalid target 'vs_2_0' for PixelShader"},
         {"technique t {} technique t {}", "error X3003: redefinition of technique 't'"},
