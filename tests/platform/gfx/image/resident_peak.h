@@ -1,7 +1,6 @@
 #pragma once
-// The most memory the process held resident since a moment a test chose, as
-// the kernel counts it: what a decode or a load really took at its worst,
-// every library's allocations and every page written included.
+// The most memory the process held resident since a moment a test chose, as the
+// kernel counts it: every library's allocations and every page written included.
 #include <algorithm>
 #include <cstdint>
 #include <fstream>

