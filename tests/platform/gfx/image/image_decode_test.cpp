@@ -400,8 +400,7 @@ TEST(ImageDecode, DamagedFilesOfEachKindGiveInvalidDataWithAReason)
         rgbe[i] = uint8_t(i % 5 == 0 ? 130 : i * 7);
     const std::vector<uint8_t> hdrRuns = WriteHdr(16, 2, rgbe, true);
     const size_t texelsAt = std::string(hdrRuns.begin(), hdrRuns.end()).find("+X 16\n") + 6;
-    // Claims of many texels in files that hold some of their rows, or that
-    // run-length packets of the most texels a byte could cover in part.
+    // Many texels claimed by files of some of their rows, or of run-length packets of the most texels.
     std::vector<uint8_t> hdrShort = Text("#?RADIANCE\n\n-Y 4096 +X 4096\n");
     const std::vector<uint8_t> hdrRow = WriteHdr(4096, 1, std::vector<uint8_t>(4096 * 4, 130), true);
     for (int row = 0; row < 2000; ++row)
@@ -410,9 +409,8 @@ TEST(ImageDecode, DamagedFilesOfEachKindGiveInvalidDataWithAReason)
     tgaClaim = Patched(Patched(Cut(tgaClaim, 2), 12, 16384, 2), 14, 16384, 2);
     for (int packet = 0; packet < 16384 * 16384 / 256; ++packet)
         tgaClaim.insert(tgaClaim.end(), {0xFF, 7});
-    // Scans the decoder would each go over the whole image for: empty ones
-    // after a progressive file's own, more than a file may hold, and more
-    // work than the bytes of a flat picture allow.
+    // Scans each going over the whole image: empty ones after a progressive
+    // file's own, more than a file may hold, more than a flat picture's bytes allow.
     std::vector<uint8_t> emptyScans = WriteJpeg(16, 16, 1, std::vector<uint8_t>(256, 90), true);
     emptyScans.resize(emptyScans.size() - 2);
     for (int scan = 0; scan < 500; ++scan)

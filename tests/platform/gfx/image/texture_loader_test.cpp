@@ -283,8 +283,7 @@ TEST_F(TextureLoader, AFileLargerThanTheDeviceTakesIsScaledToItsLargestTextureBe
     const std::vector<uint8_t> file = WriteDds({layout.format, ImageKind::Texture2D, 100, 60, 1, 1}, texels);
     const std::vector<uint8_t> deepFile = WriteDds({layout.format, ImageKind::Volume, 6, 5, 9, 1}, deepTexels);
     struct Case {
-        uint32_t asked; // for every side
-        uint32_t width, height, depth;
+        uint32_t asked, width, height, depth; // asked for every side
     };
     // Powers of two stay powers of two; the file's own size and asked-for
     // sizes are cut to the device's largest, side by side.
