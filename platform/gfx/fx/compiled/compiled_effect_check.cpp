@@ -148,14 +148,22 @@ bool ReadAsDeclared(const EffectParameter& p, const ValueShape& shape)
 
 // "" when the expression in `bytes` names parameters, each a number's read as
 // it is declared, or a struct's read within its values (as far as a member,
-// or the member itself where it is the first).
-std::string CheckExpression(const std::vector<uint8_t>& bytes, const EffectDescription& d)
+// or the member itself where it is the first). Its steps of work and its
+// bytes are added to `tally`, read as it is read here.
+struct WorkTally {
+    uint64_t work = 0;
+    uint64_t bytes = 0;
+};
+
+std::string CheckExpression(const std::vector<uint8_t>& bytes, const EffectDescription& d, WorkTally& tally)
 {
     Expression program;
     size_t offset = 0;
     std::string why;
     if (!Expression::Read(bytes.data(), bytes.size(), offset, program, why))
         return why;
+    tally.work += program.Work();
+    tally.bytes += bytes.size();
     if (!program.NamesParameters())
         return "it names no parameter";
     for (const Expression::Instruction& in : program.Instructions()) {
@@ -191,6 +199,18 @@ bool StageSet(const EffectShader& shader, const EffectShaderChoice& choice, size
     return choice.array.empty() ? !shader.profile.empty() : !choice.elements[element].profile.empty();
 }
 
+// "" when the expressions of `tally` take no more steps than the compiler's
+// budget gives a text of their bytes, else that bound in words.
+std::string WorkRefusal(const WorkTally& tally)
+{
+    const uint64_t bound = ExpressionBudget::ForText(tally.bytes).limit;
+    if (tally.work <= bound)
+        return {};
+    return "the effect's expressions would take " + std::to_string(tally.work) +
+           " steps of work as its passes begin, over the bound of " + std::to_string(bound) + " that their " +
+           std::to_string(tally.bytes) + " bytes allow";
+}
+
 class Checker {
 public:
     explicit Checker(const EffectDescription& d) : d_(d)
@@ -214,7 +234,7 @@ public:
             for (const EffectPass& pass : t.passes)
                 if (std::string why = Pass(pass); !why.empty())
                     return "pass " + Quote(pass.name) + " of technique " + Quote(t.name) + ": " + why;
-        return {};
+        return WorkRefusal(tally_);
     }
 
 private:
@@ -235,7 +255,7 @@ private:
         if (a.source != Source::Expression)
             return {};
         const StateInfo* state = StateOf(a);
-        const std::string why = CheckExpression(a.expression, d_);
+        const std::string why = CheckExpression(a.expression, d_, tally_);
         return why.empty() ? why : "the value of '" + std::string(state ? state->name : "?") + "': " + why;
     }
 
@@ -253,7 +273,7 @@ private:
             if (!choice.array.empty()) {
                 if (!shaders[stage]->profile.empty())
                     return std::string("its ") + which + " shader is both compiled and chosen";
-                if (std::string why = CheckExpression(choice.index, d_); !why.empty())
+                if (std::string why = CheckExpression(choice.index, d_, tally_); !why.empty())
                     return "the index of '" + choice.array + "': " + why;
             }
             const bool set = !shaders[stage]->profile.empty() || !choice.array.empty();
@@ -363,6 +383,7 @@ private:
     }
 
     const EffectDescription& d_;
+    WorkTally tally_; // of every expression the effect keeps, as they are checked
     NameTable byName_;
     StructLayouts layouts_;
     std::unordered_map<uint32_t, std::unordered_map<uint64_t, const EffectMember*>> leaves_; // by struct parameter
@@ -376,15 +397,12 @@ std::string CheckCompiledEffect(const EffectDescription& description)
         return why;
     if (std::string why = CheckEffectDescription(description); !why.empty())
         return why;
-    if (std::string why = Checker(description).Check(); !why.empty())
-        return why;
-    return CheckExpressionWork(description);
+    return Checker(description).Check();
 }
 
 std::string CheckExpressionWork(const EffectDescription& description)
 {
-    uint64_t work = 0;
-    uint64_t bytes = 0;
+    WorkTally tally;
     auto add = [&](const std::vector<uint8_t>& expression) {
         if (expression.empty())
             return;
@@ -392,8 +410,8 @@ std::string CheckExpressionWork(const EffectDescription& description)
         size_t offset = 0;
         std::string why;
         if (Expression::Read(expression.data(), expression.size(), offset, program, why))
-            work += program.Work();
-        bytes += expression.size();
+            tally.work += program.Work();
+        tally.bytes += expression.size();
     };
     for (const EffectParameter& p : description.parameters)
         for (const StateAssignment& a : p.samplerAssignments)
@@ -405,12 +423,7 @@ std::string CheckExpressionWork(const EffectDescription& description)
             add(pass.vertexChoice.index);
             add(pass.pixelChoice.index);
         }
-    const uint64_t bound = ExpressionBudget::ForText(bytes).limit;
-    if (work <= bound)
-        return {};
-    return "the effect's expressions would take " + std::to_string(work) +
-           " steps of work as its passes begin, over the bound of " + std::to_string(bound) + " that their " +
-           std::to_string(bytes) + " bytes allow";
+    return WorkRefusal(tally);
 }
 
 } // namespace gfx

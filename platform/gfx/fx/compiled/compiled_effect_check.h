@@ -12,7 +12,8 @@
 // the places of numeric parameters (or of the numeric members of struct ones)
 // of their shapes, its samplers sampler parameters on units of their own, and
 // its vertex inputs in order; last, that its expressions cost no more than
-// their bytes allow (CheckExpressionWork).
+// their bytes allow (the bound of CheckExpressionWork), counted as they are
+// checked.
 #include <string>
 
 #include "platform/gfx/fx/parser/effect_description.h"
