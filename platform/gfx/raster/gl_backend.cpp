@@ -8,9 +8,9 @@
 #include "platform/gfx/device/effect_binding.h"
 #include "platform/gfx/device/format.h"
 #include "platform/gfx/device/hooks.h"
+#include "platform/gfx/device/pass_program.h"
 #include "platform/gfx/device/surface.h"
 #include "platform/gfx/device/vertex_layout.h"
-#include "platform/gfx/fx/parser/pass_program.h"
 #include "platform/gfx/raster/gfx_mode.h"
 #include "platform/window/screen.h"
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/gfx/device/device_states.h"
-#include "platform/gfx/fx/parser/pass_program.h"
+#include "platform/gfx/device/pass_program.h"
 
 namespace gfx {
 struct EffectBinding;

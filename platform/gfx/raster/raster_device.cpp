@@ -8,7 +8,7 @@
 
 #include "platform/gfx/device/effect_binding.h"
 #include "platform/gfx/device/format.h"
-#include "platform/gfx/fx/parser/pass_program.h"
+#include "platform/gfx/device/pass_program.h"
 #include "platform/gfx/fx/hlsl/shader_semantics.h"
 #include "platform/gfx/raster/fog_constants.h"
 

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/gfx/device/pass_program.h"
 #include "platform/gfx/fx/parser/effect_description.h"
-#include "platform/gfx/fx/parser/pass_program.h"
 #include "platform/gfx/fx/hlsl/shader_semantics.h"
 
 namespace gfx {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/gfx/fx/parser/pass_program.h"
+#include "platform/gfx/device/pass_program.h"
 #include "platform/gfx/fx/parser/state_assignments.h"
 
 namespace gfx {

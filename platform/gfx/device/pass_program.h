@@ -1,9 +1,10 @@
 #pragma once
-// What one effect pass needs to draw, as compiled from its shaders: each
-// stage's SPIR-V and the GLSL made from it, where every parameter lies in the
-// pass's uniform block, which texture unit each sampler uses, and where the
-// vertex stage reads each vertex input. An empty program (no stage) belongs
-// to a pass that sets no shader.
+// What the device draws one effect pass with (EffectBinding::program), as the
+// effect compiler (fx/compiled/pass_compiler.h) makes it from the pass's
+// shaders: each stage's SPIR-V and the GLSL made from it, where every
+// parameter lies in the pass's uniform block, which texture unit each sampler
+// uses, and where the vertex stage reads each vertex input. An empty program
+// (no stage) belongs to a pass that sets no shader.
 #include <cstdint>
 #include <string>
 #include <vector>
