@@ -454,8 +454,12 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
         std::string messages;
         const bool compiled = CompileEffectSource(c.effect, "e.fx", {}, {}, d, messages);
         if (c.refused.empty()) {
-            EXPECT_TRUE(compiled) << c.name << ": " << messages;
             EXPECT_EQ(messages, c.warned) << c.name;
+            // A row that fails to compile has nothing to read on: the next row goes on.
+            if (!compiled || d.techniques.empty() || d.techniques.back().passes.empty()) {
+                ADD_FAILURE() << c.name << ": " << messages;
+                continue;
+            }
             // Each pass lists a sampler once, however many stages read it, and the file reads back.
             std::multiset<std::string> samplers;
             for (const SamplerSlot& s : d.techniques.back().passes[0].program.samplers)
