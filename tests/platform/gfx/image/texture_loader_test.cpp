@@ -456,12 +456,12 @@ TEST(BlockEncoder, ReachesTheErrorOfAWellKeptEncoder)
     // square and the worst. Two hues a block encode as the block's own end
     // points: every channel within the rounding to 5 bits and back (4 of 255,
     // and 1 for the decoder's truncation). Noise and the shaded picture are
-    // held just above what this encoder reaches, fitting each block along its
-    // colours' principal axis and refining its end points twice: 53.2 and 3.17
-    // in four colours, 61.2 and 3.73 in three beside transparent texels.
-    // Refining them once (53.6, 3.20) is past them, as is an encoder sending
-    // opaque blocks through three colours (63.5, 3.72), or fitting them along
-    // the grey axis (66.2, 3.96) or their widest channel (65.6, 3.84).
+    // held a little above what this encoder reaches, fitting each block along
+    // its colours' principal axis: 53.2 and 3.17 in four colours, 61.2 and
+    // 3.73 in three beside transparent texels. An encoder sending opaque blocks
+    // through three colours (63.5, 3.72), or fitting them along the grey axis
+    // (66.2, 3.96) or their widest channel (65.6, 3.84), is past them.
+    // Refining its end points once rather than twice (53.6, 3.20) is past them too.
     const struct {
         const char* kind;
         uint32_t format;
