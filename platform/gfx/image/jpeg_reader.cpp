@@ -23,6 +23,9 @@ constexpr uint64_t kTexelsPerByte = 8 * 64;
 // (32 passes over the blocks of an image as large as its bytes allow).
 constexpr int kMostScans = 100;
 constexpr uint64_t kBlocksPerByte = 8 * 32;
+// What a decode holds at its peak, its texels and the coefficients beside
+// them: no more than the largest image of four bytes a texel, 1 GiB.
+constexpr uint64_t kMostHeldBytes = uint64_t(kMaxImageSide) * kMaxImageSide * 4;
 
 // libjpeg-turbo reports a failure by calling error_exit, which must not
 // return: it jumps back to where the decoding started, with the message.
@@ -91,6 +94,34 @@ void CountScans(j_common_ptr info)
     }
 }
 
+// A file refused by its header alone, before anything is taken for it. A
+// file of several scans keeps every component's coefficients, 64 of two
+// bytes a block, the blocks padded to whole units of its sampling, until its
+// last scan is read; its texels are laid out beside them. Asked before any
+// string is made, as libjpeg may jump out of its calls.
+DecodeResult Unheld(jpeg_decompress_struct& info, size_t fileBytes, uint64_t texelBytes)
+{
+    const bool scans = jpeg_has_multiple_scans(&info);
+    const uint64_t width = info.image_width, height = info.image_height;
+    const std::string named = "JPEG of " + std::to_string(width) + " x " + std::to_string(height);
+    if (width == 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide)
+        return DecodeResult::Invalid(named + " is not from 1 to " + std::to_string(kMaxImageSide) + " texels a side");
+    if (width * height > uint64_t(fileBytes) * kTexelsPerByte)
+        return DecodeResult::Invalid(named + " cannot be in " + std::to_string(fileBytes) + " bytes");
+    uint64_t blocks = 0;
+    for (int i = 0; i < info.num_components && scans; ++i) {
+        const jpeg_component_info& c = info.comp_info[i];
+        const auto padded = [](uint64_t count, uint64_t unit) { return (count + unit - 1) / unit * unit; };
+        blocks += padded(c.width_in_blocks, c.h_samp_factor) * padded(c.height_in_blocks, c.v_samp_factor);
+    }
+    const uint64_t coefficients = blocks * sizeof(JBLOCK);
+    if (texelBytes + coefficients <= kMostHeldBytes)
+        return {};
+    return DecodeResult::Invalid(named + " would hold " + std::to_string(coefficients) + " bytes of coefficients beside " +
+                                 std::to_string(texelBytes) + " of texels, more than the " +
+                                 std::to_string(kMostHeldBytes) + " bytes (1 GiB) a decode may hold");
+}
+
 // Turns a row of CMYK into B, G, R, 255 in place. Adobe's files store the
 // inks inverted, as most writers of CMYK JPEG do.
 void InksToColour(uint8_t* row, uint32_t width, bool inverted)
@@ -129,31 +160,22 @@ DecodeResult Decode(const uint8_t* data, size_t size, DecodedImage& image, jpeg_
     info.progress = &progress;
     jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
     jpeg_read_header(&info, TRUE);
-    const uint64_t width = info.image_width, height = info.image_height;
-    const char* why = nullptr;
-    if (width == 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide)
-        why = "side";
-    else if (width * height > uint64_t(size) * kTexelsPerByte)
-        why = "bytes";
-    if (why != nullptr) {
-        jpeg_destroy_decompress(&info);
-        const std::string sizeText = std::to_string(width) + " x " + std::to_string(height);
-        return DecodeResult::Invalid(why[0] == 's' ? "JPEG of " + sizeText + " is not from 1 to " +
-                                                         std::to_string(kMaxImageSide) + " texels a side"
-                                                   : "JPEG of " + sizeText + " cannot be in " + std::to_string(size) +
-                                                         " bytes");
-    }
     const bool grey = info.num_components == 1;
+    image.fileType = ImageFileType::Jpg;
+    image.format = grey ? kFormatL8 : kFormatX8R8G8B8;
+    image.width = info.image_width;
+    image.height = info.image_height;
+    const uint64_t texelBytes = uint64_t(image.width) * image.height * BytesPerTexel(image.format);
+    laidOut = Unheld(info, size, texelBytes);
+    if (!laidOut.Ok()) {
+        jpeg_destroy_decompress(&info);
+        return laidOut;
+    }
     const bool inks = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     info.out_color_space = grey ? JCS_GRAYSCALE : inks ? JCS_CMYK : JCS_EXT_BGRA;
     jpeg_start_decompress(&info);
-
-    image.fileType = ImageFileType::Jpg;
-    image.format = grey ? kFormatL8 : kFormatX8R8G8B8;
-    image.width = uint32_t(width);
-    image.height = uint32_t(height);
     try {
-        laidOut = LayOutImage(image, width * height * BytesPerTexel(image.format));
+        laidOut = LayOutImage(image, texelBytes);
     } catch (const std::bad_alloc&) {
         laidOut = {DecodeStatus::OutOfMemory, "not enough memory for the texels"};
     }

@@ -226,6 +226,7 @@ std::vector<uint8_t> Cut(const std::vector<uint8_t>& file, size_t bytes)
 
 std::vector<uint8_t> Text(const std::string& text) { return {text.begin(), text.end()}; }
 
+const std::filesystem::path kSeeds = std::filesystem::path(ZANDREL_SOURCE_DIR) / "fuzz/corpus/image_decode";
 // Where the first `code` marker of a JPEG file is.
 size_t Marker(const std::vector<uint8_t>& jpeg, uint8_t code)
 {
@@ -492,6 +493,8 @@ TEST(ImageDecode, DamagedFilesOfEachKindGiveInvalidDataWithAReason)
         {overlongTable, "damaged JPEG file (Bogus Huffman table definition)"},
         {emptyScans, "damaged JPEG file (scan 7: Corrupt JPEG data: premature end of data segment)"},
         {WriteJpeg(16, 16, 1, std::vector<uint8_t>(256, 90), false, 127), "scan 101: more than 100 scans"},
+        {zandrel_test::ReadBytes(kSeeds / "coefficients_past_bound_refused.jpg"),
+         "717750272 bytes of coefficients beside 358875136 of texels, more than the 1073741824 bytes (1 GiB)"},
         {Patched(hdrRuns, texelsAt + 4, 0, 1), "a run of 0 values"}, // would never end the row
         {Patched(hdrRuns, texelsAt + 4, 128 + 17, 1), "a run of 17 values where 16 remain"},
         {Patched(hdrRuns, texelsAt + 3, 15, 1), "holds 15 texels, not 16"},
@@ -612,9 +615,8 @@ TEST(ImageDecode, FuzzSeedsMadeByTheScriptDecode)
 {
     // fuzz/corpus/image_decode is written by tests/platform/gfx/image/image_make_fuzz_seeds.py;
     // every seed is a good file but those named refused, which are refused in words.
-    const std::filesystem::path folder = std::filesystem::path(ZANDREL_SOURCE_DIR) / "fuzz/corpus/image_decode";
     int seeds = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    for (const auto& entry : std::filesystem::directory_iterator(kSeeds)) {
         const std::vector<uint8_t> bytes = zandrel_test::ReadBytes(entry.path());
         DecodedImage image;
         const DecodeResult result = Decode(bytes, image);

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Writes the small seed files of the image decoder's fuzz corpus: one or more
+"""Writes the seed files of the image decoder's fuzz corpus: one or more
 of every kind of texture file the loader reads, and a few it refuses (named
-"refused").
+"refused"), all small but for one JPEG of mostly zero bytes.
 
 Run from the repository's top folder: python3 tests/platform/gfx/image/image_make_fuzz_seeds.py
 The JPEG seeds need cjpeg (Debian package libjpeg-turbo-progs).
@@ -177,6 +177,18 @@ def scanned_jpeg(width, height, refined, empty=0):
     return data[:-2] + b"\xff\xda\x00\x08\x01\x01\x00\x00\x00\x00" * empty + data[-2:]
 
 
+def dc_scan_jpeg(side, components):
+    # A progressive JPEG whose one scan, the DC of its first component, takes a
+    # bit a block (its only code, one bit long, says 0): the fewest bytes its
+    # sides may come in.
+    def segment(marker, body):
+        return bytes([0xFF, marker]) + struct.pack(">H", len(body) + 2) + body
+    frame = struct.pack(">BHHB", 8, side, side, components) + b"".join(bytes([c + 1, 0x11, 0]) for c in range(components))
+    return (b"\xff\xd8" + segment(0xDB, b"\x00" + bytes([1] * 64)) + segment(0xC2, frame) +
+            segment(0xC4, b"\x00" + bytes([1] + [0] * 15) + b"\x00") + segment(0xDA, b"\x01\x01\x00\x00\x00\x00") +
+            bytes((side // 8) ** 2 // 8) + b"\xff\xd9")
+
+
 def again_first_scan(data, times):
     # The JPEG with its first scan (its tables and coded data) repeated at its
     # end: the DC coefficients given again, no error, one scan more each time.
@@ -313,6 +325,9 @@ SEEDS = {
     "huge_progressive_refused.jpg": huge(jpeg(16, 8, 1, lambda x, y: (0, x, 0), True),
                                          jpeg(16, 8, 1, lambda x, y: (0, x, 0), True).index(b"\xff\xc2") + 5, ">HH",
                                          16384, 16384),
+    # CMYK whose coefficients, held beside its texels, pass what a decode may
+    # hold, though its bytes allow its sides.
+    "coefficients_past_bound_refused.jpg": dc_scan_jpeg(9472, 4),
     "huge_sides_refused.hdr": hdr(8, 2, True).replace(b"-Y 2 +X 8", b"-Y 16384 +X 16384"),
     "huge_sides_refused.pfm": pfm(3, 2, 3, True).replace(b"3 2", b"16384 16384", 1),
     "huge_sides_refused.ppm": pnm("6", 3, 2, 255).replace(b"3 2", b"16384 16384", 1),

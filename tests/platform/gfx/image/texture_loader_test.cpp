@@ -461,6 +461,7 @@ TEST(BlockEncoder, ReachesTheErrorOfAWellKeptEncoder)
     // 3.73 in three beside transparent texels. An encoder sending opaque blocks
     // through three colours (63.5, 3.72), or fitting them along the grey axis
     // (66.2, 3.96) or their widest channel (65.6, 3.84), is past them.
+    // Refining its end points once rather than twice (53.6, 3.20) is past them too.
     const struct {
         const char* kind;
         uint32_t format;
@@ -468,10 +469,10 @@ TEST(BlockEncoder, ReachesTheErrorOfAWellKeptEncoder)
         double rms, worst;
     } cases[] = {
         {"two hues", gfx::kFormatDXT1, false, 2.5, 5},   {"two hues", gfx::kFormatDXT1, true, 2.5, 5},
-        {"two hues", gfx::kFormatDXT5, false, 2.5, 5},   {"noise", gfx::kFormatDXT1, false, 55, 255},
-        {"noise", gfx::kFormatDXT1, true, 63, 255},      {"noise", gfx::kFormatDXT5, false, 55, 255},
-        {"shaded", gfx::kFormatDXT1, false, 3.4, 24},    {"shaded", gfx::kFormatDXT1, true, 3.8, 24},
-        {"shaded", gfx::kFormatDXT5, false, 3.4, 24},
+        {"two hues", gfx::kFormatDXT5, false, 2.5, 5},   {"noise", gfx::kFormatDXT1, false, 53.4, 255},
+        {"noise", gfx::kFormatDXT1, true, 63, 255},      {"noise", gfx::kFormatDXT5, false, 53.4, 255},
+        {"shaded", gfx::kFormatDXT1, false, 3.18, 24},   {"shaded", gfx::kFormatDXT1, true, 3.8, 24},
+        {"shaded", gfx::kFormatDXT5, false, 3.18, 24},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.kind) + " format " + std::to_string(c.format) + (c.transparent ? " transparent" : ""));
