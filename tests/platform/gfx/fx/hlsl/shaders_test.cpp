@@ -557,8 +557,10 @@ TEST(FxShaderEntry, SignaturesThatCannotBeWrappedAreRefusedWithTheReason)
          "too many values to pass between stages"},
         {"float4 VS(float4 p : POSITION, float4x4 t : TEXCOORD14) : POSITION { return p; }", vs3,
          at + "vertex input semantic 'TEXCOORD16' (row 2 of 'TEXCOORD14') is not a declaration usage with an index up to 15"},
-        {"float4 VS(float4 p : POSITION, " + Values("TEXCOORD", 16, ", ") + ") : POSITION { return p; }", vs3,
-         at + "vertex input semantic 'TEXCOORD15' is past the 16 inputs a vertex shader reads"},
+        // Handed on whole, each member may be read.
+        {"struct I { float4 p : POSITION; " + Values("TEXCOORD", 16, "; ") +
+             "; }; float4 VS(I i) : POSITION { I c = i; return c.p; }",
+         vs3, at + "vertex input semantic 'TEXCOORD15' is past the 16 inputs a vertex shader reads"},
         {"struct O { float4 p : POSITION; float3 n : NORMAL; };" + out, "VertexShader = compile vs_2_0 VS()",
          at + "vertex output semantic 'NORMAL' is not one vs_2_0 writes (POSITION, PSIZE, COLOR0-1, TEXCOORD0-7 and FOG)"},
         {"struct O { float4 p : POSITION; " + Values("TEXCOORD", 16, "; ") + "; " + Values("NORMAL", 16, "; ") + "; };" +
