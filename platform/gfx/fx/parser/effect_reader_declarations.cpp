@@ -403,26 +403,31 @@ bool Parser::Function(const Token& first, const Token& nameToken)
 std::string Parser::KeptText(std::string_view text)
 {
     const std::vector<Token> tokens = Tokenize(text);
+    const std::vector<size_t> matches = BracketMatches(tokens);
     std::string out;
     size_t at = 0; // of text, copied up to here
     for (size_t i = 0; i < tokens.size(); ++i) {
         const Token& t = tokens[i];
         std::string with;
         size_t last = i; // the last token `with` stands for
-        if (MayNameDeclaration(tokens, i)) {
+        if (MayNameDeclaration(tokens, i) && i + 1 < tokens.size() && tokens[i + 1].kind == TokenKind::Identifier) {
+            // A type: the name it declares follows.
             const uint32_t found = typedefIndex_.Find(t.text);
             const TypeInfo* named = found == NameTable::kNone ? nullptr : &typedefs_[found];
             if (named && named->type == EffectParameterType::Struct)
                 with = named->structName;
             else if (named && !named->isVoid && IsNumericType(named->type))
                 with = ShapeName(ShapeOf(*named, 0));
-        } else if (t.Is('[') && i > 0 && tokens[i - 1].kind == TokenKind::Identifier) {
-            const size_t close = MatchingBracket(tokens, i);
+        } else if (t.Is('[') && i > 0 && tokens[i - 1].kind == TokenKind::Identifier && matches[i] < tokens.size()) {
+            // Folded once, whatever brackets it holds: they are read with it.
+            const size_t close = matches[i];
             uint32_t size = 0;
-            if (close < tokens.size() && !(close == i + 2 && tokens[i + 1].kind == TokenKind::Number) &&
+            if (!(close == i + 2 && tokens[i + 1].kind == TokenKind::Number) &&
                 FoldedSize(std::vector<Token>(tokens.begin() + long(i + 1), tokens.begin() + long(close)), size)) {
                 with = "[" + std::to_string(size) + "]";
                 last = close;
+            } else {
+                i = close;
             }
         }
         if (with.empty())
