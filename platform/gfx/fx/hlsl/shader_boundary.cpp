@@ -292,11 +292,10 @@ bool FindEntry(Tables& tables, const EffectShader& shader, Signature& out, std::
 
 namespace {
 
-// How far the names in the body match `path`, at each place its parameter
-// is named: `whole` is called with true where the path is named to its end,
-// and with false where it stops at the parameter or a struct around the
-// value, used whole; a member of another name reads another value. Stops at
-// the first place `whole` says to.
+// Each place the body names `path`'s parameter, told to `found`: true where
+// the path is named to its end, false where it stops at the parameter or a
+// struct around the value, used whole (a member of another name reads
+// another value, and is not told). True at the first place `found` takes.
 template <class Found> bool Named(const std::vector<Token>& body, const std::string& path, Found found)
 {
     std::vector<std::string_view> parts;

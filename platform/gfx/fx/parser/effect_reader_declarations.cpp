@@ -396,7 +396,8 @@ bool Parser::Function(const Token& first, const Token& nameToken)
         return false;
     const std::string_view text = SourceBetween(first, end);
     const size_t head = open.offset - first.offset;
-    out_.functions.push_back({std::string(nameToken.text), KeptText(text.substr(0, head)) + std::string(text.substr(head))});
+    out_.functions.push_back(
+        {std::string(nameToken.text), KeptText(text.substr(0, head)) + std::string(text.substr(head))});
     return true;
 }
 

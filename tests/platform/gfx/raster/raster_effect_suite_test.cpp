@@ -279,7 +279,7 @@ color4 TapsPS(TapsVertex i) : COLOR
         sum += tex2D(Scene, i.uv + i.taps[k].xy) * i.taps[k].z;
     return sum;
 }
-technique Taps { pass { ZEnable = false; VertexShader = compile vs_3_0 TapsVS(); PixelShader = compile ps_3_0 TapsPS(); } }
+technique Taps { pass { VertexShader = compile vs_3_0 TapsVS(); PixelShader = compile ps_3_0 TapsPS(); } }
 )";
 
 const char* kFogged = R"(
@@ -310,7 +310,7 @@ float4 FogPS(FoggedVertex i) : COLOR
     float4 c = tex2D(SceneSampler, i.Uv);
     return float4(lerp(FogColour, c.rgb, i.fog), c.a);
 }
-technique Fogged { pass { ZEnable = false; VertexShader = compile vs_3_0 FogVS(); PixelShader = compile ps_3_0 FogPS(); } }
+technique Fogged { pass { VertexShader = compile vs_3_0 FogVS(); PixelShader = compile ps_3_0 FogPS(); } }
 )";
 
 // ---- The pictures and their CPU references ----
@@ -426,7 +426,10 @@ constexpr int kScrollX = 10, kScrollY = 24;
 
 Rgba Scrolled(int x, int y) { return At((x + kScrollX) % kSize, (y + kScrollY) % kSize); }
 
-Rgba Tapped(int x, int y) { return Sum(Sum(Scaled(At(x - 1, y), 0.25), Scaled(At(x, y), 0.5)), Scaled(At(x + 1, y), 0.25)); }
+Rgba Tapped(int x, int y)
+{
+    return Sum(Sum(Scaled(At(x - 1, y), 0.25), Scaled(At(x, y), 0.5)), Scaled(At(x + 1, y), 0.25));
+}
 
 // The factor from the texture coordinate at the pixel's centre.
 Rgba Fogged(int x, int y)

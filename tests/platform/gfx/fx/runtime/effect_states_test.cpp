@@ -214,7 +214,8 @@ TEST(EffectStates, EveryNamedValueIsKnownInAnyCaseAndCombinesWhereTheStateAllows
     EXPECT_EQ(FindEffectState("NoSuchState"), nullptr);
     // Combined values, with a number among them.
     const std::string source = "technique t { pass p { ColorWriteEnable = Red | BLUE | 8; Wrap0 = U | coord1;"
-                               " ColorArg1[1] = Texture | Complement | AlphaReplicate; FVF = XYZ | NORMAL | TEX1; } }\n";
+                               " ColorArg1[1] = Texture | Complement | AlphaReplicate;"
+                               " FVF = XYZ | NORMAL | TEX1; } }\n";
     const EffectDescription d = Described(source);
     const std::vector<StateAssignment>& a = d.techniques[0].passes[0].assignments;
     ASSERT_EQ(a.size(), 4u);
