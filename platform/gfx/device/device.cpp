@@ -797,6 +797,24 @@ Result Device::SetNPatchMode(float segments)
     return result;
 }
 
+Result Device::SetFVF(uint32_t fvf)
+{
+    Result result = kOk;
+    if (auto injected = Injected("SetFVF"))
+        result = *injected;
+    else
+        states_.fvf = fvf;
+    detail::RecordCall("SetFVF", {fvf}, result);
+    return result;
+}
+
+Result Device::GetFVF(uint32_t* fvf) const
+{
+    if (!fvf) return kInvalidCall;
+    *fvf = states_.fvf;
+    return kOk;
+}
+
 Result Device::SetClipPlane(uint32_t index, const float* plane)
 {
     Result result = kOk;

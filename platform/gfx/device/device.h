@@ -100,6 +100,9 @@ public:
     Result SetPixelShaderConstantI(uint32_t start, const int32_t* values, uint32_t count);
     Result SetPixelShaderConstantB(uint32_t start, const uint32_t* values, uint32_t count);
     Result SetNPatchMode(float segments);
+    // Kept as set: draws take their layout from the vertex declaration.
+    Result SetFVF(uint32_t fvf);
+    Result GetFVF(uint32_t* fvf) const;
     // Everything above as the device holds it now.
     const DeviceStates& States() const { return states_; }
     Result SetClipPlane(uint32_t index, const float* plane);

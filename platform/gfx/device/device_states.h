@@ -2,7 +2,8 @@
 // What a device keeps beyond its render states and bindings, each part
 // holding the platform's initial value on a new device: sampler states and
 // the texture of each sampler, texture-stage states, transforms, lights and
-// whether each is on, the material, shader constants and the N-patch segments.
+// whether each is on, the material, shader constants, the N-patch segments and
+// the flexible vertex format.
 // The drawing reads the samplers and their textures; the rest belongs to the
 // fixed-function pipeline and to register-numbered constants, kept as set.
 #include <array>
@@ -108,6 +109,7 @@ struct DeviceStates {
     std::array<std::array<int32_t, 4>, kIntConstants> pixelInts{};
     std::array<uint32_t, kBoolConstants> pixelBools{};
     float nPatchSegments = 0.0f;
+    uint32_t fvf = 0;
 };
 
 // True for a sampler-state, texture-stage-state or transform number the device knows.

@@ -1,7 +1,8 @@
 #pragma once
 // Vertex elements (8 bytes each, as resource files store them), their types and
-// usages, the per-stream vertex size of an element list, and the vertex
-// declaration object made from one.
+// usages, the per-stream vertex size of an element list, the vertex
+// declaration object made from one, and the flags of a flexible vertex format
+// (the older way of naming a layout, which a device keeps as set).
 #include <cstdint>
 #include <vector>
 
@@ -69,6 +70,23 @@ inline constexpr VertexElement kDeclEnd{kDeclEndStream, 0, kDeclUnused, 0, 0, 0}
 inline constexpr uint32_t kMaxDeclElements = 64;
 
 inline constexpr bool IsDeclEnd(const VertexElement& element) { return element.stream == kDeclEndStream; }
+
+// Flexible vertex format flags: one position kind, then what follows it.
+inline constexpr uint32_t kFvfXyz = 0x002;
+inline constexpr uint32_t kFvfXyzRhw = 0x004;
+inline constexpr uint32_t kFvfXyzB1 = 0x006; // a position and 1 to 5 blend weights
+inline constexpr uint32_t kFvfXyzB2 = 0x008;
+inline constexpr uint32_t kFvfXyzB3 = 0x00A;
+inline constexpr uint32_t kFvfXyzB4 = 0x00C;
+inline constexpr uint32_t kFvfXyzB5 = 0x00E;
+inline constexpr uint32_t kFvfXyzW = 0x4002;
+inline constexpr uint32_t kFvfNormal = 0x010;
+inline constexpr uint32_t kFvfPSize = 0x020;
+inline constexpr uint32_t kFvfDiffuse = 0x040;
+inline constexpr uint32_t kFvfSpecular = 0x080;
+inline constexpr uint32_t kFvfTexCountShift = 8; // TEX0 to TEX8: the count of coordinate sets, here
+inline constexpr uint32_t kFvfLastBetaUByte4 = 0x1000;
+inline constexpr uint32_t kFvfLastBetaColor = 0x8000;
 
 // Bytes of one element of `type`; 0 for an unknown type.
 uint32_t DeclTypeSize(uint8_t type);

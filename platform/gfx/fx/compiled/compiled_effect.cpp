@@ -316,7 +316,7 @@ public:
             a.number = U32();
             a.index = U32();
             const uint8_t source = U8();
-            if (group > static_cast<uint8_t>(StateGroup::PatchSegments) || source >= kStateSourceCount)
+            if (group > static_cast<uint8_t>(StateGroup::Fvf) || source >= kStateSourceCount)
                 Fail("a state has an unknown kind");
             a.group = static_cast<StateGroup>(group);
             a.source = static_cast<StateAssignment::Source>(source);

@@ -290,7 +290,13 @@ bool FindEntry(Tables& tables, const EffectShader& shader, Signature& out, std::
     return false;
 }
 
-bool Reads(const std::vector<Token>& body, const std::string& path)
+namespace {
+
+// Each place the body names `path`'s parameter, told to `found`: true where
+// the path is named to its end, false where it stops at the parameter or a
+// struct around the value, used whole (a member of another name reads
+// another value, and is not told). True at the first place `found` takes.
+template <class Found> bool Named(const std::vector<Token>& body, const std::string& path, Found found)
 {
     std::vector<std::string_view> parts;
     for (size_t from = 0; from <= path.size();) {
@@ -308,10 +314,23 @@ bool Reads(const std::vector<Token>& body, const std::string& path)
                                body[k + 1].text == parts[matched];
              k += 2)
             ++matched;
-        if (matched == parts.size())
+        const size_t next = i + 2 * matched - 1;
+        if (matched == parts.size() ? found(true) : !(next < body.size() && body[next].Is('.')) && found(false))
             return true;
     }
     return false;
+}
+
+} // namespace
+
+bool Reads(const std::vector<Token>& body, const std::string& path)
+{
+    return Named(body, path, [](bool named) { return named; });
+}
+
+bool MayRead(const std::vector<Token>& body, const std::string& path)
+{
+    return Named(body, path, [](bool) { return true; });
 }
 
 bool PrepareCall(Tables& tables, const Signature& s, const std::vector<std::string>& arguments,

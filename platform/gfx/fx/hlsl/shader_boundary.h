@@ -111,6 +111,10 @@ bool PrepareCall(Tables& tables, const Signature& s, const std::vector<std::stri
 // Where the parameter or a struct around the value is used whole, or handed
 // on, what becomes of the value is not known here: that is no read by name.
 bool Reads(const std::vector<Token>& body, const std::string& path);
+// Whether the body may read that value: by name, or through the parameter
+// or a struct around it used whole (handed on, copied), whose reader is not
+// known here.
+bool MayRead(const std::vector<Token>& body, const std::string& path);
 
 } // namespace shader_entry_parts
 

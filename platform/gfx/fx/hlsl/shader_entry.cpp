@@ -134,23 +134,35 @@ bool ShaderEntryMaker::Vertex(const EffectShader& shader, ShaderEntry& out, std:
         return false;
     out = ShaderEntry();
     out.name = "zl_vertex_main";
-    // Inputs, one per register, matched to the declaration by usage and index.
-    std::vector<Semantic> inputs;
+    // Inputs, one per register, matched to the declaration by usage and
+    // index. Where they are more than the registers (an input struct may
+    // declare more), only what the function may read takes one; the rest read zero.
+    std::vector<Semantic> declared, inputs;
     std::vector<int> attributes;
-    for (const Leaf& leaf : call.inputs) {
+    size_t declaredRows = 0;
+    for (const Leaf& leaf : call.inputs)
+        declaredRows += size_t(leaf.shape.rows);
+    std::vector<bool> read(call.inputs.size(), true);
+    for (size_t k = 0; k < call.inputs.size(); ++k) {
+        const Leaf& leaf = call.inputs[k];
+        if (declaredRows > kVertexInputRegisters)
+            read[k] = MayRead(tables_->BodyOf(s.function), leaf.read);
         for (int r = 0; r < leaf.shape.rows; ++r) {
             const Semantic sem = VertexInputSemantic(RowSemantic(leaf, r));
             std::string why;
             if (!IsDeclarationSemantic(sem))
                 why = " is not a declaration usage with an index up to " + std::to_string(kMaxUsageIndex);
-            else if (std::find(inputs.begin(), inputs.end(), sem) != inputs.end())
+            else if (std::find(declared.begin(), declared.end(), sem) != declared.end())
                 why = " has no attribute of its own: another input reads it";
-            else if (inputs.size() == kVertexInputRegisters)
+            else if (read[k] && inputs.size() == kVertexInputRegisters)
                 why = " is past the " + std::to_string(kVertexInputRegisters) + " inputs a vertex shader reads";
             if (!why.empty()) {
                 error = "vertex input semantic " + RowName(leaf, r) + why;
                 return false;
             }
+            declared.push_back(sem);
+            if (!read[k])
+                continue;
             inputs.push_back(sem);
             attributes.push_back(VertexInputLocation(sem));
         }
@@ -160,7 +172,10 @@ bool ShaderEntryMaker::Vertex(const EffectShader& shader, ShaderEntry& out, std:
     std::string params;
     std::string fill;
     size_t next = 0;
-    for (const Leaf& leaf : call.inputs) {
+    for (size_t k = 0; k < call.inputs.size(); ++k) {
+        const Leaf& leaf = call.inputs[k];
+        if (!read[k])
+            continue;
         const int rows = leaf.shape.rows;
         std::string parts;
         for (int r = 0; r < rows; ++r, ++next) {

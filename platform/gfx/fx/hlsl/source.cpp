@@ -9,6 +9,7 @@
 #include "platform/gfx/fx/syntax/effect_tokens.h"
 #include "platform/gfx/fx/hlsl/array_casts.h"
 #include "platform/gfx/fx/hlsl/constructor_targets.h"
+#include "platform/gfx/fx/hlsl/one_component_targets.h"
 #include "platform/gfx/fx/hlsl/vector_arguments.h"
 #include "platform/gfx/fx/hlsl/flat_lists.h"
 #include "platform/gfx/fx/syntax/function_head.h"
@@ -595,6 +596,7 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
     std::string rewritten(preprocessed);
     RewriteFlatLists(rewritten);
     const std::string targetHelpers = RewriteConstructorTargets(rewritten);
+    RewriteOneComponentTargets(rewritten);
     preprocessed = rewritten;
     // Origins, from the markers `#line N "file"` that start lines.
     HlslSource::Origin current{0, 1};

@@ -121,6 +121,13 @@ private:
     bool AssignAtEntry(Symbol& symbol, const std::string& name, const Token& value);
     bool Declarators(const TypeInfo& type, bool isStatic, Token nameToken, std::string* read = nullptr);
     bool Function(const Token& first, const Token& nameToken);
+    // A struct, or a function's head, as the description keeps it for the
+    // shaders' boundary: typedefs written as the types they name, array sizes
+    // that are constant expressions as their values.
+    std::string KeptText(std::string_view text);
+    // The value of an array size written as `tokens`: a constant whole
+    // number from 1 to kMaxEffectArraySize; false for anything else.
+    bool FoldedSize(std::vector<Token> tokens, uint32_t& size);
     bool Variable(const TypeInfo& type, bool isStatic, const std::string& name, const Token& nameToken);
     bool StringInitialValue(EffectParameter& p, bool unsized, const Token& valueToken);
     uint64_t ValuesOf(const EffectParameter& p, bool isStatic) const;

@@ -384,6 +384,7 @@ bool Parser::Function(const Token& first, const Token& nameToken)
     }
     if (!IsSymbol(Peek(), '{'))
         return Unexpected(Peek());
+    const Token open = Peek();
     if (!SkipBalanced(end))
         return false;
     functions_.Add(nameToken.text);
@@ -393,7 +394,70 @@ bool Parser::Function(const Token& first, const Token& nameToken)
     symbol.at = first;
     if (!Declare(nameToken, std::move(symbol)))
         return false;
-    out_.functions.push_back({std::string(nameToken.text), std::string(SourceBetween(first, end))});
+    const std::string_view text = SourceBetween(first, end);
+    const size_t head = open.offset - first.offset;
+    out_.functions.push_back(
+        {std::string(nameToken.text), KeptText(text.substr(0, head)) + std::string(text.substr(head))});
+    return true;
+}
+
+std::string Parser::KeptText(std::string_view text)
+{
+    const std::vector<Token> tokens = Tokenize(text);
+    const std::vector<size_t> matches = BracketMatches(tokens);
+    std::string out;
+    size_t at = 0; // of text, copied up to here
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        const Token& t = tokens[i];
+        std::string with;
+        size_t last = i; // the last token `with` stands for
+        if (MayNameDeclaration(tokens, i) && i + 1 < tokens.size() && tokens[i + 1].kind == TokenKind::Identifier) {
+            // A type: the name it declares follows.
+            const uint32_t found = typedefIndex_.Find(t.text);
+            const TypeInfo* named = found == NameTable::kNone ? nullptr : &typedefs_[found];
+            if (named && named->type == EffectParameterType::Struct)
+                with = named->structName;
+            else if (named && !named->isVoid && IsNumericType(named->type))
+                with = ShapeName(ShapeOf(*named, 0));
+        } else if (t.Is('[') && i > 0 && tokens[i - 1].kind == TokenKind::Identifier && matches[i] < tokens.size()) {
+            // Folded once, whatever brackets it holds: they are read with it.
+            const size_t close = matches[i];
+            uint32_t size = 0;
+            if (!(close == i + 2 && tokens[i + 1].kind == TokenKind::Number) &&
+                FoldedSize(std::vector<Token>(tokens.begin() + long(i + 1), tokens.begin() + long(close)), size)) {
+                with = "[" + std::to_string(size) + "]";
+                last = close;
+            } else {
+                i = close;
+            }
+        }
+        if (with.empty())
+            continue;
+        out.append(text, at, t.offset - at);
+        out += with;
+        at = tokens[last].offset + tokens[last].text.size();
+        i = last;
+    }
+    return out.append(text, at);
+}
+
+bool Parser::FoldedSize(std::vector<Token> tokens, uint32_t& size)
+{
+    if (tokens.empty())
+        return false;
+    const Token at = tokens.front();
+    TokenListReader reader(std::move(tokens));
+    Names names(*this);
+    Expression program;
+    ExpressionError error;
+    ExpressionValue value;
+    if (!CompileExpression(reader, names, budget_, program, error) || reader.Peek().kind != TokenKind::End ||
+        program.NamesParameters() || !FoldExpression(program, budget_, value, error, at))
+        return false;
+    const double v = value.components.size() == 1 ? value.components[0] : 0;
+    if (!(v >= 1) || v > double(kMaxEffectArraySize) || v != std::floor(v))
+        return false;
+    size = static_cast<uint32_t>(v);
     return true;
 }
 

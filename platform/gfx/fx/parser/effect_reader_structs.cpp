@@ -45,8 +45,8 @@ bool Parser::Struct()
     if (unnamed)
         name = "<unnamed" + (unnamedStructs_++ == 0 ? std::string() : " " + std::to_string(unnamedStructs_)) + ">";
     else
-        out_.structs.push_back({name, alone ? std::string(SourceBetween(first, Peek()))
-                                            : std::string(SourceBetween(first, end)) + ";"});
+        out_.structs.push_back({name, alone ? KeptText(SourceBetween(first, Peek()))
+                                            : KeptText(SourceBetween(first, end)) + ";"});
     structs_.push_back(ReadStructLayout(name, body));
     StructInfo& kept = structs_.back();
     structNames_.Add(kept.type.name, static_cast<uint32_t>(structs_.size() - 1));
@@ -328,23 +328,11 @@ bool Parser::MemberArraySize(const std::vector<Token>& body, size_t& at, size_t 
         why = "the array size of its member '" + member.name + "' is not read";
         return false;
     }
-    TokenListReader tokens(std::vector<Token>(body.begin() + long(at + 1), body.begin() + long(close)));
-    Names names(*this);
-    Expression program;
-    ExpressionError error;
-    ExpressionValue value;
-    const Token sizeToken = body[at + 1];
-    if (!CompileExpression(tokens, names, budget_, program, error) || tokens.Peek().kind != TokenKind::End ||
-        program.NamesParameters() || !FoldExpression(program, budget_, value, error, sizeToken)) {
-        why = "the array size of its member '" + member.name + "' is not a constant";
+    if (!FoldedSize(std::vector<Token>(body.begin() + long(at + 1), body.begin() + long(close)), member.arraySize)) {
+        why = "the array size of its member '" + member.name + "' is not a constant whole number from 1 to " +
+              std::to_string(kMaxEffectArraySize);
         return false;
     }
-    const double v = value.components.size() == 1 ? value.components[0] : 0;
-    if (!(v >= 1) || v > double(kMaxEffectArraySize) || v != std::floor(v)) {
-        why = "the array size of its member '" + member.name + "' is invalid";
-        return false;
-    }
-    member.arraySize = static_cast<uint32_t>(v);
     at = close + 1;
     if (at < end && IsSymbol(body[at], '[')) {
         why = "its member '" + member.name + "' is an array of arrays";

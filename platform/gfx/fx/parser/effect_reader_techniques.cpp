@@ -18,6 +18,14 @@ bool ValidProfile(std::string_view profile, bool vertex)
     return vertex ? vs.count(profile) > 0 : ps.count(profile) > 0;
 }
 
+// NULL, or a zero, which the platform's effects write for no shader as often.
+bool NoShader(const Token& t)
+{
+    if (t.kind == TokenKind::Number)
+        return t.text.find_first_not_of("0.") == std::string_view::npos && t.text.find('0') != std::string_view::npos;
+    return t.kind == TokenKind::Identifier && Lower(t.text) == "null";
+}
+
 } // namespace
 
 // `compile profile entry(arguments)` for the vertex or pixel stage; leaves
@@ -53,7 +61,7 @@ bool Parser::ShaderElement(bool vertex, const std::string& stateName, const std:
     if (IsWordNoCase(Peek(), "asm"))
         return Fail(Peek(), 3000,
                     owner + ": assembly shaders (asm { ... }) are not supported; compile the shader from HLSL");
-    if (IsWordNoCase(Peek(), "null")) {
+    if (NoShader(Peek())) {
         Next();
         shader = EffectShader();
         return true;
@@ -73,7 +81,7 @@ bool Parser::ShaderState(const StateInfo& info, const std::string& owner, Effect
     choice = EffectShaderChoice();
     shader = EffectShader();
     const Token at = Peek();
-    if (IsWordNoCase(at, "compile") || IsWordNoCase(at, "asm") || IsWordNoCase(at, "null")) {
+    if (IsWordNoCase(at, "compile") || IsWordNoCase(at, "asm") || NoShader(at)) {
         if (!ShaderElement(vertex, state, owner, shader))
             return false;
         lastValueToken_ = previous_;

@@ -6,6 +6,7 @@
 
 #include "platform/gfx/device/device_states.h"
 #include "platform/gfx/device/render_state.h"
+#include "platform/gfx/device/vertex_layout.h"
 
 namespace gfx {
 
@@ -167,6 +168,7 @@ constexpr StateInfo kStates[] = {
     // Shader states
     {"PixelShader", G::PixelShader, 0, 0, T::Shader, V::None},
     {"VertexShader", G::VertexShader, 0, 0, T::Shader, V::None},
+    {"FVF", G::Fvf, 0, 0, T::Dword, V::Fvf},
     // Shader constant states: `index` is the first register
     {"PixelShaderConstant", G::PixelShaderConstant, kConstantFloat, kPixelFloatRegisters, T::Floats, V::None},
     {"PixelShaderConstant1", G::PixelShaderConstant, kConstantFloat, kPixelFloatRegisters, T::Floats, V::None, 1},
@@ -278,6 +280,16 @@ constexpr NamedValue kFilter[] = {{"NONE", 0},          {"POINT", 1},        {"L
                                   {"ANISOTROPIC", 3},   {"PYRAMIDALQUAD", 6}, {"GAUSSIANQUAD", 7},
                                   {"CONVOLUTIONMONO", 8}};
 constexpr NamedValue kAddress[] = {{"WRAP", 1}, {"MIRROR", 2}, {"CLAMP", 3}, {"BORDER", 4}, {"MIRRORONCE", 5}};
+constexpr NamedValue kFvf[] = {
+    {"XYZ", kFvfXyz},          {"XYZRHW", kFvfXyzRhw},        {"XYZW", kFvfXyzW},
+    {"XYZB1", kFvfXyzB1},      {"XYZB2", kFvfXyzB2},          {"XYZB3", kFvfXyzB3},
+    {"XYZB4", kFvfXyzB4},      {"XYZB5", kFvfXyzB5},          {"NORMAL", kFvfNormal},
+    {"PSIZE", kFvfPSize},      {"DIFFUSE", kFvfDiffuse},      {"SPECULAR", kFvfSpecular},
+    {"TEX0", 0u << kFvfTexCountShift}, {"TEX1", 1u << kFvfTexCountShift}, {"TEX2", 2u << kFvfTexCountShift},
+    {"TEX3", 3u << kFvfTexCountShift}, {"TEX4", 4u << kFvfTexCountShift}, {"TEX5", 5u << kFvfTexCountShift},
+    {"TEX6", 6u << kFvfTexCountShift}, {"TEX7", 7u << kFvfTexCountShift}, {"TEX8", 8u << kFvfTexCountShift},
+    {"LASTBETA_UBYTE4", kFvfLastBetaUByte4}, {"LASTBETA_D3DCOLOR", kFvfLastBetaColor},
+};
 constexpr NamedValue kLightTypes[] = {{"POINT", 1}, {"SPOT", 2}, {"DIRECTIONAL", 3}};
 
 std::string Upper(std::string_view s)
@@ -347,6 +359,7 @@ std::span<const NamedValue> StateValueNames(StateValues values)
     case V::Filter: return kFilter;
     case V::Address: return kAddress;
     case V::LightType: return kLightTypes;
+    case V::Fvf: return kFvf;
     }
     return {};
 }
@@ -363,7 +376,7 @@ std::optional<uint32_t> NamedStateValue(StateValues values, std::string_view wor
 bool StateValuesCombine(StateValues values)
 {
     return values == V::ColourWrite || values == V::Wrap || values == V::TextureArg || values == V::TexCoordIndex ||
-           values == V::TextureTransform;
+           values == V::TextureTransform || values == V::Fvf;
 }
 
 } // namespace gfx

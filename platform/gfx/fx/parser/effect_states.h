@@ -29,6 +29,7 @@ enum class StateGroup : uint8_t {
     VertexShaderConstant, // registers from `index` on; `number` is a ConstantKind
     PixelShaderConstant,
     PatchSegments,        // SetNPatchMode(value)
+    Fvf,                  // SetFVF(value)
 };
 
 // The value a state wants.
@@ -75,6 +76,7 @@ enum class StateValues : uint8_t {
     Filter,
     Address,
     LightType,
+    Fvf,           // a position kind and what follows it combined with '|'
 };
 
 // Members of a light and of the material, as LightMember / MaterialMember.

@@ -80,6 +80,7 @@ bool Holds(Device& device, const StateAssignment& a, const std::vector<uint32_t>
         return device.GetTransform(a.number + a.index, &m) == kOk && std::memcmp(m.data(), words.data(), 64) == 0;
     }
     case StateGroup::PatchSegments: return std::bit_cast<uint32_t>(s.nPatchSegments) == words[0];
+    case StateGroup::Fvf: return s.fvf == words[0];
     case StateGroup::VertexShaderConstant:
     case StateGroup::PixelShaderConstant: {
         const bool vertex = a.group == StateGroup::VertexShaderConstant;
@@ -273,6 +274,7 @@ void PassStates::Set(Device& device, const StateAssignment& a, Ready& ready, con
         break;
     }
     case StateGroup::PatchSegments: device.SetNPatchMode(Float(words[0])); break;
+    case StateGroup::Fvf: device.SetFVF(words[0]); break;
     case StateGroup::VertexShaderConstant:
     case StateGroup::PixelShaderConstant: SetConstants(device, a, words); break;
     default: break;

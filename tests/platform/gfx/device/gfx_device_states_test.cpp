@@ -95,6 +95,9 @@ TEST(GfxDeviceStates, WhatIsSetIsKeptWhatNamesNoStateIsRefusedAndEveryCallIsReco
     EXPECT_EQ(kOk, d.SetPixelShaderConstantB(14, bools, 2));
     EXPECT_EQ(kOk, d.SetNPatchMode(2.5f));
     EXPECT_EQ(d.States().nPatchSegments, 2.5f);
+    EXPECT_EQ(kOk, d.SetFVF(kFvfXyz | kFvfNormal | 1u << kFvfTexCountShift));
+    EXPECT_EQ(kOk, d.GetFVF(&v));
+    EXPECT_EQ(v, 0x112u);
 
     // What names no state, or reaches past the registers, changes nothing.
     const size_t good = record.Calls().size();
@@ -129,7 +132,7 @@ TEST(GfxDeviceStates, WhatIsSetIsKeptWhatNamesNoStateIsRefusedAndEveryCallIsReco
     EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + good),
               (std::vector<std::string>{"SetSamplerState", "SetTextureStageState", "SetTransform", "SetLight",
                                         "SetMaterial", "SetVertexShaderConstantF", "SetPixelShaderConstantI",
-                                        "SetPixelShaderConstantB", "SetNPatchMode"}));
+                                        "SetPixelShaderConstantB", "SetNPatchMode", "SetFVF"}));
     EXPECT_EQ(record.Calls("SetSamplerState")[0].args, (std::vector<uint64_t>{15, kSampSrgbTexture, 1}));
     EXPECT_EQ(record.Calls("SetSamplerState")[1].result, kInvalidCall);
 }

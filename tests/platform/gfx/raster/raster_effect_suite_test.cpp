@@ -251,7 +251,66 @@ const char* kScroll = R"(
 sampler2D Scene : register(s0) { AddressU = Wrap; AddressV = Wrap; MinFilter = Point; MagFilter = Point; };
 float2 Scroll;
 float4 ScrollPS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(Scene, uv + Scroll); }
-technique Scrolled { pass P0 { PixelShader = compile ps_2_0 ScrollPS(); } }
+technique Scrolled { pass P0 { VertexShader = 0; PixelShader = compile ps_2_0 ScrollPS(); } }
+)";
+
+const char* kTaps = R"(
+// Three taps a texel apart, handed on by the vertex stage in an array sized
+// by a constant expression; coordinates and colours of types typedefs name.
+sampler2D Scene : register(s0);
+static const int N = 1;
+const float2 TexelSize;
+typedef half4 color4;
+typedef float2 coord;
+struct TapsVertex { float4 pos : POSITION; coord uv : TEXCOORD0; float4 taps[3*N] : TEXCOORD2; };
+TapsVertex TapsVS(float4 pos : POSITION, coord uv : TEXCOORD0)
+{
+    TapsVertex o;
+    o.pos = pos;
+    o.uv = uv;
+    for (int i = 0; i < 3 * N; i++)
+        o.taps[i] = float4(TexelSize * float2(i - 1, 0), i == 1 ? 0.5 : 0.25, 0);
+    return o;
+}
+color4 TapsPS(TapsVertex i) : COLOR
+{
+    color4 sum = 0;
+    for (int k = 0; k < 3 * N; k++)
+        sum += tex2D(Scene, i.uv + i.taps[k].xy) * i.taps[k].z;
+    return sum;
+}
+technique Taps { pass { VertexShader = compile vs_3_0 TapsVS(); PixelShader = compile ps_3_0 TapsPS(); } }
+)";
+
+const char* kFogged = R"(
+// Fog by a factor written through the swizzle of a one-component member, from
+// a vertex input that declares more members than a vertex shader has input
+// registers and reads two of them.
+texture SceneTexture;
+sampler2D SceneSampler = sampler_state { Texture = <SceneTexture>; MinFilter = Point; MagFilter = Point; };
+const float3 FogColour = float3(0.2, 0.4, 0.6);
+struct AppVertex
+{
+    float4 Position : POSITION; float3 Normal : NORMAL; float3 Tangent : TANGENT; float3 Binormal : BINORMAL;
+    float4 Diffuse : COLOR0; float4 Specular : COLOR1; float4 Weights : BLENDWEIGHT; float4 Bones : BLENDINDICES;
+    float2 Uv : TEXCOORD0; float2 Uv1 : TEXCOORD1; float2 Uv2 : TEXCOORD2; float2 Uv3 : TEXCOORD3;
+    float2 Uv4 : TEXCOORD4; float2 Uv5 : TEXCOORD5; float2 Uv6 : TEXCOORD6; float2 Uv7 : TEXCOORD7; float Size : PSIZE;
+};
+struct FoggedVertex { float4 Position : POSITION; float2 Uv : TEXCOORD0; float1 fog : FOG; };
+FoggedVertex FogVS(AppVertex v)
+{
+    FoggedVertex o;
+    o.Position = v.Position;
+    o.Uv = v.Uv;
+    o.fog.x = saturate(v.Uv.y * 0.75 + 0.125);
+    return o;
+}
+float4 FogPS(FoggedVertex i) : COLOR
+{
+    float4 c = tex2D(SceneSampler, i.Uv);
+    return float4(lerp(FogColour, c.rgb, i.fog), c.a);
+}
+technique Fogged { pass { VertexShader = compile vs_3_0 FogVS(); PixelShader = compile ps_3_0 FogPS(); } }
 )";
 
 // ---- The pictures and their CPU references ----
@@ -366,6 +425,19 @@ Rgba Desaturated(int x, int y)
 constexpr int kScrollX = 10, kScrollY = 24;
 
 Rgba Scrolled(int x, int y) { return At((x + kScrollX) % kSize, (y + kScrollY) % kSize); }
+
+Rgba Tapped(int x, int y)
+{
+    return Sum(Sum(Scaled(At(x - 1, y), 0.25), Scaled(At(x, y), 0.5)), Scaled(At(x + 1, y), 0.25));
+}
+
+// The factor from the texture coordinate at the pixel's centre.
+Rgba Fogged(int x, int y)
+{
+    const Rgba c = At(x, y);
+    const double f = 0.125 + 0.75 * (y + 0.5) / kSize;
+    return {0.2 + (c.r - 0.2) * f, 0.4 + (c.g - 0.4) * f, 0.6 + (c.b - 0.6) * f, c.a};
+}
 
 constexpr double kThreshold = 0.5, kExposure = 1.6;
 
@@ -538,6 +610,10 @@ TEST_F(GfxRasterEffectSuite, EffectsWrittenAsOthersWriteThemDrawWhatTheCpuComput
          [&](RuntimeEffect& e) { SetPair(e, "Scroll", kScrollX * texel, kScrollY * texel); }, One(&Scrolled), 1},
         {"FXAA-like edge filter", kFxaa, QuadStyle::HalfPixel, TextureFrom::Device,
          [&](RuntimeEffect& e) { SetPair(e, "RcpFrame", texel, texel); }, &Antialiased, 1},
+        {"taps in an array sized by a constant expression, of types typedefs name", kTaps, QuadStyle::HalfPixel,
+         TextureFrom::Device, [&](RuntimeEffect& e) { SetPair(e, "TexelSize", texel, texel); }, One(&Tapped), 1},
+        {"fog through a one-component member's swizzle, from an input of more members than registers", kFogged,
+         QuadStyle::HalfPixel, TextureFrom::Parameter, [](RuntimeEffect&) {}, One(&Fogged), 1},
     };
     for (const SuiteCase& c : cases) {
         SCOPED_TRACE(c.name);

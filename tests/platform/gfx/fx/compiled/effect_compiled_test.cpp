@@ -73,7 +73,7 @@ gfx::EffectDescription Small()
         "sampler2D smp = sampler_state { Texture = <t>; AddressU = Wrap; };\n"
         "float4 F(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(smp, uv) * sp[1].a; }\n"
         "technique a < int k = 1; > { pass p < float q = 1; > { CullMode = None;"
-        " PixelShader = compile ps_2_0 F(); } pass { } }\n",
+        " PixelShader = compile ps_2_0 F(); } pass { FVF = XYZ | Normal | Tex1; } }\n",
         "small.fx", {{"D", "1"}});
 }
 

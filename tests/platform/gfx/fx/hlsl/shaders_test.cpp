@@ -412,6 +412,16 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
          "float G;\nfloat4 PS(float2 uv : TEXCOORD0) : COLOR { G = uv.x; return G; }\n" + pass,
          "e.fx(2,44): error X3025: global variables are implicitly constant, enable compatibility mode to allow "
          "modification"},
+        {"one-component vectors written through their swizzle",
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR\n{ float1 a = uv.x; a.x *= 2; ++a.r; half1 b; b.x = a; return b; }\n" +
+             pass,
+         ""},
+        {"a typedef of a struct and an array sized by a constant expression in a stage's head",
+         "static const int N = 1;\nstruct V { float4 pos : POSITION; float4 v[N + 1] : TEXCOORD2; };\ntypedef V W;\n"
+         "W VS(float4 p : POSITION) { W o; o.pos = p; o.v[0] = 0.25; o.v[1] = 0.5; return o; }\n"
+         "float4 PS(float4 v[2 * N] : TEXCOORD2) : COLOR { return v[0] + v[1]; }\n"
+         "technique T { pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(); } }\n",
+         ""},
         {"a write to a static global", "static float G;\nfloat4 PS(float2 uv : TEXCOORD0) : COLOR { G = uv.x; return G; }\n" + pass,
          ""},
         {"a function that never returns its value",
@@ -557,8 +567,10 @@ TEST(FxShaderEntry, SignaturesThatCannotBeWrappedAreRefusedWithTheReason)
          "too many values to pass between stages"},
         {"float4 VS(float4 p : POSITION, float4x4 t : TEXCOORD14) : POSITION { return p; }", vs3,
          at + "vertex input semantic 'TEXCOORD16' (row 2 of 'TEXCOORD14') is not a declaration usage with an index up to 15"},
-        {"float4 VS(float4 p : POSITION, " + Values("TEXCOORD", 16, ", ") + ") : POSITION { return p; }", vs3,
-         at + "vertex input semantic 'TEXCOORD15' is past the 16 inputs a vertex shader reads"},
+        // Handed on whole, each member may be read.
+        {"struct I { float4 p : POSITION; " + Values("TEXCOORD", 16, "; ") +
+             "; }; float4 VS(I i) : POSITION { I c = i; return c.p; }",
+         vs3, at + "vertex input semantic 'TEXCOORD15' is past the 16 inputs a vertex shader reads"},
         {"struct O { float4 p : POSITION; float3 n : NORMAL; };" + out, "VertexShader = compile vs_2_0 VS()",
          at + "vertex output semantic 'NORMAL' is not one vs_2_0 writes (POSITION, PSIZE, COLOR0-1, TEXCOORD0-7 and FOG)"},
         {"struct O { float4 p : POSITION; " + Values("TEXCOORD", 16, "; ") + "; " + Values("NORMAL", 16, "; ") + "; };" +

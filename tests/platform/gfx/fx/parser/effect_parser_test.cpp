@@ -264,10 +264,13 @@ TEST(EffectParser, ShaderVariablesAreNamedByPassesAndLaterTechniquesAreLeftOut)
                     "technique10 Later { pass p { SetVertexShader(CompileShader(vs_4_0, V(1))); } }\n"
                     "technique t { pass p { VertexShader = (skin[1]); PixelShader = <Pixel>; } }\n"
                     "Technique11 Later2 < int k = 1; > { pass p { SetPixelShader(NULL); } }\n"
-                    "technique u { pass { VERTEXSHADER = skin[2]; pixelshader = Pixel; } }\n",
+                    "technique u { pass { VERTEXSHADER = skin[2]; pixelshader = Pixel; } }\n"
+                    "technique fixed { pass { VertexShader = 0; PixelShader = 0; FVF = XYZ | NORMAL | TEX1; } }\n",
         "v.fx", {}, {}, d, messages))
         << messages;
-    ASSERT_EQ(d.techniques.size(), 2u);
+    ASSERT_EQ(d.techniques.size(), 3u);
+    const gfx::EffectPass& fixed = d.techniques[2].passes[0];
+    EXPECT_EQ(fixed.vertexShader.profile + fixed.pixelShader.profile, ""); // zero is NULL
     const gfx::EffectPass& p = d.techniques[0].passes[0];
     EXPECT_EQ(p.vertexShader.entry, "V");
     EXPECT_EQ(p.vertexShader.arguments, "2");

@@ -131,6 +131,7 @@ std::vector<uint32_t> Held(Device& device, const StateInfo& state, uint32_t inde
         return words;
     }
     case StateGroup::PatchSegments: return {Bits(s.nPatchSegments)};
+    case StateGroup::Fvf: return {s.fvf};
     case StateGroup::VertexShaderConstant:
     case StateGroup::PixelShaderConstant: {
         const bool vertex = state.group == StateGroup::VertexShaderConstant;
@@ -213,14 +214,16 @@ TEST(EffectStates, EveryNamedValueIsKnownInAnyCaseAndCombinesWhereTheStateAllows
     EXPECT_EQ(FindEffectState("NoSuchState"), nullptr);
     // Combined values, with a number among them.
     const std::string source = "technique t { pass p { ColorWriteEnable = Red | BLUE | 8; Wrap0 = U | coord1;"
-                               " ColorArg1[1] = Texture | Complement | AlphaReplicate; } }\n";
+                               " ColorArg1[1] = Texture | Complement | AlphaReplicate;"
+                               " FVF = XYZ | NORMAL | TEX1; } }\n";
     const EffectDescription d = Described(source);
     const std::vector<StateAssignment>& a = d.techniques[0].passes[0].assignments;
-    ASSERT_EQ(a.size(), 3u);
+    ASSERT_EQ(a.size(), 4u);
     EXPECT_EQ(a[0].words, std::vector<uint32_t>{13});
     EXPECT_EQ(a[1].words, std::vector<uint32_t>{3});
     EXPECT_EQ(a[2].words, std::vector<uint32_t>{0x32});
     EXPECT_EQ(a[2].index, 1u);
+    EXPECT_EQ(a[3].words, std::vector<uint32_t>{0x112});
 }
 
 TEST(EffectStates, ValuesOfParametersAreEvaluatedWhenThePassBeginsAndOnlyChangesAreSetAtACommit)
