@@ -89,6 +89,20 @@ std::string RewriteConstructorTargets(std::string& text)
     const std::vector<Token> tokens = Tokenize(text, &problem);
     const std::vector<size_t> matches = BracketMatches(tokens);
     const size_t n = tokens.size();
+    // Where a value that starts at each token runs to: the first ';', ',' or
+    // closing bracket past whole brackets (n for none), found from the end
+    // once, so that no value is read again for every candidate within it.
+    std::vector<size_t> valueEnd(n + 1, n);
+    for (size_t k = n; k-- > 0;) {
+        const Token& t = tokens[k];
+        if (t.Is(';') || t.Is(',') || t.Is(')') || t.Is(']') || t.Is('}'))
+            valueEnd[k] = k;
+        else if (t.Is('(') || t.Is('[') || t.Is('{'))
+            valueEnd[k] = matches[k] < n ? valueEnd[matches[k] + 1] : n;
+        else
+            valueEnd[k] = valueEnd[k + 1];
+    }
+    platform::CountSteps(n);
     std::string prelude;
     std::set<std::string> made;
     std::vector<size_t> closes; // the ';' of each statement rewritten, in order
@@ -108,13 +122,7 @@ std::string RewriteConstructorTargets(std::string& text)
             (tokens[close + 2].Is('=') && tokens[close + 2].offset == tokens[close + 1].offset + 1))
             continue;
         // Its value runs to the ';' (a comma would split it among the helper's arguments).
-        size_t end = close + 2;
-        for (; end < n && !tokens[end].Is(';'); platform::CountSteps(1)) {
-            if (tokens[end].Is(',') || tokens[end].Is(')') || tokens[end].Is(']') || tokens[end].Is('}'))
-                break;
-            end = tokens[end].Is('(') || tokens[end].Is('[') || tokens[end].Is('{') ? std::min(matches[end], n) + 1
-                                                                                     : end + 1;
-        }
+        const size_t end = valueEnd[close + 2];
         if (end >= n || !tokens[end].Is(';') || end == close + 2)
             continue;
         // The tokens view the text: what they name is taken before it changes.

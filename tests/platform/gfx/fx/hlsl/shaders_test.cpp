@@ -215,11 +215,12 @@ TEST(FxHlslSource, OneDeclarationOfManyModifiersAndNamesCostsInProportionToItsLe
     EXPECT_LE(steps[1] * 2, steps[0] * 9) << steps[0] << " then " << steps[1];
 }
 
-TEST(FxHlslSource, NestingDeepCostsInProportionToItsLength)
+TEST(FxHlslSource, NestingDeepOrRepeatedCostsInProportionToItsLength)
 {
-    // Four times as deep, at most 4.5 times the steps: a function that loses
-    // its texture parameter called within its own arguments, and casts to
-    // array types one within the other.
+    // Four times as deep or as long, at most 4.5 times the steps: a function
+    // that loses its texture parameter called within its own arguments, casts
+    // to array types one within the other, and what may be constructors'
+    // targets until a value runs on to a ')' rather than a ';'.
     struct Shape {
         const char* name;
         std::string (*effect)(size_t depth);
@@ -237,6 +238,12 @@ TEST(FxHlslSource, NestingDeepCostsInProportionToItsLength)
                     "x; return a[0]; }\n";
          },
          "(int[1])"},
+        {"targets",
+         [](size_t depth) {
+             return "float4 PS() : COLOR { float4 a = 1; return (" + Repeated("float4(a)=(a) ", depth) +
+                    "); float4(a) = 2; }\n";
+         },
+         "float4(a) = 2"},
     };
     for (const Shape& shape : shapes) {
         std::vector<uint64_t> steps;
