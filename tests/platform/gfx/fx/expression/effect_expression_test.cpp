@@ -472,6 +472,7 @@ TEST(EffectExpression, RefusalsNameWhatAndWhere)
         {"int2(1, 2) / int2(1, 0)", "X4010"},
         {"0.0 / 0.0", "3025: the value is not a number"},
         {"1.0 % 0", "3025: the value is not a number"},
+        {"sqrt(-1) * U.x", "1,1 X3025: the value is not a number: sqrt(-1)"},
         {"Nothing + 1", "1,1 X3004: undeclared identifier 'Nothing'"},
         {"sqrt", "'sqrt' is an intrinsic function"},
         {"pow(2)", "'pow' takes 2 arguments, 1 given"},
