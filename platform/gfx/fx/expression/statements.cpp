@@ -16,6 +16,7 @@
 
 #include "platform/gfx/fx/expression/compiler.h"
 #include "platform/gfx/fx/expression/operators.h"
+#include "platform/gfx/fx/syntax/constructor_target.h"
 #include "platform/gfx/fx/syntax/hlsl_modifiers.h"
 
 namespace gfx::expr {
@@ -602,8 +603,23 @@ bool ExpressionCompiler::ConstructorTarget()
     Next(); // '('
     std::vector<Target> targets;
     uint64_t components = 0;
+    Token notVariable; // the first constructor or call within it
     for (;;) {
         const Token name = Peek();
+        if (name.kind == TokenKind::Identifier && IsSymbol(Peek(1), '(')) {
+            // Refused once its size is known, as the shaders refuse it.
+            if (!Assignment())
+                return false;
+            components += builder_.Top().Components();
+            if (!builder_.Emit({Op::Pop, 0, 0}, name))
+                return false;
+            if (notVariable.text.empty())
+                notVariable = name;
+            if (!IsSymbol(Peek(), ','))
+                break;
+            Next();
+            continue;
+        }
         Target target;
         if (!LocalTarget(name, target))
             return false;
@@ -622,8 +638,10 @@ bool ExpressionCompiler::ConstructorTarget()
         return Unexpected(at);
     Next();
     if (components != shape.Components())
-        return Fail(type, 3014, "'" + ShapeName(shape) + "' has " + std::to_string(shape.Components()) +
-                                    " components, its targets " + std::to_string(components));
+        return Fail(type, kTargetSizeCode, TargetSizeText(type.text));
+    if (!notVariable.text.empty())
+        return Fail(notVariable, kTargetNotVariableCode,
+                    TargetNotVariableText(type.text, std::string(notVariable.text) + "(...)"));
     uint32_t value = 0;
     if (!Assignment() || !builder_.ConvertTo(shape, at, false) || !builder_.StoreNew(shape, at, value))
         return false;

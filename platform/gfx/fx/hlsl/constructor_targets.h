@@ -11,7 +11,9 @@
 // split into vectors in order, are declared on one line that goes before
 // the text; the shader compiler takes the one whose parts are the variables'
 // sizes (`inout`, so that it cuts or spreads none to fit another), and finds
-// none for variables whose sizes do not add up to the type's.
+// none for variables whose sizes do not add up to the type's. An argument
+// that is no variable, or is a parameter, is refused once the stage is read
+// (hlsl/shader_messages.h).
 #include <string>
 #include <string_view>
 

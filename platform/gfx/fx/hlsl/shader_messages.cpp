@@ -11,6 +11,7 @@
 
 #include "platform/gfx/fx/hlsl/constructor_targets.h"
 #include "platform/gfx/fx/hlsl/vector_arguments.h"
+#include "platform/gfx/fx/syntax/constructor_target.h"
 #include "platform/gfx/fx/syntax/effect_message.h"
 #include "platform/gfx/fx/syntax/effect_tokens.h"
 
@@ -18,12 +19,40 @@ namespace gfx {
 
 namespace {
 
+// A write to a global that is not static, however it is written.
+constexpr int kGlobalWriteCode = 3025;
+constexpr std::string_view kGlobalWriteText =
+    "global variables are implicitly constant, enable compatibility mode to allow modification";
+
 struct CompileError {
     int line = 0; // of the stage's text
     int column = 1;
     int code = 3000;
     std::string text;
 };
+
+// The column of the variable whose members and elements end before token
+// `end`, or `otherwise` where none does.
+int WrittenColumn(const std::vector<Token>& tokens, size_t end, int otherwise)
+{
+    size_t k = end;
+    while (k > 0 && k <= tokens.size()) {
+        --k;
+        if (tokens[k].Is(']')) {
+            for (int depth = 1; k > 0 && depth > 0;) {
+                --k;
+                depth += tokens[k].Is(']') ? 1 : tokens[k].Is('[') ? -1 : 0;
+            }
+            continue;
+        }
+        if (tokens[k].kind != TokenKind::Identifier)
+            break;
+        if (k < 2 || !tokens[k - 1].Is('.'))
+            return tokens[k].column;
+        --k; // the '.' before a member
+    }
+    return otherwise;
+}
 
 // The shader compiler's words where they name nothing, or name its own
 // insides, in the platform compiler's: what went wrong, and at what.
@@ -52,8 +81,8 @@ void InPlatformWords(CompileError& e, const HlslSource& source)
             if (tokens[i].text == name)
                 e.column = tokens[i].column;
     } else if (e.text.find("l-value required \"$Global\"") != std::string::npos) {
-        e.code = 3025;
-        e.text = "global variables are implicitly constant, enable compatibility mode to allow modification";
+        e.code = kGlobalWriteCode;
+        e.text = kGlobalWriteText;
         // At the variable written: what stands before the last assignment
         // ('=', or '++' and '--') up to the column, through its members and
         // elements.
@@ -64,24 +93,7 @@ void InPlatformWords(CompileError& e, const HlslSource& source)
         while (op > 0 && op < tokens.size() && tokens[op - 1].kind == TokenKind::Symbol &&
                !tokens[op - 1].Is(']') && !tokens[op - 1].Is(')'))
             --op; // the operator's first part: "+=", "<<=", "++"
-        size_t k = op;
-        while (k > 0 && k < tokens.size()) {
-            --k;
-            if (tokens[k].Is(']')) {
-                for (int depth = 1; k > 0 && depth > 0;) {
-                    --k;
-                    depth += tokens[k].Is(']') ? 1 : tokens[k].Is('[') ? -1 : 0;
-                }
-                continue;
-            }
-            if (tokens[k].kind != TokenKind::Identifier)
-                break;
-            if (k < 2 || !tokens[k - 1].Is('.')) {
-                e.column = tokens[k].column;
-                break;
-            }
-            --k; // the '.' before a member
-        }
+        e.column = WrittenColumn(tokens, op, e.column);
     } else if (e.text.starts_with(kNoName) && e.text.substr(kNoName.size()).starts_with(kNoReturn)) {
         const std::string function = e.text.substr(kNoName.size() + kNoReturn.size());
         e.code = 3080;
@@ -99,8 +111,8 @@ void InPlatformWords(CompileError& e, const HlslSource& source)
         }
     } else if (!target.empty()) {
         // A constructor's target, rewritten as a call of its helper: at the type's name.
-        e.code = 3014;
-        e.text = "the variables '" + target + "(...) =' names do not take its components one for one";
+        e.code = kTargetSizeCode;
+        e.text = TargetSizeText(target);
         for (const Token& t : tokens)
             if (t.text.size() == target.size() && ConstructorTargetType(t.text) == target && t.column <= e.column)
                 e.column = t.column;
@@ -190,6 +202,78 @@ private:
     std::unordered_map<std::string, std::vector<bool>> overloads_; // by mangled name
 };
 
+// The places a stage writes what no statement may: a parameter (a variable
+// of the uniform block) through an `out` or `inout` argument or an
+// intrinsic's output, which the front end lets pass where an assignment
+// would be refused; and, through a constructor's target, a value that is no
+// variable, whose components the front end would drop.
+class ForbiddenWrites : public glslang::TIntermTraverser {
+public:
+    struct Found {
+        int line = 0;
+        int column = 0;
+        std::string target; // a constructor target's type where it names no variable, else ""
+        bool call = false;  // what it names there is a constructor or call
+        auto operator<=>(const Found&) const = default;
+    };
+    std::vector<Found> found;
+
+    bool visitBinary(glslang::TVisit, glslang::TIntermBinary* node) override
+    {
+        if (node->getOp() >= glslang::EOpAssign && node->getOp() <= glslang::EOpRightShiftAssign &&
+            WritesParameter(*node->getLeft()))
+            found.push_back({node->getLeft()->getLoc().line, node->getLeft()->getLoc().column});
+        return true;
+    }
+
+    bool visitAggregate(glslang::TVisit, glslang::TIntermAggregate* node) override
+    {
+        if (node->getOp() != glslang::EOpFunctionCall)
+            return true;
+        const std::string_view name = node->getName().c_str();
+        const std::string target = ConstructorTargetType(name.substr(0, name.find('(')));
+        const glslang::TQualifierList& qualifiers = node->getQualifierList();
+        const glslang::TIntermSequence& arguments = node->getSequence();
+        for (size_t k = 0; k < qualifiers.size() && k < arguments.size(); ++k) {
+            const glslang::TIntermTyped* argument = arguments[k]->getAsTyped();
+            if (!argument || (qualifiers[k] != glslang::EvqOut && qualifiers[k] != glslang::EvqInOut))
+                continue;
+            const glslang::TIntermTyped& base = Base(*argument);
+            if (WritesParameter(*argument)) {
+                found.push_back({argument->getLoc().line, argument->getLoc().column});
+            } else if (!target.empty() && !base.getAsSymbolNode()) {
+                // A part of a constructor or call is placed where it is.
+                const glslang::TIntermAggregate* made = base.getAsAggregate();
+                const bool call = made && (made->isConstructor() || made->getOp() == glslang::EOpFunctionCall);
+                const glslang::TSourceLoc& at = call ? base.getLoc() : argument->getLoc();
+                found.push_back({at.line, at.column, target, call});
+            }
+        }
+        return true;
+    }
+
+private:
+    // What a value's elements, members and components are of.
+    static const glslang::TIntermTyped& Base(const glslang::TIntermTyped& value)
+    {
+        const glslang::TIntermTyped* at = &value;
+        for (const glslang::TIntermBinary* part = at->getAsBinaryNode();
+             part && (part->getOp() == glslang::EOpIndexDirect || part->getOp() == glslang::EOpIndexIndirect ||
+                      part->getOp() == glslang::EOpIndexDirectStruct || part->getOp() == glslang::EOpVectorSwizzle ||
+                      part->getOp() == glslang::EOpMatrixSwizzle);
+             part = at->getAsBinaryNode())
+            at = part->getLeft();
+        return *at;
+    }
+
+    static bool WritesParameter(const glslang::TIntermTyped& target)
+    {
+        const glslang::TIntermSymbol* base = Base(target).getAsSymbolNode();
+        return base && base->getQualifier().storage == glslang::EvqUniform &&
+               base->getBasicType() == glslang::EbtBlock;
+    }
+};
+
 // Whether the value at `column` of `line` is converted as written: a cast
 // "(type)" stands before it, or it is a constructor "type(".
 bool WrittenConversion(std::string_view line, int column)
@@ -251,6 +335,56 @@ std::string Translate(const std::string& log, const HlslSource& source, int sour
     if (out.empty())
         out = FormatEffectError(source.FileOf(blame), blame.line, 1, 3000, "shader compilation failed");
     return out;
+}
+
+std::string WriteErrors(glslang::TIntermediate& stage, const HlslSource& source, int sourceLines)
+{
+    ForbiddenWrites writes;
+    if (auto* root = stage.getTreeRoot())
+        root->traverse(&writes);
+    std::sort(writes.found.begin(), writes.found.end());
+    const auto samePlace = [](const auto& a, const auto& b) { return a.line == b.line && a.column == b.column; };
+    writes.found.erase(std::unique(writes.found.begin(), writes.found.end(), samePlace), writes.found.end());
+    std::string errors;
+    for (const ForbiddenWrites::Found& write : writes.found) {
+        if (write.line < 1 || write.line > sourceLines)
+            continue;
+        const HlslSource::Origin origin = source.Locate(write.line);
+        const std::vector<Token> tokens = Tokenize(source.LineText(write.line));
+        size_t at = 0;
+        while (at < tokens.size() && tokens[at].column < write.column)
+            ++at;
+        if (write.target.empty()) {
+            // At the variable, which the front end places at its last member or element.
+            size_t end = at + (at < tokens.size() && tokens[at].kind == TokenKind::Identifier ? 1 : 0);
+            while (end < tokens.size() && (tokens[end].Is('[') || (tokens[end].Is('.') && end + 1 < tokens.size())))
+                end = tokens[end].Is('[') ? MatchingBracket(tokens, end) + 1 : end + 2;
+            errors += FormatEffectError(source.FileOf(origin), origin.line, WrittenColumn(tokens, end, write.column),
+                                        kGlobalWriteCode, std::string(kGlobalWriteText));
+            continue;
+        }
+        // A constructor or call is named as written, at its name: the front
+        // end places a call there and a constructor just past its ')'.
+        std::string named;
+        int column = write.column;
+        if (write.call && at > 0 && at <= tokens.size() && tokens[at - 1].Is(')') &&
+            !(at < tokens.size() && tokens[at].column == write.column && tokens[at].kind == TokenKind::Identifier))
+            for (int depth = 0; at-- > 0;) {
+                depth += tokens[at].Is(')') ? 1 : tokens[at].Is('(') ? -1 : 0;
+                if (depth == 0)
+                    break;
+            }
+        if (at > 0 && at < tokens.size() && tokens[at].Is('(') && tokens[at - 1].kind == TokenKind::Identifier)
+            --at;
+        if (write.call && at + 1 < tokens.size() && tokens[at].kind == TokenKind::Identifier &&
+            tokens[at + 1].Is('(')) {
+            named = std::string(tokens[at].text) + "(...)";
+            column = tokens[at].column;
+        }
+        errors += FormatEffectError(source.FileOf(origin), origin.line, column, kTargetNotVariableCode,
+                                    TargetNotVariableText(write.target, named));
+    }
+    return errors;
 }
 
 std::string TruncationWarnings(glslang::TIntermediate& stage, const HlslSource& source, int sourceLines)

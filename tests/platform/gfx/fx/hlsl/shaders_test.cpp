@@ -419,6 +419,14 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
          "float G;\nfloat4 PS(float2 uv : TEXCOORD0) : COLOR { G = uv.x; return G; }\n" + pass,
          "e.fx(2,44): error X3025: global variables are implicitly constant, enable compatibility mode to allow "
          "modification"},
+        {"a parameter written through a constructor's target, an inout argument and an intrinsic's output",
+         "float G;\nfloat4 H[2];\nvoid Set(inout float v) { v = 1; }\n"
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR { float a; float4(a, H[1].x, a, G) = 1;\n"
+         "    Set(G); sincos(uv.x, a, H[0].y); return G; }\n" + pass,
+         "e.fx(4,63): error X3025: global variables are implicitly constant, enable compatibility mode to allow "
+         "modification\ne.fx(4,74): error X3025: global variables are implicitly constant, enable compatibility mode "
+         "to allow modification\ne.fx(5,9): error X3025: global variables are implicitly constant, enable "
+         "compatibility mode to allow modification\ne.fx(5,29): error X3025"},
         {"a write to a static global", "static float G;\nfloat4 PS(float2 uv : TEXCOORD0) : COLOR { G = uv.x; return G; }\n" + pass,
          ""},
         {"a function that never returns its value",
@@ -479,6 +487,37 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
             EXPECT_FALSE(compiled) << c.name;
             EXPECT_NE(messages.find(c.refused), std::string::npos) << c.name << ": " << messages;
             EXPECT_EQ(messages.find("''"), std::string::npos) << c.name << ": " << messages;
+        }
+    }
+}
+
+// A constructor's target that the platform's compiler refuses is refused in
+// the same words at the same place whether a shader reads its function or a
+// state's value does.
+TEST(FxShaderForms, AConstructorsTargetIsRefusedAlikeForAStateAndInAShader)
+{
+    const struct {
+        const char* statement;
+        std::string refused;
+    } cases[] = {
+        {"float2 a; float b; float4(a, b) = 1;",
+         "e.fx(1,32): error X3014: the variables 'float4(...) =' names do not take its components one for one\n"},
+        {"float a, b, c; float4(float2(a, b), c, a) = 1;",
+         "e.fx(1,35): error X3025: 'float4(...) =' names 'float2(...)', which is no variable: only variables take "
+         "its components\n"},
+        {"float a, b; float3(a, float3(a, b, b).x, b) = 1;", "e.fx(1,35): error X3025: 'float3(...) =' names "
+                                                             "'float3(...)', which is no variable"},
+    };
+    for (const auto& c : cases) {
+        const std::string function = std::string("float F() { ") + c.statement + " return 1; }\n";
+        for (const std::string& use :
+             {std::string("technique T { pass p { FogDensity = F(); } }\n"),
+              std::string("float4 PS() : COLOR { return F(); }\n"
+                          "technique T { pass p { PixelShader = compile ps_2_0 PS(); } }\n")}) {
+            EffectDescription d;
+            std::string messages;
+            EXPECT_FALSE(CompileEffectSource(function + use, "e.fx", {}, {}, d, messages)) << c.statement;
+            EXPECT_EQ(messages.substr(0, c.refused.size()), c.refused) << use;
         }
     }
 }
