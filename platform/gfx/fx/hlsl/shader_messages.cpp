@@ -3,6 +3,7 @@
 #include "platform/gfx/fx/hlsl/shader_messages.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <sstream>
 #include <unordered_map>
@@ -14,6 +15,7 @@
 #include "platform/gfx/fx/syntax/constructor_target.h"
 #include "platform/gfx/fx/syntax/effect_message.h"
 #include "platform/gfx/fx/syntax/effect_tokens.h"
+#include "platform/window/close_check.h"
 
 namespace gfx {
 
@@ -209,14 +211,18 @@ private:
 // variable, whose components the front end would drop.
 class ForbiddenWrites : public glslang::TIntermTraverser {
 public:
+    enum class Kind { Parameter, NotVariable, OtherBase, Size };
     struct Found {
         int line = 0;
         int column = 0;
-        std::string target; // a constructor target's type where it names no variable, else ""
-        bool call = false;  // what it names there is a constructor or call
+        Kind kind = Kind::Parameter;
+        std::string target; // the constructor target's type, but for a parameter
+        std::string named;  // the call or constructor that is no variable, or ""
         auto operator<=>(const Found&) const = default;
     };
     std::vector<Found> found;
+    // The calls of constructor targets' helpers, each with its arguments that are no variables.
+    std::vector<std::pair<const glslang::TIntermAggregate*, std::vector<size_t>>> targets;
 
     bool visitBinary(glslang::TVisit, glslang::TIntermBinary* node) override
     {
@@ -232,21 +238,28 @@ public:
             return true;
         const std::string_view name = node->getName().c_str();
         const std::string target = ConstructorTargetType(name.substr(0, name.find('(')));
+        if (!target.empty())
+            targets.push_back({node, {}});
         const glslang::TQualifierList& qualifiers = node->getQualifierList();
         const glslang::TIntermSequence& arguments = node->getSequence();
         for (size_t k = 0; k < qualifiers.size() && k < arguments.size(); ++k) {
             const glslang::TIntermTyped* argument = arguments[k]->getAsTyped();
             if (!argument || (qualifiers[k] != glslang::EvqOut && qualifiers[k] != glslang::EvqInOut))
                 continue;
+            // A variable of another type is converted on its way in, and a
+            // copy takes what the function writes.
+            const glslang::TIntermUnary* conversion = argument->getAsUnaryNode();
+            const bool converted = conversion && conversion->getOp() >= glslang::EOpConvInt8ToBool &&
+                                   conversion->getOp() <= glslang::EOpConvUvec2ToAccStruct;
+            if (converted)
+                argument = conversion->getOperand();
             const glslang::TIntermTyped& base = Base(*argument);
             if (WritesParameter(*argument)) {
                 found.push_back({argument->getLoc().line, argument->getLoc().column});
+            } else if (!target.empty() && converted && base.getAsSymbolNode()) {
+                found.push_back({argument->getLoc().line, argument->getLoc().column, Kind::OtherBase, target});
             } else if (!target.empty() && !base.getAsSymbolNode()) {
-                // A part of a constructor or call is placed where it is.
-                const glslang::TIntermAggregate* made = base.getAsAggregate();
-                const bool call = made && (made->isConstructor() || made->getOp() == glslang::EOpFunctionCall);
-                const glslang::TSourceLoc& at = call ? base.getLoc() : argument->getLoc();
-                found.push_back({at.line, at.column, target, call});
+                targets.back().second.push_back(k); // placed as written, where the text has it
             }
         }
         return true;
@@ -337,11 +350,66 @@ std::string Translate(const std::string& log, const HlslSource& source, int sour
     return out;
 }
 
-std::string WriteErrors(glslang::TIntermediate& stage, const HlslSource& source, int sourceLines)
+namespace {
+
+// What the text of each call of a constructor target's helper says: where
+// a constructor within it has variables whose components do not add up to
+// its size (the front end, given its variables among the others, knows
+// nothing of it), and what an argument that is no variable is as written.
+void TargetCalls(ForbiddenWrites& writes, std::string_view text)
+{
+    std::vector<size_t> lineStarts{0};
+    for (size_t at = text.find('\n'); !writes.targets.empty() && at != std::string_view::npos;
+         at = text.find('\n', at + 1))
+        lineStarts.push_back(at + 1);
+    platform::CountSteps(text.size());
+    const auto found = [&](size_t at, ForbiddenWrites::Kind kind, const std::string& target, std::string named) {
+        const size_t line = size_t(std::upper_bound(lineStarts.begin(), lineStarts.end(), at) - lineStarts.begin());
+        writes.found.push_back({int(line), int(at - lineStarts[line - 1]) + 1, kind, target, std::move(named)});
+    };
+    for (const auto& [node, notVariables] : writes.targets) {
+        const glslang::TSourceLoc& loc = node->getLoc();
+        if (loc.line < 1 || static_cast<size_t>(loc.line) > lineStarts.size())
+            continue;
+        const TargetCall call =
+            ReadTargetCall(text, text.find('(', lineStarts[static_cast<size_t>(loc.line - 1)] + size_t(loc.column - 1)));
+        const glslang::TIntermSequence& arguments = node->getSequence();
+        const std::string_view name = node->getName().c_str();
+        const std::string target = ConstructorTargetType(name.substr(0, name.find('(')));
+        for (const NestedTargetMark& mark : call.marks) {
+            uint32_t components = 0;
+            for (size_t k = mark.first; k < size_t{mark.first} + mark.count && k + 1 < arguments.size(); ++k) {
+                const glslang::TType& type = arguments[k]->getAsTyped()->getType();
+                components += type.isScalar() ? 1 : type.isVector() ? uint32_t(type.getVectorSize()) : 5;
+            }
+            if (components != mark.size || size_t{mark.first} + mark.count >= arguments.size())
+                found(mark.at, ForbiddenWrites::Kind::Size, target, "");
+        }
+        for (size_t k : notVariables) {
+            if (k >= call.arguments.size())
+                continue;
+            // A constructor or call by its name.
+            const size_t at = call.arguments[k];
+            size_t end = at;
+            while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '_'))
+                ++end;
+            const size_t open = text.find_first_not_of(" \t", end);
+            found(at, ForbiddenWrites::Kind::NotVariable, target,
+                  end > at && open < text.size() && text[open] == '(' ? std::string(text.substr(at, end - at)) + "(...)"
+                                                                      : "");
+        }
+    }
+}
+
+} // namespace
+
+std::string WriteErrors(glslang::TIntermediate& stage, const HlslSource& source, int sourceLines,
+                        std::string_view text)
 {
     ForbiddenWrites writes;
     if (auto* root = stage.getTreeRoot())
         root->traverse(&writes);
+    TargetCalls(writes, text);
     std::sort(writes.found.begin(), writes.found.end());
     const auto samePlace = [](const auto& a, const auto& b) { return a.line == b.line && a.column == b.column; };
     writes.found.erase(std::unique(writes.found.begin(), writes.found.end(), samePlace), writes.found.end());
@@ -350,39 +418,31 @@ std::string WriteErrors(glslang::TIntermediate& stage, const HlslSource& source,
         if (write.line < 1 || write.line > sourceLines)
             continue;
         const HlslSource::Origin origin = source.Locate(write.line);
-        const std::vector<Token> tokens = Tokenize(source.LineText(write.line));
-        size_t at = 0;
-        while (at < tokens.size() && tokens[at].column < write.column)
-            ++at;
-        if (write.target.empty()) {
-            // At the variable, which the front end places at its last member or element.
-            size_t end = at + (at < tokens.size() && tokens[at].kind == TokenKind::Identifier ? 1 : 0);
-            while (end < tokens.size() && (tokens[end].Is('[') || (tokens[end].Is('.') && end + 1 < tokens.size())))
-                end = tokens[end].Is('[') ? MatchingBracket(tokens, end) + 1 : end + 2;
-            errors += FormatEffectError(source.FileOf(origin), origin.line, WrittenColumn(tokens, end, write.column),
-                                        kGlobalWriteCode, std::string(kGlobalWriteText));
+        if (write.kind == ForbiddenWrites::Kind::Size || write.kind == ForbiddenWrites::Kind::NotVariable) {
+            const bool size = write.kind == ForbiddenWrites::Kind::Size;
+            errors += FormatEffectError(source.FileOf(origin), origin.line, write.column,
+                                        size ? kTargetSizeCode : kTargetNotVariableCode,
+                                        size ? TargetSizeText(write.target)
+                                             : TargetNotVariableText(write.target, write.named));
             continue;
         }
-        // A constructor or call is named as written, at its name: the front
-        // end places a call there and a constructor just past its ')'.
-        std::string named;
-        int column = write.column;
-        if (write.call && at > 0 && at <= tokens.size() && tokens[at - 1].Is(')') &&
-            !(at < tokens.size() && tokens[at].column == write.column && tokens[at].kind == TokenKind::Identifier))
-            for (int depth = 0; at-- > 0;) {
-                depth += tokens[at].Is(')') ? 1 : tokens[at].Is('(') ? -1 : 0;
-                if (depth == 0)
-                    break;
-            }
-        if (at > 0 && at < tokens.size() && tokens[at].Is('(') && tokens[at - 1].kind == TokenKind::Identifier)
-            --at;
-        if (write.call && at + 1 < tokens.size() && tokens[at].kind == TokenKind::Identifier &&
-            tokens[at + 1].Is('(')) {
-            named = std::string(tokens[at].text) + "(...)";
-            column = tokens[at].column;
-        }
-        errors += FormatEffectError(source.FileOf(origin), origin.line, column, kTargetNotVariableCode,
-                                    TargetNotVariableText(write.target, named));
+        // At the variable, which the front end places at its last member or element.
+        const std::vector<Token> tokens = Tokenize(source.LineText(write.line));
+        size_t end = 0;
+        while (end < tokens.size() && tokens[end].column < write.column)
+            ++end;
+        end += end < tokens.size() && tokens[end].kind == TokenKind::Identifier ? 1 : 0;
+        while (end < tokens.size() && (tokens[end].Is('[') || (tokens[end].Is('.') && end + 1 < tokens.size())))
+            end = tokens[end].Is('[') ? MatchingBracket(tokens, end) + 1 : end + 2;
+        const int column = WrittenColumn(tokens, end, write.column);
+        std::string_view variable;
+        for (const Token& t : tokens)
+            variable = t.column == column ? t.text : variable;
+        errors += write.kind == ForbiddenWrites::Kind::Parameter
+                      ? FormatEffectError(source.FileOf(origin), origin.line, column, kGlobalWriteCode,
+                                          std::string(kGlobalWriteText))
+                      : FormatEffectError(source.FileOf(origin), origin.line, column, kTargetNotVariableCode,
+                                          TargetBaseText(write.target, variable));
     }
     return errors;
 }

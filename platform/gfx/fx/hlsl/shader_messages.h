@@ -23,10 +23,13 @@ inline constexpr std::string_view kNoMatchingFunction = "no matching overloaded 
 std::string Translate(const std::string& log, const HlslSource& source, int sourceLines,
                       const HlslSource::Origin& blame);
 
-// The errors of a compiled stage the front end let pass: X3025 at each place
-// it writes a parameter through an `out` or `inout` argument or an
-// intrinsic's output, and where a constructor's target names no variable.
-std::string WriteErrors(glslang::TIntermediate& stage, const HlslSource& source, int sourceLines);
+// The errors of a compiled stage of text `text` that the front end let
+// pass: X3025 at each place it writes a parameter through an `out` or `inout`
+// argument or an intrinsic's output, and where a constructor's target names
+// no variable; X3014 where a constructor within one has variables that do not
+// add up to it.
+std::string WriteErrors(glslang::TIntermediate& stage, const HlslSource& source, int sourceLines,
+                        std::string_view text);
 
 // The warnings of a compiled stage: X3206 at each place a vector is cut short.
 std::string TruncationWarnings(glslang::TIntermediate& stage, const HlslSource& source, int sourceLines);

@@ -502,11 +502,14 @@ TEST(FxShaderForms, AConstructorsTargetIsRefusedAlikeForAStateAndInAShader)
     } cases[] = {
         {"float2 a; float b; float4(a, b) = 1;",
          "e.fx(1,32): error X3014: the variables 'float4(...) =' names do not take its components one for one\n"},
-        {"float a, b, c; float4(float2(a, b), c, a) = 1;",
-         "e.fx(1,35): error X3025: 'float4(...) =' names 'float2(...)', which is no variable: only variables take "
-         "its components\n"},
+        {"float2 a; float b, c; float4(float2(a, b), c) = 1;", "e.fx(1,42): error X3014: the variables 'float4(...) "
+                                                              "=' names do not take its components one for one\n"},
+        {"float a, b; float3(a, abs(b), b) = 1;", "e.fx(1,35): error X3025: 'float3(...) =' names 'abs(...)', which "
+                                                  "is no variable: only variables take its components\n"},
         {"float a, b; float3(a, float3(a, b, b).x, b) = 1;", "e.fx(1,35): error X3025: 'float3(...) =' names "
                                                              "'float3(...)', which is no variable"},
+        {"float a; int b; int2(b, a) = 1;", "e.fx(1,37): error X3025: 'int2(...) =' names 'a', which is no int "
+                                            "variable: only variables of its base take its components\n"},
     };
     for (const auto& c : cases) {
         const std::string function = std::string("float F() { ") + c.statement + " return 1; }\n";
