@@ -221,8 +221,11 @@ public:
         auto operator<=>(const Found&) const = default;
     };
     std::vector<Found> found;
-    // The calls of constructor targets' helpers, each with its arguments that are no variables.
-    std::vector<std::pair<const glslang::TIntermAggregate*, std::vector<size_t>>> targets;
+    // The calls of constructor targets' helpers, each with its arguments
+    // that are no variables of the type's base: each with whether it is a
+    // variable of another base, as far as the front end tells (a cast, as
+    // written, is none).
+    std::vector<std::pair<const glslang::TIntermAggregate*, std::vector<std::pair<size_t, bool>>>> targets;
 
     bool visitBinary(glslang::TVisit, glslang::TIntermBinary* node) override
     {
@@ -256,10 +259,9 @@ public:
             const glslang::TIntermTyped& base = Base(*argument);
             if (WritesParameter(*argument)) {
                 found.push_back({argument->getLoc().line, argument->getLoc().column});
-            } else if (!target.empty() && converted && base.getAsSymbolNode()) {
-                found.push_back({argument->getLoc().line, argument->getLoc().column, Kind::OtherBase, target});
-            } else if (!target.empty() && !base.getAsSymbolNode()) {
-                targets.back().second.push_back(k); // placed as written, where the text has it
+            } else if (!target.empty() && (converted || !base.getAsSymbolNode())) {
+                // Placed and named as written, where the text has it.
+                targets.back().second.emplace_back(k, converted && base.getAsSymbolNode());
             }
         }
         return true;
@@ -385,18 +387,21 @@ void TargetCalls(ForbiddenWrites& writes, std::string_view text)
             if (components != mark.size || size_t{mark.first} + mark.count >= arguments.size())
                 found(mark.at, ForbiddenWrites::Kind::Size, target, "");
         }
-        for (size_t k : notVariables) {
+        for (const auto& [k, variable] : notVariables) {
             if (k >= call.arguments.size())
                 continue;
-            // A constructor or call by its name.
+            // A constructor or call by its name, a variable by its own.
             const size_t at = call.arguments[k];
             size_t end = at;
             while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '_'))
                 ++end;
             const size_t open = text.find_first_not_of(" \t", end);
-            found(at, ForbiddenWrites::Kind::NotVariable, target,
-                  end > at && open < text.size() && text[open] == '(' ? std::string(text.substr(at, end - at)) + "(...)"
-                                                                      : "");
+            const std::string name(text.substr(at, end - at));
+            if (end > at && open < text.size() && text[open] == '(')
+                found(at, ForbiddenWrites::Kind::NotVariable, target, name + "(...)");
+            else
+                found(at, variable ? ForbiddenWrites::Kind::OtherBase : ForbiddenWrites::Kind::NotVariable, target,
+                      variable ? name : "");
         }
     }
 }
@@ -418,31 +423,32 @@ std::string WriteErrors(glslang::TIntermediate& stage, const HlslSource& source,
         if (write.line < 1 || write.line > sourceLines)
             continue;
         const HlslSource::Origin origin = source.Locate(write.line);
-        if (write.kind == ForbiddenWrites::Kind::Size || write.kind == ForbiddenWrites::Kind::NotVariable) {
-            const bool size = write.kind == ForbiddenWrites::Kind::Size;
-            errors += FormatEffectError(source.FileOf(origin), origin.line, write.column,
-                                        size ? kTargetSizeCode : kTargetNotVariableCode,
-                                        size ? TargetSizeText(write.target)
-                                             : TargetNotVariableText(write.target, write.named));
-            continue;
+        switch (write.kind) {
+        case ForbiddenWrites::Kind::Parameter: {
+            // At the variable, which the front end places at its last member or element.
+            const std::vector<Token> tokens = Tokenize(source.LineText(write.line));
+            size_t end = 0;
+            while (end < tokens.size() && tokens[end].column < write.column)
+                ++end;
+            end += end < tokens.size() && tokens[end].kind == TokenKind::Identifier ? 1 : 0;
+            while (end < tokens.size() && (tokens[end].Is('[') || (tokens[end].Is('.') && end + 1 < tokens.size())))
+                end = tokens[end].Is('[') ? MatchingBracket(tokens, end) + 1 : end + 2;
+            errors += FormatEffectError(source.FileOf(origin), origin.line, WrittenColumn(tokens, end, write.column),
+                                        kGlobalWriteCode, std::string(kGlobalWriteText));
+            break;
         }
-        // At the variable, which the front end places at its last member or element.
-        const std::vector<Token> tokens = Tokenize(source.LineText(write.line));
-        size_t end = 0;
-        while (end < tokens.size() && tokens[end].column < write.column)
-            ++end;
-        end += end < tokens.size() && tokens[end].kind == TokenKind::Identifier ? 1 : 0;
-        while (end < tokens.size() && (tokens[end].Is('[') || (tokens[end].Is('.') && end + 1 < tokens.size())))
-            end = tokens[end].Is('[') ? MatchingBracket(tokens, end) + 1 : end + 2;
-        const int column = WrittenColumn(tokens, end, write.column);
-        std::string_view variable;
-        for (const Token& t : tokens)
-            variable = t.column == column ? t.text : variable;
-        errors += write.kind == ForbiddenWrites::Kind::Parameter
-                      ? FormatEffectError(source.FileOf(origin), origin.line, column, kGlobalWriteCode,
-                                          std::string(kGlobalWriteText))
-                      : FormatEffectError(source.FileOf(origin), origin.line, column, kTargetNotVariableCode,
-                                          TargetBaseText(write.target, variable));
+        case ForbiddenWrites::Kind::Size:
+            errors += FormatEffectError(source.FileOf(origin), origin.line, write.column, kTargetSizeCode,
+                                        TargetSizeText(write.target));
+            break;
+        case ForbiddenWrites::Kind::NotVariable:
+        case ForbiddenWrites::Kind::OtherBase:
+            errors += FormatEffectError(source.FileOf(origin), origin.line, write.column, kTargetNotVariableCode,
+                                        write.kind == ForbiddenWrites::Kind::OtherBase
+                                            ? TargetBaseText(write.target, write.named)
+                                            : TargetNotVariableText(write.target, write.named));
+            break;
+        }
     }
     return errors;
 }
