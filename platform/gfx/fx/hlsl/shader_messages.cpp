@@ -373,8 +373,10 @@ void TargetCalls(ForbiddenWrites& writes, std::string_view text)
         const glslang::TSourceLoc& loc = node->getLoc();
         if (loc.line < 1 || static_cast<size_t>(loc.line) > lineStarts.size())
             continue;
-        const TargetCall call =
-            ReadTargetCall(text, text.find('(', lineStarts[static_cast<size_t>(loc.line - 1)] + size_t(loc.column - 1)));
+        const size_t open = text.find('(', lineStarts[static_cast<size_t>(loc.line - 1)] + size_t(loc.column - 1));
+        if (open == std::string_view::npos)
+            continue;
+        const TargetCall call = ReadTargetCall(text, open);
         const glslang::TIntermSequence& arguments = node->getSequence();
         const std::string_view name = node->getName().c_str();
         const std::string target = ConstructorTargetType(name.substr(0, name.find('(')));
@@ -395,9 +397,9 @@ void TargetCalls(ForbiddenWrites& writes, std::string_view text)
             size_t end = at;
             while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '_'))
                 ++end;
-            const size_t open = text.find_first_not_of(" \t", end);
+            const size_t after = text.find_first_not_of(" \t", end);
             const std::string name(text.substr(at, end - at));
-            if (end > at && open < text.size() && text[open] == '(')
+            if (end > at && after < text.size() && text[after] == '(')
                 found(at, ForbiddenWrites::Kind::NotVariable, target, name + "(...)");
             else
                 found(at, variable ? ForbiddenWrites::Kind::OtherBase : ForbiddenWrites::Kind::NotVariable, target,
