@@ -219,8 +219,9 @@ TEST(FxHlslSource, NestingDeepOrRepeatedCostsInProportionToItsLength)
 {
     // Four times as deep or as long, at most 4.5 times the steps: a function
     // that loses its texture parameter called within its own arguments, casts
-    // to array types one within the other, and what may be constructors'
-    // targets until a value runs on to a ')' rather than a ';'.
+    // to array types one within the other, what may be constructors'
+    // targets until a value runs on to a ')' rather than a ';', and
+    // constructors within a target.
     struct Shape {
         const char* name;
         std::string (*effect)(size_t depth);
@@ -244,6 +245,12 @@ TEST(FxHlslSource, NestingDeepOrRepeatedCostsInProportionToItsLength)
                     "); float4(a) = 2; }\n";
          },
          "float4(a) = 2"},
+        {"constructors within a target",
+         [](size_t depth) {
+             return "float4 PS() : COLOR { float4 a; " + Repeated("float4(", depth) + "a" + Repeated(")", depth) +
+                    " = 1; return a; }\n";
+         },
+         "float4(float4("},
     };
     for (const Shape& shape : shapes) {
         std::vector<uint64_t> steps;
