@@ -136,6 +136,13 @@ bool ExpressionBuilder::Emit(const Expression::Instruction& in, const Token& at,
         stack_.resize(stack_.size() - n);
         return Push(std::move(value), at, notANumber);
     }
+    // A constant that is not a number is refused wherever it stands, not
+    // only where the whole value folds: beside a parameter it would be kept
+    // for every evaluation.
+    for (size_t k = stack_.size() - n; k < stack_.size(); ++k)
+        if (stack_[k].constant != kNotConstant &&
+            HasNaN(program_.constants_[program_.code_[stack_[k].constant].a]))
+            return NotANumber(stack_[k].notANumber, at);
     program_.code_.push_back(in);
     stack_.resize(stack_.size() - n);
     if (ExpressionTyping::Gives(in.op))
@@ -169,6 +176,16 @@ uint32_t ExpressionBuilder::NotANumberOrigin(const Expression::Instruction& in, 
     }
     origins_.push_back({at.line, at.column, at.file, 3025, text});
     return static_cast<uint32_t>(origins_.size() - 1);
+}
+
+bool ExpressionBuilder::NotANumber(uint32_t origin, const Token& at)
+{
+    if (origin == kNone)
+        return Fail(at, 3025, "the value is not a number");
+    const ExpressionError& made = origins_[origin];
+    if (error_.code == 0)
+        error_ = {made.line, made.column, made.file, 3025, "the value is not a number: " + made.text};
+    return false;
 }
 
 // What the platform's compiler refuses in a constant: an integer

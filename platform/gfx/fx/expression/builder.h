@@ -13,7 +13,8 @@
 // the effect's budget of expression work, before any memory is taken for
 // its value. The first failure is kept, at the token it was found at; so is
 // the operation that first made a value that is not a number, for the
-// message that refuses such a value.
+// message that refuses such a value: where the whole value folds, or where
+// a value of parameters takes it.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -117,6 +118,9 @@ private:
     bool Remember(uint32_t slot, const Token& at);
     bool LoadState(const Slot& state, const Token& at);
     bool FoldCheck(const Expression::Instruction& in, const double* const* values, const Token& at);
+    // Refuses a constant that is not a number, made where `origin` says (or
+    // at `at` where nothing says); always false.
+    bool NotANumber(uint32_t origin, const Token& at);
     void DropConstants(uint32_t n);
     bool Push(ExpressionValue value, const Token& at, uint32_t notANumber);
     // What made a NaN of the folded `in` whose inputs held none.

@@ -16,6 +16,7 @@
 
 #include "platform/gfx/fx/expression/compiler.h"
 #include "platform/gfx/fx/expression/operators.h"
+#include "platform/gfx/fx/syntax/constructor_target.h"
 #include "platform/gfx/fx/syntax/hlsl_modifiers.h"
 
 namespace gfx::expr {
@@ -602,15 +603,65 @@ bool ExpressionCompiler::ConstructorTarget()
     Next(); // '('
     std::vector<Target> targets;
     uint64_t components = 0;
+    // The constructors within it still open: each with its size and the
+    // components before it.
+    struct Open {
+        Token name;
+        uint32_t size = 0;
+        uint64_t before = 0;
+    };
+    std::vector<Open> open;
+    // What the shaders refuse of it too, first in the text: refused once its
+    // size is known, as they refuse it.
+    Token refusedAt;
+    int refusedCode = 0;
+    std::string refusedText;
+    const auto refuse = [&](const Token& t, int code, std::string text) {
+        if (refusedCode != 0 && (refusedAt.line < t.line || (refusedAt.line == t.line && refusedAt.column < t.column)))
+            return;
+        refusedAt = t;
+        refusedCode = code;
+        refusedText = std::move(text);
+    };
     for (;;) {
         const Token name = Peek();
-        Target target;
-        if (!LocalTarget(name, target))
-            return false;
-        if (!target.part.IsVector())
-            return NotConstant(name, "'" + std::string(name.text) + "' is no vector or scalar to take components");
-        components += target.part.Components();
-        targets.push_back(std::move(target));
+        uint32_t size = 0;
+        if (NestedTarget(name, Peek(1), size)) {
+            open.push_back({name, size, components});
+            Next();
+            Next();
+            continue;
+        }
+        if (name.kind == TokenKind::Identifier && IsSymbol(Peek(1), '(')) {
+            if (!Assignment())
+                return false;
+            components += builder_.Top().Components();
+            if (!builder_.Emit({Op::Pop, 0, 0}, name))
+                return false;
+            refuse(name, kTargetNotVariableCode, TargetNotVariableText(type.text, std::string(name.text) + "(...)"));
+        } else {
+            Target target;
+            if (!LocalTarget(name, target))
+                return false;
+            if (!target.part.IsVector())
+                return NotConstant(name, "'" + std::string(name.text) + "' is no vector or scalar to take components");
+            // The shaders write a variable of another base through a copy.
+            if (target.part.base != shape.base)
+                refuse(name, kTargetNotVariableCode, TargetBaseText(type.text, name.text));
+            components += target.part.Components();
+            targets.push_back(std::move(target));
+        }
+        for (; !open.empty() && IsSymbol(Peek(), ')'); open.pop_back()) {
+            Next();
+            const Open& o = open.back();
+            if (!IsSymbol(Peek(), ',') && !IsSymbol(Peek(), ')')) {
+                // Only a part of it is the argument (`float2(a, b).x`): no variable.
+                refuse(o.name, kTargetNotVariableCode, TargetNotVariableText(type.text, std::string(o.name.text) + "(...)"));
+                return Fail(refusedAt, refusedCode, refusedText);
+            }
+            if (components - o.before != o.size)
+                refuse(o.name, kTargetSizeCode, TargetSizeText(type.text));
+        }
         if (!IsSymbol(Peek(), ','))
             break;
         Next();
@@ -622,8 +673,9 @@ bool ExpressionCompiler::ConstructorTarget()
         return Unexpected(at);
     Next();
     if (components != shape.Components())
-        return Fail(type, 3014, "'" + ShapeName(shape) + "' has " + std::to_string(shape.Components()) +
-                                    " components, its targets " + std::to_string(components));
+        return Fail(type, kTargetSizeCode, TargetSizeText(type.text));
+    if (refusedCode != 0)
+        return Fail(refusedAt, refusedCode, refusedText);
     uint32_t value = 0;
     if (!Assignment() || !builder_.ConvertTo(shape, at, false) || !builder_.StoreNew(shape, at, value))
         return false;

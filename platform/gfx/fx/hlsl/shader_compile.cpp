@@ -119,6 +119,11 @@ bool CompileStage(const HlslSource& source, const StageSource& job, const std::s
         messages += Translate(program.getInfoLog(), source, sourceLines, job.blame);
         return false;
     }
+    const std::string refused = WriteErrors(*program.getIntermediate(language), source, sourceLines, text);
+    if (!refused.empty()) {
+        messages += refused;
+        return false;
+    }
     messages += TruncationWarnings(*program.getIntermediate(language), source, sourceLines);
     spirv.clear();
     glslang::SpvOptions options;

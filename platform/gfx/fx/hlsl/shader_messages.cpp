@@ -3,6 +3,7 @@
 #include "platform/gfx/fx/hlsl/shader_messages.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <sstream>
 #include <unordered_map>
@@ -11,12 +12,19 @@
 
 #include "platform/gfx/fx/hlsl/constructor_targets.h"
 #include "platform/gfx/fx/hlsl/vector_arguments.h"
+#include "platform/gfx/fx/syntax/constructor_target.h"
 #include "platform/gfx/fx/syntax/effect_message.h"
 #include "platform/gfx/fx/syntax/effect_tokens.h"
+#include "platform/window/close_check.h"
 
 namespace gfx {
 
 namespace {
+
+// A write to a global that is not static, however it is written.
+constexpr int kGlobalWriteCode = 3025;
+constexpr std::string_view kGlobalWriteText =
+    "global variables are implicitly constant, enable compatibility mode to allow modification";
 
 struct CompileError {
     int line = 0; // of the stage's text
@@ -24,6 +32,29 @@ struct CompileError {
     int code = 3000;
     std::string text;
 };
+
+// The column of the variable whose members and elements end before token
+// `end`, or `otherwise` where none does.
+int WrittenColumn(const std::vector<Token>& tokens, size_t end, int otherwise)
+{
+    size_t k = end;
+    while (k > 0 && k <= tokens.size()) {
+        --k;
+        if (tokens[k].Is(']')) {
+            for (int depth = 1; k > 0 && depth > 0;) {
+                --k;
+                depth += tokens[k].Is(']') ? 1 : tokens[k].Is('[') ? -1 : 0;
+            }
+            continue;
+        }
+        if (tokens[k].kind != TokenKind::Identifier)
+            break;
+        if (k < 2 || !tokens[k - 1].Is('.'))
+            return tokens[k].column;
+        --k; // the '.' before a member
+    }
+    return otherwise;
+}
 
 // The shader compiler's words where they name nothing, or name its own
 // insides, in the platform compiler's: what went wrong, and at what.
@@ -52,8 +83,8 @@ void InPlatformWords(CompileError& e, const HlslSource& source)
             if (tokens[i].text == name)
                 e.column = tokens[i].column;
     } else if (e.text.find("l-value required \"$Global\"") != std::string::npos) {
-        e.code = 3025;
-        e.text = "global variables are implicitly constant, enable compatibility mode to allow modification";
+        e.code = kGlobalWriteCode;
+        e.text = kGlobalWriteText;
         // At the variable written: what stands before the last assignment
         // ('=', or '++' and '--') up to the column, through its members and
         // elements.
@@ -64,24 +95,7 @@ void InPlatformWords(CompileError& e, const HlslSource& source)
         while (op > 0 && op < tokens.size() && tokens[op - 1].kind == TokenKind::Symbol &&
                !tokens[op - 1].Is(']') && !tokens[op - 1].Is(')'))
             --op; // the operator's first part: "+=", "<<=", "++"
-        size_t k = op;
-        while (k > 0 && k < tokens.size()) {
-            --k;
-            if (tokens[k].Is(']')) {
-                for (int depth = 1; k > 0 && depth > 0;) {
-                    --k;
-                    depth += tokens[k].Is(']') ? 1 : tokens[k].Is('[') ? -1 : 0;
-                }
-                continue;
-            }
-            if (tokens[k].kind != TokenKind::Identifier)
-                break;
-            if (k < 2 || !tokens[k - 1].Is('.')) {
-                e.column = tokens[k].column;
-                break;
-            }
-            --k; // the '.' before a member
-        }
+        e.column = WrittenColumn(tokens, op, e.column);
     } else if (e.text.starts_with(kNoName) && e.text.substr(kNoName.size()).starts_with(kNoReturn)) {
         const std::string function = e.text.substr(kNoName.size() + kNoReturn.size());
         e.code = 3080;
@@ -99,8 +113,8 @@ void InPlatformWords(CompileError& e, const HlslSource& source)
         }
     } else if (!target.empty()) {
         // A constructor's target, rewritten as a call of its helper: at the type's name.
-        e.code = 3014;
-        e.text = "the variables '" + target + "(...) =' names do not take its components one for one";
+        e.code = kTargetSizeCode;
+        e.text = TargetSizeText(target);
         for (const Token& t : tokens)
             if (t.text.size() == target.size() && ConstructorTargetType(t.text) == target && t.column <= e.column)
                 e.column = t.column;
@@ -190,6 +204,91 @@ private:
     std::unordered_map<std::string, std::vector<bool>> overloads_; // by mangled name
 };
 
+// The places a stage writes what no statement may: a parameter (a variable
+// of the uniform block) through an `out` or `inout` argument or an
+// intrinsic's output, which the front end lets pass where an assignment
+// would be refused; and, through a constructor's target, a value that is no
+// variable, whose components the front end would drop.
+class ForbiddenWrites : public glslang::TIntermTraverser {
+public:
+    enum class Kind { Parameter, NotVariable, OtherBase, Size };
+    struct Found {
+        int line = 0;
+        int column = 0;
+        Kind kind = Kind::Parameter;
+        std::string target; // the constructor target's type, but for a parameter
+        std::string named;  // the call or constructor that is no variable, or ""
+        auto operator<=>(const Found&) const = default;
+    };
+    std::vector<Found> found;
+    // The calls of constructor targets' helpers, each with its arguments
+    // that are no variables of the type's base: each with whether it is a
+    // variable of another base, as far as the front end tells (a cast, as
+    // written, is none).
+    std::vector<std::pair<const glslang::TIntermAggregate*, std::vector<std::pair<size_t, bool>>>> targets;
+
+    bool visitBinary(glslang::TVisit, glslang::TIntermBinary* node) override
+    {
+        if (node->getOp() >= glslang::EOpAssign && node->getOp() <= glslang::EOpRightShiftAssign &&
+            WritesParameter(*node->getLeft()))
+            found.push_back({node->getLeft()->getLoc().line, node->getLeft()->getLoc().column});
+        return true;
+    }
+
+    bool visitAggregate(glslang::TVisit, glslang::TIntermAggregate* node) override
+    {
+        if (node->getOp() != glslang::EOpFunctionCall)
+            return true;
+        const std::string_view name = node->getName().c_str();
+        const std::string target = ConstructorTargetType(name.substr(0, name.find('(')));
+        if (!target.empty())
+            targets.push_back({node, {}});
+        const glslang::TQualifierList& qualifiers = node->getQualifierList();
+        const glslang::TIntermSequence& arguments = node->getSequence();
+        for (size_t k = 0; k < qualifiers.size() && k < arguments.size(); ++k) {
+            const glslang::TIntermTyped* argument = arguments[k]->getAsTyped();
+            if (!argument || (qualifiers[k] != glslang::EvqOut && qualifiers[k] != glslang::EvqInOut))
+                continue;
+            // A variable of another type is converted on its way in, and a
+            // copy takes what the function writes.
+            const glslang::TIntermUnary* conversion = argument->getAsUnaryNode();
+            const bool converted = conversion && conversion->getOp() >= glslang::EOpConvInt8ToBool &&
+                                   conversion->getOp() <= glslang::EOpConvUvec2ToAccStruct;
+            if (converted)
+                argument = conversion->getOperand();
+            const glslang::TIntermTyped& base = Base(*argument);
+            if (WritesParameter(*argument)) {
+                found.push_back({argument->getLoc().line, argument->getLoc().column});
+            } else if (!target.empty() && (converted || !base.getAsSymbolNode())) {
+                // Placed and named as written, where the text has it.
+                targets.back().second.emplace_back(k, converted && base.getAsSymbolNode());
+            }
+        }
+        return true;
+    }
+
+private:
+    // What a value's elements, members and components are of.
+    static const glslang::TIntermTyped& Base(const glslang::TIntermTyped& value)
+    {
+        const glslang::TIntermTyped* at = &value;
+        for (const glslang::TIntermBinary* part = at->getAsBinaryNode();
+             part && (part->getOp() == glslang::EOpIndexDirect || part->getOp() == glslang::EOpIndexIndirect ||
+                      part->getOp() == glslang::EOpIndexDirectStruct || part->getOp() == glslang::EOpVectorSwizzle ||
+                      part->getOp() == glslang::EOpMatrixSwizzle);
+             part = at->getAsBinaryNode())
+            at = part->getLeft();
+        return *at;
+    }
+
+    static bool WritesParameter(const glslang::TIntermTyped& target)
+    {
+        const glslang::TIntermSymbol* base = Base(target).getAsSymbolNode();
+        return base && base->getQualifier().storage == glslang::EvqUniform &&
+               base->getBasicType() == glslang::EbtBlock;
+    }
+};
+
 // Whether the value at `column` of `line` is converted as written: a cast
 // "(type)" stands before it, or it is a constructor "type(".
 bool WrittenConversion(std::string_view line, int column)
@@ -251,6 +350,109 @@ std::string Translate(const std::string& log, const HlslSource& source, int sour
     if (out.empty())
         out = FormatEffectError(source.FileOf(blame), blame.line, 1, 3000, "shader compilation failed");
     return out;
+}
+
+namespace {
+
+// What the text of each call of a constructor target's helper says: where
+// a constructor within it has variables whose components do not add up to
+// its size (the front end, given its variables among the others, knows
+// nothing of it), and what an argument that is no variable is as written.
+void TargetCalls(ForbiddenWrites& writes, std::string_view text)
+{
+    std::vector<size_t> lineStarts{0};
+    for (size_t at = text.find('\n'); !writes.targets.empty() && at != std::string_view::npos;
+         at = text.find('\n', at + 1))
+        lineStarts.push_back(at + 1);
+    platform::CountSteps(text.size());
+    const auto found = [&](size_t at, ForbiddenWrites::Kind kind, const std::string& target, std::string named) {
+        const size_t line = size_t(std::upper_bound(lineStarts.begin(), lineStarts.end(), at) - lineStarts.begin());
+        writes.found.push_back({int(line), int(at - lineStarts[line - 1]) + 1, kind, target, std::move(named)});
+    };
+    for (const auto& [node, notVariables] : writes.targets) {
+        const glslang::TSourceLoc& loc = node->getLoc();
+        if (loc.line < 1 || static_cast<size_t>(loc.line) > lineStarts.size())
+            continue;
+        const size_t open = text.find('(', lineStarts[static_cast<size_t>(loc.line - 1)] + size_t(loc.column - 1));
+        if (open == std::string_view::npos)
+            continue;
+        const TargetCall call = ReadTargetCall(text, open);
+        const glslang::TIntermSequence& arguments = node->getSequence();
+        const std::string_view name = node->getName().c_str();
+        const std::string target = ConstructorTargetType(name.substr(0, name.find('(')));
+        for (const NestedTargetMark& mark : call.marks) {
+            uint32_t components = 0;
+            for (size_t k = mark.first; k < size_t{mark.first} + mark.count && k + 1 < arguments.size(); ++k) {
+                const glslang::TType& type = arguments[k]->getAsTyped()->getType();
+                components += type.isScalar() ? 1 : type.isVector() ? uint32_t(type.getVectorSize()) : 5;
+            }
+            if (components != mark.size || size_t{mark.first} + mark.count >= arguments.size())
+                found(mark.at, ForbiddenWrites::Kind::Size, target, "");
+        }
+        for (const auto& [k, variable] : notVariables) {
+            if (k >= call.arguments.size())
+                continue;
+            // A constructor or call by its name, a variable by its own.
+            const size_t at = call.arguments[k];
+            size_t end = at;
+            while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '_'))
+                ++end;
+            const size_t after = text.find_first_not_of(" \t", end);
+            const std::string name(text.substr(at, end - at));
+            if (end > at && after < text.size() && text[after] == '(')
+                found(at, ForbiddenWrites::Kind::NotVariable, target, name + "(...)");
+            else
+                found(at, variable ? ForbiddenWrites::Kind::OtherBase : ForbiddenWrites::Kind::NotVariable, target,
+                      variable ? name : "");
+        }
+    }
+}
+
+} // namespace
+
+std::string WriteErrors(glslang::TIntermediate& stage, const HlslSource& source, int sourceLines,
+                        std::string_view text)
+{
+    ForbiddenWrites writes;
+    if (auto* root = stage.getTreeRoot())
+        root->traverse(&writes);
+    TargetCalls(writes, text);
+    std::sort(writes.found.begin(), writes.found.end());
+    const auto samePlace = [](const auto& a, const auto& b) { return a.line == b.line && a.column == b.column; };
+    writes.found.erase(std::unique(writes.found.begin(), writes.found.end(), samePlace), writes.found.end());
+    std::string errors;
+    for (const ForbiddenWrites::Found& write : writes.found) {
+        if (write.line < 1 || write.line > sourceLines)
+            continue;
+        const HlslSource::Origin origin = source.Locate(write.line);
+        switch (write.kind) {
+        case ForbiddenWrites::Kind::Parameter: {
+            // At the variable, which the front end places at its last member or element.
+            const std::vector<Token> tokens = Tokenize(source.LineText(write.line));
+            size_t end = 0;
+            while (end < tokens.size() && tokens[end].column < write.column)
+                ++end;
+            end += end < tokens.size() && tokens[end].kind == TokenKind::Identifier ? 1 : 0;
+            while (end < tokens.size() && (tokens[end].Is('[') || (tokens[end].Is('.') && end + 1 < tokens.size())))
+                end = tokens[end].Is('[') ? MatchingBracket(tokens, end) + 1 : end + 2;
+            errors += FormatEffectError(source.FileOf(origin), origin.line, WrittenColumn(tokens, end, write.column),
+                                        kGlobalWriteCode, std::string(kGlobalWriteText));
+            break;
+        }
+        case ForbiddenWrites::Kind::Size:
+            errors += FormatEffectError(source.FileOf(origin), origin.line, write.column, kTargetSizeCode,
+                                        TargetSizeText(write.target));
+            break;
+        case ForbiddenWrites::Kind::NotVariable:
+        case ForbiddenWrites::Kind::OtherBase:
+            errors += FormatEffectError(source.FileOf(origin), origin.line, write.column, kTargetNotVariableCode,
+                                        write.kind == ForbiddenWrites::Kind::OtherBase
+                                            ? TargetBaseText(write.target, write.named)
+                                            : TargetNotVariableText(write.target, write.named));
+            break;
+        }
+    }
+    return errors;
 }
 
 std::string TruncationWarnings(glslang::TIntermediate& stage, const HlslSource& source, int sourceLines)

@@ -1,8 +1,9 @@
 #pragma once
 // The shader compiler's messages in the platform compiler's words: each error
 // of glslang's log at the author's file, line and column, with the platform's
-// code where it has one, and its warning X3206 where a vector is cut short by
-// nothing the author wrote. For the compiling child (shader_compile.cpp).
+// code where it has one, the writes it lets pass that the platform refuses,
+// and its warning X3206 where a vector is cut short by nothing the author
+// wrote. For the compiling child (shader_compile.cpp).
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,14 @@ inline constexpr std::string_view kNoMatchingFunction = "no matching overloaded 
 // what lies past them (the generated entry point) is blamed on `blame`.
 std::string Translate(const std::string& log, const HlslSource& source, int sourceLines,
                       const HlslSource::Origin& blame);
+
+// The errors of a compiled stage of text `text` that the front end let
+// pass: X3025 at each place it writes a parameter through an `out` or `inout`
+// argument or an intrinsic's output, and where a constructor's target names
+// no variable; X3014 where a constructor within one has variables that do not
+// add up to it.
+std::string WriteErrors(glslang::TIntermediate& stage, const HlslSource& source, int sourceLines,
+                        std::string_view text);
 
 // The warnings of a compiled stage: X3206 at each place a vector is cut short.
 std::string TruncationWarnings(glslang::TIntermediate& stage, const HlslSource& source, int sourceLines);

@@ -207,12 +207,27 @@ float4 Steps(float2 texCoord : TEXCOORD0) : COLOR
     return float4(dxSize.x / 4 + dx.y + dy.x, dx.x * 16, rest.y / 8 + dxSize.y, 1) * first * 4 * rest.z;
 }
 PASS(steps, Steps)
+float4 Nested(float2 uv : TEXCOORD0) : COLOR
+{
+    float a, b, c, d, f;
+    float2 e;
+    float4(float3(float2(a, b), c), d) = float4(uv, 1 - uv.x, 0.5);
+    float3(f, float2(e)) = float3(d, uv.yx);
+    return float4(a, (b + e.x) / 2, c * f * 2, 1);
+}
+PASS(nested, Nested)
 )");
     if (HasFatalFailure())
         return;
     // Over a pixel the coordinates step by a 32nd: the sizes by 3 across, 2 down.
     DrawWhole("steps");
     ExpectEveryPixel([](uint32_t, uint32_t) { return gfx_test::Argb(0.75, 0.5, 0.25); });
+    // Constructors within the target take their variables in place.
+    DrawWhole("nested");
+    ExpectEveryPixel([](uint32_t x, uint32_t y) {
+        const double u = (x + 0.5) / kWidth, v = (y + 0.5) / kHeight;
+        return gfx_test::Argb(u, v, 1 - u);
+    });
 }
 
 } // namespace

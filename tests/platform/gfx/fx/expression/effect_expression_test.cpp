@@ -60,6 +60,8 @@ public:
         functions_["split"] =
             "float split(float4 v) { float2 a, b; float4(a, b) = v * 2; float c; float3 d; float4(c, d.zyx) = v.wzyx;"
             " return a.y + b.x * 10 + c * 100 + d.x * 1000; }";
+        functions_["nestedSplit"] = "float nestedSplit(float4 v) { float a, b; float2 c;"
+                                    " float4(float3(a, float2(b, c.x)), c.y) = v; return a + b * 10 + c.x * 100 + c.y * 1000; }";
         functions_["onParameter"] = "float onParameter(float x) { if (x > 0) return 1; return 2; }";
         // Ways chosen by a parameter: locals of every shape, nested ways, returns among them.
         functions_["lightView"] =
@@ -472,6 +474,7 @@ TEST(EffectExpression, RefusalsNameWhatAndWhere)
         {"int2(1, 2) / int2(1, 0)", "X4010"},
         {"0.0 / 0.0", "3025: the value is not a number"},
         {"1.0 % 0", "3025: the value is not a number"},
+        {"sqrt(-1) * U.x", "1,1 X3025: the value is not a number: sqrt(-1)"},
         {"Nothing + 1", "1,1 X3004: undeclared identifier 'Nothing'"},
         {"sqrt", "'sqrt' is an intrinsic function"},
         {"pow(2)", "'pow' takes 2 arguments, 1 given"},
@@ -669,6 +672,7 @@ TEST(EffectExpression, FunctionsComputeTheirStatements)
         {"depth(15)", "float", {15}}, // sixteen calls deep
         {"twice(float3(3, 4, 5)) + scaled(2, U.xy)", "float", {6 + 2 * 0.5}}, // a vector for a scalar: its first
         {"split(float4(1, 2, 3, 4))", "float", {4 + 60 + 400 + 1000}},
+        {"nestedSplit(float4(1, 2, 3, 4))", "float", {4321}},
     };
     ExpectValues(cases);
 

@@ -215,11 +215,13 @@ TEST(FxHlslSource, OneDeclarationOfManyModifiersAndNamesCostsInProportionToItsLe
     EXPECT_LE(steps[1] * 2, steps[0] * 9) << steps[0] << " then " << steps[1];
 }
 
-TEST(FxHlslSource, NestingDeepCostsInProportionToItsLength)
+TEST(FxHlslSource, NestingDeepOrRepeatedCostsInProportionToItsLength)
 {
-    // Four times as deep, at most 4.5 times the steps: a function that loses
-    // its texture parameter called within its own arguments, and casts to
-    // array types one within the other.
+    // Four times as deep or as long, at most 4.5 times the steps: a function
+    // that loses its texture parameter called within its own arguments, casts
+    // to array types one within the other, what may be constructors'
+    // targets until a value runs on to a ')' rather than a ';', and
+    // constructors within a target.
     struct Shape {
         const char* name;
         std::string (*effect)(size_t depth);
@@ -237,6 +239,18 @@ TEST(FxHlslSource, NestingDeepCostsInProportionToItsLength)
                     "x; return a[0]; }\n";
          },
          "(int[1])"},
+        {"targets",
+         [](size_t depth) {
+             return "float4 PS() : COLOR { float4 a = 1; return (" + Repeated("float4(a)=(a) ", depth) +
+                    "); float4(a) = 2; }\n";
+         },
+         "float4(a) = 2"},
+        {"constructors within a target",
+         [](size_t depth) {
+             return "float4 PS() : COLOR { float4 a; " + Repeated("float4(", depth) + "a" + Repeated(")", depth) +
+                    " = 1; return a; }\n";
+         },
+         "float4(float4("},
     };
     for (const Shape& shape : shapes) {
         std::vector<uint64_t> steps;
@@ -422,6 +436,14 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
          "float4 PS(float4 v[2 * N] : TEXCOORD2) : COLOR { return v[0] + v[1]; }\n"
          "technique T { pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(); } }\n",
          ""},
+        {"a parameter written through a constructor's target, an inout argument and an intrinsic's output",
+         "float G;\nfloat4 H[2];\nvoid Set(inout float v) { v = 1; }\n"
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR { float a; float4(a, H[1].x, a, G) = 1;\n"
+         "    Set(G); sincos(uv.x, a, H[0].y); return G; }\n" + pass,
+         "e.fx(4,63): error X3025: global variables are implicitly constant, enable compatibility mode to allow "
+         "modification\ne.fx(4,74): error X3025: global variables are implicitly constant, enable compatibility mode "
+         "to allow modification\ne.fx(5,9): error X3025: global variables are implicitly constant, enable "
+         "compatibility mode to allow modification\ne.fx(5,29): error X3025"},
         {"a write to a static global", "static float G;\nfloat4 PS(float2 uv : TEXCOORD0) : COLOR { G = uv.x; return G; }\n" + pass,
          ""},
         {"a function that never returns its value",
@@ -482,6 +504,40 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
             EXPECT_FALSE(compiled) << c.name;
             EXPECT_NE(messages.find(c.refused), std::string::npos) << c.name << ": " << messages;
             EXPECT_EQ(messages.find("''"), std::string::npos) << c.name << ": " << messages;
+        }
+    }
+}
+
+// A constructor's target that the platform's compiler refuses is refused in
+// the same words at the same place whether a shader reads its function or a
+// state's value does.
+TEST(FxShaderForms, AConstructorsTargetIsRefusedAlikeForAStateAndInAShader)
+{
+    const struct {
+        const char* statement;
+        std::string refused;
+    } cases[] = {
+        {"float2 a; float b; float4(a, b) = 1;",
+         "e.fx(1,32): error X3014: the variables 'float4(...) =' names do not take its components one for one\n"},
+        {"float2 a; float b, c; float4(float2(a, b), c) = 1;", "e.fx(1,42): error X3014: the variables 'float4(...) "
+                                                              "=' names do not take its components one for one\n"},
+        {"float a, b; float3(a, abs(b), b) = 1;", "e.fx(1,35): error X3025: 'float3(...) =' names 'abs(...)', which "
+                                                  "is no variable: only variables take its components\n"},
+        {"float a, b; float3(a, float3(a, b, b).x, b) = 1;", "e.fx(1,35): error X3025: 'float3(...) =' names "
+                                                             "'float3(...)', which is no variable"},
+        {"float a; int b; int2(b, a) = 1;", "e.fx(1,37): error X3025: 'int2(...) =' names 'a', which is no int "
+                                            "variable: only variables of its base take its components\n"},
+    };
+    for (const auto& c : cases) {
+        const std::string function = std::string("float F() { ") + c.statement + " return 1; }\n";
+        for (const std::string& use :
+             {std::string("technique T { pass p { FogDensity = F(); } }\n"),
+              std::string("float4 PS() : COLOR { return F(); }\n"
+                          "technique T { pass p { PixelShader = compile ps_2_0 PS(); } }\n")}) {
+            EffectDescription d;
+            std::string messages;
+            EXPECT_FALSE(CompileEffectSource(function + use, "e.fx", {}, {}, d, messages)) << c.statement;
+            EXPECT_EQ(messages.substr(0, c.refused.size()), c.refused) << use;
         }
     }
 }

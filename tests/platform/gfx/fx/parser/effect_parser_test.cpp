@@ -528,6 +528,11 @@ TEST(EffectParser, ValuesNeededNowRefuseWhatIsNotConstant)
         {"float a; float f(float x) { for (int i = 0; i < x; i++) {} return 2; }\n"
          "technique T { pass p { ZFunc = f(a); } }",
          "bad.fx(1,29): error X3025: 'f' has no constant value: the condition of its 'for' depends on a parameter"},
+        // Not a number beside a parameter, which would keep it for every begin.
+        {"float P; float F() { return sqrt(-1) * P; }\ntechnique T { pass p { FogDensity = F(); } }",
+         "bad.fx(1,29): error X3025: the value is not a number: sqrt(-1)"},
+        {"float P; technique T { pass p { FogDensity = P > 0 ? 1 : 0.0 / 0; } }",
+         "bad.fx(1,62): error X3025: the value is not a number: 0 / 0"},
     };
     for (const auto& [source, message] : cases) {
         const std::string messages = ParseError(source);
