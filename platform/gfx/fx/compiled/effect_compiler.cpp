@@ -5,7 +5,6 @@
 
 #include "platform/gfx/fx/compiled/compiled_effect_check.h"
 #include "platform/gfx/fx/syntax/effect_message.h"
-#include "platform/gfx/fx/syntax/effect_tokens.h"
 #include "platform/gfx/fx/parser/effect_parser.h"
 #include "platform/gfx/fx/hlsl/folded_statics.h"
 #include "platform/gfx/fx/compiled/pass_compiler.h"
@@ -20,18 +19,10 @@ bool Compile(std::string_view source, const std::string& fileName, const std::ve
 {
     // The bytes of the tokens of the effect's files as read: what sizes the
     // budget of its constant expressions, and so what its states' programs may
-    // come to, whatever its comments pad or its macros make of them.
-    size_t read = TokenBytes(source);
-    EffectFileReader counted;
-    if (reader)
-        counted = [&](const std::string& path, size_t limit, std::string& contents) {
-            const std::string why = reader(path, limit, contents);
-            if (why.empty())
-                read += TokenBytes(contents);
-            return why;
-        };
+    // come to, whatever its comments, skipped text or macros make of them.
+    size_t read = 0;
     std::string text;
-    if (!PreprocessEffect(source, fileName, defines, counted, text, messages))
+    if (!PreprocessEffect(source, fileName, defines, reader, text, messages, &read))
         return false;
     EffectDescription description;
     std::vector<FoldedInitializer> folded;
