@@ -30,13 +30,19 @@ bool Compile(std::string_view source, const std::string& fileName, const std::ve
     if (!ParseEffect(text, fileName, description, messages, read, &folded, &assigned))
         return false;
     // What every begin of a pass evaluates is held to what a compiled file may
-    // keep, whatever budget the source's size gave it.
-    if (const std::string why = CheckExpressionWork(description); !why.empty()) {
-        messages += FormatEffectError(fileName, 1, 1, 3000, why);
+    // keep, whatever budget the source's size gave it: before the shaders are
+    // compiled with the samplers the states name, then with those the
+    // programs read too.
+    const auto held = [&] {
+        const std::string why = CheckExpressionWork(description);
+        if (!why.empty())
+            messages += FormatEffectError(fileName, 1, 1, 3000, why);
+        return why.empty();
+    };
+    if (!held())
         return false;
-    }
     WriteFoldedInitializers(text, folded);
-    if (!CompileEffectShaders(text, fileName, description, messages, assigned))
+    if (!CompileEffectShaders(text, fileName, description, messages, assigned) || !held())
         return false;
     for (const EffectMacro& macro : defines)
         description.defines.push_back(macro.name);

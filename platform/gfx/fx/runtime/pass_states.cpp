@@ -312,11 +312,14 @@ void PassStates::SetSampler(Device& device, uint32_t sampler, uint32_t unit, con
         if (!commit || device.States().textures[unit] != texture)
             device.SetTexture(unit, texture);
     }
+    if (ready.applied != applied_) {
+        ready.applied = applied_;
+        for (size_t i = 0; i < p.samplerAssignments.size(); ++i)
+            ready.assignments[i].held = WordsOf(p.samplerAssignments[i], ready.assignments[i], values);
+    }
     for (size_t i = 0; i < p.samplerAssignments.size(); ++i) {
         const StateAssignment& a = p.samplerAssignments[i];
-        if (commit && a.source != Source::Expression)
-            continue;
-        if (!WordsOf(a, ready.assignments[i], values))
+        if ((commit && a.source != Source::Expression) || !ready.assignments[i].held)
             continue;
         const std::vector<uint32_t>& words = ready.assignments[i].words;
         uint32_t held = 0;
@@ -336,6 +339,7 @@ void PassStates::Apply(Device& device, size_t technique, size_t pass, const Pass
     // A commit that chose another program (its index changed) sets its samplers whole.
     const bool sameProgram = commit && &program == lastProgram_;
     lastProgram_ = &program;
+    ++applied_;
     for (size_t i = 0; i < p.assignments.size(); ++i) {
         Set(device, p.assignments[i], ready.assignments[i], values, commit, lights, &material, materialSet);
         if (i != ready.lastShader)

@@ -494,20 +494,23 @@ TEST(CompiledEffect, FactsTheCompilerCouldNotHaveWrittenAreRefusedInOneLine)
 // What a file keeps to evaluate at every begin of a pass, all together, may
 // take no more steps of work than the compiler's budget gives a text of its
 // bytes: a round past that and the file is refused in one line naming the
-// bound. The work is counted from the programs as they are read.
+// bound. The work is counted from the programs as they are read, a sampler's
+// once for each pass that names it however many of its states do.
 TEST(CompiledEffect, ExpressionsAreHeldToTheWorkTheirBytesAllow)
 {
     using D = gfx::EffectDescription;
     const D original = effect_test::Described(
         "float k = 1;\nsampler s = sampler_state { MipMapLodBias = (k); };\n"
         "float4 PA() : COLOR0 { return k; }\nPixelShader ps[2] = { compile ps_2_0 PA(), compile ps_2_0 PA() };\n"
-        "technique t { pass p { FogDensity = (k); PointSize = (k); } pass q { PixelShader = (ps[k]); } }\n");
+        "technique t { pass p { FogDensity = (k); PointSize = (k); Sampler[0] = (s); Sampler[1] = (s); }\n"
+        "            pass q { PixelShader = (ps[k]); Sampler[0] = (s); } }\n");
     // The expressions it keeps: a sampler's state, two of a pass, the index of a chosen shader.
     const auto kept = [](D& d) {
         std::vector<gfx::EffectPass>& passes = d.techniques[0].passes;
         return std::array{&d.parameters[1].samplerAssignments[0].expression, &passes[0].assignments[0].expression,
                           &passes[0].assignments[1].expression, &passes[1].pixelChoice.index};
     };
+    const uint64_t counted[] = {2, 1, 1, 1}; // the sampler's, for each pass that names it
     const struct {
         const char* what;
         std::vector<size_t> costly; // which of them read a local of `elements` float4x4s `rounds` times
@@ -516,7 +519,8 @@ TEST(CompiledEffect, ExpressionsAreHeldToTheWorkTheirBytesAllow)
     } cases[] = {
         {"a pass's state, as many rounds as the bound takes", {1}, 14, 4096, true},
         {"a round more", {1}, 15, 4096, false},
-        {"a sampler's state", {0}, 15, 4096, false},
+        {"a sampler's state, as many rounds as the bound takes counted twice", {0}, 6, 4096, true},
+        {"a round more", {0}, 7, 4096, false},
         {"the index of a chosen shader", {3}, 15, 4096, false},
         {"one of four that together go past it", {2}, 4, 4096, true},
         {"the four", {0, 1, 2, 3}, 4, 4096, false},
@@ -527,13 +531,14 @@ TEST(CompiledEffect, ExpressionsAreHeldToTheWorkTheirBytesAllow)
         for (size_t k : c.costly)
             *kept(d)[k] = fxtest::CostlyExpression(0, c.rounds, c.elements);
         uint64_t work = 0, bytes = 0;
-        for (const std::vector<uint8_t>* expression : kept(d)) {
+        for (size_t k = 0; k < kept(d).size(); ++k) {
+            const std::vector<uint8_t>& expression = *kept(d)[k];
             gfx::Expression program;
             size_t offset = 0;
             std::string why;
-            ASSERT_TRUE(gfx::Expression::Read(expression->data(), expression->size(), offset, program, why)) << why;
-            work += program.Work();
-            bytes += expression->size();
+            ASSERT_TRUE(gfx::Expression::Read(expression.data(), expression.size(), offset, program, why)) << why;
+            work += counted[k] * program.Work();
+            bytes += expression.size();
         }
         EXPECT_EQ(Refusal(d), c.read ? "" : "the effect's expressions would take " + std::to_string(work) +
                                                 " steps of work as its passes begin, over the bound of " +
@@ -545,10 +550,15 @@ TEST(CompiledEffect, ExpressionsAreHeldToTheWorkTheirBytesAllow)
     std::string pad;
     for (int i = 0; i < 8192; ++i)
         pad += "float p" + std::to_string(10000 + i) + ";";
-    EXPECT_NE(effect_test::CompileMessages(pad + "\nfloat k = 1;\n"
-                                                 "technique t { pass p { FogDensity = ((float4x4[65536])k)[0][0][0]; } }\n")
-                  .find("s.fx(1,1): error X3000: the effect's expressions would take "),
-              std::string::npos);
+    for (const std::string kept : {"technique t { pass p { FogDensity = ((float4x4[65536])k)[0][0][0]; } }\n",
+                                   // a sampler only a program reads
+                                   "sampler s = sampler_state { MipMapLodBias = ((float4x4[65536])k)[0][0][0]; };\n"
+                                   "float4 P(float2 t : TEXCOORD0) : COLOR0 { return tex2D(s, t); }\n"
+                                   "technique t { pass p { PixelShader = compile ps_2_0 P(); } }\n"})
+        EXPECT_NE(effect_test::CompileMessages(pad + "\nfloat k = 1;\n" + kept)
+                      .find("s.fx(1,1): error X3000: the effect's expressions would take "),
+                  std::string::npos)
+            << kept;
 }
 
 TEST(CompiledEffect, SamplersBoundByRegisterAreListedAsTheCompilerListsThem)
