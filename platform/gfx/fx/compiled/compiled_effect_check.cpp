@@ -4,6 +4,7 @@
 #include <cmath>
 #include <set>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "platform/gfx/fx/expression/effect_expression.h"
@@ -81,7 +82,11 @@ std::string CheckNames(const EffectDescription& d)
     auto shader = [](const EffectShader& s) {
         return Name(s.profile, true) && Name(s.entry, s.profile.empty()) && s.entry.empty() == s.profile.empty();
     };
-    auto program = [](const PassProgram& p) {
+    std::unordered_set<const PassProgram*> named; // programs passes share, each looked at once
+    auto program = [&named](const SharedProgram& shared) {
+        if (shared.Held() && !named.insert(shared.Held()).second)
+            return true;
+        const PassProgram& p = *shared;
         for (const UniformField& f : p.uniforms)
             if (!Name(f.name))
                 return false;
@@ -115,7 +120,7 @@ std::string CheckNames(const EffectDescription& d)
                 for (const EffectShader& e : c->elements)
                     sound = sound && shader(e);
             }
-            for (const PassProgram& p : pass.choicePrograms)
+            for (const SharedProgram& p : pass.choicePrograms)
                 sound = sound && program(p);
             if (!sound)
                 return "pass " + Quote(pass.name) + " has a name or value the compiler does not write";
@@ -179,10 +184,10 @@ public:
         for (const StateAssignment& a : pass.assignments)
             if (a.group == StateGroup::SamplerObject && a.source == StateAssignment::Source::Parameter)
                 named(a.parameter);
-        for (const SamplerSlot& slot : pass.program.samplers)
+        for (const SamplerSlot& slot : pass.program->samplers)
             named(slot.name);
-        for (const PassProgram& program : pass.choicePrograms)
-            for (const SamplerSlot& slot : program.samplers)
+        for (const SharedProgram& program : pass.choicePrograms)
+            for (const SamplerSlot& slot : program->samplers)
                 named(slot.name);
     }
     // "" when the work is no more than the compiler's budget gives a text of
@@ -356,9 +361,13 @@ private:
         return {};
     }
 
-    // A program has both stages where a shader is set and nothing where none is.
-    std::string Program(const PassProgram& p, bool shader)
+    // A program has both stages where a shader is set and nothing where none
+    // is; one that passes share is checked once for each.
+    std::string Program(const SharedProgram& shared, bool shader)
     {
+        if (shared.Held() && !checked_.emplace(shared.Held(), shader).second)
+            return {};
+        const PassProgram& p = *shared;
         if (!shader) {
             if (!p.vertex.spirv.empty() || !p.pixel.spirv.empty() || !p.Empty() || p.uniformBytes != 0 ||
                 !p.uniforms.empty() || !p.samplers.empty() || !p.vertexInputs.empty())
@@ -443,6 +452,7 @@ private:
     BeginWork work_; // of every expression the effect keeps, as they are checked
     StructLayouts layouts_;
     std::unordered_map<uint32_t, std::unordered_map<uint64_t, const EffectMember*>> leaves_; // by struct parameter
+    std::set<std::pair<const PassProgram*, bool>> checked_; // programs checked, with a shader set or not
 };
 
 } // namespace

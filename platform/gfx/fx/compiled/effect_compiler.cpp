@@ -3,6 +3,7 @@
 #include <new>
 #include <system_error>
 
+#include "platform/gfx/fx/compiled/compiled_effect.h"
 #include "platform/gfx/fx/compiled/compiled_effect_check.h"
 #include "platform/gfx/fx/syntax/effect_message.h"
 #include "platform/gfx/fx/parser/effect_parser.h"
@@ -29,23 +30,30 @@ bool Compile(std::string_view source, const std::string& fileName, const std::ve
     std::vector<std::string> assigned;
     if (!ParseEffect(text, fileName, description, messages, read, &folded, &assigned))
         return false;
+    // True, with the words, where a bound of the compiled file is passed.
+    const auto refused = [&](const std::string& why) {
+        if (!why.empty())
+            messages += FormatEffectError(fileName, 1, 1, 3000, why);
+        return !why.empty();
+    };
     // What every begin of a pass evaluates is held to what a compiled file may
     // keep, whatever budget the source's size gave it: before the shaders are
     // compiled with the samplers the states name, then with those the
     // programs read too.
-    const auto held = [&] {
-        const std::string why = CheckExpressionWork(description);
-        if (!why.empty())
-            messages += FormatEffectError(fileName, 1, 1, 3000, why);
-        return why.empty();
-    };
-    if (!held())
+    if (refused(CheckExpressionWork(description)))
         return false;
     WriteFoldedInitializers(text, folded);
-    if (!CompileEffectShaders(text, fileName, description, messages, assigned) || !held())
+    if (!CompileEffectShaders(text, fileName, description, messages, assigned) ||
+        refused(CheckExpressionWork(description)))
         return false;
     for (const EffectMacro& macro : defines)
         description.defines.push_back(macro.name);
+    // And the whole file to what the program reads of one.
+    const bool fits = CompiledEffectBytes(description) <= kMaxCompiledEffectBytes;
+    if (refused(fits ? "" : "the compiled effect would come to more than " + std::to_string(kMaxCompiledEffectBytes) +
+                                " bytes (" + std::to_string(kMaxCompiledEffectBytes >> 20) +
+                                " MiB), the most the program reads of a file"))
+        return false;
     out = std::move(description);
     return true;
 }

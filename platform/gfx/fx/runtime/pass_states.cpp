@@ -194,7 +194,7 @@ const PassProgram* PassStates::Program(size_t technique, size_t pass, const Effe
 {
     const EffectPass& p = description_.techniques[technique].passes[pass];
     if (p.choicePrograms.empty())
-        return &p.program;
+        return &*p.program;
     const PassReady& ready = passes_[technique][pass];
     size_t v = 0, px = 0;
     if (!Element(p.vertexChoice, ready.vertexIndex, values, v, why) ||
@@ -206,7 +206,7 @@ const PassProgram* PassStates::Program(size_t technique, size_t pass, const Effe
         why = "its programs are missing";
         return nullptr;
     }
-    return &p.choicePrograms[at];
+    return &*p.choicePrograms[at];
 }
 
 bool PassStates::WordsOf(const StateAssignment& a, Ready& ready, const EffectValues& values)

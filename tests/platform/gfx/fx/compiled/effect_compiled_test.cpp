@@ -180,16 +180,61 @@ TEST(CompiledEffect, DescriptionRulesAreChecked)
     // A vertex input keeps its usage and index only within what a declaration can carry.
     for (const gfx::VertexInput input : {gfx::VertexInput{3, 14, 0}, gfx::VertexInput{3, 5, 16},
                                          gfx::VertexInput{16, 0, 0}, gfx::VertexInput{16, 0, 1}})
-        EXPECT_EQ(broken([&](auto& c) { c.techniques[0].passes[0].program.vertexInputs.push_back(input); }),
+        EXPECT_EQ(broken([&](auto& c) { c.techniques[0].passes[0].program.Own().vertexInputs.push_back(input); }),
                   "a vertex input has an unknown location or usage")
             << input.location << " " << input.usage << " " << input.usageIndex;
+}
+
+// Passes that compile the same shaders share one program, in memory and in
+// the file, which keeps it whole once and then names it by its number: a pass
+// after the first costs the file less than the program. The file's bytes are
+// counted as it is written, and copies a file holds whole still read.
+TEST(CompiledEffect, AProgramPassesShareIsKeptOnce)
+{
+    std::string passes;
+    for (int i = 0; i < 64; ++i)
+        passes += "pass p" + std::to_string(i) + " { VertexShader = compile vs_3_0 V(); PixelShader = compile ps_3_0 P(); }\n";
+    const gfx::EffectDescription d = effect_test::Described(
+        "float4 Tint;\nfloat4 V(float4 p : POSITION) : POSITION { return p * Tint; }\n"
+        "float4 P() : COLOR0 { return Tint; }\ntechnique t {\n" + passes + "}\n");
+    const auto shared = [](const gfx::EffectDescription& e) {
+        for (const gfx::EffectPass& pass : e.techniques[0].passes)
+            if (!pass.program.Held() || pass.program.Held() != e.techniques[0].passes[0].program.Held())
+                return false;
+        return true;
+    };
+    EXPECT_TRUE(shared(d));
+    const std::vector<uint8_t> file = gfx::WriteCompiledEffect(d);
+    gfx::EffectDescription first = d;
+    first.techniques[0].passes.resize(1);
+    const size_t perPass = (file.size() - gfx::WriteCompiledEffect(first).size()) / 63;
+    EXPECT_LT(perPass, gfx::WritePassProgram(*d.techniques[0].passes[0].program).size());
+    gfx::EffectDescription back;
+    std::string error;
+    ASSERT_TRUE(gfx::ReadCompiledEffect(file.data(), file.size(), back, error)) << error;
+    EXPECT_EQ(back, d);
+    EXPECT_TRUE(shared(back));
+    gfx::EffectDescription copies = d;
+    for (gfx::EffectPass& pass : copies.techniques[0].passes)
+        pass.program.Own();
+    EXPECT_EQ(Refusal(copies), "");
+    for (const gfx::EffectDescription& e : {d, copies, Small(), Grammar()})
+        EXPECT_EQ(gfx::CompiledEffectBytes(e), gfx::WriteCompiledEffect(e).size());
+    // The last pass names the first program; a number past those written is refused.
+    std::vector<uint8_t> past = file;
+    const uint8_t named[] = {0xff, 0xff, 0xff, 0xff, 0, 0, 0, 0};
+    const auto at = std::find_end(past.begin(), past.end(), std::begin(named), std::end(named));
+    ASSERT_NE(at, past.end());
+    PutWord(past, size_t(at - past.begin()) + 4, 1);
+    Reseal(past);
+    EXPECT_EQ(Refusal(past), "a program names none written before it");
 }
 
 TEST(CompiledEffect, VertexInputsWithoutAFixedPlaceKeepTheirUsageAndIndex)
 {
     gfx::EffectDescription d = Grammar(), back;
     // TEXCOORD2 at its fixed place; COLOR2, POSITION1 and SAMPLE15 at places of their own.
-    d.techniques[0].passes[0].program.vertexInputs = {{0, 10, 2}, {1, 0, 1}, {6, 5, 2}, {15, 13, 15}};
+    d.techniques[0].passes[0].program.Own().vertexInputs = {{0, 10, 2}, {1, 0, 1}, {6, 5, 2}, {15, 13, 15}};
     const std::vector<uint8_t> file = gfx::WriteCompiledEffect(d);
     std::string error;
     ASSERT_TRUE(gfx::ReadCompiledEffect(file.data(), file.size(), back, error)) << error;
@@ -341,14 +386,14 @@ TEST(CompiledEffect, FactsTheCompilerCouldNotHaveWrittenAreRefusedInOneLine)
     const D original = Facts();
     const size_t smp = ParameterIndex(original, "smp");
     const auto fixed = [](D& d) -> gfx::EffectPass& { return d.techniques[0].passes[0]; };
-    const auto program = [&](D& d) -> gfx::PassProgram& { return fixed(d).program; };
+    const auto program = [&](D& d) -> gfx::PassProgram& { return fixed(d).program.Own(); };
     // The place of the struct's first member in the program of the chosen pass's second shader.
     const auto LightField = [](D& d) -> gfx::UniformField& {
-        for (gfx::UniformField& f : d.techniques[0].passes[1].choicePrograms[1].uniforms)
+        for (gfx::UniformField& f : d.techniques[0].passes[1].choicePrograms[1].Own().uniforms)
             if (f.name == "light" && f.first == 0)
                 return f;
         ADD_FAILURE() << "no place of 'light'";
-        return d.techniques[0].passes[1].choicePrograms[1].uniforms.front();
+        return d.techniques[0].passes[1].choicePrograms[1].Own().uniforms.front();
     };
     // A second sampler, 'other', read by the fixed pass on `unit`.
     const auto addOther = [&](D& d, uint32_t unit) {
@@ -406,7 +451,7 @@ TEST(CompiledEffect, FactsTheCompilerCouldNotHaveWrittenAreRefusedInOneLine)
         {"a struct's uniform of another shape", [&](D& d) { LightField(d).columns = 1; },
          chosen + "program 1: uniform 'light' has another shape than its parameter"},
         {"a struct's member placed twice", [&](D& d) {
-             std::vector<gfx::UniformField>& uniforms = d.techniques[0].passes[1].choicePrograms[1].uniforms;
+             std::vector<gfx::UniformField>& uniforms = d.techniques[0].passes[1].choicePrograms[1].Own().uniforms;
              uniforms.push_back(LightField(d));
          },
          chosen + "program 1: uniform 'light' is placed twice"},
@@ -461,14 +506,20 @@ TEST(CompiledEffect, FactsTheCompilerCouldNotHaveWrittenAreRefusedInOneLine)
         {"struct types", [](D& d) { d.structTypes.emplace_back(); }},
         {"members", [](D& d) { d.structTypes[0].members.emplace_back(); }},
         {"techniques", [](D& d) { d.techniques.emplace_back(); }},
-        {"passes", [](D& d) { d.techniques[0].passes.emplace_back(); }},
+        {"passes", [](D& d) { // one that draws with a program written before
+             const gfx::SharedProgram drawn = d.techniques[0].passes[0].program;
+             d.techniques[0].passes.emplace_back().program = drawn;
+         }},
         {"an assignment's words", [&](D& d) { fixed(d).assignments[0].words.emplace_back(); }},
         {"words of code", [&](D& d) { program(d).vertex.spirv.emplace_back(); }},
         {"uniforms", [&](D& d) { program(d).uniforms.emplace_back(); }},
         {"samplers", [&](D& d) { program(d).samplers.emplace_back(); }},
         {"vertex inputs", [&](D& d) { program(d).vertexInputs.emplace_back(); }},
         {"shaders to choose from", [](D& d) { d.techniques[0].passes[1].pixelChoice.elements.emplace_back(); }},
-        {"programs of chosen shaders", [](D& d) { d.techniques[0].passes[1].choicePrograms.emplace_back(); }},
+        {"programs of chosen shaders", [](D& d) {
+             std::vector<gfx::SharedProgram>& programs = d.techniques[0].passes[1].choicePrograms;
+             programs.push_back(programs[0]);
+         }},
         {"structs", [](D& d) { d.structs.emplace_back(); }},
     };
     const std::vector<uint8_t> file = gfx::WriteCompiledEffect(original);

@@ -389,7 +389,7 @@ TEST(EffectStates, AShaderArrayIndexIsCheckedAgainstItsOwnArray)
             EXPECT_EQ(program, nullptr) << c.vertex << ", " << c.pixel;
             EXPECT_EQ(why, c.why);
         } else {
-            EXPECT_EQ(program, &d.techniques[0].passes[0].choicePrograms[size_t(c.chosen)]) << why;
+            EXPECT_EQ(program, &*d.techniques[0].passes[0].choicePrograms[size_t(c.chosen)]) << why;
         }
     }
 }
