@@ -323,11 +323,8 @@ private:
                     unbound.emplace_back(name, elements);
                     continue;
                 }
+                // The parser refused a register whose elements go past s15.
                 const auto first = static_cast<uint32_t>(p->samplerRegister);
-                if (elements > kMaxSamplerUnits - std::min(first, kMaxSamplerUnits))
-                    return Fail(plan.blame, "sampler '" + std::string(name) + "' takes s" + std::to_string(first) +
-                                                " to s" + std::to_string(uint64_t{first} + elements - 1) +
-                                                ", past s" + std::to_string(kMaxSamplerUnits - 1));
                 for (uint32_t unit = first; unit < first + elements; ++unit)
                     if (!holder[unit].empty())
                         return Fail(plan.blame,
