@@ -254,6 +254,7 @@ texture tex;
 sampler2D smp = sampler_state { Texture = <tex>; MipMapLodBias = (bias); };
 struct Light { float4 colour; float power[2]; };
 Light light;
+string names[2] = { "near", "far" };
 float4 VS(float4 p : POSITION) : POSITION { return p; }
 float4 PA(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(smp, uv) * tint; }
 float4 PB() : COLOR0 { return tint * light.colour * light.power[1]; }
@@ -420,6 +421,10 @@ TEST(CompiledEffect, FactsTheCompilerCouldNotHaveWrittenAreRefusedInOneLine)
          "parameter 'fog' has a bool's initial value that is neither 0 nor 1"},
         {"an int of a half", [](D& d) { d.parameters[3].defaults[0] = 0.5f; },
          "parameter 'which' has an int's initial value that is not a whole number"},
+        {"more strings than an array of them holds", [](D& d) { d.parameters[8].strings.push_back("past"); },
+         "parameter 'names' has text values that do not fit it"},
+        {"an array's last string empty", [](D& d) { d.parameters[8].strings.back().clear(); },
+         "parameter 'names' has text values that do not fit it"},
         {"a state written at index 256", [&](D& d) { fixed(d).states[0].index = 256; },
          "pass 'fixed' has a name or value the compiler does not write"},
         {"a shader both compiled and chosen",
