@@ -185,10 +185,9 @@ TEST(CompiledEffect, DescriptionRulesAreChecked)
             << input.location << " " << input.usage << " " << input.usageIndex;
 }
 
-// Passes that compile the same shaders share one program, in memory and in
-// the file, which keeps it whole once and then names it by its number: a pass
-// after the first costs the file less than the program. The file's bytes are
-// counted as it is written, and copies a file holds whole still read.
+// Passes that compile the same shaders share one program, in memory and in the
+// file, which keeps it once: a pass after the first costs the file less than
+// the program. Bytes are counted as written; copies kept whole still read.
 TEST(CompiledEffect, AProgramPassesShareIsKeptOnce)
 {
     std::string passes;
@@ -198,17 +197,17 @@ TEST(CompiledEffect, AProgramPassesShareIsKeptOnce)
         "float4 Tint;\nfloat4 V(float4 p : POSITION) : POSITION { return p * Tint; }\n"
         "float4 P() : COLOR0 { return Tint; }\ntechnique t {\n" + passes + "}\n");
     const auto shared = [](const gfx::EffectDescription& e) {
-        for (const gfx::EffectPass& pass : e.techniques[0].passes)
-            if (!pass.program.Held() || pass.program.Held() != e.techniques[0].passes[0].program.Held())
-                return false;
-        return true;
+        const std::vector<gfx::EffectPass>& all = e.techniques[0].passes;
+        return all[0].program.Held() && std::all_of(all.begin(), all.end(), [&](const gfx::EffectPass& pass) {
+                   return pass.program.Held() == all[0].program.Held();
+               });
     };
     EXPECT_TRUE(shared(d));
     const std::vector<uint8_t> file = gfx::WriteCompiledEffect(d);
     gfx::EffectDescription first = d;
     first.techniques[0].passes.resize(1);
-    const size_t perPass = (file.size() - gfx::WriteCompiledEffect(first).size()) / 63;
-    EXPECT_LT(perPass, gfx::WritePassProgram(*d.techniques[0].passes[0].program).size());
+    EXPECT_LT((file.size() - gfx::WriteCompiledEffect(first).size()) / 63,
+              gfx::WritePassProgram(*d.techniques[0].passes[0].program).size());
     gfx::EffectDescription back;
     std::string error;
     ASSERT_TRUE(gfx::ReadCompiledEffect(file.data(), file.size(), back, error)) << error;
@@ -566,7 +565,6 @@ TEST(CompiledEffect, ExpressionsAreHeldToTheWorkTheirBytesAllow)
         return std::array{&d.parameters[1].samplerAssignments[0].expression, &passes[0].assignments[0].expression,
                           &passes[0].assignments[1].expression, &passes[1].pixelChoice.index};
     };
-    const uint64_t counted[] = {2, 1, 1, 1}; // the sampler's, for each pass that names it
     const struct {
         const char* what;
         std::vector<size_t> costly; // which of them read a local of `elements` float4x4s `rounds` times
@@ -587,14 +585,13 @@ TEST(CompiledEffect, ExpressionsAreHeldToTheWorkTheirBytesAllow)
         for (size_t k : c.costly)
             *kept(d)[k] = fxtest::CostlyExpression(0, c.rounds, c.elements);
         uint64_t work = 0, bytes = 0;
-        for (size_t k = 0; k < kept(d).size(); ++k) {
-            const std::vector<uint8_t>& expression = *kept(d)[k];
+        for (const std::vector<uint8_t>* expression : kept(d)) {
             gfx::Expression program;
             size_t offset = 0;
             std::string why;
-            ASSERT_TRUE(gfx::Expression::Read(expression.data(), expression.size(), offset, program, why)) << why;
-            work += counted[k] * program.Work();
-            bytes += expression.size();
+            ASSERT_TRUE(gfx::Expression::Read(expression->data(), expression->size(), offset, program, why)) << why;
+            work += program.Work() * (expression == kept(d)[0] ? 2 : 1); // the sampler's, for each pass naming it
+            bytes += expression->size();
         }
         EXPECT_EQ(Refusal(d), c.read ? "" : "the effect's expressions would take " + std::to_string(work) +
                                                 " steps of work as its passes begin, over the bound of " +
