@@ -324,7 +324,7 @@ TEST(EffectCache, ACompiledFileOfTheOlderVersionIsRecompiledFromItsSource)
     ASSERT_NE(nullptr, effect.CurrentEffect());
     const gfx::EffectTechnique* diff = effect.CurrentEffect()->FindTechnique("diff");
     ASSERT_NE(nullptr, diff);
-    EXPECT_FALSE(diff->passes[0].program.Empty()); // compiled again, shaders and all
+    EXPECT_FALSE(diff->passes[0].program->Empty()); // compiled again, shaders and all
 }
 
 TEST(EffectCache, ANameWithoutFxKeepsItsWholeBaseName)

@@ -173,8 +173,11 @@ int Compile(int argc, char** argv, std::string& source)
         return 1;
     }
     std::cout << messages; // warnings
+    static_assert(gfx::kMaxCompiledEffectBytes == kLargestFileBytes, "a compiled file is one the program reads");
     const std::vector<uint8_t> bytes = gfx::WriteCompiledEffect(description);
-    if (!platform::ReplaceFileContents(output, {reinterpret_cast<const char*>(bytes.data()), bytes.size()})) {
+    // Empty only past the bound the compile held it to.
+    if (bytes.empty() ||
+        !platform::ReplaceFileContents(output, {reinterpret_cast<const char*>(bytes.data()), bytes.size()})) {
         std::cout << "fxc: cannot write the output file '" << output << "'\n";
         return 1;
     }

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 #include <span>
+#include <unordered_map>
 
 #include <zlib.h>
 
@@ -48,23 +49,51 @@ bool UnpackVertexInput(uint32_t packed, VertexInput& input)
            !(own && VertexAttributeLocation(input.usage, input.usageIndex) == static_cast<int>(input.location));
 }
 
+// In place of a program, one written whole before it: this word, then that
+// program's number among those written whole. No vertex stage has so many
+// words of code, so a reader of files without it refuses such a file.
+constexpr uint32_t kProgramWrittenBefore = 0xFFFFFFFF;
+
 // The payload's items on top of the plain byte writer: strings as u32 length
-// + bytes, lists as u32 count + items.
+// + bytes, lists as u32 count + items. The bytes are counted as they are
+// written: past `most`, nothing more is kept (`keep` false keeps none).
 class Writer {
 public:
-    void U8(uint8_t v) { out_.U8(v); }
-    void U32(uint32_t v) { out_.U32(v); }
-    void F32(float v) { out_.F32(v); }
+    explicit Writer(uint64_t most = ~uint64_t{0}, bool keep = true) : most_(most), keep_(keep) {}
+
+    bool Fits() const { return counted_ <= most_; }
+    uint64_t Counted() const { return counted_; }
+    void U8(uint8_t v)
+    {
+        if (Room(1))
+            out_.U8(v);
+    }
+    void U32(uint32_t v)
+    {
+        if (Room(4))
+            out_.U32(v);
+    }
+    void I32(int32_t v) { U32(static_cast<uint32_t>(v)); }
+    void F32(float v)
+    {
+        if (Room(4))
+            out_.F32(v);
+    }
+    void Raw(const void* data, size_t size)
+    {
+        if (Room(size))
+            out_.Bytes(data, size);
+    }
     void Str(const std::string& s)
     {
-        out_.U32(static_cast<uint32_t>(s.size()));
-        out_.Chars(s);
+        U32(static_cast<uint32_t>(s.size()));
+        Raw(s.data(), s.size());
     }
     void Floats(const std::vector<float>& values)
     {
-        out_.U32(static_cast<uint32_t>(values.size()));
+        U32(static_cast<uint32_t>(values.size()));
         for (float v : values)
-            out_.F32(v);
+            F32(v);
     }
     // A parameter's text: one string, or an array of strings' as a list.
     void Strings(const EffectParameter& p)
@@ -73,13 +102,13 @@ public:
             Str(p.strings.empty() ? std::string() : p.strings[0]);
             return;
         }
-        out_.U32(static_cast<uint32_t>(p.strings.size()));
+        U32(static_cast<uint32_t>(p.strings.size()));
         for (const std::string& s : p.strings)
             Str(s);
     }
     void Annotations(const std::vector<EffectAnnotation>& list)
     {
-        out_.U32(static_cast<uint32_t>(list.size()));
+        U32(static_cast<uint32_t>(list.size()));
         for (const EffectAnnotation& a : list) {
             Str(a.type);
             Str(a.name);
@@ -89,10 +118,10 @@ public:
     }
     void States(const std::vector<EffectState>& list)
     {
-        out_.U32(static_cast<uint32_t>(list.size()));
+        U32(static_cast<uint32_t>(list.size()));
         for (const EffectState& s : list) {
             Str(s.name);
-            out_.I32(s.index);
+            I32(s.index);
             Str(s.value);
         }
     }
@@ -113,12 +142,12 @@ public:
     }
     void Bytes(const std::vector<uint8_t>& bytes)
     {
-        out_.U32(static_cast<uint32_t>(bytes.size()));
-        out_.Bytes(bytes);
+        U32(static_cast<uint32_t>(bytes.size()));
+        Raw(bytes.data(), bytes.size());
     }
     void Assignments(const std::vector<StateAssignment>& list)
     {
-        out_.U32(static_cast<uint32_t>(list.size()));
+        U32(static_cast<uint32_t>(list.size()));
         for (const StateAssignment& a : list) {
             U8(static_cast<uint8_t>(a.group));
             U32(a.number);
@@ -134,14 +163,14 @@ public:
     void Choice(const EffectShaderChoice& c)
     {
         Str(c.array);
-        out_.U32(static_cast<uint32_t>(c.elements.size()));
+        U32(static_cast<uint32_t>(c.elements.size()));
         for (const EffectShader& e : c.elements)
             Shader(e);
         Bytes(c.index);
     }
     void Codes(const std::vector<EffectCode>& list)
     {
-        out_.U32(static_cast<uint32_t>(list.size()));
+        U32(static_cast<uint32_t>(list.size()));
         for (const EffectCode& c : list) {
             Str(c.name);
             Str(c.text);
@@ -151,14 +180,28 @@ public:
     {
         U32(static_cast<uint32_t>(stage.spirv.size()));
         if constexpr (std::endian::native == std::endian::little) {
-            out_.Bytes(stage.spirv.data(), stage.spirv.size() * sizeof(uint32_t));
+            Raw(stage.spirv.data(), stage.spirv.size() * sizeof(uint32_t));
         } else {
             for (uint32_t word : stage.spirv)
                 U32(word);
         }
         Str(stage.glsl);
     }
-    void Program(const PassProgram& p)
+    // A program shared with a pass before is written whole only the first time.
+    void Program(const SharedProgram& program)
+    {
+        if (const PassProgram* held = program.Held()) {
+            const auto [at, first] = numbers_.try_emplace(held, whole_);
+            if (!first) {
+                U32(kProgramWrittenBefore);
+                U32(at->second);
+                return;
+            }
+        }
+        ++whole_;
+        Whole(*program);
+    }
+    void Whole(const PassProgram& p)
     {
         Stage(p.vertex);
         Stage(p.pixel);
@@ -190,7 +233,18 @@ public:
     std::vector<uint8_t> Take() { return out_.Take(); }
 
 private:
+    bool Room(size_t bytes)
+    {
+        counted_ += bytes;
+        return keep_ && Fits();
+    }
+
     platform::ByteWriter out_;
+    uint64_t most_;
+    bool keep_;
+    uint64_t counted_ = 0;
+    std::unordered_map<const PassProgram*, uint32_t> numbers_; // of the programs written whole
+    uint32_t whole_ = 0;
 };
 
 // The fewest bytes an item of each list takes in the payload, every string
@@ -206,7 +260,7 @@ constexpr size_t kChoiceBytes = 3 * kWordBytes;
 constexpr size_t kCodeBytes = 2 * kWordBytes;
 constexpr size_t kUniformBytes = 4 + 6 * kWordBytes;
 constexpr size_t kSamplerBytes = 1 + 3 * kWordBytes;
-constexpr size_t kProgramBytes = 8 * kWordBytes; // two stages of code and text, the block size, three lists
+constexpr size_t kProgramBytes = 2 * kWordBytes; // one written before, by its number
 constexpr size_t kParameterBytes = kShapeBytes + 9 * kWordBytes;
 constexpr size_t kMemberBytes = kShapeBytes + 2 * kWordBytes;
 constexpr size_t kStructBytes = 2 * kWordBytes;
@@ -354,6 +408,33 @@ public:
         }
         return list;
     }
+    // The units each sampler of the programs read from here on takes, which
+    // the file does not keep: from the parameters' table, read by then.
+    void GiveUnits(const std::vector<EffectParameter>& parameters)
+    {
+        parameters_ = &parameters;
+        for (size_t i = 0; i < parameters.size(); ++i)
+            byName_.Add(parameters[i].name, static_cast<uint32_t>(i));
+    }
+    // A program, or one read whole before it, shared.
+    SharedProgram Program()
+    {
+        if (in_.Remaining() >= kWordBytes && in_.U32At(in_.Position()) == kProgramWrittenBefore) {
+            U32();
+            const uint32_t number = U32();
+            if (number < whole_.size())
+                return whole_[number];
+            Fail("a program names none written before it");
+            return {};
+        }
+        PassProgram program = Whole();
+        for (SamplerSlot& slot : program.samplers) {
+            const uint32_t found = parameters_ ? byName_.Find(slot.name) : NameTable::kNone;
+            slot.units = found == NameTable::kNone ? 1 : std::max<uint32_t>((*parameters_)[found].arraySize, 1);
+        }
+        whole_.emplace_back(std::move(program));
+        return whole_.back();
+    }
     ShaderStageCode Stage()
     {
         ShaderStageCode stage;
@@ -363,7 +444,7 @@ public:
         stage.glsl = Str();
         return stage;
     }
-    PassProgram Program()
+    PassProgram Whole()
     {
         PassProgram p;
         p.vertex = Stage();
@@ -425,6 +506,9 @@ private:
 
     platform::ByteReader in_;
     std::string error_;
+    const std::vector<EffectParameter>* parameters_ = nullptr;
+    NameTable byName_;                 // of *parameters_
+    std::vector<SharedProgram> whole_; // the programs read whole, in order
 };
 
 uint32_t Checksum(const uint8_t* data, size_t size)
@@ -447,9 +531,11 @@ bool LooksLikeCompiledEffect(const void* data, size_t size)
            std::memcmp(data, kCompiledEffectMagic, sizeof kCompiledEffectMagic) == 0;
 }
 
-std::vector<uint8_t> WriteCompiledEffect(const EffectDescription& d)
+namespace {
+
+// The payload of `d` through `w`.
+void WritePayload(const EffectDescription& d, Writer& w)
 {
-    Writer w;
     w.U32(static_cast<uint32_t>(d.defines.size()));
     for (const std::string& define : d.defines)
         w.Str(define);
@@ -492,7 +578,7 @@ std::vector<uint8_t> WriteCompiledEffect(const EffectDescription& d)
             w.Choice(pass.vertexChoice);
             w.Choice(pass.pixelChoice);
             w.U32(static_cast<uint32_t>(pass.choicePrograms.size()));
-            for (const PassProgram& program : pass.choicePrograms)
+            for (const SharedProgram& program : pass.choicePrograms)
                 w.Program(program);
         }
     }
@@ -512,7 +598,23 @@ std::vector<uint8_t> WriteCompiledEffect(const EffectDescription& d)
             w.U32(static_cast<uint32_t>(d.parameters[i].samplerRegister));
         }
     }
+}
 
+} // namespace
+
+uint64_t CompiledEffectBytes(const EffectDescription& description)
+{
+    Writer counted(~uint64_t{0}, false);
+    WritePayload(description, counted);
+    return kHeaderSize + counted.Counted();
+}
+
+std::vector<uint8_t> WriteCompiledEffect(const EffectDescription& d)
+{
+    Writer w(kMaxCompiledEffectBytes - kHeaderSize);
+    WritePayload(d, w);
+    if (!w.Fits())
+        return {};
     const std::vector<uint8_t> payload = w.Take();
     platform::ByteWriter file;
     file.Bytes(kCompiledEffectMagic, sizeof kCompiledEffectMagic);
@@ -573,6 +675,7 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
         if (!r.ok())
             break;
     }
+    r.GiveUnits(d.parameters);
     d.structTypes.resize(r.Count(kStructBytes));
     for (EffectStructType& type : d.structTypes) {
         type.name = r.Str();
@@ -601,7 +704,7 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
             pass.vertexChoice = r.Choice();
             pass.pixelChoice = r.Choice();
             pass.choicePrograms.resize(r.Count(kProgramBytes));
-            for (PassProgram& program : pass.choicePrograms)
+            for (SharedProgram& program : pass.choicePrograms)
                 program = r.Program();
             if (!r.ok())
                 break;
@@ -635,7 +738,6 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
         error = r.error();
         return false;
     }
-    SetSamplerUnits(d);
     std::string problem = CheckCompiledEffect(d);
     if (!problem.empty()) {
         error = problem;
@@ -645,36 +747,17 @@ bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, s
     return true;
 }
 
-void SetSamplerUnits(EffectDescription& description)
-{
-    NameTable byName;
-    for (size_t i = 0; i < description.parameters.size(); ++i)
-        byName.Add(description.parameters[i].name, static_cast<uint32_t>(i));
-    auto set = [&](PassProgram& program) {
-        for (SamplerSlot& slot : program.samplers) {
-            const uint32_t found = byName.Find(slot.name);
-            slot.units = found == NameTable::kNone ? 1 : std::max<uint32_t>(description.parameters[found].arraySize, 1);
-        }
-    };
-    for (EffectTechnique& technique : description.techniques)
-        for (EffectPass& pass : technique.passes) {
-            set(pass.program);
-            for (PassProgram& program : pass.choicePrograms)
-                set(program);
-        }
-}
-
 std::vector<uint8_t> WritePassProgram(const PassProgram& program)
 {
     Writer w;
-    w.Program(program);
+    w.Whole(program);
     return w.Take();
 }
 
 bool ReadPassProgram(const void* data, size_t size, PassProgram& out, std::string& error)
 {
     Reader r(static_cast<const uint8_t*>(data), size);
-    PassProgram program = r.Program();
+    PassProgram program = r.Whole();
     if (r.ok() && !r.AtEnd())
         r.Fail("unexpected bytes after the program");
     if (!r.ok()) {

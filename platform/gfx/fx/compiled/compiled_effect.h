@@ -9,8 +9,10 @@
 //   values, sampler places, vertex inputs), its state assignments, and the
 //   programs of its shaders chosen from arrays; each sampler with its state
 //   assignments; and last, only where some sampler is bound by register, the
-//   list of those samplers and their units. Files of an older version are
-//   refused, so their source is compiled again.
+//   list of those samplers and their units. A program that passes share is
+//   written whole where the first names it and after that as u32 0xFFFFFFFF
+//   and its number among the programs written whole, in the order written.
+//   Files of an older version are refused, so their source is compiled again.
 // Reading checks every length, count, kind and reference, so a damaged file is
 // refused with a reason and never read past its end; past its checksum, every
 // fact is held to what the compiler writes (compiled_effect_check.h), so a
@@ -30,15 +32,21 @@ inline constexpr uint32_t kCompiledEffectVersion = 4;
 // True when `data` starts with the compiled-effect magic (it may still be damaged).
 bool LooksLikeCompiledEffect(const void* data, size_t size);
 
+// The most a compiled file may hold: what the program reads of a file
+// (kLargestFileBytes).
+inline constexpr uint64_t kMaxCompiledEffectBytes = uint64_t{256} << 20;
+
+// The bytes of the compiled file of `description`, counted as the file would
+// be written, without keeping it.
+uint64_t CompiledEffectBytes(const EffectDescription& description);
+
+// Empty when the file would come to more than kMaxCompiledEffectBytes: what
+// passes the bound is not kept.
 std::vector<uint8_t> WriteCompiledEffect(const EffectDescription& description);
 
 // Returns false with the reason in `error` when the bytes are not a sound
 // compiled effect; `out` is only changed on success.
 bool ReadCompiledEffect(const void* data, size_t size, EffectDescription& out, std::string& error);
-
-// Gives every sampler of the passes' programs the units its parameter's
-// elements take (SamplerSlot::units), which the file does not keep.
-void SetSamplerUnits(EffectDescription& description);
 
 // One pass's program alone, laid out as in the file (no header), to hand it
 // between processes; read with the same checks.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <set>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "platform/gfx/fx/expression/effect_expression.h"
@@ -81,7 +82,11 @@ std::string CheckNames(const EffectDescription& d)
     auto shader = [](const EffectShader& s) {
         return Name(s.profile, true) && Name(s.entry, s.profile.empty()) && s.entry.empty() == s.profile.empty();
     };
-    auto program = [](const PassProgram& p) {
+    std::unordered_set<const PassProgram*> named; // programs passes share, each looked at once
+    auto program = [&named](const SharedProgram& shared) {
+        if (shared.Held() && !named.insert(shared.Held()).second)
+            return true;
+        const PassProgram& p = *shared;
         for (const UniformField& f : p.uniforms)
             if (!Name(f.name))
                 return false;
@@ -115,7 +120,7 @@ std::string CheckNames(const EffectDescription& d)
                 for (const EffectShader& e : c->elements)
                     sound = sound && shader(e);
             }
-            for (const PassProgram& p : pass.choicePrograms)
+            for (const SharedProgram& p : pass.choicePrograms)
                 sound = sound && program(p);
             if (!sound)
                 return "pass " + Quote(pass.name) + " has a name or value the compiler does not write";
@@ -146,24 +151,83 @@ bool ReadAsDeclared(const EffectParameter& p, const ValueShape& shape)
            (shape.matrix || p.rows == 1);
 }
 
-// "" when the expression in `bytes` names parameters, each a number's read as
-// it is declared, or a struct's read within its values (as far as a member,
-// or the member itself where it is the first). Its steps of work and its
-// bytes are added to `tally`, read as it is read here.
-struct WorkTally {
-    uint64_t work = 0;
-    uint64_t bytes = 0;
+// The work of beginning every pass once: the expressions of its states and
+// of the indices of its chosen shaders, and those of each sampler it names,
+// by a state or through a program, once however many of its states name it
+// (a begin works a sampler's states out once); beside the bytes of every
+// expression the effect keeps, each once.
+class BeginWork {
+public:
+    BeginWork(const EffectDescription& d, const NameTable& byName) : byName_(byName), samplers_(d.parameters.size())
+    {
+    }
+
+    // An expression of `bytes` that takes `work` steps, of sampler parameter
+    // `sampler` or, without it, of the pass being counted.
+    void Expression(size_t bytes, uint64_t work, size_t sampler = ~size_t{0})
+    {
+        bytes_ += bytes;
+        uint64_t& into = sampler < samplers_.size() ? samplers_[sampler].work : work_;
+        into = Sum(into, work);
+    }
+    // Adds the samplers `pass` names, each once.
+    void SamplersOf(const EffectPass& pass)
+    {
+        ++passes_;
+        const auto named = [&](const std::string& name) {
+            const uint32_t found = byName_.Find(name);
+            if (found >= samplers_.size() || samplers_[found].pass == passes_)
+                return;
+            samplers_[found].pass = passes_;
+            work_ = Sum(work_, samplers_[found].work);
+        };
+        for (const StateAssignment& a : pass.assignments)
+            if (a.group == StateGroup::SamplerObject && a.source == StateAssignment::Source::Parameter)
+                named(a.parameter);
+        for (const SamplerSlot& slot : pass.program->samplers)
+            named(slot.name);
+        for (const SharedProgram& program : pass.choicePrograms)
+            for (const SamplerSlot& slot : program->samplers)
+                named(slot.name);
+    }
+    // "" when the work is no more than the compiler's budget gives a text of
+    // the expressions' bytes, else that bound in words.
+    std::string Refusal() const
+    {
+        const uint64_t bound = ExpressionBudget::ForText(bytes_).limit;
+        if (work_ <= bound)
+            return {};
+        return "the effect's expressions would take " + std::to_string(work_) +
+               " steps of work as its passes begin, over the bound of " + std::to_string(bound) + " that their " +
+               std::to_string(bytes_) + " bytes allow";
+    }
+
+private:
+    struct Sampler {
+        uint64_t work = 0; // of its states together
+        size_t pass = 0;   // the last pass that counted it
+    };
+    static uint64_t Sum(uint64_t a, uint64_t b) { return b > ~uint64_t{0} - a ? ~uint64_t{0} : a + b; }
+
+    const NameTable& byName_;
+    std::vector<Sampler> samplers_; // by parameter
+    uint64_t work_ = 0;
+    uint64_t bytes_ = 0;
+    size_t passes_ = 0;
 };
 
-std::string CheckExpression(const std::vector<uint8_t>& bytes, const EffectDescription& d, WorkTally& tally)
+// "" when the expression in `bytes` names parameters, each a number's read as
+// it is declared, or a struct's read within its values (as far as a member,
+// or the member itself where it is the first). Its steps of work, read as it
+// is read here, go to `work`.
+std::string CheckExpression(const std::vector<uint8_t>& bytes, const EffectDescription& d, uint64_t& work)
 {
     Expression program;
     size_t offset = 0;
     std::string why;
     if (!Expression::Read(bytes.data(), bytes.size(), offset, program, why))
         return why;
-    tally.work += program.Work();
-    tally.bytes += bytes.size();
+    work = program.Work();
     if (!program.NamesParameters())
         return "it names no parameter";
     for (const Expression::Instruction& in : program.Instructions()) {
@@ -199,21 +263,9 @@ bool StageSet(const EffectShader& shader, const EffectShaderChoice& choice, size
     return choice.array.empty() ? !shader.profile.empty() : !choice.elements[element].profile.empty();
 }
 
-// "" when the expressions of `tally` take no more steps than the compiler's
-// budget gives a text of their bytes, else that bound in words.
-std::string WorkRefusal(const WorkTally& tally)
-{
-    const uint64_t bound = ExpressionBudget::ForText(tally.bytes).limit;
-    if (tally.work <= bound)
-        return {};
-    return "the effect's expressions would take " + std::to_string(tally.work) +
-           " steps of work as its passes begin, over the bound of " + std::to_string(bound) + " that their " +
-           std::to_string(tally.bytes) + " bytes allow";
-}
-
 class Checker {
 public:
-    explicit Checker(const EffectDescription& d) : d_(d)
+    explicit Checker(const EffectDescription& d) : d_(d), work_(d, byName_)
     {
         byName_.Reserve(d.parameters.size());
         for (size_t i = 0; i < d.parameters.size(); ++i)
@@ -223,18 +275,21 @@ public:
 
     std::string Check()
     {
-        for (const EffectParameter& p : d_.parameters) {
+        for (size_t i = 0; i < d_.parameters.size(); ++i) {
+            const EffectParameter& p = d_.parameters[i];
             if (std::string why = Defaults(p); !why.empty())
                 return "parameter " + Quote(p.name) + " " + why;
             for (const StateAssignment& a : p.samplerAssignments)
-                if (std::string why = Assignment(a); !why.empty())
+                if (std::string why = Assignment(a, i); !why.empty())
                     return "sampler " + Quote(p.name) + ": " + why;
         }
         for (const EffectTechnique& t : d_.techniques)
-            for (const EffectPass& pass : t.passes)
+            for (const EffectPass& pass : t.passes) {
                 if (std::string why = Pass(pass); !why.empty())
                     return "pass " + Quote(pass.name) + " of technique " + Quote(t.name) + ": " + why;
-        return WorkRefusal(tally_);
+                work_.SamplersOf(pass);
+            }
+        return work_.Refusal();
     }
 
 private:
@@ -250,12 +305,15 @@ private:
         return {};
     }
 
-    std::string Assignment(const StateAssignment& a)
+    // Of sampler parameter `sampler`, or without it of a pass.
+    std::string Assignment(const StateAssignment& a, size_t sampler = ~size_t{0})
     {
         if (a.source != Source::Expression)
             return {};
         const StateInfo* state = StateOf(a);
-        const std::string why = CheckExpression(a.expression, d_, tally_);
+        uint64_t work = 0;
+        const std::string why = CheckExpression(a.expression, d_, work);
+        work_.Expression(a.expression.size(), work, sampler);
         return why.empty() ? why : "the value of '" + std::string(state ? state->name : "?") + "': " + why;
     }
 
@@ -273,7 +331,10 @@ private:
             if (!choice.array.empty()) {
                 if (!shaders[stage]->profile.empty())
                     return std::string("its ") + which + " shader is both compiled and chosen";
-                if (std::string why = CheckExpression(choice.index, d_, tally_); !why.empty())
+                uint64_t work = 0;
+                const std::string why = CheckExpression(choice.index, d_, work);
+                work_.Expression(choice.index.size(), work);
+                if (!why.empty())
                     return "the index of '" + choice.array + "': " + why;
             }
             const bool set = !shaders[stage]->profile.empty() || !choice.array.empty();
@@ -300,9 +361,13 @@ private:
         return {};
     }
 
-    // A program has both stages where a shader is set and nothing where none is.
-    std::string Program(const PassProgram& p, bool shader)
+    // A program has both stages where a shader is set and nothing where none
+    // is; one that passes share is checked once for each.
+    std::string Program(const SharedProgram& shared, bool shader)
     {
+        if (shared.Held() && !checked_.emplace(shared.Held(), shader).second)
+            return {};
+        const PassProgram& p = *shared;
         if (!shader) {
             if (!p.vertex.spirv.empty() || !p.pixel.spirv.empty() || !p.Empty() || p.uniformBytes != 0 ||
                 !p.uniforms.empty() || !p.samplers.empty() || !p.vertexInputs.empty())
@@ -383,10 +448,11 @@ private:
     }
 
     const EffectDescription& d_;
-    WorkTally tally_; // of every expression the effect keeps, as they are checked
     NameTable byName_;
+    BeginWork work_; // of every expression the effect keeps, as they are checked
     StructLayouts layouts_;
     std::unordered_map<uint32_t, std::unordered_map<uint64_t, const EffectMember*>> leaves_; // by struct parameter
+    std::set<std::pair<const PassProgram*, bool>> checked_; // programs checked, with a shader set or not
 };
 
 } // namespace
@@ -402,28 +468,31 @@ std::string CheckCompiledEffect(const EffectDescription& description)
 
 std::string CheckExpressionWork(const EffectDescription& description)
 {
-    WorkTally tally;
-    auto add = [&](const std::vector<uint8_t>& expression) {
-        if (expression.empty())
-            return;
+    NameTable byName;
+    byName.Reserve(description.parameters.size());
+    for (size_t i = 0; i < description.parameters.size(); ++i)
+        byName.Add(description.parameters[i].name, static_cast<uint32_t>(i));
+    BeginWork tally(description, byName);
+    auto add = [&](const std::vector<uint8_t>& expression, size_t sampler = ~size_t{0}) {
         Expression program;
         size_t offset = 0;
         std::string why;
-        if (Expression::Read(expression.data(), expression.size(), offset, program, why))
-            tally.work += program.Work();
-        tally.bytes += expression.size();
+        const bool read = !expression.empty() &&
+                          Expression::Read(expression.data(), expression.size(), offset, program, why);
+        tally.Expression(expression.size(), read ? program.Work() : 0, sampler);
     };
-    for (const EffectParameter& p : description.parameters)
-        for (const StateAssignment& a : p.samplerAssignments)
-            add(a.expression);
+    for (size_t i = 0; i < description.parameters.size(); ++i)
+        for (const StateAssignment& a : description.parameters[i].samplerAssignments)
+            add(a.expression, i);
     for (const EffectTechnique& t : description.techniques)
         for (const EffectPass& pass : t.passes) {
             for (const StateAssignment& a : pass.assignments)
                 add(a.expression);
             add(pass.vertexChoice.index);
             add(pass.pixelChoice.index);
+            tally.SamplersOf(pass);
         }
-    return WorkRefusal(tally);
+    return tally.Refusal();
 }
 
 } // namespace gfx

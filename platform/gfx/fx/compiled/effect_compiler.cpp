@@ -3,9 +3,9 @@
 #include <new>
 #include <system_error>
 
+#include "platform/gfx/fx/compiled/compiled_effect.h"
 #include "platform/gfx/fx/compiled/compiled_effect_check.h"
 #include "platform/gfx/fx/syntax/effect_message.h"
-#include "platform/gfx/fx/syntax/effect_tokens.h"
 #include "platform/gfx/fx/parser/effect_parser.h"
 #include "platform/gfx/fx/hlsl/folded_statics.h"
 #include "platform/gfx/fx/compiled/pass_compiler.h"
@@ -20,35 +20,40 @@ bool Compile(std::string_view source, const std::string& fileName, const std::ve
 {
     // The bytes of the tokens of the effect's files as read: what sizes the
     // budget of its constant expressions, and so what its states' programs may
-    // come to, whatever its comments pad or its macros make of them.
-    size_t read = TokenBytes(source);
-    EffectFileReader counted;
-    if (reader)
-        counted = [&](const std::string& path, size_t limit, std::string& contents) {
-            const std::string why = reader(path, limit, contents);
-            if (why.empty())
-                read += TokenBytes(contents);
-            return why;
-        };
+    // come to, whatever its comments, skipped text or macros make of them.
+    size_t read = 0;
     std::string text;
-    if (!PreprocessEffect(source, fileName, defines, counted, text, messages))
+    if (!PreprocessEffect(source, fileName, defines, reader, text, messages, &read))
         return false;
     EffectDescription description;
     std::vector<FoldedInitializer> folded;
     std::vector<std::string> assigned;
     if (!ParseEffect(text, fileName, description, messages, read, &folded, &assigned))
         return false;
+    // True, with the words, where a bound of the compiled file is passed.
+    const auto refused = [&](const std::string& why) {
+        if (!why.empty())
+            messages += FormatEffectError(fileName, 1, 1, 3000, why);
+        return !why.empty();
+    };
     // What every begin of a pass evaluates is held to what a compiled file may
-    // keep, whatever budget the source's size gave it.
-    if (const std::string why = CheckExpressionWork(description); !why.empty()) {
-        messages += FormatEffectError(fileName, 1, 1, 3000, why);
+    // keep, whatever budget the source's size gave it: before the shaders are
+    // compiled with the samplers the states name, then with those the
+    // programs read too.
+    if (refused(CheckExpressionWork(description)))
         return false;
-    }
     WriteFoldedInitializers(text, folded);
-    if (!CompileEffectShaders(text, fileName, description, messages, assigned))
+    if (!CompileEffectShaders(text, fileName, description, messages, assigned) ||
+        refused(CheckExpressionWork(description)))
         return false;
     for (const EffectMacro& macro : defines)
         description.defines.push_back(macro.name);
+    // And the whole file to what the program reads of one.
+    const bool fits = CompiledEffectBytes(description) <= kMaxCompiledEffectBytes;
+    if (refused(fits ? "" : "the compiled effect would come to more than " + std::to_string(kMaxCompiledEffectBytes) +
+                                " bytes (" + std::to_string(kMaxCompiledEffectBytes >> 20) +
+                                " MiB), the most the program reads of a file"))
+        return false;
     out = std::move(description);
     return true;
 }

@@ -190,21 +190,29 @@ public:
                     return Fail(plan.blame, vs.error.empty() ? ps.error : vs.error);
             }
         }
+        // One program for each pair of translations, shared by every pass
+        // that compiles it.
+        std::map<std::pair<size_t, size_t>, SharedProgram> made;
         for (size_t i = 0; i < plans.size(); ++i) {
             Plan& plan = plans[i];
             if (platform::ClosingAfter())
                 return Closing();
-            if (plan.vertexStage != kNone) {
+            if (plan.vertexStage == kNone) {
+                *passes[i].program = SharedProgram();
+                continue;
+            }
+            const auto [found, first] = made.try_emplace({plan.vertexTranslation, plan.pixelTranslation});
+            if (first) {
                 const Translation& vs = translations[plan.vertexTranslation];
                 const Translation& ps = translations[plan.pixelTranslation];
                 Merge(plan.program, vs.part);
                 Merge(plan.program, ps.part);
                 plan.program.vertex = {stages_[plan.vertexStage].spirv, vs.glsl};
                 plan.program.pixel = {stages_[plan.pixelStage].spirv, ps.glsl};
+                found->second = SharedProgram(std::move(plan.program));
             }
-            *passes[i].program = std::move(plan.program);
+            *passes[i].program = found->second;
         }
-        SetSamplerUnits(effect_);
         // The stages' warnings, each line once however many stages share it.
         std::unordered_set<std::string_view> said;
         for (const StageJob& stage : stages_) {
@@ -245,7 +253,7 @@ private:
     struct ProgramJob {
         const EffectShader* vertex = nullptr;
         const EffectShader* pixel = nullptr;
-        PassProgram* program = nullptr;
+        SharedProgram* program = nullptr;
     };
 
     // False, adding nothing, when the programs would come to more than the bound.
@@ -264,7 +272,7 @@ private:
         const uint64_t pixelCount = ps.array.empty() ? 1 : ps.elements.size();
         if (jobs.size() + vertexCount * pixelCount > kMaxEffectPrograms)
             return false;
-        pass.choicePrograms.assign(vertexCount * pixelCount, PassProgram());
+        pass.choicePrograms.assign(vertexCount * pixelCount, SharedProgram());
         for (size_t v = 0; v < vertexCount; ++v)
             for (size_t p = 0; p < pixelCount; ++p)
                 jobs.push_back({vs.array.empty() ? &pass.vertexShader : &vs.elements[v],
@@ -315,11 +323,8 @@ private:
                     unbound.emplace_back(name, elements);
                     continue;
                 }
+                // The parser refused a register whose elements go past s15.
                 const auto first = static_cast<uint32_t>(p->samplerRegister);
-                if (elements > kMaxSamplerUnits - std::min(first, kMaxSamplerUnits))
-                    return Fail(plan.blame, "sampler '" + std::string(name) + "' takes s" + std::to_string(first) +
-                                                " to s" + std::to_string(uint64_t{first} + elements - 1) +
-                                                ", past s" + std::to_string(kMaxSamplerUnits - 1));
                 for (uint32_t unit = first; unit < first + elements; ++unit)
                     if (!holder[unit].empty())
                         return Fail(plan.blame,
@@ -365,7 +370,9 @@ private:
         return found->second;
     }
 
-    static void Merge(PassProgram& program, const PassProgram& part)
+    // Adds the uniforms and samplers of a stage's `part`, each sampler
+    // taking a unit for each element of its parameter.
+    void Merge(PassProgram& program, const PassProgram& part) const
     {
         program.uniformBytes = std::max(program.uniformBytes, part.uniformBytes);
         // The sets below view the names where the lists hold them: the lists
@@ -382,9 +389,13 @@ private:
         std::unordered_set<std::string_view> held;
         for (const SamplerSlot& slot : program.samplers)
             held.insert(slot.name);
-        for (const SamplerSlot& slot : part.samplers)
-            if (held.insert(slot.name).second)
-                program.samplers.push_back(slot);
+        for (const SamplerSlot& slot : part.samplers) {
+            if (!held.insert(slot.name).second)
+                continue;
+            program.samplers.push_back(slot);
+            const EffectParameter* parameter = FindParameter(slot.name);
+            program.samplers.back().units = parameter ? std::max<uint32_t>(parameter->arraySize, 1) : 1;
+        }
     }
 
     bool PlanPass(const ProgramJob& pass, Plan& plan)
@@ -479,9 +490,10 @@ private:
     // Every stage through the shader compiler, each one's translations made
     // in the same child and handed back with it: per translation u32 index,
     // u8 failed, then the error or the program (glsl in its stage's place,
-    // uniforms and samplers). As each pass's stages come back its copies count
-    // against their bound, and the compile stops at the pass that passes it
-    // (`overBound`). False when the program began closing first.
+    // uniforms and samplers). As each pass's stages come back its program
+    // counts against their bound, once however many passes share it, and the
+    // compile stops at the pass that passes it (`overBound`). False when the
+    // program began closing first.
     bool CompileStages(const std::vector<Plan>& plans, std::vector<Translation>& translations, size_t& overBound)
     {
         if (platform::CloseSignalReceived())
@@ -539,6 +551,7 @@ private:
             return std::string(bytes.begin(), bytes.end());
         };
         uint64_t programBytes = 0;
+        std::set<std::pair<size_t, size_t>> counted; // pairs of translations
         std::vector<size_t> spirvBytes(stages_.size(), 0);
         auto arrived = [&](size_t stage, StageResult& result) {
             if (!result.ok)
@@ -546,12 +559,13 @@ private:
             spirvBytes[stage] = result.spirv.size() * sizeof(uint32_t);
             ReadTranslations(result.extra, translations);
             result.extra.clear();
-            // Every pass holds its own copy of its shaders: their sum is
-            // bounded before more is compiled, however many passes share them.
+            // The programs' sum is bounded before more is compiled.
             for (size_t i : passesOf[stage]) {
                 if (--stagesToCome[i] != 0)
                     continue;
                 const Plan& plan = plans[i];
+                if (!counted.emplace(plan.vertexTranslation, plan.pixelTranslation).second)
+                    continue;
                 programBytes += spirvBytes[plan.vertexStage] + spirvBytes[plan.pixelStage] +
                                 translations[plan.vertexTranslation].glsl.size() +
                                 translations[plan.pixelTranslation].glsl.size();

@@ -5,8 +5,9 @@
 // (where each parameter lies in the uniform block, a texture unit for each
 // sampler, unique within the pass), both in the shader compiler's child
 // process (shader_compile.h). A stage used by several passes is compiled
-// once; a pass that chooses its shaders from arrays of shader variables gets
-// a program for each pair. The first error fails the effect with its messages.
+// once, and passes that compile the same pair of stages share one program; a
+// pass that chooses its shaders from arrays of shader variables gets a
+// program for each pair. The first error fails the effect with its messages.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,9 +17,9 @@
 
 namespace gfx {
 
-// What the compiled shaders of all passes together may come to: each pass
-// holds its own copy, so an effect of many passes that share a shader is
-// refused before it is copied that many times.
+// What the compiled shaders of the effect's programs together may come to,
+// each program counted once however many passes share it: the compile stops
+// as soon as they pass it.
 inline constexpr uint64_t kMaxEffectProgramBytes = uint64_t{256} << 20;
 // The programs of all passes together, a pass choosing its shaders from
 // arrays making one for each pair it may choose.

@@ -32,6 +32,7 @@
 // with the effect's functions read inline in functions.cpp and their
 // statements in statements.cpp, over builder), the program typed and
 // evaluated (here), and its bytes (bytes.cpp).
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -99,10 +100,16 @@ public:
 // How much program an effect's expressions may still make, together: the
 // caller sizes it in proportion to its text, an effect's by the bytes of its
 // tokens (TokenBytes), so that no comment buys work. Folding spends it too.
+// No text buys more than kMostWork, some thousand times what the expressions
+// of any real effect take.
 struct ExpressionBudget {
+    static constexpr uint64_t kMostWork = uint64_t{1} << 24;
     uint64_t work = 0;
     uint64_t limit = ~uint64_t{0};
-    static ExpressionBudget ForText(size_t bytes) { return {0, 1'000'000 + 64 * uint64_t(bytes)}; }
+    static ExpressionBudget ForText(size_t bytes)
+    {
+        return {0, std::min(1'000'000 + 64 * uint64_t(bytes), kMostWork)};
+    }
 };
 
 // The current values of parameters, as the parameter table keeps them (floats,

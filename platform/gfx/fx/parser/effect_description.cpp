@@ -1,5 +1,7 @@
 #include "platform/gfx/fx/parser/effect_description.h"
 
+#include <unordered_set>
+
 #include "platform/gfx/fx/expression/effect_expression.h"
 #include "platform/gfx/fx/syntax/name_table.h"
 #include "platform/gfx/fx/parser/struct_layouts.h"
@@ -105,6 +107,12 @@ std::string CheckEffectDescription(const EffectDescription& description, bool* s
     for (const EffectCode& f : description.functions)
         functions.Add(f.name);
     NameTable techniques;
+    std::unordered_set<const PassProgram*> checked; // programs the passes share, each checked once
+    const auto uniforms = [&](const SharedProgram& program) -> std::string {
+        if (program.Held() && !checked.insert(program.Held()).second)
+            return {};
+        return CheckUniforms(*program, parameters, names, floatsOf);
+    };
     for (const EffectTechnique& t : description.techniques) {
         if (stopping())
             return {};
@@ -132,14 +140,13 @@ std::string CheckEffectDescription(const EffectDescription& description, bool* s
             }
             // Programs are made after the effect is read: none yet, or one a pair.
             if ((!pass.choicePrograms.empty() && pass.choicePrograms.size() != (chooses ? programs : 0)) ||
-                (chooses && !pass.program.Empty()))
+                (chooses && !pass.program->Empty()))
                 return "pass '" + pass.name + "' has the wrong number of programs";
-            const std::string problem = CheckUniforms(pass.program, parameters, names, floatsOf);
+            const std::string problem = uniforms(pass.program);
             if (!problem.empty())
                 return "pass '" + pass.name + "': " + problem;
-            for (const PassProgram& program : pass.choicePrograms)
-                if (std::string choiceProblem = CheckUniforms(program, parameters, names, floatsOf);
-                    !choiceProblem.empty())
+            for (const SharedProgram& program : pass.choicePrograms)
+                if (std::string choiceProblem = uniforms(program); !choiceProblem.empty())
                     return "pass '" + pass.name + "': " + choiceProblem;
             for (const EffectShader* s : shaders)
                 if (!s->profile.empty() && !functions.Contains(s->entry))

@@ -1,10 +1,12 @@
 #pragma once
-// What an effect file declares, as the compiler keeps it: the parameter table, the
-// techniques with their passes (each with its compiled program), the shader
-// functions and structs as text, and the defines it was compiled with. The
-// parser and the pass compiler produce it, the compiled-effect file stores it,
-// and gfx::RuntimeEffect is built from it.
+// What an effect file declares, as the compiler keeps it: the parameter table,
+// the techniques with their passes (each with its compiled program, shared by
+// the passes that compile the same shaders), the shader functions and structs
+// as text, and the defines it was compiled with. The parser and the pass
+// compiler produce it, the compiled-effect file stores it, and
+// gfx::RuntimeEffect is built from it.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -134,6 +136,36 @@ struct EffectShaderChoice {
     bool operator==(const EffectShaderChoice&) const = default;
 };
 
+// A pass's program, one that every pass compiling the same shaders shares:
+// kept once however many passes draw with it. Compared by what it holds; a
+// change through Own() is its pass's alone.
+class SharedProgram {
+public:
+    SharedProgram() = default;
+    SharedProgram(PassProgram program) : held_(std::make_shared<PassProgram>(std::move(program))) {}
+
+    const PassProgram& operator*() const { return held_ ? *held_ : Empty(); }
+    const PassProgram* operator->() const { return &**this; }
+    // The program shared, or null for the empty one no pass shares.
+    const PassProgram* Held() const { return held_.get(); }
+    // The program for its pass alone to change: copied first where another shares it.
+    PassProgram& Own()
+    {
+        if (!held_ || held_.use_count() > 1)
+            held_ = std::make_shared<PassProgram>(**this);
+        return *held_;
+    }
+    bool operator==(const SharedProgram& other) const { return **this == *other; }
+
+private:
+    static const PassProgram& Empty()
+    {
+        static const PassProgram empty;
+        return empty;
+    }
+    std::shared_ptr<PassProgram> held_;
+};
+
 struct EffectPass {
     std::string name;
     std::vector<EffectAnnotation> annotations;
@@ -142,13 +174,13 @@ struct EffectPass {
     std::vector<StateAssignment> assignments;
     EffectShader vertexShader;
     EffectShader pixelShader;
-    PassProgram program;  // the compiled shaders of the pass
+    SharedProgram program;  // the compiled shaders of the pass
     EffectShaderChoice vertexChoice;
     EffectShaderChoice pixelChoice;
     // With a choice, the program of every pair of elements (vertex element x
     // the pixel count + pixel element, a shader that does not vary counting as
     // one element), `program` left empty.
-    std::vector<PassProgram> choicePrograms;
+    std::vector<SharedProgram> choicePrograms;
     bool operator==(const EffectPass&) const = default;
 };
 

@@ -141,6 +141,8 @@ void Preprocessor::ProcessFile(std::string_view source, const std::string& fileN
             while (first < line.text.size() && IsBlank(line.text[first]))
                 ++first;
             const bool active = conditions.empty() || conditions.back().active;
+            if (active)
+                tokenBytes_ += TokenBytes(line.text);
             if (first < line.text.size() && line.text[first] == '#') {
                 const size_t before = out_.size();
                 Directive(line, first, conditions, depth);
@@ -168,7 +170,7 @@ void Preprocessor::ProcessFile(std::string_view source, const std::string& fileN
 
 bool PreprocessEffect(std::string_view source, const std::string& fileName,
                       const std::vector<EffectMacro>& defines, const EffectFileReader& reader,
-                      std::string& output, std::string& messages)
+                      std::string& output, std::string& messages, size_t* tokenBytes)
 {
     output.clear();
     pp::Preprocessor preprocessor(reader, output, messages);
@@ -182,6 +184,8 @@ bool PreprocessEffect(std::string_view source, const std::string& fileName,
         preprocessor.Define(std::string(name), macro.definition);
     }
     preprocessor.ProcessFile(source, fileName, 0);
+    if (tokenBytes)
+        *tokenBytes = preprocessor.TokenBytesRead();
     if (preprocessor.Failed()) {
         output.clear();
         return false;

@@ -46,9 +46,11 @@ inline constexpr std::string_view kNoSuchEffectFile = "no such file";
 // A file is read only as far as what includes may still add. Without a reader
 // every #include fails; each path is looked for once. Only the line markers it
 // writes itself move the place that later messages name: a macro cannot make
-// a directive.
+// a directive. `tokenBytes`, where given, gets the bytes of the tokens of the
+// lines it read in every file, each time a file is included (TokenBytes):
+// not of the text a false condition skips.
 bool PreprocessEffect(std::string_view source, const std::string& fileName,
                       const std::vector<EffectMacro>& defines, const EffectFileReader& reader,
-                      std::string& output, std::string& messages);
+                      std::string& output, std::string& messages, size_t* tokenBytes = nullptr);
 
 } // namespace gfx

@@ -29,6 +29,7 @@ void Preprocessor::ExpandLine(LogicalLine& line, LineReader& lines)
             if (!Step())
                 return;
             line.span += next.span;
+            tokenBytes_ += TokenBytes(next.text);
             joined_ += ' ';
             joined_.append(next.text);
             for (size_t k = 0; k < next.text.size() && open.brackets > 0; ++k) {

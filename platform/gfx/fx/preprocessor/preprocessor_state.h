@@ -124,6 +124,7 @@ public:
 
     void ProcessFile(std::string_view source, const std::string& fileName, int depth);
     bool Failed() const { return errors_ > 0; }
+    size_t TokenBytesRead() const { return tokenBytes_; }
 
 private:
     struct IncludedFile {
@@ -274,6 +275,7 @@ private:
     size_t expansionBudget_ = kMaxExpansionGrowth;  // bytes any one text of an expansion may reach
     size_t work_ = 0;
     size_t includedLeft_ = kMaxIncludedText;
+    size_t tokenBytes_ = 0; // of the lines read, not skipped
 };
 
 } // namespace gfx::pp

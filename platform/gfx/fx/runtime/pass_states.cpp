@@ -195,7 +195,7 @@ const PassProgram* PassStates::Program(size_t technique, size_t pass, const Effe
 {
     const EffectPass& p = description_.techniques[technique].passes[pass];
     if (p.choicePrograms.empty())
-        return &p.program;
+        return &*p.program;
     const PassReady& ready = passes_[technique][pass];
     size_t v = 0, px = 0;
     if (!Element(p.vertexChoice, ready.vertexIndex, values, v, why) ||
@@ -207,7 +207,7 @@ const PassProgram* PassStates::Program(size_t technique, size_t pass, const Effe
         why = "its programs are missing";
         return nullptr;
     }
-    return &p.choicePrograms[at];
+    return &*p.choicePrograms[at];
 }
 
 bool PassStates::WordsOf(const StateAssignment& a, Ready& ready, const EffectValues& values)
@@ -314,11 +314,14 @@ void PassStates::SetSampler(Device& device, uint32_t sampler, uint32_t unit, con
         if (!commit || device.States().textures[unit] != texture)
             device.SetTexture(unit, texture);
     }
+    if (ready.applied != applied_) {
+        ready.applied = applied_;
+        for (size_t i = 0; i < p.samplerAssignments.size(); ++i)
+            ready.assignments[i].held = WordsOf(p.samplerAssignments[i], ready.assignments[i], values);
+    }
     for (size_t i = 0; i < p.samplerAssignments.size(); ++i) {
         const StateAssignment& a = p.samplerAssignments[i];
-        if (commit && a.source != Source::Expression)
-            continue;
-        if (!WordsOf(a, ready.assignments[i], values))
+        if ((commit && a.source != Source::Expression) || !ready.assignments[i].held)
             continue;
         const std::vector<uint32_t>& words = ready.assignments[i].words;
         uint32_t held = 0;
@@ -338,6 +341,7 @@ void PassStates::Apply(Device& device, size_t technique, size_t pass, const Pass
     // A commit that chose another program (its index changed) sets its samplers whole.
     const bool sameProgram = commit && &program == lastProgram_;
     lastProgram_ = &program;
+    ++applied_;
     for (size_t i = 0; i < p.assignments.size(); ++i) {
         Set(device, p.assignments[i], ready.assignments[i], values, commit, lights, &material, materialSet);
         if (i != ready.lastShader)

@@ -5,7 +5,8 @@
 // the place of the pass's shaders, the states of every sampler its program
 // reads and the texture its block names, on the sampler unit the program gave
 // it (a sampler that names none draws the unit's texture as the program set
-// it); lights and the
+// it), its values worked out once a begin or commit however many states of
+// the pass name it; lights and the
 // material gathered from their members, each set whole (members not written
 // keep their defaults). A commit inside the pass sets again only what changed.
 // A pass that takes its shaders from arrays draws with the program of the
@@ -58,6 +59,7 @@ private:
         uint32_t element = 0; // of an array of textures
         Expression expression;
         std::vector<uint32_t> words;
+        bool held = false; // of a sampler's state: the words hold its value at this begin or commit
     };
     struct PassReady {
         std::vector<Ready> assignments;
@@ -69,6 +71,7 @@ private:
         uint32_t texture = kNone;       // the texture parameter its sampler_state names
         uint32_t element = 0;           // and the element of it
         std::vector<Ready> assignments;
+        uint64_t applied = 0;           // the begin or commit its words were worked out at
     };
 
     void Set(Device& device, const StateAssignment& a, Ready& ready, const EffectValues& values, bool commit,
@@ -89,6 +92,7 @@ private:
     std::vector<std::vector<PassReady>> passes_;   // by technique, by pass
     std::vector<SamplerReady> samplers_;           // by parameter; empty for the others
     const PassProgram* lastProgram_ = nullptr; // the program of the last begin or commit
+    uint64_t applied_ = 0;                     // begins and commits so far
     ExpressionScratch scratch_;
     ExpressionValue value_;
     std::vector<float> floats_;  // registers of constants set by register, kept between begins

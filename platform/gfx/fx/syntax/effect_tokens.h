@@ -61,8 +61,8 @@ inline bool StartsComment(std::string_view text, size_t i)
 
 // The bytes of the tokens of `text`, directives' among them: all but its
 // comments, blanks and line ends, as the preprocessor takes comments out
-// before it reads a line. What an effect's files are worth to its budgets,
-// which no comment can pad. A block comment left open ends them. A name,
+// before it reads a line. What the lines an effect's preprocessor reads are
+// worth to its budgets, which no comment nor skipped text can pad. A block comment left open ends them. A name,
 // number or string is read in one step however long it is: each counts at
 // most kMostBytesOfAToken, so a long one buys no more work than a short one.
 inline constexpr size_t kMostBytesOfAToken = 16;

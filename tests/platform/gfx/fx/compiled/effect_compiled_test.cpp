@@ -180,16 +180,60 @@ TEST(CompiledEffect, DescriptionRulesAreChecked)
     // A vertex input keeps its usage and index only within what a declaration can carry.
     for (const gfx::VertexInput input : {gfx::VertexInput{3, 14, 0}, gfx::VertexInput{3, 5, 16},
                                          gfx::VertexInput{16, 0, 0}, gfx::VertexInput{16, 0, 1}})
-        EXPECT_EQ(broken([&](auto& c) { c.techniques[0].passes[0].program.vertexInputs.push_back(input); }),
+        EXPECT_EQ(broken([&](auto& c) { c.techniques[0].passes[0].program.Own().vertexInputs.push_back(input); }),
                   "a vertex input has an unknown location or usage")
             << input.location << " " << input.usage << " " << input.usageIndex;
+}
+
+// Passes that compile the same shaders share one program, in memory and in the
+// file, which keeps it once: a pass after the first costs the file less than
+// the program. Bytes are counted as written; copies kept whole still read.
+TEST(CompiledEffect, AProgramPassesShareIsKeptOnce)
+{
+    std::string passes;
+    for (int i = 0; i < 64; ++i)
+        passes += "pass p" + std::to_string(i) + " { VertexShader = compile vs_3_0 V(); PixelShader = compile ps_3_0 P(); }\n";
+    const gfx::EffectDescription d = effect_test::Described(
+        "float4 Tint;\nfloat4 V(float4 p : POSITION) : POSITION { return p * Tint; }\n"
+        "float4 P() : COLOR0 { return Tint; }\ntechnique t {\n" + passes + "}\n");
+    const auto shared = [](const gfx::EffectDescription& e) {
+        const std::vector<gfx::EffectPass>& all = e.techniques[0].passes;
+        return all[0].program.Held() && std::all_of(all.begin(), all.end(), [&](const gfx::EffectPass& pass) {
+                   return pass.program.Held() == all[0].program.Held();
+               });
+    };
+    EXPECT_TRUE(shared(d));
+    const std::vector<uint8_t> file = gfx::WriteCompiledEffect(d);
+    gfx::EffectDescription first = d;
+    first.techniques[0].passes.resize(1);
+    EXPECT_LT((file.size() - gfx::WriteCompiledEffect(first).size()) / 63,
+              gfx::WritePassProgram(*d.techniques[0].passes[0].program).size());
+    gfx::EffectDescription back;
+    std::string error;
+    ASSERT_TRUE(gfx::ReadCompiledEffect(file.data(), file.size(), back, error)) << error;
+    EXPECT_EQ(back, d);
+    EXPECT_TRUE(shared(back));
+    gfx::EffectDescription copies = d;
+    for (gfx::EffectPass& pass : copies.techniques[0].passes)
+        pass.program.Own();
+    EXPECT_EQ(Refusal(copies), "");
+    for (const gfx::EffectDescription& e : {d, copies, Small(), Grammar()})
+        EXPECT_EQ(gfx::CompiledEffectBytes(e), gfx::WriteCompiledEffect(e).size());
+    // The last pass names the first program; a number past those written is refused.
+    std::vector<uint8_t> past = file;
+    const uint8_t named[] = {0xff, 0xff, 0xff, 0xff, 0, 0, 0, 0};
+    const auto at = std::find_end(past.begin(), past.end(), std::begin(named), std::end(named));
+    ASSERT_NE(at, past.end());
+    PutWord(past, size_t(at - past.begin()) + 4, 1);
+    Reseal(past);
+    EXPECT_EQ(Refusal(past), "a program names none written before it");
 }
 
 TEST(CompiledEffect, VertexInputsWithoutAFixedPlaceKeepTheirUsageAndIndex)
 {
     gfx::EffectDescription d = Grammar(), back;
     // TEXCOORD2 at its fixed place; COLOR2, POSITION1 and SAMPLE15 at places of their own.
-    d.techniques[0].passes[0].program.vertexInputs = {{0, 10, 2}, {1, 0, 1}, {6, 5, 2}, {15, 13, 15}};
+    d.techniques[0].passes[0].program.Own().vertexInputs = {{0, 10, 2}, {1, 0, 1}, {6, 5, 2}, {15, 13, 15}};
     const std::vector<uint8_t> file = gfx::WriteCompiledEffect(d);
     std::string error;
     ASSERT_TRUE(gfx::ReadCompiledEffect(file.data(), file.size(), back, error)) << error;
@@ -209,6 +253,7 @@ texture tex;
 sampler2D smp = sampler_state { Texture = <tex>; MipMapLodBias = (bias); };
 struct Light { float4 colour; float power[2]; };
 Light light;
+string names[2] = { "near", "far" };
 float4 VS(float4 p : POSITION) : POSITION { return p; }
 float4 PA(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(smp, uv) * tint; }
 float4 PB() : COLOR0 { return tint * light.colour * light.power[1]; }
@@ -341,14 +386,14 @@ TEST(CompiledEffect, FactsTheCompilerCouldNotHaveWrittenAreRefusedInOneLine)
     const D original = Facts();
     const size_t smp = ParameterIndex(original, "smp");
     const auto fixed = [](D& d) -> gfx::EffectPass& { return d.techniques[0].passes[0]; };
-    const auto program = [&](D& d) -> gfx::PassProgram& { return fixed(d).program; };
+    const auto program = [&](D& d) -> gfx::PassProgram& { return fixed(d).program.Own(); };
     // The place of the struct's first member in the program of the chosen pass's second shader.
     const auto LightField = [](D& d) -> gfx::UniformField& {
-        for (gfx::UniformField& f : d.techniques[0].passes[1].choicePrograms[1].uniforms)
+        for (gfx::UniformField& f : d.techniques[0].passes[1].choicePrograms[1].Own().uniforms)
             if (f.name == "light" && f.first == 0)
                 return f;
         ADD_FAILURE() << "no place of 'light'";
-        return d.techniques[0].passes[1].choicePrograms[1].uniforms.front();
+        return d.techniques[0].passes[1].choicePrograms[1].Own().uniforms.front();
     };
     // A second sampler, 'other', read by the fixed pass on `unit`.
     const auto addOther = [&](D& d, uint32_t unit) {
@@ -375,6 +420,10 @@ TEST(CompiledEffect, FactsTheCompilerCouldNotHaveWrittenAreRefusedInOneLine)
          "parameter 'fog' has a bool's initial value that is neither 0 nor 1"},
         {"an int of a half", [](D& d) { d.parameters[3].defaults[0] = 0.5f; },
          "parameter 'which' has an int's initial value that is not a whole number"},
+        {"more strings than an array of them holds", [](D& d) { d.parameters[8].strings.push_back("past"); },
+         "parameter 'names' has text values that do not fit it"},
+        {"an array's last string empty", [](D& d) { d.parameters[8].strings.back().clear(); },
+         "parameter 'names' has text values that do not fit it"},
         {"a state written at index 256", [&](D& d) { fixed(d).states[0].index = 256; },
          "pass 'fixed' has a name or value the compiler does not write"},
         {"a shader both compiled and chosen",
@@ -406,7 +455,7 @@ TEST(CompiledEffect, FactsTheCompilerCouldNotHaveWrittenAreRefusedInOneLine)
         {"a struct's uniform of another shape", [&](D& d) { LightField(d).columns = 1; },
          chosen + "program 1: uniform 'light' has another shape than its parameter"},
         {"a struct's member placed twice", [&](D& d) {
-             std::vector<gfx::UniformField>& uniforms = d.techniques[0].passes[1].choicePrograms[1].uniforms;
+             std::vector<gfx::UniformField>& uniforms = d.techniques[0].passes[1].choicePrograms[1].Own().uniforms;
              uniforms.push_back(LightField(d));
          },
          chosen + "program 1: uniform 'light' is placed twice"},
@@ -461,14 +510,20 @@ TEST(CompiledEffect, FactsTheCompilerCouldNotHaveWrittenAreRefusedInOneLine)
         {"struct types", [](D& d) { d.structTypes.emplace_back(); }},
         {"members", [](D& d) { d.structTypes[0].members.emplace_back(); }},
         {"techniques", [](D& d) { d.techniques.emplace_back(); }},
-        {"passes", [](D& d) { d.techniques[0].passes.emplace_back(); }},
+        {"passes", [](D& d) { // one that draws with a program written before
+             const gfx::SharedProgram drawn = d.techniques[0].passes[0].program;
+             d.techniques[0].passes.emplace_back().program = drawn;
+         }},
         {"an assignment's words", [&](D& d) { fixed(d).assignments[0].words.emplace_back(); }},
         {"words of code", [&](D& d) { program(d).vertex.spirv.emplace_back(); }},
         {"uniforms", [&](D& d) { program(d).uniforms.emplace_back(); }},
         {"samplers", [&](D& d) { program(d).samplers.emplace_back(); }},
         {"vertex inputs", [&](D& d) { program(d).vertexInputs.emplace_back(); }},
         {"shaders to choose from", [](D& d) { d.techniques[0].passes[1].pixelChoice.elements.emplace_back(); }},
-        {"programs of chosen shaders", [](D& d) { d.techniques[0].passes[1].choicePrograms.emplace_back(); }},
+        {"programs of chosen shaders", [](D& d) {
+             std::vector<gfx::SharedProgram>& programs = d.techniques[0].passes[1].choicePrograms;
+             programs.push_back(programs[0]);
+         }},
         {"structs", [](D& d) { d.structs.emplace_back(); }},
     };
     const std::vector<uint8_t> file = gfx::WriteCompiledEffect(original);
@@ -494,14 +549,16 @@ TEST(CompiledEffect, FactsTheCompilerCouldNotHaveWrittenAreRefusedInOneLine)
 // What a file keeps to evaluate at every begin of a pass, all together, may
 // take no more steps of work than the compiler's budget gives a text of its
 // bytes: a round past that and the file is refused in one line naming the
-// bound. The work is counted from the programs as they are read.
+// bound. The work is counted from the programs as they are read, a sampler's
+// once for each pass that names it however many of its states do.
 TEST(CompiledEffect, ExpressionsAreHeldToTheWorkTheirBytesAllow)
 {
     using D = gfx::EffectDescription;
     const D original = effect_test::Described(
         "float k = 1;\nsampler s = sampler_state { MipMapLodBias = (k); };\n"
         "float4 PA() : COLOR0 { return k; }\nPixelShader ps[2] = { compile ps_2_0 PA(), compile ps_2_0 PA() };\n"
-        "technique t { pass p { FogDensity = (k); PointSize = (k); } pass q { PixelShader = (ps[k]); } }\n");
+        "technique t { pass p { FogDensity = (k); PointSize = (k); Sampler[0] = (s); Sampler[1] = (s); }\n"
+        "            pass q { PixelShader = (ps[k]); Sampler[0] = (s); } }\n");
     // The expressions it keeps: a sampler's state, two of a pass, the index of a chosen shader.
     const auto kept = [](D& d) {
         std::vector<gfx::EffectPass>& passes = d.techniques[0].passes;
@@ -516,7 +573,8 @@ TEST(CompiledEffect, ExpressionsAreHeldToTheWorkTheirBytesAllow)
     } cases[] = {
         {"a pass's state, as many rounds as the bound takes", {1}, 14, 4096, true},
         {"a round more", {1}, 15, 4096, false},
-        {"a sampler's state", {0}, 15, 4096, false},
+        {"a sampler's state, as many rounds as the bound takes counted twice", {0}, 6, 4096, true},
+        {"a round more", {0}, 7, 4096, false},
         {"the index of a chosen shader", {3}, 15, 4096, false},
         {"one of four that together go past it", {2}, 4, 4096, true},
         {"the four", {0, 1, 2, 3}, 4, 4096, false},
@@ -532,7 +590,7 @@ TEST(CompiledEffect, ExpressionsAreHeldToTheWorkTheirBytesAllow)
             size_t offset = 0;
             std::string why;
             ASSERT_TRUE(gfx::Expression::Read(expression->data(), expression->size(), offset, program, why)) << why;
-            work += program.Work();
+            work += program.Work() * (expression == kept(d)[0] ? 2 : 1); // the sampler's, for each pass naming it
             bytes += expression->size();
         }
         EXPECT_EQ(Refusal(d), c.read ? "" : "the effect's expressions would take " + std::to_string(work) +
@@ -545,10 +603,15 @@ TEST(CompiledEffect, ExpressionsAreHeldToTheWorkTheirBytesAllow)
     std::string pad;
     for (int i = 0; i < 8192; ++i)
         pad += "float p" + std::to_string(10000 + i) + ";";
-    EXPECT_NE(effect_test::CompileMessages(pad + "\nfloat k = 1;\n"
-                                                 "technique t { pass p { FogDensity = ((float4x4[65536])k)[0][0][0]; } }\n")
-                  .find("s.fx(1,1): error X3000: the effect's expressions would take "),
-              std::string::npos);
+    for (const std::string kept : {"technique t { pass p { FogDensity = ((float4x4[65536])k)[0][0][0]; } }\n",
+                                   // a sampler only a program reads
+                                   "sampler s = sampler_state { MipMapLodBias = ((float4x4[65536])k)[0][0][0]; };\n"
+                                   "float4 P(float2 t : TEXCOORD0) : COLOR0 { return tex2D(s, t); }\n"
+                                   "technique t { pass p { PixelShader = compile ps_2_0 P(); } }\n"})
+        EXPECT_NE(effect_test::CompileMessages(pad + "\nfloat k = 1;\n" + kept)
+                      .find("s.fx(1,1): error X3000: the effect's expressions would take "),
+                  std::string::npos)
+            << kept;
 }
 
 TEST(CompiledEffect, SamplersBoundByRegisterAreListedAsTheCompilerListsThem)

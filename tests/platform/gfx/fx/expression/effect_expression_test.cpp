@@ -787,8 +787,9 @@ TEST(EffectExpression, FoldingSpendsTheComponentsItMakes)
 }
 
 // The effect's budget grows with the bytes of the tokens of its files as
-// read, included ones among them: not with their comments and blanks, nor with
-// the text its macros make. A loop the budget refuses, or a pass's state whose
+// read, included ones among them: not with their comments and blanks, the
+// text a false condition skips, nor the text its macros make; and no further
+// than the most any text buys. A loop the budget refuses, or a pass's state whose
 // program the compiled file would keep, is refused with the budget its tokens
 // give however much a comment pads it; tokens of its own are what buy work.
 TEST(EffectExpression, TheBudgetGrowsWithTheTokensOfTheFilesAlone)
@@ -825,6 +826,7 @@ TEST(EffectExpression, TheBudgetGrowsWithTheTokensOfTheFilesAlone)
         {"macros that make much text", macros, "", 24 + 6 * 20 + 63},
         {"an included file of comments", include, "/* " + dashes + " */\n// " + dashes + "\n", 17},
         {"an included file of declarations", include, declarations, 17 + 4096 * 12},
+        {"declarations a false condition skips", "#if 0\n" + declarations + "#endif\n", "", 4},
         {"a long string", "string s = \"" + dashes + "\";\n", "", 6 + 1 + 1 + 16 + 1},
         {"a long name", "float " + std::string(1 << 16, 'n') + ";\n", "", 5 + 16 + 1},
     };
@@ -853,6 +855,18 @@ TEST(EffectExpression, TheBudgetGrowsWithTheTokensOfTheFilesAlone)
     std::string messages;
     EXPECT_TRUE(gfx::CompileEffectSource("float x < float4x4 a[16384] = (float4x4[16384])1; >;\n", "one.fx", {}, {}, d,
                                          messages))
+        << messages;
+    // No text buys more than the most: eight values of a million numbers,
+    // past 16.7 million steps, beside declarations that would buy 31 million.
+    std::string many = "static const float c = 0";
+    for (int i = 0; i < 8; ++i)
+        many += " + ((float4x4[65536])1)[0][0][0]";
+    many += ";\n";
+    for (int i = 0; i < 40000; ++i)
+        many += "float a" + std::to_string(100000 + i) + ";\n";
+    EXPECT_FALSE(gfx::CompileEffectSource(many, "many.fx", {}, {}, d, messages));
+    EXPECT_NE(messages.find("more than " + std::to_string(gfx::ExpressionBudget::kMostWork) + " steps"),
+              std::string::npos)
         << messages;
 }
 

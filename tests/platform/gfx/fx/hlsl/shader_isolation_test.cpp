@@ -81,7 +81,7 @@ TEST(FxShaderIsolation, AChildThatDiesHangsRunsAwayOrEndsEarlyFailsItsStageWithT
         messages.clear();
         EXPECT_TRUE(CompileEffectSource(kSource, "e.fx", {}, {}, d, messages)) << messages;
         ASSERT_EQ(d.techniques.size(), 1u);
-        EXPECT_FALSE(d.techniques[0].passes[1].program.pixel.spirv.empty());
+        EXPECT_FALSE(d.techniques[0].passes[1].program->pixel.spirv.empty());
     }
 }
 

@@ -326,7 +326,7 @@ TEST(FxPassProgram, AGlobalNamedLikeASwizzleCostsNoStageThatDoesNotReadIt)
         ASSERT_TRUE(ParseEffect(text, "e.fx", d, messages)) << messages;
         steps.push_back(StepsOf([&] { EXPECT_TRUE(CompileEffectShaders(text, "e.fx", d, messages)) << messages; }));
         for (const EffectPass& pass : d.techniques[0].passes)
-            EXPECT_EQ(pass.program.pixel.glsl.find(std::string(" ") + name + " "), std::string::npos) << name;
+            EXPECT_EQ(pass.program->pixel.glsl.find(std::string(" ") + name + " "), std::string::npos) << name;
     }
     EXPECT_LE(steps[0] * 10, steps[1] * 11) << steps[0] << " named x, " << steps[1] << " named q";
 }
@@ -494,7 +494,7 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
             }
             // Each pass lists a sampler once, however many stages read it, and the file reads back.
             std::multiset<std::string> samplers;
-            for (const SamplerSlot& s : d.techniques.back().passes[0].program.samplers)
+            for (const SamplerSlot& s : d.techniques.back().passes[0].program->samplers)
                 samplers.insert(s.name);
             EXPECT_EQ(samplers, c.samplers) << c.name;
             const std::vector<uint8_t> file = WriteCompiledEffect(d);
@@ -707,7 +707,7 @@ TEST(FxPassProgram, ACompiledPassKeepsItsCodePlacesAndSamplers)
         " return Lit ? c * Weights[2] : c; }\n"
         "technique t { pass p { CullMode = None; VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(); } }\n"
         "technique none { pass p { ZEnable = false; } }\n");
-    const PassProgram& p = d.techniques[0].passes[0].program;
+    const PassProgram& p = *d.techniques[0].passes[0].program;
     EXPECT_FALSE(p.vertex.spirv.empty());
     EXPECT_EQ(p.vertex.spirv[0], 0x07230203u); // the SPIR-V magic number
     EXPECT_NE(p.vertex.glsl.find("#version 450"), std::string::npos);
@@ -730,7 +730,7 @@ TEST(FxPassProgram, ACompiledPassKeepsItsCodePlacesAndSamplers)
     EXPECT_NE(p.samplers[0].unit, p.samplers[1].unit);
     for (const SamplerSlot& s : p.samplers)
         EXPECT_EQ(s.texture, s.name == "AlbedoSampler" ? "Albedo" : "Detail");
-    const PassProgram& none = d.techniques[1].passes[0].program;
+    const PassProgram& none = *d.techniques[1].passes[0].program;
     EXPECT_TRUE(none.Empty());
 }
 
@@ -742,7 +742,7 @@ TEST(FxPassProgram, AStageDeclaresOnlyTheParametersSomeStageOfTheEffectReads)
         "float4 VS(float4 p : POSITION, uniform float k) : POSITION { return p * k; }\n"
         "float4 PS() : COLOR { return Gain; }\n"
         "technique t { pass p { VertexShader = compile vs_3_0 VS(Scale); PixelShader = compile ps_3_0 PS(); } }\n");
-    const PassProgram& p = d.techniques[0].passes[0].program;
+    const PassProgram& p = *d.techniques[0].passes[0].program;
     std::vector<std::string> names;
     for (const UniformField& f : p.uniforms)
         names.push_back(f.name);
@@ -770,7 +770,7 @@ TEST(FxPassProgram, StagesOfManyPassesDeclareWhatTheyReadAtPlacesTheyAgreeOn)
     const EffectDescription d = Described(effect);
     ASSERT_EQ(d.techniques[0].passes.size(), size_t{kPasses});
     for (int i : {0, 1, 150, kPasses - 1}) {
-        const PassProgram& p = d.techniques[0].passes[size_t(i)].program;
+        const PassProgram& p = *d.techniques[0].passes[size_t(i)].program;
         const std::string name = "v" + std::to_string(i);
         // Where all of them would lie together, in both stages.
         ASSERT_EQ(p.uniforms.size(), 2u) << i;
@@ -822,7 +822,7 @@ TEST(FxPassProgram, AClosingProgramStopsTheStagesWithOneLine)
     EXPECT_EQ(messages, EffectClosingError("e.fx"));
     EXPECT_EQ(created, kEffectAborted);
     EXPECT_EQ(errors, EffectClosingError("e.fx"));
-    EXPECT_TRUE(d.techniques[0].passes[0].program.Empty());
+    EXPECT_TRUE(d.techniques[0].passes[0].program->Empty());
 }
 
 } // namespace

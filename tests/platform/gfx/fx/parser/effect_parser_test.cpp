@@ -275,12 +275,12 @@ TEST(EffectParser, ShaderVariablesAreNamedByPassesAndLaterTechniquesAreLeftOut)
     EXPECT_EQ(p.vertexShader.entry, "V");
     EXPECT_EQ(p.vertexShader.arguments, "2");
     EXPECT_EQ(p.pixelShader.profile, "ps_3_0");
-    EXPECT_FALSE(p.program.vertex.spirv.empty());
+    EXPECT_FALSE(p.program->vertex.spirv.empty());
     EXPECT_EQ(p.states.size(), 2u); // kept as written
     EXPECT_EQ(p.states[0].value, "(skin[1])");
     const gfx::EffectPass& u = d.techniques[1].passes[0];
     EXPECT_EQ(u.vertexShader.profile, ""); // the array's NULL
-    EXPECT_TRUE(u.program.vertex.glsl.find("main") != std::string::npos); // the pass-through stand-in
+    EXPECT_TRUE(u.program->vertex.glsl.find("main") != std::string::npos); // the pass-through stand-in
     EXPECT_TRUE(d.parameters.empty());      // shader variables are no parameters
 
     struct Case {

@@ -337,11 +337,13 @@ public:
     explicit TestValues(const EffectDescription& d) : values(d.parameters.size()) {}
     const float* Values(uint32_t index, size_t& count) const override
     {
+        ++reads;
         count = index < values.size() ? values[index].size() : 0;
         return count ? values[index].data() : nullptr;
     }
     BaseTexture* Texture(uint32_t, uint32_t) const override { return nullptr; }
     std::vector<std::vector<float>> values;
+    mutable size_t reads = 0; // of any parameter's values
 };
 
 // Each index is checked against its own array: with a vertex and a pixel
@@ -390,9 +392,33 @@ TEST(EffectStates, AShaderArrayIndexIsCheckedAgainstItsOwnArray)
             EXPECT_EQ(program, nullptr) << c.vertex << ", " << c.pixel;
             EXPECT_EQ(why, c.why);
         } else {
-            EXPECT_EQ(program, &d.techniques[0].passes[0].choicePrograms[size_t(c.chosen)]) << why;
+            EXPECT_EQ(program, &*d.techniques[0].passes[0].choicePrograms[size_t(c.chosen)]) << why;
         }
     }
+}
+
+// A sampler's values are worked out once a begin or commit, however many of
+// the pass's states and its program name it: its parameter is read once.
+TEST(EffectStates, ASamplerNamedByManyStatesIsWorkedOutOnceABegin)
+{
+    std::string pass;
+    for (int i = 0; i < 1000; ++i)
+        pass += "Sampler[" + std::to_string(i % 16) + "] = (S); ";
+    const EffectDescription d =
+        Described("float Bias = 1;\nsampler2D S = sampler_state { MipMapLodBias = (Bias); };\n"
+                  "float4 P(float2 t : TEXCOORD0) : COLOR { return tex2D(S, t); }\n"
+                  "technique t { pass p { " + pass + "PixelShader = compile ps_3_0 P(); } }\n");
+    PassStates states(d);
+    TestValues values(d);
+    values.values[0] = {2.5f};
+    gfx_test::TestDevice test;
+    for (const bool commit : {false, true}) {
+        values.reads = 0;
+        states.Apply(*test.device, 0, 0, *d.techniques[0].passes[0].program, values, commit);
+        EXPECT_EQ(values.reads, 1u) << commit;
+    }
+    for (uint32_t unit = 0, bias = 0; unit < 16; ++unit)
+        EXPECT_TRUE(test.device->GetSamplerState(unit, kSampMipMapLodBias, &bias) == kOk && bias == Bits(2.5f)) << unit;
 }
 
 // A parameter that is infinite makes an index that is not a number: the
