@@ -79,7 +79,8 @@ TEST(ErrorBoxWindow, WithoutOpenGl45TheShaderChecksFailAndContinueGoesOn)
 {
     VirtualDisplay display;
     ZANDREL_NEED_DISPLAY(display);
-    ProgramRun program("[log]\nlogMode=0\n[Graphics]\nwidth=64\nheight=48\n");
+    // Room for instances: a frame drawn before the close comes asks nothing more.
+    ProgramRun program("[log]\nlogMode=0\n[Graphics]\nwidth=64\nheight=48\ninstancingBufferSize=64\n");
     setenv("MESA_GL_VERSION_OVERRIDE", "3.3", 1); // the driver offers no more than OpenGL 3.3
     const bool started = program.Start();
     unsetenv("MESA_GL_VERSION_OVERRIDE");
