@@ -20,6 +20,7 @@
 #include "platform/gfx/fx/hlsl/source.h"
 #include "platform/gfx/fx/hlsl/shader_compile.h"
 #include "platform/gfx/fx/hlsl/shader_entry.h"
+#include "platform/gfx/fx/hlsl/shader_messages.h"
 #include "platform/gfx/fx/parser/struct_layouts.h"
 #include "platform/window/close_check.h"
 
@@ -224,6 +225,7 @@ public:
                 from = end + 1;
             }
         }
+        messages_ += LoopVariableWarnings(source_);
         return true;
     }
 
@@ -688,6 +690,21 @@ private:
         if (!member.array.empty()) {
             field.elements = arraySize == 0 ? 1 : arraySize;
             field.arrayStride = cross.type_struct_member_array_stride(type, i);
+            // An array of arrays: its elements one after another, row after
+            // row, as the parameter keeps them; each its own register, as
+            // the inmost array steps.
+            if (member.array.size() > 1) {
+                uint32_t inmost = type.member_types[i];
+                while (!cross.get_type(cross.get_type(inmost).parent_type).array.empty())
+                    inmost = cross.get_type(inmost).parent_type;
+                const uint32_t stride = cross.get_decoration(inmost, spv::DecorationArrayStride);
+                uint64_t elements = 1;
+                for (size_t k = 0; k + 1 < member.array.size(); ++k)
+                    elements *= member.array[k];
+                if (stride == 0 || uint64_t{field.arrayStride} != elements * stride)
+                    throw std::runtime_error("the parameter '" + name + "' is an array of arrays of unexpected strides");
+                field.arrayStride = stride;
+            }
         }
         if (member.columns > 1) {
             field.matrixStride = cross.type_struct_member_matrix_stride(type, i);

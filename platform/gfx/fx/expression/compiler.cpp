@@ -368,6 +368,49 @@ bool ExpressionCompiler::SwizzleOf(const ValueShape& shape, Token& member, uint3
     return true;
 }
 
+bool ExpressionCompiler::PushIndex(uint32_t value, const Token& at)
+{
+    ExpressionValue index;
+    index.shape.base = ValueBase::Int;
+    index.components = {double(value)};
+    return builder_.PushConstant(std::move(index), at);
+}
+
+bool ExpressionCompiler::ElementOfRows(const std::vector<uint32_t>& sizes, const Token& name)
+{
+    if (!IsSymbol(Peek(), '['))
+        return true; // its rows one after another
+    // The element's place among them, i * D1 + j (for three sizes, (i * D1 + j) * D2 + k).
+    ValueShape whole;
+    whole.base = ValueBase::Int;
+    Token open;
+    for (size_t k = 0; k < sizes.size(); ++k) {
+        if (!IsSymbol(Peek(), '['))
+            return Fail(Peek(), 3025, "'" + std::string(name.text) +
+                                          "' is an array of arrays: a value names one of its elements, an index "
+                                          "for each of its " + std::to_string(sizes.size()) + " sizes");
+        open = Next();
+        const Token first = Peek();
+        if (!Comma() || !Expect(']'))
+            return false;
+        if (builder_.Top().Components() != 1)
+            return Fail(first, 3020, "an index is a scalar");
+        ExpressionValue known;
+        uint32_t element = 0;
+        if (builder_.TakeConstant(known)) {
+            if (!builder_.ElementAt(known.components[0], sizes[k], first, element) || !PushIndex(element, first))
+                return false;
+        } else if (!builder_.ConvertTo(whole, first, true)) {
+            return false;
+        }
+        if (k > 0 && !builder_.Emit({Op::Binary, kAdd, 0}, open))
+            return false;
+        if (k + 1 < sizes.size() && (!PushIndex(sizes[k + 1], open) || !builder_.Emit({Op::Binary, kMultiply, 0}, open)))
+            return false;
+    }
+    return builder_.Emit({Op::Index, 0, 0}, open);
+}
+
 bool ExpressionCompiler::Number(const Token& t)
 {
     std::string s(t.text);
@@ -422,8 +465,10 @@ bool ExpressionCompiler::Primary()
     const std::string name(t.text);
     Next();
     for (size_t k = locals_.size(); k > frame_; --k)
-        if (locals_[k - 1].name == t.text)
-            return builder_.Load(locals_[k - 1].slot, t);
+        if (locals_[k - 1].name == t.text) {
+            const std::vector<uint32_t> sizes = locals_[k - 1].sizes;
+            return builder_.Load(locals_[k - 1].slot, t) && (sizes.empty() || ElementOfRows(sizes, t));
+        }
     ValueShape shape;
     bool refused = false;
     std::string why;
@@ -452,13 +497,14 @@ bool ExpressionCompiler::Primary()
     if (refused)
         return Fail(t, 3025, why);
     const ExpressionName meaning = names_.Find(t.text);
+    const auto rows = [&] { return !meaning.sizes || ElementOfRows(*meaning.sizes, t); };
     switch (meaning.kind) {
     case ExpressionName::Kind::Constant:
-        return builder_.PushConstant(*meaning.value, t);
+        return builder_.PushConstant(*meaning.value, t) && rows();
     case ExpressionName::Kind::Parameter:
-        return builder_.Emit({Op::Parameter, meaning.parameter, PackShape(meaning.shape)}, t, &meaning.shape);
+        return builder_.Emit({Op::Parameter, meaning.parameter, PackShape(meaning.shape)}, t, &meaning.shape) && rows();
     case ExpressionName::Kind::Derived:
-        return builder_.Splice(*meaning.program, t);
+        return builder_.Splice(*meaning.program, t) && rows();
     case ExpressionName::Kind::Struct:
         return StructPart(t, meaning);
     case ExpressionName::Kind::Function:

@@ -40,6 +40,7 @@ private:
         std::string_view name;
         uint32_t slot = 0;
         ValueShape shape;
+        std::vector<uint32_t> sizes; // of an array of arrays, as ExpressionName's
     };
 
     static ValueShape ElementOf(ValueShape s)
@@ -81,6 +82,11 @@ private:
     // The '.' and the name after it, a swizzle of `shape`: its components
     // packed as Swizzle's, `member` the name.
     bool SwizzleOf(const ValueShape& shape, Token& member, uint32_t& packed);
+    // The element of an array of arrays of `sizes`, on the stack, that the
+    // indices after its name choose, one an index a size: the whole array
+    // where none follows.
+    bool ElementOfRows(const std::vector<uint32_t>& sizes, const Token& name);
+    bool PushIndex(uint32_t value, const Token& at);
     bool Number(const Token& t);
     bool Primary();
     // A part of a struct parameter named from `name` on, `meaning` what the
@@ -168,6 +174,7 @@ private:
             uint32_t chosen = ExpressionBuilder::kNone; // a local: the index a parameter gives
             uint32_t count = 0;  // the elements it chooses among
             uint32_t stride = 0; // and their components
+            bool rows = false;   // a row of an array of arrays, whose element the next step chooses
         };
         std::vector<Step> steps;
     };
@@ -200,6 +207,9 @@ private:
     bool StartsDeclaration(const Token& t);
     bool Declaration();
     bool Declarators(const ValueShape& shape);
+    // The sizes after a local's name: one, or an array of arrays' (their
+    // product the shape's array size); the first may be unstated.
+    bool Sizes(ValueShape& declared, std::vector<uint32_t>& sizes);
     // An initializer of `declared` (an unsized array takes its size from it),
     // left on the stack.
     bool InitialValue(ValueShape& declared, const Token& at);

@@ -85,6 +85,10 @@ struct ExpressionName {
     uint32_t first = 0;                     // Parameter: where its values begin among the parameter's
     ValueShape shape;                       // Parameter and Type
     const Expression* program = nullptr;    // Derived
+    // Constant, Parameter and Derived: an array of arrays' sizes, outermost
+    // first, or null. Its shape's array size is their product, its elements
+    // laid out one row after another.
+    const std::vector<uint32_t>* sizes = nullptr;
     std::string_view text;                  // Function: the whole definition; Refused: why
     int line = 1;                           // Function: where its text starts
     int column = 1;

@@ -137,6 +137,17 @@ uint32_t FloatToBits(float f) { return std::bit_cast<uint32_t>(f); }
 
 } // namespace
 
+MulSizes MulMeeting(const ValueShape& left, const ValueShape& right)
+{
+    MulSizes sizes;
+    sizes.rows = left.matrix ? left.rows : 1;
+    sizes.leftColumns = left.columns;
+    sizes.columns = right.matrix ? right.columns : 1;
+    sizes.rightColumns = sizes.columns;
+    sizes.inner = std::min<uint32_t>(left.columns, right.matrix ? right.rows : right.columns);
+    return sizes;
+}
+
 bool IntrinsicResult(uint32_t which, uint32_t count, const ValueShape* in, ValueShape& out, std::string& why)
 {
     if (which >= kIntrinsicCount || count != kIntrinsics[which].arguments)
@@ -214,21 +225,17 @@ bool IntrinsicResult(uint32_t which, uint32_t count, const ValueShape* in, Value
             out.base = base;
             return true;
         }
-        const uint32_t aRows = a.matrix ? a.rows : 1, aColumns = a.matrix ? a.columns : a.columns;
-        const uint32_t bRows = b.matrix ? b.rows : b.columns, bColumns = b.matrix ? b.columns : 1;
-        if (aColumns != bRows)
-            return Fail(why, "'mul' of '" + ShapeName(a) + "' and '" + ShapeName(b) + "': the sizes do not meet");
-        if (!a.matrix && !b.matrix) {
+        const MulSizes sizes = MulMeeting(a, b);
+        if (!a.matrix && !b.matrix)
             return true; // a dot product
-        }
         if (!a.matrix) {
-            out.columns = static_cast<uint8_t>(bColumns);
+            out.columns = static_cast<uint8_t>(sizes.columns);
         } else if (!b.matrix) {
-            out.columns = static_cast<uint8_t>(aRows);
+            out.columns = static_cast<uint8_t>(sizes.rows);
         } else {
             out.matrix = true;
-            out.rows = static_cast<uint8_t>(aRows);
-            out.columns = static_cast<uint8_t>(bColumns);
+            out.rows = static_cast<uint8_t>(sizes.rows);
+            out.columns = static_cast<uint8_t>(sizes.columns);
         }
         return true;
     }
@@ -371,18 +378,17 @@ void CallIntrinsic(uint32_t which, const ValueShape* shapes, const double* const
                 out[i] = ToBase(Arithmetic(kMultiply, ToBase(arg(0, i), base), ToBase(arg(1, i), base), base), base);
             return;
         }
-        const uint32_t aRows = a.matrix ? a.rows : 1, inner = a.matrix ? a.columns : a.columns;
-        const uint32_t bColumns = b.matrix ? b.columns : 1;
-        for (uint32_t r = 0; r < aRows; ++r)
-            for (uint32_t c = 0; c < bColumns; ++c) {
+        const MulSizes sizes = MulMeeting(a, b);
+        for (uint32_t r = 0; r < sizes.rows; ++r)
+            for (uint32_t c = 0; c < sizes.columns; ++c) {
                 double sum = 0;
-                for (uint32_t k = 0; k < inner; ++k) {
-                    const double x = ToBase(args[0][r * inner + k], base);
-                    const double y = ToBase(args[1][k * bColumns + c], base);
+                for (uint32_t k = 0; k < sizes.inner; ++k) {
+                    const double x = ToBase(args[0][r * sizes.leftColumns + k], base);
+                    const double y = ToBase(args[1][k * sizes.rightColumns + c], base);
                     sum = base == ValueBase::Float ? sum + x * y
                                                    : Arithmetic(kAdd, sum, Arithmetic(kMultiply, x, y, base), base);
                 }
-                out[r * bColumns + c] = ToBase(sum, base);
+                out[r * sizes.columns + c] = ToBase(sum, base);
             }
         return;
     }

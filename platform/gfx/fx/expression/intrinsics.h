@@ -39,6 +39,22 @@ struct IntrinsicInfo {
 };
 extern const IntrinsicInfo kIntrinsics[kIntrinsicCount];
 
+// How the operands of `mul` meet: the left one's columns (a vector's
+// components) with the right one's rows (a vector's components), at the
+// smaller of the two, the larger cut to its first: `mul(float3, float4x4)`
+// takes the matrix's first three rows, `mul(float4, float3x3)` the vector's
+// first three components. The shaders' compiler meets them so too, in a
+// function and in an initializer alike.
+struct MulSizes {
+    uint32_t rows = 1;    // of the result: the left operand's (1 for a vector)
+    uint32_t inner = 1;   // where the two meet
+    uint32_t columns = 1; // of the result: the right operand's (1 for a vector)
+    uint32_t leftColumns = 1;  // as each operand is laid out, row by row
+    uint32_t rightColumns = 1;
+};
+// For two operands of more than one component each.
+MulSizes MulMeeting(const ValueShape& left, const ValueShape& right);
+
 // The intrinsic of that name, or kIntrinsicCount.
 uint32_t FindIntrinsic(std::string_view name);
 // Names that only the shaders can use: never a constant, and never a type.

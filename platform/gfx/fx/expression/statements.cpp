@@ -278,9 +278,12 @@ bool ExpressionCompiler::LoopBody(bool go, Flow& flow, bool& done)
     done = true;
     if (!go)
         return SkipStatement();
+    // What a body that is no block declares lasts one round.
+    const size_t scope = locals_.size();
     Flow inner = Flow::Next;
     if (!Statement(inner))
         return false;
+    locals_.resize(scope);
     if (inner == Flow::Return) {
         flow = Flow::Return;
         return true;
@@ -299,7 +302,8 @@ bool ExpressionCompiler::For(Flow& flow)
     const Token at = Next(); // 'for'
     if (!Expect('('))
         return false;
-    const size_t scope = locals_.size();
+    // What its first part declares stays declared after the loop, as the
+    // platform's compiler keeps it; a later loop's of the same name is the one read after that.
     if (IsSymbol(Peek(), ';')) {
         Next();
     } else if (StartsDeclaration(Peek())) {
@@ -341,7 +345,6 @@ bool ExpressionCompiler::For(Flow& flow)
             return false;
     }
     --function_->loops;
-    locals_.resize(scope);
     return true;
 }
 
@@ -462,22 +465,23 @@ bool ExpressionCompiler::Declarators(const ValueShape& shape)
             return Unexpected(nameToken);
         Next();
         ValueShape declared = shape;
-        if (IsSymbol(Peek(), '[')) {
-            Next();
-            if (IsSymbol(Peek(), ']')) {
-                declared.arraySize = kUnsizedArray;
-            } else if (!ConstantSize(declared.arraySize)) {
-                return false;
-            }
-            if (!Expect(']'))
-                return false;
-            if (IsSymbol(Peek(), '['))
-                return NotConstant(Peek(), "an array of arrays is not computed here");
-        }
+        std::vector<uint32_t> sizes;
+        if (!Sizes(declared, sizes))
+            return false;
         if (IsSymbol(Peek(), '=')) {
             const Token at = Next();
             if (!InitialValue(declared, at))
                 return false;
+            // An array of arrays of unstated size: as many rows as the values fill.
+            if (!sizes.empty() && sizes[0] == 0) {
+                uint64_t inner = 1;
+                for (size_t k = 1; k < sizes.size(); ++k)
+                    inner *= sizes[k];
+                if (declared.arraySize % inner != 0)
+                    return Fail(at, 3017, std::to_string(declared.arraySize) + " elements do not make rows of " +
+                                              std::to_string(inner));
+                sizes[0] = static_cast<uint32_t>(declared.arraySize / inner);
+            }
         } else {
             if (declared.arraySize == kUnsizedArray)
                 return Fail(Peek(), 3017, "an array of unstated size takes its values from a list in braces");
@@ -490,7 +494,7 @@ bool ExpressionCompiler::Declarators(const ValueShape& shape)
         uint32_t slot = 0;
         if (!builder_.StoreNew(declared, nameToken, slot))
             return false;
-        locals_.push_back({nameToken.text, slot, declared});
+        locals_.push_back({nameToken.text, slot, declared, std::move(sizes)});
         if (IsSymbol(Peek(), ';')) {
             Next();
             return true;
@@ -498,6 +502,34 @@ bool ExpressionCompiler::Declarators(const ValueShape& shape)
         if (!Expect(','))
             return false;
     }
+}
+
+bool ExpressionCompiler::Sizes(ValueShape& declared, std::vector<uint32_t>& sizes)
+{
+    while (IsSymbol(Peek(), '[')) {
+        const Token open = Next();
+        uint32_t size = 0;
+        if (IsSymbol(Peek(), ']') && sizes.empty()) {
+            declared.arraySize = kUnsizedArray;
+        } else if (!ConstantSize(size)) {
+            return false;
+        }
+        if (!Expect(']'))
+            return false;
+        sizes.push_back(size);
+        // An array of arrays holds its elements in one array, within the one bound.
+        uint64_t elements = 1;
+        for (uint32_t each : sizes)
+            elements *= each == 0 ? 1 : each;
+        if (elements > kMaxExpressionArraySize)
+            return Fail(open, 3059, "array size " + std::to_string(elements) + " is out of range (1 to " +
+                                        std::to_string(kMaxExpressionArraySize) + ")");
+        if (declared.arraySize != kUnsizedArray)
+            declared.arraySize = static_cast<uint32_t>(elements);
+    }
+    if (sizes.size() < 2)
+        sizes.clear();
+    return true;
 }
 
 bool ExpressionCompiler::Updates()
@@ -697,6 +729,7 @@ bool ExpressionCompiler::TargetOf(uint32_t local, Target& target)
 {
     target.slot = locals_[local].slot;
     target.part = locals_[local].shape;
+    std::vector<uint32_t> rows = locals_[local].sizes; // the sizes of the rows still to choose among
     for (;;) {
         if (IsSymbol(Peek(), '[')) {
             const Token open = Next();
@@ -707,9 +740,18 @@ bool ExpressionCompiler::TargetOf(uint32_t local, Target& target)
                 return Fail(first, 3020, "an index is a scalar");
             ValueShape element;
             uint32_t count = 0, at = 0;
-            if (!IndexedElement(target.part, element, count))
+            const bool row = rows.size() > 1;
+            if (row) {
+                // A row: the elements of the array that follow one another.
+                element = target.part;
+                count = rows.front();
+                element.arraySize = target.part.arraySize / count;
+                rows.erase(rows.begin());
+            } else if (!IndexedElement(target.part, element, count)) {
                 return Fail(open, 3018, "'" + ShapeName(target.part) + "' cannot be indexed");
-            Target::Step step{true, 0, ExpressionBuilder::kNone, count, element.ElementComponents()};
+            }
+            Target::Step step{true, 0, ExpressionBuilder::kNone, count, uint32_t(element.Components())};
+            step.rows = row;
             ExpressionValue index;
             if (!builder_.TakeConstant(index)) {
                 // A parameter chooses it: each element is written where it is the one.
@@ -754,20 +796,30 @@ bool ExpressionCompiler::LoadPart(const Target& target, const Token& at)
 {
     if (!builder_.Load(target.slot, at))
         return false;
+    // Rows of an array of arrays are chosen in the place of their element, i * D1 + j.
+    bool inRow = false;
+    ValueShape whole;
+    whole.base = ValueBase::Int;
     for (const Target::Step& step : target.steps) {
         if (!step.index) {
             if (!builder_.Emit({Op::Swizzle, step.value, 0}, at))
                 return false;
             continue;
         }
-        ExpressionValue index;
-        index.shape.base = ValueBase::Int;
-        index.components = {double(step.value)};
-        const bool pushed = step.chosen != ExpressionBuilder::kNone ? builder_.Load(step.chosen, at)
-                                                                    : builder_.PushConstant(std::move(index), at);
-        if (!pushed || !builder_.Emit({Op::Index, 0, 0}, at))
+        if (inRow && (!PushIndex(step.count, at) || !builder_.Emit({Op::Binary, kMultiply, 0}, at)))
+            return false;
+        const bool pushed = step.chosen != ExpressionBuilder::kNone
+                                ? builder_.Load(step.chosen, at) &&
+                                      (!(inRow || step.rows) || builder_.ConvertTo(whole, at, true))
+                                : PushIndex(step.value, at);
+        if (!pushed || (inRow && !builder_.Emit({Op::Binary, kAdd, 0}, at)))
+            return false;
+        inRow = step.rows;
+        if (!inRow && !builder_.Emit({Op::Index, 0, 0}, at))
             return false;
     }
+    if (inRow)
+        return NotConstant(at, "a row of an array of arrays is read here only by its elements");
     return true;
 }
 

@@ -49,23 +49,44 @@ void RewriteFlatLists(std::string& text)
     const size_t n = tokens.size();
     std::vector<std::pair<size_t, char>> inserts; // where a brace goes, before the character there
     for (size_t i = 0; i + 6 < n; ++i) {
-        // `Type name[N] = {` or `Type name[] = {`, of a type of more than one component.
+        // `Type name[N] = {` or `Type name[] = {`, of a type of more than one
+        // component; or of an array of arrays, `Type name[N][M] = {`.
         ValueShape element;
         if (tokens[i].kind != TokenKind::Identifier || !BuiltInShape(tokens[i].text, element) ||
-            element.ElementComponents() < 2 || tokens[i + 1].kind != TokenKind::Identifier || !tokens[i + 2].Is('['))
+            tokens[i + 1].kind != TokenKind::Identifier || !tokens[i + 2].Is('['))
             continue;
-        size_t at = i + 3;
-        uint64_t size = 0;
-        if (tokens[at].kind == TokenKind::Number) {
-            const std::string_view digits = tokens[at].text;
-            if (digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string_view::npos)
-                continue;
-            size = std::stoul(std::string(digits));
-            ++at;
+        size_t at = i + 2;
+        std::vector<uint64_t> sizes; // 0 for the first unstated
+        bool plain = true;
+        while (plain && at + 1 < n && tokens[at].Is('[')) {
+            const std::string_view digits = tokens[at + 1].text;
+            if (tokens[at + 1].Is(']') && sizes.empty()) {
+                sizes.push_back(0);
+                at += 2;
+            } else if (at + 2 < n && tokens[at + 1].kind == TokenKind::Number && digits.size() <= 5 &&
+                       digits.find_first_not_of("0123456789") == std::string_view::npos && tokens[at + 2].Is(']')) {
+                sizes.push_back(std::stoul(std::string(digits)));
+                at += 3;
+            } else {
+                plain = false;
+            }
         }
-        if (at + 2 >= n || !tokens[at].Is(']') || !tokens[at + 1].Is('=') || !tokens[at + 2].Is('{'))
+        if (!plain || (element.ElementComponents() < 2 && sizes.size() < 2))
             continue;
-        const size_t open = at + 2;
+        // The components of each level that a pair of braces holds, the outermost first.
+        const uint64_t per = element.ElementComponents();
+        std::vector<uint64_t> levels;
+        uint64_t row = per;
+        for (size_t k = sizes.size(); k-- > 1;) {
+            row *= sizes[k];
+            levels.insert(levels.begin(), row);
+        }
+        if (per > 1)
+            levels.push_back(per);
+        const uint64_t size = sizes[0] * (levels.empty() ? 1 : levels.front() / per);
+        if (at + 1 >= n || !tokens[at].Is('=') || !tokens[at + 1].Is('{'))
+            continue;
+        const size_t open = at + 1;
         const size_t close = matches[open];
         if (close >= n)
             continue;
@@ -86,7 +107,6 @@ void RewriteFlatLists(std::string& text)
                 ++k;
         }
         i = close;
-        const uint64_t per = element.ElementComponents();
         if (nested || items.empty())
             continue;
         std::vector<uint64_t> counts;
@@ -101,22 +121,32 @@ void RewriteFlatLists(std::string& text)
                 continue;
             counts.assign(items.size(), 1);
         }
-        // Where the elements begin and end: at items whose components fill them whole.
-        std::vector<std::pair<size_t, char>> braces;
+        // Elements of a value each already: no braces of theirs.
         uint64_t filled = 0;
+        for (uint64_t count : counts)
+            filled += count;
+        if (per > 1 && filled / per == items.size())
+            levels.pop_back();
+        if (levels.empty())
+            continue;
+        // Where the rows and elements begin and end: at items whose components fill them whole.
+        std::vector<std::pair<size_t, char>> braces;
+        const uint64_t smallest = levels.back();
+        filled = 0;
         bool aligned = true;
         for (size_t k = 0; k < items.size() && aligned; ++k) {
-            if (filled % per == 0)
-                braces.emplace_back(tokens[items[k].first].offset, '{');
+            for (uint64_t level : levels)
+                if (filled % level == 0)
+                    braces.emplace_back(tokens[items[k].first].offset, '{');
             filled += counts[k];
-            if (filled % per == 0) {
-                const Token& end = tokens[items[k].second - 1];
-                braces.emplace_back(end.offset + end.text.size(), '}');
-            } else if (filled / per != (filled - counts[k]) / per) {
+            const Token& end = tokens[items[k].second - 1];
+            for (size_t l = levels.size(); l-- > 0;)
+                if (filled % levels[l] == 0)
+                    braces.emplace_back(end.offset + end.text.size(), '}');
+            if (filled % smallest != 0 && filled / smallest != (filled - counts[k]) / smallest)
                 aligned = false; // an item spans two elements
-            }
         }
-        if (!aligned || filled % per != 0 || (size != 0 && filled != size * per) || filled / per == items.size())
+        if (!aligned || filled % levels.front() != 0 || (size != 0 && filled != size * per))
             continue;
         inserts.insert(inserts.end(), braces.begin(), braces.end());
     }

@@ -4,7 +4,8 @@
 // elements from a list of components in order; the shader compiler wants one
 // value, or a list in braces, for each element. Each such list of an array of
 // vectors or matrices is rewritten in place with braces around each element's
-// components, `{ {1, 2, 3, 4}, {5, ...} }`, where the size of every item is
+// components, `{ {1, 2, 3, 4}, {5, ...} }`, and of an array of arrays around
+// each row too, `float d[2][2] = { {1, 2}, {3, 4} }`, where the size of every item is
 // known from its text: numbers, and constructors and casts of built-in types
 // (or only numbers, when the list has a component for every item). The braces
 // take the place of blanks that follow them on their line, so the text keeps

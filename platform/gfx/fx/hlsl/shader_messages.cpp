@@ -476,4 +476,16 @@ std::string TruncationWarnings(glslang::TIntermediate& stage, const HlslSource& 
     return warnings;
 }
 
+std::string LoopVariableWarnings(const HlslSource& source)
+{
+    std::string warnings;
+    for (const RedeclaredLoopVariable& v : source.redeclaredLoopVariables) {
+        const HlslSource::Origin origin = source.Locate(v.line);
+        warnings += FormatEffectWarning(source.FileOf(origin), origin.line, v.column, 3078,
+                                        "'" + v.name + "': loop control variable conflicts with a previous "
+                                        "declaration in the outer scope; most recent declaration will be used");
+    }
+    return warnings;
+}
+
 } // namespace gfx

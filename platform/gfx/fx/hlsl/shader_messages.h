@@ -34,4 +34,8 @@ std::string WriteErrors(glslang::TIntermediate& stage, const HlslSource& source,
 // The warnings of a compiled stage: X3206 at each place a vector is cut short.
 std::string TruncationWarnings(glslang::TIntermediate& stage, const HlslSource& source, int sourceLines);
 
+// The warnings of the effect's functions, every one of which is compiled:
+// X3078 at each loop variable declared again in its scope.
+std::string LoopVariableWarnings(const HlslSource& source);
+
 } // namespace gfx

@@ -12,6 +12,7 @@
 #include "platform/gfx/fx/hlsl/one_component_targets.h"
 #include "platform/gfx/fx/hlsl/vector_arguments.h"
 #include "platform/gfx/fx/hlsl/flat_lists.h"
+#include "platform/gfx/fx/hlsl/literal_swizzles.h"
 #include "platform/gfx/fx/syntax/function_head.h"
 #include "platform/window/close_check.h"
 
@@ -264,7 +265,7 @@ private:
         while (pos_ < tokens_.size() && Step()) {
             const size_t name = pos_;
             ++pos_; // the name
-            if (At('['))
+            while (At('[')) // its sizes, of an array of arrays too
                 pos_ = Match(pos_) + 1;
             const size_t extrasFrom = pos_;
             size_t extrasTo = pos_; // one past the last token to blank
@@ -597,6 +598,8 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
     RewriteFlatLists(rewritten);
     const std::string targetHelpers = RewriteConstructorTargets(rewritten);
     RewriteOneComponentTargets(rewritten);
+    RewriteLiteralSwizzles(rewritten);
+    out.redeclaredLoopVariables = RewriteLoopVariables(rewritten);
     preprocessed = rewritten;
     // Origins, from the markers `#line N "file"` that start lines.
     HlslSource::Origin current{0, 1};

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/gfx/fx/hlsl/loop_variables.h"
 #include "platform/gfx/fx/syntax/name_table.h"
 
 namespace gfx {
@@ -92,6 +93,8 @@ struct HlslSource {
     std::vector<Id> alwaysNamed;             // what the text always kept (structs, typedefs) names
     std::vector<std::string> files;
     std::vector<Origin> lines; // origin of each line of text, the first at index 0
+    // The loop variables declared again in their scopes (hlsl/loop_variables.h).
+    std::vector<RedeclaredLoopVariable> redeclaredLoopVariables;
     // A close signal stopped the reading: the rest of the text is missing.
     bool stopped = false;
 

@@ -66,6 +66,7 @@ ExpressionName Parser::Names::Find(std::string_view name)
     out.first = 0;
     out.shape = s.shape;
     out.program = &s.program;
+    out.sizes = s.sizes.empty() ? nullptr : &s.sizes;
     out.text = s.kind == ExpressionName::Kind::Refused ? std::string_view(s.why) : s.text;
     out.line = s.at.line;
     out.column = s.at.column;

@@ -79,6 +79,7 @@ private:
         // A static computed from parameters whose value the shaders give it
         // at their entry point's start, not in its declaration.
         bool assignedAtEntry = false;
+        std::vector<uint32_t> sizes; // of an array of arrays (ExpressionName::sizes)
     };
 
     class Names : public ExpressionNames {
@@ -107,7 +108,11 @@ private:
     // ---- Types and declarations: effect_reader_declarations.cpp ----
 
     bool ParseType(TypeInfo& info);
-    bool ArraySize(uint32_t& size, bool& unsized);
+    // `[size]` after a name, read from the '['; `unsized` for `[]`. With
+    // `sizes`, an array of arrays too, `[2][3]`, its sizes there (the first
+    // 0 where it is unstated), `size` their product and `firstClose` the
+    // first ']'.
+    bool ArraySize(uint32_t& size, bool& unsized, std::vector<uint32_t>* sizes = nullptr, Token* firstClose = nullptr);
     bool InitialValue(const ValueShape& shape, Expression& program, ExpressionError* shadersOnly = nullptr);
     bool Typedef();
     bool ConstantBuffer();

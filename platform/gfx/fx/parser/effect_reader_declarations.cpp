@@ -161,33 +161,49 @@ bool Parser::ParseType(TypeInfo& info)
     return Fail(t, 3004, "unknown type '" + std::string(t.text) + "'");
 }
 
-// `[size]` after a name, read from the '['; `unsized` for `[]`.
-bool Parser::ArraySize(uint32_t& size, bool& unsized)
+bool Parser::ArraySize(uint32_t& size, bool& unsized, std::vector<uint32_t>* sizes, Token* firstClose)
 {
     Next(); // '['
     unsized = IsSymbol(Peek(), ']');
-    if (unsized) {
+    uint64_t elements = 1;
+    for (bool first = true;; first = false) {
+        uint32_t one = 0;
+        if (first && unsized) {
+            Next();
+        } else {
+            const Token sizeToken = Peek();
+            Tokens tokens(*this);
+            Names names(*this);
+            Expression program;
+            ExpressionError error;
+            ExpressionValue value;
+            if (!CompileExpression(tokens, names, budget_, program, error))
+                return ExpressionFailed(error);
+            if (!ConstantValue(program, sizeToken, "the array size", value))
+                return false;
+            const double v = value.components.empty() ? 0 : value.components[0];
+            // An array of arrays holds its elements as one array, within the one bound.
+            if (value.components.size() != 1 || !(v >= 1) || v * double(elements) > double(kMaxEffectArraySize) ||
+                v != std::floor(v))
+                return Fail(sizeToken, 3005, "invalid array size");
+            one = static_cast<uint32_t>(v);
+            elements *= one;
+            if (!Expect(']'))
+                return false;
+        }
+        if (first && firstClose)
+            *firstClose = previous_;
+        if (sizes)
+            sizes->push_back(one);
+        if (!IsSymbol(Peek(), '['))
+            break;
+        if (!sizes)
+            return Fail(Peek(), 3005, "arrays of arrays are not supported here");
         Next();
-        return true;
     }
-    const Token sizeToken = Peek();
-    Tokens tokens(*this);
-    Names names(*this);
-    Expression program;
-    ExpressionError error;
-    ExpressionValue value;
-    if (!CompileExpression(tokens, names, budget_, program, error))
-        return ExpressionFailed(error);
-    if (!ConstantValue(program, sizeToken, "the array size", value))
-        return false;
-    const double v = value.components.empty() ? 0 : value.components[0];
-    if (value.components.size() != 1 || !(v >= 1) || v > double(kMaxEffectArraySize) || v != std::floor(v))
-        return Fail(sizeToken, 3005, "invalid array size");
-    size = static_cast<uint32_t>(v);
-    if (!Expect(']'))
-        return false;
-    if (IsSymbol(Peek(), '['))
-        return Fail(Peek(), 3005, "arrays of arrays are not supported");
+    size = unsized ? 0 : static_cast<uint32_t>(elements);
+    if (sizes && sizes->size() < 2)
+        sizes->clear();
     return true;
 }
 
@@ -470,9 +486,14 @@ bool Parser::Variable(const TypeInfo& type, bool isStatic, const std::string& na
     p.columns = type.columns;
     p.structName = type.structName;
     bool unsized = false;
-    if (IsSymbol(Peek(), '[') && !ArraySize(p.arraySize, unsized))
+    const Token sizeOpen = Peek();
+    std::vector<uint32_t> sizes; // of an array of arrays
+    Token sizeClose;             // an unsized array's ']' (the first, of an array of arrays)
+    if (IsSymbol(sizeOpen, '[') && !ArraySize(p.arraySize, unsized, &sizes, &sizeClose))
         return false;
-    const Token sizeClose = previous_; // an unsized array's ']'
+    if (!sizes.empty() && !IsNumericType(p.type))
+        return Fail(sizeOpen, 3005, "'" + name + "': arrays of arrays of '" + std::string(type.written) +
+                                        "' are not supported");
     // A struct parameter keeps the values of its members, which must be numbers.
     const uint32_t structIndex = structNames_.Find(p.structName);
     const bool structParameter = p.type == EffectParameterType::Struct && !isStatic;
@@ -595,9 +616,28 @@ bool Parser::Variable(const TypeInfo& type, bool isStatic, const std::string& na
             return Fail(nameToken, 3074, "'" + name + "': an array of unstated size takes its size from an initial value");
         if (symbol.kind == ExpressionName::Kind::Derived)
             p.arraySize = symbol.shape.arraySize;
+        if (!sizes.empty()) {
+            // As many rows as its values fill.
+            uint64_t row = 1;
+            for (size_t k = 1; k < sizes.size(); ++k)
+                row *= sizes[k];
+            if (p.arraySize % row != 0)
+                return Fail(nameToken, 3017, "'" + name + "': " + std::to_string(p.arraySize) +
+                                                 " elements do not make rows of " + std::to_string(row));
+            sizes[0] = static_cast<uint32_t>(p.arraySize / row);
+        }
         if (!Fits(p, isStatic, nameToken))
             return false;
+        // The shaders take no parameter of unstated size: its size goes in its brackets.
+        if (!isStatic && numeric && folded_) {
+            ExpressionValue size;
+            size.shape.base = ValueBase::Int;
+            size.components = {double(sizes.empty() ? p.arraySize : sizes[0])};
+            folded_->push_back({sizeClose.offset, sizeClose.offset, std::move(size)});
+        }
     }
+    if (numeric)
+        symbol.sizes = sizes;
     const uint64_t floats = ValuesOf(p, isStatic);
     if (isStatic) {
         // Statics belong to the shaders, not to the parameter table; the
@@ -622,6 +662,7 @@ bool Parser::Variable(const TypeInfo& type, bool isStatic, const std::string& na
         symbol.kind = ExpressionName::Kind::Parameter;
         symbol.parameter = static_cast<uint32_t>(parameters_.size());
         symbol.shape = ShapeOf(type, p.arraySize);
+        symbol.sizes = std::move(sizes);
     } else if (structParameter) {
         symbol.kind = ExpressionName::Kind::Struct;
         symbol.parameter = static_cast<uint32_t>(parameters_.size());

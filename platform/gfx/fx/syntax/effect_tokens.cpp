@@ -6,13 +6,26 @@
 
 namespace gfx {
 
+bool StartsLiteralSwizzle(std::string_view text, size_t dot)
+{
+    const size_t end = SkipIdentChars(text, dot + 1);
+    if (end == dot + 1 || end - dot - 1 > 4)
+        return false;
+    const std::string_view name = text.substr(dot + 1, end - dot - 1);
+    return name.find_first_not_of("xyzw") == std::string_view::npos ||
+           name.find_first_not_of("rgba") == std::string_view::npos;
+}
+
 size_t NumberEnd(std::string_view text, size_t i, bool preprocessing)
 {
     const bool hex = !preprocessing && text[i] == '0' && i + 1 < text.size() && (text[i + 1] == 'x' || text[i + 1] == 'X');
     ++i;
     while (i < text.size() && (IsIdentChar(text[i]) || text[i] == '.' ||
-                               (!hex && (text[i] == '+' || text[i] == '-') && (text[i - 1] == 'e' || text[i - 1] == 'E'))))
+                               (!hex && (text[i] == '+' || text[i] == '-') && (text[i - 1] == 'e' || text[i - 1] == 'E')))) {
+        if (text[i] == '.' && !preprocessing && StartsLiteralSwizzle(text, i))
+            break;
         ++i;
+    }
     return i;
 }
 

@@ -42,10 +42,15 @@ inline bool StartsNumber(std::string_view text, size_t i)
            (IsDigit(text[i]) || (text[i] == '.' && i + 1 < text.size() && IsDigit(text[i + 1])));
 }
 
+// Whether the '.' at `dot` begins a swizzle of the number before it: one to
+// four of xyzw, or of rgba, and no more of a name (`0.25.xxxx`, `1.xxx`).
+bool StartsLiteralSwizzle(std::string_view text, size_t dot);
 // Where the number that starts at `i` ends: letters, digits, '.', and a sign
 // after an exponent's 'e'. A hexadecimal number has no exponent, so its sign
 // ends it, except to the preprocessor (`preprocessing`), for which "0x1e+1" is
-// one number as in C.
+// one number as in C. A swizzle written on a number is not part of it, except
+// to the preprocessor: `1.xxx` is the number 1 and `.xxx`, and `0.0.xxx` the
+// number 0.0 and `.xxx`, to every reader of effect text alike.
 size_t NumberEnd(std::string_view text, size_t i, bool preprocessing = false);
 // Where the string whose quote is at `i` ends: past its closing quote, or at the
 // line end or the end of the text when it is not closed (`closed` says which).

@@ -313,6 +313,80 @@ float4 FogPS(FoggedVertex i) : COLOR
 technique Fogged { pass { VertexShader = compile vs_3_0 FogVS(); PixelShader = compile ps_3_0 FogPS(); } }
 )";
 
+const char* kDither = R"(
+// A 3x3 kernel the program sets, then an ordered dither: arrays of arrays, indexed twice.
+sampler2D Scene : register(s0);
+float2 TexelSize;
+int Kernel[3][3] = { {1, 2, 1}, {2, 4, 2}, {1, 2, 1}, };
+static const float Bayer[4][4] = { 0, 8, 2, 10, 12, 4, 14, 6, 3, 11, 1, 9, 15, 7, 13, 5 };
+float4 DitherPS(float2 uv : TEXCOORD0, float2 pixel : VPOS) : COLOR0
+{
+    float4 sum = 0;
+    float total = 0;
+    for (int y = 0; y < 3; y++)
+        for (int x = 0; x < 3; x++) {
+            sum += tex2D(Scene, uv + TexelSize * float2(x - 1, y - 1)) * Kernel[y][x];
+            total += Kernel[y][x];
+        }
+    int2 p = int2(pixel) % 4;
+    return sum / total + (Bayer[p.y][p.x] / 16.0 - 0.5) / 16.0;
+}
+technique Dither { pass P0 { PixelShader = compile ps_3_0 DitherPS(); } }
+)";
+
+const char* kSearch = R"(
+// How far to the right the first bright texel lies: the loop's variable read after it, and a second loop of its name.
+sampler2D Scene : register(s0);
+float2 TexelSize;
+float4 SearchPS(float2 uv : TEXCOORD0) : COLOR0
+{
+    for (int i = 0; i < 8; i++)
+        if (tex2D(Scene, uv + float2(i * TexelSize.x, 0)).r > 0.5)
+            break;
+    float reach = i / 8.0;
+    float sum = 0;
+    for (int i = 0; i < 3; i++)
+        sum += tex2D(Scene, uv + float2(0, i * TexelSize.y)).g;
+    return float4(reach, sum / 3, i / 4.0, 1);
+}
+technique Search { pass P0 { PixelShader = compile ps_3_0 SearchPS(); } }
+)";
+
+const char* kGrade = R"(
+// A colour grade whose constants are written as its functions would write them.
+texture SceneTexture;
+sampler2D Scene = sampler_state { Texture = <SceneTexture>; MinFilter = Point; MagFilter = Point; };
+static const float4x4 Grade = { 0.5, 0.25, 0, 0,  0, 0.5, 0.25, 0,  0.25, 0, 0.5, 0,  0.9, 0.9, 0.9, 1 };
+float4 Lift = 0.0625.xxxx;
+static const float3 Unit = 1.xxx;
+static const float3 None = 0.0.xxx;
+float4 Graded(float3 c) { return mul(c, Grade); }
+static const float4 Grey = Graded(0.5.xxx);
+float4 Warm = mul(float3(0.25, 0.125, 0), Grade);
+static const float4 Shade = mul(float3(0.5, 0.25, 1), Grade);
+float4 GradePS(float2 uv : TEXCOORD0) : COLOR0
+{
+    float3 c = tex2D(Scene, uv).rgb * Unit + None;
+    // What the evaluator folded, what the shader compiler folded and what the shader computes agree.
+    float3 none = Grey.rgb - Graded(0.5.xxx).rgb + Shade.rgb - Graded(float3(0.5, 0.25, 1)).rgb;
+    return float4(Graded(c).rgb + Lift.rgb + Warm.rgb + none, 1);
+}
+technique GradeIt { pass P0 { PixelShader = compile ps_3_0 GradePS(); } }
+)";
+
+const char* kTables = R"(
+// Colours from tables sized by their values, chosen by the part of the picture.
+sampler2D Scene : register(s0);
+float4 Tints[] = { {1, 0.5, 0.25, 1}, {0.25, 0.5, 1, 1} };
+float Steps[][2] = { 0.25, 0.5, 0.75, 1, 0.5, 0.125 };
+float4 TablePS(float2 uv : TEXCOORD0, float2 pixel : VPOS) : COLOR0
+{
+    int right = pixel.x >= 16 ? 1 : 0;
+    return tex2D(Scene, uv) * Tints[right] * Steps[int(pixel.y) / 11][right];
+}
+technique Tables { pass P0 { PixelShader = compile ps_3_0 TablePS(); } }
+)";
+
 // ---- The pictures and their CPU references ----
 
 struct Rgba {
@@ -479,6 +553,46 @@ std::vector<Rgba> Antialiased(int x, int y)
     return out;
 }
 
+const int kKernel3[3][3] = {{1, 1, 1}, {1, 8, 1}, {1, 1, 1}}; // set by the program over the default
+const double kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+
+Rgba Dithered(int x, int y)
+{
+    Rgba sum{0, 0, 0, 0};
+    for (int j = 0; j < 3; ++j)
+        for (int i = 0; i < 3; ++i)
+            sum = Sum(sum, Scaled(At(x + i - 1, y + j - 1), kKernel3[j][i] / 16.0));
+    const double d = (kBayer[y % 4][x % 4] / 16.0 - 0.5) / 16.0;
+    return {sum.r + d, sum.g + d, sum.b + d, sum.a + d};
+}
+
+Rgba Searched(int x, int y)
+{
+    int i = 0;
+    while (i < 8 && !(At(x + i, y).r > 0.5))
+        ++i;
+    return {i / 8.0, (At(x, y).g + At(x, y + 1).g + At(x, y + 2).g) / 3, 0.75, 1};
+}
+
+Rgba Graded(int x, int y)
+{
+    const Rgba c = At(x, y);
+    // The first three rows of Grade, then Lift and Warm.
+    return {0.5 * c.r + 0.25 * c.b + 0.0625 + 0.125, 0.25 * c.r + 0.5 * c.g + 0.0625 + 0.125,
+            0.25 * c.g + 0.5 * c.b + 0.0625 + 0.03125, 1};
+}
+
+const float kSteps[6] = {0.5f, 0.25f, 1, 0.75f, 0.125f, 0.5f}; // set by the program over the default
+
+Rgba FromTables(int x, int y)
+{
+    const bool right = x >= 16;
+    const Rgba tint = right ? Rgba{0.25, 0.5, 1, 1} : Rgba{1, 0.5, 0.25, 1};
+    const Rgba c = At(x, y);
+    const double step = kSteps[(y / 11) * 2 + (right ? 1 : 0)];
+    return {c.r * tint.r * step, c.g * tint.g * step, c.b * tint.b * step, c.a * step};
+}
+
 // ---- The suite ----
 
 enum class QuadStyle {
@@ -614,6 +728,33 @@ TEST_F(GfxRasterEffectSuite, EffectsWrittenAsOthersWriteThemDrawWhatTheCpuComput
          TextureFrom::Device, [&](RuntimeEffect& e) { SetPair(e, "TexelSize", texel, texel); }, One(&Tapped), 1},
         {"fog through a one-component member's swizzle, from an input of more members than registers", kFogged,
          QuadStyle::HalfPixel, TextureFrom::Parameter, [](RuntimeEffect&) {}, One(&Fogged), 1},
+        {"a kernel and a dither in arrays of arrays", kDither, QuadStyle::HalfPixel, TextureFrom::Device,
+         [&](RuntimeEffect& e) {
+             SetPair(e, "TexelSize", texel, texel);
+             // Laid out as one array of nine, row after row: whole, and by element.
+             int32_t kernel[9] = {};
+             ASSERT_EQ(kEffectOk, e.GetValue("Kernel", kernel, sizeof kernel));
+             EXPECT_EQ(kernel[3], 2);
+             std::fill(std::begin(kernel), std::end(kernel), 1);
+             ASSERT_EQ(kEffectOk, e.SetValue("Kernel", kernel, sizeof kernel));
+             ASSERT_EQ(kEffectOk, e.SetFloat("Kernel[4]", 8));
+             float back[9] = {};
+             ASSERT_EQ(kEffectOk, e.GetFloatArray("Kernel", back, 9));
+             EXPECT_EQ(back[4] + back[8], 9);
+         },
+         One(&Dithered), 1},
+        {"a loop's variable read after it", kSearch, QuadStyle::HalfPixel, TextureFrom::Device,
+         [&](RuntimeEffect& e) { SetPair(e, "TexelSize", texel, texel); }, One(&Searched), 1},
+        {"constants written as functions write them", kGrade, QuadStyle::HalfPixel, TextureFrom::Parameter,
+         [](RuntimeEffect&) {}, One(&Graded), 1},
+        {"tables of unstated sizes", kTables, QuadStyle::HalfPixel, TextureFrom::Device,
+         [](RuntimeEffect& e) {
+             uint32_t bytes = 0;
+             ASSERT_EQ(kEffectOk, e.ValueBytes("Steps", bytes));
+             EXPECT_EQ(bytes, sizeof kSteps);
+             ASSERT_EQ(kEffectOk, e.SetFloatArray("Steps", kSteps, 6));
+         },
+         One(&FromTables), 1},
     };
     for (const SuiteCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -27,6 +27,8 @@ public:
     {
         pi_.shape.base = ValueBase::Float;
         pi_.components = {static_cast<double>(3.14159265f)};
+        grid_.shape.arraySize = 6;
+        grid_.components = {1, 2, 3, 4, 5, 6};
         weights_.shape.columns = 3;
         weights_.components = {static_cast<double>(0.2126f), static_cast<double>(0.7152f), static_cast<double>(0.0722f)};
         functions_["twice"] = "float twice(float x) { return x * 2; }";
@@ -88,6 +90,14 @@ public:
         functions_["twiceX"] = "float twiceX() { float4 v = 1; v.xx = 2; return v.x; }";
         functions_["pastTheEnd"] = "float pastTheEnd() { float a[2] = {1, 2}; a[2] = 3; return a[0]; }";
         functions_["noReturn"] = "float noReturn(float x) { if (x > 0) { x = 1; } }";
+        // Arrays of arrays: rows written and read, and one sized by its values.
+        functions_["rows"] =
+            "float rows(int i) { float m[2][3] = { {1, 2, 3}, {4, 5, 6} }; m[1][0] += 10; m[i][2] *= 2;"
+            " float n[][2] = {1, 2, 3, 4}; return m[i][2] + m[1][0] + n[1][1]; }";
+        // A loop's variable read after it, and a later loop's of the same name read after that.
+        functions_["afterLoops"] =
+            "float afterLoops() { int n = 0; for (int i = 0; i < 3; i++) n += i; int last = i;"
+            " for (float i = 0.5; i < 2; i++) n += 1; return n * 100 + last * 10 + i * 2; }";
     }
 
     ExpressionName Find(std::string_view name) override
@@ -99,6 +109,10 @@ public:
         } else if (name == "W") {
             n.kind = ExpressionName::Kind::Constant;
             n.value = &weights_;
+        } else if (name == "Grid") {
+            n.kind = ExpressionName::Kind::Constant;
+            n.value = &grid_;
+            n.sizes = &gridSizes_;
         } else if (name == "U") {
             n.kind = ExpressionName::Kind::Parameter;
             n.parameter = 1;
@@ -130,6 +144,8 @@ public:
 private:
     ExpressionValue pi_;
     ExpressionValue weights_;
+    ExpressionValue grid_; // float[2][3]
+    std::vector<uint32_t> gridSizes_ = {2, 3};
     std::map<std::string, std::string> functions_;
 };
 
@@ -296,6 +312,12 @@ TEST(EffectExpression, ValuesAreThoseOfHlsl)
         {"mul(float2(1, 1), float2x2(1, 2, 3, 4))", "float2", {4, 6}},
         {"mul(float2x2(1, 2, 3, 4), float2(1, 1))", "float2", {3, 7}},
         {"mul(float2x2(1, 2, 3, 4), float2x2(1, 0, 0, 1))", "float2x2", {1, 2, 3, 4}},
+        // Where the sizes differ the larger is cut: the matrix to its first rows, the vector to its first components.
+        {"mul(float3(1, 2, 3), float4x4(1,0,0,0, 0,1,0,0, 0,0,1,0, 5,6,7,1))", "float4", {1, 2, 3, 0}},
+        {"mul(float3(1, 2, 3), float2x2(1, 2, 3, 4))", "float2", {7, 10}},
+        {"mul(float3x3(1,0,0, 0,2,0, 0,0,3), float4(1, 1, 1, 9))", "float3", {1, 2, 3}},
+        {"mul(float2x3(1,2,3, 4,5,6), float2x2(1, 0, 0, 1))", "float2x2", {1, 2, 4, 5}},
+        {"mul(float3(1, 2, 3), float2(1, 1))", "float", {3}},
         {"transpose(float2x3(1, 2, 3, 4, 5, 6))", "float3x2", {1, 4, 2, 5, 3, 6}},
         {"determinant(float3x3(2, 0, 0, 0, 3, 0, 0, 0, 4))", "float", {24}},
         {"any(float3(0, 0, 1))", "bool", {1}},
@@ -403,6 +425,12 @@ TEST(EffectExpression, OperandsMeetByHlslsRules)
         {"(int)(0.0 / 0.0 * 0 + 1e10)", "int", {0}}, // not a number converts to 0
         {"float2(1, 2).yx.y", "float", {1}},
         {"(1).xxx", "int3", {1, 1, 1}},
+        // A swizzle on a number: what stands before its '.' is the number.
+        {"1.xxx", "int3", {1, 1, 1}},
+        {"3.xx / 2", "int2", {1, 1}},
+        {"0.0.xxx", "float3", {0, 0, 0}},
+        {"0.25.xxxx + 1.f.x", "float4", {1.25, 1.25, 1.25, 1.25}},
+        {"-.5.rr", "float2", {-0.5, -0.5}},
         {"W.rgb.b", "float", {F(0.0722)}},
     };
     ExpectValues(cases);
@@ -433,6 +461,8 @@ TEST(EffectExpression, OperandsMeetByHlslsRules)
         {"twiceX()", "'.xx' writes one component twice"},
         {"pastTheEnd()", "X3504: array index out of bounds: 2 of 0 to 1"},
         {"noReturn(1)", "'noReturn' has no constant value: it returns no value"},
+        {"Grid[2][0]", "X3504: array index out of bounds: 2 of 0 to 1"},
+        {"Grid[1] + 1", "'Grid' is an array of arrays: a value names one of its elements, an index for each of its 2"},
     };
     for (const auto& [text, expected] : refused)
         EXPECT_NE(Error(text).find(expected), std::string::npos) << text << " gave: " << Error(text);
@@ -499,7 +529,7 @@ TEST(EffectExpression, RefusalsNameWhatAndWhere)
         {"1e99", "invalid number"},
         {"float4x4(1)[4]", "array index out of bounds"},
         {"cross(float2(1, 2), float2(3, 4))", "'cross' takes two 3-vectors"},
-        {"mul(float3(1, 2, 3), float2x2(1, 2, 3, 4))", "the sizes do not meet"},
+        {"1.xyzwx", "invalid number '1.xyzwx'"},
     };
     for (const auto& [text, expected] : cases)
         EXPECT_NE(Error(text).find(expected), std::string::npos) << text << " gave: " << Error(text);
@@ -673,6 +703,10 @@ TEST(EffectExpression, FunctionsComputeTheirStatements)
         {"twice(float3(3, 4, 5)) + scaled(2, U.xy)", "float", {6 + 2 * 0.5}}, // a vector for a scalar: its first
         {"split(float4(1, 2, 3, 4))", "float", {4 + 60 + 400 + 1000}},
         {"nestedSplit(float4(1, 2, 3, 4))", "float", {4321}},
+        {"afterLoops()", "float", {500 + 30 + 5}},
+        {"Grid[1][2] * 10 + Grid[0][1]", "float", {62}},
+        {"rows(0) + rows(1) * 100", "float", {24 + 3000}},
+        {"rows(U.y > 0) + Grid[U.y > 0][U.z]", "float", {30 + 6}},
     };
     ExpectValues(cases);
 

@@ -476,6 +476,15 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
          "technique T { pass p { VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(); } }\n",
          "e.fx(4,1): error X4500: overlapping register semantics not yet implemented 's2': samplers 'B' and 'A' both "
          "take it"},
+        {"a loop's variable read after it, and a second loop of its name",
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR { float s = 0; for (int i = 0; i < 2; i++) s += uv.x; float r = i;\n"
+         "    [unroll] for (int i = 0; i < 3; i++) s += r; return s * i; }\n" + pass,
+         "", "e.fx(2,23): warning X3078: 'i': loop control variable conflicts with a previous declaration in the outer "
+             "scope; most recent declaration will be used\n"},
+        {"a parameter of unstated size that a shader reads, whose compiled file reads back",
+         "float4 R[] = { {1, 0, 0, 1}, {0, 1, 0, 1} };\nfloat4 PS(float2 uv : TEXCOORD0) : COLOR { return R[uv.x > 0.5]; }\n" +
+             pass,
+         ""},
         {"samplers of more units than a pass has",
          "sampler A[16];\nsampler B;\nfloat4 PS(float2 uv : TEXCOORD0) : COLOR { return tex2D(A[15], uv) + tex2D(B, uv); }\n" +
              pass,

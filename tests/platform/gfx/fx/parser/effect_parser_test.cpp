@@ -183,7 +183,11 @@ TEST(EffectParser, ErrorsGiveFileLineColumnAndCode)
         {"floot x;", "bad.fx(1,1): error X3004: unknown type 'floot'"},
         {"float4 v = { 1, 2, 3 };", "bad.fx(1,12): error X3017: 'float4' takes 4 values, 3 given"},
         {"float a[0];", "bad.fx(1,9): error X3005: invalid array size"},
-        {"float a[2][2];", "error X3005: arrays of arrays are not supported"},
+        // An array of arrays, of numbers, holds its elements within the one bound.
+        {"float a[256][257];", "bad.fx(1,14): error X3005: invalid array size"},
+        {"float a[][2] = {1, 2, 3};", "bad.fx(1,7): error X3017: 'a': 3 elements do not make rows of 2"},
+        {"texture t[2][2];", "bad.fx(1,10): error X3005: 't': arrays of arrays of 'texture' are not supported"},
+        {"float x < float a[2][2] = {1, 2, 3, 4}; >;", "error X3005: arrays of arrays are not supported here"},
         {"float a[100000000];", "error X3005: invalid array size"},
         {"float x;\nint x;", "bad.fx(2,5): error X3003: redefinition of 'x'"},
         {"float4 f() { return (1; }", "bad.fx(1,25): error X3000: syntax error: unbalanced '}'"},
