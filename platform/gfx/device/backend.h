@@ -94,7 +94,9 @@ public:
     virtual void Clear(const ClearCall& clear) = 0;
     virtual void Stretch(Surface* source, const Rect& from, Surface* destination, const Rect& to,
                          uint32_t filter) = 0;
-    virtual void Draw(const DrawCall& draw) = 0;
+    // False when the draw cannot be carried out: its pass's shaders do not
+    // link on this drawing.
+    virtual bool Draw(const DrawCall& draw) = 0;
     // Every level below the first made from it, where levels are drawn.
     virtual void GenerateMips(Resource* texture) = 0;
 

@@ -1113,16 +1113,18 @@ Result Device::DrawIndexedPrimitive(uint32_t type, int32_t baseVertexIndex, uint
         result = ValidateDraw(type, baseVertexIndex, minVertexIndex, numVertices, startIndex, primitiveCount, instances,
                               unboundRead);
     }
+    // A pass whose shaders do not link here draws nothing, and says so.
+    if (Succeeded(result) &&
+        !backend_->Draw({.primitiveType = type, .baseVertexIndex = baseVertexIndex, .startIndex = startIndex,
+                         .primitiveCount = primitiveCount, .instances = instances, .targets = &renderTargets_,
+                         .depthStencil = depthStencil_, .viewport = &viewport_, .renderStates = renderStates_.data(),
+                         .states = &states_, .streams = &streams_, .declaration = declaration_, .indices = indices_,
+                         .effect = effect_}))
+        result = kInvalidCall;
     detail::RecordCall("DrawIndexedPrimitive",
                        {type, static_cast<uint64_t>(static_cast<int64_t>(baseVertexIndex)), minVertexIndex, numVertices,
                         startIndex, primitiveCount},
                        result);
-    if (Succeeded(result)) {
-        backend_->Draw({.primitiveType = type, .baseVertexIndex = baseVertexIndex, .startIndex = startIndex,
-                        .primitiveCount = primitiveCount, .instances = instances, .targets = &renderTargets_,
-                        .depthStencil = depthStencil_, .viewport = &viewport_, .renderStates = renderStates_.data(),
-                        .states = &states_, .streams = &streams_, .declaration = declaration_, .indices = indices_, .effect = effect_});
-    }
     if (Succeeded(result) && detail::Recording()) {
         RecordedDraw record;
         record.primitiveType = type;

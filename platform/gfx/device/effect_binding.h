@@ -23,8 +23,10 @@ struct UploadedTexture {
 };
 
 struct EffectBinding {
+    std::string effect;    // its file, as messages name it
     std::string technique;
     uint32_t pass = 0;
+    std::string passName;  // "" when unnamed
     const PassProgram* program = nullptr; // owned by the effect; null when it has none
     std::vector<UploadedParameter> parameters;
     std::vector<UploadedTexture> textures;

@@ -17,7 +17,7 @@ public:
     bool Draws() const override { return false; }
     void Clear(const ClearCall& clear) override;
     void Stretch(Surface* source, const Rect& from, Surface* destination, const Rect& to, uint32_t filter) override;
-    void Draw(const DrawCall&) override {}
+    bool Draw(const DrawCall&) override { return true; }
     void GenerateMips(Resource*) override {}
     void SyncToCpu(Resource* resource) override { deferred_.Settle(resource); }
     void RetireBytes(const Resource* resource) override { deferred_.Retire(resource); }

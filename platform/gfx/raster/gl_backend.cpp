@@ -132,7 +132,7 @@ void GlBackend::Stretch(Surface* source, const Rect& from, Surface* destination,
     raster_->Stretch(TargetOf(source), from, TargetOf(destination), to, filter == kFilterLinear);
 }
 
-void GlBackend::Draw(const DrawCall& call)
+bool GlBackend::Draw(const DrawCall& call)
 {
     DrawView draw;
     draw.primitiveType = call.primitiveType;
@@ -168,7 +168,7 @@ void GlBackend::Draw(const DrawCall& call)
                 if (call.states->textures[unit])
                     draw.textures[unit] = ImageOf(call.states->textures[unit]);
     }
-    raster_->Draw(draw);
+    return raster_->Draw(draw);
 }
 
 void GlBackend::GenerateMips(Resource* texture)

@@ -24,7 +24,7 @@ public:
     bool Draws() const override { return true; }
     void Clear(const ClearCall& clear) override;
     void Stretch(Surface* source, const Rect& from, Surface* destination, const Rect& to, uint32_t filter) override;
-    void Draw(const DrawCall& call) override;
+    bool Draw(const DrawCall& call) override;
     void GenerateMips(Resource* texture) override;
     void SyncToCpu(Resource* resource) override;
     void RetireBytes(const Resource*) override {}

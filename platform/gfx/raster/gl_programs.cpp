@@ -4,11 +4,10 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
-#include <iostream>
-#include <regex>
 
 #include <epoxy/gl.h>
 
+#include "platform/gfx/device/drawn_stage_text.h"
 #include "platform/gfx/device/effect_binding.h"
 #include "platform/gfx/fx/hlsl/shader_entry.h"
 #include "platform/os/memory_shortage.h"
@@ -59,29 +58,6 @@ GLenum Address(uint32_t mode)
     case 5: return GL_MIRROR_CLAMP_TO_EDGE;
     default: return GL_REPEAT;
     }
-}
-
-// The pixel stage's text with the alpha test the generated entry point wraps
-// around its colour turned off (`if (<block>.zl_alphaTest.x != 0.0)` made
-// `if (false)`); the text unchanged when it has none.
-std::string WithoutAlphaTest(const std::string& pixel)
-{
-    static const std::regex test(R"(if \(_?\w*\.?zl_alphaTest\.x != 0\.0\))");
-    return std::regex_replace(pixel, test, "if (false)");
-}
-
-// The vertex stage's text with its position's y negated after everything it
-// does: the frame is drawn with OpenGL's lower-left clip origin, which puts
-// the same pixels where the upper-left one would, but has the rasterizer break
-// ties on edges through pixel centres by the platform's top-left rule (with
-// the upper-left origin it takes the bottom edges instead of the top ones).
-// Its own main is renamed by the preprocessor and called from a new one.
-std::string WithYNegated(const std::string& vertex)
-{
-    const size_t version = vertex.rfind("#version", 0) == 0 ? vertex.find('\n') : std::string::npos;
-    const size_t body = version == std::string::npos ? 0 : version + 1;
-    return vertex.substr(0, body) + "#define main zl_stage_main\n" + vertex.substr(body) +
-           "\n#undef main\nvoid main()\n{\n    zl_stage_main();\n    gl_Position.y = -gl_Position.y;\n}\n";
 }
 
 void Put32(std::vector<uint8_t>& block, uint64_t at, const void* value)
@@ -157,7 +133,7 @@ GlPrograms::~GlPrograms()
         glDeleteSamplers(1, &sampler);
 }
 
-GlPrograms::Linked* GlPrograms::Find(const PassProgram& pass, bool alphaTest)
+GlPrograms::Linked* GlPrograms::Find(const PassProgram& pass, bool alphaTest, std::string* unlinked)
 {
     const Key key{&pass, alphaTest};
     auto found = programs_.find(key);
@@ -176,8 +152,8 @@ GlPrograms::Linked* GlPrograms::Find(const PassProgram& pass, bool alphaTest)
     // one program here takes up to about 14 MB that it keeps.
     if (!platform::os::RoomFor(kRoomToCompile))
         platform::os::EndForMemoryShortage("compiling a shader");
-    GLuint vs = CompileShader(GL_VERTEX_SHADER, WithYNegated(pass.vertex.glsl), log);
-    GLuint fs = CompileShader(GL_FRAGMENT_SHADER, alphaTest ? pass.pixel.glsl : WithoutAlphaTest(pass.pixel.glsl), log);
+    GLuint vs = CompileShader(GL_VERTEX_SHADER, VertexTextAsDrawn(pass.vertex.glsl), log);
+    GLuint fs = CompileShader(GL_FRAGMENT_SHADER, alphaTest ? pass.pixel.glsl : PixelTextWithoutAlphaTest(pass.pixel.glsl), log);
     GLuint program = glCreateProgram();
     glAttachShader(program, vs);
     glAttachShader(program, fs);
@@ -192,7 +168,16 @@ GlPrograms::Linked* GlPrograms::Find(const PassProgram& pass, bool alphaTest)
             glGetProgramInfoLog(program, sizeof buffer, nullptr, buffer);
             log = buffer;
         }
-        std::cout << "Graphics: a shader pass does not link and is not drawn: " << log << "\n";
+        // Said once: not again for the pass's other variant when it failed too.
+        const auto other = programs_.find(Key{&pass, !alphaTest});
+        const bool said = other != programs_.end() && other->second.program == 0 &&
+                          other->second.vertex == pass.vertex.glsl && other->second.pixel == pass.pixel.glsl;
+        if (unlinked && !said) {
+            const size_t end = log.find_first_of("\r\n");
+            *unlinked = log.substr(0, end);
+            if (unlinked->empty())
+                *unlinked = "no reason given";
+        }
         glDeleteProgram(program);
         program = 0;
     }
@@ -206,9 +191,9 @@ GlPrograms::Linked* GlPrograms::Find(const PassProgram& pass, bool alphaTest)
     return &programs_.emplace(key, std::move(linked)).first->second;
 }
 
-uint32_t GlPrograms::Program(const PassProgram& pass, bool alphaTest, bool& readsFog)
+uint32_t GlPrograms::Program(const PassProgram& pass, bool alphaTest, bool& readsFog, std::string* unlinked)
 {
-    const Linked& linked = *Find(pass, alphaTest);
+    const Linked& linked = *Find(pass, alphaTest, unlinked);
     readsFog = linked.fog;
     return linked.program;
 }

@@ -46,13 +46,14 @@ public:
     GlPrograms(const GlPrograms&) = delete;
     GlPrograms& operator=(const GlPrograms&) = delete;
 
-    // The linked program of `pass`, 0 when it does not link (said once on
-    // standard output). Without `alphaTest` its pixel stage leaves the alpha
+    // The linked program of `pass`, 0 when it does not link; `unlinked` then
+    // gets why in one line, the first time only of the pass's every variant.
+    // Without `alphaTest` its pixel stage leaves the alpha
     // test out: a CPU rasterizer then neither reads the test's values nor
     // keeps the depth write until the pixel's colour is known. `readsFog`:
     // whether its pixel stage reads the fixed-function fog's block (below
     // shader model 3, and the stand-in for none).
-    uint32_t Program(const PassProgram& pass, bool alphaTest, bool& readsFog);
+    uint32_t Program(const PassProgram& pass, bool alphaTest, bool& readsFog, std::string* unlinked = nullptr);
     // Packs the binding's values into the pass's block and binds it; false when
     // the pass has no block.
     void BindParameters(const PassProgram& pass, bool alphaTest, const EffectBinding& binding);
@@ -76,7 +77,7 @@ private:
     struct KeyHash {
         size_t operator()(const Key& k) const { return std::hash<const void*>()(k.pass) ^ size_t(k.alphaTest); }
     };
-    Linked* Find(const PassProgram& pass, bool alphaTest);
+    Linked* Find(const PassProgram& pass, bool alphaTest, std::string* unlinked = nullptr);
 
     std::unordered_map<Key, Linked, KeyHash> programs_;
     std::vector<std::pair<SamplerSettings, uint32_t>> samplers_;

@@ -214,26 +214,36 @@ void RasterDevice::SetVertexInput(const DrawView& draw)
     }
 }
 
-void RasterDevice::Draw(const DrawView& draw)
+bool RasterDevice::Draw(const DrawView& draw)
 {
     if (!Enter()) {
         ++skipped_;
-        return;
+        return true;
     }
     if (!draw.program || draw.program->Empty() || !draw.binding || draw.viewport.width == 0 ||
         draw.viewport.height == 0) {
         ++skipped_;
-        return;
+        return true;
     }
     const bool hasDepth = static_cast<bool>(draw.depth.image);
     const bool hasStencil = hasDepth && GlFormatOf(draw.depth.image.layout->format).stencil;
     const PipelineState state = PipelineFromStates(draw.renderStates, hasDepth, hasStencil);
     bool fogged = false;
-    const GLuint program = programs_.Program(*draw.program, state.alphaTest, fogged);
-    const GLuint fbo = program ? images_.Framebuffer(draw.targets, draw.depth, state.srgbWrite) : 0;
+    std::string unlinked;
+    const GLuint program = programs_.Program(*draw.program, state.alphaTest, fogged, &unlinked);
+    if (!program) {
+        const EffectBinding& b = *draw.binding;
+        if (!unlinked.empty())
+            std::cout << "Graphics: pass " << (b.passName.empty() ? std::to_string(b.pass) : "'" + b.passName + "'")
+                      << " of technique '" << b.technique << "' of effect '" << b.effect
+                      << "' does not link and is not drawn: " << unlinked << std::endl;
+        ++skipped_;
+        return false;
+    }
+    const GLuint fbo = images_.Framebuffer(draw.targets, draw.depth, state.srgbWrite);
     if (!fbo) {
         ++skipped_;
-        return;
+        return true;
     }
     BindFramebuffer(fbo);
     const Viewport& v = draw.viewport;
@@ -273,6 +283,7 @@ void RasterDevice::Draw(const DrawView& draw)
     for (const TargetView& target : draw.targets)
         Drawn(target.image.key);
     Drawn(draw.depth.image.key);
+    return true;
 }
 
 void RasterDevice::Clear(const ClearView& clear)

@@ -40,7 +40,9 @@ public:
 
     const std::string& Description() const { return context_->Description(); }
 
-    void Draw(const DrawView& draw);
+    // False when the pass's shaders do not link: said once a pass, on
+    // standard output, naming its effect, technique and pass.
+    bool Draw(const DrawView& draw);
     void Clear(const ClearView& clear);
     // Rectangles are checked by the caller.
     void Stretch(const TargetView& source, const Rect& from, const TargetView& destination, const Rect& to,

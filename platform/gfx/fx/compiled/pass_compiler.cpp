@@ -14,6 +14,7 @@
 
 #include "platform/bytes/byte_reader.h"
 #include "platform/bytes/byte_writer.h"
+#include "platform/gfx/device/drawn_stage_text.h"
 #include "platform/gfx/fx/compiled/compiled_effect.h"
 #include "platform/gfx/fx/syntax/effect_message.h"
 #include "platform/gfx/fx/syntax/effect_tokens.h"
@@ -33,6 +34,27 @@ namespace {
 // alike without stated places): every real effect's few stages and
 // parameters. Past it each stage declares only what it reaches.
 constexpr size_t kMostSharedDeclarations = size_t{1} << 16;
+
+// The effect's functions named `main` renamed: the translation gives its
+// entry point that name, which no other function of the text may take.
+void RenameMains(spirv_cross::CompilerGLSL& cross, const std::vector<uint32_t>& spirv)
+{
+    constexpr size_t kHeaderWords = 5;
+    for (size_t at = kHeaderWords; at < spirv.size();) {
+        const uint32_t words = spirv[at] >> 16;
+        if (words == 0)
+            break;
+        if ((spirv[at] & 0xFFFF) == spv::OpFunction && at + 2 < spirv.size()) {
+            const uint32_t id = spirv[at + 2];
+            const std::string name = cross.get_name(id);
+            if (name == "main" || name.rfind("main(", 0) == 0)
+                cross.set_name(id, "zl_main");
+        }
+        at += words;
+    }
+}
+
+constexpr const char* kPixelParameterBlockName = "zl_PixelParameters";
 
 uint32_t RoundUp(uint32_t value, uint32_t to)
 {
@@ -128,7 +150,7 @@ public:
         std::vector<ProgramJob> passes;
         for (EffectTechnique& t : effect_.techniques)
             for (EffectPass& p : t.passes)
-                if (!AddProgramJobs(p, passes))
+                if (!AddProgramJobs(t, p, passes))
                     return Fail(ChoiceEntry(p), "the effect's passes come to more than " +
                                                     std::to_string(kMaxEffectPrograms) +
                                                     " programs with the shaders they choose from");
@@ -191,6 +213,8 @@ public:
                     return Fail(plan.blame, vs.error.empty() ? ps.error : vs.error);
             }
         }
+        if (!CheckPrograms(plans, translations))
+            return false;
         // One program for each pair of translations, shared by every pass
         // that compiles it.
         std::map<std::pair<size_t, size_t>, SharedProgram> made;
@@ -249,6 +273,7 @@ private:
         size_t vertexTranslation = kNone;
         size_t pixelTranslation = kNone;
         std::string blame;
+        std::string where;
     };
     using Units = std::vector<std::pair<std::string, uint32_t>>; // sampler, texture unit
     // The shaders of one program and where it goes.
@@ -256,18 +281,22 @@ private:
         const EffectShader* vertex = nullptr;
         const EffectShader* pixel = nullptr;
         SharedProgram* program = nullptr;
+        std::string where; // the pass, as messages name it
     };
 
     // False, adding nothing, when the programs would come to more than the bound.
-    static bool AddProgramJobs(EffectPass& pass, std::vector<ProgramJob>& jobs)
+    static bool AddProgramJobs(const EffectTechnique& technique, EffectPass& pass, std::vector<ProgramJob>& jobs)
     {
+        const std::string where = "pass " + (pass.name.empty() ? std::to_string(&pass - technique.passes.data())
+                                                               : "'" + pass.name + "'") +
+                                  " of technique '" + technique.name + "'";
         const EffectShaderChoice& vs = pass.vertexChoice;
         const EffectShaderChoice& ps = pass.pixelChoice;
         if (vs.array.empty() && ps.array.empty()) {
             pass.choicePrograms.clear();
             if (jobs.size() >= kMaxEffectPrograms)
                 return false;
-            jobs.push_back({&pass.vertexShader, &pass.pixelShader, &pass.program});
+            jobs.push_back({&pass.vertexShader, &pass.pixelShader, &pass.program, where});
             return true;
         }
         const uint64_t vertexCount = vs.array.empty() ? 1 : vs.elements.size();
@@ -279,7 +308,7 @@ private:
             for (size_t p = 0; p < pixelCount; ++p)
                 jobs.push_back({vs.array.empty() ? &pass.vertexShader : &vs.elements[v],
                                 ps.array.empty() ? &pass.pixelShader : &ps.elements[p],
-                                &pass.choicePrograms[v * pixelCount + p]});
+                                &pass.choicePrograms[v * pixelCount + p], where});
         return true;
     }
     // The function a pass's message names: its first chosen shader's.
@@ -422,6 +451,7 @@ private:
         plan.program.vertexInputs = vs.attributes;
         std::ranges::sort(plan.program.vertexInputs, {}, &VertexInput::location);
         plan.blame = pixel ? pixelShader.entry : vertexShader.entry;
+        plan.where = pass.where;
         plan.vertexStage = AddStage(std::move(vs), ShaderStage::Vertex, vertexShader.entry);
         plan.pixelStage = AddStage(std::move(ps), ShaderStage::Pixel, pixelShader.entry);
         return true;
@@ -531,6 +561,7 @@ private:
         // little, else what it reaches at the places all of them give.
         SharedBlock block;
         block.declaredEverywhere = sharedIds_.size() * stages_.size() <= kMostSharedDeclarations;
+        declaredEverywhere_ = block.declaredEverywhere;
         block.variables = std::move(sharedIds_);
         auto translate = [&](size_t stage, const std::vector<uint32_t>& spirv) {
             platform::ByteWriter out;
@@ -611,6 +642,29 @@ private:
         }
     }
 
+    // Each pair of translations checked as the drawing device takes it, once
+    // however many passes share it: a pass that compiles draws. The first
+    // pass whose pair fails fails the effect.
+    bool CheckPrograms(const std::vector<Plan>& plans, const std::vector<Translation>& translations)
+    {
+        std::map<std::pair<size_t, size_t>, size_t> checked;
+        std::vector<GlslProgramText> texts;
+        for (const Plan& plan : plans)
+            if (plan.vertexStage != kNone &&
+                checked.try_emplace({plan.vertexTranslation, plan.pixelTranslation}, texts.size()).second)
+                texts.push_back({VertexTextAsDrawn(translations[plan.vertexTranslation].glsl),
+                                 translations[plan.pixelTranslation].glsl});
+        const std::vector<std::string> answers = CheckGlslPrograms(texts);
+        for (const Plan& plan : plans) {
+            if (plan.vertexStage == kNone)
+                continue;
+            const std::string& why = answers[checked.at({plan.vertexTranslation, plan.pixelTranslation})];
+            if (!why.empty())
+                return Fail(plan.blame, plan.where + ": " + why);
+        }
+        return true;
+    }
+
     void Translate(Translation& t, const std::vector<uint32_t>& spirv)
     {
         // The translator builds its own tables at its first use, which no other
@@ -628,8 +682,11 @@ private:
     {
         try {
             spirv_cross::CompilerGLSL cross(spirv);
-            Reflect(cross, t.part, t.units);
+            RenameMains(cross, spirv);
+            Reflect(cross, t.part, t.units, stages_[t.stage].stage == ShaderStage::Pixel && !declaredEverywhere_);
             t.glsl = cross.compile();
+            if (const detail::TranslationHook hook = detail::TranslationOverride().load())
+                hook(t.glsl, stages_[t.stage].stage == ShaderStage::Vertex);
         } catch (const std::exception& e) {
             t.error = std::string("cannot translate the compiled shader: ") + e.what();
         }
@@ -748,7 +805,10 @@ private:
         }
     }
 
-    void Reflect(spirv_cross::CompilerGLSL& cross, PassProgram& program, const Units& units)
+    // `ownBlock`: the stage declares only the parameters it reads, and its
+    // block takes a name of its own; a block that two stages of a program
+    // name alike must be alike in both.
+    void Reflect(spirv_cross::CompilerGLSL& cross, PassProgram& program, const Units& units, bool ownBlock)
     {
         spirv_cross::CompilerGLSL::Options options;
         options.version = 450;
@@ -766,6 +826,8 @@ private:
                                  draw ? kDrawBlockBinding : fog ? kFogBlockBinding : kParameterBlockBinding);
             if (draw || fog)
                 continue;
+            if (ownBlock)
+                cross.set_name(block.base_type_id, kPixelParameterBlockName);
             const spirv_cross::SPIRType& type = cross.get_type(block.base_type_id);
             LayOutStructs(cross, block.base_type_id);
             program.uniformBytes = std::max<uint32_t>(program.uniformBytes,
@@ -831,6 +893,7 @@ private:
     std::vector<bool> shared_;               // by id: a global variable some stage reaches
     std::vector<HlslSource::Id> sharedIds_;  // those, each once
     std::once_flag firstTranslation_;
+    bool declaredEverywhere_ = true; // the stages' blocks alike
 };
 
 } // namespace
@@ -845,5 +908,13 @@ bool CompileEffectShaders(std::string_view preprocessed, const std::string& file
     }
     return PassBuilder(source, effect, messages).BuildAll();
 }
+
+namespace detail {
+std::atomic<TranslationHook>& TranslationOverride()
+{
+    static std::atomic<TranslationHook> hook{nullptr};
+    return hook;
+}
+} // namespace detail
 
 } // namespace gfx

@@ -8,6 +8,7 @@
 // once, and passes that compile the same pair of stages share one program; a
 // pass that chooses its shaders from arrays of shader variables gets a
 // program for each pair. The first error fails the effect with its messages.
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -30,5 +31,12 @@ inline constexpr uint64_t kMaxEffectPrograms = 65536;
 // every pass of `effect` holds its program.
 bool CompileEffectShaders(std::string_view preprocessed, const std::string& fileName, EffectDescription& effect,
                           std::string& messages, const std::vector<std::string>& assigned = {});
+
+namespace detail {
+// Test hook. Runs in the compiling child on each stage's text made for
+// drawing, as soon as it is made (`vertex`: of a vertex stage); it may spoil it.
+using TranslationHook = void (*)(std::string& glsl, bool vertex);
+std::atomic<TranslationHook>& TranslationOverride();
+} // namespace detail
 
 } // namespace gfx

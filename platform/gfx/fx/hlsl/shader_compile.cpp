@@ -564,6 +564,64 @@ void BuildTablesAhead()
     }
 }
 
+// The first error of a drawing-language log, without its "ERROR: 0:57: "
+// (the line is of text the author never saw).
+std::string FirstError(const char* log)
+{
+    std::istringstream lines(log ? log : "");
+    std::string first;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("ERROR: ", 0) != 0)
+            continue;
+        line.erase(0, 7);
+        const size_t colon = line.find(": ");
+        const bool placed = colon != std::string::npos && line.find_first_not_of("0123456789:") == colon + 1;
+        first = placed ? line.substr(colon + 2) : line;
+        break;
+    }
+    return first.empty() ? std::string("no reason given") : first;
+}
+
+bool glslTablesBuilt = false; // under compilerLock
+
+// In the compiling child: why a program does not compile or link, "" when it does.
+std::string CheckGlslProgram(const GlslProgramText& program)
+{
+    glslang::TShader vertex(EShLangVertex);
+    glslang::TShader pixel(EShLangFragment);
+    const std::pair<glslang::TShader*, const std::string*> stages[] = {{&vertex, &program.vertex},
+                                                                       {&pixel, &program.pixel}};
+    for (const auto& [shader, text] : stages) {
+        const char* strings[] = {text->c_str()};
+        const int lengths[] = {static_cast<int>(text->size())};
+        shader->setStringsWithLengths(strings, lengths, 1);
+        if (!shader->parse(GetDefaultResources(), 450, ECoreProfile, false, false, EShMsgDefault))
+            return std::string(shader == &vertex ? "its vertex" : "its pixel") +
+                   " stage made for drawing does not compile: " + FirstError(shader->getInfoLog());
+    }
+    glslang::TProgram linked;
+    linked.addShader(&vertex);
+    linked.addShader(&pixel);
+    if (!linked.link(EShMsgDefault))
+        return "its stages made for drawing do not link: " + FirstError(linked.getInfoLog());
+    return {};
+}
+
+// Builds the drawing language's tables in this process, so that every child shares them.
+void BuildGlslTables()
+{
+    if (glslTablesBuilt)
+        return;
+    InitialiseOnce();
+    static const char* const kEmpty = "#version 450\nvoid main() {}\n";
+    for (EShLanguage language : {EShLangVertex, EShLangFragment}) {
+        glslang::TShader shader(language);
+        shader.setStrings(&kEmpty, 1);
+        shader.parse(GetDefaultResources(), 450, ECoreProfile, false, false, EShMsgDefault);
+    }
+    glslTablesBuilt = true;
+}
+
 } // namespace
 
 namespace detail {
@@ -717,6 +775,60 @@ std::vector<StageResult> CompileHlslStages(const HlslSource& source, const std::
         todo.assign(std::find(left.begin(), left.end(), inHand.front()), left.end());
     }
     return results;
+}
+
+} // namespace gfx
+
+namespace gfx {
+
+std::vector<std::string> CheckGlslPrograms(const std::vector<GlslProgramText>& programs)
+{
+    std::vector<std::string> answers(programs.size());
+    if (programs.empty())
+        return answers;
+    PrepareShaderCompiler();
+    const double idleOverride = detail::StageIdleSecondsOverride().load();
+    const double effectOverride = detail::EffectSecondsOverride().load();
+    platform::os::ProcessLimits limits;
+    limits.seconds = idleOverride > 0.0 ? idleOverride : kShaderStageIdleSeconds;
+    limits.totalCpuSeconds = effectOverride > 0.0 ? effectOverride : kEffectShaderSeconds;
+    limits.stop = [] { return ShaderCompilesStopped(); };
+    limits.extraAddressSpace = size_t{2} << 30;
+    std::string answer;
+    platform::os::ProcessResult run;
+    {
+        std::lock_guard guard(compilerLock);
+        BuildGlslTables();
+        // Each answer: u32 program, u32 length, the reason.
+        run = platform::os::RunInChildProcess(
+            [&](int out) {
+                for (size_t i = 0; i < programs.size(); ++i) {
+                    const std::string why = CheckGlslProgram(programs[i]);
+                    platform::ByteWriter record;
+                    record.U32(static_cast<uint32_t>(i));
+                    record.U32(static_cast<uint32_t>(why.size()));
+                    record.Chars(why);
+                    WriteAll(out, record.Written());
+                }
+            },
+            answer, limits);
+    }
+    std::vector<bool> answered(programs.size(), false);
+    platform::ByteReader in(answer.data(), answer.size());
+    while (!in.AtEnd()) {
+        const uint32_t i = in.U32();
+        const std::string_view why = in.Chars(in.U32());
+        if (!in.Ok() || i >= programs.size())
+            break;
+        answers[i] = why;
+        answered[i] = true;
+    }
+    // What the child did not answer is not known to draw: the first of it is where it ended.
+    for (size_t i = 0; i < programs.size(); ++i)
+        if (!answered[i])
+            answers[i] = "the check of its stages made for drawing " +
+                         Cause(run, kShaderStageSeconds, limits.seconds, limits.totalCpuSeconds);
+    return answers;
 }
 
 } // namespace gfx

@@ -85,6 +85,20 @@ std::vector<StageResult> CompileHlslStages(const HlslSource& source, const std::
                                            const SharedBlock& block, const StageFollowUp& followUp = {},
                                            const StageArrival& arrival = {});
 
+// A program's two stage texts in the drawing's language (GLSL), as the
+// drawing device compiles them.
+struct GlslProgramText {
+    std::string vertex;
+    std::string pixel;
+};
+
+// Each program checked as the drawing device will take it: each stage's text
+// compiles, and the two link. One answer a program, in order: "" when it
+// does, else why not in one line. The checks run in a child process as the
+// stages do, on the effect's budget of processor time; a check that the child
+// could not finish fails in words.
+std::vector<std::string> CheckGlslPrograms(const std::vector<GlslProgramText>& programs);
+
 // The processor time a stage may take (each of the child's threads its own);
 // past it the child is ended and the stage it was on fails. It counts what a
 // runaway compile burns, so that a loaded machine slows a compile but never

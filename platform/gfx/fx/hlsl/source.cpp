@@ -13,6 +13,7 @@
 #include "platform/gfx/fx/hlsl/vector_arguments.h"
 #include "platform/gfx/fx/hlsl/flat_lists.h"
 #include "platform/gfx/fx/hlsl/literal_swizzles.h"
+#include "platform/gfx/fx/hlsl/matrix_swizzles.h"
 #include "platform/gfx/fx/syntax/function_head.h"
 #include "platform/window/close_check.h"
 
@@ -599,6 +600,7 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
     const std::string targetHelpers = RewriteConstructorTargets(rewritten);
     RewriteOneComponentTargets(rewritten);
     RewriteLiteralSwizzles(rewritten);
+    RewriteMatrixSwizzles(rewritten);
     out.redeclaredLoopVariables = RewriteLoopVariables(rewritten);
     preprocessed = rewritten;
     // Origins, from the markers `#line N "file"` that start lines.

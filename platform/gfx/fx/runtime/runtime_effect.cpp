@@ -39,6 +39,7 @@ EffectResult RuntimeEffect::Create(const void* data, size_t size, const std::vec
         }
     }
     out = std::make_unique<RuntimeEffect>(std::move(description));
+    out->name_ = sourceName;
     return kEffectOk;
 }
 
@@ -515,8 +516,10 @@ EffectResult RuntimeEffect::End()
 void RuntimeEffect::FillBinding(const PassProgram& program)
 {
     const EffectTechnique* t = CurrentTechnique();
+    binding_.effect = name_;
     binding_.technique = t->name;
     binding_.pass = static_cast<uint32_t>(activePass_);
+    binding_.passName = t->passes[static_cast<size_t>(activePass_)].name;
     binding_.program = &program;
     // The vectors keep their capacity, so a commit per draw allocates nothing
     // after the first.

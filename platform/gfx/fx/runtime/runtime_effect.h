@@ -184,6 +184,7 @@ private:
     };
 
     EffectDescription description_;
+    std::string name_ = "memory"; // the source's name, for the device's messages
     StructLayouts layouts_;
     PassStates passStates_{description_};
     CurrentValues current_{*this};

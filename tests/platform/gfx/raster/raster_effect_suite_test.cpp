@@ -387,6 +387,20 @@ float4 TablePS(float2 uv : TEXCOORD0, float2 pixel : VPOS) : COLOR0
 technique Tables { pass P0 { PixelShader = compile ps_3_0 TablePS(); } }
 )";
 
+const char* kRows = R"(
+// Colours from rows and elements of a matrix and of a copy of it, by a pixel function named as a program's entry.
+sampler2D Scene : register(s0);
+float4x4 Tint;
+float4 main(float2 uv : TEXCOORD0) : COLOR0
+{
+    float4x4 local = Tint;
+    local._41_42_43 *= 2;
+    float3 c = tex2D(Scene, uv).rgb * local._m00_m01_m02 + normalize(Tint._31_32_33) * 0.25;
+    return float4(c + local._41_42_43 * 0.5 + Tint._11_22_33 * 0.125, 1);
+}
+technique Rows { pass P0 { PixelShader = compile ps_3_0 main(); } }
+)";
+
 // ---- The pictures and their CPU references ----
 
 struct Rgba {
@@ -593,6 +607,17 @@ Rgba FromTables(int x, int y)
     return {c.r * tint.r * step, c.g * tint.g * step, c.b * tint.b * step, c.a * step};
 }
 
+// Row by row, as the program sets it.
+const float kTint[16] = {0.5f, 0.25f, 0.25f, 0, 0, 0.2f, 0, 0, 0, 0.3f, 0.4f, 0, 0.1f, 0.05f, 0, 1};
+
+Rgba FromRows(int x, int y)
+{
+    const Rgba c = At(x, y);
+    // The third row, (0, 0.3, 0.4), normalized is (0, 0.6, 0.8).
+    return {c.r * 0.5 + 0.1 + 0.5 * 0.125, c.g * 0.25 + 0.6 * 0.25 + 0.05 + 0.2 * 0.125,
+            c.b * 0.25 + 0.8 * 0.25 + 0.4 * 0.125, 1};
+}
+
 // ---- The suite ----
 
 enum class QuadStyle {
@@ -755,6 +780,8 @@ TEST_F(GfxRasterEffectSuite, EffectsWrittenAsOthersWriteThemDrawWhatTheCpuComput
              ASSERT_EQ(kEffectOk, e.SetFloatArray("Steps", kSteps, 6));
          },
          One(&FromTables), 1},
+        {"matrix rows and elements read by swizzles of several", kRows, QuadStyle::HalfPixel, TextureFrom::Device,
+         [](RuntimeEffect& e) { ASSERT_EQ(kEffectOk, e.SetMatrix("Tint", kTint)); }, One(&FromRows), 1},
     };
     for (const SuiteCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,8 +1,10 @@
 // Pictures drawn by the rasterizing device, each checked against what the
 // system's meaning of the calls computes: texel for texel, pixel for pixel.
+#include <algorithm>
 #include <cmath>
 
 #include "platform/gfx/device/format.h"
+#include "platform/gfx/fx/compiled/pass_compiler.h"
 #include "tests/platform/gfx/raster/raster_test_support.h"
 
 using namespace gfx;
@@ -292,6 +294,53 @@ TEST_F(GfxRaster, TheAlphaTestKeepsOnlyPixelsThatPassTheReference)
     SetColour(1, 1, 1, 200 / 255.0f);
     DrawWith("flat");
     ExpectRectangle(16, 0, 32, 32, 0xC8FFFFFFu);
+}
+
+TEST_F(GfxRaster, APassWhoseStagesDoNotLinkIsRefusedAtCompileAndFailsItsDrawsSayingSoOnce)
+{
+    const std::string source = "float4 Colour;\nfloat4 Place(float4 p : POSITION) : POSITION { return p; }\n"
+                               "float4 Flat() : COLOR { return Colour; }\n"
+                               "technique Spoilt { pass Only { VertexShader = compile vs_3_0 Place();\n"
+                               "PixelShader = compile ps_3_0 Flat(); } }\n";
+    // The pixel stage's text spoilt where it is made.
+    gfx::detail::TranslationOverride() = [](std::string& glsl, bool vertex) {
+        if (!vertex)
+            glsl += "\nspoilt;\n";
+    };
+    std::unique_ptr<RuntimeEffect> refused;
+    std::string errors;
+    EXPECT_EQ(kEffectInvalidData,
+              RuntimeEffect::Create(source.data(), source.size(), {}, refused, errors, "spoilt.fx"));
+    gfx::detail::TranslationOverride() = nullptr;
+    EXPECT_EQ(errors.rfind("spoilt.fx(3,1): error X3000: pass 'Only' of technique 'Spoilt': its pixel stage made "
+                           "for drawing does not compile: ",
+                           0),
+              0u)
+        << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+
+    // One that compiled, spoilt after: each draw fails, and says so once.
+    UseEffect(source);
+    EffectDescription spoilt = effect->Description();
+    spoilt.techniques[0].passes[0].program.Own().pixel.glsl += "\nspoilt;\n";
+    effect = std::make_unique<RuntimeEffect>(std::move(spoilt));
+    effect->SetDevice(device);
+    SetGeometry(Rectangle(0, 0, 32, 32), RectangleIndices());
+    testing::internal::CaptureStdout();
+    uint32_t passes = 0;
+    ASSERT_EQ(kEffectOk, effect->Begin(passes));
+    ASSERT_EQ(kEffectOk, effect->BeginPass(0));
+    for (int draw = 0; draw < 3; ++draw)
+        EXPECT_EQ(kInvalidCall, device->DrawIndexedPrimitive(kPrimitiveTriangleList, 0, 0, vertexCount, 0, 2));
+    effect->EndPass();
+    effect->End();
+    const std::string said = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(said.rfind("Graphics: pass 'Only' of technique 'Spoilt' of effect 'memory' does not link and is not "
+                         "drawn: ",
+                         0),
+              0u)
+        << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
 }
 
 TEST_F(GfxRaster, ANoInterpolationValueHoldsTheFirstVertexsValueOverTheTriangle)
