@@ -7,7 +7,10 @@
 // process (shader_compile.h). A stage used by several passes is compiled
 // once, and passes that compile the same pair of stages share one program; a
 // pass that chooses its shaders from arrays of shader variables gets a
-// program for each pair. The first error fails the effect with its messages.
+// program for each pair. Each program is then checked as the drawing device
+// takes it (its stages' GLSL compiles and links, in a child too): one that
+// does not fails the effect, naming its pass. The first error fails the
+// effect with its messages.
 #include <atomic>
 #include <cstdint>
 #include <string>
