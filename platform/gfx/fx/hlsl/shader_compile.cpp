@@ -608,16 +608,24 @@ std::string CheckGlslProgram(const GlslProgramText& program)
 }
 
 // Builds the drawing language's tables in this process, so that every child shares them.
+// As with the shaders' tables, one failure stands for the rest of the process.
 void BuildGlslTables()
 {
+    static bool failed = false;
     if (glslTablesBuilt)
         return;
-    InitialiseOnce();
-    static const char* const kEmpty = "#version 450\nvoid main() {}\n";
-    for (EShLanguage language : {EShLangVertex, EShLangFragment}) {
-        glslang::TShader shader(language);
-        shader.setStrings(&kEmpty, 1);
-        shader.parse(GetDefaultResources(), 450, ECoreProfile, false, false, EShMsgDefault);
+    if (failed)
+        throw std::bad_alloc();
+    try {
+        static const char* const kEmpty = "#version 450\nvoid main() {}\n";
+        for (EShLanguage language : {EShLangVertex, EShLangFragment}) {
+            glslang::TShader shader(language);
+            shader.setStrings(&kEmpty, 1);
+            shader.parse(GetDefaultResources(), 450, ECoreProfile, false, false, EShMsgDefault);
+        }
+    } catch (...) {
+        failed = true;
+        throw;
     }
     glslTablesBuilt = true;
 }
