@@ -164,7 +164,7 @@ std::vector<Violation> ViolationsIn(const fs::path& root, const std::string& fol
 // The effect framework, platform/gfx/fx, is in rooms in the order an effect's
 // source travels through them; a room includes only itself and those before it.
 const std::vector<std::string> kEffectRooms = {"syntax", "preprocessor", "expression", "parser",
-                                               "hlsl",   "compiled",     "runtime"};
+                                               "rewrites", "hlsl",       "compiled",   "runtime"};
 
 } // namespace
 

@@ -7,7 +7,7 @@
 #include "platform/gfx/fx/compiled/compiled_effect_check.h"
 #include "platform/gfx/fx/syntax/effect_message.h"
 #include "platform/gfx/fx/parser/effect_parser.h"
-#include "platform/gfx/fx/hlsl/folded_statics.h"
+#include "platform/gfx/fx/rewrites/folded_statics.h"
 #include "platform/gfx/fx/compiled/pass_compiler.h"
 #include "platform/gfx/fx/hlsl/shader_compile.h"
 

@@ -155,7 +155,8 @@ private:
     // rounds a parameter decides.
     bool NotConstant(const Token& at, const std::string& why, bool rounds = false);
 
-    // ---- Statements of a function's body (expression/statements.cpp) ----
+    // ---- Statements of a function's body (expression/statements.cpp; declarations
+    // and writes, expression/local_writes.cpp) ----
     // How a statement ends: on to the next, out of its loop, on to its loop's
     // next round, or out of the function with the value it returns on the stack.
     enum class Flow : uint8_t { Next, Break, Continue, Return };

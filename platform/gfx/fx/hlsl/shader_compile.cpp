@@ -66,7 +66,7 @@ void Configure(glslang::TShader& shader, EShLanguage language)
 // In the compiling child: one stage's text as the front end takes it, made
 // from the effect's text now; its first `sourceLines` lines are the effect's,
 // and its entry point follows them. With `vectorOverloads`, its functions
-// take vectors for scalar parameters (hlsl/vector_arguments.h).
+// take vectors for scalar parameters (rewrites/vector_arguments.h).
 std::string StageText(const HlslSource& source, const StageSource& job, const SharedBlock& block,
                       const HlslSource::Places& places, HlslSource::Scratch& scratch, int& sourceLines,
                       bool vectorOverloads = false)

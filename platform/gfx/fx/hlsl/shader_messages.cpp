@@ -10,8 +10,8 @@
 
 #include <glslang/MachineIndependent/localintermediate.h>
 
-#include "platform/gfx/fx/hlsl/constructor_targets.h"
-#include "platform/gfx/fx/hlsl/vector_arguments.h"
+#include "platform/gfx/fx/rewrites/constructor_targets.h"
+#include "platform/gfx/fx/rewrites/vector_arguments.h"
 #include "platform/gfx/fx/syntax/constructor_target.h"
 #include "platform/gfx/fx/syntax/effect_message.h"
 #include "platform/gfx/fx/syntax/effect_tokens.h"

@@ -7,13 +7,13 @@
 #include <unordered_set>
 
 #include "platform/gfx/fx/syntax/effect_tokens.h"
-#include "platform/gfx/fx/hlsl/array_casts.h"
-#include "platform/gfx/fx/hlsl/constructor_targets.h"
-#include "platform/gfx/fx/hlsl/one_component_targets.h"
-#include "platform/gfx/fx/hlsl/vector_arguments.h"
-#include "platform/gfx/fx/hlsl/flat_lists.h"
-#include "platform/gfx/fx/hlsl/literal_swizzles.h"
-#include "platform/gfx/fx/hlsl/matrix_swizzles.h"
+#include "platform/gfx/fx/rewrites/array_casts.h"
+#include "platform/gfx/fx/rewrites/constructor_targets.h"
+#include "platform/gfx/fx/rewrites/one_component_targets.h"
+#include "platform/gfx/fx/rewrites/vector_arguments.h"
+#include "platform/gfx/fx/rewrites/flat_lists.h"
+#include "platform/gfx/fx/rewrites/literal_swizzles.h"
+#include "platform/gfx/fx/rewrites/matrix_swizzles.h"
 #include "platform/gfx/fx/syntax/function_head.h"
 #include "platform/window/close_check.h"
 

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/gfx/fx/hlsl/loop_variables.h"
+#include "platform/gfx/fx/rewrites/loop_variables.h"
 #include "platform/gfx/fx/syntax/name_table.h"
 
 namespace gfx {
@@ -85,7 +85,7 @@ struct HlslSource {
     std::string prelude;
     std::vector<Definition> functions;
     // By function: its overload that takes vectors for its scalar
-    // parameters (hlsl/vector_arguments.h), or "".
+    // parameters (rewrites/vector_arguments.h), or "".
     std::vector<std::string> vectorOverloads;
     std::vector<Definition> variables;       // of the declarations, in order
     std::vector<Declaration> declarations;   // of variables the shaders may read (no textures or strings)
@@ -93,7 +93,7 @@ struct HlslSource {
     std::vector<Id> alwaysNamed;             // what the text always kept (structs, typedefs) names
     std::vector<std::string> files;
     std::vector<Origin> lines; // origin of each line of text, the first at index 0
-    // The loop variables declared again in their scopes (hlsl/loop_variables.h).
+    // The loop variables declared again in their scopes (rewrites/loop_variables.h).
     std::vector<RedeclaredLoopVariable> redeclaredLoopVariables;
     // A close signal stopped the reading: the rest of the text is missing.
     bool stopped = false;

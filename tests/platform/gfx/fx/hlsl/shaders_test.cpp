@@ -17,7 +17,7 @@
 #include "platform/gfx/fx/runtime/runtime_effect.h"
 #include "platform/window/close_check.h"
 #include "platform/window/close_signals.h"
-#include "platform/gfx/fx/hlsl/array_casts.h"
+#include "platform/gfx/fx/rewrites/array_casts.h"
 #include "platform/gfx/fx/hlsl/source.h"
 #include "platform/gfx/fx/hlsl/shader_entry.h"
 #include "platform/gfx/fx/hlsl/shader_semantics.h"

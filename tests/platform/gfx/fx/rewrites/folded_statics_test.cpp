@@ -1,6 +1,6 @@
 // Folded values written as HLSL exactly, and in place of the initializers
 // they stand for, lines kept.
-#include "platform/gfx/fx/hlsl/folded_statics.h"
+#include "platform/gfx/fx/rewrites/folded_statics.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/gfx/fx/hlsl/array_casts.h"
+#include "platform/gfx/fx/rewrites/array_casts.h"
 
 #include <algorithm>
 #include <set>

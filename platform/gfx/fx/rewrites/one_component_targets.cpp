@@ -1,4 +1,4 @@
-#include "platform/gfx/fx/hlsl/one_component_targets.h"
+#include "platform/gfx/fx/rewrites/one_component_targets.h"
 
 #include <algorithm>
 #include <cctype>

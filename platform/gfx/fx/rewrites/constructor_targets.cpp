@@ -1,4 +1,4 @@
-#include "platform/gfx/fx/hlsl/constructor_targets.h"
+#include "platform/gfx/fx/rewrites/constructor_targets.h"
 
 #include <algorithm>
 #include <set>

@@ -1,4 +1,4 @@
-#include "platform/gfx/fx/hlsl/text_insertions.h"
+#include "platform/gfx/fx/rewrites/text_insertions.h"
 
 #include <algorithm>
 

@@ -1,11 +1,11 @@
-#include "platform/gfx/fx/hlsl/loop_variables.h"
+#include "platform/gfx/fx/rewrites/loop_variables.h"
 
 #include <algorithm>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
-#include "platform/gfx/fx/hlsl/text_insertions.h"
+#include "platform/gfx/fx/rewrites/text_insertions.h"
 #include "platform/gfx/fx/syntax/effect_tokens.h"
 #include "platform/window/close_check.h"
 

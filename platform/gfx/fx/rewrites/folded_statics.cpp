@@ -1,4 +1,4 @@
-#include "platform/gfx/fx/hlsl/folded_statics.h"
+#include "platform/gfx/fx/rewrites/folded_statics.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,4 +1,4 @@
-#include "platform/gfx/fx/hlsl/flat_lists.h"
+#include "platform/gfx/fx/rewrites/flat_lists.h"
 
 #include <algorithm>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "platform/gfx/fx/hlsl/vector_arguments.h"
+#include "platform/gfx/fx/rewrites/vector_arguments.h"
 
 #include <algorithm>
 #include <utility>

@@ -9,7 +9,7 @@
 // `{int i;for (    i = 0; ...)`, the type's place blank, and a '}' goes
 // before the block's own; a later loop of that name, in a block of its own
 // too, declares it again within the first's. What is put in takes the place
-// of blanks after it on its line (hlsl/text_insertions.h).
+// of blanks after it on its line (rewrites/text_insertions.h).
 #include <cstddef>
 #include <string>
 #include <vector>

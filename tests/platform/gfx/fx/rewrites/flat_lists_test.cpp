@@ -2,7 +2,7 @@
 // and columns kept where the list has blanks; and drawn: a flat static, a
 // flat local, and a parameter's default and a static that a function with a
 // loop computes, which the shaders take folded.
-#include "platform/gfx/fx/hlsl/flat_lists.h"
+#include "platform/gfx/fx/rewrites/flat_lists.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "platform/gfx/fx/hlsl/matrix_swizzles.h"
+#include "platform/gfx/fx/rewrites/matrix_swizzles.h"
 
 #include <string_view>
 #include <vector>
 
-#include "platform/gfx/fx/hlsl/text_insertions.h"
+#include "platform/gfx/fx/rewrites/text_insertions.h"
 #include "platform/gfx/fx/syntax/effect_tokens.h"
 
 namespace gfx {

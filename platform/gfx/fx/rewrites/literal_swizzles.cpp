@@ -1,8 +1,8 @@
-#include "platform/gfx/fx/hlsl/literal_swizzles.h"
+#include "platform/gfx/fx/rewrites/literal_swizzles.h"
 
 #include <vector>
 
-#include "platform/gfx/fx/hlsl/text_insertions.h"
+#include "platform/gfx/fx/rewrites/text_insertions.h"
 #include "platform/gfx/fx/syntax/effect_tokens.h"
 
 namespace gfx {
