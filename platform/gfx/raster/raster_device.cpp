@@ -79,6 +79,13 @@ uint32_t DepthBits(const TargetView& depth)
     return format == kFormatD16 ? 16 : format == kFormatD32 ? 32 : 24;
 }
 
+// "pass 'P0' of technique 'T' of effect 'blur.fx'", as the lines about a pass name it.
+std::string PassNamed(const EffectBinding& b)
+{
+    return "pass " + (b.passName.empty() ? std::to_string(b.pass) : "'" + b.passName + "'") + " of technique '" +
+           b.technique + "' of effect '" + b.effect + "'";
+}
+
 } // namespace
 
 std::unique_ptr<RasterDevice> RasterDevice::Create(const std::string& capturePath, std::string& why,
@@ -220,8 +227,18 @@ bool RasterDevice::Draw(const DrawView& draw)
         ++skipped_;
         return true;
     }
-    if (!draw.program || draw.program->Empty() || !draw.binding || draw.viewport.width == 0 ||
-        draw.viewport.height == 0) {
+    // A pass that sets no shader asks for fixed-function drawing, which is
+    // not drawn here: said once a pass.
+    if (draw.binding && (!draw.program || draw.program->Empty())) {
+        const EffectBinding& b = *draw.binding;
+        if (toldWithoutShaders_.insert(b.effect + '\n' + b.technique + '\n' + std::to_string(b.pass)).second)
+            std::cout << "Graphics: " << PassNamed(b)
+                      << " is not drawn: a pass without shaders (fixed-function drawing) is not drawn here"
+                      << std::endl;
+        ++skipped_;
+        return false;
+    }
+    if (!draw.program || !draw.binding || draw.viewport.width == 0 || draw.viewport.height == 0) {
         ++skipped_;
         return true;
     }
@@ -234,9 +251,7 @@ bool RasterDevice::Draw(const DrawView& draw)
     if (!program) {
         const EffectBinding& b = *draw.binding;
         if (!unlinked.empty())
-            std::cout << "Graphics: pass " << (b.passName.empty() ? std::to_string(b.pass) : "'" + b.passName + "'")
-                      << " of technique '" << b.technique << "' of effect '" << b.effect
-                      << "' does not link and is not drawn: " << unlinked << std::endl;
+            std::cout << "Graphics: " << PassNamed(b) << " does not link and is not drawn: " << unlinked << std::endl;
         ++skipped_;
         return false;
     }

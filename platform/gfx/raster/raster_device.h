@@ -40,8 +40,8 @@ public:
 
     const std::string& Description() const { return context_->Description(); }
 
-    // False when the pass's shaders do not link: said once a pass, on
-    // standard output, naming its effect, technique and pass.
+    // False when the pass's shaders do not link, or it sets none: said once
+    // a pass, on standard output, naming its effect, technique and pass.
     bool Draw(const DrawView& draw);
     void Clear(const ClearView& clear);
     // Rectangles are checked by the caller.
@@ -64,7 +64,7 @@ public:
     void ReadBack(const ImageView& image);
     void Forget(const void* key);
 
-    // Draws that could not be carried out (no program, a pass that does not link).
+    // Draws that could not be carried out (no program, a pass that does not link or sets no shader).
     uint64_t SkippedDraws() const { return skipped_; }
     // Images brought back from the GPU to memory, pictures included.
     uint64_t ReadBacks() const { return readBacks_; }
@@ -96,6 +96,7 @@ private:
     uint64_t skipped_ = 0;
     std::atomic<uint64_t> readBacks_{0};
     bool toldUnavailable_ = false;
+    std::unordered_set<std::string> toldWithoutShaders_; // effect, technique and pass index, a line apart
 
     mutable std::mutex shared_; // what other threads may touch: the two sets below
     std::unordered_set<const void*> newer_;

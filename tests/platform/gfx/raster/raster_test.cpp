@@ -343,6 +343,34 @@ TEST_F(GfxRaster, APassWhoseStagesDoNotLinkIsRefusedAtCompileAndFailsItsDrawsSay
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
 }
 
+TEST_F(GfxRaster, APassWithoutShadersFailsItsDrawsSayingSoOnceAndOneWithAPixelStageAloneDraws)
+{
+    UseEffect(kEffect + R"(
+technique Fixed { pass P0 { Texture[0] = <Picture>; ColorOp[0] = SelectArg1; ColorArg1[0] = Texture; } }
+technique Half { pass { PixelShader = compile ps_2_0 Flat(); } }
+)");
+    ASSERT_EQ(kEffectOk, effect->SetTexture("Picture", MakeRow({0xFFFF0000u})));
+    SetGeometry(Rectangle(0, 0, 32, 32), RectangleIndices());
+    testing::internal::CaptureStdout();
+    for (int begin = 0; begin < 2; ++begin) {
+        uint32_t passes = 0;
+        ASSERT_EQ(kEffectOk, effect->SetTechnique("Fixed"));
+        ASSERT_EQ(kEffectOk, effect->Begin(passes));
+        ASSERT_EQ(kEffectOk, effect->BeginPass(0));
+        for (int draw = 0; draw < 2; ++draw)
+            EXPECT_EQ(kInvalidCall, device->DrawIndexedPrimitive(kPrimitiveTriangleList, 0, 0, vertexCount, 0, 2));
+        effect->EndPass();
+        effect->End();
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Graphics: pass 'P0' of technique 'Fixed' of effect 'memory' is not drawn: a pass without shaders "
+              "(fixed-function drawing) is not drawn here\n");
+    ExpectRectangle(0, 0, 32, 32, 0xFF000000u);
+    SetColour(0, 1, 0, 1);
+    DrawWith("Half");
+    ExpectRectangle(0, 0, 32, 32, 0xFF00FF00u);
+}
+
 TEST_F(GfxRaster, ANoInterpolationValueHoldsTheFirstVertexsValueOverTheTriangle)
 {
     ASSERT_EQ(kOk, device->Clear(0, nullptr, kClearTarget, 0xFFFFFFFFu, 1.0f, 0));
