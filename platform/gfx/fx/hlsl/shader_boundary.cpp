@@ -343,7 +343,12 @@ bool PrepareCall(Tables& tables, const Signature& s, const std::vector<std::stri
         if (!args.empty())
             args += ", ";
         if (p.uniform) {
-            args += "(" + (argument < arguments.size() ? arguments[argument] : p.initial) + ")";
+            const std::string value = "(" + (argument < arguments.size() ? arguments[argument] : p.initial) + ")";
+            // Converted to the parameter's type as a call's argument is (a
+            // vector cut, a number spread), which the front end does not do
+            // for a uniform parameter.
+            const Shape shape = ShapeOf(p.type, tables);
+            args += shape.known && shape.structIndex == kNoStruct && !p.array ? "(" + p.type + ")" + value : value;
             ++argument;
             continue;
         }

@@ -29,6 +29,7 @@
 #include "platform/bytes/byte_writer.h"
 #include "platform/gfx/fx/syntax/effect_message.h"
 #include "platform/gfx/fx/hlsl/shader_messages.h"
+#include "platform/gfx/fx/hlsl/scalar_any_all.h"
 #include "platform/os/process.h"
 #include "platform/window/close_signals.h"
 
@@ -129,6 +130,7 @@ bool CompileStage(const HlslSource& source, const StageSource& job, const std::s
     glslang::SpvOptions options;
     options.disableOptimizer = true;
     glslang::GlslangToSpv(*program.getIntermediate(language), spirv, &options);
+    MendScalarAnyAll(spirv);
     return !spirv.empty();
 }
 

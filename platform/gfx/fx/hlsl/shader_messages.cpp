@@ -11,6 +11,7 @@
 #include <glslang/MachineIndependent/localintermediate.h>
 
 #include "platform/gfx/fx/rewrites/constructor_targets.h"
+#include "platform/gfx/fx/rewrites/one_dimensional_lookups.h"
 #include "platform/gfx/fx/rewrites/vector_arguments.h"
 #include "platform/gfx/fx/syntax/constructor_target.h"
 #include "platform/gfx/fx/syntax/effect_message.h"
@@ -66,6 +67,12 @@ void InPlatformWords(CompileError& e, const HlslSource& source)
     static constexpr std::string_view kUnknown = "' : unknown variable";
     static constexpr std::string_view kNoMatch = "' : no matching overloaded function found";
     const std::vector<Token> tokens = Tokenize(source.LineText(e.line));
+    // A lookup of one dimension by its own name, not its helper's.
+    if (const size_t close = e.text.find('\'', 1); e.text.starts_with('\'') && close != std::string::npos) {
+        const std::string lookup = OneDimensionalLookup(std::string_view(e.text).substr(1, close - 1));
+        if (!lookup.empty())
+            e.text.replace(1, close - 1, lookup);
+    }
     // The type of a constructor's target whose helper takes none of the variables.
     const std::string target =
         e.text.size() > kNoMatch.size() + 1 && e.text.front() == '\'' && e.text.ends_with(kNoMatch)
@@ -466,7 +473,12 @@ std::string TruncationWarnings(glslang::TIntermediate& stage, const HlslSource& 
     const auto samePlace = [](const auto& a, const auto& b) { return a.line == b.line && a.column == b.column; };
     truncations.found.erase(std::unique(truncations.found.begin(), truncations.found.end(), samePlace),
                             truncations.found.end());
-    for (const auto& [line, column, mayBeWritten] : truncations.found) {
+    for (auto [line, column, mayBeWritten] : truncations.found) {
+        // The helpers before the first line are none of the author's.
+        const int helpers = line == 1 ? static_cast<int>(source.prelude.size()) : 0;
+        if (column <= helpers)
+            continue;
+        column -= helpers;
         if (line < 1 || line > sourceLines || (mayBeWritten && WrittenConversion(source.LineText(line), column)))
             continue;
         const HlslSource::Origin origin = source.Locate(line);

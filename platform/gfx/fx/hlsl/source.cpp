@@ -14,6 +14,7 @@
 #include "platform/gfx/fx/rewrites/flat_lists.h"
 #include "platform/gfx/fx/rewrites/literal_swizzles.h"
 #include "platform/gfx/fx/rewrites/matrix_swizzles.h"
+#include "platform/gfx/fx/rewrites/one_dimensional_lookups.h"
 #include "platform/gfx/fx/syntax/function_head.h"
 #include "platform/window/close_check.h"
 
@@ -175,21 +176,24 @@ public:
 
 private:
     // The effect's sampler types are taken in any letter case: the shader
-    // compiler reads them as HLSL spells them. A type is followed by a name,
-    // which a variable of such a name is not.
+    // compiler reads them as HLSL spells them, and one of one dimension as
+    // one of two (rewrites/one_dimensional_lookups.h). A type is followed by
+    // a name, which a variable of such a name is not.
     void SpellSamplerTypes()
     {
-        static constexpr std::string_view kSpelled[] = {"sampler", "sampler1D", "sampler2D", "sampler3D",
+        static constexpr std::string_view kSpelled[] = {"sampler", "sampler2D", "sampler2D", "sampler3D",
                                                         "samplerCUBE"};
+        static constexpr std::string_view kRead[] = {"sampler", "sampler1d", "sampler2d", "sampler3d",
+                                                     "samplercube"};
         for (size_t i = 0; i + 1 < tokens_.size(); ++i) {
             // A type: a name follows it.
             const Token& t = tokens_[i];
             if (t.kind != TokenKind::Identifier || tokens_[i + 1].kind != TokenKind::Identifier ||
                 t.text.size() < 7 || !IsSampler(t.text))
                 continue;
-            for (std::string_view spelled : kSpelled)
-                if (spelled.size() == t.text.size() && Lower(spelled) == Lower(t.text))
-                    out_.text.replace(t.offset, spelled.size(), spelled);
+            for (size_t k = 0; k < std::size(kRead); ++k)
+                if (kRead[k].size() == t.text.size() && kRead[k] == Lower(t.text))
+                    out_.text.replace(t.offset, kSpelled[k].size(), kSpelled[k]);
         }
     }
 
@@ -601,6 +605,7 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
     RewriteOneComponentTargets(rewritten);
     RewriteLiteralSwizzles(rewritten);
     RewriteMatrixSwizzles(rewritten);
+    const std::string lookupHelpers = RewriteOneDimensionalLookups(rewritten);
     out.redeclaredLoopVariables = RewriteLoopVariables(rewritten);
     preprocessed = rewritten;
     // Origins, from the markers `#line N "file"` that start lines.
@@ -644,7 +649,7 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
         out.stopped = true;
         return out;
     }
-    out.prelude = RewriteArrayCasts(out.text) + targetHelpers;
+    out.prelude = RewriteArrayCasts(out.text) + targetHelpers + lookupHelpers;
     out.assignedStatics_ = std::any_of(out.variables.begin(), out.variables.end(),
                                        [](const HlslSource::Definition& v) { return v.assigned != HlslSource::kNone; });
     ChainByName(out.functions, out.IdCount(), out.firstFunction_, out.nextFunction_);

@@ -184,6 +184,8 @@ private:
     // ---- Shaders, passes and techniques: effect_reader_techniques.cpp ----
 
     bool CompileShader(bool vertex, const std::string& stateName, EffectShader& shader);
+    // X3206 for each argument of a compile statement that its uniform parameter cuts.
+    void WarnOfCutArguments(const std::string& entry, const std::vector<Token>& inner);
     bool ShaderElement(bool vertex, const std::string& stateName, const std::string& owner, EffectShader& shader);
     bool ShaderState(const StateInfo& info, const std::string& owner, EffectPass& pass);
     bool Pass(EffectPass& pass, const std::string& owner);

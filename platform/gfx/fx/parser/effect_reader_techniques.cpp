@@ -4,6 +4,8 @@
 #include <set>
 
 #include "platform/gfx/fx/parser/effect_reader.h"
+#include "platform/gfx/fx/syntax/effect_message.h"
+#include "platform/gfx/fx/syntax/function_head.h"
 
 namespace gfx::parse {
 namespace {
@@ -46,11 +48,71 @@ bool Parser::CompileShader(bool vertex, const std::string& stateName, EffectShad
     if (!IsSymbol(Peek(), '('))
         return Unexpected(Peek());
     Token close, first, last;
-    if (!SkipBalanced(close, &first, &last))
+    std::vector<Token> inner;
+    if (!SkipBalanced(close, &first, &last, &inner))
         return false;
     if (first.offset != close.offset)
         shader.arguments = std::string(SourceBetween(first, last));
+    WarnOfCutArguments(shader.entry, inner);
     return true;
+}
+
+// The arguments of a compile statement go to the function's uniform
+// parameters converted as a call's do (hlsl/shader_boundary.cpp): a vector
+// given for a smaller one, or for a number, is cut, with the platform's
+// warning. Said where the argument's shape and the parameter's are known.
+void Parser::WarnOfCutArguments(const std::string& entry, const std::vector<Token>& inner)
+{
+    std::vector<std::vector<Token>> arguments(inner.empty() ? 0 : 1);
+    int depth = 0;
+    for (const Token& t : inner) {
+        depth += IsSymbol(t, '(') || IsSymbol(t, '[') || IsSymbol(t, '{') ? 1 : 0;
+        depth -= IsSymbol(t, ')') || IsSymbol(t, ']') || IsSymbol(t, '}') ? 1 : 0;
+        if (depth == 0 && IsSymbol(t, ','))
+            arguments.emplace_back();
+        else
+            arguments.back().push_back(t);
+    }
+    // The parameters of the first function of the name that the arguments
+    // fit, as the pass compiler chooses it; a shape of no columns where not known.
+    std::vector<ValueShape> parameters;
+    for (const EffectCode& f : out_.functions) {
+        const std::vector<Token> tokens = Tokenize(f.text);
+        FunctionHead head;
+        if (f.name != entry || !ReadFunctionHead(tokens, 0, head))
+            continue;
+        size_t needed = 0;
+        parameters.clear();
+        for (const FunctionParameter& p : head.parameters) {
+            if (!p.uniform)
+                continue;
+            ValueShape shape;
+            if (p.arrayOpen != FunctionParameter::kNone || p.typeEnd != p.typeBegin + 1 ||
+                !BuiltInShape(tokens[p.typeBegin].text, shape))
+                shape.columns = 0;
+            parameters.push_back(shape);
+            needed = p.defaultBegin == FunctionParameter::kNone ? parameters.size() : needed;
+        }
+        if (arguments.size() <= parameters.size() && arguments.size() >= needed)
+            break;
+        parameters.clear();
+    }
+    for (size_t k = 0; k < arguments.size() && k < parameters.size(); ++k) {
+        if (arguments[k].empty() || !parameters[k].IsVector() || parameters[k].columns == 0)
+            continue;
+        TokenListReader reader(arguments[k]);
+        Names names(*this);
+        Expression program;
+        ExpressionError error;
+        if (!CompileExpression(reader, names, budget_, program, error) || reader.Peek().kind != TokenKind::End)
+            continue;
+        const ValueShape& given = program.Shape();
+        if (given.IsVector() && given.columns > parameters[k].columns) {
+            const Token& at = arguments[k].front();
+            messages_ += FormatEffectWarning(FileName(at.file), at.line, at.column, 3206,
+                                             "implicit truncation of vector type");
+        }
+    }
 }
 
 // A compiled shader, NULL, or an assembly block (refused, naming `owner`).

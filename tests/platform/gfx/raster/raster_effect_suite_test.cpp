@@ -401,6 +401,38 @@ float4 main(float2 uv : TEXCOORD0) : COLOR0
 technique Rows { pass P0 { PixelShader = compile ps_3_0 main(); } }
 )";
 
+const char* kGradientMap = R"(
+// A gradient map as palette effects write it: the luminance looks a colour up in a ramp of one row, which
+// a curve across the picture scales, read as one dimension of a sampler of either type, by a number or a vector.
+sampler2D Scene : register(s0);
+texture RampTexture;
+sampler Ramp = sampler_state { Texture = <RampTexture>; MinFilter = Point; MagFilter = Point; AddressU = Clamp; };
+sampler1D Curve = sampler_state { Texture = <RampTexture>; MinFilter = Point; MagFilter = Point; AddressU = Clamp; };
+float4 GradientPS(float2 uv : TEXCOORD0) : COLOR0
+{
+    float l = dot(tex2D(Scene, uv).rgb, float3(0.299, 0.587, 0.114));
+    return float4(tex1D(Ramp, l).rgb * tex1D(Curve, uv).g, tex1Dlod(Curve, float4(uv.x, 0, 0, 0)).b);
+}
+technique GradientMap { pass P0 { PixelShader = compile ps_3_0 GradientPS(); } }
+)";
+
+const char* kVariant = R"(
+// A variant chosen by its compile statement's arguments (a vector cut, a number spread, a number for a bool),
+// fogged where a density is set and every fourth column shaded: any and all of a number.
+sampler2D Scene : register(s0);
+float4 Tint = float4(0.5, 0.25, 0.5, 1);
+float Density;
+float4 VariantPS(float2 uv : TEXCOORD0, float2 pixel : VPOS, uniform float3 tint, uniform float3 lift,
+                 uniform bool invert) : COLOR0
+{
+    float3 c = tex2D(Scene, uv).rgb * tint + lift * 0.25;
+    if (any(Density)) c = lerp(c, 0.5, Density * uv.y);
+    if (!all(fmod(pixel.x, 4))) c *= 0.5;
+    return float4(invert ? 1 - c : c, 1);
+}
+technique Variant { pass P0 { PixelShader = compile ps_3_0 VariantPS(Tint, 1, 1); } }
+)";
+
 // ---- The pictures and their CPU references ----
 
 struct Rgba {
@@ -618,6 +650,35 @@ Rgba FromRows(int x, int y)
             c.b * 0.25 + 0.8 * 0.25 + 0.4 * 0.125, 1};
 }
 
+// The ramp: eight texels, each channel apart from its neighbours'.
+uint32_t RampTexel(int k) { return gfx_test::Argb(k / 7.0, 1 - k / 7.0, (k % 3) / 2.0); }
+
+// Either texel a luminance on a texel's edge, within float precision, may take.
+std::vector<Rgba> GradientMapped(int x, int y)
+{
+    const uint32_t curve = RampTexel(x / 4);
+    const double g = Channel(curve, 8) / 255.0, a = Channel(curve, 0) / 255.0;
+    std::vector<Rgba> out;
+    for (const double l : {Luma(At(x, y)) - 1e-5, Luma(At(x, y)) + 1e-5}) {
+        const uint32_t ramp = RampTexel(std::clamp(int(l * 8), 0, 7));
+        out.push_back({Channel(ramp, 16) / 255.0 * g, Channel(ramp, 8) / 255.0 * g, Channel(ramp, 0) / 255.0 * g, a});
+    }
+    return out;
+}
+
+constexpr double kDensity = 0.75;
+
+Rgba Variant(int x, int y)
+{
+    const Rgba c = At(x, y);
+    const double f = kDensity * (y + 0.5) / kSize, k = x % 4 == 0 ? 0.5 : 1;
+    auto v = [&](double channel, double tint) {
+        const double lit = channel * tint + 0.25;
+        return 1 - (lit + (0.5 - lit) * f) * k;
+    };
+    return {v(c.r, 0.5), v(c.g, 0.25), v(c.b, 0.5), 1};
+}
+
 // ---- The suite ----
 
 enum class QuadStyle {
@@ -782,6 +843,15 @@ TEST_F(GfxRasterEffectSuite, EffectsWrittenAsOthersWriteThemDrawWhatTheCpuComput
          One(&FromTables), 1},
         {"matrix rows and elements read by swizzles of several", kRows, QuadStyle::HalfPixel, TextureFrom::Device,
          [](RuntimeEffect& e) { ASSERT_EQ(kEffectOk, e.SetMatrix("Tint", kTint)); }, One(&FromRows), 1},
+        {"a ramp of one row looked up by one coordinate", kGradientMap, QuadStyle::HalfPixel, TextureFrom::Device,
+         [&](RuntimeEffect& e) {
+             Texture* ramp = MakeTexture(8, 1, [](uint32_t x, uint32_t) { return RampTexel(int(x)); });
+             ASSERT_EQ(kEffectOk, e.SetTexture("RampTexture", ramp));
+         },
+         &GradientMapped, 1},
+        {"a compile statement's arguments converted, any and all of a number", kVariant, QuadStyle::HalfPixel,
+         TextureFrom::Device, [](RuntimeEffect& e) { ASSERT_EQ(kEffectOk, e.SetFloat("Density", float(kDensity))); },
+         One(&Variant), 1},
     };
     for (const SuiteCase& c : cases) {
         SCOPED_TRACE(c.name);
