@@ -402,8 +402,7 @@ technique Rows { pass P0 { PixelShader = compile ps_3_0 main(); } }
 )";
 
 const char* kGradientMap = R"(
-// A gradient map as palette effects write it: the luminance looks a colour up in a ramp of one row, which
-// a curve across the picture scales, read as one dimension of a sampler of either type, by a number or a vector.
+// A gradient map: a ramp of one row looked up by the luminance, scaled by a curve, on samplers of either type.
 sampler2D Scene : register(s0);
 texture RampTexture;
 sampler Ramp = sampler_state { Texture = <RampTexture>; MinFilter = Point; MagFilter = Point; AddressU = Clamp; };
@@ -417,8 +416,7 @@ technique GradientMap { pass P0 { PixelShader = compile ps_3_0 GradientPS(); } }
 )";
 
 const char* kVariant = R"(
-// A variant chosen by its compile statement's arguments (a vector cut, a number spread, a number for a bool),
-// fogged where a density is set and every fourth column shaded: any and all of a number.
+// A variant chosen by its compile statement's arguments, fogged where a density is set: any and all of a number.
 sampler2D Scene : register(s0);
 float4 Tint = float4(0.5, 0.25, 0.5, 1);
 float Density;
@@ -650,7 +648,6 @@ Rgba FromRows(int x, int y)
             c.b * 0.25 + 0.8 * 0.25 + 0.4 * 0.125, 1};
 }
 
-// The ramp: eight texels, each channel apart from its neighbours'.
 uint32_t RampTexel(int k) { return gfx_test::Argb(k / 7.0, 1 - k / 7.0, (k % 3) / 2.0); }
 
 // Either texel a luminance on a texel's edge, within float precision, may take.
@@ -670,13 +667,10 @@ constexpr double kDensity = 0.75;
 
 Rgba Variant(int x, int y)
 {
-    const Rgba c = At(x, y);
     const double f = kDensity * (y + 0.5) / kSize, k = x % 4 == 0 ? 0.5 : 1;
-    auto v = [&](double channel, double tint) {
-        const double lit = channel * tint + 0.25;
-        return 1 - (lit + (0.5 - lit) * f) * k;
-    };
-    return {v(c.r, 0.5), v(c.g, 0.25), v(c.b, 0.5), 1};
+    const auto v = [&](double lit) { return 1 - (lit + (0.5 - lit) * f) * k; };
+    const Rgba c = At(x, y);
+    return {v(c.r * 0.5 + 0.25), v(c.g * 0.25 + 0.25), v(c.b * 0.5 + 0.25), 1};
 }
 
 // ---- The suite ----
@@ -845,8 +839,8 @@ TEST_F(GfxRasterEffectSuite, EffectsWrittenAsOthersWriteThemDrawWhatTheCpuComput
          [](RuntimeEffect& e) { ASSERT_EQ(kEffectOk, e.SetMatrix("Tint", kTint)); }, One(&FromRows), 1},
         {"a ramp of one row looked up by one coordinate", kGradientMap, QuadStyle::HalfPixel, TextureFrom::Device,
          [&](RuntimeEffect& e) {
-             Texture* ramp = MakeTexture(8, 1, [](uint32_t x, uint32_t) { return RampTexel(int(x)); });
-             ASSERT_EQ(kEffectOk, e.SetTexture("RampTexture", ramp));
+             const auto ramp = [](uint32_t x, uint32_t) { return RampTexel(int(x)); };
+             ASSERT_EQ(kEffectOk, e.SetTexture("RampTexture", MakeTexture(8, 1, ramp)));
          },
          &GradientMapped, 1},
         {"a compile statement's arguments converted, any and all of a number", kVariant, QuadStyle::HalfPixel,

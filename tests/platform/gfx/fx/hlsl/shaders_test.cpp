@@ -375,17 +375,14 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
              "e.fx(6,26): warning X3206: implicit truncation of vector type\n"
              "e.fx(6,86): warning X3206: implicit truncation of vector type\n",
          {"S"}},
-        {"a compile statement's arguments converted to its uniform parameters' types, a vector cut with a warning",
-         "float4 L;\nfloat4 PS(float2 uv : TEXCOORD0, uniform float3 d, uniform float3 s, uniform bool b) : COLOR"
-         " { return float4(d * s, b); }\n"
-         "PixelShader P = compile ps_2_0 PS(L, 0, 1);\n"
+        {"a compile statement's arguments converted to its uniform parameters' types, a vector cut with a warning, "
+         "and a one-dimensional lookup of a vector coordinate, its first component taken",
+         "float4 L;\nsampler S;\nfloat4 PS(float2 uv : TEXCOORD0, uniform float3 d, uniform float3 s, uniform bool b) : "
+         "COLOR { return float4(d * s, b) + tex1D(S, uv); }\nPixelShader P = compile ps_2_0 PS(L, 0, 1);\n"
          "technique T { pass p { PixelShader = compile ps_2_0 PS(L.xyz, L, true); } pass q { PixelShader = (P); } }\n",
-         "", "e.fx(3,35): warning X3206: implicit truncation of vector type\n"
-             "e.fx(4,63): warning X3206: implicit truncation of vector type\n"},
-        {"one-dimensional lookups, of a vector coordinate its first component taken",
-         "sampler S;\nfloat4 PS(float2 uv : TEXCOORD0) : COLOR { return tex1D(S, uv) + tex1Dlod(S, uv.xxxx); }\n" +
-             pass,
-         "", "e.fx(2,60): warning X3206: implicit truncation of vector type\n", {"S"}},
+         "", "e.fx(4,35): warning X3206: implicit truncation of vector type\n"
+             "e.fx(5,63): warning X3206: implicit truncation of vector type\n"
+             "e.fx(3,131): warning X3206: implicit truncation of vector type\n", {"S"}},
         {"a one-dimensional lookup of too many arguments, refused in its own name",
          "sampler S;\nfloat4 PS(float2 uv : TEXCOORD0) : COLOR { return tex1D(S, uv.x, 1); }\n" + pass,
          "error X3000: 'tex1D' : no matching overloaded function found"},
