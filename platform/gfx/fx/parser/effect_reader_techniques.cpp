@@ -77,9 +77,11 @@ void Parser::WarnOfCutArguments(const std::string& entry, const std::vector<Toke
     // fit, as the pass compiler chooses it; a shape of no columns where not known.
     std::vector<ValueShape> parameters;
     for (const EffectCode& f : out_.functions) {
+        if (f.name != entry)
+            continue;
         const std::vector<Token> tokens = Tokenize(f.text);
         FunctionHead head;
-        if (f.name != entry || !ReadFunctionHead(tokens, 0, head))
+        if (!ReadFunctionHead(tokens, 0, head))
             continue;
         size_t needed = 0;
         parameters.clear();
