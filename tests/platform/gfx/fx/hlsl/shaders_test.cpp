@@ -378,7 +378,8 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
         {"a compile statement's arguments converted to its uniform parameters' types, a vector cut with a warning, "
          "and a one-dimensional lookup of a vector coordinate, its first component taken",
          "float4 L;\nsampler S;\nfloat4 PS(float2 uv : TEXCOORD0, uniform float3 d, uniform float3 s, uniform bool b) : "
-         "COLOR { return float4(d * s, b) + tex1D(S, uv); }\nPixelShader P = compile ps_2_0 PS(L, 0, 1);\n"
+         "COLOR { return float4(d * s, b) + tex1D(S, uv) + tex1Dlod(S, uv.xxxx); }\n"
+         "PixelShader P = compile ps_2_0 PS(L, 0, 1);\n"
          "technique T { pass p { PixelShader = compile ps_2_0 PS(L.xyz, L, true); } pass q { PixelShader = (P); } }\n",
          "", "e.fx(4,35): warning X3206: implicit truncation of vector type\n"
              "e.fx(5,63): warning X3206: implicit truncation of vector type\n"
