@@ -444,6 +444,13 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
          "modification\ne.fx(4,74): error X3025: global variables are implicitly constant, enable compatibility mode "
          "to allow modification\ne.fx(5,9): error X3025: global variables are implicitly constant, enable "
          "compatibility mode to allow modification\ne.fx(5,29): error X3025"},
+        {"a parameter written through modf's and frexp's outputs",
+         "float4 P;\nfloat4 PS(float2 uv : TEXCOORD0) : COLOR { return modf(uv, P.xy).xyxy + frexp(uv, P.zw).x; }\n" +
+             pass,
+         "e.fx(2,60): error X3025: global variables are implicitly constant, enable compatibility mode to allow "
+         "modification\ne.fx(2,83): error X3025"},
+        {"a local array of arrays of a size 0", "float4 PS() : COLOR { float d[2][0] = { 1, 2 }; return 0; }\n" + pass,
+         "e.fx(1,34): error X3005: invalid array size"},
         {"a write to a static global", "static float G;\nfloat4 PS(float2 uv : TEXCOORD0) : COLOR { G = uv.x; return G; }\n" + pass,
          ""},
         {"a function that never returns its value",
