@@ -513,7 +513,7 @@ private:
             }
             return true;
         };
-        std::vector<StageResult> results = CompileHlslStages(source_, sources, block, translate, arrived);
+        std::vector<StageResult> results = CompileHlslStages(source_, sources, block, time_, translate, arrived);
         for (size_t stage = 0; stage < stages_.size(); ++stage) {
             StageJob& job = stages_[stage];
             job.ok = results[stage].ok;
@@ -558,7 +558,7 @@ private:
                 checked.try_emplace({plan.vertexTranslation, plan.pixelTranslation}, texts.size()).second)
                 texts.push_back({VertexTextAsDrawn(translations[plan.vertexTranslation].glsl),
                                  translations[plan.pixelTranslation].glsl});
-        const std::vector<std::string> answers = CheckGlslPrograms(texts);
+        const std::vector<std::string> answers = CheckGlslPrograms(texts, time_);
         for (const Plan& plan : plans) {
             if (plan.vertexStage == kNone)
                 continue;
@@ -635,6 +635,7 @@ private:
     std::vector<HlslSource::Id> sharedIds_;  // those, each once
     std::once_flag firstTranslation_;
     bool declaredEverywhere_ = true; // the stages' blocks alike
+    EffectShaderTime time_;          // the stages' and the check's children together
 };
 
 } // namespace
