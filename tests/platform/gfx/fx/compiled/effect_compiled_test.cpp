@@ -440,6 +440,16 @@ TEST(CompiledEffect, FactsTheCompilerCouldNotHaveWrittenAreRefusedInOneLine)
          fixedPass + "a program where no shader is set"},
         {"a stage that is not SPIR-V", [&](D& d) { program(d).pixel.spirv[0] = 0; },
          fixedPass + "a program without both stages"},
+        // Texts the driver would die on, or take too much memory for.
+        {"a pixel text of a sum of 20,000 terms", [&](D& d) {
+             std::string sum = "float v = t.x";
+             for (int i = 0; i < 20000; ++i)
+                 sum += " + t.y";
+             program(d).pixel.glsl += sum + ";\n";
+         },
+         fixedPass + "its pixel text nests deeper than 1024, more than the drawing takes"},
+        {"a vertex text of 1 MiB", [&](D& d) { program(d).vertex.glsl.resize(1 << 20 | 1, ' '); },
+         fixedPass + "its vertex text comes to 1048577 bytes, over the bound of 1048576 the drawing takes"},
         {"chosen programs missing", [](D& d) { d.techniques[0].passes[1].choicePrograms.clear(); },
          chosen + "its programs are missing"},
         {"a uniform of a sampler", [&](D& d) { program(d).uniforms[0].name = "smp"; },

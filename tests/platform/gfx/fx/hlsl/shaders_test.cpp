@@ -449,6 +449,10 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
              pass,
          "e.fx(2,60): error X3025: global variables are implicitly constant, enable compatibility mode to allow "
          "modification\ne.fx(2,83): error X3025"},
+        {"a sum nested past what the shader compilers read",
+         "float4 PS(float2 t : TEXCOORD0) : COLOR { return " + Repeated("t.x + ", 600) + "t.y; }\n" + pass,
+         "e.fx(1,3114): error X3000: the shader code nests too deeply: more than 1024, counting brackets, blocks and "
+         "each operator of a chain"},
         {"a local array of arrays of a size 0", "float4 PS() : COLOR { float d[2][0] = { 1, 2 }; return 0; }\n" + pass,
          "e.fx(1,34): error X3005: invalid array size"},
         {"a write to a static global", "static float G;\nfloat4 PS(float2 uv : TEXCOORD0) : COLOR { G = uv.x; return G; }\n" + pass,
@@ -521,6 +525,37 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
             EXPECT_NE(messages.find(c.refused), std::string::npos) << c.name << ": " << messages;
             EXPECT_EQ(messages.find("''"), std::string::npos) << c.name << ": " << messages;
         }
+    }
+}
+
+// A stage's text made for drawing is held at compile to what the reader of a
+// compiled file holds it to: its nesting and its size.
+TEST(FxPassProgram, AStageTextPastTheDrawingsBoundsIsRefusedAtCompileInWords)
+{
+    const std::string effect = "float4 PS(float2 t : TEXCOORD0) : COLOR { return t.xyxy; }\n"
+                               "technique T { pass p { PixelShader = compile ps_2_0 PS(); } }\n";
+    const struct {
+        detail::TranslationHook hook;
+        std::string refused;
+    } cases[] = {
+        {[](std::string& glsl, bool vertex) {
+             if (!vertex)
+                 glsl += "float deep() { return " + std::string(1100, '(') + "1.0" + std::string(1100, ')') + "; }\n";
+         },
+         "its pixel stage made for drawing nests deeper than 1024, more than the drawing takes"},
+        {[](std::string& glsl, bool vertex) {
+             if (vertex)
+                 glsl.resize(1 << 20 | 1, ' ');
+         },
+         "its vertex stage made for drawing comes to 1048577 bytes, over the bound of 1048576 the drawing takes"},
+    };
+    for (const auto& c : cases) {
+        detail::TranslationOverride() = c.hook;
+        EffectDescription d;
+        std::string messages;
+        EXPECT_FALSE(CompileEffectSource(effect, "e.fx", {}, {}, d, messages));
+        detail::TranslationOverride() = nullptr;
+        EXPECT_EQ(messages, "e.fx(1,1): error X3000: pass 'p' of technique 'T': " + c.refused + "\n");
     }
 }
 
