@@ -236,7 +236,12 @@ bool RasterDevice::Draw(const DrawView& draw)
         if (!unlinked.empty())
             std::cout << "Graphics: pass " << (b.passName.empty() ? std::to_string(b.pass) : "'" + b.passName + "'")
                       << " of technique '" << b.technique << "' of effect '" << b.effect
-                      << "' does not link and is not drawn: " << unlinked << std::endl;
+                      << "' does not link and is not drawn"
+                      << (b.sharers == 0   ? ""
+                          : b.sharers == 1 ? ", nor is the other pass that shares its program"
+                                           : ", nor are the " + std::to_string(b.sharers) +
+                                                 " other passes that share its program")
+                      << ": " << unlinked << std::endl;
         ++skipped_;
         return false;
     }
