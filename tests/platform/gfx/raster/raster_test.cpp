@@ -338,6 +338,7 @@ TEST_F(GfxRaster, APassWhoseStagesDoNotLinkIsRefusedAtCompileAndFailsItsDrawsSay
     // draw fails, with the alpha test or without, and one line says so for both.
     UseEffect(source);
     EffectDescription spoiltCopy = effect->Description();
+    ASSERT_EQ(spoiltCopy.techniques.size(), 1u);
     std::vector<EffectPass>& passes = spoiltCopy.techniques[0].passes;
     ASSERT_EQ(passes.size(), 2u);
     PassProgram program = *passes[0].program;
