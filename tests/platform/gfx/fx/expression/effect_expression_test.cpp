@@ -314,6 +314,7 @@ TEST(EffectExpression, ValuesAreThoseOfHlsl)
         {"mul(float2x2(1, 2, 3, 4), float2x2(1, 0, 0, 1))", "float2x2", {1, 2, 3, 4}},
         // Where the sizes differ the larger is cut: the matrix to its first rows, the vector to its first components.
         {"mul(float3(1, 2, 3), float4x4(1,0,0,0, 0,1,0,0, 0,0,1,0, 5,6,7,1))", "float4", {1, 2, 3, 0}},
+        {"mul(U.xyz, float4x4(1,0,0,0, 0,1,0,0, 0,0,1,0, 5,6,7,1))", "float4", {0.5, 0.25, 2, 0}}, // as a pass begins
         {"mul(float3(1, 2, 3), float2x2(1, 2, 3, 4))", "float2", {7, 10}},
         {"mul(float3x3(1,0,0, 0,2,0, 0,0,3), float4(1, 1, 1, 9))", "float3", {1, 2, 3}},
         {"mul(float2x3(1,2,3, 4,5,6), float2x2(1, 0, 0, 1))", "float2x2", {1, 2, 4, 5}},

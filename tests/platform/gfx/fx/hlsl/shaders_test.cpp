@@ -427,7 +427,8 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
          "e.fx(2,44): error X3025: global variables are implicitly constant, enable compatibility mode to allow "
          "modification"},
         {"one-component vectors written through their swizzle",
-         "float4 PS(float2 uv : TEXCOORD0) : COLOR\n{ float1 a = uv.x; a.x *= 2; ++a.r; half1 b; b.x = a; return b; }\n" +
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR\n{ float1 a = uv.x; a.x *= 2; ++a.r; half1 b; b.x = a;"
+         " float1 c = uv.y; c.x *= 2; return b + c; }\n" +
              pass,
          ""},
         {"a typedef of a struct and an array sized by a constant expression in a stage's head",
