@@ -221,6 +221,21 @@ TEST(CompiledEffect, AProgramPassesShareIsKeptOnce)
     EXPECT_EQ(Refusal(copies), "");
     for (const gfx::EffectDescription& e : {d, copies, Small(), Grammar()})
         EXPECT_EQ(gfx::CompiledEffectBytes(e), gfx::WriteCompiledEffect(e).size());
+    // The file is held to its bound, lowered here to its size: at compile, in words, and by the writer.
+    const std::string source = "float4 P() : COLOR0 { return 1; }\ntechnique t { pass p { PixelShader = compile ps_2_0 P(); } }\n";
+    const gfx::EffectDescription one = effect_test::Described(source);
+    const uint64_t size = gfx::CompiledEffectBytes(one);
+    for (const uint64_t bound : {size, size - 1}) {
+        gfx::detail::CompiledEffectBytesOverride() = bound;
+        gfx::EffectDescription compiled;
+        std::string messages;
+        EXPECT_EQ(gfx::CompileEffectSource(source, "s.fx", {}, {}, compiled, messages), bound == size);
+        EXPECT_EQ(messages, bound == size ? "" : "s.fx(1,1): error X3000: the compiled effect would come to more than " +
+                                                     std::to_string(bound) + " bytes (0 MiB), the most the program "
+                                                     "reads of a file\n");
+        EXPECT_EQ(gfx::WriteCompiledEffect(one).empty(), bound < size);
+    }
+    gfx::detail::CompiledEffectBytesOverride() = 0;
     // The last pass names the first program; a number past those written is refused.
     std::vector<uint8_t> past = file;
     const uint8_t named[] = {0xff, 0xff, 0xff, 0xff, 0, 0, 0, 0};
