@@ -304,12 +304,10 @@ TEST_F(GfxRaster, APassWhoseStagesDoNotLinkIsRefusedAtCompileAndFailsItsDrawsSay
                                "PixelShader = compile ps_3_0 Flat(); } pass Again { VertexShader = compile vs_3_0 "
                                "Place();\nPixelShader = compile ps_3_0 Flat(); } }\n";
     // Each stage's text spoilt where it is made: the pixel one's; the vertex
-    // one's as it is drawn, not as it is stored; and each compiling alone but
-    // the two not linking (one block's name, of other members in each).
-    const struct {
-        gfx::detail::TranslationHook spoil;
-        const char* why;
-    } spoilt[] = {
+    // one's as it is drawn, not as it is stored; each compiling alone but the
+    // two not linking (one block's name, of other members in each); and texts
+    // past the bounds a compiled file is held to when read.
+    const std::pair<gfx::detail::TranslationHook, const char*> spoilt[] = {
         {[](std::string& glsl, bool vertex) { glsl += vertex ? "" : "\nspoilt;\n"; },
          "its pixel stage made for drawing does not compile: "},
         {[](std::string& glsl, bool vertex) { glsl += vertex ? "\nvoid zl_stage_main() {}\n" : ""; },
@@ -319,18 +317,22 @@ TEST_F(GfxRaster, APassWhoseStagesDoNotLinkIsRefusedAtCompileAndFailsItsDrawsSay
                      " zl_c; } zl_clash;\nvec4 zl_use() { return vec4(zl_clash.zl_c.x); }\n";
          },
          "its stages made for drawing do not link: "},
+        {[](std::string& glsl, bool vertex) {
+             glsl += vertex ? "" : "\nfloat zl_deep = " + std::string(1100, '(') + "1.0" + std::string(1100, ')') + ";";
+         },
+         "its pixel stage made for drawing nests deeper than 1024, more than the drawing takes\n"},
+        {[](std::string& glsl, bool vertex) { glsl.resize(vertex ? 1 << 20 | 1 : glsl.size(), ' '); },
+         "its vertex stage made for drawing comes to 1048577 bytes, over the bound of 1048576 the drawing takes\n"},
     };
-    for (const auto& c : spoilt) {
-        gfx::detail::TranslationOverride() = c.spoil;
+    for (const auto& [spoil, why] : spoilt) {
+        gfx::detail::TranslationOverride() = spoil;
         std::unique_ptr<RuntimeEffect> refused;
         std::string errors;
         EXPECT_EQ(kEffectInvalidData,
                   RuntimeEffect::Create(source.data(), source.size(), {}, refused, errors, "spoilt.fx"));
         gfx::detail::TranslationOverride() = nullptr;
-        EXPECT_EQ(errors.rfind("spoilt.fx(3,1): error X3000: pass 'Only' of technique 'Spoilt': " + std::string(c.why),
-                               0),
-                  0u)
-            << errors;
+        const std::string line = "spoilt.fx(3,1): error X3000: pass 'Only' of technique 'Spoilt': " + std::string(why);
+        EXPECT_EQ(errors.substr(0, line.size()), line);
         EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
     }
 
@@ -360,11 +362,9 @@ TEST_F(GfxRaster, APassWhoseStagesDoNotLinkIsRefusedAtCompileAndFailsItsDrawsSay
     }
     effect->End();
     const std::string said = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(said.rfind("Graphics: pass 'Only' of technique 'Spoilt' of effect 'memory' does not link and is not "
-                         "drawn, nor is the other pass that shares its program: ",
-                         0),
-              0u)
-        << said;
+    const std::string line = "Graphics: pass 'Only' of technique 'Spoilt' of effect 'memory' does not link and is not "
+                             "drawn, nor is the other pass that shares its program: ";
+    EXPECT_EQ(said.substr(0, line.size()), line);
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
 }
 

@@ -529,37 +529,6 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
     }
 }
 
-// A stage's text made for drawing is held at compile to what the reader of a
-// compiled file holds it to: its nesting and its size.
-TEST(FxPassProgram, AStageTextPastTheDrawingsBoundsIsRefusedAtCompileInWords)
-{
-    const std::string effect = "float4 PS(float2 t : TEXCOORD0) : COLOR { return t.xyxy; }\n"
-                               "technique T { pass p { PixelShader = compile ps_2_0 PS(); } }\n";
-    const struct {
-        detail::TranslationHook hook;
-        std::string refused;
-    } cases[] = {
-        {[](std::string& glsl, bool vertex) {
-             if (!vertex)
-                 glsl += "float deep() { return " + std::string(1100, '(') + "1.0" + std::string(1100, ')') + "; }\n";
-         },
-         "its pixel stage made for drawing nests deeper than 1024, more than the drawing takes"},
-        {[](std::string& glsl, bool vertex) {
-             if (vertex)
-                 glsl.resize(1 << 20 | 1, ' ');
-         },
-         "its vertex stage made for drawing comes to 1048577 bytes, over the bound of 1048576 the drawing takes"},
-    };
-    for (const auto& c : cases) {
-        detail::TranslationOverride() = c.hook;
-        EffectDescription d;
-        std::string messages;
-        EXPECT_FALSE(CompileEffectSource(effect, "e.fx", {}, {}, d, messages));
-        detail::TranslationOverride() = nullptr;
-        EXPECT_EQ(messages, "e.fx(1,1): error X3000: pass 'p' of technique 'T': " + c.refused + "\n");
-    }
-}
-
 // A constructor's target that the platform's compiler refuses is refused in
 // the same words at the same place whether a shader reads its function or a
 // state's value does.
