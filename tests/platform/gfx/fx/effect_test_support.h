@@ -60,15 +60,6 @@ inline gfx::EffectDescription Described(const std::string& source, const std::st
     return d;
 }
 
-// Whether `d` has pass `pass` of technique `technique`, a failure said where
-// it has not: a test asserts it before it reads them, and goes on to the next.
-inline bool HasPass(const gfx::EffectDescription& d, size_t technique = 0, size_t pass = 0)
-{
-    const bool has = technique < d.techniques.size() && pass < d.techniques[technique].passes.size();
-    EXPECT_TRUE(has) << "no pass " << pass << " of technique " << technique;
-    return has;
-}
-
 // The messages compiling `source` (named s.fx) gives: a refusal's words.
 inline std::string CompileMessages(const std::string& source)
 {

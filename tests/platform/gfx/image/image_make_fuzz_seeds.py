@@ -179,12 +179,12 @@ def scanned_jpeg(width, height, refined, empty=0):
 
 def dc_scan_jpeg(side, components, sampling=0x11):
     # A progressive JPEG whose one scan, the DC of its first component (of
-    # `sampling`, the others 1 x 1), takes a bit a block (its only code, one
-    # bit long, says 0): the fewest bytes its sides may come in.
+    # `sampling`), takes a bit a block (its only code, one bit long, says 0):
+    # the fewest bytes its sides may come in.
     def segment(marker, body):
         return bytes([0xFF, marker]) + struct.pack(">H", len(body) + 2) + body
-    frame = struct.pack(">BHHB", 8, side, side, components) + b"".join(
-        bytes([c + 1, sampling if c == 0 else 0x11, 0]) for c in range(components))
+    frame = struct.pack(">BHHB", 8, side, side, components) + b"".join(bytes([c + 1, 0x11, 0]) for c in range(components))
+    frame = frame[:7] + bytes([sampling]) + frame[8:]
     return (b"\xff\xd8" + segment(0xDB, b"\x00" + bytes([1] * 64)) + segment(0xC2, frame) +
             segment(0xC4, b"\x00" + bytes([1] + [0] * 15) + b"\x00") + segment(0xDA, b"\x01\x01\x00\x00\x00\x00") +
             bytes((side // 8) ** 2 // 8) + b"\xff\xd9")

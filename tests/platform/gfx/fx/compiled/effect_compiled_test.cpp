@@ -141,7 +141,7 @@ TEST(CompiledEffect, DamageBehindAValidChecksumIsStillFound)
 TEST(CompiledEffect, DescriptionRulesAreChecked)
 {
     gfx::EffectDescription d = Grammar();
-    ASSERT_TRUE(effect_test::HasPass(d));
+    ASSERT_FALSE(d.techniques.empty());
     EXPECT_EQ(gfx::CheckEffectDescription(d), "");
     {
         // A close signal ends the check of thousands of parameters early.
@@ -197,7 +197,7 @@ TEST(CompiledEffect, AProgramPassesShareIsKeptOnce)
     const std::string source = "float4 Tint;\nfloat4 V(float4 p : POSITION) : POSITION { return p * Tint; }\n"
                                "float4 P() : COLOR0 { return Tint; }\ntechnique t {\n" + passes + "}\n";
     const gfx::EffectDescription d = effect_test::Described(source);
-    ASSERT_TRUE(effect_test::HasPass(d, 0, 63));
+    ASSERT_FALSE(d.techniques.empty());
     const auto shared = [](const gfx::EffectDescription& e) {
         const std::vector<gfx::EffectPass>& all = e.techniques[0].passes;
         return all[0].program.Held() && std::all_of(all.begin(), all.end(), [&](const gfx::EffectPass& pass) {
@@ -241,7 +241,7 @@ TEST(CompiledEffect, AProgramPassesShareIsKeptOnce)
 TEST(CompiledEffect, VertexInputsWithoutAFixedPlaceKeepTheirUsageAndIndex)
 {
     gfx::EffectDescription d = Grammar(), back;
-    ASSERT_TRUE(effect_test::HasPass(d));
+    ASSERT_FALSE(d.techniques.empty());
     // TEXCOORD2 at its fixed place; COLOR2, POSITION1 and SAMPLE15 at places of their own.
     d.techniques[0].passes[0].program.Own().vertexInputs = {{0, 10, 2}, {1, 0, 1}, {6, 5, 2}, {15, 13, 15}};
     const std::vector<uint8_t> file = gfx::WriteCompiledEffect(d);
@@ -333,7 +333,7 @@ std::vector<uint8_t> ExpressionBytes(const gfx::EffectDescription& d, const std:
 TEST(CompiledEffect, StoredStateExpressionsAreCheckedAsTheCompilerChecksThem)
 {
     const gfx::EffectDescription original = Facts();
-    ASSERT_TRUE(effect_test::HasPass(original, 0, 1));
+    ASSERT_FALSE(original.techniques.empty());
     const uint32_t fog = static_cast<uint32_t>(ParameterIndex(original, "fog"));
     const uint32_t tex = static_cast<uint32_t>(ParameterIndex(original, "tex"));
     const uint32_t light = static_cast<uint32_t>(ParameterIndex(original, "light"));
@@ -395,7 +395,7 @@ TEST(CompiledEffect, FactsTheCompilerCouldNotHaveWrittenAreRefusedInOneLine)
 {
     using D = gfx::EffectDescription;
     const D original = Facts();
-    ASSERT_TRUE(effect_test::HasPass(original, 0, 1));
+    ASSERT_FALSE(original.techniques.empty());
     const size_t smp = ParameterIndex(original, "smp");
     const auto fixed = [](D& d) -> gfx::EffectPass& { return d.techniques[0].passes[0]; };
     const auto program = [&](D& d) -> gfx::PassProgram& { return fixed(d).program.Own(); };
@@ -576,7 +576,7 @@ TEST(CompiledEffect, ExpressionsAreHeldToTheWorkTheirBytesAllow)
         "float4 PA() : COLOR0 { return k; }\nPixelShader ps[2] = { compile ps_2_0 PA(), compile ps_2_0 PA() };\n"
         "technique t { pass p { FogDensity = (k); PointSize = (k); Sampler[0] = (s); Sampler[1] = (s); }\n"
         "            pass q { PixelShader = (ps[k]); Sampler[0] = (s); } }\n");
-    ASSERT_TRUE(effect_test::HasPass(original, 0, 1));
+    ASSERT_FALSE(original.techniques.empty());
     // The expressions it keeps: a sampler's state, two of a pass, the index of a chosen shader.
     const auto kept = [](D& d) {
         std::vector<gfx::EffectPass>& passes = d.techniques[0].passes;

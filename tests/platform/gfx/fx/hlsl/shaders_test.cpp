@@ -595,7 +595,7 @@ TEST(FxShaderEntry, TheVertexWrapperPlacesInputsAndOutputsAndMovesThePosition)
         " o.uv = p.xy; o.c = 1; return o; }\n"
         "float4 PS(float2 uv : TEXCOORD1, float4 unused : TEXCOORD5, float2 at : VPOS) : COLOR { return float4(uv, at); }\n"
         "technique t { pass p { VertexShader = compile vs_3_0 VS(2.0); PixelShader = compile ps_3_0 PS(); } }\n");
-    ASSERT_TRUE(effect_test::HasPass(d));
+    ASSERT_FALSE(d.techniques.empty());
     const EffectPass& pass = d.techniques[0].passes[0];
     ShaderEntry vs, ps;
     std::string error;
@@ -729,7 +729,7 @@ TEST(FxPassProgram, ACompiledPassKeepsItsCodePlacesAndSamplers)
         " return Lit ? c * Weights[2] : c; }\n"
         "technique t { pass p { CullMode = None; VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(); } }\n"
         "technique none { pass p { ZEnable = false; } }\n");
-    ASSERT_TRUE(effect_test::HasPass(d, 1));
+    ASSERT_EQ(d.techniques.size(), 2u);
     const PassProgram& p = *d.techniques[0].passes[0].program;
     ASSERT_FALSE(p.vertex.spirv.empty());
     EXPECT_EQ(p.vertex.spirv[0], 0x07230203u); // the SPIR-V magic number
@@ -765,7 +765,7 @@ TEST(FxPassProgram, AStageDeclaresOnlyTheParametersSomeStageOfTheEffectReads)
         "float4 VS(float4 p : POSITION, uniform float k) : POSITION { return p * k; }\n"
         "float4 PS() : COLOR { return Gain; }\n"
         "technique t { pass p { VertexShader = compile vs_3_0 VS(Scale); PixelShader = compile ps_3_0 PS(); } }\n");
-    ASSERT_TRUE(effect_test::HasPass(d));
+    ASSERT_FALSE(d.techniques.empty());
     const PassProgram& p = *d.techniques[0].passes[0].program;
     std::vector<std::string> names;
     for (const UniformField& f : p.uniforms)
@@ -792,7 +792,7 @@ TEST(FxPassProgram, StagesOfManyPassesDeclareWhatTheyReadAtPlacesTheyAgreeOn)
                   "(); }\n";
     effect += "}\n";
     const EffectDescription d = Described(effect);
-    ASSERT_TRUE(effect_test::HasPass(d, 0, kPasses - 1));
+    ASSERT_FALSE(d.techniques.empty());
     ASSERT_EQ(d.techniques[0].passes.size(), size_t{kPasses});
     for (int i : {0, 1, 150, kPasses - 1}) {
         const PassProgram& p = *d.techniques[0].passes[size_t(i)].program;
