@@ -178,9 +178,9 @@ def scanned_jpeg(width, height, refined, empty=0):
 
 
 def dc_scan_jpeg(side, components, sampling=0x11):
-    # A progressive JPEG whose one scan, the DC of its first component (of
-    # `sampling`), takes a bit a block (its only code, one bit long, says 0):
-    # the fewest bytes its sides may come in.
+    # A progressive JPEG whose one scan, the DC of its first component, takes a
+    # bit a block (its only code, one bit long, says 0): the fewest bytes its
+    # sides may come in.
     def segment(marker, body):
         return bytes([0xFF, marker]) + struct.pack(">H", len(body) + 2) + body
     frame = struct.pack(">BHHB", 8, side, side, components) + b"".join(bytes([c + 1, 0x11, 0]) for c in range(components))

@@ -129,14 +129,12 @@ protected:
         test.reset();
     }
 
-    // Compiles `source` for this device; fails the test with the messages,
-    // and gives it an effect of nothing, whose calls fail, to go on with.
+    // Compiles `source` for this device; fails the test with the messages, going on with an effect of nothing.
     void UseEffect(const std::string& source)
     {
         std::string errors;
         EXPECT_EQ(gfx::kEffectOk, gfx::RuntimeEffect::Create(source.data(), source.size(), {}, effect, errors)) << errors;
-        if (!effect)
-            effect = std::make_unique<gfx::RuntimeEffect>(gfx::EffectDescription{});
+        effect = effect ? std::move(effect) : std::make_unique<gfx::RuntimeEffect>(gfx::EffectDescription{});
         effect->SetDevice(device);
     }
 
@@ -205,7 +203,6 @@ protected:
     void DrawWith(const std::string& technique, gfx::PrimitiveType primitive = gfx::kPrimitiveTriangleList)
     {
         const uint32_t primitives = primitive == gfx::kPrimitivePointList ? indexCount : indexCount / 3;
-        ASSERT_TRUE(effect) << "no effect to draw " << technique << " with";
         ASSERT_EQ(gfx::kEffectOk, effect->SetTechnique(technique));
         uint32_t passes = 0;
         ASSERT_EQ(gfx::kEffectOk, effect->Begin(passes));
