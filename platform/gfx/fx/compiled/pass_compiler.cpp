@@ -614,12 +614,12 @@ private:
         if (past == std::string_view::npos)
             return true;
         const size_t lineStart = text.rfind('\n', past) + 1; // 0 on the first line
-        const int line = static_cast<int>(std::count(text.begin(), text.begin() + static_cast<ptrdiff_t>(past), '\n')) + 1;
-        const HlslSource::Origin origin = source_.Locate(line);
-        messages_ += FormatEffectError(source_.FileOf(origin), origin.line, static_cast<int>(past - lineStart) + 1, 3000,
-                                       "the shader code nests too deeply: more than " +
-                                           std::to_string(kMostShaderNesting) +
-                                           ", counting brackets, blocks and each operator of a chain");
+        const auto lines = std::count(text.begin(), text.begin() + static_cast<ptrdiff_t>(past), '\n');
+        const HlslSource::Origin origin = source_.Locate(static_cast<int>(lines) + 1);
+        messages_ += FormatEffectError(source_.FileOf(origin), origin.line, static_cast<int>(past - lineStart) + 1,
+                                       3000, "the shader code nests too deeply: more than " +
+                                                 std::to_string(kMostShaderNesting) +
+                                                 ", counting brackets, blocks and each operator of a chain");
         return false;
     }
 
