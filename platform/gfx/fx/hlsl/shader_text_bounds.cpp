@@ -14,15 +14,23 @@ bool WordChar(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
 
+// How deep a statement of `word` nests what it governs, as the compilers'
+// stacks take it: a loop about four times as deep as a bracket, a branch
+// twice; 0 for a word that is no such statement.
+uint32_t StatementDepth(std::string_view word)
+{
+    if (word == "for" || word == "while" || word == "do" || word == "switch")
+        return 8;
+    return word == "if" || word == "else" ? 4 : 0;
+}
+
 // Whether a '(' after the word `word` opens a call's or a constructor's
 // arguments, a list, rather than a value in brackets (where a comma is an
 // operator) or a statement's condition.
 bool OpensArguments(std::string_view word)
 {
-    for (std::string_view keyword : {"return", "else", "case", "if", "while", "for", "switch", "do"})
-        if (word == keyword)
-            return false;
-    return !word.empty() && !(word[0] >= '0' && word[0] <= '9');
+    return !word.empty() && !(word[0] >= '0' && word[0] <= '9') && word != "return" && word != "case" &&
+           StatementDepth(word) == 0;
 }
 
 } // namespace
@@ -31,9 +39,11 @@ size_t PastShaderNesting(std::string_view text)
 {
     platform::CountSteps(text.size());
     struct Level {
-        uint32_t below = 0; // the depth of its opening
-        uint32_t chain = 0; // operators in a row in it, and brackets closed in the chain
-        bool list = true;   // a comma ends an item rather than chains
+        uint32_t below = 0;      // the depth of its opening
+        uint32_t chain = 0;      // operators in a row in it, and brackets closed in the chain
+        uint32_t statements = 0; // the depth of the statements that govern the one under way
+        bool list = true;        // a comma ends an item rather than chains
+        bool ended = false;      // a statement ended: an `else` may go on from it
     };
     std::vector<Level> levels(1);
     std::string_view word; // the last word, while nothing but blanks followed it
@@ -47,49 +57,58 @@ size_t PastShaderNesting(std::string_view text)
             i = end == std::string_view::npos ? text.size() : end + (text[i + 1] == '/' ? 0 : 1);
             continue;
         }
-        if (c == '"') {
-            const size_t end = text.find_first_of("\"\n", i + 1);
-            i = end == std::string_view::npos ? text.size() : end;
+        Level& level = levels.back();
+        size_t end = i + 1;
+        while (WordChar(c) && end < text.size() && WordChar(text[end]))
+            ++end;
+        const std::string_view token = text.substr(i, end - i);
+        // A statement ended and the next begins: what governed it is done, but for an `else`.
+        if (level.ended && c != '}' && token != "else")
+            level.statements = 0;
+        level.ended = false;
+        if (WordChar(c)) {
+            level.statements += StatementDepth(token);
+            word = token;
+            last = text[end - 1];
+            i = end - 1;
+        } else if (c == '"') {
+            const size_t close = text.find_first_of("\"\n", i + 1);
+            i = close == std::string_view::npos ? text.size() : close;
             last = c;
             word = {};
             continue;
+        } else {
+            switch (c) {
+            case '(': case '[': case '{': {
+                const bool arguments = c == '(' && WordChar(last) && OpensArguments(word);
+                // A bracket of a value takes a compiler's stack twice a block's.
+                levels.push_back({level.below + level.chain + level.statements + (c == '{' ? 1u : 2u), 0, 0,
+                                  c == '{' || arguments, false});
+                break;
+            }
+            case ')': case ']': case '}':
+                if (levels.size() > 1)
+                    levels.pop_back();
+                // A block ends its statement; a value in brackets goes on in its chain.
+                levels.back().chain = c == '}' ? 0 : levels.back().chain + 1;
+                levels.back().ended = c == '}';
+                break;
+            case ';':
+                level.chain = 0;
+                level.ended = true;
+                break;
+            case ',':
+                level.chain = level.list ? 0 : level.chain + 1;
+                break;
+            default:
+                ++level.chain;
+                break;
+            }
+            last = c;
+            word = {};
         }
-        if (WordChar(c)) {
-            size_t end = i;
-            while (end < text.size() && WordChar(text[end]))
-                ++end;
-            word = text.substr(i, end - i);
-            last = text[end - 1];
-            i = end - 1;
-            continue;
-        }
-        Level& level = levels.back();
-        switch (c) {
-        case '(': case '[': case '{': {
-            const bool arguments = c == '(' && WordChar(last) && OpensArguments(word);
-            levels.push_back({level.below + level.chain + 1, 0, c == '{' || arguments});
-            break;
-        }
-        case ')': case ']': case '}':
-            if (levels.size() > 1)
-                levels.pop_back();
-            // A block ends its statement; a value in brackets goes on in its chain.
-            levels.back().chain = c == '}' ? 0 : levels.back().chain + 1;
-            break;
-        case ';':
-            level.chain = 0;
-            break;
-        case ',':
-            level.chain = level.list ? 0 : level.chain + 1;
-            break;
-        default:
-            ++level.chain;
-            break;
-        }
-        last = c;
-        word = {};
         const Level& now = levels.back();
-        if (now.below + now.chain > kMostShaderNesting)
+        if (now.below + now.chain + now.statements > kMostShaderNesting)
             return i;
     }
     return std::string_view::npos;

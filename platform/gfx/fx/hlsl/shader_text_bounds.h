@@ -4,12 +4,15 @@
 // how deep the text nests and, for a stage made for drawing, its size. Both
 // compilers read nesting by recursion, and one nested past what their stack
 // holds ends the process that reads it; the driver's, the program itself.
-// Nesting counts every bracket and block open, and every operator of a chain
-// within one (`a + b + c` is three deep, `a.x.y` too, `a[1][2]` by its
-// brackets), for the front ends build a chain of operators as deep as it is
-// long: a count no shallower than the tree they recurse on, however written.
-// A list (arguments, declarations, values in braces) and a run of statements
-// nest no deeper than their deepest item.
+// Nesting counts every block open and every bracket of a value twice, every
+// operator of a chain within one (`a + b + c` is three deep, `a.x.y` too,
+// `a[1][2]` by its brackets), for the front ends build a chain of operators
+// as deep as it is long, and each statement that governs the one under way,
+// a loop eight, a branch four (`else if` eight): by what each takes of
+// glslang's stack, which ends at 3,900 brackets, 1,600 branches and 560
+// loops nested as it does at a chain of 11,000. A list (arguments,
+// declarations, values in braces) and a run of statements nest no deeper
+// than their deepest item.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -20,8 +23,8 @@ namespace gfx {
 // The deepest a text given to a compiler may nest. The driver's compiler
 // (Mesa's llvmpipe) ends by SIGSEGV at a chain of about 19,000 operators on
 // the usual stack of 8 MiB, glslang at about 11,000; a thread's stack is 2 MiB
-// where the stack has no limit, and either may be smaller. The demonstration's
-// effects nest 37 deep, the tests' 43.
+// where the stack has no limit, a quarter. The demonstration's effects nest
+// 47 deep, the tests' 54.
 inline constexpr uint32_t kMostShaderNesting = 1024;
 // The most bytes of one stage's text made for drawing: the driver takes
 // memory far past a text's size (a text of 1 MB of statements in a row took
