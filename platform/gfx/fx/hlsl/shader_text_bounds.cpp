@@ -1,5 +1,6 @@
 #include "platform/gfx/fx/hlsl/shader_text_bounds.h"
 
+#include <array>
 #include <string_view>
 #include <vector>
 
@@ -9,9 +10,21 @@ namespace gfx {
 
 namespace {
 
-bool WordChar(char c)
+enum CharKind : uint8_t { kOther, kBlank, kWord };
+
+// Each byte's kind, looked up rather than worked out: a text is read once a byte.
+const std::array<uint8_t, 256>& CharKinds()
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+    static const auto kinds = [] {
+        std::array<uint8_t, 256> kind{};
+        for (int k = 0; k < 256; ++k)
+            kind[size_t(k)] = (k >= 'a' && k <= 'z') || (k >= 'A' && k <= 'Z') || (k >= '0' && k <= '9') || k == '_'
+                                  ? kWord
+                              : k == ' ' || k == '\t' || k == '\r' || k == '\n' ? kBlank
+                                                                                 : kOther;
+        return kind;
+    }();
+    return kinds;
 }
 
 // How deep a statement of `word` nests what it governs, as the compilers'
@@ -19,6 +32,8 @@ bool WordChar(char c)
 // twice; 0 for a word that is no such statement.
 uint32_t StatementDepth(std::string_view word)
 {
+    if (word.size() < 2 || word.size() > 6)
+        return 0;
     if (word == "for" || word == "while" || word == "do" || word == "switch")
         return 8;
     return word == "if" || word == "else" ? 4 : 0;
@@ -44,71 +59,76 @@ size_t PastShaderNesting(std::string_view text)
         uint32_t statements = 0; // the depth of the statements that govern the one under way
         bool list = true;        // a comma ends an item rather than chains
         bool ended = false;      // a statement ended: an `else` may go on from it
+        uint32_t Depth() const { return below + chain + statements; }
     };
+    const std::array<uint8_t, 256>& kinds = CharKinds();
     std::vector<Level> levels(1);
-    std::string_view word; // the last word, while nothing but blanks followed it
-    char last = 0;         // the last character that is no blank
-    for (size_t i = 0; i < text.size(); ++i) {
+    std::string_view word; // the last token when it is a word
+    const size_t n = text.size();
+    for (size_t i = 0; i < n; ++i) {
         const char c = text[i];
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
+        const uint8_t kind = kinds[static_cast<unsigned char>(c)];
+        if (kind == kBlank)
             continue;
-        if (c == '/' && i + 1 < text.size() && (text[i + 1] == '/' || text[i + 1] == '*')) {
-            const size_t end = text[i + 1] == '/' ? text.find('\n', i) : text.find("*/", i + 2);
-            i = end == std::string_view::npos ? text.size() : end + (text[i + 1] == '/' ? 0 : 1);
+        Level& level = levels.back();
+        if (kind == kWord) {
+            size_t end = i + 1;
+            while (end < n && kinds[static_cast<unsigned char>(text[end])] == kWord)
+                ++end;
+            word = text.substr(i, end - i);
+            i = end - 1;
+            // A statement ended and the next begins: what governed it is done, but for an `else`.
+            if (level.ended && word != "else")
+                level.statements = 0;
+            level.ended = false;
+            if (const uint32_t depth = StatementDepth(word); depth != 0) {
+                level.statements += depth;
+                if (level.Depth() > kMostShaderNesting)
+                    return i;
+            }
             continue;
         }
-        Level& level = levels.back();
-        size_t end = i + 1;
-        while (WordChar(c) && end < text.size() && WordChar(text[end]))
-            ++end;
-        const std::string_view token = text.substr(i, end - i);
-        // A statement ended and the next begins: what governed it is done, but for an `else`.
-        if (level.ended && c != '}' && token != "else")
+        if (c == '/' && i + 1 < n && (text[i + 1] == '/' || text[i + 1] == '*')) {
+            const size_t end = text[i + 1] == '/' ? text.find('\n', i) : text.find("*/", i + 2);
+            i = end == std::string_view::npos ? n : end + (text[i + 1] == '/' ? 0 : 1);
+            continue;
+        }
+        if (level.ended && c != '}')
             level.statements = 0;
         level.ended = false;
-        if (WordChar(c)) {
-            level.statements += StatementDepth(token);
-            word = token;
-            last = text[end - 1];
-            i = end - 1;
-        } else if (c == '"') {
+        const std::string_view before = word;
+        word = {};
+        switch (c) {
+        case '"': {
             const size_t close = text.find_first_of("\"\n", i + 1);
-            i = close == std::string_view::npos ? text.size() : close;
-            last = c;
-            word = {};
+            i = close == std::string_view::npos ? n : close;
             continue;
-        } else {
-            switch (c) {
-            case '(': case '[': case '{': {
-                const bool arguments = c == '(' && WordChar(last) && OpensArguments(word);
-                // A bracket of a value takes a compiler's stack twice a block's.
-                levels.push_back({level.below + level.chain + level.statements + (c == '{' ? 1u : 2u), 0, 0,
-                                  c == '{' || arguments, false});
-                break;
-            }
-            case ')': case ']': case '}':
-                if (levels.size() > 1)
-                    levels.pop_back();
-                // A block ends its statement; a value in brackets goes on in its chain.
-                levels.back().chain = c == '}' ? 0 : levels.back().chain + 1;
-                levels.back().ended = c == '}';
-                break;
-            case ';':
-                level.chain = 0;
-                level.ended = true;
-                break;
-            case ',':
-                level.chain = level.list ? 0 : level.chain + 1;
-                break;
-            default:
-                ++level.chain;
-                break;
-            }
-            last = c;
-            word = {};
         }
-        const Level& now = levels.back();
-        if (now.below + now.chain + now.statements > kMostShaderNesting)
+        case '(': case '[': case '{': {
+            const bool arguments = c == '(' && OpensArguments(before);
+            // A bracket of a value takes a compiler's stack twice a block's.
+            levels.push_back({level.Depth() + (c == '{' ? 1u : 2u), 0, 0, c == '{' || arguments, false});
+            break;
+        }
+        case ')': case ']': case '}':
+            if (levels.size() > 1)
+                levels.pop_back();
+            // A block ends its statement; a value in brackets goes on in its chain.
+            levels.back().chain = c == '}' ? 0 : levels.back().chain + 1;
+            levels.back().ended = c == '}';
+            break;
+        case ';':
+            level.chain = 0;
+            level.ended = true;
+            continue;
+        case ',':
+            level.chain = level.list ? 0 : level.chain + 1;
+            break;
+        default:
+            ++level.chain;
+            break;
+        }
+        if (levels.back().Depth() > kMostShaderNesting)
             return i;
     }
     return std::string_view::npos;
