@@ -97,10 +97,12 @@ ShaderCompilerFault::~ShaderCompilerFault()
     gfx::detail::StageCompileOverride().store(nullptr);
 }
 
-ShaderStageTimeLimit::ShaderStageTimeLimit(double seconds, double idleSeconds, double effectSeconds)
+ShaderStageTimeLimit::ShaderStageTimeLimit(double seconds, double idleSeconds, double effectSeconds,
+                                           double childSeconds)
     : saved_(gfx::detail::StageSecondsOverride().exchange(seconds)),
       savedIdle_(gfx::detail::StageIdleSecondsOverride().exchange(idleSeconds)),
-      savedEffect_(gfx::detail::EffectSecondsOverride().exchange(effectSeconds))
+      savedEffect_(gfx::detail::EffectSecondsOverride().exchange(effectSeconds)),
+      savedChild_(gfx::detail::ChildSecondsOverride().exchange(childSeconds))
 {
 }
 
@@ -109,6 +111,7 @@ ShaderStageTimeLimit::~ShaderStageTimeLimit()
     gfx::detail::StageSecondsOverride().store(saved_);
     gfx::detail::StageIdleSecondsOverride().store(savedIdle_);
     gfx::detail::EffectSecondsOverride().store(savedEffect_);
+    gfx::detail::ChildSecondsOverride().store(savedChild_);
 }
 
 } // namespace platform::testing

@@ -40,11 +40,12 @@ public:
 
 // While alive, a stage may take `seconds` of processor time, and the child
 // may go `idleSeconds` neither answering nor using the processor, before its
-// compile is ended; with `effectSeconds`, the stages of an effect together
-// may take that much.
+// compile is ended; with `effectSeconds`, the stages of an effect and the
+// check of its programs together may take that much; with `childSeconds`,
+// each child counts as having taken that much of it.
 class ShaderStageTimeLimit {
 public:
-    ShaderStageTimeLimit(double seconds, double idleSeconds, double effectSeconds = 0.0);
+    ShaderStageTimeLimit(double seconds, double idleSeconds, double effectSeconds = 0.0, double childSeconds = 0.0);
     ~ShaderStageTimeLimit();
     ShaderStageTimeLimit(const ShaderStageTimeLimit&) = delete;
     ShaderStageTimeLimit& operator=(const ShaderStageTimeLimit&) = delete;
@@ -53,6 +54,7 @@ private:
     double saved_;
     double savedIdle_;
     double savedEffect_;
+    double savedChild_;
 };
 
 } // namespace platform::testing

@@ -28,6 +28,7 @@ struct EffectBinding {
     uint32_t pass = 0;
     std::string passName;  // "" when unnamed
     const PassProgram* program = nullptr; // owned by the effect; null when it has none
+    uint32_t sharers = 0;  // the effect's other passes that may draw with that program
     std::vector<UploadedParameter> parameters;
     std::vector<UploadedTexture> textures;
 };

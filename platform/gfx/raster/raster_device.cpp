@@ -251,7 +251,12 @@ bool RasterDevice::Draw(const DrawView& draw)
     if (!program) {
         const EffectBinding& b = *draw.binding;
         if (!unlinked.empty())
-            std::cout << "Graphics: " << PassNamed(b) << " does not link and is not drawn: " << unlinked << std::endl;
+            std::cout << "Graphics: " << PassNamed(b) << " does not link and is not drawn"
+                      << (b.sharers == 0   ? ""
+                          : b.sharers == 1 ? ", nor is the other pass that shares its program"
+                                           : ", nor are the " + std::to_string(b.sharers) +
+                                                 " other passes that share its program")
+                      << ": " << unlinked << std::endl;
         ++skipped_;
         return false;
     }

@@ -602,6 +602,20 @@ void WritePayload(const EffectDescription& d, Writer& w)
 
 } // namespace
 
+namespace detail {
+std::atomic<uint64_t>& CompiledEffectBytesOverride()
+{
+    static std::atomic<uint64_t> bytes{0};
+    return bytes;
+}
+} // namespace detail
+
+uint64_t MaxCompiledEffectBytes()
+{
+    const uint64_t override = detail::CompiledEffectBytesOverride().load();
+    return override > 0 ? override : kMaxCompiledEffectBytes;
+}
+
 uint64_t CompiledEffectBytes(const EffectDescription& description)
 {
     Writer counted(~uint64_t{0}, false);
@@ -611,7 +625,8 @@ uint64_t CompiledEffectBytes(const EffectDescription& description)
 
 std::vector<uint8_t> WriteCompiledEffect(const EffectDescription& d)
 {
-    Writer w(kMaxCompiledEffectBytes - kHeaderSize);
+    const uint64_t most = MaxCompiledEffectBytes();
+    Writer w(most > kHeaderSize ? most - kHeaderSize : 0);
     WritePayload(d, w);
     if (!w.Fits())
         return {};

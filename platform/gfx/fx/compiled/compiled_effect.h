@@ -17,6 +17,7 @@
 // refused with a reason and never read past its end; past its checksum, every
 // fact is held to what the compiler writes (compiled_effect_check.h), so a
 // crafted file is refused in one line too.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -35,12 +36,18 @@ bool LooksLikeCompiledEffect(const void* data, size_t size);
 // The most a compiled file may hold: what the program reads of a file
 // (kLargestFileBytes).
 inline constexpr uint64_t kMaxCompiledEffectBytes = uint64_t{256} << 20;
+namespace detail {
+// Test hook: replaces kMaxCompiledEffectBytes, at compile and in the writer, when above 0.
+std::atomic<uint64_t>& CompiledEffectBytesOverride();
+} // namespace detail
+// The bound in force: kMaxCompiledEffectBytes, but for the test hook.
+uint64_t MaxCompiledEffectBytes();
 
 // The bytes of the compiled file of `description`, counted as the file would
 // be written, without keeping it.
 uint64_t CompiledEffectBytes(const EffectDescription& description);
 
-// Empty when the file would come to more than kMaxCompiledEffectBytes: what
+// Empty when the file would come to more than MaxCompiledEffectBytes(): what
 // passes the bound is not kept.
 std::vector<uint8_t> WriteCompiledEffect(const EffectDescription& description);
 

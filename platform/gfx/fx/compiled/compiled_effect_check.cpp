@@ -12,6 +12,7 @@
 #include "platform/gfx/fx/expression/value.h"
 #include "platform/gfx/fx/syntax/name_table.h"
 #include "platform/gfx/fx/parser/struct_layouts.h"
+#include "platform/gfx/fx/hlsl/shader_text_bounds.h"
 
 namespace gfx {
 
@@ -377,6 +378,10 @@ private:
         for (const ShaderStageCode* stage : {&p.vertex, &p.pixel})
             if (stage->glsl.empty() || stage->spirv.empty() || stage->spirv.front() != kSpirvMagic)
                 return "a program without both stages";
+        // Its texts reach the driver as they are: no further than the compiler writes them.
+        for (const ShaderStageCode* stage : {&p.vertex, &p.pixel})
+            if (std::string why = DrawnStageTextProblem(stage->glsl); !why.empty())
+                return std::string("its ") + (stage == &p.vertex ? "vertex" : "pixel") + " text " + why;
         std::set<std::pair<uint32_t, uint32_t>> placed; // parameter, first value
         for (const UniformField& f : p.uniforms) {
             const uint32_t found = byName_.Find(f.name);

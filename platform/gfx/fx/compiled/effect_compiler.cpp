@@ -49,10 +49,10 @@ bool Compile(std::string_view source, const std::string& fileName, const std::ve
     for (const EffectMacro& macro : defines)
         description.defines.push_back(macro.name);
     // And the whole file to what the program reads of one.
-    const bool fits = CompiledEffectBytes(description) <= kMaxCompiledEffectBytes;
-    if (refused(fits ? "" : "the compiled effect would come to more than " + std::to_string(kMaxCompiledEffectBytes) +
-                                " bytes (" + std::to_string(kMaxCompiledEffectBytes >> 20) +
-                                " MiB), the most the program reads of a file"))
+    const uint64_t most = MaxCompiledEffectBytes();
+    const bool fits = CompiledEffectBytes(description) <= most;
+    if (refused(fits ? "" : "the compiled effect would come to more than " + std::to_string(most) + " bytes (" +
+                                std::to_string(most >> 20) + " MiB), the most the program reads of a file"))
         return false;
     out = std::move(description);
     return true;

@@ -23,6 +23,7 @@
 #include "platform/gfx/fx/hlsl/shader_compile.h"
 #include "platform/gfx/fx/hlsl/shader_entry.h"
 #include "platform/gfx/fx/hlsl/shader_messages.h"
+#include "platform/gfx/fx/hlsl/shader_text_bounds.h"
 #include "platform/window/close_check.h"
 
 namespace gfx {
@@ -85,6 +86,8 @@ public:
             plan.vertexTranslation = Add(translations, index, plan.vertexStage, units);
             plan.pixelTranslation = Add(translations, index, plan.pixelStage, units);
         }
+        if (!stages_.empty() && !WithinNesting())
+            return false;
         size_t overBound = kNone;
         if (!CompileStages(plans, translations, overBound))
             return Closing();
@@ -513,7 +516,7 @@ private:
             }
             return true;
         };
-        std::vector<StageResult> results = CompileHlslStages(source_, sources, block, translate, arrived);
+        std::vector<StageResult> results = CompileHlslStages(source_, sources, block, time_, translate, arrived);
         for (size_t stage = 0; stage < stages_.size(); ++stage) {
             StageJob& job = stages_[stage];
             job.ok = results[stage].ok;
@@ -553,12 +556,20 @@ private:
     {
         std::map<std::pair<size_t, size_t>, size_t> checked;
         std::vector<GlslProgramText> texts;
-        for (const Plan& plan : plans)
-            if (plan.vertexStage != kNone &&
-                checked.try_emplace({plan.vertexTranslation, plan.pixelTranslation}, texts.size()).second)
-                texts.push_back({VertexTextAsDrawn(translations[plan.vertexTranslation].glsl),
-                                 translations[plan.pixelTranslation].glsl});
-        const std::vector<std::string> answers = CheckGlslPrograms(texts);
+        for (const Plan& plan : plans) {
+            if (plan.vertexStage == kNone ||
+                !checked.try_emplace({plan.vertexTranslation, plan.pixelTranslation}, texts.size()).second)
+                continue;
+            // Held to what a compiled file is held to when it is read.
+            for (const size_t t : {plan.vertexTranslation, plan.pixelTranslation})
+                if (const std::string why = DrawnStageTextProblem(translations[t].glsl); !why.empty())
+                    return Fail(plan.blame, plan.where + ": its " +
+                                                (t == plan.vertexTranslation ? "vertex" : "pixel") +
+                                                " stage made for drawing " + why);
+            texts.push_back({VertexTextAsDrawn(translations[plan.vertexTranslation].glsl),
+                             translations[plan.pixelTranslation].glsl});
+        }
+        const std::vector<std::string> answers = CheckGlslPrograms(texts, time_);
         for (const Plan& plan : plans) {
             if (plan.vertexStage == kNone)
                 continue;
@@ -592,6 +603,24 @@ private:
         } catch (const std::exception& e) {
             t.error = std::string("cannot translate the compiled shader: ") + e.what();
         }
+    }
+
+    // The shader text no deeper than its compiler can read: refused at the
+    // place it first goes deeper, before any stage is compiled.
+    bool WithinNesting()
+    {
+        const std::string_view text = source_.text;
+        const size_t past = PastShaderNesting(text);
+        if (past == std::string_view::npos)
+            return true;
+        const size_t lineStart = text.rfind('\n', past) + 1; // 0 on the first line
+        const auto lines = std::count(text.begin(), text.begin() + static_cast<ptrdiff_t>(past), '\n');
+        const HlslSource::Origin origin = source_.Locate(static_cast<int>(lines) + 1);
+        messages_ += FormatEffectError(source_.FileOf(origin), origin.line, static_cast<int>(past - lineStart) + 1,
+                                       3000, "the shader code nests too deeply: more than " +
+                                                 std::to_string(kMostShaderNesting) +
+                                                 ", counting brackets, blocks and each operator of a chain");
+        return false;
     }
 
     // Closing, a failure may come of reading cut short: the close is what is said.
@@ -635,6 +664,7 @@ private:
     std::vector<HlslSource::Id> sharedIds_;  // those, each once
     std::once_flag firstTranslation_;
     bool declaredEverywhere_ = true; // the stages' blocks alike
+    EffectShaderTime time_;          // the stages' and the check's children together
 };
 
 } // namespace

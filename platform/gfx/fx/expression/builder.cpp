@@ -125,33 +125,23 @@ bool ExpressionBuilder::Emit(const Expression::Instruction& in, const Token& at,
         value.shape = result;
         value.components.resize(result.Components());
         Apply(in, inputs_.data(), pointers.data(), result, value.components.data());
-        uint32_t notANumber = kNone;
-        if (HasNaN(value)) {
-            for (size_t k = stack_.size() - n; k < stack_.size() && notANumber == kNone; ++k)
-                notANumber = stack_[k].notANumber;
-            if (notANumber == kNone)
-                notANumber = NotANumberOrigin(in, pointers.data(), value, at);
-        }
+        // Refused where it is made: what takes it after (max, a comparison,
+        // a cast) may leave no trace of it.
+        if (HasNaN(value))
+            return Fail(at, 3025, "the value is not a number: " + NotANumberText(in, pointers.data(), value));
         DropConstants(n);
         stack_.resize(stack_.size() - n);
-        return Push(std::move(value), at, notANumber);
+        return PushConstant(std::move(value), at);
     }
-    // A constant that is not a number is refused wherever it stands, not
-    // only where the whole value folds: beside a parameter it would be kept
-    // for every evaluation.
-    for (size_t k = stack_.size() - n; k < stack_.size(); ++k)
-        if (stack_[k].constant != kNotConstant &&
-            HasNaN(program_.constants_[program_.code_[stack_[k].constant].a]))
-            return NotANumber(stack_[k].notANumber, at);
     program_.code_.push_back(in);
     stack_.resize(stack_.size() - n);
     if (ExpressionTyping::Gives(in.op))
-        stack_.push_back({result, kNotConstant, kNone});
+        stack_.push_back({result, kNotConstant});
     return true;
 }
 
-uint32_t ExpressionBuilder::NotANumberOrigin(const Expression::Instruction& in, const double* const* values,
-                                             const ExpressionValue& result, const Token& at)
+std::string ExpressionBuilder::NotANumberText(const Expression::Instruction& in, const double* const* values,
+                                              const ExpressionValue& result)
 {
     uint32_t first = 0;
     while (first < result.components.size() && !std::isnan(result.components[first]))
@@ -174,18 +164,7 @@ uint32_t ExpressionBuilder::NotANumberOrigin(const Expression::Instruction& in, 
     } else {
         text = "an operation";
     }
-    origins_.push_back({at.line, at.column, at.file, 3025, text});
-    return static_cast<uint32_t>(origins_.size() - 1);
-}
-
-bool ExpressionBuilder::NotANumber(uint32_t origin, const Token& at)
-{
-    if (origin == kNone)
-        return Fail(at, 3025, "the value is not a number");
-    const ExpressionError& made = origins_[origin];
-    if (error_.code == 0)
-        error_ = {made.line, made.column, made.file, 3025, "the value is not a number: " + made.text};
-    return false;
+    return text;
 }
 
 // What the platform's compiler refuses in a constant: an integer
@@ -219,15 +198,10 @@ void ExpressionBuilder::DropConstants(uint32_t n)
 
 bool ExpressionBuilder::PushConstant(ExpressionValue value, const Token& at)
 {
-    return Push(std::move(value), at, kNone);
-}
-
-bool ExpressionBuilder::Push(ExpressionValue value, const Token& at, uint32_t notANumber)
-{
     if (!Spend(1 + value.components.size(), at))
         return false;
     program_.code_.push_back({Expression::Op::Constant, static_cast<uint32_t>(program_.constants_.size()), 0});
-    stack_.push_back({value.shape, program_.code_.size() - 1, notANumber});
+    stack_.push_back({value.shape, program_.code_.size() - 1});
     program_.constants_.push_back(std::move(value));
     return true;
 }
@@ -255,7 +229,6 @@ bool ExpressionBuilder::Store(uint32_t slot, const Token& at)
         return false;
     Slot& s = slots_[slot];
     if (TopConstants(1)) {
-        s.notANumber = stack_.back().notANumber;
         s.value = std::move(program_.constants_.back());
         s.constant = true;
         DropConstants(1);
@@ -286,7 +259,7 @@ bool ExpressionBuilder::Load(uint32_t slot, const Token& at)
 bool ExpressionBuilder::LoadState(const Slot& state, const Token& at)
 {
     if (state.constant)
-        return Push(state.value, at, state.notANumber);
+        return PushConstant(state.value, at);
     return Emit({Expression::Op::Load, state.programSlot, 0}, at, &state.shape);
 }
 
@@ -301,8 +274,6 @@ bool ExpressionBuilder::StoreConstantInto(uint32_t slot, uint32_t first, uint32_
         std::copy(value.components.begin(), value.components.end(), s.value.components.begin() + first);
     for (uint32_t k = 0; k < count; ++k)
         s.value.components[first + (picks >> (3 + 4 * k) & 15)] = value.components[k];
-    if (s.notANumber == kNone)
-        s.notANumber = stack_.back().notANumber;
     DropConstants(1);
     stack_.pop_back();
     return true;
@@ -379,7 +350,6 @@ bool ExpressionBuilder::Merge(uint32_t condition, const BranchWrites& then, cons
         s.programSlot = a->programSlot;
         s.constant = a->constant;
         s.value = a->value;
-        s.notANumber = a->notANumber;
     }
     return true;
 }
@@ -440,8 +410,6 @@ bool ExpressionBuilder::Finish(const Token& at, Expression& out)
     std::string why;
     if (!program_.Retype(why))
         return Fail(at, 3000, why);
-    if (stack_.size() == 1 && stack_.back().notANumber != kNone)
-        program_.notANumber_ = origins_[stack_.back().notANumber];
     out = std::move(program_);
     return true;
 }

@@ -3,18 +3,16 @@
 // is typed against the stack of values as it comes, and one whose inputs are
 // all constants just pushed is computed at once and replaced by its value (a
 // constant integer division by zero and a constant index past the end are
-// refused there, as the platform's compiler refuses them). Locals are slots:
-// a slot that holds a constant gives it again where it is read, so what a
-// function computes from constants folds whole; a slot that holds a value of
+// refused there, as the platform's compiler refuses them, and so is a value
+// that is not a number, where it is made, naming what made it). Locals are
+// slots: a slot that holds a constant gives it again where it is read, so what
+// a function computes from constants folds whole; a slot that holds a value of
 // parameters is a local of the program. A way of an `if` that only a pass's
 // begin chooses is a branch: the locals it writes are saved as they were and
 // put back at its end, and where the two ways leave a local differently the
 // program chooses between them by the condition. Every instruction spends
 // the effect's budget of expression work, before any memory is taken for
-// its value. The first failure is kept, at the token it was found at; so is
-// the operation that first made a value that is not a number, for the
-// message that refuses such a value: where the whole value folds, or where
-// a value of parameters takes it.
+// its value. The first failure is kept, at the token it was found at.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -35,7 +33,6 @@ public:
         uint32_t programSlot = kNone; // its local in the program, once a value of parameters is stored
         bool constant = false;        // it holds `value`
         ExpressionValue value;
-        uint32_t notANumber = kNone;
         uint32_t savedIn = 0;         // the branch that saved it last
     };
     // The locals a branch wrote, each as the branch left it.
@@ -102,7 +99,6 @@ private:
     struct Typed {
         ValueShape shape;
         size_t constant = kNotConstant; // the Constant instruction that pushed it
-        uint32_t notANumber = kNone;    // what first made a NaN in it (a constant's)
     };
     // A branch under way: the locals there were when it began, the program's
     // locals it may not write again, and the locals it saved.
@@ -118,14 +114,10 @@ private:
     bool Remember(uint32_t slot, const Token& at);
     bool LoadState(const Slot& state, const Token& at);
     bool FoldCheck(const Expression::Instruction& in, const double* const* values, const Token& at);
-    // Refuses a constant that is not a number, made where `origin` says (or
-    // at `at` where nothing says); always false.
-    bool NotANumber(uint32_t origin, const Token& at);
     void DropConstants(uint32_t n);
-    bool Push(ExpressionValue value, const Token& at, uint32_t notANumber);
-    // What made a NaN of the folded `in` whose inputs held none.
-    uint32_t NotANumberOrigin(const Expression::Instruction& in, const double* const* values,
-                              const ExpressionValue& result, const Token& at);
+    // What made a NaN of the folded `in` whose inputs held none: "sqrt(-1)".
+    std::string NotANumberText(const Expression::Instruction& in, const double* const* values,
+                               const ExpressionValue& result);
 
     ExpressionBudget& budget_;
     ExpressionError& error_;
@@ -136,7 +128,6 @@ private:
     uint32_t programSlots_ = 0;
     std::vector<Branch> branches_;
     uint32_t branchIds_ = 0;
-    std::vector<ExpressionError> origins_; // of NaNs, by the index the values keep
 };
 
 } // namespace gfx::expr

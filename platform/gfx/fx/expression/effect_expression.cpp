@@ -206,12 +206,7 @@ bool FoldExpression(const Expression& expression, ExpressionBudget& budget, Expr
     if (out.shape.base == ValueBase::Float)
         for (double v : out.components)
             if (std::isnan(v)) {
-                const ExpressionError& origin = expression.notANumber_;
-                if (origin.code != 0)
-                    error = {origin.line, origin.column, origin.file, 3025,
-                             "the value is not a number: " + origin.text};
-                else
-                    error = {at.line, at.column, at.file, 3025, "the value is not a number"};
+                error = {at.line, at.column, at.file, 3025, "the value is not a number"};
                 return false;
             }
     return true;

@@ -23,8 +23,8 @@
 // Integer arithmetic wraps; shifts take the count's low five bits; an integer
 // division or remainder by a constant zero is refused as the platform's
 // compiler refuses it, and gives all bits set when only a parameter's value
-// makes it zero; a float division by zero gives an infinity; a folded value
-// that is not a number is refused.
+// makes it zero; a float division by zero gives an infinity; a constant value
+// that is not a number is refused where it is made, whatever takes it after.
 //
 // Where the parts are, in this room: values and shapes (value), operators
 // (operators), intrinsics (intrinsics), the typing of each instruction
@@ -207,9 +207,6 @@ private:
     uint64_t localComponents_ = 0;
     uint64_t work_ = 0;
     bool namesParameters_ = false;
-    // Where the value, folded as it was read, first became not a number, and
-    // by what operation ("sqrt(-1)"); code 0 when it did not. Never stored.
-    ExpressionError notANumber_;
 };
 
 // Reads one expression from `tokens` (with the comma operator when `comma`,
@@ -225,8 +222,8 @@ bool CompileInitializer(ExpressionTokens& tokens, ExpressionNames& names, Expres
                         const ValueShape& target, Expression& out, ExpressionError& error);
 
 // The value of an expression that names no parameter, its evaluation spent
-// from the budget. A value that is not a number is refused, naming the
-// operation that made it where it is known, else at `at`.
+// from the budget. A value that is not a number is refused at `at`, though
+// the reading of a constant part refuses one before, where it is made.
 bool FoldExpression(const Expression& expression, ExpressionBudget& budget, ExpressionValue& out,
                     ExpressionError& error, const Token& at);
 

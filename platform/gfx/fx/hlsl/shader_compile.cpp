@@ -508,6 +508,13 @@ std::string SecondsText(double seconds)
     return text.str();
 }
 
+// The processor time a child spent, as the effect's budget counts it.
+double Spent(const platform::os::ProcessResult& run)
+{
+    const double override = detail::ChildSecondsOverride().load();
+    return override > 0.0 ? override : run.cpuSeconds;
+}
+
 // Why the child ended without compiling the stage it was on.
 std::string Cause(const platform::os::ProcessResult& run, double stageSeconds, double idleSeconds,
                   double effectSeconds)
@@ -655,7 +662,18 @@ std::atomic<double>& EffectSecondsOverride()
     static std::atomic<double> seconds{0.0};
     return seconds;
 }
+std::atomic<double>& ChildSecondsOverride()
+{
+    static std::atomic<double> seconds{0.0};
+    return seconds;
+}
 } // namespace detail
+
+EffectShaderTime::EffectShaderTime()
+{
+    const double override = detail::EffectSecondsOverride().load();
+    total = left = override > 0.0 ? override : kEffectShaderSeconds;
+}
 
 void StartPreparingShaderCompiler()
 {
@@ -687,8 +705,8 @@ void PrepareShaderCompiler()
 }
 
 std::vector<StageResult> CompileHlslStages(const HlslSource& source, const std::vector<StageSource>& stages,
-                                           const SharedBlock& block, const StageFollowUp& followUp,
-                                           const StageArrival& arrival)
+                                           const SharedBlock& block, EffectShaderTime& time,
+                                           const StageFollowUp& followUp, const StageArrival& arrival)
 {
     std::vector<StageResult> results(stages.size());
     if (stages.empty())
@@ -697,10 +715,7 @@ std::vector<StageResult> CompileHlslStages(const HlslSource& source, const std::
     PrepareShaderCompiler();
     const double stageOverride = detail::StageSecondsOverride().load();
     const double idleOverride = detail::StageIdleSecondsOverride().load();
-    const double effectOverride = detail::EffectSecondsOverride().load();
     const double stageSeconds = stageOverride > 0.0 ? stageOverride : kShaderStageSeconds;
-    const double effectSeconds = effectOverride > 0.0 ? effectOverride : kEffectShaderSeconds;
-    double effectSecondsLeft = effectSeconds;
     std::vector<bool> done(stages.size(), false);
     AnswerReader reader(results, done, arrival);
     platform::os::ProcessLimits limits;
@@ -735,7 +750,7 @@ std::vector<StageResult> CompileHlslStages(const HlslSource& source, const std::
             const size_t inHand = todo.size() - std::min(todo.size(), reader.Records());
             return stageSeconds * static_cast<double>(std::clamp<size_t>(inHand, 1, threads));
         };
-        limits.totalCpuSeconds = effectSecondsLeft;
+        limits.totalCpuSeconds = time.left;
         std::string answer;
         reader.Restart();
         shared.Clear();
@@ -743,7 +758,7 @@ std::vector<StageResult> CompileHlslStages(const HlslSource& source, const std::
             [&](int out) { CompileInChild(source, stages, block, todo, followUp, threads, shared.Notes(), out); },
             answer, limits);
         reader.Read(answer);
-        effectSecondsLeft -= run.cpuSeconds;
+        time.left -= Spent(run);
         if (reader.Refused())
             break;
         std::vector<size_t> left;
@@ -756,10 +771,10 @@ std::vector<StageResult> CompileHlslStages(const HlslSource& source, const std::
         }
         if (failed || left.empty())
             break;
-        const std::string cause = Cause(run, stageSeconds, limits.seconds, effectSeconds);
+        const std::string cause = Cause(run, stageSeconds, limits.seconds, time.total);
         // The program is closing, no child could be made, or the effect's time
         // is spent: every stage left fails the same way.
-        if (!run.started || run.stopped || run.totalCpuTimedOut || effectSecondsLeft <= 0.0) {
+        if (!run.started || run.stopped || run.totalCpuTimedOut || time.left <= 0.0) {
             for (size_t index : left)
                 fail(index, cause);
             break;
@@ -791,17 +806,24 @@ std::vector<StageResult> CompileHlslStages(const HlslSource& source, const std::
 
 namespace gfx {
 
-std::vector<std::string> CheckGlslPrograms(const std::vector<GlslProgramText>& programs)
+std::vector<std::string> CheckGlslPrograms(const std::vector<GlslProgramText>& programs, EffectShaderTime& time)
 {
     std::vector<std::string> answers(programs.size());
     if (programs.empty())
         return answers;
+    // What the stages spent is not the check's to spend again.
+    if (time.left <= 0.0) {
+        platform::os::ProcessResult none;
+        none.totalCpuTimedOut = true;
+        for (std::string& why : answers)
+            why = "the check of its stages made for drawing " + Cause(none, 0, 0, time.total);
+        return answers;
+    }
     PrepareShaderCompiler();
     const double idleOverride = detail::StageIdleSecondsOverride().load();
-    const double effectOverride = detail::EffectSecondsOverride().load();
     platform::os::ProcessLimits limits;
     limits.seconds = idleOverride > 0.0 ? idleOverride : kShaderStageIdleSeconds;
-    limits.totalCpuSeconds = effectOverride > 0.0 ? effectOverride : kEffectShaderSeconds;
+    limits.totalCpuSeconds = time.left;
     limits.stop = [] { return ShaderCompilesStopped(); };
     limits.extraAddressSpace = size_t{2} << 30;
     std::string answer;
@@ -822,6 +844,7 @@ std::vector<std::string> CheckGlslPrograms(const std::vector<GlslProgramText>& p
                 }
             },
             answer, limits);
+        time.left -= Spent(run);
     }
     std::vector<bool> answered(programs.size(), false);
     platform::ByteReader in(answer.data(), answer.size());
@@ -837,7 +860,7 @@ std::vector<std::string> CheckGlslPrograms(const std::vector<GlslProgramText>& p
     for (size_t i = 0; i < programs.size(); ++i)
         if (!answered[i])
             answers[i] = "the check of its stages made for drawing " +
-                         Cause(run, kShaderStageSeconds, limits.seconds, limits.totalCpuSeconds);
+                         Cause(run, kShaderStageSeconds, limits.seconds, time.total);
     return answers;
 }
 

@@ -8,8 +8,8 @@
 // front end (or the caller's follow-up work on its output) dies on, runs out
 // of memory on, or spends too long on, fails with a message naming its shader
 // function's file and line. Once a stage has failed no further stage is
-// compiled, and the stages of one effect together have a budget of processor
-// time. Once the program is closing no compile starts, and one under way is
+// compiled, and the stages of one effect and the check of its programs
+// together have a budget of processor time. Once the program is closing no compile starts, and one under way is
 // ended. Each stage's text is made from the effect's one text in the child,
 // when its turn comes.
 #include <atomic>
@@ -77,13 +77,22 @@ using StageFollowUp = std::function<std::string(size_t stage, const std::vector<
 // may take from; false stops the compile: no further stage is compiled.
 using StageArrival = std::function<bool(size_t stage, StageResult& result)>;
 
+// The processor time one effect's children may spend together: its stages
+// and the check of its programs draw on it in turn, each child given what is
+// left.
+struct EffectShaderTime {
+    EffectShaderTime(); // kEffectShaderSeconds, or its override
+    double total = 0.0;
+    double left = 0.0;
+};
+
 // Every stage compiled, one result each in the same order, in order as far
 // as the first that fails: the stages after it are not compiled (not ok, no
 // messages). Builds the tables first where needed. Compiles from different
 // threads take turns.
 std::vector<StageResult> CompileHlslStages(const HlslSource& source, const std::vector<StageSource>& stages,
-                                           const SharedBlock& block, const StageFollowUp& followUp = {},
-                                           const StageArrival& arrival = {});
+                                           const SharedBlock& block, EffectShaderTime& time,
+                                           const StageFollowUp& followUp = {}, const StageArrival& arrival = {});
 
 // A program's two stage texts in the drawing's language (GLSL), as the
 // drawing device compiles them.
@@ -95,9 +104,9 @@ struct GlslProgramText {
 // Each program checked as the drawing device will take it: each stage's text
 // compiles, and the two link. One answer a program, in order: "" when it
 // does, else why not in one line. The checks run in a child process as the
-// stages do, on the effect's budget of processor time; a check that the child
-// could not finish fails in words.
-std::vector<std::string> CheckGlslPrograms(const std::vector<GlslProgramText>& programs);
+// stages do, on what the stages left of the effect's processor time; a check
+// that the child could not finish, or that none is left for, fails in words.
+std::vector<std::string> CheckGlslPrograms(const std::vector<GlslProgramText>& programs, EffectShaderTime& time);
 
 // The processor time a stage may take (each of the child's threads its own);
 // past it the child is ended and the stage it was on fails. It counts what a
@@ -107,9 +116,9 @@ inline constexpr double kShaderStageSeconds = 10.0;
 // How long the child may go neither finishing a stage nor using the
 // processor: it waits on nothing then. Too long for load to reach.
 inline constexpr double kShaderStageIdleSeconds = 60.0;
-// The processor time all stages of an effect may take together, every
-// compiling child counted: far above any real effect's. Past it the effect
-// fails in one line that names it.
+// The processor time all stages of an effect and the check of its programs
+// may take together, every child counted: far above any real effect's. Past
+// it the effect fails in one line that names it.
 inline constexpr double kEffectShaderSeconds = 30.0;
 
 namespace detail {
@@ -122,6 +131,9 @@ std::atomic<StageCompileHook>& StageCompileOverride();
 std::atomic<double>& StageSecondsOverride();
 std::atomic<double>& StageIdleSecondsOverride();
 std::atomic<double>& EffectSecondsOverride();
+// Counts each child, compiling or checking, as having spent this much of the
+// effect's processor time when above 0, whatever it took.
+std::atomic<double>& ChildSecondsOverride();
 } // namespace detail
 
 } // namespace gfx

@@ -118,6 +118,15 @@ void InPlatformWords(CompileError& e, const HlslSource& source)
         } else {
             e.text = "syntax error: unexpected end of line, '" + expected + "' expected";
         }
+    } else if (e.text.ends_with("array size must be a positive integer")) {
+        // As a global of that size is refused: at the size, within the last
+        // brackets before where the front end stopped.
+        e.code = 3005;
+        e.text = "invalid array size";
+        const int stop = e.column;
+        for (size_t i = 0; i + 1 < tokens.size() && tokens[i].column < stop; ++i)
+            if (tokens[i].Is('['))
+                e.column = tokens[i + 1].column;
     } else if (!target.empty()) {
         // A constructor's target, rewritten as a call of its helper: at the type's name.
         e.code = kTargetSizeCode;
@@ -244,6 +253,15 @@ public:
 
     bool visitAggregate(glslang::TVisit, glslang::TIntermAggregate* node) override
     {
+        // The intrinsics whose second argument is an output, which the front
+        // end keeps as calls of their own.
+        if ((node->getOp() == glslang::EOpModf || node->getOp() == glslang::EOpFrexp) &&
+            node->getSequence().size() == 2) {
+            const glslang::TIntermTyped* output = node->getSequence()[1]->getAsTyped();
+            if (output && WritesParameter(*output))
+                found.push_back({output->getLoc().line, output->getLoc().column});
+            return true;
+        }
         if (node->getOp() != glslang::EOpFunctionCall)
             return true;
         const std::string_view name = node->getName().c_str();

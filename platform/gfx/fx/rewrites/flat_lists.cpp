@@ -66,6 +66,7 @@ void RewriteFlatLists(std::string& text)
             } else if (at + 2 < n && tokens[at + 1].kind == TokenKind::Number && digits.size() <= 5 &&
                        digits.find_first_not_of("0123456789") == std::string_view::npos && tokens[at + 2].Is(']')) {
                 sizes.push_back(std::stoul(std::string(digits)));
+                plain = sizes.back() != 0; // a size of 0 is refused, not rewritten
                 at += 3;
             } else {
                 plain = false;

@@ -70,6 +70,18 @@ RuntimeEffect::RuntimeEffect(EffectDescription description) : description_(std::
         techniqueByName_.Add(description_.techniques[i].name, static_cast<uint32_t>(i));
     if (!description_.techniques.empty())
         technique_ = 0;
+    // A program passes share does or does not link for all of them: the
+    // device, saying so once, tells how many it speaks for.
+    for (const EffectTechnique& t : description_.techniques)
+        for (const EffectPass& pass : t.passes) {
+            std::vector<const PassProgram*> drawn{pass.program.Held()};
+            for (const SharedProgram& chosen : pass.choicePrograms)
+                drawn.push_back(chosen.Held());
+            std::sort(drawn.begin(), drawn.end());
+            drawn.erase(std::unique(drawn.begin(), drawn.end()), drawn.end());
+            for (const PassProgram* program : drawn)
+                passesOf_[program] += program ? 1 : 0;
+        }
 }
 
 RuntimeEffect::~RuntimeEffect()
@@ -521,6 +533,8 @@ void RuntimeEffect::FillBinding(const PassProgram& program)
     binding_.pass = static_cast<uint32_t>(activePass_);
     binding_.passName = t->passes[static_cast<size_t>(activePass_)].name;
     binding_.program = &program;
+    const auto shared = passesOf_.find(&program);
+    binding_.sharers = shared == passesOf_.end() || shared->second == 0 ? 0 : shared->second - 1;
     // The vectors keep their capacity, so a commit per draw allocates nothing
     // after the first.
     size_t numeric = 0;

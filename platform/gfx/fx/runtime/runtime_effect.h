@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/gfx/device/effect_binding.h"
@@ -201,6 +202,7 @@ private:
     int technique_ = -1;
     bool begun_ = false;
     int activePass_ = -1;
+    std::unordered_map<const PassProgram*, uint32_t> passesOf_; // that may draw with each program
     EffectBinding binding_;
     BindHook bindHook_;
     Device* device_ = nullptr;

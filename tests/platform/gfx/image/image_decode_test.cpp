@@ -495,6 +495,9 @@ TEST(ImageDecode, DamagedFilesOfEachKindGiveInvalidDataWithAReason)
         {WriteJpeg(16, 16, 1, std::vector<uint8_t>(256, 90), false, 127), "scan 101: more than 100 scans"},
         {zandrel_test::ReadBytes(kSeeds / "coefficients_past_bound_refused.jpg"),
          "717750272 bytes of coefficients beside 358875136 of texels, more than the 1073741824 bytes (1 GiB)"},
+        // 4:2:0, the luma's 1549 blocks a side padded to 1550.
+        {zandrel_test::ReadBytes(kSeeds / "coefficients_padded_past_bound_refused.jpg"),
+         "would hold 461280000 bytes of coefficients beside 614246656 of texels"},
         {Patched(hdrRuns, texelsAt + 4, 0, 1), "a run of 0 values"}, // would never end the row
         {Patched(hdrRuns, texelsAt + 4, 128 + 17, 1), "a run of 17 values where 16 remain"},
         {Patched(hdrRuns, texelsAt + 3, 15, 1), "holds 15 texels, not 16"},

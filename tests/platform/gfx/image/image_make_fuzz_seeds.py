@@ -177,13 +177,14 @@ def scanned_jpeg(width, height, refined, empty=0):
     return data[:-2] + b"\xff\xda\x00\x08\x01\x01\x00\x00\x00\x00" * empty + data[-2:]
 
 
-def dc_scan_jpeg(side, components):
+def dc_scan_jpeg(side, components, sampling=0x11):
     # A progressive JPEG whose one scan, the DC of its first component, takes a
     # bit a block (its only code, one bit long, says 0): the fewest bytes its
     # sides may come in.
     def segment(marker, body):
         return bytes([0xFF, marker]) + struct.pack(">H", len(body) + 2) + body
     frame = struct.pack(">BHHB", 8, side, side, components) + b"".join(bytes([c + 1, 0x11, 0]) for c in range(components))
+    frame = frame[:7] + bytes([sampling]) + frame[8:]
     return (b"\xff\xd8" + segment(0xDB, b"\x00" + bytes([1] * 64)) + segment(0xC2, frame) +
             segment(0xC4, b"\x00" + bytes([1] + [0] * 15) + b"\x00") + segment(0xDA, b"\x01\x01\x00\x00\x00\x00") +
             bytes((side // 8) ** 2 // 8) + b"\xff\xd9")
@@ -328,6 +329,8 @@ SEEDS = {
     # CMYK whose coefficients, held beside its texels, pass what a decode may
     # hold, though its bytes allow its sides.
     "coefficients_past_bound_refused.jpg": dc_scan_jpeg(9472, 4),
+    # 4:2:0 whose luma's blocks are padded to whole units of its sampling.
+    "coefficients_padded_past_bound_refused.jpg": dc_scan_jpeg(12392, 3, 0x22),
     "huge_sides_refused.hdr": hdr(8, 2, True).replace(b"-Y 2 +X 8", b"-Y 16384 +X 16384"),
     "huge_sides_refused.pfm": pfm(3, 2, 3, True).replace(b"3 2", b"16384 16384", 1),
     "huge_sides_refused.ppm": pnm("6", 3, 2, 255).replace(b"3 2", b"16384 16384", 1),

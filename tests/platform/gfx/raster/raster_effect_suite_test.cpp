@@ -368,7 +368,8 @@ float4 GradePS(float2 uv : TEXCOORD0) : COLOR0
 {
     float3 c = tex2D(Scene, uv).rgb * Unit + None;
     // What the evaluator folded, what the shader compiler folded and what the shader computes agree.
-    float3 none = Grey.rgb - Graded(0.5.xxx).rgb + Shade.rgb - Graded(float3(0.5, 0.25, 1)).rgb;
+    // An integer's swizzle is of integers: 3.xxx / 2 is 1.
+    float3 none = Grey.rgb - Graded(0.5.xxx).rgb + Shade.rgb - Graded(float3(0.5, 0.25, 1)).rgb + (3.xxx / 2 - 1);
     return float4(Graded(c).rgb + Lift.rgb + Warm.rgb + none, 1);
 }
 technique GradeIt { pass P0 { PixelShader = compile ps_3_0 GradePS(); } }

@@ -301,42 +301,61 @@ TEST_F(GfxRaster, APassWhoseStagesDoNotLinkIsRefusedAtCompileAndFailsItsDrawsSay
     const std::string source = "float4 Colour;\nfloat4 Place(float4 p : POSITION) : POSITION { return p; }\n"
                                "float4 Flat() : COLOR { return Colour; }\n"
                                "technique Spoilt { pass Only { VertexShader = compile vs_3_0 Place();\n"
-                               "PixelShader = compile ps_3_0 Flat(); } }\n";
-    // The pixel stage's text spoilt where it is made.
-    gfx::detail::TranslationOverride() = [](std::string& glsl, bool vertex) {
-        if (!vertex)
-            glsl += "\nspoilt;\n";
+                               "PixelShader = compile ps_3_0 Flat(); } pass Again { VertexShader = compile vs_3_0 "
+                               "Place();\nPixelShader = compile ps_3_0 Flat(); } }\n";
+    // Each stage's text spoilt where it is made: the pixel one's; the vertex
+    // one's as it is drawn; the two compiling but not linking (one block's
+    // name, of other members in each); past the bounds of a compiled file.
+    const std::pair<gfx::detail::TranslationHook, std::string> spoilt[] = {
+        {[](std::string& glsl, bool vertex) { glsl += vertex ? "" : "\nspoilt;\n"; },
+         "its pixel stage made for drawing does not compile: "},
+        {[](std::string& glsl, bool vertex) { glsl += vertex ? "\nvoid zl_stage_main() {}\n" : ""; },
+         "its vertex stage made for drawing does not compile: "},
+        {[](std::string& glsl, bool vertex) {
+             glsl += std::string("\nuniform zl_B { vec") + (vertex ? "4" : "2") + " zl_c; } zl_b;\n"
+                     "vec4 zl_u() { return vec4(zl_b.zl_c.x); }\n";
+         },
+         "its stages made for drawing do not link: "},
+        {[](std::string& glsl, bool vertex) { glsl += vertex ? "" : std::string(2000, '+'); },
+         "its pixel stage made for drawing nests deeper than 1024"},
+        {[](std::string& glsl, bool vertex) { glsl.resize(vertex ? 1 << 20 | 1 : glsl.size(), ' '); },
+         "its vertex stage made for drawing comes to 1048577 bytes"},
     };
-    std::unique_ptr<RuntimeEffect> refused;
-    std::string errors;
-    EXPECT_EQ(kEffectInvalidData,
-              RuntimeEffect::Create(source.data(), source.size(), {}, refused, errors, "spoilt.fx"));
-    gfx::detail::TranslationOverride() = nullptr;
-    EXPECT_EQ(errors.rfind("spoilt.fx(3,1): error X3000: pass 'Only' of technique 'Spoilt': its pixel stage made "
-                           "for drawing does not compile: ",
-                           0),
-              0u)
-        << errors;
-    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    for (const auto& [spoil, why] : spoilt) {
+        gfx::detail::TranslationOverride() = spoil;
+        std::unique_ptr<RuntimeEffect> refused;
+        std::string errors;
+        EXPECT_EQ(kEffectInvalidData,
+                  RuntimeEffect::Create(source.data(), source.size(), {}, refused, errors, "spoilt.fx"));
+        gfx::detail::TranslationOverride() = nullptr;
+        EXPECT_EQ(errors.rfind("spoilt.fx(3,1): error X3000: pass 'Only' of technique 'Spoilt': " + why, 0), 0u)
+            << errors;
+        EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    }
 
-    // One that compiled, spoilt after: each draw fails, and says so once.
+    // One that compiled, the program its passes share spoilt after: each draw
+    // fails, with the alpha test or without, and one line says so for both.
     UseEffect(source);
-    EffectDescription spoilt = effect->Description();
-    spoilt.techniques[0].passes[0].program.Own().pixel.glsl += "\nspoilt;\n";
-    effect = std::make_unique<RuntimeEffect>(std::move(spoilt));
+    EffectDescription spoiltCopy = effect->Description();
+    ASSERT_EQ(spoiltCopy.techniques.size(), 1u);
+    spoiltCopy.techniques[0].passes[0].program.Own().pixel.glsl += "\nspoilt;\n";
+    spoiltCopy.techniques[0].passes[1].program = spoiltCopy.techniques[0].passes[0].program;
+    effect = std::make_unique<RuntimeEffect>(std::move(spoiltCopy));
     effect->SetDevice(device);
     SetGeometry(Rectangle(0, 0, 32, 32), RectangleIndices());
     testing::internal::CaptureStdout();
     uint32_t passes = 0;
     ASSERT_EQ(kEffectOk, effect->Begin(passes));
-    ASSERT_EQ(kEffectOk, effect->BeginPass(0));
-    for (int draw = 0; draw < 3; ++draw)
+    for (uint32_t draw = 0; draw < 8; ++draw) {
+        ASSERT_EQ(kEffectOk, effect->BeginPass(draw / 4));
+        ASSERT_EQ(kOk, device->SetRenderState(kRsAlphaTestEnable, draw % 2));
         EXPECT_EQ(kInvalidCall, device->DrawIndexedPrimitive(kPrimitiveTriangleList, 0, 0, vertexCount, 0, 2));
-    effect->EndPass();
+        effect->EndPass();
+    }
     effect->End();
     const std::string said = testing::internal::GetCapturedStdout();
     EXPECT_EQ(said.rfind("Graphics: pass 'Only' of technique 'Spoilt' of effect 'memory' does not link and is not "
-                         "drawn: ",
+                         "drawn, nor is the other pass that shares its program: ",
                          0),
               0u)
         << said;

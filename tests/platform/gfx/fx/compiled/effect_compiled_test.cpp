@@ -141,6 +141,7 @@ TEST(CompiledEffect, DamageBehindAValidChecksumIsStillFound)
 TEST(CompiledEffect, DescriptionRulesAreChecked)
 {
     gfx::EffectDescription d = Grammar();
+    ASSERT_FALSE(d.techniques.empty());
     EXPECT_EQ(gfx::CheckEffectDescription(d), "");
     {
         // A close signal ends the check of thousands of parameters early.
@@ -193,9 +194,10 @@ TEST(CompiledEffect, AProgramPassesShareIsKeptOnce)
     std::string passes;
     for (int i = 0; i < 64; ++i)
         passes += "pass p" + std::to_string(i) + " { VertexShader = compile vs_3_0 V(); PixelShader = compile ps_3_0 P(); }\n";
-    const gfx::EffectDescription d = effect_test::Described(
-        "float4 Tint;\nfloat4 V(float4 p : POSITION) : POSITION { return p * Tint; }\n"
-        "float4 P() : COLOR0 { return Tint; }\ntechnique t {\n" + passes + "}\n");
+    const std::string source = "float4 Tint;\nfloat4 V(float4 p : POSITION) : POSITION { return p * Tint; }\n"
+                               "float4 P() : COLOR0 { return Tint; }\ntechnique t {\n" + passes + "}\n";
+    const gfx::EffectDescription d = effect_test::Described(source);
+    ASSERT_FALSE(d.techniques.empty());
     const auto shared = [](const gfx::EffectDescription& e) {
         const std::vector<gfx::EffectPass>& all = e.techniques[0].passes;
         return all[0].program.Held() && std::all_of(all.begin(), all.end(), [&](const gfx::EffectPass& pass) {
@@ -219,6 +221,12 @@ TEST(CompiledEffect, AProgramPassesShareIsKeptOnce)
     EXPECT_EQ(Refusal(copies), "");
     for (const gfx::EffectDescription& e : {d, copies, Small(), Grammar()})
         EXPECT_EQ(gfx::CompiledEffectBytes(e), gfx::WriteCompiledEffect(e).size());
+    // The file is held to its bound, lowered here to one byte short of it: at compile, in words, and by the writer.
+    gfx::detail::CompiledEffectBytesOverride() = file.size() - 1;
+    const std::string over = "s.fx(1,1): error X3000: the compiled effect would come to more than ";
+    EXPECT_EQ(effect_test::CompileMessages(source).rfind(over + std::to_string(file.size() - 1) + " bytes", 0), 0u);
+    EXPECT_TRUE(gfx::WriteCompiledEffect(d).empty());
+    gfx::detail::CompiledEffectBytesOverride() = 0;
     // The last pass names the first program; a number past those written is refused.
     std::vector<uint8_t> past = file;
     const uint8_t named[] = {0xff, 0xff, 0xff, 0xff, 0, 0, 0, 0};
@@ -232,6 +240,7 @@ TEST(CompiledEffect, AProgramPassesShareIsKeptOnce)
 TEST(CompiledEffect, VertexInputsWithoutAFixedPlaceKeepTheirUsageAndIndex)
 {
     gfx::EffectDescription d = Grammar(), back;
+    ASSERT_FALSE(d.techniques.empty());
     // TEXCOORD2 at its fixed place; COLOR2, POSITION1 and SAMPLE15 at places of their own.
     d.techniques[0].passes[0].program.Own().vertexInputs = {{0, 10, 2}, {1, 0, 1}, {6, 5, 2}, {15, 13, 15}};
     const std::vector<uint8_t> file = gfx::WriteCompiledEffect(d);
@@ -323,6 +332,7 @@ std::vector<uint8_t> ExpressionBytes(const gfx::EffectDescription& d, const std:
 TEST(CompiledEffect, StoredStateExpressionsAreCheckedAsTheCompilerChecksThem)
 {
     const gfx::EffectDescription original = Facts();
+    ASSERT_FALSE(original.techniques.empty());
     const uint32_t fog = static_cast<uint32_t>(ParameterIndex(original, "fog"));
     const uint32_t tex = static_cast<uint32_t>(ParameterIndex(original, "tex"));
     const uint32_t light = static_cast<uint32_t>(ParameterIndex(original, "light"));
@@ -384,6 +394,7 @@ TEST(CompiledEffect, FactsTheCompilerCouldNotHaveWrittenAreRefusedInOneLine)
 {
     using D = gfx::EffectDescription;
     const D original = Facts();
+    ASSERT_FALSE(original.techniques.empty());
     const size_t smp = ParameterIndex(original, "smp");
     const auto fixed = [](D& d) -> gfx::EffectPass& { return d.techniques[0].passes[0]; };
     const auto program = [&](D& d) -> gfx::PassProgram& { return fixed(d).program.Own(); };
@@ -440,6 +451,11 @@ TEST(CompiledEffect, FactsTheCompilerCouldNotHaveWrittenAreRefusedInOneLine)
          fixedPass + "a program where no shader is set"},
         {"a stage that is not SPIR-V", [&](D& d) { program(d).pixel.spirv[0] = 0; },
          fixedPass + "a program without both stages"},
+        // Texts the driver would die on (a chain of 2,000 operators), or take too much memory for.
+        {"a deep pixel text", [&](D& d) { program(d).pixel.glsl += std::string(2000, '+'); },
+         fixedPass + "its pixel text nests deeper than 1024, more than the drawing takes"},
+        {"a vertex text of 1 MiB", [&](D& d) { program(d).vertex.glsl.resize(1 << 20 | 1, ' '); },
+         fixedPass + "its vertex text comes to 1048577 bytes, over the bound of 1048576 the drawing takes"},
         {"chosen programs missing", [](D& d) { d.techniques[0].passes[1].choicePrograms.clear(); },
          chosen + "its programs are missing"},
         {"a uniform of a sampler", [&](D& d) { program(d).uniforms[0].name = "smp"; },
@@ -559,6 +575,7 @@ TEST(CompiledEffect, ExpressionsAreHeldToTheWorkTheirBytesAllow)
         "float4 PA() : COLOR0 { return k; }\nPixelShader ps[2] = { compile ps_2_0 PA(), compile ps_2_0 PA() };\n"
         "technique t { pass p { FogDensity = (k); PointSize = (k); Sampler[0] = (s); Sampler[1] = (s); }\n"
         "            pass q { PixelShader = (ps[k]); Sampler[0] = (s); } }\n");
+    ASSERT_FALSE(original.techniques.empty());
     // The expressions it keeps: a sampler's state, two of a pass, the index of a chosen shader.
     const auto kept = [](D& d) {
         std::vector<gfx::EffectPass>& passes = d.techniques[0].passes;

@@ -162,4 +162,15 @@ TEST(FxShaderIsolation, AnEffectsStagesTogetherHaveABudgetOfProcessorTime)
                         "processor time while compiling 'Bad'\n");
 }
 
+TEST(FxShaderIsolation, TheCheckOfAnEffectsProgramsHasWhatItsStagesLeftOfTheBudget)
+{
+    // The stages' child counted as taking the whole budget: none is left for the check.
+    platform::testing::ShaderStageTimeLimit limit(30.0, 30.0, 1.0, 1.0);
+    EffectDescription d;
+    std::string messages;
+    EXPECT_FALSE(CompileEffectSource(kSource, "e.fx", {}, {}, d, messages));
+    EXPECT_EQ(messages, "e.fx(2,1): error X3000: pass 'a' of technique 't': the check of its stages made for drawing "
+                        "ran past the effect's budget of 1 s of processor time\n");
+}
+
 } // namespace

@@ -439,7 +439,8 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
          "e.fx(2,44): error X3025: global variables are implicitly constant, enable compatibility mode to allow "
          "modification"},
         {"one-component vectors written through their swizzle",
-         "float4 PS(float2 uv : TEXCOORD0) : COLOR\n{ float1 a = uv.x; a.x *= 2; ++a.r; half1 b; b.x = a; return b; }\n" +
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR\n{ float1 a = uv.x; a.x *= 2; ++a.r; half1 b; b.x = a;"
+         " float1 c = uv.y; c.x *= 2; return b + c; }\n" +
              pass,
          ""},
         {"a typedef of a struct and an array sized by a constant expression in a stage's head",
@@ -456,6 +457,17 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
          "modification\ne.fx(4,74): error X3025: global variables are implicitly constant, enable compatibility mode "
          "to allow modification\ne.fx(5,9): error X3025: global variables are implicitly constant, enable "
          "compatibility mode to allow modification\ne.fx(5,29): error X3025"},
+        {"a parameter written through modf's and frexp's outputs",
+         "float4 P;\nfloat4 PS(float2 uv : TEXCOORD0) : COLOR { return modf(uv, P.xy).xyxy + frexp(uv, P.zw).x; }\n" +
+             pass,
+         "e.fx(2,60): error X3025: global variables are implicitly constant, enable compatibility mode to allow "
+         "modification\ne.fx(2,83): error X3025"},
+        {"a sum nested past what the shader compilers read",
+         "float4 PS(float2 t : TEXCOORD0) : COLOR { return " + Repeated("t.x + ", 600) + "t.y; }\n" + pass,
+         "e.fx(1,3114): error X3000: the shader code nests too deeply: more than 1024, counting brackets, blocks and "
+         "each operator of a chain"},
+        {"a local array of arrays of a size 0", "float4 PS() : COLOR { float d[2][0] = { 1, 2 }; return 0; }\n" + pass,
+         "e.fx(1,34): error X3005: invalid array size"},
         {"a write to a static global", "static float G;\nfloat4 PS(float2 uv : TEXCOORD0) : COLOR { G = uv.x; return G; }\n" + pass,
          ""},
         {"a function that never returns its value",
@@ -595,6 +607,7 @@ TEST(FxShaderEntry, TheVertexWrapperPlacesInputsAndOutputsAndMovesThePosition)
         " o.uv = p.xy; o.c = 1; return o; }\n"
         "float4 PS(float2 uv : TEXCOORD1, float4 unused : TEXCOORD5, float2 at : VPOS) : COLOR { return float4(uv, at); }\n"
         "technique t { pass p { VertexShader = compile vs_3_0 VS(2.0); PixelShader = compile ps_3_0 PS(); } }\n");
+    ASSERT_FALSE(d.techniques.empty());
     const EffectPass& pass = d.techniques[0].passes[0];
     ShaderEntry vs, ps;
     std::string error;
@@ -728,8 +741,9 @@ TEST(FxPassProgram, ACompiledPassKeepsItsCodePlacesAndSamplers)
         " return Lit ? c * Weights[2] : c; }\n"
         "technique t { pass p { CullMode = None; VertexShader = compile vs_3_0 VS(); PixelShader = compile ps_3_0 PS(); } }\n"
         "technique none { pass p { ZEnable = false; } }\n");
+    ASSERT_EQ(d.techniques.size(), 2u);
     const PassProgram& p = *d.techniques[0].passes[0].program;
-    EXPECT_FALSE(p.vertex.spirv.empty());
+    ASSERT_FALSE(p.vertex.spirv.empty());
     EXPECT_EQ(p.vertex.spirv[0], 0x07230203u); // the SPIR-V magic number
     EXPECT_NE(p.vertex.glsl.find("#version 450"), std::string::npos);
     EXPECT_NE(p.pixel.glsl.find("#version 450"), std::string::npos);
@@ -763,6 +777,7 @@ TEST(FxPassProgram, AStageDeclaresOnlyTheParametersSomeStageOfTheEffectReads)
         "float4 VS(float4 p : POSITION, uniform float k) : POSITION { return p * k; }\n"
         "float4 PS() : COLOR { return Gain; }\n"
         "technique t { pass p { VertexShader = compile vs_3_0 VS(Scale); PixelShader = compile ps_3_0 PS(); } }\n");
+    ASSERT_FALSE(d.techniques.empty());
     const PassProgram& p = *d.techniques[0].passes[0].program;
     std::vector<std::string> names;
     for (const UniformField& f : p.uniforms)
@@ -789,6 +804,7 @@ TEST(FxPassProgram, StagesOfManyPassesDeclareWhatTheyReadAtPlacesTheyAgreeOn)
                   "(); }\n";
     effect += "}\n";
     const EffectDescription d = Described(effect);
+    ASSERT_FALSE(d.techniques.empty());
     ASSERT_EQ(d.techniques[0].passes.size(), size_t{kPasses});
     for (int i : {0, 1, 150, kPasses - 1}) {
         const PassProgram& p = *d.techniques[0].passes[size_t(i)].program;

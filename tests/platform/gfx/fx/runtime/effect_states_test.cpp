@@ -217,6 +217,7 @@ TEST(EffectStates, EveryNamedValueIsKnownInAnyCaseAndCombinesWhereTheStateAllows
                                " ColorArg1[1] = Texture | Complement | AlphaReplicate;"
                                " FVF = XYZ | NORMAL | TEX1; } }\n";
     const EffectDescription d = Described(source);
+    ASSERT_FALSE(d.techniques.empty());
     const std::vector<StateAssignment>& a = d.techniques[0].passes[0].assignments;
     ASSERT_EQ(a.size(), 4u);
     EXPECT_EQ(a[0].words, std::vector<uint32_t>{13});
@@ -359,6 +360,7 @@ TEST(EffectStates, AShaderArrayIndexIsCheckedAgainstItsOwnArray)
         "VertexShader vs[3] = { compile vs_3_0 V(1), compile vs_3_0 V(2), compile vs_3_0 V(3) };\n"
         "PixelShader ps[2] = { compile ps_3_0 P(1), compile ps_3_0 P(2) };\n"
         "technique t { pass q { VertexShader = (vs[vi]); PixelShader = (ps[pi]); } }\n");
+    ASSERT_FALSE(d.techniques.empty());
     ASSERT_EQ(d.techniques[0].passes[0].choicePrograms.size(), 6u);
     PassStates states(d);
     TestValues values(d);
@@ -408,6 +410,7 @@ TEST(EffectStates, ASamplerNamedByManyStatesIsWorkedOutOnceABegin)
         Described("float Bias = 1;\nsampler2D S = sampler_state { MipMapLodBias = (Bias); };\n"
                   "float4 P(float2 t : TEXCOORD0) : COLOR { return tex2D(S, t); }\n"
                   "technique t { pass p { " + pass + "PixelShader = compile ps_3_0 P(); } }\n");
+    ASSERT_FALSE(d.techniques.empty());
     PassStates states(d);
     TestValues values(d);
     values.values[0] = {2.5f};
