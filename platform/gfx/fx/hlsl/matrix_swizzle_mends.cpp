@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <set>
+#include <string_view>
 #include <vector>
 
 #include <glslang/MachineIndependent/localintermediate.h>
@@ -49,6 +50,11 @@ std::vector<MatrixElement> ElementsOf(const TIntermBinary& swizzle)
     for (size_t k = 0; k + 1 < list.size(); k += 2)
         elements.push_back({uint8_t(ConstantOf(list[k])), uint8_t(ConstantOf(list[k + 1]))});
     return elements;
+}
+
+std::string OneTwiceText(std::string_view name)
+{
+    return "'." + std::string(name) + "' writes one component twice";
 }
 
 bool NamesOneTwice(const std::vector<MatrixElement>& elements)
@@ -164,6 +170,7 @@ public:
     // At a place of the effect's text.
     void RefuseAt(int line, int column, int code, const std::string& text)
     {
+        refused_.insert({line, column});
         const HlslSource::Origin origin = source_.Locate(line);
         refusals_.push_back(FormatEffectError(source_.FileOf(origin), origin.line, column, code, text));
     }
@@ -177,6 +184,14 @@ public:
             if (said.insert(r).second)
                 out += r;
         return out;
+    }
+
+    // Whether something at `loc` was refused already.
+    bool Refused(const TSourceLoc& loc) const
+    {
+        int line = 0, column = 0;
+        Place(loc, line, column);
+        return refused_.count({line, column}) != 0;
     }
 
     // Whether any node was a swizzle of several elements, or split from one.
@@ -270,8 +285,8 @@ private:
             return;
         }
         if (MadeRead(*target))
-            Refuse(target->getLoc(), 3025, "'" + NameOfRead(*target) + "': the elements a swizzle of several matrix "
-                                           "elements picks are written only by the swizzle as a whole");
+            Refuse(target->getLoc(), 3025, "a component of a swizzle of several matrix elements chosen by a variable "
+                                           "is not written here: write the elements themselves");
     }
 
     static TOperator CompoundOperator(const std::string& op)
@@ -437,7 +452,8 @@ private:
         }
         if (first)
             value = stage_.addComma(first, value, loc);
-        made_.insert(value);
+        if (first || !oneRow)
+            made_.insert(value); // a row's swizzle of a variable is written as it stands
         return value;
     }
 
@@ -452,20 +468,13 @@ private:
         return made_.count(at) != 0;
     }
 
-    std::string NameOfRead(const TIntermTyped& target) const
-    {
-        const std::string name = NameAt(target.getLoc());
-        return name.empty() ? "." : "." + name;
-    }
-
     // The write of each element, with `op`, from the components of `value` in turn (all of it, a scalar).
     TIntermTyped* WriteElements(const TIntermBinary& swizzle, TOperator op, TIntermTyped* value,
                                 const TSourceLoc& loc)
     {
         const std::vector<MatrixElement> elements = ElementsOf(swizzle);
-        const std::string name = "." + NameAt(swizzle.getLoc());
         if (NamesOneTwice(elements)) {
-            Refuse(swizzle.getLoc(), 3025, "'" + name + "' writes one component twice");
+            Refuse(swizzle.getLoc(), 3025, OneTwiceText(NameAt(swizzle.getLoc())));
             return nullptr;
         }
         const TType& type = value->getType();
@@ -483,7 +492,7 @@ private:
         }
         for (size_t k = 0; k < elements.size(); ++k) {
             TIntermTyped* from = held ? Again(*held) : value;
-            if (!type.isScalarOrVec1() || type.isVector())
+            if (type.getVectorSize() > 1)
                 from = Index(from, int(k), loc);
             TIntermTyped* write = stage_.addAssign(op, Element(swizzle.getLeft(), elements[k], loc), from, loc);
             if (!write) {
@@ -537,9 +546,9 @@ private:
             return; // refused for its name
         if (NamesOneTwice(elements)) {
             if (listed)
-                RefuseAt(listed->nameLine, listed->nameColumn, 3025, "'." + listed->name + "' writes one component twice");
+                RefuseAt(listed->nameLine, listed->nameColumn, 3025, OneTwiceText(listed->name));
             else
-                Refuse(writes[0]->getLoc(), 3025, "a swizzle of several matrix elements writes one component twice");
+                Refuse(writes[0]->getLoc(), 3025, OneTwiceText("_"));
             return;
         }
         const TType wanted(matrix->getBasicType(), glslang::EvqTemporary, int(elements.size()));
@@ -572,7 +581,7 @@ private:
                 continue;
             const std::vector<MatrixElement> elements = ElementsOf(*swizzle);
             if (NamesOneTwice(elements)) {
-                Refuse(swizzle->getLoc(), 3025, "'." + NameAt(swizzle->getLoc()) + "' writes one component twice");
+                Refuse(swizzle->getLoc(), 3025, OneTwiceText(NameAt(swizzle->getLoc())));
                 continue;
             }
             TIntermSymbol* held = Temporary(swizzle->getType(), swizzle->getLoc());
@@ -607,22 +616,24 @@ private:
     const HlslSource& source_;
     const int sourceLines_;
     std::map<std::pair<int, int>, const SwizzleWrite*> writes_;
-    std::set<const TIntermTyped*> made_; // the values Read made
+    std::set<const TIntermTyped*> made_; // the values Read made that are no variable's part
     long long nextId_ = 0;
     std::vector<std::string> refusals_;
+    std::set<std::pair<int, int>> refused_; // their places
     bool met_ = false;
 };
 
-// What no mend took: a swizzle that `++` or `--`, or an intrinsic's output, writes.
+// What no mend took: a swizzle that `++` or `--`, or an intrinsic's output,
+// writes, or one where no other node may stand (a loop's own expressions).
 class Leftovers : public glslang::TIntermTraverser {
 public:
     explicit Leftovers(Mender& mender) : mender_(mender) {}
     bool visitBinary(glslang::TVisit, TIntermBinary* node) override
     {
-        if (node->getOp() == glslang::EOpMatrixSwizzle)
+        if (node->getOp() == glslang::EOpMatrixSwizzle && !mender_.Refused(node->getLoc()))
             mender_.Refuse(node->getLoc(), 3000, "'." + mender_.NameAt(node->getLoc()) +
-                                                     "': a swizzle of several matrix elements is not written this "
-                                                     "way here: write its elements one by one");
+                                                     "': a swizzle of several matrix elements is not taken here: "
+                                                     "write its elements one by one");
         return true;
     }
 
