@@ -79,6 +79,11 @@ std::string TypeName(const TType& type)
     return type.isVector() ? name + std::to_string(type.getVectorSize()) : name;
 }
 
+std::string ConvertText(const TType& from, const TType& to)
+{
+    return "cannot convert from '" + TypeName(from) + "' to '" + TypeName(to) + "'";
+}
+
 // What is read again at no cost and with no effect: a variable, a constant,
 // and their members and elements at such indices.
 bool Plain(const TIntermTyped& node)
@@ -270,7 +275,8 @@ private:
         if (listed && !target->getAsSymbolNode()) {
             const MatrixSwizzle read = ReadMatrixSwizzle(listed->name);
             const TIntermBinary* element = target->getAsBinaryNode();
-            const TIntermTyped* matrix = element && element->getOp() == glslang::EOpIndexDirect ? element->getLeft() : nullptr;
+            const TIntermTyped* matrix =
+                element && element->getOp() == glslang::EOpIndexDirect ? element->getLeft() : nullptr;
             if (matrix && matrix->getAsBinaryNode() && !matrix->getType().isMatrix())
                 matrix = matrix->getAsBinaryNode()->getLeft();
             // Where the front end split it at the operator (a row's name is checked where it stands).
@@ -480,7 +486,7 @@ private:
         const TType& type = value->getType();
         if (!type.isScalarOrVec1() && (type.isMatrix() || type.isArray() || type.isStruct() ||
                                        type.getVectorSize() < int(elements.size()))) {
-            Refuse(loc, 3017, "cannot convert from '" + TypeName(type) + "' to '" + TypeName(swizzle.getType()) + "'");
+            Refuse(loc, 3017, ConvertText(type, swizzle.getType()));
             return nullptr;
         }
         TIntermAggregate* writes = new TIntermAggregate(glslang::EOpSequence);
@@ -496,7 +502,7 @@ private:
                 from = Index(from, int(k), loc);
             TIntermTyped* write = stage_.addAssign(op, Element(swizzle.getLeft(), elements[k], loc), from, loc);
             if (!write) {
-                Refuse(loc, 3017, "cannot convert from '" + TypeName(type) + "' to '" + TypeName(swizzle.getType()) + "'");
+                Refuse(loc, 3017, ConvertText(type, swizzle.getType()));
                 return nullptr;
             }
             writes->getSequence().push_back(write);
@@ -531,7 +537,8 @@ private:
                     continue; // the front end's own variable for the value
                 return;
             }
-            if ((matrix && matrix != row->getLeft()) || (from && from->getId() != component->getLeft()->getAsSymbolNode()->getId()))
+            const TIntermSymbol* source = component->getLeft()->getAsSymbolNode();
+            if ((matrix && matrix != row->getLeft()) || (from && from->getId() != source->getId()))
                 return;
             matrix = row->getLeft();
             from = component->getLeft()->getAsSymbolNode();
@@ -557,8 +564,7 @@ private:
         TIntermSymbol* held = Temporary(wanted, writes[0]->getLoc());
         TIntermTyped* made = stage_.addAssign(glslang::EOpAssign, held, from, writes[0]->getLoc());
         if (!made) {
-            Refuse(writes[0]->getLoc(), 3017, "cannot convert from '" + TypeName(from->getType()) + "' to '" +
-                                                  TypeName(wanted) + "'");
+            Refuse(writes[0]->getLoc(), 3017, ConvertText(from->getType(), wanted));
             return;
         }
         parts.insert(parts.begin(), made);
@@ -587,9 +593,10 @@ private:
             TIntermSymbol* held = Temporary(swizzle->getType(), swizzle->getLoc());
             if (qualifiers[k] == glslang::EvqInOut)
                 before.push_back(stage_.addAssign(glslang::EOpAssign, held, Read(*swizzle), swizzle->getLoc()));
+            const TSourceLoc& at = swizzle->getLoc();
             for (size_t e = 0; e < elements.size(); ++e)
-                after.push_back(stage_.addAssign(glslang::EOpAssign, Element(swizzle->getLeft(), elements[e], swizzle->getLoc()),
-                                                 Index(Again(*held), int(e), swizzle->getLoc()), swizzle->getLoc()));
+                after.push_back(stage_.addAssign(glslang::EOpAssign, Element(swizzle->getLeft(), elements[e], at),
+                                                 Index(Again(*held), int(e), at), at));
             arguments[k] = Again(*held);
         }
         if (after.empty())

@@ -223,7 +223,8 @@ std::string RewriteArrayCasts(std::string& text)
         // An operand on its line moves one place left for the ')'; one that
         // runs onto later lines stays, and its ')' takes a blank after it.
         const bool oneLine = tokens[c.end - 1].line == tokens[c.close].line;
-        heads.push_back({from, castEnd, name + std::string(castEnd - from - name.size() - (oneLine ? 2 : 1), ' ') + "("});
+        const size_t blanks = castEnd - from - name.size() - (oneLine ? 2 : 1);
+        heads.push_back({from, castEnd, name + std::string(blanks, ' ') + "("});
         if (oneLine)
             tails.push_back(operandEnd);
         else

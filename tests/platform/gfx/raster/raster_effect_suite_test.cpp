@@ -677,7 +677,8 @@ Rgba ElementsRead(int x, int y)
     return {0.5 * (0.25 * c.r + 0.2 * c.g + 0.3 * c.b) + 0.2 + 0.25 * c.b, 0.9 * c.g, 0.4 * c.b + 0.25 * c.r + 0.2, 1};
 }
 
-// Scale (0.2, 0.4, 0.6) on the diagonal, halved and raised by a quarter; Tint's first column blended to its second by c.r.
+// Scale (0.2, 0.4, 0.6) on the diagonal, halved and raised by a quarter;
+// Tint's first column blended to its second by c.r.
 Rgba AcrossRows(int x, int y)
 {
     const Rgba c = At(x, y);
