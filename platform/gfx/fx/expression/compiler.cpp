@@ -7,6 +7,7 @@
 
 #include "platform/gfx/fx/expression/intrinsics.h"
 #include "platform/gfx/fx/expression/operators.h"
+#include "platform/gfx/fx/syntax/matrix_swizzle.h"
 
 namespace gfx {
 namespace expr {
@@ -321,27 +322,15 @@ bool ExpressionCompiler::SwizzleOf(const ValueShape& shape, Token& member, uint3
     Next();
     const std::string_view s = member.text;
     const std::string name(s);
-    auto refuse = [&] {
-        return Fail(member, 3018, "invalid subscript '" + name + "' of '" + ShapeName(shape) + "'");
-    };
+    auto refuse = [&] { return Fail(member, kInvalidSubscriptCode, InvalidSubscriptText(name, ShapeName(shape))); };
     if (shape.arraySize != 0)
         return refuse();
     std::vector<uint32_t> picks;
-    if (shape.matrix && !s.empty() && s[0] == '_') {
-        size_t k = 0;
-        while (k < s.size()) {
-            if (s[k] != '_')
+    if (shape.matrix) {
+        for (const MatrixElement& e : ReadMatrixSwizzle(s).elements) {
+            if (e.row >= shape.rows || e.column >= shape.columns)
                 return refuse();
-            const bool zeroBased = k + 1 < s.size() && s[k + 1] == 'm';
-            const size_t digits = k + (zeroBased ? 2 : 1);
-            if (digits + 2 > s.size())
-                return refuse();
-            const int row = s[digits] - (zeroBased ? '0' : '1');
-            const int column = s[digits + 1] - (zeroBased ? '0' : '1');
-            if (row < 0 || column < 0 || row >= shape.rows || column >= shape.columns)
-                return refuse();
-            picks.push_back(uint32_t(row) * shape.columns + uint32_t(column));
-            k = digits + 2;
+            picks.push_back(uint32_t(e.row) * shape.columns + e.column);
         }
     } else if (!shape.matrix) {
         static const std::string_view kSets[] = {"xyzw", "rgba"};

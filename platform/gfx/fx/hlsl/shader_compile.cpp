@@ -28,6 +28,7 @@
 #include "platform/bytes/byte_reader.h"
 #include "platform/bytes/byte_writer.h"
 #include "platform/gfx/fx/syntax/effect_message.h"
+#include "platform/gfx/fx/hlsl/matrix_swizzle_mends.h"
 #include "platform/gfx/fx/hlsl/shader_messages.h"
 #include "platform/gfx/fx/hlsl/scalar_any_all.h"
 #include "platform/os/process.h"
@@ -118,6 +119,11 @@ bool CompileStage(const HlslSource& source, const StageSource& job, const std::s
     program.addShader(&shader);
     if (!program.link(kFlags)) {
         messages += Translate(program.getInfoLog(), source, sourceLines, job.blame);
+        return false;
+    }
+    if (const std::string mended = MendMatrixSwizzles(*program.getIntermediate(language), source, sourceLines);
+        !mended.empty()) {
+        messages += mended;
         return false;
     }
     const std::string refused = WriteErrors(*program.getIntermediate(language), source, sourceLines, text);

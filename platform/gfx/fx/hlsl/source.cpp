@@ -604,9 +604,10 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
     const std::string targetHelpers = RewriteConstructorTargets(rewritten);
     RewriteOneComponentTargets(rewritten);
     RewriteLiteralSwizzles(rewritten);
-    RewriteMatrixSwizzles(rewritten);
     const std::string lookupHelpers = RewriteOneDimensionalLookups(rewritten);
     out.redeclaredLoopVariables = RewriteLoopVariables(rewritten);
+    // Last: the places it lists are those of the text as the shaders read it.
+    out.swizzleWrites = RewriteMatrixSwizzleWrites(rewritten);
     preprocessed = rewritten;
     // Origins, from the markers `#line N "file"` that start lines.
     HlslSource::Origin current{0, 1};

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/gfx/fx/rewrites/loop_variables.h"
+#include "platform/gfx/fx/rewrites/matrix_swizzles.h"
 #include "platform/gfx/fx/syntax/name_table.h"
 
 namespace gfx {
@@ -95,6 +96,8 @@ struct HlslSource {
     std::vector<Origin> lines; // origin of each line of text, the first at index 0
     // The loop variables declared again in their scopes (rewrites/loop_variables.h).
     std::vector<RedeclaredLoopVariable> redeclaredLoopVariables;
+    // The writes to swizzles of several matrix elements (rewrites/matrix_swizzles.h).
+    std::vector<SwizzleWrite> swizzleWrites;
     // A close signal stopped the reading: the rest of the text is missing.
     bool stopped = false;
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/gfx/fx/expression/effect_expression.h"
+#include "platform/gfx/fx/rewrites/text_insertions.h"
 #include "platform/gfx/fx/syntax/effect_tokens.h"
 #include "platform/window/close_check.h"
 
@@ -188,7 +189,8 @@ std::string RewriteArrayCasts(std::string& text)
     OperandEnds operandEnds(tokens);
     for (size_t i = 0; i + 5 < tokens.size(); ++i) {
         if (!tokens[i].Is('(') || tokens[i + 1].kind != TokenKind::Identifier || !tokens[i + 2].Is('[') ||
-            tokens[i + 3].kind != TokenKind::Number || !tokens[i + 4].Is(']') || !tokens[i + 5].Is(')'))
+            tokens[i + 3].kind != TokenKind::Number || !tokens[i + 4].Is(']') || !tokens[i + 5].Is(')') ||
+            tokens[i + 5].line != tokens[i].line) // its helper's name would take a line break's place
             continue;
         ValueShape shape;
         const std::string_view digits = tokens[i + 3].text;
@@ -203,8 +205,13 @@ std::string RewriteArrayCasts(std::string& text)
     }
     std::string prelude;
     std::set<std::string> made;
-    std::vector<std::pair<size_t, std::string>> heads; // where a cast's text starts, what it becomes
+    struct Head {
+        size_t from, to; // the cast's own text
+        std::string becomes;
+    };
+    std::vector<Head> heads;
     std::vector<size_t> tails;                          // where a ')' closes a call, after its operand
+    std::vector<TextInsertion> lateTails;               // the same, after an operand on later lines
     for (size_t k = casts.size(); k-- > 0;) {
         const Cast& c = casts[k];
         const std::string name = "z" + std::string(c.element) + "_" + std::to_string(c.size);
@@ -212,8 +219,16 @@ std::string RewriteArrayCasts(std::string& text)
         const size_t castEnd = tokens[c.close].offset + 1;
         if (castEnd - from < name.size() + 2)
             continue; // cannot be: the cast's own text is longer than the name
-        heads.emplace_back(from, name + std::string(castEnd - from - name.size() - 2, ' ') + "(");
-        tails.push_back(tokens[c.end - 1].offset + tokens[c.end - 1].text.size());
+        const size_t operandEnd = tokens[c.end - 1].offset + tokens[c.end - 1].text.size();
+        // An operand on its line moves one place left for the ')'; one that
+        // runs onto later lines stays, and its ')' takes a blank after it.
+        const bool oneLine = tokens[c.end - 1].line == tokens[c.close].line;
+        const size_t blanks = castEnd - from - name.size() - (oneLine ? 2 : 1);
+        heads.push_back({from, castEnd, name + std::string(blanks, ' ') + "("});
+        if (oneLine)
+            tails.push_back(operandEnd);
+        else
+            lateTails.push_back({operandEnd, ")"});
         if (made.insert(name).second) {
             ValueShape shape;
             BuiltInShape(c.element, shape);
@@ -236,9 +251,9 @@ std::string RewriteArrayCasts(std::string& text)
             out.push_back(')');
         if (at >= text.size())
             break;
-        if (head < heads.size() && heads[head].first == at) {
-            out += heads[head].second;
-            at += heads[head].second.size() + 1;
+        if (head < heads.size() && heads[head].from == at) {
+            out += heads[head].becomes;
+            at = heads[head].to;
             ++head;
             continue;
         }
@@ -246,6 +261,7 @@ std::string RewriteArrayCasts(std::string& text)
     }
     platform::CountSteps(text.size());
     text = std::move(out);
+    InsertKeepingColumns(text, std::move(lateTails));
     return prelude;
 }
 

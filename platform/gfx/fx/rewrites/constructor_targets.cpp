@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/gfx/fx/rewrites/text_insertions.h"
 #include "platform/gfx/fx/syntax/constructor_target.h"
 #include "platform/gfx/fx/syntax/effect_tokens.h"
 #include "platform/window/close_check.h"
@@ -208,20 +209,11 @@ std::string RewriteConstructorTargets(std::string& text)
     }
     if (closes.empty())
         return {};
-    // The helper's ')' before each ';', in the place of a blank after it.
-    std::string out;
-    out.reserve(text.size() + closes.size());
-    size_t at = 0;
-    for (size_t semicolon : closes) {
-        out.append(text, at, semicolon - at);
-        out += ");";
-        at = semicolon + 1;
-        if (at < text.size() && (text[at] == ' ' || text[at] == '\t'))
-            ++at;
-    }
-    out.append(text, at, std::string::npos);
-    platform::CountSteps(text.size());
-    text = std::move(out);
+    // The helper's ')' before each ';', in the place of a blank after it on its line.
+    std::vector<TextInsertion> closers;
+    for (size_t semicolon : closes)
+        closers.push_back({semicolon, ")"});
+    InsertKeepingColumns(text, std::move(closers));
     return prelude;
 }
 

@@ -6,8 +6,8 @@
 // as a call of a helper with `inout` parameters, `zlf4__(a, b,  v);`: the
 // type's name becomes the helper's, of as many letters, the ')' a ',' and
 // the '=' a blank, and a ')' goes before the ';' (in the place of a blank
-// after it where there is one), so that every other character keeps its line
-// and column. The helpers, one overload for each way the type's components
+// after it on its line where there is one, rewrites/text_insertions.h), so
+// that every other character keeps its line and column. The helpers, one overload for each way the type's components
 // split into vectors in order, are declared on one line that goes before
 // the text; the shader compiler takes the one whose parts are the variables'
 // sizes (`inout`, so that it cuts or spreads none to fit another), and finds

@@ -1,6 +1,7 @@
 #include "platform/gfx/fx/rewrites/text_insertions.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "platform/gfx/fx/syntax/effect_tokens.h"
 #include "platform/window/close_check.h"
@@ -14,13 +15,15 @@ bool OfAWord(char c)
     return IsIdentChar(c) || c == '.';
 }
 
-// Whether `a` and `b` side by side may read as one token where a blank kept them apart.
+// Whether `a` and `b` side by side may read as one token where a blank kept
+// them apart: brackets, ';', ',', '?' and '~' join nothing.
 bool RunTogether(char a, char b)
 {
     const bool wordA = OfAWord(a), wordB = OfAWord(b);
     if (wordA || wordB)
         return wordA && wordB;
-    return !IsBlank(a) && !IsBlank(b) && a != '\n' && b != '\n';
+    const auto joins = [](char c) { return std::string_view("+-*/%<>=!&|^:").find(c) != std::string_view::npos; };
+    return joins(a) && joins(b);
 }
 
 } // namespace

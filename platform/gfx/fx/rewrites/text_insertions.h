@@ -4,8 +4,9 @@
 // blank after it on its line is taken out, the nearest first. No blank inside
 // a string or a directive is taken, nor one whose going would let two
 // characters run together into another token (two of a name or number, or
-// two symbols, as "- -" or "/ *"); where the line has too few, what follows
-// moves right. Lines stay where they were, so the messages about them do too.
+// two symbols that join, as "- -" or "/ *"); where the line has too few,
+// what follows moves right. Lines stay where they were, so the messages
+// about them do too.
 #include <cstddef>
 #include <string>
 #include <vector>

@@ -432,6 +432,57 @@ float4 VariantPS(float2 uv : TEXCOORD0, float2 pixel : VPOS, uniform float3 tint
 technique Variant { pass P0 { PixelShader = compile ps_3_0 VariantPS(Tint, 1, 1); } }
 )";
 
+const char* kElementsRead = R"(
+// Swizzles of several matrix elements however written: of a product (not of
+// either factor), with a blank, a comment or a line break after the '.', of
+// a sum longer than a line, and within another's matrix.
+sampler2D Scene : register(s0);
+float4x4 Tint;
+#define T8 (Tint + Tint + Tint + Tint + Tint + Tint + Tint + Tint)
+float4 main(float2 uv : TEXCOORD0) : COLOR0
+{
+    float3 c = tex2D(Scene, uv).rgb;
+    float3x3 K = (float3x3)Tint;
+    float4x4 A = float4x4(c, 0, 0, 0, 0.5, 0.5, 0.5, 0, 0, 0, 0, 0, 0, 1);
+    float4 p = mul(float4x4(c, 0, 0, 0, 0.5, 0.5, 0.5, 0, 0, 0, 0, 0, 0, 1), (float4x3)Tint)._m01_m12_m10_m10;
+    float2 q = mul(A, Tint)._11_22;
+    float3 blank = K. _11_22_33, comment = Tint./**/_m00_m11_m22, broken = Tint.
+        _11_22_33;
+    float3 sum = (T8 + T8 + T8 + T8 + T8)._11_22_33 * float3(1, 1, 1) / 40;
+    float3 nested = float3x3(K._11_22_33, K._m01_m12_m20, c)._12_21_33;
+    return float4(p.x * 0.5 + p.y + nested.z * 0.25, (blank.y + comment.z + broken.x * 0.5 + p.w) * c.g,
+                  sum.z * c.b + (q.x + q.y) * 0.5 + (nested.x + nested.y) * 0.25, 1);
+}
+technique Read { pass P0 { PixelShader = compile ps_3_0 main(); } }
+)";
+
+const char* kAcrossRows = R"(
+// Writes across a matrix's rows as effects write them: a diagonal from a
+// parameter, a column blended in place, compound and one-row writes, and
+// elements of several rows passed to an inout parameter.
+sampler2D Scene : register(s0);
+float4x4 Tint;
+float3 Scale;
+void h3(inout float3 v) { v = v * 0.5 + 0.25; }
+float4 main(float2 uv : TEXCOORD0) : COLOR0
+{
+    float3 c = tex2D(Scene, uv).rgb;
+    float2 w = c.rg;
+    float4x4 S = 0;
+    S._11_22_33_44 = float4(Scale, 1);
+    float3x3 samples = (float3x3)Tint;
+    samples._m00_m10_m20 = lerp(samples._m00_m10_m20, samples._m01_m11_m21, w.x);
+    S._12_21 += c.gb;
+    S._41_42_43 = c;
+    S._m30_m31_m32 *= 0.5;
+    h3(S._11_22_33);
+    float3 d = samples._m00_m10_m20;
+    return float4(d.x * 0.5 + S._12 * 0.5 + S._11 * 0.25, d.y + S._22 * 0.5 + S._42 * 0.5,
+                  d.z + S._33 * 0.5 + S._21 * 0.125 + S._43 * 0.5, 1);
+}
+technique AcrossRows { pass P0 { PixelShader = compile ps_3_0 main(); } }
+)";
+
 // ---- The pictures and their CPU references ----
 
 struct Rgba {
@@ -674,6 +725,22 @@ Rgba Variant(int x, int y)
     return {v(c.r * 0.5 + 0.25), v(c.g * 0.25 + 0.25), v(c.b * 0.5 + 0.25), 1};
 }
 
+// Tint's rows mixed by c (the first row of the products), and halves of its
+// third and fourth rows (their second).
+Rgba ElementsRead(int x, int y)
+{
+    const Rgba c = At(x, y);
+    return {0.5 * (0.25 * c.r + 0.2 * c.g + 0.3 * c.b) + 0.2 + 0.25 * c.b, 0.9 * c.g, 0.4 * c.b + 0.25 * c.r + 0.2, 1};
+}
+
+// Scale (0.2, 0.4, 0.6) on the diagonal, halved and raised by a quarter;
+// Tint's first column blended to its second by c.r.
+Rgba AcrossRows(int x, int y)
+{
+    const Rgba c = At(x, y);
+    return {0.25 - 0.125 * c.r + 0.5 * c.g + 0.0875, 0.2 * c.r + 0.225 + 0.25 * c.g, 0.3 * c.r + 0.275 + 0.375 * c.b, 1};
+}
+
 // ---- The suite ----
 
 enum class QuadStyle {
@@ -847,6 +914,18 @@ TEST_F(GfxRasterEffectSuite, EffectsWrittenAsOthersWriteThemDrawWhatTheCpuComput
         {"a compile statement's arguments converted, any and all of a number", kVariant, QuadStyle::HalfPixel,
          TextureFrom::Device, [](RuntimeEffect& e) { ASSERT_EQ(kEffectOk, e.SetFloat("Density", float(kDensity))); },
          One(&Variant), 1},
+        {"matrix elements of several rows read, of a product, after a blank, a comment or a line break, of a long sum "
+         "and within another's matrix",
+         kElementsRead, QuadStyle::HalfPixel, TextureFrom::Device,
+         [](RuntimeEffect& e) { ASSERT_EQ(kEffectOk, e.SetMatrix("Tint", kTint)); }, One(&ElementsRead), 1},
+        {"matrix elements of several rows written: assigned, blended in place, compound, one row, inout", kAcrossRows,
+         QuadStyle::HalfPixel, TextureFrom::Device,
+         [](RuntimeEffect& e) {
+             const float scale[4] = {0.2f, 0.4f, 0.6f, 0};
+             ASSERT_EQ(kEffectOk, e.SetMatrix("Tint", kTint));
+             ASSERT_EQ(kEffectOk, e.SetVector("Scale", scale));
+         },
+         One(&AcrossRows), 1},
     };
     for (const SuiteCase& c : cases) {
         SCOPED_TRACE(c.name);

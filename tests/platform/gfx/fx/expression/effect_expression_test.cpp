@@ -87,6 +87,14 @@ public:
         functions_["choose"] = "float choose(int i) { switch (i) { case 0: return 1; } return 0; }";
         functions_["breakOut"] = "float breakOut() { break; return 1; }";
         functions_["writesConstant"] = "float writesConstant() { PI = 2; return PI; }";
+        // Writes across a matrix's rows as effects write them, as the raster suite draws them.
+        functions_["acrossRows"] =
+            "float4 acrossRows(float3 Scale, float2 w) { float4x4 S = 0; S._11_22_33_44 = float4(Scale, 1);"
+            " float3x3 samples = float3x3(1, 2, 3, 4, 5, 6, 7, 8, 9);"
+            " samples._m00_m10_m20 = lerp(samples._m00_m10_m20, samples._m01_m11_m21, w.x);"
+            " S._12_21 += w; S._41_42_43 = Scale; S._m30_m31_m32 *= 2; S. _13_24 = /**/ samples._13_31;"
+            " return float4(S._11_22_33_44.w, S[0][1] + S[1][0] * 10, S._41_42_43.y, samples._11_21_31.z)"
+            " + S._m02_m13_m30_m31 * 100 + float4(samples._m00_m10_m20, 0) * 1000; }";
         functions_["twiceX"] = "float twiceX() { float4 v = 1; v.xx = 2; return v.x; }";
         functions_["pastTheEnd"] = "float pastTheEnd() { float a[2] = {1, 2}; a[2] = 3; return a[0]; }";
         functions_["noReturn"] = "float noReturn(float x) { if (x > 0) { x = 1; } }";
@@ -442,6 +450,7 @@ TEST(EffectExpression, OperandsMeetByHlslsRules)
         {"(float3x3)float2x2(1, 2, 3, 4)", "cannot convert from 'float2x2' to 'float3x3'"},
         {"float2x2(1, 2, 3, 4).x", "invalid subscript 'x' of 'float2x2'"},
         {"float2x2(1, 2, 3, 4)._m22", "invalid subscript '_m22'"},
+        {"float2x2(1, 2, 3, 4)._m00_11", "X3018: invalid subscript '_m00_11' of 'float2x2'"},
         {"float2(1, 2).xyzwx", "invalid subscript 'xyzwx'"},
         {"(1)[0]", "'int' cannot be indexed"},
         {"W[float2(0, 1)]", "an index is a scalar"},
@@ -711,6 +720,11 @@ TEST(EffectExpression, FunctionsComputeTheirStatements)
         {"Grid[1][2] * 10 + Grid[0][1]", "float", {62}},
         {"rows(0) + rows(1) * 100", "float", {24 + 3000}},
         {"rows(U.y > 0) + Grid[U.y > 0][U.z]", "float", {30 + 6}},
+        {"acrossRows(float3(1, 2, 3), float2(0.5, 4))", "float4", {1801, 5290.5, 7704, 407.5}},
+        {"mul(float4x4(1,2,3,4, 5,6,7,8, 9,10,11,12, 13,14,15,16), float4x3(1,0,0, 0,1,0, 0,0,1, 1,1,1))._m01_m12_m10_m10",
+         "float4", {6, 15, 13, 13}},
+        {"float3x3(1,2,3,4,5,6,7,8,9). _11_22_33 + float3x3(1,2,3,4,5,6,7,8,9)./**/_m00_m11_m22", "float3", {2, 10, 18}},
+        {"float3x3(1,2,3,4,5,6,7,8,9).\n_m01_m12 + float3x3(M, 0, 0, 0, 0, 1)._11_22_33.zy", "float2", {3, 6}},
     };
     ExpectValues(cases);
 

@@ -468,6 +468,15 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
          "each operator of a chain"},
         {"a local array of arrays of a size 0", "float4 PS() : COLOR { float d[2][0] = { 1, 2 }; return 0; }\n" + pass,
          "e.fx(1,34): error X3005: invalid array size"},
+        {"an error after swizzles of several matrix elements, of a matrix that spans lines and on its own line",
+         "float4x4 M;\nfloat4 PS(float2 uv : TEXCOORD0) : COLOR\n{ float3 a = (M +\n  M)._11_22_33;\n"
+         "  float3 b = normalize(M._11_22_33) + undefinedVar; return a.xyzz; }\n" + pass,
+         "e.fx(5,39): error X3004: undeclared identifier 'undefinedVar'"},
+        {"swizzles of matrix elements that mix the two forms, written and read",
+         "float2x2 D;\nfloat4 PS(float2 uv : TEXCOORD0) : COLOR { float4x4 S = 0; S._m00_11 = uv;"
+         " return D._11_m11.xyxy + S[0]; }\n" + pass,
+         "e.fx(2,62): error X3018: invalid subscript '_m00_11' of 'float4x4'\n"
+         "e.fx(2,85): error X3018: invalid subscript '_11_m11' of 'float2x2'\n"},
         {"a write to a static global", "static float G;\nfloat4 PS(float2 uv : TEXCOORD0) : COLOR { G = uv.x; return G; }\n" + pass,
          ""},
         {"a function that never returns its value",
