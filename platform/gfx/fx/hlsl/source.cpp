@@ -12,6 +12,7 @@
 #include "platform/gfx/fx/rewrites/one_component_targets.h"
 #include "platform/gfx/fx/rewrites/vector_arguments.h"
 #include "platform/gfx/fx/rewrites/flat_lists.h"
+#include "platform/gfx/fx/rewrites/intrinsic_overloads.h"
 #include "platform/gfx/fx/rewrites/literal_swizzles.h"
 #include "platform/gfx/fx/rewrites/matrix_swizzles.h"
 #include "platform/gfx/fx/syntax/function_head.h"
@@ -600,6 +601,7 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
     const std::string targetHelpers = RewriteConstructorTargets(rewritten);
     RewriteOneComponentTargets(rewritten);
     RewriteLiteralSwizzles(rewritten);
+    RewriteExponents(rewritten);
     RewriteMatrixSwizzles(rewritten);
     out.redeclaredLoopVariables = RewriteLoopVariables(rewritten);
     preprocessed = rewritten;
@@ -644,7 +646,10 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
         out.stopped = true;
         return out;
     }
-    out.prelude = RewriteArrayCasts(out.text) + targetHelpers;
+    std::vector<std::string_view> functionNames;
+    for (const HlslSource::Definition& f : out.functions)
+        functionNames.push_back(out.NameOf(f.name));
+    out.prelude = RewriteArrayCasts(out.text) + targetHelpers + IntrinsicOverloads(out.text, functionNames);
     out.assignedStatics_ = std::any_of(out.variables.begin(), out.variables.end(),
                                        [](const HlslSource::Definition& v) { return v.assigned != HlslSource::kNone; });
     ChainByName(out.functions, out.IdCount(), out.firstFunction_, out.nextFunction_);
