@@ -29,6 +29,7 @@
 #include "platform/bytes/byte_writer.h"
 #include "platform/gfx/fx/syntax/effect_message.h"
 #include "platform/gfx/fx/hlsl/shader_messages.h"
+#include "platform/gfx/fx/hlsl/tree_mends.h"
 #include "platform/os/process.h"
 #include "platform/window/close_signals.h"
 
@@ -125,10 +126,12 @@ bool CompileStage(const HlslSource& source, const StageSource& job, const std::s
         return false;
     }
     messages += TruncationWarnings(*program.getIntermediate(language), source, sourceLines);
+    MendTree(*program.getIntermediate(language), {source, sourceLines, job.roots.empty() ? 0 : source.prelude.size()});
     spirv.clear();
     glslang::SpvOptions options;
     options.disableOptimizer = true;
     glslang::GlslangToSpv(*program.getIntermediate(language), spirv, &options);
+    MendSpirv(spirv);
     return !spirv.empty();
 }
 

@@ -1,0 +1,258 @@
+#include "platform/gfx/fx/hlsl/tree_mends.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
+
+#include <glslang/MachineIndependent/localintermediate.h>
+
+namespace gfx {
+
+namespace {
+
+using namespace glslang;
+
+// The built-in operations that work component by component, as GLSL
+// takes them of vectors only.
+bool PerComponent(TOperator op)
+{
+    return (op >= EOpRadians && op <= EOpSmoothStep && op != EOpModf) || op == EOpIsNan || op == EOpIsInf ||
+           op == EOpFma || op == EOpLdexp || op == EOpMod;
+}
+
+class Mender {
+public:
+    explicit Mender(const StageTextPlace& place) : place_(place) {}
+
+    // The node mended, or what stands for it.
+    TIntermTyped* Mend(TIntermTyped* node)
+    {
+        if (!node)
+            return node;
+        if (TIntermBinary* binary = node->getAsBinaryNode()) {
+            binary->setLeft(Mend(binary->getLeft()));
+            binary->setRight(Mend(binary->getRight()));
+            Product(*binary);
+        } else if (TIntermUnary* unary = node->getAsUnaryNode()) {
+            unary->setOperand(Mend(unary->getOperand()));
+            if (unary->getOp() == EOpRound)
+                unary->setOp(EOpRoundEven);
+            if (PerComponent(unary->getOp()) && unary->getOperand()->getType().isMatrix())
+                return ByRows(*unary, {unary->getOperand()});
+        } else if (TIntermAggregate* aggregate = node->getAsAggregate()) {
+            std::vector<TIntermTyped*> arguments;
+            bool matrix = false;
+            for (TIntermNode*& child : aggregate->getSequence()) {
+                child = MendNode(child);
+                if (TIntermTyped* typed = child ? child->getAsTyped() : nullptr) {
+                    arguments.push_back(typed);
+                    matrix = matrix || typed->getType().isMatrix();
+                }
+            }
+            if (PerComponent(aggregate->getOp()) && matrix && arguments.size() == aggregate->getSequence().size())
+                return ByRows(*aggregate, arguments);
+        } else if (TIntermSelection* selection = node->getAsSelectionNode()) {
+            Selection(*selection);
+        }
+        return node;
+    }
+
+    TIntermNode* MendNode(TIntermNode* node)
+    {
+        if (!node)
+            return node;
+        if (TIntermTyped* typed = node->getAsTyped())
+            return Mend(typed);
+        if (TIntermBranch* branch = node->getAsBranchNode()) {
+            branch->setExpression(Mend(branch->getExpression()));
+        } else if (TIntermLoop* loop = node->getAsLoopNode()) {
+            Mend(loop->getTest());
+            Mend(loop->getTerminal());
+            MendNode(loop->getBody());
+        } else if (TIntermSwitch* choice = node->getAsSwitchNode()) {
+            MendNode(choice->getCondition());
+            MendNode(choice->getBody());
+        }
+        return node;
+    }
+
+    // Symbols' numbers above those of the stage, for temporaries.
+    void Number(TIntermNode* root)
+    {
+        struct Highest : TIntermTraverser {
+            long long id = 0;
+            void visitSymbol(TIntermSymbol* symbol) override { id = std::max(id, symbol->getId()); }
+        } highest;
+        root->traverse(&highest);
+        nextId_ = highest.id + 1;
+    }
+
+private:
+    void Selection(TIntermSelection& selection)
+    {
+        selection.setCondition(Mend(selection.getCondition()));
+        TIntermNode* yes = MendNode(selection.getTrueBlock());
+        TIntermNode* no = MendNode(selection.getFalseBlock());
+        if (yes && yes->getAsTyped())
+            selection.setTrueBlock(yes->getAsTyped());
+        if (no && no->getAsTyped())
+            selection.setFalseBlock(no->getAsTyped());
+    }
+
+    // The character of the stage's text at a node's place.
+    char At(const TSourceLoc& loc) const
+    {
+        if (loc.line < 1 || loc.line > place_.sourceLines)
+            return 0;
+        const std::string_view line = place_.source.LineText(loc.line);
+        const size_t column = size_t(loc.column - 1) - (loc.line == 1 ? std::min<size_t>(place_.preludeSize, size_t(loc.column - 1)) : 0);
+        return loc.column >= 1 && column < line.size() ? line[column] : 0;
+    }
+
+    bool GivenAsDivision(const TSourceLoc& loc) const
+    {
+        return place_.divisions &&
+               std::find(place_.divisions->begin(), place_.divisions->end(), std::make_pair(loc.line, loc.column)) !=
+                   place_.divisions->end();
+    }
+
+    // `*` between matrices multiplies element by element, as `/` divides.
+    void Product(TIntermBinary& binary) const
+    {
+        const bool matrices = binary.getLeft()->getType().isMatrix() && binary.getRight()->getType().isMatrix();
+        if (!matrices)
+            return;
+        switch (binary.getOp()) {
+        case EOpMatrixTimesMatrix:
+            if (At(binary.getLoc()) == '*')
+                binary.setOp(EOpMul);
+            break;
+        case EOpMatrixTimesMatrixAssign:
+            if (At(binary.getLoc()) == '*')
+                binary.setOp(EOpMulAssign);
+            break;
+        case EOpDiv:
+        case EOpDivAssign:
+            if (GivenAsDivision(binary.getLoc()))
+                binary.setOp(binary.getOp() == EOpDiv ? EOpMul : EOpMulAssign);
+            break;
+        default:
+            break;
+        }
+    }
+
+    // A value that may be read several times: itself where reading it has
+    // no cost, else a temporary that `first` gives it.
+    TIntermTyped* Kept(TIntermTyped* value, std::vector<TIntermTyped*>& first)
+    {
+        if (value->getAsSymbolNode() || value->getAsConstantUnion())
+            return value;
+        TType type;
+        type.shallowCopy(value->getType());
+        type.getQualifier().makeTemporary();
+        TIntermSymbol* temporary = new TIntermSymbol(nextId_++, "zl_part", type);
+        temporary->setLoc(value->getLoc());
+        TIntermBinary* assign = new TIntermBinary(EOpAssign);
+        assign->setLeft(temporary);
+        assign->setRight(value);
+        assign->setType(type);
+        assign->setLoc(value->getLoc());
+        first.push_back(assign);
+        TIntermSymbol* read = new TIntermSymbol(temporary->getId(), temporary->getName(), type);
+        read->setLoc(value->getLoc());
+        return read;
+    }
+
+    // `op` of matrices as a matrix of `op` of their rows (glslang's columns).
+    TIntermTyped* ByRows(TIntermOperator& node, const std::vector<TIntermTyped*>& arguments)
+    {
+        const TType& type = node.getType();
+        if (!type.isMatrix())
+            return &node; // not a value glslang keeps: left for it to refuse
+        const TSourceLoc& loc = node.getLoc();
+        std::vector<TIntermTyped*> first;
+        std::vector<TIntermTyped*> kept;
+        for (TIntermTyped* argument : arguments)
+            kept.push_back(Kept(argument, first));
+        TIntermAggregate* made = new TIntermAggregate(intermediate_->mapTypeToConstructorOp(type));
+        made->setType(type);
+        made->setLoc(loc);
+        const TType row(type, 0);
+        for (int k = 0; k < type.getMatrixCols(); ++k) {
+            std::vector<TIntermTyped*> parts;
+            for (TIntermTyped* argument : kept) {
+                if (!argument->getType().isMatrix()) {
+                    parts.push_back(argument);
+                    continue;
+                }
+                TIntermBinary* index = new TIntermBinary(EOpIndexDirect);
+                index->setLeft(argument);
+                index->setRight(intermediate_->addConstantUnion(k, loc));
+                index->setType(TType(argument->getType(), 0));
+                index->setLoc(loc);
+                parts.push_back(index);
+            }
+            TIntermTyped* part = nullptr;
+            if (node.getAsUnaryNode()) {
+                part = intermediate_->addUnaryNode(node.getOp(), parts[0], loc, row);
+            } else {
+                TIntermAggregate* call = new TIntermAggregate(node.getOp());
+                for (TIntermTyped* p : parts)
+                    call->getSequence().push_back(p);
+                call->setType(row);
+                call->setLoc(loc);
+                part = call;
+            }
+            made->getSequence().push_back(part);
+        }
+        if (first.empty())
+            return made;
+        TIntermAggregate* sequence = new TIntermAggregate(EOpComma);
+        for (TIntermTyped* assign : first)
+            sequence->getSequence().push_back(assign);
+        sequence->getSequence().push_back(made);
+        sequence->setType(type);
+        sequence->setLoc(loc);
+        return sequence;
+    }
+
+public:
+    TIntermediate* intermediate_ = nullptr;
+
+private:
+    const StageTextPlace& place_;
+    long long nextId_ = 1;
+};
+
+} // namespace
+
+void MendTree(glslang::TIntermediate& stage, const StageTextPlace& place)
+{
+    TIntermNode* root = stage.getTreeRoot();
+    if (!root)
+        return;
+    Mender mender(place);
+    mender.intermediate_ = &stage;
+    mender.Number(root);
+    mender.MendNode(root);
+}
+
+std::vector<std::pair<int, int>> RefusedProducts(const std::string&, const StageTextPlace&)
+{
+    return {};
+}
+
+void MendSpirv(std::vector<uint32_t>& spirv)
+{
+    // OpSRem 138, OpSMod 139, OpFRem 140, OpFMod 141: glslang makes the
+    // remainders that take the divisor's sign of `%` and `fmod`.
+    for (size_t at = 5; at < spirv.size();) {
+        const uint32_t count = spirv[at] >> 16;
+        const uint32_t opcode = spirv[at] & 0xFFFFu;
+        if (opcode == 139 || opcode == 141)
+            spirv[at] = (count << 16) | (opcode - 1);
+        at += std::max<uint32_t>(count, 1);
+    }
+}
+
+} // namespace gfx

@@ -1,0 +1,47 @@
+#pragma once
+// What glslang's tree, and the SPIR-V it makes of it, get wrong of the
+// language, mended between the link and the SPIR-V (for the compiling child,
+// shader_compile.cpp); what it folds wrongly as it reads is mended in the
+// text before (rewrites/constant_parts.h):
+// - `*` and `*=` between two matrices multiply element by element (glslang
+//   reads them as a product, as it reads `mul`, which it places at its name);
+//   where the two are of a shape that no product takes, glslang refuses the
+//   `*` that the stage's text then gives it as a `/`, which is made the `*`;
+// - `round` takes a half to the even;
+// - the intrinsics that work component by component take matrices, a row
+//   at a time;
+// - `%` and `fmod` leave the sign of the dividend (truncated remainders),
+//   of ints and floats alike.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/gfx/fx/hlsl/source.h"
+
+namespace glslang {
+class TIntermediate;
+}
+
+namespace gfx {
+
+// Where the stage's text stands for the effect's: its first `sourceLines`
+// lines are the effect's text's, the first after a prelude of
+// `preludeSize` characters.
+struct StageTextPlace {
+    const HlslSource& source;
+    int sourceLines = 0;
+    size_t preludeSize = 0;
+    // Places (line, column of the text) of `*`s given to glslang as `/`.
+    const std::vector<std::pair<int, int>>* divisions = nullptr;
+};
+
+void MendTree(glslang::TIntermediate& stage, const StageTextPlace& place);
+
+// The places of glslang's log where it refused a `*` between operands of no
+// product; an empty list where the log holds another error.
+std::vector<std::pair<int, int>> RefusedProducts(const std::string& log, const StageTextPlace& place);
+
+void MendSpirv(std::vector<uint32_t>& spirv);
+
+} // namespace gfx
