@@ -99,23 +99,70 @@ std::string StageText(const HlslSource& source, const StageSource& job, const Sh
 }
 
 // In the compiling child: one stage, as the front end takes it.
-bool CompileStage(const HlslSource& source, const StageSource& job, const std::string& text, int sourceLines,
+// In the compiling child: the stage's text parsed into `shader`, with the
+// `*`s that glslang refuses between matrices of no product given to it as
+// `/`s, each place kept in `divisions` (tree_mends.h).
+bool Parse(std::unique_ptr<glslang::TShader>& shader, const StageSource& job, std::string& text,
+           std::vector<std::pair<int, int>>& divisions, std::string& log)
+{
+    const EShLanguage language = job.stage == ShaderStage::Vertex ? EShLangVertex : EShLangFragment;
+    const auto parse = [&](const std::string& attempt) {
+        shader = std::make_unique<glslang::TShader>(language);
+        const char* strings[] = {attempt.c_str()};
+        const int lengths[] = {static_cast<int>(attempt.size())};
+        const char* names[] = {"0"};
+        shader->setStringsWithLengthsAndNames(strings, lengths, names, 1);
+        shader->setEntryPoint(job.entry.name.c_str());
+        Configure(*shader, language);
+        return shader->parse(GetDefaultResources(), 100, false, kFlags);
+    };
+    if (parse(text))
+        return true;
+    log = shader->getInfoLog();
+    // Each `*` the refusal may stand at, the nearest first, kept where the
+    // reading goes further with it; a few tries at most.
+    for (int tries = 0; tries < 16;) {
+        const std::pair<int, int> stopped = RefusedOperation(log);
+        bool further = false;
+        for (size_t product : ProductsBefore(text, stopped)) {
+            std::string attempt = text;
+            attempt[product] = '/';
+            ++tries;
+            const bool parsed = parse(attempt);
+            const std::pair<int, int> next = RefusedOperation(shader->getInfoLog());
+            if (parsed || next.first == 0 || next > stopped) {
+                text = std::move(attempt);
+                divisions.push_back(PlaceOf(text, product));
+                if (parsed)
+                    return true;
+                log = shader->getInfoLog();
+                further = next.first != 0;
+                break;
+            }
+            if (tries >= 16)
+                break;
+        }
+        if (!further)
+            break;
+    }
+    return false;
+}
+
+// In the compiling child: one stage, as the front end takes it.
+bool CompileStage(const HlslSource& source, const StageSource& job, const std::string& stageText, int sourceLines,
                   std::vector<uint32_t>& spirv, std::string& messages)
 {
     const EShLanguage language = job.stage == ShaderStage::Vertex ? EShLangVertex : EShLangFragment;
-    glslang::TShader shader(language);
-    const char* strings[] = {text.c_str()};
-    const int lengths[] = {static_cast<int>(text.size())};
-    const char* names[] = {"0"};
-    shader.setStringsWithLengthsAndNames(strings, lengths, names, 1);
-    shader.setEntryPoint(job.entry.name.c_str());
-    Configure(shader, language);
-    if (!shader.parse(GetDefaultResources(), 100, false, kFlags)) {
-        messages += Translate(shader.getInfoLog(), source, sourceLines, job.blame);
+    std::unique_ptr<glslang::TShader> shader;
+    std::string text = stageText;
+    std::vector<std::pair<int, int>> divisions;
+    std::string log;
+    if (!Parse(shader, job, text, divisions, log)) {
+        messages += Translate(log, source, sourceLines, job.blame);
         return false;
     }
     glslang::TProgram program;
-    program.addShader(&shader);
+    program.addShader(shader.get());
     if (!program.link(kFlags)) {
         messages += Translate(program.getInfoLog(), source, sourceLines, job.blame);
         return false;
@@ -126,7 +173,8 @@ bool CompileStage(const HlslSource& source, const StageSource& job, const std::s
         return false;
     }
     messages += TruncationWarnings(*program.getIntermediate(language), source, sourceLines);
-    MendTree(*program.getIntermediate(language), {source, sourceLines, job.roots.empty() ? 0 : source.prelude.size()});
+    MendTree(*program.getIntermediate(language),
+             {source, sourceLines, job.roots.empty() ? 0 : source.prelude.size(), &divisions});
     spirv.clear();
     glslang::SpvOptions options;
     options.disableOptimizer = true;

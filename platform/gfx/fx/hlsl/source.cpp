@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "platform/gfx/fx/syntax/effect_tokens.h"
+#include "platform/gfx/fx/hlsl/constant_parts.h"
 #include "platform/gfx/fx/rewrites/array_casts.h"
 #include "platform/gfx/fx/rewrites/constructor_targets.h"
 #include "platform/gfx/fx/rewrites/one_component_targets.h"
@@ -649,7 +650,8 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
     std::vector<std::string_view> functionNames;
     for (const HlslSource::Definition& f : out.functions)
         functionNames.push_back(out.NameOf(f.name));
-    out.prelude = RewriteArrayCasts(out.text) + targetHelpers + IntrinsicOverloads(out.text, functionNames);
+    const std::string constants = RewriteConstantParts(out);
+    out.prelude = constants + RewriteArrayCasts(out.text) + targetHelpers + IntrinsicOverloads(out.text, functionNames);
     out.assignedStatics_ = std::any_of(out.variables.begin(), out.variables.end(),
                                        [](const HlslSource::Definition& v) { return v.assigned != HlslSource::kNone; });
     ChainByName(out.functions, out.IdCount(), out.firstFunction_, out.nextFunction_);

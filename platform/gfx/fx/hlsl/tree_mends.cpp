@@ -6,6 +6,8 @@
 
 #include <glslang/MachineIndependent/localintermediate.h>
 
+#include "platform/gfx/fx/syntax/effect_tokens.h"
+
 namespace gfx {
 
 namespace {
@@ -237,9 +239,72 @@ void MendTree(glslang::TIntermediate& stage, const StageTextPlace& place)
     mender.MendNode(root);
 }
 
-std::vector<std::pair<int, int>> RefusedProducts(const std::string&, const StageTextPlace&)
+std::pair<int, int> RefusedOperation(const std::string& log)
 {
-    return {};
+    static constexpr std::string_view kRefused = "Could not perform requested binary operation";
+    std::istringstream lines(log);
+    int refused = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (refused == 0 && line.rfind("ERROR: 0:", 0) == 0 && line.find(kRefused) != std::string::npos)
+            refused = std::atoi(line.c_str() + 9);
+        const size_t column = line.find("): error at column ");
+        if (refused != 0 && line.rfind("0(", 0) == 0 && column != std::string::npos &&
+            std::atoi(line.c_str() + 2) == refused)
+            return {refused, std::atoi(line.c_str() + column + 19)};
+    }
+    return {0, 0};
+}
+
+namespace {
+
+// Calls `each(begin, end, number)` for each line of the stage's text as
+// glslang numbers them, after its `#line` markers, until it returns true.
+template <class Each>
+void ForEachLine(std::string_view text, Each&& each)
+{
+    int number = 1;
+    for (size_t begin = 0; begin <= text.size();) {
+        const size_t end = std::min(text.find('\n', begin), text.size());
+        const std::string_view line = text.substr(begin, end - begin);
+        if (line.rfind("#line ", 0) == 0) {
+            number = std::atoi(std::string(line.substr(6)).c_str());
+        } else {
+            if (each(begin, end, number))
+                return;
+            ++number;
+        }
+        begin = end + 1;
+    }
+}
+
+} // namespace
+
+std::vector<size_t> ProductsBefore(const std::string& text, std::pair<int, int> stopped)
+{
+    std::vector<size_t> found;
+    ForEachLine(text, [&](size_t begin, size_t end, int number) {
+        if (number != stopped.first)
+            return false;
+        for (const Token& t : Tokenize(std::string_view(text).substr(begin, end - begin))) {
+            const bool assigns = t.offset + 1 < end - begin && text[begin + t.offset + 1] == '=';
+            if (t.Is('*') && !assigns && t.column < stopped.second)
+                found.insert(found.begin(), begin + t.offset);
+        }
+        return true;
+    });
+    return found;
+}
+
+std::pair<int, int> PlaceOf(const std::string& text, size_t offset)
+{
+    std::pair<int, int> place{0, 0};
+    ForEachLine(text, [&](size_t begin, size_t end, int number) {
+        if (offset < begin || offset > end)
+            return false;
+        place = {number, int(offset - begin) + 1};
+        return true;
+    });
+    return place;
 }
 
 void MendSpirv(std::vector<uint32_t>& spirv)

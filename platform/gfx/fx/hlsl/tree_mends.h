@@ -38,9 +38,15 @@ struct StageTextPlace {
 
 void MendTree(glslang::TIntermediate& stage, const StageTextPlace& place);
 
-// The places of glslang's log where it refused a `*` between operands of no
-// product; an empty list where the log holds another error.
-std::vector<std::pair<int, int>> RefusedProducts(const std::string& log, const StageTextPlace& place);
+// Where glslang stopped reading a stage's text, `log` its log, when it
+// refused a binary operation: (line, column) as glslang counts them, or
+// (0, 0) for another error.
+std::pair<int, int> RefusedOperation(const std::string& log);
+// The `*`s of the stage's `text` on the line glslang refused an operation
+// at, before where it stopped, the nearest first: offsets of the text.
+std::vector<size_t> ProductsBefore(const std::string& text, std::pair<int, int> stopped);
+// The (line, column) as glslang counts them of `offset` of the stage's text.
+std::pair<int, int> PlaceOf(const std::string& text, size_t offset);
 
 void MendSpirv(std::vector<uint32_t>& spirv);
 
