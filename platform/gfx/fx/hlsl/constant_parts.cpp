@@ -23,6 +23,9 @@ bool FoldedOtherwise(uint32_t operation, const std::vector<ValueShape>& operands
         case expr::kDot:
             return std::any_of(operands.begin(), operands.end(),
                                [](const ValueShape& s) { return s.base != ValueBase::Float; });
+        case expr::kAny:
+        case expr::kAll:
+            return operands[0].base != ValueBase::Bool;
         case expr::kFmod:
         case expr::kRound:
             return true;

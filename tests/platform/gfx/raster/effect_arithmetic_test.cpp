@@ -210,6 +210,11 @@ TEST_F(GfxArithmetic, EachFaultsSmallestFormDrawsTheLanguagesValue)
         {"(-7) % (-3)", "int", {-1}},
         {"(-1) % (-30)", "int", {-1}},
         {"7 % -3", "int", {1}},
+        {"length(int2(3, 4))", "float", {5}},
+        {"floor(min(int2(3, 4), 2)).y", "float", {2}},
+        {"sin(int2(0, 2))", "float2", {0, std::sin(2.)}},
+        {"any(float3(0, 0, 1))", "bool", {1}},
+        {"all(int2(1, 0))", "bool", {0}},
     };
     for (const std::string& line : Disagreements(rows))
         ADD_FAILURE() << line;
