@@ -173,8 +173,12 @@ bool CompileStage(const HlslSource& source, const StageSource& job, const std::s
         return false;
     }
     messages += TruncationWarnings(*program.getIntermediate(language), source, sourceLines);
-    MendTree(*program.getIntermediate(language),
-             {source, sourceLines, job.roots.empty() ? 0 : source.prelude.size(), &divisions});
+    const std::string unmended = MendTree(*program.getIntermediate(language),
+                                          {source, sourceLines, job.roots.empty() ? 0 : source.prelude.size(), &divisions});
+    if (!unmended.empty()) {
+        messages += unmended;
+        return false;
+    }
     spirv.clear();
     glslang::SpvOptions options;
     options.disableOptimizer = true;

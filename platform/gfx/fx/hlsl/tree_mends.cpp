@@ -6,6 +6,7 @@
 
 #include <glslang/MachineIndependent/localintermediate.h>
 
+#include "platform/gfx/fx/syntax/effect_message.h"
 #include "platform/gfx/fx/syntax/effect_tokens.h"
 
 namespace gfx {
@@ -118,28 +119,57 @@ private:
                    place_.divisions->end();
     }
 
-    // `*` between matrices multiplies element by element, as `/` divides.
-    void Product(TIntermBinary& binary) const
+    // The HLSL name of a value's type: glslang keeps a matrix's rows as its columns.
+    static std::string TypeName(const TType& type)
     {
-        const bool matrices = binary.getLeft()->getType().isMatrix() && binary.getRight()->getType().isMatrix();
-        if (!matrices)
+        const std::string base = type.getBasicType() == EbtInt ? "int" : type.getBasicType() == EbtBool ? "bool" : "float";
+        if (type.isMatrix())
+            return base + std::to_string(type.getMatrixCols()) + "x" + std::to_string(type.getMatrixRows());
+        return type.isVector() ? base + std::to_string(type.getVectorSize()) : base;
+    }
+
+    // A matrix cut to `columns` by `rows` of glslang's, as HLSL cuts the larger operand.
+    TIntermTyped* Cut(TIntermTyped* matrix, int columns, int rows) const
+    {
+        if (matrix->getType().getMatrixCols() == columns && matrix->getType().getMatrixRows() == rows)
+            return matrix;
+        TType type(matrix->getBasicType(), EvqTemporary, 0, columns, rows);
+        TIntermAggregate* cut = new TIntermAggregate(intermediate_->mapTypeToConstructorOp(type));
+        cut->getSequence().push_back(matrix);
+        cut->setType(type);
+        cut->setLoc(matrix->getLoc());
+        return cut;
+    }
+
+    // `*` between matrices multiplies element by element, as `/` divides,
+    // the larger cut to the smaller; between a matrix and a vector it is refused.
+    void Product(TIntermBinary& binary)
+    {
+        const TOperator op = binary.getOp();
+        const bool star = At(binary.getLoc()) == '*';
+        if (star && (op == EOpVectorTimesMatrix || op == EOpMatrixTimesVector || op == EOpVectorTimesMatrixAssign)) {
+            errors_.push_back({binary.getLoc(), "'" + TypeName(binary.getLeft()->getType()) + "' and '" +
+                                                    TypeName(binary.getRight()->getType()) + "' differ in shape"});
             return;
-        switch (binary.getOp()) {
-        case EOpMatrixTimesMatrix:
-            if (At(binary.getLoc()) == '*')
-                binary.setOp(EOpMul);
-            break;
-        case EOpMatrixTimesMatrixAssign:
-            if (At(binary.getLoc()) == '*')
-                binary.setOp(EOpMulAssign);
-            break;
-        case EOpDiv:
-        case EOpDivAssign:
-            if (GivenAsDivision(binary.getLoc()))
-                binary.setOp(binary.getOp() == EOpDiv ? EOpMul : EOpMulAssign);
-            break;
-        default:
-            break;
+        }
+        if (!binary.getLeft()->getType().isMatrix() || !binary.getRight()->getType().isMatrix())
+            return;
+        if ((op == EOpDiv || op == EOpDivAssign) && GivenAsDivision(binary.getLoc())) {
+            binary.setOp(op == EOpDiv ? EOpMul : EOpMulAssign);
+        } else if (op == EOpMatrixTimesMatrixAssign && star) {
+            if (binary.getLeft()->getType() != binary.getRight()->getType())
+                errors_.push_back({binary.getLoc(), "'" + TypeName(binary.getLeft()->getType()) + "' and '" +
+                                                        TypeName(binary.getRight()->getType()) + "' differ in shape"});
+            binary.setOp(EOpMulAssign);
+        } else if (op == EOpMatrixTimesMatrix && star) {
+            const TType& a = binary.getLeft()->getType();
+            const TType& b = binary.getRight()->getType();
+            const int columns = std::min(a.getMatrixCols(), b.getMatrixCols());
+            const int rows = std::min(a.getMatrixRows(), b.getMatrixRows());
+            binary.setLeft(Cut(binary.getLeft(), columns, rows));
+            binary.setRight(Cut(binary.getRight(), columns, rows));
+            binary.setType(binary.getLeft()->getType());
+            binary.setOp(EOpMul);
         }
     }
 
@@ -220,6 +250,11 @@ private:
 
 public:
     TIntermediate* intermediate_ = nullptr;
+    struct Refusal {
+        TSourceLoc loc;
+        std::string text;
+    };
+    std::vector<Refusal> errors_;
 
 private:
     const StageTextPlace& place_;
@@ -228,15 +263,22 @@ private:
 
 } // namespace
 
-void MendTree(glslang::TIntermediate& stage, const StageTextPlace& place)
+std::string MendTree(glslang::TIntermediate& stage, const StageTextPlace& place)
 {
     TIntermNode* root = stage.getTreeRoot();
     if (!root)
-        return;
+        return {};
     Mender mender(place);
     mender.intermediate_ = &stage;
     mender.Number(root);
     mender.MendNode(root);
+    std::string errors;
+    for (const auto& [loc, text] : mender.errors_) {
+        const bool author = loc.line >= 1 && loc.line <= place.sourceLines;
+        const HlslSource::Origin origin = place.source.Locate(author ? loc.line : place.sourceLines);
+        errors += FormatEffectError(place.source.FileOf(origin), origin.line, author ? loc.column : 1, 3020, text);
+    }
+    return errors;
 }
 
 std::pair<int, int> RefusedOperation(const std::string& log)

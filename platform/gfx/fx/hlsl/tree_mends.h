@@ -3,10 +3,12 @@
 // language, mended between the link and the SPIR-V (for the compiling child,
 // shader_compile.cpp); what it folds wrongly as it reads is mended in the
 // text before (rewrites/constant_parts.h):
-// - `*` and `*=` between two matrices multiply element by element (glslang
-//   reads them as a product, as it reads `mul`, which it places at its name);
-//   where the two are of a shape that no product takes, glslang refuses the
-//   `*` that the stage's text then gives it as a `/`, which is made the `*`;
+// - `*` and `*=` between two matrices multiply element by element, the
+//   larger cut to the smaller (glslang reads them as a product, as it reads
+//   `mul`, which it places at its name); where the two are of a shape that
+//   no product takes, glslang refuses the `*` that the stage's text then
+//   gives it as a `/`, which is made the `*`; between a matrix and a vector
+//   it is refused, X3020, as the language refuses it;
 // - `round` takes a half to the even;
 // - the intrinsics that work component by component take matrices, a row
 //   at a time;
@@ -36,7 +38,9 @@ struct StageTextPlace {
     const std::vector<std::pair<int, int>>* divisions = nullptr;
 };
 
-void MendTree(glslang::TIntermediate& stage, const StageTextPlace& place);
+// Mends `stage` in place; returns the errors of what it cannot mend (a
+// `*` between a matrix and a vector, X3020), in the effect's words.
+std::string MendTree(glslang::TIntermediate& stage, const StageTextPlace& place);
 
 // Where glslang stopped reading a stage's text, `log` its log, when it
 // refused a binary operation: (line, column) as glslang counts them, or

@@ -184,6 +184,7 @@ TEST_F(GfxArithmetic, EachFaultsSmallestFormDrawsTheLanguagesValue)
     const std::vector<Row> rows = {
         {"determinant(float2x2(1, 2, 3, 4) * float2x2(2, 1, 1, 1))", "float", {2}},
         {"float2x3(1, 2, 3, 4, 5, 6) * float2x3(2, 1, 1, 1, 2, 0.5)", "float2x3", {2, 2, 3, 4, 10, 3}},
+        {"float2x3(1, 2, 3, 4, 5, 6) * float3x2(1, 2, 3, 4, 5, 6)", "float2x2", {1, 4, 12, 20}},
         {"float3(1, 5, 1) < 2", "bool3", {1, 0, 1}},
         {"int2(3, 1) <= int2(2, 2)", "bool2", {0, 1}},
         {"(float3(1, 5, 1) < 2) ? float3(1, 2, 3) : float3(4, 5, 6)", "float3", {1, 5, 3}},
