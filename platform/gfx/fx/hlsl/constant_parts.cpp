@@ -19,7 +19,12 @@ bool FoldedOtherwise(uint32_t operation, const std::vector<ValueShape>& operands
 {
     const auto many = [](const ValueShape& s) { return s.ElementComponents() > 1; };
     if (operation >= kIntrinsicOperation) {
-        switch (operation - kIntrinsicOperation) {
+        const uint32_t which = operation - kIntrinsicOperation;
+        // Of the intrinsics that work component by component, only some fold matrices.
+        const bool matrix = std::any_of(operands.begin(), operands.end(), [](const ValueShape& s) { return s.matrix; });
+        if (matrix && which != expr::kMul && which != expr::kTranspose && which != expr::kDeterminant)
+            return true;
+        switch (which) {
         case expr::kDot:
             return std::any_of(operands.begin(), operands.end(),
                                [](const ValueShape& s) { return s.base != ValueBase::Float; });

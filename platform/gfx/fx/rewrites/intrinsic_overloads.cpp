@@ -43,7 +43,7 @@ std::string IntrinsicOverloads(std::string_view text, const std::vector<std::str
     const std::vector<size_t> matches = BracketMatches(tokens);
     std::vector<bool> called(expr::kIntrinsicCount, false);
     Taken taken(size_t(expr::kIntrinsicCount) * kBases, 0);
-    for (size_t i = 0; i + 3 < tokens.size(); ++i) {
+    for (size_t i = 0; i + 2 < tokens.size(); ++i) {
         if (!tokens[i + 1].Is('(') || !MayNameDeclaration(tokens, i))
             continue;
         const uint32_t which = expr::FindIntrinsic(tokens[i].text);
@@ -51,14 +51,17 @@ std::string IntrinsicOverloads(std::string_view text, const std::vector<std::str
             std::find(functions.begin(), functions.end(), tokens[i].text) != functions.end())
             continue;
         called[which] = true;
-        // Its one argument a call or a constructor, of a type known by its
-        // name or of any type.
-        const size_t inner = i + 3;
-        if (!TakesFloatOnly(which) || tokens[i + 2].kind != TokenKind::Identifier || !tokens[inner].Is('(') ||
-            matches[inner] + 1 != matches[i + 1])
+        // Its argument, in brackets or not: a name or a number needs none; a
+        // constructor those of its type; anything else, which may be made a
+        // call or a constructor (a swizzle of a scalar), those of any type.
+        size_t close = matches[i + 1], name = i + 2;
+        for (; name < close && tokens[name].Is('(') && matches[name] + 1 == close; ++name)
+            close = matches[name];
+        if (!TakesFloatOnly(which) || name + 1 >= close)
             continue;
         ValueShape made;
-        const bool constructor = BuiltInShape(tokens[i + 2].text, made) && made.IsVector();
+        const bool constructor = tokens[name + 1].Is('(') && matches[name + 1] + 1 == close &&
+                                 BuiltInShape(tokens[name].text, made) && made.IsVector();
         for (int base = 0; base < kBases; ++base)
             if (!constructor || base == int(made.base))
                 taken[size_t(which) * kBases + size_t(base)] |= constructor ? 1u << (made.columns - 1) : 15u;
