@@ -1,6 +1,7 @@
 #include "platform/gfx/fx/expression/constant_operations.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "platform/gfx/fx/expression/intrinsics.h"
 #include "platform/gfx/fx/expression/token_source.h"
@@ -31,12 +32,20 @@ bool StartsOperand(const Token& t)
 // constants and types, unless the code declares its own of that name.
 class ConstantOperations::ScopeNames : public ExpressionNames {
 public:
-    ScopeNames(ExpressionNames& names, const std::unordered_set<std::string_view>& hidden)
-        : names_(names), hidden_(hidden)
+    ScopeNames(ExpressionNames& names, const std::unordered_set<std::string_view>& hidden,
+               const std::map<std::string_view, ExpressionValue>& constants)
+        : names_(names), hidden_(hidden), constants_(constants)
     {
     }
     ExpressionName Find(std::string_view name) override
     {
+        const auto constant = constants_.find(name);
+        if (constant != constants_.end()) {
+            ExpressionName found;
+            found.kind = ExpressionName::Kind::Constant;
+            found.value = &constant->second;
+            return found;
+        }
         if (hidden_.count(name))
             return {};
         ExpressionName found = names_.Find(name);
@@ -47,6 +56,7 @@ public:
 private:
     ExpressionNames& names_;
     const std::unordered_set<std::string_view>& hidden_;
+    const std::map<std::string_view, ExpressionValue>& constants_;
 };
 
 ConstantOperations::ConstantOperations(const std::vector<Token>& tokens, ExpressionNames& names,
@@ -235,7 +245,7 @@ bool ConstantOperations::Value(size_t first, size_t end, ExpressionValue& value,
 {
     if (budget_.work > budget_.limit)
         return false;
-    ScopeNames names(names_, hidden_);
+    ScopeNames names(names_, hidden_, constants_);
     TokenListReader reader(std::vector<Token>(tokens_.begin() + long(first), tokens_.begin() + long(end)));
     Expression program;
     error = {};
@@ -263,6 +273,7 @@ bool ConstantOperations::Find(size_t begin, size_t end, const WantedOperation& w
     end_ = std::min(end, tokens_.size());
     // The code's own names: each after a type, or after a comma in a declaration.
     hidden_.clear();
+    std::unordered_map<std::string_view, int> declared;
     std::fill(leftStarts_.begin() + long(begin_), leftStarts_.begin() + long(end_), kNone);
     bool declaring = false;
     int depth = 0;
@@ -279,8 +290,41 @@ bool ConstantOperations::Find(size_t begin, size_t end, const WantedOperation& w
         const Token& before = tokens_[k - 1];
         if ((before.kind == TokenKind::Identifier && !IsKeyword(before.text)) || before.Is('>') ||
             (declaring && depth == 0 && before.Is(',')))
-            hidden_.insert(t.text);
+            declared[t.text] += 1;
     }
+    // A `const` declared once, of a constant value, is a constant of the
+    // code (`const float3 k = float3(1, 5, 1);`); the rest hide their names.
+    constants_.clear();
+    for (size_t k = begin_; k + 4 < end_; ++k) {
+        if (!(tokens_[k].Is(';') || tokens_[k].Is('{') || tokens_[k].Is('}')))
+            continue;
+        const size_t type = k + 1 + (tokens_[k + 1].Is("static") ? 1 : 0) + 1;
+        if (type + 2 >= end_ || !tokens_[type - 1].Is("const") || declared[tokens_[type + 1].text] != 1 ||
+            !tokens_[type + 2].Is('='))
+            continue;
+        ValueShape shape;
+        if (!BuiltInShape(tokens_[type].text, shape)) {
+            const ExpressionName typedefed = names_.Find(tokens_[type].text);
+            if (typedefed.kind != ExpressionName::Kind::Type)
+                continue;
+            shape = typedefed.shape;
+        }
+        size_t close = type + 3;
+        while (close < end_ && !tokens_[close].Is(';') && !tokens_[close].Is(','))
+            close = tokens_[close].Is('(') || tokens_[close].Is('[') ? std::min(matches_[close], end_) + 1 : close + 1;
+        ScopeNames names(names_, hidden_, constants_);
+        TokenListReader reader(std::vector<Token>(tokens_.begin() + long(type + 3), tokens_.begin() + long(close)));
+        Expression program;
+        ExpressionError failed;
+        ExpressionValue value;
+        if (close < end_ && tokens_[close].Is(';') && budget_.work <= budget_.limit &&
+            CompileInitializer(reader, names, budget_, shape, program, failed) && reader.Peek().kind == TokenKind::End &&
+            !program.NamesParameters() && FoldExpression(program, budget_, value, failed, tokens_[type + 3]))
+            constants_[tokens_[type + 1].text] = std::move(value);
+    }
+    for (const auto& [name, count] : declared)
+        if (!constants_.count(name))
+            hidden_.insert(name);
     // Names that are no constants, counted.
     for (size_t k = begin_; k < end_; ++k) {
         const Token& t = tokens_[k];
@@ -290,7 +334,7 @@ bool ConstantOperations::Find(size_t begin, size_t end, const WantedOperation& w
             const bool intrinsic = expr::FindIntrinsic(t.text) != expr::kIntrinsicCount;
             const ExpressionName::Kind kind = hidden_.count(t.text) ? ExpressionName::Kind::Unknown
                                                                      : names_.Find(t.text).kind;
-            unknown = !(t.Is("true") || t.Is("false") || BuiltInShape(t.text, shape) ||
+            unknown = !(t.Is("true") || t.Is("false") || BuiltInShape(t.text, shape) || constants_.count(t.text) ||
                         kind == ExpressionName::Kind::Constant || kind == ExpressionName::Kind::Type ||
                         (intrinsic && kind == ExpressionName::Kind::Unknown && !hidden_.count(t.text)));
         }

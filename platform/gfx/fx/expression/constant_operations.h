@@ -5,14 +5,16 @@
 // operands are what its precedence gives it among the tokens around it, each
 // then read whole by the evaluator's reader and typed by it, so blanks,
 // comments and lines between them change nothing. An operand that names
-// anything but literals, constants and built-in or typedef'd types (a local,
-// a parameter of the function or of the effect, a call of the effect's
-// functions) is no constant, and its operation is left out. An integer
+// anything but literals, constants (the code's own `const`s among them) and
+// built-in or typedef'd types (a local, a parameter of the function or of
+// the effect, a call of the effect's functions) is no constant, and its
+// operation is left out. An integer
 // division or remainder by a constant zero is refused, as the evaluator
 // refuses it.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
@@ -79,6 +81,8 @@ private:
     ExpressionNames& names_;
     ExpressionBudget& budget_;
     std::unordered_set<std::string_view> hidden_;
+    std::map<std::string_view, ExpressionValue> constants_; // the code's own
+
     size_t begin_ = 0;
     size_t end_ = 0;
 };
