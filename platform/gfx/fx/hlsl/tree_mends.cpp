@@ -32,6 +32,11 @@ public:
     {
         if (!node)
             return node;
+        if (node->getType().isMatrix() && node->getBasicType() != EbtFloat && errors_.empty())
+            errors_.push_back({node->getLoc(), "'" + TypeName(node->getType()) +
+                                                   "': a matrix of ints or bools is not drawn: the drawing language "
+                                                   "has none",
+                               3000});
         if (TIntermBinary* binary = node->getAsBinaryNode()) {
             binary->setLeft(Mend(binary->getLeft()));
             binary->setRight(Mend(binary->getRight()));
@@ -122,7 +127,8 @@ private:
     // The HLSL name of a value's type: glslang keeps a matrix's rows as its columns.
     static std::string TypeName(const TType& type)
     {
-        const std::string base = type.getBasicType() == EbtInt ? "int" : type.getBasicType() == EbtBool ? "bool" : "float";
+        const TBasicType basic = type.getBasicType();
+        const std::string base = basic == EbtInt ? "int" : basic == EbtUint ? "uint" : basic == EbtBool ? "bool" : "float";
         if (type.isMatrix())
             return base + std::to_string(type.getMatrixCols()) + "x" + std::to_string(type.getMatrixRows());
         return type.isVector() ? base + std::to_string(type.getVectorSize()) : base;
@@ -253,6 +259,7 @@ public:
     struct Refusal {
         TSourceLoc loc;
         std::string text;
+        int code = 3020;
     };
     std::vector<Refusal> errors_;
 
@@ -273,10 +280,10 @@ std::string MendTree(glslang::TIntermediate& stage, const StageTextPlace& place)
     mender.Number(root);
     mender.MendNode(root);
     std::string errors;
-    for (const auto& [loc, text] : mender.errors_) {
+    for (const auto& [loc, text, code] : mender.errors_) {
         const bool author = loc.line >= 1 && loc.line <= place.sourceLines;
         const HlslSource::Origin origin = place.source.Locate(author ? loc.line : place.sourceLines);
-        errors += FormatEffectError(place.source.FileOf(origin), origin.line, author ? loc.column : 1, 3020, text);
+        errors += FormatEffectError(place.source.FileOf(origin), origin.line, author ? loc.column : 1, code, text);
     }
     return errors;
 }
