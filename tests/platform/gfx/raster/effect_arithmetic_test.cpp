@@ -24,15 +24,11 @@ namespace {
 using namespace gfx;
 
 // An expression and the HLSL type of its value; `expected`, where given, the
-// value the language gives (row by row), which the evaluator must give too;
-// `parametrized`, where given, the expression with its numbers parameters,
-// declared in `declarations`, else made here.
+// value the language gives (row by row), which the evaluator must give too.
 struct Row {
     std::string expression;
     std::string type;
     std::vector<double> expected = {};
-    std::string parametrized = {};
-    std::string declarations = {};
 };
 
 // ---- The generator ----
@@ -71,7 +67,7 @@ struct TableNames : ExpressionNames {
 };
 
 struct Node {
-    std::string text, param, declarations;
+    std::string text;
     ExpressionValue value;
     bool exact = true;
 
@@ -130,22 +126,17 @@ private:
                            : Pick(8) ? std::to_string((double(Pick(49)) - 24) / 8) : kExponents[Pick(6)];
         if (base == ValueBase::Float)
             text = text.substr(0, text.find_last_not_of('0') + 2);
-        const std::string name = "G" + std::to_string(parameters_++);
-        const char* type = base == ValueBase::Bool ? "bool " : base == ValueBase::Int ? "int " : "float ";
-        Node made{text[0] == '-' ? "(" + text + ")" : text, name, type + name + " = " + text + ";\n", {}, true};
-        return Done(out, {made}, "$0", true, false);
+        return Done(out, {Node{text[0] == '-' ? "(" + text + ")" : text}}, "$0", true, false);
     }
 
     // `out` of `pattern`, $0, $1 ... standing for `in`'s texts, computed.
     bool Done(Node& out, const std::vector<Node>& in, const std::string& pattern, bool exact, bool parenthesized = true)
     {
-        out = Node{pattern, pattern, {}, {}, exact};
+        out = Node{pattern, {}, exact};
         for (size_t k = in.size(); k-- > 0;) {
             const std::string at = "$" + std::to_string(k);
-            for (auto [into, part] : {std::pair{&out.text, &in[k].text}, std::pair{&out.param, &in[k].param}})
-                for (size_t p = into->find(at); p != std::string::npos; p = into->find(at))
-                    into->replace(p, at.size(), parenthesized ? "(" + *part + ")" : *part);
-            out.declarations += in[k].declarations;
+            for (size_t p = out.text.find(at); p != std::string::npos; p = out.text.find(at))
+                out.text.replace(p, at.size(), parenthesized ? "(" + in[k].text + ")" : in[k].text);
             out.exact = out.exact && in[k].exact;
         }
         static TableNames names;
@@ -290,7 +281,6 @@ private:
 
     std::mt19937 random_;
     bool matrixSwizzles_;
-    uint32_t parameters_ = 0;
 };
 
 // `count` expressions from `seed`; with `matrixSwizzles`, swizzles of several
@@ -301,22 +291,24 @@ std::vector<Row> GenerateExpressions(uint32_t seed, size_t count, bool matrixSwi
     std::vector<Row> out;
     while (out.size() < count)
         if (Node n; generator.Make(3, n) && n.text.size() < 600)
-            out.push_back({n.text, ShapeName(n.value.shape), {}, n.param, n.declarations});
+            out.push_back({n.text, ShapeName(n.value.shape)});
     return out;
 }
 
 // ---- The test ----
 
+// `expression` with each number and bool a parameter of its type, declared in `declarations`.
 std::string Parametrized(const std::string& expression, const std::string& prefix, std::string& declarations)
 {
     std::string out;
     size_t at = 0;
     for (const Token& t : Tokenize(expression)) {
-        if (t.kind != TokenKind::Number)
+        if (t.kind != TokenKind::Number && !t.Is("true") && !t.Is("false"))
             continue;
         const std::string text(t.text), name = prefix + "_" + std::to_string(at);
-        declarations += (text.find_first_of(".eE") != std::string::npos ? "float " : "int ") + name + " = " + text;
-        declarations += ";\n";
+        const bool number = t.kind == TokenKind::Number;
+        declarations += (!number ? "bool " : text.find_first_of(".eE") != std::string::npos ? "float " : "int ") +
+                        name + " = " + text + ";\n";
         out += expression.substr(at, t.offset - at) + name;
         at = t.offset + t.text.size();
     }
@@ -379,9 +371,8 @@ private:
             ValueShape shape;
             BuiltInShape(r.type, shape);
             const std::string id = std::to_string(k);
-            std::string declarations = r.declarations;
-            const std::string parametrized =
-                r.parametrized.empty() ? Parametrized(r.expression, "N" + id, declarations) : r.parametrized;
+            std::string declarations;
+            const std::string parametrized = Parametrized(r.expression, "N" + id, declarations);
             std::string row = "(float" + (shape.columns > 1 ? std::to_string(shape.columns) : "") + ")";
             row += (shape.matrix ? "v[i]" : "v") + std::string(", 0, 0, 0").substr(0, 3 * (4 - shape.columns));
             source += declarations + r.type + " E" + id + " = " + r.expression + ";\n";
