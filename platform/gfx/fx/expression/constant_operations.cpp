@@ -266,15 +266,11 @@ bool ConstantOperations::Constant(size_t first, size_t end, ValueShape& shape)
     return true;
 }
 
-bool ConstantOperations::Find(size_t begin, size_t end, const WantedOperation& wanted,
-                              const std::function<void(ConstantOperation&&)>& found, ExpressionError& error)
+void ConstantOperations::Scope()
 {
-    begin_ = begin;
-    end_ = std::min(end, tokens_.size());
     // The code's own names: each after a type, or after a comma in a declaration.
     hidden_.clear();
     std::unordered_map<std::string_view, int> declared;
-    std::fill(leftStarts_.begin() + long(begin_), leftStarts_.begin() + long(end_), kNone);
     bool declaring = false;
     int depth = 0;
     for (size_t k = begin_; k < end_; ++k) {
@@ -318,7 +314,8 @@ bool ConstantOperations::Find(size_t begin, size_t end, const WantedOperation& w
         ExpressionError failed;
         ExpressionValue value;
         if (close < end_ && tokens_[close].Is(';') && budget_.work <= budget_.limit &&
-            CompileInitializer(reader, names, budget_, shape, program, failed) && reader.Peek().kind == TokenKind::End &&
+            CompileInitializer(reader, names, budget_, shape, program, failed) &&
+            reader.Peek().kind == TokenKind::End &&
             !program.NamesParameters() && FoldExpression(program, budget_, value, failed, tokens_[type + 3]))
             constants_[tokens_[type + 1].text] = std::move(value);
     }
@@ -340,6 +337,15 @@ bool ConstantOperations::Find(size_t begin, size_t end, const WantedOperation& w
         }
         unknown_[k + 1] = unknown_[k] + (unknown ? 1 : 0);
     }
+}
+
+bool ConstantOperations::Find(size_t begin, size_t end, const WantedOperation& wanted,
+                              const std::function<void(ConstantOperation&&)>& found, ExpressionError& error)
+{
+    begin_ = begin;
+    end_ = std::min(end, tokens_.size());
+    std::fill(leftStarts_.begin() + long(begin_), leftStarts_.begin() + long(end_), kNone);
+    Scope();
     for (size_t k = begin_; k < end_; ++k) {
         ConstantOperation operation;
         const Operator op = BinaryAt(k);
@@ -355,7 +361,8 @@ bool ConstantOperations::Find(size_t begin, size_t end, const WantedOperation& w
                 continue;
             operation = {leftStarts_[k], right, op.op, {a, b}, {}};
         } else if (tokens_[k].kind == TokenKind::Identifier && k + 1 < end_ && tokens_[k + 1].Is('(') &&
-                   matches_[k + 1] < end_ && !(k > begin_ && tokens_[k - 1].Is('.')) && unknown_[k + 1] == unknown_[k]) {
+                   matches_[k + 1] < end_ && !(k > begin_ && tokens_[k - 1].Is('.')) &&
+                   unknown_[k + 1] == unknown_[k]) {
             const uint32_t which = expr::FindIntrinsic(tokens_[k].text);
             if (which == expr::kIntrinsicCount)
                 continue;

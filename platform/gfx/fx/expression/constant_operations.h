@@ -56,6 +56,9 @@ private:
         uint32_t op = 0;
     };
 
+    // The code's own names, its constants among them, and the names of
+    // tokens [begin_, end_) that are no constants, counted.
+    void Scope();
     Operator BinaryAt(size_t k) const;
     // The operator whose last token is `j`, and where it starts.
     Operator EndingAt(size_t j, size_t& start) const;

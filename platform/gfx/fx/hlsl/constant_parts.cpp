@@ -119,11 +119,11 @@ public:
             refused = refused || !finder_.Find(TokenAt(f.begin), TokenAt(f.end), FoldedOtherwise, found, error);
         for (const HlslSource::Definition& v : source_.variables) {
             const size_t value = Initializer(v);
-            refused = refused || (value != kNone && !finder_.Find(value, TokenAt(v.end), FoldedOtherwise, found, error));
+            if (value != kNone)
+                refused = refused || !finder_.Find(value, TokenAt(v.end), FoldedOtherwise, found, error);
         }
         if (refused) {
-            const HlslSource::Origin origin = source_.Locate(error.line);
-            source_.errors += FormatEffectError(source_.FileOf(origin), origin.line, error.column, error.code, error.text);
+            Refuse(error.line, error.column, error.code, error.text);
             return {};
         }
         return Write(parts);
@@ -131,6 +131,12 @@ public:
 
 private:
     static constexpr size_t kNone = ~size_t{0};
+
+    void Refuse(int line, int column, int code, const std::string& text)
+    {
+        const HlslSource::Origin origin = source_.Locate(line);
+        source_.errors += FormatEffectError(source_.FileOf(origin), origin.line, column, code, text);
+    }
 
     size_t TokenAt(size_t offset) const
     {
@@ -203,7 +209,8 @@ private:
             if (shape.arraySize == 0 || (shape.arraySize > kMaxExpressionArraySize && shape.arraySize != kUnsizedArray))
                 return;
         }
-        TokenListReader reader(std::vector<Token>(tokens_.begin() + long(value), tokens_.begin() + long(TokenAt(v.end))));
+        TokenListReader reader(
+            std::vector<Token>(tokens_.begin() + long(value), tokens_.begin() + long(TokenAt(v.end))));
         Expression program;
         ExpressionError error;
         ExpressionValue folded;
@@ -243,12 +250,10 @@ private:
             do
                 name = NameOf(next++);
             while (taken.count(name));
-            const size_t at = tokens_[part->first].offset;
+            const Token& first = tokens_[part->first];
+            const size_t at = first.offset;
             if (name.size() > length(part)) {
-                source_.errors += FormatEffectError(source_.FileOf(source_.Locate(tokens_[part->first].line)),
-                                                    source_.Locate(tokens_[part->first].line).line,
-                                                    tokens_[part->first].column, 3000,
-                                                    "too many operations of constants for the shader compiler");
+                Refuse(first.line, first.column, 3000, "too many operations of constants for the shader compiler");
                 return {};
             }
             for (size_t k = at; k < at + length(part); ++k)

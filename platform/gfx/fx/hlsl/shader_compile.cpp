@@ -173,8 +173,8 @@ bool CompileStage(const HlslSource& source, const StageSource& job, const std::s
         return false;
     }
     messages += TruncationWarnings(*program.getIntermediate(language), source, sourceLines);
-    const std::string unmended = MendTree(*program.getIntermediate(language),
-                                          {source, sourceLines, job.roots.empty() ? 0 : source.prelude.size(), &divisions});
+    const StageTextPlace place{source, sourceLines, job.roots.empty() ? 0 : source.prelude.size(), &divisions};
+    const std::string unmended = MendTree(*program.getIntermediate(language), place);
     if (!unmended.empty()) {
         messages += unmended;
         return false;

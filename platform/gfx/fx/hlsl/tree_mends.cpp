@@ -25,18 +25,25 @@ bool PerComponent(TOperator op)
 
 class Mender {
 public:
-    explicit Mender(const StageTextPlace& place) : place_(place) {}
+    struct Refusal {
+        TSourceLoc loc;
+        std::string text;
+        int code = 3020;
+    };
+    std::vector<Refusal> errors;
+
+    Mender(TIntermediate& stage, const StageTextPlace& place) : stage_(stage), place_(place) {}
 
     // The node mended, or what stands for it.
     TIntermTyped* Mend(TIntermTyped* node)
     {
         if (!node)
             return node;
-        if (node->getType().isMatrix() && node->getBasicType() != EbtFloat && errors_.empty())
-            errors_.push_back({node->getLoc(), "'" + TypeName(node->getType()) +
-                                                   "': a matrix of ints or bools is not drawn: the drawing language "
-                                                   "has none",
-                               3000});
+        if (node->getType().isMatrix() && node->getBasicType() != EbtFloat && errors.empty())
+            errors.push_back({node->getLoc(),
+                              "'" + TypeName(node->getType()) +
+                                  "': a matrix of ints or bools is not drawn: the drawing language has none",
+                              3000});
         if (TIntermBinary* binary = node->getAsBinaryNode()) {
             binary->setLeft(Mend(binary->getLeft()));
             binary->setRight(Mend(binary->getRight()));
@@ -112,9 +119,11 @@ private:
     {
         if (loc.line < 1 || loc.line > place_.sourceLines)
             return 0;
+        // The prelude stands before the first line.
+        const size_t column = size_t(std::max(loc.column, 1) - 1);
+        const size_t prelude = loc.line == 1 ? std::min(place_.preludeSize, column) : 0;
         const std::string_view line = place_.source.LineText(loc.line);
-        const size_t column = size_t(loc.column - 1) - (loc.line == 1 ? std::min<size_t>(place_.preludeSize, size_t(loc.column - 1)) : 0);
-        return loc.column >= 1 && column < line.size() ? line[column] : 0;
+        return column - prelude < line.size() ? line[column - prelude] : 0;
     }
 
     bool GivenAsDivision(const TSourceLoc& loc) const
@@ -128,7 +137,8 @@ private:
     static std::string TypeName(const TType& type)
     {
         const TBasicType basic = type.getBasicType();
-        const std::string base = basic == EbtInt ? "int" : basic == EbtUint ? "uint" : basic == EbtBool ? "bool" : "float";
+        const std::string base =
+            basic == EbtInt ? "int" : basic == EbtUint ? "uint" : basic == EbtBool ? "bool" : "float";
         if (type.isMatrix())
             return base + std::to_string(type.getMatrixCols()) + "x" + std::to_string(type.getMatrixRows());
         return type.isVector() ? base + std::to_string(type.getVectorSize()) : base;
@@ -140,7 +150,7 @@ private:
         if (matrix->getType().getMatrixCols() == columns && matrix->getType().getMatrixRows() == rows)
             return matrix;
         TType type(matrix->getBasicType(), EvqTemporary, 0, columns, rows);
-        TIntermAggregate* cut = new TIntermAggregate(intermediate_->mapTypeToConstructorOp(type));
+        TIntermAggregate* cut = new TIntermAggregate(stage_.mapTypeToConstructorOp(type));
         cut->getSequence().push_back(matrix);
         cut->setType(type);
         cut->setLoc(matrix->getLoc());
@@ -152,24 +162,18 @@ private:
     void Product(TIntermBinary& binary)
     {
         const TOperator op = binary.getOp();
+        const TType& a = binary.getLeft()->getType();
+        const TType& b = binary.getRight()->getType();
         const bool star = At(binary.getLoc()) == '*';
-        if (star && (op == EOpVectorTimesMatrix || op == EOpMatrixTimesVector || op == EOpVectorTimesMatrixAssign)) {
-            errors_.push_back({binary.getLoc(), "'" + TypeName(binary.getLeft()->getType()) + "' and '" +
-                                                    TypeName(binary.getRight()->getType()) + "' differ in shape"});
-            return;
-        }
-        if (!binary.getLeft()->getType().isMatrix() || !binary.getRight()->getType().isMatrix())
-            return;
-        if ((op == EOpDiv || op == EOpDivAssign) && GivenAsDivision(binary.getLoc())) {
+        const bool matrices = a.isMatrix() && b.isMatrix();
+        if (star && (op == EOpVectorTimesMatrix || op == EOpMatrixTimesVector || op == EOpVectorTimesMatrixAssign ||
+                     (op == EOpMatrixTimesMatrixAssign && a != b))) {
+            errors.push_back({binary.getLoc(), "'" + TypeName(a) + "' and '" + TypeName(b) + "' differ in shape"});
+        } else if (matrices && (op == EOpDiv || op == EOpDivAssign) && GivenAsDivision(binary.getLoc())) {
             binary.setOp(op == EOpDiv ? EOpMul : EOpMulAssign);
-        } else if (op == EOpMatrixTimesMatrixAssign && star) {
-            if (binary.getLeft()->getType() != binary.getRight()->getType())
-                errors_.push_back({binary.getLoc(), "'" + TypeName(binary.getLeft()->getType()) + "' and '" +
-                                                        TypeName(binary.getRight()->getType()) + "' differ in shape"});
+        } else if (matrices && op == EOpMatrixTimesMatrixAssign && star) {
             binary.setOp(EOpMulAssign);
-        } else if (op == EOpMatrixTimesMatrix && star) {
-            const TType& a = binary.getLeft()->getType();
-            const TType& b = binary.getRight()->getType();
+        } else if (matrices && op == EOpMatrixTimesMatrix && star) {
             const int columns = std::min(a.getMatrixCols(), b.getMatrixCols());
             const int rows = std::min(a.getMatrixRows(), b.getMatrixRows());
             binary.setLeft(Cut(binary.getLeft(), columns, rows));
@@ -212,7 +216,7 @@ private:
         std::vector<TIntermTyped*> kept;
         for (TIntermTyped* argument : arguments)
             kept.push_back(Kept(argument, first));
-        TIntermAggregate* made = new TIntermAggregate(intermediate_->mapTypeToConstructorOp(type));
+        TIntermAggregate* made = new TIntermAggregate(stage_.mapTypeToConstructorOp(type));
         made->setType(type);
         made->setLoc(loc);
         const TType row(type, 0);
@@ -225,14 +229,14 @@ private:
                 }
                 TIntermBinary* index = new TIntermBinary(EOpIndexDirect);
                 index->setLeft(argument);
-                index->setRight(intermediate_->addConstantUnion(k, loc));
+                index->setRight(stage_.addConstantUnion(k, loc));
                 index->setType(TType(argument->getType(), 0));
                 index->setLoc(loc);
                 parts.push_back(index);
             }
             TIntermTyped* part = nullptr;
             if (node.getAsUnaryNode()) {
-                part = intermediate_->addUnaryNode(node.getOp(), parts[0], loc, row);
+                part = stage_.addUnaryNode(node.getOp(), parts[0], loc, row);
             } else {
                 TIntermAggregate* call = new TIntermAggregate(node.getOp());
                 for (TIntermTyped* p : parts)
@@ -254,16 +258,7 @@ private:
         return sequence;
     }
 
-public:
-    TIntermediate* intermediate_ = nullptr;
-    struct Refusal {
-        TSourceLoc loc;
-        std::string text;
-        int code = 3020;
-    };
-    std::vector<Refusal> errors_;
-
-private:
+    TIntermediate& stage_;
     const StageTextPlace& place_;
     long long nextId_ = 1;
 };
@@ -275,12 +270,11 @@ std::string MendTree(glslang::TIntermediate& stage, const StageTextPlace& place)
     TIntermNode* root = stage.getTreeRoot();
     if (!root)
         return {};
-    Mender mender(place);
-    mender.intermediate_ = &stage;
+    Mender mender(stage, place);
     mender.Number(root);
     mender.MendNode(root);
     std::string errors;
-    for (const auto& [loc, text, code] : mender.errors_) {
+    for (const auto& [loc, text, code] : mender.errors) {
         const bool author = loc.line >= 1 && loc.line <= place.sourceLines;
         const HlslSource::Origin origin = place.source.Locate(author ? loc.line : place.sourceLines);
         errors += FormatEffectError(place.source.FileOf(origin), origin.line, author ? loc.column : 1, code, text);
