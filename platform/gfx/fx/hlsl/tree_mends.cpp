@@ -166,12 +166,15 @@ private:
         const TType& b = binary.getRight()->getType();
         const bool star = At(binary.getLoc()) == '*';
         const bool matrices = a.isMatrix() && b.isMatrix();
+        // `*=` cuts its value to its variable, which cannot grow.
+        const bool fits = b.getMatrixCols() >= a.getMatrixCols() && b.getMatrixRows() >= a.getMatrixRows();
         if (star && (op == EOpVectorTimesMatrix || op == EOpMatrixTimesVector || op == EOpVectorTimesMatrixAssign ||
-                     (op == EOpMatrixTimesMatrixAssign && a != b))) {
+                     (op == EOpMatrixTimesMatrixAssign && !fits))) {
             errors.push_back({binary.getLoc(), "'" + TypeName(a) + "' and '" + TypeName(b) + "' differ in shape"});
         } else if (matrices && (op == EOpDiv || op == EOpDivAssign) && GivenAsDivision(binary.getLoc())) {
             binary.setOp(op == EOpDiv ? EOpMul : EOpMulAssign);
         } else if (matrices && op == EOpMatrixTimesMatrixAssign && star) {
+            binary.setRight(Cut(binary.getRight(), a.getMatrixCols(), a.getMatrixRows()));
             binary.setOp(EOpMulAssign);
         } else if (matrices && op == EOpMatrixTimesMatrix && star) {
             const int columns = std::min(a.getMatrixCols(), b.getMatrixCols());
