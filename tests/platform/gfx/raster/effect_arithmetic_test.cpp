@@ -145,10 +145,11 @@ private:
             s.arraySize != 0 || !out.Within(0, 1e4) ||
             (s.matrix && (s.base != ValueBase::Float || s.rows < 2 || s.columns < 2)))
             return false;
-        // Exact: floats of few bits, which float arithmetic computes as doubles do.
+        // Exact: floats of few bits, which float arithmetic computes as doubles do;
+        // what is not stays small, so that no step of it makes its error large.
         for (double c : out.value.components)
             out.exact = out.exact && c * 64 == std::floor(c * 64) && std::fabs(c) < 4096;
-        return true;
+        return out.exact || out.Within(0, 16);
     }
 
     bool Compose(int depth, Node& out)
