@@ -2,7 +2,7 @@
 // What glslang's tree, and the SPIR-V it makes of it, get wrong of the
 // language, mended between the link and the SPIR-V (for the compiling child,
 // shader_compile.cpp); what it folds wrongly as it reads is mended in the
-// text before (rewrites/constant_parts.h):
+// text before (constant_parts.h, rewrites/intrinsic_overloads.h):
 // - `*` and `*=` between two matrices multiply element by element, the
 //   larger cut to the smaller (glslang reads them as a product, as it reads
 //   `mul`, which it places at its name); where the two are of a shape that
@@ -13,7 +13,8 @@
 // - the intrinsics that work component by component take matrices, a row
 //   at a time;
 // - `%` and `fmod` leave the sign of the dividend (truncated remainders),
-//   of ints and floats alike.
+//   of ints and floats alike;
+// - a matrix of ints or bools, which glslang makes no SPIR-V of, is refused.
 #include <cstddef>
 #include <cstdint>
 #include <string>
