@@ -261,8 +261,10 @@ private:
             in.clear();
             return operand(&left) && operand(&right) && make("mul($0, $1)");
         }
-        case 11: // of matrices
-            return same.matrix && make(same.rows == same.columns && Pick(2) ? "determinant($0)" : "transpose($0)");
+        case 11: // of matrices; a determinant's terms kept small, which cancel one another
+            if (same.matrix && same.rows == same.columns && Pick(2))
+                return in[0].Within(0, 4) && make("determinant($0)", false);
+            return same.matrix && make("transpose($0)");
         default: { // the constant array, cross and the sign of several
             const ValueShape three = Shape(ValueBase::Float, 1, 3), index = Shape(ValueBase::Int, 1, 1);
             in.clear();
