@@ -98,7 +98,6 @@ std::string StageText(const HlslSource& source, const StageSource& job, const Sh
     return source.prelude + text + "\n#line " + std::to_string(sourceLines + 1) + "\n" + entry;
 }
 
-// In the compiling child: one stage, as the front end takes it.
 // In the compiling child: the stage's text parsed into `shader`, with the
 // `*`s that glslang refuses between matrices of no product given to it as
 // `/`s, each place kept in `divisions` (tree_mends.h).
