@@ -677,6 +677,10 @@ bool CompileEffectShaders(std::string_view preprocessed, const std::string& file
         messages += EffectClosingError(fileName);
         return false;
     }
+    if (!source.errors.empty()) {
+        messages += source.errors;
+        return false;
+    }
     return PassBuilder(source, effect, messages).BuildAll();
 }
 

@@ -30,7 +30,9 @@
 #include "platform/gfx/fx/syntax/effect_message.h"
 #include "platform/gfx/fx/hlsl/matrix_swizzle_mends.h"
 #include "platform/gfx/fx/hlsl/shader_messages.h"
-#include "platform/gfx/fx/hlsl/scalar_any_all.h"
+#include "platform/gfx/fx/hlsl/spirv_mends.h"
+#include "platform/gfx/fx/hlsl/stage_records.h"
+#include "platform/gfx/fx/hlsl/tree_mends.h"
 #include "platform/os/process.h"
 #include "platform/window/close_signals.h"
 
@@ -99,24 +101,44 @@ std::string StageText(const HlslSource& source, const StageSource& job, const Sh
     return source.prelude + text + "\n#line " + std::to_string(sourceLines + 1) + "\n" + entry;
 }
 
+// In the compiling child: the stage's text parsed into `shader`, as
+// ParseWithProductsAsDivisions (tree_mends.h) reads it.
+bool Parse(std::unique_ptr<glslang::TShader>& shader, const StageSource& job, std::string& text,
+           std::vector<std::pair<int, int>>& divisions, std::string& log)
+{
+    const EShLanguage language = job.stage == ShaderStage::Vertex ? EShLangVertex : EShLangFragment;
+    return ParseWithProductsAsDivisions(
+        text,
+        [&](const std::string& attempt, std::string& attemptLog) {
+            shader = std::make_unique<glslang::TShader>(language);
+            const char* strings[] = {attempt.c_str()};
+            const int lengths[] = {static_cast<int>(attempt.size())};
+            const char* names[] = {"0"};
+            shader->setStringsWithLengthsAndNames(strings, lengths, names, 1);
+            shader->setEntryPoint(job.entry.name.c_str());
+            Configure(*shader, language);
+            const bool parsed = shader->parse(GetDefaultResources(), 100, false, kFlags);
+            attemptLog = shader->getInfoLog();
+            return parsed;
+        },
+        divisions, log);
+}
+
 // In the compiling child: one stage, as the front end takes it.
-bool CompileStage(const HlslSource& source, const StageSource& job, const std::string& text, int sourceLines,
+bool CompileStage(const HlslSource& source, const StageSource& job, const std::string& stageText, int sourceLines,
                   std::vector<uint32_t>& spirv, std::string& messages)
 {
     const EShLanguage language = job.stage == ShaderStage::Vertex ? EShLangVertex : EShLangFragment;
-    glslang::TShader shader(language);
-    const char* strings[] = {text.c_str()};
-    const int lengths[] = {static_cast<int>(text.size())};
-    const char* names[] = {"0"};
-    shader.setStringsWithLengthsAndNames(strings, lengths, names, 1);
-    shader.setEntryPoint(job.entry.name.c_str());
-    Configure(shader, language);
-    if (!shader.parse(GetDefaultResources(), 100, false, kFlags)) {
-        messages += Translate(shader.getInfoLog(), source, sourceLines, job.blame);
+    std::unique_ptr<glslang::TShader> shader;
+    std::string text = stageText;
+    std::vector<std::pair<int, int>> divisions;
+    std::string log;
+    if (!Parse(shader, job, text, divisions, log)) {
+        messages += Translate(log, source, sourceLines, job.blame);
         return false;
     }
     glslang::TProgram program;
-    program.addShader(&shader);
+    program.addShader(shader.get());
     if (!program.link(kFlags)) {
         messages += Translate(program.getInfoLog(), source, sourceLines, job.blame);
         return false;
@@ -132,11 +154,17 @@ bool CompileStage(const HlslSource& source, const StageSource& job, const std::s
         return false;
     }
     messages += TruncationWarnings(*program.getIntermediate(language), source, sourceLines);
+    const StageTextPlace place{source, sourceLines, job.roots.empty() ? 0 : source.prelude.size(), &divisions};
+    const std::string unmended = MendTree(*program.getIntermediate(language), place);
+    if (!unmended.empty()) {
+        messages += unmended;
+        return false;
+    }
     spirv.clear();
     glslang::SpvOptions options;
     options.disableOptimizer = true;
     glslang::GlslangToSpv(*program.getIntermediate(language), spirv, &options);
-    MendScalarAnyAll(spirv);
+    MendSpirv(spirv);
     return !spirv.empty();
 }
 
@@ -151,47 +179,6 @@ void WriteAll(int out, std::span<const uint8_t> bytes)
             ::_exit(74); // nobody reads any more
         done += static_cast<size_t>(n);
     }
-}
-
-// One stage's result as the child writes it: u32 stage, u8 ok, u32 word
-// count, the SPIR-V words, u32 message length, the messages, u32 length of the
-// follow-up's bytes, the bytes.
-struct StageRecord {
-    uint32_t stage = 0;
-    bool ok = false;
-    std::span<const uint8_t> words; // the SPIR-V, four bytes a word
-    std::string_view messages;
-    std::string_view extra;
-};
-
-void WriteRecord(platform::ByteWriter& out, size_t stage, bool ok, const std::vector<uint32_t>& spirv,
-                 const std::string& messages, const std::string& extra)
-{
-    out.U32(static_cast<uint32_t>(stage));
-    out.U8(ok ? 1 : 0);
-    out.U32(static_cast<uint32_t>(spirv.size()));
-    for (uint32_t word : spirv)
-        out.U32(word);
-    out.U32(static_cast<uint32_t>(messages.size()));
-    out.Chars(messages);
-    out.U32(static_cast<uint32_t>(extra.size()));
-    out.Chars(extra);
-}
-
-// The next record of `in`; false at the end or at a record cut short by it.
-bool ReadRecord(platform::ByteReader& in, StageRecord& record)
-{
-    if (in.AtEnd())
-        return false;
-    record.stage = in.U32();
-    record.ok = in.U8() != 0;
-    const uint32_t words = in.U32();
-    if (!in.Ok() || words > in.Remaining() / 4)
-        return false;
-    record.words = in.Bytes(size_t{words} * 4);
-    record.messages = in.Chars(in.U32());
-    record.extra = in.Chars(in.U32());
-    return in.Ok();
 }
 
 // What the child leaves for the caller beside its answer, in memory both
@@ -411,7 +398,7 @@ void CompileInChild(const HlslSource& source, const std::vector<StageSource>& st
                 FailAt(k);
             const std::string extra = ok && followUp ? followUp(index, spirv) : std::string();
             platform::ByteWriter record;
-            WriteRecord(record, index, ok, spirv, messages, extra);
+            WriteStageRecord(record, index, ok, spirv, messages, extra);
             std::lock_guard guard(writing);
             WriteAll(out, record.Written());
             notes[childSlot].store(0);
@@ -460,52 +447,6 @@ size_t ThreadCount()
             return static_cast<size_t>(std::strtoul(line.c_str() + 8, nullptr, 10));
     return 0;
 }
-
-// The results of the child's answer, read as it comes: each whole record
-// once, from where the last reading stopped.
-class AnswerReader {
-public:
-    AnswerReader(std::vector<StageResult>& results, std::vector<bool>& done, const StageArrival& arrival)
-        : results_(results), done_(done), arrival_(arrival)
-    {
-    }
-
-    // Reads the records `answer` has gained; false once the caller was told
-    // of a result it wants no more after.
-    bool Read(std::string_view answer)
-    {
-        platform::ByteReader in(answer.data() + read_, answer.size() - read_);
-        for (StageRecord record; !refused_ && ReadRecord(in, record) && record.stage < results_.size();) {
-            read_ = answer.size() - in.Remaining();
-            platform::ByteReader words(record.words);
-            std::vector<uint32_t> spirv(record.words.size() / 4);
-            for (uint32_t& word : spirv)
-                word = words.U32();
-            StageResult& result = results_[record.stage];
-            result = {record.ok, std::move(spirv), std::string(record.messages), std::string(record.extra)};
-            done_[record.stage] = true;
-            ++records_;
-            if (arrival_ && !arrival_(record.stage, result))
-                refused_ = true;
-        }
-        return !refused_;
-    }
-    void Restart()
-    {
-        read_ = 0;
-        records_ = 0;
-    }
-    size_t Records() const { return records_; }
-    bool Refused() const { return refused_; }
-
-private:
-    std::vector<StageResult>& results_;
-    std::vector<bool>& done_;
-    const StageArrival& arrival_;
-    size_t read_ = 0;
-    size_t records_ = 0;
-    bool refused_ = false;
-};
 
 std::string SecondsText(double seconds)
 {

@@ -7,11 +7,13 @@
 #include <unordered_set>
 
 #include "platform/gfx/fx/syntax/effect_tokens.h"
+#include "platform/gfx/fx/hlsl/constant_parts.h"
 #include "platform/gfx/fx/rewrites/array_casts.h"
 #include "platform/gfx/fx/rewrites/constructor_targets.h"
 #include "platform/gfx/fx/rewrites/one_component_targets.h"
 #include "platform/gfx/fx/rewrites/vector_arguments.h"
 #include "platform/gfx/fx/rewrites/flat_lists.h"
+#include "platform/gfx/fx/rewrites/intrinsic_overloads.h"
 #include "platform/gfx/fx/rewrites/literal_swizzles.h"
 #include "platform/gfx/fx/rewrites/matrix_swizzles.h"
 #include "platform/gfx/fx/rewrites/one_dimensional_lookups.h"
@@ -605,6 +607,7 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
     RewriteOneComponentTargets(rewritten);
     RewriteLiteralSwizzles(rewritten);
     const std::string lookupHelpers = RewriteOneDimensionalLookups(rewritten);
+    RewriteExponents(rewritten);
     out.redeclaredLoopVariables = RewriteLoopVariables(rewritten);
     // Last: the places it lists are those of the text as the shaders read it.
     out.swizzleWrites = RewriteMatrixSwizzleWrites(rewritten);
@@ -650,7 +653,12 @@ HlslSource ExtractHlsl(std::string_view preprocessed, const std::string& fileNam
         out.stopped = true;
         return out;
     }
-    out.prelude = RewriteArrayCasts(out.text) + targetHelpers + lookupHelpers;
+    std::vector<std::string_view> functionNames;
+    for (const HlslSource::Definition& f : out.functions)
+        functionNames.push_back(out.NameOf(f.name));
+    const std::string constants = RewriteConstantParts(out);
+    out.prelude = constants + RewriteArrayCasts(out.text) + targetHelpers + lookupHelpers +
+                  IntrinsicOverloads(out.text, functionNames);
     out.assignedStatics_ = std::any_of(out.variables.begin(), out.variables.end(),
                                        [](const HlslSource::Definition& v) { return v.assigned != HlslSource::kNone; });
     ChainByName(out.functions, out.IdCount(), out.firstFunction_, out.nextFunction_);

@@ -100,6 +100,9 @@ struct HlslSource {
     std::vector<SwizzleWrite> swizzleWrites;
     // A close signal stopped the reading: the rest of the text is missing.
     bool stopped = false;
+    // Errors of the text that no stage may take (a constant division by
+    // zero), in the effect's words; "" for none.
+    std::string errors;
 
     // The file and line that line `line` (1-based) of text came from; lines past
     // the end (generated code) map to the last one.

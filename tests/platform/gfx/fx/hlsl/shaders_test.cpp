@@ -518,6 +518,17 @@ TEST(FxShaderForms, EachCompilesOrIsRefusedInThePlatformCompilersWords)
          "float4 R[] = { {1, 0, 0, 1}, {0, 1, 0, 1} };\nfloat4 PS(float2 uv : TEXCOORD0) : COLOR { return R[uv.x > 0.5]; }\n" +
              pass,
          ""},
+        {"an integer division by a constant zero in a shader, however written",
+         "float4 PS(float2 uv : TEXCOORD0) : COLOR { int v = 7 / (2 -\n 2); return v; }\n" + pass,
+         "e.fx(1,54): error X4010: Unsigned integer divide by zero"},
+        {"an integer remainder by a constant zero in a shader", "float4 PS() : COLOR { return 5 % 0; }\n" + pass,
+         "e.fx(1,32): error X4010: Unsigned integer modulus by zero"},
+        {"* between a vector and a matrix of parameters",
+         "float2 V; float2x2 M;\nfloat4 PS() : COLOR { return (V * M).xyxy; }\n" + pass,
+         "e.fx(2,33): error X3020: 'float2' and 'float2x2' differ in shape"},
+        {"a comparison of matrices, which makes a matrix of bools",
+         "float2x2 M;\nfloat4 PS() : COLOR { bool2x2 b = M < 2.5; return b[0].xyxy; }\n" + pass,
+         "e.fx(2,31): error X3000: 'bool2x2': a matrix of ints or bools is not drawn: the drawing language has none"},
         {"samplers of more units than a pass has",
          "sampler A[16];\nsampler B;\nfloat4 PS(float2 uv : TEXCOORD0) : COLOR { return tex2D(A[15], uv) + tex2D(B, uv); }\n" +
              pass,

@@ -1,4 +1,4 @@
-#include "platform/gfx/fx/hlsl/scalar_any_all.h"
+#include "platform/gfx/fx/hlsl/spirv_mends.h"
 
 #include <cstddef>
 #include <unordered_map>
@@ -29,7 +29,7 @@ template <class Each> bool ForEachInstruction(const std::vector<uint32_t>& spirv
 
 } // namespace
 
-void MendScalarAnyAll(std::vector<uint32_t>& spirv)
+void MendSpirv(std::vector<uint32_t>& spirv)
 {
     if (spirv.size() <= kHeaderWords || spirv[0] != spv::MagicNumber)
         return;
@@ -45,9 +45,13 @@ void MendScalarAnyAll(std::vector<uint32_t>& spirv)
         else if (result && type && words >= 3)
             typeOf[spirv[at + 2]] = spirv[at + 1];
     });
-    if (!whole || truth.empty())
+    if (!whole)
         return;
     ForEachInstruction(spirv, [&](spv::Op op, size_t at, uint32_t words) {
+        if (op == spv::OpSMod || op == spv::OpFMod) {
+            spirv[at] = (words << 16) | (op == spv::OpSMod ? spv::OpSRem : spv::OpFRem);
+            return;
+        }
         if ((op != spv::OpAny && op != spv::OpAll) || words != 4)
             return;
         const auto operand = typeOf.find(spirv[at + 3]);
