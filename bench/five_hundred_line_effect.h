@@ -20,7 +20,7 @@ inline std::string FiveHundredLineEffect()
     s += "float4 shCoeffs[16];\nfloat4x4 lightMatrix[LIGHTS];\n";
     for (int i = 0; i < 16; ++i) {
         std::string n = std::to_string(i);
-        s += "float4 Shade" + n + "(float2 uv : TEXCOORD0, float3 normal : NORMAL) : COLOR0\n{\n";
+        s += "float4 Shade" + n + "(float2 uv : TEXCOORD0, float3 normal : TEXCOORD1) : COLOR0\n{\n";
         s += "    float4 c = tex2D(sampler" + n + ", uv) * vector" + n + ";\n";
         s += "#ifdef USE_HDR\n    c.rgb *= scalar" + n + ";\n#endif\n";
         s += "    for (int k = 0; k < LIGHTS; ++k) { c += mul(float4(normal, 0), lightMatrix[k]); }\n";
