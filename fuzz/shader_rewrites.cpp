@@ -16,14 +16,10 @@
 #include "platform/gfx/fx/rewrites/loop_variables.h"
 #include "platform/gfx/fx/rewrites/matrix_swizzles.h"
 #include "platform/gfx/fx/rewrites/one_component_targets.h"
+#include "platform/gfx/fx/rewrites/text_insertions.h"
 #include "platform/gfx/fx/syntax/effect_tokens.h"
 
 namespace {
-
-bool OfAWord(char c)
-{
-    return gfx::IsIdentChar(c) || c == '.';
-}
 
 // Whether `line` holds a blank from `from` on that a rewrite could have
 // taken for what it put in before it: one outside a string whose going runs
@@ -35,10 +31,7 @@ bool HasRoom(std::string_view line, size_t from)
         quoted = line[k] == '"' ? !quoted : quoted;
         if (k < from || k == 0 || quoted || !gfx::IsBlank(line[k]))
             continue;
-        const char a = line[k - 1], b = line[k + 1];
-        const auto joins = [](char c) { return std::string_view("+-*/%<>=!&|^:").find(c) != std::string_view::npos; };
-        const bool together = OfAWord(a) || OfAWord(b) ? OfAWord(a) && OfAWord(b) : joins(a) && joins(b);
-        if (!together)
+        if (!gfx::RunTogether(line[k - 1], line[k + 1]))
             return true;
     }
     return false;

@@ -9,6 +9,7 @@
 
 #include <glslang/MachineIndependent/localintermediate.h>
 
+#include "platform/gfx/fx/hlsl/tree_nodes.h"
 #include "platform/gfx/fx/syntax/effect_message.h"
 #include "platform/gfx/fx/syntax/effect_tokens.h"
 #include "platform/gfx/fx/syntax/matrix_swizzle.h"
@@ -65,23 +66,9 @@ bool NamesOneTwice(const std::vector<MatrixElement>& elements)
     return false;
 }
 
-// The type as HLSL spells it: the front end's matrix has its rows as columns.
-std::string TypeName(const TType& type)
-{
-    const glslang::TBasicType basic = type.getBasicType();
-    std::string name = basic == glslang::EbtInt    ? "int"
-                       : basic == glslang::EbtUint ? "uint"
-                       : basic == glslang::EbtBool ? "bool"
-                       : basic == glslang::EbtDouble ? "double"
-                                                     : "float";
-    if (type.isMatrix())
-        return name + std::to_string(type.getMatrixCols()) + "x" + std::to_string(type.getMatrixRows());
-    return type.isVector() ? name + std::to_string(type.getVectorSize()) : name;
-}
-
 std::string ConvertText(const TType& from, const TType& to)
 {
-    return "cannot convert from '" + TypeName(from) + "' to '" + TypeName(to) + "'";
+    return "cannot convert from '" + HlslTypeName(from) + "' to '" + HlslTypeName(to) + "'";
 }
 
 // What is read again at no cost and with no effect: a variable, a constant,
@@ -107,10 +94,11 @@ bool Plain(const TIntermTyped& node)
 
 class Mender : public glslang::TIntermTraverser {
 public:
-    Mender(glslang::TIntermediate& stage, const HlslSource& source, int sourceLines)
-        : TIntermTraverser(false, false, true), stage_(stage), source_(source), sourceLines_(sourceLines)
+    Mender(glslang::TIntermediate& stage, const StageTextPlace& place)
+        : TIntermTraverser(false, false, true), stage_(stage), place_(place), source_(place.source),
+          temporaries_(stage)
     {
-        for (const SwizzleWrite& w : source.swizzleWrites)
+        for (const SwizzleWrite& w : source_.swizzleWrites)
             writes_.emplace(std::make_pair(w.line, w.column), &w);
     }
 
@@ -168,7 +156,7 @@ public:
     void Refuse(const TSourceLoc& loc, int code, const std::string& text)
     {
         int line = 0, column = 0;
-        Place(loc, line, column);
+        place_.Of(loc, line, column);
         RefuseAt(line, column, code, text);
     }
 
@@ -195,7 +183,7 @@ public:
     bool Refused(const TSourceLoc& loc) const
     {
         int line = 0, column = 0;
-        Place(loc, line, column);
+        place_.Of(loc, line, column);
         return refused_.count({line, column}) != 0;
     }
 
@@ -206,7 +194,7 @@ public:
     std::string NameAt(const TSourceLoc& loc) const
     {
         int line = 0, column = 0;
-        if (!Place(loc, line, column))
+        if (!place_.Of(loc, line, column))
             return {};
         const std::string_view text = source_.LineText(line);
         const size_t at = size_t(column - 1);
@@ -216,14 +204,6 @@ public:
     }
 
 private:
-    // Where `loc` stands in the effect's text: the stage's first line begins with the prelude.
-    bool Place(const TSourceLoc& loc, int& line, int& column) const
-    {
-        line = loc.line;
-        column = loc.column - (loc.line == 1 ? int(source_.prelude.size()) : 0);
-        return line >= 1 && line <= sourceLines_ && column >= 1;
-    }
-
     // A name read or written of a matrix that the platform's compiler does
     // not take, where the front end reads it: `_m00_11` mixes the forms.
     void CheckName(const TIntermBinary& node)
@@ -233,7 +213,7 @@ private:
             return;
         const std::string name = NameAt(node.getLoc());
         if (!name.empty() && name[0] == '_' && AfterDot(node.getLoc()) && ReadMatrixSwizzle(name).elements.empty())
-            Refuse(node.getLoc(), kInvalidSubscriptCode, InvalidSubscriptText(name, TypeName(matrix)));
+            Refuse(node.getLoc(), kInvalidSubscriptCode, InvalidSubscriptText(name, HlslTypeName(matrix)));
     }
 
     // Whether the name at `loc` follows a '.' (past blanks and comments on
@@ -242,7 +222,7 @@ private:
     bool AfterDot(const TSourceLoc& loc) const
     {
         int line = 0, column = 0;
-        Place(loc, line, column);
+        place_.Of(loc, line, column);
         std::string_view before = source_.LineText(line).substr(0, size_t(column - 1));
         for (;;) {
             while (!before.empty() && IsBlank(before.back()))
@@ -261,7 +241,7 @@ private:
     const SwizzleWrite* ListedWrite(const TSourceLoc& loc) const
     {
         int line = 0, column = 0;
-        Place(loc, line, column);
+        place_.Of(loc, line, column);
         const auto found = writes_.find({line, column});
         return found == writes_.end() ? nullptr : found->second;
     }
@@ -283,7 +263,7 @@ private:
             if (read.elements.empty() && matrix && matrix->getType().isMatrix() &&
                 target->getLoc().column == node.getLoc().column && target->getLoc().line == node.getLoc().line)
                 RefuseAt(listed->nameLine, listed->nameColumn, kInvalidSubscriptCode,
-                         InvalidSubscriptText(listed->name, TypeName(matrix->getType())));
+                         InvalidSubscriptText(listed->name, HlslTypeName(matrix->getType())));
             node.setOp(CompoundOperator(listed->op));
         }
         if (TIntermBinary* swizzle = AsSwizzle(target)) {
@@ -387,33 +367,6 @@ private:
         return Index(Index(matrix, e.row, loc), e.column, loc);
     }
 
-    // A variable of the mend's own, of `type`.
-    TIntermSymbol* Temporary(const TType& type, const TSourceLoc& loc)
-    {
-        if (nextId_ == 0) {
-            // Its number is past every one the stage uses.
-            struct Highest : glslang::TIntermTraverser {
-                long long id = 0;
-                void visitSymbol(TIntermSymbol* s) override { id = std::max(id, s->getId()); }
-            } highest;
-            stage_.getTreeRoot()->traverse(&highest);
-            nextId_ = highest.id + 1;
-        }
-        TType own;
-        own.shallowCopy(type);
-        own.getQualifier().makeTemporary();
-        TIntermSymbol* symbol = new TIntermSymbol(nextId_++, *glslang::NewPoolTString("zl_elements"), own);
-        symbol->setLoc(loc);
-        return symbol;
-    }
-
-    static TIntermSymbol* Again(const TIntermSymbol& symbol)
-    {
-        TIntermSymbol* again = new TIntermSymbol(symbol.getId(), symbol.getName(), symbol.getType());
-        again->setLoc(symbol.getLoc());
-        return again;
-    }
-
     // The elements `swizzle` picks, as a value: its matrix read once.
     TIntermTyped* Read(const TIntermBinary& swizzle)
     {
@@ -432,9 +385,9 @@ private:
         }
         TIntermTyped* first = nullptr;
         if (!Plain(*matrix)) {
-            TIntermSymbol* held = Temporary(matrix->getType(), loc);
+            TIntermSymbol* held = temporaries_.Make(matrix->getType(), "zl_elements", loc);
             first = stage_.addAssign(glslang::EOpAssign, held, matrix, loc);
-            matrix = Again(*held);
+            matrix = ReadAgain(*held);
         }
         TIntermTyped* value = nullptr;
         const bool oneRow = std::all_of(elements.begin(), elements.end(),
@@ -463,6 +416,15 @@ private:
         return value;
     }
 
+    // Refuses a write to `swizzle` that names one of its `elements` twice: true where it does.
+    bool RefusedAsWrittenTwice(const TIntermBinary& swizzle, const std::vector<MatrixElement>& elements)
+    {
+        if (!NamesOneTwice(elements))
+            return false;
+        Refuse(swizzle.getLoc(), 3025, OneTwiceText(NameAt(swizzle.getLoc())));
+        return true;
+    }
+
     bool MadeRead(const TIntermTyped& target) const
     {
         const TIntermTyped* at = &target;
@@ -479,10 +441,8 @@ private:
                                 const TSourceLoc& loc)
     {
         const std::vector<MatrixElement> elements = ElementsOf(swizzle);
-        if (NamesOneTwice(elements)) {
-            Refuse(swizzle.getLoc(), 3025, OneTwiceText(NameAt(swizzle.getLoc())));
+        if (RefusedAsWrittenTwice(swizzle, elements))
             return nullptr;
-        }
         const TType& type = value->getType();
         if (!type.isScalarOrVec1() && (type.isMatrix() || type.isArray() || type.isStruct() ||
                                        type.getVectorSize() < int(elements.size()))) {
@@ -493,11 +453,11 @@ private:
         writes->setLoc(loc);
         TIntermSymbol* held = nullptr;
         if (!value->getAsSymbolNode() && !value->getAsConstantUnion()) {
-            held = Temporary(type, loc);
+            held = temporaries_.Make(type, "zl_elements", loc);
             writes->getSequence().push_back(stage_.addAssign(glslang::EOpAssign, held, value, loc));
         }
         for (size_t k = 0; k < elements.size(); ++k) {
-            TIntermTyped* from = held ? Again(*held) : value;
+            TIntermTyped* from = held ? ReadAgain(*held) : value;
             if (type.getVectorSize() > 1)
                 from = Index(from, int(k), loc);
             TIntermTyped* write = stage_.addAssign(op, Element(swizzle.getLeft(), elements[k], loc), from, loc);
@@ -561,7 +521,7 @@ private:
         const TType wanted(matrix->getBasicType(), glslang::EvqTemporary, int(elements.size()));
         if (from->getType() == wanted)
             return;
-        TIntermSymbol* held = Temporary(wanted, writes[0]->getLoc());
+        TIntermSymbol* held = temporaries_.Make(wanted, "zl_elements", writes[0]->getLoc());
         TIntermTyped* made = stage_.addAssign(glslang::EOpAssign, held, from, writes[0]->getLoc());
         if (!made) {
             Refuse(writes[0]->getLoc(), 3017, ConvertText(from->getType(), wanted));
@@ -569,7 +529,7 @@ private:
         }
         parts.insert(parts.begin(), made);
         for (size_t k = 0; k < writes.size(); ++k)
-            writes[k]->setRight(Index(Again(*held), int(k), writes[k]->getLoc()));
+            writes[k]->setRight(Index(ReadAgain(*held), int(k), writes[k]->getLoc()));
     }
 
     // A call that writes a swizzle through an `out` or `inout` argument
@@ -586,18 +546,16 @@ private:
             if (!swizzle || (qualifiers[k] != glslang::EvqOut && qualifiers[k] != glslang::EvqInOut))
                 continue;
             const std::vector<MatrixElement> elements = ElementsOf(*swizzle);
-            if (NamesOneTwice(elements)) {
-                Refuse(swizzle->getLoc(), 3025, OneTwiceText(NameAt(swizzle->getLoc())));
+            if (RefusedAsWrittenTwice(*swizzle, elements))
                 continue;
-            }
-            TIntermSymbol* held = Temporary(swizzle->getType(), swizzle->getLoc());
+            TIntermSymbol* held = temporaries_.Make(swizzle->getType(), "zl_elements", swizzle->getLoc());
             if (qualifiers[k] == glslang::EvqInOut)
                 before.push_back(stage_.addAssign(glslang::EOpAssign, held, Read(*swizzle), swizzle->getLoc()));
             const TSourceLoc& at = swizzle->getLoc();
             for (size_t e = 0; e < elements.size(); ++e)
                 after.push_back(stage_.addAssign(glslang::EOpAssign, Element(swizzle->getLeft(), elements[e], at),
-                                                 Index(Again(*held), int(e), at), at));
-            arguments[k] = Again(*held);
+                                                 Index(ReadAgain(*held), int(e), at), at));
+            arguments[k] = ReadAgain(*held);
         }
         if (after.empty())
             return;
@@ -609,22 +567,22 @@ private:
         if (call.getType().getBasicType() == glslang::EbtVoid) {
             steps.push_back(&call);
         } else {
-            result = Temporary(call.getType(), loc);
+            result = temporaries_.Make(call.getType(), "zl_elements", loc);
             steps.push_back(stage_.addAssign(glslang::EOpAssign, result, &call, loc));
         }
         steps.insert(steps.end(), after.begin(), after.end());
         if (result)
-            steps.push_back(Again(*result));
+            steps.push_back(ReadAgain(*result));
         comma->setType(call.getType());
         Replace(parent, &call, comma);
     }
 
     glslang::TIntermediate& stage_;
+    const StageTextPlace& place_;
     const HlslSource& source_;
-    const int sourceLines_;
+    TreeTemporaries temporaries_;
     std::map<std::pair<int, int>, const SwizzleWrite*> writes_;
     std::set<const TIntermTyped*> made_; // the values Read made that are no variable's part
-    long long nextId_ = 0;
     std::vector<std::string> refusals_;
     std::set<std::pair<int, int>> refused_; // their places
     bool met_ = false;
@@ -650,12 +608,12 @@ private:
 
 } // namespace
 
-std::string MendMatrixSwizzles(glslang::TIntermediate& stage, const HlslSource& source, int sourceLines)
+std::string MendMatrixSwizzles(glslang::TIntermediate& stage, const StageTextPlace& place)
 {
     TIntermNode* root = stage.getTreeRoot();
     if (!root)
         return {};
-    Mender mender(stage, source, sourceLines);
+    Mender mender(stage, place);
     root->traverse(&mender);
     if (mender.Met()) {
         Leftovers leftovers(mender);

@@ -15,7 +15,7 @@
 // mixes the two forms (`_m00_11`) among them.
 #include <string>
 
-#include "platform/gfx/fx/hlsl/source.h"
+#include "platform/gfx/fx/hlsl/tree_nodes.h"
 
 namespace glslang {
 class TIntermediate;
@@ -23,8 +23,8 @@ class TIntermediate;
 
 namespace gfx {
 
-// Mends `stage`, whose text's first `sourceLines` lines are `source`'s;
+// Mends `stage`, whose text stands for the effect's as `place` says;
 // returns the errors of what it refuses, or "".
-std::string MendMatrixSwizzles(glslang::TIntermediate& stage, const HlslSource& source, int sourceLines);
+std::string MendMatrixSwizzles(glslang::TIntermediate& stage, const StageTextPlace& place);
 
 } // namespace gfx

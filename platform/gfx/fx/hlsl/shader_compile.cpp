@@ -143,8 +143,8 @@ bool CompileStage(const HlslSource& source, const StageSource& job, const std::s
         messages += Translate(program.getInfoLog(), source, sourceLines, job.blame);
         return false;
     }
-    if (const std::string mended = MendMatrixSwizzles(*program.getIntermediate(language), source, sourceLines);
-        !mended.empty()) {
+    const StageTextPlace place{source, sourceLines, job.roots.empty() ? 0 : source.prelude.size(), &divisions};
+    if (const std::string mended = MendMatrixSwizzles(*program.getIntermediate(language), place); !mended.empty()) {
         messages += mended;
         return false;
     }
@@ -154,7 +154,6 @@ bool CompileStage(const HlslSource& source, const StageSource& job, const std::s
         return false;
     }
     messages += TruncationWarnings(*program.getIntermediate(language), source, sourceLines);
-    const StageTextPlace place{source, sourceLines, job.roots.empty() ? 0 : source.prelude.size(), &divisions};
     const std::string unmended = MendTree(*program.getIntermediate(language), place);
     if (!unmended.empty()) {
         messages += unmended;

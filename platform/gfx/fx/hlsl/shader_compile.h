@@ -9,9 +9,9 @@
 // of memory on, or spends too long on, fails with a message naming its shader
 // function's file and line. Once a stage has failed no further stage is
 // compiled, and the stages of one effect and the check of its programs
-// together have a budget of processor time. Once the program is closing no compile starts, and one under way is
-// ended. Each stage's text is made from the effect's one text in the child,
-// when its turn comes.
+// together have a budget of processor time. Once the program is closing no
+// compile starts, and one under way is ended. Each stage's text is made from
+// the effect's one text in the child, when its turn comes.
 #include <atomic>
 #include <cstdint>
 #include <functional>

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <sstream>
+#include <string_view>
 
 #include <glslang/MachineIndependent/localintermediate.h>
 
@@ -32,7 +33,7 @@ public:
     };
     std::vector<Refusal> errors;
 
-    Mender(TIntermediate& stage, const StageTextPlace& place) : stage_(stage), place_(place) {}
+    Mender(TIntermediate& stage, const StageTextPlace& place) : stage_(stage), place_(place), temporaries_(stage) {}
 
     // The node mended, or what stands for it.
     TIntermTyped* Mend(TIntermTyped* node)
@@ -41,7 +42,7 @@ public:
             return node;
         if (node->getType().isMatrix() && node->getBasicType() != EbtFloat && errors.empty())
             errors.push_back({node->getLoc(),
-                              "'" + TypeName(node->getType()) +
+                              "'" + HlslTypeName(node->getType()) +
                                   "': a matrix of ints or bools is not drawn: the drawing language has none",
                               3000});
         if (TIntermBinary* binary = node->getAsBinaryNode()) {
@@ -91,17 +92,6 @@ public:
         return node;
     }
 
-    // Symbols' numbers above those of the stage, for temporaries.
-    void Number(TIntermNode* root)
-    {
-        struct Highest : TIntermTraverser {
-            long long id = 0;
-            void visitSymbol(TIntermSymbol* symbol) override { id = std::max(id, symbol->getId()); }
-        } highest;
-        root->traverse(&highest);
-        nextId_ = highest.id + 1;
-    }
-
 private:
     void Selection(TIntermSelection& selection)
     {
@@ -114,16 +104,14 @@ private:
             selection.setFalseBlock(no->getAsTyped());
     }
 
-    // The character of the stage's text at a node's place.
+    // The character of the effect's text at a node's place.
     char At(const TSourceLoc& loc) const
     {
-        if (loc.line < 1 || loc.line > place_.sourceLines)
+        int line = 0, column = 0;
+        if (!place_.Of(loc, line, column))
             return 0;
-        // The prelude stands before the first line.
-        const size_t column = size_t(std::max(loc.column, 1) - 1);
-        const size_t prelude = loc.line == 1 ? std::min(place_.preludeSize, column) : 0;
-        const std::string_view line = place_.source.LineText(loc.line);
-        return column - prelude < line.size() ? line[column - prelude] : 0;
+        const std::string_view text = place_.source.LineText(line);
+        return size_t(column - 1) < text.size() ? text[size_t(column - 1)] : 0;
     }
 
     bool GivenAsDivision(const TSourceLoc& loc) const
@@ -131,17 +119,6 @@ private:
         return place_.divisions &&
                std::find(place_.divisions->begin(), place_.divisions->end(), std::make_pair(loc.line, loc.column)) !=
                    place_.divisions->end();
-    }
-
-    // The HLSL name of a value's type: glslang keeps a matrix's rows as its columns.
-    static std::string TypeName(const TType& type)
-    {
-        const TBasicType basic = type.getBasicType();
-        const std::string base =
-            basic == EbtInt ? "int" : basic == EbtUint ? "uint" : basic == EbtBool ? "bool" : "float";
-        if (type.isMatrix())
-            return base + std::to_string(type.getMatrixCols()) + "x" + std::to_string(type.getMatrixRows());
-        return type.isVector() ? base + std::to_string(type.getVectorSize()) : base;
     }
 
     // A matrix cut to `columns` by `rows` of glslang's, as HLSL cuts the larger operand.
@@ -170,7 +147,8 @@ private:
         const bool fits = b.getMatrixCols() >= a.getMatrixCols() && b.getMatrixRows() >= a.getMatrixRows();
         if (star && (op == EOpVectorTimesMatrix || op == EOpMatrixTimesVector || op == EOpVectorTimesMatrixAssign ||
                      (op == EOpMatrixTimesMatrixAssign && !fits))) {
-            errors.push_back({binary.getLoc(), "'" + TypeName(a) + "' and '" + TypeName(b) + "' differ in shape"});
+            errors.push_back(
+                {binary.getLoc(), "'" + HlslTypeName(a) + "' and '" + HlslTypeName(b) + "' differ in shape"});
         } else if (matrices && (op == EOpDiv || op == EOpDivAssign) && GivenAsDivision(binary.getLoc())) {
             binary.setOp(op == EOpDiv ? EOpMul : EOpMulAssign);
         } else if (matrices && op == EOpMatrixTimesMatrixAssign && star) {
@@ -192,20 +170,14 @@ private:
     {
         if (value->getAsSymbolNode() || value->getAsConstantUnion())
             return value;
-        TType type;
-        type.shallowCopy(value->getType());
-        type.getQualifier().makeTemporary();
-        TIntermSymbol* temporary = new TIntermSymbol(nextId_++, "zl_part", type);
-        temporary->setLoc(value->getLoc());
+        TIntermSymbol* temporary = temporaries_.Make(value->getType(), "zl_part", value->getLoc());
         TIntermBinary* assign = new TIntermBinary(EOpAssign);
         assign->setLeft(temporary);
         assign->setRight(value);
-        assign->setType(type);
+        assign->setType(temporary->getType());
         assign->setLoc(value->getLoc());
         first.push_back(assign);
-        TIntermSymbol* read = new TIntermSymbol(temporary->getId(), temporary->getName(), type);
-        read->setLoc(value->getLoc());
-        return read;
+        return ReadAgain(*temporary);
     }
 
     // `op` of matrices as a matrix of `op` of their rows (glslang's columns).
@@ -263,7 +235,7 @@ private:
 
     TIntermediate& stage_;
     const StageTextPlace& place_;
-    long long nextId_ = 1;
+    TreeTemporaries temporaries_;
 };
 
 } // namespace
@@ -274,7 +246,6 @@ std::string MendTree(glslang::TIntermediate& stage, const StageTextPlace& place)
     if (!root)
         return {};
     Mender mender(stage, place);
-    mender.Number(root);
     mender.MendNode(root);
     std::string errors;
     for (const auto& [loc, text, code] : mender.errors) {
@@ -303,7 +274,6 @@ std::pair<int, int> RefusedOperation(const std::string& log)
     return {0, 0};
 }
 
-
 // Calls `each(begin, end, number)` for each line of the stage's text as
 // glslang numbers them, after its `#line` markers, until it returns true.
 template <class Each>
@@ -323,7 +293,6 @@ void ForEachLine(std::string_view text, Each&& each)
         begin = end + 1;
     }
 }
-
 
 std::vector<size_t> ProductsBefore(const std::string& text, std::pair<int, int> stopped)
 {

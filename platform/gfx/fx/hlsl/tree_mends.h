@@ -14,30 +14,17 @@
 // - the intrinsics that work component by component take matrices, a row
 //   at a time;
 // - a matrix of ints or bools, which glslang makes no SPIR-V of, is refused.
-#include <cstddef>
-#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "platform/gfx/fx/hlsl/source.h"
+#include "platform/gfx/fx/hlsl/tree_nodes.h"
 
 namespace glslang {
 class TIntermediate;
 }
 
 namespace gfx {
-
-// Where the stage's text stands for the effect's: its first `sourceLines`
-// lines are the effect's text's, the first after a prelude of
-// `preludeSize` characters.
-struct StageTextPlace {
-    const HlslSource& source;
-    int sourceLines = 0;
-    size_t preludeSize = 0;
-    // Places (line, column of the text) of `*`s given to glslang as `/`.
-    const std::vector<std::pair<int, int>>* divisions = nullptr;
-};
 
 // Mends `stage` in place; returns the errors of what it cannot mend (a
 // `*` between a matrix and a vector, X3020), in the effect's words.

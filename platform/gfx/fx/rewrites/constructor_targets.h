@@ -7,13 +7,13 @@
 // type's name becomes the helper's, of as many letters, the ')' a ',' and
 // the '=' a blank, and a ')' goes before the ';' (in the place of a blank
 // after it on its line where there is one, rewrites/text_insertions.h), so
-// that every other character keeps its line and column. The helpers, one overload for each way the type's components
-// split into vectors in order, are declared on one line that goes before
-// the text; the shader compiler takes the one whose parts are the variables'
-// sizes (`inout`, so that it cuts or spreads none to fit another), and finds
-// none for variables whose sizes do not add up to the type's. An argument
-// that is no variable, or is a parameter, is refused once the stage is read
-// (hlsl/shader_messages.h).
+// that every other character keeps its line and column. The helpers, one
+// overload for each way the type's components split into vectors in order,
+// are declared on one line that goes before the text; the shader compiler
+// takes the one whose parts are the variables' sizes (`inout`, so that it
+// cuts or spreads none to fit another), and finds none for variables whose
+// sizes do not add up to the type's. An argument that is no variable, or is
+// a parameter, is refused once the stage is read (hlsl/shader_messages.h).
 #include <cstdint>
 #include <string>
 #include <string_view>

@@ -15,8 +15,9 @@ bool OfAWord(char c)
     return IsIdentChar(c) || c == '.';
 }
 
-// Whether `a` and `b` side by side may read as one token where a blank kept
-// them apart: brackets, ';', ',', '?' and '~' join nothing.
+} // namespace
+
+// Brackets, ';', ',', '?' and '~' join nothing.
 bool RunTogether(char a, char b)
 {
     const bool wordA = OfAWord(a), wordB = OfAWord(b);
@@ -25,8 +26,6 @@ bool RunTogether(char a, char b)
     const auto joins = [](char c) { return std::string_view("+-*/%<>=!&|^:").find(c) != std::string_view::npos; };
     return joins(a) && joins(b);
 }
-
-} // namespace
 
 void InsertKeepingColumns(std::string& text, std::vector<TextInsertion> insertions)
 {

@@ -21,4 +21,8 @@ struct TextInsertion {
 // Puts `insertions` into `text`, those at one place in the order given.
 void InsertKeepingColumns(std::string& text, std::vector<TextInsertion> insertions);
 
+// Whether `a` and `b` side by side may read as one token where a blank kept
+// them apart.
+bool RunTogether(char a, char b);
+
 } // namespace gfx

@@ -80,7 +80,8 @@ RuntimeEffect::RuntimeEffect(EffectDescription description) : description_(std::
             std::sort(drawn.begin(), drawn.end());
             drawn.erase(std::unique(drawn.begin(), drawn.end()), drawn.end());
             for (const PassProgram* program : drawn)
-                passesOf_[program] += program ? 1 : 0;
+                if (program)
+                    ++passesOf_[program];
         }
 }
 
@@ -534,7 +535,7 @@ void RuntimeEffect::FillBinding(const PassProgram& program)
     binding_.passName = t->passes[static_cast<size_t>(activePass_)].name;
     binding_.program = &program;
     const auto shared = passesOf_.find(&program);
-    binding_.sharers = shared == passesOf_.end() || shared->second == 0 ? 0 : shared->second - 1;
+    binding_.sharers = shared == passesOf_.end() ? 0 : shared->second - 1;
     // The vectors keep their capacity, so a commit per draw allocates nothing
     // after the first.
     size_t numeric = 0;
